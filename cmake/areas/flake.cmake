@@ -1,0 +1,62 @@
+# The Kelvo effect's flake sprite, embedded as the byte array
+# Pimsel::Flake_png generated into the build tree from the committed
+# plugin/resources/flake.png (drawn by vx_flakesprite, tools/flakesprite).
+# Run with -P this file turns INPUT into the source OUTPUT.
+
+if(CMAKE_SCRIPT_MODE_FILE)
+  file(READ "${INPUT}" hex HEX)
+  string(LENGTH "${hex}" hexLength)
+  math(EXPR byteCount "${hexLength} / 2")
+  string(REGEX REPLACE "([0-9a-f][0-9a-f])" "0x\\1," bytes "${hex}")
+  string(REGEX REPLACE "((0x..,){24})" "\\1\n" bytes "${bytes}")
+  file(WRITE "${OUTPUT}.tmp"
+    "// Generated from ${INPUT}; do not edit.\n"
+    "#include \"FlakeSprite.h\"\n"
+    "namespace Pimsel\n{\n"
+    "const unsigned char Flake_png[] = {\n${bytes}\n};\n"
+    "const unsigned int Flake_png_size = ${byteCount};\n"
+    "} // namespace Pimsel\n")
+  file(RENAME "${OUTPUT}.tmp" "${OUTPUT}")
+  return()
+endif()
+
+if(VX_SANITIZE STREQUAL "tsan" OR VX_SANITIZE STREQUAL "fuzz")
+  return()  # no graphics in the threading build, no module in the fuzz build
+endif()
+
+# Redraws the sprite: vx_flakesprite plugin/resources/flake.png
+add_executable(vx_flakesprite ${CMAKE_CURRENT_SOURCE_DIR}/tools/flakesprite/VXFlakeSprite.cpp)
+target_link_libraries(vx_flakesprite PRIVATE vexkit)
+vx_warnings(vx_flakesprite)
+
+set(VX_FLAKE_SPRITE_PNG ${CMAKE_CURRENT_SOURCE_DIR}/plugin/resources/flake.png)
+set(VX_FLAKE_SPRITE_SOURCE ${CMAKE_CURRENT_BINARY_DIR}/generated/KelvoFlakeSprite.cpp)
+add_custom_command(
+  OUTPUT ${VX_FLAKE_SPRITE_SOURCE}
+  COMMAND ${CMAKE_COMMAND} -DINPUT=${VX_FLAKE_SPRITE_PNG} -DOUTPUT=${VX_FLAKE_SPRITE_SOURCE}
+          -P ${CMAKE_CURRENT_LIST_FILE}
+  DEPENDS ${VX_FLAKE_SPRITE_PNG} ${CMAKE_CURRENT_LIST_FILE}
+  COMMENT "Embedding the flake sprite"
+  VERBATIM)
+
+# The effect's code and its sprite once more, with default visibility, for
+# the effect's tests and benchmarks (the module builds its own copy).
+file(GLOB VX_KELVO_EFFECT_SOURCES CONFIGURE_DEPENDS ${CMAKE_CURRENT_SOURCE_DIR}/plugin/*.cpp)
+add_library(kelvo_effect OBJECT ${VX_KELVO_EFFECT_SOURCES} ${VX_FLAKE_SPRITE_SOURCE})
+target_include_directories(kelvo_effect PUBLIC ${CMAKE_CURRENT_SOURCE_DIR}/plugin ${CMAKE_CURRENT_SOURCE_DIR})
+target_link_libraries(kelvo_effect PUBLIC vexkit)
+vx_warnings(kelvo_effect)
+
+# The module (cmake/areas/plugin.cmake) and the effect's test and benchmark
+# folders are made after this fragment.
+function(vx_kelvo_link_effect)
+  if(TARGET kelvo)
+    target_sources(kelvo PRIVATE ${VX_FLAKE_SPRITE_SOURCE})
+  endif()
+  foreach(target vx_tests_plugin vx_bench_plugin)
+    if(TARGET ${target})
+      target_link_libraries(${target} PRIVATE kelvo_effect)
+    endif()
+  endforeach()
+endfunction()
+cmake_language(DEFER CALL vx_kelvo_link_effect)

@@ -1,0 +1,68 @@
+# FFGL plugin modules: shared modules that export plugMain and nothing else.
+#
+# A module carries its own copy of the engine and binds every symbol of it
+# inside itself (-Bsymbolic, all but plugMain local), so a host that links the
+# engine too never mixes the two.
+
+if(NOT VX_SANITIZE STREQUAL "tsan" AND NOT VX_SANITIZE STREQUAL "fuzz")
+
+  set(VX_FFGL_EXPORTS ${CMAKE_CURRENT_BINARY_DIR}/generated/ffgl_module.exports)
+  file(WRITE ${VX_FFGL_EXPORTS} "{\n  global: plugMain;\n  local: *;\n};\n")
+
+  # vx_add_ffgl_module(<target> <bundle name> <sources...>): the module is laid
+  # out as <bundle name>.bundle/Contents/MacOS/<bundle name> in the build tree.
+  function(vx_add_ffgl_module target bundle)
+    add_library(${target} MODULE ${ARGN})
+    target_link_libraries(${target} PRIVATE vexkit)
+    set_target_properties(${target} PROPERTIES
+      OUTPUT_NAME ${bundle}
+      PREFIX ""
+      SUFFIX ""
+      LIBRARY_OUTPUT_DIRECTORY ${CMAKE_BINARY_DIR}/${bundle}.bundle/Contents/MacOS
+      CXX_VISIBILITY_PRESET hidden
+      VISIBILITY_INLINES_HIDDEN ON)
+    # plugMain lives in the engine library: pull it in, then export only it.
+    target_link_options(${target} PRIVATE
+      -Wl,--undefined=plugMain
+      -Wl,-Bsymbolic
+      -Wl,--version-script=${VX_FFGL_EXPORTS}
+      -Wl,--no-undefined)
+    set_property(TARGET ${target} APPEND PROPERTY LINK_DEPENDS ${VX_FFGL_EXPORTS})
+    vx_warnings(${target})
+  endfunction()
+
+  # The Kelvo effect, once its sources are in place.
+  file(GLOB VX_KELVO_SOURCES CONFIGURE_DEPENDS ${CMAKE_CURRENT_SOURCE_DIR}/plugin/*.cpp)
+  if(VX_KELVO_SOURCES)
+    vx_add_ffgl_module(kelvo Kelvo ${VX_KELVO_SOURCES})
+    target_include_directories(kelvo PRIVATE ${CMAKE_CURRENT_SOURCE_DIR}/plugin)
+  endif()
+
+  # A small effect of the FFGL layer's tests, built the same way, so the
+  # layer's module mechanics are tested whatever the effect does.
+  file(GLOB VX_FFGL_TEST_MODULE_SOURCES CONFIGURE_DEPENDS
+    ${CMAKE_CURRENT_SOURCE_DIR}/tests/engine/ffgl/module/*.cpp)
+  if(VX_BUILD_TESTS AND VX_FFGL_TEST_MODULE_SOURCES)
+    vx_add_ffgl_module(vx_ffgl_test_module VXFFGLTestEffect ${VX_FFGL_TEST_MODULE_SOURCES})
+    target_include_directories(vx_ffgl_test_module PRIVATE ${CMAKE_CURRENT_SOURCE_DIR}/tests)
+  endif()
+
+  # The test suites are made after this fragment: hand them the module paths
+  # once they exist, and build the modules first.
+  function(vx_wire_ffgl_module_tests)
+    if(NOT TARGET vx_tests_engine_ffgl)
+      return()
+    endif()
+    if(TARGET kelvo)
+      add_dependencies(vx_tests_engine_ffgl kelvo)
+      target_compile_definitions(vx_tests_engine_ffgl PRIVATE VX_KELVO_MODULE_PATH="$<TARGET_FILE:kelvo>")
+    endif()
+    if(TARGET vx_ffgl_test_module)
+      add_dependencies(vx_tests_engine_ffgl vx_ffgl_test_module)
+      target_compile_definitions(vx_tests_engine_ffgl PRIVATE
+        VX_FFGL_TEST_MODULE_PATH="$<TARGET_FILE:vx_ffgl_test_module>")
+    endif()
+  endfunction()
+  cmake_language(DEFER DIRECTORY ${CMAKE_SOURCE_DIR} CALL vx_wire_ffgl_module_tests)
+
+endif()

@@ -1,0 +1,269 @@
+#include "FFGLPlugin.h"
+
+#include "FlakeSprite.h"
+
+#include "core/VXColor.h"
+#include "core/VXLog.h"
+#include "core/VXTime.h"
+#include "core/parameters/VXParam.h"
+#include "core/parameters/VXParamRange.h"
+#include "core/parameters/VXValueRange.h"
+#include "engine/ffgl/FFGLPluginInfo.h"
+#include "engine/ffgl/VXFFGLPlugin.h"
+#include "engine/gfx/VXGfxObject.h"
+#include "engine/gfx/VXGfxUtils.h"
+#include "engine/gfx/VXRenderContext.h"
+#include "engine/gfx/VXRenderer.h"
+#include "engine/gfx/VXTexture.h"
+#include "engine/video/formats/VXImageUtils.h"
+#include "engine/video/formats/VXPixels.h"
+#include "engine/video/formats/VXPixelsUtils.h"
+
+#include <epoxy/gl.h>
+
+#include <algorithm>
+#include <new>
+
+namespace
+{
+    const char* const edgeVertexShader = R"(
+void main()
+{
+    gl_Position = gl_ModelViewProjectionMatrix * gl_Vertex;
+    gl_TexCoord[0] = gl_MultiTexCoord0;
+    gl_FrontColor = gl_Color;
+}
+)";
+
+    // Sobel over the nine neighbours c[3i + j], i - 1 the horizontal and
+    // j - 1 the vertical offset in pixels of the reduced picture.
+    const char* const edgeFragmentShader = R"(
+uniform sampler2D texture;
+uniform vec2 iResolution;
+uniform float threshold;
+const vec3 grayScaleWeights = vec3(0.3588, 0.4020, 0.2392);
+
+void main()
+{
+    vec2 position = gl_TexCoord[0].xy * iResolution;
+    vec3 c[9];
+    for (int i = 0; i < 3; i++)
+        for (int j = 0; j < 3; j++)
+            c[3 * i + j] = texture2D(texture, (position + vec2(float(i - 1), float(j - 1))) / iResolution).rgb;
+    vec3 gx = 2.0 * (c[7] - c[1]) + c[6] + c[8] - c[2] - c[0];
+    vec3 gy = 2.0 * (c[3] - c[5]) + c[6] + c[0] - c[2] - c[8];
+    float l = dot(sqrt(gx * gx + gy * gy), grayScaleWeights);
+    gl_FragColor = l >= threshold ? vec4(l, l, l, 1.0) : vec4(0.0, 0.0, 0.0, 0.0);
+}
+)";
+
+    const char* const particleVertexShader = R"(
+varying vec2 pos;
+
+void main()
+{
+    gl_Position = ftransform();
+    pos = gl_Vertex.xy;
+}
+)";
+
+    const char* const particleFragmentShader = R"(
+uniform sampler2D texture;
+varying vec2 pos;
+
+void main()
+{
+    gl_FragColor = texture2D(texture, pos);
+}
+)";
+
+    CFFGLPluginInfo pluginInfo(createPluginInstance, "A189", "Kelvo", 1, 500, 1, 0, FFGL::pluginEffect, "Kelvo",
+                               "Quarlite");
+
+    // One quad over (x, y, w, h) with the texture's used area; under the
+    // effect's y-down projection flip false draws the picture upright.
+    void drawTextureLocal(const vx::Texture& texture, float x, float y, float w, float h, bool flip)
+    {
+        const kelvo::detail::ScopedNoArrayBuffer noArrayBuffer;
+        const float u = texture.getMaxU();
+        const float v = texture.getMaxV();
+        const float corners[8] = {x, y, x, y + h, x + w, y + h, x + w, y};
+        const float upright[8] = {0.0f, v, 0.0f, 0.0f, u, 0.0f, u, v};
+        const float flipped[8] = {0.0f, 0.0f, 0.0f, v, u, v, u, 0.0f};
+
+        glClientActiveTexture(GL_TEXTURE0);
+        glEnableClientState(GL_TEXTURE_COORD_ARRAY);
+        glTexCoordPointer(2, GL_FLOAT, 0, flip ? flipped : upright);
+        glEnableClientState(GL_VERTEX_ARRAY);
+        glVertexPointer(2, GL_FLOAT, 0, corners);
+        glDrawArrays(GL_TRIANGLE_FAN, 0, 4);
+        glDisableClientState(GL_VERTEX_ARRAY);
+        glDisableClientState(GL_TEXTURE_COORD_ARRAY);
+    }
+
+    constexpr double edgePassIntervalMs = 50.0;
+    constexpr int readbackWidthStep = 512;
+}
+
+std::uint32_t createPluginInstance(CFreeFrameGLPlugin** instance)
+{
+    if (instance == nullptr)
+        return FFGL::fail;
+    *instance = new VXFFGLPlugin(new Plugin(), 1, 1);
+    return FFGL::success;
+}
+
+Plugin::Plugin() : VXFFGLApp(3)
+{
+    size = params.addParamRange("Size", 1.0, vx::ValueRange<double>(0.5, 3.0, "range"));
+    speed = params.addParamRange("Speed", 1.0, vx::ValueRange<double>(0.2, 3.0, "range"));
+    amount = params.addParamRange("Amount", 20.0, vx::ValueRange<double>(1.0, 50.0, "range"));
+    spread = params.addParamRange("Spread", 0.25, vx::ValueRange<double>(0.005, 0.5, "range"));
+    threshold = params.addParamRange("Threshold", 0.5, vx::ValueRange<double>(0.25, 1.0, "range"));
+    showImage = params.addParamBool("Show Image", true);
+    smartEdges = params.addParamBool("Smart Edges", true);
+}
+
+Plugin::~Plugin()
+{
+    // Normally exit has freed these with the host's context current.
+    if (flakeTexture)
+        vx::GfxObject::deleteUsingManager(flakeTexture.release());
+}
+
+kelvo::FlakeSimulation::Settings Plugin::currentSettings() const
+{
+    kelvo::FlakeSimulation::Settings settings;
+    settings.size = size->getValue();
+    settings.speed = speed->getValue();
+    settings.amount = amount->getValue();
+    settings.spread = spread->getValue();
+    return settings;
+}
+
+bool Plugin::init()
+{
+    if (! edgeProgram.loadString(edgeVertexShader, edgeFragmentShader, std::string(), nullptr))
+    {
+        vx::logPrint(vx::logError, "Kelvo: the edge program does not build: %s", edgeProgram.getLastError().c_str());
+        return false;
+    }
+    if (! particleProgram.loadString(particleVertexShader, particleFragmentShader, std::string(), nullptr))
+    {
+        vx::logPrint(vx::logError, "Kelvo: the particle program does not build: %s",
+                     particleProgram.getLastError().c_str());
+        return false;
+    }
+    flakeTexture.reset(
+        vx::ImageUtils::textureFromMemory(Pimsel::Flake_png, static_cast<int>(Pimsel::Flake_png_size), 4));
+    if (! flakeTexture)
+    {
+        vx::logPrint(vx::logError, "Kelvo: the flake sprite (%u bytes) does not decode",
+                     static_cast<unsigned int>(Pimsel::Flake_png_size));
+        return false;
+    }
+    resize(viewport.width, viewport.height);
+    lastEdgePassTime = 0.0;
+    simulation.setLastSpawnTime(0.0);
+    return true;
+}
+
+void Plugin::resize(int, int)
+{
+    const int width = std::max(0, viewport.width);
+    const int height = std::max(0, viewport.height);
+    const int larger = std::max(width, height);
+    // An empty viewport keeps round flakes rather than a ratio of 0 / 0.
+    simulation.setAspectRatio(larger > 0 ? static_cast<float>(std::min(width, height)) / static_cast<float>(larger)
+                                         : 1.0f);
+    const int divisor = std::max(1, width / readbackWidthStep);
+    readbackBuffer = std::make_shared<vx::Pixels>(width / divisor, height / divisor, 1, nullptr);
+}
+
+void Plugin::connect()
+{
+    lastEdgePassTime = 0.0;
+    simulation.setLastSpawnTime(0.0);
+}
+
+void Plugin::disconnect()
+{
+    simulation.clearParticles();
+}
+
+void Plugin::exit()
+{
+    simulation.clearParticles();
+    readbackBuffer.reset();
+    flakeTexture.reset();
+    // Their GL names go now, while the host's context is current.
+    edgeProgram.release();
+    particleProgram.release();
+}
+
+void Plugin::update()
+{
+    // The process-wide clock still advances; the frame length is this
+    // instance's own, so other instances' frames do not shorten it.
+    vx::updateTime(-1.0);
+    const double now = vx::getCurrentTime();
+    lastFrameMsecs = frameClock.tick(now);
+    simulation.update(now, lastFrameMsecs, currentSettings());
+}
+
+void Plugin::runEdgePass(const vx::Texture& input)
+{
+    vx::Pixels& buffer = *readbackBuffer;
+    vx::gfx::setViewport(0, 0, buffer.width, buffer.height);
+    vx::gfx::setOrtho(-1.0f, -1.0f, 2.0f, 2.0f, -1.0f, 1.0f);
+    vx::gfx::clear(vx::Color::transparentBlack, true, 1.0f);
+
+    vx::RenderContext& context = renderer->getRenderContext();
+    context.bind2DTexture(0, input);
+    if (renderer->beginShader(edgeProgram))
+    {
+        edgeProgram.setSampler("texture", 0);
+        const float resolution[2] = {static_cast<float>(buffer.width), static_cast<float>(buffer.height)};
+        edgeProgram.setVec2("iResolution", resolution);
+        edgeProgram.setFloat("threshold", static_cast<float>(threshold->getValue()));
+        drawTextureLocal(input, -1.0f, -1.0f, 2.0f, 2.0f, false);
+        context.unbindAll();
+    }
+
+    vx::PixelsUtils::readFromFrameBufferToBuffer(0, 0, buffer.width, buffer.height, 1, buffer.data,
+                                                 GL_UNSIGNED_BYTE, GL_RED);
+    simulation.findEdgePoints(&buffer, smartEdges->getValue());
+}
+
+void Plugin::draw()
+{
+    vx::Texture* input = getInputTexture(0);
+    if (input == nullptr || ! flakeTexture || renderer == nullptr)
+        return;
+
+    const double now = vx::getTickCount();
+    if (now - lastEdgePassTime > edgePassIntervalMs)
+    {
+        lastEdgePassTime = now;
+        // A buffer without pixels (empty viewport) has nothing to read.
+        if (readbackBuffer != nullptr && readbackBuffer->data != nullptr)
+            runEdgePass(*input);
+        else
+            simulation.findEdgePoints(nullptr, 0, 0, false);
+    }
+
+    vx::gfx::setViewport(0, 0, viewport.width, viewport.height);
+    vx::gfx::setOrtho(-1.0f, -1.0f, 2.0f, 2.0f, -1.0f, 1.0f);
+    vx::gfx::clear(vx::Color::transparentBlack, true, 1.0f);
+    vx::gfx::setBlendMode(vx::gfx::BLEND_ALPHA);
+    vx::gfx::color(vx::Color::white);
+
+    vx::RenderContext& context = renderer->getRenderContext();
+    context.bind2DTexture(0, *input);
+    if (showImage->getValue())
+        drawTextureLocal(*input, -1.0f, -1.0f, 2.0f, 2.0f, false);
+
+    context.bind2DTexture(0, *flakeTexture);
+    simulation.drawParticles(*flakeTexture);
+    context.bind2DTexture(0, *flakeTexture);
+}

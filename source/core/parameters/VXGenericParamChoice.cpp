@@ -1,0 +1,6 @@
+#include "core/parameters/VXGenericParamChoice.h"
+
+namespace vx
+{
+    void GenericParamChoice::setValueByPreviousIndex(ValueChangeInfo) {}
+}

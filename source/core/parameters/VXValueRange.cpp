@@ -1,0 +1,6 @@
+#include "core/parameters/VXValueRange.h"
+
+namespace vx
+{
+    template class ValueRange<double>;
+}

@@ -1,0 +1,6 @@
+#include "engine/ffgl/VXAppModule.h"
+
+namespace VXApp
+{
+    AppModule::~AppModule() = default;
+}

@@ -1,0 +1,25 @@
+#pragma once
+
+#include <string>
+
+namespace vx
+{
+    // The application that embeds the engine, registered with the engine
+    // root by the host (nothing inside the engine registers one). Saved
+    // documents carry its name and version; what isVersionCompatible decides,
+    // and what its flags mean, is the host's.
+    class ApplicationInterface
+    {
+    public:
+        virtual ~ApplicationInterface() = default;
+
+        virtual int getMajorVersion() = 0;
+        virtual int getMinorVersion() = 0;
+        virtual int getMicroVersion() = 0;
+        virtual int getRevision() = 0;
+        // The host's verdict on a document stamped with this version.
+        virtual bool isVersionCompatible(int major, int minor, int micro, int revision, bool flag1, bool flag2,
+                                         bool flag3) = 0;
+        virtual std::string getApplicationName() = 0;
+    };
+}

@@ -1,0 +1,356 @@
+#include "engine/ffgl/VXFFGLPlugin.h"
+
+#include "core/VXLog.h"
+#include "core/VXTime.h"
+#include "core/parameters/VXParamEvent.h"
+#include "core/parameters/VXParamRange.h"
+#include "engine/ffgl/VXFFGLApp.h"
+#include "engine/ffgl/VXVexkit.h"
+#include "engine/gfx/VXGlobalFBO.h"
+#include "engine/gfx/VXRenderTargetManager.h"
+#include "engine/gfx/VXRenderer.h"
+#include "engine/gfx/VXTexture.h"
+
+#include <epoxy/gl.h>
+
+#include <algorithm>
+#include <cstdio>
+#include <string>
+
+namespace
+{
+    // Host state that the attribute stack does not hold: framebuffer and
+    // buffer bindings, the program and the client arrays. Saved before the
+    // application draws and put back after, so the host finds them as it
+    // left them.
+    class ScopedHostBindings
+    {
+    public:
+        ScopedHostBindings()
+        {
+            glGetIntegerv(GL_DRAW_FRAMEBUFFER_BINDING, &drawFramebuffer);
+            glGetIntegerv(GL_READ_FRAMEBUFFER_BINDING, &readFramebuffer);
+            glGetIntegerv(GL_CURRENT_PROGRAM, &program);
+            glGetIntegerv(GL_ARRAY_BUFFER_BINDING, &arrayBuffer);
+            glGetIntegerv(GL_ELEMENT_ARRAY_BUFFER_BINDING, &elementBuffer);
+            glGetIntegerv(GL_PIXEL_PACK_BUFFER_BINDING, &packBuffer);
+            glGetIntegerv(GL_PIXEL_UNPACK_BUFFER_BINDING, &unpackBuffer);
+            glPushClientAttrib(GL_CLIENT_ALL_ATTRIB_BITS);
+        }
+
+        ~ScopedHostBindings()
+        {
+            glPopClientAttrib();
+            glBindBuffer(GL_PIXEL_UNPACK_BUFFER, static_cast<GLuint>(unpackBuffer));
+            glBindBuffer(GL_PIXEL_PACK_BUFFER, static_cast<GLuint>(packBuffer));
+            glBindBuffer(GL_ELEMENT_ARRAY_BUFFER, static_cast<GLuint>(elementBuffer));
+            glBindBuffer(GL_ARRAY_BUFFER, static_cast<GLuint>(arrayBuffer));
+            glUseProgram(static_cast<GLuint>(program));
+            restoreFramebuffers();
+        }
+
+        // Also needed before the attribute stack is popped: the draw and read
+        // buffers it restores are only valid for the host's framebuffer.
+        void restoreFramebuffers() const
+        {
+            glBindFramebuffer(GL_DRAW_FRAMEBUFFER, static_cast<GLuint>(drawFramebuffer));
+            glBindFramebuffer(GL_READ_FRAMEBUFFER, static_cast<GLuint>(readFramebuffer));
+        }
+
+        ScopedHostBindings(const ScopedHostBindings&) = delete;
+        ScopedHostBindings& operator=(const ScopedHostBindings&) = delete;
+
+    private:
+        GLint drawFramebuffer = 0, readFramebuffer = 0, program = 0;
+        GLint arrayBuffer = 0, elementBuffer = 0, packBuffer = 0, unpackBuffer = 0;
+    };
+
+    constexpr GLbitfield allAttributeGroups = 0xFFFFF;
+}
+
+VXFFGLPlugin::VXFFGLPlugin(VXFFGLApp* appToOwn, int minInputs, int maxInputs) : app(appToOwn)
+{
+    SetMinInputs(minInputs);
+    SetMaxInputs(maxInputs);
+    if (app.get() == nullptr)
+        vx::logPrint(vx::logError, "%s: No application to run.", "VXFFGLPlugin");
+    initParameters();
+}
+
+VXFFGLPlugin::~VXFFGLPlugin()
+{
+    // A host that destroys a live instance still balances the engine's counts.
+    if (glInitialised && app.get() != nullptr)
+        app->exitInternal();
+}
+
+void VXFFGLPlugin::initParameters()
+{
+    if (app.get() == nullptr)
+        return;
+    const vx::ParamContainer& params = app->getParams();
+    for (int i = 0; i < params.getNumParams(); ++i)
+    {
+        const auto param = params.getParam(i);
+        const auto index = static_cast<std::uint32_t>(i);
+        const char* name = param->getName().c_str();
+
+        // Events first: an event is a bool parameter too.
+        if (auto* event = dynamic_cast<vx::ParamEvent*>(param.get()))
+            SetParamInfo(index, name, FFGL::typeEvent, event->getValue());
+        else if (auto* boolean = dynamic_cast<vx::Param<bool>*>(param.get()))
+            SetParamInfo(index, name, FFGL::typeBoolean, boolean->getValue());
+        else if (auto* range = dynamic_cast<vx::ParamRange*>(param.get()))
+            SetParamInfo(index, name, FFGL::typeStandard, static_cast<float>(range->getValueNormalized()));
+        else if (auto* text = dynamic_cast<vx::Param<std::string>*>(param.get()))
+            SetParamInfo(index, name, FFGL::typeText, text->getValue().c_str());
+        else
+            SetParamInfo(index, name, FFGL::typeStandard, 0.0f);
+    }
+}
+
+namespace
+{
+    std::shared_ptr<vx::ParamBase> paramAt(VXFFGLApp* app, std::uint32_t index)
+    {
+        if (app == nullptr || index >= static_cast<std::uint32_t>(app->getParams().getNumParams()))
+            return {};
+        return app->getParams().getParam(static_cast<int>(index));
+    }
+}
+
+std::uint32_t VXFFGLPlugin::InitGL(const FFGLViewportStructTag* viewport)
+{
+    if (viewport == nullptr || app.get() == nullptr)
+        return FFGL::fail;
+
+    std::printf("The input viewport is: %d %d %d %d\n", static_cast<int>(viewport->x), static_cast<int>(viewport->y),
+                static_cast<int>(viewport->width), static_cast<int>(viewport->height));
+    app->viewport.x = static_cast<int>(viewport->x);
+    app->viewport.y = static_cast<int>(viewport->y);
+    app->viewport.width = static_cast<int>(viewport->width);
+    app->viewport.height = static_cast<int>(viewport->height);
+    std::printf("The app viewport is: %d %d %d %d\n", app->viewport.x, app->viewport.y, app->viewport.width,
+                app->viewport.height);
+
+    if (! app->initInternal())
+        return FFGL::fail;
+    glInitialised = true;
+    previousFrameTime = vx::getTickCount();
+    return FFGL::success;
+}
+
+std::uint32_t VXFFGLPlugin::DeInitGL()
+{
+    if (app.get() != nullptr)
+        app->exitInternal();
+    glInitialised = false;
+    return FFGL::success;
+}
+
+char* VXFFGLPlugin::GetParameterDisplay(std::uint32_t index)
+{
+    const auto param = paramAt(app.get(), index);
+    if (param == nullptr)
+    {
+        std::puts("No param!");
+        return nullptr;
+    }
+    if (const char* own = app->getParameterDisplay(param.get()))
+        return const_cast<char*>(own);
+
+    if (auto* boolean = dynamic_cast<vx::Param<bool>*>(param.get()))
+    {
+        std::snprintf(displayBuffer, sizeof displayBuffer, "%d", boolean->getValue() ? 1 : 0);
+        return displayBuffer;
+    }
+    if (auto* range = dynamic_cast<vx::ParamRange*>(param.get()))
+    {
+        std::snprintf(displayBuffer, sizeof displayBuffer, "%.2f", range->getValue());
+        return displayBuffer;
+    }
+    if (auto* text = dynamic_cast<vx::Param<std::string>*>(param.get()))
+        return const_cast<char*>(text->getValue().c_str());
+    return nullptr;
+}
+
+std::uint32_t VXFFGLPlugin::SetFloatParameter(std::uint32_t index, float value)
+{
+    const auto param = paramAt(app.get(), index);
+    // NaN is not 0, so it counts as true.
+    const bool asBool = ! (value == 0.0f);
+    if (auto* event = dynamic_cast<vx::ParamEvent*>(param.get()))
+    {
+        event->setValue(asBool, vx::ValueChangeInfo());
+        return FFGL::success;
+    }
+    if (auto* boolean = dynamic_cast<vx::Param<bool>*>(param.get()))
+    {
+        boolean->setValue(asBool, vx::ValueChangeInfo());
+        return FFGL::success;
+    }
+    if (auto* range = dynamic_cast<vx::ParamRange*>(param.get()))
+    {
+        range->setValueNormalized(value, vx::ValueChangeInfo());
+        return FFGL::success;
+    }
+    return FFGL::fail;
+}
+
+std::uint32_t VXFFGLPlugin::SetTextParameter(std::uint32_t index, const char* text)
+{
+    const auto param = paramAt(app.get(), index);
+    auto* textParam = dynamic_cast<vx::Param<std::string>*>(param.get());
+    if (textParam == nullptr || text == nullptr)
+        return FFGL::fail;
+    textParam->setValue(std::string(text), vx::ValueChangeInfo());
+    return FFGL::success;
+}
+
+float VXFFGLPlugin::GetFloatParameter(std::uint32_t index)
+{
+    const auto param = paramAt(app.get(), index);
+    if (auto* boolean = dynamic_cast<vx::Param<bool>*>(param.get()))
+        return boolean->getValue() ? 1.0f : 0.0f;
+    if (auto* range = dynamic_cast<vx::ParamRange*>(param.get()))
+        return static_cast<float>(range->getValueNormalized());
+    return 0.0f;
+}
+
+FFGL::Word VXFFGLPlugin::GetTextParameter(std::uint32_t index)
+{
+    const auto param = paramAt(app.get(), index);
+    if (auto* text = dynamic_cast<vx::Param<std::string>*>(param.get()))
+        return FFGL::fromPointer(text->getValue().c_str());
+    return 0;
+}
+
+void VXFFGLPlugin::setupInputTextures(ProcessOpenGLStructTag* frame)
+{
+    const auto count = std::min<std::uint32_t>(frame->numInputTextures, VXFFGLApp::numInputSlots);
+    for (std::uint32_t i = 0; i < count; ++i)
+    {
+        // Hosts pass null for inputs that are not connected.
+        const FFGLTextureStruct* input = frame->inputTextures != nullptr ? frame->inputTextures[i] : nullptr;
+        if (input == nullptr || input->Handle == 0)
+            continue;
+        vx::Texture*& slot = app->inputTextures[i];
+        if (slot == nullptr)
+        {
+            slot = new vx::Texture();
+            slot->init();
+        }
+        slot->setGLData(static_cast<int>(input->Width), static_cast<int>(input->Height),
+                        static_cast<int>(input->HardwareWidth), static_cast<int>(input->HardwareHeight),
+                        GL_TEXTURE_2D, static_cast<long>(input->Handle), GL_RGBA8, GL_LINEAR, GL_LINEAR, true);
+    }
+}
+
+namespace
+{
+    // Whether the frame itself brings a usable texture for input slot i.
+    bool isSupplied(const ProcessOpenGLStructTag& frame, std::uint32_t i)
+    {
+        if (i >= frame.numInputTextures || frame.inputTextures == nullptr)
+            return false;
+        const FFGLTextureStruct* input = frame.inputTextures[i];
+        return input != nullptr && input->Handle != 0;
+    }
+}
+
+std::uint32_t VXFFGLPlugin::ProcessOpenGL(ProcessOpenGLStructTag* frame)
+{
+    // Without InitGL the engine holds no context to draw with.
+    if (frame == nullptr || app.get() == nullptr || ! glInitialised)
+        return FFGL::fail;
+
+    const double now = vx::getTickCount();
+    double frameTime = now - previousFrameTime;
+    if (frameTime > 1000.0)
+        frameTime = 30.0;
+    app->frameTime = frameTime;
+    previousFrameTime = now;
+
+    setupInputTextures(frame);
+
+    // Every input the plugin needs must come with this very frame: a wrapper
+    // left from an earlier frame may name a texture the host has deleted.
+    const int required = std::min(GetMinInputs(), VXFFGLApp::numInputSlots);
+    for (int i = 0; i < required; ++i)
+        if (app->inputTextures[i] == nullptr || ! isSupplied(*frame, static_cast<std::uint32_t>(i)))
+            return FFGL::fail;
+
+    if (vx::Vexkit* root = vx::Vexkit::getInstanceWithoutCreating())
+        if (vx::RenderTargetManager* targets = root->getRenderTargetManager())
+            if (vx::GlobalFBO* fbo = targets->getGlobalFBO())
+                fbo->setMainFboId(frame->HostFBO);
+
+    GLint matrixMode = GL_MODELVIEW;
+    glGetIntegerv(GL_MATRIX_MODE, &matrixMode);
+
+    {
+        const ScopedHostBindings hostBindings;
+        for (const GLenum mode : { GL_TEXTURE, GL_PROJECTION, GL_MODELVIEW })
+        {
+            glMatrixMode(mode);
+            glPushMatrix();
+            glLoadIdentity();
+        }
+        glPushAttrib(allAttributeGroups);
+
+        // The engine's binding cache must match GL: start from no program on
+        // unit 0, whatever the host left bound.
+        glUseProgram(0);
+        glActiveTexture(GL_TEXTURE0);
+        if (vx::Renderer* renderer = app->getRenderer())
+            renderer->getRenderContext().assumeDefaultContextState();
+
+        app->update();
+        app->draw();
+
+        hostBindings.restoreFramebuffers();
+        glPopAttrib();
+        for (const GLenum mode : { GL_TEXTURE, GL_PROJECTION, GL_MODELVIEW })
+        {
+            glMatrixMode(mode);
+            glPopMatrix();
+        }
+        glMatrixMode(static_cast<GLenum>(matrixMode));
+    }
+
+    // What the host binds between frames is unknown to the engine's cache.
+    if (vx::Renderer* renderer = app->getRenderer())
+        renderer->getRenderContext().assumeDefaultContextState();
+    return FFGL::success;
+}
+
+std::uint32_t VXFFGLPlugin::SetTime(double)
+{
+    return FFGL::success;
+}
+
+std::uint32_t VXFFGLPlugin::Connect()
+{
+    if (app.get() != nullptr)
+        app->connect();
+    return FFGL::success;
+}
+
+std::uint32_t VXFFGLPlugin::Disconnect()
+{
+    if (app.get() != nullptr)
+        app->disconnect();
+    return FFGL::success;
+}
+
+std::uint32_t VXFFGLPlugin::Resize(const FFGLViewportStructTag* viewport)
+{
+    if (viewport == nullptr || app.get() == nullptr)
+        return FFGL::fail;
+    app->viewport.x = static_cast<int>(viewport->x);
+    app->viewport.y = static_cast<int>(viewport->y);
+    app->viewport.width = static_cast<int>(viewport->width);
+    app->viewport.height = static_cast<int>(viewport->height);
+    app->resize(app->viewport.width, app->viewport.height);
+    return FFGL::success;
+}

@@ -1,0 +1,417 @@
+#include "engine/ffgl/VXVexkit.h"
+
+#include <algorithm>
+#include <atomic>
+#include <mutex>
+
+#include "core/VXCriticalSection.h"
+#include "core/VXFile.h"
+#include "core/VXLog.h"
+#include "core/VXSystem.h"
+#include "core/VXTaskManager.h"
+#include "core/VXTime.h"
+#include "core/parameters/VXParamCollection.h"
+#include "engine/ffgl/VXApplicationInterface.h"
+#include "engine/gfx/VXContextManager.h"
+#include "engine/gfx/VXFonts.h"
+#include "engine/gfx/VXGfxInfo.h"
+#include "engine/gfx/VXGfxObjectManager.h"
+#include "engine/gfx/VXGfxUtils.h"
+#include "engine/gfx/VXRenderTargetManager.h"
+#include "engine/gfx/VXRenderer.h"
+#include "engine/gfx/VXTexture.h"
+#include "engine/gfx/VXTextureDebugger.h"
+#include "engine/gfx/VXTextureManager.h"
+
+namespace vx
+{
+    namespace
+    {
+        std::atomic<Vexkit*> instance { nullptr };
+        // Serialises making and deleting the root; reads take no lock.
+        std::mutex instanceMutex;
+
+        // The default colour format set through the root; DEFAULT_COLOR_FMT
+        // points here once a host changed it, so it never dangles.
+        TextureFormat& customDefaultColorFormat()
+        {
+            static TextureFormat format;
+            return format;
+        }
+
+        constexpr unsigned int flagTextureManager = 0x1;
+        constexpr unsigned int flagTaskManager = 0x4;
+        constexpr unsigned int flagCaptureDeviceManager = 0x8;
+        constexpr unsigned int flagDeviceChangeDetector = 0x10;
+        constexpr unsigned int flagInputController = 0x20;
+        constexpr unsigned int flagDisplayCollection = 0x40;
+        constexpr unsigned int flagVideoFormatManager = 0x80;
+        constexpr unsigned int flagVideoSourceManager = 0x100;
+        constexpr unsigned int flagRenderPassManager = 0x200;
+        constexpr unsigned int flagColorManager = 0x400;
+    }
+
+    // The managers, each owned here while it exists, in the order initialise
+    // builds them. Managers of subsystems not built in this engine have no
+    // field yet: each gets one at its place in initialise and shutdown.
+    struct Vexkit::Pimpl
+    {
+        std::unique_ptr<ParamCollection> paramCollection;
+        std::unique_ptr<TaskManager> taskManager;
+        std::unique_ptr<ContextManager> contextManager;
+        std::unique_ptr<GfxObjectManager> gfxObjectManager;
+        std::unique_ptr<TextureManager> textureManager;
+        std::unique_ptr<RenderTargetManager> renderTargetManager;
+        std::atomic<ApplicationInterface*> currentApplication { nullptr };
+        CriticalSection renderLock;
+        CriticalSection* externalRenderLock = nullptr;
+        File debugDirectory;
+        bool initialised = false;
+        double lastTextureUpdate = 0.0;
+    };
+
+    Vexkit::Vexkit(unsigned int moduleFlags_)
+        : moduleFlags(moduleFlags_), pimpl(std::make_unique<Pimpl>())
+    {
+    }
+
+    Vexkit::~Vexkit()
+    {
+        try
+        {
+            // Managers a host did not shut down still go, in order.
+            shutdown();
+            // The audio-object and network-video server singletons are
+            // deleted here once those subsystems exist.
+        }
+        catch (...)
+        {
+            logEscapedError("~Vexkit", __LINE__, "Managers could not be shut down");
+        }
+    }
+
+    Vexkit* Vexkit::create(unsigned int moduleFlags)
+    {
+        std::lock_guard<std::mutex> hold(instanceMutex);
+        if (Vexkit* existing = instance.load())
+        {
+            logPrint(logWarning, "%s: An engine root exists already; keeping it (flags 0x%X, not 0x%X).", "Vexkit::create",
+                     existing->moduleFlags, moduleFlags);
+            return existing;
+        }
+        Vexkit* root = new Vexkit(moduleFlags);
+        instance.store(root);
+        return root;
+    }
+
+    Vexkit* Vexkit::getInstance()
+    {
+        if (Vexkit* root = instance.load())
+            return root;
+        return create(allModules);
+    }
+
+    Vexkit* Vexkit::getInstanceWithoutCreating()
+    {
+        return instance.load();
+    }
+
+    void Vexkit::deleteInstance()
+    {
+        std::lock_guard<std::mutex> hold(instanceMutex);
+        delete instance.exchange(nullptr);
+    }
+
+    bool Vexkit::initialise(bool withGL)
+    {
+        Pimpl& p = *pimpl;
+
+        // 1. Parameter registry.
+        if (p.paramCollection == nullptr)
+            p.paramCollection = std::make_unique<ParamCollection>();
+
+        // 2. Task manager.
+        if ((moduleFlags & (flagTaskManager | flagInputController)) != 0 && p.taskManager == nullptr)
+        {
+            const unsigned int threads = std::clamp(System::getNumParallelThreads(), 1u, 255u);
+            p.taskManager = std::make_unique<TaskManager>(static_cast<unsigned char>(threads));
+            TaskManager::setCurrent(p.taskManager.get());
+        }
+
+        // 3. Input controller (flagInputController), given the task manager.
+        // 4. Device-change detector (flagDeviceChangeDetector).
+        // 5. Video-format manager (flagVideoFormatManager).
+        // 6. Video-source manager (flagVideoSourceManager).
+        // 7. Capture-device manager (flagCaptureDeviceManager), given the
+        //    detector and registered with the video-source manager.
+        // Those subsystems are not part of this engine yet: their managers
+        // are made here, in this order, when they are.
+
+        // 8. Context and GPU-object managers. Every context made or wrapped
+        // from now on carries a renderer.
+        Renderer::installContextHooks();
+        if (p.contextManager == nullptr)
+            p.contextManager = std::make_unique<ContextManager>();
+        if (p.gfxObjectManager == nullptr)
+            p.gfxObjectManager = std::make_unique<GfxObjectManager>();
+
+        // 9. Texture manager.
+        if ((moduleFlags & flagTextureManager) != 0 && p.textureManager == nullptr)
+            p.textureManager = std::make_unique<TextureManager>();
+
+        // 10. Render-target manager.
+        if (p.renderTargetManager == nullptr)
+            p.renderTargetManager = std::make_unique<RenderTargetManager>();
+
+        // 11. Render-pass manager (flagRenderPassManager), registered with the
+        //     video-source manager.
+        // 12. Display collection (flagDisplayCollection), given the detector.
+        // 13. Colour manager (flagColorManager).
+        // Made here once their subsystems exist.
+
+        if (! withGL)
+            return true;
+
+        // 14. An offscreen primary context, with the GL start-up run on it.
+        Context* offscreen = Context::createOffscreenContext(true, 0, nullptr);
+        if (offscreen == nullptr)
+        {
+            logPrint(logError, "%s: No offscreen context available to start OpenGL.", "Vexkit::initialise");
+            return false;
+        }
+        p.contextManager->addContext(offscreen);
+        const auto selected = p.contextManager->getScopedPrimaryContextLock();
+        if (! selected->isContextUsable())
+        {
+            logPrint(logError, "%s: The offscreen context cannot be made current.", "Vexkit::initialise");
+            return false;
+        }
+        init();
+        return true;
+    }
+
+    void Vexkit::init()
+    {
+        Pimpl& p = *pimpl;
+        if (! gfx::initGL())
+            return;
+        GfxInfo::filloutGfxInfo();
+
+        if (p.taskManager != nullptr)
+        {
+            const auto primary = p.contextManager != nullptr ? p.contextManager->getPrimaryContext() : nullptr;
+            if (primary == nullptr || ! p.taskManager->init(*primary))
+                return;
+        }
+        if (p.textureManager != nullptr)
+            p.textureManager->init();
+        if (p.renderTargetManager == nullptr || ! p.renderTargetManager->init())
+            return;
+        Fonts::initialize();
+
+        p.initialised = true;
+    }
+
+    void Vexkit::release()
+    {
+        Pimpl& p = *pimpl;
+        p.initialised = false;
+
+        std::shared_ptr<ScopedContextSelector> selected;
+        if (p.contextManager != nullptr)
+            selected = p.contextManager->getScopedPrimaryContextLock();
+
+        // The video-format and render-pass managers release first here once
+        // they exist.
+        if (p.renderTargetManager != nullptr)
+            p.renderTargetManager->release();
+        if (p.gfxObjectManager != nullptr)
+            p.gfxObjectManager->cleanAll();
+        // Again: cleaning may have handed targets back.
+        if (p.renderTargetManager != nullptr)
+            p.renderTargetManager->release();
+        if (p.textureManager != nullptr)
+            p.textureManager->release();
+        Fonts::release();
+    }
+
+    void Vexkit::shutdown()
+    {
+        Pimpl& p = *pimpl;
+        // Colour manager, display collection and render-pass manager go first
+        // once they exist.
+        p.renderTargetManager.reset();
+        p.textureManager.reset();
+        p.gfxObjectManager.reset();
+        p.contextManager.reset();
+        // Capture-device manager, video-source manager, video-format manager,
+        // device-change detector and input controller go here once they exist.
+        if (p.taskManager != nullptr)
+        {
+            if (TaskManager::getCurrent() == p.taskManager.get())
+                TaskManager::setCurrent(nullptr);
+            p.taskManager.reset();
+        }
+        p.paramCollection.reset();
+        p.initialised = false;
+    }
+
+    bool Vexkit::isInitialised() const
+    {
+        return pimpl->initialised;
+    }
+
+    bool Vexkit::executeRenderTask()
+    {
+        Pimpl& p = *pimpl;
+        if (p.textureManager != nullptr)
+        {
+            const double now = getTickCount();
+            const double seconds = std::min((now - p.lastTextureUpdate) / 1000.0, 0.1);
+            p.textureManager->update(static_cast<float>(seconds));
+            p.lastTextureUpdate = now;
+        }
+        if (p.gfxObjectManager != nullptr)
+            p.gfxObjectManager->releaseObjects();
+        if (p.taskManager != nullptr)
+            p.taskManager->executeTasks(TaskThreadMode::Renderer, 0.0);
+        return true;
+    }
+
+    bool Vexkit::executeUpdateTask()
+    {
+        if (pimpl->taskManager != nullptr)
+            pimpl->taskManager->executeTasks(TaskThreadMode::Update, 0.0);
+        return true;
+    }
+
+    bool Vexkit::executeMessageTask()
+    {
+        Pimpl& p = *pimpl;
+        if (p.taskManager != nullptr)
+            p.taskManager->executeTasks(TaskThreadMode::Message, 0.04);
+        const bool deleted = p.gfxObjectManager != nullptr && p.gfxObjectManager->deleteObjects();
+        // The audio-object manager deletes its objects here once it exists.
+        return deleted;
+    }
+
+    ParamCollection* Vexkit::getParamCollection() const
+    {
+        return pimpl->paramCollection.get();
+    }
+
+    TaskManager* Vexkit::getTaskManager() const
+    {
+        return pimpl->taskManager.get();
+    }
+
+    ContextManager* Vexkit::getContextManager() const
+    {
+        return pimpl->contextManager.get();
+    }
+
+    GfxObjectManager* Vexkit::getGfxObjectManager() const
+    {
+        return pimpl->gfxObjectManager.get();
+    }
+
+    TextureManager* Vexkit::getTextureManager() const
+    {
+        return pimpl->textureManager.get();
+    }
+
+    RenderTargetManager* Vexkit::getRenderTargetManager() const
+    {
+        return pimpl->renderTargetManager.get();
+    }
+
+    Renderer* Vexkit::getPrimaryRenderer() const
+    {
+        if (pimpl->contextManager == nullptr)
+            return nullptr;
+        const auto primary = pimpl->contextManager->getPrimaryContext();
+        return primary != nullptr ? primary->getRenderer() : nullptr;
+    }
+
+    void Vexkit::setCurrentApplication(ApplicationInterface* application)
+    {
+        pimpl->currentApplication.store(application);
+    }
+
+    ApplicationInterface* Vexkit::getCurrentApplication() const
+    {
+        return pimpl->currentApplication.load();
+    }
+
+    void Vexkit::setupRenderLock(CriticalSection* externalLock)
+    {
+        pimpl->externalRenderLock = externalLock;
+    }
+
+    CriticalSection& Vexkit::getRenderLock() const
+    {
+        return pimpl->externalRenderLock != nullptr ? *pimpl->externalRenderLock : pimpl->renderLock;
+    }
+
+    void Vexkit::setDebugDirectory(const File& directory)
+    {
+        pimpl->debugDirectory = directory;
+        if (! directory.existsAsDirectory() && ! directory.createDirectory())
+            logPrint(logError, "%s: Cannot create the debug folder \"%s\".", "Vexkit::setDebugDirectory",
+                     directory.getFullPath().c_str());
+
+        const File textureFolder = directory.getChildFile("textureDebugger/");
+        if (! textureFolder.existsAsDirectory() && ! textureFolder.createDirectory())
+            logPrint(logError, "%s: Cannot create the debug folder \"%s\".", "Vexkit::setDebugDirectory",
+                     textureFolder.getFullPath().c_str());
+        TextureDebugger::getInstance().setDirectory(textureFolder);
+    }
+
+    const File& Vexkit::getDebugDirectory() const
+    {
+        return pimpl->debugDirectory;
+    }
+
+    void Vexkit::setDefaultColorFormat(const TextureFormat& format)
+    {
+        if (DEFAULT_COLOR_FMT != nullptr && *DEFAULT_COLOR_FMT == format)
+            return;
+
+        Pimpl& p = *pimpl;
+        formatChangeSignal.signal(formatChangeBefore);
+        if (p.renderTargetManager != nullptr)
+            p.renderTargetManager->release();
+        if (p.textureManager != nullptr)
+            p.textureManager->release();
+        if (p.gfxObjectManager != nullptr)
+            p.gfxObjectManager->cleanAll();
+
+        TextureFormat& stored = customDefaultColorFormat();
+        stored = format;
+        DEFAULT_COLOR_FMT = &stored;
+
+        if (p.textureManager != nullptr)
+            p.textureManager->init();
+        formatChangeSignal.signal(formatChangeAfter);
+    }
+
+    void Vexkit::drawSystemInfo(Renderer& renderer, float x, float y)
+    {
+        const Pimpl& p = *pimpl;
+        constexpr double megabyte = 1024.0 * 1024.0;
+        if (p.textureManager != nullptr)
+        {
+            const TextureManager& textures = *p.textureManager;
+            renderer.drawText(Fonts::small14, x, y, Color::white, "Managed textures: %u (%u)",
+                              textures.getUsedTextureCount(), textures.getTotalTextureCount());
+            renderer.drawText(Fonts::small14, x, y + 15.0f, Color::white, "Texture VRAM: %.1fMB (%.1f)",
+                              textures.getUsedVRAMUsage() / megabyte, textures.getTotalVRAMUsage() / megabyte);
+        }
+        if (p.renderTargetManager != nullptr)
+        {
+            const RenderTargetManager& targets = *p.renderTargetManager;
+            renderer.drawText(Fonts::small14, x, y + 30.0f, Color::white, "Managed RTs: %u (%u)",
+                              targets.getUsedRTCount(), targets.getTotalRTCount());
+        }
+    }
+}

@@ -1,0 +1,94 @@
+#include "core/VXLog.h"
+
+#include <gtest/gtest.h>
+
+#include <string>
+
+#include "support/VXLogRecorder.h"
+
+namespace
+{
+    // Restores the indentation depth whatever a test leaves behind.
+    class LogTest : public ::testing::Test
+    {
+    protected:
+        void TearDown() override { vx::LOG_INDENT = 0; }
+        vx::test::LogRecorder log;
+    };
+
+    TEST_F(LogTest, PrefixesEachLevelAndLeavesOthersBare)
+    {
+        vx::logPrint(vx::logInfo, "a%d", 1);
+        vx::logPrint(vx::logWarning, "b");
+        vx::logPrint(vx::logError, "c");
+        vx::logPrint(static_cast<vx::MessageType>(7), "d");
+        const auto lines = log.lines();
+        ASSERT_EQ(4u, lines.size());
+        EXPECT_EQ("INFO: a1", lines[0].text);
+        EXPECT_EQ("WARNING: b", lines[1].text);
+        EXPECT_EQ("ERROR: c", lines[2].text);
+        EXPECT_EQ("d", lines[3].text);
+        EXPECT_EQ(-1, lines[3].type);
+    }
+
+    TEST_F(LogTest, IndentsFourBlanksPerLevelAfterThePrefix)
+    {
+        vx::LOG_INDENT = 1;
+        vx::logPrint(vx::logInfo, "x");
+        vx::LOG_INDENT = 2;
+        vx::logPrint(vx::logWarning, "%s", "abc");
+        const auto lines = log.lines();
+        ASSERT_EQ(2u, lines.size());
+        EXPECT_EQ("INFO:     x", lines[0].text);
+        EXPECT_EQ("WARNING:         abc", lines[1].text);
+    }
+
+    TEST_F(LogTest, OverlongLinesAreCutToTheBuffer)
+    {
+        const std::string longText(10000, 'q');
+        vx::logPrint(vx::logError, "%s", longText.c_str());
+        const auto lines = log.lines();
+        ASSERT_EQ(1u, lines.size());
+        EXPECT_EQ(static_cast<size_t>(vx::logLineBufferSize - 1), lines[0].text.size());
+        EXPECT_EQ(0u, lines[0].text.find("ERROR: qqq"));
+    }
+
+    TEST_F(LogTest, HugeIndentationStaysInsideTheBuffer)
+    {
+        vx::LOG_INDENT = 0xffffffffu;
+        vx::logPrint(vx::logWarning, "lost");
+        const auto lines = log.lines();
+        ASSERT_EQ(1u, lines.size());
+        EXPECT_EQ(static_cast<size_t>(vx::logLineBufferSize - 1), lines[0].text.size());
+        EXPECT_EQ(std::string::npos, lines[0].text.find("lost"));
+    }
+
+    TEST_F(LogTest, EscapedErrorReportNamesFunctionLineAndMessage)
+    {
+        const int line = __LINE__ + 1;
+        VX_LOG_ESCAPED_ERROR("Thing failed");
+        const auto lines = log.lines();
+        ASSERT_EQ(1u, lines.size());
+        EXPECT_EQ(2, lines[0].type);
+        EXPECT_EQ("Escaped from error in TestBody(" + std::to_string(line) + "): Thing failed.", lines[0].message);
+    }
+
+    TEST(LogRecorder, NestedRecordersRestoreTheOuterOne)
+    {
+        vx::LogPrintHook before = vx::logPrintHook;
+        {
+            vx::test::LogRecorder outer;
+            {
+                vx::test::LogRecorder inner;
+                vx::logPrint(vx::logInfo, "inner");
+                EXPECT_EQ(1u, inner.count());
+            }
+            vx::logPrint(vx::logInfo, "outer");
+            EXPECT_EQ(1u, outer.count());
+            EXPECT_TRUE(outer.contains("outer"));
+            EXPECT_FALSE(outer.contains("inner"));
+        }
+        EXPECT_EQ(before, vx::logPrintHook);
+    }
+
+}

@@ -1,0 +1,268 @@
+#include "core/VXSystem.h"
+#include "core/VXThread.h"
+#include "core/VXWaitableEvent.h"
+
+#include <gtest/gtest.h>
+
+#include <atomic>
+#include <pthread.h>
+#include <string>
+#include <thread>
+
+namespace
+{
+
+// Runs a scripted body; counts stop requests and finished runs.
+class ScriptedThread : public vx::Thread
+{
+public:
+    enum class Body
+    {
+        pollStopFlag, // loops until asked to stop
+        returnAtOnce,
+        ignoreStop,   // sleeps forever; only cancellation ends it
+        stopItself    // asks to stop itself, then loops until asked
+    };
+
+    explicit ScriptedThread(Body bodyToRun, const std::string& name = "scripted") : vx::Thread(name), body(bodyToRun) {}
+    ~ScriptedThread() override { stopThreadNow(2000); }
+
+    void requestThreadStop() override
+    {
+        ++stopRequests;
+        vx::Thread::requestThreadStop();
+    }
+
+    void waitUntilStarted()
+    {
+        while (!started)
+            vx::Thread::sleep(1);
+    }
+
+    std::atomic<int> stopRequests{0};
+    std::atomic<int> runsStarted{0};
+    std::atomic<int> runsEnded{0};
+    std::atomic<bool> selfStopAnswer{true};
+    std::string osName;
+
+protected:
+    void run() override
+    {
+        ++runsStarted;
+        char buffer[64] = {};
+        pthread_getname_np(pthread_self(), buffer, sizeof(buffer));
+        osName = buffer;
+        started = true;
+        switch (body)
+        {
+        case Body::returnAtOnce:
+            break;
+        case Body::pollStopFlag:
+            while (!isStopRequested())
+                vx::Thread::sleep(1);
+            break;
+        case Body::ignoreStop:
+            for (;;)
+                vx::Thread::sleep(5);
+        case Body::stopItself:
+            selfStopAnswer = stopThreadNow();
+            while (!isStopRequested())
+                vx::Thread::sleep(1);
+            break;
+        }
+        ++runsEnded;
+    }
+
+private:
+    Body body;
+    std::atomic<bool> started{false};
+};
+
+TEST(Thread, StopOfAThreadNeverStartedAnswersAtOnce)
+{
+    ScriptedThread thread(ScriptedThread::Body::pollStopFlag);
+    EXPECT_FALSE(thread.isThreadRunning());
+    EXPECT_TRUE(thread.stopThreadNow());
+    EXPECT_TRUE(thread.stopThreadNow(10));
+    EXPECT_EQ(thread.stopRequests, 0);
+}
+
+TEST(Thread, StopWaitsForRunToReturn)
+{
+    ScriptedThread thread(ScriptedThread::Body::pollStopFlag);
+    ASSERT_TRUE(thread.startThread(0));
+    thread.waitUntilStarted();
+    EXPECT_TRUE(thread.isThreadRunning());
+    EXPECT_TRUE(thread.stopThreadNow());
+    EXPECT_EQ(thread.runsEnded, 1);
+    EXPECT_FALSE(thread.isThreadRunning());
+    EXPECT_FALSE(thread.isStopRequested());
+    EXPECT_EQ(thread.stopRequests, 1);
+}
+
+TEST(Thread, StartWhileRunningIsRefused)
+{
+    ScriptedThread thread(ScriptedThread::Body::pollStopFlag);
+    ASSERT_TRUE(thread.startThread(0));
+    thread.waitUntilStarted();
+    testing::internal::CaptureStdout();
+    EXPECT_FALSE(thread.startThread(0));
+    EXPECT_EQ(testing::internal::GetCapturedStdout(), "VXThread: thread already running\n");
+    EXPECT_TRUE(thread.stopThreadNow(2000));
+    EXPECT_EQ(thread.runsStarted, 1);
+}
+
+// A run that ended on its own leaves its finish behind; a restarted thread's
+// stop must still wait for the new run.
+TEST(Thread, RestartAfterRunEndedOnItsOwnStopsTheNewRun)
+{
+    struct TwoRuns : vx::Thread
+    {
+        TwoRuns() : vx::Thread("two runs") {}
+        ~TwoRuns() override { stopThreadNow(); }
+        void run() override
+        {
+            if (++runs == 1)
+                return;
+            while (!isStopRequested())
+                vx::Thread::sleep(1);
+            secondRunEnded = true;
+        }
+        std::atomic<int> runs{0};
+        std::atomic<bool> secondRunEnded{false};
+    } thread;
+
+    ASSERT_TRUE(thread.startThread(0));
+    while (thread.isThreadRunning())
+        vx::Thread::sleep(1);
+    ASSERT_TRUE(thread.startThread(0));
+    EXPECT_TRUE(thread.stopThreadNow(5000));
+    EXPECT_TRUE(thread.secondRunEnded);
+    EXPECT_FALSE(thread.isThreadRunning());
+}
+
+TEST(Thread, RunIgnoringTheStopIsCancelledAfterTheTimeout)
+{
+    ScriptedThread thread(ScriptedThread::Body::ignoreStop);
+    ASSERT_TRUE(thread.startThread(0));
+    thread.waitUntilStarted();
+    EXPECT_FALSE(thread.stopThreadNow(100));
+    EXPECT_FALSE(thread.isThreadRunning());
+    EXPECT_FALSE(thread.isStopRequested());
+    EXPECT_EQ(thread.runsEnded, 0);
+    // The cancelled thread was let go of; the object can start again.
+    ASSERT_TRUE(thread.startThread(0));
+    EXPECT_FALSE(thread.stopThreadNow(50));
+}
+
+TEST(Thread, StopCalledOnTheThreadItselfOnlyRequests)
+{
+    ScriptedThread thread(ScriptedThread::Body::stopItself);
+    ASSERT_TRUE(thread.startThread(0));
+    while (thread.isThreadRunning())
+        vx::Thread::sleep(1);
+    EXPECT_FALSE(thread.selfStopAnswer);
+    EXPECT_EQ(thread.runsEnded, 1);
+    EXPECT_TRUE(thread.stopThreadNow());
+}
+
+TEST(Thread, OsNameIsCutButTheThreadKeepsItsName)
+{
+    const std::string longName = "a thread name longer than fifteen";
+    ScriptedThread thread(ScriptedThread::Body::returnAtOnce, longName);
+    ASSERT_TRUE(thread.startThread(0));
+    thread.waitUntilStarted();
+    EXPECT_TRUE(thread.stopThreadNow(2000));
+    EXPECT_EQ(thread.osName, longName.substr(0, 15));
+    EXPECT_EQ(thread.getThreadName(), longName);
+
+    thread.setThreadName("renamed");
+    EXPECT_EQ(thread.getThreadName(), "renamed");
+}
+
+TEST(Thread, PriorityIsClampedAndNormalSchedulingAlwaysAvailable)
+{
+    ScriptedThread thread(ScriptedThread::Body::pollStopFlag);
+    EXPECT_FALSE(thread.setPriority(0)) << "no thread to apply it to";
+    ASSERT_TRUE(thread.startThread(0));
+    thread.waitUntilStarted();
+    EXPECT_TRUE(thread.setPriority(0));
+    EXPECT_TRUE(thread.setPriority(-3));
+    // Round-robin may be refused without privileges; 11 acts as 10 either way.
+    EXPECT_EQ(thread.setPriority(11), thread.setPriority(10));
+    EXPECT_TRUE(thread.isThreadRunning());
+    EXPECT_TRUE(thread.stopThreadNow(2000));
+}
+
+TEST(Thread, IdentitiesAnswerFalseUntilSetAndOnlyOnTheirThread)
+{
+    EXPECT_FALSE(vx::Thread::isThisMessageThread());
+    EXPECT_FALSE(vx::Thread::isThisAudioThread());
+    EXPECT_FALSE(vx::Thread::isThisRenderThread());
+    EXPECT_FALSE(vx::Thread::isThisControlThread());
+
+    vx::Thread::renderThreadID = vx::Thread::getCurrentThreadID();
+    EXPECT_TRUE(vx::Thread::isThisRenderThread());
+    EXPECT_FALSE(vx::Thread::isThisMessageThread());
+    bool elsewhere = true;
+    std::thread other([&] { elsewhere = vx::Thread::isThisRenderThread(); });
+    other.join();
+    EXPECT_FALSE(elsewhere);
+    vx::Thread::renderThreadID = nullptr;
+    EXPECT_FALSE(vx::Thread::isThisRenderThread());
+}
+
+TEST(System, ParallelThreadsNeverZero)
+{
+    EXPECT_GE(vx::System::getNumParallelThreads(), 1u);
+}
+
+TEST(WaitableEvent, PendingTriggerLetsExactlyTheNextWaitThrough)
+{
+    vx::WaitableEvent event;
+    EXPECT_FALSE(event.waitForTrigger(0));
+    event.trigger();
+    EXPECT_TRUE(event.waitForTrigger(0));
+    EXPECT_FALSE(event.waitForTrigger(0));
+
+    event.trigger();
+    event.reset();
+    EXPECT_FALSE(event.waitForTrigger(0));
+
+    event.trigger();
+    EXPECT_TRUE(event.waitForTrigger());
+    // A timed-out wait leaves a later trigger pending.
+    EXPECT_FALSE(event.waitForTrigger(10));
+    event.trigger();
+    EXPECT_TRUE(event.waitForTrigger(0));
+}
+
+// Two events passed back and forth: a lost wake-up or a trigger that lets two
+// waits through breaks the strict alternation.
+TEST(WaitableEvent, PingPongAlternatesStrictly)
+{
+    vx::WaitableEvent ping;
+    vx::WaitableEvent pong;
+    constexpr int rounds = 2000;
+    int shared = 0;
+    std::thread partner([&] {
+        for (int i = 0; i < rounds; ++i)
+        {
+            ping.waitForTrigger();
+            EXPECT_EQ(shared, 2 * i + 1);
+            ++shared;
+            pong.trigger();
+        }
+    });
+    for (int i = 0; i < rounds; ++i)
+    {
+        EXPECT_EQ(shared, 2 * i);
+        ++shared;
+        ping.trigger();
+        pong.waitForTrigger();
+    }
+    partner.join();
+    EXPECT_EQ(shared, 2 * rounds);
+}
+
+} // namespace

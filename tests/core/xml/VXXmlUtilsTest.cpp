@@ -1,0 +1,312 @@
+#include "core/xml/VXXmlUtils.h"
+
+#include <string>
+#include <vector>
+
+#include <gtest/gtest.h>
+
+#include "support/VXLogRecorder.h"
+#include "support/VXTempDir.h"
+#include "core/VXFile.h"
+#include "core/xml/VXXmlCapable.h"
+#include "engine/ffgl/VXApplicationInterface.h"
+#include "engine/ffgl/VXVexkit.h"
+
+namespace
+{
+    using namespace vx;
+
+    const std::string declaration = "<?xml version=\"1.0\" encoding=\"utf-8\"?>\n";
+
+    class Probe : public XmlCapable
+    {
+    public:
+        explicit Probe(const std::string& name = "Probe") : XmlCapable("Probe", name) {}
+
+        XmlNode* writeStateDerived(XmlPool& pool, bool) override
+        {
+            XmlNode* element = createElement(pool);
+            element->append_attribute(createAttribute(pool, "value", value));
+            return element;
+        }
+
+        void readStateDerived(const XmlNode& node) override { readAttribute(node.first_attribute("value"), &value); }
+
+        int value = 0;
+    };
+
+    class RecordingApplication : public ApplicationInterface
+    {
+    public:
+        int getMajorVersion() override { return 2; }
+        int getMinorVersion() override { return 5; }
+        int getMicroVersion() override { return 1; }
+        int getRevision() override { return 1234; }
+        std::string getApplicationName() override { return "Host & Co"; }
+
+        bool isVersionCompatible(int major, int minor, int micro, int revision, bool a, bool b, bool c) override
+        {
+            asked.push_back({ major, minor, micro, revision, a, b, c });
+            return answer;
+        }
+
+        struct Question
+        {
+            int major, minor, micro, revision;
+            bool a, b, c;
+        };
+        std::vector<Question> asked;
+        bool answer = true;
+    };
+
+    // Every test starts without an engine root; those that stamp documents
+    // register an application on one.
+    class XmlUtilsTest : public testing::Test
+    {
+    protected:
+        void SetUp() override { Vexkit::deleteInstance(); }
+        void TearDown() override { Vexkit::deleteInstance(); }
+
+        void registerApplication() { Vexkit::getInstance()->setCurrentApplication(&application); }
+
+        RecordingApplication application;
+        test::TempDir temp;
+    };
+
+    const std::string stampedProbe = "<Probe name=\"Probe\" value=\"3\">\n"
+                                     "\t<versionInfo name=\"Host &amp; Co\" majorVersion=\"2\" minorVersion=\"5\""
+                                     " microVersion=\"1\" revision=\"1234\"/>\n"
+                                     "</Probe>\n";
+
+    // --------------------------------------------------------------- writing
+
+    TEST_F(XmlUtilsTest, WritesDeclarationAndElement)
+    {
+        Probe probe;
+        probe.value = 3;
+        EXPECT_EQ(XmlUtils::writeXmlToString(probe, true), declaration + "<Probe name=\"Probe\" value=\"3\"/>\n\n");
+        probe.setStorage(XmlCapable::storageNever);
+        EXPECT_EQ(XmlUtils::writeXmlToString(probe, true), declaration + "\n") << "nothing written still gives the declaration";
+        EXPECT_EQ(Vexkit::getInstanceWithoutCreating(), nullptr) << "writing never makes an engine root";
+    }
+
+    TEST_F(XmlUtilsTest, StampsTheCurrentApplicationAsFirstChild)
+    {
+        registerApplication();
+        Probe probe;
+        probe.value = 3;
+        EXPECT_EQ(XmlUtils::writeXmlToString(probe, true), declaration + stampedProbe + "\n");
+    }
+
+    TEST_F(XmlUtilsTest, FileRoundTripCreatesOneFolderLevel)
+    {
+        registerApplication();
+        Probe probe;
+        probe.value = 3;
+        const File file(temp.file("presets/probe.xml"));
+        ASSERT_TRUE(XmlUtils::writeXmlToFile(file, probe, true));
+        EXPECT_EQ(temp.readFile("presets/probe.xml"), declaration + stampedProbe + "\n");
+
+        Probe loaded;
+        EXPECT_TRUE(XmlUtils::loadXmlFromFile(file, loaded));
+        EXPECT_EQ(loaded.value, 3);
+
+        EXPECT_FALSE(XmlUtils::writeXmlToFile(File(temp.file("a/b/probe.xml")), probe, true)) << "only one level is made";
+    }
+
+    TEST_F(XmlUtilsTest, FileWithoutExtensionIsWrittenAsAFile)
+    {
+        Probe probe;
+        const File file(temp.file("folder/preset"));
+        ASSERT_TRUE(XmlUtils::writeXmlToFile(file, probe, true));
+        EXPECT_TRUE(file.existsAsFile());
+    }
+
+    TEST_F(XmlUtilsTest, RootNodeFormLeavesTheRootUntouched)
+    {
+        registerApplication();
+        XmlDocument pool;
+        XmlNode* root = XmlCapable::createNode(pool, "Root");
+        root->append_attribute(createAttribute(pool, "a", 1));
+        root->append_node(XmlCapable::createNode(pool, "Child"));
+        const std::string before = XmlUtils::nodeToString(*root);
+
+        ASSERT_TRUE(XmlUtils::writeXmlToFile(File(temp.file("root.xml")), root));
+        EXPECT_EQ(temp.readFile("root.xml"),
+                  declaration + "<Root a=\"1\">\n\t<versionInfo name=\"Host &amp; Co\" majorVersion=\"2\" minorVersion=\"5\""
+                                " microVersion=\"1\" revision=\"1234\"/>\n\t<Child/>\n</Root>\n\n");
+        EXPECT_EQ(root->parent(), nullptr);
+        EXPECT_EQ(XmlUtils::nodeToString(*root), before) << "no stamp from a freed pool is left behind";
+
+        EXPECT_FALSE(XmlUtils::writeXmlToFile(File(temp.file("missing/root.xml")), root)) << "no folder is made";
+        EXPECT_FALSE(File(temp.file("missing")).exists());
+    }
+
+    TEST_F(XmlUtilsTest, DocumentFormPrintsTheDocumentUnchanged)
+    {
+        registerApplication();
+        auto document = XmlUtils::loadXmlFromString("<a><b x=\"1\"/></a>", false);
+        ASSERT_TRUE(XmlUtils::writeXmlToFile(File(temp.file("doc.xml")), *document));
+        EXPECT_EQ(temp.readFile("doc.xml"), "<a>\n\t<b x=\"1\"/>\n</a>\n\n");
+        EXPECT_EQ(documentToString(*document), temp.readFile("doc.xml"));
+    }
+
+    // --------------------------------------------------------------- loading
+
+    TEST_F(XmlUtilsTest, VersionStampIsRemovedOnRequestOrByComparison)
+    {
+        registerApplication();
+        Probe probe;
+        probe.value = 3;
+        const std::string text = XmlUtils::writeXmlToString(probe, true);
+
+        auto stripped = XmlUtils::loadXmlFromString(text, true);
+        ASSERT_NE(stripped, nullptr);
+        EXPECT_EQ(XmlUtils::documentToString(*stripped), "<Probe name=\"Probe\" value=\"3\"/>\n\n");
+        EXPECT_FALSE(XmlUtils::compareVersion(*stripped, true, true, true, true));
+        EXPECT_TRUE(application.asked.empty());
+
+        auto stamped = XmlUtils::loadXmlFromString(text, false);
+        ASSERT_NE(stamped, nullptr);
+        application.answer = false;
+        EXPECT_FALSE(XmlUtils::compareVersion(*stamped, true, false, true, true));
+        ASSERT_EQ(application.asked.size(), 1u);
+        const RecordingApplication::Question& q = application.asked[0];
+        EXPECT_EQ(q.major, 2);
+        EXPECT_EQ(q.minor, 5);
+        EXPECT_EQ(q.micro, 1);
+        EXPECT_EQ(q.revision, 1234);
+        EXPECT_TRUE(q.a);
+        EXPECT_FALSE(q.b);
+        EXPECT_TRUE(q.c);
+        EXPECT_EQ(XmlUtils::documentToString(*stamped), "<Probe name=\"Probe\" value=\"3\"/>\n\n");
+    }
+
+    TEST_F(XmlUtilsTest, CompareVersionReadsMissingNumbersAsZero)
+    {
+        registerApplication();
+        auto document = XmlUtils::loadXmlFromString("<r><x/><versionInfo majorVersion=\"7\" minorVersion=\"x\"/></r>", false);
+        EXPECT_TRUE(XmlUtils::compareVersion(*document, false, false, false, false));
+        ASSERT_EQ(application.asked.size(), 1u);
+        EXPECT_EQ(application.asked[0].major, 7);
+        EXPECT_EQ(application.asked[0].minor, 0);
+        EXPECT_EQ(application.asked[0].revision, 0);
+        EXPECT_EQ(XmlUtils::documentToString(*document), "<r>\n\t<x/>\n</r>\n\n") << "removed also when not first";
+    }
+
+    TEST_F(XmlUtilsTest, CompareVersionWithoutApplicationAnswersFalse)
+    {
+        auto document = XmlUtils::loadXmlFromString("<r><versionInfo majorVersion=\"1\"/></r>", false);
+        test::LogRecorder log;
+        EXPECT_FALSE(XmlUtils::compareVersion(*document, true, true, true, true));
+        EXPECT_EQ(log.count(logWarning), 1u) << log.dump();
+        EXPECT_EQ(Vexkit::getInstanceWithoutCreating(), nullptr);
+        EXPECT_EQ(XmlUtils::documentToString(*document), "<r/>\n\n");
+    }
+
+    TEST_F(XmlUtilsTest, MalformedStringsAnswerNullQuietly)
+    {
+        test::LogRecorder log;
+        EXPECT_EQ(XmlUtils::loadXmlFromString("", false), nullptr);
+        EXPECT_EQ(XmlUtils::loadXmlFromString("<a><b></a>", false), nullptr);
+        EXPECT_EQ(XmlUtils::loadXmlFromString("<a x=\"1></a>", false), nullptr);
+        EXPECT_EQ(XmlUtils::loadXmlFromString("<a>&#99999999;</a>", false), nullptr);
+        EXPECT_EQ(XmlUtils::loadXmlFromString(std::string("<a>\0</a>", 8), false), nullptr);
+        EXPECT_EQ(log.count(), 0u) << log.dump();
+    }
+
+    TEST_F(XmlUtilsTest, DeepNestingIsRefusedInsteadOfOverflowingTheStack)
+    {
+        std::string deep;
+        for (int i = 0; i < 200000; ++i)
+            deep += "<a>";
+        EXPECT_EQ(XmlUtils::loadXmlFromString(deep, false), nullptr);
+
+        std::string fine;
+        for (int i = 0; i < 100; ++i)
+            fine += "<a x='<b>' y=\"/>\"><!-- <c> --><d/>";
+        for (int i = 0; i < 100; ++i)
+            fine += "</a>";
+        EXPECT_NE(XmlUtils::loadXmlFromString(fine, false), nullptr);
+    }
+
+    TEST_F(XmlUtilsTest, FileFailuresAnswerNullWithThePartsLines)
+    {
+        test::LogRecorder log;
+        EXPECT_EQ(XmlUtils::loadXmlFromFile(File(temp.file("missing.xml")), false), nullptr);
+        temp.writeFile("empty.xml", "");
+        EXPECT_EQ(XmlUtils::loadXmlFromFile(File(temp.file("empty.xml")), false), nullptr);
+        EXPECT_EQ(log.count(), 0u) << log.dump();
+
+        const std::string garbage = temp.writeFile("garbage.xml", "\x01\x02 not xml <<<");
+        EXPECT_EQ(XmlUtils::loadXmlFromFile(File(garbage), false), nullptr);
+        const std::string truncated = temp.writeFile("truncated.xml", declaration + "<Probe name=\"Probe\" val");
+        EXPECT_EQ(XmlUtils::loadXmlFromFile(File(truncated), true), nullptr);
+
+        ASSERT_EQ(log.count(logError), 2u) << log.dump();
+        EXPECT_EQ(log.lines()[0].text, "ERROR: loadXmlFromFile: Exception thrown parsing xml document '" + garbage + "'.");
+        EXPECT_EQ(log.lines()[1].text, "ERROR: loadXmlFromFile: Exception thrown parsing xml document '" + truncated + "'.");
+    }
+
+    TEST_F(XmlUtilsTest, LoadingIntoObjectsAndFunctions)
+    {
+        temp.writeFile("other.xml", "<Other value=\"9\"/>");
+        Probe probe;
+        EXPECT_TRUE(XmlUtils::loadXmlFromFile(File(temp.file("other.xml")), probe)) << "loads, but another element";
+        EXPECT_EQ(probe.value, 0);
+        EXPECT_FALSE(XmlUtils::loadXmlFromFile(File(temp.file("none.xml")), probe));
+
+        static std::string seen;
+        seen.clear();
+        EXPECT_TRUE(XmlUtils::loadXmlFromFile(File(temp.file("other.xml")), [](const XmlNode* root) {
+            seen = root != nullptr ? root->name() : "<null>";
+        }));
+        EXPECT_EQ(seen, "Other");
+        EXPECT_FALSE(XmlUtils::loadXmlFromFile(File(temp.file("none.xml")), [](const XmlNode*) { seen = "called"; }));
+        EXPECT_EQ(seen, "Other");
+    }
+
+    // ------------------------------------------------------- text and merging
+
+    TEST_F(XmlUtilsTest, CompareNodesIsByteExact)
+    {
+        auto document = XmlUtils::loadXmlFromString("<r><a x=\"1\" y=\"2\"/><a y=\"2\" x=\"1\"/><a x=\"1\" y=\"2\"/>"
+                                                     "<a x=\" 1\" y=\"2\"/></r>", false);
+        const XmlNode* first = document->first_node()->first_node();
+        const XmlNode* reordered = first->next_sibling();
+        const XmlNode* same = reordered->next_sibling();
+        const XmlNode* spaced = same->next_sibling();
+        EXPECT_TRUE(XmlUtils::compareNodes(*first, *same));
+        EXPECT_FALSE(XmlUtils::compareNodes(*first, *reordered));
+        EXPECT_FALSE(XmlUtils::compareNodes(*first, *spaced));
+    }
+
+    TEST_F(XmlUtilsTest, MergeKeepsNewerAndUnreplacedOlderChildren)
+    {
+        XmlDocument pool;
+        XmlNode* merged = nullptr;
+        {
+            auto older = XmlUtils::loadXmlFromString("<Params name=\"old\"><P name=\"a\" v=\"1\"/><P name=\"b\" v=\"1\"/>"
+                                                     "<Q name=\"a\" v=\"1\"/><P v=\"1\"/></Params>", false);
+            auto newer = XmlUtils::loadXmlFromString("<Params name=\"new\"><P name=\"b\" v=\"2\"/><P v=\"2\"/>"
+                                                     "<P name=\"c\" v=\"2\"/></Params>", false);
+            merged = XmlUtils::merge(pool, older->first_node(), newer->first_node());
+            EXPECT_EQ(XmlUtils::merge(pool, nullptr, newer->first_node()), newer->first_node());
+            EXPECT_EQ(XmlUtils::merge(pool, older->first_node(), nullptr), nullptr);
+        }
+        EXPECT_EQ(XmlUtils::nodeToString(*merged), "<Params>\n\t<P name=\"b\" v=\"2\"/>\n\t<P v=\"2\"/>\n\t<P name=\"c\" v=\"2\"/>\n"
+                                                   "\t<P name=\"a\" v=\"1\"/>\n\t<Q name=\"a\" v=\"1\"/>\n\t<P v=\"1\"/>\n</Params>\n");
+        EXPECT_FALSE(File("older.xml").exists());
+        EXPECT_FALSE(File("result.xml").exists());
+    }
+
+    TEST(XmlTypeWords, NameTheStaticTypeOnly)
+    {
+        EXPECT_EQ(XmlUtils::getTypeIDName(0LL), "INT64");
+        EXPECT_EQ(XmlUtils::getTypeIDName(0ULL), "UINT64");
+        EXPECT_EQ(XmlUtils::getTypeIDName(char()), "INT8");
+        EXPECT_EQ(XmlUtils::getTypeIDName(File()), "FILE");
+        EXPECT_EQ(XmlUtils::getTypeIDName(0UL), "UNKNOWN_TYPEID") << "unsigned long is not unsigned long long";
+        EXPECT_EQ(XmlUtils::getTypeIDName(static_cast<signed char>(0)), "UNKNOWN_TYPEID");
+    }
+}

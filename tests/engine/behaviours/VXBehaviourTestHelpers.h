@@ -1,0 +1,106 @@
+#pragma once
+
+#include "core/parameters/VXBehaviourFactory.h"
+#include "core/parameters/VXParamContainer.h"
+#include "core/parameters/VXParamRange.h"
+#include "engine/behaviours/VXBehaviourDouble.h"
+#include "engine/behaviours/VXParamModifier.h"
+
+#include <cstdint>
+#include <memory>
+#include <string>
+#include <vector>
+
+namespace vx::test
+{
+    // A play head: each update advances its re-based value by step; apply
+    // answers that value. Records what reached it.
+    class StepModifier : public ParamModifier
+    {
+    public:
+        explicit StepModifier(double stepPerUpdate = 0.1, std::uint32_t flagsPerUpdate = 1)
+            : step(stepPerUpdate), flags(flagsPerUpdate)
+        {
+        }
+
+        void apply(double& v) override
+        {
+            v = value;
+            ++applies;
+        }
+        std::uint32_t update(const TimeInfo&) override
+        {
+            value += step;
+            ++updates;
+            return flags;
+        }
+        void reset(const double& newValue) override
+        {
+            ParamModifier::reset(newValue);
+            resets.push_back(newValue);
+        }
+        bool isAnimating() const override { return animating; }
+
+        double step;
+        std::uint32_t flags;
+        bool animating = true;
+        int updates = 0;
+        int applies = 0;
+        std::vector<double> resets;
+    };
+
+    // A behaviour of any element name, with a "Rate" parameter and an
+    // optional chain; records the calls its owner makes.
+    class RecordingBehaviour : public BehaviourDouble
+    {
+    public:
+        RecordingBehaviour(ParamRange& owner, const std::string& elementName)
+            : BehaviourDouble(owner, elementName, elementName)
+        {
+            rate = getParams()->addParamDouble("Rate", 1.0);
+        }
+
+        using BehaviourDouble::addModifier;
+
+        void start(bool restart) override { starts.push_back(restart); }
+        void stop() override { ++stops; }
+        void rangesChanged() override { ++rangeChanges; }
+        void directionChangedAfterUpdate() override { ++directionChanges; }
+
+        std::shared_ptr<Param<double>> rate;
+        std::vector<bool> starts;
+        int stops = 0;
+        int rangeChanges = 0;
+        int directionChanges = 0;
+    };
+
+    template <const char* elementName>
+    std::shared_ptr<BehaviourDouble> createRecording(ParamRange& owner)
+    {
+        return std::make_shared<RecordingBehaviour>(owner, elementName);
+    }
+
+    inline constexpr char timelineKind[] = "BehaviourTimeline";
+    inline constexpr char lfoKind[] = "BehaviourLFO";
+    inline constexpr char expressionKind[] = "BehaviourExpression";
+
+    // Installs a creator for one kind while it lives, then restores the one
+    // registered before (none included).
+    class ScopedBehaviourKind
+    {
+    public:
+        ScopedBehaviourKind(const std::string& kindName, BehaviourFactory::Creator creator)
+            : name(kindName), previous(BehaviourFactory::getCreator(kindName))
+        {
+            BehaviourFactory::registerKind(name, creator);
+        }
+        ~ScopedBehaviourKind() { BehaviourFactory::registerKind(name, previous); }
+
+        ScopedBehaviourKind(const ScopedBehaviourKind&) = delete;
+        ScopedBehaviourKind& operator=(const ScopedBehaviourKind&) = delete;
+
+    private:
+        std::string name;
+        BehaviourFactory::Creator previous;
+    };
+}

@@ -1,0 +1,309 @@
+// Built plugin modules, loaded as a host loads them and driven through their
+// exported plugMain alone.
+
+#include "engine/ffgl/FFGL.h"
+#include "engine/ffgl/VXFFGLHostFrame.h"
+
+#include "support/gl/VXGLTestFixture.h"
+
+#include <gtest/gtest.h>
+
+#include <dlfcn.h>
+#include <elf.h>
+
+#include <cstring>
+#include <fstream>
+#include <string>
+#include <vector>
+
+namespace
+{
+    using vx::test::FFGLHostFrame;
+    using vx::test::HostGLState;
+
+    constexpr FFGL::Word failWord = 0xFFFFFFFFu;
+
+    // Names of the symbols a shared object defines for others (global or
+    // weak entries of its dynamic symbol table). Empty when the file is not a
+    // readable 64-bit ELF object.
+    std::vector<std::string> exportedSymbols(const std::string& path)
+    {
+        std::ifstream file(path, std::ios::binary | std::ios::ate);
+        std::vector<char> bytes(file ? static_cast<std::size_t>(file.tellg()) : 0);
+        file.seekg(0);
+        file.read(bytes.data(), static_cast<std::streamsize>(bytes.size()));
+        std::vector<std::string> names;
+        if (bytes.size() < sizeof(Elf64_Ehdr) || std::memcmp(bytes.data(), ELFMAG, SELFMAG) != 0
+            || bytes[EI_CLASS] != ELFCLASS64)
+            return names;
+
+        Elf64_Ehdr header;
+        std::memcpy(&header, bytes.data(), sizeof header);
+        auto section = [&](std::size_t i, Elf64_Shdr& out) {
+            const std::size_t offset = header.e_shoff + i * header.e_shentsize;
+            if (offset + sizeof out > bytes.size())
+                return false;
+            std::memcpy(&out, bytes.data() + offset, sizeof out);
+            return out.sh_offset + out.sh_size <= bytes.size();
+        };
+
+        for (std::size_t i = 0; i < header.e_shnum; ++i)
+        {
+            Elf64_Shdr symbols, strings;
+            if (! section(i, symbols) || symbols.sh_type != SHT_DYNSYM || ! section(symbols.sh_link, strings))
+                continue;
+            for (std::size_t offset = 0; offset + sizeof(Elf64_Sym) <= symbols.sh_size; offset += sizeof(Elf64_Sym))
+            {
+                Elf64_Sym symbol;
+                std::memcpy(&symbol, bytes.data() + symbols.sh_offset + offset, sizeof symbol);
+                const int binding = ELF64_ST_BIND(symbol.st_info);
+                if (symbol.st_shndx == SHN_UNDEF || (binding != STB_GLOBAL && binding != STB_WEAK)
+                    || symbol.st_name >= strings.sh_size)
+                    continue;
+                const char* name = bytes.data() + strings.sh_offset + symbol.st_name;
+                names.emplace_back(name, strnlen(name, strings.sh_size - symbol.st_name));
+            }
+        }
+        return names;
+    }
+
+    // A module opened as hosts open plugins: now, with local symbols.
+    class LoadedModule
+    {
+    public:
+        explicit LoadedModule(const std::string& path)
+        {
+            handle = dlopen(path.c_str(), RTLD_NOW | RTLD_LOCAL);
+            if (handle == nullptr)
+            {
+                error = dlerror();
+                return;
+            }
+            entry = reinterpret_cast<FFGL::PlugMainFunction>(dlsym(handle, "plugMain"));
+        }
+
+        ~LoadedModule()
+        {
+            if (handle != nullptr)
+                dlclose(handle);
+        }
+
+        LoadedModule(const LoadedModule&) = delete;
+        LoadedModule& operator=(const LoadedModule&) = delete;
+
+        bool isLoaded() const { return entry != nullptr; }
+        FFGL::Word operator()(std::uint32_t code, FFGL::Word input = 0, FFGL::Word instance = 0) const
+        {
+            return entry(code, input, instance);
+        }
+
+        std::string error;
+
+    private:
+        void* handle = nullptr;
+        FFGL::PlugMainFunction entry = nullptr;
+    };
+
+    struct ModuleCase
+    {
+        const char* name;
+        const char* path; // null when the build has no such module
+    };
+
+    const ModuleCase moduleCases[] = {
+#ifdef VX_FFGL_TEST_MODULE_PATH
+        { "TestEffect", VX_FFGL_TEST_MODULE_PATH },
+#else
+        { "TestEffect", nullptr },
+#endif
+#ifdef VX_KELVO_MODULE_PATH
+        { "Kelvo", VX_KELVO_MODULE_PATH },
+#else
+        { "Kelvo", nullptr },
+#endif
+    };
+
+    class FFGLModuleGLTest : public vx::test::GLTest, public testing::WithParamInterface<ModuleCase>
+    {
+    protected:
+        void SetUp() override
+        {
+            GLTest::SetUp();
+            if (GetParam().path == nullptr)
+                GTEST_SKIP() << GetParam().name << " is not part of this build";
+        }
+    };
+
+    TEST_P(FFGLModuleGLTest, ExportsOnlyPlugMain)
+    {
+        EXPECT_EQ(exportedSymbols(GetParam().path), std::vector<std::string> { "plugMain" });
+    }
+
+    TEST_P(FFGLModuleGLTest, AnswersQuestionsInAnyOrder)
+    {
+        LoadedModule module(GetParam().path);
+        ASSERT_TRUE(module.isLoaded()) << module.error;
+
+        const auto numParams = module(FFGL::getNumParameters);
+        ASSERT_NE(numParams, failWord) << "parameters asked before initialise";
+        EXPECT_GT(numParams, 0u);
+        EXPECT_EQ(numParams >> 32, 0u);
+        EXPECT_EQ(module(FFGL::initialise), 0u);
+
+        const auto* info = FFGL::toPointer<const PluginInfoStruct>(module(FFGL::getInfo));
+        ASSERT_NE(info, nullptr);
+        EXPECT_EQ(info->APIMajorVersion, 1u);
+        EXPECT_EQ(info->APIMinorVersion, 500u);
+        EXPECT_EQ(module(FFGL::getPluginCaps, FFGL::capProcessOpenGL), 1u);
+        EXPECT_EQ(module(FFGL::getPluginCaps, FFGL::capSetTime), 0u);
+        for (const std::uint32_t code : { 3u, 11u, 12u, 14u, 24u, 30u, 34u, 0xFFFFFFFFu })
+            EXPECT_EQ(module(code, 0, 0x1000), failWord) << "code " << code;
+        for (const std::uint32_t code : { 7u, 8u, 9u, 16u, 17u, 19u, 20u, 21u, 22u, 23u })
+            EXPECT_EQ(module(code, 0, 0), failWord) << "code " << code << " without instance";
+        EXPECT_EQ(module(FFGL::instantiateGL, 0), failWord);
+        EXPECT_EQ(module(FFGL::deInitialise), 0u);
+    }
+
+    TEST_P(FFGLModuleGLTest, TwoInstancesLiveAndEndInAnyOrder)
+    {
+        for (int load = 0; load < 2; ++load)
+        {
+            SCOPED_TRACE(load == 0 ? "first load" : "loaded again after unloading");
+            LoadedModule module(GetParam().path);
+            ASSERT_TRUE(module.isLoaded()) << module.error;
+
+            FFGLHostFrame frame(64, 48, 0.2f, 0.4f, 0.6f);
+            const FFGL::Word first = module(FFGL::instantiateGL, frame.viewportWord());
+            const FFGL::Word second = module(FFGL::instantiateGL, frame.viewportWord());
+            ASSERT_NE(first, failWord);
+            ASSERT_NE(second, failWord);
+
+            const HostGLState before = HostGLState::capture();
+            for (const FFGL::Word instance : { first, second, first })
+            {
+                EXPECT_EQ(module(FFGL::processOpenGL, frame.recordWord(), instance), 0u);
+                const HostGLState after = HostGLState::capture();
+                EXPECT_EQ(after, before) << "before: " << before << "\nafter:  " << after;
+            }
+
+            // The host ends the prototype first, then the instances out of order.
+            EXPECT_EQ(module(FFGL::deInitialise), 0u);
+            EXPECT_EQ(module(FFGL::deInstantiateGL, 0, first), 0u);
+            EXPECT_EQ(module(FFGL::processOpenGL, frame.recordWord(), second), 0u);
+            EXPECT_EQ(module(FFGL::deInstantiateGL, 0, second), 0u);
+        }
+    }
+
+    INSTANTIATE_TEST_SUITE_P(Modules, FFGLModuleGLTest, testing::ValuesIn(moduleCases),
+                             [](const testing::TestParamInfo<ModuleCase>& info) {
+                                 return std::string(info.param.name);
+                             });
+
+    // The Kelvo effect's own answers.
+    class KelvoModuleGLTest : public vx::test::GLTest
+    {
+    protected:
+        void SetUp() override
+        {
+            GLTest::SetUp();
+#ifdef VX_KELVO_MODULE_PATH
+            module = std::make_unique<LoadedModule>(VX_KELVO_MODULE_PATH);
+            ASSERT_TRUE(module->isLoaded()) << module->error;
+#else
+            GTEST_SKIP() << "the Kelvo module is not part of this build";
+#endif
+        }
+
+        void TearDown() override
+        {
+            if (module != nullptr)
+            {
+                EXPECT_EQ((*module)(FFGL::deInitialise), 0u);
+            }
+            module.reset();
+            GLTest::TearDown();
+        }
+
+        std::unique_ptr<LoadedModule> module;
+    };
+
+    TEST_F(KelvoModuleGLTest, InformationRecords)
+    {
+        const LoadedModule& plug = *module;
+        const unsigned char expected[32] = { 1, 0, 0, 0, 0xF4, 0x01, 0, 0, 'A', '1', '8', '9', 'K', 'e', 'l', 'v',
+                                             'o', 0,  0, 0, 0,    0,    0, 0, 0,   0,   0,   0,   0,   0,   0,   0 };
+        const auto* info = FFGL::toPointer<const unsigned char>(plug(FFGL::getInfo));
+        ASSERT_NE(info, nullptr);
+        EXPECT_EQ(std::memcmp(info, expected, sizeof expected), 0);
+
+        const auto* extended = FFGL::toPointer<const PluginExtendedInfoStruct>(plug(FFGL::getExtendedInfo));
+        ASSERT_NE(extended, nullptr);
+        EXPECT_EQ(extended->PluginMajorVersion, 1u);
+        EXPECT_EQ(extended->PluginMinorVersion, 0u);
+        EXPECT_STREQ(extended->Description, "Kelvo");
+        EXPECT_STREQ(extended->About, "Quarlite");
+        EXPECT_EQ(extended->FreeFrameExtendedDataSize, 0u);
+        EXPECT_EQ(extended->FreeFrameExtendedDataBlock, nullptr);
+
+        EXPECT_EQ(plug(FFGL::getPluginCaps, FFGL::capMinimumInputs), 1u);
+        EXPECT_EQ(plug(FFGL::getPluginCaps, FFGL::capMaximumInputs), 1u);
+        EXPECT_EQ(plug(FFGL::getPluginShortName), 0u);
+    }
+
+    TEST_F(KelvoModuleGLTest, ParameterTable)
+    {
+        const LoadedModule& plug = *module;
+        struct Row
+        {
+            const char* name;
+            std::uint32_t type;
+            float defaultValue;
+        };
+        // Ranges answer their default's place in the range.
+        const Row rows[] = { { "Size", 10, (1.0f - 0.5f) / 2.5f },       { "Speed", 10, (1.0f - 0.2f) / 2.8f },
+                             { "Amount", 10, (20.0f - 1.0f) / 49.0f },   { "Spread", 10, (0.25f - 0.005f) / 0.495f },
+                             { "Threshold", 10, (0.5f - 0.25f) / 0.75f }, { "Show Image", 0, 1.0f },
+                             { "Smart Edges", 0, 1.0f } };
+        ASSERT_EQ(plug(FFGL::getNumParameters), 7u);
+        for (std::uint32_t i = 0; i < 7; ++i)
+        {
+            SCOPED_TRACE(rows[i].name);
+            const auto* name = FFGL::toPointer<const char>(plug(FFGL::getParameterName, i));
+            ASSERT_NE(name, nullptr);
+            EXPECT_EQ(std::string(name, strnlen(name, 16)), rows[i].name);
+            EXPECT_EQ(plug(FFGL::getParameterType, i), rows[i].type);
+            EXPECT_NEAR(FFGL::toFloat(plug(FFGL::getParameterDefault, i)), rows[i].defaultValue, 1e-6);
+            EXPECT_EQ(plug(FFGL::getNumParameterElements, i), 1u);
+            EXPECT_EQ(plug(FFGL::getParameterUsage, i), 0u);
+        }
+        EXPECT_EQ(plug(FFGL::getParameterName, 7), 0u);
+        EXPECT_EQ(plug(FFGL::getParameterDefault, 7), failWord);
+    }
+
+    TEST_F(KelvoModuleGLTest, DisplayTextsOfAnInstance)
+    {
+        const LoadedModule& plug = *module;
+        FFGLHostFrame frame(64, 48, 0.0f, 0.0f, 0.0f);
+        const FFGL::Word instance = plug(FFGL::instantiateGL, frame.viewportWord());
+        ASSERT_NE(instance, failWord);
+
+        auto display = [&](std::uint32_t index) {
+            const auto* text = FFGL::toPointer<const char>(plug(FFGL::getParameterDisplay, index, instance));
+            return text != nullptr ? std::string(text) : std::string("(null)");
+        };
+        EXPECT_EQ(display(0), "1.00");
+        EXPECT_EQ(display(2), "20.00");
+        EXPECT_EQ(display(3), "0.25");
+        EXPECT_EQ(display(5), "1");
+
+        SetParameterStruct amount { 2, FFGL::fromFloat(0.5f) };
+        EXPECT_EQ(plug(FFGL::setParameter, FFGL::fromPointer(&amount), instance), 0u);
+        EXPECT_EQ(display(2), "25.50");
+        EXPECT_EQ(plug(FFGL::getParameter, 2, instance), FFGL::fromFloat(0.5f));
+        SetParameterStruct showImage { 5, FFGL::fromFloat(0.0f) };
+        EXPECT_EQ(plug(FFGL::setParameter, FFGL::fromPointer(&showImage), instance), 0u);
+        EXPECT_EQ(display(5), "0");
+
+        EXPECT_EQ(plug(FFGL::deInstantiateGL, 0, instance), 0u);
+    }
+}

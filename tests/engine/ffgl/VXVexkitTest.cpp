@@ -1,0 +1,210 @@
+#include "engine/ffgl/VXVexkit.h"
+
+#include <atomic>
+#include <set>
+#include <thread>
+#include <vector>
+
+#include <gtest/gtest.h>
+
+#include "core/VXCriticalSection.h"
+#include "core/VXFile.h"
+#include "core/VXTaskManager.h"
+#include "engine/gfx/VXGfxObject.h"
+#include "engine/gfx/VXGfxObjectManager.h"
+#include "engine/gfx/VXTexture.h"
+#include "engine/gfx/VXTextureDebugger.h"
+
+#include "support/VXLogRecorder.h"
+#include "support/VXTempDir.h"
+
+namespace
+{
+    using namespace vx;
+
+    class VexkitTest : public testing::Test
+    {
+    protected:
+        void SetUp() override { Vexkit::deleteInstance(); }
+        void TearDown() override { Vexkit::deleteInstance(); }
+    };
+
+    TEST_F(VexkitTest, LookupNeverCreatesButGetInstanceDoes)
+    {
+        EXPECT_EQ(Vexkit::getInstanceWithoutCreating(), nullptr);
+        Vexkit* root = Vexkit::getInstance();
+        ASSERT_NE(root, nullptr);
+        EXPECT_EQ(Vexkit::getInstanceWithoutCreating(), root);
+        EXPECT_EQ(Vexkit::getInstance(), root);
+        EXPECT_EQ(root->getConfiguration(), Vexkit::allModules);
+        EXPECT_EQ(root->getParamCollection(), nullptr) << "no managers before initialise";
+        EXPECT_EQ(root->getCurrentApplication(), nullptr);
+
+        Vexkit::deleteInstance();
+        EXPECT_EQ(Vexkit::getInstanceWithoutCreating(), nullptr);
+        Vexkit::deleteInstance();
+    }
+
+    TEST_F(VexkitTest, CreateKeepsAnExistingRoot)
+    {
+        Vexkit* root = Vexkit::create(3);
+        EXPECT_EQ(root->getConfiguration(), 3u);
+
+        test::LogRecorder log;
+        EXPECT_EQ(Vexkit::create(0x400), root);
+        EXPECT_EQ(root->getConfiguration(), 3u);
+        EXPECT_EQ(log.count(logWarning), 1u) << log.dump();
+    }
+
+    TEST_F(VexkitTest, ParameterRegistryLivesFromInitialiseToShutdown)
+    {
+        Vexkit* root = Vexkit::create(3);
+        EXPECT_TRUE(root->initialise(false));
+        ParamCollection* collection = root->getParamCollection();
+        ASSERT_NE(collection, nullptr);
+        EXPECT_TRUE(root->initialise(false));
+        EXPECT_EQ(root->getParamCollection(), collection) << "a second initialise keeps the managers";
+
+        root->shutdown();
+        EXPECT_EQ(root->getParamCollection(), nullptr);
+        root->shutdown();
+
+        // Managers left by a host that never shut down go with the root.
+        EXPECT_TRUE(root->initialise(false));
+    }
+
+    TEST_F(VexkitTest, ConcurrentFirstCallsShareOneRoot)
+    {
+        std::vector<Vexkit*> seen(8, nullptr);
+        std::atomic<bool> go { false };
+        std::vector<std::thread> threads;
+        for (auto& slot : seen)
+            threads.emplace_back([&slot, &go] {
+                while (! go.load())
+                    std::this_thread::yield();
+                slot = Vexkit::getInstance();
+            });
+        go.store(true);
+        for (auto& thread : threads)
+            thread.join();
+
+        const std::set<Vexkit*> distinct(seen.begin(), seen.end());
+        EXPECT_EQ(distinct.size(), 1u);
+        EXPECT_EQ(*distinct.begin(), Vexkit::getInstanceWithoutCreating());
+    }
+
+    TEST_F(VexkitTest, PluginFlagsBuildOnlyTheirManagers)
+    {
+        Vexkit* root = Vexkit::create(3);
+        EXPECT_EQ(root->getContextManager(), nullptr);
+        ASSERT_TRUE(root->initialise(false));
+
+        EXPECT_NE(root->getParamCollection(), nullptr);
+        EXPECT_NE(root->getContextManager(), nullptr);
+        EXPECT_NE(root->getGfxObjectManager(), nullptr);
+        EXPECT_NE(root->getTextureManager(), nullptr);
+        EXPECT_NE(root->getRenderTargetManager(), nullptr);
+        EXPECT_EQ(root->getTaskManager(), nullptr);
+        EXPECT_EQ(TaskManager::getCurrent(), nullptr);
+        EXPECT_EQ(root->getRenderPassManager(), nullptr);
+        EXPECT_EQ(root->getVideoSourceManager(), nullptr);
+        EXPECT_EQ(root->getInputController(), nullptr);
+        EXPECT_EQ(root->getColorManager(), nullptr);
+        EXPECT_EQ(root->getPrimaryRenderer(), nullptr) << "no context registered";
+        EXPECT_FALSE(root->isInitialised()) << "no GL start-up without GL";
+        EXPECT_FALSE(root->isResearch());
+    }
+
+    TEST_F(VexkitTest, TaskManagerFillsTheSeamWhileItLives)
+    {
+        for (const unsigned int flags : { 0x4u, 0x20u })
+        {
+            SCOPED_TRACE(flags);
+            Vexkit* root = Vexkit::create(flags);
+            ASSERT_TRUE(root->initialise(false));
+            ASSERT_NE(root->getTaskManager(), nullptr);
+            EXPECT_EQ(TaskManager::getCurrent(), root->getTaskManager());
+            EXPECT_EQ(root->getTextureManager(), nullptr);
+
+            int ran = 0;
+            root->getTaskManager()->fireTask(TaskThreadMode::Update, [&ran] { ++ran; }, false, 0);
+            root->getTaskManager()->fireTask(TaskThreadMode::Renderer, [&ran] { ran += 10; }, false, 0);
+            root->executeUpdateTask();
+            EXPECT_EQ(ran, 1);
+            root->executeRenderTask();
+            EXPECT_EQ(ran, 11);
+
+            root->shutdown();
+            EXPECT_EQ(TaskManager::getCurrent(), nullptr) << "no dangling current manager";
+            Vexkit::deleteInstance();
+        }
+    }
+
+    TEST_F(VexkitTest, MessageTaskEmptiesTheDeletionQueueWithoutTaskManager)
+    {
+        struct Counted : GfxObject
+        {
+            int* deleted;
+            explicit Counted(int* counter) : deleted(counter) {}
+            ~Counted() override { ++*deleted; }
+        };
+        int deleted = 0;
+        Vexkit* root = Vexkit::create(0);
+        ASSERT_TRUE(root->initialise(false));
+        root->getGfxObjectManager()->addForDeletion(new Counted(&deleted));
+        root->getGfxObjectManager()->addForDeletion(new Counted(&deleted));
+
+        EXPECT_FALSE(root->executeMessageTask()) << "nothing released yet";
+        EXPECT_TRUE(root->executeRenderTask());
+        EXPECT_EQ(deleted, 0);
+        EXPECT_TRUE(root->executeMessageTask());
+        EXPECT_EQ(deleted, 2);
+        EXPECT_EQ(root->getGfxObjectManager()->getNumDeletingObjects(), 0);
+        EXPECT_FALSE(root->executeMessageTask());
+    }
+
+    TEST_F(VexkitTest, DefaultColorFormatChangeIsAnnounced)
+    {
+        const TextureFormat* original = DEFAULT_COLOR_FMT;
+        Vexkit* root = Vexkit::create(0);
+        ASSERT_TRUE(root->initialise(false));
+        std::vector<int> states;
+        root->formatChangeSignal.connect([&states](Vexkit::FormatChangeState state) { states.push_back(state); });
+
+        root->setDefaultColorFormat(*DEFAULT_COLOR_FMT);
+        EXPECT_TRUE(states.empty()) << "the current default changes nothing";
+
+        {
+            const TextureFormat other = Texture::RGBA16F;
+            root->setDefaultColorFormat(other);
+        }
+        EXPECT_EQ(states, (std::vector<int> { 0, 1 }));
+        ASSERT_NE(DEFAULT_COLOR_FMT, nullptr);
+        EXPECT_EQ(*DEFAULT_COLOR_FMT, Texture::RGBA16F) << "kept after the caller's copy is gone";
+        DEFAULT_COLOR_FMT = original;
+    }
+
+    TEST_F(VexkitTest, RenderLockAndDebugFolder)
+    {
+        Vexkit* root = Vexkit::create(0);
+        CriticalSection& own = root->getRenderLock();
+        CriticalSection external;
+        root->setupRenderLock(&external);
+        EXPECT_EQ(&root->getRenderLock(), &external);
+        root->setupRenderLock(nullptr);
+        EXPECT_EQ(&root->getRenderLock(), &own);
+
+        test::TempDir temp;
+        const File folder(temp.file("debug/"));
+        root->setDebugDirectory(folder);
+        EXPECT_TRUE(folder.existsAsDirectory());
+        EXPECT_TRUE(File(temp.file("debug/textureDebugger/")).existsAsDirectory());
+        EXPECT_EQ(TextureDebugger::getInstance().getDirectory(), File(temp.file("debug/textureDebugger/")));
+        EXPECT_EQ(root->getDebugDirectory(), folder);
+
+        test::LogRecorder log;
+        root->setDebugDirectory(File(temp.file("missing/parent/")));
+        EXPECT_GE(log.count(logError), 1u) << "a folder that cannot be made is reported";
+        TextureDebugger::getInstance().setDirectory(File());
+    }
+}

@@ -1,0 +1,58 @@
+#include "engine/gfx/VXGfxInfo.h"
+
+#include "engine/gfx/VXContext.h"
+#include "support/gl/VXGLTestFixture.h"
+
+#include <memory>
+
+namespace vx
+{
+namespace
+{
+
+using GfxInfoGLTest = test::GLTest;
+
+TEST_F(GfxInfoGLTest, FillsFromTheCurrentContext)
+{
+    GfxInfo::filloutGfxInfo();
+    EXPECT_FALSE(GfxInfo::VX_GL_VERSION.empty());
+    EXPECT_GE(GfxInfo::VX_GL_VERSION_F, 2.1f);
+    EXPECT_FALSE(GfxInfo::VX_GL_RENDERER.empty());
+    EXPECT_FALSE(GfxInfo::VX_GL_SHADER_VERSION.empty());
+    GLint renderbufferSize = 0;
+    glGetIntegerv(GL_MAX_RENDERBUFFER_SIZE, &renderbufferSize);
+    EXPECT_EQ(GfxInfo::VX_MAX_TEXTURE_SIZE, renderbufferSize);
+    EXPECT_EQ(GfxInfo::VX_MAX_TEXTURE_SIZE_DIV2, renderbufferSize / 2);
+    EXPECT_TRUE(GfxInfo::VX_GFX_CARD_SUPPORTS_NONPOWEROFTWOTEXTURES);
+    EXPECT_TRUE(GfxInfo::VX_GFX_CARD_SUPPORTS_FBO);
+    EXPECT_TRUE(GfxInfo::VX_GFX_CARD_SUPPORTS_PBO);
+    EXPECT_TRUE(GfxInfo::VX_GFX_CARD_SUPPORTS_MRT);
+    EXPECT_FALSE(GfxInfo::VX_GFX_CARD_IS_NVIDIA);
+}
+
+TEST_F(GfxInfoGLTest, ExtensionListOutlivesItsContext)
+{
+    {
+        std::unique_ptr<Context> other(Context::createOffscreenContext(false, 5, nullptr));
+        ASSERT_NE(other, nullptr);
+        ASSERT_TRUE(other->activate());
+        EXPECT_TRUE(GfxInfo::isExtensionAvailable("GL_ARB_texture_non_power_of_two"));
+    }
+    test::GLTestContext::release();
+    EXPECT_TRUE(GfxInfo::isExtensionAvailable("GL_EXT_framebuffer_object"))
+        << "answered from the copy, with no context at all";
+    EXPECT_FALSE(GfxInfo::isExtensionAvailable("GL_no_such_extension"));
+    ASSERT_TRUE(test::GLTestContext::makeCurrent());
+}
+
+TEST(GfxInfoTest, ExtensionNamesMatchWhole)
+{
+    EXPECT_FALSE(GfxInfo::extensionListContains("GL_EXT_framebuffer_object_extended", "GL_EXT_framebuffer_object"));
+    EXPECT_FALSE(GfxInfo::extensionListContains("GL_ARB_a GL_EXT_framebuffer_objec", "GL_EXT_framebuffer_object"));
+    EXPECT_TRUE(GfxInfo::extensionListContains("GL_ARB_a GL_EXT_framebuffer_object GL_ARB_b", "GL_EXT_framebuffer_object"));
+    EXPECT_TRUE(GfxInfo::extensionListContains("GL_ARB_a GL_ARB_b ", "GL_ARB_b"));
+    EXPECT_FALSE(GfxInfo::extensionListContains("GL_ARB_a  GL_ARB_b", ""));
+}
+
+} // namespace
+} // namespace vx

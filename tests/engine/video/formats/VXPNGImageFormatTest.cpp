@@ -1,0 +1,411 @@
+#include "engine/video/formats/VXPNGImageFormat.h"
+
+#include <gtest/gtest.h>
+
+#include <png.h>
+#include <zlib.h>
+
+#include <cstdlib>
+#include <cstring>
+#include <memory>
+#include <random>
+#include <sstream>
+#include <string>
+#include <vector>
+
+#include "support/VXLogRecorder.h"
+
+namespace vx::test
+{
+    namespace
+    {
+        struct Decoded
+        {
+            std::unique_ptr<unsigned char, decltype(&std::free)> data{nullptr, &std::free};
+            unsigned long width = 0, height = 0, rowBytes = 0;
+            int bytesPerPixel = 0;
+            bool hasAlpha = false;
+
+            std::vector<unsigned char> bytes() const
+            {
+                return {data.get(), data.get() + rowBytes * height};
+            }
+        };
+
+        Decoded decode(const std::string& file)
+        {
+            std::istringstream in(file);
+            Decoded d;
+            d.data.reset(PNGImageFormat::decodeImage(in, &d.width, &d.height, &d.rowBytes, &d.bytesPerPixel, &d.hasAlpha));
+            return d;
+        }
+
+        std::string encode(const std::vector<unsigned char>& pixels, unsigned long w, unsigned long h, int bpp,
+                           unsigned long bytesPerRow = 0)
+        {
+            std::ostringstream out;
+            EXPECT_TRUE(PNGImageFormat::writePixelsToStream(pixels.data(), w, h, bpp, out, bytesPerRow));
+            return out.str();
+        }
+
+        std::vector<unsigned char> randomBytes(size_t count, unsigned seed)
+        {
+            std::mt19937 rng(seed);
+            std::vector<unsigned char> v(count);
+            for (auto& b : v)
+                b = static_cast<unsigned char>(rng());
+            return v;
+        }
+
+        // A PNG file written straight through libpng, for layouts our encoder
+        // never produces (palette, low bit depths, grey with alpha).
+        struct RawPng
+        {
+            unsigned width = 0, height = 0;
+            int bitDepth = 8;
+            int colorType = PNG_COLOR_TYPE_GRAY;
+            std::vector<std::vector<unsigned char>> rows; // packed as PNG stores them
+            std::vector<png_color> palette;
+            std::vector<unsigned char> paletteAlpha;
+            bool interlaced = false;
+        };
+
+        struct TestPngError
+        {
+        };
+
+        std::string writeRaw(const RawPng& p)
+        {
+            std::string out;
+            png_structp png = png_create_write_struct(
+                PNG_LIBPNG_VER_STRING, nullptr, [](png_structp, png_const_charp) { throw TestPngError(); }, nullptr);
+            png_infop info = png_create_info_struct(png);
+            png_set_write_fn(
+                png, &out,
+                [](png_structp s, png_bytep data, png_size_t n) {
+                    static_cast<std::string*>(png_get_io_ptr(s))->append(reinterpret_cast<char*>(data), n);
+                },
+                [](png_structp) {});
+            png_set_IHDR(png, info, p.width, p.height, p.bitDepth, p.colorType,
+                         p.interlaced ? PNG_INTERLACE_ADAM7 : PNG_INTERLACE_NONE, PNG_COMPRESSION_TYPE_DEFAULT,
+                         PNG_FILTER_TYPE_DEFAULT);
+            if (!p.palette.empty())
+                png_set_PLTE(png, info, p.palette.data(), static_cast<int>(p.palette.size()));
+            if (!p.paletteAlpha.empty())
+                png_set_tRNS(png, info, p.paletteAlpha.data(), static_cast<int>(p.paletteAlpha.size()), nullptr);
+            png_write_info(png, info);
+            std::vector<png_bytep> rows;
+            for (auto& r : p.rows)
+                rows.push_back(const_cast<png_bytep>(r.data()));
+            png_write_image(png, rows.data());
+            png_write_end(png, nullptr);
+            png_destroy_write_struct(&png, &info);
+            return out;
+        }
+
+        void writeBE32(std::string& s, size_t at, uint32_t v)
+        {
+            for (int i = 0; i < 4; ++i)
+                s[at + i] = char((v >> (24 - 8 * i)) & 0xFF);
+        }
+
+        // Rewrites the IHDR size and its CRC so that only the size is wrong.
+        std::string withHeaderSize(std::string file, uint32_t w, uint32_t h)
+        {
+            writeBE32(file, 16, w);
+            writeBE32(file, 20, h);
+            const uLong crc = crc32(0, reinterpret_cast<const Bytef*>(file.data() + 12), 17);
+            writeBE32(file, 29, static_cast<uint32_t>(crc));
+            return file;
+        }
+    }
+
+    struct RoundTripCase
+    {
+        const char* name;
+        unsigned long width, height;
+        int bytesPerPixel;
+    };
+
+    class PNGRoundTrip : public ::testing::TestWithParam<RoundTripCase>
+    {
+    };
+
+    TEST_P(PNGRoundTrip, RGBAIsByteIdentical)
+    {
+        const auto& c = GetParam();
+        const auto pixels = randomBytes(c.width * c.height * c.bytesPerPixel, 1234u + c.bytesPerPixel);
+        const Decoded d = decode(encode(pixels, c.width, c.height, c.bytesPerPixel));
+        ASSERT_NE(d.data, nullptr);
+        EXPECT_EQ(d.width, c.width);
+        EXPECT_EQ(d.height, c.height);
+        EXPECT_EQ(d.bytesPerPixel, c.bytesPerPixel);
+        EXPECT_EQ(d.rowBytes, c.width * c.bytesPerPixel);
+        EXPECT_TRUE(d.hasAlpha);
+        EXPECT_EQ(d.bytes(), pixels);
+    }
+
+    INSTANTIATE_TEST_SUITE_P(Sizes, PNGRoundTrip,
+                             ::testing::Values(RoundTripCase{"rgba8_1x1", 1, 1, 4}, RoundTripCase{"rgba8_17x5", 17, 5, 4},
+                                               RoundTripCase{"rgba8_64x64", 64, 64, 4},
+                                               RoundTripCase{"rgba16_1x1", 1, 1, 8}, RoundTripCase{"rgba16_13x7", 13, 7, 8},
+                                               RoundTripCase{"rgba16_64x3", 64, 3, 8}),
+                             [](const auto& info) { return std::string(info.param.name); });
+
+    TEST(PNGImageFormat, SixteenBitSamplesAreLittleEndianAfterDecode)
+    {
+        RawPng p;
+        p.width = 1;
+        p.height = 1;
+        p.bitDepth = 16;
+        p.colorType = PNG_COLOR_TYPE_RGB_ALPHA;
+        p.rows = {{0x12, 0x34, 0x56, 0x78, 0x9A, 0xBC, 0xDE, 0xF0}};
+        const Decoded d = decode(writeRaw(p));
+        ASSERT_NE(d.data, nullptr);
+        EXPECT_EQ(d.bytes(), (std::vector<unsigned char>{0x34, 0x12, 0x78, 0x56, 0xBC, 0x9A, 0xF0, 0xDE}));
+    }
+
+    TEST(PNGImageFormat, EncodedSixteenBitFileHoldsTheSamplesHighByteFirst)
+    {
+        // 0x1234 in host (little-endian) order.
+        const std::vector<unsigned char> pixel{0x34, 0x12, 0, 0, 0, 0, 0xFF, 0xFF};
+        const std::string file = encode(pixel, 1, 1, 8);
+
+        png_image image{};
+        image.version = PNG_IMAGE_VERSION;
+        ASSERT_TRUE(png_image_begin_read_from_memory(&image, file.data(), file.size()));
+        image.format = PNG_FORMAT_LINEAR_RGB_ALPHA;
+        uint16_t out[4] = {};
+        ASSERT_TRUE(png_image_finish_read(&image, nullptr, out, 0, nullptr));
+        EXPECT_EQ(out[0], 0x1234);
+        EXPECT_EQ(out[3], 0xFFFF);
+    }
+
+    TEST(PNGImageFormat, RGBAndGreyEncodeDecodeToOpaqueRGBA)
+    {
+        const std::vector<unsigned char> rgb{10, 20, 30, 40, 50, 60};
+        Decoded d = decode(encode(rgb, 2, 1, 3));
+        ASSERT_NE(d.data, nullptr);
+        EXPECT_EQ(d.bytesPerPixel, 4);
+        EXPECT_FALSE(d.hasAlpha);
+        EXPECT_EQ(d.bytes(), (std::vector<unsigned char>{10, 20, 30, 255, 40, 50, 60, 255}));
+
+        const std::vector<unsigned char> grey{0, 77, 255};
+        d = decode(encode(grey, 3, 1, 1));
+        ASSERT_NE(d.data, nullptr);
+        EXPECT_FALSE(d.hasAlpha);
+        EXPECT_EQ(d.bytes(), (std::vector<unsigned char>{0, 0, 0, 255, 77, 77, 77, 255, 255, 255, 255, 255}));
+    }
+
+    TEST(PNGImageFormat, EncoderHonoursRowStrideAndFirstRowFirst)
+    {
+        // Two rows of two RGBA pixels, each row padded with 8 junk bytes.
+        std::vector<unsigned char> padded(2 * 16, 0xEE);
+        for (int i = 0; i < 8; ++i)
+        {
+            padded[i] = static_cast<unsigned char>(i);
+            padded[16 + i] = static_cast<unsigned char>(100 + i);
+        }
+        const Decoded d = decode(encode(padded, 2, 2, 4, 16));
+        ASSERT_NE(d.data, nullptr);
+        EXPECT_EQ(d.bytes(), (std::vector<unsigned char>{0, 1, 2, 3, 4, 5, 6, 7, 100, 101, 102, 103, 104, 105, 106, 107}));
+    }
+
+    TEST(PNGImageFormat, PaletteWithTransparencyDecodesToPaletteAlpha)
+    {
+        RawPng p;
+        p.width = 3;
+        p.height = 1;
+        p.colorType = PNG_COLOR_TYPE_PALETTE;
+        p.palette = {{255, 0, 0}, {0, 255, 0}, {0, 0, 255}};
+        p.paletteAlpha = {0, 128}; // entry 2 stays opaque
+        p.rows = {{2, 1, 0}};
+        const Decoded d = decode(writeRaw(p));
+        ASSERT_NE(d.data, nullptr);
+        EXPECT_TRUE(d.hasAlpha);
+        EXPECT_EQ(d.bytesPerPixel, 4);
+        EXPECT_EQ(d.bytes(), (std::vector<unsigned char>{0, 0, 255, 255, 0, 255, 0, 128, 255, 0, 0, 0}));
+    }
+
+    TEST(PNGImageFormat, PaletteWithoutTransparencyIsOpaque)
+    {
+        RawPng p;
+        p.width = 2;
+        p.height = 1;
+        p.colorType = PNG_COLOR_TYPE_PALETTE;
+        p.palette = {{1, 2, 3}, {4, 5, 6}};
+        p.rows = {{1, 0}};
+        const Decoded d = decode(writeRaw(p));
+        ASSERT_NE(d.data, nullptr);
+        EXPECT_FALSE(d.hasAlpha);
+        EXPECT_EQ(d.bytes(), (std::vector<unsigned char>{4, 5, 6, 255, 1, 2, 3, 255}));
+    }
+
+    TEST(PNGImageFormat, GreyAlphaAndInterlacedGreyDecode)
+    {
+        RawPng p;
+        p.width = 2;
+        p.height = 1;
+        p.colorType = PNG_COLOR_TYPE_GRAY_ALPHA;
+        p.rows = {{9, 200, 90, 10}};
+        Decoded d = decode(writeRaw(p));
+        ASSERT_NE(d.data, nullptr);
+        EXPECT_TRUE(d.hasAlpha);
+        EXPECT_EQ(d.bytes(), (std::vector<unsigned char>{9, 9, 9, 200, 90, 90, 90, 10}));
+
+        RawPng q;
+        q.width = 9;
+        q.height = 9;
+        q.colorType = PNG_COLOR_TYPE_GRAY;
+        q.interlaced = true;
+        for (unsigned y = 0; y < 9; ++y)
+        {
+            q.rows.emplace_back();
+            for (unsigned x = 0; x < 9; ++x)
+                q.rows.back().push_back(static_cast<unsigned char>(y * 9 + x));
+        }
+        d = decode(writeRaw(q));
+        ASSERT_NE(d.data, nullptr);
+        EXPECT_FALSE(d.hasAlpha);
+        const auto bytes = d.bytes();
+        for (unsigned i = 0; i < 81; ++i)
+        {
+            ASSERT_EQ(bytes[i * 4], i) << "pixel " << i;
+            ASSERT_EQ(bytes[i * 4 + 3], 255) << "pixel " << i;
+        }
+    }
+
+    struct LowDepthCase
+    {
+        const char* name;
+        int bitDepth;
+        int colorType;
+    };
+
+    class PNGLowBitDepth : public ::testing::TestWithParam<LowDepthCase>
+    {
+    };
+
+    TEST_P(PNGLowBitDepth, IsRefusedByHeaderAndDecoder)
+    {
+        const auto& c = GetParam();
+        RawPng p;
+        p.width = 7;
+        p.height = 3;
+        p.bitDepth = c.bitDepth;
+        p.colorType = c.colorType;
+        if (c.colorType == PNG_COLOR_TYPE_PALETTE)
+            p.palette = {{1, 2, 3}, {4, 5, 6}};
+        p.rows.assign(3, std::vector<unsigned char>(7, 0)); // enough for any packing
+        const std::string file = writeRaw(p);
+
+        LogRecorder log;
+        std::istringstream header(file);
+        unsigned long w = 0;
+        EXPECT_FALSE(PNGImageFormat::decodeHeader(header, &w, nullptr, nullptr, nullptr, nullptr));
+        EXPECT_EQ(decode(file).data, nullptr);
+        EXPECT_EQ(log.count(logError), 2u) << log.dump();
+        EXPECT_TRUE(log.contains("bit depth")) << log.dump();
+    }
+
+    INSTANTIATE_TEST_SUITE_P(Depths, PNGLowBitDepth,
+                             ::testing::Values(LowDepthCase{"grey1", 1, PNG_COLOR_TYPE_GRAY},
+                                               LowDepthCase{"grey2", 2, PNG_COLOR_TYPE_GRAY},
+                                               LowDepthCase{"grey4", 4, PNG_COLOR_TYPE_GRAY},
+                                               LowDepthCase{"palette1", 1, PNG_COLOR_TYPE_PALETTE},
+                                               LowDepthCase{"palette4", 4, PNG_COLOR_TYPE_PALETTE}),
+                             [](const auto& info) { return std::string(info.param.name); });
+
+    TEST(PNGImageFormat, HeaderReportsTheDecodedLayout)
+    {
+        const std::string file = encode(std::vector<unsigned char>(5 * 3 * 8), 5, 3, 8);
+        std::istringstream in(file);
+        unsigned long w = 0, h = 0, rowBytes = 0;
+        int bpp = 0;
+        bool alpha = false;
+        ASSERT_TRUE(PNGImageFormat::decodeHeader(in, &w, &h, &rowBytes, &bpp, &alpha));
+        EXPECT_EQ(w, 5u);
+        EXPECT_EQ(h, 3u);
+        EXPECT_EQ(bpp, 8);
+        EXPECT_EQ(rowBytes, 40u);
+        EXPECT_TRUE(alpha);
+    }
+
+    TEST(PNGImageFormat, ValidateChecksTheSignatureAndRewinds)
+    {
+        const std::string file = encode(std::vector<unsigned char>(4), 1, 1, 4);
+        std::istringstream good(file);
+        EXPECT_TRUE(PNGImageFormat::validate(good));
+        EXPECT_EQ(good.tellg(), 0);
+        Decoded d;
+        d.data.reset(PNGImageFormat::decodeImage(good, &d.width, &d.height, nullptr, nullptr, nullptr));
+        EXPECT_NE(d.data, nullptr) << "the stream must be usable after validate";
+
+        std::istringstream shortStream(file.substr(0, 7));
+        EXPECT_FALSE(PNGImageFormat::validate(shortStream));
+        EXPECT_EQ(shortStream.tellg(), 0);
+
+        std::string wrong = file;
+        wrong[1] = 'Q';
+        std::istringstream bad(wrong);
+        EXPECT_FALSE(PNGImageFormat::validate(bad));
+    }
+
+    TEST(PNGImageFormat, EveryTruncationAnswersNull)
+    {
+        const std::string file = encode(randomBytes(16 * 16 * 4, 7), 16, 16, 4);
+        LogRecorder log;
+        for (size_t length = 0; length < file.size(); ++length)
+            ASSERT_EQ(decode(file.substr(0, length)).data, nullptr) << "length " << length;
+        EXPECT_GE(log.count(logError), file.size());
+    }
+
+    TEST(PNGImageFormat, CorruptDataAnswersNull)
+    {
+        const std::string file = encode(randomBytes(16 * 16 * 4, 8), 16, 16, 4);
+        LogRecorder log;
+        // Damaged image data (its chunk CRC no longer matches).
+        std::string damaged = file;
+        damaged[file.size() / 2] = char(damaged[file.size() / 2] ^ 0x5A);
+        EXPECT_EQ(decode(damaged).data, nullptr);
+        // Not a PNG at all.
+        EXPECT_EQ(decode(std::string(100, 'x')).data, nullptr);
+        EXPECT_EQ(decode(std::string()).data, nullptr);
+        EXPECT_EQ(log.count(logError), 3u) << log.dump();
+    }
+
+    TEST(PNGImageFormat, OversizedImagesAnswerNullBeforeAllocating)
+    {
+        const std::string file = encode(std::vector<unsigned char>(8), 1, 1, 8);
+        LogRecorder log;
+        EXPECT_EQ(decode(withHeaderSize(file, 100000, 10)).data, nullptr);
+        // Within the side limit but beyond the byte limit (16384 x 16384 x 8).
+        EXPECT_EQ(decode(withHeaderSize(file, 16384, 16384)).data, nullptr);
+        EXPECT_TRUE(log.contains("too large")) << log.dump();
+        // A size the image data does not fill.
+        EXPECT_EQ(decode(withHeaderSize(file, 2, 2)).data, nullptr);
+    }
+
+    TEST(PNGImageFormat, EncoderRefusesWhatItCannotWrite)
+    {
+        LogRecorder log;
+        std::ostringstream out;
+        const std::vector<unsigned char> pixels(64, 1);
+        EXPECT_FALSE(PNGImageFormat::writePixelsToStream(pixels.data(), 2, 2, 2, out));
+        EXPECT_FALSE(PNGImageFormat::writePixelsToStream(nullptr, 2, 2, 4, out));
+        EXPECT_FALSE(PNGImageFormat::writePixelsToStream(pixels.data(), 0, 2, 4, out));
+        EXPECT_FALSE(PNGImageFormat::writePixelsToStream(pixels.data(), 4, 2, 4, out, 8)); // stride below a row
+        EXPECT_TRUE(out.str().empty());
+        EXPECT_EQ(log.count(logError), 4u) << log.dump();
+    }
+
+    TEST(PNGImageFormat, FailingStreamFailsTheEncode)
+    {
+        LogRecorder log;
+        std::ostringstream out;
+        out.setstate(std::ios::badbit);
+        const std::vector<unsigned char> pixels(16, 1);
+        EXPECT_FALSE(PNGImageFormat::writePixelsToStream(pixels.data(), 2, 2, 4, out));
+        EXPECT_EQ(log.count(logError), 1u) << log.dump();
+    }
+}

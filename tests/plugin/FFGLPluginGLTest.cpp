@@ -1,0 +1,399 @@
+// The Kelvo effect driven as a host drives it, through plugMain, on the
+// shared headless context.
+
+#include "plugin/FFGLPlugin.h"
+
+#include "core/VXTime.h"
+#include "engine/ffgl/FFGL.h"
+#include "engine/ffgl/VXFFGLHostFrame.h"
+#include "engine/ffgl/VXFFGLPlugin.h"
+#include "engine/video/formats/VXPixels.h"
+#include "support/gl/VXGLTestFixture.h"
+
+#include <gtest/gtest.h>
+
+#include <chrono>
+#include <cstdlib>
+#include <string>
+#include <thread>
+#include <vector>
+
+namespace
+{
+    using vx::test::FFGLHostFrame;
+    using vx::test::HostGLState;
+    using vx::test::PixelRGBA8;
+
+    constexpr FFGL::Word failWord = 0xFFFFFFFFu;
+    constexpr int width = 320;
+    constexpr int height = 180;
+
+    enum ParamIndex : std::uint32_t
+    {
+        sizeIndex = 0,
+        speedIndex = 1,
+        amountIndex = 2,
+        showImageIndex = 5
+    };
+
+    // Black, with an opaque white bar across the lower middle: edges for the
+    // flakes to settle on. Rows bottom-up as GL stores them.
+    std::vector<PixelRGBA8> barPicture()
+    {
+        std::vector<PixelRGBA8> pixels(static_cast<std::size_t>(width * height), PixelRGBA8{0, 0, 0, 255});
+        for (int row = 40; row < 70; ++row)
+            for (int column = 40; column < 280; ++column)
+                pixels[static_cast<std::size_t>(row * width + column)] = PixelRGBA8{255, 255, 255, 255};
+        // A coloured block, so the picture is not grey only.
+        for (int row = 120; row < 160; ++row)
+            for (int column = 20; column < 60; ++column)
+                pixels[static_cast<std::size_t>(row * width + column)] = PixelRGBA8{200, 40, 90, 255};
+        return pixels;
+    }
+
+    // A host frame whose input texture holds the bar picture.
+    class PictureFrame : public FFGLHostFrame
+    {
+    public:
+        PictureFrame() : FFGLHostFrame(width, height, 0.0f, 0.0f, 0.0f), picture(barPicture())
+        {
+            GLint previous = 0;
+            glGetIntegerv(GL_TEXTURE_BINDING_2D, &previous);
+            glBindTexture(GL_TEXTURE_2D, input->getTexture());
+            glTexSubImage2D(GL_TEXTURE_2D, 0, 0, 0, width, height, GL_RGBA, GL_UNSIGNED_BYTE, picture.data());
+            glBindTexture(GL_TEXTURE_2D, static_cast<GLuint>(previous));
+        }
+
+        std::vector<PixelRGBA8> readOutput() const { return vx::test::readPixels(0, 0, width, height); }
+
+        std::vector<PixelRGBA8> picture;
+    };
+
+    // One GL instance, de-instantiated when it goes unless the test ended it.
+    class Instance
+    {
+    public:
+        explicit Instance(FFGLViewportStructTag viewport)
+        {
+            word = plugMain(FFGL::instantiateGL, FFGL::fromPointer(&viewport), 0);
+        }
+        ~Instance() { end(); }
+        Instance(const Instance&) = delete;
+        Instance& operator=(const Instance&) = delete;
+
+        bool isValid() const { return word != failWord && word != 0; }
+        FFGL::Word operator()(std::uint32_t code, FFGL::Word input = 0) const { return plugMain(code, input, word); }
+        void end()
+        {
+            if (isValid())
+                plugMain(FFGL::deInstantiateGL, 0, word);
+            word = 0;
+        }
+        Plugin& effect() const
+        {
+            auto* plugin = dynamic_cast<VXFFGLPlugin*>(FFGL::toPointer<CFreeFrameGLPlugin>(word));
+            return *dynamic_cast<Plugin*>(plugin->getApp());
+        }
+        void setFloat(std::uint32_t index, float value) const
+        {
+            SetParameterStruct parameter{index, FFGL::fromFloat(value)};
+            EXPECT_EQ((*this)(FFGL::setParameter, FFGL::fromPointer(&parameter)), 0u);
+        }
+
+    private:
+        FFGL::Word word = 0;
+    };
+
+    class KelvoGLTest : public vx::test::GLTest
+    {
+    protected:
+        void TearDown() override
+        {
+            plugMain(FFGL::deInitialise, 0, 0);
+            GLTest::TearDown();
+        }
+
+        // Frames paced about 16 ms apart, as a host at 60 Hz sends them.
+        static void renderFor(const Instance& instance, PictureFrame& frame, int frames)
+        {
+            for (int i = 0; i < frames; ++i)
+            {
+                ASSERT_EQ(instance(FFGL::processOpenGL, frame.recordWord()), 0u) << "frame " << i;
+                std::this_thread::sleep_for(std::chrono::milliseconds(16));
+            }
+        }
+    };
+
+    TEST_F(KelvoGLTest, TheFirstFrameIsTheInputWithShowImageAndTransparentBlackWithout)
+    {
+        PictureFrame frame;
+        Instance instance(frame.viewport);
+        ASSERT_TRUE(instance.isValid());
+
+        // Flakes are born above the picture: nothing of them shows yet.
+        ASSERT_EQ(instance(FFGL::processOpenGL, frame.recordWord()), 0u);
+        const auto shown = frame.readOutput();
+        int differing = 0;
+        for (std::size_t i = 0; i < shown.size(); ++i)
+            differing += vx::test::isNear(shown[i], frame.picture[i], 1) ? 0 : 1;
+        EXPECT_EQ(differing, 0) << "first pixel " << shown[0] << " vs " << frame.picture[0];
+        EXPECT_FALSE(instance.effect().getSimulation().getParticles().empty());
+
+        instance.setFloat(showImageIndex, 0.0f);
+        ASSERT_EQ(instance(FFGL::processOpenGL, frame.recordWord()), 0u);
+        for (const PixelRGBA8& pixel : frame.readOutput())
+            ASSERT_EQ(pixel, (PixelRGBA8{0, 0, 0, 0}));
+    }
+
+    TEST_F(KelvoGLTest, AfterAFewSecondsNearWhiteFlakesShowAndSettleOnTheEdges)
+    {
+        PictureFrame frame;
+        Instance instance(frame.viewport);
+        ASSERT_TRUE(instance.isValid());
+        instance.setFloat(showImageIndex, 0.0f);
+        instance.setFloat(sizeIndex, 1.0f);  // 3x: flakes of up to 27 pixels here
+        instance.setFloat(speedIndex, 1.0f); // 3x
+        instance.setFloat(amountIndex, 1.0f);
+
+        renderFor(instance, frame, 120); // about 2 s at 3x speed
+
+        const auto output = frame.readOutput();
+        int covered = 0;
+        PixelRGBA8 brightest;
+        for (const PixelRGBA8& pixel : output)
+        {
+            if (pixel.a == 0)
+                continue;
+            ++covered;
+            if (pixel.a > brightest.a)
+                brightest = pixel;
+            // Blue's hue with little saturation: blue is never the weakest.
+            EXPECT_GE(pixel.b + 1, pixel.r);
+        }
+        EXPECT_GT(covered, 500);
+        // Blending with (alpha, 1 - alpha) over transparent black scales
+        // colour by alpha; an opaque flake centre stays near white.
+        EXPECT_GE(brightest.a, 200) << brightest;
+        EXPECT_GE(brightest.r, 200) << brightest;
+        EXPECT_GE(brightest.g, 200) << brightest;
+        EXPECT_GE(brightest.b, 220) << brightest;
+
+        int settled = 0;
+        for (const kelvo::Particle& p : instance.effect().getSimulation().getParticles())
+            settled += p.falling ? 0 : 1;
+        EXPECT_GT(settled, 0);
+        EXPECT_GT(instance.effect().getSimulation().getNumEdgePoints(), 0u);
+    }
+
+    TEST_F(KelvoGLTest, EveryFrameGivesTheHostItsStateBack)
+    {
+        PictureFrame frame;
+        Instance instance(frame.viewport);
+        ASSERT_TRUE(instance.isValid());
+
+        // A host with its own state in place, a vertex buffer among it.
+        GLuint buffer = 0;
+        glGenBuffers(1, &buffer);
+        glBindBuffer(GL_ARRAY_BUFFER, buffer);
+        glBufferData(GL_ARRAY_BUFFER, 64, nullptr, GL_STATIC_DRAW);
+        glViewport(3, 4, 100, 50);
+        glMatrixMode(GL_PROJECTION);
+        glLoadIdentity();
+        glOrtho(0, 10, 0, 10, -1, 1);
+        glMatrixMode(GL_TEXTURE);
+        glTranslatef(0.5f, 0.0f, 0.0f);
+        glEnable(GL_BLEND);
+        glBlendFunc(GL_ONE, GL_ZERO);
+
+        const HostGLState before = HostGLState::capture();
+        for (int i = 0; i < 8; ++i)
+        {
+            ASSERT_EQ(instance(FFGL::processOpenGL, frame.recordWord()), 0u);
+            const HostGLState after = HostGLState::capture();
+            EXPECT_EQ(after, before) << "frame " << i << "\nbefore: " << before << "\nafter:  " << after;
+            std::this_thread::sleep_for(std::chrono::milliseconds(20));
+        }
+
+        glDisable(GL_BLEND);
+        glBlendFunc(GL_ONE, GL_ZERO);
+        glLoadIdentity();
+        glMatrixMode(GL_PROJECTION);
+        glLoadIdentity();
+        glMatrixMode(GL_MODELVIEW);
+        glViewport(0, 0, vx::test::GLTestContext::defaultFramebufferSize,
+                   vx::test::GLTestContext::defaultFramebufferSize);
+        glBindBuffer(GL_ARRAY_BUFFER, 0);
+        glDeleteBuffers(1, &buffer);
+    }
+
+    struct ResizeCase
+    {
+        const char* name;
+        std::uint32_t width, height;
+        int bufferWidth, bufferHeight;
+        float aspect;
+    };
+
+    class KelvoResizeGLTest : public KelvoGLTest, public testing::WithParamInterface<ResizeCase>
+    {
+    };
+
+    TEST_P(KelvoResizeGLTest, TheReadbackShrinksByWholeMultiplesOf512)
+    {
+        const ResizeCase& c = GetParam();
+        FFGLViewportStructTag start{0, 0, 64, 64};
+        Instance instance(start);
+        ASSERT_TRUE(instance.isValid());
+
+        FFGLViewportStructTag viewport{0, 0, c.width, c.height};
+        EXPECT_EQ(instance(FFGL::resize, FFGL::fromPointer(&viewport)), 0u);
+        const vx::Pixels* buffer = instance.effect().getReadbackBuffer();
+        ASSERT_NE(buffer, nullptr);
+        EXPECT_EQ(buffer->width, c.bufferWidth);
+        EXPECT_EQ(buffer->height, c.bufferHeight);
+        EXPECT_EQ(buffer->bytesPerPixel, 1);
+        EXPECT_FLOAT_EQ(instance.effect().getSimulation().getAspectRatio(), c.aspect);
+    }
+
+    INSTANTIATE_TEST_SUITE_P(Cases, KelvoResizeGLTest,
+                             testing::Values(ResizeCase{"FullHD", 1920, 1080, 640, 360, 0.5625f},
+                                             ResizeCase{"Divisor1", 1000, 800, 1000, 800, 0.8f},
+                                             ResizeCase{"Divisor2", 1024, 768, 512, 384, 0.75f},
+                                             ResizeCase{"Portrait", 300, 600, 300, 600, 0.5f},
+                                             ResizeCase{"Empty", 0, 0, 0, 0, 1.0f}),
+                             [](const testing::TestParamInfo<ResizeCase>& info) { return std::string(info.param.name); });
+
+    TEST_F(KelvoGLTest, ResizedFramesCoverTheNewViewport)
+    {
+        PictureFrame frame;
+        Instance instance(FFGLViewportStructTag{0, 0, 64, 64});
+        ASSERT_TRUE(instance.isValid());
+        EXPECT_EQ(instance(FFGL::resize, frame.viewportWord()), 0u);
+        ASSERT_EQ(instance(FFGL::processOpenGL, frame.recordWord()), 0u);
+        const auto output = frame.readOutput();
+        // The far corner is drawn too (the coloured block sits there).
+        EXPECT_TRUE(vx::test::isNear(output[150 * width + 30], frame.picture[150 * width + 30], 1));
+        EXPECT_TRUE(vx::test::isNear(output[50 * width + 270], frame.picture[50 * width + 270], 1));
+    }
+
+    TEST_F(KelvoGLTest, DisconnectDropsTheFlakesAndConnectRestartsTheTimers)
+    {
+        PictureFrame frame;
+        Instance instance(frame.viewport);
+        ASSERT_TRUE(instance.isValid());
+        renderFor(instance, frame, 3);
+        ASSERT_FALSE(instance.effect().getSimulation().getParticles().empty());
+        ASSERT_GT(instance.effect().getLastEdgePassTime(), 0.0);
+
+        EXPECT_EQ(instance(FFGL::disconnect), 0u);
+        EXPECT_TRUE(instance.effect().getSimulation().getParticles().empty());
+        EXPECT_EQ(instance(FFGL::connect), 0u);
+        EXPECT_EQ(instance.effect().getLastEdgePassTime(), 0.0);
+        EXPECT_EQ(instance.effect().getSimulation().getLastSpawnTime(), 0.0);
+
+        // The next frame spawns and finds edges at once.
+        ASSERT_EQ(instance(FFGL::processOpenGL, frame.recordWord()), 0u);
+        EXPECT_FALSE(instance.effect().getSimulation().getParticles().empty());
+        EXPECT_GT(instance.effect().getSimulation().getNumEdgePoints(), 0u);
+    }
+
+    TEST_F(KelvoGLTest, AFrameWithoutInputFailsAndDrawsNothing)
+    {
+        PictureFrame frame;
+        Instance instance(frame.viewport);
+        ASSERT_TRUE(instance.isValid());
+
+        // The host's framebuffer keeps what it holds.
+        glClearColor(0.0f, 1.0f, 0.0f, 1.0f);
+        glClear(GL_COLOR_BUFFER_BIT);
+        glClearColor(0.0f, 0.0f, 0.0f, 0.0f);
+
+        FFGLTextureStruct* none[1] = {nullptr};
+        ProcessOpenGLStructTag records[] = {
+            {0, frame.textures, frame.record.HostFBO}, // no inputs counted
+            {1, nullptr, frame.record.HostFBO},        // no array
+            {1, none, frame.record.HostFBO},           // an unconnected input
+        };
+        for (ProcessOpenGLStructTag& record : records)
+            EXPECT_EQ(instance(FFGL::processOpenGL, FFGL::fromPointer(&record)), failWord);
+        EXPECT_EQ(vx::test::readPixel(10, 10), (PixelRGBA8{0, 255, 0, 255}));
+        EXPECT_EQ(vx::test::readPixel(width - 1, height - 1), (PixelRGBA8{0, 255, 0, 255}));
+    }
+
+    TEST_F(KelvoGLTest, EachInstanceMeasuresItsFrameFromItsOwnPreviousFrame)
+    {
+        PictureFrame frame;
+        Instance first(frame.viewport);
+        Instance second(frame.viewport);
+        ASSERT_TRUE(first.isValid());
+        ASSERT_TRUE(second.isValid());
+
+        ASSERT_EQ(first(FFGL::processOpenGL, frame.recordWord()), 0u);
+        ASSERT_EQ(second(FFGL::processOpenGL, frame.recordWord()), 0u);
+        for (int i = 0; i < 3; ++i)
+        {
+            const double start = vx::getTickCount();
+            std::this_thread::sleep_for(std::chrono::milliseconds(15));
+            ASSERT_EQ(second(FFGL::processOpenGL, frame.recordWord()), 0u);
+            std::this_thread::sleep_for(std::chrono::milliseconds(15));
+            ASSERT_EQ(first(FFGL::processOpenGL, frame.recordWord()), 0u);
+            // The first instance's frame spans both sleeps; the process-wide
+            // clock only saw the time since the second one's frame.
+            EXPECT_GE(first.effect().getLastFrameMsecs(), vx::getCurrentTime() - start - 0.001);
+            EXPECT_GE(first.effect().getLastFrameMsecs(), 30.0);
+            EXPECT_LT(vx::getFrameMsecs(), first.effect().getLastFrameMsecs());
+        }
+    }
+
+    TEST_F(KelvoGLTest, TheEdgePassRunsAtMostEvery50Ms)
+    {
+        PictureFrame frame;
+        Instance instance(frame.viewport);
+        ASSERT_TRUE(instance.isValid());
+        ASSERT_EQ(instance(FFGL::processOpenGL, frame.recordWord()), 0u);
+        const double firstPass = instance.effect().getLastEdgePassTime();
+        ASSERT_GT(firstPass, 0.0);
+        const std::size_t points = instance.effect().getSimulation().getNumEdgePoints();
+        ASSERT_GT(points, 0u);
+
+        ASSERT_EQ(instance(FFGL::processOpenGL, frame.recordWord()), 0u);
+        if (vx::getTickCount() - firstPass <= 50.0)
+        {
+            EXPECT_EQ(instance.effect().getLastEdgePassTime(), firstPass);
+        }
+
+        std::this_thread::sleep_for(std::chrono::milliseconds(60));
+        ASSERT_EQ(instance(FFGL::processOpenGL, frame.recordWord()), 0u);
+        EXPECT_GT(instance.effect().getLastEdgePassTime(), firstPass + 50.0);
+        EXPECT_EQ(instance.effect().getSimulation().getNumEdgePoints(), points);
+    }
+
+    TEST_F(KelvoGLTest, InstancesEndInAnyOrderAndANewOneStartsAfterAll)
+    {
+        PictureFrame frame;
+        for (const bool firstEndsFirst : {true, false})
+        {
+            SCOPED_TRACE(firstEndsFirst ? "first ends first" : "second ends first");
+            Instance first(frame.viewport);
+            Instance second(frame.viewport);
+            ASSERT_TRUE(first.isValid());
+            ASSERT_TRUE(second.isValid());
+            EXPECT_EQ(first(FFGL::processOpenGL, frame.recordWord()), 0u);
+            EXPECT_EQ(second(FFGL::processOpenGL, frame.recordWord()), 0u);
+
+            Instance& ending = firstEndsFirst ? first : second;
+            Instance& staying = firstEndsFirst ? second : first;
+            ending.end();
+            EXPECT_EQ(staying(FFGL::processOpenGL, frame.recordWord()), 0u);
+            EXPECT_TRUE(vx::test::isNear(frame.readOutput()[50 * width + 100], PixelRGBA8{255, 255, 255, 255}, 1));
+            staying.end();
+            plugMain(FFGL::deInitialise, 0, 0);
+        }
+
+        // Everything ended: a new instance starts the engine's GL again.
+        Instance again(frame.viewport);
+        ASSERT_TRUE(again.isValid());
+        EXPECT_EQ(again(FFGL::processOpenGL, frame.recordWord()), 0u);
+        EXPECT_TRUE(vx::test::isNear(frame.readOutput()[150 * width + 30], frame.picture[150 * width + 30], 1));
+    }
+}

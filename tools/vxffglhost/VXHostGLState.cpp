@@ -1,0 +1,126 @@
+#include "VXHostGLState.h"
+
+#include <epoxy/gl.h>
+
+#include <cstdio>
+#include <initializer_list>
+
+namespace vx::host
+{
+    namespace
+    {
+        void addIntegers(std::vector<HostGLState::Entry>& entries, const char* name, GLenum pname, int count)
+        {
+            GLint values[16] = {};
+            glGetIntegerv(pname, values);
+            HostGLState::Entry entry{name, {}};
+            for (int i = 0; i < count; ++i)
+                entry.values.push_back(values[i]);
+            entries.push_back(entry);
+        }
+
+        void addFloats(std::vector<HostGLState::Entry>& entries, const char* name, GLenum pname, int count)
+        {
+            GLfloat values[16] = {};
+            glGetFloatv(pname, values);
+            HostGLState::Entry entry{name, {}};
+            for (int i = 0; i < count; ++i)
+                entry.values.push_back(values[i]);
+            entries.push_back(entry);
+        }
+
+        void addEnabled(std::vector<HostGLState::Entry>& entries, const char* name, GLenum capability)
+        {
+            entries.push_back({name, {glIsEnabled(capability) ? 1.0 : 0.0}});
+        }
+
+        std::string format(const std::vector<double>& values)
+        {
+            std::string text;
+            for (std::size_t i = 0; i < values.size(); ++i)
+            {
+                char number[32];
+                std::snprintf(number, sizeof number, "%s%g", i == 0 ? "" : " ", values[i]);
+                text += number;
+            }
+            return values.size() > 1 ? "(" + text + ")" : text;
+        }
+    }
+
+    void HostGLState::handOver(unsigned int framebuffer, int width, int height)
+    {
+        glBindFramebuffer(GL_FRAMEBUFFER, framebuffer);
+        glViewport(0, 0, width, height);
+        for (const GLenum mode : {GL_TEXTURE, GL_PROJECTION, GL_MODELVIEW})
+        {
+            glMatrixMode(mode);
+            glLoadIdentity();
+        }
+        glUseProgram(0);
+        glActiveTexture(GL_TEXTURE0);
+        glClientActiveTexture(GL_TEXTURE0);
+        glBindTexture(GL_TEXTURE_2D, 0);
+        glBindBuffer(GL_ARRAY_BUFFER, 0);
+        glDisable(GL_TEXTURE_2D);
+        glDisable(GL_BLEND);
+        glBlendFunc(GL_ONE, GL_ZERO);
+        glDisable(GL_DEPTH_TEST);
+        glDisable(GL_SCISSOR_TEST);
+        glDisable(GL_CULL_FACE);
+        glColor4f(1.0f, 1.0f, 1.0f, 1.0f);
+    }
+
+    HostGLState HostGLState::capture()
+    {
+        HostGLState state;
+        auto& e = state.entries;
+        addIntegers(e, "viewport", GL_VIEWPORT, 4);
+        addIntegers(e, "matrix mode", GL_MATRIX_MODE, 1);
+        addFloats(e, "modelview matrix", GL_MODELVIEW_MATRIX, 16);
+        addFloats(e, "projection matrix", GL_PROJECTION_MATRIX, 16);
+        addIntegers(e, "modelview stack depth", GL_MODELVIEW_STACK_DEPTH, 1);
+        addIntegers(e, "projection stack depth", GL_PROJECTION_STACK_DEPTH, 1);
+        addIntegers(e, "draw framebuffer", GL_DRAW_FRAMEBUFFER_BINDING, 1);
+        addIntegers(e, "read framebuffer", GL_READ_FRAMEBUFFER_BINDING, 1);
+        addIntegers(e, "program", GL_CURRENT_PROGRAM, 1);
+        addIntegers(e, "active texture unit", GL_ACTIVE_TEXTURE, 1);
+        addIntegers(e, "client active texture unit", GL_CLIENT_ACTIVE_TEXTURE, 1);
+        addIntegers(e, "array buffer", GL_ARRAY_BUFFER_BINDING, 1);
+        addIntegers(e, "element array buffer", GL_ELEMENT_ARRAY_BUFFER_BINDING, 1);
+        addIntegers(e, "pixel pack buffer", GL_PIXEL_PACK_BUFFER_BINDING, 1);
+        addIntegers(e, "pixel unpack buffer", GL_PIXEL_UNPACK_BUFFER_BINDING, 1);
+        addIntegers(e, "2D texture of the active unit", GL_TEXTURE_BINDING_2D, 1);
+        addFloats(e, "texture matrix of the active unit", GL_TEXTURE_MATRIX, 16);
+        addEnabled(e, "2D texturing", GL_TEXTURE_2D);
+        addEnabled(e, "blending", GL_BLEND);
+        addIntegers(e, "blend source colour", GL_BLEND_SRC_RGB, 1);
+        addIntegers(e, "blend destination colour", GL_BLEND_DST_RGB, 1);
+        addIntegers(e, "blend source alpha", GL_BLEND_SRC_ALPHA, 1);
+        addIntegers(e, "blend destination alpha", GL_BLEND_DST_ALPHA, 1);
+        addEnabled(e, "depth test", GL_DEPTH_TEST);
+        addEnabled(e, "scissor test", GL_SCISSOR_TEST);
+        addEnabled(e, "stencil test", GL_STENCIL_TEST);
+        addEnabled(e, "face culling", GL_CULL_FACE);
+        addEnabled(e, "lighting", GL_LIGHTING);
+        addFloats(e, "current colour", GL_CURRENT_COLOR, 4);
+        addFloats(e, "clear colour", GL_COLOR_CLEAR_VALUE, 4);
+        addIntegers(e, "colour write mask", GL_COLOR_WRITEMASK, 4);
+        addIntegers(e, "depth write mask", GL_DEPTH_WRITEMASK, 1);
+        addEnabled(e, "vertex array", GL_VERTEX_ARRAY);
+        addEnabled(e, "texture coordinate array", GL_TEXTURE_COORD_ARRAY);
+        addEnabled(e, "colour array", GL_COLOR_ARRAY);
+        addIntegers(e, "pack alignment", GL_PACK_ALIGNMENT, 1);
+        addIntegers(e, "unpack alignment", GL_UNPACK_ALIGNMENT, 1);
+        return state;
+    }
+
+    std::vector<std::string> HostGLState::differencesTo(const HostGLState& after) const
+    {
+        std::vector<std::string> lines;
+        for (std::size_t i = 0; i < entries.size() && i < after.entries.size(); ++i)
+            if (entries[i].values != after.entries[i].values)
+                lines.push_back(entries[i].name + ": " + format(entries[i].values) + " -> "
+                                + format(after.entries[i].values));
+        return lines;
+    }
+}

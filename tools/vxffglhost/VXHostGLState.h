@@ -1,0 +1,37 @@
+#pragma once
+
+#include <string>
+#include <vector>
+
+namespace vx::host
+{
+    // The GL state an FFGL host hands a plugin with each frame and expects
+    // back unchanged: viewport, matrices and matrix mode, framebuffer,
+    // buffer, program and texture bindings, enables, blending, colours,
+    // masks, client arrays and pixel-store alignment.
+    class HostGLState
+    {
+    public:
+        struct Entry
+        {
+            std::string name;
+            std::vector<double> values;
+        };
+
+        // Puts the handover state in place: the framebuffer bound for
+        // drawing and reading, the viewport over width x height, identity
+        // matrices with the modelview selected, no program, unit 0 active,
+        // blending, depth, scissor and culling off, white current colour.
+        static void handOver(unsigned int framebuffer, int width, int height);
+
+        static HostGLState capture();
+
+        // One line per entry that differs: "name: before -> after".
+        std::vector<std::string> differencesTo(const HostGLState& after) const;
+
+        const std::vector<Entry>& getEntries() const { return entries; }
+
+    private:
+        std::vector<Entry> entries;
+    };
+}
