@@ -18,6 +18,7 @@
 #include "engine/gfx/VXGfxObjectManager.h"
 #include "engine/gfx/VXGfxUtils.h"
 #include "engine/gfx/VXRenderTargetManager.h"
+#include "core/parameters/VXColorManager.h"
 #include "engine/gfx/VXRenderer.h"
 #include "engine/gfx/VXTexture.h"
 #include "engine/gfx/VXTextureDebugger.h"
@@ -39,16 +40,21 @@ namespace vx
             return format;
         }
 
-        constexpr unsigned int flagTextureManager = 0x1;
-        constexpr unsigned int flagTaskManager = 0x4;
-        constexpr unsigned int flagCaptureDeviceManager = 0x8;
-        constexpr unsigned int flagDeviceChangeDetector = 0x10;
-        constexpr unsigned int flagInputController = 0x20;
-        constexpr unsigned int flagDisplayCollection = 0x40;
-        constexpr unsigned int flagVideoFormatManager = 0x80;
-        constexpr unsigned int flagVideoSourceManager = 0x100;
-        constexpr unsigned int flagRenderPassManager = 0x200;
-        constexpr unsigned int flagColorManager = 0x400;
+        // Module flag bits; those of managers not built yet are named for
+        // their place in initialise.
+        enum ModuleFlag : unsigned int
+        {
+            flagTextureManager = 0x1,
+            flagTaskManager = 0x4,
+            flagCaptureDeviceManager = 0x8,
+            flagDeviceChangeDetector = 0x10,
+            flagInputController = 0x20,
+            flagDisplayCollection = 0x40,
+            flagVideoFormatManager = 0x80,
+            flagVideoSourceManager = 0x100,
+            flagRenderPassManager = 0x200,
+            flagColorManager = 0x400,
+        };
     }
 
     // The managers, each owned here while it exists, in the order initialise
@@ -62,6 +68,7 @@ namespace vx
         std::unique_ptr<GfxObjectManager> gfxObjectManager;
         std::unique_ptr<TextureManager> textureManager;
         std::unique_ptr<RenderTargetManager> renderTargetManager;
+        std::unique_ptr<ColorManager> colorManager;
         std::atomic<ApplicationInterface*> currentApplication { nullptr };
         CriticalSection renderLock;
         CriticalSection* externalRenderLock = nullptr;
@@ -166,8 +173,10 @@ namespace vx
         // 11. Render-pass manager (flagRenderPassManager), registered with the
         //     video-source manager.
         // 12. Display collection (flagDisplayCollection), given the detector.
-        // 13. Colour manager (flagColorManager).
         // Made here once their subsystems exist.
+        // 13. Colour manager.
+        if ((moduleFlags & flagColorManager) != 0 && p.colorManager == nullptr)
+            p.colorManager = std::make_unique<ColorManager>();
 
         if (! withGL)
             return true;
@@ -238,8 +247,8 @@ namespace vx
     void Vexkit::shutdown()
     {
         Pimpl& p = *pimpl;
-        // Colour manager, display collection and render-pass manager go first
-        // once they exist.
+        p.colorManager.reset();
+        // Display collection and render-pass manager go here once they exist.
         p.renderTargetManager.reset();
         p.textureManager.reset();
         p.gfxObjectManager.reset();
@@ -318,6 +327,11 @@ namespace vx
     TextureManager* Vexkit::getTextureManager() const
     {
         return pimpl->textureManager.get();
+    }
+
+    ColorManager* Vexkit::getColorManager() const
+    {
+        return pimpl->colorManager.get();
     }
 
     RenderTargetManager* Vexkit::getRenderTargetManager() const

@@ -111,7 +111,7 @@ namespace vx
         CaptureDeviceManager* getCaptureDeviceManager() const { return nullptr; }
         RenderPassManager* getRenderPassManager() const { return nullptr; }
         DisplayCollection* getDisplayCollection() const { return nullptr; }
-        ColorManager* getColorManager() const { return nullptr; }
+        ColorManager* getColorManager() const;
 
         // The host application; not owned, null until set.
         void setCurrentApplication(ApplicationInterface* application);

@@ -115,6 +115,15 @@ namespace
         EXPECT_FALSE(root->isResearch());
     }
 
+    TEST_F(VexkitTest, ColourManagerFlagBuildsItUntilShutdown)
+    {
+        Vexkit* root = Vexkit::create(3 | 0x400);
+        ASSERT_TRUE(root->initialise(false));
+        ASSERT_NE(root->getColorManager(), nullptr);
+        root->shutdown();
+        EXPECT_EQ(root->getColorManager(), nullptr);
+    }
+
     TEST_F(VexkitTest, TaskManagerFillsTheSeamWhileItLives)
     {
         for (const unsigned int flags : { 0x4u, 0x20u })
