@@ -22,7 +22,6 @@
 #include <epoxy/gl.h>
 
 #include <algorithm>
-#include <new>
 
 namespace
 {

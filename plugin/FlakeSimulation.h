@@ -70,7 +70,8 @@ namespace kelvo
         // buffer only empties the buckets. With smartEdges at most three
         // points per column are kept: those nearest the top.
         void findEdgePoints(const unsigned char* bytes, int width, int height, bool smartEdges);
-        // The same over a one-byte-per-pixel Pixels; null does nothing at all.
+        // The same over a one-byte-per-pixel Pixels; a Pixels of another
+        // layout only empties the buckets, null does nothing at all.
         void findEdgePoints(const vx::Pixels* buffer, bool smartEdges);
 
         // One frame: moves, lands, releases and removes flakes, then spawns

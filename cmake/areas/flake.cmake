@@ -41,11 +41,13 @@ add_custom_command(
 
 # The effect's code and its sprite once more, with default visibility, for
 # the effect's tests and benchmarks (the module builds its own copy).
-file(GLOB VX_KELVO_EFFECT_SOURCES CONFIGURE_DEPENDS ${CMAKE_CURRENT_SOURCE_DIR}/plugin/*.cpp)
-add_library(kelvo_effect OBJECT ${VX_KELVO_EFFECT_SOURCES} ${VX_FLAKE_SPRITE_SOURCE})
-target_include_directories(kelvo_effect PUBLIC ${CMAKE_CURRENT_SOURCE_DIR}/plugin ${CMAKE_CURRENT_SOURCE_DIR})
-target_link_libraries(kelvo_effect PUBLIC vexkit)
-vx_warnings(kelvo_effect)
+if(VX_BUILD_TESTS OR VX_BUILD_BENCH)
+  file(GLOB VX_KELVO_EFFECT_SOURCES CONFIGURE_DEPENDS ${CMAKE_CURRENT_SOURCE_DIR}/plugin/*.cpp)
+  add_library(kelvo_effect OBJECT ${VX_KELVO_EFFECT_SOURCES} ${VX_FLAKE_SPRITE_SOURCE})
+  target_include_directories(kelvo_effect PUBLIC ${CMAKE_CURRENT_SOURCE_DIR}/plugin ${CMAKE_CURRENT_SOURCE_DIR})
+  target_link_libraries(kelvo_effect PUBLIC vexkit)
+  vx_warnings(kelvo_effect)
+endif()
 
 # The module (cmake/areas/plugin.cmake) and the effect's test and benchmark
 # folders are made after this fragment.
@@ -54,7 +56,7 @@ function(vx_kelvo_link_effect)
     target_sources(kelvo PRIVATE ${VX_FLAKE_SPRITE_SOURCE})
   endif()
   foreach(target vx_tests_plugin vx_bench_plugin)
-    if(TARGET ${target})
+    if(TARGET ${target} AND TARGET kelvo_effect)
       target_link_libraries(${target} PRIVATE kelvo_effect)
     endif()
   endforeach()

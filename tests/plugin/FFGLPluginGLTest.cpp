@@ -14,6 +14,7 @@
 
 #include <chrono>
 #include <cstdlib>
+#include <iterator>
 #include <string>
 #include <thread>
 #include <vector>
@@ -33,6 +34,7 @@ namespace
         sizeIndex = 0,
         speedIndex = 1,
         amountIndex = 2,
+        spreadIndex = 3,
         showImageIndex = 5
     };
 
@@ -124,6 +126,43 @@ namespace
         }
     };
 
+    struct ParameterCase
+    {
+        const char* name;
+        std::uint32_t type;
+        float defaultValue; // normalised
+        const char* display; // at the default
+    };
+
+    const ParameterCase parameterCases[] = {
+        {"Size", FFGL::typeStandard, 0.2f, "1.00"},          {"Speed", FFGL::typeStandard, 0.8f / 2.8f, "1.00"},
+        {"Amount", FFGL::typeStandard, 19.0f / 49.0f, "20.00"}, {"Spread", FFGL::typeStandard, 0.245f / 0.495f, "0.25"},
+        {"Threshold", FFGL::typeStandard, 0.25f / 0.75f, "0.50"}, {"Show Image", FFGL::typeBoolean, 1.0f, "1"},
+        {"Smart Edges", FFGL::typeBoolean, 1.0f, "1"},
+    };
+
+    TEST_F(KelvoGLTest, HostsSeeTheParameterTableAndDisplayTexts)
+    {
+        // Asked before initialise: the prototype is made on demand.
+        ASSERT_EQ(plugMain(FFGL::getNumParameters, 0, 0), std::size(parameterCases));
+        PictureFrame frame;
+        Instance instance(frame.viewport);
+        ASSERT_TRUE(instance.isValid());
+        for (std::uint32_t i = 0; i < std::size(parameterCases); ++i)
+        {
+            const ParameterCase& c = parameterCases[i];
+            SCOPED_TRACE(c.name);
+            EXPECT_STREQ(FFGL::toPointer<const char>(plugMain(FFGL::getParameterName, i, 0)), c.name);
+            EXPECT_EQ(plugMain(FFGL::getParameterType, i, 0), c.type);
+            EXPECT_NEAR(FFGL::toFloat(plugMain(FFGL::getParameterDefault, i, 0)), c.defaultValue, 1e-6f);
+            EXPECT_STREQ(FFGL::toPointer<const char>(instance(FFGL::getParameterDisplay, i)), c.display);
+        }
+        // A quarter of the way through "Amount" (1 to 50) is 13.25.
+        instance.setFloat(amountIndex, 0.25f);
+        EXPECT_STREQ(FFGL::toPointer<const char>(instance(FFGL::getParameterDisplay, amountIndex)), "13.25");
+        EXPECT_EQ(FFGL::toFloat(instance(FFGL::getParameter, amountIndex)), 0.25f);
+    }
+
     TEST_F(KelvoGLTest, TheFirstFrameIsTheInputWithShowImageAndTransparentBlackWithout)
     {
         PictureFrame frame;
@@ -154,6 +193,9 @@ namespace
         instance.setFloat(sizeIndex, 1.0f);  // 3x: flakes of up to 27 pixels here
         instance.setFloat(speedIndex, 1.0f); // 3x
         instance.setFloat(amountIndex, 1.0f);
+        // Straight down: only the vertical step decides landing, however
+        // long the frames of a busy machine get.
+        instance.setFloat(spreadIndex, 0.0f);
 
         renderFor(instance, frame, 120); // about 2 s at 3x speed
 
@@ -211,6 +253,13 @@ namespace
             ASSERT_EQ(instance(FFGL::processOpenGL, frame.recordWord()), 0u);
             const HostGLState after = HostGLState::capture();
             EXPECT_EQ(after, before) << "frame " << i << "\nbefore: " << before << "\nafter:  " << after;
+            if (i == 0)
+            {
+                // Drawn from the effect's own arrays, not the host's buffer.
+                const auto output = frame.readOutput();
+                for (const int pixel : {50 * width + 100, 150 * width + 30, 10 * width + 10})
+                    EXPECT_TRUE(vx::test::isNear(output[pixel], frame.picture[pixel], 1)) << output[pixel];
+            }
             std::this_thread::sleep_for(std::chrono::milliseconds(20));
         }
 

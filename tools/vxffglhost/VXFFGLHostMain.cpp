@@ -373,6 +373,7 @@ int main(int argc, char** argv)
         std::printf("Rendering %d frames at %g fps, writing every %d%s into %s\n", frameCount, options.fps,
                     options.every, options.every == 1 ? "" : "th", options.outputDir.c_str());
 
+        std::fflush(stdout);
         Progress progress(frameCount);
         int written = 0, stateFaults = 0, glErrors = 0;
         const auto start = std::chrono::steady_clock::now();

@@ -56,8 +56,8 @@ namespace vx::host
             eglMakeCurrent(display, EGL_NO_SURFACE, EGL_NO_SURFACE, EGL_NO_CONTEXT);
             eglDestroyContext(display, context);
         }
-        if (display != EGL_NO_DISPLAY)
-            eglTerminate(display);
+        // The display stays initialised: terminating it unloads the driver,
+        // which keeps allocations for the life of the process.
         eglReleaseThread();
     }
 

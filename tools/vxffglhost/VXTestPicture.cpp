@@ -76,12 +76,16 @@ namespace vx::host
                     // Windows on a grid inside the walls, below the roof.
                     const float localX = static_cast<float>(x) - building.left * w - windowSize;
                     const float localY = static_cast<float>(y) - building.top * h - windowSize;
-                    if (localX >= 0.0f && localY >= 0.0f && static_cast<float>(x) < building.right * w - windowSize)
+                    if (localX >= 0.0f && localY >= 0.0f)
                     {
                         const int column = static_cast<int>(localX / windowStep);
                         const int row = static_cast<int>(localY / windowStep);
+                        // Only whole windows, clear of the right wall.
+                        const float windowRight = building.left * w + windowSize
+                                                  + static_cast<float>(column) * windowStep + windowSize;
                         const bool inWindow = localX - static_cast<float>(column) * windowStep < windowSize
-                                              && localY - static_cast<float>(row) * windowStep < windowSize;
+                                              && localY - static_cast<float>(row) * windowStep < windowSize
+                                              && windowRight <= building.right * w - windowSize * 0.5f;
                         if (inWindow && isLit(b, column, row))
                             c = {250, 214, 128};
                     }

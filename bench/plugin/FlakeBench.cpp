@@ -1,0 +1,223 @@
+// The flake effect: one simulation update with 10,000 flakes, rebuilding the
+// edge buckets from a 640x360 read-back with smart edges on and off, and a
+// whole ProcessOpenGL at 1920x1080 beside a pass-through frame (the host
+// drawing its input into its framebuffer), both waited for with glFinish.
+
+#include <benchmark/benchmark.h>
+
+#include "../engine/gfx/VXBenchGLContext.h"
+#include "plugin/FlakeSimulation.h"
+
+#include "engine/ffgl/FFGL.h"
+
+#include <chrono>
+#include <cstdlib>
+#include <thread>
+#include <vector>
+
+namespace
+{
+    using kelvo::FlakeSimulation;
+
+    // An edge picture like the Sobel pass leaves: roof lines, walls and a
+    // sprinkle of single pixels. Row 0 = bottom.
+    std::vector<unsigned char> makeEdgeReadback(int width, int height)
+    {
+        std::vector<unsigned char> bytes(static_cast<std::size_t>(width * height), 0);
+        std::srand(7);
+        for (int column = 0; column < width; ++column)
+        {
+            const int roof = height / 3 + (column / 40 * 37) % (height / 3);
+            bytes[static_cast<std::size_t>(roof * width + column)] = 200;
+            bytes[static_cast<std::size_t>((roof - 1) * width + column)] = 120;
+            if (column % 40 == 0)
+                for (int row = 0; row < roof; ++row)
+                    bytes[static_cast<std::size_t>(row * width + column)] = 180;
+        }
+        for (int i = 0; i < width * height / 50; ++i)
+            bytes[static_cast<std::size_t>(std::rand() % (width * height))] = 90;
+        return bytes;
+    }
+
+    // 10,000 flakes over the edge picture, a third of them settled.
+    FlakeSimulation makeBusySimulation()
+    {
+        FlakeSimulation simulation;
+        const auto edges = makeEdgeReadback(640, 360);
+        simulation.findEdgePoints(edges.data(), 640, 360, true);
+        std::srand(11);
+        for (int i = 0; i < 10000; ++i)
+        {
+            kelvo::Particle p;
+            p.x = static_cast<float>(std::rand()) / RAND_MAX * 2.0f - 1.0f;
+            p.y = static_cast<float>(std::rand()) / RAND_MAX * 2.0f - 1.0f;
+            p.velocityX = 0.0001f;
+            p.velocityY = 0.001f + static_cast<float>(std::rand() % 50) * 0.0001f;
+            p.width = p.height = 0.02f;
+            simulation.addParticle(p);
+        }
+        FlakeSimulation::Settings settings;
+        simulation.setLastSpawnTime(1e12);
+        for (int i = 0; i < 40; ++i)
+            simulation.update(0.0, 16.0, settings);
+        return simulation;
+    }
+
+    void BM_FlakeUpdate(benchmark::State& state)
+    {
+        FlakeSimulation::Settings settings;
+        FlakeSimulation simulation = makeBusySimulation();
+        int settled = 0;
+        for (const auto& p : simulation.getParticles())
+            settled += p.falling ? 0 : 1;
+        for (auto _ : state)
+        {
+            simulation.update(0.0, 16.0, settings); // no spawn: the last one lies ahead
+            if (simulation.getParticles().size() < 9000)
+            {
+                state.PauseTiming();
+                simulation = makeBusySimulation();
+                state.ResumeTiming();
+            }
+        }
+        state.counters["settled at start"] = settled;
+        state.SetItemsProcessed(state.iterations() * 10000);
+    }
+    BENCHMARK(BM_FlakeUpdate)->Name("BM_FlakeUpdate/10000");
+
+    void BM_FindEdgePoints(benchmark::State& state, bool smartEdges)
+    {
+        const auto edges = makeEdgeReadback(640, 360);
+        FlakeSimulation simulation;
+        for (auto _ : state)
+        {
+            simulation.findEdgePoints(edges.data(), 640, 360, smartEdges);
+            benchmark::DoNotOptimize(simulation.getBucket(0).data());
+        }
+        state.counters["points"] = static_cast<double>(simulation.getNumEdgePoints());
+        state.SetBytesProcessed(state.iterations() * 640 * 360);
+    }
+    BENCHMARK_CAPTURE(BM_FindEdgePoints, 640x360/SmartEdgesOff, false);
+    BENCHMARK_CAPTURE(BM_FindEdgePoints, 640x360/SmartEdgesOn, true);
+
+    // ---- Whole frames on GL.
+
+    constexpr int frameWidth = 1920;
+    constexpr int frameHeight = 1080;
+
+    // The host's side: an input with edges and a framebuffer to draw into.
+    struct HostFrame
+    {
+        HostFrame()
+        {
+            std::vector<unsigned char> pixels(static_cast<std::size_t>(frameWidth * frameHeight * 4), 0);
+            for (int row = 0; row < frameHeight; ++row)
+                for (int column = 0; column < frameWidth; ++column)
+                {
+                    unsigned char* p = &pixels[static_cast<std::size_t>((row * frameWidth + column) * 4)];
+                    const bool building = row < 300 + (column / 160 * 97) % 400;
+                    p[0] = p[1] = building ? 110 : 20;
+                    p[2] = building ? 140 : 60;
+                    p[3] = 255;
+                }
+            input = makeTexture(pixels.data());
+            output = makeTexture(nullptr);
+            glGenFramebuffers(1, &framebuffer);
+            glBindFramebuffer(GL_FRAMEBUFFER, framebuffer);
+            glFramebufferTexture2D(GL_FRAMEBUFFER, GL_COLOR_ATTACHMENT0, GL_TEXTURE_2D, output, 0);
+            glViewport(0, 0, frameWidth, frameHeight);
+            const auto w = static_cast<std::uint32_t>(frameWidth);
+            const auto h = static_cast<std::uint32_t>(frameHeight);
+            texture = {w, h, w, h, input};
+            record = {1, textures, framebuffer};
+            viewport = {0, 0, w, h};
+        }
+        ~HostFrame()
+        {
+            glBindFramebuffer(GL_FRAMEBUFFER, 0);
+            glDeleteFramebuffers(1, &framebuffer);
+            glDeleteTextures(1, &output);
+            glDeleteTextures(1, &input);
+        }
+
+        static GLuint makeTexture(const unsigned char* pixels)
+        {
+            GLuint name = 0;
+            glGenTextures(1, &name);
+            glBindTexture(GL_TEXTURE_2D, name);
+            glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_MIN_FILTER, GL_LINEAR);
+            glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_MAG_FILTER, GL_LINEAR);
+            glTexImage2D(GL_TEXTURE_2D, 0, GL_RGBA8, frameWidth, frameHeight, 0, GL_RGBA, GL_UNSIGNED_BYTE, pixels);
+            glBindTexture(GL_TEXTURE_2D, 0);
+            return name;
+        }
+
+        GLuint input = 0, output = 0, framebuffer = 0;
+        FFGLTextureStruct texture{};
+        FFGLTextureStruct* textures[1] = {&texture};
+        ProcessOpenGLStructTag record{};
+        FFGLViewportStructTag viewport{};
+    };
+
+    void BM_PassThroughFrame(benchmark::State& state)
+    {
+        if (! vx::bench::makeBenchGLContextCurrent())
+        {
+            state.SkipWithError("no GL context");
+            return;
+        }
+        HostFrame frame;
+        const float corners[8] = {-1, -1, 1, -1, 1, 1, -1, 1};
+        const float uvs[8] = {0, 0, 1, 0, 1, 1, 0, 1};
+        for (auto _ : state)
+        {
+            glEnable(GL_TEXTURE_2D);
+            glBindTexture(GL_TEXTURE_2D, frame.input);
+            glEnableClientState(GL_VERTEX_ARRAY);
+            glEnableClientState(GL_TEXTURE_COORD_ARRAY);
+            glVertexPointer(2, GL_FLOAT, 0, corners);
+            glTexCoordPointer(2, GL_FLOAT, 0, uvs);
+            glDrawArrays(GL_TRIANGLE_FAN, 0, 4);
+            glDisableClientState(GL_TEXTURE_COORD_ARRAY);
+            glDisableClientState(GL_VERTEX_ARRAY);
+            glBindTexture(GL_TEXTURE_2D, 0);
+            glDisable(GL_TEXTURE_2D);
+            glFinish();
+        }
+    }
+    BENCHMARK(BM_PassThroughFrame)->Name("BM_PassThroughFrame/1920x1080")->Unit(benchmark::kMillisecond)->UseRealTime();
+
+    void BM_KelvoProcessOpenGL(benchmark::State& state)
+    {
+        if (! vx::bench::makeBenchGLContextCurrent())
+        {
+            state.SkipWithError("no GL context");
+            return;
+        }
+        HostFrame frame;
+        const FFGL::Word instance = plugMain(FFGL::instantiateGL, FFGL::fromPointer(&frame.viewport), 0);
+        if (instance == 0 || FFGL::isFail(instance))
+        {
+            state.SkipWithError("instantiateGL failed");
+            return;
+        }
+        // Two seconds at 60 Hz first, so flakes fill the picture and settle.
+        for (int i = 0; i < 120; ++i)
+        {
+            plugMain(FFGL::processOpenGL, FFGL::fromPointer(&frame.record), instance);
+            std::this_thread::sleep_for(std::chrono::milliseconds(16));
+        }
+        for (auto _ : state)
+        {
+            if (plugMain(FFGL::processOpenGL, FFGL::fromPointer(&frame.record), instance) != FFGL::success)
+            {
+                state.SkipWithError("processOpenGL failed");
+                break;
+            }
+            glFinish();
+        }
+        plugMain(FFGL::deInstantiateGL, 0, instance);
+        plugMain(FFGL::deInitialise, 0, 0);
+    }
+    BENCHMARK(BM_KelvoProcessOpenGL)->Name("BM_KelvoProcessOpenGL/1920x1080")->Unit(benchmark::kMillisecond)->UseRealTime();
+}
