@@ -10,3 +10,20 @@ function(vx_collect_sources_recursive out dir)
     ${CMAKE_CURRENT_SOURCE_DIR}/${dir}/*.cpp ${CMAKE_CURRENT_SOURCE_DIR}/${dir}/*.c)
   set(${out} ${found} PARENT_SCOPE)
 endfunction()
+
+# vx_embed_file(<input> <output source> <namespace> <name> [HEADER <include>])
+# generates at build time the source defining `const unsigned char <name>[]`
+# (the input's bytes) and `const unsigned int <name>_size` in the namespace;
+# HEADER names a header declaring them, included first.
+function(vx_embed_file input output namespace name)
+  cmake_parse_arguments(PARSE_ARGV 4 EMBED "" "HEADER" "")
+  set(script ${CMAKE_CURRENT_FUNCTION_LIST_DIR}/VexkitEmbedFile.cmake)
+  get_filename_component(inputName ${input} NAME)
+  add_custom_command(
+    OUTPUT ${output}
+    COMMAND ${CMAKE_COMMAND} -DINPUT=${input} -DOUTPUT=${output} -DNAMESPACE=${namespace} -DNAME=${name}
+            -DHEADER=${EMBED_HEADER} -P ${script}
+    DEPENDS ${input} ${script}
+    COMMENT "Embedding ${inputName} as ${namespace}::${name}"
+    VERBATIM)
+endfunction()

@@ -14,6 +14,7 @@
 #include "engine/gfx/VXGfxUtils.h"
 #include "engine/gfx/VXRenderContext.h"
 #include "engine/gfx/VXRenderer.h"
+#include "engine/gfx/VXScopedNoArrayBuffer.h"
 #include "engine/gfx/VXTexture.h"
 #include "engine/video/formats/VXImageUtils.h"
 #include "engine/video/formats/VXPixels.h"
@@ -83,7 +84,7 @@ void main()
     // effect's y-down projection flip false draws the picture upright.
     void drawTextureLocal(const vx::Texture& texture, float x, float y, float w, float h, bool flip)
     {
-        const kelvo::detail::ScopedNoArrayBuffer noArrayBuffer;
+        const vx::ScopedNoArrayBuffer noArrayBuffer;
         const float u = texture.getMaxU();
         const float v = texture.getMaxV();
         const float corners[8] = {x, y, x, y + h, x + w, y + h, x + w, y};

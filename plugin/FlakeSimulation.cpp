@@ -1,6 +1,7 @@
 #include "FlakeSimulation.h"
 
 #include "engine/gfx/VXGfxUtils.h"
+#include "engine/gfx/VXScopedNoArrayBuffer.h"
 #include "engine/gfx/VXTexture.h"
 #include "engine/video/formats/VXPixels.h"
 
@@ -192,7 +193,7 @@ namespace kelvo
 
     void FlakeSimulation::drawParticles(const vx::Texture& texture) const
     {
-        const detail::ScopedNoArrayBuffer noArrayBuffer;
+        const vx::ScopedNoArrayBuffer noArrayBuffer;
         const float u = texture.getMaxU();
         const float v = texture.getMaxV();
         const float texCoords[8] = {0.0f, 0.0f, 0.0f, v, u, v, u, 0.0f};
@@ -226,24 +227,6 @@ namespace kelvo
 
         glDisableClientState(GL_VERTEX_ARRAY);
         glDisableClientState(GL_TEXTURE_COORD_ARRAY);
-    }
-
-    namespace detail
-    {
-        ScopedNoArrayBuffer::ScopedNoArrayBuffer()
-        {
-            GLint binding = 0;
-            glGetIntegerv(GL_ARRAY_BUFFER_BINDING, &binding);
-            previous = binding;
-            if (previous != 0)
-                glBindBuffer(GL_ARRAY_BUFFER, 0);
-        }
-
-        ScopedNoArrayBuffer::~ScopedNoArrayBuffer()
-        {
-            if (previous != 0)
-                glBindBuffer(GL_ARRAY_BUFFER, static_cast<GLuint>(previous));
-        }
     }
 
     double InstanceFrameClock::tick(double nowMs)

@@ -127,22 +127,4 @@ namespace kelvo
         double previousMs = 0.0;
         bool hasPrevious = false;
     };
-
-    namespace detail
-    {
-        // Client-side arrays read from memory only while no vertex buffer is
-        // bound, and a host may leave one bound: unbinds it for the scope and
-        // binds it again after.
-        class ScopedNoArrayBuffer
-        {
-        public:
-            ScopedNoArrayBuffer();
-            ~ScopedNoArrayBuffer();
-            ScopedNoArrayBuffer(const ScopedNoArrayBuffer&) = delete;
-            ScopedNoArrayBuffer& operator=(const ScopedNoArrayBuffer&) = delete;
-
-        private:
-            int previous = 0;
-        };
-    }
 }

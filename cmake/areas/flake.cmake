@@ -1,24 +1,6 @@
 # The Kelvo effect's flake sprite, embedded as the byte array
 # Pimsel::Flake_png generated into the build tree from the committed
 # plugin/resources/flake.png (drawn by vx_flakesprite, tools/flakesprite).
-# Run with -P this file turns INPUT into the source OUTPUT.
-
-if(CMAKE_SCRIPT_MODE_FILE)
-  file(READ "${INPUT}" hex HEX)
-  string(LENGTH "${hex}" hexLength)
-  math(EXPR byteCount "${hexLength} / 2")
-  string(REGEX REPLACE "([0-9a-f][0-9a-f])" "0x\\1," bytes "${hex}")
-  string(REGEX REPLACE "((0x..,){24})" "\\1\n" bytes "${bytes}")
-  file(WRITE "${OUTPUT}.tmp"
-    "// Generated from ${INPUT}; do not edit.\n"
-    "#include \"FlakeSprite.h\"\n"
-    "namespace Pimsel\n{\n"
-    "const unsigned char Flake_png[] = {\n${bytes}\n};\n"
-    "const unsigned int Flake_png_size = ${byteCount};\n"
-    "} // namespace Pimsel\n")
-  file(RENAME "${OUTPUT}.tmp" "${OUTPUT}")
-  return()
-endif()
 
 if(VX_SANITIZE STREQUAL "tsan" OR VX_SANITIZE STREQUAL "fuzz")
   return()  # no graphics in the threading build, no module in the fuzz build
@@ -31,13 +13,7 @@ vx_warnings(vx_flakesprite)
 
 set(VX_FLAKE_SPRITE_PNG ${CMAKE_CURRENT_SOURCE_DIR}/plugin/resources/flake.png)
 set(VX_FLAKE_SPRITE_SOURCE ${CMAKE_CURRENT_BINARY_DIR}/generated/KelvoFlakeSprite.cpp)
-add_custom_command(
-  OUTPUT ${VX_FLAKE_SPRITE_SOURCE}
-  COMMAND ${CMAKE_COMMAND} -DINPUT=${VX_FLAKE_SPRITE_PNG} -DOUTPUT=${VX_FLAKE_SPRITE_SOURCE}
-          -P ${CMAKE_CURRENT_LIST_FILE}
-  DEPENDS ${VX_FLAKE_SPRITE_PNG} ${CMAKE_CURRENT_LIST_FILE}
-  COMMENT "Embedding the flake sprite"
-  VERBATIM)
+vx_embed_file(${VX_FLAKE_SPRITE_PNG} ${VX_FLAKE_SPRITE_SOURCE} Pimsel Flake_png HEADER FlakeSprite.h)
 
 # The effect's code and its sprite once more, with default visibility, for
 # the effect's tests and benchmarks (the module builds its own copy).

@@ -18,3 +18,22 @@ function(vx_host_needs_module)
   endif()
 endfunction()
 cmake_language(DEFER CALL vx_host_needs_module)
+
+# End to end: the host renders the Kelvo module for half a second at 160x90
+# and writes every 10th of its 30 frames (test environment of tests/).
+function(vx_host_render_test)
+  if(NOT TARGET kelvo OR NOT TARGET vx_test_support)
+    return()
+  endif()
+  get_directory_property(env DIRECTORY ${CMAKE_SOURCE_DIR}/tests DEFINITION VX_TEST_ENV)
+  add_test(NAME vxffglhost_renders_kelvo
+    COMMAND ${CMAKE_COMMAND}
+            -DHOST=$<TARGET_FILE:vxffglhost>
+            -DPLUGIN=$<TARGET_FILE:kelvo>
+            -DOUT=${CMAKE_BINARY_DIR}/test-output/vxffglhost
+            "-DARGS=--size;160x90;--seconds;0.5;--fps;60;--every;10"
+            "-DFRAMES=frame-00010.png;frame-00020.png;frame-00030.png"
+            -P ${CMAKE_SOURCE_DIR}/cmake/VexkitHostRender.cmake)
+  set_tests_properties(vxffglhost_renders_kelvo PROPERTIES ENVIRONMENT "${env}" TIMEOUT 300)
+endfunction()
+cmake_language(DEFER CALL vx_host_render_test)

@@ -81,30 +81,36 @@ namespace vx
         }
     }
 
+    bool formatStringV(std::string& output, int bufferBytes, const char* format, va_list args)
+    {
+        if (format == nullptr || bufferBytes < 1)
+            return false;
+        char buffer[formatBufferSize];
+        const int size = std::min(bufferBytes, formatBufferSize);
+        if (std::vsnprintf(buffer, static_cast<size_t>(size), format, args) < 0)
+            return false;
+        output = buffer;
+        return true;
+    }
+
     std::string formattedString(const char* format, ...)
     {
-        char buffer[formatBufferSize];
+        std::string result;
         va_list args;
         va_start(args, format);
-        const int written = std::vsnprintf(buffer, sizeof(buffer), format, args);
+        formatStringV(result, formatBufferSize, format, args);
         va_end(args);
-        if (written < 0)
-            return std::string();
-        return std::string(buffer);
+        return result;
     }
 
     void stdPrintf(std::string& output, const char* format, ...)
     {
         if (format == nullptr || std::strlen(format) > static_cast<size_t>(formatBufferSize))
             return;
-        char buffer[formatBufferSize];
         va_list args;
         va_start(args, format);
-        const int written = std::vsnprintf(buffer, sizeof(buffer), format, args);
+        formatStringV(output, formatBufferSize, format, args);
         va_end(args);
-        if (written < 0)
-            return;
-        output = buffer;
     }
 
     std::string floatToString(float value, int decimals)

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <cstdarg>
 #include <string>
 #include <vector>
 
@@ -19,6 +20,11 @@ namespace vx
     // Expands into output; leaves output untouched when the format itself is
     // longer than the working buffer.
     void stdPrintf(std::string& output, const char* format, ...) __attribute__((format(printf, 2, 3)));
+    // The expansion of a va_list, cut to fit bufferBytes (at most
+    // formatBufferSize, NUL included) and assigned to output. Answers false,
+    // output untouched, for a null format or a failed expansion.
+    bool formatStringV(std::string& output, int bufferBytes, const char* format, va_list args)
+        __attribute__((format(printf, 3, 0)));
 
     // Fixed notation with exactly `decimals` digits after the point.
     std::string floatToString(float value, int decimals);

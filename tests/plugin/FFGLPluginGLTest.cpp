@@ -353,9 +353,7 @@ namespace
         ASSERT_TRUE(instance.isValid());
 
         // The host's framebuffer keeps what it holds.
-        glClearColor(0.0f, 1.0f, 0.0f, 1.0f);
-        glClear(GL_COLOR_BUFFER_BIT);
-        glClearColor(0.0f, 0.0f, 0.0f, 0.0f);
+        vx::test::clearTo(0.0f, 1.0f, 0.0f, 1.0f);
 
         FFGLTextureStruct* none[1] = {nullptr};
         ProcessOpenGLStructTag records[] = {

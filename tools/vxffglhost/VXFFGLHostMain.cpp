@@ -370,8 +370,15 @@ int main(int argc, char** argv)
 
         const int frameCount = std::max(1, static_cast<int>(std::lround(options.seconds * options.fps)));
         const auto period = std::chrono::duration<double>(1.0 / options.fps);
-        std::printf("Rendering %d frames at %g fps, writing every %d%s into %s\n", frameCount, options.fps,
-                    options.every, options.every == 1 ? "" : "th", options.outputDir.c_str());
+        if (options.every == 1)
+            std::printf("Rendering %d frames at %g fps, writing each into %s\n", frameCount, options.fps,
+                        options.outputDir.c_str());
+        else
+            std::printf("Rendering %d frames at %g fps, writing one in %d into %s\n", frameCount, options.fps,
+                        options.every, options.outputDir.c_str());
+        if (options.every > frameCount)
+            std::fprintf(stderr, "Warning: --every %d is more than the %d frames rendered: no frame will be written.\n",
+                         options.every, frameCount);
 
         std::fflush(stdout);
         Progress progress(frameCount);

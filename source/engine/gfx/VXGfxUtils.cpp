@@ -5,6 +5,7 @@
 #include "engine/ffgl/VXVexkit.h"
 #include "engine/gfx/VXFonts.h"
 #include "engine/gfx/VXRenderer.h"
+#include "engine/gfx/VXScopedNoArrayBuffer.h"
 #include "engine/gfx/VXTexture.h"
 
 #include <epoxy/gl.h>
@@ -17,32 +18,6 @@ namespace vx
 {
 
 std::vector<RectT<int>> viewports;
-
-namespace
-{
-    // Client arrays are read from memory only while no array buffer is bound:
-    // detach one for the draw and put it back afterwards.
-    class ScopedClientArrays
-    {
-    public:
-        ScopedClientArrays()
-        {
-            glGetIntegerv(GL_ARRAY_BUFFER_BINDING, &previousBuffer);
-            if (previousBuffer != 0)
-                glBindBuffer(GL_ARRAY_BUFFER, 0);
-        }
-        ~ScopedClientArrays()
-        {
-            if (previousBuffer != 0)
-                glBindBuffer(GL_ARRAY_BUFFER, GLuint(previousBuffer));
-        }
-        ScopedClientArrays(const ScopedClientArrays&) = delete;
-        ScopedClientArrays& operator=(const ScopedClientArrays&) = delete;
-
-    private:
-        GLint previousBuffer = 0;
-    };
-}
 
 namespace gfx
 {
@@ -87,7 +62,7 @@ namespace
 
     void drawVertexArray(GLenum mode, const float* xy, int count)
     {
-        ScopedClientArrays arrays;
+        const ScopedNoArrayBuffer noArrayBuffer;
         glEnableClientState(GL_VERTEX_ARRAY);
         glVertexPointer(2, GL_FLOAT, 0, xy);
         glDrawArrays(mode, 0, count);
@@ -775,7 +750,7 @@ void drawUVQuad(float x, float y, float w, float h, float u, float v, bool flip)
     const float plain[8] = {0.0f, 0.0f, 0.0f, v, u, v, u, 0.0f};
     const float flipped[8] = {0.0f, v, 0.0f, 0.0f, u, 0.0f, u, v};
 
-    ScopedClientArrays arrays;
+    const ScopedNoArrayBuffer noArrayBuffer;
     glEnableClientState(GL_VERTEX_ARRAY);
     glEnableClientState(GL_TEXTURE_COORD_ARRAY);
     glVertexPointer(2, GL_FLOAT, 0, corners);
@@ -874,7 +849,7 @@ namespace
     // Both arrays are disabled afterwards: they point into this call's stack.
     void drawTexturedFan(const float* corners, int cornerComponents, const float* coords)
     {
-        ScopedClientArrays arrays;
+        const ScopedNoArrayBuffer noArrayBuffer;
         glClientActiveTexture(GL_TEXTURE0);
         glEnableClientState(GL_VERTEX_ARRAY);
         glEnableClientState(GL_TEXTURE_COORD_ARRAY);

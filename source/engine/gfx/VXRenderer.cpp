@@ -2,8 +2,10 @@
 
 #include "core/VXLog.h"
 #include "core/VXOrientedRect.h"
+#include "core/VXStringUtils.h"
 #include "engine/gfx/VXFont.h"
 #include "engine/gfx/VXGfxUtils.h"
+#include "engine/gfx/VXScopedNoArrayBuffer.h"
 #include "engine/gfx/VXShaderProgram.h"
 #include "engine/gfx/VXShaderUniforms.h"
 #include "engine/gfx/VXTexture.h"
@@ -15,7 +17,6 @@
 #include <algorithm>
 #include <cmath>
 #include <cstdarg>
-#include <cstdio>
 
 namespace vx
 {
@@ -30,18 +31,11 @@ namespace
     class ScopedClientArrays
     {
     public:
-        ScopedClientArrays()
-        {
-            glGetIntegerv(GL_ARRAY_BUFFER_BINDING, &previous);
-            if (previous != 0)
-                glBindBuffer(GL_ARRAY_BUFFER, 0);
-        }
+        ScopedClientArrays() = default;
         ~ScopedClientArrays()
         {
             for (GLuint attribute : enabled)
                 glDisableVertexAttribArray(attribute);
-            if (previous != 0)
-                glBindBuffer(GL_ARRAY_BUFFER, GLuint(previous));
         }
         ScopedClientArrays(const ScopedClientArrays&) = delete;
         ScopedClientArrays& operator=(const ScopedClientArrays&) = delete;
@@ -54,7 +48,7 @@ namespace
         }
 
     private:
-        GLint previous = 0;
+        const ScopedNoArrayBuffer noArrayBuffer;
         std::vector<GLuint> enabled;
     };
 
@@ -584,16 +578,13 @@ void Renderer::drawText(const Font& font, float x, float y, const Color& color, 
 
 void Renderer::drawText(const Font& font, float x, float y, const Color& color, const char* format, ...)
 {
-    if (format == nullptr)
-        return;
-    char buffer[textBufferSize];
+    std::string text;
     va_list args;
     va_start(args, format);
-    const int written = std::vsnprintf(buffer, sizeof(buffer), format, args);
+    const bool formatted = formatStringV(text, textBufferSize, format, args);
     va_end(args);
-    if (written < 0)
-        return;
-    drawText(font, x, y, font.getSize(), color, std::string(buffer));
+    if (formatted)
+        drawText(font, x, y, font.getSize(), color, text);
 }
 
 //==============================================================================
@@ -641,20 +632,18 @@ namespace gfx
 {
 void drawTextVertical(Renderer& renderer, const Color& color, float x, float y, const char* format, ...)
 {
-    if (format == nullptr)
-        return;
-    char buffer[textBufferSize];
+    std::string text;
     va_list args;
     va_start(args, format);
-    const int written = std::vsnprintf(buffer, sizeof(buffer), format, args);
+    const bool formatted = formatStringV(text, textBufferSize, format, args);
     va_end(args);
-    if (written < 0)
+    if (! formatted)
         return;
     pushMatrix();
     rotate(90.0f);
     renderer.updateMatricesFromFFP();
     if (const Font* current = getFont())
-        renderer.drawText(*current, x, y, current->getSize(), color, std::string(buffer));
+        renderer.drawText(*current, x, y, current->getSize(), color, text);
     popMatrix();
 }
 } // namespace gfx

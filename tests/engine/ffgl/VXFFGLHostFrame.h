@@ -20,11 +20,9 @@ namespace vx::test
         FFGLHostFrame(int width, int height, float red, float green, float blue)
             : input(std::make_unique<ScopedTestFramebuffer>(width, height))
         {
-            glClearColor(red, green, blue, 1.0f);
-            glClear(GL_COLOR_BUFFER_BIT);
+            clearTo(red, green, blue, 1.0f);
             output = std::make_unique<ScopedTestFramebuffer>(width, height);
-            glClearColor(0.0f, 0.0f, 0.0f, 0.0f);
-            glClear(GL_COLOR_BUFFER_BIT);
+            clearTo(0.0f, 0.0f, 0.0f, 0.0f);
 
             const auto w = static_cast<std::uint32_t>(width);
             const auto h = static_cast<std::uint32_t>(height);

@@ -106,12 +106,9 @@ namespace vx::test
     TEST_F(PixelReadbackTest, ReadsAgainForEveryFrame)
     {
         ScopedTestFramebuffer target(2, 2);
-        glClearColor(1, 0, 0, 1);
-        glClear(GL_COLOR_BUFFER_BIT);
+        clearTo(1, 0, 0, 1);
         PixelReadback readback(2, 2, GL_RGBA, GL_UNSIGNED_BYTE);
-        glClearColor(0, 0, 1, 1);
-        glClear(GL_COLOR_BUFFER_BIT);
-        glClearColor(0, 0, 0, 0);
+        clearTo(0, 0, 1, 1);
         const unsigned char* pixels = readback.beginPixelProcessing();
         ASSERT_NE(pixels, nullptr);
         EXPECT_EQ(pixels[0], 255) << "the read started in the constructor";
@@ -128,15 +125,10 @@ namespace vx::test
     TEST_F(PixelReadbackTest, HostPackBufferAndClientReadsAreUntouched)
     {
         ScopedTestFramebuffer target(4, 4);
-        glClearColor(0, 1, 0, 1);
-        glClear(GL_COLOR_BUFFER_BIT);
-        glClearColor(0, 0, 0, 0);
+        clearTo(0, 1, 0, 1);
 
-        GLuint host = 0;
-        glGenBuffers(1, &host);
-        glBindBuffer(GL_PIXEL_PACK_BUFFER, host);
-        glBufferData(GL_PIXEL_PACK_BUFFER, 16, nullptr, GL_STREAM_READ);
         {
+            const ScopedHostPackBuffer host(16);
             PixelReadback readback(4, 4, GL_RGBA, GL_UNSIGNED_BYTE);
             const unsigned char* pixels = readback.beginPixelProcessing();
             ASSERT_NE(pixels, nullptr);
@@ -144,10 +136,8 @@ namespace vx::test
             readback.endPixelProcessing();
             GLint bound = 0;
             glGetIntegerv(GL_PIXEL_PACK_BUFFER_BINDING, &bound);
-            EXPECT_EQ(static_cast<GLuint>(bound), host);
+            EXPECT_EQ(static_cast<GLuint>(bound), host.get());
         }
-        glBindBuffer(GL_PIXEL_PACK_BUFFER, 0);
-        glDeleteBuffers(1, &host);
 
         // A later read into client memory still lands in client memory.
         PixelReadback readback(4, 4, GL_RGBA, GL_UNSIGNED_BYTE);

@@ -47,16 +47,6 @@ namespace vx::test
         TextureManager& textures() { return *root->getTextureManager(); }
         GlobalFBO& fbo() { return *targets().getGlobalFBO(); }
 
-        // Clears the bound framebuffer to one colour.
-        static void clearTo(float r, float g, float b, float a)
-        {
-            GLfloat previous[4] = {};
-            glGetFloatv(GL_COLOR_CLEAR_VALUE, previous);
-            glClearColor(r, g, b, a);
-            glClear(GL_COLOR_BUFFER_BIT);
-            glClearColor(previous[0], previous[1], previous[2], previous[3]);
-        }
-
         static GLint integer(GLenum name)
         {
             GLint value = 0;

@@ -61,9 +61,7 @@ protected:
     {
         renderer->setViewport(RectT<float>(0.0f, 0.0f, float(w), float(h)));
         renderer->setupGuiMatrices(100.0f);
-        glClearColor(0.0f, 0.0f, 0.0f, 1.0f);
-        glClear(GL_COLOR_BUFFER_BIT);
-        glClearColor(0.0f, 0.0f, 0.0f, 0.0f);
+        test::clearTo(0.0f, 0.0f, 0.0f, 1.0f);
         height = h;
     }
 
@@ -459,9 +457,7 @@ TEST_F(RendererGLTest, NewlinesStartANewLineAtTheStartX)
 TEST_F(RendererGLTest, CubeIsLitInItsQuadrant)
 {
     test::ScopedTestFramebuffer target(16, 16);
-    glClearColor(0.0f, 0.0f, 0.0f, 1.0f);
-    glClear(GL_COLOR_BUFFER_BIT);
-    glClearColor(0.0f, 0.0f, 0.0f, 0.0f);
+    test::clearTo(0.0f, 0.0f, 0.0f, 1.0f);
     renderer->clearMatrices(true, true, true);
     renderer->drawCube(Color::white);
     EXPECT_NE(test::readPixel(12, 12), black);

@@ -285,9 +285,7 @@ TEST_F(TextureGLTest, ResizeRelabelsWithinTheHardwareSize)
 TEST_F(TextureGLTest, GrabsTheFramebuffer)
 {
     test::ScopedTestFramebuffer target(16, 16);
-    glClearColor(0.0f, 1.0f, 0.0f, 1.0f);
-    glClear(GL_COLOR_BUFFER_BIT);
-    glClearColor(0, 0, 0, 0);
+    test::clearTo(0.0f, 1.0f, 0.0f, 1.0f);
     Texture t;
     ASSERT_TRUE(t.create(8, 8, Texture::RGBA8));
     EXPECT_TRUE(t.grabFrameBuffer());

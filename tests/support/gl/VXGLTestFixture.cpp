@@ -423,6 +423,28 @@ bool isNear (const PixelRGBA8& a, const PixelRGBA8& b, int tolerance)
     return near (a.r, b.r) && near (a.g, b.g) && near (a.b, b.b) && near (a.a, b.a);
 }
 
+void clearTo (float r, float g, float b, float a)
+{
+    GLfloat previous[4] = {};
+    glGetFloatv (GL_COLOR_CLEAR_VALUE, previous);
+    glClearColor (r, g, b, a);
+    glClear (GL_COLOR_BUFFER_BIT);
+    glClearColor (previous[0], previous[1], previous[2], previous[3]);
+}
+
+ScopedHostPackBuffer::ScopedHostPackBuffer (GLsizeiptr bytes)
+{
+    glGenBuffers (1, &buffer);
+    glBindBuffer (GL_PIXEL_PACK_BUFFER, buffer);
+    glBufferData (GL_PIXEL_PACK_BUFFER, bytes, nullptr, GL_STREAM_READ);
+}
+
+ScopedHostPackBuffer::~ScopedHostPackBuffer()
+{
+    glBindBuffer (GL_PIXEL_PACK_BUFFER, 0);
+    glDeleteBuffers (1, &buffer);
+}
+
 //==============================================================================
 ScopedTestFramebuffer::ScopedTestFramebuffer (int width, int height)
 {

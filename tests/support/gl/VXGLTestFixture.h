@@ -95,6 +95,26 @@ std::vector<PixelRGBA8> readTexture (GLenum target, GLuint texture, int level = 
 // True when every channel differs by at most `tolerance`.
 bool isNear (const PixelRGBA8& a, const PixelRGBA8& b, int tolerance);
 
+// Clears the bound draw framebuffer to one colour; the clear colour is
+// restored after.
+void clearTo (float r, float g, float b, float a);
+
+// A pixel pack buffer of the given size, as a host may leave bound: bound
+// while in scope, unbound and deleted after.
+class ScopedHostPackBuffer
+{
+public:
+    explicit ScopedHostPackBuffer (GLsizeiptr bytes);
+    ~ScopedHostPackBuffer();
+    ScopedHostPackBuffer (const ScopedHostPackBuffer&) = delete;
+    ScopedHostPackBuffer& operator= (const ScopedHostPackBuffer&) = delete;
+
+    GLuint get() const { return buffer; }
+
+private:
+    GLuint buffer = 0;
+};
+
 // A colour texture with a framebuffer over it, bound for drawing and reading
 // while in scope; previous framebuffer bindings and viewport come back after.
 class ScopedTestFramebuffer

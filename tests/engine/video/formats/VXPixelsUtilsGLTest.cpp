@@ -111,13 +111,8 @@ namespace vx::test
     TEST_F(PixelsUtilsGLTest, FrameBufferReadGoesToClientMemoryWhateverTheHostBound)
     {
         ScopedTestFramebuffer target(2, 2);
-        glClearColor(0, 1, 0, 1);
-        glClear(GL_COLOR_BUFFER_BIT);
-        glClearColor(0, 0, 0, 0);
-        GLuint host = 0;
-        glGenBuffers(1, &host);
-        glBindBuffer(GL_PIXEL_PACK_BUFFER, host);
-        glBufferData(GL_PIXEL_PACK_BUFFER, 64, nullptr, GL_STREAM_READ);
+        clearTo(0, 1, 0, 1);
+        const ScopedHostPackBuffer host(64);
         glPixelStorei(GL_PACK_ALIGNMENT, 8);
 
         std::unique_ptr<Pixels> pixels(PixelsUtils::readPixelsFromFrameBuffer(0, 0, 2, 2, 4, 0, 0));
@@ -128,11 +123,9 @@ namespace vx::test
         GLint bound = 0, alignment = 0;
         glGetIntegerv(GL_PIXEL_PACK_BUFFER_BINDING, &bound);
         glGetIntegerv(GL_PACK_ALIGNMENT, &alignment);
-        EXPECT_EQ(static_cast<GLuint>(bound), host);
+        EXPECT_EQ(static_cast<GLuint>(bound), host.get());
         EXPECT_EQ(alignment, 8);
         glPixelStorei(GL_PACK_ALIGNMENT, 4);
-        glBindBuffer(GL_PIXEL_PACK_BUFFER, 0);
-        glDeleteBuffers(1, &host);
     }
 
     TEST_F(PixelsUtilsGLTest, GetTexImageGivesTheLogicalImage)

@@ -1,0 +1,19 @@
+#pragma once
+
+namespace vx
+{
+    // Client-side vertex arrays are read from memory only while no array
+    // buffer is bound, and a host may leave one bound: detaches it for the
+    // scope and binds it again after.
+    class ScopedNoArrayBuffer
+    {
+    public:
+        ScopedNoArrayBuffer();
+        ~ScopedNoArrayBuffer();
+        ScopedNoArrayBuffer(const ScopedNoArrayBuffer&) = delete;
+        ScopedNoArrayBuffer& operator=(const ScopedNoArrayBuffer&) = delete;
+
+    private:
+        int previous = 0;
+    };
+}
