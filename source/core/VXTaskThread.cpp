@@ -4,7 +4,6 @@
 
 #include <climits>
 #include <string>
-#include <thread>
 
 namespace vx
 {
@@ -18,24 +17,11 @@ TaskThread::TaskThread(TaskManager& owner, unsigned short number)
 TaskThread::~TaskThread()
 {
     stopThreadNow(250);
-    // A thread that ended on its own reports "not running" before it has
-    // finished triggering the base's finished event; the base must not be
-    // destroyed under it.
-    if (started)
-        while (!finishCompleted.load())
-            std::this_thread::yield();
 }
 
 bool TaskThread::start()
 {
-    started = startThread(5);
-    return started;
-}
-
-void TaskThread::threadFinished()
-{
-    Thread::threadFinished();
-    finishCompleted.store(true);
+    return startThread(5);
 }
 
 void TaskThread::requestThreadStop()

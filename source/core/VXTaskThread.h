@@ -30,7 +30,6 @@ public:
 
     // Requests the stop and wakes the worker.
     void requestThreadStop() override;
-    void threadFinished() override;
 
     void wakeup() { wakeupEvent.trigger(); }
     bool isCurrentlySleeping() const { return sleeping.load(); }
@@ -45,9 +44,6 @@ private:
     TaskManager& manager;
     WaitableEvent wakeupEvent;
     std::atomic<bool> sleeping{false};
-    bool started = false;
-    // Set as the very last touch of this object by the finishing thread.
-    std::atomic<bool> finishCompleted{false};
 };
 
 } // namespace vx

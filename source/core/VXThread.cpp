@@ -33,15 +33,7 @@ public:
 
     ~ThreadPimplPosix() override
     {
-        // A thread seen as finished may still be leaving threadFinished (the
-        // trigger is its last call): wait until it has let go of the owner.
-        // (Not when the thread itself is deleting its owner: it would wait
-        // for itself.)
-        if (!isCurrentThread())
-        {
-            while (threadsInside.load(std::memory_order_acquire) != 0)
-                usleep(100);
-        }
+        waitUntilLeft();
         std::lock_guard<std::mutex> hold(handleLock);
         if (hasHandle)
             pthread_detach(handle);
@@ -111,11 +103,23 @@ public:
 
     void threadFinished() override { releaseHandle(); }
 
-    bool isCurrentThread() override
+    void waitUntilLeft() override
     {
-        std::lock_guard<std::mutex> hold(handleLock);
-        return hasHandle && pthread_equal(handle, pthread_self()) != 0;
+        // The thread itself cannot wait for its own exit.
+        if (isCurrentThread())
+            return;
+        // The window is the tail of threadFinished: yield first, then back
+        // off to short sleeps in case the finisher was preempted.
+        for (int round = 0; threadsInside.load(std::memory_order_acquire) != 0; ++round)
+        {
+            if (round < 64)
+                sched_yield();
+            else
+                usleep(200);
+        }
     }
+
+    bool isCurrentThread() override { return currentPimpl == this; }
 
 private:
     // False when a stop already cancelled and let go of the thread.
@@ -132,6 +136,13 @@ private:
     static void* entry(void* context)
     {
         auto* self = static_cast<ThreadPimplPosix*>(context);
+        // Marks this thread as the owner's for as long as it runs the owner's
+        // code, including a cancellation's unwinding.
+        struct CurrentMark
+        {
+            explicit CurrentMark(ThreadPimplPosix* pimpl) { currentPimpl = pimpl; }
+            ~CurrentMark() { currentPimpl = nullptr; }
+        } mark(self);
         // The OS keeps at most 15 characters; the Thread keeps the full name.
         pthread_setname_np(pthread_self(), self->threadName.substr(0, 15).c_str());
         try
@@ -146,7 +157,7 @@ private:
             // abandoned frames; clear them before the thread's own exit code
             // reuses that stack.
 #if defined(__SANITIZE_ADDRESS__)
-            __asan_handle_no_return();
+            unpoisonStackBelow(__builtin_frame_address(0));
 #endif
             throw;
         }
@@ -159,6 +170,26 @@ private:
         }
         return nullptr;
     }
+
+#if defined(__SANITIZE_ADDRESS__)
+    // Clears the checker's marks from the stack's low end up to the given
+    // frame. (Its own no-return hook is no use here: it calls an intercepted
+    // function whose output lies in the very region still marked, and
+    // reports it.)
+    static void unpoisonStackBelow(void* frame)
+    {
+        pthread_attr_t attributes;
+        if (pthread_getattr_np(pthread_self(), &attributes) != 0)
+            return;
+        void* low = nullptr;
+        size_t size = 0;
+        const bool known = pthread_attr_getstack(&attributes, &low, &size) == 0;
+        pthread_attr_destroy(&attributes);
+        char* const here = static_cast<char*>(frame);
+        if (known && here > static_cast<char*>(low) && here <= static_cast<char*>(low) + size)
+            __asan_unpoison_memory_region(low, size_t(here - static_cast<char*>(low)));
+    }
+#endif
 
     // Called with handleLock held.
     bool applyPriority(int priority)
@@ -177,7 +208,12 @@ private:
         return pthread_setschedparam(handle, policy, &parameters) == 0;
     }
 
-    static constexpr int cancelJoinSeconds = 1;
+    // Generous: a loaded machine may take a while to schedule the cancelled
+    // thread; only a thread that never reaches a cancellation point uses it up.
+    static constexpr int cancelJoinSeconds = 10;
+
+    // The pimpl whose thread is the calling one (null on other threads).
+    static thread_local const ThreadPimplPosix* currentPimpl;
 
     Thread& owner;
     std::atomic<bool>& running;
@@ -189,6 +225,8 @@ private:
     bool hasHandle = false;
     std::string threadName;
 };
+
+thread_local const ThreadPimplPosix* ThreadPimplPosix::currentPimpl = nullptr;
 
 Thread::ThreadPimpl* Thread::ThreadPimpl::create(Thread& owner, std::atomic<bool>& running)
 {
@@ -232,7 +270,11 @@ void Thread::requestThreadStop()
 bool Thread::stopThreadNow()
 {
     if (!running.load())
+    {
+        // A run that ended on its own may still be leaving threadFinished.
+        pimpl->waitUntilLeft();
         return true;
+    }
     if (pimpl->isCurrentThread())
     {
         // Waiting here would wait for ourselves.
@@ -245,6 +287,7 @@ bool Thread::stopThreadNow()
     do
         finishedEvent.waitForTrigger();
     while (running.load());
+    pimpl->waitUntilLeft();
     stopRequested.store(false);
     return true;
 }
@@ -252,7 +295,10 @@ bool Thread::stopThreadNow()
 bool Thread::stopThreadNow(unsigned int timeoutMs)
 {
     if (!running.load())
+    {
+        pimpl->waitUntilLeft();
         return true;
+    }
     if (pimpl->isCurrentThread())
     {
         requestThreadStop();
@@ -269,6 +315,7 @@ bool Thread::stopThreadNow(unsigned int timeoutMs)
             break;
         if (!running.load())
         {
+            pimpl->waitUntilLeft();
             stopRequested.store(false);
             return true;
         }
@@ -280,11 +327,11 @@ bool Thread::stopThreadNow(unsigned int timeoutMs)
         stopRequested.store(false);
         return false;
     }
-    // The thread let go of itself just now and is finishing: its trigger is
-    // its last touch of this object, so wait for it.
+    // The thread let go of itself just now and is finishing: wait for it.
     do
         finishedEvent.waitForTrigger();
     while (running.load());
+    pimpl->waitUntilLeft();
     stopRequested.store(false);
     return true;
 }
@@ -294,7 +341,6 @@ void Thread::threadFinished()
     pimpl->threadFinished();
     running.store(false);
     stopRequested.store(false);
-    // Last: a stopper woken by this may free the object at once.
     finishedEvent.trigger();
 }
 

@@ -28,6 +28,10 @@ public:
         virtual bool killThread() = 0;
         /** Lets go of the OS thread once it has ended or is ending. */
         virtual void threadFinished() = 0;
+        /** Waits until no thread started by this owner is still inside the
+            owner's code: one that let go of itself may still be finishing.
+            Answers at once when called on the thread itself. */
+        virtual void waitUntilLeft() = 0;
         /** True when called on the thread itself. */
         virtual bool isCurrentThread() = 0;
 
@@ -48,7 +52,8 @@ public:
 
     /** Asks run() to return; overrides may also wake a sleeping loop. */
     virtual void requestThreadStop();
-    /** Requests a stop and waits without limit. Called on the thread itself it
+    /** Requests a stop and waits without limit; once it answers true the
+        thread no longer touches this object. Called on the thread itself it
         only requests the stop and answers false. */
     virtual bool stopThreadNow();
     /** As above, waiting at most timeoutMs; on time-out the thread is

@@ -51,12 +51,10 @@ public:
 
     bool wait()
     {
-        pthread_mutex_lock(&mutex);
-        ++waiters;
+        WaitScope scope(*this);
         while (!triggered)
             pthread_cond_wait(&condition, &mutex);
-        leave();
-        pthread_mutex_unlock(&mutex);
+        scope.passed = true;
         return true;
     }
 
@@ -72,31 +70,43 @@ public:
             ++deadline.tv_sec;
         }
 
-        pthread_mutex_lock(&mutex);
-        ++waiters;
+        WaitScope scope(*this);
         while (!triggered)
         {
             if (pthread_cond_timedwait(&condition, &mutex, &deadline) == ETIMEDOUT && !triggered)
-            {
-                --waiters;
-                pthread_mutex_unlock(&mutex);
                 return false;
-            }
         }
-        leave();
-        pthread_mutex_unlock(&mutex);
+        scope.passed = true;
         return true;
     }
 
 private:
-    // The last waiter to leave clears the trigger, so one trigger releases
-    // everyone waiting at that moment.
-    void leave()
+    // Holds the mutex and counts the caller as a waiter for the wait's span.
+    // Leaving it also when a thread is cancelled inside the wait (the unwind
+    // runs it with the mutex re-taken) keeps the event usable by others.
+    struct WaitScope
     {
-        --waiters;
-        if (!manualReset && waiters == 0)
-            triggered = false;
-    }
+        explicit WaitScope(WaitableEventImpl& eventImpl) : impl(eventImpl)
+        {
+            pthread_mutex_lock(&impl.mutex);
+            ++impl.waiters;
+        }
+        ~WaitScope()
+        {
+            --impl.waiters;
+            // The last waiter let through clears the trigger, so one trigger
+            // releases everyone waiting at that moment. A timed-out or
+            // cancelled wait leaves it as it is.
+            if (passed && !impl.manualReset && impl.waiters == 0)
+                impl.triggered = false;
+            pthread_mutex_unlock(&impl.mutex);
+        }
+        WaitScope(const WaitScope&) = delete;
+        WaitScope& operator=(const WaitScope&) = delete;
+
+        WaitableEventImpl& impl;
+        bool passed = false;
+    };
 
     pthread_cond_t condition;
     pthread_mutex_t mutex;

@@ -95,7 +95,7 @@ TEST_F(TaskGroupTest, WaitingGroupHelpsWhileWorkersAreBusy)
         while (!release)
             std::this_thread::sleep_for(std::chrono::milliseconds(1));
     }, true, 0);
-    ASSERT_TRUE(blocked.waitForTrigger(5000));
+    ASSERT_TRUE(blocked.waitForTrigger(30000));
 
     std::atomic<int> ran{0};
     std::atomic<int> onCaller{0};
@@ -112,7 +112,7 @@ TEST_F(TaskGroupTest, WaitingGroupHelpsWhileWorkersAreBusy)
     EXPECT_EQ(ran, 50);
     EXPECT_EQ(onCaller, 50);
     release = true;
-    EXPECT_TRUE(blockerDone->waitForTrigger(5000));
+    EXPECT_TRUE(blockerDone->waitForTrigger(30000));
     delete blockerDone;
 }
 
@@ -127,9 +127,14 @@ TEST_F(TaskGroupTest, WaitingGroupWaitsForSubTasksOnOtherQueues)
         group.executeGroup();
         finished = true;
     });
-    std::this_thread::sleep_for(std::chrono::milliseconds(30));
+    // Only this thread drains Control, so the sub-task waits for it there.
+    const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(30);
+    while (manager.getNumPendingTasks(Mode::Control) == 0 && std::chrono::steady_clock::now() < deadline)
+        std::this_thread::sleep_for(std::chrono::milliseconds(1));
+    ASSERT_EQ(manager.getNumPendingTasks(Mode::Control), 1u) << "the group never queued its sub-task";
+    std::this_thread::sleep_for(std::chrono::milliseconds(10)); // a chance to return too early
     EXPECT_FALSE(finished) << "returned before its sub-task ran";
-    manager.executeTasks(Mode::Control, 0.0); // this thread drains Control
+    manager.executeTasks(Mode::Control, 0.0);
     runner.join();
     EXPECT_TRUE(ran);
 }
@@ -148,7 +153,7 @@ TEST_F(TaskGroupTest, QueuedGroupFansOutOnWorkers)
     vx::WaitableEvent groupDone;
     group->installCompletionEvent(groupDone);
     manager.queueTask(group); // a heap task: deleted by the manager after it ran
-    ASSERT_TRUE(groupDone.waitForTrigger(5000));
+    ASSERT_TRUE(groupDone.waitForTrigger(30000));
     EXPECT_EQ(ran, 20) << "a waiting group returns after all its sub-tasks";
 }
 

@@ -41,16 +41,23 @@ public:
     std::function<void()> blocker()
     {
         return [this] {
-            entered.trigger();
+            ++entered;
             while (!opened)
                 std::this_thread::sleep_for(std::chrono::milliseconds(1));
         };
     }
-    bool waitEntered() { return entered.waitForTrigger(5000); }
+    // True once that many blockers are inside (a fail-safe bounds the wait).
+    bool waitEntered(int count = 1)
+    {
+        const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(30);
+        while (entered.load() < count && std::chrono::steady_clock::now() < deadline)
+            std::this_thread::sleep_for(std::chrono::milliseconds(1));
+        return entered.load() >= count;
+    }
 
 private:
     std::atomic<bool> opened{false};
-    vx::WaitableEvent entered;
+    std::atomic<int> entered{0};
 };
 
 class RecordingGuard : public vx::TaskGuard
@@ -74,15 +81,25 @@ private:
     std::set<std::string>& names;
 };
 
+// Polls until the condition holds; the generous bound is only a fail-safe.
 bool waitUntil(const std::function<bool()>& condition)
 {
-    for (int i = 0; i < 5000; ++i)
+    const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(30);
+    while (std::chrono::steady_clock::now() < deadline)
     {
         if (condition())
             return true;
         std::this_thread::sleep_for(std::chrono::milliseconds(1));
     }
     return condition();
+}
+
+int countSleeping(const vx::TaskManager& manager)
+{
+    int sleeping = 0;
+    for (const vx::TaskThread* worker : manager.getTaskThreads())
+        sleeping += worker->isCurrentlySleeping() ? 1 : 0;
+    return sleeping;
 }
 
 bool allSleeping(const vx::TaskManager& manager)
@@ -156,7 +173,7 @@ TEST(TaskManager, FiredEventTriggersAfterFunctionRan)
         ran = true;
     }, true, 0);
     ASSERT_NE(done, nullptr);
-    ASSERT_TRUE(done->waitForTrigger(5000));
+    ASSERT_TRUE(done->waitForTrigger(30000));
     EXPECT_TRUE(ran);
     delete done;
     EXPECT_EQ(manager.fireTask(Mode::Control, [] {}, false, 0), nullptr);
@@ -182,7 +199,7 @@ TEST(TaskManager, WorkersRunByPriority)
     vx::WaitableEvent* last = manager.fireTask(Mode::Threaded, record("third"), true, 5);
     vx::WaitableEvent* lowest = manager.fireTask(Mode::Threaded, record("lowest"), true, -128);
     gate.open();
-    ASSERT_TRUE(lowest->waitForTrigger(5000));
+    ASSERT_TRUE(lowest->waitForTrigger(30000));
     EXPECT_TRUE(last->waitForTrigger(0));
     delete last;
     delete lowest;
@@ -210,7 +227,7 @@ TEST(TaskManager, GuardedTaskRetriesWithoutNewWakeUp)
     EXPECT_EQ(ran, 0);
     // Nothing is queued now: only the guard's retry time-out wakes a worker.
     allow = true;
-    ASSERT_TRUE(event->waitForTrigger(5000));
+    ASSERT_TRUE(event->waitForTrigger(30000));
     EXPECT_EQ(ran, 1);
 }
 
@@ -228,7 +245,7 @@ TEST(TaskManager, RecurringThreadedTaskRunsUntilStopped)
         }
     }, true);
     manager.queueTask(task);
-    ASSERT_TRUE(tenth.waitForTrigger(5000));
+    ASSERT_TRUE(tenth.waitForTrigger(30000));
     ASSERT_TRUE(waitUntil([&] { return manager.getNumPendingTasks(Mode::Threaded) == 0; }));
     std::this_thread::sleep_for(std::chrono::milliseconds(20));
     EXPECT_EQ(runs, 10);
@@ -243,8 +260,9 @@ TEST(TaskManager, WakesOneSleepingWorkerPerQueuedTask)
     vx::TaskManager manager(3);
     ASSERT_TRUE(waitUntil([&] { return allSleeping(manager); }));
 
-    // An empty queue: only the first sleeping worker, in creation order,
-    // wakes; it stays busy on the task while the others sleep on.
+    // An empty queue: one worker takes the task and stays busy on it while
+    // the others sleep on. (Which one is not fixed: a worker still between
+    // its sleeping flag and its wait sees the task itself and may take it.)
     std::atomic<bool> release{false};
     vx::WaitableEvent entered;
     vx::WaitableEvent* done = manager.fireTask(Mode::Threaded, [&] {
@@ -252,14 +270,12 @@ TEST(TaskManager, WakesOneSleepingWorkerPerQueuedTask)
         while (!release)
             std::this_thread::sleep_for(std::chrono::milliseconds(1));
     }, true, 0);
-    ASSERT_TRUE(entered.waitForTrigger(5000));
-    const std::vector<vx::TaskThread*>& workers = manager.getTaskThreads();
-    EXPECT_FALSE(workers[0]->isCurrentlySleeping());
-    std::this_thread::sleep_for(std::chrono::milliseconds(10));
-    EXPECT_TRUE(workers[1]->isCurrentlySleeping());
-    EXPECT_TRUE(workers[2]->isCurrentlySleeping());
+    ASSERT_TRUE(entered.waitForTrigger(30000));
+    EXPECT_TRUE(waitUntil([&] { return countSleeping(manager) == 2; }));
+    std::this_thread::sleep_for(std::chrono::milliseconds(10)); // a chance for a stray wake-up to show
+    EXPECT_EQ(countSleeping(manager), 2);
     release = true;
-    ASSERT_TRUE(done->waitForTrigger(5000));
+    ASSERT_TRUE(done->waitForTrigger(30000));
     delete done;
     ASSERT_TRUE(waitUntil([&] { return allSleeping(manager); }));
 
@@ -324,7 +340,7 @@ TEST(TaskManager, TaskQueuedBetweenLastFetchAndSleepIsRun)
     manager.queueTask(refused);
     ASSERT_TRUE(waitUntil([&] { return ran.load(); })) << "the worker slept through a queued task";
     ASSERT_NE(done, nullptr);
-    EXPECT_TRUE(done->waitForTrigger(5000));
+    EXPECT_TRUE(done->waitForTrigger(30000));
     delete done;
 }
 
@@ -348,11 +364,11 @@ TEST(TaskManager, ManyProducersEveryTaskRunsOnce)
 TEST(TaskManager, ShutdownDestroysQueuedTasksUnrun)
 {
     std::atomic<int> ran{0};
-    auto manager = std::make_unique<vx::TaskManager>(2);
     Gate gate;
+    auto manager = std::make_unique<vx::TaskManager>(2);
     manager->fireTask(Mode::Threaded, gate.blocker(), false, 0);
     manager->fireTask(Mode::Threaded, gate.blocker(), false, 0);
-    ASSERT_TRUE(gate.waitEntered());
+    ASSERT_TRUE(gate.waitEntered(2));
     // A recurring task the worker puts back while the manager shuts down.
     manager->queueTask(manager->constructTask(Mode::Threaded, 100, [&] {
         std::this_thread::sleep_for(std::chrono::milliseconds(2));
@@ -362,13 +378,19 @@ TEST(TaskManager, ShutdownDestroysQueuedTasksUnrun)
     auto* heapTask = new vx::Task([&] { ++ran; }, Mode::Update, 0, false);
     manager->queueTask(heapTask);
     vx::WaitableEvent* never = manager->fireTask(Mode::Control, [&] { ++ran; }, true, 0);
+    // The busy workers are let go only once the shutdown destroys the queued
+    // tasks: this one's function holds the last reference to the opener.
+    struct OpenOnRelease
+    {
+        explicit OpenOnRelease(Gate& latch) : gate(latch) {}
+        ~OpenOnRelease() { gate.open(); }
+        Gate& gate;
+    };
+    auto opener = std::make_shared<OpenOnRelease>(gate);
+    manager->fireTask(Mode::Threaded, [opener, &ran] { ++ran; }, false, 0);
+    opener.reset();
 
-    std::thread opener([&] {
-        std::this_thread::sleep_for(std::chrono::milliseconds(20));
-        gate.open();
-    });
     manager.reset();
-    opener.join();
     EXPECT_EQ(ran, 0);
     EXPECT_FALSE(never->waitForTrigger(0));
     delete never;

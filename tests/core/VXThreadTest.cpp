@@ -25,7 +25,7 @@ public:
     };
 
     explicit ScriptedThread(Body bodyToRun, const std::string& name = "scripted") : vx::Thread(name), body(bodyToRun) {}
-    ~ScriptedThread() override { stopThreadNow(2000); }
+    ~ScriptedThread() override { stopThreadNow(30000); }
 
     void requestThreadStop() override
     {
@@ -108,7 +108,7 @@ TEST(Thread, StartWhileRunningIsRefused)
     testing::internal::CaptureStdout();
     EXPECT_FALSE(thread.startThread(0));
     EXPECT_EQ(testing::internal::GetCapturedStdout(), "VXThread: thread already running\n");
-    EXPECT_TRUE(thread.stopThreadNow(2000));
+    EXPECT_TRUE(thread.stopThreadNow(30000));
     EXPECT_EQ(thread.runsStarted, 1);
 }
 
@@ -136,7 +136,7 @@ TEST(Thread, RestartAfterRunEndedOnItsOwnStopsTheNewRun)
     while (thread.isThreadRunning())
         vx::Thread::sleep(1);
     ASSERT_TRUE(thread.startThread(0));
-    EXPECT_TRUE(thread.stopThreadNow(5000));
+    EXPECT_TRUE(thread.stopThreadNow(30000));
     EXPECT_TRUE(thread.secondRunEnded);
     EXPECT_FALSE(thread.isThreadRunning());
 }
@@ -153,6 +153,75 @@ TEST(Thread, RunIgnoringTheStopIsCancelledAfterTheTimeout)
     // The cancelled thread was let go of; the object can start again.
     ASSERT_TRUE(thread.startThread(0));
     EXPECT_FALSE(thread.stopThreadNow(50));
+}
+
+// A thread cancelled inside a wait must leave the event usable by others.
+TEST(Thread, CancelledWhileWaitingLeavesTheEventUsable)
+{
+    struct Waiter : vx::Thread
+    {
+        explicit Waiter(const vx::WaitableEvent& shared) : vx::Thread("waiter"), event(shared) {}
+        ~Waiter() override { stopThreadNow(); }
+        void run() override
+        {
+            waiting.trigger();
+            for (;;)
+                event.waitForTrigger(); // ignores the stop request
+        }
+        const vx::WaitableEvent& event;
+        vx::WaitableEvent waiting;
+    };
+
+    vx::WaitableEvent shared;
+    Waiter waiter(shared);
+    ASSERT_TRUE(waiter.startThread(0));
+    ASSERT_TRUE(waiter.waiting.waitForTrigger(10000));
+    EXPECT_FALSE(waiter.stopThreadNow(20));
+    EXPECT_FALSE(waiter.isThreadRunning());
+
+    shared.trigger();
+    EXPECT_TRUE(shared.waitForTrigger(0));
+    EXPECT_FALSE(shared.waitForTrigger(0)) << "the cancelled waiter still counts as waiting";
+}
+
+// A run that ended on its own reports "not running" before its finish is
+// done; a stop must not answer (and let the object be freed) before then.
+TEST(Thread, StopWaitsUntilAFinishingThreadHasLeft)
+{
+    struct SlowFinish : vx::Thread
+    {
+        SlowFinish() : vx::Thread("slow finish") {}
+        ~SlowFinish() override { stopThreadNow(); }
+        void run() override {}
+        void threadFinished() override
+        {
+            vx::Thread::threadFinished();
+            inTail.trigger();
+            mayLeave.waitForTrigger();
+            tailDone = true;
+        }
+        vx::WaitableEvent inTail;
+        vx::WaitableEvent mayLeave;
+        std::atomic<bool> tailDone{false};
+    } thread;
+
+    ASSERT_TRUE(thread.startThread(0));
+    ASSERT_TRUE(thread.inTail.waitForTrigger(10000));
+    EXPECT_FALSE(thread.isThreadRunning());
+
+    std::atomic<bool> stopped{false};
+    bool tailDoneAtStop = false;
+    std::thread stopper([&] {
+        EXPECT_TRUE(thread.stopThreadNow(10));
+        tailDoneAtStop = thread.tailDone;
+        stopped = true;
+    });
+    // Only a chance for a premature answer to show; the order is checked below.
+    vx::Thread::sleep(20);
+    EXPECT_FALSE(stopped);
+    thread.mayLeave.trigger();
+    stopper.join();
+    EXPECT_TRUE(tailDoneAtStop);
 }
 
 TEST(Thread, StopCalledOnTheThreadItselfOnlyRequests)
@@ -172,7 +241,7 @@ TEST(Thread, OsNameIsCutButTheThreadKeepsItsName)
     ScriptedThread thread(ScriptedThread::Body::returnAtOnce, longName);
     ASSERT_TRUE(thread.startThread(0));
     thread.waitUntilStarted();
-    EXPECT_TRUE(thread.stopThreadNow(2000));
+    EXPECT_TRUE(thread.stopThreadNow(30000));
     EXPECT_EQ(thread.osName, longName.substr(0, 15));
     EXPECT_EQ(thread.getThreadName(), longName);
 
@@ -191,7 +260,7 @@ TEST(Thread, PriorityIsClampedAndNormalSchedulingAlwaysAvailable)
     // Round-robin may be refused without privileges; 11 acts as 10 either way.
     EXPECT_EQ(thread.setPriority(11), thread.setPriority(10));
     EXPECT_TRUE(thread.isThreadRunning());
-    EXPECT_TRUE(thread.stopThreadNow(2000));
+    EXPECT_TRUE(thread.stopThreadNow(30000));
 }
 
 TEST(Thread, IdentitiesAnswerFalseUntilSetAndOnlyOnTheirThread)

@@ -346,27 +346,6 @@ namespace
         EXPECT_GT(instance.effect().getSimulation().getNumEdgePoints(), 0u);
     }
 
-    TEST_F(KelvoGLTest, AFrameWithoutInputFailsAndDrawsNothing)
-    {
-        PictureFrame frame;
-        Instance instance(frame.viewport);
-        ASSERT_TRUE(instance.isValid());
-
-        // The host's framebuffer keeps what it holds.
-        vx::test::clearTo(0.0f, 1.0f, 0.0f, 1.0f);
-
-        FFGLTextureStruct* none[1] = {nullptr};
-        ProcessOpenGLStructTag records[] = {
-            {0, frame.textures, frame.record.HostFBO}, // no inputs counted
-            {1, nullptr, frame.record.HostFBO},        // no array
-            {1, none, frame.record.HostFBO},           // an unconnected input
-        };
-        for (ProcessOpenGLStructTag& record : records)
-            EXPECT_EQ(instance(FFGL::processOpenGL, FFGL::fromPointer(&record)), failWord);
-        EXPECT_EQ(vx::test::readPixel(10, 10), (PixelRGBA8{0, 255, 0, 255}));
-        EXPECT_EQ(vx::test::readPixel(width - 1, height - 1), (PixelRGBA8{0, 255, 0, 255}));
-    }
-
     TEST_F(KelvoGLTest, EachInstanceMeasuresItsFrameFromItsOwnPreviousFrame)
     {
         PictureFrame frame;

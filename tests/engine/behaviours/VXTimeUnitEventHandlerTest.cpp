@@ -30,14 +30,6 @@ namespace vx
             return info;
         }
 
-        TEST(TempoInfo, ConvertsBetweenBeatsMillisecondsAndTempo)
-        {
-            EXPECT_EQ(TempoInfo::millisecondsToBeats(500.0, 120.0), 1.0);
-            EXPECT_EQ(TempoInfo::beatsToMilliseconds(4.0, 120.0), 2000.0);
-            EXPECT_EQ(TempoInfo::millisecondsToTempo(500.0), 120.0);
-            EXPECT_EQ(TempoInfo::tempoToMilliseconds(120.0), 500.0);
-        }
-
         TEST(TempoInfo, IncrementAdvancesPositionAndDelta)
         {
             TempoInfo tempo;

@@ -51,8 +51,6 @@ namespace
         description[0] = 'X';
 
         const PluginExtendedInfoStruct* extended = info->GetPluginExtendedInfo();
-        EXPECT_EQ(extended->PluginMajorVersion, 1u);
-        EXPECT_EQ(extended->PluginMinorVersion, 0u);
         EXPECT_STREQ(extended->Description, "Kelvo");
         EXPECT_STREQ(extended->About, "Quarlite");
         ASSERT_EQ(extended->FreeFrameExtendedDataSize, 3u);

@@ -108,12 +108,7 @@ namespace
         EXPECT_EQ(plugin.GetInputStatus(0), 1u);
         EXPECT_EQ(plugin.GetInputStatus(1), 1u);
         EXPECT_EQ(plugin.GetInputStatus(2), FFGL::fail);
-        EXPECT_EQ(plugin.SetFloatParameter(0, 0.1f), FFGL::fail);
-        EXPECT_EQ(plugin.SetTextParameter(1, "x"), FFGL::fail);
-        EXPECT_TRUE(FFGL::isFail(plugin.GetTextParameter(1)));
         EXPECT_EQ(plugin.ProcessOpenGL(nullptr), FFGL::fail);
-        EXPECT_EQ(plugin.SetTime(1.0), FFGL::fail);
-        EXPECT_EQ(plugin.GetShortName(), nullptr);
 
         EXPECT_EQ(plugin.GetParameterDisplay(0), nullptr) << "no self pointer yet";
         plugin.SetSelf(&plugin);

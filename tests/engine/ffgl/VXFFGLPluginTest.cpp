@@ -48,11 +48,7 @@ namespace
         EXPECT_EQ(plugin->GetParamType(3), static_cast<std::uint32_t>(FFGL::typeText));
         EXPECT_EQ(plugin->GetParamType(5), static_cast<std::uint32_t>(FFGL::typeStandard)) << "other kinds";
         EXPECT_EQ(FFGL::toFloat(plugin->GetParamDefault(5)), 0.0f);
-        EXPECT_EQ(plugin->GetMinInputs(), 1);
-        EXPECT_EQ(plugin->GetMaxInputs(), 1);
-        EXPECT_EQ(VXFFGLApp::getInstanceCount(), 1u);
         ASSERT_NE(Vexkit::getInstanceWithoutCreating(), nullptr);
-        EXPECT_EQ(Vexkit::getInstanceWithoutCreating()->getConfiguration(), 3u);
         EXPECT_NE(Vexkit::getInstanceWithoutCreating()->getParamCollection(), nullptr);
     }
 

@@ -7,7 +7,6 @@
 
 #include <gtest/gtest.h>
 
-#include "core/VXCriticalSection.h"
 #include "core/VXFile.h"
 #include "core/VXTaskManager.h"
 #include "engine/gfx/VXGfxObject.h"
@@ -112,12 +111,10 @@ namespace
         EXPECT_EQ(root->getColorManager(), nullptr);
         EXPECT_EQ(root->getPrimaryRenderer(), nullptr) << "no context registered";
         EXPECT_FALSE(root->isInitialised()) << "no GL start-up without GL";
-        EXPECT_FALSE(root->isResearch());
-    }
+        root->shutdown();
+        Vexkit::deleteInstance();
 
-    TEST_F(VexkitTest, ColourManagerFlagBuildsItUntilShutdown)
-    {
-        Vexkit* root = Vexkit::create(3 | 0x400);
+        root = Vexkit::create(3 | 0x400);
         ASSERT_TRUE(root->initialise(false));
         ASSERT_NE(root->getColorManager(), nullptr);
         root->shutdown();
@@ -193,23 +190,15 @@ namespace
         DEFAULT_COLOR_FMT = original;
     }
 
-    TEST_F(VexkitTest, RenderLockAndDebugFolder)
+    TEST_F(VexkitTest, DebugFolderIsMadeWithTheTextureDebuggersFolder)
     {
         Vexkit* root = Vexkit::create(0);
-        CriticalSection& own = root->getRenderLock();
-        CriticalSection external;
-        root->setupRenderLock(&external);
-        EXPECT_EQ(&root->getRenderLock(), &external);
-        root->setupRenderLock(nullptr);
-        EXPECT_EQ(&root->getRenderLock(), &own);
-
         test::TempDir temp;
         const File folder(temp.file("debug/"));
         root->setDebugDirectory(folder);
         EXPECT_TRUE(folder.existsAsDirectory());
         EXPECT_TRUE(File(temp.file("debug/textureDebugger/")).existsAsDirectory());
         EXPECT_EQ(TextureDebugger::getInstance().getDirectory(), File(temp.file("debug/textureDebugger/")));
-        EXPECT_EQ(root->getDebugDirectory(), folder);
 
         test::LogRecorder log;
         root->setDebugDirectory(File(temp.file("missing/parent/")));

@@ -98,10 +98,9 @@ TEST_F(ContextGLTest, OffscreenContextIsMadeAndLeavesTheCallersContextCurrent)
 
     ASSERT_TRUE(context->activate());
     test::installDebugCallback();
-    GLint profile = 0, viewport[4] = {};
-    glGetIntegerv(GL_CONTEXT_PROFILE_MASK, &profile);
+    GLint viewport[4] = {};
     glGetIntegerv(GL_VIEWPORT, viewport);
-    EXPECT_NE(profile & GL_CONTEXT_COMPATIBILITY_PROFILE_BIT, 0);
+    EXPECT_NE(test::getInteger(GL_CONTEXT_PROFILE_MASK) & GL_CONTEXT_COMPATIBILITY_PROFILE_BIT, 0);
     EXPECT_EQ(viewport[2], 64);
     glClearColor(0.0f, 0.0f, 1.0f, 1.0f);
     glClear(GL_COLOR_BUFFER_BIT);

@@ -77,13 +77,15 @@ protected:
     Tally tally;
 };
 
-TEST_F(GfxObjectManagerTest, NullIsIgnored)
+TEST_F(GfxObjectManagerTest, NullIsIgnoredAndAnEmptyQueueLogsNothing)
 {
+    test::LogRecorder log;
     manager.addForReleasing(nullptr);
     manager.addForDeletion(std::shared_ptr<GfxObject>());
     manager.addForDeletion(static_cast<GfxObject*>(nullptr));
     EXPECT_EQ(manager.getNumReleasingObjects(), 0);
-    EXPECT_EQ(manager.getNumDeletingObjects(), 0);
+    EXPECT_FALSE(manager.deleteObjects());
+    EXPECT_EQ(log.count(), 0u) << log.dump();
 }
 
 TEST_F(GfxObjectManagerTest, DeletionReleasesOnceThenDeletesOnce)
@@ -114,13 +116,6 @@ TEST_F(GfxObjectManagerTest, ReleaseOnlyKeepsObjectsOthersHold)
     EXPECT_EQ(manager.getNumDeletingObjects(), 0);
     held.reset();
     EXPECT_EQ(tally.deletions, 2);
-}
-
-TEST_F(GfxObjectManagerTest, EmptyDeletionQueueAnswersFalseAndLogsNothing)
-{
-    test::LogRecorder log;
-    EXPECT_FALSE(manager.deleteObjects());
-    EXPECT_EQ(log.count(), 0u) << log.dump();
 }
 
 TEST_F(GfxObjectManagerTest, CleanAllLoopsUntilReleasesStopQueueing)

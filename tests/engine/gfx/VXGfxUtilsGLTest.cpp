@@ -35,13 +35,6 @@ protected:
         test::GLTest::TearDown();
     }
 
-    static GLint integer(GLenum name)
-    {
-        GLint value = 0;
-        glGetIntegerv(name, &value);
-        return value;
-    }
-
     static std::vector<GLint> viewport()
     {
         std::vector<GLint> v(4);
@@ -90,9 +83,9 @@ TEST_P(GfxBlendModeGLTest, EnablesBlendingWithItsFactors)
 {
     gfx::setBlendMode(GetParam().mode);
     EXPECT_TRUE(glIsEnabled(GL_BLEND));
-    EXPECT_EQ(integer(GL_BLEND_SRC_RGB), GLint(GetParam().source));
-    EXPECT_EQ(integer(GL_BLEND_DST_RGB), GLint(GetParam().destination));
-    EXPECT_EQ(integer(GL_BLEND_SRC_ALPHA), GLint(GetParam().source));
+    EXPECT_EQ(test::getInteger(GL_BLEND_SRC_RGB), GLint(GetParam().source));
+    EXPECT_EQ(test::getInteger(GL_BLEND_DST_RGB), GLint(GetParam().destination));
+    EXPECT_EQ(test::getInteger(GL_BLEND_SRC_ALPHA), GLint(GetParam().source));
 
     gfx::setBlendMode(gfx::BLEND_OFF);
     EXPECT_FALSE(glIsEnabled(GL_BLEND));
@@ -121,8 +114,8 @@ TEST_F(GfxUtilsGLTest, ValuesOutsideTheTablesChangeNothing)
     EXPECT_EQ(log.count(logError), 6u) << log.dump();
 
     EXPECT_TRUE(glIsEnabled(GL_BLEND));
-    EXPECT_EQ(integer(GL_BLEND_SRC_RGB), GL_ONE);
-    EXPECT_EQ(integer(GL_DEPTH_FUNC), GL_LEQUAL);
+    EXPECT_EQ(test::getInteger(GL_BLEND_SRC_RGB), GL_ONE);
+    EXPECT_EQ(test::getInteger(GL_DEPTH_FUNC), GL_LEQUAL);
     gfx::setBlendMode(gfx::BLEND_OFF);
     gfx::setDepthFunc(gfx::CMP_LESS);
 }
@@ -131,19 +124,19 @@ TEST_F(GfxUtilsGLTest, StencilOpsPerFaceAndCullWinding)
 {
     gfx::setStencilOp(gfx::STENCIL_INCR_WRAP, gfx::STENCIL_DECR_WRAP, gfx::STENCIL_REPLACE,
                       gfx::STENCIL_ZERO, gfx::STENCIL_INVERT, gfx::STENCIL_INCR);
-    EXPECT_EQ(integer(GL_STENCIL_FAIL), GL_INCR_WRAP);
-    EXPECT_EQ(integer(GL_STENCIL_PASS_DEPTH_PASS), GL_REPLACE);
-    EXPECT_EQ(integer(GL_STENCIL_BACK_FAIL), GL_ZERO);
-    EXPECT_EQ(integer(GL_STENCIL_BACK_PASS_DEPTH_PASS), GL_INCR);
+    EXPECT_EQ(test::getInteger(GL_STENCIL_FAIL), GL_INCR_WRAP);
+    EXPECT_EQ(test::getInteger(GL_STENCIL_PASS_DEPTH_PASS), GL_REPLACE);
+    EXPECT_EQ(test::getInteger(GL_STENCIL_BACK_FAIL), GL_ZERO);
+    EXPECT_EQ(test::getInteger(GL_STENCIL_BACK_PASS_DEPTH_PASS), GL_INCR);
     gfx::setStencilOp(gfx::STENCIL_KEEP, gfx::STENCIL_KEEP, gfx::STENCIL_KEEP);
-    EXPECT_EQ(integer(GL_STENCIL_BACK_FAIL), GL_KEEP);
+    EXPECT_EQ(test::getInteger(GL_STENCIL_BACK_FAIL), GL_KEEP);
 
     gfx::setCullMode(gfx::CULL_CCW);
     EXPECT_TRUE(glIsEnabled(GL_CULL_FACE));
-    EXPECT_EQ(integer(GL_CULL_FACE_MODE), GL_BACK);
-    EXPECT_EQ(integer(GL_FRONT_FACE), GL_CCW);
+    EXPECT_EQ(test::getInteger(GL_CULL_FACE_MODE), GL_BACK);
+    EXPECT_EQ(test::getInteger(GL_FRONT_FACE), GL_CCW);
     gfx::setCullMode(gfx::CULLMODE(9));
-    EXPECT_EQ(integer(GL_FRONT_FACE), GL_CW);
+    EXPECT_EQ(test::getInteger(GL_FRONT_FACE), GL_CW);
     gfx::setCullMode(gfx::CULL_NONE);
     EXPECT_FALSE(glIsEnabled(GL_CULL_FACE));
     glFrontFace(GL_CCW);
@@ -359,7 +352,7 @@ TEST_F(GfxTextureQuadGLTest, ClientArraysDoNotReadFromABoundBuffer)
     gfx::color(1.0f, 0.0f, 0.0f, 1.0f);
     gfx::fillRect(0.0f, 0.0f, 2.0f, 2.0f);
     EXPECT_EQ(test::readPixel(1, 1), (PixelRGBA8{255, 0, 0, 255}));
-    EXPECT_EQ(integer(GL_ARRAY_BUFFER_BINDING), GLint(buffer));
+    EXPECT_EQ(test::getInteger(GL_ARRAY_BUFFER_BINDING), GLint(buffer));
 
     glBindBuffer(GL_ARRAY_BUFFER, 0);
     glDeleteBuffers(1, &buffer);

@@ -47,12 +47,7 @@ namespace vx::test
         TextureManager& textures() { return *root->getTextureManager(); }
         GlobalFBO& fbo() { return *targets().getGlobalFBO(); }
 
-        static GLint integer(GLenum name)
-        {
-            GLint value = 0;
-            glGetIntegerv(name, &value);
-            return value;
-        }
+        static GLint integer(GLenum name) { return getInteger(name); }
 
         Vexkit* root = nullptr;
         bool ownsRoot = false;

@@ -68,6 +68,17 @@ protected:
     // Pixel (x, y) of the pixel space; read-back rows go bottom-up.
     PixelRGBA8 at(int x, int y) const { return test::readPixel(x, height - 1 - y); }
 
+    // Red exactly on x0 <= x < x1, y0 <= y < y1 of a size x size space, black elsewhere.
+    void expectOnlyRedWithin(int size, int x0, int y0, int x1, int y1) const
+    {
+        for (int y = 0; y < size; ++y)
+            for (int x = 0; x < size; ++x)
+            {
+                const bool inside = x >= x0 && x < x1 && y >= y0 && y < y1;
+                ASSERT_EQ(at(x, y), inside ? red : black) << "pixel " << x << ", " << y;
+            }
+    }
+
     ContextManager manager;
     std::shared_ptr<Context> context;
     Renderer* renderer = nullptr;
@@ -79,15 +90,8 @@ TEST_F(RendererGLTest, FillRectCoversExactlyItsPixels)
     test::ScopedTestFramebuffer target(16, 16);
     beginPixelSpace(16, 16);
     renderer->fillRect(RectT<float>(2.0f, 3.0f, 6.0f, 8.0f), Color::red);
-    for (int y = 0; y < 16; ++y)
-        for (int x = 0; x < 16; ++x)
-        {
-            const bool inside = x >= 2 && x < 6 && y >= 3 && y < 8;
-            ASSERT_EQ(at(x, y), inside ? red : black) << "pixel " << x << ", " << y;
-        }
-    GLint program = -1;
-    glGetIntegerv(GL_CURRENT_PROGRAM, &program);
-    EXPECT_EQ(program, 0) << "flat drawing unbinds its program";
+    expectOnlyRedWithin(16, 2, 3, 6, 8);
+    EXPECT_EQ(test::getInteger(GL_CURRENT_PROGRAM), 0) << "flat drawing unbinds its program";
 }
 
 TEST_F(RendererGLTest, FillRectWithinStopsOnePixelShort)
@@ -97,12 +101,7 @@ TEST_F(RendererGLTest, FillRectWithinStopsOnePixelShort)
     renderer->fillRectWithin(2.0f, 3.0f, 4.0f, 5.0f, Color::red);
     // Width 1: two triangles of no area.
     renderer->fillRectWithin(10.0f, 10.0f, 1.0f, 4.0f, Color::red);
-    for (int y = 0; y < 16; ++y)
-        for (int x = 0; x < 16; ++x)
-        {
-            const bool inside = x >= 2 && x < 5 && y >= 3 && y < 7;
-            ASSERT_EQ(at(x, y), inside ? red : black) << "pixel " << x << ", " << y;
-        }
+    expectOnlyRedWithin(16, 2, 3, 5, 7);
 }
 
 TEST_F(RendererGLTest, RectOutlineWithinHitsItsBorderPixels)
@@ -211,9 +210,7 @@ TEST_F(RendererGLTest, BindingCacheSkipsRepeatedCalls)
         EXPECT_TRUE(cache.bind2DTexture(0, texture));
         EXPECT_EQ(binds.count(), 2);
         EXPECT_EQ(actives.count(), 2);
-        GLint active = 0;
-        glGetIntegerv(GL_ACTIVE_TEXTURE, &active);
-        EXPECT_EQ(active, GLint(GL_TEXTURE0));
+        EXPECT_EQ(test::getInteger(GL_ACTIVE_TEXTURE), GLint(GL_TEXTURE0));
 
         cache.ensureSamplerActive(0);
         EXPECT_EQ(actives.count(), 2);
@@ -237,9 +234,7 @@ TEST_F(RendererGLTest, BindingCacheSkipsRepeatedCalls)
     }
     cache.unbind2DTextures();
     glActiveTexture(GL_TEXTURE3);
-    GLint bound = -1;
-    glGetIntegerv(GL_TEXTURE_BINDING_2D, &bound);
-    EXPECT_EQ(bound, 0);
+    EXPECT_EQ(test::getInteger(GL_TEXTURE_BINDING_2D), 0);
     glActiveTexture(GL_TEXTURE0);
     cache.assumeDefaultContextState();
     glDeleteTextures(1, &texture);
@@ -355,9 +350,7 @@ TEST_F(RendererGLTest, TextLandsInsideItsGlyphBoxes)
     // The H's left stem, in the middle of its height, is fully covered.
     EXPECT_EQ(at(x0 + 3, (y0 + y1) / 2).r, 255);
 
-    GLint blend = 1;
-    glGetIntegerv(GL_BLEND, &blend);
-    EXPECT_EQ(blend, 0) << "blending ends off";
+    EXPECT_EQ(test::getInteger(GL_BLEND), 0) << "blending ends off";
     EXPECT_EQ(renderer->getRenderContext().getBoundTexture(0), 0u);
 
     // A font without atlas texture draws nothing.
@@ -418,20 +411,18 @@ TEST_F(RendererGLTest, TexturedFanAndCustomPrograms)
                                        Color(0.0f, 1.0f, 0.0f, 1.0f), texture);
     EXPECT_EQ(at(1, 1), (PixelRGBA8 {0, 255, 0, 255}));
     EXPECT_EQ(at(6, 6), black);
-    GLint program = 0;
-    glGetIntegerv(GL_CURRENT_PROGRAM, &program);
-    EXPECT_EQ(GLuint(program), renderer->getShaders().get(Shaders::Textured).getProgram()) << "stays bound";
+    EXPECT_EQ(GLuint(test::getInteger(GL_CURRENT_PROGRAM)), renderer->getShaders().get(Shaders::Textured).getProgram())
+        << "stays bound";
 
     ShaderProgram& flat = renderer->getShaders().get(Shaders::FlatColor);
     EXPECT_TRUE(renderer->beginShader(flat));
     ShaderProgram none;
     EXPECT_FALSE(renderer->beginShader(none));
     renderer->beginTextRendering(true);
-    glGetIntegerv(GL_CURRENT_PROGRAM, &program);
-    EXPECT_EQ(GLuint(program), renderer->getShaders().get(Shaders::DistanceFieldText).getProgram());
+    EXPECT_EQ(GLuint(test::getInteger(GL_CURRENT_PROGRAM)),
+              renderer->getShaders().get(Shaders::DistanceFieldText).getProgram());
     renderer->endTextRendering();
-    glGetIntegerv(GL_CURRENT_PROGRAM, &program);
-    EXPECT_EQ(program, 0);
+    EXPECT_EQ(test::getInteger(GL_CURRENT_PROGRAM), 0);
 }
 
 TEST_F(RendererGLTest, NewlinesStartANewLineAtTheStartX)
@@ -462,14 +453,6 @@ TEST_F(RendererGLTest, CubeIsLitInItsQuadrant)
     renderer->drawCube(Color::white);
     EXPECT_NE(test::readPixel(12, 12), black);
     EXPECT_EQ(test::readPixel(3, 3), black);
-}
-
-TEST_F(RendererGLTest, ContextsOwnTheirRenderers)
-{
-    // The wrapped host context made, started and now owns one.
-    EXPECT_EQ(&renderer->getContext(), context.get());
-    EXPECT_TRUE(renderer->getShaders().get(Shaders::Textured).isValid());
-    EXPECT_GE(renderer->getRenderContext().getNumTextureUnits(), 8u);
 }
 
 } // namespace

@@ -43,8 +43,8 @@ protected:
 
     static GLint parameter(const Texture& t, GLenum name)
     {
-        GLint previous = 0, value = 0;
-        glGetIntegerv(GL_TEXTURE_BINDING_2D, &previous);
+        const GLint previous = test::getInteger(GL_TEXTURE_BINDING_2D);
+        GLint value = 0;
         glBindTexture(GL_TEXTURE_2D, t.getGLName());
         glGetTexParameteriv(GL_TEXTURE_2D, name, &value);
         glBindTexture(GL_TEXTURE_2D, static_cast<GLuint>(previous));
@@ -172,15 +172,10 @@ TEST_F(TextureGLTest, UploadsIgnoreTheCallersUnpackStateAndKeepIt)
     Texture t;
     ASSERT_TRUE(t.create(green.data(), 3, 3, Texture::RGBA8));
 
-    GLint value = 0;
-    glGetIntegerv(GL_PIXEL_UNPACK_BUFFER_BINDING, &value);
-    EXPECT_EQ(value, static_cast<GLint>(unpackBuffer));
-    glGetIntegerv(GL_UNPACK_ROW_LENGTH, &value);
-    EXPECT_EQ(value, 7);
-    glGetIntegerv(GL_UNPACK_ALIGNMENT, &value);
-    EXPECT_EQ(value, 4);
-    glGetIntegerv(GL_TEXTURE_BINDING_2D, &value);
-    EXPECT_EQ(value, static_cast<GLint>(bound));
+    EXPECT_EQ(test::getInteger(GL_PIXEL_UNPACK_BUFFER_BINDING), static_cast<GLint>(unpackBuffer));
+    EXPECT_EQ(test::getInteger(GL_UNPACK_ROW_LENGTH), 7);
+    EXPECT_EQ(test::getInteger(GL_UNPACK_ALIGNMENT), 4);
+    EXPECT_EQ(test::getInteger(GL_TEXTURE_BINDING_2D), static_cast<GLint>(bound));
 
     glBindBuffer(GL_PIXEL_UNPACK_BUFFER, 0);
     glPixelStorei(GL_UNPACK_ROW_LENGTH, 0);
@@ -190,7 +185,7 @@ TEST_F(TextureGLTest, UploadsIgnoreTheCallersUnpackStateAndKeepIt)
     glDeleteBuffers(1, &unpackBuffer);
 }
 
-TEST_F(TextureGLTest, FilterStacks)
+TEST_F(TextureGLTest, FilterStacksAndTheDefaultFilter)
 {
     Texture t;
     ASSERT_TRUE(t.create(8, 8, Texture::RGBA8));
@@ -215,17 +210,14 @@ TEST_F(TextureGLTest, FilterStacks)
     t.popMinFilter();
     EXPECT_EQ(calls.count(), 2);
     EXPECT_EQ(parameter(t, GL_TEXTURE_MIN_FILTER), GL_LINEAR);
-}
 
-TEST_F(TextureGLTest, DefaultFilterChoosesNearest)
-{
     Texture::defaultFilter = Texture::NEAREST;
-    Texture t;
-    const bool created = t.create(4, 4, Texture::RGB8);
+    Texture nearest;
+    const bool created = nearest.create(4, 4, Texture::RGB8);
     Texture::defaultFilter = Texture::LINEAR;
     ASSERT_TRUE(created);
-    EXPECT_EQ(parameter(t, GL_TEXTURE_MAG_FILTER), GL_NEAREST);
-    EXPECT_EQ(parameter(t, GL_TEXTURE_MIN_FILTER), GL_NEAREST);
+    EXPECT_EQ(parameter(nearest, GL_TEXTURE_MAG_FILTER), GL_NEAREST);
+    EXPECT_EQ(parameter(nearest, GL_TEXTURE_MIN_FILTER), GL_NEAREST);
 }
 
 TEST_F(TextureGLTest, ForeignTexturesAreNeverDeleted)
@@ -247,20 +239,15 @@ TEST_F(TextureGLTest, ForeignTexturesAreNeverDeleted)
     adopted.release();
     EXPECT_TRUE(glIsTexture(names[0]));
     EXPECT_FALSE(glIsTexture(names[1]));
-    glDeleteTextures(1, &names[0]);
-}
 
-TEST_F(TextureGLTest, AdoptingReleasesATextureItMade)
-{
+    // Adopting over a texture made here releases that one first.
     Texture t;
     ASSERT_TRUE(t.create(4, 4, Texture::RGBA8));
     const GLuint made = t.getGLName();
-    GLuint host = 0;
-    glGenTextures(1, &host);
-    t.setGLData(4, 4, 4, 4, GL_TEXTURE_2D, host, GL_RGBA8, GL_LINEAR, GL_LINEAR, true);
+    t.setGLData(4, 4, 4, 4, GL_TEXTURE_2D, names[0], GL_RGBA8, GL_LINEAR, GL_LINEAR, true);
     EXPECT_FALSE(glIsTexture(made)) << "the texture made here would otherwise be lost";
     t.release();
-    glDeleteTextures(1, &host);
+    glDeleteTextures(1, &names[0]);
 }
 
 TEST_F(TextureGLTest, ResizeRelabelsWithinTheHardwareSize)

@@ -27,11 +27,8 @@ TEST_F(ContextEGLGLTest, OffscreenContextsShareTheProcessDisplay)
     eglQuerySurface(egl.getDisplay(), egl.getDrawSurface(), EGL_HEIGHT, &height);
     EXPECT_EQ(width, 64);
     EXPECT_EQ(height, 64);
-    GLint depthBits = 0, stencilBits = 0;
-    glGetIntegerv(GL_DEPTH_BITS, &depthBits);
-    glGetIntegerv(GL_STENCIL_BITS, &stencilBits);
-    EXPECT_GE(depthBits, 24);
-    EXPECT_GE(stencilBits, 8);
+    EXPECT_GE(test::getInteger(GL_DEPTH_BITS), 24);
+    EXPECT_GE(test::getInteger(GL_STENCIL_BITS), 8);
 
     native->destroyNative();
     EXPECT_EQ(Native::getCurrentHandle(), nullptr) << "destroying a current context leaves nothing current";

@@ -9,9 +9,7 @@ using GLTestFixtureGLTest = GLTest;
 
 TEST_F (GLTestFixtureGLTest, ContextIsCompatibilityProfileWithDefaultFramebuffer)
 {
-    GLint mask = 0;
-    glGetIntegerv (GL_CONTEXT_PROFILE_MASK, &mask);
-    EXPECT_EQ (mask & GL_CONTEXT_CORE_PROFILE_BIT, 0);
+    EXPECT_EQ (getInteger (GL_CONTEXT_PROFILE_MASK) & GL_CONTEXT_CORE_PROFILE_BIT, 0);
     EXPECT_GE (epoxy_gl_version(), 21);
 
     glClearColor (1.0f, 0.0f, 0.0f, 1.0f);
@@ -31,9 +29,7 @@ TEST_F (GLTestFixtureGLTest, FramebufferHelperDrawsAndRestoresBinding)
         ASSERT_EQ (pixels.size(), 32u);
         EXPECT_EQ (pixels[31], (PixelRGBA8 {0, 0, 255, 255}));
     }
-    GLint bound = -1;
-    glGetIntegerv (GL_FRAMEBUFFER_BINDING, &bound);
-    EXPECT_EQ (bound, 0);
+    EXPECT_EQ (getInteger (GL_FRAMEBUFFER_BINDING), 0);
 }
 
 TEST_F (GLTestFixtureGLTest, UnexpectedErrorFailsTheTest)
@@ -77,9 +73,7 @@ TEST_F (GLTestFixtureGLTest, LeakedStateIsReported)
     glGenTextures (1, &texture);
     glBindTexture (GL_TEXTURE_2D, texture);
     EXPECT_NONFATAL_FAILURE (GLTest::TearDown(), "GL_TEXTURE_BINDING_2D");
-    GLint bound = -1;
-    glGetIntegerv (GL_TEXTURE_BINDING_2D, &bound);
-    EXPECT_EQ (bound, 0);
+    EXPECT_EQ (getInteger (GL_TEXTURE_BINDING_2D), 0);
     glDeleteTextures (1, &texture);
 }
 

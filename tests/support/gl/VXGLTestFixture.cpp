@@ -399,6 +399,13 @@ PixelRGBA8 readPixel (int x, int y)
     return readPixels (x, y, 1, 1).at (0);
 }
 
+GLint getInteger (GLenum name)
+{
+    GLint value = 0;
+    glGetIntegerv (name, &value);
+    return value;
+}
+
 std::vector<PixelRGBA8> readTexture (GLenum target, GLuint texture, int level)
 {
     GLint previous = 0;

@@ -92,6 +92,9 @@ PixelRGBA8 readPixel (int x, int y);
 // texture binding of the active unit is restored.
 std::vector<PixelRGBA8> readTexture (GLenum target, GLuint texture, int level = 0);
 
+// One integer of GL state (glGetIntegerv).
+GLint getInteger (GLenum name);
+
 // True when every channel differs by at most `tolerance`.
 bool isNear (const PixelRGBA8& a, const PixelRGBA8& b, int tolerance);
 

@@ -13,6 +13,7 @@
 #include <string>
 #include <vector>
 
+#include "engine/video/formats/VXPNGTestWriter.h"
 #include "support/VXLogRecorder.h"
 
 namespace vx::test
@@ -55,52 +56,6 @@ namespace vx::test
             for (auto& b : v)
                 b = static_cast<unsigned char>(rng());
             return v;
-        }
-
-        // A PNG file written straight through libpng, for layouts our encoder
-        // never produces (palette, low bit depths, grey with alpha).
-        struct RawPng
-        {
-            unsigned width = 0, height = 0;
-            int bitDepth = 8;
-            int colorType = PNG_COLOR_TYPE_GRAY;
-            std::vector<std::vector<unsigned char>> rows; // packed as PNG stores them
-            std::vector<png_color> palette;
-            std::vector<unsigned char> paletteAlpha;
-            bool interlaced = false;
-        };
-
-        struct TestPngError
-        {
-        };
-
-        std::string writeRaw(const RawPng& p)
-        {
-            std::string out;
-            png_structp png = png_create_write_struct(
-                PNG_LIBPNG_VER_STRING, nullptr, [](png_structp, png_const_charp) { throw TestPngError(); }, nullptr);
-            png_infop info = png_create_info_struct(png);
-            png_set_write_fn(
-                png, &out,
-                [](png_structp s, png_bytep data, png_size_t n) {
-                    static_cast<std::string*>(png_get_io_ptr(s))->append(reinterpret_cast<char*>(data), n);
-                },
-                [](png_structp) {});
-            png_set_IHDR(png, info, p.width, p.height, p.bitDepth, p.colorType,
-                         p.interlaced ? PNG_INTERLACE_ADAM7 : PNG_INTERLACE_NONE, PNG_COMPRESSION_TYPE_DEFAULT,
-                         PNG_FILTER_TYPE_DEFAULT);
-            if (!p.palette.empty())
-                png_set_PLTE(png, info, p.palette.data(), static_cast<int>(p.palette.size()));
-            if (!p.paletteAlpha.empty())
-                png_set_tRNS(png, info, p.paletteAlpha.data(), static_cast<int>(p.paletteAlpha.size()), nullptr);
-            png_write_info(png, info);
-            std::vector<png_bytep> rows;
-            for (auto& r : p.rows)
-                rows.push_back(const_cast<png_bytep>(r.data()));
-            png_write_image(png, rows.data());
-            png_write_end(png, nullptr);
-            png_destroy_write_struct(&png, &info);
-            return out;
         }
 
         void writeBE32(std::string& s, size_t at, uint32_t v)
@@ -211,7 +166,7 @@ namespace vx::test
         EXPECT_EQ(d.bytes(), (std::vector<unsigned char>{0, 1, 2, 3, 4, 5, 6, 7, 100, 101, 102, 103, 104, 105, 106, 107}));
     }
 
-    TEST(PNGImageFormat, PaletteWithTransparencyDecodesToPaletteAlpha)
+    TEST(PNGImageFormat, PaletteDecodesToRGBAWithItsTransparencyOrOpaque)
     {
         RawPng p;
         p.width = 3;
@@ -225,20 +180,12 @@ namespace vx::test
         EXPECT_TRUE(d.hasAlpha);
         EXPECT_EQ(d.bytesPerPixel, 4);
         EXPECT_EQ(d.bytes(), (std::vector<unsigned char>{0, 0, 255, 255, 0, 255, 0, 128, 255, 0, 0, 0}));
-    }
 
-    TEST(PNGImageFormat, PaletteWithoutTransparencyIsOpaque)
-    {
-        RawPng p;
-        p.width = 2;
-        p.height = 1;
-        p.colorType = PNG_COLOR_TYPE_PALETTE;
-        p.palette = {{1, 2, 3}, {4, 5, 6}};
-        p.rows = {{1, 0}};
-        const Decoded d = decode(writeRaw(p));
-        ASSERT_NE(d.data, nullptr);
-        EXPECT_FALSE(d.hasAlpha);
-        EXPECT_EQ(d.bytes(), (std::vector<unsigned char>{4, 5, 6, 255, 1, 2, 3, 255}));
+        p.paletteAlpha.clear();
+        const Decoded opaque = decode(writeRaw(p));
+        ASSERT_NE(opaque.data, nullptr);
+        EXPECT_FALSE(opaque.hasAlpha);
+        EXPECT_EQ(opaque.bytes(), (std::vector<unsigned char>{0, 0, 255, 255, 0, 255, 0, 255, 255, 0, 0, 255}));
     }
 
     TEST(PNGImageFormat, GreyAlphaAndInterlacedGreyDecode)
@@ -351,19 +298,15 @@ namespace vx::test
         EXPECT_FALSE(PNGImageFormat::validate(bad));
     }
 
-    TEST(PNGImageFormat, EveryTruncationAnswersNull)
+    TEST(PNGImageFormat, TruncatedOrCorruptDataAnswersNull)
     {
         const std::string file = encode(randomBytes(16 * 16 * 4, 7), 16, 16, 4);
         LogRecorder log;
         for (size_t length = 0; length < file.size(); ++length)
             ASSERT_EQ(decode(file.substr(0, length)).data, nullptr) << "length " << length;
         EXPECT_GE(log.count(logError), file.size());
-    }
 
-    TEST(PNGImageFormat, CorruptDataAnswersNull)
-    {
-        const std::string file = encode(randomBytes(16 * 16 * 4, 8), 16, 16, 4);
-        LogRecorder log;
+        log.clear();
         // Damaged image data (its chunk CRC no longer matches).
         std::string damaged = file;
         damaged[file.size() / 2] = char(damaged[file.size() / 2] ^ 0x5A);
@@ -397,15 +340,10 @@ namespace vx::test
         EXPECT_FALSE(PNGImageFormat::writePixelsToStream(pixels.data(), 4, 2, 4, out, 8)); // stride below a row
         EXPECT_TRUE(out.str().empty());
         EXPECT_EQ(log.count(logError), 4u) << log.dump();
-    }
 
-    TEST(PNGImageFormat, FailingStreamFailsTheEncode)
-    {
-        LogRecorder log;
-        std::ostringstream out;
-        out.setstate(std::ios::badbit);
-        const std::vector<unsigned char> pixels(16, 1);
-        EXPECT_FALSE(PNGImageFormat::writePixelsToStream(pixels.data(), 2, 2, 4, out));
-        EXPECT_EQ(log.count(logError), 1u) << log.dump();
+        std::ostringstream failing;
+        failing.setstate(std::ios::badbit);
+        EXPECT_FALSE(PNGImageFormat::writePixelsToStream(pixels.data(), 2, 2, 4, failing));
+        EXPECT_EQ(log.count(logError), 5u) << log.dump();
     }
 }

@@ -60,8 +60,6 @@ namespace vx::test
         ASSERT_NE(alpha, nullptr);
         EXPECT_EQ(std::vector<unsigned char>(alpha->data, alpha->data + 4), (std::vector<unsigned char>{255, 10, 20, 30}));
 
-        GLint program = -1;
-        glGetIntegerv(GL_CURRENT_PROGRAM, &program);
-        EXPECT_EQ(program, 0) << "the program is unbound afterwards";
+        EXPECT_EQ(getInteger(GL_CURRENT_PROGRAM), 0) << "the program is unbound afterwards";
     }
 }

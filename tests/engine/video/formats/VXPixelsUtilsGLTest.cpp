@@ -120,11 +120,8 @@ namespace vx::test
         EXPECT_EQ(pixels->data[1], 255);
         EXPECT_EQ(pixels->data[3], 255);
 
-        GLint bound = 0, alignment = 0;
-        glGetIntegerv(GL_PIXEL_PACK_BUFFER_BINDING, &bound);
-        glGetIntegerv(GL_PACK_ALIGNMENT, &alignment);
-        EXPECT_EQ(static_cast<GLuint>(bound), host.get());
-        EXPECT_EQ(alignment, 8);
+        EXPECT_EQ(static_cast<GLuint>(getInteger(GL_PIXEL_PACK_BUFFER_BINDING)), host.get());
+        EXPECT_EQ(getInteger(GL_PACK_ALIGNMENT), 8);
         glPixelStorei(GL_PACK_ALIGNMENT, 4);
     }
 
