@@ -61,6 +61,7 @@ namespace vx::test
         GLboolean blend = GL_FALSE, depthTest = GL_FALSE, scissorTest = GL_FALSE, texture2D = GL_FALSE;
         GLboolean vertexArray = GL_FALSE;
         GLint blendSource = 0, blendDestination = 0;
+        std::array<GLfloat, 4> clearColor {};
 
         static HostGLState capture()
         {
@@ -82,6 +83,7 @@ namespace vx::test
             s.vertexArray = glIsEnabled(GL_VERTEX_ARRAY);
             glGetIntegerv(GL_BLEND_SRC_RGB, &s.blendSource);
             glGetIntegerv(GL_BLEND_DST_RGB, &s.blendDestination);
+            glGetFloatv(GL_COLOR_CLEAR_VALUE, s.clearColor.data());
             return s;
         }
 
@@ -94,6 +96,7 @@ namespace vx::test
                    << s.viewport[3] << " mode " << s.matrixMode << " proj[0] " << s.projection[0] << " tex[12] "
                    << s.textureMatrix[12] << " fbo " << s.drawFramebuffer << "/" << s.readFramebuffer << " program "
                    << s.program << " unit " << s.activeTexture << " blend " << int(s.blend) << " vertexArray "
-                   << int(s.vertexArray) << " texture2D " << int(s.texture2D);
+                   << int(s.vertexArray) << " texture2D " << int(s.texture2D) << " clear " << s.clearColor[0] << ","
+                   << s.clearColor[1] << "," << s.clearColor[2] << "," << s.clearColor[3];
     }
 }

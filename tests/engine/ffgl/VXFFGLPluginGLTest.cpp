@@ -155,7 +155,7 @@ namespace
 
         EXPECT_EQ(call(FFGL::processOpenGL, frame.recordWord(), instance), 0u);
         EXPECT_EQ(FFGLTestEffectLog::get().draws, 1);
-        glClear(GL_COLOR_BUFFER_BIT);
+        vx::test::clearTo(0.0f, 0.0f, 0.0f, 0.0f);
         EXPECT_EQ(call(FFGL::processOpenGL, FFGL::fromPointer(&unconnected), instance), failWord)
             << "an input missing from this frame is not taken from an earlier one";
         EXPECT_EQ(FFGLTestEffectLog::get().draws, 1);

@@ -63,8 +63,7 @@ namespace
 
         {
             test::ScopedTestFramebuffer target(256, 64);
-            glClearColor(0.0f, 0.0f, 0.0f, 1.0f);
-            glClear(GL_COLOR_BUFFER_BIT);
+            test::clearTo(0.0f, 0.0f, 0.0f, 1.0f);
             renderer->setViewport(RectT<float>(0.0f, 0.0f, 256.0f, 64.0f));
             renderer->setupGuiMatrices(1.0f);
             root->drawSystemInfo(*renderer, 4.0f, 4.0f);

@@ -216,6 +216,7 @@ TEST_F(GfxUtilsGLTest, OrthoPutsTheFirstYAtTheTop)
     test::ScopedTestFramebuffer target(4, 4);
     glViewport(0, 0, 4, 4);
     gfx::clear(Color(0.0f, 0.0f, 0.0f, 1.0f));
+    glClearColor(0.0f, 0.0f, 0.0f, 0.0f);  // clear() leaves its colour set
 
     gfx::setOrtho(-1.0f, -1.0f, 2.0f, 2.0f, -1.0f, 1.0f);
     gfx::color(1.0f, 0.0f, 0.0f, 1.0f);
@@ -230,6 +231,7 @@ TEST_F(GfxUtilsGLTest, TwoDViewShowsPixelsOneToOne)
     test::ScopedTestFramebuffer target(8, 8);
     glViewport(0, 0, 8, 8);
     gfx::clear(0.0f, 0.0f, 0.0f, 1.0f, true, 1.0f);
+    glClearColor(0.0f, 0.0f, 0.0f, 0.0f);  // clear() leaves its colour set
 
     gfx::set2DView(8.0f, 8.0f, 0);
     gfx::color(0.0f, 1.0f, 0.0f, 1.0f);

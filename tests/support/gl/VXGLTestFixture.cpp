@@ -164,6 +164,7 @@ namespace
         {GL_UNPACK_ROW_LENGTH, 1, "GL_UNPACK_ROW_LENGTH"},
         {GL_PACK_ROW_LENGTH, 1, "GL_PACK_ROW_LENGTH"},
         {GL_VIEWPORT, 4, "GL_VIEWPORT"},
+        {GL_COLOR_CLEAR_VALUE, 4, "GL_COLOR_CLEAR_VALUE"},
         {GL_MATRIX_MODE, 1, "GL_MATRIX_MODE"},
         {GL_MODELVIEW_STACK_DEPTH, 1, "GL_MODELVIEW_STACK_DEPTH"},
         {GL_PROJECTION_STACK_DEPTH, 1, "GL_PROJECTION_STACK_DEPTH"},
@@ -213,6 +214,7 @@ namespace
         GLint depth = 0;
         glGetIntegerv (GL_ATTRIB_STACK_DEPTH, &depth);
         for (; depth > 0; --depth) glPopAttrib();
+        glClearColor (0.0f, 0.0f, 0.0f, 0.0f);
         for (GLenum mode : {GL_MODELVIEW, GL_PROJECTION})
         {
             glMatrixMode (mode);
