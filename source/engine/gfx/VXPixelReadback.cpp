@@ -3,39 +3,13 @@
 #include <epoxy/gl.h>
 
 #include "core/VXLog.h"
+#include "engine/gfx/VXScopedBufferBinding.h"
+#include "engine/gfx/VXScopedPackState.h"
+#include "engine/gfx/VXTextureFormat.h"
 
 namespace vx
 {
     bool pixelProcessingBusy = false;
-
-    namespace
-    {
-        // Binds a pack buffer (0: client memory) for a scope and puts the
-        // previous binding back, so a host's pack buffer survives our reads and
-        // our buffer never leaks into the host's glReadPixels.
-        class ScopedPackBufferBinding
-        {
-        public:
-            explicit ScopedPackBufferBinding(GLuint buffer)
-            {
-                glGetIntegerv(GL_PIXEL_PACK_BUFFER_BINDING, &previous);
-                if (static_cast<GLuint>(previous) != buffer)
-                    glBindBuffer(GL_PIXEL_PACK_BUFFER, buffer);
-                else
-                    previous = -1;
-            }
-            ~ScopedPackBufferBinding()
-            {
-                if (previous >= 0)
-                    glBindBuffer(GL_PIXEL_PACK_BUFFER, static_cast<GLuint>(previous));
-            }
-            ScopedPackBufferBinding(const ScopedPackBufferBinding&) = delete;
-            ScopedPackBufferBinding& operator=(const ScopedPackBufferBinding&) = delete;
-
-        private:
-            GLint previous = -1;
-        };
-    }
 
     int PixelReadback::calcBpp(unsigned int format, unsigned int type)
     {
@@ -60,11 +34,19 @@ namespace vx
                      static_cast<unsigned>(width), static_cast<unsigned>(height), format, type);
             return;
         }
+        // The size above follows the engine's own rule (one byte per component
+        // but for unsigned shorts); a type GL writes wider would overrun it.
+        if (TextureFormat::packedPixelSize(format, type) > calcBpp(format, type))
+        {
+            logPrint(logError, "PixelReadback: type 0x%x writes more than %d bytes per pixel in format 0x%x; not read.\n",
+                     type, calcBpp(format, type), format);
+            return;
+        }
 
         glGenBuffers(1, &packBuffer);
         if (packBuffer != 0)
         {
-            ScopedPackBufferBinding binding(packBuffer);
+            const ScopedBufferBinding binding(GL_PIXEL_PACK_BUFFER, GL_PIXEL_PACK_BUFFER_BINDING, packBuffer);
             glBufferData(GL_PIXEL_PACK_BUFFER, static_cast<GLsizeiptr>(size), nullptr, GL_STREAM_READ);
         }
         else
@@ -92,18 +74,10 @@ namespace vx
         if (getReadbackBufferSize() == 0 || (packBuffer == 0 && !cpuBuffer))
             return;
 
-        glPushClientAttrib(GL_CLIENT_PIXEL_STORE_BIT);
-        glPixelStorei(GL_PACK_ALIGNMENT, bytesPerPixel % 4 == 0 ? 4 : 1);
-        glPixelStorei(GL_PACK_ROW_LENGTH, width);
-        glPixelStorei(GL_PACK_SKIP_ROWS, 0);
-        glPixelStorei(GL_PACK_SKIP_PIXELS, 0);
-        {
-            ScopedPackBufferBinding binding(packBuffer);
-            // Into the buffer object this returns at once; the copy overlaps
-            // other work until beginPixelProcessing maps it.
-            glReadPixels(0, 0, width, height, format, type, packBuffer != 0 ? nullptr : cpuBuffer.get());
-        }
-        glPopClientAttrib();
+        const ScopedPackState pack(bytesPerPixel % 4 == 0 ? 4 : 1, width, packBuffer);
+        // Into the buffer object this returns at once; the copy overlaps
+        // other work until beginPixelProcessing maps it.
+        glReadPixels(0, 0, width, height, format, type, packBuffer != 0 ? nullptr : cpuBuffer.get());
     }
 
     const unsigned char* PixelReadback::beginPixelProcessing()
@@ -118,13 +92,18 @@ namespace vx
             logPrint(logError, "PixelReadback::beginPixelProcessing: nothing was read.\n");
             return nullptr;
         }
+        if (packBuffer == 0 && !cpuBuffer)
+        {
+            logPrint(logError, "PixelReadback::beginPixelProcessing: nothing was read.\n");
+            return nullptr;
+        }
         if (packBuffer == 0)
         {
             pixelProcessingBusy = processing = true;
             return cpuBuffer.get();
         }
 
-        ScopedPackBufferBinding binding(packBuffer);
+        const ScopedBufferBinding binding(GL_PIXEL_PACK_BUFFER, GL_PIXEL_PACK_BUFFER_BINDING, packBuffer);
         auto* mapped = static_cast<const unsigned char*>(glMapBuffer(GL_PIXEL_PACK_BUFFER, GL_READ_ONLY));
         if (mapped == nullptr)
         {
@@ -143,7 +122,7 @@ namespace vx
             return;
         if (packBuffer != 0)
         {
-            ScopedPackBufferBinding binding(packBuffer);
+            const ScopedBufferBinding binding(GL_PIXEL_PACK_BUFFER, GL_PIXEL_PACK_BUFFER_BINDING, packBuffer);
             glUnmapBuffer(GL_PIXEL_PACK_BUFFER);
         }
         processing = false;

@@ -163,4 +163,15 @@ namespace vx::test
         EXPECT_EQ(empty.beginPixelProcessing(), nullptr);
         EXPECT_EQ(log.count(logError), 4u) << log.dump();
     }
+
+    TEST_F(PixelReadbackTest, TypesWiderThanTheBufferAreRefused)
+    {
+        ScopedTestFramebuffer target(4, 4);
+        LogRecorder log;
+        PixelReadback readback(4, 4, GL_RGBA, GL_FLOAT);
+        EXPECT_FALSE(readback.usesPixelPackBuffer());
+        EXPECT_EQ(readback.beginPixelProcessing(), nullptr);
+        EXPECT_FALSE(pixelProcessingBusy);
+        EXPECT_EQ(log.count(logError), 2u) << log.dump();
+    }
 }
