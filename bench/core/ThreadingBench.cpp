@@ -70,59 +70,50 @@ void BM_FunctionListTwoArguments(benchmark::State& state)
 }
 BENCHMARK(BM_FunctionListTwoArguments)->Arg(1)->Arg(4)->Arg(16);
 
-void BM_ReadWriteLockReadUncontended(benchmark::State& state)
+// Enters and leaves a lock no other thread touches.
+template <typename Lock, typename Enter, typename Exit>
+void enterExitUncontended(benchmark::State& state, Enter enter, Exit exit)
 {
-    vx::ReadWriteCriticalSection lock;
+    Lock lock;
     for (auto _ : state)
     {
-        lock.enterRead();
-        lock.exitRead();
+        enter(lock);
+        exit(lock);
     }
+}
+
+void BM_ReadWriteLockReadUncontended(benchmark::State& state)
+{
+    enterExitUncontended<vx::ReadWriteCriticalSection>(
+        state, [](auto& lock) { lock.enterRead(); }, [](auto& lock) { lock.exitRead(); });
 }
 BENCHMARK(BM_ReadWriteLockReadUncontended);
 
 void BM_ReadWriteLockWriteUncontended(benchmark::State& state)
 {
-    vx::ReadWriteCriticalSection lock;
-    for (auto _ : state)
-    {
-        lock.enterWrite();
-        lock.exitWrite();
-    }
+    enterExitUncontended<vx::ReadWriteCriticalSection>(
+        state, [](auto& lock) { lock.enterWrite(); }, [](auto& lock) { lock.exitWrite(); });
 }
 BENCHMARK(BM_ReadWriteLockWriteUncontended);
 
 // Baselines: the standard shared mutex on both sides and a plain mutex.
 void BM_SharedMutexReadUncontended(benchmark::State& state)
 {
-    std::shared_mutex lock;
-    for (auto _ : state)
-    {
-        lock.lock_shared();
-        lock.unlock_shared();
-    }
+    enterExitUncontended<std::shared_mutex>(
+        state, [](auto& lock) { lock.lock_shared(); }, [](auto& lock) { lock.unlock_shared(); });
 }
 BENCHMARK(BM_SharedMutexReadUncontended);
 
 void BM_SharedMutexWriteUncontended(benchmark::State& state)
 {
-    std::shared_mutex lock;
-    for (auto _ : state)
-    {
-        lock.lock();
-        lock.unlock();
-    }
+    enterExitUncontended<std::shared_mutex>(
+        state, [](auto& lock) { lock.lock(); }, [](auto& lock) { lock.unlock(); });
 }
 BENCHMARK(BM_SharedMutexWriteUncontended);
 
 void BM_MutexUncontended(benchmark::State& state)
 {
-    std::mutex lock;
-    for (auto _ : state)
-    {
-        lock.lock();
-        lock.unlock();
-    }
+    enterExitUncontended<std::mutex>(state, [](auto& lock) { lock.lock(); }, [](auto& lock) { lock.unlock(); });
 }
 BENCHMARK(BM_MutexUncontended);
 

@@ -5,17 +5,32 @@ if(VX_SANITIZE STREQUAL "tsan" OR VX_SANITIZE STREQUAL "fuzz")
   return()
 endif()
 
+# The snapshot of the GL state a host hands a plugin, shared with the tests
+# that play host (tests/engine/ffgl, tests/plugin).
+set(VX_HOST_GL_STATE_SOURCE ${CMAKE_CURRENT_SOURCE_DIR}/tools/vxffglhost/VXHostGLState.cpp)
+add_library(vx_host_gl_state STATIC ${VX_HOST_GL_STATE_SOURCE})
+target_include_directories(vx_host_gl_state PUBLIC ${CMAKE_CURRENT_SOURCE_DIR}/tools)
+target_link_libraries(vx_host_gl_state PUBLIC PkgConfig::EPOXY)
+vx_warnings(vx_host_gl_state)
+
 file(GLOB VX_HOST_SOURCES CONFIGURE_DEPENDS ${CMAKE_CURRENT_SOURCE_DIR}/tools/vxffglhost/*.cpp)
+list(REMOVE_ITEM VX_HOST_SOURCES ${VX_HOST_GL_STATE_SOURCE})
 add_executable(vxffglhost ${VX_HOST_SOURCES})
-target_link_libraries(vxffglhost PRIVATE vexkit)
+target_link_libraries(vxffglhost PRIVATE vexkit vx_host_gl_state)
 set_target_properties(vxffglhost PROPERTIES RUNTIME_OUTPUT_DIRECTORY ${CMAKE_BINARY_DIR}/tools)
 vx_warnings(vxffglhost)
 
-# The host loads the module at run time; build it along.
+# The host loads the module at run time; build it along. The suites are made
+# after this fragment.
 function(vx_host_needs_module)
   if(TARGET kelvo)
     add_dependencies(vxffglhost kelvo)
   endif()
+  foreach(target vx_tests_engine_ffgl vx_tests_plugin)
+    if(TARGET ${target})
+      target_link_libraries(${target} PRIVATE vx_host_gl_state)
+    endif()
+  endforeach()
 endfunction()
 cmake_language(DEFER CALL vx_host_needs_module)
 

@@ -1,5 +1,7 @@
 #include "core/VXPoolAllocator.h"
 
+#include "core/VXScopedLock.h"
+
 #include <cstring>
 #include <functional>
 
@@ -28,16 +30,6 @@ namespace vx
         {
             std::memcpy(slot, &next, sizeof(next));
         }
-
-        class SpinGuard
-        {
-        public:
-            explicit SpinGuard(const SpinLock& lockToHold) : lock(lockToHold) { lock.enter(); }
-            ~SpinGuard() { lock.exit(); }
-
-        private:
-            const SpinLock& lock;
-        };
     }
 
     PoolAllocator::PoolAllocator(unsigned int count, unsigned int objectSize)
@@ -62,7 +54,7 @@ namespace vx
 
     unsigned char* PoolAllocator::aquireObject()
     {
-        SpinGuard guard(lock);
+        ScopedSpinLock guard(lock);
         if (freeHead != nullptr)
         {
             unsigned char* slot = freeHead;
@@ -84,7 +76,7 @@ namespace vx
     {
         if (object == nullptr)
             return;
-        SpinGuard guard(lock);
+        ScopedSpinLock guard(lock);
         if (ownsAddress(object))
         {
             // An address inside a slot is not a slot: linking it would corrupt
@@ -104,7 +96,7 @@ namespace vx
     {
         if (object == nullptr)
             return false;
-        SpinGuard guard(lock);
+        ScopedSpinLock guard(lock);
         if (ownsAddress(object))
             return true;
         return overflowPool && overflowPool->containsObject(object);
@@ -112,13 +104,13 @@ namespace vx
 
     void PoolAllocator::enableChaining()
     {
-        SpinGuard guard(lock);
+        ScopedSpinLock guard(lock);
         chainingEnabled = true;
     }
 
     bool PoolAllocator::isChainingEnabled() const
     {
-        SpinGuard guard(lock);
+        ScopedSpinLock guard(lock);
         return chainingEnabled;
     }
 

@@ -61,8 +61,7 @@ void ReadWriteCriticalSection::exitRead() const
     if (mine == record->readers.end())
     {
         record->lock.exit();
-        logPrint(logError, "Escaped from error in %s(%i): %s.", "exitRead", 87,
-                 "Trying to release a read lock you dont have.");
+        logEscapedError("exitRead", 87, "Trying to release a read lock you dont have.");
         return;
     }
     const bool released = --mine->count == 0;
@@ -119,8 +118,7 @@ void ReadWriteCriticalSection::exitWrite() const
     if (record->writerCount == 0 || record->writerID != me)
     {
         record->lock.exit();
-        logPrint(logError, "Escaped from error in %s(%i): %s.", "exitWrite", 126,
-                 "Trying to release a write lock you dont have.");
+        logEscapedError("exitWrite", 126, "Trying to release a write lock you dont have.");
         return;
     }
     const bool released = --record->writerCount == 0;

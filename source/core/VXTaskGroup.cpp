@@ -5,17 +5,13 @@
 #include "core/VXTaskScheduler.h"
 #include "core/VXWaitableEvent.h"
 
+#include <algorithm>
 #include <memory>
 
 namespace vx
 {
 namespace
 {
-signed char clamp(signed char low, signed char high, int value)
-{
-    return value < low ? low : value > high ? high : (signed char)value;
-}
-
 signed char applyPriorityPolicy(int policy, signed char group, signed char priority)
 {
     switch (policy)
@@ -27,7 +23,7 @@ signed char applyPriorityPolicy(int policy, signed char group, signed char prior
     case 3:
         return group;
     case 4:
-        return clamp(-127, 127, int(priority) + int(group));
+        return (signed char)std::clamp(int(priority) + int(group), -127, 127);
     case 5:
         return 127;
     default:

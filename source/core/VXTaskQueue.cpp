@@ -73,6 +73,20 @@ void TaskQueue::removeFromRun(int index, size_t position)
     }
 }
 
+void TaskQueue::takeOrdered(std::vector<Task*>& into)
+{
+    visitOrdered([&](int, size_t, Task* task) {
+        into.push_back(task);
+        return false;
+    });
+    for (Run& run : runs)
+    {
+        run.tasks.clear();
+        run.head = 0;
+    }
+    std::fill(std::begin(nonEmptyRuns), std::end(nonEmptyRuns), 0);
+}
+
 void TaskQueue::takeNewcomers(std::vector<Task*>& into)
 {
     ScopedSpinLock list(listLock);
@@ -106,16 +120,7 @@ Task* TaskQueue::fetchNext(unsigned int* retryTimeout)
     {
         seenPriorityChanges = priorityChanges;
         std::vector<Task*> ordered;
-        visitOrdered([&](int, size_t, Task* task) {
-            ordered.push_back(task);
-            return false;
-        });
-        for (Run& run : runs)
-        {
-            run.tasks.clear();
-            run.head = 0;
-        }
-        std::fill(std::begin(nonEmptyRuns), std::end(nonEmptyRuns), 0);
+        takeOrdered(ordered);
         for (Task* task : ordered)
             distribute(task);
     }
@@ -176,16 +181,7 @@ std::vector<Task*> TaskQueue::fetchAll(bool sorted)
         // The fetch lock keeps a fetch in progress from holding tasks that
         // are handed out here.
         ScopedSpinLock fetch(fetchLock);
-        visitOrdered([&](int, size_t, Task* task) {
-            all.push_back(task);
-            return false;
-        });
-        for (Run& run : runs)
-        {
-            run.tasks.clear();
-            run.head = 0;
-        }
-        std::fill(std::begin(nonEmptyRuns), std::end(nonEmptyRuns), 0);
+        takeOrdered(all);
         takeNewcomers(all);
         for (Task* task : all)
             leave(task);

@@ -60,6 +60,8 @@ private:
     void removeFromRun(int index, size_t position);
     template <typename Visit>
     bool visitOrdered(Visit&& visit) const; // highest priority first; stops when visit answers true
+    // Appends the ordered tasks, highest priority first, and empties the runs.
+    void takeOrdered(std::vector<Task*>& into);
     void takeNewcomers(std::vector<Task*>& into);
     Task* leave(Task* task);
 

@@ -282,13 +282,7 @@ bool Thread::stopThreadNow()
         return false;
     }
     requestThreadStop();
-    // A trigger only counts once the run has really ended: one left by an
-    // earlier run racing a restart is skipped.
-    do
-        finishedEvent.waitForTrigger();
-    while (running.load());
-    pimpl->waitUntilLeft();
-    stopRequested.store(false);
+    awaitFinish();
     return true;
 }
 
@@ -328,12 +322,19 @@ bool Thread::stopThreadNow(unsigned int timeoutMs)
         return false;
     }
     // The thread let go of itself just now and is finishing: wait for it.
+    awaitFinish();
+    return true;
+}
+
+void Thread::awaitFinish()
+{
+    // A trigger only counts once the run has really ended: one left by an
+    // earlier run racing a restart is skipped.
     do
         finishedEvent.waitForTrigger();
     while (running.load());
     pimpl->waitUntilLeft();
     stopRequested.store(false);
-    return true;
 }
 
 void Thread::threadFinished()

@@ -89,6 +89,9 @@ protected:
 private:
     friend class ThreadPimplPosix;
 
+    // Waits until a run asked to stop has ended and left; clears the request.
+    void awaitFinish();
+
     std::atomic<bool> stopRequested{false};
     ThreadPimpl* pimpl;
     std::string name;

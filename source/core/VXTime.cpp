@@ -21,21 +21,8 @@ double fpsWindowStart = 0.0;
 int fpsFrameCounter = 0;
 bool fpsFirstCall = true;
 
-struct TickConverter
-{
-    TickConverter()
-    {
-        // The monotonic clock counts nanoseconds: a time base of 1/1.
-        unsigned long long numerator = 1;
-        unsigned long long denominator = 1;
-        if (numerator % 1000000ULL == 0)
-            numerator /= 1000000ULL;
-        else
-            denominator *= 1000000ULL;
-        millisecondsPerTick = double(numerator) / double(denominator);
-    }
-    double millisecondsPerTick;
-};
+// The monotonic clock counts nanoseconds.
+constexpr double millisecondsPerTick = 1.0 / 1000000.0;
 
 unsigned long long readRawTicks()
 {
@@ -47,8 +34,7 @@ unsigned long long readRawTicks()
 
 double getTickCount()
 {
-    static const TickConverter converter; // thread-safe one-time set-up
-    return double(readRawTicks()) * converter.millisecondsPerTick;
+    return double(readRawTicks()) * millisecondsPerTick;
 }
 
 void updateTime(double now)

@@ -92,6 +92,41 @@ TEST(SpinLock, TryEnterFailsWhileHeldAndLockExcludes)
     EXPECT_EQ(counter, 4 * 20000);
 }
 
+// Another thread that holds a read lock from construction until release().
+class OtherReader
+{
+public:
+    explicit OtherReader(vx::ReadWriteCriticalSection& lock)
+        : thread([this, &lock] {
+              lock.enterRead();
+              reading = true;
+              while (!released)
+                  vx::Thread::sleep(1);
+              lock.exitRead();
+          })
+    {
+        while (!reading)
+            vx::Thread::sleep(1);
+    }
+    ~OtherReader()
+    {
+        release();
+        join();
+    }
+
+    void release() { released = true; }
+    void join()
+    {
+        if (thread.joinable())
+            thread.join();
+    }
+
+private:
+    std::atomic<bool> reading{false};
+    std::atomic<bool> released{false};
+    std::thread thread;
+};
+
 class ReadWriteLock : public testing::Test
 {
 protected:
@@ -193,21 +228,11 @@ TEST_F(ReadWriteLock, SoleReaderUpgradesAtOnce)
 
 TEST_F(ReadWriteLock, UpgradeWaitsForTheOtherReader)
 {
-    std::atomic<bool> otherReading{false};
-    std::atomic<bool> release{false};
-    std::thread other([&] {
-        lock.enterRead();
-        otherReading = true;
-        while (!release)
-            vx::Thread::sleep(1);
-        lock.exitRead();
-    });
-    while (!otherReading)
-        vx::Thread::sleep(1);
+    OtherReader other(lock);
 
     lock.enterRead();
     EXPECT_FALSE(lock.tryEnterWrite());
-    release = true;
+    other.release();
     lock.enterWrite();
     other.join();
     lock.exitWrite();
@@ -218,17 +243,7 @@ TEST_F(ReadWriteLock, UpgradeWaitsForTheOtherReader)
 TEST_F(ReadWriteLock, ReleasingWhatYouDoNotHoldLogsAndChangesNothing)
 {
     vx::test::LogRecorder log;
-    std::atomic<bool> otherReading{false};
-    std::atomic<bool> release{false};
-    std::thread other([&] {
-        lock.enterRead();
-        otherReading = true;
-        while (!release)
-            vx::Thread::sleep(1);
-        lock.exitRead();
-    });
-    while (!otherReading)
-        vx::Thread::sleep(1);
+    OtherReader other(lock);
 
     lock.exitRead();
     lock.exitWrite();
@@ -239,7 +254,7 @@ TEST_F(ReadWriteLock, ReleasingWhatYouDoNotHoldLogsAndChangesNothing)
               "ERROR: Escaped from error in exitWrite(126): Trying to release a write lock you dont have..");
     EXPECT_FALSE(lock.tryEnterWrite()) << "the other reader's entry must survive";
 
-    release = true;
+    other.release();
     other.join();
     EXPECT_TRUE(lock.tryEnterWrite());
     lock.exitWrite();

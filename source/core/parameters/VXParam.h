@@ -159,7 +159,7 @@ namespace vx
     {
         if (node == nullptr)
             return;
-        if (! ignoreName && getElementName() != std::string(node->name(), node->name_size()))
+        if (! ignoreName && getElementName().compare(0, std::string::npos, node->name(), node->name_size()) != 0)
             return;
 
         const T valueBefore = value;

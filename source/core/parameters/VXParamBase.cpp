@@ -66,11 +66,6 @@ namespace vx
         return std::string();
     }
 
-    bool ParamBase::needsToWriteState()
-    {
-        return XmlCapable::needsToWriteState();
-    }
-
     void ParamBase::behaviourChanged() {}
 
     void ParamBase::setEnabled(bool shouldBeEnabled)
@@ -98,8 +93,7 @@ namespace vx
     void ParamBase::setValueDescription(const std::string& description)
     {
         valueDescription = description;
-        callListeners(&ParamListener::stateChanged, static_cast<ParamBase&>(*this),
-                      ChangeInfo(StateChange_ValueDescription), CallType::standard);
+        callListenersForStateChange(ChangeInfo(StateChange_ValueDescription));
     }
 
     void ParamBase::callListenersForStateChange(ChangeInfo info)

@@ -65,7 +65,6 @@ namespace vx
         // (choice parameters write through it); empty here.
         virtual void setValueToLinkBehaviourTo(void* linkedValue);
         virtual std::string getValueAsString() const;
-        bool needsToWriteState() override;
         virtual void behaviourChanged();
 
         // Live parameters of any kind in the process (any thread).

@@ -36,14 +36,6 @@ namespace vx
             return c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c;
         }
 
-        std::string toLowerCopy(const std::string& text)
-        {
-            std::string lower(text);
-            for (char& c : lower)
-                c = lowerAscii(c);
-            return lower;
-        }
-
         bool equalIgnoringCase(const std::string& a, const std::string& b)
         {
             if (a.size() != b.size())
@@ -273,7 +265,8 @@ namespace vx
                 continue;
             std::string stripped = param->getName();
             stringStripCharacters(stripped, " .");
-            if (toLowerCopy(stripped) == key)
+            toLower(stripped);
+            if (stripped == key)
                 return param;
         }
         return ParamPtr();
@@ -493,7 +486,7 @@ namespace vx
             const std::string name(nameAttribute->value(), nameAttribute->value_size());
             if (const ParamPtr param = getParamByName(name, true))
             {
-                if (param->getElementName() == std::string(child->name(), child->name_size()))
+                if (param->getElementName().compare(0, std::string::npos, child->name(), child->name_size()) == 0)
                     param->readState(child, false);
             }
             else if (getXmlNodeStorage(*child) == storageCreatable)

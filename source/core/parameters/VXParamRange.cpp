@@ -499,11 +499,6 @@ namespace vx
         valueNormalized = positionIn(value, startStop.min, startStop.max);
     }
 
-    void ParamRange::readStatePost()
-    {
-        Param<double>::readStatePost();
-    }
-
     ParamRange* ParamRange::createParamFromXmlNode(const XmlNode* node)
     {
         if (node == nullptr)

@@ -115,7 +115,6 @@ namespace vx
         ValueRange<double>& getStartStopRangeReference() { return startStop; }
         // The window measured in minMax, named "range".
         ValueRange<double> getStartStopRangeNormalized() const { return minMax.normalize(startStop); }
-        ValueRange<double> getStartStopRangeNormalized() { return minMax.normalize(startStop); }
 
         // Each of these ends with the window update: the value re-set from
         // its (clamped) position under change type 2, so listeners always
@@ -195,7 +194,6 @@ namespace vx
         // Value and ranges, then the behaviour: reset to a basic one, then
         // replaced by the first known behaviour child (registered kinds only).
         void readStateDerived(const XmlNode& node) override;
-        void readStatePost() override;
 
         // A new parameter owned by the caller, named from "name", with the
         // default range of its "defaultRange" child, then read from node;

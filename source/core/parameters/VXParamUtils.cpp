@@ -33,9 +33,9 @@ namespace vx
 
         const ParamKind* findKind(const XmlNode& node)
         {
-            const std::string name(node.name(), node.name_size());
             for (const ParamKind& kind : paramKinds)
-                if (name == kind.elementName)
+                if (std::strlen(kind.elementName) == node.name_size()
+                    && std::memcmp(kind.elementName, node.name(), node.name_size()) == 0)
                     return &kind;
             return nullptr;
         }

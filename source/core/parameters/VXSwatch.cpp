@@ -51,10 +51,10 @@ namespace vx
 
     void Swatch::valueChanged(ParamBase& param, ChangeInfo)
     {
-        if (auto* colorParam = dynamic_cast<ParamColor*>(&param))
-            callListeners(&SwatchListener::swatchColorChanged, colorParam->getValue(), CallType::standard);
-        else if (auto* textParam = dynamic_cast<Param<std::string>*>(&param))
-            callListeners(&SwatchListener::swatchNameChanged, std::string(textParam->getValue()), CallType::standard);
+        if (&param == color.get())
+            callListeners(&SwatchListener::swatchColorChanged, color->getValue(), CallType::standard);
+        else if (&param == nameParam.get())
+            callListeners(&SwatchListener::swatchNameChanged, std::string(nameParam->getValue()), CallType::standard);
     }
 
     XmlNode* Swatch::writeStateDerived(XmlPool& pool, bool force)

@@ -4,6 +4,8 @@
 #include <locale>
 #include <sstream>
 #include <string>
+#include <string_view>
+#include <type_traits>
 #include <vector>
 
 #include <rapidxml/rapidxml.hpp>
@@ -36,11 +38,22 @@ namespace vx
         template <typename T>
         std::string attributeText(const T& value)
         {
-            std::ostringstream stream;
-            stream.imbue(std::locale::classic());
-            stream.precision(20);
-            stream << value;
-            return stream.str();
+            // Texts and whole numbers need no stream (the classic locale
+            // groups no digits); everything else goes through one.
+            if constexpr (std::is_convertible_v<const T&, std::string_view>)
+                return std::string(std::string_view(value));
+            else if constexpr (std::is_same_v<T, bool>)
+                return value ? "1" : "0";
+            else if constexpr (std::is_integral_v<T> && sizeof(T) > 1)
+                return std::to_string(value);
+            else
+            {
+                std::ostringstream stream;
+                stream.imbue(std::locale::classic());
+                stream.precision(20);
+                stream << value;
+                return stream.str();
+            }
         }
 
         XmlAttribute* makeAttribute(XmlPool& pool, const char* name, const std::string& text);

@@ -4,6 +4,21 @@
 
 namespace vx
 {
+    namespace
+    {
+        // A new element named elementName holding the library copy of tree's
+        // first descendant whose "name" is partName; null when none has it.
+        XmlNode* wrapPart(XmlPool& pool, const XmlNode& tree, const std::string& partName, const std::string& elementName)
+        {
+            const XmlNode* part = XmlCapable::findChildNodeWithAttributeValue(tree, "name", partName);
+            if (part == nullptr)
+                return nullptr;
+            XmlNode* wrapper = XmlCapable::createNode(pool, elementName);
+            wrapper->append_node(XmlCapable::cloneNode(pool, *part));
+            return wrapper;
+        }
+    }
+
     XmlStates::XmlStates(XmlCapable* target_, int, bool ownsStates_)
         : XmlCapable("XmlStates", "XmlStates"), ownsStates(ownsStates_), target(target_)
     {
@@ -208,12 +223,7 @@ namespace vx
         if (element == nullptr || partName.empty())
             return element;
 
-        XmlNode* part = findChildNodeWithAttributeValue(*element, "name", partName);
-        if (part == nullptr)
-            return nullptr;
-        XmlNode* wrapper = createNode(pool, target->getElementName());
-        wrapper->append_node(cloneNode(pool, *part));
-        return wrapper;
+        return wrapPart(pool, *element, partName, target->getElementName());
     }
 
     bool XmlStates::readState_(XmlState* state, const std::string& partName)
@@ -226,12 +236,9 @@ namespace vx
         {
             if (node == nullptr)
                 return false;
-            const XmlNode* part = findChildNodeWithAttributeValue(*node, "name", partName);
-            if (part == nullptr)
+            node = wrapPart(pool, *node, partName, target->getElementName());
+            if (node == nullptr)
                 return false;
-            XmlNode* wrapper = createNode(pool, target->getElementName());
-            wrapper->append_node(cloneNode(pool, *part));
-            node = wrapper;
         }
         target->readState(node, false);
         return true;

@@ -179,22 +179,6 @@ namespace
         }
 
         // Codes on an instance.
-        switch (code)
-        {
-            case FFGL::getParameterDisplay:
-            case FFGL::setParameter:
-            case FFGL::getParameter:
-            case FFGL::getInputStatus:
-            case FFGL::processOpenGL:
-            case FFGL::deInstantiateGL:
-            case FFGL::setTime:
-            case FFGL::connect:
-            case FFGL::disconnect:
-            case FFGL::resize:
-                break;
-            default:
-                return failWord;
-        }
         if (instance == nullptr)
             return failWord;
 

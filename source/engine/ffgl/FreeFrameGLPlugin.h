@@ -35,7 +35,6 @@ public:
     bool IsConnected() const { return connected; }
     void SetConnected(bool isConnected) { connected = isConnected; }
     // Set by instantiateGL to the instance itself.
-    CFreeFrameGLPlugin* GetSelf() const { return self; }
     void SetSelf(CFreeFrameGLPlugin* instance) { self = instance; }
 
 private:

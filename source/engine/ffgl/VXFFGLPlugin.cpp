@@ -225,15 +225,27 @@ FFGL::Word VXFFGLPlugin::GetTextParameter(std::uint32_t index)
     return 0;
 }
 
+namespace
+{
+    // Whether the frame itself brings a usable texture for input slot i
+    // (hosts pass null for inputs that are not connected).
+    bool isSupplied(const ProcessOpenGLStructTag& frame, std::uint32_t i)
+    {
+        if (i >= frame.numInputTextures || frame.inputTextures == nullptr)
+            return false;
+        const FFGLTextureStruct* input = frame.inputTextures[i];
+        return input != nullptr && input->Handle != 0;
+    }
+}
+
 void VXFFGLPlugin::setupInputTextures(ProcessOpenGLStructTag* frame)
 {
     const auto count = std::min<std::uint32_t>(frame->numInputTextures, VXFFGLApp::numInputSlots);
     for (std::uint32_t i = 0; i < count; ++i)
     {
-        // Hosts pass null for inputs that are not connected.
-        const FFGLTextureStruct* input = frame->inputTextures != nullptr ? frame->inputTextures[i] : nullptr;
-        if (input == nullptr || input->Handle == 0)
+        if (! isSupplied(*frame, i))
             continue;
+        const FFGLTextureStruct* input = frame->inputTextures[i];
         vx::Texture*& slot = app->inputTextures[i];
         if (slot == nullptr)
         {
@@ -243,18 +255,6 @@ void VXFFGLPlugin::setupInputTextures(ProcessOpenGLStructTag* frame)
         slot->setGLData(static_cast<int>(input->Width), static_cast<int>(input->Height),
                         static_cast<int>(input->HardwareWidth), static_cast<int>(input->HardwareHeight),
                         GL_TEXTURE_2D, static_cast<long>(input->Handle), GL_RGBA8, GL_LINEAR, GL_LINEAR, true);
-    }
-}
-
-namespace
-{
-    // Whether the frame itself brings a usable texture for input slot i.
-    bool isSupplied(const ProcessOpenGLStructTag& frame, std::uint32_t i)
-    {
-        if (i >= frame.numInputTextures || frame.inputTextures == nullptr)
-            return false;
-        const FFGLTextureStruct* input = frame.inputTextures[i];
-        return input != nullptr && input->Handle != 0;
     }
 }
 
@@ -277,7 +277,7 @@ std::uint32_t VXFFGLPlugin::ProcessOpenGL(ProcessOpenGLStructTag* frame)
     // left from an earlier frame may name a texture the host has deleted.
     const int required = std::min(GetMinInputs(), VXFFGLApp::numInputSlots);
     for (int i = 0; i < required; ++i)
-        if (app->inputTextures[i] == nullptr || ! isSupplied(*frame, static_cast<std::uint32_t>(i)))
+        if (! isSupplied(*frame, static_cast<std::uint32_t>(i)))
             return FFGL::fail;
 
     if (vx::Vexkit* root = vx::Vexkit::getInstanceWithoutCreating())

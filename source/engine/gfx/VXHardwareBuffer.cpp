@@ -1,6 +1,7 @@
 #include "engine/gfx/VXHardwareBuffer.h"
 
 #include "core/VXLog.h"
+#include "engine/gfx/VXScopedBufferBinding.h"
 
 #include <epoxy/gl.h>
 
@@ -13,25 +14,6 @@ namespace
 {
     const GLenum glUsages[] = {GL_STATIC_DRAW, GL_DYNAMIC_DRAW, GL_STREAM_DRAW,
                                GL_STATIC_READ, GL_DYNAMIC_READ, GL_STREAM_READ};
-
-    // Binds a buffer for the scope and puts the previous binding back.
-    class ScopedBufferBinding
-    {
-    public:
-        ScopedBufferBinding(GLenum bufferTarget, GLenum bindingQuery, GLuint buffer) : target(bufferTarget)
-        {
-            glGetIntegerv(bindingQuery, &previous);
-            glBindBuffer(target, buffer);
-        }
-        ~ScopedBufferBinding() { glBindBuffer(target, GLuint(previous)); }
-
-        ScopedBufferBinding(const ScopedBufferBinding&) = delete;
-        ScopedBufferBinding& operator=(const ScopedBufferBinding&) = delete;
-
-    private:
-        GLenum target;
-        GLint previous = 0;
-    };
 }
 
 HardwareBuffer::HardwareBuffer(unsigned int bufferTarget, unsigned int bufferBindingQuery)
@@ -58,7 +40,7 @@ bool HardwareBuffer::init(HardwareBufferUsage usage, size_t sizeInBytes, const v
     glGenBuffers(1, &glName);
     size = sizeInBytes;
 
-    ScopedBufferBinding binding(target, bindingQuery, glName);
+    const ScopedBufferBinding binding(target, bindingQuery, glName);
     glBufferData(target, GLsizeiptr(sizeInBytes), data, glUsages[usage]);
     return true;
 }
@@ -70,7 +52,7 @@ void* HardwareBuffer::map(bool read, bool write)
 
     const GLenum access = read && write ? GL_READ_WRITE : (read ? GL_READ_ONLY : GL_WRITE_ONLY);
 
-    ScopedBufferBinding binding(target, bindingQuery, glName);
+    const ScopedBufferBinding binding(target, bindingQuery, glName);
     void* pointer = glMapBuffer(target, access);
     mapped = pointer != nullptr;
     return pointer;
@@ -81,7 +63,7 @@ void HardwareBuffer::unmap()
     if (glName == 0 || ! mapped)
         return;
 
-    ScopedBufferBinding binding(target, bindingQuery, glName);
+    const ScopedBufferBinding binding(target, bindingQuery, glName);
     glUnmapBuffer(target);
     mapped = false;
 }
@@ -109,7 +91,7 @@ bool HardwareBuffer::update(size_t offset, size_t sizeInBytes, const void* data)
         return false;
     }
 
-    ScopedBufferBinding binding(target, bindingQuery, glName);
+    const ScopedBufferBinding binding(target, bindingQuery, glName);
     glBufferSubData(target, GLintptr(offset), GLsizeiptr(sizeInBytes), data);
     return true;
 }

@@ -5,6 +5,7 @@
 #include "core/VXStringUtils.h"
 #include "engine/gfx/VXFont.h"
 #include "engine/gfx/VXGfxUtils.h"
+#include "engine/gfx/VXScopedBufferBinding.h"
 #include "engine/gfx/VXScopedNoArrayBuffer.h"
 #include "engine/gfx/VXShaderProgram.h"
 #include "engine/gfx/VXShaderUniforms.h"
@@ -15,6 +16,7 @@
 #include <epoxy/gl.h>
 
 #include <algorithm>
+#include <cassert>
 #include <cmath>
 #include <cstdarg>
 
@@ -34,22 +36,24 @@ namespace
         ScopedClientArrays() = default;
         ~ScopedClientArrays()
         {
-            for (GLuint attribute : enabled)
-                glDisableVertexAttribArray(attribute);
+            for (GLuint attribute = 0; enabled != 0; ++attribute, enabled >>= 1)
+                if ((enabled & 1u) != 0)
+                    glDisableVertexAttribArray(attribute);
         }
         ScopedClientArrays(const ScopedClientArrays&) = delete;
         ScopedClientArrays& operator=(const ScopedClientArrays&) = delete;
 
         void attribute(GLuint index, GLint components, GLsizei stride, const float* data)
         {
+            assert(index < 32);
             glEnableVertexAttribArray(index);
             glVertexAttribPointer(index, components, GL_FLOAT, GL_FALSE, stride, data);
-            enabled.push_back(index);
+            enabled |= 1u << index;
         }
 
     private:
         const ScopedNoArrayBuffer noArrayBuffer;
-        std::vector<GLuint> enabled;
+        unsigned int enabled = 0; // bit per attribute index
     };
 
     void pushSegment(std::vector<float>& out, TVec2<float> a, TVec2<float> b, TVec2<float> offset)
@@ -430,9 +434,7 @@ void Renderer::drawQuadVBO()
 {
     if (! quadBuffer || ! quadBuffer->isValid())
         return;
-    GLint previous = 0;
-    glGetIntegerv(GL_ARRAY_BUFFER_BINDING, &previous);
-    glBindBuffer(GL_ARRAY_BUFFER, quadBuffer->getGLName());
+    const ScopedBufferBinding binding(GL_ARRAY_BUFFER, GL_ARRAY_BUFFER_BINDING, quadBuffer->getGLName());
     glEnableVertexAttribArray(0);
     glEnableVertexAttribArray(2);
     glVertexAttribPointer(0, 2, GL_FLOAT, GL_FALSE, 16, reinterpret_cast<const void*>(0));
@@ -440,7 +442,6 @@ void Renderer::drawQuadVBO()
     glDrawArrays(GL_TRIANGLE_FAN, 0, 4);
     glDisableVertexAttribArray(0);
     glDisableVertexAttribArray(2);
-    glBindBuffer(GL_ARRAY_BUFFER, GLuint(previous));
 }
 
 void Renderer::drawTexture(const Texture& texture, float x, float y, float w, float h, bool flip)
@@ -599,25 +600,28 @@ void Renderer::drawCube(const Color& color)
 
     // Faces z = 0, z = 1, x = 0, x = 1, y = 0, y = 1; each two triangles of
     // (position, face normal, texture coordinate).
-    struct Face { int axis; float side; };
-    static const Face faces[6] = {{2, 0}, {2, 1}, {0, 0}, {0, 1}, {1, 0}, {1, 1}};
-    static const float corners[6][2] = {{0, 0}, {1, 0}, {1, 1}, {0, 0}, {1, 1}, {0, 1}};
-    std::vector<float> vertices;
-    vertices.reserve(36 * 8);
-    for (const Face& face : faces)
-    {
-        const int u = (face.axis + 1) % 3, v = (face.axis + 2) % 3;
-        for (const auto& corner : corners)
+    static const std::vector<float> vertices = [] {
+        struct Face { int axis; float side; };
+        const Face faces[6] = {{2, 0}, {2, 1}, {0, 0}, {0, 1}, {1, 0}, {1, 1}};
+        const float corners[6][2] = {{0, 0}, {1, 0}, {1, 1}, {0, 0}, {1, 1}, {0, 1}};
+        std::vector<float> built;
+        built.reserve(36 * 8);
+        for (const Face& face : faces)
         {
-            float position[3] = {}, normal[3] = {};
-            position[face.axis] = face.side;
-            position[u] = corner[0];
-            position[v] = corner[1];
-            normal[face.axis] = face.side > 0.5f ? 1.0f : -1.0f;
-            vertices.insert(vertices.end(), {position[0], position[1], position[2], normal[0], normal[1], normal[2],
-                                             corner[0], corner[1]});
+            const int u = (face.axis + 1) % 3, v = (face.axis + 2) % 3;
+            for (const auto& corner : corners)
+            {
+                float position[3] = {}, normal[3] = {};
+                position[face.axis] = face.side;
+                position[u] = corner[0];
+                position[v] = corner[1];
+                normal[face.axis] = face.side > 0.5f ? 1.0f : -1.0f;
+                built.insert(built.end(), {position[0], position[1], position[2], normal[0], normal[1], normal[2],
+                                           corner[0], corner[1]});
+            }
         }
-    }
+        return built;
+    }();
     {
         ScopedClientArrays arrays;
         arrays.attribute(0, 3, 32, vertices.data());

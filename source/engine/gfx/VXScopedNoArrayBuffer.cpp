@@ -4,18 +4,7 @@
 
 namespace vx
 {
-    ScopedNoArrayBuffer::ScopedNoArrayBuffer()
+    ScopedNoArrayBuffer::ScopedNoArrayBuffer() : binding(GL_ARRAY_BUFFER, GL_ARRAY_BUFFER_BINDING, 0)
     {
-        GLint binding = 0;
-        glGetIntegerv(GL_ARRAY_BUFFER_BINDING, &binding);
-        previous = binding;
-        if (previous != 0)
-            glBindBuffer(GL_ARRAY_BUFFER, 0);
-    }
-
-    ScopedNoArrayBuffer::~ScopedNoArrayBuffer()
-    {
-        if (previous != 0)
-            glBindBuffer(GL_ARRAY_BUFFER, static_cast<GLuint>(previous));
     }
 }

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "engine/gfx/VXScopedBufferBinding.h"
+
 namespace vx
 {
     // Client-side vertex arrays are read from memory only while no array
@@ -9,11 +11,8 @@ namespace vx
     {
     public:
         ScopedNoArrayBuffer();
-        ~ScopedNoArrayBuffer();
-        ScopedNoArrayBuffer(const ScopedNoArrayBuffer&) = delete;
-        ScopedNoArrayBuffer& operator=(const ScopedNoArrayBuffer&) = delete;
 
     private:
-        int previous = 0;
+        const ScopedBufferBinding binding;
     };
 }

@@ -4,6 +4,8 @@
 #include "core/VXLog.h"
 #include "engine/gfx/VXContext.h"
 #include "engine/gfx/VXGfxInfo.h"
+#include "engine/gfx/VXScopedBufferBinding.h"
+#include "engine/gfx/VXScopedPackState.h"
 
 #include <epoxy/gl.h>
 
@@ -80,28 +82,6 @@ namespace
              * static_cast<unsigned int>(blockBytes(format));
     }
 
-    // Size of one pixel as GL packs format and type; 0 when not known here.
-    int packedPixelSize(int format, int type)
-    {
-        int componentSize = 0;
-        switch (type)
-        {
-            case GL_UNSIGNED_BYTE: case GL_BYTE: componentSize = 1; break;
-            case GL_UNSIGNED_SHORT: case GL_SHORT: case GL_HALF_FLOAT: componentSize = 2; break;
-            case GL_UNSIGNED_INT: case GL_INT: case GL_FLOAT: componentSize = 4; break;
-            case GL_UNSIGNED_INT_8_8_8_8: case GL_UNSIGNED_INT_8_8_8_8_REV: return 4;
-            default: return 0;
-        }
-        switch (format)
-        {
-            case GL_RED: case GL_GREEN: case GL_BLUE: case GL_ALPHA: case GL_LUMINANCE: return componentSize;
-            case GL_RG: case GL_LUMINANCE_ALPHA: return 2 * componentSize;
-            case GL_RGB: case GL_BGR: return 3 * componentSize;
-            case GL_RGBA: case GL_BGRA: return 4 * componentSize;
-            default: return 0;
-        }
-    }
-
     // The binding of a target, put back when the guard ends.
     class ScopedTextureBinding
     {
@@ -125,57 +105,20 @@ namespace
     class ScopedUnpackState
     {
     public:
-        ScopedUnpackState()
+        ScopedUnpackState() : buffer(GL_PIXEL_UNPACK_BUFFER, GL_PIXEL_UNPACK_BUFFER_BINDING, 0)
         {
-            glGetIntegerv(GL_UNPACK_ALIGNMENT, &alignment);
-            glGetIntegerv(GL_UNPACK_ROW_LENGTH, &rowLength);
-            glGetIntegerv(GL_UNPACK_SKIP_ROWS, &skipRows);
-            glGetIntegerv(GL_UNPACK_SKIP_PIXELS, &skipPixels);
-            glGetIntegerv(GL_PIXEL_UNPACK_BUFFER_BINDING, &buffer);
+            glPushClientAttrib(GL_CLIENT_PIXEL_STORE_BIT);
             glPixelStorei(GL_UNPACK_ALIGNMENT, 1);
-            if (rowLength != 0) glPixelStorei(GL_UNPACK_ROW_LENGTH, 0);
-            if (skipRows != 0) glPixelStorei(GL_UNPACK_SKIP_ROWS, 0);
-            if (skipPixels != 0) glPixelStorei(GL_UNPACK_SKIP_PIXELS, 0);
-            if (buffer != 0) glBindBuffer(GL_PIXEL_UNPACK_BUFFER, 0);
+            glPixelStorei(GL_UNPACK_ROW_LENGTH, 0);
+            glPixelStorei(GL_UNPACK_SKIP_ROWS, 0);
+            glPixelStorei(GL_UNPACK_SKIP_PIXELS, 0);
         }
-        ~ScopedUnpackState()
-        {
-            glPixelStorei(GL_UNPACK_ALIGNMENT, alignment);
-            if (rowLength != 0) glPixelStorei(GL_UNPACK_ROW_LENGTH, rowLength);
-            if (skipRows != 0) glPixelStorei(GL_UNPACK_SKIP_ROWS, skipRows);
-            if (skipPixels != 0) glPixelStorei(GL_UNPACK_SKIP_PIXELS, skipPixels);
-            if (buffer != 0) glBindBuffer(GL_PIXEL_UNPACK_BUFFER, static_cast<GLuint>(buffer));
-        }
+        ~ScopedUnpackState() { glPopClientAttrib(); }
         ScopedUnpackState(const ScopedUnpackState&) = delete;
         ScopedUnpackState& operator=(const ScopedUnpackState&) = delete;
 
     private:
-        GLint alignment = 4, rowLength = 0, skipRows = 0, skipPixels = 0, buffer = 0;
-    };
-
-    class ScopedPackState
-    {
-    public:
-        ScopedPackState()
-        {
-            glGetIntegerv(GL_PACK_ALIGNMENT, &alignment);
-            glGetIntegerv(GL_PACK_ROW_LENGTH, &rowLength);
-            glGetIntegerv(GL_PIXEL_PACK_BUFFER_BINDING, &buffer);
-            glPixelStorei(GL_PACK_ALIGNMENT, 1);
-            if (rowLength != 0) glPixelStorei(GL_PACK_ROW_LENGTH, 0);
-            if (buffer != 0) glBindBuffer(GL_PIXEL_PACK_BUFFER, 0);
-        }
-        ~ScopedPackState()
-        {
-            glPixelStorei(GL_PACK_ALIGNMENT, alignment);
-            if (rowLength != 0) glPixelStorei(GL_PACK_ROW_LENGTH, rowLength);
-            if (buffer != 0) glBindBuffer(GL_PIXEL_PACK_BUFFER, static_cast<GLuint>(buffer));
-        }
-        ScopedPackState(const ScopedPackState&) = delete;
-        ScopedPackState& operator=(const ScopedPackState&) = delete;
-
-    private:
-        GLint alignment = 4, rowLength = 0, buffer = 0;
+        const ScopedBufferBinding buffer;
     };
 
     float coordinateLimit(int side, int hardwareSide)
@@ -466,8 +409,7 @@ void Texture::popMinFilter()
 {
     if (minFilters.size() < 2)
     {
-        logPrint(logError, "Escaped from error in %s(%i): %s.", "popMinFilter", 420,
-                 "You cannot pop the initial minification filter setting.");
+        logEscapedError("popMinFilter", 420, "You cannot pop the initial minification filter setting.");
         return;
     }
     const FILTER popped = minFilters.back();
@@ -480,8 +422,7 @@ void Texture::popMagFilter()
 {
     if (magFilters.size() < 2)
     {
-        logPrint(logError, "Escaped from error in %s(%i): %s.", "popMagFilter", 436,
-                 "You cannot pop the initial magnification filter setting.");
+        logEscapedError("popMagFilter", 436, "You cannot pop the initial magnification filter setting.");
         return;
     }
     const FILTER popped = magFilters.back();
@@ -612,7 +553,8 @@ void* Texture::lock(int flags, int pixelFormat, int pixelType, int bytesPerPixel
                                                                         : "bytes per pixel must be positive");
         return nullptr;
     }
-    const int packedSize = packedPixelSize(pixelFormat, pixelType);
+    const int packedSize = TextureFormat::packedPixelSize(static_cast<unsigned int>(pixelFormat),
+                                                          static_cast<unsigned int>(pixelType));
     if (packedSize != bytesPerPixel)
     {
         logPrint(logError, "Texture::lock: format 0x%x / type 0x%x is not %d bytes per pixel", pixelFormat, pixelType,
@@ -638,7 +580,7 @@ void* Texture::lock(int flags, int pixelFormat, int pixelType, int bytesPerPixel
     saveBindingAndBind();
     if ((flags & LOCK_READ) != 0)
     {
-        const ScopedPackState pack;
+        const ScopedPackState pack(1, 0);
         glGetTexImage(targetOrDefault(target), 0, static_cast<GLenum>(pixelFormat), static_cast<GLenum>(pixelType),
                       lockBuffer);
     }

@@ -93,4 +93,54 @@ int TextureFormat::getInternalBytesPerPixel() const
     }
 }
 
+int TextureFormat::packedPixelSize(unsigned int format, unsigned int type)
+{
+    switch (type)
+    {
+        case GL_UNSIGNED_BYTE_3_3_2:
+        case GL_UNSIGNED_BYTE_2_3_3_REV: return 1;
+        case GL_UNSIGNED_SHORT_5_6_5:
+        case GL_UNSIGNED_SHORT_5_6_5_REV:
+        case GL_UNSIGNED_SHORT_4_4_4_4:
+        case GL_UNSIGNED_SHORT_4_4_4_4_REV:
+        case GL_UNSIGNED_SHORT_5_5_5_1:
+        case GL_UNSIGNED_SHORT_1_5_5_5_REV: return 2;
+        case GL_UNSIGNED_INT_8_8_8_8:
+        case GL_UNSIGNED_INT_8_8_8_8_REV:
+        case GL_UNSIGNED_INT_10_10_10_2:
+        case GL_UNSIGNED_INT_2_10_10_10_REV: return 4;
+        default: break;
+    }
+    int componentSize = 0;
+    switch (type)
+    {
+        case GL_UNSIGNED_BYTE:
+        case GL_BYTE: componentSize = 1; break;
+        case GL_UNSIGNED_SHORT:
+        case GL_SHORT:
+        case GL_HALF_FLOAT: componentSize = 2; break;
+        case GL_UNSIGNED_INT:
+        case GL_INT:
+        case GL_FLOAT: componentSize = 4; break;
+        default: return 0;
+    }
+    switch (format)
+    {
+        case GL_RED:
+        case GL_GREEN:
+        case GL_BLUE:
+        case GL_ALPHA:
+        case GL_LUMINANCE:
+        case GL_DEPTH_COMPONENT:
+        case GL_STENCIL_INDEX: return componentSize;
+        case GL_LUMINANCE_ALPHA:
+        case GL_RG: return 2 * componentSize;
+        case GL_RGB:
+        case GL_BGR: return 3 * componentSize;
+        case GL_RGBA:
+        case GL_BGRA: return 4 * componentSize;
+        default: return 0;
+    }
+}
+
 } // namespace vx

@@ -32,6 +32,10 @@ public:
         accounting only; 0 when the pair is not known. */
     int getInternalBytesPerPixel() const;
 
+    /** Bytes GL reads or writes per pixel of a client-memory format / type
+        pair (packed types included); 0 when the pair is not known. */
+    static int packedPixelSize(unsigned int format, unsigned int type);
+
     int internalFormat = -1;
     int format = -1;
     int type = -1;

@@ -292,6 +292,8 @@ namespace
             AttributeCase { "UnsignedByte", attributeTextOf(createAttribute(attributePool, "v", static_cast<unsigned char>(65))), "v=65" },
             AttributeCase { "SignedByte", attributeTextOf(createAttribute(attributePool, std::string("v"), static_cast<char>(-5))), "v=-5" },
             AttributeCase { "UInt64", attributeTextOf(createAttribute(attributePool, "v", 18446744073709551615ull)), "v=18446744073709551615" },
+            AttributeCase { "IntNegative", attributeTextOf(createAttribute(attributePool, "v", -1234567)), "v=-1234567" },
+            AttributeCase { "String", attributeTextOf(createAttribute(attributePool, "v", std::string("x \"y\""))), "v=x \"y\"" },
             AttributeCase { "Literal", attributeTextOf(createAttribute(attributePool, "v", "a b")), "v=a b" },
             AttributeCase { "Storage", attributeTextOf(createAttribute(attributePool, "v", XmlCapable::storageNever)), "v=2" }),
         [](const testing::TestParamInfo<AttributeCase>& info) { return info.param.name; });
@@ -309,6 +311,7 @@ namespace
         const std::locale previous = std::locale::global(std::locale(std::locale::classic(), new CommaDecimal));
         XmlDocument pool;
         const std::string written = pool.allocate_string(createAttribute(pool, "v", 12345.5)->value());
+        const std::string writtenWhole = pool.allocate_string(createAttribute(pool, "n", 1234567)->value());
         auto document = XmlUtils::loadXmlFromString("<a v=\"2.25\" n=\"1234\"/>", false);
         double read = 0.0;
         int number = 0;
@@ -317,6 +320,7 @@ namespace
         std::locale::global(previous);
 
         EXPECT_EQ(written, "12345.5");
+        EXPECT_EQ(writtenWhole, "1234567");
         EXPECT_TRUE(readOk);
         EXPECT_EQ(read, 2.25);
         EXPECT_EQ(number, 1234);

@@ -179,7 +179,7 @@ namespace
             {
                 EXPECT_EQ(module(FFGL::processOpenGL, frame.recordWord(), instance), 0u);
                 const HostGLState after = HostGLState::capture();
-                EXPECT_EQ(after, before) << "before: " << before << "\nafter:  " << after;
+                EXPECT_EQ(before.differencesTo(after), std::vector<std::string>{});
             }
 
             // The host ends the prototype first, then the instances out of order.

@@ -15,6 +15,7 @@
 #include <cstring>
 #include <memory>
 #include <string>
+#include <vector>
 #include <thread>
 
 namespace
@@ -120,7 +121,7 @@ namespace
 
         EXPECT_EQ(call(FFGL::processOpenGL, frame.recordWord(), instance), 0u);
         const HostGLState after = HostGLState::capture();
-        EXPECT_EQ(after, before) << "before: " << before << "\nafter:  " << after;
+        EXPECT_EQ(before.differencesTo(after), std::vector<std::string>{});
         EXPECT_EQ(FFGLTestEffectLog::get().draws, 1);
 
         // Red 0.25 from "Gain", green from "Invert"; 1/255 for rounding.

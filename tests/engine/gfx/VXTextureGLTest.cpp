@@ -305,6 +305,27 @@ TEST_F(TextureGLTest, LockReadsAndWritesInTheRequestedLayout)
     EXPECT_FALSE(t.unlock());
 }
 
+TEST_F(TextureGLTest, LockReadIgnoresTheCallersPackSkipsAndKeepsThem)
+{
+    const auto data = solid(8, 4, {10, 20, 30, 40});
+    Texture t;
+    ASSERT_TRUE(t.create(data.data(), 8, 4, Texture::RGBA8));
+    // Skips left by a host would move the read past the end of the lock buffer.
+    glPixelStorei(GL_PACK_SKIP_ROWS, 3);
+    glPixelStorei(GL_PACK_SKIP_PIXELS, 5);
+
+    auto* own = static_cast<unsigned char*>(t.lock(Texture::LOCK_READ));
+    ASSERT_NE(own, nullptr);
+    EXPECT_EQ(own[0], 10);
+    EXPECT_EQ(own[8 * 4 * 4 - 1], 40);
+    EXPECT_TRUE(t.unlock());
+
+    EXPECT_EQ(test::getInteger(GL_PACK_SKIP_ROWS), 3);
+    EXPECT_EQ(test::getInteger(GL_PACK_SKIP_PIXELS), 5);
+    glPixelStorei(GL_PACK_SKIP_ROWS, 0);
+    glPixelStorei(GL_PACK_SKIP_PIXELS, 0);
+}
+
 TEST_F(TextureGLTest, LockRefusesInconsistentRequests)
 {
     Texture t;

@@ -58,11 +58,6 @@ namespace vx
             }
         };
 
-        struct FreeDeleter
-        {
-            void operator()(unsigned char* p) const { std::free(p); }
-        };
-
         // Whole file into memory; empty with a log line when it cannot be read.
         std::vector<unsigned char> readWholeFile(const File& file)
         {
@@ -212,8 +207,7 @@ namespace vx
     {
         unsigned long width = 0, height = 0;
         int fileChannels = 0;
-        std::unique_ptr<unsigned char, FreeDeleter> pixels(
-            imageFromMemory(bytes, size, &width, &height, &fileChannels, wantedChannels));
+        MallocBuffer pixels(imageFromMemory(bytes, size, &width, &height, &fileChannels, wantedChannels));
         if (!pixels)
             return nullptr;
         return textureFromData(pixels.get(), static_cast<int>(width), static_cast<int>(height),
@@ -224,7 +218,7 @@ namespace vx
     {
         unsigned long width = 0, height = 0;
         int channels = 0;
-        std::unique_ptr<unsigned char, FreeDeleter> pixels(imageFromFile(file, &width, &height, &channels, 0));
+        MallocBuffer pixels(imageFromFile(file, &width, &height, &channels, 0));
         if (!pixels)
             return nullptr;
         return textureFromData(pixels.get(), static_cast<int>(width), static_cast<int>(height), channels);

@@ -1,5 +1,7 @@
 #pragma once
 
+#include <cstdlib>
+#include <memory>
 #include <string>
 
 namespace vx
@@ -7,6 +9,13 @@ namespace vx
     class File;
     class Pixels;
     class Texture;
+
+    // Owns a buffer from malloc, such as every decoded image below.
+    struct FreeDeleter
+    {
+        void operator()(unsigned char* p) const { std::free(p); }
+    };
+    using MallocBuffer = std::unique_ptr<unsigned char, FreeDeleter>;
 
     // Still images: decoding from memory and files, textures from decoded
     // bytes, and PNG / TGA / embedded-PNG writing.

@@ -12,6 +12,7 @@
 #include <png.h>
 
 #include "core/VXLog.h"
+#include "engine/video/formats/VXImageUtils.h"
 
 namespace vx
 {
@@ -64,12 +65,6 @@ namespace vx
     {
         const char* const pngVersion = "1.6.1";
         constexpr unsigned char pngSignature[8] = {0x89, 0x50, 0x4E, 0x47, 0x0D, 0x0A, 0x1A, 0x0A};
-
-        struct FreeDeleter
-        {
-            void operator()(unsigned char* p) const { std::free(p); }
-        };
-        using MallocBuffer = std::unique_ptr<unsigned char, FreeDeleter>;
 
         struct ReadStructs
         {

@@ -17,6 +17,7 @@
 #include "engine/gfx/VXShaders.h"
 #include "engine/gfx/VXRenderTarget.h"
 #include "engine/gfx/VXRenderTargetManager.h"
+#include "engine/gfx/VXScopedPackState.h"
 #include "engine/gfx/VXTexture.h"
 #include "engine/video/formats/VXImageUtils.h"
 #include "engine/video/formats/VXPixels.h"
@@ -25,62 +26,6 @@ namespace vx
 {
     namespace
     {
-        struct FreeDeleter
-        {
-            void operator()(unsigned char* p) const { std::free(p); }
-        };
-
-        // Bytes GL writes per pixel for a format / type pair; 0 when unknown.
-        int glBytesPerPixel(unsigned int format, unsigned int type)
-        {
-            switch (type)
-            {
-                case GL_UNSIGNED_BYTE_3_3_2:
-                case GL_UNSIGNED_BYTE_2_3_3_REV: return 1;
-                case GL_UNSIGNED_SHORT_5_6_5:
-                case GL_UNSIGNED_SHORT_5_6_5_REV:
-                case GL_UNSIGNED_SHORT_4_4_4_4:
-                case GL_UNSIGNED_SHORT_4_4_4_4_REV:
-                case GL_UNSIGNED_SHORT_5_5_5_1:
-                case GL_UNSIGNED_SHORT_1_5_5_5_REV: return 2;
-                case GL_UNSIGNED_INT_8_8_8_8:
-                case GL_UNSIGNED_INT_8_8_8_8_REV:
-                case GL_UNSIGNED_INT_10_10_10_2:
-                case GL_UNSIGNED_INT_2_10_10_10_REV: return 4;
-                default: break;
-            }
-            int componentSize = 0;
-            switch (type)
-            {
-                case GL_UNSIGNED_BYTE:
-                case GL_BYTE: componentSize = 1; break;
-                case GL_UNSIGNED_SHORT:
-                case GL_SHORT:
-                case GL_HALF_FLOAT: componentSize = 2; break;
-                case GL_UNSIGNED_INT:
-                case GL_INT:
-                case GL_FLOAT: componentSize = 4; break;
-                default: return 0;
-            }
-            switch (format)
-            {
-                case GL_RED:
-                case GL_GREEN:
-                case GL_BLUE:
-                case GL_ALPHA:
-                case GL_LUMINANCE:
-                case GL_DEPTH_COMPONENT:
-                case GL_STENCIL_INDEX: return componentSize;
-                case GL_LUMINANCE_ALPHA:
-                case GL_RG: return 2 * componentSize;
-                case GL_RGB:
-                case GL_BGR: return 3 * componentSize;
-                case GL_RGBA:
-                case GL_BGRA: return 4 * componentSize;
-                default: return 0;
-            }
-        }
-
         // Type and format of a plain pixel size; false for others.
         bool layoutForBytesPerPixel(int bytesPerPixel, unsigned int& type, unsigned int& format)
         {
@@ -94,48 +39,6 @@ namespace vx
                 default: return false;
             }
         }
-
-        // Binds a pack buffer for a scope and restores the previous one, so a
-        // host's pack buffer never receives our client-memory reads.
-        class ScopedPackBuffer
-        {
-        public:
-            explicit ScopedPackBuffer(GLuint buffer)
-            {
-                glGetIntegerv(GL_PIXEL_PACK_BUFFER_BINDING, &previous);
-                if (static_cast<GLuint>(previous) != buffer)
-                    glBindBuffer(GL_PIXEL_PACK_BUFFER, buffer);
-            }
-            ~ScopedPackBuffer()
-            {
-                glBindBuffer(GL_PIXEL_PACK_BUFFER, static_cast<GLuint>(previous));
-            }
-            ScopedPackBuffer(const ScopedPackBuffer&) = delete;
-            ScopedPackBuffer& operator=(const ScopedPackBuffer&) = delete;
-
-        private:
-            GLint previous = 0;
-        };
-
-        // Client pixel-store state pushed for a scope, with tight packing set.
-        class ScopedPackState
-        {
-        public:
-            ScopedPackState(int alignment, int rowLength) : packBuffer(0)
-            {
-                glPushClientAttrib(GL_CLIENT_PIXEL_STORE_BIT);
-                glPixelStorei(GL_PACK_ALIGNMENT, alignment);
-                glPixelStorei(GL_PACK_ROW_LENGTH, rowLength);
-                glPixelStorei(GL_PACK_SKIP_ROWS, 0);
-                glPixelStorei(GL_PACK_SKIP_PIXELS, 0);
-            }
-            ~ScopedPackState() { glPopClientAttrib(); }
-            ScopedPackState(const ScopedPackState&) = delete;
-            ScopedPackState& operator=(const ScopedPackState&) = delete;
-
-        private:
-            ScopedPackBuffer packBuffer;
-        };
 
         // A source the copy operations can walk: data, pixel size and
         // width x height rows of stride bytes inside the buffer.
@@ -188,14 +91,14 @@ namespace vx
             return false;
         }
         // The buffer is sized for bytesPerPixel; GL must not write more.
-        if (glBytesPerPixel(glFormat, glType) != bytesPerPixel)
+        if (TextureFormat::packedPixelSize(glFormat, glType) != bytesPerPixel)
         {
             logPrint(logError, "PixelsUtils::readFromFrameBufferToBuffer: format 0x%x, type 0x%x do not give %d bytes per pixel.\n",
                      glFormat, glType, bytesPerPixel);
             return false;
         }
 
-        ScopedPackState pack((width * bytesPerPixel) % 4 == 0 ? 4 : 1, width);
+        const ScopedPackState pack((width * bytesPerPixel) % 4 == 0 ? 4 : 1, width);
         glReadPixels(x, y, width, height, glFormat, glType, buffer);
         return true;
     }
@@ -370,7 +273,7 @@ namespace vx
         const size_t hardwareRow = static_cast<size_t>(hardwareWidth) * bytesPerPixel;
         std::vector<unsigned char> level(hardwareRow * hardwareHeight);
         {
-            ScopedPackState pack(1, 0);
+            const ScopedPackState pack(1, 0);
             texture->startBind();
             glGetTexImage(static_cast<GLenum>(texture->getTarget()), 0, format.format, format.type, level.data());
             texture->endBind();
@@ -424,7 +327,7 @@ namespace vx
         }
         std::vector<unsigned char> level(static_cast<size_t>(levelSize));
         {
-            ScopedPackState pack(1, 0);
+            const ScopedPackState pack(1, 0);
             glGetCompressedTexImage(target, 0, level.data());
         }
         texture->endBind();
@@ -458,8 +361,7 @@ namespace vx
     {
         unsigned long width = 0, height = 0;
         int channels = 0;
-        std::unique_ptr<unsigned char, FreeDeleter> decoded(
-            ImageUtils::imageFromMemory(bytes, size, &width, &height, &channels, 0));
+        MallocBuffer decoded(ImageUtils::imageFromMemory(bytes, size, &width, &height, &channels, 0));
         if (!decoded)
             return nullptr;
         return new Pixels(static_cast<int>(width), static_cast<int>(height), channels, decoded.get());
@@ -469,7 +371,7 @@ namespace vx
     {
         unsigned long width = 0, height = 0;
         int channels = 0;
-        std::unique_ptr<unsigned char, FreeDeleter> decoded(ImageUtils::imageFromFile(file, &width, &height, &channels, 0));
+        MallocBuffer decoded(ImageUtils::imageFromFile(file, &width, &height, &channels, 0));
         if (!decoded)
             return nullptr;
         return new Pixels(static_cast<int>(width), static_cast<int>(height), channels, decoded.get());

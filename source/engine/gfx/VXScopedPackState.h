@@ -1,0 +1,21 @@
+#pragma once
+
+#include "engine/gfx/VXScopedBufferBinding.h"
+
+namespace vx
+{
+    // Pixel-pack state for one read, whatever the host left set: alignment
+    // and row length as given, no skipped rows or pixels, and packBuffer
+    // (0: client memory) bound as the pack buffer. All restored after.
+    class ScopedPackState
+    {
+    public:
+        ScopedPackState(int alignment, int rowLength, unsigned int packBuffer = 0);
+        ~ScopedPackState();
+        ScopedPackState(const ScopedPackState&) = delete;
+        ScopedPackState& operator=(const ScopedPackState&) = delete;
+
+    private:
+        ScopedBufferBinding binding;
+    };
+}
