@@ -29,15 +29,16 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
     unsigned sum = 0;
     for (size_t i = 0; i < total; ++i)
         sum += pixels[i];
-    (void) sum;
+    (void)sum;
 
     std::ostringstream out;
-    if (!vx::PNGImageFormat::writePixelsToStream(pixels, width, height, bytesPerPixel, out))
+    if (! vx::PNGImageFormat::writePixelsToStream(pixels, width, height, bytesPerPixel, out))
         std::abort();
     std::istringstream again(out.str());
     unsigned long width2 = 0, height2 = 0, rowBytes2 = 0;
     int bytesPerPixel2 = 0;
-    unsigned char* pixels2 = vx::PNGImageFormat::decodeImage(again, &width2, &height2, &rowBytes2, &bytesPerPixel2, nullptr);
+    unsigned char* pixels2 =
+        vx::PNGImageFormat::decodeImage(again, &width2, &height2, &rowBytes2, &bytesPerPixel2, nullptr);
     if (pixels2 == nullptr || width2 != width || height2 != height || bytesPerPixel2 != bytesPerPixel ||
         std::memcmp(pixels, pixels2, total) != 0)
         std::abort();

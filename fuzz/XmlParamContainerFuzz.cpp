@@ -22,7 +22,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     container.addParamDouble("Size", 0.5);
     container.addParamBool("Show Image", true);
     container.addParamString("Label", "");
-    container.addParamChoice("Mode", { "Fall", "Settle" });
+    container.addParamChoice("Mode", {"Fall", "Settle"});
     auto codes = std::make_shared<vx::ParamChoice<unsigned long long>>("Codes");
     container.addParam(codes);
 
@@ -37,6 +37,6 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
         }
 
     const std::string written = vx::XmlUtils::writeXmlToString(container, true);
-    (void) written;
+    (void)written;
     return 0;
 }

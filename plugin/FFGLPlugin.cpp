@@ -230,8 +230,8 @@ void Plugin::runEdgePass(const vx::Texture& input)
         context.unbindAll();
     }
 
-    vx::PixelsUtils::readFromFrameBufferToBuffer(0, 0, buffer.width, buffer.height, 1, buffer.data,
-                                                 GL_UNSIGNED_BYTE, GL_RED);
+    vx::PixelsUtils::readFromFrameBufferToBuffer(0, 0, buffer.width, buffer.height, 1, buffer.data, GL_UNSIGNED_BYTE,
+                                                 GL_RED);
     simulation.findEdgePoints(&buffer, smartEdges->getValue());
 }
 

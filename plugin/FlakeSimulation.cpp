@@ -150,9 +150,9 @@ namespace kelvo
             }
         }
 
-        particles.erase(std::remove_if(particles.begin(), particles.end(),
-                                       [](const Particle& p) { return p.life <= 0.0f; }),
-                        particles.end());
+        particles.erase(
+            std::remove_if(particles.begin(), particles.end(), [](const Particle& p) { return p.life <= 0.0f; }),
+            particles.end());
 
         if (nowMs - lastSpawnTime > spawnIntervalMs)
         {

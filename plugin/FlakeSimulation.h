@@ -23,7 +23,7 @@ namespace kelvo
         float x = 0.0f, y = 0.0f;
         float velocityX = 0.0f, velocityY = 0.0f; // per time step
         float width = 0.0f, height = 0.0f;
-        float life = 1.0f; // removed at 0 or below
+        float life = 1.0f;                  // removed at 0 or below
         float pointX = 0.0f, pointY = 0.0f; // the edge point it settled on
         std::int32_t bucket = 0;
         bool falling = true;

@@ -24,7 +24,7 @@ namespace
     void BM_ChoiceSetValue(benchmark::State& state)
     {
         vx::ParamChoice<int> choice("Mode");
-        choice.addChoices({ "A", "B" });
+        choice.addChoices({"A", "B"});
         std::vector<CountingListener> listeners(static_cast<std::size_t>(state.range(0)));
         for (CountingListener& listener : listeners)
             choice.addListener(listener, false);
@@ -104,9 +104,15 @@ namespace
             const std::string name = "Param " + std::to_string(i);
             switch (i % 3)
             {
-                case 0: container.addParamDouble(name, 0.5)->setValue(0.25 + i, vx::ValueChangeInfo()); break;
-                case 1: container.addParamBool(name, false)->setValue(true, vx::ValueChangeInfo()); break;
-                default: container.addParamChoice(name, { "A", "B", "C" })->setValueByIndex(2, vx::ValueChangeInfo()); break;
+                case 0:
+                    container.addParamDouble(name, 0.5)->setValue(0.25 + i, vx::ValueChangeInfo());
+                    break;
+                case 1:
+                    container.addParamBool(name, false)->setValue(true, vx::ValueChangeInfo());
+                    break;
+                default:
+                    container.addParamChoice(name, {"A", "B", "C"})->setValueByIndex(2, vx::ValueChangeInfo());
+                    break;
             }
         }
     }

@@ -79,7 +79,10 @@ namespace
     class DriftBehaviour : public vx::BehaviourDouble
     {
     public:
-        explicit DriftBehaviour(vx::ParamRange& owner) : vx::BehaviourDouble(owner) { addModifier(std::make_shared<Drift>()); }
+        explicit DriftBehaviour(vx::ParamRange& owner) : vx::BehaviourDouble(owner)
+        {
+            addModifier(std::make_shared<Drift>());
+        }
     };
 
     // One frame of a container of range parameters: idle ones run only the
@@ -89,8 +92,8 @@ namespace
         vx::ParamContainer container("Params", false);
         for (int i = 0; i < state.range(0); ++i)
         {
-            auto param = std::make_shared<vx::ParamRange>("Param " + std::to_string(i), 0.5,
-                                                          vx::ValueRange<double>(0.0, 1.0));
+            auto param =
+                std::make_shared<vx::ParamRange>("Param " + std::to_string(i), 0.5, vx::ValueRange<double>(0.0, 1.0));
             if (animated)
                 param->setBehaviour(std::make_shared<DriftBehaviour>(*param));
             container.addParam(param);

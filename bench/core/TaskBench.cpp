@@ -16,149 +16,155 @@
 namespace
 {
 
-using Mode = vx::TaskThreadMode;
+    using Mode = vx::TaskThreadMode;
 
-// One task fired on the Control queue and drained by the same thread: the
-// pool, the queue locks, the fetch and the destruction.
-void BM_FireAndDrainOneTask(benchmark::State& state)
-{
-    vx::TaskManager manager(1);
-    int counter = 0;
-    for (auto _ : state)
+    // One task fired on the Control queue and drained by the same thread: the
+    // pool, the queue locks, the fetch and the destruction.
+    void BM_FireAndDrainOneTask(benchmark::State& state)
     {
-        manager.fireTask(Mode::Control, [&counter] { ++counter; }, false, 0);
-        manager.executeTasks(Mode::Control, 0.0);
-    }
-    benchmark::DoNotOptimize(counter);
-}
-BENCHMARK(BM_FireAndDrainOneTask);
-
-// Baseline: the same function through a mutex-guarded deque of std::function.
-void BM_FireAndDrainOneTask_MutexDequeBaseline(benchmark::State& state)
-{
-    std::mutex lock;
-    std::deque<std::function<void()>> queue;
-    int counter = 0;
-    for (auto _ : state)
-    {
+        vx::TaskManager manager(1);
+        int counter = 0;
+        for (auto _ : state)
         {
-            std::lock_guard<std::mutex> hold(lock);
-            queue.emplace_back([&counter] { ++counter; });
+            manager.fireTask(
+                Mode::Control, [&counter] { ++counter; }, false, 0);
+            manager.executeTasks(Mode::Control, 0.0);
         }
-        std::function<void()> next;
+        benchmark::DoNotOptimize(counter);
+    }
+    BENCHMARK(BM_FireAndDrainOneTask);
+
+    // Baseline: the same function through a mutex-guarded deque of std::function.
+    void BM_FireAndDrainOneTask_MutexDequeBaseline(benchmark::State& state)
+    {
+        std::mutex lock;
+        std::deque<std::function<void()>> queue;
+        int counter = 0;
+        for (auto _ : state)
         {
-            std::lock_guard<std::mutex> hold(lock);
-            next = std::move(queue.front());
-            queue.pop_front();
+            {
+                std::lock_guard<std::mutex> hold(lock);
+                queue.emplace_back([&counter] { ++counter; });
+            }
+            std::function<void()> next;
+            {
+                std::lock_guard<std::mutex> hold(lock);
+                next = std::move(queue.front());
+                queue.pop_front();
+            }
+            next();
         }
-        next();
+        benchmark::DoNotOptimize(counter);
     }
-    benchmark::DoNotOptimize(counter);
-}
-BENCHMARK(BM_FireAndDrainOneTask_MutexDequeBaseline);
+    BENCHMARK(BM_FireAndDrainOneTask_MutexDequeBaseline);
 
-constexpr int tinyTaskCount = 10000;
+    constexpr int tinyTaskCount = 10000;
 
-// 10,000 tiny tasks fired on the Threaded queue and run by N workers; the
-// time includes waking the workers and waiting for the last task.
-void BM_ThreadedThroughput10000(benchmark::State& state)
-{
-    vx::TaskManager manager(static_cast<unsigned char>(state.range(0)));
-    std::atomic<int> remaining{0};
-    vx::WaitableEvent allDone;
-    for (auto _ : state)
+    // 10,000 tiny tasks fired on the Threaded queue and run by N workers; the
+    // time includes waking the workers and waiting for the last task.
+    void BM_ThreadedThroughput10000(benchmark::State& state)
     {
-        remaining = tinyTaskCount;
-        for (int i = 0; i < tinyTaskCount; ++i)
-            manager.fireTask(Mode::Threaded, [&] {
-                if (--remaining == 0)
-                    allDone.trigger();
-            }, false, 0);
-        allDone.waitForTrigger();
+        vx::TaskManager manager(static_cast<unsigned char>(state.range(0)));
+        std::atomic<int> remaining{0};
+        vx::WaitableEvent allDone;
+        for (auto _ : state)
+        {
+            remaining = tinyTaskCount;
+            for (int i = 0; i < tinyTaskCount; ++i)
+                manager.fireTask(
+                    Mode::Threaded,
+                    [&]
+                    {
+                        if (--remaining == 0)
+                            allDone.trigger();
+                    },
+                    false, 0);
+            allDone.waitForTrigger();
+        }
+        state.SetItemsProcessed(state.iterations() * tinyTaskCount);
     }
-    state.SetItemsProcessed(state.iterations() * tinyTaskCount);
-}
-BENCHMARK(BM_ThreadedThroughput10000)->Arg(1)->Arg(2)->Arg(4)->Arg(8)->UseRealTime();
+    BENCHMARK(BM_ThreadedThroughput10000)->Arg(1)->Arg(2)->Arg(4)->Arg(8)->UseRealTime();
 
-// Baseline: the same 10,000 functions called in a loop on one thread.
-void BM_ThreadedThroughput10000_InlineBaseline(benchmark::State& state)
-{
-    std::atomic<int> remaining{0};
-    std::vector<std::function<void()>> work;
-    for (auto _ : state)
+    // Baseline: the same 10,000 functions called in a loop on one thread.
+    void BM_ThreadedThroughput10000_InlineBaseline(benchmark::State& state)
     {
-        remaining = tinyTaskCount;
-        work.clear();
-        for (int i = 0; i < tinyTaskCount; ++i)
-            work.emplace_back([&] { --remaining; });
-        for (auto& function : work)
-            function();
+        std::atomic<int> remaining{0};
+        std::vector<std::function<void()>> work;
+        for (auto _ : state)
+        {
+            remaining = tinyTaskCount;
+            work.clear();
+            for (int i = 0; i < tinyTaskCount; ++i)
+                work.emplace_back([&] { --remaining; });
+            for (auto& function : work)
+                function();
+        }
+        state.SetItemsProcessed(state.iterations() * tinyTaskCount);
     }
-    state.SetItemsProcessed(state.iterations() * tinyTaskCount);
-}
-BENCHMARK(BM_ThreadedThroughput10000_InlineBaseline)->UseRealTime();
+    BENCHMARK(BM_ThreadedThroughput10000_InlineBaseline)->UseRealTime();
 
-constexpr int drainCount = 1000;
+    constexpr int drainCount = 1000;
 
-std::vector<signed char> drainPriorities()
-{
-    std::mt19937 random(1000);
-    std::vector<signed char> priorities(drainCount);
-    for (signed char& priority : priorities)
-        priority = static_cast<signed char>(std::uniform_int_distribution<int>(-4, 4)(random));
-    return priorities;
-}
-
-// Draining 1,000 queued tasks of mixed priority, one fetch per task. Each
-// fetch orders the whole queue; the queue keeps the order of the last fetch
-// and only merges what came since.
-void BM_DrainQueue1000(benchmark::State& state)
-{
-    vx::TaskManager manager(1);
-    const std::vector<signed char> priorities = drainPriorities();
-    int counter = 0;
-    for (auto _ : state)
+    std::vector<signed char> drainPriorities()
     {
-        state.PauseTiming();
+        std::mt19937 random(1000);
+        std::vector<signed char> priorities(drainCount);
+        for (signed char& priority : priorities)
+            priority = static_cast<signed char>(std::uniform_int_distribution<int>(-4, 4)(random));
+        return priorities;
+    }
+
+    // Draining 1,000 queued tasks of mixed priority, one fetch per task. Each
+    // fetch orders the whole queue; the queue keeps the order of the last fetch
+    // and only merges what came since.
+    void BM_DrainQueue1000(benchmark::State& state)
+    {
+        vx::TaskManager manager(1);
+        const std::vector<signed char> priorities = drainPriorities();
+        int counter = 0;
+        for (auto _ : state)
+        {
+            state.PauseTiming();
+            for (signed char priority : priorities)
+                manager.fireTask(
+                    Mode::Control, [&counter] { ++counter; }, false, priority);
+            state.ResumeTiming();
+            manager.executeTasks(Mode::Control, 0.0);
+        }
+        benchmark::DoNotOptimize(counter);
+        state.SetItemsProcessed(state.iterations() * drainCount);
+    }
+    BENCHMARK(BM_DrainQueue1000);
+
+    // Baseline: the plain algorithm, a stable sort of the whole queue at every
+    // fetch, over the same tasks (construction kept out of the timing).
+    void BM_DrainQueue1000_SortEveryFetchBaseline(benchmark::State& state)
+    {
+        const std::vector<signed char> priorities = drainPriorities();
+        std::vector<std::unique_ptr<vx::Task>> owned;
+        int counter = 0;
         for (signed char priority : priorities)
-            manager.fireTask(Mode::Control, [&counter] { ++counter; }, false, priority);
-        state.ResumeTiming();
-        manager.executeTasks(Mode::Control, 0.0);
-    }
-    benchmark::DoNotOptimize(counter);
-    state.SetItemsProcessed(state.iterations() * drainCount);
-}
-BENCHMARK(BM_DrainQueue1000);
-
-// Baseline: the plain algorithm, a stable sort of the whole queue at every
-// fetch, over the same tasks (construction kept out of the timing).
-void BM_DrainQueue1000_SortEveryFetchBaseline(benchmark::State& state)
-{
-    const std::vector<signed char> priorities = drainPriorities();
-    std::vector<std::unique_ptr<vx::Task>> owned;
-    int counter = 0;
-    for (signed char priority : priorities)
-        owned.push_back(std::make_unique<vx::Task>([&counter] { ++counter; }, Mode::Control, priority, false));
-    std::vector<vx::Task*> queue;
-    for (auto _ : state)
-    {
-        state.PauseTiming();
-        queue.clear();
-        for (auto& task : owned)
-            queue.push_back(task.get());
-        state.ResumeTiming();
-        while (!queue.empty())
+            owned.push_back(std::make_unique<vx::Task>([&counter] { ++counter; }, Mode::Control, priority, false));
+        std::vector<vx::Task*> queue;
+        for (auto _ : state)
         {
-            std::stable_sort(queue.begin(), queue.end(),
-                             [](vx::Task* a, vx::Task* b) { return a->getPriority() > b->getPriority(); });
-            vx::Task* next = queue.front();
-            queue.erase(queue.begin());
-            next->execute();
+            state.PauseTiming();
+            queue.clear();
+            for (auto& task : owned)
+                queue.push_back(task.get());
+            state.ResumeTiming();
+            while (! queue.empty())
+            {
+                std::stable_sort(queue.begin(), queue.end(),
+                                 [](vx::Task* a, vx::Task* b) { return a->getPriority() > b->getPriority(); });
+                vx::Task* next = queue.front();
+                queue.erase(queue.begin());
+                next->execute();
+            }
         }
+        benchmark::DoNotOptimize(counter);
+        state.SetItemsProcessed(state.iterations() * drainCount);
     }
-    benchmark::DoNotOptimize(counter);
-    state.SetItemsProcessed(state.iterations() * drainCount);
-}
-BENCHMARK(BM_DrainQueue1000_SortEveryFetchBaseline);
+    BENCHMARK(BM_DrainQueue1000_SortEveryFetchBaseline);
 
 } // namespace

@@ -97,8 +97,8 @@ namespace
         state.counters["points"] = static_cast<double>(simulation.getNumEdgePoints());
         state.SetBytesProcessed(state.iterations() * 640 * 360);
     }
-    BENCHMARK_CAPTURE(BM_FindEdgePoints, 640x360/SmartEdgesOff, false);
-    BENCHMARK_CAPTURE(BM_FindEdgePoints, 640x360/SmartEdgesOn, true);
+    BENCHMARK_CAPTURE(BM_FindEdgePoints, 640x360 / SmartEdgesOff, false);
+    BENCHMARK_CAPTURE(BM_FindEdgePoints, 640x360 / SmartEdgesOn, true);
 
     // ---- Whole frames on GL.
 
@@ -219,5 +219,8 @@ namespace
         plugMain(FFGL::deInstantiateGL, 0, instance);
         plugMain(FFGL::deInitialise, 0, 0);
     }
-    BENCHMARK(BM_KelvoProcessOpenGL)->Name("BM_KelvoProcessOpenGL/1920x1080")->Unit(benchmark::kMillisecond)->UseRealTime();
+    BENCHMARK(BM_KelvoProcessOpenGL)
+        ->Name("BM_KelvoProcessOpenGL/1920x1080")
+        ->Unit(benchmark::kMillisecond)
+        ->UseRealTime();
 }

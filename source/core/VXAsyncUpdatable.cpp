@@ -5,57 +5,57 @@
 namespace vx
 {
 
-AsyncUpdatableImpl* createDummy(AsyncUpdatable& updatable)
-{
-    return new DummyImpl(updatable);
-}
+    AsyncUpdatableImpl* createDummy(AsyncUpdatable& updatable)
+    {
+        return new DummyImpl(updatable);
+    }
 
-// Constant-initialised: other files' static initialisers may make
-// AsyncUpdatables before this file's dynamic initialisation would run.
-constinit AsyncUpdatableImpl::CreationFunc AsyncUpdatableImpl::creationFunc = &createDummy;
+    // Constant-initialised: other files' static initialisers may make
+    // AsyncUpdatables before this file's dynamic initialisation would run.
+    constinit AsyncUpdatableImpl::CreationFunc AsyncUpdatableImpl::creationFunc = &createDummy;
 
-void AsyncUpdatableImpl::triggerAsyncUpdateDerived(unsigned int /*delayMs*/)
-{
-    triggerAsyncUpdateDerived();
-}
+    void AsyncUpdatableImpl::triggerAsyncUpdateDerived(unsigned int /*delayMs*/)
+    {
+        triggerAsyncUpdateDerived();
+    }
 
-void DummyImpl::triggerAsyncUpdateDerived()
-{
-    owner.asyncCallback();
-}
+    void DummyImpl::triggerAsyncUpdateDerived()
+    {
+        owner.asyncCallback();
+    }
 
-AsyncUpdatable::AsyncUpdatable() : impl(AsyncUpdatableImpl::creationFunc(*this))
-{
-}
+    AsyncUpdatable::AsyncUpdatable() : impl(AsyncUpdatableImpl::creationFunc(*this))
+    {
+    }
 
-AsyncUpdatable::~AsyncUpdatable()
-{
-    delete impl;
-}
+    AsyncUpdatable::~AsyncUpdatable()
+    {
+        delete impl;
+    }
 
-void AsyncUpdatable::triggerAsyncUpdate()
-{
-    impl->triggerAsyncUpdateDerived();
-}
+    void AsyncUpdatable::triggerAsyncUpdate()
+    {
+        impl->triggerAsyncUpdateDerived();
+    }
 
-void AsyncUpdatable::triggerAsyncUpdate(unsigned int delayMs)
-{
-    impl->triggerAsyncUpdateDerived(delayMs);
-}
+    void AsyncUpdatable::triggerAsyncUpdate(unsigned int delayMs)
+    {
+        impl->triggerAsyncUpdateDerived(delayMs);
+    }
 
-void AsyncUpdatable::cancelPendingUpdate()
-{
-    impl->cancelPendingUpdateDerived();
-}
+    void AsyncUpdatable::cancelPendingUpdate()
+    {
+        impl->cancelPendingUpdateDerived();
+    }
 
-void AsyncUpdatable::cleanup()
-{
-    impl->cancelPendingUpdateDerived();
-}
+    void AsyncUpdatable::cleanup()
+    {
+        impl->cancelPendingUpdateDerived();
+    }
 
-void AsyncUpdatable::asyncCallback()
-{
-    debugPrint("Async Callback called!");
-}
+    void AsyncUpdatable::asyncCallback()
+    {
+        debugPrint("Async Callback called!");
+    }
 
 } // namespace vx

@@ -30,7 +30,7 @@ namespace vx
 
         bool statPath(const std::string& path, struct stat& info)
         {
-            return !path.empty() && ::access(path.c_str(), F_OK) == 0 && ::stat(path.c_str(), &info) == 0;
+            return ! path.empty() && ::access(path.c_str(), F_OK) == 0 && ::stat(path.c_str(), &info) == 0;
         }
 
         using DirectoryIdentity = std::pair<dev_t, ino_t>;
@@ -47,7 +47,7 @@ namespace vx
             if (known)
                 ancestors.emplace_back(self.st_dev, self.st_ino);
 
-            const bool endsInSeparator = !path.empty() && path.back() == '/';
+            const bool endsInSeparator = ! path.empty() && path.back() == '/';
             while (const dirent* entry = ::readdir(directory))
             {
                 const char* name = entry->d_name;
@@ -76,9 +76,13 @@ namespace vx
         }
     }
 
-    File::File(const std::string& path) : fullPath(path) {}
+    File::File(const std::string& path) : fullPath(path)
+    {
+    }
 
-    File::File(const char* path) : fullPath(path != nullptr ? path : "") {}
+    File::File(const char* path) : fullPath(path != nullptr ? path : "")
+    {
+    }
 
     std::string File::getNicePath() const
     {
@@ -149,7 +153,7 @@ namespace vx
     bool File::doesFileExist(const std::string& path)
     {
         struct stat info;
-        return statPath(path, info) && !S_ISDIR(info.st_mode);
+        return statPath(path, info) && ! S_ISDIR(info.st_mode);
     }
 
     bool File::doesDirectoryExist(const std::string& path)
@@ -160,7 +164,7 @@ namespace vx
 
     bool File::doesFileOrDirectoryExist(const std::string& path)
     {
-        return !path.empty() && ::access(path.c_str(), F_OK) == 0;
+        return ! path.empty() && ::access(path.c_str(), F_OK) == 0;
     }
 
     bool File::create() const
@@ -177,12 +181,12 @@ namespace vx
     bool File::createDirectory() const
     {
         const std::string directory = getDirectory().fullPath;
-        return !directory.empty() && ::mkdir(directory.c_str(), 0777) == 0;
+        return ! directory.empty() && ::mkdir(directory.c_str(), 0777) == 0;
     }
 
     bool File::deleteFile() const
     {
-        return !fullPath.empty() && std::remove(fullPath.c_str()) == 0;
+        return ! fullPath.empty() && std::remove(fullPath.c_str()) == 0;
     }
 
     unsigned int File::getFileSize() const
@@ -240,7 +244,7 @@ namespace vx
 
     bool File::scanForChildFiles(std::vector<File>& children, bool recursive, bool includeDirectories) const
     {
-        if (!existsAsDirectory())
+        if (! existsAsDirectory())
         {
             logPrint(logWarning, "%s: Could not scan for child files, '%s' does not exist as directory.",
                      "scanForChildFiles", fullPath.c_str());
@@ -252,7 +256,7 @@ namespace vx
 
     bool File::getFilesInDirectory(const File& directory, std::vector<File>& children, bool filesOnly)
     {
-        return directory.scanForChildFiles(children, false, !filesOnly);
+        return directory.scanForChildFiles(children, false, ! filesOnly);
     }
 
     void File::deleteFilesInDirectory(const File& directory, bool filesOnly)
@@ -272,7 +276,8 @@ namespace vx
         {
             if (errno != ERANGE || buffer.size() >= (1u << 24))
             {
-                logPrint(logError, "getCurrentDirectory: cannot read the working directory (%s).", std::strerror(errno));
+                logPrint(logError, "getCurrentDirectory: cannot read the working directory (%s).",
+                         std::strerror(errno));
                 return File();
             }
             buffer.resize(buffer.size() * 2);

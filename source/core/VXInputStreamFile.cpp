@@ -6,7 +6,9 @@
 
 namespace vx
 {
-    InputStreamFile::InputStreamFile(FILE* handle) : handle(handle) {}
+    InputStreamFile::InputStreamFile(FILE* handle) : handle(handle)
+    {
+    }
 
     InputStreamFile::~InputStreamFile()
     {

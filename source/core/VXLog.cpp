@@ -15,9 +15,12 @@ namespace vx
         {
             switch (type)
             {
-                case logInfo: return "INFO: ";
-                case logWarning: return "WARNING: ";
-                case logError: return "ERROR: ";
+                case logInfo:
+                    return "INFO: ";
+                case logWarning:
+                    return "WARNING: ";
+                case logError:
+                    return "ERROR: ";
             }
             return "";
         }
@@ -54,6 +57,10 @@ namespace vx
         logPrint(logError, "Escaped from error in %s(%i): %s.", function, line, message);
     }
 
-    void debugPrint(const char*, ...) {}
-    void debugPrint(const std::string&) {}
+    void debugPrint(const char*, ...)
+    {
+    }
+    void debugPrint(const std::string&)
+    {
+    }
 }

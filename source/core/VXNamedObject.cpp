@@ -17,9 +17,13 @@ namespace vx
         }
     }
 
-    NamedObject::NamedObject(const std::string& name) : name(name), path(createValidPath(pathForName(name))) {}
+    NamedObject::NamedObject(const std::string& name) : name(name), path(createValidPath(pathForName(name)))
+    {
+    }
 
-    NamedObject::NamedObject(const NamedObject& other) : name(other.name), path(other.path) {}
+    NamedObject::NamedObject(const NamedObject& other) : name(other.name), path(other.path)
+    {
+    }
 
     void NamedObject::setName(const std::string& newName, bool updatePath)
     {

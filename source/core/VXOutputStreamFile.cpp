@@ -6,7 +6,9 @@
 
 namespace vx
 {
-    OutputStreamFile::OutputStreamFile(FILE* handle) : handle(handle) {}
+    OutputStreamFile::OutputStreamFile(FILE* handle) : handle(handle)
+    {
+    }
 
     OutputStreamFile::~OutputStreamFile()
     {

@@ -33,10 +33,8 @@ namespace vx
     }
 
     PoolAllocator::PoolAllocator(unsigned int count, unsigned int objectSize)
-        : count(count == 0 ? 1 : count),
-          objectSize(roundedSlotSize(objectSize)),
-          totalSize(static_cast<std::size_t>(this->count) * this->objectSize),
-          block(new unsigned char[totalSize]),
+        : count(count == 0 ? 1 : count), objectSize(roundedSlotSize(objectSize)),
+          totalSize(static_cast<std::size_t>(this->count) * this->objectSize), block(new unsigned char[totalSize]),
           freeHead(block)
     {
         // Address order, so the first slots handed out run upwards from the start.
@@ -61,9 +59,9 @@ namespace vx
             freeHead = readLink(slot);
             return slot;
         }
-        if (!chainingEnabled)
+        if (! chainingEnabled)
             return nullptr;
-        if (!overflowPool)
+        if (! overflowPool)
         {
             overflowPool.reset(new PoolAllocator(count, objectSize));
             overflowPool->enableChaining();
@@ -118,6 +116,6 @@ namespace vx
     {
         // Compared as ordered addresses: plain < on unrelated pointers is unspecified.
         std::less<const unsigned char*> before;
-        return !before(object, block) && before(object, block + totalSize);
+        return ! before(object, block) && before(object, block + totalSize);
     }
 }

@@ -5,19 +5,19 @@
 namespace vx
 {
 
-ScopedReadLock::ScopedReadLock(const ReadWriteCriticalSection& lockToHold) : lock(&lockToHold)
-{
-    // The audio thread must never sleep on the lock's event.
-    if (Thread::isThisAudioThread())
+    ScopedReadLock::ScopedReadLock(const ReadWriteCriticalSection& lockToHold) : lock(&lockToHold)
     {
-        while (!lock->tryEnterRead())
+        // The audio thread must never sleep on the lock's event.
+        if (Thread::isThisAudioThread())
         {
+            while (! lock->tryEnterRead())
+            {
+            }
+        }
+        else
+        {
+            lock->enterRead();
         }
     }
-    else
-    {
-        lock->enterRead();
-    }
-}
 
 } // namespace vx

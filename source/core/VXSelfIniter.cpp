@@ -6,15 +6,17 @@ namespace vx
     {
         if (getWidth() == 0 || getHeight() == 0)
             return false;
-        if (!initialised)
+        if (! initialised)
         {
-            initFailed = !init();
+            initFailed = ! init();
             initialised = true;
         }
-        return !initFailed;
+        return ! initFailed;
     }
 
-    void SelfIniter::end(Renderer&) {}
+    void SelfIniter::end(Renderer&)
+    {
+    }
 
     void SelfIniter::resetState()
     {

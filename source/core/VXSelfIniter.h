@@ -19,7 +19,7 @@ namespace vx
         virtual void end(Renderer& renderer);
         virtual bool init() = 0;
 
-        bool isInitialized() const { return initialised && !initFailed; }
+        bool isInitialized() const { return initialised && ! initFailed; }
         bool didInitFail() const { return initFailed; }
         void resetState();
 

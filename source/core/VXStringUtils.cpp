@@ -2,15 +2,15 @@
 
 #include <algorithm>
 #include <cerrno>
+#include <cfloat>
 #include <climits>
 #include <cstdarg>
 #include <cstdint>
-#include <cfloat>
-#include <limits>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <iomanip>
+#include <limits>
 #include <sstream>
 
 #include "core/VXLog.h"
@@ -300,7 +300,7 @@ namespace vx
             logEscapedError("getCopyNameIncremental", __LINE__, "New Name cannot be empty.");
             return std::string();
         }
-        if (!isDecimalDigit(proposedName.back()))
+        if (! isDecimalDigit(proposedName.back()))
             return getCopyNameIncremental(existingNames, proposedName + " 2");
 
         const size_t digitsStart = trailingDigitsStart(proposedName);
@@ -329,7 +329,8 @@ namespace vx
         {
             if (c == '\0')
                 break;
-            const std::uint32_t widened = static_cast<std::uint32_t>(static_cast<std::int32_t>(static_cast<signed char>(c)));
+            const std::uint32_t widened =
+                static_cast<std::uint32_t>(static_cast<std::int32_t>(static_cast<signed char>(c)));
             hash = widened + hash * 65599u;
         }
         return hash;

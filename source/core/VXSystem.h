@@ -3,11 +3,11 @@
 namespace vx
 {
 
-class System
-{
-public:
-    /** Processors available to the process; never 0. */
-    static unsigned int getNumParallelThreads();
-};
+    class System
+    {
+    public:
+        /** Processors available to the process; never 0. */
+        static unsigned int getNumParallelThreads();
+    };
 
 } // namespace vx

@@ -10,105 +10,106 @@
 
 namespace vx
 {
-namespace
-{
-signed char applyPriorityPolicy(int policy, signed char group, signed char priority)
-{
-    switch (policy)
+    namespace
     {
-    case 1:
-        return priority < group ? group : priority;
-    case 2:
-        return priority > group ? group : priority;
-    case 3:
-        return group;
-    case 4:
-        return (signed char)std::clamp(int(priority) + int(group), -127, 127);
-    case 5:
-        return 127;
-    default:
-        return priority;
-    }
-}
-
-// Without a manager only heap tasks can exist: pool tasks die with their pool.
-void destroyTask(TaskManager* manager, Task* task)
-{
-    if (manager != nullptr)
-        manager->destructTask(task);
-    else
-        delete task;
-}
-} // namespace
-
-TaskGroup::TaskGroup() : Task([this] { executeGroup(); }, TaskThreadMode::Threaded, 0, false)
-{
-}
-
-TaskGroup::~TaskGroup()
-{
-    TaskManager* manager = TaskManager::getCurrent();
-    for (Task* task : subTasks)
-        destroyTask(manager, task);
-}
-
-void TaskGroup::runInPlace()
-{
-    TaskManager* manager = TaskManager::getCurrent();
-    TaskScheduler().sort(subTasks);
-    // Taken out first: a sub-task may add to this group while it runs.
-    std::vector<Task*> tasks;
-    tasks.swap(subTasks);
-    for (Task* task : tasks)
-    {
-        task->execute();
-        destroyTask(manager, task);
-    }
-}
-
-void TaskGroup::executeGroup()
-{
-    TaskManager* manager = TaskManager::getCurrent();
-    if (!uncollapseOnExecute)
-    {
-        runInPlace();
-        return;
-    }
-    if (manager == nullptr)
-    {
-        logPrint(logError, "TaskGroup: no task manager, running %u sub-tasks on the calling thread",
-                 (unsigned)subTasks.size());
-        runInPlace();
-        return;
-    }
-
-    const signed char groupPriority = getPriority();
-    std::vector<std::unique_ptr<WaitableEvent>> events;
-    std::vector<Task*> tasks;
-    tasks.swap(subTasks);
-    for (Task* task : tasks)
-    {
-        task->setPriority(applyPriorityPolicy(uncollapseSettings.priorityPolicy, groupPriority, task->getPriority()));
-        if (uncollapseSettings.waitForCompletion)
+        signed char applyPriorityPolicy(int policy, signed char group, signed char priority)
         {
-            events.push_back(std::make_unique<WaitableEvent>());
-            task->installCompletionEvent(*events.back());
+            switch (policy)
+            {
+                case 1:
+                    return priority < group ? group : priority;
+                case 2:
+                    return priority > group ? group : priority;
+                case 3:
+                    return group;
+                case 4:
+                    return (signed char)std::clamp(int(priority) + int(group), -127, 127);
+                case 5:
+                    return 127;
+                default:
+                    return priority;
+            }
+        }
+
+        // Without a manager only heap tasks can exist: pool tasks die with their pool.
+        void destroyTask(TaskManager* manager, Task* task)
+        {
+            if (manager != nullptr)
+                manager->destructTask(task);
+            else
+                delete task;
+        }
+    } // namespace
+
+    TaskGroup::TaskGroup() : Task([this] { executeGroup(); }, TaskThreadMode::Threaded, 0, false)
+    {
+    }
+
+    TaskGroup::~TaskGroup()
+    {
+        TaskManager* manager = TaskManager::getCurrent();
+        for (Task* task : subTasks)
+            destroyTask(manager, task);
+    }
+
+    void TaskGroup::runInPlace()
+    {
+        TaskManager* manager = TaskManager::getCurrent();
+        TaskScheduler().sort(subTasks);
+        // Taken out first: a sub-task may add to this group while it runs.
+        std::vector<Task*> tasks;
+        tasks.swap(subTasks);
+        for (Task* task : tasks)
+        {
+            task->execute();
+            destroyTask(manager, task);
         }
     }
-    for (Task* task : tasks)
-        manager->queueTask(task);
 
-    // Help while waiting: run tasks of the group's own mode on this thread;
-    // with nothing to run, sleep briefly on the event instead of spinning.
-    const TaskThreadMode mode = getThreadMode();
-    for (const auto& event : events)
+    void TaskGroup::executeGroup()
     {
-        while (!event->waitForTrigger(0))
+        TaskManager* manager = TaskManager::getCurrent();
+        if (! uncollapseOnExecute)
         {
-            if (!manager->executeNextTask(mode, nullptr) && event->waitForTrigger(1))
-                break;
+            runInPlace();
+            return;
+        }
+        if (manager == nullptr)
+        {
+            logPrint(logError, "TaskGroup: no task manager, running %u sub-tasks on the calling thread",
+                     (unsigned)subTasks.size());
+            runInPlace();
+            return;
+        }
+
+        const signed char groupPriority = getPriority();
+        std::vector<std::unique_ptr<WaitableEvent>> events;
+        std::vector<Task*> tasks;
+        tasks.swap(subTasks);
+        for (Task* task : tasks)
+        {
+            task->setPriority(
+                applyPriorityPolicy(uncollapseSettings.priorityPolicy, groupPriority, task->getPriority()));
+            if (uncollapseSettings.waitForCompletion)
+            {
+                events.push_back(std::make_unique<WaitableEvent>());
+                task->installCompletionEvent(*events.back());
+            }
+        }
+        for (Task* task : tasks)
+            manager->queueTask(task);
+
+        // Help while waiting: run tasks of the group's own mode on this thread;
+        // with nothing to run, sleep briefly on the event instead of spinning.
+        const TaskThreadMode mode = getThreadMode();
+        for (const auto& event : events)
+        {
+            while (! event->waitForTrigger(0))
+            {
+                if (! manager->executeNextTask(mode, nullptr) && event->waitForTrigger(1))
+                    break;
+            }
         }
     }
-}
 
 } // namespace vx

@@ -10,77 +10,77 @@
 namespace vx
 {
 
-class Context;
-class TaskThread;
-class WaitableEvent;
+    class Context;
+    class TaskThread;
+    class WaitableEvent;
 
-// Owns the six task queues, the task pool (1000 slots, chaining further
-// pools when full) and the worker threads that drain the Threaded queue.
-// The other queues are drained by the threads that call executeTasks for
-// them. Any thread may queue, fire or unqueue tasks.
-class TaskManager
-{
-public:
-    // Starts numThreads workers (clamped to 1..255), numbered from 1.
-    explicit TaskManager(unsigned char numThreads);
-    // Stops the workers; queued tasks are destroyed unrun and their
-    // completion events are not triggered.
-    ~TaskManager();
+    // Owns the six task queues, the task pool (1000 slots, chaining further
+    // pools when full) and the worker threads that drain the Threaded queue.
+    // The other queues are drained by the threads that call executeTasks for
+    // them. Any thread may queue, fire or unqueue tasks.
+    class TaskManager
+    {
+    public:
+        // Starts numThreads workers (clamped to 1..255), numbered from 1.
+        explicit TaskManager(unsigned char numThreads);
+        // Stops the workers; queued tasks are destroyed unrun and their
+        // completion events are not triggered.
+        ~TaskManager();
 
-    TaskManager(const TaskManager&) = delete;
-    TaskManager& operator=(const TaskManager&) = delete;
+        TaskManager(const TaskManager&) = delete;
+        TaskManager& operator=(const TaskManager&) = delete;
 
-    // The task manager the static entry points (MessageThread, TaskThreads,
-    // ControlThread) and task groups use: set by the engine root when it
-    // makes its manager and cleared before the manager goes; null while there
-    // is none.
-    static TaskManager* getCurrent();
-    static void setCurrent(TaskManager* manager);
+        // The task manager the static entry points (MessageThread, TaskThreads,
+        // ControlThread) and task groups use: set by the engine root when it
+        // makes its manager and cleared before the manager goes; null while there
+        // is none.
+        static TaskManager* getCurrent();
+        static void setCurrent(TaskManager* manager);
 
-    // Answers true: workers have no GL contexts to share in this configuration.
-    bool init(Context& context);
+        // Answers true: workers have no GL contexts to share in this configuration.
+        bool init(Context& context);
 
-    // A task built in a pool slot, not queued; never null.
-    Task* constructTask(TaskThreadMode mode, signed char priority, std::function<void()> function, bool recurring);
-    // Returns a pool task to its slot, deletes any other; null is ignored.
-    void destructTask(Task* task);
+        // A task built in a pool slot, not queued; never null.
+        Task* constructTask(TaskThreadMode mode, signed char priority, std::function<void()> function, bool recurring);
+        // Returns a pool task to its slot, deletes any other; null is ignored.
+        void destructTask(Task* task);
 
-    // Builds and queues a non-recurring task. With wantEvent it answers a new
-    // event, triggered after the function ran, that the caller waits on and
-    // deletes; otherwise null.
-    WaitableEvent* fireTask(TaskThreadMode mode, std::function<void()> function, bool wantEvent,
-                            signed char priority);
-    // Queues the task on its mode's queue (wakes sleeping workers for the
-    // Threaded queue); the manager now owns it. Null is ignored; a task whose
-    // mode names no queue is logged and stays with the caller.
-    void queueTask(Task* task);
-    // Removes a queued task, runs it first if asked, and destroys it; false
-    // (and nothing changes) when it was not queued.
-    bool unqueueTask(Task& task, bool executeNow);
+        // Builds and queues a non-recurring task. With wantEvent it answers a new
+        // event, triggered after the function ran, that the caller waits on and
+        // deletes; otherwise null.
+        WaitableEvent* fireTask(TaskThreadMode mode, std::function<void()> function, bool wantEvent,
+                                signed char priority);
+        // Queues the task on its mode's queue (wakes sleeping workers for the
+        // Threaded queue); the manager now owns it. Null is ignored; a task whose
+        // mode names no queue is logged and stays with the caller.
+        void queueTask(Task* task);
+        // Removes a queued task, runs it first if asked, and destroys it; false
+        // (and nothing changes) when it was not queued.
+        bool unqueueTask(Task& task, bool executeNow);
 
-    // Runs at most the tasks queued in the mode when the call begins, while
-    // maxSeconds (> 0) has not passed; maxSeconds <= 0 sets no limit. The
-    // budget is tested before each task.
-    void executeTasks(TaskThreadMode mode, double maxSeconds);
-    // Fetches and runs one task; recurring tasks are queued again, others
-    // destroyed. False when no task may run.
-    bool executeNextTask(TaskThreadMode mode, unsigned int* retryTimeout);
+        // Runs at most the tasks queued in the mode when the call begins, while
+        // maxSeconds (> 0) has not passed; maxSeconds <= 0 sets no limit. The
+        // budget is tested before each task.
+        void executeTasks(TaskThreadMode mode, double maxSeconds);
+        // Fetches and runs one task; recurring tasks are queued again, others
+        // destroyed. False when no task may run.
+        bool executeNextTask(TaskThreadMode mode, unsigned int* retryTimeout);
 
-    unsigned int getNumPendingTasks(TaskThreadMode mode) const;
-    unsigned char getMaxNumTaskThreads() const { return maxNumTaskThreads; }
-    const std::vector<TaskThread*>& getTaskThreads() const { return taskThreads; }
+        unsigned int getNumPendingTasks(TaskThreadMode mode) const;
+        unsigned char getMaxNumTaskThreads() const { return maxNumTaskThreads; }
+        const std::vector<TaskThread*>& getTaskThreads() const { return taskThreads; }
 
-private:
-    friend class TaskThread;
+    private:
+        friend class TaskThread;
 
-    // Null, with a log line, for a mode that names no queue.
-    TaskQueue* findQueue(TaskThreadMode mode, const char* operation) const;
-    void destroyAllQueued();
+        // Null, with a log line, for a mode that names no queue.
+        TaskQueue* findQueue(TaskThreadMode mode, const char* operation) const;
+        void destroyAllQueued();
 
-    std::vector<TaskThread*> taskThreads;
-    mutable TaskQueue queues[numTaskThreadModes];
-    PoolAllocator taskPool;
-    unsigned char maxNumTaskThreads;
-};
+        std::vector<TaskThread*> taskThreads;
+        mutable TaskQueue queues[numTaskThreadModes];
+        PoolAllocator taskPool;
+        unsigned char maxNumTaskThreads;
+    };
 
 } // namespace vx

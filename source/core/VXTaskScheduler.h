@@ -5,16 +5,16 @@
 namespace vx
 {
 
-class Task;
+    class Task;
 
-// Orders tasks for running: priority highest first, queued order kept among
-// equal priorities.
-class TaskScheduler
-{
-public:
-    // Each priority is read once, so a priority changed by another thread
-    // during the sort cannot upset it.
-    void sort(std::vector<Task*>& tasks) const;
-};
+    // Orders tasks for running: priority highest first, queued order kept among
+    // equal priorities.
+    class TaskScheduler
+    {
+    public:
+        // Each priority is read once, so a priority changed by another thread
+        // during the sort cannot upset it.
+        void sort(std::vector<Task*>& tasks) const;
+    };
 
 } // namespace vx

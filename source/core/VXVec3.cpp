@@ -6,14 +6,14 @@
 namespace vx
 {
 
-std::istream& operator>>(std::istream& stream, TVec3<float>&)
-{
-    return stream;
-}
+    std::istream& operator>>(std::istream& stream, TVec3<float>&)
+    {
+        return stream;
+    }
 
-std::ostream& operator<<(std::ostream& stream, const TVec3<float>&)
-{
-    return stream;
-}
+    std::ostream& operator<<(std::ostream& stream, const TVec3<float>&)
+    {
+        return stream;
+    }
 
 } // namespace vx

@@ -32,7 +32,9 @@ namespace
         const char* parent;
     };
 
-    class FilePaths : public ::testing::TestWithParam<PathCase> {};
+    class FilePaths : public ::testing::TestWithParam<PathCase>
+    {
+    };
 
     TEST_P(FilePaths, SplitsThePath)
     {
@@ -47,15 +49,16 @@ namespace
 
     INSTANTIATE_TEST_SUITE_P(
         Cases, FilePaths,
-        ::testing::Values(PathCase{"MovieFile", "/x/clip.mov", "clip.mov", "mov", "clip", "/x/", "/x"},
-                          PathCase{"Folder", "/x/folder", "folder", "", "folder", "/x/folder", "/x"},
-                          PathCase{"FolderWithSlash", "/x/folder/", "", "", "", "/x/folder/", "/x/folder"},
-                          PathCase{"DottedFolder", "/a.b/c", "c", "", "c", "/a.b/c", "/a.b"},
-                          PathCase{"TwoExtensions", "/x/archive.tar.gz", "archive.tar.gz", "gz", "archive", "/x/", "/x"},
-                          PathCase{"TrailingDot", "/x/name.", "name.", "", "name", "/x/name.", "/x"},
-                          PathCase{"BareName", "clip.mov", "clip.mov", "mov", "clip", "", "clip.mov"},
-                          PathCase{"Backslashes", "C:\\x\\a.txt", "C:\\x\\a.txt", "txt", "C:\\x\\a", "", "C:\\x\\a.txt"},
-                          PathCase{"Empty", "", "", "", "", "", ""}),
+        ::testing::Values(
+            PathCase{"MovieFile", "/x/clip.mov", "clip.mov", "mov", "clip", "/x/", "/x"},
+            PathCase{"Folder", "/x/folder", "folder", "", "folder", "/x/folder", "/x"},
+            PathCase{"FolderWithSlash", "/x/folder/", "", "", "", "/x/folder/", "/x/folder"},
+            PathCase{"DottedFolder", "/a.b/c", "c", "", "c", "/a.b/c", "/a.b"},
+            PathCase{"TwoExtensions", "/x/archive.tar.gz", "archive.tar.gz", "gz", "archive", "/x/", "/x"},
+            PathCase{"TrailingDot", "/x/name.", "name.", "", "name", "/x/name.", "/x"},
+            PathCase{"BareName", "clip.mov", "clip.mov", "mov", "clip", "", "clip.mov"},
+            PathCase{"Backslashes", "C:\\x\\a.txt", "C:\\x\\a.txt", "txt", "C:\\x\\a", "", "C:\\x\\a.txt"},
+            PathCase{"Empty", "", "", "", "", "", ""}),
         [](const ::testing::TestParamInfo<PathCase>& info) { return std::string(info.param.label); });
 
     TEST(FilePath, ChildFiles)
@@ -207,9 +210,8 @@ namespace
         EXPECT_EQ((std::vector<std::string>{"/.git", "/.git/config", "/a.txt", "/sub", "/sub/b.txt", "/sub/deeper",
                                             "/sub/deeper/c.txt"}),
                   namesRelativeTo(temp.path(), found));
-        auto position = [&](const std::string& name) {
-            return std::find(found.begin(), found.end(), vx::File(temp.path() + name)) - found.begin();
-        };
+        auto position = [&](const std::string& name)
+        { return std::find(found.begin(), found.end(), vx::File(temp.path() + name)) - found.begin(); };
         EXPECT_LT(position("/sub"), position("/sub/b.txt"));
         EXPECT_LT(position("/sub/deeper"), position("/sub/deeper/c.txt"));
     }

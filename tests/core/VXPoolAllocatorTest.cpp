@@ -113,39 +113,41 @@ namespace
         std::vector<std::thread> threads;
         for (int t = 0; t < threadCount; ++t)
         {
-            threads.emplace_back([&, t] {
-                while (!go.load())
-                    std::this_thread::yield();
-                std::vector<unsigned char*> held;
-                for (int i = 0; i < rounds; ++i)
+            threads.emplace_back(
+                [&, t]
                 {
-                    if (held.size() < 6 && (i % 3) != 2)
+                    while (! go.load())
+                        std::this_thread::yield();
+                    std::vector<unsigned char*> held;
+                    for (int i = 0; i < rounds; ++i)
                     {
-                        unsigned char* slot = pool.aquireObject();
-                        if (slot == nullptr)
+                        if (held.size() < 6 && (i % 3) != 2)
                         {
-                            clashes.fetch_add(1);
-                            continue;
+                            unsigned char* slot = pool.aquireObject();
+                            if (slot == nullptr)
+                            {
+                                clashes.fetch_add(1);
+                                continue;
+                            }
+                            slot[sizeof(void*)] = static_cast<unsigned char>(t);
+                            held.push_back(slot);
                         }
-                        slot[sizeof(void*)] = static_cast<unsigned char>(t);
-                        held.push_back(slot);
+                        else if (! held.empty())
+                        {
+                            unsigned char* slot = held.back();
+                            held.pop_back();
+                            if (slot[sizeof(void*)] != static_cast<unsigned char>(t))
+                                clashes.fetch_add(1);
+                            pool.unaquireObject(slot);
+                        }
                     }
-                    else if (!held.empty())
+                    for (unsigned char* slot : held)
                     {
-                        unsigned char* slot = held.back();
-                        held.pop_back();
                         if (slot[sizeof(void*)] != static_cast<unsigned char>(t))
                             clashes.fetch_add(1);
                         pool.unaquireObject(slot);
                     }
-                }
-                for (unsigned char* slot : held)
-                {
-                    if (slot[sizeof(void*)] != static_cast<unsigned char>(t))
-                        clashes.fetch_add(1);
-                    pool.unaquireObject(slot);
-                }
-            });
+                });
         }
         go.store(true);
         for (std::thread& thread : threads)

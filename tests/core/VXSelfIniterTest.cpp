@@ -4,7 +4,6 @@
 
 #include <cstddef>
 
-
 namespace
 {
     class Sized : public vx::SelfIniter

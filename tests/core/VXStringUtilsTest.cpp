@@ -141,7 +141,9 @@ namespace
         std::string expected;
     };
 
-    class CopyName : public ::testing::TestWithParam<CopyNameCase> {};
+    class CopyName : public ::testing::TestWithParam<CopyNameCase>
+    {
+    };
 
     TEST_P(CopyName, PicksTheFirstFreeNumber)
     {

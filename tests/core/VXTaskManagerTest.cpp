@@ -22,462 +22,507 @@
 namespace
 {
 
-using Mode = vx::TaskThreadMode;
+    using Mode = vx::TaskThreadMode;
 
-std::string currentThreadName()
-{
-    char name[32] = {};
-    pthread_getname_np(pthread_self(), name, sizeof(name));
-    std::ostringstream text;
-    text << name << " " << std::this_thread::get_id();
-    return text.str();
-}
-
-// A latch worker tasks block on until the test opens it (stays open).
-class Gate
-{
-public:
-    void open() { opened = true; }
-    std::function<void()> blocker()
+    std::string currentThreadName()
     {
-        return [this] {
-            ++entered;
-            while (!opened)
-                std::this_thread::sleep_for(std::chrono::milliseconds(1));
-        };
+        char name[32] = {};
+        pthread_getname_np(pthread_self(), name, sizeof(name));
+        std::ostringstream text;
+        text << name << " " << std::this_thread::get_id();
+        return text.str();
     }
-    // True once that many blockers are inside (a fail-safe bounds the wait).
-    bool waitEntered(int count = 1)
+
+    // A latch worker tasks block on until the test opens it (stays open).
+    class Gate
+    {
+    public:
+        void open() { opened = true; }
+        std::function<void()> blocker()
+        {
+            return [this]
+            {
+                ++entered;
+                while (! opened)
+                    std::this_thread::sleep_for(std::chrono::milliseconds(1));
+            };
+        }
+        // True once that many blockers are inside (a fail-safe bounds the wait).
+        bool waitEntered(int count = 1)
+        {
+            const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(30);
+            while (entered.load() < count && std::chrono::steady_clock::now() < deadline)
+                std::this_thread::sleep_for(std::chrono::milliseconds(1));
+            return entered.load() >= count;
+        }
+
+    private:
+        std::atomic<bool> opened{false};
+        std::atomic<int> entered{0};
+    };
+
+    class RecordingGuard : public vx::TaskGuard
+    {
+    public:
+        RecordingGuard(std::atomic<bool>& allowFlag, unsigned int retryMs, std::mutex& lock,
+                       std::set<std::string>& askers)
+            : allow(allowFlag), namesLock(lock), names(askers)
+        {
+            retryTimeout = retryMs;
+        }
+        bool canExecuteNow() override
+        {
+            std::lock_guard<std::mutex> hold(namesLock);
+            names.insert(currentThreadName());
+            return allow.load();
+        }
+
+    private:
+        std::atomic<bool>& allow;
+        std::mutex& namesLock;
+        std::set<std::string>& names;
+    };
+
+    // Polls until the condition holds; the generous bound is only a fail-safe.
+    bool waitUntil(const std::function<bool()>& condition)
     {
         const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(30);
-        while (entered.load() < count && std::chrono::steady_clock::now() < deadline)
-            std::this_thread::sleep_for(std::chrono::milliseconds(1));
-        return entered.load() >= count;
-    }
-
-private:
-    std::atomic<bool> opened{false};
-    std::atomic<int> entered{0};
-};
-
-class RecordingGuard : public vx::TaskGuard
-{
-public:
-    RecordingGuard(std::atomic<bool>& allowFlag, unsigned int retryMs, std::mutex& lock, std::set<std::string>& askers)
-        : allow(allowFlag), namesLock(lock), names(askers)
-    {
-        retryTimeout = retryMs;
-    }
-    bool canExecuteNow() override
-    {
-        std::lock_guard<std::mutex> hold(namesLock);
-        names.insert(currentThreadName());
-        return allow.load();
-    }
-
-private:
-    std::atomic<bool>& allow;
-    std::mutex& namesLock;
-    std::set<std::string>& names;
-};
-
-// Polls until the condition holds; the generous bound is only a fail-safe.
-bool waitUntil(const std::function<bool()>& condition)
-{
-    const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(30);
-    while (std::chrono::steady_clock::now() < deadline)
-    {
-        if (condition())
-            return true;
-        std::this_thread::sleep_for(std::chrono::milliseconds(1));
-    }
-    return condition();
-}
-
-int countSleeping(const vx::TaskManager& manager)
-{
-    int sleeping = 0;
-    for (const vx::TaskThread* worker : manager.getTaskThreads())
-        sleeping += worker->isCurrentlySleeping() ? 1 : 0;
-    return sleeping;
-}
-
-bool allSleeping(const vx::TaskManager& manager)
-{
-    for (const vx::TaskThread* worker : manager.getTaskThreads())
-        if (!worker->isCurrentlySleeping())
-            return false;
-    return true;
-}
-
-TEST(TaskManager, LogsCreationAndClampsWorkerCount)
-{
-    vx::test::LogRecorder log;
-    vx::TaskManager manager(0);
-    EXPECT_EQ(manager.getMaxNumTaskThreads(), 1);
-    EXPECT_EQ(manager.getTaskThreads().size(), 1u);
-    EXPECT_TRUE(log.contains("INFO: Created TaskManager with 1 threads.")) << log.dump();
-}
-
-TEST(TaskManager, ExecuteTasksRunsWhatWasQueuedAtStart)
-{
-    vx::TaskManager manager(1);
-    std::vector<int> ran;
-    vx::Task* recurring = manager.constructTask(Mode::Update, 0, [&] { ran.push_back(99); }, true);
-    manager.queueTask(recurring);
-    for (int i = 0; i < 4; ++i)
-        manager.queueTask(manager.constructTask(Mode::Update, 0, [&ran, i] { ran.push_back(i); }, false));
-    manager.queueTask(nullptr);
-    EXPECT_EQ(manager.getNumPendingTasks(Mode::Update), 5u);
-
-    manager.executeTasks(Mode::Update, 0.0);
-    EXPECT_EQ(ran, (std::vector<int>{99, 0, 1, 2, 3}));
-    EXPECT_EQ(manager.getNumPendingTasks(Mode::Update), 1u) << "the recurring task stays queued";
-
-    // A recurring task runs at most once per call.
-    ran.clear();
-    manager.executeTasks(Mode::Update, 0.0);
-    EXPECT_EQ(ran, (std::vector<int>{99}));
-
-    recurring->stopRecurring();
-    manager.executeTasks(Mode::Update, 0.0);
-    EXPECT_EQ(manager.getNumPendingTasks(Mode::Update), 0u);
-    manager.executeTasks(Mode::Update, 0.0); // empty: returns at once
-    EXPECT_EQ(ran.size(), 2u);
-}
-
-TEST(TaskManager, ExecuteTasksStopsWhenBudgetIsSpent)
-{
-    vx::TaskManager manager(1);
-    int ran = 0;
-    for (int i = 0; i < 6; ++i)
-        manager.fireTask(Mode::Message, [&] {
-            ++ran;
-            std::this_thread::sleep_for(std::chrono::milliseconds(30));
-        }, false, 0);
-    manager.executeTasks(Mode::Message, 0.04);
-    // Tested before each task: the first always runs, one may overrun.
-    EXPECT_GE(ran, 1);
-    EXPECT_LE(ran, 3);
-    EXPECT_EQ(manager.getNumPendingTasks(Mode::Message), unsigned(6 - ran));
-    manager.executeTasks(Mode::Message, -1.0);
-    EXPECT_EQ(ran, 6);
-}
-
-TEST(TaskManager, FiredEventTriggersAfterFunctionRan)
-{
-    vx::TaskManager manager(2);
-    std::atomic<bool> ran{false};
-    vx::WaitableEvent* done = manager.fireTask(Mode::Threaded, [&] {
-        std::this_thread::sleep_for(std::chrono::milliseconds(10));
-        ran = true;
-    }, true, 0);
-    ASSERT_NE(done, nullptr);
-    ASSERT_TRUE(done->waitForTrigger(30000));
-    EXPECT_TRUE(ran);
-    delete done;
-    EXPECT_EQ(manager.fireTask(Mode::Control, [] {}, false, 0), nullptr);
-}
-
-TEST(TaskManager, WorkersRunByPriority)
-{
-    vx::TaskManager manager(1);
-    Gate gate;
-    manager.fireTask(Mode::Threaded, gate.blocker(), false, 0);
-    ASSERT_TRUE(gate.waitEntered());
-
-    std::mutex lock;
-    std::vector<std::string> order;
-    auto record = [&](const char* name) {
-        return [&, name] {
-            std::lock_guard<std::mutex> hold(lock);
-            order.push_back(name);
-        };
-    };
-    manager.fireTask(Mode::Threaded, record("first"), false, 0);
-    manager.fireTask(Mode::Threaded, record("second"), false, 5);
-    vx::WaitableEvent* last = manager.fireTask(Mode::Threaded, record("third"), true, 5);
-    vx::WaitableEvent* lowest = manager.fireTask(Mode::Threaded, record("lowest"), true, -128);
-    gate.open();
-    ASSERT_TRUE(lowest->waitForTrigger(30000));
-    EXPECT_TRUE(last->waitForTrigger(0));
-    delete last;
-    delete lowest;
-    EXPECT_EQ(order, (std::vector<std::string>{"second", "third", "first", "lowest"}));
-}
-
-TEST(TaskManager, GuardedTaskRetriesWithoutNewWakeUp)
-{
-    std::atomic<bool> allow{false};
-    std::mutex lock;
-    std::set<std::string> askers;
-    std::atomic<int> ran{0};
-    vx::TaskManager manager(2);
-    vx::Task* task = manager.constructTask(Mode::Threaded, 0, [&] { ++ran; }, false);
-    auto event = std::make_unique<vx::WaitableEvent>();
-    task->installCompletionEvent(*event);
-    task->installExecutionGuard(std::make_unique<RecordingGuard>(allow, 5, lock, askers));
-    manager.queueTask(task);
-
-    ASSERT_TRUE(waitUntil([&] {
-        std::lock_guard<std::mutex> hold(lock);
-        return !askers.empty();
-    }));
-    EXPECT_FALSE(event->waitForTrigger(30));
-    EXPECT_EQ(ran, 0);
-    // Nothing is queued now: only the guard's retry time-out wakes a worker.
-    allow = true;
-    ASSERT_TRUE(event->waitForTrigger(30000));
-    EXPECT_EQ(ran, 1);
-}
-
-TEST(TaskManager, RecurringThreadedTaskRunsUntilStopped)
-{
-    std::atomic<int> runs{0};
-    vx::WaitableEvent tenth;
-    vx::Task* task = nullptr;
-    vx::TaskManager manager(2);
-    task = manager.constructTask(Mode::Threaded, 0, [&] {
-        if (++runs == 10)
+        while (std::chrono::steady_clock::now() < deadline)
         {
-            task->stopRecurring();
-            tenth.trigger();
-        }
-    }, true);
-    manager.queueTask(task);
-    ASSERT_TRUE(tenth.waitForTrigger(30000));
-    ASSERT_TRUE(waitUntil([&] { return manager.getNumPendingTasks(Mode::Threaded) == 0; }));
-    std::this_thread::sleep_for(std::chrono::milliseconds(20));
-    EXPECT_EQ(runs, 10);
-}
-
-TEST(TaskManager, WakesOneSleepingWorkerPerQueuedTask)
-{
-    // Declared first: guards left queued read them until the manager goes.
-    std::atomic<bool> allow{false};
-    std::mutex lock;
-    std::set<std::string> askers;
-    vx::TaskManager manager(3);
-    ASSERT_TRUE(waitUntil([&] { return allSleeping(manager); }));
-
-    // An empty queue: one worker takes the task and stays busy on it while
-    // the others sleep on. (Which one is not fixed: a worker still between
-    // its sleeping flag and its wait sees the task itself and may take it.)
-    std::atomic<bool> release{false};
-    vx::WaitableEvent entered;
-    vx::WaitableEvent* done = manager.fireTask(Mode::Threaded, [&] {
-        entered.trigger();
-        while (!release)
+            if (condition())
+                return true;
             std::this_thread::sleep_for(std::chrono::milliseconds(1));
-    }, true, 0);
-    ASSERT_TRUE(entered.waitForTrigger(30000));
-    EXPECT_TRUE(waitUntil([&] { return countSleeping(manager) == 2; }));
-    std::this_thread::sleep_for(std::chrono::milliseconds(10)); // a chance for a stray wake-up to show
-    EXPECT_EQ(countSleeping(manager), 2);
-    release = true;
-    ASSERT_TRUE(done->waitForTrigger(30000));
-    delete done;
-    ASSERT_TRUE(waitUntil([&] { return allSleeping(manager); }));
-
-    // Two refused tasks already queued: a third one wakes all three workers,
-    // each of which consults the guards.
-    for (int i = 0; i < 2; ++i)
-    {
-        vx::Task* refused = manager.constructTask(Mode::Threaded, 10, [] {}, false);
-        refused->installExecutionGuard(std::make_unique<RecordingGuard>(allow, 60000, lock, askers));
-        manager.queueTask(refused);
-    }
-    ASSERT_TRUE(waitUntil([&] { return allSleeping(manager); }));
-    {
-        std::lock_guard<std::mutex> hold(lock);
-        askers.clear();
-    }
-    manager.fireTask(Mode::Threaded, [] {}, false, 0);
-    EXPECT_TRUE(waitUntil([&] {
-        std::lock_guard<std::mutex> hold(lock);
-        return askers.size() == 3;
-    }));
-    std::lock_guard<std::mutex> hold(lock);
-    EXPECT_EQ(askers.size(), 3u);
-}
-
-// Queues a task from inside the worker's fetch, after the fetch took its
-// snapshot: the worker's last check before sleeping then missed it, and
-// nobody wakes a worker that is not yet sleeping.
-class QueueingGuard : public vx::TaskGuard
-{
-public:
-    QueueingGuard(vx::TaskManager& taskManager, std::function<void()> function, vx::WaitableEvent*& result)
-        : manager(taskManager), task(std::move(function)), event(result)
-    {
-        retryTimeout = 60000;
-    }
-    bool canExecuteNow() override
-    {
-        if (!queued)
-        {
-            queued = true;
-            event = manager.fireTask(Mode::Threaded, task, true, 0);
         }
-        return false;
+        return condition();
     }
 
-private:
-    vx::TaskManager& manager;
-    std::function<void()> task;
-    vx::WaitableEvent*& event;
-    bool queued = false;
-};
-
-TEST(TaskManager, TaskQueuedBetweenLastFetchAndSleepIsRun)
-{
-    std::atomic<bool> ran{false};
-    vx::WaitableEvent* done = nullptr;
-    vx::TaskManager manager(1);
-    ASSERT_TRUE(waitUntil([&] { return allSleeping(manager); }));
-    vx::Task* refused = manager.constructTask(Mode::Threaded, 0, [] {}, false);
-    refused->installExecutionGuard(std::make_unique<QueueingGuard>(manager, [&] { ran = true; }, done));
-    manager.queueTask(refused);
-    ASSERT_TRUE(waitUntil([&] { return ran.load(); })) << "the worker slept through a queued task";
-    ASSERT_NE(done, nullptr);
-    EXPECT_TRUE(done->waitForTrigger(30000));
-    delete done;
-}
-
-TEST(TaskManager, ManyProducersEveryTaskRunsOnce)
-{
-    constexpr int perProducer = 2500;
-    std::atomic<int> ran{0};
-    vx::TaskManager manager(4);
-    std::vector<std::thread> producers;
-    for (int p = 0; p < 3; ++p)
-        producers.emplace_back([&] {
-            for (int i = 0; i < perProducer; ++i)
-                manager.fireTask(Mode::Threaded, [&] { ++ran; }, false, static_cast<signed char>(i % 7));
-        });
-    for (std::thread& producer : producers)
-        producer.join();
-    EXPECT_TRUE(waitUntil([&] { return ran.load() == 3 * perProducer; })) << ran.load();
-    EXPECT_TRUE(waitUntil([&] { return manager.getNumPendingTasks(Mode::Threaded) == 0; }));
-}
-
-TEST(TaskManager, ShutdownDestroysQueuedTasksUnrun)
-{
-    std::atomic<int> ran{0};
-    Gate gate;
-    auto manager = std::make_unique<vx::TaskManager>(2);
-    manager->fireTask(Mode::Threaded, gate.blocker(), false, 0);
-    manager->fireTask(Mode::Threaded, gate.blocker(), false, 0);
-    ASSERT_TRUE(gate.waitEntered(2));
-    // A recurring task the worker puts back while the manager shuts down.
-    manager->queueTask(manager->constructTask(Mode::Threaded, 100, [&] {
-        std::this_thread::sleep_for(std::chrono::milliseconds(2));
-    }, true));
-    for (int i = 0; i < 200; ++i)
-        manager->fireTask(Mode(i % vx::numTaskThreadModes), [&] { ++ran; }, false, 0);
-    auto* heapTask = new vx::Task([&] { ++ran; }, Mode::Update, 0, false);
-    manager->queueTask(heapTask);
-    vx::WaitableEvent* never = manager->fireTask(Mode::Control, [&] { ++ran; }, true, 0);
-    // The busy workers are let go only once the shutdown destroys the queued
-    // tasks: this one's function holds the last reference to the opener.
-    struct OpenOnRelease
+    int countSleeping(const vx::TaskManager& manager)
     {
-        explicit OpenOnRelease(Gate& latch) : gate(latch) {}
-        ~OpenOnRelease() { gate.open(); }
-        Gate& gate;
-    };
-    auto opener = std::make_shared<OpenOnRelease>(gate);
-    manager->fireTask(Mode::Threaded, [opener, &ran] { ++ran; }, false, 0);
-    opener.reset();
-
-    manager.reset();
-    EXPECT_EQ(ran, 0);
-    EXPECT_FALSE(never->waitForTrigger(0));
-    delete never;
-}
-
-TEST(TaskManager, PoolChainsPastItsThousandSlots)
-{
-    vx::TaskManager manager(1);
-    std::vector<vx::Task*> tasks;
-    std::set<vx::Task*> distinct;
-    int ran = 0;
-    for (int i = 0; i < 2600; ++i)
-    {
-        vx::Task* task = manager.constructTask(Mode::Control, 0, [&] { ++ran; }, false);
-        ASSERT_NE(task, nullptr) << i;
-        tasks.push_back(task);
-        distinct.insert(task);
+        int sleeping = 0;
+        for (const vx::TaskThread* worker : manager.getTaskThreads())
+            sleeping += worker->isCurrentlySleeping() ? 1 : 0;
+        return sleeping;
     }
-    EXPECT_EQ(distinct.size(), tasks.size());
-    for (vx::Task* task : tasks)
-        manager.queueTask(task);
-    manager.executeTasks(Mode::Control, 0.0);
-    EXPECT_EQ(ran, 2600);
 
-    // Slots of every chained pool come back: the next round reuses them
-    // instead of growing the chain.
-    tasks.clear();
-    for (int i = 0; i < 2600; ++i)
+    bool allSleeping(const vx::TaskManager& manager)
     {
-        tasks.push_back(manager.constructTask(Mode::Control, 0, nullptr, false));
-        distinct.erase(tasks.back());
+        for (const vx::TaskThread* worker : manager.getTaskThreads())
+            if (! worker->isCurrentlySleeping())
+                return false;
+        return true;
     }
-    EXPECT_TRUE(distinct.empty()) << distinct.size() << " slots not reused";
-    for (vx::Task* task : tasks)
-        manager.destructTask(task);
-}
 
-TEST(TaskManager, UnqueueRunsIfAskedAndAnswersWhetherQueued)
-{
-    vx::TaskManager manager(1);
-    int ran = 0;
-    vx::Task* task = manager.constructTask(Mode::Input, 0, [&] { ++ran; }, false);
-    vx::Task* other = manager.constructTask(Mode::Input, 0, [&] { ran += 10; }, false);
-    manager.queueTask(task);
-    manager.queueTask(other);
-    EXPECT_TRUE(manager.unqueueTask(*task, true));
-    EXPECT_EQ(ran, 1);
-    EXPECT_TRUE(manager.unqueueTask(*other, false));
-    EXPECT_EQ(ran, 1);
-    EXPECT_EQ(manager.getNumPendingTasks(Mode::Input), 0u);
+    TEST(TaskManager, LogsCreationAndClampsWorkerCount)
+    {
+        vx::test::LogRecorder log;
+        vx::TaskManager manager(0);
+        EXPECT_EQ(manager.getMaxNumTaskThreads(), 1);
+        EXPECT_EQ(manager.getTaskThreads().size(), 1u);
+        EXPECT_TRUE(log.contains("INFO: Created TaskManager with 1 threads.")) << log.dump();
+    }
 
-    vx::Task* never = manager.constructTask(Mode::Input, 0, [&] { ++ran; }, false);
-    EXPECT_FALSE(manager.unqueueTask(*never, true));
-    EXPECT_EQ(ran, 1);
-    manager.destructTask(never);
-    manager.destructTask(nullptr);
-    manager.destructTask(new vx::Task(nullptr, Mode::Input, 0, false)); // heap task: deleted
-}
-
-TEST(TaskManager, ModeNamingNoQueueIsRefusedWithLogLine)
-{
-    vx::test::LogRecorder log;
-    vx::TaskManager manager(1);
-    const Mode bogus = Mode(vx::numTaskThreadModes);
-    int ran = 0;
-    EXPECT_EQ(manager.fireTask(bogus, [&] { ++ran; }, true, 0), nullptr);
-    vx::Task* task = manager.constructTask(Mode::Control, 0, [&] { ++ran; }, false);
-    task->setThreadMode(bogus);
-    manager.queueTask(task); // stays with the caller
-    EXPECT_FALSE(manager.unqueueTask(*task, true));
-    EXPECT_FALSE(manager.executeNextTask(bogus, nullptr));
-    manager.executeTasks(Mode(-1), 0.0);
-    EXPECT_EQ(manager.getNumPendingTasks(bogus), 0u);
-    EXPECT_EQ(ran, 0);
-    EXPECT_EQ(log.count(vx::logError), 6u) << log.dump();
-    EXPECT_TRUE(log.contains("ERROR: TaskManager::queueTask: no task queue for thread mode 6")) << log.dump();
-    manager.destructTask(task);
-}
-
-TEST(TaskManager, CurrentManagerIsClearedWhenItGoes)
-{
+    TEST(TaskManager, ExecuteTasksRunsWhatWasQueuedAtStart)
     {
         vx::TaskManager manager(1);
-        vx::TaskManager::setCurrent(&manager);
-        EXPECT_EQ(vx::TaskManager::getCurrent(), &manager);
+        std::vector<int> ran;
+        vx::Task* recurring = manager.constructTask(
+            Mode::Update, 0, [&] { ran.push_back(99); }, true);
+        manager.queueTask(recurring);
+        for (int i = 0; i < 4; ++i)
+            manager.queueTask(manager.constructTask(
+                Mode::Update, 0, [&ran, i] { ran.push_back(i); }, false));
+        manager.queueTask(nullptr);
+        EXPECT_EQ(manager.getNumPendingTasks(Mode::Update), 5u);
+
+        manager.executeTasks(Mode::Update, 0.0);
+        EXPECT_EQ(ran, (std::vector<int>{99, 0, 1, 2, 3}));
+        EXPECT_EQ(manager.getNumPendingTasks(Mode::Update), 1u) << "the recurring task stays queued";
+
+        // A recurring task runs at most once per call.
+        ran.clear();
+        manager.executeTasks(Mode::Update, 0.0);
+        EXPECT_EQ(ran, (std::vector<int>{99}));
+
+        recurring->stopRecurring();
+        manager.executeTasks(Mode::Update, 0.0);
+        EXPECT_EQ(manager.getNumPendingTasks(Mode::Update), 0u);
+        manager.executeTasks(Mode::Update, 0.0); // empty: returns at once
+        EXPECT_EQ(ran.size(), 2u);
     }
-    EXPECT_EQ(vx::TaskManager::getCurrent(), nullptr);
-}
+
+    TEST(TaskManager, ExecuteTasksStopsWhenBudgetIsSpent)
+    {
+        vx::TaskManager manager(1);
+        int ran = 0;
+        for (int i = 0; i < 6; ++i)
+            manager.fireTask(
+                Mode::Message,
+                [&]
+                {
+                    ++ran;
+                    std::this_thread::sleep_for(std::chrono::milliseconds(30));
+                },
+                false, 0);
+        manager.executeTasks(Mode::Message, 0.04);
+        // Tested before each task: the first always runs, one may overrun.
+        EXPECT_GE(ran, 1);
+        EXPECT_LE(ran, 3);
+        EXPECT_EQ(manager.getNumPendingTasks(Mode::Message), unsigned(6 - ran));
+        manager.executeTasks(Mode::Message, -1.0);
+        EXPECT_EQ(ran, 6);
+    }
+
+    TEST(TaskManager, FiredEventTriggersAfterFunctionRan)
+    {
+        vx::TaskManager manager(2);
+        std::atomic<bool> ran{false};
+        vx::WaitableEvent* done = manager.fireTask(
+            Mode::Threaded,
+            [&]
+            {
+                std::this_thread::sleep_for(std::chrono::milliseconds(10));
+                ran = true;
+            },
+            true, 0);
+        ASSERT_NE(done, nullptr);
+        ASSERT_TRUE(done->waitForTrigger(30000));
+        EXPECT_TRUE(ran);
+        delete done;
+        EXPECT_EQ(manager.fireTask(
+                      Mode::Control, [] {}, false, 0),
+                  nullptr);
+    }
+
+    TEST(TaskManager, WorkersRunByPriority)
+    {
+        vx::TaskManager manager(1);
+        Gate gate;
+        manager.fireTask(Mode::Threaded, gate.blocker(), false, 0);
+        ASSERT_TRUE(gate.waitEntered());
+
+        std::mutex lock;
+        std::vector<std::string> order;
+        auto record = [&](const char* name)
+        {
+            return [&, name]
+            {
+                std::lock_guard<std::mutex> hold(lock);
+                order.push_back(name);
+            };
+        };
+        manager.fireTask(Mode::Threaded, record("first"), false, 0);
+        manager.fireTask(Mode::Threaded, record("second"), false, 5);
+        vx::WaitableEvent* last = manager.fireTask(Mode::Threaded, record("third"), true, 5);
+        vx::WaitableEvent* lowest = manager.fireTask(Mode::Threaded, record("lowest"), true, -128);
+        gate.open();
+        ASSERT_TRUE(lowest->waitForTrigger(30000));
+        EXPECT_TRUE(last->waitForTrigger(0));
+        delete last;
+        delete lowest;
+        EXPECT_EQ(order, (std::vector<std::string>{"second", "third", "first", "lowest"}));
+    }
+
+    TEST(TaskManager, GuardedTaskRetriesWithoutNewWakeUp)
+    {
+        std::atomic<bool> allow{false};
+        std::mutex lock;
+        std::set<std::string> askers;
+        std::atomic<int> ran{0};
+        vx::TaskManager manager(2);
+        vx::Task* task = manager.constructTask(
+            Mode::Threaded, 0, [&] { ++ran; }, false);
+        auto event = std::make_unique<vx::WaitableEvent>();
+        task->installCompletionEvent(*event);
+        task->installExecutionGuard(std::make_unique<RecordingGuard>(allow, 5, lock, askers));
+        manager.queueTask(task);
+
+        ASSERT_TRUE(waitUntil(
+            [&]
+            {
+                std::lock_guard<std::mutex> hold(lock);
+                return ! askers.empty();
+            }));
+        EXPECT_FALSE(event->waitForTrigger(30));
+        EXPECT_EQ(ran, 0);
+        // Nothing is queued now: only the guard's retry time-out wakes a worker.
+        allow = true;
+        ASSERT_TRUE(event->waitForTrigger(30000));
+        EXPECT_EQ(ran, 1);
+    }
+
+    TEST(TaskManager, RecurringThreadedTaskRunsUntilStopped)
+    {
+        std::atomic<int> runs{0};
+        vx::WaitableEvent tenth;
+        vx::Task* task = nullptr;
+        vx::TaskManager manager(2);
+        task = manager.constructTask(
+            Mode::Threaded, 0,
+            [&]
+            {
+                if (++runs == 10)
+                {
+                    task->stopRecurring();
+                    tenth.trigger();
+                }
+            },
+            true);
+        manager.queueTask(task);
+        ASSERT_TRUE(tenth.waitForTrigger(30000));
+        ASSERT_TRUE(waitUntil([&] { return manager.getNumPendingTasks(Mode::Threaded) == 0; }));
+        std::this_thread::sleep_for(std::chrono::milliseconds(20));
+        EXPECT_EQ(runs, 10);
+    }
+
+    TEST(TaskManager, WakesOneSleepingWorkerPerQueuedTask)
+    {
+        // Declared first: guards left queued read them until the manager goes.
+        std::atomic<bool> allow{false};
+        std::mutex lock;
+        std::set<std::string> askers;
+        vx::TaskManager manager(3);
+        ASSERT_TRUE(waitUntil([&] { return allSleeping(manager); }));
+
+        // An empty queue: one worker takes the task and stays busy on it while
+        // the others sleep on. (Which one is not fixed: a worker still between
+        // its sleeping flag and its wait sees the task itself and may take it.)
+        std::atomic<bool> release{false};
+        vx::WaitableEvent entered;
+        vx::WaitableEvent* done = manager.fireTask(
+            Mode::Threaded,
+            [&]
+            {
+                entered.trigger();
+                while (! release)
+                    std::this_thread::sleep_for(std::chrono::milliseconds(1));
+            },
+            true, 0);
+        ASSERT_TRUE(entered.waitForTrigger(30000));
+        EXPECT_TRUE(waitUntil([&] { return countSleeping(manager) == 2; }));
+        std::this_thread::sleep_for(std::chrono::milliseconds(10)); // a chance for a stray wake-up to show
+        EXPECT_EQ(countSleeping(manager), 2);
+        release = true;
+        ASSERT_TRUE(done->waitForTrigger(30000));
+        delete done;
+        ASSERT_TRUE(waitUntil([&] { return allSleeping(manager); }));
+
+        // Two refused tasks already queued: a third one wakes all three workers,
+        // each of which consults the guards.
+        for (int i = 0; i < 2; ++i)
+        {
+            vx::Task* refused = manager.constructTask(
+                Mode::Threaded, 10, [] {}, false);
+            refused->installExecutionGuard(std::make_unique<RecordingGuard>(allow, 60000, lock, askers));
+            manager.queueTask(refused);
+        }
+        ASSERT_TRUE(waitUntil([&] { return allSleeping(manager); }));
+        {
+            std::lock_guard<std::mutex> hold(lock);
+            askers.clear();
+        }
+        manager.fireTask(
+            Mode::Threaded, [] {}, false, 0);
+        EXPECT_TRUE(waitUntil(
+            [&]
+            {
+                std::lock_guard<std::mutex> hold(lock);
+                return askers.size() == 3;
+            }));
+        std::lock_guard<std::mutex> hold(lock);
+        EXPECT_EQ(askers.size(), 3u);
+    }
+
+    // Queues a task from inside the worker's fetch, after the fetch took its
+    // snapshot: the worker's last check before sleeping then missed it, and
+    // nobody wakes a worker that is not yet sleeping.
+    class QueueingGuard : public vx::TaskGuard
+    {
+    public:
+        QueueingGuard(vx::TaskManager& taskManager, std::function<void()> function, vx::WaitableEvent*& result)
+            : manager(taskManager), task(std::move(function)), event(result)
+        {
+            retryTimeout = 60000;
+        }
+        bool canExecuteNow() override
+        {
+            if (! queued)
+            {
+                queued = true;
+                event = manager.fireTask(Mode::Threaded, task, true, 0);
+            }
+            return false;
+        }
+
+    private:
+        vx::TaskManager& manager;
+        std::function<void()> task;
+        vx::WaitableEvent*& event;
+        bool queued = false;
+    };
+
+    TEST(TaskManager, TaskQueuedBetweenLastFetchAndSleepIsRun)
+    {
+        std::atomic<bool> ran{false};
+        vx::WaitableEvent* done = nullptr;
+        vx::TaskManager manager(1);
+        ASSERT_TRUE(waitUntil([&] { return allSleeping(manager); }));
+        vx::Task* refused = manager.constructTask(
+            Mode::Threaded, 0, [] {}, false);
+        refused->installExecutionGuard(std::make_unique<QueueingGuard>(
+            manager, [&] { ran = true; }, done));
+        manager.queueTask(refused);
+        ASSERT_TRUE(waitUntil([&] { return ran.load(); })) << "the worker slept through a queued task";
+        ASSERT_NE(done, nullptr);
+        EXPECT_TRUE(done->waitForTrigger(30000));
+        delete done;
+    }
+
+    TEST(TaskManager, ManyProducersEveryTaskRunsOnce)
+    {
+        constexpr int perProducer = 2500;
+        std::atomic<int> ran{0};
+        vx::TaskManager manager(4);
+        std::vector<std::thread> producers;
+        for (int p = 0; p < 3; ++p)
+            producers.emplace_back(
+                [&]
+                {
+                    for (int i = 0; i < perProducer; ++i)
+                        manager.fireTask(
+                            Mode::Threaded, [&] { ++ran; }, false, static_cast<signed char>(i % 7));
+                });
+        for (std::thread& producer : producers)
+            producer.join();
+        EXPECT_TRUE(waitUntil([&] { return ran.load() == 3 * perProducer; })) << ran.load();
+        EXPECT_TRUE(waitUntil([&] { return manager.getNumPendingTasks(Mode::Threaded) == 0; }));
+    }
+
+    TEST(TaskManager, ShutdownDestroysQueuedTasksUnrun)
+    {
+        std::atomic<int> ran{0};
+        Gate gate;
+        auto manager = std::make_unique<vx::TaskManager>(2);
+        manager->fireTask(Mode::Threaded, gate.blocker(), false, 0);
+        manager->fireTask(Mode::Threaded, gate.blocker(), false, 0);
+        ASSERT_TRUE(gate.waitEntered(2));
+        // A recurring task the worker puts back while the manager shuts down.
+        manager->queueTask(manager->constructTask(
+            Mode::Threaded, 100, [&] { std::this_thread::sleep_for(std::chrono::milliseconds(2)); }, true));
+        for (int i = 0; i < 200; ++i)
+            manager->fireTask(
+                Mode(i % vx::numTaskThreadModes), [&] { ++ran; }, false, 0);
+        auto* heapTask = new vx::Task([&] { ++ran; }, Mode::Update, 0, false);
+        manager->queueTask(heapTask);
+        vx::WaitableEvent* never = manager->fireTask(
+            Mode::Control, [&] { ++ran; }, true, 0);
+        // The busy workers are let go only once the shutdown destroys the queued
+        // tasks: this one's function holds the last reference to the opener.
+        struct OpenOnRelease
+        {
+            explicit OpenOnRelease(Gate& latch) : gate(latch) {}
+            ~OpenOnRelease() { gate.open(); }
+            Gate& gate;
+        };
+        auto opener = std::make_shared<OpenOnRelease>(gate);
+        manager->fireTask(
+            Mode::Threaded, [opener, &ran] { ++ran; }, false, 0);
+        opener.reset();
+
+        manager.reset();
+        EXPECT_EQ(ran, 0);
+        EXPECT_FALSE(never->waitForTrigger(0));
+        delete never;
+    }
+
+    TEST(TaskManager, PoolChainsPastItsThousandSlots)
+    {
+        vx::TaskManager manager(1);
+        std::vector<vx::Task*> tasks;
+        std::set<vx::Task*> distinct;
+        int ran = 0;
+        for (int i = 0; i < 2600; ++i)
+        {
+            vx::Task* task = manager.constructTask(
+                Mode::Control, 0, [&] { ++ran; }, false);
+            ASSERT_NE(task, nullptr) << i;
+            tasks.push_back(task);
+            distinct.insert(task);
+        }
+        EXPECT_EQ(distinct.size(), tasks.size());
+        for (vx::Task* task : tasks)
+            manager.queueTask(task);
+        manager.executeTasks(Mode::Control, 0.0);
+        EXPECT_EQ(ran, 2600);
+
+        // Slots of every chained pool come back: the next round reuses them
+        // instead of growing the chain.
+        tasks.clear();
+        for (int i = 0; i < 2600; ++i)
+        {
+            tasks.push_back(manager.constructTask(Mode::Control, 0, nullptr, false));
+            distinct.erase(tasks.back());
+        }
+        EXPECT_TRUE(distinct.empty()) << distinct.size() << " slots not reused";
+        for (vx::Task* task : tasks)
+            manager.destructTask(task);
+    }
+
+    TEST(TaskManager, UnqueueRunsIfAskedAndAnswersWhetherQueued)
+    {
+        vx::TaskManager manager(1);
+        int ran = 0;
+        vx::Task* task = manager.constructTask(
+            Mode::Input, 0, [&] { ++ran; }, false);
+        vx::Task* other = manager.constructTask(
+            Mode::Input, 0, [&] { ran += 10; }, false);
+        manager.queueTask(task);
+        manager.queueTask(other);
+        EXPECT_TRUE(manager.unqueueTask(*task, true));
+        EXPECT_EQ(ran, 1);
+        EXPECT_TRUE(manager.unqueueTask(*other, false));
+        EXPECT_EQ(ran, 1);
+        EXPECT_EQ(manager.getNumPendingTasks(Mode::Input), 0u);
+
+        vx::Task* never = manager.constructTask(
+            Mode::Input, 0, [&] { ++ran; }, false);
+        EXPECT_FALSE(manager.unqueueTask(*never, true));
+        EXPECT_EQ(ran, 1);
+        manager.destructTask(never);
+        manager.destructTask(nullptr);
+        manager.destructTask(new vx::Task(nullptr, Mode::Input, 0, false)); // heap task: deleted
+    }
+
+    TEST(TaskManager, ModeNamingNoQueueIsRefusedWithLogLine)
+    {
+        vx::test::LogRecorder log;
+        vx::TaskManager manager(1);
+        const Mode bogus = Mode(vx::numTaskThreadModes);
+        int ran = 0;
+        EXPECT_EQ(manager.fireTask(
+                      bogus, [&] { ++ran; }, true, 0),
+                  nullptr);
+        vx::Task* task = manager.constructTask(
+            Mode::Control, 0, [&] { ++ran; }, false);
+        task->setThreadMode(bogus);
+        manager.queueTask(task); // stays with the caller
+        EXPECT_FALSE(manager.unqueueTask(*task, true));
+        EXPECT_FALSE(manager.executeNextTask(bogus, nullptr));
+        manager.executeTasks(Mode(-1), 0.0);
+        EXPECT_EQ(manager.getNumPendingTasks(bogus), 0u);
+        EXPECT_EQ(ran, 0);
+        EXPECT_EQ(log.count(vx::logError), 6u) << log.dump();
+        EXPECT_TRUE(log.contains("ERROR: TaskManager::queueTask: no task queue for thread mode 6")) << log.dump();
+        manager.destructTask(task);
+    }
+
+    TEST(TaskManager, CurrentManagerIsClearedWhenItGoes)
+    {
+        {
+            vx::TaskManager manager(1);
+            vx::TaskManager::setCurrent(&manager);
+            EXPECT_EQ(vx::TaskManager::getCurrent(), &manager);
+        }
+        EXPECT_EQ(vx::TaskManager::getCurrent(), nullptr);
+    }
 
 } // namespace

@@ -1,5 +1,5 @@
-#include "core/VXSystem.h"
 #include "core/VXThread.h"
+#include "core/VXSystem.h"
 #include "core/VXWaitableEvent.h"
 
 #include <gtest/gtest.h>
@@ -12,326 +12,333 @@
 namespace
 {
 
-// Runs a scripted body; counts stop requests and finished runs.
-class ScriptedThread : public vx::Thread
-{
-public:
-    enum class Body
+    // Runs a scripted body; counts stop requests and finished runs.
+    class ScriptedThread : public vx::Thread
     {
-        pollStopFlag, // loops until asked to stop
-        returnAtOnce,
-        ignoreStop,   // sleeps forever; only cancellation ends it
-        stopItself    // asks to stop itself, then loops until asked
-    };
-
-    explicit ScriptedThread(Body bodyToRun, const std::string& name = "scripted") : vx::Thread(name), body(bodyToRun) {}
-    ~ScriptedThread() override { stopThreadNow(30000); }
-
-    void requestThreadStop() override
-    {
-        ++stopRequests;
-        vx::Thread::requestThreadStop();
-    }
-
-    void waitUntilStarted()
-    {
-        while (!started)
-            vx::Thread::sleep(1);
-    }
-
-    std::atomic<int> stopRequests{0};
-    std::atomic<int> runsStarted{0};
-    std::atomic<int> runsEnded{0};
-    std::atomic<bool> selfStopAnswer{true};
-    std::string osName;
-
-protected:
-    void run() override
-    {
-        ++runsStarted;
-        char buffer[64] = {};
-        pthread_getname_np(pthread_self(), buffer, sizeof(buffer));
-        osName = buffer;
-        started = true;
-        switch (body)
+    public:
+        enum class Body
         {
-        case Body::returnAtOnce:
-            break;
-        case Body::pollStopFlag:
-            while (!isStopRequested())
-                vx::Thread::sleep(1);
-            break;
-        case Body::ignoreStop:
-            for (;;)
-                vx::Thread::sleep(5);
-        case Body::stopItself:
-            selfStopAnswer = stopThreadNow();
-            while (!isStopRequested())
-                vx::Thread::sleep(1);
-            break;
+            pollStopFlag, // loops until asked to stop
+            returnAtOnce,
+            ignoreStop, // sleeps forever; only cancellation ends it
+            stopItself  // asks to stop itself, then loops until asked
+        };
+
+        explicit ScriptedThread(Body bodyToRun, const std::string& name = "scripted")
+            : vx::Thread(name), body(bodyToRun)
+        {
         }
-        ++runsEnded;
-    }
+        ~ScriptedThread() override { stopThreadNow(30000); }
 
-private:
-    Body body;
-    std::atomic<bool> started{false};
-};
+        void requestThreadStop() override
+        {
+            ++stopRequests;
+            vx::Thread::requestThreadStop();
+        }
 
-TEST(Thread, StopOfAThreadNeverStartedAnswersAtOnce)
-{
-    ScriptedThread thread(ScriptedThread::Body::pollStopFlag);
-    EXPECT_FALSE(thread.isThreadRunning());
-    EXPECT_TRUE(thread.stopThreadNow());
-    EXPECT_TRUE(thread.stopThreadNow(10));
-    EXPECT_EQ(thread.stopRequests, 0);
-}
+        void waitUntilStarted()
+        {
+            while (! started)
+                vx::Thread::sleep(1);
+        }
 
-TEST(Thread, StopWaitsForRunToReturn)
-{
-    ScriptedThread thread(ScriptedThread::Body::pollStopFlag);
-    ASSERT_TRUE(thread.startThread(0));
-    thread.waitUntilStarted();
-    EXPECT_TRUE(thread.isThreadRunning());
-    EXPECT_TRUE(thread.stopThreadNow());
-    EXPECT_EQ(thread.runsEnded, 1);
-    EXPECT_FALSE(thread.isThreadRunning());
-    EXPECT_FALSE(thread.isStopRequested());
-    EXPECT_EQ(thread.stopRequests, 1);
-}
+        std::atomic<int> stopRequests{0};
+        std::atomic<int> runsStarted{0};
+        std::atomic<int> runsEnded{0};
+        std::atomic<bool> selfStopAnswer{true};
+        std::string osName;
 
-TEST(Thread, StartWhileRunningIsRefused)
-{
-    ScriptedThread thread(ScriptedThread::Body::pollStopFlag);
-    ASSERT_TRUE(thread.startThread(0));
-    thread.waitUntilStarted();
-    testing::internal::CaptureStdout();
-    EXPECT_FALSE(thread.startThread(0));
-    EXPECT_EQ(testing::internal::GetCapturedStdout(), "VXThread: thread already running\n");
-    EXPECT_TRUE(thread.stopThreadNow(30000));
-    EXPECT_EQ(thread.runsStarted, 1);
-}
-
-// A run that ended on its own leaves its finish behind; a restarted thread's
-// stop must still wait for the new run.
-TEST(Thread, RestartAfterRunEndedOnItsOwnStopsTheNewRun)
-{
-    struct TwoRuns : vx::Thread
-    {
-        TwoRuns() : vx::Thread("two runs") {}
-        ~TwoRuns() override { stopThreadNow(); }
+    protected:
         void run() override
         {
-            if (++runs == 1)
-                return;
-            while (!isStopRequested())
-                vx::Thread::sleep(1);
-            secondRunEnded = true;
+            ++runsStarted;
+            char buffer[64] = {};
+            pthread_getname_np(pthread_self(), buffer, sizeof(buffer));
+            osName = buffer;
+            started = true;
+            switch (body)
+            {
+                case Body::returnAtOnce:
+                    break;
+                case Body::pollStopFlag:
+                    while (! isStopRequested())
+                        vx::Thread::sleep(1);
+                    break;
+                case Body::ignoreStop:
+                    for (;;)
+                        vx::Thread::sleep(5);
+                case Body::stopItself:
+                    selfStopAnswer = stopThreadNow();
+                    while (! isStopRequested())
+                        vx::Thread::sleep(1);
+                    break;
+            }
+            ++runsEnded;
         }
-        std::atomic<int> runs{0};
-        std::atomic<bool> secondRunEnded{false};
-    } thread;
 
-    ASSERT_TRUE(thread.startThread(0));
-    while (thread.isThreadRunning())
-        vx::Thread::sleep(1);
-    ASSERT_TRUE(thread.startThread(0));
-    EXPECT_TRUE(thread.stopThreadNow(30000));
-    EXPECT_TRUE(thread.secondRunEnded);
-    EXPECT_FALSE(thread.isThreadRunning());
-}
-
-TEST(Thread, RunIgnoringTheStopIsCancelledAfterTheTimeout)
-{
-    ScriptedThread thread(ScriptedThread::Body::ignoreStop);
-    ASSERT_TRUE(thread.startThread(0));
-    thread.waitUntilStarted();
-    EXPECT_FALSE(thread.stopThreadNow(100));
-    EXPECT_FALSE(thread.isThreadRunning());
-    EXPECT_FALSE(thread.isStopRequested());
-    EXPECT_EQ(thread.runsEnded, 0);
-    // The cancelled thread was let go of; the object can start again.
-    ASSERT_TRUE(thread.startThread(0));
-    EXPECT_FALSE(thread.stopThreadNow(50));
-}
-
-// A thread cancelled inside a wait must leave the event usable by others.
-TEST(Thread, CancelledWhileWaitingLeavesTheEventUsable)
-{
-    struct Waiter : vx::Thread
-    {
-        explicit Waiter(const vx::WaitableEvent& shared) : vx::Thread("waiter"), event(shared) {}
-        ~Waiter() override { stopThreadNow(); }
-        void run() override
-        {
-            waiting.trigger();
-            for (;;)
-                event.waitForTrigger(); // ignores the stop request
-        }
-        const vx::WaitableEvent& event;
-        vx::WaitableEvent waiting;
+    private:
+        Body body;
+        std::atomic<bool> started{false};
     };
 
-    vx::WaitableEvent shared;
-    Waiter waiter(shared);
-    ASSERT_TRUE(waiter.startThread(0));
-    ASSERT_TRUE(waiter.waiting.waitForTrigger(10000));
-    EXPECT_FALSE(waiter.stopThreadNow(20));
-    EXPECT_FALSE(waiter.isThreadRunning());
-
-    shared.trigger();
-    EXPECT_TRUE(shared.waitForTrigger(0));
-    EXPECT_FALSE(shared.waitForTrigger(0)) << "the cancelled waiter still counts as waiting";
-}
-
-// A run that ended on its own reports "not running" before its finish is
-// done; a stop must not answer (and let the object be freed) before then.
-TEST(Thread, StopWaitsUntilAFinishingThreadHasLeft)
-{
-    struct SlowFinish : vx::Thread
+    TEST(Thread, StopOfAThreadNeverStartedAnswersAtOnce)
     {
-        SlowFinish() : vx::Thread("slow finish") {}
-        ~SlowFinish() override { stopThreadNow(); }
-        void run() override {}
-        void threadFinished() override
-        {
-            vx::Thread::threadFinished();
-            inTail.trigger();
-            mayLeave.waitForTrigger();
-            tailDone = true;
-        }
-        vx::WaitableEvent inTail;
-        vx::WaitableEvent mayLeave;
-        std::atomic<bool> tailDone{false};
-    } thread;
-
-    ASSERT_TRUE(thread.startThread(0));
-    ASSERT_TRUE(thread.inTail.waitForTrigger(10000));
-    EXPECT_FALSE(thread.isThreadRunning());
-
-    std::atomic<bool> stopped{false};
-    bool tailDoneAtStop = false;
-    std::thread stopper([&] {
+        ScriptedThread thread(ScriptedThread::Body::pollStopFlag);
+        EXPECT_FALSE(thread.isThreadRunning());
+        EXPECT_TRUE(thread.stopThreadNow());
         EXPECT_TRUE(thread.stopThreadNow(10));
-        tailDoneAtStop = thread.tailDone;
-        stopped = true;
-    });
-    // Only a chance for a premature answer to show; the order is checked below.
-    vx::Thread::sleep(20);
-    EXPECT_FALSE(stopped);
-    thread.mayLeave.trigger();
-    stopper.join();
-    EXPECT_TRUE(tailDoneAtStop);
-}
+        EXPECT_EQ(thread.stopRequests, 0);
+    }
 
-TEST(Thread, StopCalledOnTheThreadItselfOnlyRequests)
-{
-    ScriptedThread thread(ScriptedThread::Body::stopItself);
-    ASSERT_TRUE(thread.startThread(0));
-    while (thread.isThreadRunning())
-        vx::Thread::sleep(1);
-    EXPECT_FALSE(thread.selfStopAnswer);
-    EXPECT_EQ(thread.runsEnded, 1);
-    EXPECT_TRUE(thread.stopThreadNow());
-}
+    TEST(Thread, StopWaitsForRunToReturn)
+    {
+        ScriptedThread thread(ScriptedThread::Body::pollStopFlag);
+        ASSERT_TRUE(thread.startThread(0));
+        thread.waitUntilStarted();
+        EXPECT_TRUE(thread.isThreadRunning());
+        EXPECT_TRUE(thread.stopThreadNow());
+        EXPECT_EQ(thread.runsEnded, 1);
+        EXPECT_FALSE(thread.isThreadRunning());
+        EXPECT_FALSE(thread.isStopRequested());
+        EXPECT_EQ(thread.stopRequests, 1);
+    }
 
-TEST(Thread, OsNameIsCutButTheThreadKeepsItsName)
-{
-    const std::string longName = "a thread name longer than fifteen";
-    ScriptedThread thread(ScriptedThread::Body::returnAtOnce, longName);
-    ASSERT_TRUE(thread.startThread(0));
-    thread.waitUntilStarted();
-    EXPECT_TRUE(thread.stopThreadNow(30000));
-    EXPECT_EQ(thread.osName, longName.substr(0, 15));
-    EXPECT_EQ(thread.getThreadName(), longName);
+    TEST(Thread, StartWhileRunningIsRefused)
+    {
+        ScriptedThread thread(ScriptedThread::Body::pollStopFlag);
+        ASSERT_TRUE(thread.startThread(0));
+        thread.waitUntilStarted();
+        testing::internal::CaptureStdout();
+        EXPECT_FALSE(thread.startThread(0));
+        EXPECT_EQ(testing::internal::GetCapturedStdout(), "VXThread: thread already running\n");
+        EXPECT_TRUE(thread.stopThreadNow(30000));
+        EXPECT_EQ(thread.runsStarted, 1);
+    }
 
-    thread.setThreadName("renamed");
-    EXPECT_EQ(thread.getThreadName(), "renamed");
-}
+    // A run that ended on its own leaves its finish behind; a restarted thread's
+    // stop must still wait for the new run.
+    TEST(Thread, RestartAfterRunEndedOnItsOwnStopsTheNewRun)
+    {
+        struct TwoRuns : vx::Thread
+        {
+            TwoRuns() : vx::Thread("two runs") {}
+            ~TwoRuns() override { stopThreadNow(); }
+            void run() override
+            {
+                if (++runs == 1)
+                    return;
+                while (! isStopRequested())
+                    vx::Thread::sleep(1);
+                secondRunEnded = true;
+            }
+            std::atomic<int> runs{0};
+            std::atomic<bool> secondRunEnded{false};
+        } thread;
 
-TEST(Thread, PriorityIsClampedAndNormalSchedulingAlwaysAvailable)
-{
-    ScriptedThread thread(ScriptedThread::Body::pollStopFlag);
-    EXPECT_FALSE(thread.setPriority(0)) << "no thread to apply it to";
-    ASSERT_TRUE(thread.startThread(0));
-    thread.waitUntilStarted();
-    EXPECT_TRUE(thread.setPriority(0));
-    EXPECT_TRUE(thread.setPriority(-3));
-    // Round-robin may be refused without privileges; 11 acts as 10 either way.
-    EXPECT_EQ(thread.setPriority(11), thread.setPriority(10));
-    EXPECT_TRUE(thread.isThreadRunning());
-    EXPECT_TRUE(thread.stopThreadNow(30000));
-}
+        ASSERT_TRUE(thread.startThread(0));
+        while (thread.isThreadRunning())
+            vx::Thread::sleep(1);
+        ASSERT_TRUE(thread.startThread(0));
+        EXPECT_TRUE(thread.stopThreadNow(30000));
+        EXPECT_TRUE(thread.secondRunEnded);
+        EXPECT_FALSE(thread.isThreadRunning());
+    }
 
-TEST(Thread, IdentitiesAnswerFalseUntilSetAndOnlyOnTheirThread)
-{
-    EXPECT_FALSE(vx::Thread::isThisMessageThread());
-    EXPECT_FALSE(vx::Thread::isThisAudioThread());
-    EXPECT_FALSE(vx::Thread::isThisRenderThread());
-    EXPECT_FALSE(vx::Thread::isThisControlThread());
+    TEST(Thread, RunIgnoringTheStopIsCancelledAfterTheTimeout)
+    {
+        ScriptedThread thread(ScriptedThread::Body::ignoreStop);
+        ASSERT_TRUE(thread.startThread(0));
+        thread.waitUntilStarted();
+        EXPECT_FALSE(thread.stopThreadNow(100));
+        EXPECT_FALSE(thread.isThreadRunning());
+        EXPECT_FALSE(thread.isStopRequested());
+        EXPECT_EQ(thread.runsEnded, 0);
+        // The cancelled thread was let go of; the object can start again.
+        ASSERT_TRUE(thread.startThread(0));
+        EXPECT_FALSE(thread.stopThreadNow(50));
+    }
 
-    vx::Thread::renderThreadID = vx::Thread::getCurrentThreadID();
-    EXPECT_TRUE(vx::Thread::isThisRenderThread());
-    EXPECT_FALSE(vx::Thread::isThisMessageThread());
-    bool elsewhere = true;
-    std::thread other([&] { elsewhere = vx::Thread::isThisRenderThread(); });
-    other.join();
-    EXPECT_FALSE(elsewhere);
-    vx::Thread::renderThreadID = nullptr;
-    EXPECT_FALSE(vx::Thread::isThisRenderThread());
-}
+    // A thread cancelled inside a wait must leave the event usable by others.
+    TEST(Thread, CancelledWhileWaitingLeavesTheEventUsable)
+    {
+        struct Waiter : vx::Thread
+        {
+            explicit Waiter(const vx::WaitableEvent& shared) : vx::Thread("waiter"), event(shared) {}
+            ~Waiter() override { stopThreadNow(); }
+            void run() override
+            {
+                waiting.trigger();
+                for (;;)
+                    event.waitForTrigger(); // ignores the stop request
+            }
+            const vx::WaitableEvent& event;
+            vx::WaitableEvent waiting;
+        };
 
-TEST(System, ParallelThreadsNeverZero)
-{
-    EXPECT_GE(vx::System::getNumParallelThreads(), 1u);
-}
+        vx::WaitableEvent shared;
+        Waiter waiter(shared);
+        ASSERT_TRUE(waiter.startThread(0));
+        ASSERT_TRUE(waiter.waiting.waitForTrigger(10000));
+        EXPECT_FALSE(waiter.stopThreadNow(20));
+        EXPECT_FALSE(waiter.isThreadRunning());
 
-TEST(WaitableEvent, PendingTriggerLetsExactlyTheNextWaitThrough)
-{
-    vx::WaitableEvent event;
-    EXPECT_FALSE(event.waitForTrigger(0));
-    event.trigger();
-    EXPECT_TRUE(event.waitForTrigger(0));
-    EXPECT_FALSE(event.waitForTrigger(0));
+        shared.trigger();
+        EXPECT_TRUE(shared.waitForTrigger(0));
+        EXPECT_FALSE(shared.waitForTrigger(0)) << "the cancelled waiter still counts as waiting";
+    }
 
-    event.trigger();
-    event.reset();
-    EXPECT_FALSE(event.waitForTrigger(0));
+    // A run that ended on its own reports "not running" before its finish is
+    // done; a stop must not answer (and let the object be freed) before then.
+    TEST(Thread, StopWaitsUntilAFinishingThreadHasLeft)
+    {
+        struct SlowFinish : vx::Thread
+        {
+            SlowFinish() : vx::Thread("slow finish") {}
+            ~SlowFinish() override { stopThreadNow(); }
+            void run() override {}
+            void threadFinished() override
+            {
+                vx::Thread::threadFinished();
+                inTail.trigger();
+                mayLeave.waitForTrigger();
+                tailDone = true;
+            }
+            vx::WaitableEvent inTail;
+            vx::WaitableEvent mayLeave;
+            std::atomic<bool> tailDone{false};
+        } thread;
 
-    event.trigger();
-    EXPECT_TRUE(event.waitForTrigger());
-    // A timed-out wait leaves a later trigger pending.
-    EXPECT_FALSE(event.waitForTrigger(10));
-    event.trigger();
-    EXPECT_TRUE(event.waitForTrigger(0));
-}
+        ASSERT_TRUE(thread.startThread(0));
+        ASSERT_TRUE(thread.inTail.waitForTrigger(10000));
+        EXPECT_FALSE(thread.isThreadRunning());
 
-// Two events passed back and forth: a lost wake-up or a trigger that lets two
-// waits through breaks the strict alternation.
-TEST(WaitableEvent, PingPongAlternatesStrictly)
-{
-    vx::WaitableEvent ping;
-    vx::WaitableEvent pong;
-    constexpr int rounds = 2000;
-    int shared = 0;
-    std::thread partner([&] {
+        std::atomic<bool> stopped{false};
+        bool tailDoneAtStop = false;
+        std::thread stopper(
+            [&]
+            {
+                EXPECT_TRUE(thread.stopThreadNow(10));
+                tailDoneAtStop = thread.tailDone;
+                stopped = true;
+            });
+        // Only a chance for a premature answer to show; the order is checked below.
+        vx::Thread::sleep(20);
+        EXPECT_FALSE(stopped);
+        thread.mayLeave.trigger();
+        stopper.join();
+        EXPECT_TRUE(tailDoneAtStop);
+    }
+
+    TEST(Thread, StopCalledOnTheThreadItselfOnlyRequests)
+    {
+        ScriptedThread thread(ScriptedThread::Body::stopItself);
+        ASSERT_TRUE(thread.startThread(0));
+        while (thread.isThreadRunning())
+            vx::Thread::sleep(1);
+        EXPECT_FALSE(thread.selfStopAnswer);
+        EXPECT_EQ(thread.runsEnded, 1);
+        EXPECT_TRUE(thread.stopThreadNow());
+    }
+
+    TEST(Thread, OsNameIsCutButTheThreadKeepsItsName)
+    {
+        const std::string longName = "a thread name longer than fifteen";
+        ScriptedThread thread(ScriptedThread::Body::returnAtOnce, longName);
+        ASSERT_TRUE(thread.startThread(0));
+        thread.waitUntilStarted();
+        EXPECT_TRUE(thread.stopThreadNow(30000));
+        EXPECT_EQ(thread.osName, longName.substr(0, 15));
+        EXPECT_EQ(thread.getThreadName(), longName);
+
+        thread.setThreadName("renamed");
+        EXPECT_EQ(thread.getThreadName(), "renamed");
+    }
+
+    TEST(Thread, PriorityIsClampedAndNormalSchedulingAlwaysAvailable)
+    {
+        ScriptedThread thread(ScriptedThread::Body::pollStopFlag);
+        EXPECT_FALSE(thread.setPriority(0)) << "no thread to apply it to";
+        ASSERT_TRUE(thread.startThread(0));
+        thread.waitUntilStarted();
+        EXPECT_TRUE(thread.setPriority(0));
+        EXPECT_TRUE(thread.setPriority(-3));
+        // Round-robin may be refused without privileges; 11 acts as 10 either way.
+        EXPECT_EQ(thread.setPriority(11), thread.setPriority(10));
+        EXPECT_TRUE(thread.isThreadRunning());
+        EXPECT_TRUE(thread.stopThreadNow(30000));
+    }
+
+    TEST(Thread, IdentitiesAnswerFalseUntilSetAndOnlyOnTheirThread)
+    {
+        EXPECT_FALSE(vx::Thread::isThisMessageThread());
+        EXPECT_FALSE(vx::Thread::isThisAudioThread());
+        EXPECT_FALSE(vx::Thread::isThisRenderThread());
+        EXPECT_FALSE(vx::Thread::isThisControlThread());
+
+        vx::Thread::renderThreadID = vx::Thread::getCurrentThreadID();
+        EXPECT_TRUE(vx::Thread::isThisRenderThread());
+        EXPECT_FALSE(vx::Thread::isThisMessageThread());
+        bool elsewhere = true;
+        std::thread other([&] { elsewhere = vx::Thread::isThisRenderThread(); });
+        other.join();
+        EXPECT_FALSE(elsewhere);
+        vx::Thread::renderThreadID = nullptr;
+        EXPECT_FALSE(vx::Thread::isThisRenderThread());
+    }
+
+    TEST(System, ParallelThreadsNeverZero)
+    {
+        EXPECT_GE(vx::System::getNumParallelThreads(), 1u);
+    }
+
+    TEST(WaitableEvent, PendingTriggerLetsExactlyTheNextWaitThrough)
+    {
+        vx::WaitableEvent event;
+        EXPECT_FALSE(event.waitForTrigger(0));
+        event.trigger();
+        EXPECT_TRUE(event.waitForTrigger(0));
+        EXPECT_FALSE(event.waitForTrigger(0));
+
+        event.trigger();
+        event.reset();
+        EXPECT_FALSE(event.waitForTrigger(0));
+
+        event.trigger();
+        EXPECT_TRUE(event.waitForTrigger());
+        // A timed-out wait leaves a later trigger pending.
+        EXPECT_FALSE(event.waitForTrigger(10));
+        event.trigger();
+        EXPECT_TRUE(event.waitForTrigger(0));
+    }
+
+    // Two events passed back and forth: a lost wake-up or a trigger that lets two
+    // waits through breaks the strict alternation.
+    TEST(WaitableEvent, PingPongAlternatesStrictly)
+    {
+        vx::WaitableEvent ping;
+        vx::WaitableEvent pong;
+        constexpr int rounds = 2000;
+        int shared = 0;
+        std::thread partner(
+            [&]
+            {
+                for (int i = 0; i < rounds; ++i)
+                {
+                    ping.waitForTrigger();
+                    EXPECT_EQ(shared, 2 * i + 1);
+                    ++shared;
+                    pong.trigger();
+                }
+            });
         for (int i = 0; i < rounds; ++i)
         {
-            ping.waitForTrigger();
-            EXPECT_EQ(shared, 2 * i + 1);
+            EXPECT_EQ(shared, 2 * i);
             ++shared;
-            pong.trigger();
+            ping.trigger();
+            pong.waitForTrigger();
         }
-    });
-    for (int i = 0; i < rounds; ++i)
-    {
-        EXPECT_EQ(shared, 2 * i);
-        ++shared;
-        ping.trigger();
-        pong.waitForTrigger();
+        partner.join();
+        EXPECT_EQ(shared, 2 * rounds);
     }
-    partner.join();
-    EXPECT_EQ(shared, 2 * rounds);
-}
 
 } // namespace

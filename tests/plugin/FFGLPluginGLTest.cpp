@@ -131,14 +131,17 @@ namespace
     {
         const char* name;
         std::uint32_t type;
-        float defaultValue; // normalised
+        float defaultValue;  // normalised
         const char* display; // at the default
     };
 
     const ParameterCase parameterCases[] = {
-        {"Size", FFGL::typeStandard, 0.2f, "1.00"},          {"Speed", FFGL::typeStandard, 0.8f / 2.8f, "1.00"},
-        {"Amount", FFGL::typeStandard, 19.0f / 49.0f, "20.00"}, {"Spread", FFGL::typeStandard, 0.245f / 0.495f, "0.25"},
-        {"Threshold", FFGL::typeStandard, 0.25f / 0.75f, "0.50"}, {"Show Image", FFGL::typeBoolean, 1.0f, "1"},
+        {"Size", FFGL::typeStandard, 0.2f, "1.00"},
+        {"Speed", FFGL::typeStandard, 0.8f / 2.8f, "1.00"},
+        {"Amount", FFGL::typeStandard, 19.0f / 49.0f, "20.00"},
+        {"Spread", FFGL::typeStandard, 0.245f / 0.495f, "0.25"},
+        {"Threshold", FFGL::typeStandard, 0.25f / 0.75f, "0.50"},
+        {"Show Image", FFGL::typeBoolean, 1.0f, "1"},
         {"Smart Edges", FFGL::typeBoolean, 1.0f, "1"},
     };
 
@@ -205,13 +208,16 @@ namespace
         // long the frames of a busy machine get.
         instance.setFloat(spreadIndex, 0.0f);
 
-        const auto coveredPixels = [&frame] {
+        const auto coveredPixels = [&frame]
+        {
             const auto output = frame.readOutput();
             return std::count_if(output.begin(), output.end(), [](const PixelRGBA8& pixel) { return pixel.a != 0; });
         };
-        const auto settledFlakes = [&instance] {
+        const auto settledFlakes = [&instance]
+        {
             const auto& particles = instance.effect().getSimulation().getParticles();
-            return std::count_if(particles.begin(), particles.end(), [](const kelvo::Particle& p) { return ! p.falling; });
+            return std::count_if(particles.begin(), particles.end(),
+                                 [](const kelvo::Particle& p) { return ! p.falling; });
         };
 
         renderFor(instance, frame, 120); // about 2 s at 3x speed
@@ -330,7 +336,8 @@ namespace
                                              ResizeCase{"Divisor2", 1024, 768, 512, 384, 0.75f},
                                              ResizeCase{"Portrait", 300, 600, 300, 600, 0.5f},
                                              ResizeCase{"Empty", 0, 0, 0, 0, 1.0f}),
-                             [](const testing::TestParamInfo<ResizeCase>& info) { return std::string(info.param.name); });
+                             [](const testing::TestParamInfo<ResizeCase>& info)
+                             { return std::string(info.param.name); });
 
     TEST_F(KelvoGLTest, ResizedFramesCoverTheNewViewport)
     {

@@ -221,17 +221,17 @@ namespace
         }
     }
 
-    INSTANTIATE_TEST_SUITE_P(
-        Cases, FlakeLandingTest,
-        ::testing::Values(
-            // Moves 0.0016 down (and 0.016 sideways): slow in y, so tested.
-            LandingCase{"SlowDownFastSideways", 0.1f, 0.2f, 0.01f, 0.001f, 0.0f, 0.003f, true},
-            LandingCase{"PointDirectlyBelow", -0.52f, 0.0f, 0.0f, 0.001f, 0.002f, 0.002f, true},
-            LandingCase{"FastBothWays", 0.1f, 0.2f, 0.01f, 0.005f, 0.0f, 0.002f, false},
-            LandingCase{"PointAbove", 0.1f, 0.2f, 0.0f, 0.001f, 0.0f, -0.002f, false},
-            LandingCase{"PointTooFarBelow", 0.1f, 0.2f, 0.0f, 0.001f, 0.0f, 0.006f, false},
-            LandingCase{"PointTooFarAside", 0.1f, 0.2f, 0.0f, 0.001f, 0.006f, 0.002f, false}),
-        [](const ::testing::TestParamInfo<LandingCase>& info) { return std::string(info.param.name); });
+    INSTANTIATE_TEST_SUITE_P(Cases, FlakeLandingTest,
+                             ::testing::Values(
+                                 // Moves 0.0016 down (and 0.016 sideways): slow in y, so tested.
+                                 LandingCase{"SlowDownFastSideways", 0.1f, 0.2f, 0.01f, 0.001f, 0.0f, 0.003f, true},
+                                 LandingCase{"PointDirectlyBelow", -0.52f, 0.0f, 0.0f, 0.001f, 0.002f, 0.002f, true},
+                                 LandingCase{"FastBothWays", 0.1f, 0.2f, 0.01f, 0.005f, 0.0f, 0.002f, false},
+                                 LandingCase{"PointAbove", 0.1f, 0.2f, 0.0f, 0.001f, 0.0f, -0.002f, false},
+                                 LandingCase{"PointTooFarBelow", 0.1f, 0.2f, 0.0f, 0.001f, 0.0f, 0.006f, false},
+                                 LandingCase{"PointTooFarAside", 0.1f, 0.2f, 0.0f, 0.001f, 0.006f, 0.002f, false}),
+                             [](const ::testing::TestParamInfo<LandingCase>& info)
+                             { return std::string(info.param.name); });
 
     // ---- Settled flakes.
 
@@ -391,11 +391,13 @@ namespace
                              ::testing::Values(LimitCase{"Empty", 0, 50}, LimitCase{"Near", 9990, 10000},
                                                LimitCase{"AtLimit", 9999, 10000}, LimitCase{"Full", 10000, 10001},
                                                LimitCase{"Over", 10020, 10021}),
-                             [](const ::testing::TestParamInfo<LimitCase>& info) { return std::string(info.param.name); });
+                             [](const ::testing::TestParamInfo<LimitCase>& info)
+                             { return std::string(info.param.name); });
 
     TEST_F(FlakeSimulationTest, ASeededRunIsRepeatable)
     {
-        auto run = [this] {
+        auto run = [this]
+        {
             std::srand(99);
             FlakeSimulation s;
             Readback readback(320, 180);

@@ -44,7 +44,7 @@ namespace vx::test
         std::filesystem::create_directories(std::filesystem::path(full).parent_path());
         std::ofstream out(full, std::ios::binary | std::ios::trunc);
         out.write(bytes.data(), static_cast<std::streamsize>(bytes.size()));
-        if (!out)
+        if (! out)
             throw std::runtime_error("TempDir: cannot write " + full);
         return full;
     }
@@ -59,7 +59,7 @@ namespace vx::test
     std::string TempDir::readFile(const std::string& relativePath) const
     {
         std::ifstream in(file(relativePath), std::ios::binary);
-        if (!in)
+        if (! in)
             return std::string();
         return std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
     }

@@ -49,20 +49,19 @@ namespace
 
     void printUsage(const char* program)
     {
-        std::printf(
-            "usage: %s [options] [INPUT.png]\n"
-            "Renders an FFGL module over INPUT (or a built-in skyline) and writes PNG frames.\n"
-            "  --plugin PATH             the module (default: the Kelvo bundle of this build)\n"
-            "  --size WxH                output size (default 1280x720)\n"
-            "  --seconds S               length of the render (default 5)\n"
-            "  --fps F                   frames per second, paced in real time (default 60)\n"
-            "  --every K                 write every K-th frame (default 30)\n"
-            "  --out DIR                 folder for the frames (default frames)\n"
-            "  --set NAME=VALUE          a parameter in its own units (on/off for switches);\n"
-            "                            ranges are read from the plugin's display texts\n"
-            "  --set-normalised NAME=V   a parameter as FFGL exchanges it, 0 to 1\n"
-            "  --help                    this text\n",
-            program);
+        std::printf("usage: %s [options] [INPUT.png]\n"
+                    "Renders an FFGL module over INPUT (or a built-in skyline) and writes PNG frames.\n"
+                    "  --plugin PATH             the module (default: the Kelvo bundle of this build)\n"
+                    "  --size WxH                output size (default 1280x720)\n"
+                    "  --seconds S               length of the render (default 5)\n"
+                    "  --fps F                   frames per second, paced in real time (default 60)\n"
+                    "  --every K                 write every K-th frame (default 30)\n"
+                    "  --out DIR                 folder for the frames (default frames)\n"
+                    "  --set NAME=VALUE          a parameter in its own units (on/off for switches);\n"
+                    "                            ranges are read from the plugin's display texts\n"
+                    "  --set-normalised NAME=V   a parameter as FFGL exchanges it, 0 to 1\n"
+                    "  --help                    this text\n",
+                    program);
     }
 
     std::string defaultPluginPath()
@@ -97,7 +96,8 @@ namespace
         for (int i = 1; i < argc; ++i)
         {
             const std::string argument = argv[i];
-            auto next = [&](const char* what) -> const char* {
+            auto next = [&](const char* what) -> const char*
+            {
                 if (i + 1 >= argc)
                 {
                     std::fprintf(stderr, "vxffglhost: %s needs %s\n", argument.c_str(), what);
@@ -327,8 +327,8 @@ int main(int argc, char** argv)
     if (! loadPicture(options, picture, pictureWidth, pictureHeight))
         return 1;
     std::printf("Input: %s, %d x %d; output %d x %d\n",
-                options.inputPath.empty() ? "built-in skyline" : options.inputPath.c_str(), pictureWidth,
-                pictureHeight, options.width, options.height);
+                options.inputPath.empty() ? "built-in skyline" : options.inputPath.c_str(), pictureWidth, pictureHeight,
+                options.width, options.height);
 
     std::error_code folderError;
     std::filesystem::create_directories(options.outputDir, folderError);
@@ -363,8 +363,7 @@ int main(int argc, char** argv)
                                 static_cast<std::uint32_t>(pictureWidth), static_cast<std::uint32_t>(pictureHeight),
                                 targets.inputTexture};
         // The picture feeds every input the plugin needs (at least one, when it takes any).
-        const std::uint32_t inputCount =
-            std::max(module.getMinimumInputs(), module.getMaximumInputs() > 0 ? 1u : 0u);
+        const std::uint32_t inputCount = std::max(module.getMinimumInputs(), module.getMaximumInputs() > 0 ? 1u : 0u);
         std::vector<FFGLTextureStruct*> inputs(inputCount, &input);
         ProcessOpenGLStructTag frame{inputCount, inputs.empty() ? nullptr : inputs.data(), targets.framebuffer};
 
@@ -430,8 +429,8 @@ int main(int argc, char** argv)
                     options.outputDir.c_str());
         if (stateFaults > 0 || glErrors > 0)
         {
-            std::fprintf(stderr, "vxffglhost: %d GL state difference%s and %d GL error%s after frames\n",
-                         stateFaults, stateFaults == 1 ? "" : "s", glErrors, glErrors == 1 ? "" : "s");
+            std::fprintf(stderr, "vxffglhost: %d GL state difference%s and %d GL error%s after frames\n", stateFaults,
+                         stateFaults == 1 ? "" : "s", glErrors, glErrors == 1 ? "" : "s");
             if (exitCode == 0)
                 exitCode = 3;
         }

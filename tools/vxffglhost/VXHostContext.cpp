@@ -21,9 +21,18 @@ namespace vx::host
             fail("EGL does not offer desktop OpenGL");
             return;
         }
-        const EGLint configAttributes[] = {EGL_SURFACE_TYPE, EGL_PBUFFER_BIT, EGL_RENDERABLE_TYPE, EGL_OPENGL_BIT,
-                                           EGL_RED_SIZE,     8,               EGL_GREEN_SIZE,      8,
-                                           EGL_BLUE_SIZE,    8,               EGL_ALPHA_SIZE,      8,
+        const EGLint configAttributes[] = {EGL_SURFACE_TYPE,
+                                           EGL_PBUFFER_BIT,
+                                           EGL_RENDERABLE_TYPE,
+                                           EGL_OPENGL_BIT,
+                                           EGL_RED_SIZE,
+                                           8,
+                                           EGL_GREEN_SIZE,
+                                           8,
+                                           EGL_BLUE_SIZE,
+                                           8,
+                                           EGL_ALPHA_SIZE,
+                                           8,
                                            EGL_NONE};
         EGLConfig config = nullptr;
         EGLint count = 0;

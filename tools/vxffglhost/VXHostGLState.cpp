@@ -119,8 +119,8 @@ namespace vx::host
         std::vector<std::string> lines;
         for (std::size_t i = 0; i < entries.size() && i < after.entries.size(); ++i)
             if (entries[i].values != after.entries[i].values)
-                lines.push_back(entries[i].name + ": " + format(entries[i].values) + " -> "
-                                + format(after.entries[i].values));
+                lines.push_back(entries[i].name + ": " + format(entries[i].values) + " -> " +
+                                format(after.entries[i].values));
         return lines;
     }
 }

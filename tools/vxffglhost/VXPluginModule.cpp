@@ -32,13 +32,20 @@ namespace vx::host
         {
             switch (type)
             {
-            case FFGL::typeBoolean: return "boolean";
-            case FFGL::typeEvent: return "event";
-            case FFGL::typeStandard: return "standard";
-            case FFGL::typeOption: return "option";
-            case FFGL::typeBuffer: return "buffer";
-            case FFGL::typeText: return "text";
-            default: return "unknown";
+                case FFGL::typeBoolean:
+                    return "boolean";
+                case FFGL::typeEvent:
+                    return "event";
+                case FFGL::typeStandard:
+                    return "standard";
+                case FFGL::typeOption:
+                    return "option";
+                case FFGL::typeBuffer:
+                    return "buffer";
+                case FFGL::typeText:
+                    return "text";
+                default:
+                    return "unknown";
             }
         }
 
@@ -64,7 +71,9 @@ namespace vx::host
         }
     }
 
-    PluginModule::PluginModule(const std::string& modulePath) : path(modulePath) {}
+    PluginModule::PluginModule(const std::string& modulePath) : path(modulePath)
+    {
+    }
 
     PluginModule::~PluginModule()
     {
@@ -83,30 +92,54 @@ namespace vx::host
     {
         switch (code)
         {
-        case FFGL::getInfo: return "getInfo";
-        case FFGL::initialise: return "initialise";
-        case FFGL::deInitialise: return "deInitialise";
-        case FFGL::getNumParameters: return "getNumParameters";
-        case FFGL::getParameterName: return "getParameterName";
-        case FFGL::getParameterDefault: return "getParameterDefault";
-        case FFGL::getParameterDisplay: return "getParameterDisplay";
-        case FFGL::setParameter: return "setParameter";
-        case FFGL::getParameter: return "getParameter";
-        case FFGL::getPluginCaps: return "getPluginCaps";
-        case FFGL::getExtendedInfo: return "getExtendedInfo";
-        case FFGL::getParameterType: return "getParameterType";
-        case FFGL::getInputStatus: return "getInputStatus";
-        case FFGL::processOpenGL: return "processOpenGL";
-        case FFGL::instantiateGL: return "instantiateGL";
-        case FFGL::deInstantiateGL: return "deInstantiateGL";
-        case FFGL::setTime: return "setTime";
-        case FFGL::connect: return "connect";
-        case FFGL::disconnect: return "disconnect";
-        case FFGL::resize: return "resize";
-        case FFGL::getNumParameterElements: return "getNumParameterElements";
-        case FFGL::getParameterUsage: return "getParameterUsage";
-        case FFGL::getPluginShortName: return "getPluginShortName";
-        default: return "unknown code";
+            case FFGL::getInfo:
+                return "getInfo";
+            case FFGL::initialise:
+                return "initialise";
+            case FFGL::deInitialise:
+                return "deInitialise";
+            case FFGL::getNumParameters:
+                return "getNumParameters";
+            case FFGL::getParameterName:
+                return "getParameterName";
+            case FFGL::getParameterDefault:
+                return "getParameterDefault";
+            case FFGL::getParameterDisplay:
+                return "getParameterDisplay";
+            case FFGL::setParameter:
+                return "setParameter";
+            case FFGL::getParameter:
+                return "getParameter";
+            case FFGL::getPluginCaps:
+                return "getPluginCaps";
+            case FFGL::getExtendedInfo:
+                return "getExtendedInfo";
+            case FFGL::getParameterType:
+                return "getParameterType";
+            case FFGL::getInputStatus:
+                return "getInputStatus";
+            case FFGL::processOpenGL:
+                return "processOpenGL";
+            case FFGL::instantiateGL:
+                return "instantiateGL";
+            case FFGL::deInstantiateGL:
+                return "deInstantiateGL";
+            case FFGL::setTime:
+                return "setTime";
+            case FFGL::connect:
+                return "connect";
+            case FFGL::disconnect:
+                return "disconnect";
+            case FFGL::resize:
+                return "resize";
+            case FFGL::getNumParameterElements:
+                return "getNumParameterElements";
+            case FFGL::getParameterUsage:
+                return "getParameterUsage";
+            case FFGL::getPluginShortName:
+                return "getPluginShortName";
+            default:
+                return "unknown code";
         }
     }
 
@@ -260,28 +293,30 @@ namespace vx::host
 
         switch (parameter->type)
         {
-        case FFGL::typeBoolean:
-        case FFGL::typeEvent: {
-            bool on = false;
-            double number = 0.0;
-            if (normalised && parseNumber(value, number) && number >= 0.0 && number <= 1.0)
-                return setFloat(parameter->index, static_cast<float>(number));
-            if (! parseSwitch(value, on))
+            case FFGL::typeBoolean:
+            case FFGL::typeEvent:
             {
-                std::fprintf(stderr, "vxffglhost: \"%s\" takes on or off, not \"%s\"\n", parameter->name.c_str(),
-                             value.c_str());
-                return false;
+                bool on = false;
+                double number = 0.0;
+                if (normalised && parseNumber(value, number) && number >= 0.0 && number <= 1.0)
+                    return setFloat(parameter->index, static_cast<float>(number));
+                if (! parseSwitch(value, on))
+                {
+                    std::fprintf(stderr, "vxffglhost: \"%s\" takes on or off, not \"%s\"\n", parameter->name.c_str(),
+                                 value.c_str());
+                    return false;
+                }
+                return setFloat(parameter->index, on ? 1.0f : 0.0f);
             }
-            return setFloat(parameter->index, on ? 1.0f : 0.0f);
-        }
-        case FFGL::typeText: {
-            SetParameterStruct record{parameter->index, FFGL::fromPointer(value.c_str())};
-            if (call(FFGL::setParameter, FFGL::fromPointer(&record), instance) != FFGL::success)
-                return report(FFGL::setParameter, "parameter " + std::to_string(parameter->index));
-            return true;
-        }
-        default:
-            break;
+            case FFGL::typeText:
+            {
+                SetParameterStruct record{parameter->index, FFGL::fromPointer(value.c_str())};
+                if (call(FFGL::setParameter, FFGL::fromPointer(&record), instance) != FFGL::success)
+                    return report(FFGL::setParameter, "parameter " + std::to_string(parameter->index));
+                return true;
+            }
+            default:
+                break;
         }
 
         double number = 0.0;
@@ -305,9 +340,8 @@ namespace vx::host
         // FFGL exchanges standard parameters normalised; the parameter's own
         // range shows in its display texts at both ends.
         double low = 0.0, high = 0.0;
-        if (! setFloat(parameter->index, 0.0f) || ! parseNumber(getDisplay(parameter->index), low)
-            || ! setFloat(parameter->index, 1.0f) || ! parseNumber(getDisplay(parameter->index), high)
-            || low == high)
+        if (! setFloat(parameter->index, 0.0f) || ! parseNumber(getDisplay(parameter->index), low) ||
+            ! setFloat(parameter->index, 1.0f) || ! parseNumber(getDisplay(parameter->index), high) || low == high)
         {
             std::fprintf(stderr,
                          "vxffglhost: the display texts of \"%s\" show no range; set it normalised "

@@ -22,7 +22,7 @@ namespace
         Engine()
         {
             ok = vx::bench::makeBenchGLContextCurrent();
-            if (!ok)
+            if (! ok)
                 return;
             vx::GfxInfo::filloutGfxInfo();
             root = vx::Vexkit::create(3);
@@ -62,7 +62,8 @@ namespace
         template <typename R, typename... Args>
         static auto hook(R (*)(Args...)) -> R (*)(Args...)
         {
-            return [](Args... args) -> R {
+            return [](Args... args) -> R
+            {
                 ++calls;
                 return real(args...);
             };
@@ -76,7 +77,7 @@ namespace
     void BM_RenderTargetRetainRelease(benchmark::State& state)
     {
         Engine engine;
-        if (!engine.ok)
+        if (! engine.ok)
         {
             state.SkipWithError("no GL context");
             return;
@@ -90,7 +91,8 @@ namespace
 
         for (auto _ : state)
         {
-            vx::RenderTarget* target = engine.targets().retainPingPong(640, 360, vx::Texture::RGBA8, false, vx::DEFAULT_DEPTH_FMT);
+            vx::RenderTarget* target =
+                engine.targets().retainPingPong(640, 360, vx::Texture::RGBA8, false, vx::DEFAULT_DEPTH_FMT);
             benchmark::DoNotOptimize(target);
             engine.targets().release(target);
         }
@@ -101,12 +103,13 @@ namespace
     void BM_PingPongBindFlipBind(benchmark::State& state)
     {
         Engine engine;
-        if (!engine.ok)
+        if (! engine.ok)
         {
             state.SkipWithError("no GL context");
             return;
         }
-        vx::RenderTarget* target = engine.targets().retainPingPong(640, 360, vx::Texture::RGBA8, true, vx::DEFAULT_DEPTH_FMT);
+        vx::RenderTarget* target =
+            engine.targets().retainPingPong(640, 360, vx::Texture::RGBA8, true, vx::DEFAULT_DEPTH_FMT);
         CallCounter<&epoxy_glBindFramebuffer> binds("glBindFramebuffer");
         CallCounter<&epoxy_glFramebufferTexture2D> attaches("glFramebufferTexture2D");
         CallCounter<&epoxy_glFramebufferRenderbuffer> depth("glFramebufferRenderbuffer");

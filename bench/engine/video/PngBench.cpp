@@ -25,7 +25,8 @@ namespace
     // not trivially so.
     const std::vector<unsigned char>& picture()
     {
-        static const std::vector<unsigned char> bytes = [] {
+        static const std::vector<unsigned char> bytes = []
+        {
             std::vector<unsigned char> v(static_cast<size_t>(width) * height * 4);
             std::mt19937 rng(20261206u);
             for (int y = 0; y < height; ++y)
@@ -45,7 +46,8 @@ namespace
 
     const std::string& encodedPicture()
     {
-        static const std::string png = [] {
+        static const std::string png = []
+        {
             std::ostringstream out;
             vx::PNGImageFormat::writePixelsToStream(picture().data(), width, height, 4, out);
             return out.str();
@@ -73,7 +75,7 @@ namespace
         for (auto _ : state)
         {
             std::ostringstream out;
-            if (!vx::PNGImageFormat::writePixelsToStream(source.data(), width, height, 4, out))
+            if (! vx::PNGImageFormat::writePixelsToStream(source.data(), width, height, 4, out))
                 state.SkipWithError("encode failed");
             encodedSize = static_cast<size_t>(out.tellp());
         }
@@ -101,7 +103,7 @@ namespace
 
     void BM_ReadFromFrameBufferToBuffer(benchmark::State& state)
     {
-        if (!vx::bench::makeBenchGLContextCurrent())
+        if (! vx::bench::makeBenchGLContextCurrent())
         {
             state.SkipWithError("no GL context");
             return;
@@ -121,8 +123,8 @@ namespace
         std::vector<unsigned char> buffer(static_cast<size_t>(readWidth) * readHeight);
         for (auto _ : state)
         {
-            vx::PixelsUtils::readFromFrameBufferToBuffer(0, 0, readWidth, readHeight, 1, buffer.data(), GL_UNSIGNED_BYTE,
-                                                         GL_RED);
+            vx::PixelsUtils::readFromFrameBufferToBuffer(0, 0, readWidth, readHeight, 1, buffer.data(),
+                                                         GL_UNSIGNED_BYTE, GL_RED);
             benchmark::ClobberMemory();
         }
         state.SetBytesProcessed(static_cast<int64_t>(state.iterations()) * static_cast<int64_t>(buffer.size()));

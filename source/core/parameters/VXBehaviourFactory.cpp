@@ -16,9 +16,9 @@ namespace vx
         const std::vector<std::string>& kindNames()
         {
             static const std::vector<std::string> names = {
-                "BehaviourBasic", "BehaviourTimeline", "BehaviourBpmBeatLoopr",
-                "BehaviourLink", "BehaviourBpmHardSync", "BehaviourFFTLink",
-                "BehaviourPoints", "BehaviourExpression", "BehaviourLFO",
+                "BehaviourBasic",  "BehaviourTimeline",    "BehaviourBpmBeatLoopr",
+                "BehaviourLink",   "BehaviourBpmHardSync", "BehaviourFFTLink",
+                "BehaviourPoints", "BehaviourExpression",  "BehaviourLFO",
             };
             return names;
         }
@@ -26,7 +26,7 @@ namespace vx
         constexpr std::size_t kindCount = 9;
         constexpr std::size_t basicIndex = 0;
 
-        std::array<std::atomic<BehaviourFactory::Creator>, kindCount> creators {};
+        std::array<std::atomic<BehaviourFactory::Creator>, kindCount> creators{};
 
         int indexOfKind(const std::string& elementName)
         {
@@ -61,10 +61,12 @@ namespace vx
     void BehaviourFactory::ensureRegistered()
     {
         static std::once_flag once;
-        std::call_once(once, [] {
-            Registrar registrar;
-            registerBuiltInBehaviours(registrar);
-        });
+        std::call_once(once,
+                       []
+                       {
+                           Registrar registrar;
+                           registerBuiltInBehaviours(registrar);
+                       });
     }
 
     bool BehaviourFactory::Registrar::add(const std::string& elementName, Creator creator)

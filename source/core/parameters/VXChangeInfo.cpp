@@ -12,31 +12,46 @@ namespace vx
         }
     }
 
-    ChangeInfo::ChangeInfo() : time(getTickCount()) {}
+    ChangeInfo::ChangeInfo() : time(getTickCount())
+    {
+    }
 
-    ChangeInfo::ChangeInfo(ChangeSource changeSource, double timeMs)
-        : source(changeSource), time(stampIfUnset(timeMs)) {}
+    ChangeInfo::ChangeInfo(ChangeSource changeSource, double timeMs) : source(changeSource), time(stampIfUnset(timeMs))
+    {
+    }
 
-    ChangeInfo::ChangeInfo(StateChange stateChange, double timeMs)
-        : state(stateChange), time(stampIfUnset(timeMs)) {}
+    ChangeInfo::ChangeInfo(StateChange stateChange, double timeMs) : state(stateChange), time(stampIfUnset(timeMs))
+    {
+    }
 
-    ChangeInfo::ChangeInfo(void* changeSender, double timeMs)
-        : sender(changeSender), time(stampIfUnset(timeMs)) {}
+    ChangeInfo::ChangeInfo(void* changeSender, double timeMs) : sender(changeSender), time(stampIfUnset(timeMs))
+    {
+    }
 
     ChangeInfo::ChangeInfo(ChangeSource changeSource, StateChange stateChange, double timeMs)
-        : source(changeSource), state(stateChange), time(stampIfUnset(timeMs)) {}
+        : source(changeSource), state(stateChange), time(stampIfUnset(timeMs))
+    {
+    }
 
     ChangeInfo::ChangeInfo(ChangeSource changeSource, void* changeSender, double timeMs)
-        : source(changeSource), sender(changeSender), time(stampIfUnset(timeMs)) {}
+        : source(changeSource), sender(changeSender), time(stampIfUnset(timeMs))
+    {
+    }
 
     ChangeInfo::ChangeInfo(StateChange stateChange, void* changeSender, double timeMs)
-        : state(stateChange), sender(changeSender), time(stampIfUnset(timeMs)) {}
+        : state(stateChange), sender(changeSender), time(stampIfUnset(timeMs))
+    {
+    }
 
     ChangeInfo::ChangeInfo(ChangeSource changeSource, StateChange stateChange, void* changeSender, double timeMs)
-        : source(changeSource), state(stateChange), sender(changeSender), time(stampIfUnset(timeMs)) {}
+        : source(changeSource), state(stateChange), sender(changeSender), time(stampIfUnset(timeMs))
+    {
+    }
 
     ChangeInfo::ChangeInfo(const ValueChangeInfo& valueChange)
-        : source(valueChange.source), state(StateChange_Value), sender(valueChange.sender), time(valueChange.time) {}
+        : source(valueChange.source), state(StateChange_Value), sender(valueChange.sender), time(valueChange.time)
+    {
+    }
 
     bool ChangeInfo::isStateChange_UserState() const
     {
@@ -47,20 +62,34 @@ namespace vx
     {
         switch (changeSource)
         {
-            case ChangeSourceUnknown: return "ChangeSourceUnknown";
-            case ChangeSourceKeyboard: return "ChangeSourceKeyboard";
-            case ChangeSourceMIDI: return "ChangeSourceMIDI";
-            case ChangeSourceDMX: return "ChangeSourceDMX";
-            case ChangeSourceOSC: return "ChangeSourceOSC";
-            case ChangeSourceGUI: return "ChangeSourceGUI";
-            case ChangeSourceGUILeftMouse: return "ChangeSourceGUILeftMouse";
-            case ChangeSourceGUIMiddleMouse: return "ChangeSourceGUIMiddleMouse";
-            case ChangeSourceGUIScrollWheel: return "ChangeSourceGUIScrollWheel";
-            case ChangeSourceGUIRightMouse: return "ChangeSourceGUIRightMouse";
-            case ChangeSourceSystem: return "ChangeSourceSystem";
-            case ChangeSourceAnimation: return "ChangeSourceAnimation";
-            case ChangeSourceScript: return "ChangeSourceScript";
-            case ChangeSourceMenu: return "ChangeSourceMenu";
+            case ChangeSourceUnknown:
+                return "ChangeSourceUnknown";
+            case ChangeSourceKeyboard:
+                return "ChangeSourceKeyboard";
+            case ChangeSourceMIDI:
+                return "ChangeSourceMIDI";
+            case ChangeSourceDMX:
+                return "ChangeSourceDMX";
+            case ChangeSourceOSC:
+                return "ChangeSourceOSC";
+            case ChangeSourceGUI:
+                return "ChangeSourceGUI";
+            case ChangeSourceGUILeftMouse:
+                return "ChangeSourceGUILeftMouse";
+            case ChangeSourceGUIMiddleMouse:
+                return "ChangeSourceGUIMiddleMouse";
+            case ChangeSourceGUIScrollWheel:
+                return "ChangeSourceGUIScrollWheel";
+            case ChangeSourceGUIRightMouse:
+                return "ChangeSourceGUIRightMouse";
+            case ChangeSourceSystem:
+                return "ChangeSourceSystem";
+            case ChangeSourceAnimation:
+                return "ChangeSourceAnimation";
+            case ChangeSourceScript:
+                return "ChangeSourceScript";
+            case ChangeSourceMenu:
+                return "ChangeSourceMenu";
         }
         return "Undefined ChangeSource!";
     }
@@ -69,44 +98,75 @@ namespace vx
     {
         switch (stateChange)
         {
-            case StateChange_Value: return "StateChange_Value";
-            case StateChange_ValueDescription: return "StateChange_ValueDescription";
-            case StateChange_Reset: return "StateChange_Reset";
-            case StateChange_Appearance: return "StateChange_Appearance";
-            case StateChange_Read: return "StateChange_Read";
-            case StateChange_Deleted: return "StateChange_Deleted";
-            case StateChange_Behaviour_Changed: return "StateChange_Behaviour_Changed";
-            case StateChange_UserState_None: return "StateChange_UserState_None";
-            case StateChange_UserState_Editing: return "StateChange_UserState_Editing";
-            case StateChange_UserState_Editing_1: return "StateChange_UserState_Editing_1";
-            case StateChange_UserState_Editing_2: return "StateChange_UserState_Editing_2";
-            case StateChange_UserState_Editing_3: return "StateChange_UserState_Editing_3";
-            case StateChange_UserState_Editing_4: return "StateChange_UserState_Editing_4";
-            case StateChange_UserState_Editing_5: return "StateChange_UserState_Editing_5";
+            case StateChange_Value:
+                return "StateChange_Value";
+            case StateChange_ValueDescription:
+                return "StateChange_ValueDescription";
+            case StateChange_Reset:
+                return "StateChange_Reset";
+            case StateChange_Appearance:
+                return "StateChange_Appearance";
+            case StateChange_Read:
+                return "StateChange_Read";
+            case StateChange_Deleted:
+                return "StateChange_Deleted";
+            case StateChange_Behaviour_Changed:
+                return "StateChange_Behaviour_Changed";
+            case StateChange_UserState_None:
+                return "StateChange_UserState_None";
+            case StateChange_UserState_Editing:
+                return "StateChange_UserState_Editing";
+            case StateChange_UserState_Editing_1:
+                return "StateChange_UserState_Editing_1";
+            case StateChange_UserState_Editing_2:
+                return "StateChange_UserState_Editing_2";
+            case StateChange_UserState_Editing_3:
+                return "StateChange_UserState_Editing_3";
+            case StateChange_UserState_Editing_4:
+                return "StateChange_UserState_Editing_4";
+            case StateChange_UserState_Editing_5:
+                return "StateChange_UserState_Editing_5";
         }
         return "Undefined state change!";
     }
 
-    ValueChangeInfo::ValueChangeInfo(double timeMs) : time(timeMs) {}
+    ValueChangeInfo::ValueChangeInfo(double timeMs) : time(timeMs)
+    {
+    }
 
     ValueChangeInfo::ValueChangeInfo(ChangeSource changeSource, double timeMs)
-        : source(changeSource), time(stampIfUnset(timeMs)) {}
+        : source(changeSource), time(stampIfUnset(timeMs))
+    {
+    }
 
     ValueChangeInfo::ValueChangeInfo(ChangeType changeType, double timeMs)
-        : type(changeType), time(stampIfUnset(timeMs)) {}
+        : type(changeType), time(stampIfUnset(timeMs))
+    {
+    }
 
     ValueChangeInfo::ValueChangeInfo(void* changeSender, double timeMs)
-        : sender(changeSender), time(stampIfUnset(timeMs)) {}
+        : sender(changeSender), time(stampIfUnset(timeMs))
+    {
+    }
 
     ValueChangeInfo::ValueChangeInfo(ChangeType changeType, ChangeSource changeSource, double timeMs)
-        : type(changeType), source(changeSource), time(stampIfUnset(timeMs)) {}
+        : type(changeType), source(changeSource), time(stampIfUnset(timeMs))
+    {
+    }
 
     ValueChangeInfo::ValueChangeInfo(ChangeType changeType, void* changeSender, double timeMs)
-        : type(changeType), sender(changeSender), time(stampIfUnset(timeMs)) {}
+        : type(changeType), sender(changeSender), time(stampIfUnset(timeMs))
+    {
+    }
 
     ValueChangeInfo::ValueChangeInfo(ChangeSource changeSource, void* changeSender, double timeMs)
-        : source(changeSource), sender(changeSender), time(stampIfUnset(timeMs)) {}
+        : source(changeSource), sender(changeSender), time(stampIfUnset(timeMs))
+    {
+    }
 
-    ValueChangeInfo::ValueChangeInfo(ChangeType changeType, ChangeSource changeSource, void* changeSender, double timeMs)
-        : type(changeType), source(changeSource), sender(changeSender), time(stampIfUnset(timeMs)) {}
+    ValueChangeInfo::ValueChangeInfo(ChangeType changeType, ChangeSource changeSource, void* changeSender,
+                                     double timeMs)
+        : type(changeType), source(changeSource), sender(changeSender), time(stampIfUnset(timeMs))
+    {
+    }
 }

@@ -52,10 +52,10 @@ namespace vx
     // How a setter announces a change.
     enum ChangeType : std::uint32_t
     {
-        ChangeType_OnChange = 0,     // store; notify only when the value differs
-        ChangeType_Silent = 1,       // store when different; never notify
-        ChangeType_Always = 2,       // store and notify even when unchanged
-        ChangeType_ParamDefault = 3  // replaced by the parameter's default change type
+        ChangeType_OnChange = 0,    // store; notify only when the value differs
+        ChangeType_Silent = 1,      // store when different; never notify
+        ChangeType_Always = 2,      // store and notify even when unchanged
+        ChangeType_ParamDefault = 3 // replaced by the parameter's default change type
     };
 
     struct ValueChangeInfo;

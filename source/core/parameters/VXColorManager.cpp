@@ -111,9 +111,9 @@ namespace vx
 
     int ColorManager::countSwatchName(const std::string& name) const
     {
-        return static_cast<int>(std::count_if(swatches.begin(), swatches.end(), [&name](const SwatchPtr& swatch) {
-            return swatch->getNameParam()->getValue() == name;
-        }));
+        return static_cast<int>(std::count_if(swatches.begin(), swatches.end(),
+                                              [&name](const SwatchPtr& swatch)
+                                              { return swatch->getNameParam()->getValue() == name; }));
     }
 
     void ColorManager::changeColor(const Color& color)

@@ -12,8 +12,11 @@ namespace vx
     {
     public:
         virtual ~ColorManagerListener() = default;
-        virtual void swatchAdded(std::shared_ptr<Swatch> swatch) { (void) swatch; }
-        virtual void swatchDeleted(std::shared_ptr<Swatch> swatch) { (void) swatch; }
-        virtual void activeSwatchesChanged(std::vector<std::shared_ptr<Swatch>> activeSwatches) { (void) activeSwatches; }
+        virtual void swatchAdded(std::shared_ptr<Swatch> swatch) { (void)swatch; }
+        virtual void swatchDeleted(std::shared_ptr<Swatch> swatch) { (void)swatch; }
+        virtual void activeSwatchesChanged(std::vector<std::shared_ptr<Swatch>> activeSwatches)
+        {
+            (void)activeSwatches;
+        }
     };
 }

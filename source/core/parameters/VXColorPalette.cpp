@@ -17,7 +17,8 @@ namespace vx
         }
     }
 
-    ColorPalette::Item::Item(ColorPalette& owningPalette, const Color& itemColor, std::shared_ptr<ParamEvent> itemTrigger)
+    ColorPalette::Item::Item(ColorPalette& owningPalette, const Color& itemColor,
+                             std::shared_ptr<ParamEvent> itemTrigger)
         : palette(&owningPalette), color(itemColor), trigger(std::move(itemTrigger))
     {
         trigger->addListener(*this, false);
@@ -63,7 +64,8 @@ namespace vx
 
         auto trigger = std::make_shared<ParamEvent>(triggerName(static_cast<long long>(index) + 1));
         trigger->setTriggerType(ParamEvent::triggerOnTrue);
-        items.insert(items.begin() + static_cast<std::ptrdiff_t>(position), std::make_shared<Item>(*this, color, trigger));
+        items.insert(items.begin() + static_cast<std::ptrdiff_t>(position),
+                     std::make_shared<Item>(*this, color, trigger));
 
         updateTriggerNames();
         pathChanged();

@@ -7,8 +7,7 @@
 
 namespace vx
 {
-    Extension::Extension(bool hidden_)
-        : hidden(hidden_), presets(std::make_shared<Presets>(this))
+    Extension::Extension(bool hidden_) : hidden(hidden_), presets(std::make_shared<Presets>(this))
     {
         presets->getStates()->addListener(*this, false);
     }

@@ -5,8 +5,7 @@
 
 namespace vx
 {
-    ExtensionInstance::ExtensionInstance(const std::string& elementName)
-        : XmlCapable(elementName, std::string())
+    ExtensionInstance::ExtensionInstance(const std::string& elementName) : XmlCapable(elementName, std::string())
     {
     }
 

@@ -2,5 +2,7 @@
 
 namespace vx
 {
-    void GenericParamChoice::setValueByPreviousIndex(ValueChangeInfo) {}
+    void GenericParamChoice::setValueByPreviousIndex(ValueChangeInfo)
+    {
+    }
 }

@@ -8,8 +8,8 @@ namespace vx
     {
         // Touched by every constructor and destructor on whatever thread
         // makes or drops parameters.
-        std::atomic<int> liveParams { 0 };
-        std::atomic<std::uint64_t> pathGeneration { 0 };
+        std::atomic<int> liveParams{0};
+        std::atomic<std::uint64_t> pathGeneration{0};
     }
 
     ParamBase::ParamBase(const std::string& name, const std::string& elementName) : XmlCapable(elementName, name)
@@ -42,7 +42,9 @@ namespace vx
         stateChanged(ChangeInfo(StateChange_Appearance));
     }
 
-    void ParamBase::resetToDefault(const ValueChangeInfo&) {}
+    void ParamBase::resetToDefault(const ValueChangeInfo&)
+    {
+    }
 
     bool ParamBase::update(const TimeInfo&)
     {
@@ -59,14 +61,18 @@ namespace vx
         playing = false;
     }
 
-    void ParamBase::setValueToLinkBehaviourTo(void*) {}
+    void ParamBase::setValueToLinkBehaviourTo(void*)
+    {
+    }
 
     std::string ParamBase::getValueAsString() const
     {
         return std::string();
     }
 
-    void ParamBase::behaviourChanged() {}
+    void ParamBase::behaviourChanged()
+    {
+    }
 
     void ParamBase::setEnabled(bool shouldBeEnabled)
     {
@@ -79,9 +85,10 @@ namespace vx
         if (newState == userState)
             return;
         userState = newState;
-        const auto state = static_cast<std::uint32_t>(newState) < 7
-            ? static_cast<StateChange>(StateChange_UserState_None + static_cast<std::uint32_t>(newState))
-            : StateChange_UserState_None;
+        const auto state =
+            static_cast<std::uint32_t>(newState) < 7
+                ? static_cast<StateChange>(StateChange_UserState_None + static_cast<std::uint32_t>(newState))
+                : StateChange_UserState_None;
         stateChanged(ChangeInfo(state));
     }
 

@@ -326,7 +326,7 @@ namespace vx
         ParamBase* created = nullptr;
         if (typeWord == XmlUtils::getTypeIDName(int()))
             created = new ParamChoice<int>(name);
-        else if (typeWord == XmlUtils::getTypeIDName((unsigned long long) 0))
+        else if (typeWord == XmlUtils::getTypeIDName((unsigned long long)0))
             created = new ParamChoice<unsigned long long>(name);
         else
             return nullptr;

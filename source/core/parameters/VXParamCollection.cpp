@@ -15,20 +15,11 @@ namespace vx
 {
     struct ParamCollection::Pimpl : public AsyncUpdatable
     {
-        explicit Pimpl(ParamCollection& ownerToCall) : owner(ownerToCall)
-        {
-            pathMap.max_load_factor(1.0f);
-        }
+        explicit Pimpl(ParamCollection& ownerToCall) : owner(ownerToCall) { pathMap.max_load_factor(1.0f); }
 
-        ~Pimpl() override
-        {
-            cleanup();
-        }
+        ~Pimpl() override { cleanup(); }
 
-        void asyncCallback() override
-        {
-            owner.handleStateForAsyncListeners();
-        }
+        void asyncCallback() override { owner.handleStateForAsyncListeners(); }
 
         // Copies the set under the set lock.
         std::vector<ParamPtr> snapshot() const
@@ -53,7 +44,9 @@ namespace vx
         std::vector<StateChange> pendingStates;
     };
 
-    ParamCollection::ParamCollection() : pimpl(new Pimpl(*this)) {}
+    ParamCollection::ParamCollection() : pimpl(new Pimpl(*this))
+    {
+    }
 
     ParamCollection::~ParamCollection()
     {
@@ -200,7 +193,7 @@ namespace vx
     }
 
     ParamCollection::ParamPtr ParamCollection::findParamThatContainsPath(const std::string& part,
-                                                                          const std::string& prefix)
+                                                                         const std::string& prefix)
     {
         ScopedLock hold(pimpl->setLock);
         for (const ParamPtr& param : pimpl->params)
@@ -226,7 +219,7 @@ namespace vx
     }
 
     ParamCollection::ParamPtr ParamCollection::findParamUpstream(const std::string& startPath,
-                                                                  const std::string& relativePath)
+                                                                 const std::string& relativePath)
     {
         if (relativePath.empty() || relativePath[0] != '/')
             return ParamPtr();

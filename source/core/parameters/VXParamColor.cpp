@@ -36,7 +36,7 @@ namespace vx
         brightness = channels->addParamColorChannel("Brightness", ColorChannel_Brightness, hsv.z);
         alpha = channels->addParamColorChannel("Alpha", ColorChannel_Alpha, 1.0);
 
-        for (const auto& channel : { red, green, blue, hue, saturation, brightness, alpha })
+        for (const auto& channel : {red, green, blue, hue, saturation, brightness, alpha})
         {
             channel->addListener(*this, false);
             channel->setParamColor(this);
@@ -53,7 +53,8 @@ namespace vx
             param->removeListener(*this);
             // A channel held elsewhere (the path registry, a host) may outlive
             // this parameter; its reset must not reach a dead owner.
-            if (auto* channel = dynamic_cast<ParamColorChannel*>(param.get()); channel != nullptr && channel->getParamColor() == this)
+            if (auto* channel = dynamic_cast<ParamColorChannel*>(param.get());
+                channel != nullptr && channel->getParamColor() == this)
                 channel->setParamColor(nullptr);
         }
     }
@@ -131,13 +132,20 @@ namespace vx
     {
         switch (channel)
         {
-            case ColorChannel_Green: return green;
-            case ColorChannel_Blue: return blue;
-            case ColorChannel_Alpha: return alpha;
-            case ColorChannel_Hue: return hue;
-            case ColorChannel_Saturation: return saturation;
-            case ColorChannel_Brightness: return brightness;
-            default: return red;
+            case ColorChannel_Green:
+                return green;
+            case ColorChannel_Blue:
+                return blue;
+            case ColorChannel_Alpha:
+                return alpha;
+            case ColorChannel_Hue:
+                return hue;
+            case ColorChannel_Saturation:
+                return saturation;
+            case ColorChannel_Brightness:
+                return brightness;
+            default:
+                return red;
         }
     }
 
@@ -166,7 +174,7 @@ namespace vx
     bool ParamColor::update(const TimeInfo& info)
     {
         bool changed = false;
-        for (const auto& channel : { hue, saturation, brightness, alpha, red, green, blue })
+        for (const auto& channel : {hue, saturation, brightness, alpha, red, green, blue})
             changed = channel->update(info) || changed;
         return changed;
     }
@@ -264,11 +272,12 @@ namespace vx
         const XmlAttribute* nameAttribute = node->first_attribute("name");
         std::int32_t mode = 0;
         Color color;
-        if (nameAttribute == nullptr || ! readAttribute(node->first_attribute("channelmode"), &mode)
-            || ! readAttribute(node->first_attribute("color"), &color))
+        if (nameAttribute == nullptr || ! readAttribute(node->first_attribute("channelmode"), &mode) ||
+            ! readAttribute(node->first_attribute("color"), &color))
             return nullptr;
 
-        auto* param = new ParamColor(readAttribute(nameAttribute, std::string()), color, static_cast<ChannelMode>(mode));
+        auto* param =
+            new ParamColor(readAttribute(nameAttribute, std::string()), color, static_cast<ChannelMode>(mode));
         param->readState(node, false);
         return param;
     }

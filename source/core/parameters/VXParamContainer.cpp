@@ -208,11 +208,13 @@ namespace vx
                 view.setValueMultiplier(360.0);
                 break;
             case ParamColor::ColorChannel_Saturation:
-                view = ParamView(ParamView::controlTypeSaturation, ParamView::unitsPercent, ParamView::subTypeDefault, 0);
+                view =
+                    ParamView(ParamView::controlTypeSaturation, ParamView::unitsPercent, ParamView::subTypeDefault, 0);
                 view.setValueMultiplier(100.0);
                 break;
             case ParamColor::ColorChannel_Brightness:
-                view = ParamView(ParamView::controlTypeBrightness, ParamView::unitsPercent, ParamView::subTypeDefault, 0);
+                view =
+                    ParamView(ParamView::controlTypeBrightness, ParamView::unitsPercent, ParamView::subTypeDefault, 0);
                 view.setValueMultiplier(100.0);
                 break;
             default:
@@ -290,8 +292,8 @@ namespace vx
     bool ParamContainer::removeParam(const ParamPtr& param, bool notify)
     {
         ScopedLock hold(pimpl->lock);
-        const auto found = std::find_if(params.begin(), params.end(),
-                                        [&](const ParamPtr& held) { return held.get() == param.get(); });
+        const auto found =
+            std::find_if(params.begin(), params.end(), [&](const ParamPtr& held) { return held.get() == param.get(); });
         if (param == nullptr || found == params.end())
             return false;
 

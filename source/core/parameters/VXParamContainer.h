@@ -77,7 +77,8 @@ namespace vx
                                                          const std::vector<std::string>& choiceNames);
         // Range 0..1 named "range".
         std::shared_ptr<ParamRange> addParamRange(const std::string& name, double value);
-        std::shared_ptr<ParamRange> addParamRange(const std::string& name, double value, const ValueRange<double>& range);
+        std::shared_ptr<ParamRange> addParamRange(const std::string& name, double value,
+                                                  const ValueRange<double>& range);
         std::shared_ptr<ParamEvent> addParamEvent(const std::string& name);
         std::shared_ptr<ParamStrings> addParamStrings(const std::string& name);
         // Channel mode 2 (red, green and blue drive the colour).

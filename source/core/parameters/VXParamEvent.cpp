@@ -48,7 +48,9 @@ namespace vx
         return nullptr;
     }
 
-    void ParamEvent::readStateDerived(const XmlNode&) {}
+    void ParamEvent::readStateDerived(const XmlNode&)
+    {
+    }
 
     ParamBase* ParamEvent::createParamFromXmlNode(const XmlNode* node)
     {

@@ -2,7 +2,11 @@
 
 namespace vx
 {
-    void ParamListener::valueChanged(ParamBase&, ChangeInfo) {}
-    void ParamListener::stateChanged(ParamBase&, ChangeInfo) {}
+    void ParamListener::valueChanged(ParamBase&, ChangeInfo)
+    {
+    }
+    void ParamListener::stateChanged(ParamBase&, ChangeInfo)
+    {
+    }
     ParamListener::~ParamListener() = default;
 }

@@ -91,30 +91,66 @@ namespace vx
 #pragma GCC diagnostic pop
 #endif
 
-        double getValueNormalized() const { return valueNormalized; }
+        double getValueNormalized() const
+        {
+            return valueNormalized;
+        }
         // The value's position in minMax; 1 when its bounds are equal.
         double getValueNormalizedMinMax() const;
         // v's position in the window; 1 when its bounds are equal.
         double normalizeValue(double v) const;
 
-        void setWrapsAroundRange(bool shouldWrap) { wrapsAroundRange = shouldWrap; }
-        bool getWrapsAroundRange() const { return wrapsAroundRange; }
+        void setWrapsAroundRange(bool shouldWrap)
+        {
+            wrapsAroundRange = shouldWrap;
+        }
+        bool getWrapsAroundRange() const
+        {
+            return wrapsAroundRange;
+        }
 
         // A path, relative to this parameter, that a link behaviour follows;
         // kept here, saved by the behaviour.
-        void setRelativeLinkPath(const std::string& path) { relativeLinkPath = path; }
-        std::string getRelativeLinkPath() const { return relativeLinkPath; }
+        void setRelativeLinkPath(const std::string& path)
+        {
+            relativeLinkPath = path;
+        }
+        std::string getRelativeLinkPath() const
+        {
+            return relativeLinkPath;
+        }
 
         // Ranges. The reference forms bypass every rule below.
 
-        const ValueRange<double>& getDefaultRange() const { return defaultRange; }
-        const ValueRange<double>& getMinMaxRange() const { return minMax; }
-        const ValueRange<double>& getStartStopRange() const { return startStop; }
-        ValueRange<double>& getDefaultRangeReference() { return defaultRange; }
-        ValueRange<double>& getMinMaxRangeReference() { return minMax; }
-        ValueRange<double>& getStartStopRangeReference() { return startStop; }
+        const ValueRange<double>& getDefaultRange() const
+        {
+            return defaultRange;
+        }
+        const ValueRange<double>& getMinMaxRange() const
+        {
+            return minMax;
+        }
+        const ValueRange<double>& getStartStopRange() const
+        {
+            return startStop;
+        }
+        ValueRange<double>& getDefaultRangeReference()
+        {
+            return defaultRange;
+        }
+        ValueRange<double>& getMinMaxRangeReference()
+        {
+            return minMax;
+        }
+        ValueRange<double>& getStartStopRangeReference()
+        {
+            return startStop;
+        }
         // The window measured in minMax, named "range".
-        ValueRange<double> getStartStopRangeNormalized() const { return minMax.normalize(startStop); }
+        ValueRange<double> getStartStopRangeNormalized() const
+        {
+            return minMax.normalize(startStop);
+        }
 
         // Each of these ends with the window update: the value re-set from
         // its (clamped) position under change type 2, so listeners always
@@ -162,8 +198,12 @@ namespace vx
         // The behaviour's element (not forced), or null.
         XmlNode* getBehaviourXml(XmlPool& pool);
 
-        virtual void setBehaviourDerivedPre() {}
-        virtual void setBehaviourDerivedPost() {}
+        virtual void setBehaviourDerivedPre()
+        {
+        }
+        virtual void setBehaviourDerivedPost()
+        {
+        }
 
         // Playback.
 
@@ -179,7 +219,10 @@ namespace vx
         // animating one sets the normalised value (source animation).
         bool update(const TimeInfo& info) override;
 
-        std::shared_ptr<TimeUnitEventHandler> getTimeUnitEventHandler() const { return timeUnitEventHandler; }
+        std::shared_ptr<TimeUnitEventHandler> getTimeUnitEventHandler() const
+        {
+            return timeUnitEventHandler;
+        }
 
         // Persistence.
 
@@ -207,8 +250,8 @@ namespace vx
 
         double valueNormalized = 0.0;
         ValueRange<double> defaultRange;
-        ValueRange<double> minMax { 0.0, 1.0, "minMax" };
-        ValueRange<double> startStop { 0.0, 1.0, "startStop" };
+        ValueRange<double> minMax{0.0, 1.0, "minMax"};
+        ValueRange<double> startStop{0.0, 1.0, "startStop"};
         bool wrapsAroundRange = false;
         std::string relativeLinkPath;
         std::shared_ptr<BehaviourDouble> behaviourPtr;

@@ -6,8 +6,7 @@
 namespace vx
 {
     ParamScripts::ParamScripts(const std::string& name)
-        : ParamBase(name, "ParamScripts"),
-          scripts(std::make_shared<ParamContainer>("Scripts", true)),
+        : ParamBase(name, "ParamScripts"), scripts(std::make_shared<ParamContainer>("Scripts", true)),
           userParams(std::make_shared<ParamContainer>("User", true))
     {
     }

@@ -2,5 +2,7 @@
 
 namespace vx
 {
-    ParamStrings::ParamStrings(const std::string& name) : ParamVector<std::string>(name, "ParamStrings") {}
+    ParamStrings::ParamStrings(const std::string& name) : ParamVector<std::string>(name, "ParamStrings")
+    {
+    }
 }

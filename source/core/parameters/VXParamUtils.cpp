@@ -23,19 +23,19 @@ namespace vx
 
         // Tried in this order.
         const ParamKind paramKinds[] = {
-            { "ParamRange", [](const XmlNode* node) -> ParamBase* { return ParamRange::createParamFromXmlNode(node); } },
-            { "ParamEvent", &ParamEvent::createParamFromXmlNode },
-            { "ParamChoice", &ParamChoice<int>::createParamFromXmlNode },
-            { "ParamColor", &ParamColor::createParamFromXmlNode },
-            { "ParamScript", &ParamScript::createParamFromXmlNode },
-            { "Param", &Param<int>::createParamFromXmlNode },
+            {"ParamRange", [](const XmlNode* node) -> ParamBase* { return ParamRange::createParamFromXmlNode(node); }},
+            {"ParamEvent", &ParamEvent::createParamFromXmlNode},
+            {"ParamChoice", &ParamChoice<int>::createParamFromXmlNode},
+            {"ParamColor", &ParamColor::createParamFromXmlNode},
+            {"ParamScript", &ParamScript::createParamFromXmlNode},
+            {"Param", &Param<int>::createParamFromXmlNode},
         };
 
         const ParamKind* findKind(const XmlNode& node)
         {
             for (const ParamKind& kind : paramKinds)
-                if (std::strlen(kind.elementName) == node.name_size()
-                    && std::memcmp(kind.elementName, node.name(), node.name_size()) == 0)
+                if (std::strlen(kind.elementName) == node.name_size() &&
+                    std::memcmp(kind.elementName, node.name(), node.name_size()) == 0)
                     return &kind;
             return nullptr;
         }

@@ -40,21 +40,23 @@ namespace vx
     template <typename T>
     void ParamVector<T>::readStateDerived(const XmlNode& node)
     {
-        forEachChildOfType(node, "Value", [this](const XmlNode& child) {
-            const XmlAttribute* attribute = child.first_attribute("value");
-            if (attribute == nullptr)
-                return;
-            if constexpr (std::is_same_v<T, std::string>)
-            {
-                value.push_back(readAttribute(attribute, std::string()));
-            }
-            else
-            {
-                T entry {};
-                if (readAttribute(attribute, &entry))
-                    value.push_back(entry);
-            }
-        });
+        forEachChildOfType(node, "Value",
+                           [this](const XmlNode& child)
+                           {
+                               const XmlAttribute* attribute = child.first_attribute("value");
+                               if (attribute == nullptr)
+                                   return;
+                               if constexpr (std::is_same_v<T, std::string>)
+                               {
+                                   value.push_back(readAttribute(attribute, std::string()));
+                               }
+                               else
+                               {
+                                   T entry{};
+                                   if (readAttribute(attribute, &entry))
+                                       value.push_back(entry);
+                               }
+                           });
     }
 
     template class ParamVector<float>;

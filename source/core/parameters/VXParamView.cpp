@@ -17,13 +17,11 @@ namespace vx
         setDisplayUnits(unitsNone);
     }
 
-    ParamView::ParamView(Visibility visibility_)
-        : visibility(visibility_)
+    ParamView::ParamView(Visibility visibility_) : visibility(visibility_)
     {
     }
 
-    ParamView::ParamView(ControlType controlType_)
-        : controlType(controlType_)
+    ParamView::ParamView(ControlType controlType_) : controlType(controlType_)
     {
     }
 
@@ -35,28 +33,14 @@ namespace vx
     }
 
     ParamView::ParamView(const ParamView& other)
-        : visibility(other.visibility),
-          controlSize(other.controlSize),
-          controlType(other.controlType),
-          primaryColor(other.primaryColor),
-          secondaryColor(other.secondaryColor),
-          dragType(other.dragType),
-          displayUnits(other.displayUnits),
-          subType(other.subType),
-          stringReplaceCallback(other.stringReplaceCallback),
-          enabled(other.enabled),
-          nameEditable(other.nameEditable),
-          removable(other.removable),
-          showValueDescription(other.showValueDescription),
-          numDecimals(other.numDecimals),
-          displayFrameRate(other.displayFrameRate),
-          valueMultiplier(other.valueMultiplier),
-          increment(other.increment),
-          rightMouseButtonCallback(other.rightMouseButtonCallback),
-          hideFlags(other.hideFlags),
-          group(other.group),
-          showInHeader(other.showInHeader),
-          showDisabledOptions(other.showDisabledOptions)
+        : visibility(other.visibility), controlSize(other.controlSize), controlType(other.controlType),
+          primaryColor(other.primaryColor), secondaryColor(other.secondaryColor), dragType(other.dragType),
+          displayUnits(other.displayUnits), subType(other.subType), stringReplaceCallback(other.stringReplaceCallback),
+          enabled(other.enabled), nameEditable(other.nameEditable), removable(other.removable),
+          showValueDescription(other.showValueDescription), numDecimals(other.numDecimals),
+          displayFrameRate(other.displayFrameRate), valueMultiplier(other.valueMultiplier), increment(other.increment),
+          rightMouseButtonCallback(other.rightMouseButtonCallback), hideFlags(other.hideFlags), group(other.group),
+          showInHeader(other.showInHeader), showDisabledOptions(other.showDisabledOptions)
     {
     }
 
@@ -139,11 +123,16 @@ namespace vx
     {
         switch (displayUnits)
         {
-            case unitsPercent: return " %";
-            case unitsDegrees: return " \xC2\xB0";
-            case unitsDecibels: return " dB";
-            case unitsMilliseconds: return " ms";
-            default: return std::string();
+            case unitsPercent:
+                return " %";
+            case unitsDegrees:
+                return " \xC2\xB0";
+            case unitsDecibels:
+                return " dB";
+            case unitsMilliseconds:
+                return " ms";
+            default:
+                return std::string();
         }
     }
 
@@ -197,8 +186,8 @@ namespace vx
         return copy;
     }
 
-    const ParamView::ComboboxSection* ParamView::getComboboxSectionForChoice(const std::vector<ComboboxSection>& sections,
-                                                                           const std::string& choiceName)
+    const ParamView::ComboboxSection* ParamView::getComboboxSectionForChoice(
+        const std::vector<ComboboxSection>& sections, const std::string& choiceName)
     {
         for (const ComboboxSection& section : sections)
             if (section.first == choiceName)

@@ -162,8 +162,14 @@ namespace vx
         bool needsRightMouseButtonCallback() const { return rightMouseButtonCallback; }
         void setNeedsRightMouseButtonCallback(bool needs) { rightMouseButtonCallback = needs; }
 
-        const std::vector<std::vector<unsigned int>>& getChoiceSeparatedSections() const { return choiceSeparatedSections; }
-        void setChoiceSeparatedSections(const std::vector<std::vector<unsigned int>>& sections) { choiceSeparatedSections = sections; }
+        const std::vector<std::vector<unsigned int>>& getChoiceSeparatedSections() const
+        {
+            return choiceSeparatedSections;
+        }
+        void setChoiceSeparatedSections(const std::vector<std::vector<unsigned int>>& sections)
+        {
+            choiceSeparatedSections = sections;
+        }
 
         std::vector<ComboboxSection> getComboboxSections() const { return comboboxSections; }
         void setComboboxSections(const std::vector<ComboboxSection>& sections) { comboboxSections = sections; }
@@ -192,8 +198,8 @@ namespace vx
         Visibility visibility = visibilityShown;
         ControlSize controlSize = controlSizeDefault;
         ControlType controlType = controlTypeDefault;
-        Color primaryColor { 0.0f, 0.0f, 0.0f, 0.0f };
-        Color secondaryColor { 0.0f, 0.0f, 0.0f, 0.0f };
+        Color primaryColor{0.0f, 0.0f, 0.0f, 0.0f};
+        Color secondaryColor{0.0f, 0.0f, 0.0f, 0.0f};
         DragType dragType = dragTypeDefault;
         DisplayUnits displayUnits = unitsNone;
         SubType subType = subTypeDefault;

@@ -16,8 +16,7 @@ namespace vx
     {
     }
 
-    Presets::Presets(Extension* owner_, std::shared_ptr<XmlStates> states_)
-        : owner(owner_), states(std::move(states_))
+    Presets::Presets(Extension* owner_, std::shared_ptr<XmlStates> states_) : owner(owner_), states(std::move(states_))
     {
     }
 }

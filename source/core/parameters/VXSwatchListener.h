@@ -12,7 +12,7 @@ namespace vx
     public:
         virtual ~SwatchListener() = default;
         virtual void swatchRemoved() {}
-        virtual void swatchColorChanged(Color color) { (void) color; }
-        virtual void swatchNameChanged(std::string name) { (void) name; }
+        virtual void swatchColorChanged(Color color) { (void)color; }
+        virtual void swatchNameChanged(std::string name) { (void)name; }
     };
 }

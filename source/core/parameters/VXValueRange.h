@@ -97,7 +97,7 @@ namespace vx
         // A missing or unreadable bound keeps its value.
         void readStateDerived(const XmlNode& node) override
         {
-            T value {};
+            T value{};
             if (readAttribute(node.first_attribute("min"), &value))
                 min = value;
             if (readAttribute(node.first_attribute("max"), &value))

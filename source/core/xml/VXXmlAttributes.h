@@ -88,7 +88,7 @@ namespace vx
     template <typename T>
     bool readAttribute(const XmlAttribute* attribute, T* out, std::string* error = nullptr)
     {
-        (void) error;
+        (void)error;
         if (attribute == nullptr || out == nullptr)
             return false;
 

@@ -15,13 +15,14 @@ namespace vx
 
         bool attributeEquals(const XmlAttribute& attribute, const std::string& value)
         {
-            return attribute.value_size() == value.size() && std::memcmp(attribute.value(), value.data(), value.size()) == 0;
+            return attribute.value_size() == value.size() &&
+                   std::memcmp(attribute.value(), value.data(), value.size()) == 0;
         }
 
         bool hasAttributeValue(const XmlNode& node, const std::string& attributeName, const std::string& value)
         {
-            for (const XmlAttribute* a = node.first_attribute(attributeName.c_str(), attributeName.size()); a != nullptr;
-                 a = a->next_attribute(attributeName.c_str(), attributeName.size()))
+            for (const XmlAttribute* a = node.first_attribute(attributeName.c_str(), attributeName.size());
+                 a != nullptr; a = a->next_attribute(attributeName.c_str(), attributeName.size()))
                 if (attributeEquals(*a, value))
                     return true;
             return false;
@@ -61,8 +62,7 @@ namespace vx
             setName(elementName, true);
     }
 
-    XmlCapable::XmlCapable(const XmlCapable& other)
-        : NamedObject(other), elementName(other.elementName)
+    XmlCapable::XmlCapable(const XmlCapable& other) : NamedObject(other), elementName(other.elementName)
     {
     }
 
@@ -196,7 +196,8 @@ namespace vx
 
     XmlNode* XmlCapable::findChildNode(const XmlNode& node, const std::string& name)
     {
-        return findDescendant(node, [&](const XmlNode& n) { return n.type() == rapidxml::node_element && nameEquals(n, name); });
+        return findDescendant(node, [&](const XmlNode& n)
+                              { return n.type() == rapidxml::node_element && nameEquals(n, name); });
     }
 
     XmlNode* XmlCapable::findChildNodeWithAttributeValue(const XmlNode& node, const std::string& attributeName,
@@ -244,7 +245,8 @@ namespace vx
         {
             const char* attributeName = copyText(pool, a->name(), a->name_size());
             const char* attributeValue = copyText(pool, a->value(), a->value_size());
-            copy->append_attribute(pool.allocate_attribute(attributeName, attributeValue, a->name_size(), a->value_size()));
+            copy->append_attribute(
+                pool.allocate_attribute(attributeName, attributeValue, a->name_size(), a->value_size()));
         }
         return copy;
     }

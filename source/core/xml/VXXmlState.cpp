@@ -12,7 +12,7 @@ namespace vx
         // runs; unsigned so that the wrap-around is defined.
         int takeNextId()
         {
-            static std::atomic<unsigned int> counter { static_cast<unsigned int>(getTimeOfDay()) };
+            static std::atomic<unsigned int> counter{static_cast<unsigned int>(getTimeOfDay())};
             for (;;)
             {
                 const int id = static_cast<int>(counter.fetch_add(1, std::memory_order_relaxed));

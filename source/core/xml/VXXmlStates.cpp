@@ -8,7 +8,8 @@ namespace vx
     {
         // A new element named elementName holding the library copy of tree's
         // first descendant whose "name" is partName; null when none has it.
-        XmlNode* wrapPart(XmlPool& pool, const XmlNode& tree, const std::string& partName, const std::string& elementName)
+        XmlNode* wrapPart(XmlPool& pool, const XmlNode& tree, const std::string& partName,
+                          const std::string& elementName)
         {
             const XmlNode* part = XmlCapable::findChildNodeWithAttributeValue(tree, "name", partName);
             if (part == nullptr)

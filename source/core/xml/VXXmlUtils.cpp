@@ -176,8 +176,8 @@ namespace vx
         if (version == nullptr)
             return false;
 
-        int numbers[4] = { 0, 0, 0, 0 };
-        const char* names[4] = { "majorVersion", "minorVersion", "microVersion", "revision" };
+        int numbers[4] = {0, 0, 0, 0};
+        const char* names[4] = {"majorVersion", "minorVersion", "microVersion", "revision"};
         for (int i = 0; i < 4; ++i)
             if (! readAttribute(version->first_attribute(names[i]), &numbers[i]))
                 numbers[i] = 0;
@@ -380,8 +380,8 @@ namespace vx
                      old = old->next_sibling(child->name(), child->name_size()))
                 {
                     const XmlAttribute* oldName = old->first_attribute("name");
-                    if (oldName != nullptr && oldName->value_size() == name->value_size()
-                        && std::memcmp(oldName->value(), name->value(), name->value_size()) == 0)
+                    if (oldName != nullptr && oldName->value_size() == name->value_size() &&
+                        std::memcmp(oldName->value(), name->value(), name->value_size()) == 0)
                     {
                         replaced.push_back(old);
                         break;

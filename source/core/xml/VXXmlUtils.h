@@ -23,20 +23,34 @@ namespace vx
         template <typename T>
         static std::string getTypeIDName(const T&)
         {
-            if constexpr (std::is_same_v<T, char>) return "INT8";
-            else if constexpr (std::is_same_v<T, short>) return "INT16";
-            else if constexpr (std::is_same_v<T, int>) return "INT32";
-            else if constexpr (std::is_same_v<T, long long>) return "INT64";
-            else if constexpr (std::is_same_v<T, unsigned char>) return "UINT8";
-            else if constexpr (std::is_same_v<T, unsigned short>) return "UINT16";
-            else if constexpr (std::is_same_v<T, unsigned int>) return "UINT32";
-            else if constexpr (std::is_same_v<T, unsigned long long>) return "UINT64";
-            else if constexpr (std::is_same_v<T, float>) return "FLOAT";
-            else if constexpr (std::is_same_v<T, double>) return "DOUBLE";
-            else if constexpr (std::is_same_v<T, bool>) return "BOOL";
-            else if constexpr (std::is_same_v<T, std::string>) return "STRING";
-            else if constexpr (std::is_same_v<T, File>) return "FILE";
-            else return "UNKNOWN_TYPEID";
+            if constexpr (std::is_same_v<T, char>)
+                return "INT8";
+            else if constexpr (std::is_same_v<T, short>)
+                return "INT16";
+            else if constexpr (std::is_same_v<T, int>)
+                return "INT32";
+            else if constexpr (std::is_same_v<T, long long>)
+                return "INT64";
+            else if constexpr (std::is_same_v<T, unsigned char>)
+                return "UINT8";
+            else if constexpr (std::is_same_v<T, unsigned short>)
+                return "UINT16";
+            else if constexpr (std::is_same_v<T, unsigned int>)
+                return "UINT32";
+            else if constexpr (std::is_same_v<T, unsigned long long>)
+                return "UINT64";
+            else if constexpr (std::is_same_v<T, float>)
+                return "FLOAT";
+            else if constexpr (std::is_same_v<T, double>)
+                return "DOUBLE";
+            else if constexpr (std::is_same_v<T, bool>)
+                return "BOOL";
+            else if constexpr (std::is_same_v<T, std::string>)
+                return "STRING";
+            else if constexpr (std::is_same_v<T, File>)
+                return "FILE";
+            else
+                return "UNKNOWN_TYPEID";
         }
 
         // Inserts "versionInfo" (name, majorVersion, minorVersion,

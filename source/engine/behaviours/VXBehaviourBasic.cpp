@@ -5,8 +5,7 @@
 namespace vx
 {
     BehaviourBasic::BehaviourBasic(ParamRange& owner)
-        : BehaviourDouble(owner, "BehaviourBasic", "BehaviourBasic"),
-          savedWindow(owner.getMinMaxRange(), "savedWindow")
+        : BehaviourDouble(owner, "BehaviourBasic", "BehaviourBasic"), savedWindow(owner.getMinMaxRange(), "savedWindow")
     {
     }
 

@@ -8,14 +8,13 @@
 
 namespace vx
 {
-    BehaviourDouble::BehaviourDouble(ParamRange& owner) : BehaviourDouble(owner, "BehaviourDouble", std::string()) {}
+    BehaviourDouble::BehaviourDouble(ParamRange& owner) : BehaviourDouble(owner, "BehaviourDouble", std::string())
+    {
+    }
 
     BehaviourDouble::BehaviourDouble(ParamRange& owner, const std::string& elementName, const std::string& name)
-        : ParamBehaviour(owner),
-          XmlCapable(elementName, name),
-          minMaxRange(owner.getMinMaxRangeReference()),
-          startStopRange(owner.getStartStopRangeReference()),
-          params(std::make_shared<ParamContainer>("Params"))
+        : ParamBehaviour(owner), XmlCapable(elementName, name), minMaxRange(owner.getMinMaxRangeReference()),
+          startStopRange(owner.getStartStopRangeReference()), params(std::make_shared<ParamContainer>("Params"))
     {
     }
 

@@ -4,7 +4,9 @@
 
 namespace vx
 {
-    void ParamModifier::apply(double&) {}
+    void ParamModifier::apply(double&)
+    {
+    }
 
     std::uint32_t ParamModifier::update(const TimeInfo&)
     {

@@ -21,12 +21,12 @@ namespace vx
     {
         const ScopedSpinLock hold(lock);
         if (pending.time.isNow())
-            return { -1, 0 };
+            return {-1, 0};
         if (! (info.time > pending.time.asTimestamp(info)))
-            return { -1, 0 };
+            return {-1, 0};
 
         const std::int32_t type = pending.type;
         pending = TimeUnitEvent();
-        return { 0, type };
+        return {0, type};
     }
 }

@@ -9,7 +9,7 @@ namespace vx
     {
         const ScopedSpinLock hold(lock);
         if (pending.time.isNow())
-            return { -1, 0 };
+            return {-1, 0};
 
         const double timestamp = pending.time.asTimestamp(info);
         std::int32_t status = 0;
@@ -34,11 +34,11 @@ namespace vx
         }
         else
         {
-            return { -1, 0 };
+            return {-1, 0};
         }
 
         const std::int32_t type = pending.type;
         pending = TimeUnitEvent();
-        return { status, type };
+        return {status, type};
     }
 }

@@ -184,4 +184,4 @@ static_assert(offsetof(SetParameterStruct, NewParameterValue) == sizeof(void*));
 
 // The entry point a plugin module exports (the only symbol it exports).
 extern "C" __attribute__((visibility("default"))) FFGL::Word plugMain(std::uint32_t code, FFGL::Word input,
-                                                                    FFGL::Word instance);
+                                                                      FFGL::Word instance);

@@ -253,8 +253,8 @@ void VXFFGLPlugin::setupInputTextures(ProcessOpenGLStructTag* frame)
             slot->init();
         }
         slot->setGLData(static_cast<int>(input->Width), static_cast<int>(input->Height),
-                        static_cast<int>(input->HardwareWidth), static_cast<int>(input->HardwareHeight),
-                        GL_TEXTURE_2D, static_cast<long>(input->Handle), GL_RGBA8, GL_LINEAR, GL_LINEAR, true);
+                        static_cast<int>(input->HardwareWidth), static_cast<int>(input->HardwareHeight), GL_TEXTURE_2D,
+                        static_cast<long>(input->Handle), GL_RGBA8, GL_LINEAR, GL_LINEAR, true);
     }
 }
 
@@ -290,7 +290,7 @@ std::uint32_t VXFFGLPlugin::ProcessOpenGL(ProcessOpenGLStructTag* frame)
 
     {
         const ScopedHostBindings hostBindings;
-        for (const GLenum mode : { GL_TEXTURE, GL_PROJECTION, GL_MODELVIEW })
+        for (const GLenum mode : {GL_TEXTURE, GL_PROJECTION, GL_MODELVIEW})
         {
             glMatrixMode(mode);
             glPushMatrix();
@@ -310,7 +310,7 @@ std::uint32_t VXFFGLPlugin::ProcessOpenGL(ProcessOpenGLStructTag* frame)
 
         hostBindings.restoreFramebuffers();
         glPopAttrib();
-        for (const GLenum mode : { GL_TEXTURE, GL_PROJECTION, GL_MODELVIEW })
+        for (const GLenum mode : {GL_TEXTURE, GL_PROJECTION, GL_MODELVIEW})
         {
             glMatrixMode(mode);
             glPopMatrix();

@@ -10,6 +10,7 @@
 #include "core/VXSystem.h"
 #include "core/VXTaskManager.h"
 #include "core/VXTime.h"
+#include "core/parameters/VXColorManager.h"
 #include "core/parameters/VXParamCollection.h"
 #include "engine/ffgl/VXApplicationInterface.h"
 #include "engine/gfx/VXContextManager.h"
@@ -18,7 +19,6 @@
 #include "engine/gfx/VXGfxObjectManager.h"
 #include "engine/gfx/VXGfxUtils.h"
 #include "engine/gfx/VXRenderTargetManager.h"
-#include "core/parameters/VXColorManager.h"
 #include "engine/gfx/VXRenderer.h"
 #include "engine/gfx/VXTexture.h"
 #include "engine/gfx/VXTextureDebugger.h"
@@ -28,7 +28,7 @@ namespace vx
 {
     namespace
     {
-        std::atomic<Vexkit*> instance { nullptr };
+        std::atomic<Vexkit*> instance{nullptr};
         // Serialises making and deleting the root; reads take no lock.
         std::mutex instanceMutex;
 
@@ -69,7 +69,7 @@ namespace vx
         std::unique_ptr<TextureManager> textureManager;
         std::unique_ptr<RenderTargetManager> renderTargetManager;
         std::unique_ptr<ColorManager> colorManager;
-        std::atomic<ApplicationInterface*> currentApplication { nullptr };
+        std::atomic<ApplicationInterface*> currentApplication{nullptr};
         CriticalSection renderLock;
         CriticalSection* externalRenderLock = nullptr;
         File debugDirectory;
@@ -77,8 +77,7 @@ namespace vx
         double lastTextureUpdate = 0.0;
     };
 
-    Vexkit::Vexkit(unsigned int moduleFlags_)
-        : moduleFlags(moduleFlags_), pimpl(std::make_unique<Pimpl>())
+    Vexkit::Vexkit(unsigned int moduleFlags_) : moduleFlags(moduleFlags_), pimpl(std::make_unique<Pimpl>())
     {
     }
 
@@ -102,8 +101,8 @@ namespace vx
         std::lock_guard<std::mutex> hold(instanceMutex);
         if (Vexkit* existing = instance.load())
         {
-            logPrint(logWarning, "%s: An engine root exists already; keeping it (flags 0x%X, not 0x%X).", "Vexkit::create",
-                     existing->moduleFlags, moduleFlags);
+            logPrint(logWarning, "%s: An engine root exists already; keeping it (flags 0x%X, not 0x%X).",
+                     "Vexkit::create", existing->moduleFlags, moduleFlags);
             return existing;
         }
         Vexkit* root = new Vexkit(moduleFlags);

@@ -5,107 +5,108 @@
 namespace vx
 {
 
-ContextOSX::ContextOSX(void* nativeContext, ContextProfile profile, unsigned long long id, bool primary)
-    : Context(nativeContext, profile, id, primary), native(NativePimpl::wrap(nativeContext))
-{
-}
-
-ContextOSX::ContextOSX(NativePimpl* ownedNative, ContextProfile profile, unsigned long long id, bool primary)
-    : Context(ownedNative != nullptr ? ownedNative->getHandle() : nullptr, profile, id, primary), native(ownedNative)
-{
-}
-
-ContextOSX::~ContextOSX()
-{
-    try
+    ContextOSX::ContextOSX(void* nativeContext, ContextProfile profile, unsigned long long id, bool primary)
+        : Context(nativeContext, profile, id, primary), native(NativePimpl::wrap(nativeContext))
     {
-        // The renderer's GL objects go while their context still exists and
-        // is current; whatever the thread had current comes back after.
-        if (getRenderer() != nullptr)
+    }
+
+    ContextOSX::ContextOSX(NativePimpl* ownedNative, ContextProfile profile, unsigned long long id, bool primary)
+        : Context(ownedNative != nullptr ? ownedNative->getHandle() : nullptr, profile, id, primary),
+          native(ownedNative)
+    {
+    }
+
+    ContextOSX::~ContextOSX()
+    {
+        try
         {
-            const auto previous = NativePimpl::getCurrentState();
-            const bool current = native.get() != nullptr && (native->isCurrent() || native->makeCurrent());
-            destroyRenderer(current);
-            if (current && previous.context != getNativeContext())
-                NativePimpl::restoreCurrentState(previous);
+            // The renderer's GL objects go while their context still exists and
+            // is current; whatever the thread had current comes back after.
+            if (getRenderer() != nullptr)
+            {
+                const auto previous = NativePimpl::getCurrentState();
+                const bool current = native.get() != nullptr && (native->isCurrent() || native->makeCurrent());
+                destroyRenderer(current);
+                if (current && previous.context != getNativeContext())
+                    NativePimpl::restoreCurrentState(previous);
+            }
+            doCleanup();
         }
-        doCleanup();
+        catch (...)
+        {
+        }
     }
-    catch (...)
+
+    bool ContextOSX::shareWithMaster(Context&)
     {
+        return false;
     }
-}
 
-bool ContextOSX::shareWithMaster(Context&)
-{
-    return false;
-}
-
-bool ContextOSX::isActive()
-{
-    return native.get() != nullptr && native->isCurrent();
-}
-
-bool ContextOSX::activate()
-{
-    return native.get() != nullptr && native->makeCurrent() && isActive();
-}
-
-bool ContextOSX::swapBuffers()
-{
-    return native.get() != nullptr && native->swapBuffers();
-}
-
-bool ContextOSX::setSwapInterval(int interval)
-{
-    if (native.get() != nullptr)
-        native->setSwapInterval(interval);
-    return true;
-}
-
-//==============================================================================
-bool Context::deactivate()
-{
-    ContextOSX::NativePimpl::clearCurrent();
-    return true;
-}
-
-void* Context::getCurrentNativeContext()
-{
-    return ContextOSX::NativePimpl::getCurrentHandle();
-}
-
-Context* Context::createOffscreenContext(bool primary, unsigned long long id, Context* share)
-{
-    // Whatever the caller had current is put back at the end.
-    const auto previous = ContextOSX::NativePimpl::getCurrentState();
-
-    auto* native = ContextOSX::NativePimpl::createOffscreen(share != nullptr ? share->getNativeContext() : nullptr);
-    if (native == nullptr)
+    bool ContextOSX::isActive()
     {
-        logPrint(logError, "%s: Failed initializing context.", "createOffscreenContext");
+        return native.get() != nullptr && native->isCurrent();
+    }
+
+    bool ContextOSX::activate()
+    {
+        return native.get() != nullptr && native->makeCurrent() && isActive();
+    }
+
+    bool ContextOSX::swapBuffers()
+    {
+        return native.get() != nullptr && native->swapBuffers();
+    }
+
+    bool ContextOSX::setSwapInterval(int interval)
+    {
+        if (native.get() != nullptr)
+            native->setSwapInterval(interval);
+        return true;
+    }
+
+    //==============================================================================
+    bool Context::deactivate()
+    {
+        ContextOSX::NativePimpl::clearCurrent();
+        return true;
+    }
+
+    void* Context::getCurrentNativeContext()
+    {
+        return ContextOSX::NativePimpl::getCurrentHandle();
+    }
+
+    Context* Context::createOffscreenContext(bool primary, unsigned long long id, Context* share)
+    {
+        // Whatever the caller had current is put back at the end.
+        const auto previous = ContextOSX::NativePimpl::getCurrentState();
+
+        auto* native = ContextOSX::NativePimpl::createOffscreen(share != nullptr ? share->getNativeContext() : nullptr);
+        if (native == nullptr)
+        {
+            logPrint(logError, "%s: Failed initializing context.", "createOffscreenContext");
+            ContextOSX::NativePimpl::restoreCurrentState(previous);
+            return nullptr;
+        }
+
+        auto* context = new ContextOSX(native, 0, primary ? 0 : id, primary);
+        context->setCleanupTask(cleanUpOffscreenContext);
+        context->setSwapInterval(0);
+        if (! context->initialize())
+        {
+            logPrint(logError, "%s: Failed initializing context.", "createOffscreenContext");
+            ContextOSX::NativePimpl::restoreCurrentState(previous);
+            delete context;
+            return nullptr;
+        }
         ContextOSX::NativePimpl::restoreCurrentState(previous);
-        return nullptr;
+        return context;
     }
 
-    auto* context = new ContextOSX(native, 0, primary ? 0 : id, primary);
-    context->setCleanupTask(cleanUpOffscreenContext);
-    context->setSwapInterval(0);
-    if (! context->initialize())
+    void cleanUpOffscreenContext(Context& context)
     {
-        logPrint(logError, "%s: Failed initializing context.", "createOffscreenContext");
-        ContextOSX::NativePimpl::restoreCurrentState(previous);
-        delete context;
-        return nullptr;
+        if (auto* osx = dynamic_cast<ContextOSX*>(&context))
+            osx->getNative().destroyNative();
     }
-    ContextOSX::NativePimpl::restoreCurrentState(previous);
-    return context;
-}
-
-void cleanUpOffscreenContext(Context& context)
-{
-    if (auto* osx = dynamic_cast<ContextOSX*>(&context))
-        osx->getNative().destroyNative();
-}
 
 } // namespace vx

@@ -12,131 +12,131 @@
 namespace vx
 {
 
-void GfxObjectManager::addForReleasing(std::shared_ptr<GfxObject> object)
-{
-    if (object == nullptr)
-        return;
-    const ScopedLock scope(lock);
-    releaseQueue.push_back({std::move(object), false});
-    if (Thread::isThisRenderThread())
-        releaseObjects();
-    if (immediateMode)
-        cleanAll();
-}
-
-void GfxObjectManager::addForDeletion(std::shared_ptr<GfxObject> object)
-{
-    if (object == nullptr)
-        return;
-    const ScopedLock scope(lock);
-    releaseQueue.push_back({std::move(object), true});
-    if (immediateMode)
-        cleanAll();
-}
-
-void GfxObjectManager::addForDeletion(GfxObject* object)
-{
-    if (object == nullptr)
-        return;
-    addForDeletion(std::shared_ptr<GfxObject>(object));
-}
-
-void GfxObjectManager::releaseObjects()
-{
-    const ScopedLock scope(lock);
-    while (! releaseQueue.empty())
+    void GfxObjectManager::addForReleasing(std::shared_ptr<GfxObject> object)
     {
-        // Taken off first: release() may queue further objects.
-        Entry entry = std::move(releaseQueue.front());
-        releaseQueue.pop_front();
-        entry.object->release();
-        if (entry.deleteAfterwards)
-            deletionQueue.push_back(std::move(entry.object));
+        if (object == nullptr)
+            return;
+        const ScopedLock scope(lock);
+        releaseQueue.push_back({std::move(object), false});
+        if (Thread::isThisRenderThread())
+            releaseObjects();
+        if (immediateMode)
+            cleanAll();
     }
-}
 
-bool GfxObjectManager::deleteObjects()
-{
-    const ScopedLock scope(lock);
-    if (deletionQueue.empty())
-        return false;
-
-    const std::string count = std::to_string(deletionQueue.size());
-    debugPrint("GfxObjectManager::deleteObjects() : num objects to delete " + count + ".");
-    const ScopeProfiler profiler("Deleting " + count + " gfx objects took: ", ScopeProfiler::milliseconds);
-    while (! deletionQueue.empty())
+    void GfxObjectManager::addForDeletion(std::shared_ptr<GfxObject> object)
     {
-        // Destroyed outside the queue: a destructor may queue further objects.
-        std::shared_ptr<GfxObject> object = std::move(deletionQueue.front());
-        deletionQueue.pop_front();
+        if (object == nullptr)
+            return;
+        const ScopedLock scope(lock);
+        releaseQueue.push_back({std::move(object), true});
+        if (immediateMode)
+            cleanAll();
+    }
+
+    void GfxObjectManager::addForDeletion(GfxObject* object)
+    {
+        if (object == nullptr)
+            return;
+        addForDeletion(std::shared_ptr<GfxObject>(object));
+    }
+
+    void GfxObjectManager::releaseObjects()
+    {
+        const ScopedLock scope(lock);
+        while (! releaseQueue.empty())
+        {
+            // Taken off first: release() may queue further objects.
+            Entry entry = std::move(releaseQueue.front());
+            releaseQueue.pop_front();
+            entry.object->release();
+            if (entry.deleteAfterwards)
+                deletionQueue.push_back(std::move(entry.object));
+        }
+    }
+
+    bool GfxObjectManager::deleteObjects()
+    {
+        const ScopedLock scope(lock);
+        if (deletionQueue.empty())
+            return false;
+
+        const std::string count = std::to_string(deletionQueue.size());
+        debugPrint("GfxObjectManager::deleteObjects() : num objects to delete " + count + ".");
+        const ScopeProfiler profiler("Deleting " + count + " gfx objects took: ", ScopeProfiler::milliseconds);
+        while (! deletionQueue.empty())
+        {
+            // Destroyed outside the queue: a destructor may queue further objects.
+            std::shared_ptr<GfxObject> object = std::move(deletionQueue.front());
+            deletionQueue.pop_front();
+            object.reset();
+        }
+        return true;
+    }
+
+    void GfxObjectManager::cleanAll()
+    {
+        const ScopedLock scope(lock);
+        while (! releaseQueue.empty() || ! deletionQueue.empty())
+        {
+            releaseObjects();
+            deleteObjects();
+        }
+    }
+
+    void GfxObjectManager::enableImmediateMode()
+    {
+        const ScopedLock scope(lock);
+        cleanAll();
+        immediateMode = true;
+    }
+
+    void GfxObjectManager::disableImmediateMode()
+    {
+        const ScopedLock scope(lock);
+        immediateMode = false;
+    }
+
+    int GfxObjectManager::getNumReleasingObjects() const
+    {
+        const ScopedLock scope(lock);
+        return static_cast<int>(releaseQueue.size());
+    }
+
+    int GfxObjectManager::getNumDeletingObjects() const
+    {
+        const ScopedLock scope(lock);
+        return static_cast<int>(deletionQueue.size());
+    }
+
+    GfxObjectManager* GfxObjectManager::getEngineManager()
+    {
+        auto* root = Vexkit::getInstanceWithoutCreating();
+        return root != nullptr ? root->getGfxObjectManager() : nullptr;
+    }
+
+    //==============================================================================
+    void detail::queueGfxObjectForReleasing(std::shared_ptr<GfxObject> object)
+    {
+        if (object == nullptr)
+            return;
+        if (auto* manager = GfxObjectManager::getEngineManager())
+            manager->addForReleasing(std::move(object));
+        else
+            object->release();
+    }
+
+    void detail::queueGfxObjectForDeletion(std::shared_ptr<GfxObject> object)
+    {
+        if (object == nullptr)
+            return;
+        if (auto* manager = GfxObjectManager::getEngineManager())
+        {
+            manager->addForDeletion(std::move(object));
+            return;
+        }
+        object->release();
         object.reset();
     }
-    return true;
-}
-
-void GfxObjectManager::cleanAll()
-{
-    const ScopedLock scope(lock);
-    while (! releaseQueue.empty() || ! deletionQueue.empty())
-    {
-        releaseObjects();
-        deleteObjects();
-    }
-}
-
-void GfxObjectManager::enableImmediateMode()
-{
-    const ScopedLock scope(lock);
-    cleanAll();
-    immediateMode = true;
-}
-
-void GfxObjectManager::disableImmediateMode()
-{
-    const ScopedLock scope(lock);
-    immediateMode = false;
-}
-
-int GfxObjectManager::getNumReleasingObjects() const
-{
-    const ScopedLock scope(lock);
-    return static_cast<int>(releaseQueue.size());
-}
-
-int GfxObjectManager::getNumDeletingObjects() const
-{
-    const ScopedLock scope(lock);
-    return static_cast<int>(deletionQueue.size());
-}
-
-GfxObjectManager* GfxObjectManager::getEngineManager()
-{
-    auto* root = Vexkit::getInstanceWithoutCreating();
-    return root != nullptr ? root->getGfxObjectManager() : nullptr;
-}
-
-//==============================================================================
-void detail::queueGfxObjectForReleasing(std::shared_ptr<GfxObject> object)
-{
-    if (object == nullptr)
-        return;
-    if (auto* manager = GfxObjectManager::getEngineManager())
-        manager->addForReleasing(std::move(object));
-    else
-        object->release();
-}
-
-void detail::queueGfxObjectForDeletion(std::shared_ptr<GfxObject> object)
-{
-    if (object == nullptr)
-        return;
-    if (auto* manager = GfxObjectManager::getEngineManager())
-    {
-        manager->addForDeletion(std::move(object));
-        return;
-    }
-    object->release();
-    object.reset();
-}
 
 } // namespace vx

@@ -55,7 +55,8 @@ namespace vx
                 glDeleteFramebuffers(1, &name);
             }
             else
-                logPrint(logError, "GlobalFBO::release: no GL context current; framebuffer %u dropped without deleting.\n", name);
+                logPrint(logError,
+                         "GlobalFBO::release: no GL context current; framebuffer %u dropped without deleting.\n", name);
         }
         name = 0;
         bound = false;
@@ -105,8 +106,8 @@ namespace vx
             }
             else if (wanted != nullptr)
             {
-                glFramebufferTexture2D(GL_FRAMEBUFFER, GL_COLOR_ATTACHMENT0 + i, static_cast<GLenum>(wanted->getTarget()),
-                                       wanted->getGLName(), 0);
+                glFramebufferTexture2D(GL_FRAMEBUFFER, GL_COLOR_ATTACHMENT0 + i,
+                                       static_cast<GLenum>(wanted->getTarget()), wanted->getGLName(), 0);
                 attached[i] = wanted;
                 ++count;
             }
@@ -129,7 +130,8 @@ namespace vx
         if (buffer == attachedDepth)
             return;
         attachedDepth = buffer;
-        glFramebufferRenderbuffer(GL_FRAMEBUFFER, GL_DEPTH_ATTACHMENT, GL_RENDERBUFFER, buffer != nullptr ? buffer->glName : 0);
+        glFramebufferRenderbuffer(GL_FRAMEBUFFER, GL_DEPTH_ATTACHMENT, GL_RENDERBUFFER,
+                                  buffer != nullptr ? buffer->glName : 0);
     }
 
     bool GlobalFBO::isLinked(const TextureRef* refs, const DepthStencilBuffer* buffer) const
@@ -145,18 +147,35 @@ namespace vx
         const GLenum status = glCheckFramebufferStatus(GL_FRAMEBUFFER);
         switch (status)
         {
-            case GL_FRAMEBUFFER_COMPLETE: return true;
-            case GL_FRAMEBUFFER_UNDEFINED: debugPrint("GL_FRAMEBUFFER_UNDEFINED!"); break;
-            case GL_FRAMEBUFFER_INCOMPLETE_ATTACHMENT: debugPrint("GL_FRAMEBUFFER_INCOMPLETE_ATTACHMENT!"); break;
+            case GL_FRAMEBUFFER_COMPLETE:
+                return true;
+            case GL_FRAMEBUFFER_UNDEFINED:
+                debugPrint("GL_FRAMEBUFFER_UNDEFINED!");
+                break;
+            case GL_FRAMEBUFFER_INCOMPLETE_ATTACHMENT:
+                debugPrint("GL_FRAMEBUFFER_INCOMPLETE_ATTACHMENT!");
+                break;
             case GL_FRAMEBUFFER_INCOMPLETE_MISSING_ATTACHMENT:
                 debugPrint("GL_FRAMEBUFFER_INCOMPLETE_MISSING_ATTACHMENT!");
                 break;
-            case GL_FRAMEBUFFER_INCOMPLETE_DIMENSIONS_EXT: debugPrint("GL_FRAMEBUFFER_INCOMPLETE_DIMENSIONS_EXT!"); break;
-            case GL_FRAMEBUFFER_INCOMPLETE_FORMATS_EXT: debugPrint("GL_FRAMEBUFFER_INCOMPLETE_FORMATS_EXT!"); break;
-            case GL_FRAMEBUFFER_INCOMPLETE_DRAW_BUFFER: debugPrint("GL_FRAMEBUFFER_INCOMPLETE_DRAW_BUFFER!"); break;
-            case GL_FRAMEBUFFER_INCOMPLETE_READ_BUFFER: debugPrint("GL_FRAMEBUFFER_INCOMPLETE_READ_BUFFER!"); break;
-            case GL_FRAMEBUFFER_UNSUPPORTED: debugPrint("GL_FRAMEBUFFER_UNSUPPORTED!"); break;
-            default: debugPrint("Unknown GL_FRAMEBUFFER error! : " + std::to_string(status)); break;
+            case GL_FRAMEBUFFER_INCOMPLETE_DIMENSIONS_EXT:
+                debugPrint("GL_FRAMEBUFFER_INCOMPLETE_DIMENSIONS_EXT!");
+                break;
+            case GL_FRAMEBUFFER_INCOMPLETE_FORMATS_EXT:
+                debugPrint("GL_FRAMEBUFFER_INCOMPLETE_FORMATS_EXT!");
+                break;
+            case GL_FRAMEBUFFER_INCOMPLETE_DRAW_BUFFER:
+                debugPrint("GL_FRAMEBUFFER_INCOMPLETE_DRAW_BUFFER!");
+                break;
+            case GL_FRAMEBUFFER_INCOMPLETE_READ_BUFFER:
+                debugPrint("GL_FRAMEBUFFER_INCOMPLETE_READ_BUFFER!");
+                break;
+            case GL_FRAMEBUFFER_UNSUPPORTED:
+                debugPrint("GL_FRAMEBUFFER_UNSUPPORTED!");
+                break;
+            default:
+                debugPrint("Unknown GL_FRAMEBUFFER error! : " + std::to_string(status));
+                break;
         }
         return false;
     }

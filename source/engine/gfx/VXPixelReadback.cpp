@@ -17,14 +17,18 @@ namespace vx
         switch (format)
         {
             case GL_RGBA:
-            case GL_BGRA: return 4 * componentSize;
+            case GL_BGRA:
+                return 4 * componentSize;
             case GL_RGB:
-            case GL_BGR: return 3 * componentSize;
-            default: return 0;
+            case GL_BGR:
+                return 3 * componentSize;
+            default:
+                return 0;
         }
     }
 
-    PixelReadback::PixelReadback(uint16_t widthToRead, uint16_t heightToRead, unsigned int glFormat, unsigned int glType)
+    PixelReadback::PixelReadback(uint16_t widthToRead, uint16_t heightToRead, unsigned int glFormat,
+                                 unsigned int glType)
         : width(widthToRead), height(heightToRead), format(glFormat), type(glType)
     {
         const size_t size = getReadbackBufferSize();
@@ -38,8 +42,9 @@ namespace vx
         // but for unsigned shorts); a type GL writes wider would overrun it.
         if (TextureFormat::packedPixelSize(format, type) > calcBpp(format, type))
         {
-            logPrint(logError, "PixelReadback: type 0x%x writes more than %d bytes per pixel in format 0x%x; not read.\n",
-                     type, calcBpp(format, type), format);
+            logPrint(logError,
+                     "PixelReadback: type 0x%x writes more than %d bytes per pixel in format 0x%x; not read.\n", type,
+                     calcBpp(format, type), format);
             return;
         }
 
@@ -71,7 +76,7 @@ namespace vx
     void PixelReadback::startPixelRead()
     {
         const int bytesPerPixel = calcBpp(format, type);
-        if (getReadbackBufferSize() == 0 || (packBuffer == 0 && !cpuBuffer))
+        if (getReadbackBufferSize() == 0 || (packBuffer == 0 && ! cpuBuffer))
             return;
 
         const ScopedPackState pack(bytesPerPixel % 4 == 0 ? 4 : 1, width, packBuffer);
@@ -84,7 +89,8 @@ namespace vx
     {
         if (pixelProcessingBusy)
         {
-            logPrint(logError, "%s%s", "beginPixelProcessing", ": Cannot have multiple readbacks processing at the same time.");
+            logPrint(logError, "%s%s", "beginPixelProcessing",
+                     ": Cannot have multiple readbacks processing at the same time.");
             return nullptr;
         }
         if (getReadbackBufferSize() == 0)
@@ -92,7 +98,7 @@ namespace vx
             logPrint(logError, "PixelReadback::beginPixelProcessing: nothing was read.\n");
             return nullptr;
         }
-        if (packBuffer == 0 && !cpuBuffer)
+        if (packBuffer == 0 && ! cpuBuffer)
         {
             logPrint(logError, "PixelReadback::beginPixelProcessing: nothing was read.\n");
             return nullptr;
@@ -118,7 +124,7 @@ namespace vx
     {
         // Only the object that set the flag clears it: ending a read-back that
         // is not being processed must not release another one's claim.
-        if (!processing)
+        if (! processing)
             return;
         if (packBuffer != 0)
         {

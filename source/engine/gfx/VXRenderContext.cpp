@@ -10,89 +10,89 @@
 namespace vx
 {
 
-bool RenderContext::initialize()
-{
-    GLint units = 0;
-    glGetIntegerv(GL_MAX_TEXTURE_IMAGE_UNITS, &units);
-    boundTextures.assign(size_t(std::max(units, 0)), 0u);
-    boundProgram = 0;
-    activeUnit = 0;
-    return true;
-}
-
-void RenderContext::assumeDefaultContextState()
-{
-    boundProgram = 0;
-    activeUnit = 0;
-    std::fill(boundTextures.begin(), boundTextures.end(), 0u);
-}
-
-void RenderContext::bindShader(unsigned int program)
-{
-    if (program == boundProgram)
-        return;
-    glUseProgram(program);
-    boundProgram = program;
-}
-
-bool RenderContext::bindShader(const ShaderProgram& program)
-{
-    if (program.getProgram() == 0)
-        return false;
-    bindShader(program.getProgram());
-    return true;
-}
-
-bool RenderContext::bind2DTexture(unsigned long unit, unsigned int texture)
-{
-    glEnable(GL_TEXTURE_2D);
-    if (unit >= boundTextures.size())
-        return false;
-    if (boundTextures[unit] == texture)
+    bool RenderContext::initialize()
+    {
+        GLint units = 0;
+        glGetIntegerv(GL_MAX_TEXTURE_IMAGE_UNITS, &units);
+        boundTextures.assign(size_t(std::max(units, 0)), 0u);
+        boundProgram = 0;
+        activeUnit = 0;
         return true;
-    ensureSamplerActive(static_cast<unsigned int>(unit));
-    glBindTexture(GL_TEXTURE_2D, texture);
-    boundTextures[unit] = texture;
-    return true;
-}
+    }
 
-bool RenderContext::bind2DTexture(unsigned long unit, const Texture& texture)
-{
-    if (texture.getGLName() == 0)
-        return false;
-    return bind2DTexture(unit, texture.getGLName());
-}
+    void RenderContext::assumeDefaultContextState()
+    {
+        boundProgram = 0;
+        activeUnit = 0;
+        std::fill(boundTextures.begin(), boundTextures.end(), 0u);
+    }
 
-void RenderContext::ensureSamplerActive(unsigned int unit)
-{
-    if (unit == activeUnit)
-        return;
-    glActiveTexture(GL_TEXTURE0 + unit);
-    activeUnit = unit;
-}
+    void RenderContext::bindShader(unsigned int program)
+    {
+        if (program == boundProgram)
+            return;
+        glUseProgram(program);
+        boundProgram = program;
+    }
 
-void RenderContext::unbindShader()
-{
-    if (boundProgram != 0)
-        glUseProgram(0);
-    boundProgram = 0;
-}
+    bool RenderContext::bindShader(const ShaderProgram& program)
+    {
+        if (program.getProgram() == 0)
+            return false;
+        bindShader(program.getProgram());
+        return true;
+    }
 
-void RenderContext::unbind2DTextures()
-{
-    for (unsigned long unit = 0; unit < boundTextures.size(); ++unit)
-        bind2DTexture(unit, 0u);
-}
+    bool RenderContext::bind2DTexture(unsigned long unit, unsigned int texture)
+    {
+        glEnable(GL_TEXTURE_2D);
+        if (unit >= boundTextures.size())
+            return false;
+        if (boundTextures[unit] == texture)
+            return true;
+        ensureSamplerActive(static_cast<unsigned int>(unit));
+        glBindTexture(GL_TEXTURE_2D, texture);
+        boundTextures[unit] = texture;
+        return true;
+    }
 
-void RenderContext::unbindAll()
-{
-    unbindShader();
-    unbind2DTextures();
-}
+    bool RenderContext::bind2DTexture(unsigned long unit, const Texture& texture)
+    {
+        if (texture.getGLName() == 0)
+            return false;
+        return bind2DTexture(unit, texture.getGLName());
+    }
 
-unsigned int RenderContext::getBoundTexture(unsigned long unit) const
-{
-    return unit < boundTextures.size() ? boundTextures[unit] : 0u;
-}
+    void RenderContext::ensureSamplerActive(unsigned int unit)
+    {
+        if (unit == activeUnit)
+            return;
+        glActiveTexture(GL_TEXTURE0 + unit);
+        activeUnit = unit;
+    }
+
+    void RenderContext::unbindShader()
+    {
+        if (boundProgram != 0)
+            glUseProgram(0);
+        boundProgram = 0;
+    }
+
+    void RenderContext::unbind2DTextures()
+    {
+        for (unsigned long unit = 0; unit < boundTextures.size(); ++unit)
+            bind2DTexture(unit, 0u);
+    }
+
+    void RenderContext::unbindAll()
+    {
+        unbindShader();
+        unbind2DTextures();
+    }
+
+    unsigned int RenderContext::getBoundTexture(unsigned long unit) const
+    {
+        return unit < boundTextures.size() ? boundTextures[unit] : 0u;
+    }
 
 } // namespace vx

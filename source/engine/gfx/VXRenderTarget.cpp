@@ -20,7 +20,8 @@ namespace vx
 
     namespace
     {
-        const GLenum depthStorage[] = {GL_DEPTH_COMPONENT16, GL_DEPTH_COMPONENT24, GL_DEPTH24_STENCIL8, GL_DEPTH_COMPONENT32};
+        const GLenum depthStorage[] = {GL_DEPTH_COMPONENT16, GL_DEPTH_COMPONENT24, GL_DEPTH24_STENCIL8,
+                                       GL_DEPTH_COMPONENT32};
 
         // The shared framebuffer of the engine root's pool, or null (logged).
         GlobalFBO* findGlobalFBO(const char* caller)
@@ -62,7 +63,7 @@ namespace vx
 
     bool RenderTargetConfiguration::depthMatches(const RenderTargetConfiguration& other) const
     {
-        if (!depth && other.depth)
+        if (! depth && other.depth)
             return true;
         return depth == other.depth && depthStencilFormat == other.depthStencilFormat;
     }
@@ -88,10 +89,11 @@ namespace vx
         release();
         if (depthFormat < DEPTH_16 || depthFormat > DEPTH_32)
         {
-            logPrint(logError, "DepthStencilBuffer::create: unknown depth-stencil format %d.\n", static_cast<int>(depthFormat));
+            logPrint(logError, "DepthStencilBuffer::create: unknown depth-stencil format %d.\n",
+                     static_cast<int>(depthFormat));
             return false;
         }
-        if (!GfxInfo::VX_GFX_CARD_SUPPORTS_NONPOWEROFTWOTEXTURES && w > 0 && h > 0)
+        if (! GfxInfo::VX_GFX_CARD_SUPPORTS_NONPOWEROFTWOTEXTURES && w > 0 && h > 0)
         {
             w = static_cast<int>(std::bit_ceil(static_cast<unsigned>(w)));
             h = static_cast<int>(std::bit_ceil(static_cast<unsigned>(h)));
@@ -123,8 +125,10 @@ namespace vx
             if (Context::getCurrentNativeContext() != nullptr)
                 glDeleteRenderbuffers(1, &glName);
             else
-                logPrint(logError, "DepthStencilBuffer::release: no GL context current; renderbuffer %u dropped without deleting.\n",
-                         glName);
+                logPrint(
+                    logError,
+                    "DepthStencilBuffer::release: no GL context current; renderbuffer %u dropped without deleting.\n",
+                    glName);
         }
         glName = 0;
         format = DEPTH_NONE;
@@ -163,7 +167,8 @@ namespace vx
         for (int i = 0; i < configuration.numColorBuffers; ++i)
             for (int set = 0; set < (asPingPong ? 2 : 1); ++set)
             {
-                Texture* texture = pool->aquireTexture(configuration.width, configuration.height, *configuration.format);
+                Texture* texture =
+                    pool->aquireTexture(configuration.width, configuration.height, *configuration.format);
                 if (texture == nullptr)
                 {
                     release();
@@ -175,8 +180,8 @@ namespace vx
         if (configuration.depth)
         {
             depthBuffer = std::make_unique<DepthStencilBuffer>();
-            if (!depthBuffer->create(colorTextures[0][0]->getHardwareWidth(), colorTextures[0][0]->getHardwareHeight(),
-                                     configuration.depthStencilFormat))
+            if (! depthBuffer->create(colorTextures[0][0]->getHardwareWidth(), colorTextures[0][0]->getHardwareHeight(),
+                                      configuration.depthStencilFormat))
             {
                 release();
                 return false;
@@ -210,13 +215,14 @@ namespace vx
 
     bool RenderTarget::create2D(int w, int h, const TextureFormat& format, bool depth, DepthStencilFormat depthFormat)
     {
-        if (!isValidSize(w, h))
+        if (! isValidSize(w, h))
         {
             logPrint(logError, "RenderTarget::create2D: invalid size %dx%d.\n", w, h);
             return false;
         }
-        return create(RenderTargetConfiguration(static_cast<uint16_t>(w), static_cast<uint16_t>(h), format, depth, depthFormat),
-                      false);
+        return create(
+            RenderTargetConfiguration(static_cast<uint16_t>(w), static_cast<uint16_t>(h), format, depth, depthFormat),
+            false);
     }
 
     bool RenderTarget::createPingPong2D(const RenderTargetConfiguration& configuration)
@@ -242,13 +248,14 @@ namespace vx
     bool RenderTarget::createPingPong2D(int w, int h, const TextureFormat& format, bool depth,
                                         DepthStencilFormat depthFormat)
     {
-        if (!isValidSize(w, h))
+        if (! isValidSize(w, h))
         {
             logPrint(logError, "RenderTarget::createPingPong2D: invalid size %dx%d.\n", w, h);
             return false;
         }
-        return create(RenderTargetConfiguration(static_cast<uint16_t>(w), static_cast<uint16_t>(h), format, depth, depthFormat),
-                      true);
+        return create(
+            RenderTargetConfiguration(static_cast<uint16_t>(w), static_cast<uint16_t>(h), format, depth, depthFormat),
+            true);
     }
 
     bool RenderTarget::resize(int w, int h)
@@ -258,7 +265,7 @@ namespace vx
             debugPrint("Render target not initialized, can't resize\n");
             return false;
         }
-        if (!isValidSize(w, h))
+        if (! isValidSize(w, h))
         {
             logPrint(logError, "RenderTarget::resize: invalid size %dx%d.\n", w, h);
             return false;
@@ -287,8 +294,8 @@ namespace vx
             }
 
         if (depthBuffer != nullptr && colorTextures[0][0].get() != nullptr)
-            return depthBuffer->create(colorTextures[0][0]->getHardwareWidth(), colorTextures[0][0]->getHardwareHeight(),
-                                       depthBuffer->format);
+            return depthBuffer->create(colorTextures[0][0]->getHardwareWidth(),
+                                       colorTextures[0][0]->getHardwareHeight(), depthBuffer->format);
         return true;
     }
 
@@ -303,7 +310,8 @@ namespace vx
         for (int i = 0; i < numColorBuffers; ++i)
             for (int set = 0; set < (pingPong ? 2 : 1); ++set)
             {
-                Texture* texture = pool->aquireTexture(configuration.width, configuration.height, *configuration.format);
+                Texture* texture =
+                    pool->aquireTexture(configuration.width, configuration.height, *configuration.format);
                 if (texture == nullptr)
                     return false;
                 colorTextures[set][i].reset(texture);
@@ -346,7 +354,7 @@ namespace vx
         fbo->bindFBO();
         fbo->linkTextureBuffers(colorTextures[currentSet]);
         fbo->linkDepthBuffer(depthBuffer.get());
-        if (!fbo->checkFramebufferStatus())
+        if (! fbo->checkFramebufferStatus())
         {
             logPrint(logError, "RenderTarget::bind: the framebuffer is incomplete (%ux%u).\n",
                      static_cast<unsigned>(getWidth()), static_cast<unsigned>(getHeight()));
@@ -357,7 +365,7 @@ namespace vx
 
     void RenderTarget::flip()
     {
-        if (!pingPong)
+        if (! pingPong)
         {
             logPrint(logError, "%s: Cannot flip RenderTarget, we aren't a ping-pong RenderTarget.", "flip");
             return;

@@ -15,10 +15,10 @@ namespace vx
     enum DepthStencilFormat : int
     {
         DEPTH_NONE = -1,
-        DEPTH_16 = 0,            // GL_DEPTH_COMPONENT16
-        DEPTH_24 = 1,            // GL_DEPTH_COMPONENT24
-        DEPTH_24_STENCIL_8 = 2,  // GL_DEPTH24_STENCIL8
-        DEPTH_32 = 3             // GL_DEPTH_COMPONENT32
+        DEPTH_16 = 0,           // GL_DEPTH_COMPONENT16
+        DEPTH_24 = 1,           // GL_DEPTH_COMPONENT24
+        DEPTH_24_STENCIL_8 = 2, // GL_DEPTH24_STENCIL8
+        DEPTH_32 = 3            // GL_DEPTH_COMPONENT32
     };
 
     constexpr DepthStencilFormat DEFAULT_DEPTH_FMT = DEPTH_24_STENCIL_8;

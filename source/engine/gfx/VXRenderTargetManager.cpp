@@ -97,20 +97,21 @@ namespace vx
     RenderTarget* RenderTargetManager::retain(int w, int h, const TextureFormat& format, bool depth,
                                               DepthStencilFormat depthFormat)
     {
-        if (!checkSize(w, h, "retain"))
+        if (! checkSize(w, h, "retain"))
             return nullptr;
         if (format.compressed)
         {
             logPrint(logError, "%s: Cannot create render target, cannot render to compressed format.", "retain");
             return nullptr;
         }
-        return retain(RenderTargetConfiguration(static_cast<uint16_t>(w), static_cast<uint16_t>(h), format, depth, depthFormat));
+        return retain(
+            RenderTargetConfiguration(static_cast<uint16_t>(w), static_cast<uint16_t>(h), format, depth, depthFormat));
     }
 
     RenderTarget* RenderTargetManager::retainPingPong(int w, int h, const TextureFormat& format, bool depth,
                                                       DepthStencilFormat depthFormat)
     {
-        if (!checkSize(w, h, "retainPingPong"))
+        if (! checkSize(w, h, "retainPingPong"))
             return nullptr;
         return retainPingPong(
             RenderTargetConfiguration(static_cast<uint16_t>(w), static_cast<uint16_t>(h), format, depth, depthFormat));
@@ -119,7 +120,7 @@ namespace vx
     RenderTarget* RenderTargetManager::getRenderTarget(const RenderTargetConfiguration& configuration, bool asPingPong)
     {
         const char* problem = nullptr;
-        if (!configuration.isSupportedOnCurrentSystem())
+        if (! configuration.isSupportedOnCurrentSystem())
             problem = ": Requested render target configuration is not supported.";
         else if (configuration.width == 0)
             problem = ": Requested render target with width of zero.";
@@ -146,7 +147,8 @@ namespace vx
                 (configuration.depth && target->getDepthStencilFormat() != configuration.depthStencilFormat) ||
                 target->getNumColorBuffers() != configuration.numColorBuffers)
                 continue;
-            if (target->reaquireColorTextures(configuration) && target->resize(configuration.width, configuration.height))
+            if (target->reaquireColorTextures(configuration) &&
+                target->resize(configuration.width, configuration.height))
             {
                 entry->inUse = true;
                 ++pimpl->usedCount;
@@ -159,8 +161,9 @@ namespace vx
         entry->owner = this;
         entry->target = std::make_unique<ManagedRenderTarget>(entry.get());
         ++pimpl->totalCount;
-        const bool made = asPingPong ? entry->target->createPingPong2D(configuration) : entry->target->create2D(configuration);
-        if (!made)
+        const bool made =
+            asPingPong ? entry->target->createPingPong2D(configuration) : entry->target->create2D(configuration);
+        if (! made)
         {
             --pimpl->totalCount;
             // The key's list may have been made for this request alone.
@@ -185,7 +188,7 @@ namespace vx
             return;
         }
         ManagedRenderTarget::Entry* entry = managed->getEntry();
-        if (!entry->inUse)
+        if (! entry->inUse)
         {
             logPrint(logError, "RenderTargetManager::release: the render target was released already.\n");
             return;
@@ -203,7 +206,7 @@ namespace vx
             for (auto entry = entries.end(); entry != entries.begin();)
             {
                 --entry;
-                if (!(*entry)->inUse)
+                if (! (*entry)->inUse)
                 {
                     entry = entries.erase(entry);
                     --pimpl->totalCount;

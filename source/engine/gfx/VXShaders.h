@@ -8,56 +8,56 @@
 namespace vx
 {
 
-/** The twelve built-in programs every renderer owns. Slots 0-3, 5, 10 and 11
-    use the engine's vertex convention (vPosition, vNormal, vUV1, vColor and
-    the renderer's uniform names); the others read the fixed-function
-    built-ins. Render thread only. */
-class Shaders
-{
-public:
-    enum Slot
+    /** The twelve built-in programs every renderer owns. Slots 0-3, 5, 10 and 11
+        use the engine's vertex convention (vPosition, vNormal, vUV1, vColor and
+        the renderer's uniform names); the others read the fixed-function
+        built-ins. Render thread only. */
+    class Shaders
     {
-        VertexColor = 0,       // attribute colour
-        FlatColor = 1,         // uniform "Color"
-        Textured = 2,          // "Texture" x "Albedo" + "Emission"
-        LitColor = 3,          // "Color" lit from (1, 0.2, 0.5) with 0.2 ambient
-        Swizzle = 4,           // "inTex" reordered by "order"
-        FormatConversion = 5,  // the format-conversion fragment program
-        HapYCoCg = 6,          // scaled YCoCg from "cocgsy_src"
-        QMVYCoCg = 7,          // "Y_TextureUnit" and "CoCg_TextureUnit"
-        QMVYCoCgAlpha = 8,     // "YA_TextureUnit" and "CoCg_TextureUnit"
-        QMVAlphaPlanes = 9,    // "LA_TextureUnit" and "A_TextureUnit"
-        DistanceFieldText = 10,
-        AlphaMaskText = 11,
-        numSlots = 12
+    public:
+        enum Slot
+        {
+            VertexColor = 0,      // attribute colour
+            FlatColor = 1,        // uniform "Color"
+            Textured = 2,         // "Texture" x "Albedo" + "Emission"
+            LitColor = 3,         // "Color" lit from (1, 0.2, 0.5) with 0.2 ambient
+            Swizzle = 4,          // "inTex" reordered by "order"
+            FormatConversion = 5, // the format-conversion fragment program
+            HapYCoCg = 6,         // scaled YCoCg from "cocgsy_src"
+            QMVYCoCg = 7,         // "Y_TextureUnit" and "CoCg_TextureUnit"
+            QMVYCoCgAlpha = 8,    // "YA_TextureUnit" and "CoCg_TextureUnit"
+            QMVAlphaPlanes = 9,   // "LA_TextureUnit" and "A_TextureUnit"
+            DistanceFieldText = 10,
+            AlphaMaskText = 11,
+            numSlots = 12
+        };
+
+        /** Twelve empty programs. */
+        Shaders();
+        /** Deletes the programs with their GL objects. */
+        ~Shaders();
+
+        Shaders(const Shaders&) = delete;
+        Shaders& operator=(const Shaders&) = delete;
+
+        /** Compiles the slots in order; the first failure stops and answers false,
+            leaving the slots before it linked. */
+        bool init();
+        /** Frees the GL objects of slots 4 to 9; the others keep theirs until the
+            set is destroyed. */
+        void release();
+
+        ShaderProgram& get(Slot slot) { return *programs[size_t(slot)]; }
+        const ShaderProgram& get(Slot slot) const { return *programs[size_t(slot)]; }
+
+        /** The text program chosen by setTextProgram (alpha mask at first). */
+        ShaderProgram& getTextProgram() { return *textProgram; }
+        /** Distance-field program when outlined, else alpha mask. */
+        void setTextProgram(bool outlined);
+
+    private:
+        std::array<std::unique_ptr<ShaderProgram>, numSlots> programs;
+        ShaderProgram* textProgram = nullptr;
     };
-
-    /** Twelve empty programs. */
-    Shaders();
-    /** Deletes the programs with their GL objects. */
-    ~Shaders();
-
-    Shaders(const Shaders&) = delete;
-    Shaders& operator=(const Shaders&) = delete;
-
-    /** Compiles the slots in order; the first failure stops and answers false,
-        leaving the slots before it linked. */
-    bool init();
-    /** Frees the GL objects of slots 4 to 9; the others keep theirs until the
-        set is destroyed. */
-    void release();
-
-    ShaderProgram& get(Slot slot) { return *programs[size_t(slot)]; }
-    const ShaderProgram& get(Slot slot) const { return *programs[size_t(slot)]; }
-
-    /** The text program chosen by setTextProgram (alpha mask at first). */
-    ShaderProgram& getTextProgram() { return *textProgram; }
-    /** Distance-field program when outlined, else alpha mask. */
-    void setTextProgram(bool outlined);
-
-private:
-    std::array<std::unique_ptr<ShaderProgram>, numSlots> programs;
-    ShaderProgram* textProgram = nullptr;
-};
 
 } // namespace vx

@@ -3,14 +3,14 @@
 namespace vx
 {
 
-TextureDebugger& TextureDebugger::getInstance()
-{
-    static TextureDebugger instance;
-    return instance;
-}
+    TextureDebugger& TextureDebugger::getInstance()
+    {
+        static TextureDebugger instance;
+        return instance;
+    }
 
-void TextureDebugger::debugTexture(Texture*, std::string)
-{
-}
+    void TextureDebugger::debugTexture(Texture*, std::string)
+    {
+    }
 
 } // namespace vx

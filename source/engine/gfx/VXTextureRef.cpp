@@ -7,59 +7,59 @@
 namespace vx
 {
 
-namespace
-{
-    void giveBack(Texture* texture)
+    namespace
     {
-        if (texture == nullptr)
-            return;
-        if (auto* manager = TextureManager::getEngineManager())
-            manager->releaseTexture(*texture);
-        else
-            GfxObject::deleteUsingManager(texture); // no pool left to take it
+        void giveBack(Texture* texture)
+        {
+            if (texture == nullptr)
+                return;
+            if (auto* manager = TextureManager::getEngineManager())
+                manager->releaseTexture(*texture);
+            else
+                GfxObject::deleteUsingManager(texture); // no pool left to take it
+        }
     }
-}
 
-TextureRef::TextureRef(TextureRef&& other) noexcept : texture(other.texture)
-{
-    other.texture = nullptr;
-}
-
-TextureRef& TextureRef::operator=(TextureRef&& other) noexcept
-{
-    if (this != &other)
+    TextureRef::TextureRef(TextureRef&& other) noexcept : texture(other.texture)
     {
-        giveBack(texture);
-        texture = other.texture;
         other.texture = nullptr;
     }
-    return *this;
-}
 
-TextureRef::~TextureRef()
-{
-    reset();
-}
+    TextureRef& TextureRef::operator=(TextureRef&& other) noexcept
+    {
+        if (this != &other)
+        {
+            giveBack(texture);
+            texture = other.texture;
+            other.texture = nullptr;
+        }
+        return *this;
+    }
 
-void TextureRef::reset(Texture* newTexture)
-{
-    if (newTexture == texture)
-        return;
-    giveBack(texture);
-    texture = newTexture;
-}
+    TextureRef::~TextureRef()
+    {
+        reset();
+    }
 
-TextureRef& TextureRef::operator=(Texture* newTexture)
-{
-    reset(newTexture);
-    return *this;
-}
+    void TextureRef::reset(Texture* newTexture)
+    {
+        if (newTexture == texture)
+            return;
+        giveBack(texture);
+        texture = newTexture;
+    }
 
-Texture* TextureRef::steal()
-{
-    Texture* stolen = texture;
-    texture = nullptr;
-    return stolen;
-}
+    TextureRef& TextureRef::operator=(Texture* newTexture)
+    {
+        reset(newTexture);
+        return *this;
+    }
+
+    Texture* TextureRef::steal()
+    {
+        Texture* stolen = texture;
+        texture = nullptr;
+        return stolen;
+    }
 
 } // namespace vx

@@ -6,22 +6,22 @@
 namespace vx
 {
 
-/** A GL_ARRAY_BUFFER holding vertices of one format. */
-class VertexBuffer : public HardwareBuffer
-{
-public:
-    VertexBuffer();
+    /** A GL_ARRAY_BUFFER holding vertices of one format. */
+    class VertexBuffer : public HardwareBuffer
+    {
+    public:
+        VertexBuffer();
 
-    /** Room for numVertices vertices of the format, contents undefined. */
-    bool init(const VertexFormat& format, unsigned int numVertices, HardwareBufferUsage usage);
-    using HardwareBuffer::init;
+        /** Room for numVertices vertices of the format, contents undefined. */
+        bool init(const VertexFormat& format, unsigned int numVertices, HardwareBufferUsage usage);
+        using HardwareBuffer::init;
 
-    const VertexFormat& getVertexFormat() const { return format; }
-    /** The buffer size over the stride; 0 for an empty format. */
-    unsigned int getMaxNumVertices() const;
+        const VertexFormat& getVertexFormat() const { return format; }
+        /** The buffer size over the stride; 0 for an empty format. */
+        unsigned int getMaxNumVertices() const;
 
-private:
-    VertexFormat format;
-};
+    private:
+        VertexFormat format;
+    };
 
 } // namespace vx

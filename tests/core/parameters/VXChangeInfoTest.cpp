@@ -23,14 +23,14 @@ namespace vx
 
     TEST(ChangeInfoTest, FromValueChangeKeepsSourceSenderAndTime)
     {
-        const ChangeInfo fromDefault { ValueChangeInfo() };
+        const ChangeInfo fromDefault{ValueChangeInfo()};
         EXPECT_EQ(fromDefault.time, -1.0);
         EXPECT_EQ(fromDefault.source, ChangeSourceUnknown);
         EXPECT_EQ(fromDefault.sender, nullptr);
         EXPECT_EQ(fromDefault.state, StateChange_Value);
 
         int identity = 0;
-        const ChangeInfo carried { ValueChangeInfo(ChangeType_Always, ChangeSourceMIDI, &identity, 12.5) };
+        const ChangeInfo carried{ValueChangeInfo(ChangeType_Always, ChangeSourceMIDI, &identity, 12.5)};
         EXPECT_EQ(carried.source, ChangeSourceMIDI);
         EXPECT_EQ(carried.sender, &identity);
         EXPECT_EQ(carried.time, 12.5);

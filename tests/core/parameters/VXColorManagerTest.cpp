@@ -84,16 +84,16 @@ namespace vx
         const SwatchPtr first = manager.createNew(Color::red, "a");
         const SwatchPtr second = manager.createNew(Color::blue, "b");
         EXPECT_EQ(manager.getActiveSwatch(), second);
-        EXPECT_EQ(manager.getActiveSwatches(), (std::vector<SwatchPtr> { second }));
+        EXPECT_EQ(manager.getActiveSwatches(), (std::vector<SwatchPtr>{second}));
         EXPECT_EQ(second->getColor()->getValue(), Color::blue);
         EXPECT_EQ(second->getPath(), "/colormanager/b");
-        EXPECT_EQ(events.events, (std::vector<std::string> { "added a", "active a", "added b", "active b" }));
+        EXPECT_EQ(events.events, (std::vector<std::string>{"added a", "active a", "added b", "active b"}));
 
         events.events.clear();
         manager.setActiveSwatch(first, true);
         manager.setActiveSwatch(first, true);
-        EXPECT_EQ(manager.getActiveSwatches(), (std::vector<SwatchPtr> { second, first }));
-        EXPECT_EQ(events.events, (std::vector<std::string> { "active b a", "active b a" }));
+        EXPECT_EQ(manager.getActiveSwatches(), (std::vector<SwatchPtr>{second, first}));
+        EXPECT_EQ(events.events, (std::vector<std::string>{"active b a", "active b a"}));
     }
 
     TEST_F(ColorManagerTest, RemovingTheActiveSwatchLeavesAnEmptySelectionEntry)
@@ -106,10 +106,10 @@ namespace vx
         events.events.clear();
         manager.removeActiveSwatch();
         EXPECT_EQ(manager.getActiveSwatch(), nullptr);
-        EXPECT_EQ(manager.getActiveSwatches(), (std::vector<SwatchPtr> { nullptr }));
+        EXPECT_EQ(manager.getActiveSwatches(), (std::vector<SwatchPtr>{nullptr}));
         EXPECT_EQ(manager.getSwatches().size(), 1u);
-        EXPECT_EQ(events.events, (std::vector<std::string> { "deleted b", "active -" }));
-        EXPECT_EQ(swatchEvents.events, (std::vector<std::string> { "removed" }));
+        EXPECT_EQ(events.events, (std::vector<std::string>{"deleted b", "active -"}));
+        EXPECT_EQ(swatchEvents.events, (std::vector<std::string>{"removed"}));
         active->removeListener(swatchEvents);
 
         manager.removeSwatch(nullptr);
@@ -157,7 +157,7 @@ namespace vx
         created->addListener(swatchEvents, false);
         manager.changeColor(Color::blue);
         EXPECT_EQ(manager.getSwatches().size(), 1u);
-        EXPECT_EQ(swatchEvents.events, (std::vector<std::string> { "color " + std::to_string(Color::blue.rgba()) }));
+        EXPECT_EQ(swatchEvents.events, (std::vector<std::string>{"color " + std::to_string(Color::blue.rgba())}));
         created->removeListener(swatchEvents);
 
         const SwatchPtr copy = manager.createNew();
@@ -199,7 +199,7 @@ namespace vx
             manager.removeListener(listener);
             manager.createNew(Color::green, "c");
         }
-        EXPECT_EQ(deleted, (std::vector<std::string> { "deleted a", "deleted b" }));
+        EXPECT_EQ(deleted, (std::vector<std::string>{"deleted a", "deleted b"}));
         kept->changeName("renamed");
         kept->getColor()->setValue(Color::white, ValueChangeInfo());
         kept->prepareRemoval();
@@ -249,7 +249,8 @@ namespace vx
         EXPECT_EQ(copy.getActiveSwatch(), copy.getSwatches()[1]);
         EXPECT_EQ(copy.getSwatches()[1]->getPath(), "/colormanager/b");
 
-        auto foreign = test::parseText(R"(<swatches name="swatches">text<note name="x"/><swatch name="c" id="5"/></swatches>)");
+        auto foreign =
+            test::parseText(R"(<swatches name="swatches">text<note name="x"/><swatch name="c" id="5"/></swatches>)");
         copy.readState(foreign->first_node(), false);
         ASSERT_EQ(copy.getSwatches().size(), 3u);
         EXPECT_EQ(copy.getSwatches()[2]->getConfirmedName(), "c");

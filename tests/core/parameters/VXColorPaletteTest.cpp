@@ -34,7 +34,7 @@ namespace vx
     class ColorPaletteTest : public ::testing::Test
     {
     protected:
-        ParamColor owner { "Tint", Color::black, ParamColor::ChannelMode_RGB };
+        ParamColor owner{"Tint", Color::black, ParamColor::ChannelMode_RGB};
         ColorPalette& palette = *owner.createColorPalette();
     };
 
@@ -43,12 +43,12 @@ namespace vx
         palette.addColor(Color::red, -1);
         palette.addColor(Color::green, -1);
         palette.addColor(Color::blue, std::numeric_limits<int>::max());
-        EXPECT_EQ(triggerNames(palette), (std::vector<std::string> { "Trigger1", "Trigger2", "Trigger3" }));
+        EXPECT_EQ(triggerNames(palette), (std::vector<std::string>{"Trigger1", "Trigger2", "Trigger3"}));
 
         palette.addColor(Color::white, 0);
-        EXPECT_EQ(triggerNames(palette), (std::vector<std::string> { "Trigger1", "Trigger2", "Trigger3", "Trigger4" }));
-        EXPECT_EQ(packedColors(palette), (std::vector<std::uint32_t> { Color::white.rgba(), Color::red.rgba(),
-                                                                        Color::green.rgba(), Color::blue.rgba() }));
+        EXPECT_EQ(triggerNames(palette), (std::vector<std::string>{"Trigger1", "Trigger2", "Trigger3", "Trigger4"}));
+        EXPECT_EQ(packedColors(palette), (std::vector<std::uint32_t>{Color::white.rgba(), Color::red.rgba(),
+                                                                     Color::green.rgba(), Color::blue.rgba()}));
         EXPECT_EQ(palette.getParams()->getNumParams(), 4);
         EXPECT_EQ(palette.getColors()[0]->getTriggerParam()->getTriggerType(), ParamEvent::triggerOnTrue);
     }
@@ -80,7 +80,7 @@ namespace vx
         const std::shared_ptr<ColorPalette::Item> removed = palette.getColors()[0];
         palette.removeColor(*removed);
 
-        EXPECT_EQ(triggerNames(palette), (std::vector<std::string> { "Trigger1", "Trigger2" }));
+        EXPECT_EQ(triggerNames(palette), (std::vector<std::string>{"Trigger1", "Trigger2"}));
         EXPECT_EQ(palette.getParams()->getNumParams(), 2);
         EXPECT_FALSE(palette.getParams()->containsParam(removed->getTriggerParam()));
 
@@ -105,7 +105,8 @@ namespace vx
 
     TEST_F(ColorPaletteTest, RoundTripInsideTheColourIsByteExact)
     {
-        EXPECT_EQ(test::writeToText(palette, false), "<ColorPalette name=\"ColorPalette\">\n\t<Items/>\n</ColorPalette>\n");
+        EXPECT_EQ(test::writeToText(palette, false),
+                  "<ColorPalette name=\"ColorPalette\">\n\t<Items/>\n</ColorPalette>\n");
 
         palette.addColor(Color::red, -1);
         palette.addColor(Color(0.5f, 1.0f, 1.5f, 1.0f), -1);
@@ -136,7 +137,7 @@ namespace vx
         auto document = test::parseText(R"(<ColorPalette><Items><Item color="x"/><Item/><Item color="4278190335"/>)"
                                         R"(</Items></ColorPalette>)");
         palette.readState(document->first_node(), false);
-        EXPECT_EQ(packedColors(palette), (std::vector<std::uint32_t> { Color::white.rgba(), Color::red.rgba() }));
-        EXPECT_EQ(triggerNames(palette), (std::vector<std::string> { "Trigger1", "Trigger2" }));
+        EXPECT_EQ(packedColors(palette), (std::vector<std::uint32_t>{Color::white.rgba(), Color::red.rgba()}));
+        EXPECT_EQ(triggerNames(palette), (std::vector<std::string>{"Trigger1", "Trigger2"}));
     }
 }

@@ -72,7 +72,7 @@ namespace
         EXPECT_EQ(kind.getExtensionDisplayName(), "Blur");
         EXPECT_EQ(kind.getCategory(), -1);
         EXPECT_TRUE(kind.isHidden());
-        static const char bytes[] = { 1, 2, 3 };
+        static const char bytes[] = {1, 2, 3};
         kind.setThumbnail(3, bytes);
         EXPECT_EQ(kind.getThumbnailData(), bytes);
         EXPECT_EQ(kind.getThumbnailSize(), 3);
@@ -93,7 +93,8 @@ namespace
         ASSERT_EQ(presets->getNumStates(), 2);
         EXPECT_EQ(presets->getState(0)->getName(), "default");
         EXPECT_EQ(presets->getXmlCapable(), nullptr);
-        EXPECT_EQ(XmlUtils::nodeToString(*presets->getDefaultState()->getNode()), "<Blur name=\"Blur\" radius=\"4\"/>\n");
+        EXPECT_EQ(XmlUtils::nodeToString(*presets->getDefaultState()->getNode()),
+                  "<Blur name=\"Blur\" radius=\"4\"/>\n");
         EXPECT_FALSE(presets->toDefault("")) << "the store has no target of its own";
         EXPECT_EQ(syncListener.calls, 3 + 1);
     }
@@ -115,7 +116,8 @@ namespace
     TEST_F(ExtensionTest, LoadPresetNeedsNameAndContent)
     {
         auto document = XmlUtils::loadXmlFromString("<Presets><Preset name=\"wide\"><Blur radius=\"9\"/></Preset>"
-                                                    "<Preset><Blur/></Preset><Preset name=\"bare\"/></Presets>", false);
+                                                    "<Preset><Blur/></Preset><Preset name=\"bare\"/></Presets>",
+                                                    false);
         const XmlNode* first = document->first_node()->first_node();
         const int id = kind.loadPreset(first);
         EXPECT_NE(id, -1);

@@ -17,7 +17,7 @@ namespace vx
         void SetUp() override { param.addListener(listener, false); }
         void TearDown() override { param.removeListener(listener); }
 
-        Param<int> param { "Master Opacity", 0 };
+        Param<int> param{"Master Opacity", 0};
         RecordingParamListener listener;
     };
 
@@ -25,7 +25,7 @@ namespace vx
     {
         param.setEnabled(true);
         param.setEnabled(false);
-        EXPECT_EQ(listener.events(), (Events { "state(3)", "state(3)" }));
+        EXPECT_EQ(listener.events(), (Events{"state(3)", "state(3)"}));
         EXPECT_FALSE(param.isEnabled());
     }
 
@@ -34,7 +34,7 @@ namespace vx
         param.setUserState(ParamBase::UserState_Editing_1);
         param.setUserState(ParamBase::UserState_Editing_1);
         param.setUserState(static_cast<ParamBase::UserState>(9));
-        EXPECT_EQ(listener.events(), (Events { "state(9)", "state(7)" }));
+        EXPECT_EQ(listener.events(), (Events{"state(9)", "state(7)"}));
         EXPECT_EQ(param.getUserState(), static_cast<ParamBase::UserState>(9));
     }
 
@@ -46,19 +46,19 @@ namespace vx
         param.stateChanged(ChangeInfo(static_cast<StateChange>(15)));
         param.stateChanged(ChangeInfo(StateChange_Read));
         param.stateChanged(CallType::standard, ChangeInfo(StateChange_ValueDescription));
-        EXPECT_EQ(listener.events(), (Events { "value(0)", "state(4)", "state(1)" }));
+        EXPECT_EQ(listener.events(), (Events{"value(0)", "state(4)", "state(1)"}));
 
         listener.clear();
         param.callListenersForStateChange(ChangeInfo(StateChange_Deleted));
         param.setValueDescription("same");
         param.setValueDescription("same");
-        EXPECT_EQ(listener.events(), (Events { "state(5)", "state(1)", "state(1)" }));
+        EXPECT_EQ(listener.events(), (Events{"state(5)", "state(1)", "state(1)"}));
     }
 
     TEST_F(ParamBaseTest, RenameAnnouncesAppearanceAndStartStopOnlyToggle)
     {
         param.setName("Other");
-        EXPECT_EQ(listener.events(), (Events { "state(3)" }));
+        EXPECT_EQ(listener.events(), (Events{"state(3)"}));
 
         listener.clear();
         param.start(true, TimeUnit::withPosition(3.0));

@@ -18,12 +18,12 @@ namespace vx
     protected:
         void SetUp() override
         {
-            choice.addChoices({ "Sine", "Triangle", "Saw" });
+            choice.addChoices({"Sine", "Triangle", "Saw"});
             choice.addListener(listener, false);
         }
         void TearDown() override { choice.removeListener(listener); }
 
-        ParamChoice<int> choice { "Waveform" };
+        ParamChoice<int> choice{"Waveform"};
         RecordingParamListener listener;
     };
 
@@ -171,13 +171,12 @@ namespace vx
         EXPECT_TRUE(choice.needsToWriteState()) << "stored choices are written even at the default";
 
         const std::string text = test::writeToText(choice, false);
-        EXPECT_EQ(text,
-                  "<ParamChoice name=\"Waveform\" default=\"0\" value=\"0\" storeChoices=\"1\">\n"
-                  "\t<Choice name=\"Sine\" value=\"0\" enabled=\"1\" active=\"1\" shortName=\"\"/>\n"
-                  "\t<Choice name=\"Triangle\" value=\"1\" enabled=\"1\" active=\"1\" shortName=\"\"/>\n"
-                  "\t<Choice name=\"Saw\" value=\"2\" enabled=\"1\" active=\"1\" shortName=\"S\"/>\n"
-                  "\t<Choice name=\"Off\" value=\"4\" enabled=\"0\" active=\"1\" shortName=\"\"/>\n"
-                  "</ParamChoice>\n");
+        EXPECT_EQ(text, "<ParamChoice name=\"Waveform\" default=\"0\" value=\"0\" storeChoices=\"1\">\n"
+                        "\t<Choice name=\"Sine\" value=\"0\" enabled=\"1\" active=\"1\" shortName=\"\"/>\n"
+                        "\t<Choice name=\"Triangle\" value=\"1\" enabled=\"1\" active=\"1\" shortName=\"\"/>\n"
+                        "\t<Choice name=\"Saw\" value=\"2\" enabled=\"1\" active=\"1\" shortName=\"S\"/>\n"
+                        "\t<Choice name=\"Off\" value=\"4\" enabled=\"0\" active=\"1\" shortName=\"\"/>\n"
+                        "</ParamChoice>\n");
 
         ParamChoice<int> reread("Waveform");
         auto document = test::parseText(text);

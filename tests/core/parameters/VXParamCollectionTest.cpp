@@ -40,10 +40,12 @@ namespace vx
 
         EXPECT_TRUE(registry.removeParam(param));
         int walked = 0;
-        registry.forEachParam([&](const ParamPtr& entry) {
-            EXPECT_EQ(entry, param);
-            ++walked;
-        });
+        registry.forEachParam(
+            [&](const ParamPtr& entry)
+            {
+                EXPECT_EQ(entry, param);
+                ++walked;
+            });
         EXPECT_EQ(walked, 1) << "no rebuild before the next lookup";
 
         EXPECT_EQ(registry.findParamWithPath("/fx/blur/amount"), nullptr);
@@ -61,7 +63,7 @@ namespace vx
         EXPECT_EQ(registry.getNumParams(), 1);
 
         param->setValue(3, ValueChangeInfo(ChangeSourceOSC));
-        EXPECT_EQ(listener.events(), (Events { "value(8)" }));
+        EXPECT_EQ(listener.events(), (Events{"value(8)"}));
 
         EXPECT_TRUE(registry.removeParam(param));
         param->setValue(4, ValueChangeInfo());
@@ -76,7 +78,7 @@ namespace vx
         registry.addParam(registered);
         registry.findParamWithPath("/a");
 
-        EXPECT_FALSE(registry.removeParams({ registered, stranger }));
+        EXPECT_FALSE(registry.removeParams({registered, stranger}));
         EXPECT_EQ(registry.getNumParams(), 0);
         EXPECT_EQ(registry.findParamWithPath("/a"), nullptr);
         EXPECT_TRUE(registry.removeParams({}));
@@ -91,8 +93,8 @@ namespace vx
         const ParamPtr found = registry.findParamWithPath("/same");
         EXPECT_TRUE(found == first || found == second);
 
-        std::vector<ParamPtr> out { first };
-        registry.findParamsWithPaths({ "/missing", "/same", "/same" }, out);
+        std::vector<ParamPtr> out{first};
+        registry.findParamsWithPaths({"/missing", "/same", "/same"}, out);
         EXPECT_EQ(out.size(), 3u) << "appends, skipping misses";
     }
 
@@ -119,7 +121,7 @@ namespace vx
         registry.addParam(b);
         registry.addParam(c);
 
-        const ParamPtr lowest = std::min({ ParamPtr(a), ParamPtr(b), ParamPtr(c) });
+        const ParamPtr lowest = std::min({ParamPtr(a), ParamPtr(b), ParamPtr(c)});
         EXPECT_EQ(registry.findParamThatContainsPath("", ""), lowest);
         EXPECT_EQ(registry.findParamThatContainsPath("one", "/other"), c);
         EXPECT_EQ(registry.findParamThatContainsPath("two", "/other"), nullptr);
@@ -168,11 +170,11 @@ namespace vx
 
         registry.sendStateChangeToAllParams(StateChange_Read);
         registry.sendStateChangeToAllParams(StateChange_Reset);
-        EXPECT_EQ(sync.events(), (Events { "state(4)", "state(2)" }));
+        EXPECT_EQ(sync.events(), (Events{"state(4)", "state(2)"}));
         EXPECT_TRUE(async.events().empty());
 
         EXPECT_GE(test::DeferringImpl::flush(), 1);
-        EXPECT_EQ(async.events(), (Events { "state(4)", "state(4)", "state(2)", "state(2)" }))
+        EXPECT_EQ(async.events(), (Events{"state(4)", "state(4)", "state(2)", "state(2)"}))
             << "both pending states, in order, each to every parameter";
         EXPECT_EQ(sync.events().size(), 2u);
 
@@ -210,23 +212,25 @@ namespace vx
             for (int i = 0; i < perThread; ++i)
                 made[t].push_back(makeParam("/t" + std::to_string(t) + "/p" + std::to_string(i)));
 
-        std::atomic<bool> go { false };
-        std::atomic<int> finished { 0 };
+        std::atomic<bool> go{false};
+        std::atomic<int> finished{0};
         std::vector<std::thread> workers;
         for (int t = 0; t < threads; ++t)
         {
-            workers.emplace_back([&, t] {
-                while (! go.load())
-                    std::this_thread::yield();
-                for (int i = 0; i < perThread; ++i)
+            workers.emplace_back(
+                [&, t]
                 {
-                    registry.addParam(made[t][i]);
-                    // Every odd one goes again, concurrently with the others.
-                    if (i % 2 == 1)
-                        registry.removeParam(made[t][i]);
-                }
-                finished.fetch_add(1);
-            });
+                    while (! go.load())
+                        std::this_thread::yield();
+                    for (int i = 0; i < perThread; ++i)
+                    {
+                        registry.addParam(made[t][i]);
+                        // Every odd one goes again, concurrently with the others.
+                        if (i % 2 == 1)
+                            registry.removeParam(made[t][i]);
+                    }
+                    finished.fetch_add(1);
+                });
         }
 
         int lookupsWithHits = 0;
@@ -245,6 +249,6 @@ namespace vx
             for (int i = 0; i < perThread; ++i)
                 EXPECT_EQ(registry.findParamWithPath(made[t][i]->getPath()) != nullptr, i % 2 == 0)
                     << made[t][i]->getPath();
-        (void) lookupsWithHits;
+        (void)lookupsWithHits;
     }
 }

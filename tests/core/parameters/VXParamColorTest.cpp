@@ -17,7 +17,10 @@ namespace vx
 
     namespace
     {
-        constexpr float byteToUnit(int byte) { return static_cast<float>(byte) / 255.0f; }
+        constexpr float byteToUnit(int byte)
+        {
+            return static_cast<float>(byte) / 255.0f;
+        }
 
         void expectColorNear(const Color& actual, const Color& expected, float tolerance = 1e-6f)
         {
@@ -54,7 +57,7 @@ namespace vx
 
         double channel(ParamColor::ColorChannel which) const { return color.getChannel(which)->getValue(); }
 
-        ParamColor color { "Tint", Color::red, ParamColor::ChannelMode_RGB };
+        ParamColor color{"Tint", Color::red, ParamColor::ChannelMode_RGB};
         RecordingParamListener colorEvents;
         RecordingParamListener channelEvents;
         std::vector<std::pair<ParamBase*, RecordingParamListener*>> listening;
@@ -82,8 +85,8 @@ namespace vx
         EXPECT_EQ(channel(ParamColor::ColorChannel_Blue), 1.0);
         EXPECT_EQ(channel(ParamColor::ColorChannel_Alpha), 0.25);
         EXPECT_EQ(channel(ParamColor::ColorChannel_Hue), 0.0) << "HSB channels follow only when written";
-        EXPECT_EQ(channelEvents.events(), (Events { "state(3)", "state(3)", "state(3)", "state(3)" }));
-        EXPECT_EQ(colorEvents.events(), (Events { "value(8)" }));
+        EXPECT_EQ(channelEvents.events(), (Events{"state(3)", "state(3)", "state(3)", "state(3)"}));
+        EXPECT_EQ(colorEvents.events(), (Events{"value(8)"}));
         EXPECT_TRUE(color.isValueSet());
 
         channelEvents.clear();
@@ -91,22 +94,22 @@ namespace vx
         EXPECT_NEAR(channel(ParamColor::ColorChannel_Hue), 7.0 / 12.0, 1e-6);
         EXPECT_EQ(channel(ParamColor::ColorChannel_Saturation), 1.0);
         EXPECT_EQ(channel(ParamColor::ColorChannel_Brightness), 1.0);
-        EXPECT_EQ(channelEvents.events(), (Events { "state(3)", "state(3)", "state(3)", "state(3)" }));
+        EXPECT_EQ(channelEvents.events(), (Events{"state(3)", "state(3)", "state(3)", "state(3)"}));
     }
 
     TEST_F(ParamColorTest, ChannelChangesReachTheColourWithoutFeedback)
     {
         color.getChannel(ParamColor::ColorChannel_Green)->setValue(1.0, ValueChangeInfo(ChangeSourceGUI));
         EXPECT_EQ(color.getValue(), Color(1.0f, 1.0f, 0.0f, 1.0f));
-        EXPECT_EQ(colorEvents.events(), (Events { "value(16)" }));
-        EXPECT_EQ(channelEvents.events(), (Events { "value(16)" })) << "the colour must not write back";
+        EXPECT_EQ(colorEvents.events(), (Events{"value(16)"}));
+        EXPECT_EQ(channelEvents.events(), (Events{"value(16)"})) << "the colour must not write back";
 
         // Under HSB the colour is rebuilt from hue, saturation and brightness.
         color.changeChannelMode(ParamColor::ChannelMode_HSB);
         colorEvents.clear();
         color.getChannel(ParamColor::ColorChannel_Brightness)->setValue(0.5, ValueChangeInfo());
         expectColorNear(color.getValue(), Color(0.5f, 0.5f, 0.0f, 1.0f));
-        EXPECT_EQ(colorEvents.events(), (Events { "value(0)" }));
+        EXPECT_EQ(colorEvents.events(), (Events{"value(0)"}));
 
         // Any other mode ignores channel changes.
         color.changeChannelMode(static_cast<ParamColor::ChannelMode>(5));
@@ -149,13 +152,13 @@ namespace vx
     {
         color.setValue(Color::red, ValueChangeInfo(ChangeType_OnChange));
         color.setValue(Color::red, ValueChangeInfo(ChangeType_OnChange));
-        EXPECT_EQ(colorEvents.events(), (Events { "value(0)", "value(0)" }));
+        EXPECT_EQ(colorEvents.events(), (Events{"value(0)", "value(0)"}));
 
         colorEvents.clear();
         channelEvents.clear();
         color.setValue(Color::blue, ValueChangeInfo(ChangeType_Silent));
         EXPECT_TRUE(colorEvents.events().empty());
-        EXPECT_EQ(channelEvents.events(), (Events { "state(3)", "state(3)", "state(3)", "state(3)" }));
+        EXPECT_EQ(channelEvents.events(), (Events{"state(3)", "state(3)", "state(3)", "state(3)"}));
         EXPECT_EQ(color.getValue(), Color::blue);
     }
 
@@ -284,9 +287,9 @@ namespace vx
 
     TEST(ParamColorFactoryTest, CreationNeedsNameModeAndColour)
     {
-        for (const char* text : { R"(<ParamColor channelmode="2" color="4278190335"/>)",
-                                  R"(<ParamColor name="Tint" color="4278190335"/>)",
-                                  R"(<ParamColor name="Tint" channelmode="2" color="red"/>)" })
+        for (const char* text :
+             {R"(<ParamColor channelmode="2" color="4278190335"/>)", R"(<ParamColor name="Tint" color="4278190335"/>)",
+              R"(<ParamColor name="Tint" channelmode="2" color="red"/>)"})
         {
             auto document = test::parseText(text);
             EXPECT_EQ(ParamColor::createParamFromXmlNode(document->first_node()), nullptr) << text;

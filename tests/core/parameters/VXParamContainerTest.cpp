@@ -48,7 +48,7 @@ namespace vx
     class ParamContainerTest : public ::testing::Test
     {
     protected:
-        ParamContainer container { "Params", false };
+        ParamContainer container{"Params", false};
     };
 
     TEST_F(ParamContainerTest, InsertionIndicesOutsideTheListAppend)
@@ -58,7 +58,7 @@ namespace vx
         container.insertParam(std::make_shared<Param<int>>("c", 0), 2);
         container.insertParam(std::make_shared<Param<int>>("d", 0), 99);
         container.insertParam(std::make_shared<Param<int>>("e", 0), 0);
-        EXPECT_EQ(namesOf(container), (std::vector<std::string> { "e", "a", "b", "c", "d" }));
+        EXPECT_EQ(namesOf(container), (std::vector<std::string>{"e", "a", "b", "c", "d"}));
         EXPECT_EQ(container.getParam(-1), nullptr);
         EXPECT_EQ(container.getParam(container.getNumParams()), nullptr);
     }
@@ -122,7 +122,7 @@ namespace vx
         container.removeView(held, true);
         container.removeView(held, true);
         EXPECT_FALSE(container.hasView(held));
-        EXPECT_EQ(listener.events(), (Events { "state(3)", "state(3)", "state(3)" }));
+        EXPECT_EQ(listener.events(), (Events{"state(3)", "state(3)", "state(3)"}));
 
         container.setViewForParam(held, ParamView(), false);
         container.removeParam(held, false);
@@ -133,9 +133,9 @@ namespace vx
     TEST_F(ParamContainerTest, AddingAnotherContainerSharesObjectsAndCopiesWholeViews)
     {
         ParamContainer other("Other", false);
-        auto mode = other.addParamChoice("Mode", { "a", "b" });
+        auto mode = other.addParamChoice("Mode", {"a", "b"});
         ParamView view;
-        view.setComboboxSections({ { "a", "first" } });
+        view.setComboboxSections({{"a", "first"}});
         other.setViewForParam(mode, view, false);
 
         container.addParams(other, true);
@@ -162,7 +162,7 @@ namespace vx
     TEST_F(ParamContainerTest, WritesAndReadsBackAsText)
     {
         container.addParamDouble("Size", 0.5)->setValue(0.25, ValueChangeInfo());
-        auto mode = container.addParamChoice("Mode", { "Fall", "Settle" });
+        auto mode = container.addParamChoice("Mode", {"Fall", "Settle"});
         mode->setValueByName("Settle", ValueChangeInfo());
         auto label = container.addParamString("Label", "");
         label->setValue("snow & <ice>", ValueChangeInfo());
@@ -179,12 +179,12 @@ namespace vx
 
         ParamContainer reread("Params", false);
         reread.addParamDouble("size", 0.5);
-        reread.addParamChoice("Mode", { "Fall", "Settle" });
+        reread.addParamChoice("Mode", {"Fall", "Settle"});
         reread.addParamBool("Untouched", true);
         auto document = test::parseText(text);
         reread.readState(document->first_node(), false);
 
-        EXPECT_EQ(namesOf(reread), (std::vector<std::string> { "size", "Mode", "Label", "Untouched" }))
+        EXPECT_EQ(namesOf(reread), (std::vector<std::string>{"size", "Mode", "Label", "Untouched"}))
             << "matched ignoring case; the creatable one lands at its written position";
         std::string expected = text;
         expected.replace(expected.find("\"Size\""), 6, "\"size\"");
@@ -196,7 +196,7 @@ namespace vx
         RecordingContainerListener listener;
         listener.creates = true;
         container.addListener(listener);
-        auto existing = container.addParamChoice("Existing", { "a", "b" });
+        auto existing = container.addParamChoice("Existing", {"a", "b"});
 
         auto document = test::parseText(R"(<Params name="Params">)"
                                         R"(<Param value="1"/>)"
@@ -210,9 +210,8 @@ namespace vx
         container.readState(document->first_node(), false);
 
         EXPECT_EQ(existing->getValue(), 0) << "another element name is passed over";
-        EXPECT_EQ(listener.asked, (std::vector<std::string> { "Custom" }))
-            << "the factory's refusal of UINT32 is final";
-        EXPECT_EQ(namesOf(container), (std::vector<std::string> { "Existing", "Hosted", "Made" }));
+        EXPECT_EQ(listener.asked, (std::vector<std::string>{"Custom"})) << "the factory's refusal of UINT32 is final";
+        EXPECT_EQ(namesOf(container), (std::vector<std::string>{"Existing", "Hosted", "Made"}));
         auto made = std::dynamic_pointer_cast<Param<int>>(container.getParamByName("Made"));
         ASSERT_NE(made, nullptr);
         EXPECT_EQ(made->getValue(), 5);

@@ -17,7 +17,7 @@ namespace vx
         void SetUp() override { event.addListener(listener, false); }
         void TearDown() override { event.removeListener(listener); }
 
-        ParamEvent event { "Go" };
+        ParamEvent event{"Go"};
         RecordingParamListener listener;
     };
 
@@ -33,7 +33,7 @@ namespace vx
         EXPECT_TRUE(event.isTriggered());
         EXPECT_FALSE(event.isTriggered());
 
-        EXPECT_EQ(listener.events(), (Events { "value(0)", "value(0)" }));
+        EXPECT_EQ(listener.events(), (Events{"value(0)", "value(0)"}));
         for (const auto& call : listener.recorded())
             EXPECT_GT(call.info.time, 0.0) << "trigger stamps its change";
     }
@@ -61,7 +61,7 @@ namespace vx
         EXPECT_TRUE(base.setValue(true, ValueChangeInfo()));
         EXPECT_TRUE(base.setValue(false, ValueChangeInfo()));
         EXPECT_FALSE(event.getValue());
-        EXPECT_EQ(listener.events(), (Events { "value(0)", "value(0)", "value(0)" }));
+        EXPECT_EQ(listener.events(), (Events{"value(0)", "value(0)", "value(0)"}));
     }
 
     TEST(ParamEventXmlTest, AStoredListHoldsNoEventWhateverItsValue)

@@ -33,15 +33,15 @@ namespace vx
         }
 
         const FactoryCase factoryCases[] = {
-            { "Event", R"(<ParamEvent name="Go"/>)", true, &isKind<ParamEvent> },
-            { "Colour", R"(<ParamColor name="Tint" channelmode="2" color="4278190335"/>)", true, &isKind<ParamColor> },
-            { "ColourWithoutMode", R"(<ParamColor name="Tint" color="4278190335"/>)", true, nullptr },
-            { "Script", R"(<ParamScript name="Frag" type="1" value="x"/>)", true, &isKind<ParamScript> },
-            { "ScriptWithoutType", R"(<ParamScript name="Frag" value="x"/>)", true, nullptr },
-            { "ParamOfUnsigned", R"(<Param name="Count" T="UINT32" value="3"/>)", true, nullptr },
-            { "Scripts", R"(<ParamScripts name="Shader"/>)", false, nullptr },
-            { "Strings", R"(<ParamStrings name="Names"/>)", false, nullptr },
-            { "Vector", R"(<ParamVector name="Spectrum"/>)", false, nullptr },
+            {"Event", R"(<ParamEvent name="Go"/>)", true, &isKind<ParamEvent>},
+            {"Colour", R"(<ParamColor name="Tint" channelmode="2" color="4278190335"/>)", true, &isKind<ParamColor>},
+            {"ColourWithoutMode", R"(<ParamColor name="Tint" color="4278190335"/>)", true, nullptr},
+            {"Script", R"(<ParamScript name="Frag" type="1" value="x"/>)", true, &isKind<ParamScript>},
+            {"ScriptWithoutType", R"(<ParamScript name="Frag" value="x"/>)", true, nullptr},
+            {"ParamOfUnsigned", R"(<Param name="Count" T="UINT32" value="3"/>)", true, nullptr},
+            {"Scripts", R"(<ParamScripts name="Shader"/>)", false, nullptr},
+            {"Strings", R"(<ParamStrings name="Names"/>)", false, nullptr},
+            {"Vector", R"(<ParamVector name="Spectrum"/>)", false, nullptr},
         };
 
         class ParamFactoryTest : public ::testing::TestWithParam<FactoryCase>
@@ -68,7 +68,8 @@ namespace vx
     }
 
     INSTANTIATE_TEST_SUITE_P(Kinds, ParamFactoryTest, ::testing::ValuesIn(factoryCases),
-                             [](const ::testing::TestParamInfo<FactoryCase>& info) { return std::string(info.param.name); });
+                             [](const ::testing::TestParamInfo<FactoryCase>& info)
+                             { return std::string(info.param.name); });
 
     TEST(ParamFactoryContainerTest, CreatableChildrenOfTheNewKindsAreRecreatedInOrder)
     {
@@ -145,12 +146,12 @@ namespace vx
 
     INSTANTIATE_TEST_SUITE_P(
         Channels, ParamColorChannelAdderTest,
-        ::testing::Values(ChannelViewCase { "Red", 0, ParamView::controlTypeRed, ParamView::unitsNone, 255.0, -1.0 },
-                          ChannelViewCase { "Blue", 2, ParamView::controlTypeBlue, ParamView::unitsNone, 255.0, -1.0 },
-                          ChannelViewCase { "Alpha", 3, ParamView::controlTypeAlpha, ParamView::unitsPercent, 100.0, 10.0 },
-                          ChannelViewCase { "Hue", 4, ParamView::controlTypeHue, ParamView::unitsDegrees, 360.0, 5.0 },
-                          ChannelViewCase { "Brightness", 6, ParamView::controlTypeBrightness, ParamView::unitsPercent,
-                                            100.0, 10.0 }),
+        ::testing::Values(
+            ChannelViewCase{"Red", 0, ParamView::controlTypeRed, ParamView::unitsNone, 255.0, -1.0},
+            ChannelViewCase{"Blue", 2, ParamView::controlTypeBlue, ParamView::unitsNone, 255.0, -1.0},
+            ChannelViewCase{"Alpha", 3, ParamView::controlTypeAlpha, ParamView::unitsPercent, 100.0, 10.0},
+            ChannelViewCase{"Hue", 4, ParamView::controlTypeHue, ParamView::unitsDegrees, 360.0, 5.0},
+            ChannelViewCase{"Brightness", 6, ParamView::controlTypeBrightness, ParamView::unitsPercent, 100.0, 10.0}),
         [](const ::testing::TestParamInfo<ChannelViewCase>& info) { return std::string(info.param.name); });
 
     TEST(ParamFactoryAddersTest, UnknownChannelsGetNoView)

@@ -24,7 +24,7 @@ namespace vx
 
         struct RangeFixture : ::testing::Test
         {
-            ParamRange param { "Speed", 5.0, ValueRange<double>(0.0, 10.0) };
+            ParamRange param{"Speed", 5.0, ValueRange<double>(0.0, 10.0)};
             RecordingParamListener listener;
 
             void SetUp() override { param.addListener(listener, false); }
@@ -64,7 +64,7 @@ namespace vx
         TEST_F(RangeFixture, NormaliseAndDenormaliseRoundTrip)
         {
             param.setStartStopRange(ValueRange<double>(2.0, 8.0), ValueChangeInfo());
-            for (double v : { 2.0, 3.5, 5.0, 7.25, 8.0 })
+            for (double v : {2.0, 3.5, 5.0, 7.25, 8.0})
             {
                 ASSERT_TRUE(param.setValue(v, ValueChangeInfo(ChangeType_Always)));
                 EXPECT_DOUBLE_EQ(param.getValueNormalized(), param.normalizeValue(v)) << v;
@@ -108,23 +108,23 @@ namespace vx
             EXPECT_DOUBLE_EQ(param.getValue(), 2.0 + 4.0 * c.expectedNormalized);
         }
 
-        INSTANTIATE_TEST_SUITE_P(
-            RangeParam, NormalizedMapping,
-            ::testing::Values(NormalizedCase { "ClampAbove", false, 1.5, 1.0 },
-                              NormalizedCase { "ClampHuge", false, 1e300, 1.0 },
-                              NormalizedCase { "ClampPlusInf", false, inf, 1.0 },
-                              NormalizedCase { "ClampNaN", false, nan, nan },
-                              NormalizedCase { "WrapQuarterAbove", true, 1.25, 0.25 },
-                              NormalizedCase { "WrapTwo", true, 2.0, 1.0 },
-                              NormalizedCase { "WrapMinusOne", true, -1.0, 0.0 },
-                              NormalizedCase { "WrapMinusQuarter", true, -0.25, 0.75 },
-                              NormalizedCase { "WrapManyTurns", true, 1000.25, 0.25 },
-                              NormalizedCase { "WrapManyTurnsBelow", true, -1000.25, 0.75 },
-                              NormalizedCase { "WrapHugeEndsAtBound", true, 1e300, 1.0 },
-                              NormalizedCase { "WrapPlusInfGivesLow", true, inf, 0.0 },
-                              NormalizedCase { "WrapMinusInfGivesLow", true, -inf, 0.0 },
-                              NormalizedCase { "WrapNaNStaysNaN", true, nan, nan }),
-            [](const ::testing::TestParamInfo<NormalizedCase>& info) { return std::string(info.param.name); });
+        INSTANTIATE_TEST_SUITE_P(RangeParam, NormalizedMapping,
+                                 ::testing::Values(NormalizedCase{"ClampAbove", false, 1.5, 1.0},
+                                                   NormalizedCase{"ClampHuge", false, 1e300, 1.0},
+                                                   NormalizedCase{"ClampPlusInf", false, inf, 1.0},
+                                                   NormalizedCase{"ClampNaN", false, nan, nan},
+                                                   NormalizedCase{"WrapQuarterAbove", true, 1.25, 0.25},
+                                                   NormalizedCase{"WrapTwo", true, 2.0, 1.0},
+                                                   NormalizedCase{"WrapMinusOne", true, -1.0, 0.0},
+                                                   NormalizedCase{"WrapMinusQuarter", true, -0.25, 0.75},
+                                                   NormalizedCase{"WrapManyTurns", true, 1000.25, 0.25},
+                                                   NormalizedCase{"WrapManyTurnsBelow", true, -1000.25, 0.75},
+                                                   NormalizedCase{"WrapHugeEndsAtBound", true, 1e300, 1.0},
+                                                   NormalizedCase{"WrapPlusInfGivesLow", true, inf, 0.0},
+                                                   NormalizedCase{"WrapMinusInfGivesLow", true, -inf, 0.0},
+                                                   NormalizedCase{"WrapNaNStaysNaN", true, nan, nan}),
+                                 [](const ::testing::TestParamInfo<NormalizedCase>& info)
+                                 { return std::string(info.param.name); });
 
         struct ConstrainCase
         {
@@ -152,28 +152,28 @@ namespace vx
                 EXPECT_DOUBLE_EQ(result, c.expected);
         }
 
-        INSTANTIATE_TEST_SUITE_P(
-            RangeParam, WrapConstrain,
-            ::testing::Values(ConstrainCase { "OneAndAHalfTurns", 0.0, 10.0, 25.0, 5.0 },
-                              ConstrainCase { "ExactTurnStopsAtHigh", 0.0, 10.0, 20.0, 10.0 },
-                              ConstrainCase { "ExactTurnBelowStopsAtLow", 0.0, 10.0, -10.0, 0.0 },
-                              ConstrainCase { "BelowWraps", 0.0, 10.0, -2.5, 7.5 },
-                              ConstrainCase { "FarAbove", 0.0, 10.0, 1e6 + 5.0, 5.0 },
-                              ConstrainCase { "FarBelow", 0.0, 10.0, -1e6 - 2.5, 7.5 },
-                              ConstrainCase { "FarAboveExact", 2.0, 6.0, 4e6 + 2.0, 6.0 },
-                              ConstrainCase { "PlusInfGivesLow", 0.0, 10.0, inf, 0.0 },
-                              ConstrainCase { "NaNStaysNaN", 0.0, 10.0, nan, nan },
-                              ConstrainCase { "ZeroWidthGivesLow", 3.0, 3.0, 7.0, 3.0 },
-                              ConstrainCase { "NegativeWidthGivesLow", 10.0, 0.0, 5.0, 10.0 },
-                              ConstrainCase { "NaNWidthGivesLow", 0.0, nan, 50.0, 0.0 }),
-            [](const ::testing::TestParamInfo<ConstrainCase>& info) { return std::string(info.param.name); });
+        INSTANTIATE_TEST_SUITE_P(RangeParam, WrapConstrain,
+                                 ::testing::Values(ConstrainCase{"OneAndAHalfTurns", 0.0, 10.0, 25.0, 5.0},
+                                                   ConstrainCase{"ExactTurnStopsAtHigh", 0.0, 10.0, 20.0, 10.0},
+                                                   ConstrainCase{"ExactTurnBelowStopsAtLow", 0.0, 10.0, -10.0, 0.0},
+                                                   ConstrainCase{"BelowWraps", 0.0, 10.0, -2.5, 7.5},
+                                                   ConstrainCase{"FarAbove", 0.0, 10.0, 1e6 + 5.0, 5.0},
+                                                   ConstrainCase{"FarBelow", 0.0, 10.0, -1e6 - 2.5, 7.5},
+                                                   ConstrainCase{"FarAboveExact", 2.0, 6.0, 4e6 + 2.0, 6.0},
+                                                   ConstrainCase{"PlusInfGivesLow", 0.0, 10.0, inf, 0.0},
+                                                   ConstrainCase{"NaNStaysNaN", 0.0, 10.0, nan, nan},
+                                                   ConstrainCase{"ZeroWidthGivesLow", 3.0, 3.0, 7.0, 3.0},
+                                                   ConstrainCase{"NegativeWidthGivesLow", 10.0, 0.0, 5.0, 10.0},
+                                                   ConstrainCase{"NaNWidthGivesLow", 0.0, nan, 50.0, 0.0}),
+                                 [](const ::testing::TestParamInfo<ConstrainCase>& info)
+                                 { return std::string(info.param.name); });
 
         TEST_F(RangeFixture, ExtremeValuesReturnAtOnceWithADefinedValue)
         {
-            for (bool wraps : { false, true })
+            for (bool wraps : {false, true})
             {
                 param.setWrapsAroundRange(wraps);
-                for (double v : { 1e300, inf, -inf })
+                for (double v : {1e300, inf, -inf})
                 {
                     param.setValue(v, ValueChangeInfo(ChangeType_Always));
                     const double expected = wraps ? (v == 1e300 ? param.getValue() : 0.0) : (v > 0.0 ? 10.0 : 0.0);
@@ -198,7 +198,7 @@ namespace vx
         {
             EXPECT_TRUE(param.setValueNormalized(0.7, ValueChangeInfo(ChangeType_OnChange)));
             EXPECT_FALSE(param.setValueNormalized(0.7, ValueChangeInfo(ChangeType_OnChange)));
-            EXPECT_EQ(listener.events(), (std::vector<std::string> { "value(0)" }));
+            EXPECT_EQ(listener.events(), (std::vector<std::string>{"value(0)"}));
 
             // Type 1 stores without notifying and still answers true.
             EXPECT_TRUE(param.setValueNormalized(0.2, ValueChangeInfo(ChangeType_Silent)));
@@ -213,7 +213,7 @@ namespace vx
             EXPECT_TRUE(listener.events().empty());
 
             EXPECT_TRUE(param.setValue(5.0, ValueChangeInfo(ChangeType_Always)));
-            EXPECT_EQ(listener.events(), (std::vector<std::string> { "value(0)" }));
+            EXPECT_EQ(listener.events(), (std::vector<std::string>{"value(0)"}));
 
             // A different raw value that clamps onto the current one still
             // notifies under a default type of 2.
@@ -229,7 +229,7 @@ namespace vx
         {
             param.setStartStopRange(ValueRange<double>(-5.0, 20.0), ValueChangeInfo());
             EXPECT_EQ(param.getStartStopRange(), ValueRange<double>(0.0, 10.0));
-            EXPECT_EQ(listener.events(), (std::vector<std::string> { "value(0)" }));
+            EXPECT_EQ(listener.events(), (std::vector<std::string>{"value(0)"}));
 
             param.setStartStopRange(ValueRange<double>(6.0, 8.0), ValueChangeInfo());
             EXPECT_EQ(param.getValue(), 6.0);
@@ -313,8 +313,8 @@ namespace vx
 
         TEST(RangeParamDefaults, RowReplacesTheDefaultRange)
         {
-            ParamRange::defaults.setRangeForName("RangeTest Inside", { -1.0, 1.0 });
-            ParamRange::defaults.setRangeForName("RangeTest Wider", { -100.0, 100.0 });
+            ParamRange::defaults.setRangeForName("RangeTest Inside", {-1.0, 1.0});
+            ParamRange::defaults.setRangeForName("RangeTest Wider", {-100.0, 100.0});
 
             ParamRange inside("RangeTest Inside", 5.0, ValueRange<double>(-10.0, 10.0));
             EXPECT_EQ(inside.getDefaultRange(), ValueRange<double>(-1.0, 1.0));
@@ -339,7 +339,7 @@ namespace vx
             EXPECT_EQ(param.getStartStopRange(), ValueRange<double>(0.0, 20.0));
             EXPECT_EQ(param.getDefaultValue(), 20.0);
             EXPECT_EQ(param.getValue(), 20.0);
-            EXPECT_EQ(listener.events(), (std::vector<std::string> { "value(0)" }));
+            EXPECT_EQ(listener.events(), (std::vector<std::string>{"value(0)"}));
 
             param.reset(1.0, param.getDefaultRange());
             EXPECT_EQ(param.getDefaultRange(), ValueRange<double>(0.0, 20.0));
@@ -352,10 +352,9 @@ namespace vx
         {
             EXPECT_FALSE(param.needsToWriteState());
             EXPECT_EQ(writeToText(param, false), "");
-            EXPECT_EQ(writeToText(param, true),
-                      "<ParamRange name=\"Speed\" default=\"5\" value=\"5\">\n"
-                      "\t<ValueRange name=\"defaultRange\" min=\"0\" max=\"10\"/>\n"
-                      "</ParamRange>\n");
+            EXPECT_EQ(writeToText(param, true), "<ParamRange name=\"Speed\" default=\"5\" value=\"5\">\n"
+                                                "\t<ValueRange name=\"defaultRange\" min=\"0\" max=\"10\"/>\n"
+                                                "</ParamRange>\n");
         }
 
         TEST_F(RangeFixture, NarrowedWindowRoundTripsByteExact)
@@ -363,11 +362,10 @@ namespace vx
             param.setStartStopRange(ValueRange<double>(2.0, 8.0), ValueChangeInfo());
             param.setValue(7.25, ValueChangeInfo());
             const std::string text = writeToText(param, false);
-            EXPECT_EQ(text,
-                      "<ParamRange name=\"Speed\" default=\"5\" value=\"7.25\">\n"
-                      "\t<ValueRange name=\"defaultRange\" min=\"0\" max=\"10\"/>\n"
-                      "\t<ValueRange name=\"startStop\" min=\"2\" max=\"8\"/>\n"
-                      "</ParamRange>\n");
+            EXPECT_EQ(text, "<ParamRange name=\"Speed\" default=\"5\" value=\"7.25\">\n"
+                            "\t<ValueRange name=\"defaultRange\" min=\"0\" max=\"10\"/>\n"
+                            "\t<ValueRange name=\"startStop\" min=\"2\" max=\"8\"/>\n"
+                            "</ParamRange>\n");
 
             ParamRange copy("Speed", 5.0, ValueRange<double>(0.0, 10.0));
             const auto document = parseText(text);
@@ -417,7 +415,7 @@ namespace vx
 
             listener.clear();
             param.readState(parseText("<ParamRange name=\"Speed\" value=\"6\"/>")->first_node(), false);
-            EXPECT_EQ(listener.events(), (std::vector<std::string> { "state(6)", "state(4)" }));
+            EXPECT_EQ(listener.events(), (std::vector<std::string>{"state(6)", "state(4)"}));
         }
 
         TEST(RangeParamXml, FactoryRecreatesFromTheElement)

@@ -33,7 +33,8 @@ namespace vx
         ParamScript script("Frag", ParamScript::scriptTypeFragmentShader, "void main() {}");
         script.setValue("gl_FragColor = c;", ValueChangeInfo());
         const std::string text = test::writeToText(script, false);
-        EXPECT_EQ(text, "<ParamScript name=\"Frag\" default=\"void main() {}\" value=\"gl_FragColor = c;\" type=\"1\"/>\n");
+        EXPECT_EQ(text,
+                  "<ParamScript name=\"Frag\" default=\"void main() {}\" value=\"gl_FragColor = c;\" type=\"1\"/>\n");
 
         auto document = test::parseText(text);
         std::unique_ptr<ParamBase> created(ParamScript::createParamFromXmlNode(document->first_node()));
@@ -46,8 +47,8 @@ namespace vx
 
     TEST(ParamScriptTest, CreationNeedsANameAndAParsableType)
     {
-        for (const char* text : { R"(<ParamScript type="1" value="x"/>)", R"(<ParamScript name="A" value="x"/>)",
-                                  R"(<ParamScript name="A" type="fragment" value="x"/>)" })
+        for (const char* text : {R"(<ParamScript type="1" value="x"/>)", R"(<ParamScript name="A" value="x"/>)",
+                                 R"(<ParamScript name="A" type="fragment" value="x"/>)"})
         {
             auto document = test::parseText(text);
             EXPECT_EQ(ParamScript::createParamFromXmlNode(document->first_node()), nullptr) << text;
@@ -65,7 +66,7 @@ namespace vx
     class ParamScriptsTest : public ::testing::Test
     {
     protected:
-        ParamScripts scripts { "Shader" };
+        ParamScripts scripts{"Shader"};
     };
 
     TEST_F(ParamScriptsTest, ScriptLookupAnswersEmptyOutsideTheListOrForOtherKinds)

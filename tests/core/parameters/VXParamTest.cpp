@@ -31,7 +31,7 @@ namespace vx
         EXPECT_TRUE(listener.events().empty());
 
         EXPECT_TRUE(param.setValue(5, ValueChangeInfo(ChangeType_Always, ChangeSourceMIDI)));
-        EXPECT_EQ(listener.events(), (Events { "value(2)" }));
+        EXPECT_EQ(listener.events(), (Events{"value(2)"}));
 
         listener.clear();
         EXPECT_TRUE(param.setValue(6, ValueChangeInfo(ChangeType_Silent)));
@@ -43,7 +43,7 @@ namespace vx
         EXPECT_TRUE(listener.events().empty()) << "type 3 takes the parameter's own default";
         param.setDefaultChangeType(ChangeType_OnChange);
         EXPECT_TRUE(param.setValue(8, ValueChangeInfo()));
-        EXPECT_EQ(listener.events(), (Events { "value(0)" }));
+        EXPECT_EQ(listener.events(), (Events{"value(0)"}));
         param.removeListener(listener);
     }
 
@@ -72,12 +72,12 @@ namespace vx
         Param<int> param("Count", 3);
         listen(param);
         param.resetToDefault(ValueChangeInfo());
-        EXPECT_EQ(listener.events(), (Events { "state(2)" }));
+        EXPECT_EQ(listener.events(), (Events{"state(2)"}));
 
         listener.clear();
         param.setValue(4, ValueChangeInfo(ChangeType_Silent));
         param.resetToDefault(ValueChangeInfo());
-        EXPECT_EQ(listener.events(), (Events { "value(0)", "state(2)" }));
+        EXPECT_EQ(listener.events(), (Events{"value(0)", "state(2)"}));
         EXPECT_EQ(param.getValue(), 3);
         param.removeListener(listener);
     }
@@ -101,12 +101,12 @@ namespace vx
 
         auto same = test::parseText(R"(<Param name="Count" value="3"/>)");
         param.readState(same->first_node(), false);
-        EXPECT_EQ(listener.events(), (Events { "state(4)" }));
+        EXPECT_EQ(listener.events(), (Events{"state(4)"}));
 
         listener.clear();
         auto changed = test::parseText(R"(<Param name="Count" default="1" value="9" altName="Alt" storage="3"/>)");
         param.readState(changed->first_node(), false);
-        EXPECT_EQ(listener.events(), (Events { "value(512)", "state(4)" })) << "no appearance for the alt name";
+        EXPECT_EQ(listener.events(), (Events{"value(512)", "state(4)"})) << "no appearance for the alt name";
         EXPECT_EQ(param.getValue(), 9);
         EXPECT_EQ(param.getDefaultValue(), 1);
         EXPECT_EQ(param.getAltName(), "Alt");
@@ -136,8 +136,9 @@ namespace vx
 
         Param<CodecFourCC> codec("Codec", CodecFourCC(0x514D4433));
         codec.setStorage(XmlCapable::storageCreatable);
-        EXPECT_EQ(test::writeToText(codec, false),
-                  "<Param storage=\"0\" name=\"Codec\" T=\"UNKNOWN_TYPEID\" default=\"1364018227\" value=\"1364018227\"/>\n");
+        EXPECT_EQ(
+            test::writeToText(codec, false),
+            "<Param storage=\"0\" name=\"Codec\" T=\"UNKNOWN_TYPEID\" default=\"1364018227\" value=\"1364018227\"/>\n");
     }
 
     template <typename T>

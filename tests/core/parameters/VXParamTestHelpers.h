@@ -58,7 +58,7 @@ namespace vx::test
         void record(bool isValue, ParamBase& param, const ChangeInfo& info)
         {
             std::lock_guard<std::mutex> hold(lock);
-            calls.push_back({ isValue, &param, info });
+            calls.push_back({isValue, &param, info});
         }
 
         mutable std::mutex lock;

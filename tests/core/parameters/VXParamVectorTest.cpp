@@ -20,7 +20,7 @@ namespace vx
             {
                 if (! changes)
                     return false;
-                value.assign({ 0.5f, 0.25f });
+                value.assign({0.5f, 0.25f});
                 return true;
             }
             bool changes = false;
@@ -42,7 +42,7 @@ namespace vx
 
         source.changes = true;
         EXPECT_FALSE(spectrum.update(TimeInfo(7.0)));
-        EXPECT_EQ(spectrum.getValue(), (std::vector<float> { 0.5f, 0.25f }));
+        EXPECT_EQ(spectrum.getValue(), (std::vector<float>{0.5f, 0.25f}));
         const auto calls = listener.recorded();
         ASSERT_EQ(calls.size(), 1u);
         EXPECT_TRUE(calls[0].isValue);
@@ -59,7 +59,7 @@ namespace vx
         ParamVector<float> spectrum("Spectrum");
         EXPECT_EQ(test::writeToText(spectrum, true), "<ParamVector name=\"Spectrum\"/>\n");
 
-        spectrum.getValue() = { 0.1f, -2.5f };
+        spectrum.getValue() = {0.1f, -2.5f};
         const std::string text = test::writeToText(spectrum, false);
         EXPECT_EQ(text, "<ParamVector name=\"Spectrum\">\n"
                         "\t<Value value=\"0.10000000149011611938\"/>\n"
@@ -73,7 +73,7 @@ namespace vx
         copy.readStateDerived(*document->first_node());
         EXPECT_EQ(copy.getValue(), spectrum.getValue());
         copy.readStateDerived(*document->first_node());
-        EXPECT_EQ(copy.getValue(), (std::vector<float> { 0.1f, -2.5f, 0.1f, -2.5f }));
+        EXPECT_EQ(copy.getValue(), (std::vector<float>{0.1f, -2.5f, 0.1f, -2.5f}));
         EXPECT_TRUE(listener.events().empty()) << "reading announces nothing";
         copy.removeListener(listener);
     }
@@ -84,13 +84,13 @@ namespace vx
         auto document = test::parseText(
             R"(<ParamVector name="Spectrum"><Value value="abc"/><Value/><Other value="3"/><Value value="1.5"/></ParamVector>)");
         spectrum.readStateDerived(*document->first_node());
-        EXPECT_EQ(spectrum.getValue(), (std::vector<float> { 1.5f }));
+        EXPECT_EQ(spectrum.getValue(), (std::vector<float>{1.5f}));
     }
 
     TEST(ParamVectorTest, StringsKeepEmptyTextsAndTheirOwnElementName)
     {
         ParamStrings names("Names");
-        names.getValue() = { "a b", "", "<&>" };
+        names.getValue() = {"a b", "", "<&>"};
         const std::string text = test::writeToText(names, false);
         EXPECT_EQ(text, "<ParamStrings name=\"Names\">\n"
                         "\t<Value value=\"a b\"/>\n"

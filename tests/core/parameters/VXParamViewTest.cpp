@@ -45,7 +45,8 @@ namespace
         percent.setIncrement(0.5);
         percent.setDisplayUnits(ParamView::unitsPercent);
         EXPECT_EQ(percent.getIncrement(), 0.5);
-        EXPECT_EQ(ParamView().withDisplayUnits(ParamView::unitsPercent).getIncrement(), ParamView::incrementDefaultPercent);
+        EXPECT_EQ(ParamView().withDisplayUnits(ParamView::unitsPercent).getIncrement(),
+                  ParamView::incrementDefaultPercent);
 
         const ParamView degrees(ParamView::controlTypeHue, ParamView::unitsDegrees, ParamView::subTypeDefault, 99);
         EXPECT_EQ(degrees.getIncrement(), ParamView::incrementDefaultDegrees);
@@ -71,8 +72,8 @@ namespace
     TEST(ParamView, CopiesDropSectionsButAssignmentKeepsThem)
     {
         ParamView view(ParamView::visibilityHidden);
-        view.setComboboxSections({ { "Blur", "Filters" }, { "Glow", "Light" }, { "Blur", "Again" } });
-        view.setChoiceSeparatedSections({ { 0, 1 }, { 2 } });
+        view.setComboboxSections({{"Blur", "Filters"}, {"Glow", "Light"}, {"Blur", "Again"}});
+        view.setChoiceSeparatedSections({{0, 1}, {2}});
         view.setGroup("Colour");
 
         const ParamView grouped = view.withGroup("Other");
@@ -92,7 +93,7 @@ namespace
         EXPECT_EQ(assigned.getComboboxSectionForChoice("blur"), nullptr);
     }
 
-        struct DisplayCase
+    struct DisplayCase
     {
         const char* name;
         double value;
@@ -114,10 +115,10 @@ namespace
     }
 
     INSTANTIATE_TEST_SUITE_P(Values, ParamViewDisplayValue,
-                             testing::Values(DisplayCase { "Half", 0.5, 2, "0.50" },
-                                             DisplayCase { "HalfNoDecimals", 0.5, 0, "0" },
-                                             DisplayCase { "OneDecimal", 12.345, 1, "12.3" },
-                                             DisplayCase { "Negative", -1.25, 3, "-1.250" },
-                                             DisplayCase { "NegativeCountMeansNone", 2.75, -4, "3" }),
+                             testing::Values(DisplayCase{"Half", 0.5, 2, "0.50"},
+                                             DisplayCase{"HalfNoDecimals", 0.5, 0, "0"},
+                                             DisplayCase{"OneDecimal", 12.345, 1, "12.3"},
+                                             DisplayCase{"Negative", -1.25, 3, "-1.250"},
+                                             DisplayCase{"NegativeCountMeansNone", 2.75, -4, "3"}),
                              [](const testing::TestParamInfo<DisplayCase>& info) { return info.param.name; });
 }

@@ -114,7 +114,8 @@ namespace
             Probe probe("Temporary name that lives on the heap, long enough");
             element = probe.writeState(pool, true);
         }
-        EXPECT_EQ(printed(element), "<Probe name=\"Temporary name that lives on the heap, long enough\" value=\"0\"/>\n");
+        EXPECT_EQ(printed(element),
+                  "<Probe name=\"Temporary name that lives on the heap, long enough\" value=\"0\"/>\n");
     }
 
     TEST(XmlCapableIdentity, CopyAssignmentAndComparison)
@@ -153,7 +154,7 @@ namespace
         Probe probe;
         probe.readState(document->first_node(), false);
 
-        EXPECT_EQ(probe.calls, (std::vector<std::string> { "pre", "derived", "post" }));
+        EXPECT_EQ(probe.calls, (std::vector<std::string>{"pre", "derived", "post"}));
         EXPECT_EQ(probe.value, 7);
         EXPECT_EQ(probe.getName(), "Probe");
         EXPECT_EQ(probe.getAltName(), "Alt");
@@ -208,8 +209,9 @@ namespace
 
     TEST(XmlCapableRead, FindAndReadTakesTheFirstChildWithTheSameName)
     {
-        auto document = parse("<Parent><Probe name=\"a\" value=\"1\"/><Other name=\"b\" value=\"2\"/>"
-                              "<Probe name=\"b\" value=\"3\"/><Probe name=\"b\" value=\"4\"/><Probe value=\"5\"/></Parent>");
+        auto document =
+            parse("<Parent><Probe name=\"a\" value=\"1\"/><Other name=\"b\" value=\"2\"/>"
+                  "<Probe name=\"b\" value=\"3\"/><Probe name=\"b\" value=\"4\"/><Probe value=\"5\"/></Parent>");
         const XmlNode* parent = document->first_node();
 
         Probe b("b");
@@ -246,13 +248,14 @@ namespace
     }
 
     INSTANTIATE_TEST_SUITE_P(Values, XmlNodeStorage,
-                             testing::Values(StorageCase { "Absent", "<a/>", XmlCapable::storageDefault },
-                                             StorageCase { "Empty", "<a storage=\"\"/>", XmlCapable::storageDefault },
-                                             StorageCase { "Four", "<a storage=\"4\"/>", XmlCapable::storageDefault },
-                                             StorageCase { "MinusOne", "<a storage=\"-1\"/>", XmlCapable::storageDefault },
-                                             StorageCase { "Letters", "<a storage=\"abc\"/>", XmlCapable::storageCreatable },
-                                             StorageCase { "Never", "<a storage=\"2\"/>", XmlCapable::storageNever },
-                                             StorageCase { "Always", "<a storage=\" 3\"/>", XmlCapable::storageAlways }),
+                             testing::Values(StorageCase{"Absent", "<a/>", XmlCapable::storageDefault},
+                                             StorageCase{"Empty", "<a storage=\"\"/>", XmlCapable::storageDefault},
+                                             StorageCase{"Four", "<a storage=\"4\"/>", XmlCapable::storageDefault},
+                                             StorageCase{"MinusOne", "<a storage=\"-1\"/>", XmlCapable::storageDefault},
+                                             StorageCase{"Letters", "<a storage=\"abc\"/>",
+                                                         XmlCapable::storageCreatable},
+                                             StorageCase{"Never", "<a storage=\"2\"/>", XmlCapable::storageNever},
+                                             StorageCase{"Always", "<a storage=\" 3\"/>", XmlCapable::storageAlways}),
                              [](const testing::TestParamInfo<StorageCase>& info) { return info.param.name; });
 
     // ------------------------------------------------------------- attributes
@@ -283,19 +286,27 @@ namespace
     INSTANTIATE_TEST_SUITE_P(
         Values, AttributeText,
         testing::Values(
-            AttributeCase { "DoubleTenth", attributeTextOf(createAttribute(attributePool, "v", 0.1)), "v=0.10000000000000000555" },
-            AttributeCase { "FloatTenth", attributeTextOf(createAttribute(attributePool, "v", 0.1f)), "v=0.10000000149011611938" },
-            AttributeCase { "DoubleOne", attributeTextOf(createAttribute(attributePool, "v", 1.0)), "v=1" },
-            AttributeCase { "DoubleLarge", attributeTextOf(createAttribute(attributePool, "v", 1e21)), "v=1e+21" },
-            AttributeCase { "BoolTrue", attributeTextOf(createAttribute(attributePool, "v", true)), "v=1" },
-            AttributeCase { "BoolFalse", attributeTextOf(createAttribute(attributePool, "v", false)), "v=0" },
-            AttributeCase { "UnsignedByte", attributeTextOf(createAttribute(attributePool, "v", static_cast<unsigned char>(65))), "v=65" },
-            AttributeCase { "SignedByte", attributeTextOf(createAttribute(attributePool, std::string("v"), static_cast<char>(-5))), "v=-5" },
-            AttributeCase { "UInt64", attributeTextOf(createAttribute(attributePool, "v", 18446744073709551615ull)), "v=18446744073709551615" },
-            AttributeCase { "IntNegative", attributeTextOf(createAttribute(attributePool, "v", -1234567)), "v=-1234567" },
-            AttributeCase { "String", attributeTextOf(createAttribute(attributePool, "v", std::string("x \"y\""))), "v=x \"y\"" },
-            AttributeCase { "Literal", attributeTextOf(createAttribute(attributePool, "v", "a b")), "v=a b" },
-            AttributeCase { "Storage", attributeTextOf(createAttribute(attributePool, "v", XmlCapable::storageNever)), "v=2" }),
+            AttributeCase{"DoubleTenth", attributeTextOf(createAttribute(attributePool, "v", 0.1)),
+                          "v=0.10000000000000000555"},
+            AttributeCase{"FloatTenth", attributeTextOf(createAttribute(attributePool, "v", 0.1f)),
+                          "v=0.10000000149011611938"},
+            AttributeCase{"DoubleOne", attributeTextOf(createAttribute(attributePool, "v", 1.0)), "v=1"},
+            AttributeCase{"DoubleLarge", attributeTextOf(createAttribute(attributePool, "v", 1e21)), "v=1e+21"},
+            AttributeCase{"BoolTrue", attributeTextOf(createAttribute(attributePool, "v", true)), "v=1"},
+            AttributeCase{"BoolFalse", attributeTextOf(createAttribute(attributePool, "v", false)), "v=0"},
+            AttributeCase{"UnsignedByte",
+                          attributeTextOf(createAttribute(attributePool, "v", static_cast<unsigned char>(65))), "v=65"},
+            AttributeCase{"SignedByte",
+                          attributeTextOf(createAttribute(attributePool, std::string("v"), static_cast<char>(-5))),
+                          "v=-5"},
+            AttributeCase{"UInt64", attributeTextOf(createAttribute(attributePool, "v", 18446744073709551615ull)),
+                          "v=18446744073709551615"},
+            AttributeCase{"IntNegative", attributeTextOf(createAttribute(attributePool, "v", -1234567)), "v=-1234567"},
+            AttributeCase{"String", attributeTextOf(createAttribute(attributePool, "v", std::string("x \"y\""))),
+                          "v=x \"y\""},
+            AttributeCase{"Literal", attributeTextOf(createAttribute(attributePool, "v", "a b")), "v=a b"},
+            AttributeCase{"Storage", attributeTextOf(createAttribute(attributePool, "v", XmlCapable::storageNever)),
+                          "v=2"}),
         [](const testing::TestParamInfo<AttributeCase>& info) { return info.param.name; });
 
     // A numeric punctuation that a host's locale might install.
@@ -328,8 +339,9 @@ namespace
 
     TEST(XmlAttributes, ReadingFollowsStandardExtraction)
     {
-        auto document = parse("<a lead=\" 42abc\" letters=\"abc\" empty=\"\" blank=\"  \" hex=\"0x10\" big=\"99999999999\""
-                              " one=\"1\" word=\"true\" two=\"2\" real=\"-1.5e3\" text=\" keep &amp; spaces \"/>");
+        auto document =
+            parse("<a lead=\" 42abc\" letters=\"abc\" empty=\"\" blank=\"  \" hex=\"0x10\" big=\"99999999999\""
+                  " one=\"1\" word=\"true\" two=\"2\" real=\"-1.5e3\" text=\" keep &amp; spaces \"/>");
         const XmlNode* node = document->first_node();
         int value = -7;
 
@@ -368,7 +380,7 @@ namespace
     TEST(XmlAttributes, WrittenValuesReadBackExactly)
     {
         XmlDocument pool;
-        const double doubles[] = { 0.1, -1e-300, 1e21, 3.141592653589793, 5e-324 };
+        const double doubles[] = {0.1, -1e-300, 1e21, 3.141592653589793, 5e-324};
         for (double d : doubles)
         {
             double back = 0.0;
@@ -385,20 +397,20 @@ namespace
 
     TEST(XmlAttributes, ParseFloatArray)
     {
-        std::vector<float> out { 9.0f };
+        std::vector<float> out{9.0f};
         EXPECT_EQ(parseFloatArray(out, "1.5, 2,,3", ','), 4);
-        EXPECT_EQ(out, (std::vector<float> { 9.0f, 1.5f, 2.0f, 3.0f }));
+        EXPECT_EQ(out, (std::vector<float>{9.0f, 1.5f, 2.0f, 3.0f}));
 
         out.clear();
         EXPECT_EQ(parseFloatArray(out, " ", ','), 1);
-        EXPECT_EQ(out, (std::vector<float> { 0.0f }));
+        EXPECT_EQ(out, (std::vector<float>{0.0f}));
 
         out.clear();
         EXPECT_EQ(parseFloatArray(out, "", ','), 0);
         EXPECT_EQ(parseFloatArray(out, nullptr, ','), 0);
 
         EXPECT_EQ(parseFloatArray(out, "1\t2;4", ';'), 2) << "tabs stay inside a token";
-        EXPECT_EQ(out, (std::vector<float> { 1.0f, 4.0f }));
+        EXPECT_EQ(out, (std::vector<float>{1.0f, 4.0f}));
     }
 
     TEST(XmlAttributes, ParseArraysSurviveLongTokens)
@@ -412,13 +424,14 @@ namespace
         std::vector<int> ints;
         const std::string longInt = std::string(600, '0') + "12";
         EXPECT_EQ(parseIntArray(ints, (longInt + " -3 99999999999").c_str(), ','), 3);
-        EXPECT_EQ(ints, (std::vector<int> { 0, -3, INT_MAX })) << "converted from the first 511 characters; clamped";
+        EXPECT_EQ(ints, (std::vector<int>{0, -3, INT_MAX})) << "converted from the first 511 characters; clamped";
     }
 
     // --------------------------------------------------------- node utilities
 
-    const char* const treeText = "<r><a name=\"x\"><b name=\"y\"><b name=\"deep\"/></b></a><b name=\"z\"/><b name=\"w\"/>"
-                                 "<c><b/></c><d id=\"z\"/></r>";
+    const char* const treeText =
+        "<r><a name=\"x\"><b name=\"y\"><b name=\"deep\"/></b></a><b name=\"z\"/><b name=\"w\"/>"
+        "<c><b/></c><d id=\"z\"/></r>";
 
     TEST(XmlNodeUtilities, SearchIsDepthFirstInDocumentOrder)
     {
@@ -459,7 +472,8 @@ namespace
         XmlNode* shallow = nullptr;
         std::string original;
         {
-            auto document = parse("<r a=\"1\" b=\"&lt;2&gt;\"><x name=\"first\">text</x><!-- skipped --><y/><x name=\"last\"/></r>");
+            auto document = parse(
+                "<r a=\"1\" b=\"&lt;2&gt;\"><x name=\"first\">text</x><!-- skipped --><y/><x name=\"last\"/></r>");
             original = printed(document->first_node());
             copy = XmlCapable::cloneNodeWithoutSharingResources(pool, *document->first_node());
             shallow = XmlCapable::cloneNode(pool, *document->first_node());
@@ -474,10 +488,10 @@ namespace
     {
         auto document = parse(treeText);
         std::vector<std::string> names;
-        forEachChildOfType(*document->first_node(), "b", [&](const XmlNode& node) {
-            names.push_back(readAttribute(node.first_attribute("name"), std::string("-")));
-        });
-        EXPECT_EQ(names, (std::vector<std::string> { "z", "w" }));
+        forEachChildOfType(*document->first_node(), "b",
+                           [&](const XmlNode& node)
+                           { names.push_back(readAttribute(node.first_attribute("name"), std::string("-"))); });
+        EXPECT_EQ(names, (std::vector<std::string>{"z", "w"}));
     }
 
-    }
+}

@@ -38,15 +38,17 @@ namespace
         void readStateDerived(const XmlNode& node) override
         {
             ++reads;
-            forEachChildOfType(node, "Value", [this](const XmlNode& child) {
-                const std::string name = readAttribute(child.first_attribute("name"), std::string());
-                auto found = values.find(name);
-                if (found != values.end())
-                    readAttribute(child.first_attribute("value"), &found->second);
-            });
+            forEachChildOfType(node, "Value",
+                               [this](const XmlNode& child)
+                               {
+                                   const std::string name = readAttribute(child.first_attribute("name"), std::string());
+                                   auto found = values.find(name);
+                                   if (found != values.end())
+                                       readAttribute(child.first_attribute("value"), &found->second);
+                               });
         }
 
-        std::map<std::string, int> values { { "a", 1 }, { "b", 2 } };
+        std::map<std::string, int> values{{"a", 1}, {"b", 2}};
         int reads = 0;
     };
 
@@ -72,7 +74,7 @@ namespace
         }
 
         Panel panel;
-        XmlStates store { &panel, 4096, true };
+        XmlStates store{&panel, 4096, true};
         CountingListener listener;
     };
 
@@ -87,7 +89,7 @@ namespace
         EXPECT_EQ(listener.calls, 4) << "removal and insertion";
 
         EXPECT_NE(defaultId, secondDefault);
-        EXPECT_EQ(names(), (std::vector<std::string> { "default", "one" }));
+        EXPECT_EQ(names(), (std::vector<std::string>{"default", "one"}));
         EXPECT_EQ(store.getDefaultState()->getUniqueId(), secondDefault);
         EXPECT_EQ(store.getStateById(defaultId), nullptr);
         EXPECT_EQ(store.getStateById(first)->getName(), "one");
@@ -116,20 +118,20 @@ namespace
         EXPECT_EQ(XmlUtils::nodeToString(*store.getStateById(id)->getNode()),
                   "<Panel>\n\t<Value name=\"b\" value=\"2\"/>\n</Panel>\n");
 
-        panel.values = { { "a", 10 }, { "b", 20 } };
+        panel.values = {{"a", 10}, {"b", 20}};
         EXPECT_TRUE(store.toLastState(false, ""));
-        EXPECT_EQ(panel.values, (std::map<std::string, int> { { "a", 10 }, { "b", 2 } }));
+        EXPECT_EQ(panel.values, (std::map<std::string, int>{{"a", 10}, {"b", 2}}));
 
         panel.values["b"] = 30;
         EXPECT_TRUE(store.repushState(id, ""));
-        panel.values = { { "a", 0 }, { "b", 0 } };
+        panel.values = {{"a", 0}, {"b", 0}};
         EXPECT_TRUE(store.toState(id));
-        EXPECT_EQ(panel.values, (std::map<std::string, int> { { "a", 10 }, { "b", 30 } }));
+        EXPECT_EQ(panel.values, (std::map<std::string, int>{{"a", 10}, {"b", 30}}));
 
-        panel.values = { { "a", 0 }, { "b", 0 } };
+        panel.values = {{"a", 0}, {"b", 0}};
         EXPECT_FALSE(store.toLastState(false, "c"));
         EXPECT_TRUE(store.toLastState(false, "a"));
-        EXPECT_EQ(panel.values, (std::map<std::string, int> { { "a", 10 }, { "b", 0 } }));
+        EXPECT_EQ(panel.values, (std::map<std::string, int>{{"a", 10}, {"b", 0}}));
     }
 
     TEST_F(XmlStatesTest, ToLastStatePopsAllButTheLastState)
@@ -143,10 +145,10 @@ namespace
 
         EXPECT_TRUE(store.toLastState(true, ""));
         EXPECT_EQ(panel.values["a"], 5);
-        EXPECT_EQ(names(), (std::vector<std::string> { "first" }));
+        EXPECT_EQ(names(), (std::vector<std::string>{"first"}));
         EXPECT_TRUE(store.toLastState(true, ""));
         EXPECT_EQ(panel.values["a"], 1);
-        EXPECT_EQ(names(), (std::vector<std::string> { "first" }));
+        EXPECT_EQ(names(), (std::vector<std::string>{"first"}));
         EXPECT_EQ(listener.calls, 2);
     }
 
@@ -171,7 +173,7 @@ namespace
     {
         store.pushState("s", "");
         Panel other("Other");
-        other.values = { { "a", 7 } };
+        other.values = {{"a", 7}};
         store.setXmlCapable(&other);
         EXPECT_TRUE(store.toLastState(false, ""));
         EXPECT_EQ(other.reads, 0);
@@ -195,9 +197,9 @@ namespace
         EXPECT_EQ(listener.calls, 1);
 
         store.removeStateByName("b", true);
-        EXPECT_EQ(names(), (std::vector<std::string> { "a", "b" }));
+        EXPECT_EQ(names(), (std::vector<std::string>{"a", "b"}));
         store.removeState(0, true);
-        EXPECT_EQ(names(), (std::vector<std::string> { "b" }));
+        EXPECT_EQ(names(), (std::vector<std::string>{"b"}));
         store.removeStateById(store.getState(0)->getUniqueId(), true);
         EXPECT_EQ(store.getNumStates(), 0);
         EXPECT_EQ(listener.calls, 4);
@@ -234,18 +236,19 @@ namespace
         XmlNode* saved = store.writeState(pool, true);
         ASSERT_NE(saved, nullptr);
         const std::string text = XmlUtils::nodeToString(*saved);
-        EXPECT_EQ(text,
-                  "<XmlStates name=\"XmlStates\">\n"
-                  "\t<XmlState name=\"one\">\n"
-                  "\t\t<Panel name=\"Panel\">\n\t\t\t<Value name=\"a\" value=\"1\"/>\n\t\t\t<Value name=\"b\" value=\"2\"/>\n\t\t</Panel>\n"
-                  "\t</XmlState>\n"
-                  "\t<XmlState name=\"two\" altName=\"second\">\n"
-                  "\t\t<Panel>\n\t\t\t<Value name=\"a\" value=\"11\"/>\n\t\t</Panel>\n"
-                  "\t</XmlState>\n"
-                  "\t<XmlState name=\"three\">\n"
-                  "\t\t<Panel name=\"Panel\">\n\t\t\t<Value name=\"a\" value=\"11\"/>\n\t\t\t<Value name=\"b\" value=\"22\"/>\n\t\t</Panel>\n"
-                  "\t</XmlState>\n"
-                  "</XmlStates>\n");
+        EXPECT_EQ(text, "<XmlStates name=\"XmlStates\">\n"
+                        "\t<XmlState name=\"one\">\n"
+                        "\t\t<Panel name=\"Panel\">\n\t\t\t<Value name=\"a\" value=\"1\"/>\n\t\t\t<Value name=\"b\" "
+                        "value=\"2\"/>\n\t\t</Panel>\n"
+                        "\t</XmlState>\n"
+                        "\t<XmlState name=\"two\" altName=\"second\">\n"
+                        "\t\t<Panel>\n\t\t\t<Value name=\"a\" value=\"11\"/>\n\t\t</Panel>\n"
+                        "\t</XmlState>\n"
+                        "\t<XmlState name=\"three\">\n"
+                        "\t\t<Panel name=\"Panel\">\n\t\t\t<Value name=\"a\" value=\"11\"/>\n\t\t\t<Value name=\"b\" "
+                        "value=\"22\"/>\n\t\t</Panel>\n"
+                        "\t</XmlState>\n"
+                        "</XmlStates>\n");
 
         XmlStates loaded(nullptr, 4096, true);
         loaded.pushState("ignored without target", "");
@@ -267,18 +270,20 @@ namespace
         EXPECT_EQ(XmlUtils::nodeToString(*loaded.getState(3)->getNode()),
                   XmlUtils::nodeToString(*store.getState(2)->getNode()));
         loaded.setXmlCapable(&panel);
-        panel.values = { { "a", 0 }, { "b", 0 } };
+        panel.values = {{"a", 0}, {"b", 0}};
         EXPECT_TRUE(loaded.toState(loaded.getState(3)->getUniqueId()));
-        EXPECT_EQ(panel.values, (std::map<std::string, int> { { "a", 11 }, { "b", 22 } }));
+        EXPECT_EQ(panel.values, (std::map<std::string, int>{{"a", 11}, {"b", 22}}));
     }
 
     TEST_F(XmlStatesTest, LoadingSkipsIncompleteStates)
     {
-        auto document = XmlUtils::loadXmlFromString("<XmlStates><XmlState><Panel/></XmlState><XmlState name=\"empty\"/>"
-                                                     "<Other name=\"x\"><Panel/></Other><XmlState name=\"ok\"><Panel/></XmlState>"
-                                                     "</XmlStates>", false);
+        auto document =
+            XmlUtils::loadXmlFromString("<XmlStates><XmlState><Panel/></XmlState><XmlState name=\"empty\"/>"
+                                        "<Other name=\"x\"><Panel/></Other><XmlState name=\"ok\"><Panel/></XmlState>"
+                                        "</XmlStates>",
+                                        false);
         store.readState(document->first_node(), false);
-        EXPECT_EQ(names(), (std::vector<std::string> { "ok" }));
+        EXPECT_EQ(names(), (std::vector<std::string>{"ok"}));
         EXPECT_EQ(listener.calls, 0);
         EXPECT_EQ(store.addStateFromXml(nullptr), -1);
     }
@@ -289,10 +294,12 @@ namespace
         std::vector<std::vector<int>> ids(4);
         std::vector<std::thread> threads;
         for (auto& list : ids)
-            threads.emplace_back([&list] {
-                for (int i = 0; i < perThread; ++i)
-                    list.push_back(XmlState(nullptr, "s").getUniqueId());
-            });
+            threads.emplace_back(
+                [&list]
+                {
+                    for (int i = 0; i < perThread; ++i)
+                        list.push_back(XmlState(nullptr, "s").getUniqueId());
+                });
         for (auto& thread : threads)
             thread.join();
 

@@ -5,12 +5,12 @@
 
 #include <gtest/gtest.h>
 
-#include "support/VXLogRecorder.h"
-#include "support/VXTempDir.h"
 #include "core/VXFile.h"
 #include "core/xml/VXXmlCapable.h"
 #include "engine/ffgl/VXApplicationInterface.h"
 #include "engine/ffgl/VXVexkit.h"
+#include "support/VXLogRecorder.h"
+#include "support/VXTempDir.h"
 
 namespace
 {
@@ -46,7 +46,7 @@ namespace
 
         bool isVersionCompatible(int major, int minor, int micro, int revision, bool a, bool b, bool c) override
         {
-            asked.push_back({ major, minor, micro, revision, a, b, c });
+            asked.push_back({major, minor, micro, revision, a, b, c});
             return answer;
         }
 
@@ -86,7 +86,8 @@ namespace
         probe.value = 3;
         EXPECT_EQ(XmlUtils::writeXmlToString(probe, true), declaration + "<Probe name=\"Probe\" value=\"3\"/>\n\n");
         probe.setStorage(XmlCapable::storageNever);
-        EXPECT_EQ(XmlUtils::writeXmlToString(probe, true), declaration + "\n") << "nothing written still gives the declaration";
+        EXPECT_EQ(XmlUtils::writeXmlToString(probe, true), declaration + "\n")
+            << "nothing written still gives the declaration";
         EXPECT_EQ(Vexkit::getInstanceWithoutCreating(), nullptr) << "writing never makes an engine root";
     }
 
@@ -111,7 +112,8 @@ namespace
         EXPECT_TRUE(XmlUtils::loadXmlFromFile(file, loaded));
         EXPECT_EQ(loaded.value, 3);
 
-        EXPECT_FALSE(XmlUtils::writeXmlToFile(File(temp.file("a/b/probe.xml")), probe, true)) << "only one level is made";
+        EXPECT_FALSE(XmlUtils::writeXmlToFile(File(temp.file("a/b/probe.xml")), probe, true))
+            << "only one level is made";
     }
 
     TEST_F(XmlUtilsTest, FileWithoutExtensionIsWrittenAsAFile)
@@ -133,8 +135,9 @@ namespace
 
         ASSERT_TRUE(XmlUtils::writeXmlToFile(File(temp.file("root.xml")), root));
         EXPECT_EQ(temp.readFile("root.xml"),
-                  declaration + "<Root a=\"1\">\n\t<versionInfo name=\"Host &amp; Co\" majorVersion=\"2\" minorVersion=\"5\""
-                                " microVersion=\"1\" revision=\"1234\"/>\n\t<Child/>\n</Root>\n\n");
+                  declaration +
+                      "<Root a=\"1\">\n\t<versionInfo name=\"Host &amp; Co\" majorVersion=\"2\" minorVersion=\"5\""
+                      " microVersion=\"1\" revision=\"1234\"/>\n\t<Child/>\n</Root>\n\n");
         EXPECT_EQ(root->parent(), nullptr);
         EXPECT_EQ(XmlUtils::nodeToString(*root), before) << "no stamp from a freed pool is left behind";
 
@@ -185,7 +188,8 @@ namespace
     TEST_F(XmlUtilsTest, CompareVersionReadsMissingNumbersAsZero)
     {
         registerApplication();
-        auto document = XmlUtils::loadXmlFromString("<r><x/><versionInfo majorVersion=\"7\" minorVersion=\"x\"/></r>", false);
+        auto document =
+            XmlUtils::loadXmlFromString("<r><x/><versionInfo majorVersion=\"7\" minorVersion=\"x\"/></r>", false);
         EXPECT_TRUE(XmlUtils::compareVersion(*document, false, false, false, false));
         ASSERT_EQ(application.asked.size(), 1u);
         EXPECT_EQ(application.asked[0].major, 7);
@@ -244,8 +248,10 @@ namespace
         EXPECT_EQ(XmlUtils::loadXmlFromFile(File(truncated), true), nullptr);
 
         ASSERT_EQ(log.count(logError), 2u) << log.dump();
-        EXPECT_EQ(log.lines()[0].text, "ERROR: loadXmlFromFile: Exception thrown parsing xml document '" + garbage + "'.");
-        EXPECT_EQ(log.lines()[1].text, "ERROR: loadXmlFromFile: Exception thrown parsing xml document '" + truncated + "'.");
+        EXPECT_EQ(log.lines()[0].text,
+                  "ERROR: loadXmlFromFile: Exception thrown parsing xml document '" + garbage + "'.");
+        EXPECT_EQ(log.lines()[1].text,
+                  "ERROR: loadXmlFromFile: Exception thrown parsing xml document '" + truncated + "'.");
     }
 
     TEST_F(XmlUtilsTest, LoadingIntoObjectsAndFunctions)
@@ -258,9 +264,8 @@ namespace
 
         static std::string seen;
         seen.clear();
-        EXPECT_TRUE(XmlUtils::loadXmlFromFile(File(temp.file("other.xml")), [](const XmlNode* root) {
-            seen = root != nullptr ? root->name() : "<null>";
-        }));
+        EXPECT_TRUE(XmlUtils::loadXmlFromFile(File(temp.file("other.xml")), [](const XmlNode* root)
+                                              { seen = root != nullptr ? root->name() : "<null>"; }));
         EXPECT_EQ(seen, "Other");
         EXPECT_FALSE(XmlUtils::loadXmlFromFile(File(temp.file("none.xml")), [](const XmlNode*) { seen = "called"; }));
         EXPECT_EQ(seen, "Other");
@@ -271,7 +276,8 @@ namespace
     TEST_F(XmlUtilsTest, CompareNodesIsByteExact)
     {
         auto document = XmlUtils::loadXmlFromString("<r><a x=\"1\" y=\"2\"/><a y=\"2\" x=\"1\"/><a x=\"1\" y=\"2\"/>"
-                                                     "<a x=\" 1\" y=\"2\"/></r>", false);
+                                                    "<a x=\" 1\" y=\"2\"/></r>",
+                                                    false);
         const XmlNode* first = document->first_node()->first_node();
         const XmlNode* reordered = first->next_sibling();
         const XmlNode* same = reordered->next_sibling();
@@ -286,16 +292,20 @@ namespace
         XmlDocument pool;
         XmlNode* merged = nullptr;
         {
-            auto older = XmlUtils::loadXmlFromString("<Params name=\"old\"><P name=\"a\" v=\"1\"/><P name=\"b\" v=\"1\"/>"
-                                                     "<Q name=\"a\" v=\"1\"/><P v=\"1\"/></Params>", false);
+            auto older =
+                XmlUtils::loadXmlFromString("<Params name=\"old\"><P name=\"a\" v=\"1\"/><P name=\"b\" v=\"1\"/>"
+                                            "<Q name=\"a\" v=\"1\"/><P v=\"1\"/></Params>",
+                                            false);
             auto newer = XmlUtils::loadXmlFromString("<Params name=\"new\"><P name=\"b\" v=\"2\"/><P v=\"2\"/>"
-                                                     "<P name=\"c\" v=\"2\"/></Params>", false);
+                                                     "<P name=\"c\" v=\"2\"/></Params>",
+                                                     false);
             merged = XmlUtils::merge(pool, older->first_node(), newer->first_node());
             EXPECT_EQ(XmlUtils::merge(pool, nullptr, newer->first_node()), newer->first_node());
             EXPECT_EQ(XmlUtils::merge(pool, older->first_node(), nullptr), nullptr);
         }
-        EXPECT_EQ(XmlUtils::nodeToString(*merged), "<Params>\n\t<P name=\"b\" v=\"2\"/>\n\t<P v=\"2\"/>\n\t<P name=\"c\" v=\"2\"/>\n"
-                                                   "\t<P name=\"a\" v=\"1\"/>\n\t<Q name=\"a\" v=\"1\"/>\n\t<P v=\"1\"/>\n</Params>\n");
+        EXPECT_EQ(XmlUtils::nodeToString(*merged),
+                  "<Params>\n\t<P name=\"b\" v=\"2\"/>\n\t<P v=\"2\"/>\n\t<P name=\"c\" v=\"2\"/>\n"
+                  "\t<P name=\"a\" v=\"1\"/>\n\t<Q name=\"a\" v=\"1\"/>\n\t<P v=\"1\"/>\n</Params>\n");
         EXPECT_FALSE(File("older.xml").exists());
         EXPECT_FALSE(File("result.xml").exists());
     }

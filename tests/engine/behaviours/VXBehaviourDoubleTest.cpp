@@ -47,9 +47,9 @@ namespace vx
 
         struct Chain : ::testing::Test
         {
-            ParamRange owner { "Owner", 0.5, ValueRange<double>(0.0, 10.0) };
-            RecordingBehaviour behaviour { owner, "BehaviourLFO" };
-            TimeInfo frame { 100.0 };
+            ParamRange owner{"Owner", 0.5, ValueRange<double>(0.0, 10.0)};
+            RecordingBehaviour behaviour{owner, "BehaviourLFO"};
+            TimeInfo frame{100.0};
 
             Chain()
             {
@@ -65,8 +65,8 @@ namespace vx
             EXPECT_EQ(behaviour.apply(0.3), 0.3);
             EXPECT_FALSE(behaviour.isAnimating());
             EXPECT_EQ(behaviour.directionChanges, 0);
-            double values[2] = { 0.0, 0.0 };
-            int flags[2] = { 0, 0 };
+            double values[2] = {0.0, 0.0};
+            int flags[2] = {0, 0};
             EXPECT_EQ(behaviour.updateSliced(frame, values, flags, 0.5, 2), 0u);
             EXPECT_EQ(frame.deltaTime, 40.0);
             EXPECT_EQ(behaviour.getSpeed(frame), 1.0);
@@ -95,8 +95,8 @@ namespace vx
             behaviour.addModifier(first);
             behaviour.addModifier(second);
             behaviour.resetModifiers(0.75);
-            EXPECT_EQ(first->resets, (std::vector<double> { 0.75 }));
-            EXPECT_EQ(second->resets, (std::vector<double> { 0.75 }));
+            EXPECT_EQ(first->resets, (std::vector<double>{0.75}));
+            EXPECT_EQ(second->resets, (std::vector<double>{0.75}));
         }
 
         TEST_F(Chain, SlicedUpdateWithSeveralModifiersProducesEachSlice)
@@ -106,8 +106,8 @@ namespace vx
             behaviour.addModifier(doubling);
             behaviour.addModifier(adding);
 
-            double values[3] = { -1.0, -1.0, -1.0 };
-            int flags[3] = { 0, 0, 0 };
+            double values[3] = {-1.0, -1.0, -1.0};
+            int flags[3] = {0, 0, 0};
             EXPECT_EQ(behaviour.updateSliced(frame, values, flags, 1.0, 3), 5u);
             EXPECT_EQ(values[0], 2.5);
             EXPECT_EQ(values[1], 5.5);
@@ -125,8 +125,8 @@ namespace vx
         {
             auto adding = std::make_shared<AffineModifier>(1.0, 0.25, 2u);
             behaviour.addModifier(adding);
-            double values[2] = { 1.0, 2.0 };
-            int flags[2] = { 0, 0 };
+            double values[2] = {1.0, 2.0};
+            int flags[2] = {0, 0};
             EXPECT_EQ(behaviour.updateSliced(frame, values, flags, 99.0, 2), 2u);
             EXPECT_EQ(values[0], 1.25);
             EXPECT_EQ(values[1], 2.25);

@@ -1,8 +1,8 @@
 #include "core/parameters/VXBehaviourFactory.h"
 
 #include "VXBehaviourTestHelpers.h"
-#include "core/parameters/VXParamTestHelpers.h"
 #include "core/parameters/VXParamRange.h"
+#include "core/parameters/VXParamTestHelpers.h"
 #include "engine/behaviours/VXBehaviourBasic.h"
 #include "support/VXLogRecorder.h"
 
@@ -71,7 +71,7 @@ namespace vx
 
         struct BehaviourXml : ::testing::Test
         {
-            const ScopedBehaviourKind lfo { test::lfoKind, &createRecording<test::lfoKind> };
+            const ScopedBehaviourKind lfo{test::lfoKind, &createRecording<test::lfoKind>};
         };
 
         TEST_F(BehaviourXml, BehaviourChildRoundTripsByteExact)
@@ -83,15 +83,14 @@ namespace vx
             EXPECT_TRUE(param.needsToWriteState());
 
             const std::string text = writeToText(param, false);
-            EXPECT_EQ(text,
-                      "<ParamRange name=\"Speed\" default=\"5\" value=\"5\">\n"
-                      "\t<ValueRange name=\"defaultRange\" min=\"0\" max=\"10\"/>\n"
-                      "\t<BehaviourLFO name=\"BehaviourLFO\">\n"
-                      "\t\t<Params name=\"Params\">\n"
-                      "\t\t\t<Param name=\"Rate\" default=\"1\" value=\"2.5\"/>\n"
-                      "\t\t</Params>\n"
-                      "\t</BehaviourLFO>\n"
-                      "</ParamRange>\n");
+            EXPECT_EQ(text, "<ParamRange name=\"Speed\" default=\"5\" value=\"5\">\n"
+                            "\t<ValueRange name=\"defaultRange\" min=\"0\" max=\"10\"/>\n"
+                            "\t<BehaviourLFO name=\"BehaviourLFO\">\n"
+                            "\t\t<Params name=\"Params\">\n"
+                            "\t\t\t<Param name=\"Rate\" default=\"1\" value=\"2.5\"/>\n"
+                            "\t\t</Params>\n"
+                            "\t</BehaviourLFO>\n"
+                            "</ParamRange>\n");
 
             ParamRange copy("Speed", 5.0, ValueRange<double>(0.0, 10.0));
             RecordingParamListener listener;
@@ -105,7 +104,7 @@ namespace vx
             EXPECT_EQ(&read->getOwner(), &copy);
             EXPECT_EQ(writeToText(copy, false), text);
             // Reset to basic, then the element's behaviour, then the read.
-            EXPECT_EQ(listener.events(), (std::vector<std::string> { "state(6)", "state(6)", "state(4)" }));
+            EXPECT_EQ(listener.events(), (std::vector<std::string>{"state(6)", "state(6)", "state(4)"}));
         }
 
         TEST_F(BehaviourXml, FactoryMadeParameterGetsItsBehaviour)

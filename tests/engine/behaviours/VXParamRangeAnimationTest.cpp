@@ -33,7 +33,7 @@ namespace vx
 
         struct Animated : ::testing::Test
         {
-            ParamRange param { "Speed", 5.0, ValueRange<double>(0.0, 10.0) };
+            ParamRange param{"Speed", 5.0, ValueRange<double>(0.0, 10.0)};
             std::shared_ptr<RecordingBehaviour> behaviour;
             std::shared_ptr<StepModifier> modifier = std::make_shared<StepModifier>(0.1);
             RecordingParamListener listener;
@@ -50,8 +50,8 @@ namespace vx
 
         TEST_F(Animated, SettingTheBehaviourRebasesItAndNotifies)
         {
-            EXPECT_EQ(modifier->resets, (std::vector<double> { 0.5 }));
-            EXPECT_EQ(listener.events(), (std::vector<std::string> { "state(6)" }));
+            EXPECT_EQ(modifier->resets, (std::vector<double>{0.5}));
+            EXPECT_EQ(listener.events(), (std::vector<std::string>{"state(6)"}));
             EXPECT_EQ(param.getBehaviour(), behaviour);
         }
 
@@ -132,7 +132,7 @@ namespace vx
             listener.clear();
             param.setBehaviour(std::shared_ptr<BehaviourDouble>());
             EXPECT_NE(param.behaviour<BehaviourBasic>(), nullptr);
-            EXPECT_EQ(listener.events(), (std::vector<std::string> { "state(6)" }));
+            EXPECT_EQ(listener.events(), (std::vector<std::string>{"state(6)"}));
 
             param.setBehaviour(behaviour);
             param.resetBehaviour(false);
@@ -152,7 +152,7 @@ namespace vx
         TEST_F(Animated, ImmediateStartAndStopReachTheBehaviourAtOnce)
         {
             param.start(true, TimeUnit());
-            EXPECT_EQ(behaviour->starts, (std::vector<bool> { true }));
+            EXPECT_EQ(behaviour->starts, (std::vector<bool>{true}));
             EXPECT_TRUE(param.isPlaying());
             param.stop(TimeUnit());
             EXPECT_EQ(behaviour->stops, 1);
@@ -170,7 +170,7 @@ namespace vx
             EXPECT_TRUE(behaviour->starts.empty());
 
             param.update(frameAt(1000.5));
-            EXPECT_EQ(behaviour->starts, (std::vector<bool> { true }));
+            EXPECT_EQ(behaviour->starts, (std::vector<bool>{true}));
             EXPECT_TRUE(param.isPlaying());
 
             param.update(frameAt(2000.0));
@@ -194,7 +194,7 @@ namespace vx
             param.update(frameAt(1990.0));
             EXPECT_TRUE(behaviour->starts.empty());
             param.update(frameAt(2010.0));
-            EXPECT_EQ(behaviour->starts, (std::vector<bool> { false }));
+            EXPECT_EQ(behaviour->starts, (std::vector<bool>{false}));
             EXPECT_TRUE(param.isPlaying());
         }
 
@@ -203,17 +203,19 @@ namespace vx
         TEST(RangeParamBehaviourSwap, ReadersAlwaysSeeALiveBehaviour)
         {
             ParamRange param("P", 0.5, ValueRange<double>());
-            std::atomic<bool> done { false };
-            std::atomic<int> reads { 0 };
-            std::thread reader([&] {
-                while (! done)
+            std::atomic<bool> done{false};
+            std::atomic<int> reads{0};
+            std::thread reader(
+                [&]
                 {
-                    const std::shared_ptr<BehaviourDouble> current = param.getBehaviour();
-                    ASSERT_NE(current, nullptr);
-                    EXPECT_EQ(&current->getOwner(), &param);
-                    reads += current->getElementName().empty() ? 0 : 1;
-                }
-            });
+                    while (! done)
+                    {
+                        const std::shared_ptr<BehaviourDouble> current = param.getBehaviour();
+                        ASSERT_NE(current, nullptr);
+                        EXPECT_EQ(&current->getOwner(), &param);
+                        reads += current->getElementName().empty() ? 0 : 1;
+                    }
+                });
             for (int i = 0; i < 500; ++i)
             {
                 if (i % 2 == 0)

@@ -84,12 +84,9 @@ namespace vx
 
         INSTANTIATE_TEST_SUITE_P(
             TimeUnitEventHandlerAudio, AudioOffset,
-            ::testing::Values(AudioCase { "AlreadyPast", 900.0, 0 },
-                              AudioCase { "AtFrameStart", 1000.0, 0 },
-                              AudioCase { "SecondHalf", 1007.5, 384 },
-                              AudioCase { "JustBeforeTheEnd", 1009.99999, 511 },
-                              AudioCase { "AtFrameEndWaits", 1010.0, -1 },
-                              AudioCase { "NextFrameWaits", 1015.0, -1 }),
+            ::testing::Values(AudioCase{"AlreadyPast", 900.0, 0}, AudioCase{"AtFrameStart", 1000.0, 0},
+                              AudioCase{"SecondHalf", 1007.5, 384}, AudioCase{"JustBeforeTheEnd", 1009.99999, 511},
+                              AudioCase{"AtFrameEndWaits", 1010.0, -1}, AudioCase{"NextFrameWaits", 1015.0, -1}),
             [](const ::testing::TestParamInfo<AudioCase>& info) { return std::string(info.param.name); });
 
         TEST(TimeUnitEventHandlerAudio, FrameWithoutSamplesStillReportsTheEvent)
@@ -105,12 +102,14 @@ namespace vx
         {
             TimeUnitEventHandler handler;
             constexpr int events = 2000;
-            std::atomic<bool> done { false };
-            std::thread scheduler([&] {
-                for (int i = 0; i < events; ++i)
-                    handler.set(eventAt(i % 3, static_cast<double>(i)));
-                done = true;
-            });
+            std::atomic<bool> done{false};
+            std::thread scheduler(
+                [&]
+                {
+                    for (int i = 0; i < events; ++i)
+                        handler.set(eventAt(i % 3, static_cast<double>(i)));
+                    done = true;
+                });
 
             int fired = 0;
             int badTypes = 0;

@@ -33,13 +33,14 @@ namespace
         file.seekg(0);
         file.read(bytes.data(), static_cast<std::streamsize>(bytes.size()));
         std::vector<std::string> names;
-        if (bytes.size() < sizeof(Elf64_Ehdr) || std::memcmp(bytes.data(), ELFMAG, SELFMAG) != 0
-            || bytes[EI_CLASS] != ELFCLASS64)
+        if (bytes.size() < sizeof(Elf64_Ehdr) || std::memcmp(bytes.data(), ELFMAG, SELFMAG) != 0 ||
+            bytes[EI_CLASS] != ELFCLASS64)
             return names;
 
         Elf64_Ehdr header;
         std::memcpy(&header, bytes.data(), sizeof header);
-        auto section = [&](std::size_t i, Elf64_Shdr& out) {
+        auto section = [&](std::size_t i, Elf64_Shdr& out)
+        {
             const std::size_t offset = header.e_shoff + i * header.e_shentsize;
             if (offset + sizeof out > bytes.size())
                 return false;
@@ -57,8 +58,8 @@ namespace
                 Elf64_Sym symbol;
                 std::memcpy(&symbol, bytes.data() + symbols.sh_offset + offset, sizeof symbol);
                 const int binding = ELF64_ST_BIND(symbol.st_info);
-                if (symbol.st_shndx == SHN_UNDEF || (binding != STB_GLOBAL && binding != STB_WEAK)
-                    || symbol.st_name >= strings.sh_size)
+                if (symbol.st_shndx == SHN_UNDEF || (binding != STB_GLOBAL && binding != STB_WEAK) ||
+                    symbol.st_name >= strings.sh_size)
                     continue;
                 const char* name = bytes.data() + strings.sh_offset + symbol.st_name;
                 names.emplace_back(name, strnlen(name, strings.sh_size - symbol.st_name));
@@ -112,14 +113,14 @@ namespace
 
     const ModuleCase moduleCases[] = {
 #ifdef VX_FFGL_TEST_MODULE_PATH
-        { "TestEffect", VX_FFGL_TEST_MODULE_PATH },
+        {"TestEffect", VX_FFGL_TEST_MODULE_PATH},
 #else
-        { "TestEffect", nullptr },
+        {"TestEffect", nullptr},
 #endif
 #ifdef VX_KELVO_MODULE_PATH
-        { "Kelvo", VX_KELVO_MODULE_PATH },
+        {"Kelvo", VX_KELVO_MODULE_PATH},
 #else
-        { "Kelvo", nullptr },
+        {"Kelvo", nullptr},
 #endif
     };
 
@@ -136,7 +137,7 @@ namespace
 
     TEST_P(FFGLModuleGLTest, ExportsOnlyPlugMain)
     {
-        EXPECT_EQ(exportedSymbols(GetParam().path), std::vector<std::string> { "plugMain" });
+        EXPECT_EQ(exportedSymbols(GetParam().path), std::vector<std::string>{"plugMain"});
     }
 
     TEST_P(FFGLModuleGLTest, AnswersQuestionsInAnyOrder)
@@ -175,7 +176,7 @@ namespace
             ASSERT_NE(second, failWord);
 
             const HostGLState before = HostGLState::capture();
-            for (const FFGL::Word instance : { first, second, first })
+            for (const FFGL::Word instance : {first, second, first})
             {
                 EXPECT_EQ(module(FFGL::processOpenGL, frame.recordWord(), instance), 0u);
                 const HostGLState after = HostGLState::capture();
@@ -191,9 +192,8 @@ namespace
     }
 
     INSTANTIATE_TEST_SUITE_P(Modules, FFGLModuleGLTest, testing::ValuesIn(moduleCases),
-                             [](const testing::TestParamInfo<ModuleCase>& info) {
-                                 return std::string(info.param.name);
-                             });
+                             [](const testing::TestParamInfo<ModuleCase>& info)
+                             { return std::string(info.param.name); });
 
     // The Kelvo effect's own answers.
     class KelvoModuleGLTest : public vx::test::GLTest
@@ -226,8 +226,8 @@ namespace
     TEST_F(KelvoModuleGLTest, InformationRecords)
     {
         const LoadedModule& plug = *module;
-        const unsigned char expected[32] = { 1, 0, 0, 0, 0xF4, 0x01, 0, 0, 'A', '1', '8', '9', 'K', 'e', 'l', 'v',
-                                             'o', 0,  0, 0, 0,    0,    0, 0, 0,   0,   0,   0,   0,   0,   0,   0 };
+        const unsigned char expected[32] = {1,   0, 0, 0, 0xF4, 0x01, 0, 0, 'A', '1', '8', '9', 'K', 'e', 'l', 'v',
+                                            'o', 0, 0, 0, 0,    0,    0, 0, 0,   0,   0,   0,   0,   0,   0,   0};
         const auto* info = FFGL::toPointer<const unsigned char>(plug(FFGL::getInfo));
         ASSERT_NE(info, nullptr);
         EXPECT_EQ(std::memcmp(info, expected, sizeof expected), 0);

@@ -78,8 +78,11 @@ namespace
             std::uint32_t type;
             float defaultValue;
         };
-        const Row rows[] = { { "Gain", 10, 0.25f }, { "Invert", 0, 1.0f }, { "Flash", 1, 0.0f },
-                             { "Caption", 100, 0.0f }, { "Exactly Sixteen!", 10, 0.5f } };
+        const Row rows[] = {{"Gain", 10, 0.25f},
+                            {"Invert", 0, 1.0f},
+                            {"Flash", 1, 0.0f},
+                            {"Caption", 100, 0.0f},
+                            {"Exactly Sixteen!", 10, 0.5f}};
         for (std::uint32_t i = 0; i < 5; ++i)
         {
             SCOPED_TRACE(rows[i].name);
@@ -115,7 +118,7 @@ namespace
         EXPECT_EQ(call(FFGL::getPluginCaps, FFGL::capSetTime), 0u);
         EXPECT_EQ(call(FFGL::getPluginCaps, FFGL::capMinimumInputs), 1u);
         EXPECT_EQ(call(FFGL::getPluginCaps, FFGL::capMaximumInputs), 1u);
-        for (const std::uint32_t other : { 0u, 1u, 2u, 3u, 6u, 12u, 0xFFFFFFFFu })
+        for (const std::uint32_t other : {0u, 1u, 2u, 3u, 6u, 12u, 0xFFFFFFFFu})
             EXPECT_EQ(call(FFGL::getPluginCaps, other), 0u) << "capability " << other;
     }
 
@@ -128,7 +131,7 @@ namespace
         EXPECT_EQ(call(FFGL::getParameterDefault, 0), failWord);
         EXPECT_EQ(call(FFGL::getPluginCaps, FFGL::capProcessOpenGL), failWord);
         EXPECT_EQ(call(FFGL::getPluginShortName), 0u);
-        const FFGLViewportStructTag viewport { 0, 0, 16, 16 };
+        const FFGLViewportStructTag viewport{0, 0, 16, 16};
         EXPECT_EQ(call(FFGL::instantiateGL, FFGL::fromPointer(&viewport)), failWord);
 
         FFGLTestEffectLog::get().failFactory = false;
@@ -142,7 +145,7 @@ namespace
         EXPECT_EQ(call(FFGL::getExtendedInfo), 0u);
         EXPECT_EQ(call(FFGL::initialise), failWord);
         EXPECT_EQ(call(FFGL::getNumParameters), failWord);
-        const FFGLViewportStructTag viewport { 0, 0, 16, 16 };
+        const FFGLViewportStructTag viewport{0, 0, 16, 16};
         EXPECT_EQ(call(FFGL::instantiateGL, FFGL::fromPointer(&viewport)), failWord);
         EXPECT_EQ(FFGLTestEffectLog::get().constructed, 0);
     }
@@ -191,19 +194,16 @@ namespace
 
     INSTANTIATE_TEST_SUITE_P(
         Codes, FFGLCodeWithoutInstanceTest,
-        testing::Values(CodeCase { "Code3", 3, false }, CodeCase { "Code11", 11, false },
-                        CodeCase { "Code12", 12, false }, CodeCase { "Code14", 14, false },
-                        CodeCase { "Code24", 24, false }, CodeCase { "Code25", 25, false },
-                        CodeCase { "Code26", 26, false }, CodeCase { "Code27", 27, false },
-                        CodeCase { "Code28", 28, false }, CodeCase { "Code29", 29, false },
-                        CodeCase { "Code30", 30, false }, CodeCase { "Code34", 34, false },
-                        CodeCase { "Code35", 35, false }, CodeCase { "Code1000", 1000, false },
-                        CodeCase { "CodeMax", 0xFFFFFFFFu, false }, CodeCase { "GetParameterDisplay", 7, true },
-                        CodeCase { "SetParameter", 8, true }, CodeCase { "GetParameter", 9, true },
-                        CodeCase { "GetInputStatus", 16, true }, CodeCase { "ProcessOpenGL", 17, true },
-                        CodeCase { "DeInstantiateGL", 19, true }, CodeCase { "SetTime", 20, true },
-                        CodeCase { "Connect", 21, true }, CodeCase { "Disconnect", 22, true },
-                        CodeCase { "Resize", 23, true }),
+        testing::Values(CodeCase{"Code3", 3, false}, CodeCase{"Code11", 11, false}, CodeCase{"Code12", 12, false},
+                        CodeCase{"Code14", 14, false}, CodeCase{"Code24", 24, false}, CodeCase{"Code25", 25, false},
+                        CodeCase{"Code26", 26, false}, CodeCase{"Code27", 27, false}, CodeCase{"Code28", 28, false},
+                        CodeCase{"Code29", 29, false}, CodeCase{"Code30", 30, false}, CodeCase{"Code34", 34, false},
+                        CodeCase{"Code35", 35, false}, CodeCase{"Code1000", 1000, false},
+                        CodeCase{"CodeMax", 0xFFFFFFFFu, false}, CodeCase{"GetParameterDisplay", 7, true},
+                        CodeCase{"SetParameter", 8, true}, CodeCase{"GetParameter", 9, true},
+                        CodeCase{"GetInputStatus", 16, true}, CodeCase{"ProcessOpenGL", 17, true},
+                        CodeCase{"DeInstantiateGL", 19, true}, CodeCase{"SetTime", 20, true},
+                        CodeCase{"Connect", 21, true}, CodeCase{"Disconnect", 22, true}, CodeCase{"Resize", 23, true}),
         [](const testing::TestParamInfo<CodeCase>& info) { return std::string(info.param.name); });
 }
 
@@ -250,7 +250,8 @@ namespace
         std::uint32_t DeInitGL() override { return note("X"); }
         std::uint32_t SetFloatParameter(std::uint32_t index, float value) override
         {
-            return note("F" + std::to_string(index) + "=" + std::to_string(value).substr(0, 3), script().setFloatAnswer);
+            return note("F" + std::to_string(index) + "=" + std::to_string(value).substr(0, 3),
+                        script().setFloatAnswer);
         }
         std::uint32_t SetTextParameter(std::uint32_t index, const char* text) override
         {
@@ -292,7 +293,7 @@ namespace
 
         const std::string& calls() const { return ScriptedPlugin::script().calls; }
 
-        FFGLViewportStructTag viewport { 0, 0, 32, 32 };
+        FFGLViewportStructTag viewport{0, 0, 32, 32};
         std::unique_ptr<CFFGLPluginInfo> info;
     };
 
@@ -322,7 +323,7 @@ namespace
         ScriptedPlugin::script().connectAnswer = FFGL::fail;
         const FFGL::Word instance = instantiate();
         ASSERT_NE(instance, failWord);
-        ProcessOpenGLStructTag frame {};
+        ProcessOpenGLStructTag frame{};
         ScriptedPlugin::script().calls.clear();
         EXPECT_EQ(call(FFGL::processOpenGL, FFGL::fromPointer(&frame), instance), 0u);
         EXPECT_EQ(call(FFGL::processOpenGL, FFGL::fromPointer(&frame), instance), 0u);
@@ -345,7 +346,7 @@ namespace
         EXPECT_EQ(call(FFGL::disconnect, 0, instance), failWord);
 
         ScriptedPlugin::script().calls.clear();
-        ProcessOpenGLStructTag frame {};
+        ProcessOpenGLStructTag frame{};
         EXPECT_EQ(call(FFGL::processOpenGL, FFGL::fromPointer(&frame), instance), 0u);
         EXPECT_EQ(calls(), "P") << "still connected after the refused disconnect";
 
@@ -361,9 +362,9 @@ namespace
         const FFGL::Word instance = instantiate();
         ASSERT_NE(instance, failWord);
         ScriptedPlugin::script().calls.clear();
-        SetParameterStruct level { 0, FFGL::fromFloat(0.25f) };
-        SetParameterStruct label { 1, FFGL::fromPointer("new") };
-        SetParameterStruct unknown { 9, FFGL::fromFloat(1.0f) };
+        SetParameterStruct level{0, FFGL::fromFloat(0.25f)};
+        SetParameterStruct label{1, FFGL::fromPointer("new")};
+        SetParameterStruct unknown{9, FFGL::fromFloat(1.0f)};
         EXPECT_EQ(call(FFGL::setParameter, FFGL::fromPointer(&level), instance), 0u);
         EXPECT_EQ(call(FFGL::setParameter, FFGL::fromPointer(&label), instance), 0u);
         EXPECT_EQ(call(FFGL::setParameter, FFGL::fromPointer(&unknown), instance), 0u);
@@ -388,7 +389,7 @@ namespace
         };
         Throwing plugin;
         vx::test::LogRecorder log;
-        ProcessOpenGLStructTag frame {};
+        ProcessOpenGLStructTag frame{};
         EXPECT_EQ(call(FFGL::processOpenGL, FFGL::fromPointer(&frame), FFGL::fromPointer(&plugin)), failWord);
         EXPECT_TRUE(log.contains("Escaped from error in")) << log.dump();
         EXPECT_TRUE(log.contains("boom")) << log.dump();

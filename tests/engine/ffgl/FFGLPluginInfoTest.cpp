@@ -22,9 +22,8 @@ namespace
     TEST(FFGLPluginInfoTest, InformationRecordBytes)
     {
         const auto info = makeInfo("A189", "Kelvo");
-        const unsigned char expected[32] = { 1, 0, 0, 0,  0xF4, 0x01, 0, 0,  'A', '1', '8', '9',
-                                             'K', 'e', 'l', 'v', 'o', 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0,
-                                             0, 0, 0, 0 };
+        const unsigned char expected[32] = {1,   0, 0, 0, 0xF4, 0x01, 0, 0, 'A', '1', '8', '9', 'K', 'e', 'l', 'v',
+                                            'o', 0, 0, 0, 0,    0,    0, 0, 0,   0,   0,   0,   0,   0,   0,   0};
         EXPECT_EQ(std::memcmp(info->GetPluginInfo(), expected, sizeof expected), 0);
         EXPECT_EQ(info->GetFactoryMethod(), &noFactory);
     }
@@ -46,7 +45,7 @@ namespace
     TEST(FFGLPluginInfoTest, ExtendedRecordOwnsCopies)
     {
         char description[] = "Kelvo";
-        const unsigned char block[3] = { 7, 8, 9 };
+        const unsigned char block[3] = {7, 8, 9};
         const auto info = makeInfo("A189", "Kelvo", description, sizeof block, block);
         description[0] = 'X';
 
@@ -61,7 +60,7 @@ namespace
 
     TEST(FFGLPluginInfoTest, EmptyOrMissingBlockGivesNone)
     {
-        const unsigned char block[1] = { 1 };
+        const unsigned char block[1] = {1};
         const auto sizeOnly = makeInfo("A189", "K", "d", 16, nullptr);
         EXPECT_EQ(sizeOnly->GetPluginExtendedInfo()->FreeFrameExtendedDataSize, 0u);
         EXPECT_EQ(sizeOnly->GetPluginExtendedInfo()->FreeFrameExtendedDataBlock, nullptr);

@@ -25,12 +25,12 @@ namespace vx::test
 
             const auto w = static_cast<std::uint32_t>(width);
             const auto h = static_cast<std::uint32_t>(height);
-            texture = { w, h, w, h, input->getTexture() };
+            texture = {w, h, w, h, input->getTexture()};
             textures[0] = &texture;
             record.numInputTextures = 1;
             record.inputTextures = textures;
             record.HostFBO = output->getFramebuffer();
-            viewport = { 0, 0, w, h };
+            viewport = {0, 0, w, h};
         }
 
         ~FFGLHostFrame()
@@ -44,10 +44,10 @@ namespace vx::test
 
         std::unique_ptr<ScopedTestFramebuffer> input;
         std::unique_ptr<ScopedTestFramebuffer> output;
-        FFGLTextureStruct texture {};
-        FFGLTextureStruct* textures[1] {};
-        ProcessOpenGLStructTag record {};
-        FFGLViewportStructTag viewport {};
+        FFGLTextureStruct texture{};
+        FFGLTextureStruct* textures[1]{};
+        ProcessOpenGLStructTag record{};
+        FFGLViewportStructTag viewport{};
     };
 
     // The host state a frame must not change: compare with differencesTo,

@@ -15,8 +15,8 @@
 #include <cstring>
 #include <memory>
 #include <string>
-#include <vector>
 #include <thread>
+#include <vector>
 
 namespace
 {
@@ -125,8 +125,7 @@ namespace
         EXPECT_EQ(FFGLTestEffectLog::get().draws, 1);
 
         // Red 0.25 from "Gain", green from "Invert"; 1/255 for rounding.
-        EXPECT_TRUE(vx::test::isNear(vx::test::readPixel(3, 3), { 64, 255, 255, 255 }, 1))
-            << vx::test::readPixel(3, 3);
+        EXPECT_TRUE(vx::test::isNear(vx::test::readPixel(3, 3), {64, 255, 255, 255}, 1)) << vx::test::readPixel(3, 3);
 
         glMatrixMode(GL_PROJECTION);
         glPopMatrix();
@@ -140,17 +139,17 @@ namespace
         const FFGL::Word instance = instantiate(frame);
         ASSERT_NE(instance, failWord);
 
-        ProcessOpenGLStructTag none { 0, nullptr, frame.record.HostFBO };
+        ProcessOpenGLStructTag none{0, nullptr, frame.record.HostFBO};
         {
             vx::test::GLCallCounter<&epoxy_glPushAttrib> pushes("glPushAttrib");
             vx::test::GLCallCounter<&epoxy_glBindTexture> binds("glBindTexture");
             EXPECT_EQ(call(FFGL::processOpenGL, FFGL::fromPointer(&none), instance), failWord);
             EXPECT_EQ(pushes.count() + binds.count(), 0) << "no GL before an input ever came";
         }
-        ProcessOpenGLStructTag nullArray { 1, nullptr, frame.record.HostFBO };
+        ProcessOpenGLStructTag nullArray{1, nullptr, frame.record.HostFBO};
         EXPECT_EQ(call(FFGL::processOpenGL, FFGL::fromPointer(&nullArray), instance), failWord);
-        FFGLTextureStruct* nullEntry[1] = { nullptr };
-        ProcessOpenGLStructTag unconnected { 1, nullEntry, frame.record.HostFBO };
+        FFGLTextureStruct* nullEntry[1] = {nullptr};
+        ProcessOpenGLStructTag unconnected{1, nullEntry, frame.record.HostFBO};
         EXPECT_EQ(call(FFGL::processOpenGL, FFGL::fromPointer(&unconnected), instance), failWord);
         EXPECT_EQ(FFGLTestEffectLog::get().draws, 0);
 
@@ -160,7 +159,7 @@ namespace
         EXPECT_EQ(call(FFGL::processOpenGL, FFGL::fromPointer(&unconnected), instance), failWord)
             << "an input missing from this frame is not taken from an earlier one";
         EXPECT_EQ(FFGLTestEffectLog::get().draws, 1);
-        EXPECT_EQ(vx::test::readPixel(3, 3), vx::test::PixelRGBA8 {});
+        EXPECT_EQ(vx::test::readPixel(3, 3), vx::test::PixelRGBA8{});
 
         EXPECT_EQ(call(FFGL::deInstantiateGL, 0, instance), 0u);
     }
@@ -216,7 +215,7 @@ namespace
         EXPECT_EQ(call(FFGL::processOpenGL, 0, instance), failWord);
         EXPECT_EQ(FFGLTestEffectLog::get().trail, "I") << "nothing reached the effect";
 
-        const FFGLViewportStructTag larger { 2, 3, 640, 360 };
+        const FFGLViewportStructTag larger{2, 3, 640, 360};
         EXPECT_EQ(call(FFGL::resize, FFGL::fromPointer(&larger), instance), 0u);
         const VXFFGLApp::Viewport& viewport = plugin(instance)->getApp()->getViewport();
         EXPECT_EQ(viewport.x, 2);
@@ -239,26 +238,26 @@ namespace
         ASSERT_NE(first, failWord);
         ASSERT_NE(second, failWord);
 
-        SetParameterStruct gain { 0, FFGL::fromFloat(0.75f) };
+        SetParameterStruct gain{0, FFGL::fromFloat(0.75f)};
         EXPECT_EQ(call(FFGL::setParameter, FFGL::fromPointer(&gain), first), 0u);
         EXPECT_EQ(call(FFGL::getParameter, 0, first), FFGL::fromFloat(0.75f));
         EXPECT_EQ(call(FFGL::getParameter, 0, second), FFGL::fromFloat(0.25f)) << "instances are independent";
         EXPECT_STREQ(FFGL::toPointer<const char>(call(FFGL::getParameterDisplay, 0, first)), "6.00");
 
         const char caption[] = "changed";
-        SetParameterStruct text { 3, FFGL::fromPointer(caption) };
+        SetParameterStruct text{3, FFGL::fromPointer(caption)};
         EXPECT_EQ(call(FFGL::setParameter, FFGL::fromPointer(&text), first), 0u);
         EXPECT_STREQ(FFGL::toPointer<const char>(call(FFGL::getParameter, 3, first)), "changed");
         EXPECT_STREQ(FFGL::toPointer<const char>(call(FFGL::getParameter, 3, second)), "hello");
 
-        SetParameterStruct unknown { 9, FFGL::fromFloat(0.5f) };
+        SetParameterStruct unknown{9, FFGL::fromFloat(0.5f)};
         EXPECT_EQ(call(FFGL::setParameter, FFGL::fromPointer(&unknown), first), failWord)
             << "an unknown index goes to the float setter, which refuses it";
 
         // The host may drop the prototype while instances live.
         EXPECT_EQ(call(FFGL::deInitialise), 0u);
         const char later[] = "later";
-        SetParameterStruct textAgain { 3, FFGL::fromPointer(later) };
+        SetParameterStruct textAgain{3, FFGL::fromPointer(later)};
         EXPECT_EQ(call(FFGL::setParameter, FFGL::fromPointer(&textAgain), second), 0u);
         EXPECT_STREQ(FFGL::toPointer<const char>(call(FFGL::getParameter, 3, second)), "later");
 
@@ -310,8 +309,8 @@ namespace
 
         // The host moves to another context of its own.
         const EGLDisplay display = vx::test::GLTestContext::getDisplay();
-        const EGLint attributes[] = { EGL_CONTEXT_OPENGL_PROFILE_MASK, EGL_CONTEXT_OPENGL_COMPATIBILITY_PROFILE_BIT,
-                                      EGL_NONE };
+        const EGLint attributes[] = {EGL_CONTEXT_OPENGL_PROFILE_MASK, EGL_CONTEXT_OPENGL_COMPATIBILITY_PROFILE_BIT,
+                                     EGL_NONE};
         const EGLContext other =
             eglCreateContext(display, vx::test::GLTestContext::getConfig(), EGL_NO_CONTEXT, attributes);
         ASSERT_NE(other, EGL_NO_CONTEXT);
@@ -325,7 +324,7 @@ namespace
             ASSERT_EQ(contexts()->getNumContexts(), 1);
             EXPECT_EQ(contexts()->getPrimaryContext()->getNativeContext(), other);
             EXPECT_EQ(call(FFGL::processOpenGL, otherFrame.recordWord(), second), 0u);
-            EXPECT_TRUE(vx::test::isNear(vx::test::readPixel(1, 1), { 64, 255, 255, 255 }, 1));
+            EXPECT_TRUE(vx::test::isNear(vx::test::readPixel(1, 1), {64, 255, 255, 255}, 1));
             EXPECT_EQ(call(FFGL::deInstantiateGL, 0, second), 0u);
         }
 

@@ -107,7 +107,7 @@ namespace
         EXPECT_EQ(plugin->GetFloatParameter(5), 0.0f);
         EXPECT_EQ(plugin->GetParameterDisplay(5), nullptr);
 
-        for (const std::uint32_t index : { 6u, 1000u, 0x80000000u, 0xFFFFFFFFu })
+        for (const std::uint32_t index : {6u, 1000u, 0x80000000u, 0xFFFFFFFFu})
         {
             EXPECT_EQ(plugin->SetFloatParameter(index, 0.5f), FFGL::fail) << index;
             EXPECT_EQ(plugin->SetTextParameter(index, "x"), FFGL::fail) << index;

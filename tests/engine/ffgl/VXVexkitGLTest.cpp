@@ -71,9 +71,9 @@ namespace
             glDisable(GL_TEXTURE_2D); // binding enables it; a host finds it as it left it
 
             const auto pixels = test::readPixels(0, 0, 256, 64);
-            const auto lit = std::count_if(pixels.begin(), pixels.end(), [](const test::PixelRGBA8& p) {
-                return p.r > 128 && p.r == p.g && p.g == p.b;
-            });
+            const auto lit =
+                std::count_if(pixels.begin(), pixels.end(),
+                              [](const test::PixelRGBA8& p) { return p.r > 128 && p.r == p.g && p.g == p.b; });
             EXPECT_GT(lit, 50) << "three lines of white text";
         }
         glViewport(0, 0, test::GLTestContext::defaultFramebufferSize, test::GLTestContext::defaultFramebufferSize);

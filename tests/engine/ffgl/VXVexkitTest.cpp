@@ -75,14 +75,16 @@ namespace
     TEST_F(VexkitTest, ConcurrentFirstCallsShareOneRoot)
     {
         std::vector<Vexkit*> seen(8, nullptr);
-        std::atomic<bool> go { false };
+        std::atomic<bool> go{false};
         std::vector<std::thread> threads;
         for (auto& slot : seen)
-            threads.emplace_back([&slot, &go] {
-                while (! go.load())
-                    std::this_thread::yield();
-                slot = Vexkit::getInstance();
-            });
+            threads.emplace_back(
+                [&slot, &go]
+                {
+                    while (! go.load())
+                        std::this_thread::yield();
+                    slot = Vexkit::getInstance();
+                });
         go.store(true);
         for (auto& thread : threads)
             thread.join();
@@ -123,7 +125,7 @@ namespace
 
     TEST_F(VexkitTest, TaskManagerFillsTheSeamWhileItLives)
     {
-        for (const unsigned int flags : { 0x4u, 0x20u })
+        for (const unsigned int flags : {0x4u, 0x20u})
         {
             SCOPED_TRACE(flags);
             Vexkit* root = Vexkit::create(flags);
@@ -133,8 +135,10 @@ namespace
             EXPECT_EQ(root->getTextureManager(), nullptr);
 
             int ran = 0;
-            root->getTaskManager()->fireTask(TaskThreadMode::Update, [&ran] { ++ran; }, false, 0);
-            root->getTaskManager()->fireTask(TaskThreadMode::Renderer, [&ran] { ran += 10; }, false, 0);
+            root->getTaskManager()->fireTask(
+                TaskThreadMode::Update, [&ran] { ++ran; }, false, 0);
+            root->getTaskManager()->fireTask(
+                TaskThreadMode::Renderer, [&ran] { ran += 10; }, false, 0);
             root->executeUpdateTask();
             EXPECT_EQ(ran, 1);
             root->executeRenderTask();
@@ -184,7 +188,7 @@ namespace
             const TextureFormat other = Texture::RGBA16F;
             root->setDefaultColorFormat(other);
         }
-        EXPECT_EQ(states, (std::vector<int> { 0, 1 }));
+        EXPECT_EQ(states, (std::vector<int>{0, 1}));
         ASSERT_NE(DEFAULT_COLOR_FMT, nullptr);
         EXPECT_EQ(*DEFAULT_COLOR_FMT, Texture::RGBA16F) << "kept after the caller's copy is gone";
         DEFAULT_COLOR_FMT = original;

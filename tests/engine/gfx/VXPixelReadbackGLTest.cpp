@@ -94,7 +94,8 @@ namespace vx::test
 
         LogRecorder log;
         EXPECT_EQ(second.beginPixelProcessing(), nullptr);
-        EXPECT_TRUE(log.contains("beginPixelProcessing: Cannot have multiple readbacks processing at the same time.")) << log.dump();
+        EXPECT_TRUE(log.contains("beginPixelProcessing: Cannot have multiple readbacks processing at the same time."))
+            << log.dump();
         second.endPixelProcessing(); // must not release the first one's claim
         EXPECT_TRUE(pixelProcessingBusy);
 

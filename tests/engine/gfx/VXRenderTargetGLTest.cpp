@@ -1,9 +1,9 @@
 #include "engine/gfx/VXRenderTarget.h"
 
+#include "core/VXStringUtils.h"
 #include "engine/gfx/VXGlobalFBO.h"
 #include "engine/gfx/VXRenderTargetTestSupport.h"
 #include "engine/gfx/VXTexture.h"
-#include "core/VXStringUtils.h"
 #include "support/VXLogRecorder.h"
 
 namespace vx::test
@@ -233,8 +233,8 @@ namespace vx::test
         EXPECT_EQ(target.getDepthStencilFormat(), DEPTH_24);
         ASSERT_TRUE(target.bind());
         GLint object = 0;
-        glGetFramebufferAttachmentParameteriv(GL_FRAMEBUFFER, GL_DEPTH_ATTACHMENT, GL_FRAMEBUFFER_ATTACHMENT_OBJECT_NAME,
-                                              &object);
+        glGetFramebufferAttachmentParameteriv(GL_FRAMEBUFFER, GL_DEPTH_ATTACHMENT,
+                                              GL_FRAMEBUFFER_ATTACHMENT_OBJECT_NAME, &object);
         EXPECT_EQ(static_cast<GLuint>(object), target.getDepthStencilBuffer()->glName);
         RenderTarget::unbind();
 
@@ -279,7 +279,8 @@ namespace vx::test
         EXPECT_TRUE(b.depthMatches(b));
 
         GfxInfo::VX_MAX_TEXTURE_SIZE = 512;
-        EXPECT_TRUE(RenderTargetConfiguration(512, 512, Texture::RGBA8, false, DEFAULT_DEPTH_FMT).isSupportedOnCurrentSystem());
+        EXPECT_TRUE(
+            RenderTargetConfiguration(512, 512, Texture::RGBA8, false, DEFAULT_DEPTH_FMT).isSupportedOnCurrentSystem());
         EXPECT_FALSE(a.isSupportedOnCurrentSystem());
     }
 

@@ -37,13 +37,15 @@ namespace vx::test
         EXPECT_EQ(targets().retain(70000, 10, Texture::RGBA8, false, DEFAULT_DEPTH_FMT), nullptr);
         EXPECT_TRUE(log.contains("retain: Cannot create render target, too large size.")) << log.dump();
         EXPECT_EQ(targets().retain(16, 16, Texture::DXT5_RGBA, false, DEFAULT_DEPTH_FMT), nullptr);
-        EXPECT_TRUE(log.contains("retain: Cannot create render target, cannot render to compressed format.")) << log.dump();
+        EXPECT_TRUE(log.contains("retain: Cannot create render target, cannot render to compressed format."))
+            << log.dump();
         EXPECT_EQ(targets().retainPingPong(-1, 5, Texture::RGBA8, false, DEFAULT_DEPTH_FMT), nullptr);
         EXPECT_TRUE(log.contains("retainPingPong: Cannot create render target, negative size.")) << log.dump();
 
         GfxInfo::VX_MAX_TEXTURE_SIZE = 256;
         EXPECT_EQ(targets().retain(300, 10, Texture::RGBA8, false, DEFAULT_DEPTH_FMT), nullptr);
-        EXPECT_TRUE(log.contains("getRenderTarget: Requested render target configuration is not supported.")) << log.dump();
+        EXPECT_TRUE(log.contains("getRenderTarget: Requested render target configuration is not supported."))
+            << log.dump();
 
         EXPECT_EQ(targets().getTotalRTCount(), 0u);
         EXPECT_EQ(targets().getUsedRTCount(), 0u);

@@ -26,10 +26,7 @@ namespace vx
 
         // A failure leaves the stream's fail state (and the code as the
         // unsigned extraction left it).
-        friend std::istream& operator>>(std::istream& stream, CodecFourCC& fourCC)
-        {
-            return stream >> fourCC.code;
-        }
+        friend std::istream& operator>>(std::istream& stream, CodecFourCC& fourCC) { return stream >> fourCC.code; }
 
     private:
         std::uint32_t code = 0;

@@ -45,7 +45,9 @@ namespace vx
         protected:
             pos_type seekoff(off_type offset, std::ios_base::seekdir direction, std::ios_base::openmode) override
             {
-                char* base = direction == std::ios_base::beg ? eback() : direction == std::ios_base::cur ? gptr() : egptr();
+                char* base = direction == std::ios_base::beg   ? eback()
+                             : direction == std::ios_base::cur ? gptr()
+                                                               : egptr();
                 char* target = base + offset;
                 if (target < eback() || target > egptr())
                     return pos_type(off_type(-1));
@@ -62,7 +64,7 @@ namespace vx
         std::vector<unsigned char> readWholeFile(const File& file)
         {
             std::unique_ptr<InputStream> stream(file.createInputStream(true));
-            if (!stream)
+            if (! stream)
             {
                 logPrint(logError, "ImageUtils::imageFromFile: Could not open file %s\n", file.getFullPath().c_str());
                 return {};
@@ -70,7 +72,8 @@ namespace vx
             const unsigned long long size = stream->getTotalSize();
             if (size == 0 || size > 0x7FFFFFFFull)
             {
-                logPrint(logError, "ImageUtils::imageFromFile: FileSize is zero or too large %s\n", file.getFullPath().c_str());
+                logPrint(logError, "ImageUtils::imageFromFile: FileSize is zero or too large %s\n",
+                         file.getFullPath().c_str());
                 return {};
             }
             std::vector<unsigned char> bytes(static_cast<size_t>(size));
@@ -87,7 +90,7 @@ namespace vx
             std::ofstream out(file.getFullPath(), std::ios::binary | std::ios::trunc);
             out << text;
             out.close();
-            if (!out)
+            if (! out)
             {
                 logPrint(logError, "ImageUtils::writeToPngAsCFiles: could not write %s\n", file.getFullPath().c_str());
                 return false;
@@ -99,12 +102,18 @@ namespace vx
         {
             switch (internalFormat)
             {
-                case GL_INTENSITY8: return 1;
-                case GL_RGB8: return 3;
-                case GL_RGBA8: return 4;
-                case GL_RGBA16: return 8;
-                case GL_INTENSITY32F_ARB: return 4;
-                default: return 0;
+                case GL_INTENSITY8:
+                    return 1;
+                case GL_RGB8:
+                    return 3;
+                case GL_RGBA8:
+                    return 4;
+                case GL_RGBA16:
+                    return 8;
+                case GL_INTENSITY32F_ARB:
+                    return 4;
+                default:
+                    return 0;
             }
         }
     }
@@ -144,7 +153,7 @@ namespace vx
         }
         MemoryBuffer buffer(bytes, static_cast<size_t>(size));
         std::istream stream(&buffer);
-        if (!PNGImageFormat::validate(stream))
+        if (! PNGImageFormat::validate(stream))
         {
             logPrint(logError, "ImageUtils::pngImageFromMemory: not PNG data.\n");
             return nullptr;
@@ -177,7 +186,8 @@ namespace vx
         }
         if (extension == "tiff" || extension == "tif")
         {
-            logPrint(logError, "ImageUtils::imageFromFile: TIFF files are not readable here: %s\n", file.getFullPath().c_str());
+            logPrint(logError, "ImageUtils::imageFromFile: TIFF files are not readable here: %s\n",
+                     file.getFullPath().c_str());
             return nullptr;
         }
         if (extension == "qmi")
@@ -194,7 +204,7 @@ namespace vx
             return nullptr;
         }
         auto* texture = new Texture();
-        if (!texture->create(bytes, width, height, format))
+        if (! texture->create(bytes, width, height, format))
         {
             logPrint(logError, "textureFromImage: could not create texture! (%dx%d)\n", width, height);
             delete texture;
@@ -208,7 +218,7 @@ namespace vx
         unsigned long width = 0, height = 0;
         int fileChannels = 0;
         MallocBuffer pixels(imageFromMemory(bytes, size, &width, &height, &fileChannels, wantedChannels));
-        if (!pixels)
+        if (! pixels)
             return nullptr;
         return textureFromData(pixels.get(), static_cast<int>(width), static_cast<int>(height),
                                wantedChannels != 0 ? wantedChannels : fileChannels);
@@ -219,7 +229,7 @@ namespace vx
         unsigned long width = 0, height = 0;
         int channels = 0;
         MallocBuffer pixels(imageFromFile(file, &width, &height, &channels, 0));
-        if (!pixels)
+        if (! pixels)
             return nullptr;
         return textureFromData(pixels.get(), static_cast<int>(width), static_cast<int>(height), channels);
     }
@@ -234,25 +244,26 @@ namespace vx
             std::memcpy(data + rowBytes * y, copy.data() + rowBytes * (height - 1 - y), rowBytes);
     }
 
-    bool ImageUtils::writeToPng(const File& file, int width, int height, int bytesPerPixel, const void* data, int stride)
+    bool ImageUtils::writeToPng(const File& file, int width, int height, int bytesPerPixel, const void* data,
+                                int stride)
     {
         if (width <= 0 || height <= 0 || stride < 0)
         {
-            logPrint(logError, "ImageUtils::writeToPng: invalid image %dx%d for %s\n", width, height, file.getFullPath().c_str());
+            logPrint(logError, "ImageUtils::writeToPng: invalid image %dx%d for %s\n", width, height,
+                     file.getFullPath().c_str());
             return false;
         }
         std::ofstream out(file.getFullPath(), std::ios::binary | std::ios::trunc);
-        if (!out)
+        if (! out)
         {
             logPrint(logError, "ImageUtils::writeToPng: could not open %s\n", file.getFullPath().c_str());
             return false;
         }
-        const bool encoded = PNGImageFormat::writePixelsToStream(static_cast<const unsigned char*>(data),
-                                                                 static_cast<unsigned long>(width),
-                                                                 static_cast<unsigned long>(height), bytesPerPixel, out,
-                                                                 static_cast<unsigned long>(stride));
+        const bool encoded = PNGImageFormat::writePixelsToStream(
+            static_cast<const unsigned char*>(data), static_cast<unsigned long>(width),
+            static_cast<unsigned long>(height), bytesPerPixel, out, static_cast<unsigned long>(stride));
         out.close();
-        if (encoded && !out)
+        if (encoded && ! out)
         {
             logPrint(logError, "ImageUtils::writeToPng: could not finish %s\n", file.getFullPath().c_str());
             return false;
@@ -271,9 +282,9 @@ namespace vx
             return nullptr;
         std::ostringstream out;
         if (pixels->width <= 0 || pixels->height <= 0 ||
-            !PNGImageFormat::writePixelsToStream(pixels->data, static_cast<unsigned long>(pixels->width),
-                                                 static_cast<unsigned long>(pixels->height), pixels->bytesPerPixel, out,
-                                                 static_cast<unsigned long>(pixels->stride)))
+            ! PNGImageFormat::writePixelsToStream(pixels->data, static_cast<unsigned long>(pixels->width),
+                                                  static_cast<unsigned long>(pixels->height), pixels->bytesPerPixel,
+                                                  out, static_cast<unsigned long>(pixels->stride)))
             return nullptr;
         const std::string encoded = out.str();
         auto* copy = static_cast<unsigned char*>(std::malloc(encoded.size()));
@@ -287,7 +298,7 @@ namespace vx
 
     bool ImageUtils::writeTextureToPng(const File& file, Texture* texture, int x, int y)
     {
-        if (texture == nullptr || !texture->isValid())
+        if (texture == nullptr || ! texture->isValid())
         {
             logPrint(logError, "ImageUtils::writeTextureToPng: no texture for %s\n", file.getFullPath().c_str());
             return false;
@@ -303,7 +314,8 @@ namespace vx
         const int h = texture->getHardwareHeight();
         if (x < 0 || y < 0 || x >= w || y >= h)
         {
-            logPrint(logError, "ImageUtils::writeTextureToPng: origin (%d, %d) outside the %dx%d texture.\n", x, y, w, h);
+            logPrint(logError, "ImageUtils::writeTextureToPng: origin (%d, %d) outside the %dx%d texture.\n", x, y, w,
+                     h);
             return false;
         }
         auto* locked = static_cast<const unsigned char*>(texture->lock(Texture::LOCK_READ));
@@ -313,16 +325,16 @@ namespace vx
         std::vector<unsigned char> image(locked, locked + static_cast<size_t>(pitch) * h);
         texture->unlock();
         // The part of the image from (x, y) to the far corner.
-        return writeToPng(file, w - x, h - y, bytesPerPixel, image.data() + static_cast<size_t>(y) * pitch + x * bytesPerPixel,
-                          pitch);
+        return writeToPng(file, w - x, h - y, bytesPerPixel,
+                          image.data() + static_cast<size_t>(y) * pitch + x * bytesPerPixel, pitch);
     }
 
     bool ImageUtils::writeToTga(const File& file, int width, int height, int bytesPerPixel, const void* data)
     {
         if (data == nullptr || width <= 0 || height <= 0 || bytesPerPixel < 1 || bytesPerPixel > 4)
         {
-            logPrint(logError, "ImageUtils::writeToTga: invalid image %dx%d (%d bytes per pixel) for %s\n", width, height,
-                     bytesPerPixel, file.getFullPath().c_str());
+            logPrint(logError, "ImageUtils::writeToTga: invalid image %dx%d (%d bytes per pixel) for %s\n", width,
+                     height, bytesPerPixel, file.getFullPath().c_str());
             return false;
         }
         if (stbi_write_tga(file.getFullPath().c_str(), width, height, bytesPerPixel, data) == 0)
@@ -335,7 +347,7 @@ namespace vx
 
     bool ImageUtils::writeTextureToTga(const File& file, Texture* texture)
     {
-        if (texture == nullptr || !texture->isValid())
+        if (texture == nullptr || ! texture->isValid())
         {
             logPrint(logError, "ImageUtils::writeTextureToTga: no texture for %s\n", file.getFullPath().c_str());
             return false;
@@ -343,9 +355,15 @@ namespace vx
         int components = 0;
         switch (texture->getFormat().format)
         {
-            case GL_RGB: components = 3; break;
-            case GL_RGBA: components = 4; break;
-            case GL_LUMINANCE: components = 1; break;
+            case GL_RGB:
+                components = 3;
+                break;
+            case GL_RGBA:
+                components = 4;
+                break;
+            case GL_LUMINANCE:
+                components = 1;
+                break;
             default:
                 logPrint(logError, "ImageUtils::writeTextureToTga: Unsupported texture format! (%s)\n",
                          texture->getFormat().name.c_str());
@@ -378,9 +396,9 @@ namespace vx
     {
         std::ostringstream png;
         if (width <= 0 || height <= 0 || stride < 0 ||
-            !PNGImageFormat::writePixelsToStream(static_cast<const unsigned char*>(data), static_cast<unsigned long>(width),
-                                                 static_cast<unsigned long>(height), bytesPerPixel, png,
-                                                 static_cast<unsigned long>(stride)))
+            ! PNGImageFormat::writePixelsToStream(static_cast<const unsigned char*>(data),
+                                                  static_cast<unsigned long>(width), static_cast<unsigned long>(height),
+                                                  bytesPerPixel, png, static_cast<unsigned long>(stride)))
             return false;
         const std::string bytes = png.str();
 

@@ -50,7 +50,7 @@ namespace vx
         {
             auto* stream = static_cast<std::ostream*>(png_get_io_ptr(png));
             stream->write(reinterpret_cast<const char*>(data), static_cast<std::streamsize>(length));
-            if (!*stream)
+            if (! *stream)
                 png_error(png, "could not write PNG data to the stream");
         }
 
@@ -96,7 +96,8 @@ namespace vx
         // Makes the structures; false leaves nothing to clean beyond ReadStructs.
         bool createRead(ReadStructs& s, std::istream& stream)
         {
-            s.png = png_create_read_struct(pngVersion, &s.message, PNGHelpers::errorCallback, PNGHelpers::warningCallback);
+            s.png =
+                png_create_read_struct(pngVersion, &s.message, PNGHelpers::errorCallback, PNGHelpers::warningCallback);
             if (s.png == nullptr)
                 return false;
             s.info = png_create_info_struct(s.png);
@@ -183,7 +184,7 @@ namespace vx
         std::string why;
         try
         {
-            if (!createRead(s, stream))
+            if (! createRead(s, stream))
                 why = "could not create the libpng structures";
             else
             {
@@ -211,7 +212,7 @@ namespace vx
         try
         {
             Header h;
-            if (!createRead(s, stream))
+            if (! createRead(s, stream))
                 why = "could not create the libpng structures";
             else if (readHeader(s, h, why))
             {
@@ -226,7 +227,7 @@ namespace vx
                 {
                     const size_t total = rowSize * h.height;
                     MallocBuffer pixels(static_cast<unsigned char*>(std::malloc(total)));
-                    if (!pixels)
+                    if (! pixels)
                         why = "out of memory";
                     else
                     {
@@ -261,10 +262,19 @@ namespace vx
         int bitDepth = 8;
         switch (bytesPerPixel)
         {
-            case 1: colorType = PNG_COLOR_TYPE_GRAY; break;
-            case 3: colorType = PNG_COLOR_TYPE_RGB; break;
-            case 4: colorType = PNG_COLOR_TYPE_RGB_ALPHA; break;
-            case 8: colorType = PNG_COLOR_TYPE_RGB_ALPHA; bitDepth = 16; break;
+            case 1:
+                colorType = PNG_COLOR_TYPE_GRAY;
+                break;
+            case 3:
+                colorType = PNG_COLOR_TYPE_RGB;
+                break;
+            case 4:
+                colorType = PNG_COLOR_TYPE_RGB_ALPHA;
+                break;
+            case 8:
+                colorType = PNG_COLOR_TYPE_RGB_ALPHA;
+                bitDepth = 16;
+                break;
             default:
                 logPrint(logError, "PNGImageFormat::writePixelsToStream: unsupported pixel size %d.\n", bytesPerPixel);
                 return false;
@@ -275,15 +285,18 @@ namespace vx
         if (data == nullptr || width == 0 || height == 0 || width > PNG_UINT_31_MAX || height > PNG_UINT_31_MAX ||
             bytesPerRow < rowSize)
         {
-            logPrint(logError, "PNGImageFormat::writePixelsToStream: invalid image %lux%lu (%d bytes per pixel, %lu bytes per row).\n",
-                     width, height, bytesPerPixel, bytesPerRow);
+            logPrint(
+                logError,
+                "PNGImageFormat::writePixelsToStream: invalid image %lux%lu (%d bytes per pixel, %lu bytes per row).\n",
+                width, height, bytesPerPixel, bytesPerRow);
             return false;
         }
 
         WriteStructs s;
         try
         {
-            s.png = png_create_write_struct(pngVersion, &s.message, PNGHelpers::errorCallback, PNGHelpers::warningCallback);
+            s.png =
+                png_create_write_struct(pngVersion, &s.message, PNGHelpers::errorCallback, PNGHelpers::warningCallback);
             if (s.png != nullptr)
                 s.info = png_create_info_struct(s.png);
             if (s.png == nullptr || s.info == nullptr)

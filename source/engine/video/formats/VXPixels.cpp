@@ -93,8 +93,7 @@ namespace vx
 
     void Pixels::flip()
     {
-        if (data == nullptr || height < 2 || stride <= 0 ||
-            static_cast<long long>(stride) * height > dataSize)
+        if (data == nullptr || height < 2 || stride <= 0 || static_cast<long long>(stride) * height > dataSize)
             return;
         std::vector<unsigned char> scratch(static_cast<size_t>(stride));
         for (int i = 0; i < height / 2; ++i)
@@ -144,13 +143,20 @@ namespace vx
     {
         switch (bpp)
         {
-            case 1: return Texture::I8;
-            case 2: return Texture::I16I;
-            case 3: return Texture::RGB8;
-            case 4: return Texture::RGBA8;
-            case 8: return Texture::RGBA16I;
-            case 16: return Texture::RGBA32F;
-            default: return TextureFormat();
+            case 1:
+                return Texture::I8;
+            case 2:
+                return Texture::I16I;
+            case 3:
+                return Texture::RGB8;
+            case 4:
+                return Texture::RGBA8;
+            case 8:
+                return Texture::RGBA16I;
+            case 16:
+                return Texture::RGBA32F;
+            default:
+                return TextureFormat();
         }
     }
 }

@@ -13,11 +13,11 @@
 #include "engine/ffgl/VXVexkit.h"
 #include "engine/gfx/VXGfxUtils.h"
 #include "engine/gfx/VXRenderContext.h"
-#include "engine/gfx/VXRenderer.h"
-#include "engine/gfx/VXShaders.h"
 #include "engine/gfx/VXRenderTarget.h"
 #include "engine/gfx/VXRenderTargetManager.h"
+#include "engine/gfx/VXRenderer.h"
 #include "engine/gfx/VXScopedPackState.h"
+#include "engine/gfx/VXShaders.h"
 #include "engine/gfx/VXTexture.h"
 #include "engine/video/formats/VXImageUtils.h"
 #include "engine/video/formats/VXPixels.h"
@@ -31,12 +31,28 @@ namespace vx
         {
             switch (bytesPerPixel)
             {
-                case 1: format = GL_LUMINANCE; type = GL_UNSIGNED_BYTE; return true;
-                case 2: format = GL_LUMINANCE; type = GL_UNSIGNED_SHORT; return true;
-                case 3: format = GL_RGB; type = GL_UNSIGNED_BYTE; return true;
-                case 4: format = GL_RGBA; type = GL_UNSIGNED_BYTE; return true;
-                case 8: format = GL_RGBA; type = GL_UNSIGNED_SHORT; return true;
-                default: return false;
+                case 1:
+                    format = GL_LUMINANCE;
+                    type = GL_UNSIGNED_BYTE;
+                    return true;
+                case 2:
+                    format = GL_LUMINANCE;
+                    type = GL_UNSIGNED_SHORT;
+                    return true;
+                case 3:
+                    format = GL_RGB;
+                    type = GL_UNSIGNED_BYTE;
+                    return true;
+                case 4:
+                    format = GL_RGBA;
+                    type = GL_UNSIGNED_BYTE;
+                    return true;
+                case 8:
+                    format = GL_RGBA;
+                    type = GL_UNSIGNED_SHORT;
+                    return true;
+                default:
+                    return false;
             }
         }
 
@@ -45,8 +61,7 @@ namespace vx
         bool isCopySource(const Pixels* pixels, int bytesPerPixel)
         {
             return pixels != nullptr && pixels->data != nullptr && pixels->bytesPerPixel == bytesPerPixel &&
-                   pixels->width > 0 && pixels->height > 0 &&
-                   pixels->stride >= pixels->width * bytesPerPixel &&
+                   pixels->width > 0 && pixels->height > 0 && pixels->stride >= pixels->width * bytesPerPixel &&
                    static_cast<long long>(pixels->stride) * (pixels->height - 1) +
                            static_cast<long long>(pixels->width) * bytesPerPixel <=
                        pixels->dataSize;
@@ -65,7 +80,7 @@ namespace vx
 
         unsigned char floatToByte(float value)
         {
-            if (!(value > 0.0f)) // NaN too
+            if (! (value > 0.0f)) // NaN too
                 return 0;
             if (value >= 1.0f)
                 return 255;
@@ -78,7 +93,7 @@ namespace vx
     {
         if (glType == 0 || glFormat == 0)
         {
-            if (!layoutForBytesPerPixel(bytesPerPixel, glType, glFormat))
+            if (! layoutForBytesPerPixel(bytesPerPixel, glType, glFormat))
             {
                 logPrint(logError, "PixelsUtils::readFromFrameBufferToBuffer: no layout for %d bytes per pixel.\n",
                          bytesPerPixel);
@@ -87,14 +102,17 @@ namespace vx
         }
         if (buffer == nullptr || width <= 0 || height <= 0)
         {
-            logPrint(logError, "PixelsUtils::readFromFrameBufferToBuffer: nothing to read into (%dx%d).\n", width, height);
+            logPrint(logError, "PixelsUtils::readFromFrameBufferToBuffer: nothing to read into (%dx%d).\n", width,
+                     height);
             return false;
         }
         // The buffer is sized for bytesPerPixel; GL must not write more.
         if (TextureFormat::packedPixelSize(glFormat, glType) != bytesPerPixel)
         {
-            logPrint(logError, "PixelsUtils::readFromFrameBufferToBuffer: format 0x%x, type 0x%x do not give %d bytes per pixel.\n",
-                     glFormat, glType, bytesPerPixel);
+            logPrint(
+                logError,
+                "PixelsUtils::readFromFrameBufferToBuffer: format 0x%x, type 0x%x do not give %d bytes per pixel.\n",
+                glFormat, glType, bytesPerPixel);
             return false;
         }
 
@@ -108,11 +126,13 @@ namespace vx
     {
         if (x2 <= x1 || y2 <= y1)
         {
-            logPrint(logError, "PixelsUtils::readPixelsFromFrameBuffer: empty rectangle (%d, %d)-(%d, %d).\n", x1, y1, x2, y2);
+            logPrint(logError, "PixelsUtils::readPixelsFromFrameBuffer: empty rectangle (%d, %d)-(%d, %d).\n", x1, y1,
+                     x2, y2);
             return nullptr;
         }
         auto* pixels = new Pixels(x2 - x1, y2 - y1, bytesPerPixel, nullptr);
-        readFromFrameBufferToBuffer(x1, y1, pixels->width, pixels->height, bytesPerPixel, pixels->data, glType, glFormat);
+        readFromFrameBufferToBuffer(x1, y1, pixels->width, pixels->height, bytesPerPixel, pixels->data, glType,
+                                    glFormat);
         return pixels;
     }
 
@@ -155,7 +175,7 @@ namespace vx
             if (order == PixelsUtils::keepOrder)
             {
                 ScopedUnitZeroTexture unitZero;
-                drawTexture(texture, -1.0f, -1.0f, 2.0f, 2.0f, !flip);
+                drawTexture(texture, -1.0f, -1.0f, 2.0f, 2.0f, ! flip);
                 return true;
             }
 
@@ -163,7 +183,7 @@ namespace vx
             Vexkit* root = Vexkit::getInstanceWithoutCreating();
             Renderer* renderer = root != nullptr ? root->getPrimaryRenderer() : nullptr;
             ShaderProgram* program = renderer != nullptr ? &renderer->getShaders().get(Shaders::Swizzle) : nullptr;
-            if (program == nullptr || !renderer->getRenderContext().bindShader(*program))
+            if (program == nullptr || ! renderer->getRenderContext().bindShader(*program))
             {
                 logPrint(logError, "PixelsUtils: no channel-order program to draw %s with order %d.\n",
                          texture.getFormat().name.c_str(), static_cast<int>(order));
@@ -174,16 +194,16 @@ namespace vx
             RenderContext& cache = renderer->getRenderContext();
             ScopedUnitZeroTexture unitZero;
             cache.bind2DTexture(0, texture);
-            drawTexture(texture, -1.0f, -1.0f, 2.0f, 2.0f, !flip);
+            drawTexture(texture, -1.0f, -1.0f, 2.0f, 2.0f, ! flip);
             cache.unbindAll();
             return true;
         }
     }
 
-    bool PixelsUtils::drawTextureAndGetFrameBufferPixels(Texture* texture, int bytesPerPixel, PixelsOrder order, bool flip,
-                                                         int width, int height, unsigned char* buffer)
+    bool PixelsUtils::drawTextureAndGetFrameBufferPixels(Texture* texture, int bytesPerPixel, PixelsOrder order,
+                                                         bool flip, int width, int height, unsigned char* buffer)
     {
-        if (texture == nullptr || !texture->isValid() || buffer == nullptr)
+        if (texture == nullptr || ! texture->isValid() || buffer == nullptr)
         {
             logPrint(logError, "PixelsUtils::drawTextureAndGetFrameBufferPixels: no texture or buffer.\n");
             return false;
@@ -208,7 +228,8 @@ namespace vx
             return nullptr;
         auto* pixels = new Pixels(width != 0 ? width : texture->getWidth(), height != 0 ? height : texture->getHeight(),
                                   bytesPerPixel, nullptr);
-        drawTextureAndGetFrameBufferPixels(texture, bytesPerPixel, order, flip, pixels->width, pixels->height, pixels->data);
+        drawTextureAndGetFrameBufferPixels(texture, bytesPerPixel, order, flip, pixels->width, pixels->height,
+                                           pixels->data);
         return pixels;
     }
 
@@ -217,7 +238,7 @@ namespace vx
     {
         if (texture == nullptr)
             return false;
-        if (!useRenderTarget)
+        if (! useRenderTarget)
             return drawTextureAndGetFrameBufferPixels(texture, bytesPerPixel, order, flip, texture->getWidth(),
                                                       texture->getHeight(), buffer);
 
@@ -228,7 +249,8 @@ namespace vx
             return false;
         }
         const TextureFormat& format = bytesPerPixel == 2 || bytesPerPixel == 8 ? Texture::RGBA16I : Texture::RGBA8;
-        RenderTarget* target = manager->retain(texture->getWidth(), texture->getHeight(), format, true, DEFAULT_DEPTH_FMT);
+        RenderTarget* target =
+            manager->retain(texture->getWidth(), texture->getHeight(), format, true, DEFAULT_DEPTH_FMT);
         if (target == nullptr)
             return false;
         // The target that was bound comes back afterwards.
@@ -256,13 +278,14 @@ namespace vx
 
     Pixels* PixelsUtils::textureToPixelsUsingGetTexImage(Texture* texture, int bytesPerPixel)
     {
-        if (texture == nullptr || !texture->isValid())
+        if (texture == nullptr || ! texture->isValid())
             return nullptr;
         const TextureFormat& format = texture->getFormat();
         if ((bytesPerPixel != 3 && bytesPerPixel != 4 && bytesPerPixel != 8) || format.compressed ||
             format.bytesPerPixel != bytesPerPixel)
         {
-            logPrint(logError, "PixelsUtils::textureToPixelsUsingGetTexImage: %d bytes per pixel do not fit format %s.\n",
+            logPrint(logError,
+                     "PixelsUtils::textureToPixelsUsingGetTexImage: %d bytes per pixel do not fit format %s.\n",
                      bytesPerPixel, format.name.c_str());
             return nullptr;
         }
@@ -282,13 +305,14 @@ namespace vx
         auto* pixels = new Pixels(texture->getWidth(), texture->getHeight(), bytesPerPixel, nullptr);
         const size_t rowBytes = static_cast<size_t>(pixels->width) * bytesPerPixel;
         for (int row = 0; row < pixels->height && row < hardwareHeight; ++row)
-            std::memcpy(pixels->data + row * static_cast<size_t>(pixels->stride), level.data() + row * hardwareRow, rowBytes);
+            std::memcpy(pixels->data + row * static_cast<size_t>(pixels->stride), level.data() + row * hardwareRow,
+                        rowBytes);
         return pixels;
     }
 
     Pixels* PixelsUtils::compressedTextureToPixels(Texture* texture)
     {
-        if (texture == nullptr || !texture->isValid())
+        if (texture == nullptr || ! texture->isValid())
             return nullptr;
         const TextureFormat& format = texture->getFormat();
         int blockBytes = 0;
@@ -298,7 +322,8 @@ namespace vx
             blockBytes = 16;
         else
         {
-            logPrint(logError, "PixelsUtils::compressedTextureToPixels: %s is not a DXT format.\n", format.name.c_str());
+            logPrint(logError, "PixelsUtils::compressedTextureToPixels: %s is not a DXT format.\n",
+                     format.name.c_str());
             return nullptr;
         }
 
@@ -332,7 +357,8 @@ namespace vx
         }
         texture->endBind();
 
-        auto* pixels = new Pixels(texture->getWidth(), texture->getHeight(), 4, static_cast<long>(rowBytes * blockRows));
+        auto* pixels =
+            new Pixels(texture->getWidth(), texture->getHeight(), 4, static_cast<long>(rowBytes * blockRows));
         pixels->format = format;
         for (int row = 0; row < blockRows; ++row)
             std::memcpy(pixels->data + row * rowBytes, level.data() + row * hardwareRowBytes, rowBytes);
@@ -348,7 +374,7 @@ namespace vx
         }
         if (texture.isValid() && texture.getFormat() == pixels.format)
         {
-            if (!texture.resize(pixels.width, pixels.height))
+            if (! texture.resize(pixels.width, pixels.height))
                 return false;
             return texture.update(pixels.data, pixels.width, pixels.height);
         }
@@ -362,7 +388,7 @@ namespace vx
         unsigned long width = 0, height = 0;
         int channels = 0;
         MallocBuffer decoded(ImageUtils::imageFromMemory(bytes, size, &width, &height, &channels, 0));
-        if (!decoded)
+        if (! decoded)
             return nullptr;
         return new Pixels(static_cast<int>(width), static_cast<int>(height), channels, decoded.get());
     }
@@ -372,7 +398,7 @@ namespace vx
         unsigned long width = 0, height = 0;
         int channels = 0;
         MallocBuffer decoded(ImageUtils::imageFromFile(file, &width, &height, &channels, 0));
-        if (!decoded)
+        if (! decoded)
             return nullptr;
         return new Pixels(static_cast<int>(width), static_cast<int>(height), channels, decoded.get());
     }
@@ -396,8 +422,8 @@ namespace vx
     {
         if (pixels == nullptr)
             return false;
-        return ImageUtils::writeToPngAsCFiles(header, source, inEngineNamespace, ns, name, pixels->width, pixels->height,
-                                              pixels->bytesPerPixel, pixels->data, pixels->stride);
+        return ImageUtils::writeToPngAsCFiles(header, source, inEngineNamespace, ns, name, pixels->width,
+                                              pixels->height, pixels->bytesPerPixel, pixels->data, pixels->stride);
     }
 
     bool PixelsUtils::copyPixelsToBufferAndSwapRB(Pixels* pixels, unsigned char* out, int, int)
@@ -405,13 +431,22 @@ namespace vx
         if (out == nullptr || pixels == nullptr)
             return false;
         if (isCopySource(pixels, 3))
-            forEachPixel(*pixels, out, 3, [](const unsigned char* in, unsigned char* o) {
-                o[0] = in[2]; o[1] = in[1]; o[2] = in[0];
-            });
+            forEachPixel(*pixels, out, 3,
+                         [](const unsigned char* in, unsigned char* o)
+                         {
+                             o[0] = in[2];
+                             o[1] = in[1];
+                             o[2] = in[0];
+                         });
         else if (isCopySource(pixels, 4))
-            forEachPixel(*pixels, out, 4, [](const unsigned char* in, unsigned char* o) {
-                o[0] = in[2]; o[1] = in[1]; o[2] = in[0]; o[3] = in[3];
-            });
+            forEachPixel(*pixels, out, 4,
+                         [](const unsigned char* in, unsigned char* o)
+                         {
+                             o[0] = in[2];
+                             o[1] = in[1];
+                             o[2] = in[0];
+                             o[3] = in[3];
+                         });
         else
             return false;
         return true;
@@ -419,51 +454,67 @@ namespace vx
 
     bool PixelsUtils::copyPixels24BitTo32BitBuffer(Pixels* pixels, unsigned char* out, int, int, bool swapRB)
     {
-        if (out == nullptr || !isCopySource(pixels, 3))
+        if (out == nullptr || ! isCopySource(pixels, 3))
             return false;
         const int r = swapRB ? 2 : 0, b = swapRB ? 0 : 2;
-        forEachPixel(*pixels, out, 4, [r, b](const unsigned char* in, unsigned char* o) {
-            o[0] = in[r]; o[1] = in[1]; o[2] = in[b]; o[3] = 255;
-        });
+        forEachPixel(*pixels, out, 4,
+                     [r, b](const unsigned char* in, unsigned char* o)
+                     {
+                         o[0] = in[r];
+                         o[1] = in[1];
+                         o[2] = in[b];
+                         o[3] = 255;
+                     });
         return true;
     }
 
     bool PixelsUtils::copyPixels32BitTo24BitBuffer(Pixels* pixels, unsigned char* out, int, int, bool swapRB)
     {
-        if (out == nullptr || !isCopySource(pixels, 4))
+        if (out == nullptr || ! isCopySource(pixels, 4))
             return false;
         const int r = swapRB ? 2 : 0, b = swapRB ? 0 : 2;
-        forEachPixel(*pixels, out, 3, [r, b](const unsigned char* in, unsigned char* o) {
-            o[0] = in[r]; o[1] = in[1]; o[2] = in[b];
-        });
+        forEachPixel(*pixels, out, 3,
+                     [r, b](const unsigned char* in, unsigned char* o)
+                     {
+                         o[0] = in[r];
+                         o[1] = in[1];
+                         o[2] = in[b];
+                     });
         return true;
     }
 
     bool PixelsUtils::copyPixels64BitTo32BitBuffer(Pixels* pixels, unsigned char* out, int, int, bool swapRB)
     {
-        if (out == nullptr || !isCopySource(pixels, 8))
+        if (out == nullptr || ! isCopySource(pixels, 8))
             return false;
         // Channel c's high byte is byte 2c + 1 (little-endian samples).
         const int r = swapRB ? 5 : 1, b = swapRB ? 1 : 5;
-        forEachPixel(*pixels, out, 4, [r, b](const unsigned char* in, unsigned char* o) {
-            o[0] = in[r]; o[1] = in[3]; o[2] = in[b]; o[3] = in[7];
-        });
+        forEachPixel(*pixels, out, 4,
+                     [r, b](const unsigned char* in, unsigned char* o)
+                     {
+                         o[0] = in[r];
+                         o[1] = in[3];
+                         o[2] = in[b];
+                         o[3] = in[7];
+                     });
         return true;
     }
 
     bool PixelsUtils::copyPixels128FloatBitTo32BitBuffer(Pixels* pixels, unsigned char* out, int, int, bool swapRB)
     {
-        if (out == nullptr || !isCopySource(pixels, 16))
+        if (out == nullptr || ! isCopySource(pixels, 16))
             return false;
         const int r = swapRB ? 2 : 0, b = swapRB ? 0 : 2;
-        forEachPixel(*pixels, out, 4, [r, b](const unsigned char* in, unsigned char* o) {
-            float channels[4];
-            std::memcpy(channels, in, sizeof(channels));
-            o[0] = floatToByte(channels[r]);
-            o[1] = floatToByte(channels[1]);
-            o[2] = floatToByte(channels[b]);
-            o[3] = floatToByte(channels[3]);
-        });
+        forEachPixel(*pixels, out, 4,
+                     [r, b](const unsigned char* in, unsigned char* o)
+                     {
+                         float channels[4];
+                         std::memcpy(channels, in, sizeof(channels));
+                         o[0] = floatToByte(channels[r]);
+                         o[1] = floatToByte(channels[1]);
+                         o[2] = floatToByte(channels[b]);
+                         o[3] = floatToByte(channels[3]);
+                     });
         return true;
     }
 }

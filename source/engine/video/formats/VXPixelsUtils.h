@@ -31,8 +31,8 @@ namespace vx
         // type and format, a null buffer or an empty rectangle.
         static bool readFromFrameBufferToBuffer(int x, int y, int width, int height, int bytesPerPixel,
                                                 unsigned char* buffer, unsigned int glType, unsigned int glFormat);
-        static Pixels* readPixelsFromFrameBuffer(int x1, int y1, int x2, int y2, int bytesPerPixel,
-                                                 unsigned int glType, unsigned int glFormat);
+        static Pixels* readPixelsFromFrameBuffer(int x1, int y1, int x2, int y2, int bytesPerPixel, unsigned int glType,
+                                                 unsigned int glFormat);
 
         // Draws the texture over the viewport (0, 0, width, height) of the
         // bound framebuffer (width / height 0: the texture's) and reads it back
@@ -62,8 +62,8 @@ namespace vx
         static Pixels* pixelsFromFile(const File& file);
         // The decoded buffer (malloc'ed; the caller frees it), or null.
         static unsigned char* rawpixelsFromFile(const File& file, int* width, int* height, int* channels);
-        static bool writeToPngAsCFiles(const File& header, const File& source, Pixels* pixels,
-                                       bool inEngineNamespace, const std::string& ns, const std::string& name);
+        static bool writeToPngAsCFiles(const File& header, const File& source, Pixels* pixels, bool inEngineNamespace,
+                                       const std::string& ns, const std::string& name);
 
         // Tightly packed conversions over the source's width x height pixels;
         // out must hold width x height destination pixels. False when the

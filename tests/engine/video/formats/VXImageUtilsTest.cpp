@@ -64,7 +64,8 @@ namespace vx::test
         Buffer rgb = own(ImageUtils::imageFromMemory(bytes(png), int(png.size()), &w, &h, &channels, 3));
         ASSERT_NE(rgb, nullptr);
         EXPECT_EQ(channels, 4) << "the file's own count is reported";
-        EXPECT_EQ(std::vector<unsigned char>(rgb.get(), rgb.get() + 6), (std::vector<unsigned char>{10, 20, 30, 50, 60, 70}));
+        EXPECT_EQ(std::vector<unsigned char>(rgb.get(), rgb.get() + 6),
+                  (std::vector<unsigned char>{10, 20, 30, 50, 60, 70}));
     }
 
     TEST(ImageUtils, UndecodableMemoryAnswersNullWithTheReason)
@@ -109,12 +110,15 @@ namespace vx::test
         Buffer upper = own(ImageUtils::imageFromFile(File(dir.writeFile("a.PNG", png)), &w, &h, &channels, 0));
         ASSERT_NE(upper, nullptr);
         EXPECT_EQ(channels, 4);
-        EXPECT_EQ(std::vector<unsigned char>(upper.get(), upper.get() + 4), (std::vector<unsigned char>{0x12, 0x56, 0x9A, 0xFF}));
+        EXPECT_EQ(std::vector<unsigned char>(upper.get(), upper.get() + 4),
+                  (std::vector<unsigned char>{0x12, 0x56, 0x9A, 0xFF}));
 
         // A PNG asked for in another layout comes in that layout.
-        Buffer rgb = own(ImageUtils::imageFromFile(File(dir.writeFile("b.png", pngOf(rgba2x2, 2, 2, 4))), &w, &h, &channels, 3));
+        Buffer rgb =
+            own(ImageUtils::imageFromFile(File(dir.writeFile("b.png", pngOf(rgba2x2, 2, 2, 4))), &w, &h, &channels, 3));
         ASSERT_NE(rgb, nullptr);
-        EXPECT_EQ(std::vector<unsigned char>(rgb.get(), rgb.get() + 6), (std::vector<unsigned char>{10, 20, 30, 50, 60, 70}));
+        EXPECT_EQ(std::vector<unsigned char>(rgb.get(), rgb.get() + 6),
+                  (std::vector<unsigned char>{10, 20, 30, 50, 60, 70}));
 
         LogRecorder log;
         EXPECT_EQ(ImageUtils::imageFromFile(File(dir.writeFile("a.qmi", png)), &w, &h, &channels, 0), nullptr);
@@ -191,8 +195,10 @@ namespace vx::test
 
         const std::string png = pngOf(pixel, 1, 1, 4);
         const std::string headerText = dir.readFile("Flake.h");
-        EXPECT_EQ(headerText, "#pragma once\nnamespace Pimsel\n{\n\textern const unsigned char* Flake_png;\n\tconst int Flake_size = " +
-                                  std::to_string(png.size()) + ";\n}\n");
+        EXPECT_EQ(
+            headerText,
+            "#pragma once\nnamespace Pimsel\n{\n\textern const unsigned char* Flake_png;\n\tconst int Flake_size = " +
+                std::to_string(png.size()) + ";\n}\n");
 
         std::string expectedSource = "#include \"Flake.h\"\nstatic const unsigned char data[] = {\n";
         for (size_t i = 0; i < png.size(); ++i)
@@ -213,12 +219,12 @@ namespace vx::test
         LogRecorder log;
         const std::vector<unsigned char> pixel{1, 2, 3, 4};
         // Nothing encodable: no file is touched.
-        EXPECT_FALSE(ImageUtils::writeToPngAsCFiles(File(dir.file("x.h")), File(dir.file("x.cpp")), false, "n", "x", 1, 1,
-                                                     2, pixel.data(), 0));
+        EXPECT_FALSE(ImageUtils::writeToPngAsCFiles(File(dir.file("x.h")), File(dir.file("x.cpp")), false, "n", "x", 1,
+                                                    1, 2, pixel.data(), 0));
         EXPECT_FALSE(File(dir.file("x.h")).exists());
         // An unwritable header.
-        EXPECT_FALSE(ImageUtils::writeToPngAsCFiles(File(dir.file("no/dir/x.h")), File(dir.file("x.cpp")), false, "n", "x",
-                                                    1, 1, 4, pixel.data(), 0));
+        EXPECT_FALSE(ImageUtils::writeToPngAsCFiles(File(dir.file("no/dir/x.h")), File(dir.file("x.cpp")), false, "n",
+                                                    "x", 1, 1, 4, pixel.data(), 0));
         EXPECT_TRUE(log.contains("could not write")) << log.dump();
     }
 }

@@ -27,17 +27,15 @@ namespace vx::test
             int bytesPerPixel = 0;
             bool hasAlpha = false;
 
-            std::vector<unsigned char> bytes() const
-            {
-                return {data.get(), data.get() + rowBytes * height};
-            }
+            std::vector<unsigned char> bytes() const { return {data.get(), data.get() + rowBytes * height}; }
         };
 
         Decoded decode(const std::string& file)
         {
             std::istringstream in(file);
             Decoded d;
-            d.data.reset(PNGImageFormat::decodeImage(in, &d.width, &d.height, &d.rowBytes, &d.bytesPerPixel, &d.hasAlpha));
+            d.data.reset(
+                PNGImageFormat::decodeImage(in, &d.width, &d.height, &d.rowBytes, &d.bytesPerPixel, &d.hasAlpha));
             return d;
         }
 
@@ -100,12 +98,12 @@ namespace vx::test
         EXPECT_EQ(d.bytes(), pixels);
     }
 
-    INSTANTIATE_TEST_SUITE_P(Sizes, PNGRoundTrip,
-                             ::testing::Values(RoundTripCase{"rgba8_1x1", 1, 1, 4}, RoundTripCase{"rgba8_17x5", 17, 5, 4},
-                                               RoundTripCase{"rgba8_64x64", 64, 64, 4},
-                                               RoundTripCase{"rgba16_1x1", 1, 1, 8}, RoundTripCase{"rgba16_13x7", 13, 7, 8},
-                                               RoundTripCase{"rgba16_64x3", 64, 3, 8}),
-                             [](const auto& info) { return std::string(info.param.name); });
+    INSTANTIATE_TEST_SUITE_P(
+        Sizes, PNGRoundTrip,
+        ::testing::Values(RoundTripCase{"rgba8_1x1", 1, 1, 4}, RoundTripCase{"rgba8_17x5", 17, 5, 4},
+                          RoundTripCase{"rgba8_64x64", 64, 64, 4}, RoundTripCase{"rgba16_1x1", 1, 1, 8},
+                          RoundTripCase{"rgba16_13x7", 13, 7, 8}, RoundTripCase{"rgba16_64x3", 64, 3, 8}),
+        [](const auto& info) { return std::string(info.param.name); });
 
     TEST(PNGImageFormat, SixteenBitSamplesAreLittleEndianAfterDecode)
     {
@@ -163,7 +161,8 @@ namespace vx::test
         }
         const Decoded d = decode(encode(padded, 2, 2, 4, 16));
         ASSERT_NE(d.data, nullptr);
-        EXPECT_EQ(d.bytes(), (std::vector<unsigned char>{0, 1, 2, 3, 4, 5, 6, 7, 100, 101, 102, 103, 104, 105, 106, 107}));
+        EXPECT_EQ(d.bytes(),
+                  (std::vector<unsigned char>{0, 1, 2, 3, 4, 5, 6, 7, 100, 101, 102, 103, 104, 105, 106, 107}));
     }
 
     TEST(PNGImageFormat, PaletteDecodesToRGBAWithItsTransparencyOrOpaque)

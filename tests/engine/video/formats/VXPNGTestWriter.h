@@ -33,16 +33,15 @@ namespace vx::test
         png_infop info = png_create_info_struct(png);
         png_set_write_fn(
             png, &out,
-            [](png_structp s, png_bytep data, png_size_t n) {
-                static_cast<std::string*>(png_get_io_ptr(s))->append(reinterpret_cast<char*>(data), n);
-            },
+            [](png_structp s, png_bytep data, png_size_t n)
+            { static_cast<std::string*>(png_get_io_ptr(s))->append(reinterpret_cast<char*>(data), n); },
             [](png_structp) {});
         png_set_IHDR(png, info, p.width, p.height, p.bitDepth, p.colorType,
                      p.interlaced ? PNG_INTERLACE_ADAM7 : PNG_INTERLACE_NONE, PNG_COMPRESSION_TYPE_DEFAULT,
                      PNG_FILTER_TYPE_DEFAULT);
-        if (!p.palette.empty())
+        if (! p.palette.empty())
             png_set_PLTE(png, info, p.palette.data(), static_cast<int>(p.palette.size()));
-        if (!p.paletteAlpha.empty())
+        if (! p.paletteAlpha.empty())
             png_set_tRNS(png, info, p.paletteAlpha.data(), static_cast<int>(p.paletteAlpha.size()), nullptr);
         png_write_info(png, info);
         std::vector<png_bytep> rows;

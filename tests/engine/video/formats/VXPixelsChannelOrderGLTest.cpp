@@ -34,7 +34,7 @@ namespace vx::test
                 if (primary != nullptr)
                     root->getContextManager()->removeContext(primary);
                 primary.reset();
-                if (!GLTestContext::isCurrent())
+                if (! GLTestContext::isCurrent())
                     GLTestContext::makeCurrent();
                 glViewport(viewport[0], viewport[1], viewport[2], viewport[3]);
                 RenderTargetGLTest::TearDown();
@@ -51,14 +51,16 @@ namespace vx::test
         Texture texture;
         ASSERT_TRUE(texture.create(pixel.data(), 2, 1, Texture::RGBA8));
 
-        std::unique_ptr<Pixels> swapped(PixelsUtils::textureToPixels(&texture, 4, PixelsUtils::swapRedBlue, false, true));
+        std::unique_ptr<Pixels> swapped(
+            PixelsUtils::textureToPixels(&texture, 4, PixelsUtils::swapRedBlue, false, true));
         ASSERT_NE(swapped, nullptr);
         EXPECT_EQ(std::vector<unsigned char>(swapped->data, swapped->data + 8),
                   (std::vector<unsigned char>{30, 20, 10, 255, 60, 50, 40, 255}));
 
         std::unique_ptr<Pixels> alpha(PixelsUtils::textureToPixels(&texture, 4, PixelsUtils::alphaFirst, false, true));
         ASSERT_NE(alpha, nullptr);
-        EXPECT_EQ(std::vector<unsigned char>(alpha->data, alpha->data + 4), (std::vector<unsigned char>{255, 10, 20, 30}));
+        EXPECT_EQ(std::vector<unsigned char>(alpha->data, alpha->data + 4),
+                  (std::vector<unsigned char>{255, 10, 20, 30}));
 
         EXPECT_EQ(getInteger(GL_CURRENT_PROGRAM), 0) << "the program is unbound afterwards";
     }

@@ -195,12 +195,14 @@ namespace vx::test
         const std::vector<unsigned char> wide{0x11, 0xA1, 0x22, 0xA2, 0x33, 0xA3, 0x44, 0xA4};
         Pixels eight(1, 1, 8, wide.data());
         ASSERT_TRUE(PixelsUtils::copyPixels64BitTo32BitBuffer(&eight, out.data(), 0, 0, true));
-        EXPECT_EQ(std::vector<unsigned char>(out.begin(), out.begin() + 4), (std::vector<unsigned char>{0xA3, 0xA2, 0xA1, 0xA4}));
+        EXPECT_EQ(std::vector<unsigned char>(out.begin(), out.begin() + 4),
+                  (std::vector<unsigned char>{0xA3, 0xA2, 0xA1, 0xA4}));
     }
 
     TEST(PixelsUtils, FloatCopyClampsAndTruncates)
     {
-        const float values[8] = {0.999f, 2.0f, -1.0f, std::numeric_limits<float>::quiet_NaN(), 0.5f, 1.0f, 0.0f, 0.00392f};
+        const float values[8] = {0.999f, 2.0f, -1.0f, std::numeric_limits<float>::quiet_NaN(),
+                                 0.5f,   1.0f, 0.0f,  0.00392f};
         Pixels floats(2, 1, 16, reinterpret_cast<const unsigned char*>(values));
         std::vector<unsigned char> out(8);
         ASSERT_TRUE(PixelsUtils::copyPixels128FloatBitTo32BitBuffer(&floats, out.data(), 0, 0, false));
@@ -225,6 +227,7 @@ namespace vx::test
         Pixels rows(1, 2, 3, 8L, padded.data());
         ASSERT_EQ(rows.stride, 4);
         ASSERT_TRUE(PixelsUtils::copyPixels24BitTo32BitBuffer(&rows, out.data(), 0, 0, false));
-        EXPECT_EQ(std::vector<unsigned char>(out.begin(), out.begin() + 8), (std::vector<unsigned char>{1, 2, 3, 255, 4, 5, 6, 255}));
+        EXPECT_EQ(std::vector<unsigned char>(out.begin(), out.begin() + 8),
+                  (std::vector<unsigned char>{1, 2, 3, 255, 4, 5, 6, 255}));
     }
 }

@@ -224,7 +224,9 @@ namespace vx::test
 
         LogRecorder log;
         const std::string junk(64, 'x');
-        EXPECT_EQ(ImageUtils::textureFromMemory(reinterpret_cast<const unsigned char*>(junk.data()), int(junk.size()), 0), nullptr);
+        EXPECT_EQ(
+            ImageUtils::textureFromMemory(reinterpret_cast<const unsigned char*>(junk.data()), int(junk.size()), 0),
+            nullptr);
         EXPECT_EQ(ImageUtils::textureFromData(rgba.data(), 2, 2, 5), nullptr);
         EXPECT_EQ(ImageUtils::textureFromData(rgba.data(), 0, 2, 4), nullptr);
         EXPECT_EQ(log.count(logError), 4u) << log.dump(); // texture creation logs its own line too
@@ -242,7 +244,8 @@ namespace vx::test
         std::unique_ptr<Pixels> back(PixelsUtils::pixelsFromFile(png));
         ASSERT_NE(back, nullptr);
         EXPECT_EQ(back->width, texture.getHardwareWidth());
-        EXPECT_EQ(std::vector<unsigned char>(back->data, back->data + 16), std::vector<unsigned char>(rgba.begin(), rgba.begin() + 16));
+        EXPECT_EQ(std::vector<unsigned char>(back->data, back->data + 16),
+                  std::vector<unsigned char>(rgba.begin(), rgba.begin() + 16));
 
         // From (1, 1): the part of the image inside the texture.
         ASSERT_TRUE(ImageUtils::writeTextureToPng(png, &texture, 1, 1));
@@ -256,7 +259,8 @@ namespace vx::test
         ASSERT_TRUE(ImageUtils::writeTextureToTga(tga, &texture));
         unsigned long w = 0, h = 0;
         int channels = 0;
-        std::unique_ptr<unsigned char, decltype(&std::free)> decoded(ImageUtils::imageFromFile(tga, &w, &h, &channels, 4), &std::free);
+        std::unique_ptr<unsigned char, decltype(&std::free)> decoded(
+            ImageUtils::imageFromFile(tga, &w, &h, &channels, 4), &std::free);
         ASSERT_NE(decoded, nullptr);
         EXPECT_EQ(decoded.get()[0], rgba[0]);
 
@@ -283,7 +287,8 @@ namespace vx::test
             std::vector<unsigned char> bytes;
             for (int r = 0; r < 4; ++r)
                 for (int x = 0; x < 2; ++x)
-                    bytes.insert(bytes.end(), {static_cast<unsigned char>(40 * r), static_cast<unsigned char>(255 - 40 * r), 9, 255});
+                    bytes.insert(bytes.end(), {static_cast<unsigned char>(40 * r),
+                                               static_cast<unsigned char>(255 - 40 * r), 9, 255});
             return bytes;
         }
 
@@ -349,11 +354,13 @@ namespace vx::test
         ASSERT_TRUE(outer->bind());
 
         std::vector<unsigned char> buffer(2 * 4 * 4);
-        ASSERT_TRUE(PixelsUtils::textureToPixelsBuffer(&texture, 4, PixelsUtils::keepOrder, false, false, buffer.data()));
+        ASSERT_TRUE(
+            PixelsUtils::textureToPixelsBuffer(&texture, 4, PixelsUtils::keepOrder, false, false, buffer.data()));
         EXPECT_EQ(buffer, image);
 
         std::fill(buffer.begin(), buffer.end(), 0);
-        ASSERT_TRUE(PixelsUtils::textureToPixelsBuffer(&texture, 4, PixelsUtils::keepOrder, false, true, buffer.data()));
+        ASSERT_TRUE(
+            PixelsUtils::textureToPixelsBuffer(&texture, 4, PixelsUtils::keepOrder, false, true, buffer.data()));
         EXPECT_EQ(buffer, image);
         EXPECT_EQ(RenderTarget::getCurrentRenderTarget(), outer) << "the caller's target is bound again";
         EXPECT_TRUE(outer->isBound());
