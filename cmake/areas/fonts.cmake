@@ -2,10 +2,6 @@
 # embedded unmodified as the byte array vx::uni9_data, generated into the
 # build tree.
 
-if(VX_SANITIZE STREQUAL "tsan")
-  return()  # the threading build has no graphics
-endif()
-
 find_file(VX_FONT_FACE DejaVuSans.ttf
   PATHS /usr/share/fonts/truetype/dejavu
   NO_DEFAULT_PATH)
@@ -15,6 +11,6 @@ endif()
 
 set(VX_FONT_FACE_SOURCE ${CMAKE_CURRENT_BINARY_DIR}/generated/VXFontFaceData.cpp)
 vx_embed_file(${VX_FONT_FACE} ${VX_FONT_FACE_SOURCE} vx uni9_data)
-target_sources(vexkit PRIVATE ${VX_FONT_FACE_SOURCE})
+target_sources(vx_gfx PRIVATE ${VX_FONT_FACE_SOURCE})
 
 include(${CMAKE_CURRENT_SOURCE_DIR}/tools/fontblobs/fontblobs.cmake)

@@ -1,11 +1,14 @@
 #include "core/parameters/VXBehaviourFactory.h"
 
 #include "core/VXLog.h"
+#include "engine/behaviours/VXBehaviourBasic.h"
 
+#include <algorithm>
 #include <array>
 #include <atomic>
 #include <cassert>
 #include <mutex>
+#include <vector>
 
 namespace vx
 {
@@ -54,6 +57,25 @@ namespace vx
             creators[static_cast<std::size_t>(index)].store(creator, std::memory_order_release);
             return true;
         }
+
+        std::shared_ptr<BehaviourDouble> createBasicBehaviour(ParamRange& owner)
+        {
+            return std::make_shared<BehaviourBasic>(owner);
+        }
+
+        // Registrations added so far, and whether the table has filled.
+        struct Registrations
+        {
+            std::mutex lock;
+            std::vector<BehaviourFactory::Registration> added;
+            bool filled = false;
+        };
+
+        Registrations& registrations()
+        {
+            static Registrations instance;
+            return instance;
+        }
     }
 
     const char* const BehaviourFactory::basicKind = "BehaviourBasic";
@@ -65,8 +87,29 @@ namespace vx
                        []
                        {
                            Registrar registrar;
-                           registerBuiltInBehaviours(registrar);
+                           registrar.add(basicKind, &createBasicBehaviour);
+                           Registrations& pending = registrations();
+                           std::lock_guard<std::mutex> hold(pending.lock);
+                           for (Registration registration : pending.added)
+                               registration(registrar);
+                           pending.filled = true;
                        });
+    }
+
+    void BehaviourFactory::addRegistration(Registration registration)
+    {
+        if (registration == nullptr)
+            return;
+        Registrations& pending = registrations();
+        std::lock_guard<std::mutex> hold(pending.lock);
+        if (std::find(pending.added.begin(), pending.added.end(), registration) != pending.added.end())
+            return;
+        pending.added.push_back(registration);
+        if (pending.filled)
+        {
+            Registrar registrar;
+            registration(registrar);
+        }
     }
 
     bool BehaviourFactory::Registrar::add(const std::string& elementName, Creator creator)

@@ -16,22 +16,23 @@ namespace vx
     // up in a fixed priority order. The behaviours fill it; a kind with no
     // creator is skipped when a parameter reads its state.
     //
-    // The table is filled on first use by registerBuiltInBehaviours(),
-    // which the behaviours define. Calling it from here (rather than from
-    // static initialisers) means the registering code is linked in whenever
-    // the table is, and runs before the first lookup on any thread.
-    // Lookups and registrations are lock-free and may come from any thread.
+    // The table fills itself on first use, on whichever thread comes first:
+    // the basic kind, then every registration the behaviours added (they add
+    // theirs when the engine is loaded; one added later runs at once).
+    // Lookups are lock-free and may come from any thread.
     class BehaviourFactory
     {
     public:
         using Creator = std::shared_ptr<BehaviourDouble> (*)(ParamRange& owner);
+        class Registrar;
+        using Registration = void (*)(Registrar& registrar);
 
         // The element name of the behaviour every range parameter starts
         // with; its creator is always present.
         static const char* const basicKind;
 
-        // Handed to registerBuiltInBehaviours: stores creators directly
-        // (the table is being filled, so it must not fill itself again).
+        // Handed to registrations: stores creators directly (the table is
+        // being filled, so it must not fill itself again).
         class Registrar
         {
         public:
@@ -42,6 +43,10 @@ namespace vx
             friend class BehaviourFactory;
             Registrar() = default;
         };
+
+        // Runs registration when the table fills, or at once when it has;
+        // adding the same registration again does nothing.
+        static void addRegistration(Registration registration);
 
         // Every behaviour element name a range parameter knows, earlier
         // names winning when an element holds several.
@@ -66,8 +71,4 @@ namespace vx
         // Fills the table once, on whichever thread comes first.
         static void ensureRegistered();
     };
-
-    // Registers every behaviour kind built into the engine. Defined by the
-    // behaviours; called once, by the table, before its first use.
-    void registerBuiltInBehaviours(BehaviourFactory::Registrar& registrar);
 }

@@ -1,9 +1,9 @@
 #pragma once
 
+#include "core/VXCodecFourCC.h"
 #include "core/parameters/VXParamBase.h"
 #include "core/xml/VXXmlAttributes.h"
 #include "core/xml/VXXmlUtils.h"
-#include "engine/video/codecs/VXCodecFourCC.h"
 
 #include <locale>
 #include <sstream>

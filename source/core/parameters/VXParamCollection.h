@@ -1,6 +1,7 @@
 #pragma once
 
 #include "core/VXBroadcaster.h"
+#include "core/VXCurrentInstance.h"
 #include "core/VXScopedPointer.h"
 #include "core/parameters/VXChangeInfo.h"
 #include "core/parameters/VXParamListener.h"
@@ -29,7 +30,9 @@ namespace vx
     // registration on parameters happens outside the set lock.
     // Registered parameters are kept alive (shared ownership) until removed;
     // the registry detaches from them when it is destroyed.
-    class ParamCollection : public ParamListener, public Broadcaster<ParamListener>
+    class ParamCollection : public ParamListener,
+                            public Broadcaster<ParamListener>,
+                            public CurrentInstance<ParamCollection>
     {
     public:
         using ParamPtr = std::shared_ptr<ParamBase>;

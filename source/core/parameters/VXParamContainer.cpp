@@ -1,6 +1,7 @@
 #include "core/parameters/VXParamContainer.h"
 
 #include "core/VXCriticalSection.h"
+#include "core/VXEngineRoot.h"
 #include "core/VXScopedLock.h"
 #include "core/VXStringUtils.h"
 #include "core/parameters/VXParamCollection.h"
@@ -12,7 +13,6 @@
 #include "core/parameters/VXParamUtils.h"
 #include "core/parameters/VXParamView.h"
 #include "core/xml/VXXmlStates.h"
-#include "engine/ffgl/VXVexkit.h"
 
 #include <algorithm>
 #include <map>
@@ -66,8 +66,7 @@ namespace vx
     {
         if (! isPublic)
             return nullptr;
-        Vexkit* root = Vexkit::getInstanceWithoutCreating();
-        return root != nullptr ? root->getParamCollection() : nullptr;
+        return ParamCollection::getCurrent();
     }
 
     void ParamContainer::addParam(const ParamPtr& param)
@@ -86,7 +85,7 @@ namespace vx
             return;
 
         ScopedLock hold(pimpl->lock);
-        if (isPublic && Vexkit::getInstanceWithoutCreating() != nullptr)
+        if (isPublic && EngineRoot::getCurrent() != nullptr)
         {
             param->setPathByParent(getPath());
             if (ParamCollection* registry = getRegistry())

@@ -12,9 +12,8 @@
 #include "core/VXInputStream.h"
 #include "core/VXLog.h"
 #include "core/VXOutputStream.h"
+#include "core/xml/VXApplicationInterface.h"
 #include "core/xml/VXXmlCapable.h"
-#include "engine/ffgl/VXApplicationInterface.h"
-#include "engine/ffgl/VXVexkit.h"
 
 namespace vx
 {
@@ -26,14 +25,6 @@ namespace vx
         // nested deeper than this is refused instead of exhausting the stack.
         // Engine documents nest a few dozen levels at most.
         constexpr int maxNestingDepth = 512;
-
-        // Reading never asks for a root to exist: only a registered one
-        // can carry an application.
-        ApplicationInterface* currentApplication()
-        {
-            Vexkit* root = Vexkit::getInstanceWithoutCreating();
-            return root != nullptr ? root->getCurrentApplication() : nullptr;
-        }
 
         XmlNode* firstElement(const XmlNode& parent)
         {
@@ -145,7 +136,7 @@ namespace vx
     void XmlUtils::appendVersion(XmlDocument& document)
     {
         XmlNode* root = document.last_node();
-        ApplicationInterface* application = currentApplication();
+        ApplicationInterface* application = ApplicationInterface::getCurrent();
         if (root == nullptr || root->type() != rapidxml::node_element || application == nullptr)
             return;
 
@@ -182,7 +173,7 @@ namespace vx
             if (! readAttribute(version->first_attribute(names[i]), &numbers[i]))
                 numbers[i] = 0;
 
-        ApplicationInterface* application = currentApplication();
+        ApplicationInterface* application = ApplicationInterface::getCurrent();
         removeVersion(document);
         if (application == nullptr)
         {

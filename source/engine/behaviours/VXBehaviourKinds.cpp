@@ -1,24 +1,19 @@
 #include "core/parameters/VXBehaviourFactory.h"
 
-#include "engine/behaviours/VXBehaviourBasic.h"
-
-#include <memory>
-
-// The behaviour kinds of the engine, registered with the range parameters'
-// behaviour table on its first use. A new kind adds its line here.
+// The behaviour kinds of the engine beyond the basic one, which the table
+// holds itself. A new kind adds its line to registerBuiltInBehaviours. The
+// engine links this file into every program that uses it, so the kinds are
+// registered when it is loaded, before any parameter reads a preset.
 
 namespace vx
 {
     namespace
     {
-        std::shared_ptr<BehaviourDouble> createBasic(ParamRange& owner)
+        void registerBuiltInBehaviours(BehaviourFactory::Registrar& registrar)
         {
-            return std::make_shared<BehaviourBasic>(owner);
+            (void)registrar;
         }
-    }
 
-    void registerBuiltInBehaviours(BehaviourFactory::Registrar& registrar)
-    {
-        registrar.add(BehaviourFactory::basicKind, &createBasic);
+        const bool registered = (BehaviourFactory::addRegistration(&registerBuiltInBehaviours), true);
     }
 }

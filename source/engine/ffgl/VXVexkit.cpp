@@ -12,7 +12,7 @@
 #include "core/VXTime.h"
 #include "core/parameters/VXColorManager.h"
 #include "core/parameters/VXParamCollection.h"
-#include "engine/ffgl/VXApplicationInterface.h"
+#include "core/xml/VXApplicationInterface.h"
 #include "engine/gfx/VXContextManager.h"
 #include "engine/gfx/VXFonts.h"
 #include "engine/gfx/VXGfxInfo.h"
@@ -55,6 +55,24 @@ namespace vx
             flagRenderPassManager = 0x200,
             flagColorManager = 0x400,
         };
+
+        // A manager lower layers reach through its CurrentInstance seam: the
+        // seam names it for exactly as long as it exists.
+        template <typename Manager>
+        void makeManager(std::unique_ptr<Manager>& slot)
+        {
+            if (slot != nullptr)
+                return;
+            slot = std::make_unique<Manager>();
+            Manager::setCurrent(slot.get());
+        }
+
+        template <typename Manager>
+        void deleteManager(std::unique_ptr<Manager>& slot)
+        {
+            Manager::clearCurrent(slot.get());
+            slot.reset();
+        }
     }
 
     // The managers, each owned here while it exists, in the order initialise
@@ -87,6 +105,7 @@ namespace vx
         {
             // Managers a host did not shut down still go, in order.
             shutdown();
+            ApplicationInterface::clearCurrent(pimpl->currentApplication.load());
             // The audio-object and network-video server singletons are
             // deleted here once those subsystems exist.
         }
@@ -107,6 +126,7 @@ namespace vx
         }
         Vexkit* root = new Vexkit(moduleFlags);
         instance.store(root);
+        EngineRoot::setCurrent(root);
         return root;
     }
 
@@ -125,7 +145,9 @@ namespace vx
     void Vexkit::deleteInstance()
     {
         std::lock_guard<std::mutex> hold(instanceMutex);
-        delete instance.exchange(nullptr);
+        Vexkit* root = instance.exchange(nullptr);
+        EngineRoot::clearCurrent(root);
+        delete root;
     }
 
     bool Vexkit::initialise(bool withGL)
@@ -133,8 +155,7 @@ namespace vx
         Pimpl& p = *pimpl;
 
         // 1. Parameter registry.
-        if (p.paramCollection == nullptr)
-            p.paramCollection = std::make_unique<ParamCollection>();
+        makeManager(p.paramCollection);
 
         // 2. Task manager.
         if ((moduleFlags & (flagTaskManager | flagInputController)) != 0 && p.taskManager == nullptr)
@@ -156,18 +177,15 @@ namespace vx
         // 8. Context and GPU-object managers. Every context made or wrapped
         // from now on carries a renderer.
         Renderer::installContextHooks();
-        if (p.contextManager == nullptr)
-            p.contextManager = std::make_unique<ContextManager>();
-        if (p.gfxObjectManager == nullptr)
-            p.gfxObjectManager = std::make_unique<GfxObjectManager>();
+        makeManager(p.contextManager);
+        makeManager(p.gfxObjectManager);
 
         // 9. Texture manager.
-        if ((moduleFlags & flagTextureManager) != 0 && p.textureManager == nullptr)
-            p.textureManager = std::make_unique<TextureManager>();
+        if ((moduleFlags & flagTextureManager) != 0)
+            makeManager(p.textureManager);
 
         // 10. Render-target manager.
-        if (p.renderTargetManager == nullptr)
-            p.renderTargetManager = std::make_unique<RenderTargetManager>();
+        makeManager(p.renderTargetManager);
 
         // 11. Render-pass manager (flagRenderPassManager), registered with the
         //     video-source manager.
@@ -248,10 +266,10 @@ namespace vx
         Pimpl& p = *pimpl;
         p.colorManager.reset();
         // Display collection and render-pass manager go here once they exist.
-        p.renderTargetManager.reset();
-        p.textureManager.reset();
-        p.gfxObjectManager.reset();
-        p.contextManager.reset();
+        deleteManager(p.renderTargetManager);
+        deleteManager(p.textureManager);
+        deleteManager(p.gfxObjectManager);
+        deleteManager(p.contextManager);
         // Capture-device manager, video-source manager, video-format manager,
         // device-change detector and input controller go here once they exist.
         if (p.taskManager != nullptr)
@@ -260,7 +278,7 @@ namespace vx
                 TaskManager::setCurrent(nullptr);
             p.taskManager.reset();
         }
-        p.paramCollection.reset();
+        deleteManager(p.paramCollection);
         p.initialised = false;
     }
 
@@ -340,15 +358,14 @@ namespace vx
 
     Renderer* Vexkit::getPrimaryRenderer() const
     {
-        if (pimpl->contextManager == nullptr)
-            return nullptr;
-        const auto primary = pimpl->contextManager->getPrimaryContext();
-        return primary != nullptr ? primary->getRenderer() : nullptr;
+        return pimpl->contextManager != nullptr ? pimpl->contextManager->getPrimaryRenderer() : nullptr;
     }
 
     void Vexkit::setCurrentApplication(ApplicationInterface* application)
     {
-        pimpl->currentApplication.store(application);
+        ApplicationInterface::clearCurrent(pimpl->currentApplication.exchange(application));
+        if (application != nullptr)
+            ApplicationInterface::setCurrent(application);
     }
 
     ApplicationInterface* Vexkit::getCurrentApplication() const

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "core/VXEngineRoot.h"
 #include "core/VXSignal.h"
 
 #include <memory>
@@ -38,7 +39,7 @@ namespace vx
     // video-source manager, 0x200 render-pass manager, 0x400 colour manager.
     // The parameter registry, context, GPU-object and render-target managers
     // are always made.
-    class Vexkit
+    class Vexkit : public EngineRoot
     {
     public:
         // Module flag value that enables every manager.
@@ -63,7 +64,7 @@ namespace vx
         static void deleteInstance();
 
         // Managers a host did not shut down are deleted here too.
-        ~Vexkit();
+        ~Vexkit() override;
         Vexkit(const Vexkit&) = delete;
         Vexkit& operator=(const Vexkit&) = delete;
 

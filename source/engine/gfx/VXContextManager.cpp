@@ -1,19 +1,12 @@
 #include "engine/gfx/VXContextManager.h"
 
 #include "core/VXScopedLock.h"
-#include "engine/ffgl/VXVexkit.h"
 #include "engine/gfx/VXContextOSX.h"
 
 #include <algorithm>
 
 namespace vx
 {
-
-    ContextManager* ContextManager::getEngineManager()
-    {
-        auto* root = Vexkit::getInstanceWithoutCreating();
-        return root != nullptr ? root->getContextManager() : nullptr;
-    }
 
     std::shared_ptr<Context> ContextManager::getContext(int index) const
     {
@@ -48,6 +41,12 @@ namespace vx
             if (context->isPrimary())
                 return context;
         return {};
+    }
+
+    Renderer* ContextManager::getPrimaryRenderer() const
+    {
+        const auto primary = getPrimaryContext();
+        return primary != nullptr ? primary->getRenderer() : nullptr;
     }
 
     std::shared_ptr<Context> ContextManager::getFirstNonPrimaryContext() const

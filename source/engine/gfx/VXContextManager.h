@@ -1,5 +1,7 @@
 #pragma once
 
+#include "core/VXCurrentInstance.h"
+
 #include "core/VXCriticalSection.h"
 #include "engine/gfx/VXContext.h"
 
@@ -15,7 +17,7 @@ namespace vx
         thread makes one current (through a ScopedContextSelector). Every
         operation holds the lock; lookups answer an empty pointer when nothing
         matches. */
-    class ContextManager
+    class ContextManager : public CurrentInstance<ContextManager>
     {
     public:
         ContextManager() = default;
@@ -29,6 +31,8 @@ namespace vx
         std::shared_ptr<Context> getContextWithNativeContext(void* nativeContext) const;
         std::shared_ptr<Context> getPrimaryContext() const;
         std::shared_ptr<Context> getFirstNonPrimaryContext() const;
+        /** The primary context's renderer, or null. */
+        Renderer* getPrimaryRenderer() const;
         int getNumContexts() const;
 
         /** Takes ownership and appends; null answers empty. */
@@ -46,9 +50,6 @@ namespace vx
         std::shared_ptr<ScopedContextSelector> getScopedPrimaryContextLock();
 
         CriticalSection& getLock() { return lock; }
-
-        /** The engine root's manager, or null when there is no root or manager. */
-        static ContextManager* getEngineManager();
 
     private:
         CriticalSection lock;

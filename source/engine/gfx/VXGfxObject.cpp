@@ -18,7 +18,7 @@ namespace vx
         if (object == nullptr)
             return;
 
-        if (auto* manager = GfxObjectManager::getEngineManager())
+        if (auto* manager = GfxObjectManager::getCurrent())
         {
             manager->addForDeletion(object);
             return;

@@ -4,7 +4,6 @@
 #include "core/VXScopeProfiler.h"
 #include "core/VXScopedLock.h"
 #include "core/VXThread.h"
-#include "engine/ffgl/VXVexkit.h"
 #include "engine/gfx/VXManagedGfxObject.h"
 
 #include <string>
@@ -109,18 +108,12 @@ namespace vx
         return static_cast<int>(deletionQueue.size());
     }
 
-    GfxObjectManager* GfxObjectManager::getEngineManager()
-    {
-        auto* root = Vexkit::getInstanceWithoutCreating();
-        return root != nullptr ? root->getGfxObjectManager() : nullptr;
-    }
-
     //==============================================================================
     void detail::queueGfxObjectForReleasing(std::shared_ptr<GfxObject> object)
     {
         if (object == nullptr)
             return;
-        if (auto* manager = GfxObjectManager::getEngineManager())
+        if (auto* manager = GfxObjectManager::getCurrent())
             manager->addForReleasing(std::move(object));
         else
             object->release();
@@ -130,7 +123,7 @@ namespace vx
     {
         if (object == nullptr)
             return;
-        if (auto* manager = GfxObjectManager::getEngineManager())
+        if (auto* manager = GfxObjectManager::getCurrent())
         {
             manager->addForDeletion(std::move(object));
             return;

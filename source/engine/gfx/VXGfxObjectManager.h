@@ -1,5 +1,7 @@
 #pragma once
 
+#include "core/VXCurrentInstance.h"
+
 #include "core/VXCriticalSection.h"
 #include "engine/gfx/VXGfxObject.h"
 
@@ -14,7 +16,7 @@ namespace vx
         deleteObjects and cleanAll run release() and destructors on the calling
         thread, which must hold the GL context. Every operation holds the
         manager's re-entrant lock. */
-    class GfxObjectManager
+    class GfxObjectManager : public CurrentInstance<GfxObjectManager>
     {
     public:
         GfxObjectManager() = default;
@@ -43,9 +45,6 @@ namespace vx
 
         int getNumReleasingObjects() const;
         int getNumDeletingObjects() const;
-
-        /** The engine root's manager, or null when there is no root or manager. */
-        static GfxObjectManager* getEngineManager();
 
     private:
         struct Entry

@@ -2,7 +2,7 @@
 
 #include "core/VXColor.h"
 #include "core/VXLog.h"
-#include "engine/ffgl/VXVexkit.h"
+#include "engine/gfx/VXContextManager.h"
 #include "engine/gfx/VXFonts.h"
 #include "engine/gfx/VXRenderer.h"
 #include "engine/gfx/VXScopedNoArrayBuffer.h"
@@ -835,8 +835,8 @@ namespace vx
         // renderer (no engine yet) directly.
         void bindOnUnitZero(const Texture& texture)
         {
-            Vexkit* root = Vexkit::getInstanceWithoutCreating();
-            Renderer* renderer = root != nullptr ? root->getPrimaryRenderer() : nullptr;
+            const ContextManager* contexts = ContextManager::getCurrent();
+            Renderer* renderer = contexts != nullptr ? contexts->getPrimaryRenderer() : nullptr;
             if (renderer != nullptr)
             {
                 renderer->getRenderContext().bind2DTexture(0, texture.getGLName());

@@ -26,7 +26,7 @@ namespace vx
         // The shared framebuffer of the engine root's pool, or null (logged).
         GlobalFBO* findGlobalFBO(const char* caller)
         {
-            RenderTargetManager* manager = RenderTargetManager::getEngineManager();
+            RenderTargetManager* manager = RenderTargetManager::getCurrent();
             if (manager == nullptr)
             {
                 logPrint(logError, "RenderTarget::%s: the engine has no render-target manager.\n", caller);
@@ -150,7 +150,7 @@ namespace vx
     bool RenderTarget::create(const RenderTargetConfiguration& configuration, bool asPingPong)
     {
         release();
-        TextureManager* pool = TextureManager::getEngineManager();
+        TextureManager* pool = TextureManager::getCurrent();
         if (pool == nullptr)
         {
             logPrint(logError, "RenderTarget::create2D: the engine has no texture manager.\n");
@@ -274,7 +274,7 @@ namespace vx
         if (first != nullptr && first->getWidth() == w && first->getHeight() == h)
             return true;
 
-        TextureManager* pool = TextureManager::getEngineManager();
+        TextureManager* pool = TextureManager::getCurrent();
         if (pool == nullptr)
         {
             logPrint(logError, "RenderTarget::resize: the engine has no texture manager.\n");
@@ -301,7 +301,7 @@ namespace vx
 
     bool RenderTarget::reaquireColorTextures(const RenderTargetConfiguration& configuration)
     {
-        TextureManager* pool = TextureManager::getEngineManager();
+        TextureManager* pool = TextureManager::getCurrent();
         if (pool == nullptr || configuration.format == nullptr)
         {
             logPrint(logError, "RenderTarget::reaquireColorTextures: no texture manager or format.\n");
@@ -381,7 +381,7 @@ namespace vx
 
     void RenderTarget::resetAll()
     {
-        RenderTargetManager* manager = RenderTargetManager::getEngineManager();
+        RenderTargetManager* manager = RenderTargetManager::getCurrent();
         if (manager == nullptr)
             return;
         GlobalFBO* fbo = manager->getGlobalFBO();
@@ -404,7 +404,7 @@ namespace vx
 
     unsigned int RenderTarget::getCurrentFboId()
     {
-        RenderTargetManager* manager = RenderTargetManager::getEngineManager();
+        RenderTargetManager* manager = RenderTargetManager::getCurrent();
         return manager != nullptr ? manager->getGlobalFBO()->getCurrentFboId() : 0;
     }
 
@@ -412,7 +412,7 @@ namespace vx
     {
         if (currentRenderTarget != this)
             return false;
-        RenderTargetManager* manager = RenderTargetManager::getEngineManager();
+        RenderTargetManager* manager = RenderTargetManager::getCurrent();
         if (manager == nullptr)
             return false;
         const GlobalFBO* fbo = manager->getGlobalFBO();

@@ -4,7 +4,6 @@
 #include <map>
 
 #include "core/VXLog.h"
-#include "engine/ffgl/VXVexkit.h"
 #include "engine/gfx/VXGlobalFBO.h"
 #include "engine/gfx/VXTextureFormat.h"
 
@@ -33,12 +32,6 @@ namespace vx
     RenderTargetManager::~RenderTargetManager()
     {
         release();
-    }
-
-    RenderTargetManager* RenderTargetManager::getEngineManager()
-    {
-        Vexkit* root = Vexkit::getInstanceWithoutCreating();
-        return root != nullptr ? root->getRenderTargetManager() : nullptr;
     }
 
     bool RenderTargetManager::init()

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "core/VXCurrentInstance.h"
+
 #include <cstdint>
 #include <memory>
 
@@ -28,7 +30,7 @@ namespace vx
     // entry. A released target keeps its slot and its depth buffer but gives
     // its colour textures back to the texture pool. Owns the shared
     // framebuffer object. Render thread only; no lock.
-    class RenderTargetManager
+    class RenderTargetManager : public CurrentInstance<RenderTargetManager>
     {
     public:
         RenderTargetManager();
@@ -65,9 +67,6 @@ namespace vx
         size_t getNumKeys() const;
 
         static constexpr unsigned int sizeGranularity = 128;
-
-        // The engine root's manager, or null without a root or manager.
-        static RenderTargetManager* getEngineManager();
 
     private:
         RenderTarget* getRenderTarget(const RenderTargetConfiguration& configuration, bool asPingPong);

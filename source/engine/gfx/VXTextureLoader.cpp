@@ -6,14 +6,13 @@
 
 #include "core/VXFile.h"
 #include "core/VXLog.h"
-#include "engine/ffgl/VXVexkit.h"
 #include "engine/gfx/VXGfxUtils.h"
+#include "engine/gfx/VXImageDecoder.h"
 #include "engine/gfx/VXRenderTarget.h"
 #include "engine/gfx/VXRenderTargetManager.h"
 #include "engine/gfx/VXRenderer.h"
 #include "engine/gfx/VXTextureManager.h"
 #include "engine/gfx/VXTextureRef.h"
-#include "engine/video/formats/VXImageUtils.h"
 
 #include <epoxy/gl.h>
 
@@ -80,7 +79,7 @@ namespace vx
 
         const TextureFormat customFormat(GL_RGBA8, GL_RGBA, GL_UNSIGNED_BYTE, -1, "CUSTOM", false, 1);
 
-        using Decoder = std::function<unsigned char*(unsigned long*, unsigned long*, int*, int)>;
+        using Decoder = std::function<unsigned char*(ImageDecoder&, unsigned long*, unsigned long*, int*, int)>;
 
         // Draws into a pooled target with the renderer's matrices, the viewport
         // and the bound target saved around it.
@@ -88,7 +87,7 @@ namespace vx
         {
         public:
             ScopedCopyTarget(Renderer& rendererToUse, int w, int h, const TextureFormat& format)
-                : renderer(rendererToUse), manager(RenderTargetManager::getEngineManager())
+                : renderer(rendererToUse), manager(RenderTargetManager::getCurrent())
             {
                 glGetIntegerv(GL_VIEWPORT, savedViewport);
                 savedRendererViewport = renderer.getViewport();
@@ -142,7 +141,7 @@ namespace vx
                     target = nullptr;
                     if (texture != nullptr)
                     {
-                        TextureManager* textures = TextureManager::getEngineManager();
+                        TextureManager* textures = TextureManager::getCurrent();
                         if (textures != nullptr && textures->unManageTexture(*texture))
                             result = texture;
                         else
@@ -173,13 +172,9 @@ namespace vx
 
         void reportMissingEffect(const char* operation, const char* effect)
         {
-            // The render-pass manager exists only under its module flag, and the
-            // effects it would make are not part of this engine yet.
-            Vexkit* root = Vexkit::getInstanceWithoutCreating();
-            if (root == nullptr || root->getRenderPassManager() == nullptr)
-                logPrint(logError, "Texture::%s: no render-pass manager to run the \"%s\" effect", operation, effect);
-            else
-                logPrint(logError, "Texture::%s: the \"%s\" effect is not available", operation, effect);
+            // The effects come from the render-pass manager, which this engine
+            // does not build yet.
+            logPrint(logError, "Texture::%s: no render-pass manager to run the \"%s\" effect", operation, effect);
         }
     } // namespace
 
@@ -211,9 +206,15 @@ namespace vx
             format.format = requested.format;
         }
 
+        ImageDecoder* decoder = ImageDecoder::getCurrent();
+        if (decoder == nullptr)
+        {
+            logPrint(logError, "Texture::load: no image decoder is installed");
+            return false;
+        }
         unsigned long w = 0, h = 0;
         int channels = 0;
-        unsigned char* pixels = decode(&w, &h, &channels, wanted);
+        unsigned char* pixels = decode(*decoder, &w, &h, &channels, wanted);
         if (pixels == nullptr)
         {
             debugPrint("Texture::load : failed to load %s", what.c_str());
@@ -266,8 +267,8 @@ namespace vx
     {
         return loadDecoded(
             *this, requested,
-            [&file](unsigned long* w, unsigned long* h, int* channels, int wanted)
-            { return ImageUtils::imageFromFile(file, w, h, channels, wanted); },
+            [&file](ImageDecoder& decoder, unsigned long* w, unsigned long* h, int* channels, int wanted)
+            { return decoder.decodeFile(file, w, h, channels, wanted); },
             file.getFullPath());
     }
 
@@ -281,8 +282,8 @@ namespace vx
         }
         return loadDecoded(
             *this, requested,
-            [data, size](unsigned long* w, unsigned long* h, int* channels, int wanted)
-            { return ImageUtils::imageFromMemory(data, size, w, h, channels, wanted); },
+            [data, size](ImageDecoder& decoder, unsigned long* w, unsigned long* h, int* channels, int wanted)
+            { return decoder.decodeMemory(data, size, w, h, channels, wanted); },
             std::string());
     }
 

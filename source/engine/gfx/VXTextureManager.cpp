@@ -1,7 +1,6 @@
 #include "engine/gfx/VXTextureManager.h"
 
 #include "core/VXLog.h"
-#include "engine/ffgl/VXVexkit.h"
 #include "engine/gfx/VXGfxInfo.h"
 #include "engine/gfx/VXTexture.h"
 
@@ -99,12 +98,6 @@ namespace vx
         delete pimpl->blank;
         delete pimpl->black;
         delete pimpl->white;
-    }
-
-    TextureManager* TextureManager::getEngineManager()
-    {
-        auto* root = Vexkit::getInstanceWithoutCreating();
-        return root != nullptr ? root->getTextureManager() : nullptr;
     }
 
     uint32_t TextureManager::computeKey(uint16_t w, uint16_t h, const TextureFormat& format)

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "core/VXCurrentInstance.h"
+
 #include "core/VXScopedPointer.h"
 
 #include <cstdint>
@@ -15,7 +17,7 @@ namespace vx
         rule); the format is matched per entry. Given-back textures age and are
         deleted when not asked for within 25.5 to 51 seconds. Owns the blank,
         black and white 16 x 16 textures. Render thread only; no lock. */
-    class TextureManager
+    class TextureManager : public CurrentInstance<TextureManager>
     {
     public:
         TextureManager();
@@ -52,9 +54,6 @@ namespace vx
         Texture* getBlankTexture() const;
         Texture* getBlackTexture() const;
         Texture* getWhiteTexture() const;
-
-        /** The engine root's manager, or null when there is no root or manager. */
-        static TextureManager* getEngineManager();
 
         /** Pool key of a size in a format. */
         static uint32_t computeKey(uint16_t w, uint16_t h, const TextureFormat& format);

@@ -13,7 +13,7 @@ namespace vx
         {
             if (texture == nullptr)
                 return;
-            if (auto* manager = TextureManager::getEngineManager())
+            if (auto* manager = TextureManager::getCurrent())
                 manager->releaseTexture(*texture);
             else
                 GfxObject::deleteUsingManager(texture); // no pool left to take it

@@ -6,8 +6,8 @@
 #include <gtest/gtest.h>
 
 #include "core/VXFile.h"
+#include "core/xml/VXApplicationInterface.h"
 #include "core/xml/VXXmlCapable.h"
-#include "engine/ffgl/VXApplicationInterface.h"
 #include "engine/ffgl/VXVexkit.h"
 #include "support/VXLogRecorder.h"
 #include "support/VXTempDir.h"

@@ -7,12 +7,18 @@
 
 #include <gtest/gtest.h>
 
+#include "core/VXEngineRoot.h"
 #include "core/VXFile.h"
 #include "core/VXTaskManager.h"
+#include "core/parameters/VXParamCollection.h"
+#include "core/xml/VXApplicationInterface.h"
+#include "engine/gfx/VXContextManager.h"
 #include "engine/gfx/VXGfxObject.h"
 #include "engine/gfx/VXGfxObjectManager.h"
+#include "engine/gfx/VXRenderTargetManager.h"
 #include "engine/gfx/VXTexture.h"
 #include "engine/gfx/VXTextureDebugger.h"
+#include "engine/gfx/VXTextureManager.h"
 
 #include "support/VXLogRecorder.h"
 #include "support/VXTempDir.h"
@@ -148,6 +154,42 @@ namespace
             EXPECT_EQ(TaskManager::getCurrent(), nullptr) << "no dangling current manager";
             Vexkit::deleteInstance();
         }
+    }
+
+    // The layers below the root reach it only through these seams: each names
+    // the root's object exactly while it exists.
+    TEST_F(VexkitTest, SeamsNameTheRootsObjectsWhileTheyLive)
+    {
+        struct Application : ApplicationInterface
+        {
+            int getMajorVersion() override { return 1; }
+            int getMinorVersion() override { return 0; }
+            int getMicroVersion() override { return 0; }
+            int getRevision() override { return 0; }
+            bool isVersionCompatible(int, int, int, int, bool, bool, bool) override { return true; }
+            std::string getApplicationName() override { return "Seams"; }
+        } application;
+
+        auto seams = []
+        {
+            return std::vector<const void*>{EngineRoot::getCurrent(),          ParamCollection::getCurrent(),
+                                            ContextManager::getCurrent(),      GfxObjectManager::getCurrent(),
+                                            TextureManager::getCurrent(),      RenderTargetManager::getCurrent(),
+                                            ApplicationInterface::getCurrent()};
+        };
+        const std::vector<const void*> none(7, nullptr);
+        EXPECT_EQ(seams(), none);
+
+        Vexkit* root = Vexkit::create(3);
+        root->setCurrentApplication(&application);
+        ASSERT_TRUE(root->initialise(false));
+        EXPECT_EQ(seams(), (std::vector<const void*>{root, root->getParamCollection(), root->getContextManager(),
+                                                     root->getGfxObjectManager(), root->getTextureManager(),
+                                                     root->getRenderTargetManager(), &application}));
+        root->shutdown();
+        EXPECT_EQ(seams(), (std::vector<const void*>{root, nullptr, nullptr, nullptr, nullptr, nullptr, &application}));
+        Vexkit::deleteInstance();
+        EXPECT_EQ(seams(), none);
     }
 
     TEST_F(VexkitTest, MessageTaskEmptiesTheDeletionQueueWithoutTaskManager)

@@ -41,8 +41,7 @@ namespace vx
         // The committed blob headers, found from this file's place in the tree.
         std::string committedHeaderPath(const std::string& name)
         {
-            std::string here = __FILE__;
-            return here.substr(0, here.rfind("/tests/")) + "/source/engine/gfx/fontblobs/" + name + ".h";
+            return std::string(VX_SOURCE_ROOT) + "/source/engine/gfx/fontblobs/" + name + ".h";
         }
 
         struct CommittedBlob

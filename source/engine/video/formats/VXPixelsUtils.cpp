@@ -10,7 +10,7 @@
 
 #include "core/VXFile.h"
 #include "core/VXLog.h"
-#include "engine/ffgl/VXVexkit.h"
+#include "engine/gfx/VXContextManager.h"
 #include "engine/gfx/VXGfxUtils.h"
 #include "engine/gfx/VXRenderContext.h"
 #include "engine/gfx/VXRenderTarget.h"
@@ -180,8 +180,8 @@ namespace vx
             }
 
             // Other orders go through the primary renderer's channel-order program.
-            Vexkit* root = Vexkit::getInstanceWithoutCreating();
-            Renderer* renderer = root != nullptr ? root->getPrimaryRenderer() : nullptr;
+            const ContextManager* contexts = ContextManager::getCurrent();
+            Renderer* renderer = contexts != nullptr ? contexts->getPrimaryRenderer() : nullptr;
             ShaderProgram* program = renderer != nullptr ? &renderer->getShaders().get(Shaders::Swizzle) : nullptr;
             if (program == nullptr || ! renderer->getRenderContext().bindShader(*program))
             {
@@ -242,7 +242,7 @@ namespace vx
             return drawTextureAndGetFrameBufferPixels(texture, bytesPerPixel, order, flip, texture->getWidth(),
                                                       texture->getHeight(), buffer);
 
-        RenderTargetManager* manager = RenderTargetManager::getEngineManager();
+        RenderTargetManager* manager = RenderTargetManager::getCurrent();
         if (manager == nullptr)
         {
             logPrint(logError, "PixelsUtils::textureToPixelsBuffer: the engine has no render-target manager.\n");

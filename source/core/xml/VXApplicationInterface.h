@@ -1,5 +1,7 @@
 #pragma once
 
+#include "core/VXCurrentInstance.h"
+
 #include <string>
 
 namespace vx
@@ -7,8 +9,9 @@ namespace vx
     // The application that embeds the engine, registered with the engine
     // root by the host (nothing inside the engine registers one). Saved
     // documents carry its name and version; what isVersionCompatible decides,
-    // and what its flags mean, is the host's.
-    class ApplicationInterface
+    // and what its flags mean, is the host's. The root keeps the current one
+    // in the seam, where XML reading and writing find it.
+    class ApplicationInterface : public CurrentInstance<ApplicationInterface>
     {
     public:
         virtual ~ApplicationInterface() = default;
