@@ -1,6 +1,7 @@
 #include "engine/gfx/VXShaderProgram.h"
 
 #include "core/VXLog.h"
+#include "engine/gfx/VXContext.h"
 
 #include <epoxy/gl.h>
 
@@ -39,19 +40,23 @@ namespace vx
 
     void ShaderProgram::deleteGLObjects()
     {
+        // Without a context GL cannot be called: the names are dropped (they
+        // die with their context).
+        const bool hasNames = program != 0 || vertexShader != 0 || geometryShader != 0 || fragmentShader != 0;
+        const bool canCallGL = hasNames && Context::getCurrentNativeContext() != nullptr;
+        if (hasNames && ! canCallGL)
+            logPrint(logWarning, "ShaderProgram: no GL context current; program %u and its shaders are dropped",
+                     program);
+
         for (unsigned int* shader : {&vertexShader, &geometryShader, &fragmentShader})
         {
-            if (*shader != 0)
-            {
+            if (*shader != 0 && canCallGL)
                 glDeleteShader(*shader);
-                *shader = 0;
-            }
+            *shader = 0;
         }
-        if (program != 0)
-        {
+        if (program != 0 && canCallGL)
             glDeleteProgram(program);
-            program = 0;
-        }
+        program = 0;
         bound = false;
         uniformLocations.clear();
     }

@@ -3,6 +3,8 @@
 #include "support/VXLogRecorder.h"
 #include "support/gl/VXGLTestFixture.h"
 
+#include <memory>
+
 namespace vx
 {
     namespace
@@ -151,6 +153,28 @@ namespace vx
             EXPECT_FALSE(program.isBound());
             EXPECT_EQ(program.getUniformLocation("tint"), -1);
             EXPECT_FALSE(glIsProgram(second));
+        }
+
+        TEST_F(ShaderProgramGLTest, WithoutAContextTheNamesAreDroppedWithoutGLCalls)
+        {
+            auto program = std::make_unique<ShaderProgram>();
+            ASSERT_TRUE(program->loadString(passVertex, weightedFragment));
+            const GLuint name = program->getProgram();
+
+            test::GLTestContext::release();
+            {
+                test::LogRecorder log;
+                test::GLCallCounter<&epoxy_glDeleteProgram> programs("glDeleteProgram");
+                test::GLCallCounter<&epoxy_glDeleteShader> shaders("glDeleteShader");
+                program.reset();
+                EXPECT_EQ(programs.count() + shaders.count(), 0) << "no GL call without a context";
+                EXPECT_EQ(log.count(logWarning), 1u) << log.dump();
+            }
+            ASSERT_TRUE(test::GLTestContext::makeCurrent());
+
+            // The context still holds what was dropped; the test tidies up.
+            EXPECT_TRUE(glIsProgram(name));
+            glDeleteProgram(name);
         }
 
     } // namespace
