@@ -11,6 +11,19 @@
 namespace vx
 {
 
+    GfxObjectManager::~GfxObjectManager()
+    {
+        // Objects still queued are owed their release before they go.
+        try
+        {
+            cleanAll();
+        }
+        catch (...)
+        {
+            logEscapedError("~GfxObjectManager", __LINE__, "Queued GPU objects could not be released");
+        }
+    }
+
     void GfxObjectManager::addForReleasing(std::shared_ptr<GfxObject> object)
     {
         if (object == nullptr)

@@ -20,7 +20,9 @@ namespace vx
     {
     public:
         GfxObjectManager() = default;
-        ~GfxObjectManager() = default;
+        /** Releases and deletes what is still queued (cleanAll), on the calling
+            thread. */
+        ~GfxObjectManager();
 
         GfxObjectManager(const GfxObjectManager&) = delete;
         GfxObjectManager& operator=(const GfxObjectManager&) = delete;

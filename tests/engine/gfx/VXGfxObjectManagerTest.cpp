@@ -157,6 +157,23 @@ namespace vx
             manager.cleanAll();
         }
 
+        TEST_F(GfxObjectManagerTest, EndingTheManagerReleasesWhatIsStillQueued)
+        {
+            Tally ended;
+            {
+                GfxObjectManager doomed;
+                doomed.addForDeletion(new Probe(&ended));
+                doomed.addForReleasing(std::make_shared<Probe>(&ended));
+                auto* released = new Probe(&ended);
+                doomed.addForDeletion(released);
+                doomed.releaseObjects();
+                doomed.addForDeletion(new Probe(&ended));
+            }
+            EXPECT_EQ(ended.releases, 4) << "every queued object is released once before it goes";
+            EXPECT_EQ(ended.deletions, 4);
+            EXPECT_EQ(ended.order.back(), "delete");
+        }
+
         TEST_F(GfxObjectManagerTest, ReleasingOnTheRenderThreadHappensAtOnce)
         {
             RenderThreadScope renderThread;
