@@ -1,12 +1,16 @@
 #include "engine/gfx/VXTextureManager.h"
 
+#include "core/VXFile.h"
 #include "core/VXLog.h"
 #include "engine/gfx/VXGfxInfo.h"
+#include "engine/gfx/VXImageDecoder.h"
 #include "engine/gfx/VXTexture.h"
 
 #include <algorithm>
 #include <cmath>
+#include <cstdlib>
 #include <list>
+#include <memory>
 #include <unordered_map>
 #include <vector>
 
@@ -22,6 +26,29 @@ namespace vx
         int roundUpToGranularity(int side)
         {
             return static_cast<int>(sizeGranularity * std::ceil(static_cast<float>(side) / sizeGranularity));
+        }
+
+        // The layout of a decoded image by its bytes per pixel, as the image
+        // utilities choose it; null for any other size.
+        const TextureFormat* formatForChannels(int channels)
+        {
+            switch (channels)
+            {
+                case 1:
+                    return &Texture::I8;
+                case 2:
+                    return &Texture::I16I;
+                case 3:
+                    return &Texture::RGB8;
+                case 4:
+                    return &Texture::RGBA8;
+                case 8:
+                    return &Texture::RGBA16I;
+                case 16:
+                    return &Texture::RGBA32F;
+                default:
+                    return nullptr;
+            }
         }
     }
 
@@ -274,6 +301,37 @@ namespace vx
     Texture* TextureManager::getWhiteTexture() const
     {
         return pimpl->white;
+    }
+
+    Texture* TextureManager::loadTexture(File& file)
+    {
+        if (! file.existsAsFile())
+        {
+            logPrint(logError, "TextureManager::loadTexture: no file %s", file.getFullPath().c_str());
+            return nullptr;
+        }
+        ImageDecoder* decoder = ImageDecoder::getCurrent();
+        if (decoder == nullptr)
+        {
+            logPrint(logError, "TextureManager::loadTexture: no image decoder is installed");
+            return nullptr;
+        }
+        unsigned long w = 0, h = 0;
+        int channels = 0;
+        const std::unique_ptr<unsigned char, decltype(&std::free)> pixels(
+            decoder->decodeFile(file, &w, &h, &channels, 0), &std::free);
+        const TextureFormat* format = formatForChannels(channels);
+        if (pixels == nullptr || format == nullptr || w > 0xFFFF || h > 0xFFFF)
+        {
+            logPrint(logError, "TextureManager::loadTexture: cannot make a texture of %s (%d channels)",
+                     file.getFullPath().c_str(), channels);
+            return nullptr;
+        }
+        // Decoded as the file has it and never pooled: the caller owns it.
+        auto texture = std::make_unique<Texture>();
+        if (! texture->create(pixels.get(), static_cast<int>(w), static_cast<int>(h), *format))
+            return nullptr;
+        return texture.release();
     }
 
 } // namespace vx

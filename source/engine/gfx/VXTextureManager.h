@@ -51,6 +51,11 @@ namespace vx
         /** Free textures held in the pool. */
         int getFreeTextureCount() const;
 
+        /** The texture decoded from the image file, in the layout the file has,
+            owned by the caller and never pooled; null (logged) when the file
+            does not exist or does not decode. */
+        Texture* loadTexture(File& file);
+
         Texture* getBlankTexture() const;
         Texture* getBlackTexture() const;
         Texture* getWhiteTexture() const;

@@ -1,11 +1,17 @@
 #include "engine/gfx/VXTextureManager.h"
 
+#include "core/VXFile.h"
 #include "engine/ffgl/VXVexkit.h"
 #include "engine/gfx/VXGfxInfo.h"
 #include "engine/gfx/VXTexture.h"
 #include "engine/gfx/VXTextureRef.h"
+#include "engine/video/formats/VXImageUtils.h"
 #include "support/VXLogRecorder.h"
+#include "support/VXTempDir.h"
 #include "support/gl/VXGLTestFixture.h"
+
+#include <memory>
+#include <vector>
 
 namespace vx
 {
@@ -194,6 +200,37 @@ namespace vx
             EXPECT_EQ(manager.getTotalTextureCount(), 0u);
             EXPECT_EQ(manager.getTotalVRAMUsage(), 0u);
             EXPECT_EQ(manager.getUsedVRAMUsage(), 0u);
+        }
+
+        TEST_F(TextureManagerGLTest, LoadedTexturesAreTheCallersAndNeverPooled)
+        {
+            test::TempDir folder;
+            // A 3 x 2 RGBA image, row r pixel x = (40 x, 80 r, 7, 255).
+            std::vector<unsigned char> rgba;
+            for (int r = 0; r < 2; ++r)
+                for (int x = 0; x < 3; ++x)
+                    rgba.insert(rgba.end(),
+                                {static_cast<unsigned char>(40 * x), static_cast<unsigned char>(80 * r), 7, 255});
+            File image(folder.file("image.png"));
+            ASSERT_TRUE(ImageUtils::writeToPng(image, 3, 2, 4, rgba.data(), 12));
+
+            manager.init();
+            const auto total = manager.getTotalTextureCount();
+            std::unique_ptr<Texture> texture(manager.loadTexture(image));
+            ASSERT_NE(texture, nullptr);
+            EXPECT_EQ(texture->getWidth(), 3);
+            EXPECT_EQ(texture->getHeight(), 2);
+            EXPECT_EQ(texture->getFormat(), Texture::RGBA8);
+            const auto texels = test::readTexture(GL_TEXTURE_2D, texture->getGLName());
+            ASSERT_EQ(texels.size(), 6u);
+            EXPECT_EQ(texels[5], (test::PixelRGBA8{80, 80, 7, 255})) << "last pixel of the second row";
+            EXPECT_EQ(manager.getTotalTextureCount(), total) << "not counted by the pool";
+
+            test::LogRecorder log;
+            File missing(folder.file("missing.png"));
+            EXPECT_EQ(manager.loadTexture(missing), nullptr);
+            EXPECT_EQ(log.count(logError), 1u) << log.dump();
+            EXPECT_EQ(manager.getTotalTextureCount(), total);
         }
 
         TEST_F(TextureManagerGLTest, UnManageTakesOnlyFreeTextures)
