@@ -2,8 +2,8 @@
 
 #include "core/VXColor.h"
 #include "core/VXLog.h"
-#include "engine/gfx/VXContextManager.h"
 #include "engine/gfx/VXFonts.h"
+#include "engine/gfx/VXRenderContext.h"
 #include "engine/gfx/VXRenderer.h"
 #include "engine/gfx/VXScopedNoArrayBuffer.h"
 #include "engine/gfx/VXTexture.h"
@@ -831,15 +831,14 @@ namespace vx
 
     namespace
     {
-        // Through the primary renderer's cache, so it stays truthful; without a
-        // renderer (no engine yet) directly.
+        // Through the binding cache of the current context's renderer, so it
+        // stays truthful; without one (no engine, or a context it has not
+        // wrapped) directly.
         void bindOnUnitZero(const Texture& texture)
         {
-            const ContextManager* contexts = ContextManager::getCurrent();
-            Renderer* renderer = contexts != nullptr ? contexts->getPrimaryRenderer() : nullptr;
-            if (renderer != nullptr)
+            if (RenderContext* cache = RenderContext::getCurrent())
             {
-                renderer->getRenderContext().bind2DTexture(0, texture.getGLName());
+                cache->bind2DTexture(0, texture.getGLName());
                 return;
             }
             glActiveTexture(GL_TEXTURE0);

@@ -1,5 +1,6 @@
 #include "engine/gfx/VXRenderContext.h"
 
+#include "engine/gfx/VXRenderer.h"
 #include "engine/gfx/VXShaderProgram.h"
 #include "engine/gfx/VXTexture.h"
 
@@ -25,6 +26,35 @@ namespace vx
         boundProgram = 0;
         activeUnit = 0;
         std::fill(boundTextures.begin(), boundTextures.end(), 0u);
+    }
+
+    void RenderContext::assumeBound2DTexture(unsigned long unit, unsigned int texture)
+    {
+        if (unit < boundTextures.size())
+            boundTextures[unit] = texture;
+    }
+
+    void RenderContext::assumeActiveSampler(unsigned int unit)
+    {
+        activeUnit = unit;
+    }
+
+    void RenderContext::assumeBoundShader(unsigned int program)
+    {
+        boundProgram = program;
+    }
+
+    void RenderContext::forgetTexture(unsigned int texture)
+    {
+        if (texture == 0)
+            return;
+        std::replace(boundTextures.begin(), boundTextures.end(), texture, 0u);
+    }
+
+    RenderContext* RenderContext::getCurrent()
+    {
+        Renderer* renderer = Renderer::getCurrent();
+        return renderer != nullptr ? &renderer->getRenderContext() : nullptr;
     }
 
     void RenderContext::bindShader(unsigned int program)

@@ -20,6 +20,18 @@ namespace vx
         bool initialize();
         /** Forgets the cache, as if everything were unbound. */
         void assumeDefaultContextState();
+        /** Record what GL holds after code outside the cache changed it (a
+            state guard putting a binding back); no GL call. A unit beyond the
+            list is ignored. */
+        void assumeBound2DTexture(unsigned long unit, unsigned int texture);
+        void assumeActiveSampler(unsigned int unit);
+        void assumeBoundShader(unsigned int program);
+        /** The texture was deleted: GL unbound it from every unit. */
+        void forgetTexture(unsigned int texture);
+
+        /** The cache of the renderer whose context is current on the calling
+            thread, or null. */
+        static RenderContext* getCurrent();
 
         /** glUseProgram only when it differs from the cached program. */
         void bindShader(unsigned int program);

@@ -6,7 +6,7 @@
 #include "engine/gfx/VXFont.h"
 #include "engine/gfx/VXGfxUtils.h"
 #include "engine/gfx/VXScopedBufferBinding.h"
-#include "engine/gfx/VXScopedNoArrayBuffer.h"
+#include "engine/gfx/VXScopedVertexAttribArrays.h"
 #include "engine/gfx/VXShaderProgram.h"
 #include "engine/gfx/VXShaderUniforms.h"
 #include "engine/gfx/VXTexture.h"
@@ -16,9 +16,9 @@
 #include <epoxy/gl.h>
 
 #include <algorithm>
-#include <cassert>
 #include <cmath>
 #include <cstdarg>
+#include <mutex>
 
 namespace vx
 {
@@ -27,34 +27,6 @@ namespace vx
     {
         constexpr float pi = 3.141592f;
         constexpr int textBufferSize = 2048;
-
-        // Client-side arrays read from memory only while no array buffer is
-        // bound: the binding is detached for the draw and comes back after.
-        class ScopedClientArrays
-        {
-        public:
-            ScopedClientArrays() = default;
-            ~ScopedClientArrays()
-            {
-                for (GLuint attribute = 0; enabled != 0; ++attribute, enabled >>= 1)
-                    if ((enabled & 1u) != 0)
-                        glDisableVertexAttribArray(attribute);
-            }
-            ScopedClientArrays(const ScopedClientArrays&) = delete;
-            ScopedClientArrays& operator=(const ScopedClientArrays&) = delete;
-
-            void attribute(GLuint index, GLint components, GLsizei stride, const float* data)
-            {
-                assert(index < 32);
-                glEnableVertexAttribArray(index);
-                glVertexAttribPointer(index, components, GL_FLOAT, GL_FALSE, stride, data);
-                enabled |= 1u << index;
-            }
-
-        private:
-            const ScopedNoArrayBuffer noArrayBuffer;
-            unsigned int enabled = 0; // bit per attribute index
-        };
 
         void pushSegment(std::vector<float>& out, TVec2<float> a, TVec2<float> b, TVec2<float> offset)
         {
@@ -91,6 +63,28 @@ namespace vx
             program.setVec4(name, v.x, v.y, v.z, v.w);
         }
 
+        // Every live renderer by its context's native handle, latest last: the
+        // state guards find the cache of the current context here without the
+        // context manager's lock, which a thread may hold for a long draw.
+        struct Registry
+        {
+            std::mutex lock;
+            std::vector<std::pair<void*, Renderer*>> entries;
+        };
+
+        Registry& registry()
+        {
+            static Registry instance;
+            return instance;
+        }
+
+        void unregister(const Renderer* renderer)
+        {
+            Registry& r = registry();
+            const std::lock_guard<std::mutex> hold(r.lock);
+            std::erase_if(r.entries, [renderer](const auto& entry) { return entry.second == renderer; });
+        }
+
         // Bound lifetimes of the contexts' renderers.
         Renderer* createRenderer(Context& context)
         {
@@ -109,7 +103,9 @@ namespace vx
                 return;
             }
             // Deleting its programs and buffer would call GL without a context;
-            // the names die with the context, so the object is left behind.
+            // the names die with the context, so the object is left behind,
+            // unreachable: a later context may get its native handle.
+            unregister(renderer);
             logPrint(logWarning, "Renderer: its context is not current at the end; its GL objects are abandoned");
         }
     } // namespace
@@ -117,9 +113,28 @@ namespace vx
     //==============================================================================
     Renderer::Renderer(Context& owningContext) : context(owningContext)
     {
+        Registry& r = registry();
+        const std::lock_guard<std::mutex> hold(r.lock);
+        r.entries.emplace_back(context.getNativeContext(), this);
     }
 
-    Renderer::~Renderer() = default;
+    Renderer::~Renderer()
+    {
+        unregister(this);
+    }
+
+    Renderer* Renderer::getCurrent()
+    {
+        void* native = Context::getCurrentNativeContext();
+        if (native == nullptr)
+            return nullptr;
+        Registry& r = registry();
+        const std::lock_guard<std::mutex> hold(r.lock);
+        for (auto it = r.entries.rbegin(); it != r.entries.rend(); ++it)
+            if (it->first == native)
+                return it->second;
+        return nullptr;
+    }
 
     void Renderer::installContextHooks()
     {
@@ -266,7 +281,7 @@ namespace vx
         program.setMatrix4x4(ShaderUniforms::WorldViewProj, matrices.getWorldViewProjMatrix().m);
         program.setVec4(ShaderUniforms::Color, color.getRGBAArray());
         {
-            ScopedClientArrays arrays;
+            ScopedVertexAttribArrays arrays;
             arrays.attribute(0, 2, 0, positions);
             glDrawArrays(primitive, 0, GLsizei(numVertices));
         }
@@ -503,7 +518,7 @@ namespace vx
         const float positions[8] = {c[0].x, c[0].y, c[1].x, c[1].y, c[2].x, c[2].y, c[3].x, c[3].y};
         static const float uvs[8] = {0, 1, 1, 1, 1, 0, 0, 0};
         {
-            ScopedClientArrays arrays;
+            ScopedVertexAttribArrays arrays;
             arrays.attribute(0, 2, 0, positions);
             arrays.attribute(2, 2, 0, uvs);
             glDrawArrays(GL_QUADS, 0, 4);
@@ -535,7 +550,7 @@ namespace vx
                                TVec4<float>(texture.getMaxU(), texture.getMaxV(), 0.0f, 0.0f));
         const std::vector<float> positions = flatten(points);
         const std::vector<float> coordinates = flatten(uvs);
-        ScopedClientArrays arrays;
+        ScopedVertexAttribArrays arrays;
         arrays.attribute(0, 2, 0, positions.data());
         arrays.attribute(2, 2, 0, coordinates.data());
         glDrawArrays(GL_TRIANGLE_FAN, 0, GLsizei(count));
@@ -586,7 +601,7 @@ namespace vx
                                TVec4<float>(atlas->getMaxU(), atlas->getMaxV(), 0.0f, 0.0f));
         gfx::setBlendMode(gfx::BLEND_PREMULTIPLIED);
         {
-            ScopedClientArrays arrays;
+            ScopedVertexAttribArrays arrays;
             arrays.attribute(0, 2, 16, vertices.data());
             arrays.attribute(2, 2, 16, vertices.data() + 2);
             glDrawArrays(GL_TRIANGLES, 0, GLsizei(vertices.size() / 4));
@@ -652,7 +667,7 @@ namespace vx
             return built;
         }();
         {
-            ScopedClientArrays arrays;
+            ScopedVertexAttribArrays arrays;
             arrays.attribute(0, 3, 32, vertices.data());
             arrays.attribute(1, 3, 32, vertices.data() + 3);
             glDrawArrays(GL_TRIANGLES, 0, 36);

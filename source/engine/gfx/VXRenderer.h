@@ -49,6 +49,11 @@ namespace vx
             context, started by Context::initialize, ended with it). */
         static void installContextHooks();
 
+        /** The renderer of the context current on the calling thread (the
+            latest made over it), or null when none is current or the engine
+            has not wrapped it. Any thread; takes a short lock of its own. */
+        static Renderer* getCurrent();
+
         /** Starts the binding cache, compiles the built-in programs and makes the
             quad buffer. False (logged) when a program or the buffer fails. */
         bool initialize(ContextProfile profile);

@@ -15,6 +15,14 @@ namespace vx
         glBindBuffer(target, buffer);
     }
 
+    ScopedBufferBinding::ScopedBufferBinding(unsigned int bufferTarget, unsigned int bindingQuery)
+        : target(bufferTarget)
+    {
+        GLint binding = 0;
+        glGetIntegerv(bindingQuery, &binding);
+        previous = binding;
+    }
+
     ScopedBufferBinding::~ScopedBufferBinding()
     {
         if (previous >= 0)

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "engine/gfx/VXScopedBufferBinding.h"
+#include "engine/gfx/VXScopedClientAttribs.h"
 
 namespace vx
 {
@@ -11,11 +12,9 @@ namespace vx
     {
     public:
         ScopedPackState(int alignment, int rowLength, unsigned int packBuffer = 0);
-        ~ScopedPackState();
-        ScopedPackState(const ScopedPackState&) = delete;
-        ScopedPackState& operator=(const ScopedPackState&) = delete;
 
     private:
-        ScopedBufferBinding binding;
+        const ScopedBufferBinding binding;
+        const ScopedClientAttribs pixelStore;
     };
 }

@@ -4,12 +4,15 @@
 #include "core/VXLog.h"
 #include "engine/gfx/VXContext.h"
 #include "engine/gfx/VXGfxInfo.h"
-#include "engine/gfx/VXScopedBufferBinding.h"
+#include "engine/gfx/VXRenderContext.h"
 #include "engine/gfx/VXScopedPackState.h"
+#include "engine/gfx/VXScopedTextureBinding.h"
+#include "engine/gfx/VXScopedUnpackState.h"
 
 #include <epoxy/gl.h>
 
 #include <algorithm>
+#include <atomic>
 #include <cmath>
 #include <cstring>
 #include <vector>
@@ -57,14 +60,18 @@ namespace vx
         const GLint wrapValues[] = {GL_CLAMP_TO_EDGE, GL_CLAMP, GL_REPEAT};
         const GLint filterValues[] = {GL_NEAREST, GL_LINEAR};
 
-        GLenum bindingQueryFor(long target)
-        {
-            return target == GL_TEXTURE_RECTANGLE_ARB ? GL_TEXTURE_BINDING_RECTANGLE_ARB : GL_TEXTURE_BINDING_2D;
-        }
-
         GLenum targetOrDefault(long target)
         {
             return target != 0 ? static_cast<GLenum>(target) : GL_TEXTURE_2D;
+        }
+
+        // Tells apart every GL texture a Texture comes to hold, so the shared
+        // framebuffer never takes one for another.
+        std::atomic<uint64_t> lastSerial{0};
+
+        uint64_t nextSerial()
+        {
+            return lastSerial.fetch_add(1, std::memory_order_relaxed) + 1;
         }
 
         bool isDXT1(const TextureFormat& format)
@@ -92,45 +99,6 @@ namespace vx
                    static_cast<unsigned int>(blockBytes(format));
         }
 
-        // The binding of a target, put back when the guard ends.
-        class ScopedTextureBinding
-        {
-        public:
-            ScopedTextureBinding(long target, unsigned int name) : bindTarget(targetOrDefault(target))
-            {
-                glGetIntegerv(bindingQueryFor(bindTarget), &previous);
-                glBindTexture(bindTarget, name);
-            }
-            ~ScopedTextureBinding() { glBindTexture(bindTarget, static_cast<GLuint>(previous)); }
-            ScopedTextureBinding(const ScopedTextureBinding&) = delete;
-            ScopedTextureBinding& operator=(const ScopedTextureBinding&) = delete;
-
-        private:
-            GLenum bindTarget;
-            GLint previous = 0;
-        };
-
-        // Tightly packed client-memory uploads whatever the caller's unpack
-        // state; restored after.
-        class ScopedUnpackState
-        {
-        public:
-            ScopedUnpackState() : buffer(GL_PIXEL_UNPACK_BUFFER, GL_PIXEL_UNPACK_BUFFER_BINDING, 0)
-            {
-                glPushClientAttrib(GL_CLIENT_PIXEL_STORE_BIT);
-                glPixelStorei(GL_UNPACK_ALIGNMENT, 1);
-                glPixelStorei(GL_UNPACK_ROW_LENGTH, 0);
-                glPixelStorei(GL_UNPACK_SKIP_ROWS, 0);
-                glPixelStorei(GL_UNPACK_SKIP_PIXELS, 0);
-            }
-            ~ScopedUnpackState() { glPopClientAttrib(); }
-            ScopedUnpackState(const ScopedUnpackState&) = delete;
-            ScopedUnpackState& operator=(const ScopedUnpackState&) = delete;
-
-        private:
-            const ScopedBufferBinding buffer;
-        };
-
         float coordinateLimit(int side, int hardwareSide)
         {
             return hardwareSide > 0 ? std::min(1.0f, static_cast<float>(side) / static_cast<float>(hardwareSide))
@@ -145,6 +113,11 @@ namespace vx
     {
         delete[] lockBuffer;
         lockBuffer = nullptr;
+        // Still bound by lock or startBind: the binding goes back while GL can
+        // be called.
+        if (heldBinding && Context::getCurrentNativeContext() == nullptr)
+            heldBinding->dismiss();
+        heldBinding.reset();
         Texture::release();
     }
 
@@ -164,6 +137,9 @@ namespace vx
             {
                 const GLuint name = glName;
                 glDeleteTextures(1, &name);
+                // GL unbound it from every unit; so does the cache.
+                if (RenderContext* cache = RenderContext::getCurrent())
+                    cache->forgetTexture(name);
             }
             else
             {
@@ -176,6 +152,7 @@ namespace vx
         compressedSize = 0;
         target = 0;
         glName = 0;
+        serial = 0;
         foreign = false;
         minFilterValue = magFilterValue = 0;
         minFilters.clear();
@@ -309,6 +286,7 @@ namespace vx
         GLuint name = 0;
         glGenTextures(1, &name);
         glName = name;
+        serial = nextSerial();
 
         const ScopedUnpackState unpack;
         const ScopedTextureBinding binding(GL_TEXTURE_2D, glName);
@@ -356,7 +334,7 @@ namespace vx
             return false;
         }
 
-        const ScopedTextureBinding binding(target, glName);
+        const ScopedTextureBinding binding(targetOrDefault(target), glName);
         const ScopedUnpackState unpack;
         if (format.compressed)
             glCompressedTexSubImage2D(static_cast<GLenum>(target), 0, x, y, w, h,
@@ -407,7 +385,7 @@ namespace vx
             magFilterValue = value;
         if (glName == 0)
             return;
-        const ScopedTextureBinding binding(target, glName);
+        const ScopedTextureBinding binding(targetOrDefault(target), glName);
         glTexParameteri(static_cast<GLenum>(targetOrDefault(target)), parameter, value);
     }
 
@@ -464,7 +442,7 @@ namespace vx
     {
         if (glName == 0)
             return;
-        const ScopedTextureBinding binding(target, glName);
+        const ScopedTextureBinding binding(targetOrDefault(target), glName);
         glTexParameteri(targetOrDefault(target), GL_TEXTURE_WRAP_S, wrapValues[wrap]);
         glTexParameteri(targetOrDefault(target), GL_TEXTURE_WRAP_T, wrapValues[wrap]);
     }
@@ -473,7 +451,7 @@ namespace vx
     {
         if (glName == 0)
             return;
-        const ScopedTextureBinding binding(target, glName);
+        const ScopedTextureBinding binding(targetOrDefault(target), glName);
         glTexParameteri(targetOrDefault(target), GL_TEXTURE_WRAP_S, wrapValues[wrap]);
     }
 
@@ -481,7 +459,7 @@ namespace vx
     {
         if (glName == 0)
             return;
-        const ScopedTextureBinding binding(target, glName);
+        const ScopedTextureBinding binding(targetOrDefault(target), glName);
         glTexParameteri(targetOrDefault(target), GL_TEXTURE_WRAP_T, wrapValues[wrap]);
     }
 
@@ -497,13 +475,12 @@ namespace vx
 
     void Texture::saveBindingAndBind()
     {
-        glGetIntegerv(bindingQueryFor(target), &savedBinding);
-        glBindTexture(targetOrDefault(target), glName);
+        heldBinding.emplace(targetOrDefault(target), glName);
     }
 
     void Texture::restoreBinding()
     {
-        glBindTexture(targetOrDefault(target), static_cast<GLuint>(savedBinding));
+        heldBinding.reset();
     }
 
     //==============================================================================
@@ -513,6 +490,8 @@ namespace vx
         // A texture we made and still hold would be lost by the adoption.
         if (glName != 0 && ! foreign && static_cast<long>(glName) != name)
             release();
+        if (serial == 0 || static_cast<long>(glName) != name || target != glTarget)
+            serial = name != 0 ? nextSerial() : 0;
 
         width = static_cast<uint16_t>(std::clamp(w, 0, 0xFFFF));
         height = static_cast<uint16_t>(std::clamp(h, 0, 0xFFFF));
@@ -562,7 +541,7 @@ namespace vx
                      hardwareWidth, hardwareHeight);
             return false;
         }
-        const ScopedTextureBinding binding(target, glName);
+        const ScopedTextureBinding binding(targetOrDefault(target), glName);
         glCopyTexSubImage2D(targetOrDefault(target), 0, 0, 0, x, y, w, h);
         return true;
     }

@@ -3,10 +3,12 @@
 #include "core/VXMatrix4x4.h"
 #include "core/VXVec4.h"
 #include "engine/gfx/VXGfxObject.h"
+#include "engine/gfx/VXScopedTextureBinding.h"
 #include "engine/gfx/VXTextureFormat.h"
 
 #include <cstdint>
 #include <deque>
+#include <optional>
 
 namespace vx
 {
@@ -118,6 +120,11 @@ namespace vx
         bool isCompressed() const { return format.compressed; }
         bool isForeign() const { return foreign; }
         unsigned int getGLName() const { return glName; }
+        /** Names the GL texture held now, process-wide: a new value whenever
+            the object comes to hold another (create, adopting another name),
+            0 while it holds none. A freed object's address reused, or a name
+            GL hands out again, never repeats it. */
+        uint64_t getSerial() const { return serial; }
         long getTarget() const { return target; }
         float getMaxU() const { return maxU; }
         float getMaxV() const { return maxV; }
@@ -226,7 +233,8 @@ namespace vx
         unsigned int glName = 0;
         bool foreign = false;
         int minFilterValue = 0, magFilterValue = 0;
-        int savedBinding = 0;
+        uint64_t serial = 0;
+        std::optional<ScopedTextureBinding> heldBinding; // from lock or startBind to unlock or endBind
         unsigned char* lockBuffer = nullptr;
         int lockPitch = 0;
         int lockFlags = 0;

@@ -81,12 +81,14 @@ namespace vx
 
         using Decoder = std::function<unsigned char*(ImageDecoder&, unsigned long*, unsigned long*, int*, int)>;
 
-        // Draws into a pooled target with the renderer's matrices, the viewport
-        // and the bound target saved around it.
-        class ScopedCopyTarget
+        // A copy drawn into a pooled target, with the renderer's matrices, the
+        // viewport and the bound target saved around it; finish() ends it and
+        // takes the result out of the pool. A job over a target, not a GL state
+        // guard: the state it borrows goes back through the engine's own stacks.
+        class CopyTarget
         {
         public:
-            ScopedCopyTarget(Renderer& rendererToUse, int w, int h, const TextureFormat& format)
+            CopyTarget(Renderer& rendererToUse, int w, int h, const TextureFormat& format)
                 : renderer(rendererToUse), manager(RenderTargetManager::getCurrent())
             {
                 glGetIntegerv(GL_VIEWPORT, savedViewport);
@@ -118,7 +120,7 @@ namespace vx
                 ready = true;
             }
 
-            ~ScopedCopyTarget() { finish(); }
+            ~CopyTarget() { finish(); }
 
             bool isReady() const { return ready; }
 
@@ -334,7 +336,7 @@ namespace vx
         }
         const int w = int(float(source.getWidth()) * scale);
         const int h = int(float(source.getHeight()) * scale);
-        ScopedCopyTarget copy(renderer, w, h, source.isCompressed() ? RGBA8 : source.getFormat());
+        CopyTarget copy(renderer, w, h, source.isCompressed() ? RGBA8 : source.getFormat());
         if (! copy.isReady())
             return nullptr;
         renderer.drawTexture(source, 0.0f, 0.0f, float(w), float(h), false);
@@ -350,7 +352,7 @@ namespace vx
         }
         const int w = std::max(source.getWidth(), alpha.getWidth());
         const int h = std::max(source.getHeight(), alpha.getHeight());
-        ScopedCopyTarget copy(renderer, w, h, alpha.getFormat());
+        CopyTarget copy(renderer, w, h, alpha.getFormat());
         if (! copy.isReady())
             return TextureRef();
         renderer.drawTexture(source, 0.0f, 0.0f, float(w), float(h), false);

@@ -10,13 +10,13 @@
 
 #include "core/VXFile.h"
 #include "core/VXLog.h"
-#include "engine/gfx/VXContextManager.h"
 #include "engine/gfx/VXGfxUtils.h"
 #include "engine/gfx/VXRenderContext.h"
 #include "engine/gfx/VXRenderTarget.h"
 #include "engine/gfx/VXRenderTargetManager.h"
 #include "engine/gfx/VXRenderer.h"
 #include "engine/gfx/VXScopedPackState.h"
+#include "engine/gfx/VXScopedTextureUnit.h"
 #include "engine/gfx/VXShaders.h"
 #include "engine/gfx/VXTexture.h"
 #include "engine/video/formats/VXImageUtils.h"
@@ -138,50 +138,23 @@ namespace vx
 
     namespace
     {
-        // Unit 0's 2D binding and enable, and the active unit, as they were.
-        class ScopedUnitZeroTexture
-        {
-        public:
-            ScopedUnitZeroTexture()
-            {
-                glGetIntegerv(GL_ACTIVE_TEXTURE, &activeUnit);
-                glActiveTexture(GL_TEXTURE0);
-                glGetIntegerv(GL_TEXTURE_BINDING_2D, &binding);
-                enabled = glIsEnabled(GL_TEXTURE_2D);
-            }
-            ~ScopedUnitZeroTexture()
-            {
-                glActiveTexture(GL_TEXTURE0);
-                glBindTexture(GL_TEXTURE_2D, static_cast<GLuint>(binding));
-                if (enabled)
-                    glEnable(GL_TEXTURE_2D);
-                else
-                    glDisable(GL_TEXTURE_2D);
-                glActiveTexture(static_cast<GLenum>(activeUnit));
-            }
-            ScopedUnitZeroTexture(const ScopedUnitZeroTexture&) = delete;
-            ScopedUnitZeroTexture& operator=(const ScopedUnitZeroTexture&) = delete;
-
-        private:
-            GLint activeUnit = GL_TEXTURE0;
-            GLint binding = 0;
-            GLboolean enabled = GL_FALSE;
-        };
-
         // Draws the texture over the clip square; flip false puts its first
         // data row at the bottom, where the read-back starts.
+        // Unit 0 is borrowed through the guard, which leaves its binding, its
+        // enable and the active unit as they were, in GL and in the renderer's
+        // binding cache alike.
         bool drawForReadback(Texture& texture, PixelsUtils::PixelsOrder order, bool flip)
         {
             if (order == PixelsUtils::keepOrder)
             {
-                ScopedUnitZeroTexture unitZero;
+                const ScopedTextureUnit unitZero(0);
                 drawTexture(texture, -1.0f, -1.0f, 2.0f, 2.0f, ! flip);
                 return true;
             }
 
-            // Other orders go through the primary renderer's channel-order program.
-            const ContextManager* contexts = ContextManager::getCurrent();
-            Renderer* renderer = contexts != nullptr ? contexts->getPrimaryRenderer() : nullptr;
+            // Other orders go through the channel-order program of the renderer
+            // of the context drawn in (the engine's primary one in the plugin).
+            Renderer* renderer = Renderer::getCurrent();
             ShaderProgram* program = renderer != nullptr ? &renderer->getShaders().get(Shaders::Swizzle) : nullptr;
             if (program == nullptr || ! renderer->getRenderContext().bindShader(*program))
             {
@@ -192,7 +165,7 @@ namespace vx
             program->setInt("order", static_cast<int>(order));
             program->setSampler("inTex", 0);
             RenderContext& cache = renderer->getRenderContext();
-            ScopedUnitZeroTexture unitZero;
+            const ScopedTextureUnit unitZero(0);
             cache.bind2DTexture(0, texture);
             drawTexture(texture, -1.0f, -1.0f, 2.0f, 2.0f, ! flip);
             cache.unbindAll();

@@ -381,3 +381,82 @@ namespace vx::test
         EXPECT_EQ(PixelsUtils::textureToPixels(nullptr, 4, PixelsUtils::keepOrder, false, true), nullptr);
     }
 }
+
+#include "engine/gfx/VXContextManager.h"
+#include "engine/gfx/VXRenderer.h"
+
+namespace vx::test
+{
+    namespace
+    {
+        // The test's context as the engine's primary one, with its renderer:
+        // drawing for read-back binds through that renderer's binding cache.
+        class CachedReadbackGLTest : public TextureReadbackGLTest
+        {
+        protected:
+            void SetUp() override
+            {
+                TextureReadbackGLTest::SetUp();
+                Renderer::installContextHooks();
+                primary = root->getContextManager()->addContext(GLTestContext::getContext(), 0, 0, true, true);
+                ASSERT_NE(primary, nullptr);
+                ASSERT_NE(primary->getRenderer(), nullptr);
+            }
+            void TearDown() override
+            {
+                if (primary != nullptr)
+                    root->getContextManager()->removeContext(primary);
+                primary.reset();
+                TextureReadbackGLTest::TearDown();
+            }
+
+            RenderContext& cache() { return primary->getRenderer()->getRenderContext(); }
+
+            std::shared_ptr<Context> primary;
+        };
+
+        struct RepeatCase
+        {
+            const char* name;
+            bool useRenderTarget;
+            PixelsUtils::PixelsOrder firstOrder;
+        };
+
+        class RepeatedReadback : public CachedReadbackGLTest, public ::testing::WithParamInterface<RepeatCase>
+        {
+        };
+    }
+
+    // Every read of the same texture gives its pixels, and afterwards the
+    // renderer's cache records what GL has bound on unit 0.
+    TEST_P(RepeatedReadback, GivesTheTexturesPixelsEveryTime)
+    {
+        const RepeatCase& c = GetParam();
+        const auto image = rowsImage();
+        Texture texture;
+        ASSERT_TRUE(texture.create(image.data(), 2, 4, Texture::RGBA8));
+        std::unique_ptr<ScopedTestFramebuffer> bound;
+        if (! c.useRenderTarget)
+            bound = std::make_unique<ScopedTestFramebuffer>(2, 4);
+
+        std::vector<unsigned char> first(image.size());
+        ASSERT_TRUE(
+            PixelsUtils::textureToPixelsBuffer(&texture, 4, c.firstOrder, false, c.useRenderTarget, first.data()));
+        for (int round = 0; round < 3; ++round)
+        {
+            std::vector<unsigned char> again(image.size(), 0xAB);
+            ASSERT_TRUE(PixelsUtils::textureToPixelsBuffer(&texture, 4, PixelsUtils::keepOrder, false,
+                                                           c.useRenderTarget, again.data()));
+            EXPECT_EQ(again, image) << "read " << round + 2;
+            EXPECT_EQ(cache().getBoundTexture(0), static_cast<unsigned int>(getInteger(GL_TEXTURE_BINDING_2D)));
+            EXPECT_EQ(cache().getActiveSampler(),
+                      static_cast<unsigned int>(getInteger(GL_ACTIVE_TEXTURE) - GL_TEXTURE0));
+        }
+    }
+
+    INSTANTIATE_TEST_SUITE_P(Paths, RepeatedReadback,
+                             ::testing::Values(RepeatCase{"through_a_target", true, PixelsUtils::keepOrder},
+                                               RepeatCase{"into_the_bound_framebuffer", false, PixelsUtils::keepOrder},
+                                               RepeatCase{"after_a_channel_swap", true, PixelsUtils::swapRedBlue}),
+                             [](const auto& info) { return std::string(info.param.name); });
+}

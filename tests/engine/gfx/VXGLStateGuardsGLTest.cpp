@@ -1,0 +1,115 @@
+// The GL state guards put back what they borrowed, in GL and in the binding
+// cache of the current context's renderer, so that binds made through the
+// cache inside a guard's scope never leave it recording what GL no longer has
+// (the texture-unit guard is exercised by the repeated pixel read-back).
+
+#include "engine/gfx/VXContextManager.h"
+#include "engine/gfx/VXGfxInfo.h"
+#include "engine/gfx/VXRenderer.h"
+#include "engine/gfx/VXScopedProgram.h"
+#include "engine/gfx/VXScopedTextureBinding.h"
+#include "engine/gfx/VXShaderProgram.h"
+#include "engine/gfx/VXTexture.h"
+#include "support/gl/VXGLTestFixture.h"
+
+namespace vx
+{
+    namespace
+    {
+        class GLStateGuardsGLTest : public test::GLTest
+        {
+        protected:
+            void SetUp() override
+            {
+                test::GLTest::SetUp();
+                GfxInfo::filloutGfxInfo();
+                savedHooks = Context::rendererHooks;
+                Renderer::installContextHooks();
+                context = manager.addContext(test::GLTestContext::getContext(), 0, 1, true, true);
+                ASSERT_NE(context, nullptr);
+                ASSERT_EQ(Renderer::getCurrent(), context->getRenderer());
+                for (auto* texture : {&host, &inner})
+                    ASSERT_TRUE(texture->create(4, 4, Texture::RGBA8));
+            }
+
+            void TearDown() override
+            {
+                cache().unbindAll();
+                for (GLenum unit = 0; unit < 4; ++unit)
+                {
+                    glActiveTexture(GL_TEXTURE0 + unit);
+                    glDisable(GL_TEXTURE_2D);
+                }
+                glActiveTexture(GL_TEXTURE0);
+                host.release();
+                inner.release();
+                manager.removeContext(context);
+                context.reset();
+                Context::rendererHooks = savedHooks;
+                test::GLTest::TearDown();
+            }
+
+            RenderContext& cache() { return context->getRenderer()->getRenderContext(); }
+
+            static GLuint boundOn(unsigned int unit)
+            {
+                const GLint active = test::getInteger(GL_ACTIVE_TEXTURE);
+                glActiveTexture(GL_TEXTURE0 + unit);
+                const auto bound = static_cast<GLuint>(test::getInteger(GL_TEXTURE_BINDING_2D));
+                glActiveTexture(static_cast<GLenum>(active));
+                return bound;
+            }
+
+            ContextManager manager;
+            std::shared_ptr<Context> context;
+            Context::RendererHooks savedHooks;
+            Texture host, inner;
+        };
+
+        TEST_F(GLStateGuardsGLTest, TextureBindingPutBackIsRecorded)
+        {
+            ASSERT_TRUE(cache().bind2DTexture(0, host));
+            {
+                const ScopedTextureBinding binding(GL_TEXTURE_2D, 0);
+                ASSERT_TRUE(cache().bind2DTexture(0, inner));
+            }
+            EXPECT_EQ(boundOn(0), host.getGLName());
+            EXPECT_EQ(cache().getBoundTexture(0), host.getGLName());
+            ASSERT_TRUE(cache().bind2DTexture(0, inner));
+            EXPECT_EQ(boundOn(0), inner.getGLName());
+        }
+
+        TEST_F(GLStateGuardsGLTest, ProgramComesBackInGLAndInTheCache)
+        {
+            const ShaderProgram& flat = context->getRenderer()->getShaders().get(Shaders::FlatColor);
+            const ShaderProgram& textured = context->getRenderer()->getShaders().get(Shaders::Textured);
+            ASSERT_TRUE(cache().bindShader(flat));
+            {
+                const ScopedProgram program;
+                ASSERT_TRUE(cache().bindShader(textured));
+            }
+            EXPECT_EQ(static_cast<GLuint>(test::getInteger(GL_CURRENT_PROGRAM)), flat.getProgram());
+            EXPECT_EQ(cache().getBoundShader(), flat.getProgram());
+            ASSERT_TRUE(cache().bindShader(textured));
+            EXPECT_EQ(static_cast<GLuint>(test::getInteger(GL_CURRENT_PROGRAM)), textured.getProgram());
+        }
+
+        TEST_F(GLStateGuardsGLTest, ADeletedTextureLeavesTheCache)
+        {
+            Texture doomed;
+            ASSERT_TRUE(doomed.create(4, 4, Texture::RGBA8));
+            ASSERT_TRUE(cache().bind2DTexture(1, doomed));
+            glActiveTexture(GL_TEXTURE0);
+            cache().ensureSamplerActive(0);
+            doomed.release();
+            EXPECT_EQ(cache().getBoundTexture(1), 0u);
+            EXPECT_EQ(boundOn(1), 0u);
+
+            // A texture given the freed name, if GL hands it out again, is bound.
+            ASSERT_TRUE(doomed.create(4, 4, Texture::RGBA8));
+            ASSERT_TRUE(cache().bind2DTexture(1, doomed));
+            EXPECT_EQ(boundOn(1), doomed.getGLName());
+            cache().ensureSamplerActive(0);
+        }
+    }
+}
