@@ -139,6 +139,8 @@ namespace vx
         if (context != nullptr)
         {
             wasActive = context->isActive();
+            if (! wasActive)
+                previousContext.emplace();
             usable = wasActive || context->activate();
         }
     }
@@ -147,8 +149,8 @@ namespace vx
     {
         try
         {
-            if (context != nullptr && ! wasActive)
-                Context::deactivate();
+            // The host's context (or none) comes back exactly as it was.
+            previousContext.reset();
         }
         catch (...)
         {

@@ -4,8 +4,10 @@
 
 #include "core/VXCriticalSection.h"
 #include "engine/gfx/VXContext.h"
+#include "engine/gfx/VXScopedCurrentContext.h"
 
 #include <memory>
+#include <optional>
 #include <vector>
 
 namespace vx
@@ -57,8 +59,9 @@ namespace vx
     };
 
     /** Holds a lock (may be null) and a context current for its scope. A context
-        that was not current before is made current and, at the end, no context
-        is left current. */
+        that was not current before is made current and, at the end, whatever
+        the thread had current (display, surfaces and context, or nothing) is
+        current again. */
     class ScopedContextSelector
     {
     public:
@@ -77,6 +80,7 @@ namespace vx
         bool wasActive = false;
         CriticalSection* lock;
         bool usable = false;
+        std::optional<ScopedCurrentContext> previousContext;
     };
 
 } // namespace vx

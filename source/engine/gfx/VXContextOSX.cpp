@@ -1,6 +1,7 @@
 #include "engine/gfx/VXContextOSX.h"
 
 #include "core/VXLog.h"
+#include "engine/gfx/VXScopedCurrentContext.h"
 
 namespace vx
 {
@@ -24,11 +25,9 @@ namespace vx
             // is current; whatever the thread had current comes back after.
             if (getRenderer() != nullptr)
             {
-                const auto previous = NativePimpl::getCurrentState();
+                const ScopedCurrentContext previous;
                 const bool current = native.get() != nullptr && (native->isCurrent() || native->makeCurrent());
                 destroyRenderer(current);
-                if (current && previous.context != getNativeContext())
-                    NativePimpl::restoreCurrentState(previous);
             }
             doCleanup();
         }
@@ -79,13 +78,12 @@ namespace vx
     Context* Context::createOffscreenContext(bool primary, unsigned long long id, Context* share)
     {
         // Whatever the caller had current is put back at the end.
-        const auto previous = ContextOSX::NativePimpl::getCurrentState();
+        const ScopedCurrentContext previous;
 
         auto* native = ContextOSX::NativePimpl::createOffscreen(share != nullptr ? share->getNativeContext() : nullptr);
         if (native == nullptr)
         {
             logPrint(logError, "%s: Failed initializing context.", "createOffscreenContext");
-            ContextOSX::NativePimpl::restoreCurrentState(previous);
             return nullptr;
         }
 
@@ -95,11 +93,9 @@ namespace vx
         if (! context->initialize())
         {
             logPrint(logError, "%s: Failed initializing context.", "createOffscreenContext");
-            ContextOSX::NativePimpl::restoreCurrentState(previous);
             delete context;
             return nullptr;
         }
-        ContextOSX::NativePimpl::restoreCurrentState(previous);
         return context;
     }
 

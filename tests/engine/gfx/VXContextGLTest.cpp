@@ -257,12 +257,24 @@ namespace vx
             }
             EXPECT_TRUE(test::GLTestContext::isCurrent()) << "already current: left current";
 
+            // The host's context comes back with its own surfaces, not the
+            // surfaceless state a wrapped context is made current with.
             {
                 auto selector = manager.getScopedContextLock(9);
                 EXPECT_TRUE(selector->isContextUsable());
                 EXPECT_TRUE(worker->isActive());
             }
-            EXPECT_EQ(Context::getCurrentNativeContext(), nullptr) << "made current: nothing current afterwards";
+            EXPECT_TRUE(test::GLTestContext::isCurrent()) << "made current: what was current comes back";
+            EXPECT_EQ(eglGetCurrentSurface(EGL_DRAW), test::GLTestContext::getSurface());
+            EXPECT_EQ(eglGetCurrentSurface(EGL_READ), test::GLTestContext::getSurface());
+            EXPECT_EQ(eglGetCurrentDisplay(), test::GLTestContext::getDisplay());
+
+            Context::deactivate();
+            {
+                auto selector = manager.getScopedContextLock(9);
+                EXPECT_TRUE(worker->isActive());
+            }
+            EXPECT_EQ(Context::getCurrentNativeContext(), nullptr) << "nothing was current: nothing is";
 
             {
                 auto selector = manager.getScopedContextLock(12345);
