@@ -21,9 +21,13 @@ namespace vx
 
     void GlobalFBO::clearRecords()
     {
-        for (auto& texture : attached)
-            texture = nullptr;
+        for (int i = 0; i < 4; ++i)
+        {
+            attached[i] = nullptr;
+            attachedSerials[i] = 0;
+        }
         attachedDepth = nullptr;
+        attachedDepthSerial = 0;
         numAttached = 0;
     }
 
@@ -99,7 +103,7 @@ namespace vx
         for (int i = 0; i < 4; ++i)
         {
             const Texture* wanted = refs[i].get();
-            if (attached[i] == wanted)
+            if (isAttached(i, wanted))
             {
                 if (wanted != nullptr)
                     ++count;
@@ -109,12 +113,14 @@ namespace vx
                 glFramebufferTexture2D(GL_FRAMEBUFFER, GL_COLOR_ATTACHMENT0 + i,
                                        static_cast<GLenum>(wanted->getTarget()), wanted->getGLName(), 0);
                 attached[i] = wanted;
+                attachedSerials[i] = wanted->getSerial();
                 ++count;
             }
             else
             {
                 glFramebufferTexture2D(GL_FRAMEBUFFER, GL_COLOR_ATTACHMENT0 + i, GL_TEXTURE_2D, 0, 0);
                 attached[i] = nullptr;
+                attachedSerials[i] = 0;
             }
         }
         numAttached = count;
@@ -127,9 +133,10 @@ namespace vx
 
     void GlobalFBO::linkDepthBuffer(DepthStencilBuffer* buffer)
     {
-        if (buffer == attachedDepth)
+        if (isDepthAttached(buffer))
             return;
         attachedDepth = buffer;
+        attachedDepthSerial = buffer != nullptr ? buffer->serial : 0;
         glFramebufferRenderbuffer(GL_FRAMEBUFFER, GL_DEPTH_ATTACHMENT, GL_RENDERBUFFER,
                                   buffer != nullptr ? buffer->glName : 0);
     }
@@ -137,9 +144,23 @@ namespace vx
     bool GlobalFBO::isLinked(const TextureRef* refs, const DepthStencilBuffer* buffer) const
     {
         for (int i = 0; i < 4; ++i)
-            if (attached[i] != refs[i].get())
+            if (! isAttached(i, refs[i].get()))
                 return false;
-        return attachedDepth == buffer;
+        return isDepthAttached(buffer);
+    }
+
+    bool GlobalFBO::isAttached(int index, const Texture* texture) const
+    {
+        if (attached[index] != texture)
+            return false;
+        return texture == nullptr || attachedSerials[index] == texture->getSerial();
+    }
+
+    bool GlobalFBO::isDepthAttached(const DepthStencilBuffer* buffer) const
+    {
+        if (attachedDepth != buffer)
+            return false;
+        return buffer == nullptr || attachedDepthSerial == buffer->serial;
     }
 
     bool GlobalFBO::checkFramebufferStatus()

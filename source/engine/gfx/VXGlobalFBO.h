@@ -1,5 +1,7 @@
 #pragma once
 
+#include <cstdint>
+
 namespace vx
 {
     class DepthStencilBuffer;
@@ -9,7 +11,9 @@ namespace vx
     // The one framebuffer object every render target draws through. Binding a
     // target attaches its textures here; attachments already in place are not
     // touched again, and the draw-buffer list changes only when the number of
-    // colour attachments does. Unbinding detaches everything and binds the
+    // colour attachments does. An attachment is in place only while the same
+    // object still holds the same GL texture or renderbuffer (their serials):
+    // one remade, or a new one at a freed one's address, is attached anew. Unbinding detaches everything and binds the
     // main framebuffer (the host's, set every frame; 0 is the window system's).
     //
     // Owned by the render-target pool; render thread only, no lock.
@@ -52,10 +56,14 @@ namespace vx
 
     private:
         void clearRecords();
+        bool isAttached(int index, const Texture* texture) const;
+        bool isDepthAttached(const DepthStencilBuffer* buffer) const;
 
         unsigned int name = 0;
         const Texture* attached[4] = {};
+        uint64_t attachedSerials[4] = {};
         DepthStencilBuffer* attachedDepth = nullptr;
+        uint64_t attachedDepthSerial = 0;
         int numAttached = 0;
         unsigned int drawBuffers[4];
         bool bound = false;

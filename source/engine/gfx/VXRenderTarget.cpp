@@ -1,5 +1,6 @@
 #include "engine/gfx/VXRenderTarget.h"
 
+#include <atomic>
 #include <bit>
 
 #include <epoxy/gl.h>
@@ -33,6 +34,13 @@ namespace vx
                 return nullptr;
             }
             return manager->getGlobalFBO();
+        }
+
+        std::atomic<uint64_t> lastDepthSerial{0};
+
+        uint64_t nextDepthSerial()
+        {
+            return lastDepthSerial.fetch_add(1, std::memory_order_relaxed) + 1;
         }
 
         bool isValidSize(int w, int h)
@@ -109,6 +117,7 @@ namespace vx
         GLint previous = 0;
         glGetIntegerv(GL_RENDERBUFFER_BINDING, &previous);
         glGenRenderbuffers(1, &glName);
+        serial = nextDepthSerial();
         glBindRenderbuffer(GL_RENDERBUFFER, glName);
         glRenderbufferStorage(GL_RENDERBUFFER, depthStorage[depthFormat], w, h);
         glBindRenderbuffer(GL_RENDERBUFFER, static_cast<GLuint>(previous));
@@ -131,6 +140,7 @@ namespace vx
                     glName);
         }
         glName = 0;
+        serial = 0;
         format = DEPTH_NONE;
         width = height = 0;
     }

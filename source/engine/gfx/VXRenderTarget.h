@@ -70,6 +70,8 @@ namespace vx
         int height = 0;
         DepthStencilFormat format = DEPTH_NONE;
         unsigned int glName = 0;
+        // New for every renderbuffer made, 0 without one; see Texture::getSerial.
+        uint64_t serial = 0;
     };
 
     class RenderTarget;

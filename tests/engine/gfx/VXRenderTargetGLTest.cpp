@@ -4,6 +4,7 @@
 #include "engine/gfx/VXGlobalFBO.h"
 #include "engine/gfx/VXRenderTargetTestSupport.h"
 #include "engine/gfx/VXTexture.h"
+#include "engine/gfx/VXTextureRef.h"
 #include "support/VXLogRecorder.h"
 
 namespace vx::test
@@ -260,6 +261,56 @@ namespace vx::test
 
         RenderTarget empty;
         EXPECT_FALSE(empty.resize(10, 10));
+    }
+
+    // A texture freed while attached and a new one made at the same address
+    // (placement new makes the reuse certain) is a different GL texture: it is
+    // attached, not taken for the old one.
+    TEST_F(RenderTargetTest, ATextureAtAFreedTexturesAddressIsAttachedAnew)
+    {
+        alignas(Texture) unsigned char storage[sizeof(Texture)];
+        Texture* texture = new (storage) Texture();
+        ASSERT_TRUE(texture->create(8, 8, Texture::RGBA8));
+        TextureRef refs[4];
+        refs[0].reset(texture);
+
+        fbo().bindFBO();
+        fbo().linkTextureBuffers(refs);
+        ASSERT_TRUE(fbo().checkFramebufferStatus());
+        clearTo(1, 0, 0, 1);
+
+        texture->~Texture();
+        texture = new (storage) Texture();
+        ASSERT_TRUE(texture->create(8, 8, Texture::RGBA8));
+        ASSERT_EQ(refs[0].get(), texture);
+        fbo().linkTextureBuffers(refs);
+        EXPECT_TRUE(fbo().checkFramebufferStatus());
+        clearTo(0, 1, 0, 1);
+        EXPECT_EQ(texel(texture, 7, 7), green);
+
+        fbo().unbindFBO();
+        refs[0].steal();
+        texture->~Texture();
+    }
+
+    TEST_F(RenderTargetTest, ADepthBufferMadeAgainWhileBoundIsAttachedAnew)
+    {
+        RenderTarget target;
+        ASSERT_TRUE(target.create2D(16, 16, Texture::RGBA8, true));
+        ASSERT_TRUE(target.bind());
+        const DepthStencilBuffer* depth = target.getDepthStencilBuffer();
+        ASSERT_NE(depth, nullptr);
+
+        // The same buffer object gets a new renderbuffer of the new size.
+        ASSERT_TRUE(target.resize(32, 32));
+        ASSERT_EQ(target.getDepthStencilBuffer(), depth);
+        ASSERT_TRUE(target.bind());
+        GLint attached = 0;
+        glGetFramebufferAttachmentParameteriv(GL_FRAMEBUFFER, GL_DEPTH_ATTACHMENT,
+                                              GL_FRAMEBUFFER_ATTACHMENT_OBJECT_NAME, &attached);
+        EXPECT_EQ(static_cast<GLuint>(attached), depth->glName);
+        EXPECT_TRUE(glIsRenderbuffer(static_cast<GLuint>(attached)));
+        RenderTarget::unbind();
     }
 
     TEST_F(RenderTargetTest, ConfigurationKeysAndDepthMatching)
