@@ -176,8 +176,9 @@ namespace vx
         auto* managed = dynamic_cast<ManagedRenderTarget*>(target);
         if (managed == nullptr || managed->getEntry() == nullptr || managed->getEntry()->owner != this)
         {
-            logEscapedError("release", 188,
-                            "You're releasing a render target to us that you didn't aquire from us. You can't do that");
+            logEscapedError(
+                "release", 188,
+                "You're releasing a render target to us that you didn't aquire from us. You can't do that.");
             return;
         }
         ManagedRenderTarget::Entry* entry = managed->getEntry();

@@ -120,7 +120,7 @@ namespace vx::test
         LogRecorder log;
         targets().release(nullptr);
         EXPECT_TRUE(log.contains("Escaped from error in release(188): You're releasing a render target to us that you "
-                                 "didn't aquire from us. You can't do that."))
+                                 "didn't aquire from us. You can't do that.."))
             << log.dump();
 
         RenderTarget own;
