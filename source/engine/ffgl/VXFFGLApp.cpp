@@ -6,7 +6,9 @@
 #include "engine/gfx/VXContextManager.h"
 #include "engine/gfx/VXTexture.h"
 
+#include <cstdint>
 #include <memory>
+#include <vector>
 
 unsigned int VXFFGLApp::instanceCount = 0;
 unsigned int VXFFGLApp::initCount = 0;
@@ -25,6 +27,62 @@ namespace
         if (registeredHostContext == nullptr)
             registeredHostContext = contexts->addContext(nativeContext, 0, 0, true, true);
         root.init();
+    }
+
+    // Host contexts other than the registered one that applications were
+    // initialised on: each gets a renderer of its own (its built-in programs
+    // and binding cache live in that context), shared by the applications on
+    // it and forgotten with the last of them.
+    struct OtherHostContext
+    {
+        std::shared_ptr<vx::Context> context;
+        unsigned int users = 0;
+        bool registeredHere = false;
+    };
+    std::vector<OtherHostContext> otherHostContexts;
+
+    vx::Renderer* takeRendererFor(vx::Vexkit& root, void* nativeContext)
+    {
+        if (registeredHostContext != nullptr && registeredHostContext->getNativeContext() == nativeContext)
+            return registeredHostContext->getRenderer();
+        for (OtherHostContext& other : otherHostContexts)
+            if (other.context->getNativeContext() == nativeContext)
+            {
+                ++other.users;
+                return other.context->getRenderer();
+            }
+        vx::ContextManager* contexts = root.getContextManager();
+        auto context = contexts->getContextWithNativeContext(nativeContext);
+        const bool registeredHere = context == nullptr;
+        if (registeredHere)
+            context =
+                contexts->addContext(nativeContext, 0, reinterpret_cast<std::uintptr_t>(nativeContext), false, true);
+        if (context == nullptr)
+            return nullptr;
+        otherHostContexts.push_back({context, 1, registeredHere});
+        return context->getRenderer();
+    }
+
+    // Runs with the application's own context current, so the renderer of a
+    // context forgotten here ends on it.
+    void giveBackRenderer(vx::Renderer* renderer)
+    {
+        if (renderer == nullptr)
+            return;
+        for (auto it = otherHostContexts.begin(); it != otherHostContexts.end(); ++it)
+            if (it->context->getRenderer() == renderer)
+            {
+                if (--it->users > 0)
+                    return;
+                const OtherHostContext forgotten = *it;
+                otherHostContexts.erase(it);
+                if (! forgotten.registeredHere)
+                    return;
+                if (vx::Vexkit* root = vx::Vexkit::getInstanceWithoutCreating())
+                    if (vx::ContextManager* contexts = root->getContextManager())
+                        contexts->removeContext(forgotten.context);
+                return;
+            }
     }
 
     void stopEngineGL()
@@ -66,11 +124,14 @@ VXFFGLApp::~VXFFGLApp()
         if (! counted)
             return;
 
+        vx::Renderer* const ownRenderer = renderer;
         renderer = nullptr;
+
         // An application destroyed while still in GL (its plugin never
         // de-initialised) leaves the count balanced all the same.
         if (initCounted)
         {
+            giveBackRenderer(ownRenderer);
             initCounted = false;
             if (initCount > 0 && --initCount == 0)
                 stopEngineGL();
@@ -111,7 +172,7 @@ bool VXFFGLApp::initInternal()
         initCounted = true;
         if (initCount++ == 0)
             startEngineGL(*root, nativeContext);
-        renderer = root->getPrimaryRenderer();
+        renderer = takeRendererFor(*root, nativeContext);
     }
     initEntered = true;
     return init();
@@ -126,6 +187,7 @@ void VXFFGLApp::exitInternal()
     }
     if (counted && initCounted)
     {
+        giveBackRenderer(renderer);
         renderer = nullptr;
         initCounted = false;
         if (initCount > 0 && --initCount == 0)

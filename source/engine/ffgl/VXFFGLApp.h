@@ -40,8 +40,11 @@ public:
 
     // With the host's GL context current: counts the application in, starts
     // the engine's GL for the first one, takes the primary renderer, then
-    // answers init(). False without a current context (nothing counted) or
-    // when init() fails; exitInternal still balances the count.
+    // answers init(). An application initialised on another host context
+    // takes that context's own renderer instead (the context is registered
+    // while applications use it: programs are not shared between contexts).
+    // False without a current context (nothing counted) or when init() fails;
+    // exitInternal still balances the count.
     bool initInternal();
     // exit(), then counts the application out (only if initInternal counted
     // it); the last one releases the engine's GPU resources.

@@ -6,9 +6,15 @@
 #include "core/parameters/VXParamRange.h"
 #include "engine/ffgl/VXFFGLApp.h"
 #include "engine/ffgl/VXVexkit.h"
+#include "engine/gfx/VXContextManager.h"
+#include "engine/gfx/VXGfxObjectManager.h"
 #include "engine/gfx/VXGlobalFBO.h"
 #include "engine/gfx/VXRenderTargetManager.h"
 #include "engine/gfx/VXRenderer.h"
+#include "engine/gfx/VXScopedBufferBinding.h"
+#include "engine/gfx/VXScopedClientAttribs.h"
+#include "engine/gfx/VXScopedFramebufferBinding.h"
+#include "engine/gfx/VXScopedProgram.h"
 #include "engine/gfx/VXTexture.h"
 
 #include <epoxy/gl.h>
@@ -19,52 +25,6 @@
 
 namespace
 {
-    // Host state that the attribute stack does not hold: framebuffer and
-    // buffer bindings, the program and the client arrays. Saved before the
-    // application draws and put back after, so the host finds them as it
-    // left them.
-    class ScopedHostBindings
-    {
-    public:
-        ScopedHostBindings()
-        {
-            glGetIntegerv(GL_DRAW_FRAMEBUFFER_BINDING, &drawFramebuffer);
-            glGetIntegerv(GL_READ_FRAMEBUFFER_BINDING, &readFramebuffer);
-            glGetIntegerv(GL_CURRENT_PROGRAM, &program);
-            glGetIntegerv(GL_ARRAY_BUFFER_BINDING, &arrayBuffer);
-            glGetIntegerv(GL_ELEMENT_ARRAY_BUFFER_BINDING, &elementBuffer);
-            glGetIntegerv(GL_PIXEL_PACK_BUFFER_BINDING, &packBuffer);
-            glGetIntegerv(GL_PIXEL_UNPACK_BUFFER_BINDING, &unpackBuffer);
-            glPushClientAttrib(GL_CLIENT_ALL_ATTRIB_BITS);
-        }
-
-        ~ScopedHostBindings()
-        {
-            glPopClientAttrib();
-            glBindBuffer(GL_PIXEL_UNPACK_BUFFER, static_cast<GLuint>(unpackBuffer));
-            glBindBuffer(GL_PIXEL_PACK_BUFFER, static_cast<GLuint>(packBuffer));
-            glBindBuffer(GL_ELEMENT_ARRAY_BUFFER, static_cast<GLuint>(elementBuffer));
-            glBindBuffer(GL_ARRAY_BUFFER, static_cast<GLuint>(arrayBuffer));
-            glUseProgram(static_cast<GLuint>(program));
-            restoreFramebuffers();
-        }
-
-        // Also needed before the attribute stack is popped: the draw and read
-        // buffers it restores are only valid for the host's framebuffer.
-        void restoreFramebuffers() const
-        {
-            glBindFramebuffer(GL_DRAW_FRAMEBUFFER, static_cast<GLuint>(drawFramebuffer));
-            glBindFramebuffer(GL_READ_FRAMEBUFFER, static_cast<GLuint>(readFramebuffer));
-        }
-
-        ScopedHostBindings(const ScopedHostBindings&) = delete;
-        ScopedHostBindings& operator=(const ScopedHostBindings&) = delete;
-
-    private:
-        GLint drawFramebuffer = 0, readFramebuffer = 0, program = 0;
-        GLint arrayBuffer = 0, elementBuffer = 0, packBuffer = 0, unpackBuffer = 0;
-    };
-
     constexpr GLbitfield allAttributeGroups = 0xFFFFF;
 }
 
@@ -227,6 +187,16 @@ FFGL::Word VXFFGLPlugin::GetTextParameter(std::uint32_t index)
 
 namespace
 {
+    // On the primary context only: objects queued there hold its GL names.
+    void releaseQueuedGPUObjects(vx::Vexkit* root)
+    {
+        if (root == nullptr || root->getGfxObjectManager() == nullptr || root->getContextManager() == nullptr)
+            return;
+        const auto primary = root->getContextManager()->getPrimaryContext();
+        if (primary != nullptr && primary->isActive())
+            root->getGfxObjectManager()->cleanAll();
+    }
+
     // Whether the frame itself brings a usable texture for input slot i
     // (hosts pass null for inputs that are not connected).
     bool isSupplied(const ProcessOpenGLStructTag& frame, std::uint32_t i)
@@ -280,7 +250,8 @@ std::uint32_t VXFFGLPlugin::ProcessOpenGL(ProcessOpenGLStructTag* frame)
         if (! isSupplied(*frame, static_cast<std::uint32_t>(i)))
             return FFGL::fail;
 
-    if (vx::Vexkit* root = vx::Vexkit::getInstanceWithoutCreating())
+    vx::Vexkit* root = vx::Vexkit::getInstanceWithoutCreating();
+    if (root != nullptr)
         if (vx::RenderTargetManager* targets = root->getRenderTargetManager())
             if (vx::GlobalFBO* fbo = targets->getGlobalFBO())
                 fbo->setMainFboId(frame->HostFBO);
@@ -289,7 +260,15 @@ std::uint32_t VXFFGLPlugin::ProcessOpenGL(ProcessOpenGLStructTag* frame)
     glGetIntegerv(GL_MATRIX_MODE, &matrixMode);
 
     {
-        const ScopedHostBindings hostBindings;
+        // Host state the attribute stack does not hold, put back after the
+        // application drew (client attributes first, the framebuffers last).
+        const vx::ScopedFramebufferBinding hostFramebuffers;
+        const vx::ScopedProgram hostProgram;
+        const vx::ScopedBufferBinding hostArrayBuffer(GL_ARRAY_BUFFER, GL_ARRAY_BUFFER_BINDING);
+        const vx::ScopedBufferBinding hostElementBuffer(GL_ELEMENT_ARRAY_BUFFER, GL_ELEMENT_ARRAY_BUFFER_BINDING);
+        const vx::ScopedBufferBinding hostPackBuffer(GL_PIXEL_PACK_BUFFER, GL_PIXEL_PACK_BUFFER_BINDING);
+        const vx::ScopedBufferBinding hostUnpackBuffer(GL_PIXEL_UNPACK_BUFFER, GL_PIXEL_UNPACK_BUFFER_BINDING);
+        const vx::ScopedClientAttribs hostClientState(GL_CLIENT_ALL_ATTRIB_BITS);
         for (const GLenum mode : {GL_TEXTURE, GL_PROJECTION, GL_MODELVIEW})
         {
             glMatrixMode(mode);
@@ -305,10 +284,16 @@ std::uint32_t VXFFGLPlugin::ProcessOpenGL(ProcessOpenGLStructTag* frame)
         if (vx::Renderer* renderer = app->getRenderer())
             renderer->getRenderContext().assumeDefaultContextState();
 
+        // GPU objects handed over since the last frame end here, on the
+        // engine's context: in the plugin no other render task drains them.
+        releaseQueuedGPUObjects(root);
+
         app->update();
         app->draw();
 
-        hostBindings.restoreFramebuffers();
+        // The draw and read buffers the attribute stack restores are valid
+        // only for the host's framebuffer.
+        hostFramebuffers.restore();
         glPopAttrib();
         for (const GLenum mode : {GL_TEXTURE, GL_PROJECTION, GL_MODELVIEW})
         {

@@ -5,6 +5,9 @@
 #include "engine/ffgl/VXFFGLTestEffect.h"
 #include "engine/ffgl/VXVexkit.h"
 #include "engine/gfx/VXContextManager.h"
+#include "engine/gfx/VXGfxObjectManager.h"
+#include "engine/gfx/VXRenderer.h"
+#include "engine/gfx/VXTexture.h"
 
 #include "support/VXLogRecorder.h"
 #include "support/gl/VXGLTestFixture.h"
@@ -74,6 +77,56 @@ namespace
         std::string lastStdout;
     };
 
+    // Another context of the host, sharing nothing with the fixture's, with a
+    // pbuffer of its own; GL errors on it fail the test too.
+    class OtherHostContext
+    {
+    public:
+        OtherHostContext()
+        {
+            const EGLint attributes[] = {EGL_CONTEXT_OPENGL_PROFILE_MASK, EGL_CONTEXT_OPENGL_COMPATIBILITY_PROFILE_BIT,
+                                         EGL_CONTEXT_OPENGL_DEBUG, EGL_TRUE, EGL_NONE};
+            context = eglCreateContext(display, vx::test::GLTestContext::getConfig(), EGL_NO_CONTEXT, attributes);
+            const EGLint size[] = {EGL_WIDTH, 16, EGL_HEIGHT, 16, EGL_NONE};
+            surface = eglCreatePbufferSurface(display, vx::test::GLTestContext::getConfig(), size);
+        }
+
+        ~OtherHostContext()
+        {
+            if (eglGetCurrentContext() == context)
+                eglMakeCurrent(display, EGL_NO_SURFACE, EGL_NO_SURFACE, EGL_NO_CONTEXT);
+            eglDestroySurface(display, surface);
+            eglDestroyContext(display, context);
+            vx::test::GLTestContext::makeCurrent();
+        }
+
+        bool makeCurrent()
+        {
+            if (context == EGL_NO_CONTEXT || surface == EGL_NO_SURFACE ||
+                ! eglMakeCurrent(display, surface, surface, context))
+                return false;
+            vx::test::installDebugCallback();
+            return true;
+        }
+
+        // This context is current on the calling thread with its own surfaces.
+        bool isCurrentAsMade() const
+        {
+            return eglGetCurrentContext() == context && eglGetCurrentDisplay() == display &&
+                   eglGetCurrentSurface(EGL_DRAW) == surface && eglGetCurrentSurface(EGL_READ) == surface;
+        }
+
+        const EGLDisplay display = vx::test::GLTestContext::getDisplay();
+        EGLContext context = EGL_NO_CONTEXT;
+        EGLSurface surface = EGL_NO_SURFACE;
+    };
+
+    bool isFilledThroughTheRenderer(int x, int y)
+    {
+        // The fill colour in bytes, 1/255 for rounding.
+        return vx::test::isNear(vx::test::readPixel(x, y), {51, 102, 153, 255}, 1);
+    }
+
     TEST_F(VXFFGLPluginGLTest, TwoInstancesShareOneEngineStart)
     {
         FFGLHostFrame frame(16, 16, 0.0f, 0.0f, 0.0f);
@@ -103,6 +156,90 @@ namespace
         EXPECT_FALSE(root->isInitialised());
         EXPECT_EQ(contexts()->getNumContexts(), 0) << "the host context is forgotten with the last instance";
         EXPECT_EQ(Vexkit::getInstanceWithoutCreating(), root) << "the prototype still holds the root";
+    }
+
+    TEST_F(VXFFGLPluginGLTest, InstanceOnAnotherHostContextDrawsWithThatContextsRenderer)
+    {
+        FFGLTestEffectLog::get().drawThroughRenderer = true;
+        FFGLHostFrame frame(8, 8, 0.0f, 0.0f, 0.0f);
+        const FFGL::Word first = instantiate(frame);
+        ASSERT_NE(first, failWord);
+
+        OtherHostContext other;
+        ASSERT_TRUE(other.makeCurrent());
+        {
+            FFGLHostFrame otherFrame(8, 8, 0.0f, 0.0f, 0.0f);
+            const FFGL::Word second = instantiate(otherFrame);
+            ASSERT_NE(second, failWord);
+            Renderer* renderer = plugin(second)->getApp()->getRenderer();
+            ASSERT_NE(renderer, nullptr);
+            EXPECT_NE(renderer, plugin(first)->getApp()->getRenderer());
+            EXPECT_EQ(renderer->getContext().getNativeContext(), other.context);
+
+            EXPECT_EQ(call(FFGL::processOpenGL, otherFrame.recordWord(), second), 0u);
+            EXPECT_TRUE(isFilledThroughTheRenderer(3, 3)) << vx::test::readPixel(3, 3);
+            EXPECT_EQ(call(FFGL::deInstantiateGL, 0, second), 0u);
+            EXPECT_TRUE(other.isCurrentAsMade());
+        }
+
+        ASSERT_TRUE(vx::test::GLTestContext::makeCurrent());
+        EXPECT_EQ(contexts()->getNumContexts(), 1) << "the other context is forgotten with its instance";
+        EXPECT_EQ(call(FFGL::processOpenGL, frame.recordWord(), first), 0u);
+        EXPECT_TRUE(isFilledThroughTheRenderer(3, 3)) << vx::test::readPixel(3, 3);
+        EXPECT_EQ(call(FFGL::deInstantiateGL, 0, first), 0u);
+    }
+
+    TEST_F(VXFFGLPluginGLTest, DeInstantiatingLeavesTheHostsCurrentContextAsItWas)
+    {
+        FFGLHostFrame frame(8, 8, 0.0f, 0.0f, 0.0f);
+        const FFGL::Word first = instantiate(frame);
+        ASSERT_NE(first, failWord);
+
+        OtherHostContext other;
+        ASSERT_TRUE(other.makeCurrent());
+        {
+            FFGLHostFrame otherFrame(8, 8, 0.0f, 0.0f, 0.0f);
+            const FFGL::Word second = instantiate(otherFrame);
+            ASSERT_NE(second, failWord);
+
+            ASSERT_TRUE(vx::test::GLTestContext::makeCurrent());
+            EXPECT_EQ(call(FFGL::deInstantiateGL, 0, first), 0u);
+            EXPECT_TRUE(vx::test::GLTestContext::isCurrent());
+
+            // The last instance releases the engine on the first context.
+            ASSERT_TRUE(other.makeCurrent());
+            EXPECT_EQ(call(FFGL::deInstantiateGL, 0, second), 0u);
+            EXPECT_EQ(VXFFGLApp::getInitCount(), 0u);
+            EXPECT_TRUE(other.isCurrentAsMade()) << "current: " << eglGetCurrentContext();
+        }
+        ASSERT_TRUE(vx::test::GLTestContext::makeCurrent());
+    }
+
+    TEST_F(VXFFGLPluginGLTest, QueuedGPUObjectsEndWithTheNextFrame)
+    {
+        FFGLHostFrame frame(8, 8, 0.0f, 0.0f, 0.0f);
+        const FFGL::Word first = instantiate(frame);
+        const FFGL::Word second = instantiate(frame);
+        ASSERT_NE(first, failWord);
+        ASSERT_NE(second, failWord);
+        GfxObjectManager* queue = Vexkit::getInstanceWithoutCreating()->getGfxObjectManager();
+
+        // What an instance's destructor hands over, as the plugin's does.
+        auto* texture = new Texture();
+        ASSERT_TRUE(texture->create(4, 4, Texture::RGBA8));
+        const GLuint name = texture->getGLName();
+        GfxObject::deleteUsingManager(texture);
+        EXPECT_EQ(queue->getNumReleasingObjects(), 1);
+
+        const HostGLState before = HostGLState::capture();
+        EXPECT_EQ(call(FFGL::processOpenGL, frame.recordWord(), second), 0u);
+        EXPECT_EQ(before.differencesTo(HostGLState::capture()), std::vector<std::string>{});
+        EXPECT_EQ(queue->getNumReleasingObjects(), 0);
+        EXPECT_EQ(queue->getNumDeletingObjects(), 0);
+        EXPECT_FALSE(glIsTexture(name)) << "released while another instance keeps the engine running";
+
+        EXPECT_EQ(call(FFGL::deInstantiateGL, 0, first), 0u);
+        EXPECT_EQ(call(FFGL::deInstantiateGL, 0, second), 0u);
     }
 
     TEST_F(VXFFGLPluginGLTest, FrameDrawsAndLeavesHostStateAsFound)

@@ -10,6 +10,7 @@
 #include "engine/ffgl/FFGLPluginInfo.h"
 #include "engine/ffgl/VXFFGLApp.h"
 #include "engine/ffgl/VXFFGLPlugin.h"
+#include "engine/gfx/VXRenderer.h"
 
 #include <epoxy/gl.h>
 
@@ -39,6 +40,10 @@ namespace vx::test
         // Set to make the next inits fail, or the factory.
         bool failInit = false;
         bool failFactory = false;
+        // Set to make draws fill the viewport with rendererFill through the
+        // application's renderer (its built-in programs) after the clear.
+        bool drawThroughRenderer = false;
+        static constexpr Color rendererFill{0.2f, 0.4f, 0.6f, 1.0f};
 
         static FFGLTestEffectLog& get()
         {
@@ -101,6 +106,14 @@ namespace vx::test
             FFGLTestEffectLog::note(FFGLTestEffectLog::get().draws, 'W');
             glClearColor(static_cast<float>(gain->getValueNormalized()), invert->getValue() ? 1.0f : 0.0f, 1.0f, 1.0f);
             glClear(GL_COLOR_BUFFER_BIT);
+            if (FFGLTestEffectLog::get().drawThroughRenderer && getRenderer() != nullptr)
+            {
+                const RectT<float> area(0.0f, 0.0f, static_cast<float>(viewport.width),
+                                        static_cast<float>(viewport.height));
+                getRenderer()->setViewport(area);
+                getRenderer()->setupGuiMatrices(1.0f);
+                getRenderer()->fillRect(area, FFGLTestEffectLog::rendererFill);
+            }
 
             glEnable(GL_BLEND);
             glBlendFunc(GL_ONE, GL_ONE);
