@@ -1,0 +1,84 @@
+#pragma once
+
+#include "engine/gfx/geometry/VXTess.h"
+
+// The tessellator record, shared by the front-end, the sweep and the output.
+
+namespace vx
+{
+
+    struct BucketAlloc;
+    struct Dict;
+    struct PriorityQ;
+    struct TessMesh;
+    struct DictNode;
+    struct TessHalfEdge;
+    struct TessVertex;
+
+    /** The region between an edge crossing the sweep line and the next edge
+        below it. */
+    struct ActiveRegion
+    {
+        TessHalfEdge* eUp; // upper edge, directed right to left
+        DictNode* nodeUp;  // its dictionary node
+        int windingNumber; // of the region
+        bool inside;       // by the winding rule
+        bool sentinel;     // one of the two bounding regions
+        bool dirty;        // its edges need checking for order and crossings
+        bool fixUpperEdge; // eUp is a temporary edge to be replaced
+    };
+
+    /** Called when two vertices merge or a crossing makes a new vertex, with
+        the new coordinates and the weights of the (up to four) vertices they
+        come from. */
+    using TessCombine = void (*)(const float coords[3], const float weights[4]);
+
+    struct Tesselator
+    {
+        TessMesh* mesh = nullptr;
+        bool outOfMemory = false;
+        bool badInput = false; // a contour could not be read
+
+        float normal[3] = {};
+        float sUnit[3] = {};
+        float tUnit[3] = {};
+        float bmin[2] = {};
+        float bmax[2] = {};
+
+        int windingRule = TESS_WINDING_ODD;
+
+        Dict* dict = nullptr;
+        PriorityQ* pq = nullptr;
+        TessVertex* event = nullptr;
+        BucketAlloc* regionPool = nullptr;
+
+        TessCombine combine = nullptr;
+
+        float* vertices = nullptr;
+        int vertexCount = 0;
+        int* elements = nullptr;
+        int elementCount = 0;
+
+        TessAllocator alloc;
+    };
+
+    /** Thrown by the sweep when memory runs out or the mesh turns out broken;
+        caught in tessTesselate, which answers 0. */
+    struct TessFailure
+    {
+    };
+
+    /** Projects the mesh's vertices onto the plane of the normal (computed
+        when it is (0, 0, 0), then oriented so that the contours' total signed
+        area is positive) into s and t, and records their bounds. */
+    void tessProjectPolygon(Tesselator* tess);
+
+    /** The sweep: cuts the projected mesh at every crossing, merges
+        coincident vertices and marks every face inside or outside by the
+        winding rule. Answers false when the event queue cannot be built and
+        throws TessFailure on any later failure. */
+    bool tessComputeInterior(Tesselator* tess);
+    /** Frees the dictionary and queue a failed sweep leaves behind. */
+    void tessAbandonSweep(Tesselator* tess);
+
+} // namespace vx

@@ -1,0 +1,491 @@
+#include "engine/gfx/geometry/VXTess.h"
+
+#include "VXTessTestSupport.h"
+#include "engine/gfx/geometry/VXTessMesh.h"
+#include "engine/gfx/geometry/VXTesselator.h"
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <cmath>
+#include <cstring>
+#include <limits>
+#include <set>
+
+namespace vx
+{
+    namespace
+    {
+        using test::Contours;
+        using test::Point;
+
+        const Contours ccwSquare{{{0, 0}, {1, 0}, {1, 1}, {0, 1}}};
+        const Contours cwSquare{{{0, 0}, {0, 1}, {1, 1}, {1, 0}}};
+        // Two lobes crossing at (1, 1): the left one counter-clockwise, the
+        // right one clockwise.
+        const Contours figureEight{{{0, 0}, {2, 2}, {2, 0}, {0, 2}}};
+
+        // A tessellator over counted memory, deleted (and checked to give all
+        // memory back) at the end of the test.
+        class TessTest : public ::testing::Test
+        {
+        protected:
+            void SetUp() override { tess = tessNewTess(&allocator.record); }
+            void TearDown() override
+            {
+                tessDeleteTess(tess);
+                EXPECT_EQ(allocator.live, 0) << "every block comes back";
+            }
+
+            void add(const Contours& contours)
+            {
+                for (const auto& c : contours)
+                    tessAddContour(tess, 2, c.data(), sizeof(Point), int(c.size()));
+            }
+
+            std::vector<int> elements() const
+            {
+                const int* e = tessGetElements(tess);
+                return std::vector<int>(e, e + elementInts);
+            }
+
+            // Sorted triangles as coordinate triples, independent of numbering.
+            std::set<std::vector<float>> triangleSet() const
+            {
+                std::set<std::vector<float>> set;
+                const float* v = tessGetVertices(tess);
+                const int* e = tessGetElements(tess);
+                for (int i = 0; i < tessGetElementCount(tess); ++i)
+                {
+                    std::vector<std::pair<float, float>> corners;
+                    for (int k = 0; k < 3; ++k)
+                        corners.emplace_back(v[e[i * 3 + k] * 2], v[e[i * 3 + k] * 2 + 1]);
+                    std::sort(corners.begin(), corners.end());
+                    std::vector<float> flat;
+                    for (auto [x, y] : corners)
+                        flat.insert(flat.end(), {x, y});
+                    set.insert(flat);
+                }
+                return set;
+            }
+
+            test::CountingAllocator allocator;
+            Tesselator* tess = nullptr;
+            int elementInts = 0;
+        };
+
+        TEST_F(TessTest, SquareGivesTwoTrianglesOverFourVertices)
+        {
+            add(ccwSquare);
+            ASSERT_EQ(tessTesselate(tess, TESS_WINDING_ODD, TESS_POLYGONS, 3, 2, nullptr), 1);
+            EXPECT_EQ(tessGetElementCount(tess), 2);
+            EXPECT_EQ(tessGetVertexCount(tess), 4);
+            EXPECT_NEAR(test::totalArea(test::tessTriangles(ccwSquare, 0)), 1.0, 1e-6);
+        }
+
+        TEST_F(TessTest, SquareWithPolySizeFourIsOneQuad)
+        {
+            add(ccwSquare);
+            ASSERT_EQ(tessTesselate(tess, TESS_WINDING_ODD, TESS_POLYGONS, 4, 2, nullptr), 1);
+            ASSERT_EQ(tessGetElementCount(tess), 1);
+            elementInts = 4;
+            auto e = elements();
+            EXPECT_EQ(std::count(e.begin(), e.end(), tessUndef), 0);
+        }
+
+        TEST_F(TessTest, ConnectedPolygonsHaveNoNeighbourOnTheOutline)
+        {
+            add(ccwSquare);
+            ASSERT_EQ(tessTesselate(tess, TESS_WINDING_ODD, TESS_CONNECTED_POLYGONS, 3, 2, nullptr), 1);
+            ASSERT_EQ(tessGetElementCount(tess), 2);
+            elementInts = 12;
+            const auto e = elements();
+            // Each triangle: 3 corners, then 3 neighbours; the diagonal is the
+            // one shared edge, every other side is outline.
+            for (int t = 0; t < 2; ++t)
+            {
+                const int* n = &e[size_t(t) * 6 + 3];
+                EXPECT_EQ(std::count(n, n + 3, tessUndef), 2) << "triangle " << t;
+                EXPECT_EQ(std::count(n, n + 3, 1 - t), 1) << "triangle " << t;
+            }
+        }
+
+        TEST_F(TessTest, BoundaryOfSquareIsOneLoopOfFour)
+        {
+            add(ccwSquare);
+            ASSERT_EQ(tessTesselate(tess, TESS_WINDING_ODD, TESS_BOUNDARY_CONTOURS, 3, 2, nullptr), 1);
+            ASSERT_EQ(tessGetElementCount(tess), 1);
+            elementInts = 2;
+            EXPECT_EQ(elements(), (std::vector<int>{0, 4}));
+            EXPECT_EQ(tessGetVertexCount(tess), 4);
+        }
+
+        TEST_F(TessTest, OrientationDoesNotMatterUnderNonZeroOrPositive)
+        {
+            // The contours are oriented to a positive total area first, so a
+            // clockwise square fills like a counter-clockwise one (the sweep
+            // may pick the other diagonal).
+            for (int rule : {TESS_WINDING_NONZERO, TESS_WINDING_POSITIVE})
+                for (const Contours* square : {&ccwSquare, &cwSquare})
+                {
+                    add(*square);
+                    ASSERT_EQ(tessTesselate(tess, rule, TESS_POLYGONS, 3, 2, nullptr), 1);
+                    EXPECT_EQ(tessGetElementCount(tess), 2);
+                    EXPECT_EQ(tessGetVertexCount(tess), 4);
+                }
+            EXPECT_NEAR(test::totalArea(test::tessTriangles(cwSquare, TESS_WINDING_POSITIVE)), 1.0, 1e-6);
+        }
+
+        TEST_F(TessTest, SecondCallWithoutNewContoursFails)
+        {
+            add(ccwSquare);
+            ASSERT_EQ(tessTesselate(tess, TESS_WINDING_ODD, TESS_POLYGONS, 3, 2, nullptr), 1);
+            EXPECT_EQ(tessTesselate(tess, TESS_WINDING_ODD, TESS_POLYGONS, 3, 2, nullptr), 0);
+            EXPECT_EQ(tessGetElementCount(tess), 0);
+            EXPECT_EQ(tessGetVertexCount(tess), 0);
+            EXPECT_EQ(tessGetElements(tess), nullptr);
+            EXPECT_EQ(tessGetVertices(tess), nullptr);
+        }
+
+        TEST_F(TessTest, FigureEightCrossingIsAnOutputVertex)
+        {
+            add(figureEight);
+            ASSERT_EQ(tessTesselate(tess, TESS_WINDING_ODD, TESS_POLYGONS, 3, 2, nullptr), 1);
+            EXPECT_EQ(tessGetElementCount(tess), 2);
+            ASSERT_EQ(tessGetVertexCount(tess), 5);
+            const float* v = tessGetVertices(tess);
+            bool found = false;
+            for (int i = 0; i < 5; ++i)
+                found = found || (std::fabs(v[i * 2] - 1.0f) < 1e-6f && std::fabs(v[i * 2 + 1] - 1.0f) < 1e-6f);
+            EXPECT_TRUE(found);
+        }
+
+        TEST_F(TessTest, FigureEightDiffersBetweenOddAndPositive)
+        {
+            add(figureEight);
+            ASSERT_EQ(tessTesselate(tess, TESS_WINDING_ODD, TESS_POLYGONS, 3, 2, nullptr), 1);
+            const auto odd = triangleSet();
+            add(figureEight);
+            ASSERT_EQ(tessTesselate(tess, TESS_WINDING_POSITIVE, TESS_POLYGONS, 3, 2, nullptr), 1);
+            const auto positive = triangleSet();
+            EXPECT_EQ(odd.size(), 2u);
+            EXPECT_EQ(positive.size(), 1u) << "one lobe winds the other way";
+            EXPECT_NE(odd, positive);
+        }
+
+        TEST_F(TessTest, IdenticalInputVerticesMergeIntoOne)
+        {
+            add({{{0, 0}, {1, 0}, {1, 0}, {1, 1}, {0, 1}}});
+            ASSERT_EQ(tessTesselate(tess, TESS_WINDING_ODD, TESS_POLYGONS, 3, 2, nullptr), 1);
+            EXPECT_EQ(tessGetVertexCount(tess), 4);
+            EXPECT_EQ(tessGetElementCount(tess), 2);
+        }
+
+        struct DegenerateCase
+        {
+            const char* name;
+            Contours contours;
+        };
+
+        class TessDegenerateTest : public TessTest, public ::testing::WithParamInterface<DegenerateCase>
+        {
+        };
+
+        TEST_P(TessDegenerateTest, GivesNoTrianglesAndNoLeak)
+        {
+            add(GetParam().contours);
+            for (int rule = 0; rule <= 4; ++rule)
+            {
+                add(GetParam().contours);
+                tessTesselate(tess, rule, TESS_POLYGONS, 3, 2, nullptr);
+                EXPECT_EQ(tessGetElementCount(tess), 0) << "rule " << rule;
+            }
+        }
+
+        INSTANTIATE_TEST_SUITE_P(
+            Inputs, TessDegenerateTest,
+            ::testing::Values(DegenerateCase{"collinear", {{{0, 0}, {1, 1}, {2, 2}, {3, 3}}}},
+                              DegenerateCase{"onePoint", {{{5, 5}}}}, DegenerateCase{"twoPoints", {{{0, 0}, {4, 1}}}},
+                              DegenerateCase{"allTheSame", {{{2, 2}, {2, 2}, {2, 2}, {2, 2}}}},
+                              DegenerateCase{"backAndForth", {{{0, 0}, {4, 0}, {0, 0}, {4, 0}}}},
+                              DegenerateCase{"cancellingSquares",
+                                             {{{0, 0}, {1, 0}, {1, 1}, {0, 1}}, {{0, 0}, {0, 1}, {1, 1}, {1, 0}}}}),
+            [](const auto& info) { return std::string(info.param.name); });
+
+        struct BadCoordinateCase
+        {
+            const char* name;
+            float value;
+        };
+
+        class TessBadCoordinateTest : public TessTest, public ::testing::WithParamInterface<BadCoordinateCase>
+        {
+        };
+
+        TEST_P(TessBadCoordinateTest, FailsWithEmptyOutput)
+        {
+            const Contours contours{{{0, 0}, {GetParam().value, 0}, {1, 1}, {0, 1}}};
+            add(contours);
+            EXPECT_EQ(tessTesselate(tess, TESS_WINDING_ODD, TESS_POLYGONS, 3, 2, nullptr), 0);
+            EXPECT_EQ(tessGetElementCount(tess), 0);
+            EXPECT_EQ(tessGetVertexCount(tess), 0);
+            EXPECT_EQ(tessGetElements(tess), nullptr);
+            // The tessellator stays usable.
+            add(ccwSquare);
+            EXPECT_EQ(tessTesselate(tess, TESS_WINDING_ODD, TESS_POLYGONS, 3, 2, nullptr), 1);
+            EXPECT_EQ(tessGetElementCount(tess), 2);
+        }
+
+        INSTANTIATE_TEST_SUITE_P(
+            Values, TessBadCoordinateTest,
+            ::testing::Values(BadCoordinateCase{"nan", std::numeric_limits<float>::quiet_NaN()},
+                              BadCoordinateCase{"infinity", std::numeric_limits<float>::infinity()},
+                              BadCoordinateCase{"minusInfinity", -std::numeric_limits<float>::infinity()},
+                              BadCoordinateCase{"beyondLimit", 2.0e18f}),
+            [](const auto& info) { return std::string(info.param.name); });
+
+        TEST_F(TessTest, BadArgumentsFailWithoutTouchingMemoryOutside)
+        {
+            add(ccwSquare);
+            EXPECT_EQ(tessTesselate(tess, TESS_WINDING_ODD, TESS_POLYGONS, 2, 2, nullptr), 0) << "polySize below 3";
+            add(ccwSquare);
+            EXPECT_EQ(tessTesselate(tess, TESS_WINDING_ODD, 7, 3, 2, nullptr), 0) << "unknown element type";
+            tessAddContour(tess, 2, nullptr, 8, 4);
+            add(ccwSquare);
+            EXPECT_EQ(tessTesselate(tess, TESS_WINDING_ODD, TESS_POLYGONS, 3, 2, nullptr), 0) << "null contour";
+            EXPECT_EQ(tessGetElementCount(tess), 0);
+        }
+
+        TEST_F(TessTest, ThreeDimensionalContourIsProjectedAndKeepsZ)
+        {
+            // A square in the plane x = 2, seen along x.
+            const float square[4][3] = {{2, 0, 0}, {2, 1, 0}, {2, 1, 1}, {2, 0, 1}};
+            tessAddContour(tess, 3, square, sizeof(square[0]), 4);
+            ASSERT_EQ(tessTesselate(tess, TESS_WINDING_ODD, TESS_POLYGONS, 3, 3, nullptr), 1);
+            EXPECT_EQ(tessGetElementCount(tess), 2);
+            ASSERT_EQ(tessGetVertexCount(tess), 4);
+            for (int i = 0; i < 4; ++i)
+                EXPECT_EQ(tessGetVertices(tess)[i * 3], 2.0f);
+        }
+
+        // Every allocation of a tessellation with crossings, holes and merges
+        // failing in turn: a clean 0 each time, nothing leaked, and the mesh
+        // checker content until the failure.
+        TEST(TessOutOfMemoryTest, EveryAllocationFailureIsCleanlyReported)
+        {
+            const Contours contours{{{0, 0}, {10, 10}, {10, 0}, {0, 10}},
+                                    {{2, 2}, {8, 2}, {8, 8}, {2, 8}},
+                                    {{5, 0}, {5, 10}, {6, 10}, {6, 0}}};
+            long successfulCalls = -1;
+            for (long failAt = 0; failAt < 200; ++failAt)
+            {
+                test::CountingAllocator allocator;
+                allocator.record.meshEdgeBucketSize = 16;
+                allocator.record.meshVertexBucketSize = 16;
+                allocator.record.meshFaceBucketSize = 16;
+                allocator.record.dictNodeBucketSize = 16;
+                allocator.record.regionBucketSize = 16;
+                allocator.failAt = failAt;
+                Tesselator* tess = tessNewTess(&allocator.record);
+                int answer = 0;
+                if (tess != nullptr)
+                {
+                    for (const auto& c : contours)
+                        tessAddContour(tess, 2, c.data(), sizeof(Point), int(c.size()));
+                    answer = tessTesselate(tess, TESS_WINDING_NONZERO, TESS_POLYGONS, 3, 2, nullptr);
+                    if (answer == 0)
+                    {
+                        EXPECT_EQ(tessGetElementCount(tess), 0);
+                        EXPECT_EQ(tessGetElements(tess), nullptr);
+                    }
+                    tessDeleteTess(tess);
+                }
+                EXPECT_EQ(allocator.live, 0) << "failing allocation " << failAt;
+                if (answer == 1 && allocator.calls <= failAt)
+                {
+                    successfulCalls = allocator.calls;
+                    break;
+                }
+            }
+            EXPECT_GT(successfulCalls, 10) << "the loop reached a run without failure";
+        }
+
+        //==============================================================================
+        // The sweep and triangulation leave a consistent mesh whose inside
+        // faces are triangles.
+        TEST(TessMeshAfterSweepTest, SweepAndTriangulationKeepTheMeshConsistent)
+        {
+            std::mt19937 random(20240611u);
+            for (int round = 0; round < 40; ++round)
+            {
+                const auto shape = test::Shape(round % 6);
+                const Contours contours = test::makeContours(shape, random);
+                Tesselator* tess = tessNewTess(nullptr);
+                for (const auto& c : contours)
+                    tessAddContour(tess, 2, c.data(), sizeof(Point), int(c.size()));
+                ASSERT_EQ(test::checkMesh(tess->mesh), "") << "after adding contours";
+                tess->windingRule = TESS_WINDING_NONZERO;
+                tessProjectPolygon(tess);
+                ASSERT_TRUE(tessComputeInterior(tess));
+                ASSERT_EQ(test::checkMesh(tess->mesh), "") << "after the sweep, " << test::shapeName(shape);
+                ASSERT_TRUE(tessMeshTessellateInterior(tess->mesh));
+                ASSERT_EQ(test::checkMesh(tess->mesh), "") << "after triangulating, " << test::shapeName(shape);
+                for (TessFace* f = tess->mesh->fHead.next; f != &tess->mesh->fHead; f = f->next)
+                {
+                    if (f->inside)
+                    {
+                        ASSERT_EQ(f->anEdge->lnext->lnext->lnext, f->anEdge) << "inside faces are triangles";
+                    }
+                }
+                tessDeleteTess(tess);
+            }
+        }
+
+        //==============================================================================
+        // Seeded property test per input kind and winding rule, against the
+        // winding-number rule at sample points and against GLU's area.
+        struct PropertyCase
+        {
+            test::Shape shape;
+            int rule;
+        };
+
+        std::string propertyCaseName(const ::testing::TestParamInfo<PropertyCase>& info)
+        {
+            static const char* rules[] = {"Odd", "NonZero", "Positive", "Negative", "AbsGeqTwo"};
+            return std::string(test::shapeName(info.param.shape)) + rules[info.param.rule];
+        }
+
+        class TessPropertyTest : public ::testing::TestWithParam<PropertyCase>
+        {
+        };
+
+        TEST_P(TessPropertyTest, MatchesTheWindingRuleAndTheReference)
+        {
+            const auto [shape, rule] = GetParam();
+            const unsigned seed = 1000u + unsigned(shape) * 10u + unsigned(rule);
+            std::mt19937 random(seed);
+            for (int round = 0; round < 12; ++round)
+            {
+                SCOPED_TRACE(::testing::Message() << "seed " << seed << " round " << round);
+                const Contours contours = test::makeContours(shape, random);
+
+                test::CountingAllocator allocator;
+                Tesselator* tess = tessNewTess(&allocator.record);
+                for (const auto& c : contours)
+                    tessAddContour(tess, 2, c.data(), sizeof(Point), int(c.size()));
+                ASSERT_EQ(tessTesselate(tess, rule, TESS_POLYGONS, 3, 2, nullptr), 1);
+                const std::vector<float> vertices(tessGetVertices(tess),
+                                                  tessGetVertices(tess) + tessGetVertexCount(tess) * 2);
+                const std::vector<int> elements(tessGetElements(tess),
+                                                tessGetElements(tess) + tessGetElementCount(tess) * 3);
+
+                // Deterministic: the same input gives the same arrays.
+                for (const auto& c : contours)
+                    tessAddContour(tess, 2, c.data(), sizeof(Point), int(c.size()));
+                ASSERT_EQ(tessTesselate(tess, rule, TESS_POLYGONS, 3, 2, nullptr), 1);
+                ASSERT_EQ(tessGetVertexCount(tess) * 2, int(vertices.size()));
+                ASSERT_EQ(tessGetElementCount(tess) * 3, int(elements.size()));
+                if (! elements.empty())
+                {
+                    EXPECT_EQ(std::memcmp(tessGetVertices(tess), vertices.data(), vertices.size() * sizeof(float)), 0);
+                    EXPECT_EQ(std::memcmp(tessGetElements(tess), elements.data(), elements.size() * sizeof(int)), 0);
+                }
+
+                // Boundary loops enclose the triangulated area.
+                for (const auto& c : contours)
+                    tessAddContour(tess, 2, c.data(), sizeof(Point), int(c.size()));
+                ASSERT_EQ(tessTesselate(tess, rule, TESS_BOUNDARY_CONTOURS, 3, 2, nullptr), 1);
+                double loopArea = 0.0;
+                for (int l = 0; l < tessGetElementCount(tess); ++l)
+                {
+                    const int first = tessGetElements(tess)[l * 2];
+                    const int n = tessGetElements(tess)[l * 2 + 1];
+                    const float* v = tessGetVertices(tess) + first * 2;
+                    for (int i = 0; i < n; ++i)
+                    {
+                        const float* a = v + i * 2;
+                        const float* b = v + ((i + 1) % n) * 2;
+                        loopArea += (double(a[0]) * b[1] - double(b[0]) * a[1]) / 2.0;
+                    }
+                }
+                tessDeleteTess(tess);
+                EXPECT_EQ(allocator.live, 0) << "allocation balances";
+
+                std::vector<test::Triangle> triangles;
+                for (size_t t = 0; t < elements.size(); t += 3)
+                {
+                    auto corner = [&](int k) { return std::array<double, 2>{vertices[k * 2], vertices[k * 2 + 1]}; };
+                    triangles.push_back({corner(elements[t]), corner(elements[t + 1]), corner(elements[t + 2])});
+                }
+
+                double minX = INFINITY, maxX = -INFINITY, minY = INFINITY, maxY = -INFINITY;
+                std::set<std::pair<float, float>> inputPoints;
+                for (const auto& c : contours)
+                    for (const auto& p : c)
+                    {
+                        minX = std::min(minX, double(p[0]));
+                        maxX = std::max(maxX, double(p[0]));
+                        minY = std::min(minY, double(p[1]));
+                        maxY = std::max(maxY, double(p[1]));
+                        inputPoints.insert({p[0], p[1]});
+                    }
+                const double size = std::max(maxX - minX, maxY - minY);
+                const double eps = size * 1e-4;
+
+                // Areas: ours, the boundary loops' and GLU's.
+                const double area = test::totalArea(triangles);
+                const double reference = test::totalArea(test::referenceTriangles(contours, rule));
+                EXPECT_NEAR(area, reference, size * size * 1e-5) << "area against GLU";
+                EXPECT_NEAR(std::fabs(loopArea), area, size * size * 1e-5) << "boundary loops";
+
+                // Output vertices are input vertices or lie on two input edges.
+                for (size_t i = 0; i < vertices.size(); i += 2)
+                {
+                    if (inputPoints.count({vertices[i], vertices[i + 1]}))
+                        continue;
+                    int edgesNear = 0;
+                    for (const auto& c : contours)
+                        for (size_t k = 0; k < c.size(); ++k)
+                            edgesNear += test::distanceToOutline({{c[k], c[(k + 1) % c.size()]}}, vertices[i],
+                                                                 vertices[i + 1]) <= eps;
+                    EXPECT_GE(edgesNear, 2) << "vertex " << vertices[i] << ", " << vertices[i + 1];
+                }
+
+                // Coverage at sample points away from the outline.
+                const double orientation = test::signedArea(contours) < 0 ? -1 : 1;
+                std::uniform_real_distribution<double> sx(minX, maxX), sy(minY, maxY);
+                for (int s = 0; s < 200; ++s)
+                {
+                    const double x = sx(random), y = sy(random);
+                    if (test::distanceToOutline(contours, x, y) < eps)
+                        continue;
+                    const bool expected =
+                        test::isInsideByRule(int(orientation) * test::windingNumber(contours, x, y), rule);
+                    int covering = 0;
+                    for (const auto& t : triangles)
+                    {
+                        auto side = [&](const std::array<double, 2>& a, const std::array<double, 2>& b)
+                        { return (b[0] - a[0]) * (y - a[1]) - (x - a[0]) * (b[1] - a[1]); };
+                        const double d1 = side(t.a, t.b), d2 = side(t.b, t.c), d3 = side(t.c, t.a);
+                        const bool hasNeg = d1 < 0 || d2 < 0 || d3<0, hasPos = d1> 0 || d2 > 0 || d3 > 0;
+                        covering += ! (hasNeg && hasPos);
+                    }
+                    EXPECT_EQ(covering >= 1, expected) << "point " << x << ", " << y << " covered " << covering;
+                }
+            }
+        }
+
+        std::vector<PropertyCase> allPropertyCases()
+        {
+            std::vector<PropertyCase> cases;
+            for (int s = 0; s <= int(test::Shape::tiny); ++s)
+                for (int rule = 0; rule <= 4; ++rule)
+                    cases.push_back({test::Shape(s), rule});
+            return cases;
+        }
+
+        INSTANTIATE_TEST_SUITE_P(Seeded, TessPropertyTest, ::testing::ValuesIn(allPropertyCases()), propertyCaseName);
+
+    } // namespace
+} // namespace vx
