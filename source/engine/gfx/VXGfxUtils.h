@@ -250,6 +250,9 @@ namespace vx
         /** Red, green and blue lines along the matrix's first three columns from its
             translation; leaves the colour white. The flag has no effect. */
         void drawAxis(const float* matrix, float length, bool unused = false);
+        /** The 12 edges of the box between the two corners (three floats
+            each) as lines from a client array. Defined by the geometry library. */
+        void drawWireBox(const float* min, const float* max);
 
     } // namespace gfx
 

@@ -17,9 +17,12 @@
 namespace vx
 {
 
+    class Contour;
     class Font;
+    class Mesh2d;
     class OrientedRect;
     class ShaderProgram;
+    class Shape;
     class Texture;
     class VertexBuffer;
 
@@ -119,6 +122,20 @@ namespace vx
         static std::vector<TVec2<float>> buildRoundedRectPoints(float x, float y, float w, float h, float radius);
         /** The rim points of a circle after the segment rule of drawCircle. */
         static std::vector<TVec2<float>> buildCirclePoints(float x, float y, float radius, int segments);
+
+        // ---- Contours, shapes and meshes (built with the geometry library,
+        // which defines these: filling needs its triangulation).
+
+        /** The contour subdivided at scale 1, as a line loop. */
+        void draw(const Contour& contour, const Color& color);
+        void draw(const Shape& shape, const Color& color);
+        /** With at least 3 points: subdivided at scale 1 and triangulated
+            (odd winding). */
+        void fill(const Contour& contour, const Color& color);
+        /** With at least one contour: all contours triangulated together. */
+        void fill(const Shape& shape, const Color& color);
+        /** With vertices and indices: the mesh under the flat-colour program. */
+        void fill(const Mesh2d& mesh, const Color& color);
 
         // ---- Textures.
 
