@@ -21,11 +21,6 @@ namespace vx
     {
         const char* const versionElementName = "versionInfo";
 
-        // The parser and every tree walk recurse once per level; a document
-        // nested deeper than this is refused instead of exhausting the stack.
-        // Engine documents nest a few dozen levels at most.
-        constexpr int maxNestingDepth = 512;
-
         XmlNode* firstElement(const XmlNode& parent)
         {
             for (XmlNode* child = parent.first_node(); child != nullptr; child = child->next_sibling())
@@ -49,69 +44,198 @@ namespace vx
             return text;
         }
 
-        const char* skipPast(const char* p, const char* terminator)
+        // The parser recurses once per open element, so a document nested
+        // deeper than this is refused instead of exhausting the stack. Engine
+        // documents nest a few dozen levels at most.
+        constexpr int maxNestingDepth = 512;
+
+        bool isSpace(char c)
         {
-            const char* found = std::strstr(p, terminator);
-            return found != nullptr ? found + std::strlen(terminator) : p + std::strlen(p);
+            return c == ' ' || c == '\t' || c == '\n' || c == '\r';
         }
 
-        // Counts the element nesting of a zero-terminated text the way the
-        // parser will see it (quotes inside tags, comments and CDATA skipped).
-        bool nestsTooDeep(const char* text)
+        // Characters the parser takes into element names and attribute names.
+        bool isNameChar(char c)
         {
-            int depth = 0;
-            const char* p = text;
-            while (*p != 0)
+            return c != 0 && ! isSpace(c) && c != '/' && c != '>' && c != '?';
+        }
+
+        bool isAttributeNameChar(char c)
+        {
+            return isNameChar(c) && c != '!' && c != '<' && c != '=';
+        }
+
+        void skipSpace(const char*& p)
+        {
+            while (isSpace(*p))
+                ++p;
+        }
+
+        // Moves past the first terminator at or after p; false at the end of
+        // the text.
+        bool skipPast(const char*& p, const char* terminator)
+        {
+            const char* found = std::strstr(p, terminator);
+            if (found == nullptr)
+                return false;
+            p = found + std::strlen(terminator);
+            return true;
+        }
+
+        // What the parser does after a "<" that opens no closing tag, with p
+        // just past the "<". Answers false where the parser stops with an
+        // error; sets opensElement when it would recurse into contents.
+        bool scanMarkup(const char*& p, bool& opensElement)
+        {
+            opensElement = false;
+            if (p[0] == '?')
             {
-                if (*p != '<')
+                // Declaration and processing instruction alike run to "?>",
+                // whatever '>' they hold.
+                ++p;
+                return skipPast(p, "?>");
+            }
+            if (p[0] == '!')
+            {
+                if (std::strncmp(p + 1, "--", 2) == 0)
                 {
-                    ++p;
-                    continue;
+                    p += 3;
+                    return skipPast(p, "-->");
                 }
-                if (std::strncmp(p, "<!--", 4) == 0)
+                if (std::strncmp(p + 1, "[CDATA[", 7) == 0)
                 {
-                    p = skipPast(p + 4, "-->");
+                    p += 8;
+                    return skipPast(p, "]]>");
                 }
-                else if (std::strncmp(p, "<![CDATA[", 9) == 0)
+                if (std::strncmp(p + 1, "DOCTYPE", 7) == 0 && isSpace(p[8]))
                 {
-                    p = skipPast(p + 9, "]]>");
-                }
-                else if (p[1] == '/')
-                {
-                    --depth;
-                    p = skipPast(p + 2, ">");
-                }
-                else if (p[1] == '!' || p[1] == '?')
-                {
-                    p = skipPast(p + 2, ">");
-                }
-                else
-                {
-                    char quote = 0;
-                    char previous = 0;
-                    ++p;
-                    while (*p != 0 && (quote != 0 || *p != '>'))
+                    // Bracketed internal subsets nest, and their '>' do not end
+                    // the declaration.
+                    p += 9;
+                    while (*p != '>')
                     {
-                        if (quote != 0 && *p == quote)
-                            quote = 0;
-                        else if (quote == 0 && (*p == '"' || *p == '\''))
-                            quote = *p;
-                        previous = *p++;
+                        if (*p == 0)
+                            return false;
+                        if (*p++ != '[')
+                            continue;
+                        for (int brackets = 1; brackets > 0; ++p)
+                        {
+                            if (*p == 0)
+                                return false;
+                            if (*p == '[')
+                                ++brackets;
+                            else if (*p == ']')
+                                --brackets;
+                        }
                     }
-                    if (previous != '/' && ++depth > maxNestingDepth)
-                        return true;
-                    if (*p != 0)
-                        ++p;
+                    ++p;
+                    return true;
                 }
+                // Any other "<!" runs to its first '>'.
+                ++p;
+                return skipPast(p, ">");
+            }
+
+            const char* name = p;
+            while (isNameChar(*p))
+                ++p;
+            if (p == name)
+                return false;
+            skipSpace(p);
+            // Quotes count only around attribute values: names may hold them.
+            while (isAttributeNameChar(*p))
+            {
+                while (isAttributeNameChar(*p))
+                    ++p;
+                skipSpace(p);
+                if (*p++ != '=')
+                    return false;
+                skipSpace(p);
+                const char quote = *p++;
+                if (quote != '"' && quote != '\'')
+                    return false;
+                while (*p != quote)
+                    if (*p++ == 0)
+                        return false;
+                ++p;
+                skipSpace(p);
+            }
+            if (*p == '>')
+            {
+                ++p;
+                opensElement = true;
+                return true;
+            }
+            if (p[0] == '/' && p[1] == '>')
+            {
+                p += 2;
+                return true;
             }
             return false;
+        }
+
+        // Walks a zero-terminated text as the parser (default flags) will,
+        // without building anything, and answers the deepest element nesting
+        // the parse would recurse into, stopping once it passes limit; -1
+        // where the parser would stop with an error. A parse that fails
+        // later (an entity, say) only fails sooner, never deeper. Must move
+        // exactly as the parser does: a '>' or '</' counted where the parser
+        // sees none lets nesting through unseen.
+        int nestingDepth(const char* text, int limit)
+        {
+            const char* p = text;
+            if (std::strncmp(p, "\xEF\xBB\xBF", 3) == 0)
+                p += 3;
+            int depth = 0;
+            int deepest = 0;
+            while (true)
+            {
+                skipSpace(p);
+                if (*p == 0)
+                    return depth == 0 ? deepest : -1;
+                if (*p != '<')
+                {
+                    // Character data, only inside an element; entities
+                    // never swallow a '<'.
+                    if (depth == 0)
+                        return -1;
+                    while (*p != 0 && *p != '<')
+                        ++p;
+                    continue;
+                }
+                ++p;
+                if (*p == '/' && depth > 0)
+                {
+                    // Closing names are not compared with the open element.
+                    ++p;
+                    while (isNameChar(*p))
+                        ++p;
+                    skipSpace(p);
+                    if (*p++ != '>')
+                        return -1;
+                    --depth;
+                    continue;
+                }
+                bool opensElement = false;
+                if (! scanMarkup(p, opensElement))
+                    return -1;
+                if (opensElement && ++depth > deepest)
+                {
+                    deepest = depth;
+                    if (deepest > limit)
+                        return deepest;
+                }
+            }
         }
 
         // Parses text (zero-terminated, inside document's pool) in place.
         // Throws rapidxml::parse_error on malformed input.
         void parseInPlace(XmlDocument& document, char* text, bool removeVersion)
         {
-            if (nestsTooDeep(text))
+            const int depth = nestingDepth(text, maxNestingDepth);
+            if (depth < 0)
+                throw rapidxml::parse_error("malformed document", text);
+            if (depth > maxNestingDepth)
                 throw rapidxml::parse_error("elements nested too deeply", text);
             document.parse<0>(text);
             if (removeVersion)

@@ -219,21 +219,6 @@ namespace
         EXPECT_EQ(log.count(), 0u) << log.dump();
     }
 
-    TEST_F(XmlUtilsTest, DeepNestingIsRefusedInsteadOfOverflowingTheStack)
-    {
-        std::string deep;
-        for (int i = 0; i < 200000; ++i)
-            deep += "<a>";
-        EXPECT_EQ(XmlUtils::loadXmlFromString(deep, false), nullptr);
-
-        std::string fine;
-        for (int i = 0; i < 100; ++i)
-            fine += "<a x='<b>' y=\"/>\"><!-- <c> --><d/>";
-        for (int i = 0; i < 100; ++i)
-            fine += "</a>";
-        EXPECT_NE(XmlUtils::loadXmlFromString(fine, false), nullptr);
-    }
-
     TEST_F(XmlUtilsTest, FileFailuresAnswerNullWithThePartsLines)
     {
         test::LogRecorder log;
