@@ -44,9 +44,9 @@ namespace vx
             return text;
         }
 
-        // The parser recurses once per open element, so a document nested
-        // deeper than this is refused instead of exhausting the stack. Engine
-        // documents nest a few dozen levels at most.
+        // The parser and every tree walk recurse once per level, so a
+        // document whose element tree is deeper than this is refused instead
+        // of exhausting the stack. Engine documents nest a few dozen levels.
         constexpr int maxNestingDepth = 512;
 
         bool isSpace(char c)
@@ -82,12 +82,20 @@ namespace vx
             return true;
         }
 
+        enum class Markup
+        {
+            other,
+            emptyElement,
+            openElement
+        };
+
         // What the parser does after a "<" that opens no closing tag, with p
         // just past the "<". Answers false where the parser stops with an
-        // error; sets opensElement when it would recurse into contents.
-        bool scanMarkup(const char*& p, bool& opensElement)
+        // error; kind tells whether an element was made and whether the
+        // parser recurses into its contents.
+        bool scanMarkup(const char*& p, Markup& kind)
         {
-            opensElement = false;
+            kind = Markup::other;
             if (p[0] == '?')
             {
                 // Declaration and processing instruction alike run to "?>",
@@ -163,20 +171,21 @@ namespace vx
             if (*p == '>')
             {
                 ++p;
-                opensElement = true;
+                kind = Markup::openElement;
                 return true;
             }
             if (p[0] == '/' && p[1] == '>')
             {
                 p += 2;
+                kind = Markup::emptyElement;
                 return true;
             }
             return false;
         }
 
         // Walks a zero-terminated text as the parser (default flags) will,
-        // without building anything, and answers the deepest element nesting
-        // the parse would recurse into, stopping once it passes limit; -1
+        // without building anything, and answers the depth of the element
+        // tree the parse would build, stopping once it passes limit; -1
         // where the parser would stop with an error. A parse that fails
         // later (an entity, say) only fails sooner, never deeper. Must move
         // exactly as the parser does: a '>' or '</' counted where the parser
@@ -216,15 +225,16 @@ namespace vx
                     --depth;
                     continue;
                 }
-                bool opensElement = false;
-                if (! scanMarkup(p, opensElement))
+                Markup kind = Markup::other;
+                if (! scanMarkup(p, kind))
                     return -1;
-                if (opensElement && ++depth > deepest)
-                {
-                    deepest = depth;
-                    if (deepest > limit)
-                        return deepest;
-                }
+                if (kind == Markup::other)
+                    continue;
+                deepest = std::max(deepest, depth + 1);
+                if (deepest > limit)
+                    return deepest;
+                if (kind == Markup::openElement)
+                    ++depth;
             }
         }
 

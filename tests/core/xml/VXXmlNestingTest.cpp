@@ -70,6 +70,7 @@ namespace
             NestingCase{"ApostropheInAttributeName", repeat("<b x'=\"1\">'/>", overflowingRepeats), false},
             NestingCase{"AtTheLimit", nested(511, "<b/><b /><c></c >"), true},
             NestingCase{"OneBeyondTheLimit", nested(513), false},
+            NestingCase{"EmptyElementBeyondTheLimit", nested(512, "<b/>"), false},
             NestingCase{"TagsHiddenFromTheParserDoNotCount", repeat(hiddenTagsPerLevel, 512) + repeat("</a>", 512),
                         true},
             NestingCase{"HiddenTagsBeyondTheLimit", repeat(hiddenTagsPerLevel, 513) + repeat("</a>", 513), false},
