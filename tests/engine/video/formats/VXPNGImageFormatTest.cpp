@@ -7,6 +7,9 @@
 
 #include <cstdlib>
 #include <cstring>
+#include <filesystem>
+#include <fstream>
+#include <iterator>
 #include <memory>
 #include <random>
 #include <sstream>
@@ -344,5 +347,45 @@ namespace vx::test
         failing.setstate(std::ios::badbit);
         EXPECT_FALSE(PNGImageFormat::writePixelsToStream(pixels.data(), 2, 2, 4, failing));
         EXPECT_EQ(log.count(logError), 5u) << log.dump();
+    }
+
+    // The decoder's fuzz seeds span every colour type, bit depth, filter and
+    // interlacing with key-colour and palette transparency: each decodes to
+    // the layout its header promises, or is refused for its bit depth.
+    TEST(PNGImageFormat, FuzzSeedsDecodeAsTheirHeadersSay)
+    {
+        const char* data = std::getenv("VX_TEST_DATA");
+        ASSERT_NE(data, nullptr) << "VX_TEST_DATA names the tests' data folder";
+        const std::filesystem::path folder = std::filesystem::path(data) / "fuzz" / "PngDecodeFuzz";
+        int seeds = 0;
+        for (const auto& entry : std::filesystem::directory_iterator(folder))
+        {
+            SCOPED_TRACE(entry.path().filename().string());
+            std::ifstream in(entry.path(), std::ios::binary);
+            const std::string file((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+            ASSERT_GT(file.size(), 26u);
+            const int bitDepth = static_cast<unsigned char>(file[24]);
+            const int colorType = static_cast<unsigned char>(file[25]);
+            const bool transparency = file.find("tRNS") != std::string::npos;
+            ++seeds;
+
+            LogRecorder log;
+            const Decoded d = decode(file);
+            if (bitDepth < 8)
+            {
+                EXPECT_EQ(d.data, nullptr);
+                continue;
+            }
+            ASSERT_NE(d.data, nullptr) << log.dump();
+            EXPECT_EQ(d.bytesPerPixel, bitDepth / 2);
+            EXPECT_EQ(d.rowBytes, d.width * static_cast<unsigned long>(d.bytesPerPixel));
+            EXPECT_EQ(d.hasAlpha, (colorType & PNG_COLOR_MASK_ALPHA) != 0 || transparency);
+            if (! d.hasAlpha)
+            {
+                for (size_t i = 0; i < d.width * d.height; ++i)
+                    ASSERT_EQ(d.data.get()[i * d.bytesPerPixel + d.bytesPerPixel - 1], 255) << "pixel " << i;
+            }
+        }
+        EXPECT_GE(seeds, 15);
     }
 }
