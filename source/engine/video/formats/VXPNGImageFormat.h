@@ -14,6 +14,7 @@ namespace vx
     // belongs to the caller (free). Malformed, truncated or oversized input, and
     // files below 8 bits per sample, answer null (or false) with one log line;
     // they never read or write outside the stream and the buffers made here.
+    // Only IHDR, PLTE, tRNS, IDAT and IEND are read; other chunks are skipped.
     class PNGImageFormat
     {
     public:

@@ -5,6 +5,7 @@
 #include <png.h>
 #include <zlib.h>
 
+#include <atomic>
 #include <cstdlib>
 #include <cstring>
 #include <filesystem>
@@ -18,6 +19,11 @@
 
 #include "engine/video/formats/VXPNGTestWriter.h"
 #include "support/VXLogRecorder.h"
+
+#if defined(__SANITIZE_ADDRESS__)
+extern "C" int __sanitizer_install_malloc_and_free_hooks(void (*mallocHook)(const volatile void*, size_t),
+                                                         void (*freeHook)(const volatile void*));
+#endif
 
 namespace vx::test
 {
@@ -74,6 +80,27 @@ namespace vx::test
             writeBE32(file, 29, static_cast<uint32_t>(crc));
             return file;
         }
+
+#if defined(__SANITIZE_ADDRESS__)
+        // The address sanitizer's allocation hook: the largest single block
+        // asked for while recording is on. Installed once; hooks stay.
+        std::atomic<bool> recordingAllocations{false};
+        std::atomic<size_t> largestAllocation{0};
+
+        void recordAllocation(const volatile void*, size_t size)
+        {
+            if (! recordingAllocations)
+                return;
+            size_t seen = largestAllocation;
+            while (size > seen && ! largestAllocation.compare_exchange_weak(seen, size))
+            {
+            }
+        }
+
+        void ignoreFree(const volatile void*)
+        {
+        }
+#endif
     }
 
     struct RoundTripCase
@@ -329,6 +356,43 @@ namespace vx::test
         EXPECT_TRUE(log.contains("too large")) << log.dump();
         // A size the image data does not fill.
         EXPECT_EQ(decode(withHeaderSize(file, 2, 2)).data, nullptr);
+    }
+
+    // Chunks the decoder does not use are skipped unread: a text chunk that
+    // claims 2 GB in a file of a few dozen bytes must not be allocated.
+    TEST(PNGImageFormat, ClaimedChunkLengthsAreNotAllocatedUpFront)
+    {
+#if defined(__SANITIZE_ADDRESS__)
+        static const int installed = __sanitizer_install_malloc_and_free_hooks(recordAllocation, ignoreFree);
+        ASSERT_NE(installed, 0);
+        std::string file = encode(std::vector<unsigned char>(4, 7), 1, 1, 4);
+        // After the signature (8) and IHDR (25): a chunk header and no data.
+        file.insert(33, std::string("\x76\x00\x00\x0C"
+                                    "tEXt"
+                                    "Comment",
+                                    15));
+
+        largestAllocation = 0;
+        recordingAllocations = true;
+        const Decoded d = decode(file);
+        recordingAllocations = false;
+        EXPECT_EQ(d.data, nullptr);
+        EXPECT_LT(largestAllocation.load(), size_t(1) << 20);
+
+        // Text, profile and other unused chunks no longer change what decodes.
+        std::string annotated = encode(std::vector<unsigned char>{1, 2, 3, 4}, 1, 1, 4);
+        std::string text = std::string("\x00\x00\x00\x09"
+                                       "tEXt"
+                                       "Key\0value",
+                                       17);
+        const uLong crc = crc32(0, reinterpret_cast<const Bytef*>(text.data() + 4), 13);
+        text.resize(21);
+        writeBE32(text, 17, static_cast<uint32_t>(crc));
+        annotated.insert(33, text);
+        EXPECT_EQ(decode(annotated).bytes(), (std::vector<unsigned char>{1, 2, 3, 4}));
+#else
+        GTEST_SKIP() << "needs the address sanitizer's allocation hook";
+#endif
     }
 
     TEST(PNGImageFormat, EncoderRefusesWhatItCannotWrite)
