@@ -111,6 +111,7 @@ namespace
                             std::memcpy(data, r->next, n);
                             r->next += n;
                         });
+        png_set_keep_unknown_chunks(png, PNG_HANDLE_CHUNK_NEVER, nullptr, -1);
         png_read_info(png, info);
         int bitDepth = 0, colorType = 0;
         png_get_IHDR(png, info, &w, &h, &bitDepth, &colorType, nullptr, nullptr, nullptr);

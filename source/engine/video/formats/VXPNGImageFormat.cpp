@@ -106,7 +106,7 @@ namespace vx
             png_set_read_fn(s.png, &stream, PNGHelpers::readCallback);
             png_set_user_limits(s.png, PNGImageFormat::maxImageSide, PNGImageFormat::maxImageSide);
             // Only IHDR, PLTE, tRNS, IDAT and IEND shape the pixels we answer.
-            // Every other chunk is skipped unread: libpng would otherwise
+            // Every other chunk is passed over unbuffered: libpng would otherwise
             // allocate a text or profile chunk's whole claimed length (up to
             // 2 GB from a file of a few bytes) before finding it missing.
             png_set_keep_unknown_chunks(s.png, PNG_HANDLE_CHUNK_NEVER, nullptr, -1);
