@@ -127,6 +127,7 @@ namespace vx
         if (queue == nullptr)
             return;
         unsigned int queued = queue->queueTask(task);
+        profiler.taskQueued(mode, queued - 1, queued);
         if (mode != TaskThreadMode::Threaded)
             return;
         // Wake at most one sleeping worker per queued task. A worker that has
@@ -179,11 +180,22 @@ namespace vx
         if (task == nullptr)
             return false;
         task->execute();
+        profiler.taskExecuted(mode, queue->getNumRemainingTasks());
         if (task->isRecurringTask())
             queueTask(task);
         else
             destructTask(task);
         return true;
+    }
+
+    void TaskManager::enableProfiler()
+    {
+        profiler.set(new TaskProfiler());
+    }
+
+    void TaskManager::disableProfiler()
+    {
+        profiler.set(nullptr);
     }
 
     unsigned int TaskManager::getNumPendingTasks(TaskThreadMode mode) const

@@ -2,6 +2,7 @@
 
 #include "core/VXPoolAllocator.h"
 #include "core/VXTask.h"
+#include "core/VXTaskProfiler.h"
 #include "core/VXTaskQueue.h"
 
 #include <functional>
@@ -67,6 +68,14 @@ namespace vx
         bool executeNextTask(TaskThreadMode mode, unsigned int* retryTimeout);
 
         unsigned int getNumPendingTasks(TaskThreadMode mode) const;
+
+        // A new profiler, replacing (and deleting) any earlier one; it hears
+        // of every queue change from now on. Not concurrently with itself or
+        // disableProfiler; queueing and running may go on meanwhile.
+        void enableProfiler();
+        void disableProfiler();
+        // Null while disabled.
+        TaskProfiler* getProfiler() const { return profiler.get(); }
         unsigned char getMaxNumTaskThreads() const { return maxNumTaskThreads; }
         const std::vector<TaskThread*>& getTaskThreads() const { return taskThreads; }
 
@@ -81,6 +90,7 @@ namespace vx
         mutable TaskQueue queues[numTaskThreadModes];
         PoolAllocator taskPool;
         unsigned char maxNumTaskThreads;
+        TaskProfilerSlot profiler;
     };
 
 } // namespace vx
