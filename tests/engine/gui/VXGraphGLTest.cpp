@@ -1,0 +1,198 @@
+#include "engine/gui/VXGraph.h"
+
+#include "VXGuiGLFixture.h"
+#include "core/VXTaskProfiler.h"
+#include "core/VXTime.h"
+#include "engine/gui/VXTaskProfilerView.h"
+
+#include <cfloat>
+#include <chrono>
+#include <thread>
+
+namespace vx::test
+{
+    namespace
+    {
+        constexpr int size = 64;
+        const PixelRGBA8 black{0, 0, 0, 255};
+        const PixelRGBA8 outlineRed{255, 0, 0, 255};
+
+        // Only the elements a test looks at: no texts, no points.
+        GraphStyle quietStyle()
+        {
+            GraphStyle style;
+            style.setTextColor(Color::transparentBlack);
+            style.setPointColor(Color::transparentBlack);
+            style.setBGColor(Color::transparentBlack);
+            style.setLineColor(Color::white);
+            return style;
+        }
+
+        void pause(int milliseconds)
+        {
+            std::this_thread::sleep_for(std::chrono::milliseconds(milliseconds));
+        }
+
+        class GraphGLTest : public GuiGLTest
+        {
+        protected:
+            // Entries a few milliseconds apart, so the graph's points spread
+            // over some pixels of a short window.
+            static void addSpread(Graph& graph, float value, int count, const char* label = nullptr)
+            {
+                for (int i = 0; i < count; ++i)
+                {
+                    if (i > 0)
+                        pause(15);
+                    graph.addEntry(value, label);
+                }
+            }
+
+            // Pixels of the row with the given colour, inside the outline.
+            int countInRow(int y, const PixelRGBA8& colour) const
+            {
+                int count = 0;
+                for (int x = 1; x < size - 1; ++x)
+                    count += at(x, y) == colour ? 1 : 0;
+                return count;
+            }
+        };
+
+        TEST_F(GraphGLTest, OneEntryDrawsBackgroundAndOutlineOnly)
+        {
+            beginPixelSpace(size, size);
+            Graph graph(10.0f);
+            GraphStyle style;
+            style.setBGColor(Color(0.0f, 0.0f, 1.0f, 1.0f));
+            graph.setStyle(style);
+            graph.addEntry(3.0f, "only");
+            graph.draw(*renderer, 0.0f, 0.0f, float(size), float(size));
+            EXPECT_EQ(at(0, 0), outlineRed);
+            EXPECT_EQ(at(size - 1, size / 2), outlineRed);
+            EXPECT_EQ(at(size / 2, size - 1), outlineRed);
+            for (int y = 2; y < size - 2; ++y)
+                EXPECT_EQ(countInRow(y, PixelRGBA8{0, 0, 255, 255}), size - 2) << "row " << y;
+            EXPECT_EQ(getInteger(GL_BLEND), GL_FALSE) << "blending is left off";
+        }
+
+        TEST_F(GraphGLTest, EqualValuesDrawAFiniteLineInTheMiddle)
+        {
+            beginPixelSpace(size, size);
+            Graph graph(0.5f);
+            graph.setStyle(quietStyle());
+            addSpread(graph, 7.0f, 5);
+            graph.draw(*renderer, 0.0f, 0.0f, float(size), float(size));
+            EXPECT_EQ(graph.getDisplayedRange(), 0.0f);
+            // y = 64 - 2 - 0.5 x 61 = 31.5: the row through the middle.
+            const PixelRGBA8 white{255, 255, 255, 255};
+            EXPECT_GE(countInRow(31, white) + countInRow(32, white), 1);
+            int elsewhere = 0;
+            for (int y = 1; y < size - 1; ++y)
+                if (y != 31 && y != 32)
+                    elsewhere += countInRow(y, white);
+            EXPECT_EQ(elsewhere, 0);
+        }
+
+        TEST_F(GraphGLTest, TransparentColoursHideTheirElements)
+        {
+            beginPixelSpace(size, size);
+            Graph graph(10.0f);
+            GraphStyle style = quietStyle();
+            style.setLineColor(Color::transparentBlack);
+            style.setOutlineColor(Color::transparentBlack);
+            style.setMarkerColor(Color::transparentBlack);
+            graph.setStyle(style);
+            graph.addEntry(0.0f, "marked");
+            graph.addEntry(10.0f, "marked");
+            graph.draw(*renderer, 0.0f, 0.0f, float(size), float(size));
+            for (int y = 0; y < size; ++y)
+                for (int x = 0; x < size; ++x)
+                    ASSERT_EQ(at(x, y), black) << x << ", " << y;
+        }
+
+        TEST_F(GraphGLTest, MarkersDrawAVerticalLineAtTheirEntry)
+        {
+            beginPixelSpace(size, size);
+            Graph graph(2.0f);
+            GraphStyle style = quietStyle();
+            style.setLineColor(Color::transparentBlack);
+            style.setOutlineColor(Color::transparentBlack);
+            graph.setStyle(style);
+            graph.addEntry(1.0f, "then");
+            pause(200);
+            graph.addEntry(0.0f, nullptr);
+            graph.draw(*renderer, 0.0f, 0.0f, float(size), float(size));
+            // The marker stands where its entry is, some pixels left of the
+            // right edge: a vertical line over the whole height.
+            int bestColumn = -1, bestCount = 0;
+            for (int x = 0; x < size; ++x)
+            {
+                int count = 0;
+                for (int y = 20; y < size; ++y)
+                    count += at(x, y) == PixelRGBA8{255, 255, 0, 255} ? 1 : 0;
+                if (count > bestCount)
+                {
+                    bestCount = count;
+                    bestColumn = x;
+                }
+            }
+            EXPECT_GT(bestCount, 40);
+            EXPECT_GT(bestColumn, size / 2);
+            EXPECT_LT(bestColumn, size - 2);
+        }
+
+        // A narrower range shrinks the axis by the frame time, never past the
+        // range; a wider one applies at once.
+        TEST_F(GraphGLTest, AxisNarrowsGraduallyAndWidensAtOnce)
+        {
+            beginPixelSpace(size, size);
+            Graph graph(10.0f);
+            graph.setStyle(quietStyle());
+            graph.addEntry(0.0f, nullptr);
+            graph.addEntry(100.0f, nullptr);
+            graph.draw(*renderer, 0.0f, 0.0f, float(size), float(size));
+            EXPECT_EQ(graph.getDisplayedRange(), 100.0f);
+
+            graph.clear();
+            graph.addEntry(0.0f, nullptr);
+            graph.addEntry(10.0f, nullptr);
+            updateTime(1000.0);
+            updateTime(1500.0);
+            graph.draw(*renderer, 0.0f, 0.0f, float(size), float(size));
+            EXPECT_FLOAT_EQ(graph.getDisplayedRange(), 55.0f);
+
+            updateTime(4500.0); // a three-second frame
+            graph.draw(*renderer, 0.0f, 0.0f, float(size), float(size));
+            EXPECT_FLOAT_EQ(graph.getDisplayedRange(), 10.0f) << "no overshoot below the range";
+
+            graph.addEntry(200.0f, nullptr);
+            graph.draw(*renderer, 0.0f, 0.0f, float(size), float(size));
+            EXPECT_FLOAT_EQ(graph.getDisplayedRange(), 200.0f);
+            updateTime(-1.0);
+        }
+
+        TEST_F(GraphGLTest, ProfilerViewDrawsAllQueuesOverOneFrame)
+        {
+            beginPixelSpace(128, 128);
+            TaskProfiler profiler;
+            TaskProfilerView view(profiler);
+            pause(400); // samples every 20 ms: the newest lines span a few pixels
+            view.render(*renderer, 0.0f, 0.0f, 128.0f, 128.0f);
+            float min = 0.0f, max = 0.0f;
+            view.getGraph(5).resolveMinMax(min, max);
+            EXPECT_EQ(min, 0.0f);
+            EXPECT_EQ(max, 10.0f) << "empty queues draw against 0..10";
+            EXPECT_EQ(at(0, 0), outlineRed) << "the first graph's outline";
+            // All six lie on the bottom line; the last drawn, Control, shows.
+            EXPECT_EQ(at(125, 126), (PixelRGBA8{0, 128, 255, 255}));
+            // The legend: the first name, "Renderer", in yellow near (0, 14).
+            int yellow = 0;
+            for (int y = 0; y < 20; ++y)
+                for (int x = 1; x < 60; ++x)
+                    yellow += at(x, y).r > 100 && at(x, y).g > 100 && at(x, y).b < 80 ? 1 : 0;
+            EXPECT_GT(yellow, 5);
+            EXPECT_EQ(getInteger(GL_BLEND), GL_FALSE);
+        }
+
+    } // namespace
+} // namespace vx::test
