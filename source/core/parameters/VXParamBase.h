@@ -39,9 +39,14 @@ namespace vx
 
         // Stored for input routing (the input controller chooses the thread
         // a message for this parameter is applied on); never acted on here.
+        // Values other than these route like the default.
         enum ThreadAffinity : std::uint32_t
         {
-            ThreadAffinity_Default = 0
+            ThreadAffinity_Default = 0,       // the input controller's own thread
+            ThreadAffinity_MessageThread = 1,
+            ThreadAffinity_RenderThread = 2,
+            ThreadAffinity_NotDispatched = 3, // messages are dropped unapplied
+            ThreadAffinity_ControlThread = 4
         };
 
         // Element name "Param" unless a kind gives its own.

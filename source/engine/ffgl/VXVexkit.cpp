@@ -23,6 +23,7 @@
 #include "engine/gfx/VXTexture.h"
 #include "engine/gfx/VXTextureDebugger.h"
 #include "engine/gfx/VXTextureManager.h"
+#include "engine/gui/VXInputController.h"
 
 namespace vx
 {
@@ -82,6 +83,7 @@ namespace vx
     {
         std::unique_ptr<ParamCollection> paramCollection;
         std::unique_ptr<TaskManager> taskManager;
+        std::unique_ptr<InputController> inputController;
         std::unique_ptr<ContextManager> contextManager;
         std::unique_ptr<GfxObjectManager> gfxObjectManager;
         std::unique_ptr<TextureManager> textureManager;
@@ -165,7 +167,13 @@ namespace vx
             TaskManager::setCurrent(p.taskManager.get());
         }
 
-        // 3. Input controller (flagInputController), given the task manager.
+        // 3. Input controller, given the task manager.
+        if ((moduleFlags & flagInputController) != 0 && p.inputController == nullptr && p.taskManager != nullptr)
+        {
+            p.inputController = std::make_unique<InputController>(*p.taskManager);
+            InputController::setCurrent(p.inputController.get());
+        }
+
         // 4. Device-change detector (flagDeviceChangeDetector).
         // 5. Video-format manager (flagVideoFormatManager).
         // 6. Video-source manager (flagVideoSourceManager).
@@ -270,8 +278,9 @@ namespace vx
         deleteManager(p.textureManager);
         deleteManager(p.gfxObjectManager);
         deleteManager(p.contextManager);
-        // Capture-device manager, video-source manager, video-format manager,
-        // device-change detector and input controller go here once they exist.
+        // Capture-device manager, video-source manager, video-format manager
+        // and device-change detector go here once they exist.
+        deleteManager(p.inputController);
         if (p.taskManager != nullptr)
         {
             if (TaskManager::getCurrent() == p.taskManager.get())
@@ -329,6 +338,11 @@ namespace vx
     TaskManager* Vexkit::getTaskManager() const
     {
         return pimpl->taskManager.get();
+    }
+
+    InputController* Vexkit::getInputController() const
+    {
+        return pimpl->inputController.get();
     }
 
     ContextManager* Vexkit::getContextManager() const

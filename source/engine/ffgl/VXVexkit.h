@@ -104,8 +104,10 @@ namespace vx
         // The renderer of the context manager's primary context, or null.
         Renderer* getPrimaryRenderer() const;
 
+        // Made with module flag 0x20, over the task manager.
+        InputController* getInputController() const;
+
         // Managers of subsystems this engine does not build yet: always null.
-        InputController* getInputController() const { return nullptr; }
         DeviceChangeDetector* getDeviceChangeDetector() const { return nullptr; }
         VideoFormatManager* getVideoFormatManager() const { return nullptr; }
         VideoSourceManager* getVideoSourceManager() const { return nullptr; }

@@ -10,6 +10,7 @@
 #include "core/VXEngineRoot.h"
 #include "core/VXFile.h"
 #include "core/VXTaskManager.h"
+#include "core/parameters/VXParam.h"
 #include "core/parameters/VXParamCollection.h"
 #include "core/xml/VXApplicationInterface.h"
 #include "engine/gfx/VXContextManager.h"
@@ -19,6 +20,8 @@
 #include "engine/gfx/VXTexture.h"
 #include "engine/gfx/VXTextureDebugger.h"
 #include "engine/gfx/VXTextureManager.h"
+#include "engine/gui/VXBaseInputMessage.h"
+#include "engine/gui/VXInputController.h"
 
 #include "support/VXLogRecorder.h"
 #include "support/VXTempDir.h"
@@ -154,6 +157,43 @@ namespace
             EXPECT_EQ(TaskManager::getCurrent(), nullptr) << "no dangling current manager";
             Vexkit::deleteInstance();
         }
+    }
+
+    // Flag 0x20 makes the input controller over the root's task manager; its
+    // render-thread messages wait for the host's render task.
+    TEST_F(VexkitTest, InputControllerLivesUnderItsFlag)
+    {
+        struct Message : BaseInputMessage
+        {
+            Message(ParamBase* target, int& applied) : BaseInputMessage(target), count(applied) {}
+            void apply() override { ++count; }
+            int& count;
+        };
+
+        Vexkit* root = Vexkit::create(0x20);
+        ASSERT_TRUE(root->initialise(false));
+        InputController* controller = root->getInputController();
+        ASSERT_NE(controller, nullptr);
+        EXPECT_EQ(InputController::getCurrent(), controller);
+        EXPECT_TRUE(controller->isRunning());
+
+        Param<int> target("Target", 0);
+        target.setThreadAffinity(ParamBase::ThreadAffinity_RenderThread);
+        int applied = 0;
+        controller->pushMessage(new Message(&target, applied));
+        EXPECT_EQ(applied, 0);
+        root->executeRenderTask();
+        EXPECT_EQ(applied, 1);
+
+        root->shutdown();
+        EXPECT_EQ(root->getInputController(), nullptr);
+        EXPECT_EQ(InputController::getCurrent(), nullptr);
+
+        Vexkit::deleteInstance();
+        root = Vexkit::create(0x4);
+        ASSERT_TRUE(root->initialise(false));
+        EXPECT_EQ(root->getInputController(), nullptr) << "the task manager alone does not make one";
+        root->shutdown();
     }
 
     // The layers below the root reach it only through these seams: each names

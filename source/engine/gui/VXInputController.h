@@ -1,0 +1,59 @@
+#pragma once
+
+#include "core/VXBroadcaster.h"
+#include "core/VXCurrentInstance.h"
+#include "engine/gui/VXInputControllerListener.h"
+
+#include <memory>
+
+namespace vx
+{
+
+    class BaseInputMessage;
+    class TaskManager;
+
+    // Takes input messages from any thread and applies each on the thread its
+    // target parameter names (ParamBase::getThreadAffinity): the message,
+    // render or control thread through their task queues (at once when
+    // pushed on the message or render thread itself), or the controller's
+    // own "Input Controller" thread, which drains the Input queue every
+    // 10 ms. Listeners hear of every applied message on the applying thread.
+    //
+    // The engine root makes it under module flag 0x20 with its task manager
+    // and names it current while it exists.
+    class InputController : public Broadcaster<InputControllerListener>, public CurrentInstance<InputController>
+    {
+    public:
+        // Starts the input thread (priority 5), draining taskManager's Input
+        // queue; messages for other threads go to its other queues.
+        explicit InputController(TaskManager& taskManager);
+        // Stops the input thread (cooperatively: after the message it runs),
+        // then waits until every message pushed to another thread was
+        // applied or discarded by its queue; messages that reached the Input
+        // queue after its thread stopped are applied here.
+        ~InputController() override;
+        InputController(const InputController&) = delete;
+        InputController& operator=(const InputController&) = delete;
+
+        // Takes ownership of message; any thread. Null messages and messages
+        // without a target are logged and dropped; messages pushed while the
+        // input thread is not running, or whose target is not dispatched, are
+        // deleted unapplied. The caller must not touch message afterwards.
+        void pushMessage(BaseInputMessage* message);
+        // Stops the input thread, waiting for the message it runs.
+        void stop();
+
+        // Messages pushed to a thread and not yet handled.
+        int getNumPendingMessages() const;
+        bool isRunning() const;
+
+    private:
+        class Pimpl;
+        struct Shared;
+        class PendingMessage;
+
+        std::shared_ptr<Shared> shared;
+        std::unique_ptr<Pimpl> pimpl;
+    };
+
+} // namespace vx
