@@ -1,6 +1,5 @@
 #include "core/VXValueHistory.h"
 
-#include "core/VXScopedLock.h"
 #include "core/VXTime.h"
 
 #include <cfloat>
@@ -23,7 +22,7 @@ namespace vx
     void ValueHistory::addEntry(float value, const char* label)
     {
         Entry entry{nowSeconds(), value, label != nullptr ? std::string(label) : std::string()};
-        ScopedSpinLock hold(lock);
+        std::lock_guard<std::mutex> hold(lock);
         dropOlderThan(entry.time);
         entries.push_back(std::move(entry));
     }
@@ -32,7 +31,7 @@ namespace vx
     {
         std::deque<Entry> old;
         {
-            ScopedSpinLock hold(lock);
+            std::lock_guard<std::mutex> hold(lock);
             old.swap(entries);
         }
     }
@@ -41,7 +40,7 @@ namespace vx
     {
         min = FLT_MAX;
         max = std::numeric_limits<float>::lowest();
-        ScopedSpinLock hold(lock);
+        std::lock_guard<std::mutex> hold(lock);
         for (const Entry& entry : entries)
         {
             if (entry.value < min)
@@ -54,7 +53,7 @@ namespace vx
     std::vector<ValueHistory::Entry> ValueHistory::snapshot(double now)
     {
         std::vector<Entry> copy;
-        ScopedSpinLock hold(lock);
+        std::lock_guard<std::mutex> hold(lock);
         dropOlderThan(now);
         copy.assign(entries.begin(), entries.end());
         return copy;
@@ -62,7 +61,7 @@ namespace vx
 
     size_t ValueHistory::size() const
     {
-        ScopedSpinLock hold(lock);
+        std::lock_guard<std::mutex> hold(lock);
         return entries.size();
     }
 

@@ -1,8 +1,7 @@
 #pragma once
 
-#include "core/VXSpinLock.h"
-
 #include <deque>
+#include <mutex>
 #include <string>
 #include <vector>
 
@@ -11,7 +10,9 @@ namespace vx
 
     // A rolling record of timed float values over the last window seconds, the
     // data behind a value graph. Any thread may add while another reads: the
-    // entries sit behind one spin lock held only for appends and copies.
+    // entries sit behind one mutex held only for appends and copies (a spin
+    // lock, with four writers on a busy machine, cost several times more per
+    // entry: a preempted holder keeps the others spinning).
     // Entries older than the window are dropped whenever one is added or a
     // snapshot is taken, so a history nobody reads stays bounded.
     class ValueHistory
@@ -51,7 +52,7 @@ namespace vx
 
         const float window;
         std::deque<Entry> entries;
-        SpinLock lock;
+        mutable std::mutex lock;
     };
 
 } // namespace vx
