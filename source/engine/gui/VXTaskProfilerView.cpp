@@ -1,6 +1,7 @@
 #include "engine/gui/VXTaskProfilerView.h"
 
 #include <algorithm>
+#include <string>
 
 #include "core/VXTaskProfiler.h"
 #include "engine/gfx/VXFonts.h"
@@ -87,7 +88,7 @@ namespace vx
         const std::vector<TVec2<float>> positions = layoutLegend(font, x, y, width);
         for (int i = 0; i < numTaskThreadModes; ++i)
             renderer.drawText(font, positions[size_t(i)].x, positions[size_t(i)].y, TaskProfiler::QUEUE_COLORS[i],
-                              TaskProfiler::QUEUE_NAMES[i]);
+                              std::string(TaskProfiler::QUEUE_NAMES[i]));
         gfx::setBlendMode(gfx::BLEND_OFF);
     }
 
