@@ -321,6 +321,7 @@ namespace vx
             dragStart = view.getMousePos();
         pixelSize = view.sizeToView(Vec(1.0f, 1.0f));
         snapping = snap;
+        snapper.resetSnaps();
 
         const Vec m = view.getMousePos();
         corners = rect.getCorners();
@@ -378,6 +379,8 @@ namespace vx
         {
             if (constrainToBounds && rect.isOrthogonal())
                 d = constrainTranslation(d);
+            if (snapping)
+                snapper.snapTranslation(Polygon(rect.getCorners()), d, pixelSize);
         }
         interaction = translation(d);
     }
@@ -491,8 +494,17 @@ namespace vx
         Vec f((w + s.x) / w, (h + s.y) / h);
         if (! std::isfinite(f.x) || ! std::isfinite(f.y))
             return;
-        if (! forced && constrainToBounds)
-            f = constrainScale(anchor, f);
+        if (! forced)
+        {
+            if (constrainToBounds)
+                f = constrainScale(anchor, f);
+            if (snapping && edgeIndex >= 0)
+                snapper.snapScaleEdge(Polygon(rect.getCorners()), unsigned(edgeIndex), anchor, f, pixelSize,
+                                      proportional);
+            else if (snapping && cornerIndex >= 0)
+                snapper.snapScaleCorner(Polygon(rect.getCorners()), unsigned(cornerIndex), anchor, f, pixelSize,
+                                        proportional);
+        }
         if (f.x == 0.0f)
             f.x = smallestFactor;
         if (f.y == 0.0f)
@@ -602,6 +614,9 @@ namespace vx
             }
         }
         renderer.updateMatricesFromFFP();
+        if ((mode == modeTranslate || mode == modeScale) && view.getMouse().isButtonDown(Mouse::leftButton) &&
+            ! snapper.isSnapGridEnabled())
+            snapper.drawSnaps(renderer, Widget::colors::snapper);
     }
 
 } // namespace vx

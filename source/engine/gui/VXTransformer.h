@@ -4,6 +4,7 @@
 #include "core/VXOrientedRect.h"
 #include "core/VXRect.h"
 #include "core/VXVec2.h"
+#include "engine/gui/VXSnapper.h"
 #include "engine/gui/VXWidget.h"
 
 #include <vector>
@@ -23,7 +24,8 @@ namespace vx
     //
     // Modifiers while dragging: 0 keeps a move on one axis, a scale
     // proportional and a rotation on multiples of 45 degrees; 2 scales about
-    // the centre; 3 leaves the cursor alone.
+    // the centre; 3 leaves the cursor alone. With snapping asked for, moves
+    // and scales round to whole units and snap with the widget's Snapper.
     class Transformer : public Widget
     {
     public:
@@ -105,6 +107,9 @@ namespace vx
         bool getFlipX() const { return false; }
         bool getFlipY() const { return false; }
 
+        // Where the owner registers snap shapes and the grid.
+        Snapper& getSnapper() { return snapper; }
+
         void setRotationEnabled(bool enabled) { rotationEnabled = enabled; }
         // Degrees; 0 rotates freely.
         void setRotationStep(float degrees) { rotationStep = degrees; }
@@ -154,6 +159,7 @@ namespace vx
         TVec2<float> scaleFactors{1.0f, 1.0f};
         std::vector<TVec2<float>> corners;
         bool proportional = false;
+        Snapper snapper;
     };
 
 } // namespace vx

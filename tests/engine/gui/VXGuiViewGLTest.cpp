@@ -82,6 +82,35 @@ namespace vx::test
             EXPECT_EQ(at(20, 90), white);
         }
 
+        // While a drag snaps, the guide runs along the line snapped to.
+        TEST_F(GuiViewGLTest, SnapGuidesShowWhileDragging)
+        {
+            beginView(128);
+            Transformer tool;
+            tool.setFromRect(RectT<float>(40.0f, 40.0f, 70.0f, 70.0f));
+            tool.getSnapper().addSnapShape(Polygon(RectT<float>(0.0f, 0.0f, 100.0f, 100.0f)), 10.0f);
+            const auto frame = [&](const std::function<void()>& events)
+            {
+                events();
+                view.begin();
+                tool.handleInteraction(view, true);
+                view.end();
+            };
+            frame([&] { view.mouseDown(55, 55, 0); });
+            frame([&] { view.mouseMove(82, 55); }); // the right edge at 97 snaps to 100
+            tool.draw(*renderer, view, 0);
+            const PixelRGBA8 yellow{255, 255, 0, 255};
+            EXPECT_EQ(at(100, 10), yellow);
+            EXPECT_EQ(at(100, 95), yellow);
+            EXPECT_EQ(at(97, 10), black);
+
+            frame([&] { view.mouseUp(82, 55, 0); });
+            clearTo(0.0f, 0.0f, 0.0f, 1.0f);
+            tool.draw(*renderer, view, 0);
+            EXPECT_EQ(at(100, 10), black) << "no guides once released";
+            EXPECT_NEAR(tool.getOrientedRect().getCorners()[1].x, 100.0f, 1e-3f);
+        }
+
         // The image lands on whole pixels at its own size, and the hit test
         // agrees with what was drawn, including just left of its first column.
         TEST_F(GuiViewGLTest, ImagesDrawOneToOneAndHitTestTheirPixels)
