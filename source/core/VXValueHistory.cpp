@@ -3,6 +3,7 @@
 #include "core/VXTime.h"
 
 #include <cfloat>
+#include <cstddef>
 #include <limits>
 
 namespace vx
@@ -29,10 +30,11 @@ namespace vx
 
     void ValueHistory::clear()
     {
-        std::deque<Entry> old;
+        std::vector<Entry> old;
         {
             std::lock_guard<std::mutex> hold(lock);
             old.swap(entries);
+            first = 0;
         }
     }
 
@@ -41,12 +43,13 @@ namespace vx
         min = FLT_MAX;
         max = std::numeric_limits<float>::lowest();
         std::lock_guard<std::mutex> hold(lock);
-        for (const Entry& entry : entries)
+        for (size_t i = first; i < entries.size(); ++i)
         {
-            if (entry.value < min)
-                min = entry.value;
-            if (entry.value > max)
-                max = entry.value;
+            const float value = entries[i].value;
+            if (value < min)
+                min = value;
+            if (value > max)
+                max = value;
         }
     }
 
@@ -55,20 +58,25 @@ namespace vx
         std::vector<Entry> copy;
         std::lock_guard<std::mutex> hold(lock);
         dropOlderThan(now);
-        copy.assign(entries.begin(), entries.end());
+        copy.assign(entries.begin() + std::ptrdiff_t(first), entries.end());
         return copy;
     }
 
     size_t ValueHistory::size() const
     {
         std::lock_guard<std::mutex> hold(lock);
-        return entries.size();
+        return entries.size() - first;
     }
 
     void ValueHistory::dropOlderThan(double now)
     {
-        while (! entries.empty() && now - entries.front().time > double(window))
-            entries.pop_front();
+        while (first < entries.size() && now - entries[first].time > double(window))
+            ++first;
+        if (first > 0 && first * 2 >= entries.size())
+        {
+            entries.erase(entries.begin(), entries.begin() + std::ptrdiff_t(first));
+            first = 0;
+        }
     }
 
 } // namespace vx

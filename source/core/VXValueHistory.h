@@ -1,6 +1,5 @@
 #pragma once
 
-#include <deque>
 #include <mutex>
 #include <string>
 #include <vector>
@@ -51,7 +50,11 @@ namespace vx
         void dropOlderThan(double nowSeconds); // lock held
 
         const float window;
-        std::deque<Entry> entries;
+        // entries[first..] are held; the ones before left the window and go
+        // in one move once they are as many as those held, so appending never
+        // allocates per entry under the lock and stays amortised constant.
+        std::vector<Entry> entries;
+        size_t first = 0;
         mutable std::mutex lock;
     };
 
