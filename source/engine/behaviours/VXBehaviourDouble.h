@@ -59,6 +59,20 @@ namespace vx
         // missing); nothing without one.
         void readStateDerived(const XmlNode& node) override;
         virtual void directionChangedAfterUpdate() {}
+        // Where the play head stood elapsedMs before the frame lastFrame (whose
+        // tempo turns time into beats for beat-driven kinds), stepped back
+        // from phase along the play direction and folded into the play
+        // window, in [0, 1]. False, stepped untouched, for a behaviour with
+        // no play head to step back along (not a timeline, random or paused,
+        // no usable duration). Cue points use it.
+        virtual bool stepBackPhase(double phase, double elapsedMs, const TimeInfo& lastFrame, double& stepped) const
+        {
+            (void)phase;
+            (void)elapsedMs;
+            (void)lastFrame;
+            (void)stepped;
+            return false;
+        }
 
         // Re-bases every modifier at v, in chain order.
         void resetModifiers(double v);
