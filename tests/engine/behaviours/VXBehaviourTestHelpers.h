@@ -104,3 +104,78 @@ namespace vx::test
         BehaviourFactory::Creator previous;
     };
 }
+
+#include "core/VXTimeInfo.h"
+#include "engine/behaviours/VXDeltaSource.h"
+
+namespace vx::test
+{
+    // A frame at ms after one of deltaMs, on a 120 bpm clock that started at
+    // 0 (beat delta to match).
+    inline TimeInfo frame(double ms, double deltaMs = 0.0)
+    {
+        TimeInfo info(ms);
+        info.deltaTime = deltaMs;
+        info.tempo.beatPosition = ms / 500.0;
+        info.tempo.beatDelta = deltaMs / 500.0;
+        return info;
+    }
+
+    // A frame at a beat position with a beat delta (times to match).
+    inline TimeInfo beatFrame(double beat, double beatDelta)
+    {
+        TimeInfo info(beat * 500.0);
+        info.deltaTime = beatDelta * 500.0;
+        info.tempo.beatPosition = beat;
+        info.tempo.beatDelta = beatDelta;
+        return info;
+    }
+
+    // Answers the next scripted result each frame (the last one again when
+    // the script runs out), with scriptable random positions and beat loop.
+    class ScriptedDeltaSource : public DeltaSource
+    {
+    public:
+        ScriptedDeltaSource() : DeltaSource(timeline) {}
+
+        Result getDelta(const TimeInfo&) override
+        {
+            ++calls;
+            if (script.empty())
+                return Result{};
+            const Result next = script.front();
+            if (script.size() > 1)
+                script.erase(script.begin());
+            return next;
+        }
+        void add(double delta, std::uint32_t flags = 0, double jumpPosition = -1.0)
+        {
+            script.push_back(Result{delta, jumpPosition, flags});
+        }
+        double getNormalizedRandomDuration() const override { return randomDuration; }
+        void getRandomPosition(double& elapsed, double& position) const override
+        {
+            elapsed = 0.0;
+            position = nextRandomPosition;
+        }
+        bool updateBeatloop(double, double& start, double& end) override
+        {
+            if (loopStart < 0.0)
+            {
+                start = 0.0;
+                end = 1.0;
+                return false;
+            }
+            start = loopStart;
+            end = loopEnd;
+            return true;
+        }
+
+        std::vector<Result> script;
+        double randomDuration = 0.25;
+        double nextRandomPosition = 0.5;
+        double loopStart = -1.0; // no beat loop while negative
+        double loopEnd = 1.0;
+        int calls = 0;
+    };
+}
