@@ -179,3 +179,40 @@ namespace vx::test
         int calls = 0;
     };
 }
+
+#include "core/VXEngineRoot.h"
+#include "core/parameters/VXParamCollection.h"
+
+namespace vx::test
+{
+    // An engine root and a parameter registry named current while it lives,
+    // as the engine root makes them.
+    class ScopedRegistry
+    {
+    public:
+        ScopedRegistry()
+        {
+            EngineRoot::setCurrent(&root);
+            ParamCollection::setCurrent(&collection);
+        }
+        ~ScopedRegistry()
+        {
+            ParamCollection::clearCurrent(&collection);
+            EngineRoot::clearCurrent(&root);
+        }
+        ScopedRegistry(const ScopedRegistry&) = delete;
+        ScopedRegistry& operator=(const ScopedRegistry&) = delete;
+
+        // A range parameter at path, registered.
+        std::shared_ptr<ParamRange> add(const std::string& path, double value = 0.0)
+        {
+            auto param = std::make_shared<ParamRange>("P", value, ValueRange<double>());
+            param->setPath(path);
+            collection.addParam(param);
+            return param;
+        }
+
+        EngineRoot root;
+        ParamCollection collection;
+    };
+}
