@@ -17,7 +17,6 @@ namespace vx
 {
     namespace
     {
-        constexpr int syncBeats = 0;
         constexpr int syncBpm = 1;
 
         std::shared_ptr<ParamEvent> addEvent(ParamContainer& params, const std::string& name)
