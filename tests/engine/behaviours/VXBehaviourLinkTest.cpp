@@ -100,6 +100,20 @@ namespace vx
             EXPECT_TRUE(watch.expired());
         }
 
+        TEST(LinkOwner, DyingWithItsLinkLeavesTheTargetSafeToChange)
+        {
+            auto target = std::make_shared<ParamRange>("Target", 0.0, ValueRange<double>());
+            {
+                ParamRange owner("Gain", 0.0, ValueRange<double>());
+                auto link = std::make_shared<BehaviourLink>(owner);
+                owner.setBehaviour(link);
+                ASSERT_TRUE(link->link(target, true, true));
+            }
+            target->setValueNormalized(0.5, ValueChangeInfo());
+            EXPECT_EQ(target->getBehaviour()->getLinkCount(), 0);
+            EXPECT_EQ(target->getAltName(), "");
+        }
+
         TEST_F(Link, CycleOfLinksEnds)
         {
             auto back = std::make_shared<BehaviourLink>(*target);
