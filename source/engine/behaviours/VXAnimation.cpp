@@ -69,8 +69,16 @@ namespace vx
     {
         if (keyframes.size() < 2)
             return nullptr;
-        const std::size_t k =
-            static_cast<std::size_t>(std::upper_bound(phases.begin(), phases.end(), p) - phases.begin());
+        // The first phase above p, searched without branches: lookups at
+        // arbitrary phases would mispredict every step of a branching search.
+        const double* base = phases.data();
+        for (std::size_t length = phases.size(); length > 1;)
+        {
+            const std::size_t half = length / 2;
+            base = base[half] <= p ? base + half : base;
+            length -= half;
+        }
+        const std::size_t k = static_cast<std::size_t>(base - phases.data()) + (*base <= p ? 1 : 0);
         if (k == 0 || k >= keyframes.size())
             return nullptr;
         return keyframes[k].get();
