@@ -7,6 +7,7 @@
 #include <gtest/gtest.h>
 
 #include <cmath>
+#include <cstdlib>
 #include <limits>
 #include <vector>
 
@@ -191,6 +192,26 @@ namespace vx
             EXPECT_EQ(forward.findFrameForPhase(-0.1), nullptr);
             EXPECT_DOUBLE_EQ(forward(0.1, 1.0), 0.9);
             EXPECT_EQ(forward(2.0, 1.0), 0.0);
+        }
+
+        TEST(Animation, FindsTheSegmentAsTheLinearDefinitionDoes)
+        {
+            std::srand(99);
+            Animation animation(1000);
+            for (int i = 0; i < 37; ++i)
+            {
+                const double phase = static_cast<double>(std::rand() % 20) / 19.0; // duplicates too
+                animation.insert(std::make_unique<KeyFrame>(animation, phase, 0.0, 1));
+            }
+            for (int i = 0; i < 500; ++i)
+            {
+                const double p = static_cast<double>(std::rand() % 1200) / 1000.0 - 0.1;
+                KeyFrame* expected = nullptr;
+                for (std::size_t k = 1; k < animation.getNumKeyFrames() && expected == nullptr; ++k)
+                    if (animation.getKeyFrame(k - 1)->getPhase() <= p && p < animation.getKeyFrame(k)->getPhase())
+                        expected = animation.getKeyFrame(k);
+                EXPECT_EQ(animation.findFrameForPhase(p), expected) << "p = " << p;
+            }
         }
 
         TEST(Animation, FlatAndShortSegments)
