@@ -13,6 +13,7 @@
 #include "core/parameters/VXColorManager.h"
 #include "core/parameters/VXParamCollection.h"
 #include "core/xml/VXApplicationInterface.h"
+#include "engine/behaviours/VXAudioObjectManager.h"
 #include "engine/gfx/VXContextManager.h"
 #include "engine/gfx/VXFonts.h"
 #include "engine/gfx/VXGfxInfo.h"
@@ -108,8 +109,13 @@ namespace vx
             // Managers a host did not shut down still go, in order.
             shutdown();
             ApplicationInterface::clearCurrent(pimpl->currentApplication.load());
-            // The audio-object and network-video server singletons are
-            // deleted here once those subsystems exist.
+            if (AudioObjectManager* audio = AudioObjectManager::getInstanceWithoutCreating())
+            {
+                audio->deleteObjects();
+                AudioObjectManager::deleteInstance();
+            }
+            // The network-video server singleton is deleted here once that
+            // subsystem exists.
         }
         catch (...)
         {
@@ -326,7 +332,8 @@ namespace vx
         if (p.taskManager != nullptr)
             p.taskManager->executeTasks(TaskThreadMode::Message, 0.04);
         const bool deleted = p.gfxObjectManager != nullptr && p.gfxObjectManager->deleteObjects();
-        // The audio-object manager deletes its objects here once it exists.
+        if (AudioObjectManager* audio = AudioObjectManager::getInstanceWithoutCreating())
+            audio->deleteObjects();
         return deleted;
     }
 

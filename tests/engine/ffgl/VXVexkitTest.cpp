@@ -13,6 +13,8 @@
 #include "core/parameters/VXParam.h"
 #include "core/parameters/VXParamCollection.h"
 #include "core/xml/VXApplicationInterface.h"
+#include "engine/behaviours/VXAudioObjectBase.h"
+#include "engine/behaviours/VXAudioObjectManager.h"
 #include "engine/gfx/VXContextManager.h"
 #include "engine/gfx/VXGfxObject.h"
 #include "engine/gfx/VXGfxObjectManager.h"
@@ -253,6 +255,26 @@ namespace
         EXPECT_EQ(deleted, 2);
         EXPECT_EQ(root->getGfxObjectManager()->getNumDeletingObjects(), 0);
         EXPECT_FALSE(root->executeMessageTask());
+    }
+
+    TEST_F(VexkitTest, MessageTaskDisposesAudioObjectsAndTheRootEndsTheirManager)
+    {
+        struct Counted : AudioObjectBase
+        {
+            int* disposed;
+            explicit Counted(int* counter) : disposed(counter) {}
+            ~Counted() override { ++*disposed; }
+        };
+        int disposed = 0;
+        Vexkit* root = Vexkit::create(0);
+        AudioObjectManager::getInstance()->addForDeletion(new Counted(&disposed));
+        root->executeMessageTask();
+        EXPECT_EQ(disposed, 1);
+
+        AudioObjectManager::getInstance()->addForDeletion(new Counted(&disposed));
+        Vexkit::deleteInstance();
+        EXPECT_EQ(disposed, 2) << "the root disposes of what is still queued";
+        EXPECT_EQ(AudioObjectManager::getInstanceWithoutCreating(), nullptr);
     }
 
     TEST_F(VexkitTest, DefaultColorFormatChangeIsAnnounced)
