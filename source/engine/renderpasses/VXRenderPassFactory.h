@@ -1,0 +1,48 @@
+#pragma once
+
+#include "core/VXCurrentInstance.h"
+#include "engine/renderpasses/VXRenderPassInfo.h"
+
+#include <map>
+#include <string>
+
+namespace vx
+{
+    // The registry of render-pass kinds by name: several kinds may share a
+    // name when their categories differ. It indexes descriptions it does not
+    // own: whoever registers keeps the answer alive while it is registered
+    // (the render-pass manager holds every description), and clear() drops
+    // the index. The factory named current is the one passes stored in XML
+    // are made again through; its owner names it and clears it before it
+    // goes. No lock: registration and lookups run on the thread that owns
+    // the registry.
+    class RenderPassFactory : public CurrentInstance<RenderPassFactory>
+    {
+    public:
+        RenderPassFactory() = default;
+        ~RenderPassFactory();
+        RenderPassFactory(const RenderPassFactory&) = delete;
+        RenderPassFactory& operator=(const RenderPassFactory&) = delete;
+
+        // A built-in class: a new description (owned by the caller), or null
+        // when the name is registered under that category already (or, for
+        // category 0, at all).
+        RenderPassInfo* registerRenderPass(const std::string& name, const std::string& displayName,
+                                           RenderPassInfo::CreationFunc creationFunc, RenderPassCategory category,
+                                           int numInputs, bool dryWetWrappable, bool hidden);
+
+        // The first entry of the name whose category is the one asked for
+        // (any entry of the name for category 0), in registration order; null
+        // when none.
+        RenderPassInfo* findRenderPass(const std::string& name, RenderPassCategory category) const;
+        // A new object from the kind's creation function (its extension is
+        // not set), or null.
+        RttiObject* createRenderPass(const std::string& name, RenderPassCategory category) const;
+
+        void clear();
+        size_t getNumEntries() const { return entries.size(); }
+
+    private:
+        std::multimap<std::string, RenderPassInfo*> entries;
+    };
+}

@@ -1,0 +1,95 @@
+#include "engine/renderpasses/VXRenderPassInfo.h"
+
+#include "core/VXLog.h"
+#include "core/VXRttiObject.h"
+#include "core/xml/VXXmlState.h"
+#include "engine/gfx/VXGfxObject.h"
+#include "engine/renderpasses/VXEffect.h"
+#include "engine/renderpasses/VXGenerator.h"
+#include "engine/renderpasses/VXMixer.h"
+#include "engine/renderpasses/VXRenderPass.h"
+#include "engine/renderpasses/VXRenderPassFactory.h"
+
+namespace vx
+{
+    namespace
+    {
+        // The pass as a T, or null with the pass deleted: a caller asking
+        // for one kind never receives, nor leaks, another.
+        template <typename T>
+        T* asKind(RenderPass* pass)
+        {
+            if (pass == nullptr)
+                return nullptr;
+            if (auto* kind = dynamic_cast<T*>(pass))
+                return kind;
+            GfxObject::deleteUsingManager(pass);
+            return nullptr;
+        }
+    }
+
+    RenderPassInfo::RenderPassInfo(bool hidden) : Extension(hidden)
+    {
+    }
+
+    RenderPass* RenderPassInfo::createInternal()
+    {
+        if (creationFunc == nullptr)
+            return nullptr;
+        RttiObject* object = creationFunc();
+        if (object == nullptr)
+            return nullptr;
+        auto* pass = dynamic_cast<RenderPass*>(object);
+        if (pass == nullptr)
+        {
+            logPrint(logError, "RenderPassInfo: the creation function of \"%s\" makes no render pass", name.c_str());
+            delete object;
+            return nullptr;
+        }
+        pass->setExtension(this);
+        return pass;
+    }
+
+    RenderPass* RenderPassInfo::instantiate()
+    {
+        return createInternal();
+    }
+
+    RenderPass* RenderPassInfo::createRenderPass(XmlState* preset, bool wrap)
+    {
+        if (sourceKind != SourceInternal)
+            return nullptr; // hosted plugin kinds are made by loading their file
+        if (wrap && dryWetWrappable)
+        {
+            logPrint(logError, "RenderPassInfo::createRenderPass: \"%s\" cannot be wrapped for dry/wet mixing here",
+                     name.c_str());
+            return nullptr;
+        }
+        RenderPass* pass = createInternal();
+        if (pass != nullptr && preset != nullptr)
+            pass->linkPreset(preset, true);
+        return pass;
+    }
+
+    Effect* RenderPassInfo::createEffect()
+    {
+        return sourceKind == SourceInternal ? asKind<Effect>(createInternal()) : nullptr;
+    }
+
+    Generator* RenderPassInfo::createGenerator()
+    {
+        return sourceKind == SourceInternal ? asKind<Generator>(createInternal()) : nullptr;
+    }
+
+    Mixer* RenderPassInfo::createMixer(const std::string& mixerName)
+    {
+        if (! mixerName.empty())
+        {
+            auto* factory = RenderPassFactory::getCurrent();
+            RenderPassInfo* mixer =
+                factory != nullptr ? factory->findRenderPass(mixerName, RenderPassCategoryMixer) : nullptr;
+            return mixer != nullptr ? mixer->createMixer(std::string()) : nullptr;
+        }
+        return sourceKind == SourceInternal ? asKind<Mixer>(createInternal()) : nullptr;
+    }
+}
