@@ -222,6 +222,13 @@ namespace vx
 
     void TransformEffect::setupAutoSize(double srcW, double srcH, double dstW, double dstH, AutoSize mode)
     {
+        const bool fitting = mode == AutoSizeFit || mode == AutoSizeFill || mode == AutoSizeStretch;
+        if (fitting && ! (srcW > 0.0 && srcH > 0.0))
+        {
+            logPrint(logWarning, "TransformEffect::setupAutoSize: no source of %g x %g to fit; pre-scale kept", srcW,
+                     srcH);
+            return;
+        }
         double w = 100.0, h = 100.0;
         switch (mode)
         {

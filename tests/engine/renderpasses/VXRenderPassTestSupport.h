@@ -216,6 +216,13 @@ namespace vx::test
             return makeInput(w, h, [colour](int, int) { return colour; });
         }
 
+        // A size x size pass with a uniform input of that size.
+        void prepare(RenderPass& pass, PixelRGBA8 input, int size = 4)
+        {
+            pass.setSize(size, size);
+            pass.setInput(0, makeInput(size, size, input), 0, 0);
+        }
+
         // Renders through the chain with its output retained; the output's
         // picture, or an empty one when the chain did not render.
         Picture renderAndRead(RenderPassChain& chain)
