@@ -592,7 +592,13 @@ namespace vx
                 continue;
             }
             if (RenderPass* created = createRenderPassFromXmlNode(child))
-                matched.push_back(addRenderPass(created).get());
+            {
+                // A pass the chain refuses (another chain) is gone at the end
+                // of this scope: only passes in the list count as matched.
+                const PassPtr added = addRenderPass(created);
+                if (findIndexOfPass(*added) >= 0)
+                    matched.push_back(added.get());
+            }
             else
                 debugPrint("RenderPassChain::readStateDerived, createRenderPassFromXmlNode failed!");
         }

@@ -1,0 +1,63 @@
+// Arbitrary bytes as an XML document, read into a render-pass chain that
+// holds a transform and a mixer and makes the passes the text asks for
+// (transforms, mixers, chains). Malformed text must answer null; whatever
+// parses must read, move and create passes without touching memory out of
+// bounds, and write back out.
+
+#include "core/xml/VXXmlUtils.h"
+#include "engine/renderpasses/VXMixer.h"
+#include "engine/renderpasses/VXRenderPassChain.h"
+#include "engine/renderpasses/VXRenderPassFactory.h"
+#include "engine/renderpasses/VXTransformEffect.h"
+
+#include <cstddef>
+#include <cstdint>
+#include <memory>
+#include <string>
+#include <vector>
+
+namespace
+{
+    vx::RttiObject* makeMixer()
+    {
+        return new vx::Mixer(2);
+    }
+
+    // The kinds stay registered for the life of the process.
+    struct Registry
+    {
+        Registry()
+        {
+            kinds.emplace_back(factory.registerRenderPass("Transform", "Transform", &vx::TransformEffect::creationFunc,
+                                                          vx::RenderPassCategoryEffect, 1, true, false));
+            kinds.emplace_back(
+                factory.registerRenderPass("Mixer", "Mixer", &makeMixer, vx::RenderPassCategoryMixer, 2, false, false));
+            kinds.emplace_back(factory.registerRenderPass("RenderPassChain", "RenderPass Chain",
+                                                          &vx::RenderPassChain::creationFunc, vx::RenderPassCategoryAny,
+                                                          100, false, false));
+            vx::RenderPassFactory::setCurrent(&factory);
+        }
+        vx::RenderPassFactory factory;
+        std::vector<std::unique_ptr<vx::RenderPassInfo>> kinds;
+    };
+}
+
+extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size)
+{
+    static Registry registry;
+    const std::string text(reinterpret_cast<const char*>(data), size);
+    auto document = vx::XmlUtils::loadXmlFromString(text, true);
+    if (document == nullptr)
+        return 0;
+
+    vx::RenderPassChain chain;
+    chain.setSize(64, 32);
+    chain.addRenderPass(new vx::TransformEffect());
+    chain.addRenderPass(new vx::Mixer(2));
+    chain.readState(document->first_node(), true);
+    chain.readState(document->first_node(), true);
+
+    const std::string written = vx::XmlUtils::writeXmlToString(chain, true);
+    (void)written;
+    return 0;
+}
