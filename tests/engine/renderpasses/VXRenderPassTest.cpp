@@ -2,6 +2,7 @@
 
 #include "VXRenderPassTestSupport.h"
 #include "core/xml/VXXmlStates.h"
+#include "engine/gfx/VXTextureManager.h"
 #include "engine/renderpasses/VXMixer.h"
 #include "engine/renderpasses/VXRenderPassView.h"
 #include "support/VXLogRecorder.h"
@@ -94,6 +95,18 @@ namespace vx::test
             EXPECT_TRUE(log.contains("RenderPass::setAuxInput: there is no slot 1000")) << log.dump();
             EXPECT_EQ(pass.getInput(3)->texture, marker) << "the neighbouring slot is untouched";
             EXPECT_EQ(pass.getInput(3)->type, RenderPassTexture::Mask);
+        }
+
+        TEST_F(RenderPassTest, WithoutAnEngineNoPoolIsReached)
+        {
+            ASSERT_EQ(TextureManager::getCurrent(), nullptr);
+            AddConstantPass pass;
+            pass.setInput(0, nullptr, 0, 0);
+            EXPECT_EQ(pass.getInput(0)->texture, nullptr) << "no blank texture to put in";
+            EXPECT_EQ(pass.stealOutput().get(), nullptr);
+            pass.retainOutput(true);
+            pass.release();
+            EXPECT_EQ(pass.getRenderTarget(), nullptr);
         }
 
         TEST_F(RenderPassTest, ElementCarriesTypeIdParamsAndAFoldedViewOnly)
