@@ -2,9 +2,9 @@
 
 #include "core/VXAsyncScheduler.h"
 #include "core/VXAsyncUpdatable.h"
+#include "core/VXBroadcastPasses.h"
 #include "core/VXCallType.h"
 #include "core/VXCriticalSection.h"
-#include "core/VXReadWriteCriticalSection.h"
 #include "core/VXScopedLock.h"
 #include "core/VXSpinLock.h"
 
@@ -28,45 +28,65 @@ namespace vx
 
         Deferred calls are recorded and delivered from asyncCallback, which the
         AsyncUpdatable machinery runs (with the default implementation: at once, on
-        the broadcasting thread). Delivery goes to the lists as they stand then.
+        the broadcasting thread). Deliveries of one broadcaster never overlap.
+        Delivery goes to the lists as they stand then.
 
-        A callback may broadcast again, add or remove listeners (upgrading to the
-        write lock; with passes running on other threads it waits for them), or
-        delete the broadcaster: the pass then stops without touching it again.
-        Arguments taken by reference are recorded as references and must outlive
-        delivery. Listeners unregister before they are destroyed. */
+        Any thread may broadcast, add or remove listeners, also from inside a
+        callback, and none of these waits for a pass on another thread, with one
+        exception: removing a listener outside any callback returns only once the
+        passes running elsewhere have ended, so the listener may then be
+        destroyed. (Inside a callback that wait could close a circle of threads
+        waiting for each other; a listener removed there may still be finishing a
+        call on another thread.) A callback may delete the broadcaster: the pass
+        then ends without calling anyone else. Arguments taken by reference are
+        recorded as references and must outlive delivery. Listeners unregister
+        before they are destroyed. */
     template <typename L>
     class Broadcaster : public AsyncUpdatable
     {
     public:
         Broadcaster() : core(std::make_shared<Core>()) {}
 
-        /** Pending records are deleted unrun. */
+        /** Pending records are deleted unrun. Passes still running (a callback
+            deleting the broadcaster) end without calling anyone else. */
         ~Broadcaster() override
         {
             cleanup();
             Core& c = *core;
             c.alive.store(false, std::memory_order_relaxed);
-            // Delivery takes the queue lock while holding the delivery lock, so
-            // the same order here.
-            ScopedLockT<CriticalSection> deliveryHold(c.deliveryLock);
-            ScopedLockT<SpinLock> queueHold(c.queueLock);
-            for (int i = 0; i < 2; ++i)
+            std::vector<std::unique_ptr<AsyncFunction>> dropped[2];
             {
-                const int index = (c.fillIndex + i) % 2;
-                c.buffers[index].clear();
-                c.cursors[index] = 0;
+                // Delivery takes the queue lock while holding the delivery lock,
+                // so the same order here.
+                ScopedLockT<CriticalSection> deliveryHold(c.deliveryLock);
+                ScopedLockT<SpinLock> queueHold(c.queueLock);
+                for (int i = 0; i < 2; ++i)
+                {
+                    dropped[i].swap(c.buffers[(c.fillIndex + i) % 2]);
+                    c.cursors[i] = 0;
+                }
             }
+            {
+                // Empty lists end the passes still running.
+                ScopedLockT<SpinLock> changeHold(c.changeLock);
+                c.publish(std::make_unique<Lists>());
+            }
+            detail::BroadcastPasses::release(std::move(core));
+            // The records (and the arguments they hold) go last, outside every lock.
         }
 
         /** False, changing nothing, when the listener is already in that list. */
         bool addListener(L& listener, bool asynchronous)
         {
-            ScopedWriteLock hold(core->listeners);
-            std::vector<L*>& list = asynchronous ? core->listeners.asyncList : core->listeners.syncList;
+            Core& c = *core;
+            ScopedLockT<SpinLock> changeHold(c.changeLock);
+            const std::vector<L*>& list = c.current->of(asynchronous);
             if (std::find(list.begin(), list.end(), &listener) != list.end())
                 return false;
-            list.push_back(&listener);
+            auto changed = std::make_unique<Lists>(*c.current);
+            changed->of(asynchronous).push_back(&listener);
+            c.publish(std::move(changed));
+            c.reclaimIfIdle();
             return true;
         }
 
@@ -74,17 +94,32 @@ namespace vx
             one; false when the listener is in neither list. */
         bool removeListener(L& listener)
         {
-            ScopedWriteLock hold(core->listeners);
-            for (std::vector<L*>* list : {&core->listeners.syncList, &core->listeners.asyncList})
+            Core& c = *core;
             {
-                auto found = std::find(list->begin(), list->end(), &listener);
-                if (found != list->end())
+                ScopedLockT<SpinLock> changeHold(c.changeLock);
+                bool asynchronous = false;
+                const std::vector<L*>* list = &c.current->syncList;
+                auto entry = std::find(list->begin(), list->end(), &listener);
+                if (entry == list->end())
                 {
-                    list->erase(found);
-                    return true;
+                    asynchronous = true;
+                    list = &c.current->asyncList;
+                    entry = std::find(list->begin(), list->end(), &listener);
+                    if (entry == list->end())
+                        return false;
                 }
+                auto changed = std::make_unique<Lists>(*c.current);
+                std::vector<L*>& changedList = changed->of(asynchronous);
+                changedList.erase(changedList.begin() + (entry - list->begin()));
+                c.publish(std::move(changed));
+                c.reclaimIfIdle();
             }
-            return false;
+            if (! detail::BroadcastPasses::isInsidePass())
+            {
+                detail::BroadcastPasses::waitForPassesElsewhere(&c);
+                c.reclaimWhenIdle();
+            }
+            return true;
         }
 
         void callListeners(void (L::*member)(), const CallType& callType) { broadcast<>(member, callType, true); }
@@ -107,37 +142,42 @@ namespace vx
         /** Delivers the records queued so far, in queue order. */
         void asyncCallback() override
         {
-            std::shared_ptr<Core> keep = core;
-            Core& c = *keep;
-            int index;
+            Core& c = *core;
+            bool reclaim = false;
             {
-                ScopedLockT<SpinLock> queueHold(c.queueLock);
-                index = c.fillIndex;
-                c.fillIndex = 1 - index;
-            }
-            ScopedLockT<CriticalSection> deliveryHold(c.deliveryLock);
-            ScopedReadLock readHold(c.listeners);
-            // Records are taken one at a time under the queue lock, through a
-            // cursor shared with nested deliveries on this thread: other threads
-            // may still append to this buffer, and a nested delivery may drain it.
-            for (;;)
-            {
-                if (! c.alive.load(std::memory_order_relaxed))
-                    return;
-                std::unique_ptr<AsyncFunction> record;
+                detail::BroadcastPasses::Pass pass(&c);
+                int index;
                 {
                     ScopedLockT<SpinLock> queueHold(c.queueLock);
-                    std::vector<std::unique_ptr<AsyncFunction>>& buffer = c.buffers[index];
-                    if (c.cursors[index] >= buffer.size())
-                    {
-                        buffer.clear();
-                        c.cursors[index] = 0;
-                        return;
-                    }
-                    record = std::move(buffer[c.cursors[index]++]);
+                    index = c.fillIndex;
+                    c.fillIndex = 1 - index;
                 }
-                record->call(c);
+                ScopedLockT<CriticalSection> deliveryHold(c.deliveryLock);
+                // Records are taken one at a time under the queue lock, through a
+                // cursor shared with nested deliveries on this thread: other threads
+                // may still append to this buffer, and a nested delivery may drain it.
+                for (;;)
+                {
+                    if (! c.alive.load(std::memory_order_relaxed))
+                        return;
+                    std::unique_ptr<AsyncFunction> record;
+                    {
+                        ScopedLockT<SpinLock> queueHold(c.queueLock);
+                        std::vector<std::unique_ptr<AsyncFunction>>& buffer = c.buffers[index];
+                        if (c.cursors[index] >= buffer.size())
+                        {
+                            buffer.clear();
+                            c.cursors[index] = 0;
+                            break;
+                        }
+                        record = std::move(buffer[c.cursors[index]++]);
+                    }
+                    record->call(c);
+                }
+                reclaim = c.hasRetired.load(std::memory_order_relaxed);
             }
+            if (reclaim)
+                c.reclaimWhenIdle();
         }
 
         /** One call to each listener. */
@@ -151,22 +191,58 @@ namespace vx
         using P2Function = PFunction<A, B>;
 
     private:
-        struct Listeners : ReadWriteCriticalSection
+        struct Lists
         {
+            std::vector<L*>& of(bool asynchronous) { return asynchronous ? asyncList : syncList; }
+            const std::vector<L*>& of(bool asynchronous) const { return asynchronous ? asyncList : syncList; }
+
             std::vector<L*> syncList;
             std::vector<L*> asyncList;
         };
 
-        // Shared with running passes, so a callback may delete the broadcaster.
+        // Outlives every pass (BroadcastPasses::release), so a callback may delete
+        // the broadcaster.
         struct Core
         {
-            Listeners listeners;
+            Core() : current(std::make_unique<Lists>()) { lists.store(current.get()); }
+
+            // Copy on change: passes read the published lists without a lock.
+            // Replaced lists are kept until no pass of this broadcaster runs.
+            void publish(std::unique_ptr<Lists> changed)
+            {
+                retired.push_back(std::move(current));
+                current = std::move(changed);
+                lists.store(current.get(), std::memory_order_seq_cst);
+                hasRetired.store(true, std::memory_order_relaxed);
+            }
+
+            // Under the change lock.
+            void reclaimIfIdle()
+            {
+                if (retired.empty() || detail::BroadcastPasses::isRunning(this))
+                    return;
+                retired.clear();
+                hasRetired.store(false, std::memory_order_relaxed);
+            }
+
+            void reclaimWhenIdle()
+            {
+                ScopedLockT<SpinLock> changeHold(changeLock);
+                reclaimIfIdle();
+            }
+
+            std::atomic<const Lists*> lists{nullptr};
+            std::atomic<bool> alive{true};
+            std::atomic<bool> hasRetired{false};
+            SpinLock changeLock; // guards current and retired
+            std::unique_ptr<Lists> current;
+            std::vector<std::unique_ptr<Lists>> retired;
+
             SpinLock queueLock;
             CriticalSection deliveryLock;
             std::vector<std::unique_ptr<AsyncFunction>> buffers[2];
             std::size_t cursors[2] = {0, 0};
             int fillIndex = 0;
-            std::atomic<bool> alive{true};
         };
 
     public:
@@ -193,10 +269,10 @@ namespace vx
                 std::apply(
                     [&](auto&... args)
                     {
-                        if (this->callSync && ! makeListenerCalls(c, c.listeners.syncList, member, args...))
-                            return;
-                        if (this->callAsync)
-                            makeListenerCalls(c, c.listeners.asyncList, member, args...);
+                        if (this->callSync)
+                            makeListenerCalls(c, false, member, args...);
+                        if (this->callAsync && c.alive.load(std::memory_order_relaxed))
+                            makeListenerCalls(c, true, member, args...);
                     },
                     arguments);
             }
@@ -210,79 +286,91 @@ namespace vx
         void broadcast(void (L::*member)(Args...), const CallType& callType, bool mayRecordAsync,
                        std::type_identity_t<Args>... args)
         {
-            std::shared_ptr<Core> keep = core;
-            Core& c = *keep;
+            Core& c = *core;
+            bool reclaim = false;
+            {
+                detail::BroadcastPasses::Pass pass(&c);
+                if (! run(c, member, callType, mayRecordAsync, args...))
+                    return;
+                reclaim = c.hasRetired.load(std::memory_order_relaxed);
+            }
+            if (reclaim)
+                c.reclaimWhenIdle();
+        }
+
+        // False when a callback destroyed the broadcaster.
+        template <typename... Args>
+        bool run(Core& c, void (L::*member)(Args...), const CallType& callType, bool mayRecordAsync,
+                 std::type_identity_t<Args>&... args)
+        {
             if (callType.has(CallType::syncListeners))
             {
                 if (callType.has(CallType::deferSync))
-                {
-                    if (! record(c, true, false, member, args...))
-                        return;
-                }
+                    record(c, true, member, args...);
                 else
-                {
-                    ScopedReadLock hold(c.listeners);
-                    if (! makeListenerCalls(c, c.listeners.syncList, member, args...))
-                        return;
-                }
+                    makeListenerCalls(c, false, member, args...);
+                if (! c.alive.load(std::memory_order_relaxed))
+                    return false;
             }
             if (callType.has(CallType::asyncListeners))
             {
                 if (callType.has(CallType::immediateAsync))
-                {
-                    ScopedReadLock hold(c.listeners);
-                    makeListenerCalls(c, c.listeners.asyncList, member, args...);
-                }
+                    makeListenerCalls(c, true, member, args...);
                 else if (mayRecordAsync)
-                {
-                    record(c, false, true, member, args...);
-                }
+                    record(c, false, member, args...);
             }
+            return c.alive.load(std::memory_order_relaxed);
         }
 
-        // Queues one record when the chosen list is non-empty and triggers
-        // delivery; false when the broadcaster died meanwhile.
+        // Queues one record for the chosen list when it is not empty and
+        // triggers delivery (outside the queue lock: an immediate implementation
+        // delivers here).
         template <typename... Args>
-        bool record(Core& c, bool sync, bool async, void (L::*member)(Args...), std::type_identity_t<Args>... args)
+        void record(Core& c, bool sync, void (L::*member)(Args...), std::type_identity_t<Args>&... args)
         {
-            ScopedReadLock hold(c.listeners);
-            if ((sync ? c.listeners.syncList : c.listeners.asyncList).empty())
-                return true;
-            auto entry = std::make_unique<PFunction<Args...>>(sync, async, member, std::forward<Args>(args)...);
+            if (c.lists.load(std::memory_order_seq_cst)->of(! sync).empty())
+                return;
+            // Copied (by-value arguments): a second record may need them too.
+            auto entry = std::make_unique<PFunction<Args...>>(sync, ! sync, member, args...);
             {
                 ScopedLockT<SpinLock> queueHold(c.queueLock);
                 c.buffers[c.fillIndex].push_back(std::move(entry));
             }
-            // Outside the queue lock: an immediate implementation delivers here.
             triggerAsyncUpdate();
-            return c.alive.load(std::memory_order_relaxed);
         }
 
-        // One pass: rescans the live list after every call for the first listener
-        // not yet called. False when a callback destroyed the broadcaster.
+        // One pass. While the lists stay as they were when it began, it walks
+        // them in order; once they change (here or on another thread), each
+        // step rescans the current list for the first listener not yet called.
+        // A destroyed broadcaster publishes empty lists, which ends the pass.
         template <typename... Args>
-        static bool makeListenerCalls(Core& c, const std::vector<L*>& list, void (L::*member)(Args...),
+        static void makeListenerCalls(Core& c, bool asynchronous, void (L::*member)(Args...),
                                       std::type_identity_t<Args>&... args)
         {
-            std::vector<L*> called;
-            called.reserve(list.size());
+            const Lists* lists = c.lists.load(std::memory_order_seq_cst);
+            const std::vector<L*>& start = lists->of(asynchronous);
+            std::size_t done = 0;
+            while (done < start.size())
+            {
+                L* next = start[done++];
+                (next->*member)(args...);
+                if (c.lists.load(std::memory_order_seq_cst) != lists)
+                    break;
+            }
+            if (c.lists.load(std::memory_order_seq_cst) == lists)
+                return;
+
+            std::vector<L*> called(start.begin(), start.begin() + std::ptrdiff_t(done));
             for (;;)
             {
-                L* next = nullptr;
-                for (L* candidate : list)
-                {
-                    if (std::find(called.begin(), called.end(), candidate) == called.end())
-                    {
-                        next = candidate;
-                        break;
-                    }
-                }
-                if (next == nullptr)
-                    return true;
-                called.push_back(next);
-                (next->*member)(args...);
-                if (! c.alive.load(std::memory_order_relaxed))
-                    return false;
+                const std::vector<L*>& list = c.lists.load(std::memory_order_seq_cst)->of(asynchronous);
+                auto next = std::find_if(
+                    list.begin(), list.end(),
+                    [&](L* candidate) { return std::find(called.begin(), called.end(), candidate) == called.end(); });
+                if (next == list.end())
+                    return;
+                called.push_back(*next);
+                ((*next)->*member)(args...);
             }
         }
 
