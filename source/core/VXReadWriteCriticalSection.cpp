@@ -23,33 +23,50 @@ namespace vx
         delete record;
     }
 
-    bool ReadWriteCriticalSection::tryEnterRead() const
+    // Called under the record's lock; on true the read entry is taken.
+    bool ReadWriteCriticalSection::admitRead(void* me) const
     {
-        void* const me = Thread::getCurrentThreadID();
-        record->lock.enter();
         for (ReentryCount& reader : record->readers)
         {
             if (reader.threadID == me)
             {
                 ++reader.count;
-                record->lock.exit();
                 return true;
             }
         }
         if (record->writerCount + record->waitingWriters == 0 || record->writerID == me)
         {
             record->readers.push_back({me, 1});
-            record->lock.exit();
             return true;
         }
-        record->lock.exit();
         return false;
+    }
+
+    bool ReadWriteCriticalSection::tryEnterRead() const
+    {
+        void* const me = Thread::getCurrentThreadID();
+        record->lock.enter();
+        const bool admitted = admitRead(me);
+        record->lock.exit();
+        return admitted;
     }
 
     void ReadWriteCriticalSection::enterRead() const
     {
-        while (! tryEnterRead())
+        void* const me = Thread::getCurrentThreadID();
+        record->lock.enter();
+        // Waiters count themselves under the lock before waiting, so a release
+        // that sees none needs no trigger; a trigger made before a counted waiter
+        // reaches the event stays pending and lets its wait through.
+        while (! admitRead(me))
+        {
+            ++record->waitingReaders;
+            record->lock.exit();
             record->event.waitForTrigger(pollIntervalMs);
+            record->lock.enter();
+            --record->waitingReaders;
+        }
+        record->lock.exit();
     }
 
     void ReadWriteCriticalSection::exitRead() const
@@ -67,8 +84,9 @@ namespace vx
         const bool released = --mine->count == 0;
         if (released)
             record->readers.erase(mine);
+        const bool anyoneWaiting = record->waitingReaders + record->waitingWriters != 0;
         record->lock.exit();
-        if (released)
+        if (released && anyoneWaiting)
             record->event.trigger();
     }
 
@@ -124,8 +142,9 @@ namespace vx
         const bool released = --record->writerCount == 0;
         if (released)
             record->writerID = nullptr;
+        const bool anyoneWaiting = record->waitingReaders + record->waitingWriters != 0;
         record->lock.exit();
-        if (released)
+        if (released && anyoneWaiting)
             record->event.trigger();
     }
 

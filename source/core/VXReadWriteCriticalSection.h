@@ -45,11 +45,14 @@ namespace vx
             WaitableEvent event;
             SpinLock lock;
             std::uint32_t waitingWriters = 0;
+            std::uint32_t waitingReaders = 0; // releases trigger the event only when someone waits
             void* writerID = nullptr;
             std::uint32_t writerCount = 0;
             std::vector<ReentryCount> readers;
         };
 
+        // Under the record's lock; admitRead takes the read entry when it answers true.
+        bool admitRead(void* threadID) const;
         bool canWrite(void* threadID) const;
 
         Record* record;
