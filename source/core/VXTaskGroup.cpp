@@ -5,7 +5,6 @@
 #include "core/VXTaskScheduler.h"
 #include "core/VXWaitableEvent.h"
 
-#include <algorithm>
 #include <memory>
 
 namespace vx
@@ -23,7 +22,7 @@ namespace vx
                 case 3:
                     return group;
                 case 4:
-                    return (signed char)std::clamp(int(priority) + int(group), -127, 127);
+                    return static_cast<signed char>(clamp(-127, 127, int(priority) + int(group)));
                 case 5:
                     return 127;
                 default:
@@ -40,6 +39,15 @@ namespace vx
                 delete task;
         }
     } // namespace
+
+    char clamp(char low, char high, int value)
+    {
+        if (value < low)
+            return low;
+        if (value > high)
+            return high;
+        return static_cast<char>(value);
+    }
 
     TaskGroup::TaskGroup() : Task([this] { executeGroup(); }, TaskThreadMode::Threaded, 0, false)
     {

@@ -7,6 +7,10 @@
 namespace vx
 {
 
+    // low when value < low, high when value > high, else value (the task
+    // groups' priority sums).
+    char clamp(char low, char high, int value);
+
     // How a task group fans out its sub-tasks.
     struct UncollapseSettings
     {

@@ -68,6 +68,16 @@ namespace
                         PolicyCase{"Highest", 5, 0, -128, 127}, PolicyCase{"Unknown", 9, 50, 1, 1}),
         [](const testing::TestParamInfo<PolicyCase>& info) { return info.param.name; });
 
+    // The sum is limited as an int: narrowed first, 384 would wrap to -128.
+    TEST(TaskGroupClamp, LimitsTheWholeValue)
+    {
+        EXPECT_EQ(int(vx::clamp(-127, 127, 384)), 127);
+        EXPECT_EQ(int(vx::clamp(-127, 127, -385)), -127);
+        EXPECT_EQ(int(vx::clamp(-127, 127, 127)), 127);
+        EXPECT_EQ(int(vx::clamp(-5, 5, -5)), -5);
+        EXPECT_EQ(int(vx::clamp(-5, 5, 3)), 3);
+    }
+
     TEST_F(TaskGroupTest, CollapsedRunsInPriorityOrderOnCallingThread)
     {
         vx::TaskGroup group;
