@@ -1,6 +1,7 @@
 #include "core/VXPoolAllocator.h"
 
 #include "core/VXScopedLock.h"
+#include "core/VXThread.h"
 
 #include <cstring>
 #include <functional>
@@ -53,10 +54,20 @@ namespace vx
     unsigned char* PoolAllocator::aquireObject()
     {
         ScopedSpinLock guard(lock);
+        void* const me = Thread::getCurrentThreadID();
+        if (taker.load(std::memory_order_relaxed) != me)
+            taker.store(me, std::memory_order_relaxed);
+        // Slots other threads gave back are taken as a batch, once the free list
+        // is empty: one exchange for many slots rather than a line fetched from
+        // another processor at every take.
+        if (freeHead == nullptr)
+            freeHead = givenBack.exchange(nullptr, std::memory_order_acquire);
         if (freeHead != nullptr)
         {
             unsigned char* slot = freeHead;
             freeHead = readLink(slot);
+            if (freeHead != nullptr)
+                __builtin_prefetch(freeHead, 1);
             return slot;
         }
         if (! chainingEnabled)
@@ -65,6 +76,7 @@ namespace vx
         {
             overflowPool.reset(new PoolAllocator(count, objectSize));
             overflowPool->enableChaining();
+            overflowView.store(overflowPool.get(), std::memory_order_release);
         }
         // Our lock stays held: chains are locked front to back.
         return overflowPool->aquireObject();
@@ -74,30 +86,73 @@ namespace vx
     {
         if (object == nullptr)
             return;
-        ScopedSpinLock guard(lock);
-        if (ownsAddress(object))
+        for (PoolAllocator* pool = this; pool != nullptr; pool = pool->overflowView.load(std::memory_order_acquire))
         {
-            // An address inside a slot is not a slot: linking it would corrupt
-            // the free list.
-            if (static_cast<std::size_t>(object - block) % objectSize != 0)
+            if (! pool->ownsAddress(object))
+                continue;
+            if (! pool->isSlot(object))
                 return;
-            writeLink(object, freeHead);
-            freeHead = object;
+            // The thread that takes slots gives back onto the free list (last in,
+            // first out); others push onto the given-back stack without a lock.
+            if (pool->taker.load(std::memory_order_relaxed) == Thread::getCurrentThreadID() && pool->lock.tryEnter())
+            {
+                writeLink(object, pool->freeHead);
+                pool->freeHead = object;
+                pool->lock.exit();
+                return;
+            }
+            pool->pushGivenBack(object, object);
+            return;
         }
-        else if (overflowPool)
+    }
+
+    void PoolAllocator::unaquireObjects(unsigned char* const* objects, std::size_t objectCount)
+    {
+        for (PoolAllocator* pool = this; pool != nullptr; pool = pool->overflowView.load(std::memory_order_acquire))
         {
-            overflowPool->unaquireObject(object);
+            unsigned char* first = nullptr;
+            unsigned char* last = nullptr;
+            for (std::size_t i = 0; i < objectCount; ++i)
+            {
+                unsigned char* object = objects[i];
+                if (object == nullptr || ! pool->ownsAddress(object) || ! pool->isSlot(object))
+                    continue;
+                writeLink(object, first);
+                if (first == nullptr)
+                    last = object;
+                first = object;
+            }
+            if (first != nullptr)
+                pool->pushGivenBack(first, last);
         }
+    }
+
+    void PoolAllocator::pushGivenBack(unsigned char* first, unsigned char* last)
+    {
+        // Only pushes and take-alls: no slot is popped alone, so a stale head
+        // cannot be reinstated (no ABA).
+        unsigned char* head = givenBack.load(std::memory_order_relaxed);
+        do
+            writeLink(last, head);
+        while (! givenBack.compare_exchange_weak(head, first, std::memory_order_release, std::memory_order_relaxed));
+    }
+
+    // An address inside a slot is not a slot: linking it would corrupt the
+    // free list.
+    bool PoolAllocator::isSlot(const unsigned char* object) const
+    {
+        return static_cast<std::size_t>(object - block) % objectSize == 0;
     }
 
     bool PoolAllocator::containsObject(unsigned char* object) const
     {
         if (object == nullptr)
             return false;
-        ScopedSpinLock guard(lock);
-        if (ownsAddress(object))
-            return true;
-        return overflowPool && overflowPool->containsObject(object);
+        for (const PoolAllocator* pool = this; pool != nullptr;
+             pool = pool->overflowView.load(std::memory_order_acquire))
+            if (pool->ownsAddress(object))
+                return true;
+        return false;
     }
 
     void PoolAllocator::enableChaining()
