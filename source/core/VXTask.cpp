@@ -10,17 +10,16 @@ namespace vx
     {
     }
 
-    constinit std::atomic<unsigned int> Task::queuedPriorityChanges{0};
+    constinit std::atomic<unsigned int> Task::priorityChanges{0};
 
     Task::~Task() = default;
 
     void Task::setPriority(signed char newPriority)
     {
-        priority.exchange(newPriority);
-        // Read after the exchange: a queue that takes the task later reads the
-        // new priority itself.
-        if (timesQueued.load() > 0)
-            queuedPriorityChanges.fetch_add(1);
+        // Counted after the exchange: a fetch that sees the count sees the new
+        // priority; one that does not re-sorts at the next fetch.
+        if (priority.exchange(newPriority) != newPriority)
+            priorityChanges.fetch_add(1);
     }
 
     void Task::execute()

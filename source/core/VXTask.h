@@ -59,9 +59,10 @@ namespace vx
     private:
         friend class TaskQueue;
 
-        // Counts priority changes of queued tasks, so a queue re-sorts only
-        // after one happened.
-        static std::atomic<unsigned int> queuedPriorityChanges;
+        // Counts priority changes, so a queue re-sorts only after one happened.
+        // (Telling queued tasks apart would cost every queueing an atomic
+        // read-modify-write; changes are rare.)
+        static std::atomic<unsigned int> priorityChanges;
 
         WaitableEvent* completionEvent = nullptr;
         std::function<void()> function;
@@ -69,7 +70,6 @@ namespace vx
         std::atomic<signed char> priority;
         std::atomic<bool> recurring;
         std::unique_ptr<TaskGuard> executionGuard;
-        std::atomic<int> timesQueued{0}; // queues currently holding the task
     };
 
 } // namespace vx

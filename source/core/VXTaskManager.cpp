@@ -12,6 +12,7 @@ namespace vx
     namespace
     {
         constexpr unsigned int taskPoolSize = 1000;
+        constexpr size_t slotBatchSize = 32;
 
         std::atomic<TaskManager*> currentManager{nullptr};
     } // namespace
@@ -30,6 +31,7 @@ namespace vx
         : taskPool(taskPoolSize, sizeof(Task)), maxNumTaskThreads(numThreads == 0 ? 1 : numThreads)
     {
         taskPool.enableChaining();
+        queues[int(TaskThreadMode::Threaded)].prepareFetchers(maxNumTaskThreads);
         taskThreads.reserve(maxNumTaskThreads);
         for (unsigned short number = 1; number <= maxNumTaskThreads; ++number)
         {
@@ -126,20 +128,51 @@ namespace vx
         TaskQueue* queue = findQueue(mode, "queueTask");
         if (queue == nullptr)
             return;
-        unsigned int queued = queue->queueTask(task);
-        profiler.taskQueued(mode, queued - 1, queued);
+        queue->append(task);
+        // Counting reads what fetching threads write: only for a profiler.
+        if (profiler.get() != nullptr)
+        {
+            const unsigned int queued = queue->getNumRemainingTasks();
+            profiler.taskQueued(mode, queued - 1, queued);
+        }
         if (mode != TaskThreadMode::Threaded)
             return;
-        // Wake at most one sleeping worker per queued task. A worker that has
-        // not yet set its sleeping flag sees the append itself before it waits.
+        // A worker counts itself sleeping (a read-modify-write) and then reads
+        // the append count; this side wrote the count and then reads the
+        // sleeping count with a read-modify-write too, which sees the latest
+        // value. So either this sees the worker counted, or the worker's update
+        // came after this one and sees the append.
+        if (sleepingWorkers.fetch_add(0) != 0)
+            wakeWorkerIfNeeded(*queue);
+    }
+
+    // While every worker sleeps, one is woken per queued task. Once one is
+    // awake, another is woken only when nobody else will take the queued tasks
+    // soon: no worker is looking for tasks and no woken worker is still on its
+    // way. Waking costs a system call, far more than a tiny task, and the
+    // awake workers bring in more as they find a backlog (see TaskThread).
+    void TaskManager::wakeWorkerIfNeeded(const TaskQueue& queue)
+    {
+        const int sleepers = sleepingWorkers.load();
+        if (sleepers == 0)
+            return;
+        const int underway = wakesUnderway.load();
+        int toWake = 0;
+        const bool othersAwake = sleepers != int(taskThreads.size());
+        if (! othersAwake)
+            toWake = int(queue.getNumRemainingTasks()) - underway;
+        else if (underway == 0 && lookingWorkers.load() == 0 && getTickCount() >= wakesHeldUntil.load() &&
+                 queue.getNumRemainingTasks() != 0)
+            toWake = 1;
         for (TaskThread* worker : taskThreads)
         {
-            if (queued == 0)
+            if (toWake <= 0)
                 break;
-            if (worker->isCurrentlySleeping())
+            if (worker->isCurrentlySleeping() && worker->markWoken(othersAwake))
             {
+                wakesUnderway.fetch_add(1);
                 worker->wakeup();
-                --queued;
+                --toWake;
             }
         }
     }
@@ -163,10 +196,12 @@ namespace vx
         const unsigned int count = queue->getNumRemainingTasks();
         if (count == 0)
             return;
-        const double start = getTickCount();
+        // The clock is read only when there is a budget to keep.
+        const bool budgeted = maxSeconds > 0.0;
+        const double start = budgeted ? getTickCount() : 0.0;
         for (unsigned int run = 0; run < count; ++run)
         {
-            if (maxSeconds > 0.0 && getTickCount() / 1000.0 - start / 1000.0 > maxSeconds)
+            if (budgeted && getTickCount() / 1000.0 - start / 1000.0 > maxSeconds)
                 break;
             if (! executeNextTask(mode, nullptr))
                 break;
@@ -176,15 +211,55 @@ namespace vx
     bool TaskManager::executeNextTask(TaskThreadMode mode, unsigned int* retryTimeout)
     {
         TaskQueue* queue = findQueue(mode, "executeNextTask");
-        Task* task = queue != nullptr ? queue->fetchNext(retryTimeout) : nullptr;
+        return queue != nullptr && runFetched(*queue, mode, queue->fetchNext(retryTimeout));
+    }
+
+    bool TaskManager::executeNextWorkerTask(unsigned short workerNumber, unsigned int* retryTimeout,
+                                            unsigned long long& appendsSeen, std::vector<unsigned char*>& ranSlots)
+    {
+        TaskQueue& queue = queues[int(TaskThreadMode::Threaded)];
+        Task* task = queue.fetchNextAs(workerNumber - 1u, retryTimeout, appendsSeen);
+        // Before the task runs: it may run long, and queued tasks must not wait
+        // for it while workers sleep.
+        if (task != nullptr && sleepingWorkers.load() != 0)
+            wakeWorkerIfNeeded(queue);
+        return runFetched(queue, TaskThreadMode::Threaded, task, &ranSlots);
+    }
+
+    void TaskManager::releaseSlots(std::vector<unsigned char*>& ranSlots)
+    {
+        taskPool.unaquireObjects(ranSlots.data(), ranSlots.size());
+        ranSlots.clear();
+    }
+
+    bool TaskManager::runFetched(const TaskQueue& queue, TaskThreadMode mode, Task* task,
+                                 std::vector<unsigned char*>* ranSlots)
+    {
         if (task == nullptr)
             return false;
         task->execute();
-        profiler.taskExecuted(mode, queue->getNumRemainingTasks());
+        if (profiler.get() != nullptr)
+            profiler.taskExecuted(mode, queue.getNumRemainingTasks());
         if (task->isRecurringTask())
             queueTask(task);
-        else
+        else if (ranSlots == nullptr)
             destructTask(task);
+        else
+        {
+            // A worker gives its pool slots back a batch at a time: one push
+            // where each slot would have fought the other workers for the
+            // pool's given-back stack.
+            unsigned char* address = reinterpret_cast<unsigned char*>(task);
+            if (taskPool.containsObject(address))
+            {
+                task->~Task();
+                ranSlots->push_back(address);
+                if (ranSlots->size() >= slotBatchSize)
+                    releaseSlots(*ranSlots);
+            }
+            else
+                delete task;
+        }
         return true;
     }
 

@@ -5,6 +5,7 @@
 #include "core/VXTaskProfiler.h"
 #include "core/VXTaskQueue.h"
 
+#include <atomic>
 #include <functional>
 #include <vector>
 
@@ -51,9 +52,11 @@ namespace vx
         // deletes; otherwise null.
         WaitableEvent* fireTask(TaskThreadMode mode, std::function<void()> function, bool wantEvent,
                                 signed char priority);
-        // Queues the task on its mode's queue (wakes sleeping workers for the
-        // Threaded queue); the manager now owns it. Null is ignored; a task whose
-        // mode names no queue is logged and stays with the caller.
+        // Queues the task on its mode's queue; the manager now owns it. For the
+        // Threaded queue it wakes sleeping workers: while all sleep, one per
+        // queued task; while one is awake, another only when no worker looks
+        // for tasks and no woken one is on its way. Null is ignored; a task
+        // whose mode names no queue is logged and stays with the caller.
         void queueTask(Task* task);
         // Removes a queued task, runs it first if asked, and destroys it; false
         // (and nothing changes) when it was not queued.
@@ -82,6 +85,16 @@ namespace vx
     private:
         friend class TaskThread;
 
+        // executeNextTask on the Threaded queue for worker workerNumber (from 1);
+        // on false, appendsSeen as TaskQueue::fetchNextAs gives it. The pool
+        // slots of tasks run collect in ranSlots until releaseSlots.
+        bool executeNextWorkerTask(unsigned short workerNumber, unsigned int* retryTimeout,
+                                   unsigned long long& appendsSeen, std::vector<unsigned char*>& ranSlots);
+        void releaseSlots(std::vector<unsigned char*>& ranSlots);
+        // Runs a fetched task, then queues it again or destroys it; false for null.
+        bool runFetched(const TaskQueue& queue, TaskThreadMode mode, Task* task,
+                        std::vector<unsigned char*>* ranSlots = nullptr);
+        void wakeWorkerIfNeeded(const TaskQueue& queue);
         // Null, with a log line, for a mode that names no queue.
         TaskQueue* findQueue(TaskThreadMode mode, const char* operation) const;
         void destroyAllQueued();
@@ -91,6 +104,15 @@ namespace vx
         PoolAllocator taskPool;
         unsigned char maxNumTaskThreads;
         TaskProfilerSlot profiler;
+        // Workers whose sleeping flag is set; read at every Threaded queueing,
+        // written only when a worker goes to sleep or wakes.
+        alignas(64) std::atomic<int> sleepingWorkers{0};
+        std::atomic<int> lookingWorkers{0};  // workers out of tasks, still looking before they sleep
+        std::atomic<int> wakesUnderway{0};   // woken workers not yet back at work
+        std::atomic<int> drainingWorkers{0}; // workers fetching and running tasks
+        // After a woken worker found almost nothing to do, further wake-ups
+        // while a worker is awake wait until then (milliseconds, getTickCount).
+        std::atomic<double> wakesHeldUntil{0.0};
     };
 
 } // namespace vx

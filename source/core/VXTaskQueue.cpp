@@ -17,13 +17,32 @@ namespace vx
         }
     } // namespace
 
-    unsigned int TaskQueue::queueTask(Task* task)
+    void TaskQueue::append(Task* task)
     {
-        task->timesQueued.fetch_add(1);
+        const int priority = task->getPriority();
         ScopedSpinLock list(listLock);
         newcomers.push_back(task);
-        appendCount.fetch_add(1);
-        return numTasks.fetch_add(1) + 1;
+        const int shared = newcomerPriority.load(std::memory_order_relaxed);
+        if (shared == noNewcomers)
+            newcomerPriority.store(priority, std::memory_order_relaxed);
+        else if (shared != priority && shared != mixedNewcomers)
+            newcomerPriority.store(mixedNewcomers, std::memory_order_relaxed);
+        // Released after the priority: whoever reads this count sees it.
+        appended.store(appended.load(std::memory_order_relaxed) + 1, std::memory_order_release);
+    }
+
+    unsigned int TaskQueue::queueTask(Task* task)
+    {
+        append(task);
+        return getNumRemainingTasks();
+    }
+
+    unsigned int TaskQueue::getNumRemainingTasks() const
+    {
+        // Removed first: a task is counted as removed only after its append, so
+        // the difference never goes below zero.
+        const unsigned long long gone = removed.load(std::memory_order_acquire);
+        return static_cast<unsigned int>(appended.load(std::memory_order_acquire) - gone);
     }
 
     template <typename Visit>
@@ -89,9 +108,10 @@ namespace vx
         std::fill(std::begin(nonEmptyRuns), std::end(nonEmptyRuns), 0);
     }
 
-    void TaskQueue::takeNewcomers(std::vector<Task*>& into)
+    unsigned long long TaskQueue::takeNewcomers(std::vector<Task*>& into)
     {
         ScopedSpinLock list(listLock);
+        newcomerPriority.store(noNewcomers, std::memory_order_relaxed);
         if (into.empty())
             into.swap(newcomers);
         else
@@ -99,25 +119,117 @@ namespace vx
             into.insert(into.end(), newcomers.begin(), newcomers.end());
             newcomers.clear();
         }
+        return appended.load(std::memory_order_relaxed);
     }
 
+    void TaskQueue::distributeNewcomers(unsigned long long& appendsSeen)
+    {
+        scratch.clear();
+        appendsSeen = takeNewcomers(scratch);
+        for (Task* task : scratch)
+            distribute(task);
+        scratch.clear();
+    }
+
+    // Under the fetch lock.
     Task* TaskQueue::leave(Task* task)
     {
-        task->timesQueued.fetch_sub(1);
-        numTasks.fetch_sub(1);
+        removed.store(removed.load(std::memory_order_relaxed) + 1, std::memory_order_release);
         return task;
     }
 
     Task* TaskQueue::fetchNext(unsigned int* retryTimeout)
     {
-        ScopedSpinLock fetch(fetchLock);
         if (retryTimeout != nullptr)
             *retryTimeout = UINT_MAX;
+        // An empty queue answers without taking the fetch lock, so idle
+        // fetchers do not queue up behind one another.
+        if (getNumRemainingTasks() == 0)
+            return nullptr;
+        ScopedSpinLock fetch(fetchLock);
+        bool guarded = false;
+        unsigned long long appendsSeen = 0;
+        Task* task = fetchLocked(retryTimeout, false, guarded, appendsSeen);
+        serveRequests(requestCount);
+        return task;
+    }
 
-        scratch.clear();
-        takeNewcomers(scratch);
+    void TaskQueue::prepareFetchers(unsigned int count)
+    {
+        requests.reset(new Request[count]);
+        requestCount = count;
+    }
+
+    Task* TaskQueue::fetchNextAs(unsigned int fetcher, unsigned int* retryTimeout, unsigned long long& appendsSeen)
+    {
+        Request& mine = requests[fetcher];
+        bool asked = false;
+        unsigned int retry = UINT_MAX;
+        Task* task = nullptr;
+        for (unsigned int round = 0;; ++round)
+        {
+            if (asked && mine.state.load(std::memory_order_acquire) == Request::served)
+            {
+                task = mine.task;
+                retry = mine.retryTimeout;
+                appendsSeen = mine.appendsSeen;
+                mine.state.store(Request::idle, std::memory_order_relaxed);
+                break;
+            }
+            if (! fetchLock.isHeld() && fetchLock.tryEnter())
+            {
+                if (mine.state.load(std::memory_order_relaxed) == Request::served)
+                {
+                    task = mine.task;
+                    retry = mine.retryTimeout;
+                    appendsSeen = mine.appendsSeen;
+                }
+                else
+                {
+                    bool guarded = false;
+                    task = fetchLocked(&retry, false, guarded, appendsSeen);
+                }
+                mine.state.store(Request::idle, std::memory_order_relaxed);
+                serveRequests(fetcher);
+                fetchLock.exit();
+                break;
+            }
+            if (! asked)
+            {
+                mine.state.store(Request::waiting, std::memory_order_release);
+                asked = true;
+            }
+            SpinLock::backOff(round);
+        }
+        if (retryTimeout != nullptr)
+            *retryTimeout = retry;
+        return task;
+    }
+
+    void TaskQueue::serveRequests(unsigned int self)
+    {
+        for (unsigned int fetcher = 0; fetcher < requestCount; ++fetcher)
+        {
+            Request& request = requests[fetcher];
+            if (fetcher == self || request.state.load(std::memory_order_acquire) != Request::waiting)
+                continue;
+            unsigned int retry = UINT_MAX;
+            bool guarded = false;
+            Task* task = fetchLocked(&retry, true, guarded, request.appendsSeen);
+            if (guarded)
+                return;
+            request.task = task;
+            request.retryTimeout = retry;
+            request.state.store(Request::served, std::memory_order_release);
+        }
+    }
+
+    Task* TaskQueue::fetchLocked(unsigned int* retryTimeout, bool unguardedOnly, bool& guarded,
+                                 unsigned long long& appendsSeen)
+    {
+        bool newcomersTaken = false;
         // Read before any priority: a change made after this is seen next time.
-        const unsigned int priorityChanges = Task::queuedPriorityChanges.load();
+        const unsigned int priorityChanges = Task::priorityChanges.load();
         if (priorityChanges != seenPriorityChanges)
         {
             seenPriorityChanges = priorityChanges;
@@ -125,33 +237,80 @@ namespace vx
             takeOrdered(ordered);
             for (Task* task : ordered)
                 distribute(task);
+            // The newcomers' recorded priority may be out of date too.
+            distributeNewcomers(appendsSeen);
+            newcomersTaken = true;
         }
-        for (Task* task : scratch)
-            distribute(task);
-        scratch.clear();
-
-        int foundIndex = -1;
-        size_t foundPosition = 0;
-        Task* found = nullptr;
-        visitOrdered(
-            [&](int index, size_t position, Task* task)
+        // While the runs and the newcomers all share one priority, sorting them
+        // together would leave the newcomers behind the runs in queue order: so
+        // they may stay where they are until the runs run dry, and fetching
+        // leaves the queueing threads' cache line alone while a backlog lasts.
+        // With mixed priorities every fetch takes them, as the order of equal
+        // priorities after a later change depends on where each stood.
+        if (! newcomersTaken)
+        {
+            const int shared = newcomerPriority.load(std::memory_order_acquire);
+            if (shared != noNewcomers && (shared == mixedNewcomers || ! onlyRunIs(shared)))
             {
-                TaskGuard* guard = task->getExecutionGuard();
-                if (guard == nullptr || guard->canExecuteNow())
+                distributeNewcomers(appendsSeen);
+                newcomersTaken = true;
+            }
+        }
+        for (;;)
+        {
+            int foundIndex = -1;
+            size_t foundPosition = 0;
+            Task* found = nullptr;
+            visitOrdered(
+                [&](int index, size_t position, Task* task)
                 {
-                    foundIndex = index;
-                    foundPosition = position;
-                    found = task;
-                    return true;
-                }
-                if (retryTimeout != nullptr)
-                    *retryTimeout = std::min(*retryTimeout, guard->getRetryTimeout());
-                return false;
-            });
-        if (found == nullptr)
-            return nullptr;
-        removeFromRun(foundIndex, foundPosition);
-        return leave(found);
+                    TaskGuard* guard = task->getExecutionGuard();
+                    if (guard != nullptr && unguardedOnly)
+                    {
+                        guarded = true;
+                        return true;
+                    }
+                    if (guard == nullptr || guard->canExecuteNow())
+                    {
+                        foundIndex = index;
+                        foundPosition = position;
+                        found = task;
+                        return true;
+                    }
+                    if (retryTimeout != nullptr)
+                        *retryTimeout = std::min(*retryTimeout, guard->getRetryTimeout());
+                    return false;
+                });
+            if (guarded)
+                return nullptr;
+            if (found != nullptr)
+            {
+                removeFromRun(foundIndex, foundPosition);
+                return leave(found);
+            }
+            if (newcomersTaken)
+                return nullptr;
+            // Nothing runnable in the runs. The count is read before the
+            // newcomers are looked at, so it never covers one not seen.
+            const unsigned long long before = appended.load(std::memory_order_acquire);
+            if (newcomerPriority.load(std::memory_order_acquire) == noNewcomers)
+            {
+                appendsSeen = before;
+                return nullptr;
+            }
+            distributeNewcomers(appendsSeen);
+            newcomersTaken = true;
+        }
+    }
+
+    bool TaskQueue::onlyRunIs(int priority) const
+    {
+        const int index = priority + 128;
+        std::uint64_t others = 0;
+        for (int word = 0; word < 4; ++word)
+            others |=
+                word == index / 64 ? nonEmptyRuns[word] & ~(std::uint64_t(1) << (index % 64)) : nonEmptyRuns[word];
+        return others == 0 && (nonEmptyRuns[index / 64] & (std::uint64_t(1) << (index % 64))) != 0;
     }
 
     bool TaskQueue::unQueueTask(Task& task)

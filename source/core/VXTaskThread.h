@@ -10,9 +10,11 @@ namespace vx
 
     class Context;
     class TaskManager;
+    class TaskQueue;
 
-    // A worker of the task manager: drains the Threaded queue, then sleeps on its
-    // wake-up event until the manager wakes it (one worker per queued task), or
+    // A worker of the task manager: drains the Threaded queue; out of tasks, it
+    // looks for new ones for a few hundred microseconds (at most two workers
+    // look at a time), then sleeps on its wake-up event until it is woken, or
     // for the smallest retry time-out of the guards that deferred a task.
     class TaskThread : public Thread
     {
@@ -32,6 +34,16 @@ namespace vx
         void requestThreadStop() override;
 
         void wakeup() { wakeupEvent.trigger(); }
+        // True for the first caller since the worker last woke; see TaskManager.
+        // othersAwake: whether another worker was awake (the wake-up may turn
+        // out needless).
+        bool markWoken(bool othersAwake)
+        {
+            if (woken.exchange(true))
+                return false;
+            wokenWhileOthersAwake.store(othersAwake);
+            return true;
+        }
         bool isCurrentlySleeping() const { return sleeping.load(); }
 
         // Answers true: nothing to set up without per-worker contexts.
@@ -41,9 +53,17 @@ namespace vx
         void run() override;
 
     private:
+        bool lookForTasks(const TaskQueue& queue, unsigned long long& seen);
+
         TaskManager& manager;
+        const unsigned short number;
         WaitableEvent wakeupEvent;
         std::atomic<bool> sleeping{false};
+        std::atomic<bool> woken{false};
+        std::atomic<bool> wokenWhileOthersAwake{false};
+        unsigned int tasksRun = 0; // this thread only, as the two below
+        unsigned int tasksRunWhenWoken = 0;
+        bool wasWoken = false;
     };
 
 } // namespace vx

@@ -13,6 +13,7 @@
 #include <chrono>
 #include <memory>
 #include <mutex>
+#include <random>
 #include <set>
 #include <sstream>
 #include <string>
@@ -395,6 +396,58 @@ namespace
             producer.join();
         EXPECT_TRUE(waitUntil([&] { return ran.load() == 3 * perProducer; })) << ran.load();
         EXPECT_TRUE(waitUntil([&] { return manager.getNumPendingTasks(Mode::Threaded) == 0; }));
+    }
+
+    // Seeded bursts of tiny and of slower tasks from several threads, with pauses
+    // long enough for workers to fall asleep between them: every task runs once
+    // and none is left queued while workers sleep.
+    TEST(TaskManager, BurstsWithPausesRunEveryTaskOnce)
+    {
+        const unsigned seed = 4242u;
+        constexpr int producers = 3;
+        constexpr int bursts = 40;
+        constexpr int perBurst = 150;
+        std::vector<std::atomic<int>> runs(producers * bursts * perBurst);
+        vx::TaskManager manager(4);
+        std::vector<std::thread> threads;
+        for (int p = 0; p < producers; ++p)
+            threads.emplace_back(
+                [&, p]
+                {
+                    std::mt19937 random(seed + unsigned(p));
+                    for (int burst = 0; burst < bursts; ++burst)
+                    {
+                        for (int i = 0; i < perBurst; ++i)
+                        {
+                            const int index = (p * bursts + burst) * perBurst + i;
+                            const bool slow = random() % 10 == 0;
+                            manager.fireTask(
+                                Mode::Threaded,
+                                [&runs, index, slow]
+                                {
+                                    if (slow)
+                                        std::this_thread::sleep_for(std::chrono::microseconds(100));
+                                    ++runs[size_t(index)];
+                                },
+                                false, static_cast<signed char>(random() % 3));
+                        }
+                        if (random() % 4 == 0)
+                            std::this_thread::sleep_for(std::chrono::milliseconds(2));
+                    }
+                });
+        for (std::thread& thread : threads)
+            thread.join();
+        EXPECT_TRUE(waitUntil(
+            [&]
+            {
+                for (const std::atomic<int>& count : runs)
+                    if (count.load() == 0)
+                        return false;
+                return true;
+            }))
+            << "seed " << seed << ": tasks left unrun";
+        for (size_t i = 0; i < runs.size(); ++i)
+            ASSERT_EQ(runs[i].load(), 1) << "seed " << seed << " task " << i;
     }
 
     TEST(TaskManager, ShutdownDestroysQueuedTasksUnrun)
