@@ -3,6 +3,8 @@
 #include "core/VXWaitableEvent.h"
 
 #include <benchmark/benchmark.h>
+#include <tbb/task_arena.h>
+#include <tbb/task_group.h>
 
 #include <algorithm>
 #include <atomic>
@@ -84,6 +86,37 @@ namespace
         state.SetItemsProcessed(state.iterations() * tinyTaskCount);
     }
     BENCHMARK(BM_ThreadedThroughput10000)->Arg(1)->Arg(2)->Arg(4)->Arg(8)->UseRealTime();
+
+    // Baseline: the same 10,000 functions run by a TBB task_group in an arena
+    // of N threads (the calling thread, which also runs tasks while it waits,
+    // and N - 1 workers), and in TBB's default arena (one thread per processor).
+    void BM_ThreadedThroughput10000_TBBTaskGroupBaseline(benchmark::State& state)
+    {
+        const int threads = static_cast<int>(state.range(0));
+        tbb::task_arena arena(threads > 0 ? threads : tbb::task_arena::automatic);
+        std::atomic<int> remaining{0};
+        for (auto _ : state)
+        {
+            remaining = tinyTaskCount;
+            arena.execute(
+                [&]
+                {
+                    tbb::task_group group;
+                    for (int i = 0; i < tinyTaskCount; ++i)
+                        group.run([&] { --remaining; });
+                    group.wait();
+                });
+        }
+        state.SetItemsProcessed(state.iterations() * tinyTaskCount);
+    }
+    BENCHMARK(BM_ThreadedThroughput10000_TBBTaskGroupBaseline)
+        ->Arg(1)
+        ->Arg(2)
+        ->Arg(4)
+        ->Arg(8)
+        ->Arg(0)
+        ->ArgName("threads")
+        ->UseRealTime();
 
     // Baseline: the same 10,000 functions called in a loop on one thread.
     void BM_ThreadedThroughput10000_InlineBaseline(benchmark::State& state)
