@@ -1,7 +1,10 @@
 # Compiler flags shared by every target of ours.
 if(VX_SANITIZE STREQUAL "asan-ubsan")
-  add_compile_options(-fsanitize=address,undefined -fno-omit-frame-pointer -fno-sanitize-recover=undefined)
-  add_link_options(-fsanitize=address,undefined)
+  # float-cast-overflow is outside the undefined group: a NaN, infinite or
+  # out-of-range float converted to an integer.
+  add_compile_options(-fsanitize=address,undefined,float-cast-overflow -fno-omit-frame-pointer
+                      -fno-sanitize-recover=undefined,float-cast-overflow)
+  add_link_options(-fsanitize=address,undefined,float-cast-overflow)
   if(NOT CMAKE_BUILD_TYPE)
     set(CMAKE_BUILD_TYPE Debug)
   endif()

@@ -26,8 +26,11 @@ namespace kelvo
     int FlakeSimulation::bucketFor(float x)
     {
         const double index = std::floor((static_cast<double>(x) + 1.0) / static_cast<double>(bucketWidth));
-        // Callers pass x inside -1..1; the clamp only guards the array.
-        return std::clamp(static_cast<int>(index), 0, numBuckets - 1);
+        // Callers pass x inside -1..1; the clamp only guards the array, and
+        // is done in floating point so NaN (to 0) never becomes an integer.
+        if (! (index > 0.0))
+            return 0;
+        return index < numBuckets - 1 ? static_cast<int>(index) : numBuckets - 1;
     }
 
     std::size_t FlakeSimulation::getNumEdgePoints() const
@@ -124,7 +127,9 @@ namespace kelvo
             p.y += p.velocityY * step;
             p.life = static_cast<float>(p.life - decay);
 
-            if (p.x < -1.0f || p.x > 1.0f || p.y < -1.0f)
+            // Outside, or a position that is not a number (a host may set
+            // any parameter to NaN): no landing test.
+            if (! (p.x >= -1.0f && p.x <= 1.0f) || p.y < -1.0f)
                 continue;
             if (p.y > 1.0f)
             {
@@ -150,8 +155,10 @@ namespace kelvo
             }
         }
 
+        // A life that is not a number (NaN speed) counts as run out, or such
+        // flakes would stay for ever.
         particles.erase(
-            std::remove_if(particles.begin(), particles.end(), [](const Particle& p) { return p.life <= 0.0f; }),
+            std::remove_if(particles.begin(), particles.end(), [](const Particle& p) { return ! (p.life > 0.0f); }),
             particles.end());
 
         if (nowMs - lastSpawnTime > spawnIntervalMs)
@@ -166,7 +173,12 @@ namespace kelvo
         float hue = 0.0f, saturation = 0.0f, value = 0.0f;
         vx::Color::blue.toHSV(&hue, &saturation, &value);
 
-        const int count = static_cast<int>(settings.amount);
+        // Truncated as an integer would be, but compared first: NaN spawns
+        // none, and anything past the list's limit (infinity too) spawns
+        // until the limit stops it, as any larger count would.
+        constexpr auto countLimit = static_cast<double>(maxParticlesBeforeStop + 1);
+        const double amount = settings.amount;
+        const int count = amount >= 1.0 ? static_cast<int>(std::min(amount, countLimit)) : 0;
         for (int i = 0; i < count; ++i)
         {
             Particle p;
@@ -209,7 +221,8 @@ namespace kelvo
         {
             const float left = p.x - p.width * 0.5f;
             const float top = p.y - p.height * 0.5f;
-            if (left + p.width < -1.0f || left - p.width > 1.0f)
+            // Written so a flake whose position is not a number is skipped.
+            if (! (left + p.width >= -1.0f && left - p.width <= 1.0f))
                 continue;
             vx::gfx::color(p.color);
             const float right = left + p.width;

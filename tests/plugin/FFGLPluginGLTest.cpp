@@ -14,8 +14,10 @@
 
 #include <algorithm>
 #include <chrono>
+#include <cmath>
 #include <cstdlib>
 #include <iterator>
+#include <limits>
 #include <string>
 #include <thread>
 #include <vector>
@@ -36,6 +38,7 @@ namespace
         speedIndex = 1,
         amountIndex = 2,
         spreadIndex = 3,
+        thresholdIndex = 4,
         showImageIndex = 5
     };
 
@@ -299,6 +302,59 @@ namespace
                    vx::test::GLTestContext::defaultFramebufferSize);
         glBindBuffer(GL_ARRAY_BUFFER, 0);
         glDeleteBuffers(1, &buffer);
+    }
+
+    TEST_F(KelvoGLTest, NonFiniteValuesFromTheHostNeitherBreakAFrameNorStay)
+    {
+        PictureFrame frame;
+        Instance instance(frame.viewport);
+        ASSERT_TRUE(instance.isValid());
+        const auto display = [&instance](std::uint32_t index)
+        { return std::string(FFGL::toPointer<const char>(instance(FFGL::getParameterDisplay, index))); };
+        const auto& particles = instance.effect().getSimulation().getParticles();
+        const float nan = std::numeric_limits<float>::quiet_NaN();
+        const float infinity = std::numeric_limits<float>::infinity();
+
+        // Infinities end at the ends of the range; NaN is kept as it came.
+        instance.setFloat(amountIndex, infinity);
+        EXPECT_EQ(display(amountIndex), "50.00");
+        instance.setFloat(amountIndex, -infinity);
+        EXPECT_EQ(display(amountIndex), "1.00");
+        for (const std::uint32_t index : {sizeIndex, speedIndex, amountIndex, spreadIndex, thresholdIndex})
+            instance.setFloat(index, nan);
+        EXPECT_TRUE(std::isnan(FFGL::toFloat(instance(FFGL::getParameter, speedIndex))));
+
+        const HostGLState before = HostGLState::capture();
+        const auto renderChecked = [&](const char* stage)
+        {
+            SCOPED_TRACE(stage);
+            for (int i = 0; i < 8; ++i)
+            {
+                ASSERT_EQ(instance(FFGL::processOpenGL, frame.recordWord()), 0u) << "frame " << i;
+                EXPECT_EQ(before.differencesTo(HostGLState::capture()), std::vector<std::string>{});
+                // Flakes of a speed that is not a number go at the next update.
+                EXPECT_LE(particles.size(), 20u);
+                std::this_thread::sleep_for(std::chrono::milliseconds(16));
+            }
+            const auto output = frame.readOutput();
+            EXPECT_TRUE(vx::test::isNear(output[150 * width + 30], frame.picture[150 * width + 30], 1));
+        };
+
+        // No amount: nothing spawns.
+        renderChecked("all NaN");
+        EXPECT_TRUE(particles.empty());
+        // Flakes are born, but with no speed, spread or size.
+        instance.setFloat(amountIndex, FFGL::toFloat(plugMain(FFGL::getParameterDefault, amountIndex, 0)));
+        renderChecked("amount only");
+
+        // Sound values again: flakes born from now on are whole.
+        for (const std::uint32_t index : {sizeIndex, speedIndex, spreadIndex, thresholdIndex})
+            instance.setFloat(index, FFGL::toFloat(plugMain(FFGL::getParameterDefault, index, 0)));
+        renderFor(instance, frame, 3);
+        EXPECT_GT(std::count_if(particles.begin(), particles.end(),
+                                [](const kelvo::Particle& p)
+                                { return std::isfinite(p.x) && std::isfinite(p.y) && std::isfinite(p.width); }),
+                  0);
     }
 
     struct ResizeCase

@@ -4,7 +4,9 @@
 
 #include <gtest/gtest.h>
 
+#include <cmath>
 #include <cstdlib>
+#include <limits>
 #include <string>
 #include <vector>
 
@@ -393,6 +395,109 @@ namespace
                                                LimitCase{"Over", 10020, 10021}),
                              [](const ::testing::TestParamInfo<LimitCase>& info)
                              { return std::string(info.param.name); });
+
+    // ---- Settings that are not numbers.
+
+    constexpr double nan = std::numeric_limits<double>::quiet_NaN();
+    constexpr double infinity = std::numeric_limits<double>::infinity();
+
+    struct AmountCase
+    {
+        const char* name;
+        double amount;
+        std::size_t spawned;
+    };
+
+    class FlakeAmountTest : public FlakeSimulationTest, public ::testing::WithParamInterface<AmountCase>
+    {
+    };
+
+    TEST_P(FlakeAmountTest, AnAmountBeyondAnIntegerSpawnsNoneOrUpToTheLimit)
+    {
+        settings.amount = GetParam().amount;
+        simulation.setLastSpawnTime(0.0);
+        simulation.update(now, 16.0, settings);
+        EXPECT_EQ(simulation.getParticles().size(), GetParam().spawned);
+    }
+
+    INSTANTIATE_TEST_SUITE_P(Cases, FlakeAmountTest,
+                             ::testing::Values(AmountCase{"NaN", nan, 0}, AmountCase{"MinusInfinity", -infinity, 0},
+                                               AmountCase{"Negative", -3e12, 0}, AmountCase{"BelowOne", 0.99, 0},
+                                               AmountCase{"Huge", 3e12, 10000},
+                                               AmountCase{"Infinity", infinity, 10000}),
+                             [](const ::testing::TestParamInfo<AmountCase>& info)
+                             { return std::string(info.param.name); });
+
+    struct NonFiniteCase
+    {
+        const char* name;
+        double FlakeSimulation::Settings::*setting;
+        double value;
+        bool flakesLive; // whether flakes outlive the frame they were born in
+    };
+
+    class FlakeNonFiniteTest : public FlakeSimulationTest, public ::testing::WithParamInterface<NonFiniteCase>
+    {
+    };
+
+    // Flakes whose position is not a number fall through the edges without a
+    // landing test, and those whose life is not a number go: nothing piles
+    // up, and a later sound setting brings the effect back.
+    TEST_P(FlakeNonFiniteTest, FlakesOfNonFiniteSettingsNeitherLandAnywhereNorPileUp)
+    {
+        const NonFiniteCase& c = GetParam();
+        // A row of edge points across the picture, and falling flakes just
+        // above them that land on the next slow step.
+        Readback readback(640, 360);
+        for (int column = 10; column < 630; ++column)
+            readback.light(column, 180);
+        rebuild(readback);
+        for (int i = 0; i < 20; ++i)
+            simulation.addParticle(fallingAt(-0.9f + 0.09f * static_cast<float>(i), -0.002f, 0.0f, 0.001f));
+
+        settings.*c.setting = c.value;
+        double time = now;
+        // Long frames bring the newborn flakes into the picture in a few steps.
+        for (int frame = 0; frame < 30; ++frame)
+        {
+            time += 25.0;
+            simulation.update(time, 100.0, settings);
+            for (const Particle& p : simulation.getParticles())
+            {
+                ASSERT_GT(p.life, 0.0f) << "frame " << frame;
+                if (! p.falling)
+                {
+                    ASSERT_TRUE(std::isfinite(p.x) && std::isfinite(p.y)) << "frame " << frame;
+                }
+            }
+        }
+        // Every update spawns 20; without a life, only the newest are left.
+        if (c.flakesLive)
+            EXPECT_GT(simulation.getParticles().size(), 20u);
+        else
+            EXPECT_EQ(simulation.getParticles().size(), 20u);
+
+        simulation.clearParticles();
+        settings = FlakeSimulation::Settings();
+        for (int frame = 0; frame < 200; ++frame)
+        {
+            time += 25.0;
+            simulation.update(time, 50.0, settings);
+        }
+        std::size_t settled = 0;
+        for (const Particle& p : simulation.getParticles())
+            settled += p.falling ? 0 : 1;
+        EXPECT_GT(settled, 0u);
+    }
+
+    INSTANTIATE_TEST_SUITE_P(
+        Cases, FlakeNonFiniteTest,
+        ::testing::Values(NonFiniteCase{"SpeedNaN", &FlakeSimulation::Settings::speed, nan, false},
+                          NonFiniteCase{"SpeedInfinity", &FlakeSimulation::Settings::speed, infinity, false},
+                          NonFiniteCase{"SpreadNaN", &FlakeSimulation::Settings::spread, nan, true},
+                          NonFiniteCase{"SpreadInfinity", &FlakeSimulation::Settings::spread, infinity, true},
+                          NonFiniteCase{"SizeNaN", &FlakeSimulation::Settings::size, nan, true}),
+        [](const ::testing::TestParamInfo<NonFiniteCase>& info) { return std::string(info.param.name); });
 
     TEST_F(FlakeSimulationTest, ASeededRunIsRepeatable)
     {
