@@ -1,6 +1,5 @@
 #include "FlakeSimulation.h"
 
-#include "engine/gfx/VXGfxUtils.h"
 #include "engine/gfx/VXScopedNoArrayBuffer.h"
 #include "engine/gfx/VXTexture.h"
 #include "engine/video/formats/VXPixels.h"
@@ -203,20 +202,14 @@ namespace kelvo
         }
     }
 
-    void FlakeSimulation::drawParticles(const vx::Texture& texture) const
+    void FlakeSimulation::drawParticles(const vx::Texture& texture)
     {
-        const vx::ScopedNoArrayBuffer noArrayBuffer;
         const float u = texture.getMaxU();
         const float v = texture.getMaxV();
-        const float texCoords[8] = {0.0f, 0.0f, 0.0f, v, u, v, u, 0.0f};
-        float corners[8] = {};
 
-        glClientActiveTexture(GL_TEXTURE0);
-        glEnableClientState(GL_TEXTURE_COORD_ARRAY);
-        glTexCoordPointer(2, GL_FLOAT, 0, texCoords);
-        glEnableClientState(GL_VERTEX_ARRAY);
-        glVertexPointer(2, GL_FLOAT, 0, corners);
-
+        // Every visible flake's fan goes into one array first, colour per
+        // vertex, so the draws below change no GL state between them.
+        flakeVertices.clear();
         for (const Particle& p : particles)
         {
             const float left = p.x - p.width * 0.5f;
@@ -224,21 +217,34 @@ namespace kelvo
             // Written so a flake whose position is not a number is skipped.
             if (! (left + p.width >= -1.0f && left - p.width <= 1.0f))
                 continue;
-            vx::gfx::color(p.color);
             const float right = left + p.width;
             const float bottom = top + p.height;
-            corners[0] = left;
-            corners[1] = top;
-            corners[2] = left;
-            corners[3] = bottom;
-            corners[4] = right;
-            corners[5] = bottom;
-            corners[6] = right;
-            corners[7] = top;
-            glDrawArrays(GL_TRIANGLE_FAN, 0, 4);
+            const vx::Color& c = p.color;
+            flakeVertices.push_back({left, top, 0.0f, 0.0f, c.r, c.g, c.b, c.a});
+            flakeVertices.push_back({left, bottom, 0.0f, v, c.r, c.g, c.b, c.a});
+            flakeVertices.push_back({right, bottom, u, v, c.r, c.g, c.b, c.a});
+            flakeVertices.push_back({right, top, u, 0.0f, c.r, c.g, c.b, c.a});
         }
+        if (flakeVertices.empty())
+            return;
+
+        const vx::ScopedNoArrayBuffer noArrayBuffer;
+        constexpr GLsizei stride = sizeof(FlakeVertex);
+        const FlakeVertex* first = flakeVertices.data();
+        glClientActiveTexture(GL_TEXTURE0);
+        glEnableClientState(GL_TEXTURE_COORD_ARRAY);
+        glTexCoordPointer(2, GL_FLOAT, stride, &first->u);
+        glEnableClientState(GL_COLOR_ARRAY);
+        glColorPointer(4, GL_FLOAT, stride, &first->r);
+        glEnableClientState(GL_VERTEX_ARRAY);
+        glVertexPointer(2, GL_FLOAT, stride, &first->x);
+
+        const auto count = static_cast<GLint>(flakeVertices.size());
+        for (GLint vertex = 0; vertex < count; vertex += 4)
+            glDrawArrays(GL_TRIANGLE_FAN, vertex, 4);
 
         glDisableClientState(GL_VERTEX_ARRAY);
+        glDisableClientState(GL_COLOR_ARRAY);
         glDisableClientState(GL_TEXTURE_COORD_ARRAY);
     }
 

@@ -79,10 +79,12 @@ namespace kelvo
         // frameMs is the length of this instance's frame.
         void update(double nowMs, double frameMs, const Settings& settings);
 
-        // Draws every flake at least partly inside -1..1 horizontally as a
-        // textured four-vertex fan in its colour, with client-side arrays. The
-        // caller binds the texture to unit 0 and sets the projection.
-        void drawParticles(const vx::Texture& texture) const;
+        // Draws every flake at least partly inside -1..1 horizontally (none
+        // whose position is not a number) as a textured four-vertex fan in
+        // its colour: one draw per flake from client-side arrays, written
+        // into a buffer that is kept, so no allocation once it has grown.
+        // The caller binds the texture to unit 0 and sets the projection.
+        void drawParticles(const vx::Texture& texture);
 
         void clearParticles() { particles.clear(); }
         // Flakes made elsewhere (tests, restored state); appended in order.
@@ -106,8 +108,15 @@ namespace kelvo
         void spawn(const Settings& settings);
         bool hasPoint(int bucket, float x, float y) const;
 
+        // One vertex of a flake's fan as drawParticles hands it to GL.
+        struct FlakeVertex
+        {
+            float x, y, u, v, r, g, b, a;
+        };
+
         std::array<std::vector<Point>, numBuckets> buckets;
         std::vector<Particle> particles;
+        std::vector<FlakeVertex> flakeVertices; // reused from frame to frame
         double lastSpawnTime = 0.0;
         float aspectRatio = 1.0f;
     };
