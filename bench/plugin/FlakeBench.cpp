@@ -1,7 +1,8 @@
 // The flake effect: one simulation update with 10,000 flakes, rebuilding the
-// edge buckets from a 640x360 read-back with smart edges on and off, and a
-// whole ProcessOpenGL at 1920x1080 beside a pass-through frame (the host
-// drawing its input into its framebuffer), both waited for with glFinish.
+// edge buckets from a 640x360 read-back with smart edges on and off, drawing
+// 10,000 flakes beside drawing them one glColor and pointer set at a time,
+// and a whole ProcessOpenGL at 1920x1080 beside a pass-through frame (the
+// host drawing its input into its framebuffer), all waited for with glFinish.
 
 #include <benchmark/benchmark.h>
 
@@ -11,10 +12,13 @@
 
 #include "engine/ffgl/FFGL.h"
 #include "engine/ffgl/VXFFGLPlugin.h"
+#include "engine/gfx/VXTexture.h"
 
+#include <algorithm>
 #include <chrono>
 #include <cstdlib>
 #include <ctime>
+#include <iterator>
 #include <thread>
 #include <vector>
 
@@ -57,6 +61,9 @@ namespace
             p.velocityX = 0.0001f;
             p.velocityY = 0.001f + static_cast<float>(std::rand() % 50) * 0.0001f;
             p.width = p.height = 0.02f;
+            // Near white with a little blue, each its own, as spawned.
+            const float grey = 0.9f + static_cast<float>(std::rand() % 100) * 0.001f;
+            p.color = vx::Color(grey, grey, 1.0f, 1.0f);
             simulation.addParticle(p);
         }
         FlakeSimulation::Settings settings;
@@ -176,6 +183,110 @@ namespace
         ProcessOpenGLStructTag record{};
         FFGLViewportStructTag viewport{};
     };
+
+    // 10,000 flakes over a 1920x1080 framebuffer with the effect's projection
+    // and blending, the sprite a 64x64 texture fading out from its centre.
+    class FlakeCanvas
+    {
+    public:
+        FlakeCanvas() : simulation(makeBusySimulation())
+        {
+            std::vector<unsigned char> pixels(64 * 64 * 4);
+            for (int row = 0; row < 64; ++row)
+                for (int column = 0; column < 64; ++column)
+                {
+                    const int dx = column - 32, dy = row - 32;
+                    unsigned char* p = &pixels[static_cast<std::size_t>((row * 64 + column) * 4)];
+                    p[0] = p[1] = p[2] = 255;
+                    p[3] = static_cast<unsigned char>(std::max(0, 255 - (dx * dx + dy * dy) / 4));
+                }
+            glGenTextures(1, &sprite);
+            glBindTexture(GL_TEXTURE_2D, sprite);
+            glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_MIN_FILTER, GL_LINEAR);
+            glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_MAG_FILTER, GL_LINEAR);
+            glTexImage2D(GL_TEXTURE_2D, 0, GL_RGBA8, 64, 64, 0, GL_RGBA, GL_UNSIGNED_BYTE, pixels.data());
+            spriteTexture.setGLData(64, 64, 64, 64, GL_TEXTURE_2D, sprite, GL_RGBA8, GL_LINEAR, GL_LINEAR, true);
+            glEnable(GL_TEXTURE_2D);
+            glEnable(GL_BLEND);
+            glBlendFunc(GL_SRC_ALPHA, GL_ONE_MINUS_SRC_ALPHA);
+            glMatrixMode(GL_PROJECTION);
+            glLoadIdentity();
+            glOrtho(-1.0, 1.0, 1.0, -1.0, -1.0, 1.0);
+            glMatrixMode(GL_MODELVIEW);
+        }
+        ~FlakeCanvas()
+        {
+            glMatrixMode(GL_PROJECTION);
+            glLoadIdentity();
+            glMatrixMode(GL_MODELVIEW);
+            glDisable(GL_BLEND);
+            glDisable(GL_TEXTURE_2D);
+            glBindTexture(GL_TEXTURE_2D, 0);
+            glDeleteTextures(1, &sprite);
+        }
+
+        HostFrame frame;
+        FlakeSimulation simulation;
+        GLuint sprite = 0;
+        vx::Texture spriteTexture;
+    };
+
+    void BM_FlakeDraw(benchmark::State& state)
+    {
+        if (! vx::bench::makeBenchGLContextCurrent())
+        {
+            state.SkipWithError("no GL context");
+            return;
+        }
+        FlakeCanvas canvas;
+        for (auto _ : state)
+        {
+            canvas.simulation.drawParticles(canvas.spriteTexture);
+            glFinish();
+        }
+        state.SetItemsProcessed(state.iterations() *
+                                static_cast<std::int64_t>(canvas.simulation.getParticles().size()));
+    }
+    BENCHMARK(BM_FlakeDraw)->Name("BM_FlakeDraw/10000")->Unit(benchmark::kMillisecond)->UseRealTime();
+
+    // The same flakes as a colour and a pointer set per flake before its draw.
+    void BM_FlakeDrawOneByOne(benchmark::State& state)
+    {
+        if (! vx::bench::makeBenchGLContextCurrent())
+        {
+            state.SkipWithError("no GL context");
+            return;
+        }
+        FlakeCanvas canvas;
+        const float texCoords[8] = {0.0f, 0.0f, 0.0f, 1.0f, 1.0f, 1.0f, 1.0f, 0.0f};
+        float corners[8] = {};
+        for (auto _ : state)
+        {
+            glEnableClientState(GL_TEXTURE_COORD_ARRAY);
+            glTexCoordPointer(2, GL_FLOAT, 0, texCoords);
+            glEnableClientState(GL_VERTEX_ARRAY);
+            glVertexPointer(2, GL_FLOAT, 0, corners);
+            for (const kelvo::Particle& p : canvas.simulation.getParticles())
+            {
+                const float left = p.x - p.width * 0.5f;
+                const float top = p.y - p.height * 0.5f;
+                if (left + p.width < -1.0f || left - p.width > 1.0f)
+                    continue;
+                glColor4f(p.color.r, p.color.g, p.color.b, p.color.a);
+                const float quad[8] = {left,           top, left, top + p.height, left + p.width, top + p.height,
+                                       left + p.width, top};
+                std::copy(std::begin(quad), std::end(quad), corners);
+                glDrawArrays(GL_TRIANGLE_FAN, 0, 4);
+            }
+            glDisableClientState(GL_VERTEX_ARRAY);
+            glDisableClientState(GL_TEXTURE_COORD_ARRAY);
+            glFinish();
+        }
+        glColor4f(1.0f, 1.0f, 1.0f, 1.0f);
+        state.SetItemsProcessed(state.iterations() *
+                                static_cast<std::int64_t>(canvas.simulation.getParticles().size()));
+    }
+    BENCHMARK(BM_FlakeDrawOneByOne)->Name("BM_FlakeDrawOneByOne/10000")->Unit(benchmark::kMillisecond)->UseRealTime();
 
     void BM_PassThroughFrame(benchmark::State& state)
     {
