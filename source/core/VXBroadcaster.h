@@ -213,6 +213,7 @@ namespace vx
                 retired.push_back(std::move(current));
                 current = std::move(changed);
                 lists.store(current.get(), std::memory_order_seq_cst);
+                noListeners.store(current->syncList.empty() && current->asyncList.empty(), std::memory_order_release);
                 hasRetired.store(true, std::memory_order_relaxed);
             }
 
@@ -234,6 +235,7 @@ namespace vx
             std::atomic<const Lists*> lists{nullptr};
             std::atomic<bool> alive{true};
             std::atomic<bool> hasRetired{false};
+            std::atomic<bool> noListeners{true};
             SpinLock changeLock; // guards current and retired
             std::unique_ptr<Lists> current;
             std::vector<std::unique_ptr<Lists>> retired;
@@ -287,6 +289,10 @@ namespace vx
                        std::type_identity_t<Args>... args)
         {
             Core& c = *core;
+            // Nobody to call or record for (an animated parameter nobody
+            // watches): no pass to announce.
+            if (c.noListeners.load(std::memory_order_acquire))
+                return;
             bool reclaim = false;
             {
                 detail::BroadcastPasses::Pass pass(&c);

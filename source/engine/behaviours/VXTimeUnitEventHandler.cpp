@@ -9,6 +9,7 @@ namespace vx
     {
         const ScopedSpinLock hold(lock);
         pending = event;
+        hasPending.store(! event.time.isNow(), std::memory_order_release);
     }
 
     TimeUnitEvent TimeUnitEventHandler::get() const
@@ -19,14 +20,21 @@ namespace vx
 
     TimeUnitEventHandler::Result TimeUnitEventHandler::update(const TimeInfo& info)
     {
+        if (! hasPending.load(std::memory_order_acquire))
+            return {-1, 0};
         const ScopedSpinLock hold(lock);
         if (pending.time.isNow())
             return {-1, 0};
         if (! (info.time > pending.time.asTimestamp(info)))
             return {-1, 0};
+        return {0, take().type};
+    }
 
-        const std::int32_t type = pending.type;
+    TimeUnitEvent TimeUnitEventHandler::take()
+    {
+        const TimeUnitEvent taken = pending;
         pending = TimeUnitEvent();
-        return {0, type};
+        hasPending.store(false, std::memory_order_release);
+        return taken;
     }
 }

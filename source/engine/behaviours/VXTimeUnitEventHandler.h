@@ -3,6 +3,7 @@
 #include "core/VXSpinLock.h"
 #include "core/VXTimeUnit.h"
 
+#include <atomic>
 #include <cstdint>
 #include <utility>
 
@@ -50,7 +51,13 @@ namespace vx
         virtual Result update(const TimeInfo& info);
 
     protected:
+        // Under the lock: takes the pending event, leaving none.
+        TimeUnitEvent take();
+
         SpinLock lock;
         TimeUnitEvent pending;
+        // Whether an event waits: the frames in between (nearly all) read only
+        // this, without the lock.
+        std::atomic<bool> hasPending{false};
     };
 }

@@ -7,6 +7,8 @@ namespace vx
 {
     TimeUnitEventHandler::Result TimeUnitEventHandlerAudio::update(const TimeInfo& info)
     {
+        if (! hasPending.load(std::memory_order_acquire))
+            return {-1, 0};
         const ScopedSpinLock hold(lock);
         if (pending.time.isNow())
             return {-1, 0};
@@ -37,8 +39,6 @@ namespace vx
             return {-1, 0};
         }
 
-        const std::int32_t type = pending.type;
-        pending = TimeUnitEvent();
-        return {status, type};
+        return {status, take().type};
     }
 }
