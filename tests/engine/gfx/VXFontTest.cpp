@@ -186,24 +186,6 @@ namespace vx
             EXPECT_EQ(big.getAtlasHeight(), 0);
         }
 
-        TEST(FontTest, BinaryRoundTripKeepsRecordsAndAtlas)
-        {
-            for (const Font* source : {&Fonts::uni9, &Fonts::bigNumbers64})
-            {
-                const std::vector<unsigned char> blob = blobOf(*source);
-                Font copy(blob.data());
-                ASSERT_FALSE(copy.isEmpty());
-                EXPECT_EQ(copy.getSize(), source->getSize());
-                EXPECT_EQ(copy.getAtlas(), source->getAtlas());
-                ASSERT_EQ(copy.getGlyphs().size(), source->getGlyphs().size());
-                EXPECT_EQ(std::memcmp(copy.getGlyphs().data(), source->getGlyphs().data(),
-                                      copy.getGlyphs().size() * sizeof(GlyphRecord)),
-                          0);
-                EXPECT_EQ(copy.getCharacters() == nullptr, source->getCharacters() == nullptr);
-                EXPECT_EQ(blobOf(copy), blob);
-            }
-        }
-
         TEST(FontTest, InconsistentBlobHeadersAreRefused)
         {
             std::vector<unsigned char> blob = blobOf(Fonts::small12);

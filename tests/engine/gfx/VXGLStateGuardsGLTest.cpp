@@ -3,14 +3,11 @@
 // cache inside a guard's scope never leave it recording what GL no longer has
 // (the texture-unit guard is exercised by the repeated pixel read-back).
 
-#include "engine/gfx/VXContextManager.h"
-#include "engine/gfx/VXGfxInfo.h"
-#include "engine/gfx/VXRenderer.h"
+#include "engine/gfx/VXRenderTargetTestSupport.h"
 #include "engine/gfx/VXScopedProgram.h"
 #include "engine/gfx/VXScopedTextureBinding.h"
 #include "engine/gfx/VXShaderProgram.h"
 #include "engine/gfx/VXTexture.h"
-#include "support/gl/VXGLTestFixture.h"
 
 namespace vx
 {
@@ -22,34 +19,20 @@ namespace vx
             void SetUp() override
             {
                 test::GLTest::SetUp();
-                GfxInfo::filloutGfxInfo();
-                savedHooks = Context::rendererHooks;
-                Renderer::installContextHooks();
-                context = manager.addContext(test::GLTestContext::getContext(), 0, 1, true, true);
-                ASSERT_NE(context, nullptr);
-                ASSERT_EQ(Renderer::getCurrent(), context->getRenderer());
-                for (auto* texture : {&host, &inner})
+                host = std::make_unique<test::ScopedHostRenderer>(manager);
+                ASSERT_NE(host->renderer, nullptr);
+                ASSERT_EQ(Renderer::getCurrent(), host->renderer);
+                for (auto* texture : {&outer, &inner})
                     ASSERT_TRUE(texture->create(4, 4, Texture::RGBA8));
             }
 
             void TearDown() override
             {
-                cache().unbindAll();
-                for (GLenum unit = 0; unit < 4; ++unit)
-                {
-                    glActiveTexture(GL_TEXTURE0 + unit);
-                    glDisable(GL_TEXTURE_2D);
-                }
-                glActiveTexture(GL_TEXTURE0);
-                host.release();
-                inner.release();
-                manager.removeContext(context);
-                context.reset();
-                Context::rendererHooks = savedHooks;
+                host.reset();
                 test::GLTest::TearDown();
             }
 
-            RenderContext& cache() { return context->getRenderer()->getRenderContext(); }
+            RenderContext& cache() { return host->cache(); }
 
             static GLuint boundOn(unsigned int unit)
             {
@@ -61,28 +44,27 @@ namespace vx
             }
 
             ContextManager manager;
-            std::shared_ptr<Context> context;
-            Context::RendererHooks savedHooks;
-            Texture host, inner;
+            std::unique_ptr<test::ScopedHostRenderer> host;
+            Texture outer, inner;
         };
 
         TEST_F(GLStateGuardsGLTest, TextureBindingPutBackIsRecorded)
         {
-            ASSERT_TRUE(cache().bind2DTexture(0, host));
+            ASSERT_TRUE(cache().bind2DTexture(0, outer));
             {
                 const ScopedTextureBinding binding(GL_TEXTURE_2D, 0);
                 ASSERT_TRUE(cache().bind2DTexture(0, inner));
             }
-            EXPECT_EQ(boundOn(0), host.getGLName());
-            EXPECT_EQ(cache().getBoundTexture(0), host.getGLName());
+            EXPECT_EQ(boundOn(0), outer.getGLName());
+            EXPECT_EQ(cache().getBoundTexture(0), outer.getGLName());
             ASSERT_TRUE(cache().bind2DTexture(0, inner));
             EXPECT_EQ(boundOn(0), inner.getGLName());
         }
 
         TEST_F(GLStateGuardsGLTest, ProgramComesBackInGLAndInTheCache)
         {
-            const ShaderProgram& flat = context->getRenderer()->getShaders().get(Shaders::FlatColor);
-            const ShaderProgram& textured = context->getRenderer()->getShaders().get(Shaders::Textured);
+            const ShaderProgram& flat = host->renderer->getShaders().get(Shaders::FlatColor);
+            const ShaderProgram& textured = host->renderer->getShaders().get(Shaders::Textured);
             ASSERT_TRUE(cache().bindShader(flat));
             {
                 const ScopedProgram program;

@@ -5,7 +5,6 @@
 #include "support/VXLogRecorder.h"
 #include "support/gl/VXGLTestFixture.h"
 
-#include <cstring>
 #include <vector>
 
 namespace vx

@@ -1,7 +1,5 @@
 #include "engine/gfx/VXPixelReadback.h"
 
-#include <cstring>
-#include <vector>
 
 #include "support/VXLogRecorder.h"
 #include "support/gl/VXGLTestFixture.h"

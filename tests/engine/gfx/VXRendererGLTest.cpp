@@ -1,14 +1,12 @@
 #include "engine/gfx/VXRenderer.h"
 
 #include "core/VXOrientedRect.h"
-#include "engine/gfx/VXContextManager.h"
 #include "engine/gfx/VXFonts.h"
-#include "engine/gfx/VXGfxInfo.h"
 #include "engine/gfx/VXGfxUtils.h"
+#include "engine/gfx/VXRenderTargetTestSupport.h"
 #include "engine/gfx/VXShaderProgram.h"
 #include "engine/gfx/VXTexture.h"
 #include "support/VXLogRecorder.h"
-#include "support/gl/VXGLTestFixture.h"
 
 #include <cmath>
 #include <memory>
@@ -30,29 +28,15 @@ namespace vx
             void SetUp() override
             {
                 test::GLTest::SetUp();
-                GfxInfo::filloutGfxInfo();
-                Renderer::installContextHooks();
-                context = manager.addContext(test::GLTestContext::getContext(), 0, 1, true, true);
-                ASSERT_NE(context, nullptr);
-                ASSERT_TRUE(context->isRendererInitialized());
-                ASSERT_NE(context->getRenderer(), nullptr);
-                renderer = context->getRenderer();
+                host = std::make_unique<test::ScopedHostRenderer>(manager);
+                ASSERT_NE(host->renderer, nullptr);
+                ASSERT_TRUE(host->context->isRendererInitialized());
+                renderer = host->renderer;
             }
 
             void TearDown() override
             {
-                if (renderer != nullptr)
-                    renderer->getRenderContext().unbindAll();
-                // Binding through the cache enables 2D texturing on the units it touched.
-                for (GLenum unit = 0; unit < 8; ++unit)
-                {
-                    glActiveTexture(GL_TEXTURE0 + unit);
-                    glDisable(GL_TEXTURE_2D);
-                }
-                glActiveTexture(GL_TEXTURE0);
-                manager.removeContext(context);
-                context.reset();
-                Context::rendererHooks = {};
+                host.reset();
                 test::GLTest::TearDown();
             }
 
@@ -68,60 +52,64 @@ namespace vx
             // Pixel (x, y) of the pixel space; read-back rows go bottom-up.
             PixelRGBA8 at(int x, int y) const { return test::readPixel(x, height - 1 - y); }
 
-            // Red exactly on x0 <= x < x1, y0 <= y < y1 of a size x size space, black elsewhere.
-            void expectOnlyRedWithin(int size, int x0, int y0, int x1, int y1) const
-            {
-                for (int y = 0; y < size; ++y)
-                    for (int x = 0; x < size; ++x)
-                    {
-                        const bool inside = x >= x0 && x < x1 && y >= y0 && y < y1;
-                        ASSERT_EQ(at(x, y), inside ? red : black) << "pixel " << x << ", " << y;
-                    }
-            }
-
             ContextManager manager;
-            std::shared_ptr<Context> context;
+            std::unique_ptr<test::ScopedHostRenderer> host;
             Renderer* renderer = nullptr;
             int height = 0;
         };
 
-        TEST_F(RendererGLTest, FillRectCoversExactlyItsPixels)
+        // Flat red drawing over a 16 x 16 pixel space lights exactly the pixels
+        // whose centres it covers.
+        struct CoverageCase
+        {
+            const char* name;
+            void (*draw)(Renderer&);
+            bool (*lit)(int x, int y);
+        };
+
+        class RendererCoverageGLTest : public RendererGLTest, public ::testing::WithParamInterface<CoverageCase>
+        {
+        };
+
+        TEST_P(RendererCoverageGLTest, LightsExactlyItsPixels)
         {
             test::ScopedTestFramebuffer target(16, 16);
             beginPixelSpace(16, 16);
-            renderer->fillRect(RectT<float>(2.0f, 3.0f, 6.0f, 8.0f), Color::red);
-            expectOnlyRedWithin(16, 2, 3, 6, 8);
+            GetParam().draw(*renderer);
+            for (int y = 0; y < 16; ++y)
+                for (int x = 0; x < 16; ++x)
+                    ASSERT_EQ(at(x, y), GetParam().lit(x, y) ? red : black) << "pixel " << x << ", " << y;
             EXPECT_EQ(test::getInteger(GL_CURRENT_PROGRAM), 0) << "flat drawing unbinds its program";
         }
 
-        TEST_F(RendererGLTest, FillRectWithinStopsOnePixelShort)
-        {
-            test::ScopedTestFramebuffer target(16, 16);
-            beginPixelSpace(16, 16);
-            renderer->fillRectWithin(2.0f, 3.0f, 4.0f, 5.0f, Color::red);
-            // Width 1: two triangles of no area.
-            renderer->fillRectWithin(10.0f, 10.0f, 1.0f, 4.0f, Color::red);
-            expectOnlyRedWithin(16, 2, 3, 5, 7);
-        }
-
-        TEST_F(RendererGLTest, RectOutlineWithinHitsItsBorderPixels)
-        {
-            test::ScopedTestFramebuffer target(16, 16);
-            beginPixelSpace(16, 16);
-            renderer->drawRectWithin(RectT<float>(0.0f, 0.0f, 10.0f, 10.0f), Color::red);
-            for (int i = 0; i < 10; ++i)
-            {
-                EXPECT_EQ(at(i, 0), red) << i;
-                EXPECT_EQ(at(9, i), red) << i;
-                EXPECT_EQ(at(i, 9), red) << i;
-                EXPECT_EQ(at(0, i), red) << i;
-                EXPECT_EQ(at(10, i), black) << i;
-                EXPECT_EQ(at(i, 10), black) << i;
-            }
-            for (int y = 1; y < 9; ++y)
-                for (int x = 1; x < 9; ++x)
-                    ASSERT_EQ(at(x, y), black) << "pixel " << x << ", " << y;
-        }
+        INSTANTIATE_TEST_SUITE_P(
+            Shapes, RendererCoverageGLTest,
+            ::testing::Values(
+                CoverageCase{"FillRect",
+                             [](Renderer& r) { r.fillRect(RectT<float>(2.0f, 3.0f, 6.0f, 8.0f), Color::red); },
+                             [](int x, int y) { return x >= 2 && x < 6 && y >= 3 && y < 8; }},
+                // One pixel short of the given size; width 1 is two triangles of no area.
+                CoverageCase{"FillRectWithin",
+                             [](Renderer& r)
+                             {
+                                 r.fillRectWithin(2.0f, 3.0f, 4.0f, 5.0f, Color::red);
+                                 r.fillRectWithin(10.0f, 10.0f, 1.0f, 4.0f, Color::red);
+                             },
+                             [](int x, int y) { return x >= 2 && x < 5 && y >= 3 && y < 7; }},
+                CoverageCase{"RectOutlineWithin",
+                             [](Renderer& r) { r.drawRectWithin(RectT<float>(0.0f, 0.0f, 10.0f, 10.0f), Color::red); },
+                             [](int x, int y) { return x < 10 && y < 10 && (x == 0 || x == 9 || y == 0 || y == 9); }},
+                CoverageCase{"Points",
+                             [](Renderer& r) {
+                                 r.drawPoints({{1.0f, 1.0f}, {6.0f, 2.0f}}, Color::red);
+                             },
+                             [](int x, int y) { return (x == 1 && y == 1) || (x == 6 && y == 2); }},
+                CoverageCase{"Line",
+                             [](Renderer& r) {
+                                 r.drawLine({0.0f, 5.0f}, {16.0f, 5.0f}, Color::red);
+                             },
+                             [](int, int y) { return y == 5; }}),
+            [](const ::testing::TestParamInfo<CoverageCase>& info) { return std::string(info.param.name); });
 
         TEST_F(RendererGLTest, FilledShapesAndFans)
         {
@@ -146,23 +134,6 @@ namespace vx
             renderer->drawTriangles({{{20.0f, 2.0f}, {30.0f, 2.0f}, {20.0f, 12.0f}}}, Color::white);
             EXPECT_EQ(at(21, 3), (PixelRGBA8{255, 255, 255, 255}));
             EXPECT_EQ(at(29, 11), black);
-        }
-
-        TEST_F(RendererGLTest, PointsAndLinesHitPixelCentres)
-        {
-            test::ScopedTestFramebuffer target(8, 8);
-            beginPixelSpace(8, 8);
-            renderer->drawPoints({{1.0f, 1.0f}, {6.0f, 2.0f}}, Color::red);
-            EXPECT_EQ(at(1, 1), red);
-            EXPECT_EQ(at(6, 2), red);
-            EXPECT_EQ(at(2, 1), black);
-            renderer->drawLine({0.0f, 5.0f}, {8.0f, 5.0f}, Color::red);
-            for (int x = 0; x < 8; ++x)
-            {
-                EXPECT_EQ(at(x, 5), red) << x;
-                EXPECT_EQ(at(x, 4), black) << x;
-                EXPECT_EQ(at(x, 6), black) << x;
-            }
         }
 
         TEST_F(RendererGLTest, CircleAndRoundedOutlinePoints)

@@ -1,8 +1,7 @@
 #include "engine/gfx/VXTexture.h"
 
-#include "engine/gfx/VXGfxInfo.h"
+#include "engine/gfx/VXRenderTargetTestSupport.h"
 #include "support/VXLogRecorder.h"
-#include "support/gl/VXGLTestFixture.h"
 
 #include <cstring>
 #include <vector>
@@ -22,15 +21,7 @@ namespace vx
             void SetUp() override
             {
                 test::GLTest::SetUp();
-                savedNonPowerOfTwo = GfxInfo::VX_GFX_CARD_SUPPORTS_NONPOWEROFTWOTEXTURES;
-                savedMaxSize = GfxInfo::VX_MAX_TEXTURE_SIZE;
                 GfxInfo::VX_GFX_CARD_SUPPORTS_NONPOWEROFTWOTEXTURES = true;
-            }
-            void TearDown() override
-            {
-                GfxInfo::VX_GFX_CARD_SUPPORTS_NONPOWEROFTWOTEXTURES = savedNonPowerOfTwo;
-                GfxInfo::VX_MAX_TEXTURE_SIZE = savedMaxSize;
-                test::GLTest::TearDown();
             }
 
             static std::vector<unsigned char> solid(int w, int h, PixelRGBA8 p)
@@ -51,8 +42,7 @@ namespace vx
                 return value;
             }
 
-            bool savedNonPowerOfTwo = false;
-            int savedMaxSize = 4096;
+            test::ScopedGfxInfo gfxInfo;
         };
 
         TEST_F(TextureGLTest, PadsToPowerOfTwoOnlyWithoutSupport)

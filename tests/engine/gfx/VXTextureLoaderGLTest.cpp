@@ -1,9 +1,7 @@
 #include "engine/gfx/VXTexture.h"
 
-#include "VXRenderTargetTestSupport.h"
 #include "core/VXFile.h"
-#include "engine/gfx/VXContextManager.h"
-#include "engine/gfx/VXRenderer.h"
+#include "engine/gfx/VXRenderTargetTestSupport.h"
 #include "engine/gfx/VXTextureRef.h"
 #include "engine/video/formats/VXPNGTestWriter.h"
 #include "support/VXLogRecorder.h"
@@ -41,35 +39,7 @@ namespace vx
 
         // An engine root with texture and render-target pools and a renderer on the
         // fixture's context.
-        class TextureLoaderGLTest : public test::RenderTargetGLTest
-        {
-        protected:
-            void SetUp() override
-            {
-                test::RenderTargetGLTest::SetUp();
-                Renderer::installContextHooks();
-                context = contexts.addContext(test::GLTestContext::getContext(), 0, 1, true, true);
-                ASSERT_NE(context, nullptr);
-                ASSERT_NE(context->getRenderer(), nullptr);
-                renderer = context->getRenderer();
-            }
-
-            void TearDown() override
-            {
-                if (renderer != nullptr)
-                    renderer->getRenderContext().unbindAll();
-                glActiveTexture(GL_TEXTURE0);
-                glDisable(GL_TEXTURE_2D);
-                contexts.removeContext(context);
-                context.reset();
-                Context::rendererHooks = {};
-                test::RenderTargetGLTest::TearDown();
-            }
-
-            ContextManager contexts;
-            std::shared_ptr<Context> context;
-            Renderer* renderer = nullptr;
-        };
+        using TextureLoaderGLTest = test::HostRendererGLTest;
 
         TEST_F(TextureLoaderGLTest, GreyImageWithUnknownFormatTakesTheImagesLayout)
         {

@@ -2,7 +2,7 @@
 
 #include "core/VXFile.h"
 #include "engine/ffgl/VXVexkit.h"
-#include "engine/gfx/VXGfxInfo.h"
+#include "engine/gfx/VXRenderTargetTestSupport.h"
 #include "engine/gfx/VXTexture.h"
 #include "engine/gfx/VXTextureRef.h"
 #include "engine/video/formats/VXImageUtils.h"
@@ -24,7 +24,6 @@ namespace vx
             void SetUp() override
             {
                 test::GLTest::SetUp();
-                savedNonPowerOfTwo = GfxInfo::VX_GFX_CARD_SUPPORTS_NONPOWEROFTWOTEXTURES;
                 GfxInfo::VX_GFX_CARD_SUPPORTS_NONPOWEROFTWOTEXTURES = true;
             }
             void TearDown() override
@@ -32,12 +31,11 @@ namespace vx
                 manager.release();
                 EXPECT_EQ(manager.getTotalTextureCount(), manager.getUsedTextureCount())
                     << "only lent-out textures remain";
-                GfxInfo::VX_GFX_CARD_SUPPORTS_NONPOWEROFTWOTEXTURES = savedNonPowerOfTwo;
                 test::GLTest::TearDown();
             }
 
+            test::ScopedGfxInfo gfxInfo;
             TextureManager manager;
-            bool savedNonPowerOfTwo = false;
         };
 
         TEST_F(TextureManagerGLTest, ReusesBySizeKeyAndFormat)

@@ -71,18 +71,6 @@ namespace vx
             EXPECT_EQ(e[1].numComponents, 3u);
         }
 
-        TEST(VertexFormat, EveryKindPairsAValidAttributeLayout)
-        {
-            for (unsigned int kind = 0; kind < VertexFormat::numElementKinds; ++kind)
-            {
-                const unsigned int components = VertexFormat::elementNumComponents[kind];
-                const unsigned int componentBytes = VertexFormat::glElementTypes[kind] == GL_FLOAT ? 4u : 1u;
-                EXPECT_GE(components, 1u) << elementNames[kind];
-                EXPECT_LE(components, 4u) << elementNames[kind];
-                EXPECT_EQ(components * componentBytes, VertexFormat::elementSizes[kind]) << elementNames[kind];
-            }
-        }
-
         TEST(VertexFormat, CopyRebuildsAndReleaseKeepsTheText)
         {
             VertexFormat source("POS3 COLOR UV UV");
