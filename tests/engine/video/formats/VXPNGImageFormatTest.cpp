@@ -7,7 +7,6 @@
 
 #include <atomic>
 #include <cstdlib>
-#include <cstring>
 #include <filesystem>
 #include <fstream>
 #include <iterator>
@@ -146,22 +145,6 @@ namespace vx::test
         const Decoded d = decode(writeRaw(p));
         ASSERT_NE(d.data, nullptr);
         EXPECT_EQ(d.bytes(), (std::vector<unsigned char>{0x34, 0x12, 0x78, 0x56, 0xBC, 0x9A, 0xF0, 0xDE}));
-    }
-
-    TEST(PNGImageFormat, EncodedSixteenBitFileHoldsTheSamplesHighByteFirst)
-    {
-        // 0x1234 in host (little-endian) order.
-        const std::vector<unsigned char> pixel{0x34, 0x12, 0, 0, 0, 0, 0xFF, 0xFF};
-        const std::string file = encode(pixel, 1, 1, 8);
-
-        png_image image{};
-        image.version = PNG_IMAGE_VERSION;
-        ASSERT_TRUE(png_image_begin_read_from_memory(&image, file.data(), file.size()));
-        image.format = PNG_FORMAT_LINEAR_RGB_ALPHA;
-        uint16_t out[4] = {};
-        ASSERT_TRUE(png_image_finish_read(&image, nullptr, out, 0, nullptr));
-        EXPECT_EQ(out[0], 0x1234);
-        EXPECT_EQ(out[3], 0xFFFF);
     }
 
     TEST(PNGImageFormat, RGBAndGreyEncodeDecodeToOpaqueRGBA)

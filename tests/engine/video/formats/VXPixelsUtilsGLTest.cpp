@@ -6,14 +6,13 @@
 #include <vector>
 
 #include "core/VXFile.h"
-#include "engine/gfx/VXGfxInfo.h"
+#include "engine/gfx/VXRenderTargetTestSupport.h"
 #include "engine/gfx/VXTexture.h"
 #include "engine/video/formats/VXImageUtils.h"
 #include "engine/video/formats/VXPNGImageFormat.h"
 #include "engine/video/formats/VXPixels.h"
 #include "support/VXLogRecorder.h"
 #include "support/VXTempDir.h"
-#include "support/gl/VXGLTestFixture.h"
 
 namespace vx::test
 {
@@ -127,7 +126,7 @@ namespace vx::test
 
     TEST_F(PixelsUtilsGLTest, GetTexImageGivesTheLogicalImage)
     {
-        const bool savedNonPowerOfTwo = GfxInfo::VX_GFX_CARD_SUPPORTS_NONPOWEROFTWOTEXTURES;
+        const ScopedGfxInfo gfxInfo;
         GfxInfo::VX_GFX_CARD_SUPPORTS_NONPOWEROFTWOTEXTURES = false; // 5 x 3 lives in 8 x 4
         const auto data = ramp(5 * 3 * 4);
         Texture texture;
@@ -145,7 +144,6 @@ namespace vx::test
         EXPECT_EQ(PixelsUtils::textureToPixelsUsingGetTexImage(&texture, 8), nullptr);
         EXPECT_EQ(PixelsUtils::textureToPixelsUsingGetTexImage(nullptr, 4), nullptr);
         EXPECT_EQ(log.count(logError), 2u) << log.dump();
-        GfxInfo::VX_GFX_CARD_SUPPORTS_NONPOWEROFTWOTEXTURES = savedNonPowerOfTwo;
     }
 
     TEST_F(PixelsUtilsGLTest, CompressedTexturesComeBackAsWholeBlocks)
@@ -273,12 +271,7 @@ namespace vx::test
         EXPECT_FALSE(ImageUtils::writeTextureToTga(tga, &half));
         EXPECT_EQ(log.count(logError), 4u) << log.dump();
     }
-}
 
-#include "engine/gfx/VXRenderTargetTestSupport.h"
-
-namespace vx::test
-{
     namespace
     {
         // Four rows of two RGBA pixels; row r is (40 r, 255 - 40 r, 9, 255).
@@ -292,21 +285,22 @@ namespace vx::test
             return bytes;
         }
 
-        class TextureReadbackGLTest : public RenderTargetGLTest
+        // Read-back draws with the viewport set to what it draws, by design.
+        template <typename Fixture>
+        class ReadbackGLTest : public Fixture
         {
         protected:
             void SetUp() override
             {
-                RenderTargetGLTest::SetUp();
-                glGetIntegerv(GL_VIEWPORT, viewport);
+                Fixture::SetUp();
+                this->restoresViewport = true;
             }
-            void TearDown() override
-            {
-                glViewport(viewport[0], viewport[1], viewport[2], viewport[3]);
-                RenderTargetGLTest::TearDown();
-            }
-            GLint viewport[4] = {};
         };
+
+        using TextureReadbackGLTest = ReadbackGLTest<RenderTargetGLTest>;
+        // The test's context as the engine's primary one, with its renderer:
+        // drawing for read-back binds through that renderer's binding cache.
+        using CachedReadbackGLTest = ReadbackGLTest<HostRendererGLTest>;
     }
 
     TEST_F(TextureReadbackGLTest, ThroughARenderTargetRowsKeepOrUnflip)
@@ -380,41 +374,9 @@ namespace vx::test
         EXPECT_TRUE(log.contains("channel-order")) << log.dump();
         EXPECT_EQ(PixelsUtils::textureToPixels(nullptr, 4, PixelsUtils::keepOrder, false, true), nullptr);
     }
-}
 
-#include "engine/gfx/VXContextManager.h"
-#include "engine/gfx/VXRenderer.h"
-
-namespace vx::test
-{
     namespace
     {
-        // The test's context as the engine's primary one, with its renderer:
-        // drawing for read-back binds through that renderer's binding cache.
-        class CachedReadbackGLTest : public TextureReadbackGLTest
-        {
-        protected:
-            void SetUp() override
-            {
-                TextureReadbackGLTest::SetUp();
-                Renderer::installContextHooks();
-                primary = root->getContextManager()->addContext(GLTestContext::getContext(), 0, 0, true, true);
-                ASSERT_NE(primary, nullptr);
-                ASSERT_NE(primary->getRenderer(), nullptr);
-            }
-            void TearDown() override
-            {
-                if (primary != nullptr)
-                    root->getContextManager()->removeContext(primary);
-                primary.reset();
-                TextureReadbackGLTest::TearDown();
-            }
-
-            RenderContext& cache() { return primary->getRenderer()->getRenderContext(); }
-
-            std::shared_ptr<Context> primary;
-        };
-
         struct RepeatCase
         {
             const char* name;
@@ -448,8 +410,8 @@ namespace vx::test
             ASSERT_TRUE(PixelsUtils::textureToPixelsBuffer(&texture, 4, PixelsUtils::keepOrder, false,
                                                            c.useRenderTarget, again.data()));
             EXPECT_EQ(again, image) << "read " << round + 2;
-            EXPECT_EQ(cache().getBoundTexture(0), static_cast<unsigned int>(getInteger(GL_TEXTURE_BINDING_2D)));
-            EXPECT_EQ(cache().getActiveSampler(),
+            EXPECT_EQ(host->cache().getBoundTexture(0), static_cast<unsigned int>(getInteger(GL_TEXTURE_BINDING_2D)));
+            EXPECT_EQ(host->cache().getActiveSampler(),
                       static_cast<unsigned int>(getInteger(GL_ACTIVE_TEXTURE) - GL_TEXTURE0));
         }
     }
@@ -459,4 +421,23 @@ namespace vx::test
                                                RepeatCase{"into_the_bound_framebuffer", false, PixelsUtils::keepOrder},
                                                RepeatCase{"after_a_channel_swap", true, PixelsUtils::swapRedBlue}),
                              [](const auto& info) { return std::string(info.param.name); });
+
+    TEST_F(CachedReadbackGLTest, ChannelOrdersSwapRedAndBlueOrMoveAlphaFirst)
+    {
+        const std::vector<unsigned char> pixel{10, 20, 30, 255, 40, 50, 60, 255};
+        Texture texture;
+        ASSERT_TRUE(texture.create(pixel.data(), 2, 1, Texture::RGBA8));
+
+        std::unique_ptr<Pixels> swapped(
+            PixelsUtils::textureToPixels(&texture, 4, PixelsUtils::swapRedBlue, false, true));
+        ASSERT_NE(swapped, nullptr);
+        EXPECT_EQ(std::vector<unsigned char>(swapped->data, swapped->data + 8),
+                  (std::vector<unsigned char>{30, 20, 10, 255, 60, 50, 40, 255}));
+
+        std::unique_ptr<Pixels> alpha(PixelsUtils::textureToPixels(&texture, 4, PixelsUtils::alphaFirst, false, true));
+        ASSERT_NE(alpha, nullptr);
+        EXPECT_EQ(std::vector<unsigned char>(alpha->data, alpha->data + 4),
+                  (std::vector<unsigned char>{255, 10, 20, 30}));
+        EXPECT_EQ(getInteger(GL_CURRENT_PROGRAM), 0) << "the program is unbound afterwards";
+    }
 }
