@@ -40,8 +40,6 @@ namespace vx
     {
         EXPECT_EQ(ChangeInfo::toString(static_cast<ChangeSource>(3)), "Undefined ChangeSource!");
         EXPECT_EQ(ChangeInfo::toString(changeSourceXmlRead), "Undefined ChangeSource!");
-        EXPECT_EQ(ChangeInfo::toString(ChangeSourceGUIRightMouse), "ChangeSourceGUIRightMouse");
-        EXPECT_EQ(ChangeInfo::toString(StateChange_UserState_Editing_5), "StateChange_UserState_Editing_5");
         EXPECT_EQ(ChangeInfo::toString(static_cast<StateChange>(14)), "Undefined state change!");
 
         EXPECT_FALSE(ChangeInfo(StateChange_Behaviour_Changed).isStateChange_UserState());

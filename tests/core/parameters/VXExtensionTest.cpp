@@ -67,18 +67,6 @@ namespace
         PresetCounter syncListener, asyncListener;
     };
 
-    TEST_F(ExtensionTest, DescribesItselfWithDefaults)
-    {
-        EXPECT_EQ(kind.getExtensionDisplayName(), "Blur");
-        EXPECT_EQ(kind.getCategory(), -1);
-        EXPECT_TRUE(kind.isHidden());
-        static const char bytes[] = {1, 2, 3};
-        kind.setThumbnail(3, bytes);
-        EXPECT_EQ(kind.getThumbnailData(), bytes);
-        EXPECT_EQ(kind.getThumbnailSize(), 3);
-        EXPECT_EQ(BlurInstance(&kind).getName(), "Blur");
-    }
-
     TEST_F(ExtensionTest, DefaultPresetIsTakenFromAnInstance)
     {
         BlurInstance instance(&kind);

@@ -203,29 +203,4 @@ namespace vx
         EXPECT_EQ(choice.getNameOfChoice(4), "Odd");
         EXPECT_EQ(choice.getChoiceByName("Odd")->getValue(), 0) << "another element name is not read";
     }
-
-    TEST(ParamChoiceTypesTest, FactoryCreatesIntAndUnsigned64Choices)
-    {
-        auto document = test::parseText(R"(<r>)"
-                                        R"(<ParamChoice name="a" T="INT32" value="2"/>)"
-                                        R"(<ParamChoice name="b" T="UINT64" value="18446744073709551615"/>)"
-                                        R"(<ParamChoice name="c" T="DOUBLE"/>)"
-                                        R"(<ParamChoice name="d"/>)"
-                                        R"(</r>)");
-        const XmlNode* node = document->first_node()->first_node();
-        std::unique_ptr<ParamBase> a(ParamChoice<int>::createParamFromXmlNode(node));
-        ASSERT_NE(dynamic_cast<ParamChoice<int>*>(a.get()), nullptr);
-        EXPECT_EQ(dynamic_cast<ParamChoice<int>*>(a.get())->getValue(), 2);
-
-        node = node->next_sibling();
-        std::unique_ptr<ParamBase> b(ParamChoice<int>::createParamFromXmlNode(node));
-        auto* wide = dynamic_cast<ParamChoice<unsigned long long>*>(b.get());
-        ASSERT_NE(wide, nullptr);
-        EXPECT_EQ(wide->getValue(), std::numeric_limits<unsigned long long>::max());
-
-        node = node->next_sibling();
-        EXPECT_EQ(ParamChoice<int>::createParamFromXmlNode(node), nullptr);
-        node = node->next_sibling();
-        EXPECT_EQ(ParamChoice<int>::createParamFromXmlNode(node), nullptr);
-    }
 }

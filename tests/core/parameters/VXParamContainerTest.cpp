@@ -3,7 +3,6 @@
 #include "VXParamTestHelpers.h"
 
 #include "core/parameters/VXParamCollection.h"
-#include "core/parameters/VXParamUtils.h"
 #include "core/parameters/VXParamView.h"
 #include "engine/ffgl/VXVexkit.h"
 
@@ -216,18 +215,6 @@ namespace vx
         ASSERT_NE(made, nullptr);
         EXPECT_EQ(made->getValue(), 5);
         container.removeListener(listener);
-    }
-
-    TEST(ParamUtilsTest, KnowsOnlyTheKindsBuilt)
-    {
-        auto document = test::parseText(R"(<r><ParamChoice name="c" T="INT32"/><Unknown name="u"/></r>)");
-        const XmlNode& choice = *document->first_node()->first_node();
-        const XmlNode& unknown = *choice.next_sibling();
-        EXPECT_TRUE(ParamUtils::canParamBeCreatedFromXmlNode(choice));
-        EXPECT_FALSE(ParamUtils::canParamBeCreatedFromXmlNode(unknown));
-        std::unique_ptr<ParamBase> created(ParamUtils::createParamFromXmlNode(choice));
-        EXPECT_NE(dynamic_cast<ParamChoice<int>*>(created.get()), nullptr);
-        EXPECT_EQ(ParamUtils::createParamFromXmlNode(unknown), nullptr);
     }
 
     class PublicParamContainerTest : public ::testing::Test

@@ -2,6 +2,7 @@
 
 #include "VXParamTestHelpers.h"
 
+#include "core/parameters/VXParamChoice.h"
 #include "core/parameters/VXParamColor.h"
 #include "core/parameters/VXParamColorChannel.h"
 #include "core/parameters/VXParamContainer.h"
@@ -24,6 +25,8 @@ namespace vx
             bool creatable;
             // Which kind the factory must answer; null when it answers none.
             bool (*isExpectedKind)(const ParamBase*);
+            // The created parameter's value as text, when checked.
+            const char* value = nullptr;
         };
 
         template <typename Kind>
@@ -36,9 +39,23 @@ namespace vx
             {"Event", R"(<ParamEvent name="Go"/>)", true, &isKind<ParamEvent>},
             {"Colour", R"(<ParamColor name="Tint" channelmode="2" color="4278190335"/>)", true, &isKind<ParamColor>},
             {"ColourWithoutMode", R"(<ParamColor name="Tint" color="4278190335"/>)", true, nullptr},
-            {"Script", R"(<ParamScript name="Frag" type="1" value="x"/>)", true, &isKind<ParamScript>},
+            {"ColourWithoutName", R"(<ParamColor channelmode="2" color="4278190335"/>)", true, nullptr},
+            {"ColourUnparsable", R"(<ParamColor name="Tint" channelmode="2" color="red"/>)", true, nullptr},
+            {"Script", R"(<ParamScript name="Frag" type="1" value="x"/>)", true, &isKind<ParamScript>, "x"},
             {"ScriptWithoutType", R"(<ParamScript name="Frag" value="x"/>)", true, nullptr},
+            {"ScriptWithoutName", R"(<ParamScript type="1" value="x"/>)", true, nullptr},
+            {"ScriptUnparsableType", R"(<ParamScript name="A" type="fragment" value="x"/>)", true, nullptr},
+            // Without a value attribute a created value keeps the initial 1.
+            {"ParamFloatWithoutValue", R"(<Param name="f" T="FLOAT"/>)", true, &isKind<Param<float>>, "1"},
+            {"ParamString", R"(<Param name="s" T="STRING" value="x y"/>)", true, &isKind<Param<std::string>>, "x y"},
             {"ParamOfUnsigned", R"(<Param name="Count" T="UINT32" value="3"/>)", true, nullptr},
+            {"ParamWithoutType", R"(<Param name="n" value="3"/>)", true, nullptr},
+            {"ChoiceInt", R"(<ParamChoice name="a" T="INT32" value="2"/>)", true, &isKind<ParamChoice<int>>, "2"},
+            {"ChoiceUnsigned64", R"(<ParamChoice name="b" T="UINT64" value="18446744073709551615"/>)", true,
+             &isKind<ParamChoice<unsigned long long>>, "18446744073709551615"},
+            {"ChoiceDouble", R"(<ParamChoice name="c" T="DOUBLE"/>)", true, nullptr},
+            {"ChoiceWithoutType", R"(<ParamChoice name="d"/>)", true, nullptr},
+            {"Unknown", R"(<Unknown name="u"/>)", false, nullptr},
             {"Scripts", R"(<ParamScripts name="Shader"/>)", false, nullptr},
             {"Strings", R"(<ParamStrings name="Names"/>)", false, nullptr},
             {"Vector", R"(<ParamVector name="Spectrum"/>)", false, nullptr},
@@ -65,6 +82,10 @@ namespace vx
         ASSERT_NE(created, nullptr);
         EXPECT_TRUE(entry.isExpectedKind(created.get()));
         EXPECT_EQ(created->getName(), readAttribute(node.first_attribute("name"), std::string()));
+        if (entry.value != nullptr)
+        {
+            EXPECT_EQ(created->getValueAsString(), entry.value);
+        }
     }
 
     INSTANTIATE_TEST_SUITE_P(Kinds, ParamFactoryTest, ::testing::ValuesIn(factoryCases),
@@ -91,26 +112,16 @@ namespace vx
         EXPECT_EQ(tint->getValue(), Color::blue);
     }
 
-    TEST(ParamFactoryAddersTest, TypedAddersAppendTheirKinds)
+    TEST(ParamFactoryAddersTest, ColourIsRGBAndRangeDefaultsToTheUnitRange)
     {
         ParamContainer container("Params", false);
-        auto event = container.addParamEvent("Go");
-        auto names = container.addParamStrings("Names");
         auto tint = container.addParamColor("Tint", Color::green);
-        EXPECT_EQ(container.getParam(0), event);
-        EXPECT_EQ(container.getParam(1), names);
-        EXPECT_EQ(container.getParam(2), tint);
-        EXPECT_EQ(names->getElementName(), "ParamStrings");
         EXPECT_EQ(tint->getChannelMode(), ParamColor::ChannelMode_RGB);
         EXPECT_EQ(tint->getValue(), Color::green);
-
         auto unit = container.addParamRange("Amount", 0.25);
-        auto wide = container.addParamRange("Size", 15.0, ValueRange<double>(0.0, 10.0, "range"));
-        EXPECT_EQ(container.getParam(4), wide);
         EXPECT_EQ(unit->getDefaultRange(), ValueRange<double>(0.0, 1.0));
         EXPECT_EQ(unit->getValueNormalized(), 0.25);
-        EXPECT_EQ(wide->getValue(), 10.0);
-        EXPECT_EQ(wide->getDefaultValue(), 15.0);
+        EXPECT_EQ(container.getParam(1), unit);
     }
 
     struct ChannelViewCase

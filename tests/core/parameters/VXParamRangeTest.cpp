@@ -42,10 +42,6 @@ namespace vx
             EXPECT_EQ(above.getValueNormalized(), 1.0);
             EXPECT_EQ(above.getDefaultValue(), 15.0);
             EXPECT_TRUE(above.needsToWriteState());
-            EXPECT_EQ(above.getStartStopRange().getName(), "startStop");
-            EXPECT_EQ(above.getMinMaxRange().getName(), "minMax");
-            EXPECT_EQ(above.getDefaultRange().getName(), "defaultRange");
-            EXPECT_EQ(above.getElementName(), "ParamRange");
 
             ParamRange unnamed("", 0.0, ValueRange<double>());
             EXPECT_EQ(unnamed.getName(), "Param");

@@ -45,17 +45,9 @@ namespace vx
         EXPECT_EQ(test::writeToText(*copy, false), text);
     }
 
-    TEST(ParamScriptTest, CreationNeedsANameAndAParsableType)
+    TEST(ParamScriptTest, UnparsableTypeOnAnExistingScriptKeepsItsType)
     {
-        for (const char* text : {R"(<ParamScript type="1" value="x"/>)", R"(<ParamScript name="A" value="x"/>)",
-                                 R"(<ParamScript name="A" type="fragment" value="x"/>)"})
-        {
-            auto document = test::parseText(text);
-            EXPECT_EQ(ParamScript::createParamFromXmlNode(document->first_node()), nullptr) << text;
-        }
         EXPECT_EQ(ParamScript::createParamFromXmlNode(nullptr), nullptr);
-
-        // An unparsable type on an existing script keeps its type.
         ParamScript script("A", ParamScript::scriptTypeFragmentShader, "");
         auto document = test::parseText(R"(<ParamScript name="A" type="x" value="y"/>)");
         script.readState(document->first_node(), false);

@@ -6,7 +6,6 @@
 
 #include <gtest/gtest.h>
 
-#include <cmath>
 #include <limits>
 
 namespace vx
@@ -164,41 +163,5 @@ namespace vx
         expectRoundTrip<float>(1e-30f);
         expectRoundTrip<unsigned int>(4000000000u);
         expectRoundTrip<CodecFourCC>(CodecFourCC(0xFFFFFFFFu));
-    }
-
-    TEST_F(ParamTest, DisplayTextUsesTheDefaultStreamForm)
-    {
-        EXPECT_EQ(Param<bool>("b", true).getValueAsString(), "1");
-        EXPECT_EQ(Param<double>("d", 0.1).getValueAsString(), "0.1");
-        EXPECT_EQ(Param<double>("d", 1234567.0).getValueAsString(), "1.23457e+06");
-        EXPECT_EQ(Param<std::string>("s", "text").getValueAsString(), "text");
-    }
-
-    TEST_F(ParamTest, FactoryRecreatesOnlyTheFiveValueTypes)
-    {
-        auto document = test::parseText(R"(<root>)"
-                                        R"(<Param name="f" T="FLOAT"/>)"
-                                        R"(<Param name="s" T="STRING" value="x y"/>)"
-                                        R"(<Param name="u" T="UINT32" value="3"/>)"
-                                        R"(<Param name="n" value="3"/>)"
-                                        R"(</root>)");
-        const XmlNode* node = document->first_node()->first_node();
-
-        std::unique_ptr<ParamBase> created(Param<int>::createParamFromXmlNode(node));
-        auto* floatParam = dynamic_cast<Param<float>*>(created.get());
-        ASSERT_NE(floatParam, nullptr);
-        EXPECT_EQ(floatParam->getValue(), 1.0f) << "no value attribute keeps the initial 1";
-        EXPECT_EQ(floatParam->getName(), "f");
-
-        node = node->next_sibling();
-        created.reset(Param<int>::createParamFromXmlNode(node));
-        auto* stringParam = dynamic_cast<Param<std::string>*>(created.get());
-        ASSERT_NE(stringParam, nullptr);
-        EXPECT_EQ(stringParam->getValue(), "x y");
-
-        node = node->next_sibling();
-        EXPECT_EQ(Param<int>::createParamFromXmlNode(node), nullptr);
-        node = node->next_sibling();
-        EXPECT_EQ(Param<int>::createParamFromXmlNode(node), nullptr);
     }
 }

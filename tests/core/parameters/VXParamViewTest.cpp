@@ -6,21 +6,6 @@ namespace
 {
     using namespace vx;
 
-    TEST(ParamView, DefaultsAreUsable)
-    {
-        const ParamView view;
-        EXPECT_TRUE(view.isEnabled());
-        EXPECT_EQ(view.getNumDecimals(), 2);
-        EXPECT_EQ(view.getValueMultiplier(), 1.0);
-        EXPECT_EQ(view.getIncrement(), -1.0);
-        EXPECT_EQ(view.getDisplayUnits(), ParamView::unitsNone);
-        EXPECT_FALSE(view.isInGroup());
-        EXPECT_TRUE(view.getShowDisabledOptions());
-        EXPECT_EQ(view.getDisplaySuffix(), "");
-        EXPECT_EQ(view.getPrimaryColor(), Color(0.0f, 0.0f, 0.0f, 0.0f));
-        EXPECT_EQ(view.getComboboxSectionForChoice("any"), nullptr);
-    }
-
     TEST(ParamView, IntegerUnitsFillOrRoundTheIncrement)
     {
         ParamView automatic;
