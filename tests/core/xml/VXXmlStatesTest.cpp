@@ -1,6 +1,5 @@
 #include "core/xml/VXXmlStates.h"
 
-#include <algorithm>
 #include <map>
 #include <set>
 #include <string>
