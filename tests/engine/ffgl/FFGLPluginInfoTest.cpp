@@ -19,15 +19,6 @@ namespace
                                                  "Quarlite", blockSize, block);
     }
 
-    TEST(FFGLPluginInfoTest, InformationRecordBytes)
-    {
-        const auto info = makeInfo("A189", "Kelvo");
-        const unsigned char expected[32] = {1,   0, 0, 0, 0xF4, 0x01, 0, 0, 'A', '1', '8', '9', 'K', 'e', 'l', 'v',
-                                            'o', 0, 0, 0, 0,    0,    0, 0, 0,   0,   0,   0,   0,   0,   0,   0};
-        EXPECT_EQ(std::memcmp(info->GetPluginInfo(), expected, sizeof expected), 0);
-        EXPECT_EQ(info->GetFactoryMethod(), &noFactory);
-    }
-
     TEST(FFGLPluginInfoTest, IdAndNameAreCutAndPaddedNotTerminated)
     {
         const auto info = makeInfo("AB\0Z", "Sixteen chars ok plus more");

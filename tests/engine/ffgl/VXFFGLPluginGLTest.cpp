@@ -15,7 +15,6 @@
 #include <gtest/gtest.h>
 
 #include <chrono>
-#include <cstring>
 #include <memory>
 #include <string>
 #include <thread>
@@ -445,27 +444,17 @@ namespace
         EXPECT_EQ(call(FFGL::deInstantiateGL, 0, first), 0u);
 
         // The host moves to another context of its own.
-        const EGLDisplay display = vx::test::GLTestContext::getDisplay();
-        const EGLint attributes[] = {EGL_CONTEXT_OPENGL_PROFILE_MASK, EGL_CONTEXT_OPENGL_COMPATIBILITY_PROFILE_BIT,
-                                     EGL_NONE};
-        const EGLContext other =
-            eglCreateContext(display, vx::test::GLTestContext::getConfig(), EGL_NO_CONTEXT, attributes);
-        ASSERT_NE(other, EGL_NO_CONTEXT);
-        const EGLSurface surface = vx::test::GLTestContext::getSurface();
-        ASSERT_TRUE(eglMakeCurrent(display, surface, surface, other));
-
+        OtherHostContext other;
+        ASSERT_TRUE(other.makeCurrent());
         {
             FFGLHostFrame otherFrame(8, 8, 0.0f, 0.0f, 0.0f);
             const FFGL::Word second = instantiate(otherFrame);
             ASSERT_NE(second, failWord);
             ASSERT_EQ(contexts()->getNumContexts(), 1);
-            EXPECT_EQ(contexts()->getPrimaryContext()->getNativeContext(), other);
+            EXPECT_EQ(contexts()->getPrimaryContext()->getNativeContext(), other.context);
             EXPECT_EQ(call(FFGL::processOpenGL, otherFrame.recordWord(), second), 0u);
             EXPECT_TRUE(vx::test::isNear(vx::test::readPixel(1, 1), {64, 255, 255, 255}, 1));
             EXPECT_EQ(call(FFGL::deInstantiateGL, 0, second), 0u);
         }
-
-        ASSERT_TRUE(vx::test::GLTestContext::makeCurrent());
-        eglDestroyContext(display, other);
     }
 }

@@ -6,10 +6,8 @@
 
 #include <gtest/gtest.h>
 
-#include <cmath>
 #include <limits>
 #include <memory>
-#include <string>
 
 namespace
 {

@@ -46,9 +46,7 @@ namespace
         ASSERT_NE(root, nullptr);
         EXPECT_EQ(Vexkit::getInstanceWithoutCreating(), root);
         EXPECT_EQ(Vexkit::getInstance(), root);
-        EXPECT_EQ(root->getConfiguration(), Vexkit::allModules);
         EXPECT_EQ(root->getParamCollection(), nullptr) << "no managers before initialise";
-        EXPECT_EQ(root->getCurrentApplication(), nullptr);
 
         Vexkit::deleteInstance();
         EXPECT_EQ(Vexkit::getInstanceWithoutCreating(), nullptr);
@@ -110,12 +108,7 @@ namespace
         Vexkit* root = Vexkit::create(3);
         EXPECT_EQ(root->getContextManager(), nullptr);
         ASSERT_TRUE(root->initialise(false));
-
-        EXPECT_NE(root->getParamCollection(), nullptr);
-        EXPECT_NE(root->getContextManager(), nullptr);
-        EXPECT_NE(root->getGfxObjectManager(), nullptr);
-        EXPECT_NE(root->getTextureManager(), nullptr);
-        EXPECT_NE(root->getRenderTargetManager(), nullptr);
+        // The managers it does build are named by their seams (below).
         EXPECT_EQ(root->getTaskManager(), nullptr);
         EXPECT_EQ(TaskManager::getCurrent(), nullptr);
         EXPECT_EQ(root->getRenderPassManager(), nullptr);
