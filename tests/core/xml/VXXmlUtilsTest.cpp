@@ -7,7 +7,7 @@
 
 #include "core/VXFile.h"
 #include "core/xml/VXApplicationInterface.h"
-#include "core/xml/VXXmlCapable.h"
+#include "core/xml/VXXmlTestProbe.h"
 #include "engine/ffgl/VXVexkit.h"
 #include "support/VXLogRecorder.h"
 #include "support/VXTempDir.h"
@@ -15,25 +15,9 @@
 namespace
 {
     using namespace vx;
+    using test::Probe;
 
     const std::string declaration = "<?xml version=\"1.0\" encoding=\"utf-8\"?>\n";
-
-    class Probe : public XmlCapable
-    {
-    public:
-        explicit Probe(const std::string& name = "Probe") : XmlCapable("Probe", name) {}
-
-        XmlNode* writeStateDerived(XmlPool& pool, bool) override
-        {
-            XmlNode* element = createElement(pool);
-            element->append_attribute(createAttribute(pool, "value", value));
-            return element;
-        }
-
-        void readStateDerived(const XmlNode& node) override { readAttribute(node.first_attribute("value"), &value); }
-
-        int value = 0;
-    };
 
     class RecordingApplication : public ApplicationInterface
     {
