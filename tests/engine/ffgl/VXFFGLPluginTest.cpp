@@ -130,16 +130,4 @@ namespace
         effect->gain->removeListener(counter);
         EXPECT_EQ(counter.changes, 1);
     }
-
-    TEST_F(VXFFGLPluginTest, SecondApplicationSharesTheRoot)
-    {
-        Vexkit* root = Vexkit::getInstanceWithoutCreating();
-        {
-            VXFFGLPlugin second(new FFGLTestEffect(), 1, 1);
-            EXPECT_EQ(VXFFGLApp::getInstanceCount(), 2u);
-            EXPECT_EQ(Vexkit::getInstanceWithoutCreating(), root);
-        }
-        EXPECT_EQ(VXFFGLApp::getInstanceCount(), 1u);
-        EXPECT_EQ(Vexkit::getInstanceWithoutCreating(), root) << "the root lives while an application does";
-    }
 }
