@@ -125,6 +125,7 @@ namespace vx::test
         void SetUp() override
         {
             RenderTargetGLTest::SetUp();
+            ASSERT_FALSE(HasFatalFailure());
             host = std::make_unique<ScopedHostRenderer>(*root->getContextManager());
             ASSERT_NE(host->renderer, nullptr);
             ASSERT_EQ(root->getPrimaryRenderer(), host->renderer);

@@ -245,22 +245,15 @@ namespace vx
         }
 
         //==============================================================================
-        class TextureRefGLTest : public test::GLTest
+        // References give back to the engine's pool.
+        class TextureRefGLTest : public test::RenderTargetGLTest
         {
         protected:
             void SetUp() override
             {
-                test::GLTest::SetUp();
-                Vexkit::create(3)->initialise(false);
-                manager = Vexkit::getInstanceWithoutCreating()->getTextureManager();
-                ASSERT_NE(manager, nullptr);
-            }
-            void TearDown() override
-            {
-                manager->release();
-                Vexkit::getInstanceWithoutCreating()->shutdown();
-                Vexkit::deleteInstance();
-                test::GLTest::TearDown();
+                test::RenderTargetGLTest::SetUp();
+                ASSERT_FALSE(HasFatalFailure());
+                manager = &textures();
             }
             TextureManager* manager = nullptr;
         };
