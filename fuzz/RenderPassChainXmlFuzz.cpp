@@ -7,7 +7,7 @@
 #include "core/xml/VXXmlUtils.h"
 #include "engine/renderpasses/VXMixer.h"
 #include "engine/renderpasses/VXRenderPassChain.h"
-#include "engine/renderpasses/VXRenderPassFactory.h"
+#include "engine/renderpasses/VXRenderPassManager.h"
 #include "engine/renderpasses/VXTransformEffect.h"
 
 #include <cstddef>
@@ -28,17 +28,14 @@ namespace
     {
         Registry()
         {
-            kinds.emplace_back(factory.registerRenderPass("Transform", "Transform", &vx::TransformEffect::creationFunc,
-                                                          vx::RenderPassCategoryEffect, 1, true, false));
-            kinds.emplace_back(
-                factory.registerRenderPass("Mixer", "Mixer", &makeMixer, vx::RenderPassCategoryMixer, 2, false, false));
-            kinds.emplace_back(factory.registerRenderPass("RenderPassChain", "RenderPass Chain",
-                                                          &vx::RenderPassChain::creationFunc, vx::RenderPassCategoryAny,
-                                                          100, false, false));
-            vx::RenderPassFactory::setCurrent(&factory);
+            manager.registerRenderPass("Transform", "Transform", &vx::TransformEffect::creationFunc,
+                                       vx::RenderPassCategoryEffect, 1, true, false);
+            manager.registerRenderPass("Mixer", "Mixer", &makeMixer, vx::RenderPassCategoryMixer, 2, false, false);
+            manager.registerRenderPass("RenderPassChain", "RenderPass Chain", &vx::RenderPassChain::creationFunc,
+                                       vx::RenderPassCategoryAny, 100, false, false);
+            vx::RenderPassManager::setCurrent(&manager);
         }
-        vx::RenderPassFactory factory;
-        std::vector<std::unique_ptr<vx::RenderPassInfo>> kinds;
+        vx::RenderPassManager manager;
     };
 }
 

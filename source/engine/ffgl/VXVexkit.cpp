@@ -25,6 +25,7 @@
 #include "engine/gfx/VXTextureDebugger.h"
 #include "engine/gfx/VXTextureManager.h"
 #include "engine/gui/VXInputController.h"
+#include "engine/renderpasses/VXRenderPassManager.h"
 
 namespace vx
 {
@@ -89,6 +90,7 @@ namespace vx
         std::unique_ptr<GfxObjectManager> gfxObjectManager;
         std::unique_ptr<TextureManager> textureManager;
         std::unique_ptr<RenderTargetManager> renderTargetManager;
+        std::unique_ptr<RenderPassManager> renderPassManager;
         std::unique_ptr<ColorManager> colorManager;
         std::atomic<ApplicationInterface*> currentApplication{nullptr};
         CriticalSection renderLock;
@@ -201,10 +203,13 @@ namespace vx
         // 10. Render-target manager.
         makeManager(p.renderTargetManager);
 
-        // 11. Render-pass manager (flagRenderPassManager), registered with the
-        //     video-source manager.
-        // 12. Display collection (flagDisplayCollection), given the detector.
-        // Made here once their subsystems exist.
+        // 11. Render-pass manager; registered with the video-source manager
+        //     as a source factory once video sources exist.
+        if ((moduleFlags & flagRenderPassManager) != 0)
+            makeManager(p.renderPassManager);
+
+        // 12. Display collection (flagDisplayCollection), given the detector:
+        //     made here once its subsystem exists.
         // 13. Colour manager.
         if ((moduleFlags & flagColorManager) != 0 && p.colorManager == nullptr)
             p.colorManager = std::make_unique<ColorManager>();
@@ -261,8 +266,9 @@ namespace vx
         if (p.contextManager != nullptr)
             selected = p.contextManager->getScopedPrimaryContextLock();
 
-        // The video-format and render-pass managers release first here once
-        // they exist.
+        // The video-format manager releases first here once it exists.
+        if (p.renderPassManager != nullptr)
+            p.renderPassManager->release();
         if (p.renderTargetManager != nullptr)
             p.renderTargetManager->release();
         if (p.gfxObjectManager != nullptr)
@@ -279,7 +285,8 @@ namespace vx
     {
         Pimpl& p = *pimpl;
         p.colorManager.reset();
-        // Display collection and render-pass manager go here once they exist.
+        // The display collection goes here once it exists.
+        deleteManager(p.renderPassManager);
         deleteManager(p.renderTargetManager);
         deleteManager(p.textureManager);
         deleteManager(p.gfxObjectManager);
@@ -370,6 +377,11 @@ namespace vx
     ColorManager* Vexkit::getColorManager() const
     {
         return pimpl->colorManager.get();
+    }
+
+    RenderPassManager* Vexkit::getRenderPassManager() const
+    {
+        return pimpl->renderPassManager.get();
     }
 
     RenderTargetManager* Vexkit::getRenderTargetManager() const

@@ -106,13 +106,15 @@ namespace vx
 
         // Made with module flag 0x20, over the task manager.
         InputController* getInputController() const;
+        // Made with module flag 0x200; empty until the application registers
+        // pass kinds.
+        RenderPassManager* getRenderPassManager() const;
 
         // Managers of subsystems this engine does not build yet: always null.
         DeviceChangeDetector* getDeviceChangeDetector() const { return nullptr; }
         VideoFormatManager* getVideoFormatManager() const { return nullptr; }
         VideoSourceManager* getVideoSourceManager() const { return nullptr; }
         CaptureDeviceManager* getCaptureDeviceManager() const { return nullptr; }
-        RenderPassManager* getRenderPassManager() const { return nullptr; }
         DisplayCollection* getDisplayCollection() const { return nullptr; }
         ColorManager* getColorManager() const;
 

@@ -10,7 +10,7 @@
 #include "engine/gfx/VXRenderer.h"
 #include "engine/gfx/VXTexture.h"
 #include "engine/gfx/VXTextureManager.h"
-#include "engine/renderpasses/VXRenderPassFactory.h"
+#include "engine/renderpasses/VXRenderPassManager.h"
 #include "engine/renderpasses/VXRenderPassView.h"
 
 #include <cstdlib>
@@ -114,8 +114,8 @@ namespace vx
         // By type, not by name: a pass the user renamed keeps its kind.
         if (extension != nullptr)
             return extension;
-        if (auto* factory = RenderPassFactory::getCurrent())
-            return factory->findRenderPass(getClassType(), RenderPassCategoryAny);
+        if (auto* manager = RenderPassManager::getCurrent())
+            return manager->getRenderPassInfo(getClassType(), RenderPassCategoryAny);
         return nullptr;
     }
 
@@ -220,8 +220,8 @@ namespace vx
         const std::string type = readAttribute(typeAttribute, std::string());
         debugPrint("RenderPass::createRenderPassFromXmlNode: trying to create render pass with type:%s", type.c_str());
 
-        auto* factory = RenderPassFactory::getCurrent();
-        RenderPassInfo* info = factory != nullptr ? factory->findRenderPass(type, RenderPassCategoryAny) : nullptr;
+        auto* manager = RenderPassManager::getCurrent();
+        RenderPassInfo* info = manager != nullptr ? manager->getRenderPassInfo(type, RenderPassCategoryAny) : nullptr;
         RenderPass* pass = info != nullptr ? info->createRenderPass(nullptr, false) : nullptr;
         if (pass == nullptr)
         {

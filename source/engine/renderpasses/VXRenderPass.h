@@ -87,7 +87,7 @@ namespace vx
 
         // The description of the pass's kind: the one the registry gave it,
         // else the kind registered under its class type (any category) in the
-        // current factory; null when there is none.
+        // current render-pass manager; null when there is none.
         RenderPassInfo* getExtension() override;
         void setExtension(RenderPassInfo* info) { extension = info; }
 
@@ -117,7 +117,7 @@ namespace vx
         // The "Params" and "View" children.
         void readStateDerived(const XmlNode& node) override;
 
-        // A new pass of the element's "type" from the current factory, with
+        // A new pass of the element's "type" from the current render-pass manager, with
         // the element read into it (the caller owns it); null when "type" is
         // missing or not registered.
         static RenderPass* createRenderPassFromXmlNode(const XmlNode* node);

@@ -5,11 +5,6 @@
 
 namespace vx
 {
-    RenderPassFactory::~RenderPassFactory()
-    {
-        clearCurrent(this);
-    }
-
     RenderPassInfo* RenderPassFactory::registerRenderPass(const std::string& name, const std::string& displayName,
                                                           RenderPassInfo::CreationFunc creationFunc,
                                                           RenderPassCategory category, int numInputs,

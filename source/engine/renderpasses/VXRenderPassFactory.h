@@ -1,6 +1,5 @@
 #pragma once
 
-#include "core/VXCurrentInstance.h"
 #include "engine/renderpasses/VXRenderPassInfo.h"
 
 #include <map>
@@ -12,15 +11,12 @@ namespace vx
     // name when their categories differ. It indexes descriptions it does not
     // own: whoever registers keeps the answer alive while it is registered
     // (the render-pass manager holds every description), and clear() drops
-    // the index. The factory named current is the one passes stored in XML
-    // are made again through; its owner names it and clears it before it
-    // goes. No lock: registration and lookups run on the thread that owns
-    // the registry.
-    class RenderPassFactory : public CurrentInstance<RenderPassFactory>
+    // the index. No lock: registration and lookups run on the thread that
+    // owns the registry.
+    class RenderPassFactory
     {
     public:
         RenderPassFactory() = default;
-        ~RenderPassFactory();
         RenderPassFactory(const RenderPassFactory&) = delete;
         RenderPassFactory& operator=(const RenderPassFactory&) = delete;
 

@@ -4,11 +4,12 @@
 #include "core/VXRttiObject.h"
 #include "core/xml/VXXmlState.h"
 #include "engine/gfx/VXGfxObject.h"
+#include "engine/renderpasses/VXDryWetEffect.h"
 #include "engine/renderpasses/VXEffect.h"
 #include "engine/renderpasses/VXGenerator.h"
 #include "engine/renderpasses/VXMixer.h"
 #include "engine/renderpasses/VXRenderPass.h"
-#include "engine/renderpasses/VXRenderPassFactory.h"
+#include "engine/renderpasses/VXRenderPassManager.h"
 
 namespace vx
 {
@@ -59,14 +60,11 @@ namespace vx
     {
         if (sourceKind != SourceInternal)
             return nullptr; // hosted plugin kinds are made by loading their file
-        if (wrap && dryWetWrappable)
-        {
-            logPrint(logError, "RenderPassInfo::createRenderPass: \"%s\" cannot be wrapped for dry/wet mixing here",
-                     name.c_str());
+        RenderPass* pass = wrap && dryWetWrappable ? createDryWetEffect() : createInternal();
+        if (pass == nullptr)
             return nullptr;
-        }
-        RenderPass* pass = createInternal();
-        if (pass != nullptr && preset != nullptr)
+        pass->setExtension(this);
+        if (preset != nullptr)
             pass->linkPreset(preset, true);
         return pass;
     }
@@ -85,11 +83,24 @@ namespace vx
     {
         if (! mixerName.empty())
         {
-            auto* factory = RenderPassFactory::getCurrent();
+            auto* manager = RenderPassManager::getCurrent();
             RenderPassInfo* mixer =
-                factory != nullptr ? factory->findRenderPass(mixerName, RenderPassCategoryMixer) : nullptr;
+                manager != nullptr ? manager->getRenderPassInfo(mixerName, RenderPassCategoryMixer) : nullptr;
             return mixer != nullptr ? mixer->createMixer(std::string()) : nullptr;
         }
         return sourceKind == SourceInternal ? asKind<Mixer>(createInternal()) : nullptr;
+    }
+
+    DryWetEffect* RenderPassInfo::createDryWetEffect()
+    {
+        if (name.empty())
+            return nullptr;
+        Effect* effect = createEffect();
+        if (effect == nullptr)
+            return nullptr;
+        Mixer* mixer = createMixer("Alpha");
+        if (mixer == nullptr)
+            mixer = new Mixer(2);
+        return new DryWetEffect(effect, mixer);
     }
 }

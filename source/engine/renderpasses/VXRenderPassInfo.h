@@ -6,6 +6,7 @@
 
 namespace vx
 {
+    class DryWetEffect;
     class Effect;
     class Generator;
     class Mixer;
@@ -55,14 +56,20 @@ namespace vx
         RenderPass* instantiate();
         // With wrap on a dry/wet-wrappable kind, the pass inside a dry/wet
         // wrapper; with a preset, the pass linked to it and its state read.
+        // Kinds of hosted plugins are made by loading their file: null here
+        // until plugin hosting exists.
         RenderPass* createRenderPass(XmlState* preset, bool wrap);
         // The kind's pass as an effect or a generator; null for a pass of
         // another kind (which is deleted).
         Effect* createEffect();
         Generator* createGenerator();
         // A non-empty name asks for the mixer registered under that name (in
-        // the current factory); an empty one for this kind.
+        // the current render-pass manager); an empty one for this kind.
         Mixer* createMixer(const std::string& mixerName);
+        // The kind's effect inside a dry/wet wrapper that owns it, mixed by
+        // the mixer registered as "Alpha" (a plain two-input mixer when there
+        // is none); null for a kind without name or effect.
+        DryWetEffect* createDryWetEffect();
 
         SourceKind getSourceKind() const { return sourceKind; }
         RenderPassCategory getRenderPassCategory() const { return category; }

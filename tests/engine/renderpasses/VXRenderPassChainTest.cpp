@@ -45,18 +45,17 @@ namespace vx::test
         protected:
             void SetUp() override
             {
-                RenderPassFactory::setCurrent(&factory);
+                RenderPassManager::setCurrent(&manager);
                 for (auto [name, func] : {std::pair{AddConstantPass::classType(), &AddConstantPass::creationFunc},
                                           std::pair{SolidColourPass::classType(), &SolidColourPass::creationFunc}})
-                    kinds.emplace_back(
-                        factory.registerRenderPass(name, name, func, RenderPassCategoryEffect, 1, false, false));
+                    manager.registerRenderPass(name, name, func, RenderPassCategoryEffect, 1, false, false);
                 chain.addListener(recorder, false);
             }
             void TearDown() override
             {
                 chain.removeListener(recorder);
-                factory.clear();
-                RenderPassFactory::clearCurrent(&factory);
+                manager.clear();
+                RenderPassManager::clearCurrent(&manager);
             }
 
             // Names in list order, joined by blanks.
@@ -73,8 +72,7 @@ namespace vx::test
                 return chain.addRenderPass(new LifecyclePass(name));
             }
 
-            RenderPassFactory factory;
-            std::vector<std::unique_ptr<RenderPassInfo>> kinds;
+            RenderPassManager manager;
             Recorder recorder;
             RenderPassChain chain;
         };

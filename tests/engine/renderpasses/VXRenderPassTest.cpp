@@ -3,7 +3,9 @@
 #include "VXRenderPassTestSupport.h"
 #include "core/xml/VXXmlStates.h"
 #include "engine/gfx/VXTextureManager.h"
+#include "engine/renderpasses/VXDryWetEffect.h"
 #include "engine/renderpasses/VXMixer.h"
+#include "engine/renderpasses/VXRenderPassFactory.h"
 #include "engine/renderpasses/VXRenderPassView.h"
 #include "support/VXLogRecorder.h"
 
@@ -21,25 +23,23 @@ namespace vx::test
             std::vector<std::pair<int, int>> sizes;
         };
 
-        // The current factory with the test kinds; no GL.
+        // The current render-pass manager with the test kinds; no GL.
         class RenderPassTest : public ::testing::Test
         {
         protected:
-            void SetUp() override { RenderPassFactory::setCurrent(&factory); }
+            void SetUp() override { RenderPassManager::setCurrent(&manager); }
             void TearDown() override
             {
-                factory.clear();
-                RenderPassFactory::clearCurrent(&factory);
+                manager.clear();
+                RenderPassManager::clearCurrent(&manager);
             }
 
             RenderPassInfo* registerKind(const std::string& name, RenderPassInfo::CreationFunc creationFunc,
                                          RenderPassCategory category, bool wrappable = false)
             {
-                RenderPassInfo* info =
-                    factory.registerRenderPass(name, name + " shown", creationFunc, category, 1, wrappable, false);
-                if (info != nullptr)
-                    kinds.emplace_back(info);
-                return info;
+                if (! manager.registerRenderPass(name, name + " shown", creationFunc, category, 1, wrappable, false))
+                    return nullptr;
+                return manager.getRenderPassInfo(name, category);
             }
 
             static std::string attribute(const XmlNode& node, const char* name)
@@ -48,8 +48,8 @@ namespace vx::test
                 return a != nullptr ? std::string(a->value(), a->value_size()) : "<none>";
             }
 
-            RenderPassFactory factory;
-            std::vector<std::unique_ptr<RenderPassInfo>> kinds;
+            RenderPassManager manager;
+            RenderPassFactory& factory = manager.getFactory();
             XmlPool pool;
         };
 
@@ -137,14 +137,15 @@ namespace vx::test
 
         TEST_F(RenderPassTest, PassesAreMadeFromElementsByRegisteredType)
         {
-            registerKind(AddConstantPass::classType(), &AddConstantPass::creationFunc, RenderPassCategoryEffect);
+            RenderPassInfo* kind =
+                registerKind(AddConstantPass::classType(), &AddConstantPass::creationFunc, RenderPassCategoryEffect);
             AddConstantPass original(0.3);
             XmlNode* element = original.writeState(pool, true);
 
             std::unique_ptr<RenderPass> made(RenderPass::createRenderPassFromXmlNode(element));
             ASSERT_NE(made, nullptr);
             EXPECT_DOUBLE_EQ(static_cast<AddConstantPass&>(*made).amount->getValue(), 0.3);
-            EXPECT_EQ(made->getExtension(), kinds.front().get());
+            EXPECT_EQ(made->getExtension(), kind);
 
             element->remove_attribute(element->first_attribute("type"));
             EXPECT_EQ(RenderPass::createRenderPassFromXmlNode(element), nullptr);
@@ -166,7 +167,7 @@ namespace vx::test
             std::unique_ptr<RenderPass> made(kind->instantiate());
             made->setName("Renamed", true);
             EXPECT_EQ(made->getExtension(), kind);
-            RenderPassFactory::clearCurrent(&factory);
+            RenderPassManager::clearCurrent(&manager);
             EXPECT_EQ(made->getExtension(), kind) << "the registry's link needs no lookup";
             EXPECT_EQ(loose.getExtension(), nullptr);
         }
@@ -208,9 +209,13 @@ namespace vx::test
             ASSERT_NE(made, nullptr);
             EXPECT_EQ(made->getExtension(), effect);
 
-            LogRecorder log;
-            EXPECT_EQ(effect->createRenderPass(nullptr, true), nullptr);
-            EXPECT_TRUE(log.contains("\"Adder\" cannot be wrapped")) << log.dump();
+            std::unique_ptr<RenderPass> wrapped(effect->createRenderPass(nullptr, true));
+            auto* wrapper = dynamic_cast<DryWetEffect*>(wrapped.get());
+            ASSERT_NE(wrapper, nullptr) << "a wrappable kind asked to wrap";
+            EXPECT_EQ(wrapper->getExtension(), effect);
+            EXPECT_EQ(wrapper->getMixer()->getExtension(), mixerKind) << "mixed by the kind registered as Alpha";
+            std::unique_ptr<RenderPass> bare(effect->createRenderPass(nullptr, false));
+            EXPECT_EQ(dynamic_cast<DryWetEffect*>(bare.get()), nullptr);
         }
 
         TEST_F(RenderPassTest, APresetIsReadIntoTheNewPass)

@@ -13,7 +13,7 @@
 #include "engine/gfx/VXTexture.h"
 #include "engine/renderpasses/VXGenerator.h"
 #include "engine/renderpasses/VXRenderPassChain.h"
-#include "engine/renderpasses/VXRenderPassFactory.h"
+#include "engine/renderpasses/VXRenderPassManager.h"
 #include "engine/renderpasses/VXShaderEffect.h"
 #include "engine/renderpasses/VXTransformEffect.h"
 
@@ -153,7 +153,8 @@ namespace vx::test
     }
 
     // An engine root with pools, a renderer on the fixture's context and the
-    // current factory holding the test passes, the transform and the chain.
+    // current render-pass manager holding the test passes, the transform and
+    // the chain.
     class RenderPassGLTest : public RenderTargetGLTest
     {
     protected:
@@ -166,7 +167,7 @@ namespace vx::test
             ASSERT_NE(context, nullptr);
             renderer = context->getRenderer();
             ASSERT_NE(renderer, nullptr);
-            RenderPassFactory::setCurrent(&factory);
+            RenderPassManager::setCurrent(&manager);
             registerKind(AddConstantPass::classType(), &AddConstantPass::creationFunc, RenderPassCategoryEffect);
             registerKind(SolidColourPass::classType(), &SolidColourPass::creationFunc, RenderPassCategoryGenerator);
             registerKind(TransformEffect::classType(), &TransformEffect::creationFunc, RenderPassCategoryEffect);
@@ -178,9 +179,8 @@ namespace vx::test
             // Passes dropped by the test wait in the GPU-object manager.
             if (auto* objects = root->getGfxObjectManager())
                 objects->cleanAll();
-            factory.clear();
-            RenderPassFactory::clearCurrent(&factory);
-            kinds.clear();
+            manager.clear();
+            RenderPassManager::clearCurrent(&manager);
             inputs.clear();
             contexts.removeContext(context);
             context.reset();
@@ -191,10 +191,9 @@ namespace vx::test
         RenderPassInfo* registerKind(const std::string& name, RenderPassInfo::CreationFunc creationFunc,
                                      RenderPassCategory category)
         {
-            RenderPassInfo* info = factory.registerRenderPass(name, name, creationFunc, category, 1, false, false);
-            if (info != nullptr)
-                kinds.emplace_back(info);
-            return info;
+            if (! manager.registerRenderPass(name, name, creationFunc, category, 1, false, false))
+                return nullptr;
+            return manager.getRenderPassInfo(name, category);
         }
 
         // A w x h RGBA8 texture from fill(x, y), y = 0 the bottom row; kept
@@ -237,8 +236,7 @@ namespace vx::test
         ContextManager contexts;
         std::shared_ptr<Context> context;
         Renderer* renderer = nullptr;
-        RenderPassFactory factory;
-        std::vector<std::unique_ptr<RenderPassInfo>> kinds;
+        RenderPassManager manager;
         std::vector<std::unique_ptr<Texture>> inputs;
     };
 }

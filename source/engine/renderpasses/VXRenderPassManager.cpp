@@ -1,0 +1,347 @@
+#include "engine/renderpasses/VXRenderPassManager.h"
+
+#include "core/VXFile.h"
+#include "core/VXLog.h"
+#include "core/VXStringUtils.h"
+#include "core/parameters/VXParamChoice.h"
+#include "core/xml/VXXmlState.h"
+#include "core/xml/VXXmlStates.h"
+#include "core/xml/VXXmlUtils.h"
+#include "engine/gfx/VXGfxObject.h"
+#include "engine/renderpasses/VXRenderPass.h"
+#include "engine/renderpasses/VXRenderPassFactory.h"
+#include "engine/renderpasses/catalogue/VXFormatConversion.h"
+#include "engine/renderpasses/catalogue/VXRGBASwitch.h"
+
+#include <algorithm>
+#include <cstring>
+
+namespace vx
+{
+    namespace
+    {
+        const char* const presetElementName = "Preset";
+        const char* const defaultPresetName = "default";
+
+        // folder/name without File::getChildFile, which takes a folder whose
+        // name has a dot for a file and answers a sibling instead.
+        File childOf(const File& folder, const std::string& name)
+        {
+            std::string path = folder.getFullPath();
+            if (! path.empty() && path.back() != '/')
+                path += '/';
+            return File(path + name);
+        }
+
+        // A preset name is the file's name as it stands: one that could
+        // reach outside its kind's folder (or cut the path short) is refused.
+        bool isSafeFileName(const std::string& name)
+        {
+            return ! name.empty() && name.find('/') == std::string::npos && name.find("..") == std::string::npos &&
+                   name.find('\0') == std::string::npos;
+        }
+
+        std::string attributeText(const XmlNode& node, const char* name, bool& present)
+        {
+            const XmlAttribute* attribute = node.first_attribute(name);
+            present = attribute != nullptr;
+            return present ? std::string(attribute->value(), attribute->value_size()) : std::string();
+        }
+
+        void skipFile(const File& file, const char* why)
+        {
+            logPrint(logWarning, "RenderPassManager::loadPresets: skipped '%s': %s", file.getFullPath().c_str(), why);
+        }
+    }
+
+    struct RenderPassManager::Pimpl
+    {
+        struct SharedPass
+        {
+            std::string name;
+            std::shared_ptr<RenderPass> pass;
+        };
+
+        std::vector<InfoPtr> infos;
+        RenderPassFactory factory;
+        File livePresetsFile;
+        std::vector<SharedPass> sharedPasses;
+
+        void addShared(const std::string& name, RenderPass* pass)
+        {
+            pass->setStorage(XmlCapable::storageNever);
+            sharedPasses.push_back({name, std::shared_ptr<RenderPass>(pass, &GfxObject::deleteUsingManager)});
+        }
+    };
+
+    RenderPassManager::RenderPassManager() : pimpl(std::make_unique<Pimpl>())
+    {
+        pimpl->addShared("FormatConversion", new FormatConversion());
+        pimpl->addShared("RGBASwitch", new RGBASwitch());
+    }
+
+    RenderPassManager::~RenderPassManager()
+    {
+        clearCurrent(this);
+        clear();
+    }
+
+    bool RenderPassManager::registerRenderPass(const std::string& name, const std::string& displayName,
+                                               RenderPassInfo::CreationFunc creationFunc, RenderPassCategory category,
+                                               int numInputs, bool dryWetWrappable, bool hidden)
+    {
+        InfoPtr info(pimpl->factory.registerRenderPass(name, displayName, creationFunc, category, numInputs,
+                                                       dryWetWrappable, hidden));
+        if (info == nullptr)
+            return false;
+        // The bare pass, never a wrapper: it is what the presets of the kind
+        // hold.
+        if (RenderPass* pass = info->createRenderPass(nullptr, false))
+        {
+            info->setDefaultStateFromInstance(*pass);
+            GfxObject::deleteUsingManager(pass);
+        }
+        registerRenderPassFromInstance(std::move(info));
+        return true;
+    }
+
+    void RenderPassManager::registerRenderPassFromInstance(InfoPtr info)
+    {
+        if (info == nullptr)
+            return;
+        info->addListener(*this, false);
+        pimpl->infos.push_back(std::move(info));
+        // Source extensions for generators join here once video sources exist.
+        sort();
+    }
+
+    void RenderPassManager::sort()
+    {
+        std::stable_sort(pimpl->infos.begin(), pimpl->infos.end(),
+                         [](const InfoPtr& a, const InfoPtr& b)
+                         { return a->getExtensionName() < b->getExtensionName(); });
+    }
+
+    int RenderPassManager::getNumberOfRenderPasses() const
+    {
+        return int(pimpl->infos.size());
+    }
+
+    std::vector<RenderPassManager::InfoPtr> RenderPassManager::getRenderPassInfos(bool includeHidden) const
+    {
+        if (includeHidden)
+            return pimpl->infos;
+        std::vector<InfoPtr> shown;
+        std::copy_if(pimpl->infos.begin(), pimpl->infos.end(), std::back_inserter(shown),
+                     [](const InfoPtr& info) { return ! info->isHidden(); });
+        return shown;
+    }
+
+    RenderPassInfo* RenderPassManager::getRenderPassInfo(int index) const
+    {
+        if (index < 0 || index >= getNumberOfRenderPasses())
+            return nullptr;
+        return pimpl->infos[size_t(index)].get();
+    }
+
+    RenderPassInfo* RenderPassManager::getRenderPassInfo(const std::string& name, RenderPassCategory category) const
+    {
+        return pimpl->factory.findRenderPass(name, category);
+    }
+
+    RenderPassInfo* RenderPassManager::getRenderPassInfoById(const std::string& uniqueId) const
+    {
+        for (const InfoPtr& info : pimpl->infos)
+            if (info->getExtensionUniqueId() == uniqueId)
+                return info.get();
+        return nullptr;
+    }
+
+    RenderPassFactory& RenderPassManager::getFactory() const
+    {
+        return pimpl->factory;
+    }
+
+    void RenderPassManager::populateChoiceWithRenderPassesByCategory(ParamChoice<unsigned long long>& choice,
+                                                                     RenderPassCategory category) const
+    {
+        choice.clearChoices();
+        for (const InfoPtr& info : pimpl->infos)
+        {
+            const std::string uniqueId = info->getExtensionUniqueId();
+            if (info->getRenderPassCategory() != category || uniqueId.empty())
+                continue;
+            const std::string name = info->getExtensionName();
+            ParamChoice<unsigned long long>::Choice entry(name, hashFromString(uniqueId), true, true);
+            entry.setShortName(info->getShortName() == "EXT" ? name.substr(0, 4) : info->getShortName());
+            choice.addChoice(entry);
+        }
+    }
+
+    std::shared_ptr<RenderPass> RenderPassManager::findSharedPass(const std::string& name) const
+    {
+        for (const Pimpl::SharedPass& shared : pimpl->sharedPasses)
+            if (shared.name == name)
+                return shared.pass;
+        return {};
+    }
+
+    bool RenderPassManager::savePresets(const File& folder)
+    {
+        bool allWritten = true;
+        for (const InfoPtr& info : pimpl->infos)
+        {
+            const std::shared_ptr<XmlStates> presets = info->getPresets();
+            std::string folderName = info->getExtensionName();
+            stringStripInvalidFilePathCharacters(folderName);
+            File kindFolder;
+            for (int i = 0; i < presets->getNumStates(); ++i)
+            {
+                XmlState* preset = presets->getState(i);
+                if (preset->getName() == defaultPresetName)
+                    continue;
+                if (folderName.empty())
+                {
+                    logPrint(logError,
+                             "RenderPassManager::savePresets: the kind \"%s\" has no name to make a folder of",
+                             info->getExtensionName().c_str());
+                    allWritten = false;
+                    break;
+                }
+                if (! isSafeFileName(preset->getName()))
+                {
+                    logPrint(logError,
+                             "RenderPassManager::savePresets: refused the preset \"%s\" of \"%s\": its name "
+                             "is no file name",
+                             preset->getName().c_str(), info->getExtensionName().c_str());
+                    allWritten = false;
+                    continue;
+                }
+
+                XmlPool pool;
+                XmlNode* element = preset->writeState(pool, false);
+                if (element == nullptr)
+                    continue;
+                element->name(presetElementName);
+                element->append_attribute(createAttribute(pool, "renderPassId", info->getExtensionUniqueId()));
+                element->append_attribute(createAttribute(pool, "renderPass", info->getExtensionName()));
+
+                if (kindFolder.getFullPath().empty())
+                {
+                    kindFolder = childOf(folder, folderName);
+                    if (! kindFolder.existsAsDirectory())
+                        kindFolder.createDirectory();
+                }
+                const File file = childOf(kindFolder, preset->getName() + ".xml");
+                if (file.exists())
+                    file.deleteFile();
+                debugPrint(file.getFullPath());
+                if (! XmlUtils::writeXmlToFile(file, element))
+                {
+                    logPrint(logError, "RenderPassManager::savePresets: could not write '%s'",
+                             file.getFullPath().c_str());
+                    allWritten = false;
+                }
+            }
+        }
+        return allWritten;
+    }
+
+    int RenderPassManager::loadPresets(const File& folder)
+    {
+        int added = 0;
+        std::vector<File> kindFolders;
+        File::getFilesInDirectory(folder, kindFolders, false);
+        for (const File& kindFolder : kindFolders)
+        {
+            if (! kindFolder.existsAsDirectory())
+                continue;
+            std::vector<File> files;
+            File::getFilesInDirectory(kindFolder, files, false);
+            for (const File& file : files)
+            {
+                // The extension must occur within ".xml"; a name without one
+                // is no preset (an empty text occurs everywhere).
+                const std::string extension = file.getExtension();
+                if (extension.empty() || std::strstr(".xml", extension.c_str()) == nullptr || file.existsAsDirectory())
+                    continue;
+
+                const std::unique_ptr<XmlDocument> document = XmlUtils::loadXmlFromFile(file, true);
+                const XmlNode* root = document != nullptr ? document->first_node() : nullptr;
+                if (root == nullptr)
+                {
+                    skipFile(file, "not readable as XML");
+                    continue;
+                }
+                if (std::string(root->name(), root->name_size()) != presetElementName)
+                {
+                    debugPrint("not a preset file!");
+                    skipFile(file, "not a preset file");
+                    continue;
+                }
+                bool hasKind = false, hasName = false;
+                const std::string kindName = attributeText(*root, "renderPass", hasKind);
+                const std::string presetName = attributeText(*root, "name", hasName);
+                if (! hasKind || ! hasName)
+                {
+                    skipFile(file, "the preset names no kind or has no name");
+                    continue;
+                }
+                if (presetName == defaultPresetName)
+                    continue;
+                RenderPassInfo* info = pimpl->factory.findRenderPass(kindName, RenderPassCategoryAny);
+                if (info == nullptr)
+                {
+                    skipFile(file, "its kind is not registered");
+                    continue;
+                }
+                if (info->loadPreset(root) == -1)
+                {
+                    skipFile(file, "the preset holds no state");
+                    continue;
+                }
+                ++added;
+            }
+        }
+        return added;
+    }
+
+    void RenderPassManager::setLivePresetsFile(const File& folder)
+    {
+        pimpl->livePresetsFile = folder;
+    }
+
+    const File& RenderPassManager::getLivePresetsFile() const
+    {
+        return pimpl->livePresetsFile;
+    }
+
+    void RenderPassManager::presetsChanged()
+    {
+        if (pimpl->livePresetsFile.exists())
+            savePresets(pimpl->livePresetsFile);
+    }
+
+    void RenderPassManager::release()
+    {
+        for (Pimpl::SharedPass& shared : pimpl->sharedPasses)
+            shared.pass->release();
+    }
+
+    void RenderPassManager::clear()
+    {
+        pimpl->factory.clear();
+        while (! pimpl->infos.empty())
+        {
+            pimpl->infos.back()->removeListener(*this);
+            pimpl->infos.pop_back();
+        }
+    }
+
+    void RenderPassManager::printInfo() const
+    {
+        for (const InfoPtr& info : pimpl->infos)
+            debugPrint("RenderPass: " + info->getExtensionName() + " (" + info->getExtensionDisplayName() + ", " +
+                       info->getExtensionUniqueId() + ")");
+    }
+}

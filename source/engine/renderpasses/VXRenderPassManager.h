@@ -1,0 +1,115 @@
+#pragma once
+
+#include "core/VXCurrentInstance.h"
+#include "core/parameters/VXExtension.h"
+#include "engine/renderpasses/VXRenderPassInfo.h"
+
+#include <memory>
+#include <string>
+#include <vector>
+
+namespace vx
+{
+    class File;
+    class RenderPass;
+    class RenderPassFactory;
+    template <typename T>
+    class ParamChoice;
+
+    // The engine's one catalogue of render-pass kinds: it owns the registry
+    // (vx::RenderPassFactory) and every description, keeps the descriptions
+    // sorted by name, fills choice parameters with the kinds of a category,
+    // holds the shared passes "FormatConversion" and "RGBASwitch" for the
+    // video sources, and stores the presets of every kind as a tree of XML
+    // files (one folder per kind, one file per preset).
+    //
+    // The manager named current (the engine root names the one it owns) is
+    // the one passes stored in XML are made again through, and the one a
+    // dry/wet wrapper takes its mixers from.
+    //
+    // No lock: registration, look-ups and presets run on the thread that
+    // owns the manager (the application's); a kind's preset changes reach
+    // presetsChanged on the changing thread.
+    class RenderPassManager : public CurrentInstance<RenderPassManager>, public ExtensionListener
+    {
+    public:
+        using InfoPtr = std::shared_ptr<RenderPassInfo>;
+
+        // Makes the shared passes; registers no kind.
+        RenderPassManager();
+        // clear(); no longer current.
+        ~RenderPassManager() override;
+        RenderPassManager(const RenderPassManager&) = delete;
+        RenderPassManager& operator=(const RenderPassManager&) = delete;
+
+        // Registers class T under T::classType(): false when a kind of that
+        // name and category exists already. A pass made from the new kind
+        // gives it its "default" preset.
+        template <typename T>
+        bool registerRenderPass(RenderPassCategory category, int numInputs, bool dryWetWrappable, bool hidden)
+        {
+            return registerRenderPass(T::classType(), T::classDisplayStr(), &T::creationFunc, category, numInputs,
+                                      dryWetWrappable, hidden);
+        }
+        bool registerRenderPass(const std::string& name, const std::string& displayName,
+                                RenderPassInfo::CreationFunc creationFunc, RenderPassCategory category, int numInputs,
+                                bool dryWetWrappable, bool hidden);
+        // Takes a description the factory holds already into the list (and
+        // listens to its presets), then sorts. Kinds that come from elsewhere
+        // than a creation function (hosted plugins) enter through here.
+        void registerRenderPassFromInstance(InfoPtr info);
+        // The descriptions by name, byte by byte (a prefix first).
+        void sort();
+
+        int getNumberOfRenderPasses() const;
+        // In list order; without hidden kinds unless asked for.
+        std::vector<InfoPtr> getRenderPassInfos(bool includeHidden) const;
+        // Null outside the list.
+        RenderPassInfo* getRenderPassInfo(int index) const;
+        // The factory's look-up (category 0: any).
+        RenderPassInfo* getRenderPassInfo(const std::string& name, RenderPassCategory category) const;
+        // The first in list order with exactly that unique id, or null.
+        RenderPassInfo* getRenderPassInfoById(const std::string& uniqueId) const;
+        RenderPassFactory& getFactory() const;
+
+        // Replaces the choices by the kinds of exactly that category with a
+        // unique id, in list order: each named like its kind, valued by the
+        // hash of its unique id, with the kind's short name (the first four
+        // characters of the name for a plugin that gave none).
+        void populateChoiceWithRenderPassesByCategory(ParamChoice<unsigned long long>& choice,
+                                                      RenderPassCategory category) const;
+
+        // The shared pass of that name, the same every time; empty when none.
+        std::shared_ptr<RenderPass> findSharedPass(const std::string& name) const;
+
+        // Writes folder/<kind name>/<preset name>.xml for every preset but
+        // "default" (kind folders made when missing, files written anew).
+        // A kind whose name strips to nothing, or a preset name that would
+        // leave its kind's folder, is refused with a log line; the others are
+        // written. Answers false when anything was refused or not written.
+        bool savePresets(const File& folder);
+        // Reads the ".xml" files one level below folder into the presets of
+        // the kinds their "renderPass" attribute names. A file that does not
+        // parse, is no "Preset", names no registered kind or carries no name
+        // is skipped with a log line; the rest of the folder still loads.
+        // Answers the number of presets added.
+        int loadPresets(const File& folder);
+        // Where presetsChanged saves; empty for nowhere.
+        void setLivePresetsFile(const File& folder);
+        const File& getLivePresetsFile() const;
+        // A kind's presets changed: saves the whole tree into the live
+        // folder when it exists.
+        void presetsChanged() override;
+
+        // Frees the shared passes' GPU objects (the passes stay). Render
+        // thread.
+        void release();
+        // Drops every kind (the factory first), last first.
+        void clear();
+        void printInfo() const;
+
+    private:
+        struct Pimpl;
+        std::unique_ptr<Pimpl> pimpl;
+    };
+}
