@@ -103,6 +103,9 @@ namespace vx
     {
         if (mixerToUse == nullptr)
             return false;
+        // Set up before it is published: a render on another thread may take
+        // it at once. The effect's path has not changed, so it is left alone.
+        mixerToUse->setPath(getPath() + "/mixer", false);
         // The replaced mixer goes when the last render holding it ends.
         std::shared_ptr<Mixer> replaced = own(mixerToUse);
         {
@@ -110,7 +113,6 @@ namespace vx
             mixer.swap(replaced);
         }
         blendMode->setValueByName(mixerToUse->getName(), ValueChangeInfo(ChangeType_Silent, -1.0));
-        pathChanged();
         return true;
     }
 

@@ -24,6 +24,7 @@
 #include "engine/gfx/VXTextureManager.h"
 #include "engine/gui/VXBaseInputMessage.h"
 #include "engine/gui/VXInputController.h"
+#include "engine/renderpasses/VXRenderPassManager.h"
 
 #include "support/VXLogRecorder.h"
 #include "support/VXTempDir.h"
@@ -194,22 +195,25 @@ namespace
 
         auto seams = []
         {
-            return std::vector<const void*>{EngineRoot::getCurrent(),          ParamCollection::getCurrent(),
-                                            ContextManager::getCurrent(),      GfxObjectManager::getCurrent(),
-                                            TextureManager::getCurrent(),      RenderTargetManager::getCurrent(),
-                                            ApplicationInterface::getCurrent()};
+            return std::vector<const void*>{EngineRoot::getCurrent(),        ParamCollection::getCurrent(),
+                                            ContextManager::getCurrent(),    GfxObjectManager::getCurrent(),
+                                            TextureManager::getCurrent(),    RenderTargetManager::getCurrent(),
+                                            RenderPassManager::getCurrent(), ApplicationInterface::getCurrent()};
         };
-        const std::vector<const void*> none(7, nullptr);
+        const std::vector<const void*> none(8, nullptr);
         EXPECT_EQ(seams(), none);
 
-        Vexkit* root = Vexkit::create(3);
+        Vexkit* root = Vexkit::create(3 | 0x200);
         root->setCurrentApplication(&application);
         ASSERT_TRUE(root->initialise(false));
         EXPECT_EQ(seams(), (std::vector<const void*>{root, root->getParamCollection(), root->getContextManager(),
                                                      root->getGfxObjectManager(), root->getTextureManager(),
-                                                     root->getRenderTargetManager(), &application}));
+                                                     root->getRenderTargetManager(), root->getRenderPassManager(),
+                                                     &application}));
+        EXPECT_NE(root->getRenderPassManager(), nullptr);
         root->shutdown();
-        EXPECT_EQ(seams(), (std::vector<const void*>{root, nullptr, nullptr, nullptr, nullptr, nullptr, &application}));
+        EXPECT_EQ(seams(),
+                  (std::vector<const void*>{root, nullptr, nullptr, nullptr, nullptr, nullptr, nullptr, &application}));
         Vexkit::deleteInstance();
         EXPECT_EQ(seams(), none);
     }

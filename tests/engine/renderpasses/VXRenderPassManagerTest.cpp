@@ -1,0 +1,252 @@
+#include "engine/renderpasses/VXRenderPassManager.h"
+
+#include "VXRenderPassTestSupport.h"
+#include "core/VXFile.h"
+#include "core/VXStringUtils.h"
+#include "core/parameters/VXParamChoice.h"
+#include "core/xml/VXXmlStates.h"
+#include "core/xml/VXXmlUtils.h"
+#include "engine/renderpasses/VXAlphaMixer.h"
+#include "engine/renderpasses/VXDryWetEffect.h"
+#include "engine/renderpasses/VXFreeTransform.h"
+#include "engine/renderpasses/catalogue/VXFormatConversion.h"
+#include "engine/renderpasses/catalogue/VXRGBASwitch.h"
+#include "support/VXLogRecorder.h"
+#include "support/VXTempDir.h"
+
+namespace vx::test
+{
+    namespace
+    {
+        RttiObject* makeMixer()
+        {
+            return new Mixer(2);
+        }
+
+        // A current manager (no GL) with framework, mixer, effect and
+        // generator kinds, two of them hidden.
+        class RenderPassManagerTest : public ::testing::Test
+        {
+        protected:
+            void SetUp() override
+            {
+                GfxObjectManager::setCurrent(&objects);
+                RenderPassManager::setCurrent(&manager);
+                registerAll(manager);
+            }
+            void TearDown() override
+            {
+                RenderPassManager::clearCurrent(&manager);
+                GfxObjectManager::clearCurrent(&objects);
+            }
+
+            static void registerAll(RenderPassManager& m)
+            {
+                m.registerRenderPass<RenderPassChain>(RenderPassCategoryAny, 100, false, false);
+                m.registerRenderPass<DryWetEffect>(RenderPassCategoryAny, 100, false, false);
+                m.registerRenderPass<AlphaMixer>(RenderPassCategoryMixer, 2, false, false);
+                m.registerRenderPass("Add50", "50 Add", &makeMixer, RenderPassCategoryMixer, 2, false, false);
+                m.registerRenderPass("Add", "Add", &makeMixer, RenderPassCategoryMixer, 2, false, false);
+                m.registerRenderPass<TransformEffect>(RenderPassCategoryEffect, 1, true, false);
+                m.registerRenderPass<FreeTransform>(RenderPassCategoryEffect, 1, true, false);
+                m.registerRenderPass<FormatConversion>(RenderPassCategoryEffect, 1, false, true);
+                m.registerRenderPass<RGBASwitch>(RenderPassCategoryEffect, 1, false, true);
+                m.registerRenderPass<AddConstantPass>(RenderPassCategoryEffect, 1, true, false);
+                m.registerRenderPass(SolidColourPass::classType(), "Solid", &SolidColourPass::creationFunc,
+                                     RenderPassCategoryGenerator, 0, false, false);
+            }
+
+            static std::vector<std::string> names(const std::vector<RenderPassManager::InfoPtr>& infos)
+            {
+                std::vector<std::string> out;
+                for (const auto& info : infos)
+                    out.push_back(info->getExtensionName());
+                return out;
+            }
+
+            // A preset of the test effect named name, taken from a pass with
+            // that amount (announced, as an application adds one).
+            void addPreset(const std::string& name, double amount, const std::string& kind = "TestAddConstant")
+            {
+                AddConstantPass pass(amount);
+                XmlStates& presets = *manager.getRenderPassInfo(kind, RenderPassCategoryAny)->getPresets();
+                presets.setXmlCapable(&pass);
+                presets.pushState(name, std::string());
+                presets.setXmlCapable(nullptr);
+            }
+
+            GfxObjectManager objects;
+            RenderPassManager manager;
+            TempDir folder;
+        };
+
+        TEST_F(RenderPassManagerTest, KindsAreSortedFilteredAndFound)
+        {
+            const std::vector<std::string> all{
+                "Add",           "Add50",      "Alpha",           "DryWetEffect",    "FormatConversion",
+                "FreeTransform", "RGBASwitch", "RenderPassChain", "TestAddConstant", "TestSolidColour",
+                "Transform"};
+            EXPECT_EQ(names(manager.getRenderPassInfos(true)), all) << "by bytes: a prefix first, capitals first";
+            std::vector<std::string> shown = all;
+            std::erase(shown, "FormatConversion");
+            std::erase(shown, "RGBASwitch");
+            EXPECT_EQ(names(manager.getRenderPassInfos(false)), shown);
+
+            EXPECT_FALSE(manager.registerRenderPass<AlphaMixer>(RenderPassCategoryMixer, 2, false, false));
+            EXPECT_EQ(manager.getNumberOfRenderPasses(), int(all.size())) << "a duplicate is refused";
+            EXPECT_EQ(manager.getRenderPassInfo(-1), nullptr);
+            EXPECT_EQ(manager.getRenderPassInfo(int(all.size())), nullptr);
+            EXPECT_EQ(manager.getRenderPassInfoById("Transform"), manager.getRenderPassInfo(10));
+            EXPECT_EQ(manager.getRenderPassInfoById("transform"), nullptr);
+            for (const auto& info : manager.getRenderPassInfos(true))
+                EXPECT_NE(info->getPresets()->getDefaultState(), nullptr) << info->getExtensionName();
+        }
+
+        TEST_F(RenderPassManagerTest, ChoicesListOneCategoryValuedByIdHash)
+        {
+            ParamChoice<unsigned long long> choice("Blend Mode");
+            choice.addChoice("Stale", 1, true, true);
+            manager.populateChoiceWithRenderPassesByCategory(choice, RenderPassCategoryMixer);
+            ASSERT_EQ(choice.getNumChoices(), 3u);
+            const char* mixers[] = {"Add", "Add50", "Alpha"};
+            for (unsigned i = 0; i < 3; ++i)
+            {
+                EXPECT_EQ(choice.getChoices()[i].getName(), mixers[i]);
+                EXPECT_EQ(choice.getChoices()[i].getValue(), hashFromString(mixers[i]));
+                EXPECT_EQ(choice.getChoices()[i].getShortName(), mixers[i]);
+            }
+            manager.populateChoiceWithRenderPassesByCategory(choice, RenderPassCategoryAny);
+            ASSERT_EQ(choice.getNumChoices(), 2u) << "category 0 is its own category, not 'any'";
+            EXPECT_EQ(choice.getChoices()[0].getName(), "DryWetEffect");
+            EXPECT_EQ(choice.getChoices()[1].getName(), "RenderPassChain");
+        }
+
+        TEST_F(RenderPassManagerTest, SharedPassesAreTheSameEveryTimeAndNeverWritten)
+        {
+            const auto conversion = manager.findSharedPass("FormatConversion");
+            ASSERT_NE(conversion, nullptr);
+            EXPECT_EQ(conversion, manager.findSharedPass("FormatConversion"));
+            EXPECT_EQ(conversion->getClassType(), "FormatConversion");
+            EXPECT_EQ(manager.findSharedPass("RGBASwitch")->getClassType(), "RGBASwitch");
+            EXPECT_EQ(manager.findSharedPass("Blur"), nullptr);
+            XmlPool pool;
+            EXPECT_EQ(conversion->writeState(pool, true), nullptr);
+        }
+
+        TEST_F(RenderPassManagerTest, PresetsSaveAsFilesAndLoadBack)
+        {
+            manager.registerRenderPass("Bright.Con/trast", "Bright", &AddConstantPass::creationFunc,
+                                       RenderPassCategoryEffect, 1, true, false);
+            addPreset("Warm", 0.25);
+            addPreset("Odd", 0.5, "Bright.Con/trast");
+            ASSERT_TRUE(manager.savePresets(File(folder.path())));
+
+            const std::string text = folder.readFile("TestAddConstant/Warm.xml");
+            const std::string head = "<?xml version=\"1.0\" encoding=\"utf-8\"?>\n<Preset name=\"Warm\" "
+                                     "renderPassId=\"TestAddConstant\" renderPass=\"TestAddConstant\">";
+            EXPECT_EQ(text.substr(0, head.size()), head);
+            EXPECT_FALSE(File(folder.file("TestAddConstant/default.xml")).exists());
+            EXPECT_TRUE(File(folder.file("BrightContrast/Odd.xml")).exists()) << "the kind's name, stripped";
+            ASSERT_TRUE(manager.savePresets(File(folder.path())));
+            EXPECT_EQ(folder.readFile("TestAddConstant/Warm.xml"), text) << "saving again writes the same";
+
+            // The snapshot is the one child, exactly.
+            const auto document = XmlUtils::loadXmlFromFile(File(folder.file("TestAddConstant/Warm.xml")), true);
+            ASSERT_NE(document, nullptr);
+            XmlState* warm = manager.getRenderPassInfo("TestAddConstant", RenderPassCategoryAny)
+                                 ->getPresets()
+                                 ->getStateByName("Warm");
+            EXPECT_EQ(XmlUtils::nodeToString(*document->first_node()->first_node()),
+                      XmlUtils::nodeToString(*warm->getNode()));
+
+            RenderPassManager other;
+            registerAll(other);
+            other.registerRenderPass("Bright.Con/trast", "Bright", &AddConstantPass::creationFunc,
+                                     RenderPassCategoryEffect, 1, true, false);
+            EXPECT_EQ(other.loadPresets(File(folder.path())), 2);
+            RenderPassInfo* kind = other.getRenderPassInfo("TestAddConstant", RenderPassCategoryAny);
+            XmlState* loaded = kind->getPresets()->getStateByName("Warm");
+            ASSERT_NE(loaded, nullptr);
+            std::unique_ptr<RenderPass> made(kind->createRenderPass(loaded, false));
+            EXPECT_DOUBLE_EQ(static_cast<AddConstantPass&>(*made).amount->getValue(), 0.25);
+        }
+
+        struct PresetFile
+        {
+            const char* path;
+            std::string text;
+        };
+
+        TEST_F(RenderPassManagerTest, BadPresetFilesAreSkippedAndTheRestLoads)
+        {
+            addPreset("Good", 0.75);
+            ASSERT_TRUE(manager.savePresets(File(folder.path())));
+            const std::string good = folder.readFile("TestAddConstant/Good.xml");
+            const auto renamed = [&](const std::string& name)
+            { return stringReplace(good, "name=\"Good\"", "name=\"" + name + "\""); };
+            const std::vector<PresetFile> files{
+                {"TestAddConstant/Truncated.xml", good.substr(0, good.size() / 2)},
+                {"TestAddConstant/NotXml.xml", "no markup here"},
+                {"TestAddConstant/Empty.xml", ""},
+                {"TestAddConstant/Foreign.xml", "<Other name=\"x\" renderPass=\"TestAddConstant\"><A/></Other>"},
+                {"TestAddConstant/NoKind.xml", "<Preset name=\"x\"><RenderPass/></Preset>"},
+                {"TestAddConstant/NoName.xml", "<Preset renderPass=\"TestAddConstant\"><RenderPass/></Preset>"},
+                {"TestAddConstant/Unknown.xml", "<Preset name=\"x\" renderPass=\"Nope\"><RenderPass/></Preset>"},
+                {"TestAddConstant/NoState.xml", "<Preset name=\"x\" renderPass=\"TestAddConstant\"/>"},
+                {"TestAddConstant/Default.xml", renamed("default")},
+                {"TestAddConstant/Notes.txt", renamed("Txt")},
+                {"TestAddConstant/README", renamed("NoExtension")},
+                {"Direct.xml", renamed("Direct")},
+                {"Transform/Moved.xml", renamed("Moved")},
+                {"TestAddConstant/Short.x", renamed("Short")}};
+            for (const PresetFile& f : files)
+                folder.writeFile(f.path, f.text);
+
+            RenderPassManager other;
+            registerAll(other);
+            LogRecorder log;
+            EXPECT_EQ(other.loadPresets(File(folder.path())), 3);
+            const XmlStates& presets = *other.getRenderPassInfo("TestAddConstant", RenderPassCategoryAny)->getPresets();
+            EXPECT_NE(presets.getStateByName("Good"), nullptr);
+            for (const char* bad :
+                 {"Truncated", "NotXml", "Empty", "Foreign", "NoKind", "NoName", "Unknown", "NoState"})
+                EXPECT_TRUE(log.contains("TestAddConstant/" + std::string(bad) + ".xml'")) << bad << "\n" << log.dump();
+            for (const char* name : {"Moved", "Short"})
+                EXPECT_NE(presets.getStateByName(name), nullptr) << name;
+            for (const char* name : {"Txt", "NoExtension", "Direct"})
+                EXPECT_EQ(presets.getStateByName(name), nullptr) << name;
+            EXPECT_EQ(presets.getNumStates(), 4) << "default, Good, Moved, Short";
+        }
+
+        TEST_F(RenderPassManagerTest, NamesThatLeaveTheFolderAreRefused)
+        {
+            manager.registerRenderPass("...", "Dots", &AddConstantPass::creationFunc, RenderPassCategoryEffect, 1,
+                                       false, false);
+            addPreset("Nowhere", 0.1, "...");
+            addPreset("../Escape", 0.1);
+            addPreset("a/b", 0.1);
+            addPreset("Kept", 0.1);
+            const std::string presets = folder.makeDirectory("presets");
+            LogRecorder log;
+            EXPECT_FALSE(manager.savePresets(File(presets)));
+            EXPECT_EQ(log.count(logError), 3u) << log.dump();
+            EXPECT_TRUE(File(folder.file("presets/TestAddConstant/Kept.xml")).exists());
+            EXPECT_FALSE(File(folder.file("presets/Escape.xml")).exists());
+            EXPECT_FALSE(File(folder.file("presets/Nowhere.xml")).exists());
+            std::vector<File> written;
+            File::getFilesInDirectory(File(presets), written, false);
+            EXPECT_EQ(written.size(), 1u) << "one kind folder, nothing in the root";
+        }
+
+        TEST_F(RenderPassManagerTest, LiveFolderIsRewrittenWhenPresetsChange)
+        {
+            manager.setLivePresetsFile(File(folder.file("absent")));
+            addPreset("First", 0.2);
+            EXPECT_FALSE(File(folder.file("absent")).exists()) << "only into a folder that exists";
+            manager.setLivePresetsFile(File(folder.path()));
+            addPreset("Second", 0.3);
+            EXPECT_TRUE(File(folder.file("TestAddConstant/First.xml")).exists()) << "the whole tree";
+            EXPECT_TRUE(File(folder.file("TestAddConstant/Second.xml")).exists());
+        }
+    }
+}
