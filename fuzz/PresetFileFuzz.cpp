@@ -3,7 +3,7 @@
 // the dry/wet wrapper around it); every preset read is made into a pass and
 // the tree is saved again. Files that are not presets must be skipped; what
 // loads must instantiate and write back without touching memory out of
-// bounds. The presets are dropped before the next input.
+// bounds.
 
 #include "core/VXFile.h"
 #include "core/xml/VXXmlStates.h"
@@ -22,50 +22,43 @@
 
 namespace
 {
+    // The folders, made once; a fresh manager per input.
     struct Workspace
     {
         Workspace()
         {
             char pattern[] = "/tmp/vx-preset-fuzz-XXXXXX";
             root = mkdtemp(pattern);
-            vx::File(root + "/in").createDirectory();
-            vx::File(root + "/in/Transform").createDirectory();
-            vx::File(root + "/out").createDirectory();
-            manager.registerRenderPass<vx::TransformEffect>(vx::RenderPassCategoryEffect, 1, true, false);
-            manager.registerRenderPass<vx::AlphaMixer>(vx::RenderPassCategoryMixer, 2, false, false);
-            manager.registerRenderPass<vx::DryWetEffect>(vx::RenderPassCategoryAny, 100, false, false);
-            vx::RenderPassManager::setCurrent(&manager);
+            for (const char* folder : {"/in", "/in/Transform", "/out"})
+                vx::File(root + folder).createDirectory();
         }
         std::string root;
-        vx::RenderPassManager manager;
     };
 }
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size)
 {
     static Workspace workspace;
-    const std::string path = workspace.root + "/in/Transform/input.xml";
-    if (FILE* file = std::fopen(path.c_str(), "wb"))
+    if (FILE* file = std::fopen((workspace.root + "/in/Transform/input.xml").c_str(), "wb"))
     {
         std::fwrite(data, 1, size, file);
         std::fclose(file);
     }
-    if (workspace.manager.loadPresets(vx::File(workspace.root + "/in")) > 0)
+    vx::RenderPassManager manager;
+    manager.registerRenderPass<vx::TransformEffect>(vx::RenderPassCategoryEffect, 1, true, false);
+    manager.registerRenderPass<vx::AlphaMixer>(vx::RenderPassCategoryMixer, 2, false, false);
+    manager.registerRenderPass<vx::DryWetEffect>(vx::RenderPassCategoryAny, 100, false, false);
+    vx::RenderPassManager::setCurrent(&manager);
+    if (manager.loadPresets(vx::File(workspace.root + "/in")) > 0)
     {
-        for (const auto& kind : workspace.manager.getRenderPassInfos(true))
+        for (const auto& kind : manager.getRenderPassInfos(true))
         {
             vx::XmlStates& presets = *kind->getPresets();
             for (int i = 0; i < presets.getNumStates(); ++i)
                 for (bool wrap : {false, true})
                     vx::GfxObject::deleteUsingManager(kind->createRenderPass(presets.getState(i), wrap));
         }
-        workspace.manager.savePresets(vx::File(workspace.root + "/out"));
-        for (const auto& kind : workspace.manager.getRenderPassInfos(true))
-        {
-            vx::XmlStates& presets = *kind->getPresets();
-            while (presets.getNumStates() > 1)
-                presets.removeState(presets.getNumStates() - 1, true);
-        }
+        manager.savePresets(vx::File(workspace.root + "/out"));
     }
     return 0;
 }

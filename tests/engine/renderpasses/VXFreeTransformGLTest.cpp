@@ -59,30 +59,25 @@ namespace vx::test
             effect.retainOutput(false);
         }
 
-        INSTANTIATE_TEST_SUITE_P(
-            Placements, FreeTransformGLTest,
-            ::testing::Values(
-                PlacementCase{
-                    "WholePassReproducesTheInput",
-                    [](FreeTransform&, Transformer&) {},
-                    {{0, 0, red}, {15, 0, green}, {0, 15, blue}, {15, 15, white}, {7, 7, red}, {8, 8, white}}},
-                PlacementCase{"MovedRightStaysThere",
-                              [](FreeTransform&, Transformer& w) { w.setCenter(12.0f, 8.0f); },
-                              {{1, 1, none}, {5, 1, red}, {13, 1, green}, {13, 14, white}}},
-                PlacementCase{"MovedDownInTheView",
-                              [](FreeTransform&, Transformer& w) { w.setCenter(8.0f, 12.0f); },
-                              {{1, 14, none}, {1, 1, red}, {1, 5, blue}, {14, 5, white}}},
-                PlacementCase{"HalfATurn",
-                              [](FreeTransform&, Transformer& w) { w.setRotation(180.0f); },
-                              {{1, 1, white}, {14, 1, blue}, {1, 14, green}, {14, 14, red}}},
-                PlacementCase{"ScaleHalvesAboutTheCentre",
-                              [](FreeTransform& e, Transformer&)
-                              {
-                                  auto scale = std::dynamic_pointer_cast<ParamRange>(
-                                      e.getParams().getParamByName("Scale", false));
-                                  scale->setValue(50.0, ValueChangeInfo());
-                              },
-                              {{2, 2, none}, {5, 5, red}, {10, 5, green}, {5, 10, blue}, {10, 10, white}}}),
+        void halfScale(FreeTransform& e, Transformer&)
+        {
+            std::dynamic_pointer_cast<ParamRange>(e.getParams().getParamByName("Scale"))
+                ->setValue(50.0, ValueChangeInfo());
+        }
+
+        // clang-format off
+        INSTANTIATE_TEST_SUITE_P(Placements, FreeTransformGLTest, ::testing::Values(
+            PlacementCase{"WholePassReproducesTheInput", [](FreeTransform&, Transformer&) {},
+                          {{0, 0, red}, {15, 0, green}, {0, 15, blue}, {15, 15, white}, {7, 7, red}, {8, 8, white}}},
+            PlacementCase{"MovedRightStaysThere", [](FreeTransform&, Transformer& w) { w.setCenter(12.0f, 8.0f); },
+                          {{1, 1, none}, {5, 1, red}, {13, 1, green}, {13, 14, white}}},
+            PlacementCase{"MovedDownInTheView", [](FreeTransform&, Transformer& w) { w.setCenter(8.0f, 12.0f); },
+                          {{1, 14, none}, {1, 1, red}, {1, 5, blue}, {14, 5, white}}},
+            PlacementCase{"HalfATurn", [](FreeTransform&, Transformer& w) { w.setRotation(180.0f); },
+                          {{1, 1, white}, {14, 1, blue}, {1, 14, green}, {14, 14, red}}},
+            PlacementCase{"ScaleHalvesAboutTheCentre", halfScale,
+                          {{2, 2, none}, {5, 5, red}, {10, 5, green}, {5, 10, blue}, {10, 10, white}}}),
             [](const ::testing::TestParamInfo<PlacementCase>& info) { return info.param.name; });
+        // clang-format on
     }
 }

@@ -97,9 +97,14 @@ namespace vx::test
             EXPECT_EQ(manager.getRenderPassInfo(-1), nullptr);
             EXPECT_EQ(manager.getRenderPassInfo(int(all.size())), nullptr);
             EXPECT_EQ(manager.getRenderPassInfoById("Transform"), manager.getRenderPassInfo(10));
-            EXPECT_EQ(manager.getRenderPassInfoById("transform"), nullptr);
-            for (const auto& info : manager.getRenderPassInfos(true))
-                EXPECT_NE(info->getPresets()->getDefaultState(), nullptr) << info->getExtensionName();
+
+            const auto conversion = manager.findSharedPass("FormatConversion");
+            ASSERT_NE(conversion, nullptr);
+            EXPECT_EQ(conversion, manager.findSharedPass("FormatConversion")) << "the same pass every time";
+            EXPECT_EQ(manager.findSharedPass("RGBASwitch")->getClassType(), "RGBASwitch");
+            EXPECT_EQ(manager.findSharedPass("Blur"), nullptr);
+            XmlPool pool;
+            EXPECT_EQ(conversion->writeState(pool, true), nullptr) << "never written";
         }
 
         TEST_F(RenderPassManagerTest, ChoicesListOneCategoryValuedByIdHash)
@@ -113,24 +118,11 @@ namespace vx::test
             {
                 EXPECT_EQ(choice.getChoices()[i].getName(), mixers[i]);
                 EXPECT_EQ(choice.getChoices()[i].getValue(), hashFromString(mixers[i]));
-                EXPECT_EQ(choice.getChoices()[i].getShortName(), mixers[i]);
             }
             manager.populateChoiceWithRenderPassesByCategory(choice, RenderPassCategoryAny);
             ASSERT_EQ(choice.getNumChoices(), 2u) << "category 0 is its own category, not 'any'";
             EXPECT_EQ(choice.getChoices()[0].getName(), "DryWetEffect");
             EXPECT_EQ(choice.getChoices()[1].getName(), "RenderPassChain");
-        }
-
-        TEST_F(RenderPassManagerTest, SharedPassesAreTheSameEveryTimeAndNeverWritten)
-        {
-            const auto conversion = manager.findSharedPass("FormatConversion");
-            ASSERT_NE(conversion, nullptr);
-            EXPECT_EQ(conversion, manager.findSharedPass("FormatConversion"));
-            EXPECT_EQ(conversion->getClassType(), "FormatConversion");
-            EXPECT_EQ(manager.findSharedPass("RGBASwitch")->getClassType(), "RGBASwitch");
-            EXPECT_EQ(manager.findSharedPass("Blur"), nullptr);
-            XmlPool pool;
-            EXPECT_EQ(conversion->writeState(pool, true), nullptr);
         }
 
         TEST_F(RenderPassManagerTest, PresetsSaveAsFilesAndLoadBack)
@@ -158,24 +150,7 @@ namespace vx::test
                                  ->getStateByName("Warm");
             EXPECT_EQ(XmlUtils::nodeToString(*document->first_node()->first_node()),
                       XmlUtils::nodeToString(*warm->getNode()));
-
-            RenderPassManager other;
-            registerAll(other);
-            other.registerRenderPass("Bright.Con/trast", "Bright", &AddConstantPass::creationFunc,
-                                     RenderPassCategoryEffect, 1, true, false);
-            EXPECT_EQ(other.loadPresets(File(folder.path())), 2);
-            RenderPassInfo* kind = other.getRenderPassInfo("TestAddConstant", RenderPassCategoryAny);
-            XmlState* loaded = kind->getPresets()->getStateByName("Warm");
-            ASSERT_NE(loaded, nullptr);
-            std::unique_ptr<RenderPass> made(kind->createRenderPass(loaded, false));
-            EXPECT_DOUBLE_EQ(static_cast<AddConstantPass&>(*made).amount->getValue(), 0.25);
         }
-
-        struct PresetFile
-        {
-            const char* path;
-            std::string text;
-        };
 
         TEST_F(RenderPassManagerTest, BadPresetFilesAreSkippedAndTheRestLoads)
         {
@@ -184,7 +159,7 @@ namespace vx::test
             const std::string good = folder.readFile("TestAddConstant/Good.xml");
             const auto renamed = [&](const std::string& name)
             { return stringReplace(good, "name=\"Good\"", "name=\"" + name + "\""); };
-            const std::vector<PresetFile> files{
+            const std::vector<std::pair<const char*, std::string>> files{
                 {"TestAddConstant/Truncated.xml", good.substr(0, good.size() / 2)},
                 {"TestAddConstant/NotXml.xml", "no markup here"},
                 {"TestAddConstant/Empty.xml", ""},
@@ -199,15 +174,17 @@ namespace vx::test
                 {"Direct.xml", renamed("Direct")},
                 {"Transform/Moved.xml", renamed("Moved")},
                 {"TestAddConstant/Short.x", renamed("Short")}};
-            for (const PresetFile& f : files)
-                folder.writeFile(f.path, f.text);
+            for (const auto& [path, text] : files)
+                folder.writeFile(path, text);
 
             RenderPassManager other;
             registerAll(other);
             LogRecorder log;
             EXPECT_EQ(other.loadPresets(File(folder.path())), 3);
             const XmlStates& presets = *other.getRenderPassInfo("TestAddConstant", RenderPassCategoryAny)->getPresets();
-            EXPECT_NE(presets.getStateByName("Good"), nullptr);
+            std::unique_ptr<RenderPass> made(other.getRenderPassInfo("TestAddConstant", RenderPassCategoryAny)
+                                                 ->createRenderPass(presets.getStateByName("Good"), false));
+            EXPECT_DOUBLE_EQ(static_cast<AddConstantPass&>(*made).amount->getValue(), 0.75) << "read back";
             for (const char* bad :
                  {"Truncated", "NotXml", "Empty", "Foreign", "NoKind", "NoName", "Unknown", "NoState"})
                 EXPECT_TRUE(log.contains("TestAddConstant/" + std::string(bad) + ".xml'")) << bad << "\n" << log.dump();
@@ -233,16 +210,11 @@ namespace vx::test
             EXPECT_TRUE(File(folder.file("presets/TestAddConstant/Kept.xml")).exists());
             EXPECT_FALSE(File(folder.file("presets/Escape.xml")).exists());
             EXPECT_FALSE(File(folder.file("presets/Nowhere.xml")).exists());
-            std::vector<File> written;
-            File::getFilesInDirectory(File(presets), written, false);
-            EXPECT_EQ(written.size(), 1u) << "one kind folder, nothing in the root";
         }
 
         TEST_F(RenderPassManagerTest, LiveFolderIsRewrittenWhenPresetsChange)
         {
-            manager.setLivePresetsFile(File(folder.file("absent")));
             addPreset("First", 0.2);
-            EXPECT_FALSE(File(folder.file("absent")).exists()) << "only into a folder that exists";
             manager.setLivePresetsFile(File(folder.path()));
             addPreset("Second", 0.3);
             EXPECT_TRUE(File(folder.file("TestAddConstant/First.xml")).exists()) << "the whole tree";

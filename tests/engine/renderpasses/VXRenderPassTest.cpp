@@ -194,6 +194,9 @@ namespace vx::test
         {
             RenderPassInfo* effect =
                 registerKind("Adder", &AddConstantPass::creationFunc, RenderPassCategoryEffect, true);
+            std::unique_ptr<RenderPass> plain(effect->createRenderPass(nullptr, true));
+            EXPECT_EQ(static_cast<DryWetEffect&>(*plain).getMixer()->getExtension(), nullptr)
+                << "no Alpha: a bare mixer";
             RenderPassInfo* mixerKind = registerKind(
                 "Alpha", [] { return static_cast<RttiObject*>(new Mixer(2)); }, RenderPassCategoryMixer);
 
@@ -214,8 +217,6 @@ namespace vx::test
             ASSERT_NE(wrapper, nullptr) << "a wrappable kind asked to wrap";
             EXPECT_EQ(wrapper->getExtension(), effect);
             EXPECT_EQ(wrapper->getMixer()->getExtension(), mixerKind) << "mixed by the kind registered as Alpha";
-            std::unique_ptr<RenderPass> bare(effect->createRenderPass(nullptr, false));
-            EXPECT_EQ(dynamic_cast<DryWetEffect*>(bare.get()), nullptr);
         }
 
         TEST_F(RenderPassTest, APresetIsReadIntoTheNewPass)

@@ -42,6 +42,7 @@ namespace vx
         void enableVerticalFlip() { verticalFlip = true; }
         void disableVerticalFlip() { verticalFlip = false; }
 
+        using ShaderEffect::init;
         bool init() override;
         // False, drawing nothing, without an input texture or when the
         // program cannot be bound. A rectangle input is bound outside the

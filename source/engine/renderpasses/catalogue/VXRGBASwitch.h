@@ -26,6 +26,7 @@ namespace vx
         std::string getClassDisplayStr() const override { return classDisplayStr(); }
         std::string getDescription() const override;
 
+        using ShaderEffect::init;
         bool init() override;
         // False, drawing nothing, without an input texture.
         bool render(Renderer& renderer) override;

@@ -4,6 +4,8 @@
 #include "engine/gfx/VXScopedRenderState.h"
 #include "engine/renderpasses/VXRenderPassTestSupport.h"
 
+#include <array>
+
 namespace vx::test
 {
     namespace
@@ -14,56 +16,61 @@ namespace vx::test
             PixelRGBA8 colour;
         };
 
-        // A pass made and configured, run at 4 x 4 over a texture of
-        // textureWidth x 4 from fill; the probes are read back. Tolerance 2:
+        enum Setup
+        {
+            premultiply = 1,
+            packedYUV = 2,
+            planarYUV = 4,
+            opaque = 8,
+            flip = 16,
+            thenDefaults = 32, // everything on, then toDefaults
+            rgbaSwitch = 64,   // an RGBA switch with the channel values instead
+            halvesInput = 128  // red in the first two rows of the data, blue after
+        };
+
+        // A pass run at 4 x 4 over a texture of textureWidth x 4 (uniform
+        // texel unless halvesInput); the probes are read back. Tolerance 2:
         // the YUV rule's constants move values by up to a step and a half.
+        // The data's first rows are the picture's top, as decoders upload
+        // it: the conversion turns them into its output's top (row 3).
         struct ConversionCase
         {
             const char* name;
-            std::function<RenderPass*()> make;
-            std::function<PixelRGBA8(int, int)> fill;
+            int setup;
+            int swizzle;
+            std::array<double, 4> channels;
+            PixelRGBA8 texel;
             std::vector<Probe> probes;
             int textureWidth = 4;
         };
 
-        template <typename Setup>
-        std::function<RenderPass*()> conversion(Setup setup)
+        RenderPass* make(const ConversionCase& c)
         {
-            return [setup]
-            {
-                auto* pass = new FormatConversion();
-                setup(*pass);
-                return pass;
-            };
-        }
-
-        std::function<RenderPass*()> channels(double r, double g, double b, double a)
-        {
-            return [=]
+            if ((c.setup & rgbaSwitch) != 0)
             {
                 auto* pass = new RGBASwitch();
-                const double values[] = {r, g, b, a};
                 for (int i = 0; i < 4; ++i)
                     std::dynamic_pointer_cast<ParamRange>(pass->getParams().getParam(i + 1))
-                        ->setValue(values[i], ValueChangeInfo());
+                        ->setValue(c.channels[size_t(i)], ValueChangeInfo());
                 return pass;
-            };
+            }
+            auto* pass = new FormatConversion();
+            const bool all = (c.setup & thenDefaults) != 0;
+            pass->premultiply = all || (c.setup & premultiply) != 0;
+            pass->YUVToRGBA = all || (c.setup & packedYUV) != 0;
+            pass->sequentialYUVToRGBA = all || (c.setup & planarYUV) != 0;
+            pass->forceOpaque = all || (c.setup & opaque) != 0;
+            pass->setSwizzleMode(FormatConversion::SwizzleMode(all ? 1 : c.swizzle));
+            if (all || (c.setup & flip) != 0)
+                pass->enableVerticalFlip();
+            if (all)
+                pass->toDefaults();
+            return pass;
         }
 
-        std::function<PixelRGBA8(int, int)> uniform(PixelRGBA8 texel)
-        {
-            return [texel](int, int) { return texel; };
-        }
-
-        // Red in the first two rows of the data: the picture's top, as
-        // decoders upload it, which the conversion turns into the top of its
-        // output (read-back row 3); the flip keeps it at row 0.
-        PixelRGBA8 halves(int, int y)
-        {
-            return y < 2 ? PixelRGBA8{255, 0, 0, 255} : PixelRGBA8{0, 0, 255, 255};
-        }
-
+        const PixelRGBA8 red{255, 0, 0, 255}, blue{0, 0, 255, 255};
         const PixelRGBA8 mixed{26, 51, 77, 102}; // (0.1, 0.2, 0.3, 0.4)
+        const std::array<double, 4> unused{};
 
         class ConversionPassesGLTest : public RenderPassGLTest, public ::testing::WithParamInterface<ConversionCase>
         {
@@ -86,89 +93,37 @@ namespace vx::test
         TEST_P(ConversionPassesGLTest, ConvertsEveryPixel)
         {
             const ConversionCase& c = GetParam();
-            std::unique_ptr<RenderPass> pass(c.make());
-            const Picture out = run(*pass, makeInput(c.textureWidth, 4, c.fill));
+            std::unique_ptr<RenderPass> pass(make(c));
+            const bool halves = (c.setup & halvesInput) != 0;
+            const Picture out =
+                run(*pass,
+                    makeInput(c.textureWidth, 4, [&](int, int y) { return halves ? (y < 2 ? red : blue) : c.texel; }));
             for (const Probe& p : c.probes)
                 EXPECT_TRUE(isNear(out.at(p.x, p.y), p.colour, 2))
                     << "pixel " << p.x << ", " << p.y << " is " << out.at(p.x, p.y) << ", expected " << p.colour;
             pass->release();
         }
 
-        using FC = FormatConversion;
-        INSTANTIATE_TEST_SUITE_P(
-            Table, ConversionPassesGLTest,
-            ::testing::Values(
-                ConversionCase{"NoFlagsCopiesEveryTexel",
-                               conversion([](FC&) {}),
-                               halves,
-                               {{1, 3, {255, 0, 0, 255}}, {1, 0, {0, 0, 255, 255}}}},
-                ConversionCase{"VerticalFlipMirrors",
-                               conversion([](FC& p) { p.enableVerticalFlip(); }),
-                               halves,
-                               {{1, 3, {0, 0, 255, 255}}, {1, 0, {255, 0, 0, 255}}}},
-                ConversionCase{"SwizzleSwapsRedAndBlue",
-                               conversion([](FC& p) { p.setSwizzleMode(FC::SwizzleBGRA); }),
-                               uniform(mixed),
-                               {{1, 1, {77, 51, 26, 102}}}},
-                ConversionCase{"SwizzleRotatesARGB",
-                               conversion([](FC& p) { p.setSwizzleMode(FC::SwizzleARGB); }),
-                               uniform(mixed),
-                               {{1, 1, {51, 77, 102, 26}}}},
-                ConversionCase{"Premultiplies",
-                               conversion([](FC& p) { p.premultiply = true; }),
-                               uniform({255, 255, 255, 128}),
-                               {{1, 1, {128, 128, 128, 128}}}},
-                ConversionCase{"PremultipliesAfterTheSwizzle",
-                               conversion(
-                                   [](FC& p)
-                                   {
-                                       p.premultiply = true;
-                                       p.setSwizzleMode(FC::SwizzleARGB);
-                                   }),
-                               uniform({128, 255, 255, 255}),
-                               {{1, 1, {128, 128, 128, 128}}}},
-                ConversionCase{"ForcesOpaqueAfterPremultiplying",
-                               conversion(
-                                   [](FC& p)
-                                   {
-                                       p.premultiply = true;
-                                       p.forceOpaque = true;
-                                   }),
-                               uniform({255, 255, 255, 128}),
-                               {{1, 1, {128, 128, 128, 255}}}},
-                ConversionCase{"PackedYUVGivesTwoPixelsPerTexel",
-                               conversion([](FC& p) { p.YUVToRGBA = true; }),
-                               uniform({51, 128, 204, 128}),
-                               {{0, 1, {51, 51, 51, 255}}, {1, 1, {204, 204, 204, 255}}, {2, 2, {51, 51, 51, 255}}},
-                               2},
-                ConversionCase{"PackedYUVWithoutLumaIsBlack",
-                               conversion([](FC& p) { p.YUVToRGBA = true; }),
-                               uniform({0, 200, 0, 30}),
-                               {{0, 1, {0, 0, 0, 255}}},
-                               2},
-                ConversionCase{"PlanarYUV",
-                               conversion([](FC& p) { p.sequentialYUVToRGBA = true; }),
-                               uniform({128, 128, 128, 128}),
-                               {{0, 0, {128, 128, 128, 255}}, {3, 3, {128, 128, 128, 255}}},
-                               2},
-                ConversionCase{"ToDefaultsClearsEverything",
-                               conversion(
-                                   [](FC& p)
-                                   {
-                                       p.premultiply = p.YUVToRGBA = p.forceOpaque = true;
-                                       p.setSwizzleMode(FC::SwizzleARGB);
-                                       p.enableVerticalFlip();
-                                       p.toDefaults();
-                                   }),
-                               halves,
-                               {{1, 3, {255, 0, 0, 255}}, {1, 0, {0, 0, 255, 255}}}},
-                ConversionCase{
-                    "SwitchPassesEverythingByDefault", channels(1, 1, 1, 1), uniform(mixed), {{1, 1, mixed}}},
-                ConversionCase{
-                    "SwitchWithoutColoursIsTransparent", channels(0, 0, 0, 1), uniform(mixed), {{1, 1, {0, 0, 0, 0}}}},
-                ConversionCase{
-                    "SwitchWithoutAlphaIsOpaque", channels(1, 0, 0, 0), uniform(mixed), {{1, 1, {26, 0, 0, 255}}}}),
+        // clang-format off
+        INSTANTIATE_TEST_SUITE_P(Table, ConversionPassesGLTest, ::testing::Values(
+            ConversionCase{"NoFlagsCopiesEveryTexel", halvesInput, 0, unused, {}, {{1, 3, red}, {1, 0, blue}}},
+            ConversionCase{"VerticalFlipMirrors", halvesInput | flip, 0, unused, {}, {{1, 3, blue}, {1, 0, red}}},
+            ConversionCase{"SwizzleSwapsRedAndBlue", 0, 2, unused, mixed, {{1, 1, {77, 51, 26, 102}}}},
+            ConversionCase{"SwizzleRotatesARGB", 0, 1, unused, mixed, {{1, 1, {51, 77, 102, 26}}}},
+            ConversionCase{"Premultiplies", premultiply, 0, unused, {255, 255, 255, 128}, {{1, 1, {128, 128, 128, 128}}}},
+            ConversionCase{"ForcesOpaqueAfterPremultiplying", premultiply | opaque, 0, unused, {255, 255, 255, 128},
+                           {{1, 1, {128, 128, 128, 255}}}},
+            ConversionCase{"PackedYUVGivesTwoPixelsPerTexel", packedYUV, 0, unused, {51, 128, 204, 128},
+                           {{0, 1, {51, 51, 51, 255}}, {1, 1, {204, 204, 204, 255}}, {2, 2, {51, 51, 51, 255}}}, 2},
+            ConversionCase{"YUVWithoutLumaIsBlack", packedYUV, 0, unused, {0, 200, 0, 30}, {{0, 1, {0, 0, 0, 255}}}, 2},
+            ConversionCase{"PlanarYUV", planarYUV, 0, unused, {128, 128, 128, 128},
+                           {{0, 0, {128, 128, 128, 255}}, {3, 3, {128, 128, 128, 255}}}, 2},
+            ConversionCase{"ToDefaultsClearsEverything", halvesInput | thenDefaults, 0, unused, {}, {{1, 3, red}, {1, 0, blue}}},
+            ConversionCase{"SwitchPassesEverythingByDefault", rgbaSwitch, 0, {1, 1, 1, 1}, mixed, {{1, 1, mixed}}},
+            ConversionCase{"SwitchWithoutColoursIsTransparent", rgbaSwitch, 0, {0, 0, 0, 1}, mixed, {{1, 1, {0, 0, 0, 0}}}},
+            ConversionCase{"SwitchWithoutAlphaIsOpaque", rgbaSwitch, 0, {1, 0, 0, 0}, mixed, {{1, 1, {26, 0, 0, 255}}}}),
             [](const ::testing::TestParamInfo<ConversionCase>& info) { return info.param.name; });
+        // clang-format on
 
         // A rectangle texture is bound outside the binding cache: afterwards
         // GL holds what the cache believes, on every target.
