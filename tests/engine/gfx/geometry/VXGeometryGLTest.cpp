@@ -1,8 +1,7 @@
 #include "engine/gfx/geometry/VXGeometry.h"
 
-#include "engine/gfx/VXContextManager.h"
-#include "engine/gfx/VXGfxInfo.h"
 #include "engine/gfx/VXGfxUtils.h"
+#include "engine/gfx/VXRenderTargetTestSupport.h"
 #include "engine/gfx/VXRenderer.h"
 #include "engine/gfx/VXVertexBuffer.h"
 #include "engine/gfx/VXVertexFormat.h"
@@ -245,18 +244,13 @@ namespace vx
             void SetUp() override
             {
                 test::GLTest::SetUp();
-                GfxInfo::filloutGfxInfo();
-                Renderer::installContextHooks();
-                context = manager.addContext(test::GLTestContext::getContext(), 0, 1, true, true);
-                ASSERT_NE(context, nullptr);
-                renderer = context->getRenderer();
+                host = std::make_unique<test::ScopedHostRenderer>(manager);
+                renderer = host->renderer;
                 ASSERT_NE(renderer, nullptr);
             }
             void TearDown() override
             {
-                manager.removeContext(context);
-                context.reset();
-                Context::rendererHooks = {};
+                host.reset();
                 test::GLTest::TearDown();
             }
             void beginPixelSpace(int size)
@@ -269,7 +263,7 @@ namespace vx
             PixelRGBA8 at(int x, int y) const { return test::readPixel(x, height - 1 - y); }
 
             ContextManager manager;
-            std::shared_ptr<Context> context;
+            std::unique_ptr<test::ScopedHostRenderer> host;
             Renderer* renderer = nullptr;
             int height = 0;
         };

@@ -1,8 +1,8 @@
 #pragma once
 
 // Helpers of the tessellator suites: the mesh consistency checker, an
-// allocator that counts and can fail on demand, the winding-number rule,
-// GLU's tessellator as a reference, and seeded input generators.
+// allocator that counts and can fail on demand, the winding-number rule and
+// seeded input generators.
 
 #include "engine/gfx/geometry/VXTess.h"
 
@@ -51,10 +51,9 @@ namespace vx::test
     struct Triangle
     {
         std::array<double, 2> a, b, c;
+        bool operator==(const Triangle&) const = default;
     };
 
-    /** GLU's triangles for the contours under the rule (its own normal). */
-    std::vector<Triangle> referenceTriangles(const Contours& contours, int rule);
     double totalArea(const std::vector<Triangle>& triangles);
 
     /** Our triangles for the contours; empty with ok false when tessTesselate
