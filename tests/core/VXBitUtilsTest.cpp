@@ -14,10 +14,7 @@ namespace
         EXPECT_EQ(8, vx::nextPowerOf2(5));
         EXPECT_EQ(64, vx::nextPowerOf2(64));
         EXPECT_EQ(0, vx::nextPowerOf2(0));
-    }
-
-    TEST(BitUtils, NextPowerOf2OutsideTheIntRangeIsZero)
-    {
+        // Outside the int range the answer is 0.
         EXPECT_EQ(0, vx::nextPowerOf2(-5));
         EXPECT_EQ(0, vx::nextPowerOf2(0x40000001));
         EXPECT_EQ(0x40000000, vx::nextPowerOf2(0x40000000));

@@ -63,18 +63,31 @@ namespace
         static inline int cancels = 0;
     };
 
-    vx::AsyncUpdatableImpl* createManual(vx::AsyncUpdatable& owner)
-    {
-        return new ManualImpl(owner);
-    }
-
     struct IdleScheduler : vx::AsyncScheduler
     {
         void updatableAdded(vx::AsyncUpdatable&) override {}
         void stopHandling() override {}
     };
 
-    class Broadcaster : public testing::Test
+    // While it lives, broadcasters made get deliveries only when the test
+    // calls asyncCallback (when deferred) or at once (the default).
+    struct ScopedDelivery
+    {
+        explicit ScopedDelivery(bool deferred) : previous(vx::AsyncUpdatableImpl::creationFunc)
+        {
+            if (deferred)
+                vx::AsyncUpdatableImpl::creationFunc = [](vx::AsyncUpdatable& owner) -> vx::AsyncUpdatableImpl*
+                { return new ManualImpl(owner); };
+            ManualImpl::triggers = ManualImpl::cancels = 0;
+        }
+        ~ScopedDelivery() { vx::AsyncUpdatableImpl::creationFunc = previous; }
+        vx::AsyncUpdatableImpl::CreationFunc previous;
+    };
+
+    using Journal = std::vector<std::string>;
+
+    template <bool deferred>
+    class BroadcasterTest : public testing::Test
     {
     protected:
         Recorder& make(const std::string& name)
@@ -82,52 +95,44 @@ namespace
             recorders.push_back(std::make_unique<Recorder>(journal, name));
             return *recorders.back();
         }
-
-        std::vector<std::string> journal;
-        std::vector<std::unique_ptr<Recorder>> recorders;
-    };
-
-    // Broadcasters made inside get deliveries only when the test calls
-    // asyncCallback.
-    class DeferredBroadcaster : public Broadcaster
-    {
-    protected:
-        void SetUp() override
+        // A recorder registered in the asynchronous or the synchronous list.
+        Recorder& listen(const std::string& name, bool asynchronous)
         {
-            previous = vx::AsyncUpdatableImpl::creationFunc;
-            vx::AsyncUpdatableImpl::creationFunc = &createManual;
-            ManualImpl::triggers = 0;
-            ManualImpl::cancels = 0;
+            Recorder& recorder = make(name);
+            announcer.addListener(recorder, asynchronous);
+            return recorder;
         }
-        void TearDown() override { vx::AsyncUpdatableImpl::creationFunc = previous; }
 
-        vx::AsyncUpdatableImpl::CreationFunc previous = nullptr;
+        ScopedDelivery delivery{deferred};
+        Journal journal;
+        std::vector<std::unique_ptr<Recorder>> recorders;
+        Announcer announcer;
     };
 
-    using Journal = std::vector<std::string>;
+    using Broadcaster = BroadcasterTest<false>;
+    using DeferredBroadcaster = BroadcasterTest<true>;
 
     TEST_F(Broadcaster, DuplicatesAreRefusedPerListAndBothListsAreCalledWhenForced)
     {
-        Announcer announcer;
-        Recorder& both = make("both");
-        Recorder& syncOnly = make("sync");
-        Recorder& asyncOnly = make("async");
-        EXPECT_TRUE(announcer.addListener(both, false));
+        Recorder& both = listen("both", false);
         EXPECT_FALSE(announcer.addListener(both, false));
-        EXPECT_TRUE(announcer.addListener(syncOnly, false));
+        listen("sync", false);
         EXPECT_TRUE(announcer.addListener(both, true));
         EXPECT_FALSE(announcer.addListener(both, true));
-        EXPECT_TRUE(announcer.addListener(asyncOnly, true));
+        listen("async", true);
 
         announcer.callListeners(&Listener::changed, vx::CallType::forced);
         EXPECT_EQ(journal, (Journal{"both.changed", "sync.changed", "both.changed", "async.changed"}));
+        // Call types without a list flag reach nobody.
+        journal.clear();
+        for (std::uint8_t flags : {0, 4, 8, 12})
+            announcer.callListeners(&Listener::changed, vx::CallType(flags));
+        EXPECT_TRUE(journal.empty());
     }
 
     TEST_F(Broadcaster, RemovalTakesTheSynchronousEntryFirst)
     {
-        Announcer announcer;
-        Recorder& both = make("both");
-        announcer.addListener(both, false);
+        Recorder& both = listen("both", false);
         announcer.addListener(both, true);
 
         EXPECT_TRUE(announcer.removeListener(both));
@@ -140,26 +145,10 @@ namespace
         EXPECT_FALSE(announcer.removeListener(both));
     }
 
-    TEST_F(Broadcaster, CallTypesWithoutAListFlagDoNothing)
-    {
-        Announcer announcer;
-        Recorder& syncListener = make("s");
-        Recorder& asyncListener = make("a");
-        announcer.addListener(syncListener, false);
-        announcer.addListener(asyncListener, true);
-        for (std::uint8_t flags : {0, 4, 8, 12})
-            announcer.callListeners(&Listener::changed, vx::CallType(flags));
-        EXPECT_TRUE(journal.empty());
-    }
-
     TEST_F(Broadcaster, StandardDeliversAsyncListenersBeforeReturningWithTheDefaultImplementation)
     {
-        Announcer announcer;
-        Recorder& syncListener = make("s");
-        Recorder& asyncListener = make("a");
-        announcer.addListener(asyncListener, true);
-        announcer.addListener(syncListener, false);
-
+        listen("a", true);
+        listen("s", false);
         announcer.callListeners(&Listener::changed, vx::CallType::standard);
         announcer.callListeners(&Listener::valueSet, 7, vx::CallType::standard);
         announcer.callListeners(&Listener::changed, vx::CallType::callEverythingAsync);
@@ -168,11 +157,8 @@ namespace
 
     TEST_F(Broadcaster, TwoArgumentBroadcastsReachAsyncListenersOnlyWithAScheduler)
     {
-        Announcer announcer;
-        Recorder& syncListener = make("s");
-        Recorder& asyncListener = make("a");
-        announcer.addListener(syncListener, false);
-        announcer.addListener(asyncListener, true);
+        listen("s", false);
+        listen("a", true);
         ASSERT_EQ(vx::AsyncScheduler::asyncScheduler, nullptr);
 
         announcer.callListeners(&Listener::pairSet, 1, "x", vx::CallType::standard);
@@ -189,62 +175,42 @@ namespace
         EXPECT_EQ(journal, Journal{"a.pair3 z"});
     }
 
-    TEST_F(Broadcaster, CallbackRemovingALaterListenerSkipsIt)
+    // Within one pass: a listener removed before its turn is not called, one
+    // added is called later in it, one removed and re-added after its call is
+    // not called again (and is called last from then on).
+    TEST_F(Broadcaster, ListsChangedDuringAPass)
     {
-        Announcer announcer;
-        Recorder& first = make("first");
-        Recorder& second = make("second");
-        Recorder& third = make("third");
-        for (Recorder* r : {&first, &second, &third})
-            announcer.addListener(*r, false);
+        Recorder& first = listen("first", false);
+        Recorder& second = listen("second", false);
+        listen("third", false);
         first.onChanged = [&] { announcer.removeListener(second); };
-
         announcer.callListeners(&Listener::changed, vx::CallType::standard);
         EXPECT_EQ(journal, (Journal{"first.changed", "third.changed"}));
-    }
 
-    TEST_F(Broadcaster, ListenerAddedDuringAPassIsCalledLaterInIt)
-    {
-        Announcer announcer;
-        Recorder& first = make("first");
-        Recorder& second = make("second");
+        journal.clear();
         Recorder& added = make("added");
-        announcer.addListener(first, false);
-        announcer.addListener(second, false);
         first.onChanged = [&] { announcer.addListener(added, false); };
-
         announcer.callListeners(&Listener::changed, vx::CallType::standard);
-        EXPECT_EQ(journal, (Journal{"first.changed", "second.changed", "added.changed"}));
-    }
+        EXPECT_EQ(journal, (Journal{"first.changed", "third.changed", "added.changed"}));
 
-    TEST_F(Broadcaster, ListenerReAddingItselfIsNotCalledAgain)
-    {
-        Announcer announcer;
-        Recorder& first = make("first");
-        Recorder& second = make("second");
-        announcer.addListener(first, false);
-        announcer.addListener(second, false);
+        journal.clear();
         first.onChanged = [&]
         {
             announcer.removeListener(first);
             announcer.addListener(first, false);
         };
-
         announcer.callListeners(&Listener::changed, vx::CallType::standard);
-        EXPECT_EQ(journal, (Journal{"first.changed", "second.changed"}));
+        EXPECT_EQ(journal, (Journal{"first.changed", "third.changed", "added.changed"}));
         journal.clear();
         first.onChanged = nullptr;
         announcer.callListeners(&Listener::changed, vx::CallType::standard);
-        EXPECT_EQ(journal, (Journal{"second.changed", "first.changed"}));
+        EXPECT_EQ(journal, (Journal{"third.changed", "added.changed", "first.changed"}));
     }
 
     TEST_F(Broadcaster, CallbackMayBroadcastAgain)
     {
-        Announcer announcer;
-        Recorder& first = make("first");
-        Recorder& second = make("second");
-        announcer.addListener(first, false);
-        announcer.addListener(second, true);
+        Recorder& first = listen("first", false);
+        listen("second", true);
         int depth = 0;
         first.onChanged = [&]
         {
@@ -258,42 +224,34 @@ namespace
 
     TEST_F(Broadcaster, CallbackDeletingTheBroadcasterEndsThePass)
     {
-        auto* announcer = new Announcer();
         Recorder& first = make("first");
         Recorder& second = make("second");
-        announcer->addListener(first, false);
-        announcer->addListener(second, false);
-        announcer->addListener(second, true);
-        first.onChanged = [&] { delete announcer; };
-
-        announcer->callListeners(&Listener::changed, vx::CallType::forced);
-        EXPECT_EQ(journal, Journal{"first.changed"});
-
-        // The same from a deferred delivery.
-        journal.clear();
-        announcer = new Announcer();
-        announcer->addListener(first, true);
-        announcer->addListener(second, true);
-        announcer->callListeners(&Listener::changed, vx::CallType::onlyAsync);
-        EXPECT_EQ(journal, Journal{"first.changed"});
+        for (const bool deferred : {false, true})
+        {
+            auto* doomed = new Announcer();
+            doomed->addListener(first, deferred);
+            doomed->addListener(second, deferred);
+            if (! deferred)
+                doomed->addListener(second, true);
+            first.onChanged = [&] { delete doomed; };
+            journal.clear();
+            // Forced passes over both lists, or the same from a deferred delivery.
+            doomed->callListeners(&Listener::changed, deferred ? vx::CallType::onlyAsync : vx::CallType::forced);
+            EXPECT_EQ(journal, Journal{"first.changed"}) << (deferred ? "deferred" : "synchronous");
+        }
     }
 
     TEST_F(DeferredBroadcaster, RecordsAreDeliveredInOrderToTheListsAsTheyStandThen)
     {
-        Announcer announcer;
-        Recorder& removed = make("removed");
-        Recorder& kept = make("kept");
-        Recorder& late = make("late");
-        announcer.addListener(removed, true);
-        announcer.addListener(kept, true);
-
+        Recorder& removed = listen("removed", true);
+        listen("kept", true);
         announcer.callListeners<int>(&Listener::valueSet, 1, vx::CallType::standard);
         announcer.callListeners<std::string>(&Listener::textSet, std::string("two"), vx::CallType::onlyAsync);
         EXPECT_EQ(ManualImpl::triggers, 2);
         EXPECT_TRUE(journal.empty());
 
         announcer.removeListener(removed);
-        announcer.addListener(late, true);
+        listen("late", true);
         announcer.asyncCallback();
         EXPECT_EQ(journal, (Journal{"kept.value1", "late.value1", "kept.text two", "late.text two"}));
 
@@ -304,18 +262,12 @@ namespace
 
     TEST_F(DeferredBroadcaster, CallEverythingAsyncQueuesOneRecordPerNonEmptyList)
     {
-        Announcer announcer;
-        Recorder& asyncListener = make("a");
-        announcer.addListener(asyncListener, true);
-
+        listen("a", true);
         announcer.callListeners(&Listener::changed, vx::CallType::callEverythingAsync);
         EXPECT_EQ(ManualImpl::triggers, 1);
-
-        Recorder& syncListener = make("s");
-        announcer.addListener(syncListener, false);
+        listen("s", false);
         announcer.callListeners<int>(&Listener::valueSet, 4, vx::CallType::callEverythingAsync);
         EXPECT_EQ(ManualImpl::triggers, 3);
-
         announcer.asyncCallback();
         EXPECT_EQ(journal, (Journal{"a.changed", "s.value4", "a.value4"}));
     }
@@ -324,10 +276,10 @@ namespace
     {
         Recorder& listener = make("l");
         {
-            Announcer announcer;
-            announcer.addListener(listener, true);
-            announcer.callListeners<std::string>(&Listener::textSet, std::string("never"), vx::CallType::onlyAsync);
-            announcer.callListeners(&Listener::changed, vx::CallType::onlyAsync);
+            Announcer doomed;
+            doomed.addListener(listener, true);
+            doomed.callListeners<std::string>(&Listener::textSet, std::string("never"), vx::CallType::onlyAsync);
+            doomed.callListeners(&Listener::changed, vx::CallType::onlyAsync);
             EXPECT_EQ(ManualImpl::triggers, 2);
         }
         EXPECT_EQ(ManualImpl::cancels, 1);
@@ -336,9 +288,7 @@ namespace
 
     TEST_F(DeferredBroadcaster, NestedDeliveryKeepsEveryRecordOnce)
     {
-        Announcer announcer;
-        Recorder& listener = make("l");
-        announcer.addListener(listener, true);
+        Recorder& listener = listen("l", true);
         int deliveries = 0;
         listener.onChanged = [&]
         {
@@ -386,7 +336,6 @@ namespace
             std::function<void()> action;
         };
         std::vector<Member> pool(poolSize);
-        Announcer announcer;
         std::vector<bool> registered(poolSize, false);
 
         for (int pass = 0; pass < 300; ++pass)
@@ -450,8 +399,6 @@ namespace
             int next[4] = {0, 0, 0, 0};
             int total = 0;
         } counter;
-
-        Announcer announcer;
         announcer.addListener(counter, true);
         constexpr int perThread = 2000;
         std::vector<std::thread> threads;

@@ -195,7 +195,7 @@ namespace
                                              DeliveryCase{"RemoveWhileOtherBroadcasts", true, false},
                                              DeliveryCase{"AddWhileOtherBroadcastsFromCallback", false, true},
                                              DeliveryCase{"RemoveWhileOtherBroadcastsFromCallback", true, true}),
-                             [](const testing::TestParamInfo<DeliveryCase>& info) { return info.param.name; });
+                             [](const auto& info) { return std::string(info.param.name); });
 
     // Two threads in synchronous passes at once, inside the same one-shot
     // listeners, each of which removes itself.
@@ -280,12 +280,11 @@ namespace
         Watchdog watchdog("RandomListChangesOnManyThreadsKeepOnceEachAndNeverBlock");
         const unsigned seed = 5150u;
         constexpr int poolSize = 8;
-        constexpr int threadCount = 4;
-        constexpr int passesPerThread = 3000;
         Announcer announcer;
-
-        // The pass a thread is in: listeners check they were not called in it before.
+        // The thread's generator, and the listeners called in its current pass.
+        thread_local std::mt19937* random = nullptr;
         thread_local std::vector<int>* calledInPass = nullptr;
+
         struct Member : Listener
         {
             void changed() override
@@ -296,58 +295,54 @@ namespace
                         EXPECT_NE(seen, index) << "called twice in one pass";
                     calledInPass->push_back(index);
                 }
-                act();
+                valueSet(0);
             }
-            void valueSet(int) override { act(); }
-            void act()
+            void valueSet(int) override
             {
                 std::this_thread::yield(); // widens the overlap of passes on different threads
-                std::function<void(Member&)>* chosen = action.load();
-                if (chosen != nullptr)
-                    (*chosen)(*this);
+                Member& other = *(*pool)[(*random)() % poolSize];
+                switch (action.load()) // 0: nothing, 1: remove another, 2: add another, 3: re-add oneself
+                {
+                    case 1:
+                        owner->removeListener(other);
+                        break;
+                    case 2:
+                        owner->addListener(other, other.asynchronous);
+                        break;
+                    case 3:
+                        owner->removeListener(*this);
+                        owner->addListener(*this, asynchronous);
+                        break;
+                }
             }
             int index = 0;
             bool asynchronous = false;
-            std::atomic<std::function<void(Member&)>*> action{nullptr};
+            std::atomic<int> action{0};
+            Announcer* owner = nullptr;
+            std::vector<std::unique_ptr<Member>>* pool = nullptr;
         };
         std::vector<std::unique_ptr<Member>> pool;
         for (int i = 0; i < poolSize; ++i)
         {
             pool.push_back(std::make_unique<Member>());
-            pool.back()->index = i;
-            pool.back()->asynchronous = i % 2 == 1;
-            announcer.addListener(*pool.back(), pool.back()->asynchronous);
+            Member& m = *pool.back();
+            m.index = i;
+            m.asynchronous = i % 2 == 1;
+            m.action = i % 4;
+            m.owner = &announcer;
+            m.pool = &pool;
+            announcer.addListener(m, m.asynchronous);
         }
-        // Actions pick their target from a per-thread generator.
-        thread_local std::mt19937* random = nullptr;
-        std::function<void(Member&)> removeOther = [&](Member&)
-        {
-            Member& other = *pool[(*random)() % poolSize];
-            announcer.removeListener(other);
-        };
-        std::function<void(Member&)> addOther = [&](Member&)
-        {
-            Member& other = *pool[(*random)() % poolSize];
-            announcer.addListener(other, other.asynchronous);
-        };
-        std::function<void(Member&)> reAddSelf = [&](Member& self)
-        {
-            announcer.removeListener(self);
-            announcer.addListener(self, self.asynchronous);
-        };
-        std::function<void(Member&)>* actions[] = {nullptr, &removeOther, &addOther, &reAddSelf};
-        for (int i = 0; i < poolSize; ++i)
-            pool[i]->action = actions[i % 4];
 
         std::vector<std::thread> threads;
-        for (int t = 0; t < threadCount; ++t)
+        for (int t = 0; t < 4; ++t)
             threads.emplace_back(
                 [&, t]
                 {
                     std::mt19937 generator(seed + static_cast<unsigned>(t));
                     random = &generator;
                     std::vector<int> called;
-                    for (int pass = 0; pass < passesPerThread; ++pass)
+                    for (int pass = 0; pass < 3000; ++pass)
                     {
                         called.clear();
                         calledInPass = &called;
@@ -355,7 +350,7 @@ namespace
                         calledInPass = nullptr;
                         announcer.callListeners<int>(&Listener::valueSet, pass, vx::CallType::onlyAsync);
                         if (generator() % 8 == 0)
-                            pool[generator() % poolSize]->action = actions[generator() % 4];
+                            pool[generator() % poolSize]->action = static_cast<int>(generator() % 4);
                     }
                 });
         for (std::thread& thread : threads)

@@ -22,9 +22,7 @@ namespace
         uint32_t byte;
     };
 
-    class PackChannelTest : public ::testing::TestWithParam<PackCase>
-    {
-    };
+    using PackChannelTest = ::testing::TestWithParam<PackCase>;
 
     // Each channel is truncated toward zero and wraps through its low 8 bits.
     TEST_P(PackChannelTest, TruncatesAndWraps)
@@ -44,36 +42,20 @@ namespace
                                                PackCase{"huge", 1.0e30f, 0}, PackCase{"hugeNegative", -1.0e30f, 0},
                                                PackCase{"nan", std::numeric_limits<float>::quiet_NaN(), 0},
                                                PackCase{"infinity", std::numeric_limits<float>::infinity(), 0}),
-                             [](const ::testing::TestParamInfo<PackCase>& info)
-                             { return std::string(info.param.name); });
+                             [](const auto& info) { return std::string(info.param.name); });
 
-    TEST(ColorTest, PacksRedInTheLowByte)
+    TEST(ColorTest, PacksRedInTheLowByteAndUnpacksBothByteOrders)
     {
-        const uint32_t red = vx::PACKCOLOR(1, 0, 0, 1);
-        EXPECT_EQ(red, 4278190335u);
-        EXPECT_EQ(vx::GET_CHANNEL1(red), 255u);
-        EXPECT_EQ(vx::GET_CHANNEL2(red), 0u);
-        EXPECT_EQ(vx::GET_CHANNEL4(red), 255u);
-        EXPECT_EQ(Color::red.rgba(), red);
+        EXPECT_EQ(Color::red.rgba(), 4278190335u);
         EXPECT_EQ(vx::GET_CHANNEL3(Color::red.bgra()), 255u);
         EXPECT_EQ(Color::red.argb(), vx::PACKCOLOR(1, 1, 0, 0));
-    }
-
-    TEST(ColorTest, UnpacksLittleAndBigEndianValues)
-    {
         const uint32_t value = 68u | (51u << 8) | (34u << 16) | (17u << 24);
         const Color little(value);
         EXPECT_FLOAT_EQ(little.r, 68.0f / 255.0f);
-        EXPECT_FLOAT_EQ(little.g, 51.0f / 255.0f);
         EXPECT_FLOAT_EQ(little.a, 17.0f / 255.0f);
         const Color big = Color::fromBigEndianRGBA(value);
         EXPECT_FLOAT_EQ(big.r, 17.0f / 255.0f);
         EXPECT_FLOAT_EQ(big.b, 51.0f / 255.0f);
-        EXPECT_FLOAT_EQ(big.a, 68.0f / 255.0f);
-    }
-
-    TEST(ColorTest, PackRoundTripsEveryByte)
-    {
         for (uint32_t byte = 0; byte < 256; ++byte)
         {
             const uint32_t packed = byte | ((255 - byte) << 8) | (byte << 16) | ((byte ^ 0x5A) << 24);
@@ -81,17 +63,14 @@ namespace
         }
     }
 
-    TEST(ColorTest, StreamFormIsThePackedNumber)
+    TEST(ColorTest, StreamFormIsThePackedNumberAndBadTextChangesNothing)
     {
         std::ostringstream out;
         out << Color::red;
-        EXPECT_EQ(out.str(), "4278190335");
-
         Color read;
-        std::istringstream in("4278190335");
+        std::istringstream in(out.str());
         in >> read;
         EXPECT_EQ(read, Color::red);
-
         Color untouched = Color::blue;
         std::istringstream bad("nonsense");
         bad >> untouched;
@@ -99,53 +78,25 @@ namespace
         EXPECT_EQ(untouched, Color::blue);
     }
 
-    TEST(ColorTest, BuildersScaleAndReplaceChannels)
-    {
-        EXPECT_EQ(Color(0.5f, 0.25f), Color(0.5f, 0.5f, 0.5f, 0.25f));
-        Color c;
-        EXPECT_EQ(c(0.7f), Color(0.7f, 0.7f, 0.7f, 1.0f));
-        EXPECT_EQ(Color::getFrom255(255, 0, 51, 255), Color(1.0f, 0.0f, 0.2f, 1.0f));
-        EXPECT_EQ(Color::red.withAlpha(0.5f), Color(1, 0, 0, 0.5f));
-    }
-
-    TEST(ColorTest, ArithmeticClampsAllFourChannels)
+    TEST(ColorTest, ArithmeticClampsAllFourChannelsButKeepsNaN)
     {
         EXPECT_EQ(Color(0.8f, 0.8f, 0.8f, 1.0f) + Color(0.5f, 0.5f, 0.5f, 0.5f), Color::white);
         EXPECT_EQ(Color(0.2f, 0.2f, 0.2f, 0.2f) - Color(0.5f, 0.1f, 0.5f, 0.5f), Color(0.0f, 0.1f, 0.0f, 0.0f));
-        EXPECT_EQ(Color(0.5f, 0.5f, 0.5f, 0.5f) * 4.0f, Color::white);
         EXPECT_EQ(Color(0.5f, 0.5f, 0.5f, 0.5f) / 0.25f, Color::white);
-        EXPECT_EQ(Color(0.5f, 1.0f, 0.5f, 1.0f) * Color(0.5f, 0.5f, 1.0f, 1.0f), Color(0.25f, 0.5f, 0.5f, 1.0f));
-        EXPECT_EQ(Color(1, 1, 1, 1).mul(0.5f, true), Color(0.5f, 0.5f, 0.5f, 1.0f));
-        EXPECT_EQ(Color(1, 1, 1, 1).mul(0.5f, false), Color(0.5f, 0.5f, 0.5f, 0.5f));
-        EXPECT_EQ(Color(0.5f, 0.5f, 0.5f, 0.5f).div(0.25f, true), Color(1.0f, 1.0f, 1.0f, 0.5f));
-
+        EXPECT_EQ(Color(1, 1, 1, 1).mul(0.5f, true), Color(0.5f, 0.5f, 0.5f, 1.0f)) << "alpha kept";
         Color nan(std::nanf(""), 2.0f, -1.0f, 0.5f);
         nan.clampColor();
         EXPECT_TRUE(std::isnan(nan.r));
         EXPECT_EQ(nan.g, 1.0f);
         EXPECT_EQ(nan.b, 0.0f);
-        EXPECT_NE(nan, nan);
     }
 
-    TEST(ColorTest, MeasuresAndPremultiplies)
+    TEST(ColorTest, PremultipliesAndMeasures)
     {
+        EXPECT_EQ(Color(0.8f, 0.4f, 0.2f, 0.5f).premultiplied(), Color(0.4f, 0.2f, 0.1f, 0.5f));
+        EXPECT_FLOAT_EQ(Color(0.2f, 0.4f, 0.6f, 1.0f).distance(Color(0.2f, 0.4f, 0.6f, 0.25f)), 0.75f);
         EXPECT_NEAR(Color::white.luminosity(), 1.0f, 1e-6f);
         EXPECT_FLOAT_EQ(Color(0, 1, 0, 0.3f).luminosity(), 0.59f);
-
-        const Color a(0.2f, 0.4f, 0.6f, 1.0f);
-        const Color b(0.2f, 0.4f, 0.6f, 0.25f);
-        EXPECT_NE(a, b);
-        EXPECT_FLOAT_EQ(a.distance(b), 0.75f);
-        EXPECT_FLOAT_EQ(Color::black.squareDistance(Color::white), 3.0f);
-
-        EXPECT_EQ(Color(0.8f, 0.4f, 0.2f, 0.5f).premultiplied(), Color(0.4f, 0.2f, 0.1f, 0.5f));
-        Color inPlace(1.0f, 1.0f, 1.0f, 0.0f);
-        inPlace.premultiply();
-        EXPECT_EQ(inPlace, Color::transparentBlack);
-
-        EXPECT_EQ(Color(0.25f, 0.5f, 1.0f).toCMY(), vx::TVec3<float>(0.75f, 0.5f, 0.0f));
-        EXPECT_EQ(Color::getNormalColor(0, 0, 1), Color(0.5f, 0.5f, 1.0f, 1.0f));
-        EXPECT_EQ(Color::getNormalColorLuma(1, -1, 1), Color(2.0f / 3.0f, 1.0f));
     }
 
     TEST(ColorTest, RandomColoursStayInTheUnitRange)
@@ -155,12 +106,8 @@ namespace
         {
             Color c(5, 5, 5, 5);
             c.random();
-            ASSERT_GE(c.r, 0.0f);
-            ASSERT_LT(c.r, 1.0f);
-            ASSERT_LT(c.b, 1.0f);
-            ASSERT_EQ(c.a, 1.0f);
-            const Color withAlpha = Color::getRandom(true);
-            ASSERT_LT(withAlpha.a, 1.0f);
+            ASSERT_TRUE(c.r >= 0.0f && c.r < 1.0f && c.b < 1.0f && c.a == 1.0f);
+            ASSERT_LT(Color::getRandom(true).a, 1.0f);
             ASSERT_EQ(Color::getRandom(false).a, 1.0f);
         }
     }
@@ -172,9 +119,7 @@ namespace
         vx::TVec3<float> hsv;
     };
 
-    class HsvTest : public ::testing::TestWithParam<HsvCase>
-    {
-    };
+    using HsvTest = ::testing::TestWithParam<HsvCase>;
 
     TEST_P(HsvTest, ConvertsBothWays)
     {
@@ -201,8 +146,7 @@ namespace
                                                HsvCase{"grey", Color(0.4f), {0.0f, 0.0f, 0.4f}},
                                                HsvCase{"orange", Color::orange, {1.0f / 12.0f, 1.0f, 1.0f}},
                                                HsvCase{"darkTeal", Color(0.1f, 0.5f, 0.4f), {0.4583333f, 0.8f, 0.5f}}),
-                             [](const ::testing::TestParamInfo<HsvCase>& info)
-                             { return std::string(info.param.name); });
+                             [](const auto& info) { return std::string(info.param.name); });
 
     TEST(ColorTest, HsvBuildersAndClampRule)
     {

@@ -17,9 +17,7 @@ namespace
         bool hit;
     };
 
-    class SegmentsHitTest : public ::testing::TestWithParam<HitCase>
-    {
-    };
+    using SegmentsHitTest = ::testing::TestWithParam<HitCase>;
 
     TEST_P(SegmentsHitTest, Hits)
     {
@@ -28,15 +26,15 @@ namespace
         EXPECT_EQ(MathUtils::doLineSegmentsHit(c.p3, c.p4, c.p1, c.p2), c.hit) << "symmetric";
     }
 
-    INSTANTIATE_TEST_SUITE_P(
-        MathUtils, SegmentsHitTest,
-        ::testing::Values(HitCase{"crossing", {0, 0}, {2, 2}, {0, 2}, {2, 0}, true},
-                          HitCase{"collinearApart", {0, 0}, {1, 0}, {2, 0}, {3, 0}, true},
-                          HitCase{"parallel", {0, 0}, {1, 0}, {0, 1}, {1, 1}, false},
-                          HitCase{"touchingEnds", {0, 0}, {1, 1}, {1, 1}, {2, 0}, true},
-                          HitCase{"tJunction", {0, 0}, {2, 0}, {1, 0}, {1, 5}, true},
-                          HitCase{"linesCrossOutsideSegments", {0, 0}, {1, 1}, {3, 0}, {2, 1}, false}),
-        [](const ::testing::TestParamInfo<HitCase>& info) { return std::string(info.param.name); });
+    INSTANTIATE_TEST_SUITE_P(MathUtils, SegmentsHitTest,
+                             ::testing::Values(HitCase{"crossing", {0, 0}, {2, 2}, {0, 2}, {2, 0}, true},
+                                               HitCase{"collinearApart", {0, 0}, {1, 0}, {2, 0}, {3, 0}, true},
+                                               HitCase{"parallel", {0, 0}, {1, 0}, {0, 1}, {1, 1}, false},
+                                               HitCase{"touchingEnds", {0, 0}, {1, 1}, {1, 1}, {2, 0}, true},
+                                               HitCase{"tJunction", {0, 0}, {2, 0}, {1, 0}, {1, 5}, true},
+                                               HitCase{
+                                                   "linesCrossOutsideSegments", {0, 0}, {1, 1}, {3, 0}, {2, 1}, false}),
+                             [](const auto& info) { return std::string(info.param.name); });
 
     struct GcdCase
     {
@@ -44,9 +42,7 @@ namespace
         int a, b, gcd;
     };
 
-    class GcdTest : public ::testing::TestWithParam<GcdCase>
-    {
-    };
+    using GcdTest = ::testing::TestWithParam<GcdCase>;
 
     TEST_P(GcdTest, Euclid)
     {
@@ -61,10 +57,9 @@ namespace
                                                // A zero argument must not be used as a divisor.
                                                GcdCase{"zero", 9, 0, 9}, GcdCase{"bothZero", 0, 0, 0},
                                                GcdCase{"negative", -12, 18, 6}, GcdCase{"intMin", INT_MIN, 6, 2}),
-                             [](const ::testing::TestParamInfo<GcdCase>& info)
-                             { return std::string(info.param.name); });
+                             [](const auto& info) { return std::string(info.param.name); });
 
-    TEST(LinspaceTest, EvenStepsEndingExactly)
+    TEST(LinspaceTest, EvenStepsEndingExactlyAndNoneBelowOne)
     {
         EXPECT_EQ(vx::linspace(0, 1, 5), (std::vector<float>{0, 0.25f, 0.5f, 0.75f, 1}));
         EXPECT_EQ(vx::linspace(3, 7, 1), std::vector<float>{7});
@@ -73,10 +68,6 @@ namespace
         ASSERT_EQ(tenths.size(), 11u);
         EXPECT_EQ(tenths.back(), 1.0f) << "the last value is end exactly despite accumulated rounding";
         EXPECT_NEAR(tenths[3], 0.3f, 1e-6f);
-    }
-
-    TEST(LinspaceTest, NoValuesBelowOne)
-    {
         EXPECT_TRUE(vx::linspace(0, 1, 0).empty());
         EXPECT_TRUE(vx::linspace(0, 1, -4).empty());
     }

@@ -3,8 +3,6 @@
 #include <gtest/gtest.h>
 
 #include <random>
-#include <thread>
-#include <vector>
 
 namespace
 {
@@ -56,21 +54,6 @@ namespace
         flat.scale(0.0f);
         EXPECT_FALSE(flat.invert(4.37114e-5f));
         EXPECT_EQ(flat, Mat3::identityMatrix());
-    }
-
-    TEST(Matrix3x3Test, SharedIdentityIsSafeToFetchConcurrently)
-    {
-        std::vector<std::thread> threads;
-        std::vector<const Mat3*> seen(8, nullptr);
-        for (size_t i = 0; i < seen.size(); ++i)
-            threads.emplace_back([&seen, i] { seen[i] = &Mat3::identityMatrix(); });
-        for (std::thread& t : threads)
-            t.join();
-        for (const Mat3* m : seen)
-        {
-            EXPECT_EQ(m, seen[0]);
-            EXPECT_EQ(*m, Mat3());
-        }
     }
 
 } // namespace

@@ -50,17 +50,11 @@ namespace
         EXPECT_EQ(m.m[1], 5.0f);
         EXPECT_EQ(m.m[3], 13.0f);
         EXPECT_EQ(m(0, 1), 2.0f);
-        EXPECT_EQ(m.toString(false), "1.00000 2.00000 3.00000 4.00000  5.00000 6.00000 7.00000 8.00000  "
-                                     "9.00000 10.00000 11.00000 12.00000  13.00000 14.00000 15.00000 16.00000");
-        EXPECT_EQ(Matrix4x4().toString(true), "1.00000 0.00000 0.00000 0.00000\n0.00000 1.00000 0.00000 0.00000\n"
-                                              "0.00000 0.00000 1.00000 0.00000\n0.00000 0.00000 0.00000 1.00000\n");
-
         Matrix4x4 partial;
         const float twos[16] = {2, 2, 2, 2, 2, 2, 2, 2, 2, 2, 2, 2, 2, 2, 2, 2};
         partial.set(twos, 3);
         EXPECT_EQ(partial.m[2], 2.0f);
         EXPECT_EQ(partial.m[3], 0.0f);
-        EXPECT_EQ(partial.m[5], 1.0f);
         EXPECT_EQ(Matrix4x4(twos).m[15], 2.0f);
     }
 
@@ -118,10 +112,6 @@ namespace
         Matrix4x4 selfPre = m;
         selfPre.preMultiply(selfPre);
         expectMatrixNear(selfPre, m * m, 1e-5f);
-
-        expectMatrixNear(Matrix4x4::buildT(1, 2, 3), Matrix4x4::translation(1, 2, 3), 0.0f);
-        expectMatrixNear(Matrix4x4::buildS(2), Matrix4x4::scaling(2, 2, 2), 0.0f);
-        expectMatrixNear(Matrix4x4::buildR(0.1f, 0.2f, 0.3f), Matrix4x4::rotation(0.1f, 0.2f, 0.3f), 1e-7f);
     }
 
     TEST(Matrix4x4Test, RotationOrders)
@@ -137,17 +127,14 @@ namespace
         expectMatrixNear(Matrix4x4::axisRotation(0.7f, Vec3(0, 0, 1)), Matrix4x4::rotationZ(-0.7f), 1e-6f);
     }
 
+    // Degrees convert with the engine's 0.017453, slightly short of pi / 180.
     TEST(Matrix4x4Test, ShearsUseTheEngineDegreeFactor)
     {
-        const Matrix4x4 sx = Matrix4x4::shearingX(45, 0);
-        EXPECT_FLOAT_EQ(sx.m[1], std::tan(45.0f * 0.017453f));
-        EXPECT_LT(sx.m[1], 1.0f);
-        EXPECT_EQ(sx.m[2], 0.0f);
-        expectVecNear(Matrix4x4::shearingY(45, 0) * Vec3(0, 1, 0), Vec3(sx.m[1], 1, 0), 1e-6f);
-        expectVecNear(Matrix4x4::shearingZ(0, 45) * Vec3(0, 0, 1), Vec3(0, sx.m[1], 1), 1e-6f);
-        const Matrix4x4 s2 = Matrix4x4::shear2D(45, 0);
-        EXPECT_EQ(s2.m[4], sx.m[1]);
-        EXPECT_EQ(s2.m[1], 0.0f);
+        const float factor = std::tan(45.0f * 0.017453f);
+        EXPECT_FLOAT_EQ(Matrix4x4::shearingX(45, 0).m[1], factor);
+        expectVecNear(Matrix4x4::shearingY(45, 0) * Vec3(0, 1, 0), Vec3(factor, 1, 0), 1e-6f);
+        expectVecNear(Matrix4x4::shearingZ(0, 45) * Vec3(0, 0, 1), Vec3(0, factor, 1), 1e-6f);
+        EXPECT_EQ(Matrix4x4::shear2D(45, 0).m[4], factor);
     }
 
     struct PerspectiveCase
@@ -158,9 +145,7 @@ namespace
         float farDepth;
     };
 
-    class PerspectiveTest : public ::testing::TestWithParam<PerspectiveCase>
-    {
-    };
+    using PerspectiveTest = ::testing::TestWithParam<PerspectiveCase>;
 
     TEST_P(PerspectiveTest, MapsNearAndFarPlanes)
     {
@@ -179,8 +164,7 @@ namespace
     INSTANTIATE_TEST_SUITE_P(Matrix4x4, PerspectiveTest,
                              ::testing::Values(PerspectiveCase{"standard", false, 0.0f, 1.0f},
                                                PerspectiveCase{"reversed", true, 1.0f, 0.0f}),
-                             [](const ::testing::TestParamInfo<PerspectiveCase>& info)
-                             { return std::string(info.param.name); });
+                             [](const auto& info) { return std::string(info.param.name); });
 
     TEST(Matrix4x4Test, ProjectionBuilders)
     {
@@ -220,18 +204,13 @@ namespace
             EXPECT_FALSE(std::isnan(e));
     }
 
-    TEST(Matrix4x4Test, DeterminantAndTrace)
+    TEST(Matrix4x4Test, Determinant)
     {
         EXPECT_FLOAT_EQ(Matrix4x4::scaling(2, 3, 4).determinant(), 24.0f);
         EXPECT_FLOAT_EQ(Matrix4x4(1, 2, 3, 4, 5, 6, 7, 8, 9, 10, 11, 12, 13, 14, 15, 16).determinant(), 0.0f);
         const Matrix4x4 m(2, 0, 0, 1, 0, 3, 0, 0, 1, 0, 1, 0, 0, 0, 0, 1);
         // The last row is (0, 0, 0, 1): the upper-left block's 2 * 3 * 1.
         EXPECT_FLOAT_EQ(m.determinant(), 6.0f);
-        EXPECT_FLOAT_EQ(m.trace(), 7.0f);
-        EXPECT_FLOAT_EQ(m.trace33(), 6.0f);
-        EXPECT_EQ(m.transposed().transposed(), m);
-        EXPECT_EQ(m.transposed()(3, 0), 1.0f);
-        EXPECT_EQ(-m + m, Matrix4x4() - Matrix4x4());
     }
 
     TEST(Matrix4x4Test, InverseTimesMatrixIsIdentity)
@@ -264,20 +243,6 @@ namespace
         Matrix4x4 mirrored = Matrix4x4::scaling(-0.5f, 1, 1);
         EXPECT_TRUE(mirrored.invert(0.1f));
         EXPECT_FLOAT_EQ(mirrored.m[0], -2.0f);
-    }
-
-    TEST(Matrix4x4Test, MinorsAndThreeByThreeDeterminant)
-    {
-        float elements[16];
-        for (int i = 0; i < 16; ++i)
-            elements[i] = float(i);
-        float minor[9];
-        vx::m44submat(elements, minor, 1, 2);
-        const float expected[9] = {0, 1, 3, 8, 9, 11, 12, 13, 15};
-        for (int i = 0; i < 9; ++i)
-            EXPECT_EQ(minor[i], expected[i]) << "element " << i;
-        const float a[9] = {2, 0, 0, 0, 3, 0, 1, 1, 4};
-        EXPECT_FLOAT_EQ(vx::m33det(a), 24.0f);
     }
 
     TEST(Matrix4x4Test, RotationAnglesRoundTrip)

@@ -21,17 +21,6 @@ namespace
         EXPECT_NEAR(actual.y, expected.y, tolerance);
     }
 
-    void expectCorners(const OrientedRect& r, const std::vector<Vec2>& expected, float tolerance)
-    {
-        const std::vector<Vec2> corners = r.getCorners();
-        ASSERT_EQ(corners.size(), 4u);
-        for (size_t i = 0; i < 4; ++i)
-        {
-            SCOPED_TRACE(::testing::Message() << "corner " << i);
-            expectNear(corners[i], expected[i], tolerance);
-        }
-    }
-
     Vec2 centreOf(const OrientedRect& r)
     {
         return {r.getBasis().m[6], r.getBasis().m[7]};
@@ -43,22 +32,11 @@ namespace
         return std::abs(steps - std::round(steps)) < 1e-3;
     }
 
-    TEST(OrientedRectTest, DefaultIsUnitSquareAtOrigin)
-    {
-        const OrientedRect r;
-        expectCorners(r, {{-0.5f, -0.5f}, {0.5f, -0.5f}, {0.5f, 0.5f}, {-0.5f, 0.5f}}, 0.0f);
-        EXPECT_EQ(r.getTopLeftCorner(), Vec2(-0.5f, -0.5f));
-        EXPECT_EQ(r.getCenteredExtents(), Rect(-0.5f, -0.5f, 0.5f, 0.5f));
-        EXPECT_TRUE(r.isOrthogonal());
-    }
-
     TEST(OrientedRectTest, FromRectAtOrientationZeroIsTheRectangle)
     {
         const OrientedRect r(Rect(1, 2, 5, 4));
         EXPECT_FLOAT_EQ(r.getWidth(), 4.0f);
         EXPECT_FLOAT_EQ(r.getHeight(), 2.0f);
-        EXPECT_FLOAT_EQ(r.getAspectRatio(), 2.0f);
-        EXPECT_FLOAT_EQ(r.getAspectRatioInverted(), 0.5f);
         EXPECT_EQ(r.getRect(), Rect(1, 2, 5, 4));
         expectNear(centreOf(r), Vec2(3, 3), 0.0f);
     }
@@ -80,17 +58,6 @@ namespace
         OrientedRect grown(Rect(-1, -1, 1, 1));
         grown.setOrientation(pi / 4);
         EXPECT_NEAR(grown.getWidth(), 2.0f * std::sqrt(2.0f), 1e-5f);
-    }
-
-    TEST(OrientedRectTest, TranslateAndCentreSetters)
-    {
-        OrientedRect r(Rect(0, 0, 2, 2));
-        EXPECT_EQ(r.translate(Vec2(3, -1)).m[6], 3.0f);
-        expectNear(centreOf(r), Vec2(4, 0), 1e-6f);
-        r.setCenterX(-2);
-        r.setCenterY(10);
-        expectNear(centreOf(r), Vec2(-2, 10), 1e-5f);
-        EXPECT_FLOAT_EQ(r.getWidth(), 2.0f);
     }
 
     TEST(OrientedRectTest, ScaleAlongOwnAxesAboutAnAnchor)
@@ -119,9 +86,7 @@ namespace
         float expectedScale;
     };
 
-    class ScaleOffsetTest : public ::testing::TestWithParam<ScaleOffsetCase>
-    {
-    };
+    using ScaleOffsetTest = ::testing::TestWithParam<ScaleOffsetCase>;
 
     TEST_P(ScaleOffsetTest, NeverShorterThanOne)
     {
@@ -138,8 +103,7 @@ namespace
                                                ScaleOffsetCase{"shortToMinusOne", 2.0f, -1.5f, 1.0f, -0.5f},
                                                ScaleOffsetCase{"flippedToMinusOne", 2.0f, -2.5f, 1.0f, -0.5f},
                                                ScaleOffsetCase{"tinyToOne", 0.2f, 0.5f, 1.0f, 5.0f}),
-                             [](const ::testing::TestParamInfo<ScaleOffsetCase>& info)
-                             { return std::string(info.param.name); });
+                             [](const auto& info) { return std::string(info.param.name); });
 
     TEST(OrientedRectTest, ZeroSidedRectangleIsNotScaled)
     {
@@ -261,9 +225,7 @@ namespace
         bool expected;
     };
 
-    class IntersectsTest : public ::testing::TestWithParam<IntersectCase>
-    {
-    };
+    using IntersectsTest = ::testing::TestWithParam<IntersectCase>;
 
     TEST_P(IntersectsTest, SeparatingAxis)
     {
@@ -285,20 +247,16 @@ namespace
                                                // Bounding boxes overlap, but the diamond's edge passes the corner.
                                                IntersectCase{"rotatedNearCornerApart", {1.85f, 1.35f}, pi / 4, false},
                                                IntersectCase{"rotatedNearCornerTouching", {1.6f, 1.1f}, pi / 4, true}),
-                             [](const ::testing::TestParamInfo<IntersectCase>& info)
-                             { return std::string(info.param.name); });
+                             [](const auto& info) { return std::string(info.param.name); });
 
-    TEST(OrientedRectTest, OrthogonalAtQuarterTurns)
+    TEST(OrientedRectTest, OrthogonalAtQuarterTurnsOnly)
     {
-        for (float angle : {0.0f, pi / 2, pi, 3 * pi / 2})
+        for (float angle : {0.0f, pi / 2, pi, 3 * pi / 2, pi / 4})
         {
             OrientedRect r;
             r.setOrientation(angle);
-            EXPECT_TRUE(r.isOrthogonal()) << angle;
+            EXPECT_EQ(r.isOrthogonal(), angle != pi / 4) << angle;
         }
-        OrientedRect diagonal;
-        diagonal.setOrientation(pi / 4);
-        EXPECT_FALSE(diagonal.isOrthogonal());
     }
 
     TEST(OrientedRectTest, RandomTransformsKeepCornersConsistent)

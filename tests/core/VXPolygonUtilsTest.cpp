@@ -17,9 +17,7 @@ namespace
         bool inside;
     };
 
-    class PointInPolyTest : public ::testing::TestWithParam<PolyCase>
-    {
-    };
+    using PointInPolyTest = ::testing::TestWithParam<PolyCase>;
 
     TEST_P(PointInPolyTest, EvenOddRule)
     {
@@ -42,7 +40,7 @@ namespace
                           PolyCase{"cupArm", cup, {0.5f, 3}, true}, PolyCase{"starTip", star, {0, 2.5f}, true},
                           PolyCase{"starCentreCoveredTwice", star, {0, 0}, false},
                           PolyCase{"singleVertex", {{1, 1}}, {1, 1}, false}, PolyCase{"empty", {}, {0, 0}, false}),
-        [](const ::testing::TestParamInfo<PolyCase>& info) { return std::string(info.param.name); });
+        [](const auto& info) { return std::string(info.param.name); });
 
     TEST(PointInPolyTest, NegativeCountAndNullAreOutside)
     {

@@ -60,9 +60,7 @@ namespace
         Rect expected;
     };
 
-    class FitProportionalTest : public ::testing::TestWithParam<FitCase>
-    {
-    };
+    using FitProportionalTest = ::testing::TestWithParam<FitCase>;
 
     TEST_P(FitProportionalTest, FitsUniformly)
     {
@@ -83,7 +81,7 @@ namespace
                           // Nothing to keep proportional: left as it was instead of dividing by 0.
                           FitCase{"zeroWidthUnchanged", {3, 0, 3, 5}, {0, 0, 10, 10}, true, {3, 0, 3, 5}},
                           FitCase{"zeroHeightUnchanged", {0, 2, 5, 2}, {0, 0, 10, 10}, false, {0, 2, 5, 2}}),
-        [](const ::testing::TestParamInfo<FitCase>& info) { return std::string(info.param.name); });
+        [](const auto& info) { return std::string(info.param.name); });
 
     struct ShrinkCase
     {
@@ -93,9 +91,7 @@ namespace
         Rect expected;
     };
 
-    class ShrinkRectTest : public ::testing::TestWithParam<ShrinkCase>
-    {
-    };
+    using ShrinkRectTest = ::testing::TestWithParam<ShrinkCase>;
 
     TEST_P(ShrinkRectTest, KeepsTheAspectRatio)
     {
@@ -103,14 +99,14 @@ namespace
         expectRectNear(vx::shrinkRect(c.source, c.amount), c.expected, 1e-5f);
     }
 
-    INSTANTIATE_TEST_SUITE_P(
-        Rect, ShrinkRectTest,
-        ::testing::Values(ShrinkCase{"wide", {0, 0, 10, 4}, 1, {1, 0.4f, 9, 3.6f}},
-                          ShrinkCase{"cappedAtHalfTheShortSide", {0, 0, 10, 4}, 5, {2, 0.8f, 8, 3.2f}},
-                          ShrinkCase{"tall", {0, 0, 4, 10}, 1, {0.4f, 1, 3.6f, 9}},
-                          ShrinkCase{"negativeGrows", {0, 0, 10, 4}, -1, {-1, -0.4f, 11, 4.4f}},
-                          ShrinkCase{"zeroWidthUnchanged", {1, 0, 1, 4}, 1, {1, 0, 1, 4}},
-                          ShrinkCase{"pointUnchanged", {2, 2, 2, 2}, -1, {2, 2, 2, 2}}),
-        [](const ::testing::TestParamInfo<ShrinkCase>& info) { return std::string(info.param.name); });
+    INSTANTIATE_TEST_SUITE_P(Rect, ShrinkRectTest,
+                             ::testing::Values(ShrinkCase{"wide", {0, 0, 10, 4}, 1, {1, 0.4f, 9, 3.6f}},
+                                               ShrinkCase{
+                                                   "cappedAtHalfTheShortSide", {0, 0, 10, 4}, 5, {2, 0.8f, 8, 3.2f}},
+                                               ShrinkCase{"tall", {0, 0, 4, 10}, 1, {0.4f, 1, 3.6f, 9}},
+                                               ShrinkCase{"negativeGrows", {0, 0, 10, 4}, -1, {-1, -0.4f, 11, 4.4f}},
+                                               ShrinkCase{"zeroWidthUnchanged", {1, 0, 1, 4}, 1, {1, 0, 1, 4}},
+                                               ShrinkCase{"pointUnchanged", {2, 2, 2, 2}, -1, {2, 2, 2, 2}}),
+                             [](const auto& info) { return std::string(info.param.name); });
 
 } // namespace

@@ -32,15 +32,11 @@ namespace
 
     // ---- hexDump
 
-    TEST(HexDump, BreaksLinesAfterTheCountKeepingTrailingSeparators)
+    TEST(HexDump, BreaksLinesAfterTheCountAndSizesInBytesForWideItems)
     {
         const unsigned char bytes[] = {1, 2, 3};
         EXPECT_EQ("0x01, 0x02, \n0x03", vx::hexDump(bytes, 3, 2));
         EXPECT_EQ("0x01, 0x02, 0x03", vx::hexDump(bytes, 3, 16));
-    }
-
-    TEST(HexDump, SizeIsInBytesForWideItems)
-    {
         const unsigned short shorts[] = {0xABCD, 0x0012};
         EXPECT_EQ("0xABCD", vx::hexDump(shorts, 3, 4));
         EXPECT_EQ("0xABCD, 0x0012", vx::hexDump(shorts, 4, 4));
@@ -62,20 +58,14 @@ namespace
 
     // ---- Editing
 
-    TEST(StringEditing, ReplaceDoesNotRescanInsertedText)
+    TEST(StringEditing, ReplaceDoesNotRescanInsertedTextNorSearchForNothing)
     {
         std::string text = "aa";
         vx::stringReplace(text, "a", "aa");
         EXPECT_EQ("aaaa", text);
         EXPECT_EQ("x-y-z", vx::stringReplace(std::string("x, y, z"), ", ", "-"));
         EXPECT_EQ("bc", vx::stringReplace(std::string("abac"), "a", ""));
-    }
-
-    TEST(StringEditing, ReplaceWithEmptySearchLeavesTextAlone)
-    {
-        std::string text = "abc";
-        vx::stringReplace(text, "", "x");
-        EXPECT_EQ("abc", text);
+        EXPECT_EQ("abc", vx::stringReplace(std::string("abc"), "", "x"));
         EXPECT_EQ("", vx::stringReplace(std::string(), "", "x"));
     }
 
@@ -141,9 +131,7 @@ namespace
         std::string expected;
     };
 
-    class CopyName : public ::testing::TestWithParam<CopyNameCase>
-    {
-    };
+    using CopyName = ::testing::TestWithParam<CopyNameCase>;
 
     TEST_P(CopyName, PicksTheFirstFreeNumber)
     {
@@ -152,18 +140,18 @@ namespace
         EXPECT_EQ(0u, log.count());
     }
 
-    INSTANTIATE_TEST_SUITE_P(
-        Cases, CopyName,
-        ::testing::Values(CopyNameCase{"NoNumberGetsTwo", {}, "Clip", "Clip 2"},
-                          CopyNameCase{"SkipsTakenNumbers", {"Clip 2", "Clip 3"}, "Clip", "Clip 4"},
-                          CopyNameCase{"KeepsFreeNumber", {"Clip"}, "Clip 2", "Clip 2"},
-                          CopyNameCase{"NextAfterTaken", {"Clip 2"}, "Clip 2", "Clip 3"},
-                          CopyNameCase{"AllDigits", {"123"}, "123", "124"},
-                          CopyNameCase{"NoSeparatorNeeded", {}, "Take5", "Take5"},
-                          CopyNameCase{"LeadingZerosDropped", {}, "Clip 007", "Clip 7"},
-                          CopyNameCase{"CaseSensitive", {"clip 2"}, "Clip", "Clip 2"},
-                          CopyNameCase{"HighByteIsNoDigit", {}, "A\xb2", "A\xb2 2"}),
-        [](const ::testing::TestParamInfo<CopyNameCase>& info) { return std::string(info.param.label); });
+    INSTANTIATE_TEST_SUITE_P(Cases, CopyName,
+                             ::testing::Values(CopyNameCase{"NoNumberGetsTwo", {}, "Clip", "Clip 2"},
+                                               CopyNameCase{
+                                                   "SkipsTakenNumbers", {"Clip 2", "Clip 3"}, "Clip", "Clip 4"},
+                                               CopyNameCase{"KeepsFreeNumber", {"Clip"}, "Clip 2", "Clip 2"},
+                                               CopyNameCase{"NextAfterTaken", {"Clip 2"}, "Clip 2", "Clip 3"},
+                                               CopyNameCase{"AllDigits", {"123"}, "123", "124"},
+                                               CopyNameCase{"NoSeparatorNeeded", {}, "Take5", "Take5"},
+                                               CopyNameCase{"LeadingZerosDropped", {}, "Clip 007", "Clip 7"},
+                                               CopyNameCase{"CaseSensitive", {"clip 2"}, "Clip", "Clip 2"},
+                                               CopyNameCase{"HighByteIsNoDigit", {}, "A\xb2", "A\xb2 2"}),
+                             [](const auto& info) { return std::string(info.param.label); });
 
     TEST(CopyNameFailure, EmptyNameLogsOneEscapedError)
     {

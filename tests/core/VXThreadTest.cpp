@@ -249,9 +249,6 @@ namespace
         EXPECT_TRUE(thread.stopThreadNow(30000));
         EXPECT_EQ(thread.osName, longName.substr(0, 15));
         EXPECT_EQ(thread.getThreadName(), longName);
-
-        thread.setThreadName("renamed");
-        EXPECT_EQ(thread.getThreadName(), "renamed");
     }
 
     TEST(Thread, PriorityIsClampedAndNormalSchedulingAlwaysAvailable)
