@@ -36,18 +36,6 @@ namespace vx::test
         class GraphGLTest : public GuiGLTest
         {
         protected:
-            // Entries a few milliseconds apart, so the graph's points spread
-            // over some pixels of a short window.
-            static void addSpread(Graph& graph, float value, int count, const char* label = nullptr)
-            {
-                for (int i = 0; i < count; ++i)
-                {
-                    if (i > 0)
-                        pause(15);
-                    graph.addEntry(value, label);
-                }
-            }
-
             // Pixels of the row with the given colour, inside the outline.
             int countInRow(int y, const PixelRGBA8& colour) const
             {
@@ -73,24 +61,6 @@ namespace vx::test
             for (int y = 2; y < size - 2; ++y)
                 EXPECT_EQ(countInRow(y, PixelRGBA8{0, 0, 255, 255}), size - 2) << "row " << y;
             EXPECT_EQ(getInteger(GL_BLEND), GL_FALSE) << "blending is left off";
-        }
-
-        TEST_F(GraphGLTest, EqualValuesDrawAFiniteLineInTheMiddle)
-        {
-            beginPixelSpace(size, size);
-            Graph graph(0.5f);
-            graph.setStyle(quietStyle());
-            addSpread(graph, 7.0f, 5);
-            graph.draw(*renderer, 0.0f, 0.0f, float(size), float(size));
-            EXPECT_EQ(graph.getDisplayedRange(), 0.0f);
-            // y = 64 - 2 - 0.5 x 61 = 31.5: the row through the middle.
-            const PixelRGBA8 white{255, 255, 255, 255};
-            EXPECT_GE(countInRow(31, white) + countInRow(32, white), 1);
-            int elsewhere = 0;
-            for (int y = 1; y < size - 1; ++y)
-                if (y != 31 && y != 32)
-                    elsewhere += countInRow(y, white);
-            EXPECT_EQ(elsewhere, 0);
         }
 
         TEST_F(GraphGLTest, TransparentColoursHideTheirElements)

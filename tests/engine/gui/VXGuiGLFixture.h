@@ -4,12 +4,9 @@
 // host's, with its renderer, a test framebuffer in pixel space (y down, origin
 // top left) and the fixed-function matrices the views draw through.
 
-#include "engine/gfx/VXContextManager.h"
 #include "engine/gfx/VXFonts.h"
-#include "engine/gfx/VXGfxInfo.h"
 #include "engine/gfx/VXGfxUtils.h"
-#include "engine/gfx/VXRenderer.h"
-#include "support/gl/VXGLTestFixture.h"
+#include "engine/gfx/VXRenderTargetTestSupport.h"
 
 #include <memory>
 
@@ -21,11 +18,8 @@ namespace vx::test
         void SetUp() override
         {
             GLTest::SetUp();
-            GfxInfo::filloutGfxInfo();
-            Renderer::installContextHooks();
-            context = manager.addContext(GLTestContext::getContext(), 0, 1, true, true);
-            ASSERT_NE(context, nullptr);
-            renderer = context->getRenderer();
+            host = std::make_unique<ScopedHostRenderer>(manager);
+            renderer = host->renderer;
             ASSERT_NE(renderer, nullptr);
             Fonts::initialize();
         }
@@ -35,16 +29,7 @@ namespace vx::test
             Fonts::release();
             target.reset();
             gfx::setIdentityTransform();
-            renderer->getRenderContext().unbindAll();
-            for (GLenum unit = 0; unit < 8; ++unit)
-            {
-                glActiveTexture(GL_TEXTURE0 + unit);
-                glDisable(GL_TEXTURE_2D);
-            }
-            glActiveTexture(GL_TEXTURE0);
-            manager.removeContext(context);
-            context.reset();
-            Context::rendererHooks = {};
+            host.reset();
             GLTest::TearDown();
         }
 
@@ -70,7 +55,7 @@ namespace vx::test
         }
 
         ContextManager manager;
-        std::shared_ptr<Context> context;
+        std::unique_ptr<ScopedHostRenderer> host;
         Renderer* renderer = nullptr;
         std::unique_ptr<ScopedTestFramebuffer> target;
         int targetHeight = 0;
