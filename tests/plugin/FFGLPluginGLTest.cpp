@@ -173,8 +173,10 @@ namespace
     TEST_F(KelvoGLTest, TheFirstFrameIsTheInputWithShowImageAndTransparentBlackWithout)
     {
         PictureFrame frame;
-        Instance instance(frame.viewport);
+        // Made at another size: the frame after the resize covers the whole new viewport.
+        Instance instance(FFGLViewportStructTag{0, 0, 64, 64});
         ASSERT_TRUE(instance.isValid());
+        EXPECT_EQ(instance(FFGL::resize, frame.viewportWord()), 0u);
 
         // Flakes are born above the picture: nothing of them shows yet.
         ASSERT_EQ(instance(FFGL::processOpenGL, frame.recordWord()), 0u);
@@ -392,21 +394,7 @@ namespace
                                              ResizeCase{"Divisor2", 1024, 768, 512, 384, 0.75f},
                                              ResizeCase{"Portrait", 300, 600, 300, 600, 0.5f},
                                              ResizeCase{"Empty", 0, 0, 0, 0, 1.0f}),
-                             [](const testing::TestParamInfo<ResizeCase>& info)
-                             { return std::string(info.param.name); });
-
-    TEST_F(KelvoGLTest, ResizedFramesCoverTheNewViewport)
-    {
-        PictureFrame frame;
-        Instance instance(FFGLViewportStructTag{0, 0, 64, 64});
-        ASSERT_TRUE(instance.isValid());
-        EXPECT_EQ(instance(FFGL::resize, frame.viewportWord()), 0u);
-        ASSERT_EQ(instance(FFGL::processOpenGL, frame.recordWord()), 0u);
-        const auto output = frame.readOutput();
-        // The far corner is drawn too (the coloured block sits there).
-        EXPECT_TRUE(vx::test::isNear(output[150 * width + 30], frame.picture[150 * width + 30], 1));
-        EXPECT_TRUE(vx::test::isNear(output[50 * width + 270], frame.picture[50 * width + 270], 1));
-    }
+                             [](const auto& info) { return std::string(info.param.name); });
 
     TEST_F(KelvoGLTest, DisconnectDropsTheFlakesAndConnectRestartsTheTimers)
     {
