@@ -26,9 +26,7 @@ namespace vx
             double tempo;
         };
 
-        class BeatsRead : public ::testing::TestWithParam<Record>
-        {
-        };
+        using BeatsRead = ::testing::TestWithParam<Record>;
 
         TEST_P(BeatsRead, TakesTheAttributesOrTheirDefaults)
         {

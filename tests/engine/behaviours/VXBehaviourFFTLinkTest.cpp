@@ -28,9 +28,7 @@ namespace vx
             double level;
         };
 
-        class BandLevel : public ::testing::TestWithParam<Band>
-        {
-        };
+        using BandLevel = ::testing::TestWithParam<Band>;
 
         TEST_P(BandLevel, WeighsTheEdgeBins)
         {

@@ -24,9 +24,7 @@ namespace vx
             double value;
         };
 
-        class Waveforms : public ::testing::TestWithParam<Sample>
-        {
-        };
+        using Waveforms = ::testing::TestWithParam<Sample>;
 
         TEST_P(Waveforms, ShapeThePhase)
         {

@@ -156,9 +156,7 @@ namespace vx
             const char* found;
         };
 
-        class LinkUpstream : public ::testing::TestWithParam<Upstream>
-        {
-        };
+        using LinkUpstream = ::testing::TestWithParam<Upstream>;
 
         TEST_P(LinkUpstream, SearchesFromTheBehavioursPathUpwardsNeverAtTheRoot)
         {

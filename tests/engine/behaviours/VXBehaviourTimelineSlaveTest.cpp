@@ -23,9 +23,7 @@ namespace vx
             double denominator;
         };
 
-        class SlaveRatio : public ::testing::TestWithParam<Ratio>
-        {
-        };
+        using SlaveRatio = ::testing::TestWithParam<Ratio>;
 
         TEST_P(SlaveRatio, FollowsTheRangesMaximums)
         {

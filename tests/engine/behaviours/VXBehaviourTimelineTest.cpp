@@ -28,9 +28,7 @@ namespace vx
             double tempo;
         };
 
-        class ClipBeats : public ::testing::TestWithParam<BeatsOfClip>
-        {
-        };
+        using ClipBeats = ::testing::TestWithParam<BeatsOfClip>;
 
         TEST_P(ClipBeats, DurationGivesBeatsInTheTempoBand)
         {

@@ -28,9 +28,7 @@ namespace vx
             bool finished;
         };
 
-        class PlayHeadCrossing : public ::testing::TestWithParam<Crossing>
-        {
-        };
+        using PlayHeadCrossing = ::testing::TestWithParam<Crossing>;
 
         TEST_P(PlayHeadCrossing, WrapsTurnsOrStopsAtTheWindowEdge)
         {
@@ -212,9 +210,7 @@ namespace vx
             double out;
         };
 
-        class AdjustPhase : public ::testing::TestWithParam<Fold>
-        {
-        };
+        using AdjustPhase = ::testing::TestWithParam<Fold>;
 
         TEST_P(AdjustPhase, FoldsIntoTheWindowAndAlwaysEnds)
         {

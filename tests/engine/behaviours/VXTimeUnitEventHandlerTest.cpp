@@ -66,9 +66,7 @@ namespace vx
             std::int32_t status;
         };
 
-        class AudioOffset : public ::testing::TestWithParam<AudioCase>
-        {
-        };
+        using AudioOffset = ::testing::TestWithParam<AudioCase>;
 
         // A 512-sample frame from 1000 ms lasting 10 ms.
         TEST_P(AudioOffset, FiresWithTheSampleOffsetInsideTheFrame)
@@ -87,7 +85,7 @@ namespace vx
             ::testing::Values(AudioCase{"AlreadyPast", 900.0, 0}, AudioCase{"AtFrameStart", 1000.0, 0},
                               AudioCase{"SecondHalf", 1007.5, 384}, AudioCase{"JustBeforeTheEnd", 1009.99999, 511},
                               AudioCase{"AtFrameEndWaits", 1010.0, -1}, AudioCase{"NextFrameWaits", 1015.0, -1}),
-            [](const ::testing::TestParamInfo<AudioCase>& info) { return std::string(info.param.name); });
+            [](const auto& info) { return std::string(info.param.name); });
 
         TEST(TimeUnitEventHandlerAudio, FrameWithoutSamplesStillReportsTheEvent)
         {
