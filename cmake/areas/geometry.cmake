@@ -1,6 +1,6 @@
-# GLU's polygon tessellator (libglu1-mesa-dev) is linked by the geometry
-# benchmarks only, as the peer measured through its public calls; the engine
-# never links it.
+# GLU's polygon tessellator (libglu1-mesa-dev) is linked by the geometry tests
+# and benchmarks only, as an independent reference compared through its public
+# calls; the engine never links it.
 
 if(VX_SANITIZE STREQUAL "fuzz")
   return()
@@ -8,10 +8,12 @@ endif()
 
 pkg_check_modules(GLU REQUIRED IMPORTED_TARGET glu)
 
-# The benchmarks are made after this fragment.
+# The suites and benchmarks are made after this fragment.
 function(vx_geometry_link_reference)
-  if(TARGET vx_bench_engine_gfx_geometry)
-    target_link_libraries(vx_bench_engine_gfx_geometry PRIVATE PkgConfig::GLU)
-  endif()
+  foreach(target vx_tests_engine_gfx_geometry vx_bench_engine_gfx_geometry)
+    if(TARGET ${target})
+      target_link_libraries(${target} PRIVATE PkgConfig::GLU)
+    endif()
+  endforeach()
 endfunction()
 cmake_language(DEFER CALL vx_geometry_link_reference)

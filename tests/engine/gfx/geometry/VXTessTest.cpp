@@ -344,6 +344,8 @@ namespace vx
                     }
                 const double size = std::max(maxX - minX, maxY - minY);
                 const double eps = size * 1e-4;
+                EXPECT_NEAR(area, test::totalArea(test::referenceTriangles(contours, rule)), size * size * 1e-5)
+                    << "area against GLU's";
 
                 // The boundary loops enclose the triangles' area (over counted memory).
                 test::CountingAllocator allocator;

@@ -2,8 +2,11 @@
 
 #include "engine/gfx/geometry/VXTessMesh.h"
 
+#include <GL/glu.h>
+
 #include <cmath>
 #include <cstdlib>
+#include <deque>
 #include <set>
 #include <sstream>
 
@@ -392,4 +395,67 @@ namespace vx::test
         return {};
     }
 
+    namespace
+    {
+        struct GluCollector
+        {
+            std::deque<std::array<double, 3>> storage;
+            std::vector<const double*> corners;
+        };
+
+        void GLAPIENTRY gluBegin(GLenum, void*)
+        {
+        }
+        // Present so that GLU emits separate triangles only.
+        void GLAPIENTRY gluEdgeFlag(GLboolean, void*)
+        {
+        }
+        void GLAPIENTRY gluVertex(void* vertex, void* data)
+        {
+            static_cast<GluCollector*>(data)->corners.push_back(static_cast<const double*>(vertex));
+        }
+        void GLAPIENTRY gluCombine(GLdouble coords[3], void* [4], GLfloat[4], void** out, void* data)
+        {
+            auto* collector = static_cast<GluCollector*>(data);
+            collector->storage.push_back({coords[0], coords[1], coords[2]});
+            *out = collector->storage.back().data();
+        }
+    }
+
+    std::vector<Triangle> referenceTriangles(const Contours& contours, int rule)
+    {
+        static const GLenum rules[] = {GLU_TESS_WINDING_ODD, GLU_TESS_WINDING_NONZERO, GLU_TESS_WINDING_POSITIVE,
+                                       GLU_TESS_WINDING_NEGATIVE, GLU_TESS_WINDING_ABS_GEQ_TWO};
+        GluCollector collector;
+        GLUtesselator* glu = gluNewTess();
+        gluTessCallback(glu, GLU_TESS_BEGIN_DATA, reinterpret_cast<void(GLAPIENTRY*)()>(&gluBegin));
+        gluTessCallback(glu, GLU_TESS_EDGE_FLAG_DATA, reinterpret_cast<void(GLAPIENTRY*)()>(&gluEdgeFlag));
+        gluTessCallback(glu, GLU_TESS_VERTEX_DATA, reinterpret_cast<void(GLAPIENTRY*)()>(&gluVertex));
+        gluTessCallback(glu, GLU_TESS_COMBINE_DATA, reinterpret_cast<void(GLAPIENTRY*)()>(&gluCombine));
+        gluTessProperty(glu, GLU_TESS_WINDING_RULE, rules[rule]);
+        for (const auto& c : contours)
+            for (const auto& p : c)
+                collector.storage.push_back({p[0], p[1], 0.0});
+        gluTessBeginPolygon(glu, &collector);
+        size_t k = 0;
+        for (const auto& c : contours)
+        {
+            gluTessBeginContour(glu);
+            for (size_t i = 0; i < c.size(); ++i, ++k)
+                gluTessVertex(glu, collector.storage[k].data(), collector.storage[k].data());
+            gluTessEndContour(glu);
+        }
+        gluTessEndPolygon(glu);
+        gluDeleteTess(glu);
+
+        std::vector<Triangle> triangles;
+        for (size_t i = 0; i + 2 < collector.corners.size(); i += 3)
+        {
+            const double* a = collector.corners[i];
+            const double* b = collector.corners[i + 1];
+            const double* c = collector.corners[i + 2];
+            triangles.push_back({{a[0], a[1]}, {b[0], b[1]}, {c[0], c[1]}});
+        }
+        return triangles;
+    }
 } // namespace vx::test

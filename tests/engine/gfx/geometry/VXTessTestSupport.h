@@ -59,6 +59,8 @@ namespace vx::test
     /** Our triangles for the contours; empty with ok false when tessTesselate
         answered 0. */
     std::vector<Triangle> tessTriangles(const Contours& contours, int rule, bool* ok = nullptr);
+    /** GLU's triangles for the contours under the rule: an independent reference. */
+    std::vector<Triangle> referenceTriangles(const Contours& contours, int rule);
 
     /** Seeded inputs of one kind. */
     enum class Shape
