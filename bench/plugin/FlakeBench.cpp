@@ -10,7 +10,7 @@
 #include "plugin/FFGLPlugin.h"
 #include "plugin/FlakeSimulation.h"
 
-#include "engine/ffgl/FFGL.h"
+#include "engine/ffgl/FFGLPlugMain.h"
 #include "engine/ffgl/VXFFGLPlugin.h"
 #include "engine/gfx/VXTexture.h"
 

@@ -4,7 +4,7 @@
 #include "plugin/FFGLPlugin.h"
 
 #include "core/VXTime.h"
-#include "engine/ffgl/FFGL.h"
+#include "engine/ffgl/FFGLPlugMain.h"
 #include "engine/ffgl/VXFFGLHostFrame.h"
 #include "engine/ffgl/VXFFGLPlugin.h"
 #include "engine/video/formats/VXPixels.h"

@@ -2,7 +2,8 @@
 
 // The FFGL 1.5 wire protocol: the word that crosses plugMain, the function
 // codes and the records exchanged with a host. Shared by the plugin side
-// (plugMain and the SDK classes) and by the engine when it hosts plugins.
+// (plugMain and the SDK classes) and by the engine when it hosts plugins,
+// so it stands below both and holds nothing of either.
 //
 // The word is pointer-sized. Integer answers and float bits sit in its low 32
 // bits with the upper bits zero; failure is 0xFFFFFFFF zero-extended; pointers
@@ -181,7 +182,3 @@ static_assert(sizeof(FFGL::Word) == sizeof(void*));
 static_assert(offsetof(PluginExtendedInfoStruct, FreeFrameExtendedDataBlock) == 4 * sizeof(void*));
 static_assert(offsetof(ProcessOpenGLStructTag, HostFBO) == 2 * sizeof(void*));
 static_assert(offsetof(SetParameterStruct, NewParameterValue) == sizeof(void*));
-
-// The entry point a plugin module exports (the only symbol it exports).
-extern "C" __attribute__((visibility("default"))) FFGL::Word plugMain(std::uint32_t code, FFGL::Word input,
-                                                                      FFGL::Word instance);

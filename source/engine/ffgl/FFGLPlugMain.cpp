@@ -1,7 +1,7 @@
 // The module's entry point: dispatches the host's function codes onto the
 // current plugin information, the prototype instance and GL instances.
 
-#include "engine/ffgl/FFGL.h"
+#include "engine/ffgl/FFGLPlugMain.h"
 #include "engine/ffgl/FFGLPluginInfo.h"
 #include "engine/ffgl/FreeFrameGLPlugin.h"
 

@@ -2,6 +2,7 @@
 
 #include "core/VXLog.h"
 #include "core/VXRttiObject.h"
+#include "engine/renderpasses/VXFFGLPluginInstance.h"
 
 namespace vx
 {
@@ -27,6 +28,33 @@ namespace vx
         info->displayName = displayName;
         info->description = "internal effect";
         entries.emplace(name, info);
+        return info;
+    }
+
+    RenderPassInfo* RenderPassFactory::registerRenderPass(const FFGLPluginInstance* plugin)
+    {
+        // A plugin that cannot draw would be a generator that never renders.
+        if (plugin == nullptr || ! plugin->isLoaded() || ! plugin->supportsOpenGL())
+            return nullptr;
+        const int inputs = plugin->getMinInputFrames();
+        const RenderPassCategory category = inputs == 0   ? RenderPassCategoryGenerator
+                                            : inputs == 1 ? RenderPassCategoryEffect
+                                            : inputs == 2 ? RenderPassCategoryMixer
+                                                          : RenderPassCategoryManyInputs;
+        if (findRenderPass(plugin->getPluginName(), category) != nullptr)
+            return nullptr;
+        auto* info = new RenderPassInfo(false);
+        info->sourceKind = RenderPassInfo::SourceFFGLPlugin;
+        info->category = category;
+        info->numInputs = inputs;
+        info->dryWetWrappable = category == RenderPassCategoryEffect;
+        info->filePath = plugin->getFilePath();
+        info->name = plugin->getPluginName();
+        info->shortName = plugin->getShortName();
+        info->uniqueId = plugin->getUniqueId();
+        info->displayName = plugin->getPluginName();
+        info->description = plugin->getDescription();
+        entries.emplace(info->name, info);
         return info;
     }
 

@@ -27,6 +27,13 @@ namespace vx
                                            RenderPassInfo::CreationFunc creationFunc, RenderPassCategory category,
                                            int numInputs, bool dryWetWrappable, bool hidden);
 
+        // A loaded hosted plugin: a new description (owned by the caller) of
+        // its file, named by the plugin, offered by its minimum input count
+        // (0 generator, 1 effect, 2 mixer, more: many inputs); null when the
+        // plugin is not loaded, cannot draw (no OpenGL processing), or its
+        // name is registered under that category already.
+        RenderPassInfo* registerRenderPass(const FFGLPluginInstance* plugin);
+
         // The first entry of the name whose category is the one asked for
         // (any entry of the name for category 0), in registration order; null
         // when none.

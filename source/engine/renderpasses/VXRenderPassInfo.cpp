@@ -1,11 +1,16 @@
 #include "engine/renderpasses/VXRenderPassInfo.h"
 
+#include "core/VXFile.h"
 #include "core/VXLog.h"
 #include "core/VXRttiObject.h"
 #include "core/xml/VXXmlState.h"
 #include "engine/gfx/VXGfxObject.h"
 #include "engine/renderpasses/VXDryWetEffect.h"
 #include "engine/renderpasses/VXEffect.h"
+#include "engine/renderpasses/VXFFGLEffect.h"
+#include "engine/renderpasses/VXFFGLGenerator.h"
+#include "engine/renderpasses/VXFFGLMixer.h"
+#include "engine/renderpasses/VXFFGLPluginInstance.h"
 #include "engine/renderpasses/VXGenerator.h"
 #include "engine/renderpasses/VXMixer.h"
 #include "engine/renderpasses/VXRenderPass.h"
@@ -56,11 +61,18 @@ namespace vx
         return createInternal();
     }
 
+    FFGLPluginInstance* RenderPassInfo::loadPlugin() const
+    {
+        return FFGLPluginInstance::load(File(filePath));
+    }
+
     RenderPass* RenderPassInfo::createRenderPass(XmlState* preset, bool wrap)
     {
-        if (sourceKind != SourceInternal)
-            return nullptr; // hosted plugin kinds are made by loading their file
-        RenderPass* pass = wrap && dryWetWrappable ? createDryWetEffect() : createInternal();
+        RenderPass* pass = nullptr;
+        if (sourceKind == SourceInternal)
+            pass = wrap && dryWetWrappable ? createDryWetEffect() : createInternal();
+        else if (sourceKind == SourceFFGLPlugin)
+            pass = category == RenderPassCategoryEffect ? createDryWetEffect() : createBarePass();
         if (pass == nullptr)
             return nullptr;
         pass->setExtension(this);
@@ -69,13 +81,40 @@ namespace vx
         return pass;
     }
 
+    RenderPass* RenderPassInfo::createBarePass()
+    {
+        if (sourceKind == SourceInternal)
+            return createInternal();
+        switch (sourceKind == SourceFFGLPlugin ? category : RenderPassCategoryAny)
+        {
+            case RenderPassCategoryEffect:
+                return createEffect();
+            case RenderPassCategoryMixer:
+                return createMixer(std::string());
+            case RenderPassCategoryGenerator:
+                return createGenerator();
+            default:
+                return nullptr;
+        }
+    }
+
     Effect* RenderPassInfo::createEffect()
     {
+        if (sourceKind == SourceFFGLPlugin)
+        {
+            FFGLPluginInstance* plugin = loadPlugin();
+            return plugin != nullptr ? withExtension(new FFGLEffect(plugin, 1)) : nullptr;
+        }
         return sourceKind == SourceInternal ? asKind<Effect>(createInternal()) : nullptr;
     }
 
     Generator* RenderPassInfo::createGenerator()
     {
+        if (sourceKind == SourceFFGLPlugin)
+        {
+            FFGLPluginInstance* plugin = loadPlugin();
+            return plugin != nullptr ? withExtension(new FFGLGenerator(plugin)) : nullptr;
+        }
         return sourceKind == SourceInternal ? asKind<Generator>(createInternal()) : nullptr;
     }
 
@@ -87,6 +126,11 @@ namespace vx
             RenderPassInfo* mixer =
                 manager != nullptr ? manager->getRenderPassInfo(mixerName, RenderPassCategoryMixer) : nullptr;
             return mixer != nullptr ? mixer->createMixer(std::string()) : nullptr;
+        }
+        if (sourceKind == SourceFFGLPlugin)
+        {
+            FFGLPluginInstance* plugin = loadPlugin();
+            return plugin != nullptr ? withExtension(new FFGLMixer(plugin, 2)) : nullptr;
         }
         return sourceKind == SourceInternal ? asKind<Mixer>(createInternal()) : nullptr;
     }

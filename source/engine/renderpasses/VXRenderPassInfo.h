@@ -8,6 +8,7 @@ namespace vx
 {
     class DryWetEffect;
     class Effect;
+    class FFGLPluginInstance;
     class Generator;
     class Mixer;
     class RenderPass;
@@ -21,7 +22,9 @@ namespace vx
         RenderPassCategoryAny = 0,
         RenderPassCategoryEffect = 1,
         RenderPassCategoryMixer = 2,
-        RenderPassCategoryGenerator = 3
+        RenderPassCategoryGenerator = 3,
+        // A hosted plugin with more than two inputs: offered as nothing.
+        RenderPassCategoryManyInputs = 4
     };
 
     // The description of one kind of render pass in the registry: how to make
@@ -56,9 +59,11 @@ namespace vx
         RenderPass* instantiate();
         // With wrap on a dry/wet-wrappable kind, the pass inside a dry/wet
         // wrapper; with a preset, the pass linked to it and its state read.
-        // Kinds of hosted plugins are made by loading their file: null here
-        // until plugin hosting exists.
+        // A hosted plugin's kind loads its file anew: its effects always come
+        // wrapped; null when the file no longer loads.
         RenderPass* createRenderPass(XmlState* preset, bool wrap);
+        // The kind's pass as it is, never wrapped: what its presets hold.
+        RenderPass* createBarePass();
         // The kind's pass as an effect or a generator; null for a pass of
         // another kind (which is deleted).
         Effect* createEffect();
@@ -81,6 +86,15 @@ namespace vx
 
     private:
         friend class RenderPassFactory;
+
+        // A new instance of the kind's plugin file, or null.
+        FFGLPluginInstance* loadPlugin() const;
+        template <typename T>
+        T* withExtension(T* pass)
+        {
+            pass->setExtension(this);
+            return pass;
+        }
 
         // The creation function's object as a pass of this kind, or null
         // (an object of another kind is deleted).

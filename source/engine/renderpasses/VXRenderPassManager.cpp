@@ -8,6 +8,7 @@
 #include "core/xml/VXXmlStates.h"
 #include "core/xml/VXXmlUtils.h"
 #include "engine/gfx/VXGfxObject.h"
+#include "engine/renderpasses/VXFFGLPluginInstance.h"
 #include "engine/renderpasses/VXRenderPass.h"
 #include "engine/renderpasses/VXRenderPassFactory.h"
 #include "engine/renderpasses/catalogue/VXFormatConversion.h"
@@ -18,6 +19,8 @@
 
 namespace vx
 {
+    std::string pluginExtensions = ".bundle";
+
     namespace
     {
         const char* const presetElementName = "Preset";
@@ -112,6 +115,45 @@ namespace vx
         info->addListener(*this, false);
         pimpl->infos.push_back(std::move(info));
         // Source extensions for generators join here once video sources exist.
+        sort();
+    }
+
+    bool RenderPassManager::registerRenderPassFromFFGLInstance(FFGLPluginInstance* plugin)
+    {
+        InfoPtr info(pimpl->factory.registerRenderPass(plugin));
+        if (info == nullptr)
+            return false;
+        info->addListener(*this, false);
+        // Never initialised, so it holds no GL names: deleted here, its
+        // plugin gives its library back now rather than whenever the
+        // GPU-object manager next drains (a scan would leave every library
+        // open).
+        if (RenderPass* pass = info->createBarePass())
+        {
+            info->setDefaultStateFromInstance(*pass);
+            delete pass;
+        }
+        pimpl->infos.push_back(std::move(info));
+        return true;
+    }
+
+    void RenderPassManager::scanDirectoryForPlugins(const File& folder)
+    {
+        std::vector<File> files;
+        folder.scanForChildFiles(files, true, false);
+        for (const File& file : files)
+        {
+            // An empty extension occurs within any text: the executable
+            // inside a bundle has none.
+            if (pluginExtensions.find(file.getExtension()) == std::string::npos)
+                continue;
+            debugPrint("Found Plugin: %s.", file.getFullPath().c_str());
+            const std::unique_ptr<FFGLPluginInstance> plugin(FFGLPluginInstance::load(file));
+            if (plugin == nullptr)
+                continue;
+            registerRenderPassFromFFGLInstance(plugin.get());
+            plugin->unload();
+        }
         sort();
     }
 

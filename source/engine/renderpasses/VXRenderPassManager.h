@@ -10,6 +10,11 @@
 
 namespace vx
 {
+    // The extensions plugin files may have, as one text: a file is a
+    // candidate when its extension occurs within it.
+    extern std::string pluginExtensions;
+
+    class FFGLPluginInstance;
     class File;
     class RenderPass;
     class RenderPassFactory;
@@ -58,6 +63,15 @@ namespace vx
         // listens to its presets), then sorts. Kinds that come from elsewhere
         // than a creation function (hosted plugins) enter through here.
         void registerRenderPassFromInstance(InfoPtr info);
+        // A loaded hosted plugin as a kind (see RenderPassFactory), its
+        // default preset taken from a pass made from it and freed at once;
+        // false when the factory refuses it. Does not sort.
+        bool registerRenderPassFromFFGLInstance(FFGLPluginInstance* plugin);
+        // Loads every file below folder whose extension occurs within
+        // pluginExtensions (so the extensionless executable inside a
+        // bundle), registers each plugin that loads and unloads it again;
+        // files that do not load are passed over. Sorts at the end.
+        void scanDirectoryForPlugins(const File& folder);
         // The descriptions by name, byte by byte (a prefix first).
         void sort();
 

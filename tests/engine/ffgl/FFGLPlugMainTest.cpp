@@ -1,6 +1,6 @@
 // plugMain in-process, for every code that needs no OpenGL.
 
-#include "engine/ffgl/FFGL.h"
+#include "engine/ffgl/FFGLPlugMain.h"
 #include "engine/ffgl/VXFFGLTestEffect.h"
 #include "engine/ffgl/VXVexkit.h"
 

@@ -1,6 +1,6 @@
 // FFGL instances on real headless GL, driven in-process through plugMain.
 
-#include "engine/ffgl/FFGL.h"
+#include "engine/ffgl/FFGLPlugMain.h"
 #include "engine/ffgl/VXFFGLHostFrame.h"
 #include "engine/ffgl/VXFFGLTestEffect.h"
 #include "engine/ffgl/VXVexkit.h"

@@ -1,0 +1,62 @@
+#pragma once
+
+#include "engine/renderpasses/VXEffect.h"
+#include "engine/renderpasses/VXFFGLPassPlugin.h"
+
+namespace vx
+{
+    class FFGLPluginInstance;
+    class File;
+
+    // A one-input pass that runs a hosted FFGL plugin (vx::FFGLPluginInstance);
+    // without a plugin it draws its input unchanged.
+    // The pass owns the plugin and shows the plugin's parameters as its own;
+    // the plugin's OpenGL instance lives from init (or from setPlugin on an
+    // initialised pass) to release. Render thread only.
+    class FFGLEffect : public Effect
+    {
+    public:
+        // Takes the plugin (may be null).
+        FFGLEffect(FFGLPluginInstance* plugin, int numInputs);
+        // Releases, then unloads and destroys the plugin.
+        ~FFGLEffect() override;
+
+        static std::string classType() { return "FFGLEffect"; }
+        static std::string classDisplayStr() { return "FFGL Effect"; }
+        static RttiObject* creationFunc() { return new FFGLEffect(nullptr, 1); }
+
+        bool isOfClassType(std::string t) const override;
+        std::string derivedOfClassType(std::string t) const override;
+        std::string getClassType() const override { return classType(); }
+        std::string getClassDisplayStr() const override { return classDisplayStr(); }
+
+        // The plugin's, or the pass's name, class display string and an
+        // empty text without one.
+        std::string getUniqueId() const override;
+        std::string getDisplayName() const override;
+        std::string getDescription() const override;
+
+        // False without a plugin or when its OpenGL instance cannot be made.
+        bool init() override;
+        void release() override;
+        // The plugin's frame over the inputs; false when it fails.
+        bool render(Renderer& renderer) override;
+        bool requiresDepthBuffer() const override { return true; }
+
+        // Takes the plugin (null changes nothing); the one held before
+        // leaves with its parameters.
+        void setPlugin(FFGLPluginInstance* plugin);
+        // The plugin of the file; false (nothing changed) when it does not load.
+        bool load(const File& file);
+        FFGLPluginInstance* getPlugin() const { return plugin.get(); }
+
+        // The pass's element with "fileName", the plugin's file.
+        XmlNode* writeStateDerived(XmlPool& pool, bool force) override;
+        // Loads the plugin the element names unless it is held (a plugin the
+        // manager did not know becomes a kind), then the parameters.
+        void readStateDerived(const XmlNode& node) override;
+
+    private:
+        detail::FFGLPassPlugin plugin;
+    };
+}

@@ -1,0 +1,65 @@
+#pragma once
+
+#include "engine/renderpasses/VXFFGLPassPlugin.h"
+#include "engine/renderpasses/VXMixer.h"
+
+namespace vx
+{
+    class FFGLPluginInstance;
+    class File;
+
+    // A two-input pass that runs a hosted FFGL plugin; without a plugin it
+    // blends as a plain vx::Mixer. The plugin's first parameter, when it is
+    // a range, follows "Opacity"; the plugin's parameters are named
+    // "_plugin_" + their own name.
+    // The pass owns the plugin and shows the plugin's parameters as its own;
+    // the plugin's OpenGL instance lives from init (or from setPlugin on an
+    // initialised pass) to release. Render thread only.
+    class FFGLMixer : public Mixer
+    {
+    public:
+        // Takes the plugin (may be null).
+        FFGLMixer(FFGLPluginInstance* plugin, int numInputs);
+        // Releases, then unloads and destroys the plugin.
+        ~FFGLMixer() override;
+
+        static std::string classType() { return "FFGLMixer"; }
+        static std::string classDisplayStr() { return "FFGL Mixer"; }
+        static RttiObject* creationFunc() { return new FFGLMixer(nullptr, 2); }
+
+        bool isOfClassType(std::string t) const override;
+        std::string derivedOfClassType(std::string t) const override;
+        std::string getClassType() const override { return classType(); }
+        std::string getClassDisplayStr() const override { return classDisplayStr(); }
+
+        // The plugin's, or the pass's name, class display string and an
+        // empty text without one.
+        std::string getUniqueId() const override;
+        std::string getDisplayName() const override;
+        std::string getDescription() const override;
+
+        // False without a plugin or when its OpenGL instance cannot be made.
+        bool init() override;
+        void release() override;
+        // The plugin's frame over the inputs; an input the plugin requires
+        // but the pass lacks fails the frame.
+        bool render(Renderer& renderer) override;
+        bool requiresDepthBuffer() const override { return true; }
+
+        // Takes the plugin (null changes nothing); the one held before
+        // leaves with its parameters.
+        void setPlugin(FFGLPluginInstance* plugin);
+        // The plugin of the file; false (nothing changed) when it does not load.
+        bool load(const File& file);
+        FFGLPluginInstance* getPlugin() const { return plugin.get(); }
+
+        // The pass's element with "fileName", the plugin's file.
+        XmlNode* writeStateDerived(XmlPool& pool, bool force) override;
+        // Loads the plugin the element names unless it is held (a plugin the
+        // manager did not know becomes a kind), then the parameters.
+        void readStateDerived(const XmlNode& node) override;
+
+    private:
+        detail::FFGLPassPlugin plugin;
+    };
+}

@@ -1,0 +1,57 @@
+#pragma once
+
+#include "engine/renderpasses/VXFFGLPluginInstance.h"
+
+#include <string>
+
+namespace vx
+{
+    // One open plugin library: the loader's handle and the number of
+    // instances holding it.
+    struct OSXPluginLib
+    {
+        void* handle = nullptr;
+        int refCount = 0;
+    };
+
+    // The module-wide library cache, by the path given to the loader: each
+    // file is opened once however many instances use it, and closed when the
+    // last one gives it back. No lock: loading, scanning and unloading run
+    // on the thread the application uses for them.
+    //
+    // The entry of path (valid until it is removed), or null.
+    OSXPluginLib* getLib(const std::string& path);
+    // Erases the entry, when there is one (the library is not closed).
+    void removeLib(const std::string& path);
+
+    // A plugin instance over a library opened with the dynamic loader (now,
+    // with its symbols kept local). Loading answers false with nothing held
+    // when the file does not open, exports no plugMain or refuses to
+    // initialise.
+    class OSXPluginInstance : public FFGLPluginInstance
+    {
+    public:
+        OSXPluginInstance() = default;
+        // Unloads what is still held; a library under a live OpenGL instance
+        // stays open (logged), as closing it would pull the code from under
+        // that instance.
+        ~OSXPluginInstance() override;
+
+        // Gives back what was held, then opens, finds plugMain and
+        // initialises; false (nothing held) on any failure, or while an
+        // OpenGL instance lives.
+        bool load(const char* path) override;
+        bool unload() override;
+
+        // Takes a reference on the cached library of path, opening it first
+        // when no instance has.
+        bool loadLib(const char* path);
+        // Gives back this instance's reference on path's library, closing it
+        // when it was the last; false when this instance holds none there.
+        bool unloadLib(const char* path);
+
+    private:
+        void* libHandle = nullptr;
+        std::string libPath;
+    };
+}
