@@ -9,11 +9,23 @@ if(NOT VX_SANITIZE STREQUAL "tsan" AND NOT VX_SANITIZE STREQUAL "fuzz")
   set(VX_FFGL_EXPORTS ${CMAKE_CURRENT_BINARY_DIR}/generated/ffgl_module.exports)
   file(WRITE ${VX_FFGL_EXPORTS} "{\n  global: plugMain;\n  local: *;\n};\n")
 
-  # vx_add_ffgl_module(<target> <bundle name> <sources...>): the module is laid
-  # out as <bundle name>.bundle/Contents/MacOS/<bundle name> in the build tree.
+  # vx_add_ffgl_module(<target> <bundle name> [STANDALONE <exports file>]
+  #                    <sources...>): the module is laid out as
+  # <bundle name>.bundle/Contents/MacOS/<bundle name> in the build tree. A
+  # standalone module brings its own plugMain without the engine (only the
+  # protocol header) and exports what its exports file lists.
   function(vx_add_ffgl_module target bundle)
-    add_library(${target} MODULE ${ARGN})
-    target_link_libraries(${target} PRIVATE vexkit)
+    cmake_parse_arguments(PARSE_ARGV 2 MODULE "" "STANDALONE" "")
+    add_library(${target} MODULE ${MODULE_UNPARSED_ARGUMENTS})
+    set(exports ${VX_FFGL_EXPORTS})
+    if(MODULE_STANDALONE)
+      set(exports ${MODULE_STANDALONE})
+      target_link_libraries(${target} PRIVATE vx_ffglprotocol PkgConfig::EPOXY)
+    else()
+      target_link_libraries(${target} PRIVATE vexkit)
+      # plugMain lives in the engine library: pull it in.
+      target_link_options(${target} PRIVATE -Wl,--undefined=plugMain)
+    endif()
     set_target_properties(${target} PROPERTIES
       OUTPUT_NAME ${bundle}
       PREFIX ""
@@ -21,13 +33,11 @@ if(NOT VX_SANITIZE STREQUAL "tsan" AND NOT VX_SANITIZE STREQUAL "fuzz")
       LIBRARY_OUTPUT_DIRECTORY ${CMAKE_BINARY_DIR}/${bundle}.bundle/Contents/MacOS
       CXX_VISIBILITY_PRESET hidden
       VISIBILITY_INLINES_HIDDEN ON)
-    # plugMain lives in the engine library: pull it in, then export only it.
     target_link_options(${target} PRIVATE
-      -Wl,--undefined=plugMain
       -Wl,-Bsymbolic
-      -Wl,--version-script=${VX_FFGL_EXPORTS}
+      -Wl,--version-script=${exports}
       -Wl,--no-undefined)
-    set_property(TARGET ${target} APPEND PROPERTY LINK_DEPENDS ${VX_FFGL_EXPORTS})
+    set_property(TARGET ${target} APPEND PROPERTY LINK_DEPENDS ${exports})
     vx_warnings(${target})
   endfunction()
 
@@ -47,9 +57,34 @@ if(NOT VX_SANITIZE STREQUAL "tsan" AND NOT VX_SANITIZE STREQUAL "fuzz")
     target_include_directories(vx_ffgl_test_module PRIVATE ${CMAKE_CURRENT_SOURCE_DIR}/tests)
   endif()
 
+  # The recording plugin of the hosting tests and benchmarks: it answers as
+  # the test scripts it through vxRecorder, exported beside plugMain.
+  if(VX_BUILD_TESTS OR VX_BUILD_BENCH)
+    set(VX_RECORDER_EXPORTS ${CMAKE_CURRENT_BINARY_DIR}/generated/ffgl_recorder.exports)
+    file(WRITE ${VX_RECORDER_EXPORTS} "{\n  global: plugMain; vxRecorder;\n  local: *;\n};\n")
+    vx_add_ffgl_module(vx_ffgl_recorder VXRecordingPlugin STANDALONE ${VX_RECORDER_EXPORTS}
+      ${CMAKE_CURRENT_SOURCE_DIR}/tests/engine/renderpasses/recorder/VXRecordingPlugin.cpp)
+    target_include_directories(vx_ffgl_recorder PRIVATE ${CMAKE_CURRENT_SOURCE_DIR}/tests)
+    add_library(vx_ffgl_no_entry MODULE ${CMAKE_CURRENT_SOURCE_DIR}/tests/engine/renderpasses/recorder/VXNoEntryModule.cpp)
+  endif()
+
   # The test suites are made after this fragment: hand them the module paths
   # once they exist, and build the modules first.
   function(vx_wire_ffgl_module_tests)
+    foreach(suite vx_tests_engine_renderpasses vx_bench_engine_renderpasses)
+      if(TARGET ${suite} AND TARGET vx_ffgl_recorder)
+        add_dependencies(${suite} vx_ffgl_recorder)
+        target_include_directories(${suite} PRIVATE ${CMAKE_SOURCE_DIR}/tests)
+        add_dependencies(${suite} vx_ffgl_no_entry)
+        target_compile_definitions(${suite} PRIVATE
+          VX_FFGL_RECORDER_PATH="$<TARGET_FILE:vx_ffgl_recorder>"
+          VX_FFGL_NO_ENTRY_PATH="$<TARGET_FILE:vx_ffgl_no_entry>")
+        if(TARGET kelvo)
+          add_dependencies(${suite} kelvo)
+          target_compile_definitions(${suite} PRIVATE VX_KELVO_MODULE_PATH="$<TARGET_FILE:kelvo>")
+        endif()
+      endif()
+    endforeach()
     if(NOT TARGET vx_tests_engine_ffgl)
       return()
     endif()

@@ -1,0 +1,168 @@
+// FFGL passes in chains: the Kelvo bundle as an effect, the recording plugin
+// as effect, mixer and generator.
+
+#include "engine/renderpasses/VXFFGLTestSupport.h"
+#include "engine/renderpasses/VXRenderPassTestSupport.h"
+
+#include "core/VXFile.h"
+#include "core/parameters/VXParam.h"
+#include "engine/ffgl/FFGL.h"
+#include "engine/renderpasses/VXFFGLEffect.h"
+#include "engine/renderpasses/VXFFGLGenerator.h"
+#include "engine/renderpasses/VXFFGLMixer.h"
+#include "engine/renderpasses/VXFFGLPluginInstance.h"
+#include "engine/renderpasses/VXOSXPluginInstance.h"
+
+#include <gtest/gtest.h>
+
+#include <chrono>
+#include <thread>
+
+namespace
+{
+    using namespace vx;
+    using namespace vx::test;
+
+    class FFGLPassGLTest : public RenderPassGLTest
+    {
+    protected:
+        void SetUp() override
+        {
+            RenderPassGLTest::SetUp();
+            restoresViewport = true; // passes rendered on their own set it
+            if (recorderPath == nullptr || kelvoPath == nullptr)
+                GTEST_SKIP() << "no plugin modules in this build";
+        }
+
+        static std::shared_ptr<RenderPass> share(RenderPass* pass)
+        {
+            return std::shared_ptr<RenderPass>(pass, &GfxObject::deleteUsingManager);
+        }
+
+        template <typename T>
+        std::shared_ptr<T> param(RenderPass& pass, const std::string& name)
+        {
+            return std::dynamic_pointer_cast<T>(pass.getParams().getParamByName(name));
+        }
+    };
+
+    TEST_F(FFGLPassGLTest, KelvoInAChainShowsItsInputAndThenFlakes)
+    {
+        auto* kelvo = new FFGLEffect(nullptr, 1);
+        ASSERT_TRUE(kelvo->load(File(kelvoPath)));
+        EXPECT_EQ(kelvo->getDisplayName(), "Kelvo");
+        EXPECT_EQ(kelvo->getUniqueId(), "A189");
+        const char* names[] = {"Size", "Speed", "Amount", "Spread", "Threshold", "Show Image", "Smart Edges"};
+        ASSERT_EQ(kelvo->getPlugin()->getParams()->getNumParams(), 7);
+        for (int i = 0; i < 7; ++i)
+            EXPECT_EQ(kelvo->getPlugin()->getParams()->getParam(i)->getName(), names[i]);
+
+        RenderPassChain chain;
+        chain.addRenderPass(share(kelvo));
+        chain.setSize(64, 64);
+        // Dark blue above, white below: one strong edge across the middle.
+        const PixelRGBA8 blue{0, 0, 128, 255}, white{255, 255, 255, 255};
+        chain.setInput(0, makeInput(64, 64, [&](int, int y) { return y < 32 ? white : blue; }), 0, 0);
+        const Picture first = renderAndRead(chain);
+        ASSERT_EQ(first.width, 64);
+        int shown = 0;
+        for (int y = 0; y < 64; ++y)
+            shown += isNear(first.at(5, y), y < 32 ? white : blue, 8) ? 1 : 0;
+        EXPECT_GT(shown, 56) << "the input shows through the first frame";
+
+        param<Param<bool>>(*kelvo, "Show Image")->setValue(false, ValueChangeInfo());
+        for (const char* name : {"Size", "Speed", "Amount"})
+            param<ParamRange>(*kelvo, name)->setValue(1.0, ValueChangeInfo());
+        // Kelvo runs on the real clock: frames about 16 ms apart, for a few
+        // seconds at most.
+        int covered = 0;
+        const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(20);
+        while (covered < 100 && std::chrono::steady_clock::now() < deadline)
+        {
+            std::this_thread::sleep_for(std::chrono::milliseconds(16));
+            const Picture frame = renderAndRead(chain);
+            covered = int(std::count_if(frame.pixels.begin(), frame.pixels.end(),
+                                        [](const PixelRGBA8& p) { return p.a > 0 && p.r > 100; }));
+        }
+        EXPECT_GE(covered, 100) << "no flakes";
+        chain.release();
+    }
+
+    TEST_F(FFGLPassGLTest, MixerFollowsOpacityAndFailsWithoutItsSecondInput)
+    {
+        RecorderModule module;
+        module.recorder->script.minInputs = module.recorder->script.maxInputs = 2;
+        auto* mixer = new FFGLMixer(FFGLPluginInstance::load(File(recorderPath)), 2);
+        module.close();
+        ASSERT_NE(mixer->getPlugin(), nullptr);
+        EXPECT_NE(mixer->getParams().getParamByName("_plugin_Param 0"), nullptr);
+        const std::shared_ptr<RenderPass> pass = share(mixer);
+
+        // A chain supplies input 0 only.
+        RenderPassChain chain;
+        chain.addRenderPass(pass);
+        chain.setSize(4, 4);
+        chain.setInput(0, makeInput(4, 4, PixelRGBA8{10, 20, 30, 255}), 0, 0);
+        module.recorder->calls.clear();
+        renderAndRead(chain);
+        for (const RecordedCall& call : module.recorder->calls)
+            EXPECT_NE(call.code, std::uint32_t(FFGL::processOpenGL));
+
+        Texture* second = makeInput(4, 4, PixelRGBA8{1, 2, 3, 255});
+        mixer->setOutputToCurrentBuffer(false);
+        mixer->setInput(1, second, 4, 4);
+        mixer->getOpacity().setValue(0.25, ValueChangeInfo());
+        ASSERT_TRUE(mixer->render(*renderer));
+        EXPECT_TRUE(module.recorder->lastInputPresent[1]);
+        EXPECT_EQ(module.recorder->lastInputHandle[1], second->getGLName());
+        const auto& calls = module.recorder->calls;
+        const auto sent =
+            std::find_if(calls.rbegin(), calls.rend(),
+                         [](const RecordedCall& c) { return c.code == FFGL::setParameter && c.index == 0; });
+        ASSERT_NE(sent, calls.rend());
+        EXPECT_FLOAT_EQ(sent->value, 0.25f);
+        chain.release();
+    }
+
+    TEST_F(FFGLPassGLTest, ReplacingThePluginOfADrawingPassKeepsItDrawing)
+    {
+        RecorderModule module;
+        auto* effect = new FFGLEffect(FFGLPluginInstance::load(File(recorderPath)), 1);
+        const std::shared_ptr<RenderPass> pass = share(effect);
+        prepare(*effect, PixelRGBA8{0, 0, 0, 255});
+        ASSERT_TRUE(effect->render(*renderer));
+        module.recorder->calls.clear();
+
+        effect->setPlugin(FFGLPluginInstance::load(File(recorderPath)));
+        // The old instance ended before it was unloaded; the new one drew.
+        const std::vector<std::uint32_t> codes = module.codes();
+        EXPECT_NE(std::find(codes.begin(), codes.end(), FFGL::deInstantiateGL), codes.end());
+        EXPECT_EQ(effect->getParams().getNumParams(), 1 + 7);
+        EXPECT_EQ(getLib(recorderPath)->refCount, 1);
+        EXPECT_TRUE(effect->render(*renderer));
+    }
+
+    TEST_F(FFGLPassGLTest, StoredPassesFindTheirPluginAgain)
+    {
+        XmlPool pool;
+        XmlNode* element = nullptr;
+        {
+            FFGLEffect stored(FFGLPluginInstance::load(File(recorderPath)), 1);
+            element = stored.writeState(pool, true);
+        }
+        ASSERT_EQ(manager.getRenderPassInfoById("RECO"), nullptr);
+
+        // A generator loads it but leaves it unregistered; an effect
+        // registers the kind.
+        FFGLGenerator generator(nullptr);
+        EXPECT_EQ(generator.getDisplayName(), "FFGL Generator");
+        generator.readState(element, false);
+        ASSERT_NE(generator.getPlugin(), nullptr);
+        EXPECT_EQ(manager.getRenderPassInfoById("RECO"), nullptr);
+        FFGLEffect effect(nullptr, 1);
+        effect.readState(element, false);
+        ASSERT_NE(effect.getPlugin(), nullptr);
+        ASSERT_NE(manager.getRenderPassInfoById("RECO"), nullptr);
+        EXPECT_EQ(manager.getRenderPassInfoById("RECO")->getFilePath(), recorderPath);
+    }
+}

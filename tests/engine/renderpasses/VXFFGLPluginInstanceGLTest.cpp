@@ -1,0 +1,204 @@
+// Hosted plugin instances driving the recording plugin on headless GL.
+
+#include "engine/renderpasses/VXFFGLTestSupport.h"
+
+#include "core/parameters/VXParamColor.h"
+#include "core/parameters/VXParamContainer.h"
+#include "core/parameters/VXParamRange.h"
+#include "engine/ffgl/FFGL.h"
+#include "engine/renderpasses/VXOSXPluginInstance.h"
+#include "engine/renderpasses/VXRenderPassFactory.h"
+#include "support/VXLogRecorder.h"
+#include "support/gl/VXGLTestFixture.h"
+
+#include <gtest/gtest.h>
+
+#include <memory>
+#include <string>
+#include <thread>
+
+namespace
+{
+    using namespace vx;
+    using namespace vx::test;
+
+    class FFGLPluginInstanceGLTest : public GLTest
+    {
+    protected:
+        void SetUp() override
+        {
+            GLTest::SetUp();
+            if (recorderPath == nullptr)
+                GTEST_SKIP() << "no plugin modules in this build";
+            ASSERT_NE(module.recorder, nullptr);
+            script().minInputs = 0; // frames without inputs
+        }
+
+        void TearDown() override
+        {
+            if (plugin != nullptr)
+            {
+                EXPECT_TRUE(plugin->deInstantiateGL());
+                EXPECT_TRUE(plugin->unload());
+            }
+            plugin.reset();
+            module.close();
+            if (recorderPath != nullptr)
+            {
+                EXPECT_FALSE(isLibraryOpen(recorderPath));
+            }
+            GLTest::TearDown();
+        }
+
+        // Loads the scripted recorder and hands it to the instance alone.
+        bool load()
+        {
+            plugin = std::make_unique<OSXPluginInstance>();
+            const bool loaded = plugin->load(recorderPath);
+            module.close();
+            return loaded;
+        }
+
+        RecorderModule module;
+        RecorderScript& script() { return module.recorder->script; }
+        std::unique_ptr<OSXPluginInstance> plugin;
+    };
+
+    TEST_F(FFGLPluginInstanceGLTest, EachFrameSendsEveryValueBeforeTheFrame)
+    {
+        // Range, boolean, text, one colour run, and a range after it.
+        const std::uint32_t types[] = {10, 0, 100, 200, 201, 202, 10};
+        std::copy(std::begin(types), std::end(types), script().types);
+        ASSERT_TRUE(load());
+        ParamContainer& params = *plugin->getParams();
+        ASSERT_EQ(params.getNumParams(), 5);
+        EXPECT_EQ(plugin->getParameterIndex(*params.getParam(4)), 6);
+        EXPECT_NE(dynamic_cast<ParamColor*>(params.getParam(3).get()), nullptr);
+        EXPECT_EQ(params.getParam(2)->getValueAsString(), "Default text");
+
+        ASSERT_TRUE(plugin->instantiateGL(0, 0, 16, 16));
+        module.recorder->calls.clear();
+        ASSERT_TRUE(plugin->processOpenGL(0));
+        using C = std::vector<std::uint32_t>;
+        const C single = {FFGL::getParameterType, FFGL::setParameter, FFGL::getParameterDisplay};
+        C expected;
+        for (int i = 0; i < 5; ++i)
+        {
+            const int sends = i == 3 ? 3 : 1;
+            for (int s = 0; s < sends; ++s)
+                expected.insert(expected.end(), single.begin(), single.end() - 1);
+            expected.push_back(FFGL::getParameterDisplay);
+        }
+        expected.push_back(FFGL::processOpenGL);
+        EXPECT_EQ(module.codes(), expected);
+
+        // Black arrives with saturation and brightness kept off zero.
+        const auto& calls = module.recorder->calls;
+        EXPECT_EQ(calls[12].index, 4u);
+        EXPECT_FLOAT_EQ(calls[12].value, 0.001f);
+        EXPECT_FLOAT_EQ(calls[14].value, 0.001f);
+        EXPECT_EQ(params.getParam(0)->getValueDescription(), "DDDDD");
+    }
+
+    TEST_F(FFGLPluginInstanceGLTest, MalformedAnswersAreReadWithinTheirLimits)
+    {
+        script().malformed = true;
+        ASSERT_TRUE(load());
+        EXPECT_EQ(plugin->getNumParameters(), 512);
+        for (const RecordedCall& call : module.recorder->calls)
+            if (call.code == FFGL::getParameterName || call.code == FFGL::getParameterType)
+            {
+                ASSERT_LT(call.index, 512u);
+            }
+        EXPECT_EQ(plugin->getParameterName(511), std::string(16, 'N'));
+        EXPECT_EQ(plugin->getPluginName(), "ABCDEFGHIJKLMNOP");
+        EXPECT_EQ(plugin->getShortName(), std::string(16, 'S'));
+        EXPECT_EQ(plugin->getUniqueId(), "RECO");
+        // Three required inputs, one allowed: three records to read.
+        EXPECT_EQ(plugin->getMinInputFrames(), 3);
+        EXPECT_EQ(plugin->getMaxInputFrames(), 3);
+        ASSERT_TRUE(plugin->instantiateGL(0, 0, 16, 16));
+        EXPECT_EQ(plugin->getParameterDisplayValue(0), std::string(32, 'D'));
+        EXPECT_FALSE(plugin->processOpenGL(0)) << "required inputs are missing";
+        for (const RecordedCall& call : module.recorder->calls)
+            EXPECT_NE(call.code, std::uint32_t(FFGL::processOpenGL));
+    }
+
+    struct FailureCase
+    {
+        const char* name;
+        std::uint32_t code;
+        bool throws;
+    };
+
+    class FFGLPluginFailureGLTest : public FFGLPluginInstanceGLTest, public testing::WithParamInterface<FailureCase>
+    {
+    };
+
+    TEST_P(FFGLPluginFailureGLTest, FailsCleanlyWithTheHostStateBack)
+    {
+        const FailureCase& c = GetParam();
+        LogRecorder log;
+        (c.throws ? script().throwCode : script().failCode) = c.code;
+        if (c.code == FFGL::initialise)
+        {
+            EXPECT_FALSE(load());
+            EXPECT_TRUE(log.contains(c.throws ? "exception while initializing plugin" : "was unsuccessfull"))
+                << log.dump();
+            plugin.reset();
+            return;
+        }
+        ASSERT_TRUE(load());
+        GLfloat clear[4];
+        glGetFloatv(GL_COLOR_CLEAR_VALUE, clear);
+        const GLint depth = getInteger(GL_ATTRIB_STACK_DEPTH);
+        const bool instantiated = plugin->instantiateGL(0, 0, 16, 16);
+        EXPECT_EQ(instantiated, c.code != FFGL::instantiateGL);
+        if (instantiated)
+        {
+            EXPECT_FALSE(plugin->processOpenGL(0));
+        }
+        GLfloat after[4];
+        glGetFloatv(GL_COLOR_CLEAR_VALUE, after);
+        EXPECT_EQ(std::vector<GLfloat>(after, after + 4), std::vector<GLfloat>(clear, clear + 4));
+        EXPECT_FALSE(glIsEnabled(GL_BLEND));
+        EXPECT_EQ(getInteger(GL_ATTRIB_STACK_DEPTH), depth);
+        EXPECT_EQ(log.contains("Escaped from error"), c.throws) << log.dump();
+    }
+
+    const FailureCase failureCases[] = {
+        {"InitialiseFails", FFGL::initialise, false},     {"InitialiseThrows", FFGL::initialise, true},
+        {"InstantiateFails", FFGL::instantiateGL, false}, {"InstantiateThrows", FFGL::instantiateGL, true},
+        {"FrameFails", FFGL::processOpenGL, false},       {"FrameThrows", FFGL::processOpenGL, true},
+    };
+    INSTANTIATE_TEST_SUITE_P(Cases, FFGLPluginFailureGLTest, testing::ValuesIn(failureCases),
+                             [](const testing::TestParamInfo<FailureCase>& info)
+                             { return std::string(info.param.name); });
+
+    TEST_F(FFGLPluginInstanceGLTest, WithoutOpenGLItLoadsBareAndIsNoKind)
+    {
+        script().openGL = false;
+        LogRecorder log;
+        ASSERT_TRUE(load());
+        EXPECT_TRUE(log.contains("plugin doesn't support opengl rendering, cannot init parameters.")) << log.dump();
+        EXPECT_EQ(plugin->getParams()->getNumParams(), 0);
+        EXPECT_EQ(plugin->getMinInputFrames(), 0);
+        RenderPassFactory factory;
+        EXPECT_EQ(factory.registerRenderPass(plugin.get()), nullptr) << "a generator that could never draw";
+    }
+
+    TEST_F(FFGLPluginInstanceGLTest, ChangesOffTheRenderThreadWaitForTheNextFrame)
+    {
+        ASSERT_TRUE(load());
+        ASSERT_TRUE(plugin->instantiateGL(0, 0, 16, 16));
+        auto range = std::dynamic_pointer_cast<ParamRange>(plugin->getParams()->getParam(0));
+        module.recorder->calls.clear();
+        std::thread([&] { range->setValue(0.75, ValueChangeInfo()); }).join();
+        EXPECT_TRUE(module.recorder->calls.empty());
+        range->setValue(0.5, ValueChangeInfo());
+        EXPECT_EQ(module.codes(),
+                  (std::vector<std::uint32_t>{FFGL::getParameterType, FFGL::setParameter, FFGL::getParameterDisplay}));
+        EXPECT_FALSE(plugin->deinitPluginLibrary()) << "refused while instantiated";
+        EXPECT_FALSE(plugin->unload());
+    }
+}

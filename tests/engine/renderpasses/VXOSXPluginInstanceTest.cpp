@@ -1,0 +1,122 @@
+// Plugin libraries opened once and shared, closed with their last user, and
+// found by scanning a folder tree.
+
+#include "engine/renderpasses/VXFFGLTestSupport.h"
+
+#include "core/VXFile.h"
+#include "core/parameters/VXParamContainer.h"
+#include "engine/renderpasses/VXDryWetEffect.h"
+#include "engine/renderpasses/VXFFGLEffect.h"
+#include "engine/renderpasses/VXOSXPluginInstance.h"
+#include "engine/renderpasses/VXRenderPassManager.h"
+#include "support/VXTempDir.h"
+
+#include <gtest/gtest.h>
+
+#include <filesystem>
+#include <memory>
+
+namespace
+{
+    using namespace vx;
+    using namespace vx::test;
+
+    class OSXPluginInstanceTest : public testing::Test
+    {
+    protected:
+        void SetUp() override
+        {
+            if (recorderPath == nullptr)
+                GTEST_SKIP() << "no plugin modules in this build";
+        }
+    };
+
+    TEST_F(OSXPluginInstanceTest, InstancesShareOneLibraryClosedByTheLast)
+    {
+        OSXPluginInstance first, second, never;
+        EXPECT_TRUE(never.unload()) << "nothing held, nothing to give back";
+        ASSERT_TRUE(first.load(recorderPath));
+        ASSERT_TRUE(second.load(recorderPath));
+        ASSERT_NE(getLib(recorderPath), nullptr);
+        EXPECT_EQ(getLib(recorderPath)->refCount, 2);
+        EXPECT_FALSE(never.unloadLib(recorderPath)) << "a reference it never took";
+
+        EXPECT_TRUE(first.unload());
+        EXPECT_TRUE(isLibraryOpen(recorderPath));
+        EXPECT_TRUE(second.unload());
+        EXPECT_FALSE(isLibraryOpen(recorderPath));
+        EXPECT_EQ(getLib(recorderPath), nullptr);
+    }
+
+    TEST_F(OSXPluginInstanceTest, FailedLoadsHoldNothing)
+    {
+        TempDir folder;
+        const std::string notAPlugin = folder.writeFile("junk", "not a library");
+        EXPECT_EQ(FFGLPluginInstance::load(File(notAPlugin)), nullptr);
+        EXPECT_EQ(getLib(notAPlugin), nullptr);
+#ifdef VX_FFGL_NO_ENTRY_PATH
+        // A library without plugMain is closed again at once.
+        EXPECT_EQ(FFGLPluginInstance::load(File(VX_FFGL_NO_ENTRY_PATH)), nullptr);
+        EXPECT_FALSE(isLibraryOpen(VX_FFGL_NO_ENTRY_PATH));
+#endif
+        // A plugin refusing to initialise gives its library back.
+        {
+            RecorderModule module;
+            module.recorder->script.failCode = 1;
+            OSXPluginInstance refused;
+            EXPECT_FALSE(refused.load(recorderPath));
+            EXPECT_EQ(getLib(recorderPath), nullptr);
+        }
+        EXPECT_FALSE(isLibraryOpen(recorderPath));
+    }
+
+    TEST_F(OSXPluginInstanceTest, LoadUnloadCyclesLeaveNothingOpen)
+    {
+        for (int cycle = 0; cycle < 20; ++cycle)
+        {
+            std::unique_ptr<FFGLPluginInstance> plugin(FFGLPluginInstance::load(File(recorderPath)));
+            ASSERT_NE(plugin, nullptr) << "cycle " << cycle;
+            EXPECT_EQ(plugin->getParams()->getNumParams(), 7);
+            EXPECT_TRUE(plugin->unload());
+            ASSERT_FALSE(isLibraryOpen(recorderPath)) << "cycle " << cycle;
+        }
+    }
+
+    TEST_F(OSXPluginInstanceTest, ScanRegistersEachPluginOnceAndLeavesTheCacheEmpty)
+    {
+        TempDir tree;
+        const auto bundle = [&](const std::string& name)
+        {
+            const std::string executable = tree.makeDirectory(name + ".bundle/Contents/MacOS") + "/Recorder";
+            std::filesystem::copy_file(recorderPath, executable);
+            tree.writeFile(name + ".bundle/Contents/Info.plist", "<plist/>");
+            return executable;
+        };
+        const std::string first = bundle("deep/A"), second = bundle("B");
+        tree.writeFile("notes.txt", "not a candidate");
+        tree.writeFile("deep/README", "a candidate that does not load");
+
+        RenderPassManager manager;
+        RenderPassManager::setCurrent(&manager);
+        manager.scanDirectoryForPlugins(File(tree.path()));
+        manager.scanDirectoryForPlugins(File(tree.file("missing")));
+        // Both copies are the plugin "Recorder": one kind.
+        ASSERT_EQ(manager.getNumberOfRenderPasses(), 1);
+        RenderPassInfo& kind = *manager.getRenderPassInfo(0);
+        EXPECT_EQ(kind.getExtensionUniqueId(), "RECO");
+        EXPECT_EQ(kind.getRenderPassCategory(), RenderPassCategoryEffect);
+        EXPECT_EQ(kind.getExtensionDescription(), "Recording plugin");
+        EXPECT_EQ(kind.getShortName(), "EXT");
+        EXPECT_FALSE(isLibraryOpen(first.c_str()));
+        EXPECT_FALSE(isLibraryOpen(second.c_str()));
+        EXPECT_EQ(getLib(kind.getFilePath()), nullptr);
+
+        // Its passes load the file anew, wrapped.
+        std::unique_ptr<RenderPass> pass(kind.createRenderPass(nullptr, false));
+        auto* wrapper = dynamic_cast<DryWetEffect*>(pass.get());
+        ASSERT_NE(wrapper, nullptr);
+        EXPECT_NE(dynamic_cast<FFGLEffect*>(wrapper->getEffect().get()), nullptr);
+        EXPECT_TRUE(isLibraryOpen(kind.getFilePath().c_str()));
+        RenderPassManager::clearCurrent(&manager);
+    }
+}
