@@ -119,6 +119,9 @@ namespace vx
             return false;
         }
 
+        // Parameters left from an earlier load reach no plugin any more: a
+        // reloaded instance starts over rather than piling them up.
+        params->clearParams(false);
         releaseParamNames();
         openGL = false;
         numParameters = boundedCount(call(FFGL::getNumParameters, 0, 0, "initPluginLibrary", &threw), maxParameters);

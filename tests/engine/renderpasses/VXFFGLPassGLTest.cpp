@@ -4,8 +4,6 @@
 #include "engine/renderpasses/VXFFGLTestSupport.h"
 #include "engine/renderpasses/VXRenderPassTestSupport.h"
 
-#include "core/VXFile.h"
-#include "core/parameters/VXParam.h"
 #include "engine/ffgl/FFGL.h"
 #include "engine/renderpasses/VXFFGLEffect.h"
 #include "engine/renderpasses/VXFFGLGenerator.h"
@@ -30,8 +28,9 @@ namespace
         {
             RenderPassGLTest::SetUp();
             restoresViewport = true; // passes rendered on their own set it
-            if (recorderPath == nullptr || kelvoPath == nullptr)
-                GTEST_SKIP() << "no plugin modules in this build";
+#ifndef VX_KELVO_MODULE_PATH
+            GTEST_SKIP() << "no plugin modules in this build";
+#endif
         }
 
         static std::shared_ptr<RenderPass> share(RenderPass* pass)
@@ -49,7 +48,7 @@ namespace
     TEST_F(FFGLPassGLTest, KelvoInAChainShowsItsInputAndThenFlakes)
     {
         auto* kelvo = new FFGLEffect(nullptr, 1);
-        ASSERT_TRUE(kelvo->load(File(kelvoPath)));
+        ASSERT_TRUE(kelvo->load(File(VX_KELVO_MODULE_PATH)));
         EXPECT_EQ(kelvo->getDisplayName(), "Kelvo");
         EXPECT_EQ(kelvo->getUniqueId(), "A189");
         const char* names[] = {"Size", "Speed", "Amount", "Spread", "Threshold", "Show Image", "Smart Edges"};
@@ -113,7 +112,6 @@ namespace
         mixer->setInput(1, second, 4, 4);
         mixer->getOpacity().setValue(0.25, ValueChangeInfo());
         ASSERT_TRUE(mixer->render(*renderer));
-        EXPECT_TRUE(module.recorder->lastInputPresent[1]);
         EXPECT_EQ(module.recorder->lastInputHandle[1], second->getGLName());
         const auto& calls = module.recorder->calls;
         const auto sent =
@@ -155,7 +153,6 @@ namespace
         // A generator loads it but leaves it unregistered; an effect
         // registers the kind.
         FFGLGenerator generator(nullptr);
-        EXPECT_EQ(generator.getDisplayName(), "FFGL Generator");
         generator.readState(element, false);
         ASSERT_NE(generator.getPlugin(), nullptr);
         EXPECT_EQ(manager.getRenderPassInfoById("RECO"), nullptr);

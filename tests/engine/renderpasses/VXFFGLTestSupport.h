@@ -13,11 +13,6 @@ namespace vx::test
 #else
     constexpr const char* recorderPath = nullptr;
 #endif
-#ifdef VX_KELVO_MODULE_PATH
-    constexpr const char* kelvoPath = VX_KELVO_MODULE_PATH;
-#else
-    constexpr const char* kelvoPath = nullptr;
-#endif
 
     // True while some handle keeps the library open (asked without opening it).
     inline bool isLibraryOpen(const char* path)
@@ -41,8 +36,6 @@ namespace vx::test
                 recorder = reinterpret_cast<Recorder* (*)()>(dlsym(handle, "vxRecorder"))();
         }
         ~RecorderModule() { close(); }
-        RecorderModule(const RecorderModule&) = delete;
-        RecorderModule& operator=(const RecorderModule&) = delete;
 
         void close()
         {

@@ -35,17 +35,19 @@ namespace
     {
         OSXPluginInstance first, second, never;
         EXPECT_TRUE(never.unload()) << "nothing held, nothing to give back";
-        ASSERT_TRUE(first.load(recorderPath));
-        ASSERT_TRUE(second.load(recorderPath));
-        ASSERT_NE(getLib(recorderPath), nullptr);
-        EXPECT_EQ(getLib(recorderPath)->refCount, 2);
-        EXPECT_FALSE(never.unloadLib(recorderPath)) << "a reference it never took";
-
-        EXPECT_TRUE(first.unload());
-        EXPECT_TRUE(isLibraryOpen(recorderPath));
-        EXPECT_TRUE(second.unload());
-        EXPECT_FALSE(isLibraryOpen(recorderPath));
-        EXPECT_EQ(getLib(recorderPath), nullptr);
+        for (int cycle = 0; cycle < 20; ++cycle)
+        {
+            ASSERT_TRUE(first.load(recorderPath));
+            ASSERT_TRUE(second.load(recorderPath));
+            ASSERT_EQ(getLib(recorderPath)->refCount, 2);
+            EXPECT_EQ(second.getParams()->getNumParams(), 7);
+            EXPECT_FALSE(never.unloadLib(recorderPath)) << "a reference it never took";
+            EXPECT_TRUE(first.unload());
+            EXPECT_TRUE(isLibraryOpen(recorderPath));
+            EXPECT_TRUE(second.unload());
+            ASSERT_FALSE(isLibraryOpen(recorderPath)) << "cycle " << cycle;
+            EXPECT_EQ(getLib(recorderPath), nullptr);
+        }
     }
 
     TEST_F(OSXPluginInstanceTest, FailedLoadsHoldNothing)
@@ -68,18 +70,6 @@ namespace
             EXPECT_EQ(getLib(recorderPath), nullptr);
         }
         EXPECT_FALSE(isLibraryOpen(recorderPath));
-    }
-
-    TEST_F(OSXPluginInstanceTest, LoadUnloadCyclesLeaveNothingOpen)
-    {
-        for (int cycle = 0; cycle < 20; ++cycle)
-        {
-            std::unique_ptr<FFGLPluginInstance> plugin(FFGLPluginInstance::load(File(recorderPath)));
-            ASSERT_NE(plugin, nullptr) << "cycle " << cycle;
-            EXPECT_EQ(plugin->getParams()->getNumParams(), 7);
-            EXPECT_TRUE(plugin->unload());
-            ASSERT_FALSE(isLibraryOpen(recorderPath)) << "cycle " << cycle;
-        }
     }
 
     TEST_F(OSXPluginInstanceTest, ScanRegistersEachPluginOnceAndLeavesTheCacheEmpty)
@@ -105,8 +95,7 @@ namespace
         RenderPassInfo& kind = *manager.getRenderPassInfo(0);
         EXPECT_EQ(kind.getExtensionUniqueId(), "RECO");
         EXPECT_EQ(kind.getRenderPassCategory(), RenderPassCategoryEffect);
-        EXPECT_EQ(kind.getExtensionDescription(), "Recording plugin");
-        EXPECT_EQ(kind.getShortName(), "EXT");
+        EXPECT_EQ(kind.getExtensionDescription() + kind.getShortName(), "Recording pluginEXT");
         EXPECT_FALSE(isLibraryOpen(first.c_str()));
         EXPECT_FALSE(isLibraryOpen(second.c_str()));
         EXPECT_EQ(getLib(kind.getFilePath()), nullptr);

@@ -23,9 +23,8 @@ namespace
     std::unique_ptr<char[]> nameBlock(new char[16]), displayBlock(new char[40]), shortNameBlock(new char[20]);
 
     PluginInfoStruct info{1, 500, {'R', 'E', 'C', 'O'}, {'R', 'e', 'c', 'o', 'r', 'd', 'e', 'r'}, 0};
-    char description[] = "Recording plugin";
-    char about[] = "Vexkit tests";
-    PluginExtendedInfoStruct extendedInfo{1, 0, description, about, 0, nullptr};
+    char texts[] = "Recording plugin\0Vexkit tests";
+    PluginExtendedInfoStruct extendedInfo{1, 0, texts, texts + 17, 0, nullptr};
     char defaultText[] = "Default text";
 
     FFGL::Word answer(std::uint32_t code, FFGL::Word input)
@@ -74,8 +73,6 @@ namespace
                 return malformed ? FFGL::fromPointer(shortNameBlock.get()) : FFGL::fromU32(FFGL::fail);
             case FFGL::instantiateGL:
                 return FFGL::fromPointer(&glInstance);
-            case FFGL::getParameter:
-                return FFGL::fromFloat(0.25f);
             case FFGL::processOpenGL:
             {
                 // State the attribute stack holds, changed for the host to
@@ -85,13 +82,8 @@ namespace
                 glEnable(GL_BLEND);
                 glColor4f(0.1f, 0.2f, 0.3f, 0.4f);
                 const auto* frame = FFGL::toPointer<const ProcessOpenGLStructTag>(input);
-                recorder.lastNumInputs = frame->numInputTextures;
                 for (std::uint32_t i = 0; i < frame->numInputTextures && i < 4; ++i)
-                {
-                    recorder.lastInputPresent[i] = frame->inputTextures[i] != nullptr;
-                    recorder.lastInputHandle[i] =
-                        frame->inputTextures[i] != nullptr ? frame->inputTextures[i]->Handle : 0;
-                }
+                    recorder.lastInputHandle[i] = frame->inputTextures[i] ? frame->inputTextures[i]->Handle : 0;
                 return FFGL::success;
             }
             default:

@@ -38,9 +38,7 @@ namespace vx::test
     {
         RecorderScript script;
         std::vector<RecordedCall> calls;
-        std::uint32_t lastNumInputs = 0;
-        bool lastInputPresent[4] = {};
-        std::uint32_t lastInputHandle[4] = {};
+        std::uint32_t lastInputHandle[4] = {}; // 0 for a missing record
     };
 }
 
