@@ -3,7 +3,8 @@
 // attribute push and pop) with the recording plugin at 7, 64 and 512
 // parameters, against calling its plugMain directly with the same codes.
 // And scanning a plugin folder of 1,000 files (none a candidate) against a
-// bare recursive directory walk, plus the same tree with ten extensionless
+// bare recursive directory walk (std::filesystem) and the foundation's
+// File::scanForChildFiles (which stats every entry), plus the same tree with ten extensionless
 // files that the scan tries to load and the loader refuses.
 
 #include <benchmark/benchmark.h>
@@ -59,6 +60,9 @@ namespace
         plugin.unload();
     }
 
+    // withAttributes: the frame inside the attribute push and pop every
+    // host owes the plugin's GL codes.
+    template <bool withAttributes>
     void BM_ProcessOpenGLDirect(benchmark::State& state)
     {
         const int parameters = int(state.range(0));
@@ -80,10 +84,21 @@ namespace
                 plugMain(FFGL::setParameter, FFGL::fromPointer(&value), instance);
                 benchmark::DoNotOptimize(plugMain(FFGL::getParameterDisplay, index, instance));
             }
+            if (withAttributes)
+                glPushAttrib(GL_TEXTURE_BIT | GL_COLOR_BUFFER_BIT | GL_DEPTH_BUFFER_BIT | GL_CURRENT_BIT);
             benchmark::DoNotOptimize(plugMain(FFGL::processOpenGL, FFGL::fromPointer(&frame), instance));
+            if (withAttributes)
+                glPopAttrib();
         }
         plugMain(FFGL::deInstantiateGL, 0, instance);
         plugMain(FFGL::deInitialise, 0, 0);
+    }
+
+    std::string numbered(const char* prefix, int number, const char* suffix)
+    {
+        char text[64];
+        std::snprintf(text, sizeof text, "%s%d%s", prefix, number, suffix);
+        return text;
     }
 
     // 1,000 files in 10 folders of 10 folders of 10, named as a bundle's
@@ -92,18 +107,18 @@ namespace
     {
         explicit PluginTree(int junk)
         {
-            root = fs::temp_directory_path() / ("vx-plugin-tree-" + std::to_string(junk));
+            root = fs::temp_directory_path() / numbered("vx-plugin-tree-", junk, "");
             fs::remove_all(root);
             int made = 0;
             for (int a = 0; a < 10; ++a)
                 for (int b = 0; b < 10; ++b)
                 {
-                    const fs::path folder = root / ("P" + std::to_string(a) + ".bundle") / ("R" + std::to_string(b));
+                    const fs::path folder = root / numbered("P", a, ".bundle") / numbered("R", b, "");
                     fs::create_directories(folder);
                     for (int c = 0; c < 10; ++c, ++made)
                     {
                         const bool isJunk = made % 100 == 0 && made / 100 < junk;
-                        std::ofstream(folder / (std::to_string(c) + (isJunk ? "" : ".plist"))) << "x";
+                        std::ofstream(folder / numbered("", c, isJunk ? "" : ".plist")) << "x";
                     }
                 }
         }
@@ -126,6 +141,18 @@ namespace
         state.SetItemsProcessed(state.iterations() * 1000);
     }
 
+    void BM_ScanForChildFiles(benchmark::State& state)
+    {
+        const PluginTree tree(0);
+        for (auto _ : state)
+        {
+            std::vector<vx::File> files;
+            vx::File(tree.root.string()).scanForChildFiles(files, true, false);
+            benchmark::DoNotOptimize(files.data());
+        }
+        state.SetItemsProcessed(state.iterations() * 1000);
+    }
+
     void BM_DirectoryWalk(benchmark::State& state)
     {
         const PluginTree tree(0);
@@ -141,7 +168,9 @@ namespace
     }
 }
 
-BENCHMARK(BM_ProcessOpenGLDirect)->Arg(7)->Arg(64)->Arg(512);
+BENCHMARK(BM_ProcessOpenGLDirect<false>)->Arg(7)->Arg(64)->Arg(512);
+BENCHMARK(BM_ProcessOpenGLDirect<true>)->Arg(7)->Arg(64)->Arg(512);
 BENCHMARK(BM_ProcessOpenGLHost)->Arg(7)->Arg(64)->Arg(512);
 BENCHMARK(BM_DirectoryWalk)->Unit(benchmark::kMicrosecond);
+BENCHMARK(BM_ScanForChildFiles)->Unit(benchmark::kMicrosecond);
 BENCHMARK(BM_ScanPluginFolder)->Arg(0)->Arg(10)->Unit(benchmark::kMicrosecond);

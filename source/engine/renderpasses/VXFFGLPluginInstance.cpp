@@ -17,6 +17,7 @@
 #include <algorithm>
 #include <cstring>
 #include <exception>
+#include <string_view>
 
 namespace vx
 {
@@ -122,6 +123,8 @@ namespace vx
         // Parameters left from an earlier load reach no plugin any more: a
         // reloaded instance starts over rather than piling them up.
         params->clearParams(false);
+        parameterMap.clear();
+        mirroredInOrder.clear();
         releaseParamNames();
         openGL = false;
         numParameters = boundedCount(call(FFGL::getNumParameters, 0, 0, "initPluginLibrary", &threw), maxParameters);
@@ -248,6 +251,7 @@ namespace vx
         }
         param->addListener(*this, false);
         parameterMap[param.get()] = {index, kind};
+        mirroredInOrder.emplace_back(param.get(), Mirrored{index, kind});
     }
 
     bool FFGLPluginInstance::deinitPluginLibrary()
@@ -268,6 +272,7 @@ namespace vx
         for (const auto& [param, mirrored] : parameterMap)
             const_cast<ParamBase*>(param)->removeListener(*this);
         parameterMap.clear();
+        mirroredInOrder.clear();
         releaseParamNames();
         releaseInputs();
         return ! FFGL::isFail(answer);
@@ -359,13 +364,9 @@ namespace vx
             }
         ProcessOpenGLStructTag frame{std::uint32_t(minInputFrames), inputPointers.data(), hostFbo};
 
-        for (int i = 0; i < params->getNumParams(); ++i)
-        {
-            const ParamContainer::ParamPtr param = params->getParam(i);
-            const auto found = parameterMap.find(param.get());
-            if (found != parameterMap.end())
-                sendValue(*param, found->second);
-        }
+        // The container holds exactly the mirrored parameters, in this order.
+        for (const auto& [param, mirrored] : mirroredInOrder)
+            sendValue(*param, mirrored);
 
         bool ok = false;
         callGL(FFGL::processOpenGL, FFGL::fromPointer(&frame), instanceId, "processOpenGL", ok);
@@ -540,10 +541,14 @@ namespace vx
                 break;
             }
         }
-        // Unchanged texts are not announced again every frame.
-        std::string display = getParameterDisplayValue(index);
+        // As getParameterDisplayValue, without a copy: an unchanged text is
+        // neither copied nor announced again every frame.
+        const FFGL::Word answer = call(FFGL::getParameterDisplay, FFGL::Word(index), instanceId, "getParameterDisplay");
+        const char* text = answer != 0 ? textAnswer(answer) : nullptr;
+        const std::string_view display(text != nullptr ? text : "",
+                                       text != nullptr ? strnlen(text, size_t(maxDisplayLength)) : 0);
         if (display != param.getValueDescription())
-            param.setValueDescription(display);
+            param.setValueDescription(std::string(display));
     }
 
     int FFGLPluginInstance::getParameterIndex(const ParamBase& param) const

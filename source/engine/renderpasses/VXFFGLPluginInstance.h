@@ -159,6 +159,8 @@ namespace vx
         void addMirrored(const std::shared_ptr<ParamBase>& param, int index, Kind kind, bool valueView);
 
         std::unordered_map<const ParamBase*, Mirrored> parameterMap;
+        // The same, in the container's order: what each frame walks.
+        std::vector<std::pair<ParamBase*, Mirrored>> mirroredInOrder;
         bool loaded = false;
         bool openGL = false;
         std::string filePath;

@@ -119,6 +119,12 @@ namespace
                          [](const RecordedCall& c) { return c.code == FFGL::setParameter && c.index == 0; });
         ASSERT_NE(sent, calls.rend());
         EXPECT_FLOAT_EQ(sent->value, 0.25f);
+
+        // Five required inputs: four slots, and frames that fail cleanly.
+        module.recorder->script.minInputs = module.recorder->script.maxInputs = 5;
+        mixer->setPlugin(FFGLPluginInstance::load(File(recorderPath)));
+        EXPECT_EQ(mixer->getNumInputs(), 4);
+        EXPECT_FALSE(mixer->render(*renderer));
         chain.release();
     }
 

@@ -37,19 +37,14 @@ namespace vx::test
         }
         ~RecorderModule() { close(); }
 
-        void close()
-        {
-            if (handle != nullptr)
-                dlclose(handle);
-            handle = nullptr;
-        }
+        void close() { handle = handle != nullptr ? (dlclose(handle), nullptr) : nullptr; }
 
         // The codes called since the last clear, in order.
         std::vector<std::uint32_t> codes() const
         {
-            std::vector<std::uint32_t> result;
-            for (const RecordedCall& call : recorder->calls)
-                result.push_back(call.code);
+            std::vector<std::uint32_t> result(recorder->calls.size());
+            std::transform(recorder->calls.begin(), recorder->calls.end(), result.begin(),
+                           [](auto& c) { return c.code; });
             return result;
         }
 
