@@ -31,8 +31,8 @@ namespace
         void SetUp() override
         {
             RenderPassGLTest::SetUp();
-            restoresViewport = true;     // passes rendered on their own set it
-            if (recorderPath == nullptr) // the modules come together or not at all
+            restoresViewport = true; // passes rendered on their own set it
+            if (*recorderPath == 0)  // the modules come together or not at all
                 GTEST_SKIP() << "no plugin modules in this build";
         }
 

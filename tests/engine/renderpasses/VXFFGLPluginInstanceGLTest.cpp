@@ -28,7 +28,7 @@ namespace
         void SetUp() override
         {
             GLTest::SetUp();
-            if (recorderPath == nullptr)
+            if (*recorderPath == 0)
                 GTEST_SKIP() << "no plugin modules in this build";
             ASSERT_NE(module.recorder, nullptr);
             script().minInputs = 0; // frames without inputs
@@ -43,7 +43,7 @@ namespace
             }
             plugin.reset();
             module.close();
-            if (recorderPath != nullptr)
+            if (*recorderPath != 0)
             {
                 EXPECT_FALSE(isLibraryOpen(recorderPath));
             }

@@ -11,7 +11,7 @@ namespace vx::test
 #ifdef VX_FFGL_RECORDER_PATH
     constexpr const char* recorderPath = VX_FFGL_RECORDER_PATH;
 #else
-    constexpr const char* recorderPath = nullptr;
+    constexpr const char* recorderPath = ""; // no plugin modules in this build
 #endif
 
     // True while some handle keeps the library open (asked without opening it).
@@ -31,7 +31,7 @@ namespace vx::test
     public:
         RecorderModule()
         {
-            handle = recorderPath != nullptr ? dlopen(recorderPath, RTLD_NOW | RTLD_LOCAL) : nullptr;
+            handle = *recorderPath != 0 ? dlopen(recorderPath, RTLD_NOW | RTLD_LOCAL) : nullptr;
             if (handle != nullptr)
                 recorder = reinterpret_cast<Recorder* (*)()>(dlsym(handle, "vxRecorder"))();
         }
