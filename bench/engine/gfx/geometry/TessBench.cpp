@@ -1,7 +1,10 @@
 // The polygon tessellator against GLU's on the same inputs, in one run:
 // convex n-gons, a star polygon with about 1,000 crossings and 100 contours
 // forming rings with holes. Both produce separate triangles; GLU through its
-// vertex callback, ours as index arrays. Then contour subdivision per point.
+// vertex callback, ours as index arrays. Each side either makes a new
+// tessellator per polygon (Tess, GLU: what vx::triangulate does) or keeps one
+// across polygons (TessReused, GLUReused: GLU's usual use; both keep their
+// output storage too). Then contour subdivision per point.
 
 #include "engine/gfx/geometry/VXContour.h"
 #include "engine/gfx/geometry/VXTess.h"
@@ -64,16 +67,13 @@ namespace
         return cs;
     }
 
-    int ourTriangles(const Contours& contours)
+    int ourTriangles(vx::Tesselator* tess, const Contours& contours)
     {
-        vx::Tesselator* tess = vx::tessNewTess(nullptr);
         for (const auto& c : contours)
             vx::tessAddContour(tess, 2, c.data(), 8, int(c.size() / 2));
         vx::tessTesselate(tess, vx::TESS_WINDING_ODD, vx::TESS_POLYGONS, 3, 2, nullptr);
-        const int count = vx::tessGetElementCount(tess);
         benchmark::DoNotOptimize(vx::tessGetElements(tess));
-        vx::tessDeleteTess(tess);
-        return count;
+        return vx::tessGetElementCount(tess);
     }
 
     struct GluSink
@@ -109,14 +109,20 @@ namespace
         return out;
     }
 
-    int gluTriangles(std::vector<std::vector<std::array<double, 3>>>& contours)
+    GLUtesselator* newGlu()
     {
-        GluSink sink;
         GLUtesselator* glu = gluNewTess();
         gluTessCallback(glu, GLU_TESS_VERTEX_DATA, reinterpret_cast<void(GLAPIENTRY*)()>(&gluVertex));
         gluTessCallback(glu, GLU_TESS_EDGE_FLAG_DATA, reinterpret_cast<void(GLAPIENTRY*)()>(&gluEdgeFlag));
         gluTessCallback(glu, GLU_TESS_COMBINE_DATA, reinterpret_cast<void(GLAPIENTRY*)()>(&gluCombine));
         gluTessProperty(glu, GLU_TESS_WINDING_RULE, GLU_TESS_WINDING_ODD);
+        return glu;
+    }
+
+    int gluTriangles(GLUtesselator* glu, GluSink& sink, std::vector<std::vector<std::array<double, 3>>>& contours)
+    {
+        sink.corners.clear();
+        sink.extra.clear();
         gluTessBeginPolygon(glu, &sink);
         for (auto& c : contours)
         {
@@ -126,7 +132,6 @@ namespace
             gluTessEndContour(glu);
         }
         gluTessEndPolygon(glu);
-        gluDeleteTess(glu);
         return int(sink.corners.size() / 3);
     }
 
@@ -140,7 +145,22 @@ namespace
         const Contours contours = inputFor(kind, int(state.range(0)));
         int triangles = 0;
         for (auto _ : state)
-            triangles = ourTriangles(contours);
+        {
+            vx::Tesselator* tess = vx::tessNewTess(nullptr);
+            triangles = ourTriangles(tess, contours);
+            vx::tessDeleteTess(tess);
+        }
+        state.counters["triangles"] = triangles;
+    }
+
+    void BM_TessReused(benchmark::State& state, int kind)
+    {
+        const Contours contours = inputFor(kind, int(state.range(0)));
+        vx::Tesselator* tess = vx::tessNewTess(nullptr);
+        int triangles = 0;
+        for (auto _ : state)
+            triangles = ourTriangles(tess, contours);
+        vx::tessDeleteTess(tess);
         state.counters["triangles"] = triangles;
     }
 
@@ -150,7 +170,25 @@ namespace
         auto doubles = asDoubles(contours);
         int triangles = 0;
         for (auto _ : state)
-            triangles = gluTriangles(doubles);
+        {
+            GluSink sink;
+            GLUtesselator* glu = newGlu();
+            triangles = gluTriangles(glu, sink, doubles);
+            gluDeleteTess(glu);
+        }
+        state.counters["triangles"] = triangles;
+    }
+
+    void BM_GLUReused(benchmark::State& state, int kind)
+    {
+        const Contours contours = inputFor(kind, int(state.range(0)));
+        auto doubles = asDoubles(contours);
+        GluSink sink;
+        GLUtesselator* glu = newGlu();
+        int triangles = 0;
+        for (auto _ : state)
+            triangles = gluTriangles(glu, sink, doubles);
+        gluDeleteTess(glu);
         state.counters["triangles"] = triangles;
     }
 
@@ -198,10 +236,16 @@ namespace
 
 BENCHMARK_CAPTURE(BM_Tess, ConvexNgon, 0)->Arg(100)->Arg(1000)->Arg(10000)->Unit(benchmark::kMicrosecond);
 BENCHMARK_CAPTURE(BM_GLU, ConvexNgon, 0)->Arg(100)->Arg(1000)->Arg(10000)->Unit(benchmark::kMicrosecond);
+BENCHMARK_CAPTURE(BM_TessReused, ConvexNgon, 0)->Arg(100)->Arg(1000)->Arg(10000)->Unit(benchmark::kMicrosecond);
+BENCHMARK_CAPTURE(BM_GLUReused, ConvexNgon, 0)->Arg(100)->Arg(1000)->Arg(10000)->Unit(benchmark::kMicrosecond);
 BENCHMARK_CAPTURE(BM_Tess, Star1010Crossings, 1)->Arg(101)->Unit(benchmark::kMicrosecond);
 BENCHMARK_CAPTURE(BM_GLU, Star1010Crossings, 1)->Arg(101)->Unit(benchmark::kMicrosecond);
+BENCHMARK_CAPTURE(BM_TessReused, Star1010Crossings, 1)->Arg(101)->Unit(benchmark::kMicrosecond);
+BENCHMARK_CAPTURE(BM_GLUReused, Star1010Crossings, 1)->Arg(101)->Unit(benchmark::kMicrosecond);
 BENCHMARK_CAPTURE(BM_Tess, Rings100Contours, 2)->Arg(100)->Unit(benchmark::kMicrosecond);
 BENCHMARK_CAPTURE(BM_GLU, Rings100Contours, 2)->Arg(100)->Unit(benchmark::kMicrosecond);
+BENCHMARK_CAPTURE(BM_TessReused, Rings100Contours, 2)->Arg(100)->Unit(benchmark::kMicrosecond);
+BENCHMARK_CAPTURE(BM_GLUReused, Rings100Contours, 2)->Arg(100)->Unit(benchmark::kMicrosecond);
 BENCHMARK_CAPTURE(BM_Triangulate, Rings100Contours, 2)->Arg(100)->Unit(benchmark::kMicrosecond);
 BENCHMARK(BM_SubdivideCircle)->Arg(10)->Arg(1000);
 BENCHMARK(BM_SubdivideCubicChain)->Arg(1000);

@@ -43,43 +43,55 @@ namespace vx
         {
         }
 
-        void freeOutput(Tesselator* tess)
+        // The output reads as empty; its arrays are kept for the next one.
+        void clearOutput(Tesselator* tess)
         {
-            if (tess->vertices != nullptr)
-                tess->alloc.free(tess->alloc.userData, tess->vertices);
-            if (tess->elements != nullptr)
-                tess->alloc.free(tess->alloc.userData, tess->elements);
             tess->vertices = nullptr;
             tess->elements = nullptr;
             tess->vertexCount = 0;
             tess->elementCount = 0;
         }
 
-        void deleteMesh(Tesselator* tess)
+        void releaseBuffer(Tesselator* tess, TessBuffer& buffer)
         {
-            if (tess->mesh != nullptr)
-                tessMeshDeleteMesh(&tess->alloc, tess->mesh);
-            tess->mesh = nullptr;
+            if (buffer.data != nullptr)
+                tess->alloc.free(tess->alloc.userData, buffer.data);
+            buffer = {};
         }
 
-        // An array of count items, null when out of memory or beyond what the
-        // allocator's unsigned size can express.
-        void* allocateArray(Tesselator* tess, uint64_t count, size_t itemSize)
+        // Room for count items in the buffer, reusing it when large enough.
+        // Null when out of memory or beyond what the allocator's unsigned size
+        // can express.
+        void* reserve(Tesselator* tess, TessBuffer& buffer, uint64_t count, size_t itemSize)
         {
             const uint64_t bytes = (count == 0 ? 1 : count) * itemSize;
             if (count > UINT_MAX / itemSize || bytes > UINT_MAX)
                 return nullptr;
-            return tess->alloc.allocate(tess->alloc.userData, unsigned(bytes));
+            if (buffer.data != nullptr && buffer.bytes >= bytes)
+                return buffer.data;
+            releaseBuffer(tess, buffer);
+            buffer.data = tess->alloc.allocate(tess->alloc.userData, unsigned(bytes));
+            if (buffer.data != nullptr)
+                buffer.bytes = unsigned(bytes);
+            return buffer.data;
         }
 
-        // Every coordinate finite and within tessMaxCoord.
-        bool hasUsableCoordinates(const TessMesh* mesh)
+        // The contours are used up: the mesh is emptied when the next contour
+        // comes, keeping its buckets.
+        void retireMesh(Tesselator* tess)
         {
-            for (const TessVertex* v = mesh->vHead.next; v != &mesh->vHead; v = v->next)
-                for (float c : v->coords)
-                    if (! (std::fabs(c) <= tessMaxCoord))
-                        return false;
-            return true;
+            if (tess->mesh == nullptr)
+                return;
+            if (tess->spareMesh == nullptr)
+                tess->spareMesh = tess->mesh;
+            else
+                tessMeshDeleteMesh(&tess->alloc, tess->mesh);
+            tess->mesh = nullptr;
+        }
+
+        bool isUsable(float coordinate)
+        {
+            return std::fabs(coordinate) <= tessMaxCoord; // false for NaN
         }
 
         int longAxis(const float v[3])
@@ -92,43 +104,55 @@ namespace vx
             return i;
         }
 
-        // The normal of the plane the points lie in (near enough): the largest
-        // cross product of the longest extent with the vectors to every vertex.
-        void computeNormal(Tesselator* tess, float norm[3])
+        // The vertices with the smallest and largest coordinate on each axis.
+        struct Extremes
         {
-            TessVertex* vHead = &tess->mesh->vHead;
-            TessVertex* first = vHead->next;
             float minVal[3], maxVal[3];
-            TessVertex* minVert[3];
-            TessVertex* maxVert[3];
+            const TessVertex* minVert[3];
+            const TessVertex* maxVert[3];
+        };
+
+        // Finds the extremes in the same pass that checks every coordinate;
+        // false when one is unusable.
+        bool findExtremes(const TessMesh* mesh, Extremes& x)
+        {
+            const TessVertex* first = mesh->vHead.next;
             for (int i = 0; i < 3; ++i)
             {
-                minVal[i] = maxVal[i] = first->coords[i];
-                minVert[i] = maxVert[i] = first;
+                x.minVal[i] = x.maxVal[i] = first->coords[i];
+                x.minVert[i] = x.maxVert[i] = first;
             }
-            for (TessVertex* v = first; v != vHead; v = v->next)
+            bool usable = true;
+            for (const TessVertex* v = first; v != &mesh->vHead; v = v->next)
                 for (int i = 0; i < 3; ++i)
                 {
                     const float c = v->coords[i];
-                    if (c < minVal[i])
+                    usable = usable && isUsable(c);
+                    if (c < x.minVal[i])
                     {
-                        minVal[i] = c;
-                        minVert[i] = v;
+                        x.minVal[i] = c;
+                        x.minVert[i] = v;
                     }
-                    if (c > maxVal[i])
+                    if (c > x.maxVal[i])
                     {
-                        maxVal[i] = c;
-                        maxVert[i] = v;
+                        x.maxVal[i] = c;
+                        x.maxVert[i] = v;
                     }
                 }
+            return usable;
+        }
 
+        // The normal of the plane the points lie in (near enough): the largest
+        // cross product of the longest extent with the vectors to every vertex.
+        void computeNormal(const TessMesh* mesh, const Extremes& x, float norm[3])
+        {
             // The axis whose extremes lie farthest apart.
             int i = 0;
-            if (maxVal[1] - minVal[1] > maxVal[0] - minVal[0])
+            if (x.maxVal[1] - x.minVal[1] > x.maxVal[0] - x.minVal[0])
                 i = 1;
-            if (maxVal[2] - minVal[2] > maxVal[i] - minVal[i])
+            if (x.maxVal[2] - x.minVal[2] > x.maxVal[i] - x.minVal[i])
                 i = 2;
-            if (minVal[i] >= maxVal[i])
+            if (x.minVal[i] >= x.maxVal[i])
             {
                 // All points coincide: any normal does.
                 norm[0] = 0.0f;
@@ -139,13 +163,13 @@ namespace vx
 
             // The triangle of largest area with those two extremes (in double:
             // the products of large coordinates would overflow a float).
-            const TessVertex* lo = minVert[i];
-            const TessVertex* hi = maxVert[i];
+            const TessVertex* lo = x.minVert[i];
+            const TessVertex* hi = x.maxVert[i];
             const double d1[3] = {double(lo->coords[0]) - hi->coords[0], double(lo->coords[1]) - hi->coords[1],
                                   double(lo->coords[2]) - hi->coords[2]};
             double maxLen2 = 0.0;
             double best[3] = {0.0, 0.0, 0.0};
-            for (TessVertex* v = first; v != vHead; v = v->next)
+            for (const TessVertex* v = mesh->vHead.next; v != &mesh->vHead; v = v->next)
             {
                 const double d2[3] = {double(v->coords[0]) - hi->coords[0], double(v->coords[1]) - hi->coords[1],
                                       double(v->coords[2]) - hi->coords[2]};
@@ -199,20 +223,25 @@ namespace vx
                 tess->tUnit[0] = -tess->tUnit[0];
                 tess->tUnit[1] = -tess->tUnit[1];
                 tess->tUnit[2] = -tess->tUnit[2];
+                const float tMin = tess->bmin[1];
+                tess->bmin[1] = -tess->bmax[1];
+                tess->bmax[1] = -tMin;
             }
         }
 
     } // namespace
 
-    void tessProjectPolygon(Tesselator* tess)
+    bool tessProjectPolygon(Tesselator* tess)
     {
         TessMesh* mesh = tess->mesh;
         float norm[3] = {tess->normal[0], tess->normal[1], tess->normal[2]};
-        bool computedNormal = false;
-        if (norm[0] == 0.0f && norm[1] == 0.0f && norm[2] == 0.0f)
+        const bool computedNormal = norm[0] == 0.0f && norm[1] == 0.0f && norm[2] == 0.0f;
+        if (computedNormal)
         {
-            computeNormal(tess, norm);
-            computedNormal = true;
+            Extremes extremes;
+            if (! findExtremes(mesh, extremes))
+                return false;
+            computeNormal(mesh, extremes, norm);
         }
 
         const int i = longAxis(norm);
@@ -223,29 +252,40 @@ namespace vx
         tess->tUnit[(i + 1) % 3] = norm[i] > 0.0f ? -0.0f : 0.0f;
         tess->tUnit[(i + 2) % 3] = norm[i] > 0.0f ? 1.0f : -1.0f;
 
+        // Projection and bounds in one pass; with a given normal the
+        // coordinates are checked here too.
+        const float* sUnit = tess->sUnit;
+        const float* tUnit = tess->tUnit;
+        const TessVertex* first = mesh->vHead.next;
+        float sMin = first->coords[0] * sUnit[0] + first->coords[1] * sUnit[1] + first->coords[2] * sUnit[2];
+        float tMin = first->coords[0] * tUnit[0] + first->coords[1] * tUnit[1] + first->coords[2] * tUnit[2];
+        float sMax = sMin;
+        float tMax = tMin;
+        bool usable = true;
         for (TessVertex* v = mesh->vHead.next; v != &mesh->vHead; v = v->next)
         {
-            v->s = v->coords[0] * tess->sUnit[0] + v->coords[1] * tess->sUnit[1] + v->coords[2] * tess->sUnit[2];
-            v->t = v->coords[0] * tess->tUnit[0] + v->coords[1] * tess->tUnit[1] + v->coords[2] * tess->tUnit[2];
+            const float* c = v->coords;
+            if (! computedNormal)
+                usable = usable && isUsable(c[0]) && isUsable(c[1]) && isUsable(c[2]);
+            const float s = c[0] * sUnit[0] + c[1] * sUnit[1] + c[2] * sUnit[2];
+            const float t = c[0] * tUnit[0] + c[1] * tUnit[1] + c[2] * tUnit[2];
+            v->s = s;
+            v->t = t;
+            sMin = s < sMin ? s : sMin;
+            sMax = s > sMax ? s : sMax;
+            tMin = t < tMin ? t : tMin;
+            tMax = t > tMax ? t : tMax;
         }
+        if (! usable)
+            return false;
+        tess->bmin[0] = sMin;
+        tess->bmax[0] = sMax;
+        tess->bmin[1] = tMin;
+        tess->bmax[1] = tMax;
+
         if (computedNormal)
             checkOrientation(tess);
-
-        bool first = true;
-        for (TessVertex* v = mesh->vHead.next; v != &mesh->vHead; v = v->next)
-        {
-            if (first)
-            {
-                tess->bmin[0] = tess->bmax[0] = v->s;
-                tess->bmin[1] = tess->bmax[1] = v->t;
-                first = false;
-                continue;
-            }
-            tess->bmin[0] = std::fmin(tess->bmin[0], v->s);
-            tess->bmax[0] = std::fmax(tess->bmax[0], v->s);
-            tess->bmin[1] = std::fmin(tess->bmin[1], v->t);
-            tess->bmax[1] = std::fmax(tess->bmax[1], v->t);
-        }
+        return true;
     }
 
     namespace
@@ -293,17 +333,11 @@ namespace vx
 
             const uint64_t elementSlots =
                 uint64_t(faceCount) * uint64_t(polySize) * (elementType == TESS_CONNECTED_POLYGONS ? 2u : 1u);
-            int* elements = static_cast<int*>(allocateArray(tess, elementSlots, sizeof(int)));
-            float* vertices =
-                static_cast<float*>(allocateArray(tess, uint64_t(vertexCount) * uint64_t(vertexSize), sizeof(float)));
+            auto* elements = static_cast<int*>(reserve(tess, tess->elementBuffer, elementSlots, sizeof(int)));
+            auto* vertices = static_cast<float*>(
+                reserve(tess, tess->vertexBuffer, uint64_t(vertexCount) * uint64_t(vertexSize), sizeof(float)));
             if (elements == nullptr || vertices == nullptr)
-            {
-                if (elements != nullptr)
-                    tess->alloc.free(tess->alloc.userData, elements);
-                if (vertices != nullptr)
-                    tess->alloc.free(tess->alloc.userData, vertices);
                 return false;
-            }
 
             for (TessVertex* v = mesh->vHead.next; v != &mesh->vHead; v = v->next)
                 if (v->n != tessUndef)
@@ -371,17 +405,12 @@ namespace vx
             if (vertexCount > uint64_t(INT_MAX))
                 return false;
 
-            int* elements = static_cast<int*>(allocateArray(tess, uint64_t(loopCount) * 2u, sizeof(int)));
-            float* vertices =
-                static_cast<float*>(allocateArray(tess, vertexCount * uint64_t(vertexSize), sizeof(float)));
+            auto* elements =
+                static_cast<int*>(reserve(tess, tess->elementBuffer, uint64_t(loopCount) * 2u, sizeof(int)));
+            auto* vertices = static_cast<float*>(
+                reserve(tess, tess->vertexBuffer, vertexCount * uint64_t(vertexSize), sizeof(float)));
             if (elements == nullptr || vertices == nullptr)
-            {
-                if (elements != nullptr)
-                    tess->alloc.free(tess->alloc.userData, elements);
-                if (vertices != nullptr)
-                    tess->alloc.free(tess->alloc.userData, vertices);
                 return false;
-            }
 
             float* verts = vertices;
             int* out = elements;
@@ -456,8 +485,12 @@ namespace vx
         tessAbandonSweep(tess);
         if (tess->regionPool != nullptr)
             deleteBucketAlloc(tess->regionPool);
-        deleteMesh(tess);
-        freeOutput(tess);
+        if (tess->mesh != nullptr)
+            tessMeshDeleteMesh(&tess->alloc, tess->mesh);
+        if (tess->spareMesh != nullptr)
+            tessMeshDeleteMesh(&tess->alloc, tess->spareMesh);
+        releaseBuffer(tess, tess->vertexBuffer);
+        releaseBuffer(tess, tess->elementBuffer);
         tess->~Tesselator();
         alloc.free(alloc.userData, tess);
     }
@@ -470,6 +503,12 @@ namespace vx
         {
             tess->badInput = true;
             return;
+        }
+        if (tess->mesh == nullptr && tess->spareMesh != nullptr)
+        {
+            tessMeshReset(tess->spareMesh);
+            tess->mesh = tess->spareMesh;
+            tess->spareMesh = nullptr;
         }
         if (tess->mesh == nullptr)
         {
@@ -524,7 +563,7 @@ namespace vx
     int tessTesselate(Tesselator* tess, int windingRule, int elementType, int polySize, int vertexSize,
                       const float* normal)
     {
-        freeOutput(tess);
+        clearOutput(tess);
         if (normal != nullptr)
         {
             tess->normal[0] = normal[0];
@@ -537,20 +576,20 @@ namespace vx
         // The contours are used up whatever happens.
         const bool refused = tess->outOfMemory || tess->badInput || tess->mesh == nullptr ||
                              (elementType != TESS_BOUNDARY_CONTOURS && polySize < 3) || elementType < 0 ||
-                             elementType > TESS_BOUNDARY_CONTOURS || ! hasUsableCoordinates(tess->mesh);
+                             elementType > TESS_BOUNDARY_CONTOURS;
         tess->outOfMemory = false;
         tess->badInput = false;
         if (refused)
         {
-            deleteMesh(tess);
+            retireMesh(tess);
             return 0;
         }
 
         bool ok = false;
         try
         {
-            tessProjectPolygon(tess);
-            if (tessComputeInterior(tess))
+            // Unusable coordinates fail here, before the sweep.
+            if (tessProjectPolygon(tess) && tessComputeInterior(tess))
             {
                 TessMesh* mesh = tess->mesh;
                 if (elementType == TESS_BOUNDARY_CONTOURS)
@@ -567,10 +606,10 @@ namespace vx
         }
 
         // A mesh left half-swept cannot be swept again: it goes either way.
-        deleteMesh(tess);
+        retireMesh(tess);
         if (! ok)
         {
-            freeOutput(tess);
+            clearOutput(tess);
             return 0;
         }
         return 1;

@@ -7,23 +7,10 @@
 namespace vx
 {
 
-    namespace
+    // A bucket is this header followed by its items.
+    struct Bucket
     {
-        // A bucket is this header followed by its items.
-        struct Bucket
-        {
-            Bucket* next;
-        };
-    }
-
-    struct BucketAlloc
-    {
-        void* freeList;
-        Bucket* buckets;
-        unsigned int itemSize;
-        unsigned int itemsPerBucket;
-        const char* name;
-        TessAllocator* alloc;
+        Bucket* next;
     };
 
     namespace
@@ -33,17 +20,11 @@ namespace vx
             return *static_cast<void**>(item);
         }
 
-        bool createBucket(BucketAlloc* ba)
+        // Threads the bucket's items onto the free list from the last to the
+        // first; the last one links to the old head, so the list starts at the
+        // first.
+        void threadItems(BucketAlloc* ba, Bucket* bucket)
         {
-            const uint64_t bytes = uint64_t(sizeof(Bucket)) + uint64_t(ba->itemSize) * ba->itemsPerBucket;
-            auto* bucket = static_cast<Bucket*>(ba->alloc->allocate(ba->alloc->userData, unsigned(bytes)));
-            if (bucket == nullptr)
-                return false;
-            bucket->next = ba->buckets;
-            ba->buckets = bucket;
-
-            // Thread the items onto the free list from the last to the first; the
-            // last one links to the old head, so the list starts at the first.
             char* first = reinterpret_cast<char*>(bucket) + sizeof(Bucket);
             char* item = first + size_t(ba->itemSize) * ba->itemsPerBucket;
             void* head = ba->freeList;
@@ -54,8 +35,57 @@ namespace vx
                 head = item;
             } while (item != first);
             ba->freeList = head;
-            return true;
         }
+
+        void freeBuckets(BucketAlloc* ba, Bucket* bucket)
+        {
+            while (bucket != nullptr)
+            {
+                Bucket* next = bucket->next;
+                ba->alloc->free(ba->alloc->userData, bucket);
+                bucket = next;
+            }
+        }
+
+        // Puts the chain from first on in front of list.
+        void prependChain(Bucket*& list, Bucket* first)
+        {
+            if (first == nullptr)
+                return;
+            Bucket* last = first;
+            while (last->next != nullptr)
+                last = last->next;
+            last->next = list;
+            list = first;
+        }
+    }
+
+    bool bucketGrow(BucketAlloc* ba)
+    {
+        // A bucket emptied by bucketReset serves before a new one is made.
+        Bucket* bucket = ba->spare;
+        if (bucket != nullptr)
+            ba->spare = bucket->next;
+        else
+        {
+            const uint64_t bytes = uint64_t(sizeof(Bucket)) + uint64_t(ba->itemSize) * ba->itemsPerBucket;
+            bucket = static_cast<Bucket*>(ba->alloc->allocate(ba->alloc->userData, unsigned(bytes)));
+            if (bucket == nullptr)
+                return false;
+        }
+        bucket->next = ba->buckets;
+        ba->buckets = bucket;
+        threadItems(ba, bucket);
+        return true;
+    }
+
+    void bucketReset(BucketAlloc* ba)
+    {
+        // Each bucket is threaded again only when needed, so the allocator
+        // hands out items exactly as a new one would.
+        prependChain(ba->spare, ba->buckets);
+        ba->buckets = nullptr;
+        ba->freeList = nullptr;
     }
 
     int clampBucketSize(int requested, int defaultSize)
@@ -77,11 +107,12 @@ namespace vx
         itemSize = (itemSize + align - 1) / align * align;
         ba->freeList = nullptr;
         ba->buckets = nullptr;
+        ba->spare = nullptr;
         ba->itemSize = itemSize;
         ba->itemsPerBucket = std::max(itemsPerBucket, 1u);
         ba->name = name;
         ba->alloc = alloc;
-        if (! createBucket(ba))
+        if (! bucketGrow(ba))
         {
             alloc->free(alloc->userData, ba);
             return nullptr;
@@ -89,47 +120,17 @@ namespace vx
         return ba;
     }
 
-    void* bucketAlloc(BucketAlloc* ba)
-    {
-        // The item whose link is null (the highest of the first bucket) ends the
-        // list; it is never handed out, a fresh bucket comes first.
-        if (ba->freeList == nullptr || linkOf(ba->freeList) == nullptr)
-            if (! createBucket(ba))
-                return nullptr;
-        void* item = ba->freeList;
-        ba->freeList = linkOf(item);
-        return item;
-    }
-
-    void bucketFree(BucketAlloc* ba, void* item)
-    {
-        linkOf(item) = ba->freeList;
-        ba->freeList = item;
-    }
-
     void deleteBucketAlloc(BucketAlloc* ba)
     {
-        TessAllocator* alloc = ba->alloc;
-        Bucket* bucket = ba->buckets;
-        while (bucket != nullptr)
-        {
-            Bucket* next = bucket->next;
-            alloc->free(alloc->userData, bucket);
-            bucket = next;
-        }
-        alloc->free(alloc->userData, ba);
+        freeBuckets(ba, ba->buckets);
+        freeBuckets(ba, ba->spare);
+        ba->alloc->free(ba->alloc->userData, ba);
     }
 
     void mergeBucketAlloc(BucketAlloc* target, BucketAlloc* source)
     {
-        if (source->buckets != nullptr)
-        {
-            Bucket* last = source->buckets;
-            while (last->next != nullptr)
-                last = last->next;
-            last->next = target->buckets;
-            target->buckets = source->buckets;
-        }
+        prependChain(target->buckets, source->buckets);
+        prependChain(target->spare, source->spare);
         // The source's free items go in front, its last one (null link) now
         // leading on into the target's list.
         if (source->freeList != nullptr)
@@ -141,6 +142,7 @@ namespace vx
             target->freeList = source->freeList;
         }
         source->buckets = nullptr;
+        source->spare = nullptr;
         TessAllocator* alloc = source->alloc;
         alloc->free(alloc->userData, source);
     }

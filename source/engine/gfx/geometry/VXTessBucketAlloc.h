@@ -5,20 +5,57 @@
 namespace vx
 {
 
+    struct Bucket;
+
     /** Fixed-size records in blocks ("buckets") of itemsPerBucket items, taken
         from the tessellator's allocator. Freed items go on a free list and are
         reused, so a tessellation makes a few large allocations. Items are at
         least pointer-sized and pointer-aligned. */
-    struct BucketAlloc;
+    struct BucketAlloc
+    {
+        void* freeList; // each free item starts with the link to the next
+        Bucket* buckets;
+        Bucket* spare; // emptied by bucketReset, threaded again when needed
+        unsigned int itemSize;
+        unsigned int itemsPerBucket;
+        const char* name;
+        TessAllocator* alloc;
+    };
 
     /** Null (nothing left allocated) when the record or its first bucket
         cannot be made. name must outlive the allocator. */
     BucketAlloc* createBucketAlloc(TessAllocator* alloc, const char* name, unsigned int itemSize,
                                    unsigned int itemsPerBucket);
-    /** An uninitialised item; null when out of memory. */
-    void* bucketAlloc(BucketAlloc* ba);
+    /** Takes a spare bucket or makes one and threads its items onto the free
+        list; false when out of memory. */
+    bool bucketGrow(BucketAlloc* ba);
+
+    /** An uninitialised item; null when out of memory. Inline: every mesh
+        operation of the sweep takes its records here. */
+    inline void* bucketAlloc(BucketAlloc* ba)
+    {
+        // The item whose link is null (the highest of the first bucket) ends the
+        // list; it is never handed out, a fresh bucket comes first.
+        void* item = ba->freeList;
+        if (item == nullptr || *static_cast<void**>(item) == nullptr)
+        {
+            if (! bucketGrow(ba))
+                return nullptr;
+            item = ba->freeList;
+        }
+        ba->freeList = *static_cast<void**>(item);
+        return item;
+    }
+
     /** Returns an item of this allocator to its free list. */
-    void bucketFree(BucketAlloc* ba, void* item);
+    inline void bucketFree(BucketAlloc* ba, void* item)
+    {
+        *static_cast<void**>(item) = ba->freeList;
+        ba->freeList = item;
+    }
+    /** Makes every item free again, keeping the buckets: whatever records
+        were in use are forgotten, and items come out as from a new allocator. */
+    void bucketReset(BucketAlloc* ba);
     /** Frees every bucket and the allocator. */
     void deleteBucketAlloc(BucketAlloc* ba);
     /** Moves every bucket and free item of source (same item size) into

@@ -5,32 +5,6 @@
 namespace vx
 {
 
-    float tesedgeEval(const TessVertex* u, const TessVertex* v, const TessVertex* w)
-    {
-        if (! tesvertLeq(u, v) || ! tesvertLeq(v, w))
-            return 0.0f;
-        const float gapL = v->s - u->s;
-        const float gapR = w->s - v->s;
-        if (gapL + gapR > 0.0f)
-        {
-            if (gapL < gapR)
-                return (v->t - u->t) + (u->t - w->t) * (gapL / (gapL + gapR));
-            return (v->t - w->t) + (w->t - u->t) * (gapR / (gapL + gapR));
-        }
-        return 0.0f; // vertical line
-    }
-
-    float tesedgeSign(const TessVertex* u, const TessVertex* v, const TessVertex* w)
-    {
-        if (! tesvertLeq(u, v) || ! tesvertLeq(v, w))
-            return 0.0f;
-        const float gapL = v->s - u->s;
-        const float gapR = w->s - v->s;
-        if (gapL + gapR > 0.0f)
-            return (v->t - w->t) * gapL + (v->t - u->t) * gapR;
-        return 0.0f;
-    }
-
     float testransEval(const TessVertex* u, const TessVertex* v, const TessVertex* w)
     {
         if (! testransLeq(u, v) || ! testransLeq(v, w))

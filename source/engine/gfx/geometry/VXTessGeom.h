@@ -36,10 +36,35 @@ namespace vx
     }
 
     /** With u <= v <= w: how far v lies above the line uw at v.s (t
-        difference); 0 when the order does not hold or u.s = w.s. */
-    float tesedgeEval(const TessVertex* u, const TessVertex* v, const TessVertex* w);
+        difference); 0 when the order does not hold or u.s = w.s. Inline: the
+        sweep's dictionary order and crossing tests call it at every event. */
+    inline float tesedgeEval(const TessVertex* u, const TessVertex* v, const TessVertex* w)
+    {
+        if (! tesvertLeq(u, v) || ! tesvertLeq(v, w))
+            return 0.0f;
+        const float gapL = v->s - u->s;
+        const float gapR = w->s - v->s;
+        if (gapL + gapR > 0.0f)
+        {
+            if (gapL < gapR)
+                return (v->t - u->t) + (u->t - w->t) * (gapL / (gapL + gapR));
+            return (v->t - w->t) + (w->t - u->t) * (gapR / (gapL + gapR));
+        }
+        return 0.0f; // vertical line
+    }
+
     /** The sign of tesedgeEval without its division. */
-    float tesedgeSign(const TessVertex* u, const TessVertex* v, const TessVertex* w);
+    inline float tesedgeSign(const TessVertex* u, const TessVertex* v, const TessVertex* w)
+    {
+        if (! tesvertLeq(u, v) || ! tesvertLeq(v, w))
+            return 0.0f;
+        const float gapL = v->s - u->s;
+        const float gapR = w->s - v->s;
+        if (gapL + gapR > 0.0f)
+            return (v->t - w->t) * gapL + (v->t - u->t) * gapR;
+        return 0.0f;
+    }
+
     /** tesedgeEval and tesedgeSign with s and t exchanged. */
     float testransEval(const TessVertex* u, const TessVertex* v, const TessVertex* w);
     float testransSign(const TessVertex* u, const TessVertex* v, const TessVertex* w);

@@ -151,6 +151,36 @@ namespace vx
             bucketFree(mesh->faceBucket, fDel);
         }
 
+        // The dummy heads of an empty mesh, each list linked to itself.
+        void initHeads(TessMesh* mesh)
+        {
+            TessVertex* v = &mesh->vHead;
+            TessFace* f = &mesh->fHead;
+            TessHalfEdge* e = &mesh->eHead.e;
+            TessHalfEdge* eSym = &mesh->eHead.eSym;
+
+            v->next = v->prev = v;
+            v->anEdge = nullptr;
+            v->coords[0] = v->coords[1] = v->coords[2] = 0.0f;
+            v->s = v->t = 0.0f;
+            v->pqHandle = 0;
+            v->n = tessUndef;
+
+            f->next = f->prev = f;
+            f->anEdge = nullptr;
+            f->trail = nullptr;
+            f->n = tessUndef;
+            f->marked = false;
+            f->inside = false;
+
+            initHalfEdge(e, eSym);
+            initHalfEdge(eSym, e);
+            e->next = e;
+            e->onext = e->lnext = nullptr;
+            eSym->next = eSym;
+            eSym->onext = eSym->lnext = nullptr;
+        }
+
         int countFaceVertices(const TessFace* f)
         {
             const TessHalfEdge* e = f->anEdge;
@@ -175,32 +205,7 @@ namespace vx
         alloc->meshVertexBucketSize = clampBucketSize(alloc->meshVertexBucketSize, 512);
         alloc->meshFaceBucketSize = clampBucketSize(alloc->meshFaceBucketSize, 256);
 
-        TessVertex* v = &mesh->vHead;
-        TessFace* f = &mesh->fHead;
-        TessHalfEdge* e = &mesh->eHead.e;
-        TessHalfEdge* eSym = &mesh->eHead.eSym;
-
-        v->next = v->prev = v;
-        v->anEdge = nullptr;
-        v->coords[0] = v->coords[1] = v->coords[2] = 0.0f;
-        v->s = v->t = 0.0f;
-        v->pqHandle = 0;
-        v->n = tessUndef;
-
-        f->next = f->prev = f;
-        f->anEdge = nullptr;
-        f->trail = nullptr;
-        f->n = tessUndef;
-        f->marked = false;
-        f->inside = false;
-
-        initHalfEdge(e, eSym);
-        initHalfEdge(eSym, e);
-        e->next = e;
-        e->onext = e->lnext = nullptr;
-        eSym->next = eSym;
-        eSym->onext = eSym->lnext = nullptr;
-
+        initHeads(mesh);
         mesh->edgeBucket =
             createBucketAlloc(alloc, "Mesh Edges", sizeof(TessEdgePair), unsigned(alloc->meshEdgeBucketSize));
         mesh->vertexBucket =
@@ -227,6 +232,14 @@ namespace vx
         deleteBucketAlloc(mesh->vertexBucket);
         deleteBucketAlloc(mesh->faceBucket);
         alloc->free(alloc->userData, mesh);
+    }
+
+    void tessMeshReset(TessMesh* mesh)
+    {
+        initHeads(mesh);
+        bucketReset(mesh->edgeBucket);
+        bucketReset(mesh->vertexBucket);
+        bucketReset(mesh->faceBucket);
     }
 
     TessMesh* tessMeshUnion(TessAllocator* alloc, TessMesh* mesh1, TessMesh* mesh2)

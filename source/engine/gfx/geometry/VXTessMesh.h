@@ -111,6 +111,9 @@ namespace vx
     TessMesh* tessMeshNewMesh(TessAllocator* alloc);
     /** Frees the mesh with everything in it. */
     void tessMeshDeleteMesh(TessAllocator* alloc, TessMesh* mesh);
+    /** Empties the mesh, whatever state it is in, keeping its buckets for the
+        records of the next one. */
+    void tessMeshReset(TessMesh* mesh);
     /** Moves mesh2's vertices, faces and edges into mesh1 and frees mesh2. */
     TessMesh* tessMeshUnion(TessAllocator* alloc, TessMesh* mesh1, TessMesh* mesh2);
 

@@ -2,6 +2,7 @@
 
 #include "engine/gfx/geometry/VXTessGeom.h"
 
+#include <algorithm>
 #include <climits>
 #include <cstddef>
 #include <cstdint>
@@ -18,6 +19,12 @@ namespace vx
         bool leq(const Queue* pq, PQkey a, PQkey b)
         {
             return pq->leq == &tesvertLeq ? tesvertLeq(a, b) : pq->leq(a, b);
+        }
+
+        // The key at a place of the sorted array; null once deleted.
+        PQkey sortedKey(const PriorityQ* pq, int index)
+        {
+            return pq->keys[pq->order[index].key];
         }
 
         void* allocateArray(TessAllocator* alloc, int count, std::size_t itemSize)
@@ -82,38 +89,66 @@ namespace vx
     }
 
     //==============================================================================
+    namespace
+    {
+        // Arrays of at least count items, replaced (contents dropped) when
+        // smaller; false when out of memory, which leaves them null.
+        template <typename T>
+        bool ensureRoom(TessAllocator* alloc, T*& array, int& capacity, int count)
+        {
+            if (array != nullptr && capacity >= count)
+                return true;
+            if (array != nullptr)
+                alloc->free(alloc->userData, array);
+            array = static_cast<T*>(allocateArray(alloc, count, sizeof(T)));
+            capacity = array != nullptr ? count : 0;
+            return array != nullptr;
+        }
+
+        bool resetHeap(TessAllocator* alloc, PriorityQHeap* pq, int size)
+        {
+            pq->size = 0;
+            pq->max = size < 1 ? 1 : size;
+            int nodesCapacity = pq->capacity;
+            int handlesCapacity = pq->capacity;
+            const bool ok = ensureRoom(alloc, pq->nodes, nodesCapacity, pq->max + 1) &&
+                            ensureRoom(alloc, pq->handles, handlesCapacity, pq->max + 1);
+            pq->capacity = std::min(nodesCapacity, handlesCapacity);
+            if (! ok)
+                return false;
+            pq->initialized = false;
+            pq->freeList = 0;
+            // Slot 1 answers "no key" while the heap is empty.
+            pq->nodes[1].handle = 1;
+            pq->handles[1].key = nullptr;
+            pq->handles[1].node = 1;
+            return true;
+        }
+    }
+
     PriorityQHeap* pqHeapNewPriorityQ(TessAllocator* alloc, int size, PQleq leq)
     {
         auto* pq = static_cast<PriorityQHeap*>(alloc->allocate(alloc->userData, sizeof(PriorityQHeap)));
         if (pq == nullptr)
             return nullptr;
-        pq->size = 0;
-        pq->max = size < 1 ? 1 : size;
-        pq->nodes = static_cast<PQnode*>(allocateArray(alloc, pq->max + 1, sizeof(PQnode)));
-        pq->handles = static_cast<PQhandleElem*>(allocateArray(alloc, pq->max + 1, sizeof(PQhandleElem)));
-        if (pq->nodes == nullptr || pq->handles == nullptr)
+        pq->nodes = nullptr;
+        pq->handles = nullptr;
+        pq->capacity = 0;
+        pq->leq = leq;
+        if (! resetHeap(alloc, pq, size))
         {
-            if (pq->nodes != nullptr)
-                alloc->free(alloc->userData, pq->nodes);
-            if (pq->handles != nullptr)
-                alloc->free(alloc->userData, pq->handles);
-            alloc->free(alloc->userData, pq);
+            pqHeapDeletePriorityQ(alloc, pq);
             return nullptr;
         }
-        pq->initialized = false;
-        pq->freeList = 0;
-        pq->leq = leq;
-        // Slot 1 answers "no key" while the heap is empty.
-        pq->nodes[1].handle = 1;
-        pq->handles[1].key = nullptr;
-        pq->handles[1].node = 1;
         return pq;
     }
 
     void pqHeapDeletePriorityQ(TessAllocator* alloc, PriorityQHeap* pq)
     {
-        alloc->free(alloc->userData, pq->handles);
-        alloc->free(alloc->userData, pq->nodes);
+        if (pq->handles != nullptr)
+            alloc->free(alloc->userData, pq->handles);
+        if (pq->nodes != nullptr)
+            alloc->free(alloc->userData, pq->nodes);
         alloc->free(alloc->userData, pq);
     }
 
@@ -132,15 +167,19 @@ namespace vx
             if (alloc->reallocate == nullptr || pq->max > INT_MAX / 4)
                 return pqInvalidHandle;
             const int newMax = pq->max << 1;
-            auto* nodes = static_cast<PQnode*>(reallocateArray(alloc, pq->nodes, newMax + 1, sizeof(PQnode)));
-            if (nodes == nullptr)
-                return pqInvalidHandle;
-            pq->nodes = nodes;
-            auto* handles =
-                static_cast<PQhandleElem*>(reallocateArray(alloc, pq->handles, newMax + 1, sizeof(PQhandleElem)));
-            if (handles == nullptr)
-                return pqInvalidHandle;
-            pq->handles = handles;
+            if (pq->capacity < newMax + 1)
+            {
+                auto* nodes = static_cast<PQnode*>(reallocateArray(alloc, pq->nodes, newMax + 1, sizeof(PQnode)));
+                if (nodes == nullptr)
+                    return pqInvalidHandle;
+                pq->nodes = nodes;
+                auto* handles =
+                    static_cast<PQhandleElem*>(reallocateArray(alloc, pq->handles, newMax + 1, sizeof(PQhandleElem)));
+                if (handles == nullptr)
+                    return pqInvalidHandle;
+                pq->handles = handles;
+                pq->capacity = newMax + 1;
+            }
             pq->max = newMax;
         }
         pq->size = curr;
@@ -206,24 +245,25 @@ namespace vx
         if (pq == nullptr)
             return nullptr;
         pq->heap = pqHeapNewPriorityQ(alloc, size, leq);
-        if (pq->heap == nullptr)
-        {
-            alloc->free(alloc->userData, pq);
-            return nullptr;
-        }
-        pq->max = size < 1 ? 1 : size;
-        pq->keys = static_cast<PQkey*>(allocateArray(alloc, pq->max, sizeof(PQkey)));
-        if (pq->keys == nullptr)
-        {
-            pqHeapDeletePriorityQ(alloc, pq->heap);
-            alloc->free(alloc->userData, pq);
-            return nullptr;
-        }
+        pq->keys = nullptr;
+        pq->keysCapacity = 0;
         pq->order = nullptr;
-        pq->size = 0;
-        pq->initialized = false;
+        pq->orderCapacity = 0;
         pq->leq = leq;
+        if (pq->heap == nullptr || ! pqReset(alloc, pq, size))
+        {
+            pqDeletePriorityQ(alloc, pq);
+            return nullptr;
+        }
         return pq;
+    }
+
+    bool pqReset(TessAllocator* alloc, PriorityQ* pq, int size)
+    {
+        pq->size = 0;
+        pq->max = size < 1 ? 1 : size;
+        pq->initialized = false;
+        return resetHeap(alloc, pq->heap, size) && ensureRoom(alloc, pq->keys, pq->keysCapacity, pq->max);
     }
 
     void pqDeletePriorityQ(TessAllocator* alloc, PriorityQ* pq)
@@ -237,77 +277,90 @@ namespace vx
         alloc->free(alloc->userData, pq);
     }
 
+    namespace
+    {
+        // Quicksort of the sorted array into decreasing order with an explicit
+        // stack; the smaller part is pushed, so 64 entries cover any size.
+        // Pivots are random; ranges of up to 11 entries are finished by
+        // insertion sort. less(x, y) says x comes strictly before y.
+        template <typename Less>
+        void sortDecreasing(PQsorted* first, PQsorted* last, Less less)
+        {
+            const auto greater = [&less](const PQsorted& x, const PQsorted& y) { return less(y, x); };
+            struct Range
+            {
+                PQsorted* p;
+                PQsorted* r;
+            };
+            Range stack[64];
+            Range* top = stack;
+            unsigned int seed = 2016473283u;
+            if (last - first > 1)
+                *top++ = {first, last - 1};
+            while (top != stack)
+            {
+                --top;
+                PQsorted* p = top->p;
+                PQsorted* r = top->r;
+                while (r > p + 10)
+                {
+                    seed = seed * 1539415821u + 1u;
+                    PQsorted* i = p + seed % unsigned(r - p + 1);
+                    const PQsorted piv = *i;
+                    *i = *p;
+                    *p = piv;
+                    i = p - 1;
+                    PQsorted* j = r + 1;
+                    do
+                    {
+                        do
+                            ++i;
+                        while (greater(*i, piv));
+                        do
+                            --j;
+                        while (less(*j, piv));
+                        std::swap(*i, *j);
+                    } while (i < j);
+                    std::swap(*i, *j); // undo the last swap
+                    if (i - p < r - j)
+                    {
+                        *top++ = {j + 1, r};
+                        r = i - 1;
+                    }
+                    else
+                    {
+                        *top++ = {p, i - 1};
+                        p = j + 1;
+                    }
+                }
+                for (PQsorted* i = p + 1; i <= r; ++i)
+                {
+                    const PQsorted piv = *i;
+                    PQsorted* j = i;
+                    for (; j > p && less(*(j - 1), piv); --j)
+                        *j = *(j - 1);
+                    *j = piv;
+                }
+            }
+        }
+    }
+
     bool pqInit(TessAllocator* alloc, PriorityQ* pq)
     {
-        pq->order = static_cast<PQkey**>(allocateArray(alloc, pq->size + 1, sizeof(PQkey*)));
-        if (pq->order == nullptr)
+        if (! ensureRoom(alloc, pq->order, pq->orderCapacity, pq->size + 1))
             return false;
         for (int i = 0; i < pq->size; ++i)
-            pq->order[i] = &pq->keys[i];
+            pq->order[i] = {pq->keys[i]->s, pq->keys[i]->t, i};
 
-        const auto greater = [pq](PQkey x, PQkey y) { return ! leq(pq, x, y); };
-        const auto less = [pq](PQkey x, PQkey y) { return ! leq(pq, y, x); };
-
-        // Quicksort into decreasing order with an explicit stack; the smaller
-        // part is pushed, so 64 entries cover any size. Pivots are random.
-        struct Range
-        {
-            PQkey** p;
-            PQkey** r;
-        };
-        Range stack[64];
-        Range* top = stack;
-        unsigned int seed = 2016473283u;
-        if (pq->size > 1)
-        {
-            *top++ = {pq->order, pq->order + pq->size - 1};
-        }
-        while (top != stack)
-        {
-            --top;
-            PQkey** p = top->p;
-            PQkey** r = top->r;
-            while (r > p + 10)
-            {
-                seed = seed * 1539415821u + 1u;
-                PQkey** i = p + seed % unsigned(r - p + 1);
-                PQkey* piv = *i;
-                *i = *p;
-                *p = piv;
-                i = p - 1;
-                PQkey** j = r + 1;
-                do
-                {
-                    do
-                        ++i;
-                    while (greater(**i, *piv));
-                    do
-                        --j;
-                    while (less(**j, *piv));
-                    std::swap(*i, *j);
-                } while (i < j);
-                std::swap(*i, *j); // undo the last swap
-                if (i - p < r - j)
-                {
-                    *top++ = {j + 1, r};
-                    r = i - 1;
-                }
-                else
-                {
-                    *top++ = {p, i - 1};
-                    p = j + 1;
-                }
-            }
-            // Short ranges: insertion sort.
-            for (PQkey** i = p + 1; i <= r; ++i)
-            {
-                PQkey* piv = *i;
-                PQkey** j = i;
-                for (; j > p && less(**(j - 1), *piv); --j)
-                    *j = *(j - 1);
-                *j = piv;
-            }
-        }
+        // The sweep's order compares the copied coordinates, which keeps the
+        // sort within one array; any other order goes through the keys.
+        if (pq->leq == &tesvertLeq)
+            sortDecreasing(pq->order, pq->order + pq->size,
+                           [](const PQsorted& x, const PQsorted& y) { return x.s < y.s || (x.s == y.s && x.t < y.t); });
+        else
+            sortDecreasing(pq->order, pq->order + pq->size,
+                           [pq](const PQsorted& x, const PQsorted& y)
+                           { return ! pq->leq(pq->keys[y.key], pq->keys[x.key]); });
         pq->max = pq->size;
         pq->initialized = true;
         pqHeapInit(pq->heap);
@@ -325,10 +378,14 @@ namespace vx
             if (alloc->reallocate == nullptr || pq->max > INT_MAX / 4)
                 return pqInvalidHandle;
             const int newMax = pq->max << 1;
-            auto* keys = static_cast<PQkey*>(reallocateArray(alloc, pq->keys, newMax, sizeof(PQkey)));
-            if (keys == nullptr)
-                return pqInvalidHandle;
-            pq->keys = keys;
+            if (pq->keysCapacity < newMax)
+            {
+                auto* keys = static_cast<PQkey*>(reallocateArray(alloc, pq->keys, newMax, sizeof(PQkey)));
+                if (keys == nullptr)
+                    return pqInvalidHandle;
+                pq->keys = keys;
+                pq->keysCapacity = newMax;
+            }
             pq->max = newMax;
         }
         pq->keys[curr] = keyNew;
@@ -340,7 +397,7 @@ namespace vx
     {
         if (pq->size == 0)
             return pqHeapExtractMin(pq->heap);
-        PQkey sortMin = *(pq->order[pq->size - 1]);
+        PQkey sortMin = sortedKey(pq, pq->size - 1);
         if (! pqHeapIsEmpty(pq->heap))
         {
             PQkey heapMin = pqHeapMinimum(pq->heap);
@@ -350,7 +407,7 @@ namespace vx
         do
         {
             --pq->size;
-        } while (pq->size > 0 && *(pq->order[pq->size - 1]) == nullptr);
+        } while (pq->size > 0 && sortedKey(pq, pq->size - 1) == nullptr);
         return sortMin;
     }
 
@@ -358,7 +415,7 @@ namespace vx
     {
         if (pq->size == 0)
             return pqHeapMinimum(pq->heap);
-        PQkey sortMin = *(pq->order[pq->size - 1]);
+        PQkey sortMin = sortedKey(pq, pq->size - 1);
         if (! pqHeapIsEmpty(pq->heap))
         {
             PQkey heapMin = pqHeapMinimum(pq->heap);
@@ -386,7 +443,7 @@ namespace vx
             return;
         curr = -(curr + 1);
         pq->keys[curr] = nullptr;
-        while (pq->size > 0 && *(pq->order[pq->size - 1]) == nullptr)
+        while (pq->size > 0 && sortedKey(pq, pq->size - 1) == nullptr)
             --pq->size;
     }
 

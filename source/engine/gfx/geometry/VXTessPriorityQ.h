@@ -36,17 +36,28 @@ namespace vx
         int freeList; // free handle slots, linked through node
         bool initialized;
         PQleq leq;
+        int capacity; // entries allocated in nodes and handles, at least max + 1
+    };
+
+    /** An entry of the sorted array: a key's index with its coordinates,
+        copied so that sorting stays within the array. */
+    struct PQsorted
+    {
+        float s, t;
+        int key;
     };
 
     struct PriorityQ
     {
         PriorityQHeap* heap;
         PQkey* keys;
-        PQkey** order; // the keys sorted in decreasing order, made by pqInit
+        PQsorted* order; // the keys sorted in decreasing order, made by pqInit
         int size;
         int max;
         bool initialized;
         PQleq leq;
+        int keysCapacity;  // at least max
+        int orderCapacity; // at least size + 1 once initialised
     };
 
     PriorityQHeap* pqHeapNewPriorityQ(TessAllocator* alloc, int size, PQleq leq);
@@ -67,6 +78,10 @@ namespace vx
 
     /** A queue with room for size keys before it must grow. */
     PriorityQ* pqNewPriorityQ(TessAllocator* alloc, int size, PQleq leq);
+    /** Empties the queue as if new with room for size keys, keeping its arrays
+        where they are large enough. False when out of memory: the queue can
+        then only be deleted. */
+    bool pqReset(TessAllocator* alloc, PriorityQ* pq, int size);
     void pqDeletePriorityQ(TessAllocator* alloc, PriorityQ* pq);
     /** Sorts the keys inserted so far; false when out of memory. */
     bool pqInit(TessAllocator* alloc, PriorityQ* pq);

@@ -787,7 +787,9 @@ namespace vx
 
         void initEdgeDict(Tesselator* tess)
         {
-            tess->dict = check(dictNewDict(&tess->alloc, tess, &edgeLeq));
+            // The last sweep's dictionary is empty and reused.
+            if (tess->dict == nullptr)
+                tess->dict = check(dictNewDict(&tess->alloc, tess, &edgeLeq));
             // The sentinels reach well beyond the points; a point set without
             // extent in one direction still gets room there.
             float w = tess->bmax[0] - tess->bmin[0];
@@ -804,12 +806,11 @@ namespace vx
 
         void doneEdgeDict(Tesselator* tess)
         {
-            // Only the sentinels and at most one temporary edge are left.
+            // Only the sentinels and at most one temporary edge are left. The
+            // empty dictionary stays for the next sweep.
             ActiveRegion* reg;
             while ((reg = dictMin(tess->dict)->key) != nullptr)
                 deleteRegion(tess, reg);
-            dictDeleteDict(&tess->alloc, tess->dict);
-            tess->dict = nullptr;
         }
 
         // Zero-length edges and contours of one or two edges go.
@@ -856,7 +857,16 @@ namespace vx
             // Room for the crossings made while sweeping.
             vertexCount += std::max(8, tess->alloc.extraVertices);
 
-            PriorityQ* pq = tess->pq = pqNewPriorityQ(&tess->alloc, vertexCount, &tesvertLeq);
+            // The last sweep's queue is reused with its arrays.
+            if (tess->pq != nullptr && ! pqReset(&tess->alloc, tess->pq, vertexCount))
+            {
+                pqDeletePriorityQ(&tess->alloc, tess->pq);
+                tess->pq = nullptr;
+                return false;
+            }
+            if (tess->pq == nullptr)
+                tess->pq = pqNewPriorityQ(&tess->alloc, vertexCount, &tesvertLeq);
+            PriorityQ* pq = tess->pq;
             if (pq == nullptr)
                 return false;
             TessVertex* v;
@@ -918,17 +928,16 @@ namespace vx
             sweepEvent(tess, v);
         }
 
+        // The queue is empty and stays for the next sweep.
         doneEdgeDict(tess);
-        pqDeletePriorityQ(&tess->alloc, tess->pq);
-        tess->pq = nullptr;
         removeDegenerateFaces(tess);
         return true;
     }
 
-    /** Frees what a failed sweep leaves behind (its regions go with the
-        region pool). */
     void tessAbandonSweep(Tesselator* tess)
     {
+        if (tess->regionPool != nullptr)
+            bucketReset(tess->regionPool);
         if (tess->dict != nullptr)
         {
             dictDeleteDict(&tess->alloc, tess->dict);

@@ -33,9 +33,20 @@ namespace vx
         come from. */
     using TessCombine = void (*)(const float coords[3], const float weights[4]);
 
+    /** A block from the allocator record, kept and reused while large enough. */
+    struct TessBuffer
+    {
+        void* data = nullptr;
+        unsigned int bytes = 0;
+    };
+
+    /** The tessellator keeps the memory of its last tessellation for the next
+        one: the emptied mesh with its buckets, the dictionary, the event queue
+        and the output arrays. tessDeleteTess gives it all back. */
     struct Tesselator
     {
         TessMesh* mesh = nullptr;
+        TessMesh* spareMesh = nullptr; // emptied when the next contour comes
         bool outOfMemory = false;
         bool badInput = false; // a contour could not be read
 
@@ -54,10 +65,14 @@ namespace vx
 
         TessCombine combine = nullptr;
 
+        // The output: null and 0 unless the last tessTesselate succeeded. The
+        // arrays it points into are kept with their capacities.
         float* vertices = nullptr;
         int vertexCount = 0;
         int* elements = nullptr;
         int elementCount = 0;
+        TessBuffer vertexBuffer;
+        TessBuffer elementBuffer;
 
         TessAllocator alloc;
     };
@@ -70,15 +85,17 @@ namespace vx
 
     /** Projects the mesh's vertices onto the plane of the normal (computed
         when it is (0, 0, 0), then oriented so that the contours' total signed
-        area is positive) into s and t, and records their bounds. */
-    void tessProjectPolygon(Tesselator* tess);
+        area is positive) into s and t, and records their bounds. False when a
+        coordinate is NaN, infinite or beyond tessMaxCoord. */
+    bool tessProjectPolygon(Tesselator* tess);
 
     /** The sweep: cuts the projected mesh at every crossing, merges
         coincident vertices and marks every face inside or outside by the
         winding rule. Answers false when the event queue cannot be built and
         throws TessFailure on any later failure. */
     bool tessComputeInterior(Tesselator* tess);
-    /** Frees the dictionary and queue a failed sweep leaves behind. */
+    /** Frees the dictionary and the event queue (kept from the last sweep or
+        left by a failed one) and makes every region free again. */
     void tessAbandonSweep(Tesselator* tess);
 
 } // namespace vx

@@ -217,6 +217,20 @@ namespace vx
             for (int i = 0; i < 16; ++i)
                 again.insert(bucketAlloc(ba));
             EXPECT_EQ(again, items) << "freed items are reused";
+
+            // Reset keeps both buckets and hands items out as a new allocator
+            // would: the null-link item again forces the second bucket.
+            bucketReset(ba);
+            std::set<void*> afterReset;
+            for (int i = 0; i < 16; ++i)
+                afterReset.insert(bucketAlloc(ba));
+            EXPECT_EQ(afterReset.size(), 16u);
+            EXPECT_EQ(allocator.live, 3) << "no bucket made after a reset";
+            for (int i = 0; i < 15; ++i)
+                bucketAlloc(ba);
+            EXPECT_EQ(allocator.live, 3) << "31 items from the two kept buckets";
+            bucketAlloc(ba);
+            EXPECT_EQ(allocator.live, 4) << "beyond the kept buckets a new one is made";
             deleteBucketAlloc(ba);
             EXPECT_EQ(allocator.live, 0);
             EXPECT_EQ(clampBucketSize(0, 512), 512);

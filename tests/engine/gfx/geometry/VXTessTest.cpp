@@ -55,6 +55,27 @@ namespace vx
             return total;
         }
 
+        // The output arrays of the last tessellation with polygons of three.
+        std::pair<std::vector<float>, std::vector<int>> triangleOutput(const Tesselator* tess)
+        {
+            const float* v = tessGetVertices(tess);
+            const int* e = tessGetElements(tess);
+            return {std::vector<float>(v, v + tessGetVertexCount(tess) * 2),
+                    std::vector<int>(e, e + tessGetElementCount(tess) * 3)};
+        }
+
+        // {n/k} star polygon of radius 100: n * (k - 1) crossings.
+        Contours starPolygon(int n, int k)
+        {
+            Contours star{{}};
+            for (int i = 0; i < n; ++i)
+            {
+                const double a = 6.283185307179586 * double((i * k) % n) / n;
+                star[0].push_back({float(std::cos(a) * 100.0), float(std::sin(a) * 100.0)});
+            }
+            return star;
+        }
+
         // A tessellator over counted memory, deleted (and checked to give all
         // memory back) at the end of the test.
         class TessTest : public ::testing::Test
@@ -138,6 +159,36 @@ namespace vx
             EXPECT_EQ(tessGetVertexCount(tess), 0);
             EXPECT_EQ(tessGetElements(tess), nullptr);
             EXPECT_EQ(tessGetVertices(tess), nullptr);
+        }
+
+        // One tessellator through inputs of different sizes: every answer is
+        // a new tessellator's, and once each size has been seen the kept
+        // memory serves it without another allocation.
+        TEST_F(TessTest, ReusedTessellatorMatchesANewOneAndStopsAllocating)
+        {
+            Contours circle{{}};
+            for (int i = 0; i < 700; ++i)
+                circle[0].push_back({float(std::cos(i / 700.0 * 6.283185307179586) * 50.0),
+                                     float(std::sin(i / 700.0 * 6.283185307179586) * 50.0)});
+            const Contours star = starPolygon(101, 11);
+            const std::vector<const Contours*> inputs{&figureEight, &star, &circle, &ccwSquare};
+            long callsAfterFirstRound = 0;
+            for (int round = 0; round < 2; ++round)
+            {
+                for (const Contours* input : inputs)
+                {
+                    Tesselator* fresh = tessNewTess(nullptr);
+                    vx::add(fresh, *input);
+                    ASSERT_EQ(tessTesselate(fresh, TESS_WINDING_NONZERO, TESS_POLYGONS, 3, 2, nullptr), 1);
+                    add(*input);
+                    ASSERT_EQ(tessTesselate(tess, TESS_WINDING_NONZERO, TESS_POLYGONS, 3, 2, nullptr), 1);
+                    EXPECT_EQ(triangleOutput(tess), triangleOutput(fresh)) << "round " << round;
+                    tessDeleteTess(fresh);
+                }
+                if (round == 0)
+                    callsAfterFirstRound = allocator.calls;
+            }
+            EXPECT_EQ(allocator.calls, callsAfterFirstRound);
         }
 
         struct DegenerateCase
@@ -228,13 +279,19 @@ namespace vx
         }
 
         // Every allocation of a tessellation with crossings, holes and merges
-        // failing in turn: a clean 0 each time, nothing leaked, and the mesh
-        // checker content until the failure.
+        // failing in turn: a clean 0 each time, nothing leaked, and the
+        // tessellator, with whatever the failure left in its kept memory,
+        // answers the next call as a new one would.
         TEST(TessOutOfMemoryTest, EveryAllocationFailureIsCleanlyReported)
         {
             const Contours contours{{{0, 0}, {10, 10}, {10, 0}, {0, 10}},
                                     {{2, 2}, {8, 2}, {8, 8}, {2, 8}},
                                     {{5, 0}, {5, 10}, {6, 10}, {6, 0}}};
+            Tesselator* reference = tessNewTess(nullptr);
+            add(reference, contours);
+            ASSERT_EQ(tessTesselate(reference, TESS_WINDING_NONZERO, TESS_POLYGONS, 3, 2, nullptr), 1);
+            const auto expected = triangleOutput(reference);
+            tessDeleteTess(reference);
             long successfulCalls = -1;
             for (long failAt = 0; failAt < 200; ++failAt)
             {
@@ -255,6 +312,10 @@ namespace vx
                     {
                         EXPECT_EQ(tessGetElementCount(tess), 0);
                         EXPECT_EQ(tessGetElements(tess), nullptr);
+                        add(tess, contours);
+                        EXPECT_EQ(tessTesselate(tess, TESS_WINDING_NONZERO, TESS_POLYGONS, 3, 2, nullptr), 1)
+                            << "after failing allocation " << failAt;
+                        EXPECT_EQ(triangleOutput(tess), expected) << "after failing allocation " << failAt;
                     }
                     tessDeleteTess(tess);
                 }
