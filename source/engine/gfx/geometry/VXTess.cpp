@@ -306,14 +306,11 @@ namespace vx
             if (polySize > 3 && ! tessMeshMergeConvexFaces(mesh, polySize))
                 return false;
 
-            for (TessVertex* v = mesh->vHead.next; v != &mesh->vHead; v = v->next)
-                v->n = tessUndef;
-
+            // Vertices are made unnumbered; number those of the inside faces.
             int faceCount = 0;
             int vertexCount = 0;
             for (TessFace* f = mesh->fHead.next; f != &mesh->fHead; f = f->next)
             {
-                f->n = tessUndef;
                 if (! f->inside)
                     continue;
                 const TessHalfEdge* edge = f->anEdge;
@@ -339,17 +336,11 @@ namespace vx
             if (elements == nullptr || vertices == nullptr)
                 return false;
 
-            for (TessVertex* v = mesh->vHead.next; v != &mesh->vHead; v = v->next)
-                if (v->n != tessUndef)
-                {
-                    float* vert = &vertices[size_t(v->n) * size_t(vertexSize)];
-                    vert[0] = v->coords[0];
-                    vert[1] = v->coords[1];
-                    if (vertexSize > 2)
-                        vert[2] = v->coords[2];
-                }
-
+            // The same walk again meets the vertices in the order they were
+            // numbered: each one's coordinates go out at its first visit.
             int* out = elements;
+            float* vert = vertices;
+            int written = 0;
             for (TessFace* f = mesh->fHead.next; f != &mesh->fHead; f = f->next)
             {
                 if (! f->inside)
@@ -358,7 +349,17 @@ namespace vx
                 int faceVerts = 0;
                 do
                 {
-                    *out++ = edge->org->n;
+                    const TessVertex* v = edge->org;
+                    if (v->n == written)
+                    {
+                        vert[0] = v->coords[0];
+                        vert[1] = v->coords[1];
+                        if (vertexSize > 2)
+                            vert[2] = v->coords[2];
+                        vert += vertexSize;
+                        ++written;
+                    }
+                    *out++ = v->n;
                     ++faceVerts;
                     edge = edge->lnext;
                 } while (edge != f->anEdge);

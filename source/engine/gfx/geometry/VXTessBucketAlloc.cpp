@@ -15,26 +15,9 @@ namespace vx
 
     namespace
     {
-        void*& linkOf(void* item)
+        char* firstItem(Bucket* bucket)
         {
-            return *static_cast<void**>(item);
-        }
-
-        // Threads the bucket's items onto the free list from the last to the
-        // first; the last one links to the old head, so the list starts at the
-        // first.
-        void threadItems(BucketAlloc* ba, Bucket* bucket)
-        {
-            char* first = reinterpret_cast<char*>(bucket) + sizeof(Bucket);
-            char* item = first + size_t(ba->itemSize) * ba->itemsPerBucket;
-            void* head = ba->freeList;
-            do
-            {
-                item -= ba->itemSize;
-                linkOf(item) = head;
-                head = item;
-            } while (item != first);
-            ba->freeList = head;
+            return reinterpret_cast<char*>(bucket) + sizeof(Bucket);
         }
 
         void freeBuckets(BucketAlloc* ba, Bucket* bucket)
@@ -73,19 +56,20 @@ namespace vx
             if (bucket == nullptr)
                 return false;
         }
+        const bool isFirst = ba->buckets == nullptr;
         bucket->next = ba->buckets;
         ba->buckets = bucket;
-        threadItems(ba, bucket);
+        ba->unused = firstItem(bucket);
+        ba->end = ba->unused + size_t(ba->itemSize) * (ba->itemsPerBucket - (isFirst ? 1 : 0));
         return true;
     }
 
     void bucketReset(BucketAlloc* ba)
     {
-        // Each bucket is threaded again only when needed, so the allocator
-        // hands out items exactly as a new one would.
         prependChain(ba->spare, ba->buckets);
         ba->buckets = nullptr;
         ba->freeList = nullptr;
+        ba->unused = ba->end = nullptr;
     }
 
     int clampBucketSize(int requested, int defaultSize)
@@ -106,6 +90,7 @@ namespace vx
         itemSize = std::max<unsigned int>(itemSize, align);
         itemSize = (itemSize + align - 1) / align * align;
         ba->freeList = nullptr;
+        ba->unused = ba->end = nullptr;
         ba->buckets = nullptr;
         ba->spare = nullptr;
         ba->itemSize = itemSize;
@@ -129,18 +114,25 @@ namespace vx
 
     void mergeBucketAlloc(BucketAlloc* target, BucketAlloc* source)
     {
+        // Every item the source could still hand out goes on the target's
+        // free list: its unused items and the one its first bucket held back.
+        for (char* item = source->unused; item != source->end; item += source->itemSize)
+            bucketFree(target, item);
+        if (source->buckets != nullptr)
+        {
+            Bucket* first = source->buckets;
+            while (first->next != nullptr)
+                first = first->next;
+            bucketFree(target, firstItem(first) + size_t(source->itemSize) * (source->itemsPerBucket - 1));
+        }
+        for (void* item = source->freeList; item != nullptr;)
+        {
+            void* next = *static_cast<void**>(item);
+            bucketFree(target, item);
+            item = next;
+        }
         prependChain(target->buckets, source->buckets);
         prependChain(target->spare, source->spare);
-        // The source's free items go in front, its last one (null link) now
-        // leading on into the target's list.
-        if (source->freeList != nullptr)
-        {
-            void* tail = source->freeList;
-            while (linkOf(tail) != nullptr)
-                tail = linkOf(tail);
-            linkOf(tail) = target->freeList;
-            target->freeList = source->freeList;
-        }
         source->buckets = nullptr;
         source->spare = nullptr;
         TessAllocator* alloc = source->alloc;

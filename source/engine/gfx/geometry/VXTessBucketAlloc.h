@@ -9,13 +9,22 @@ namespace vx
 
     /** Fixed-size records in blocks ("buckets") of itemsPerBucket items, taken
         from the tessellator's allocator. Freed items go on a free list and are
-        reused, so a tessellation makes a few large allocations. Items are at
-        least pointer-sized and pointer-aligned. */
+        reused first; then the newest bucket's unused items are handed out in
+        order. A tessellation so makes a few large allocations and touches
+        only the items it uses. Items are at least pointer-sized and
+        pointer-aligned.
+
+        The first bucket holds back its last item: the allocator makes its
+        second bucket when all but one of the first bucket's items are in use,
+        as one threading each bucket's items onto a list ended by a null link
+        would. */
     struct BucketAlloc
     {
-        void* freeList; // each free item starts with the link to the next
+        void* freeList; // freed items, each starting with the link to the next
+        char* unused;   // the newest bucket's items never handed out, up to end
+        char* end;
         Bucket* buckets;
-        Bucket* spare; // emptied by bucketReset, threaded again when needed
+        Bucket* spare; // emptied by bucketReset, used again before new ones
         unsigned int itemSize;
         unsigned int itemsPerBucket;
         const char* name;
@@ -26,24 +35,24 @@ namespace vx
         cannot be made. name must outlive the allocator. */
     BucketAlloc* createBucketAlloc(TessAllocator* alloc, const char* name, unsigned int itemSize,
                                    unsigned int itemsPerBucket);
-    /** Takes a spare bucket or makes one and threads its items onto the free
-        list; false when out of memory. */
+    /** Takes a spare bucket, or makes one, for the next items; false when out
+        of memory. */
     bool bucketGrow(BucketAlloc* ba);
 
     /** An uninitialised item; null when out of memory. Inline: every mesh
         operation of the sweep takes its records here. */
     inline void* bucketAlloc(BucketAlloc* ba)
     {
-        // The item whose link is null (the highest of the first bucket) ends the
-        // list; it is never handed out, a fresh bucket comes first.
         void* item = ba->freeList;
-        if (item == nullptr || *static_cast<void**>(item) == nullptr)
+        if (item != nullptr)
         {
-            if (! bucketGrow(ba))
-                return nullptr;
-            item = ba->freeList;
+            ba->freeList = *static_cast<void**>(item);
+            return item;
         }
-        ba->freeList = *static_cast<void**>(item);
+        if (ba->unused == ba->end && ! bucketGrow(ba))
+            return nullptr;
+        item = ba->unused;
+        ba->unused += ba->itemSize;
         return item;
     }
 
@@ -53,6 +62,7 @@ namespace vx
         *static_cast<void**>(item) = ba->freeList;
         ba->freeList = item;
     }
+
     /** Makes every item free again, keeping the buckets: whatever records
         were in use are forgotten, and items come out as from a new allocator. */
     void bucketReset(BucketAlloc* ba);

@@ -198,7 +198,7 @@ namespace vx
             EXPECT_EQ(test::checkMesh(mesh), "");
         }
 
-        TEST(TessBucketAllocTest, TheItemWithANullLinkIsNeverHandedOut)
+        TEST(TessBucketAllocTest, TheFirstBucketHoldsBackItsLastItem)
         {
             test::CountingAllocator allocator;
             BucketAlloc* ba = createBucketAlloc(&allocator.record, "Test", 24, 16);
@@ -219,7 +219,7 @@ namespace vx
             EXPECT_EQ(again, items) << "freed items are reused";
 
             // Reset keeps both buckets and hands items out as a new allocator
-            // would: the null-link item again forces the second bucket.
+            // would: the first of them again holds back its last item.
             bucketReset(ba);
             std::set<void*> afterReset;
             for (int i = 0; i < 16; ++i)
