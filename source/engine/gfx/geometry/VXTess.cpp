@@ -483,7 +483,7 @@ namespace vx
         if (tess == nullptr)
             return;
         TessAllocator alloc = tess->alloc;
-        tessAbandonSweep(tess);
+        tessReleaseSweep(tess);
         if (tess->regionPool != nullptr)
             deleteBucketAlloc(tess->regionPool);
         if (tess->mesh != nullptr)
@@ -510,6 +510,7 @@ namespace vx
             tessMeshReset(tess->spareMesh);
             tess->mesh = tess->spareMesh;
             tess->spareMesh = nullptr;
+            tess->reused = true;
         }
         if (tess->mesh == nullptr)
         {
@@ -602,7 +603,7 @@ namespace vx
         }
         catch (const TessFailure&)
         {
-            tessAbandonSweep(tess);
+            tessReleaseSweep(tess);
             ok = false;
         }
 

@@ -65,9 +65,12 @@ namespace vx
     struct Tesselator;
 
     /** A new tessellator taking memory from alloc (copied), or from malloc,
-        realloc and free when alloc is null. Null when out of memory. */
+        realloc and free when alloc is null. Null when out of memory. A
+        tessellator keeps the memory of its largest tessellation for the next
+        ones, so reusing one for many polygons allocates little. */
     Tesselator* tessNewTess(const TessAllocator* alloc);
-    /** Frees the tessellator with any contours and output; null does nothing. */
+    /** Frees the tessellator with any contours, output and kept memory; null
+        does nothing. */
     void tessDeleteTess(Tesselator* tess);
 
     /** Adds one closed contour of count points read as size (2 or 3) floats at

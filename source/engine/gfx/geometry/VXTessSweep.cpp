@@ -928,13 +928,17 @@ namespace vx
             sweepEvent(tess, v);
         }
 
-        // The queue is empty and stays for the next sweep.
+        // A tessellator in its second tessellation or later keeps the empty
+        // queue and dictionary for the next sweep. On its first, their memory
+        // goes back now, where the triangulation's records may take it.
         doneEdgeDict(tess);
+        if (! tess->reused)
+            tessReleaseSweep(tess);
         removeDegenerateFaces(tess);
         return true;
     }
 
-    void tessAbandonSweep(Tesselator* tess)
+    void tessReleaseSweep(Tesselator* tess)
     {
         if (tess->regionPool != nullptr)
             bucketReset(tess->regionPool);

@@ -41,12 +41,14 @@ namespace vx
     };
 
     /** The tessellator keeps the memory of its last tessellation for the next
-        one: the emptied mesh with its buckets, the dictionary, the event queue
-        and the output arrays. tessDeleteTess gives it all back. */
+        one: the emptied mesh with its buckets and the output arrays, and once
+        it is reused also the dictionary and the event queue. tessDeleteTess
+        gives it all back. */
     struct Tesselator
     {
         TessMesh* mesh = nullptr;
         TessMesh* spareMesh = nullptr; // emptied when the next contour comes
+        bool reused = false;           // tessellating again with kept memory
         bool outOfMemory = false;
         bool badInput = false; // a contour could not be read
 
@@ -94,8 +96,9 @@ namespace vx
         winding rule. Answers false when the event queue cannot be built and
         throws TessFailure on any later failure. */
     bool tessComputeInterior(Tesselator* tess);
-    /** Frees the dictionary and the event queue (kept from the last sweep or
-        left by a failed one) and makes every region free again. */
-    void tessAbandonSweep(Tesselator* tess);
+    /** Frees the dictionary and the event queue and makes every region free
+        again: after a failed sweep, after a tessellator's first one, and when
+        the tessellator goes. */
+    void tessReleaseSweep(Tesselator* tess);
 
 } // namespace vx
