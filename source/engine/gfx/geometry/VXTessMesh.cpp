@@ -511,7 +511,9 @@ namespace vx
             {
                 TessHalfEdge* eNext = eCur->lnext;
                 TessHalfEdge* eSym = eCur->sym;
-                if (eSym != nullptr && eSym->lface != nullptr && eSym->lface->inside)
+                // An edge with f on both sides is no join of two faces: deleting
+                // it would split f and the walk would lose its start.
+                if (eSym != nullptr && eSym->lface != nullptr && eSym->lface != f && eSym->lface->inside)
                 {
                     const int curNv = countFaceVertices(f);
                     const int symNv = countFaceVertices(eSym->lface);

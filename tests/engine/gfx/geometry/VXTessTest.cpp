@@ -191,6 +191,25 @@ namespace vx
             EXPECT_EQ(allocator.calls, callsAfterFirstRound);
         }
 
+        // Huge and denormal coordinates leave an inside face with an edge
+        // inside it: merging into polygons of six must not treat that edge as
+        // a join of two faces (it split the face and the walk never ended).
+        TEST_F(TessTest, MergingIntoPolygonsEndsOnAFaceWithAnEdgeInside)
+        {
+            const Contours contours{{{0x1.005p-133f, 0x1p-148f},
+                                     {0x1.31713p+34f, -0x1.a0a0ap-79f},
+                                     {0x1.0028p-132f, -0x1.3p-78f},
+                                     {0x1.a0a13p+33f, 0x1.a130ap+33f},
+                                     {0x1.a0a1dcp+33f, -0x1.a0a0ap-79f},
+                                     {0.0f, 0.0f},
+                                     {0x1.dca0ap+34f, 0x1.a0a0ap+33f},
+                                     {0x1.00493p-61f, 0x1.a0b6p+33f},
+                                     {0x1.a0a0ap+33f, 0x1.28p-140f}}};
+            add(contours);
+            ASSERT_EQ(tessTesselate(tess, TESS_WINDING_ODD, TESS_POLYGONS, 6, 2, nullptr), 1);
+            EXPECT_GT(tessGetElementCount(tess), 0);
+        }
+
         struct DegenerateCase
         {
             const char* name;
