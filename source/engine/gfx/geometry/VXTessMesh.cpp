@@ -84,8 +84,8 @@ namespace vx
             } while (e != eOrig);
         }
 
-        // Inserts fNew before fNext and makes it the left face of eOrig's loop.
-        void makeFace(TessFace* fNew, TessHalfEdge* eOrig, TessFace* fNext)
+        // Inserts fNew before fNext as a new face with eOrig in its loop.
+        void linkFaceBefore(TessFace* fNew, TessHalfEdge* eOrig, TessFace* fNext)
         {
             TessFace* fPrev = fNext->prev;
             fNew->prev = fPrev;
@@ -98,13 +98,26 @@ namespace vx
             fNew->marked = false;
             // A face split off another lies on the same side of the outline.
             fNew->inside = fNext->inside;
+        }
 
+        // Inserts fNew before fNext and makes it the left face of eOrig's loop.
+        void makeFace(TessFace* fNew, TessHalfEdge* eOrig, TessFace* fNext)
+        {
+            linkFaceBefore(fNew, eOrig, fNext);
             TessHalfEdge* e = eOrig;
             do
             {
                 e->lface = fNew;
                 e = e->lnext;
             } while (e != eOrig);
+        }
+
+        // Takes f out of the face list and gives its record back.
+        void unlinkFace(TessMesh* mesh, TessFace* f)
+        {
+            f->next->prev = f->prev;
+            f->prev->next = f->next;
+            bucketFree(mesh->faceBucket, f);
         }
 
         void killEdge(TessMesh* mesh, TessHalfEdge* eDel)
@@ -144,11 +157,7 @@ namespace vx
                 e->lface = newLface;
                 e = e->lnext;
             } while (e != eStart);
-            TessFace* fPrev = fDel->prev;
-            TessFace* fNext = fDel->next;
-            fNext->prev = fPrev;
-            fPrev->next = fNext;
-            bucketFree(mesh->faceBucket, fDel);
+            unlinkFace(mesh, fDel);
         }
 
         // The dummy heads of an empty mesh, each list linked to itself.
@@ -384,6 +393,124 @@ namespace vx
             splice(eDelSym, oprev(eDelSym));
         }
         killEdge(mesh, eDel);
+        return 1;
+    }
+
+    namespace
+    {
+        // Makes f the left face of the half-edges from first on along lnext up
+        // to and including last.
+        void setPathFace(TessHalfEdge* first, const TessHalfEdge* last, TessFace* f)
+        {
+            for (TessHalfEdge* e = first;; e = e->lnext)
+            {
+                e->lface = f;
+                if (e == last)
+                    return;
+            }
+        }
+
+        // Moves f in the face list to before fNext, as a face just made there.
+        void relinkFaceBefore(TessFace* f, TessHalfEdge* eOrig, TessFace* fNext)
+        {
+            f->next->prev = f->prev;
+            f->prev->next = f->next;
+            linkFaceBefore(f, eOrig, fNext);
+        }
+    }
+
+    int tessMeshMoveInRing(TessMesh* mesh, TessHalfEdge* e, TessHalfEdge* eNext)
+    {
+        // The ring around v = e->org runs p, e, q, ... r, eNext. Moving e
+        // changes the lnext of three half-edges, the cuts: cutQ (q->sym) now
+        // leads to p instead of e, cutE (e->sym) to r instead of p, and cutNext
+        // (eNext->sym) to e instead of r. The loops through e, p and r are
+        // made of three paths, each from one of e, p, r along lnext to the
+        // first cut, and the move joins the same paths in another order.
+        // Which faces were equal tells how the paths ran. The two splices
+        // this stands for, tessMeshSplice(p, e) then tessMeshSplice(r, e),
+        // relabel whole loops, some twice; here only the paths whose face
+        // changes are walked, and the face list ends exactly as they leave it
+        // (a record the first splice frees is the one the second takes).
+        TessHalfEdge* p = oprev(e);
+        TessHalfEdge* q = e->onext;
+        TessHalfEdge* r = oprev(eNext);
+        TessVertex* v = e->org;
+        if (dst(p) == v || dst(e) == v || dst(q) == v || dst(r) == v || dst(eNext) == v)
+        {
+            // An edge from v back to v: a path could start at a cut.
+            return tessMeshSplice(mesh, p, e) && tessMeshSplice(mesh, oprev(eNext), e);
+        }
+        TessHalfEdge* cutQ = q->sym;
+        TessHalfEdge* cutE = e->sym;
+        TessHalfEdge* cutNext = eNext->sym;
+        TessFace* fA = e->lface; // the loop through e and cutQ
+        TessFace* fB = p->lface; // through p and cutE
+        TessFace* fC = r->lface; // through r and cutNext
+
+        if (fA != fB && fB != fC && fA != fC)
+        {
+            // Loops e..cutQ, p..cutE and r..cutNext become one, on fC.
+            setPathFace(e, cutQ, fC);
+            setPathFace(p, cutE, fC);
+            unlinkFace(mesh, fA);
+            unlinkFace(mesh, fB);
+        }
+        else if (fA != fB)
+        {
+            // fB == fC: loops e..cutQ and p..cutNext r..cutE become
+            // e..cutQ p..cutNext, a face made anew in fA's record in front of
+            // fB, and r..cutE on fB.
+            // fA == fC: loops e..cutNext r..cutQ and p..cutE become
+            // e..cutNext, again fA's record made anew, and p..cutE r..cutQ on
+            // fB.
+            if (fB == fC)
+                setPathFace(p, cutNext, fA);
+            else
+                setPathFace(r, cutQ, fB);
+            relinkFaceBefore(fA, e, fB);
+            fB->anEdge = r;
+        }
+        else if (fA != fC)
+        {
+            // Loops e..cutE p..cutQ and r..cutNext become e..cutE r..cutNext
+            // on fC and p..cutQ on fA.
+            setPathFace(e, cutE, fC);
+            fA->anEdge = p;
+        }
+        else
+        {
+            // One loop: its path from e ends at cutE or at cutNext.
+            const TessHalfEdge* last = e;
+            while (last != cutE && last != cutNext)
+                last = last->lnext;
+            if (last == cutNext)
+            {
+                // e..cutNext r..cutE p..cutQ becomes three loops: p..cutQ on
+                // fA, r..cutE on a new face in front of fA and e..cutNext on
+                // a new face in front of that.
+                auto* fR = static_cast<TessFace*>(bucketAlloc(mesh->faceBucket));
+                if (fR == nullptr)
+                    return 0;
+                auto* fE = static_cast<TessFace*>(bucketAlloc(mesh->faceBucket));
+                if (fE == nullptr)
+                {
+                    bucketFree(mesh->faceBucket, fR);
+                    return 0;
+                }
+                linkFaceBefore(fR, r, fA);
+                linkFaceBefore(fE, e, fR);
+                setPathFace(r, cutE, fR);
+                setPathFace(e, cutNext, fE);
+            }
+            // Else e..cutE p..cutNext r..cutQ stays one loop, as
+            // e..cutE r..cutQ p..cutNext.
+            fA->anEdge = p;
+        }
+
+        v->anEdge = p;
+        splice(e, p);
+        splice(e, r);
         return 1;
     }
 

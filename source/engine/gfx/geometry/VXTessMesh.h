@@ -122,6 +122,12 @@ namespace vx
     /** Exchanges a->onext and b->onext: merges two vertex rings or splits one,
         and joins two face loops or splits one. */
     int tessMeshSplice(TessMesh* mesh, TessHalfEdge* a, TessHalfEdge* b);
+    /** Moves e in the ring around its origin to just before eNext (another
+        half-edge of the ring, not e->onext already), leaving the mesh as
+        tessMeshSplice(mesh, oprev(e), e) and then
+        tessMeshSplice(mesh, oprev(eNext), e) would, face records included,
+        while walking only the half-edges whose face changes. */
+    int tessMeshMoveInRing(TessMesh* mesh, TessHalfEdge* e, TessHalfEdge* eNext);
     /** Removes the edge, joining or splitting faces and killing vertices that
         become isolated. */
     int tessMeshDelete(TessMesh* mesh, TessHalfEdge* eDel);

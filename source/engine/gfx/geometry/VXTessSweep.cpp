@@ -213,10 +213,7 @@ namespace vx
                     fixUpperEdge(tess, reg, e);
                 }
                 if (ePrev->onext != e)
-                {
-                    check(tessMeshSplice(tess->mesh, oprev(e), e));
-                    check(tessMeshSplice(tess->mesh, ePrev, e));
-                }
+                    check(tessMeshMoveInRing(tess->mesh, e, ePrev->onext));
                 finishRegion(tess, regPrev); // may change reg->eUp
                 ePrev = reg->eUp;
                 regPrev = reg;
@@ -254,11 +251,7 @@ namespace vx
                     break;
 
                 if (e->onext != ePrev)
-                {
-                    // Unlink e and relink it below ePrev.
-                    check(tessMeshSplice(tess->mesh, oprev(e), e));
-                    check(tessMeshSplice(tess->mesh, oprev(ePrev), e));
-                }
+                    check(tessMeshMoveInRing(tess->mesh, e, ePrev)); // relink e below ePrev
                 reg->windingNumber = regPrev->windingNumber - e->winding;
                 reg->inside = isWindingInside(tess, reg->windingNumber);
 

@@ -7,6 +7,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <map>
 #include <random>
 #include <set>
@@ -140,6 +141,119 @@ namespace vx
             }
             EXPECT_EQ(mesh->vHead.next, &mesh->vHead) << "no vertex left";
             EXPECT_EQ(mesh->eHead.e.next, &mesh->eHead.e) << "no edge left";
+        }
+
+        // A mesh from random operations of the given seed: the same seed makes
+        // the same mesh, faces inside or not at random.
+        void buildRandomMesh(TessMesh* mesh, unsigned seed)
+        {
+            std::mt19937 random(seed);
+            for (int step = 0; step < 40; ++step)
+            {
+                auto edges = allHalfEdges(mesh);
+                const int op = edges.size() < 4 ? 4 : std::uniform_int_distribution<int>(0, 4)(random);
+                std::uniform_int_distribution<size_t> pick(0, edges.empty() ? 0 : edges.size() - 1);
+                TessHalfEdge* a = edges.empty() ? nullptr : edges[pick(random)];
+                TessHalfEdge* b = edges.empty() ? nullptr : edges[pick(random)];
+                switch (op)
+                {
+                    case 0:
+                        tessMeshSplitEdge(mesh, a);
+                        break;
+                    case 1:
+                        tessMeshAddEdgeVertex(mesh, a);
+                        break;
+                    case 2:
+                        tessMeshConnect(mesh, a, b);
+                        break;
+                    case 3:
+                        tessMeshSplice(mesh, a, b);
+                        break;
+                    default:
+                        tessMeshMakeEdge(mesh);
+                }
+            }
+            for (TessFace* f = mesh->fHead.next; f != &mesh->fHead; f = f->next)
+                f->inside = std::uniform_int_distribution<int>(0, 1)(random) == 1;
+        }
+
+        // Every link of the mesh as positions in its lists, so two meshes made
+        // the same way compare equal exactly when they are.
+        std::vector<int> describe(TessMesh* mesh)
+        {
+            std::map<const void*, int> index{{nullptr, -1}};
+            int n = 0;
+            for (TessHalfEdge* e : allHalfEdges(mesh))
+                index[e] = n++;
+            n = 0;
+            for (TessVertex* v = mesh->vHead.next; v != &mesh->vHead; v = v->next)
+                index[v] = n++;
+            n = 0;
+            for (TessFace* f = mesh->fHead.next; f != &mesh->fHead; f = f->next)
+                index[f] = n++;
+            std::vector<int> out;
+            for (TessHalfEdge* e : allHalfEdges(mesh))
+                out.insert(out.end(), {index[e->onext], index[e->lnext], index[e->org], index[e->lface]});
+            for (TessVertex* v = mesh->vHead.next; v != &mesh->vHead; v = v->next)
+                out.push_back(index[v->anEdge]);
+            for (TessFace* f = mesh->fHead.next; f != &mesh->fHead; f = f->next)
+                out.insert(out.end(), {index[f->anEdge], int(f->inside), int(f->marked), f->n});
+            return out;
+        }
+
+        // Moving an edge in its ring leaves the mesh exactly as the two
+        // splices it stands for, for every way the faces around the ring can
+        // be shared (all six seen).
+        TEST_F(TessMeshTest, MovingAnEdgeInItsRingEqualsTheTwoSplices)
+        {
+            std::set<std::pair<int, int>> seen; // faces shared, face count change
+            for (unsigned seed = 1; seed <= 400; ++seed)
+            {
+                TessMesh* moved = tessMeshNewMesh(&allocator.record);
+                TessMesh* spliced = tessMeshNewMesh(&allocator.record);
+                buildRandomMesh(moved, seed);
+                buildRandomMesh(spliced, seed);
+                ASSERT_EQ(describe(moved), describe(spliced));
+
+                // A ring of at least three, e and a place in it other than its own.
+                std::mt19937 random(seed);
+                const auto edgesMoved = allHalfEdges(moved);
+                const auto edgesSpliced = allHalfEdges(spliced);
+                std::vector<size_t> candidates;
+                for (size_t i = 0; i < edgesMoved.size(); ++i)
+                    if (edgesMoved[i]->onext->onext != edgesMoved[i])
+                        candidates.push_back(i);
+                if (! candidates.empty())
+                {
+                    const size_t i = candidates[random() % candidates.size()];
+                    TessHalfEdge* e = edgesMoved[i];
+                    std::vector<TessHalfEdge*> ring;
+                    for (TessHalfEdge* x = e->onext->onext; x != e; x = x->onext)
+                        ring.push_back(x);
+                    TessHalfEdge* eNext = ring[random() % ring.size()];
+                    const size_t j =
+                        size_t(std::find(edgesMoved.begin(), edgesMoved.end(), eNext) - edgesMoved.begin());
+
+                    const TessFace* fA = e->lface;
+                    const TessFace* fB = oprev(e)->lface;
+                    const TessFace* fC = oprev(eNext)->lface;
+                    const int shared = (fA == fB) + 2 * (fB == fC) + 4 * (fA == fC);
+                    const int faces = countFaces(moved);
+
+                    ASSERT_TRUE(tessMeshMoveInRing(moved, e, eNext));
+                    ASSERT_TRUE(tessMeshSplice(spliced, oprev(edgesSpliced[i]), edgesSpliced[i]));
+                    ASSERT_TRUE(tessMeshSplice(spliced, oprev(edgesSpliced[j]), edgesSpliced[i]));
+                    ASSERT_EQ(test::checkMesh(moved), "") << "seed " << seed;
+                    ASSERT_EQ(describe(moved), describe(spliced)) << "seed " << seed;
+                    EXPECT_EQ(e->onext, eNext);
+                    seen.insert({shared, countFaces(moved) - faces});
+                }
+                tessMeshDeleteMesh(&allocator.record, moved);
+                tessMeshDeleteMesh(&allocator.record, spliced);
+            }
+            const std::set<std::pair<int, int>> all{{0, -2}, {1, 0}, {2, 0}, {4, 0}, {7, 0}, {7, 2}};
+            for (const auto& kind : all)
+                EXPECT_TRUE(seen.count(kind)) << "faces shared " << kind.first << ", change " << kind.second;
         }
 
         TEST_F(TessMeshTest, FailedAllocationsLeaveTheMeshAsItWas)
