@@ -7,6 +7,7 @@
 #include "engine/gfx/geometry/VXTess.h"
 #include "engine/gfx/geometry/VXTriangulate.h"
 
+#include <cmath>
 #include <cstddef>
 #include <cstdint>
 #include <cstring>
@@ -39,7 +40,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
         size -= floats * sizeof(float);
         if ((control & 4) != 0)
             for (size_t i = 0; i < floats; ++i)
-                v[i] = float(int(v[i]) % 16); // coincident points and edges
+                v[i] = std::isfinite(v[i]) ? std::fmod(std::trunc(v[i]), 16.0f) : v[i]; // coincident points
         if ((control & 1) != 0 && ! shape.contours.back().getPoints().empty())
             shape.contours.emplace_back();
         vx::Contour& c = shape.contours.back();
@@ -49,23 +50,31 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
             c.addPoint(v[0], v[1]);
     }
 
-    vx::Tesselator* tess = vx::tessNewTess(nullptr);
+    std::vector<std::vector<vx::TVec2<float>>> outlines;
     for (vx::Contour& c : shape.contours)
     {
         c.close();
         // Subdivision of huge or non-finite curves is bounded by its depth.
-        const std::vector<vx::TVec2<float>> points = c.subdivide(1.0f);
-        vx::tessAddContour(tess, 2, points.data(), sizeof(vx::TVec2<float>), int(points.size()));
+        outlines.push_back(c.subdivide(1.0f));
     }
-    const int ok = vx::tessTesselate(tess, rule, elementType, 3 + (rule & 1), 2, nullptr);
-    const int* elements = vx::tessGetElements(tess);
-    const int vertexCount = vx::tessGetVertexCount(tess);
-    if (ok == 0 && (elements != nullptr || vertexCount != 0))
-        __builtin_trap();
-    // Every index names an output vertex (or a face, for neighbours).
-    if (elementType != vx::TESS_BOUNDARY_CONTOURS)
+
+    // Twice on one tessellator, the second time under the next rule: a reused
+    // tessellator keeps its memory between calls.
+    vx::Tesselator* tess = vx::tessNewTess(nullptr);
+    for (int pass = 0; pass < 2; ++pass)
     {
-        const int polySize = 3 + (rule & 1);
+        const int passRule = (rule + pass) % 6;
+        for (const auto& points : outlines)
+            vx::tessAddContour(tess, 2, points.data(), sizeof(vx::TVec2<float>), int(points.size()));
+        const int polySize = 3 + (passRule & 1);
+        const int ok = vx::tessTesselate(tess, passRule, elementType, polySize, 2, nullptr);
+        const int* elements = vx::tessGetElements(tess);
+        const int vertexCount = vx::tessGetVertexCount(tess);
+        if (ok == 0 && (elements != nullptr || vertexCount != 0))
+            __builtin_trap();
+        if (ok == 0 || elementType == vx::TESS_BOUNDARY_CONTOURS)
+            continue;
+        // Every index names an output vertex (or a face, for neighbours).
         const int stride = elementType == vx::TESS_CONNECTED_POLYGONS ? 2 * polySize : polySize;
         const int faces = vx::tessGetElementCount(tess);
         for (int f = 0; f < faces; ++f)

@@ -25,22 +25,52 @@ namespace vx
             std::free(p);
         }
 
-        // One tessellation: the allocator record of the triangulation (bytes
-        // counted, no reallocation, room for 2560 crossings), deleted with
-        // the object.
+        // Each thread keeps one tessellator (allocator record: bytes counted,
+        // no reallocation, room for 2560 crossings). A kept tessellator keeps
+        // its memory between calls, so a fill every frame neither hands that
+        // memory back to the system nor faults it in again.
+        struct ThreadTesselator
+        {
+            ~ThreadTesselator() { tessDeleteTess(tess); }
+
+            Tesselator* get()
+            {
+                if (tess == nullptr)
+                {
+                    TessAllocator alloc;
+                    alloc.allocate = &stdAlloc;
+                    alloc.free = &stdFree;
+                    alloc.userData = &allocatedBytes;
+                    alloc.extraVertices = 2560;
+                    tess = tessNewTess(&alloc);
+                }
+                return tess;
+            }
+
+            // Contours added but never tessellated would join the next call.
+            void discard()
+            {
+                tessDeleteTess(tess);
+                tess = nullptr;
+            }
+
+            unsigned int allocatedBytes = 0;
+            Tesselator* tess = nullptr;
+        };
+
+        thread_local ThreadTesselator threadTesselator;
+
+        // One tessellation on the thread's tessellator; triangulations do not
+        // nest, so one at a time uses it.
         class Triangulation
         {
         public:
-            Triangulation()
+            Triangulation() : tess(threadTesselator.get()) {}
+            ~Triangulation()
             {
-                TessAllocator alloc;
-                alloc.allocate = &stdAlloc;
-                alloc.free = &stdFree;
-                alloc.userData = &allocatedBytes;
-                alloc.extraVertices = 2560;
-                tess = tessNewTess(&alloc);
+                if (added && ! ran)
+                    threadTesselator.discard();
             }
-            ~Triangulation() { tessDeleteTess(tess); }
             Triangulation(const Triangulation&) = delete;
             Triangulation& operator=(const Triangulation&) = delete;
 
@@ -57,6 +87,7 @@ namespace vx
                 contour at all gives no triangles and no complaint. */
             bool run(Winding winding, int vertexSize, const char* caller)
             {
+                ran = true;
                 if (tess != nullptr && tessTesselate(tess, winding, TESS_POLYGONS, 3, vertexSize, nullptr) == 1)
                     return true;
                 if (tess != nullptr && ! added)
@@ -71,9 +102,9 @@ namespace vx
             const int* elements() const { return tessGetElements(tess); }
 
         private:
-            unsigned int allocatedBytes = 0;
             Tesselator* tess = nullptr;
             bool added = false;
+            bool ran = false;
         };
 
         Mesh2d toMesh2d(const Triangulation& t)
