@@ -7,6 +7,13 @@
 
 namespace vx
 {
+    /** The vertex program of effect passes ("#version 120", the engine's vertex
+        convention): uniforms "WorldViewProj", "World" and "TexScroll"; it passes
+        uv1 = vUV1 x TexScroll.xy + TexScroll.zw on to the fragment program. */
+    extern const char* const vsTransform;
+    /** The format-conversion fragment program (built-in slot FormatConversion,
+        and the format-conversion pass). */
+    extern const char* const fsFormatConversion;
 
     /** The twelve built-in programs every renderer owns. Slots 0-3, 5, 10 and 11
         use the engine's vertex convention (vPosition, vNormal, vUV1, vColor and
