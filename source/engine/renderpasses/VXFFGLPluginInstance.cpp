@@ -256,6 +256,16 @@ namespace vx
 
     bool FFGLPluginInstance::deinitPluginLibrary()
     {
+        return endPluginLibrary(true);
+    }
+
+    bool FFGLPluginInstance::forgetPluginLibrary()
+    {
+        return endPluginLibrary(false);
+    }
+
+    bool FFGLPluginInstance::endPluginLibrary(bool deInitialise)
+    {
         if (instanceId != 0)
         {
             debugPrint("Failed to call DeInstantiateGL() before calling DeinitPluginLibrary()");
@@ -264,7 +274,7 @@ namespace vx
         FFGL::Word answer = FFGL::fromU32(FFGL::fail);
         if (entryPoint != nullptr)
         {
-            answer = call(FFGL::deInitialise, 0, 0, "deinitPluginLibrary");
+            answer = deInitialise ? call(FFGL::deInitialise, 0, 0, "deinitPluginLibrary") : FFGL::fromU32(FFGL::success);
             if (answer != FFGL::success)
                 debugPrint("FreeFrame DeInit failed");
             entryPoint = nullptr;

@@ -129,6 +129,11 @@ namespace vx
         void setEntryPoint(FFGL::PlugMainFunction entry) { entryPoint = entry; }
         FFGL::PlugMainFunction getEntryPoint() const { return entryPoint; }
         void setLoaded(bool isLoaded, const std::string& path);
+        // As deinitPluginLibrary without the plugin's de-initialise, which
+        // ends state of the whole library: for an instance whose library
+        // other instances still use. False while an OpenGL instance lives or
+        // when nothing was loaded.
+        bool forgetPluginLibrary();
 
     private:
         enum class Kind : std::uint8_t
@@ -152,6 +157,7 @@ namespace vx
         // failure or an exception.
         FFGL::Word callGL(std::uint32_t code, FFGL::Word input, FFGL::Word instance, const char* operation,
                           bool& ok) const;
+        bool endPluginLibrary(bool deInitialise);
         bool isParameterIndex(int index) const { return index >= 0 && index < numParameters; }
         bool isTextParameter(int index, FFGL::Word instance) const;
         void sendValue(ParamBase& param, const Mirrored& mirrored);
