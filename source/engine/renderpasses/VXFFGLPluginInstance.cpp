@@ -149,12 +149,14 @@ namespace vx
         if (! FFGL::isFail(call(FFGL::getPluginShortName, 0, 0, "initPluginLibrary", &threw)))
             if (const char* text = textAnswer(call(FFGL::getPluginShortName, 0, 0, "initPluginLibrary", &threw)))
                 shortName = boundedText(text, maxNameLength);
+        description.clear();
+        about.clear();
         const FFGL::Word extendedWord = call(FFGL::getExtendedInfo, 0, 0, "initPluginLibrary", &threw);
         if (extendedWord != 0 && ! FFGL::isFail(extendedWord))
         {
             const auto* extended = FFGL::toPointer<const PluginExtendedInfoStruct>(extendedWord);
-            description = extended->Description != nullptr ? extended->Description : "";
-            about = extended->About != nullptr ? extended->About : "";
+            description = boundedText(extended->Description, maxInfoTextLength);
+            about = boundedText(extended->About, maxInfoTextLength);
         }
 
         if (call(FFGL::getPluginCaps, FFGL::capProcessOpenGL, 0, "initPluginLibrary", &threw) != 1 || threw)

@@ -22,8 +22,9 @@ namespace vx
     // hands over the inputs and the framebuffer and lets the plugin draw.
     //
     // What a plugin answers is read within the protocol's limits: at most
-    // 512 parameters, names of 16 characters, display texts of 32, input
-    // counts of at most inputFramesLimit, and no text read past those sizes
+    // 512 parameters, names of 16 characters, display texts of 32, the
+    // description and about texts of 1024, input counts of at most
+    // inputFramesLimit, and no text read past those sizes
     // whether or not it is terminated. No exception thrown by the plugin
     // leaves this class: each call into it catches, logs the "Escaped from
     // error" line and answers failure; the GL codes restore the attribute
@@ -39,6 +40,7 @@ namespace vx
         static constexpr int maxNameLength = 16;
         static constexpr int maxDisplayLength = 32;
         static constexpr int maxUniqueIdLength = 4;
+        static constexpr int maxInfoTextLength = 1024;
         static constexpr int inputFramesLimit = 16;
 
         FFGLPluginInstance();
