@@ -75,15 +75,22 @@ namespace vx::detail
                 hasKey = false;
                 threadRecord = nullptr;
                 Record* list = records.exchange(nullptr, std::memory_order_acq_rel);
+                bool passRuns = false;
                 for (Record* record = list; record != nullptr; record = record->nextRecord)
+                {
+                    // Orders what threads that have ended did with their
+                    // records before the records are freed.
+                    static_cast<void>(record->claimed.load(std::memory_order_acquire));
                     for (Block* block = &record->first; block != nullptr;
                          block = block->next.load(std::memory_order_acquire))
                         for (const Slot& slot : block->slots)
-                            if (slot.owner.load(std::memory_order_acquire) != nullptr)
-                            {
-                                records.store(list, std::memory_order_release);
-                                return;
-                            }
+                            passRuns = passRuns || slot.owner.load(std::memory_order_acquire) != nullptr;
+                }
+                if (passRuns)
+                {
+                    records.store(list, std::memory_order_release);
+                    return;
+                }
                 while (list != nullptr)
                 {
                     Record* record = list;
