@@ -5,7 +5,6 @@
 #include "core/parameters/VXParamContainer.h"
 #include "core/parameters/VXParamRange.h"
 
-
 namespace vx
 {
     namespace

@@ -276,7 +276,9 @@ namespace vx
         FFGL::Word answer = FFGL::fromU32(FFGL::fail);
         if (entryPoint != nullptr)
         {
-            answer = deInitialise ? call(FFGL::deInitialise, 0, 0, "deinitPluginLibrary") : FFGL::fromU32(FFGL::success);
+            answer = FFGL::fromU32(FFGL::success);
+            if (deInitialise)
+                answer = call(FFGL::deInitialise, 0, 0, "deinitPluginLibrary");
             if (answer != FFGL::success)
                 debugPrint("FreeFrame DeInit failed");
             entryPoint = nullptr;

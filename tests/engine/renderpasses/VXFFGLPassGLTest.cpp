@@ -32,7 +32,7 @@ namespace
         {
             RenderPassGLTest::SetUp();
             restoresViewport = true; // passes rendered on their own set it
-            if (*recorderPath == 0) // the recording plugin comes with every other module
+            if (*recorderPath == 0)  // the recording plugin comes with every other module
                 GTEST_SKIP() << "no plugin modules in this build";
         }
 

@@ -4,8 +4,8 @@
 #include "engine/renderpasses/VXFFGLTestSupport.h"
 
 #include "core/VXFile.h"
-#include "engine/ffgl/FFGL.h"
 #include "core/parameters/VXParamContainer.h"
+#include "engine/ffgl/FFGL.h"
 #include "engine/renderpasses/VXDryWetEffect.h"
 #include "engine/renderpasses/VXFFGLEffect.h"
 #include "engine/renderpasses/VXOSXPluginInstance.h"

@@ -24,6 +24,7 @@ namespace
     // Past the host's bound on description and about texts.
     constexpr std::size_t infoTextBlockSize = 1100;
     std::unique_ptr<char[]> descriptionBlock(new char[infoTextBlockSize]), aboutBlock(new char[infoTextBlockSize]);
+    PluginExtendedInfoStruct unterminatedInfo{1, 0, descriptionBlock.get(), aboutBlock.get(), 0, nullptr};
 
     PluginInfoStruct info{1, 500, {'R', 'E', 'C', 'O'}, {'R', 'e', 'c', 'o', 'r', 'd', 'e', 'r'}, 0};
     char texts[] = "Recording plugin\0Vexkit tests";
@@ -72,11 +73,9 @@ namespace
             case FFGL::getExtendedInfo:
                 if (malformed)
                 {
-                    static PluginExtendedInfoStruct unterminated{1, 0, descriptionBlock.get(), aboutBlock.get(), 0,
-                                                                 nullptr};
                     std::memset(descriptionBlock.get(), 'E', infoTextBlockSize);
                     std::memset(aboutBlock.get(), 'A', infoTextBlockSize);
-                    return FFGL::fromPointer(&unterminated);
+                    return FFGL::fromPointer(&unterminatedInfo);
                 }
                 return FFGL::fromPointer(&extendedInfo);
             case FFGL::getPluginShortName:
