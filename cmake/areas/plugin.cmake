@@ -2,9 +2,11 @@
 #
 # A module carries its own copy of the engine and binds every symbol of it
 # inside itself (-Bsymbolic, all but plugMain local), so a host that links the
-# engine too never mixes the two.
+# engine too never mixes the two. The threading build has the hosting tests'
+# modules only (its hosting tests load them on several threads); Kelvo and the
+# FFGL layer's module need the graphics it leaves out.
 
-if(NOT VX_SANITIZE STREQUAL "tsan" AND NOT VX_SANITIZE STREQUAL "fuzz")
+if(NOT VX_SANITIZE STREQUAL "fuzz")
 
   set(VX_FFGL_EXPORTS ${CMAKE_CURRENT_BINARY_DIR}/generated/ffgl_module.exports)
   file(WRITE ${VX_FFGL_EXPORTS} "{\n  global: plugMain;\n  local: *;\n};\n")
@@ -43,7 +45,7 @@ if(NOT VX_SANITIZE STREQUAL "tsan" AND NOT VX_SANITIZE STREQUAL "fuzz")
 
   # The Kelvo effect, once its sources are in place.
   file(GLOB VX_KELVO_SOURCES CONFIGURE_DEPENDS ${CMAKE_CURRENT_SOURCE_DIR}/plugin/*.cpp)
-  if(VX_KELVO_SOURCES)
+  if(VX_KELVO_SOURCES AND NOT VX_SANITIZE STREQUAL "tsan")
     vx_add_ffgl_module(kelvo Kelvo ${VX_KELVO_SOURCES})
     target_include_directories(kelvo PRIVATE ${CMAKE_CURRENT_SOURCE_DIR}/plugin)
   endif()
@@ -52,7 +54,7 @@ if(NOT VX_SANITIZE STREQUAL "tsan" AND NOT VX_SANITIZE STREQUAL "fuzz")
   # layer's module mechanics are tested whatever the effect does.
   file(GLOB VX_FFGL_TEST_MODULE_SOURCES CONFIGURE_DEPENDS
     ${CMAKE_CURRENT_SOURCE_DIR}/tests/engine/ffgl/module/*.cpp)
-  if(VX_BUILD_TESTS AND VX_FFGL_TEST_MODULE_SOURCES)
+  if(VX_BUILD_TESTS AND VX_FFGL_TEST_MODULE_SOURCES AND NOT VX_SANITIZE STREQUAL "tsan")
     vx_add_ffgl_module(vx_ffgl_test_module VXFFGLTestEffect ${VX_FFGL_TEST_MODULE_SOURCES})
     target_include_directories(vx_ffgl_test_module PRIVATE ${CMAKE_CURRENT_SOURCE_DIR}/tests)
   endif()

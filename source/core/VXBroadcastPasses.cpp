@@ -4,6 +4,8 @@
 #include "core/VXSpinLock.h"
 #include "core/VXThread.h"
 
+#include <pthread.h>
+
 #include <thread>
 #include <utility>
 #include <vector>
@@ -36,21 +38,78 @@ namespace vx::detail
 
         constinit std::atomic<Record*> records{nullptr};
         constinit thread_local Record* threadRecord = nullptr;
-        constinit thread_local bool threadEnding = false;
 
-        // Gives the thread's record back when the thread ends.
-        struct RecordReturn
+        // Owner states released while passes of them still ran.
+        struct Graveyard
         {
-            Record* record = nullptr;
-            ~RecordReturn()
-            {
-                threadEnding = true;
-                threadRecord = nullptr;
-                if (record != nullptr)
-                    record->claimed.store(false, std::memory_order_release);
-            }
+            SpinLock lock;
+            std::vector<std::shared_ptr<void>> states;
         };
-        thread_local RecordReturn recordReturn;
+
+        // Gives the thread's record back when the thread ends. A key's
+        // destructor, not a thread-local object's: the C library keeps the
+        // code of a registered thread-local destructor loaded until its
+        // thread ends, so a plugin module linking this file could never be
+        // unloaded while its host's render thread lives.
+        void giveBack(void* record)
+        {
+            threadRecord = nullptr;
+            static_cast<Record*>(record)->claimed.store(false, std::memory_order_release);
+        }
+
+        // What every broadcaster of the program (or plugin module) relies
+        // on. Made before any other static object (the first init priority),
+        // so destroyed after all of them: broadcasters released during static
+        // destruction still find the records and the graveyard.
+        struct Registry
+        {
+            Registry() { hasKey = pthread_key_create(&threadEndKey, &giveBack) == 0; }
+
+            // The module is being unloaded (or the process ends): no thread's
+            // end may call into it any more, and what it allocated goes with
+            // it. Records are kept while a pass still runs somewhere.
+            ~Registry()
+            {
+                if (hasKey)
+                    pthread_key_delete(threadEndKey);
+                hasKey = false;
+                threadRecord = nullptr;
+                Record* list = records.exchange(nullptr, std::memory_order_acq_rel);
+                bool passRuns = false;
+                for (Record* record = list; record != nullptr; record = record->nextRecord)
+                {
+                    // Orders what threads that have ended did with their
+                    // records before the records are freed.
+                    static_cast<void>(record->claimed.load(std::memory_order_acquire));
+                    for (Block* block = &record->first; block != nullptr;
+                         block = block->next.load(std::memory_order_acquire))
+                        for (const Slot& slot : block->slots)
+                            passRuns = passRuns || slot.owner.load(std::memory_order_acquire) != nullptr;
+                }
+                if (passRuns)
+                {
+                    records.store(list, std::memory_order_release);
+                    return;
+                }
+                while (list != nullptr)
+                {
+                    Record* record = list;
+                    list = record->nextRecord;
+                    for (Block* block = record->first.next.load(std::memory_order_relaxed); block != nullptr;)
+                    {
+                        Block* next = block->next.load(std::memory_order_relaxed);
+                        delete block;
+                        block = next;
+                    }
+                    delete record;
+                }
+            }
+
+            pthread_key_t threadEndKey{};
+            bool hasKey = false;
+            Graveyard graveyard;
+        };
+        __attribute__((init_priority(101))) Registry registry;
 
         Record& attach()
         {
@@ -71,10 +130,11 @@ namespace vx::detail
                 {
                 }
             }
-            // A broadcast from a destructor of another thread-local object, after
-            // ours ran, keeps its record for good rather than touch ours again.
-            if (! threadEnding)
-                recordReturn.record = found;
+            // Attached at the thread's end, from a later key's destructor:
+            // the C library calls giveBack again (a few rounds, then the
+            // record stays claimed for good).
+            if (registry.hasKey)
+                pthread_setspecific(registry.threadEndKey, found);
             threadRecord = found;
             return *found;
         }
@@ -114,18 +174,9 @@ namespace vx::detail
             }
         }
 
-        // Owner states released while passes of them still ran.
-        struct Graveyard
-        {
-            SpinLock lock;
-            std::vector<std::shared_ptr<void>> states;
-        };
-
         Graveyard& graveyard()
         {
-            // Never destroyed: broadcasters may be released during static destruction.
-            static Graveyard* const instance = new Graveyard();
-            return *instance;
+            return registry.graveyard;
         }
 
         constinit std::atomic<bool> graveyardOccupied{false};

@@ -5,42 +5,41 @@
 #include "core/parameters/VXParamContainer.h"
 #include "core/parameters/VXParamRange.h"
 
-#include <algorithm>
-#include <vector>
-
 namespace vx
 {
     namespace
     {
         // The links this thread is propagating a change through; a change
-        // that comes back to one of them is a cycle and stops there.
+        // that comes back to one of them is a cycle and stops there. The
+        // guards chain themselves on the stack: the thread keeps only a
+        // pointer to the innermost, with no destructor to register (which
+        // would keep a plugin module loaded while the thread lives).
         class PropagationGuard
         {
         public:
-            explicit PropagationGuard(const void* link)
+            explicit PropagationGuard(const void* linkToEnter) : link(linkToEnter), outer(innermost)
             {
-                std::vector<const void*>& links = active();
-                entered = std::find(links.begin(), links.end(), link) == links.end();
+                for (const PropagationGuard* guard = outer; guard != nullptr && entered; guard = guard->outer)
+                    entered = guard->link != link;
                 if (entered)
-                    links.push_back(link);
+                    innermost = this;
             }
             ~PropagationGuard()
             {
                 if (entered)
-                    active().pop_back();
+                    innermost = outer;
             }
             PropagationGuard(const PropagationGuard&) = delete;
             PropagationGuard& operator=(const PropagationGuard&) = delete;
 
-            bool entered;
+            bool entered = true;
 
         private:
-            static std::vector<const void*>& active()
-            {
-                thread_local std::vector<const void*> links;
-                return links;
-            }
+            const void* link;
+            const PropagationGuard* outer;
+            static constinit thread_local const PropagationGuard* innermost;
         };
+        constinit thread_local const PropagationGuard* PropagationGuard::innermost = nullptr;
     }
 
     BehaviourLink::BehaviourLink(ParamRange& owner) : BehaviourDouble(owner, "BehaviourLink", "BehaviourLink")

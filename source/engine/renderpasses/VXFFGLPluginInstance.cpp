@@ -149,12 +149,14 @@ namespace vx
         if (! FFGL::isFail(call(FFGL::getPluginShortName, 0, 0, "initPluginLibrary", &threw)))
             if (const char* text = textAnswer(call(FFGL::getPluginShortName, 0, 0, "initPluginLibrary", &threw)))
                 shortName = boundedText(text, maxNameLength);
+        description.clear();
+        about.clear();
         const FFGL::Word extendedWord = call(FFGL::getExtendedInfo, 0, 0, "initPluginLibrary", &threw);
         if (extendedWord != 0 && ! FFGL::isFail(extendedWord))
         {
             const auto* extended = FFGL::toPointer<const PluginExtendedInfoStruct>(extendedWord);
-            description = extended->Description != nullptr ? extended->Description : "";
-            about = extended->About != nullptr ? extended->About : "";
+            description = boundedText(extended->Description, maxInfoTextLength);
+            about = boundedText(extended->About, maxInfoTextLength);
         }
 
         if (call(FFGL::getPluginCaps, FFGL::capProcessOpenGL, 0, "initPluginLibrary", &threw) != 1 || threw)
@@ -256,6 +258,16 @@ namespace vx
 
     bool FFGLPluginInstance::deinitPluginLibrary()
     {
+        return endPluginLibrary(true);
+    }
+
+    bool FFGLPluginInstance::forgetPluginLibrary()
+    {
+        return endPluginLibrary(false);
+    }
+
+    bool FFGLPluginInstance::endPluginLibrary(bool deInitialise)
+    {
         if (instanceId != 0)
         {
             debugPrint("Failed to call DeInstantiateGL() before calling DeinitPluginLibrary()");
@@ -264,7 +276,9 @@ namespace vx
         FFGL::Word answer = FFGL::fromU32(FFGL::fail);
         if (entryPoint != nullptr)
         {
-            answer = call(FFGL::deInitialise, 0, 0, "deinitPluginLibrary");
+            answer = FFGL::fromU32(FFGL::success);
+            if (deInitialise)
+                answer = call(FFGL::deInitialise, 0, 0, "deinitPluginLibrary");
             if (answer != FFGL::success)
                 debugPrint("FreeFrame DeInit failed");
             entryPoint = nullptr;

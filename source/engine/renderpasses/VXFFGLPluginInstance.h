@@ -22,8 +22,9 @@ namespace vx
     // hands over the inputs and the framebuffer and lets the plugin draw.
     //
     // What a plugin answers is read within the protocol's limits: at most
-    // 512 parameters, names of 16 characters, display texts of 32, input
-    // counts of at most inputFramesLimit, and no text read past those sizes
+    // 512 parameters, names of 16 characters, display texts of 32, the
+    // description and about texts of 1024, input counts of at most
+    // inputFramesLimit, and no text read past those sizes
     // whether or not it is terminated. No exception thrown by the plugin
     // leaves this class: each call into it catches, logs the "Escaped from
     // error" line and answers failure; the GL codes restore the attribute
@@ -39,6 +40,7 @@ namespace vx
         static constexpr int maxNameLength = 16;
         static constexpr int maxDisplayLength = 32;
         static constexpr int maxUniqueIdLength = 4;
+        static constexpr int maxInfoTextLength = 1024;
         static constexpr int inputFramesLimit = 16;
 
         FFGLPluginInstance();
@@ -129,6 +131,11 @@ namespace vx
         void setEntryPoint(FFGL::PlugMainFunction entry) { entryPoint = entry; }
         FFGL::PlugMainFunction getEntryPoint() const { return entryPoint; }
         void setLoaded(bool isLoaded, const std::string& path);
+        // As deinitPluginLibrary without the plugin's de-initialise, which
+        // ends state of the whole library: for an instance whose library
+        // other instances still use. False while an OpenGL instance lives or
+        // when nothing was loaded.
+        bool forgetPluginLibrary();
 
     private:
         enum class Kind : std::uint8_t
@@ -152,6 +159,7 @@ namespace vx
         // failure or an exception.
         FFGL::Word callGL(std::uint32_t code, FFGL::Word input, FFGL::Word instance, const char* operation,
                           bool& ok) const;
+        bool endPluginLibrary(bool deInitialise);
         bool isParameterIndex(int index) const { return index >= 0 && index < numParameters; }
         bool isTextParameter(int index, FFGL::Word instance) const;
         void sendValue(ParamBase& param, const Mirrored& mirrored);

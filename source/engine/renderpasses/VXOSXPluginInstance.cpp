@@ -7,11 +7,13 @@
 
 #include <cstdio>
 #include <map>
+#include <mutex>
 
 namespace vx
 {
     namespace
     {
+        std::mutex pluginLibsLock;
         std::map<std::string, OSXPluginLib> pluginLibs;
 
         const char* loaderError()
@@ -23,12 +25,14 @@ namespace vx
 
     OSXPluginLib* getLib(const std::string& path)
     {
+        const std::lock_guard<std::mutex> hold(pluginLibsLock);
         const auto found = pluginLibs.find(path);
         return found != pluginLibs.end() ? &found->second : nullptr;
     }
 
     void removeLib(const std::string& path)
     {
+        const std::lock_guard<std::mutex> hold(pluginLibsLock);
         pluginLibs.erase(path);
     }
 
@@ -90,9 +94,22 @@ namespace vx
             debugPrint("Failed to call DeInstantiateGL before Unload()");
             return false;
         }
-        deinitPluginLibrary();
-        if (libHandle != nullptr)
-            unloadLib(libPath.c_str());
+        if (libHandle == nullptr)
+        {
+            deinitPluginLibrary();
+            setLoaded(false, std::string());
+            return true;
+        }
+        // Whether this is the last instance, its de-initialise and the close
+        // are one step: no other thread takes the library in between.
+        const std::string path = libPath;
+        const std::lock_guard<std::mutex> hold(pluginLibsLock);
+        const auto found = pluginLibs.find(path);
+        if (found != pluginLibs.end() && found->second.handle == libHandle && found->second.refCount == 1)
+            deinitPluginLibrary();
+        else
+            forgetPluginLibrary();
+        giveBackLib(path);
         setLoaded(false, std::string());
         return true;
     }
@@ -101,8 +118,9 @@ namespace vx
     {
         if (libHandle != nullptr)
             unloadLib(libPath.c_str());
-        OSXPluginLib* lib = getLib(path);
-        if (lib == nullptr)
+        const std::lock_guard<std::mutex> hold(pluginLibsLock);
+        auto found = pluginLibs.find(path);
+        if (found == pluginLibs.end())
         {
             debugPrint("Loading plugin %s lib", path);
             void* handle = dlopen(path, RTLD_NOW | RTLD_LOCAL);
@@ -119,13 +137,11 @@ namespace vx
                 dlclose(handle);
                 return false;
             }
-            lib = &pluginLibs[path];
-            lib->handle = handle;
-            lib->refCount = 0;
+            found = pluginLibs.emplace(path, OSXPluginLib{handle, 0}).first;
         }
-        libHandle = lib->handle;
+        libHandle = found->second.handle;
         libPath = path;
-        ++lib->refCount;
+        ++found->second.refCount;
         return true;
     }
 
@@ -133,24 +149,31 @@ namespace vx
     {
         // A copy: path may be this instance's own record, cleared below.
         const std::string key = path != nullptr ? path : "";
-        OSXPluginLib* lib = getLib(key);
+        const std::lock_guard<std::mutex> hold(pluginLibsLock);
+        return giveBackLib(key);
+    }
+
+    bool OSXPluginInstance::giveBackLib(const std::string& path)
+    {
+        const auto found = pluginLibs.find(path);
         // Only a reference this instance holds is given back.
-        if (lib == nullptr || libHandle == nullptr || lib->handle != libHandle)
+        if (found == pluginLibs.end() || libHandle == nullptr || found->second.handle != libHandle)
             return false;
-        debugPrint("Deleting instance for plugin %s lib", key.c_str());
+        OSXPluginLib& lib = found->second;
+        debugPrint("Deleting instance for plugin %s lib", path.c_str());
         libHandle = nullptr;
         libPath.clear();
-        if (lib->refCount-- > 1)
+        if (lib.refCount-- > 1)
             return true;
 
-        debugPrint("Unloading plugin %s lib", key.c_str());
+        debugPrint("Unloading plugin %s lib", path.c_str());
         bool closed = true;
-        if (dlclose(lib->handle) != 0)
+        if (dlclose(lib.handle) != 0)
         {
-            debugPrint("Unable to close lib %s\ndlerr:%s", key.c_str(), loaderError());
+            debugPrint("Unable to close lib %s\ndlerr:%s", path.c_str(), loaderError());
             closed = false;
         }
-        removeLib(key);
+        pluginLibs.erase(found);
         return closed;
     }
 }

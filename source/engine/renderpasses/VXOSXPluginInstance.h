@@ -16,10 +16,16 @@ namespace vx
 
     // The module-wide library cache, by the path given to the loader: each
     // file is opened once however many instances use it, and closed when the
-    // last one gives it back. No lock: loading, scanning and unloading run
-    // on the thread the application uses for them.
+    // last one gives it back; a library is open exactly as long as its entry
+    // lives. Any thread may load and unload: one lock orders every look-up,
+    // open, count change and close (a hosted pass may be deleted on the
+    // render thread while the application thread scans and loads), and is
+    // held while a library opens or closes and while its last instance
+    // de-initialises it.
     //
-    // The entry of path (valid until it is removed), or null.
+    // The entry of path, or null. The look-up is locked; the entry is the
+    // caller's to read only while no other thread loads or unloads path,
+    // and valid until it is removed.
     OSXPluginLib* getLib(const std::string& path);
     // Erases the entry, when there is one (the library is not closed).
     void removeLib(const std::string& path);
@@ -41,6 +47,10 @@ namespace vx
         // initialises; false (nothing held) on any failure, or while an
         // OpenGL instance lives.
         bool load(const char* path) override;
+        // Refused while an OpenGL instance lives. The plugin's library-wide
+        // state belongs to all instances of its library: the last of them to
+        // go de-initialises the plugin (then closes the library); the others
+        // only forget it.
         bool unload() override;
 
         // Takes a reference on the cached library of path, opening it first
@@ -51,6 +61,9 @@ namespace vx
         bool unloadLib(const char* path);
 
     private:
+        // unloadLib with the cache lock held.
+        bool giveBackLib(const std::string& path);
+
         void* libHandle = nullptr;
         std::string libPath;
     };

@@ -24,9 +24,10 @@ namespace
     constexpr FFGL::Word failWord = 0xFFFFFFFFu;
 
     // Names of the symbols a shared object defines for others (global or
-    // weak entries of its dynamic symbol table). Empty when the file is not a
-    // readable 64-bit ELF object.
-    std::vector<std::string> exportedSymbols(const std::string& path)
+    // weak entries of its dynamic symbol table), or of those it takes from
+    // others (undefined entries). Empty when the file is not a readable
+    // 64-bit ELF object.
+    std::vector<std::string> dynamicSymbols(const std::string& path, bool defined)
     {
         std::ifstream file(path, std::ios::binary | std::ios::ate);
         std::vector<char> bytes(file ? static_cast<std::size_t>(file.tellg()) : 0);
@@ -58,8 +59,8 @@ namespace
                 Elf64_Sym symbol;
                 std::memcpy(&symbol, bytes.data() + symbols.sh_offset + offset, sizeof symbol);
                 const int binding = ELF64_ST_BIND(symbol.st_info);
-                if (symbol.st_shndx == SHN_UNDEF || (binding != STB_GLOBAL && binding != STB_WEAK) ||
-                    symbol.st_name >= strings.sh_size)
+                if ((symbol.st_shndx == SHN_UNDEF) == defined || (binding != STB_GLOBAL && binding != STB_WEAK) ||
+                    symbol.st_name == 0 || symbol.st_name >= strings.sh_size)
                     continue;
                 const char* name = bytes.data() + strings.sh_offset + symbol.st_name;
                 names.emplace_back(name, strnlen(name, strings.sh_size - symbol.st_name));
@@ -83,10 +84,15 @@ namespace
             entry = reinterpret_cast<FFGL::PlugMainFunction>(dlsym(handle, "plugMain"));
         }
 
-        ~LoadedModule()
+        ~LoadedModule() { close(); }
+
+        // The loader's answer: 0 when the handle was given back.
+        int close()
         {
-            if (handle != nullptr)
-                dlclose(handle);
+            const int closed = handle != nullptr ? dlclose(handle) : 0;
+            handle = nullptr;
+            entry = nullptr;
+            return closed;
         }
 
         LoadedModule(const LoadedModule&) = delete;
@@ -137,7 +143,17 @@ namespace
 
     TEST_P(FFGLModuleGLTest, ExportsOnlyPlugMain)
     {
-        EXPECT_EQ(exportedSymbols(GetParam().path), std::vector<std::string>{"plugMain"});
+        EXPECT_EQ(dynamicSymbols(GetParam().path, true), std::vector<std::string>{"plugMain"});
+    }
+
+    // A registered thread-local destructor keeps the module loaded until its
+    // thread ends: no code of the module may register one.
+    TEST_P(FFGLModuleGLTest, RegistersNoThreadLocalDestructor)
+    {
+        const std::vector<std::string> imported = dynamicSymbols(GetParam().path, false);
+        ASSERT_FALSE(imported.empty());
+        for (const std::string& name : imported)
+            EXPECT_EQ(name.find("__cxa_thread_atexit"), std::string::npos) << name;
     }
 
     TEST_P(FFGLModuleGLTest, AnswersQuestionsInAnyOrder)
@@ -188,6 +204,46 @@ namespace
             EXPECT_EQ(module(FFGL::deInstantiateGL, 0, first), 0u);
             EXPECT_EQ(module(FFGL::processOpenGL, frame.recordWord(), second), 0u);
             EXPECT_EQ(module(FFGL::deInstantiateGL, 0, second), 0u);
+        }
+    }
+
+    // A host whose thread lives on uses the module fully and closes it: the
+    // module leaves the process (nothing it did on that thread keeps it
+    // loaded), and a second load starts from the module's initial data.
+    TEST_P(FFGLModuleGLTest, LeavesTheProcessWhenClosedOnAThreadThatLivesOn)
+    {
+        const char* path = GetParam().path;
+        for (int load = 0; load < 2; ++load)
+        {
+            SCOPED_TRACE(load == 0 ? "first load" : "loaded again after unloading");
+            LoadedModule module(path);
+            ASSERT_TRUE(module.isLoaded()) << module.error;
+            auto* info = FFGL::toPointer<PluginInfoStruct>(module(FFGL::getInfo));
+            ASSERT_NE(info, nullptr);
+            EXPECT_NE(info->PluginName[0], '#') << "the first load's data outlived its unload";
+
+            FFGLHostFrame frame(32, 32, 0.2f, 0.4f, 0.6f);
+            const FFGL::Word instance = module(FFGL::instantiateGL, frame.viewportWord());
+            ASSERT_NE(instance, failWord);
+            const auto numParams = std::uint32_t(module(FFGL::getNumParameters));
+            ASSERT_NE(numParams, FFGL::fail);
+            char text[] = "changed";
+            for (std::uint32_t i = 0; i < numParams; ++i)
+            {
+                const bool isText = module(FFGL::getParameterType, i) == FFGL::typeText;
+                SetParameterStruct change{i, isText ? FFGL::fromPointer(text) : FFGL::fromFloat(0.75f)};
+                EXPECT_NE(module(FFGL::setParameter, FFGL::fromPointer(&change), instance), failWord);
+            }
+            EXPECT_EQ(module(FFGL::processOpenGL, frame.recordWord(), instance), 0u);
+            EXPECT_EQ(module(FFGL::deInstantiateGL, 0, instance), 0u);
+            EXPECT_EQ(module(FFGL::deInitialise), 0u);
+
+            info->PluginName[0] = '#'; // a mark in the module's own data
+            ASSERT_EQ(module.close(), 0) << dlerror();
+            void* still = dlopen(path, RTLD_NOW | RTLD_NOLOAD);
+            EXPECT_EQ(still, nullptr) << "closed but still loaded";
+            if (still != nullptr)
+                dlclose(still);
         }
     }
 

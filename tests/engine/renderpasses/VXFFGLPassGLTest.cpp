@@ -32,7 +32,7 @@ namespace
         {
             RenderPassGLTest::SetUp();
             restoresViewport = true; // passes rendered on their own set it
-            if (*recorderPath == 0)  // the modules come together or not at all
+            if (*recorderPath == 0)  // the recording plugin comes with every other module
                 GTEST_SKIP() << "no plugin modules in this build";
         }
 
@@ -50,44 +50,53 @@ namespace
 
     TEST_F(FFGLPassGLTest, KelvoInAChainShowsItsInputAndThenFlakes)
     {
-        auto* kelvo = new FFGLEffect(nullptr, 1);
-        ASSERT_TRUE(kelvo->load(File(VX_KELVO_MODULE_PATH)));
-        EXPECT_EQ(kelvo->getDisplayName(), "Kelvo");
-        EXPECT_EQ(kelvo->getUniqueId(), "A189");
-        const char* names[] = {"Size", "Speed", "Amount", "Spread", "Threshold", "Show Image", "Smart Edges"};
-        ASSERT_EQ(kelvo->getPlugin()->getParams()->getNumParams(), 7);
-        for (int i = 0; i < 7; ++i)
-            EXPECT_EQ(kelvo->getPlugin()->getParams()->getParam(i)->getName(), names[i]);
-
-        RenderPassChain chain;
-        chain.addRenderPass(share(kelvo));
-        chain.setSize(64, 64);
-        // Dark blue above, white below: one strong edge across the middle.
-        const PixelRGBA8 blue{0, 0, 128, 255}, white{255, 255, 255, 255};
-        chain.setInput(0, makeInput(64, 64, [&](int, int y) { return y < 32 ? white : blue; }), 0, 0);
-        const Picture first = renderAndRead(chain);
-        ASSERT_EQ(first.width, 64);
-        int shown = 0;
-        for (int y = 0; y < 64; ++y)
-            shown += isNear(first.at(5, y), y < 32 ? white : blue, 8) ? 1 : 0;
-        EXPECT_GT(shown, 56) << "the input shows through the first frame";
-
-        param<Param<bool>>(*kelvo, "Show Image")->setValue(false, ValueChangeInfo());
-        for (const char* name : {"Size", "Speed", "Amount"})
-            param<ParamRange>(*kelvo, name)->setValue(1.0, ValueChangeInfo());
-        // Kelvo runs on the real clock: frames about 16 ms apart, for a few
-        // seconds at most.
-        int covered = 0;
-        const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(20);
-        while (covered < 100 && std::chrono::steady_clock::now() < deadline)
+        if (*VX_KELVO_MODULE_PATH == 0)
+            GTEST_SKIP() << "the Kelvo module is not part of this build";
         {
-            std::this_thread::sleep_for(std::chrono::milliseconds(16));
-            const Picture frame = renderAndRead(chain);
-            covered = int(std::count_if(frame.pixels.begin(), frame.pixels.end(),
-                                        [](const PixelRGBA8& p) { return p.a > 0 && p.r > 100; }));
+            auto* kelvo = new FFGLEffect(nullptr, 1);
+            ASSERT_TRUE(kelvo->load(File(VX_KELVO_MODULE_PATH)));
+            EXPECT_EQ(kelvo->getDisplayName(), "Kelvo");
+            EXPECT_EQ(kelvo->getUniqueId(), "A189");
+            const char* names[] = {"Size", "Speed", "Amount", "Spread", "Threshold", "Show Image", "Smart Edges"};
+            ASSERT_EQ(kelvo->getPlugin()->getParams()->getNumParams(), 7);
+            for (int i = 0; i < 7; ++i)
+                EXPECT_EQ(kelvo->getPlugin()->getParams()->getParam(i)->getName(), names[i]);
+
+            RenderPassChain chain;
+            chain.addRenderPass(share(kelvo));
+            chain.setSize(64, 64);
+            // Dark blue above, white below: one strong edge across the middle.
+            const PixelRGBA8 blue{0, 0, 128, 255}, white{255, 255, 255, 255};
+            chain.setInput(0, makeInput(64, 64, [&](int, int y) { return y < 32 ? white : blue; }), 0, 0);
+            const Picture first = renderAndRead(chain);
+            ASSERT_EQ(first.width, 64);
+            int shown = 0;
+            for (int y = 0; y < 64; ++y)
+                shown += isNear(first.at(5, y), y < 32 ? white : blue, 8) ? 1 : 0;
+            EXPECT_GT(shown, 56) << "the input shows through the first frame";
+
+            param<Param<bool>>(*kelvo, "Show Image")->setValue(false, ValueChangeInfo());
+            for (const char* name : {"Size", "Speed", "Amount"})
+                param<ParamRange>(*kelvo, name)->setValue(1.0, ValueChangeInfo());
+            // Kelvo runs on the real clock: frames about 16 ms apart, for a few
+            // seconds at most.
+            int covered = 0;
+            const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(20);
+            while (covered < 100 && std::chrono::steady_clock::now() < deadline)
+            {
+                std::this_thread::sleep_for(std::chrono::milliseconds(16));
+                const Picture frame = renderAndRead(chain);
+                covered = int(std::count_if(frame.pixels.begin(), frame.pixels.end(),
+                                            [](const PixelRGBA8& p) { return p.a > 0 && p.r > 100; }));
+            }
+            EXPECT_GE(covered, 100) << "no flakes";
+            chain.release();
         }
-        EXPECT_GE(covered, 100) << "no flakes";
-        chain.release();
+        root->getGfxObjectManager()->cleanAll(); // the pass, dropped with the chain
+        // The module leaves the process with the pass, though this thread,
+        // which rendered and set its parameters, lives on.
+        EXPECT_EQ(getLib(VX_KELVO_MODULE_PATH), nullptr);
+        EXPECT_FALSE(isLibraryOpen(VX_KELVO_MODULE_PATH));
     }
 
     TEST_F(FFGLPassGLTest, MixerFollowsOpacityAndFailsWithoutItsSecondInput)

@@ -115,6 +115,8 @@ namespace
         EXPECT_EQ(plugin->getParameterName(511), std::string(16, 'N'));
         EXPECT_EQ(plugin->getPluginName(), "ABCDEFGHIJKLMNOP");
         EXPECT_EQ(plugin->getShortName(), std::string(16, 'S'));
+        EXPECT_EQ(plugin->getDescription(), std::string(1024, 'E'));
+        EXPECT_EQ(plugin->getAbout(), std::string(1024, 'A'));
         EXPECT_EQ(plugin->getUniqueId(), "RECO");
         // Three required inputs, one allowed: three records to read.
         EXPECT_EQ(plugin->getMinInputFrames(), 3);

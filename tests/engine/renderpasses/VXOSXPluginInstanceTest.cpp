@@ -5,6 +5,7 @@
 
 #include "core/VXFile.h"
 #include "core/parameters/VXParamContainer.h"
+#include "engine/ffgl/FFGL.h"
 #include "engine/renderpasses/VXDryWetEffect.h"
 #include "engine/renderpasses/VXFFGLEffect.h"
 #include "engine/renderpasses/VXOSXPluginInstance.h"
@@ -13,8 +14,13 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <atomic>
 #include <filesystem>
 #include <memory>
+#include <string>
+#include <thread>
+#include <vector>
 
 namespace
 {
@@ -48,6 +54,99 @@ namespace
             ASSERT_FALSE(isLibraryOpen(recorderPath)) << "cycle " << cycle;
             EXPECT_EQ(getLib(recorderPath), nullptr);
         }
+    }
+
+    // The plugin's library-wide state (its de-initialise) ends with the last
+    // instance of the library, whichever goes last and however it goes.
+    TEST_F(OSXPluginInstanceTest, OnlyTheLastInstanceDeInitialisesItsLibrary)
+    {
+        RecorderModule module; // keeps the recorder readable throughout
+        const auto deInitialisations = [&]
+        {
+            const std::vector<std::uint32_t> codes = module.codes();
+            return std::count(codes.begin(), codes.end(), std::uint32_t(FFGL::deInitialise));
+        };
+        OSXPluginInstance first, second, refused;
+        ASSERT_TRUE(first.load(recorderPath));
+        ASSERT_TRUE(second.load(recorderPath));
+        module.recorder->calls.clear();
+        EXPECT_TRUE(second.unload());
+        EXPECT_EQ(deInitialisations(), 0) << "the first instance still uses the library";
+
+        module.recorder->script.failCode = FFGL::initialise;
+        EXPECT_FALSE(refused.load(recorderPath));
+        EXPECT_EQ(deInitialisations(), 0) << "a failed load beside a live instance";
+        module.recorder->script.failCode = 0xFFFFFFFFu;
+        EXPECT_EQ(getLib(recorderPath)->refCount, 1);
+
+        ASSERT_TRUE(second.load(recorderPath));
+        EXPECT_TRUE(first.unload());
+        EXPECT_EQ(deInitialisations(), 0);
+        EXPECT_TRUE(second.unload());
+        EXPECT_EQ(deInitialisations(), 1);
+        EXPECT_EQ(getLib(recorderPath), nullptr);
+        module.close();
+        EXPECT_FALSE(isLibraryOpen(recorderPath));
+    }
+
+    // Loads, unloads and a scan on several threads at once, as when the
+    // render thread deletes a hosted pass while the application thread scans
+    // and loads: one library shared by all, one of each thread's own.
+    TEST_F(OSXPluginInstanceTest, LibraryCacheIsSharedSafelyBetweenThreads)
+    {
+        constexpr int threadCount = 4, rounds = 40;
+        TempDir folder;
+        std::vector<std::string> ownPaths;
+        for (int t = 0; t < threadCount; ++t)
+        {
+            ownPaths.push_back(folder.file("Own" + std::to_string(t)));
+            std::filesystem::copy_file(recorderPath, ownPaths.back());
+        }
+        const std::string scanned = folder.makeDirectory("scan/S.bundle/Contents/MacOS") + "/Scanned";
+        std::filesystem::copy_file(recorderPath, scanned);
+
+        RenderPassManager manager;
+        RenderPassManager::setCurrent(&manager);
+        std::atomic<int> ready{0};
+        std::atomic<int> failures{0};
+        const auto startTogether = [&]
+        {
+            ++ready;
+            while (ready.load() < threadCount + 1)
+                std::this_thread::yield();
+        };
+        std::vector<std::thread> threads;
+        for (int t = 0; t < threadCount; ++t)
+            threads.emplace_back(
+                [&, t]
+                {
+                    startTogether();
+                    for (int round = 0; round < rounds; ++round)
+                    {
+                        OSXPluginInstance own, shared;
+                        if (! own.load(ownPaths[size_t(t)].c_str()) || ! shared.loadLib(recorderPath))
+                            ++failures;
+                        else if (! isLibraryOpen(recorderPath) || ! own.unload() || ! shared.unloadLib(recorderPath))
+                            ++failures;
+                    }
+                });
+        startTogether();
+        for (int scan = 0; scan < 4; ++scan)
+            manager.scanDirectoryForPlugins(File(folder.file("scan")));
+        for (std::thread& thread : threads)
+            thread.join();
+
+        EXPECT_EQ(failures.load(), 0);
+        EXPECT_EQ(manager.getNumberOfRenderPasses(), 1);
+        for (const std::string& path : ownPaths)
+        {
+            EXPECT_EQ(getLib(path), nullptr) << path;
+            EXPECT_FALSE(isLibraryOpen(path.c_str())) << path;
+        }
+        EXPECT_EQ(getLib(recorderPath), nullptr);
+        EXPECT_FALSE(isLibraryOpen(recorderPath));
+        EXPECT_FALSE(isLibraryOpen(scanned.c_str()));
+        RenderPassManager::clearCurrent(&manager);
     }
 
     TEST_F(OSXPluginInstanceTest, FailedLoadsHoldNothing)

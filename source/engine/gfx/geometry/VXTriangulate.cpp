@@ -8,6 +8,9 @@
 #include "engine/gfx/geometry/VXTess.h"
 
 #include <cstdlib>
+#include <memory>
+#include <mutex>
+#include <vector>
 
 namespace vx
 {
@@ -25,51 +28,74 @@ namespace vx
             std::free(p);
         }
 
-        // Each thread keeps one tessellator (allocator record: bytes counted,
+        // A tessellator kept between calls (allocator record: bytes counted,
         // no reallocation, room for 2560 crossings). A kept tessellator keeps
-        // its memory between calls, so a fill every frame neither hands that
-        // memory back to the system nor faults it in again.
-        struct ThreadTesselator
+        // its memory, so a fill every frame neither hands that memory back to
+        // the system nor faults it in again. Null when it could not be made.
+        struct KeptTesselator
         {
-            ~ThreadTesselator() { tessDeleteTess(tess); }
-
-            Tesselator* get()
+            KeptTesselator()
             {
-                if (tess == nullptr)
-                {
-                    TessAllocator alloc;
-                    alloc.allocate = &stdAlloc;
-                    alloc.free = &stdFree;
-                    alloc.userData = &allocatedBytes;
-                    alloc.extraVertices = 2560;
-                    tess = tessNewTess(&alloc);
-                }
-                return tess;
+                TessAllocator alloc;
+                alloc.allocate = &stdAlloc;
+                alloc.free = &stdFree;
+                alloc.userData = &allocatedBytes;
+                alloc.extraVertices = 2560;
+                tess = tessNewTess(&alloc);
             }
-
-            // Contours added but never tessellated would join the next call.
-            void discard()
-            {
-                tessDeleteTess(tess);
-                tess = nullptr;
-            }
+            ~KeptTesselator() { tessDeleteTess(tess); }
+            KeptTesselator(const KeptTesselator&) = delete;
+            KeptTesselator& operator=(const KeptTesselator&) = delete;
 
             unsigned int allocatedBytes = 0;
             Tesselator* tess = nullptr;
         };
 
-        thread_local ThreadTesselator threadTesselator;
+        // The idle tessellators: as many as triangulations ever ran at once.
+        // A pool rather than a thread-local one per thread: a thread-local
+        // with a destructor would keep a plugin module that links this code
+        // loaded for as long as its host's thread lives.
+        class TesselatorPool
+        {
+        public:
+            std::unique_ptr<KeptTesselator> take()
+            {
+                {
+                    const std::lock_guard<std::mutex> hold(lock);
+                    if (! idle.empty())
+                    {
+                        std::unique_ptr<KeptTesselator> kept = std::move(idle.back());
+                        idle.pop_back();
+                        return kept;
+                    }
+                }
+                return std::make_unique<KeptTesselator>();
+            }
 
-        // One tessellation on the thread's tessellator; triangulations do not
-        // nest, so one at a time uses it.
+            void giveBack(std::unique_ptr<KeptTesselator> kept)
+            {
+                const std::lock_guard<std::mutex> hold(lock);
+                idle.push_back(std::move(kept));
+            }
+
+        private:
+            std::mutex lock;
+            std::vector<std::unique_ptr<KeptTesselator>> idle;
+        };
+
+        TesselatorPool tesselatorPool;
+
+        // One tessellation on a tessellator of its own from the pool.
         class Triangulation
         {
         public:
-            Triangulation() : tess(threadTesselator.get()) {}
+            Triangulation() : kept(tesselatorPool.take()), tess(kept->tess) {}
             ~Triangulation()
             {
-                if (added && ! ran)
-                    threadTesselator.discard();
+                // Contours added but never tessellated would join the next
+                // call: such a tessellator is not kept.
+                if (tess != nullptr && (! added || ran))
+                    tesselatorPool.giveBack(std::move(kept));
             }
             Triangulation(const Triangulation&) = delete;
             Triangulation& operator=(const Triangulation&) = delete;
@@ -102,6 +128,7 @@ namespace vx
             const int* elements() const { return tessGetElements(tess); }
 
         private:
+            std::unique_ptr<KeptTesselator> kept;
             Tesselator* tess = nullptr;
             bool added = false;
             bool ran = false;

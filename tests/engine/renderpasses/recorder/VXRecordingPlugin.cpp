@@ -21,6 +21,10 @@ namespace
     // Exactly sized heap blocks, unterminated when malformed: a host reading
     // past them trips the address sanitizer.
     std::unique_ptr<char[]> nameBlock(new char[16]), displayBlock(new char[40]), shortNameBlock(new char[20]);
+    // Past the host's bound on description and about texts.
+    constexpr std::size_t infoTextBlockSize = 1100;
+    std::unique_ptr<char[]> descriptionBlock(new char[infoTextBlockSize]), aboutBlock(new char[infoTextBlockSize]);
+    PluginExtendedInfoStruct unterminatedInfo{1, 0, descriptionBlock.get(), aboutBlock.get(), 0, nullptr};
 
     PluginInfoStruct info{1, 500, {'R', 'E', 'C', 'O'}, {'R', 'e', 'c', 'o', 'r', 'd', 'e', 'r'}, 0};
     char texts[] = "Recording plugin\0Vexkit tests";
@@ -67,6 +71,12 @@ namespace
                     return FFGL::fromU32(std::uint32_t(malformed ? 1 : script.maxInputs));
                 return 0u;
             case FFGL::getExtendedInfo:
+                if (malformed)
+                {
+                    std::memset(descriptionBlock.get(), 'E', infoTextBlockSize);
+                    std::memset(aboutBlock.get(), 'A', infoTextBlockSize);
+                    return FFGL::fromPointer(&unterminatedInfo);
+                }
                 return FFGL::fromPointer(&extendedInfo);
             case FFGL::getPluginShortName:
                 std::memset(shortNameBlock.get(), 'S', 20);

@@ -27,7 +27,8 @@ namespace vx::test
         int minInputs = 1, maxInputs = 1;
         bool openGL = true;
         // Unterminated names, a 40-byte display text, a 20-byte short name,
-        // 600 parameters, more required inputs than allowed.
+        // unterminated description and about texts of 1100 bytes, 600
+        // parameters, more required inputs than allowed.
         bool malformed = false;
         std::uint32_t failCode = 0xFFFFFFFFu;  // answers failure
         std::uint32_t throwCode = 0xFFFFFFFFu; // throws
