@@ -8,6 +8,7 @@
 #include "engine/gui/VXBaseInputMessage.h"
 
 #include <algorithm>
+#include <atomic>
 #include <condition_variable>
 #include <mutex>
 #include <string>
@@ -20,6 +21,35 @@ namespace vx
     {
         constexpr int inputPeriodMs = 10;
         constexpr double slowMs = 1.0;
+
+        // Input threads whose controller was deleted on that very thread (from
+        // a message or listener there): asked to stop, they end by themselves
+        // and are deleted by the next controller's destructor or at exit.
+        struct Orphans
+        {
+            std::mutex lock;
+            std::vector<std::unique_ptr<Thread>> threads;
+        };
+
+        Orphans& orphans()
+        {
+            static Orphans instance;
+            return instance;
+        }
+
+        void reapOrphans()
+        {
+            std::vector<std::unique_ptr<Thread>> ended;
+            {
+                Orphans& o = orphans();
+                const std::lock_guard<std::mutex> hold(o.lock);
+                for (auto& thread : o.threads)
+                    if (! thread->isThreadRunning())
+                        ended.push_back(std::move(thread));
+                std::erase(o.threads, nullptr);
+            }
+            // Joined (at once: they have ended) outside the lock.
+        }
     }
 
     // What messages in flight share with their controller. It outlives the
@@ -149,17 +179,23 @@ namespace vx
         // one period, after the task it runs.
         ~Pimpl() override { stopThreadNow(); }
 
+        bool isInputThread() const { return runner.load() == std::this_thread::get_id(); }
+
         TaskManager& taskManager;
 
     protected:
         void run() override
         {
+            runner = std::this_thread::get_id();
             while (! isStopRequested())
             {
                 taskManager.executeTasks(TaskThreadMode::Input, 0.0);
                 Thread::sleep(inputPeriodMs);
             }
         }
+
+    private:
+        std::atomic<std::thread::id> runner{};
     };
 
     InputController::InputController(TaskManager& taskManager)
@@ -186,7 +222,18 @@ namespace vx
                 dropped.push_back(s.queued.back()->takeLocked());
         }
         dropped.clear();
+        if (pimpl->isInputThread())
+        {
+            // It cannot join itself: it ends once this task returns.
+            logPrint(logError, "InputController: deleted on its own input thread; the thread ends by itself");
+            pimpl->requestThreadStop();
+            Orphans& o = orphans();
+            const std::lock_guard<std::mutex> hold(o.lock);
+            o.threads.push_back(std::move(pimpl));
+            return;
+        }
         pimpl.reset();
+        reapOrphans();
     }
 
     void InputController::stop()

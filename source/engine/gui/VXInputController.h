@@ -27,17 +27,17 @@ namespace vx
         // Starts the input thread (priority 5), draining taskManager's Input
         // queue; messages for other threads go to its other queues.
         explicit InputController(TaskManager& taskManager);
-        // Ends promptly on any thread but the input thread itself (never
-        // delete the controller from a message applied there or a listener
-        // called there). From its start, messages pushed are refused (deleted
-        // unapplied). Messages still queued for any thread are dropped:
+        // Ends promptly on any thread. From its start, messages pushed are
+        // refused (deleted unapplied). Messages still queued for any thread are dropped:
         // deleted unapplied, never run, whether or not their thread drains
         // its queue again. It waits only for work already running: messages
         // being applied on other threads at that moment (so apply() and
         // listeners must not wait for the destroying thread) and the task the
         // input thread runs; then the input thread is asked to stop and
-        // joined. Once it returns, every message pushed was applied or
-        // deleted.
+        // joined. (Called on the input thread itself, from a message applied
+        // there or a listener called there, it logs that, and the thread ends
+        // once that task returns.) Once it returns, every message pushed was
+        // applied or deleted.
         ~InputController() override;
         InputController(const InputController&) = delete;
         InputController& operator=(const InputController&) = delete;

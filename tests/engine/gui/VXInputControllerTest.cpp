@@ -421,6 +421,33 @@ namespace vx
             EXPECT_EQ(listener.seen().size(), 1u);
         }
 
+        // A message applied on the input thread deletes the controller: the
+        // thread cannot join itself, so it is asked to stop and ends once the
+        // message returns; nothing touches the freed controller.
+        TEST(InputControllerLifetime, DeletedFromAMessageOnItsOwnInputThread)
+        {
+            TaskManager manager(1);
+            Param<int> target("Target", 0);
+            Journal journal;
+            test::LogRecorder log;
+            auto* controller = new InputController(manager);
+            WaitableEvent deleted;
+            controller->pushMessage(new RecordingMessage(&target, journal,
+                                                         [&]
+                                                         {
+                                                             delete controller;
+                                                             deleted.trigger();
+                                                         }));
+            ASSERT_TRUE(deleted.waitForTrigger(30000));
+            ASSERT_TRUE(waitFor([&] { return journal.deleted.load() == 1; }));
+            EXPECT_EQ(journal.applied.load(), 1);
+            EXPECT_TRUE(log.contains("deleted on its own input thread")) << log.dump();
+            // Its successor works; its destructor deletes the orphan once ended.
+            InputController next(manager);
+            next.pushMessage(new RecordingMessage(&target, journal));
+            EXPECT_TRUE(waitFor([&] { return journal.applied.load() == 2; }));
+        }
+
         void pushChain(InputController* controller, const std::vector<ParamBase*>& targets, size_t step,
                        Journal& journal)
         {
