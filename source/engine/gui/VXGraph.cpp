@@ -12,6 +12,7 @@
 #include "engine/gfx/VXFonts.h"
 #include "engine/gfx/VXGfxUtils.h"
 #include "engine/gfx/VXRenderer.h"
+#include "engine/gfx/VXScopedBlendState.h"
 
 namespace vx
 {
@@ -91,6 +92,7 @@ namespace vx
 
     void Graph::draw(Renderer& renderer, float x, float y, float w, float h)
     {
+        const ScopedBlendState callersBlending;
         renderer.pushMatrix();
         renderer.setWorldMatrix(Matrix4x4());
         gfx::setBlendMode(gfx::BLEND_ALPHA);
@@ -99,7 +101,6 @@ namespace vx
         drawMeasurements(renderer, x, y, w, h);
         if (isOn(style.getOutlineColor()))
             renderer.drawRectWithin(RectT<float>(x, y, x + w, y + h), style.getOutlineColor());
-        gfx::setBlendMode(gfx::BLEND_OFF);
         renderer.popMatrix();
     }
 
@@ -169,6 +170,7 @@ namespace vx
     {
         if (! isOn(style.getTextColor()) || (fixedMin != FLT_MAX && fixedMax != FLT_MIN))
             return;
+        const ScopedBlendState callersBlending;
         gfx::setBlendMode(gfx::BLEND_PREMULTIPLIED);
         renderer.drawText(Fonts::big32, x + 5.0f, y + h - 10.0f, style.getTextColor(), toString(min));
         renderer.drawText(Fonts::big32, x + 5.0f, y + Fonts::big32.getSize(), style.getTextColor(), toString(max));

@@ -74,8 +74,9 @@ namespace vx
         void resolveMinMax(float& min, float& max) const;
 
         // Background, line and points, texts, markers and outline within the
-        // rectangle; leaves blending off.
+        // rectangle; the caller's blending comes back after.
         void draw(Renderer& renderer, float x, float y, float w, float h);
+        // The minimum and maximum as texts, unless both bounds are fixed.
         void drawMinMax(Renderer& renderer, float x, float y, float w, float h, float min, float max);
 
         // The value span of the axis as last drawn; -1 before the first draw.

@@ -343,18 +343,23 @@ namespace vx
 
     void GuiView::storePendingMousePosition(int x, int y)
     {
-        const std::uint64_t packed = (std::uint64_t(std::uint32_t(x)) << 32) | std::uint32_t(y);
-        pendingMouse.store(packed, std::memory_order_relaxed);
-        hasPendingMouse.store(true, std::memory_order_release);
+        const std::lock_guard<std::mutex> hold(pendingMouseLock);
+        pendingMouseX = x;
+        pendingMouseY = y;
+        hasPendingMouse = true;
     }
 
     void GuiView::takePendingMousePosition()
     {
-        if (! hasPendingMouse.exchange(false, std::memory_order_acquire))
-            return;
-        const std::uint64_t packed = pendingMouse.load(std::memory_order_relaxed);
-        const int x = int(std::int32_t(std::uint32_t(packed >> 32)));
-        const int y = int(std::int32_t(std::uint32_t(packed & 0xFFFFFFFFu)));
+        int x = 0, y = 0;
+        {
+            const std::lock_guard<std::mutex> hold(pendingMouseLock);
+            if (! hasPendingMouse)
+                return;
+            hasPendingMouse = false;
+            x = pendingMouseX;
+            y = pendingMouseY;
+        }
         mouse.setMousePos(float(x), float(y), false);
     }
 

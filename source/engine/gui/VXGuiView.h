@@ -12,8 +12,7 @@
 #include "engine/gui/VXMouse.h"
 #include "engine/gui/VXMouseListener.h"
 
-#include <atomic>
-#include <cstdint>
+#include <mutex>
 #include <string>
 #include <vector>
 
@@ -227,9 +226,12 @@ namespace vx
         std::vector<Matrix> matrixStack;
         Color backgroundColor;
         CriticalSection lock;
-        // The latest event position, any thread; taken by begin.
-        std::atomic<std::uint64_t> pendingMouse{0};
-        std::atomic<bool> hasPendingMouse{false};
+        // The latest event position, any thread; taken by begin. A lock of
+        // its own, held only to copy it: mouseMove never waits for a frame.
+        std::mutex pendingMouseLock;
+        int pendingMouseX = 0;
+        int pendingMouseY = 0;
+        bool hasPendingMouse = false;
     };
 
 } // namespace vx

@@ -27,23 +27,32 @@ namespace vx
         // Starts the input thread (priority 5), draining taskManager's Input
         // queue; messages for other threads go to its other queues.
         explicit InputController(TaskManager& taskManager);
-        // Stops the input thread (cooperatively: after the message it runs),
-        // then waits until every message pushed to another thread was
-        // applied or discarded by its queue; messages that reached the Input
-        // queue after its thread stopped are applied here.
+        // Ends promptly on any thread. From its start, messages pushed are
+        // refused (deleted unapplied). Messages still queued for any thread are dropped:
+        // deleted unapplied, never run, whether or not their thread drains
+        // its queue again. It waits only for work already running: messages
+        // being applied on other threads at that moment (so apply() and
+        // listeners must not wait for the destroying thread) and the task the
+        // input thread runs; then the input thread is asked to stop and
+        // joined. (Called on the input thread itself, from a message applied
+        // there or a listener called there, it logs that, and the thread ends
+        // once that task returns.) Once it returns, every message pushed was
+        // applied or deleted.
         ~InputController() override;
         InputController(const InputController&) = delete;
         InputController& operator=(const InputController&) = delete;
 
         // Takes ownership of message; any thread. Null messages and messages
         // without a target are logged and dropped; messages pushed while the
-        // input thread is not running, or whose target is not dispatched, are
-        // deleted unapplied. The caller must not touch message afterwards.
+        // input thread is not running or the controller is being destroyed,
+        // or whose target is not dispatched, are deleted unapplied. The caller
+        // must not touch message afterwards.
         void pushMessage(BaseInputMessage* message);
-        // Stops the input thread, waiting for the message it runs.
+        // Stops the input thread cooperatively, waiting for the task it runs.
+        // Messages left on the Input queue are dropped by the destructor.
         void stop();
 
-        // Messages pushed to a thread and not yet handled.
+        // Messages pushed to a thread and not yet applied or dropped.
         int getNumPendingMessages() const;
         bool isRunning() const;
 

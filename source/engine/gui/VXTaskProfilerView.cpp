@@ -7,6 +7,7 @@
 #include "engine/gfx/VXFonts.h"
 #include "engine/gfx/VXGfxUtils.h"
 #include "engine/gfx/VXRenderer.h"
+#include "engine/gfx/VXScopedBlendState.h"
 
 namespace vx
 {
@@ -77,6 +78,7 @@ namespace vx
 
     void TaskProfilerView::render(Renderer& renderer, float x, float y, float width, float height)
     {
+        const ScopedBlendState callersBlending;
         const float scale = computeScale();
         for (const auto& graph : graphs)
         {
@@ -89,7 +91,6 @@ namespace vx
         for (int i = 0; i < numTaskThreadModes; ++i)
             renderer.drawText(font, positions[size_t(i)].x, positions[size_t(i)].y, TaskProfiler::QUEUE_COLORS[i],
                               std::string(TaskProfiler::QUEUE_NAMES[i]));
-        gfx::setBlendMode(gfx::BLEND_OFF);
     }
 
 } // namespace vx

@@ -24,6 +24,7 @@ namespace vx
         explicit TaskProfilerView(const TaskProfiler& profiler);
         ~TaskProfilerView();
 
+        // The caller's blending comes back after.
         void render(Renderer& renderer, float x, float y, float width, float height);
 
         // The scale all graphs share: the largest value held, at least 10.

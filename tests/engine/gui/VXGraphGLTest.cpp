@@ -7,6 +7,8 @@
 
 #include <cfloat>
 #include <chrono>
+#include <ostream>
+#include <string>
 #include <thread>
 
 namespace vx::test
@@ -163,6 +165,91 @@ namespace vx::test
             EXPECT_GT(yellow, 5);
             EXPECT_EQ(getInteger(GL_BLEND), GL_FALSE);
         }
+
+        // The caller's blending, as a host may leave it, comes back after each
+        // of the drawing calls that set their own blend modes.
+        struct BlendCase
+        {
+            const char* name;
+            bool enabled;
+            GLenum sourceRGB, destinationRGB, sourceAlpha, destinationAlpha;
+            GLenum equationRGB, equationAlpha;
+        };
+
+        void PrintTo(const BlendCase& c, std::ostream* out)
+        {
+            *out << c.name;
+        }
+
+        struct BlendState
+        {
+            GLint enabled, sourceRGB, destinationRGB, sourceAlpha, destinationAlpha, equationRGB, equationAlpha;
+            bool operator==(const BlendState&) const = default;
+        };
+
+        std::ostream& operator<<(std::ostream& out, const BlendState& s)
+        {
+            return out << "enabled " << s.enabled << std::hex << " func 0x" << s.sourceRGB << " 0x" << s.destinationRGB
+                       << " 0x" << s.sourceAlpha << " 0x" << s.destinationAlpha << " equation 0x" << s.equationRGB
+                       << " 0x" << s.equationAlpha;
+        }
+
+        BlendState readBlendState()
+        {
+            return {GLint(glIsEnabled(GL_BLEND)),       getInteger(GL_BLEND_SRC_RGB),
+                    getInteger(GL_BLEND_DST_RGB),       getInteger(GL_BLEND_SRC_ALPHA),
+                    getInteger(GL_BLEND_DST_ALPHA),     getInteger(GL_BLEND_EQUATION_RGB),
+                    getInteger(GL_BLEND_EQUATION_ALPHA)};
+        }
+
+        class GraphBlendGLTest : public GraphGLTest, public ::testing::WithParamInterface<BlendCase>
+        {
+        protected:
+            void TearDown() override
+            {
+                glDisable(GL_BLEND);
+                glBlendFunc(GL_ONE, GL_ZERO);
+                glBlendEquation(GL_FUNC_ADD);
+                GraphGLTest::TearDown();
+            }
+        };
+
+        TEST_P(GraphBlendGLTest, DrawingPutsTheCallersBlendingBack)
+        {
+            const BlendCase& c = GetParam();
+            beginPixelSpace(128, 128);
+            if (c.enabled)
+                glEnable(GL_BLEND);
+            glBlendFuncSeparate(c.sourceRGB, c.destinationRGB, c.sourceAlpha, c.destinationAlpha);
+            glBlendEquationSeparate(c.equationRGB, c.equationAlpha);
+            const BlendState callers = readBlendState();
+            ASSERT_EQ(callers.enabled, GLint(c.enabled));
+
+            // Every element on: background, line, points, texts, markers.
+            Graph graph(10.0f);
+            graph.addEntry(1.0f, "start");
+            graph.addEntry(4.0f, "end");
+            graph.draw(*renderer, 0.0f, 0.0f, 128.0f, 128.0f);
+            EXPECT_EQ(readBlendState(), callers) << "Graph::draw";
+            graph.drawMinMax(*renderer, 0.0f, 0.0f, 128.0f, 128.0f, 1.0f, 4.0f);
+            EXPECT_EQ(readBlendState(), callers) << "Graph::drawMinMax";
+
+            TaskProfiler profiler;
+            TaskProfilerView view(profiler);
+            view.render(*renderer, 0.0f, 0.0f, 128.0f, 128.0f);
+            EXPECT_EQ(readBlendState(), callers) << "TaskProfilerView::render";
+        }
+
+        INSTANTIATE_TEST_SUITE_P(
+            CallersBlending, GraphBlendGLTest,
+            ::testing::Values(BlendCase{"Off", false, GL_ONE, GL_ZERO, GL_ONE, GL_ZERO, GL_FUNC_ADD, GL_FUNC_ADD},
+                              BlendCase{"AlphaBlending", true, GL_SRC_ALPHA, GL_ONE_MINUS_SRC_ALPHA, GL_SRC_ALPHA,
+                                        GL_ONE_MINUS_SRC_ALPHA, GL_FUNC_ADD, GL_FUNC_ADD},
+                              BlendCase{"SeparateAdditiveWithMax", true, GL_ONE, GL_ONE, GL_ZERO, GL_ONE, GL_FUNC_ADD,
+                                        GL_MAX},
+                              BlendCase{"OffWithPremultipliedFactors", false, GL_ONE, GL_ONE_MINUS_SRC_ALPHA, GL_ONE,
+                                        GL_ONE_MINUS_SRC_ALPHA, GL_FUNC_REVERSE_SUBTRACT, GL_FUNC_ADD}),
+            [](const auto& info) { return std::string(info.param.name); });
 
     } // namespace
 } // namespace vx::test

@@ -2,8 +2,10 @@
 
 #include <gtest/gtest.h>
 
+#include <atomic>
 #include <cmath>
 #include <string>
+#include <thread>
 
 namespace vx
 {
@@ -233,6 +235,36 @@ namespace vx
             view.begin();
             EXPECT_FALSE(view.getMouse().buttonReleased(0));
             view.end();
+        }
+
+        // Moves from an event thread while frames run: each frame sees one
+        // whole position that was sent (never x of one and y of another), in
+        // order, and the last one once the moves stop.
+        TEST_F(GuiViewTest, MouseMovesFromAnotherThreadArriveWholeAndInOrder)
+        {
+            constexpr int moves = 2000;
+            std::atomic<bool> done{false};
+            std::thread events(
+                [&]
+                {
+                    for (int i = 1; i <= moves; ++i)
+                        view.mouseMove(i, 2 * i);
+                    done = true;
+                });
+            float lastX = 0.0f;
+            bool wasDone = false;
+            while (! wasDone)
+            {
+                wasDone = done.load();
+                view.begin();
+                const TVec2<float> raw = view.getMouse().getPosition();
+                view.end();
+                ASSERT_EQ(raw.y, 2.0f * raw.x);
+                ASSERT_GE(raw.x, lastX);
+                lastX = raw.x;
+            }
+            events.join();
+            EXPECT_EQ(lastX, float(moves));
         }
 
     } // namespace

@@ -14,6 +14,9 @@
 
 #include <atomic>
 #include <chrono>
+#include <condition_variable>
+#include <cstdio>
+#include <cstdlib>
 #include <memory>
 #include <mutex>
 #include <string>
@@ -41,9 +44,59 @@ namespace vx
             return condition();
         }
 
+        // Ends the binary instead of letting it hang when the guarded scope
+        // (a destructor that used to wait for ever) does not end.
+        class Watchdog
+        {
+        public:
+            explicit Watchdog(const char* what)
+                : thread(
+                      [this, what]
+                      {
+                          std::unique_lock<std::mutex> hold(lock);
+                          if (! changed.wait_for(hold, std::chrono::seconds(30), [this] { return finished; }))
+                          {
+                              std::fprintf(stderr, "Watchdog: %s did not end; aborting the run\n", what);
+                              std::abort();
+                          }
+                      })
+            {
+            }
+            ~Watchdog()
+            {
+                {
+                    std::lock_guard<std::mutex> hold(lock);
+                    finished = true;
+                }
+                changed.notify_all();
+                thread.join();
+            }
+
+        private:
+            std::mutex lock;
+            std::condition_variable changed;
+            bool finished = false;
+            std::thread thread;
+        };
+
+        // Names the calling thread the message or render thread for a scope.
+        class ScopedThreadRole
+        {
+        public:
+            explicit ScopedThreadRole(void*& role) : role(role), saved(role) { role = Thread::getCurrentThreadID(); }
+            ~ScopedThreadRole() { role = saved; }
+            ScopedThreadRole(const ScopedThreadRole&) = delete;
+            ScopedThreadRole& operator=(const ScopedThreadRole&) = delete;
+
+        private:
+            void*& role;
+            void* const saved;
+        };
+
         // What became of the messages of one test.
         struct Journal
         {
+            std::atomic<int> created{0};
             std::atomic<int> applied{0};
             std::atomic<int> deleted{0};
             std::mutex lock;
@@ -57,6 +110,7 @@ namespace vx
             RecordingMessage(ParamBase* target, Journal& journal, std::function<void()> onApply = {})
                 : BaseInputMessage(target), journal(journal), onApply(std::move(onApply))
             {
+                journal.created.fetch_add(1);
             }
             ~RecordingMessage() override { journal.deleted.fetch_add(1); }
             void apply() override
@@ -262,47 +316,84 @@ namespace vx
             EXPECT_TRUE(waitFor([&] { return listener.seen().size() == size_t(pushers * each); }));
         }
 
-        // Destruction waits for the messages queued for another thread until
-        // that thread has run them.
-        TEST(InputControllerLifetime, DestructionWaitsForOtherThreadsMessages)
+        // Destruction ends on any thread, whoever drains which queue: messages
+        // still queued for another thread are deleted unapplied, and their
+        // tasks, run later, touch nothing of the controller.
+        enum class DestroyedOn
         {
+            messageThread,
+            renderThread,
+            otherThread
+        };
+
+        struct ShutdownCase
+        {
+            const char* name;
+            unsigned int affinity;
+            TaskThreadMode queue;
+            DestroyedOn destroyedOn;
+        };
+
+        class InputControllerShutdown : public ::testing::TestWithParam<ShutdownCase>
+        {
+        };
+
+        TEST_P(InputControllerShutdown, DropsWhatIsQueuedForOtherThreads)
+        {
+            const ShutdownCase& c = GetParam();
             TaskManager manager(1);
             Param<int> target("Target", 0);
-            target.setThreadAffinity(ParamBase::ThreadAffinity_ControlThread);
+            target.setThreadAffinity(ParamBase::ThreadAffinity(c.affinity));
             Journal journal;
+            CountingListener listener;
             auto* controller = new InputController(manager);
-            for (int i = 0; i < 3; ++i)
-                controller->pushMessage(new RecordingMessage(&target, journal));
-            std::atomic<bool> destroyed{false};
-            std::thread destroyer(
+            controller->addListener(listener, false);
+            std::thread pusher(
                 [&]
                 {
-                    delete controller;
-                    destroyed = true;
+                    for (int i = 0; i < 3; ++i)
+                        controller->pushMessage(new RecordingMessage(&target, journal));
                 });
-            std::this_thread::sleep_for(std::chrono::milliseconds(50));
-            EXPECT_FALSE(destroyed.load()) << "the control thread has not run them yet";
-            EXPECT_EQ(journal.applied.load(), 0);
-            while (! destroyed.load())
+            pusher.join();
+            EXPECT_EQ(controller->getNumPendingMessages(), 3);
             {
-                manager.executeTasks(TaskThreadMode::Control, 0.0);
-                std::this_thread::sleep_for(std::chrono::milliseconds(1));
+                std::unique_ptr<ScopedThreadRole> role;
+                if (c.destroyedOn == DestroyedOn::messageThread)
+                    role = std::make_unique<ScopedThreadRole>(Thread::messageThreadID);
+                else if (c.destroyedOn == DestroyedOn::renderThread)
+                    role = std::make_unique<ScopedThreadRole>(Thread::renderThreadID);
+                const Watchdog watchdog("~InputController with messages queued for another thread");
+                delete controller;
             }
-            destroyer.join();
-            EXPECT_EQ(journal.applied.load(), 3);
-            EXPECT_EQ(journal.deleted.load(), 3);
+            EXPECT_EQ(journal.deleted.load(), 3) << "dropped by the destructor";
+            manager.executeTasks(c.queue, 0.0);
+            EXPECT_EQ(journal.applied.load(), 0);
+            EXPECT_TRUE(listener.seen().empty());
         }
 
-        // A message that reaches the Input queue while the input thread is
-        // stopping would be left there with the destructor waiting for it
-        // for ever: the destructor runs it itself.
-        TEST(InputControllerLifetime, MessagesQueuedDuringShutdownAreDrained)
+        INSTANTIATE_TEST_SUITE_P(
+            Affinities, InputControllerShutdown,
+            ::testing::Values(
+                ShutdownCase{"MessageParamOnTheMessageThread", 1, TaskThreadMode::Message, DestroyedOn::messageThread},
+                ShutdownCase{"RenderParamOnTheRenderThread", 2, TaskThreadMode::Renderer, DestroyedOn::renderThread},
+                ShutdownCase{"RenderParamOnTheMessageThread", 2, TaskThreadMode::Renderer, DestroyedOn::messageThread},
+                ShutdownCase{"ControlParamOnAnotherThread", 4, TaskThreadMode::Control, DestroyedOn::otherThread}),
+            [](const auto& info) { return std::string(info.param.name); });
+
+        // The message the input thread applies when destruction starts runs to
+        // its end, however long (the thread is asked to stop, never
+        // cancelled), and listeners hear of it; a message it pushes meanwhile
+        // is refused.
+        TEST(InputControllerLifetime, RunningMessageFinishesAndItsPushesAreRefused)
         {
             TaskManager manager(1);
             Param<int> target("Target", 0);
             Journal journal;
+            CountingListener listener;
             auto* controller = new InputController(manager);
+            controller->addListener(listener, false);
             std::atomic<bool> destroying{false};
+            std::atomic<bool> finished{false};
             WaitableEvent first;
             controller->pushMessage(
                 new RecordingMessage(&target, journal,
@@ -311,15 +402,91 @@ namespace vx
                                          first.trigger();
                                          while (! destroying.load())
                                              std::this_thread::sleep_for(std::chrono::milliseconds(1));
-                                         // The destructor is asking the thread to stop now.
+                                         // The destructor is closing the controller now.
                                          std::this_thread::sleep_for(std::chrono::milliseconds(50));
                                          controller->pushMessage(new RecordingMessage(&target, journal));
+                                         // Longer than any bounded stop would wait.
+                                         std::this_thread::sleep_for(std::chrono::milliseconds(600));
+                                         finished = true;
                                      }));
             ASSERT_TRUE(first.waitForTrigger(30000));
             destroying = true;
-            delete controller;
-            EXPECT_EQ(journal.applied.load(), 2);
-            EXPECT_EQ(journal.deleted.load(), 2);
+            {
+                const Watchdog watchdog("~InputController while its thread applies a message");
+                delete controller;
+            }
+            EXPECT_TRUE(finished.load());
+            EXPECT_EQ(journal.applied.load(), 1);
+            EXPECT_EQ(journal.deleted.load(), 2) << "the message pushed during destruction is deleted";
+            EXPECT_EQ(listener.seen().size(), 1u);
+        }
+
+        // A message applied on the input thread deletes the controller: the
+        // thread cannot join itself, so it is asked to stop and ends once the
+        // message returns; nothing touches the freed controller.
+        TEST(InputControllerLifetime, DeletedFromAMessageOnItsOwnInputThread)
+        {
+            TaskManager manager(1);
+            Param<int> target("Target", 0);
+            Journal journal;
+            test::LogRecorder log;
+            auto* controller = new InputController(manager);
+            WaitableEvent deleted;
+            controller->pushMessage(new RecordingMessage(&target, journal,
+                                                         [&]
+                                                         {
+                                                             delete controller;
+                                                             deleted.trigger();
+                                                         }));
+            ASSERT_TRUE(deleted.waitForTrigger(30000));
+            ASSERT_TRUE(waitFor([&] { return journal.deleted.load() == 1; }));
+            EXPECT_EQ(journal.applied.load(), 1);
+            EXPECT_TRUE(log.contains("deleted on its own input thread")) << log.dump();
+            // Its successor works; its destructor deletes the orphan once ended.
+            InputController next(manager);
+            next.pushMessage(new RecordingMessage(&target, journal));
+            EXPECT_TRUE(waitFor([&] { return journal.applied.load() == 2; }));
+        }
+
+        void pushChain(InputController* controller, const std::vector<ParamBase*>& targets, size_t step,
+                       Journal& journal)
+        {
+            controller->pushMessage(new RecordingMessage(targets[step % targets.size()], journal,
+                                                         [controller, &targets, step, &journal]
+                                                         { pushChain(controller, targets, step + 1, journal); }));
+        }
+
+        // Messages applied on four threads keep pushing the next one while the
+        // controller is destroyed: every message made is deleted exactly once,
+        // and nothing touches the controller after it went.
+        TEST(InputControllerLifetime, DestructionAmidPushesFromEveryThreadLosesNothing)
+        {
+            TaskManager manager(1);
+            std::vector<std::unique_ptr<Param<int>>> params;
+            std::vector<ParamBase*> targets;
+            for (const auto affinity :
+                 {ParamBase::ThreadAffinity_Default, ParamBase::ThreadAffinity_MessageThread,
+                  ParamBase::ThreadAffinity_RenderThread, ParamBase::ThreadAffinity_ControlThread})
+            {
+                params.push_back(std::make_unique<Param<int>>("Target", 0));
+                params.back()->setThreadAffinity(affinity);
+                targets.push_back(params.back().get());
+            }
+            Journal journal;
+            {
+                QueueDrainer message(manager, TaskThreadMode::Message);
+                QueueDrainer render(manager, TaskThreadMode::Renderer);
+                QueueDrainer control(manager, TaskThreadMode::Control);
+                auto* controller = new InputController(manager);
+                for (size_t chain = 0; chain < 8; ++chain)
+                    pushChain(controller, targets, chain, journal);
+                ASSERT_TRUE(waitFor([&] { return journal.applied.load() >= 200; }));
+                const Watchdog watchdog("~InputController amid pushes");
+                delete controller;
+                EXPECT_EQ(journal.deleted.load(), journal.created.load()) << "nothing left once it returned";
+            }
+            EXPECT_EQ(journal.deleted.load(), journal.created.load());
+            EXPECT_GE(journal.applied.load(), 200);
         }
 
         TEST(InputThreadTest, RunsOnTheInputControllersThread)

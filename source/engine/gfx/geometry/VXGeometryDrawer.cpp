@@ -1,9 +1,14 @@
 #include "engine/gfx/geometry/VXGeometryDrawer.h"
 
 #include "core/VXLog.h"
+#include "engine/gfx/VXContext.h"
 #include "engine/gfx/VXScopedNoArrayBuffer.h"
 
 #include <epoxy/gl.h>
+
+#include <memory>
+#include <mutex>
+#include <vector>
 
 namespace vx
 {
@@ -18,26 +23,71 @@ namespace vx
             recordNormal = 7
         };
 
-        int texCount = 0;
-        int genericCount = 0; // records made since the last reset
-        int currentElementTypes[GeometryDrawer::maxRecords] = {};
-
-        bool record(Record kind)
+        // What the drawer enabled in one GL context since its last reset
+        // there. Only the thread that has the context current touches it.
+        struct Records
         {
-            if (genericCount >= GeometryDrawer::maxRecords)
+            void* context = nullptr;
+            int texCount = 0;
+            int genericCount = 0;
+            int currentElementTypes[GeometryDrawer::maxRecords] = {};
+            GLint callersClientTexture = GL_TEXTURE0; // before the first texture coordinates
+        };
+
+        // One entry per context with a set-up not yet reset: contexts draw on
+        // different threads, and one thread may switch between contexts.
+        struct RecordTable
+        {
+            std::mutex lock;
+            std::vector<std::unique_ptr<Records>> entries;
+        };
+
+        RecordTable& table()
+        {
+            static RecordTable instance;
+            return instance;
+        }
+
+        Records* findRecords(void* context, bool create)
+        {
+            RecordTable& t = table();
+            const std::lock_guard<std::mutex> hold(t.lock);
+            for (const auto& entry : t.entries)
+                if (entry->context == context)
+                    return entry.get();
+            if (! create)
+                return nullptr;
+            t.entries.push_back(std::make_unique<Records>());
+            t.entries.back()->context = context;
+            return t.entries.back().get();
+        }
+
+        void forgetRecords(const Records* records)
+        {
+            RecordTable& t = table();
+            const std::lock_guard<std::mutex> hold(t.lock);
+            std::erase_if(t.entries, [records](const auto& entry) { return entry.get() == records; });
+        }
+
+        // The current context's records with kind appended; null (logged)
+        // when they are full.
+        Records* record(Record kind)
+        {
+            Records& r = *findRecords(Context::getCurrentNativeContext(), true);
+            if (r.genericCount >= GeometryDrawer::maxRecords)
             {
                 logPrint(logError, "GeometryDrawer: more than %d arrays set up without a reset",
                          GeometryDrawer::maxRecords);
-                return false;
+                return nullptr;
             }
-            currentElementTypes[genericCount++] = kind;
-            return true;
+            r.currentElementTypes[r.genericCount++] = kind;
+            return &r;
         }
     }
 
     void GeometryDrawer::setVertexPointer(const void* pointer, int stride)
     {
-        if (! record(recordVertex))
+        if (record(recordVertex) == nullptr)
             return;
         glVertexPointer(3, GL_FLOAT, stride, pointer);
         glEnableClientState(GL_VERTEX_ARRAY);
@@ -45,17 +95,20 @@ namespace vx
 
     void GeometryDrawer::setTexCoordPointer(const void* pointer, int stride)
     {
-        if (! record(recordTexCoord))
+        Records* r = record(recordTexCoord);
+        if (r == nullptr)
             return;
-        glClientActiveTexture(GL_TEXTURE0 + GLenum(texCount));
+        if (r->texCount == 0)
+            glGetIntegerv(GL_CLIENT_ACTIVE_TEXTURE, &r->callersClientTexture);
+        glClientActiveTexture(GL_TEXTURE0 + GLenum(r->texCount));
         glTexCoordPointer(2, GL_FLOAT, stride, pointer);
         glEnableClientState(GL_TEXTURE_COORD_ARRAY);
-        ++texCount;
+        ++r->texCount;
     }
 
     void GeometryDrawer::setColorPointer(const unsigned int* pointer, int stride)
     {
-        if (! record(recordColor))
+        if (record(recordColor) == nullptr)
             return;
         glEnableClientState(GL_COLOR_ARRAY);
         glColorPointer(4, GL_UNSIGNED_BYTE, stride, pointer);
@@ -63,7 +116,7 @@ namespace vx
 
     void GeometryDrawer::setNormalPointer(const void* pointer, int stride)
     {
-        if (! record(recordNormal))
+        if (record(recordNormal) == nullptr)
             return;
         glNormalPointer(GL_FLOAT, stride, pointer);
         glEnableClientState(GL_NORMAL_ARRAY);
@@ -86,9 +139,12 @@ namespace vx
 
     void GeometryDrawer::reset()
     {
+        Records* r = findRecords(Context::getCurrentNativeContext(), false);
+        if (r == nullptr)
+            return;
         GLenum unit = 0;
-        for (int i = 0; i < genericCount; ++i)
-            switch (currentElementTypes[i])
+        for (int i = 0; i < r->genericCount; ++i)
+            switch (r->currentElementTypes[i])
             {
                 case recordVertex:
                     glDisableClientState(GL_VERTEX_ARRAY);
@@ -107,9 +163,8 @@ namespace vx
                     break;
             }
         if (unit > 0)
-            glClientActiveTexture(GL_TEXTURE0);
-        texCount = 0;
-        genericCount = 0;
+            glClientActiveTexture(GLenum(r->callersClientTexture));
+        forgetRecords(r);
     }
 
     namespace gfx

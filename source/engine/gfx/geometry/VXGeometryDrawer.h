@@ -7,8 +7,11 @@ namespace vx
 
     /** Draws from client-side arrays through the fixed-function pointers. Each
         setter enables its array and is recorded; reset() disables what was
-        recorded. At most maxRecords setters between resets: further ones are
-        refused (logged). Render thread only; process-wide state. */
+        recorded and gives back the client texture unit that was active before
+        the first texture coordinates. At most maxRecords setters between
+        resets: further ones are refused (logged). The records belong to the GL
+        context current at the call, so set-ups in different contexts (on one
+        thread or several) never mix. Render thread, with the context current. */
     class GeometryDrawer
     {
     public:
@@ -25,7 +28,7 @@ namespace vx
         static void drawElements(gfx::PRIMITIVE primitive, const unsigned short* indices, int count);
         static void drawElements(gfx::PRIMITIVE primitive, const unsigned int* indices, int count);
 
-        /** Disables every recorded array and forgets them. */
+        /** Disables every array recorded in the current context and forgets them. */
         static void reset();
     };
 

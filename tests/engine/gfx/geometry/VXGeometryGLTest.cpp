@@ -1,5 +1,6 @@
 #include "engine/gfx/geometry/VXGeometry.h"
 
+#include "engine/gfx/VXContext.h"
 #include "engine/gfx/VXGfxUtils.h"
 #include "engine/gfx/VXRenderTargetTestSupport.h"
 #include "engine/gfx/VXRenderer.h"
@@ -196,6 +197,42 @@ namespace vx
             EXPECT_TRUE(log.contains("more than 14 arrays"));
             GeometryDrawer::reset();
             EXPECT_EQ(test::getInteger(GL_NORMAL_ARRAY), 0);
+        }
+
+        // Two contexts set up arrays in turn: each reset disables only what was
+        // set up in its own context, and each context has its own record limit.
+        TEST_F(GeometryGLTest, DrawerKeepsItsRecordsPerContext)
+        {
+            const float point[3] = {0, 0, 0};
+            const float uv[2] = {0, 0};
+            const unsigned int colours[1] = {0xffffffffu};
+            glClientActiveTexture(GL_TEXTURE1);
+            GeometryDrawer::setVertexPointer(point, 0);
+            GeometryDrawer::setTexCoordPointer(uv, 0);
+            for (int i = 0; i < 8; ++i)
+                GeometryDrawer::setNormalPointer(point, 0);
+
+            test::LogRecorder log;
+            std::unique_ptr<Context> other(Context::createOffscreenContext(false, 11, nullptr));
+            ASSERT_NE(other, nullptr);
+            ASSERT_TRUE(other->activate());
+            test::installDebugCallback();
+            for (int i = 0; i < 8; ++i)
+                GeometryDrawer::setColorPointer(colours, 0);
+            GeometryDrawer::reset();
+            EXPECT_EQ(test::getInteger(GL_COLOR_ARRAY), 0);
+            other.reset();
+            ASSERT_TRUE(test::GLTestContext::makeCurrent());
+            EXPECT_FALSE(log.contains("more than 14 arrays")) << "ten here and eight there";
+
+            EXPECT_EQ(test::getInteger(GL_VERTEX_ARRAY), 1) << "the other context's reset left them";
+            EXPECT_EQ(test::getInteger(GL_NORMAL_ARRAY), 1);
+            GeometryDrawer::reset();
+            EXPECT_EQ(test::getInteger(GL_VERTEX_ARRAY), 0);
+            EXPECT_EQ(test::getInteger(GL_NORMAL_ARRAY), 0);
+            EXPECT_EQ(test::getInteger(GL_CLIENT_ACTIVE_TEXTURE), GL_TEXTURE1) << "the caller's client unit is back";
+            glClientActiveTexture(GL_TEXTURE0);
+            EXPECT_EQ(test::getInteger(GL_TEXTURE_COORD_ARRAY), 0);
         }
 
         TEST_F(GeometryGLTest, QuadTexCoordsAndFill)
