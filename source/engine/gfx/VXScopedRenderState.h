@@ -16,9 +16,9 @@ namespace vx
     // blending, viewport, colours, texture units and their bindings), the
     // client attribute groups, the projection, modelview and texture matrices,
     // the draw and read framebuffers, the program and the array, element,
-    // pack and unpack buffers. The renderer's binding cache records what GL
-    // holds on entry and again after leaving. Render thread, with the cache's
-    // context current.
+    // pack and unpack buffers; the current colour is set again after the pop.
+    // The renderer's binding cache records what GL holds on entry and again
+    // after leaving. Render thread, with the cache's context current.
     class ScopedRenderState
     {
     public:
@@ -38,5 +38,6 @@ namespace vx
         std::vector<unsigned int> textures; // the 2D binding of each unit the cache knows
         int activeUnit = 0;
         int currentProgram = 0;
+        float currentColour[4] = {1.0f, 1.0f, 1.0f, 1.0f};
     };
 }

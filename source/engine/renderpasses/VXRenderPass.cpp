@@ -13,6 +13,8 @@
 #include "engine/renderpasses/VXRenderPassManager.h"
 #include "engine/renderpasses/VXRenderPassView.h"
 
+#include <epoxy/gl.h>
+
 #include <cstdlib>
 
 namespace vx
@@ -151,6 +153,12 @@ namespace vx
     {
         if (renderTarget != nullptr)
         {
+            // Driver workaround (llvmpipe): a read-back that switches
+            // framebuffers has been seen to read a pooled texture before the
+            // drawing queued for it ran, giving the picture before. Handing
+            // the drawing over while the target is still bound keeps every
+            // later read of its texture behind it.
+            glFlush();
             RenderTarget::unbind();
             outputs[0] =
                 RenderPassTexture(renderTarget->getTexture(0), float(width), float(height), RenderPassTexture::Default);

@@ -3,11 +3,15 @@
 // cache inside a guard's scope never leave it recording what GL no longer has
 // (the texture-unit guard is exercised by the repeated pixel read-back).
 
+#include "engine/gfx/VXGfxUtils.h"
 #include "engine/gfx/VXRenderTargetTestSupport.h"
 #include "engine/gfx/VXScopedProgram.h"
+#include "engine/gfx/VXScopedRenderState.h"
 #include "engine/gfx/VXScopedTextureBinding.h"
 #include "engine/gfx/VXShaderProgram.h"
 #include "engine/gfx/VXTexture.h"
+
+#include <algorithm>
 
 namespace vx
 {
@@ -92,6 +96,28 @@ namespace vx
             ASSERT_TRUE(cache().bind2DTexture(1, doomed));
             EXPECT_EQ(boundOn(1), doomed.getGLName());
             cache().ensureSamplerActive(0);
+        }
+
+        // Inside the scope a colour is set and then saved again by a nested
+        // push, as a pass does before a hosted plugin's frame: the caller's
+        // colour still holds after a later state change.
+        TEST_F(GLStateGuardsGLTest, TheRenderStateKeepsTheCallersCurrentColour)
+        {
+            const GLfloat callers[4] = {0.5f, 0.25f, 0.125f, 1.0f};
+            glColor4fv(callers);
+            {
+                const ScopedRenderState state(cache());
+                gfx::color(1.0f, 1.0f, 1.0f, 1.0f);
+                glPushAttrib(GL_CURRENT_BIT);
+                glPopAttrib();
+            }
+            glEnable(GL_BLEND);
+            glDisable(GL_BLEND);
+            GLfloat colour[4] = {};
+            glGetFloatv(GL_CURRENT_COLOR, colour);
+            EXPECT_TRUE(std::equal(colour, colour + 4, callers))
+                << colour[0] << ", " << colour[1] << ", " << colour[2] << ", " << colour[3];
+            glColor4f(1.0f, 1.0f, 1.0f, 1.0f);
         }
     }
 }

@@ -5,6 +5,8 @@
 #include "engine/renderpasses/VXRenderPassTestSupport.h"
 
 #include "engine/ffgl/FFGL.h"
+#include "engine/renderpasses/VXAlphaMixer.h"
+#include "engine/renderpasses/VXDryWetEffect.h"
 #include "engine/renderpasses/VXFFGLEffect.h"
 #include "engine/renderpasses/VXFFGLGenerator.h"
 #include "engine/renderpasses/VXFFGLMixer.h"
@@ -13,6 +15,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <chrono>
 #include <thread>
 
@@ -97,6 +100,37 @@ namespace
         // which rendered and set its parameters, lives on.
         EXPECT_EQ(getLib(VX_KELVO_MODULE_PATH), nullptr);
         EXPECT_FALSE(isLibraryOpen(VX_KELVO_MODULE_PATH));
+    }
+
+    // The hosted plugin's frame sets its own current colour after the passes
+    // before it set theirs; the caller's is the one left after every frame.
+    TEST_F(FFGLPassGLTest, EveryFrameOfAChainLeavesTheCallersCurrentColour)
+    {
+        registerKind(AlphaMixer::classType(), &AlphaMixer::creationFunc, RenderPassCategoryMixer);
+        auto* kelvo = new FFGLEffect(nullptr, 1);
+        ASSERT_TRUE(kelvo->load(File(VX_KELVO_MODULE_PATH)));
+        RenderPassChain chain;
+        chain.addRenderPass(share(kelvo));
+        chain.addRenderPass(new TransformEffect());
+        chain.addRenderPass(new DryWetEffect(new TransformEffect(), new AlphaMixer()));
+        prepare(chain, PixelRGBA8{10, 20, 30, 255}, 16);
+
+        const GLfloat callers[4] = {0.5f, 0.25f, 0.125f, 1.0f};
+        glColor4fv(callers);
+        for (int frame = 0; frame < 3; ++frame)
+        {
+            ASSERT_TRUE(chain.render(*renderer));
+            // A later state change, as the caller's next drawing makes one:
+            // whatever the driver still holds is applied by then.
+            glEnable(GL_BLEND);
+            glDisable(GL_BLEND);
+            GLfloat colour[4] = {};
+            glGetFloatv(GL_CURRENT_COLOR, colour);
+            EXPECT_TRUE(std::equal(colour, colour + 4, callers)) << "frame " << frame << ": " << colour[0] << ", "
+                                                                 << colour[1] << ", " << colour[2] << ", " << colour[3];
+        }
+        chain.release();
+        glColor4f(1.0f, 1.0f, 1.0f, 1.0f);
     }
 
     TEST_F(FFGLPassGLTest, MixerFollowsOpacityAndFailsWithoutItsSecondInput)

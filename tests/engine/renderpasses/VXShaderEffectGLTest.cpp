@@ -1,7 +1,10 @@
 #include "engine/renderpasses/VXShaderEffect.h"
 
 #include "VXRenderPassTestSupport.h"
+#include "engine/gfx/VXPixelReadback.h"
+#include "engine/gfx/VXRenderTarget.h"
 #include "engine/gfx/VXScopedRenderState.h"
+#include "engine/renderpasses/VXDryWetEffect.h"
 #include "support/VXLogRecorder.h"
 
 namespace vx::test
@@ -92,5 +95,89 @@ namespace vx::test
                 pass.retainOutput(false);
             }
         }
+
+        // The engine's read-backs of a pass's output, each answering the red
+        // channel of row y (0 the bottom) in column 1.
+        struct ReadBackCase
+        {
+            const char* name;
+            std::function<std::vector<int>(RenderPass&, std::unique_ptr<PixelReadback>&)> redColumn;
+        };
+
+        class ShaderEffectReadBackTest : public ShaderEffectGLTest, public ::testing::WithParamInterface<ReadBackCase>
+        {
+        };
+
+        // After a chain whose pass failed at begin, the pooled target a flipped
+        // and an upright quad are drawn into reads back each new picture, not
+        // the one before it (frames repeated: the driver draws on threads).
+        TEST_P(ShaderEffectReadBackTest, APooledOutputReadsBackTheNewPictureAfterAFailedChain)
+        {
+            Texture* input = makeInput(4, 4,
+                                       [](int, int y) {
+                                           return y == 0 ? PixelRGBA8{255, 255, 255, 255} : PixelRGBA8{0, 0, 0, 255};
+                                       });
+            Texture* chainInput = makeInput(4, 4, PixelRGBA8{100, 100, 100, 255});
+            // Kept across frames, as the video output keeps its own.
+            std::unique_ptr<PixelReadback> readback;
+            for (int frame = 0; frame < 16; ++frame)
+            {
+                {
+                    RenderPassChain chain;
+                    chain.setSize(4, 4);
+                    chain.setInput(0, chainInput, 0, 0);
+                    chain.addRenderPass(new DryWetEffect()); // neither effect nor mixer: begin fails
+                    LogRecorder quiet;
+                    ASSERT_TRUE(chain.render(*renderer));
+                }
+                for (const bool flip : {false, true})
+                {
+                    CopyPass pass(flip);
+                    pass.setSize(4, 4);
+                    pass.setInput(0, input, 0, 0);
+                    pass.retainOutput(true);
+                    ASSERT_TRUE(renderAlone(pass));
+                    const std::vector<int> red = GetParam().redColumn(pass, readback);
+                    ASSERT_EQ(red.size(), 4u);
+                    EXPECT_EQ(red[flip ? 3 : 0], 255) << "frame " << frame << ", flip " << flip;
+                    EXPECT_EQ(red[flip ? 0 : 3], 0) << "frame " << frame << ", flip " << flip;
+                    pass.retainOutput(false);
+                }
+            }
+        }
+
+        INSTANTIATE_TEST_SUITE_P(
+            Reads, ShaderEffectReadBackTest,
+            ::testing::Values(ReadBackCase{"PixelReadback",
+                                           [](RenderPass& pass, std::unique_ptr<PixelReadback>& readback)
+                                           {
+                                               std::vector<int> red;
+                                               if (! pass.getRenderTarget()->bind())
+                                                   return red;
+                                               if (readback == nullptr)
+                                                   readback =
+                                                       std::make_unique<PixelReadback>(4, 4, GL_RGBA, GL_UNSIGNED_BYTE);
+                                               else
+                                                   readback->startPixelRead();
+                                               RenderTarget::unbind();
+                                               if (const unsigned char* pixels = readback->beginPixelProcessing())
+                                                   for (int y = 0; y < 4; ++y)
+                                                       red.push_back(pixels[(y * 4 + 1) * 4]);
+                                               readback->endPixelProcessing();
+                                               return red;
+                                           }},
+                              ReadBackCase{"TextureLock",
+                                           [](RenderPass& pass, std::unique_ptr<PixelReadback>&)
+                                           {
+                                               std::vector<int> red;
+                                               Texture& texture = *pass.getOutput(0)->texture;
+                                               if (const auto* pixels = static_cast<const unsigned char*>(
+                                                       texture.lock(Texture::LOCK_READ)))
+                                                   for (int y = 0; y < 4; ++y)
+                                                       red.push_back(pixels[y * texture.getLockPitch() + 4]);
+                                               texture.unlock();
+                                               return red;
+                                           }}),
+            [](const ::testing::TestParamInfo<ReadBackCase>& info) { return info.param.name; });
     }
 }

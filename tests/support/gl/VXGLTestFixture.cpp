@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <array>
+#include <cmath>
 #include <cstdio>
 #include <cstdlib>
 #include <mutex>
@@ -229,6 +230,7 @@ namespace vx::test
             {GL_DEPTH_TEST, 1, "GL_DEPTH_TEST"},
             {GL_SCISSOR_TEST, 1, "GL_SCISSOR_TEST"},
             {GL_TEXTURE_2D, 1, "GL_TEXTURE_2D enabled"},
+            {GL_CURRENT_COLOR, 4, "GL_CURRENT_COLOR (x 255)"},
         };
 
         using StateSnapshot = std::vector<std::array<GLint, 4>>;
@@ -243,6 +245,15 @@ namespace vx::test
                 if (q.name == GL_BLEND || q.name == GL_DEPTH_TEST || q.name == GL_SCISSOR_TEST ||
                     q.name == GL_TEXTURE_2D)
                     v[0] = glIsEnabled(q.name);
+                else if (q.name == GL_CURRENT_COLOR)
+                {
+                    // In 8-bit steps: readable in the failure line, and what a
+                    // colour left behind changes on screen.
+                    GLfloat colour[4] = {};
+                    glGetFloatv(q.name, colour);
+                    for (int c = 0; c < 4; ++c)
+                        v[size_t(c)] = GLint(std::lround(colour[c] * 255.0f));
+                }
                 else
                     glGetIntegerv(q.name, v.data());
                 snapshot.push_back(v);
@@ -288,6 +299,7 @@ namespace vx::test
             glDisable(GL_DEPTH_TEST);
             glDisable(GL_SCISSOR_TEST);
             glDisable(GL_TEXTURE_2D);
+            glColor4f(1.0f, 1.0f, 1.0f, 1.0f);
         }
     }
 

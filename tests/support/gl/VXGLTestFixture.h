@@ -68,8 +68,9 @@ namespace vx::test
 
     // Base of GL test fixtures: makes the context current before each test and,
     // after it, checks that the test left no GL error, the context current, and
-    // the common state (bindings, enables, pixel store, viewport, clear colour,
-    // matrix mode) at its defaults. A derived TearDown calls GLTest::TearDown last.
+    // the common state (bindings, enables, pixel store, viewport, clear and
+    // current colour, matrix mode) at its defaults. A derived TearDown calls
+    // GLTest::TearDown last.
     class GLTest : public ::testing::Test
     {
     protected:
