@@ -162,6 +162,10 @@ namespace vx
         bool endPluginLibrary(bool deInitialise);
         bool isParameterIndex(int index) const { return index >= 0 && index < numParameters; }
         bool isTextParameter(int index, FFGL::Word instance) const;
+        // setFloatParameter and setTextParameter once the entry point and
+        // OpenGL instance are known to be there.
+        void sendFloat(int index, float value);
+        void sendText(int index, const char* text);
         void sendValue(ParamBase& param, const Mirrored& mirrored);
         void makeParameters();
         void addMirrored(const std::shared_ptr<ParamBase>& param, int index, Kind kind, bool valueView);
