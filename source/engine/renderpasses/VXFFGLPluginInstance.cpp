@@ -99,8 +99,6 @@ namespace vx
         filePath = path;
     }
 
-    // Inline: a frame makes three of these per parameter, and the call
-    // itself must cost little more than the plugin's own answer.
     inline FFGL::Word FFGLPluginInstance::call(std::uint32_t code, FFGL::Word input, FFGL::Word instance,
                                                const char* operation, bool* threw) const
     {
