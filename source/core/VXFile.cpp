@@ -35,6 +35,26 @@ namespace vx
 
         using DirectoryIdentity = std::pair<dev_t, ino_t>;
 
+        // Whether a directory entry is a directory, following links. The entry's
+        // own type answers for all but links and file systems that give none:
+        // a stat per entry would cost the scan more than the walk itself.
+        bool isDirectoryEntry(const dirent& entry, const std::string& path)
+        {
+            switch (entry.d_type)
+            {
+                case DT_DIR:
+                    return true;
+                case DT_LNK:
+                case DT_UNKNOWN:
+                {
+                    struct stat info;
+                    return ::stat(path.c_str(), &info) == 0 && S_ISDIR(info.st_mode);
+                }
+                default:
+                    return false;
+            }
+        }
+
         bool scanDirectory(const std::string& path, std::vector<File>& children, bool recursive,
                            bool includeDirectories, std::vector<DirectoryIdentity>& ancestors)
         {
@@ -42,10 +62,18 @@ namespace vx
             if (directory == nullptr)
                 return false;
 
+            // A link back to a directory being scanned would never end: such a
+            // directory is listed by its parent but not entered again.
             struct stat self;
-            const bool known = ::stat(path.c_str(), &self) == 0;
+            const bool known = ::fstat(::dirfd(directory), &self) == 0;
+            const DirectoryIdentity identity(self.st_dev, self.st_ino);
+            if (known && std::find(ancestors.begin(), ancestors.end(), identity) != ancestors.end())
+            {
+                ::closedir(directory);
+                return true;
+            }
             if (known)
-                ancestors.emplace_back(self.st_dev, self.st_ino);
+                ancestors.push_back(identity);
 
             const bool endsInSeparator = ! path.empty() && path.back() == '/';
             while (const dirent* entry = ::readdir(directory))
@@ -53,20 +81,22 @@ namespace vx
                 const char* name = entry->d_name;
                 if (std::strcmp(name, ".") == 0 || std::strcmp(name, "..") == 0 || std::strcmp(name, ".DS_Store") == 0)
                     continue;
-                File child(endsInSeparator ? path + name : path + separator + name);
-                struct stat info;
-                if (statPath(child.getFullPath(), info) && S_ISDIR(info.st_mode))
+                std::string childPath;
+                childPath.reserve(path.size() + 1 + std::strlen(name));
+                childPath += path;
+                if (! endsInSeparator)
+                    childPath += separator;
+                childPath += name;
+                if (isDirectoryEntry(*entry, childPath))
                 {
                     if (includeDirectories)
-                        children.push_back(child);
-                    // A link back to a directory being scanned would never end.
-                    const DirectoryIdentity identity(info.st_dev, info.st_ino);
-                    if (recursive && std::find(ancestors.begin(), ancestors.end(), identity) == ancestors.end())
-                        scanDirectory(child.getFullPath(), children, recursive, includeDirectories, ancestors);
+                        children.emplace_back(childPath);
+                    if (recursive)
+                        scanDirectory(childPath, children, recursive, includeDirectories, ancestors);
                 }
                 else
                 {
-                    children.push_back(child);
+                    children.emplace_back(std::move(childPath));
                 }
             }
             ::closedir(directory);
@@ -77,6 +107,10 @@ namespace vx
     }
 
     File::File(const std::string& path) : fullPath(path)
+    {
+    }
+
+    File::File(std::string&& path) : fullPath(std::move(path))
     {
     }
 

@@ -21,6 +21,7 @@ namespace vx
     public:
         File() = default;
         File(const std::string& path);
+        File(std::string&& path);
         File(const char* path);
 
         const std::string& getFullPath() const { return fullPath; }

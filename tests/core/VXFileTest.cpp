@@ -217,6 +217,21 @@ namespace
         EXPECT_EQ(1, std::count(names.begin(), names.end(), "/sub/b.txt"));
     }
 
+    TEST_F(FileScanTest, LinksAreFollowedAsWhatTheyPointTo)
+    {
+        // A link to a folder outside the tree is entered; a link to a file
+        // and a dangling link are files.
+        vx::test::TempDir outside;
+        outside.writeFile("x.txt", "");
+        ASSERT_EQ(0, ::symlink(outside.path().c_str(), temp.file("sub/out").c_str()));
+        ASSERT_EQ(0, ::symlink(temp.file("a.txt").c_str(), temp.file("sub/a-link").c_str()));
+        ASSERT_EQ(0, ::symlink(temp.file("gone").c_str(), temp.file("sub/dangling").c_str()));
+        std::vector<vx::File> found;
+        EXPECT_TRUE(vx::File(temp.path() + "/sub").scanForChildFiles(found, true, false));
+        EXPECT_EQ((std::vector<std::string>{"/a-link", "/b.txt", "/dangling", "/deeper/c.txt", "/out/x.txt"}),
+                  namesRelativeTo(temp.path() + "/sub", found));
+    }
+
     TEST_F(FileScanTest, MissingDirectoryLogsOneWarningAndKeepsTheOutput)
     {
         vx::test::LogRecorder log;

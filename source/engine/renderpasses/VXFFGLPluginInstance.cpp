@@ -17,7 +17,6 @@
 #include <algorithm>
 #include <cstring>
 #include <exception>
-#include <string_view>
 
 namespace vx
 {
@@ -50,6 +49,26 @@ namespace vx
             return std::string(chars, strnlen(chars, size_t(maxLength)));
         }
 
+        // Whether text, read as boundedText reads it, equals stored: one pass
+        // over at most stored's characters and the one after them, stopping
+        // at the text's NUL, so an unchanged text costs no length scan of its
+        // own and no character past the NUL or maxLength is read.
+        bool sameBoundedText(const char* text, const std::string& stored, int maxLength)
+        {
+            const size_t length = stored.size();
+            if (text == nullptr)
+                return length == 0;
+            if (length > size_t(maxLength))
+                return false;
+            for (size_t i = 0; i < length; ++i)
+            {
+                const char c = text[i];
+                if (c == '\0' || c != stored[i])
+                    return false;
+            }
+            return length == size_t(maxLength) || text[length] == '\0';
+        }
+
         // A pointer answer; null for failure.
         const char* textAnswer(FFGL::Word word)
         {
@@ -80,8 +99,8 @@ namespace vx
         filePath = path;
     }
 
-    FFGL::Word FFGLPluginInstance::call(std::uint32_t code, FFGL::Word input, FFGL::Word instance,
-                                        const char* operation, bool* threw) const
+    inline FFGL::Word FFGLPluginInstance::call(std::uint32_t code, FFGL::Word input, FFGL::Word instance,
+                                               const char* operation, bool* threw) const
     {
         try
         {
@@ -450,7 +469,7 @@ namespace vx
         numParameters = 0;
     }
 
-    bool FFGLPluginInstance::isTextParameter(int index, FFGL::Word instance) const
+    inline bool FFGLPluginInstance::isTextParameter(int index, FFGL::Word instance) const
     {
         return call(FFGL::getParameterType, FFGL::Word(index), instance, "getParameterType") ==
                FFGL::fromU32(FFGL::typeText);
@@ -466,16 +485,27 @@ namespace vx
 
     void FFGLPluginInstance::setFloatParameter(int index, float value)
     {
-        if (entryPoint == nullptr || instanceId == 0 || ! isParameterIndex(index) || isTextParameter(index, instanceId))
+        if (entryPoint != nullptr && instanceId != 0)
+            sendFloat(index, value);
+    }
+
+    void FFGLPluginInstance::setTextParameter(int index, const char* text)
+    {
+        if (entryPoint != nullptr && instanceId != 0)
+            sendText(index, text);
+    }
+
+    inline void FFGLPluginInstance::sendFloat(int index, float value)
+    {
+        if (! isParameterIndex(index) || isTextParameter(index, instanceId))
             return;
         SetParameterStruct record{std::uint32_t(index), FFGL::fromFloat(value)};
         call(FFGL::setParameter, FFGL::fromPointer(&record), instanceId, "setFloatParameter");
     }
 
-    void FFGLPluginInstance::setTextParameter(int index, const char* text)
+    inline void FFGLPluginInstance::sendText(int index, const char* text)
     {
-        if (entryPoint == nullptr || instanceId == 0 || ! isParameterIndex(index) ||
-            ! isTextParameter(index, instanceId))
+        if (! isParameterIndex(index) || ! isTextParameter(index, instanceId))
             return;
         SetParameterStruct record{std::uint32_t(index), FFGL::fromPointer(text)};
         call(FFGL::setParameter, FFGL::fromPointer(&record), instanceId, "setTextParameter");
@@ -532,26 +562,28 @@ namespace vx
             sendValue(param, found->second);
     }
 
-    void FFGLPluginInstance::sendValue(ParamBase& param, const Mirrored& mirrored)
+    inline void FFGLPluginInstance::sendValue(ParamBase& param, const Mirrored& mirrored)
     {
+        if (entryPoint == nullptr || instanceId == 0)
+            return;
         const int index = mirrored.index;
         switch (mirrored.kind)
         {
             case Kind::boolean:
-                setFloatParameter(index, static_cast<Param<bool>&>(param).getValue() ? 1.0f : 0.0f);
+                sendFloat(index, static_cast<Param<bool>&>(param).getValue() ? 1.0f : 0.0f);
                 break;
             case Kind::range:
-                setFloatParameter(index, float(static_cast<ParamRange&>(param).getValue()));
+                sendFloat(index, float(static_cast<ParamRange&>(param).getValue()));
                 break;
             case Kind::text:
-                setTextParameter(index, static_cast<Param<std::string>&>(param).getValue().c_str());
+                sendText(index, static_cast<Param<std::string>&>(param).getValue().c_str());
                 break;
             case Kind::colour:
             {
                 const TVec3<float> hsv = static_cast<ParamColor&>(param).getValue().toHSVClamped();
-                setFloatParameter(index, hsv.x);
-                setFloatParameter(index + 1, hsv.y);
-                setFloatParameter(index + 2, hsv.z);
+                sendFloat(index, hsv.x);
+                sendFloat(index + 1, hsv.y);
+                sendFloat(index + 2, hsv.z);
                 break;
             }
         }
@@ -559,10 +591,8 @@ namespace vx
         // neither copied nor announced again every frame.
         const FFGL::Word answer = call(FFGL::getParameterDisplay, FFGL::Word(index), instanceId, "getParameterDisplay");
         const char* text = answer != 0 ? textAnswer(answer) : nullptr;
-        const std::string_view display(text != nullptr ? text : "",
-                                       text != nullptr ? strnlen(text, size_t(maxDisplayLength)) : 0);
-        if (display != param.getValueDescription())
-            param.setValueDescription(std::string(display));
+        if (! sameBoundedText(text, param.getValueDescription(), maxDisplayLength))
+            param.setValueDescription(boundedText(text, maxDisplayLength));
     }
 
     int FFGLPluginInstance::getParameterIndex(const ParamBase& param) const

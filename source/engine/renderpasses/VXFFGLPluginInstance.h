@@ -151,18 +151,24 @@ namespace vx
             Kind kind;
         };
 
+        // The helpers a frame runs per parameter are inline (defined in the
+        // .cpp, its only user): each is little beside the plugin's answer.
         // One call into the plugin; an exception answers failure (and sets
         // threw) after the "Escaped from error" line naming operation.
-        FFGL::Word call(std::uint32_t code, FFGL::Word input, FFGL::Word instance, const char* operation,
-                        bool* threw = nullptr) const;
+        inline FFGL::Word call(std::uint32_t code, FFGL::Word input, FFGL::Word instance, const char* operation,
+                               bool* threw = nullptr) const;
         // A GL code with the attribute stack pushed around it; ok is false on
         // failure or an exception.
         FFGL::Word callGL(std::uint32_t code, FFGL::Word input, FFGL::Word instance, const char* operation,
                           bool& ok) const;
         bool endPluginLibrary(bool deInitialise);
         bool isParameterIndex(int index) const { return index >= 0 && index < numParameters; }
-        bool isTextParameter(int index, FFGL::Word instance) const;
-        void sendValue(ParamBase& param, const Mirrored& mirrored);
+        inline bool isTextParameter(int index, FFGL::Word instance) const;
+        // setFloatParameter and setTextParameter once the entry point and
+        // OpenGL instance are known to be there.
+        inline void sendFloat(int index, float value);
+        inline void sendText(int index, const char* text);
+        inline void sendValue(ParamBase& param, const Mirrored& mirrored);
         void makeParameters();
         void addMirrored(const std::shared_ptr<ParamBase>& param, int index, Kind kind, bool valueView);
 

@@ -175,6 +175,40 @@ namespace
                              [](const testing::TestParamInfo<FailureCase>& info)
                              { return std::string(info.param.name); });
 
+    struct DisplayCase
+    {
+        const char* name;
+        std::string before; // the value description before the frame
+    };
+
+    class FFGLDisplayTextGLTest : public FFGLPluginInstanceGLTest, public testing::WithParamInterface<DisplayCase>
+    {
+    };
+
+    // A frame leaves each parameter's description equal to the plugin's
+    // display text ("DDDDD"), whatever it held close to that before.
+    TEST_P(FFGLDisplayTextGLTest, FrameLeavesThePluginsText)
+    {
+        ASSERT_TRUE(load());
+        ASSERT_TRUE(plugin->instantiateGL(0, 0, 16, 16));
+        ParamBase& param = *plugin->getParams()->getParam(0);
+        param.setValueDescription(GetParam().before);
+        ASSERT_TRUE(plugin->processOpenGL(0));
+        EXPECT_EQ(param.getValueDescription(), "DDDDD");
+    }
+
+    const DisplayCase displayCases[] = {
+        {"Empty", ""},
+        {"Prefix", "DDD"},
+        {"Longer", "DDDDDD"},
+        {"LastDiffers", "DDDDE"},
+        {"NulInside", std::string("DDDDD\0", 6)},
+        {"Same", "DDDDD"},
+    };
+    INSTANTIATE_TEST_SUITE_P(Cases, FFGLDisplayTextGLTest, testing::ValuesIn(displayCases),
+                             [](const testing::TestParamInfo<DisplayCase>& info)
+                             { return std::string(info.param.name); });
+
     TEST_F(FFGLPluginInstanceGLTest, WithoutOpenGLItLoadsBareAndIsNoKind)
     {
         script().openGL = false;
