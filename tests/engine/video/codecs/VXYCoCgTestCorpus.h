@@ -5,6 +5,7 @@
 // for.
 
 #include <algorithm>
+#include <cstddef>
 #include <cstdint>
 #include <initializer_list>
 #include <random>
@@ -108,7 +109,7 @@ namespace vx::test
                 std::uint8_t* half = &plane[static_cast<size_t>(block) * blockBytes + 8 * h];
                 const auto earlier = [&](int maxBack) {
                     const int back = 1 + static_cast<int>(random() % static_cast<unsigned>(std::min(block, maxBack)));
-                    return half - static_cast<ptrdiff_t>(back) * blockBytes;
+                    return half - static_cast<std::ptrdiff_t>(back) * blockBytes;
                 };
                 const unsigned choice = block == 0 ? 99 : random() % 10;
                 if (choice < 3)
