@@ -111,12 +111,14 @@ namespace vx
         }
 
         // Decode entry: symbol, bits to read, and the base the read value is
-        // added to.
-        struct DecodeEntry
+        // added to; rightShift (63 - nbBits) takes the read off the state's
+        // dependency chain.
+        struct alignas(8) DecodeEntry
         {
             std::uint16_t newStateBase;
             std::uint8_t symbol;
             std::uint8_t nbBits;
+            std::uint8_t rightShift;
         };
 
         void buildDecodeTable(const std::uint16_t* counts, int nbSymbols, DecodeEntry* table)
@@ -133,6 +135,7 @@ namespace vx
                 const std::uint32_t nbBits = tableLog - (std::bit_width(x) - 1);
                 table[i].symbol = s;
                 table[i].nbBits = static_cast<std::uint8_t>(nbBits);
+                table[i].rightShift = static_cast<std::uint8_t>(63 - nbBits);
                 table[i].newStateBase = static_cast<std::uint16_t>((x << nbBits) - tableSize);
             }
         }
@@ -448,42 +451,42 @@ namespace vx
             int i = 0;
             while (i < size)
             {
-                // A window of 8 bytes holding the bits just below position; as
-                // many symbols as surely fit in it (10 bits each at most) are
-                // decoded without further checks.
+                // A window of 8 bytes holding the bits just below position, of
+                // which `consumed` (from the top) are used. While another
+                // symbol of the most bits (10) surely fits above the u32 B and
+                // the window's bottom, symbols are decoded without further
+                // checks.
                 const std::uint64_t end = (position + 7) / 8;
                 const std::uint64_t at = std::min(end >= 8 ? end - 8 : 0, lastLoad);
                 const std::uint64_t window = readU64(bytes + at);
-                std::uint32_t below = static_cast<std::uint32_t>(position - 8 * at);
-                const std::uint64_t usable = std::min<std::uint64_t>(below, position - streamHeaderBits);
-                const int batch = static_cast<int>(std::min<std::uint64_t>(usable / tableLog, size - i));
-                if (batch == 0)
+                std::uint32_t consumed = static_cast<std::uint32_t>(64 - (position - 8 * at));
+                const std::uint32_t cap =
+                    static_cast<std::uint32_t>(64 - (std::max<std::uint64_t>(8 * at, streamHeaderBits) - 8 * at));
+                if (consumed + tableLog > cap)
                 {
                     // Near the start: one symbol, checked.
                     const DecodeEntry e = table[state];
                     if (position - streamHeaderBits < e.nbBits)
                         return 0;
-                    below -= e.nbBits;
+                    position -= e.nbBits;
                     const std::uint32_t value =
-                        static_cast<std::uint32_t>(window >> (below & 63)) & ((1u << e.nbBits) - 1);
+                        static_cast<std::uint32_t>(window >> ((position - 8 * at) & 63)) & ((1u << e.nbBits) - 1);
                     dst[i++] = e.symbol;
                     state = e.newStateBase + value;
-                    position = 8 * at + below;
                     continue;
                 }
-                for (int k = 0; k < batch; ++k)
+                // The next read is the top nbBits of what is left, shifted down
+                // in one step that keeps the shift amount off the state's
+                // dependency chain (a read of 0 bits shifts everything out).
+                do
                 {
                     const DecodeEntry e = table[state];
-                    below -= e.nbBits;
-                    // A read of 0 bits at the very top of the window is masked
-                    // to nothing.
-                    const std::uint32_t value =
-                        static_cast<std::uint32_t>(window >> (below & 63)) & ((1u << e.nbBits) - 1);
-                    dst[i + k] = e.symbol;
-                    state = e.newStateBase + value;
-                }
-                i += batch;
-                position = 8 * at + below;
+                    const std::uint64_t top = (window << (consumed & 63)) >> 1;
+                    consumed += e.nbBits;
+                    dst[i++] = e.symbol;
+                    state = e.newStateBase + static_cast<std::uint32_t>(top >> e.rightShift);
+                } while (i < size && consumed + tableLog <= cap);
+                position = 8 * at + 64 - consumed;
             }
             if (position != streamHeaderBits)
                 return 0;
