@@ -117,10 +117,16 @@ namespace vx
             // stream ran out of room.
             bool run(std::uint8_t* const* symbols, int* symbolCounts)
             {
+                // Keys of the half last coded of each kind: the next half of
+                // that kind enters it.
+                Keys coded[Halves];
+                int codedBlock[Halves];
                 for (int h = 0; h < Halves; ++h)
                 {
                     out[h] = symbols[h];
-                    enter(0, h);
+                    coded[h] = keysOf(0, h);
+                    codedBlock[h] = 0;
+                    enter(0, h, coded[h]);
                 }
                 int pending[Halves] = {};
                 for (int block = 1; block < blockCount; ++block)
@@ -142,8 +148,10 @@ namespace vx
                         // Entered only now, so that a first half coded in between
                         // never finds this block's own entries in the shared match
                         // table.
-                        enter(block - 1, h);
-                        if (! codeHalf(block, h))
+                        enter(block - 1, h, codedBlock[h] == block - 1 ? coded[h] : keysOf(block - 1, h));
+                        coded[h] = keysOf(block, h);
+                        codedBlock[h] = block;
+                        if (! codeHalf(block, h, coded[h]))
                             return false;
                     }
                 for (int h = 0; h < Halves; ++h)
@@ -175,15 +183,32 @@ namespace vx
                 return std::memcmp(halfAt(a, h), halfAt(b, h), 8) == 0;
             }
 
-            void enter(int block, int h)
+            // A half's table keys, computed once for coding it and entering it.
+            struct Keys
+            {
+                std::uint32_t w0, w1, fullHalf, indexBytes, endpoint, firstTriple;
+            };
+
+            Keys keysOf(int block, int h) const
             {
                 const std::uint8_t* half = halfAt(block, h);
-                const std::uint32_t w0 = read32(half), w1 = read32(half + 4);
+                Keys k;
+                k.w0 = read32(half);
+                k.w1 = read32(half + 4);
+                k.fullHalf = fullHalfHash(k.w0, k.w1);
+                k.indexBytes = indexBytesHash(k.w0, k.w1);
+                k.endpoint = endpointHash(k.w0 & 0xFFFF);
+                k.firstTriple = tripleHash(read24(half + 2));
+                return k;
+            }
+
+            void enter(int block, int h, const Keys& k)
+            {
                 const auto number = static_cast<std::uint16_t>(block);
-                match[indexBytesHash(w0, w1)] = number;
-                match[fullHalfHash(w0, w1)] = number;
-                tables[h].endpoint[endpointHash(w0 & 0xFFFF)] = position(block, h);
-                tables[h].index[tripleHash(read24(half + 2))] = position(block, h) + 2;
+                match[k.indexBytes] = number;
+                match[k.fullHalf] = number;
+                tables[h].endpoint[k.endpoint] = position(block, h);
+                tables[h].index[k.firstTriple] = position(block, h) + 2;
             }
 
             // The nearest block before `block` whose number is the entry modulo
@@ -241,13 +266,13 @@ namespace vx
                 return length;
             }
 
-            bool codeHalf(int block, int h)
+            bool codeHalf(int block, int h, const Keys& keys)
             {
                 const std::uint8_t* half = halfAt(block, h);
-                const std::uint32_t w0 = read32(half), w1 = read32(half + 4);
+                const std::uint32_t w0 = keys.w0, w1 = keys.w1;
 
                 // The whole half seen before.
-                const int whole = candidate(match[fullHalfHash(w0, w1)], block);
+                const int whole = candidate(match[keys.fullHalf], block);
                 if (whole >= 0)
                 {
                     const std::uint8_t* other = halfAt(whole, h);
@@ -265,7 +290,7 @@ namespace vx
                 // previous block's half was entered last, so its slot holds it
                 // whenever E equals its E.
                 const std::uint32_t e = w0 & 0xFFFF;
-                const std::uint32_t slot = endpointHash(e);
+                const std::uint32_t slot = keys.endpoint;
                 const std::uint32_t previous = position(block - 1, h);
                 const std::uint32_t held = tables[h].endpoint[slot];
                 const std::uint32_t x = held == emptySlot ? previous : held;
@@ -275,7 +300,7 @@ namespace vx
                 const int endpointBytes = endpointPart == tableEndpoint ? 1 : endpointPart == rawEndpoint ? 2 : 0;
 
                 // Index bytes 2-7 of one block up to 65536 back.
-                const int indices = candidate(match[indexBytesHash(w0, w1)], block);
+                const int indices = candidate(match[keys.indexBytes], block);
                 if (indices >= 0)
                 {
                     const std::uint8_t* other = halfAt(indices, h);
@@ -295,7 +320,7 @@ namespace vx
 
                 // I1 and I2 each from the index table, or raw.
                 const std::uint32_t i1 = read24(half + 2), i2 = read24(half + 5);
-                const std::uint32_t slot1 = tripleHash(i1), slot2 = tripleHash(i2);
+                const std::uint32_t slot1 = keys.firstTriple, slot2 = tripleHash(i2);
                 const std::uint32_t at1 = tables[h].index[slot1], at2 = tables[h].index[slot2];
                 const bool found1 = at1 != emptySlot && read24(src + at1) == i1;
                 const bool found2 = at2 != emptySlot && read24(src + at2) == i2;

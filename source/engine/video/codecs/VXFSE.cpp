@@ -194,22 +194,54 @@ namespace vx
         };
 
         // The coded stream, or 0 when it would need more than dstCapacity bytes.
+        // Small alphabets over long inputs get each symbol's next state for
+        // every state in one table: the state's dependency chain is then one
+        // load per symbol.
+        constexpr int maxDirectSymbols = 18;
+        constexpr int minDirectSize = 8192;
+
         int encodeStream(std::uint8_t* dst, int dstCapacity, const std::uint8_t* src, int size,
-                         const EncodeTables& tables)
+                         const EncodeTables& tables, int nbSymbols)
         {
             if (dstCapacity < 4)
                 return 0;
             BitWriter writer(dst + 4, dst + dstCapacity);
             std::uint32_t state = tableSize;
-            for (int i = size - 1; i >= 0; --i)
+            if (nbSymbols <= maxDirectSymbols && size >= minDirectSize)
             {
-                const SymbolTransform& t = tables.symbols[src[i]];
-                const std::uint32_t nbBits = (state + t.deltaNbBits) >> 16;
-                writer.add(state & ((1u << nbBits) - 1), nbBits);
-                state = tables.stateTable[static_cast<std::int32_t>(state >> nbBits) + t.deltaFindState];
-                if (! writer.flushWords())
-                    return 0;
+                std::uint16_t next[maxDirectSymbols][tableSize];
+                for (int symbol = 0; symbol < nbSymbols; ++symbol)
+                {
+                    const SymbolTransform& t = tables.symbols[symbol];
+                    if (t.deltaNbBits == 0)
+                        continue; // count 0: never coded
+                    for (std::uint32_t from = tableSize; from < 2 * tableSize; ++from)
+                    {
+                        const std::uint32_t nbBits = (from + t.deltaNbBits) >> 16;
+                        next[symbol][from - tableSize] =
+                            tables.stateTable[static_cast<std::int32_t>(from >> nbBits) + t.deltaFindState];
+                    }
+                }
+                for (int i = size - 1; i >= 0; --i)
+                {
+                    const std::uint8_t symbol = src[i];
+                    const std::uint32_t nbBits = (state + tables.symbols[symbol].deltaNbBits) >> 16;
+                    writer.add(state & ((1u << nbBits) - 1), nbBits);
+                    state = next[symbol][state - tableSize];
+                    if (! writer.flushWords())
+                        return 0;
+                }
             }
+            else
+                for (int i = size - 1; i >= 0; --i)
+                {
+                    const SymbolTransform& t = tables.symbols[src[i]];
+                    const std::uint32_t nbBits = (state + t.deltaNbBits) >> 16;
+                    writer.add(state & ((1u << nbBits) - 1), nbBits);
+                    state = tables.stateTable[static_cast<std::int32_t>(state >> nbBits) + t.deltaFindState];
+                    if (! writer.flushWords())
+                        return 0;
+                }
             writer.add(state - tableSize, tableLog);
             if (! writer.flushWords() || ! writer.finish())
                 return 0;
@@ -235,7 +267,7 @@ namespace vx
                     return 0;
             EncodeTables tables;
             buildEncodeTables(counts, nbSymbols, tables);
-            return encodeStream(dst, dstCapacity, src, size, tables);
+            return encodeStream(dst, dstCapacity, src, size, tables, nbSymbols);
         }
 
         // Header of a coded block: mode bits, then the counts in nb bits each
@@ -409,7 +441,8 @@ namespace vx
             {
                 EncodeTables tables;
                 buildEncodeTables(normalised, nbSymbols, tables);
-                const int streamBytes = encodeStream(dst + headerBytes, codedLimit - headerBytes, src, size, tables);
+                const int streamBytes =
+                    encodeStream(dst + headerBytes, codedLimit - headerBytes, src, size, tables, nbSymbols);
                 if (streamBytes > 0)
                     return headerBytes + streamBytes;
             }
