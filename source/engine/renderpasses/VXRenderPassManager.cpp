@@ -302,10 +302,11 @@ namespace vx
             File::getFilesInDirectory(kindFolder, files, false);
             for (const File& file : files)
             {
-                // The extension must occur within ".xml"; a name without one
-                // is no preset (an empty text occurs everywhere).
+                // The extension must occur within ".xml": so does an empty one,
+                // and a file without one is read (stray text in it is skipped
+                // below, logged, as unreadable).
                 const std::string extension = file.getExtension();
-                if (extension.empty() || std::strstr(".xml", extension.c_str()) == nullptr || file.existsAsDirectory())
+                if (std::strstr(".xml", extension.c_str()) == nullptr || file.existsAsDirectory())
                     continue;
 
                 const std::unique_ptr<XmlDocument> document = XmlUtils::loadXmlFromFile(file, true);

@@ -102,8 +102,9 @@ namespace vx
         // leave its kind's folder, is refused with a log line; the others are
         // written. Answers false when anything was refused or not written.
         bool savePresets(const File& folder);
-        // Reads the ".xml" files one level below folder into the presets of
-        // the kinds their "renderPass" attribute names. A file that does not
+        // Reads the files one level below folder whose extension occurs
+        // within ".xml" (so also those without one) into the presets of the
+        // kinds their "renderPass" attribute names. A file that does not
         // parse, is no "Preset", names no registered kind or carries no name
         // is skipped with a log line; the rest of the folder still loads.
         // Answers the number of presets added.

@@ -171,6 +171,7 @@ namespace vx::test
                 {"TestAddConstant/Default.xml", renamed("default")},
                 {"TestAddConstant/Notes.txt", renamed("Txt")},
                 {"TestAddConstant/README", renamed("NoExtension")},
+                {"TestAddConstant/LICENSE", "Permission is granted to anyone"},
                 {"Direct.xml", renamed("Direct")},
                 {"Transform/Moved.xml", renamed("Moved")},
                 {"TestAddConstant/Short.x", renamed("Short")}};
@@ -180,7 +181,7 @@ namespace vx::test
             RenderPassManager other;
             registerAll(other);
             LogRecorder log;
-            EXPECT_EQ(other.loadPresets(File(folder.path())), 3);
+            EXPECT_EQ(other.loadPresets(File(folder.path())), 4);
             const XmlStates& presets = *other.getRenderPassInfo("TestAddConstant", RenderPassCategoryAny)->getPresets();
             std::unique_ptr<RenderPass> made(other.getRenderPassInfo("TestAddConstant", RenderPassCategoryAny)
                                                  ->createRenderPass(presets.getStateByName("Good"), false));
@@ -188,11 +189,13 @@ namespace vx::test
             for (const char* bad :
                  {"Truncated", "NotXml", "Empty", "Foreign", "NoKind", "NoName", "Unknown", "NoState"})
                 EXPECT_TRUE(log.contains("TestAddConstant/" + std::string(bad) + ".xml'")) << bad << "\n" << log.dump();
-            for (const char* name : {"Moved", "Short"})
+            EXPECT_TRUE(log.contains("TestAddConstant/LICENSE'")) << "stray text without an extension\n"
+                                                                  << log.dump();
+            for (const char* name : {"Moved", "Short", "NoExtension"})
                 EXPECT_NE(presets.getStateByName(name), nullptr) << name;
-            for (const char* name : {"Txt", "NoExtension", "Direct"})
+            for (const char* name : {"Txt", "Direct"})
                 EXPECT_EQ(presets.getStateByName(name), nullptr) << name;
-            EXPECT_EQ(presets.getNumStates(), 4) << "default, Good, Moved, Short";
+            EXPECT_EQ(presets.getNumStates(), 5) << "default, Good, Moved, Short, NoExtension";
         }
 
         TEST_F(RenderPassManagerTest, NamesThatLeaveTheFolderAreRefused)
