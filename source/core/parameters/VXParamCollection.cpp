@@ -124,9 +124,9 @@ namespace vx
         std::atomic<std::uint64_t> changes{1};
 
         // A plain mutex, not a CriticalSection: it is taken once per lookup,
-        // and the priority-inheriting recursive lock costs more than the
-        // hash look-up it guards. Nothing re-enters the registry while
-        // holding it.
+        // and the priority-inheriting recursive lock costs about as much as
+        // the hash look-up it guards. Nothing that holds it calls back into
+        // the registry (forEachParam calls out on a copy).
         std::mutex mapLock;
         // What the map was last built from: the set's change count and
         // ParamBase::getPathGeneration() (paths may change after
