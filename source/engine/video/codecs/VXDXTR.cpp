@@ -1,0 +1,582 @@
+#include "engine/video/codecs/VXDXTR.h"
+
+#include <climits>
+#include <cstddef>
+#include <cstdint>
+#include <cstdlib>
+#include <cstring>
+
+namespace
+{
+    using Byte = std::uint8_t;
+
+    constexpr std::uint32_t colourPrime = 0x9E3779B1u;
+    constexpr std::uint32_t indexPrime = 0x85EBCA77u;
+
+    // The work area: u32 byte positions of earlier blocks, all tables in one
+    // array in this order. A two-slot bucket shares its second slot with the
+    // next bucket, so the last bucket of a table reaches one slot into the next
+    // table (and the index table's into the alpha table): harmless, as every
+    // table holds block positions and every hit is verified byte for byte.
+    constexpr std::size_t workspaceBytes = 0x110020;
+    constexpr std::size_t workspaceSlots = workspaceBytes / 4;
+    constexpr std::size_t blockTableAt = 0;
+    constexpr std::size_t colourTableAt = std::size_t(1) << 17;
+    constexpr std::size_t indexTableAt = colourTableAt + 65536;
+    constexpr std::size_t alphaTableAt = indexTableAt + 65536;
+    static_assert(alphaTableAt + 16384 <= workspaceSlots);
+
+    // Farthest reference in blocks (code 3: 258 + a u16).
+    constexpr std::uint32_t maxDistanceBlocks = 65793;
+
+    std::uint32_t load32(const Byte* p)
+    {
+        return std::uint32_t(p[0]) | std::uint32_t(p[1]) << 8 | std::uint32_t(p[2]) << 16 | std::uint32_t(p[3]) << 24;
+    }
+
+    void store32(Byte* p, std::uint32_t v)
+    {
+        p[0] = Byte(v);
+        p[1] = Byte(v >> 8);
+        p[2] = Byte(v >> 16);
+        p[3] = Byte(v >> 24);
+    }
+
+    void store16(Byte* p, std::uint32_t v)
+    {
+        p[0] = Byte(v);
+        p[1] = Byte(v >> 8);
+    }
+
+    bool equal8(const Byte* a, const Byte* b) { return std::memcmp(a, b, 8) == 0; }
+    bool equal16(const Byte* a, const Byte* b) { return std::memcmp(a, b, 16) == 0; }
+
+    //==============================================================================
+    // Encoder
+
+    class Encoder
+    {
+    public:
+        Encoder(std::uint32_t* tables, const Byte* source, Byte* destination)
+            : slots(tables), src(source), op(destination)
+        {
+        }
+
+        // Appends a 2-bit code. The first code of a word reserves the word's
+        // slot here, before the bytes that belong to that code.
+        void code(std::uint32_t value)
+        {
+            if (state == 0)
+            {
+                slot = op;
+                op += 4;
+                state = value << 30 | 0x20000000u;
+                return;
+            }
+            const bool full = (state & 3) != 0;
+            state = std::uint32_t(((std::uint64_t(value) << 32) | state) >> 2);
+            if (full)
+            {
+                store32(slot, state);
+                state = 0;
+            }
+        }
+
+        // Shifts an open word down until its marker bit has left it and stores it.
+        void finish()
+        {
+            if (state == 0)
+                return;
+            for (;;)
+            {
+                const bool last = (state & 3) != 0;
+                state >>= 2;
+                if (last)
+                    break;
+            }
+            store32(slot, state);
+            state = 0;
+        }
+
+        // A count of the run and repeat codes: one byte below 255, else 255
+        // and u16 values, each 65535 but the last, adding up to the rest.
+        void count(std::uint32_t value)
+        {
+            if (value < 255)
+            {
+                *op++ = Byte(value);
+                return;
+            }
+            *op++ = 255;
+            std::uint32_t rest = value - 255;
+            while (rest >= 65535)
+            {
+                store16(op, 65535);
+                op += 2;
+                rest -= 65535;
+            }
+            store16(op, rest);
+            op += 2;
+        }
+
+        void literal(const Byte* bytes, std::size_t size)
+        {
+            std::memcpy(op, bytes, size);
+            op += size;
+        }
+
+        void alphaReference(std::uint32_t distanceBlocks)
+        {
+            store16(op, distanceBlocks - 2);
+            op += 2;
+        }
+
+        // One DXT colour half (a colour word and an index word) at byte offset
+        // `half` in the block at position p, blocks being 1 << blockShift bytes.
+        template <unsigned blockShift>
+        void colourHalf(std::uint32_t p, std::uint32_t half)
+        {
+            constexpr std::uint32_t blockBytes = 1u << blockShift;
+            constexpr std::uint32_t limit = maxDistanceBlocks * blockBytes + 1;
+            const Byte* here = src + p + half;
+            const std::uint32_t c = load32(here);
+            const std::uint32_t i = load32(here + 4);
+
+            std::uint32_t* blockTable = slots + blockTableAt;
+            std::uint32_t* colourTable = slots + colourTableAt;
+            std::uint32_t* indexTable = slots + indexTableAt;
+            const std::uint32_t h = (c * colourPrime + i * indexPrime) >> 15;
+            const std::uint32_t kc = (c * colourPrime) >> 16;
+            const std::uint32_t ki = (i * indexPrime) >> 16;
+
+            const std::uint32_t blockDistance =
+                probe(blockTable, h, p, limit, [&](std::uint32_t q) { return equal8(src + q + half, here); });
+            const std::uint32_t colourDistance =
+                probe(colourTable, kc, p, limit, [&](std::uint32_t q) { return load32(src + q + half) == c; });
+            const std::uint32_t indexDistance =
+                probe(indexTable, ki, p, limit, [&](std::uint32_t q) { return load32(src + q + half + 4) == i; });
+            blockTable[h] = p;
+            colourTable[kc] = p;
+            indexTable[ki] = p;
+
+            if (blockDistance != 0)
+            {
+                reference<blockShift>(blockDistance);
+                return;
+            }
+            code(0);
+            if (colourDistance != 0)
+                reference<blockShift>(colourDistance);
+            else
+            {
+                code(0);
+                literal(here, 4);
+            }
+            if (indexDistance != 0)
+                reference<blockShift>(indexDistance);
+            else
+            {
+                code(0);
+                literal(here + 4, 4);
+            }
+        }
+
+        std::uint32_t* slots;
+        const Byte* src;
+        Byte* op;
+
+    private:
+        // Tries slot k, then (when it holds an older position) slot k + 1,
+        // which then takes slot k's position. Answers the byte distance of a
+        // verified match within the limit, or 0.
+        template <typename Matches>
+        static std::uint32_t probe(std::uint32_t* table, std::uint32_t k, std::uint32_t p, std::uint32_t limit,
+                                   Matches matches)
+        {
+            const std::uint32_t first = table[k];
+            if (p - first < limit && matches(first))
+                return p - first;
+            const std::uint32_t second = table[k + 1];
+            if (second < first)
+            {
+                table[k + 1] = first;
+                if (p - second < limit && matches(second))
+                    return p - second;
+            }
+            return 0;
+        }
+
+        template <unsigned blockShift>
+        void reference(std::uint32_t byteDistance)
+        {
+            constexpr std::uint32_t blockBytes = 1u << blockShift;
+            const std::uint32_t blocks = byteDistance >> blockShift;
+            if (byteDistance < 2 * blockBytes)
+                code(1);
+            else if (byteDistance < 258 * blockBytes)
+            {
+                code(2);
+                *op++ = Byte(blocks - 2);
+            }
+            else
+            {
+                code(3);
+                store16(op, blocks - 258);
+                op += 2;
+            }
+        }
+
+        Byte* slot = nullptr;
+        std::uint32_t state = 0;
+    };
+
+    // Shared checks and set-up of both encoders; null when they must answer 0.
+    std::uint32_t* prepare(void* workspace, const void* src, unsigned srcSize, void* dst, unsigned dstCapacity,
+                           unsigned blockBytes)
+    {
+        if (workspace == nullptr || src == nullptr || dst == nullptr || srcSize == 0 || srcSize % blockBytes != 0)
+            return nullptr;
+        const unsigned bound = DXTR_compressBound(srcSize);
+        if (bound == UINT_MAX || dstCapacity < bound)
+            return nullptr;
+        auto* tables = static_cast<std::uint32_t*>(workspace);
+        std::memset(tables, 0, workspaceBytes);
+        return tables;
+    }
+
+    unsigned result(const Encoder& encoder, const void* dst, unsigned srcSize)
+    {
+        const std::size_t written = std::size_t(encoder.op - static_cast<const Byte*>(dst));
+        return written < srcSize ? unsigned(written) : 0;
+    }
+
+    //==============================================================================
+    // Decoder
+
+    class Reader
+    {
+    public:
+        Reader(const Byte* source, std::uint32_t sourceSize, std::uint32_t start)
+            : src(source), size(sourceSize), at(start)
+        {
+        }
+
+        bool code(std::uint32_t& value)
+        {
+            if (state == 2)
+            {
+                const Byte* word = bytes(4);
+                if (word == nullptr)
+                    return false;
+                const std::uint32_t w = load32(word);
+                value = w & 3;
+                state = (w >> 2) | 0x80000000u;
+                return true;
+            }
+            value = state & 3;
+            state >>= 2;
+            return true;
+        }
+
+        // The next n bytes, or null when the stream ends first.
+        const Byte* bytes(std::uint32_t n)
+        {
+            if (size - at < n)
+                return nullptr;
+            const Byte* p = src + at;
+            at += n;
+            return p;
+        }
+
+        // The block distance of a reference code (1..3).
+        bool distance(std::uint32_t codeValue, std::uint32_t& blocks)
+        {
+            if (codeValue == 1)
+            {
+                blocks = 1;
+                return true;
+            }
+            if (codeValue == 2)
+            {
+                const Byte* p = bytes(1);
+                if (p == nullptr)
+                    return false;
+                blocks = std::uint32_t(p[0]) + 2;
+                return true;
+            }
+            const Byte* p = bytes(2);
+            if (p == nullptr)
+                return false;
+            blocks = (std::uint32_t(p[0]) | std::uint32_t(p[1]) << 8) + 258;
+            return true;
+        }
+
+        // A run or repeat count: a byte, or 255 followed by u16 values while they are 65535.
+        bool count(std::uint64_t& value)
+        {
+            const Byte* first = bytes(1);
+            if (first == nullptr)
+                return false;
+            value = first[0];
+            if (value < 255)
+                return true;
+            for (;;)
+            {
+                const Byte* p = bytes(2);
+                if (p == nullptr)
+                    return false;
+                const std::uint32_t part = std::uint32_t(p[0]) | std::uint32_t(p[1]) << 8;
+                value += part;
+                if (part != 65535)
+                    return true;
+            }
+        }
+
+        std::uint32_t used() const { return at; }
+
+    private:
+        const Byte* src;
+        std::uint32_t size;
+        std::uint32_t at;
+        std::uint32_t state = 2; // no code word open
+    };
+
+    // Writes a decoded block, cut short when the output ends inside it.
+    void put(Byte* out, std::size_t at, std::size_t total, const Byte* block, std::size_t blockBytes)
+    {
+        std::memcpy(out + at, block, total - at < blockBytes ? total - at : blockBytes);
+    }
+
+    // A DXT colour half into `half` (8 bytes), its references reaching back
+    // whole blocks of blockBytes from the block at `at`.
+    bool decodeColourHalf(Reader& reader, const Byte* out, std::size_t at, std::size_t blockBytes, std::size_t halfAt,
+                          Byte* half)
+    {
+        const std::size_t blocksSoFar = at / blockBytes;
+        std::uint32_t code = 0, blocks = 0;
+        if (! reader.code(code))
+            return false;
+        if (code != 0)
+        {
+            if (! reader.distance(code, blocks) || blocks > blocksSoFar)
+                return false;
+            std::memcpy(half, out + at - blocks * blockBytes + halfAt, 8);
+            return true;
+        }
+        for (std::size_t word = 0; word < 8; word += 4)
+        {
+            if (! reader.code(code))
+                return false;
+            if (code != 0)
+            {
+                if (! reader.distance(code, blocks) || blocks > blocksSoFar)
+                    return false;
+                std::memcpy(half + word, out + at - blocks * blockBytes + halfAt + word, 4);
+            }
+            else
+            {
+                const Byte* literal = reader.bytes(4);
+                if (literal == nullptr)
+                    return false;
+                std::memcpy(half + word, literal, 4);
+            }
+        }
+        return true;
+    }
+}
+
+unsigned DXTR_compressBound(unsigned size)
+{
+    const unsigned long long bound = 0ull + size + size / 8 + 64;
+    return bound > UINT_MAX ? UINT_MAX : unsigned(bound);
+}
+
+void* DXTR_createWorkspace() { return std::malloc(workspaceBytes); }
+
+void DXTR_freeWorkspace(void* workspace) { std::free(workspace); }
+
+unsigned DXTR_compressDXT1_Workspace(void* workspace, const void* src, unsigned srcSize, void* dst,
+                                     unsigned dstCapacity)
+{
+    std::uint32_t* tables = prepare(workspace, src, srcSize, dst, dstCapacity, 8);
+    if (tables == nullptr)
+        return 0;
+    Encoder encoder(tables, static_cast<const Byte*>(src), static_cast<Byte*>(dst));
+    encoder.literal(encoder.src, 8);
+    for (std::uint32_t p = 8; p < srcSize; p += 8)
+    {
+        // Past the input's size the result is of no use; stopping here also
+        // keeps every write well inside the bound.
+        if (std::size_t(encoder.op - static_cast<Byte*>(dst)) >= srcSize)
+            return 0;
+        encoder.colourHalf<3>(p, 0);
+    }
+    encoder.finish();
+    return result(encoder, dst, srcSize);
+}
+
+unsigned DXTR_compressDXT5_Workspace(void* workspace, const void* src, unsigned srcSize, void* dst,
+                                     unsigned dstCapacity)
+{
+    std::uint32_t* tables = prepare(workspace, src, srcSize, dst, dstCapacity, 16);
+    if (tables == nullptr)
+        return 0;
+    const Byte* s = static_cast<const Byte*>(src);
+    std::uint32_t* alphaTable = tables + alphaTableAt;
+    Encoder encoder(tables, s, static_cast<Byte*>(dst));
+    encoder.literal(s, 16);
+    std::uint32_t repeat = 0;
+    for (std::uint32_t p = 16; p < srcSize;)
+    {
+        if (std::size_t(encoder.op - static_cast<Byte*>(dst)) >= srcSize)
+            return 0;
+        if (repeat > 0)
+        {
+            // The alpha half repeats the previous one and needs no code.
+            --repeat;
+        }
+        else if (equal16(s + p, s + p - 16))
+        {
+            encoder.code(0);
+            std::uint32_t q = p + 16;
+            while (q < srcSize && equal16(s + q, s + q - 16))
+                q += 16;
+            const std::uint32_t last = q - 16;
+            alphaTable[(load32(s + last) * colourPrime + load32(s + last + 4) * indexPrime) >> 18] = last;
+            encoder.count((q - p) / 16 - 1);
+            p = q;
+            continue;
+        }
+        else if (equal8(s + p, s + p - 16))
+        {
+            encoder.code(1);
+            std::uint32_t q = p + 16;
+            while (q < srcSize && equal8(s + q, s + q - 16))
+                q += 16;
+            repeat = (q - p) / 16 - 1;
+            encoder.count(repeat);
+        }
+        else
+        {
+            std::uint32_t& entry = alphaTable[(load32(s + p) * colourPrime + load32(s + p + 4) * indexPrime) >> 18];
+            const std::uint32_t candidate = entry;
+            entry = p;
+            const std::uint32_t distance = p - candidate;
+            if (distance >= 32 && distance < 0x100011 && equal8(s + candidate, s + p))
+            {
+                encoder.code(2);
+                encoder.alphaReference(distance / 16);
+            }
+            else
+            {
+                encoder.code(3);
+                encoder.literal(s + p, 8);
+            }
+        }
+        encoder.colourHalf<4>(p, 8);
+        p += 16;
+    }
+    encoder.finish();
+    return result(encoder, dst, srcSize);
+}
+
+unsigned DXTR_compressDXT1(const void* src, unsigned srcSize, void* dst, unsigned dstCapacity)
+{
+    void* workspace = DXTR_createWorkspace();
+    const unsigned written = DXTR_compressDXT1_Workspace(workspace, src, srcSize, dst, dstCapacity);
+    DXTR_freeWorkspace(workspace);
+    return written;
+}
+
+unsigned DXTR_compressDXT5(const void* src, unsigned srcSize, void* dst, unsigned dstCapacity)
+{
+    void* workspace = DXTR_createWorkspace();
+    const unsigned written = DXTR_compressDXT5_Workspace(workspace, src, srcSize, dst, dstCapacity);
+    DXTR_freeWorkspace(workspace);
+    return written;
+}
+
+unsigned DXTR_uncompressDXT1(const void* src, unsigned srcSize, void* dst, int dstSize)
+{
+    if (src == nullptr || dst == nullptr || dstSize <= 0 || srcSize < 8)
+        return 0;
+    const Byte* in = static_cast<const Byte*>(src);
+    Byte* out = static_cast<Byte*>(dst);
+    const std::size_t total = std::size_t(dstSize);
+    put(out, 0, total, in, 8);
+    Reader reader(in, srcSize, 8);
+    for (std::size_t at = 8; at < total; at += 8)
+    {
+        Byte block[8];
+        if (! decodeColourHalf(reader, out, at, 8, 0, block))
+            return 0;
+        put(out, at, total, block, 8);
+    }
+    return reader.used();
+}
+
+unsigned DXTR_uncompressDXT5(const void* src, unsigned srcSize, void* dst, int dstSize)
+{
+    if (src == nullptr || dst == nullptr || dstSize <= 0 || srcSize < 16)
+        return 0;
+    const Byte* in = static_cast<const Byte*>(src);
+    Byte* out = static_cast<Byte*>(dst);
+    const std::size_t total = std::size_t(dstSize);
+    put(out, 0, total, in, 16);
+    Reader reader(in, srcSize, 16);
+    std::uint64_t repeat = 0;
+    for (std::size_t at = 16; at < total;)
+    {
+        Byte block[16];
+        if (repeat > 0)
+        {
+            --repeat;
+            std::memcpy(block, out + at - 16, 8);
+        }
+        else
+        {
+            std::uint32_t code = 0;
+            if (! reader.code(code))
+                return 0;
+            if (code == 0)
+            {
+                // A run of whole blocks, each a copy of the one before; it ends
+                // early when the output is full.
+                std::uint64_t run = 0;
+                if (! reader.count(run))
+                    return 0;
+                for (++run; run > 0 && at < total; --run, at += 16)
+                    put(out, at, total, out + at - 16, 16);
+                continue;
+            }
+            if (code == 3)
+            {
+                const Byte* literal = reader.bytes(8);
+                if (literal == nullptr)
+                    return 0;
+                std::memcpy(block, literal, 8);
+            }
+            else if (code == 2)
+            {
+                const Byte* p = reader.bytes(2);
+                if (p == nullptr)
+                    return 0;
+                const std::size_t blocks = (std::size_t(p[0]) | std::size_t(p[1]) << 8) + 2;
+                if (blocks > at / 16)
+                    return 0;
+                std::memcpy(block, out + at - blocks * 16, 8);
+            }
+            else
+            {
+                if (! reader.count(repeat))
+                    return 0;
+                std::memcpy(block, out + at - 16, 8);
+            }
+        }
+        if (! decodeColourHalf(reader, out, at, 16, 8, block + 8))
+            return 0;
+        put(out, at, total, block, 16);
+        at += 16;
+    }
+    return reader.used();
+}
