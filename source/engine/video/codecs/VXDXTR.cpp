@@ -1,5 +1,6 @@
 #include "engine/video/codecs/VXDXTR.h"
 
+#include <algorithm>
 #include <climits>
 #include <cstddef>
 #include <cstdint>
@@ -25,6 +26,9 @@ namespace
     constexpr std::size_t indexTableAt = colourTableAt + 65536;
     constexpr std::size_t alphaTableAt = indexTableAt + 65536;
     static_assert(alphaTableAt + 16384 <= workspaceSlots);
+
+    // How many blocks ahead the encoder asks for the buckets it will probe.
+    constexpr std::uint32_t prefetchDistance = 8;
 
     // Farthest reference in blocks (code 3: 258 + a u16).
     constexpr std::uint32_t maxDistanceBlocks = 65793;
@@ -181,6 +185,20 @@ namespace
             }
         }
 
+        // Asks for the table buckets that the colour half at byte `at` will
+        // probe, some blocks before it gets there: the probes are what the
+        // encoder waits for. A hint only; nothing is read or written.
+        // (Inlined by force: left out of line, the compiler drops it as a call
+        // without effects.)
+        [[gnu::always_inline]] void prefetchColourHalf(std::uint32_t at) const
+        {
+            const std::uint32_t c = load32(src + at);
+            const std::uint32_t i = load32(src + at + 4);
+            __builtin_prefetch(slots + blockTableAt + ((c * colourPrime + i * indexPrime) >> 15));
+            __builtin_prefetch(slots + colourTableAt + ((c * colourPrime) >> 16));
+            __builtin_prefetch(slots + indexTableAt + ((i * indexPrime) >> 16));
+        }
+
         std::uint32_t* slots;
         const Byte* src;
         Byte* op;
@@ -253,22 +271,49 @@ namespace
     //==============================================================================
     // Decoder
 
-    class Reader
+    // Blocks and halves move as raw 64-bit words: one load and one store each,
+    // so a later read of a block just written is served whole.
+    std::uint64_t loadRaw64(const Byte* p)
     {
-    public:
-        Reader(const Byte* source, std::uint32_t sourceSize, std::uint32_t start)
-            : src(source), size(sourceSize), at(start)
-        {
-        }
+        std::uint64_t v;
+        std::memcpy(&v, p, 8);
+        return v;
+    }
 
-        bool code(std::uint32_t& value)
+    void storeRaw64(Byte* p, std::uint64_t v) { std::memcpy(p, &v, 8); }
+
+    std::uint32_t loadRaw32(const Byte* p)
+    {
+        std::uint32_t v;
+        std::memcpy(&v, p, 4);
+        return v;
+    }
+
+    // The 8 bytes of `first` followed by those of `second`.
+    std::uint64_t joinRaw(std::uint32_t first, std::uint32_t second)
+    {
+        Byte bytes[8];
+        std::memcpy(bytes, &first, 4);
+        std::memcpy(bytes + 4, &second, 4);
+        return loadRaw64(bytes);
+    }
+
+    // The stream position, every read bounded by its end, and the open code
+    // word. A plain local of the decoding loop, so that it lives in registers.
+    struct Reader
+    {
+        const Byte* ip;
+        const Byte* end;
+        std::uint32_t state; // 2: no code word open
+
+        [[gnu::always_inline]] bool code(std::uint32_t& value)
         {
             if (state == 2)
             {
-                const Byte* word = bytes(4);
-                if (word == nullptr)
+                if (end - ip < 4)
                     return false;
-                const std::uint32_t w = load32(word);
+                const std::uint32_t w = load32(ip);
+                ip += 4;
                 value = w & 3;
                 state = (w >> 2) | 0x80000000u;
                 return true;
@@ -278,52 +323,61 @@ namespace
             return true;
         }
 
-        // The next n bytes, or null when the stream ends first.
-        const Byte* bytes(std::uint32_t n)
+        // As code, for when at least 4 bytes are left: the next word is read
+        // whether it is needed or not, and taken without a branch.
+        [[gnu::always_inline]] std::uint32_t fastCode()
         {
-            if (size - at < n)
-                return nullptr;
-            const Byte* p = src + at;
-            at += n;
-            return p;
+            const std::uint32_t w = load32(ip);
+            const bool empty = state == 2;
+            const std::uint32_t source = empty ? w : state;
+            ip += empty ? 4 : 0;
+            state = (source >> 2) | (empty ? 0x80000000u : 0u);
+            return source & 3;
+        }
+
+        // The next n bytes, or false when the stream ends first.
+        [[gnu::always_inline]] bool take(std::ptrdiff_t n, const Byte*& bytes)
+        {
+            if (end - ip < n)
+                return false;
+            bytes = ip;
+            ip += n;
+            return true;
         }
 
         // The block distance of a reference code (1..3).
-        bool distance(std::uint32_t codeValue, std::uint32_t& blocks)
+        [[gnu::always_inline]] bool distance(std::uint32_t codeValue, std::size_t& blocks)
         {
+            const Byte* p = nullptr;
             if (codeValue == 1)
-            {
                 blocks = 1;
-                return true;
-            }
-            if (codeValue == 2)
+            else if (codeValue == 2)
             {
-                const Byte* p = bytes(1);
-                if (p == nullptr)
+                if (! take(1, p))
                     return false;
-                blocks = std::uint32_t(p[0]) + 2;
-                return true;
+                blocks = std::size_t(p[0]) + 2;
             }
-            const Byte* p = bytes(2);
-            if (p == nullptr)
-                return false;
-            blocks = (std::uint32_t(p[0]) | std::uint32_t(p[1]) << 8) + 258;
+            else
+            {
+                if (! take(2, p))
+                    return false;
+                blocks = (std::size_t(p[0]) | std::size_t(p[1]) << 8) + 258;
+            }
             return true;
         }
 
         // A run or repeat count: a byte, or 255 followed by u16 values while they are 65535.
         bool count(std::uint64_t& value)
         {
-            const Byte* first = bytes(1);
-            if (first == nullptr)
+            const Byte* p = nullptr;
+            if (! take(1, p))
                 return false;
-            value = first[0];
+            value = p[0];
             if (value < 255)
                 return true;
             for (;;)
             {
-                const Byte* p = bytes(2);
-                if (p == nullptr)
+                if (! take(2, p))
                     return false;
                 const std::uint32_t part = std::uint32_t(p[0]) | std::uint32_t(p[1]) << 8;
                 value += part;
@@ -331,57 +385,101 @@ namespace
                     return true;
             }
         }
-
-        std::uint32_t used() const { return at; }
-
-    private:
-        const Byte* src;
-        std::uint32_t size;
-        std::uint32_t at;
-        std::uint32_t state = 2; // no code word open
     };
 
-    // Writes a decoded block, cut short when the output ends inside it.
-    void put(Byte* out, std::size_t at, std::size_t total, const Byte* block, std::size_t blockBytes)
+    // The colour half of block `block` (blocks of blockBytes, the half at
+    // halfAt within them); references reach only blocks already written.
+    [[gnu::always_inline]] inline bool decodeColourHalf(Reader& reader, const Byte* out, std::size_t block,
+                                                        std::size_t blockBytes, std::size_t halfAt,
+                                                        std::uint64_t& half)
     {
-        std::memcpy(out + at, block, total - at < blockBytes ? total - at : blockBytes);
-    }
-
-    // A DXT colour half into `half` (8 bytes), its references reaching back
-    // whole blocks of blockBytes from the block at `at`.
-    bool decodeColourHalf(Reader& reader, const Byte* out, std::size_t at, std::size_t blockBytes, std::size_t halfAt,
-                          Byte* half)
-    {
-        const std::size_t blocksSoFar = at / blockBytes;
-        std::uint32_t code = 0, blocks = 0;
+        std::uint32_t code = 0;
+        std::size_t blocks = 0;
         if (! reader.code(code))
             return false;
         if (code != 0)
         {
-            if (! reader.distance(code, blocks) || blocks > blocksSoFar)
+            if (! reader.distance(code, blocks) || blocks > block)
                 return false;
-            std::memcpy(half, out + at - blocks * blockBytes + halfAt, 8);
+            half = loadRaw64(out + (block - blocks) * blockBytes + halfAt);
             return true;
         }
-        for (std::size_t word = 0; word < 8; word += 4)
+        std::uint32_t words[2];
+        for (std::size_t w = 0; w < 2; ++w)
         {
             if (! reader.code(code))
                 return false;
             if (code != 0)
             {
-                if (! reader.distance(code, blocks) || blocks > blocksSoFar)
+                if (! reader.distance(code, blocks) || blocks > block)
                     return false;
-                std::memcpy(half + word, out + at - blocks * blockBytes + halfAt + word, 4);
+                words[w] = loadRaw32(out + (block - blocks) * blockBytes + halfAt + 4 * w);
             }
             else
             {
-                const Byte* literal = reader.bytes(4);
-                if (literal == nullptr)
+                const Byte* literal = nullptr;
+                if (! reader.take(4, literal))
                     return false;
-                std::memcpy(half + word, literal, 4);
+                words[w] = loadRaw32(literal);
             }
         }
+        half = joinRaw(words[0], words[1]);
         return true;
+    }
+
+    // Per reference code (index 0: a literal word): bytes after the code, and
+    // the distance as (u16 at the read position AND mask) + offset.
+    constexpr std::uint8_t codeBytes[4] = {4, 0, 1, 2};
+    constexpr std::uint32_t distanceMask[4] = {0, 0, 255, 65535};
+    constexpr std::uint32_t distanceOffset[4] = {0, 1, 2, 258};
+
+    // Enough stream left for anything one block can read: a code word, two
+    // literal words and the u16 read ahead of a distance.
+    constexpr std::ptrdiff_t fastMargin = 16;
+
+    // The colour half as decodeColourHalf, for when at least fastMargin bytes
+    // of stream are left and the whole block lies inside the output. Each
+    // word is taken without branching on its code (which the data makes
+    // unpredictable): both the literal and the reference are addressed, the
+    // code picks one. A reference from before the start reads block 0 and
+    // sets `bad`.
+    [[gnu::always_inline]] inline std::uint64_t fastColourHalf(Reader& reader, const Byte* out, std::size_t block,
+                                                               std::size_t blockBytes, std::size_t halfAt, bool& bad)
+    {
+        std::uint32_t code = reader.fastCode();
+        if (code != 0)
+        {
+            const std::size_t blocks = (std::size_t(load32(reader.ip)) & distanceMask[code]) + distanceOffset[code];
+            reader.ip += codeBytes[code];
+            bad |= blocks > block;
+            return loadRaw64(out + (block - std::min(blocks, block)) * blockBytes + halfAt);
+        }
+        std::uint32_t words[2];
+        for (std::size_t w = 0; w < 2; ++w)
+        {
+            code = reader.fastCode();
+            const std::size_t blocks = (std::size_t(load32(reader.ip)) & distanceMask[code]) + distanceOffset[code];
+            bad |= blocks > block;
+            const Byte* reference = out + (block - std::min(blocks, block)) * blockBytes + halfAt + 4 * w;
+            // A select by mask: compiled as a branch, the choice costs more
+            // than both addresses together.
+            const std::uintptr_t useReference = std::uintptr_t(0) - std::uintptr_t(code != 0);
+            words[w] = loadRaw32(reinterpret_cast<const Byte*>((reinterpret_cast<std::uintptr_t>(reference) &
+                                                                 useReference) |
+                                                                (reinterpret_cast<std::uintptr_t>(reader.ip) &
+                                                                 ~useReference)));
+            reader.ip += codeBytes[code];
+        }
+        return joinRaw(words[0], words[1]);
+    }
+
+    // Writes what fits of a block that the output ends inside.
+    void putPartial(Byte* out, std::size_t size, std::uint64_t first, std::uint64_t second)
+    {
+        Byte bytes[16];
+        storeRaw64(bytes, first);
+        storeRaw64(bytes + 8, second);
+        std::memcpy(out, bytes, size);
     }
 }
 
@@ -409,6 +507,8 @@ unsigned DXTR_compressDXT1_Workspace(void* workspace, const void* src, unsigned 
         // keeps every write well inside the bound.
         if (std::size_t(encoder.op - static_cast<Byte*>(dst)) >= srcSize)
             return 0;
+        if (srcSize - p > prefetchDistance * 8)
+            encoder.prefetchColourHalf(p + prefetchDistance * 8);
         encoder.colourHalf<3>(p, 0);
     }
     encoder.finish();
@@ -473,6 +573,8 @@ unsigned DXTR_compressDXT5_Workspace(void* workspace, const void* src, unsigned 
                 encoder.literal(s + p, 8);
             }
         }
+        if (srcSize - p > prefetchDistance * 16)
+            encoder.prefetchColourHalf(p + prefetchDistance * 16 + 8);
         encoder.colourHalf<4>(p, 8);
         p += 16;
     }
@@ -503,16 +605,37 @@ unsigned DXTR_uncompressDXT1(const void* src, unsigned srcSize, void* dst, int d
     const Byte* in = static_cast<const Byte*>(src);
     Byte* out = static_cast<Byte*>(dst);
     const std::size_t total = std::size_t(dstSize);
-    put(out, 0, total, in, 8);
-    Reader reader(in, srcSize, 8);
-    for (std::size_t at = 8; at < total; at += 8)
+    if (total <= 8)
     {
-        Byte block[8];
-        if (! decodeColourHalf(reader, out, at, 8, 0, block))
-            return 0;
-        put(out, at, total, block, 8);
+        std::memcpy(out, in, total);
+        return 8;
     }
-    return reader.used();
+    std::memcpy(out, in, 8);
+    Reader reader{in + 8, in + srcSize, 2};
+    const std::size_t whole = total / 8;
+    std::size_t block = 1;
+    bool bad = false;
+    for (; block < whole && reader.end - reader.ip >= fastMargin; ++block)
+    {
+        storeRaw64(out + block * 8, fastColourHalf(reader, out, block, 8, 0, bad));
+        if (bad)
+            return 0;
+    }
+    for (; block < whole; ++block)
+    {
+        std::uint64_t half;
+        if (! decodeColourHalf(reader, out, block, 8, 0, half))
+            return 0;
+        storeRaw64(out + block * 8, half);
+    }
+    if (total % 8 != 0)
+    {
+        std::uint64_t half;
+        if (! decodeColourHalf(reader, out, block, 8, 0, half))
+            return 0;
+        putPartial(out + block * 8, total % 8, half, 0);
+    }
+    return unsigned(reader.ip - in);
 }
 
 unsigned DXTR_uncompressDXT5(const void* src, unsigned srcSize, void* dst, int dstSize)
@@ -522,21 +645,31 @@ unsigned DXTR_uncompressDXT5(const void* src, unsigned srcSize, void* dst, int d
     const Byte* in = static_cast<const Byte*>(src);
     Byte* out = static_cast<Byte*>(dst);
     const std::size_t total = std::size_t(dstSize);
-    put(out, 0, total, in, 16);
-    Reader reader(in, srcSize, 16);
-    std::uint64_t repeat = 0;
-    for (std::size_t at = 16; at < total;)
+    if (total <= 16)
     {
-        Byte block[16];
+        std::memcpy(out, in, total);
+        return 16;
+    }
+    std::memcpy(out, in, 16);
+    Reader reader{in + 16, in + srcSize, 2};
+    // Blocks that start inside the output; the last may end past it.
+    const std::size_t blocks = (total + 15) / 16;
+    std::uint64_t repeat = 0;
+    for (std::size_t block = 1; block < blocks;)
+    {
+        Byte* at = out + block * 16;
+        std::uint64_t alpha;
         if (repeat > 0)
         {
             --repeat;
-            std::memcpy(block, out + at - 16, 8);
+            alpha = loadRaw64(at - 16);
         }
         else
         {
             std::uint32_t code = 0;
-            if (! reader.code(code))
+            if (reader.end - reader.ip >= fastMargin)
+                code = reader.fastCode();
+            else if (! reader.code(code))
                 return 0;
             if (code == 0)
             {
@@ -545,38 +678,62 @@ unsigned DXTR_uncompressDXT5(const void* src, unsigned srcSize, void* dst, int d
                 std::uint64_t run = 0;
                 if (! reader.count(run))
                     return 0;
-                for (++run; run > 0 && at < total; --run, at += 16)
-                    put(out, at, total, out + at - 16, 16);
+                const std::uint64_t first = loadRaw64(at - 16), second = loadRaw64(at - 8);
+                const std::size_t end = std::size_t(std::min<std::uint64_t>(blocks - block, run + 1)) + block;
+                for (; block < end; ++block)
+                {
+                    Byte* to = out + block * 16;
+                    if (block * 16 + 16 <= total)
+                    {
+                        storeRaw64(to, first);
+                        storeRaw64(to + 8, second);
+                    }
+                    else
+                        putPartial(to, total - block * 16, first, second);
+                }
                 continue;
             }
+            const Byte* p = nullptr;
             if (code == 3)
             {
-                const Byte* literal = reader.bytes(8);
-                if (literal == nullptr)
+                if (! reader.take(8, p))
                     return 0;
-                std::memcpy(block, literal, 8);
+                alpha = loadRaw64(p);
             }
             else if (code == 2)
             {
-                const Byte* p = reader.bytes(2);
-                if (p == nullptr)
+                if (! reader.take(2, p))
                     return 0;
-                const std::size_t blocks = (std::size_t(p[0]) | std::size_t(p[1]) << 8) + 2;
-                if (blocks > at / 16)
+                const std::size_t back = (std::size_t(p[0]) | std::size_t(p[1]) << 8) + 2;
+                if (back > block)
                     return 0;
-                std::memcpy(block, out + at - blocks * 16, 8);
+                alpha = loadRaw64(at - back * 16);
             }
             else
             {
                 if (! reader.count(repeat))
                     return 0;
-                std::memcpy(block, out + at - 16, 8);
+                alpha = loadRaw64(at - 16);
             }
         }
-        if (! decodeColourHalf(reader, out, at, 16, 8, block + 8))
+        std::uint64_t colour;
+        if (block * 16 + 16 <= total && reader.end - reader.ip >= fastMargin)
+        {
+            bool bad = false;
+            colour = fastColourHalf(reader, out, block, 16, 8, bad);
+            if (bad)
+                return 0;
+        }
+        else if (! decodeColourHalf(reader, out, block, 16, 8, colour))
             return 0;
-        put(out, at, total, block, 16);
-        at += 16;
+        if (block * 16 + 16 <= total)
+        {
+            storeRaw64(at, alpha);
+            storeRaw64(at + 8, colour);
+        }
+        else
+            putPartial(at, total - block * 16, alpha, colour);
+        ++block;
     }
-    return reader.used();
+    return unsigned(reader.ip - in);
 }
