@@ -231,6 +231,4 @@ namespace vx::test
         linearize(in.data(), in.data(), 256);
         EXPECT_EQ(in, out);
     }
-
-    TEST(NumCores, IsAtLeastOne) { EXPECT_GE(qmv::getNumCores(), 1); }
 }
