@@ -211,8 +211,10 @@ namespace
         static std::uint32_t probe(std::uint32_t* table, std::uint32_t k, std::uint32_t p, std::uint32_t limit,
                                    Matches matches)
         {
+            // Both conditions of the first slot at once: one branch fewer to
+            // mispredict (its position is always an earlier block).
             const std::uint32_t first = table[k];
-            if (p - first < limit && matches(first))
+            if ((p - first < limit) & matches(first))
                 return p - first;
             const std::uint32_t second = table[k + 1];
             if (second < first)
