@@ -448,7 +448,14 @@ namespace vx::test
             DXTRCorruptCase{"DXT5AlphaBeforeStart", true, {0x02, 0, 0, 0, 0x00, 0x00}, 2},
             DXTRCorruptCase{"DXT5RunCountCut", true, {0x00, 0, 0, 0, 0xFF, 0xFF}, 4},
             DXTRCorruptCase{"DXT5RepeatChainCut", true, {0x01, 0, 0, 0, 0xFF, 0xFF, 0xFF}, 4},
-            DXTRCorruptCase{"DXT5ColourBeforeStart", true, {0x09, 0, 0, 0, 0x00, 0x00}, 2}),
+            DXTRCorruptCase{"DXT5ColourBeforeStart", true, {0x09, 0, 0, 0, 0x00, 0x00}, 2},
+            // The same with stream to spare, which the decoders read another way.
+            DXTRCorruptCase{"DXT1LongBlockBeforeStart", false, {0x02, 0, 0, 0, 0x05, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0,
+                                                                0, 0, 0, 0, 0, 0, 0, 0, 0, 0}, 3},
+            DXTRCorruptCase{"DXT1LongWordBeforeStart", false, {0x24, 0, 0, 0, 0x01, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0,
+                                                               0, 0, 0, 0, 0, 0, 0, 0, 0, 0}, 3},
+            DXTRCorruptCase{"DXT5LongColourBeforeStart", true, {0x09, 0, 0, 0, 0x00, 0x05, 0, 0, 0, 0, 0, 0, 0, 0,
+                                                                0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0}, 3}),
         [](const auto& info) { return std::string(info.param.name); });
 
     TEST(DXTRDecode, NothingToDecodeIntoAnswersZero)
