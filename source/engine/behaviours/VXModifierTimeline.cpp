@@ -216,7 +216,7 @@ namespace vx
         {
             case playBackward:
                 phase -= delta;
-                continuousPhase = std::fmod(continuousPhase - delta, 1.0);
+                continuousPhase = detail::fmodOne(continuousPhase - delta);
                 if (phase < start)
                 {
                     if (isOnceMode(mode))
@@ -249,7 +249,7 @@ namespace vx
 
             case playForward:
                 phase += delta;
-                continuousPhase = std::fmod(continuousPhase + delta, 1.0);
+                continuousPhase = detail::fmodOne(continuousPhase + delta);
                 if (phase > end)
                 {
                     if (isOnceMode(mode))
