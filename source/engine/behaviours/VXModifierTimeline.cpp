@@ -121,7 +121,8 @@ namespace vx
             return 0;
         DeltaSource::Result result = source.getDelta(info);
         sanitise(result);
-        applyDirectionRequest(result.flags, false);
+        if ((result.flags & requestMask) != 0)
+            applyDirectionRequest(result.flags, false);
 
         if (result.flags == DeltaSource::requestJump)
             jumpTo(result.jumpPosition);
