@@ -207,8 +207,11 @@ namespace vx
         /** A scaled copy drawn through a pooled render target, taken out of the
             texture pool for the caller to own; null on failure. */
         static Texture* createClone(Renderer& renderer, const Texture& source, float scale);
-        /** Need the render-pass manager; without it they answer an empty
-            reference with an error line. */
+        /** Run the current render-pass manager's "ToLuminosity" and "Mask"
+            effects (through TextureEffects): a grey copy of source at its
+            size; source with its alpha scaled by mask's luminance where mask
+            is opaque, at the larger width and height of the two. Empty, with
+            an error line, without the manager or the effect. */
         static TextureRef toLuminosity(Renderer& renderer, const Texture& source);
         static TextureRef applyMask(Renderer& renderer, const Texture& source, const Texture& mask);
         /** source with alpha drawn over it by alpha blending, at the larger

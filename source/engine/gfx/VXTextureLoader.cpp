@@ -11,6 +11,7 @@
 #include "engine/gfx/VXRenderTarget.h"
 #include "engine/gfx/VXRenderTargetManager.h"
 #include "engine/gfx/VXRenderer.h"
+#include "engine/gfx/VXTextureEffects.h"
 #include "engine/gfx/VXTextureManager.h"
 #include "engine/gfx/VXTextureRef.h"
 
@@ -174,8 +175,8 @@ namespace vx
 
         void reportMissingEffect(const char* operation, const char* effect)
         {
-            // The effects come from the render-pass manager, which this engine
-            // does not build yet.
+            // The effects come from the render-pass layer, which installs
+            // them when it is linked in.
             logPrint(logError, "Texture::%s: no render-pass manager to run the \"%s\" effect", operation, effect);
         }
     } // namespace
@@ -362,14 +363,18 @@ namespace vx
         return TextureRef(copy.finish());
     }
 
-    TextureRef Texture::toLuminosity(Renderer&, const Texture&)
+    TextureRef Texture::toLuminosity(Renderer& renderer, const Texture& source)
     {
+        if (TextureEffects* effects = TextureEffects::getCurrent())
+            return effects->toLuminosity(renderer, source);
         reportMissingEffect("toLuminosity", "ToLuminosity");
         return TextureRef();
     }
 
-    TextureRef Texture::applyMask(Renderer&, const Texture&, const Texture&)
+    TextureRef Texture::applyMask(Renderer& renderer, const Texture& source, const Texture& mask)
     {
+        if (TextureEffects* effects = TextureEffects::getCurrent())
+            return effects->applyMask(renderer, source, mask);
         reportMissingEffect("applyMask", "Mask");
         return TextureRef();
     }
