@@ -61,6 +61,17 @@ namespace vx::test
         return picture;
     }
 
+    // Every pixel from (from, from) up to (to, to) within tolerance.
+    inline void expectUniformWithin(const Picture& picture, int from, int to, PixelRGBA8 expected, int tolerance)
+    {
+        ASSERT_GE(picture.width, to);
+        ASSERT_GE(picture.height, to);
+        for (int y = from; y < to; ++y)
+            for (int x = from; x < to; ++x)
+                ASSERT_TRUE(isNear(picture.at(x, y), expected, tolerance))
+                    << "pixel " << x << ", " << y << " is " << picture.at(x, y) << ", expected " << expected;
+    }
+
     // The registry's view of a pass kind, as instances answer it.
     struct ClassData
     {
