@@ -82,7 +82,7 @@ namespace vx::test
     {
         EXPECT_EQ(pass.getClassType(), expected.type);
         EXPECT_EQ(pass.getClassDisplayStr(), expected.display);
-        EXPECT_EQ(const_cast<RenderPass&>(pass).getDisplayName(), expected.display);
+        EXPECT_EQ(pass.getDisplayName(), expected.display);
         EXPECT_EQ(pass.getUniqueId(), expected.uniqueId);
         EXPECT_EQ(pass.getDescription(), expected.description);
         EXPECT_EQ(pass.getName(), expected.type);

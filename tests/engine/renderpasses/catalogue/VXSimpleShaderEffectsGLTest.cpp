@@ -79,7 +79,7 @@ namespace vx::test
                        {
                            setRange(pass, "Filter Edges", 0.7);
                            std::dynamic_pointer_cast<ParamColor>(pass.getParams().getParamByName("Edge Color"))
-                               ->setValue(Color(0.2f, 0.4f, 0.6f, 1.0f), ValueChangeInfo());
+                               ->setValue(Color(0.2f, 0.4f, 0.6f, 1.0f), ValueChangeInfo()); // on the 8-bit grid
                            valueParam<bool>(pass, "Smooth")->setValue(false, ValueChangeInfo());
                        }}),
             [](const ::testing::TestParamInfo<SimpleCase>& info) { return info.param.name; });
