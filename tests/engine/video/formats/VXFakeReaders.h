@@ -6,6 +6,7 @@
 #include <mutex>
 #include <vector>
 
+#include "engine/gfx/VXTexture.h"
 #include "engine/video/formats/VXBufferableVideoFormatReader.h"
 #include "engine/video/formats/VXVideoFormat.h"
 
@@ -23,6 +24,7 @@ namespace vx::test
             textureWidth = static_cast<unsigned short>(width);
             textureHeight = static_cast<unsigned short>(height);
             bitDepth = 4;
+            textureFormat = &Texture::RGBA8;
             fps = 25.0;
             length = frames * 40.0;
             opened = true;
