@@ -129,7 +129,7 @@ namespace vx
     bool BufferableVideoFormatReader::updateTextureInternal(Texture* texture)
     {
         return uploadCurrentFrame([&](const unsigned char* data)
-                                  { return texture->update(data, getTextureWidth(), getTextureHeight()); });
+                                  { return uploadFrame(*texture, data, getTextureWidth(), getTextureHeight(), bitDepth); });
     }
 
     bool BufferableVideoFormatReader::updatePixelsInternal(std::shared_ptr<Pixels>& pixels)

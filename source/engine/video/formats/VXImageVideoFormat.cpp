@@ -1,5 +1,9 @@
 #include "engine/video/formats/VXImageVideoFormat.h"
 
+#include "core/VXFile.h"
+#include "engine/video/formats/VXImageFormatReader.h"
+#include "engine/video/formats/VXImagePNGFormatWriter.h"
+
 namespace vx
 {
     ImageVideoFormat::ImageVideoFormat()
@@ -12,14 +16,21 @@ namespace vx
         return {3, 4};
     }
 
-    VideoFormatReader* ImageVideoFormat::createReaderFor(const File&)
+    VideoFormatReader* ImageVideoFormat::createReaderFor(const File& file)
     {
-        return nullptr;
+        // By the exact extension: x.GIF goes to the general reader.
+        return keepIfOpened(new ImageFormatReader(file));
     }
 
-    VideoFormatWriter* ImageVideoFormat::createWriterFor(File&, double, unsigned, unsigned, unsigned, int,
-                                                         VideoCodecSettings&)
+    VideoFormatWriter* ImageVideoFormat::createWriterFor(File& file, double fps, unsigned bitDepth, unsigned width,
+                                                         unsigned height, int, VideoCodecSettings& settings)
     {
-        return nullptr;
+        auto* writer = new ImagePNGFormatWriter(file, static_cast<float>(fps), bitDepth, width, height, settings);
+        if (! writer->isReady())
+        {
+            delete writer;
+            return nullptr;
+        }
+        return writer;
     }
 }

@@ -5,6 +5,8 @@
 #include "core/parameters/VXParamContainer.h"
 #include "core/parameters/VXParamRange.h"
 #include "core/parameters/VXParamView.h"
+#include "core/VXLog.h"
+#include "engine/gfx/VXTexture.h"
 #include "engine/gfx/VXTextureFormat.h"
 #include "engine/video/formats/VXPixels.h"
 
@@ -183,5 +185,21 @@ namespace vx
         settings->setViewForParam(alphaType,
                                   base.withVisiblity(alpha ? ParamView::visibilityShown : ParamView::visibilityHidden),
                                   false);
+    }
+
+    bool VideoFormatReader::uploadFrame(Texture& texture, const unsigned char* data, int width, int height,
+                                        int bytesPerPixel) const
+    {
+        if (data == nullptr || ! texture.isValid() || width <= 0 || height <= 0)
+            return false;
+        if (texture.getFormat().bytesPerPixel != bytesPerPixel || texture.getWidth() < width ||
+            texture.getHeight() < height)
+        {
+            logPrint(logError, "%s: a %dx%d frame of %d bytes per pixel does not fit the %dx%d texture (%s).",
+                     formatName.c_str(), width, height, bytesPerPixel, texture.getWidth(), texture.getHeight(),
+                     texture.getFormat().name.c_str());
+            return false;
+        }
+        return texture.update(data, 0, 0, width, height);
     }
 }

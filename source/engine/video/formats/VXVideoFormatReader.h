@@ -121,6 +121,11 @@ namespace vx
 
     protected:
         void setCurrentFrame(long frame) { currentFrame.store(static_cast<int>(frame)); }
+        // Uploads a width x height frame of bytesPerPixel, rows packed, into
+        // the texture's corner. False (logged) without data, when the texture
+        // has no GL texture, is smaller, or holds another pixel size: a frame
+        // is never read past its end.
+        bool uploadFrame(Texture& texture, const unsigned char* data, int width, int height, int bytesPerPixel) const;
 
         double fps = 0.0;
         double msecPerFrame = 0.0;

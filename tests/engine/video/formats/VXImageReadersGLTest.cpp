@@ -1,0 +1,66 @@
+// Every image reader through updateTexture and a VideoTextureBuffer, read
+// back from GL exactly.
+
+#include <memory>
+#include <vector>
+
+#include "engine/gfx/VXGfxInfo.h"
+#include "engine/gfx/VXTexture.h"
+#include "engine/video/formats/VXImageFormatReader.h"
+#include "engine/video/formats/VXImageUtils.h"
+#include "engine/video/formats/VXVideoTextureBuffer.h"
+#include "support/VXTempDir.h"
+#include "support/gl/VXGLTestFixture.h"
+
+namespace vx::test
+{
+    namespace
+    {
+        class ImageReadersGLTest : public GLTest
+        {
+        protected:
+            void SetUp() override
+            {
+                GLTest::SetUp();
+                GfxInfo::filloutGfxInfo();
+            }
+        };
+
+        std::vector<PixelRGBA8> asPixels(const std::vector<unsigned char>& bytes)
+        {
+            std::vector<PixelRGBA8> pixels(bytes.size() / 4);
+            for (std::size_t i = 0; i < pixels.size(); ++i)
+                pixels[i] = {bytes[4 * i], bytes[4 * i + 1], bytes[4 * i + 2], bytes[4 * i + 3]};
+            return pixels;
+        }
+    }
+
+    TEST_F(ImageReadersGLTest, StillImageUploadsOncePerInit)
+    {
+        TempDir dir;
+        std::vector<unsigned char> bytes(5 * 3 * 4);
+        for (std::size_t i = 0; i < bytes.size(); ++i)
+            bytes[i] = static_cast<unsigned char>(i * 5 + 1);
+        const File file(dir.file("a.png"));
+        ASSERT_TRUE(ImageUtils::writeToPng(file, 5, 3, 4, bytes.data(), 0));
+
+        ImageFormatReader reader(file);
+        VideoTextureBuffer buffer(1, 1, 1, nullptr);
+        ASSERT_TRUE(reader.init(0, 0));
+        EXPECT_TRUE(reader.read(0.0));
+        ASSERT_TRUE(buffer.readTextureFromVideoReader(reader, 0));
+        Texture* texture = buffer.getTexture(0);
+        // The texture's first data row is the picture's first row (the reader is flipped).
+        EXPECT_EQ(readTexture(GL_TEXTURE_2D, texture->getGLName()), asPixels(bytes));
+        EXPECT_FALSE(reader.read(0.0)) << "nothing new until the next init";
+        EXPECT_FALSE(reader.updateTexture(texture));
+        ASSERT_TRUE(reader.init(0, 0));
+        EXPECT_TRUE(reader.updateTexture(texture));
+
+        // A texture smaller than the picture is refused, never over-read.
+        Texture small;
+        ASSERT_TRUE(small.create(2, 2, Texture::RGBA8));
+        reader.init(0, 0);
+        EXPECT_FALSE(reader.updateTexture(&small));
+    }
+}
