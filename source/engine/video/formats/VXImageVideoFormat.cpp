@@ -3,6 +3,7 @@
 #include "core/VXFile.h"
 #include "engine/video/formats/VXImageFormatReader.h"
 #include "engine/video/formats/VXImagePNGFormatWriter.h"
+#include "engine/video/formats/VXPNGImageFormatReader.h"
 
 namespace vx
 {
@@ -19,6 +20,9 @@ namespace vx
     VideoFormatReader* ImageVideoFormat::createReaderFor(const File& file)
     {
         // By the exact extension: x.GIF goes to the general reader.
+        const std::string extension = file.getExtension();
+        if (extension == "png")
+            return keepIfOpened(new PNGImageFormatReader(file));
         return keepIfOpened(new ImageFormatReader(file));
     }
 

@@ -8,6 +8,9 @@
 #include "engine/gfx/VXTexture.h"
 #include "engine/video/formats/VXImageFormatReader.h"
 #include "engine/video/formats/VXImageUtils.h"
+#include "engine/video/formats/VXPNGImageFormatReader.h"
+#include "engine/video/formats/VXVideoFormatManager.h"
+#include "core/VXTaskManager.h"
 #include "engine/video/formats/VXVideoTextureBuffer.h"
 #include "support/VXTempDir.h"
 #include "support/gl/VXGLTestFixture.h"
@@ -62,5 +65,39 @@ namespace vx::test
         ASSERT_TRUE(small.create(2, 2, Texture::RGBA8));
         reader.init(0, 0);
         EXPECT_FALSE(reader.updateTexture(&small));
+    }
+
+    TEST_F(ImageReadersGLTest, PNGSequenceThroughTheBlockBufferer)
+    {
+        TaskManager tasks(2);
+        TaskManager::setCurrent(&tasks);
+        TempDir dir;
+        dir.makeDirectory("seq");
+        std::vector<std::vector<unsigned char>> frames;
+        for (int f = 0; f < 7; ++f)
+        {
+            std::vector<unsigned char> bytes(3 * 2 * 4);
+            for (std::size_t i = 0; i < bytes.size(); ++i)
+                bytes[i] = static_cast<unsigned char>(f * 30 + i);
+            ASSERT_TRUE(ImageUtils::writeToPng(File(dir.file("seq/f" + std::to_string(f) + ".png")), 3, 2, 4,
+                                               bytes.data(), 0));
+            frames.push_back(bytes);
+        }
+        {
+            VideoFormatManager manager;
+            std::unique_ptr<VideoFormatReader> reader(manager.createReaderForImageSequence(File(dir.file("seq"))));
+            ASSERT_NE(dynamic_cast<PNGImageFormatReader*>(reader.get()), nullptr);
+            ASSERT_TRUE(reader->isBuffering());
+            ASSERT_TRUE(reader->init(0, 0));
+            VideoTextureBuffer buffer(1, 1, 1, nullptr);
+            for (int f : {0, 1, 2, 6, 3})
+            {
+                ASSERT_TRUE(reader->read(f * 40.0 + 1.0));
+                ASSERT_TRUE(buffer.readTextureFromVideoReader(*reader, 0)) << f;
+                EXPECT_EQ(readTexture(GL_TEXTURE_2D, buffer.getTexture(0)->getGLName()), asPixels(frames[f])) << f;
+            }
+            reader->release();
+        }
+        TaskManager::setCurrent(nullptr);
     }
 }
