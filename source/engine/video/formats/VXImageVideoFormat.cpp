@@ -4,6 +4,7 @@
 #include "engine/video/formats/VXImageFormatReader.h"
 #include "engine/video/formats/VXImagePNGFormatWriter.h"
 #include "engine/video/formats/VXPNGImageFormatReader.h"
+#include "engine/video/formats/VXTIFFImageFormatReader.h"
 
 namespace vx
 {
@@ -23,6 +24,8 @@ namespace vx
         const std::string extension = file.getExtension();
         if (extension == "png")
             return keepIfOpened(new PNGImageFormatReader(file));
+        if (extension == "tif" || extension == "tiff")
+            return keepIfOpened(new TIFFImageFormatReader(file));
         return keepIfOpened(new ImageFormatReader(file));
     }
 

@@ -9,6 +9,8 @@
 #include "engine/video/formats/VXImageFormatReader.h"
 #include "engine/video/formats/VXImageUtils.h"
 #include "engine/video/formats/VXPNGImageFormatReader.h"
+#include "engine/video/formats/VXTIFFImageFormatReader.h"
+#include "engine/video/formats/VXTIFFTestWriter.h"
 #include "engine/video/formats/VXVideoFormatManager.h"
 #include "core/VXTaskManager.h"
 #include "engine/video/formats/VXVideoTextureBuffer.h"
@@ -99,5 +101,32 @@ namespace vx::test
             reader->release();
         }
         TaskManager::setCurrent(nullptr);
+    }
+
+    TEST_F(ImageReadersGLTest, TIFFPaletteUploadsAsSixteenBitRGBA)
+    {
+        TempDir dir;
+        RawTiff t;
+        t.width = 2;
+        t.height = 1;
+        t.bitsPerSample = 8;
+        t.photometric = PHOTOMETRIC_PALETTE;
+        for (unsigned i = 0; i < 256; ++i)
+        {
+            t.red.push_back(static_cast<std::uint16_t>(i * 257));
+            t.green.push_back(static_cast<std::uint16_t>((255 - i) * 257));
+            t.blue.push_back(0);
+        }
+        t.rows = {{0, 200}};
+        ASSERT_TRUE(writeTiff(dir.file("p.tif"), t));
+        TIFFImageFormatReader reader{File(dir.file("p.tif"))};
+        ASSERT_TRUE(reader.init(0, 0));
+        ASSERT_TRUE(reader.read(0.0));
+        VideoTextureBuffer buffer(1, 1, 1, nullptr);
+        ASSERT_TRUE(buffer.readTextureFromVideoReader(reader, 0));
+        EXPECT_EQ(buffer.getTexture(0)->getFormat(), Texture::RGBA16I);
+        // GL hands the 16-bit channels back as bytes: exactly the palette's high bytes.
+        EXPECT_EQ(readTexture(GL_TEXTURE_2D, buffer.getTexture(0)->getGLName()),
+                  (std::vector<PixelRGBA8>{{0, 255, 0, 255}, {200, 55, 0, 255}}));
     }
 }
