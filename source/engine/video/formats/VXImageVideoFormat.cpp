@@ -1,6 +1,7 @@
 #include "engine/video/formats/VXImageVideoFormat.h"
 
 #include "core/VXFile.h"
+#include "engine/video/formats/VXGIFVideoFormatReader.h"
 #include "engine/video/formats/VXImageFormatReader.h"
 #include "engine/video/formats/VXImagePNGFormatWriter.h"
 #include "engine/video/formats/VXPNGImageFormatReader.h"
@@ -22,6 +23,8 @@ namespace vx
     {
         // By the exact extension: x.GIF goes to the general reader.
         const std::string extension = file.getExtension();
+        if (extension == "gif")
+            return keepIfOpened(new GIFVideoFormatReader(file));
         if (extension == "png")
             return keepIfOpened(new PNGImageFormatReader(file));
         if (extension == "tif" || extension == "tiff")

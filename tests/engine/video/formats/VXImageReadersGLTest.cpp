@@ -7,6 +7,8 @@
 #include "engine/gfx/VXGfxInfo.h"
 #include "engine/gfx/VXTexture.h"
 #include "engine/video/formats/VXImageFormatReader.h"
+#include "engine/video/formats/VXGIFTestWriter.h"
+#include "engine/video/formats/VXGIFVideoFormatReader.h"
 #include "engine/video/formats/VXImageUtils.h"
 #include "engine/video/formats/VXPNGImageFormatReader.h"
 #include "engine/video/formats/VXTIFFImageFormatReader.h"
@@ -128,5 +130,39 @@ namespace vx::test
         // GL hands the 16-bit channels back as bytes: exactly the palette's high bytes.
         EXPECT_EQ(readTexture(GL_TEXTURE_2D, buffer.getTexture(0)->getGLName()),
                   (std::vector<PixelRGBA8>{{0, 255, 0, 255}, {200, 55, 0, 255}}));
+    }
+
+    TEST_F(ImageReadersGLTest, GIFFramesUploadAsComposed)
+    {
+        TempDir dir;
+        RawGif g;
+        g.width = 2;
+        g.height = 2;
+        g.background = 0;
+        g.globalMap = {{0, 0, 0}, {255, 0, 0}, {0, 255, 0}, {0, 0, 255}};
+        RawGifFrame first;
+        first.width = 2;
+        first.height = 2;
+        first.indexes = {1, 1, 1, 1};
+        RawGifFrame second;
+        second.left = 1;
+        second.top = 1;
+        second.width = 1;
+        second.height = 1;
+        second.indexes = {3};
+        g.frames = {first, second};
+        ASSERT_TRUE(writeGif(dir.file("a.gif"), g));
+        GIFVideoFormatReader reader{File(dir.file("a.gif"))};
+        ASSERT_TRUE(reader.init(0, 0));
+        VideoTextureBuffer buffer(1, 1, 1, nullptr);
+        ASSERT_TRUE(reader.read(150.0));
+        ASSERT_TRUE(buffer.readTextureFromVideoReader(reader, 0));
+        const PixelRGBA8 red{255, 0, 0, 255}, blue{0, 0, 255, 255};
+        EXPECT_EQ(readTexture(GL_TEXTURE_2D, buffer.getTexture(0)->getGLName()),
+                  (std::vector<PixelRGBA8>{red, red, red, blue}));
+        ASSERT_TRUE(reader.read(50.0));
+        ASSERT_TRUE(buffer.readTextureFromVideoReader(reader, 0));
+        EXPECT_EQ(readTexture(GL_TEXTURE_2D, buffer.getTexture(0)->getGLName()),
+                  (std::vector<PixelRGBA8>{red, red, red, red}));
     }
 }
