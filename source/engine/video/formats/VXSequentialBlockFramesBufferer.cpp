@@ -66,6 +66,7 @@ namespace vx
         // The token goes when the task manager destroys the task, run or not.
         std::shared_ptr<void> token(nullptr, [counter = liveTasks](void*) { counter->fetch_sub(1); });
         liveTasks->fetch_add(1);
+        tasksMade.fetch_add(1, std::memory_order_relaxed);
         return taskManager->constructTask(
             TaskThreadMode::Threaded, 0, [function = std::move(function), token] { function(); }, false);
     }
@@ -244,6 +245,7 @@ namespace vx
             return;
         }
 
+        std::vector<unsigned> missing;
         for (int k = 0; k < length; ++k)
         {
             const unsigned frame = static_cast<unsigned>((static_cast<unsigned long long>(start) + k) % total);
@@ -254,13 +256,31 @@ namespace vx
                 continue;
             entry->setTask(true);
             entry->rearm();
+            missing.push_back(frame);
+        }
+        if (missing.empty())
+        {
+            prepareTaskFinishedLocked();
+            return;
+        }
+
+        // The frame closest to the playhead is decoded by this task itself:
+        // playing on, a step leaves one frame to decode and costs one task.
+        const CompareFramesPriority order{&current, total};
+        const auto closest = std::min_element(missing.begin(), missing.end(), [&](unsigned a, unsigned b)
+                                              { return order.distance(a) < order.distance(b); });
+        const unsigned inlineFrame = *closest;
+        missing.erase(closest);
+        for (const unsigned frame : missing)
+        {
             QueuedTask work;
             work.frame = frame;
             work.task = makeTaskLocked([this, frame] { doPrepareFrames(frame, 1); });
             queue.push_back(work);
         }
         rebuildHeapLocked();
-        prepareTaskFinishedLocked();
+        hold.unlock();
+        doPrepareFrames(inlineFrame, 1);
     }
 
     void SequentialBlockFramesBufferer::doPrepareFrames(unsigned first, int count)
@@ -485,5 +505,10 @@ namespace vx
     int SequentialBlockFramesBufferer::getNumLiveTasks() const
     {
         return liveTasks->load();
+    }
+
+    unsigned long long SequentialBlockFramesBufferer::getNumTasksMade() const
+    {
+        return tasksMade.load(std::memory_order_relaxed);
     }
 }

@@ -17,7 +17,9 @@ namespace vx
     // it, framesAhead after it, wrapping at the ends) decoded ahead of time by
     // a chain of tasks on the Threaded queue of the task manager current at
     // construction, closest to the playhead first, into a frame table over a
-    // fixed pool of twice the block. At most one task of a bufferer is queued
+    // fixed pool of twice the block. A block's own task drops what the
+    // playhead left behind and decodes the closest missing frame itself, so
+    // playing on costs one task per frame. At most one task of a bufferer is queued
     // with the task manager or running at a time; the rest wait in the
     // bufferer's own queue. Stale work is dropped or taken back, and every
     // dropped task goes back to the task manager's pool.
@@ -63,8 +65,10 @@ namespace vx
         // Entries in the table (0 without a table) and free frames of its pool.
         unsigned getNumBufferedFrames() const;
         unsigned getNumFreePoolFrames() const;
-        // Tasks made by this bufferer that the task manager still holds.
+        // Tasks made by this bufferer that the task manager still holds, and
+        // all it ever made.
         int getNumLiveTasks() const;
+        unsigned long long getNumTasksMade() const;
 
         // The heap order of the task queue: closest to the current frame on
         // top, by circular distance.
@@ -120,6 +124,7 @@ namespace vx
         QueuedTask running;
         std::unique_ptr<FrameTable> table;
         std::shared_ptr<std::atomic<int>> liveTasks;
+        std::atomic<unsigned long long> tasksMade{0};
 
         // Only the render thread touches the entry it reads.
         FrameTable::EntryPtr inUse;

@@ -142,9 +142,11 @@ namespace vx::test
         settle(bufferer);
         EXPECT_TRUE(source.getPrepared().empty());
 
+        const unsigned long long before = bufferer.getNumTasksMade();
         bufferer.frameRequested(6);
         settle(bufferer);
         EXPECT_EQ(source.getDecoded(), (std::vector<unsigned>{9}));
+        EXPECT_EQ(bufferer.getNumTasksMade() - before, 1u) << "one step, one task";
         EXPECT_EQ(bufferer.getNumBufferedFrames(), 5u) << "frame 4 went back to the pool";
         EXPECT_EQ(bufferer.getNumFreePoolFrames(), 5u);
     }
