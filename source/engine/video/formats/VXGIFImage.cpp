@@ -155,10 +155,12 @@ namespace vx
 
         if (frame.hasSnapshot)
         {
-            auto pixels = std::make_shared<Pixels>(gif->SWidth, gif->SHeight, 4, static_cast<const unsigned char*>(nullptr));
-            if (pixels->data == nullptr || ! decompressSnapshot(frame.snapshot, pixels->data, canvasBytes()))
+            // One picture serves every decompression while nobody else holds it.
+            if (scratch == nullptr || scratch.use_count() > 1)
+                scratch = std::make_shared<Pixels>(gif->SWidth, gif->SHeight, 4, static_cast<const unsigned char*>(nullptr));
+            if (scratch->data == nullptr || ! decompressSnapshot(frame.snapshot, scratch->data, canvasBytes()))
                 return nullptr;
-            frame.frame = std::move(pixels);
+            frame.frame = scratch;
             return frame.frame->data;
         }
 

@@ -73,6 +73,7 @@ namespace vx
         bool keepSnapshots;
         int minimumDelay = 0;
         unsigned char* canvas = nullptr;
+        std::shared_ptr<Pixels> scratch;
         GifFileType* gif = nullptr;
         std::vector<std::unique_ptr<GIFFrame>> frames;
     };

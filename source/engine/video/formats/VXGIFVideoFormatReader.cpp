@@ -7,6 +7,8 @@
 #include "engine/video/formats/VXGIFImage.h"
 #include "engine/video/formats/VXPixels.h"
 
+#include <cstring>
+
 namespace vx
 {
     namespace
@@ -76,7 +78,13 @@ namespace vx
             ScopedLockT<CriticalSection> hold(lock);
             if (const unsigned char* canvas = image->getFrame(static_cast<unsigned>(frame)))
             {
-                pixels = std::make_shared<Pixels>(image->getCanvasWidth(), image->getCanvasHeight(), 4, canvas);
+                // The picture is refilled in place unless someone still holds it.
+                const std::size_t bytes = static_cast<std::size_t>(image->getCanvasWidth()) * image->getCanvasHeight() * 4;
+                if (pixels != nullptr && pixels.use_count() == 1 && pixels->data != nullptr &&
+                    static_cast<std::size_t>(pixels->dataSize) == bytes)
+                    std::memcpy(pixels->data, canvas, bytes);
+                else
+                    pixels = std::make_shared<Pixels>(image->getCanvasWidth(), image->getCanvasHeight(), 4, canvas);
                 framePending = true;
                 setCurrentFrame(frame);
             }

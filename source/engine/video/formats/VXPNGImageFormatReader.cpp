@@ -213,22 +213,22 @@ namespace vx
             frame == nullptr || *frame == nullptr)
             return false;
         memstream stream = overFrame(*prepared[static_cast<std::size_t>(index)]);
-        unsigned long w = 0, h = 0, rowBytes = 0;
+        unsigned long w = 0, h = 0;
         int size = 0;
-        MallocBuffer decoded(PNGImageFormat::decodeImage(stream, &w, &h, &rowBytes, &size, nullptr));
-        if (decoded == nullptr)
+        // Straight into the frame; a picture larger than the frame is refused
+        // before a byte is written.
+        if (! PNGImageFormat::decodeImageInto(stream, *frame, getFrameSize(), &w, &h, &size, nullptr))
         {
             logPrint(logError, "PNGImageFormatReader::PNGImageFormat::decodeImage failed\n");
             return false;
         }
-        // Only a picture of the sequence's layout fits the frame.
-        if (w != textureWidth || h != textureHeight || size != bitDepth || rowBytes * h != getFrameSize())
+        // Only a picture of the sequence's layout is the frame.
+        if (w != textureWidth || h != textureHeight || size != bitDepth)
         {
             logPrint(logError, "PNGImageFormatReader: a %lux%lu frame of %d bytes per pixel in a %dx%d sequence of %d.\n",
                      w, h, size, int(textureWidth), int(textureHeight), bitDepth);
             return false;
         }
-        std::memcpy(*frame, decoded.get(), getFrameSize());
         return true;
     }
 }

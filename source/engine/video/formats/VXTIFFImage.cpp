@@ -2,12 +2,16 @@
 
 #include <tiffio.h>
 
+#include <algorithm>
+#include <bit>
 #include <cmath>
 #include <cstdlib>
 #include <cstring>
+#include <functional>
 #include <limits>
 #include <new>
 #include <type_traits>
+#include <vector>
 
 namespace vx
 {
@@ -19,13 +23,6 @@ namespace vx
             T value;
             std::memcpy(&value, row + index * sizeof(T), sizeof(T));
             return value;
-        }
-
-        template <typename T>
-        void put(unsigned char*& out, T value)
-        {
-            std::memcpy(out, &value, sizeof(T));
-            out += sizeof(T);
         }
 
         template <typename T>
@@ -125,18 +122,29 @@ namespace vx
         return bytes;
     }
 
-    bool TIFFImageBase::readScanlines(std::unique_ptr<unsigned char[]>& packed, std::uint64_t& rowStride)
+    bool TIFFImageBase::readStrips(const std::function<bool(const unsigned char*, std::uint64_t, std::uint32_t)>& convertRow)
     {
-        rowStride = TIFFScanlineSize64(handle);
-        const std::uint64_t total = rowStride * height;
-        if (rowStride == 0 || total > 2 * maxDecodedBytes)
+        if (TIFFIsTiled(handle))
             return false;
-        packed.reset(new (std::nothrow) unsigned char[total]);
-        if (packed == nullptr)
+        const std::uint64_t stride = TIFFScanlineSize64(handle);
+        std::uint32_t rowsPerStrip = height;
+        TIFFGetFieldDefaulted(handle, TIFFTAG_ROWSPERSTRIP, &rowsPerStrip);
+        rowsPerStrip = std::clamp<std::uint32_t>(rowsPerStrip, 1, height);
+        const std::uint64_t stripBytes = stride * rowsPerStrip;
+        if (stride == 0 || stripBytes > maxDecodedBytes)
             return false;
-        for (std::uint32_t row = 0; row < height; ++row)
-            if (TIFFReadScanline(handle, packed.get() + row * rowStride, row, 0) < 0)
+        // Whole strips at a time, each row converted straight to its place.
+        std::vector<unsigned char> strip(static_cast<std::size_t>(stripBytes));
+        for (std::uint32_t first = 0, index = 0; first < height; first += rowsPerStrip, ++index)
+        {
+            const std::uint32_t rows = std::min(rowsPerStrip, height - first);
+            const tmsize_t wanted = static_cast<tmsize_t>(stride * rows);
+            if (TIFFReadEncodedStrip(handle, index, strip.data(), wanted) < wanted)
                 return false;
+            for (std::uint32_t r = 0; r < rows; ++r)
+                if (! convertRow(strip.data() + r * stride, stride, first + r))
+                    return false;
+        }
         return true;
     }
 
@@ -153,28 +161,12 @@ namespace vx
     {
         if (out == nullptr || ! this->isValid())
             return false;
-        if (! decoded)
-        {
-            std::unique_ptr<unsigned char[]> fresh(new (std::nothrow) unsigned char[this->outputSize]);
-            if (fresh == nullptr)
-                return false;
-            bool ok = false;
-            if (this->throughRGBA)
-                ok = this->readRGBA(fresh.get());
-            else
-            {
-                std::unique_ptr<unsigned char[]> packed;
-                std::uint64_t rowStride = 0;
-                ok = this->readScanlines(packed, rowStride) &&
-                     convertDecompressedToRGBA(packed.get(), rowStride, fresh.get());
-            }
-            if (! ok)
-                return false;
-            cache = std::move(fresh);
-            decoded = true;
-        }
-        std::memcpy(out, cache.get(), this->outputSize);
-        return true;
+        // Straight into the caller's buffer: readers decode each image once,
+        // so a cache would cost a copy and a second picture's memory.
+        if (this->throughRGBA)
+            return this->readRGBA(out);
+        return this->readStrips([&](const unsigned char* row, std::uint64_t rowLength, std::uint32_t y)
+                                { return convertDecompressedToRGBA(row, rowLength, out + y * this->rowBytes); });
     }
 
     template <typename T>
@@ -235,33 +227,45 @@ namespace vx
     }
 
     template <typename T>
-    bool TIFFPaletteImage<T>::convertDecompressedToRGBA(const unsigned char* packed, std::uint64_t rowStride,
+    bool TIFFPaletteImage<T>::convertDecompressedToRGBA(const unsigned char* row, std::uint64_t rowLength,
                                                         unsigned char* out)
     {
+        // Locals: the output may alias any byte, so members would be read again per pixel.
+        const std::uint32_t width = this->width;
         const unsigned bits = this->bitsPerSample;
         const unsigned mask = bits >= 16 ? 0xFFFFu : (1u << bits) - 1;
-        if (rowStride * 8 < static_cast<std::uint64_t>(this->width) * bits)
+        if (rowLength * 8 < static_cast<std::uint64_t>(width) * bits)
             return false;
-        for (std::uint32_t y = 0; y < this->height; ++y)
+        if (bits <= 8)
         {
-            const unsigned char* row = packed + y * rowStride;
-            for (std::uint32_t x = 0; x < this->width; ++x)
-            {
-                unsigned index = 0;
-                if (bits >= 8)
-                    index = static_cast<unsigned>(sampleAt<T>(row, x));
-                else
+            // Up to 256 colours: each index's whole 16-bit RGBA pixel from one table.
+            if (pixelsByIndex.empty())
+                for (unsigned i = 0; i <= mask; ++i)
+                {
+                    const std::uint16_t pixel[4] = {red[i], green[i], blue[i], 65535};
+                    std::uint64_t packed = 0;
+                    std::memcpy(&packed, pixel, 8);
+                    pixelsByIndex.push_back(packed);
+                }
+            const std::uint64_t* table = pixelsByIndex.data();
+            if (bits == 8)
+                for (std::uint32_t x = 0; x < width; ++x)
+                    std::memcpy(out + 8 * static_cast<std::size_t>(x), &table[row[x]], 8);
+            else
+                for (std::uint32_t x = 0; x < width; ++x)
                 {
                     // Rows start on a byte; the first index in the high bits.
                     const std::uint64_t bit = static_cast<std::uint64_t>(x) * bits;
-                    index = static_cast<unsigned>(row[bit / 8]) >> (8 - bits - bit % 8);
+                    const unsigned index = (static_cast<unsigned>(row[bit / 8]) >> (8 - bits - bit % 8)) & mask;
+                    std::memcpy(out + 8 * static_cast<std::size_t>(x), &table[index], 8);
                 }
-                index &= mask;
-                put<std::uint16_t>(out, red[index]);
-                put<std::uint16_t>(out, green[index]);
-                put<std::uint16_t>(out, blue[index]);
-                put<std::uint16_t>(out, 65535);
-            }
+            return true;
+        }
+        for (std::uint32_t x = 0; x < width; ++x)
+        {
+            const unsigned index = static_cast<unsigned>(sampleAt<T>(row, x)) & mask;
+            const std::uint16_t pixel[4] = {red[index], green[index], blue[index], 65535};
+            std::memcpy(out + 8 * static_cast<std::size_t>(x), pixel, 8);
         }
         return true;
     }
@@ -286,27 +290,36 @@ namespace vx
     }
 
     template <typename T>
-    bool TIFFGreyScaleImage<T>::convertDecompressedToRGBA(const unsigned char* packed, std::uint64_t rowStride,
+    bool TIFFGreyScaleImage<T>::convertDecompressedToRGBA(const unsigned char* row, std::uint64_t rowLength,
                                                           unsigned char* out)
     {
+        // Locals: the output may alias any byte, so members would be read again per pixel.
+        const std::uint32_t width = this->width;
         const unsigned samples = this->samplesPerPixel;
-        if (rowStride < static_cast<std::uint64_t>(this->width) * samples * sizeof(T))
+        if (rowLength < static_cast<std::uint64_t>(width) * samples * sizeof(T))
             return false;
         const bool whiteIsZero = photometric != PHOTOMETRIC_MINISBLACK;
-        for (std::uint32_t y = 0; y < this->height; ++y)
-        {
-            const unsigned char* row = packed + y * rowStride;
-            for (std::uint32_t x = 0; x < this->width; ++x)
+        if constexpr (std::is_same_v<T, unsigned char> && std::endian::native == std::endian::little)
+            if (samples == 1)
             {
-                T grey = sampleAt<T>(row, static_cast<std::uint64_t>(x) * samples);
-                const T alpha = samples == 2 ? sampleAt<T>(row, static_cast<std::uint64_t>(x) * 2 + 1) : maxSample<T>();
-                if (whiteIsZero)
-                    grey = inverted(grey);
-                put<T>(out, grey);
-                put<T>(out, grey);
-                put<T>(out, grey);
-                put<T>(out, alpha);
+                // One 32-bit store per pixel: grey in red, green and blue, opaque.
+                const unsigned char flip = whiteIsZero ? 0xFF : 0x00;
+                for (std::uint32_t x = 0; x < width; ++x)
+                {
+                    const std::uint32_t grey = static_cast<unsigned char>(row[x] ^ flip);
+                    const std::uint32_t pixel = grey * 0x010101u | 0xFF000000u;
+                    std::memcpy(out + 4 * static_cast<std::size_t>(x), &pixel, 4);
+                }
+                return true;
             }
+        for (std::uint32_t x = 0; x < width; ++x)
+        {
+            T grey = sampleAt<T>(row, static_cast<std::uint64_t>(x) * samples);
+            const T alpha = samples == 2 ? sampleAt<T>(row, static_cast<std::uint64_t>(x) * 2 + 1) : maxSample<T>();
+            if (whiteIsZero)
+                grey = inverted(grey);
+            const T pixel[4] = {grey, grey, grey, alpha};
+            std::memcpy(out + 4 * sizeof(T) * x, pixel, sizeof(pixel));
         }
         return true;
     }
@@ -333,22 +346,20 @@ namespace vx
     }
 
     template <typename T>
-    bool TIFFRGBImage<T>::convertDecompressedToRGBA(const unsigned char* packed, std::uint64_t rowStride,
+    bool TIFFRGBImage<T>::convertDecompressedToRGBA(const unsigned char* row, std::uint64_t rowLength,
                                                     unsigned char* out)
     {
+        // Locals: the output may alias any byte, so members would be read again per pixel.
+        const std::uint32_t width = this->width;
         const unsigned stored = this->hasNoExtraSamples ? 3 : 4;
-        if (rowStride < static_cast<std::uint64_t>(this->width) * stored * sizeof(T))
+        if (rowLength < static_cast<std::uint64_t>(width) * stored * sizeof(T))
             return false;
-        for (std::uint32_t y = 0; y < this->height; ++y)
+        for (std::uint32_t x = 0; x < width; ++x)
         {
-            const unsigned char* row = packed + y * rowStride;
-            for (std::uint32_t x = 0; x < this->width; ++x)
-            {
-                const std::uint64_t at = static_cast<std::uint64_t>(x) * stored;
-                for (unsigned c = 0; c < 3; ++c)
-                    put<T>(out, sampleAt<T>(row, at + c));
-                put<T>(out, stored == 4 ? sampleAt<T>(row, at + 3) : maxSample<T>());
-            }
+            const std::uint64_t at = static_cast<std::uint64_t>(x) * stored;
+            const T pixel[4] = {sampleAt<T>(row, at), sampleAt<T>(row, at + 1), sampleAt<T>(row, at + 2),
+                                stored == 4 ? sampleAt<T>(row, at + 3) : maxSample<T>()};
+            std::memcpy(out + 4 * sizeof(T) * x, pixel, sizeof(pixel));
         }
         return true;
     }

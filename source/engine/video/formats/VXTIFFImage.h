@@ -2,7 +2,9 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <functional>
 #include <memory>
+#include <vector>
 
 typedef struct tiff TIFF;
 
@@ -34,8 +36,8 @@ namespace vx
 
         // A handle is present and the layout is one this image decodes.
         virtual bool isValid() const;
-        // outputSize bytes into out; decodes on first use. False when libtiff
-        // cannot read the image.
+        // Decodes outputSize bytes into out. False when libtiff cannot read
+        // the image.
         virtual bool decompressIntoBuffer(unsigned char* out) = 0;
         // The decoded image as 8-bit blue, green, red, alpha (width x height x
         // 4 bytes, malloc'ed, the caller frees it); null on failure.
@@ -55,8 +57,10 @@ namespace vx
         bool hasNoExtraSamplesFlag() const { return hasNoExtraSamples; }
 
     protected:
-        // Reads the scanlines, packed, for the converters; false on failure.
-        bool readScanlines(std::unique_ptr<unsigned char[]>& packed, std::uint64_t& rowStride);
+        // Reads the image strip by strip, handing each scanline (its bytes,
+        // its length, its row) to convertRow; false when a strip cannot be
+        // read (tiled files included) or convertRow refuses.
+        bool readStrips(const std::function<bool(const unsigned char*, std::uint64_t, std::uint32_t)>& convertRow);
         // Reads through libtiff's RGBA reader into out (width x height x 4).
         bool readRGBA(unsigned char* out);
         // The layout fits the converters and the size limits.
@@ -78,8 +82,8 @@ namespace vx
         TIFF* handle = nullptr;
     };
 
-    // The decoded cache and the shared decoding of one sample type (unsigned
-    // char, unsigned short, unsigned int, float).
+    // The shared decoding of one sample type (unsigned char, unsigned short,
+    // unsigned int, float).
     template <typename T>
     class TIFFImage : public TIFFImageBase
     {
@@ -93,13 +97,9 @@ namespace vx
         void to4bitImage(const unsigned char* in, unsigned char* out) const;
 
     protected:
-        // Converts packed scanlines (rowStride bytes apart) into out.
-        virtual bool convertDecompressedToRGBA(const unsigned char* packed, std::uint64_t rowStride,
+        // Converts one scanline of rowLength bytes into one output row.
+        virtual bool convertDecompressedToRGBA(const unsigned char* row, std::uint64_t rowLength,
                                                unsigned char* out) = 0;
-
-    private:
-        std::unique_ptr<unsigned char[]> cache;
-        bool decoded = false;
     };
 
     template <typename T>
@@ -110,13 +110,15 @@ namespace vx
         bool isValid() const override;
 
     protected:
-        bool convertDecompressedToRGBA(const unsigned char* packed, std::uint64_t rowStride,
+        bool convertDecompressedToRGBA(const unsigned char* row, std::uint64_t rowLength,
                                        unsigned char* out) override;
 
     private:
         std::uint16_t* red = nullptr;
         std::uint16_t* green = nullptr;
         std::uint16_t* blue = nullptr;
+        // Indexes of up to 8 bits: each index's output pixel, made on first use.
+        std::vector<std::uint64_t> pixelsByIndex;
     };
 
     template <typename T>
@@ -126,7 +128,7 @@ namespace vx
         explicit TIFFGreyScaleImage(TIFF* handle);
 
     protected:
-        bool convertDecompressedToRGBA(const unsigned char* packed, std::uint64_t rowStride,
+        bool convertDecompressedToRGBA(const unsigned char* row, std::uint64_t rowLength,
                                        unsigned char* out) override;
 
     private:
@@ -140,7 +142,7 @@ namespace vx
         explicit TIFFRGBImage(TIFF* handle);
 
     protected:
-        bool convertDecompressedToRGBA(const unsigned char* packed, std::uint64_t rowStride,
+        bool convertDecompressedToRGBA(const unsigned char* row, std::uint64_t rowLength,
                                        unsigned char* out) override;
     };
 
