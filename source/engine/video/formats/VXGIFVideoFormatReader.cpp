@@ -104,8 +104,7 @@ namespace vx
         if (! texture->isValid())
             return false;
         ScopedLockT<CriticalSection> hold(lock);
-        const bool upload = framePending && pixels != nullptr;
-        framePending = false;
+        const bool upload = framePending.exchange(false) && pixels != nullptr;
         return upload && uploadFrame(*texture, pixels->data, pixels->width, pixels->height, 4);
     }
 

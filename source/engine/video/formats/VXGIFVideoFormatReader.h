@@ -4,6 +4,7 @@
 #include "core/VXScopedPointer.h"
 #include "engine/video/formats/VXVideoFormatReader.h"
 
+#include <atomic>
 #include <memory>
 
 namespace vx
@@ -37,7 +38,8 @@ namespace vx
         bool updatePosition(double positionMs, long& frame) override;
 
     private:
-        bool framePending = false;
+        // Set by the reading thread, cleared by the uploading one.
+        std::atomic<bool> framePending{false};
         std::shared_ptr<Pixels> pixels;
         CriticalSection lock;
         ScopedPointer<GIFImage> image;

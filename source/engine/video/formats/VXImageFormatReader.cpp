@@ -52,7 +52,9 @@ namespace vx
         setHasAlpha(size == 4 || size == 8 || size == 16);
         if (size >= 4)
             alphaType->setValue(1, ValueChangeInfo());
-        pixelsFormat = pixels->format;
+        // Assigned only when it changes: the render thread reads it.
+        if (! (pixelsFormat == pixels->format))
+            pixelsFormat = pixels->format;
         textureFormat = &pixelsFormat;
         return true;
     }
@@ -105,8 +107,7 @@ namespace vx
         if (! texture->isValid())
             return false;
         ScopedLockT<CriticalSection> hold(lock);
-        const bool upload = framePending && pixels != nullptr;
-        framePending = false;
+        const bool upload = framePending.exchange(false) && pixels != nullptr;
         return upload && uploadFrame(*texture, pixels->data, pixels->width, pixels->height, pixels->bytesPerPixel);
     }
 

@@ -4,6 +4,7 @@
 #include "engine/gfx/VXTextureFormat.h"
 #include "engine/video/formats/VXVideoFormatReader.h"
 
+#include <atomic>
 #include <memory>
 #include <vector>
 
@@ -44,7 +45,8 @@ namespace vx
         bool openFile(const File& file);
 
     private:
-        bool framePending = false;
+        // Set by the reading thread, cleared by the uploading one.
+        std::atomic<bool> framePending{false};
         std::shared_ptr<Pixels> pixels;
         std::vector<File> files;
         CriticalSection lock;

@@ -84,6 +84,10 @@ namespace vx
         }
         if (! headerOnly)
             pixels = std::move(decoded);
+        // The layout is taken from the first file; every further file has it
+        // (addFile), and the render thread reads it meanwhile.
+        if (textureFormat != nullptr)
+            return true;
         textureWidth = static_cast<unsigned short>(w);
         textureHeight = static_cast<unsigned short>(h);
         setBitDepth(size);
@@ -158,8 +162,7 @@ namespace vx
         if (! texture->isValid())
             return false;
         ScopedLockT<CriticalSection> hold(lock);
-        const bool upload = framePending && pixels != nullptr;
-        framePending = false;
+        const bool upload = framePending.exchange(false) && pixels != nullptr;
         return upload && uploadFrame(*texture, pixels->data, pixels->width, pixels->height, pixels->bytesPerPixel);
     }
 

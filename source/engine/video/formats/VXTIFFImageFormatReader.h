@@ -4,6 +4,7 @@
 #include "engine/gfx/VXTextureFormat.h"
 #include "engine/video/formats/VXVideoFormatReader.h"
 
+#include <atomic>
 #include <memory>
 #include <vector>
 
@@ -42,7 +43,8 @@ namespace vx
     private:
         bool openFile(const File& file, bool headerOnly);
 
-        bool framePending = false;
+        // Set by the reading thread, cleared by the uploading one.
+        std::atomic<bool> framePending{false};
         std::shared_ptr<Pixels> pixels;
         std::vector<File> files;
         CriticalSection lock;

@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <atomic>
 #include <chrono>
 #include <condition_variable>
 #include <cstdio>
@@ -260,6 +261,43 @@ namespace vx::test
         }
         reader.release();
         EXPECT_FALSE(reader.overlapping);
+    }
+
+    TEST_P(BlockBuffererTest, FeedingAndRenderThreadsMeetThroughTheReader)
+    {
+        FakeBufferableReader reader(noFile, 60);
+        reader.setBufferer(new SequentialBlockFramesBufferer(1, 3, true, reader));
+        std::atomic<bool> done{false};
+        std::thread feeding(
+            [&]
+            {
+                for (int pass = 0; pass < 3; ++pass)
+                    for (int f = 0; f < 60; f += 1 + pass)
+                    {
+                        reader.read(f * 40.0 + 1.0);
+                        if (f % 17 == 0)
+                            reader.setPlaybackDirection(f % 2 == 0 ? playRandom : playForward);
+                    }
+                reader.setPlaybackDirection(playForward);
+                done = true;
+            });
+        int uploads = 0;
+        while (! done)
+        {
+            std::shared_ptr<Pixels> pixels;
+            if (reader.updatePixels(pixels))
+            {
+                ++uploads;
+                // Never a frame half overwritten by another decode.
+                const unsigned char first = pixels->data[0];
+                for (int i = 1; i < pixels->dataSize; ++i)
+                    ASSERT_EQ(pixels->data[i], first);
+            }
+        }
+        feeding.join();
+        reader.release();
+        EXPECT_FALSE(reader.overlapping) << "one preparation at a time";
+        (void)uploads;
     }
 
     INSTANTIATE_TEST_SUITE_P(Workers, BlockBuffererTest, ::testing::Values(1, 2, 4),
