@@ -44,14 +44,17 @@ namespace vx
 
     TaskManager::~TaskManager()
     {
-        // All workers stop together, each finishing at most the task it runs.
+        // All workers stop together, each finishing the task it runs however
+        // long that takes: a worker is never cancelled, since a task cut off
+        // part-way never completes and one cut off in a destructor ends the
+        // process.
         for (TaskThread* worker : taskThreads)
             worker->requestThreadStop();
         destroyAllQueued();
         // Every worker ends before any is deleted: a finishing worker that puts
         // a recurring task back walks the worker list.
         for (TaskThread* worker : taskThreads)
-            worker->stopThreadNow(250);
+            worker->stopThreadNow();
         for (TaskThread* worker : taskThreads)
             delete worker;
         taskThreads.clear();

@@ -25,8 +25,10 @@ namespace vx
     public:
         // Starts numThreads workers (clamped to 1..255), numbered from 1.
         explicit TaskManager(unsigned char numThreads);
-        // Stops the workers; queued tasks are destroyed unrun and their
-        // completion events are not triggered.
+        // Stops the workers, each after the task it is running has finished
+        // (a worker is never cancelled); queued tasks are destroyed unrun and
+        // their completion events are not triggered. A running task that waits
+        // for one of those, or for this thread, keeps it waiting.
         ~TaskManager();
 
         TaskManager(const TaskManager&) = delete;

@@ -42,7 +42,8 @@ namespace vx
 
     TaskThread::~TaskThread()
     {
-        stopThreadNow(250);
+        // Without a bound: a running task always finishes.
+        stopThreadNow();
     }
 
     bool TaskThread::start()

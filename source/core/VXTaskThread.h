@@ -24,7 +24,7 @@ namespace vx
 
         // Named "Vexkit Task Thread #<number>"; the manager starts it.
         TaskThread(TaskManager& manager, unsigned short number);
-        // Stops the thread with the 250 ms bound.
+        // Stops the thread once its running task has finished; never cancels it.
         ~TaskThread() override;
 
         // Starts the thread with priority 5.
