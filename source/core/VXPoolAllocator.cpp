@@ -48,8 +48,8 @@ namespace vx
         freeSlots.store(height - 1, std::memory_order_relaxed);
         // The next slot out was most likely given back by another thread:
         // fetching its line now spares the next taker the wait for it.
-        if (height > 1)
-            __builtin_prefetch(freeStack[height - 2], 1);
+        if (height > 3)
+            __builtin_prefetch(freeStack[height - 4], 1);
         return freeStack[height - 1];
     }
 

@@ -92,8 +92,8 @@ namespace vx
             ++run.head;
             // The next task out was most likely written by another thread:
             // its line arrives while the one taken now runs.
-            if (run.head < run.tasks.size())
-                __builtin_prefetch(run.tasks[run.head]);
+            if (run.head + 4 < run.tasks.size())
+                __builtin_prefetch(run.tasks[run.head + 4]);
         }
         else
             run.tasks.erase(run.tasks.begin() + std::ptrdiff_t(position));
