@@ -69,19 +69,23 @@ namespace vx
         return false;
     }
 
-    void TaskQueue::noteOrdered()
+    void TaskQueue::markRun(int index, bool nonEmpty)
     {
-        const bool any = (nonEmptyRuns[0] | nonEmptyRuns[1] | nonEmptyRuns[2] | nonEmptyRuns[3]) != 0;
-        if (ordered.load(std::memory_order_relaxed) != any)
-            ordered.store(any, std::memory_order_relaxed);
+        std::uint64_t& word = nonEmptyRuns[index / 64];
+        const std::uint64_t bit = std::uint64_t(1) << (index % 64);
+        if (((word & bit) != 0) == nonEmpty)
+            return;
+        word ^= bit;
+        nonEmptyRunCount += nonEmpty ? 1 : -1;
+        if (nonEmptyRunCount == (nonEmpty ? 1 : 0))
+            ordered.store(nonEmpty, std::memory_order_relaxed);
     }
 
     void TaskQueue::distribute(Task* task)
     {
         const int index = runIndex(task);
         runs[size_t(index)].tasks.push_back(task);
-        nonEmptyRuns[index / 64] |= std::uint64_t(1) << (index % 64);
-        noteOrdered();
+        markRun(index, true);
     }
 
     void TaskQueue::removeFromRun(int index, size_t position)
@@ -101,8 +105,7 @@ namespace vx
         {
             run.tasks.clear();
             run.head = 0;
-            nonEmptyRuns[index / 64] &= ~(std::uint64_t(1) << (index % 64));
-            noteOrdered();
+            markRun(index, false);
         }
         else if (run.head >= 64 && run.head * 2 >= run.tasks.size())
         {
@@ -125,7 +128,8 @@ namespace vx
             run.head = 0;
         }
         std::fill(std::begin(nonEmptyRuns), std::end(nonEmptyRuns), 0);
-        noteOrdered();
+        nonEmptyRunCount = 0;
+        ordered.store(false, std::memory_order_relaxed);
     }
 
     unsigned long long TaskQueue::takeNewcomers(std::vector<Task*>& into, int* sharedPriority)
@@ -164,8 +168,7 @@ namespace vx
             }
             else
                 run.tasks.insert(run.tasks.end(), scratch.begin(), scratch.end());
-            nonEmptyRuns[index / 64] |= std::uint64_t(1) << (index % 64);
-            noteOrdered();
+            markRun(index, true);
             scratch.clear();
             return;
         }
@@ -276,11 +279,7 @@ namespace vx
     bool TaskQueue::onlyRunIs(int priority) const
     {
         const int index = priority + 128;
-        std::uint64_t others = 0;
-        for (int word = 0; word < 4; ++word)
-            others |=
-                word == index / 64 ? nonEmptyRuns[word] & ~(std::uint64_t(1) << (index % 64)) : nonEmptyRuns[word];
-        return others == 0 && (nonEmptyRuns[index / 64] & (std::uint64_t(1) << (index % 64))) != 0;
+        return nonEmptyRunCount == 1 && (nonEmptyRuns[index / 64] & (std::uint64_t(1) << (index % 64))) != 0;
     }
 
     bool TaskQueue::unQueueTask(Task& task)

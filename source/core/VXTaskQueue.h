@@ -87,8 +87,8 @@ namespace vx
         // True when the run of that priority is the only one holding tasks.
         bool onlyRunIs(int priority) const;
         void distribute(Task* task);
-        // Updates the ordered hint after the runs changed.
-        void noteOrdered();
+        // Records whether the run at index holds tasks.
+        void markRun(int index, bool nonEmpty);
         void removeFromRun(int index, size_t position);
         template <typename Visit>
         bool visitOrdered(Visit&& visit) const; // highest priority first; stops when visit answers true
@@ -116,6 +116,7 @@ namespace vx
         // What fetching threads write.
         alignas(64) SpinLock fetchLock;
         std::uint64_t nonEmptyRuns[4] = {};
+        int nonEmptyRunCount = 0;
         std::atomic<unsigned long long> removed{0};
         std::atomic<bool> ordered{false};
         unsigned int seenPriorityChanges = 0;
