@@ -59,6 +59,10 @@ namespace vx
         // Number of appends ever made; lets a worker about to sleep see whether
         // anything was queued since its last fetch.
         unsigned long long getAppendCount() const { return appended.load(std::memory_order_seq_cst); }
+        // A hint: whether tasks were queued since the last fetch took the
+        // newcomers. It reads a line the queueing threads write once per
+        // batch, not once per task.
+        bool hasNewcomers() const { return newcomerPriority.load(std::memory_order_relaxed) != noNewcomers; }
         // A hint: whether ordered tasks wait, so that the next fetch need not
         // take the newcomers (and the cache lines the queueing threads write).
         bool hasOrderedTasks() const { return ordered.load(std::memory_order_relaxed); }

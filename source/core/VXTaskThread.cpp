@@ -115,9 +115,11 @@ namespace vx
         if (counts.draining.load() == 1)
         {
             const Clock::time_point until = std::min(Clock::now() + drainIdleTime, retryAt);
+            // Watching the newcomers, not the append count: the count is on
+            // the line a queueing thread locks for every task.
             for (unsigned round = 0; ! isStopRequested(); ++round)
             {
-                if (queue.getAppendCount() != seen || Clock::now() >= until)
+                if (queue.hasNewcomers() || Clock::now() >= until)
                     break;
                 pause(round);
             }
