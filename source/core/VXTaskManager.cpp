@@ -172,13 +172,25 @@ namespace vx
         {
             if (toWake <= 0)
                 break;
-            if (worker->isCurrentlySleeping() && worker->markWoken(false))
+            if (claimForWakeUp(*worker, false))
             {
-                workerCounts.underway.fetch_add(1);
                 worker->wakeup();
                 --toWake;
             }
         }
+    }
+
+    // Counted on its way before it is claimed: the worker, once claimed, may
+    // wake and count itself arrived at once.
+    bool TaskManager::claimForWakeUp(TaskThread& worker, bool toWatch)
+    {
+        if (! worker.isCurrentlySleeping())
+            return false;
+        workerCounts.underway.fetch_add(1);
+        if (worker.markWoken(toWatch))
+            return true;
+        workerCounts.underway.fetch_sub(1);
+        return false;
     }
 
     void TaskManager::wakeWatcher()
@@ -188,9 +200,8 @@ namespace vx
             return;
         for (TaskThread* worker : taskThreads)
         {
-            if (worker->isCurrentlySleeping() && worker->markWoken(true))
+            if (claimForWakeUp(*worker, true))
             {
-                workerCounts.underway.fetch_add(1);
                 worker->wakeup();
                 return;
             }

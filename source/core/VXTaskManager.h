@@ -103,6 +103,9 @@ namespace vx
         // Wakes one sleeping worker to watch the queue, unless one already
         // watches or is on its way.
         void wakeWatcher();
+        // Claims a sleeping worker for a wake-up; false when it is not asleep
+        // or another waker was first.
+        bool claimForWakeUp(TaskThread& worker, bool toWatch);
         // Null, with a log line, for a mode that names no queue.
         TaskQueue* findQueue(TaskThreadMode mode, const char* operation) const;
         void destroyAllQueued();

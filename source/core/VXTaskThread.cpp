@@ -89,7 +89,7 @@ namespace vx
     {
         const Clock::time_point due = lastTakeAt + takeInterval;
         Clock::time_point now = Clock::now();
-        for (unsigned round = 0; now < due && ! isStopRequested(); ++round)
+        while (now < due && ! isStopRequested())
         {
             pause(0);
             now = Clock::now();
