@@ -115,30 +115,27 @@ namespace
     };
 
     // The same draws as raw GL, doing what the chain must do besides them:
-    // its target is cleared first (a chain clears by default), and what the
-    // caller sees afterwards is what it left (framebuffers, program, unit 0's
-    // binding, viewport, clear colour, matrices and arrays). Unlike the
-    // chain, it knows its one program and touches nothing else.
+    // into textures made as the pool makes them (format, filtering and edge
+    // clamping change what sampling costs), its target cleared first (a
+    // chain clears by default), and what the caller sees afterwards is what
+    // it left (framebuffers, program, unit 0's binding, viewport, clear
+    // colour, matrices and arrays). Unlike the chain, it knows its one
+    // program and touches nothing else.
     struct RawGLFrame
     {
         RawGLFrame(int numPasses, int targetSize) : passes(numPasses), size(targetSize), input(makeInput(size))
         {
             program.loadString(vertexSource, fragmentSource);
             sampler = program.getUniformLocation("source");
-            glGenTextures(2, textures);
-            for (GLuint texture : textures)
-            {
-                glBindTexture(GL_TEXTURE_2D, texture);
-                glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_MIN_FILTER, GL_LINEAR);
-                glTexImage2D(GL_TEXTURE_2D, 0, GL_RGBA8, size, size, 0, GL_RGBA, GL_UNSIGNED_BYTE, nullptr);
-            }
-            glBindTexture(GL_TEXTURE_2D, 0);
+            for (vx::Texture& texture : textures)
+                texture.create(size, size, *vx::DEFAULT_COLOR_FMT);
             glGenFramebuffers(1, &framebuffer);
         }
         ~RawGLFrame()
         {
             glDeleteFramebuffers(1, &framebuffer);
-            glDeleteTextures(2, textures);
+            for (vx::Texture& texture : textures)
+                texture.release();
             program.release();
         }
         RawGLFrame(const RawGLFrame&) = delete;
@@ -163,7 +160,7 @@ namespace
             glLoadIdentity();
 
             glBindFramebuffer(GL_FRAMEBUFFER, framebuffer);
-            glFramebufferTexture2D(GL_FRAMEBUFFER, GL_COLOR_ATTACHMENT0, GL_TEXTURE_2D, textures[0], 0);
+            glFramebufferTexture2D(GL_FRAMEBUFFER, GL_COLOR_ATTACHMENT0, GL_TEXTURE_2D, textures[0].getGLName(), 0);
             glViewport(0, 0, size, size);
             glClearColor(0.0f, 0.0f, 0.0f, 0.0f);
             glClear(GL_COLOR_BUFFER_BIT);
@@ -177,7 +174,7 @@ namespace
             GLuint source = input->getGLName();
             for (int i = 0; i < passes; ++i)
             {
-                const GLuint target = textures[i % 2];
+                const GLuint target = textures[i % 2].getGLName();
                 if (i > 0)
                     glFramebufferTexture2D(GL_FRAMEBUFFER, GL_COLOR_ATTACHMENT0, GL_TEXTURE_2D, target, 0);
                 glBindTexture(GL_TEXTURE_2D, source);
@@ -203,7 +200,7 @@ namespace
         std::unique_ptr<vx::Texture> input;
         vx::ShaderProgram program;
         GLint sampler = -1;
-        GLuint textures[2] = {};
+        vx::Texture textures[2];
         GLuint framebuffer = 0;
         const float corners[8] = {-1, -1, -1, 1, 1, 1, 1, -1};
         const float coords[8] = {0, 0, 0, 1, 1, 1, 1, 0};
