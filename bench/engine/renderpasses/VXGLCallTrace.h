@@ -192,7 +192,8 @@ namespace vx::bench
             return countOf("glGet") + countOf("glIsEnabled") + countOf("glCheckFramebuffer");
         }
 
-        // Calls of the entry points whose names start with the prefix.
+        // Calls of the entry points whose names start with the prefix (a whole
+        // name counts that one).
         static long countOf(const char* prefix)
         {
             long sum = 0;
