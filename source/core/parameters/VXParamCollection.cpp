@@ -6,16 +6,92 @@
 #include "core/VXScopedLock.h"
 #include "core/parameters/VXParamBase.h"
 
+#include <atomic>
 #include <cstdint>
 #include <map>
+#include <mutex>
 #include <set>
-#include <unordered_map>
 
 namespace vx
 {
+    namespace
+    {
+        // The registry's path map: open addressing with linear probing in a
+        // power-of-two table kept at most half full. A slot holds the upper
+        // half of the path's hash and the entry's index plus one (0: empty),
+        // so a hit touches one slot, one entry and its key, where a
+        // node-based map also walks from a bucket to its chain. Entries stay
+        // in the order they were stored. Built whole, then only read.
+        class PathMap
+        {
+        public:
+            struct Entry
+            {
+                std::string path;
+                std::weak_ptr<ParamBase> param;
+            };
+
+            // Stores each parameter under its current path; a later one with
+            // the same path replaces an earlier one.
+            void assign(const std::vector<std::shared_ptr<ParamBase>>& params)
+            {
+                entries.clear();
+                entries.reserve(params.size());
+                std::size_t size = 16;
+                while (size < params.size() * 2)
+                    size *= 2;
+                slots.assign(size, 0);
+                for (const auto& param : params)
+                {
+                    const std::string& path = param->getPath();
+                    const std::size_t hash = ParamPathHasher()(path);
+                    std::uint64_t& slot = slots[findSlot(path, hash)];
+                    if (slot != 0)
+                    {
+                        entries[indexOf(slot)].param = param;
+                        continue;
+                    }
+                    entries.push_back({path, param});
+                    slot = (tagOf(hash) << 32) | entries.size();
+                }
+            }
+
+            // Null when no entry has exactly that path.
+            const Entry* find(const std::string& path) const
+            {
+                if (slots.empty())
+                    return nullptr;
+                const std::uint64_t slot = slots[findSlot(path, ParamPathHasher()(path))];
+                return slot == 0 ? nullptr : &entries[indexOf(slot)];
+            }
+
+            const std::vector<Entry>& getEntries() const { return entries; }
+
+        private:
+            static std::uint64_t tagOf(std::size_t hash) { return std::uint64_t(hash) >> 32; }
+            static std::size_t indexOf(std::uint64_t slot) { return std::size_t(slot & 0xffffffffu) - 1; }
+
+            // The slot holding path, or the empty one where it would go (the
+            // table is never full).
+            std::size_t findSlot(const std::string& path, std::size_t hash) const
+            {
+                const std::size_t mask = slots.size() - 1;
+                for (std::size_t i = hash & mask;; i = (i + 1) & mask)
+                {
+                    const std::uint64_t slot = slots[i];
+                    if (slot == 0 || ((slot >> 32) == tagOf(hash) && entries[indexOf(slot)].path == path))
+                        return i;
+                }
+            }
+
+            std::vector<std::uint64_t> slots;
+            std::vector<Entry> entries;
+        };
+    }
+
     struct ParamCollection::Pimpl : public AsyncUpdatable
     {
-        explicit Pimpl(ParamCollection& ownerToCall) : owner(ownerToCall) { pathMap.max_load_factor(1.0f); }
+        explicit Pimpl(ParamCollection& ownerToCall) : owner(ownerToCall) {}
 
         ~Pimpl() override { cleanup(); }
 
@@ -30,15 +106,34 @@ namespace vx
 
         ParamCollection& owner;
 
+        // Whether the map reflects the set and every path as they are now;
+        // read without a lock, so that a lookup on a current map takes only
+        // the map lock. The counts are written last in a rebuild, under the
+        // map lock, so a lookup that finds them current and then enters the
+        // map lock reads the finished map.
+        bool isMapCurrent() const
+        {
+            return builtChanges.load(std::memory_order_acquire) == changes.load(std::memory_order_acquire) &&
+                   builtGeneration.load(std::memory_order_acquire) == ParamBase::getPathGeneration();
+        }
+
         CriticalSection setLock;
         std::set<ParamPtr> params; // ordered by address
-        bool mapStale = true;
-        // ParamBase::getPathGeneration() when the map was last built: paths
-        // may change after registration (renames), which makes it stale too.
-        std::uint64_t builtGeneration = 0;
+        // Rises with every change of the set (and invalidateMap), under the
+        // set lock: the map is stale while builtChanges differs.
+        std::atomic<std::uint64_t> changes{1};
 
-        CriticalSection mapLock;
-        std::unordered_map<std::string, std::weak_ptr<ParamBase>, ParamPathHasher> pathMap;
+        // A plain mutex, not a CriticalSection: it is taken once per lookup,
+        // and the priority-inheriting recursive lock costs about as much as
+        // the hash look-up it guards. Nothing that holds it calls back into
+        // the registry (forEachParam calls out on a copy).
+        std::mutex mapLock;
+        // What the map was last built from: the set's change count and
+        // ParamBase::getPathGeneration() (paths may change after
+        // registration, renames, which makes the map stale too).
+        std::atomic<std::uint64_t> builtChanges{0};
+        std::atomic<std::uint64_t> builtGeneration{0};
+        PathMap pathMap;
 
         CriticalSection pendingLock;
         std::vector<StateChange> pendingStates;
@@ -70,7 +165,7 @@ namespace vx
         {
             ScopedLock hold(pimpl->setLock);
             inserted = pimpl->params.insert(param).second;
-            pimpl->mapStale = true;
+            pimpl->changes.fetch_add(1);
         }
         if (inserted)
             param->addListener(*this, false);
@@ -83,7 +178,7 @@ namespace vx
             ScopedLock hold(pimpl->setLock);
             removed = pimpl->params.erase(param) > 0;
             if (removed)
-                pimpl->mapStale = true;
+                pimpl->changes.fetch_add(1);
         }
         if (removed)
             param->removeListener(*this);
@@ -104,7 +199,7 @@ namespace vx
                     allRegistered = false;
             }
             if (! removed.empty())
-                pimpl->mapStale = true;
+                pimpl->changes.fetch_add(1);
         }
         for (const ParamPtr& param : removed)
             param->removeListener(*this);
@@ -114,7 +209,7 @@ namespace vx
     void ParamCollection::invalidateMap()
     {
         ScopedLock hold(pimpl->setLock);
-        pimpl->mapStale = true;
+        pimpl->changes.fetch_add(1);
     }
 
     int ParamCollection::getNumParams() const
@@ -126,46 +221,46 @@ namespace vx
     void ParamCollection::rebuildLookupIfNeeded()
     {
         Pimpl& p = *pimpl;
-        p.setLock.enter();
-        const std::uint64_t generation = ParamBase::getPathGeneration();
-        if (! p.mapStale && generation == p.builtGeneration)
-        {
-            p.setLock.exit();
+        if (p.isMapCurrent())
             return;
-        }
 
+        p.setLock.enter();
+        const std::uint64_t changes = p.changes.load();
+        const std::uint64_t generation = ParamBase::getPathGeneration();
         std::vector<ParamPtr> snapshot(p.params.begin(), p.params.end());
-        p.mapStale = false;
-        p.builtGeneration = generation;
 
         // Hand-over: registrations may go on while the map is rebuilt; they
-        // mark it stale again.
-        ScopedLock mapHold(p.mapLock);
+        // raise the change count again. Rebuilds enter the map lock in the
+        // order they left the set lock, so the counts only ever rise.
+        std::lock_guard<std::mutex> mapHold(p.mapLock);
         p.setLock.exit();
 
-        p.pathMap.clear();
-        for (const ParamPtr& param : snapshot)
-            p.pathMap[param->getPath()] = param;
+        // Another thread may have rebuilt from the same state meanwhile.
+        if (p.builtChanges.load() == changes && p.builtGeneration.load() == generation)
+            return;
+        p.pathMap.assign(snapshot);
+        p.builtGeneration.store(generation, std::memory_order_release);
+        p.builtChanges.store(changes, std::memory_order_release);
     }
 
     ParamCollection::ParamPtr ParamCollection::findParamWithPath(const std::string& path)
     {
         rebuildLookupIfNeeded();
-        ScopedLock hold(pimpl->mapLock);
-        const auto found = pimpl->pathMap.find(path);
-        return found == pimpl->pathMap.end() ? ParamPtr() : found->second.lock();
+        std::lock_guard<std::mutex> hold(pimpl->mapLock);
+        const PathMap::Entry* found = pimpl->pathMap.find(path);
+        return found == nullptr ? ParamPtr() : found->param.lock();
     }
 
     void ParamCollection::findParamsWithPaths(const std::vector<std::string>& paths, std::vector<ParamPtr>& found)
     {
         rebuildLookupIfNeeded();
-        ScopedLock hold(pimpl->mapLock);
+        std::lock_guard<std::mutex> hold(pimpl->mapLock);
         for (const std::string& path : paths)
         {
-            const auto entry = pimpl->pathMap.find(path);
-            if (entry == pimpl->pathMap.end())
+            const PathMap::Entry* entry = pimpl->pathMap.find(path);
+            if (entry == nullptr)
                 continue;
-            if (ParamPtr param = entry->second.lock())
+            if (ParamPtr param = entry->param.lock())
                 found.push_back(std::move(param));
         }
     }
@@ -175,10 +270,10 @@ namespace vx
         if (param == nullptr)
             return ParamPtr();
         rebuildLookupIfNeeded();
-        ScopedLock hold(pimpl->mapLock);
-        for (const auto& entry : pimpl->pathMap)
+        std::lock_guard<std::mutex> hold(pimpl->mapLock);
+        for (const PathMap::Entry& entry : pimpl->pathMap.getEntries())
         {
-            ParamPtr live = entry.second.lock();
+            ParamPtr live = entry.param.lock();
             if (live.get() == param)
                 return live;
         }
@@ -187,9 +282,17 @@ namespace vx
 
     void ParamCollection::forEachParam(const std::function<void(const ParamPtr&)>& function)
     {
-        ScopedLock hold(pimpl->mapLock);
-        for (const auto& entry : pimpl->pathMap)
-            function(entry.second.lock());
+        // Called outside the map lock, so that the function may look up or
+        // register parameters.
+        std::vector<std::weak_ptr<ParamBase>> entries;
+        {
+            std::lock_guard<std::mutex> hold(pimpl->mapLock);
+            entries.reserve(pimpl->pathMap.getEntries().size());
+            for (const PathMap::Entry& entry : pimpl->pathMap.getEntries())
+                entries.push_back(entry.param);
+        }
+        for (const std::weak_ptr<ParamBase>& entry : entries)
+            function(entry.lock());
     }
 
     ParamCollection::ParamPtr ParamCollection::findParamThatContainsPath(const std::string& part,
@@ -273,10 +376,10 @@ namespace vx
 
     void ParamCollection::printMap()
     {
-        ScopedLock hold(pimpl->mapLock);
-        debugPrint("paramMap.size() : %d", static_cast<int>(pimpl->pathMap.size()));
-        for (const auto& entry : pimpl->pathMap)
-            if (ParamPtr param = entry.second.lock())
+        std::lock_guard<std::mutex> hold(pimpl->mapLock);
+        debugPrint("paramMap.size() : %d", static_cast<int>(pimpl->pathMap.getEntries().size()));
+        for (const PathMap::Entry& entry : pimpl->pathMap.getEntries())
+            if (ParamPtr param = entry.param.lock())
                 debugPrint(param->getPath());
     }
 

@@ -26,8 +26,9 @@ namespace vx
     // Any thread. Three locks: the set lock (registered set), the map lock
     // (path map), the pending lock (state changes for asynchronous
     // listeners); only the rebuild holds two, the set lock before the map
-    // lock. Callers' locks (a container's) come before these. Listener
-    // registration on parameters happens outside the set lock.
+    // lock. A lookup on a current map takes the map lock alone. Callers'
+    // locks (a container's) come before these. Listener registration on
+    // parameters happens outside the set lock.
     // Registered parameters are kept alive (shared ownership) until removed;
     // the registry detaches from them when it is destroyed.
     class ParamCollection : public ParamListener,
@@ -62,7 +63,8 @@ namespace vx
         // The registry's pointer to that object; empty when not in the map.
         ParamPtr findParam(const ParamBase* param);
         // Walks the map as last built (no rebuild); an entry whose parameter
-        // died gives an empty pointer.
+        // died gives an empty pointer. The function runs outside the
+        // registry's locks (on a copy of the entries), so it may look up.
         void forEachParam(const std::function<void(const ParamPtr&)>& function);
 
         // First registered parameter (address order) whose path contains

@@ -193,8 +193,9 @@ namespace vx
     {
         Result result;
         const double beatCount = getNumBeats();
-        // No usable beat count (an empty window in "BPM" mode): nothing moves.
-        if (! hasUsableBeats(beatCount))
+        // A window of no width, in either sync mode, or no usable beat count:
+        // nothing moves, and neither a beat jump nor a hold asks for more.
+        if (! hasUsableBeats(beatCount) || ! (duration > 0.0))
         {
             result.flags = requestNoDuration;
             return result;
@@ -203,10 +204,6 @@ namespace vx
         {
             result.jumpPosition = static_cast<double>(info.tempo.beatPosition) / beatCount;
             result.flags = requestJump;
-        }
-        else if (! (duration > 0.0))
-        {
-            result.flags = requestNoDuration;
         }
         if (info.tempo.beatHold)
             result.flags |= requestHold;

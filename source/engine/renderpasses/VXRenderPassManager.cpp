@@ -4,6 +4,7 @@
 #include "core/VXLog.h"
 #include "core/VXStringUtils.h"
 #include "core/parameters/VXParamChoice.h"
+#include "core/xml/VXXmlAttributes.h"
 #include "core/xml/VXXmlState.h"
 #include "core/xml/VXXmlStates.h"
 #include "core/xml/VXXmlUtils.h"
@@ -16,6 +17,8 @@
 
 #include <algorithm>
 #include <cstring>
+#include <map>
+#include <set>
 
 namespace vx
 {
@@ -25,6 +28,9 @@ namespace vx
     {
         const char* const presetElementName = "Preset";
         const char* const defaultPresetName = "default";
+        // The kind's category: kinds of one name in several categories tell
+        // their presets apart by it.
+        const char* const presetCategoryAttribute = "renderPassCategory";
 
         // folder/name without File::getChildFile, which takes a folder whose
         // name has a dot for a file and answers a sibling instead.
@@ -54,6 +60,176 @@ namespace vx
         void skipFile(const File& file, const char* why)
         {
             logPrint(logWarning, "RenderPassManager::loadPresets: skipped '%s': %s", file.getFullPath().c_str(), why);
+        }
+
+        // The characters stringStripInvalidFilePathCharacters removes.
+        const char* const strippedCharacters = "\\,/:?<>|.";
+
+        std::string strippedFolderName(const std::string& name)
+        {
+            std::string folderName = name;
+            stringStripInvalidFilePathCharacters(folderName);
+            return folderName;
+        }
+
+        // The name with each character a folder name leaves out written as
+        // "%" and two hex digits ("Add.50" -> "Add%2E50"): kinds whose
+        // stripped names meet keep apart.
+        std::string spelledOutFolderName(const std::string& name)
+        {
+            static const char* const digits = "0123456789ABCDEF";
+            std::string folderName;
+            for (const char c : name)
+            {
+                if (std::strchr(strippedCharacters, c) == nullptr)
+                {
+                    folderName += c;
+                    continue;
+                }
+                folderName += '%';
+                folderName += digits[(static_cast<unsigned char>(c) >> 4) & 15];
+                folderName += digits[static_cast<unsigned char>(c) & 15];
+            }
+            return folderName;
+        }
+
+        const char* categoryName(RenderPassCategory category)
+        {
+            switch (category)
+            {
+                case RenderPassCategoryAny:
+                    return "Any";
+                case RenderPassCategoryEffect:
+                    return "Effect";
+                case RenderPassCategoryMixer:
+                    return "Mixer";
+                case RenderPassCategoryGenerator:
+                    return "Generator";
+                case RenderPassCategoryManyInputs:
+                    return "Many Inputs";
+            }
+            return "Other";
+        }
+
+        std::string withCategory(const std::string& folderName, RenderPassCategory category)
+        {
+            return folderName + " (" + categoryName(category) + ")";
+        }
+
+        // Each kind's preset folder, in list order. A kind keeps its stripped
+        // name, the folder it always had, unless another kind's name strips
+        // to the same; then the stripped characters are spelled out, and a
+        // name registered in several categories gets its category too
+        // ("Add (Mixer)"). Empty for a kind whose name strips to nothing.
+        // Which kinds are registered decides, so a kind's folder can change
+        // from one run to the next: see possibleFolderNames.
+        std::vector<std::string> presetFolderNames(const std::vector<RenderPassManager::InfoPtr>& infos)
+        {
+            std::vector<std::string> stripped;
+            std::map<std::string, int> strippedUses;
+            std::map<std::string, int> nameUses;
+            for (const RenderPassManager::InfoPtr& info : infos)
+            {
+                stripped.push_back(strippedFolderName(info->getExtensionName()));
+                ++strippedUses[stripped.back()];
+                ++nameUses[info->getExtensionName()];
+            }
+
+            std::vector<std::string> folders(infos.size());
+            std::set<std::string> taken;
+            for (size_t i = 0; i < infos.size(); ++i)
+                if (! stripped[i].empty() && strippedUses[stripped[i]] == 1)
+                    taken.insert(folders[i] = stripped[i]);
+            for (size_t i = 0; i < infos.size(); ++i)
+            {
+                if (stripped[i].empty() || strippedUses[stripped[i]] == 1)
+                    continue;
+                const std::string& name = infos[i]->getExtensionName();
+                std::string folderName = spelledOutFolderName(name);
+                if (nameUses[name] > 1)
+                    folderName = withCategory(folderName, infos[i]->getRenderPassCategory());
+                // Only a contrived name ("Add%2E50" beside "Add.50" and
+                // "Add50") meets another spelled-out one.
+                std::string unique = folderName;
+                for (int n = 2; taken.count(unique) != 0; ++n)
+                    unique = folderName + " " + std::to_string(n);
+                taken.insert(folders[i] = unique);
+            }
+            return folders;
+        }
+
+        // Every folder presetFolderNames gives a kind with some set of other
+        // kinds beside it (but the contrived numbered ones).
+        std::vector<std::string> possibleFolderNames(const RenderPassInfo& info)
+        {
+            const std::string stripped = strippedFolderName(info.getExtensionName());
+            if (stripped.empty())
+                return {};
+            const std::string spelledOut = spelledOutFolderName(info.getExtensionName());
+            return {stripped, spelledOut, withCategory(spelledOut, info.getRenderPassCategory())};
+        }
+
+        // The kind a preset element belongs to: the one of its "renderPass"
+        // name with its "renderPassId" and "renderPassCategory" (either left
+        // out: any). A file written before the category was stored takes,
+        // among the kinds of that name, the one whose passes write the
+        // snapshot's type, else the first. Null when none is registered or the
+        // category is no number.
+        RenderPassInfo* findPresetKind(const std::vector<RenderPassManager::InfoPtr>& infos, const XmlNode& root)
+        {
+            bool hasKind = false, hasId = false;
+            const std::string kindName = attributeText(root, "renderPass", hasKind);
+            const std::string id = attributeText(root, "renderPassId", hasId);
+            const XmlAttribute* categoryAttribute = root.first_attribute(presetCategoryAttribute);
+            int category = 0;
+            if (! hasKind || (categoryAttribute != nullptr && ! readAttribute(categoryAttribute, &category)))
+                return nullptr;
+
+            const XmlNode* snapshot = root.first_node();
+            const XmlAttribute* snapshotType = snapshot != nullptr ? snapshot->first_attribute("type") : nullptr;
+            RenderPassInfo* first = nullptr;
+            for (const RenderPassManager::InfoPtr& info : infos)
+            {
+                if (info->getExtensionName() != kindName || (hasId && info->getExtensionUniqueId() != id))
+                    continue;
+                if (categoryAttribute != nullptr)
+                {
+                    if (info->getRenderPassCategory() == category)
+                        return info.get();
+                    continue;
+                }
+                if (first == nullptr)
+                    first = info.get();
+                const XmlState* fallback = info->getPresets()->getDefaultState();
+                const XmlNode* defaultNode = fallback != nullptr ? fallback->getNode() : nullptr;
+                const XmlAttribute* defaultType = defaultNode != nullptr ? defaultNode->first_attribute("type") : nullptr;
+                if (snapshotType != nullptr && defaultType != nullptr &&
+                    readAttribute(snapshotType, std::string()) == readAttribute(defaultType, std::string()))
+                    return info.get();
+            }
+            return first;
+        }
+
+        enum class PresetFileOwner
+        {
+            none,      // no such file, or no preset of any kind: may be replaced
+            kind,      // a preset of the kind asked about
+            otherKind, // a preset of another kind, registered or not
+        };
+
+        PresetFileOwner findPresetFileOwner(const std::vector<RenderPassManager::InfoPtr>& infos, const File& file,
+                                            const RenderPassInfo& kind, std::string* presetName = nullptr)
+        {
+            if (! file.existsAsFile())
+                return PresetFileOwner::none;
+            const std::unique_ptr<XmlDocument> document = XmlUtils::loadXmlFromFile(file, true);
+            const XmlNode* root = document != nullptr ? document->first_node() : nullptr;
+            if (root == nullptr || std::string(root->name(), root->name_size()) != presetElementName ||
+                root->first_attribute("renderPass") == nullptr)
+                return PresetFileOwner::none;
+            if (presetName != nullptr)
+                *presetName = readAttribute(root->first_attribute("name"), std::string());
+            return findPresetKind(infos, *root) == &kind ? PresetFileOwner::kind : PresetFileOwner::otherKind;
         }
     }
 
@@ -230,12 +406,25 @@ namespace vx
 
     bool RenderPassManager::savePresets(const File& folder)
     {
+        const std::vector<InfoPtr>& infos = pimpl->infos;
+        const std::vector<std::string> folders = presetFolderNames(infos);
+        // Kinds that leave the folder they shared go first: their files there
+        // move out before the kind that keeps the folder writes its own.
+        std::vector<size_t> order;
+        for (size_t i = 0; i < infos.size(); ++i)
+            if (folders[i] != strippedFolderName(infos[i]->getExtensionName()))
+                order.push_back(i);
+        for (size_t i = 0; i < infos.size(); ++i)
+            if (folders[i] == strippedFolderName(infos[i]->getExtensionName()))
+                order.push_back(i);
+
         bool allWritten = true;
-        for (const InfoPtr& info : pimpl->infos)
+        for (const size_t index : order)
         {
+            const InfoPtr& info = infos[index];
             const std::shared_ptr<XmlStates> presets = info->getPresets();
-            std::string folderName = info->getExtensionName();
-            stringStripInvalidFilePathCharacters(folderName);
+            const std::string& folderName = folders[index];
+            const std::vector<std::string> formerFolderNames = possibleFolderNames(*info);
             File kindFolder;
             for (int i = 0; i < presets->getNumStates(); ++i)
             {
@@ -267,6 +456,8 @@ namespace vx
                 element->name(presetElementName);
                 element->append_attribute(createAttribute(pool, "renderPassId", info->getExtensionUniqueId()));
                 element->append_attribute(createAttribute(pool, "renderPass", info->getExtensionName()));
+                element->append_attribute(
+                    createAttribute(pool, presetCategoryAttribute, int(info->getRenderPassCategory())));
 
                 if (kindFolder.getFullPath().empty())
                 {
@@ -274,7 +465,19 @@ namespace vx
                     if (! kindFolder.existsAsDirectory())
                         kindFolder.createDirectory();
                 }
-                const File file = childOf(kindFolder, preset->getName() + ".xml");
+                const std::string fileName = preset->getName() + ".xml";
+                const File file = childOf(kindFolder, fileName);
+                // Only a file moved here by hand, or left from when kinds
+                // shared folders, can hold another kind's preset: it stays.
+                if (findPresetFileOwner(infos, file, *info) == PresetFileOwner::otherKind)
+                {
+                    logPrint(logError,
+                             "RenderPassManager::savePresets: did not write the preset \"%s\" of \"%s\": '%s' "
+                             "holds a preset of another kind",
+                             preset->getName().c_str(), info->getExtensionName().c_str(), file.getFullPath().c_str());
+                    allWritten = false;
+                    continue;
+                }
                 if (file.exists())
                     file.deleteFile();
                 debugPrint(file.getFullPath());
@@ -283,6 +486,21 @@ namespace vx
                     logPrint(logError, "RenderPassManager::savePresets: could not write '%s'",
                              file.getFullPath().c_str());
                     allWritten = false;
+                    continue;
+                }
+
+                // The same preset left in a folder the kind had before, when
+                // other kinds were registered, has moved: remove it, or it
+                // would load twice.
+                for (const std::string& formerFolderName : formerFolderNames)
+                {
+                    if (formerFolderName == folderName)
+                        continue;
+                    const File formerFile = childOf(childOf(folder, formerFolderName), fileName);
+                    std::string storedName;
+                    if (findPresetFileOwner(infos, formerFile, *info, &storedName) == PresetFileOwner::kind &&
+                        storedName == preset->getName())
+                        formerFile.deleteFile();
                 }
             }
         }
@@ -302,10 +520,11 @@ namespace vx
             File::getFilesInDirectory(kindFolder, files, false);
             for (const File& file : files)
             {
-                // The extension must occur within ".xml"; a name without one
-                // is no preset (an empty text occurs everywhere).
+                // The extension must occur within ".xml": so does an empty one,
+                // and a file without one is read (stray text in it is skipped
+                // below, logged, as unreadable).
                 const std::string extension = file.getExtension();
-                if (extension.empty() || std::strstr(".xml", extension.c_str()) == nullptr || file.existsAsDirectory())
+                if (std::strstr(".xml", extension.c_str()) == nullptr || file.existsAsDirectory())
                     continue;
 
                 const std::unique_ptr<XmlDocument> document = XmlUtils::loadXmlFromFile(file, true);
@@ -321,20 +540,19 @@ namespace vx
                     skipFile(file, "not a preset file");
                     continue;
                 }
-                bool hasKind = false, hasName = false;
-                const std::string kindName = attributeText(*root, "renderPass", hasKind);
+                bool hasName = false;
                 const std::string presetName = attributeText(*root, "name", hasName);
-                if (! hasKind || ! hasName)
+                if (root->first_attribute("renderPass") == nullptr || ! hasName)
                 {
                     skipFile(file, "the preset names no kind or has no name");
                     continue;
                 }
                 if (presetName == defaultPresetName)
                     continue;
-                RenderPassInfo* info = pimpl->factory.findRenderPass(kindName, RenderPassCategoryAny);
+                RenderPassInfo* info = findPresetKind(pimpl->infos, *root);
                 if (info == nullptr)
                 {
-                    skipFile(file, "its kind is not registered");
+                    skipFile(file, "no registered kind has its name, id and category");
                     continue;
                 }
                 if (info->loadPreset(root) == -1)

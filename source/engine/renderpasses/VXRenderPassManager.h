@@ -26,7 +26,7 @@ namespace vx
     // sorted by name, fills choice parameters with the kinds of a category,
     // holds the shared passes "FormatConversion" and "RGBASwitch" for the
     // video sources, and stores the presets of every kind as a tree of XML
-    // files (one folder per kind, one file per preset).
+    // files (a folder of its own per kind, one file per preset).
     //
     // The manager named current (the engine root names the one it owns) is
     // the one passes stored in XML are made again through, and the one a
@@ -96,17 +96,30 @@ namespace vx
         // The shared pass of that name, the same every time; empty when none.
         std::shared_ptr<RenderPass> findSharedPass(const std::string& name) const;
 
-        // Writes folder/<kind name>/<preset name>.xml for every preset but
-        // "default" (kind folders made when missing, files written anew).
-        // A kind whose name strips to nothing, or a preset name that would
-        // leave its kind's folder, is refused with a log line; the others are
-        // written. Answers false when anything was refused or not written.
+        // Writes folder/<kind folder>/<preset name>.xml for every preset but
+        // "default" (kind folders made when missing, files written anew),
+        // each file naming its kind by "renderPass", "renderPassId" and
+        // "renderPassCategory". Every kind has a folder of its own: its name
+        // without \,/:?<>|. as ever, unless another kind's name comes out the
+        // same; then those characters are spelled out ("Add%2E50") and a name
+        // registered in several categories gets its category ("Add (Mixer)").
+        // Which kinds are registered decides the folders: a kind's copy of a
+        // preset in a folder it had before, beside other kinds, is removed
+        // once the preset is written in its folder now. A file holding another kind's preset is never
+        // replaced; a kind whose name strips to nothing, or a preset name
+        // that would leave its kind's folder, is refused; each with a log
+        // line, the others are written. Answers false when anything was
+        // refused or not written.
         bool savePresets(const File& folder);
-        // Reads the ".xml" files one level below folder into the presets of
-        // the kinds their "renderPass" attribute names. A file that does not
-        // parse, is no "Preset", names no registered kind or carries no name
-        // is skipped with a log line; the rest of the folder still loads.
-        // Answers the number of presets added.
+        // Reads the files one level below folder whose extension occurs
+        // within ".xml" (so also those without one) into the presets of the
+        // kinds they name: by "renderPass", "renderPassId" and
+        // "renderPassCategory"; a file from before the category was stored
+        // goes to the kind of that name whose passes have the snapshot's
+        // "type", else to the first. A file that does not parse, is no
+        // "Preset", names no registered kind or carries no name is skipped
+        // with a log line; the rest of the folder still loads. Answers the
+        // number of presets added.
         int loadPresets(const File& folder);
         // Where presetsChanged saves; empty for nowhere.
         void setLivePresetsFile(const File& folder);

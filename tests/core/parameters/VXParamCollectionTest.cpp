@@ -140,6 +140,49 @@ namespace vx
         EXPECT_EQ(registry.findParamWithPath("/old"), nullptr);
     }
 
+    // Enough paths that many share their first slot in the map: every one is
+    // found, and nothing else is, after rebuilds that drop and rename some.
+    TEST_F(ParamCollectionTest, ManyPathsAreFoundExactlyAcrossRebuilds)
+    {
+        constexpr int count = 3000;
+        std::vector<std::shared_ptr<Param<int>>> made;
+        for (int i = 0; i < count; ++i)
+        {
+            made.push_back(makeParam("/clip" + std::to_string(i % 37) + "/p" + std::to_string(i)));
+            registry.addParam(made.back());
+        }
+        auto unnamed = makeParam("");
+        registry.addParam(unnamed);
+        for (const auto& param : made)
+            ASSERT_EQ(registry.findParamWithPath(param->getPath()), param) << param->getPath();
+        EXPECT_EQ(registry.findParamWithPath(""), unnamed) << "a parameter without a path sits under \"\"";
+        EXPECT_EQ(registry.findParamWithPath("/clip0/p1"), nullptr) << "same slot region, other key";
+        EXPECT_EQ(registry.findParamWithPath("/clip0/p0/"), nullptr);
+
+        for (int i = 0; i < count; i += 3)
+            registry.removeParam(made[size_t(i)]);
+        made[1]->setPath("/renamed");
+        for (int i = 0; i < count; ++i)
+        {
+            const std::string path = i == 1 ? "/renamed" : made[size_t(i)]->getPath();
+            EXPECT_EQ(registry.findParamWithPath(path) != nullptr, i % 3 != 0) << path;
+        }
+        EXPECT_EQ(registry.findParamWithPath("/clip1/p1"), nullptr) << "the old path is gone";
+    }
+
+    TEST_F(ParamCollectionTest, ForEachMayLookUpWhileItWalks)
+    {
+        auto a = makeParam("/a");
+        auto b = makeParam("/b");
+        registry.addParam(a);
+        registry.addParam(b);
+        registry.findParamWithPath("/a");
+        int found = 0;
+        registry.forEachParam([&](const ParamPtr& entry)
+                              { found += registry.findParamWithPath(entry->getPath()) == entry ? 1 : 0; });
+        EXPECT_EQ(found, 2);
+    }
+
     TEST(ParamCollectionLifetimeTest, ParametersOutlivingTheRegistryAreDetached)
     {
         auto param = makeParam("/survivor");
@@ -200,6 +243,39 @@ namespace vx
         test::DeferringImpl::flush();
         EXPECT_TRUE(async.events().empty());
         param->removeListener(async);
+    }
+
+    // Lookups skip the set lock while the map is current: a thread must still
+    // find what it has just registered (and not what it has just removed)
+    // while other threads register and rebuild.
+    TEST(ParamCollectionThreadTest, EachThreadSeesItsOwnRegistrationsAtOnce)
+    {
+        constexpr int threads = 4;
+        constexpr int perThread = 200;
+        ParamCollection registry;
+        std::atomic<int> misses{0};
+        std::vector<std::thread> workers;
+        for (int t = 0; t < threads; ++t)
+        {
+            workers.emplace_back(
+                [&, t]
+                {
+                    for (int i = 0; i < perThread; ++i)
+                    {
+                        auto param = makeParam("/w" + std::to_string(t) + "/p" + std::to_string(i));
+                        registry.addParam(param);
+                        if (registry.findParamWithPath(param->getPath()) != param)
+                            misses.fetch_add(1);
+                        registry.removeParam(param);
+                        if (registry.findParamWithPath(param->getPath()) != nullptr)
+                            misses.fetch_add(1);
+                    }
+                });
+        }
+        for (std::thread& worker : workers)
+            worker.join();
+        EXPECT_EQ(misses.load(), 0);
+        EXPECT_EQ(registry.getNumParams(), 0);
     }
 
     TEST(ParamCollectionThreadTest, LookupsDuringConcurrentRegistration)

@@ -144,6 +144,48 @@ namespace vx
             EXPECT_EQ(end, 1.0);
         }
 
+        // A window of no width leaves nothing to play in either sync mode: the
+        // only request is "no duration", whatever the beat clock does.
+        struct EmptyWindowCase
+        {
+            const char* name;
+            const char* syncMode;
+            bool beatJump;
+            bool beatHold;
+        };
+
+        void PrintTo(const EmptyWindowCase& frameCase, std::ostream* out)
+        {
+            *out << frameCase.name;
+        }
+
+        class BeatLoopEmptyWindow : public BeatLoop, public ::testing::WithParamInterface<EmptyWindowCase>
+        {
+        };
+
+        TEST_P(BeatLoopEmptyWindow, AsksOnlyForNoDuration)
+        {
+            const EmptyWindowCase& frameCase = GetParam();
+            ASSERT_TRUE(loopr->getSyncModeParam()->setValueByName(frameCase.syncMode, ValueChangeInfo()));
+            owner.setMinMaxRange(ValueRange<double>(0.0, 0.0), true, ValueChangeInfo());
+            TimeInfo frame = beatFrame(10.0, 1.0);
+            frame.tempo.beatJump = frameCase.beatJump;
+            frame.tempo.beatHold = frameCase.beatHold;
+            EXPECT_EQ(loopr->getDelta(frame).flags, 512u);
+            owner.update(frame);
+            EXPECT_FALSE(std::isnan(owner.getValueNormalized()));
+        }
+
+        INSTANTIATE_TEST_SUITE_P(Frames, BeatLoopEmptyWindow,
+                                 ::testing::Values(EmptyWindowCase{"BeatsJump", "Beats", true, false},
+                                                   EmptyWindowCase{"BeatsHold", "Beats", false, true},
+                                                   EmptyWindowCase{"BeatsJumpAndHold", "Beats", true, true},
+                                                   EmptyWindowCase{"BeatsPlain", "Beats", false, false},
+                                                   EmptyWindowCase{"BpmJump", "BPM", true, false},
+                                                   EmptyWindowCase{"BpmHold", "BPM", false, true}),
+                                 [](const ::testing::TestParamInfo<EmptyWindowCase>& info)
+                                 { return std::string(info.param.name); });
+
         TEST_F(BeatLoop, DefaultsFollowTheBeatMarksAndTheDuration)
         {
             auto marks = std::make_shared<AudioBeatmarks<double>>();

@@ -66,13 +66,39 @@ namespace vx::test
 
             // A preset of the test effect named name, taken from a pass with
             // that amount (announced, as an application adds one).
-            void addPreset(const std::string& name, double amount, const std::string& kind = "TestAddConstant")
+            void addPreset(const std::string& name, double amount, const std::string& kind = "TestAddConstant",
+                           RenderPassCategory category = RenderPassCategoryAny)
             {
                 AddConstantPass pass(amount);
-                XmlStates& presets = *manager.getRenderPassInfo(kind, RenderPassCategoryAny)->getPresets();
+                XmlStates& presets = *manager.getRenderPassInfo(kind, category)->getPresets();
                 presets.setXmlCapable(&pass);
                 presets.pushState(name, std::string());
                 presets.setXmlCapable(nullptr);
+            }
+
+            // The amount of m's preset name of that kind, or -1 when it holds
+            // no such preset (or more than one).
+            static double presetAmount(RenderPassManager& m, const std::string& kind, RenderPassCategory category,
+                                       const std::string& name)
+            {
+                RenderPassInfo* info = m.getRenderPassInfo(kind, category);
+                const XmlStates& presets = *info->getPresets();
+                int found = 0;
+                for (int i = 0; i < presets.getNumStates(); ++i)
+                    found += presets.getState(i)->getName() == name ? 1 : 0;
+                if (found != 1)
+                    return -1.0;
+                std::unique_ptr<RenderPass> made(info->createRenderPass(presets.getStateByName(name), false));
+                return static_cast<AddConstantPass&>(*made).amount->getValue();
+            }
+
+            // "Tint" as a mixer and, registered after it, as an effect.
+            static void registerTints(RenderPassManager& m)
+            {
+                m.registerRenderPass("Tint", "Tint", &AddConstantPass::creationFunc, RenderPassCategoryMixer, 2,
+                                     false, false);
+                m.registerRenderPass("Tint", "Tint", &AddConstantPass::creationFunc, RenderPassCategoryEffect, 1,
+                                     true, false);
             }
 
             GfxObjectManager objects;
@@ -135,7 +161,8 @@ namespace vx::test
 
             const std::string text = folder.readFile("TestAddConstant/Warm.xml");
             const std::string head = "<?xml version=\"1.0\" encoding=\"utf-8\"?>\n<Preset name=\"Warm\" "
-                                     "renderPassId=\"TestAddConstant\" renderPass=\"TestAddConstant\">";
+                                     "renderPassId=\"TestAddConstant\" renderPass=\"TestAddConstant\" "
+                                     "renderPassCategory=\"1\">";
             EXPECT_EQ(text.substr(0, head.size()), head);
             EXPECT_FALSE(File(folder.file("TestAddConstant/default.xml")).exists());
             EXPECT_TRUE(File(folder.file("BrightContrast/Odd.xml")).exists()) << "the kind's name, stripped";
@@ -171,6 +198,7 @@ namespace vx::test
                 {"TestAddConstant/Default.xml", renamed("default")},
                 {"TestAddConstant/Notes.txt", renamed("Txt")},
                 {"TestAddConstant/README", renamed("NoExtension")},
+                {"TestAddConstant/LICENSE", "Permission is granted to anyone"},
                 {"Direct.xml", renamed("Direct")},
                 {"Transform/Moved.xml", renamed("Moved")},
                 {"TestAddConstant/Short.x", renamed("Short")}};
@@ -180,7 +208,7 @@ namespace vx::test
             RenderPassManager other;
             registerAll(other);
             LogRecorder log;
-            EXPECT_EQ(other.loadPresets(File(folder.path())), 3);
+            EXPECT_EQ(other.loadPresets(File(folder.path())), 4);
             const XmlStates& presets = *other.getRenderPassInfo("TestAddConstant", RenderPassCategoryAny)->getPresets();
             std::unique_ptr<RenderPass> made(other.getRenderPassInfo("TestAddConstant", RenderPassCategoryAny)
                                                  ->createRenderPass(presets.getStateByName("Good"), false));
@@ -188,11 +216,114 @@ namespace vx::test
             for (const char* bad :
                  {"Truncated", "NotXml", "Empty", "Foreign", "NoKind", "NoName", "Unknown", "NoState"})
                 EXPECT_TRUE(log.contains("TestAddConstant/" + std::string(bad) + ".xml'")) << bad << "\n" << log.dump();
-            for (const char* name : {"Moved", "Short"})
+            EXPECT_TRUE(log.contains("TestAddConstant/LICENSE'")) << "stray text without an extension\n"
+                                                                  << log.dump();
+            for (const char* name : {"Moved", "Short", "NoExtension"})
                 EXPECT_NE(presets.getStateByName(name), nullptr) << name;
-            for (const char* name : {"Txt", "NoExtension", "Direct"})
+            for (const char* name : {"Txt", "Direct"})
                 EXPECT_EQ(presets.getStateByName(name), nullptr) << name;
-            EXPECT_EQ(presets.getNumStates(), 4) << "default, Good, Moved, Short";
+            EXPECT_EQ(presets.getNumStates(), 5) << "default, Good, Moved, Short, NoExtension";
+        }
+
+        TEST_F(RenderPassManagerTest, KindsWhoseNamesStripAlikeKeepTheirOwnFolders)
+        {
+            for (const char* name : {"Tint.50", "Tint50"})
+                manager.registerRenderPass(name, name, &AddConstantPass::creationFunc, RenderPassCategoryEffect, 1,
+                                           true, false);
+            addPreset("Mine", 0.1, "Tint.50");
+            addPreset("Mine", 0.2, "Tint50");
+            addPreset("Warm", 0.25);
+            ASSERT_TRUE(manager.savePresets(File(folder.path())));
+            EXPECT_NE(folder.readFile("Tint50/Mine.xml").find("renderPass=\"Tint50\""), std::string::npos)
+                << "the kind whose name needed no stripping keeps its folder";
+            EXPECT_NE(folder.readFile("Tint%2E50/Mine.xml").find("renderPass=\"Tint.50\""), std::string::npos);
+            EXPECT_TRUE(File(folder.file("TestAddConstant/Warm.xml")).exists()) << "no collision, no change";
+
+            RenderPassManager other;
+            registerAll(other);
+            for (const char* name : {"Tint.50", "Tint50"})
+                other.registerRenderPass(name, name, &AddConstantPass::creationFunc, RenderPassCategoryEffect, 1,
+                                         true, false);
+            EXPECT_EQ(other.loadPresets(File(folder.path())), 3);
+            EXPECT_DOUBLE_EQ(presetAmount(other, "Tint.50", RenderPassCategoryEffect, "Mine"), 0.1);
+            EXPECT_DOUBLE_EQ(presetAmount(other, "Tint50", RenderPassCategoryEffect, "Mine"), 0.2);
+        }
+
+        TEST_F(RenderPassManagerTest, OneNameInTwoCategoriesKeepsItsPresetsApart)
+        {
+            registerTints(manager);
+            addPreset("Mine", 0.3, "Tint", RenderPassCategoryEffect);
+            addPreset("Soft", 0.4, "Tint", RenderPassCategoryEffect);
+            addPreset("Mine", 0.6, "Tint", RenderPassCategoryMixer);
+            ASSERT_TRUE(manager.savePresets(File(folder.path())));
+            EXPECT_TRUE(File(folder.file("Tint (Effect)/Soft.xml")).exists());
+            EXPECT_TRUE(File(folder.file("Tint (Mixer)/Mine.xml")).exists());
+
+            RenderPassManager other;
+            registerTints(other);
+            EXPECT_EQ(other.loadPresets(File(folder.path())), 3);
+            EXPECT_DOUBLE_EQ(presetAmount(other, "Tint", RenderPassCategoryEffect, "Mine"), 0.3);
+            EXPECT_DOUBLE_EQ(presetAmount(other, "Tint", RenderPassCategoryEffect, "Soft"), 0.4);
+            EXPECT_DOUBLE_EQ(presetAmount(other, "Tint", RenderPassCategoryMixer, "Mine"), 0.6);
+            EXPECT_EQ(presetAmount(other, "Tint", RenderPassCategoryMixer, "Soft"), -1.0) << "not the mixer's";
+        }
+
+        TEST_F(RenderPassManagerTest, AnotherKindsFileIsNeverReplaced)
+        {
+            const std::string foreign = "<Preset name=\"Mine\" renderPassId=\"Gone\" renderPass=\"Gone\" "
+                                        "renderPassCategory=\"1\"><RenderPass type=\"Gone\"/></Preset>";
+            folder.writeFile("TestAddConstant/Mine.xml", foreign);
+            addPreset("Mine", 0.5);
+            addPreset("Kept", 0.5);
+            LogRecorder log;
+            EXPECT_FALSE(manager.savePresets(File(folder.path())));
+            EXPECT_EQ(folder.readFile("TestAddConstant/Mine.xml"), foreign);
+            EXPECT_TRUE(log.contains("TestAddConstant/Mine.xml' holds a preset of another kind")) << log.dump();
+            EXPECT_TRUE(File(folder.file("TestAddConstant/Kept.xml")).exists());
+        }
+
+        // A tree from when "Tint" the mixer and "Tint" the effect shared one
+        // folder and no file said its category.
+        TEST_F(RenderPassManagerTest, SharedFoldersFromBeforeLoadAndMoveOut)
+        {
+            manager.registerRenderPass("Tint", "Tint", &makeMixer, RenderPassCategoryMixer, 2, false, false);
+            manager.registerRenderPass("Tint", "Tint", &AddConstantPass::creationFunc, RenderPassCategoryEffect, 1,
+                                       true, false);
+            const auto legacy = [](const std::string& name, const std::string& type)
+            {
+                return "<Preset name=\"" + name + "\" renderPassId=\"Tint\" renderPass=\"Tint\"><RenderPass type=\"" +
+                       type + "\"/></Preset>";
+            };
+            folder.writeFile("Tint/Soft.xml", legacy("Soft", AddConstantPass::classType()));
+            folder.writeFile("Tint/Hard.xml", legacy("Hard", Mixer::classType()));
+            ASSERT_EQ(manager.loadPresets(File(folder.path())), 2);
+            RenderPassInfo& effect = *manager.getRenderPassInfo("Tint", RenderPassCategoryEffect);
+            RenderPassInfo& mixer = *manager.getRenderPassInfo("Tint", RenderPassCategoryMixer);
+            EXPECT_NE(effect.getPresets()->getStateByName("Soft"), nullptr) << "by the snapshot's type";
+            EXPECT_NE(mixer.getPresets()->getStateByName("Hard"), nullptr);
+
+            ASSERT_TRUE(manager.savePresets(File(folder.path())));
+            EXPECT_TRUE(File(folder.file("Tint (Effect)/Soft.xml")).exists());
+            EXPECT_TRUE(File(folder.file("Tint (Mixer)/Hard.xml")).exists());
+            EXPECT_FALSE(File(folder.file("Tint/Soft.xml")).exists()) << "moved, so it does not load twice";
+            EXPECT_FALSE(File(folder.file("Tint/Hard.xml")).exists());
+
+            RenderPassManager other;
+            other.registerRenderPass("Tint", "Tint", &makeMixer, RenderPassCategoryMixer, 2, false, false);
+            other.registerRenderPass("Tint", "Tint", &AddConstantPass::creationFunc, RenderPassCategoryEffect, 1,
+                                     true, false);
+            EXPECT_EQ(other.loadPresets(File(folder.path())), 2);
+
+            // Without the mixer the effect has "Tint" to itself again.
+            RenderPassManager effectOnly;
+            effectOnly.registerRenderPass("Tint", "Tint", &AddConstantPass::creationFunc, RenderPassCategoryEffect,
+                                          1, true, false);
+            EXPECT_EQ(effectOnly.loadPresets(File(folder.path())), 1);
+            ASSERT_TRUE(effectOnly.savePresets(File(folder.path())));
+            EXPECT_TRUE(File(folder.file("Tint/Soft.xml")).exists());
+            EXPECT_FALSE(File(folder.file("Tint (Effect)/Soft.xml")).exists());
+            EXPECT_TRUE(File(folder.file("Tint (Mixer)/Hard.xml")).exists()) << "another kind's";
+            EXPECT_EQ(effectOnly.loadPresets(File(folder.path())), 1) << "one file holds Soft now";
         }
 
         TEST_F(RenderPassManagerTest, NamesThatLeaveTheFolderAreRefused)
