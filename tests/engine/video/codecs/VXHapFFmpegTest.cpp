@@ -3,11 +3,17 @@
 #include <gtest/gtest.h>
 
 #include <cstdlib>
+#include <cstring>
+#include <memory>
 #include <string>
 
+#include "core/VXTaskManager.h"
+#include "engine/gfx/VXTexture.h"
 #include "engine/video/codecs/VXFFmpegHap.h"
+#include "engine/video/codecs/VXHAPPixelsCompressor.h"
 #include "engine/video/codecs/VXS3TCReference.h"
 #include "engine/video/codecs/VXYCoCgTestCorpus.h"
+#include "engine/video/formats/VXPixels.h"
 
 // Hap frames against FFmpeg's Hap encoder and decoder. Pixels are compared
 // within 2 of 255: decoders may round the thirds of S3TC's interpolated
@@ -159,5 +165,72 @@ namespace vx::test
         unsigned format = 0;
         EXPECT_EQ(HapGetFrameTextureFormat(frame.data(), frame.size(), &format), 0u);
         EXPECT_EQ(format, hapFormatYCoCgDXT5);
+    }
+
+    namespace
+    {
+        std::unique_ptr<Pixels> throughCompressor(const Bytes& frame)
+        {
+            CompressedPixels in;
+            in.allocateData(long(frame.size()));
+            std::memcpy(in.data, frame.data(), frame.size());
+            in.width = width;
+            in.height = height;
+            in.bytesPerPixel = 4;
+            in.type = PixelsCompressor::HAP;
+            return std::unique_ptr<Pixels>(HAPPixelsCompressor().decompress(in));
+        }
+    }
+
+    class HapFFmpegCompressorTest : public testing::TestWithParam<HapTheirsCase>
+    {
+    };
+
+    TEST_P(HapFFmpegCompressorTest, DecodesFFmpegFramesWithAndWithoutTasks)
+    {
+        const HapTheirsCase& c = GetParam();
+        const bool dxt5 = std::string(c.format) == "hap_alpha";
+        const Bytes picture = makeFrame(Scene::edges, width, height, 13);
+        const Bytes frame = ffmpeg::encode(picture.data(), width, height, c.format, c.compressor, c.chunks);
+        ASSERT_FALSE(frame.empty());
+        const Bytes theirs = ffmpeg::decode(frame, width, height, dxt5);
+        ASSERT_FALSE(theirs.empty());
+
+        for (bool tasks : {false, true})
+        {
+            std::unique_ptr<TaskManager> manager;
+            if (tasks)
+            {
+                manager = std::make_unique<TaskManager>(3);
+                TaskManager::setCurrent(manager.get());
+            }
+            const std::unique_ptr<Pixels> image = throughCompressor(frame);
+            if (tasks)
+                TaskManager::setCurrent(nullptr);
+            ASSERT_NE(image, nullptr) << (tasks ? "with tasks" : "in order");
+            EXPECT_TRUE(image->format == (dxt5 ? Texture::DXT5_RGBA : Texture::DXT1_RGBA));
+            EXPECT_EQ(image->getDataSize(), width * height / (dxt5 ? 1 : 2));
+            EXPECT_LE(worstDifference(theirs, decodeS3TC(image->data, width, height, dxt5), dxt5), 2);
+        }
+    }
+
+    INSTANTIATE_TEST_SUITE_P(Frames, HapFFmpegCompressorTest,
+                             testing::Values(HapTheirsCase{"HapNone1", "hap", "none", 1},
+                                             HapTheirsCase{"HapSnappy1", "hap", "snappy", 1},
+                                             HapTheirsCase{"HapSnappy4", "hap", "snappy", 4},
+                                             HapTheirsCase{"AlphaNone4", "hap_alpha", "none", 4},
+                                             HapTheirsCase{"AlphaSnappy1", "hap_alpha", "snappy", 1},
+                                             HapTheirsCase{"AlphaSnappy4", "hap_alpha", "snappy", 4}),
+                             [](const testing::TestParamInfo<HapTheirsCase>& info) { return std::string(info.param.name); });
+
+    TEST(HapFFmpegTest, CompressorRefusesQualityFrames)
+    {
+        const Bytes picture = makeFrame(Scene::gradient, width, height, 14);
+        for (int chunks : {1, 4})
+        {
+            const Bytes frame = ffmpeg::encode(picture.data(), width, height, "hap_q", "snappy", chunks);
+            ASSERT_FALSE(frame.empty());
+            EXPECT_EQ(throughCompressor(frame), nullptr) << chunks;
+        }
     }
 }
