@@ -26,7 +26,7 @@ namespace qmv
 {
     struct Session;
 
-    enum QMVType
+    enum QMVType : int
     {
         typeDXT1 = 0,
         typeDXT5 = 1,
