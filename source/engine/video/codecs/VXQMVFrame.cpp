@@ -1,6 +1,7 @@
 #include "engine/video/codecs/VXQMVFrame.h"
 
 #include <algorithm>
+#include <bit>
 #include <climits>
 #include <cstdlib>
 #include <cstring>
@@ -74,6 +75,30 @@ namespace qmv
             }
         }
 
+        // One row of w pixels into RGBA: A, R, G, B with swizzle; alpha 255
+        // unless kept. Whole pixels as little-endian words, so that the loops
+        // vectorise.
+        static_assert(std::endian::native == std::endian::little, "pixels are read as little-endian words");
+
+        void copyRow(std::uint8_t* out, const std::uint8_t* in, int w, bool swizzle, bool keepAlpha)
+        {
+            if (! swizzle && keepAlpha)
+            {
+                std::memcpy(out, in, size_t(w) * 4);
+                return;
+            }
+            const std::uint32_t opaque = keepAlpha ? 0 : 0xFF000000u;
+            for (int x = 0; x < w; ++x)
+            {
+                std::uint32_t v;
+                std::memcpy(&v, in + 4 * x, 4);
+                if (swizzle)
+                    v = v >> 8 | v << 24;
+                v |= opaque;
+                std::memcpy(out + 4 * x, &v, 4);
+            }
+        }
+
         // Steps 1-3 of compression: the padded copy and its block data, or null.
         Buffer compressTexture(const std::uint8_t* src, unsigned long srcStride, int w, int h, int type, bool swizzle,
                                int threads, Session* session, int& blockBytes)
@@ -84,30 +109,22 @@ namespace qmv
             blockBytes = getCompressedSize(w16, h16, type);
             if (blockBytes == 0 || (long long)(w16) * h16 * 4 > INT_MAX)
                 return nullptr;
-            Buffer padded = allocate(size_t(w16) * h16 * 4, true);
+            // Only the border needs zeroing: every other byte is written below.
+            Buffer padded = allocate(size_t(w16) * h16 * 4, false);
             Buffer blocks = allocate(size_t(blockBytes), false);
             if (padded == nullptr || blocks == nullptr)
                 return nullptr;
 
             const bool keepAlpha = typeHasAlphaChannel(type);
+            const size_t rowBytes = size_t(w) * 4, paddedRowBytes = size_t(w16) * 4;
             for (int y = 0; y < h; ++y)
             {
                 const std::uint8_t* in = src + size_t(y) * srcStride;
-                std::uint8_t* out = padded.get() + size_t(y) * w16 * 4;
-                if (! swizzle && keepAlpha)
-                {
-                    std::memcpy(out, in, size_t(w) * 4);
-                    continue;
-                }
-                for (int x = 0; x < w; ++x, in += 4, out += 4)
-                {
-                    const int first = swizzle ? 1 : 0;
-                    out[0] = in[first];
-                    out[1] = in[first + 1];
-                    out[2] = in[first + 2];
-                    out[3] = keepAlpha ? in[swizzle ? 0 : 3] : 255;
-                }
+                std::uint8_t* out = padded.get() + size_t(y) * paddedRowBytes;
+                copyRow(out, in, w, swizzle, keepAlpha);
+                std::memset(out + rowBytes, 0, paddedRowBytes - rowBytes);
             }
+            std::memset(padded.get() + size_t(h) * paddedRowBytes, 0, size_t(h16 - h) * paddedRowBytes);
             if (! textureStage(blocks.get(), padded.get(), w16, h16, type, threads, session))
                 return nullptr;
             return blocks;
