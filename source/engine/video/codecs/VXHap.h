@@ -74,7 +74,8 @@ namespace vx
     // chunk's result is the frame's. 1 for a null input, output or format; 2
     // when the texture data exceeds outputBytes; 3 for a malformed frame
     // (headers or chunks outside their sections, table counts that disagree,
-    // a format this decoder does not read); 4 when memory runs out.
+    // a format this decoder does not read, a chunk snappy refuses); 4 when
+    // memory runs out or snappy refuses an unchunked frame.
     // outputTextureFormat is written once the header is read.
     unsigned int HapDecode(const void* input, unsigned long inputBytes, HapChunkRunner runner, void* info,
                            void* output, unsigned long outputBytes, unsigned long* outputBytesUsed,
