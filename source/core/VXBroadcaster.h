@@ -122,6 +122,11 @@ namespace vx
             return true;
         }
 
+        /** Whether either list holds a listener. A hint only: another thread
+            may add or remove one right after; a broadcast with no listener
+            does nothing, so a caller may skip building it. */
+        bool hasListeners() const { return ! core->noListeners.load(std::memory_order_acquire); }
+
         void callListeners(void (L::*member)(), const CallType& callType) { broadcast<>(member, callType, true); }
 
         template <typename A>

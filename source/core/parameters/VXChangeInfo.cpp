@@ -1,58 +1,7 @@
 #include "core/parameters/VXChangeInfo.h"
 
-#include "core/VXTime.h"
-
 namespace vx
 {
-    namespace
-    {
-        double stampIfUnset(double timeMs)
-        {
-            return timeMs == -1.0 ? getTickCount() : timeMs;
-        }
-    }
-
-    ChangeInfo::ChangeInfo() : time(getTickCount())
-    {
-    }
-
-    ChangeInfo::ChangeInfo(ChangeSource changeSource, double timeMs) : source(changeSource), time(stampIfUnset(timeMs))
-    {
-    }
-
-    ChangeInfo::ChangeInfo(StateChange stateChange, double timeMs) : state(stateChange), time(stampIfUnset(timeMs))
-    {
-    }
-
-    ChangeInfo::ChangeInfo(void* changeSender, double timeMs) : sender(changeSender), time(stampIfUnset(timeMs))
-    {
-    }
-
-    ChangeInfo::ChangeInfo(ChangeSource changeSource, StateChange stateChange, double timeMs)
-        : source(changeSource), state(stateChange), time(stampIfUnset(timeMs))
-    {
-    }
-
-    ChangeInfo::ChangeInfo(ChangeSource changeSource, void* changeSender, double timeMs)
-        : source(changeSource), sender(changeSender), time(stampIfUnset(timeMs))
-    {
-    }
-
-    ChangeInfo::ChangeInfo(StateChange stateChange, void* changeSender, double timeMs)
-        : state(stateChange), sender(changeSender), time(stampIfUnset(timeMs))
-    {
-    }
-
-    ChangeInfo::ChangeInfo(ChangeSource changeSource, StateChange stateChange, void* changeSender, double timeMs)
-        : source(changeSource), state(stateChange), sender(changeSender), time(stampIfUnset(timeMs))
-    {
-    }
-
-    ChangeInfo::ChangeInfo(const ValueChangeInfo& valueChange)
-        : source(valueChange.source), state(StateChange_Value), sender(valueChange.sender), time(valueChange.time)
-    {
-    }
-
     bool ChangeInfo::isStateChange_UserState() const
     {
         return state >= StateChange_UserState_None && state <= StateChange_UserState_Editing_5;
@@ -128,45 +77,5 @@ namespace vx
                 return "StateChange_UserState_Editing_5";
         }
         return "Undefined state change!";
-    }
-
-    ValueChangeInfo::ValueChangeInfo(double timeMs) : time(timeMs)
-    {
-    }
-
-    ValueChangeInfo::ValueChangeInfo(ChangeSource changeSource, double timeMs)
-        : source(changeSource), time(stampIfUnset(timeMs))
-    {
-    }
-
-    ValueChangeInfo::ValueChangeInfo(ChangeType changeType, double timeMs)
-        : type(changeType), time(stampIfUnset(timeMs))
-    {
-    }
-
-    ValueChangeInfo::ValueChangeInfo(void* changeSender, double timeMs)
-        : sender(changeSender), time(stampIfUnset(timeMs))
-    {
-    }
-
-    ValueChangeInfo::ValueChangeInfo(ChangeType changeType, ChangeSource changeSource, double timeMs)
-        : type(changeType), source(changeSource), time(stampIfUnset(timeMs))
-    {
-    }
-
-    ValueChangeInfo::ValueChangeInfo(ChangeType changeType, void* changeSender, double timeMs)
-        : type(changeType), sender(changeSender), time(stampIfUnset(timeMs))
-    {
-    }
-
-    ValueChangeInfo::ValueChangeInfo(ChangeSource changeSource, void* changeSender, double timeMs)
-        : source(changeSource), sender(changeSender), time(stampIfUnset(timeMs))
-    {
-    }
-
-    ValueChangeInfo::ValueChangeInfo(ChangeType changeType, ChangeSource changeSource, void* changeSender,
-                                     double timeMs)
-        : type(changeType), source(changeSource), sender(changeSender), time(stampIfUnset(timeMs))
-    {
     }
 }

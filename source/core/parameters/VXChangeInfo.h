@@ -60,6 +60,18 @@ namespace vx
 
     struct ValueChangeInfo;
 
+    // Milliseconds from the monotonic clock (declared with the other clocks).
+    double getTickCount();
+
+    namespace detail
+    {
+        // The stamp of a change record: timeMs, or now when it is exactly -1.0.
+        inline double stampIfUnset(double timeMs)
+        {
+            return timeMs == -1.0 ? getTickCount() : timeMs;
+        }
+    }
+
     // The record a parameter hands its listeners. A time of exactly -1.0
     // given to a constructor is replaced by vx::getTickCount(); the copy
     // from a ValueChangeInfo keeps the time as it is (listeners must accept
@@ -72,16 +84,40 @@ namespace vx
         void* sender = nullptr;
         double time = -1.0;
 
-        ChangeInfo();
-        explicit ChangeInfo(ChangeSource changeSource, double timeMs = -1.0);
-        explicit ChangeInfo(StateChange stateChange, double timeMs = -1.0);
-        explicit ChangeInfo(void* changeSender, double timeMs = -1.0);
-        ChangeInfo(ChangeSource changeSource, StateChange stateChange, double timeMs = -1.0);
-        ChangeInfo(ChangeSource changeSource, void* changeSender, double timeMs = -1.0);
-        ChangeInfo(StateChange stateChange, void* changeSender, double timeMs = -1.0);
-        ChangeInfo(ChangeSource changeSource, StateChange stateChange, void* changeSender, double timeMs = -1.0);
+        // The constructors are inline: every animated parameter builds these
+        // records each frame, and the out-of-line forms cost a call and a
+        // stalled copy of the record apiece.
+        ChangeInfo() : time(getTickCount()) {}
+        explicit ChangeInfo(ChangeSource changeSource, double timeMs = -1.0)
+            : source(changeSource), time(detail::stampIfUnset(timeMs))
+        {
+        }
+        explicit ChangeInfo(StateChange stateChange, double timeMs = -1.0)
+            : state(stateChange), time(detail::stampIfUnset(timeMs))
+        {
+        }
+        explicit ChangeInfo(void* changeSender, double timeMs = -1.0)
+            : sender(changeSender), time(detail::stampIfUnset(timeMs))
+        {
+        }
+        ChangeInfo(ChangeSource changeSource, StateChange stateChange, double timeMs = -1.0)
+            : source(changeSource), state(stateChange), time(detail::stampIfUnset(timeMs))
+        {
+        }
+        ChangeInfo(ChangeSource changeSource, void* changeSender, double timeMs = -1.0)
+            : source(changeSource), sender(changeSender), time(detail::stampIfUnset(timeMs))
+        {
+        }
+        ChangeInfo(StateChange stateChange, void* changeSender, double timeMs = -1.0)
+            : state(stateChange), sender(changeSender), time(detail::stampIfUnset(timeMs))
+        {
+        }
+        ChangeInfo(ChangeSource changeSource, StateChange stateChange, void* changeSender, double timeMs = -1.0)
+            : source(changeSource), state(stateChange), sender(changeSender), time(detail::stampIfUnset(timeMs))
+        {
+        }
         // Source, sender and time copied unchanged; state 0; the type is dropped.
-        explicit ChangeInfo(const ValueChangeInfo& valueChange);
+        inline explicit ChangeInfo(const ValueChangeInfo& valueChange);
 
         ChangeInfo(const ChangeInfo&) = default;
         ChangeInfo& operator=(const ChangeInfo&) = default;
@@ -108,16 +144,42 @@ namespace vx
         double time = -1.0;
 
         ValueChangeInfo() = default;
-        explicit ValueChangeInfo(double timeMs);
-        explicit ValueChangeInfo(ChangeSource changeSource, double timeMs = -1.0);
-        explicit ValueChangeInfo(ChangeType changeType, double timeMs = -1.0);
-        explicit ValueChangeInfo(void* changeSender, double timeMs = -1.0);
-        ValueChangeInfo(ChangeType changeType, ChangeSource changeSource, double timeMs = -1.0);
-        ValueChangeInfo(ChangeType changeType, void* changeSender, double timeMs = -1.0);
-        ValueChangeInfo(ChangeSource changeSource, void* changeSender, double timeMs = -1.0);
-        ValueChangeInfo(ChangeType changeType, ChangeSource changeSource, void* changeSender, double timeMs = -1.0);
+        explicit ValueChangeInfo(double timeMs) : time(timeMs) {}
+        explicit ValueChangeInfo(ChangeSource changeSource, double timeMs = -1.0)
+            : source(changeSource), time(detail::stampIfUnset(timeMs))
+        {
+        }
+        explicit ValueChangeInfo(ChangeType changeType, double timeMs = -1.0)
+            : type(changeType), time(detail::stampIfUnset(timeMs))
+        {
+        }
+        explicit ValueChangeInfo(void* changeSender, double timeMs = -1.0)
+            : sender(changeSender), time(detail::stampIfUnset(timeMs))
+        {
+        }
+        ValueChangeInfo(ChangeType changeType, ChangeSource changeSource, double timeMs = -1.0)
+            : type(changeType), source(changeSource), time(detail::stampIfUnset(timeMs))
+        {
+        }
+        ValueChangeInfo(ChangeType changeType, void* changeSender, double timeMs = -1.0)
+            : type(changeType), sender(changeSender), time(detail::stampIfUnset(timeMs))
+        {
+        }
+        ValueChangeInfo(ChangeSource changeSource, void* changeSender, double timeMs = -1.0)
+            : source(changeSource), sender(changeSender), time(detail::stampIfUnset(timeMs))
+        {
+        }
+        ValueChangeInfo(ChangeType changeType, ChangeSource changeSource, void* changeSender, double timeMs = -1.0)
+            : type(changeType), source(changeSource), sender(changeSender), time(detail::stampIfUnset(timeMs))
+        {
+        }
 
         ValueChangeInfo(const ValueChangeInfo&) = default;
         ValueChangeInfo& operator=(const ValueChangeInfo&) = default;
     };
+
+    ChangeInfo::ChangeInfo(const ValueChangeInfo& valueChange)
+        : source(valueChange.source), state(StateChange_Value), sender(valueChange.sender), time(valueChange.time)
+    {
+    }
 }

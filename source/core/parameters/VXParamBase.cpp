@@ -108,13 +108,6 @@ namespace vx
         callListeners(&ParamListener::stateChanged, static_cast<ParamBase&>(*this), info, CallType::standard);
     }
 
-    void ParamBase::stateChanged(const ChangeInfo& info)
-    {
-        if (info.state == StateChange_ValueDescription)
-            return;
-        stateChanged(CallType::standard, info);
-    }
-
     void ParamBase::stateChanged(const CallType& callType, const ChangeInfo& info)
     {
         switch (info.state)

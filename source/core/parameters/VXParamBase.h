@@ -108,8 +108,14 @@ namespace vx
         void callListenersForStateChange(ChangeInfo info);
 
         // State 0 reaches valueChanged; 2, 3, 4 and 6..13 reach stateChanged;
-        // 1, 5 and undefined states reach nobody. Standard call type.
-        void stateChanged(const ChangeInfo& info);
+        // 1, 5 and undefined states reach nobody. Standard call type. Inline:
+        // an animated parameter nobody listens to calls it every frame, and
+        // then it does nothing.
+        void stateChanged(const ChangeInfo& info)
+        {
+            if (info.state != StateChange_ValueDescription && hasListeners())
+                stateChanged(CallType::standard, info);
+        }
         // The same with the given call type; state 1 also reaches stateChanged.
         void stateChanged(const CallType& callType, const ChangeInfo& info);
 

@@ -427,8 +427,12 @@ namespace vx
             changed |= current->update(info) != 0;
             if (current->isAnimating())
             {
+                // The record is built before the chain runs: the compiler
+                // assembles it aside and copies it into the argument, and a
+                // copy read straight after the stores that built it stalls.
+                const ValueChangeInfo change(ChangeType_OnChange, ChangeSourceAnimation, info.time);
                 const double n = current->apply(valueNormalized);
-                setValueNormalized(n, ValueChangeInfo(ChangeType_OnChange, ChangeSourceAnimation, info.time));
+                setValueNormalized(n, change);
             }
         }
         return changed;

@@ -24,6 +24,13 @@ namespace vx::detail
         return std::isnan(span) ? spanEpsilon : span;
     }
 
+    // std::fmod(x, 1.0), skipping the library call where it would answer x
+    // itself (|x| below 1): the same number, sign of zero included.
+    inline double fmodOne(double x)
+    {
+        return std::fabs(x) < 1.0 ? x : std::fmod(x, 1.0);
+    }
+
     // rand() / 2^31 computed in single precision, in [0, 1).
     inline float randomUnit()
     {
@@ -94,8 +101,19 @@ namespace vx::detail
         return offset <= width ? lo + offset : lo + 2.0 * width - offset;
     }
 
+    // Logs the first unusable frame an object meets (warned keeps that per
+    // object); answers false.
+    bool refuseFrame(const TimeInfo& info, bool& warned, const char* who);
+
     // Whether a frame's times and beats are all finite numbers. A frame that
     // is not moves nothing; the first one an object meets is logged (warned
-    // keeps that per object).
-    bool isUsableFrame(const TimeInfo& info, bool& warned, const char* who);
+    // keeps that per object). Inline: every animated parameter asks each
+    // frame.
+    inline bool isUsableFrame(const TimeInfo& info, bool& warned, const char* who)
+    {
+        if (std::isfinite(info.time) && std::isfinite(info.deltaTime) && std::isfinite(info.tempo.beatDelta) &&
+            std::isfinite(info.tempo.beatPosition) && std::isfinite(info.tempo.bpm))
+            return true;
+        return refuseFrame(info, warned, who);
+    }
 }

@@ -1,14 +1,15 @@
 #pragma once
 
+#include "core/VXTimeInfo.h"
+
 #include <cstdint>
 
 namespace vx
 {
-    class TimeInfo;
-
     // What moves a play head each frame: the phase advance of the frame and
     // requests (jump, direction, hold). A timeline behaviour is its own
-    // source; the two plain sources below serve the oscillators.
+    // source; the two plain sources below serve the oscillators (inline, so
+    // an oscillator reaching its own source by name pays no call).
     class DeltaSource
     {
     public:
@@ -38,7 +39,7 @@ namespace vx
         };
 
         explicit DeltaSource(Type sourceType) : type(sourceType) {}
-        virtual ~DeltaSource() = default;
+        virtual ~DeltaSource();
 
         DeltaSource(const DeltaSource&) = delete;
         DeltaSource& operator=(const DeltaSource&) = delete;
@@ -75,7 +76,12 @@ namespace vx
         TimelineDeltaSource() : DeltaSource(timeline) {}
 
         // rate x 0.0002 x the frame's delta time x speed factor.
-        Result getDelta(const TimeInfo& info) override;
+        Result getDelta(const TimeInfo& info) override
+        {
+            Result result;
+            result.delta = rate * 0.0002 * info.deltaTime * speedFactor;
+            return result;
+        }
 
         double getRate() const { return rate; }
         void setRate(double newRate) { rate = newRate; }
@@ -91,7 +97,12 @@ namespace vx
         BeatsDeltaSource() : DeltaSource(beats) {}
 
         // The frame's beat delta / beats per cycle x speed factor.
-        Result getDelta(const TimeInfo& info) override;
+        Result getDelta(const TimeInfo& info) override
+        {
+            Result result;
+            result.delta = info.tempo.beatDelta / beatsPerCycle * speedFactor;
+            return result;
+        }
 
         double getBeatsPerCycle() const { return beatsPerCycle; }
         void setBeatsPerCycle(double beatCount) { beatsPerCycle = beatCount; }

@@ -24,7 +24,7 @@ namespace vx
     {
         if (! detail::isUsableFrame(info, warnedBadFrame, "ModifierAnimated"))
             return 0;
-        const DeltaSource::Result result = current.load(std::memory_order_acquire)->getDelta(info);
+        const DeltaSource::Result result = getCurrentDelta(info);
         // A source with no usable rate (a cycle of no beats) stands still.
         const double delta = std::isfinite(result.delta) ? result.delta : 0.0;
         if (result.jumpPosition == -1.0 || ! std::isfinite(result.jumpPosition))
@@ -47,7 +47,7 @@ namespace vx
     {
         if (! detail::isUsableFrame(info, warnedBadFrame, "ModifierAnimated"))
             return 0;
-        const DeltaSource::Result result = current.load(std::memory_order_acquire)->getDelta(info);
+        const DeltaSource::Result result = getCurrentDelta(info);
         std::uint32_t jumped = 0;
         if (result.jumpPosition != -1.0 && std::isfinite(result.jumpPosition))
         {

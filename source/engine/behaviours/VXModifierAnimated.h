@@ -39,6 +39,15 @@ namespace vx
         BeatsDeltaSource& getBeatsSource() { return beatsSource; }
 
     private:
+        // Each source is reached as the member it is, so its getDelta is
+        // called directly and inlined rather than through the base.
+        DeltaSource::Result getCurrentDelta(const TimeInfo& info)
+        {
+            if (current.load(std::memory_order_acquire) == &beatsSource)
+                return beatsSource.BeatsDeltaSource::getDelta(info);
+            return timelineSource.TimelineDeltaSource::getDelta(info);
+        }
+
         TimelineDeltaSource timelineSource;
         BeatsDeltaSource beatsSource;
         std::atomic<DeltaSource*> current;

@@ -16,7 +16,11 @@ namespace vx
                 break;
             case triangle:
             {
-                const double t = std::fmod(x + 0.75, 1.0);
+                // fmod(x + 0.75, 1.0) for x in [0, 1]: a sum in [1, 2) loses 1
+                // exactly, so no library call is needed.
+                double t = x + 0.75;
+                if (t >= 1.0)
+                    t -= 1.0;
                 y = t < 0.5 ? 2.0 * t : (t - 0.5) * -2.0 + 1.0;
                 break;
             }

@@ -121,7 +121,8 @@ namespace vx
             return 0;
         DeltaSource::Result result = source.getDelta(info);
         sanitise(result);
-        applyDirectionRequest(result.flags, false);
+        if ((result.flags & requestMask) != 0)
+            applyDirectionRequest(result.flags, false);
 
         if (result.flags == DeltaSource::requestJump)
             jumpTo(result.jumpPosition);
@@ -216,7 +217,7 @@ namespace vx
         {
             case playBackward:
                 phase -= delta;
-                continuousPhase = std::fmod(continuousPhase - delta, 1.0);
+                continuousPhase = detail::fmodOne(continuousPhase - delta);
                 if (phase < start)
                 {
                     if (isOnceMode(mode))
@@ -249,7 +250,7 @@ namespace vx
 
             case playForward:
                 phase += delta;
-                continuousPhase = std::fmod(continuousPhase + delta, 1.0);
+                continuousPhase = detail::fmodOne(continuousPhase + delta);
                 if (phase > end)
                 {
                     if (isOnceMode(mode))

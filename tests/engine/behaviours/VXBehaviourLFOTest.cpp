@@ -7,7 +7,11 @@
 
 #include <gtest/gtest.h>
 
+#include <cmath>
 #include <limits>
+#include <numbers>
+#include <random>
+#include <vector>
 
 namespace vx
 {
@@ -75,6 +79,39 @@ namespace vx
             EXPECT_DOUBLE_EQ(v, 0.7);
             lfo.apply(v);
             EXPECT_DOUBLE_EQ(v, 0.3);
+        }
+
+        // Sine and triangle are the formulas themselves, bit for bit, across
+        // the cycle: the triangle's phase shift wraps at a quarter.
+        TEST(ModifierLFO, SineAndTriangleEqualTheirFormulasExactly)
+        {
+            std::vector<double> phases;
+            for (int i = 0; i <= 4096; ++i)
+                phases.push_back(i / 4096.0);
+            for (double p : {0.25, 0.75, 1.0})
+            {
+                phases.push_back(std::nextafter(p, 0.0));
+                phases.push_back(std::nextafter(p, 2.0));
+            }
+            std::mt19937 random(7);
+            std::uniform_real_distribution<double> unit(0.0, 1.0);
+            for (int i = 0; i < 4096; ++i)
+                phases.push_back(unit(random));
+
+            ModifierLFO sine;
+            ModifierLFO triangle;
+            triangle.setWaveform(ModifierLFO::triangle);
+            for (double phase : phases)
+            {
+                const double x = phase > 1.0 ? 1.0 : phase;
+                const double t = std::fmod(x + 0.75, 1.0);
+                double v = phase;
+                sine.apply(v);
+                EXPECT_EQ(v, 0.5 * std::sin(2.0 * std::numbers::pi * (x - 0.5)) + 0.5) << "phase " << phase;
+                v = phase;
+                triangle.apply(v);
+                EXPECT_EQ(v, t < 0.5 ? 2.0 * t : (t - 0.5) * -2.0 + 1.0) << "phase " << phase;
+            }
         }
 
         TEST(ModifierAnimated, WrapsByWholeCyclesAndReportsIt)

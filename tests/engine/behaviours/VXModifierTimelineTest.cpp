@@ -200,6 +200,30 @@ namespace vx
             EXPECT_NEAR(head.getPhase(), 0.65, 1e-12); // the continuous phase, then this frame's move
         }
 
+        // The continuous phase is fmod(previous +- delta, 1.0) exactly, steps
+        // that stay below one and steps that pass it alike, in both
+        // directions.
+        TEST(PlayHeadContinuousPhase, IsTheRunningRemainderExactly)
+        {
+            const double deltas[] = {0.3, 0.45, 0.9, 1.7, 0.05, 2.25, 0.6, 0.999};
+            for (ParamPlayDirection direction : {playForward, playBackward})
+            {
+                ScriptedDeltaSource source;
+                for (double delta : deltas)
+                    source.add(delta);
+                ModifierTimeline head(source);
+                *head.getDirectionField() = direction;
+                head.reset(0.2);
+                double expected = 0.2;
+                for (double delta : deltas)
+                {
+                    head.update(frame(40.0, 40.0));
+                    expected = std::fmod(direction == playForward ? expected + delta : expected - delta, 1.0);
+                    EXPECT_EQ(head.getContinuousPhase(), expected) << "delta " << delta;
+                }
+            }
+        }
+
         struct Fold
         {
             const char* name;

@@ -2,44 +2,12 @@
 
 #include "engine/video/formats/VXPixels.h"
 
-#include <lzf.h>
-
 #include <algorithm>
 #include <cstdlib>
 #include <cstring>
 
 namespace vx
 {
-    namespace
-    {
-        // STAND-IN until the codec library's LZF pixel compressor exists:
-        // snapshots go through liblzf directly, the compressor's stage.
-        void compressSnapshot(const unsigned char* canvas, std::size_t size, std::vector<unsigned char>& out)
-        {
-            // Compressed snapshots are always shorter than the canvas; one that
-            // would not be is kept as it is, told apart by its length.
-            out.resize(size > 1 ? size - 1 : 1);
-            const unsigned written = size > 1 ? lzf_compress(canvas, static_cast<unsigned>(size), out.data(),
-                                                             static_cast<unsigned>(out.size()))
-                                              : 0;
-            if (written == 0)
-                out.assign(canvas, canvas + size);
-            else
-                out.resize(written);
-        }
-
-        bool decompressSnapshot(const std::vector<unsigned char>& snapshot, unsigned char* out, std::size_t size)
-        {
-            if (snapshot.size() == size)
-            {
-                std::memcpy(out, snapshot.data(), size);
-                return true;
-            }
-            return lzf_decompress(snapshot.data(), static_cast<unsigned>(snapshot.size()), out,
-                                  static_cast<unsigned>(size)) == size;
-        }
-    }
-
     GIFImage::GIFImage(const char* path, bool keep) : keepSnapshots(keep)
     {
         int error = 0;
@@ -158,7 +126,10 @@ namespace vx
             // One picture serves every decompression while nobody else holds it.
             if (scratch == nullptr || scratch.use_count() > 1)
                 scratch = std::make_shared<Pixels>(gif->SWidth, gif->SHeight, 4, static_cast<const unsigned char*>(nullptr));
-            if (scratch->data == nullptr || ! decompressSnapshot(frame.snapshot, scratch->data, canvasBytes()))
+            const unsigned bytes = static_cast<unsigned>(canvasBytes());
+            if (scratch->data == nullptr || frame.snapshot.data == nullptr ||
+                LZFPixelsCompressor::decompress(frame.snapshot.data, static_cast<unsigned>(frame.snapshot.size),
+                                                scratch->data, bytes) != bytes)
                 return nullptr;
             frame.frame = scratch;
             return frame.frame->data;
@@ -205,7 +176,11 @@ namespace vx
 
         if (keepSnapshots)
         {
-            compressSnapshot(canvas, canvasBytes(), frame.snapshot);
+            // The canvas as a 4-byte image of its size through the LZF pixel
+            // compressor; only the compressed bytes are kept.
+            const Pixels wrapped(gif->SWidth, gif->SHeight, 4, canvas);
+            if (! compressor.compress(&wrapped, frame.snapshot))
+                return nullptr;
             frame.hasSnapshot = true;
         }
         if (frame.control.DisposalMode == DISPOSE_BACKGROUND)
@@ -232,7 +207,8 @@ namespace vx
         for (auto& frame : frames)
         {
             frame->frame.reset();
-            frame->snapshot.clear();
+            frame->snapshot.allocateData(0);
+            frame->snapshot.size = 0;
             frame->hasSnapshot = false;
         }
         loaded = false;

@@ -5,6 +5,8 @@
 #include <memory>
 #include <vector>
 
+#include "engine/video/codecs/VXLZFPixelsCompressor.h"
+
 namespace vx
 {
     class Pixels;
@@ -17,8 +19,8 @@ namespace vx
         bool hasControlBlock = false;
         GraphicsControlBlock control{};
         int imageIndex = 0;
-        // The composed canvas after this frame; empty until composed.
-        std::vector<unsigned char> snapshot;
+        // The composed canvas after this frame, LZF-compressed; empty until composed.
+        CompressedPixels snapshot;
         bool hasSnapshot = false;
         // The decompressed snapshot while this is the current frame.
         std::shared_ptr<Pixels> frame;
@@ -72,6 +74,7 @@ namespace vx
         int duration = 0;
         bool keepSnapshots;
         int minimumDelay = 0;
+        LZFPixelsCompressor compressor;
         unsigned char* canvas = nullptr;
         std::shared_ptr<Pixels> scratch;
         GifFileType* gif = nullptr;

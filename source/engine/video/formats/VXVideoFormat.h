@@ -10,7 +10,7 @@ namespace vx
 {
     class File;
     class VideoFormatWriter;
-    struct VideoCodecSettings;
+    class VideoCodecSettings;
 
     // The codec of four characters, first character in the most significant byte.
     constexpr CodecFourCC fourCCFromText(const char (&text)[5])

@@ -2,6 +2,7 @@
 
 #include "core/VXFile.h"
 #include "core/VXTaskManager.h"
+#include "engine/video/codecs/VXVideoCodecSettings.h"
 #include "engine/video/formats/VXAVFVideoFormat.h"
 #include "engine/video/formats/VXBufferableVideoFormatReader.h"
 #include "engine/video/formats/VXImageVideoFormat.h"
@@ -10,7 +11,6 @@
 #include "engine/video/formats/VXQuartzComposerVideoFormat.h"
 #include "engine/video/formats/VXSequentialBlockFramesBufferer.h"
 #include "engine/video/formats/VXSingleFrameBufferer.h"
-#include "engine/video/formats/VXVideoCodecSettingsStandIn.h"
 #include "engine/video/formats/VXVideoFormatWriter.h"
 
 #include <algorithm>

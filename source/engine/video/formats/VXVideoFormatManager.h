@@ -12,7 +12,7 @@ namespace vx
     class File;
     class VideoFormat;
     class VideoFormatWriter;
-    struct VideoCodecSettings;
+    class VideoCodecSettings;
 
     // The registry of file formats, owned by the engine root (module flag
     // 0x80): finds formats by extension and makes readers and writers, which

@@ -17,7 +17,7 @@ namespace vx
     class Renderer;
     class Texture;
     class TextureFormat;
-    struct VideoCodecSettings;
+    class VideoCodecSettings;
     template <typename T>
     class Param;
     template <typename T>

@@ -1,8 +1,8 @@
 #pragma once
 
 #include "core/VXFile.h"
+#include "engine/video/codecs/VXVideoCodecSettings.h"
 #include "engine/video/formats/VXPixelsUtils.h"
-#include "engine/video/formats/VXVideoCodecSettingsStandIn.h"
 
 #include <memory>
 #include <string>
