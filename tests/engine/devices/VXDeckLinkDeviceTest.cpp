@@ -94,9 +94,12 @@ namespace vx::test
 
         TEST_F(DeckLinkDeviceTest, OpeningMarksTheCardInUseAndRecordsItsOutputs)
         {
-            sim->addCard(simCard(3, 6));
-            EXPECT_FALSE(DeckLinkDevice::isDeviceKnown("M 1"));
-            DeckLinkDevice first("M 1");
+            // A model of its own: what a card offers is recorded once per process.
+            DeckLinkSimCard card = simCard(3, 6);
+            card.model = "Recorded";
+            sim->addCard(card);
+            EXPECT_FALSE(DeckLinkDevice::isDeviceKnown("Recorded 1"));
+            DeckLinkDevice first("Recorded 1");
             sim->clearCallLog();
             ASSERT_TRUE(first.initialize());
             EXPECT_EQ(filterCalls(sim->getCallLog(), {"QueryInterface", "GetDisplayModeIterator", "SetInt"}),
@@ -105,14 +108,14 @@ namespace vx::test
                                                 "GetDisplayModeIterator(input)", "QueryInterface(Output)",
                                                 "GetDisplayModeIterator(output)", "QueryInterface(Attributes)",
                                                 "QueryInterface(Attributes)", "SetInt(vocn, 2)", "SetInt(vocn, 4)"}));
-            EXPECT_EQ(DeckLinkDevice::getDeviceState("M 1"), DeckLinkDevice::StateOutputConnectionSet);
+            EXPECT_EQ(DeckLinkDevice::getDeviceState("Recorded 1"), DeckLinkDevice::StateOutputConnectionSet);
             EXPECT_EQ(connectionNames(first.getInputConnections()), (std::vector<std::string>{"SDI", "HDMI"}));
             ASSERT_EQ(first.getInputModes().size(), 2u);
             EXPECT_EQ(first.getInputModes()[1]->name, "720p60");
 
             CaptureOutputDeviceInfo info;
-            ASSERT_TRUE(DeckLinkDevice::getKnownDeviceInfo("M 1", info));
-            EXPECT_EQ(info.name, "M 1");
+            ASSERT_TRUE(DeckLinkDevice::getKnownDeviceInfo("Recorded 1", info));
+            EXPECT_EQ(info.name, "Recorded 1");
             ASSERT_EQ(info.connections.size(), 2u);
             EXPECT_EQ(info.connections[1].name, "Optical SDI");
             EXPECT_EQ(info.connections[1].index, 1);
@@ -120,18 +123,18 @@ namespace vx::test
             EXPECT_EQ(info.connections[1].modes[1].name, "720p60");
 
             LogRecorder log;
-            DeckLinkDevice second("M 1");
+            DeckLinkDevice second("Recorded 1");
             EXPECT_FALSE(second.initialize());
-            EXPECT_TRUE(log.contains("initialize: Device 'M 1' is allready in use.\n")) << log.dump();
+            EXPECT_TRUE(log.contains("initialize: Device 'Recorded 1' is allready in use.\n")) << log.dump();
             second.release();
-            EXPECT_EQ(DeckLinkDevice::getDeviceState("M 1"), DeckLinkDevice::StateOutputConnectionSet)
+            EXPECT_EQ(DeckLinkDevice::getDeviceState("Recorded 1"), DeckLinkDevice::StateOutputConnectionSet)
                 << "a refused object never frees the owner's entry";
 
             sim->clearCallLog();
             first.release();
             EXPECT_EQ(sim->getCallLog(), (std::vector<std::string>{"SetCallback(null)", "DisableVideoInput()",
                                                                     "DisableVideoOutput()"}));
-            EXPECT_EQ(DeckLinkDevice::getDeviceState("M 1"), 0);
+            EXPECT_EQ(DeckLinkDevice::getDeviceState("Recorded 1"), 0);
             EXPECT_EQ(sim->getCardReferences(0), 0) << "card, interfaces and modes all given back";
             EXPECT_TRUE(first.getInputModes().empty() && first.getOutputConnections().empty());
             EXPECT_TRUE(second.initialize()) << "free again";
