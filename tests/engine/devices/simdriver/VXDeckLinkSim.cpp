@@ -270,6 +270,7 @@ namespace vx
             IDeckLinkScreenPreviewCallback* previewCallback = nullptr;
             IDeckLinkVideoOutputCallback* outputCallback = nullptr;
             std::deque<IDeckLinkVideoFrame*> scheduled;
+            Frame* prepared = nullptr;
             std::vector<std::vector<uint8_t>> scheduledBytes;
             int syncDisplayed = 0;
         };
@@ -350,11 +351,17 @@ namespace vx
                 driverThread.join();
             }
 
-            // Logs the call and answers whether it is to fail.
-            bool call(const std::string& entry)
+            // Logs the call and answers whether it is to fail. The entry is
+            // made only when something reads it.
+            template <typename MakeEntry>
+            bool call(MakeEntry makeEntry)
             {
                 std::lock_guard<std::mutex> hold(lock);
-                log.push_back(entry);
+                if (! logging && failures.empty())
+                    return false;
+                const std::string entry = makeEntry();
+                if (logging)
+                    log.push_back(entry);
                 for (Failure& failure : failures)
                 {
                     if (entry.compare(0, failure.prefix.size(), failure.prefix) != 0)
@@ -393,11 +400,15 @@ namespace vx
                     for (IDeckLinkVideoFrame* frame : card->scheduled)
                         frame->Release();
                     card->scheduled.clear();
+                    if (card->prepared != nullptr)
+                        card->prepared->Release();
+                    card->prepared = nullptr;
                     retired.push_back(std::move(card));
                 }
                 cards.clear();
                 failures.clear();
                 log.clear();
+                logging = keepBytes = true;
             }
 
             int addCard(const DeckLinkSimCard& card) override
@@ -417,6 +428,52 @@ namespace vx
             {
                 std::lock_guard<std::mutex> hold(lock);
                 failures.clear();
+            }
+
+            void setQuiet(bool quiet) override
+            {
+                std::lock_guard<std::mutex> hold(lock);
+                logging = ! quiet;
+                keepBytes = ! quiet;
+            }
+
+            bool prepareFrame(int card, long width, long height, long rowBytes, BMDPixelFormat format,
+                              const std::vector<uint8_t>& bytes) override
+            {
+                Card* target = find(card);
+                if (target == nullptr)
+                    return false;
+                auto* frame = new Frame(width, height, rowBytes, format);
+                std::memcpy(frame->bytes.data(), bytes.data(), std::min(bytes.size(), frame->bytes.size()));
+                withLock([&] {
+                    if (target->prepared != nullptr)
+                        target->prepared->Release();
+                    target->prepared = frame;
+                });
+                return true;
+            }
+
+            bool drawPreparedFrame(int card) override
+            {
+                Card* target = find(card);
+                if (target == nullptr)
+                    return false;
+                IDeckLinkScreenPreviewCallback* callback = nullptr;
+                Frame* frame = nullptr;
+                withLock([&] {
+                    callback = target->previewCallback;
+                    frame = target->prepared;
+                });
+                if (callback == nullptr || frame == nullptr)
+                    return false;
+                callback->DrawFrame(frame);
+                return true;
+            }
+
+            bool keepsBytes()
+            {
+                std::lock_guard<std::mutex> hold(lock);
+                return keepBytes;
             }
 
             std::vector<std::string> getCallLog() override
@@ -566,6 +623,8 @@ namespace vx
             std::vector<std::unique_ptr<Card>> retired;
             std::vector<Failure> failures;
             std::vector<std::string> log;
+            bool logging = true;
+            bool keepBytes = true;
 
             std::mutex jobLock;
             std::condition_variable jobWake;
@@ -597,7 +656,7 @@ namespace vx
 
         HRESULT Frame::GetBytes(void** buffer)
         {
-            if (simulator().call("GetBytes()"))
+            if (simulator().call([&] { return std::string("GetBytes()"); }))
             {
                 *buffer = nullptr;
                 return E_FAIL;
@@ -620,7 +679,7 @@ namespace vx
                                : iid == IID_IDeckLinkInput         ? "Input"
                                : iid == IID_IDeckLinkOutput        ? "Output"
                                                                    : "Other";
-            if (simulator().call(std::string("QueryInterface(") + what + ")"))
+            if (simulator().call([&] { return std::string(std::string("QueryInterface(") + what + ")"); }))
                 return E_NOINTERFACE;
             IUnknown* found = nullptr;
             if (iid == IID_IDeckLinkAttributes)
@@ -641,7 +700,7 @@ namespace vx
         HRESULT CardObject::GetModelName(const char** modelName)
         {
             *modelName = nullptr;
-            if (simulator().call("GetModelName()") || ! card.setup.hasModelName)
+            if (simulator().call([&] { return std::string("GetModelName()"); }) || ! card.setup.hasModelName)
                 return E_FAIL;
             *modelName = card.setup.model.c_str();
             return S_OK;
@@ -649,7 +708,7 @@ namespace vx
 
         HRESULT Attributes::GetFlag(BMDDeckLinkAttributeID id, bool* value)
         {
-            if (simulator().call("GetFlag(" + code(id) + ")") || id != BMDDeckLinkSupportsInputFormatDetection)
+            if (simulator().call([&] { return std::string("GetFlag(" + code(id) + ")"); }) || id != BMDDeckLinkSupportsInputFormatDetection)
                 return E_FAIL;
             *value = card.setup.formatDetection;
             return S_OK;
@@ -657,7 +716,7 @@ namespace vx
 
         HRESULT Attributes::GetInt(BMDDeckLinkAttributeID id, int64_t* value)
         {
-            if (simulator().call("GetInt(" + code(id) + ")"))
+            if (simulator().call([&] { return std::string("GetInt(" + code(id) + ")"); }))
                 return E_FAIL;
             if (id == BMDDeckLinkVideoInputConnections)
                 *value = card.setup.inputConnections;
@@ -671,13 +730,13 @@ namespace vx
         HRESULT Configuration::SetInt(BMDDeckLinkConfigurationID id, int64_t value)
         {
             (void)card;
-            return simulator().call("SetInt(" + code(id) + ", " + std::to_string(value) + ")") ? E_FAIL : S_OK;
+            return simulator().call([&] { return std::string("SetInt(" + code(id) + ", " + std::to_string(value) + ")"); }) ? E_FAIL : S_OK;
         }
 
         HRESULT Input::GetDisplayModeIterator(IDeckLinkDisplayModeIterator** iterator)
         {
             *iterator = nullptr;
-            if (simulator().call("GetDisplayModeIterator(input)"))
+            if (simulator().call([&] { return std::string("GetDisplayModeIterator(input)"); }))
                 return E_FAIL;
             *iterator = new ModeIterator(card.modePointers());
             return S_OK;
@@ -685,7 +744,7 @@ namespace vx
 
         HRESULT Input::SetScreenPreviewCallback(IDeckLinkScreenPreviewCallback* previewCallback)
         {
-            if (simulator().call(std::string("SetScreenPreviewCallback(") + pointer(previewCallback) + ")"))
+            if (simulator().call([&] { return std::string(std::string("SetScreenPreviewCallback(") + pointer(previewCallback) + ")"); }))
                 return E_FAIL;
             simulator().withLock([&] { card.previewCallback = previewCallback; });
             return S_OK;
@@ -693,40 +752,40 @@ namespace vx
 
         HRESULT Input::EnableVideoInput(BMDDisplayMode displayMode, BMDPixelFormat pixelFormat, BMDVideoInputFlags flags)
         {
-            return simulator().call("EnableVideoInput(" + code(displayMode) + ", " + code(pixelFormat) + ", " +
-                                    std::to_string(flags) + ")")
+            return simulator().call([&] { return std::string("EnableVideoInput(" + code(displayMode) + ", " + code(pixelFormat) + ", " +
+                                    std::to_string(flags) + ")"); })
                        ? E_FAIL
                        : S_OK;
         }
 
         HRESULT Input::DisableVideoInput()
         {
-            return simulator().call("DisableVideoInput()") ? E_FAIL : S_OK;
+            return simulator().call([&] { return std::string("DisableVideoInput()"); }) ? E_FAIL : S_OK;
         }
 
         HRESULT Input::StartStreams()
         {
-            return simulator().call("StartStreams()") ? E_FAIL : S_OK;
+            return simulator().call([&] { return std::string("StartStreams()"); }) ? E_FAIL : S_OK;
         }
 
         HRESULT Input::StopStreams()
         {
-            return simulator().call("StopStreams()") ? E_FAIL : S_OK;
+            return simulator().call([&] { return std::string("StopStreams()"); }) ? E_FAIL : S_OK;
         }
 
         HRESULT Input::PauseStreams()
         {
-            return simulator().call("PauseStreams()") ? E_FAIL : S_OK;
+            return simulator().call([&] { return std::string("PauseStreams()"); }) ? E_FAIL : S_OK;
         }
 
         HRESULT Input::FlushStreams()
         {
-            return simulator().call("FlushStreams()") ? E_FAIL : S_OK;
+            return simulator().call([&] { return std::string("FlushStreams()"); }) ? E_FAIL : S_OK;
         }
 
         HRESULT Input::SetCallback(IDeckLinkInputCallback* callback)
         {
-            if (simulator().call(std::string("SetCallback(") + pointer(callback) + ")"))
+            if (simulator().call([&] { return std::string(std::string("SetCallback(") + pointer(callback) + ")"); }))
                 return E_FAIL;
             simulator().withLock([&] { card.inputCallback = callback; });
             return S_OK;
@@ -735,7 +794,7 @@ namespace vx
         HRESULT Output::GetDisplayModeIterator(IDeckLinkDisplayModeIterator** iterator)
         {
             *iterator = nullptr;
-            if (simulator().call("GetDisplayModeIterator(output)"))
+            if (simulator().call([&] { return std::string("GetDisplayModeIterator(output)"); }))
                 return E_FAIL;
             *iterator = new ModeIterator(card.modePointers());
             return S_OK;
@@ -743,14 +802,14 @@ namespace vx
 
         HRESULT Output::EnableVideoOutput(BMDDisplayMode displayMode, BMDVideoOutputFlags flags)
         {
-            return simulator().call("EnableVideoOutput(" + code(displayMode) + ", " + std::to_string(flags) + ")")
+            return simulator().call([&] { return std::string("EnableVideoOutput(" + code(displayMode) + ", " + std::to_string(flags) + ")"); })
                        ? E_FAIL
                        : S_OK;
         }
 
         HRESULT Output::DisableVideoOutput()
         {
-            if (simulator().call("DisableVideoOutput()"))
+            if (simulator().call([&] { return std::string("DisableVideoOutput()"); }))
                 return E_FAIL;
             // Frames still scheduled are flushed, as stopping playback does.
             std::deque<IDeckLinkVideoFrame*> flushed;
@@ -764,9 +823,9 @@ namespace vx
                                          BMDFrameFlags flags, IDeckLinkMutableVideoFrame** frame)
         {
             *frame = nullptr;
-            if (simulator().call("CreateVideoFrame(" + std::to_string(width) + ", " + std::to_string(height) + ", " +
+            if (simulator().call([&] { return std::string("CreateVideoFrame(" + std::to_string(width) + ", " + std::to_string(height) + ", " +
                                  std::to_string(rowBytes) + ", " + code(pixelFormat) + ", " + std::to_string(flags) +
-                                 ")"))
+                                 ")"); }))
                 return E_FAIL;
             *frame = new Frame(width, height, rowBytes, pixelFormat);
             return S_OK;
@@ -774,7 +833,7 @@ namespace vx
 
         HRESULT Output::DisplayVideoFrameSync(IDeckLinkVideoFrame* frame)
         {
-            if (simulator().call(std::string("DisplayVideoFrameSync(") + pointer(frame) + ")"))
+            if (simulator().call([&] { return std::string(std::string("DisplayVideoFrameSync(") + pointer(frame) + ")"); }))
                 return E_FAIL;
             simulator().withLock([&] { ++card.syncDisplayed; });
             return S_OK;
@@ -783,21 +842,23 @@ namespace vx
         HRESULT Output::ScheduleVideoFrame(IDeckLinkVideoFrame* frame, BMDTimeValue displayTime,
                                            BMDTimeValue displayDuration, BMDTimeScale timeScale)
         {
-            if (simulator().call("ScheduleVideoFrame(" + std::to_string(displayTime) + ", " +
-                                 std::to_string(displayDuration) + ", " + std::to_string(timeScale) + ")"))
+            if (simulator().call([&] { return std::string("ScheduleVideoFrame(" + std::to_string(displayTime) + ", " +
+                                 std::to_string(displayDuration) + ", " + std::to_string(timeScale) + ")"); }))
                 return E_FAIL;
             auto* ours = static_cast<Frame*>(frame);
+            const bool keeping = simulator().keepsBytes();
             frame->AddRef();
             simulator().withLock([&] {
                 card.scheduled.push_back(frame);
-                card.scheduledBytes.push_back(ours->bytes);
+                if (keeping)
+                    card.scheduledBytes.push_back(ours->bytes);
             });
             return S_OK;
         }
 
         HRESULT Output::SetScheduledFrameCompletionCallback(IDeckLinkVideoOutputCallback* callback)
         {
-            if (simulator().call(std::string("SetScheduledFrameCompletionCallback(") + pointer(callback) + ")"))
+            if (simulator().call([&] { return std::string(std::string("SetScheduledFrameCompletionCallback(") + pointer(callback) + ")"); }))
                 return E_FAIL;
             simulator().withLock([&] { card.outputCallback = callback; });
             return S_OK;
@@ -808,8 +869,8 @@ namespace vx
         {
             char speed[32];
             std::snprintf(speed, sizeof speed, "%.1f", playbackSpeed);
-            return simulator().call("StartScheduledPlayback(" + std::to_string(playbackStartTime) + ", " +
-                                    std::to_string(timeScale) + ", " + speed + ")")
+            return simulator().call([&] { return std::string("StartScheduledPlayback(" + std::to_string(playbackStartTime) + ", " +
+                                    std::to_string(timeScale) + ", " + speed + ")"); })
                        ? E_FAIL
                        : S_OK;
         }
@@ -817,7 +878,7 @@ namespace vx
         HRESULT Iterator::QueryInterface(REFIID iid, void** object)
         {
             *object = nullptr;
-            if (iid != IID_IDeckLinkAPIInformation || simulator().call("QueryInterface(APIInformation)"))
+            if (iid != IID_IDeckLinkAPIInformation || simulator().call([&] { return std::string("QueryInterface(APIInformation)"); }))
                 return E_NOINTERFACE;
             *object = static_cast<IDeckLinkAPIInformation*>(new APIInformation());
             return S_OK;
@@ -832,7 +893,7 @@ VX_SIM_EXPORT vx::DeckLinkSimControl* vxDeckLinkSimControl()
 
 VX_SIM_EXPORT IDeckLinkIterator* CreateDeckLinkIteratorInstance_0002()
 {
-    if (vx::simulator().call("CreateDeckLinkIteratorInstance()"))
+    if (vx::simulator().call([&] { return std::string("CreateDeckLinkIteratorInstance()"); }))
         return nullptr;
     return new vx::Iterator(vx::simulator().cardList());
 }

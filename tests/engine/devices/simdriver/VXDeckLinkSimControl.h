@@ -49,6 +49,15 @@ namespace vx
         virtual std::vector<std::string> getCallLog() = 0;
         virtual void clearCallLog() = 0;
 
+        // Quiet: no call log and no scheduled bytes kept (for benchmarks);
+        // reset() makes it talkative again.
+        virtual void setQuiet(bool quiet) = 0;
+        // A frame kept by the driver, handed to the preview callback on the
+        // calling thread by drawPreparedFrame without copying or allocating.
+        virtual bool prepareFrame(int card, long width, long height, long rowBytes, BMDPixelFormat format,
+                                  const std::vector<uint8_t>& bytes) = 0;
+        virtual bool drawPreparedFrame(int card) = 0;
+
         // Run on the driver's thread and return once the engine's callback
         // returned; false when the card has no such callback set.
         virtual bool deliverFrame(int card, long width, long height, long rowBytes, BMDPixelFormat format,
