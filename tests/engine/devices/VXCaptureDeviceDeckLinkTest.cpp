@@ -39,6 +39,7 @@ namespace vx::test
             sim->addCard(simCard(0, 2));
             DeckLinkDevice output("M 2");
             ASSERT_TRUE(output.initialize());
+            ASSERT_TRUE(output.setOutputConnection(bmdVideoConnectionHDMI));
             std::vector<CaptureDeviceInfo*> infos;
             ASSERT_TRUE(CaptureDeviceDeckLink::enumerateDevices(infos));
             ASSERT_EQ(infos.size(), 2u);

@@ -94,12 +94,15 @@ namespace vx::test
 
         TEST_F(DeckLinkDeviceTest, OpeningMarksTheCardInUseAndRecordsItsOutputs)
         {
-            // A model of its own: what a card offers is recorded once per process.
+            // A model of its own each run: what a card offers is recorded once
+            // per process.
+            static int run = 0;
             DeckLinkSimCard card = simCard(3, 6);
-            card.model = "Recorded";
+            card.model = "Recorded" + std::to_string(++run);
             sim->addCard(card);
-            EXPECT_FALSE(DeckLinkDevice::isDeviceKnown("Recorded 1"));
-            DeckLinkDevice first("Recorded 1");
+            const std::string name = card.model + " 1";
+            EXPECT_FALSE(DeckLinkDevice::isDeviceKnown(name));
+            DeckLinkDevice first(name);
             sim->clearCallLog();
             ASSERT_TRUE(first.initialize());
             EXPECT_EQ(filterCalls(sim->getCallLog(), {"QueryInterface", "GetDisplayModeIterator", "SetInt"}),
@@ -108,14 +111,14 @@ namespace vx::test
                                                 "GetDisplayModeIterator(input)", "QueryInterface(Output)",
                                                 "GetDisplayModeIterator(output)", "QueryInterface(Attributes)",
                                                 "QueryInterface(Attributes)", "SetInt(vocn, 2)", "SetInt(vocn, 4)"}));
-            EXPECT_EQ(DeckLinkDevice::getDeviceState("Recorded 1"), DeckLinkDevice::StateOutputConnectionSet);
+            EXPECT_EQ(DeckLinkDevice::getDeviceState(name), DeckLinkDevice::StateOutputConnectionSet);
             EXPECT_EQ(connectionNames(first.getInputConnections()), (std::vector<std::string>{"SDI", "HDMI"}));
             ASSERT_EQ(first.getInputModes().size(), 2u);
             EXPECT_EQ(first.getInputModes()[1]->name, "720p60");
 
             CaptureOutputDeviceInfo info;
-            ASSERT_TRUE(DeckLinkDevice::getKnownDeviceInfo("Recorded 1", info));
-            EXPECT_EQ(info.name, "Recorded 1");
+            ASSERT_TRUE(DeckLinkDevice::getKnownDeviceInfo(name, info));
+            EXPECT_EQ(info.name, name);
             ASSERT_EQ(info.connections.size(), 2u);
             EXPECT_EQ(info.connections[1].name, "Optical SDI");
             EXPECT_EQ(info.connections[1].index, 1);
@@ -123,18 +126,18 @@ namespace vx::test
             EXPECT_EQ(info.connections[1].modes[1].name, "720p60");
 
             LogRecorder log;
-            DeckLinkDevice second("Recorded 1");
+            DeckLinkDevice second(name);
             EXPECT_FALSE(second.initialize());
-            EXPECT_TRUE(log.contains("initialize: Device 'Recorded 1' is allready in use.\n")) << log.dump();
+            EXPECT_TRUE(log.contains("initialize: Device '" + name + "' is allready in use.\n")) << log.dump();
             second.release();
-            EXPECT_EQ(DeckLinkDevice::getDeviceState("Recorded 1"), DeckLinkDevice::StateOutputConnectionSet)
+            EXPECT_EQ(DeckLinkDevice::getDeviceState(name), DeckLinkDevice::StateOutputConnectionSet)
                 << "a refused object never frees the owner's entry";
 
             sim->clearCallLog();
             first.release();
             EXPECT_EQ(sim->getCallLog(), (std::vector<std::string>{"SetCallback(null)", "DisableVideoInput()",
                                                                     "DisableVideoOutput()"}));
-            EXPECT_EQ(DeckLinkDevice::getDeviceState("Recorded 1"), 0);
+            EXPECT_EQ(DeckLinkDevice::getDeviceState(name), 0);
             EXPECT_EQ(sim->getCardReferences(0), 0) << "card, interfaces and modes all given back";
             EXPECT_TRUE(first.getInputModes().empty() && first.getOutputConnections().empty());
             EXPECT_TRUE(second.initialize()) << "free again";
