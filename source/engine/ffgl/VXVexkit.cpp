@@ -26,6 +26,7 @@
 #include "engine/gfx/VXTextureManager.h"
 #include "engine/gui/VXInputController.h"
 #include "engine/renderpasses/VXRenderPassManager.h"
+#include "engine/video/formats/VXVideoFormatManager.h"
 
 namespace vx
 {
@@ -86,6 +87,7 @@ namespace vx
         std::unique_ptr<ParamCollection> paramCollection;
         std::unique_ptr<TaskManager> taskManager;
         std::unique_ptr<InputController> inputController;
+        std::unique_ptr<VideoFormatManager> videoFormatManager;
         std::unique_ptr<ContextManager> contextManager;
         std::unique_ptr<GfxObjectManager> gfxObjectManager;
         std::unique_ptr<TextureManager> textureManager;
@@ -183,12 +185,18 @@ namespace vx
         }
 
         // 4. Device-change detector (flagDeviceChangeDetector).
-        // 5. Video-format manager (flagVideoFormatManager).
+        // 5. Video-format manager, which loads image parameters' files.
+        if ((moduleFlags & flagVideoFormatManager) != 0 && p.videoFormatManager == nullptr)
+        {
+            p.videoFormatManager = std::make_unique<VideoFormatManager>();
+            PixelsLoader::setCurrent(p.videoFormatManager.get());
+        }
+
         // 6. Video-source manager (flagVideoSourceManager).
         // 7. Capture-device manager (flagCaptureDeviceManager), given the
         //    detector and registered with the video-source manager.
-        // Those subsystems are not part of this engine yet: their managers
-        // are made here, in this order, when they are.
+        // Those subsystems (4, 6 and 7) are not part of this engine yet:
+        // their managers are made here, in this order, when they are.
 
         // 8. Context and GPU-object managers. Every context made or wrapped
         // from now on carries a renderer.
@@ -266,7 +274,8 @@ namespace vx
         if (p.contextManager != nullptr)
             selected = p.contextManager->getScopedPrimaryContextLock();
 
-        // The video-format manager releases first here once it exists.
+        if (p.videoFormatManager != nullptr)
+            p.videoFormatManager->release();
         if (p.renderPassManager != nullptr)
             p.renderPassManager->release();
         if (p.renderTargetManager != nullptr)
@@ -291,8 +300,14 @@ namespace vx
         deleteManager(p.textureManager);
         deleteManager(p.gfxObjectManager);
         deleteManager(p.contextManager);
-        // Capture-device manager, video-source manager, video-format manager
-        // and device-change detector go here once they exist.
+        // Capture-device manager and video-source manager go here once they
+        // exist.
+        if (p.videoFormatManager != nullptr)
+        {
+            PixelsLoader::clearCurrent(p.videoFormatManager.get());
+            p.videoFormatManager.reset();
+        }
+        // The device-change detector goes here once it exists.
         deleteManager(p.inputController);
         if (p.taskManager != nullptr)
         {
@@ -352,6 +367,11 @@ namespace vx
     TaskManager* Vexkit::getTaskManager() const
     {
         return pimpl->taskManager.get();
+    }
+
+    VideoFormatManager* Vexkit::getVideoFormatManager() const
+    {
+        return pimpl->videoFormatManager.get();
     }
 
     InputController* Vexkit::getInputController() const
