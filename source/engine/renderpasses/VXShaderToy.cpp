@@ -20,6 +20,8 @@
 #include "engine/renderpasses/VXRenderPass.h"
 #include "engine/video/formats/VXPixels.h"
 
+#include <epoxy/gl.h>
+
 #include <algorithm>
 #include <ctime>
 
@@ -208,10 +210,11 @@ namespace vx
             return;
         channel.dirty = false;
 
-        if (pixels->data == nullptr || pixels->width <= 0 || pixels->height <= 0 ||
+        // The size is the image's own claim: the buffer must hold it.
+        if (pixels->data == nullptr || pixels->width <= 0 || pixels->height <= 0 || pixels->width > 0xFFFF ||
+            pixels->height > 0xFFFF ||
             long(Texture::getFrameSize(uint16_t(pixels->width), uint16_t(pixels->height), pixels->format)) >
-                long(pixels->dataSize) ||
-            pixels->width > 0xFFFF || pixels->height > 0xFFFF)
+                long(pixels->dataSize))
         {
             logPrint(logError, "ShaderToy: the image of '%s' (%d x %d) cannot be uploaded",
                      channel.param->getName().c_str(), pixels->width, pixels->height);
@@ -235,7 +238,7 @@ namespace vx
         return true;
     }
 
-    bool ShaderToy::updateAudioChannel()
+    bool ShaderToy::updateAudioChannel(Renderer& renderer)
     {
         if (audioLink == nullptr || ! audioLink->isLinked())
             return false;
@@ -249,7 +252,27 @@ namespace vx
         // A spectrum of another length gets a texture of its own width.
         if (count > 0xFFFF || ! fitTexture(channel, count, 1, Texture::R32F))
             return false;
-        return channel.texture->update(peaks.data(), count, 1);
+
+        // Bound where render binds it anyway, through the cache.
+        Texture& texture = *channel.texture;
+        RenderContext& cache = renderer.getRenderContext();
+        // (bind2DTexture enables texturing even when the texture is bound.)
+        if (cache.getBoundTexture(1) != texture.getGLName() && ! cache.bind2DTexture(1, texture))
+            return false;
+        cache.ensureSamplerActive(1);
+        // One row from client memory: only a bound unpack buffer or skipped
+        // pixels or rows change where it is read from. Without them (as hosts
+        // leave it) the values go up as they are; otherwise under the
+        // texture's own guarded upload.
+        GLint unpackBuffer = 0, skipPixels = 0, skipRows = 0;
+        glGetIntegerv(GL_PIXEL_UNPACK_BUFFER_BINDING, &unpackBuffer);
+        glGetIntegerv(GL_UNPACK_SKIP_PIXELS, &skipPixels);
+        glGetIntegerv(GL_UNPACK_SKIP_ROWS, &skipRows);
+        if (unpackBuffer != 0 || skipPixels != 0 || skipRows != 0)
+            return texture.update(peaks.data(), count, 1);
+        glTexSubImage2D(GL_TEXTURE_2D, 0, 0, 0, count, 1, GLenum(texture.getFormat().format),
+                        GLenum(texture.getFormat().type), peaks.data());
+        return true;
     }
 
     bool ShaderToy::loadChannel(const File& file, int index)
@@ -304,7 +327,7 @@ namespace vx
             if (taken[k])
                 continue;
             Channel& channel = *channels[size_t(k - 1)];
-            if (k != 1 || ! updateAudioChannel())
+            if (k != 1 || ! updateAudioChannel(renderer))
                 fillChannelFromPixels(channel);
             Texture* texture = channel.texture.get();
             if (texture == nullptr)

@@ -97,10 +97,12 @@ namespace vx
         bool loadChannel(std::shared_ptr<Pixels> pixels, int index);
 
         // Fills "Channel1"'s texture from the audio link's falling peaks, one
-        // R32F texel per bin, resized when the number of bins changes. False,
-        // touching nothing, while unlinked or before the first spectrum.
-        // render calls it.
-        bool updateAudioChannel();
+        // R32F texel per bin, resized when the number of bins changes, and
+        // leaves it bound on unit 1 (and unit 1 active) through the
+        // renderer's cache: render unbinds it, another caller calls the
+        // cache's unbind2DTextures. False, touching nothing, while unlinked or
+        // before the first spectrum.
+        bool updateAudioChannel(Renderer& renderer);
 
         // The owner's state was read: the next prepareForRender rebuilds.
         void postReadState();
