@@ -13,7 +13,10 @@
 #include "core/parameters/VXColorManager.h"
 #include "core/parameters/VXParamCollection.h"
 #include "core/xml/VXApplicationInterface.h"
+#include "core/parameters/VXParamRange.h"
+#include "core/parameters/VXParamVector.h"
 #include "engine/behaviours/VXAudioObjectManager.h"
+#include "engine/behaviours/VXBehaviourFFTLink.h"
 #include "engine/gfx/VXContextManager.h"
 #include "engine/gfx/VXFonts.h"
 #include "engine/gfx/VXGfxInfo.h"
@@ -25,6 +28,7 @@
 #include "engine/gfx/VXTextureDebugger.h"
 #include "engine/gfx/VXTextureManager.h"
 #include "engine/gui/VXInputController.h"
+#include "engine/renderpasses/VXAudioSpectrumLink.h"
 #include "engine/renderpasses/VXRenderPassManager.h"
 #include "engine/video/formats/VXVideoFormatManager.h"
 
@@ -77,6 +81,40 @@ namespace vx
             Manager::clearCurrent(slot.get());
             slot.reset();
         }
+
+        // The behaviours' audio-spectrum link, handed to the render passes,
+        // which stand beside the behaviours and cannot name it.
+        class FFTLinkAdapter : public AudioSpectrumLink
+        {
+        public:
+            explicit FFTLinkAdapter(std::shared_ptr<BehaviourFFTLink> linkToUse) : behaviour(std::move(linkToUse)) {}
+
+            bool link(const std::shared_ptr<ParamBase>& spectrum) override
+            {
+                return behaviour->link(spectrum, true, true);
+            }
+            void unlink() override { behaviour->unlink(); }
+            bool isLinked() const override { return behaviour->getLinkedFFTParam() != nullptr; }
+            const std::vector<float>& getFallingData() const override
+            {
+                return behaviour->getFallingDataParam()->getValue();
+            }
+
+        private:
+            std::shared_ptr<BehaviourFFTLink> behaviour;
+        };
+
+        class FFTLinks : public AudioSpectrumLinks
+        {
+        public:
+            std::shared_ptr<AudioSpectrumLink> makeLink(ParamRange& owner, double fallbackMs) override
+            {
+                auto behaviour = std::make_shared<BehaviourFFTLink>(owner);
+                behaviour->getFallbackParam()->setValue(fallbackMs, ValueChangeInfo());
+                owner.setBehaviour(behaviour);
+                return std::make_shared<FFTLinkAdapter>(behaviour);
+            }
+        };
     }
 
     // The managers, each owned here while it exists, in the order initialise
@@ -94,6 +132,7 @@ namespace vx
         std::unique_ptr<RenderTargetManager> renderTargetManager;
         std::unique_ptr<RenderPassManager> renderPassManager;
         std::unique_ptr<ColorManager> colorManager;
+        std::unique_ptr<FFTLinks> audioSpectrumLinks;
         std::atomic<ApplicationInterface*> currentApplication{nullptr};
         CriticalSection renderLock;
         CriticalSection* externalRenderLock = nullptr;
@@ -166,8 +205,14 @@ namespace vx
     {
         Pimpl& p = *pimpl;
 
-        // 1. Parameter registry.
+        // 1. Parameter registry, and the audio-spectrum links the render
+        //    passes make.
         makeManager(p.paramCollection);
+        if (p.audioSpectrumLinks == nullptr)
+        {
+            p.audioSpectrumLinks = std::make_unique<FFTLinks>();
+            AudioSpectrumLinks::setCurrent(p.audioSpectrumLinks.get());
+        }
 
         // 2. Task manager.
         if ((moduleFlags & (flagTaskManager | flagInputController)) != 0 && p.taskManager == nullptr)
@@ -314,6 +359,11 @@ namespace vx
             if (TaskManager::getCurrent() == p.taskManager.get())
                 TaskManager::setCurrent(nullptr);
             p.taskManager.reset();
+        }
+        if (p.audioSpectrumLinks != nullptr)
+        {
+            AudioSpectrumLinks::clearCurrent(p.audioSpectrumLinks.get());
+            p.audioSpectrumLinks.reset();
         }
         deleteManager(p.paramCollection);
         p.initialised = false;
