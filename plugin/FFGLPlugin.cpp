@@ -261,7 +261,16 @@ void Plugin::draw()
     vx::RenderContext& context = renderer->getRenderContext();
     context.bind2DTexture(0, *input);
     if (showImage->getValue())
+    {
+        // The picture lands on the transparent black just cleared, where the
+        // alpha blend's destination term is 0 x (1 - alpha) whatever the
+        // blend equation: without it every written pixel is the same, and the
+        // driver need not read the framebuffer back for the largest draw of
+        // the frame. The flakes blend over the picture as usual.
+        glBlendFunc(GL_SRC_ALPHA, GL_ZERO);
         drawTextureLocal(*input, -1.0f, -1.0f, 2.0f, 2.0f, false);
+        vx::gfx::setBlendMode(vx::gfx::BLEND_ALPHA);
+    }
 
     context.bind2DTexture(0, *flakeTexture);
     simulation.drawParticles(*flakeTexture);

@@ -1,9 +1,7 @@
 #include "core/VXPoolAllocator.h"
 
 #include "core/VXScopedLock.h"
-#include "core/VXThread.h"
 
-#include <cstring>
 #include <functional>
 
 namespace vx
@@ -11,6 +9,10 @@ namespace vx
     namespace
     {
         constexpr unsigned int slotAlignment = alignof(std::max_align_t);
+        // The block starts on a cache line, so a slot of a line's size or a
+        // divisor of it never straddles two: objects made on one thread and
+        // destroyed on another (tasks) then move one line between processors.
+        constexpr std::align_val_t blockAlignment{64};
 
         unsigned int roundedSlotSize(unsigned int requested)
         {
@@ -18,68 +20,72 @@ namespace vx
             return static_cast<unsigned int>((atLeast + slotAlignment - 1) / slotAlignment * slotAlignment);
         }
 
-        // The link lives in a free slot's first bytes; memcpy keeps the access
-        // free of aliasing and alignment assumptions.
-        unsigned char* readLink(const unsigned char* slot)
-        {
-            unsigned char* next;
-            std::memcpy(&next, slot, sizeof(next));
-            return next;
-        }
-
-        void writeLink(unsigned char* slot, unsigned char* next)
-        {
-            std::memcpy(slot, &next, sizeof(next));
-        }
     }
 
     PoolAllocator::PoolAllocator(unsigned int count, unsigned int objectSize)
         : count(count == 0 ? 1 : count), objectSize(roundedSlotSize(objectSize)),
-          totalSize(static_cast<std::size_t>(this->count) * this->objectSize), block(new unsigned char[totalSize]),
-          freeHead(block)
+          totalSize(static_cast<std::size_t>(this->count) * this->objectSize),
+          slotMask((this->objectSize & (this->objectSize - 1)) == 0 ? this->objectSize - 1 : 0),
+          block(static_cast<unsigned char*>(::operator new(totalSize, blockAlignment))),
+          freeStack(new unsigned char*[this->count]), freeSlots(this->count)
     {
-        // Address order, so the first slots handed out run upwards from the start.
+        // The block's start on top, so the first slots handed out run upwards.
         for (unsigned int i = 0; i < this->count; ++i)
-        {
-            unsigned char* slot = block + static_cast<std::size_t>(i) * this->objectSize;
-            writeLink(slot, i + 1 < this->count ? slot + this->objectSize : nullptr);
-        }
+            freeStack[i] = block + static_cast<std::size_t>(this->count - 1 - i) * this->objectSize;
     }
 
     PoolAllocator::~PoolAllocator()
     {
-        delete[] block;
+        delete[] freeStack;
+        ::operator delete(block, blockAlignment);
+    }
+
+    unsigned char* PoolAllocator::takeLocked()
+    {
+        const unsigned int height = freeSlots.load(std::memory_order_relaxed);
+        if (height == 0)
+            return nullptr;
+        freeSlots.store(height - 1, std::memory_order_relaxed);
+        // The next slot out was most likely given back by another thread:
+        // fetching its line now spares the next taker the wait for it.
+        if (height > 3)
+            __builtin_prefetch(freeStack[height - 4], 1);
+        return freeStack[height - 1];
     }
 
     unsigned char* PoolAllocator::aquireObject()
     {
-        ScopedSpinLock guard(lock);
-        void* const me = Thread::getCurrentThreadID();
-        if (taker.load(std::memory_order_relaxed) != me)
-            taker.store(me, std::memory_order_relaxed);
-        // Slots other threads gave back are taken as a batch, once the free list
-        // is empty: one exchange for many slots rather than a line fetched from
-        // another processor at every take.
-        if (freeHead == nullptr)
-            freeHead = givenBack.exchange(nullptr, std::memory_order_acquire);
-        if (freeHead != nullptr)
+        // Front to back, each pool under its own lock only: a pool the count
+        // shows exhausted is passed over unlocked (a slot given back to it just
+        // now is found by the next take).
+        for (PoolAllocator* pool = this;;)
         {
-            unsigned char* slot = freeHead;
-            freeHead = readLink(slot);
-            if (freeHead != nullptr)
-                __builtin_prefetch(freeHead, 1);
-            return slot;
+            if (pool->freeSlots.load(std::memory_order_relaxed) != 0)
+            {
+                ScopedSpinLock guard(pool->lock);
+                if (unsigned char* slot = pool->takeLocked())
+                    return slot;
+            }
+            if (PoolAllocator* next = pool->overflowView.load(std::memory_order_acquire))
+            {
+                pool = next;
+                continue;
+            }
+            // The chain's last pool grows the next one, under its lock, so
+            // that only one is ever made.
+            ScopedSpinLock guard(pool->lock);
+            if (unsigned char* slot = pool->takeLocked())
+                return slot;
+            if (! pool->chainingEnabled)
+                return nullptr;
+            if (! pool->overflowPool)
+            {
+                pool->overflowPool.reset(new PoolAllocator(count, objectSize));
+                pool->overflowPool->enableChaining();
+                pool->overflowView.store(pool->overflowPool.get(), std::memory_order_release);
+            }
+            pool = pool->overflowPool.get();
         }
-        if (! chainingEnabled)
-            return nullptr;
-        if (! overflowPool)
-        {
-            overflowPool.reset(new PoolAllocator(count, objectSize));
-            overflowPool->enableChaining();
-            overflowView.store(overflowPool.get(), std::memory_order_release);
-        }
-        // Our lock stays held: chains are locked front to back.
-        return overflowPool->aquireObject();
     }
 
     void PoolAllocator::unaquireObject(unsigned char* object)
@@ -90,18 +96,17 @@ namespace vx
         {
             if (! pool->ownsAddress(object))
                 continue;
-            if (! pool->isSlot(object))
-                return;
-            // The thread that takes slots gives back onto the free list (last in,
-            // first out); others push onto the given-back stack without a lock.
-            if (pool->taker.load(std::memory_order_relaxed) == Thread::getCurrentThreadID() && pool->lock.tryEnter())
+            if (pool->isSlot(object))
             {
-                writeLink(object, pool->freeHead);
-                pool->freeHead = object;
-                pool->lock.exit();
-                return;
+                ScopedSpinLock guard(pool->lock);
+                const unsigned int height = pool->freeSlots.load(std::memory_order_relaxed);
+                // Only a slot given back twice could overflow the stack.
+                if (height < pool->count)
+                {
+                    pool->freeStack[height] = object;
+                    pool->freeSlots.store(height + 1, std::memory_order_relaxed);
+                }
             }
-            pool->pushGivenBack(object, object);
             return;
         }
     }
@@ -110,38 +115,29 @@ namespace vx
     {
         for (PoolAllocator* pool = this; pool != nullptr; pool = pool->overflowView.load(std::memory_order_acquire))
         {
-            unsigned char* first = nullptr;
-            unsigned char* last = nullptr;
+            bool owned = false;
+            for (std::size_t i = 0; i < objectCount && ! owned; ++i)
+                owned = objects[i] != nullptr && pool->ownsAddress(objects[i]);
+            if (! owned)
+                continue;
+            ScopedSpinLock guard(pool->lock);
+            unsigned int height = pool->freeSlots.load(std::memory_order_relaxed);
             for (std::size_t i = 0; i < objectCount; ++i)
             {
                 unsigned char* object = objects[i];
-                if (object == nullptr || ! pool->ownsAddress(object) || ! pool->isSlot(object))
-                    continue;
-                writeLink(object, first);
-                if (first == nullptr)
-                    last = object;
-                first = object;
+                if (object != nullptr && pool->ownsAddress(object) && pool->isSlot(object) && height < pool->count)
+                    pool->freeStack[height++] = object;
             }
-            if (first != nullptr)
-                pool->pushGivenBack(first, last);
+            pool->freeSlots.store(height, std::memory_order_relaxed);
         }
-    }
-
-    void PoolAllocator::pushGivenBack(unsigned char* first, unsigned char* last)
-    {
-        // Only pushes and take-alls: no slot is popped alone, so a stale head
-        // cannot be reinstated (no ABA).
-        unsigned char* head = givenBack.load(std::memory_order_relaxed);
-        do
-            writeLink(last, head);
-        while (! givenBack.compare_exchange_weak(head, first, std::memory_order_release, std::memory_order_relaxed));
     }
 
     // An address inside a slot is not a slot: linking it would corrupt the
     // free list.
     bool PoolAllocator::isSlot(const unsigned char* object) const
     {
-        return static_cast<std::size_t>(object - block) % objectSize == 0;
+        const std::size_t offset = static_cast<std::size_t>(object - block);
+        return slotMask != 0 ? (offset & slotMask) == 0 : offset % objectSize == 0;
     }
 
     bool PoolAllocator::containsObject(unsigned char* object) const

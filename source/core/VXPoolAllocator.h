@@ -11,14 +11,11 @@
 
 namespace vx
 {
-    // Fixed-size object pool: one block, an intrusive last-in-first-out free
-    // list and a spin lock. With chaining enabled an exhausted pool grows an
+    // Fixed-size object pool: one block, a last-in-first-out stack of its free
+    // slots and a spin lock. With chaining enabled an exhausted pool grows an
     // overflow pool of the same shape, one at a time, without limit. Usable
-    // from any thread; a chain is always locked from its first pool onwards.
-    // The thread that takes slots gives them back onto the free list; other
-    // threads (task workers) push them onto a lock-free stack, which a take
-    // moves onto the free list when that runs empty. So givers never wait for
-    // the takers' lock, and takers fetch given-back slots in batches.
+    // from any thread; each pool's free list is changed only under its own
+    // lock, and no thread holds two of them at once.
     class PoolAllocator
     {
     public:
@@ -29,13 +26,13 @@ namespace vx
         PoolAllocator(const PoolAllocator&) = delete;
         PoolAllocator& operator=(const PoolAllocator&) = delete;
 
-        // A free slot, or null when the pool is exhausted and chaining is off.
+        // A free slot, taken from the first pool of the chain that has one;
+        // null when the pool is exhausted and chaining is off.
         unsigned char* aquireObject();
         // Gives a slot back to the pool in the chain that owns it; addresses
         // owned by no pool of the chain, or not the start of a slot, are ignored.
-        // Takes no lock.
         void unaquireObject(unsigned char* object);
-        // unaquireObject for several slots, with one push per owning pool.
+        // unaquireObject for several slots, taking each owning pool's lock once.
         void unaquireObjects(unsigned char* const* objects, std::size_t objectCount);
         // True when the address lies in this pool's block or in a chained one.
         // Takes no lock.
@@ -63,24 +60,31 @@ namespace vx
     private:
         bool ownsAddress(const unsigned char* object) const;
         bool isSlot(const unsigned char* object) const;
-        // Pushes first..last, already linked, onto the given-back stack.
-        void pushGivenBack(unsigned char* first, unsigned char* last);
+        // Under the lock: pops the free stack; null when empty.
+        unsigned char* takeLocked();
 
         // Read by every thread; written once (the overflow pool: once, under the lock).
         const unsigned int count;
         const unsigned int objectSize;
         const std::size_t totalSize;
+        // objectSize - 1 when it is a power of two (slot starts are then told
+        // by a mask instead of a division), else 0.
+        const std::size_t slotMask;
         unsigned char* block;
         ScopedPointer<PoolAllocator> overflowPool;
-        std::atomic<PoolAllocator*> overflowView{nullptr}; // the same, for lock-free walks
-        std::atomic<void*> taker{nullptr};                 // the thread taking slots; rarely changes
+        std::atomic<PoolAllocator*> overflowView{nullptr}; // the same, for walks without the lock
 
-        // The takers' line.
+        // The free slots are kept apart from the slots, not linked through
+        // them: a slot given back by another thread (a task run by a worker)
+        // is then written by the next taker without first being read, so the
+        // taker does not wait for the slot's line at every take.
+        unsigned char** freeStack;
+
+        // Changed under the lock; freeSlots (the free stack's height) is also
+        // read without it, so that a take passes over exhausted pools of a
+        // chain without locking them.
         alignas(64) SpinLock lock;
-        unsigned char* freeHead;
+        std::atomic<unsigned int> freeSlots;
         bool chainingEnabled = false;
-
-        // The givers' line.
-        alignas(64) std::atomic<unsigned char*> givenBack{nullptr};
     };
 }

@@ -31,7 +31,7 @@ namespace vx
         : taskPool(taskPoolSize, sizeof(Task)), maxNumTaskThreads(numThreads == 0 ? 1 : numThreads)
     {
         taskPool.enableChaining();
-        queues[int(TaskThreadMode::Threaded)].prepareFetchers(maxNumTaskThreads);
+        queues[int(TaskThreadMode::Threaded)].setAppendsInTotalOrder(true);
         taskThreads.reserve(maxNumTaskThreads);
         for (unsigned short number = 1; number <= maxNumTaskThreads; ++number)
         {
@@ -44,14 +44,17 @@ namespace vx
 
     TaskManager::~TaskManager()
     {
-        // All workers stop together, each finishing at most the task it runs.
+        // All workers stop together, each finishing the task it runs however
+        // long that takes: a worker is never cancelled, since a task cut off
+        // part-way never completes and one cut off in a destructor ends the
+        // process.
         for (TaskThread* worker : taskThreads)
             worker->requestThreadStop();
         destroyAllQueued();
         // Every worker ends before any is deleted: a finishing worker that puts
         // a recurring task back walks the worker list.
         for (TaskThread* worker : taskThreads)
-            worker->stopThreadNow(250);
+            worker->stopThreadNow();
         for (TaskThread* worker : taskThreads)
             delete worker;
         taskThreads.clear();
@@ -71,7 +74,7 @@ namespace vx
     TaskQueue* TaskManager::findQueue(TaskThreadMode mode, const char* operation) const
     {
         const int index = int(mode);
-        if (index >= 0 && index < numTaskThreadModes)
+        if (index >= 0 && index < numTaskThreadModes) [[likely]]
             return &queues[index];
         logPrint(logError, "TaskManager::%s: no task queue for thread mode %d", operation, index);
         return nullptr;
@@ -107,7 +110,8 @@ namespace vx
     WaitableEvent* TaskManager::fireTask(TaskThreadMode mode, std::function<void()> function, bool wantEvent,
                                          signed char priority)
     {
-        if (findQueue(mode, "fireTask") == nullptr)
+        TaskQueue* queue = findQueue(mode, "fireTask");
+        if (queue == nullptr)
             return nullptr;
         Task* task = constructTask(mode, priority, std::move(function), false);
         WaitableEvent* event = nullptr;
@@ -116,7 +120,7 @@ namespace vx
             event = new WaitableEvent();
             task->installCompletionEvent(*event);
         }
-        queueTask(task);
+        queueOn(*queue, mode, task);
         return event;
     }
 
@@ -125,54 +129,81 @@ namespace vx
         if (task == nullptr)
             return;
         const TaskThreadMode mode = task->getThreadMode();
-        TaskQueue* queue = findQueue(mode, "queueTask");
-        if (queue == nullptr)
-            return;
-        queue->append(task);
+        if (TaskQueue* queue = findQueue(mode, "queueTask"))
+            queueOn(*queue, mode, task);
+    }
+
+    void TaskManager::queueOn(TaskQueue& queue, TaskThreadMode mode, Task* task)
+    {
+        queue.append(task);
         // Counting reads what fetching threads write: only for a profiler.
         if (profiler.get() != nullptr)
         {
-            const unsigned int queued = queue->getNumRemainingTasks();
+            const unsigned int queued = queue.getNumRemainingTasks();
             profiler.taskQueued(mode, queued - 1, queued);
         }
         if (mode != TaskThreadMode::Threaded)
             return;
-        // A worker counts itself sleeping (a read-modify-write) and then reads
-        // the append count; this side wrote the count and then reads the
-        // sleeping count with a read-modify-write too, which sees the latest
-        // value. So either this sees the worker counted, or the worker's update
-        // came after this one and sees the append.
-        if (sleepingWorkers.fetch_add(0) != 0)
-            wakeWorkerIfNeeded(*queue);
+        // The append and this read are both sequentially consistent, as are a
+        // worker's count of itself as sleeping and its read of the append
+        // count before it sleeps: so either this sees the worker counted, or
+        // the worker sees the append and stays awake.
+        if (workerCounts.sleeping.load() != 0)
+            wakeWorkers();
     }
 
-    // While every worker sleeps, one is woken per queued task. Once one is
-    // awake, another is woken only when nobody else will take the queued tasks
-    // soon: no worker is looking for tasks and no woken worker is still on its
-    // way. Waking costs a system call, far more than a tiny task, and the
-    // awake workers bring in more as they find a backlog (see TaskThread).
-    void TaskManager::wakeWorkerIfNeeded(const TaskQueue& queue)
+    // While every worker sleeps, one is woken per queued task, to drain. While
+    // some drain, nobody is woken as long as a worker watches the queue for
+    // them (it brings in more as it finds them falling behind, see
+    // TaskThread); otherwise one is woken to watch. A woken worker on its way
+    // takes what is queued meanwhile. Waking costs a system call, far more
+    // than a tiny task, and more workers than the tasks need slow each other.
+    void TaskManager::wakeWorkers()
     {
-        const int sleepers = sleepingWorkers.load();
-        if (sleepers == 0)
+        if (workerCounts.underway.load() != 0)
             return;
-        const int underway = wakesUnderway.load();
-        int toWake = 0;
-        const bool othersAwake = sleepers != int(taskThreads.size());
-        if (! othersAwake)
-            toWake = int(queue.getNumRemainingTasks()) - underway;
-        else if (underway == 0 && lookingWorkers.load() == 0 && getTickCount() >= wakesHeldUntil.load() &&
-                 queue.getNumRemainingTasks() != 0)
-            toWake = 1;
+        if (workerCounts.draining.load() != 0)
+        {
+            wakeWatcher();
+            return;
+        }
+        int toWake = int(queues[int(TaskThreadMode::Threaded)].getNumRemainingTasks());
         for (TaskThread* worker : taskThreads)
         {
             if (toWake <= 0)
                 break;
-            if (worker->isCurrentlySleeping() && worker->markWoken(othersAwake))
+            if (claimForWakeUp(*worker, false))
             {
-                wakesUnderway.fetch_add(1);
                 worker->wakeup();
                 --toWake;
+            }
+        }
+    }
+
+    // Counted on its way before it is claimed: the worker, once claimed, may
+    // wake and count itself arrived at once.
+    bool TaskManager::claimForWakeUp(TaskThread& worker, bool toWatch)
+    {
+        if (! worker.isCurrentlySleeping())
+            return false;
+        workerCounts.underway.fetch_add(1);
+        if (worker.markWoken(toWatch))
+            return true;
+        workerCounts.underway.fetch_sub(1);
+        return false;
+    }
+
+    void TaskManager::wakeWatcher()
+    {
+        if (workerCounts.sleeping.load() == 0 || workerCounts.watching.load() != 0 ||
+            workerCounts.underway.load() != 0)
+            return;
+        for (TaskThread* worker : taskThreads)
+        {
+            if (claimForWakeUp(*worker, true))
+            {
+                worker->wakeup();
+                return;
             }
         }
     }
@@ -203,7 +234,7 @@ namespace vx
         {
             if (budgeted && getTickCount() / 1000.0 - start / 1000.0 > maxSeconds)
                 break;
-            if (! executeNextTask(mode, nullptr))
+            if (! runFetched(*queue, mode, queue->fetchNext(nullptr)))
                 break;
         }
     }
@@ -214,15 +245,18 @@ namespace vx
         return queue != nullptr && runFetched(*queue, mode, queue->fetchNext(retryTimeout));
     }
 
-    bool TaskManager::executeNextWorkerTask(unsigned short workerNumber, unsigned int* retryTimeout,
-                                            unsigned long long& appendsSeen, std::vector<unsigned char*>& ranSlots)
+    bool TaskManager::executeNextWorkerTask(unsigned int* retryTimeout, unsigned long long& appendsSeen,
+                                            std::vector<unsigned char*>& ranSlots)
     {
         TaskQueue& queue = queues[int(TaskThreadMode::Threaded)];
-        Task* task = queue.fetchNextAs(workerNumber - 1u, retryTimeout, appendsSeen);
-        // Before the task runs: it may run long, and queued tasks must not wait
-        // for it while workers sleep.
-        if (task != nullptr && sleepingWorkers.load() != 0)
-            wakeWorkerIfNeeded(queue);
+        Task* task = queue.fetchNext(retryTimeout, appendsSeen);
+        // Before the task runs: it may run long, and the tasks behind it must
+        // not wait for it while every other worker sleeps. The counts are read
+        // first; the queue only when nobody watches.
+        if (task != nullptr && workerCounts.sleeping.load(std::memory_order_relaxed) != 0 &&
+            workerCounts.watching.load(std::memory_order_relaxed) == 0 &&
+            workerCounts.underway.load(std::memory_order_relaxed) == 0 && queue.getNumRemainingTasks() != 0)
+            wakeWatcher();
         return runFetched(queue, TaskThreadMode::Threaded, task, &ranSlots);
     }
 

@@ -25,8 +25,10 @@ namespace vx
     public:
         // Starts numThreads workers (clamped to 1..255), numbered from 1.
         explicit TaskManager(unsigned char numThreads);
-        // Stops the workers; queued tasks are destroyed unrun and their
-        // completion events are not triggered.
+        // Stops the workers, each after the task it is running has finished
+        // (a worker is never cancelled); queued tasks are destroyed unrun and
+        // their completion events are not triggered. A running task that waits
+        // for one of those, or for this thread, keeps it waiting.
         ~TaskManager();
 
         TaskManager(const TaskManager&) = delete;
@@ -54,9 +56,9 @@ namespace vx
                                 signed char priority);
         // Queues the task on its mode's queue; the manager now owns it. For the
         // Threaded queue it wakes sleeping workers: while all sleep, one per
-        // queued task; while one is awake, another only when no worker looks
-        // for tasks and no woken one is on its way. Null is ignored; a task
-        // whose mode names no queue is logged and stays with the caller.
+        // queued task; while some drain, one to watch the queue when none does
+        // (see TaskThread). Null is ignored; a task whose mode names no queue
+        // is logged and stays with the caller.
         void queueTask(Task* task);
         // Removes a queued task, runs it first if asked, and destroys it; false
         // (and nothing changes) when it was not queued.
@@ -85,16 +87,25 @@ namespace vx
     private:
         friend class TaskThread;
 
-        // executeNextTask on the Threaded queue for worker workerNumber (from 1);
-        // on false, appendsSeen as TaskQueue::fetchNextAs gives it. The pool
+        // The workers' side: fetches and runs one Threaded task for a worker;
+        // on false, appendsSeen as TaskQueue::fetchNext gives it. The pool
         // slots of tasks run collect in ranSlots until releaseSlots.
-        bool executeNextWorkerTask(unsigned short workerNumber, unsigned int* retryTimeout,
-                                   unsigned long long& appendsSeen, std::vector<unsigned char*>& ranSlots);
+        bool executeNextWorkerTask(unsigned int* retryTimeout, unsigned long long& appendsSeen,
+                                   std::vector<unsigned char*>& ranSlots);
         void releaseSlots(std::vector<unsigned char*>& ranSlots);
+        void queueOn(TaskQueue& queue, TaskThreadMode mode, Task* task);
         // Runs a fetched task, then queues it again or destroys it; false for null.
         bool runFetched(const TaskQueue& queue, TaskThreadMode mode, Task* task,
                         std::vector<unsigned char*>* ranSlots = nullptr);
-        void wakeWorkerIfNeeded(const TaskQueue& queue);
+        // Wakes sleeping workers for tasks on the Threaded queue when no awake
+        // worker is free to notice them (see queueTask).
+        void wakeWorkers();
+        // Wakes one sleeping worker to watch the queue, unless one already
+        // watches or is on its way.
+        void wakeWatcher();
+        // Claims a sleeping worker for a wake-up; false when it is not asleep
+        // or another waker was first.
+        bool claimForWakeUp(TaskThread& worker, bool toWatch);
         // Null, with a log line, for a mode that names no queue.
         TaskQueue* findQueue(TaskThreadMode mode, const char* operation) const;
         void destroyAllQueued();
@@ -104,15 +115,17 @@ namespace vx
         PoolAllocator taskPool;
         unsigned char maxNumTaskThreads;
         TaskProfilerSlot profiler;
-        // Workers whose sleeping flag is set; read at every Threaded queueing,
-        // written only when a worker goes to sleep or wakes.
-        alignas(64) std::atomic<int> sleepingWorkers{0};
-        std::atomic<int> lookingWorkers{0};  // workers out of tasks, still looking before they sleep
-        std::atomic<int> wakesUnderway{0};   // woken workers not yet back at work
-        std::atomic<int> drainingWorkers{0}; // workers fetching and running tasks
-        // After a woken worker found almost nothing to do, further wake-ups
-        // while a worker is awake wait until then (milliseconds, getTickCount).
-        std::atomic<double> wakesHeldUntil{0.0};
+        // What the workers do, counted on a line of its own: queueing threads
+        // and draining workers read it for every task, workers write it only
+        // when they change between draining, watching and sleeping.
+        struct alignas(64) WorkerCounts
+        {
+            std::atomic<int> sleeping{0};
+            std::atomic<int> watching{0}; // watching the queue for the drainers (at most one)
+            std::atomic<int> underway{0}; // woken, not yet awake
+            std::atomic<int> draining{0}; // fetching and running tasks
+        };
+        WorkerCounts workerCounts;
     };
 
 } // namespace vx

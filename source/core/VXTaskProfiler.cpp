@@ -2,6 +2,7 @@
 
 #include "core/VXThread.h"
 #include "core/VXValueHistory.h"
+#include "core/VXWaitableEvent.h"
 
 #include <thread>
 
@@ -19,7 +20,15 @@ namespace vx
     {
     public:
         explicit TimerThread(TaskProfiler& owner) : Thread("Task Profiler Timer"), profiler(owner) {}
-        ~TimerThread() override { stopThreadNow(250); }
+        // Asked and joined, never cancelled: a sample under way is completed.
+        ~TimerThread() override { stopThreadNow(); }
+
+        void requestThreadStop() override
+        {
+            Thread::requestThreadStop();
+            // Cuts the pause short (a trigger before the wait lets it through).
+            wakeUp.trigger();
+        }
 
     protected:
         void run() override
@@ -27,12 +36,13 @@ namespace vx
             while (! isStopRequested())
             {
                 profiler.makeSnapshot();
-                Thread::sleep(sampleIntervalMs);
+                wakeUp.waitForTrigger(sampleIntervalMs);
             }
         }
 
     private:
         TaskProfiler& profiler;
+        WaitableEvent wakeUp;
     };
 
     TaskProfiler::TaskProfiler()

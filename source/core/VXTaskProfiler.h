@@ -26,7 +26,7 @@ namespace vx
 
         // Starts the timer thread (priority 3); every history starts with a 0.
         TaskProfiler();
-        // Stops the timer thread (waiting at most 250 ms).
+        // Stops the timer thread: asks it and waits for it, at most one sample.
         ~TaskProfiler();
         TaskProfiler(const TaskProfiler&) = delete;
         TaskProfiler& operator=(const TaskProfiler&) = delete;

@@ -28,7 +28,11 @@ namespace vx
         else if (shared != priority && shared != mixedNewcomers)
             newcomerPriority.store(mixedNewcomers, std::memory_order_relaxed);
         // Released after the priority: whoever reads this count sees it.
-        appended.store(appended.load(std::memory_order_relaxed) + 1, std::memory_order_release);
+        const unsigned long long count = appended.load(std::memory_order_relaxed) + 1;
+        if (appendsInTotalOrder)
+            appended.store(count, std::memory_order_seq_cst);
+        else
+            appended.store(count, std::memory_order_release);
     }
 
     unsigned int TaskQueue::queueTask(Task* task)
@@ -65,25 +69,43 @@ namespace vx
         return false;
     }
 
+    void TaskQueue::markRun(int index, bool nonEmpty)
+    {
+        std::uint64_t& word = nonEmptyRuns[index / 64];
+        const std::uint64_t bit = std::uint64_t(1) << (index % 64);
+        if (((word & bit) != 0) == nonEmpty)
+            return;
+        word ^= bit;
+        nonEmptyRunCount += nonEmpty ? 1 : -1;
+        if (nonEmptyRunCount == (nonEmpty ? 1 : 0))
+            ordered.store(nonEmpty, std::memory_order_relaxed);
+    }
+
     void TaskQueue::distribute(Task* task)
     {
         const int index = runIndex(task);
         runs[size_t(index)].tasks.push_back(task);
-        nonEmptyRuns[index / 64] |= std::uint64_t(1) << (index % 64);
+        markRun(index, true);
     }
 
     void TaskQueue::removeFromRun(int index, size_t position)
     {
         Run& run = runs[size_t(index)];
         if (position == run.head)
+        {
             ++run.head;
+            // The next task out was most likely written by another thread:
+            // its line arrives while the one taken now runs.
+            if (run.head + 4 < run.tasks.size())
+                __builtin_prefetch(run.tasks[run.head + 4]);
+        }
         else
             run.tasks.erase(run.tasks.begin() + std::ptrdiff_t(position));
         if (run.size() == 0)
         {
             run.tasks.clear();
             run.head = 0;
-            nonEmptyRuns[index / 64] &= ~(std::uint64_t(1) << (index % 64));
+            markRun(index, false);
         }
         else if (run.head >= 64 && run.head * 2 >= run.tasks.size())
         {
@@ -106,11 +128,15 @@ namespace vx
             run.head = 0;
         }
         std::fill(std::begin(nonEmptyRuns), std::end(nonEmptyRuns), 0);
+        nonEmptyRunCount = 0;
+        ordered.store(false, std::memory_order_relaxed);
     }
 
-    unsigned long long TaskQueue::takeNewcomers(std::vector<Task*>& into)
+    unsigned long long TaskQueue::takeNewcomers(std::vector<Task*>& into, int* sharedPriority)
     {
         ScopedSpinLock list(listLock);
+        if (sharedPriority != nullptr)
+            *sharedPriority = newcomerPriority.load(std::memory_order_relaxed);
         newcomerPriority.store(noNewcomers, std::memory_order_relaxed);
         if (into.empty())
             into.swap(newcomers);
@@ -122,10 +148,30 @@ namespace vx
         return appended.load(std::memory_order_relaxed);
     }
 
-    void TaskQueue::distributeNewcomers(unsigned long long& appendsSeen)
+    void TaskQueue::distributeNewcomers(unsigned long long& appendsSeen, bool prioritiesChanged)
     {
         scratch.clear();
-        appendsSeen = takeNewcomers(scratch);
+        int shared = noNewcomers;
+        appendsSeen = takeNewcomers(scratch, &shared);
+        if (scratch.empty())
+            return;
+        // Newcomers of one priority join its run as a whole; a change of
+        // priority since they came is taken into account by the next fetch.
+        if (! prioritiesChanged && shared != mixedNewcomers && shared != noNewcomers)
+        {
+            const int index = shared + 128;
+            Run& run = runs[size_t(index)];
+            if (run.size() == 0)
+            {
+                run.tasks.swap(scratch);
+                run.head = 0;
+            }
+            else
+                run.tasks.insert(run.tasks.end(), scratch.begin(), scratch.end());
+            markRun(index, true);
+            scratch.clear();
+            return;
+        }
         for (Task* task : scratch)
             distribute(task);
         scratch.clear();
@@ -146,86 +192,20 @@ namespace vx
         // fetchers do not queue up behind one another.
         if (getNumRemainingTasks() == 0)
             return nullptr;
-        ScopedSpinLock fetch(fetchLock);
-        bool guarded = false;
         unsigned long long appendsSeen = 0;
-        Task* task = fetchLocked(retryTimeout, false, guarded, appendsSeen);
-        serveRequests(requestCount);
-        return task;
+        ScopedSpinLock fetch(fetchLock);
+        return fetchLocked(retryTimeout, appendsSeen);
     }
 
-    void TaskQueue::prepareFetchers(unsigned int count)
+    Task* TaskQueue::fetchNext(unsigned int* retryTimeout, unsigned long long& appendsSeen)
     {
-        requests.reset(new Request[count]);
-        requestCount = count;
-    }
-
-    Task* TaskQueue::fetchNextAs(unsigned int fetcher, unsigned int* retryTimeout, unsigned long long& appendsSeen)
-    {
-        Request& mine = requests[fetcher];
-        bool asked = false;
-        unsigned int retry = UINT_MAX;
-        Task* task = nullptr;
-        for (unsigned int round = 0;; ++round)
-        {
-            if (asked && mine.state.load(std::memory_order_acquire) == Request::served)
-            {
-                task = mine.task;
-                retry = mine.retryTimeout;
-                appendsSeen = mine.appendsSeen;
-                mine.state.store(Request::idle, std::memory_order_relaxed);
-                break;
-            }
-            if (! fetchLock.isHeld() && fetchLock.tryEnter())
-            {
-                if (mine.state.load(std::memory_order_relaxed) == Request::served)
-                {
-                    task = mine.task;
-                    retry = mine.retryTimeout;
-                    appendsSeen = mine.appendsSeen;
-                }
-                else
-                {
-                    bool guarded = false;
-                    task = fetchLocked(&retry, false, guarded, appendsSeen);
-                }
-                mine.state.store(Request::idle, std::memory_order_relaxed);
-                serveRequests(fetcher);
-                fetchLock.exit();
-                break;
-            }
-            if (! asked)
-            {
-                mine.state.store(Request::waiting, std::memory_order_release);
-                asked = true;
-            }
-            SpinLock::backOff(round);
-        }
         if (retryTimeout != nullptr)
-            *retryTimeout = retry;
-        return task;
+            *retryTimeout = UINT_MAX;
+        ScopedSpinLock fetch(fetchLock);
+        return fetchLocked(retryTimeout, appendsSeen);
     }
 
-    void TaskQueue::serveRequests(unsigned int self)
-    {
-        for (unsigned int fetcher = 0; fetcher < requestCount; ++fetcher)
-        {
-            Request& request = requests[fetcher];
-            if (fetcher == self || request.state.load(std::memory_order_acquire) != Request::waiting)
-                continue;
-            unsigned int retry = UINT_MAX;
-            bool guarded = false;
-            Task* task = fetchLocked(&retry, true, guarded, request.appendsSeen);
-            if (guarded)
-                return;
-            request.task = task;
-            request.retryTimeout = retry;
-            request.state.store(Request::served, std::memory_order_release);
-        }
-    }
-
-    Task* TaskQueue::fetchLocked(unsigned int* retryTimeout, bool unguardedOnly, bool& guarded,
-                                 unsigned long long& appendsSeen)
+    Task* TaskQueue::fetchLocked(unsigned int* retryTimeout, unsigned long long& appendsSeen)
     {
         bool newcomersTaken = false;
         // Read before any priority: a change made after this is seen next time.
@@ -238,7 +218,7 @@ namespace vx
             for (Task* task : ordered)
                 distribute(task);
             // The newcomers' recorded priority may be out of date too.
-            distributeNewcomers(appendsSeen);
+            distributeNewcomers(appendsSeen, true);
             newcomersTaken = true;
         }
         // While the runs and the newcomers all share one priority, sorting them
@@ -252,7 +232,7 @@ namespace vx
             const int shared = newcomerPriority.load(std::memory_order_acquire);
             if (shared != noNewcomers && (shared == mixedNewcomers || ! onlyRunIs(shared)))
             {
-                distributeNewcomers(appendsSeen);
+                distributeNewcomers(appendsSeen, false);
                 newcomersTaken = true;
             }
         }
@@ -265,11 +245,6 @@ namespace vx
                 [&](int index, size_t position, Task* task)
                 {
                     TaskGuard* guard = task->getExecutionGuard();
-                    if (guard != nullptr && unguardedOnly)
-                    {
-                        guarded = true;
-                        return true;
-                    }
                     if (guard == nullptr || guard->canExecuteNow())
                     {
                         foundIndex = index;
@@ -281,8 +256,6 @@ namespace vx
                         *retryTimeout = std::min(*retryTimeout, guard->getRetryTimeout());
                     return false;
                 });
-            if (guarded)
-                return nullptr;
             if (found != nullptr)
             {
                 removeFromRun(foundIndex, foundPosition);
@@ -298,7 +271,7 @@ namespace vx
                 appendsSeen = before;
                 return nullptr;
             }
-            distributeNewcomers(appendsSeen);
+            distributeNewcomers(appendsSeen, false);
             newcomersTaken = true;
         }
     }
@@ -306,11 +279,7 @@ namespace vx
     bool TaskQueue::onlyRunIs(int priority) const
     {
         const int index = priority + 128;
-        std::uint64_t others = 0;
-        for (int word = 0; word < 4; ++word)
-            others |=
-                word == index / 64 ? nonEmptyRuns[word] & ~(std::uint64_t(1) << (index % 64)) : nonEmptyRuns[word];
-        return others == 0 && (nonEmptyRuns[index / 64] & (std::uint64_t(1) << (index % 64))) != 0;
+        return nonEmptyRunCount == 1 && (nonEmptyRuns[index / 64] & (std::uint64_t(1) << (index % 64))) != 0;
     }
 
     bool TaskQueue::unQueueTask(Task& task)
@@ -347,7 +316,7 @@ namespace vx
             // are handed out here.
             ScopedSpinLock fetch(fetchLock);
             takeOrdered(all);
-            takeNewcomers(all);
+            takeNewcomers(all, nullptr);
             for (Task* task : all)
                 leave(task);
         }

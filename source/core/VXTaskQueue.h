@@ -6,7 +6,6 @@
 #include <atomic>
 #include <climits>
 #include <cstdint>
-#include <memory>
 #include <vector>
 
 namespace vx
@@ -38,16 +37,12 @@ namespace vx
         // retry time-out of the guards that refused (4294967295 when none did).
         Task* fetchNext(unsigned int* retryTimeout);
 
-        // Numbers fetchers 0 to count - 1 for fetchNextAs (the task workers).
-        // Called before any of them fetches.
-        void prepareFetchers(unsigned int count);
-        // fetchNext for numbered fetcher `fetcher`. While the fetch lock is held,
-        // the fetcher asks the holder to fetch for it and waits, instead of
-        // every fetcher taking the lock (and its cache lines) in turn. Tasks
-        // whose guard would be consulted are left to each fetcher itself, since
-        // guards are asked on the fetching thread. On null, appendsSeen receives
-        // the append count up to which the fetch considered every task.
-        Task* fetchNextAs(unsigned int fetcher, unsigned int* retryTimeout, unsigned long long& appendsSeen);
+        // fetchNext for a thread that comes back when new tasks are queued (the
+        // task workers). On null, appendsSeen receives the append count up to
+        // which the fetch considered every task. It skips the quick look at the
+        // counts: while tasks are queued, a fetch then touches nothing the
+        // queueing threads write for every task.
+        Task* fetchNext(unsigned int* retryTimeout, unsigned long long& appendsSeen);
 
         // Empties the queue and answers its tasks, in priority order if asked,
         // else in queue order.
@@ -55,9 +50,24 @@ namespace vx
 
         unsigned int getNumRemainingTasks() const;
         unsigned int getNumNonRecurringTasks() const;
+        // With the flag set, each append stores the append count in the single
+        // total order of sequentially consistent operations, so a queueing
+        // thread that reads the workers' state after its append, and a worker
+        // that reads the count after writing its state, cannot both miss the
+        // other. Set before any task is queued.
+        void setAppendsInTotalOrder(bool inTotalOrder) { appendsInTotalOrder = inTotalOrder; }
         // Number of appends ever made; lets a worker about to sleep see whether
         // anything was queued since its last fetch.
         unsigned long long getAppendCount() const { return appended.load(std::memory_order_seq_cst); }
+        // A hint: whether tasks were queued since the last fetch took the
+        // newcomers. It reads a line the queueing threads write once per
+        // batch, not once per task.
+        bool hasNewcomers() const { return newcomerPriority.load(std::memory_order_relaxed) != noNewcomers; }
+        // A hint: whether ordered tasks wait, so that the next fetch need not
+        // take the newcomers (and the cache lines the queueing threads write).
+        bool hasOrderedTasks() const { return ordered.load(std::memory_order_relaxed); }
+        // Number of tasks that ever left; it moves while tasks are being taken.
+        unsigned long long getRemovedCount() const { return removed.load(std::memory_order_acquire); }
 
     private:
         // The ordered part of the queue is kept as one first-in-first-out run
@@ -72,43 +82,26 @@ namespace vx
             size_t size() const { return tasks.size() - head; }
         };
 
-        // A numbered fetcher's request, on its own cache line. Its state moves
-        // from waiting to served only under the fetch lock, and the fetcher
-        // withdraws it only under the fetch lock, so no handed-out task is lost.
-        struct alignas(64) Request
-        {
-            enum State : int
-            {
-                idle,
-                waiting,
-                served
-            };
-            std::atomic<int> state{idle};
-            Task* task = nullptr;
-            unsigned int retryTimeout = 0;
-            unsigned long long appendsSeen = 0;
-        };
-
         static constexpr int noNewcomers = INT_MIN;
         static constexpr int mixedNewcomers = INT_MAX;
 
-        // Under the fetch lock. With unguardedOnly it answers null and sets
-        // guarded, changing nothing, when a guard would have to be consulted.
-        Task* fetchLocked(unsigned int* retryTimeout, bool unguardedOnly, bool& guarded,
-                          unsigned long long& appendsSeen);
-        void serveRequests(unsigned int self);
+        // Under the fetch lock.
+        Task* fetchLocked(unsigned int* retryTimeout, unsigned long long& appendsSeen);
 
         // True when the run of that priority is the only one holding tasks.
         bool onlyRunIs(int priority) const;
         void distribute(Task* task);
+        // Records whether the run at index holds tasks.
+        void markRun(int index, bool nonEmpty);
         void removeFromRun(int index, size_t position);
         template <typename Visit>
         bool visitOrdered(Visit&& visit) const; // highest priority first; stops when visit answers true
         // Appends the ordered tasks, highest priority first, and empties the runs.
         void takeOrdered(std::vector<Task*>& into);
-        // Answers the append count the taken newcomers go up to.
-        unsigned long long takeNewcomers(std::vector<Task*>& into);
-        void distributeNewcomers(unsigned long long& appendsSeen);
+        // Answers the append count the taken newcomers go up to; sharedPriority,
+        // when given, receives their newcomerPriority.
+        unsigned long long takeNewcomers(std::vector<Task*>& into, int* sharedPriority);
+        void distributeNewcomers(unsigned long long& appendsSeen, bool prioritiesChanged);
         Task* leave(Task* task);
 
         // What queueing threads write, on a cache line of its own. Counts are
@@ -117,6 +110,7 @@ namespace vx
         alignas(64) SpinLock listLock;
         std::vector<Task*> newcomers; // list lock
         std::atomic<unsigned long long> appended{0};
+        bool appendsInTotalOrder = false;
 
         // The priority all newcomers share, noNewcomers when there are none,
         // mixedNewcomers when theirs differ; written under the list lock only
@@ -126,11 +120,11 @@ namespace vx
         // What fetching threads write.
         alignas(64) SpinLock fetchLock;
         std::uint64_t nonEmptyRuns[4] = {};
+        int nonEmptyRunCount = 0;
         std::atomic<unsigned long long> removed{0};
+        std::atomic<bool> ordered{false};
         unsigned int seenPriorityChanges = 0;
         std::vector<Task*> scratch;
-        std::unique_ptr<Request[]> requests;
-        unsigned int requestCount = 0;
         std::array<Run, 256> runs; // index = priority + 128
     };
 

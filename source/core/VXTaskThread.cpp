@@ -1,36 +1,51 @@
 #include "core/VXTaskThread.h"
 
 #include "core/VXTaskManager.h"
-#include "core/VXTime.h"
 
 #include <algorithm>
-#include <chrono>
 #include <climits>
 #include <sched.h>
 #include <string>
-#include <vector>
 
 namespace vx
 {
     namespace
     {
-        constexpr int maxBusyWorkersForTinyTasks = 2;
+        using Clock = std::chrono::steady_clock;
+        using std::chrono::microseconds;
 
-        // Tasks come in bursts. A worker that ran out looks again every few
-        // microseconds, yielding its processor in between, for a while before
-        // it sleeps: waking a sleeping worker costs the queueing thread a system
-        // call, far more than a tiny task. The spacing lets tasks gather, so the
+        // How long the only drainer waits for more tasks before it stops
+        // draining: tasks come in bursts, and waking a worker costs the
+        // queueing thread a system call, far more than a tiny task.
+        constexpr microseconds drainIdleTime{50};
+        // While tasks stream in, the newcomers are taken at most this often.
+        constexpr microseconds takeInterval{1};
+        // How often the watching worker looks at the queue while others drain.
+        constexpr std::chrono::milliseconds watchInterval{1};
+
+        // About half a microsecond between looks: tasks gather meanwhile, so a
         // worker takes them in batches instead of fetching each one as it
-        // arrives, on the cache line the queueing thread writes.
-        void pauseBriefly()
+        // arrives, on the cache lines the queueing thread writes. Later looks
+        // give the processor up now and then, for the threads doing work.
+        void pause(unsigned round)
         {
-            for (int i = 0; i < 32; ++i)
+            for (int i = 0; i < 16; ++i)
             {
 #if defined(__x86_64__) || defined(__i386__)
                 __builtin_ia32_pause();
 #endif
             }
-            sched_yield();
+            if (round >= 64 && round % 8 == 0)
+                sched_yield();
+        }
+
+        // Tasks queued that this worker has not considered, counted in the
+        // order that keeps the difference from going below zero.
+        bool hasNewTasks(const TaskQueue& queue, unsigned long long seen)
+        {
+            const unsigned long long removed = queue.getRemovedCount();
+            const unsigned long long appended = queue.getAppendCount();
+            return appended != seen && appended != removed;
         }
     } // namespace
 
@@ -42,7 +57,8 @@ namespace vx
 
     TaskThread::~TaskThread()
     {
-        stopThreadNow(250);
+        // Without a bound: a running task always finishes.
+        stopThreadNow();
     }
 
     bool TaskThread::start()
@@ -63,110 +79,206 @@ namespace vx
         return true;
     }
 
-    // True when the worker should drain the queue (again); false when it may
-    // sleep. At most two workers look at a time; the others sleep at once,
-    // what came meanwhile being left to the lookers (each of which drains
-    // whatever came after its own last fetch).
-    bool TaskThread::lookForTasks(const TaskQueue& queue, unsigned long long& seen)
+    // A drainer quicker than the threads queueing would take every task as it
+    // arrives, each time taking the cache lines the queueing thread writes
+    // (the queue's list and its lock) from under it: that slows the queueing
+    // thread down, and the drainer with it. Spacing the takes lets tasks
+    // gather, to be taken in batches; a drainer that has been idle takes at
+    // once.
+    void TaskThread::paceTakes()
     {
-        constexpr int looksBeforeSleep = 48;
-        int lookers = manager.lookingWorkers.load();
-        do
+        const Clock::time_point due = lastTakeAt + takeInterval;
+        Clock::time_point now = Clock::now();
+        while (now < due && ! isStopRequested())
         {
-            if (lookers >= maxBusyWorkersForTinyTasks)
-            {
-                seen = queue.getAppendCount();
-                return isStopRequested();
-            }
-        } while (! manager.lookingWorkers.compare_exchange_weak(lookers, lookers + 1));
-        bool drain = false;
-        for (int look = 0; look < looksBeforeSleep && ! drain; ++look)
-        {
-            drain = isStopRequested() || queue.getAppendCount() != seen;
-            if (! drain)
-                pauseBriefly();
+            pause(0);
+            now = Clock::now();
         }
-        manager.lookingWorkers.fetch_sub(1);
-        return drain;
+        lastTakeAt = now;
+    }
+
+    TaskThread::Role TaskThread::startWatchingOr(Role otherwise)
+    {
+        int none = 0;
+        if (manager.workerCounts.watching.compare_exchange_strong(none, 1))
+            return Role::watching;
+        if (otherwise == Role::draining)
+            manager.workerCounts.draining.fetch_add(1);
+        return otherwise;
+    }
+
+    // The only drainer waits a little for more tasks; with others draining, it
+    // leaves them the queue at once.
+    TaskThread::Role TaskThread::drainIdle(const TaskQueue& queue, unsigned long long seen)
+    {
+        TaskManager::WorkerCounts& counts = manager.workerCounts;
+        if (counts.draining.load() == 1)
+        {
+            const Clock::time_point until = std::min(Clock::now() + drainIdleTime, retryAt);
+            // Watching the newcomers, not the append count: the count is on
+            // the line a queueing thread locks for every task.
+            for (unsigned round = 0; ! isStopRequested(); ++round)
+            {
+                if (queue.hasNewcomers() || Clock::now() >= until)
+                    break;
+                pause(round);
+            }
+            if (isStopRequested() || queue.getAppendCount() != seen || Clock::now() >= retryAt)
+                return Role::draining;
+        }
+        counts.draining.fetch_sub(1);
+        return startWatchingOr(Role::sleeping);
+    }
+
+    TaskThread::State TaskThread::await(Clock::time_point until, bool ifNothingNew, const TaskQueue& queue,
+                                        unsigned long long seen)
+    {
+        TaskManager::WorkerCounts& counts = manager.workerCounts;
+        // The state first: a queueing thread that counts this worker sleeping
+        // also finds whom to wake.
+        state.store(asleep);
+        counts.sleeping.fetch_add(1);
+        // A task queued after this read finds the worker counted and wakes it.
+        if (! isStopRequested() && ! (ifNothingNew && hasNewTasks(queue, seen)))
+        {
+            if (until == Clock::time_point::max())
+                wakeupEvent.waitForTrigger();
+            else
+            {
+                const Clock::time_point now = Clock::now();
+                if (now < until)
+                {
+                    // Rounded up, so the worker does not wake just before it is due.
+                    const auto left = std::chrono::ceil<std::chrono::milliseconds>(until - now).count();
+                    wakeupEvent.waitForTrigger(static_cast<unsigned int>(std::min<long long>(left, UINT_MAX - 1)));
+                }
+            }
+        }
+        counts.sleeping.fetch_sub(1);
+        const State was = State(state.exchange(awake));
+        if (was != asleep)
+            counts.underway.fetch_sub(1);
+        return was == asleep ? awake : was;
+    }
+
+    TaskThread::Role TaskThread::watch(const TaskQueue& queue, unsigned long long seen)
+    {
+        TaskManager::WorkerCounts& counts = manager.workerCounts;
+        unsigned long long lastRemoved = queue.getRemovedCount();
+        while (! isStopRequested())
+        {
+            if (counts.draining.load() == 0)
+            {
+                // Nothing to watch. New tasks are for this worker to drain;
+                // otherwise it sleeps, and the next task queued wakes a worker.
+                if (hasNewTasks(queue, seen))
+                    break;
+                counts.watching.fetch_sub(1);
+                return Role::sleeping;
+            }
+            // A sleep, not a spin: a worker spinning beside the drainers takes
+            // processor time they and the queueing threads could use.
+            if (await(std::min(Clock::now() + watchInterval, retryAt), false, queue, seen) == wokenToDrain)
+                break;
+            if (Clock::now() >= retryAt)
+                break;
+            const unsigned long long removed = queue.getRemovedCount();
+            const unsigned long long appended = queue.getAppendCount();
+            const unsigned long long pace = removed - lastRemoved;
+            lastRemoved = removed;
+            if (appended == seen || appended == removed)
+                continue;
+            // Tasks wait, and either nobody drains, or no task left since the
+            // last look (every drainer is busy with one of its own), or the
+            // drainers would take longer than a look's interval to clear them.
+            const int drainers = counts.draining.load();
+            if (drainers == 0)
+            {
+                break;
+            }
+            if (pace == 0 || appended - removed > pace)
+            {
+                // Counted as draining before no longer watching, so that a
+                // queueing thread never sees neither and wakes in vain; then
+                // another worker takes over watching.
+                counts.draining.fetch_add(1);
+                counts.watching.fetch_sub(1);
+                manager.wakeWatcher();
+                return Role::draining;
+            }
+        }
+        counts.draining.fetch_add(1);
+        counts.watching.fetch_sub(1);
+        return Role::draining;
+    }
+
+    TaskThread::Role TaskThread::sleep(const TaskQueue& queue, unsigned long long seen)
+    {
+        TaskManager::WorkerCounts& counts = manager.workerCounts;
+        // A woken worker, or one watching others drain, takes what is queued;
+        // otherwise the tasks queued since this worker's last fetch keep it
+        // awake.
+        const bool covered =
+            counts.underway.load() != 0 || (counts.watching.load() != 0 && counts.draining.load() != 0);
+        const State woken = await(retryAt, ! covered, queue, seen);
+        if (woken == wokenToDrain)
+        {
+            counts.draining.fetch_add(1);
+            return Role::draining;
+        }
+        if (woken == wokenToWatch)
+            return startWatchingOr(Role::sleeping);
+        // Not woken: the guards that deferred a task are due, or tasks wait
+        // that nobody takes, or the wait was cut short.
+        if (Clock::now() >= retryAt || (hasNewTasks(queue, seen) && counts.draining.load() == 0))
+        {
+            counts.draining.fetch_add(1);
+            return Role::draining;
+        }
+        return startWatchingOr(Role::sleeping);
     }
 
     void TaskThread::run()
     {
-        TaskQueue& queue = manager.queues[int(TaskThreadMode::Threaded)];
-        unsigned int retryTimeout = UINT_MAX;
+        const TaskQueue& queue = manager.queues[int(TaskThreadMode::Threaded)];
+        TaskManager::WorkerCounts& counts = manager.workerCounts;
         std::vector<unsigned char*> ranSlots;
         ranSlots.reserve(64);
+        // Appends up to which this worker's last empty fetch considered the queue.
+        unsigned long long seen = 0;
+        // Drain first: tasks queued before this worker first slept woke nobody.
+        Role role = Role::draining;
+        counts.draining.fetch_add(1);
         while (! isStopRequested())
         {
-            // Drain first: tasks queued before this worker first slept woke nobody.
-            unsigned long long seen = 0;
-            manager.drainingWorkers.fetch_add(1);
-            bool left = false;
-            while (! isStopRequested())
+            switch (role)
             {
-                // Tiny tasks run fastest on few workers: more fetching each
-                // other's cache lines slow them all down. So beyond two workers
-                // draining, one leaves after a task of under a microsecond, its
-                // tasks left to the others, who drain until the queue is empty.
-                const bool crowded = manager.drainingWorkers.load() > maxBusyWorkersForTinyTasks;
-                const auto start = crowded ? std::chrono::steady_clock::now() : std::chrono::steady_clock::time_point();
-                if (! manager.executeNextWorkerTask(number, &retryTimeout, seen, ranSlots))
-                    break;
-                ++tasksRun;
-                if (crowded && std::chrono::steady_clock::now() - start < std::chrono::microseconds(1))
+                case Role::draining:
                 {
-                    if (manager.drainingWorkers.fetch_sub(1) > maxBusyWorkersForTinyTasks)
-                    {
-                        left = true;
-                        seen = queue.getAppendCount();
-                        break;
-                    }
-                    manager.drainingWorkers.fetch_add(1);
+                    if (! queue.hasOrderedTasks())
+                        paceTakes();
+                    unsigned int retryTimeout = UINT_MAX;
+                    if (manager.executeNextWorkerTask(&retryTimeout, seen, ranSlots))
+                        continue;
+                    retryAt = retryTimeout == UINT_MAX
+                                  ? Clock::time_point::max()
+                                  : Clock::now() + std::chrono::milliseconds(retryTimeout);
+                    manager.releaseSlots(ranSlots);
+                    role = drainIdle(queue, seen);
+                    break;
                 }
-            }
-            if (! left)
-                manager.drainingWorkers.fetch_sub(1);
-            manager.releaseSlots(ranSlots);
-            if (isStopRequested())
-                break;
-
-            if (lookForTasks(queue, seen))
-                continue;
-
-            // A worker woken while others were awake that ran next to nothing
-            // was not needed: further such wake-ups are held back for a while,
-            // so that bursts of tiny tasks do not keep waking workers in vain.
-            // This worker then sleeps only that long, and looks again: a task
-            // queued meanwhile while every awake worker is busy waits no longer.
-            unsigned int sleepMs = retryTimeout;
-            if (wasWoken && tasksRun - tasksRunWhenWoken < 4)
-            {
-                constexpr unsigned int holdMs = 1;
-                manager.wakesHeldUntil.store(getTickCount() + holdMs);
-                sleepMs = std::min(sleepMs, holdMs + 1);
-            }
-            wasWoken = false;
-
-            // A task queued after the last fetch but before the sleeping flag is
-            // visible is seen here; one queued later finds the flag and wakes us.
-            sleeping.store(true);
-            manager.sleepingWorkers.fetch_add(1);
-            if (queue.getAppendCount() == seen && ! isStopRequested())
-            {
-                if (sleepMs < UINT_MAX)
-                    wakeupEvent.waitForTrigger(sleepMs);
-                else
-                    wakeupEvent.waitForTrigger();
-            }
-            manager.sleepingWorkers.fetch_sub(1);
-            sleeping.store(false);
-            if (woken.exchange(false))
-            {
-                manager.wakesUnderway.fetch_sub(1);
-                tasksRunWhenWoken = tasksRun;
-                wasWoken = wokenWhileOthersAwake.load();
+                case Role::watching:
+                    role = watch(queue, seen);
+                    break;
+                case Role::sleeping:
+                    role = sleep(queue, seen);
+                    break;
             }
         }
+        if (role == Role::draining)
+            counts.draining.fetch_sub(1);
+        else if (role == Role::watching)
+            counts.watching.fetch_sub(1);
         manager.releaseSlots(ranSlots);
     }
 

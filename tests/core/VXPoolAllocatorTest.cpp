@@ -71,6 +71,30 @@ namespace
         EXPECT_EQ(b, pool.aquireObject());
     }
 
+    // Slots given back in one call go to the pools that own them; addresses
+    // no pool owns, or inside a slot, are passed over.
+    TEST(PoolAllocator, GivingBackManyReturnsEachSlotToItsOwnPool)
+    {
+        vx::PoolAllocator pool(2, 64);
+        pool.enableChaining();
+        std::vector<unsigned char*> slots;
+        for (int i = 0; i < 5; ++i)
+            slots.push_back(pool.aquireObject());
+        unsigned char outside[128] = {};
+        std::vector<unsigned char*> back = {slots[4], outside, slots[0], slots[2] + 1, nullptr, slots[1], slots[3]};
+        pool.unaquireObjects(back.data(), back.size());
+
+        // The first pool's two come out first, then the others; nothing twice,
+        // nothing foreign, and no sixth slot without a new pool.
+        std::set<unsigned char*> first{pool.aquireObject(), pool.aquireObject()};
+        EXPECT_EQ(first, (std::set<unsigned char*>{slots[0], slots[1]}));
+        std::set<unsigned char*> rest{pool.aquireObject(), pool.aquireObject()};
+        EXPECT_EQ(rest, (std::set<unsigned char*>{slots[3], slots[4]}));
+        unsigned char* fresh = pool.aquireObject();
+        EXPECT_EQ(slots.end(), std::find(slots.begin(), slots.end(), fresh)) << "slot 2 was never given back";
+        EXPECT_NE(fresh, outside);
+    }
+
     struct Payload
     {
         Payload(int a, double b) : a(a), b(b) {}

@@ -487,6 +487,106 @@ namespace
         delete never;
     }
 
+    // Tasks that wait for one another can only finish when each has a worker
+    // of its own: queued in a burst while the workers sleep, they must bring
+    // every worker in, however few were woken at first.
+    struct WorkerCountCase
+    {
+        const char* name;
+        unsigned char workers;
+    };
+
+    class TaskManagerLongTasks : public testing::TestWithParam<WorkerCountCase>
+    {
+    };
+
+    TEST_P(TaskManagerLongTasks, EveryWorkerJoinsInForTasksThatWaitForEachOther)
+    {
+        const int count = GetParam().workers;
+        vx::TaskManager manager(GetParam().workers);
+        ASSERT_TRUE(waitUntil([&] { return allSleeping(manager); }));
+        std::atomic<int> entered{0};
+        std::atomic<int> metAll{0};
+        std::vector<std::unique_ptr<vx::WaitableEvent>> done;
+        for (int i = 0; i < count; ++i)
+            done.emplace_back(manager.fireTask(
+                Mode::Threaded,
+                [&]
+                {
+                    ++entered;
+                    if (waitUntil([&] { return entered.load() == count; }))
+                        ++metAll;
+                },
+                true, 0));
+        for (const auto& event : done)
+            ASSERT_TRUE(event->waitForTrigger(60000));
+        EXPECT_EQ(metAll.load(), count) << "tasks ran one after another, not side by side";
+    }
+
+    INSTANTIATE_TEST_SUITE_P(Workers, TaskManagerLongTasks,
+                             testing::Values(WorkerCountCase{"Two", 2}, WorkerCountCase{"Four", 4},
+                                             WorkerCountCase{"Eight", 8}),
+                             [](const testing::TestParamInfo<WorkerCountCase>& info) { return info.param.name; });
+
+    // A task still running when the manager goes is let finish, however long
+    // it takes: its side effect and its completion event both happen, also
+    // when its last step is a destructor that blocks.
+    struct LongTaskCase
+    {
+        const char* name;
+        bool blockInDestructor;
+    };
+
+    class TaskManagerShutdown : public testing::TestWithParam<LongTaskCase>
+    {
+    };
+
+    // Well past the 250 ms a stop used to wait before cancelling the worker.
+    constexpr std::chrono::milliseconds longTaskLength{400};
+
+    TEST_P(TaskManagerShutdown, RunningTaskFinishesBeforeTheWorkerStops)
+    {
+        struct SlowToDestroy
+        {
+            explicit SlowToDestroy(std::atomic<bool>& flag) : finished(flag) {}
+            ~SlowToDestroy()
+            {
+                std::this_thread::sleep_for(longTaskLength);
+                finished = true;
+            }
+            std::atomic<bool>& finished;
+        };
+
+        const bool inDestructor = GetParam().blockInDestructor;
+        std::atomic<bool> finished{false};
+        vx::WaitableEvent entered;
+        auto manager = std::make_unique<vx::TaskManager>(2);
+        vx::WaitableEvent* done = manager->fireTask(
+            Mode::Threaded,
+            [&]
+            {
+                entered.trigger();
+                if (inDestructor)
+                {
+                    SlowToDestroy last(finished);
+                    return;
+                }
+                std::this_thread::sleep_for(longTaskLength);
+                finished = true;
+            },
+            true, 0);
+        ASSERT_TRUE(entered.waitForTrigger(30000));
+        manager.reset();
+        EXPECT_TRUE(finished);
+        EXPECT_TRUE(done->waitForTrigger(0)) << "the completion event was not triggered";
+        delete done;
+    }
+
+    INSTANTIATE_TEST_SUITE_P(LongTasks, TaskManagerShutdown,
+                             testing::Values(LongTaskCase{"SleepsInItsBody", false},
+                                             LongTaskCase{"SleepsInADestructor", true}),
+                             [](const testing::TestParamInfo<LongTaskCase>& info) { return info.param.name; });
+
     TEST(TaskManager, PoolChainsPastItsThousandSlots)
     {
         vx::TaskManager manager(1);

@@ -200,6 +200,74 @@ namespace
             ASSERT_EQ(pixel, (PixelRGBA8{0, 0, 0, 0}));
     }
 
+    struct TranslucentCase
+    {
+        const char* name;
+        PixelRGBA8 input;
+        GLenum hostBlendEquation; // left by the host, kept by the effect
+    };
+
+    void PrintTo(const TranslucentCase& c, std::ostream* os)
+    {
+        *os << c.name;
+    }
+
+    class KelvoTranslucentGLTest : public KelvoGLTest, public testing::WithParamInterface<TranslucentCase>
+    {
+    };
+
+    // The picture is alpha-blended over the transparent black the frame
+    // starts from: to the bit what that blend gives, whichever equation the
+    // host left. A uniform input makes the sampled colour exact everywhere.
+    TEST_P(KelvoTranslucentGLTest, ThePictureIsBlendedOverTransparentBlackToTheBit)
+    {
+        const TranslucentCase& c = GetParam();
+        PictureFrame frame;
+        const std::vector<PixelRGBA8> uniform(static_cast<std::size_t>(width * height), c.input);
+        glBindTexture(GL_TEXTURE_2D, frame.input->getTexture());
+        glTexSubImage2D(GL_TEXTURE_2D, 0, 0, 0, width, height, GL_RGBA, GL_UNSIGNED_BYTE, uniform.data());
+        glBindTexture(GL_TEXTURE_2D, 0);
+        glBlendEquation(c.hostBlendEquation);
+
+        std::vector<PixelRGBA8> expected;
+        {
+            const vx::test::ScopedTestFramebuffer reference(width, height);
+            vx::test::clearTo(0.0f, 0.0f, 0.0f, 0.0f);
+            glEnable(GL_BLEND);
+            glBlendFunc(GL_SRC_ALPHA, GL_ONE_MINUS_SRC_ALPHA);
+            glColor4ub(c.input.r, c.input.g, c.input.b, c.input.a);
+            glRectf(-1.0f, -1.0f, 1.0f, 1.0f);
+            glColor4f(1.0f, 1.0f, 1.0f, 1.0f);
+            glBlendFunc(GL_ONE, GL_ZERO);
+            glDisable(GL_BLEND);
+            expected = vx::test::readPixels(0, 0, width, height);
+        }
+
+        Instance instance(frame.viewport);
+        ASSERT_TRUE(instance.isValid());
+        // A first frame: the flakes are still above the picture.
+        ASSERT_EQ(instance(FFGL::processOpenGL, frame.recordWord()), 0u);
+        const auto output = frame.readOutput();
+        glBlendEquation(GL_FUNC_ADD);
+
+        int differing = 0;
+        for (std::size_t i = 0; i < output.size(); ++i)
+            differing += output[i] == expected[i] ? 0 : 1;
+        EXPECT_EQ(differing, 0) << "shown " << output[0] << ", blended " << expected[0];
+    }
+
+    INSTANTIATE_TEST_SUITE_P(
+        Cases, KelvoTranslucentGLTest,
+        testing::Values(TranslucentCase{"HalfAlpha", PixelRGBA8{200, 120, 40, 128}, GL_FUNC_ADD},
+                        TranslucentCase{"NearlyTransparent", PixelRGBA8{255, 255, 255, 3}, GL_FUNC_ADD},
+                        TranslucentCase{"Transparent", PixelRGBA8{90, 180, 255, 0}, GL_FUNC_ADD},
+                        TranslucentCase{"Opaque", PixelRGBA8{17, 230, 101, 255}, GL_FUNC_ADD},
+                        TranslucentCase{"HostSubtracts", PixelRGBA8{200, 120, 40, 128}, GL_FUNC_SUBTRACT},
+                        TranslucentCase{"HostReverseSubtracts", PixelRGBA8{200, 120, 40, 128},
+                                        GL_FUNC_REVERSE_SUBTRACT},
+                        TranslucentCase{"HostTakesTheMaximum", PixelRGBA8{200, 120, 40, 128}, GL_MAX}),
+        [](const auto& info) { return std::string(info.param.name); });
+
     TEST_F(KelvoGLTest, AfterAFewSecondsNearWhiteFlakesShowAndSettleOnTheEdges)
     {
         PictureFrame frame;

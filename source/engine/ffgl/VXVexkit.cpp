@@ -13,7 +13,10 @@
 #include "core/parameters/VXColorManager.h"
 #include "core/parameters/VXParamCollection.h"
 #include "core/xml/VXApplicationInterface.h"
+#include "core/parameters/VXParamRange.h"
+#include "core/parameters/VXParamVector.h"
 #include "engine/behaviours/VXAudioObjectManager.h"
+#include "engine/behaviours/VXBehaviourFFTLink.h"
 #include "engine/gfx/VXContextManager.h"
 #include "engine/gfx/VXFonts.h"
 #include "engine/gfx/VXGfxInfo.h"
@@ -25,7 +28,9 @@
 #include "engine/gfx/VXTextureDebugger.h"
 #include "engine/gfx/VXTextureManager.h"
 #include "engine/gui/VXInputController.h"
+#include "engine/renderpasses/VXAudioSpectrumLink.h"
 #include "engine/renderpasses/VXRenderPassManager.h"
+#include "engine/video/formats/VXVideoFormatManager.h"
 
 namespace vx
 {
@@ -76,6 +81,40 @@ namespace vx
             Manager::clearCurrent(slot.get());
             slot.reset();
         }
+
+        // The behaviours' audio-spectrum link, handed to the render passes,
+        // which stand beside the behaviours and cannot name it.
+        class FFTLinkAdapter : public AudioSpectrumLink
+        {
+        public:
+            explicit FFTLinkAdapter(std::shared_ptr<BehaviourFFTLink> linkToUse) : behaviour(std::move(linkToUse)) {}
+
+            bool link(const std::shared_ptr<ParamBase>& spectrum) override
+            {
+                return behaviour->link(spectrum, true, true);
+            }
+            void unlink() override { behaviour->unlink(); }
+            bool isLinked() const override { return behaviour->getLinkedFFTParam() != nullptr; }
+            const std::vector<float>& getFallingData() const override
+            {
+                return behaviour->getFallingDataParam()->getValue();
+            }
+
+        private:
+            std::shared_ptr<BehaviourFFTLink> behaviour;
+        };
+
+        class FFTLinks : public AudioSpectrumLinks
+        {
+        public:
+            std::shared_ptr<AudioSpectrumLink> makeLink(ParamRange& owner, double fallbackMs) override
+            {
+                auto behaviour = std::make_shared<BehaviourFFTLink>(owner);
+                behaviour->getFallbackParam()->setValue(fallbackMs, ValueChangeInfo());
+                owner.setBehaviour(behaviour);
+                return std::make_shared<FFTLinkAdapter>(behaviour);
+            }
+        };
     }
 
     // The managers, each owned here while it exists, in the order initialise
@@ -86,12 +125,14 @@ namespace vx
         std::unique_ptr<ParamCollection> paramCollection;
         std::unique_ptr<TaskManager> taskManager;
         std::unique_ptr<InputController> inputController;
+        std::unique_ptr<VideoFormatManager> videoFormatManager;
         std::unique_ptr<ContextManager> contextManager;
         std::unique_ptr<GfxObjectManager> gfxObjectManager;
         std::unique_ptr<TextureManager> textureManager;
         std::unique_ptr<RenderTargetManager> renderTargetManager;
         std::unique_ptr<RenderPassManager> renderPassManager;
         std::unique_ptr<ColorManager> colorManager;
+        std::unique_ptr<FFTLinks> audioSpectrumLinks;
         std::atomic<ApplicationInterface*> currentApplication{nullptr};
         CriticalSection renderLock;
         CriticalSection* externalRenderLock = nullptr;
@@ -164,8 +205,14 @@ namespace vx
     {
         Pimpl& p = *pimpl;
 
-        // 1. Parameter registry.
+        // 1. Parameter registry, and the audio-spectrum links the render
+        //    passes make.
         makeManager(p.paramCollection);
+        if (p.audioSpectrumLinks == nullptr)
+        {
+            p.audioSpectrumLinks = std::make_unique<FFTLinks>();
+            AudioSpectrumLinks::setCurrent(p.audioSpectrumLinks.get());
+        }
 
         // 2. Task manager.
         if ((moduleFlags & (flagTaskManager | flagInputController)) != 0 && p.taskManager == nullptr)
@@ -183,12 +230,18 @@ namespace vx
         }
 
         // 4. Device-change detector (flagDeviceChangeDetector).
-        // 5. Video-format manager (flagVideoFormatManager).
+        // 5. Video-format manager, which loads image parameters' files.
+        if ((moduleFlags & flagVideoFormatManager) != 0 && p.videoFormatManager == nullptr)
+        {
+            p.videoFormatManager = std::make_unique<VideoFormatManager>();
+            PixelsLoader::setCurrent(p.videoFormatManager.get());
+        }
+
         // 6. Video-source manager (flagVideoSourceManager).
         // 7. Capture-device manager (flagCaptureDeviceManager), given the
         //    detector and registered with the video-source manager.
-        // Those subsystems are not part of this engine yet: their managers
-        // are made here, in this order, when they are.
+        // Those subsystems (4, 6 and 7) are not part of this engine yet:
+        // their managers are made here, in this order, when they are.
 
         // 8. Context and GPU-object managers. Every context made or wrapped
         // from now on carries a renderer.
@@ -266,7 +319,8 @@ namespace vx
         if (p.contextManager != nullptr)
             selected = p.contextManager->getScopedPrimaryContextLock();
 
-        // The video-format manager releases first here once it exists.
+        if (p.videoFormatManager != nullptr)
+            p.videoFormatManager->release();
         if (p.renderPassManager != nullptr)
             p.renderPassManager->release();
         if (p.renderTargetManager != nullptr)
@@ -291,14 +345,25 @@ namespace vx
         deleteManager(p.textureManager);
         deleteManager(p.gfxObjectManager);
         deleteManager(p.contextManager);
-        // Capture-device manager, video-source manager, video-format manager
-        // and device-change detector go here once they exist.
+        // Capture-device manager and video-source manager go here once they
+        // exist.
+        if (p.videoFormatManager != nullptr)
+        {
+            PixelsLoader::clearCurrent(p.videoFormatManager.get());
+            p.videoFormatManager.reset();
+        }
+        // The device-change detector goes here once it exists.
         deleteManager(p.inputController);
         if (p.taskManager != nullptr)
         {
             if (TaskManager::getCurrent() == p.taskManager.get())
                 TaskManager::setCurrent(nullptr);
             p.taskManager.reset();
+        }
+        if (p.audioSpectrumLinks != nullptr)
+        {
+            AudioSpectrumLinks::clearCurrent(p.audioSpectrumLinks.get());
+            p.audioSpectrumLinks.reset();
         }
         deleteManager(p.paramCollection);
         p.initialised = false;
@@ -352,6 +417,11 @@ namespace vx
     TaskManager* Vexkit::getTaskManager() const
     {
         return pimpl->taskManager.get();
+    }
+
+    VideoFormatManager* Vexkit::getVideoFormatManager() const
+    {
+        return pimpl->videoFormatManager.get();
     }
 
     InputController* Vexkit::getInputController() const

@@ -110,9 +110,12 @@ namespace vx
         // pass kinds.
         RenderPassManager* getRenderPassManager() const;
 
+        // Made with module flag 0x80; it is also the image parameters'
+        // PixelsLoader while it exists.
+        VideoFormatManager* getVideoFormatManager() const;
+
         // Managers of subsystems this engine does not build yet: always null.
         DeviceChangeDetector* getDeviceChangeDetector() const { return nullptr; }
-        VideoFormatManager* getVideoFormatManager() const { return nullptr; }
         VideoSourceManager* getVideoSourceManager() const { return nullptr; }
         CaptureDeviceManager* getCaptureDeviceManager() const { return nullptr; }
         DisplayCollection* getDisplayCollection() const { return nullptr; }

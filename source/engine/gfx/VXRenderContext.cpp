@@ -110,8 +110,28 @@ namespace vx
 
     void RenderContext::unbind2DTextures()
     {
+        // What bind2DTexture(unit, 0) on every unit leaves, GL_TEXTURE_2D
+        // enabled on each unit active along the way, with one glEnable per
+        // such unit instead of one per unit: this runs after every textured
+        // draw, over all units (32 on common drivers).
+        bool enabledOnActiveUnit = false;
         for (unsigned long unit = 0; unit < boundTextures.size(); ++unit)
-            bind2DTexture(unit, 0u);
+        {
+            if (! enabledOnActiveUnit)
+            {
+                glEnable(GL_TEXTURE_2D);
+                enabledOnActiveUnit = true;
+            }
+            if (boundTextures[unit] == 0)
+                continue;
+            if (unit != activeUnit)
+            {
+                ensureSamplerActive(static_cast<unsigned int>(unit));
+                enabledOnActiveUnit = false;
+            }
+            glBindTexture(GL_TEXTURE_2D, 0);
+            boundTextures[unit] = 0;
+        }
     }
 
     void RenderContext::unbindAll()

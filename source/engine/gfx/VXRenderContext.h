@@ -46,6 +46,8 @@ namespace vx
         void ensureSamplerActive(unsigned int unit);
 
         void unbindShader();
+        /** Binds 0 on every unit the cache holds a texture on, leaving the
+            enables bind2DTexture(unit, 0) on every unit would. */
         void unbind2DTextures();
         void unbindAll();
 

@@ -15,6 +15,9 @@
 #include "engine/renderpasses/catalogue/VXFormatConversion.h"
 #include "engine/renderpasses/catalogue/VXRGBASwitch.h"
 
+#include <sys/stat.h>
+#include <unistd.h>
+
 #include <algorithm>
 #include <cstring>
 #include <map>
@@ -231,6 +234,29 @@ namespace vx
                 *presetName = readAttribute(root->first_attribute("name"), std::string());
             return findPresetKind(infos, *root) == &kind ? PresetFileOwner::kind : PresetFileOwner::otherKind;
         }
+
+        // What identifies a file's current contents well enough to skip
+        // reading it again: a file replaced or edited since gets another
+        // inode, size or modification time.
+        struct FileStamp
+        {
+            const RenderPassInfo* kind = nullptr;
+            dev_t device = 0;
+            ino_t inode = 0;
+            off_t size = 0;
+            timespec modified{};
+
+            bool sameFile(const struct stat& status) const
+            {
+                return device == status.st_dev && inode == status.st_ino && size == status.st_size &&
+                       modified.tv_sec == status.st_mtim.tv_sec && modified.tv_nsec == status.st_mtim.tv_nsec;
+            }
+        };
+
+        bool statFile(const File& file, struct stat& status)
+        {
+            return ::stat(file.getFullPath().c_str(), &status) == 0 && S_ISREG(status.st_mode);
+        }
     }
 
     struct RenderPassManager::Pimpl
@@ -245,6 +271,25 @@ namespace vx
         RenderPassFactory factory;
         File livePresetsFile;
         std::vector<SharedPass> sharedPasses;
+        // Preset files this manager wrote or loaded, by path: a re-save
+        // replaces one still as it was without reading whose it is.
+        std::map<std::string, FileStamp> presetFiles;
+
+        void remember(const File& file, const RenderPassInfo& kind)
+        {
+            struct stat status;
+            if (! statFile(file, status))
+            {
+                presetFiles.erase(file.getFullPath());
+                return;
+            }
+            FileStamp& stamp = presetFiles[file.getFullPath()];
+            stamp.kind = &kind;
+            stamp.device = status.st_dev;
+            stamp.inode = status.st_ino;
+            stamp.size = status.st_size;
+            stamp.modified = status.st_mtim;
+        }
 
         void addShared(const std::string& name, RenderPass* pass)
         {
@@ -424,7 +469,14 @@ namespace vx
             const InfoPtr& info = infos[index];
             const std::shared_ptr<XmlStates> presets = info->getPresets();
             const std::string& folderName = folders[index];
-            const std::vector<std::string> formerFolderNames = possibleFolderNames(*info);
+            // Folders the kind had before that exist: its presets there move out.
+            std::vector<File> formerFolders;
+            for (const std::string& formerFolderName : possibleFolderNames(*info))
+            {
+                const File formerFolder = childOf(folder, formerFolderName);
+                if (formerFolderName != folderName && formerFolder.existsAsDirectory())
+                    formerFolders.push_back(formerFolder);
+            }
             File kindFolder;
             for (int i = 0; i < presets->getNumStates(); ++i)
             {
@@ -469,7 +521,15 @@ namespace vx
                 const File file = childOf(kindFolder, fileName);
                 // Only a file moved here by hand, or left from when kinds
                 // shared folders, can hold another kind's preset: it stays.
-                if (findPresetFileOwner(infos, file, *info) == PresetFileOwner::otherKind)
+                // One this manager wrote or loaded for the kind, unchanged
+                // since, is not read again.
+                struct stat status;
+                const bool exists = statFile(file, status);
+                const auto known = pimpl->presetFiles.find(file.getFullPath());
+                const bool ours =
+                    exists && known != pimpl->presetFiles.end() && known->second.kind == info.get() &&
+                    known->second.sameFile(status);
+                if (exists && ! ours && findPresetFileOwner(infos, file, *info) == PresetFileOwner::otherKind)
                 {
                     logPrint(logError,
                              "RenderPassManager::savePresets: did not write the preset \"%s\" of \"%s\": '%s' "
@@ -478,29 +538,32 @@ namespace vx
                     allWritten = false;
                     continue;
                 }
-                if (file.exists())
-                    file.deleteFile();
+                if (exists)
+                    ::unlink(file.getFullPath().c_str());
                 debugPrint(file.getFullPath());
                 if (! XmlUtils::writeXmlToFile(file, element))
                 {
                     logPrint(logError, "RenderPassManager::savePresets: could not write '%s'",
                              file.getFullPath().c_str());
+                    pimpl->presetFiles.erase(file.getFullPath());
                     allWritten = false;
                     continue;
                 }
+                pimpl->remember(file, *info);
 
                 // The same preset left in a folder the kind had before, when
                 // other kinds were registered, has moved: remove it, or it
                 // would load twice.
-                for (const std::string& formerFolderName : formerFolderNames)
+                for (const File& formerFolder : formerFolders)
                 {
-                    if (formerFolderName == folderName)
-                        continue;
-                    const File formerFile = childOf(childOf(folder, formerFolderName), fileName);
+                    const File formerFile = childOf(formerFolder, fileName);
                     std::string storedName;
                     if (findPresetFileOwner(infos, formerFile, *info, &storedName) == PresetFileOwner::kind &&
                         storedName == preset->getName())
+                    {
                         formerFile.deleteFile();
+                        pimpl->presetFiles.erase(formerFile.getFullPath());
+                    }
                 }
             }
         }
@@ -560,6 +623,7 @@ namespace vx
                     skipFile(file, "the preset holds no state");
                     continue;
                 }
+                pimpl->remember(file, *info);
                 ++added;
             }
         }
@@ -596,6 +660,7 @@ namespace vx
             pimpl->infos.back()->removeListener(*this);
             pimpl->infos.pop_back();
         }
+        pimpl->presetFiles.clear();
     }
 
     void RenderPassManager::printInfo() const

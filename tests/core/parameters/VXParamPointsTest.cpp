@@ -84,6 +84,18 @@ namespace vx
             EXPECT_EQ(cues.getPoint(2)->getValue(), 4.0);
         }
 
+        // A timeline of no duration over a real window: stepping back would
+        // take an infinite delta and land on an edge of the window.
+        TEST(CuePointsZeroDuration, SetStoresTheCurrentPosition)
+        {
+            auto position = std::make_shared<ParamRange>("Position", 5.0, ValueRange<double>(0.0, 10.0));
+            position->setBehaviour(std::make_shared<BehaviourTimeline>(*position, 0.0));
+            ParamPoints cues("CuePoints", 1);
+            cues.setParam(position);
+            cues.valueChanged(*cues.getSetParam(0), ChangeInfo(StateChange_Value, getTickCount() - 1000.0));
+            EXPECT_EQ(cues.getPoint(0)->getValue(), 5.0);
+        }
+
         TEST_F(CuePoints, JumpOnAnEmptyPointRecordsInsteadOfMoving)
         {
             pause();

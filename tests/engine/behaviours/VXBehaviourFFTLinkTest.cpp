@@ -55,7 +55,8 @@ namespace vx
                               Band{"FractionalBottom", 0.3, 0.5, fiveBins, (0.2 * 0.2) / 0.8},
                               Band{"LoudBandSaturates", 0.0, 0.25, {1.0f, 1.0f, 1.0f, 1.0f, 1.0f}, 1.0},
                               Band{"OneBin", 0.0, 1.0, {0.8f}, 0.0}, Band{"NoBins", 0.0, 1.0, {}, 0.0},
-                              Band{"ZeroWidth", 0.5, 0.5, fiveBins, 0.0}),
+                              Band{"ZeroWidth", 0.5, 0.5, fiveBins, 0.0},
+                              Band{"NaNEdge", std::nan(""), 0.5, fiveBins, 0.0}),
             [](const auto& info) { return std::string(info.param.name); });
 
         struct FFTLink : ::testing::Test

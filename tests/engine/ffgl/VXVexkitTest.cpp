@@ -12,6 +12,7 @@
 #include "core/VXTaskManager.h"
 #include "core/parameters/VXParam.h"
 #include "core/parameters/VXParamCollection.h"
+#include "core/parameters/VXPixelsLoader.h"
 #include "core/xml/VXApplicationInterface.h"
 #include "engine/behaviours/VXAudioObjectBase.h"
 #include "engine/behaviours/VXAudioObjectManager.h"
@@ -25,6 +26,7 @@
 #include "engine/gui/VXBaseInputMessage.h"
 #include "engine/gui/VXInputController.h"
 #include "engine/renderpasses/VXRenderPassManager.h"
+#include "engine/video/formats/VXVideoFormatManager.h"
 
 #include "support/VXLogRecorder.h"
 #include "support/VXTempDir.h"
@@ -113,6 +115,27 @@ namespace
         ASSERT_NE(root->getColorManager(), nullptr);
         root->shutdown();
         EXPECT_EQ(root->getColorManager(), nullptr);
+    }
+
+    TEST_F(VexkitTest, VideoFormatManagerLivesUnderItsFlagAndLoadsPixels)
+    {
+        Vexkit* root = Vexkit::create(3);
+        ASSERT_TRUE(root->initialise(false));
+        EXPECT_EQ(root->getVideoFormatManager(), nullptr);
+        EXPECT_EQ(PixelsLoader::getCurrent(), nullptr);
+        root->shutdown();
+        Vexkit::deleteInstance();
+
+        root = Vexkit::create(0x80);
+        ASSERT_TRUE(root->initialise(false));
+        ASSERT_NE(root->getVideoFormatManager(), nullptr);
+        EXPECT_EQ(root->getVideoFormatManager()->getNumKnownFormats(), 5);
+        EXPECT_EQ(PixelsLoader::getCurrent(), root->getVideoFormatManager());
+        root->release();
+        root->shutdown();
+        EXPECT_EQ(root->getVideoFormatManager(), nullptr);
+        EXPECT_EQ(PixelsLoader::getCurrent(), nullptr) << "no dangling loader";
+        Vexkit::deleteInstance();
     }
 
     TEST_F(VexkitTest, TaskManagerFillsTheSeamWhileItLives)

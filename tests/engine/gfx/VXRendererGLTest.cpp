@@ -211,6 +211,39 @@ namespace vx
             glDeleteTextures(1, &texture);
         }
 
+        TEST_F(RendererGLTest, UnbindingEveryUnitEnablesTexturingOncePerUnitItVisits)
+        {
+            RenderContext& cache = renderer->getRenderContext();
+            GLuint texture = 0;
+            glGenTextures(1, &texture);
+            cache.bind2DTexture(0, texture);
+            cache.bind2DTexture(3, texture);
+            for (GLenum unit : {GL_TEXTURE0, GL_TEXTURE3})
+            {
+                glActiveTexture(unit);
+                glDisable(GL_TEXTURE_2D);
+            }
+            {
+                test::GLCallCounter<&epoxy_glEnable> enables("glEnable");
+                test::GLCallCounter<&epoxy_glBindTexture> binds("glBindTexture");
+                cache.unbind2DTextures();
+                // Units 3 (active on entry), 0, then 3 again: the units a
+                // per-unit bind2DTexture(unit, 0) would enable texturing on.
+                EXPECT_EQ(enables.count(), 3);
+                EXPECT_EQ(binds.count(), 2);
+            }
+            for (GLenum unit : {GL_TEXTURE0, GL_TEXTURE1, GL_TEXTURE3})
+            {
+                glActiveTexture(unit);
+                EXPECT_EQ(test::getInteger(GL_TEXTURE_BINDING_2D), 0) << "unit " << unit - GL_TEXTURE0;
+                EXPECT_EQ(glIsEnabled(GL_TEXTURE_2D) == GL_TRUE, unit != GL_TEXTURE1) << "unit " << unit - GL_TEXTURE0;
+                glDisable(GL_TEXTURE_2D);
+            }
+            glActiveTexture(GL_TEXTURE0);
+            cache.assumeDefaultContextState();
+            glDeleteTextures(1, &texture);
+        }
+
         TEST_F(RendererGLTest, GuiMatricesMapTheViewportCorners)
         {
             renderer->setViewport(RectT<float>(0.0f, 0.0f, 640.0f, 480.0f));

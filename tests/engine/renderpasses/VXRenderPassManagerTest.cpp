@@ -280,6 +280,13 @@ namespace vx::test
             EXPECT_EQ(folder.readFile("TestAddConstant/Mine.xml"), foreign);
             EXPECT_TRUE(log.contains("TestAddConstant/Mine.xml' holds a preset of another kind")) << log.dump();
             EXPECT_TRUE(File(folder.file("TestAddConstant/Kept.xml")).exists());
+
+            // A file the manager wrote and someone replaced since is read again, not taken for its own.
+            const std::string replaced = "<Preset name=\"Kept\" renderPassId=\"Gone\" renderPass=\"Gone\" "
+                                         "renderPassCategory=\"1\"><RenderPass type=\"Gone\"/></Preset>";
+            folder.writeFile("TestAddConstant/Kept.xml", replaced);
+            EXPECT_FALSE(manager.savePresets(File(folder.path())));
+            EXPECT_EQ(folder.readFile("TestAddConstant/Kept.xml"), replaced);
         }
 
         // A tree from when "Tint" the mixer and "Tint" the effect shared one

@@ -2,9 +2,10 @@
 // convex n-gons, a star polygon with about 1,000 crossings and 100 contours
 // forming rings with holes. Both produce separate triangles; GLU through its
 // vertex callback, ours as index arrays. Each side either makes a new
-// tessellator per polygon (Tess, GLU: what vx::triangulate does) or keeps one
-// across polygons (TessReused, GLUReused: GLU's usual use). Then contour
-// subdivision per point.
+// tessellator per polygon on the default allocator (Tess, GLU; ours then gets
+// back the one deleted last, with its memory) or keeps one across polygons
+// (TessReused, GLUReused: GLU's usual use, and what vx::triangulate's pool
+// does). Then contour subdivision per point.
 
 #include "engine/gfx/geometry/VXContour.h"
 #include "engine/gfx/geometry/VXTess.h"

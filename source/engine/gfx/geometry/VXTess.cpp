@@ -1,8 +1,10 @@
 #include "engine/gfx/geometry/VXTess.h"
 
 #include "engine/gfx/geometry/VXTessBucketAlloc.h"
+#include "engine/gfx/geometry/VXTessDict.h"
 #include "engine/gfx/geometry/VXTessGeom.h"
 #include "engine/gfx/geometry/VXTessMesh.h"
+#include "engine/gfx/geometry/VXTessPriorityQ.h"
 #include "engine/gfx/geometry/VXTesselator.h"
 
 #include <climits>
@@ -10,6 +12,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <cstdlib>
+#include <mutex>
 #include <new>
 
 namespace vx
@@ -445,9 +448,106 @@ namespace vx
         }
     } // namespace
 
+    namespace
+    {
+        uint64_t meshBytes(const TessMesh* mesh)
+        {
+            if (mesh == nullptr)
+                return 0;
+            return sizeof(TessMesh) + bucketBytes(mesh->edgeBucket) + bucketBytes(mesh->vertexBucket) +
+                   bucketBytes(mesh->faceBucket);
+        }
+
+        // What a tessellator holds from its allocator record.
+        uint64_t keptBytes(const Tesselator* tess)
+        {
+            uint64_t bytes = sizeof(Tesselator) + meshBytes(tess->mesh) + meshBytes(tess->spareMesh) +
+                             tess->vertexBuffer.bytes + tess->elementBuffer.bytes;
+            if (tess->regionPool != nullptr)
+                bytes += bucketBytes(tess->regionPool);
+            if (tess->dict != nullptr)
+                bytes += sizeof(Dict) + bucketBytes(tess->dict->nodePool);
+            if (tess->pq != nullptr)
+                bytes += pqBytes(tess->pq);
+            return bytes;
+        }
+
+        void destroy(Tesselator* tess)
+        {
+            TessAllocator alloc = tess->alloc;
+            tessReleaseSweep(tess);
+            if (tess->regionPool != nullptr)
+                deleteBucketAlloc(tess->regionPool);
+            if (tess->mesh != nullptr)
+                tessMeshDeleteMesh(&tess->alloc, tess->mesh);
+            if (tess->spareMesh != nullptr)
+                tessMeshDeleteMesh(&tess->alloc, tess->spareMesh);
+            releaseBuffer(tess, tess->vertexBuffer);
+            releaseBuffer(tess, tess->elementBuffer);
+            tess->~Tesselator();
+            alloc.free(alloc.userData, tess);
+        }
+
+        // A tessellator deleted on the default allocator waits here for the
+        // next tessNewTess(nullptr). Freed, a large tessellation's memory goes
+        // back to the system (the C heap trims its top), and the next one
+        // faults every page in again: with a new tessellator per polygon that
+        // took as long as the tessellation itself. One waits at a time, and
+        // none holding more than parkedBytesMax. Constant-initialised, so it
+        // is made before and destroyed after every dynamically initialised
+        // object that may make or delete a tessellator.
+        constexpr uint64_t parkedBytesMax = uint64_t(16) << 20;
+
+        struct ParkedTesselator
+        {
+            ~ParkedTesselator()
+            {
+                const std::lock_guard<std::mutex> hold(lock);
+                if (tess != nullptr)
+                    destroy(tess);
+                tess = nullptr;
+            }
+
+            std::mutex lock;
+            Tesselator* tess = nullptr;
+        };
+
+        constinit ParkedTesselator parked;
+
+        Tesselator* takeParked()
+        {
+            const std::lock_guard<std::mutex> hold(parked.lock);
+            Tesselator* tess = parked.tess;
+            parked.tess = nullptr;
+            return tess;
+        }
+
+        // Empties the tessellator as tessNewTess leaves a new one and parks
+        // it; false when it is to be destroyed instead.
+        bool park(Tesselator* tess)
+        {
+            retireMesh(tess); // contours never tessellated are dropped
+            clearOutput(tess);
+            tess->outOfMemory = false;
+            tess->badInput = false;
+            tess->normal[0] = tess->normal[1] = tess->normal[2] = 0.0f;
+            tess->windingRule = TESS_WINDING_ODD;
+            if (keptBytes(tess) > parkedBytesMax)
+                return false;
+            const std::lock_guard<std::mutex> hold(parked.lock);
+            if (parked.tess != nullptr)
+                return false;
+            parked.tess = tess;
+            return true;
+        }
+    } // namespace
+
     //==============================================================================
     Tesselator* tessNewTess(const TessAllocator* alloc)
     {
+        if (alloc == nullptr)
+            if (Tesselator* tess = takeParked())
+                return tess;
         TessAllocator record = alloc != nullptr ? *alloc : defaultAllocator();
         if (record.allocate == nullptr || record.free == nullptr)
             return nullptr;
@@ -457,6 +557,7 @@ namespace vx
             return nullptr;
         auto* tess = new (memory) Tesselator();
         tess->alloc = record;
+        tess->parkable = alloc == nullptr;
 
         // Zero sizes take the defaults; the mesh and dictionary sizes are
         // clamped where those are made.
@@ -482,18 +583,9 @@ namespace vx
     {
         if (tess == nullptr)
             return;
-        TessAllocator alloc = tess->alloc;
-        tessReleaseSweep(tess);
-        if (tess->regionPool != nullptr)
-            deleteBucketAlloc(tess->regionPool);
-        if (tess->mesh != nullptr)
-            tessMeshDeleteMesh(&tess->alloc, tess->mesh);
-        if (tess->spareMesh != nullptr)
-            tessMeshDeleteMesh(&tess->alloc, tess->spareMesh);
-        releaseBuffer(tess, tess->vertexBuffer);
-        releaseBuffer(tess, tess->elementBuffer);
-        tess->~Tesselator();
-        alloc.free(alloc.userData, tess);
+        if (tess->parkable && park(tess))
+            return;
+        destroy(tess);
     }
 
     void tessAddContour(Tesselator* tess, int size, const void* pointer, int stride, int count)

@@ -5,8 +5,9 @@
 // triangles (or convex polygons of up to polySize vertices), or into their
 // boundary loops. A sweep line over the projected points cuts the outline at
 // every crossing and merges coincident points, so self-intersecting contours,
-// holes and overlaps are all fine. Plain records and free functions; one
-// tessellator per thread at a time, no locks.
+// holes and overlaps are all fine. Plain records and free functions; a
+// tessellator is used by one thread at a time. Only making and deleting
+// tessellators on the default allocator takes a lock.
 
 namespace vx
 {
@@ -67,10 +68,15 @@ namespace vx
     /** A new tessellator taking memory from alloc (copied), or from malloc,
         realloc and free when alloc is null. Null when out of memory. A
         tessellator keeps the memory of its largest tessellation for the next
-        ones, so reusing one for many polygons allocates little. */
+        ones, so reusing one for many polygons allocates little. With a null
+        alloc this may be the tessellator deleted last on the default
+        allocator, emptied, with its memory. */
     Tesselator* tessNewTess(const TessAllocator* alloc);
     /** Frees the tessellator with any contours, output and kept memory; null
-        does nothing. */
+        does nothing. One on the default allocator keeping at most a few
+        megabytes is instead emptied and kept for the next
+        tessNewTess(nullptr), unless another is kept already; it is freed at
+        exit. */
     void tessDeleteTess(Tesselator* tess);
 
     /** Adds one closed contour of count points read as size (2 or 3) floats at

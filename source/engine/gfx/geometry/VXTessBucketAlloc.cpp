@@ -72,6 +72,16 @@ namespace vx
         ba->unused = ba->end = nullptr;
     }
 
+    uint64_t bucketBytes(const BucketAlloc* ba)
+    {
+        uint64_t buckets = 0;
+        for (const Bucket* b = ba->buckets; b != nullptr; b = b->next)
+            ++buckets;
+        for (const Bucket* b = ba->spare; b != nullptr; b = b->next)
+            ++buckets;
+        return sizeof(BucketAlloc) + buckets * (sizeof(Bucket) + uint64_t(ba->itemSize) * ba->itemsPerBucket);
+    }
+
     int clampBucketSize(int requested, int defaultSize)
     {
         if (requested <= 0)

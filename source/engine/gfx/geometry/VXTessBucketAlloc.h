@@ -2,6 +2,8 @@
 
 #include "engine/gfx/geometry/VXTess.h"
 
+#include <cstdint>
+
 namespace vx
 {
 
@@ -72,6 +74,10 @@ namespace vx
         target and deletes source: items of both stay valid and now belong to
         target. */
     void mergeBucketAlloc(BucketAlloc* target, BucketAlloc* source);
+
+    /** Bytes the allocator holds from its allocator record: its buckets in
+        use and spare, and its own record. */
+    uint64_t bucketBytes(const BucketAlloc* ba);
 
     /** Clamps a bucket size to 16-4096; 0 (and anything below) takes the default. */
     int clampBucketSize(int requested, int defaultSize);

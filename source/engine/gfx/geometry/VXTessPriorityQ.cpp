@@ -430,6 +430,14 @@ namespace vx
         return pq->size == 0 && pqHeapIsEmpty(pq->heap);
     }
 
+    uint64_t pqBytes(const PriorityQ* pq)
+    {
+        const PriorityQHeap* heap = pq->heap;
+        return sizeof(PriorityQ) + sizeof(PriorityQHeap) +
+               uint64_t(heap->capacity) * (sizeof(PQnode) + sizeof(PQhandleElem)) +
+               uint64_t(pq->keysCapacity) * sizeof(PQkey) + uint64_t(pq->orderCapacity) * sizeof(PQsorted);
+    }
+
     void pqDelete(PriorityQ* pq, int curr)
     {
         // 0 is no handle: the vertex is not queued (any more).

@@ -2,6 +2,8 @@
 
 #include "engine/gfx/geometry/VXTess.h"
 
+#include <cstdint>
+
 // The sweep's event queue of vertices, smallest (by tesvertLeq) first. The
 // input vertices are inserted before pqInit and sorted once; vertices made
 // while sweeping go into a binary heap beside the sorted array. Handles of the
@@ -91,6 +93,9 @@ namespace vx
     PQkey pqExtractMin(PriorityQ* pq);
     PQkey pqMinimum(const PriorityQ* pq);
     bool pqIsEmpty(const PriorityQ* pq);
+    /** Bytes the queue holds from its allocator record, its arrays at their
+        capacities included. */
+    uint64_t pqBytes(const PriorityQ* pq);
     /** Removes a queued key; handle 0 (nothing queued) does nothing. */
     void pqDelete(PriorityQ* pq, int handle);
 

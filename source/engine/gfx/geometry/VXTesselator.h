@@ -43,12 +43,14 @@ namespace vx
     /** The tessellator keeps the memory of its last tessellation for the next
         one: the emptied mesh with its buckets and the output arrays, and once
         it is reused also the dictionary and the event queue. tessDeleteTess
-        gives it all back. */
+        gives it all back, or, for a tessellator on the default allocator,
+        parks it with that memory for the next tessNewTess(nullptr). */
     struct Tesselator
     {
         TessMesh* mesh = nullptr;
         TessMesh* spareMesh = nullptr; // emptied when the next contour comes
         bool reused = false;           // tessellating again with kept memory
+        bool parkable = false;         // on the default allocator: parked when deleted
         bool outOfMemory = false;
         bool badInput = false; // a contour could not be read
 

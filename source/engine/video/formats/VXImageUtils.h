@@ -38,8 +38,10 @@ namespace vx
         // Reads the whole file and decodes by its extension (case-sensitive):
         // "png" as PNG (RGBA; with a wantedChannels other than 0 that differs
         // from the decoded layout the file goes through stb_image instead, so
-        // callers get the layout they asked for), "qmi" is refused, anything
-        // else through stb_image. Null on failure.
+        // callers get the layout they asked for), "tif" and "tiff" as TIFF (its
+        // own RGBA layout of 4, 8 or 16 bytes per pixel, converted to
+        // wantedChannels 8-bit channels when that differs), "qmi" is refused,
+        // anything else through stb_image. Null on failure.
         static unsigned char* imageFromFile(const File& file, unsigned long* width, unsigned long* height,
                                             int* channels, int wantedChannels);
 

@@ -91,6 +91,11 @@ namespace vx
             int bitDepth = 0;
             int bytesPerPixel = 0;
             bool hasAlpha = false;
+            // 8-bit palette images, not interlaced, are expanded here through
+            // this table (RGBA of every index, opaque black past the palette):
+            // faster than libpng's chain of expansions.
+            bool expandPalette = false;
+            unsigned char palette[256][4] = {};
         };
 
         // Makes the structures; false leaves nothing to clean beyond ReadStructs.
@@ -115,7 +120,7 @@ namespace vx
 
         // Reads the header and asks for RGBA output. Files below 8 bits per
         // sample are refused here, before any buffer is sized from them.
-        bool readHeader(ReadStructs& s, Header& h, std::string& why)
+        bool readHeader(ReadStructs& s, Header& h, std::string& why, bool expandPaletteHere = false)
         {
             png_read_info(s.png, s.info);
 
@@ -129,14 +134,37 @@ namespace vx
                 return false;
             }
 
-            if (colorType == PNG_COLOR_TYPE_PALETTE)
-                png_set_expand(s.png);
             const bool hasTransparency = png_get_valid(s.png, s.info, PNG_INFO_tRNS) != 0;
-            if (hasTransparency)
-                png_set_tRNS_to_alpha(s.png);
-            if (colorType == PNG_COLOR_TYPE_GRAY || colorType == PNG_COLOR_TYPE_GRAY_ALPHA)
-                png_set_gray_to_rgb(s.png);
-            png_set_add_alpha(s.png, h.bitDepth == 16 ? 0xFFFF : 0xFF, PNG_FILLER_AFTER);
+            h.expandPalette = expandPaletteHere && colorType == PNG_COLOR_TYPE_PALETTE && h.bitDepth == 8 &&
+                              interlace == PNG_INTERLACE_NONE;
+            if (h.expandPalette)
+            {
+                png_colorp colours = nullptr;
+                int count = 0;
+                png_get_PLTE(s.png, s.info, &colours, &count);
+                png_bytep alpha = nullptr;
+                int alphaCount = 0;
+                if (hasTransparency)
+                    png_get_tRNS(s.png, s.info, &alpha, &alphaCount, nullptr);
+                for (int i = 0; i < 256; ++i)
+                {
+                    const bool known = colours != nullptr && i < count;
+                    h.palette[i][0] = known ? colours[i].red : 0;
+                    h.palette[i][1] = known ? colours[i].green : 0;
+                    h.palette[i][2] = known ? colours[i].blue : 0;
+                    h.palette[i][3] = alpha != nullptr && i < alphaCount ? alpha[i] : 255;
+                }
+            }
+            else
+            {
+                if (colorType == PNG_COLOR_TYPE_PALETTE)
+                    png_set_expand(s.png);
+                if (hasTransparency)
+                    png_set_tRNS_to_alpha(s.png);
+                if (colorType == PNG_COLOR_TYPE_GRAY || colorType == PNG_COLOR_TYPE_GRAY_ALPHA)
+                    png_set_gray_to_rgb(s.png);
+                png_set_add_alpha(s.png, h.bitDepth == 16 ? 0xFFFF : 0xFF, PNG_FILLER_AFTER);
+            }
 
             h.hasAlpha = (colorType & PNG_COLOR_MASK_ALPHA) != 0 || hasTransparency;
             h.bytesPerPixel = h.bitDepth / 2;
@@ -212,6 +240,24 @@ namespace vx
     unsigned char* PNGImageFormat::decodeImage(std::istream& stream, unsigned long* width, unsigned long* height,
                                                unsigned long* rowBytes, int* bytesPerPixel, bool* hasAlpha)
     {
+        MallocBuffer pixels;
+        const bool decoded = decode(stream, nullptr, 0, &pixels, width, height, rowBytes, bytesPerPixel, hasAlpha,
+                                    "PNGImageFormat::decodeImage");
+        return decoded ? pixels.release() : nullptr;
+    }
+
+    bool PNGImageFormat::decodeImageInto(std::istream& stream, unsigned char* buffer, unsigned long long capacity,
+                                         unsigned long* width, unsigned long* height, int* bytesPerPixel,
+                                         bool* hasAlpha)
+    {
+        return buffer != nullptr && decode(stream, buffer, capacity, nullptr, width, height, nullptr, bytesPerPixel,
+                                           hasAlpha, "PNGImageFormat::decodeImageInto");
+    }
+
+    bool PNGImageFormat::decode(std::istream& stream, unsigned char* buffer, unsigned long long capacity,
+                                MallocBuffer* allocated, unsigned long* width, unsigned long* height,
+                                unsigned long* rowBytes, int* bytesPerPixel, bool* hasAlpha, const char* caller)
+    {
         ReadStructs s;
         std::string why;
         try
@@ -219,35 +265,57 @@ namespace vx
             Header h;
             if (! createRead(s, stream))
                 why = "could not create the libpng structures";
-            else if (readHeader(s, h, why))
+            else if (readHeader(s, h, why, true))
             {
                 png_set_interlace_handling(s.png);
                 png_read_update_info(s.png, s.info);
 
                 const size_t rowSize = static_cast<size_t>(h.width) * h.bytesPerPixel;
+                const size_t total = rowSize * h.height;
+                const size_t decodedRow = h.expandPalette ? h.width : rowSize;
                 // The transformations must give exactly the row we size for.
-                if (png_get_rowbytes(s.png, s.info) != rowSize || png_get_channels(s.png, s.info) != 4)
+                if (png_get_rowbytes(s.png, s.info) != decodedRow ||
+                    png_get_channels(s.png, s.info) != (h.expandPalette ? 1 : 4))
                     why = "unexpected decoded row layout";
+                else if (buffer != nullptr && total > capacity)
+                    why = "the picture (" + std::to_string(total) + " bytes) does not fit the buffer";
                 else
                 {
-                    const size_t total = rowSize * h.height;
-                    MallocBuffer pixels(static_cast<unsigned char*>(std::malloc(total)));
-                    if (! pixels)
+                    if (buffer == nullptr)
+                    {
+                        allocated->reset(static_cast<unsigned char*>(std::malloc(total)));
+                        buffer = allocated->get();
+                    }
+                    if (buffer == nullptr)
                         why = "out of memory";
                     else
                     {
-                        std::vector<png_bytep> rows(h.height);
-                        for (png_uint_32 y = 0; y < h.height; ++y)
-                            rows[y] = pixels.get() + y * rowSize;
-                        png_read_image(s.png, rows.data());
+                        if (h.expandPalette)
+                        {
+                            std::vector<unsigned char> indexes(h.width);
+                            for (png_uint_32 y = 0; y < h.height; ++y)
+                            {
+                                png_read_row(s.png, indexes.data(), nullptr);
+                                unsigned char* out = buffer + y * rowSize;
+                                for (png_uint_32 x = 0; x < h.width; ++x)
+                                    std::memcpy(out + 4 * x, h.palette[indexes[x]], 4);
+                            }
+                        }
+                        else
+                        {
+                            std::vector<png_bytep> rows(h.height);
+                            for (png_uint_32 y = 0; y < h.height; ++y)
+                                rows[y] = buffer + y * rowSize;
+                            png_read_image(s.png, rows.data());
+                        }
                         png_read_end(s.png, nullptr);
 
                         // PNG samples are most significant byte first.
                         if (h.bitDepth == 16 && std::endian::native == std::endian::little)
-                            swapSampleBytes(pixels.get(), total);
+                            swapSampleBytes(buffer, total);
 
                         writeHeaderOut(h, width, height, rowBytes, bytesPerPixel, hasAlpha);
-                        return pixels.release();
+                        return true;
                     }
                 }
             }
@@ -256,8 +324,10 @@ namespace vx
         {
             why = s.message.empty() ? "invalid PNG data" : s.message;
         }
-        logPrint(logError, "PNGImageFormat::decodeImage: %s.\n", why.c_str());
-        return nullptr;
+        if (allocated != nullptr)
+            allocated->reset();
+        logPrint(logError, "%s: %s.\n", caller, why.c_str());
+        return false;
     }
 
     bool PNGImageFormat::writePixelsToStream(const unsigned char* data, unsigned long width, unsigned long height,

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "engine/video/formats/VXImageUtils.h"
+
 #include <iosfwd>
 
 namespace vx
@@ -35,6 +37,10 @@ namespace vx
         // Decodes the whole image (see the class comment); null on failure.
         static unsigned char* decodeImage(std::istream& stream, unsigned long* width, unsigned long* height,
                                           unsigned long* rowBytes, int* bytesPerPixel, bool* hasAlpha);
+        // The same into the caller's buffer; false, with nothing written, when
+        // the picture needs more than capacity bytes.
+        static bool decodeImageInto(std::istream& stream, unsigned char* buffer, unsigned long long capacity,
+                                    unsigned long* width, unsigned long* height, int* bytesPerPixel, bool* hasAlpha);
 
         // Encodes height rows of width pixels, first row first: 1 byte grey,
         // 3 RGB, 4 RGBA (8-bit samples) or 8 RGBA (16-bit samples in host byte
@@ -43,5 +49,11 @@ namespace vx
         // libpng failure part-way answers false and leaves what was written.
         static bool writePixelsToStream(const unsigned char* data, unsigned long width, unsigned long height,
                                         int bytesPerPixel, std::ostream& stream, unsigned long bytesPerRow = 0);
+
+    private:
+        // Into buffer, or (null buffer) into a new allocation.
+        static bool decode(std::istream& stream, unsigned char* buffer, unsigned long long capacity,
+                           MallocBuffer* allocated, unsigned long* width, unsigned long* height, unsigned long* rowBytes,
+                           int* bytesPerPixel, bool* hasAlpha, const char* caller);
     };
 }

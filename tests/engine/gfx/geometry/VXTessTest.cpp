@@ -7,9 +7,11 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <atomic>
 #include <cmath>
 #include <limits>
 #include <set>
+#include <thread>
 
 namespace vx
 {
@@ -189,6 +191,113 @@ namespace vx
                     callsAfterFirstRound = allocator.calls;
             }
             EXPECT_EQ(allocator.calls, callsAfterFirstRound);
+        }
+
+        // A tessellator deleted on the default allocator is handed out by the
+        // next tessNewTess(nullptr) with its memory, and must start as a new
+        // one whatever the last use left in it.
+        struct ParkedCase
+        {
+            const char* name;
+            void (*lastUse)(Tesselator* tess);
+        };
+
+        class TessParkedTest : public ::testing::TestWithParam<ParkedCase>
+        {
+        };
+
+        TEST_P(TessParkedTest, NextNewTessellatorIsTheParkedOneStartingClean)
+        {
+            test::CountingAllocator allocator;
+            Tesselator* reference = tessNewTess(&allocator.record);
+            add(reference, figureEight);
+            ASSERT_EQ(tessTesselate(reference, TESS_WINDING_ODD, TESS_POLYGONS, 3, 2, nullptr), 1);
+
+            Tesselator* waiting = tessNewTess(nullptr); // whatever another test parked
+            Tesselator* last = tessNewTess(nullptr);
+            GetParam().lastUse(last);
+            tessDeleteTess(last);
+            tessDeleteTess(waiting); // the place is taken: this one is freed
+
+            Tesselator* next = tessNewTess(nullptr);
+            EXPECT_EQ(next, last);
+            EXPECT_NE(next->spareMesh, nullptr) << "the memory came along";
+            EXPECT_EQ(tessGetElementCount(next), 0);
+            EXPECT_EQ(tessGetVertices(next), nullptr);
+            add(next, figureEight);
+            ASSERT_EQ(tessTesselate(next, TESS_WINDING_ODD, TESS_POLYGONS, 3, 2, nullptr), 1);
+            EXPECT_EQ(triangleOutput(next), triangleOutput(reference));
+            tessDeleteTess(next);
+            tessDeleteTess(reference);
+            EXPECT_EQ(allocator.live, 0);
+        }
+
+        const ParkedCase parkedCases[] = {
+            {"Tessellated",
+             [](Tesselator* t)
+             {
+                 add(t, starPolygon(101, 11));
+                 tessTesselate(t, TESS_WINDING_ODD, TESS_POLYGONS, 3, 2, nullptr);
+             }},
+            // Contours added but never tessellated must not join the next input.
+            {"ContoursLeftOver", [](Tesselator* t) { add(t, starPolygon(101, 11)); }},
+            // A normal given once stays for that tessellator's later calls only.
+            {"NormalGiven",
+             [](Tesselator* t)
+             {
+                 const float down[3] = {0.0f, 0.0f, -1.0f};
+                 add(t, ccwSquare);
+                 tessTesselate(t, TESS_WINDING_ODD, TESS_POLYGONS, 3, 2, down);
+             }},
+            {"FailedOnBadInput",
+             [](Tesselator* t)
+             {
+                 add(t, ccwSquare);
+                 tessTesselate(t, TESS_WINDING_ODD, TESS_POLYGONS, 3, 2, nullptr);
+                 tessAddContour(t, 2, nullptr, 8, 4);
+             }},
+        };
+
+        INSTANTIATE_TEST_SUITE_P(LastUses, TessParkedTest, ::testing::ValuesIn(parkedCases),
+                                 [](const auto& info) { return std::string(info.param.name); });
+
+        // A tessellator keeping more than a bounded amount of memory is freed,
+        // not parked.
+        TEST(TessParkedLimitTest, LargeTessellatorIsNotParked)
+        {
+            Contours circle{{}};
+            for (int i = 0; i < 60000; ++i)
+                circle[0].push_back({float(std::cos(i / 60000.0 * 6.283185307179586) * 1000.0),
+                                     float(std::sin(i / 60000.0 * 6.283185307179586) * 1000.0)});
+            Tesselator* waiting = tessNewTess(nullptr);
+            Tesselator* large = tessNewTess(nullptr);
+            add(large, circle);
+            ASSERT_EQ(tessTesselate(large, TESS_WINDING_ODD, TESS_POLYGONS, 3, 2, nullptr), 1);
+            tessDeleteTess(large);
+            Tesselator* next = tessNewTess(nullptr);
+            EXPECT_EQ(next->spareMesh, nullptr) << "a new tessellator, without kept memory";
+            tessDeleteTess(next);
+            tessDeleteTess(waiting);
+        }
+
+        // Threads making and deleting tessellators on the default allocator at
+        // once: each gets one of its own, and the answers stay a new one's.
+        TEST(TessParkedThreadsTest, ConcurrentNewAndDeleteGiveNewTessellatorsAnswers)
+        {
+            const Contours star = starPolygon(31, 7);
+            const std::vector<test::Triangle> expected = test::tessTriangles(star, TESS_WINDING_NONZERO);
+            std::atomic<int> mismatches{0};
+            std::vector<std::thread> threads;
+            for (int t = 0; t < 4; ++t)
+                threads.emplace_back(
+                    [&]
+                    {
+                        for (int i = 0; i < 50; ++i)
+                            mismatches += test::tessTriangles(star, TESS_WINDING_NONZERO) != expected;
+                    });
+            for (auto& thread : threads)
+                thread.join();
+            EXPECT_EQ(mismatches, 0);
         }
 
         // Huge and denormal coordinates leave an inside face with an edge

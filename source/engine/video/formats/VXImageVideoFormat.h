@@ -1,0 +1,21 @@
+#pragma once
+
+#include "engine/video/formats/VXVideoFormat.h"
+
+namespace vx
+{
+    // Still images and image sequences: a reader by extension, and a writer
+    // that saves frames as a numbered PNG sequence.
+    class ImageVideoFormat : public VideoFormat
+    {
+    public:
+        ImageVideoFormat();
+
+        bool canReaderHandleMultipleFiles() const override { return true; }
+        std::vector<unsigned char> getPossibleBitDepths() const override;
+        using VideoFormat::createReaderFor;
+        VideoFormatReader* createReaderFor(const File& file) override;
+        VideoFormatWriter* createWriterFor(File& file, double fps, unsigned bitDepth, unsigned width, unsigned height,
+                                           int unused, VideoCodecSettings& settings) override;
+    };
+}

@@ -1,0 +1,138 @@
+#include "engine/video/formats/VXSelfTimedVideoFormatReader.h"
+
+#include "core/VXScopedLock.h"
+#include "engine/gfx/VXTexture.h"
+#include "engine/video/formats/VXVideoFormat.h"
+
+namespace vx
+{
+    SelfTimedVideoFormatReader::SelfTimedVideoFormatReader(const File& readFile, const std::string& name,
+                                                           const std::string& prefix)
+        : VideoFormatReader(readFile, name), codecPrefix(prefix)
+    {
+        bitDepth = 3;
+        textureFormat = &Texture::RGBA8;
+        swizzleMode = 0;
+    }
+
+    SelfTimedVideoFormatReader::~SelfTimedVideoFormatReader() = default;
+
+    std::string SelfTimedVideoFormatReader::getCodecDisplayName(std::uint32_t fourCC)
+    {
+        if (fourCC == fourCCFromText("apch").getCode())
+            return "PRORES HQ";
+        if (fourCC == fourCCFromText("apcn").getCode())
+            return "PRORES SD";
+        if (fourCC == fourCCFromText("jpeg").getCode())
+            return "MJPEG";
+        static const char* const consecutive[] = {"h264",    "h263",  "MPEG-4 1", "MPEG-4 2", "MPEG-4 3",
+                                                  "MPEG-2",  "MPEG-1", "WMV 7",   "WMV 8",    "WMV 9",
+                                                  "WMS 1",   "HEVC",  "DVC"};
+        const std::uint32_t first = fourCCFromText("h264").getCode();
+        if (fourCC >= first && fourCC - first < 13)
+            return consecutive[fourCC - first];
+        return {};
+    }
+
+    bool SelfTimedVideoFormatReader::initialize(bool)
+    {
+        player.reset(createPlayerFromPath(file.getFullPath().c_str()));
+        if (! player || ! player->isValid())
+            return false;
+        textureWidth = static_cast<unsigned short>(player->getWidth());
+        textureHeight = static_cast<unsigned short>(player->getHeight());
+        hasAudio = player->hasAudio();
+        fps = player->getNominalFrameRate();
+        needsConversionFromYUVToRGBA = player->needsConversionFromYUVToRGBA();
+        needsConversionFromSequentialYUVtoRGBA = player->needsConversionFromSequentialYUVtoRGBA();
+        codecName = codecPrefix + " " + getCodecDisplayName(player->getCodecFourCC());
+        flipped = true;
+        msecPerFrame = fps > 0.0 ? 1000.0 / fps : 0.0;
+        totalFrames = player->getNumFrames();
+        position = 0.0;
+        length = static_cast<double>(player->getDuration()) / 10000.0;
+        opened = true;
+        return true;
+    }
+
+    bool SelfTimedVideoFormatReader::initialize(bool, Purpose)
+    {
+        return initialize(false);
+    }
+
+    bool SelfTimedVideoFormatReader::init(int, int)
+    {
+        if (! initialize(false))
+            return false;
+        player->initGL();
+        return true;
+    }
+
+    bool SelfTimedVideoFormatReader::readFrame(double positionMs)
+    {
+        long frame = currentFrame.load();
+        if (! updatePosition(positionMs, frame) || ! player)
+            return false;
+        player->setRequestedFrame(frame);
+        if (! player->isPlaying())
+            player->play();
+        setCurrentFrame(frame);
+        return true;
+    }
+
+    bool SelfTimedVideoFormatReader::updateTextureInternal(Texture* texture)
+    {
+        if (! player)
+            return false;
+        bool result = false;
+        if (const unsigned char* data = player->getCurrentFrame())
+            result = texture->update(data, 0, 0, getTextureWidth(), getTextureHeight());
+        else
+            result = player->fillTexture(*texture);
+        player->releaseFrame();
+        return result;
+    }
+
+    int SelfTimedVideoFormatReader::getTextureWidth() const
+    {
+        return needsConversionFromYUVToRGBA ? textureWidth / 2 : textureWidth;
+    }
+
+    unsigned SelfTimedVideoFormatReader::getTotalFrames() const
+    {
+        return player ? player->getNumFrames() : 0;
+    }
+
+    unsigned char* SelfTimedVideoFormatReader::getFrame()
+    {
+        return player ? player->getCurrentFrame() : nullptr;
+    }
+
+    void SelfTimedVideoFormatReader::releaseFrame()
+    {
+        if (player)
+            player->releaseFrame();
+    }
+
+    void SelfTimedVideoFormatReader::setPlaybackSpeed(float speed)
+    {
+        ScopedLockT<CriticalSection> hold(lock);
+        if (player)
+            player->setSpeed(speed);
+    }
+
+    void SelfTimedVideoFormatReader::setPlaybackDirection(ParamPlayDirection direction)
+    {
+        if (player)
+            player->setDirection(direction);
+    }
+
+    void SelfTimedVideoFormatReader::release()
+    {
+        ScopedLockT<CriticalSection> hold(lock);
+        if (player)
+            player->stop();
+        player.reset();
+        currentFrame.store(-1);
+    }
+}

@@ -1,0 +1,50 @@
+#pragma once
+
+#include "core/VXCriticalSection.h"
+#include "core/VXScopedPointer.h"
+#include "engine/video/formats/VXSelfTimedPlayer.h"
+#include "engine/video/formats/VXVideoFormatReader.h"
+
+#include <string>
+
+namespace vx
+{
+    // A reader over a player that runs on its own clock: reading a frame
+    // asks the player for it, uploading takes whatever the player has. Every
+    // call without a player answers 0, false or null.
+    class SelfTimedVideoFormatReader : public VideoFormatReader
+    {
+    public:
+        // codecPrefix starts the codec name ("<prefix> <codec>").
+        SelfTimedVideoFormatReader(const File& file, const std::string& formatName, const std::string& codecPrefix);
+        ~SelfTimedVideoFormatReader() override;
+
+        // Makes the player for the file and takes its facts; false when it is
+        // not valid.
+        bool initialize(bool unused);
+        virtual bool initialize(bool unused, Purpose purpose);
+        // The platform's player for the path; null when there is none.
+        virtual SelfTimedPlayer* createPlayerFromPath(const char* path) = 0;
+
+        using VideoFormatReader::init;
+        bool init(int width, int height) override;
+        bool readFrame(double positionMs) override;
+        bool updateTextureInternal(Texture* texture) override;
+        int getTextureWidth() const override;
+        unsigned getTotalFrames() const override;
+        unsigned char* getFrame();
+        void releaseFrame();
+        void setPlaybackSpeed(float speed) override;
+        void setPlaybackDirection(ParamPlayDirection direction) override;
+        void release() override;
+
+        // The codec's display name for a player's code; empty when unknown.
+        static std::string getCodecDisplayName(std::uint32_t fourCC);
+
+    private:
+        CriticalSection lock;
+        ScopedPointer<SelfTimedPlayer> player;
+        unsigned totalFrames = 0xFFFFFFFFu;
+        std::string codecPrefix;
+    };
+}

@@ -1,0 +1,201 @@
+#include "engine/video/formats/VXVideoFormatManager.h"
+
+#include "core/VXFile.h"
+#include "core/VXTaskManager.h"
+#include "engine/video/codecs/VXVideoCodecSettings.h"
+#include "engine/video/formats/VXAVFVideoFormat.h"
+#include "engine/video/formats/VXBufferableVideoFormatReader.h"
+#include "engine/video/formats/VXImageVideoFormat.h"
+#include "engine/video/formats/VXQMIVideoFormat.h"
+#include "engine/video/formats/VXQMVVideoFormat.h"
+#include "engine/video/formats/VXQuartzComposerVideoFormat.h"
+#include "engine/video/formats/VXSequentialBlockFramesBufferer.h"
+#include "engine/video/formats/VXSingleFrameBufferer.h"
+#include "engine/video/formats/VXVideoFormatWriter.h"
+
+#include <algorithm>
+
+namespace vx
+{
+    namespace
+    {
+        // One behind, three ahead, from five frames on; the block bufferer's
+        // tasks need a task manager.
+        void installBufferer(VideoFormatReader* reader)
+        {
+            auto* bufferable = dynamic_cast<BufferableVideoFormatReader*>(reader);
+            if (bufferable == nullptr)
+                return;
+            if (bufferable->getTotalFrames() >= 5 && TaskManager::getCurrent() != nullptr)
+                bufferable->setBufferer(new SequentialBlockFramesBufferer(1, 3, true, *bufferable));
+            else
+                bufferable->setBufferer(new SingleFrameBufferer(*bufferable));
+        }
+    }
+
+    VideoFormatManager::VideoFormatManager()
+    {
+        registerBasicFormats();
+    }
+
+    VideoFormatManager::~VideoFormatManager()
+    {
+        clearFormats();
+    }
+
+    void VideoFormatManager::registerBasicFormats()
+    {
+        registerFormat(new AVFVideoFormat(), false, false);
+        registerFormat(new ImageVideoFormat(), false, false);
+        registerFormat(new QMIVideoFormat(), false, false);
+        registerFormat(new QMVVideoFormat(), false, false);
+        registerFormat(new QuartzComposerVideoFormat(), false, false);
+    }
+
+    void VideoFormatManager::registerFormat(VideoFormat* format, bool makeDefault, bool prepend)
+    {
+        if (format == nullptr)
+            return;
+        // The new format's own index: the front when prepended.
+        if (makeDefault)
+            defaultIndex = prepend ? 0 : static_cast<int>(formats.size());
+        if (prepend)
+            formats.insert(formats.begin(), std::unique_ptr<VideoFormat>(format));
+        else
+            formats.emplace_back(format);
+    }
+
+    VideoFormat* VideoFormatManager::getKnownFormat(int i) const
+    {
+        return i >= 0 && i < getNumKnownFormats() ? formats[static_cast<std::size_t>(i)].get() : nullptr;
+    }
+
+    VideoFormat* VideoFormatManager::getDefaultFormat() const
+    {
+        return getKnownFormat(defaultIndex);
+    }
+
+    VideoFormat* VideoFormatManager::findFormatForFileExtension(const std::string& ext) const
+    {
+        if (ext.empty())
+            return nullptr;
+        for (const auto& format : formats)
+            if (format->getFileExtensions().find(ext) != std::string::npos)
+                return format.get();
+        return nullptr;
+    }
+
+    std::string VideoFormatManager::getWildcardForAllFormats() const
+    {
+        std::string all;
+        for (const auto& format : formats)
+            all += format->getFileExtensions();
+        return all;
+    }
+
+    bool VideoFormatManager::isFileTypeSupported(const File& file) const
+    {
+        return isFileTypeSupported(file.getExtension());
+    }
+
+    bool VideoFormatManager::isFileTypeSupported(const std::string& ext) const
+    {
+        if (ext.empty())
+            return false;
+        // Whole entries only: "*.<ext>" followed by ";" or the list's end.
+        const std::string entry = "*." + ext;
+        for (const auto& format : formats)
+        {
+            const std::string& list = format->getFileExtensions();
+            for (std::size_t at = list.find(entry); at != std::string::npos; at = list.find(entry, at + 1))
+            {
+                const std::size_t end = at + entry.size();
+                if ((at == 0 || list[at - 1] == ';') && (end == list.size() || list[end] == ';'))
+                    return true;
+            }
+        }
+        return false;
+    }
+
+    VideoFormatReader* VideoFormatManager::createReaderFor(const File& file, bool multipleFiles,
+                                                           VideoFormatReader::Purpose purpose)
+    {
+        if (! file.exists() || formats.empty())
+            return nullptr;
+        VideoFormatReader* reader = nullptr;
+        for (const auto& format : formats)
+        {
+            if (! format->canHandleFile(file))
+                continue;
+            if (multipleFiles && ! format->canReaderHandleMultipleFiles())
+                continue;
+            reader = format->createReaderFor(file, purpose);
+            if (reader != nullptr)
+                break;
+        }
+        if (reader != nullptr && purpose == VideoFormatReader::purposePlayback)
+            installBufferer(reader);
+        return reader;
+    }
+
+    VideoFormatReader* VideoFormatManager::createReaderForImageSequence(const File& directory)
+    {
+        std::vector<File> files;
+        File::getFilesInDirectory(directory, files, true);
+        if (files.empty())
+            return nullptr;
+        // Listing order is the file system's; a sequence plays in name order.
+        std::sort(files.begin(), files.end(),
+                  [](const File& a, const File& b) { return a.getFullPath() < b.getFullPath(); });
+
+        VideoFormatReader* reader = createReaderFor(files.front(), true, VideoFormatReader::purposePlayback);
+        if (reader == nullptr)
+            return nullptr;
+        for (std::size_t i = 1; i < files.size(); ++i)
+            reader->addFile(files[i], false);
+        // The bufferer chosen for one frame is chosen again for the sequence.
+        installBufferer(reader);
+        return reader;
+    }
+
+    VideoFormatWriter* VideoFormatManager::createWriterFor(File& file, double fps, unsigned bitDepth, unsigned width,
+                                                           unsigned height, VideoCodecSettings& settings)
+    {
+        for (const auto& format : formats)
+        {
+            if (! format->canHandleFileFormat(file.getExtension(), settings.fourCC))
+                continue;
+            if (VideoFormatWriter* writer = format->createWriterFor(file, fps, bitDepth, width, height, 0, settings))
+                return writer;
+        }
+        return nullptr;
+    }
+
+    void VideoFormatManager::release()
+    {
+        for (const auto& format : formats)
+            format->release();
+    }
+
+    void VideoFormatManager::clearFormats()
+    {
+        while (! formats.empty())
+            formats.pop_back();
+        defaultIndex = 0;
+    }
+
+    PixelsLoader::LoadResult VideoFormatManager::loadPixels(const File& file, std::shared_ptr<Pixels>& pixels,
+                                                            std::string& codecName)
+    {
+        std::unique_ptr<VideoFormatReader> reader(createReaderFor(file, false, VideoFormatReader::purposePlayback));
+        if (reader == nullptr || ! reader->canServePixels())
+            return loadNoReader;
+        reader->readFrame(0.0);
+        std::shared_ptr<Pixels> frame;
+        if (! reader->updatePixels(frame) || frame == nullptr)
+            return loadNoFrame;
+        pixels = std::move(frame);
+        codecName = reader->getCodecName();
+        return loadDone;
+    }
+}

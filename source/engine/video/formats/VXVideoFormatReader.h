@@ -1,0 +1,160 @@
+#pragma once
+
+#include "core/VXFile.h"
+#include "core/VXTask.h"
+#include "engine/behaviours/VXModifierTimeline.h"
+
+#include <atomic>
+#include <memory>
+#include <string>
+#include <vector>
+
+namespace vx
+{
+    class ParamContainer;
+    class ParamRange;
+    class Pixels;
+    class Renderer;
+    class Texture;
+    class TextureFormat;
+    class VideoCodecSettings;
+    template <typename T>
+    class Param;
+    template <typename T>
+    class ParamChoice;
+
+    // The base of every movie, still-image and sequence reader. A format
+    // makes the reader for a file (the concrete constructor opens it and sets
+    // `opened`); init runs on the render thread before frames are read,
+    // release undoes it. read and readFrame run on the source's feeding
+    // thread; updateTexture, updatePixels and renderInternal on the render
+    // thread. currentFrame is exchanged atomically between them.
+    class VideoFormatReader
+    {
+    public:
+        // Why a reader is made: playback gets a frame bufferer from the
+        // registry, the others decode on request.
+        enum Purpose : int
+        {
+            purposePlayback = 0,
+            purposeThumbnail = 1,
+            purposeImport = 2
+        };
+
+        VideoFormatReader(const File& file, const std::string& formatName);
+        explicit VideoFormatReader(const std::string& formatName);
+        virtual ~VideoFormatReader();
+        VideoFormatReader(const VideoFormatReader&) = delete;
+        VideoFormatReader& operator=(const VideoFormatReader&) = delete;
+
+        // read(double) with the parameter's current value; false for null.
+        virtual bool read(std::shared_ptr<ParamRange> position);
+        virtual bool canFrameRateBeAltered() const { return false; }
+        virtual bool canHandleMultipleFiles() const { return false; }
+        virtual bool addFile(const File& file, bool rejectDuplicates);
+        virtual std::vector<TextureFormat> enumeratePixelFormats() const;
+        virtual bool canServePixels() const { return false; }
+        virtual int getTextureWidth() const { return textureWidth; }
+        virtual int getTextureHeight() const { return textureHeight; }
+        virtual unsigned getTotalFrames() const { return 0; }
+        virtual bool init(int width, int height);
+        virtual bool init(const VideoCodecSettings& settings);
+        // Leaves no current frame.
+        virtual void release();
+        virtual bool needsActiveOpenGLContextForCreationOfThumbnail() const { return true; }
+        virtual bool hasCustomThumbnail() const { return false; }
+        virtual std::shared_ptr<Pixels> getCustomThumbnail();
+        virtual bool isBuffering() const { return false; }
+        // Makes the frame at positionMs current; the answer says whether a new
+        // frame waits to be uploaded.
+        virtual bool readFrame(double positionMs) = 0;
+        virtual void setPlaybackSpeed(float speed);
+        virtual void setPlaybackDirection(ParamPlayDirection direction);
+        virtual bool updateTextureInternal(Texture* texture);
+        virtual bool updatePixelsInternal(std::shared_ptr<Pixels>& pixels);
+        virtual bool renderInternal(Renderer& renderer);
+        // The frame shown at positionMs: false when it is the current frame
+        // (nothing new); positions past the end hold the last frame.
+        virtual bool updatePosition(double positionMs, long& frame);
+        virtual VideoCodecSettings* getCodecSettings() { return nullptr; }
+
+        // False, with the reader untouched, for a position below 0 or beyond
+        // the length; otherwise readFrame's answer, the position kept.
+        bool read(double positionMs);
+        // updatePosition, storing the frame when it answers true.
+        bool setPosition(double positionMs);
+        // False for null.
+        bool updateTexture(Texture* texture);
+        bool updatePixels(std::shared_ptr<Pixels>& pixels);
+        // Only for readers whose rate may change; non-positive rates are ignored.
+        void setFrameRate(double framesPerSecond);
+        double getMsecPerFrame();
+
+        std::shared_ptr<ParamContainer> getParams() const { return params; }
+        std::shared_ptr<ParamContainer> getSettings() const { return settings; }
+        const TextureFormat* getTextureFormat() const { return textureFormat; }
+        int getSwizzleMode() const { return swizzleMode; }
+        const std::string& getCodecName() const { return codecName; }
+        const std::string& getFormatName() const { return formatName; }
+        void setBitDepth(int bytesPerPixel) { bitDepth = bytesPerPixel; }
+        int getBitDepth() const { return bitDepth; }
+        // Stores the flag and shows "Alpha Type" exactly while it is set.
+        void setHasAlpha(bool alpha);
+        bool getHasAlpha() const { return hasAlpha; }
+
+        double getFps() const { return fps; }
+        double getLength() const { return length; }
+        double getPosition() const { return position; }
+        long getCurrentFrame() const { return currentFrame.load(); }
+        bool isOpened() const { return opened; }
+        bool isFlipped() const { return flipped; }
+        bool isResizable() const { return resizable; }
+        bool isSequence() const { return sequence; }
+        bool needsShader() const { return shaderNeeded != 0; }
+        bool getHasAudio() const { return hasAudio; }
+        bool getNeedsConversionFromYUVToRGBA() const { return needsConversionFromYUVToRGBA; }
+        bool getNeedsConversionFromSequentialYUVtoRGBA() const { return needsConversionFromSequentialYUVtoRGBA; }
+        TaskThreadMode getLoadingThreadMode() const { return loadingThreadMode; }
+        const File& getFile() const { return file; }
+        ParamChoice<int>& getAlphaType() const { return *alphaType; }
+        Param<bool>& getRunsAutonomously() const { return *runsAutonomously; }
+
+    protected:
+        void setCurrentFrame(long frame) { currentFrame.store(static_cast<int>(frame)); }
+        // Uploads a width x height frame of bytesPerPixel, rows packed, into
+        // the texture's corner. False (logged) without data, when the texture
+        // has no GL texture, is smaller, or holds another pixel size: a frame
+        // is never read past its end.
+        bool uploadFrame(Texture& texture, const unsigned char* data, int width, int height, int bytesPerPixel) const;
+
+        double fps = 0.0;
+        double msecPerFrame = 0.0;
+        int bitDepth = 0;
+        std::shared_ptr<ParamChoice<int>> alphaType;
+        double length = 0.0;
+        double position = -1.0;
+        std::atomic<int> currentFrame{-1};
+        unsigned short textureWidth = 0;
+        unsigned short textureHeight = 0;
+        std::shared_ptr<Param<bool>> runsAutonomously;
+        bool resizable = true;
+        bool flipped = false;
+        int shaderNeeded = 0;
+        bool needsConversionFromSequentialYUVtoRGBA = false;
+        bool needsConversionFromYUVToRGBA = false;
+        bool hasAudio = false;
+        File file;
+        bool opened = false;
+        // More than one frame to play (a sequence of files, an animation).
+        bool sequence = false;
+        // The queue the file-reader source loads the reader on.
+        TaskThreadMode loadingThreadMode = TaskThreadMode::Message;
+        std::shared_ptr<ParamContainer> params;
+        std::shared_ptr<ParamContainer> settings;
+        const TextureFormat* textureFormat = nullptr;
+        int swizzleMode = 0;
+        std::string codecName;
+        std::string formatName;
+        bool hasAlpha = false;
+    };
+}

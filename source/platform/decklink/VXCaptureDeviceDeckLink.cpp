@@ -1,0 +1,418 @@
+#include "engine/devices/VXCaptureDeviceDeckLink.h"
+
+// The capture card's calls into the driver and its callbacks; the engine type
+// is declared in engine/devices.
+
+#include <epoxy/gl.h>
+
+#include <algorithm>
+#include <cstdlib>
+#include <cstring>
+
+#include "core/VXCriticalSection.h"
+#include "core/VXLog.h"
+#include "core/VXScopedLock.h"
+#include "core/parameters/VXParamChoice.h"
+#include "core/parameters/VXParamContainer.h"
+#include "core/parameters/VXParamView.h"
+#include "engine/devices/VXDeckLinkDevice.h"
+#include "engine/gfx/VXTexture.h"
+#include "engine/gfx/VXTextureManager.h"
+#include "platform/decklink/VXDeckLinkAPI.h"
+
+namespace vx
+{
+    namespace
+    {
+        // Bytes U Y0 V Y1 read as one little-endian word per texel, packed
+        // 8-8-8-8 into BGRA: the texel reads (Y0, V, Y1, U), the order the
+        // format-conversion pass decodes.
+        const TextureFormat yuvTextureFormat(GL_RGBA8, GL_BGRA, GL_UNSIGNED_INT_8_8_8_8, 4, "UYVY422", false, 1);
+
+        constexpr ParamView::ControlType choiceControl = static_cast<ParamView::ControlType>(2);
+    }
+
+    const std::string CaptureDeviceDeckLink::deviceCategory = "DeckLink Capture Device";
+
+    class CaptureDeviceDeckLink::Callbacks : public IDeckLinkInputCallback, public IDeckLinkScreenPreviewCallback
+    {
+    public:
+        Callbacks(CaptureDeviceDeckLink& device, const std::string& cardName) : owner(device), card(cardName) {}
+
+        ~Callbacks() override { std::free(output.buffer); }
+
+        // Owned by the device: no reference counting, no other interfaces.
+        HRESULT QueryInterface(REFIID, void** object) override
+        {
+            *object = nullptr;
+            return E_NOINTERFACE;
+        }
+        ULONG AddRef() override { return 1; }
+        ULONG Release() override { return 1; }
+
+        HRESULT VideoInputFrameArrived(IDeckLinkVideoInputFrame*, IDeckLinkAudioInputPacket*) override { return S_OK; }
+
+        HRESULT DrawFrame(IDeckLinkVideoFrame* frame) override
+        {
+            if (frame == nullptr)
+                return S_OK;
+            ScopedLock hold(output.lock);
+            const long frameWidth = frame->GetWidth();
+            const long frameHeight = frame->GetHeight();
+            const long rowBytes = frame->GetRowBytes();
+            if (frameWidth <= 0 || frameHeight <= 0 || rowBytes <= 0 || frameWidth > 65535 || frameHeight > 65535)
+                return S_OK;
+            if (frameWidth != output.width || frameHeight != output.height || rowBytes != output.rowBytes ||
+                output.buffer == nullptr)
+            {
+                void* resized = std::realloc(output.buffer, size_t(rowBytes) * size_t(frameHeight));
+                if (resized == nullptr)
+                {
+                    logPrint(logError, "%s: Cannot hold a %ld x %ld frame of %ld bytes per row.", "DrawFrame",
+                             frameWidth, frameHeight, rowBytes);
+                    return S_OK;
+                }
+                output.buffer = static_cast<unsigned char*>(resized);
+                output.width = int(frameWidth);
+                output.height = int(frameHeight);
+                output.rowBytes = int(rowBytes);
+                output.newFrame = false;
+            }
+            void* bytes = nullptr;
+            if (frame->GetBytes(&bytes) == S_OK && bytes != nullptr)
+            {
+                std::memcpy(output.buffer, bytes, size_t(rowBytes) * size_t(frameHeight));
+                output.newFrame = true;
+            }
+            owner.width = int(frameWidth);
+            owner.height = int(frameHeight);
+            return S_OK;
+        }
+
+        HRESULT VideoInputFormatChanged(BMDVideoInputFormatChangedEvents events, IDeckLinkDisplayMode* newMode,
+                                        BMDDetectedVideoInputFormatFlags detectedSignalFlags) override
+        {
+            const char* function = "VideoInputFormatChanged";
+            if ((events & bmdVideoInputFieldDominanceChanged) != 0)
+                logPrint(logWarning, "%s: Received video field change, we cannot handle these.", function);
+            if ((events & bmdVideoInputColorspaceChanged) != 0)
+            {
+                ScopedLock hold(deviceLock);
+                if ((detectedSignalFlags & bmdDetectedVideoInputRGB444) != 0)
+                {
+                    logPrint(logInfo, "%s: Pixel format changed to RGB444.", function);
+                    setFormat(DeckLinkDevice::PixelFormatRGB);
+                }
+                else if ((detectedSignalFlags & bmdDetectedVideoInputYCbCr422) != 0)
+                {
+                    logPrint(logInfo, "%s: Pixel format changed to YCbCr422.", function);
+                    setFormat(DeckLinkDevice::PixelFormatYUV);
+                }
+            }
+            if ((events & bmdVideoInputDisplayModeChanged) != 0 && newMode != nullptr)
+            {
+                const char* text = nullptr;
+                const std::string name = newMode->GetName(&text) == S_OK ? StringToStdString(text) : std::string();
+                logPrint(logInfo, "%s: Changing video mode to: '%s'.", function, name.c_str());
+                // The switch itself runs in valueChanged, on the message thread.
+                owner.format->setValueByName(name, ValueChangeInfo());
+            }
+            return S_OK;
+        }
+
+        // Under the device lock.
+        void setFormat(DeckLinkDevice::PixelFormat pixelFormat)
+        {
+            const bool yuv = pixelFormat == DeckLinkDevice::PixelFormatYUV;
+            {
+                ScopedLock hold(output.lock);
+                owner.needsYUVToRGBA = yuv;
+                owner.swizzleMode = yuv ? 0 : 1;
+                owner.textureFormat = yuv ? yuvTextureFormat : Texture::RGBA8;
+            }
+            card.setPixelFormat(pixelFormat);
+        }
+
+        CaptureDeviceDeckLink& owner;
+        DeckLinkDevice card;
+        CriticalSection deviceLock;
+        struct Output
+        {
+            CriticalSection lock;
+            int width = 0;
+            int height = 0;
+            int rowBytes = 0;
+            unsigned char* buffer = nullptr;
+            bool newFrame = false;
+        } output;
+        // Rows repacked to the texture's width when the card's rows differ.
+        std::vector<unsigned char> staging;
+    };
+
+    bool CaptureDeviceDeckLink::enumerateDevices(std::vector<CaptureDeviceInfo*>& infos)
+    {
+        std::vector<DDInfo> devices;
+        if (! decklink_getAvailableDevices(devices))
+            return false;
+        for (const DDInfo& device : devices)
+        {
+            auto* info = new CaptureDeviceInfo();
+            info->name = info->description = info->uniqueId = device.name;
+            info->category = deviceCategory;
+            info->inUseForOutput = DeckLinkDevice::getDeviceState(device.name) == DeckLinkDevice::StateOutputConnectionSet;
+            info->hasInput = device.hasInput;
+            info->hasOutput = device.hasOutput;
+            infos.push_back(info);
+        }
+        return true;
+    }
+
+    CaptureDeviceDeckLink::CaptureDeviceDeckLink(const CaptureDeviceInfo& deviceInfo)
+        : CaptureDevice(deviceInfo),
+          connection(std::make_shared<ParamChoice<int>>("Connection")),
+          format(std::make_shared<ParamChoice<int>>("Format")),
+          callbacks(std::make_unique<Callbacks>(*this, deviceInfo.name))
+    {
+        orientation = 1;
+        needsYUVToRGBA = true;
+        textureFormat = yuvTextureFormat;
+        params->addParam(connection);
+        params->addParam(format);
+        params->setViewForParam(connection, ParamView(choiceControl), false);
+        params->setViewForParam(format, ParamView(choiceControl), false);
+        connection->addListener(*this, true);
+        format->addListener(*this, true);
+    }
+
+    CaptureDeviceDeckLink::~CaptureDeviceDeckLink()
+    {
+        connection->removeListener(*this);
+        format->removeListener(*this);
+        deInitDevice();
+    }
+
+    DeckLinkDevice& CaptureDeviceDeckLink::getCard()
+    {
+        return callbacks->card;
+    }
+
+    bool CaptureDeviceDeckLink::initDevice()
+    {
+        ScopedLock hold(callbacks->deviceLock);
+        DeckLinkDevice& card = callbacks->card;
+        if (! card.initialize() || ! selectConnectionFromParam() || ! selectModeFromParam())
+        {
+            deInitDevice();
+            return false;
+        }
+        {
+            ScopedLock frameHold(callbacks->output.lock);
+            IDeckLinkDisplayMode* mode = card.getCurrentMode()->mode;
+            width = int(mode->GetWidth());
+            height = int(mode->GetHeight());
+        }
+        IDeckLinkInput* input = card.getInputHandle();
+        if (input->SetScreenPreviewCallback(callbacks.get()) != S_OK)
+        {
+            logPrint(logError, "%s: Setting the screen preview callback of '%s' failed.", "initDevice",
+                     card.getName().c_str());
+            deInitDevice();
+            return false;
+        }
+        if (input->SetCallback(callbacks.get()) != S_OK)
+        {
+            logPrint(logError, "%s: Setting the input callback of '%s' failed.", "initDevice", card.getName().c_str());
+            deInitDevice();
+            return false;
+        }
+        return true;
+    }
+
+    void CaptureDeviceDeckLink::deInitDevice()
+    {
+        ScopedLock hold(callbacks->deviceLock);
+        DeckLinkDevice& card = callbacks->card;
+        if (IDeckLinkInput* input = card.getInputHandle())
+        {
+            input->SetScreenPreviewCallback(nullptr);
+            input->SetCallback(nullptr);
+        }
+        {
+            ScopedLock frameHold(callbacks->output.lock);
+            std::free(callbacks->output.buffer);
+            callbacks->output.buffer = nullptr;
+            callbacks->output.width = callbacks->output.height = callbacks->output.rowBytes = 0;
+            callbacks->output.newFrame = false;
+        }
+        card.release();
+    }
+
+    void CaptureDeviceDeckLink::startDevice()
+    {
+        ScopedLock hold(callbacks->deviceLock);
+        DeckLinkDevice& card = callbacks->card;
+        IDeckLinkInput* input = card.getInputHandle();
+        if (input == nullptr)
+            return;
+        if (! card.enableVideoInput())
+            logPrint(logError, "%s: Enabling input failed!", "startDevice");
+        if (input->StartStreams() == S_OK)
+            started = true;
+        else
+            logPrint(logError, "%s: Starting the input streams of '%s' failed.", "startDevice", card.getName().c_str());
+    }
+
+    void CaptureDeviceDeckLink::stopDevice()
+    {
+        ScopedLock hold(callbacks->deviceLock);
+        DeckLinkDevice& card = callbacks->card;
+        if (IDeckLinkInput* input = card.getInputHandle())
+        {
+            input->StopStreams();
+            card.disableVideoInput();
+        }
+        started = false;
+    }
+
+    void CaptureDeviceDeckLink::reinit()
+    {
+        ScopedLock hold(callbacks->deviceLock);
+        stopDevice();
+        deInitDevice();
+        initDevice();
+        startDevice();
+    }
+
+    bool CaptureDeviceDeckLink::selectConnectionFromParam()
+    {
+        ScopedLock hold(callbacks->deviceLock);
+        DeckLinkDevice& card = callbacks->card;
+        const auto& connections = card.getInputConnections();
+        if (connections.empty())
+        {
+            logPrint(logError, "%s: Encountered decklink device without any connections.", "selectConnectionFromParam");
+            return false;
+        }
+        connection->clearChoices();
+        for (size_t i = 0; i < connections.size(); ++i)
+            connection->addChoice(connections[i].name, int(i), true, true);
+        const int index = connection->getValue();
+        const auto& chosen = index >= 0 && size_t(index) < connections.size() ? connections[size_t(index)]
+                                                                              : connections.front();
+        if (! card.setInputConnection(chosen.connection))
+        {
+            logPrint(logError, "%s: Could not switch current input connection to '%s'.", "selectConnectionFromParam",
+                     chosen.name.c_str());
+            return false;
+        }
+        return true;
+    }
+
+    bool CaptureDeviceDeckLink::selectModeFromParam()
+    {
+        ScopedLock hold(callbacks->deviceLock);
+        DeckLinkDevice& card = callbacks->card;
+        const auto& modes = card.getInputModes();
+        if (modes.empty())
+        {
+            logPrint(logError, "%s: Encountered decklink device without any formats.", "selectModeFromParam");
+            return false;
+        }
+        format->clearChoices();
+        for (size_t i = 0; i < modes.size(); ++i)
+            format->addChoice(modes[i]->name, int(i), true, true);
+        // A restored index this card has no mode for takes the first mode.
+        const int index = format->getValue();
+        const DeckLinkMode* chosen = index >= 0 && size_t(index) < modes.size() ? modes[size_t(index)] : modes.front();
+        if (! card.setInputMode(chosen->mode->GetDisplayMode()))
+        {
+            logPrint(logError, "%s: Could not switch current input mode to '%s'.", "selectModeFromParam",
+                     chosen->name.c_str());
+            return false;
+        }
+        return true;
+    }
+
+    void CaptureDeviceDeckLink::valueChanged(ParamBase& param, ChangeInfo)
+    {
+        if (&param == connection.get())
+            selectConnectionFromParam();
+        else if (&param == format.get())
+            selectModeFromParam();
+    }
+
+    XmlNode* CaptureDeviceDeckLink::writeStateDerived(XmlPool& pool, bool force)
+    {
+        return CaptureDevice::writeStateDerived(pool, force);
+    }
+
+    void CaptureDeviceDeckLink::readStateDerived(const XmlNode& node)
+    {
+        CaptureDevice::readStateDerived(node);
+        connection->setValue(connection->getValue(), ValueChangeInfo(ChangeType_Always));
+        format->setValue(format->getValue(), ValueChangeInfo(ChangeType_Always));
+    }
+
+    uint16_t CaptureDeviceDeckLink::getTextureWidth() const
+    {
+        if (callbacks->card.getPixelFormat() == DeckLinkDevice::PixelFormatYUV)
+            return static_cast<uint16_t>((width + 1) / 2);
+        return static_cast<uint16_t>(width);
+    }
+
+    bool CaptureDeviceDeckLink::requiresOpaqueForce()
+    {
+        return callbacks->card.getPixelFormat() == DeckLinkDevice::PixelFormatRGB;
+    }
+
+    void CaptureDeviceDeckLink::updateTexture()
+    {
+        // The whole call under both locks, in this order: the driver's
+        // threads write the geometry and the format these reads depend on.
+        ScopedLock deviceHold(callbacks->deviceLock);
+        ScopedLock frameHold(callbacks->output.lock);
+        const uint16_t textureWidth = getTextureWidth();
+        const uint16_t textureHeight = getTextureHeight();
+        if (textureWidth == 0 || textureHeight == 0)
+            return;
+        if (texture.get() == nullptr || texture->getWidth() != textureWidth || texture->getHeight() != textureHeight ||
+            texture->getFormat() != textureFormat)
+        {
+            Texture* made = nullptr;
+            if (TextureManager* manager = TextureManager::getCurrent())
+                made = manager->aquireTexture(textureWidth, textureHeight, textureFormat);
+            else
+            {
+                made = new Texture();
+                made->create(textureWidth, textureHeight, textureFormat);
+            }
+            texture.reset(made);
+            if (made == nullptr || ! made->isValid())
+            {
+                texture.reset();
+                return;
+            }
+        }
+
+        auto& output = callbacks->output;
+        if (output.buffer == nullptr || ! output.newFrame)
+            return;
+        output.newFrame = false;
+        // The card's rows need not be 4 x the texture width (odd YUV widths,
+        // padded rows): repack so nothing is skewed or read past the buffer.
+        const size_t textureRow = size_t(textureWidth) * 4;
+        const size_t frameRow = size_t(output.rowBytes);
+        const int rows = std::min<int>(textureHeight, output.height);
+        const unsigned char* pixels = output.buffer;
+        if (frameRow != textureRow || rows != textureHeight)
+        {
+            callbacks->staging.assign(textureRow * textureHeight, 0);
+            const size_t copied = std::min(frameRow, textureRow);
+            for (int y = 0; y < rows; ++y)
+                std::memcpy(callbacks->staging.data() + size_t(y) * textureRow, output.buffer + size_t(y) * frameRow,
+                            copied);
+            pixels = callbacks->staging.data();
+        }
+        texture->update(pixels, textureWidth, textureHeight);
+    }
+}

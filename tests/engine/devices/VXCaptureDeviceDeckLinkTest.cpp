@@ -1,0 +1,205 @@
+#include "engine/devices/VXCaptureDeviceDeckLink.h"
+
+#include <gtest/gtest.h>
+
+#include "VXDeckLinkSimFixture.h"
+#include "core/parameters/VXParamChoice.h"
+#include "core/xml/VXXmlAttributes.h"
+#include "engine/devices/VXDeckLinkDevice.h"
+#include "support/VXLogRecorder.h"
+
+namespace vx::test
+{
+    namespace
+    {
+        CaptureDeviceInfo cardInfo(const std::string& name)
+        {
+            CaptureDeviceInfo info;
+            info.name = info.description = info.uniqueId = name;
+            info.category = CaptureDeviceDeckLink::deviceCategory;
+            return info;
+        }
+
+        const std::vector<std::string> streamCalls{"Pause", "Enable", "Flush", "Start", "Stop", "Disable",
+                                                   "SetInt", "SetCallback", "SetScreen"};
+
+        class CaptureDeviceDeckLinkTest : public DeckLinkSimTest
+        {
+        protected:
+            void SetUp() override
+            {
+                DeckLinkSimTest::SetUp();
+                sim->addCard(simCard(3, 0, true));
+            }
+            ScopedTestScheduler scheduler;
+        };
+
+        TEST_F(CaptureDeviceDeckLinkTest, EnumeratedInfosCarryCategoryAndFlags)
+        {
+            sim->addCard(simCard(0, 2));
+            DeckLinkDevice output("M 2");
+            ASSERT_TRUE(output.initialize());
+            ASSERT_TRUE(output.setOutputConnection(bmdVideoConnectionHDMI));
+            std::vector<CaptureDeviceInfo*> infos;
+            ASSERT_TRUE(CaptureDeviceDeckLink::enumerateDevices(infos));
+            ASSERT_EQ(infos.size(), 2u);
+            EXPECT_EQ(infos[1]->uniqueId, "M 2");
+            EXPECT_EQ(infos[1]->description, "M 2");
+            EXPECT_EQ(infos[1]->category, "DeckLink Capture Device");
+            EXPECT_EQ(infos[0]->inUseForOutput, 0);
+            EXPECT_EQ(infos[0]->hasInput, 1);
+            EXPECT_EQ(infos[0]->hasOutput, 0);
+            EXPECT_EQ(infos[1]->inUseForOutput, 1) << "its output connection is set";
+            EXPECT_EQ(infos[1]->hasInput, 0);
+            EXPECT_EQ(infos[1]->hasOutput, 1);
+            for (CaptureDeviceInfo* info : infos)
+                delete info;
+        }
+
+        TEST_F(CaptureDeviceDeckLinkTest, OpensStartsStopsAndCloses)
+        {
+            CaptureDeviceDeckLink device(cardInfo("M 1"));
+            EXPECT_TRUE(device.needsYUVToRGBAConversion());
+            EXPECT_EQ(device.getOrientation(), 1);
+            sim->clearCallLog();
+            ASSERT_TRUE(device.initDevice());
+            EXPECT_EQ(filterCalls(sim->getCallLog(), streamCalls),
+                      (std::vector<std::string>{"SetInt(vicn, 1)", "SetScreenPreviewCallback(set)", "SetCallback(set)"}));
+            EXPECT_EQ(device.getWidth(), 1920);
+            EXPECT_EQ(device.getHeight(), 1080);
+            EXPECT_EQ(device.getTextureWidth(), 960);
+            EXPECT_EQ(device.getConnectionParam()->getNumChoices(), 2u);
+            EXPECT_EQ(device.getFormatParam()->getChoices()[1].getName(), "720p60");
+
+            sim->clearCallLog();
+            device.startDevice();
+            EXPECT_TRUE(device.isStarted());
+            device.stopDevice();
+            EXPECT_FALSE(device.isStarted());
+            device.deInitDevice();
+            EXPECT_EQ(filterCalls(sim->getCallLog(), streamCalls),
+                      (std::vector<std::string>{"EnableVideoInput(Hp30, 2vuy, 1)", "StartStreams()", "StopStreams()",
+                                                "DisableVideoInput()", "SetScreenPreviewCallback(null)",
+                                                "SetCallback(null)", "SetCallback(null)", "DisableVideoInput()"}));
+            EXPECT_EQ(sim->getCardReferences(0), 0);
+            EXPECT_EQ(DeckLinkDevice::getDeviceState("M 1"), 0);
+        }
+
+        struct InitFailure
+        {
+            const char* name;
+            const char* call;
+            const char* message;
+        };
+
+        class CaptureDeviceDeckLinkInitFailureTest : public CaptureDeviceDeckLinkTest,
+                                                     public ::testing::WithParamInterface<InitFailure>
+        {
+        };
+
+        TEST_P(CaptureDeviceDeckLinkInitFailureTest, FailsAndLeavesTheCardClosed)
+        {
+            sim->failCall(GetParam().call, 0);
+            LogRecorder log;
+            CaptureDeviceDeckLink device(cardInfo("M 1"));
+            EXPECT_FALSE(device.initDevice());
+            EXPECT_TRUE(log.contains(GetParam().message)) << log.dump();
+            EXPECT_FALSE(device.getCard().isInitialized());
+            EXPECT_EQ(sim->getCardReferences(0), 0);
+            EXPECT_EQ(DeckLinkDevice::getDeviceState("M 1"), 0) << "a failed open leaves the card free";
+        }
+
+        INSTANTIATE_TEST_SUITE_P(
+            Steps, CaptureDeviceDeckLinkInitFailureTest,
+            ::testing::Values(
+                InitFailure{"Connection", "SetInt(vicn", "Could not switch current input connection to 'SDI'."},
+                InitFailure{"NoFormats", "GetDisplayModeIterator(input)", "Getting device input formats failed."},
+                InitFailure{"PreviewCallback", "SetScreenPreviewCallback(set)", "screen preview callback"},
+                InitFailure{"InputCallback", "SetCallback(set)", "input callback"}),
+            [](const auto& info) { return std::string(info.param.name); });
+
+        TEST_F(CaptureDeviceDeckLinkTest, FollowsTheCardsFormatDetection)
+        {
+            CaptureDeviceDeckLink device(cardInfo("M 1"));
+            ASSERT_TRUE(device.initDevice());
+            device.startDevice();
+            LogRecorder log;
+
+            sim->clearCallLog();
+            ASSERT_TRUE(sim->changeFormat(0, bmdVideoInputColorspaceChanged, bmdModeHD1080p30,
+                                          bmdDetectedVideoInputRGB444));
+            EXPECT_TRUE(log.contains("VideoInputFormatChanged: Pixel format changed to RGB444.")) << log.dump();
+            EXPECT_FALSE(device.needsYUVToRGBAConversion());
+            EXPECT_EQ(device.getSwizzleMode(), 1);
+            EXPECT_TRUE(device.requiresOpaqueForce());
+            EXPECT_EQ(device.getTextureWidth(), 1920);
+            EXPECT_EQ(filterCalls(sim->getCallLog(), streamCalls),
+                      (std::vector<std::string>{"PauseStreams()", "EnableVideoInput(Hp30, 32, 1)", "FlushStreams()",
+                                                "StartStreams()"}));
+
+            ASSERT_TRUE(sim->changeFormat(0, bmdVideoInputColorspaceChanged, bmdModeHD1080p30,
+                                          bmdDetectedVideoInputYCbCr422));
+            EXPECT_TRUE(log.contains("VideoInputFormatChanged: Pixel format changed to YCbCr422.")) << log.dump();
+            EXPECT_TRUE(device.needsYUVToRGBAConversion());
+            EXPECT_EQ(device.getSwizzleMode(), 0);
+            EXPECT_FALSE(device.requiresOpaqueForce());
+
+            log.clear();
+            sim->clearCallLog();
+            ASSERT_TRUE(sim->changeFormat(0, bmdVideoInputFieldDominanceChanged, bmdModeHD1080p30, 0));
+            EXPECT_TRUE(log.contains("Received video field change, we cannot handle these.")) << log.dump();
+            EXPECT_EQ(log.count(), 1u) << "a field change is only reported";
+            EXPECT_TRUE(sim->getCallLog().empty());
+
+            ASSERT_TRUE(sim->changeFormat(0, bmdVideoInputDisplayModeChanged, simMode720p60().code, 0));
+            EXPECT_TRUE(log.contains("VideoInputFormatChanged: Changing video mode to: '720p60'.")) << log.dump();
+            EXPECT_EQ(device.getFormatParam()->getValue(), 1);
+            EXPECT_EQ(device.getCard().getCurrentMode()->name, "1080p30") << "the switch waits for the message thread";
+            scheduler.drain();
+            EXPECT_EQ(device.getCard().getCurrentMode()->name, "720p60");
+            EXPECT_EQ(filterCalls(sim->getCallLog(), {"EnableVideoInput"}),
+                      (std::vector<std::string>{"EnableVideoInput(hp60, 2vuy, 1)"}));
+            device.stopDevice();
+        }
+
+        TEST_F(CaptureDeviceDeckLinkTest, ChoicesSwitchConnectionAndModeOnTheMessageThread)
+        {
+            CaptureDeviceDeckLink device(cardInfo("M 1"));
+            ASSERT_TRUE(device.initDevice());
+            sim->clearCallLog();
+            device.getConnectionParam()->setValueByIndex(1, ValueChangeInfo());
+            EXPECT_TRUE(sim->getCallLog().empty());
+            scheduler.drain();
+            EXPECT_EQ(sim->getCallLog(), (std::vector<std::string>{"SetInt(vicn, 2)"}));
+            EXPECT_EQ(device.getCard().getCurrentConnection()->name, "HDMI");
+        }
+
+        TEST_F(CaptureDeviceDeckLinkTest, RestoredChoicesApplyAndAnUnknownFormatTakesTheFirst)
+        {
+            XmlPool pool;
+            XmlNode* state = nullptr;
+            {
+                CaptureDeviceDeckLink saved(cardInfo("M 1"));
+                ASSERT_TRUE(saved.initDevice());
+                saved.getConnectionParam()->setValueByIndex(1, ValueChangeInfo(ChangeType_Silent));
+                saved.getFormatParam()->setValue(7, ValueChangeInfo(ChangeType_Silent));
+                state = saved.writeState(pool, true);
+                ASSERT_NE(state, nullptr);
+            }
+            CaptureDeviceDeckLink restored(cardInfo("M 1"));
+            ASSERT_TRUE(restored.initDevice());
+            sim->clearCallLog();
+            restored.readState(state, false);
+            scheduler.drain();
+            EXPECT_EQ(restored.getCard().getCurrentConnection()->name, "HDMI");
+            EXPECT_EQ(restored.getCard().getCurrentMode()->name, "1080p30") << "format 7 is not on this card";
+            const auto switches = filterCalls(sim->getCallLog(), {"SetInt"});
+            ASSERT_FALSE(switches.empty());
+            EXPECT_EQ(switches.back(), "SetInt(vicn, 2)");
+
+            restored.deInitDevice();
+            EXPECT_TRUE(restored.initDevice()) << "the stored index beyond the list opens in the first mode";
+            EXPECT_EQ(restored.getWidth(), 1920);
+        }
+    }
+}

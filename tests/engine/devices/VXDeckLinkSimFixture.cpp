@@ -1,0 +1,114 @@
+#include "VXDeckLinkSimFixture.h"
+
+#include <dlfcn.h>
+
+namespace vx::test
+{
+    DeckLinkSimControl* deckLinkSimulator()
+    {
+        static DeckLinkSimControl* control = [] {
+            setDeckLinkDriverPath(VX_DECKLINK_SIM_PATH);
+            // The loader opens the same module; this handle is only for the
+            // control surface and stays open for the process.
+            void* module = dlopen(VX_DECKLINK_SIM_PATH, RTLD_NOW | RTLD_LOCAL);
+            if (module == nullptr)
+                return static_cast<DeckLinkSimControl*>(nullptr);
+            auto find = reinterpret_cast<DeckLinkSimControl* (*)()>(dlsym(module, "vxDeckLinkSimControl"));
+            return find != nullptr ? find() : nullptr;
+        }();
+        return control;
+    }
+
+    DeckLinkSimMode simMode1080p30()
+    {
+        return {bmdModeHD1080p30, "1080p30", 1920, 1080, 1000, 30000};
+    }
+
+    DeckLinkSimMode simMode720p60()
+    {
+        return {deckLinkFourCC('h', 'p', '6', '0'), "720p60", 1280, 720, 1001, 60000};
+    }
+
+    DeckLinkSimCard simCard(uint32_t inputConnections, uint32_t outputConnections, bool formatDetection)
+    {
+        DeckLinkSimCard card;
+        card.model = "M";
+        card.inputConnections = inputConnections;
+        card.outputConnections = outputConnections;
+        card.modes = {simMode1080p30(), simMode720p60()};
+        card.formatDetection = formatDetection;
+        return card;
+    }
+
+    std::vector<std::string> filterCalls(const std::vector<std::string>& calls,
+                                         const std::vector<std::string>& prefixes)
+    {
+        std::vector<std::string> kept;
+        for (const std::string& call : calls)
+            for (const std::string& prefix : prefixes)
+                if (call.compare(0, prefix.size(), prefix) == 0)
+                {
+                    kept.push_back(call);
+                    break;
+                }
+        return kept;
+    }
+
+    namespace
+    {
+        // Queues the owner on the installed scheduler; withdraws it on cancel.
+        class QueueingImpl : public AsyncUpdatableImpl
+        {
+        public:
+            using AsyncUpdatableImpl::AsyncUpdatableImpl;
+            using AsyncUpdatableImpl::triggerAsyncUpdateDerived;
+            ~QueueingImpl() override { cancelPendingUpdateDerived(); }
+            void triggerAsyncUpdateDerived() override
+            {
+                if (auto scheduler = AsyncScheduler::asyncScheduler)
+                    scheduler->addAsyncUpdatable(&owner);
+                else
+                    owner.asyncCallback();
+            }
+            void cancelPendingUpdateDerived() override
+            {
+                if (auto scheduler = AsyncScheduler::asyncScheduler)
+                    scheduler->removeAsyncUpdatable(owner);
+            }
+        };
+    }
+
+    ScopedTestScheduler::ScopedTestScheduler()
+        : scheduler(std::make_shared<Scheduler>()), previous(AsyncScheduler::asyncScheduler),
+          previousCreation(AsyncUpdatableImpl::creationFunc)
+    {
+        AsyncScheduler::asyncScheduler = scheduler;
+        AsyncUpdatableImpl::creationFunc = [](AsyncUpdatable& owner) -> AsyncUpdatableImpl* {
+            return new QueueingImpl(owner);
+        };
+    }
+
+    ScopedTestScheduler::~ScopedTestScheduler()
+    {
+        AsyncUpdatableImpl::creationFunc = previousCreation;
+        AsyncScheduler::asyncScheduler = previous;
+    }
+
+    void ScopedTestScheduler::drain()
+    {
+        scheduler->handleAsyncUpdateInternal();
+    }
+
+    void DeckLinkSimTest::SetUp()
+    {
+        sim = deckLinkSimulator();
+        ASSERT_NE(sim, nullptr) << "the simulated driver did not load from " << VX_DECKLINK_SIM_PATH;
+        sim->reset();
+    }
+
+    void DeckLinkSimTest::TearDown()
+    {
+        if (sim != nullptr)
+            sim->reset();
+    }
+}

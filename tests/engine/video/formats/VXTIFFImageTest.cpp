@@ -1,0 +1,326 @@
+#include "engine/video/formats/VXTIFFImage.h"
+
+#include <gtest/gtest.h>
+
+#include <cstdlib>
+#include <filesystem>
+#include <cstring>
+#include <memory>
+#include <vector>
+
+#include "core/parameters/VXParamChoice.h"
+#include "engine/gfx/VXTexture.h"
+#include "engine/video/formats/VXImageUtils.h"
+#include "engine/video/formats/VXImageVideoFormat.h"
+#include "engine/video/formats/VXPixels.h"
+#include "engine/video/formats/VXPixelsUtils.h"
+#include "engine/video/formats/VXTIFFImageFormatReader.h"
+#include "engine/video/formats/VXTIFFTestWriter.h"
+#include "support/VXLogRecorder.h"
+#include "support/VXTempDir.h"
+
+namespace vx::test
+{
+    namespace
+    {
+        std::vector<unsigned char> decode(const std::string& path, unsigned* bytesPerPixel = nullptr)
+        {
+            std::unique_ptr<TIFFImageBase> image(TIFFImageFormat::load(path.c_str()));
+            if (image == nullptr || ! image->isValid())
+                return {};
+            std::uint64_t size = 0;
+            unsigned char* bytes = image->decompressToBytes(&size);
+            if (bytes == nullptr)
+                return {};
+            if (bytesPerPixel != nullptr)
+                *bytesPerPixel = image->getBytesPerPixel();
+            std::vector<unsigned char> out(bytes, bytes + size);
+            std::free(bytes);
+            return out;
+        }
+
+        RawTiff rgb8()
+        {
+            RawTiff t;
+            t.width = 2;
+            t.height = 2;
+            t.samplesPerPixel = 3;
+            t.photometric = PHOTOMETRIC_RGB;
+            t.rows = {{10, 20, 30, 40, 50, 60}, {70, 80, 90, 100, 110, 120}};
+            return t;
+        }
+
+        RawTiff grey16WhiteIsZero()
+        {
+            RawTiff t;
+            t.width = 2;
+            t.height = 1;
+            t.bitsPerSample = 16;
+            t.photometric = PHOTOMETRIC_MINISWHITE;
+            t.rows = {wideRow({0x0102, 0xFFFF})};
+            return t;
+        }
+    }
+
+    TEST(TIFFImageTest, EightBitRGBComesThroughTheRGBAReaderOpaque)
+    {
+        TempDir dir;
+        const std::string path = dir.file("rgb.tif");
+        ASSERT_TRUE(writeTiff(path, rgb8()));
+        unsigned size = 0;
+        EXPECT_EQ(decode(path, &size), (std::vector<unsigned char>{10, 20, 30, 255, 40, 50, 60, 255, 70, 80, 90, 255,
+                                                                   100, 110, 120, 255}));
+        EXPECT_EQ(size, 4u);
+    }
+
+    TEST(TIFFImageTest, SixteenBitGreyWhiteIsZeroIsInverted)
+    {
+        TempDir dir;
+        const std::string path = dir.file("grey.tif");
+        ASSERT_TRUE(writeTiff(path, grey16WhiteIsZero()));
+        unsigned size = 0;
+        const auto bytes = decode(path, &size);
+        ASSERT_EQ(size, 8u);
+        ASSERT_EQ(bytes.size(), 16u);
+        std::uint16_t samples[8];
+        std::memcpy(samples, bytes.data(), 16);
+        EXPECT_EQ(samples[0], 0xFEFD);
+        EXPECT_EQ(samples[2], 0xFEFD);
+        EXPECT_EQ(samples[3], 0xFFFF);
+        EXPECT_EQ(samples[4], 0);
+        EXPECT_EQ(samples[7], 0xFFFF);
+    }
+
+    TEST(TIFFImageTest, FourBitPaletteTakesTheColourMap)
+    {
+        TempDir dir;
+        RawTiff t;
+        t.width = 3;
+        t.height = 2;
+        t.bitsPerSample = 4;
+        t.photometric = PHOTOMETRIC_PALETTE;
+        for (unsigned i = 0; i < 16; ++i)
+        {
+            t.red.push_back(static_cast<std::uint16_t>(i * 1000));
+            t.green.push_back(static_cast<std::uint16_t>(i * 1000 + 1));
+            t.blue.push_back(static_cast<std::uint16_t>(65535 - i));
+        }
+        // Indexes 1 2 15 / 0 7 3: the last byte of each row carries 4 unused bits.
+        t.rows = {{0x12, 0xF0}, {0x07, 0x30}};
+        const std::string path = dir.file("palette.tif");
+        ASSERT_TRUE(writeTiff(path, t));
+        unsigned size = 0;
+        const auto bytes = decode(path, &size);
+        ASSERT_EQ(size, 8u);
+        ASSERT_EQ(bytes.size(), 48u);
+        std::vector<std::uint16_t> samples(24);
+        std::memcpy(samples.data(), bytes.data(), 48);
+        const unsigned indexes[] = {1, 2, 15, 0, 7, 3};
+        for (int p = 0; p < 6; ++p)
+        {
+            EXPECT_EQ(samples[4 * p], indexes[p] * 1000) << p;
+            EXPECT_EQ(samples[4 * p + 1], indexes[p] * 1000 + 1) << p;
+            EXPECT_EQ(samples[4 * p + 2], 65535 - indexes[p]) << p;
+            EXPECT_EQ(samples[4 * p + 3], 65535) << p;
+        }
+    }
+
+    TEST(TIFFImageTest, BilevelIsForcedToEightBitRGBA)
+    {
+        TempDir dir;
+        RawTiff t;
+        t.width = 3;
+        t.height = 1;
+        t.bitsPerSample = 1;
+        t.photometric = PHOTOMETRIC_MINISBLACK;
+        t.rows = {{0xA0}}; // 1 0 1
+        const std::string path = dir.file("bilevel.tif");
+        ASSERT_TRUE(writeTiff(path, t));
+        std::unique_ptr<TIFFImageBase> image(TIFFImageFormat::load(path.c_str()));
+        ASSERT_NE(image, nullptr);
+        EXPECT_EQ(image->getBitsPerSample(), 8u);
+        EXPECT_EQ(image->getSamplesPerPixel(), 4u);
+        EXPECT_EQ(decode(path), (std::vector<unsigned char>{255, 255, 255, 255, 0, 0, 0, 255, 255, 255, 255, 255}));
+    }
+
+    TEST(TIFFImageTest, GreyWithAlphaKeepsGreyAndAlphaApart)
+    {
+        TempDir dir;
+        RawTiff t;
+        t.width = 2;
+        t.height = 1;
+        t.samplesPerPixel = 2;
+        t.extraSamples = {EXTRASAMPLE_UNASSALPHA};
+        t.rows = {{200, 10, 50, 255}};
+        const std::string path = dir.file("greyalpha.tif");
+        ASSERT_TRUE(writeTiff(path, t));
+        EXPECT_EQ(decode(path), (std::vector<unsigned char>{200, 200, 200, 10, 50, 50, 50, 255}));
+    }
+
+    struct RefusedCase
+    {
+        const char* name;
+        RawTiff tiff;
+    };
+
+    class TIFFRefusedTest : public ::testing::TestWithParam<RefusedCase>
+    {
+    };
+
+    TEST_P(TIFFRefusedTest, UnknownLayoutsAreRefusedNotOverrun)
+    {
+        TempDir dir;
+        const std::string path = dir.file("x.tif");
+        ASSERT_TRUE(writeTiff(path, GetParam().tiff));
+        std::unique_ptr<TIFFImageBase> image(TIFFImageFormat::load(path.c_str()));
+        ASSERT_NE(image, nullptr);
+        EXPECT_FALSE(image->isValid());
+        EXPECT_EQ(image->decompressToBytes(nullptr), nullptr);
+    }
+
+    RawTiff separatePlanes16()
+    {
+        RawTiff t;
+        t.width = 2;
+        t.height = 1;
+        t.bitsPerSample = 16;
+        t.samplesPerPixel = 3;
+        t.photometric = PHOTOMETRIC_RGB;
+        t.planar = PLANARCONFIG_SEPARATE;
+        t.rows = {wideRow({1, 2}), wideRow({3, 4}), wideRow({5, 6})};
+        return t;
+    }
+
+    RawTiff fiveSamples16()
+    {
+        RawTiff t;
+        t.width = 2;
+        t.height = 1;
+        t.bitsPerSample = 16;
+        t.samplesPerPixel = 5;
+        t.photometric = PHOTOMETRIC_RGB;
+        t.extraSamples = {EXTRASAMPLE_UNASSALPHA, EXTRASAMPLE_UNSPECIFIED};
+        t.rows = {wideRow({1, 2, 3, 4, 5, 6, 7, 8, 9, 10})};
+        return t;
+    }
+
+    RawTiff threeGreySamples()
+    {
+        RawTiff t;
+        t.width = 1;
+        t.height = 1;
+        t.samplesPerPixel = 3;
+        t.extraSamples = {EXTRASAMPLE_UNSPECIFIED, EXTRASAMPLE_UNSPECIFIED};
+        t.rows = {{1, 2, 3}};
+        return t;
+    }
+
+    INSTANTIATE_TEST_SUITE_P(Layouts, TIFFRefusedTest,
+                             ::testing::Values(RefusedCase{"SeparatePlanes16", separatePlanes16()},
+                                               RefusedCase{"FiveSamples16", fiveSamples16()},
+                                               RefusedCase{"ThreeGreySamples", threeGreySamples()}),
+                             [](const auto& info) { return std::string(info.param.name); });
+
+    TEST(TIFFImageTest, ChannelsToEightBits)
+    {
+        EXPECT_EQ(to4bitChannel(static_cast<unsigned short>(65535)), 255);
+        EXPECT_EQ(to4bitChannel(static_cast<unsigned short>(256)), 0);
+        EXPECT_EQ(to4bitChannel(static_cast<unsigned int>(65535 * 2)), 254);
+        EXPECT_EQ(to4bitChannel(1.0f), 255);
+        EXPECT_EQ(to4bitChannel(2.0f), 254) << "low 8 bits of 510";
+
+        TempDir dir;
+        const std::string path = dir.file("grey.tif");
+        ASSERT_TRUE(writeTiff(path, grey16WhiteIsZero()));
+        std::unique_ptr<TIFFImageBase> image(TIFFImageFormat::load(path.c_str()));
+        unsigned char* bgra = image->to32bitARGB();
+        ASSERT_NE(bgra, nullptr);
+        EXPECT_EQ(std::vector<unsigned char>(bgra, bgra + 8), (std::vector<unsigned char>{253, 253, 253, 255, 0, 0, 0, 255}));
+        std::free(bgra);
+        EXPECT_EQ(TIFFImageFormat::load(dir.file("missing.tif").c_str()), nullptr);
+    }
+
+    TEST(TIFFImageTest, ImageFilesGiveTheLayoutAskedFor)
+    {
+        TempDir dir;
+        const File file(dir.file("rgb.tif"));
+        ASSERT_TRUE(writeTiff(file.getFullPath(), rgb8()));
+        unsigned long w = 0, h = 0;
+        int channels = 0;
+        unsigned char* own = ImageUtils::imageFromFile(file, &w, &h, &channels, 0);
+        ASSERT_NE(own, nullptr);
+        EXPECT_EQ(channels, 4);
+        std::free(own);
+        unsigned char* rgb = ImageUtils::imageFromFile(file, &w, &h, &channels, 3);
+        ASSERT_NE(rgb, nullptr);
+        EXPECT_EQ(std::vector<unsigned char>(rgb, rgb + 12),
+                  (std::vector<unsigned char>{10, 20, 30, 40, 50, 60, 70, 80, 90, 100, 110, 120}));
+        std::free(rgb);
+
+        std::unique_ptr<Pixels> pixels(PixelsUtils::pixelsFromFile(File(dir.file("rgb.tif"))));
+        ASSERT_NE(pixels, nullptr);
+        EXPECT_EQ(pixels->bytesPerPixel, 4);
+    }
+
+    TEST(TIFFImageFormatReaderTest, ReaderFacts)
+    {
+        TempDir dir;
+        const File wide(dir.file("grey.tiff"));
+        ASSERT_TRUE(writeTiff(wide.getFullPath(), grey16WhiteIsZero()));
+        std::unique_ptr<VideoFormatReader> reader(ImageVideoFormat().createReaderFor(wide));
+        ASSERT_NE(dynamic_cast<TIFFImageFormatReader*>(reader.get()), nullptr);
+        EXPECT_EQ(reader->getCodecName(), "TIFF 64 bit");
+        EXPECT_EQ(reader->getBitDepth(), 8);
+        EXPECT_EQ(*reader->getTextureFormat(), Texture::RGBA16I);
+        EXPECT_TRUE(reader->getHasAlpha());
+        EXPECT_EQ(reader->getAlphaType().getValue(), 1);
+        EXPECT_EQ(reader->getTotalFrames(), 1u);
+
+        std::shared_ptr<Pixels> pixels;
+        EXPECT_FALSE(reader->updatePixels(pixels)) << "only the header is read at first";
+        EXPECT_TRUE(reader->read(0.0));
+        ASSERT_TRUE(reader->updatePixels(pixels));
+        EXPECT_EQ(pixels->dataSize, 16);
+
+        const File rgb(dir.file("rgb.tif"));
+        ASSERT_TRUE(writeTiff(rgb.getFullPath(), rgb8()));
+        EXPECT_FALSE(reader->addFile(rgb, false)) << "another pixel size";
+        EXPECT_EQ(ImageVideoFormat().createReaderFor(File(dir.writeFile("junk.tif", "junk"))), nullptr);
+    }
+
+    TEST(TIFFImageFormatReaderTest, ASequenceDecodesEachFrame)
+    {
+        TempDir dir;
+        RawTiff a = rgb8(), b = rgb8();
+        b.rows[0][0] = 99;
+        ASSERT_TRUE(writeTiff(dir.file("a.tif"), a));
+        ASSERT_TRUE(writeTiff(dir.file("b.tif"), b));
+        TIFFImageFormatReader reader{File(dir.file("a.tif"))};
+        ASSERT_TRUE(reader.addFile(File(dir.file("b.tif")), true));
+        EXPECT_EQ(reader.getLength(), 80.0);
+        EXPECT_TRUE(reader.read(45.0));
+        std::shared_ptr<Pixels> pixels;
+        ASSERT_TRUE(reader.updatePixels(pixels));
+        EXPECT_EQ(pixels->data[0], 99);
+        EXPECT_EQ(reader.getCustomThumbnail()->data[0], 10);
+    }
+
+    // The fuzz target's seeds are the layouts the reader meets: each opens,
+    // and decodes unless it is one of the refused layouts.
+    TEST(TIFFImageTest, FuzzSeedsOpenAndDecodeUnlessRefused)
+    {
+        const char* data = std::getenv("VX_TEST_DATA");
+        ASSERT_NE(data, nullptr) << "VX_TEST_DATA names the tests' data folder";
+        int seen = 0;
+        for (const auto& entry : std::filesystem::directory_iterator(std::string(data) + "/fuzz/TiffReadFuzz"))
+        {
+            const std::string name = entry.path().filename().string();
+            const bool refused = name == "rgb-16-planar.tif" || name == "rgb-16-five-samples.tif";
+            std::unique_ptr<TIFFImageBase> image(TIFFImageFormat::load(entry.path().c_str()));
+            ASSERT_NE(image, nullptr) << name;
+            EXPECT_EQ(decode(entry.path().string()).empty(), refused) << name;
+            ++seen;
+        }
+        EXPECT_GE(seen, 18);
+    }
+}
