@@ -12,10 +12,12 @@
 #include "engine/gfx/VXTextureRef.h"
 #include "engine/renderpasses/VXRenderPass.h"
 #include "engine/renderpasses/VXRenderPassManager.h"
+#include "engine/renderpasses/catalogue/VXMask.h"
 #include "engine/renderpasses/catalogue/VXToLuminosity.h"
 
 #include <epoxy/gl.h>
 
+#include <algorithm>
 #include <memory>
 
 namespace vx
@@ -90,10 +92,19 @@ namespace vx
                 return runPass(renderer, *pass, "toLuminosity");
             }
 
-            TextureRef applyMask(Renderer&, const Texture&, const Texture&) override
+            TextureRef applyMask(Renderer& renderer, const Texture& source, const Texture& mask) override
             {
-                logPrint(logError, "Texture::applyMask: the \"Mask\" effect is not registered");
-                return TextureRef();
+                PassPtr pass = makePass("applyMask", Mask::classType());
+                auto* masking = dynamic_cast<Mask*>(pass.get());
+                if (masking == nullptr)
+                    return TextureRef();
+                // The pass only reads its input and its mask.
+                masking->setInput(0, const_cast<Texture*>(&source), source.getWidth(), source.getHeight());
+                masking->setMask(const_cast<Texture*>(&mask));
+                masking->setSize(std::max(source.getWidth(), mask.getWidth()),
+                                 std::max(source.getHeight(), mask.getHeight()));
+                masking->setLayerMaskModeEnabled(true);
+                return runPass(renderer, *masking, "applyMask");
             }
         };
 
