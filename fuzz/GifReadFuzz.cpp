@@ -4,12 +4,10 @@
 
 #include <cstdint>
 #include <cstdlib>
-#include <fstream>
 #include <memory>
 #include <string>
 
-#include <unistd.h>
-
+#include "VXFuzzSupport.h"
 #include "core/VXFile.h"
 #include "engine/video/formats/VXGIFImage.h"
 #include "engine/video/formats/VXGIFVideoFormatReader.h"
@@ -19,30 +17,16 @@ namespace
 {
     const std::string& path()
     {
-        static const std::string file = []
-        {
-            char pattern[] = "/tmp/vx-gif-fuzz-XXXXXX";
-            const char* made = mkdtemp(pattern);
-            if (made == nullptr)
-                std::abort();
-            return std::string(made) + "/input.gif";
-        }();
+        static const std::string file = vx::fuzz::makeScratchFolder("gif") + "/input.gif";
         return file;
     }
 
-    void touch(const unsigned char* bytes, std::uint64_t size)
-    {
-        unsigned sum = 0;
-        for (std::uint64_t i = 0; i < size; ++i)
-            sum += bytes[i];
-        (void)sum;
-    }
+    using vx::fuzz::touch;
 }
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
 {
-    std::ofstream(path(), std::ios::binary | std::ios::trunc).write(reinterpret_cast<const char*>(data),
-                                                                    static_cast<std::streamsize>(size));
+    vx::fuzz::writeInput(path(), data, size);
     vx::GIFVideoFormatReader reader{vx::File(path())};
     if (! reader.isOpened())
         return 0;

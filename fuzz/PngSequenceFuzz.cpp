@@ -10,8 +10,7 @@
 #include <string>
 #include <vector>
 
-#include <unistd.h>
-
+#include "VXFuzzSupport.h"
 #include "core/VXFile.h"
 #include "engine/video/formats/VXPNGImageFormatReader.h"
 
@@ -19,14 +18,7 @@ namespace
 {
     const std::string& folder()
     {
-        static const std::string path = []
-        {
-            char pattern[] = "/tmp/vx-png-sequence-fuzz-XXXXXX";
-            const char* made = mkdtemp(pattern);
-            if (made == nullptr)
-                std::abort();
-            return std::string(made);
-        }();
+        static const std::string path = vx::fuzz::makeScratchFolder("png-sequence");
         return path;
     }
 

@@ -4,12 +4,10 @@
 
 #include <cstdint>
 #include <cstdlib>
-#include <fstream>
 #include <memory>
 #include <string>
 
-#include <unistd.h>
-
+#include "VXFuzzSupport.h"
 #include "core/VXFile.h"
 #include "engine/video/formats/VXPixels.h"
 #include "engine/video/formats/VXTIFFImage.h"
@@ -19,30 +17,16 @@ namespace
 {
     const std::string& path()
     {
-        static const std::string file = []
-        {
-            char pattern[] = "/tmp/vx-tiff-fuzz-XXXXXX";
-            const char* made = mkdtemp(pattern);
-            if (made == nullptr)
-                std::abort();
-            return std::string(made) + "/input.tif";
-        }();
+        static const std::string file = vx::fuzz::makeScratchFolder("tiff") + "/input.tif";
         return file;
     }
 
-    void touch(const unsigned char* bytes, std::uint64_t size)
-    {
-        unsigned sum = 0;
-        for (std::uint64_t i = 0; i < size; ++i)
-            sum += bytes[i];
-        (void)sum;
-    }
+    using vx::fuzz::touch;
 }
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
 {
-    std::ofstream(path(), std::ios::binary | std::ios::trunc).write(reinterpret_cast<const char*>(data),
-                                                                    static_cast<std::streamsize>(size));
+    vx::fuzz::writeInput(path(), data, size);
     {
         std::unique_ptr<vx::TIFFImageBase> image(vx::TIFFImageFormat::load(path().c_str()));
         if (image == nullptr || ! image->isValid())
