@@ -44,36 +44,6 @@ namespace
         bool ok = false;
     };
 
-    // Counts calls of one GL entry point by swapping libepoxy's dispatch pointer.
-    template <auto* DispatchPointer>
-    struct CallCounter
-    {
-        using Fn = std::remove_pointer_t<decltype(DispatchPointer)>;
-
-        explicit CallCounter(const char* name)
-        {
-            saved = *DispatchPointer;
-            real = reinterpret_cast<Fn>(eglGetProcAddress(name));
-            calls = 0;
-            *DispatchPointer = hook(real);
-        }
-        ~CallCounter() { *DispatchPointer = saved; }
-
-        template <typename R, typename... Args>
-        static auto hook(R (*)(Args...)) -> R (*)(Args...)
-        {
-            return [](Args... args) -> R
-            {
-                ++calls;
-                return real(args...);
-            };
-        }
-
-        static inline Fn real = nullptr;
-        static inline long calls = 0;
-        Fn saved = nullptr;
-    };
-
     void BM_RenderTargetRetainRelease(benchmark::State& state)
     {
         Engine engine;
@@ -110,11 +80,11 @@ namespace
         }
         vx::RenderTarget* target =
             engine.targets().retainPingPong(640, 360, vx::Texture::RGBA8, true, vx::DEFAULT_DEPTH_FMT);
-        CallCounter<&epoxy_glBindFramebuffer> binds("glBindFramebuffer");
-        CallCounter<&epoxy_glFramebufferTexture2D> attaches("glFramebufferTexture2D");
-        CallCounter<&epoxy_glFramebufferRenderbuffer> depth("glFramebufferRenderbuffer");
-        CallCounter<&epoxy_glDrawBuffers> drawBuffers("glDrawBuffers");
-        CallCounter<&epoxy_glCheckFramebufferStatus> checks("glCheckFramebufferStatus");
+        vx::bench::CallCounter<&epoxy_glBindFramebuffer> binds("glBindFramebuffer");
+        vx::bench::CallCounter<&epoxy_glFramebufferTexture2D> attaches("glFramebufferTexture2D");
+        vx::bench::CallCounter<&epoxy_glFramebufferRenderbuffer> depth("glFramebufferRenderbuffer");
+        vx::bench::CallCounter<&epoxy_glDrawBuffers> drawBuffers("glDrawBuffers");
+        vx::bench::CallCounter<&epoxy_glCheckFramebufferStatus> checks("glCheckFramebufferStatus");
         target->bind();
         binds.calls = attaches.calls = depth.calls = drawBuffers.calls = checks.calls = 0;
 

@@ -11,6 +11,7 @@
 #include <epoxy/gl.h>
 
 #include <cstdio>
+#include <type_traits>
 
 namespace vx::bench
 {
@@ -24,4 +25,34 @@ namespace vx::bench
         }
         return context->isCurrent() || context->makeCurrent();
     }
+
+    // Counts calls of one GL entry point by swapping libepoxy's dispatch pointer.
+    template <auto* DispatchPointer>
+    struct CallCounter
+    {
+        using Fn = std::remove_pointer_t<decltype(DispatchPointer)>;
+
+        explicit CallCounter(const char* name)
+        {
+            saved = *DispatchPointer;
+            real = reinterpret_cast<Fn>(eglGetProcAddress(name));
+            calls = 0;
+            *DispatchPointer = hook(real);
+        }
+        ~CallCounter() { *DispatchPointer = saved; }
+
+        template <typename R, typename... Args>
+        static auto hook(R (*)(Args...)) -> R (*)(Args...)
+        {
+            return [](Args... args) -> R
+            {
+                ++calls;
+                return real(args...);
+            };
+        }
+
+        static inline Fn real = nullptr;
+        static inline long calls = 0;
+        Fn saved = nullptr;
+    };
 }

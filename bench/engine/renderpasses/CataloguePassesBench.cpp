@@ -15,6 +15,8 @@
 
 #include <benchmark/benchmark.h>
 
+#include "../gfx/VXBenchGLContext.h"
+
 #include "core/parameters/VXParamContainer.h"
 #include "core/parameters/VXParamRange.h"
 #include "engine/ffgl/VXVexkit.h"
@@ -63,45 +65,15 @@ namespace
         return instance;
     }
 
-    // Counts calls of one GL entry point by swapping libepoxy's dispatch pointer.
-    template <auto* DispatchPointer>
-    struct CallCounter
-    {
-        using Fn = std::remove_pointer_t<decltype(DispatchPointer)>;
-
-        explicit CallCounter(const char* name)
-        {
-            saved = *DispatchPointer;
-            real = reinterpret_cast<Fn>(eglGetProcAddress(name));
-            calls = 0;
-            *DispatchPointer = hook(real);
-        }
-        ~CallCounter() { *DispatchPointer = saved; }
-
-        template <typename R, typename... Args>
-        static auto hook(R (*)(Args...)) -> R (*)(Args...)
-        {
-            return [](Args... args) -> R
-            {
-                ++calls;
-                return real(args...);
-            };
-        }
-
-        static inline Fn real = nullptr;
-        static inline long calls = 0;
-        Fn saved = nullptr;
-    };
-
     // Every GL object creation while in scope.
     struct CreationCounter
     {
-        CallCounter<&epoxy_glGenTextures> textures{"glGenTextures"};
-        CallCounter<&epoxy_glGenFramebuffers> framebuffers{"glGenFramebuffers"};
-        CallCounter<&epoxy_glGenRenderbuffers> renderbuffers{"glGenRenderbuffers"};
-        CallCounter<&epoxy_glGenBuffers> buffers{"glGenBuffers"};
-        CallCounter<&epoxy_glCreateShader> shaders{"glCreateShader"};
-        CallCounter<&epoxy_glCreateProgram> programs{"glCreateProgram"};
+        vx::bench::CallCounter<&epoxy_glGenTextures> textures{"glGenTextures"};
+        vx::bench::CallCounter<&epoxy_glGenFramebuffers> framebuffers{"glGenFramebuffers"};
+        vx::bench::CallCounter<&epoxy_glGenRenderbuffers> renderbuffers{"glGenRenderbuffers"};
+        vx::bench::CallCounter<&epoxy_glGenBuffers> buffers{"glGenBuffers"};
+        vx::bench::CallCounter<&epoxy_glCreateShader> shaders{"glCreateShader"};
+        vx::bench::CallCounter<&epoxy_glCreateProgram> programs{"glCreateProgram"};
 
         long total() const
         {
