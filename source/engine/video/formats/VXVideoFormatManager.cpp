@@ -14,6 +14,7 @@
 #include "engine/video/formats/VXVideoFormatWriter.h"
 
 #include <algorithm>
+#include <array>
 
 namespace vx
 {
@@ -31,6 +32,29 @@ namespace vx
             else
                 bufferable->setBufferer(new SingleFrameBufferer(*bufferable));
         }
+
+        using BasicFormat = VideoFormatManager::BasicFormat;
+        constexpr auto numBasicFormats = static_cast<std::size_t>(BasicFormat::Count);
+
+        // Function-local, so registration files may fill it during static
+        // initialisation in any order.
+        std::array<VideoFormatManager::FormatMaker, numBasicFormats>& basicFormatMakers()
+        {
+            static std::array<VideoFormatManager::FormatMaker, numBasicFormats> makers = {
+                [] () -> VideoFormat* { return new AVFVideoFormat(); },
+                [] () -> VideoFormat* { return new ImageVideoFormat(); },
+                [] () -> VideoFormat* { return new QMIVideoFormat(); },
+                [] () -> VideoFormat* { return new QMVVideoFormat(); },
+                [] () -> VideoFormat* { return new QuartzComposerVideoFormat(); },
+            };
+            return makers;
+        }
+    }
+
+    void VideoFormatManager::setBasicFormatMaker(BasicFormat which, FormatMaker maker)
+    {
+        if (which < BasicFormat::Count)
+            basicFormatMakers()[static_cast<std::size_t>(which)] = maker;
     }
 
     VideoFormatManager::VideoFormatManager()
@@ -45,11 +69,9 @@ namespace vx
 
     void VideoFormatManager::registerBasicFormats()
     {
-        registerFormat(new AVFVideoFormat(), false, false);
-        registerFormat(new ImageVideoFormat(), false, false);
-        registerFormat(new QMIVideoFormat(), false, false);
-        registerFormat(new QMVVideoFormat(), false, false);
-        registerFormat(new QuartzComposerVideoFormat(), false, false);
+        for (FormatMaker maker : basicFormatMakers())
+            if (maker != nullptr)
+                registerFormat(maker(), false, false);
     }
 
     void VideoFormatManager::registerFormat(VideoFormat* format, bool makeDefault, bool prepend)

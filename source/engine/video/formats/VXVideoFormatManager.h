@@ -28,7 +28,23 @@ namespace vx
         VideoFormatManager(const VideoFormatManager&) = delete;
         VideoFormatManager& operator=(const VideoFormatManager&) = delete;
 
-        // AV Foundation, image files, QMI, QMV, Quartz Composer, in that order.
+        // The basic formats in registration order. Layers above this one (the
+        // movie and QMV formats) install their makers from registration files.
+        enum class BasicFormat
+        {
+            AVF,
+            Image,
+            QMI,
+            QMV,
+            QuartzComposer,
+            Count
+        };
+        using FormatMaker = VideoFormat* (*)();
+        // Replaces the maker of one basic format; null removes it.
+        static void setBasicFormatMaker(BasicFormat which, FormatMaker maker);
+
+        // AV Foundation, image files, QMI, QMV, Quartz Composer, in that order;
+        // a basic format without a maker is skipped.
         void registerBasicFormats();
         // Takes ownership; null is ignored. makeDefault makes it the default,
         // prepend puts it first.

@@ -16,6 +16,8 @@
 #include "engine/video/formats/VXSequentialBlockFramesBufferer.h"
 #include "engine/video/formats/VXSingleFrameBufferer.h"
 #include "engine/video/formats/VXPixels.h"
+#include "engine/video/formats/VXQMIVideoFormat.h"
+#include "engine/video/formats/VXQMVVideoFormat.h"
 #include "engine/video/formats/VXVideoFormat.h"
 #include "support/VXTempDir.h"
 
@@ -52,6 +54,20 @@ namespace vx::test
         EXPECT_EQ(manager.getDefaultFormat(), manager.getKnownFormat(0));
         EXPECT_EQ(manager.getKnownFormat(3)->getCodecs(),
                   (std::vector<CodecFourCC>{CodecFourCC(0x514D4449u), CodecFourCC(0x514D4433u)}));
+    }
+
+    TEST(VideoFormatManagerTest, BasicFormatMakersAreReplaceable)
+    {
+        using Basic = VideoFormatManager::BasicFormat;
+        VideoFormatManager::setBasicFormatMaker(Basic::QMI, nullptr);
+        VideoFormatManager::setBasicFormatMaker(Basic::QMV, [] () -> VideoFormat* { return new QMIVideoFormat(); });
+        VideoFormatManager manager;
+        VideoFormatManager::setBasicFormatMaker(Basic::QMI, [] () -> VideoFormat* { return new QMIVideoFormat(); });
+        VideoFormatManager::setBasicFormatMaker(Basic::QMV, [] () -> VideoFormat* { return new QMVVideoFormat(); });
+        ASSERT_EQ(manager.getNumKnownFormats(), 4);
+        EXPECT_EQ(manager.getKnownFormat(2)->getFormatName(), "QMI file");
+        EXPECT_EQ(manager.getKnownFormat(3)->getFormatName(), "Quartz Composer ");
+        EXPECT_EQ(VideoFormatManager().getNumKnownFormats(), 5);
     }
 
     struct ExtensionCase
