@@ -28,6 +28,7 @@
 #include "engine/gfx/VXTextureDebugger.h"
 #include "engine/gfx/VXTextureManager.h"
 #include "engine/gui/VXInputController.h"
+#include "engine/network/VXNetworkVideoServerManager.h"
 #include "engine/renderpasses/VXAudioSpectrumLink.h"
 #include "engine/renderpasses/VXRenderPassManager.h"
 #include "engine/video/formats/VXVideoFormatManager.h"
@@ -157,8 +158,8 @@ namespace vx
                 audio->deleteObjects();
                 AudioObjectManager::deleteInstance();
             }
-            // The network-video server singleton is deleted here once that
-            // subsystem exists.
+            if (NetworkVideoServerManager::getInstanceWithoutCreating() != nullptr)
+                NetworkVideoServerManager::deleteInstance();
         }
         catch (...)
         {

@@ -1,0 +1,252 @@
+#include "engine/network/VXNetworkVideoServerManager.h"
+
+#include <atomic>
+
+#include <netdb.h>
+
+#include "core/VXLog.h"
+#include "engine/network/VXNetworkVideoClient.h"
+#include "engine/network/VXNetworkVideoClientInstanceManager.h"
+#include "engine/network/VXSockets.h"
+
+namespace vx
+{
+    namespace
+    {
+        std::atomic<NetworkVideoServerManager*> instance{nullptr};
+        std::mutex instanceLock;
+
+        std::string lookUpWithHostByName(const std::string& host)
+        {
+            // gethostbyname answers in a static entry shared by every caller.
+            static std::mutex lookUpLock;
+            std::lock_guard<std::mutex> hold(lookUpLock);
+            return Sockets::getIpAddress(gethostbyname(host.c_str()));
+        }
+
+        std::atomic<NetworkVideoServerManager::HostLookup> hostLookup{&lookUpWithHostByName};
+    }
+
+    NetworkVideoServerManager* NetworkVideoServerManager::getInstance()
+    {
+        if (NetworkVideoServerManager* manager = instance.load())
+            return manager;
+        std::lock_guard<std::mutex> hold(instanceLock);
+        if (instance.load() == nullptr)
+            instance.store(new NetworkVideoServerManager());
+        return instance.load();
+    }
+
+    NetworkVideoServerManager* NetworkVideoServerManager::getInstanceWithoutCreating()
+    {
+        return instance.load();
+    }
+
+    void NetworkVideoServerManager::deleteInstance()
+    {
+        std::lock_guard<std::mutex> hold(instanceLock);
+        delete instance.exchange(nullptr);
+    }
+
+    void NetworkVideoServerManager::setHostLookup(HostLookup lookup)
+    {
+        hostLookup.store(lookup != nullptr ? lookup : &lookUpWithHostByName);
+    }
+
+    std::string NetworkVideoServerManager::lookUpHost(const std::string& host)
+    {
+        return hostLookup.load()(host);
+    }
+
+    NetworkVideoServerManager::NetworkVideoServerManager()
+    {
+        serverBrowser.addListener(*this, true);
+        clientBrowser.addListener(*this, true);
+    }
+
+    NetworkVideoServerManager::~NetworkVideoServerManager()
+    {
+        cleanup();
+        serverBrowser.removeListener(*this);
+        clientBrowser.removeListener(*this);
+        serverBrowser.stop();
+        clientBrowser.stop();
+    }
+
+    void NetworkVideoServerManager::registerAsServer(const std::string& name, const std::string& type,
+                                                     std::uint16_t port)
+    {
+        auto made = std::make_unique<ZeroConfigRegistration>(name, type, port);
+        std::lock_guard<std::mutex> hold(registrationLock);
+        serverRegistration.swap(made);
+    }
+
+    void NetworkVideoServerManager::registerAsClient(const std::string& name, const std::string& type,
+                                                     std::uint16_t port)
+    {
+        auto made = std::make_unique<ZeroConfigRegistration>(name, type, port);
+        std::lock_guard<std::mutex> hold(registrationLock);
+        clientRegistration.swap(made);
+    }
+
+    void NetworkVideoServerManager::deregisterAsServer()
+    {
+        std::unique_ptr<ZeroConfigRegistration> dropped;
+        std::lock_guard<std::mutex> hold(registrationLock);
+        dropped.swap(serverRegistration);
+    }
+
+    void NetworkVideoServerManager::deregisterAsClient()
+    {
+        std::unique_ptr<ZeroConfigRegistration> dropped;
+        std::lock_guard<std::mutex> hold(registrationLock);
+        dropped.swap(clientRegistration);
+    }
+
+    bool NetworkVideoServerManager::isRegisteredAsServer() const
+    {
+        std::lock_guard<std::mutex> hold(registrationLock);
+        return serverRegistration != nullptr && serverRegistration->isRegistered();
+    }
+
+    bool NetworkVideoServerManager::isRegisteredAsClient() const
+    {
+        std::lock_guard<std::mutex> hold(registrationLock);
+        return clientRegistration != nullptr && clientRegistration->isRegistered();
+    }
+
+    void NetworkVideoServerManager::findServers(const std::string& type)
+    {
+        {
+            std::lock_guard<std::mutex> hold(listLock);
+            servers.clear();
+            defaultServerIndex = 0;
+        }
+        serverBrowser.browseForService(type);
+    }
+
+    void NetworkVideoServerManager::findClients(const std::string& type)
+    {
+        {
+            std::lock_guard<std::mutex> hold(listLock);
+            clients.clear();
+        }
+        clientBrowser.browseForService(type);
+    }
+
+    int NetworkVideoServerManager::getNumServers() const
+    {
+        std::lock_guard<std::mutex> hold(listLock);
+        return int(servers.size());
+    }
+
+    int NetworkVideoServerManager::getNumClients() const
+    {
+        std::lock_guard<std::mutex> hold(listLock);
+        return int(clients.size());
+    }
+
+    std::shared_ptr<NetworkVideoExtension> NetworkVideoServerManager::getServerInfo(int i) const
+    {
+        std::lock_guard<std::mutex> hold(listLock);
+        if (i < 0 || size_t(i) >= servers.size())
+            return {};
+        return servers[size_t(i)];
+    }
+
+    std::shared_ptr<NetworkVideoExtension> NetworkVideoServerManager::getClientInfo(int i) const
+    {
+        std::lock_guard<std::mutex> hold(listLock);
+        if (i < 0 || size_t(i) >= clients.size())
+            return {};
+        return clients[size_t(i)];
+    }
+
+    std::shared_ptr<NetworkVideoExtension> NetworkVideoServerManager::getServerInfo(const std::string& address) const
+    {
+        std::lock_guard<std::mutex> hold(listLock);
+        for (const auto& server : servers)
+            if (server->getIpAddress() == address)
+                return server;
+        return {};
+    }
+
+    int NetworkVideoServerManager::getDefaultServerIndex() const
+    {
+        std::lock_guard<std::mutex> hold(listLock);
+        return defaultServerIndex;
+    }
+
+    NetworkVideoClient* NetworkVideoServerManager::getClientForServer(const std::string& address)
+    {
+        NetworkVideoClientInstanceManager& instances = NetworkVideoClientInstanceManager::getInstance();
+        std::lock_guard<std::mutex> hold(clientCreationLock);
+        if (NetworkVideoClient* shared = instances.getClient(address))
+            return shared;
+        const std::shared_ptr<NetworkVideoExtension> server = getServerInfo(address);
+        if (server == nullptr)
+        {
+            logPrint(logWarning, "NetworkVideoServerManager: no server at \"%s\" is listed", address.c_str());
+            return nullptr;
+        }
+        auto client = std::make_unique<NetworkVideoClient>(*server);
+        if (! client->isReady())
+        {
+            debugPrint("%s: client connect failed", "getClientForServer");
+            return nullptr;
+        }
+        client->start();
+        instances.addClient(server->getIpAddress(), client.get());
+        return client.release();
+    }
+
+    void NetworkVideoServerManager::releaseClient(NetworkVideoClient* client)
+    {
+        if (client != nullptr)
+            NetworkVideoClientInstanceManager::getInstance().releaseClient(client->getServer().getIpAddress());
+    }
+
+    void NetworkVideoServerManager::printInfo() const
+    {
+        std::lock_guard<std::mutex> hold(listLock);
+        debugPrint("NetworkVideoServerManager found the following servers:\n");
+        for (const auto& server : servers)
+        {
+            debugPrint("ipaddress: %s\n", server->getIpAddress().c_str());
+            debugPrint("port: %d\n", int(server->getPort()));
+        }
+    }
+
+    void NetworkVideoServerManager::servicesChanged(ZeroConfigBrowser* browser)
+    {
+        const bool serverList = browser == &serverBrowser;
+        if (! serverList && browser != &clientBrowser)
+            return;
+        // Built apart and swapped in, so readers never see half a list; each
+        // entry goes to the front, as the peers were always listed.
+        std::vector<std::shared_ptr<NetworkVideoExtension>> rebuilt;
+        for (const ZeroConfigService& service : browser->getServices())
+        {
+            const std::string address = lookUpHost(service.host);
+            if (serverList && address.empty())
+                continue;
+            rebuilt.insert(rebuilt.begin(),
+                           std::make_shared<NetworkVideoExtension>(service.fullName, address, service.port));
+        }
+        const bool anyServer = ! rebuilt.empty();
+        {
+            std::lock_guard<std::mutex> hold(listLock);
+            if (serverList)
+            {
+                servers.swap(rebuilt);
+                defaultServerIndex = 0;
+            }
+            else
+                clients.swap(rebuilt);
+        }
+        if (! serverList)
+            callListeners(&NetworkVideoServerManagerListener::networkVideoClientsChanged, CallType::standard);
+        else if (anyServer)
+            callListeners(&NetworkVideoServerManagerListener::networkVideoServersChanged, CallType::standard);
+    }
+}

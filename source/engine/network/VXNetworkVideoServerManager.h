@@ -1,0 +1,109 @@
+#pragma once
+
+#include <memory>
+#include <mutex>
+#include <string>
+#include <vector>
+
+#include "core/VXBroadcaster.h"
+#include "engine/network/VXNetworkVideoExtension.h"
+#include "engine/network/VXZeroConfigBrowser.h"
+#include "engine/network/VXZeroConfigRegistration.h"
+
+namespace vx
+{
+    class NetworkVideoClient;
+
+    class NetworkVideoServerManagerListener
+    {
+    public:
+        virtual ~NetworkVideoServerManagerListener() = default;
+        virtual void networkVideoServersChanged() = 0;
+        virtual void networkVideoClientsChanged() {}
+    };
+
+    // The process-wide registry of network video peers: browses DNS-SD for
+    // servers and for clients, lists each resolved peer by address and port,
+    // tells its listeners when a list changes, hands out one shared
+    // NetworkVideoClient per server address and can announce this host.
+    // The lists change on the browsers' threads (or the host scheduler's) and
+    // are locked; getters copy.
+    class NetworkVideoServerManager : public Broadcaster<NetworkVideoServerManagerListener>,
+                                      public ZeroConfigBrowserListener
+    {
+    public:
+        // The DNS-SD service type of network video servers.
+        static constexpr const char* serverServiceType = "_quarlite_server._udp";
+
+        // The manager, made on the first call.
+        static NetworkVideoServerManager* getInstance();
+        // The manager if it exists, else null (for destructors).
+        static NetworkVideoServerManager* getInstanceWithoutCreating();
+        // Deletes the manager (browsing and announcements end) and clears the
+        // singleton; the engine root's destructor calls it.
+        static void deleteInstance();
+
+        // Turns a host name into address text; empty when it does not resolve.
+        using HostLookup = std::string (*)(const std::string& host);
+        // Null restores the default (gethostbyname, first address).
+        static void setHostLookup(HostLookup lookup);
+        static std::string lookUpHost(const std::string& host);
+
+        // Announces this host (replacing, so withdrawing, the previous one);
+        // deregistering withdraws it.
+        void registerAsServer(const std::string& name, const std::string& type, std::uint16_t port);
+        void registerAsClient(const std::string& name, const std::string& type, std::uint16_t port);
+        void deregisterAsServer();
+        void deregisterAsClient();
+        bool isRegisteredAsServer() const;
+        bool isRegisteredAsClient() const;
+
+        // Empties the list, then browses for the type.
+        void findServers(const std::string& type);
+        void findClients(const std::string& type);
+
+        int getNumServers() const;
+        int getNumClients() const;
+        // The i-th entry; empty when i is negative or not below the count.
+        std::shared_ptr<NetworkVideoExtension> getServerInfo(int i) const;
+        std::shared_ptr<NetworkVideoExtension> getClientInfo(int i) const;
+        // The server whose address text equals address; empty when none.
+        std::shared_ptr<NetworkVideoExtension> getServerInfo(const std::string& address) const;
+        int getDefaultServerIndex() const;
+
+        // The shared client for the listed server at address, with one more
+        // user; a new one is bound and started. Null when no server has that
+        // address or its port cannot be bound. Balance each with releaseClient.
+        NetworkVideoClient* getClientForServer(const std::string& address);
+        // One user fewer; the last one's release destroys the client.
+        void releaseClient(NetworkVideoClient* client);
+
+        // Debug trace of the servers.
+        void printInfo() const;
+
+        // Rebuilds the list of the reporting browser and tells the listeners.
+        void servicesChanged(ZeroConfigBrowser* browser) override;
+
+        ZeroConfigBrowser& getServerBrowser() { return serverBrowser; }
+        ZeroConfigBrowser& getClientBrowser() { return clientBrowser; }
+
+    private:
+        NetworkVideoServerManager();
+        ~NetworkVideoServerManager() override;
+
+        mutable std::mutex listLock; // servers, clients, defaultServerIndex
+        std::vector<std::shared_ptr<NetworkVideoExtension>> servers;
+        std::vector<std::shared_ptr<NetworkVideoExtension>> clients;
+        int defaultServerIndex = 0;
+
+        mutable std::mutex registrationLock;
+        std::unique_ptr<ZeroConfigRegistration> serverRegistration;
+        std::unique_ptr<ZeroConfigRegistration> clientRegistration;
+
+        std::mutex clientCreationLock; // one client per address, even when asked at once
+
+        // Last, so they stop before the lists above go.
+        ZeroConfigBrowser serverBrowser;
+        ZeroConfigBrowser clientBrowser;
+    };
+}

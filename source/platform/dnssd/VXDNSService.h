@@ -1,0 +1,101 @@
+#pragma once
+
+#include <cstdint>
+
+// The engine's view of DNS service discovery: the DNSService... calls network
+// video makes, with the platform library's arguments and replies, in namespace
+// vx::dnssd. Each call goes to a backend: the platform library by default, or
+// one a test installs. A reference remembers the backend that made it, and
+// every later call on it goes there.
+namespace vx::dnssd
+{
+    using DNSServiceFlags = std::uint32_t;
+    using DNSServiceErrorType = std::int32_t;
+
+    constexpr DNSServiceFlags kDNSServiceFlagsMoreComing = 0x1;
+    constexpr DNSServiceFlags kDNSServiceFlagsAdd = 0x2;
+
+    constexpr DNSServiceErrorType kDNSServiceErr_NoError = 0;
+    constexpr DNSServiceErrorType kDNSServiceErr_Unknown = -65537;
+    constexpr DNSServiceErrorType kDNSServiceErr_BadParam = -65540;
+    constexpr DNSServiceErrorType kDNSServiceErr_Timeout = -65568;
+
+    class Backend;
+
+    // One open operation (browse, resolve, registration). Made by a backend,
+    // freed only through DNSServiceRefDeallocate.
+    class ServiceRefRecord
+    {
+    public:
+        explicit ServiceRefRecord(Backend& madeBy) : backend(madeBy) {}
+        virtual ~ServiceRefRecord() = default;
+        ServiceRefRecord(const ServiceRefRecord&) = delete;
+        ServiceRefRecord& operator=(const ServiceRefRecord&) = delete;
+
+        Backend& backend;
+    };
+
+    using DNSServiceRef = ServiceRefRecord*;
+
+    // Replies run inside DNSServiceProcessResult on the thread that calls it.
+    // Ports are in network byte order, as on the wire.
+    using DNSServiceBrowseReply = void (*)(DNSServiceRef ref, DNSServiceFlags flags, std::uint32_t interfaceIndex,
+                                           DNSServiceErrorType error, const char* serviceName, const char* regtype,
+                                           const char* replyDomain, void* context);
+    using DNSServiceResolveReply = void (*)(DNSServiceRef ref, DNSServiceFlags flags, std::uint32_t interfaceIndex,
+                                            DNSServiceErrorType error, const char* fullName, const char* hostTarget,
+                                            std::uint16_t portNetworkOrder, std::uint16_t txtLength,
+                                            const unsigned char* txtRecord, void* context);
+    using DNSServiceRegisterReply = void (*)(DNSServiceRef ref, DNSServiceFlags flags, DNSServiceErrorType error,
+                                             const char* name, const char* regtype, const char* domain,
+                                             void* context);
+
+    // What carries the calls out. A backend outlives every reference it made.
+    class Backend
+    {
+    public:
+        virtual ~Backend() = default;
+
+        virtual DNSServiceErrorType browse(DNSServiceRef* refOut, DNSServiceFlags flags, std::uint32_t interfaceIndex,
+                                           const char* regtype, const char* domain, DNSServiceBrowseReply reply,
+                                           void* context) = 0;
+        virtual DNSServiceErrorType resolve(DNSServiceRef* refOut, DNSServiceFlags flags, std::uint32_t interfaceIndex,
+                                            const char* name, const char* regtype, const char* domain,
+                                            DNSServiceResolveReply reply, void* context) = 0;
+        virtual DNSServiceErrorType registerService(DNSServiceRef* refOut, DNSServiceFlags flags,
+                                                    std::uint32_t interfaceIndex, const char* name,
+                                                    const char* regtype, const char* domain, const char* host,
+                                                    std::uint16_t portNetworkOrder, std::uint16_t txtLength,
+                                                    const void* txtRecord, DNSServiceRegisterReply reply,
+                                                    void* context) = 0;
+        virtual DNSServiceErrorType processResult(DNSServiceRef ref) = 0;
+        virtual int refSockFD(DNSServiceRef ref) = 0;
+        virtual void refDeallocate(DNSServiceRef ref) = 0;
+    };
+
+    // The backend new operations go to: the platform library's unless a test
+    // installed another. setBackend(nullptr) goes back to the platform's.
+    Backend& getBackend();
+    void setBackend(Backend* backend);
+    // The platform library's backend (process-wide).
+    Backend& getPlatformBackend();
+
+    // The calls. On success *refOut holds a new reference; on failure it is null.
+    DNSServiceErrorType DNSServiceBrowse(DNSServiceRef* refOut, DNSServiceFlags flags, std::uint32_t interfaceIndex,
+                                         const char* regtype, const char* domain, DNSServiceBrowseReply reply,
+                                         void* context);
+    DNSServiceErrorType DNSServiceResolve(DNSServiceRef* refOut, DNSServiceFlags flags, std::uint32_t interfaceIndex,
+                                          const char* name, const char* regtype, const char* domain,
+                                          DNSServiceResolveReply reply, void* context);
+    DNSServiceErrorType DNSServiceRegister(DNSServiceRef* refOut, DNSServiceFlags flags, std::uint32_t interfaceIndex,
+                                           const char* name, const char* regtype, const char* domain,
+                                           const char* host, std::uint16_t portNetworkOrder, std::uint16_t txtLength,
+                                           const void* txtRecord, DNSServiceRegisterReply reply, void* context);
+    // Reads what the reference's descriptor has and runs the replies; blocks
+    // until something arrives, so callers wait for readability first.
+    DNSServiceErrorType DNSServiceProcessResult(DNSServiceRef ref);
+    // The descriptor that becomes readable when replies wait; -1 for null.
+    int DNSServiceRefSockFD(DNSServiceRef ref);
+    // Ends the operation (a registration is withdrawn); null does nothing.
+    void DNSServiceRefDeallocate(DNSServiceRef ref);
+}
