@@ -51,6 +51,12 @@ namespace vx
     NetworkVideoClient::~NetworkVideoClient()
     {
         ready.store(false);
+        requestThreadStop();
+        // Wakes a receive thread waiting in select at once (Linux wakes the
+        // waiters of even an unconnected datagram socket), so a stop does not
+        // sit out the 500 ms readiness wait.
+        if (socket >= 0)
+            shutdown(socket, SHUT_RDWR);
         stopThreadNow();
         accumulator.stop();
         if (socket >= 0)

@@ -1,0 +1,137 @@
+// The accumulator's choice of frames, driven without its thread (getPixels
+// then resolves on the calling thread), and once with it.
+
+#include <gtest/gtest.h>
+
+#include "VXNetworkTestSupport.h"
+#include "core/VXThread.h"
+#include "engine/network/VXNetworkFramesAccumulator.h"
+
+namespace vx::test
+{
+    namespace
+    {
+        // A frame of packetCount packets (Dummy, 3 bytes per pixel) whose
+        // first pixel byte tells frames apart.
+        std::vector<Datagram> frameOf(std::uint32_t key, int packetCount, unsigned char tag)
+        {
+            const int pixels = (packetCount * 1358 - 100) / 3;
+            auto picture = std::make_unique<Pixels>(pixels, 1, 3, nullptr);
+            picture->data[0] = tag;
+            const auto packed = compressWith(PixelsCompressor::Dummy, *picture);
+            return packetise(*packed, key);
+        }
+
+        void add(NetworkFramesAccumulator& accumulator, const std::vector<Datagram>& datagrams)
+        {
+            for (const Datagram& d : datagrams)
+                accumulator.addFrame(d.data(), int(d.size()));
+        }
+    }
+
+    TEST(NetworkFramesAccumulatorTest, NewerFrameWinsAndTheOlderNeverComes)
+    {
+        NetworkFramesAccumulator accumulator;
+        add(accumulator, frameOf(200, 2, 'B'));
+        add(accumulator, frameOf(100, 2, 'A'));
+        const auto first = accumulator.getPixels();
+        ASSERT_NE(first, nullptr);
+        EXPECT_EQ(first->data[0], 'B');
+        EXPECT_EQ(accumulator.getNumPendingPackets(), 0u) << "A's packets went with B";
+        EXPECT_EQ(accumulator.getPixels(), nullptr);
+    }
+
+    TEST(NetworkFramesAccumulatorTest, OnePacketFrameWaitsForTheNextResolve)
+    {
+        NetworkFramesAccumulator accumulator;
+        add(accumulator, frameOf(100, 1, 'A'));
+        add(accumulator, frameOf(200, 2, 'B'));
+        auto frame = accumulator.getPixels();
+        ASSERT_NE(frame, nullptr);
+        EXPECT_EQ(frame->data[0], 'B');
+        frame = accumulator.getPixels();
+        ASSERT_NE(frame, nullptr) << "fewer than two entries were left, so A stayed";
+        EXPECT_EQ(frame->data[0], 'A');
+    }
+
+    TEST(NetworkFramesAccumulatorTest, KeyZeroIsNeverDelivered)
+    {
+        NetworkFramesAccumulator accumulator;
+        auto zero = frameOf(7, 2, 'Z');
+        for (Datagram& d : zero)
+            writeU32(d, 4, 0);
+        add(accumulator, zero);
+        EXPECT_EQ(accumulator.getPixels(), nullptr);
+        EXPECT_EQ(accumulator.getNumPendingPackets(), 2u);
+    }
+
+    TEST(NetworkFramesAccumulatorTest, IncompleteFramesGoWithALaterCompleteOne)
+    {
+        NetworkFramesAccumulator accumulator;
+        auto partial = frameOf(150, 3, 'P');
+        partial.pop_back();
+        add(accumulator, partial);
+        EXPECT_EQ(accumulator.getPixels(), nullptr);
+        EXPECT_EQ(accumulator.getNumPendingPackets(), 2u);
+        add(accumulator, frameOf(300, 2, 'C'));
+        const auto frame = accumulator.getPixels();
+        ASSERT_NE(frame, nullptr);
+        EXPECT_EQ(frame->data[0], 'C');
+        EXPECT_EQ(accumulator.getNumPendingPackets(), 0u);
+    }
+
+    TEST(NetworkFramesAccumulatorTest, DatagramsThatAreNoPacketsAreIgnored)
+    {
+        NetworkFramesAccumulator accumulator;
+        Datagram good = frameOf(10, 1, 'G')[0];
+        accumulator.addFrame(nullptr, 1408);
+        accumulator.addFrame(good.data(), 0);
+        accumulator.addFrame(good.data(), 1407);
+        Datagram badMagic = good;
+        badMagic[0] = 'X';
+        accumulator.addFrame(badMagic.data(), 1408);
+        EXPECT_EQ(accumulator.getPixels(), nullptr);
+        EXPECT_EQ(accumulator.getNumPendingPackets(), 0u);
+    }
+
+    TEST(NetworkFramesAccumulatorTest, FloodOfIncompleteKeysStaysBounded)
+    {
+        NetworkFramesAccumulator accumulator;
+        Datagram packet = frameOf(1, 2, 'F')[0]; // index 0 of two: never complete
+        const std::uint32_t flood = std::uint32_t(NetworkFramesAccumulator::maxPackets) + 5000;
+        for (std::uint32_t key = 1; key <= flood; ++key)
+        {
+            writeU32(packet, 4, key);
+            writeF64(packet, 42, double(key)); // one ms apart
+            accumulator.addFrame(packet.data(), int(packet.size()));
+        }
+        EXPECT_EQ(accumulator.getPixels(), nullptr);
+        EXPECT_EQ(accumulator.getNumPendingPackets(), NetworkFramesAccumulator::maxPackets);
+        EXPECT_EQ(accumulator.getPixels(), nullptr);
+        EXPECT_EQ(accumulator.getNumPendingPackets(), 5001u) << "only the last 5000 ms stay";
+
+        add(accumulator, frameOf(flood + 1, 2, 'G'));
+        const auto frame = accumulator.getPixels();
+        ASSERT_NE(frame, nullptr);
+        EXPECT_EQ(frame->data[0], 'G');
+    }
+
+    TEST(NetworkFramesAccumulatorTest, ThreadHandsEachFrameOutOnce)
+    {
+        NetworkFramesAccumulator accumulator;
+        accumulator.start();
+        add(accumulator, frameOf(400, 2, 'T'));
+        std::shared_ptr<Pixels> frame;
+        for (int i = 0; i < 2000 && frame == nullptr; ++i)
+        {
+            frame = accumulator.getPixels();
+            if (frame == nullptr)
+                Thread::sleep(1);
+        }
+        ASSERT_NE(frame, nullptr);
+        EXPECT_EQ(frame->data[0], 'T');
+        EXPECT_EQ(accumulator.getPixels(), nullptr);
+        accumulator.stop();
+        EXPECT_FALSE(accumulator.isThreadRunning());
+    }
+}
