@@ -220,6 +220,12 @@ namespace vx
             }
             byIndex[header->packetIndex] = frame.get();
         }
+        // Checked and copied in one pass over the packets (each one's header
+        // is a cache miss of its own): payloads must follow each other from
+        // offset 0, so no byte of the frame is left unwritten or written twice.
+        std::unique_ptr<CompressedPixels> pixels(networkFrameHeaderToCompressedPixels(last));
+        if (pixels == nullptr)
+            return nullptr;
         std::uint64_t total = 0;
         for (const UDPNetworkVideoFrame* frame : byIndex)
         {
@@ -234,21 +240,12 @@ namespace vx
                          payloadSize, (unsigned long long)(total));
                 return nullptr;
             }
+            if (bytes > 0)
+                std::memcpy(pixels->data + total, frame->getPayLoadReadOnly(), bytes);
             total += bytes;
         }
-
-        CompressedPixels* pixels = networkFrameHeaderToCompressedPixels(last);
-        if (pixels == nullptr)
-            return nullptr;
-        for (const UDPNetworkVideoFrame* frame : byIndex)
-        {
-            const NetworkFrameHeader& header = frame->getHeader();
-            const std::uint32_t bytes = std::uint32_t(header.payloadBytes);
-            if (bytes > 0)
-                std::memcpy(pixels->data + std::uint32_t(header.payloadOffset), frame->getPayLoadReadOnly(), bytes);
-        }
         pixels->size = long(total);
-        return pixels;
+        return pixels.release();
     }
 
     Pixels* NetworkVideoCompressor::netWorkFramesToPixels(
