@@ -11,7 +11,7 @@
 #include "core/VXCriticalSection.h"
 #include "core/VXThread.h"
 #include "core/VXWaitableEvent.h"
-#include "platform/dnssd/VXDNSService.h"
+#include "engine/network/VXDNSService.h"
 
 namespace vx
 {

@@ -3,7 +3,7 @@
 #include <cstdint>
 #include <string>
 
-#include "platform/dnssd/VXDNSService.h"
+#include "engine/network/VXDNSService.h"
 
 namespace vx
 {

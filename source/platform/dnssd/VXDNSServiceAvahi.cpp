@@ -2,7 +2,7 @@
 // compatibility library over the mDNS daemon). Each of our references wraps
 // one of the library's and relays its replies with our reference.
 
-#include "platform/dnssd/VXDNSService.h"
+#include "engine/network/VXDNSService.h"
 
 #include <dns_sd.h>
 

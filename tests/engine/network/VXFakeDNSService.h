@@ -14,7 +14,7 @@
 #include <string>
 #include <vector>
 
-#include "platform/dnssd/VXDNSService.h"
+#include "engine/network/VXDNSService.h"
 
 namespace vx::test
 {

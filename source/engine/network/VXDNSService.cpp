@@ -1,4 +1,4 @@
-#include "platform/dnssd/VXDNSService.h"
+#include "engine/network/VXDNSService.h"
 
 #include <atomic>
 

@@ -4,9 +4,9 @@
 
 // The engine's view of DNS service discovery: the DNSService... calls network
 // video makes, with the platform library's arguments and replies, in namespace
-// vx::dnssd. Each call goes to a backend: the platform library by default, or
-// one a test installs. A reference remembers the backend that made it, and
-// every later call on it goes there.
+// vx::dnssd. Each call goes to a backend: the platform's (source/platform/dnssd)
+// by default, or one a test installs. A reference remembers the backend that
+// made it, and every later call on it goes there.
 namespace vx::dnssd
 {
     using DNSServiceFlags = std::uint32_t;
@@ -77,7 +77,8 @@ namespace vx::dnssd
     // installed another. setBackend(nullptr) goes back to the platform's.
     Backend& getBackend();
     void setBackend(Backend* backend);
-    // The platform library's backend (process-wide).
+    // The platform library's backend (process-wide), made by the platform
+    // stand-in.
     Backend& getPlatformBackend();
 
     // The calls. On success *refOut holds a new reference; on failure it is null.
