@@ -25,6 +25,7 @@
 #include "engine/gfx/VXTextureManager.h"
 #include "engine/gui/VXBaseInputMessage.h"
 #include "engine/gui/VXInputController.h"
+#include "engine/network/VXNetworkVideoServerManager.h"
 #include "engine/renderpasses/VXRenderPassManager.h"
 #include "engine/video/formats/VXVideoFormatManager.h"
 
@@ -282,6 +283,18 @@ namespace
         Vexkit::deleteInstance();
         EXPECT_EQ(disposed, 2) << "the root disposes of what is still queued";
         EXPECT_EQ(AudioObjectManager::getInstanceWithoutCreating(), nullptr);
+    }
+
+    TEST_F(VexkitTest, RootEndsTheNetworkVideoServerManager)
+    {
+        Vexkit::create(0);
+        Vexkit::deleteInstance();
+        EXPECT_EQ(NetworkVideoServerManager::getInstanceWithoutCreating(), nullptr) << "none made, none deleted";
+
+        Vexkit::create(0);
+        ASSERT_NE(NetworkVideoServerManager::getInstance(), nullptr);
+        Vexkit::deleteInstance();
+        EXPECT_EQ(NetworkVideoServerManager::getInstanceWithoutCreating(), nullptr);
     }
 
     TEST_F(VexkitTest, DefaultColorFormatChangeIsAnnounced)
