@@ -52,7 +52,7 @@ namespace vx
     {
         ready.store(false);
         requestThreadStop();
-        // Wakes a receive thread waiting in select at once (Linux wakes the
+        // Wakes a receive thread waiting for data at once (Linux wakes the
         // waiters of even an unconnected datagram socket), so a stop does not
         // sit out the 500 ms readiness wait.
         if (socket >= 0)
@@ -77,9 +77,13 @@ namespace vx
     {
         while (! isStopRequested() && ready.load())
         {
-            if (Sockets::waitForReadiness(socket, true, 500) != 1)
+            const int readiness = Sockets::waitForReadiness(socket, true, 500);
+            if (readiness != 1)
             {
                 debugPrint("NetworkFormatReader: waitForReadiness timed out\n");
+                // A failing wait returns at once: do not spin on it.
+                if (readiness < 0)
+                    Thread::sleep(10);
                 continue;
             }
             // Everything queued, then back to waiting. MSG_TRUNC answers a

@@ -10,7 +10,7 @@
 #include <netdb.h>
 #include <netinet/in.h>
 #include <netinet/tcp.h>
-#include <sys/select.h>
+#include <poll.h>
 #include <sys/socket.h>
 #include <unistd.h>
 
@@ -74,34 +74,26 @@ namespace vx
         return gathered > 0 ? gathered : -1;
     }
 
-    void Sockets::timeoutToTimeval(int timeoutMs, long& seconds, long& microseconds)
-    {
-        seconds = timeoutMs / 1000;
-        microseconds = (timeoutMs % 1000) * 1000L;
-    }
-
     int Sockets::waitForReadiness(int socket, bool forReading, int timeoutMs)
     {
-        if (socket < 0 || socket >= FD_SETSIZE)
+        if (socket < 0)
             return -1;
+        // poll, not select: a host with many files open hands out descriptors
+        // beyond what an fd_set can hold.
         for (;;)
         {
-            fd_set set;
-            FD_ZERO(&set);
-            FD_SET(socket, &set);
-            timeval timeout{};
-            long seconds = 0, microseconds = 0;
-            timeoutToTimeval(timeoutMs, seconds, microseconds);
-            timeout.tv_sec = seconds;
-            timeout.tv_usec = microseconds;
-            const int result = select(socket + 1, forReading ? &set : nullptr, forReading ? nullptr : &set, nullptr,
-                                      timeoutMs < 0 ? nullptr : &timeout);
+            pollfd entry{};
+            entry.fd = socket;
+            entry.events = forReading ? POLLIN : POLLOUT;
+            const int result = poll(&entry, 1, timeoutMs < 0 ? -1 : timeoutMs);
             if (result < 0)
             {
                 if (errno == EINTR)
                     continue;
                 return -1;
             }
+            if (result > 0 && (entry.revents & POLLNVAL) != 0)
+                return -1;
             int pending = 0;
             socklen_t length = sizeof(pending);
             if (getsockopt(socket, SOL_SOCKET, SO_ERROR, &pending, &length) != 0 || pending != 0)

@@ -30,12 +30,10 @@ namespace vx
         // the bytes gathered, or -1 when none.
         static int readSocket(int socket, void* buffer, int maxBytes, const std::atomic<bool>& keepGoing,
                               bool blockUntilFull);
-        // select on the descriptor for reading or writing, restarted on EINTR;
-        // a negative timeout waits without limit. 1 ready, 0 timed out, -1 on
-        // a select error or a pending socket error.
+        // Waits for the descriptor to become readable or writable, restarted
+        // on EINTR; a negative timeout waits without limit. 1 ready, 0 timed
+        // out, -1 on an error of the wait or a pending socket error.
         static int waitForReadiness(int socket, bool forReading, int timeoutMs);
-        // The time-out waitForReadiness hands select for timeoutMs.
-        static void timeoutToTimeval(int timeoutMs, long& seconds, long& microseconds);
         static bool setSocketBlockingState(int socket, bool blocking);
         // Resolves host:port (numeric service). Creates a socket of the first
         // result's kind when socket < 0. Datagram: the first 16 bytes of the

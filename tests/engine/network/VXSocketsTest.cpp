@@ -31,17 +31,6 @@ namespace vx::test
         };
     }
 
-    TEST(SocketsTest, TimeoutsBecomeSecondsAndMicroseconds)
-    {
-        long seconds = -1, microseconds = -1;
-        Sockets::timeoutToTimeval(1500, seconds, microseconds);
-        EXPECT_EQ(seconds, 1);
-        EXPECT_EQ(microseconds, 500000);
-        Sockets::timeoutToTimeval(999, seconds, microseconds);
-        EXPECT_EQ(seconds, 0);
-        EXPECT_EQ(microseconds, 999000);
-    }
-
     TEST(SocketsTest, ReadinessTimesOutOrWaitsWithoutLimit)
     {
         const int port = findFreePort();
