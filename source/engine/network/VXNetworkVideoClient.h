@@ -48,7 +48,7 @@ namespace vx
         int getWidth() const;
         int getHeight() const;
 
-        // Datagrams read, for the curious (counted on the receive thread).
+        // Datagrams read so far, whole or not (counted by the receive thread).
         std::uint64_t getNumDatagramsRead() const { return datagramsRead.load(std::memory_order_relaxed); }
 
     protected:
