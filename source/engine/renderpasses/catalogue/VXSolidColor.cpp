@@ -65,7 +65,7 @@ namespace vx
     std::shared_ptr<Pixels> SolidColor::getThumbnail()
     {
         const std::vector<uint32_t> words(size_t(thumbnailWidth) * size_t(thumbnailHeight), Color::red.rgba());
-        return std::make_shared<Pixels>(thumbnailWidth, thumbnailHeight, 4,
+        return std::make_shared<Pixels>(thumbnailWidth, thumbnailHeight, 4, long(words.size() * 4),
                                         reinterpret_cast<const unsigned char*>(words.data()));
     }
 }
