@@ -12,6 +12,13 @@
 
 namespace vx
 {
+    namespace
+    {
+        // The thumbnail size of the video sources, which show this one.
+        constexpr int thumbnailWidth = 160;
+        constexpr int thumbnailHeight = 120;
+    }
+
     SolidColor::SolidColor()
     {
         setName(classType(), true);

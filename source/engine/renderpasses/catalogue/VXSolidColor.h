@@ -14,10 +14,6 @@ namespace vx
     class SolidColor : public Generator
     {
     public:
-        // The size of the thumbnail, that of the video sources' thumbnails.
-        static constexpr int thumbnailWidth = 160;
-        static constexpr int thumbnailHeight = 120;
-
         SolidColor();
         ~SolidColor() override;
 
@@ -36,9 +32,9 @@ namespace vx
         bool render(Renderer& renderer) override;
 
         bool canGenerateThumbnail() override { return true; }
-        // A new thumbnailWidth x thumbnailHeight RGBA8 picture of opaque red,
-        // the parameter's default, whatever "Color" holds. No GL call; any
-        // thread.
+        // A new 160 x 120 RGBA8 picture (the video sources' thumbnail size)
+        // of opaque red, the parameter's default, whatever "Color" holds. No
+        // GL call; any thread.
         std::shared_ptr<Pixels> getThumbnail() override;
 
     private:
