@@ -1,8 +1,8 @@
 // Arbitrary bytes as an XML document, read into a render-pass chain that
-// holds a transform and a mixer and makes the passes the text asks for
-// (transforms, mixers, chains). Malformed text must answer null; whatever
-// parses must read, move and create passes without touching memory out of
-// bounds, and write back out.
+// holds a transform and a mixer and makes the passes the text asks for (every
+// built-in kind, and a plain mixer). Malformed text must answer null;
+// whatever parses must read, move and create passes without touching memory
+// out of bounds, and write back out.
 
 #include "core/xml/VXXmlUtils.h"
 #include "engine/renderpasses/VXMixer.h"
@@ -28,11 +28,8 @@ namespace
     {
         Registry()
         {
-            manager.registerRenderPass("Transform", "Transform", &vx::TransformEffect::creationFunc,
-                                       vx::RenderPassCategoryEffect, 1, true, false);
+            manager.registerInternalRenderPasses();
             manager.registerRenderPass("Mixer", "Mixer", &makeMixer, vx::RenderPassCategoryMixer, 2, false, false);
-            manager.registerRenderPass("RenderPassChain", "RenderPass Chain", &vx::RenderPassChain::creationFunc,
-                                       vx::RenderPassCategoryAny, 100, false, false);
             vx::RenderPassManager::setCurrent(&manager);
         }
         vx::RenderPassManager manager;

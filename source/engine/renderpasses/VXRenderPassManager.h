@@ -59,6 +59,10 @@ namespace vx
         bool registerRenderPass(const std::string& name, const std::string& displayName,
                                 RenderPassInfo::CreationFunc creationFunc, RenderPassCategory category, int numInputs,
                                 bool dryWetWrappable, bool hidden);
+        // Registers the engine's built-in pass classes (framework, blend
+        // mixers, effects, generators) in a fixed order; answers the last
+        // registration's result, so false when called a second time.
+        bool registerInternalRenderPasses();
         // Takes a description the factory holds already into the list (and
         // listens to its presets), then sorts. Kinds that come from elsewhere
         // than a creation function (hosted plugins) enter through here.

@@ -9,7 +9,8 @@ namespace vx
     class ShaderProgram;
     class Texture;
 
-    // What the catalogue's effects with programs of their own share; used by
+    // What the catalogue's passes with programs of their own share (the
+    // owned program for all of them, the rest for the effects); used by
     // their files only.
     namespace detail
     {

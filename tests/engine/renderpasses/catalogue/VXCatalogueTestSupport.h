@@ -78,7 +78,9 @@ namespace vx::test
         std::string type, display, uniqueId, description, base;
     };
 
-    inline void expectClassData(const RenderPass& pass, const ClassData& expected)
+    // family is the base kind the pass answers to besides its own type
+    // ("Effect", "Mixer" or "Generator"); the other two it must not.
+    inline void expectClassData(const RenderPass& pass, const ClassData& expected, const std::string& family = "Effect")
     {
         EXPECT_EQ(pass.getClassType(), expected.type);
         EXPECT_EQ(pass.getClassDisplayStr(), expected.display);
@@ -86,13 +88,18 @@ namespace vx::test
         EXPECT_EQ(pass.getUniqueId(), expected.uniqueId);
         EXPECT_EQ(pass.getDescription(), expected.description);
         EXPECT_EQ(pass.getName(), expected.type);
-        for (const std::string& type : {expected.type, expected.base, std::string("Effect"), std::string("RenderPass")})
+        for (const std::string& type : {expected.type, expected.base, family, std::string("RenderPass")})
         {
             EXPECT_TRUE(pass.isOfClassType(type)) << type;
             EXPECT_EQ(pass.derivedOfClassType(type), expected.type) << type;
         }
-        EXPECT_FALSE(pass.isOfClassType("Mixer"));
-        EXPECT_EQ(pass.derivedOfClassType("Mixer"), "NONE");
+        for (const std::string other : {"Effect", "Mixer", "Generator"})
+        {
+            if (other == family)
+                continue;
+            EXPECT_FALSE(pass.isOfClassType(other)) << other;
+            EXPECT_EQ(pass.derivedOfClassType(other), "NONE") << other;
+        }
     }
 
     // One parameter as a pass makes it: a range parameter gives its bounds
