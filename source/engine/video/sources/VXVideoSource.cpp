@@ -21,6 +21,8 @@ namespace vx
           type(typeString)
     {
         chain->setRenderWithoutPasses(true);
+        // render hands the chain's output over (stealOutput).
+        chain->retainOutput(true);
 
         opacity = params->addParamRange("Opacity", 1.0, ValueRange<double>(0.0, 1.0, "range"));
         ParamView opacityView(static_cast<ParamView::ControlType>(11), ParamView::unitsPercent,
