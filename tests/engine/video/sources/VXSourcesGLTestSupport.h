@@ -21,6 +21,8 @@
 #include "support/VXTempDir.h"
 
 #include <atomic>
+#include <chrono>
+#include <thread>
 #include <cstring>
 #include <mutex>
 #include <vector>
@@ -44,6 +46,7 @@ namespace vx::test
         bool resizable = false;
         bool missesLastLine = false;
         bool failOpen = false;
+        int openDelayMs = 0;
         TaskThreadMode loading = TaskThreadMode::Message;
         unsigned char alpha = 255;
     };
@@ -159,6 +162,8 @@ namespace vx::test
         using VideoFormat::createReaderFor;
         VideoFormatReader* createReaderFor(const File& file) override
         {
+            if (script.openDelayMs > 0)
+                std::this_thread::sleep_for(std::chrono::milliseconds(script.openDelayMs));
             std::lock_guard<std::mutex> hold(lock);
             if (script.failOpen)
                 return nullptr;
@@ -214,10 +219,11 @@ namespace vx::test
 
         // <VideoSource ...><VideoFormatReaderSource fileName=... /></VideoSource>
         // parsed into document, with the attributes given as text.
-        XmlNode* sourceElement(const std::string& readerAttributes)
+        XmlNode* sourceElement(const std::string& readerAttributes,
+                               const std::string& size = "width=\"0\" height=\"0\"")
         {
-            text = "<VideoSource name=\"VideoSource\" width=\"0\" height=\"0\" type=\"VideoFormatReaderSource\">"
-                   "<FormatReaderInfo/><VideoFormatReaderSource " +
+            text = "<VideoSource name=\"VideoSource\" " + size +
+                   " type=\"VideoFormatReaderSource\"><FormatReaderInfo/><VideoFormatReaderSource " +
                    readerAttributes + "/></VideoSource>";
             document.clear();
             document.parse<0>(text.data());
