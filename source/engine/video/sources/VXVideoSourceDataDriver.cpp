@@ -3,6 +3,8 @@
 #include "core/VXScopedLock.h"
 #include "engine/video/sources/VXVideoSource.h"
 
+#include <algorithm>
+
 namespace vx
 {
     VideoSourceDataDriver::VideoSourceDataDriver() : Thread("DataDriver")
@@ -20,13 +22,17 @@ namespace vx
         if (source == nullptr)
             return;
         ScopedLockT<CriticalSection> hold(lock);
-        sources.insert(source);
+        const auto place = std::lower_bound(sources.begin(), sources.end(), source);
+        if (place == sources.end() || *place != source)
+            sources.insert(place, source);
     }
 
     void VideoSourceDataDriver::removeSource(VideoSource* source)
     {
         ScopedLockT<CriticalSection> hold(lock);
-        sources.erase(source);
+        const auto place = std::lower_bound(sources.begin(), sources.end(), source);
+        if (place != sources.end() && *place == source)
+            sources.erase(place);
     }
 
     bool VideoSourceDataDriver::updateVideo()
@@ -40,7 +46,7 @@ namespace vx
     bool VideoSourceDataDriver::hasSource(const VideoSource* source) const
     {
         ScopedLockT<CriticalSection> hold(lock);
-        return sources.count(const_cast<VideoSource*>(source)) != 0;
+        return std::binary_search(sources.begin(), sources.end(), const_cast<VideoSource*>(source));
     }
 
     int VideoSourceDataDriver::getNumSources() const

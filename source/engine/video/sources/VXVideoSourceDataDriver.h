@@ -3,7 +3,7 @@
 #include "core/VXCriticalSection.h"
 #include "core/VXThread.h"
 
-#include <set>
+#include <vector>
 
 namespace vx
 {
@@ -41,6 +41,8 @@ namespace vx
 
     private:
         mutable CriticalSection lock;
-        std::set<VideoSource*> sources;
+        // Sorted by address, each source once: a set that iterates as fast
+        // as an array.
+        std::vector<VideoSource*> sources;
     };
 }
