@@ -180,10 +180,15 @@ namespace vx::test
 
     TEST_F(GeneratorSourceGLTest, EveryGeneratorRendersTheSameAfterAnXmlRoundTrip)
     {
-        for (const char* kind : {"TestLevel", "TestStraight", "TestSolidColour"})
+        // Every generator kind the manager offers.
+        const auto extensions = manager->getSourceExtensions();
+        ASSERT_EQ(extensions.size(), 3u);
+        for (const auto& extension : extensions)
         {
+            const std::string kind = extension->getPassName();
             SCOPED_TRACE(kind);
             auto source = make(kind);
+            ASSERT_NE(source, nullptr);
             source->setSize(8, 8);
             if (auto level = std::dynamic_pointer_cast<ParamRange>(
                     source->getGenerator()->getParams().getParamByName("Level")))
