@@ -10,6 +10,8 @@
 #include "core/xml/VXXmlUtils.h"
 #include "engine/gfx/VXGfxObject.h"
 #include "engine/renderpasses/VXFFGLPluginInstance.h"
+#include "engine/renderpasses/VXGenerator.h"
+#include "engine/renderpasses/VXGeneratorSources.h"
 #include "engine/renderpasses/VXRenderPass.h"
 #include "engine/renderpasses/VXRenderPassFactory.h"
 #include "engine/renderpasses/catalogue/VXFormatConversion.h"
@@ -334,8 +336,9 @@ namespace vx
         if (info == nullptr)
             return;
         info->addListener(*this, false);
+        if (info->getRenderPassCategory() == RenderPassCategoryGenerator)
+            addSourceExtension(*info);
         pimpl->infos.push_back(std::move(info));
-        // Source extensions for generators join here once video sources exist.
         sort();
     }
 
@@ -354,6 +357,8 @@ namespace vx
             info->setDefaultStateFromInstance(*pass);
             delete pass;
         }
+        if (info->getRenderPassCategory() == RenderPassCategoryGenerator)
+            addSourceExtension(*info);
         pimpl->infos.push_back(std::move(info));
         return true;
     }
@@ -383,6 +388,49 @@ namespace vx
         std::stable_sort(pimpl->infos.begin(), pimpl->infos.end(),
                          [](const InfoPtr& a, const InfoPtr& b)
                          { return a->getExtensionName() < b->getExtensionName(); });
+        GeneratorSources* sources = GeneratorSources::getCurrent();
+        if (sources == nullptr)
+            return;
+        std::stable_sort(sourceExtensions.begin(), sourceExtensions.end(),
+                         [sources](const SourceExtensionPtr& a, const SourceExtensionPtr& b)
+                         { return sources->getExtensionName(*a) < sources->getExtensionName(*b); });
+    }
+
+    void RenderPassManager::addSourceExtension(RenderPassInfo& info)
+    {
+        if (GeneratorSources* sources = GeneratorSources::getCurrent())
+            if (SourceExtensionPtr extension = sources->makeExtension(info))
+                sourceExtensions.push_back(std::move(extension));
+    }
+
+    std::vector<RenderPassManager::SourceExtensionPtr> RenderPassManager::getSourceExtensions() const
+    {
+        return sourceExtensions;
+    }
+
+    VideoSource* RenderPassManager::createSource(const std::string& name)
+    {
+        GeneratorSources* sources = GeneratorSources::getCurrent();
+        RenderPassInfo* info = pimpl->factory.findRenderPass(name, RenderPassCategoryGenerator);
+        if (sources == nullptr || info == nullptr || info->getRenderPassCategory() != RenderPassCategoryGenerator)
+            return nullptr;
+        Generator* generator = info->createGenerator();
+        if (generator == nullptr)
+            return nullptr;
+        return sources->makeSource(generator, this);
+    }
+
+    XmlCapable* RenderPassManager::createSourceFromXML(const XmlNode& node)
+    {
+        GeneratorSources* sources = GeneratorSources::getCurrent();
+        if (sources == nullptr || node.first_node("GeneratorInfo") == nullptr)
+            return nullptr;
+        return sources->asXmlCapable(sources->makeSourceFromXML(node));
+    }
+
+    XmlNode* RenderPassManager::saveSourceToXML(XmlPool& pool, XmlCapable*)
+    {
+        return XmlCapable::createNode(pool, "GeneratorInfo");
     }
 
     int RenderPassManager::getNumberOfRenderPasses() const
@@ -655,6 +703,7 @@ namespace vx
     void RenderPassManager::clear()
     {
         pimpl->factory.clear();
+        sourceExtensions.clear();
         while (! pimpl->infos.empty())
         {
             pimpl->infos.back()->removeListener(*this);

@@ -3,6 +3,7 @@
 #include "core/VXCurrentInstance.h"
 #include "core/parameters/VXExtension.h"
 #include "engine/renderpasses/VXRenderPassInfo.h"
+#include "engine/video/sources/VXSourceFactory.h"
 
 #include <memory>
 #include <string>
@@ -16,6 +17,7 @@ namespace vx
 
     class FFGLPluginInstance;
     class File;
+    class GeneratorSourceExtension;
     class RenderPass;
     class RenderPassFactory;
     template <typename T>
@@ -32,13 +34,21 @@ namespace vx
     // the one passes stored in XML are made again through, and the one a
     // dry/wet wrapper takes its mixers from.
     //
+    // It is also the factory of generator sources: every generator kind
+    // gets a source extension (kept sorted by name), made through the
+    // GeneratorSources seam the video-source layer fills; without it the
+    // manager offers no sources.
+    //
     // No lock: registration, look-ups and presets run on the thread that
     // owns the manager (the application's); a kind's preset changes reach
     // presetsChanged on the changing thread.
-    class RenderPassManager : public CurrentInstance<RenderPassManager>, public ExtensionListener
+    class RenderPassManager : public CurrentInstance<RenderPassManager>,
+                              public VideoSourceFactory,
+                              public ExtensionListener
     {
     public:
         using InfoPtr = std::shared_ptr<RenderPassInfo>;
+        using SourceExtensionPtr = std::shared_ptr<GeneratorSourceExtension>;
 
         // Makes the shared passes; registers no kind.
         RenderPassManager();
@@ -76,7 +86,8 @@ namespace vx
         // bundle), registers each plugin that loads and unloads it again;
         // files that do not load are passed over. Sorts at the end.
         void scanDirectoryForPlugins(const File& folder);
-        // The descriptions by name, byte by byte (a prefix first).
+        // The descriptions and the source extensions by name, byte by byte
+        // (a prefix first).
         void sort();
 
         int getNumberOfRenderPasses() const;
@@ -99,6 +110,17 @@ namespace vx
 
         // The shared pass of that name, the same every time; empty when none.
         std::shared_ptr<RenderPass> findSharedPass(const std::string& name) const;
+
+        // One source extension per generator kind, sorted by name.
+        std::vector<SourceExtensionPtr> getSourceExtensions() const;
+        // A generator source over a new pass of the generator kind of that
+        // name, made by this manager; null for any other name.
+        VideoSource* createSource(const std::string& name) override;
+        // An empty generator source that read node; null unless node has a
+        // "GeneratorInfo" child.
+        XmlCapable* createSourceFromXML(const XmlNode& node) override;
+        // A new, empty "GeneratorInfo" element.
+        XmlNode* saveSourceToXML(XmlPool& pool, XmlCapable* source) override;
 
         // Writes folder/<kind folder>/<preset name>.xml for every preset but
         // "default" (kind folders made when missing, files written anew),
@@ -135,11 +157,15 @@ namespace vx
         // Frees the shared passes' GPU objects (the passes stay). Render
         // thread.
         void release();
-        // Drops every kind (the factory first), last first.
+        // Drops every kind (the factory first, then the source extensions),
+        // last first.
         void clear();
         void printInfo() const;
 
     private:
+        void addSourceExtension(RenderPassInfo& info);
+
+        std::vector<SourceExtensionPtr> sourceExtensions;
         struct Pimpl;
         std::unique_ptr<Pimpl> pimpl;
     };

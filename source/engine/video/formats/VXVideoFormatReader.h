@@ -102,6 +102,16 @@ namespace vx
         void setHasAlpha(bool alpha);
         bool getHasAlpha() const { return hasAlpha; }
 
+        // The stored frame (or, for a resizable reader, output) size.
+        int getWidth() const { return textureWidth; }
+        int getHeight() const { return textureHeight; }
+        // The output size a source chooses for a resizable reader.
+        void setOutputSize(unsigned short width, unsigned short height)
+        {
+            textureWidth = width;
+            textureHeight = height;
+        }
+
         double getFps() const { return fps; }
         double getLength() const { return length; }
         double getPosition() const { return position; }

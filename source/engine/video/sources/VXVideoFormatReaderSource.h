@@ -1,0 +1,141 @@
+#pragma once
+
+#include "core/VXReadWriteCriticalSection.h"
+#include "core/VXTask.h"
+#include "engine/video/sources/VXPositionableVideoSource.h"
+
+#include <atomic>
+#include <memory>
+#include <string>
+
+namespace vx
+{
+    class FormatConversion;
+    class TaskGroup;
+    class TransformEffect;
+    class VideoFormatReader;
+    class VideoSourceDataDriver;
+    class VideoTextureBuffer;
+
+    // A source that can fill frames ahead; nothing here.
+    class BufferableVideoSource
+    {
+    public:
+        virtual ~BufferableVideoSource() = default;
+        virtual void buffer() {}
+    };
+
+    // The names of the task queues, indexed by TaskThreadMode.
+    extern const char* const TTM_STRINGS[numTaskThreadModes];
+
+    // Whether the reader's codec loses the last line of every frame (old
+    // block-coded frames).
+    bool doesReaderMissLastline(VideoFormatReader& reader);
+
+    // A movie, image, image sequence or self-drawing composition played
+    // through a reader: made for a reader in hand, or from XML with the
+    // reader loaded by a task. The DataDriver thread reads the frame at the
+    // play head; render uploads it, passes it through the shared
+    // "FormatConversion" (and, for codecs losing their last line, a transform
+    // scaled to fit) and the source's chain.
+    //
+    // The reader and the load state are read under the reader section's
+    // read lock and replaced under its write lock. A source being destroyed
+    // leaves the DataDriver and takes back or waits for its loading task.
+    class VideoFormatReaderSource : public PositionableVideoSource, public BufferableVideoSource
+    {
+    public:
+        // Takes the reader (not null).
+        VideoFormatReaderSource(VideoSourceDataDriver& driver, VideoFormatReader* reader);
+        // Reads sourceNode, then loads the reader readerNode names on a task
+        // of its "LoadingThread" queue (added to group when given).
+        VideoFormatReaderSource(VideoSourceDataDriver& driver, const XmlNode& sourceNode, const XmlNode& readerNode,
+                                TaskGroup* group);
+        ~VideoFormatReaderSource() override;
+
+        // Null (logged) when node has no "VideoFormatReaderSource" child.
+        static VideoFormatReaderSource* createFromXML(VideoSourceDataDriver& driver, const XmlNode& node,
+                                                      TaskGroup* group);
+        // A source on reader through the file-reader extension of the current
+        // source directory; null while there is none (reader stays the
+        // caller's).
+        static VideoFormatReaderSource* create(VideoFormatReader* reader);
+
+        // Size, frame count, rate, duration and resizability from the reader.
+        void readerChanged();
+        // After enforceReaderAvailability; may be null.
+        VideoFormatReader* getVideoFormatReader();
+        // Whether a reader exists, running a still-queued load now or waiting
+        // up to 500 ms for a running one.
+        bool enforceReaderAvailability();
+        // Adds listener (synchronous) and answers true while loading.
+        bool listenIfLoading(VideoSourceListener& listener);
+        // Adds listener; true while loading, else tells the listeners the
+        // outcome at once (and progress 1) and answers false.
+        bool listenForAvailability(VideoSourceListener& listener, bool asynchronous);
+        // The reader's file, else the stored "fileName" (logged when
+        // missing: "").
+        std::string getReaderFile();
+        bool isLoading() const;
+
+        std::string getDescription() const override;
+        double getLengthPerFrame() const;
+        double getReaderWidth() const;
+        double getReaderHeight() const;
+
+        bool hasAlpha() const override;
+        std::shared_ptr<ParamContainer> getSettings() const override;
+        std::shared_ptr<ParamContainer> getAdditionalParams() const override;
+        bool hasCustomThumbnail() override;
+        std::shared_ptr<Pixels> getCustomThumbnail() override;
+        void setPlaybackSpeed(double speed) override;
+        void setPlaybackDirection(ParamPlayDirection direction) override;
+        bool runsAutonomously() override;
+        void setRunsAutonomously(bool runs) override;
+        // The reader's output size.
+        void resized(int newWidth, int newHeight) override;
+
+        bool init() override;
+        // Reads the frame at the play head; marks a new frame.
+        void updateVideo() override;
+        TextureRef render(Renderer& renderer, const RenderInfo& info) override;
+        // Leaves the DataDriver, drops the buffer and the conversion pass,
+        // then the base release and the reader's.
+        void release() override;
+
+        XmlNode* writeStateDerived(XmlPool& pool, bool force) override;
+        void readStateDerived(const XmlNode& node) override;
+
+        const std::shared_ptr<FormatConversion>& getFormatConversion() const { return conversion; }
+        VideoTextureBuffer* getTextureBuffer() const { return textureBuffer.get(); }
+
+    private:
+        struct LoadState;
+
+        void executeTask();
+        void queueLoad(TaskThreadMode mode, TaskGroup* group);
+        void tellProgress(float progress);
+        void tellUnavailable(VideoSourceListener::Reason reason);
+        bool setupFormatConversion(VideoFormatReader& reader, bool drawsItself);
+        void remakeBuffer(VideoFormatReader& reader);
+        XmlNode* writeReaderElement(XmlPool& pool, bool force, VideoFormatReader& reader);
+
+        std::unique_ptr<VideoTextureBuffer> textureBuffer;
+        VideoSourceDataDriver& dataDriver;
+
+        struct ReaderSection : ReadWriteCriticalSection
+        {
+            bool loading = false;
+            VideoFormatReader* reader = nullptr;
+            XmlPool pool;
+            XmlNode* node = nullptr;
+            bool hasReader = false;
+        };
+        ReaderSection section;
+        std::shared_ptr<LoadState> loadState;
+
+        std::shared_ptr<FormatConversion> conversion;
+        std::atomic<bool> newFrame{false};
+        std::shared_ptr<TransformEffect> lastLineTransform;
+    };
+}
