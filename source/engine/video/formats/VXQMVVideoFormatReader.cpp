@@ -165,11 +165,8 @@ namespace vx
             return false;
         waitForPreRead();
         releaseBuffers();
-        if (! allocate(compressed, maxFrameSize) || ! allocate(decoded, decodedSize))
-        {
-            logPrint(logError, "QMV file: no memory for the frames of '%s'.", file.getFullPath().c_str());
+        if (! allocateFrameMemory())
             return false;
-        }
         if (! needsShader())
         {
             for (HardwareBuffer*& buffer : buffers)
@@ -234,8 +231,20 @@ namespace vx
         mapped = nullptr;
     }
 
-    bool QMVVideoFormatReader::readAndDecompress(unsigned index)
+    bool QMVVideoFormatReader::allocateFrameMemory()
     {
+        if (! allocate(compressed, maxFrameSize) || ! allocate(decoded, decodedSize))
+        {
+            logPrint(logError, "QMV file: no memory for the frames of '%s'.", file.getFullPath().c_str());
+            return false;
+        }
+        return true;
+    }
+
+    bool QMVVideoFormatReader::decodeFrame(unsigned index)
+    {
+        if (! opened || (decoded.empty() && ! allocateFrameMemory()))
+            return false;
         unsigned char* frame = compressed.data();
         if (! record.readFrame(*stream, index, frame, compressed.size()))
             return false;
@@ -247,7 +256,12 @@ namespace vx
         const qmv::QMVHeader header = qmv::getFrameHeader(frame);
         if (qmv::fourccToQMVType(header.fourcc, header.version) != frameType)
             return false;
-        if (! decompressor->decompressFrame(decoded.data(), frame, int(size)))
+        return decompressor->decompressFrame(decoded.data(), frame, int(size));
+    }
+
+    bool QMVVideoFormatReader::readAndDecompress(unsigned index)
+    {
+        if (! decodeFrame(index))
             return false;
         if (! needsShader())
             std::memcpy(mapped, decoded.data(), decodedSize);

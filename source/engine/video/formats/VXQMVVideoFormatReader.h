@@ -56,14 +56,24 @@ namespace vx
         int getTextureHeight() const override;
         bool isBuffering() const override { return true; }
 
+        // Reads frame index and decodes it into the reader's memory (made when
+        // missing), refusing a frame cut short or of another kind than the
+        // stream's. Not while a pre-read runs: on readFrame's thread, or
+        // before init.
+        bool decodeFrame(unsigned index);
+        // The last frame decoded (getDecodedSize bytes); null before any.
+        const unsigned char* getDecodedFrame() const { return decoded.empty() ? nullptr : decoded.data(); }
+        unsigned long getDecodedSize() const { return decodedSize; }
+
         const QMVFileFormat& getRecord() const { return record; }
         QMVDecompressor* getDecompressor() const { return decompressor.get(); }
 
     private:
         bool openFile(const File& file);
-        // Frame index into the decoded buffer and, unless needsShader, on into
-        // the mapped buffer. Runs on a task thread for pre-reads.
+        // decodeFrame, then unless needsShader on into the mapped buffer.
+        // Runs on a task thread for pre-reads.
         bool readAndDecompress(unsigned index);
+        bool allocateFrameMemory();
         void preReadFrame();
         // Waits for and drops a pending pre-read.
         void waitForPreRead();

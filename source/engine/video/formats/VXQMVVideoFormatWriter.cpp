@@ -176,6 +176,9 @@ namespace vx
                 logPrint(logError, "QMV file: cannot write the header of '%s'.", path);
                 return false;
             }
+            // Seeking puts the header on the disk at once: a recording in
+            // progress reads as incomplete, not as an empty file.
+            finalStream->setPosition(record.getHeaderBytes());
         }
         submitted = 0;
         turn.store(0);
@@ -189,10 +192,10 @@ namespace vx
             return false;
         if (full.load())
         {
-            logPrint(logError, "QMV file: '%s' is full, frame %u is refused.", path, submitted);
+            logPrint(logError, "QMV file: '%s' is full, frame %u is refused.", path, submitted.load());
             return false;
         }
-        if (direct && submitted >= frameCount)
+        if (direct && submitted.load() >= frameCount)
         {
             logPrint(logError, "QMV file: '%s' was begun for %u frames.", path, frameCount);
             return false;
@@ -207,16 +210,16 @@ namespace vx
             return false;
         }
 
-        const unsigned index = submitted++;
         TaskManager* manager = TaskManager::getCurrent();
         if (manager == nullptr)
         {
-            compressFrame(index, std::move(pixels));
+            compressFrame(submitted++, std::move(pixels));
             return true;
         }
         const std::size_t limit = std::size_t(2) * std::max<unsigned>(1, manager->getMaxNumTaskThreads());
         while (pendingTasks.size() >= limit)
             waitForOldestTask();
+        const unsigned index = submitted++;
         // Equal priorities run in queueing order, so the frame whose turn it
         // is has always started before the frames waiting for it.
         pendingTasks.push_back(TaskThreads::execute([this, index, pixels] { compressFrame(index, pixels); }, true, 0));

@@ -54,7 +54,7 @@ namespace vx
         // Called on the task thread with each frame's index after it was
         // compressed and before it waits for its turn (tests delay frames).
         void setFrameCompressedHook(std::function<void(unsigned)> hook) { frameCompressedHook = std::move(hook); }
-        unsigned getNumSubmittedFrames() const { return submitted; }
+        unsigned getNumSubmittedFrames() const { return submitted.load(); }
 
         // Audio appended to a finished movie, its offset and size and the
         // first up to 4 characters of its extension in the header. False, with
@@ -95,7 +95,8 @@ namespace vx
         unsigned frameCount = 0;
         int pixelBytes = 4;
         std::deque<WaitableEvent*> pendingTasks;
-        unsigned submitted = 0;
+        // Frames handed to tasks; read by any thread.
+        std::atomic<unsigned> submitted{0};
         std::atomic<std::uint32_t> turn{0};
         // Set on a task when a frame would pass the 32-bit offsets.
         std::atomic<bool> full{false};
