@@ -279,7 +279,7 @@ namespace vx::test
         EXPECT_FALSE(writer.write(makePicture(16, 16, 2))) << "after the end";
     }
 
-    TEST(QMVVideoFormatWriterTest, AFrameOfAnotherKindIsRefusedAlone)
+    TEST(QMVVideoFormatWriterTest, FramesOfAnotherKindOrSizeAreRefusedAlone)
     {
         TempDir dir;
         const std::string path = dir.file("mixed.qmv");
@@ -288,12 +288,16 @@ namespace vx::test
         std::string bytes = dir.readFile("mixed.qmv");
         // Frame 1 claims to be DXT5: its blocks would be twice the buffer's.
         putU32(bytes, record.frameTable.entries[1].offset, qmv::fourccDXT5);
+        // Frame 2's header claims more payload than its table entry holds.
+        const std::size_t sizeAt = record.frameTable.entries[2].offset + 8;
+        putU32(bytes, sizeAt, u32At(bytes, sizeAt) + 1);
         dir.writeFile("mixed.qmv", bytes);
         QMVVideoFormatReader reader{File(path)};
         ASSERT_TRUE(reader.isOpened());
         EXPECT_TRUE(reader.decodeFrame(0));
         EXPECT_FALSE(reader.decodeFrame(1));
-        EXPECT_TRUE(reader.decodeFrame(2));
+        EXPECT_FALSE(reader.decodeFrame(2));
+        EXPECT_TRUE(reader.decodeFrame(0));
     }
 
     struct OpenCase
