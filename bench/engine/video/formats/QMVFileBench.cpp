@@ -342,7 +342,8 @@ namespace
         ->Arg(qmv::typeYCoCg6)
         ->ArgName("type")
         ->Name("BM_QMVReaderPlay/1920x1080")
-        ->Unit(benchmark::kMillisecond);
+        ->Unit(benchmark::kMillisecond)
+        ->UseRealTime();
 
     constexpr unsigned writtenFrames = 24;
 
