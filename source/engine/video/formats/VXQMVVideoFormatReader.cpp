@@ -323,7 +323,13 @@ namespace vx
         else
         {
             mapped = static_cast<unsigned char*>(mapBuffer(fillIndex));
-            result = mapped != nullptr && readAndDecompress(index);
+            if (mapped == nullptr)
+            {
+                // Nothing filled: no pre-read either, the next call tries again.
+                filledFrame = -1;
+                return false;
+            }
+            result = readAndDecompress(index);
         }
         unmapBuffer(fillIndex);
         filledFrame = result ? frame : -1;

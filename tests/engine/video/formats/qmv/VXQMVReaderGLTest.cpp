@@ -254,6 +254,62 @@ namespace vx::test
         EXPECT_EQ(deletes.count(), 2) << "both pixel-unpack buffers";
     }
 
+    namespace
+    {
+        // Makes glMapBuffer answer null from its refuseFrom-th call on while in scope.
+        struct ScopedRefusedMaps
+        {
+            explicit ScopedRefusedMaps(int refuseFromCall)
+            {
+                saved = epoxy_glMapBuffer;
+                real = reinterpret_cast<PFNGLMAPBUFFERPROC>(detail::getRealGLProc("glMapBuffer"));
+                calls = 0;
+                refuseFrom = refuseFromCall;
+                epoxy_glMapBuffer = [](GLenum target, GLenum access) -> void* {
+                    return ++calls >= refuseFrom ? nullptr : real(target, access);
+                };
+            }
+            ~ScopedRefusedMaps() { epoxy_glMapBuffer = saved; }
+            PFNGLMAPBUFFERPROC saved;
+            static inline PFNGLMAPBUFFERPROC real = nullptr;
+            static inline int calls = 0, refuseFrom = 0;
+        };
+    }
+
+    // A buffer GL will not map starts no pre-read; reading recovers once it maps again.
+    TEST_F(QMVReaderGLTest, AnUnmappableBufferStartsNoPreRead)
+    {
+        TempDir dir;
+        const std::string path = dir.file("map.qmv");
+        const int w = 32, h = 16;
+        ASSERT_TRUE(writeMovie(path, w, h, qmv::typeDXT1, 4, 0, 10.0));
+        QMVVideoFormatReader reader{File(path)};
+        ASSERT_TRUE(reader.init(0, 0));
+        Texture texture;
+        ASSERT_TRUE(texture.create(w, h, Texture::DXT1_RGBA));
+        LogRecorder log;
+        bool read = true;
+        {
+            const ScopedRefusedMaps refused(1);
+            show(reader, texture, 0, &read);
+            EXPECT_FALSE(read) << "the frame's own buffer did not map";
+            EXPECT_EQ(refused.calls, 1) << "no pre-read was started";
+        }
+        EXPECT_TRUE(log.contains("cannot map")) << log.dump();
+        {
+            const ScopedRefusedMaps refused(2); // the frame maps, the pre-read does not
+            EXPECT_EQ(show(reader, texture, 1, &read), expectedBlocks(*makePicture(w, h, 1), qmv::typeDXT1));
+            EXPECT_TRUE(read);
+            EXPECT_EQ(refused.calls, 2);
+        }
+        for (unsigned frame : {2u, 3u, 0u})
+        {
+            EXPECT_EQ(show(reader, texture, frame, &read), expectedBlocks(*makePicture(w, h, frame), qmv::typeDXT1));
+            EXPECT_TRUE(read) << frame;
+        }
+        reader.release();
+    }
+
     TEST_F(QMVReaderGLTest, ReaderDeletedWhileItsPreReadRuns)
     {
         ScopedTaskManager tasks(2);
