@@ -6,8 +6,6 @@
 #include "engine/video/formats/VXAVFVideoFormat.h"
 #include "engine/video/formats/VXBufferableVideoFormatReader.h"
 #include "engine/video/formats/VXImageVideoFormat.h"
-#include "engine/video/formats/VXQMIVideoFormat.h"
-#include "engine/video/formats/VXQMVVideoFormat.h"
 #include "engine/video/formats/VXQuartzComposerVideoFormat.h"
 #include "engine/video/formats/VXSequentialBlockFramesBufferer.h"
 #include "engine/video/formats/VXSingleFrameBufferer.h"
@@ -43,8 +41,8 @@ namespace vx
             static std::array<VideoFormatManager::FormatMaker, numBasicFormats> makers = {
                 [] () -> VideoFormat* { return new AVFVideoFormat(); },
                 [] () -> VideoFormat* { return new ImageVideoFormat(); },
-                [] () -> VideoFormat* { return new QMIVideoFormat(); },
-                [] () -> VideoFormat* { return new QMVVideoFormat(); },
+                nullptr, // QMI: installed by its layer
+                nullptr, // QMV: installed by its layer
                 [] () -> VideoFormat* { return new QuartzComposerVideoFormat(); },
             };
             return makers;
