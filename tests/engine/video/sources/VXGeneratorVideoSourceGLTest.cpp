@@ -1,5 +1,6 @@
 #include "VXSourcesGLTestSupport.h"
 
+#include "core/parameters/VXParamColor.h"
 #include "core/parameters/VXParamRange.h"
 #include "engine/renderpasses/VXGeneratorSources.h"
 #include "engine/renderpasses/catalogue/VXFormatConversion.h"
@@ -254,5 +255,65 @@ namespace vx::test
 
         PlainSources plain(GeneratorSources::getCurrent());
         EXPECT_EQ(extension->createSource(static_cast<XmlState*>(nullptr)), nullptr);
+    }
+}
+
+namespace vx::test
+{
+    // The built-in registrations offer every catalogue generator as a source.
+    class BuiltInGeneratorSourceGLTest : public SourcesGLTest
+    {
+    protected:
+        void SetUp() override
+        {
+            SourcesGLTest::SetUp();
+            ASSERT_FALSE(HasFatalFailure());
+            manager = root->getRenderPassManager();
+            ASSERT_TRUE(manager->registerInternalRenderPasses());
+        }
+
+        RenderPassManager* manager = nullptr;
+    };
+
+    TEST_F(BuiltInGeneratorSourceGLTest, SixGeneratorsBecomeSourcesThatSurviveAnXmlRoundTrip)
+    {
+        const auto extensions = manager->getSourceExtensions();
+        std::vector<std::string> names;
+        for (const auto& extension : extensions)
+            names.push_back(static_cast<VideoSourceExtension&>(*extension).getExtensionName());
+        EXPECT_EQ(names, (std::vector<std::string>{"Blank", "CheckerBoard", "Gradient", "Moving Bar", "Solid Color",
+                                                   "Test Screen"}));
+        EXPECT_EQ(manager->createSource("Blur"), nullptr);
+        std::unique_ptr<VideoSource> gradient(manager->createSource("Gradient"));
+        ASSERT_NE(dynamic_cast<GeneratorVideoSource*>(gradient.get()), nullptr);
+        EXPECT_EQ(gradient->getCreator(), manager);
+
+        // A second registration adds no extension.
+        EXPECT_FALSE(manager->registerInternalRenderPasses());
+        EXPECT_EQ(manager->getSourceExtensions().size(), 6u);
+
+        for (const auto& extension : extensions)
+        {
+            const std::string kind = extension->getPassName();
+            SCOPED_TRACE(kind);
+            std::unique_ptr<VideoSource> source(manager->createSource(kind));
+            ASSERT_NE(source, nullptr);
+            source->setSize(48, 32);
+            // Colours are stored as 8-bit channels: keep the gradient's on that grid.
+            if (auto colour = std::dynamic_pointer_cast<ParamColor>(
+                    source->getAdditionalParams()->getParamByName("Color 2")))
+                colour->setValue(Color(1.0f, 0.4f, 0.0f, 1.0f), ValueChangeInfo());
+            XmlPool pool;
+            XmlNode* element = source->writeState(pool, true);
+            ASSERT_NE(element, nullptr);
+            std::unique_ptr<XmlCapable> made(manager->createSourceFromXML(*element));
+            auto* again = dynamic_cast<GeneratorVideoSource*>(made.get());
+            ASSERT_NE(again, nullptr);
+
+            const Picture first = readOutput(source->render(*renderer, info));
+            const Picture second = readOutput(again->render(*renderer, info));
+            ASSERT_FALSE(first.pixels.empty());
+            EXPECT_EQ(first.pixels, second.pixels);
+        }
     }
 }
