@@ -8,10 +8,13 @@
 #include <string>
 #include <vector>
 
-#include "platform/avcapture/VXAVCapture.h"
-
 namespace vx
 {
+    namespace avcapture
+    {
+        class SampleBuffer;
+    }
+
     class CaptureDevice;
     class DispatchQueue;
     class Pixels;
@@ -27,13 +30,13 @@ namespace vx
     // render or main thread. One lock covers the buffer, its sizes and the
     // new-frame flag, for the copy and for both uploads. The destructor waits
     // for the queue's blocks; not from the queue.
-    class AVFCapture : public avcapture::SampleBufferDelegate
+    class AVFCapture
     {
     public:
         // init: makes the queue, then initialize.
         explicit AVFCapture(CaptureDevice& owner);
         // Stops the session, detaches from the output and waits for the queue.
-        ~AVFCapture() override;
+        ~AVFCapture();
         AVFCapture(const AVFCapture&) = delete;
         AVFCapture& operator=(const AVFCapture&) = delete;
 
@@ -78,11 +81,11 @@ namespace vx
         const std::vector<std::string>& getFormats() const { return formats; }
         const std::vector<std::string>& getResolutions() const { return resolutions; }
         int getFormatIndex() const { return formatIndex.load(); }
-        bool hasSession() const { return session != nullptr; }
+        bool hasSession() const;
         std::shared_ptr<DispatchQueue> getQueue() const { return queue; }
 
         // The delegate callback, on the queue.
-        void captureOutputDidOutputSampleBuffer(avcapture::SampleBuffer& sampleBuffer) override;
+        void captureOutputDidOutputSampleBuffer(avcapture::SampleBuffer& sampleBuffer);
 
         // How long the format switch retries the configuration lock.
         static std::atomic<int> lockRetryTimeoutMs;
@@ -90,12 +93,12 @@ namespace vx
     private:
         void configureFormat(int index);
 
+        // The platform's objects: device, input, output, session, delegate.
+        struct Platform;
+
         CaptureDevice* captureDevice = nullptr;
         std::shared_ptr<DispatchQueue> queue;
-        std::shared_ptr<avcapture::Device> device;
-        std::shared_ptr<avcapture::DeviceInput> captureInput;
-        std::shared_ptr<avcapture::VideoDataOutput> captureOutput;
-        std::shared_ptr<avcapture::Session> session;
+        std::unique_ptr<Platform> platform;
 
         std::vector<std::string> inputs;
         std::vector<std::string> formats;

@@ -5,7 +5,6 @@
 #include "core/VXBroadcaster.h"
 #include "core/VXOverrideableTimer.h"
 #include "engine/devices/VXDeviceChangeListener.h"
-#include "platform/coregraphics/VXCoreGraphics.h"
 
 namespace vx
 {
@@ -34,7 +33,7 @@ namespace vx
         uint32_t getDisplayCount() const { return displayCount; }
 
         // userInfo = the detector.
-        static void displayReconfigurationCallback(cg::DirectDisplayID display, uint32_t flags, void* userInfo);
+        static void displayReconfigurationCallback(uint32_t display, uint32_t flags, void* userInfo);
 
     private:
         uint32_t displayCount = 0;

@@ -2,11 +2,18 @@
 
 #include <memory>
 
+#include <cstdint>
+
 #include "core/VXBroadcaster.h"
-#include "platform/iokit/VXIOKit.h"
 
 namespace vx
 {
+    namespace iokit
+    {
+        class Backend;
+        class NotificationPort;
+    }
+
     // IOKit service arrivals and departures. Making a listener takes a
     // reference to the shared IOKitServiceDetector and listens to it
     // (synchronously); destroying it stops listening and drops the reference.
@@ -61,25 +68,25 @@ namespace vx
         IOKitServiceDetector();
         ~IOKitServiceDetector() override;
 
-        bool addNotifications(const char* serviceClass, iokit::NotificationPort::Callback added,
-                              iokit::NotificationPort::Callback removed, iokit::Object& matchedIterator,
-                              iokit::Object& terminatedIterator);
+        bool addNotifications(const char* serviceClass, void (*added)(void*, uint32_t), void (*removed)(void*, uint32_t),
+                              uint32_t& matchedIterator, uint32_t& terminatedIterator);
 
         std::shared_ptr<iokit::Backend> backend;
         std::unique_ptr<iokit::NotificationPort> port;
-        iokit::Object usbMatched = 0;
-        iokit::Object usbTerminated = 0;
-        iokit::Object pciMatched = 0;
-        iokit::Object pciTerminated = 0;
+        uint32_t usbMatched = 0;
+        uint32_t usbTerminated = 0;
+        uint32_t pciMatched = 0;
+        uint32_t pciTerminated = 0;
 
         static IOKitServiceDetector* instance;
         static int referenceCount;
     };
 
-    // The notification callbacks (refcon = the detector): each drains its
+    // The notification callbacks (refcon = the detector, iterator = the
+    // notification's io_iterator_t): each drains its
     // iterator, releasing every service, then makes one broadcast.
-    void iokit_usbDeviceAdded(void* refcon, iokit::Object iterator);
-    void iokit_usbDeviceRemoved(void* refcon, iokit::Object iterator);
-    void iokit_pciDeviceAdded(void* refcon, iokit::Object iterator);
-    void iokit_pciDeviceRemoved(void* refcon, iokit::Object iterator);
+    void iokit_usbDeviceAdded(void* refcon, uint32_t iterator);
+    void iokit_usbDeviceRemoved(void* refcon, uint32_t iterator);
+    void iokit_pciDeviceAdded(void* refcon, uint32_t iterator);
+    void iokit_pciDeviceRemoved(void* refcon, uint32_t iterator);
 }

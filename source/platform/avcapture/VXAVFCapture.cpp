@@ -12,23 +12,40 @@
 #include "engine/gfx/VXTextureManager.h"
 #include "engine/gfx/VXTextureRef.h"
 #include "engine/video/formats/VXPixels.h"
+#include "platform/avcapture/VXAVCapture.h"
 #include "platform/dispatch/VXDispatchQueue.h"
 
 namespace vx
 {
     std::atomic<int> AVFCapture::lockRetryTimeoutMs{3000};
 
-    AVFCapture::AVFCapture(CaptureDevice& owner) : queue(DispatchQueue::createSerial(owner.getUniqueId()))
+    struct AVFCapture::Platform : avcapture::SampleBufferDelegate
+    {
+        explicit Platform(AVFCapture& capture) : owner(capture) {}
+        void captureOutputDidOutputSampleBuffer(avcapture::SampleBuffer& sampleBuffer) override
+        {
+            owner.captureOutputDidOutputSampleBuffer(sampleBuffer);
+        }
+
+        AVFCapture& owner;
+        std::shared_ptr<avcapture::Device> device;
+        std::shared_ptr<avcapture::DeviceInput> captureInput;
+        std::shared_ptr<avcapture::VideoDataOutput> captureOutput;
+        std::shared_ptr<avcapture::Session> session;
+    };
+
+    AVFCapture::AVFCapture(CaptureDevice& owner)
+        : queue(DispatchQueue::createSerial(owner.getUniqueId())), platform(std::make_unique<Platform>(*this))
     {
         initialize(owner);
     }
 
     AVFCapture::~AVFCapture()
     {
-        if (session != nullptr)
+        if (platform->session != nullptr)
         {
-            auto running = session;
-            auto output = captureOutput;
+            auto running = platform->session;
+            auto output = platform->captureOutput;
             queue->async([running, output] {
                 if (running->isRunning())
                     running->stopRunning();
@@ -46,15 +63,15 @@ namespace vx
     {
         captureDevice = &owner;
         std::shared_ptr<avcapture::Backend> backend = avcapture::getBackend();
-        device = backend->deviceWithUniqueID(owner.getUniqueId());
-        if (device == nullptr)
+        platform->device = backend->deviceWithUniqueID(owner.getUniqueId());
+        if (platform->device == nullptr)
         {
             logPrint(logError, "Error: %s", ("No capture device with id " + owner.getUniqueId()).c_str());
             return;
         }
-        for (const avcapture::InputSource& source : device->getInputSources())
+        for (const avcapture::InputSource& source : platform->device->getInputSources())
             inputs.push_back(source.localizedName);
-        if (auto deviceFormats = device->getFormats())
+        if (auto deviceFormats = platform->device->getFormats())
             for (const avcapture::Dimensions& size : *deviceFormats)
             {
                 char text[64];
@@ -63,25 +80,25 @@ namespace vx
             }
 
         std::string error;
-        captureInput = backend->deviceInputWithDevice(device, error);
-        if (captureInput == nullptr)
+        platform->captureInput = backend->deviceInputWithDevice(platform->device, error);
+        if (platform->captureInput == nullptr)
         {
             logPrint(logError, "Error: %s", error.c_str());
             return;
         }
-        captureOutput = backend->createVideoDataOutput();
-        session = backend->createSession();
-        if (captureOutput == nullptr || session == nullptr)
+        platform->captureOutput = backend->createVideoDataOutput();
+        platform->session = backend->createSession();
+        if (platform->captureOutput == nullptr || platform->session == nullptr)
         {
             logPrint(logError, "Error: %s", "the capture session could not be made");
-            captureOutput.reset();
-            session.reset();
+            platform->captureOutput.reset();
+            platform->session.reset();
             return;
         }
-        captureOutput->setAlwaysDiscardsLateVideoFrames(true);
-        captureOutput->setSampleBufferDelegate(this, queue);
-        session->addInput(captureInput);
-        session->addOutput(captureOutput);
+        platform->captureOutput->setAlwaysDiscardsLateVideoFrames(true);
+        platform->captureOutput->setSampleBufferDelegate(platform.get(), queue);
+        platform->session->addInput(platform->captureInput);
+        platform->session->addOutput(platform->captureOutput);
 
         setFormat(0);
         std::lock_guard<std::mutex> hold(frameLock);
@@ -92,13 +109,13 @@ namespace vx
 
     bool AVFCapture::setInput(int index)
     {
-        if (device == nullptr)
+        if (platform->device == nullptr)
             return false;
-        const std::vector<avcapture::InputSource> sources = device->getInputSources();
+        const std::vector<avcapture::InputSource> sources = platform->device->getInputSources();
         if (sources.empty() || index < 0 || size_t(index) > sources.size() - 1)
             return false;
         std::string error;
-        if (! device->lockForConfiguration(error))
+        if (! platform->device->lockForConfiguration(error))
         {
             logPrint(logError, "Error: %s", error.c_str());
             return false;
@@ -106,25 +123,25 @@ namespace vx
         bool selected = true;
         try
         {
-            device->setActiveInputSource(sources[size_t(index)].inputSourceID);
+            platform->device->setActiveInputSource(sources[size_t(index)].inputSourceID);
         }
         catch (const std::exception& raised)
         {
             logPrint(logError, "%s: Selecting input %d failed: %s", "setInput", index, raised.what());
             selected = false;
         }
-        device->unlockForConfiguration();
+        platform->device->unlockForConfiguration();
         return selected;
     }
 
     int AVFCapture::getActiveInput() const
     {
-        if (device == nullptr)
+        if (platform->device == nullptr)
             return -1;
-        const std::optional<std::string> active = device->getActiveInputSourceID();
+        const std::optional<std::string> active = platform->device->getActiveInputSourceID();
         if (! active)
             return -1;
-        const std::vector<avcapture::InputSource> sources = device->getInputSources();
+        const std::vector<avcapture::InputSource> sources = platform->device->getInputSources();
         for (size_t i = 0; i < sources.size(); ++i)
             if (sources[i].inputSourceID == *active)
                 return int(i);
@@ -140,9 +157,9 @@ namespace vx
     void AVFCapture::configureFormat(int index)
     {
         formatIndex.store(index);
-        if (device == nullptr || captureOutput == nullptr)
+        if (platform->device == nullptr || platform->captureOutput == nullptr)
             return;
-        const auto deviceFormats = device->getFormats();
+        const auto deviceFormats = platform->device->getFormats();
         if (! deviceFormats || index < 0 || size_t(index) > deviceFormats->size() - 1)
             return;
         const avcapture::Dimensions size = (*deviceFormats)[size_t(index)];
@@ -153,7 +170,7 @@ namespace vx
         // rather than keep the queue (and every frame behind it) forever.
         const double start = getTickCount();
         std::string error;
-        while (! device->lockForConfiguration(error))
+        while (! platform->device->lockForConfiguration(error))
         {
             logPrint(logError, "Error: %s", error.c_str());
             if (getTickCount() - start >= double(lockRetryTimeoutMs.load()))
@@ -164,17 +181,17 @@ namespace vx
             }
             std::this_thread::sleep_for(std::chrono::milliseconds(10));
         }
-        device->setActiveFormat(size_t(index));
-        captureOutput->setVideoSettings(settings);
-        device->unlockForConfiguration();
+        platform->device->setActiveFormat(size_t(index));
+        platform->captureOutput->setVideoSettings(settings);
+        platform->device->unlockForConfiguration();
     }
 
     int AVFCapture::getActiveFormat() const
     {
-        if (device == nullptr)
+        if (platform->device == nullptr)
             return -1;
-        const std::optional<size_t> active = device->getActiveFormat();
-        const auto deviceFormats = device->getFormats();
+        const std::optional<size_t> active = platform->device->getActiveFormat();
+        const auto deviceFormats = platform->device->getFormats();
         if (! active || ! deviceFormats || *active >= deviceFormats->size())
             return -1;
         return int(*active);
@@ -182,9 +199,14 @@ namespace vx
 
     bool AVFCapture::setResolution(int index)
     {
-        if (session == nullptr || index < 0 || size_t(index) >= resolutions.size())
+        if (platform->session == nullptr || index < 0 || size_t(index) >= resolutions.size())
             return false;
-        return session->canSetSessionPreset(resolutions[size_t(index)]);
+        return platform->session->canSetSessionPreset(resolutions[size_t(index)]);
+    }
+
+    bool AVFCapture::hasSession() const
+    {
+        return platform->session != nullptr;
     }
 
     void AVFCapture::captureOutputDidOutputSampleBuffer(avcapture::SampleBuffer& sampleBuffer)
@@ -277,20 +299,20 @@ namespace vx
 
     void AVFCapture::start()
     {
-        if (session == nullptr)
+        if (platform->session == nullptr)
             return;
-        auto running = session;
+        auto running = platform->session;
         queue->async([running] { running->startRunning(); });
     }
 
     void AVFCapture::stop()
     {
-        if (session == nullptr)
+        if (platform->session == nullptr)
             return;
-        auto running = session;
+        auto running = platform->session;
         queue->async([running] { running->stopRunning(); });
         bool told = false;
-        while (session->isRunning())
+        while (platform->session->isRunning())
         {
             if (! told)
             {
@@ -303,11 +325,11 @@ namespace vx
 
     void AVFCapture::closeSession()
     {
-        if (session == nullptr)
+        if (platform->session == nullptr)
             return;
-        auto running = std::move(session);
-        auto input = std::move(captureInput);
-        auto output = std::move(captureOutput);
+        auto running = std::move(platform->session);
+        auto input = std::move(platform->captureInput);
+        auto output = std::move(platform->captureOutput);
         queue->async([running, input, output] {
             if (running->isRunning())
                 running->stopRunning();

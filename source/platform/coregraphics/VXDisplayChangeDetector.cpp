@@ -1,5 +1,7 @@
 #include "engine/devices/VXDisplayChangeDetector.h"
 
+#include "platform/coregraphics/VXCoreGraphics.h"
+
 namespace vx
 {
     DisplayChangeDetector* DisplayChangeDetector::Create()
@@ -20,7 +22,7 @@ namespace vx
         cleanup();
     }
 
-    void DisplayChangeDetectorMacos::displayReconfigurationCallback(cg::DirectDisplayID, uint32_t flags, void* userInfo)
+    void DisplayChangeDetectorMacos::displayReconfigurationCallback(uint32_t, uint32_t flags, void* userInfo)
     {
         if (flags == cg::kCGDisplayBeginConfigurationFlag)
             return;

@@ -1,6 +1,7 @@
 #include "engine/devices/VXIOKitServiceDetector.h"
 
 #include "core/VXLog.h"
+#include "platform/iokit/VXIOKit.h"
 
 namespace vx
 {
@@ -68,15 +69,15 @@ namespace vx
     IOKitServiceDetector::~IOKitServiceDetector()
     {
         cleanup();
-        for (iokit::Object iterator : {usbMatched, usbTerminated, pciMatched, pciTerminated})
+        for (uint32_t iterator : {usbMatched, usbTerminated, pciMatched, pciTerminated})
             if (iterator != 0)
                 backend->objectRelease(iterator);
         port.reset();
     }
 
-    bool IOKitServiceDetector::addNotifications(const char* serviceClass, iokit::NotificationPort::Callback added,
-                                                iokit::NotificationPort::Callback removed,
-                                                iokit::Object& matchedIterator, iokit::Object& terminatedIterator)
+    bool IOKitServiceDetector::addNotifications(const char* serviceClass, void (*added)(void*, uint32_t),
+                                                void (*removed)(void*, uint32_t), uint32_t& matchedIterator,
+                                                uint32_t& terminatedIterator)
     {
         if (! backend->serviceMatching(serviceClass))
         {
@@ -124,25 +125,25 @@ namespace vx
         callListeners(&IOKItServiceListener::PCIDeviceRemoved, CallType::standard);
     }
 
-    void iokit_usbDeviceAdded(void* refcon, iokit::Object iterator)
+    void iokit_usbDeviceAdded(void* refcon, uint32_t iterator)
     {
         drain(detectorOf(refcon)->getIOKit(), iterator, "usb device added");
         detectorOf(refcon)->usbDeviceAdded();
     }
 
-    void iokit_usbDeviceRemoved(void* refcon, iokit::Object iterator)
+    void iokit_usbDeviceRemoved(void* refcon, uint32_t iterator)
     {
         drain(detectorOf(refcon)->getIOKit(), iterator, "usb device removed");
         detectorOf(refcon)->usbDeviceRemoved();
     }
 
-    void iokit_pciDeviceAdded(void* refcon, iokit::Object iterator)
+    void iokit_pciDeviceAdded(void* refcon, uint32_t iterator)
     {
         drain(detectorOf(refcon)->getIOKit(), iterator, "pci usb device added");
         detectorOf(refcon)->pciDeviceAdded();
     }
 
-    void iokit_pciDeviceRemoved(void* refcon, iokit::Object iterator)
+    void iokit_pciDeviceRemoved(void* refcon, uint32_t iterator)
     {
         drain(detectorOf(refcon)->getIOKit(), iterator, "pci device removed");
         detectorOf(refcon)->pciDeviceRemoved();
