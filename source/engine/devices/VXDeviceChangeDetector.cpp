@@ -93,7 +93,9 @@ namespace vx
         } pending[4];
     };
 
-    DeviceChangeDetector::DeviceChangeDetector() : pimpl(std::make_unique<Pimpl>(*this)) {}
+    DeviceChangeDetector::DeviceChangeDetector() : pimpl(std::make_unique<Pimpl>(*this))
+    {
+    }
 
     DeviceChangeDetector::~DeviceChangeDetector()
     {

@@ -68,8 +68,9 @@ namespace vx
         IOKitServiceDetector();
         ~IOKitServiceDetector() override;
 
-        bool addNotifications(const char* serviceClass, void (*added)(void*, uint32_t), void (*removed)(void*, uint32_t),
-                              uint32_t& matchedIterator, uint32_t& terminatedIterator);
+        bool addNotifications(const char* serviceClass, void (*added)(void*, uint32_t),
+                              void (*removed)(void*, uint32_t), uint32_t& matchedIterator,
+                              uint32_t& terminatedIterator);
 
         std::shared_ptr<iokit::Backend> backend;
         std::unique_ptr<iokit::NotificationPort> port;

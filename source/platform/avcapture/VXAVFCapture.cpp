@@ -46,14 +46,16 @@ namespace vx
         {
             auto running = platform->session;
             auto output = platform->captureOutput;
-            queue->async([running, output] {
-                if (running->isRunning())
-                    running->stopRunning();
-                running->removeAllInputs();
-                running->removeAllOutputs();
-                if (output != nullptr)
-                    output->setSampleBufferDelegate(nullptr, nullptr);
-            });
+            queue->async(
+                [running, output]
+                {
+                    if (running->isRunning())
+                        running->stopRunning();
+                    running->removeAllInputs();
+                    running->removeAllOutputs();
+                    if (output != nullptr)
+                        output->setSampleBufferDelegate(nullptr, nullptr);
+                });
         }
         // Frames queued before the delegate went still reach this object.
         queue->sync([] {});
@@ -330,14 +332,16 @@ namespace vx
         auto running = std::move(platform->session);
         auto input = std::move(platform->captureInput);
         auto output = std::move(platform->captureOutput);
-        queue->async([running, input, output] {
-            if (running->isRunning())
-                running->stopRunning();
-            running->removeAllInputs();
-            running->removeAllOutputs();
-            if (output != nullptr)
-                output->setSampleBufferDelegate(nullptr, nullptr);
-        });
+        queue->async(
+            [running, input, output]
+            {
+                if (running->isRunning())
+                    running->stopRunning();
+                running->removeAllInputs();
+                running->removeAllOutputs();
+                if (output != nullptr)
+                    output->setSampleBufferDelegate(nullptr, nullptr);
+            });
     }
 
     unsigned int AVFCapture::getWidth() const

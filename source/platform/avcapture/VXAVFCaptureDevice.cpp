@@ -39,7 +39,7 @@ namespace vx
             const ParamView current = view != nullptr ? *view : ParamView(choiceControl);
             params.setViewForParam(choice,
                                    current.withVisiblity(choice->getNumChoices() == 0 ? ParamView::visibilityHidden
-                                                                                       : ParamView::visibilityShown),
+                                                                                      : ParamView::visibilityShown),
                                    true);
         }
     }
@@ -69,8 +69,7 @@ namespace vx
     }
 
     AVFCaptureDevice::AVFCaptureDevice(const CaptureDeviceInfo& deviceInfo)
-        : CaptureDevice(deviceInfo),
-          connectionParam(std::make_shared<ParamChoice<int>>("Connection")),
+        : CaptureDevice(deviceInfo), connectionParam(std::make_shared<ParamChoice<int>>("Connection")),
           formatParam(std::make_shared<ParamChoice<int>>("Format")),
           resolutionParam(std::make_shared<ParamChoice<int>>("Resolution"))
     {
@@ -97,9 +96,9 @@ namespace vx
         resolutionParam->clearChoices();
         const std::vector<std::string>& presetNames = capture->getResolutions();
         for (size_t i = 0; i < presetNames.size() && i < info.resolutions.size(); ++i)
-            resolutionParam->addChoice(
-                std::to_string(info.resolutions[i].width) + std::to_string(info.resolutions[i].height), int(i), true,
-                true);
+            resolutionParam->addChoice(std::to_string(info.resolutions[i].width) +
+                                           std::to_string(info.resolutions[i].height),
+                                       int(i), true, true);
 
         fillChoice(*params, connectionParam, capture->getInputs(), capture->getActiveInput());
         fillChoice(*params, formatParam, capture->getFormats(), capture->getActiveFormat());

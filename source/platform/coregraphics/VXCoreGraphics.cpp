@@ -100,14 +100,18 @@ namespace vx::cg
         entry.alive = std::make_shared<bool>(true);
         std::weak_ptr<bool> watch = entry.alive;
         std::weak_ptr<RunLoop> target = RunLoop::getCurrent();
-        entry.token = entry.backend->addReconfiguration([=](DirectDisplayID display, uint32_t flags) {
-            if (auto loop = target.lock())
-                loop->post([=] {
-                    // Runs on the registering thread, which also removes it.
-                    if (watch.lock() != nullptr)
-                        callback(display, flags, userInfo);
-                });
-        });
+        entry.token = entry.backend->addReconfiguration(
+            [=](DirectDisplayID display, uint32_t flags)
+            {
+                if (auto loop = target.lock())
+                    loop->post(
+                        [=]
+                        {
+                            // Runs on the registering thread, which also removes it.
+                            if (watch.lock() != nullptr)
+                                callback(display, flags, userInfo);
+                        });
+            });
         std::lock_guard<std::mutex> hold(registrationLock);
         registrations().push_back(std::move(entry));
         return kCGErrorSuccess;
@@ -119,9 +123,9 @@ namespace vx::cg
         {
             std::lock_guard<std::mutex> hold(registrationLock);
             auto& list = registrations();
-            auto entry = std::find_if(list.begin(), list.end(), [&](const Registration& r) {
-                return r.callback == callback && r.userInfo == userInfo;
-            });
+            auto entry =
+                std::find_if(list.begin(), list.end(),
+                             [&](const Registration& r) { return r.callback == callback && r.userInfo == userInfo; });
             if (entry == list.end())
                 return kCGErrorFailure;
             removed = std::move(*entry);
@@ -145,44 +149,63 @@ namespace vx::cg
             std::memset(data + size_t(y) * size_t(bytesPerRow), 0, size_t(width) * 4);
     }
 
-    void BitmapContext::drawImage(const Image& image)
+    namespace
     {
-        if (data == nullptr || width <= 0 || height <= 0 || image.width <= 0 || image.height <= 0 ||
-            image.bytesPerRow < image.width * 4 || image.bytes.size() < size_t(image.bytesPerRow) * size_t(image.height))
-            return;
-        const bool sameSize = image.width == width && image.height == height;
-        for (int y = 0; y < height; ++y)
+        // One row of count pixels into premultiplied RGBA; source and target
+        // may be unaligned.
+        void convertRow(ImageLayout layout, const uint8_t* source, uint8_t* target, int count)
         {
-            const int sourceY = sameSize ? y : int((long long)y * image.height / height);
-            const uint8_t* source = image.bytes.data() + size_t(sourceY) * size_t(image.bytesPerRow);
-            uint8_t* target = data + size_t(y) * size_t(bytesPerRow);
-            if (sameSize && image.layout == ImageLayout::premultipliedRGBA)
+            switch (layout)
             {
-                std::memcpy(target, source, size_t(width) * 4);
-                continue;
-            }
-            for (int x = 0; x < width; ++x)
-            {
-                const uint8_t* p = source + size_t(sameSize ? x : int((long long)x * image.width / width)) * 4;
-                uint8_t* q = target + size_t(x) * 4;
-                switch (image.layout)
-                {
-                    case ImageLayout::premultipliedBGRA:
-                        q[0] = p[2];
-                        q[1] = p[1];
-                        q[2] = p[0];
-                        q[3] = p[3];
-                        break;
-                    case ImageLayout::premultipliedRGBA:
-                        std::memcpy(q, p, 4);
-                        break;
-                    case ImageLayout::straightRGBA:
+                case ImageLayout::premultipliedRGBA:
+                    std::memcpy(target, source, size_t(count) * 4);
+                    break;
+                case ImageLayout::premultipliedBGRA:
+                    // Bytes 0 and 2 swap places: whole words, which the
+                    // compiler vectorises.
+                    for (int x = 0; x < count; ++x)
+                    {
+                        uint32_t v;
+                        std::memcpy(&v, source + size_t(x) * 4, 4);
+                        v = (v & 0xFF00FF00u) | ((v >> 16) & 0xFFu) | ((v & 0xFFu) << 16);
+                        std::memcpy(target + size_t(x) * 4, &v, 4);
+                    }
+                    break;
+                case ImageLayout::straightRGBA:
+                    for (int x = 0; x < count; ++x)
+                    {
+                        const uint8_t* p = source + size_t(x) * 4;
+                        uint8_t* q = target + size_t(x) * 4;
                         for (int c = 0; c < 3; ++c)
                             q[c] = uint8_t((p[c] * p[3] + 127) / 255);
                         q[3] = p[3];
-                        break;
-                }
+                    }
+                    break;
             }
+        }
+    }
+
+    void BitmapContext::drawImage(const Image& image)
+    {
+        if (data == nullptr || width <= 0 || height <= 0 || image.width <= 0 || image.height <= 0 ||
+            image.bytesPerRow < image.width * 4 ||
+            image.bytes.size() < size_t(image.bytesPerRow) * size_t(image.height))
+            return;
+        if (image.width == width && image.height == height)
+        {
+            for (int y = 0; y < height; ++y)
+                convertRow(image.layout, image.bytes.data() + size_t(y) * size_t(image.bytesPerRow),
+                           data + size_t(y) * size_t(bytesPerRow), width);
+            return;
+        }
+        for (int y = 0; y < height; ++y)
+        {
+            const uint8_t* source =
+                image.bytes.data() + size_t(int64_t(y) * image.height / height) * size_t(image.bytesPerRow);
+            uint8_t* target = data + size_t(y) * size_t(bytesPerRow);
+            for (int x = 0; x < width; ++x)
+                convertRow(image.layout, source + size_t(int64_t(x) * image.width / width) * 4, target + size_t(x) * 4,
+                           1);
         }
     }
 }

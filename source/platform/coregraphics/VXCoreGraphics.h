@@ -82,9 +82,9 @@ namespace vx::cg
     // How an image's 32-bit pixels are laid out in memory.
     enum class ImageLayout
     {
-        premultipliedBGRA,  // alpha premultiplied first, 32-bit little endian (window images)
-        premultipliedRGBA,  // alpha premultiplied last
-        straightRGBA        // alpha last, not premultiplied
+        premultipliedBGRA, // alpha premultiplied first, 32-bit little endian (window images)
+        premultipliedRGBA, // alpha premultiplied last
+        straightRGBA       // alpha last, not premultiplied
     };
 
     // A CGImage: rows top to bottom, bytesPerRow apart.

@@ -21,15 +21,16 @@ namespace vx
         uint32_t listOptions = cg::kCGWindowListOptionOnScreenOnly | cg::kCGWindowListExcludeDesktopElements;
     };
 
-    ScreenCaptureWrapper::ScreenCaptureWrapper() : pimpl(std::make_unique<Pimpl>()) {}
+    ScreenCaptureWrapper::ScreenCaptureWrapper() : pimpl(std::make_unique<Pimpl>())
+    {
+    }
 
     ScreenCaptureWrapper::~ScreenCaptureWrapper() = default;
 
     bool ScreenCaptureWrapper::getWindows(ParamChoice<int>& choice)
     {
         const ScopedAutoReleasePool pool;
-        const std::vector<cg::Dictionary> windows =
-            cg::getBackend()->windowListCopyWindowInfo(pimpl->listOptions, 0);
+        const std::vector<cg::Dictionary> windows = cg::getBackend()->windowListCopyWindowInfo(pimpl->listOptions, 0);
         for (const cg::Dictionary& window : windows)
         {
             try
@@ -59,7 +60,8 @@ namespace vx
         pimpl->ownerPid = 0;
         // The list holds every on-screen window; the owner is that of the
         // chosen one, not of the frontmost.
-        for (const cg::Dictionary& window : cg::getBackend()->windowListCopyWindowInfo(pimpl->listOptions, uint32_t(id)))
+        for (const cg::Dictionary& window :
+             cg::getBackend()->windowListCopyWindowInfo(pimpl->listOptions, uint32_t(id)))
         {
             try
             {
@@ -108,7 +110,8 @@ namespace vx
         if (! texture->isValid() || pimpl->context == nullptr)
             return false;
 
-        pimpl->context->clear();
+        // The image has the context's size and replaces every pixel, so
+        // clearing first would only write the buffer twice.
         pimpl->context->drawImage(*image);
         texture->update(pixelBuffer.get(), width, height);
         return true;

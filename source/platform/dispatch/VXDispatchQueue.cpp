@@ -85,12 +85,14 @@ namespace vx
                 std::mutex doneLock;
                 std::condition_variable doneSignal;
                 bool done = false;
-                async([&] {
-                    block();
-                    std::lock_guard<std::mutex> hold(doneLock);
-                    done = true;
-                    doneSignal.notify_all();
-                });
+                async(
+                    [&]
+                    {
+                        block();
+                        std::lock_guard<std::mutex> hold(doneLock);
+                        done = true;
+                        doneSignal.notify_all();
+                    });
                 std::unique_lock<std::mutex> hold(doneLock);
                 doneSignal.wait(hold, [&] { return done; });
             }

@@ -64,9 +64,8 @@ namespace vx::iokit
             backend->notificationPortDestroy(port);
     }
 
-    bool NotificationPort::addMatchingNotification(const std::string& notificationType,
-                                                   const std::string& serviceClass, Callback callback, void* refcon,
-                                                   Object& iterator)
+    bool NotificationPort::addMatchingNotification(const std::string& notificationType, const std::string& serviceClass,
+                                                   Callback callback, void* refcon, Object& iterator)
     {
         iterator = 0;
         if (port == 0 || callback == nullptr)
@@ -76,14 +75,19 @@ namespace vx::iokit
         auto registered = std::make_shared<std::atomic<Object>>(0);
         std::weak_ptr<Alive> watch = alive;
         std::weak_ptr<RunLoop> target = loop;
-        iterator = backend->addMatchingNotification(port, notificationType, serviceClass, [=] {
-            if (auto runLoop = target.lock())
-                runLoop->post([=] {
-                    // Run on the port's thread, which also destroys the port.
-                    if (watch.lock() != nullptr && registered->load() != 0)
-                        callback(refcon, registered->load());
-                });
-        });
+        iterator =
+            backend->addMatchingNotification(port, notificationType, serviceClass,
+                                             [=]
+                                             {
+                                                 if (auto runLoop = target.lock())
+                                                     runLoop->post(
+                                                         [=]
+                                                         {
+                                                             // Run on the port's thread, which also destroys the port.
+                                                             if (watch.lock() != nullptr && registered->load() != 0)
+                                                                 callback(refcon, registered->load());
+                                                         });
+                                             });
         registered->store(iterator);
         return iterator != 0;
     }

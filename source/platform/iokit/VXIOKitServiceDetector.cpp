@@ -64,7 +64,9 @@ namespace vx
         }
     }
 
-    IOKitServiceDetector::IOKitServiceDetector() : backend(iokit::getBackend()) {}
+    IOKitServiceDetector::IOKitServiceDetector() : backend(iokit::getBackend())
+    {
+    }
 
     IOKitServiceDetector::~IOKitServiceDetector()
     {

@@ -46,7 +46,10 @@ namespace vx::test
                 GLTest::TearDown();
             }
 
-            void settle() { device->getCapture()->getQueue()->sync([] {}); }
+            void settle()
+            {
+                device->getCapture()->getQueue()->sync([] {});
+            }
 
             void deliver(int width, int height, int bytesPerRow, uint8_t seed)
             {
@@ -152,15 +155,17 @@ namespace vx::test
         TEST_F(AVFCaptureDeviceGLTest, FramesOnTheQueueRaceUploadsOnTheRenderThread)
         {
             std::atomic<bool> done{false};
-            std::thread producer([&] {
-                for (int i = 0; i < 120; ++i)
+            std::thread producer(
+                [&]
                 {
-                    const int width = i % 2 == 0 ? 24 : 40;
-                    const int rowBytes = width * 4 + (i % 3) * 8;
-                    backend->deliverFrame("cam-gl", width, 6, rowBytes, bgraFrame(width, 6, rowBytes, uint8_t(i)));
-                }
-                done = true;
-            });
+                    for (int i = 0; i < 120; ++i)
+                    {
+                        const int width = i % 2 == 0 ? 24 : 40;
+                        const int rowBytes = width * 4 + (i % 3) * 8;
+                        backend->deliverFrame("cam-gl", width, 6, rowBytes, bgraFrame(width, 6, rowBytes, uint8_t(i)));
+                    }
+                    done = true;
+                });
             int uploads = 0;
             while (! done.load() || uploads == 0)
             {

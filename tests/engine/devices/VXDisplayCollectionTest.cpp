@@ -150,9 +150,8 @@ namespace vx::test
         TEST_F(DisplayCollectionTest, ADisplayPluggedInIsListedAfterTheDebouncedEvent)
         {
             make();
-            graphics->setDisplays({{7, {0, 0, 1920, 1080}, 501}, {9, {1920, 0, 1920, 1080}, 502},
-                                   {11, {3840, 0, 1280, 720}, 0}},
-                                  9);
+            graphics->setDisplays(
+                {{7, {0, 0, 1920, 1080}, 501}, {9, {1920, 0, 1920, 1080}, 502}, {11, {3840, 0, 1280, 720}, 0}}, 9);
             graphics->reconfigure(11, cg::kCGDisplayAddFlag | cg::kCGDisplayEnabledFlag);
             RunLoop::pumpCurrent();
             EXPECT_FALSE(collection->isDirty());

@@ -24,10 +24,12 @@ namespace vx::test
             std::vector<int> order;
             std::atomic<bool> onQueue{true};
             for (int i = 0; i < 50; ++i)
-                queue->async([&, i] {
-                    order.push_back(i);
-                    onQueue = onQueue && queue->isCurrent();
-                });
+                queue->async(
+                    [&, i]
+                    {
+                        order.push_back(i);
+                        onQueue = onQueue && queue->isCurrent();
+                    });
             EXPECT_FALSE(queue->isCurrent());
             int nested = 0;
             queue->sync([&] { queue->sync([&] { nested = 1; }); });
@@ -51,10 +53,12 @@ namespace vx::test
             std::atomic<bool> released{false};
             auto holder = std::make_shared<std::shared_ptr<DispatchQueue>>(DispatchQueue::createSerial("self"));
             auto queue = *holder;
-            queue->async([holder, &released] {
-                holder->reset();
-                released = true;
-            });
+            queue->async(
+                [holder, &released]
+                {
+                    holder->reset();
+                    released = true;
+                });
             queue.reset(); // the block now holds the last reference
             while (! released.load())
                 std::this_thread::yield();
@@ -65,11 +69,13 @@ namespace vx::test
             std::shared_ptr<RunLoop> mine = RunLoop::getCurrent();
             EXPECT_EQ(RunLoop::getCurrent(), mine);
             int ran = 0;
-            std::thread poster([&] {
-                mine->post([&] { ++ran; });
-                EXPECT_NE(RunLoop::getCurrent(), mine);
-                EXPECT_EQ(mine->pump(), 0);
-            });
+            std::thread poster(
+                [&]
+                {
+                    mine->post([&] { ++ran; });
+                    EXPECT_NE(RunLoop::getCurrent(), mine);
+                    EXPECT_EQ(mine->pump(), 0);
+                });
             poster.join();
             EXPECT_EQ(ran, 0);
             mine->post([&] { mine->post([&] { ran += 10; }); });

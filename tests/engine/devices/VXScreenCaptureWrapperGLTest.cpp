@@ -73,8 +73,8 @@ namespace vx::test
 
         TEST_F(ScreenCaptureWrapperGLTest, StraightAlphaImagesArePremultiplied)
         {
-            graphics->setWindowImage(12, makeImage(2, 1, 8, cg::ImageLayout::straightRGBA,
-                                                   [](int, int) { return 0xC8643280u; }));
+            graphics->setWindowImage(
+                12, makeImage(2, 1, 8, cg::ImageLayout::straightRGBA, [](int, int) { return 0xC8643280u; }));
             ASSERT_TRUE(wrapper.grab(&texture));
             EXPECT_TRUE(isNear(texels()[0], PixelRGBA8{100, 50, 25, 128}, 1)) << texels()[0];
         }

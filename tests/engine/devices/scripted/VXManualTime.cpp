@@ -46,9 +46,8 @@ namespace vx::test
         current = this;
         OverrideableTimer::Collection::instance = timerService;
         AsyncScheduler::asyncScheduler = scheduler;
-        AsyncUpdatableImpl::creationFunc = [](AsyncUpdatable& owner) -> AsyncUpdatableImpl* {
-            return new Impl(owner, *current);
-        };
+        AsyncUpdatableImpl::creationFunc = [](AsyncUpdatable& owner) -> AsyncUpdatableImpl*
+        { return new Impl(owner, *current); };
     }
 
     ManualTime::~ManualTime()

@@ -238,15 +238,17 @@ namespace vx::test
             auto frame = std::make_shared<Frame>(width, height, bytesPerRow, bytes);
             // The delegate is read when the block runs: one detached on the
             // queue before then gets nothing.
-            queue->async([output, frame] {
-                avcapture::SampleBufferDelegate* delegate = nullptr;
+            queue->async(
+                [output, frame]
                 {
-                    std::lock_guard<std::mutex> hold(output->lock);
-                    delegate = output->delegate;
-                }
-                if (delegate != nullptr)
-                    delegate->captureOutputDidOutputSampleBuffer(*frame);
-            });
+                    avcapture::SampleBufferDelegate* delegate = nullptr;
+                    {
+                        std::lock_guard<std::mutex> hold(output->lock);
+                        delegate = output->delegate;
+                    }
+                    if (delegate != nullptr)
+                        delegate->captureOutputDidOutputSampleBuffer(*frame);
+                });
             delivered = true;
         }
         return delivered;

@@ -206,7 +206,8 @@ namespace vx::test
             for (int x = 0; x < width; ++x)
             {
                 const uint32_t rgba = pixel(x, y);
-                const uint8_t r = uint8_t(rgba >> 24), g = uint8_t(rgba >> 16), b = uint8_t(rgba >> 8), a = uint8_t(rgba);
+                const uint8_t r = uint8_t(rgba >> 24), g = uint8_t(rgba >> 16), b = uint8_t(rgba >> 8),
+                              a = uint8_t(rgba);
                 const auto pre = [a](uint8_t c) { return uint8_t((c * a + 127) / 255); };
                 uint8_t* p = image->bytes.data() + size_t(y) * size_t(bytesPerRow) + size_t(x) * 4;
                 switch (layout)

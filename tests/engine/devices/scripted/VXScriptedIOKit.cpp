@@ -137,8 +137,8 @@ namespace vx::test
         notifications.erase(object);
     }
 
-    bool ScriptedIOKit::registryEntrySearchData(iokit::Object entry, const std::string&, const std::string& key,
-                                                bool, std::vector<uint8_t>& bytes)
+    bool ScriptedIOKit::registryEntrySearchData(iokit::Object entry, const std::string&, const std::string& key, bool,
+                                                std::vector<uint8_t>& bytes)
     {
         std::lock_guard<std::mutex> hold(lock);
         auto display = displays.find(entry);
