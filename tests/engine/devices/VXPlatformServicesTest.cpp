@@ -50,16 +50,21 @@ namespace vx::test
             }
             EXPECT_EQ(ran.load(), 20);
 
+            // The block holds the last reference when it drops its own.
+            std::atomic<bool> go{false};
             std::atomic<bool> released{false};
             auto holder = std::make_shared<std::shared_ptr<DispatchQueue>>(DispatchQueue::createSerial("self"));
-            auto queue = *holder;
+            std::shared_ptr<DispatchQueue> queue = *holder;
             queue->async(
-                [holder, &released]
+                [holder, &go, &released]
                 {
+                    while (! go.load())
+                        std::this_thread::yield();
                     holder->reset();
                     released = true;
                 });
-            queue.reset(); // the block now holds the last reference
+            queue.reset();
+            go = true;
             while (! released.load())
                 std::this_thread::yield();
         }
