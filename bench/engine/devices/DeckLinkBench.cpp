@@ -12,6 +12,8 @@
 
 #include <benchmark/benchmark.h>
 
+#include "DeviceBenchSupport.h"
+
 #include "engine/devices/VXCaptureDeviceDeckLink.h"
 #include "engine/devices/VXOutputDeviceDeckLink.h"
 #include "engine/devices/simdriver/VXDeckLinkSimControl.h"
@@ -39,8 +41,10 @@
 
 namespace
 {
-    std::atomic<long> allocations{0};
-    std::atomic<bool> countAllocations{false};
+    using vx::bench::allocations;
+    using vx::bench::countAllocations;
+    using vx::bench::median;
+    using vx::bench::timed;
 
     constexpr int width = 1920;
     constexpr int height = 1080;
@@ -53,15 +57,12 @@ namespace
             if (void* module = dlopen(VX_DECKLINK_SIM_PATH, RTLD_NOW | RTLD_LOCAL))
                 if (auto find = reinterpret_cast<vx::DeckLinkSimControl* (*)()>(dlsym(module, "vxDeckLinkSimControl")))
                     sim = find();
-            root = vx::Vexkit::create(3);
-            if (! root->initialise(true))
-                return;
-            selected = root->getContextManager()->getScopedPrimaryContextLock();
-            renderer = root->getPrimaryRenderer();
+            vx::bench::BenchEngine& shared = vx::bench::benchEngine();
+            root = shared.root;
+            renderer = shared.renderer;
         }
         vx::DeckLinkSimControl* sim = nullptr;
         vx::Vexkit* root = nullptr;
-        std::shared_ptr<vx::ScopedContextSelector> selected;
         vx::Renderer* renderer = nullptr;
     };
 
@@ -69,22 +70,6 @@ namespace
     {
         static Engine instance;
         return instance;
-    }
-
-    double median(std::vector<double> values)
-    {
-        if (values.empty())
-            return 0.0;
-        std::nth_element(values.begin(), values.begin() + long(values.size() / 2), values.end());
-        return values[values.size() / 2];
-    }
-
-    template <typename Frame>
-    double timed(Frame& frame)
-    {
-        const auto start = std::chrono::steady_clock::now();
-        frame();
-        return std::chrono::duration<double, std::micro>(std::chrono::steady_clock::now() - start).count();
     }
 
     std::vector<uint8_t> pattern(size_t size)
@@ -334,16 +319,4 @@ namespace
         e.sim->reset();
     }
     BENCHMARK(BM_OutputEndOverRawGL)->Name("BM_OutputEndOverRawGL/1920x1080")->Iterations(200);
-}
-
-// C++ allocations on any thread while counting is on. The standard operator
-// delete frees what malloc gave. Out of line: seen inline, the compiler takes
-// the malloc inside for a mismatch with the standard delete.
-__attribute__((noinline)) void* operator new(std::size_t bytes)
-{
-    if (countAllocations.load(std::memory_order_relaxed))
-        allocations.fetch_add(1, std::memory_order_relaxed);
-    if (void* memory = std::malloc(bytes != 0 ? bytes : 1))
-        return memory;
-    throw std::bad_alloc();
 }

@@ -346,6 +346,26 @@ namespace vx
         return true;
     }
 
+    bool Texture::updateRows(const void* data, int w, int h, int bytesPerRow)
+    {
+        const int pixelBytes = format.bytesPerPixel;
+        if (format.compressed || pixelBytes <= 0 || bytesPerRow < w * pixelBytes || bytesPerRow % pixelBytes != 0)
+        {
+            logPrint(logError, "Texture::updateRows: rows of %d bytes do not hold %d pixels of format %s", bytesPerRow,
+                     w, format.name.c_str());
+            return false;
+        }
+        if (glName == 0 || data == nullptr || w <= 0 || h <= 0 || w > hardwareWidth || h > hardwareHeight)
+            return update(data, 0, 0, w, h);
+
+        const ScopedTextureBinding binding(targetOrDefault(target), glName);
+        const ScopedUnpackState unpack;
+        glPixelStorei(GL_UNPACK_ROW_LENGTH, bytesPerRow / pixelBytes);
+        glTexSubImage2D(static_cast<GLenum>(target), 0, 0, 0, w, h, static_cast<GLenum>(format.format),
+                        static_cast<GLenum>(format.type), data);
+        return true;
+    }
+
     bool Texture::resize(int w, int h)
     {
         if (glName == 0)

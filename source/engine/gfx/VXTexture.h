@@ -106,6 +106,11 @@ namespace vx
         /** Uploads a w x h rectangle at (x, y); 0 for w or h means to the edge.
             False (logged) for a rectangle outside the texture or no GL name. */
         bool update(const void* data, int x, int y, int w, int h);
+        /** Uploads w x h pixels at (0, 0) from rows bytesPerRow apart (padded
+            rows, read in place). False (logged) for a compressed format, a
+            stride that is not a whole number of pixels or shorter than a row,
+            or what update refuses. */
+        bool updateRows(const void* data, int w, int h, int bytesPerRow);
 
         /** Relabels to w x h when that fits the hardware size, else recreates
             (contents lost). False without a GL name. */

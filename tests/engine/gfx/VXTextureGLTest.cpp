@@ -147,6 +147,31 @@ namespace vx
             EXPECT_EQ(log.count(logError), 2u);
         }
 
+        TEST_F(TextureGLTest, PaddedRowsUploadInPlaceAndBadStridesAreRefused)
+        {
+            Texture t;
+            ASSERT_TRUE(t.create(3, 2, Texture::RGBA8));
+            // Rows of 5 pixels, 3 of them the picture, under a caller's row length.
+            std::vector<unsigned char> rows(5 * 4 * 2, 0xEE);
+            for (int y = 0; y < 2; ++y)
+                for (int x = 0; x < 3; ++x)
+                    std::memcpy(&rows[size_t(y * 20 + x * 4)],
+                                std::vector<unsigned char>{uint8_t(x), uint8_t(y), 7, 255}.data(), 4);
+            glPixelStorei(GL_UNPACK_ROW_LENGTH, 2);
+            EXPECT_TRUE(t.updateRows(rows.data(), 3, 2, 20));
+            EXPECT_EQ(test::getInteger(GL_UNPACK_ROW_LENGTH), 2) << "the caller's unpack state comes back";
+            glPixelStorei(GL_UNPACK_ROW_LENGTH, 0);
+            const auto pixels = readTexture(GL_TEXTURE_2D, t.getGLName());
+            const int stride = t.getHardwareWidth();
+            EXPECT_EQ(pixels[size_t(stride + 2)], (PixelRGBA8{2, 1, 7, 255}));
+            EXPECT_EQ(pixels[0], (PixelRGBA8{0, 0, 7, 255}));
+
+            test::LogRecorder log;
+            EXPECT_FALSE(t.updateRows(rows.data(), 3, 2, 18)) << "not whole pixels";
+            EXPECT_FALSE(t.updateRows(rows.data(), 3, 2, 8)) << "shorter than a row";
+            EXPECT_EQ(log.count(logError), 2u) << log.dump();
+        }
+
         TEST_F(TextureGLTest, UploadsIgnoreTheCallersUnpackStateAndKeepIt)
         {
             GLuint unpackBuffer = 0;

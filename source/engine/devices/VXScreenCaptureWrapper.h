@@ -1,0 +1,48 @@
+#pragma once
+
+#include <cstdint>
+#include <memory>
+
+namespace vx
+{
+    class Texture;
+    template <typename T>
+    class ParamChoice;
+
+    // Lists the windows on screen as choices and grabs the chosen window's
+    // picture into a texture, at most every 40 ms of engine time. Pixels are
+    // premultiplied RGBA, the window's top row first. Render thread (the
+    // grab makes and fills the texture); no lock.
+    class ScreenCaptureWrapper
+    {
+    public:
+        ScreenCaptureWrapper();
+        ~ScreenCaptureWrapper();
+        ScreenCaptureWrapper(const ScreenCaptureWrapper&) = delete;
+        ScreenCaptureWrapper& operator=(const ScreenCaptureWrapper&) = delete;
+
+        // Adds one choice per on-screen window, front to back: the owner's
+        // name, with " - " and the window's name when it has one; the value is
+        // the window number. Entries without number or owner, and entries
+        // that cannot be read, are skipped. Existing choices stay. True.
+        bool getWindows(ParamChoice<int>& choice);
+        // Chooses the window and remembers the process that owns it.
+        void setWindowId(int id);
+        // The window's picture into texture, (re)made RGBA8 at the window's
+        // size. False, the texture untouched, without a window, within 40 ms
+        // of the last grab, or when the window has gone.
+        bool grab(Texture* texture);
+        // Brings the window's owner to the front and posts it a mouse move,
+        // a left button down and up at (x, y) in global coordinates.
+        void sendMouseDown(int x, int y);
+
+        int getWindowId() const;
+        long getOwnerPid() const;
+
+    private:
+        struct Pimpl;
+        std::unique_ptr<uint8_t[]> pixelBuffer;
+        std::unique_ptr<Pimpl> pimpl;
+        double lastGrabTime = 0.0;
+    };
+}

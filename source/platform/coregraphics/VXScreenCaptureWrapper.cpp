@@ -1,0 +1,151 @@
+#include "engine/devices/VXScreenCaptureWrapper.h"
+
+#include <thread>
+
+#include "core/VXLog.h"
+#include "core/VXScopedAutoReleasePool.h"
+#include "core/VXTime.h"
+#include "core/parameters/VXParamChoice.h"
+#include "engine/gfx/VXTexture.h"
+#include "platform/coregraphics/VXCoreGraphics.h"
+
+namespace vx
+{
+    struct ScreenCaptureWrapper::Pimpl
+    {
+        std::unique_ptr<cg::BitmapContext> context;
+        int windowId = 0;
+        long ownerPid = 0;
+        uint32_t width = 0;
+        uint32_t height = 0;
+        uint32_t listOptions = cg::kCGWindowListOptionOnScreenOnly | cg::kCGWindowListExcludeDesktopElements;
+    };
+
+    ScreenCaptureWrapper::ScreenCaptureWrapper() : pimpl(std::make_unique<Pimpl>())
+    {
+    }
+
+    ScreenCaptureWrapper::~ScreenCaptureWrapper() = default;
+
+    bool ScreenCaptureWrapper::getWindows(ParamChoice<int>& choice)
+    {
+        const ScopedAutoReleasePool pool;
+        const std::vector<cg::Dictionary> windows = cg::getBackend()->windowListCopyWindowInfo(pimpl->listOptions, 0);
+        for (const cg::Dictionary& window : windows)
+        {
+            try
+            {
+                const std::optional<long long> number = window.getNumber("kCGWindowNumber");
+                const std::optional<std::string> owner = window.getString("kCGWindowOwnerName");
+                const std::optional<std::string> name = window.getString("kCGWindowName");
+                if (! number || ! owner)
+                    continue;
+                std::string label = *owner;
+                if (name)
+                    label += " - " + *name;
+                if (! label.empty())
+                    choice.addChoice(label, int(*number), true, true);
+            }
+            catch (const cg::Exception& error)
+            {
+                debugPrint("%s: %s", "getWindows", error.what());
+            }
+        }
+        return true;
+    }
+
+    void ScreenCaptureWrapper::setWindowId(int id)
+    {
+        pimpl->windowId = id;
+        pimpl->ownerPid = 0;
+        // The list holds every on-screen window; the owner is that of the
+        // chosen one, not of the frontmost.
+        for (const cg::Dictionary& window :
+             cg::getBackend()->windowListCopyWindowInfo(pimpl->listOptions, uint32_t(id)))
+        {
+            try
+            {
+                if (window.getNumber("kCGWindowNumber") != std::optional<long long>(id))
+                    continue;
+                pimpl->ownerPid = long(window.getNumber("kCGWindowOwnerPID").value_or(0));
+                return;
+            }
+            catch (const cg::Exception& error)
+            {
+                debugPrint("%s: %s", "setWindowId", error.what());
+            }
+        }
+    }
+
+    bool ScreenCaptureWrapper::grab(Texture* texture)
+    {
+        if (pimpl->windowId == 0 || texture == nullptr)
+            return false;
+        const double now = getCurrentTime();
+        if (now - lastGrabTime < 40.0)
+            return false;
+        lastGrabTime = now;
+
+        const std::shared_ptr<const cg::Image> image =
+            cg::getBackend()->windowListCreateImage(cg::kCGWindowListOptionIncludingWindow, uint32_t(pimpl->windowId));
+        if (image == nullptr || image->width <= 0 || image->height <= 0 || image->width > 65535 ||
+            image->height > 65535)
+            return false; // the window has gone
+        pimpl->width = uint32_t(image->width);
+        pimpl->height = uint32_t(image->height);
+        const int width = image->width;
+        const int height = image->height;
+
+        if (! texture->isValid() || texture->getWidth() != width || texture->getHeight() != height)
+        {
+            if (texture->isValid())
+                texture->release();
+            texture->create(width, height, Texture::RGBA8);
+        }
+        if (pimpl->context == nullptr || pimpl->context->getWidth() != width || pimpl->context->getHeight() != height)
+        {
+            pixelBuffer.reset(new uint8_t[size_t(width) * 4 * size_t(height)]);
+            pimpl->context = std::make_unique<cg::BitmapContext>(pixelBuffer.get(), width, height, width * 4);
+        }
+        if (! texture->isValid() || pimpl->context == nullptr)
+            return false;
+
+        // The image has the context's size and replaces every pixel, so
+        // clearing first would only write the buffer twice.
+        pimpl->context->drawImage(*image);
+        texture->update(pixelBuffer.get(), width, height);
+        return true;
+    }
+
+    void ScreenCaptureWrapper::sendMouseDown(int x, int y)
+    {
+        if (pimpl->ownerPid == 0)
+        {
+            logPrint(logWarning, "%s: No window owner to send the click at (%d, %d) to.", "sendMouseDown", x, y);
+            return;
+        }
+        std::shared_ptr<cg::Backend> graphics = cg::getBackend();
+        graphics->setFrontProcess(pimpl->ownerPid);
+        cg::MouseEvent event;
+        event.x = double(x);
+        event.y = double(y);
+        event.button = 0;
+        event.type = cg::kCGEventMouseMoved;
+        graphics->postEventToProcess(pimpl->ownerPid, event);
+        event.type = cg::kCGEventLeftMouseDown;
+        graphics->postEventToProcess(pimpl->ownerPid, event);
+        std::this_thread::yield();
+        event.type = cg::kCGEventLeftMouseUp;
+        graphics->postEventToProcess(pimpl->ownerPid, event);
+    }
+
+    int ScreenCaptureWrapper::getWindowId() const
+    {
+        return pimpl->windowId;
+    }
+
+    long ScreenCaptureWrapper::getOwnerPid() const
+    {
+        return pimpl->ownerPid;
+    }
+}
