@@ -25,8 +25,6 @@ namespace vx
         virtual VideoSource* makeSource(NetworkVideoClient* client, VideoSourceFactory* creator) = 0;
         // The source as the persistable object it is.
         virtual XmlCapable* asXmlCapable(VideoSource* source) = 0;
-        // Deletes a source nobody took (through the GPU-object manager).
-        virtual void deleteSource(VideoSource* source) = 0;
         // The server a network source receives from (or was stored with):
         // address empty when it names none. False when source is no network
         // source.

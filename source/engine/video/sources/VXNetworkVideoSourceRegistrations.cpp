@@ -21,8 +21,6 @@ namespace vx
 
             XmlCapable* asXmlCapable(VideoSource* source) override { return source; }
 
-            void deleteSource(VideoSource* source) override { GfxObject::deleteUsingManager(source); }
-
             bool getServer(XmlCapable* object, std::string& address, std::uint16_t& port) override
             {
                 auto* source = dynamic_cast<NetworkVideoSource*>(object);
