@@ -25,9 +25,8 @@ namespace vx
         }
     }
 
-    NetworkVideoClient::NetworkVideoClient(const NetworkVideoExtension& serverToReceive)
-        : Thread("NetworkVideoClient Thread"), server(serverToReceive.getServiceName(),
-                                                      serverToReceive.getIpAddress(), serverToReceive.getPort())
+    NetworkVideoClient::NetworkVideoClient(const NetworkVideoPeer& serverToReceive)
+        : Thread("NetworkVideoClient Thread"), server(serverToReceive)
     {
         Sockets::initSockets();
         socket = ::socket(AF_INET, SOCK_DGRAM, 0);

@@ -24,13 +24,14 @@ namespace vx
         // Binds a non-blocking IPv4 datagram socket with a 64 KB receive
         // buffer to the server's port; ready when the bind succeeded. No
         // thread runs yet.
-        explicit NetworkVideoClient(const NetworkVideoExtension& server);
+        explicit NetworkVideoClient(const NetworkVideoPeer& server);
+        explicit NetworkVideoClient(const NetworkVideoExtension& server) : NetworkVideoClient(server.getPeer()) {}
         // Stops both threads, closes the socket and hands the texture to the
         // GPU-object manager. Any thread but the client's own.
         ~NetworkVideoClient() override;
 
         bool isReady() const { return ready.load(); }
-        const NetworkVideoExtension& getServer() const { return server; }
+        const NetworkVideoPeer& getServer() const { return server; }
 
         // When ready: starts the receive thread and the accumulator (priority 5).
         void start();
@@ -56,7 +57,7 @@ namespace vx
 
     private:
         NetworkFramesAccumulator accumulator;
-        NetworkVideoExtension server;
+        NetworkVideoPeer server;
         std::atomic<bool> ready{false};
         int width = 0;
         int height = 0;

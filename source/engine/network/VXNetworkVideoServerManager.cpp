@@ -5,8 +5,10 @@
 #include <netdb.h>
 
 #include "core/VXLog.h"
+#include "core/xml/VXXmlCapable.h"
 #include "engine/network/VXNetworkVideoClient.h"
 #include "engine/network/VXNetworkVideoClientInstanceManager.h"
+#include "engine/network/VXNetworkVideoSources.h"
 #include "engine/network/VXSockets.h"
 
 namespace vx
@@ -204,6 +206,74 @@ namespace vx
     {
         if (client != nullptr)
             NetworkVideoClientInstanceManager::getInstance().releaseClient(client->getServer().getIpAddress());
+    }
+
+    VideoSource* NetworkVideoServerManager::getClientForServerAsSource(int i)
+    {
+        const std::shared_ptr<NetworkVideoExtension> server = getServerInfo(i);
+        return server != nullptr ? server->createSource(static_cast<XmlState*>(nullptr)) : nullptr;
+    }
+
+    VideoSource* NetworkVideoServerManager::getDefaultClientForServerAsSource()
+    {
+        return getClientForServerAsSource(getDefaultServerIndex());
+    }
+
+    VideoSource* NetworkVideoServerManager::createSource(const std::string& address)
+    {
+        NetworkVideoSources* sources = NetworkVideoSources::getCurrent();
+        if (sources == nullptr)
+        {
+            logPrint(logError, "NetworkVideoServerManager: no network video sources are available");
+            return nullptr;
+        }
+        NetworkVideoClient* client = getClientForServer(address);
+        VideoSource* source = sources->makeSource(client, this);
+        if (source == nullptr)
+            releaseClient(client);
+        return source;
+    }
+
+    XmlCapable* NetworkVideoServerManager::createSourceFromXML(const XmlNode& node)
+    {
+        const XmlNode* info = node.first_node("NetworkVideoInfo");
+        if (info == nullptr)
+            return nullptr;
+        const std::string address = readAttribute(info->first_attribute("ipaddress"), std::string());
+        if (address.empty())
+        {
+            logPrint(logWarning, "NetworkVideoServerManager: a stored network source names no server address");
+            return nullptr;
+        }
+        NetworkVideoSources* sources = NetworkVideoSources::getCurrent();
+        VideoSource* source = sources != nullptr ? createSource(address) : nullptr;
+        if (source == nullptr)
+            return nullptr;
+        XmlCapable* object = sources->asXmlCapable(source);
+        object->readState(&node, false);
+        return object;
+    }
+
+    XmlNode* NetworkVideoServerManager::saveSourceToXML(XmlPool& pool, XmlCapable* source)
+    {
+        NetworkVideoSources* sources = NetworkVideoSources::getCurrent();
+        std::string address;
+        std::uint16_t port = 0;
+        if (sources == nullptr || source == nullptr || ! sources->getServer(source, address, port))
+            return nullptr;
+        return createNetworkVideoInfo(pool, address, port);
+    }
+
+    XmlNode* NetworkVideoServerManager::createNetworkVideoInfo(XmlPool& pool, const std::string& address,
+                                                               std::uint16_t port)
+    {
+        XmlNode* info = XmlCapable::createNode(pool, "NetworkVideoInfo");
+        if (! address.empty())
+        {
+            info->append_attribute(createAttribute(pool, "ipaddress", address));
+            info->append_attribute(createAttribute(pool, "port", int(port)));
+        }
+        return info;
     }
 
     void NetworkVideoServerManager::printInfo() const

@@ -13,6 +13,7 @@
 namespace vx
 {
     class NetworkVideoClient;
+    class VideoSource;
 
     class NetworkVideoServerManagerListener
     {
@@ -27,9 +28,14 @@ namespace vx
     // tells its listeners when a list changes, hands out one shared
     // NetworkVideoClient per server address and can announce this host.
     // The lists change on the browsers' threads (or the host scheduler's) and
-    // are locked; getters copy.
+    // are locked; getters copy. As a source factory it makes network video
+    // sources (through the NetworkVideoSources seam the source layer fills),
+    // which it answers as VideoSource: this layer does not see the network
+    // source class. Sources are made, saved and recreated on one thread (the
+    // engine's message or render thread).
     class NetworkVideoServerManager : public Broadcaster<NetworkVideoServerManagerListener>,
-                                      public ZeroConfigBrowserListener
+                                      public ZeroConfigBrowserListener,
+                                      public VideoSourceFactory
     {
     public:
         // The DNS-SD service type of network video servers.
@@ -77,6 +83,29 @@ namespace vx
         NetworkVideoClient* getClientForServer(const std::string& address);
         // One user fewer; the last one's release destroys the client.
         void releaseClient(NetworkVideoClient* client);
+
+        // The i-th server's source (its extension's createSource); null for
+        // an index outside the list. The caller owns it.
+        VideoSource* getClientForServerAsSource(int i);
+        // The same for the default server index.
+        VideoSource* getDefaultClientForServerAsSource();
+
+        // A new network source over getClientForServer (address), which may
+        // be null (an unlisted or unbindable server: the source then has no
+        // client); this factory is its creator. Null only while the source
+        // layer is not loaded. The caller owns it.
+        VideoSource* createSource(const std::string& address) override;
+        // The network source stored in node: its child "NetworkVideoInfo"
+        // names the server by "ipaddress"; the source is made for that
+        // address and then reads its state (size, parameters, chain, server)
+        // from node. Null (with a log line) without the child or its address.
+        XmlCapable* createSourceFromXML(const XmlNode& node) override;
+        // A network source's "NetworkVideoInfo" with its server's "ipaddress"
+        // and "port" (none while it names no server); null for other objects.
+        XmlNode* saveSourceToXML(XmlPool& pool, XmlCapable* source) override;
+        // The element saveSourceToXML writes, for that server (an empty
+        // address writes neither attribute).
+        static XmlNode* createNetworkVideoInfo(XmlPool& pool, const std::string& address, std::uint16_t port);
 
         // Debug trace of the servers.
         void printInfo() const;
