@@ -3,12 +3,10 @@
 #include "core/VXFile.h"
 #include "core/VXTaskManager.h"
 #include "engine/video/codecs/VXVideoCodecSettings.h"
-#include "engine/video/formats/VXAVFVideoFormat.h"
 #include "engine/video/formats/VXBufferableVideoFormatReader.h"
 #include "engine/video/formats/VXImageVideoFormat.h"
 #include "engine/video/formats/VXQMIVideoFormat.h"
 #include "engine/video/formats/VXQMVVideoFormat.h"
-#include "engine/video/formats/VXQuartzComposerVideoFormat.h"
 #include "engine/video/formats/VXSequentialBlockFramesBufferer.h"
 #include "engine/video/formats/VXSingleFrameBufferer.h"
 #include "engine/video/formats/VXVideoFormatWriter.h"
@@ -41,11 +39,11 @@ namespace vx
         std::array<VideoFormatManager::FormatMaker, numBasicFormats>& basicFormatMakers()
         {
             static std::array<VideoFormatManager::FormatMaker, numBasicFormats> makers = {
-                [] () -> VideoFormat* { return new AVFVideoFormat(); },
+                nullptr,
                 [] () -> VideoFormat* { return new ImageVideoFormat(); },
                 [] () -> VideoFormat* { return new QMIVideoFormat(); },
                 [] () -> VideoFormat* { return new QMVVideoFormat(); },
-                [] () -> VideoFormat* { return new QuartzComposerVideoFormat(); },
+                nullptr,
             };
             return makers;
         }
