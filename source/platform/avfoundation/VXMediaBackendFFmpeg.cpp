@@ -274,6 +274,8 @@ namespace vx::av
             void seek(double seconds, double before, double after, std::function<void(double)> done) override
             {
                 std::lock_guard<std::mutex> hold(lock);
+                // What was decoded ahead is stale until the seek lands.
+                queue.clear();
                 seeks.push_back({seconds, before, after, std::move(done)});
                 changed.notify_all();
             }
@@ -344,7 +346,8 @@ namespace vx::av
                         if (landed != nullptr)
                             requested = static_cast<double>(landed->frameIndex);
                         ended = landed == nullptr;
-                        if (landed != nullptr && format == pixelFormat)
+                        // A later seek waits: this frame is not what will show.
+                        if (landed != nullptr && format == pixelFormat && seeks.empty())
                             queue.push_back(landed);
                         hold.unlock();
                         if (next.done)
@@ -716,6 +719,10 @@ namespace vx::av
                         error = errorText(result);
                         return false;
                     }
+                    // One tick of the time scale is one frame: without it the
+                    // last frame would have no length.
+                    if (packet->duration <= 0)
+                        packet->duration = 1;
                     av_packet_rescale_ts(packet, codec->time_base, stream->time_base);
                     packet->stream_index = stream->index;
                     result = av_interleaved_write_frame(format, packet);
