@@ -31,7 +31,7 @@ namespace vx::av
             int generation;
         };
 
-        explicit TextureStorePool(EGLContext madeOn) : context(madeOn) {}
+        TextureStorePool() = default;
         ~TextureStorePool() { deleteFree(); }
 
         void giveBack(unsigned name, int width, int height)
@@ -102,7 +102,6 @@ namespace vx::av
         }
 
     private:
-        EGLContext context;
         mutable std::mutex lock;
         std::vector<Entry> free;
         int held = 0;
@@ -175,7 +174,7 @@ namespace vx::av
             return nullptr;
         std::unique_ptr<TextureStore> store(new TextureStore());
         store->context = current;
-        store->pool = std::make_shared<TextureStorePool>(current);
+        store->pool = std::make_shared<TextureStorePool>();
         store->converter = std::make_unique<Converter>();
         return store;
     }

@@ -79,7 +79,6 @@ namespace vx::av
             CMTime time;
         };
         std::deque<Queued> queue;
-        bool encoding = false;
         bool stopping = false;
         Status status = statusUnknown;
         std::string error;
