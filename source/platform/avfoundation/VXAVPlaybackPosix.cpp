@@ -275,9 +275,14 @@ namespace vx::av
 
     PlayerItemVideoOutput::~PlayerItemVideoOutput()
     {
-        std::lock_guard<std::mutex> hold(lock);
-        if (item != nullptr)
-            item = nullptr;
+        PlayerItem* attached = nullptr;
+        {
+            std::lock_guard<std::mutex> hold(lock);
+            attached = item;
+        }
+        // The item must not keep a pointer to a dead output.
+        if (attached != nullptr)
+            attached->removeOutput(this);
     }
 
     void PlayerItemVideoOutput::attach(PlayerItem* playerItem)

@@ -1,6 +1,6 @@
 // The texture cache's store over the current EGL context: RGBA rectangle
-// textures, converted from 4:2:2 with libswscale (Mesa has no 4:2:2
-// texture format to sample from).
+// textures, converted from 4:2:2 on the CPU (Mesa has no 4:2:2 texture
+// format to sample from).
 
 #include "engine/video/formats/avfoundation/VXCVTextureStore.h"
 
@@ -11,12 +11,11 @@
 #include <epoxy/egl.h>
 #include <epoxy/gl.h>
 
-extern "C"
-{
-#include <libswscale/swscale.h>
-}
-
 #include <algorithm>
+
+#if defined(__SSE2__)
+#include <emmintrin.h>
+#endif
 
 namespace vx::av
 {
@@ -124,47 +123,87 @@ namespace vx::av
     }
 
     //==============================================================================
+    // Video-range Y'CbCr to full-range RGB. Eight pixels at a time with SSE2
+    // (16-bit lanes, coefficients in Q14), the rest in 16.16 fixed point:
+    // libswscale's unscaled path for this pair of layouts has no SIMD form.
     struct TextureStore::Converter
     {
-        SwsContext* context = nullptr;
-        int width = 0, height = 0;
-        bool bt709 = false;
-
-        ~Converter() { sws_freeContext(context); }
-
-        bool prepare(int w, int h, bool useBt709)
+        struct Coefficients
         {
-            if (context != nullptr && w == width && h == height && useBt709 == bt709)
-                return true;
-            sws_freeContext(context);
-            context = sws_getContext(w, h, AV_PIX_FMT_UYVY422, w, h, AV_PIX_FMT_RGBA, SWS_POINT, nullptr, nullptr,
-                                     nullptr);
-            if (context == nullptr)
-                return false;
-            const int* coefficients = sws_getCoefficients(useBt709 ? SWS_CS_ITU709 : SWS_CS_ITU601);
-            sws_setColorspaceDetails(context, coefficients, 0, coefficients, 1, 0, 1 << 16, 1 << 16);
-            width = w;
-            height = h;
-            bt709 = useBt709;
-            return true;
+            double y, rv, gu, gv, bu;
+        };
+        static constexpr Coefficients bt601 = {255.0 / 219.0, 1.59603, 0.39176, 0.81297, 2.01723};
+        static constexpr Coefficients bt709 = {255.0 / 219.0, 1.79274, 0.21325, 0.53291, 2.11240};
+
+        static inline unsigned char clampByte(int v) { return static_cast<unsigned char>(v < 0 ? 0 : v > 255 ? 255 : v); }
+
+        static void convertPairs(const unsigned char* in, int pairs, unsigned char* out, const Coefficients& c)
+        {
+            const int ky = static_cast<int>(c.y * 65536 + 0.5), krv = static_cast<int>(c.rv * 65536 + 0.5),
+                      kgu = static_cast<int>(c.gu * 65536 + 0.5), kgv = static_cast<int>(c.gv * 65536 + 0.5),
+                      kbu = static_cast<int>(c.bu * 65536 + 0.5);
+            for (int i = 0; i < pairs; ++i, in += 4, out += 8)
+            {
+                const int u = in[0] - 128, v = in[2] - 128;
+                const int y0 = (in[1] - 16) * ky + 32768, y1 = (in[3] - 16) * ky + 32768;
+                const int r = krv * v, g = -kgu * u - kgv * v, b = kbu * u;
+                out[0] = clampByte((y0 + r) >> 16);
+                out[1] = clampByte((y0 + g) >> 16);
+                out[2] = clampByte((y0 + b) >> 16);
+                out[3] = 255;
+                out[4] = clampByte((y1 + r) >> 16);
+                out[5] = clampByte((y1 + g) >> 16);
+                out[6] = clampByte((y1 + b) >> 16);
+                out[7] = 255;
+            }
         }
 
-        void convert(const unsigned char* source, std::size_t sourceBytesPerRow, unsigned char* destination)
+        static void convertRow(const unsigned char* source, int width, unsigned char* destination,
+                               const Coefficients& c)
         {
-            const uint8_t* sourcePlanes[4] = {source, nullptr, nullptr, nullptr};
-            const int sourceStrides[4] = {static_cast<int>(sourceBytesPerRow), 0, 0, 0};
-            uint8_t* destinationPlanes[4] = {destination, nullptr, nullptr, nullptr};
-            const int destinationStrides[4] = {width * 4, 0, 0, 0};
-            sws_scale(context, sourcePlanes, sourceStrides, 0, height, destinationPlanes, destinationStrides);
+            int x = 0;
+#if defined(__SSE2__)
+            const auto q14 = [](double k) { return _mm_set1_epi16(static_cast<short>(k * 16384 + 0.5)); };
+            const __m128i ky = q14(c.y), krv = q14(c.rv), kgu = q14(c.gu), kgv = q14(c.gv), kbu = q14(c.bu - 1.0);
+            const __m128i lowBytes = _mm_set1_epi16(0x00FF), sixteen = _mm_set1_epi16(16),
+                          half = _mm_set1_epi16(128), rounding = _mm_set1_epi16(16), alpha = _mm_set1_epi8(-1);
+            for (; x + 8 <= width; x += 8)
+            {
+                const __m128i in = _mm_loadu_si128(reinterpret_cast<const __m128i*>(source + x * 2));
+                // Lanes of (U, V) and of Y, scaled up by 128 for the Q14 products (results in Q5).
+                const __m128i uv = _mm_slli_epi16(_mm_sub_epi16(_mm_and_si128(in, lowBytes), half), 7);
+                const __m128i y = _mm_mulhi_epi16(_mm_slli_epi16(_mm_sub_epi16(_mm_srli_epi16(in, 8), sixteen), 7), ky);
+                const __m128i u = _mm_shufflehi_epi16(_mm_shufflelo_epi16(uv, 0xA0), 0xA0);
+                const __m128i v = _mm_shufflehi_epi16(_mm_shufflelo_epi16(uv, 0xF5), 0xF5);
+                __m128i r = _mm_adds_epi16(y, _mm_mulhi_epi16(v, krv));
+                __m128i g = _mm_subs_epi16(_mm_subs_epi16(y, _mm_mulhi_epi16(u, kgu)), _mm_mulhi_epi16(v, kgv));
+                __m128i b = _mm_adds_epi16(_mm_adds_epi16(y, _mm_srai_epi16(u, 2)), _mm_mulhi_epi16(u, kbu));
+                r = _mm_srai_epi16(_mm_adds_epi16(r, rounding), 5);
+                g = _mm_srai_epi16(_mm_adds_epi16(g, rounding), 5);
+                b = _mm_srai_epi16(_mm_adds_epi16(b, rounding), 5);
+                const __m128i rg = _mm_unpacklo_epi8(_mm_packus_epi16(r, r), _mm_packus_epi16(g, g));
+                const __m128i ba = _mm_unpacklo_epi8(_mm_packus_epi16(b, b), alpha);
+                _mm_storeu_si128(reinterpret_cast<__m128i*>(destination + x * 4), _mm_unpacklo_epi16(rg, ba));
+                _mm_storeu_si128(reinterpret_cast<__m128i*>(destination + x * 4 + 16), _mm_unpackhi_epi16(rg, ba));
+            }
+#endif
+            convertPairs(source + x * 2, (width - x) / 2, destination + x * 4, c);
+        }
+
+        static void convert(const unsigned char* source, std::size_t sourceBytesPerRow, int width, int height,
+                            unsigned char* destination, bool useBt709)
+        {
+            const Coefficients& c = useBt709 ? bt709 : bt601;
+            for (int y = 0; y < height; ++y)
+                convertRow(source + static_cast<std::size_t>(y) * sourceBytesPerRow, width,
+                           destination + static_cast<std::size_t>(y) * static_cast<std::size_t>(width) * 4, c);
         }
     };
 
     void convert422ToRGBA(const unsigned char* source, std::size_t sourceBytesPerRow, int width, int height,
                           unsigned char* destination, bool bt709)
     {
-        TextureStore::Converter converter;
-        if (converter.prepare(width, height, bt709))
-            converter.convert(source, sourceBytesPerRow, destination);
+        TextureStore::Converter::convert(source, sourceBytesPerRow, width, height, destination, bt709);
     }
 
     std::unique_ptr<TextureStore> TextureStore::create()
@@ -175,7 +214,6 @@ namespace vx::av
         std::unique_ptr<TextureStore> store(new TextureStore());
         store->context = current;
         store->pool = std::make_shared<TextureStorePool>();
-        store->converter = std::make_unique<Converter>();
         return store;
     }
 
@@ -200,14 +238,14 @@ namespace vx::av
         const unsigned char* pixels = buffer.getBaseAddress();
         if (buffer.getPixelFormat() == pixelFormat422YpCbCr8)
         {
-            if (w % 2 != 0 || ! converter->prepare(w, h, h >= 720))
+            if (w % 2 != 0)
             {
                 if (error != nullptr)
                     *error = "cannot convert a 4:2:2 buffer of odd width";
                 return nullptr;
             }
             scratch.resize(static_cast<std::size_t>(w) * static_cast<std::size_t>(h) * 4);
-            converter->convert(pixels, buffer.getBytesPerRow(), scratch.data());
+            Converter::convert(pixels, buffer.getBytesPerRow(), w, h, scratch.data(), h >= 720);
             pixels = scratch.data();
         }
         else if (buffer.getPixelFormat() != pixelFormat32BGRA ||

@@ -377,7 +377,9 @@ namespace vx::av
 
             bool wantsMore() const
             {
-                if (ended || pixelFormat == 0 || rate < 0.0f)
+                // Paused (a seeking reader) the landed frame is all that shows;
+                // backwards, frames come from seeks.
+                if (ended || pixelFormat == 0 || rate <= 0.0f)
                     return false;
                 // Three to four frames ahead of the play head.
                 long ahead = 0;

@@ -22,13 +22,18 @@ extern "C"
 #include "engine/video/codecs/VXVideoCodecSettings.h"
 #include "engine/video/formats/VXAVFVideoFormat.h"
 #include "engine/video/formats/VXPixels.h"
+#include "engine/video/formats/VXVideoFormatWriter.h"
 #include "engine/video/formats/avfoundation/VXAVFPixelLoops.h"
 #include "engine/video/formats/avfoundation/VXAVFPlayer.h"
 #include "engine/video/formats/avfoundation/VXCVOpenGLTextureCache.h"
 #include "engine/video/formats/avfoundation/VXCVTextureStore.h"
 #include "engine/video/formats/avfoundation/VXCoreMedia.h"
-#include "../../gfx/VXBenchGLContext.h"
+#include "engine/video/formats/avfoundation/VXMediaBackend.h"
+#include "../../../gfx/VXBenchGLContext.h"
 
+#include <atomic>
+#include <chrono>
+#include <functional>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -182,11 +187,74 @@ namespace
         }
     };
 
-    // Waits (spinning) until the reader hands a new frame to the texture.
-    bool uploadNext(VideoFormatReader& reader, Texture& texture)
+    // The FFmpeg backend with the index of the frame last handed out by the
+    // newest session, so a benchmark waits for the frame it asked for.
+    std::atomic<long> lastHandedOut{-1};
+
+    class ObservedSession final : public av::DecodingSession
     {
-        for (int attempt = 0; attempt < 200000; ++attempt)
-            if (reader.updateTexture(&texture))
+    public:
+        explicit ObservedSession(std::unique_ptr<av::DecodingSession> decoding) : inner(std::move(decoding)) {}
+        void setPixelFormat(av::FourCharCode format) override { inner->setPixelFormat(format); }
+        void seek(double seconds, double before, double after, std::function<void(double)> done) override
+        {
+            inner->seek(seconds, before, after, std::move(done));
+        }
+        void setRate(float rate) override { inner->setRate(rate); }
+        void setAudioVolume(int track, float volume) override { inner->setAudioVolume(track, volume); }
+        std::shared_ptr<av::PixelBuffer> frameForTime(double seconds) override
+        {
+            std::shared_ptr<av::PixelBuffer> frame = inner->frameForTime(seconds);
+            if (frame != nullptr)
+                lastHandedOut = frame->frameIndex;
+            return frame;
+        }
+
+    private:
+        std::unique_ptr<av::DecodingSession> inner;
+    };
+
+    class ObservedAsset final : public av::MediaAsset
+    {
+    public:
+        explicit ObservedAsset(std::shared_ptr<av::MediaAsset> media) : inner(std::move(media)) {}
+        const av::AssetFacts& getFacts() const override { return inner->getFacts(); }
+        std::unique_ptr<av::DecodingSession> createSession() override
+        {
+            auto session = inner->createSession();
+            return session != nullptr ? std::make_unique<ObservedSession>(std::move(session)) : nullptr;
+        }
+        av::CGImageRef copyImageAtTime(double seconds, double* actual, std::string* error) override
+        {
+            return inner->copyImageAtTime(seconds, actual, error);
+        }
+
+    private:
+        std::shared_ptr<av::MediaAsset> inner;
+    };
+
+    class ObservedBackend final : public av::MediaBackend
+    {
+    public:
+        ObservedBackend() { av::MediaBackend::setCurrent(this); }
+        ~ObservedBackend() override { av::MediaBackend::setCurrent(nullptr); }
+        std::shared_ptr<av::MediaAsset> openAsset(const std::string& path) override
+        {
+            auto media = av::MediaBackend::getDefault().openAsset(path);
+            return media != nullptr ? std::make_shared<ObservedAsset>(media) : nullptr;
+        }
+        std::unique_ptr<av::MovieEncoder> createEncoder(const av::EncoderSettings& settings) override
+        {
+            return av::MediaBackend::getDefault().createEncoder(settings);
+        }
+    };
+
+    // Uploads (spinning) until the texture holds frame k.
+    bool uploadFrame(VideoFormatReader& reader, Texture& texture, long k)
+    {
+        const auto giveUp = std::chrono::steady_clock::now() + std::chrono::seconds(5);
+        while (std::chrono::steady_clock::now() < giveUp)
+            if (reader.updateTexture(&texture) && lastHandedOut.load() == k)
             {
                 glFinish();
                 return true;
@@ -201,6 +269,7 @@ namespace
             return state.SkipWithError("no GL context");
         ManualClock clock;
         av::HostClock::setCurrent(&clock);
+        ObservedBackend backend;
         AVFVideoFormat format;
         std::unique_ptr<VideoFormatReader> reader(format.createReaderFor(File(playClip())));
         if (reader == nullptr || ! reader->init(0, 0))
@@ -209,13 +278,13 @@ namespace
         Texture texture;
         long k = 0;
         reader->readFrame(20.0);
-        uploadNext(*reader, texture);
+        uploadFrame(*reader, texture, 0);
         for (auto _ : state)
         {
             ++k;
             clock.seconds += 0.04;
             reader->readFrame(k * 40.0 + 20.0);
-            if (! uploadNext(*reader, texture))
+            if (! uploadFrame(*reader, texture, k))
                 return state.SkipWithError("no frame");
         }
         reader->release();
@@ -250,12 +319,13 @@ namespace
     {
         if (! prepareGL())
             return state.SkipWithError("no GL context");
+        ObservedBackend backend;
         AVFVideoFormat format;
         std::unique_ptr<VideoFormatReader> reader(format.createReaderFor(File(seekClip())));
         if (reader == nullptr || ! reader->init(0, 0))
             return state.SkipWithError("no reader");
         Texture texture;
-        uploadNext(*reader, texture);
+        uploadFrame(*reader, texture, 0);
         const std::vector<long> targets = seekTargets();
         std::size_t i = 0;
         long last = -1;
@@ -266,7 +336,7 @@ namespace
                 target = (target + 1) % 100;
             last = target;
             reader->readFrame(target * 40.0 + 20.0);
-            if (! uploadNext(*reader, texture))
+            if (! uploadFrame(*reader, texture, target))
                 return state.SkipWithError("no frame");
         }
         reader->release();
@@ -364,7 +434,8 @@ namespace
             avcodec_parameters_from_context(s->codecpar, c);
             s->time_base = c->time_base;
             avio_open(&muxer->pb, path.c_str(), AVIO_FLAG_WRITE);
-            avformat_write_header(muxer, nullptr);
+            if (avformat_write_header(muxer, nullptr) < 0)
+                return state.SkipWithError("no header");
             AVFrame* frame = av_frame_alloc();
             frame->format = c->pix_fmt;
             frame->width = writeWidth;

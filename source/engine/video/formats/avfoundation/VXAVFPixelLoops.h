@@ -8,9 +8,11 @@
 // A,R,G,B ('b64a') to native R,G,B,A and back.
 namespace vx::avf
 {
-    inline std::uint16_t swapBytes(std::uint16_t v)
+    // One pixel as a little-endian 64-bit word: the bytes of each 16-bit
+    // channel swapped, then the channels rotated by one place.
+    inline std::uint64_t swapChannelBytes(std::uint64_t v)
     {
-        return static_cast<std::uint16_t>((v << 8) | (v >> 8));
+        return ((v & 0x00FF00FF00FF00FFull) << 8) | ((v >> 8) & 0x00FF00FF00FF00FFull);
     }
 
     // width x height pixels from rows sourceBytesPerRow apart into packed
@@ -21,15 +23,15 @@ namespace vx::avf
         for (int y = 0; y < height; ++y)
         {
             const unsigned char* row = source + static_cast<std::size_t>(y) * sourceBytesPerRow;
-            std::uint16_t* out = destination + static_cast<std::size_t>(y) * static_cast<std::size_t>(width) * 4;
+            unsigned char* out = reinterpret_cast<unsigned char*>(destination) +
+                                 static_cast<std::size_t>(y) * static_cast<std::size_t>(width) * 8;
             for (int x = 0; x < width; ++x)
             {
-                std::uint16_t in[4];
-                std::memcpy(in, row + static_cast<std::size_t>(x) * 8, 8);
-                out[x * 4 + 0] = swapBytes(in[1]);
-                out[x * 4 + 1] = swapBytes(in[2]);
-                out[x * 4 + 2] = swapBytes(in[3]);
-                out[x * 4 + 3] = swapBytes(in[0]);
+                std::uint64_t v;
+                std::memcpy(&v, row + static_cast<std::size_t>(x) * 8, 8);
+                v = swapChannelBytes(v); // A, R, G, B native
+                v = (v >> 16) | (v << 48);
+                std::memcpy(out + static_cast<std::size_t>(x) * 8, &v, 8);
             }
         }
     }
@@ -39,10 +41,11 @@ namespace vx::avf
     {
         for (std::size_t i = 0; i < count; ++i)
         {
-            std::uint16_t in[4];
-            std::memcpy(in, pixels + i * 8, 8);
-            const std::uint16_t out[4] = {swapBytes(in[3]), swapBytes(in[0]), swapBytes(in[1]), swapBytes(in[2])};
-            std::memcpy(pixels + i * 8, out, 8);
+            std::uint64_t v;
+            std::memcpy(&v, pixels + i * 8, 8);
+            v = (v << 16) | (v >> 48); // A, R, G, B native
+            v = swapChannelBytes(v);
+            std::memcpy(pixels + i * 8, &v, 8);
         }
     }
 }

@@ -61,7 +61,7 @@ namespace vx::av
         int getTextureCount() const;
         void* getContext() const { return context; }
 
-        // The 4:2:2 converter, kept per size.
+        // The 4:2:2 conversion.
         struct Converter;
 
     private:
@@ -69,7 +69,6 @@ namespace vx::av
         std::shared_ptr<TextureStorePool> pool;
         void* context = nullptr;
         std::vector<unsigned char> scratch;
-        std::unique_ptr<Converter> converter;
     };
 
     // 4:2:2 U0 Y0 V0 Y1 rows to RGBA8 rows (alpha 255), video range in, full
