@@ -13,6 +13,8 @@
 #include "engine/video/formats/avfoundation/VXAVFVideoFormatReader.h"
 #include "engine/video/formats/avfoundation/VXAVFVideoFormatWriter.h"
 #include "engine/video/formats/avfoundation/VXCoreMedia.h"
+#include "engine/video/formats/avfoundation/VXAVPlayback.h"
+#include "support/VXLogRecorder.h"
 #include "support/VXTempDir.h"
 #include "support/gl/VXGLTestFixture.h"
 
@@ -258,6 +260,63 @@ namespace vx::test
             for (std::size_t i = 0; i < expected.size(); ++i)
                 worst = std::max(worst, std::abs(int(decoded[i]) - int(expected[i])));
             EXPECT_LE(worst, 700);
+        }
+
+        TEST_F(AVFFFmpegGLTest, IntraOnlyMoviesPlayBackwardsLongGOPOnesDoNot)
+        {
+            if (! hasEncoder("mjpeg") || ! hasEncoder("libx264"))
+                GTEST_SKIP() << "ffmpeg has no mjpeg or libx264 encoder";
+            const std::string intraPath = dir.file("intra.mov"), longPath = dir.file("long.mp4");
+            ASSERT_TRUE(makeMovie(intraPath, 2.0, "-c:v mjpeg -q:v 2", false));
+            ASSERT_TRUE(makeMovie(longPath, 2.0, "-c:v libx264 -g 250 -preset ultrafast", false));
+            EXPECT_FALSE(av::Asset::assetWithPath(longPath)->getFacts().canPlayReverse);
+            std::shared_ptr<av::Asset> asset = av::Asset::assetWithPath(intraPath);
+            ASSERT_TRUE(asset->getFacts().canPlayReverse);
+
+            struct Clock final : av::HostClock
+            {
+                double seconds = 50.0;
+                double getSeconds() const override { return seconds; }
+            } clock;
+            av::HostClock::setCurrent(&clock);
+            auto item = std::make_shared<av::PlayerItem>(asset);
+            std::shared_ptr<av::Player> player = av::Player::playerWithPlayerItem(item);
+            av::PlayerItemVideoOutput output(av::pixelFormat422YpCbCr8);
+            item->addOutput(&output);
+            player->seekToTime(av::CMTimeMakeWithSeconds(1.62, 600), av::kCMTimeZero, av::kCMTimeZero);
+            player->setRate(-1.0f);
+            // Each step back shows its own frame, found by a seek.
+            for (long k : {40L, 35L, 30L, 21L, 10L})
+            {
+                clock.seconds = 50.0 + (40 - k) * 0.04;
+                long shown = -1;
+                for (int attempt = 0; attempt < 2000 && shown != k; ++attempt)
+                {
+                    const av::CMTime now = player->currentTime();
+                    if (auto frame = output.copyPixelBufferForItemTime(now, nullptr))
+                        shown = frame->frameIndex;
+                    if (shown != k)
+                        std::this_thread::sleep_for(std::chrono::milliseconds(2));
+                }
+                EXPECT_EQ(shown, k);
+            }
+            item->removeOutput(&output);
+            player.reset();
+            av::HostClock::setCurrent(nullptr);
+        }
+
+        TEST_F(AVFFFmpegGLTest, AnH264SizeTheEncoderRefusesIsAFailedSetUp)
+        {
+            if (! hasEncoder("libx264"))
+                GTEST_SKIP() << "ffmpeg has no libx264 encoder";
+            VideoCodecSettings settings;
+            settings.fourCC = CodecFourCC(av::fourCharCode("h264"));
+            File file(dir.file("odd.mov"));
+            std::unique_ptr<VideoFormatWriter> writer(format.createWriterFor(file, 25.0, 4, 15, 9, 0, settings));
+            ASSERT_NE(writer, nullptr);
+            LogRecorder log;
+            EXPECT_FALSE(writer->writeFromPixels(std::make_shared<Pixels>(15, 9, 4, nullptr)));
+            EXPECT_TRUE(log.contains("cannot start writing")) << log.dump();
         }
 
         TEST_F(AVFFFmpegGLTest, AMovFileThatIsNoMovieGivesNoReader)

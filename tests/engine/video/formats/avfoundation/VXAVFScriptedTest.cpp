@@ -15,6 +15,7 @@
 #include "engine/video/formats/avfoundation/VXAVFSelfTimedVideoFormatReader.h"
 #include "engine/video/formats/avfoundation/VXAVFVideoFormatReader.h"
 #include "engine/video/formats/avfoundation/VXAVFVideoFormatWriter.h"
+#include "engine/video/formats/avfoundation/VXOSXImageUtils.h"
 #include "support/VXLogRecorder.h"
 #include "support/VXTempDir.h"
 
@@ -206,6 +207,39 @@ namespace vx::test
             backend.completeSeeks();
             const std::string printed = ::testing::internal::GetCapturedStdout();
             EXPECT_EQ(printed.find("seeking took"), std::string::npos) << printed;
+        }
+
+        TEST_F(AVFScriptedTest, PlayingPastTheEndReturnsToZeroAndPlaysAgainOnTheNextRead)
+        {
+            backend.addMovie("/m/short.mov").durationSeconds = 2.0;
+            AVFPlayer player("/m/short.mov");
+            ASSERT_TRUE(player.isValid());
+            player.setRequestedFrame(0);
+            player.play();
+            EXPECT_TRUE(player.isPlaying());
+            clock.advance(3.0);
+            // Asking where the movie is finds its end: back to zero, stopped.
+            player.setRequestedFrame(49);
+            EXPECT_FALSE(player.isPlaying());
+            const auto seeks = backend.seeks();
+            ASSERT_FALSE(seeks.empty());
+            EXPECT_EQ(seeks.front().seconds, 0.0);
+        }
+
+        TEST_F(AVFScriptedTest, ImagesBecomePremultipliedPixelsTopRowFirst)
+        {
+            EXPECT_EQ(OSXImageUtils::NSImageToPixels(nullptr), nullptr);
+            av::NSImage empty;
+            EXPECT_EQ(OSXImageUtils::NSImageToPixels(&empty), nullptr);
+            auto bitmap = std::make_shared<av::CGImage>();
+            bitmap->width = 1;
+            bitmap->height = 2;
+            bitmap->rgba = {200, 100, 50, 255, 200, 100, 50, 51};
+            av::NSImage image{bitmap};
+            std::unique_ptr<Pixels> pixels(OSXImageUtils::NSImageToPixels(&image));
+            ASSERT_NE(pixels, nullptr);
+            const unsigned char expected[8] = {200, 100, 50, 255, 40, 20, 10, 51};
+            EXPECT_EQ(std::memcmp(pixels->data, expected, 8), 0);
         }
 
         TEST_F(AVFScriptedTest, SeekingReaderSeeksOncePerNewFrameAtTimescale600)
