@@ -40,6 +40,7 @@ extern "C"
 #include <memory>
 #include <random>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include <unistd.h>
@@ -254,11 +255,14 @@ namespace
     {
         const auto giveUp = std::chrono::steady_clock::now() + std::chrono::seconds(5);
         while (std::chrono::steady_clock::now() < giveUp)
+        {
             if (reader.updateTexture(&texture) && lastHandedOut.load() == k)
             {
                 glFinish();
                 return true;
             }
+            std::this_thread::yield(); // the decoder's threads come first
+        }
         return false;
     }
 
