@@ -18,10 +18,12 @@ extern "C"
 #include <atomic>
 #include <cmath>
 #include <condition_variable>
+#include <cstdlib>
 #include <cstring>
 #include <deque>
 #include <mutex>
 #include <thread>
+#include <vector>
 
 namespace vx::av
 {
@@ -69,6 +71,80 @@ namespace vx::av
                 default: return 0;
             }
         }
+
+        // Frame memory, reused: a fresh block per decoded frame costs page
+        // faults and zeroing on every frame. Blocks carry their size in front;
+        // a few free ones are kept per process (never freed at exit).
+        class FrameMemory
+        {
+        public:
+            static std::shared_ptr<PixelBuffer> makeBuffer(int width, int height, FourCharCode pixelFormat)
+            {
+                const int bytesPerPixel = bytesPerPixelOf(pixelFormat);
+                if (width <= 0 || height <= 0 || bytesPerPixel == 0)
+                    return nullptr;
+                const std::size_t bytesPerRow = static_cast<std::size_t>(width) * bytesPerPixel;
+                const std::size_t size = bytesPerRow * static_cast<std::size_t>(height);
+                unsigned char* block = instance().take(size);
+                if (block == nullptr)
+                    return nullptr;
+                auto buffer = PixelBuffer::createWithBytes(width, height, pixelFormat, block, bytesPerRow,
+                                                           &FrameMemory::giveBack, nullptr);
+                if (buffer == nullptr)
+                    giveBack(nullptr, block);
+                return buffer;
+            }
+
+        private:
+            static constexpr std::size_t header = 64;
+            static constexpr std::size_t kept = 12;
+
+            static FrameMemory& instance()
+            {
+                static FrameMemory* const memory = new FrameMemory();
+                return *memory;
+            }
+
+            unsigned char* take(std::size_t size)
+            {
+                {
+                    std::lock_guard<std::mutex> hold(lock);
+                    for (auto it = free.begin(); it != free.end(); ++it)
+                        if (sizeOf(*it) == size)
+                        {
+                            unsigned char* block = *it;
+                            free.erase(it);
+                            return block + header;
+                        }
+                }
+                auto* block = static_cast<unsigned char*>(std::malloc(size + header));
+                if (block == nullptr)
+                    return nullptr;
+                std::memcpy(block, &size, sizeof(size));
+                return block + header;
+            }
+
+            static void giveBack(void*, const void* bytes)
+            {
+                auto* block = const_cast<unsigned char*>(static_cast<const unsigned char*>(bytes)) - header;
+                FrameMemory& memory = instance();
+                std::lock_guard<std::mutex> hold(memory.lock);
+                if (memory.free.size() < kept)
+                    memory.free.push_back(block);
+                else
+                    std::free(block);
+            }
+
+            static std::size_t sizeOf(const unsigned char* block)
+            {
+                std::size_t size = 0;
+                std::memcpy(&size, block, sizeof(size));
+                return size;
+            }
+
+            std::mutex lock;
+            std::vector<unsigned char*> free;
+        };
 
         // One demuxer and decoder over the first video stream.
         class Decoder
@@ -197,7 +273,7 @@ namespace vx::av
                     target = AV_PIX_FMT_RGBA64BE;
                 else if (pixelFormat != pixelFormat422YpCbCr8)
                     return nullptr;
-                std::shared_ptr<PixelBuffer> buffer = PixelBuffer::create(w, h, pixelFormat);
+                std::shared_ptr<PixelBuffer> buffer = FrameMemory::makeBuffer(w, h, pixelFormat);
                 if (buffer == nullptr)
                     return nullptr;
                 scaler = sws_getCachedContext(scaler, w, h, static_cast<AVPixelFormat>(frame->format), w, h, target,
