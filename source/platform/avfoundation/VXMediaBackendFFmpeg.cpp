@@ -589,12 +589,10 @@ namespace vx::av
 
             bool start(std::string& error) override
             {
-                // The codec is opened once here to refuse what it cannot take;
-                // the file is begun with the first frame's time scale.
-                AVCodecContext* probe = nullptr;
-                const bool ok = openCodec(&probe, 25, error);
-                avcodec_free_context(&probe);
-                return ok;
+                // The codec is opened here to refuse what it cannot take, at the
+                // usual rate; the file is begun with the first frame's time
+                // scale, reopening the codec only when that differs.
+                return openCodec(&codec, 25, error);
             }
 
             bool encode(const PixelBuffer& buffer, CMTime time, std::string& error) override
@@ -671,8 +669,8 @@ namespace vx::av
                     c->flags |= AV_CODEC_FLAG_QSCALE;
                     c->global_quality = FF_QP2LAMBDA * 3;
                 }
-                if (format != nullptr && (format->oformat->flags & AVFMT_GLOBALHEADER) != 0)
-                    c->flags |= AV_CODEC_FLAG_GLOBAL_HEADER;
+                // QuickTime keeps the codec's set-up in its header.
+                c->flags |= AV_CODEC_FLAG_GLOBAL_HEADER;
                 AVDictionary* options = nullptr;
                 if (profile != nullptr)
                     av_dict_set(&options, "profile", profile, 0);
@@ -697,8 +695,12 @@ namespace vx::av
                     error = "no QuickTime muxer";
                     return false;
                 }
-                if (! openCodec(&codec, timescale, error))
-                    return false;
+                if (codec == nullptr || codec->time_base.den != timescale)
+                {
+                    avcodec_free_context(&codec);
+                    if (! openCodec(&codec, timescale, error))
+                        return false;
+                }
                 stream = avformat_new_stream(format, nullptr);
                 if (stream == nullptr || avcodec_parameters_from_context(stream->codecpar, codec) < 0)
                 {
