@@ -12,7 +12,9 @@ namespace vx::av
         return std::unique_ptr<AssetWriter>(new AssetWriter(path));
     }
 
-    AssetWriter::AssetWriter(const std::string& outputPath) : path(outputPath) {}
+    AssetWriter::AssetWriter(const std::string& outputPath) : path(outputPath)
+    {
+    }
 
     AssetWriter::~AssetWriter()
     {
@@ -66,7 +68,9 @@ namespace vx::av
         return true;
     }
 
-    void AssetWriter::startSessionAtSourceTime(CMTime) {}
+    void AssetWriter::startSessionAtSourceTime(CMTime)
+    {
+    }
 
     bool AssetWriter::isReadyForMoreMediaData() const
     {

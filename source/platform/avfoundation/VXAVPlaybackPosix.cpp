@@ -179,8 +179,7 @@ namespace vx::av
         {
             std::lock_guard<std::mutex> hold(state->lock);
             t = state->timeLocked(hostSeconds);
-            if (state->rate > 0.0f && state->durationSeconds > 0.0 && t >= state->durationSeconds &&
-                ! state->endPosted)
+            if (state->rate > 0.0f && state->durationSeconds > 0.0 && t >= state->durationSeconds && ! state->endPosted)
             {
                 state->endPosted = true;
                 reachedEnd = true;
@@ -271,7 +270,9 @@ namespace vx::av
     }
 
     //==============================================================================
-    PlayerItemVideoOutput::PlayerItemVideoOutput(FourCharCode format) : pixelFormat(format) {}
+    PlayerItemVideoOutput::PlayerItemVideoOutput(FourCharCode format) : pixelFormat(format)
+    {
+    }
 
     PlayerItemVideoOutput::~PlayerItemVideoOutput()
     {
@@ -315,8 +316,7 @@ namespace vx::av
         return frame != nullptr && frame->frameIndex != lastCopiedFrame;
     }
 
-    std::shared_ptr<PixelBuffer> PlayerItemVideoOutput::copyPixelBufferForItemTime(CMTime itemTime,
-                                                                                 CMTime* displayTime)
+    std::shared_ptr<PixelBuffer> PlayerItemVideoOutput::copyPixelBufferForItemTime(CMTime itemTime, CMTime* displayTime)
     {
         std::lock_guard<std::mutex> hold(lock);
         DecodingSession* session = item != nullptr ? item->getSession() : nullptr;

@@ -135,7 +135,10 @@ namespace vx::av
         static constexpr Coefficients bt601 = {255.0 / 219.0, 1.59603, 0.39176, 0.81297, 2.01723};
         static constexpr Coefficients bt709 = {255.0 / 219.0, 1.79274, 0.21325, 0.53291, 2.11240};
 
-        static inline unsigned char clampByte(int v) { return static_cast<unsigned char>(v < 0 ? 0 : v > 255 ? 255 : v); }
+        static inline unsigned char clampByte(int v)
+        {
+            return static_cast<unsigned char>(v < 0 ? 0 : v > 255 ? 255 : v);
+        }
 
         static void convertPairs(const unsigned char* in, int pairs, unsigned char* out, const Coefficients& c)
         {
@@ -165,8 +168,8 @@ namespace vx::av
 #if defined(__SSE2__)
             const auto q14 = [](double k) { return _mm_set1_epi16(static_cast<short>(k * 16384 + 0.5)); };
             const __m128i ky = q14(c.y), krv = q14(c.rv), kgu = q14(c.gu), kgv = q14(c.gv), kbu = q14(c.bu - 1.0);
-            const __m128i lowBytes = _mm_set1_epi16(0x00FF), sixteen = _mm_set1_epi16(16),
-                          half = _mm_set1_epi16(128), rounding = _mm_set1_epi16(16), alpha = _mm_set1_epi8(-1);
+            const __m128i lowBytes = _mm_set1_epi16(0x00FF), sixteen = _mm_set1_epi16(16), half = _mm_set1_epi16(128),
+                          rounding = _mm_set1_epi16(16), alpha = _mm_set1_epi8(-1);
             for (; x + 8 <= width; x += 8)
             {
                 const __m128i in = _mm_loadu_si128(reinterpret_cast<const __m128i*>(source + x * 2));

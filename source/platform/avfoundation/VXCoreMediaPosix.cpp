@@ -13,10 +13,14 @@ namespace vx::av
     {
         switch (pixelFormat)
         {
-            case pixelFormat422YpCbCr8: return 2;
-            case pixelFormat32BGRA: return 4;
-            case pixelFormat64ARGB: return 8;
-            default: return 0;
+            case pixelFormat422YpCbCr8:
+                return 2;
+            case pixelFormat32BGRA:
+                return 4;
+            case pixelFormat64ARGB:
+                return 8;
+            default:
+                return 0;
         }
     }
 

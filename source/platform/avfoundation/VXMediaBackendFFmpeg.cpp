@@ -60,15 +60,24 @@ namespace vx::av
                 return fromTag(codec.codec_tag);
             switch (codec.codec_id)
             {
-                case AV_CODEC_ID_H264: return fourCharCode("avc1");
-                case AV_CODEC_ID_MPEG1VIDEO: return fourCharCode("mp1v");
-                case AV_CODEC_ID_MPEG2VIDEO: return fourCharCode("mp2v");
-                case AV_CODEC_ID_MPEG4: return fourCharCode("mp4v");
-                case AV_CODEC_ID_MJPEG: return fourCharCode("jpeg");
-                case AV_CODEC_ID_DVVIDEO: return fourCharCode("dvc ");
-                case AV_CODEC_ID_H263: return fourCharCode("h263");
-                case AV_CODEC_ID_PRORES: return fourCharCode("apcn");
-                default: return 0;
+                case AV_CODEC_ID_H264:
+                    return fourCharCode("avc1");
+                case AV_CODEC_ID_MPEG1VIDEO:
+                    return fourCharCode("mp1v");
+                case AV_CODEC_ID_MPEG2VIDEO:
+                    return fourCharCode("mp2v");
+                case AV_CODEC_ID_MPEG4:
+                    return fourCharCode("mp4v");
+                case AV_CODEC_ID_MJPEG:
+                    return fourCharCode("jpeg");
+                case AV_CODEC_ID_DVVIDEO:
+                    return fourCharCode("dvc ");
+                case AV_CODEC_ID_H263:
+                    return fourCharCode("h263");
+                case AV_CODEC_ID_PRORES:
+                    return fourCharCode("apcn");
+                default:
+                    return 0;
             }
         }
 
@@ -169,7 +178,8 @@ namespace vx::av
                 for (unsigned i = 0; i < format->nb_streams; ++i)
                 {
                     const AVStream* s = format->streams[i];
-                    if (s->codecpar->codec_type == AVMEDIA_TYPE_VIDEO && (s->disposition & AV_DISPOSITION_ATTACHED_PIC) == 0)
+                    if (s->codecpar->codec_type == AVMEDIA_TYPE_VIDEO &&
+                        (s->disposition & AV_DISPOSITION_ATTACHED_PIC) == 0)
                     {
                         stream = static_cast<int>(i);
                         break;
@@ -212,9 +222,8 @@ namespace vx::av
                     const int received = avcodec_receive_frame(codec, frame);
                     if (received == 0)
                     {
-                        const std::int64_t pts = frame->best_effort_timestamp != AV_NOPTS_VALUE
-                                                     ? frame->best_effort_timestamp
-                                                     : frame->pts;
+                        const std::int64_t pts =
+                            frame->best_effort_timestamp != AV_NOPTS_VALUE ? frame->best_effort_timestamp : frame->pts;
                         frameSeconds = pts != AV_NOPTS_VALUE ? pts * timeBase - startSeconds : 0.0;
                         frameIndex = static_cast<long>(std::llround(frameSeconds * fps));
                         return true;
@@ -415,8 +424,8 @@ namespace vx::av
                         std::shared_ptr<PixelBuffer> landed;
                         if (decoder->seek(next.seconds, exact))
                             landed = decoder->convert(format);
-                        const double reached = landed != nullptr ? (exact ? next.seconds : landed->presentationSeconds)
-                                                                 : next.seconds;
+                        const double reached =
+                            landed != nullptr ? (exact ? next.seconds : landed->presentationSeconds) : next.seconds;
                         hold.lock();
                         queue.clear();
                         if (landed != nullptr)
@@ -582,10 +591,7 @@ namespace vx::av
         public:
             explicit FFmpegEncoder(const EncoderSettings& encoderSettings) : settings(encoderSettings) {}
 
-            ~FFmpegEncoder() override
-            {
-                closeAll();
-            }
+            ~FFmpegEncoder() override { closeAll(); }
 
             bool start(std::string& error) override
             {
@@ -709,10 +715,9 @@ namespace vx::av
                 }
                 stream->time_base = codec->time_base;
                 if (settings.codec == fourCharCode("ap4h") || settings.codec == fourCharCode("apcn"))
-                    stream->codecpar->codec_tag = MKTAG(static_cast<char>(settings.codec >> 24),
-                                                        static_cast<char>(settings.codec >> 16),
-                                                        static_cast<char>(settings.codec >> 8),
-                                                        static_cast<char>(settings.codec));
+                    stream->codecpar->codec_tag =
+                        MKTAG(static_cast<char>(settings.codec >> 24), static_cast<char>(settings.codec >> 16),
+                              static_cast<char>(settings.codec >> 8), static_cast<char>(settings.codec));
                 const int opened = avio_open(&format->pb, settings.path.c_str(), AVIO_FLAG_WRITE);
                 if (opened < 0)
                 {

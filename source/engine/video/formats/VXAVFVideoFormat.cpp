@@ -7,7 +7,11 @@
 
 namespace vx
 {
-    AVFVideoFormat::AVFVideoFormat() : VideoFormat("AV Foundation video file", "*.mov;*.mp4;*.avi;*.mpg", {fourCCFromText("apch"), fourCCFromText("apcn"), fourCCFromText("h264")}) {}
+    AVFVideoFormat::AVFVideoFormat()
+        : VideoFormat("AV Foundation video file", "*.mov;*.mp4;*.avi;*.mpg",
+                      {fourCCFromText("apch"), fourCCFromText("apcn"), fourCCFromText("h264")})
+    {
+    }
 
     std::vector<unsigned char> AVFVideoFormat::getPossibleBitDepths() const
     {

@@ -79,10 +79,10 @@ namespace vx
             else if (type == qc::portTypeIndex)
             {
                 const double* current = std::get_if<double>(&value);
-                param = std::make_shared<ParamRange>(
-                    name, current != nullptr ? *current : 0.0,
-                    ValueRange<double>(attributes->minimum.value_or(0.0), attributes->maximum.value_or(10000.0),
-                                       "range"));
+                param =
+                    std::make_shared<ParamRange>(name, current != nullptr ? *current : 0.0,
+                                                 ValueRange<double>(attributes->minimum.value_or(0.0),
+                                                                    attributes->maximum.value_or(10000.0), "range"));
             }
             else if (type == qc::portTypeNumber)
             {
@@ -187,7 +187,9 @@ namespace vx
     }
 
     //==============================================================================
-    QuartzComposerWrapper::QuartzComposerWrapper() : internal(std::make_unique<QuartzComposerRendererInternal>()) {}
+    QuartzComposerWrapper::QuartzComposerWrapper() : internal(std::make_unique<QuartzComposerRendererInternal>())
+    {
+    }
 
     QuartzComposerWrapper::~QuartzComposerWrapper() = default;
 
@@ -259,8 +261,8 @@ namespace vx
         glPushMatrix();
         glLoadIdentity();
 
-        const double seconds = runsAutonomously->getValue() ? (getCurrentTime() - startTime) / 1000.0
-                                                            : readPosition / 1000.0;
+        const double seconds =
+            runsAutonomously->getValue() ? (getCurrentTime() - startTime) / 1000.0 : readPosition / 1000.0;
         const bool rendered = wrapper.render(seconds);
 
         glMatrixMode(GL_PROJECTION);

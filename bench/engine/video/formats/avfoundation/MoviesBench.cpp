@@ -16,6 +16,7 @@ extern "C"
 #include <libswscale/swscale.h>
 }
 
+#include "../../../gfx/VXBenchGLContext.h"
 #include "core/VXFile.h"
 #include "engine/gfx/VXGfxInfo.h"
 #include "engine/gfx/VXTexture.h"
@@ -29,14 +30,13 @@ extern "C"
 #include "engine/video/formats/avfoundation/VXCVTextureStore.h"
 #include "engine/video/formats/avfoundation/VXCoreMedia.h"
 #include "engine/video/formats/avfoundation/VXMediaBackend.h"
-#include "../../../gfx/VXBenchGLContext.h"
 
 #include <atomic>
 #include <chrono>
-#include <functional>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <functional>
 #include <memory>
 #include <random>
 #include <string>
@@ -68,7 +68,9 @@ namespace
         {
             const std::string file = scratch() + "/play1080.mov";
             std::system(("ffmpeg -v error -y -f lavfi -i testsrc2=s=1920x1080:r=25:d=10 -c:v libx264 -preset "
-                         "ultrafast -g 250 -pix_fmt yuv420p \"" + file + "\"").c_str());
+                         "ultrafast -g 250 -pix_fmt yuv420p \"" +
+                         file + "\"")
+                            .c_str());
             return file;
         }();
         return path;
@@ -80,7 +82,8 @@ namespace
         {
             const std::string file = scratch() + "/seek720.mov";
             std::system(("ffmpeg -v error -y -f lavfi -i testsrc2=s=1280x720:r=25:d=4 -f lavfi -i sine=d=4 "
-                         "-c:v libx264 -preset ultrafast -g 50 -pix_fmt yuv420p -c:a pcm_s16le \"" + file + "\"")
+                         "-c:v libx264 -preset ultrafast -g 50 -pix_fmt yuv420p -c:a pcm_s16le \"" +
+                         file + "\"")
                             .c_str());
             return file;
         }();
@@ -174,15 +177,15 @@ namespace
 
         void upload()
         {
-            scaler = sws_getCachedContext(scaler, frame->width, frame->height, static_cast<AVPixelFormat>(frame->format),
-                                          frame->width, frame->height, AV_PIX_FMT_RGBA, SWS_POINT, nullptr, nullptr,
-                                          nullptr);
+            scaler = sws_getCachedContext(scaler, frame->width, frame->height,
+                                          static_cast<AVPixelFormat>(frame->format), frame->width, frame->height,
+                                          AV_PIX_FMT_RGBA, SWS_POINT, nullptr, nullptr, nullptr);
             uint8_t* planes[4] = {rgba.data(), nullptr, nullptr, nullptr};
             const int strides[4] = {frame->width * 4, 0, 0, 0};
             sws_scale(scaler, frame->data, frame->linesize, 0, frame->height, planes, strides);
             glBindTexture(GL_TEXTURE_RECTANGLE_ARB, texture);
-            glTexSubImage2D(GL_TEXTURE_RECTANGLE_ARB, 0, 0, 0, frame->width, frame->height, GL_RGBA,
-                            GL_UNSIGNED_BYTE, rgba.data());
+            glTexSubImage2D(GL_TEXTURE_RECTANGLE_ARB, 0, 0, 0, frame->width, frame->height, GL_RGBA, GL_UNSIGNED_BYTE,
+                            rgba.data());
             glBindTexture(GL_TEXTURE_RECTANGLE_ARB, 0);
             glFinish();
         }
@@ -307,7 +310,10 @@ namespace
             bare.upload();
         }
     }
-    BENCHMARK(BM_BareDecodeUpload)->Name("BM_BareDecodeUpload/1920x1080")->Iterations(200)->Unit(benchmark::kMillisecond);
+    BENCHMARK(BM_BareDecodeUpload)
+        ->Name("BM_BareDecodeUpload/1920x1080")
+        ->Iterations(200)
+        ->Unit(benchmark::kMillisecond);
 
     //==============================================================================
     std::vector<long> seekTargets()
@@ -418,7 +424,9 @@ namespace
             AVCodecContext* c = avcodec_alloc_context3(encoder);
             c->width = writeWidth;
             c->height = writeHeight;
-            c->pix_fmt = name == "h264" ? AV_PIX_FMT_YUV420P : name == "jpeg" ? AV_PIX_FMT_YUVJ420P : AV_PIX_FMT_YUV422P10LE;
+            c->pix_fmt = name == "h264"   ? AV_PIX_FMT_YUV420P
+                         : name == "jpeg" ? AV_PIX_FMT_YUVJ420P
+                                          : AV_PIX_FMT_YUV422P10LE;
             c->time_base = AVRational{1, 25};
             c->framerate = AVRational{25, 1};
             c->thread_count = 2;
@@ -479,12 +487,30 @@ namespace
         }
     }
 
-    BENCHMARK_CAPTURE(BM_Writer, apcn, "apcn")->Name("BM_Writer/ProRes422/1280x720x25")->Iterations(3)->Unit(benchmark::kMillisecond);
-    BENCHMARK_CAPTURE(BM_BareEncode, apcn, "apcn")->Name("BM_BareEncode/ProRes422/1280x720x25")->Iterations(3)->Unit(benchmark::kMillisecond);
-    BENCHMARK_CAPTURE(BM_Writer, h264, "h264")->Name("BM_Writer/H264/1280x720x25")->Iterations(3)->Unit(benchmark::kMillisecond);
-    BENCHMARK_CAPTURE(BM_BareEncode, h264, "h264")->Name("BM_BareEncode/H264/1280x720x25")->Iterations(3)->Unit(benchmark::kMillisecond);
-    BENCHMARK_CAPTURE(BM_Writer, jpeg, "jpeg")->Name("BM_Writer/MJPEG/1280x720x25")->Iterations(3)->Unit(benchmark::kMillisecond);
-    BENCHMARK_CAPTURE(BM_BareEncode, jpeg, "jpeg")->Name("BM_BareEncode/MJPEG/1280x720x25")->Iterations(3)->Unit(benchmark::kMillisecond);
+    BENCHMARK_CAPTURE(BM_Writer, apcn, "apcn")
+        ->Name("BM_Writer/ProRes422/1280x720x25")
+        ->Iterations(3)
+        ->Unit(benchmark::kMillisecond);
+    BENCHMARK_CAPTURE(BM_BareEncode, apcn, "apcn")
+        ->Name("BM_BareEncode/ProRes422/1280x720x25")
+        ->Iterations(3)
+        ->Unit(benchmark::kMillisecond);
+    BENCHMARK_CAPTURE(BM_Writer, h264, "h264")
+        ->Name("BM_Writer/H264/1280x720x25")
+        ->Iterations(3)
+        ->Unit(benchmark::kMillisecond);
+    BENCHMARK_CAPTURE(BM_BareEncode, h264, "h264")
+        ->Name("BM_BareEncode/H264/1280x720x25")
+        ->Iterations(3)
+        ->Unit(benchmark::kMillisecond);
+    BENCHMARK_CAPTURE(BM_Writer, jpeg, "jpeg")
+        ->Name("BM_Writer/MJPEG/1280x720x25")
+        ->Iterations(3)
+        ->Unit(benchmark::kMillisecond);
+    BENCHMARK_CAPTURE(BM_BareEncode, jpeg, "jpeg")
+        ->Name("BM_BareEncode/MJPEG/1280x720x25")
+        ->Iterations(3)
+        ->Unit(benchmark::kMillisecond);
 
     //==============================================================================
     std::shared_ptr<av::PixelBuffer> uyvyFrame()

@@ -313,8 +313,8 @@ namespace vx
             record->seeking = true;
             Record* seekRecord = record.get();
             // Aimed ahead by what the previous corrective seek took.
-            player.seekToTime(av::CMTimeMakeWithSeconds(t + lastSeekTime.load() / 1000.0, nanoseconds),
-                              av::kCMTimeZero, av::kCMTimeZero,
+            player.seekToTime(av::CMTimeMakeWithSeconds(t + lastSeekTime.load() / 1000.0, nanoseconds), av::kCMTimeZero,
+                              av::kCMTimeZero,
                               [seekRecord, started](bool finished)
                               {
                                   if (! finished)

@@ -53,6 +53,7 @@ namespace vx
                 player->cancelPendingSeeks();
                 if (videoOutput != nullptr)
                     item->removeOutput(videoOutput.get());
+                item->getAsset()->cancelLoading();
             }
             videoOutput.reset();
             player.reset();
@@ -241,9 +242,8 @@ namespace vx
                     return false;
                 }
                 info.flipped = texture->isFlipped();
-                target.setGLData(texture->getWidth(), texture->getHeight(), texture->getWidth(),
-                                 texture->getHeight(), static_cast<long>(texture->getTarget()),
-                                 static_cast<long>(texture->getName()),
+                target.setGLData(texture->getWidth(), texture->getHeight(), texture->getWidth(), texture->getHeight(),
+                                 static_cast<long>(texture->getTarget()), static_cast<long>(texture->getName()),
                                  pixelFormat == av::pixelFormat422YpCbCr8 ? internalFormatYCbCr422
                                                                           : internalFormatRGBA8,
                                  filterLinear, filterLinear, true);

@@ -10,11 +10,11 @@ namespace vx
 {
     namespace
     {
-        const bool installed = (VideoFormatManager::setBasicFormatMaker(VideoFormatManager::BasicFormat::AVF,
-                                                                        [] () -> VideoFormat* { return new AVFVideoFormat(); }),
-                                VideoFormatManager::setBasicFormatMaker(
-                                    VideoFormatManager::BasicFormat::QuartzComposer,
-                                    [] () -> VideoFormat* { return new QuartzComposerVideoFormat(); }),
-                                true);
+        const bool installed =
+            (VideoFormatManager::setBasicFormatMaker(VideoFormatManager::BasicFormat::AVF,
+                                                     []() -> VideoFormat* { return new AVFVideoFormat(); }),
+             VideoFormatManager::setBasicFormatMaker(VideoFormatManager::BasicFormat::QuartzComposer,
+                                                     []() -> VideoFormat* { return new QuartzComposerVideoFormat(); }),
+             true);
     }
 }

@@ -12,8 +12,8 @@
 #include "engine/video/formats/avfoundation/VXAVFPlayer.h"
 #include "engine/video/formats/avfoundation/VXAVFVideoFormatReader.h"
 #include "engine/video/formats/avfoundation/VXAVFVideoFormatWriter.h"
-#include "engine/video/formats/avfoundation/VXCoreMedia.h"
 #include "engine/video/formats/avfoundation/VXAVPlayback.h"
+#include "engine/video/formats/avfoundation/VXCoreMedia.h"
 #include "support/VXLogRecorder.h"
 #include "support/VXTempDir.h"
 #include "support/gl/VXGLTestFixture.h"
@@ -60,7 +60,10 @@ namespace vx::test
             return std::system(command.str().c_str()) == 0 && File(path).exists();
         }
 
-        int greyOf(long k) { return static_cast<int>(std::lround(4 * k * 255.0 / 219.0)); }
+        int greyOf(long k)
+        {
+            return static_cast<int>(std::lround(4 * k * 255.0 / 219.0));
+        }
 
         class AVFFFmpegGLTest : public GLTest
         {
@@ -100,8 +103,7 @@ namespace vx::test
                 const std::vector<PixelRGBA8> pixels = readTexture(GL_TEXTURE_RECTANGLE_ARB, texture.getGLName());
                 ASSERT_FALSE(pixels.empty());
                 const long found = std::lround(pixels[pixels.size() / 2].g / (4 * 255.0 / 219.0));
-                EXPECT_EQ(found, k) << "grey " << int(pixels[pixels.size() / 2].g) << ", expected about "
-                                    << greyOf(k);
+                EXPECT_EQ(found, k) << "grey " << int(pixels[pixels.size() / 2].g) << ", expected about " << greyOf(k);
             }
             reader->release();
         }
@@ -201,11 +203,13 @@ namespace vx::test
             static_cast<AVFVideoFormatWriter&>(*writer).finishWriting();
 
             const std::string probe = capture("ffprobe -v error -select_streams v:0 -show_entries "
-                                              "stream=codec_tag_string,nb_frames -of default=nw=1 \"" + path + "\"");
+                                              "stream=codec_tag_string,nb_frames -of default=nw=1 \"" +
+                                              path + "\"");
             EXPECT_NE(probe.find(std::string("codec_tag_string=") + c.tag), std::string::npos) << probe;
             EXPECT_NE(probe.find("nb_frames=10"), std::string::npos) << probe;
             const std::string times = capture("ffprobe -v error -select_streams v:0 -show_entries packet=pts_time "
-                                              "-of csv=p=0 \"" + path + "\" | sort -g");
+                                              "-of csv=p=0 \"" +
+                                              path + "\" | sort -g");
             std::istringstream lines(times);
             int n = 0;
             for (double t; lines >> t; ++n)
@@ -219,7 +223,8 @@ namespace vx::test
         }
 
         INSTANTIATE_TEST_SUITE_P(Codecs, AVFWrittenMovieTest,
-                                 ::testing::Values(WrittenCase{"ProRes4444", "apch", "prores_ks", "ap4h", "AVF PRORES SD"},
+                                 ::testing::Values(WrittenCase{"ProRes4444", "apch", "prores_ks", "ap4h",
+                                                               "AVF PRORES SD"},
                                                    WrittenCase{"ProRes422", "apcn", "prores_ks", "apcn", "AVF "},
                                                    WrittenCase{"H264", "h264", "libx264", "avc1", "AVF h264"},
                                                    WrittenCase{"MJPEG", "jpeg", "mjpeg", "jpeg", "AVF MJPEG"}),
@@ -252,7 +257,8 @@ namespace vx::test
 
             const std::string raw =
                 capture("ffmpeg -v error -i \"" + path + "\" -frames:v 1 -f rawvideo -pix_fmt rgba64le - 2>/dev/null");
-            ASSERT_EQ(raw.size(), expected.size() * 2) << capture("ffprobe -v error -show_streams \"" + path + "\" 2>&1");
+            ASSERT_EQ(raw.size(), expected.size() * 2)
+                << capture("ffprobe -v error -show_streams \"" + path + "\" 2>&1");
             std::vector<std::uint16_t> decoded(expected.size());
             std::memcpy(decoded.data(), raw.data(), raw.size());
             // 10-bit samples through a YCbCr matrix: within about 1 %.

@@ -66,8 +66,8 @@ namespace vx::test
             backend.addMovie("/m/novideo.mov").hasVideoTrack = false;
             backend.addMovie("/m/undecodable.mov").playable = false;
             LogRecorder log;
-            for (const char* path : {"/m/zero.mov", "/m/nan.mov", "/m/novideo.mov", "/m/undecodable.mov",
-                                     "/m/missing.mov"})
+            for (const char* path :
+                 {"/m/zero.mov", "/m/nan.mov", "/m/novideo.mov", "/m/undecodable.mov", "/m/missing.mov"})
                 EXPECT_EQ(open(path), nullptr) << path;
             EXPECT_TRUE(log.contains("no usable frame rate")) << log.dump();
             AVFPlayer player("/m/zero.mov");
@@ -95,17 +95,14 @@ namespace vx::test
             EXPECT_EQ(reader->getFormatName(), "Media Foundation file");
         }
 
-        INSTANTIATE_TEST_SUITE_P(Subtypes, AVFCodecNameTest,
-                                 ::testing::Values(CodecCase{"avc1", "avc1", "AVF h264"},
-                                                   CodecCase{"ap4h", "ap4h", "AVF PRORES SD"},
-                                                   CodecCase{"apch", "apch", "AVF PRORES HQ"},
-                                                   CodecCase{"jpeg", "jpeg", "AVF MJPEG"},
-                                                   CodecCase{"mp4v", "mp4v", "AVF MPEG-4 2"},
-                                                   CodecCase{"mp2v", "mp2v", "AVF MPEG-2"},
-                                                   CodecCase{"mp1v", "mp1v", "AVF MPEG-1"},
-                                                   CodecCase{"dvc", "dvc ", "AVF DVC"},
-                                                   CodecCase{"unknown", "xxxx", "AVF "}),
-                                 [](const auto& info) { return std::string(info.param.name); });
+        INSTANTIATE_TEST_SUITE_P(
+            Subtypes, AVFCodecNameTest,
+            ::testing::Values(CodecCase{"avc1", "avc1", "AVF h264"}, CodecCase{"ap4h", "ap4h", "AVF PRORES SD"},
+                              CodecCase{"apch", "apch", "AVF PRORES HQ"}, CodecCase{"jpeg", "jpeg", "AVF MJPEG"},
+                              CodecCase{"mp4v", "mp4v", "AVF MPEG-4 2"}, CodecCase{"mp2v", "mp2v", "AVF MPEG-2"},
+                              CodecCase{"mp1v", "mp1v", "AVF MPEG-1"}, CodecCase{"dvc", "dvc ", "AVF DVC"},
+                              CodecCase{"unknown", "xxxx", "AVF "}),
+            [](const auto& info) { return std::string(info.param.name); });
 
         TEST_F(AVFScriptedTest, SelfTimedFacts)
         {
@@ -305,8 +302,8 @@ namespace vx::test
                 VideoCodecSettings settings;
                 settings.fourCC = CodecFourCC(av::fourCharCode(*reinterpret_cast<const char(*)[5]>(codec)));
                 File file(dir.file("out.mov"));
-                return std::unique_ptr<AVFVideoFormatWriter>(
-                    static_cast<AVFVideoFormatWriter*>(format.createWriterFor(file, fps, bitDepth, 16, 8, 0, settings)));
+                return std::unique_ptr<AVFVideoFormatWriter>(static_cast<AVFVideoFormatWriter*>(
+                    format.createWriterFor(file, fps, bitDepth, 16, 8, 0, settings)));
             }
 
             static std::shared_ptr<Pixels> frame(int w, int h, int bytesPerPixel, unsigned char value)
@@ -352,7 +349,8 @@ namespace vx::test
             ASSERT_TRUE(writer->write(frame(16, 8, 4, 1)));
             writer->finishWriting();
             ASSERT_EQ(backend.encoders().size(), 1u);
-            EXPECT_EQ(backend.encoders()[0].codec, av::fourCharCode(*reinterpret_cast<const char(*)[5]>(GetParam().encoder)));
+            EXPECT_EQ(backend.encoders()[0].codec,
+                      av::fourCharCode(*reinterpret_cast<const char(*)[5]>(GetParam().encoder)));
         }
 
         INSTANTIATE_TEST_SUITE_P(Codecs, AVFWriterCodecTest,

@@ -60,9 +60,9 @@ namespace vx::test
             const std::vector<PixelRGBA8> pixels = readTexture(GL_TEXTURE_RECTANGLE_ARB, texture.getGLName());
             ASSERT_EQ(pixels.size(), 64u * 32u);
             const int grey = greyOf(7);
-            EXPECT_TRUE(isNear(pixels[0], PixelRGBA8{static_cast<uint8_t>(grey), static_cast<uint8_t>(grey),
-                                                     static_cast<uint8_t>(grey), 255},
-                               2))
+            EXPECT_TRUE(isNear(
+                pixels[0],
+                PixelRGBA8{static_cast<uint8_t>(grey), static_cast<uint8_t>(grey), static_cast<uint8_t>(grey), 255}, 2))
                 << pixels[0];
             // Nothing new at the same time: no new texture.
             EXPECT_FALSE(reader->updateTexture(&texture));
@@ -186,7 +186,8 @@ namespace vx::test
         }
 
         INSTANTIATE_TEST_SUITE_P(Matrices, AVFConversionTest,
-                                 ::testing::Values(MatrixCase{"BT601", 480, 90, 240}, MatrixCase{"BT709", 720, 102, 240}),
+                                 ::testing::Values(MatrixCase{"BT601", 480, 90, 240},
+                                                   MatrixCase{"BT709", 720, 102, 240}),
                                  [](const auto& info) { return std::string(info.param.name); });
     }
 }

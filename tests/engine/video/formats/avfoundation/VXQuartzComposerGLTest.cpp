@@ -10,12 +10,12 @@
 #include "core/parameters/VXParamColor.h"
 #include "core/parameters/VXParamContainer.h"
 #include "core/parameters/VXParamRange.h"
+#include "engine/gfx/VXRenderTargetTestSupport.h"
 #include "engine/video/formats/VXQCRenderer.h"
 #include "engine/video/formats/VXQuartzComposerFormatReader.h"
 #include "engine/video/formats/VXQuartzComposerVideoFormat.h"
 #include "support/VXLogRecorder.h"
 #include "support/VXTempDir.h"
-#include "engine/gfx/VXRenderTargetTestSupport.h"
 #include "support/gl/VXGLTestFixture.h"
 
 #include <limits>
@@ -135,7 +135,8 @@ namespace vx::test
             std::dynamic_pointer_cast<ParamRange>(params.getParam(2))->setValue(7.9, ValueChangeInfo());
             std::dynamic_pointer_cast<ParamRange>(params.getParam(3))->setValue(0.75, ValueChangeInfo());
             std::dynamic_pointer_cast<Param<std::string>>(params.getParam(5))->setValue("bye", ValueChangeInfo());
-            std::dynamic_pointer_cast<ParamColor>(params.getParam(6))->setValue(Color(1, 0, 0.5f, 1), ValueChangeInfo());
+            std::dynamic_pointer_cast<ParamColor>(params.getParam(6))
+                ->setValue(Color(1, 0, 0.5f, 1), ValueChangeInfo());
             std::dynamic_pointer_cast<Param<unsigned int>>(params.getParam(7))->setValue(42u, ValueChangeInfo());
 
             EXPECT_EQ(std::get<bool>(renderer->valueForInputKey("enabled")), false);

@@ -30,7 +30,10 @@ namespace vx::test
     };
 
     // The grey level frame k shows (4:2:2 luma 16 + 8k, chroma neutral).
-    inline int lumaOfFrame(long k) { return 16 + static_cast<int>((k * 8) % 216); }
+    inline int lumaOfFrame(long k)
+    {
+        return 16 + static_cast<int>((k * 8) % 216);
+    }
 
     class ScriptedBackend final : public av::MediaBackend
     {
