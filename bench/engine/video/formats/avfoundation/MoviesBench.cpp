@@ -264,7 +264,9 @@ namespace
                 glFinish();
                 return true;
             }
-            std::this_thread::yield(); // the decoder's threads come first
+            // A render thread asks once per frame; sleeping briefly leaves the
+            // decoder its cores as that would.
+            std::this_thread::sleep_for(std::chrono::microseconds(50));
         }
         return false;
     }
