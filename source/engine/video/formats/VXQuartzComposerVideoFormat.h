@@ -2,14 +2,22 @@
 
 #include "engine/video/formats/VXVideoFormat.h"
 
+#include <string>
+
 namespace vx
 {
-    // Compositions played as video; read-only. There is no composition runtime on this platform yet: its reader answers null.
+    extern const std::string quartzComposerFormatName;
+    extern const std::string quartzComposerExtensions;
+
+    // Compositions played as video; read-only. The reader is made with the
+    // engine's primary context current (locked when a context manager exists).
     class QuartzComposerVideoFormat : public VideoFormat
     {
     public:
         QuartzComposerVideoFormat();
 
         std::vector<unsigned char> getPossibleBitDepths() const override;
+        using VideoFormat::createReaderFor;
+        VideoFormatReader* createReaderFor(const File& file) override;
     };
 }

@@ -3,10 +3,8 @@
 #include "core/VXFile.h"
 #include "core/VXTaskManager.h"
 #include "engine/video/codecs/VXVideoCodecSettings.h"
-#include "engine/video/formats/VXAVFVideoFormat.h"
 #include "engine/video/formats/VXBufferableVideoFormatReader.h"
 #include "engine/video/formats/VXImageVideoFormat.h"
-#include "engine/video/formats/VXQuartzComposerVideoFormat.h"
 #include "engine/video/formats/VXSequentialBlockFramesBufferer.h"
 #include "engine/video/formats/VXSingleFrameBufferer.h"
 #include "engine/video/formats/VXVideoFormatWriter.h"
@@ -39,11 +37,11 @@ namespace vx
         std::array<VideoFormatManager::FormatMaker, numBasicFormats>& basicFormatMakers()
         {
             static std::array<VideoFormatManager::FormatMaker, numBasicFormats> makers = {
-                [] () -> VideoFormat* { return new AVFVideoFormat(); },
+                nullptr,
                 [] () -> VideoFormat* { return new ImageVideoFormat(); },
                 nullptr, // QMI: installed by its layer
                 nullptr, // QMV: installed by its layer
-                [] () -> VideoFormat* { return new QuartzComposerVideoFormat(); },
+                nullptr, // Quartz Composer: installed by the movie layer
             };
             return makers;
         }

@@ -1,0 +1,407 @@
+#include "engine/video/formats/avfoundation/VXAVFPlayer.h"
+
+#include "core/VXLog.h"
+#include "core/VXScopedLock.h"
+#include "core/VXTime.h"
+#include "engine/gfx/VXTexture.h"
+#include "engine/video/formats/VXPixels.h"
+#include "engine/video/formats/avfoundation/VXAVFPixelLoops.h"
+#include "engine/video/formats/avfoundation/VXAVPlayback.h"
+#include "engine/video/formats/avfoundation/VXCVOpenGLTextureCache.h"
+#include "engine/video/formats/avfoundation/VXCVTextureStore.h"
+#include "engine/video/formats/avfoundation/VXOSXImageUtils.h"
+
+#include <cmath>
+#include <cstdio>
+#include <limits>
+#include <vector>
+
+namespace vx
+{
+    std::atomic<double> AVFPlayer::lastSeekTime{0.0};
+
+    namespace
+    {
+        constexpr long internalFormatYCbCr422 = 0x85B9;
+        constexpr unsigned filterLinear = 0x2601;
+        constexpr std::int32_t nanoseconds = 1000000000;
+    }
+
+    std::uint32_t AVFPlayer::codecForSubType(std::uint32_t subType)
+    {
+        using av::fourCharCode;
+        static const std::uint32_t dv[] = {fourCharCode("dvc "), fourCharCode("dvcp"), fourCharCode("dv5n"),
+                                           fourCharCode("dv5p"), fourCharCode("dvh2"), fourCharCode("dvh3"),
+                                           fourCharCode("dvh5"), fourCharCode("dvh6"), fourCharCode("dvhp"),
+                                           fourCharCode("dvhq"), fourCharCode("dvpp")};
+        for (std::uint32_t code : dv)
+            if (subType == code)
+                return fourCharCode("h26@");
+        struct Entry
+        {
+            std::uint32_t subType, codec;
+        };
+        static const Entry table[] = {
+            {fourCharCode("ap4h"), fourCharCode("apcn")}, {fourCharCode("apch"), fourCharCode("apch")},
+            {fourCharCode("avc1"), fourCharCode("h264")}, {fourCharCode("h263"), fourCharCode("h265")},
+            {fourCharCode("jpeg"), fourCharCode("jpeg")}, {fourCharCode("mp1v"), fourCharCode("h26:")},
+            {fourCharCode("mp2v"), fourCharCode("h269")}, {fourCharCode("mp4v"), fourCharCode("h267")},
+        };
+        for (const Entry& entry : table)
+            if (entry.subType == subType)
+                return entry.codec;
+        return 0;
+    }
+
+    // The framework's objects of one player.
+    class AVFPlayer::ObjCAVFPlayer
+    {
+    public:
+        ~ObjCAVFPlayer()
+        {
+            if (player != nullptr)
+            {
+                playerItem->setDidPlayToEndObserver({});
+                player->cancelPendingSeeks();
+                if (videoOutput != nullptr)
+                    playerItem->removeOutput(videoOutput.get());
+            }
+            videoOutput.reset();
+            pixelBufferRef.reset();
+            textureRef.reset();
+            player.reset();
+        }
+
+        void play()
+        {
+            if (! playing)
+            {
+                playing = true;
+                player->play();
+            }
+        }
+
+        void playerItemDidReachEnd()
+        {
+            player->seekToTime(av::kCMTimeZero, av::kCMTimeZero, av::kCMTimeZero);
+            playing = false;
+        }
+
+        std::shared_ptr<av::Asset> asset;
+        std::shared_ptr<av::Player> player;
+        std::shared_ptr<av::PlayerItem> playerItem;
+        std::unique_ptr<av::PlayerItemVideoOutput> videoOutput;
+        av::AssetTrack videoTrack;
+        av::FourCharCode pixelFormat = 0;
+        double secsPerFrame = 0.0;
+        bool valid = false;
+        std::atomic<bool> playing{false};
+        bool playingRandom = false;
+        std::shared_ptr<av::PixelBuffer> pixelBufferRef;
+        std::vector<std::uint16_t> convertedFrame;
+        av::CVOpenGLTextureRef textureRef;
+    };
+
+    struct AVFPlayer::Record
+    {
+        ObjCAVFPlayer objcPlayer;
+        float nominalFrameRate = 0.0f;
+        bool hasAudio = false;
+        std::uint32_t codecFourCC = 0;
+        ParamPlayDirection direction = playForward;
+        std::atomic<bool> seeking{false};
+        long lastRequestedFrame = -1;
+    };
+
+    AVFPlayer::AVFPlayer(const char* path) : record(std::make_unique<Record>())
+    {
+        ObjCAVFPlayer& objc = record->objcPlayer;
+        objc.asset = av::Asset::assetWithPath(path != nullptr ? path : "");
+        const std::vector<av::AssetTrack> tracks = objc.asset->videoTracks();
+        if (tracks.empty())
+        {
+            logPrint(logError, "Could not load asset's tracks in AVFPlayer: %s has no video track",
+                     path != nullptr ? path : "");
+            return;
+        }
+        objc.videoTrack = tracks.front();
+        // Frame times divide by the rate.
+        const double rate = objc.videoTrack.nominalFrameRate;
+        if (! std::isfinite(rate) || rate <= 0.0)
+        {
+            logPrint(logError, "AVFPlayer: %s has no usable frame rate (%g)", path, rate);
+            return;
+        }
+        if (! objc.asset->isPlayable())
+        {
+            logPrint(logError, "AVFPlayer: %s is not playable", path);
+            return;
+        }
+        for (const av::FormatDescription& description : objc.videoTrack.formatDescriptions)
+            if (description.mediaType == av::fourCharCode("vide"))
+            {
+                record->codecFourCC = codecForSubType(description.mediaSubType);
+                break;
+            }
+        objc.pixelFormat = av::pixelFormat422YpCbCr8;
+        objc.videoOutput = std::make_unique<av::PlayerItemVideoOutput>(objc.pixelFormat);
+        record->nominalFrameRate = objc.videoTrack.nominalFrameRate;
+        objc.secsPerFrame = 1.0 / rate;
+        objc.playerItem = std::make_shared<av::PlayerItem>(objc.asset);
+        objc.playerItem->setDidPlayToEndObserver([&objc] { objc.playerItemDidReachEnd(); });
+        objc.player = av::Player::playerWithPlayerItem(objc.playerItem);
+        objc.playerItem->addOutput(objc.videoOutput.get());
+        objc.videoOutput->requestNotificationOfMediaDataChangeWithAdvanceInterval(objc.secsPerFrame);
+        objc.valid = true;
+        if (objc.asset->audioTrackCount() > 0)
+        {
+            record->hasAudio = true;
+            objc.playerItem->setAudioMixVolume(0, 0.0f);
+        }
+    }
+
+    AVFPlayer::~AVFPlayer()
+    {
+        // No completion may run once the record is gone.
+        if (record->objcPlayer.player != nullptr)
+            record->objcPlayer.player->cancelPendingSeeks();
+    }
+
+    void AVFPlayer::initGL()
+    {
+        CVOpenGLTextureCache::getInstance().init();
+    }
+
+    bool AVFPlayer::isValid() const
+    {
+        return record->objcPlayer.valid;
+    }
+
+    bool AVFPlayer::isPlaying() const
+    {
+        return record->objcPlayer.playing;
+    }
+
+    double AVFPlayer::getNominalFrameRate() const
+    {
+        return record->nominalFrameRate;
+    }
+
+    std::uint32_t AVFPlayer::getCodecFourCC() const
+    {
+        return record->codecFourCC;
+    }
+
+    bool AVFPlayer::hasAudio() const
+    {
+        return record->hasAudio;
+    }
+
+    std::int64_t AVFPlayer::getDuration() const
+    {
+        return static_cast<std::int64_t>(record->objcPlayer.asset->getDurationSeconds() * 10000000.0);
+    }
+
+    double AVFPlayer::getDurationInMilliSeconds() const
+    {
+        return record->objcPlayer.asset->getDurationSeconds() * 1000.0;
+    }
+
+    unsigned AVFPlayer::getNumFrames() const
+    {
+        if (record->nominalFrameRate <= 0.0f)
+            return 0;
+        return static_cast<unsigned>(getDurationInMilliSeconds() / (1000.0 / record->nominalFrameRate));
+    }
+
+    int AVFPlayer::getWidth() const
+    {
+        return static_cast<int>(record->objcPlayer.videoTrack.naturalWidth);
+    }
+
+    int AVFPlayer::getHeight() const
+    {
+        return static_cast<int>(record->objcPlayer.videoTrack.naturalHeight);
+    }
+
+    void AVFPlayer::play()
+    {
+        ObjCAVFPlayer& objc = record->objcPlayer;
+        if (objc.player == nullptr)
+            return;
+        objc.player->play();
+        objc.playing = true;
+        record->lastRequestedFrame = -1;
+        record->seeking = false;
+    }
+
+    void AVFPlayer::pause()
+    {
+        if (record->objcPlayer.player != nullptr)
+            record->objcPlayer.player->pause();
+    }
+
+    void AVFPlayer::stop()
+    {
+        ObjCAVFPlayer& objc = record->objcPlayer;
+        if (objc.player == nullptr)
+            return;
+        objc.player->pause();
+        objc.player->seekToTime(av::kCMTimeZero, av::kCMTimeZero, av::kCMTimeZero);
+    }
+
+    bool AVFPlayer::setDirection(ParamPlayDirection direction)
+    {
+        record->direction = direction;
+        if (direction != playBackward)
+            return true;
+        return canRewind();
+    }
+
+    bool AVFPlayer::canScrub() const
+    {
+        const auto& item = record->objcPlayer.playerItem;
+        return item != nullptr && item->canStepForward();
+    }
+
+    bool AVFPlayer::canFastForward() const
+    {
+        const auto& item = record->objcPlayer.playerItem;
+        return item != nullptr && item->canPlayFastForward();
+    }
+
+    bool AVFPlayer::canRewind() const
+    {
+        const auto& item = record->objcPlayer.playerItem;
+        return item != nullptr && item->canPlayReverse();
+    }
+
+    void AVFPlayer::setRequestedFrame(long frame)
+    {
+        ScopedLockT<CriticalSection> hold(lock);
+        ObjCAVFPlayer& objc = record->objcPlayer;
+        if (objc.player == nullptr || objc.playerItem->getStatus() != av::PlayerItem::statusReadyToPlay)
+            return;
+        av::Player& player = *objc.player;
+        const int direction = static_cast<int>(record->direction);
+        if (direction == 3)
+        {
+            player.setRate(0.0f);
+            record->lastRequestedFrame = frame;
+            return;
+        }
+        if (frame == record->lastRequestedFrame)
+            return;
+        record->lastRequestedFrame = frame;
+        const double t = static_cast<double>(frame) * objc.secsPerFrame;
+
+        if (direction >= 2)
+        {
+            if (player.getRate() != 0.0f)
+                player.setRate(0.0f);
+            player.seekToTime(av::CMTimeMakeWithSeconds(t, 60000), av::kCMTimePositiveInfinity, av::kCMTimeZero);
+            return;
+        }
+
+        const double drift = av::CMTimeGetSeconds(av::CMTimeMakeWithSeconds(t, nanoseconds)) -
+                             av::CMTimeGetSeconds(player.currentTime());
+        if (! record->seeking && std::fabs(drift) > 0.1)
+        {
+            std::printf("frames to seek: %.3f\n", drift / objc.secsPerFrame);
+            std::fflush(stdout);
+            const double started = getTickCount();
+            record->seeking = true;
+            Record* seekRecord = record.get();
+            // Aimed ahead by what the previous corrective seek took.
+            player.seekToTime(av::CMTimeMakeWithSeconds(t + lastSeekTime.load() / 1000.0, nanoseconds), av::kCMTimeZero,
+                              av::kCMTimeZero,
+                              [seekRecord, started](bool finished)
+                              {
+                                  if (! finished)
+                                      return;
+                                  seekRecord->seeking = false;
+                                  lastSeekTime.store(getTickCount() - started);
+                                  std::printf("seeking took: %.3f\n", lastSeekTime.load());
+                                  std::fflush(stdout);
+                              });
+        }
+        const float target = direction == 1 ? 1.0f : -1.0f;
+        if (player.getRate() != target)
+            player.setRate(target);
+    }
+
+    bool AVFPlayer::fillTexture(Texture& texture)
+    {
+        ObjCAVFPlayer& objc = record->objcPlayer;
+        if (objc.pixelFormat == av::pixelFormat64ARGB || objc.player == nullptr)
+            return false;
+        const av::CMTime now = objc.player->currentTime();
+        if (objc.videoOutput->hasNewPixelBufferForItemTime(now))
+        {
+            std::shared_ptr<av::PixelBuffer> buffer = objc.videoOutput->copyPixelBufferForItemTime(now, nullptr);
+            CVOpenGLTextureCache& cache = CVOpenGLTextureCache::getInstance();
+            objc.textureRef.reset();
+            cache.flush();
+            if (buffer != nullptr && cache.getCache() != nullptr)
+                objc.textureRef = cache.getCache()->createTextureFromImage(*buffer, nullptr);
+            if (objc.textureRef == nullptr)
+                debugPrint("AVFVideoFormatReader: could not create texture from image");
+        }
+        if (objc.textureRef == nullptr)
+            return false;
+        // Adopting into a texture that owns its GL name (a pooled one) would
+        // lose that name and later hand the cache's name on.
+        if (texture.isValid() && ! texture.isForeign())
+        {
+            logPrint(logError, "AVFPlayer: cannot adopt a frame into a texture that owns its GL texture");
+            return false;
+        }
+        const av::CVOpenGLTexture& frame = *objc.textureRef;
+        texture.setGLData(frame.getWidth(), frame.getHeight(), frame.getWidth(), frame.getHeight(),
+                          static_cast<long>(frame.getTarget()), static_cast<long>(frame.getName()),
+                          internalFormatYCbCr422, filterLinear, filterLinear, true);
+        return true;
+    }
+
+    unsigned char* AVFPlayer::getCurrentFrame()
+    {
+        ObjCAVFPlayer& objc = record->objcPlayer;
+        if (objc.pixelFormat != av::pixelFormat64ARGB || objc.player == nullptr)
+            return nullptr;
+        const av::CMTime now = objc.player->currentTime();
+        if (objc.videoOutput->hasNewPixelBufferForItemTime(now))
+        {
+            std::shared_ptr<av::PixelBuffer> buffer = objc.videoOutput->copyPixelBufferForItemTime(now, nullptr);
+            if (buffer != nullptr)
+            {
+                const int w = buffer->getWidth(), h = buffer->getHeight();
+                objc.convertedFrame.resize(static_cast<std::size_t>(w) * static_cast<std::size_t>(h) * 4);
+                avf::argb64BigEndianToRGBA64(buffer->getBaseAddress(), buffer->getBytesPerRow(), w, h,
+                                             objc.convertedFrame.data());
+                objc.pixelBufferRef = buffer;
+            }
+        }
+        if (objc.pixelBufferRef == nullptr)
+            return nullptr;
+        objc.pixelBufferRef->lockBaseAddress();
+        return reinterpret_cast<unsigned char*>(objc.convertedFrame.data());
+    }
+
+    void AVFPlayer::releaseFrame()
+    {
+        if (record->objcPlayer.pixelBufferRef != nullptr)
+            record->objcPlayer.pixelBufferRef->unlockBaseAddress();
+    }
+
+    Pixels* AVFPlayer::generateThumbnail()
+    {
+        ObjCAVFPlayer& objc = record->objcPlayer;
+        if (objc.asset == nullptr)
+            return nullptr;
+        av::AssetImageGenerator generator(objc.asset);
+        generator.setAppliesPreferredTrackTransform(true);
+        const av::CMTime at = av::CMTimeMakeWithSeconds(getDurationInMilliSeconds() * 0.05 / 1000.0, 600);
+        av::NSImage image{generator.copyCGImageAtTime(at, nullptr, nullptr)};
+        return OSXImageUtils::NSImageToPixels(&image);
+    }
+}

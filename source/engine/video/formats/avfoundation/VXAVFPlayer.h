@@ -1,0 +1,67 @@
+#pragma once
+
+#include "core/VXCriticalSection.h"
+#include "engine/video/formats/VXSelfTimedPlayer.h"
+
+#include <atomic>
+#include <memory>
+
+namespace vx
+{
+    class Pixels;
+
+    // Plays a movie on the media framework's own clock at rate +1 or -1 and
+    // corrects it with a seek only when the requested frame is more than
+    // 0.1 s off; frames come as 4:2:2 buffers through the shared texture
+    // cache. setRequestedFrame runs on the feeding thread, the texture calls
+    // on the render thread, seek completions on the framework's worker.
+    // Deleting the player cancels its seeks and waits for a running
+    // completion.
+    class AVFPlayer : public SelfTimedPlayer
+    {
+    public:
+        explicit AVFPlayer(const char* path);
+        ~AVFPlayer() override;
+
+        void initGL() override;
+        unsigned char* getCurrentFrame() override;
+        void releaseFrame() override;
+        bool fillTexture(Texture& texture) override;
+        bool isValid() const override;
+        bool isPlaying() const override;
+        unsigned getNumFrames() const override;
+        double getNominalFrameRate() const override;
+        std::uint32_t getCodecFourCC() const override;
+        std::int64_t getDuration() const override;
+        double getDurationInMilliSeconds() const;
+        void setRequestedFrame(long frame) override;
+        bool setDirection(ParamPlayDirection direction) override;
+        void setSpeed(float) override {}
+        int getWidth() const override;
+        int getHeight() const override;
+        bool hasAudio() const override;
+        void play() override;
+        void pause() override;
+        void stop() override;
+        void skipToFrame(long) override {}
+        bool canScrub() const override;
+        bool canFastForward() const override;
+        bool canRewind() const override;
+
+        // A new caller-owned picture 5 % into the movie; null when none.
+        Pixels* generateThumbnail();
+
+        // The reported codec for a track's media subtype (0 when unlisted).
+        static std::uint32_t codecForSubType(std::uint32_t mediaSubType);
+
+        // How long the last corrective seek took, in ms.
+        static std::atomic<double> lastSeekTime;
+
+        class ObjCAVFPlayer;
+
+    private:
+        CriticalSection lock;
+        struct Record;
+        std::unique_ptr<Record> record;
+    };
+}

@@ -1,0 +1,419 @@
+#include "engine/video/formats/avfoundation/VXAVFVideoFormatReader.h"
+
+#include "core/VXLog.h"
+#include "engine/gfx/VXTexture.h"
+#include "engine/video/formats/VXPixels.h"
+#include "engine/video/formats/avfoundation/VXAVFPixelLoops.h"
+#include "engine/video/formats/avfoundation/VXAVPlayback.h"
+#include "engine/video/formats/avfoundation/VXCVOpenGLTextureCache.h"
+#include "engine/video/formats/avfoundation/VXCVTextureStore.h"
+#include "engine/video/formats/avfoundation/VXOSXImageUtils.h"
+
+#include <atomic>
+#include <cmath>
+#include <mutex>
+#include <vector>
+
+namespace vx
+{
+    namespace
+    {
+        constexpr long internalFormatYCbCr422 = 0x85B9;
+        constexpr long internalFormatRGBA8 = 0x8058;
+        constexpr unsigned filterLinear = 0x2601;
+
+        bool isUsableFrameRate(double fps)
+        {
+            return std::isfinite(fps) && fps > 0.0;
+        }
+    }
+
+    // The player, its video output and the frame taken from it.
+    class AVFVideoFormatReader::ReaderInternal
+    {
+    public:
+        struct Info
+        {
+            int width = 0, height = 0;
+            int bytesPerPixel = 0;
+            int channelLayout = 1; // 2 for 4 or 8 bytes per pixel; set, never read
+            int swizzleMode = 0;
+            bool flipped = false;
+            std::string codecName;
+            double fps = 0.0, durationMs = 0.0, msPerFrame = 0.0;
+            bool hasAudio = false;
+        };
+
+        ~ReaderInternal()
+        {
+            if (player != nullptr)
+            {
+                std::shared_ptr<av::PlayerItem> item = player->getCurrentItem();
+                item->setDidPlayToEndObserver({});
+                player->cancelPendingSeeks();
+                if (videoOutput != nullptr)
+                    item->removeOutput(videoOutput.get());
+                item->getAsset()->cancelLoading();
+            }
+            videoOutput.reset();
+            player.reset();
+        }
+
+        void initWithTextureMode(int mode) { textureMode = mode; }
+
+        static bool canPlaybackAsset(const std::string& path, bool& containsAudio)
+        {
+            std::shared_ptr<av::Asset> asset = av::Asset::assetWithPath(path);
+            if (asset == nullptr)
+                return false;
+            const std::vector<av::AssetTrack> tracks = asset->videoTracks();
+            if (tracks.empty())
+                return false;
+            containsAudio = asset->audioTrackCount() > 0;
+            if (! asset->isPlayable())
+            {
+                debugPrint(asset->isReadable() ? "AVFVideoFormatReader: Asset is readable but not playable."
+                                               : "AVFVideoFormatReader: Asset is not readable.");
+                return false;
+            }
+            // Frame times divide by the rate.
+            if (! isUsableFrameRate(tracks.front().nominalFrameRate))
+            {
+                logPrint(logError, "AVFVideoFormatReader: %s has no usable frame rate (%g)", path.c_str(),
+                         static_cast<double>(tracks.front().nominalFrameRate));
+                return false;
+            }
+            return true;
+        }
+
+        bool openFile(const std::string& path) { return openAsset(av::Asset::assetWithPath(path)); }
+
+        bool openAsset(std::shared_ptr<av::Asset> asset)
+        {
+            if (asset == nullptr)
+                return false;
+            const std::vector<av::AssetTrack> tracks = asset->videoTracks();
+            if (tracks.empty())
+                return false;
+            const av::AssetTrack& track = tracks.front();
+            if (! isUsableFrameRate(track.nominalFrameRate))
+            {
+                logPrint(logError, "AVFVideoFormatReader: no usable frame rate (%g)",
+                         static_cast<double>(track.nominalFrameRate));
+                return false;
+            }
+            for (const av::FormatDescription& description : track.formatDescriptions)
+            {
+                if (description.mediaType != av::fourCharCode("vide"))
+                    continue;
+                pixelFormat = av::pixelFormat422YpCbCr8;
+                if (! description.formatName.empty())
+                    info.codecName = description.formatName;
+                if (description.depth > 0)
+                {
+                    info.bytesPerPixel = description.depth / 8;
+                    if (info.bytesPerPixel == 4 || info.bytesPerPixel == 8)
+                        info.channelLayout = 2;
+                }
+                break;
+            }
+            info.width = static_cast<int>(track.naturalWidth);
+            info.height = static_cast<int>(track.naturalHeight);
+            info.fps = track.nominalFrameRate;
+            info.durationMs = asset->getDurationSeconds() / 0.001;
+            info.msPerFrame = 1000.0 / info.fps;
+
+            auto item = std::make_shared<av::PlayerItem>(asset);
+            player = av::Player::playerWithPlayerItem(item);
+            player->setActionAtItemEnd(av::Player::actionNone);
+            item->setDidPlayToEndObserver([this] { playerItemDidReachEnd(); });
+            makeOutput();
+            if (asset->audioTrackCount() > 0)
+            {
+                info.hasAudio = true;
+                item->setAudioMixVolume(0, 0.0f);
+            }
+            return true;
+        }
+
+        void makeOutput()
+        {
+            std::shared_ptr<av::PlayerItem> item = player->getCurrentItem();
+            if (videoOutput != nullptr)
+                item->removeOutput(videoOutput.get());
+            videoOutput = std::make_unique<av::PlayerItemVideoOutput>(pixelFormat);
+            videoOutput->setSuppressesPlayerRendering(true);
+            item->addOutput(videoOutput.get());
+        }
+
+        void usePixelFormat(av::FourCharCode format)
+        {
+            pixelFormat = format;
+            if (player != nullptr)
+                makeOutput();
+        }
+
+        const Info& getInfo() const { return info; }
+
+        Pixels* generateThumbnail()
+        {
+            if (player == nullptr)
+                return nullptr;
+            av::AssetImageGenerator generator(player->getCurrentItem()->getAsset());
+            generator.setAppliesPreferredTrackTransform(true);
+            std::string error;
+            const av::CMTime at = av::CMTimeMakeWithSeconds(info.durationMs * 0.05 / 1000.0, 600);
+            av::NSImage image{generator.copyCGImageAtTime(at, nullptr, &error)};
+            return OSXImageUtils::NSImageToPixels(&image);
+        }
+
+        bool decodeFrame()
+        {
+            if (player == nullptr || videoOutput == nullptr)
+                return false;
+            if (player->getStatus() == av::Player::statusFailed)
+            {
+                forceDecode = false;
+                return false;
+            }
+            if (player->getCurrentItem()->getStatus() != av::PlayerItem::statusReadyToPlay)
+            {
+                debugPrint("AVFVideoFormatReader.ReaderInternal avplayer currentItem not ready to play yet");
+                return false;
+            }
+            if (player->getStatus() != av::Player::statusReadyToPlay)
+            {
+                debugPrint("AVFVideoFormatReader.ReaderInternal avplayer not ready to play yet");
+                return false;
+            }
+            const av::CMTime itemTime = videoOutput->itemTimeForHostTime(av::CACurrentMediaTime());
+            if (! videoOutput->hasNewPixelBufferForItemTime(itemTime) && ! forceDecode)
+                return false;
+            std::shared_ptr<av::PixelBuffer> buffer = videoOutput->copyPixelBufferForItemTime(itemTime, nullptr);
+            if (buffer != nullptr)
+            {
+                info.width = buffer->getWidth();
+                info.height = buffer->getHeight();
+                if (pixelFormat == av::pixelFormat64ARGB)
+                    pixelBuffer = buffer;
+                else
+                {
+                    CVOpenGLTextureCache& cache = CVOpenGLTextureCache::getInstance();
+                    texture.reset();
+                    cache.flush();
+                    std::string error;
+                    if (cache.getCache() != nullptr)
+                        texture = cache.getCache()->createTextureFromImage(*buffer, &error);
+                    if (texture == nullptr)
+                        debugPrint("AVFVideoFormatReader: could not create texture from image");
+                }
+            }
+            forceDecode = false;
+            return true;
+        }
+
+        bool update()
+        {
+            if (videoOutput == nullptr)
+                return false;
+            const av::CMTime itemTime = videoOutput->itemTimeForHostTime(av::CACurrentMediaTime());
+            const bool result = videoOutput->hasNewPixelBufferForItemTime(itemTime) || forceDecode;
+            forceDecode = result;
+            return result;
+        }
+
+        const TextureFormat* getTextureFormat() const
+        {
+            return pixelFormat == av::pixelFormat64ARGB ? &Texture::RGBA16I : nullptr;
+        }
+
+        bool updateTexture(Texture& target)
+        {
+            if (! decodeFrame())
+                return false;
+            if (texture != nullptr)
+            {
+                // A texture that owns its GL name (a pooled one) would lose it
+                // to the adoption, and hand the cache's name on when pooled again.
+                if (target.isValid() && ! target.isForeign())
+                {
+                    logPrint(logError, "AVFVideoFormatReader: cannot adopt a frame into a texture that owns its "
+                                       "GL texture");
+                    return false;
+                }
+                info.flipped = texture->isFlipped();
+                target.setGLData(texture->getWidth(), texture->getHeight(), texture->getWidth(), texture->getHeight(),
+                                 static_cast<long>(texture->getTarget()), static_cast<long>(texture->getName()),
+                                 pixelFormat == av::pixelFormat422YpCbCr8 ? internalFormatYCbCr422
+                                                                          : internalFormatRGBA8,
+                                 filterLinear, filterLinear, true);
+                return true;
+            }
+            if (pixelBuffer != nullptr)
+            {
+                const int w = pixelBuffer->getWidth(), h = pixelBuffer->getHeight();
+                pixelBuffer->lockBaseAddress();
+                converted.resize(static_cast<std::size_t>(w) * static_cast<std::size_t>(h) * 4);
+                avf::argb64BigEndianToRGBA64(pixelBuffer->getBaseAddress(), pixelBuffer->getBytesPerRow(), w, h,
+                                             converted.data());
+                bool uploaded = false;
+                if (! target.isValid() || target.getWidth() != w || target.getHeight() != h ||
+                    target.getFormat() != Texture::RGBA16I)
+                {
+                    target.release();
+                    uploaded = target.create(converted.data(), w, h, Texture::RGBA16I);
+                }
+                else
+                    uploaded = target.update(converted.data(), w, h);
+                pixelBuffer->unlockBaseAddress();
+                info.flipped = true;
+                return uploaded;
+            }
+            return false;
+        }
+
+        void initGL() { CVOpenGLTextureCache::getInstance().init(); }
+
+        void releaseGL()
+        {
+            pause();
+            texture.reset();
+            CVOpenGLTextureCache::getInstance().flush();
+        }
+
+        void play()
+        {
+            if (player != nullptr)
+                player->play();
+        }
+
+        void pause()
+        {
+            if (player != nullptr)
+                player->pause();
+        }
+
+        double getPosition() const { return player != nullptr ? player->currentSeconds() * 1000.0 : 0.0; }
+
+        void seekToPosition(double ms)
+        {
+            if (player != nullptr)
+                player->seekToTime(av::CMTimeMakeWithSeconds(ms / 1000.0, 600), av::kCMTimeZero, av::kCMTimeZero);
+        }
+
+        void playerItemDidReachEnd() { seekToPosition(0.0); }
+
+    private:
+        std::shared_ptr<av::Player> player;
+        std::unique_ptr<av::PlayerItemVideoOutput> videoOutput;
+        av::CVOpenGLTextureRef texture;
+        std::shared_ptr<av::PixelBuffer> pixelBuffer;
+        av::FourCharCode pixelFormat = av::pixelFormat422YpCbCr8;
+        // Set on the feeding thread, cleared on the render thread.
+        std::atomic<bool> forceDecode{false};
+        int textureMode = 0;
+        Info info;
+        std::vector<std::uint16_t> converted;
+    };
+
+    //==============================================================================
+    AVFVideoFormatReader::AVFVideoFormatReader(const File& readFile)
+        : VideoFormatReader(readFile, "AV Foundation video file"), internal(std::make_unique<ReaderInternal>())
+    {
+        internal->initWithTextureMode(0);
+        opened = internal->openFile(readFile.getFullPath());
+        if (opened)
+            updateInfo();
+    }
+
+    AVFVideoFormatReader::AVFVideoFormatReader(const File& readFile, std::shared_ptr<av::Asset> asset)
+        : VideoFormatReader(readFile, "AV Foundation video file"), internal(std::make_unique<ReaderInternal>())
+    {
+        internal->initWithTextureMode(0);
+        opened = internal->openAsset(std::move(asset));
+        if (opened)
+            updateInfo();
+    }
+
+    AVFVideoFormatReader::~AVFVideoFormatReader() = default;
+
+    bool AVFVideoFormatReader::canPlaybackAsset(const File& file, bool& containsAudio)
+    {
+        return ReaderInternal::canPlaybackAsset(file.getFullPath(), containsAudio);
+    }
+
+    void AVFVideoFormatReader::updateInfo()
+    {
+        const ReaderInternal::Info& info = internal->getInfo();
+        textureWidth = static_cast<unsigned short>(info.width);
+        textureHeight = static_cast<unsigned short>(info.height);
+        fps = info.fps;
+        length = info.durationMs;
+        msecPerFrame = info.msPerFrame;
+        flipped = info.flipped;
+        codecName = info.codecName;
+        hasAudio = info.hasAudio;
+        swizzleMode = info.swizzleMode;
+        setBitDepth(info.bytesPerPixel);
+        setHasAlpha(true);
+        textureFormat = internal->getTextureFormat();
+    }
+
+    bool AVFVideoFormatReader::init(int, int)
+    {
+        internal->initGL();
+        internal->seekToPosition(0.0);
+        internal->pause();
+        return true;
+    }
+
+    void AVFVideoFormatReader::release()
+    {
+        internal->releaseGL();
+    }
+
+    unsigned AVFVideoFormatReader::getTotalFrames() const
+    {
+        const ReaderInternal::Info& info = internal->getInfo();
+        return info.msPerFrame > 0.0 ? static_cast<unsigned>(info.durationMs / info.msPerFrame) : 0;
+    }
+
+    bool AVFVideoFormatReader::readFrame(double positionMs)
+    {
+        const double msPerFrame = internal->getInfo().msPerFrame;
+        if (msPerFrame <= 0.0)
+            return false;
+        const long frame = static_cast<long>(positionMs / msPerFrame);
+        if (frame == currentFrame.load())
+            return false;
+        internal->seekToPosition(positionMs);
+        setCurrentFrame(frame);
+        return internal->update();
+    }
+
+    bool AVFVideoFormatReader::updateTextureInternal(Texture* texture)
+    {
+        const bool updated = internal->updateTexture(*texture);
+        if (! updated)
+            CVOpenGLTextureCache::getInstance().flush();
+        else
+            updateInfo(); // the size may change
+        return updated;
+    }
+
+    std::shared_ptr<Pixels> AVFVideoFormatReader::getCustomThumbnail()
+    {
+        return std::shared_ptr<Pixels>(internal->generateThumbnail());
+    }
+
+    double AVFVideoFormatReader::getPlayerPosition() const
+    {
+        return internal->getPosition();
+    }
+
+    void AVFVideoFormatReader::usePixelFormat(std::uint32_t pixelFormat)
+    {
+        internal->usePixelFormat(pixelFormat);
+        textureFormat = internal->getTextureFormat();
+    }
+}

@@ -1,0 +1,40 @@
+#pragma once
+
+#include <memory>
+
+namespace vx
+{
+    namespace av
+    {
+        class TextureStore;
+    }
+
+    // The one process-wide CoreVideo OpenGL texture cache through which the
+    // movie readers turn decoded frames into textures. Made by the first init
+    // on a thread with a current GL context; a released cache is not made
+    // again. Render thread only.
+    class CVOpenGLTextureCache
+    {
+    public:
+        static CVOpenGLTextureCache& getInstance();
+
+        // The first call makes the cache on the current context (false without
+        // one, never tried again); later calls answer whether it exists.
+        bool init();
+        // Null before a successful init and after release.
+        av::TextureStore* getCache() const { return cache.get(); }
+        void flush();
+        void release();
+
+    private:
+        CVOpenGLTextureCache() = default;
+        bool initialised = false;
+        std::unique_ptr<av::TextureStore> cache;
+    };
+
+    namespace AVFoundation
+    {
+        // The movie module's shutdown hook: releases the texture cache.
+        void releaseCache();
+    }
+}

@@ -1,0 +1,115 @@
+#pragma once
+
+#include "engine/video/formats/avfoundation/VXCoreMedia.h"
+
+#include <functional>
+#include <memory>
+#include <string>
+#include <vector>
+
+// What decodes and encodes movies under the media framework's mirror: the
+// FFmpeg backend by default (source/platform/avfoundation/), a scripted one
+// in the tests.
+namespace vx::av
+{
+    // One format description of a track.
+    struct FormatDescription
+    {
+        FourCharCode mediaType = fourCharCode("vide");
+        FourCharCode mediaSubType = 0;
+        // The codec's long name; empty when the track has none.
+        std::string formatName;
+        // Bits per pixel; 0 when the description carries no depth.
+        int depth = 0;
+    };
+
+    // What an opened movie tells about itself.
+    struct AssetFacts
+    {
+        bool readable = false;
+        bool playable = false;
+        bool hasVideoTrack = false;
+        int audioTrackCount = 0;
+        double naturalWidth = 0.0, naturalHeight = 0.0;
+        float nominalFrameRate = 0.0f;
+        double durationSeconds = 0.0;
+        std::vector<FormatDescription> videoFormatDescriptions;
+        bool canPlayReverse = false;
+        bool canStepForward = false;
+        bool canPlayFastForward = false;
+    };
+
+    // The decoding of one player item. Called from several threads; every
+    // operation is thread-safe.
+    class DecodingSession
+    {
+    public:
+        virtual ~DecodingSession() = default;
+
+        // The pixel format frames are delivered in.
+        virtual void setPixelFormat(FourCharCode pixelFormat) = 0;
+        // Brings the frame at seconds (within the tolerances, in seconds;
+        // infinity allowed) to the front; done runs once with the time reached,
+        // on the backend's worker thread, or is dropped when the session dies
+        // first.
+        virtual void seek(double seconds, double toleranceBefore, double toleranceAfter,
+                          std::function<void(double reachedSeconds)> done) = 0;
+        // The player's rate, for backends that decode ahead in its direction.
+        virtual void setRate(float rate) = 0;
+        // The volume of one audio track from time zero on.
+        virtual void setAudioVolume(int audioTrack, float volume) = 0;
+        // The decoded frame shown at seconds (the last one starting at or
+        // before it), in the session's pixel format; null when none is
+        // decoded yet.
+        virtual std::shared_ptr<PixelBuffer> frameForTime(double seconds) = 0;
+    };
+
+    // One opened movie file.
+    class MediaAsset
+    {
+    public:
+        virtual ~MediaAsset() = default;
+        virtual const AssetFacts& getFacts() const = 0;
+        // Null when the movie has no decodable video.
+        virtual std::unique_ptr<DecodingSession> createSession() = 0;
+        // The frame at or before seconds as an image; null with the reason in error.
+        virtual CGImageRef copyImageAtTime(double seconds, double* actualSeconds, std::string* error) = 0;
+    };
+
+    struct EncoderSettings
+    {
+        std::string path;
+        // The codec asked for: 'ap4h' (ProRes 4444), 'apcn' (ProRes 422),
+        // 'avc1' (H.264), 'jpeg' (Motion JPEG).
+        FourCharCode codec = 0;
+        int width = 0, height = 0;
+        FourCharCode sourcePixelFormat = pixelFormat32BGRA;
+    };
+
+    // Writes one QuickTime movie. start, then encode in presentation order,
+    // then finish; one thread at a time.
+    class MovieEncoder
+    {
+    public:
+        virtual ~MovieEncoder() = default;
+        // False with the reason in error (a size or codec the encoder refuses).
+        virtual bool start(std::string& error) = 0;
+        virtual bool encode(const PixelBuffer& frame, CMTime presentationTime, std::string& error) = 0;
+        virtual bool finish(std::string& error) = 0;
+    };
+
+    class MediaBackend
+    {
+    public:
+        virtual ~MediaBackend() = default;
+        // Null when the file cannot be opened at all.
+        virtual std::shared_ptr<MediaAsset> openAsset(const std::string& path) = 0;
+        virtual std::unique_ptr<MovieEncoder> createEncoder(const EncoderSettings& settings) = 0;
+
+        // The backend in use: the one set, else the FFmpeg backend.
+        static MediaBackend& getCurrent();
+        // Null restores the FFmpeg backend. The backend must outlive its use.
+        static void setCurrent(MediaBackend* backend);
+        static MediaBackend& getDefault();
+    };
+}

@@ -1,0 +1,349 @@
+// Asset, player item, player, video output and image generator over the
+// current media backend. The player's clock is the host clock; seeks and
+// frames are the backend's.
+
+#include "engine/video/formats/avfoundation/VXAVPlayback.h"
+
+#include <algorithm>
+#include <cmath>
+#include <map>
+
+namespace vx::av
+{
+    //==============================================================================
+    std::shared_ptr<Asset> Asset::assetWithPath(const std::string& path)
+    {
+        auto asset = std::make_shared<Asset>();
+        asset->media = MediaBackend::getCurrent().openAsset(path);
+        if (asset->media != nullptr)
+            asset->facts = asset->media->getFacts();
+        return asset;
+    }
+
+    std::vector<AssetTrack> Asset::videoTracks() const
+    {
+        if (! facts.hasVideoTrack)
+            return {};
+        AssetTrack track;
+        track.naturalWidth = facts.naturalWidth;
+        track.naturalHeight = facts.naturalHeight;
+        track.nominalFrameRate = facts.nominalFrameRate;
+        track.formatDescriptions = facts.videoFormatDescriptions;
+        return {track};
+    }
+
+    CMTime Asset::getDuration() const
+    {
+        return CMTimeMakeWithSeconds(facts.durationSeconds, 600);
+    }
+
+    //==============================================================================
+    PlayerItem::PlayerItem(std::shared_ptr<Asset> itemAsset) : asset(std::move(itemAsset))
+    {
+        if (asset != nullptr && asset->getMedia() != nullptr && asset->isPlayable())
+            session = asset->getMedia()->createSession();
+    }
+
+    PlayerItem::~PlayerItem()
+    {
+        setDidPlayToEndObserver({});
+        for (PlayerItemVideoOutput* output : outputs)
+            output->attach(nullptr);
+        // The session's worker stops here; completions it had not run are dropped.
+        session.reset();
+    }
+
+    void PlayerItem::setAudioMixVolume(int audioTrack, float volume)
+    {
+        if (session != nullptr)
+            session->setAudioVolume(audioTrack, volume);
+    }
+
+    void PlayerItem::addOutput(PlayerItemVideoOutput* output)
+    {
+        if (output == nullptr || std::find(outputs.begin(), outputs.end(), output) != outputs.end())
+            return;
+        outputs.push_back(output);
+        output->attach(this);
+        if (session != nullptr)
+            session->setPixelFormat(output->getPixelFormat());
+    }
+
+    void PlayerItem::removeOutput(PlayerItemVideoOutput* output)
+    {
+        auto found = std::find(outputs.begin(), outputs.end(), output);
+        if (found == outputs.end())
+            return;
+        outputs.erase(found);
+        output->attach(nullptr);
+    }
+
+    void PlayerItem::setDidPlayToEndObserver(std::function<void()> observer)
+    {
+        // Taken while a notification runs: a removed observer is never called.
+        std::lock_guard<std::recursive_mutex> hold(observerLock);
+        didPlayToEnd = std::move(observer);
+    }
+
+    void PlayerItem::postDidPlayToEnd()
+    {
+        std::lock_guard<std::recursive_mutex> hold(observerLock);
+        if (didPlayToEnd)
+            didPlayToEnd();
+    }
+
+    //==============================================================================
+    struct Player::State
+    {
+        std::mutex lock;
+        float rate = 0.0f;
+        double anchorSeconds = 0.0, anchorHostSeconds = 0.0;
+        double durationSeconds = 0.0;
+        bool endPosted = false;
+        ActionAtItemEnd actionAtItemEnd = actionPause;
+
+        // Held while a completion runs, so cancelling waits for it; recursive
+        // because a completion may seek again.
+        std::recursive_mutex completionLock;
+        std::map<std::uint64_t, std::function<void(bool)>> pendingSeeks;
+        std::uint64_t nextSeekId = 1;
+
+        double timeLocked(double hostSeconds) const
+        {
+            const double t = anchorSeconds + rate * (hostSeconds - anchorHostSeconds);
+            return std::clamp(t, 0.0, std::max(durationSeconds, 0.0));
+        }
+
+        void reanchorLocked(double seconds, double hostSeconds)
+        {
+            anchorSeconds = std::clamp(seconds, 0.0, std::max(durationSeconds, 0.0));
+            anchorHostSeconds = hostSeconds;
+            endPosted = false;
+        }
+    };
+
+    std::shared_ptr<Player> Player::playerWithPlayerItem(std::shared_ptr<PlayerItem> item)
+    {
+        if (item == nullptr)
+            return nullptr;
+        return std::shared_ptr<Player>(new Player(std::move(item)));
+    }
+
+    Player::Player(std::shared_ptr<PlayerItem> playerItem)
+        : item(std::move(playerItem)), state(std::make_shared<State>())
+    {
+        state->durationSeconds = item->getAsset()->getDurationSeconds();
+        state->anchorHostSeconds = CACurrentMediaTime();
+        item->setPlayer(this);
+    }
+
+    Player::~Player()
+    {
+        cancelPendingSeeks();
+        item->setPlayer(nullptr);
+    }
+
+    Player::Status Player::getStatus() const
+    {
+        return item->getStatus() == PlayerItem::statusReadyToPlay ? statusReadyToPlay : statusFailed;
+    }
+
+    void Player::setActionAtItemEnd(ActionAtItemEnd action)
+    {
+        std::lock_guard<std::mutex> hold(state->lock);
+        state->actionAtItemEnd = action;
+    }
+
+    float Player::getRate() const
+    {
+        std::lock_guard<std::mutex> hold(state->lock);
+        return state->rate;
+    }
+
+    void Player::setRate(float newRate)
+    {
+        {
+            std::lock_guard<std::mutex> hold(state->lock);
+            const double now = CACurrentMediaTime();
+            state->reanchorLocked(state->timeLocked(now), now);
+            state->rate = newRate;
+        }
+        if (DecodingSession* session = item->getSession())
+            session->setRate(newRate);
+    }
+
+    double Player::secondsAtHostTime(double hostSeconds)
+    {
+        bool reachedEnd = false;
+        double t = 0.0;
+        {
+            std::lock_guard<std::mutex> hold(state->lock);
+            t = state->timeLocked(hostSeconds);
+            if (state->rate > 0.0f && state->durationSeconds > 0.0 && t >= state->durationSeconds && ! state->endPosted)
+            {
+                state->endPosted = true;
+                reachedEnd = true;
+                if (state->actionAtItemEnd == actionPause)
+                {
+                    state->reanchorLocked(t, hostSeconds);
+                    state->endPosted = true;
+                    state->rate = 0.0f;
+                }
+            }
+        }
+        // Outside the lock: the observer seeks or changes the rate.
+        if (reachedEnd)
+            item->postDidPlayToEnd();
+        return t;
+    }
+
+    double Player::currentSeconds()
+    {
+        return secondsAtHostTime(CACurrentMediaTime());
+    }
+
+    CMTime Player::currentTime()
+    {
+        return CMTimeMakeWithSeconds(currentSeconds(), 1000000000);
+    }
+
+    void Player::seekToTime(CMTime time, CMTime toleranceBefore, CMTime toleranceAfter,
+                            std::function<void(bool finished)> completion)
+    {
+        const double target = CMTimeGetSeconds(time);
+        std::uint64_t id = 0;
+        {
+            std::lock_guard<std::recursive_mutex> hold(state->completionLock);
+            id = state->nextSeekId++;
+            state->pendingSeeks[id] = std::move(completion);
+        }
+        {
+            std::lock_guard<std::mutex> hold(state->lock);
+            state->reanchorLocked(target, CACurrentMediaTime());
+        }
+        DecodingSession* session = item->getSession();
+        if (session == nullptr)
+        {
+            std::function<void(bool)> done;
+            {
+                std::lock_guard<std::recursive_mutex> hold(state->completionLock);
+                done = std::move(state->pendingSeeks[id]);
+                state->pendingSeeks.erase(id);
+            }
+            if (done)
+                done(false);
+            return;
+        }
+        std::weak_ptr<State> weakState = state;
+        session->seek(target, CMTimeGetSeconds(toleranceBefore), CMTimeGetSeconds(toleranceAfter),
+                      [weakState, id](double reached)
+                      {
+                          std::shared_ptr<State> seekState = weakState.lock();
+                          if (seekState == nullptr)
+                              return;
+                          std::lock_guard<std::recursive_mutex> hold(seekState->completionLock);
+                          auto found = seekState->pendingSeeks.find(id);
+                          if (found == seekState->pendingSeeks.end())
+                              return; // cancelled
+                          std::function<void(bool)> done = std::move(found->second);
+                          seekState->pendingSeeks.erase(found);
+                          {
+                              // Play resumes from where the seek landed.
+                              std::lock_guard<std::mutex> holdTime(seekState->lock);
+                              seekState->reanchorLocked(reached, CACurrentMediaTime());
+                          }
+                          if (done)
+                              done(true);
+                      });
+    }
+
+    void Player::cancelPendingSeeks()
+    {
+        std::map<std::uint64_t, std::function<void(bool)>> cancelled;
+        {
+            std::lock_guard<std::recursive_mutex> hold(state->completionLock);
+            cancelled.swap(state->pendingSeeks);
+        }
+        for (auto& entry : cancelled)
+            if (entry.second)
+                entry.second(false);
+    }
+
+    //==============================================================================
+    PlayerItemVideoOutput::PlayerItemVideoOutput(FourCharCode format) : pixelFormat(format)
+    {
+    }
+
+    PlayerItemVideoOutput::~PlayerItemVideoOutput()
+    {
+        PlayerItem* attached = nullptr;
+        {
+            std::lock_guard<std::mutex> hold(lock);
+            attached = item;
+        }
+        // The item must not keep a pointer to a dead output.
+        if (attached != nullptr)
+            attached->removeOutput(this);
+    }
+
+    void PlayerItemVideoOutput::attach(PlayerItem* playerItem)
+    {
+        std::lock_guard<std::mutex> hold(lock);
+        item = playerItem;
+        lastCopiedFrame = -1;
+    }
+
+    CMTime PlayerItemVideoOutput::itemTimeForHostTime(double hostSeconds) const
+    {
+        PlayerItem* attached = nullptr;
+        {
+            std::lock_guard<std::mutex> hold(const_cast<std::mutex&>(lock));
+            attached = item;
+        }
+        Player* player = attached != nullptr ? attached->getPlayer() : nullptr;
+        if (player == nullptr)
+            return kCMTimeZero;
+        return CMTimeMakeWithSeconds(player->secondsAtHostTime(hostSeconds), 1000000000);
+    }
+
+    bool PlayerItemVideoOutput::hasNewPixelBufferForItemTime(CMTime itemTime)
+    {
+        std::lock_guard<std::mutex> hold(lock);
+        DecodingSession* session = item != nullptr ? item->getSession() : nullptr;
+        if (session == nullptr)
+            return false;
+        std::shared_ptr<PixelBuffer> frame = session->frameForTime(CMTimeGetSeconds(itemTime));
+        return frame != nullptr && frame->frameIndex != lastCopiedFrame;
+    }
+
+    std::shared_ptr<PixelBuffer> PlayerItemVideoOutput::copyPixelBufferForItemTime(CMTime itemTime, CMTime* displayTime)
+    {
+        std::lock_guard<std::mutex> hold(lock);
+        DecodingSession* session = item != nullptr ? item->getSession() : nullptr;
+        if (session == nullptr)
+            return nullptr;
+        std::shared_ptr<PixelBuffer> frame = session->frameForTime(CMTimeGetSeconds(itemTime));
+        if (frame == nullptr)
+            return nullptr;
+        lastCopiedFrame = frame->frameIndex;
+        if (displayTime != nullptr)
+            *displayTime = CMTimeMakeWithSeconds(frame->presentationSeconds, 1000000000);
+        return frame;
+    }
+
+    //==============================================================================
+    CGImageRef AssetImageGenerator::copyCGImageAtTime(CMTime time, CMTime* actualTime, std::string* error)
+    {
+        if (asset == nullptr || asset->getMedia() == nullptr)
+        {
+            if (error != nullptr)
+                *error = "no movie";
+            return nullptr;
+        }
+        double actual = 0.0;
+        CGImageRef image = asset->getMedia()->copyImageAtTime(CMTimeGetSeconds(time), &actual, error);
+        if (image != nullptr && actualTime != nullptr)
+            *actualTime = CMTimeMakeWithSeconds(actual, 600);
+        return image;
+    }
+}

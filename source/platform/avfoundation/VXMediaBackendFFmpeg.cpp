@@ -1,0 +1,884 @@
+// The default media backend: libavformat and libavcodec decode and encode,
+// libswscale converts. One worker thread per decoding session decodes three
+// to four frames ahead of the play head, performs seeks (a zero tolerance
+// lands on the exact frame: key frame, then decoding forward) and runs their
+// completions.
+
+#include "engine/video/formats/avfoundation/VXMediaBackend.h"
+
+extern "C"
+{
+#include <libavcodec/avcodec.h>
+#include <libavformat/avformat.h>
+#include <libavutil/imgutils.h>
+#include <libavutil/opt.h>
+#include <libswscale/swscale.h>
+}
+
+#include <atomic>
+#include <cmath>
+#include <condition_variable>
+#include <cstdlib>
+#include <cstring>
+#include <deque>
+#include <mutex>
+#include <thread>
+#include <vector>
+
+namespace vx::av
+{
+    namespace
+    {
+        std::string errorText(int code)
+        {
+            char text[AV_ERROR_MAX_STRING_SIZE] = {};
+            av_strerror(code, text, sizeof(text));
+            return text;
+        }
+
+        FourCharCode fromTag(unsigned tag)
+        {
+            // Container tags are stored first character lowest.
+            return ((tag & 0xFFu) << 24) | ((tag & 0xFF00u) << 8) | ((tag >> 8) & 0xFF00u) | (tag >> 24);
+        }
+
+        bool isPrintableTag(unsigned tag)
+        {
+            for (int i = 0; i < 4; ++i)
+            {
+                const unsigned c = (tag >> (8 * i)) & 0xFFu;
+                if (c < 0x20 || c > 0x7E)
+                    return false;
+            }
+            return true;
+        }
+
+        FourCharCode subTypeOf(const AVFormatContext& format, const AVCodecParameters& codec)
+        {
+            const bool quickTime = std::strstr(format.iformat->name, "mov") != nullptr;
+            if (quickTime && codec.codec_tag != 0 && isPrintableTag(codec.codec_tag))
+                return fromTag(codec.codec_tag);
+            switch (codec.codec_id)
+            {
+                case AV_CODEC_ID_H264:
+                    return fourCharCode("avc1");
+                case AV_CODEC_ID_MPEG1VIDEO:
+                    return fourCharCode("mp1v");
+                case AV_CODEC_ID_MPEG2VIDEO:
+                    return fourCharCode("mp2v");
+                case AV_CODEC_ID_MPEG4:
+                    return fourCharCode("mp4v");
+                case AV_CODEC_ID_MJPEG:
+                    return fourCharCode("jpeg");
+                case AV_CODEC_ID_DVVIDEO:
+                    return fourCharCode("dvc ");
+                case AV_CODEC_ID_H263:
+                    return fourCharCode("h263");
+                case AV_CODEC_ID_PRORES:
+                    return fourCharCode("apcn");
+                default:
+                    return 0;
+            }
+        }
+
+        // Frame memory, reused: a fresh block per decoded frame costs page
+        // faults and zeroing on every frame. Blocks carry their size in front;
+        // a few free ones are kept per process (never freed at exit).
+        class FrameMemory
+        {
+        public:
+            static std::shared_ptr<PixelBuffer> makeBuffer(int width, int height, FourCharCode pixelFormat)
+            {
+                const int bytesPerPixel = bytesPerPixelOf(pixelFormat);
+                if (width <= 0 || height <= 0 || bytesPerPixel == 0)
+                    return nullptr;
+                const std::size_t bytesPerRow = static_cast<std::size_t>(width) * bytesPerPixel;
+                const std::size_t size = bytesPerRow * static_cast<std::size_t>(height);
+                unsigned char* block = instance().take(size);
+                if (block == nullptr)
+                    return nullptr;
+                auto buffer = PixelBuffer::createWithBytes(width, height, pixelFormat, block, bytesPerRow,
+                                                           &FrameMemory::giveBack, nullptr);
+                if (buffer == nullptr)
+                    giveBack(nullptr, block);
+                return buffer;
+            }
+
+        private:
+            static constexpr std::size_t header = 64;
+            static constexpr std::size_t kept = 12;
+
+            static FrameMemory& instance()
+            {
+                static FrameMemory* const memory = new FrameMemory();
+                return *memory;
+            }
+
+            unsigned char* take(std::size_t size)
+            {
+                {
+                    std::lock_guard<std::mutex> hold(lock);
+                    for (auto it = free.begin(); it != free.end(); ++it)
+                        if (sizeOf(*it) == size)
+                        {
+                            unsigned char* block = *it;
+                            free.erase(it);
+                            return block + header;
+                        }
+                }
+                auto* block = static_cast<unsigned char*>(std::malloc(size + header));
+                if (block == nullptr)
+                    return nullptr;
+                std::memcpy(block, &size, sizeof(size));
+                return block + header;
+            }
+
+            static void giveBack(void*, const void* bytes)
+            {
+                auto* block = const_cast<unsigned char*>(static_cast<const unsigned char*>(bytes)) - header;
+                FrameMemory& memory = instance();
+                std::lock_guard<std::mutex> hold(memory.lock);
+                if (memory.free.size() < kept)
+                    memory.free.push_back(block);
+                else
+                    std::free(block);
+            }
+
+            static std::size_t sizeOf(const unsigned char* block)
+            {
+                std::size_t size = 0;
+                std::memcpy(&size, block, sizeof(size));
+                return size;
+            }
+
+            std::mutex lock;
+            std::vector<unsigned char*> free;
+        };
+
+        // One demuxer and decoder over the first video stream.
+        class Decoder
+        {
+        public:
+            ~Decoder()
+            {
+                av_frame_free(&frame);
+                av_packet_free(&packet);
+                avcodec_free_context(&codec);
+                avformat_close_input(&format);
+                sws_freeContext(scaler);
+            }
+
+            // Opens the file with its stream information; false when it does not.
+            bool openFormat(const std::string& path)
+            {
+                if (avformat_open_input(&format, path.c_str(), nullptr, nullptr) < 0)
+                    return false;
+                if (avformat_find_stream_info(format, nullptr) < 0)
+                    return false;
+                for (unsigned i = 0; i < format->nb_streams; ++i)
+                {
+                    const AVStream* s = format->streams[i];
+                    if (s->codecpar->codec_type == AVMEDIA_TYPE_VIDEO &&
+                        (s->disposition & AV_DISPOSITION_ATTACHED_PIC) == 0)
+                    {
+                        stream = static_cast<int>(i);
+                        break;
+                    }
+                }
+                return true;
+            }
+
+            bool openCodec()
+            {
+                if (stream < 0)
+                    return false;
+                const AVStream* s = format->streams[stream];
+                const AVCodec* decoder = avcodec_find_decoder(s->codecpar->codec_id);
+                if (decoder == nullptr)
+                    return false;
+                codec = avcodec_alloc_context3(decoder);
+                if (codec == nullptr || avcodec_parameters_to_context(codec, s->codecpar) < 0)
+                    return false;
+                codec->thread_count = 2;
+                if (avcodec_open2(codec, decoder, nullptr) < 0)
+                    return false;
+                frame = av_frame_alloc();
+                packet = av_packet_alloc();
+                timeBase = av_q2d(s->time_base);
+                startSeconds = s->start_time != AV_NOPTS_VALUE ? s->start_time * timeBase : 0.0;
+                fps = av_q2d(s->avg_frame_rate);
+                return frame != nullptr && packet != nullptr && fps > 0.0 && std::isfinite(fps);
+            }
+
+            AVStream* videoStream() const { return stream >= 0 ? format->streams[stream] : nullptr; }
+
+            long indexOf(double seconds) const { return static_cast<long>(std::floor(seconds * fps + 1e-6)); }
+
+            // The next frame in presentation order into `frame`; false at the end.
+            bool next()
+            {
+                for (;;)
+                {
+                    const int received = avcodec_receive_frame(codec, frame);
+                    if (received == 0)
+                    {
+                        const std::int64_t pts =
+                            frame->best_effort_timestamp != AV_NOPTS_VALUE ? frame->best_effort_timestamp : frame->pts;
+                        frameSeconds = pts != AV_NOPTS_VALUE ? pts * timeBase - startSeconds : 0.0;
+                        frameIndex = static_cast<long>(std::llround(frameSeconds * fps));
+                        return true;
+                    }
+                    if (received == AVERROR_EOF)
+                        return false;
+                    if (received != AVERROR(EAGAIN))
+                        return false;
+                    if (draining)
+                        return false;
+                    const int read = av_read_frame(format, packet);
+                    if (read < 0)
+                    {
+                        draining = true;
+                        avcodec_send_packet(codec, nullptr);
+                        continue;
+                    }
+                    if (packet->stream_index == stream)
+                        avcodec_send_packet(codec, packet);
+                    av_packet_unref(packet);
+                }
+            }
+
+            // The frame at seconds: with zero tolerance the one covering it,
+            // else the first after the key frame before it.
+            bool seek(double seconds, bool exact)
+            {
+                const AVStream* s = videoStream();
+                const std::int64_t ts = static_cast<std::int64_t>((seconds + startSeconds) / timeBase);
+                if (av_seek_frame(format, stream, ts, AVSEEK_FLAG_BACKWARD) < 0)
+                    av_seek_frame(format, stream, s->start_time != AV_NOPTS_VALUE ? s->start_time : 0,
+                                  AVSEEK_FLAG_BACKWARD);
+                avcodec_flush_buffers(codec);
+                draining = false;
+                const long target = indexOf(seconds);
+                bool have = false;
+                while (next())
+                {
+                    have = true;
+                    if (! exact || frameIndex >= target)
+                        return true;
+                    // The last frame before the target stays if the movie ends.
+                }
+                return have;
+            }
+
+            // The decoded frame in a new buffer of the pixel format; null when
+            // it cannot be converted.
+            std::shared_ptr<PixelBuffer> convert(FourCharCode pixelFormat)
+            {
+                const int w = frame->width, h = frame->height;
+                AVPixelFormat target = AV_PIX_FMT_UYVY422;
+                if (pixelFormat == pixelFormat32BGRA)
+                    target = AV_PIX_FMT_BGRA;
+                else if (pixelFormat == pixelFormat64ARGB)
+                    target = AV_PIX_FMT_RGBA64BE;
+                else if (pixelFormat != pixelFormat422YpCbCr8)
+                    return nullptr;
+                std::shared_ptr<PixelBuffer> buffer = FrameMemory::makeBuffer(w, h, pixelFormat);
+                if (buffer == nullptr)
+                    return nullptr;
+                scaler = sws_getCachedContext(scaler, w, h, static_cast<AVPixelFormat>(frame->format), w, h, target,
+                                              SWS_POINT, nullptr, nullptr, nullptr);
+                if (scaler == nullptr)
+                    return nullptr;
+                uint8_t* planes[4] = {buffer->getBaseAddress(), nullptr, nullptr, nullptr};
+                const int strides[4] = {static_cast<int>(buffer->getBytesPerRow()), 0, 0, 0};
+                sws_scale(scaler, frame->data, frame->linesize, 0, h, planes, strides);
+                if (pixelFormat == pixelFormat64ARGB)
+                {
+                    // Big-endian R,G,B,A to big-endian A,R,G,B.
+                    for (int y = 0; y < h; ++y)
+                    {
+                        unsigned char* p = buffer->getBaseAddress() + y * buffer->getBytesPerRow();
+                        for (int x = 0; x < w; ++x, p += 8)
+                        {
+                            unsigned char a0 = p[6], a1 = p[7];
+                            std::memmove(p + 2, p, 6);
+                            p[0] = a0;
+                            p[1] = a1;
+                        }
+                    }
+                }
+                buffer->frameIndex = frameIndex;
+                buffer->presentationSeconds = frameIndex / fps;
+                return buffer;
+            }
+
+            AVFormatContext* format = nullptr;
+            AVCodecContext* codec = nullptr;
+            AVFrame* frame = nullptr;
+            AVPacket* packet = nullptr;
+            SwsContext* scaler = nullptr;
+            int stream = -1;
+            double timeBase = 0.0, startSeconds = 0.0, fps = 0.0;
+            double frameSeconds = 0.0;
+            long frameIndex = 0;
+            bool draining = false;
+        };
+
+        //==============================================================================
+        class FFmpegSession final : public DecodingSession
+        {
+        public:
+            FFmpegSession(std::unique_ptr<Decoder> opened, bool intraOnly)
+                : decoder(std::move(opened)), reverseBySeeks(intraOnly)
+            {
+                worker = std::thread([this] { run(); });
+            }
+
+            ~FFmpegSession() override
+            {
+                {
+                    std::lock_guard<std::mutex> hold(lock);
+                    stopping = true;
+                }
+                changed.notify_all();
+                worker.join();
+            }
+
+            void setPixelFormat(FourCharCode format) override
+            {
+                std::lock_guard<std::mutex> hold(lock);
+                if (pixelFormat == format)
+                    return;
+                pixelFormat = format;
+                queue.clear();
+                // Frames so far were in the old format: decode again from the play head.
+                seeks.push_back({std::max(0.0, requested / decoder->fps), 0.0, 0.0, {}});
+                changed.notify_all();
+            }
+
+            void seek(double seconds, double before, double after, std::function<void(double)> done) override
+            {
+                std::lock_guard<std::mutex> hold(lock);
+                // What was decoded ahead is stale until the seek lands.
+                queue.clear();
+                seeks.push_back({seconds, before, after, std::move(done)});
+                changed.notify_all();
+            }
+
+            void setRate(float newRate) override
+            {
+                std::lock_guard<std::mutex> hold(lock);
+                rate = newRate;
+                changed.notify_all();
+            }
+
+            void setAudioVolume(int, float) override {}
+
+            std::shared_ptr<PixelBuffer> frameForTime(double seconds) override
+            {
+                std::lock_guard<std::mutex> hold(lock);
+                const long target = decoder->indexOf(seconds);
+                requested = static_cast<double>(target);
+                std::shared_ptr<PixelBuffer> shown;
+                while (! queue.empty() && queue.front()->frameIndex <= target)
+                {
+                    if (queue.size() > 1 && queue[1]->frameIndex <= target)
+                    {
+                        queue.pop_front(); // passed: a later frame is due
+                        continue;
+                    }
+                    shown = queue.front();
+                    break;
+                }
+                if (shown == nullptr && ! queue.empty() && reverseBySeeks && rate < 0.0f && seeks.empty())
+                {
+                    // Backwards over intra-only frames: each frame is a seek.
+                    seeks.push_back({target / decoder->fps, 0.0, 0.0, {}});
+                }
+                changed.notify_all();
+                return shown;
+            }
+
+        private:
+            struct Seek
+            {
+                double seconds, before, after;
+                std::function<void(double)> done;
+            };
+
+            void run()
+            {
+                std::unique_lock<std::mutex> hold(lock);
+                for (;;)
+                {
+                    changed.wait(hold, [this] { return stopping || ! seeks.empty() || wantsMore(); });
+                    if (stopping)
+                        return;
+                    if (! seeks.empty())
+                    {
+                        Seek next = std::move(seeks.front());
+                        seeks.pop_front();
+                        const FourCharCode format = pixelFormat;
+                        hold.unlock();
+                        const bool exact = next.before == 0.0;
+                        std::shared_ptr<PixelBuffer> landed;
+                        if (decoder->seek(next.seconds, exact))
+                            landed = decoder->convert(format);
+                        const double reached =
+                            landed != nullptr ? (exact ? next.seconds : landed->presentationSeconds) : next.seconds;
+                        hold.lock();
+                        queue.clear();
+                        if (landed != nullptr)
+                            requested = static_cast<double>(landed->frameIndex);
+                        ended = landed == nullptr;
+                        // A later seek waits: this frame is not what will show.
+                        if (landed != nullptr && format == pixelFormat && seeks.empty())
+                            queue.push_back(landed);
+                        hold.unlock();
+                        if (next.done)
+                            next.done(reached);
+                        hold.lock();
+                        continue;
+                    }
+                    const FourCharCode format = pixelFormat;
+                    hold.unlock();
+                    std::shared_ptr<PixelBuffer> decoded;
+                    const bool more = decoder->next();
+                    if (more)
+                        decoded = decoder->convert(format);
+                    hold.lock();
+                    if (! more)
+                        ended = true;
+                    if (decoded != nullptr && format == pixelFormat && seeks.empty())
+                    {
+                        // Catching up: frames already passed are not kept.
+                        while (! queue.empty() && queue.back()->frameIndex <= static_cast<long>(requested) &&
+                               decoded->frameIndex <= static_cast<long>(requested))
+                            queue.pop_back();
+                        queue.push_back(decoded);
+                    }
+                }
+            }
+
+            bool wantsMore() const
+            {
+                // Paused (a seeking reader) the landed frame is all that shows;
+                // backwards, frames come from seeks.
+                if (ended || pixelFormat == 0 || rate <= 0.0f)
+                    return false;
+                // Three to four frames ahead of the play head.
+                long ahead = 0;
+                for (const auto& frame : queue)
+                    if (frame->frameIndex > static_cast<long>(requested))
+                        ++ahead;
+                return ahead < 4 && queue.size() < 6;
+            }
+
+            std::unique_ptr<Decoder> decoder;
+            const bool reverseBySeeks;
+            std::mutex lock;
+            std::condition_variable changed;
+            std::deque<std::shared_ptr<PixelBuffer>> queue;
+            std::deque<Seek> seeks;
+            FourCharCode pixelFormat = 0;
+            float rate = 0.0f;
+            double requested = 0.0;
+            bool ended = false;
+            bool stopping = false;
+            std::thread worker;
+        };
+
+        //==============================================================================
+        class FFmpegAsset final : public MediaAsset
+        {
+        public:
+            explicit FFmpegAsset(std::string moviePath) : path(std::move(moviePath)) {}
+
+            bool open()
+            {
+                Decoder probe;
+                if (! probe.openFormat(path))
+                    return false;
+                facts.readable = true;
+                for (unsigned i = 0; i < probe.format->nb_streams; ++i)
+                    if (probe.format->streams[i]->codecpar->codec_type == AVMEDIA_TYPE_AUDIO)
+                        ++facts.audioTrackCount;
+                const AVStream* s = probe.videoStream();
+                if (s == nullptr)
+                    return true;
+                facts.hasVideoTrack = true;
+                facts.naturalWidth = s->codecpar->width;
+                facts.naturalHeight = s->codecpar->height;
+                facts.nominalFrameRate = static_cast<float>(av_q2d(s->avg_frame_rate));
+                if (s->duration != AV_NOPTS_VALUE && s->duration > 0)
+                    facts.durationSeconds = s->duration * av_q2d(s->time_base);
+                else if (probe.format->duration != AV_NOPTS_VALUE && probe.format->duration > 0)
+                    facts.durationSeconds = static_cast<double>(probe.format->duration) / AV_TIME_BASE;
+                FormatDescription description;
+                description.mediaSubType = subTypeOf(*probe.format, *s->codecpar);
+                if (const AVCodecDescriptor* codec = avcodec_descriptor_get(s->codecpar->codec_id))
+                {
+                    description.formatName = codec->long_name != nullptr ? codec->long_name : codec->name;
+                    intraOnly = (codec->props & AV_CODEC_PROP_INTRA_ONLY) != 0;
+                }
+                description.depth = s->codecpar->bits_per_coded_sample > 0 ? s->codecpar->bits_per_coded_sample : 24;
+                facts.videoFormatDescriptions.push_back(description);
+                facts.playable = avcodec_find_decoder(s->codecpar->codec_id) != nullptr;
+                facts.canPlayReverse = intraOnly;
+                facts.canStepForward = true;
+                facts.canPlayFastForward = true;
+                return true;
+            }
+
+            const AssetFacts& getFacts() const override { return facts; }
+
+            std::unique_ptr<DecodingSession> createSession() override
+            {
+                auto decoder = std::make_unique<Decoder>();
+                if (! decoder->openFormat(path) || ! decoder->openCodec())
+                    return nullptr;
+                return std::make_unique<FFmpegSession>(std::move(decoder), intraOnly);
+            }
+
+            CGImageRef copyImageAtTime(double seconds, double* actualSeconds, std::string* error) override
+            {
+                Decoder decoder;
+                if (! decoder.openFormat(path) || ! decoder.openCodec())
+                {
+                    if (error != nullptr)
+                        *error = "cannot decode " + path;
+                    return nullptr;
+                }
+                std::shared_ptr<PixelBuffer> bgra;
+                if (decoder.seek(seconds, true))
+                    bgra = decoder.convert(pixelFormat32BGRA);
+                if (bgra == nullptr)
+                {
+                    if (error != nullptr)
+                        *error = "no frame at that time";
+                    return nullptr;
+                }
+                auto image = std::make_shared<CGImage>();
+                image->width = bgra->getWidth();
+                image->height = bgra->getHeight();
+                image->rgba.resize(static_cast<std::size_t>(image->width) * image->height * 4);
+                for (int y = 0; y < image->height; ++y)
+                {
+                    const unsigned char* from = bgra->getBaseAddress() + y * bgra->getBytesPerRow();
+                    unsigned char* to = image->rgba.data() + static_cast<std::size_t>(y) * image->width * 4;
+                    for (int x = 0; x < image->width; ++x, from += 4, to += 4)
+                    {
+                        to[0] = from[2];
+                        to[1] = from[1];
+                        to[2] = from[0];
+                        to[3] = from[3];
+                    }
+                }
+                if (actualSeconds != nullptr)
+                    *actualSeconds = bgra->presentationSeconds;
+                return image;
+            }
+
+        private:
+            std::string path;
+            AssetFacts facts;
+            bool intraOnly = false;
+        };
+
+        //==============================================================================
+        class FFmpegEncoder final : public MovieEncoder
+        {
+        public:
+            explicit FFmpegEncoder(const EncoderSettings& encoderSettings) : settings(encoderSettings) {}
+
+            ~FFmpegEncoder() override { closeAll(); }
+
+            bool start(std::string& error) override
+            {
+                // The codec is opened here to refuse what it cannot take, at the
+                // usual rate; the file is begun with the first frame's time
+                // scale, reopening the codec only when that differs.
+                return openCodec(&codec, 25, error);
+            }
+
+            bool encode(const PixelBuffer& buffer, CMTime time, std::string& error) override
+            {
+                if (buffer.getWidth() != settings.width || buffer.getHeight() != settings.height ||
+                    buffer.getPixelFormat() != settings.sourcePixelFormat)
+                {
+                    error = "frame of another size or format";
+                    return false;
+                }
+                if (format == nullptr && ! begin(time.valid && time.timescale > 0 ? time.timescale : 600, error))
+                    return false;
+                if (! fillFrame(buffer, error))
+                    return false;
+                frame->pts = av_rescale_q(time.value, AVRational{1, time.timescale}, codec->time_base);
+                return send(frame, error);
+            }
+
+            bool finish(std::string& error) override
+            {
+                if (format == nullptr && ! begin(600, error))
+                    return false;
+                if (! send(nullptr, error))
+                    return false;
+                const int written = av_write_trailer(format);
+                closeAll();
+                if (written < 0)
+                {
+                    error = errorText(written);
+                    return false;
+                }
+                return true;
+            }
+
+        private:
+            bool openCodec(AVCodecContext** context, int timescale, std::string& error)
+            {
+                const char* encoderName = "prores_ks";
+                AVPixelFormat pixelFormat = AV_PIX_FMT_YUV422P10LE;
+                const char* profile = "2";
+                if (settings.codec == fourCharCode("ap4h"))
+                {
+                    pixelFormat = AV_PIX_FMT_YUVA444P10LE;
+                    profile = "4";
+                }
+                else if (settings.codec == fourCharCode("avc1"))
+                {
+                    encoderName = "libx264";
+                    pixelFormat = AV_PIX_FMT_YUV420P;
+                    profile = nullptr;
+                }
+                else if (settings.codec == fourCharCode("jpeg"))
+                {
+                    encoderName = "mjpeg";
+                    pixelFormat = AV_PIX_FMT_YUVJ420P;
+                    profile = nullptr;
+                }
+                const AVCodec* encoder = avcodec_find_encoder_by_name(encoderName);
+                if (encoder == nullptr)
+                {
+                    error = std::string("no encoder ") + encoderName;
+                    return false;
+                }
+                *context = avcodec_alloc_context3(encoder);
+                AVCodecContext* c = *context;
+                c->width = settings.width;
+                c->height = settings.height;
+                c->pix_fmt = pixelFormat;
+                c->time_base = AVRational{1, timescale};
+                c->framerate = AVRational{timescale, 1};
+                c->thread_count = 2;
+                if (settings.codec == fourCharCode("jpeg"))
+                {
+                    c->flags |= AV_CODEC_FLAG_QSCALE;
+                    c->global_quality = FF_QP2LAMBDA * 3;
+                }
+                // QuickTime keeps the codec's set-up in its header.
+                c->flags |= AV_CODEC_FLAG_GLOBAL_HEADER;
+                AVDictionary* options = nullptr;
+                if (profile != nullptr)
+                    av_dict_set(&options, "profile", profile, 0);
+                if (settings.codec == fourCharCode("avc1"))
+                    av_dict_set(&options, "preset", "veryfast", 0);
+                const int opened = avcodec_open2(c, encoder, &options);
+                av_dict_free(&options);
+                if (opened < 0)
+                {
+                    error = std::string(encoderName) + " refuses " + std::to_string(settings.width) + " x " +
+                            std::to_string(settings.height) + ": " + errorText(opened);
+                    return false;
+                }
+                return true;
+            }
+
+            bool begin(int timescale, std::string& error)
+            {
+                if (avformat_alloc_output_context2(&format, nullptr, "mov", settings.path.c_str()) < 0 ||
+                    format == nullptr)
+                {
+                    error = "no QuickTime muxer";
+                    return false;
+                }
+                if (codec == nullptr || codec->time_base.den != timescale)
+                {
+                    avcodec_free_context(&codec);
+                    if (! openCodec(&codec, timescale, error))
+                        return false;
+                }
+                stream = avformat_new_stream(format, nullptr);
+                if (stream == nullptr || avcodec_parameters_from_context(stream->codecpar, codec) < 0)
+                {
+                    error = "cannot add the video stream";
+                    return false;
+                }
+                stream->time_base = codec->time_base;
+                if (settings.codec == fourCharCode("ap4h") || settings.codec == fourCharCode("apcn"))
+                    stream->codecpar->codec_tag =
+                        MKTAG(static_cast<char>(settings.codec >> 24), static_cast<char>(settings.codec >> 16),
+                              static_cast<char>(settings.codec >> 8), static_cast<char>(settings.codec));
+                const int opened = avio_open(&format->pb, settings.path.c_str(), AVIO_FLAG_WRITE);
+                if (opened < 0)
+                {
+                    error = "cannot open " + settings.path + ": " + errorText(opened);
+                    return false;
+                }
+                const int header = avformat_write_header(format, nullptr);
+                if (header < 0)
+                {
+                    error = errorText(header);
+                    return false;
+                }
+                frame = av_frame_alloc();
+                packet = av_packet_alloc();
+                frame->format = codec->pix_fmt;
+                frame->width = codec->width;
+                frame->height = codec->height;
+                if (av_frame_get_buffer(frame, 0) < 0)
+                {
+                    error = "no memory for a frame";
+                    return false;
+                }
+                return true;
+            }
+
+            bool fillFrame(const PixelBuffer& buffer, std::string& error)
+            {
+                if (av_frame_make_writable(frame) < 0)
+                {
+                    error = "frame not writable";
+                    return false;
+                }
+                const int w = buffer.getWidth(), h = buffer.getHeight();
+                const unsigned char* source = buffer.getBaseAddress();
+                int sourceStride = static_cast<int>(buffer.getBytesPerRow());
+                AVPixelFormat sourceFormat = AV_PIX_FMT_BGRA;
+                if (buffer.getPixelFormat() == pixelFormat64ARGB)
+                {
+                    // Big-endian A,R,G,B to big-endian R,G,B,A.
+                    staging.resize(static_cast<std::size_t>(w) * h * 8);
+                    for (int y = 0; y < h; ++y)
+                    {
+                        const unsigned char* from = source + static_cast<std::size_t>(y) * sourceStride;
+                        unsigned char* to = staging.data() + static_cast<std::size_t>(y) * w * 8;
+                        for (int x = 0; x < w; ++x, from += 8, to += 8)
+                        {
+                            std::memcpy(to, from + 2, 6);
+                            to[6] = from[0];
+                            to[7] = from[1];
+                        }
+                    }
+                    source = staging.data();
+                    sourceStride = w * 8;
+                    sourceFormat = AV_PIX_FMT_RGBA64BE;
+                }
+                scaler = sws_getCachedContext(scaler, w, h, sourceFormat, w, h, codec->pix_fmt, SWS_POINT, nullptr,
+                                              nullptr, nullptr);
+                if (scaler == nullptr)
+                {
+                    error = "no conversion";
+                    return false;
+                }
+                const uint8_t* planes[4] = {source, nullptr, nullptr, nullptr};
+                const int strides[4] = {sourceStride, 0, 0, 0};
+                sws_scale(scaler, planes, strides, 0, h, frame->data, frame->linesize);
+                return true;
+            }
+
+            bool send(AVFrame* toSend, std::string& error)
+            {
+                int result = avcodec_send_frame(codec, toSend);
+                if (result < 0)
+                {
+                    error = errorText(result);
+                    return false;
+                }
+                for (;;)
+                {
+                    result = avcodec_receive_packet(codec, packet);
+                    if (result == AVERROR(EAGAIN) || result == AVERROR_EOF)
+                        return true;
+                    if (result < 0)
+                    {
+                        error = errorText(result);
+                        return false;
+                    }
+                    // One tick of the time scale is one frame: without it the
+                    // last frame would have no length.
+                    if (packet->duration <= 0)
+                        packet->duration = 1;
+                    av_packet_rescale_ts(packet, codec->time_base, stream->time_base);
+                    packet->stream_index = stream->index;
+                    result = av_interleaved_write_frame(format, packet);
+                    if (result < 0)
+                    {
+                        error = errorText(result);
+                        return false;
+                    }
+                }
+            }
+
+            void closeAll()
+            {
+                av_frame_free(&frame);
+                av_packet_free(&packet);
+                avcodec_free_context(&codec);
+                sws_freeContext(scaler);
+                scaler = nullptr;
+                if (format != nullptr)
+                {
+                    if (format->pb != nullptr)
+                        avio_closep(&format->pb);
+                    avformat_free_context(format);
+                    format = nullptr;
+                }
+            }
+
+            EncoderSettings settings;
+            AVFormatContext* format = nullptr;
+            AVCodecContext* codec = nullptr;
+            AVStream* stream = nullptr;
+            AVFrame* frame = nullptr;
+            AVPacket* packet = nullptr;
+            SwsContext* scaler = nullptr;
+            std::vector<unsigned char> staging;
+        };
+
+        class FFmpegBackend final : public MediaBackend
+        {
+        public:
+            FFmpegBackend() { av_log_set_level(AV_LOG_QUIET); }
+
+            std::shared_ptr<MediaAsset> openAsset(const std::string& path) override
+            {
+                auto asset = std::make_shared<FFmpegAsset>(path);
+                return asset->open() ? asset : nullptr;
+            }
+
+            std::unique_ptr<MovieEncoder> createEncoder(const EncoderSettings& settings) override
+            {
+                return std::make_unique<FFmpegEncoder>(settings);
+            }
+        };
+
+        std::atomic<MediaBackend*> currentBackend{nullptr};
+    }
+
+    MediaBackend& MediaBackend::getDefault()
+    {
+        static FFmpegBackend backend;
+        return backend;
+    }
+
+    MediaBackend& MediaBackend::getCurrent()
+    {
+        MediaBackend* backend = currentBackend.load();
+        return backend != nullptr ? *backend : getDefault();
+    }
+
+    void MediaBackend::setCurrent(MediaBackend* backend)
+    {
+        currentBackend.store(backend);
+    }
+}
