@@ -14,6 +14,7 @@
 
 #include <benchmark/benchmark.h>
 
+#include "../ffgl/VXBenchEngine.h"
 #include "../gfx/VXBenchGLContext.h"
 
 #include "core/parameters/VXParamContainer.h"
@@ -57,28 +58,8 @@ namespace
 {
     constexpr int width = 1920, height = 1080;
 
-    // The engine root with its offscreen primary context current for the
-    // life of the process.
-    struct Engine
-    {
-        Engine()
-        {
-            root = vx::Vexkit::create(3);
-            if (! root->initialise(true))
-                return;
-            selected = root->getContextManager()->getScopedPrimaryContextLock();
-            renderer = root->getPrimaryRenderer();
-        }
-        vx::Vexkit* root = nullptr;
-        std::shared_ptr<vx::ScopedContextSelector> selected;
-        vx::Renderer* renderer = nullptr;
-    };
-
-    Engine& engine()
-    {
-        static Engine instance;
-        return instance;
-    }
+    using Engine = vx::bench::BenchEngine;
+    Engine& engine() { return vx::bench::benchEngine<3>(); }
 
     bool ready(benchmark::State& state)
     {

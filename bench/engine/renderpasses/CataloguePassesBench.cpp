@@ -15,6 +15,7 @@
 
 #include <benchmark/benchmark.h>
 
+#include "../ffgl/VXBenchEngine.h"
 #include "../gfx/VXBenchGLContext.h"
 
 #include "core/parameters/VXParamContainer.h"
@@ -42,28 +43,8 @@ namespace
 {
     constexpr int width = 1280, height = 720;
 
-    // The engine root with its offscreen primary context current for the
-    // life of the process.
-    struct Engine
-    {
-        Engine()
-        {
-            root = vx::Vexkit::create(3);
-            if (! root->initialise(true))
-                return;
-            selected = root->getContextManager()->getScopedPrimaryContextLock();
-            renderer = root->getPrimaryRenderer();
-        }
-        vx::Vexkit* root = nullptr;
-        std::shared_ptr<vx::ScopedContextSelector> selected;
-        vx::Renderer* renderer = nullptr;
-    };
-
-    Engine& engine()
-    {
-        static Engine instance;
-        return instance;
-    }
+    using Engine = vx::bench::BenchEngine;
+    Engine& engine() { return vx::bench::benchEngine<3>(); }
 
     // Every GL object creation while in scope.
     struct CreationCounter

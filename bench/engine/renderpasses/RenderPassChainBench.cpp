@@ -11,6 +11,8 @@
 
 #include <benchmark/benchmark.h>
 
+#include "../ffgl/VXBenchEngine.h"
+
 #include "VXGLCallTrace.h"
 #include "engine/ffgl/VXVexkit.h"
 #include "engine/gfx/VXContextManager.h"
@@ -40,28 +42,8 @@ namespace
     const char* const fragmentSource =
         "uniform sampler2D source; void main() { gl_FragColor = texture2D(source, gl_TexCoord[0].st); }";
 
-    // The engine root with its offscreen primary context current for the
-    // life of the process.
-    struct Engine
-    {
-        Engine()
-        {
-            root = vx::Vexkit::create(3);
-            if (! root->initialise(true))
-                return;
-            selected = root->getContextManager()->getScopedPrimaryContextLock();
-            renderer = root->getPrimaryRenderer();
-        }
-        vx::Vexkit* root = nullptr;
-        std::shared_ptr<vx::ScopedContextSelector> selected;
-        vx::Renderer* renderer = nullptr;
-    };
-
-    Engine& engine()
-    {
-        static Engine instance;
-        return instance;
-    }
+    using Engine = vx::bench::BenchEngine;
+    Engine& engine() { return vx::bench::benchEngine<3>(); }
 
     // Copies input 0: the smallest pass a chain can hold. Fully covering, so
     // it does not clear first.

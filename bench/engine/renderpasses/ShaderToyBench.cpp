@@ -9,6 +9,8 @@
 
 #include <benchmark/benchmark.h>
 
+#include "../ffgl/VXBenchEngine.h"
+
 #include "core/parameters/VXParamCollection.h"
 #include "core/parameters/VXParamVector.h"
 #include "engine/ffgl/VXVexkit.h"
@@ -31,26 +33,8 @@ namespace
     constexpr int frameSize = 256;
     constexpr int bins = 512;
 
-    struct Engine
-    {
-        Engine()
-        {
-            root = vx::Vexkit::create(3);
-            if (! root->initialise(true))
-                return;
-            selected = root->getContextManager()->getScopedPrimaryContextLock();
-            renderer = root->getPrimaryRenderer();
-        }
-        vx::Vexkit* root = nullptr;
-        std::shared_ptr<vx::ScopedContextSelector> selected;
-        vx::Renderer* renderer = nullptr;
-    };
-
-    Engine& engine()
-    {
-        static Engine instance;
-        return instance;
-    }
+    using Engine = vx::bench::BenchEngine;
+    Engine& engine() { return vx::bench::benchEngine<3>(); }
 
     // A framebuffer over a texture of its own, bound while the scene lives,
     // with an input texture and a default effect built and drawn once.

@@ -13,6 +13,7 @@
 
 #include <benchmark/benchmark.h>
 
+#include "../../ffgl/VXBenchEngine.h"
 #include "../../gfx/VXBenchGLContext.h"
 
 #include <algorithm>
@@ -267,27 +268,8 @@ namespace
     }
     BENCHMARK(BM_PreadDXTRDecode)->Arg(0)->Arg(1)->ArgName("random")->Name("BM_PreadDXTRDecode/1920x1080")->Unit(benchmark::kMicrosecond);
 
-    // The engine root with its offscreen primary context current.
-    struct Engine
-    {
-        Engine()
-        {
-            root = vx::Vexkit::create(3);
-            if (! root->initialise(true))
-                return;
-            selected = root->getContextManager()->getScopedPrimaryContextLock();
-            renderer = root->getPrimaryRenderer();
-        }
-        vx::Vexkit* root = nullptr;
-        std::shared_ptr<vx::ScopedContextSelector> selected;
-        vx::Renderer* renderer = nullptr;
-    };
-
-    Engine& engine()
-    {
-        static Engine instance;
-        return instance;
-    }
+    using Engine = vx::bench::BenchEngine;
+    Engine& engine() { return vx::bench::benchEngine<3>(); }
 
     void BM_QMVReaderPlay(benchmark::State& state)
     {

@@ -10,6 +10,7 @@
 
 #include <benchmark/benchmark.h>
 
+#include "../../ffgl/VXBenchEngine.h"
 #include "../../gfx/VXBenchGLContext.h"
 #include "core/VXFile.h"
 #include "core/parameters/VXParamChoice.h"
@@ -39,26 +40,8 @@ namespace
     constexpr int frameWidth = 1920;
     constexpr int frameHeight = 1080;
 
-    struct Engine
-    {
-        Engine()
-        {
-            root = vx::Vexkit::create(0x1 | 0x4 | 0x80 | 0x200);
-            if (! root->initialise(true))
-                return;
-            selected = root->getContextManager()->getScopedPrimaryContextLock();
-            renderer = root->getPrimaryRenderer();
-        }
-        vx::Vexkit* root = nullptr;
-        std::shared_ptr<vx::ScopedContextSelector> selected;
-        vx::Renderer* renderer = nullptr;
-    };
-
-    Engine& engine()
-    {
-        static Engine instance;
-        return instance;
-    }
+    using Engine = vx::bench::BenchEngine;
+    Engine& engine() { return vx::bench::benchEngine<0x1 | 0x4 | 0x80 | 0x200>(); }
 
     // A new frame at every read: the two prepared pictures in turn.
     class FrameReader : public vx::VideoFormatReader
