@@ -140,7 +140,12 @@ namespace vx
         const CaptureDeviceInfo* held = getInputDeviceInfo(index);
         if (held == nullptr)
             return false;
-        info = CaptureDeviceInfo(*held);
+        // The info's assignment copies only within one device and keeps the
+        // input and output flags: take the id and the flags first.
+        info.uniqueId = held->uniqueId;
+        info = *held;
+        info.hasInput = held->hasInput;
+        info.hasOutput = held->hasOutput;
         return true;
     }
 

@@ -125,6 +125,11 @@ namespace vx::test
             ASSERT_NE(card, nullptr);
             EXPECT_EQ(card->category, CaptureDeviceDeckLink::deviceCategory);
             EXPECT_FALSE(manager->getInputDeviceInfo(2)->hasInput);
+            CaptureDeviceInfo copy;
+            ASSERT_TRUE(manager->getInputDeviceInfo(2, copy));
+            EXPECT_EQ(copy.uniqueId, manager->getInputDeviceInfo(2)->uniqueId);
+            EXPECT_FALSE(copy.hasInput) << "the copy carries the card's flags";
+            EXPECT_FALSE(manager->getInputDeviceInfo(3, copy));
             EXPECT_EQ(manager->getNumOutputDevices(), 1);
             EXPECT_EQ(manager->getInputDeviceInfo(3), nullptr);
             EXPECT_EQ(manager->getInputDeviceInfo("nobody"), nullptr);
