@@ -11,7 +11,11 @@
 #include "engine/devices/VXCaptureDeviceExtension.h"
 #include "engine/devices/VXCaptureDeviceInstanceManager.h"
 #include "engine/devices/VXDeviceChangeDetector.h"
+#include "engine/devices/scripted/VXManualTime.h"
 #include "engine/devices/scripted/VXScriptedAVCapture.h"
+#include "engine/devices/scripted/VXScriptedCoreGraphics.h"
+#include "engine/devices/scripted/VXScriptedIOKit.h"
+#include "platform/runloop/VXRunLoop.h"
 #include "engine/gfx/VXGfxObject.h"
 #include "engine/video/sources/VXVideoSource.h"
 #include "support/VXLogRecorder.h"
@@ -263,6 +267,32 @@ namespace vx::test
 
             XmlNode* bare = XmlCapable::createNode(document, "VideoSource");
             EXPECT_EQ(manager->createSourceFromXML(*bare), nullptr);
+        }
+
+        // A camera plugged in: the detector's debounced USB event (pumped on
+        // this thread's run loop) lists it.
+        TEST(CaptureDeviceManagerHotPlugTest, APluggedCameraIsListedAfterTheDetectorsEvent)
+        {
+            ManualTime time;
+            auto iokit = ScriptedIOKit::install();
+            auto graphics = ScriptedCoreGraphics::install();
+            auto cameras = ScriptedAVCapture::install();
+            {
+                DeviceChangeDetector detector;
+                CaptureDeviceManager manager(detector);
+                EXPECT_EQ(manager.getNumInputDevices(), 0);
+                cameras->addDevice(camera("Cam a", "a"));
+                iokit->plug("IOUSBDevice");
+                RunLoop::pumpCurrent();
+                EXPECT_EQ(manager.getNumInputDevices(), 0) << "not before the burst settles";
+                time.advance(2500.0);
+                ASSERT_EQ(manager.getNumInputDevices(), 1);
+                EXPECT_EQ(manager.getInputDeviceInfo(0)->uniqueId, "a");
+            }
+            RunLoop::pumpCurrent();
+            ScriptedAVCapture::uninstall();
+            ScriptedCoreGraphics::uninstall();
+            ScriptedIOKit::uninstall();
         }
 
         // Listing again on the detector's thread while other threads ask.

@@ -51,7 +51,8 @@ namespace vx
         servers->findServers(NetworkVideoServerManager::serverServiceType);
         screenCaptureExtension = std::make_shared<ScreenCaptureSourceExtension>();
         registerInternalSource(new VideoFormatReaderSourceExtension(*dataDriver));
-        // MERGE: the server manager's factory side (network video sources).
+        // Network video sources come through the server manager's factory
+        // side (see networkSourceFactory).
         if (SourceFactory* factory = networkSourceFactory(*servers))
             factories.push_back(factory);
     }
