@@ -31,15 +31,21 @@ namespace vx
 
     void CaptureDeviceManager::clearDevices()
     {
+        // Extensions go after the lock is released: their broadcasters
+        // withdraw pending updates from the scheduler, which may be calling
+        // into this manager.
+        std::vector<std::shared_ptr<CaptureDeviceExtension>> dropped;
         const ScopedLock hold(lock);
         while (! inputInfos.empty())
             inputInfos.pop_back();
-        extensions.clear();
+        dropped.swap(extensions);
         enumerated = false;
     }
 
     void CaptureDeviceManager::enumerateDevices()
     {
+        // Dropped extensions go after the lock is released (see clearDevices).
+        std::vector<std::shared_ptr<CaptureDeviceExtension>> dropped;
         const ScopedLock hold(lock);
         logPrint(logInfo, "Enumerating capture devices.");
         outputInfos.clear();
@@ -78,7 +84,10 @@ namespace vx
             {
                 inputInfos.erase(inputInfos.begin() + static_cast<std::ptrdiff_t>(i));
                 if (i < extensions.size())
+                {
+                    dropped.push_back(std::move(extensions[i]));
                     extensions.erase(extensions.begin() + static_cast<std::ptrdiff_t>(i));
+                }
             }
 
         // Taken from the back and put in front: new devices come first, in
