@@ -27,11 +27,15 @@
 #include "engine/gfx/VXTexture.h"
 #include "engine/gfx/VXTextureDebugger.h"
 #include "engine/gfx/VXTextureManager.h"
+#include "engine/devices/VXCaptureDeviceManager.h"
+#include "engine/devices/VXDeviceChangeDetector.h"
+#include "engine/devices/VXDisplayCollection.h"
 #include "engine/gui/VXInputController.h"
 #include "engine/network/VXNetworkVideoServerManager.h"
 #include "engine/renderpasses/VXAudioSpectrumLink.h"
 #include "engine/renderpasses/VXRenderPassManager.h"
 #include "engine/video/formats/VXVideoFormatManager.h"
+#include "engine/video/sources/VXVideoSourceManager.h"
 
 namespace vx
 {
@@ -49,8 +53,7 @@ namespace vx
             return format;
         }
 
-        // Module flag bits; those of managers not built yet are named for
-        // their place in initialise.
+        // Module flag bits.
         enum ModuleFlag : unsigned int
         {
             flagTextureManager = 0x1,
@@ -119,19 +122,22 @@ namespace vx
     }
 
     // The managers, each owned here while it exists, in the order initialise
-    // builds them. Managers of subsystems not built in this engine have no
-    // field yet: each gets one at its place in initialise and shutdown.
+    // builds them.
     struct Vexkit::Pimpl
     {
         std::unique_ptr<ParamCollection> paramCollection;
         std::unique_ptr<TaskManager> taskManager;
         std::unique_ptr<InputController> inputController;
+        std::unique_ptr<DeviceChangeDetector> deviceChangeDetector;
         std::unique_ptr<VideoFormatManager> videoFormatManager;
+        std::unique_ptr<VideoSourceManager> videoSourceManager;
+        std::unique_ptr<CaptureDeviceManager> captureDeviceManager;
         std::unique_ptr<ContextManager> contextManager;
         std::unique_ptr<GfxObjectManager> gfxObjectManager;
         std::unique_ptr<TextureManager> textureManager;
         std::unique_ptr<RenderTargetManager> renderTargetManager;
         std::unique_ptr<RenderPassManager> renderPassManager;
+        std::unique_ptr<DisplayCollection> displayCollection;
         std::unique_ptr<ColorManager> colorManager;
         std::unique_ptr<FFTLinks> audioSpectrumLinks;
         std::atomic<ApplicationInterface*> currentApplication{nullptr};
@@ -230,7 +236,11 @@ namespace vx
             InputController::setCurrent(p.inputController.get());
         }
 
-        // 4. Device-change detector (flagDeviceChangeDetector).
+        // 4. Device-change detector; hot-plug notifications arrive on this
+        //    thread's run loop.
+        if ((moduleFlags & flagDeviceChangeDetector) != 0 && p.deviceChangeDetector == nullptr)
+            p.deviceChangeDetector = std::make_unique<DeviceChangeDetector>();
+
         // 5. Video-format manager, which loads image parameters' files.
         if ((moduleFlags & flagVideoFormatManager) != 0 && p.videoFormatManager == nullptr)
         {
@@ -238,11 +248,23 @@ namespace vx
             PixelsLoader::setCurrent(p.videoFormatManager.get());
         }
 
-        // 6. Video-source manager (flagVideoSourceManager).
-        // 7. Capture-device manager (flagCaptureDeviceManager), given the
-        //    detector and registered with the video-source manager.
-        // Those subsystems (4, 6 and 7) are not part of this engine yet:
-        // their managers are made here, in this order, when they are.
+        // 6. Video-source manager, the sources' directory of extensions.
+        if ((moduleFlags & flagVideoSourceManager) != 0 && p.videoSourceManager == nullptr)
+        {
+            p.videoSourceManager = std::make_unique<VideoSourceManager>();
+            SourceDirectory::setCurrent(p.videoSourceManager.get());
+        }
+
+        // 7. Capture-device manager, given the detector (none without it)
+        //    and registered with the video-source manager.
+        if ((moduleFlags & flagCaptureDeviceManager) != 0 && p.captureDeviceManager == nullptr &&
+            p.deviceChangeDetector != nullptr)
+        {
+            p.captureDeviceManager = std::make_unique<CaptureDeviceManager>(*p.deviceChangeDetector);
+            CaptureDeviceManager::setCurrent(p.captureDeviceManager.get());
+            if (p.videoSourceManager != nullptr)
+                p.videoSourceManager->registerSourceFactory(*p.captureDeviceManager);
+        }
 
         // 8. Context and GPU-object managers. Every context made or wrapped
         // from now on carries a renderer.
@@ -258,12 +280,18 @@ namespace vx
         makeManager(p.renderTargetManager);
 
         // 11. Render-pass manager; registered with the video-source manager
-        //     as a source factory once video sources exist.
-        if ((moduleFlags & flagRenderPassManager) != 0)
+        //     as a source factory.
+        if ((moduleFlags & flagRenderPassManager) != 0 && p.renderPassManager == nullptr)
+        {
             makeManager(p.renderPassManager);
+            if (p.videoSourceManager != nullptr)
+                p.videoSourceManager->registerSourceFactory(*p.renderPassManager);
+        }
 
-        // 12. Display collection (flagDisplayCollection), given the detector:
-        //     made here once its subsystem exists.
+        // 12. Display collection, given the detector (none without it).
+        if ((moduleFlags & flagDisplayCollection) != 0 && p.displayCollection == nullptr &&
+            p.deviceChangeDetector != nullptr)
+            p.displayCollection = std::make_unique<DisplayCollection>(*p.deviceChangeDetector);
         // 13. Colour manager.
         if ((moduleFlags & flagColorManager) != 0 && p.colorManager == nullptr)
             p.colorManager = std::make_unique<ColorManager>();
@@ -340,20 +368,24 @@ namespace vx
     {
         Pimpl& p = *pimpl;
         p.colorManager.reset();
-        // The display collection goes here once it exists.
+        p.displayCollection.reset();
         deleteManager(p.renderPassManager);
         deleteManager(p.renderTargetManager);
         deleteManager(p.textureManager);
         deleteManager(p.gfxObjectManager);
         deleteManager(p.contextManager);
-        // Capture-device manager and video-source manager go here once they
-        // exist.
+        deleteManager(p.captureDeviceManager);
+        if (p.videoSourceManager != nullptr)
+        {
+            SourceDirectory::clearCurrent(p.videoSourceManager.get());
+            p.videoSourceManager.reset();
+        }
         if (p.videoFormatManager != nullptr)
         {
             PixelsLoader::clearCurrent(p.videoFormatManager.get());
             p.videoFormatManager.reset();
         }
-        // The device-change detector goes here once it exists.
+        p.deviceChangeDetector.reset();
         deleteManager(p.inputController);
         if (p.taskManager != nullptr)
         {
@@ -448,6 +480,26 @@ namespace vx
     ColorManager* Vexkit::getColorManager() const
     {
         return pimpl->colorManager.get();
+    }
+
+    DeviceChangeDetector* Vexkit::getDeviceChangeDetector() const
+    {
+        return pimpl->deviceChangeDetector.get();
+    }
+
+    VideoSourceManager* Vexkit::getVideoSourceManager() const
+    {
+        return pimpl->videoSourceManager.get();
+    }
+
+    CaptureDeviceManager* Vexkit::getCaptureDeviceManager() const
+    {
+        return pimpl->captureDeviceManager.get();
+    }
+
+    DisplayCollection* Vexkit::getDisplayCollection() const
+    {
+        return pimpl->displayCollection.get();
     }
 
     RenderPassManager* Vexkit::getRenderPassManager() const

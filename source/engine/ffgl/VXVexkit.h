@@ -114,11 +114,17 @@ namespace vx
         // PixelsLoader while it exists.
         VideoFormatManager* getVideoFormatManager() const;
 
-        // Managers of subsystems this engine does not build yet: always null.
-        DeviceChangeDetector* getDeviceChangeDetector() const { return nullptr; }
-        VideoSourceManager* getVideoSourceManager() const { return nullptr; }
-        CaptureDeviceManager* getCaptureDeviceManager() const { return nullptr; }
-        DisplayCollection* getDisplayCollection() const { return nullptr; }
+        // Made with module flag 0x10, on the thread whose run loop receives
+        // the hot-plug notifications.
+        DeviceChangeDetector* getDeviceChangeDetector() const;
+        // Made with module flag 0x100; the current source directory while it
+        // exists.
+        VideoSourceManager* getVideoSourceManager() const;
+        // Made with module flags 0x8 and 0x10 (it listens to the detector);
+        // registered with the video-source manager as a source factory.
+        CaptureDeviceManager* getCaptureDeviceManager() const;
+        // Made with module flags 0x40 and 0x10 (it listens to the detector).
+        DisplayCollection* getDisplayCollection() const;
         ColorManager* getColorManager() const;
 
         // The host application; not owned, null until set.

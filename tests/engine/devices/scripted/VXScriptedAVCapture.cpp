@@ -1,5 +1,6 @@
 #include "VXScriptedAVCapture.h"
 
+#include <algorithm>
 #include <cstring>
 
 #include "platform/dispatch/VXDispatchQueue.h"
@@ -206,6 +207,14 @@ namespace vx::test
         std::lock_guard<std::mutex> hold(lock);
         known.push_back(device);
         return device;
+    }
+
+    void ScriptedAVCapture::removeDevice(const std::string& uniqueId)
+    {
+        std::lock_guard<std::mutex> hold(lock);
+        known.erase(std::remove_if(known.begin(), known.end(),
+                                   [&uniqueId](const auto& device) { return device->spec.uniqueId == uniqueId; }),
+                    known.end());
     }
 
     bool ScriptedAVCapture::deliverFrame(const std::string& uniqueId, int width, int height, int bytesPerRow,

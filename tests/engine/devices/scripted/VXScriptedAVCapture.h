@@ -39,6 +39,8 @@ namespace vx::test
             bool opens = true; // a device input can be made
         };
         std::shared_ptr<ScriptedDevice> addDevice(const DeviceSpec& spec);
+        // The device is no longer listed (sessions on it stay).
+        void removeDevice(const std::string& uniqueId);
 
         // One frame through every running session of the device, on its
         // output's queue; false when no session of it runs.

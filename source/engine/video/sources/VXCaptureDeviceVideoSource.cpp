@@ -1,0 +1,200 @@
+#include "engine/video/sources/VXCaptureDeviceVideoSource.h"
+
+#include "core/parameters/VXParam.h"
+#include "core/parameters/VXParamContainer.h"
+#include "engine/devices/VXCaptureDevice.h"
+#include "engine/devices/VXCaptureDeviceInstanceManager.h"
+#include "engine/devices/VXCaptureDeviceManager.h"
+#include "engine/gfx/VXTexture.h"
+#include "engine/renderpasses/VXRenderPassChain.h"
+#include "engine/renderpasses/VXRenderPassManager.h"
+#include "engine/renderpasses/catalogue/VXDeinterlace.h"
+#include "engine/renderpasses/catalogue/VXFormatConversion.h"
+
+namespace vx
+{
+    struct CaptureDeviceVideoSource::Pimpl
+    {
+        CaptureDevice* device = nullptr;
+        std::shared_ptr<FormatConversion> conversion;
+        std::shared_ptr<Deinterlace> deinterlace;
+        std::shared_ptr<Param<bool>> deinterlaceParam;
+    };
+
+    namespace
+    {
+        // Back to the manager when there is one; without it (the root went
+        // first) straight to the open devices, so the device is not leaked.
+        void giveBack(CaptureDevice* device)
+        {
+            if (device == nullptr)
+                return;
+            if (CaptureDeviceManager* manager = CaptureDeviceManager::getCurrent())
+                manager->releaseDevice(device);
+            else
+                instanceManager.releaseDevice(device->getUniqueId());
+        }
+    }
+
+    CaptureDeviceVideoSource::CaptureDeviceVideoSource(CaptureDevice* device)
+        : PositionableVideoSource("CaptureDeviceVideoSource"), pimpl(std::make_unique<Pimpl>())
+    {
+        pimpl->deinterlaceParam = getParams()->addParamBool("Deinterlace", false);
+        setResizable(false);
+        setDevice(device);
+    }
+
+    CaptureDeviceVideoSource::CaptureDeviceVideoSource() : CaptureDeviceVideoSource(nullptr) {}
+
+    CaptureDeviceVideoSource::~CaptureDeviceVideoSource()
+    {
+        giveBack(pimpl->device);
+        pimpl->device = nullptr;
+    }
+
+    void CaptureDeviceVideoSource::setDevice(CaptureDevice* device)
+    {
+        giveBack(pimpl->device);
+        pimpl->device = device;
+        if (device == nullptr)
+        {
+            setSizeInternal(0, 0);
+            return;
+        }
+        deviceId = device->getUniqueId();
+        setSizeInternal(device->getWidth(), device->getHeight());
+        const CaptureDeviceInfo& info = device->getDeviceInfo();
+        setSourceInfo(SourceInfo{info.name, info.description, info.uniqueId, info.category}, nullptr);
+    }
+
+    CaptureDevice* CaptureDeviceVideoSource::getDevice() const
+    {
+        return pimpl->device;
+    }
+
+    bool CaptureDeviceVideoSource::update(const TimeInfo& info)
+    {
+        if (pimpl->device == nullptr && ! deviceId.empty())
+            if (CaptureDeviceManager* manager = CaptureDeviceManager::getCurrent())
+                if (CaptureDevice* device = manager->getInputDevice(deviceId))
+                    setDevice(device);
+        if (pimpl->device != nullptr)
+            pimpl->device->update(info);
+        return VideoSource::update(info);
+    }
+
+    std::string CaptureDeviceVideoSource::getDescription() const
+    {
+        if (pimpl->device == nullptr || pimpl->device->getDeviceInfo().description.empty())
+            return "Live Feed";
+        return pimpl->device->getDeviceInfo().name;
+    }
+
+    std::shared_ptr<ParamContainer> CaptureDeviceVideoSource::getSettings() const
+    {
+        return pimpl->device != nullptr ? pimpl->device->getParams() : nullptr;
+    }
+
+    TextureRef CaptureDeviceVideoSource::render(Renderer& renderer, const RenderInfo&)
+    {
+        CaptureDevice* device = pimpl->device;
+        Texture* texture = device != nullptr ? device->getTexture() : nullptr;
+        if (texture == nullptr || ! texture->isValid())
+            return getNoDeviceTexture();
+        // The picture's size: a YUV device's texture is half as wide.
+        setSizeInternal(device->getWidth(), device->getHeight());
+        if (! begin(renderer))
+            return getNoDeviceTexture();
+
+        const bool needsConversion =
+            device->getSwizzleMode() != 0 || device->needsYUVToRGBAConversion() || device->getOrientation() == 1;
+        if (! needsConversion && pimpl->conversion != nullptr)
+        {
+            chain->removeRenderPass(pimpl->conversion);
+            pimpl->conversion.reset();
+        }
+        else if (needsConversion && pimpl->conversion == nullptr)
+        {
+            if (RenderPassManager* manager = RenderPassManager::getCurrent())
+                pimpl->conversion =
+                    std::dynamic_pointer_cast<FormatConversion>(manager->findSharedPass("FormatConversion"));
+            if (pimpl->conversion == nullptr || pimpl->conversion->didInitFail())
+            {
+                pimpl->conversion.reset();
+                end(renderer);
+                return getNoDeviceTexture();
+            }
+            chain->insertRenderPass(0, pimpl->conversion, false);
+        }
+        if (pimpl->conversion != nullptr)
+        {
+            FormatConversion& conversion = *pimpl->conversion;
+            conversion.toDefaults();
+            conversion.setSize(getWidth(), getHeight());
+            conversion.YUVToRGBA = device->needsYUVToRGBAConversion();
+            conversion.setSwizzleMode(static_cast<FormatConversion::SwizzleMode>(device->getSwizzleMode()));
+            conversion.forceOpaque = device->requiresOpaqueForce();
+            if (device->getOrientation() == 1)
+                conversion.enableVerticalFlip();
+        }
+
+        if (pimpl->deinterlaceParam->getValue())
+        {
+            if (pimpl->deinterlace == nullptr)
+            {
+                pimpl->deinterlace.reset(new Deinterlace(), &GfxObject::deleteUsingManager);
+                pimpl->deinterlace->setStorage(XmlCapable::storageNever);
+                chain->addRenderPass(pimpl->deinterlace);
+            }
+        }
+        else if (pimpl->deinterlace != nullptr)
+        {
+            chain->removeRenderPass(pimpl->deinterlace);
+            pimpl->deinterlace.reset();
+        }
+
+        // The input slot covers the texels the device filled.
+        chain->setInput(0, texture, texture->getWidth(), texture->getHeight());
+        const bool rendered = chain->render(renderer);
+        end(renderer);
+        return rendered ? chain->stealOutput() : getNoDeviceTexture();
+    }
+
+    XmlNode* CaptureDeviceVideoSource::writeStateDerived(XmlPool& pool, bool force)
+    {
+        XmlNode* element = PositionableVideoSource::writeStateDerived(pool, force);
+        if (element != nullptr && pimpl->device != nullptr)
+            pimpl->device->appendAndWrite(element, pool, force);
+        return element;
+    }
+
+    void CaptureDeviceVideoSource::readStateDerived(const XmlNode& node)
+    {
+        PositionableVideoSource::readStateDerived(node);
+        const XmlNode* info = node.first_node("CaptureInfo");
+        if (info == nullptr)
+            return;
+        deviceId = readAttribute(info->first_attribute("deviceId"), std::string());
+        CaptureDeviceManager* manager = CaptureDeviceManager::getCurrent();
+        CaptureDevice* device = manager != nullptr && ! deviceId.empty() ? manager->getInputDevice(deviceId) : nullptr;
+        if (device != nullptr)
+            if (const XmlNode* stored = node.first_node("CaptureDevice"))
+                device->readState(stored, false);
+        setDevice(device);
+    }
+
+    const std::shared_ptr<FormatConversion>& CaptureDeviceVideoSource::getFormatConversion() const
+    {
+        return pimpl->conversion;
+    }
+
+    const std::shared_ptr<Deinterlace>& CaptureDeviceVideoSource::getDeinterlace() const
+    {
+        return pimpl->deinterlace;
+    }
+
+    const std::shared_ptr<Param<bool>>& CaptureDeviceVideoSource::getDeinterlaceParam() const
+    {
+        return pimpl->deinterlaceParam;
+    }
+}

@@ -1,0 +1,119 @@
+#pragma once
+
+#include "core/VXBroadcaster.h"
+#include "engine/network/VXNetworkVideoServerManager.h"
+#include "engine/video/sources/VXSourceDirectory.h"
+#include "engine/video/sources/VXSourceExtension.h"
+#include "engine/video/sources/VXSpoutManagerListener.h"
+#include "engine/video/sources/VXSyphonListener.h"
+
+#include <map>
+#include <memory>
+#include <string>
+#include <vector>
+
+namespace vx
+{
+    class File;
+    class ScreenCaptureSourceExtension;
+    class SourceFactory;
+    class SpoutManager;
+    class VideoFormatReader;
+    class VideoSource;
+    class VideoSourceDataDriver;
+    class VideoSourceExtension;
+
+    class VideoSourceManagerListener
+    {
+    public:
+        virtual ~VideoSourceManagerListener() = default;
+        // The extensions on offer may have changed.
+        virtual void sourcesChanged() = 0;
+    };
+
+    // The registry of every source extension, made by the engine root (the
+    // current source directory while it lives). It owns the DataDriver and
+    // the file-reader and screen-capture extensions, gathers the extensions of
+    // capture devices, network servers and generators from their managers
+    // when asked, makes sources again from XML by asking each factory in
+    // turn, and keeps the presets of every extension as one XML file each
+    // under a folder per extension.
+    //
+    // No lock: registration, listing, source creation and the preset
+    // operations run on one thread at a time.
+    class VideoSourceManager : public Broadcaster<VideoSourceManagerListener>,
+                               public NetworkVideoServerManagerListener,
+                               public SyphonListener,
+                               public SpoutManagerListener,
+                               public SourceDirectory
+    {
+    public:
+        // Starts the DataDriver and browses for network video servers.
+        VideoSourceManager();
+        // clearSources, stops listening, stops the DataDriver.
+        ~VideoSourceManager() override;
+        VideoSourceManager(const VideoSourceManager&) = delete;
+        VideoSourceManager& operator=(const VideoSourceManager&) = delete;
+
+        // Owned by the manager; found by id, not listed.
+        void registerInternalSource(VideoSourceExtension* extension);
+        // Owned by the manager; listed after the gathered ones.
+        void registerSource(VideoSourceExtension* extension);
+        // Asked by createVideoSourceFromXML, in registration order; not owned.
+        void registerSourceFactory(SourceFactory& factory);
+        void registerInternalSources();
+
+        VideoSourceExtension* findInternalSource(const std::string& id) const;
+        VideoSourceExtension* getInternalSourceExtension(const std::string& id) override;
+        // An internal extension, else the first listed one with that id; null
+        // when none.
+        VideoSourceExtension* getSourceExtension(const std::string& id) override;
+
+        // Capture devices with an input, network servers, generators, the
+        // extra and registered extensions, screen capture. Hidden extensions
+        // only with includeAll.
+        std::vector<std::shared_ptr<VideoSourceExtension>> getSources(bool includeAll);
+
+        // The first source a factory makes of node (the screen-capture
+        // factory asked last); null (debug line) when none does.
+        VideoSource* createVideoSourceFromXML(const XmlNode& node);
+        // A file source on reader (taken over), with the file-reader
+        // extension's info; null (logged) for a null reader.
+        VideoSource* createSource(VideoFormatReader* reader);
+        bool canRecreateVideoSource(VideoSource& source);
+        SpoutManager* getSpoutManager() { return nullptr; }
+
+        // Every preset but "default" of every extension as
+        // folder/<extension name>/<preset name>.xml, names without
+        // characters invalid in paths.
+        void savePresets(const File& folder);
+        // The ".xml" files one level below folder whose "Preset" element
+        // names a known extension ("sourceId"); others are skipped.
+        void loadPresets(const File& folder);
+
+        void clearSources();
+
+        void serversChanged() override;
+        void networkVideoServersChanged() override;
+
+        VideoSourceDataDriver& getDataDriver() const { return *dataDriver; }
+        const std::vector<SourceFactory*>& getFactories() const { return factories; }
+
+    private:
+        using ExtensionPtr = std::shared_ptr<VideoSourceExtension>;
+
+        std::unique_ptr<VideoSourceDataDriver> dataDriver;
+        std::vector<ExtensionPtr> extraExtensions;
+        std::vector<ExtensionPtr> registeredExtensions;
+        std::vector<ExtensionPtr> networkExtensions;
+        std::vector<std::unique_ptr<VideoSourceExtension>> ownedExtensions;
+        // Two lists nothing fills on this platform; the second is emptied by
+        // clearSources.
+        std::vector<ExtensionPtr> unusedExtensions;
+        std::vector<ExtensionPtr> sharedExtensions;
+        std::vector<SourceFactory*> factories;
+        std::shared_ptr<ScreenCaptureSourceExtension> screenCaptureExtension;
+        std::map<std::string, std::unique_ptr<VideoSourceExtension>> internalExtensions;
+        bool listensToServers = false;
+    };
+}

@@ -1,0 +1,240 @@
+#include "VXCaptureSourcesTestSupport.h"
+#include "VXSourcesGLTestSupport.h"
+
+#include "core/parameters/VXParam.h"
+#include "core/parameters/VXParamChoice.h"
+#include "core/parameters/VXParamContainer.h"
+#include "engine/devices/VXCaptureDevice.h"
+#include "engine/devices/VXCaptureDeviceInstanceManager.h"
+#include "engine/renderpasses/VXRenderPassChain.h"
+#include "engine/renderpasses/catalogue/VXDeinterlace.h"
+#include "engine/renderpasses/catalogue/VXFormatConversion.h"
+#include "engine/video/sources/VXCaptureDeviceVideoSource.h"
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <cmath>
+
+namespace vx::test
+{
+    namespace
+    {
+        // A device whose texture holds one straight RGBA colour, right way up.
+        class RgbaDevice : public CaptureDevice
+        {
+        public:
+            RgbaDevice() : CaptureDevice(makeInfo())
+            {
+                width = 8;
+                height = 4;
+            }
+            static CaptureDeviceInfo makeInfo()
+            {
+                CaptureDeviceInfo info;
+                info.name = info.description = info.uniqueId = "rgba";
+                return info;
+            }
+            bool initDevice() override { return true; }
+            void deInitDevice() override {}
+            void updateTexture() override
+            {
+                if (texture.get() != nullptr)
+                    return;
+                std::vector<PixelRGBA8> pixels(size_t(width * height), PixelRGBA8{200, 40, 90, 255});
+                auto* made = new Texture();
+                made->create(pixels.data(), width, height, Texture::RGBA8);
+                texture.reset(made);
+            }
+        };
+
+        // 2vuy bytes: U Y0 V Y1 per pair of pixels.
+        struct Pair
+        {
+            uint8_t u, y0, v, y1;
+        };
+
+        // The picture the conversion shows for (y, u, v) in 8 bits.
+        PixelRGBA8 rgbOf(uint8_t y8, uint8_t u8, uint8_t v8)
+        {
+            const double y = y8 / 255.0, u = u8 / 255.0 - 0.5, v = v8 / 255.0 - 0.5;
+            const auto to8 = [](double c) { return uint8_t(std::lround(std::clamp(c, 0.0, 1.0) * 255.0)); };
+            return {to8(y + 1.403 * v), to8(y - 0.344 * u - 0.714 * v), to8(y + 1.770 * u), 255};
+        }
+
+        class CaptureDeviceVideoSourceGLTest : public SourcesGLTest
+        {
+        protected:
+            void SetUp() override
+            {
+                SourcesGLTest::SetUp();
+                ASSERT_FALSE(HasFatalFailure());
+                devices = std::make_unique<CaptureDevices>();
+                ASSERT_NE(devices->sim, nullptr);
+            }
+
+            void TearDown() override
+            {
+                source.reset();
+                devices.reset();
+                EXPECT_EQ(instanceManager.getNumDevices(), 0) << "a source kept its device";
+                SourcesGLTest::TearDown();
+            }
+
+            TextureRef renderFrame(unsigned long long stamp)
+            {
+                source->update(frame(stamp));
+                return source->render(*renderer, info);
+            }
+
+            std::unique_ptr<CaptureDevices> devices;
+            std::unique_ptr<VideoSource> source;
+        };
+
+        // A 1920 x 1080 2vuy frame from the card: the source has the picture's
+        // size and every pixel takes its own luma. (Which end the frame's first
+        // row lands at follows the device's orientation flag; the top and
+        // bottom halves just have to stay apart.)
+        TEST_F(CaptureDeviceVideoSourceGLTest, CardFrameIsShownAtFullSizeInItsColours)
+        {
+            devices->sim->addCard(inputCard());
+            ASSERT_EQ(devices->manager->getNumInputDevices(), 1);
+            source.reset(devices->manager->createSource(devices->manager->getInputDeviceInfo(0)->uniqueId));
+            ASSERT_NE(source, nullptr);
+
+            const Pair topLeft{64, 80, 192, 150}, topRight{200, 120, 60, 200}, bottom{128, 50, 128, 220};
+            const long w = 1920, h = 1080, rowBytes = 3840;
+            std::vector<uint8_t> bytes(size_t(rowBytes * h));
+            for (long y = 0; y < h; ++y)
+                for (long x = 0; x < w; x += 2)
+                {
+                    const Pair p = y >= h / 2 ? bottom : x < w / 2 ? topLeft : topRight;
+                    uint8_t* at = &bytes[size_t(y * rowBytes + x * 2)];
+                    at[0] = p.u;
+                    at[1] = p.y0;
+                    at[2] = p.v;
+                    at[3] = p.y1;
+                }
+            ASSERT_TRUE(devices->sim->deliverFrame(0, w, h, rowBytes, bmdFormat8BitYUV, bytes));
+
+            TextureRef output = renderFrame(1);
+            ASSERT_NE(output.get(), nullptr);
+            EXPECT_EQ(source->getWidth(), 1920);
+            EXPECT_EQ(source->getHeight(), 1080);
+            EXPECT_EQ(output->getWidth(), 1920);
+            EXPECT_EQ(output->getHeight(), 1080);
+            const Picture picture = readOutput(output);
+
+            // Rounding of the 8-bit texels and the shader's float maths.
+            const int tolerance = 3;
+            struct Probe
+            {
+                int x, y;
+                PixelRGBA8 expected;
+            };
+            const bool firstRowAtZero =
+                isNear(picture.at(0, 0), rgbOf(topLeft.y0, topLeft.u, topLeft.v), tolerance);
+            const int top = firstRowAtZero ? 0 : 1079, last = firstRowAtZero ? 1079 : 0;
+            for (const Probe& probe :
+                 {Probe{0, top, rgbOf(topLeft.y0, topLeft.u, topLeft.v)},
+                  Probe{1, top, rgbOf(topLeft.y1, topLeft.u, topLeft.v)},
+                  Probe{958, top == 0 ? 3 : 1076, rgbOf(topLeft.y0, topLeft.u, topLeft.v)},
+                  Probe{961, top == 0 ? 3 : 1076, rgbOf(topRight.y1, topRight.u, topRight.v)},
+                  Probe{1918, top, rgbOf(topRight.y0, topRight.u, topRight.v)},
+                  Probe{1919, top, rgbOf(topRight.y1, topRight.u, topRight.v)},
+                  Probe{0, last, rgbOf(bottom.y0, bottom.u, bottom.v)},
+                  Probe{1919, last, rgbOf(bottom.y1, bottom.u, bottom.v)}})
+                EXPECT_TRUE(isNear(picture.at(probe.x, probe.y), probe.expected, tolerance))
+                    << "pixel " << probe.x << ", " << probe.y << " is " << picture.at(probe.x, probe.y)
+                    << ", expected " << probe.expected;
+        }
+
+        TEST_F(CaptureDeviceVideoSourceGLTest, StraightFramesPassWithoutConversionAndDeinterlaceFollowsItsSwitch)
+        {
+            auto* device = new RgbaDevice();
+            instanceManager.addDevice("rgba", device);
+            auto* capture = new CaptureDeviceVideoSource(device);
+            source.reset(capture);
+            EXPECT_EQ(capture->getDescription(), "rgba");
+            EXPECT_FALSE(source->isResizable());
+
+            TextureRef output = renderFrame(1);
+            ASSERT_NE(output.get(), nullptr);
+            EXPECT_EQ(capture->getFormatConversion(), nullptr);
+            EXPECT_EQ(source->getRenderPassChain()->getNumPasses(), 0);
+            expectUniform(readOutput(output), 8, 4, PixelRGBA8{200, 40, 90, 255}, 1);
+
+            capture->getDeinterlaceParam()->setValue(true, ValueChangeInfo());
+            output = renderFrame(2);
+            ASSERT_NE(capture->getDeinterlace(), nullptr);
+            EXPECT_EQ(source->getRenderPassChain()->getNumPasses(), 1);
+            output = renderFrame(3);
+            EXPECT_EQ(source->getRenderPassChain()->getNumPasses(), 1) << "one pass, however many frames";
+
+            capture->getDeinterlaceParam()->setValue(false, ValueChangeInfo());
+            output = renderFrame(4);
+            EXPECT_EQ(capture->getDeinterlace(), nullptr);
+            EXPECT_EQ(source->getRenderPassChain()->getNumPasses(), 0);
+        }
+
+        TEST_F(CaptureDeviceVideoSourceGLTest, WithoutDeviceNothingIsShown)
+        {
+            auto* capture = new CaptureDeviceVideoSource();
+            source.reset(capture);
+            EXPECT_EQ(capture->getDescription(), "Live Feed");
+            EXPECT_EQ(capture->getSettings(), nullptr);
+            EXPECT_EQ(renderFrame(1).get(), nullptr);
+        }
+
+        // Stored with its device's parameters; made again from the element
+        // while the device is closed, it opens the device and restores them.
+        TEST_F(CaptureDeviceVideoSourceGLTest, SavedSourceComesBackWithItsDeviceAndCaptureParams)
+        {
+            devices->cameras->addDevice(cameraSpec("Cam", "cam"));
+            source.reset(devices->manager->createSource("cam"));
+            ASSERT_NE(source, nullptr);
+            auto connection = std::dynamic_pointer_cast<ParamChoice<int>>(
+                source->getSettings()->getParamByName("Connection"));
+            ASSERT_NE(connection, nullptr);
+            connection->setValue(1, ValueChangeInfo());
+
+            XmlDocument document;
+            XmlNode* element = source->writeState(document, true);
+            ASSERT_NE(element, nullptr);
+            EXPECT_NE(element->first_node("CaptureDevice"), nullptr);
+            source.reset();
+            ASSERT_EQ(instanceManager.getNumDevices(), 0);
+
+            source.reset(dynamic_cast<VideoSource*>(devices->manager->createSourceFromXML(*element)));
+            ASSERT_NE(source, nullptr);
+            auto* capture = dynamic_cast<CaptureDeviceVideoSource*>(source.get());
+            ASSERT_NE(capture, nullptr);
+            ASSERT_NE(capture->getDevice(), nullptr);
+            EXPECT_EQ(capture->getDevice()->getUniqueId(), "cam");
+            auto restored = std::dynamic_pointer_cast<ParamChoice<int>>(
+                source->getSettings()->getParamByName("Connection"));
+            EXPECT_EQ(restored->getValue(), 1);
+        }
+
+        TEST_F(CaptureDeviceVideoSourceGLTest, ADevicePluggedAfterARestoreIsTakenAtTheNextUpdate)
+        {
+            const std::string stored = "<VideoSource name=\"VideoSource\" width=\"0\" height=\"0\" "
+                                       "type=\"CaptureDeviceVideoSource\"><CaptureInfo deviceId=\"cam\"/></VideoSource>";
+            text = stored;
+            document.parse<0>(text.data());
+            source.reset(dynamic_cast<VideoSource*>(devices->manager->createSourceFromXML(*document.first_node())));
+            ASSERT_NE(source, nullptr);
+            auto* capture = dynamic_cast<CaptureDeviceVideoSource*>(source.get());
+            EXPECT_EQ(capture->getDevice(), nullptr);
+            EXPECT_EQ(capture->getDeviceId(), "cam");
+            source->update(frame(1));
+            EXPECT_EQ(capture->getDevice(), nullptr);
+
+            devices->cameras->addDevice(cameraSpec("Cam", "cam"));
+            devices->usbChanged();
+            source->update(frame(2));
+            ASSERT_NE(capture->getDevice(), nullptr);
+            EXPECT_EQ(capture->getDescription(), "Cam");
+        }
+    }
+}

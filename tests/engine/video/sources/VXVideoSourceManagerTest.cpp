@@ -1,0 +1,238 @@
+#include "engine/video/sources/VXVideoSourceManager.h"
+
+#include "VXCaptureSourcesTestSupport.h"
+#include "VXSourcesTestSupport.h"
+#include "engine/network/VXFakeDNSService.h"
+#include "engine/renderpasses/VXRenderPassTestSupport.h"
+
+#include "core/VXFile.h"
+#include "core/parameters/VXParamChoice.h"
+#include "core/parameters/VXParamContainer.h"
+#include "core/xml/VXXmlStates.h"
+#include "core/xml/VXXmlUtils.h"
+#include "engine/devices/VXCaptureDevice.h"
+#include "engine/devices/VXCaptureDeviceInstanceManager.h"
+#include "engine/renderpasses/VXRenderPassManager.h"
+#include "engine/video/sources/VXCaptureDeviceVideoSource.h"
+#include "engine/video/sources/VXGeneratorSourceExtension.h"
+#include "engine/video/sources/VXScreenCaptureVideoSource.h"
+#include "engine/video/sources/VXVideoFormatReaderSourceExtension.h"
+#include "engine/video/sources/VXVideoSourceDataDriver.h"
+#include "support/VXLogRecorder.h"
+#include "support/VXTempDir.h"
+
+#include <gtest/gtest.h>
+
+namespace vx::test
+{
+    namespace
+    {
+        // A registered kind of source that makes plain sources.
+        class PlainExtension : public VideoSourceExtension
+        {
+        public:
+            PlainExtension(const std::string& id, bool hidden)
+                : VideoSourceExtension(SourceInfo{"Plain " + id, "plain", id, "Plain"}, hidden)
+            {
+            }
+            VideoSource* createSource(XmlState*) override { return new PlainSource(); }
+            using VideoSourceExtension::createSource;
+            XmlNode* saveSourceToXML(XmlPool& pool, XmlCapable*) override
+            {
+                return XmlCapable::createNode(pool, "PlainInfo");
+            }
+        };
+
+        class VideoSourceManagerTest : public ::testing::Test
+        {
+        protected:
+            void SetUp() override
+            {
+                NetworkVideoServerManager::deleteInstance();
+                manager = std::make_unique<VideoSourceManager>();
+                SourceDirectory::setCurrent(manager.get());
+            }
+
+            void TearDown() override
+            {
+                SourceDirectory::clearCurrent(manager.get());
+                manager.reset();
+                NetworkVideoServerManager::deleteInstance();
+            }
+
+            std::vector<std::string> listedIds(bool includeAll)
+            {
+                std::vector<std::string> ids;
+                for (const auto& extension : manager->getSources(includeAll))
+                    ids.push_back(extension->getExtensionUniqueId());
+                return ids;
+            }
+
+            // <Preset name=...><VideoSource/></Preset> into extension.
+            void addPreset(VideoSourceExtension& extension, const std::string& name)
+            {
+                XmlDocument document;
+                XmlNode* preset = XmlCapable::createNode(document, "Preset");
+                preset->append_attribute(createAttribute(document, "name", name));
+                preset->append_node(XmlCapable::createNode(document, "VideoSource"));
+                ASSERT_GE(extension.loadPreset(preset), 0);
+            }
+
+            std::vector<std::string> presetNames(VideoSourceExtension& extension)
+            {
+                std::vector<std::string> names;
+                auto presets = extension.getPresets();
+                for (int i = 0; i < presets->getNumStates(); ++i)
+                    names.push_back(presets->getState(i)->getName());
+                return names;
+            }
+
+            FakeDNSService dns;
+            std::unique_ptr<VideoSourceManager> manager;
+        };
+
+        TEST_F(VideoSourceManagerTest, StartsTheDataDriverAndBrowsesForServers)
+        {
+            EXPECT_TRUE(manager->getDataDriver().isThreadRunning());
+            EXPECT_EQ(manager->getDataDriver().getThreadName(), "DataDriver");
+            const auto browses = dns.callsOf("browse");
+            ASSERT_EQ(browses.size(), 1u);
+            EXPECT_EQ(browses[0].type, "_quarlite_server._udp");
+        }
+
+        // Capture devices with an input, generators, the registered kinds and
+        // screen capture last; hidden kinds only when all are asked for.
+        TEST_F(VideoSourceManagerTest, SourcesAreListedInOrderWithHiddenOnesOnRequest)
+        {
+            CaptureDevices devices;
+            ASSERT_NE(devices.sim, nullptr);
+            devices.cameras->addDevice(cameraSpec("Cam", "cam"));
+            DeckLinkSimCard outputOnly = inputCard();
+            outputOnly.inputConnections = 0;
+            outputOnly.outputConnections = 1;
+            devices.sim->addCard(outputOnly);
+
+            RenderPassManager passes;
+            RenderPassManager::setCurrent(&passes);
+            passes.registerRenderPass(SolidColourPass::classType(), "Blue", &SolidColourPass::creationFunc,
+                                      RenderPassCategoryGenerator, 0, false, false);
+            const std::string generatorId = passes.getSourceExtensions().at(0)->getExtensionUniqueId();
+
+            manager->registerSource(new PlainExtension("shown", false));
+            manager->registerSource(new PlainExtension("hidden", true));
+
+            EXPECT_EQ(listedIds(true),
+                      (std::vector<std::string>{"cam", generatorId, "shown", "hidden", "SCREEN_CAPTURE_SRC"}));
+            EXPECT_EQ(listedIds(false), (std::vector<std::string>{"cam", generatorId, "shown", "SCREEN_CAPTURE_SRC"}))
+                << "the output-only card is never listed";
+
+            EXPECT_NE(manager->getSourceExtension("VIDEO_FORMAT_READER_SRC"), nullptr)
+                << "the file-reader extension is found though not listed";
+            EXPECT_EQ(manager->getSourceExtension("hidden")->getExtensionUniqueId(), "hidden");
+            EXPECT_EQ(manager->getSourceExtension("nobody"), nullptr);
+            RenderPassManager::clearCurrent(&passes);
+        }
+
+        TEST_F(VideoSourceManagerTest, WithoutTheRootsManagersOnlyOwnKindsAreListed)
+        {
+            ASSERT_EQ(CaptureDeviceManager::getCurrent(), nullptr);
+            ASSERT_EQ(RenderPassManager::getCurrent(), nullptr);
+            EXPECT_EQ(listedIds(true), (std::vector<std::string>{"SCREEN_CAPTURE_SRC"}));
+        }
+
+        TEST_F(VideoSourceManagerTest, SourcesComeBackFromXmlThroughTheirFactories)
+        {
+            CaptureDevices devices;
+            manager->registerSourceFactory(*devices.manager);
+            devices.cameras->addDevice(cameraSpec("Cam", "cam"));
+
+            // A capture source with its device's parameters.
+            std::unique_ptr<VideoSource> capture(devices.manager->createSource("cam"));
+            ASSERT_NE(capture, nullptr);
+            auto connection =
+                std::dynamic_pointer_cast<ParamChoice<int>>(capture->getSettings()->getParamByName("Connection"));
+            connection->setValue(1, ValueChangeInfo());
+            XmlDocument document;
+            XmlNode* stored = capture->writeState(document, true);
+            capture.reset();
+            ASSERT_EQ(instanceManager.getNumDevices(), 0);
+
+            std::unique_ptr<VideoSource> restored(manager->createVideoSourceFromXML(*stored));
+            auto* source = dynamic_cast<CaptureDeviceVideoSource*>(restored.get());
+            ASSERT_NE(source, nullptr);
+            ASSERT_NE(source->getDevice(), nullptr);
+            EXPECT_EQ(source->getDevice()->getUniqueId(), "cam");
+            EXPECT_EQ(std::dynamic_pointer_cast<ParamChoice<int>>(
+                          source->getSettings()->getParamByName("Connection"))->getValue(),
+                      1);
+            restored.reset();
+
+            // Screen capture, whose factory is asked after the others.
+            auto* screenExtension = manager->getSourceExtension("SCREEN_CAPTURE_SRC");
+            ASSERT_NE(screenExtension, nullptr);
+            std::unique_ptr<VideoSource> screen(screenExtension->createSource(static_cast<XmlState*>(nullptr)));
+            stored = screen->writeState(document, true);
+            ASSERT_NE(stored->first_node("ScreenCaptureSourceInfo"), nullptr);
+            restored.reset(manager->createVideoSourceFromXML(*stored));
+            EXPECT_NE(dynamic_cast<ScreenCaptureVideoSource*>(restored.get()), nullptr);
+
+            XmlNode* unknown = XmlCapable::createNode(document, "VideoSource");
+            EXPECT_EQ(manager->createVideoSourceFromXML(*unknown), nullptr);
+        }
+
+        TEST_F(VideoSourceManagerTest, ANullReaderMakesNoSource)
+        {
+            LogRecorder log;
+            EXPECT_EQ(manager->createSource(static_cast<VideoFormatReader*>(nullptr)), nullptr);
+            EXPECT_TRUE(log.contains(
+                "ERROR: Escaped from error in createSource(437): You cannot create a source with no reader."))
+                << log.dump();
+        }
+
+        TEST_F(VideoSourceManagerTest, PresetsAreSavedReplacedAndLoadedBack)
+        {
+            auto* extension = new PlainExtension("kind", false);
+            manager->registerSource(extension);
+            addPreset(*extension, "default");
+            addPreset(*extension, "Warm");
+            addPreset(*extension, "../../Escape");
+            addPreset(*extension, "a/b");
+
+            TempDir temp;
+            const File folder(temp.path() + "/");
+            manager->savePresets(folder);
+            manager->savePresets(folder);
+            const std::string sub = temp.path() + "/Plain kind/";
+            EXPECT_TRUE(File::doesFileExist(sub + "Warm.xml"));
+            EXPECT_FALSE(File::doesFileExist(sub + "default.xml")) << "the default preset is never saved";
+            EXPECT_TRUE(File::doesFileExist(sub + "Escape.xml")) << "path characters are stripped";
+            EXPECT_TRUE(File::doesFileExist(sub + "ab.xml"));
+            EXPECT_FALSE(File::doesFileExist(temp.path() + "/../Escape.xml"));
+
+            auto saved = XmlUtils::loadXmlFromFile(File(sub + "Warm.xml"), true);
+            ASSERT_NE(saved, nullptr);
+            const XmlNode* preset = saved->first_node();
+            ASSERT_NE(preset, nullptr);
+            EXPECT_EQ(std::string(preset->name()), "Preset");
+            EXPECT_EQ(readAttribute(preset->first_attribute("sourceId"), std::string()), "kind");
+            EXPECT_EQ(readAttribute(preset->first_attribute("source"), std::string()), "Plain kind");
+            EXPECT_EQ(preset->next_sibling(), nullptr) << "saving again replaced the file";
+
+            // Files that are not presets of a known kind are skipped.
+            temp.writeFile("Other/notes.txt", "<Preset name=\"x\" sourceId=\"kind\"><VideoSource/></Preset>");
+            temp.writeFile("Other/broken.xml", "<Preset name=");
+            temp.writeFile("Other/thing.xml", "<Thing name=\"x\" sourceId=\"kind\"><VideoSource/></Thing>");
+            temp.writeFile("Other/unknown.xml", "<Preset name=\"y\" sourceId=\"nobody\"><VideoSource/></Preset>");
+            temp.writeFile("Other/default.xml", "<Preset name=\"default\" sourceId=\"kind\"><VideoSource/></Preset>");
+            temp.writeFile("Other/Cold.XML", "<Preset name=\"Cold\" sourceId=\"kind\"><VideoSource/></Preset>");
+
+            auto* fresh = new PlainExtension("kind", false);
+            manager->clearSources();
+            manager->registerSource(fresh);
+            manager->loadPresets(folder);
+            std::vector<std::string> names = presetNames(*fresh);
+            std::sort(names.begin(), names.end());
+            EXPECT_EQ(names, (std::vector<std::string>{"../../Escape", "Cold", "Warm", "a/b"}));
+        }
+    }
+}
