@@ -19,6 +19,7 @@
 #include "engine/renderpasses/VXRenderPassManager.h"
 #include "engine/renderpasses/VXTransformEffect.h"
 #include "engine/video/sources/VXNetworkVideoSource.h"
+#include "engine/video/sources/VXVideoSourceManager.h"
 #include "support/VXLogRecorder.h"
 
 namespace vx::test
@@ -277,5 +278,34 @@ namespace vx::test
                 << "nothing lost on saving again";
         }
         EXPECT_EQ(instances().getNumClients(), 0u);
+    }
+}
+
+namespace vx::test
+{
+    TEST_F(NetworkVideoSourceTest, TheSourceManagerListsServersAndRecreatesTheirSources)
+    {
+        std::string text;
+        {
+            SourcePtr saved = sourceFor("127.0.0.2");
+            ASSERT_NE(saved, nullptr);
+            text = XmlUtils::writeXmlToString(*saved, true);
+        }
+        VideoSourceManager sources; // browses again, on the same server manager
+        ASSERT_TRUE(waitFor([&] {
+            scheduler.drain();
+            return manager->getNumServers() == 2;
+        }));
+        int servers = 0;
+        for (const auto& extension : sources.getSources(true))
+            servers += extension->getCategoryName() == "Network Servers" ? 1 : 0;
+        EXPECT_EQ(servers, 2);
+
+        const auto document = XmlUtils::loadXmlFromString(text, true);
+        ASSERT_NE(document, nullptr);
+        SourcePtr recreated = asNetworkSource(sources.createVideoSourceFromXML(*document->first_node()));
+        ASSERT_NE(recreated, nullptr);
+        ASSERT_NE(recreated->getClient(), nullptr);
+        EXPECT_EQ(recreated->getClient()->getServer().getPort(), portB);
     }
 }

@@ -23,21 +23,6 @@ namespace vx
 {
     namespace
     {
-        // The network server manager's source factory side. Servers become
-        // sources once the manager offers that side; until then none is
-        // registered.
-        SourceFactory* networkSourceFactory(NetworkVideoServerManager& servers)
-        {
-            return dynamic_cast<SourceFactory*>(&servers);
-        }
-
-        // A discovered server as a source extension, once servers are offered
-        // as such; empty until then.
-        std::shared_ptr<VideoSourceExtension> networkExtension(const std::shared_ptr<NetworkVideoExtension>& server)
-        {
-            return std::dynamic_pointer_cast<VideoSourceExtension>(server);
-        }
-
         bool listed(const VideoSourceExtension& extension, bool includeAll)
         {
             return includeAll || ! extension.isHidden();
@@ -51,10 +36,7 @@ namespace vx
         servers->findServers(NetworkVideoServerManager::serverServiceType);
         screenCaptureExtension = std::make_shared<ScreenCaptureSourceExtension>();
         registerInternalSource(new VideoFormatReaderSourceExtension(*dataDriver));
-        // Network video sources come through the server manager's factory
-        // side (see networkSourceFactory).
-        if (SourceFactory* factory = networkSourceFactory(*servers))
-            factories.push_back(factory);
+        factories.push_back(servers);
     }
 
     VideoSourceManager::~VideoSourceManager()
@@ -139,7 +121,7 @@ namespace vx
             const int count = servers->getNumServers();
             for (int i = 0; i < count; ++i)
             {
-                ExtensionPtr extension = networkExtension(servers->getServerInfo(i));
+                ExtensionPtr extension = servers->getServerInfo(i);
                 if (extension == nullptr)
                     continue;
                 networkExtensions.push_back(extension);
