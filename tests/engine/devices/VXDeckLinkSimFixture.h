@@ -5,8 +5,7 @@
 #include <string>
 #include <vector>
 
-#include "core/VXAsyncScheduler.h"
-#include "core/VXAsyncUpdatable.h"
+#include "support/VXScopedTestScheduler.h"
 #include "engine/devices/simdriver/VXDeckLinkSimControl.h"
 
 namespace vx::test
@@ -23,28 +22,6 @@ namespace vx::test
     // The entries of a call log that begin with one of the prefixes, in order.
     std::vector<std::string> filterCalls(const std::vector<std::string>& calls,
                                          const std::vector<std::string>& prefixes);
-
-    // Installs itself as the global asynchronous scheduler while it lives,
-    // and makes broadcasters created meanwhile queue their deferred calls on
-    // it; they run only when the test drains them. Make it before the
-    // objects whose parameters it is to defer.
-    class ScopedTestScheduler
-    {
-    public:
-        ScopedTestScheduler();
-        ~ScopedTestScheduler();
-        void drain();
-
-    private:
-        struct Scheduler : AsyncScheduler
-        {
-            void updatableAdded(AsyncUpdatable&) override {}
-            void stopHandling() override {}
-        };
-        std::shared_ptr<Scheduler> scheduler;
-        std::shared_ptr<AsyncScheduler> previous;
-        AsyncUpdatableImpl::CreationFunc previousCreation;
-    };
 
     // Clears the simulator before and after each case.
     class DeckLinkSimTest : public ::testing::Test

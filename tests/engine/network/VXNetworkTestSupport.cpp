@@ -230,48 +230,4 @@ namespace vx::test
         }
         return true;
     }
-
-    namespace
-    {
-        class QueueingImpl : public AsyncUpdatableImpl
-        {
-        public:
-            using AsyncUpdatableImpl::AsyncUpdatableImpl;
-            using AsyncUpdatableImpl::triggerAsyncUpdateDerived;
-            ~QueueingImpl() override { cancelPendingUpdateDerived(); }
-            void triggerAsyncUpdateDerived() override
-            {
-                if (auto scheduler = AsyncScheduler::asyncScheduler)
-                    scheduler->addAsyncUpdatable(&owner);
-                else
-                    owner.asyncCallback();
-            }
-            void cancelPendingUpdateDerived() override
-            {
-                if (auto scheduler = AsyncScheduler::asyncScheduler)
-                    scheduler->removeAsyncUpdatable(owner);
-            }
-        };
-    }
-
-    ScopedTestScheduler::ScopedTestScheduler()
-        : scheduler(std::make_shared<Scheduler>()), previous(AsyncScheduler::asyncScheduler),
-          previousCreation(AsyncUpdatableImpl::creationFunc)
-    {
-        AsyncScheduler::asyncScheduler = scheduler;
-        AsyncUpdatableImpl::creationFunc = [](AsyncUpdatable& owner) -> AsyncUpdatableImpl* {
-            return new QueueingImpl(owner);
-        };
-    }
-
-    ScopedTestScheduler::~ScopedTestScheduler()
-    {
-        AsyncUpdatableImpl::creationFunc = previousCreation;
-        AsyncScheduler::asyncScheduler = previous;
-    }
-
-    void ScopedTestScheduler::drain()
-    {
-        scheduler->handleAsyncUpdateInternal();
-    }
 }

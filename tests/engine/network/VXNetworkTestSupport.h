@@ -75,34 +75,10 @@ namespace vx::test
 
 #include <functional>
 
-#include "core/VXAsyncScheduler.h"
-#include "core/VXAsyncUpdatable.h"
+#include "support/VXScopedTestScheduler.h"
 
 namespace vx::test
 {
     // Polls condition every millisecond for at most timeoutMs; its last answer.
     bool waitFor(const std::function<bool()>& condition, int timeoutMs = 2000);
-
-    // Installs itself as the host's scheduler while it lives: broadcasters
-    // made meanwhile queue their deferred calls, which run when the test
-    // drains them on its own thread. Make it before those broadcasters.
-    class ScopedTestScheduler
-    {
-    public:
-        ScopedTestScheduler();
-        ~ScopedTestScheduler();
-        ScopedTestScheduler(const ScopedTestScheduler&) = delete;
-        ScopedTestScheduler& operator=(const ScopedTestScheduler&) = delete;
-        void drain();
-
-    private:
-        struct Scheduler : AsyncScheduler
-        {
-            void updatableAdded(AsyncUpdatable&) override {}
-            void stopHandling() override {}
-        };
-        std::shared_ptr<Scheduler> scheduler;
-        std::shared_ptr<AsyncScheduler> previous;
-        AsyncUpdatableImpl::CreationFunc previousCreation;
-    };
 }

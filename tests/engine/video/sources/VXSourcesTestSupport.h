@@ -4,10 +4,10 @@
 // listener recording every call in order, and an asynchronous scheduler
 // drained on the test's thread.
 
-#include "core/VXAsyncScheduler.h"
 #include "engine/video/sources/VXPositionableVideoSource.h"
 #include "engine/video/sources/VXSourceDirectory.h"
 #include "engine/video/sources/VXSourceExtension.h"
+#include "support/VXScopedTestScheduler.h"
 
 #include <rapidxml/rapidxml_print.hpp>
 
@@ -77,28 +77,6 @@ namespace vx::test
         }
         mutable std::mutex lock;
         std::vector<std::string> calls;
-    };
-
-    // Deferred calls wait until the test drains them.
-    class TestScheduler : public AsyncScheduler
-    {
-    public:
-        void drain() { handleAsyncUpdateInternal(); }
-
-    protected:
-        void updatableAdded(AsyncUpdatable&) override {}
-        void stopHandling() override {}
-    };
-
-    // Installed as the global scheduler while in scope.
-    struct ScopedTestScheduler
-    {
-        ScopedTestScheduler() : scheduler(std::make_shared<TestScheduler>())
-        {
-            AsyncScheduler::asyncScheduler = scheduler;
-        }
-        ~ScopedTestScheduler() { AsyncScheduler::asyncScheduler.reset(); }
-        std::shared_ptr<TestScheduler> scheduler;
     };
 
     // A source directory over a fixed list, current while in scope.

@@ -333,7 +333,7 @@ namespace vx::test
             source.directions.clear();
             source.getTimeline()->getPlayDirectionParam()->setValue(int(playBackward), ValueChangeInfo());
             if (scheduler != nullptr)
-                scheduler->scheduler->drain();
+                scheduler->drain();
             EXPECT_EQ(source.directions.empty(), ! withScheduler);
         }
     }
