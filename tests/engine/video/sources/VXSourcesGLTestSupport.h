@@ -45,6 +45,7 @@ namespace vx::test
         bool buffering = false;
         bool resizable = false;
         bool missesLastLine = false;
+        bool rectangle = false; // frames arrive in a rectangle texture of the reader's
         bool failOpen = false;
         int openDelayMs = 0;
         TaskThreadMode loading = TaskThreadMode::Message;
@@ -64,7 +65,8 @@ namespace vx::test
             fps = s.fps;
             length = s.length;
             bitDepth = s.bytesPerPixel;
-            textureFormat = &Texture::RGBA8;
+            // A texture adopting a foreign name must not come from the pool.
+            textureFormat = s.rectangle ? nullptr : &Texture::RGBA8;
             alphaType->setValue(s.alphaType, ValueChangeInfo());
             needsConversionFromYUVToRGBA = s.yuv;
             needsConversionFromSequentialYUVtoRGBA = s.sequentialYuv;
@@ -76,6 +78,13 @@ namespace vx::test
             opened = true;
             if (s.missesLastLine)
                 codec.oldFrameFlag = 1;
+        }
+
+        // Only rectangle readers hold a GL name; their sources die on the GL thread.
+        ~ScriptedReader() override
+        {
+            if (rectangleName != 0)
+                glDeleteTextures(1, &rectangleName);
         }
 
         static PixelRGBA8 colourOf(long frame, unsigned char alpha)
@@ -117,6 +126,18 @@ namespace vx::test
                 return false;
             const PixelRGBA8 colour = colourOf(frame, script.alpha);
             std::vector<PixelRGBA8> data(size_t(textureWidth) * textureHeight, colour);
+            if (script.rectangle)
+            {
+                if (rectangleName == 0)
+                    glGenTextures(1, &rectangleName);
+                glBindTexture(GL_TEXTURE_RECTANGLE, rectangleName);
+                glTexImage2D(GL_TEXTURE_RECTANGLE, 0, GL_RGBA8, textureWidth, textureHeight, 0, GL_RGBA,
+                             GL_UNSIGNED_BYTE, data.data());
+                glBindTexture(GL_TEXTURE_RECTANGLE, 0);
+                texture->setGLData(textureWidth, textureHeight, textureWidth, textureHeight, GL_TEXTURE_RECTANGLE,
+                                   long(rectangleName), GL_RGBA8, GL_NEAREST, GL_NEAREST, true);
+                return true;
+            }
             return uploadFrame(*texture, reinterpret_cast<const unsigned char*>(data.data()), textureWidth,
                                textureHeight, 4);
         }
@@ -146,6 +167,7 @@ namespace vx::test
         std::atomic<int> releases{0}, renders{0};
         std::atomic<bool> failRender{false}, failInit{false};
         int blendSource = -1;
+        GLuint rectangleName = 0;
 
     private:
         std::mutex lock;

@@ -342,6 +342,7 @@ namespace vx::test
             {"swizzled", [](ReaderScript& s) { s.swizzle = 2; }, true, false, 2},
             {"yuv", [](ReaderScript& s) { s.yuv = true; }, true, false, 0},
             {"sequential yuv", [](ReaderScript& s) { s.sequentialYuv = true; }, true, false, 0},
+            {"rectangle texture", [](ReaderScript& s) { s.rectangle = true; }, true, false, 0},
         };
         for (const Case& c : cases)
         {
@@ -361,6 +362,8 @@ namespace vx::test
             EXPECT_EQ(conversion->getWidth(), 8);
             if (c.premultiply)
                 expectUniform(readOutput(output), 8, 4, {10, 50, 100, 128}, 2);
+            if (script.rectangle)
+                expectUniform(readOutput(output), 8, 4, {20, 100, 200, 255}, 2);
             source->release();
             EXPECT_EQ(source->getFormatConversion(), nullptr);
             EXPECT_EQ(source->getRenderPassChain()->findIndexOfPass(*conversion), -1);
