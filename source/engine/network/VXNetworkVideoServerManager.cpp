@@ -117,22 +117,29 @@ namespace vx
         return clientRegistration != nullptr && clientRegistration->isRegistered();
     }
 
+    // The dropped entries are destroyed after the lock is released: an
+    // extension withdraws its deferred calls from the scheduler, which holds
+    // its own lock while delivering servicesChanged.
     void NetworkVideoServerManager::findServers(const std::string& type)
     {
+        std::vector<std::shared_ptr<NetworkVideoExtension>> dropped;
         {
             std::lock_guard<std::mutex> hold(listLock);
-            servers.clear();
+            servers.swap(dropped);
             defaultServerIndex = 0;
         }
+        dropped.clear();
         serverBrowser.browseForService(type);
     }
 
     void NetworkVideoServerManager::findClients(const std::string& type)
     {
+        std::vector<std::shared_ptr<NetworkVideoExtension>> dropped;
         {
             std::lock_guard<std::mutex> hold(listLock);
-            clients.clear();
+            clients.swap(dropped);
         }
+        dropped.clear();
         clientBrowser.browseForService(type);
     }
 
