@@ -1,5 +1,7 @@
 #include "platform/coregraphics/VXCoreGraphics.h"
 
+#include "core/VXInstalledBackend.h"
+
 #include <algorithm>
 #include <cstring>
 #include <mutex>
@@ -33,12 +35,7 @@ namespace vx::cg
             void postEventToProcess(long, const MouseEvent&) override {}
         };
 
-        std::mutex backendLock;
-        std::shared_ptr<Backend>& installed()
-        {
-            static auto* backend = new std::shared_ptr<Backend>(std::make_shared<EmptyBackend>());
-            return *backend;
-        }
+        using Installed = InstalledBackend<Backend, EmptyBackend>;
 
         // One registration per (callback, user info), as CoreGraphics keeps them.
         struct Registration
@@ -79,14 +76,12 @@ namespace vx::cg
 
     std::shared_ptr<Backend> getBackend()
     {
-        std::lock_guard<std::mutex> hold(backendLock);
-        return installed();
+        return Installed::get();
     }
 
     void setBackend(std::shared_ptr<Backend> backend)
     {
-        std::lock_guard<std::mutex> hold(backendLock);
-        installed() = backend != nullptr ? std::move(backend) : std::make_shared<EmptyBackend>();
+        Installed::set(std::move(backend));
     }
 
     Error displayRegisterReconfigurationCallback(DisplayReconfigurationCallBack callback, void* userInfo)

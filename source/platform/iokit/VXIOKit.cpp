@@ -1,5 +1,7 @@
 #include "platform/iokit/VXIOKit.h"
 
+#include "core/VXInstalledBackend.h"
+
 #include <atomic>
 #include <mutex>
 
@@ -31,24 +33,17 @@ namespace vx::iokit
             bool displayProductNames(Object, std::map<std::string, std::string>&) override { return false; }
         };
 
-        std::mutex backendLock;
-        std::shared_ptr<Backend>& installed()
-        {
-            static auto* backend = new std::shared_ptr<Backend>(std::make_shared<EmptyBackend>());
-            return *backend;
-        }
+        using Installed = InstalledBackend<Backend, EmptyBackend>;
     }
 
     std::shared_ptr<Backend> getBackend()
     {
-        std::lock_guard<std::mutex> hold(backendLock);
-        return installed();
+        return Installed::get();
     }
 
     void setBackend(std::shared_ptr<Backend> backend)
     {
-        std::lock_guard<std::mutex> hold(backendLock);
-        installed() = backend != nullptr ? std::move(backend) : std::make_shared<EmptyBackend>();
+        Installed::set(std::move(backend));
     }
 
     NotificationPort::NotificationPort()
