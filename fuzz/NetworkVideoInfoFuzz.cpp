@@ -4,6 +4,7 @@
 // the document again and is written back. Nothing may touch memory out of
 // bounds, leak or keep a client.
 
+#include "VXFuzzSupport.h"
 #include "core/xml/VXXmlUtils.h"
 #include "engine/network/VXNetworkVideoClientInstanceManager.h"
 #include "engine/network/VXNetworkVideoServerManager.h"
@@ -38,9 +39,8 @@ namespace
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size)
 {
     static Setup setup;
-    const std::string text(reinterpret_cast<const char*>(data), size);
-    auto document = vx::XmlUtils::loadXmlFromString(text, true);
-    if (document == nullptr || document->first_node() == nullptr)
+    const auto document = vx::fuzz::parseElement(data, size);
+    if (document == nullptr)
         return 0;
     const vx::XmlNode& node = *document->first_node();
 

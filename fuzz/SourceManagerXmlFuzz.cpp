@@ -3,6 +3,7 @@
 // capture) for a source; a source made is written back and released. Whatever
 // the element holds must neither touch memory out of bounds nor leak.
 
+#include "VXFuzzSupport.h"
 #include "core/xml/VXXmlUtils.h"
 #include "engine/devices/VXCaptureDeviceManager.h"
 #include "engine/devices/VXDeviceChangeDetector.h"
@@ -39,9 +40,8 @@ namespace
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size)
 {
     static Setup setup;
-    const std::string text(reinterpret_cast<const char*>(data), size);
-    auto document = vx::XmlUtils::loadXmlFromString(text, true);
-    if (document == nullptr || document->first_node() == nullptr)
+    const auto document = vx::fuzz::parseElement(data, size);
+    if (document == nullptr)
         return 0;
     std::unique_ptr<vx::VideoSource> source(setup.sources.createVideoSourceFromXML(*document->first_node()));
     if (source == nullptr)

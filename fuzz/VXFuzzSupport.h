@@ -1,13 +1,17 @@
-// What the fuzz targets that read files share: a scratch folder made once per
-// process, the input written to a file there, and a read of every byte a
-// decoder hands out (so a short buffer shows under the address sanitizer).
+// What the fuzz targets share: a scratch folder made once per process, the
+// input written to a file there, a read of every byte a decoder hands out (so
+// a short buffer shows under the address sanitizer), and the input as an XML
+// element.
 
 #pragma once
 
 #include <cstdint>
 #include <cstdlib>
 #include <fstream>
+#include <memory>
 #include <string>
+
+#include "core/xml/VXXmlUtils.h"
 
 #include <unistd.h>
 
@@ -35,5 +39,14 @@ namespace vx::fuzz
         for (std::uint64_t i = 0; i < size; ++i)
             sum += bytes[i];
         (void)sum;
+    }
+
+    // The input parsed as XML; null unless it has a first element.
+    inline std::unique_ptr<XmlDocument> parseElement(const std::uint8_t* data, std::size_t size)
+    {
+        auto document = XmlUtils::loadXmlFromString(std::string(reinterpret_cast<const char*>(data), size), true);
+        if (document == nullptr || document->first_node() == nullptr)
+            return nullptr;
+        return document;
     }
 }

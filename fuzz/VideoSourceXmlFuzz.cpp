@@ -4,6 +4,7 @@
 // back. Whatever the text holds (no reader child, odd loading queues, sizes,
 // settings, render passes) must neither touch memory out of bounds nor leak.
 
+#include "VXFuzzSupport.h"
 #include "core/parameters/VXPixelsLoader.h"
 #include "core/xml/VXXmlUtils.h"
 #include "engine/gfx/VXTexture.h"
@@ -89,9 +90,8 @@ namespace
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size)
 {
     static Setup setup;
-    const std::string text(reinterpret_cast<const char*>(data), size);
-    auto document = vx::XmlUtils::loadXmlFromString(text, true);
-    if (document == nullptr || document->first_node() == nullptr)
+    const auto document = vx::fuzz::parseElement(data, size);
+    if (document == nullptr)
         return 0;
     const vx::XmlNode& node = *document->first_node();
 
