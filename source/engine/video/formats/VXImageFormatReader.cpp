@@ -7,7 +7,6 @@
 #include "engine/video/formats/VXPixels.h"
 #include "engine/video/formats/VXPixelsUtils.h"
 
-#include <algorithm>
 
 namespace vx
 {
@@ -28,12 +27,7 @@ namespace vx
 
     bool ImageFormatReader::addFile(const File& added, bool rejectDuplicates)
     {
-        if (rejectDuplicates && std::find(files.begin(), files.end(), added) != files.end())
-            return false;
-        files.push_back(added);
-        sequence = files.size() > 1;
-        length = files.size() == 1 ? 1000.0 : files.size() * msecPerFrame;
-        return true;
+        return addSequenceFile(files, added, rejectDuplicates, nullptr);
     }
 
     bool ImageFormatReader::openFile(const File& source)

@@ -10,7 +10,6 @@
 #include "engine/video/formats/VXPixels.h"
 #include "engine/video/formats/VXTIFFImage.h"
 
-#include <algorithm>
 
 namespace vx
 {
@@ -100,20 +99,10 @@ namespace vx
 
     bool TIFFImageFormatReader::addFile(const File& added, bool rejectDuplicates)
     {
-        if (rejectDuplicates && std::find(files.begin(), files.end(), added) != files.end())
-            return false;
-        if (! files.empty())
-        {
-            int w = 0, h = 0, size = 0;
+        return addSequenceFile(files, added, rejectDuplicates, [](const File& f, int* w, int* h, int* size) {
             std::shared_ptr<Pixels> none;
-            if (! decompress(added, &w, &h, &size, nullptr, true, none) || w != textureWidth || h != textureHeight ||
-                size != bitDepth)
-                return false;
-        }
-        files.push_back(added);
-        sequence = files.size() > 1;
-        length = files.size() == 1 ? 1000.0 : files.size() * msecPerFrame;
-        return true;
+            return decompress(f, w, h, size, nullptr, true, none);
+        });
     }
 
     unsigned TIFFImageFormatReader::getTotalFrames() const

@@ -10,6 +10,7 @@
 #include "engine/gfx/VXTextureFormat.h"
 #include "engine/video/formats/VXPixels.h"
 
+#include <algorithm>
 #include <cmath>
 
 namespace vx
@@ -185,6 +186,23 @@ namespace vx
         settings->setViewForParam(alphaType,
                                   base.withVisiblity(alpha ? ParamView::visibilityShown : ParamView::visibilityHidden),
                                   false);
+    }
+
+    bool VideoFormatReader::addSequenceFile(std::vector<File>& files, const File& added, bool rejectDuplicates,
+                                            SequenceHeaderReader readHeader)
+    {
+        if (rejectDuplicates && std::find(files.begin(), files.end(), added) != files.end())
+            return false;
+        if (! files.empty() && readHeader != nullptr)
+        {
+            int w = 0, h = 0, size = 0;
+            if (! readHeader(added, &w, &h, &size) || w != textureWidth || h != textureHeight || size != bitDepth)
+                return false;
+        }
+        files.push_back(added);
+        sequence = files.size() > 1;
+        length = files.size() == 1 ? 1000.0 : files.size() * msecPerFrame;
+        return true;
     }
 
     bool VideoFormatReader::uploadFrame(Texture& texture, const unsigned char* data, int width, int height,

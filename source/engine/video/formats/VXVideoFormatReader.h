@@ -137,6 +137,14 @@ namespace vx
         // is never read past its end.
         bool uploadFrame(Texture& texture, const unsigned char* data, int width, int height, int bytesPerPixel) const;
 
+        // Reads a file's header (width, height, bytes per pixel); null takes any file.
+        using SequenceHeaderReader = bool (*)(const File& file, int* width, int* height, int* bytesPerPixel);
+        // Appends a file of a sequence (not a duplicate when rejectDuplicates):
+        // a further file must have the first file's size and pixel size. The
+        // sequence flag and length follow the count, one second for one file.
+        bool addSequenceFile(std::vector<File>& files, const File& added, bool rejectDuplicates,
+                             SequenceHeaderReader readHeader);
+
         double fps = 0.0;
         double msecPerFrame = 0.0;
         int bitDepth = 0;
