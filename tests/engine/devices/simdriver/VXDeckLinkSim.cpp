@@ -51,11 +51,12 @@ namespace vx
             std::atomic<int>& references;
         };
 
-        class Frame : public IDeckLinkMutableVideoFrame
+        // Made with new holding one reference; the last release deletes it.
+        // Answers no further interface unless Self says otherwise.
+        template <typename Self, typename Interface>
+        class OwnedObject : public Interface
         {
         public:
-            Frame(long w, long h, long rowBytes, BMDPixelFormat format);
-            ~Frame() override;
             HRESULT QueryInterface(REFIID, void** object) override
             {
                 *object = nullptr;
@@ -66,9 +67,19 @@ namespace vx
             {
                 const int left = --references;
                 if (left == 0)
-                    delete this;
+                    delete static_cast<Self*>(this);
                 return ULONG(left);
             }
+
+        private:
+            std::atomic<int> references{1};
+        };
+
+        class Frame : public OwnedObject<Frame, IDeckLinkMutableVideoFrame>
+        {
+        public:
+            Frame(long w, long h, long rowBytes, BMDPixelFormat format);
+            ~Frame() override;
             long GetWidth() override { return width; }
             long GetHeight() override { return height; }
             long GetRowBytes() override { return rowBytes; }
@@ -79,7 +90,6 @@ namespace vx
             std::vector<uint8_t> bytes;
 
         private:
-            std::atomic<int> references{1};
             long width;
             long height;
             long rowBytes;
@@ -113,23 +123,10 @@ namespace vx
             DeckLinkSimMode mode;
         };
 
-        class ModeIterator : public IDeckLinkDisplayModeIterator
+        class ModeIterator : public OwnedObject<ModeIterator, IDeckLinkDisplayModeIterator>
         {
         public:
             explicit ModeIterator(std::vector<Mode*> modesToWalk) : modes(std::move(modesToWalk)) {}
-            HRESULT QueryInterface(REFIID, void** object) override
-            {
-                *object = nullptr;
-                return E_NOINTERFACE;
-            }
-            ULONG AddRef() override { return ULONG(++references); }
-            ULONG Release() override
-            {
-                const int left = --references;
-                if (left == 0)
-                    delete this;
-                return ULONG(left);
-            }
             HRESULT Next(IDeckLinkDisplayMode** mode) override
             {
                 if (next >= modes.size())
@@ -143,7 +140,6 @@ namespace vx
             }
 
         private:
-            std::atomic<int> references{1};
             std::vector<Mode*> modes;
             size_t next = 0;
         };
@@ -275,19 +271,11 @@ namespace vx
             int syncDisplayed = 0;
         };
 
-        class Iterator : public IDeckLinkIterator
+        class Iterator : public OwnedObject<Iterator, IDeckLinkIterator>
         {
         public:
             explicit Iterator(std::vector<Card*> cardsToWalk) : cards(std::move(cardsToWalk)) {}
             HRESULT QueryInterface(REFIID iid, void** object) override;
-            ULONG AddRef() override { return ULONG(++references); }
-            ULONG Release() override
-            {
-                const int left = --references;
-                if (left == 0)
-                    delete this;
-                return ULONG(left);
-            }
             HRESULT Next(IDeckLink** deckLinkInstance) override
             {
                 if (next >= cards.size())
@@ -301,27 +289,13 @@ namespace vx
             }
 
         private:
-            std::atomic<int> references{1};
             std::vector<Card*> cards;
             size_t next = 0;
         };
 
-        class APIInformation : public IDeckLinkAPIInformation
+        class APIInformation : public OwnedObject<APIInformation, IDeckLinkAPIInformation>
         {
         public:
-            HRESULT QueryInterface(REFIID, void** object) override
-            {
-                *object = nullptr;
-                return E_NOINTERFACE;
-            }
-            ULONG AddRef() override { return ULONG(++references); }
-            ULONG Release() override
-            {
-                const int left = --references;
-                if (left == 0)
-                    delete this;
-                return ULONG(left);
-            }
             HRESULT GetInt(BMDDeckLinkAPIInformationID id, int64_t* value) override
             {
                 if (id != BMDDeckLinkAPIVersion)
@@ -329,9 +303,6 @@ namespace vx
                 *value = 0x0a0b0c00;
                 return S_OK;
             }
-
-        private:
-            std::atomic<int> references{1};
         };
 
         std::atomic<int> liveFrames{0};
