@@ -16,6 +16,7 @@
 
 #include "../ffgl/VXBenchEngine.h"
 #include "../gfx/VXBenchGLContext.h"
+#include "VXRawGLPass.h"
 
 #include "core/parameters/VXParamContainer.h"
 #include "core/parameters/VXParamRange.h"
@@ -56,6 +57,11 @@
 
 namespace
 {
+    using vx::bench::drawTransformQuad;
+    using vx::bench::endRawFrame;
+    using vx::bench::RawTarget;
+    using vx::bench::unitToClip;
+
     constexpr int width = 1920, height = 1080;
 
     using Engine = vx::bench::BenchEngine;
@@ -68,23 +74,6 @@ namespace
         state.SkipWithError("no GL context");
         return false;
     }
-
-    // Every GL object creation while in scope.
-    struct CreationCounter
-    {
-        vx::bench::CallCounter<&epoxy_glGenTextures> textures{"glGenTextures"};
-        vx::bench::CallCounter<&epoxy_glGenFramebuffers> framebuffers{"glGenFramebuffers"};
-        vx::bench::CallCounter<&epoxy_glGenRenderbuffers> renderbuffers{"glGenRenderbuffers"};
-        vx::bench::CallCounter<&epoxy_glGenBuffers> buffers{"glGenBuffers"};
-        vx::bench::CallCounter<&epoxy_glCreateShader> shaders{"glCreateShader"};
-        vx::bench::CallCounter<&epoxy_glCreateProgram> programs{"glCreateProgram"};
-
-        long total() const
-        {
-            return textures.calls + framebuffers.calls + renderbuffers.calls + buffers.calls + shaders.calls +
-                   programs.calls;
-        }
-    };
 
     // Deterministic premultiplied pictures; alpha varies so every branch of
     // the blends runs.
@@ -103,63 +92,6 @@ namespace
         auto texture = std::make_unique<vx::Texture>();
         texture->create(bytes.data(), width, height, vx::Texture::RGBA8);
         return texture;
-    }
-
-    // A framebuffer over a texture of the frame's size, made once.
-    struct RawTarget
-    {
-        RawTarget()
-        {
-            glGenTextures(1, &texture);
-            glBindTexture(GL_TEXTURE_2D, texture);
-            glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_MIN_FILTER, GL_LINEAR);
-            glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_WRAP_S, GL_CLAMP_TO_EDGE);
-            glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_WRAP_T, GL_CLAMP_TO_EDGE);
-            glTexImage2D(GL_TEXTURE_2D, 0, GL_RGBA8, width, height, 0, GL_RGBA, GL_UNSIGNED_BYTE, nullptr);
-            glBindTexture(GL_TEXTURE_2D, 0);
-            glGenFramebuffers(1, &framebuffer);
-            glBindFramebuffer(GL_FRAMEBUFFER, framebuffer);
-            glFramebufferTexture2D(GL_FRAMEBUFFER, GL_COLOR_ATTACHMENT0, GL_TEXTURE_2D, texture, 0);
-            glBindFramebuffer(GL_FRAMEBUFFER, 0);
-        }
-        ~RawTarget()
-        {
-            glDeleteFramebuffers(1, &framebuffer);
-            glDeleteTextures(1, &texture);
-        }
-        void bind() const
-        {
-            glBindFramebuffer(GL_FRAMEBUFFER, framebuffer);
-            glViewport(0, 0, width, height);
-        }
-        GLuint texture = 0, framebuffer = 0;
-    };
-
-    // The unit quad on the engine's attributes (0 position, 2 coordinates),
-    // mapped onto clip space by WorldViewProj.
-    void drawTransformQuad()
-    {
-        static const float corners[8] = {0, 0, 0, 1, 1, 1, 1, 0};
-        glEnableVertexAttribArray(0);
-        glEnableVertexAttribArray(2);
-        glVertexAttribPointer(0, 2, GL_FLOAT, GL_FALSE, 0, corners);
-        glVertexAttribPointer(2, 2, GL_FLOAT, GL_FALSE, 0, corners);
-        glDrawArrays(GL_TRIANGLE_FAN, 0, 4);
-        glDisableVertexAttribArray(0);
-        glDisableVertexAttribArray(2);
-    }
-
-    const float unitToClip[16] = {2, 0, 0, 0, 0, 2, 0, 0, 0, 0, 1, 0, -1, -1, 0, 1};
-
-    void endRawFrame()
-    {
-        glActiveTexture(GL_TEXTURE1);
-        glBindTexture(GL_TEXTURE_2D, 0);
-        glActiveTexture(GL_TEXTURE0);
-        glBindTexture(GL_TEXTURE_2D, 0);
-        glUseProgram(0);
-        glBindFramebuffer(GL_FRAMEBUFFER, 0);
-        glFinish();
     }
 
     //==============================================================================
@@ -203,7 +135,7 @@ namespace
         vx::Renderer& renderer = *engine().renderer;
         mixer->render(renderer);
         glFinish();
-        CreationCounter created;
+        vx::bench::GLCreationCounter created;
         for (auto _ : state)
         {
             mixer->render(renderer);
@@ -233,7 +165,7 @@ namespace
         glUniform1i(program.getUniformLocation("Texture2"), 1);
         glUniform1f(program.getUniformLocation(kind.amountUniform), 0.5f);
         glUseProgram(0);
-        const RawTarget output;
+        const RawTarget output(width, height);
         for (auto _ : state)
         {
             output.bind();
@@ -285,7 +217,7 @@ namespace
         vx::Renderer& renderer = *engine().renderer;
         chain.render(renderer);
         glFinish();
-        CreationCounter created;
+        vx::bench::GLCreationCounter created;
         for (auto _ : state)
         {
             chain.render(renderer);
@@ -319,7 +251,7 @@ namespace
         glUniform1f(brightnessContrast.getUniformLocation("brightness"), 0.0f);
         glUniform1f(brightnessContrast.getUniformLocation("contrast"), 1.0f);
         glUseProgram(0);
-        const RawTarget targets[2];
+        const RawTarget targets[2] = {{width, height}, {width, height}};
         for (auto _ : state)
         {
             GLuint from = input->getGLName();
@@ -355,7 +287,7 @@ namespace
         vx::Renderer& renderer = *engine().renderer;
         pass.render(renderer);
         glFinish();
-        CreationCounter created;
+        vx::bench::GLCreationCounter created;
         for (auto _ : state)
         {
             pass.render(renderer);

@@ -17,6 +17,7 @@
 
 #include "../ffgl/VXBenchEngine.h"
 #include "../gfx/VXBenchGLContext.h"
+#include "VXRawGLPass.h"
 
 #include "core/parameters/VXParamContainer.h"
 #include "core/parameters/VXParamRange.h"
@@ -41,27 +42,15 @@
 
 namespace
 {
+    using vx::bench::drawTransformQuad;
+    using vx::bench::endRawFrame;
+    using vx::bench::RawTarget;
+    using vx::bench::unitToClip;
+
     constexpr int width = 1280, height = 720;
 
     using Engine = vx::bench::BenchEngine;
     Engine& engine() { return vx::bench::benchEngine<3>(); }
-
-    // Every GL object creation while in scope.
-    struct CreationCounter
-    {
-        vx::bench::CallCounter<&epoxy_glGenTextures> textures{"glGenTextures"};
-        vx::bench::CallCounter<&epoxy_glGenFramebuffers> framebuffers{"glGenFramebuffers"};
-        vx::bench::CallCounter<&epoxy_glGenRenderbuffers> renderbuffers{"glGenRenderbuffers"};
-        vx::bench::CallCounter<&epoxy_glGenBuffers> buffers{"glGenBuffers"};
-        vx::bench::CallCounter<&epoxy_glCreateShader> shaders{"glCreateShader"};
-        vx::bench::CallCounter<&epoxy_glCreateProgram> programs{"glCreateProgram"};
-
-        long total() const
-        {
-            return textures.calls + framebuffers.calls + renderbuffers.calls + buffers.calls + shaders.calls +
-                   programs.calls;
-        }
-    };
 
     // A deterministic picture; alpha varies so the premultiplied rules work.
     std::unique_ptr<vx::Texture> makePicture()
@@ -108,7 +97,7 @@ namespace
         pass.setInput(0, &input, 0, 0);
         pass.render(*e.renderer);
         glFinish();
-        CreationCounter created;
+        vx::bench::GLCreationCounter created;
         for (auto _ : state)
         {
             pass.render(*e.renderer);
@@ -119,51 +108,8 @@ namespace
         pass.release();
     }
 
-    // A framebuffer over a texture of the frame's size, made once.
-    struct RawTarget
-    {
-        RawTarget()
-        {
-            glGenTextures(1, &texture);
-            glBindTexture(GL_TEXTURE_2D, texture);
-            glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_MIN_FILTER, GL_LINEAR);
-            glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_WRAP_S, GL_CLAMP_TO_EDGE);
-            glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_WRAP_T, GL_CLAMP_TO_EDGE);
-            glTexImage2D(GL_TEXTURE_2D, 0, GL_RGBA8, width, height, 0, GL_RGBA, GL_UNSIGNED_BYTE, nullptr);
-            glBindTexture(GL_TEXTURE_2D, 0);
-            glGenFramebuffers(1, &framebuffer);
-        }
-        ~RawTarget()
-        {
-            glDeleteFramebuffers(1, &framebuffer);
-            glDeleteTextures(1, &texture);
-        }
-        void bind() const
-        {
-            glBindFramebuffer(GL_FRAMEBUFFER, framebuffer);
-            glFramebufferTexture2D(GL_FRAMEBUFFER, GL_COLOR_ATTACHMENT0, GL_TEXTURE_2D, texture, 0);
-            glViewport(0, 0, width, height);
-        }
-        GLuint texture = 0, framebuffer = 0;
-    };
-
-    // The unit quad through vx::vsTransform's attributes (0 position, 2
-    // coordinates), mapped onto clip space by WorldViewProj.
-    void drawTransformQuad()
-    {
-        static const float corners[8] = {0, 0, 0, 1, 1, 1, 1, 0};
-        glEnableVertexAttribArray(0);
-        glEnableVertexAttribArray(2);
-        glVertexAttribPointer(0, 2, GL_FLOAT, GL_FALSE, 0, corners);
-        glVertexAttribPointer(2, 2, GL_FLOAT, GL_FALSE, 0, corners);
-        glDrawArrays(GL_TRIANGLE_FAN, 0, 4);
-        glDisableVertexAttribArray(0);
-        glDisableVertexAttribArray(2);
-    }
-
     void setTransformUniforms(const vx::ShaderProgram& program)
     {
-        static const float unitToClip[16] = {2, 0, 0, 0, 0, 2, 0, 0, 0, 0, 1, 0, -1, -1, 0, 1};
         glUseProgram(program.getProgram());
         glUniformMatrix4fv(program.getUniformLocation("WorldViewProj"), 1, GL_FALSE, unitToClip);
         glUniform4f(program.getUniformLocation("TexScroll"), 1.0f, 1.0f, 0.0f, 0.0f);
@@ -191,17 +137,6 @@ namespace
             glDisableClientState(GL_TEXTURE_COORD_ARRAY);
         }
         glClientActiveTexture(GL_TEXTURE0);
-    }
-
-    void endRawFrame()
-    {
-        glActiveTexture(GL_TEXTURE1);
-        glBindTexture(GL_TEXTURE_2D, 0);
-        glActiveTexture(GL_TEXTURE0);
-        glBindTexture(GL_TEXTURE_2D, 0);
-        glUseProgram(0);
-        glBindFramebuffer(GL_FRAMEBUFFER, 0);
-        glFinish();
     }
 
     bool ready(benchmark::State& state)
@@ -241,7 +176,7 @@ namespace
             glUniform1fv(program->getUniformLocation("weight"), 7, weights.data());
         }
         glUseProgram(0);
-        const RawTarget between, output;
+        const RawTarget between(width, height), output(width, height);
         for (auto _ : state)
         {
             between.bind();
@@ -286,7 +221,7 @@ namespace
         glUniform1i(program.getUniformLocation("Texture"), 0);
         glUniform3f(program.getUniformLocation("brightness"), 0.4f, 0.0f, 0.0f);
         glUseProgram(0);
-        const RawTarget output;
+        const RawTarget output(width, height);
         for (auto _ : state)
         {
             output.bind();
@@ -343,7 +278,7 @@ namespace
         glUniform2f(uniforms.getUniformLocation("uvMaxCoords"), 1.0f, 1.0f);
         glUniform2f(uniforms.getUniformLocation("srcMaxCoords"), 1.0f, 1.0f);
         glUseProgram(0);
-        const RawTarget output;
+        const RawTarget output(width, height);
         for (auto _ : state)
         {
             output.bind();
@@ -392,7 +327,7 @@ namespace
         glUniform1i(uniforms.getUniformLocation("useTexture"), 0);
         glUniform1i(uniforms.getUniformLocation("numSamples"), 17);
         glUseProgram(0);
-        const RawTarget output;
+        const RawTarget output(width, height);
         for (auto _ : state)
         {
             output.bind();

@@ -60,33 +60,30 @@ namespace
         return folder;
     }
 
+    // A movie the ffmpeg command line makes in the scratch folder from its
+    // arguments.
+    std::string makeClip(const std::string& name, const std::string& arguments)
+    {
+        const std::string file = scratch() + "/" + name;
+        std::system(("ffmpeg -v error -y " + arguments + " \"" + file + "\"").c_str());
+        return file;
+    }
+
     // 10 s of 1080p H.264 without sound (self-timed) and 4 s of 720p H.264
     // with sound and 2 s key frames (seeking reader).
     const std::string& playClip()
     {
-        static const std::string path = []
-        {
-            const std::string file = scratch() + "/play1080.mov";
-            std::system(("ffmpeg -v error -y -f lavfi -i testsrc2=s=1920x1080:r=25:d=10 -c:v libx264 -preset "
-                         "ultrafast -g 250 -pix_fmt yuv420p \"" +
-                         file + "\"")
-                            .c_str());
-            return file;
-        }();
+        static const std::string path =
+            makeClip("play1080.mov", "-f lavfi -i testsrc2=s=1920x1080:r=25:d=10 -c:v libx264 -preset ultrafast "
+                                     "-g 250 -pix_fmt yuv420p");
         return path;
     }
 
     const std::string& seekClip()
     {
-        static const std::string path = []
-        {
-            const std::string file = scratch() + "/seek720.mov";
-            std::system(("ffmpeg -v error -y -f lavfi -i testsrc2=s=1280x720:r=25:d=4 -f lavfi -i sine=d=4 "
-                         "-c:v libx264 -preset ultrafast -g 50 -pix_fmt yuv420p -c:a pcm_s16le \"" +
-                         file + "\"")
-                            .c_str());
-            return file;
-        }();
+        static const std::string path =
+            makeClip("seek720.mov", "-f lavfi -i testsrc2=s=1280x720:r=25:d=4 -f lavfi -i sine=d=4 -c:v libx264 "
+                                    "-preset ultrafast -g 50 -pix_fmt yuv420p -c:a pcm_s16le");
         return path;
     }
 
