@@ -13,6 +13,7 @@
 #include "engine/video/codecs/VXUVMapCorpus.h"
 #include "engine/video/codecs/VXYCoCgBlocks.h"
 #include "engine/video/codecs/VXYCoCgTestCorpus.h"
+#include "engine/gfx/VXRenderTargetTestSupport.h"
 #include "support/gl/VXGLTestFixture.h"
 
 // Decoded YCoCg and UV-map frames drawn by the decompressor's programs and
@@ -29,27 +30,15 @@ namespace vx::test
             void SetUp() override
             {
                 GLTest::SetUp();
-                GfxInfo::filloutGfxInfo();
-                Renderer::installContextHooks();
-                context = manager.addContext(GLTestContext::getContext(), 0, 1, true, true);
-                ASSERT_NE(context, nullptr);
-                renderer = context->getRenderer();
+                host = std::make_unique<ScopedHostRenderer>(manager);
+                renderer = host->renderer;
                 ASSERT_NE(renderer, nullptr);
             }
 
             void TearDown() override
             {
-                renderer->getRenderContext().unbindAll();
-                for (GLenum unit = 0; unit < 8; ++unit)
-                {
-                    glActiveTexture(GL_TEXTURE0 + unit);
-                    glDisable(GL_TEXTURE_2D);
-                }
-                glActiveTexture(GL_TEXTURE0);
                 decompressor.reset();
-                manager.removeContext(context);
-                context.reset();
-                Context::rendererHooks = {};
+                host.reset();
                 GLTest::TearDown();
             }
 
@@ -72,7 +61,7 @@ namespace vx::test
             }
 
             ContextManager manager;
-            std::shared_ptr<Context> context;
+            std::unique_ptr<ScopedHostRenderer> host;
             Renderer* renderer = nullptr;
             std::unique_ptr<QMVDecompressor> decompressor;
         };

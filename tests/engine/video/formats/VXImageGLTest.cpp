@@ -8,6 +8,7 @@
 #include "engine/gfx/VXGfxInfo.h"
 #include "engine/gfx/VXRenderer.h"
 #include "engine/gfx/VXTexture.h"
+#include "engine/gfx/VXRenderTargetTestSupport.h"
 #include "support/gl/VXGLTestFixture.h"
 
 namespace vx::test
@@ -26,26 +27,14 @@ namespace vx::test
             void SetUp() override
             {
                 GLTest::SetUp();
-                GfxInfo::filloutGfxInfo();
-                Renderer::installContextHooks();
-                context = manager.addContext(GLTestContext::getContext(), 0, 1, true, true);
-                ASSERT_NE(context, nullptr);
-                renderer = context->getRenderer();
+                host = std::make_unique<ScopedHostRenderer>(manager);
+                renderer = host->renderer;
                 ASSERT_NE(renderer, nullptr);
             }
 
             void TearDown() override
             {
-                renderer->getRenderContext().unbindAll();
-                for (GLenum unit = 0; unit < 8; ++unit)
-                {
-                    glActiveTexture(GL_TEXTURE0 + unit);
-                    glDisable(GL_TEXTURE_2D);
-                }
-                glActiveTexture(GL_TEXTURE0);
-                manager.removeContext(context);
-                context.reset();
-                Context::rendererHooks = {};
+                host.reset();
                 GLTest::TearDown();
             }
 
@@ -60,7 +49,7 @@ namespace vx::test
             PixelRGBA8 at(int x, int y) const { return readPixel(x, height - 1 - y); }
 
             ContextManager manager;
-            std::shared_ptr<Context> context;
+            std::unique_ptr<ScopedHostRenderer> host;
             Renderer* renderer = nullptr;
             int height = 0;
         };

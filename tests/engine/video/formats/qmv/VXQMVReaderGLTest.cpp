@@ -17,6 +17,7 @@
 #include "engine/video/formats/qmv/VXQMVTestFiles.h"
 #include "support/VXLogRecorder.h"
 #include "support/VXTempDir.h"
+#include "engine/gfx/VXRenderTargetTestSupport.h"
 #include "support/gl/VXGLTestFixture.h"
 
 // The readers on real GL: DXT frames through the two pixel-unpack buffers,
@@ -37,26 +38,14 @@ namespace vx::test
             void SetUp() override
             {
                 GLTest::SetUp();
-                GfxInfo::filloutGfxInfo();
-                Renderer::installContextHooks();
-                context = manager.addContext(GLTestContext::getContext(), 0, 1, true, true);
-                ASSERT_NE(context, nullptr);
-                renderer = context->getRenderer();
+                host = std::make_unique<ScopedHostRenderer>(manager);
+                renderer = host->renderer;
                 ASSERT_NE(renderer, nullptr);
             }
 
             void TearDown() override
             {
-                renderer->getRenderContext().unbindAll();
-                for (GLenum unit = 0; unit < 8; ++unit)
-                {
-                    glActiveTexture(GL_TEXTURE0 + unit);
-                    glDisable(GL_TEXTURE_2D);
-                }
-                glActiveTexture(GL_TEXTURE0);
-                manager.removeContext(context);
-                context.reset();
-                Context::rendererHooks = {};
+                host.reset();
                 GLTest::TearDown();
             }
 
@@ -90,7 +79,7 @@ namespace vx::test
             }
 
             ContextManager manager;
-            std::shared_ptr<Context> context;
+            std::unique_ptr<ScopedHostRenderer> host;
             Renderer* renderer = nullptr;
         };
     }
