@@ -176,26 +176,7 @@ namespace
     {
         frame();
         baseline();
-        std::vector<double> frameTimes, baselineTimes;
-        bool frameFirst = true;
-        for (auto _ : state)
-        {
-            if (frameFirst)
-            {
-                frameTimes.push_back(timed(frame));
-                baselineTimes.push_back(timed(baseline));
-            }
-            else
-            {
-                baselineTimes.push_back(timed(baseline));
-                frameTimes.push_back(timed(frame));
-            }
-            frameFirst = ! frameFirst;
-        }
-        const double frameMedian = median(frameTimes), baselineMedian = median(baselineTimes);
-        state.counters[frameName] = frameMedian;
-        state.counters[baselineName] = baselineMedian;
-        state.counters[ratioName] = baselineMedian > 0.0 ? frameMedian / baselineMedian : 0.0;
+        vx::bench::timeAlternately(state, frame, baseline, [] {}, frameName, baselineName, ratioName);
         countSteadyFrame(state, frame);
     }
 

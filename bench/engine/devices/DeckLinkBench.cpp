@@ -250,26 +250,8 @@ namespace
             CaptureBaseline baseline;
             capture();
             baseline();
-            std::vector<double> captureTimes, baselineTimes;
-            bool captureFirst = true;
-            for (auto _ : state)
-            {
-                if (captureFirst)
-                {
-                    captureTimes.push_back(timed(capture));
-                    baselineTimes.push_back(timed(baseline));
-                }
-                else
-                {
-                    baselineTimes.push_back(timed(baseline));
-                    captureTimes.push_back(timed(capture));
-                }
-                captureFirst = ! captureFirst;
-            }
-            const double captureMedian = median(captureTimes), baselineMedian = median(baselineTimes);
-            state.counters["captureUs"] = captureMedian;
-            state.counters["memcpyUploadUs"] = baselineMedian;
-            state.counters["captureOverBaseline"] = baselineMedian > 0.0 ? captureMedian / baselineMedian : 0.0;
+            vx::bench::timeAlternately(state, capture, baseline, [] {}, "captureUs", "memcpyUploadUs",
+                                       "captureOverBaseline");
             countSteadyFrame(state, capture);
         }
         e.sim->reset();
@@ -292,27 +274,8 @@ namespace
             output.complete();
             output();
             baseline();
-            std::vector<double> outputTimes, baselineTimes;
-            bool outputFirst = true;
-            for (auto _ : state)
-            {
-                output.complete();
-                if (outputFirst)
-                {
-                    outputTimes.push_back(timed(output));
-                    baselineTimes.push_back(timed(baseline));
-                }
-                else
-                {
-                    baselineTimes.push_back(timed(baseline));
-                    outputTimes.push_back(timed(output));
-                }
-                outputFirst = ! outputFirst;
-            }
-            const double outputMedian = median(outputTimes), baselineMedian = median(baselineTimes);
-            state.counters["endUs"] = outputMedian;
-            state.counters["rawGLUs"] = baselineMedian;
-            state.counters["endOverRawGL"] = baselineMedian > 0.0 ? outputMedian / baselineMedian : 0.0;
+            vx::bench::timeAlternately(state, output, baseline, [&output] { output.complete(); }, "endUs", "rawGLUs",
+                                       "endOverRawGL");
             output.complete();
             countSteadyFrame(state, output);
         }

@@ -4,28 +4,11 @@
 #include <cstdlib>
 #include <new>
 
-#include "engine/ffgl/VXVexkit.h"
-#include "engine/gfx/VXContextManager.h"
 
 namespace vx::bench
 {
     std::atomic<long> allocations{0};
     std::atomic<bool> countAllocations{false};
-
-    BenchEngine::BenchEngine()
-    {
-        root = vx::Vexkit::create(3);
-        if (! root->initialise(true))
-            return;
-        selected = root->getContextManager()->getScopedPrimaryContextLock();
-        renderer = root->getPrimaryRenderer();
-    }
-
-    BenchEngine& benchEngine()
-    {
-        static BenchEngine instance;
-        return instance;
-    }
 
     double median(std::vector<double> values)
     {
