@@ -9,6 +9,7 @@
 
 #include <benchmark/benchmark.h>
 
+#include "../../VXSideBySide.h"
 #include "../ffgl/VXBenchEngine.h"
 
 #include "core/parameters/VXParamCollection.h"
@@ -137,24 +138,7 @@ namespace
     }
     BENCHMARK(BM_RawProgramDraw)->Name("BM_RawProgramDraw/256x256");
 
-    using Clock = std::chrono::steady_clock;
-
-    // Alternates a and b each iteration, so load on the machine hits both.
-    template <typename A, typename B>
-    void sideBySide(benchmark::State& state, A&& a, B&& b)
-    {
-        Clock::duration timeA{}, timeB{};
-        for (auto _ : state)
-        {
-            const auto t0 = Clock::now();
-            a();
-            const auto t1 = Clock::now();
-            b();
-            timeB += Clock::now() - t1;
-            timeA += t1 - t0;
-        }
-        state.counters["ratio"] = double(timeA.count()) / double(std::max<Clock::rep>(timeB.count(), 1));
-    }
+    using vx::bench::sideBySide;
 
     void BM_ShaderToyRenderSideBySide(benchmark::State& state)
     {
