@@ -47,7 +47,7 @@ namespace vx::cg
         struct Atoms
         {
             xcb_atom_t clientList = 0, clientListStacking = 0, wmName = 0, utf8String = 0, wmPid = 0,
-                       activeWindow = 0;
+                       activeWindow = 0, windowType = 0, typeDesktop = 0, typeDock = 0;
         };
 
         xcb_atom_t internAtom(xcb_connection_t* connection, const char* name)
@@ -273,6 +273,9 @@ namespace vx::cg
             atoms.utf8String = internAtom(requests, "UTF8_STRING");
             atoms.wmPid = internAtom(requests, "_NET_WM_PID");
             atoms.activeWindow = internAtom(requests, "_NET_ACTIVE_WINDOW");
+            atoms.windowType = internAtom(requests, "_NET_WM_WINDOW_TYPE");
+            atoms.typeDesktop = internAtom(requests, "_NET_WM_WINDOW_TYPE_DESKTOP");
+            atoms.typeDock = internAtom(requests, "_NET_WM_WINDOW_TYPE_DOCK");
 
             wakeFd = eventfd(0, EFD_CLOEXEC);
             if (wakeFd < 0)
@@ -497,7 +500,7 @@ namespace vx::cg
             return onScreen;
         }
 
-        std::vector<Dictionary> X11Backend::windowListCopyWindowInfo(uint32_t, uint32_t)
+        std::vector<Dictionary> X11Backend::windowListCopyWindowInfo(uint32_t options, uint32_t)
         {
             std::vector<Dictionary> list;
             if (! isAlive())
@@ -506,7 +509,7 @@ namespace vx::cg
             const std::vector<xcb_window_t> windows = listWindows();
             struct Asked
             {
-                xcb_get_property_cookie_t netName, name, wmClass, pid;
+                xcb_get_property_cookie_t netName, name, wmClass, pid, type;
             };
             std::vector<Asked> asked;
             for (xcb_window_t window : windows)
@@ -514,7 +517,8 @@ namespace vx::cg
                                  xcb_get_property(requests, 0, window, XCB_ATOM_WM_NAME, XCB_GET_PROPERTY_TYPE_ANY, 0,
                                                   1024),
                                  xcb_get_property(requests, 0, window, XCB_ATOM_WM_CLASS, XCB_ATOM_STRING, 0, 1024),
-                                 xcb_get_property(requests, 0, window, atoms.wmPid, XCB_ATOM_CARDINAL, 0, 1)});
+                                 xcb_get_property(requests, 0, window, atoms.wmPid, XCB_ATOM_CARDINAL, 0, 1),
+                                 xcb_get_property(requests, 0, window, atoms.windowType, XCB_ATOM_ATOM, 0, 32)});
             auto take = [this](xcb_get_property_cookie_t cookie)
             { return own(xcb_get_property_reply(requests, cookie, nullptr)); };
             for (size_t i = 0; i < windows.size(); ++i)
@@ -523,6 +527,16 @@ namespace vx::cg
                 auto name = take(asked[i].name);
                 auto wmClass = take(asked[i].wmClass);
                 auto pid = take(asked[i].pid);
+                auto type = take(asked[i].type);
+                // The desktop and panels are desktop elements.
+                if ((options & kCGWindowListExcludeDesktopElements) != 0 && type != nullptr && type->format == 32)
+                {
+                    const auto* types = static_cast<const xcb_atom_t*>(xcb_get_property_value(type.get()));
+                    const auto* end = types + xcb_get_property_value_length(type.get()) / 4;
+                    if (std::find_if(types, end, [this](xcb_atom_t t)
+                                     { return t == atoms.typeDesktop || t == atoms.typeDock; }) != end)
+                        continue;
+                }
                 Dictionary entry;
                 entry.set("kCGWindowNumber", (long long)windows[i]);
                 auto text = [](const Reply<xcb_get_property_reply_t>& reply)

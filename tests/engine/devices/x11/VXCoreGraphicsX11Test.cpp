@@ -151,6 +151,7 @@ namespace vx::test
             const xcb_window_t legacy = windows->create(10, 10, 30, 30, {"", "caf\xe9", "legacy", "Legacy", 0});
             const xcb_window_t nameless = windows->create(50, 10, 30, 30, {"", "", "", "Nameless", 0});
             const xcb_window_t ownerless = windows->create(90, 10, 30, 30, {"", "orphan", "", "", 0});
+            const xcb_window_t desktop = windows->create(0, 0, 30, 30, {"", "desktop", "desk", "Desk", 0, true});
             cg::setBackend(connectX11(*server));
 
             ScreenCaptureWrapper wrapper;
@@ -159,13 +160,14 @@ namespace vx::test
             std::vector<std::pair<std::string, int>> listed;
             for (size_t i = 0; i < choice.getNumChoices(); ++i)
                 listed.emplace_back(choice.getNameOfChoice(i), choice.getChoices()[i].getValue());
-            // Front to back; the window without WM_CLASS has no owner and is left out.
+            // Front to back; the window without WM_CLASS has no owner and the
+            // desktop is a desktop element: both are left out.
             const std::vector<std::pair<std::string, int>> expected = {
                 {"Nameless", int(nameless)}, {"Legacy - café", int(legacy)}, {"VXTest - Café ✓", int(named)}};
             std::vector<std::pair<std::string, int>> ours;
             for (const auto& entry : listed)
                 if (entry.second == int(named) || entry.second == int(legacy) || entry.second == int(nameless) ||
-                    entry.second == int(ownerless))
+                    entry.second == int(ownerless) || entry.second == int(desktop))
                     ours.push_back(entry);
             EXPECT_EQ(ours, expected);
 
