@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <atomic>
+#include <cerrno>
 #include <cstdlib>
 #include <cstring>
 #include <map>
@@ -146,13 +147,20 @@ namespace vx::cg
             bool ensureSegment(size_t size);
             void releaseSegment();
 
+            static bool speaksMonitors(xcb_connection_t* connection);
+            // The event thread runs only while callbacks are registered, so
+            // none is left running in a module being unloaded.
+            void updateWatching();
+            void startWatching();
+            void stopWatching();
             void watchEvents();
             void handleEvent(const xcb_generic_event_t& event);
             void notifyAll(DirectDisplayID display, uint32_t flags);
             void serverGone();
 
             xcb_connection_t* requests = nullptr; // every call but the event thread's
-            xcb_connection_t* events = nullptr;   // the event thread's alone
+            xcb_connection_t* events = nullptr;   // the event thread's alone, while it runs
+            std::string displayToWatch;
             xcb_screen_t screen{};
             Atoms atoms;
             bool hasMonitors = false;
@@ -170,6 +178,7 @@ namespace vx::cg
             std::map<int, std::function<void(DirectDisplayID, uint32_t)>> callbacks;
             int nextToken = 1;
             std::vector<Monitor> watched; // the event thread's
+            std::mutex watchLock;         // starting and stopping it
 
             std::atomic<bool> gone{false};
             std::atomic<bool> goneSaid{false};
@@ -198,12 +207,7 @@ namespace vx::cg
                 whyNot = "no X server answers";
                 return false;
             }
-            events = xcb_connect(name, nullptr);
-            if (xcb_connection_has_error(events) != 0)
-            {
-                whyNot = "no X server answers";
-                return false;
-            }
+            displayToWatch = name != nullptr ? name : "";
             const xcb_setup_t* setup = xcb_get_setup(requests);
             auto roots = xcb_setup_roots_iterator(setup);
             for (int i = 0; i < screenNumber && roots.rem > 0; ++i)
@@ -239,27 +243,7 @@ namespace vx::cg
                 return false;
             }
 
-            // RandR is asked on both connections: events come only to a
-            // client that said which version it speaks.
-            for (xcb_connection_t* connection : {requests, events})
-            {
-                if (! hasExtension(connection, &xcb_randr_id))
-                    break;
-                auto version = own(xcb_randr_query_version_reply(
-                    connection, xcb_randr_query_version(connection, 1, 5), nullptr));
-                hasMonitors = version != nullptr && (version->major_version > 1 || version->minor_version >= 5);
-            }
-            if (hasMonitors)
-            {
-                randrEventBase = xcb_get_extension_data(events, &xcb_randr_id)->first_event;
-                xcb_randr_select_input(events, screen.root,
-                                       XCB_RANDR_NOTIFY_MASK_SCREEN_CHANGE | XCB_RANDR_NOTIFY_MASK_OUTPUT_CHANGE |
-                                           XCB_RANDR_NOTIFY_MASK_CRTC_CHANGE);
-            }
-            // Monitors set or deleted reach clients only as a reshape of the root.
-            const uint32_t mask = XCB_EVENT_MASK_STRUCTURE_NOTIFY;
-            xcb_change_window_attributes(events, screen.root, XCB_CW_EVENT_MASK, &mask);
-            watched = queryMonitors(events, screen, hasMonitors);
+            hasMonitors = speaksMonitors(requests);
 
             if (options.useSharedMemory && hasExtension(requests, &xcb_shm_id))
             {
@@ -276,19 +260,68 @@ namespace vx::cg
             atoms.windowType = internAtom(requests, "_NET_WM_WINDOW_TYPE");
             atoms.typeDesktop = internAtom(requests, "_NET_WM_WINDOW_TYPE_DESKTOP");
             atoms.typeDock = internAtom(requests, "_NET_WM_WINDOW_TYPE_DOCK");
-
-            wakeFd = eventfd(0, EFD_CLOEXEC);
-            if (wakeFd < 0)
-            {
-                whyNot = "no event descriptor";
-                return false;
-            }
-            xcb_flush(events);
-            eventThread = std::thread([this] { watchEvents(); });
             return true;
         }
 
         X11Backend::~X11Backend()
+        {
+            stopWatching();
+            releaseSegment();
+            if (requests != nullptr)
+                xcb_disconnect(requests);
+        }
+
+        bool X11Backend::speaksMonitors(xcb_connection_t* connection)
+        {
+            // Asked on every connection: RandR sends events only to a client
+            // that said which version it speaks.
+            if (! hasExtension(connection, &xcb_randr_id))
+                return false;
+            auto version =
+                own(xcb_randr_query_version_reply(connection, xcb_randr_query_version(connection, 1, 5), nullptr));
+            return version != nullptr && (version->major_version > 1 || version->minor_version >= 5);
+        }
+
+        void X11Backend::updateWatching()
+        {
+            std::lock_guard<std::mutex> hold(watchLock);
+            bool wanted = false;
+            {
+                std::lock_guard<std::mutex> holdCallbacks(notifyLock);
+                wanted = ! callbacks.empty();
+            }
+            if (wanted && ! eventThread.joinable())
+                startWatching();
+            else if (! wanted)
+                stopWatching();
+        }
+
+        void X11Backend::startWatching()
+        {
+            events = xcb_connect(displayToWatch.empty() ? nullptr : displayToWatch.c_str(), nullptr);
+            wakeFd = eventfd(0, EFD_CLOEXEC);
+            if (xcb_connection_has_error(events) != 0 || wakeFd < 0)
+            {
+                gone = true;
+                isAlive();
+                stopWatching();
+                return;
+            }
+            if (hasMonitors && speaksMonitors(events))
+            {
+                randrEventBase = xcb_get_extension_data(events, &xcb_randr_id)->first_event;
+                xcb_randr_select_input(events, screen.root,
+                                       XCB_RANDR_NOTIFY_MASK_SCREEN_CHANGE | XCB_RANDR_NOTIFY_MASK_OUTPUT_CHANGE |
+                                           XCB_RANDR_NOTIFY_MASK_CRTC_CHANGE);
+            }
+            // Monitors set or deleted reach clients only as a reshape of the root.
+            const uint32_t mask = XCB_EVENT_MASK_STRUCTURE_NOTIFY;
+            xcb_change_window_attributes(events, screen.root, XCB_CW_EVENT_MASK, &mask);
+            watched = queryMonitors(events, screen, hasMonitors);
+            eventThread = std::thread([this] { watchEvents(); });
+        }
+
+        void X11Backend::stopWatching()
         {
             if (eventThread.joinable())
             {
@@ -298,11 +331,10 @@ namespace vx::cg
             }
             if (wakeFd >= 0)
                 close(wakeFd);
-            releaseSegment();
+            wakeFd = -1;
             if (events != nullptr)
                 xcb_disconnect(events);
-            if (requests != nullptr)
-                xcb_disconnect(requests);
+            events = nullptr;
         }
 
         bool X11Backend::isAlive()
@@ -370,16 +402,23 @@ namespace vx::cg
 
         int X11Backend::addReconfiguration(std::function<void(DirectDisplayID, uint32_t)> notify)
         {
-            std::lock_guard<std::mutex> hold(notifyLock);
-            const int token = nextToken++;
-            callbacks[token] = std::move(notify);
+            int token = 0;
+            {
+                std::lock_guard<std::mutex> hold(notifyLock);
+                token = nextToken++;
+                callbacks[token] = std::move(notify);
+            }
+            updateWatching();
             return token;
         }
 
         void X11Backend::removeReconfiguration(int token)
         {
-            std::lock_guard<std::mutex> hold(notifyLock);
-            callbacks.erase(token);
+            {
+                std::lock_guard<std::mutex> hold(notifyLock);
+                callbacks.erase(token);
+            }
+            updateWatching();
         }
 
         void X11Backend::notifyAll(DirectDisplayID display, uint32_t flags)

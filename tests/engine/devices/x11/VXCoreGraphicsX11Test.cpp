@@ -8,6 +8,7 @@
 
 #include <atomic>
 #include <chrono>
+#include <filesystem>
 #include <functional>
 #include <thread>
 #include <unistd.h>
@@ -195,6 +196,27 @@ namespace vx::test
             EXPECT_TRUE(log.contains("Displays and windows: X11 on display " + server->getDisplayName())) << log.dump();
             x11->getOnlineDisplayList(0, nullptr, &count);
             EXPECT_EQ(count, 1u);
+        }
+
+        size_t threadCount()
+        {
+            size_t count = 0;
+            for ([[maybe_unused]] const auto& task : std::filesystem::directory_iterator("/proc/self/task"))
+                ++count;
+            return count;
+        }
+
+        TEST_F(X11Test, EventsAreWatchedOnlyWhileSomeoneListens)
+        {
+            // A module being unloaded must find none of its threads running.
+            const size_t before = threadCount();
+            cg::setBackend(connectX11(*server));
+            EXPECT_EQ(threadCount(), before);
+            {
+                std::unique_ptr<DisplayChangeDetector> detector(DisplayChangeDetector::Create());
+                EXPECT_EQ(threadCount(), before + 1);
+            }
+            EXPECT_EQ(threadCount(), before);
         }
 
         TEST(X11ServerGoneTest, AServerThatGoesAwayLeavesNoDisplaysSaidOnceAndTheEngineRunning)
