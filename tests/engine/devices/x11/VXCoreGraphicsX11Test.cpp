@@ -224,6 +224,8 @@ namespace vx::test
             XorgServer own;
             if (! own.isRunning())
                 GTEST_SKIP() << "no X server for these tests: " << own.getWhyNot();
+            // The log hook is set before the event thread starts: it is read unlocked.
+            LogRecorder log;
             ManualTime time;
             std::shared_ptr<cg::Backend> backend = connectX11(own);
             ASSERT_NE(backend, nullptr);
@@ -232,7 +234,6 @@ namespace vx::test
             Recorder recorder;
             detector->addListener(recorder, false);
 
-            LogRecorder log;
             own.stop();
             auto* timer = dynamic_cast<OverrideableTimer*>(detector.get());
             ASSERT_TRUE(pumpUntil([&] { return time.isRunning(*timer); }, 5000)) << "the monitors were not removed";
