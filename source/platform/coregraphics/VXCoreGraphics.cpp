@@ -3,16 +3,19 @@
 #include "core/VXInstalledBackend.h"
 
 #include <algorithm>
+#include <cstdlib>
 #include <cstring>
 #include <mutex>
 
+#include "core/VXLog.h"
+#include "platform/coregraphics/VXCoreGraphicsX11.h"
 #include "platform/runloop/VXRunLoop.h"
 
 namespace vx::cg
 {
     namespace
     {
-        // The Linux platform: no display, no window, no process to raise.
+        // Without a window server: no display, no window, no process to raise.
         class EmptyBackend : public Backend
         {
         public:
@@ -36,6 +39,19 @@ namespace vx::cg
         };
 
         using Installed = InstalledBackend<Backend, EmptyBackend>;
+
+        // The platform's backend is chosen once, by the first getBackend; a
+        // backend set before (a test's) keeps it from being probed at all.
+        std::once_flag platformChosen;
+        void choosePlatformOnce(bool probe)
+        {
+            std::call_once(platformChosen,
+                           [probe]
+                           {
+                               if (probe)
+                                   Installed::set(createPlatformBackend(nullptr));
+                           });
+        }
 
         // One registration per (callback, user info), as CoreGraphics keeps them.
         struct Registration
@@ -76,12 +92,28 @@ namespace vx::cg
 
     std::shared_ptr<Backend> getBackend()
     {
+        choosePlatformOnce(true);
         return Installed::get();
     }
 
     void setBackend(std::shared_ptr<Backend> backend)
     {
+        choosePlatformOnce(false);
         Installed::set(std::move(backend));
+    }
+
+    std::shared_ptr<Backend> createPlatformBackend(const char* displayName)
+    {
+        const char* name = displayName != nullptr ? displayName : std::getenv("DISPLAY");
+        const std::string shown = name != nullptr && *name != 0 ? name : "(none)";
+        std::string whyNot;
+        if (std::shared_ptr<Backend> x11 = createX11Backend(displayName, X11Options(), &whyNot))
+        {
+            logPrint(logInfo, "Displays and windows: X11 on display %s.", shown.c_str());
+            return x11;
+        }
+        logPrint(logInfo, "Displays and windows: none, no usable X display %s (%s).", shown.c_str(), whyNot.c_str());
+        return std::make_shared<EmptyBackend>();
     }
 
     Error displayRegisterReconfigurationCallback(DisplayReconfigurationCallBack callback, void* userInfo)

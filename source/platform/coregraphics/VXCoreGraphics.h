@@ -14,9 +14,9 @@
 
 // The CoreGraphics calls the device layer makes (displays and their
 // reconfiguration, window lists and window images, mouse events, the process
-// manager's front process), over an installable backend. The Linux backend is
-// empty: no display, no window. Bitmap contexts are computed here, whatever
-// the backend.
+// manager's front process), over an installable backend. On Linux the
+// backend is X11 where an X display answers at start-up, else empty: no
+// display, no window. Bitmap contexts are computed here, whatever the backend.
 namespace vx::cg
 {
     using DirectDisplayID = uint32_t;
@@ -141,9 +141,15 @@ namespace vx::cg
         virtual void postEventToProcess(long pid, const MouseEvent& event) = 0;
     };
 
-    // The installed backend (the empty one unless set); null restores it.
+    // The installed backend. The first getBackend, unless a backend was set
+    // before, installs the platform's (createPlatformBackend of $DISPLAY);
+    // null installs the empty one.
     std::shared_ptr<Backend> getBackend();
     void setBackend(std::shared_ptr<Backend> backend);
+
+    // X11 when the display named (null: $DISPLAY) answers, else the empty
+    // backend; logs one line saying which.
+    std::shared_ptr<Backend> createPlatformBackend(const char* displayName);
 
     // CGDisplayRegisterReconfigurationCallback: the callback runs on the run
     // loop of the registering thread, when it pumps. Register and remove on

@@ -1,0 +1,799 @@
+#include "platform/coregraphics/VXCoreGraphicsX11.h"
+
+#include <algorithm>
+#include <atomic>
+#include <cerrno>
+#include <cstdlib>
+#include <cstring>
+#include <map>
+#include <mutex>
+#include <set>
+#include <thread>
+
+#include <poll.h>
+#include <sys/eventfd.h>
+#include <sys/ipc.h>
+#include <sys/shm.h>
+#include <unistd.h>
+
+#include <xcb/composite.h>
+#include <xcb/randr.h>
+#include <xcb/shm.h>
+#include <xcb/xcb.h>
+#include <xcb/xtest.h>
+
+#include "core/VXLog.h"
+
+namespace vx::cg
+{
+    namespace
+    {
+        // A reply that frees itself.
+        template <typename T>
+        using Reply = std::unique_ptr<T, decltype(&std::free)>;
+
+        template <typename T>
+        Reply<T> own(T* reply)
+        {
+            return Reply<T>(reply, &std::free);
+        }
+
+        struct Monitor
+        {
+            DirectDisplayID id = 0;
+            Rect bounds;
+            bool primary = false;
+        };
+
+        struct Atoms
+        {
+            xcb_atom_t clientList = 0, clientListStacking = 0, wmName = 0, utf8String = 0, wmPid = 0,
+                       activeWindow = 0, windowType = 0, typeDesktop = 0, typeDock = 0;
+        };
+
+        xcb_atom_t internAtom(xcb_connection_t* connection, const char* name)
+        {
+            auto reply =
+                own(xcb_intern_atom_reply(connection, xcb_intern_atom(connection, 0, uint16_t(std::strlen(name)), name),
+                                          nullptr));
+            return reply != nullptr ? reply->atom : xcb_atom_t(XCB_ATOM_NONE);
+        }
+
+        // ISO 8859-1 (WM_NAME of type STRING) to UTF-8.
+        std::string latin1ToUtf8(const char* bytes, int length)
+        {
+            std::string text;
+            for (int i = 0; i < length; ++i)
+            {
+                const auto c = uint8_t(bytes[i]);
+                if (c < 0x80)
+                    text += char(c);
+                else
+                {
+                    text += char(0xC0 | (c >> 6));
+                    text += char(0x80 | (c & 0x3F));
+                }
+            }
+            return text;
+        }
+
+        // The RandR 1.5 monitors (the screen as one display without them).
+        std::vector<Monitor> queryMonitors(xcb_connection_t* connection, const xcb_screen_t& screen, bool hasMonitors)
+        {
+            std::vector<Monitor> monitors;
+            if (! hasMonitors)
+            {
+                Monitor whole;
+                whole.id = 1;
+                whole.bounds = Rect{0.0, 0.0, double(screen.width_in_pixels), double(screen.height_in_pixels)};
+                whole.primary = true;
+                monitors.push_back(whole);
+                return monitors;
+            }
+            auto reply =
+                own(xcb_randr_get_monitors_reply(connection, xcb_randr_get_monitors(connection, screen.root, 1), nullptr));
+            if (reply == nullptr)
+                return monitors;
+            for (auto it = xcb_randr_get_monitors_monitors_iterator(reply.get()); it.rem > 0;
+                 xcb_randr_monitor_info_next(&it))
+            {
+                Monitor monitor;
+                monitor.id = it.data->name;
+                monitor.bounds = Rect{double(it.data->x), double(it.data->y), double(it.data->width),
+                                      double(it.data->height)};
+                monitor.primary = it.data->primary != 0;
+                monitors.push_back(monitor);
+            }
+            return monitors;
+        }
+
+        // The shared memory segment window images are read through.
+        struct SharedSegment
+        {
+            xcb_shm_seg_t id = 0;
+            uint8_t* bytes = nullptr;
+            size_t size = 0;
+        };
+
+        class X11Backend : public Backend
+        {
+        public:
+            ~X11Backend() override;
+
+            bool open(const char* displayName, const X11Options& options, std::string& whyNot);
+
+            DirectDisplayID mainDisplayID() override;
+            Error getOnlineDisplayList(uint32_t maxDisplays, DirectDisplayID* displays, uint32_t* count) override;
+            Rect displayBounds(DirectDisplayID display) override;
+            iokit::Object displayIOServicePort(DirectDisplayID) override { return 0; }
+            // X has no exclusive hold of a display.
+            Error displayCapture(DirectDisplayID) override { return kCGErrorFailure; }
+            Error displayRelease(DirectDisplayID) override { return kCGErrorFailure; }
+            int addReconfiguration(std::function<void(DirectDisplayID, uint32_t)> notify) override;
+            void removeReconfiguration(int token) override;
+            std::vector<Dictionary> windowListCopyWindowInfo(uint32_t options, uint32_t relativeToWindow) override;
+            std::shared_ptr<const Image> windowListCreateImage(uint32_t options, uint32_t windowId) override;
+            bool setFrontProcess(long pid) override;
+            void postEventToProcess(long pid, const MouseEvent& event) override;
+
+        private:
+            // False, said once, when the server has gone.
+            bool isAlive();
+            // Errors of requests sent unchecked arrive as events: drop them.
+            void dropQueuedErrors();
+            // On-screen windows, front to back.
+            std::vector<xcb_window_t> listWindows();
+            bool readImage(xcb_drawable_t drawable, int x, int y, int width, int height, bool opaque, Image& image);
+            bool ensureSegment(size_t size);
+            void releaseSegment();
+
+            static bool speaksMonitors(xcb_connection_t* connection);
+            // The event thread runs only while callbacks are registered, so
+            // none is left running in a module being unloaded.
+            void updateWatching();
+            void startWatching();
+            void stopWatching();
+            void watchEvents();
+            void handleEvent(const xcb_generic_event_t& event);
+            void notifyAll(DirectDisplayID display, uint32_t flags);
+            void serverGone();
+
+            xcb_connection_t* requests = nullptr; // every call but the event thread's
+            xcb_connection_t* events = nullptr;   // the event thread's alone, while it runs
+            std::string displayToWatch;
+            xcb_screen_t screen{};
+            Atoms atoms;
+            bool hasMonitors = false;
+            uint8_t randrEventBase = 0;
+            bool useSharedMemory = false;
+
+            std::mutex displayLock;
+            std::vector<Monitor> lastQueried; // by the callers' threads
+            std::mutex grabLock;
+            std::set<xcb_window_t> redirected;
+            SharedSegment segment;
+            std::shared_ptr<Image> spareImage;
+
+            std::mutex notifyLock;
+            std::map<int, std::function<void(DirectDisplayID, uint32_t)>> callbacks;
+            int nextToken = 1;
+            std::vector<Monitor> watched; // the event thread's
+            std::mutex watchLock;         // starting and stopping it
+
+            std::atomic<bool> gone{false};
+            std::atomic<bool> goneSaid{false};
+            int wakeFd = -1;
+            std::thread eventThread;
+        };
+
+        bool hasExtension(xcb_connection_t* connection, xcb_extension_t* extension)
+        {
+            const xcb_query_extension_reply_t* data = xcb_get_extension_data(connection, extension);
+            return data != nullptr && data->present != 0;
+        }
+
+        bool X11Backend::open(const char* displayName, const X11Options& options, std::string& whyNot)
+        {
+            const char* name = displayName != nullptr && *displayName != 0 ? displayName : nullptr;
+            if (name == nullptr && (std::getenv("DISPLAY") == nullptr || *std::getenv("DISPLAY") == 0))
+            {
+                whyNot = "DISPLAY is not set";
+                return false;
+            }
+            int screenNumber = 0;
+            requests = xcb_connect(name, &screenNumber);
+            if (xcb_connection_has_error(requests) != 0)
+            {
+                whyNot = "no X server answers";
+                return false;
+            }
+            displayToWatch = name != nullptr ? name : "";
+            const xcb_setup_t* setup = xcb_get_setup(requests);
+            auto roots = xcb_setup_roots_iterator(setup);
+            for (int i = 0; i < screenNumber && roots.rem > 0; ++i)
+                xcb_screen_next(&roots);
+            if (roots.rem == 0)
+            {
+                whyNot = "no such screen";
+                return false;
+            }
+            screen = *roots.data;
+
+            // Window images are read as 32-bit little-endian pixels with red
+            // in bits 16 to 23.
+            bool thirtyTwoBits = false;
+            for (auto format = xcb_setup_pixmap_formats_iterator(setup); format.rem > 0; xcb_format_next(&format))
+                if (format.data->depth == 24)
+                    thirtyTwoBits = format.data->bits_per_pixel == 32;
+            if (! thirtyTwoBits || setup->image_byte_order != XCB_IMAGE_ORDER_LSB_FIRST)
+            {
+                whyNot = "depth 24 is not 32-bit little-endian pixels";
+                return false;
+            }
+            if (! hasExtension(requests, &xcb_composite_id) || ! hasExtension(requests, &xcb_test_id))
+            {
+                whyNot = "the server lacks Composite or XTest";
+                return false;
+            }
+            auto composite = own(xcb_composite_query_version_reply(
+                requests, xcb_composite_query_version(requests, 0, 2), nullptr));
+            if (composite == nullptr || (composite->major_version == 0 && composite->minor_version < 2))
+            {
+                whyNot = "Composite older than 0.2";
+                return false;
+            }
+
+            hasMonitors = speaksMonitors(requests);
+
+            if (options.useSharedMemory && hasExtension(requests, &xcb_shm_id))
+            {
+                auto shm = own(xcb_shm_query_version_reply(requests, xcb_shm_query_version(requests), nullptr));
+                useSharedMemory = shm != nullptr;
+            }
+
+            atoms.clientList = internAtom(requests, "_NET_CLIENT_LIST");
+            atoms.clientListStacking = internAtom(requests, "_NET_CLIENT_LIST_STACKING");
+            atoms.wmName = internAtom(requests, "_NET_WM_NAME");
+            atoms.utf8String = internAtom(requests, "UTF8_STRING");
+            atoms.wmPid = internAtom(requests, "_NET_WM_PID");
+            atoms.activeWindow = internAtom(requests, "_NET_ACTIVE_WINDOW");
+            atoms.windowType = internAtom(requests, "_NET_WM_WINDOW_TYPE");
+            atoms.typeDesktop = internAtom(requests, "_NET_WM_WINDOW_TYPE_DESKTOP");
+            atoms.typeDock = internAtom(requests, "_NET_WM_WINDOW_TYPE_DOCK");
+            return true;
+        }
+
+        X11Backend::~X11Backend()
+        {
+            stopWatching();
+            releaseSegment();
+            if (requests != nullptr)
+                xcb_disconnect(requests);
+        }
+
+        bool X11Backend::speaksMonitors(xcb_connection_t* connection)
+        {
+            // Asked on every connection: RandR sends events only to a client
+            // that said which version it speaks.
+            if (! hasExtension(connection, &xcb_randr_id))
+                return false;
+            auto version =
+                own(xcb_randr_query_version_reply(connection, xcb_randr_query_version(connection, 1, 5), nullptr));
+            return version != nullptr && (version->major_version > 1 || version->minor_version >= 5);
+        }
+
+        void X11Backend::updateWatching()
+        {
+            std::lock_guard<std::mutex> hold(watchLock);
+            bool wanted = false;
+            {
+                std::lock_guard<std::mutex> holdCallbacks(notifyLock);
+                wanted = ! callbacks.empty();
+            }
+            if (wanted && ! eventThread.joinable())
+                startWatching();
+            else if (! wanted)
+                stopWatching();
+        }
+
+        void X11Backend::startWatching()
+        {
+            events = xcb_connect(displayToWatch.empty() ? nullptr : displayToWatch.c_str(), nullptr);
+            wakeFd = eventfd(0, EFD_CLOEXEC);
+            if (xcb_connection_has_error(events) != 0 || wakeFd < 0)
+            {
+                gone = true;
+                isAlive();
+                stopWatching();
+                return;
+            }
+            if (hasMonitors && speaksMonitors(events))
+            {
+                randrEventBase = xcb_get_extension_data(events, &xcb_randr_id)->first_event;
+                xcb_randr_select_input(events, screen.root,
+                                       XCB_RANDR_NOTIFY_MASK_SCREEN_CHANGE | XCB_RANDR_NOTIFY_MASK_OUTPUT_CHANGE |
+                                           XCB_RANDR_NOTIFY_MASK_CRTC_CHANGE);
+            }
+            // Monitors set or deleted reach clients only as a reshape of the root.
+            const uint32_t mask = XCB_EVENT_MASK_STRUCTURE_NOTIFY;
+            xcb_change_window_attributes(events, screen.root, XCB_CW_EVENT_MASK, &mask);
+            watched = queryMonitors(events, screen, hasMonitors);
+            eventThread = std::thread([this] { watchEvents(); });
+        }
+
+        void X11Backend::stopWatching()
+        {
+            if (eventThread.joinable())
+            {
+                const uint64_t one = 1;
+                [[maybe_unused]] const ssize_t written = write(wakeFd, &one, sizeof(one));
+                eventThread.join();
+            }
+            if (wakeFd >= 0)
+                close(wakeFd);
+            wakeFd = -1;
+            if (events != nullptr)
+                xcb_disconnect(events);
+            events = nullptr;
+        }
+
+        bool X11Backend::isAlive()
+        {
+            if (! gone.load() && xcb_connection_has_error(requests) != 0)
+                gone = true;
+            if (gone.load() && ! goneSaid.exchange(true))
+                logPrint(logWarning, "Displays and windows: the X server has gone; no displays or windows from now on.");
+            return ! gone.load();
+        }
+
+        void X11Backend::dropQueuedErrors()
+        {
+            while (xcb_generic_event_t* event = xcb_poll_for_queued_event(requests))
+                std::free(event);
+        }
+
+        DirectDisplayID X11Backend::mainDisplayID()
+        {
+            if (! isAlive())
+                return 0;
+            std::vector<Monitor> monitors = queryMonitors(requests, screen, hasMonitors);
+            if (monitors.empty())
+                return 0;
+            auto primary = std::find_if(monitors.begin(), monitors.end(), [](const Monitor& m) { return m.primary; });
+            return primary != monitors.end() ? primary->id : monitors.front().id;
+        }
+
+        Error X11Backend::getOnlineDisplayList(uint32_t maxDisplays, DirectDisplayID* displays, uint32_t* count)
+        {
+            std::vector<Monitor> monitors;
+            if (isAlive())
+                monitors = queryMonitors(requests, screen, hasMonitors);
+            uint32_t listed = uint32_t(monitors.size());
+            if (displays != nullptr)
+            {
+                listed = std::min(listed, maxDisplays);
+                for (uint32_t i = 0; i < listed; ++i)
+                    displays[i] = monitors[i].id;
+            }
+            if (count != nullptr)
+                *count = listed;
+            std::lock_guard<std::mutex> hold(displayLock);
+            lastQueried = std::move(monitors);
+            return kCGErrorSuccess;
+        }
+
+        Rect X11Backend::displayBounds(DirectDisplayID display)
+        {
+            // Bounds follow a list just taken (as the display collection
+            // does); any other id is asked afresh.
+            {
+                std::lock_guard<std::mutex> hold(displayLock);
+                for (const Monitor& monitor : lastQueried)
+                    if (monitor.id == display)
+                        return monitor.bounds;
+            }
+            if (! isAlive())
+                return {};
+            for (const Monitor& monitor : queryMonitors(requests, screen, hasMonitors))
+                if (monitor.id == display)
+                    return monitor.bounds;
+            return {};
+        }
+
+        int X11Backend::addReconfiguration(std::function<void(DirectDisplayID, uint32_t)> notify)
+        {
+            int token = 0;
+            {
+                std::lock_guard<std::mutex> hold(notifyLock);
+                token = nextToken++;
+                callbacks[token] = std::move(notify);
+            }
+            updateWatching();
+            return token;
+        }
+
+        void X11Backend::removeReconfiguration(int token)
+        {
+            {
+                std::lock_guard<std::mutex> hold(notifyLock);
+                callbacks.erase(token);
+            }
+            updateWatching();
+        }
+
+        void X11Backend::notifyAll(DirectDisplayID display, uint32_t flags)
+        {
+            std::vector<std::function<void(DirectDisplayID, uint32_t)>> calls;
+            {
+                std::lock_guard<std::mutex> hold(notifyLock);
+                for (auto& entry : callbacks)
+                    calls.push_back(entry.second);
+            }
+            for (auto& call : calls)
+                call(display, flags);
+        }
+
+        void X11Backend::watchEvents()
+        {
+            pollfd waits[2] = {{xcb_get_file_descriptor(events), POLLIN, 0}, {wakeFd, POLLIN, 0}};
+            for (;;)
+            {
+                while (xcb_generic_event_t* event = xcb_poll_for_event(events))
+                {
+                    handleEvent(*event);
+                    std::free(event);
+                }
+                if (xcb_connection_has_error(events) != 0)
+                {
+                    serverGone();
+                    return;
+                }
+                if (poll(waits, 2, -1) < 0 && errno != EINTR)
+                    return;
+                if ((waits[1].revents & POLLIN) != 0)
+                    return;
+            }
+        }
+
+        void X11Backend::handleEvent(const xcb_generic_event_t& event)
+        {
+            const uint8_t type = event.response_type & 0x7F;
+            uint32_t flags = 0;
+            if (type == XCB_CONFIGURE_NOTIFY)
+                flags = kCGDisplayDesktopShapeChangedFlag;
+            else if (hasMonitors && type == randrEventBase + XCB_RANDR_SCREEN_CHANGE_NOTIFY)
+                flags = kCGDisplayDesktopShapeChangedFlag;
+            else if (hasMonitors && type == randrEventBase + XCB_RANDR_NOTIFY)
+            {
+                const auto& notify = reinterpret_cast<const xcb_randr_notify_event_t&>(event);
+                if (notify.subCode == XCB_RANDR_NOTIFY_CRTC_CHANGE || notify.subCode == XCB_RANDR_NOTIFY_OUTPUT_CHANGE)
+                    flags = kCGDisplaySetModeFlag;
+            }
+            if (flags == 0)
+                return;
+
+            // Monitors that came or went are told apart by their name atoms.
+            std::vector<Monitor> now = queryMonitors(events, screen, hasMonitors);
+            if (xcb_connection_has_error(events) != 0)
+                return; // the loop reports it
+            auto has = [](const std::vector<Monitor>& list, DirectDisplayID id)
+            { return std::any_of(list.begin(), list.end(), [id](const Monitor& m) { return m.id == id; }); };
+            for (const Monitor& monitor : watched)
+                if (! has(now, monitor.id))
+                    notifyAll(monitor.id, kCGDisplayRemoveFlag);
+            for (const Monitor& monitor : now)
+                if (! has(watched, monitor.id))
+                    notifyAll(monitor.id, kCGDisplayAddFlag);
+            watched = std::move(now);
+            notifyAll(watched.empty() ? 0 : watched.front().id, flags);
+        }
+
+        void X11Backend::serverGone()
+        {
+            gone = true;
+            isAlive();
+            for (const Monitor& monitor : watched)
+                notifyAll(monitor.id, kCGDisplayRemoveFlag);
+            watched.clear();
+        }
+
+        std::vector<xcb_window_t> X11Backend::listWindows()
+        {
+            std::vector<xcb_window_t> windows;
+            // The manager's list, bottom to top when it keeps the stacking order.
+            for (xcb_atom_t list : {atoms.clientListStacking, atoms.clientList})
+            {
+                if (list == XCB_ATOM_NONE)
+                    continue;
+                auto reply = own(xcb_get_property_reply(
+                    requests, xcb_get_property(requests, 0, screen.root, list, XCB_ATOM_WINDOW, 0, 1 << 16), nullptr));
+                if (reply != nullptr && reply->type == XCB_ATOM_WINDOW && reply->format == 32)
+                {
+                    const auto* ids = static_cast<const xcb_window_t*>(xcb_get_property_value(reply.get()));
+                    windows.assign(ids, ids + xcb_get_property_value_length(reply.get()) / 4);
+                    break;
+                }
+            }
+            const bool managed = ! windows.empty();
+            if (! managed)
+            {
+                // No window manager: the top-level windows, bottom to top.
+                auto tree = own(xcb_query_tree_reply(requests, xcb_query_tree(requests, screen.root), nullptr));
+                if (tree != nullptr)
+                {
+                    const xcb_window_t* children = xcb_query_tree_children(tree.get());
+                    windows.assign(children, children + xcb_query_tree_children_length(tree.get()));
+                }
+            }
+            std::vector<xcb_get_window_attributes_cookie_t> cookies;
+            for (xcb_window_t window : windows)
+                cookies.push_back(xcb_get_window_attributes(requests, window));
+            std::vector<xcb_window_t> onScreen;
+            for (size_t i = windows.size(); i-- > 0;)
+            {
+                auto attributes = own(xcb_get_window_attributes_reply(requests, cookies[i], nullptr));
+                if (attributes != nullptr && attributes->map_state == XCB_MAP_STATE_VIEWABLE &&
+                    (managed || attributes->override_redirect == 0))
+                    onScreen.push_back(windows[i]);
+            }
+            return onScreen;
+        }
+
+        std::vector<Dictionary> X11Backend::windowListCopyWindowInfo(uint32_t options, uint32_t)
+        {
+            std::vector<Dictionary> list;
+            if (! isAlive())
+                return list;
+            dropQueuedErrors();
+            const std::vector<xcb_window_t> windows = listWindows();
+            struct Asked
+            {
+                xcb_get_property_cookie_t netName, name, wmClass, pid, type;
+            };
+            std::vector<Asked> asked;
+            for (xcb_window_t window : windows)
+                asked.push_back({xcb_get_property(requests, 0, window, atoms.wmName, atoms.utf8String, 0, 1024),
+                                 xcb_get_property(requests, 0, window, XCB_ATOM_WM_NAME, XCB_GET_PROPERTY_TYPE_ANY, 0,
+                                                  1024),
+                                 xcb_get_property(requests, 0, window, XCB_ATOM_WM_CLASS, XCB_ATOM_STRING, 0, 1024),
+                                 xcb_get_property(requests, 0, window, atoms.wmPid, XCB_ATOM_CARDINAL, 0, 1),
+                                 xcb_get_property(requests, 0, window, atoms.windowType, XCB_ATOM_ATOM, 0, 32)});
+            auto take = [this](xcb_get_property_cookie_t cookie)
+            { return own(xcb_get_property_reply(requests, cookie, nullptr)); };
+            for (size_t i = 0; i < windows.size(); ++i)
+            {
+                auto netName = take(asked[i].netName);
+                auto name = take(asked[i].name);
+                auto wmClass = take(asked[i].wmClass);
+                auto pid = take(asked[i].pid);
+                auto type = take(asked[i].type);
+                // The desktop and panels are desktop elements.
+                if ((options & kCGWindowListExcludeDesktopElements) != 0 && type != nullptr && type->format == 32)
+                {
+                    const auto* types = static_cast<const xcb_atom_t*>(xcb_get_property_value(type.get()));
+                    const auto* end = types + xcb_get_property_value_length(type.get()) / 4;
+                    if (std::find_if(types, end, [this](xcb_atom_t t)
+                                     { return t == atoms.typeDesktop || t == atoms.typeDock; }) != end)
+                        continue;
+                }
+                Dictionary entry;
+                entry.set("kCGWindowNumber", (long long)windows[i]);
+                auto text = [](const Reply<xcb_get_property_reply_t>& reply)
+                {
+                    return std::string(static_cast<const char*>(xcb_get_property_value(reply.get())),
+                                       size_t(xcb_get_property_value_length(reply.get())));
+                };
+                if (netName != nullptr && netName->format == 8 && xcb_get_property_value_length(netName.get()) > 0)
+                    entry.set("kCGWindowName", text(netName));
+                else if (name != nullptr && name->format == 8 && xcb_get_property_value_length(name.get()) > 0)
+                    entry.set("kCGWindowName",
+                              name->type == XCB_ATOM_STRING
+                                  ? latin1ToUtf8(static_cast<const char*>(xcb_get_property_value(name.get())),
+                                                 xcb_get_property_value_length(name.get()))
+                                  : text(name));
+                if (wmClass != nullptr && wmClass->format == 8)
+                {
+                    // Instance and class, each ended by a NUL: the class names the owner.
+                    const std::string both = text(wmClass);
+                    const size_t split = both.find('\0');
+                    std::string owner = split == std::string::npos ? both : both.substr(split + 1);
+                    owner = owner.substr(0, owner.find('\0'));
+                    if (owner.empty())
+                        owner = both.substr(0, split);
+                    if (! owner.empty())
+                        entry.set("kCGWindowOwnerName", latin1ToUtf8(owner.data(), int(owner.size())));
+                }
+                if (pid != nullptr && pid->format == 32 && xcb_get_property_value_length(pid.get()) == 4)
+                    entry.set("kCGWindowOwnerPID",
+                              (long long)*static_cast<const uint32_t*>(xcb_get_property_value(pid.get())));
+                list.push_back(std::move(entry));
+            }
+            return list;
+        }
+
+        bool X11Backend::ensureSegment(size_t size)
+        {
+            if (segment.bytes != nullptr && segment.size >= size)
+                return true;
+            releaseSegment();
+            const int id = shmget(IPC_PRIVATE, size, IPC_CREAT | 0600);
+            if (id < 0)
+                return false;
+            void* address = shmat(id, nullptr, 0);
+            // Removed now, freed when both sides have detached.
+            shmctl(id, IPC_RMID, nullptr);
+            if (address == reinterpret_cast<void*>(-1))
+                return false;
+            const xcb_shm_seg_t seg = xcb_generate_id(requests);
+            if (auto error = own(xcb_request_check(requests, xcb_shm_attach_checked(requests, seg, uint32_t(id), 0))))
+            {
+                shmdt(address);
+                return false;
+            }
+            segment = SharedSegment{seg, static_cast<uint8_t*>(address), size};
+            return true;
+        }
+
+        void X11Backend::releaseSegment()
+        {
+            if (segment.bytes == nullptr)
+                return;
+            if (xcb_connection_has_error(requests) == 0)
+                xcb_shm_detach(requests, segment.id);
+            shmdt(segment.bytes);
+            segment = SharedSegment{};
+        }
+
+        // Rows of 32-bit pixels into the image; a window without alpha (depth
+        // 24) is opaque whatever its unused byte holds.
+        void copyPixels(const uint8_t* source, int width, int height, bool opaque, Image& image)
+        {
+            const size_t rowBytes = size_t(width) * 4;
+            image.width = width;
+            image.height = height;
+            image.bytesPerRow = int(rowBytes);
+            image.layout = ImageLayout::premultipliedBGRA;
+            image.bytes.resize(rowBytes * size_t(height));
+            if (! opaque)
+            {
+                std::memcpy(image.bytes.data(), source, image.bytes.size());
+                return;
+            }
+            const size_t count = size_t(width) * size_t(height);
+            uint8_t* target = image.bytes.data();
+            for (size_t i = 0; i < count; ++i)
+            {
+                uint32_t v;
+                std::memcpy(&v, source + i * 4, 4);
+                v |= 0xFF000000u;
+                std::memcpy(target + i * 4, &v, 4);
+            }
+        }
+
+        bool X11Backend::readImage(xcb_drawable_t drawable, int x, int y, int width, int height, bool opaque,
+                                   Image& image)
+        {
+            const size_t size = size_t(width) * size_t(height) * 4;
+            if (useSharedMemory && ensureSegment(size))
+            {
+                auto reply = own(xcb_shm_get_image_reply(
+                    requests,
+                    xcb_shm_get_image(requests, drawable, int16_t(x), int16_t(y), uint16_t(width), uint16_t(height),
+                                      ~0u, XCB_IMAGE_FORMAT_Z_PIXMAP, segment.id, 0),
+                    nullptr));
+                if (reply == nullptr)
+                    return false;
+                copyPixels(segment.bytes, width, height, opaque, image);
+                return true;
+            }
+            auto reply = own(xcb_get_image_reply(requests,
+                                                 xcb_get_image(requests, XCB_IMAGE_FORMAT_Z_PIXMAP, drawable, int16_t(x),
+                                                               int16_t(y), uint16_t(width), uint16_t(height), ~0u),
+                                                 nullptr));
+            if (reply == nullptr || size_t(xcb_get_image_data_length(reply.get())) < size)
+                return false;
+            copyPixels(xcb_get_image_data(reply.get()), width, height, opaque, image);
+            return true;
+        }
+
+        std::shared_ptr<const Image> X11Backend::windowListCreateImage(uint32_t, uint32_t windowId)
+        {
+            if (! isAlive())
+                return nullptr;
+            std::lock_guard<std::mutex> hold(grabLock);
+            dropQueuedErrors();
+            const auto geometryCookie = xcb_get_geometry(requests, windowId);
+            const auto attributesCookie = xcb_get_window_attributes(requests, windowId);
+            auto geometry = own(xcb_get_geometry_reply(requests, geometryCookie, nullptr));
+            auto attributes = own(xcb_get_window_attributes_reply(requests, attributesCookie, nullptr));
+            // A window that has gone, or is not shown, has no picture.
+            if (geometry == nullptr || attributes == nullptr || attributes->map_state != XCB_MAP_STATE_VIEWABLE ||
+                (geometry->depth != 24 && geometry->depth != 32) || geometry->width == 0 || geometry->height == 0)
+                return nullptr;
+
+            // Automatic redirection keeps the window's content in a pixmap
+            // of its own, so covered parts are there too; it stays while
+            // this connection lives.
+            if (redirected.insert(windowId).second)
+                xcb_composite_redirect_window(requests, windowId, XCB_COMPOSITE_REDIRECT_AUTOMATIC);
+            const xcb_pixmap_t pixmap = xcb_generate_id(requests);
+            xcb_composite_name_window_pixmap(requests, windowId, pixmap);
+
+            if (spareImage == nullptr || spareImage.use_count() > 1)
+                spareImage = std::make_shared<Image>();
+            // The pixmap includes the border.
+            const bool read = readImage(pixmap, geometry->border_width, geometry->border_width, geometry->width,
+                                        geometry->height, geometry->depth == 24, *spareImage);
+            xcb_free_pixmap(requests, pixmap);
+            xcb_flush(requests);
+            if (! read)
+            {
+                redirected.erase(windowId);
+                return nullptr;
+            }
+            return spareImage;
+        }
+
+        bool X11Backend::setFrontProcess(long pid)
+        {
+            if (! isAlive() || pid <= 0)
+                return false;
+            std::vector<xcb_window_t> owned;
+            for (const Dictionary& entry : windowListCopyWindowInfo(kCGWindowListOptionOnScreenOnly, 0))
+                if (entry.getNumber("kCGWindowOwnerPID") == std::optional<long long>(pid))
+                    owned.push_back(xcb_window_t(*entry.getNumber("kCGWindowNumber")));
+            if (owned.empty())
+                return false;
+            // Back to front, so the process's windows keep their own order.
+            const uint32_t above = XCB_STACK_MODE_ABOVE;
+            for (auto window = owned.rbegin(); window != owned.rend(); ++window)
+                xcb_configure_window(requests, *window, XCB_CONFIG_WINDOW_STACK_MODE, &above);
+            // A window manager raises the frame around the client when asked.
+            xcb_client_message_event_t message{};
+            message.response_type = XCB_CLIENT_MESSAGE;
+            message.format = 32;
+            message.window = owned.front();
+            message.type = atoms.activeWindow;
+            message.data.data32[0] = 2; // from a pager: honoured as the user's wish
+            xcb_send_event(requests, 0, screen.root,
+                           XCB_EVENT_MASK_SUBSTRUCTURE_REDIRECT | XCB_EVENT_MASK_SUBSTRUCTURE_NOTIFY,
+                           reinterpret_cast<const char*>(&message));
+            xcb_flush(requests);
+            return true;
+        }
+
+        void X11Backend::postEventToProcess(long, const MouseEvent& event)
+        {
+            if (! isAlive())
+                return;
+            // XTest acts as the pointer itself: the events reach whatever
+            // window is under (x, y), which setFrontProcess raised.
+            const uint8_t button = uint8_t(event.button + 1);
+            switch (event.type)
+            {
+                case kCGEventMouseMoved:
+                    xcb_test_fake_input(requests, XCB_MOTION_NOTIFY, 0, XCB_CURRENT_TIME, screen.root,
+                                        int16_t(event.x), int16_t(event.y), 0);
+                    break;
+                case kCGEventLeftMouseDown:
+                    xcb_test_fake_input(requests, XCB_BUTTON_PRESS, button, XCB_CURRENT_TIME, XCB_NONE, 0, 0, 0);
+                    break;
+                case kCGEventLeftMouseUp:
+                    xcb_test_fake_input(requests, XCB_BUTTON_RELEASE, button, XCB_CURRENT_TIME, XCB_NONE, 0, 0, 0);
+                    break;
+            }
+            xcb_flush(requests);
+        }
+    }
+
+    std::shared_ptr<Backend> createX11Backend(const char* displayName, const X11Options& options, std::string* whyNot)
+    {
+        auto backend = std::make_shared<X11Backend>();
+        std::string reason;
+        if (backend->open(displayName, options, reason))
+            return backend;
+        if (whyNot != nullptr)
+            *whyNot = reason;
+        return nullptr;
+    }
+}

@@ -1,0 +1,39 @@
+#pragma once
+
+#include <memory>
+#include <string>
+
+#include "platform/coregraphics/VXCoreGraphics.h"
+
+// The CoreGraphics backend over an X server, through xcb:
+// - displays are the RandR 1.5 monitors (ids: their name atoms; the main one
+//   is the primary monitor, else the first); without RandR 1.5 the screen is
+//   one display;
+// - reconfiguration callbacks fire, from the backend's event thread, on RandR
+//   screen changes and root window reshapes (desktop shape changed), CRTC and
+//   output changes (set mode), and monitors appearing or going (added,
+//   removed);
+// - the window list is the window manager's client list (stacking order when
+//   it publishes one), else the mapped top-level windows; owner name from
+//   WM_CLASS, owner id from _NET_WM_PID, name from _NET_WM_NAME or WM_NAME;
+// - window images come from the window's Composite pixmap (right also while
+//   covered), read over MIT-SHM where the server offers it;
+// - mouse events go through XTest; the front process is raised by raising
+//   its windows.
+// A server that goes away leaves every answer empty and says so once; the
+// known monitors are reported removed.
+namespace vx::cg
+{
+    struct X11Options
+    {
+        // Read window images through a shared memory segment when the server
+        // offers MIT-SHM and accepts the segment.
+        bool useSharedMemory = true;
+    };
+
+    // The backend over the X display named (null or empty: $DISPLAY); null
+    // when no X server answers there or it lacks what the backend needs
+    // (Composite, XTest, 32-bit pixels for depth 24), with the reason.
+    std::shared_ptr<Backend> createX11Backend(const char* displayName, const X11Options& options,
+                                              std::string* whyNot = nullptr);
+}

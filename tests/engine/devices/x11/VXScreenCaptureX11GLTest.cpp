@@ -1,0 +1,110 @@
+// Window grabs over the X11 backend into textures: known pixels, also while
+// covered and after a resize, with and without MIT-SHM; a window that goes
+// between choosing and grabbing.
+
+#include "engine/devices/VXScreenCaptureWrapper.h"
+
+#include <gtest/gtest.h>
+
+#include "VXX11TestSupport.h"
+#include "core/VXTime.h"
+#include "engine/gfx/VXTexture.h"
+#include "support/gl/VXGLTestFixture.h"
+
+namespace vx::test
+{
+    namespace
+    {
+        struct GrabCase
+        {
+            const char* name;
+            bool useSharedMemory;
+        };
+        std::ostream& operator<<(std::ostream& out, const GrabCase& c)
+        {
+            return out << c.name;
+        }
+
+        class X11GrabGLTest : public X11TestOn<GLTest>, public ::testing::WithParamInterface<GrabCase>
+        {
+        protected:
+            void SetUp() override
+            {
+                X11TestOn<GLTest>::SetUp();
+                if (IsSkipped() || HasFatalFailure())
+                    return;
+                cg::setBackend(connectX11(*server, GetParam().useSharedMemory));
+                updateTime(clock);
+            }
+
+            void TearDown() override
+            {
+                texture.release();
+                X11TestOn<GLTest>::TearDown();
+            }
+
+            bool grabLater()
+            {
+                clock += 40.0;
+                updateTime(clock);
+                return wrapper.grab(&texture);
+            }
+
+            // The texture holds the tiled pattern of a tileWidth x tileHeight window.
+            void expectPattern(int tileWidth, int tileHeight)
+            {
+                const std::vector<PixelRGBA8> read = readTexture(GL_TEXTURE_2D, texture.getGLName());
+                const int stride = texture.getHardwareWidth();
+                int wrong = 0;
+                for (int y = 0; y < texture.getHeight(); ++y)
+                    for (int x = 0; x < texture.getWidth(); ++x)
+                    {
+                        const uint32_t p = patternPixel(x % tileWidth, y % tileHeight);
+                        const PixelRGBA8 expected{uint8_t(p >> 16), uint8_t(p >> 8), uint8_t(p), 255};
+                        if (read[size_t(y * stride + x)] != expected && wrong++ < 3)
+                            ADD_FAILURE() << "at " << x << "," << y << ": " << read[size_t(y * stride + x)]
+                                          << " instead of " << expected;
+                    }
+                EXPECT_EQ(wrong, 0);
+            }
+
+            ScreenCaptureWrapper wrapper;
+            Texture texture;
+            double clock = 5000.0;
+        };
+
+        TEST_P(X11GrabGLTest, AWindowIsGrabbedWithItsPixelsAlsoWhileCoveredAndAfterAResize)
+        {
+            const xcb_window_t window = windows->create(100, 100, 64, 48, {"grabbed", "", "vx", "VX", 0});
+            windows->create(120, 110, 50, 50, {"cover", "", "vx", "VX", 0});
+            wrapper.setWindowId(int(window));
+            ASSERT_TRUE(grabLater());
+            ASSERT_EQ(texture.getWidth(), 64);
+            ASSERT_EQ(texture.getHeight(), 48);
+            expectPattern(64, 48);
+
+            windows->resize(window, 80, 40);
+            ASSERT_TRUE(grabLater());
+            ASSERT_EQ(texture.getWidth(), 80);
+            ASSERT_EQ(texture.getHeight(), 40);
+            expectPattern(64, 48);
+        }
+
+        TEST_P(X11GrabGLTest, AWindowGoneBetweenListAndGrabAnswersFalseWithTheTextureUntouched)
+        {
+            const xcb_window_t kept = windows->create(10, 10, 32, 16, {"kept", "", "vx", "VX", 0});
+            const xcb_window_t going = windows->create(60, 10, 20, 20, {"going", "", "vx", "VX", 0});
+            wrapper.setWindowId(int(kept));
+            ASSERT_TRUE(grabLater());
+            wrapper.setWindowId(int(going));
+            windows->destroy(going);
+            EXPECT_FALSE(grabLater());
+            ASSERT_EQ(texture.getWidth(), 32);
+            expectPattern(32, 16);
+        }
+
+        INSTANTIATE_TEST_SUITE_P(Reads, X11GrabGLTest,
+                                 ::testing::Values(GrabCase{"SharedMemory", true}, GrabCase{"GetImage", false}),
+                                 [](const ::testing::TestParamInfo<GrabCase>& info) { return info.param.name; });
+    }
+}

@@ -1,0 +1,140 @@
+#include "VXTestWindows.h"
+
+#include <chrono>
+#include <cstdlib>
+#include <cstring>
+#include <vector>
+
+#include <poll.h>
+
+namespace vx::test
+{
+    namespace
+    {
+        xcb_atom_t atom(xcb_connection_t* connection, const char* name)
+        {
+            xcb_intern_atom_reply_t* reply = xcb_intern_atom_reply(
+                connection, xcb_intern_atom(connection, 0, uint16_t(std::strlen(name)), name), nullptr);
+            const xcb_atom_t found = reply != nullptr ? reply->atom : xcb_atom_t(XCB_ATOM_NONE);
+            std::free(reply);
+            return found;
+        }
+    }
+
+    uint32_t patternPixel(int x, int y)
+    {
+        const uint32_t r = uint32_t(x * 4) & 0xFF, g = uint32_t(y * 5) & 0xFF, b = uint32_t((x + y) * 2) & 0xFF;
+        return 0xFF000000u | (r << 16) | (g << 8) | b;
+    }
+
+    TestWindows::TestWindows(const std::string& displayName)
+    {
+        connection = xcb_connect(displayName.c_str(), nullptr);
+        if (xcb_connection_has_error(connection) != 0)
+        {
+            xcb_disconnect(connection);
+            connection = nullptr;
+            return;
+        }
+        screen = xcb_setup_roots_iterator(xcb_get_setup(connection)).data;
+    }
+
+    TestWindows::~TestWindows()
+    {
+        if (connection != nullptr)
+            xcb_disconnect(connection);
+    }
+
+    xcb_window_t TestWindows::create(int x, int y, int width, int height, const Properties& properties)
+    {
+        // The background: the pattern over the window's first size, tiled.
+        const xcb_pixmap_t tile = xcb_generate_id(connection);
+        xcb_create_pixmap(connection, screen->root_depth, tile, screen->root, uint16_t(width), uint16_t(height));
+        const xcb_gcontext_t gc = xcb_generate_id(connection);
+        xcb_create_gc(connection, gc, tile, 0, nullptr);
+        std::vector<uint32_t> row(static_cast<size_t>(width));
+        for (int line = 0; line < height; ++line)
+        {
+            for (int column = 0; column < width; ++column)
+                row[size_t(column)] = patternPixel(column, line);
+            xcb_put_image(connection, XCB_IMAGE_FORMAT_Z_PIXMAP, tile, gc, uint16_t(width), 1, 0, int16_t(line), 0,
+                          screen->root_depth, uint32_t(row.size() * 4), reinterpret_cast<const uint8_t*>(row.data()));
+        }
+        xcb_free_gc(connection, gc);
+
+        const xcb_window_t window = xcb_generate_id(connection);
+        const uint32_t values[] = {tile, XCB_EVENT_MASK_BUTTON_PRESS};
+        xcb_create_window(connection, XCB_COPY_FROM_PARENT, window, screen->root, int16_t(x), int16_t(y),
+                          uint16_t(width), uint16_t(height), 0, XCB_WINDOW_CLASS_INPUT_OUTPUT, screen->root_visual,
+                          XCB_CW_BACK_PIXMAP | XCB_CW_EVENT_MASK, values);
+        xcb_free_pixmap(connection, tile);
+        auto put = [&](xcb_atom_t name, xcb_atom_t type, uint8_t format, const void* data, size_t count)
+        { xcb_change_property(connection, XCB_PROP_MODE_REPLACE, window, name, type, format, uint32_t(count), data); };
+        if (! properties.netName.empty())
+            put(atom(connection, "_NET_WM_NAME"), atom(connection, "UTF8_STRING"), 8, properties.netName.data(),
+                properties.netName.size());
+        if (! properties.wmName.empty())
+            put(XCB_ATOM_WM_NAME, XCB_ATOM_STRING, 8, properties.wmName.data(), properties.wmName.size());
+        if (! properties.instance.empty() || ! properties.className.empty())
+        {
+            const std::string both = properties.instance + '\0' + properties.className + '\0';
+            put(XCB_ATOM_WM_CLASS, XCB_ATOM_STRING, 8, both.data(), both.size());
+        }
+        if (properties.pid != 0)
+        {
+            const uint32_t pid = uint32_t(properties.pid);
+            put(atom(connection, "_NET_WM_PID"), XCB_ATOM_CARDINAL, 32, &pid, 1);
+        }
+        if (properties.desktop)
+        {
+            const xcb_atom_t type = atom(connection, "_NET_WM_WINDOW_TYPE_DESKTOP");
+            put(atom(connection, "_NET_WM_WINDOW_TYPE"), XCB_ATOM_ATOM, 32, &type, 1);
+        }
+        xcb_map_window(connection, window);
+        sync();
+        return window;
+    }
+
+    void TestWindows::resize(xcb_window_t window, int width, int height)
+    {
+        const uint32_t size[] = {uint32_t(width), uint32_t(height)};
+        xcb_configure_window(connection, window, XCB_CONFIG_WINDOW_WIDTH | XCB_CONFIG_WINDOW_HEIGHT, size);
+        sync();
+    }
+
+    void TestWindows::destroy(xcb_window_t window)
+    {
+        xcb_destroy_window(connection, window);
+        sync();
+    }
+
+    void TestWindows::sync()
+    {
+        std::free(xcb_get_input_focus_reply(connection, xcb_get_input_focus(connection), nullptr));
+    }
+
+    std::pair<int, int> TestWindows::waitForButtonPress(xcb_window_t window, int timeoutMs)
+    {
+        const auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(timeoutMs);
+        pollfd wait{xcb_get_file_descriptor(connection), POLLIN, 0};
+        while (std::chrono::steady_clock::now() < deadline)
+        {
+            while (xcb_generic_event_t* event = xcb_poll_for_event(connection))
+            {
+                std::pair<int, int> where{-1, -1};
+                if ((event->response_type & 0x7F) == XCB_BUTTON_PRESS)
+                {
+                    const auto* press = reinterpret_cast<xcb_button_press_event_t*>(event);
+                    if (press->event == window && press->detail == 1)
+                        where = {press->event_x, press->event_y};
+                }
+                std::free(event);
+                if (where.first >= 0)
+                    return where;
+            }
+            poll(&wait, 1, 20);
+        }
+        return {-1, -1};
+    }
+
+}

@@ -1,0 +1,48 @@
+#pragma once
+
+#include <cstdint>
+#include <string>
+#include <utility>
+
+#include <xcb/xcb.h>
+
+namespace vx::test
+{
+    // A test pattern, opaque: r = 4x, g = 5y, b = 2(x + y), modulo 256.
+    uint32_t patternPixel(int x, int y);
+
+    // Windows a test makes on its own connection (an application's):
+    // top-level, mapped, painted by the server with a tiled background
+    // (patternPixel over width x height), so their content is right
+    // whenever the server needs it. They go with the object.
+    class TestWindows
+    {
+    public:
+        explicit TestWindows(const std::string& displayName);
+        ~TestWindows();
+
+        bool isConnected() const { return connection != nullptr; }
+
+        struct Properties
+        {
+            std::string netName;  // _NET_WM_NAME (UTF-8), none when empty
+            std::string wmName;   // WM_NAME (STRING, ISO 8859-1), none when empty
+            std::string instance; // WM_CLASS, none when both are empty
+            std::string className;
+            long pid = 0; // _NET_WM_PID, none when 0
+            bool desktop = false; // _NET_WM_WINDOW_TYPE_DESKTOP
+        };
+        xcb_window_t create(int x, int y, int width, int height, const Properties& properties);
+        void resize(xcb_window_t window, int width, int height);
+        void destroy(xcb_window_t window);
+        // Waits for the server to have done everything asked so far.
+        void sync();
+        // Waits up to timeoutMs for a press of button 1 on the window;
+        // answers where, in window coordinates (-1, -1 when none came).
+        std::pair<int, int> waitForButtonPress(xcb_window_t window, int timeoutMs);
+
+    private:
+        xcb_connection_t* connection = nullptr;
+        xcb_screen_t* screen = nullptr;
+    };
+}
