@@ -5,7 +5,9 @@
 #include "engine/video/formats/avfoundation/VXAVPlayback.h"
 
 #include <algorithm>
+#include <chrono>
 #include <cmath>
+#include <condition_variable>
 #include <map>
 
 namespace vx::av
@@ -101,6 +103,9 @@ namespace vx::av
         double durationSeconds = 0.0;
         bool endPosted = false;
         ActionAtItemEnd actionAtItemEnd = actionPause;
+        // Wakes the end watcher: a new anchor or rate, or the player going.
+        std::condition_variable wake;
+        bool stopping = false;
 
         // Held while a completion runs, so cancelling waits for it; recursive
         // because a completion may seek again.
@@ -119,6 +124,7 @@ namespace vx::av
             anchorSeconds = std::clamp(seconds, 0.0, std::max(durationSeconds, 0.0));
             anchorHostSeconds = hostSeconds;
             endPosted = false;
+            wake.notify_all();
         }
     };
 
@@ -139,6 +145,19 @@ namespace vx::av
 
     Player::~Player()
     {
+        {
+            std::lock_guard<std::mutex> hold(state->lock);
+            state->stopping = true;
+            state->wake.notify_all();
+        }
+        if (endWatcher.joinable())
+        {
+            // An end observer may drop the last reference on the watcher itself.
+            if (endWatcher.get_id() == std::this_thread::get_id())
+                endWatcher.detach();
+            else
+                endWatcher.join();
+        }
         cancelPendingSeeks();
         item->setPlayer(nullptr);
     }
@@ -167,6 +186,8 @@ namespace vx::av
             const double now = CACurrentMediaTime();
             state->reanchorLocked(state->timeLocked(now), now);
             state->rate = newRate;
+            if (newRate > 0.0f && ! endWatcher.joinable() && ! state->stopping)
+                endWatcher = std::thread([this] { watchForEnd(); });
         }
         if (DecodingSession* session = item->getSession())
             session->setRate(newRate);
@@ -195,6 +216,35 @@ namespace vx::av
         if (reachedEnd)
             item->postDidPlayToEnd();
         return t;
+    }
+
+    void Player::watchForEnd()
+    {
+        std::unique_lock<std::mutex> hold(state->lock);
+        while (! state->stopping)
+        {
+            if (state->rate <= 0.0f || state->durationSeconds <= 0.0 || state->endPosted)
+            {
+                state->wake.wait(hold);
+                continue;
+            }
+            if (HostClock::isSetByHand())
+            {
+                state->wake.wait_for(hold, std::chrono::milliseconds(50));
+                continue;
+            }
+            const double now = CACurrentMediaTime();
+            const double left = (state->durationSeconds - state->timeLocked(now)) / state->rate;
+            if (left > 0.0)
+            {
+                state->wake.wait_for(hold, std::chrono::duration<double>(std::min(left, 0.5)));
+                continue;
+            }
+            // Posts the end, outside the lock.
+            hold.unlock();
+            secondsAtHostTime(now);
+            hold.lock();
+        }
     }
 
     double Player::currentSeconds()
