@@ -27,15 +27,62 @@ namespace vx::test
         using Calls = std::vector<std::string>;
         constexpr long framesPerClip = 50; // 2 s at 25 fps
 
+        // The DataDriver's part played by a thread of the test's: it alone
+        // moves the play head (a parameter is not for two threads) and reads
+        // the frame at it every 2 ms.
+        class Feeder
+        {
+        public:
+            explicit Feeder(VideoFormatReaderSource& fed)
+                : source(fed), thread(
+                                   [this]
+                                   {
+                                       double set = -1.0;
+                                       while (! stop.load())
+                                       {
+                                           const double position = wanted.load();
+                                           if (position != set)
+                                               source.getPositionParam()->setValue(set = position, ValueChangeInfo());
+                                           source.updateVideo();
+                                           std::this_thread::sleep_for(std::chrono::milliseconds(2));
+                                       }
+                                   })
+            {
+            }
+            ~Feeder()
+            {
+                stop = true;
+                thread.join();
+            }
+
+            std::atomic<double> wanted{0.0};
+
+        private:
+            VideoFormatReaderSource& source;
+            std::atomic<bool> stop{false};
+            std::thread thread;
+        };
+
         class MovieFileSourceGLTest : public SourcesGLTest
         {
         protected:
-            // A source loading the file on the message queue, loaded.
+            void SetUp() override
+            {
+                SourcesGLTest::SetUp();
+                quiet.requestThreadStop();
+                while (quiet.isThreadRunning())
+                    std::this_thread::sleep_for(std::chrono::milliseconds(1));
+            }
+
+            // A source loading the file on the message queue, loaded, its
+            // first frame rendered.
             std::unique_ptr<VideoFormatReaderSource> load(const std::string& path)
             {
                 auto source = std::unique_ptr<VideoFormatReaderSource>(VideoFormatReaderSource::createFromXML(
-                    driver, *sourceElement("fileName=\"" + path + "\" LoadingThread=\"TTM_MESSAGE\""), nullptr));
+                    quiet, *sourceElement("fileName=\"" + path + "\" LoadingThread=\"TTM_MESSAGE\""), nullptr));
                 drainMessages();
+                if (source != nullptr)
+                    source->render(*renderer, info);
                 return source;
             }
 
@@ -55,9 +102,9 @@ namespace vx::test
             // Moves the play head into frame k and renders until the output
             // shows k (or 3 s pass); every other index shown on the way is
             // added to seen.
-            long play(VideoFormatReaderSource& source, long k, std::vector<long>* seen = nullptr)
+            long play(VideoFormatReaderSource& source, Feeder& feeder, long k, std::vector<long>* seen = nullptr)
             {
-                source.getPositionParam()->setValue(k * 40.0 + 20.0, ValueChangeInfo());
+                feeder.wanted = k * 40.0 + 20.0;
                 const auto giveUp = std::chrono::steady_clock::now() + std::chrono::seconds(3);
                 long index = -1;
                 do
@@ -71,6 +118,9 @@ namespace vx::test
                 } while (std::chrono::steady_clock::now() < giveUp);
                 return index;
             }
+
+            // Its thread stopped: the sources here are fed by a Feeder.
+            VideoSourceDataDriver quiet;
         };
 
         struct ClipCase
@@ -127,9 +177,10 @@ namespace vx::test
                 }
             });
 
+        Feeder feeder(*source);
         std::vector<long> seen;
         for (long k = 0; k < framesPerClip; ++k)
-            ASSERT_EQ(play(*source, k, &seen), k) << "playing in order";
+            ASSERT_EQ(play(*source, feeder, k, &seen), k) << "playing in order";
         std::vector<long> expected(framesPerClip);
         for (long k = 0; k < framesPerClip; ++k)
             expected[static_cast<std::size_t>(k)] = k;
@@ -139,9 +190,9 @@ namespace vx::test
         for (int i = 0; i < 40; ++i)
         {
             const long k = static_cast<long>(random() % framesPerClip);
-            EXPECT_EQ(play(*source, k), k) << "seek " << i;
+            EXPECT_EQ(play(*source, feeder, k), k) << "seek " << i;
         }
-        EXPECT_EQ(play(*source, 3), 3) << "a seek back";
+        EXPECT_EQ(play(*source, feeder, 3), 3) << "a seek back";
     }
 
     INSTANTIATE_TEST_SUITE_P(
@@ -191,19 +242,19 @@ namespace vx::test
             EXPECT_EQ(reader->getHasAudio(), sound);
             EXPECT_EQ(source->getNumFrames(), framesPerClip);
             EXPECT_NEAR(reader->getLength(), 2000.0, 40.0);
+            Feeder feeder(*source);
             if (sound)
             {
-                EXPECT_EQ(play(*source, 0), 0);
-                EXPECT_EQ(play(*source, 30), 30);
+                EXPECT_EQ(play(*source, feeder, 0), 0);
+                EXPECT_EQ(play(*source, feeder, 30), 30);
             }
             else
             {
                 // The self-timed reader runs on its own clock: some frame shows.
-                const long index = play(*source, 0);
+                const long index = play(*source, feeder, 0);
                 EXPECT_GE(index, 0);
                 EXPECT_LT(index, framesPerClip);
             }
-            source->release();
         }
     }
 
