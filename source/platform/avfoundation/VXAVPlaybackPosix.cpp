@@ -220,24 +220,26 @@ namespace vx::av
 
     void Player::watchForEnd()
     {
-        std::unique_lock<std::mutex> hold(state->lock);
-        while (! state->stopping)
+        // The state outlives a player dropped by an end observer on this thread.
+        const std::shared_ptr<State> watched = state;
+        std::unique_lock<std::mutex> hold(watched->lock);
+        while (! watched->stopping)
         {
-            if (state->rate <= 0.0f || state->durationSeconds <= 0.0 || state->endPosted)
+            if (watched->rate <= 0.0f || watched->durationSeconds <= 0.0 || watched->endPosted)
             {
-                state->wake.wait(hold);
+                watched->wake.wait(hold);
                 continue;
             }
             if (HostClock::isSetByHand())
             {
-                state->wake.wait_for(hold, std::chrono::milliseconds(50));
+                watched->wake.wait_for(hold, std::chrono::milliseconds(50));
                 continue;
             }
             const double now = CACurrentMediaTime();
-            const double left = (state->durationSeconds - state->timeLocked(now)) / state->rate;
+            const double left = (watched->durationSeconds - watched->timeLocked(now)) / watched->rate;
             if (left > 0.0)
             {
-                state->wake.wait_for(hold, std::chrono::duration<double>(std::min(left, 0.5)));
+                watched->wake.wait_for(hold, std::chrono::duration<double>(std::min(left, 0.5)));
                 continue;
             }
             // Posts the end, outside the lock.

@@ -268,7 +268,7 @@ namespace vx::av
             bool seek(double seconds, bool exact)
             {
                 const long target = indexOf(seconds);
-                std::int64_t ts = static_cast<std::int64_t>(std::floor((seconds + startSeconds) / timeBase));
+                std::int64_t ts = saturatingCast<std::int64_t>(std::floor((seconds + startSeconds) / timeBase));
                 bool retriedForEnd = false;
                 for (int attempt = 0;; ++attempt)
                 {
@@ -343,9 +343,11 @@ namespace vx::av
                     // Bounded: a damaged file must not keep the probe reading.
                     for (int packets = 0; packets < 200000 && av_read_frame(format, packet) >= 0; ++packets)
                     {
-                        if (packet->stream_index == stream && packet->pts != AV_NOPTS_VALUE)
+                        const std::int64_t length = packet->duration > 0 ? packet->duration : frameTicks;
+                        if (packet->stream_index == stream && packet->pts != AV_NOPTS_VALUE &&
+                            packet->pts <= std::numeric_limits<std::int64_t>::max() - length)
                         {
-                            const std::int64_t stop = packet->pts + (packet->duration > 0 ? packet->duration : frameTicks);
+                            const std::int64_t stop = packet->pts + length;
                             if (end == AV_NOPTS_VALUE || stop > end)
                                 end = stop;
                         }
@@ -359,7 +361,8 @@ namespace vx::av
                     scan();
                 if (end == AV_NOPTS_VALUE)
                     return 0.0;
-                const double seconds = static_cast<double>(end - streamStart()) * av_q2d(s->time_base);
+                const double seconds =
+                    (static_cast<double>(end) - static_cast<double>(streamStart())) * av_q2d(s->time_base);
                 return std::isfinite(seconds) && seconds > 0.0 ? seconds : 0.0;
             }
 
@@ -620,7 +623,8 @@ namespace vx::av
                     // last frame is not believed.
                     const double measured = probe.measureEnd();
                     const double claimed = facts.durationSeconds;
-                    if (measured > 0.0 && (! (claimed > 0.0) || ! std::isfinite(claimed) || claimed > measured + 1.0 / probe.fps))
+                    if (measured > 0.0 &&
+                        (! (claimed > 0.0) || ! std::isfinite(claimed) || claimed > measured + 1.0 / probe.fps))
                         facts.durationSeconds = measured;
                 }
                 FormatDescription description;
