@@ -195,14 +195,16 @@ namespace vx::test
         EXPECT_EQ(play(*source, feeder, 3), 3) << "a seek back";
     }
 
-    INSTANTIATE_TEST_SUITE_P(Clips, SeekingMovieTest,
-                             ::testing::Values(ClipCase{"H264", "libx264",
-                                                        "-c:v libx264 -preset ultrafast -g 12 -bf 2"},
-                                               ClipCase{"H264OpenGOP", "libx264",
-                                                        "-c:v libx264 -preset ultrafast -x264-params "
-                                                        "keyint=12:min-keyint=12:scenecut=0:bframes=2:open-gop=1"},
-                                               ClipCase{"MPEG4OpenGOP", "mpeg4", "-c:v mpeg4 -g 12 -bf 2 -q:v 2"}),
-                             [](const auto& info) { return std::string(info.param.name); });
+    INSTANTIATE_TEST_SUITE_P(
+        Clips, SeekingMovieTest,
+        ::testing::Values(ClipCase{"H264", "libx264", "-c:v libx264 -preset ultrafast -g 12 -bf 2"},
+                          ClipCase{"H264OpenGOP", "libx264",
+                                   "-c:v libx264 -preset ultrafast -x264-params "
+                                   "keyint=12:min-keyint=12:scenecut=0:bframes=2:open-gop=1"},
+                          ClipCase{"MPEG4OpenGOP", "mpeg4", "-c:v mpeg4 -g 12 -bf 2 -q:v 2"},
+                          ClipCase{"ProRes", "prores_ks", "-c:v prores_ks -profile:v 3 -pix_fmt yuv422p10le"},
+                          ClipCase{"MJPEG", "mjpeg", "-c:v mjpeg -q:v 2"}),
+        [](const auto& info) { return std::string(info.param.name); });
 
     // A Matroska file (named .mov) claiming 1e15 ms: the source counts the
     // frames the stream has, accepts positions and shows pictures, with
