@@ -1,7 +1,7 @@
 // Movies made by the ffmpeg tool played as file sources, as a user plays
-// them: loaded through the registry, driven by the DataDriver thread, each
-// frame read back from the source's output and named by the index it
-// carries (VXIndexedClips.h).
+// them: loaded through the registry, fed by a thread standing in for the
+// DataDriver while the test's thread renders, each frame read back from the
+// source's output and named by the index it carries (VXIndexedClips.h).
 
 #include "VXSourcesGLTestSupport.h"
 
