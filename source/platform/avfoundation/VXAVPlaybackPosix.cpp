@@ -5,7 +5,9 @@
 #include "engine/video/formats/avfoundation/VXAVPlayback.h"
 
 #include <algorithm>
+#include <chrono>
 #include <cmath>
+#include <condition_variable>
 #include <map>
 
 namespace vx::av
@@ -101,6 +103,9 @@ namespace vx::av
         double durationSeconds = 0.0;
         bool endPosted = false;
         ActionAtItemEnd actionAtItemEnd = actionPause;
+        // Wakes the end watcher: a new anchor or rate, or the player going.
+        std::condition_variable wake;
+        bool stopping = false;
 
         // Held while a completion runs, so cancelling waits for it; recursive
         // because a completion may seek again.
@@ -119,6 +124,7 @@ namespace vx::av
             anchorSeconds = std::clamp(seconds, 0.0, std::max(durationSeconds, 0.0));
             anchorHostSeconds = hostSeconds;
             endPosted = false;
+            wake.notify_all();
         }
     };
 
@@ -139,6 +145,19 @@ namespace vx::av
 
     Player::~Player()
     {
+        {
+            std::lock_guard<std::mutex> hold(state->lock);
+            state->stopping = true;
+            state->wake.notify_all();
+        }
+        if (endWatcher.joinable())
+        {
+            // An end observer may drop the last reference on the watcher itself.
+            if (endWatcher.get_id() == std::this_thread::get_id())
+                endWatcher.detach();
+            else
+                endWatcher.join();
+        }
         cancelPendingSeeks();
         item->setPlayer(nullptr);
     }
@@ -167,6 +186,8 @@ namespace vx::av
             const double now = CACurrentMediaTime();
             state->reanchorLocked(state->timeLocked(now), now);
             state->rate = newRate;
+            if (newRate > 0.0f && ! endWatcher.joinable() && ! state->stopping)
+                endWatcher = std::thread([this] { watchForEnd(); });
         }
         if (DecodingSession* session = item->getSession())
             session->setRate(newRate);
@@ -195,6 +216,37 @@ namespace vx::av
         if (reachedEnd)
             item->postDidPlayToEnd();
         return t;
+    }
+
+    void Player::watchForEnd()
+    {
+        // The state outlives a player dropped by an end observer on this thread.
+        const std::shared_ptr<State> watched = state;
+        std::unique_lock<std::mutex> hold(watched->lock);
+        while (! watched->stopping)
+        {
+            if (watched->rate <= 0.0f || watched->durationSeconds <= 0.0 || watched->endPosted)
+            {
+                watched->wake.wait(hold);
+                continue;
+            }
+            if (HostClock::isSetByHand())
+            {
+                watched->wake.wait_for(hold, std::chrono::milliseconds(50));
+                continue;
+            }
+            const double now = CACurrentMediaTime();
+            const double left = (watched->durationSeconds - watched->timeLocked(now)) / watched->rate;
+            if (left > 0.0)
+            {
+                watched->wake.wait_for(hold, std::chrono::duration<double>(std::min(left, 0.5)));
+                continue;
+            }
+            // Posts the end, outside the lock.
+            hold.unlock();
+            secondsAtHostTime(now);
+            hold.lock();
+        }
     }
 
     double Player::currentSeconds()

@@ -77,6 +77,11 @@ namespace vx::av
         currentClock.store(clock);
     }
 
+    bool HostClock::isSetByHand()
+    {
+        return currentClock.load() != nullptr;
+    }
+
     double CACurrentMediaTime()
     {
         return HostClock::getCurrent().getSeconds();

@@ -15,12 +15,14 @@ extern "C"
 #include <libswscale/swscale.h>
 }
 
+#include <algorithm>
 #include <atomic>
 #include <cmath>
 #include <condition_variable>
 #include <cstdlib>
 #include <cstring>
 #include <deque>
+#include <limits>
 #include <mutex>
 #include <thread>
 #include <vector>
@@ -162,6 +164,7 @@ namespace vx::av
             ~Decoder()
             {
                 av_frame_free(&frame);
+                av_frame_free(&spare);
                 av_packet_free(&packet);
                 avcodec_free_context(&codec);
                 avformat_close_input(&format);
@@ -188,7 +191,12 @@ namespace vx::av
                 return true;
             }
 
-            bool openCodec()
+            // The codec, with a usable frame rate.
+            bool openCodec() { return openDecoder() && hasUsableRate(); }
+
+            bool hasUsableRate() const { return fps > 0.0 && std::isfinite(fps); }
+
+            bool openDecoder()
             {
                 if (stream < 0)
                     return false;
@@ -203,11 +211,12 @@ namespace vx::av
                 if (avcodec_open2(codec, decoder, nullptr) < 0)
                     return false;
                 frame = av_frame_alloc();
+                spare = av_frame_alloc();
                 packet = av_packet_alloc();
                 timeBase = av_q2d(s->time_base);
                 startSeconds = s->start_time != AV_NOPTS_VALUE ? s->start_time * timeBase : 0.0;
                 fps = av_q2d(s->avg_frame_rate);
-                return frame != nullptr && packet != nullptr && fps > 0.0 && std::isfinite(fps);
+                return frame != nullptr && spare != nullptr && packet != nullptr;
             }
 
             AVStream* videoStream() const { return stream >= 0 ? format->streams[stream] : nullptr; }
@@ -225,7 +234,7 @@ namespace vx::av
                         const std::int64_t pts =
                             frame->best_effort_timestamp != AV_NOPTS_VALUE ? frame->best_effort_timestamp : frame->pts;
                         frameSeconds = pts != AV_NOPTS_VALUE ? pts * timeBase - startSeconds : 0.0;
-                        frameIndex = static_cast<long>(std::llround(frameSeconds * fps));
+                        frameIndex = fps > 0.0 ? static_cast<long>(std::llround(frameSeconds * fps)) : 0;
                         return true;
                     }
                     if (received == AVERROR_EOF)
@@ -242,32 +251,119 @@ namespace vx::av
                         continue;
                     }
                     if (packet->stream_index == stream)
+                    {
+                        if (firstPacketTime == AV_NOPTS_VALUE)
+                            firstPacketTime = packet->dts != AV_NOPTS_VALUE ? packet->dts : packet->pts;
                         avcodec_send_packet(codec, packet);
+                    }
                     av_packet_unref(packet);
                 }
             }
 
             // The frame at seconds: with zero tolerance the one covering it,
-            // else the first after the key frame before it.
+            // else the first after the key frame before it. A frame the
+            // decoder gives only when decoding began at an earlier key frame
+            // (one of an open GOP, decoded after the key frame the demuxer
+            // lands on) is decoded from the key frame before.
             bool seek(double seconds, bool exact)
             {
+                const long target = indexOf(seconds);
+                std::int64_t ts = saturatingCast<std::int64_t>(std::floor((seconds + startSeconds) / timeBase));
+                bool retriedForEnd = false;
+                for (int attempt = 0;; ++attempt)
+                {
+                    seekTo(ts);
+                    if (! next())
+                        return false;
+                    if (! exact)
+                        return true;
+                    const std::int64_t landedAt = firstPacketTime;
+                    const bool earlierKey = attempt < 3 && landedAt != AV_NOPTS_VALUE && landedAt > streamStart();
+                    if (frameIndex > target && earlierKey)
+                    {
+                        ts = std::min(ts, landedAt) - 1;
+                        continue;
+                    }
+                    // The movie may end first; the last frame before stays.
+                    if (decodeForwardTo(target) || ! earlierKey || retriedForEnd)
+                        return true;
+                    retriedForEnd = true;
+                    ts = std::min(ts, landedAt) - 1;
+                }
+            }
+
+            // Decodes on to the frame covering target; false when the movie
+            // ends first, the last frame before it kept.
+            bool decodeForwardTo(long target)
+            {
+                while (frameIndex < target)
+                {
+                    av_frame_unref(spare);
+                    av_frame_move_ref(spare, frame);
+                    const long previousIndex = frameIndex;
+                    const double previousSeconds = frameSeconds;
+                    if (! next())
+                    {
+                        av_frame_unref(frame);
+                        av_frame_move_ref(frame, spare);
+                        frameIndex = previousIndex;
+                        frameSeconds = previousSeconds;
+                        return false;
+                    }
+                }
+                return true;
+            }
+
+            std::int64_t streamStart() const
+            {
                 const AVStream* s = videoStream();
-                const std::int64_t ts = static_cast<std::int64_t>((seconds + startSeconds) / timeBase);
-                if (av_seek_frame(format, stream, ts, AVSEEK_FLAG_BACKWARD) < 0)
-                    av_seek_frame(format, stream, s->start_time != AV_NOPTS_VALUE ? s->start_time : 0,
-                                  AVSEEK_FLAG_BACKWARD);
+                return s->start_time != AV_NOPTS_VALUE ? s->start_time : 0;
+            }
+
+            // The key frame at or before ts (in the stream's time base) next.
+            void seekTo(std::int64_t ts)
+            {
+                if (ts < streamStart() || av_seek_frame(format, stream, ts, AVSEEK_FLAG_BACKWARD) < 0)
+                    av_seek_frame(format, stream, streamStart(), AVSEEK_FLAG_BACKWARD);
                 avcodec_flush_buffers(codec);
                 draining = false;
-                const long target = indexOf(seconds);
-                bool have = false;
-                while (next())
+                firstPacketTime = AV_NOPTS_VALUE;
+            }
+
+            // Seconds from the stream's start to the end of its last packet,
+            // read from the stream itself; 0 when unknown. Moves the demuxer.
+            double measureEnd()
+            {
+                const AVStream* s = videoStream();
+                // A packet without a length still shows for a frame.
+                const std::int64_t frameTicks = std::max<std::int64_t>(1, std::llround(1.0 / (fps * timeBase)));
+                std::int64_t end = AV_NOPTS_VALUE;
+                auto scan = [&]
                 {
-                    have = true;
-                    if (! exact || frameIndex >= target)
-                        return true;
-                    // The last frame before the target stays if the movie ends.
-                }
-                return have;
+                    // Bounded: a damaged file must not keep the probe reading.
+                    for (int packets = 0; packets < 200000 && av_read_frame(format, packet) >= 0; ++packets)
+                    {
+                        const std::int64_t length = packet->duration > 0 ? packet->duration : frameTicks;
+                        if (packet->stream_index == stream && packet->pts != AV_NOPTS_VALUE &&
+                            packet->pts <= std::numeric_limits<std::int64_t>::max() - length)
+                        {
+                            const std::int64_t stop = packet->pts + length;
+                            if (end == AV_NOPTS_VALUE || stop > end)
+                                end = stop;
+                        }
+                        av_packet_unref(packet);
+                    }
+                };
+                if (av_seek_frame(format, stream, std::numeric_limits<std::int64_t>::max() / 2, AVSEEK_FLAG_BACKWARD) >=
+                    0)
+                    scan();
+                if (end == AV_NOPTS_VALUE && av_seek_frame(format, stream, streamStart(), AVSEEK_FLAG_BACKWARD) >= 0)
+                    scan();
+                if (end == AV_NOPTS_VALUE)
+                    return 0.0;
+                const double seconds =
+                    (static_cast<double>(end) - static_cast<double>(streamStart())) * av_q2d(s->time_base);
+                return std::isfinite(seconds) && seconds > 0.0 ? seconds : 0.0;
             }
 
             // The decoded frame in a new buffer of the pixel format; null when
@@ -315,6 +411,7 @@ namespace vx::av
             AVFormatContext* format = nullptr;
             AVCodecContext* codec = nullptr;
             AVFrame* frame = nullptr;
+            AVFrame* spare = nullptr;
             AVPacket* packet = nullptr;
             SwsContext* scaler = nullptr;
             int stream = -1;
@@ -322,6 +419,9 @@ namespace vx::av
             double frameSeconds = 0.0;
             long frameIndex = 0;
             bool draining = false;
+            // The first packet of the stream read since the last seek (its
+            // decoding time, else its presentation time).
+            std::int64_t firstPacketTime = AV_NOPTS_VALUE;
         };
 
         //==============================================================================
@@ -514,6 +614,19 @@ namespace vx::av
                     facts.durationSeconds = s->duration * av_q2d(s->time_base);
                 else if (probe.format->duration != AV_NOPTS_VALUE && probe.format->duration > 0)
                     facts.durationSeconds = static_cast<double>(probe.format->duration) / AV_TIME_BASE;
+                // Playable: a picture size and a frame that decodes.
+                const bool decodes = s->codecpar->width > 0 && s->codecpar->height > 0 && probe.openDecoder() &&
+                                     probe.next() && probe.frame->width > 0 && probe.frame->height > 0;
+                if (decodes && probe.hasUsableRate())
+                {
+                    // A length the container claims beyond the stream's own
+                    // last frame is not believed.
+                    const double measured = probe.measureEnd();
+                    const double claimed = facts.durationSeconds;
+                    if (measured > 0.0 &&
+                        (! (claimed > 0.0) || ! std::isfinite(claimed) || claimed > measured + 1.0 / probe.fps))
+                        facts.durationSeconds = measured;
+                }
                 FormatDescription description;
                 description.mediaSubType = subTypeOf(*probe.format, *s->codecpar);
                 if (const AVCodecDescriptor* codec = avcodec_descriptor_get(s->codecpar->codec_id))
@@ -523,7 +636,7 @@ namespace vx::av
                 }
                 description.depth = s->codecpar->bits_per_coded_sample > 0 ? s->codecpar->bits_per_coded_sample : 24;
                 facts.videoFormatDescriptions.push_back(description);
-                facts.playable = avcodec_find_decoder(s->codecpar->codec_id) != nullptr;
+                facts.playable = decodes;
                 facts.canPlayReverse = intraOnly;
                 facts.canStepForward = true;
                 facts.canPlayFastForward = true;

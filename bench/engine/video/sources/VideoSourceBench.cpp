@@ -3,7 +3,9 @@
 // iteration (upload, conversion, chain) against a bare glTexSubImage2D of the
 // same frame plus one raw-GL draw of the conversion program into a 1080p
 // framebuffer; both end with glFinish and run side by side (goal: ratio at
-// most 1.15). The GL objects the source creates per steady frame are counted
+// most 1.15). A 1080p H.264 movie played through a file source against bare
+// libavcodec, libswscale and glTexSubImage2D of the same frames, side by
+// side (goal: ratio at most 1.15). The GL objects the source creates per steady frame are counted
 // (goal: 0). And one DataDriver pass over 100 registered sources against a
 // bare loop of the same calls under a std::recursive_mutex (goal: ratio at
 // most 1.2).
@@ -13,8 +15,10 @@
 #include "../../../VXSideBySide.h"
 #include "../../ffgl/VXBenchEngine.h"
 #include "../../gfx/VXBenchGLContext.h"
+#include "../VXMovieBenchSupport.h"
 #include "core/VXFile.h"
 #include "core/parameters/VXParamChoice.h"
+#include "core/parameters/VXParamRange.h"
 #include "engine/ffgl/VXVexkit.h"
 #include "engine/gfx/VXContextManager.h"
 #include "engine/gfx/VXGfxObjectManager.h"
@@ -23,6 +27,7 @@
 #include "engine/gfx/VXTexture.h"
 #include "engine/renderpasses/VXRenderPassManager.h"
 #include "engine/renderpasses/catalogue/VXFormatConversion.h"
+#include "engine/video/formats/VXVideoFormatManager.h"
 #include "engine/video/formats/VXVideoFormatReader.h"
 #include "engine/video/sources/VXVideoFormatReaderSource.h"
 #include "engine/video/sources/VXVideoSourceDataDriver.h"
@@ -213,6 +218,74 @@ namespace
             state, [&] { benchmark::DoNotOptimize(scene.frame()); }, [&] { scene.raw(); });
     }
     BENCHMARK(BM_FileSourceRenderVsRaw)->Name("BM_FileSourceRenderVsRaw/1080p")->Unit(benchmark::kMillisecond);
+
+    // A silent movie goes to the self-timed reader, its clock stepped one
+    // frame (40 ms) per iteration. The decoder runs ahead on its own thread:
+    // the source renders once the frame is decoded, as a host rendering at
+    // the movie's rate would find it.
+    void BM_MovieFileSourceVsBare(benchmark::State& state)
+    {
+        if (engine().renderer == nullptr || engine().root->getVideoFormatManager() == nullptr)
+            return state.SkipWithError("no GL or no formats");
+        vx::bench::ManualClock clock;
+        vx::av::HostClock::setCurrent(&clock);
+        bool shown = true;
+        {
+            vx::bench::ObservedBackend backend;
+            QuietDriver quiet;
+            vx::VideoFormatReader* reader = engine().root->getVideoFormatManager()->createReaderFor(
+                vx::File(vx::bench::playClip()), false, vx::VideoFormatReader::purposePlayback);
+            if (reader == nullptr)
+                return state.SkipWithError("no reader");
+            auto source = std::make_unique<vx::VideoFormatReaderSource>(quiet.driver, reader);
+            vx::bench::BareDecoder bare(vx::bench::playClip());
+            vx::RenderInfo info;
+            auto show = [&](long k)
+            {
+                source->getPositionParam()->setValue(k * 40.0 + 20.0, vx::ValueChangeInfo());
+                const auto giveUp = std::chrono::steady_clock::now() + std::chrono::seconds(5);
+                for (vx::bench::ObservedSession* session = vx::bench::newestSession.load();
+                     k > 0 && session != nullptr && ! session->has(k * 0.04, k) &&
+                     std::chrono::steady_clock::now() < giveUp;)
+                    std::this_thread::sleep_for(std::chrono::microseconds(50));
+                source->updateVideo();
+                benchmark::DoNotOptimize(source->render(*engine().renderer, info));
+                glFinish();
+                return vx::bench::lastHandedOut.load() == k;
+            };
+            // The first render makes the reader's player: the play head's
+            // first frame then starts it.
+            benchmark::DoNotOptimize(source->render(*engine().renderer, info));
+            show(0);
+            long k = 0;
+            sideBySide(
+                state,
+                [&]
+                {
+                    ++k;
+                    clock.seconds += 0.04;
+                    shown = show(k) && shown;
+                },
+                [&]
+                {
+                    bare.next();
+                    bare.upload();
+                });
+            source->release();
+            source.reset();
+            if (auto* objects = engine().root->getGfxObjectManager())
+                objects->cleanAll();
+        }
+        vx::av::HostClock::setCurrent(nullptr);
+        if (! shown)
+            state.SkipWithError("a frame was not shown");
+    }
+    BENCHMARK(BM_MovieFileSourceVsBare)
+        ->Name("BM_MovieFileSourceVsBare/1920x1080")
+        ->Iterations(200)
+        ->Repetitions(3)
+        ->ReportAggregatesOnly(true)
+        ->Unit(benchmark::kMillisecond);
 
     // GL objects made per frame once the source runs steadily.
     void BM_FileSourceSteadyFrameObjects(benchmark::State& state)

@@ -29,6 +29,7 @@
 
 #include <chrono>
 #include <condition_variable>
+#include <functional>
 #include <mutex>
 
 namespace vx
@@ -53,35 +54,34 @@ namespace vx
         VideoFormatReaderSource* source = nullptr;
         Task* task = nullptr;
         bool running = false;
+        // The task ran, or was taken back to run in place.
+        bool started = false;
 
         bool isDone() const { return task == nullptr && ! running; }
+
+        // The task object is gone: run and destroyed, taken back, or dropped
+        // unrun with its group or manager. A load dropped unrun fails.
+        void taskGone()
+        {
+            std::lock_guard<std::recursive_mutex> hold(lock);
+            task = nullptr;
+            if (! started && source != nullptr)
+                source->loadDropped();
+            changed.notify_all();
+        }
     };
 
     namespace
     {
-        // Lives as long as the task's function: tells the state when the task
-        // object is gone (run and destroyed, taken back, or dropped unrun with
-        // its group or manager).
+        // Lives as long as the task's function and tells when it goes.
         struct TaskLife
         {
-            explicit TaskLife(std::shared_ptr<void> owner, std::recursive_mutex& m, std::condition_variable_any& c,
-                              Task*& t)
-                : keep(std::move(owner)), lock(m), changed(c), task(t)
-            {
-            }
-            ~TaskLife()
-            {
-                std::lock_guard<std::recursive_mutex> hold(lock);
-                task = nullptr;
-                changed.notify_all();
-            }
+            explicit TaskLife(std::function<void()> whenGone) : gone(std::move(whenGone)) {}
+            ~TaskLife() { gone(); }
             TaskLife(const TaskLife&) = delete;
             TaskLife& operator=(const TaskLife&) = delete;
 
-            std::shared_ptr<void> keep;
-            std::recursive_mutex& lock;
-            std::condition_variable_any& changed;
-            Task*& task;
+            std::function<void()> gone;
         };
 
         VideoFormatManager* currentFormatManager()
@@ -146,13 +146,14 @@ namespace vx
             return;
         }
         std::shared_ptr<LoadState> state = loadState;
-        auto life = std::make_shared<TaskLife>(state, state->lock, state->changed, state->task);
-        auto function = [life]()
+        auto life = std::make_shared<TaskLife>([state] { state->taskGone(); });
+        auto function = [state, life]()
         {
-            LoadState& shared = *std::static_pointer_cast<LoadState>(life->keep);
+            LoadState& shared = *state;
             VideoFormatReaderSource* source;
             {
                 std::lock_guard<std::recursive_mutex> hold(shared.lock);
+                shared.started = true;
                 source = shared.source;
                 if (source == nullptr)
                     return;
@@ -255,7 +256,14 @@ namespace vx
             std::unique_lock<std::recursive_mutex> hold(loadState->lock);
             if (loadState->task != nullptr && ! loadState->running)
                 if (TaskManager* manager = TaskManager::getCurrent())
+                {
+                    // Taken back to run here, not dropped.
+                    const bool started = loadState->started;
+                    loadState->started = true;
                     runHere = manager->unqueueTask(*loadState->task, false);
+                    if (! runHere)
+                        loadState->started = started;
+                }
             if (! runHere)
                 loadState->changed.wait_for(hold, std::chrono::milliseconds(500),
                                             [this] { return loadState->isDone(); });
@@ -385,6 +393,20 @@ namespace vx
             readerChanged();
             callListeners(&VideoSourceListener::sourceAvailable, *this, CallType::standard);
         }
+        tellProgress(1.0f);
+    }
+
+    void VideoFormatReaderSource::loadDropped()
+    {
+        const std::string fileName = getReaderFile();
+        ScopedWriteLock hold(section);
+        if (! section.loading)
+            return;
+        section.loading = false;
+        section.hasReader = false;
+        logPrint(logWarning, "VideoFormatReaderSource: the load of '%s' was dropped before it ran.", fileName.c_str());
+        tellUnavailable(File(fileName).exists() ? VideoSourceListener::reasonNoReader
+                                                : VideoSourceListener::reasonFileMissing);
         tellProgress(1.0f);
     }
 

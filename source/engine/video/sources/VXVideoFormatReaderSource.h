@@ -113,6 +113,8 @@ namespace vx
         struct LoadState;
 
         void executeTask();
+        // The loading task went unrun: the load fails and listeners are told.
+        void loadDropped();
         void queueLoad(TaskThreadMode mode, TaskGroup* group);
         void tellProgress(float progress);
         void tellUnavailable(VideoSourceListener::Reason reason);

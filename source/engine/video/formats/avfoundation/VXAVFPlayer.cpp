@@ -199,7 +199,7 @@ namespace vx
 
     std::int64_t AVFPlayer::getDuration() const
     {
-        return static_cast<std::int64_t>(record->objcPlayer.asset->getDurationSeconds() * 10000000.0);
+        return av::saturatingCast<std::int64_t>(record->objcPlayer.asset->getDurationSeconds() * 10000000.0);
     }
 
     double AVFPlayer::getDurationInMilliSeconds() const
@@ -211,7 +211,7 @@ namespace vx
     {
         if (record->nominalFrameRate <= 0.0f)
             return 0;
-        return static_cast<unsigned>(getDurationInMilliSeconds() / (1000.0 / record->nominalFrameRate));
+        return av::saturatingCast<unsigned>(getDurationInMilliSeconds() / (1000.0 / record->nominalFrameRate));
     }
 
     int AVFPlayer::getWidth() const

@@ -219,8 +219,13 @@ namespace vx
             const av::CMTime itemTime = videoOutput->itemTimeForHostTime(av::CACurrentMediaTime());
             const bool result = videoOutput->hasNewPixelBufferForItemTime(itemTime) || forceDecode;
             forceDecode = result;
+            if (result)
+                pending = false;
             return result;
         }
+
+        // A seek was asked for whose frame has not been reported new yet.
+        bool awaitsFrame() const { return pending; }
 
         const TextureFormat* getTextureFormat() const
         {
@@ -297,6 +302,7 @@ namespace vx
 
         void seekToPosition(double ms)
         {
+            pending = true;
             if (player != nullptr)
                 player->seekToTime(av::CMTimeMakeWithSeconds(ms / 1000.0, 600), av::kCMTimeZero, av::kCMTimeZero);
         }
@@ -311,6 +317,7 @@ namespace vx
         av::FourCharCode pixelFormat = av::pixelFormat422YpCbCr8;
         // Set on the feeding thread, cleared on the render thread.
         std::atomic<bool> forceDecode{false};
+        std::atomic<bool> pending{false};
         int textureMode = 0;
         Info info;
         std::vector<std::uint16_t> converted;
@@ -375,7 +382,7 @@ namespace vx
     unsigned AVFVideoFormatReader::getTotalFrames() const
     {
         const ReaderInternal::Info& info = internal->getInfo();
-        return info.msPerFrame > 0.0 ? static_cast<unsigned>(info.durationMs / info.msPerFrame) : 0;
+        return info.msPerFrame > 0.0 ? av::saturatingCast<unsigned>(info.durationMs / info.msPerFrame) : 0;
     }
 
     bool AVFVideoFormatReader::readFrame(double positionMs)
@@ -383,9 +390,11 @@ namespace vx
         const double msPerFrame = internal->getInfo().msPerFrame;
         if (msPerFrame <= 0.0)
             return false;
-        const long frame = static_cast<long>(positionMs / msPerFrame);
+        const long frame = av::saturatingCast<long>(positionMs / msPerFrame);
+        // The seek lands on the backend's worker: the frame asked for earlier
+        // is new once it has arrived.
         if (frame == currentFrame.load())
-            return false;
+            return internal->awaitsFrame() && internal->update();
         internal->seekToPosition(positionMs);
         setCurrentFrame(frame);
         return internal->update();
@@ -397,8 +406,22 @@ namespace vx
         if (! updated)
             CVOpenGLTextureCache::getInstance().flush();
         else
-            updateInfo(); // the size may change
+            updateFrameInfo();
         return updated;
+    }
+
+    void AVFVideoFormatReader::updateFrameInfo()
+    {
+        // Only what a frame can change, and only when it does: the feeding
+        // thread reads the other fields meanwhile.
+        const ReaderInternal::Info& info = internal->getInfo();
+        if (textureWidth != info.width || textureHeight != info.height)
+        {
+            textureWidth = static_cast<unsigned short>(info.width);
+            textureHeight = static_cast<unsigned short>(info.height);
+        }
+        if (flipped != info.flipped)
+            flipped = info.flipped;
     }
 
     std::shared_ptr<Pixels> AVFVideoFormatReader::getCustomThumbnail()

@@ -46,6 +46,7 @@ namespace vx
 
     private:
         void updateInfo();
+        void updateFrameInfo();
 
         std::unique_ptr<ReaderInternal> internal;
     };

@@ -7,6 +7,7 @@
 #include <memory>
 #include <mutex>
 #include <string>
+#include <thread>
 #include <vector>
 
 // The media framework's playback objects as the movie readers use them:
@@ -96,7 +97,10 @@ namespace vx::av
 
     // Plays one item. Its time runs on the host clock: the time anchored at
     // the last rate change or seek plus rate x the host time passed since,
-    // held within the item's duration. Any thread.
+    // held within the item's duration. Any thread. While it plays forward a
+    // thread of its own posts the end of the item when the item ends, whether
+    // or not anyone asks for the time (with a clock set by hand, only a
+    // caller asking for the time finds the end).
     class Player
     {
     public:
@@ -141,8 +145,11 @@ namespace vx::av
 
     private:
         explicit Player(std::shared_ptr<PlayerItem> item);
+        void watchForEnd();
 
         std::shared_ptr<PlayerItem> item;
+        // Started by the first forward play, under the state's lock.
+        std::thread endWatcher;
         // Shared with seek completions, which may outlive the player.
         struct State;
         std::shared_ptr<State> state;

@@ -72,6 +72,9 @@ namespace vx::av
         static const HostClock& getCurrent();
         // Null restores the default clock. The clock must outlive its use.
         static void setCurrent(const HostClock* clock);
+        // A clock set by hand belongs to the thread driving it: background
+        // threads leave it unread.
+        static bool isSetByHand();
     };
     // The current host time in seconds.
     double CACurrentMediaTime();

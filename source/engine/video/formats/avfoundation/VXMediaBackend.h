@@ -2,7 +2,9 @@
 
 #include "engine/video/formats/avfoundation/VXCoreMedia.h"
 
+#include <cmath>
 #include <functional>
+#include <limits>
 #include <memory>
 #include <string>
 #include <vector>
@@ -12,6 +14,18 @@
 // in the tests.
 namespace vx::av
 {
+    // A count or length taken from a movie, truncated and held within Int's
+    // range (NaN gives 0): containers may claim any length.
+    template <typename Int>
+    Int saturatingCast(double value)
+    {
+        if (! (value > static_cast<double>(std::numeric_limits<Int>::min())))
+            return value < 0.0 ? std::numeric_limits<Int>::min() : Int{0};
+        if (value >= static_cast<double>(std::numeric_limits<Int>::max()))
+            return std::numeric_limits<Int>::max();
+        return static_cast<Int>(value);
+    }
+
     // One format description of a track.
     struct FormatDescription
     {

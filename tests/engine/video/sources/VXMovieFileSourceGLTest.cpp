@@ -1,0 +1,328 @@
+// Movies made by the ffmpeg tool played as file sources, as a user plays
+// them: loaded through the registry, fed by a thread standing in for the
+// DataDriver while the test's thread renders, each frame read back from the
+// source's output and named by the index it carries (VXIndexedClips.h).
+
+#include "VXSourcesGLTestSupport.h"
+
+#include "core/VXTaskGroup.h"
+#include "core/parameters/VXParamRange.h"
+#include "engine/video/formats/avfoundation/VXIndexedClips.h"
+#include "engine/video/sources/VXVideoFormatReaderSource.h"
+#include "support/VXLogRecorder.h"
+
+#include <gtest/gtest.h>
+
+#include <atomic>
+#include <chrono>
+#include <cstring>
+#include <fstream>
+#include <random>
+#include <thread>
+
+namespace vx::test
+{
+    namespace
+    {
+        using Calls = std::vector<std::string>;
+        constexpr long framesPerClip = 50; // 2 s at 25 fps
+
+        // The DataDriver's part played by a thread of the test's: it alone
+        // moves the play head (a parameter is not for two threads) and reads
+        // the frame at it every 2 ms.
+        class Feeder
+        {
+        public:
+            explicit Feeder(VideoFormatReaderSource& fed)
+                : source(fed), thread(
+                                   [this]
+                                   {
+                                       double set = -1.0;
+                                       while (! stop.load())
+                                       {
+                                           const double position = wanted.load();
+                                           if (position != set)
+                                               source.getPositionParam()->setValue(set = position, ValueChangeInfo());
+                                           source.updateVideo();
+                                           std::this_thread::sleep_for(std::chrono::milliseconds(2));
+                                       }
+                                   })
+            {
+            }
+            ~Feeder()
+            {
+                stop = true;
+                thread.join();
+            }
+
+            std::atomic<double> wanted{0.0};
+
+        private:
+            VideoFormatReaderSource& source;
+            std::atomic<bool> stop{false};
+            std::thread thread;
+        };
+
+        class MovieFileSourceGLTest : public SourcesGLTest
+        {
+        protected:
+            void SetUp() override
+            {
+                SourcesGLTest::SetUp();
+                quiet.requestThreadStop();
+                while (quiet.isThreadRunning())
+                    std::this_thread::sleep_for(std::chrono::milliseconds(1));
+            }
+
+            // A source loading the file on the message queue, loaded, its
+            // first frame rendered.
+            std::unique_ptr<VideoFormatReaderSource> load(const std::string& path)
+            {
+                auto source = std::unique_ptr<VideoFormatReaderSource>(VideoFormatReaderSource::createFromXML(
+                    quiet, *sourceElement("fileName=\"" + path + "\" LoadingThread=\"TTM_MESSAGE\""), nullptr));
+                drainMessages();
+                if (source != nullptr)
+                    source->render(*renderer, info);
+                return source;
+            }
+
+            // The index the source's output shows now; -1 for none.
+            long shown(VideoFormatReaderSource& source)
+            {
+                const TextureRef output = source.render(*renderer, info);
+                const Picture picture = readOutput(output);
+                if (picture.width < 128 || output.get() == nullptr)
+                    return -1;
+                std::vector<int> row;
+                for (int x = 0; x < 128; ++x)
+                    row.push_back(picture.at(x, output.get()->getHeight() / 2).g);
+                return indexOfRow(row);
+            }
+
+            // Moves the play head into frame k and renders until the output
+            // shows k (or 3 s pass); every other index shown on the way is
+            // added to seen.
+            long play(VideoFormatReaderSource& source, Feeder& feeder, long k, std::vector<long>* seen = nullptr)
+            {
+                feeder.wanted = k * 40.0 + 20.0;
+                const auto giveUp = std::chrono::steady_clock::now() + std::chrono::seconds(3);
+                long index = -1;
+                do
+                {
+                    index = shown(source);
+                    if (seen != nullptr && index >= 0 && (seen->empty() || seen->back() != index))
+                        seen->push_back(index);
+                    if (index == k)
+                        break;
+                    std::this_thread::sleep_for(std::chrono::milliseconds(2));
+                } while (std::chrono::steady_clock::now() < giveUp);
+                return index;
+            }
+
+            // Its thread stopped: the sources here are fed by a Feeder.
+            VideoSourceDataDriver quiet;
+        };
+
+        struct ClipCase
+        {
+            const char* name;
+            const char* encoder;
+            const char* video;
+        };
+
+        class SeekingMovieTest : public MovieFileSourceGLTest, public ::testing::WithParamInterface<ClipCase>
+        {
+        };
+    }
+
+    // Movies with sound go to the seeking reader: every frame in order, then
+    // 40 random frame-exact seeks, while another thread reads the reader's
+    // facts as a user interface would.
+    TEST_P(SeekingMovieTest, ShowsEveryFrameInOrderAndLandsEveryRandomSeek)
+    {
+        const ClipCase& c = GetParam();
+        if (! ffmpegHasEncoder(c.encoder))
+            GTEST_SKIP() << "ffmpeg has no " << c.encoder << " encoder";
+        const std::string path = temp.file("clip.mov");
+        IndexedClip clip;
+        clip.video = c.video;
+        clip.sound = true;
+        ASSERT_TRUE(makeIndexedClip(path, clip));
+        auto source = load(path);
+        ASSERT_NE(source, nullptr);
+        VideoFormatReader* reader = source->getVideoFormatReader();
+        ASSERT_NE(reader, nullptr);
+        EXPECT_TRUE(reader->getHasAudio());
+        EXPECT_EQ(source->getNumFrames(), framesPerClip);
+
+        struct Facts
+        {
+            std::atomic<bool> done{false};
+            std::thread thread;
+            ~Facts()
+            {
+                done = true;
+                thread.join();
+            }
+        } facts;
+        facts.thread = std::thread(
+            [&]
+            {
+                while (! facts.done.load())
+                {
+                    EXPECT_FALSE(reader->getCodecName().empty());
+                    EXPECT_EQ(reader->getLength(), 2000.0);
+                    EXPECT_EQ(reader->getTotalFrames(), static_cast<unsigned>(framesPerClip));
+                    std::this_thread::sleep_for(std::chrono::milliseconds(1));
+                }
+            });
+
+        Feeder feeder(*source);
+        std::vector<long> seen;
+        for (long k = 0; k < framesPerClip; ++k)
+            ASSERT_EQ(play(*source, feeder, k, &seen), k) << "playing in order";
+        std::vector<long> expected(framesPerClip);
+        for (long k = 0; k < framesPerClip; ++k)
+            expected[static_cast<std::size_t>(k)] = k;
+        EXPECT_EQ(seen, expected);
+
+        std::mt19937 random(37);
+        for (int i = 0; i < 40; ++i)
+        {
+            const long k = static_cast<long>(random() % framesPerClip);
+            EXPECT_EQ(play(*source, feeder, k), k) << "seek " << i;
+        }
+        EXPECT_EQ(play(*source, feeder, 3), 3) << "a seek back";
+    }
+
+    INSTANTIATE_TEST_SUITE_P(
+        Clips, SeekingMovieTest,
+        ::testing::Values(ClipCase{"H264", "libx264", "-c:v libx264 -preset ultrafast -g 12 -bf 2"},
+                          ClipCase{"H264OpenGOP", "libx264",
+                                   "-c:v libx264 -preset ultrafast -x264-params "
+                                   "keyint=12:min-keyint=12:scenecut=0:bframes=2:open-gop=1"},
+                          ClipCase{"MPEG4OpenGOP", "mpeg4", "-c:v mpeg4 -g 12 -bf 2 -q:v 2"},
+                          ClipCase{"ProRes", "prores_ks", "-c:v prores_ks -profile:v 3 -pix_fmt yuv422p10le"},
+                          ClipCase{"MJPEG", "mjpeg", "-c:v mjpeg -q:v 2"}),
+        [](const auto& info) { return std::string(info.param.name); });
+
+    // A Matroska file (named .mov) claiming 1e15 ms: the source counts the
+    // frames the stream has, accepts positions and shows pictures, with
+    // sound (seeking reader) and without (self-timed reader).
+    TEST_F(MovieFileSourceGLTest, AMovieClaimingAHugeDurationPlaysItsOwnLength)
+    {
+        if (! ffmpegHasEncoder("mpeg4"))
+            GTEST_SKIP() << "ffmpeg has no mpeg4 encoder";
+        for (const bool sound : {true, false})
+        {
+            SCOPED_TRACE(sound ? "with sound" : "silent");
+            const std::string path = temp.file(sound ? "sound.mov" : "silent.mov");
+            IndexedClip clip;
+            clip.video = "-c:v mpeg4 -g 12 -q:v 2";
+            clip.sound = sound;
+            clip.container = "-f matroska";
+            ASSERT_TRUE(makeIndexedClip(path, clip));
+            {
+                // The Duration element (0x4489) as an 8-byte float.
+                std::fstream file(path, std::ios::in | std::ios::out | std::ios::binary);
+                std::string bytes((std::istreambuf_iterator<char>(file)), std::istreambuf_iterator<char>());
+                const std::size_t at = bytes.find(std::string("\x44\x89\x88", 3));
+                ASSERT_NE(at, std::string::npos);
+                const double huge = 1e15;
+                std::uint64_t bits = 0;
+                std::memcpy(&bits, &huge, sizeof bits);
+                char bigEndian[8];
+                for (int i = 0; i < 8; ++i)
+                    bigEndian[i] = static_cast<char>(bits >> (56 - 8 * i));
+                file.seekp(static_cast<std::streamoff>(at + 3));
+                file.write(bigEndian, 8);
+            }
+            auto source = load(path);
+            ASSERT_NE(source, nullptr);
+            VideoFormatReader* reader = source->getVideoFormatReader();
+            ASSERT_NE(reader, nullptr);
+            EXPECT_EQ(reader->getHasAudio(), sound);
+            EXPECT_EQ(source->getNumFrames(), framesPerClip);
+            EXPECT_NEAR(reader->getLength(), 2000.0, 40.0);
+            Feeder feeder(*source);
+            if (sound)
+            {
+                EXPECT_EQ(play(*source, feeder, 0), 0);
+                EXPECT_EQ(play(*source, feeder, 30), 30);
+            }
+            else
+            {
+                // The self-timed reader runs on its own clock: played along
+                // at its rate, its frames show.
+                long index = -1;
+                for (long k = 0; k < framesPerClip && index < 0; ++k)
+                {
+                    feeder.wanted = k * 40.0 + 20.0;
+                    std::this_thread::sleep_for(std::chrono::milliseconds(40));
+                    index = shown(*source);
+                }
+                EXPECT_GE(index, 0);
+                EXPECT_LT(index, framesPerClip);
+            }
+        }
+    }
+
+    // What is no movie gets no reader: a PNG signature named .mp4.
+    TEST_F(MovieFileSourceGLTest, ABarePngSignatureNamedMp4IsNoMovie)
+    {
+        const std::string path = temp.writeFile("signature.mp4", std::string("\x89PNG\r\n\x1a\n\0\0\0\x0dIHDR", 16));
+        EXPECT_EQ(root->getVideoFormatManager()->createReaderFor(File(path), false, VideoFormatReader::purposePlayback),
+                  nullptr);
+        RecordingListener listener;
+        auto source = std::unique_ptr<VideoFormatReaderSource>(VideoFormatReaderSource::createFromXML(
+            driver, *sourceElement("fileName=\"" + path + "\" LoadingThread=\"TTM_MESSAGE\""), nullptr));
+        EXPECT_TRUE(source->listenForAvailability(listener, false));
+        drainMessages();
+        const Calls calls = listener.get();
+        ASSERT_GE(calls.size(), 2u);
+        EXPECT_EQ(calls[calls.size() - 2], "unavailable 2");
+        EXPECT_EQ(source->getVideoFormatReader(), nullptr);
+        source->removeListener(listener);
+    }
+
+    // A load whose task group goes unrun (destroyed on another thread while
+    // this one asks) fails and says so; a source going at the same time as
+    // its group is never told anything.
+    TEST_F(MovieFileSourceGLTest, ALoadDroppedUnrunFailsAndTellsItsListeners)
+    {
+        const std::string path = scriptedFile();
+        for (int round = 0; round < 10; ++round)
+        {
+            SCOPED_TRACE(round);
+            LogRecorder log;
+            RecordingListener listener;
+            auto group = std::make_unique<TaskGroup>();
+            auto source = std::unique_ptr<VideoFormatReaderSource>(VideoFormatReaderSource::createFromXML(
+                driver, *sourceElement("fileName=\"" + path + "\" LoadingThread=\"TTM_MESSAGE\""), group.get()));
+            ASSERT_TRUE(source->listenForAvailability(listener, false));
+            std::thread dropper([&] { group.reset(); });
+            const auto giveUp = std::chrono::steady_clock::now() + std::chrono::seconds(3);
+            while (source->isLoading() && std::chrono::steady_clock::now() < giveUp)
+                std::this_thread::yield();
+            dropper.join();
+            EXPECT_FALSE(source->isLoading());
+            EXPECT_EQ(listener.get(), (Calls{"unavailable 2", "progress 1.0"}));
+            EXPECT_FALSE(source->listenIfLoading(listener));
+            EXPECT_FALSE(source->enforceReaderAvailability());
+            EXPECT_TRUE(log.contains("was dropped before it ran")) << log.dump();
+            source->removeListener(listener);
+
+            RecordingListener other;
+            group = std::make_unique<TaskGroup>();
+            source.reset(VideoFormatReaderSource::createFromXML(
+                driver, *sourceElement("fileName=\"" + path + "\" LoadingThread=\"TTM_MESSAGE\""), group.get()));
+            source->addListener(other, false);
+            std::thread both([&] { group.reset(); });
+            source.reset();
+            both.join();
+            const Calls told = other.get();
+            EXPECT_TRUE(told.empty() || told == (Calls{"unavailable 2", "progress 1.0"}));
+        }
+        EXPECT_EQ(ScriptedFormat::last, nullptr);
+    }
+}
