@@ -100,7 +100,8 @@ namespace vx::av
                             return block + header;
                         }
                 }
-                auto* block = static_cast<unsigned char*>(std::aligned_alloc(header, (size + 2 * header - 1) / header * header));
+                auto* block =
+                    static_cast<unsigned char*>(std::aligned_alloc(header, (size + 2 * header - 1) / header * header));
                 if (block == nullptr)
                     return nullptr;
                 std::memcpy(block, &size, sizeof(size));
@@ -165,8 +166,8 @@ namespace vx::av
             void* block = allocator.allocate(size);
             if (block == nullptr)
                 return nullptr;
-            auto buffer =
-                PixelBuffer::createWithBytes(width, height, pixelFormat, block, bytesPerRow, &giveBackFrame, &allocator);
+            auto buffer = PixelBuffer::createWithBytes(width, height, pixelFormat, block, bytesPerRow, &giveBackFrame,
+                                                       &allocator);
             if (buffer == nullptr)
                 allocator.deallocate(block);
             return buffer;

@@ -51,9 +51,9 @@ namespace vx::test
                         {
                             VideoFormatReaderSource source(driver, reader);
                             const Picture shown =
-                                playUntil(source, *host.renderer, RenderInfo(), 5, 25.0, [](const Picture& p) {
-                                    return ! p.pixels.empty() && p.at(p.width / 2, p.height / 2).g > 100;
-                                });
+                                playUntil(source, *host.renderer, RenderInfo(), 5, 25.0,
+                                          [](const Picture& p)
+                                          { return ! p.pixels.empty() && p.at(p.width / 2, p.height / 2).g > 100; });
                             if (! shown.pixels.empty())
                                 grey = shown.at(shown.width / 2, shown.height / 2).g;
                             source.release();

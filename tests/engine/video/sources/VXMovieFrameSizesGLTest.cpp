@@ -29,7 +29,10 @@ namespace vx::test
         // Grey top half, lighter bottom half, the last column near white: a
         // picture cut short, turned over or missing its last column shows.
         const char* const pictureLuma = "if(eq(X,W-1),220,if(lt(Y,H/2),60,120))";
-        int shownGrey(int luma) { return static_cast<int>((luma - 16) * 255.0 / 219.0 + 0.5); }
+        int shownGrey(int luma)
+        {
+            return static_cast<int>((luma - 16) * 255.0 / 219.0 + 0.5);
+        }
 
         class MovieFrameSizesGLTest : public SourcesGLTest, public ::testing::WithParamInterface<SizeCase>
         {
@@ -64,14 +67,14 @@ namespace vx::test
             // The file source's output while it plays, until it shows the picture.
             Picture playAsFileSource(const std::string& path, int w, int h)
             {
-                VideoFormatReader* reader =
-                    root->getVideoFormatManager()->createReaderFor(File(path), false, VideoFormatReader::purposePlayback);
+                VideoFormatReader* reader = root->getVideoFormatManager()->createReaderFor(
+                    File(path), false, VideoFormatReader::purposePlayback);
                 if (reader == nullptr)
                     return {};
                 VideoFormatReaderSource source(driver, reader);
-                const Picture shown = topFirst(playUntil(source, *renderer, info, 10, 25.0, [&](const Picture& p) {
-                    return looksRight(topFirst(p), w, h);
-                }));
+                const Picture shown =
+                    topFirst(playUntil(source, *renderer, info, 10, 25.0,
+                                       [&](const Picture& p) { return looksRight(topFirst(p), w, h); }));
                 source.release();
                 return shown;
             }
@@ -134,16 +137,16 @@ namespace vx::test
 
     INSTANTIATE_TEST_SUITE_P(
         Sizes, MovieFrameSizesGLTest,
-        ::testing::Values(
-            SizeCase{"H264_160x96", 160, 96, "libx264", "-c:v libx264 -qp 0 -pix_fmt yuv420p", false},
-            SizeCase{"H264_100x60", 100, 60, "libx264", "-c:v libx264 -qp 0 -pix_fmt yuv420p", false},
-            SizeCase{"MPEG4_101x61", 101, 61, "mpeg4", "-c:v mpeg4 -q:v 2 -bf 2", false},
-            SizeCase{"ProRes_102x60", 102, 60, "prores_ks", "-c:v prores_ks -profile:v 3", false},
-            SizeCase{"MJPEG_854x480", 854, 480, "mjpeg", "-c:v mjpeg -q:v 2", false},
-            SizeCase{"H264_1366x768", 1366, 768, "libx264", "-c:v libx264 -qp 0 -pix_fmt yuv420p", false},
-            SizeCase{"H264_161x97", 161, 97, "libx264", "-c:v libx264 -qp 0 -pix_fmt yuv444p", false},
-            SizeCase{"MJPEG_161x97", 161, 97, "mjpeg", "-c:v mjpeg -q:v 2 -pix_fmt yuvj444p", false},
-            SizeCase{"H264Sound_101x61", 101, 61, "libx264", "-c:v libx264 -qp 0 -pix_fmt yuv444p", true},
-            SizeCase{"H264Sound_854x480", 854, 480, "libx264", "-c:v libx264 -qp 0 -pix_fmt yuv420p", true}),
+        ::testing::Values(SizeCase{"H264_160x96", 160, 96, "libx264", "-c:v libx264 -qp 0 -pix_fmt yuv420p", false},
+                          SizeCase{"H264_100x60", 100, 60, "libx264", "-c:v libx264 -qp 0 -pix_fmt yuv420p", false},
+                          SizeCase{"MPEG4_101x61", 101, 61, "mpeg4", "-c:v mpeg4 -q:v 2 -bf 2", false},
+                          SizeCase{"ProRes_102x60", 102, 60, "prores_ks", "-c:v prores_ks -profile:v 3", false},
+                          SizeCase{"MJPEG_854x480", 854, 480, "mjpeg", "-c:v mjpeg -q:v 2", false},
+                          SizeCase{"H264_1366x768", 1366, 768, "libx264", "-c:v libx264 -qp 0 -pix_fmt yuv420p", false},
+                          SizeCase{"H264_161x97", 161, 97, "libx264", "-c:v libx264 -qp 0 -pix_fmt yuv444p", false},
+                          SizeCase{"MJPEG_161x97", 161, 97, "mjpeg", "-c:v mjpeg -q:v 2 -pix_fmt yuvj444p", false},
+                          SizeCase{"H264Sound_101x61", 101, 61, "libx264", "-c:v libx264 -qp 0 -pix_fmt yuv444p", true},
+                          SizeCase{"H264Sound_854x480", 854, 480, "libx264", "-c:v libx264 -qp 0 -pix_fmt yuv420p",
+                                   true}),
         [](const auto& info) { return std::string(info.param.name); });
 }

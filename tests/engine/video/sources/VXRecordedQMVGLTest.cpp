@@ -39,7 +39,8 @@ namespace vx::test
                 const int w = viewport[2], h = viewport[3];
                 gfx::clear(0.1f, 0.1f, 0.5f, 1.0f);
                 glEnable(GL_SCISSOR_TEST);
-                const auto fill = [](int x, int y, int rw, int rh, float r, float g, float b) {
+                const auto fill = [](int x, int y, int rw, int rh, float r, float g, float b)
+                {
                     glScissor(x, y, rw, rh);
                     gfx::clear(r, g, b, 1.0f);
                 };
