@@ -23,15 +23,16 @@ namespace vx::test
     }
 
     // Renders source with its play head on frame 0, 1, ... frames - 1, 0, ...
-    // until the output read back satisfies shows, for about three seconds;
-    // answers the last output (empty when none came), cut to the source's
-    // size from its pooled texture.
+    // until the output read back satisfies shows, for ten seconds at most (a
+    // loaded machine decodes slowly); answers the last output (empty when
+    // none came), cut to the source's size from its pooled texture.
     template <typename Shows>
     Picture playUntil(VideoFormatReaderSource& source, Renderer& renderer, const RenderInfo& info, int frames,
                       double fps, Shows shows)
     {
         Picture shown;
-        for (int attempt = 0; attempt < 1000; ++attempt)
+        const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(10);
+        for (int attempt = 0; std::chrono::steady_clock::now() < deadline; ++attempt)
         {
             source.getPositionParam()->setValue(((attempt % frames) + 0.5) * 1000.0 / fps, ValueChangeInfo());
             const TextureRef output = source.render(renderer, info);
