@@ -51,7 +51,7 @@ namespace vx::test
                 av::FrameAllocator::setCurrent(nullptr);
             }
 
-            // The picture with its top row first, or an empty one.
+            // A read-back (bottom row first) turned over: its top row first.
             static Picture topFirst(Picture picture)
             {
                 for (int y = 0; y < picture.height / 2; ++y)
@@ -61,6 +61,8 @@ namespace vx::test
                 return picture;
             }
 
+            // The last column light, the top half dark (a frame still black or
+            // upside down is not yet the picture).
             static bool looksRight(const Picture& picture, int w, int h)
             {
                 return picture.width >= w && picture.height >= h && picture.at(w - 1, h / 4).g > 200 &&
