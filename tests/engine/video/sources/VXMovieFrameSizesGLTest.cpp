@@ -26,8 +26,8 @@ namespace vx::test
             bool sound;
         };
 
-        // Enough for the play head to move; every frame is the same picture.
-        const int clipFrames = 4;
+        // Every frame is the same picture.
+        const int clipFrames = 10;
         // Grey top half, lighter bottom half, the last column near white: a
         // picture cut short, turned over or missing its last column shows.
         const char* const pictureLuma = "if(eq(X,W-1),220,if(lt(Y,H/2),60,120))";
@@ -78,7 +78,7 @@ namespace vx::test
                     return {};
                 VideoFormatReaderSource source(driver, reader);
                 const Picture shown =
-                    topFirst(playUntil(source, *renderer, info, clipFrames, 25.0,
+                    topFirst(playUntil(source, driver, *renderer, info, clipFrames, 25.0,
                                        [&](const Picture& p) { return looksRight(topFirst(p), w, h); }));
                 source.release();
                 return shown;

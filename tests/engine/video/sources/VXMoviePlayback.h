@@ -1,10 +1,11 @@
 #pragma once
 
 // Playing a movie file as a file source the way a host does: the play head
-// moves a frame per render while the DataDriver reads and the render uploads.
+// moves with the clock, the source reads at it and the render uploads.
 
 #include "engine/renderpasses/VXRenderPassTestSupport.h"
 #include "engine/video/sources/VXVideoFormatReaderSource.h"
+#include "engine/video/sources/VXVideoSourceDataDriver.h"
 
 #include <algorithm>
 #include <chrono>
@@ -22,25 +23,34 @@ namespace vx::test
         return cut;
     }
 
-    // Renders source with its play head on frame 0, 1, ... frames - 1, 0, ...
-    // until the output read back satisfies shows, for ten seconds at most (a
-    // loaded machine decodes slowly); answers the last output (empty when
-    // none came), cut to the source's size from its pooled texture.
+    // Plays source as a host does, its play head following the clock and
+    // looping over frames, rendering until the output read back satisfies
+    // shows, for ten seconds at most (a loaded machine decodes slowly);
+    // answers the last output (empty when none came), cut to the source's
+    // size from its pooled texture. The DataDriver's pass is made here,
+    // between moves of the play head: the play head is a plain parameter,
+    // not guarded against the DataDriver's thread.
     template <typename Shows>
-    Picture playUntil(VideoFormatReaderSource& source, Renderer& renderer, const RenderInfo& info, int frames,
-                      double fps, Shows shows)
+    Picture playUntil(VideoFormatReaderSource& source, VideoSourceDataDriver& driver, Renderer& renderer,
+                      const RenderInfo& info, int frames, double fps, Shows shows)
     {
+        source.render(renderer, info);
+        driver.removeSource(&source);
         Picture shown;
-        const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(10);
-        for (int attempt = 0; std::chrono::steady_clock::now() < deadline; ++attempt)
+        const auto start = std::chrono::steady_clock::now();
+        const auto deadline = start + std::chrono::seconds(10);
+        for (auto now = start; now < deadline; now = std::chrono::steady_clock::now())
         {
-            source.getPositionParam()->setValue(((attempt % frames) + 0.5) * 1000.0 / fps, ValueChangeInfo());
+            const double seconds = std::chrono::duration<double>(now - start).count();
+            const long frame = static_cast<long>(seconds * fps) % frames;
+            source.getPositionParam()->setValue((frame + 0.5) * 1000.0 / fps, ValueChangeInfo());
+            source.updateVideo();
             const TextureRef output = source.render(renderer, info);
             if (output.get() != nullptr)
                 shown = cutTo(readBack(*output.get()), source.getWidth(), source.getHeight());
             if (shows(shown))
                 break;
-            std::this_thread::sleep_for(std::chrono::milliseconds(3));
+            std::this_thread::sleep_for(std::chrono::milliseconds(5));
         }
         return shown;
     }
