@@ -1,6 +1,7 @@
-// A generator's picture recorded into QMV movies by the format registry's
-// writer, from its rendered texture, and played back as a file source: the
-// played picture is the generated one, upright, within each codec's error.
+// A generator's picture recorded into QMV movies (and a QMI image) by the
+// format registry's writers, from its rendered texture, and played back as a
+// file source: the played picture is the generated one, upright, within each
+// codec's error.
 
 #include "VXMoviePlayback.h"
 #include "VXSourcesGLTestSupport.h"
@@ -57,6 +58,8 @@ namespace vx::test
         struct CodecCase
         {
             const char* name;
+            // "qmv" (three frames) or "qmi" (one image).
+            const char* extension;
             int type;
             // Per channel, what the codec may change in a flat 16-pixel block.
             int tolerance;
@@ -78,7 +81,7 @@ namespace vx::test
     TEST_P(RecordedQMVGLTest, PlaysBackUprightAsItWasGenerated)
     {
         const CodecCase& c = GetParam();
-        const int w = 64, h = 32, frames = 3;
+        const int w = 64, h = 32, frames = std::string(c.extension) == "qmv" ? 3 : 1;
         std::unique_ptr<GeneratorVideoSource> generator(
             dynamic_cast<GeneratorVideoSource*>(root->getRenderPassManager()->createSource("TestQuadrants")));
         ASSERT_NE(generator, nullptr);
@@ -89,7 +92,7 @@ namespace vx::test
         ASSERT_EQ(expected.width, w);
         ASSERT_EQ(expected.height, h);
 
-        const std::string path = temp.file(std::string(c.name) + ".qmv");
+        const std::string path = temp.file(std::string(c.name) + "." + c.extension);
         {
             VideoCodecInfoQMV codecInfo;
             codecInfo.getFormatType()->setValue(c.type, ValueChangeInfo());
@@ -126,7 +129,8 @@ namespace vx::test
     }
 
     INSTANTIATE_TEST_SUITE_P(Codecs, RecordedQMVGLTest,
-                             ::testing::Values(CodecCase{"DXT1", qmv::typeDXT1, 12},
-                                               CodecCase{"YCoCg6", qmv::typeYCoCg6, 12}),
+                             ::testing::Values(CodecCase{"DXT1", "qmv", qmv::typeDXT1, 12},
+                                               CodecCase{"YCoCg6", "qmv", qmv::typeYCoCg6, 12},
+                                               CodecCase{"DXT1Image", "qmi", qmv::typeDXT1, 12}),
                              [](const auto& info) { return std::string(info.param.name); });
 }
