@@ -12,6 +12,7 @@
 #include <epoxy/gl.h>
 
 #include <algorithm>
+#include <cstring>
 
 #if defined(__SSE2__)
 #include <emmintrin.h>
@@ -191,6 +192,13 @@ namespace vx::av
             }
 #endif
             convertPairs(source + x * 2, (width - x) / 2, destination + x * 4, c);
+            if (width % 2 != 0)
+            {
+                // An odd row ends in a whole group whose second luma is padding.
+                unsigned char last[8];
+                convertPairs(source + (width - 1) * 2, 1, last, c);
+                std::memcpy(destination + (width - 1) * 4, last, 4);
+            }
         }
 
         static void convert(const unsigned char* source, std::size_t sourceBytesPerRow, int width, int height,
@@ -241,12 +249,6 @@ namespace vx::av
         const unsigned char* pixels = buffer.getBaseAddress();
         if (buffer.getPixelFormat() == pixelFormat422YpCbCr8)
         {
-            if (w % 2 != 0)
-            {
-                if (error != nullptr)
-                    *error = "cannot convert a 4:2:2 buffer of odd width";
-                return nullptr;
-            }
             scratch.resize(static_cast<std::size_t>(w) * static_cast<std::size_t>(h) * 4);
             Converter::convert(pixels, buffer.getBytesPerRow(), w, h, scratch.data(), h >= 720);
             pixels = scratch.data();

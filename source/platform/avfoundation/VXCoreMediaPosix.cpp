@@ -6,6 +6,11 @@
 #include <chrono>
 #include <cmath>
 #include <limits>
+#include <map>
+#include <mutex>
+
+#include <sys/mman.h>
+#include <unistd.h>
 
 namespace vx::av
 {
@@ -22,6 +27,14 @@ namespace vx::av
             default:
                 return 0;
         }
+    }
+
+    std::size_t minimumBytesPerRow(int width, FourCharCode pixelFormat)
+    {
+        const std::size_t w = width > 0 ? static_cast<std::size_t>(width) : 0;
+        if (pixelFormat == pixelFormat422YpCbCr8)
+            return (w + 1) / 2 * 4;
+        return w * static_cast<std::size_t>(bytesPerPixelOf(pixelFormat));
     }
 
     const CMTime kCMTimeZero = {0, 1, true, false};
@@ -87,6 +100,59 @@ namespace vx::av
         return HostClock::getCurrent().getSeconds();
     }
 
+    namespace
+    {
+        class GuardedFrameAllocator final : public FrameAllocator
+        {
+        public:
+            void* allocate(std::size_t size) override
+            {
+                const std::size_t page = static_cast<std::size_t>(sysconf(_SC_PAGESIZE));
+                const std::size_t usable = (size + 15 + page - 1) / page * page;
+                void* mapped = mmap(nullptr, usable + page, PROT_READ | PROT_WRITE, MAP_PRIVATE | MAP_ANONYMOUS, -1, 0);
+                if (mapped == MAP_FAILED)
+                    return nullptr;
+                auto* base = static_cast<unsigned char*>(mapped);
+                if (mprotect(base + usable, page, PROT_NONE) != 0)
+                {
+                    munmap(mapped, usable + page);
+                    return nullptr;
+                }
+                // Flush against the guard; a size of no multiple of 16 leaves
+                // less than 16 bytes before it.
+                const std::uintptr_t end = reinterpret_cast<std::uintptr_t>(base + usable);
+                auto* block = reinterpret_cast<unsigned char*>((end - size) & ~std::uintptr_t(15));
+                std::lock_guard<std::mutex> hold(lock);
+                mappings[block] = {mapped, usable + page};
+                return block;
+            }
+
+            void deallocate(void* block) override
+            {
+                std::pair<void*, std::size_t> mapping{nullptr, 0};
+                {
+                    std::lock_guard<std::mutex> hold(lock);
+                    const auto found = mappings.find(block);
+                    if (found == mappings.end())
+                        return;
+                    mapping = found->second;
+                    mappings.erase(found);
+                }
+                munmap(mapping.first, mapping.second);
+            }
+
+        private:
+            std::mutex lock;
+            std::map<void*, std::pair<void*, std::size_t>> mappings;
+        };
+    }
+
+    FrameAllocator& FrameAllocator::getGuarded()
+    {
+        static GuardedFrameAllocator* const allocator = new GuardedFrameAllocator();
+        return *allocator;
+    }
+
     std::shared_ptr<PixelBuffer> PixelBuffer::create(int width, int height, FourCharCode pixelFormat)
     {
         const int bytesPerPixel = bytesPerPixelOf(pixelFormat);
@@ -96,7 +162,7 @@ namespace vx::av
         buffer->width = width;
         buffer->height = height;
         buffer->pixelFormat = pixelFormat;
-        buffer->bytesPerRow = static_cast<std::size_t>(width) * static_cast<std::size_t>(bytesPerPixel);
+        buffer->bytesPerRow = minimumBytesPerRow(width, pixelFormat);
         buffer->owned.resize(buffer->bytesPerRow * static_cast<std::size_t>(height));
         buffer->bytes = buffer->owned.data();
         return buffer;
@@ -108,7 +174,7 @@ namespace vx::av
     {
         const int bytesPerPixel = bytesPerPixelOf(pixelFormat);
         if (width <= 0 || height <= 0 || bytesPerPixel == 0 || bytes == nullptr ||
-            bytesPerRow < static_cast<std::size_t>(width) * static_cast<std::size_t>(bytesPerPixel))
+            bytesPerRow < minimumBytesPerRow(width, pixelFormat))
             return nullptr;
         std::shared_ptr<PixelBuffer> buffer(new PixelBuffer());
         buffer->width = width;

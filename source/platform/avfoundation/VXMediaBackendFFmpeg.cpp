@@ -19,6 +19,7 @@ extern "C"
 #include <atomic>
 #include <cmath>
 #include <condition_variable>
+#include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <deque>
@@ -86,37 +87,10 @@ namespace vx::av
         // Frame memory, reused: a fresh block per decoded frame costs page
         // faults and zeroing on every frame. Blocks carry their size in front;
         // a few free ones are kept per process (never freed at exit).
-        class FrameMemory
+        class PooledFrameAllocator final : public FrameAllocator
         {
         public:
-            static std::shared_ptr<PixelBuffer> makeBuffer(int width, int height, FourCharCode pixelFormat)
-            {
-                const int bytesPerPixel = bytesPerPixelOf(pixelFormat);
-                if (width <= 0 || height <= 0 || bytesPerPixel == 0)
-                    return nullptr;
-                const std::size_t bytesPerRow = static_cast<std::size_t>(width) * bytesPerPixel;
-                const std::size_t size = bytesPerRow * static_cast<std::size_t>(height);
-                unsigned char* block = instance().take(size);
-                if (block == nullptr)
-                    return nullptr;
-                auto buffer = PixelBuffer::createWithBytes(width, height, pixelFormat, block, bytesPerRow,
-                                                           &FrameMemory::giveBack, nullptr);
-                if (buffer == nullptr)
-                    giveBack(nullptr, block);
-                return buffer;
-            }
-
-        private:
-            static constexpr std::size_t header = 64;
-            static constexpr std::size_t kept = 12;
-
-            static FrameMemory& instance()
-            {
-                static FrameMemory* const memory = new FrameMemory();
-                return *memory;
-            }
-
-            unsigned char* take(std::size_t size)
+            void* allocate(std::size_t size) override
             {
                 {
                     std::lock_guard<std::mutex> hold(lock);
@@ -128,23 +102,28 @@ namespace vx::av
                             return block + header;
                         }
                 }
-                auto* block = static_cast<unsigned char*>(std::malloc(size + header));
+                auto* block =
+                    static_cast<unsigned char*>(std::aligned_alloc(header, (size + 2 * header - 1) / header * header));
                 if (block == nullptr)
                     return nullptr;
                 std::memcpy(block, &size, sizeof(size));
                 return block + header;
             }
 
-            static void giveBack(void*, const void* bytes)
+            void deallocate(void* bytes) override
             {
-                auto* block = const_cast<unsigned char*>(static_cast<const unsigned char*>(bytes)) - header;
-                FrameMemory& memory = instance();
-                std::lock_guard<std::mutex> hold(memory.lock);
-                if (memory.free.size() < kept)
-                    memory.free.push_back(block);
+                auto* block = static_cast<unsigned char*>(bytes) - header;
+                std::lock_guard<std::mutex> hold(lock);
+                if (free.size() < kept)
+                    free.push_back(block);
                 else
                     std::free(block);
             }
+
+        private:
+            // Also the blocks' alignment.
+            static constexpr std::size_t header = 64;
+            static constexpr std::size_t kept = 12;
 
             static std::size_t sizeOf(const unsigned char* block)
             {
@@ -156,6 +135,45 @@ namespace vx::av
             std::mutex lock;
             std::vector<unsigned char*> free;
         };
+
+        PooledFrameAllocator& pooledFrameAllocator()
+        {
+            static PooledFrameAllocator* const allocator = new PooledFrameAllocator();
+            return *allocator;
+        }
+
+        std::atomic<FrameAllocator*> currentFrameAllocator{nullptr};
+
+        void giveBackFrame(void* allocator, const void* bytes)
+        {
+            static_cast<FrameAllocator*>(allocator)->deallocate(const_cast<void*>(bytes));
+        }
+
+        // A frame buffer libswscale may fill: its SIMD writers store whole
+        // vectors past the end of a row (20 to 24 bytes of 4:2:2 at widths
+        // that are no multiple of 16) and want rows 64-byte aligned. Rows are
+        // as long as the width rounded up to 32 pixels, on a 64-byte
+        // multiple, and the block ends in 64 bytes more.
+        std::shared_ptr<PixelBuffer> makeFrameBuffer(int width, int height, FourCharCode pixelFormat)
+        {
+            if (width <= 0 || height <= 0 || bytesPerPixelOf(pixelFormat) == 0)
+                return nullptr;
+            constexpr std::size_t alignment = 64;
+            const auto roundUp = [](std::size_t n, std::size_t to) { return (n + to - 1) / to * to; };
+            const std::size_t bytesPerRow =
+                roundUp(minimumBytesPerRow(static_cast<int>(roundUp(static_cast<std::size_t>(width), 32)), pixelFormat),
+                        alignment);
+            const std::size_t size = bytesPerRow * static_cast<std::size_t>(height) + alignment;
+            FrameAllocator& allocator = FrameAllocator::getCurrent();
+            void* block = allocator.allocate(size);
+            if (block == nullptr)
+                return nullptr;
+            auto buffer = PixelBuffer::createWithBytes(width, height, pixelFormat, block, bytesPerRow, &giveBackFrame,
+                                                       &allocator);
+            if (buffer == nullptr)
+                allocator.deallocate(block);
+            return buffer;
+        }
 
         // One demuxer and decoder over the first video stream.
         class Decoder
@@ -378,7 +396,7 @@ namespace vx::av
                     target = AV_PIX_FMT_RGBA64BE;
                 else if (pixelFormat != pixelFormat422YpCbCr8)
                     return nullptr;
-                std::shared_ptr<PixelBuffer> buffer = FrameMemory::makeBuffer(w, h, pixelFormat);
+                std::shared_ptr<PixelBuffer> buffer = makeFrameBuffer(w, h, pixelFormat);
                 if (buffer == nullptr)
                     return nullptr;
                 scaler = sws_getCachedContext(scaler, w, h, static_cast<AVPixelFormat>(frame->format), w, h, target,
@@ -708,10 +726,25 @@ namespace vx::av
 
             bool start(std::string& error) override
             {
-                // The codec is opened here to refuse what it cannot take, at the
-                // usual rate; the file is begun with the first frame's time
-                // scale, reopening the codec only when that differs.
-                return openCodec(&codec, 25, error);
+                // The codec and the file are opened here to refuse what cannot
+                // work before any frame is taken: the codec at the usual rate,
+                // reopened with the first frame's time scale only when that
+                // differs; the header follows with the first frame.
+                if (! openCodec(&codec, 25, error))
+                    return false;
+                if (avformat_alloc_output_context2(&format, nullptr, "mov", settings.path.c_str()) < 0 ||
+                    format == nullptr)
+                {
+                    error = "no QuickTime muxer";
+                    return false;
+                }
+                const int opened = avio_open(&format->pb, settings.path.c_str(), AVIO_FLAG_WRITE);
+                if (opened < 0)
+                {
+                    error = "cannot open " + settings.path + ": " + errorText(opened);
+                    return false;
+                }
+                return true;
             }
 
             bool encode(const PixelBuffer& buffer, CMTime time, std::string& error) override
@@ -722,7 +755,7 @@ namespace vx::av
                     error = "frame of another size or format";
                     return false;
                 }
-                if (format == nullptr && ! begin(time.valid && time.timescale > 0 ? time.timescale : 600, error))
+                if (! begun && ! begin(time.valid && time.timescale > 0 ? time.timescale : 600, error))
                     return false;
                 if (! fillFrame(buffer, error))
                     return false;
@@ -732,7 +765,7 @@ namespace vx::av
 
             bool finish(std::string& error) override
             {
-                if (format == nullptr && ! begin(600, error))
+                if (! begun && ! begin(600, error))
                     return false;
                 if (! send(nullptr, error))
                     return false;
@@ -808,10 +841,9 @@ namespace vx::av
 
             bool begin(int timescale, std::string& error)
             {
-                if (avformat_alloc_output_context2(&format, nullptr, "mov", settings.path.c_str()) < 0 ||
-                    format == nullptr)
+                if (format == nullptr || format->pb == nullptr)
                 {
-                    error = "no QuickTime muxer";
+                    error = "not started";
                     return false;
                 }
                 if (codec == nullptr || codec->time_base.den != timescale)
@@ -831,18 +863,13 @@ namespace vx::av
                     stream->codecpar->codec_tag =
                         MKTAG(static_cast<char>(settings.codec >> 24), static_cast<char>(settings.codec >> 16),
                               static_cast<char>(settings.codec >> 8), static_cast<char>(settings.codec));
-                const int opened = avio_open(&format->pb, settings.path.c_str(), AVIO_FLAG_WRITE);
-                if (opened < 0)
-                {
-                    error = "cannot open " + settings.path + ": " + errorText(opened);
-                    return false;
-                }
                 const int header = avformat_write_header(format, nullptr);
                 if (header < 0)
                 {
                     error = errorText(header);
                     return false;
                 }
+                begun = true;
                 frame = av_frame_alloc();
                 packet = av_packet_alloc();
                 frame->format = codec->pix_fmt;
@@ -941,10 +968,14 @@ namespace vx::av
                 scaler = nullptr;
                 if (format != nullptr)
                 {
-                    if (format->pb != nullptr)
+                    const bool opened = format->pb != nullptr;
+                    if (opened)
                         avio_closep(&format->pb);
                     avformat_free_context(format);
                     format = nullptr;
+                    // Opened but never begun: no empty file stays behind.
+                    if (opened && ! begun)
+                        std::remove(settings.path.c_str());
                 }
             }
 
@@ -956,6 +987,7 @@ namespace vx::av
             AVPacket* packet = nullptr;
             SwsContext* scaler = nullptr;
             std::vector<unsigned char> staging;
+            bool begun = false;
         };
 
         class FFmpegBackend final : public MediaBackend
@@ -976,6 +1008,17 @@ namespace vx::av
         };
 
         std::atomic<MediaBackend*> currentBackend{nullptr};
+    }
+
+    FrameAllocator& FrameAllocator::getCurrent()
+    {
+        FrameAllocator* allocator = currentFrameAllocator.load();
+        return allocator != nullptr ? *allocator : pooledFrameAllocator();
+    }
+
+    void FrameAllocator::setCurrent(FrameAllocator* allocator)
+    {
+        currentFrameAllocator.store(allocator);
     }
 
     MediaBackend& MediaBackend::getDefault()

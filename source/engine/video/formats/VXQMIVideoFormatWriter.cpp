@@ -15,6 +15,9 @@ namespace vx
                                                unsigned h, VideoCodecSettings& settings)
         : VideoFormatWriter(file, "QMI file", framesPerSecond, depth, w, h, settings)
     {
+        // Frames are stored top row first, as the reader shows them: a
+        // texture's read-back (bottom row first) is turned over.
+        flip = true;
         const char* path = outputFile.getFullPath().c_str();
         if (w == 0 || h == 0 || w > 0xFFF0 || h > 0xFFF0 || depth == 16)
         {

@@ -45,6 +45,9 @@ namespace vx
           direct(frames != 0),
           frameCount(frames)
     {
+        // Frames are stored top row first, as the reader shows them: a
+        // texture's read-back (bottom row first) is turned over.
+        flip = true;
         const char* path = outputFile.getFullPath().c_str();
         if (w == 0 || h == 0 || w > 0xFFFF || h > 0xFFFF)
         {

@@ -34,7 +34,9 @@ namespace vx
 
     void CVOpenGLTextureCache::release()
     {
+        // A later engine root makes its own on its next init.
         cache.reset();
+        initialised = false;
     }
 
     namespace AVFoundation

@@ -11,15 +11,16 @@ namespace vx
 
     // The one process-wide CoreVideo OpenGL texture cache through which the
     // movie readers turn decoded frames into textures. Made by the first init
-    // on a thread with a current GL context; a released cache is not made
-    // again. Render thread only.
+    // on a thread with a current GL context; after a release (the engine
+    // root's GL release) the next init makes it again. Render thread only.
     class CVOpenGLTextureCache
     {
     public:
         static CVOpenGLTextureCache& getInstance();
 
-        // The first call makes the cache on the current context (false without
-        // one, never tried again); later calls answer whether it exists.
+        // The first call since the start or the last release makes the cache
+        // on the current context (false without one, not tried again until a
+        // release); later calls answer whether it exists.
         bool init();
         // Null before a successful init and after release.
         av::TextureStore* getCache() const { return cache.get(); }

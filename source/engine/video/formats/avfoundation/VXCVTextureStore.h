@@ -72,7 +72,8 @@ namespace vx::av
     };
 
     // 4:2:2 U0 Y0 V0 Y1 rows to RGBA8 rows (alpha 255), video range in, full
-    // range out; the conversion the store uploads.
+    // range out; the conversion the store uploads. A row of odd width ends in
+    // a whole group whose second luma is not shown.
     void convert422ToRGBA(const unsigned char* source, std::size_t sourceBytesPerRow, int width, int height,
                           unsigned char* destination, bool bt709);
 }

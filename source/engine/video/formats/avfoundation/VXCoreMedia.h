@@ -29,6 +29,9 @@ namespace vx::av
     constexpr FourCharCode pixelFormat64ARGB = fourCharCode("b64a");
     // Bytes per pixel of those formats; 0 for others.
     int bytesPerPixelOf(FourCharCode pixelFormat);
+    // The shortest row of width pixels: a 4:2:2 row of odd width ends in a
+    // whole U Y V Y group. 0 for other formats.
+    std::size_t minimumBytesPerRow(int width, FourCharCode pixelFormat);
 
     // A rational time: value / timescale seconds. Invalid when the timescale
     // is 0; positive infinity is a flag.
@@ -126,6 +129,29 @@ namespace vx::av
         ReleaseCallback releaseCallback = nullptr;
         void* refCon = nullptr;
         int lockCount = 0;
+    };
+
+    // Where decoders get the memory of the frames they fill: blocks of a
+    // size that already counts the padding the converter writes into, a
+    // multiple of 64. Process-wide and injectable; the default keeps a few
+    // freed blocks for reuse. Thread-safe.
+    class FrameAllocator
+    {
+    public:
+        virtual ~FrameAllocator() = default;
+        // Aligned to 64 bytes when size is a multiple of 64, else to 16; null
+        // when out of memory.
+        virtual void* allocate(std::size_t size) = 0;
+        // Gives back a block this allocator made.
+        virtual void deallocate(void* block) = 0;
+
+        static FrameAllocator& getCurrent();
+        // Null restores the default. The allocator must outlive the blocks it
+        // made.
+        static void setCurrent(FrameAllocator* allocator);
+        // Blocks that end against an inaccessible page, so a write past the
+        // end faults at once (for tests and fuzzing: a page or more each).
+        static FrameAllocator& getGuarded();
     };
 
     // A still image: straight-alpha RGBA8, first row the top of the picture.

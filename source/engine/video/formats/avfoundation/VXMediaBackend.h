@@ -106,7 +106,8 @@ namespace vx::av
     {
     public:
         virtual ~MovieEncoder() = default;
-        // False with the reason in error (a size or codec the encoder refuses).
+        // False with the reason in error: a size or codec the encoder refuses,
+        // a file that cannot be made.
         virtual bool start(std::string& error) = 0;
         virtual bool encode(const PixelBuffer& frame, CMTime presentationTime, std::string& error) = 0;
         virtual bool finish(std::string& error) = 0;

@@ -1,6 +1,6 @@
 // The process-wide texture cache is released by the movie format's release
-// and not made again: a binary of its own, since the release lasts for the
-// process.
+// (the engine root's GL release) and made again by the next init: a binary of
+// its own, since the cache is the process's.
 
 #include "engine/video/formats/VXAVFVideoFormat.h"
 #include "engine/video/formats/avfoundation/VXCVOpenGLTextureCache.h"
@@ -15,7 +15,7 @@ namespace vx::test
         {
         };
 
-        TEST_F(TextureCacheReleaseGLTest, AReleasedCacheIsNotMadeAgain)
+        TEST_F(TextureCacheReleaseGLTest, AReleasedCacheIsMadeAgainByTheNextInit)
         {
             CVOpenGLTextureCache& cache = CVOpenGLTextureCache::getInstance();
             ASSERT_TRUE(cache.init());
@@ -28,11 +28,15 @@ namespace vx::test
             AVFVideoFormat format;
             format.release();
             EXPECT_EQ(cache.getCache(), nullptr);
-            EXPECT_FALSE(cache.init());
             // A texture still held outlives the cache and gives its name back to GL.
             EXPECT_TRUE(glIsTexture(name));
             texture.reset();
             EXPECT_FALSE(glIsTexture(name));
+
+            ASSERT_TRUE(cache.init());
+            ASSERT_NE(cache.getCache(), nullptr);
+            EXPECT_NE(cache.getCache()->createTextureFromImage(*buffer, nullptr), nullptr);
+            format.release();
         }
     }
 }
