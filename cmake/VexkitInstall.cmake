@@ -8,7 +8,7 @@
 
 include(CMakePackageConfigHelpers)
 
-set(VX_FFGL_INSTALL_DIR "${CMAKE_INSTALL_LIBDIR}/ffgl" CACHE STRING
+set(VX_FFGL_INSTALL_DIR "lib/ffgl" CACHE STRING
   "Folder the Kelvo.bundle is installed into (relative to the install prefix unless absolute)")
 set(VX_CMAKE_INSTALL_DIR ${CMAKE_INSTALL_LIBDIR}/cmake/Vexkit)
 
@@ -152,7 +152,7 @@ function(vx_install_test)
   add_test(NAME vx_install
     COMMAND ${CMAKE_COMMAND} -DBUILD=${CMAKE_BINARY_DIR} -DSOURCE=${CMAKE_SOURCE_DIR}
             -DOUT=${CMAKE_BINARY_DIR}/test-output/install -DCXX=${CMAKE_CXX_COMPILER} "-DFLAGS=${flags}"
-            -DPLUGIN_DIR=${VX_FFGL_INSTALL_DIR} -P ${CMAKE_SOURCE_DIR}/cmake/VexkitInstallCheck.cmake)
+            -DPLUGIN_DIR=${VX_FFGL_INSTALL_DIR} -DLIBDIR=${CMAKE_INSTALL_LIBDIR} -P ${CMAKE_SOURCE_DIR}/cmake/VexkitInstallCheck.cmake)
   set_tests_properties(vx_install PROPERTIES ENVIRONMENT "${env}" TIMEOUT 600)
 endfunction()
 cmake_language(DEFER CALL vx_install_test)

@@ -44,7 +44,7 @@ run("building the consumer" ${CMAKE_COMMAND} --build ${OUT}/consumer)
 run("the find_package consumer" ${OUT}/consumer/vexkit_consumer)
 
 # Through pkg-config, as a Makefile would.
-set(ENV{PKG_CONFIG_PATH} ${prefix}/lib/pkgconfig)
+set(ENV{PKG_CONFIG_PATH} ${prefix}/${LIBDIR}/pkgconfig)
 run("pkg-config" pkg-config --cflags --libs vexkit)
 separate_arguments(pkgFlags UNIX_COMMAND "${output}")
 run("building the pkg-config consumer" ${CXX} ${flags} ${SOURCE}/tests/install/consumer/VXConsumer.cpp

@@ -85,7 +85,10 @@ function(vx_add_layer name)
     add_library(vx_${name}_registrations STATIC ${registrations})
     target_link_libraries(vx_${name}_registrations PUBLIC vx_${name})
     vx_warnings(vx_${name}_registrations)
-    target_link_libraries(vexkit_${name} INTERFACE "$<LINK_LIBRARY:WHOLE_ARCHIVE,vx_${name}_registrations>")
+    # The installed package names the archive by its exported name.
+    target_link_libraries(vexkit_${name} INTERFACE
+      "$<BUILD_INTERFACE:$<LINK_LIBRARY:WHOLE_ARCHIVE,vx_${name}_registrations>>"
+      "$<INSTALL_INTERFACE:$<LINK_LIBRARY:WHOLE_ARCHIVE,Vexkit::vx_${name}_registrations>>")
     list(APPEND targets vx_${name}_registrations)
   endif()
 
@@ -117,18 +120,21 @@ function(vx_add_engine)
     set_target_properties(vexkit PROPERTIES VERSION ${PROJECT_VERSION} SOVERSION ${PROJECT_VERSION_MAJOR})
     target_link_options(vexkit PRIVATE -Wl,--version-script=${exports})
     set_property(TARGET vexkit APPEND PROPERTY LINK_DEPENDS ${exports})
+    # Every archive whole (the layers link one another too, so this goes
+    # around CMake's link features), then the layers for their own libraries.
     set(whole "")
     foreach(layer ${layers})
-      if(TARGET vx_${layer}_registrations)
-        list(APPEND whole vx_${layer}_registrations)
-      endif()
-      get_target_property(type vx_${layer} TYPE)
-      if(type STREQUAL "STATIC_LIBRARY")
-        list(APPEND whole vx_${layer})
-      endif()
+      foreach(archive vx_${layer}_registrations vx_${layer})
+        if(TARGET ${archive})
+          get_target_property(type ${archive} TYPE)
+          if(type STREQUAL "STATIC_LIBRARY")
+            list(APPEND whole $<TARGET_FILE:${archive}>)
+          endif()
+          target_link_libraries(vexkit PRIVATE ${archive})
+        endif()
+      endforeach()
     endforeach()
-    list(JOIN whole "," whole)
-    target_link_libraries(vexkit PRIVATE "$<LINK_LIBRARY:WHOLE_ARCHIVE,${whole}>")
+    target_link_options(vexkit PRIVATE -Wl,--whole-archive ${whole} -Wl,--no-whole-archive)
     # Consumers need the headers only; the outside libraries come along as
     # the shared library's own dependencies.
     target_include_directories(vexkit INTERFACE

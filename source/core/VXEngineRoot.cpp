@@ -42,6 +42,11 @@ namespace vx
             endHandlers().push_back(handler);
     }
 
+    EngineModule* EngineRoot::getModule(Module) const
+    {
+        return nullptr;
+    }
+
     void EngineRoot::runEndHandlers()
     {
         for (EndHandler handler : endHandlers())

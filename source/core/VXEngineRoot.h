@@ -91,8 +91,9 @@ namespace vx
 
         virtual ~EngineRoot() = default;
 
-        // The module made so far, or null.
-        virtual EngineModule* getModule(Module which) const = 0;
+        // The module made so far, or null (always, for a root that makes
+        // none).
+        virtual EngineModule* getModule(Module which) const;
 
     protected:
         static void runEndHandlers();
