@@ -49,6 +49,8 @@ run("pkg-config" pkg-config --cflags --libs vexkit)
 separate_arguments(pkgFlags UNIX_COMMAND "${output}")
 run("building the pkg-config consumer" ${CXX} ${flags} ${SOURCE}/tests/install/consumer/VXConsumer.cpp
     ${pkgFlags} -o ${OUT}/pkg-config-consumer)
+# A shared engine outside the loader's folders is found as a user would.
+set(ENV{LD_LIBRARY_PATH} ${prefix}/${LIBDIR})
 run("the pkg-config consumer" ${OUT}/pkg-config-consumer)
 
 # What the plugin (module flags 3) and the host may depend on: the C and C++

@@ -110,12 +110,15 @@ function(vx_add_engine)
     set(source ${CMAKE_BINARY_DIR}/generated/vexkit_shared.cpp)
     set(exports ${CMAKE_BINARY_DIR}/generated/vexkit_shared.exports)
     file(WRITE ${source} "// The shared engine is its layers, linked whole.\n")
-    file(WRITE ${exports} "{\n  global:\n    plugMain;\n    extern \"C++\" {\n")
-    foreach(kind "" "vtable for " "typeinfo for " "typeinfo name for " "VTT for " "guard variable for "
-                 "non-virtual thunk to " "virtual thunk to ")
-      file(APPEND ${exports} "      \"${kind}vx::*\";\n")
+    # Mangled names in namespace vx: functions and variables (const members
+    # too), vtables, type information, VTTs, guards, function-local statics
+    # and thunks.
+    file(WRITE ${exports} "{\n  global:\n    plugMain;\n")
+    foreach(pattern _ZN2vx _ZNK2vx _ZTVN2vx _ZTIN2vx _ZTSN2vx _ZTTN2vx _ZGVN2vx _ZZN2vx _ZZNK2vx _ZTh*N2vx
+                    _ZTv*N2vx)
+      file(APPEND ${exports} "    ${pattern}*;\n")
     endforeach()
-    file(APPEND ${exports} "    };\n  local: *;\n};\n")
+    file(APPEND ${exports} "  local: *;\n};\n")
     add_library(vexkit SHARED ${source})
     set_target_properties(vexkit PROPERTIES VERSION ${PROJECT_VERSION} SOVERSION ${PROJECT_VERSION_MAJOR})
     target_link_options(vexkit PRIVATE -Wl,--version-script=${exports})

@@ -17,8 +17,9 @@ if(NOT VX_SANITIZE STREQUAL "fuzz")
   # standalone module brings its own plugMain without the engine (only the
   # protocol header) and exports what its exports file lists. Others link the
   # FFGL layer and what it stands on, no more: the root they make with flags
-  # 3 needs none of the layers above (files, devices, network, sources), so
-  # the module needs none of their libraries.
+  # 3 needs none of the layers whose managers it makes through makers (files,
+  # devices, sources) nor the network layer, so the module needs none of
+  # their libraries.
   function(vx_add_ffgl_module target bundle)
     cmake_parse_arguments(PARSE_ARGV 2 MODULE "" "STANDALONE" "")
     add_library(${target} MODULE ${MODULE_UNPARSED_ARGUMENTS})

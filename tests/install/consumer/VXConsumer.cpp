@@ -4,38 +4,34 @@
 
 #include "engine/ffgl/VXVexkit.h"
 #include "engine/gfx/VXContextManager.h"
-#include "engine/gfx/VXTexture.h"
+#include "engine/gfx/VXRenderTarget.h"
+#include "engine/gfx/VXScopedFramebufferBinding.h"
 #include "engine/renderpasses/VXRenderPassChain.h"
-#include "engine/renderpasses/VXRenderPassTexture.h"
 #include "engine/renderpasses/catalogue/VXSolidColor.h"
-
-#include <epoxy/gl.h>
+#include "engine/video/formats/VXPixelsUtils.h"
 
 #include <cstdio>
-#include <vector>
 
 namespace
 {
-    // The first pixel of the chain's picture; false when it did not render.
+    // The first pixel of the chain's picture (the current set of its target
+    // holds the last good one); false when it did not render.
     bool renderOnePixel(vx::Renderer& renderer, unsigned char pixel[4])
     {
         vx::RenderPassChain chain;
         chain.setSize(4, 4);
         chain.addRenderPass(new vx::SolidColor());
         chain.retainOutput(true);
-        const vx::RenderPassTexture* output = chain.render(renderer) ? chain.getOutput(0) : nullptr;
-        if (output == nullptr || output->texture == nullptr)
-            return false;
-        const vx::Texture& texture = *output->texture;
-        std::vector<unsigned char> texels(4u * texture.getHardwareWidth() * texture.getHardwareHeight());
-        glBindTexture(GL_TEXTURE_2D, texture.getGLName());
-        glPixelStorei(GL_PACK_ALIGNMENT, 1);
-        glGetTexImage(GL_TEXTURE_2D, 0, GL_RGBA, GL_UNSIGNED_BYTE, texels.data());
-        glBindTexture(GL_TEXTURE_2D, 0);
-        for (int c = 0; c < 4; ++c)
-            pixel[c] = texels[c];
+        vx::RenderTarget* target = chain.render(renderer) ? chain.getRenderTarget() : nullptr;
+        bool read = false;
+        if (target != nullptr)
+        {
+            const vx::ScopedFramebufferBinding keep;
+            read = target->bind() && vx::PixelsUtils::readFromFrameBufferToBuffer(0, 0, 1, 1, 4, pixel, 0, 0);
+            vx::RenderTarget::unbind();
+        }
         chain.retainOutput(false);
-        return true;
+        return read;
     }
 }
 
