@@ -6,19 +6,29 @@
 # vx_add_layer(<name> DIRS <folders...> [FILES <stems...>] [EXCLUDE <stems...>]
 #              [REGISTRATIONS <stems...>] [USES <layers...>] [LINK <targets...>])
 #
-# makes vx_<name>. REGISTRATIONS are files whose static initialisers fill a
-# seam of a lower layer (behaviour kinds, image decoders): nothing references
-# them, so they go into vx_registrations, which the engine links whole.
+# makes vx_<name>, the layer's code, and vexkit_<name>, the layer as programs
+# link it (exported as Vexkit::<name>): its code, the vexkit_<layer> of each
+# layer it uses, and its REGISTRATIONS, files whose static initialisers fill a
+# seam of a lower layer or the engine root's makers (behaviour kinds, image
+# decoders, managers): nothing references them, so they go into
+# vx_<name>_registrations, which vexkit_<name> links whole. A program links
+# the layers it uses and no others, nor the libraries behind them. LINK names
+# the layer's outside dependencies once: imported targets of pkg_check_modules
+# (PkgConfig::<prefix>) or find_package (<Package>::<target>), or plain
+# library names; the installed package finds them again from here.
 #
 # Every layer is recorded in <build>/layers.cmake for the include check
 # (cmake/VexkitCheckLayers.cmake, run as the test vx_layering): a file may
 # include headers of its own layer and of the layers its layer uses, directly
 # or through others; never one of a layer above it.
 
+include(GNUInstallDirs)
+
 set(VX_LAYER_MANIFEST ${CMAKE_BINARY_DIR}/layers.cmake)
 file(WRITE ${VX_LAYER_MANIFEST} "# Written by cmake/VexkitLayers.cmake.\n")
 set_property(GLOBAL PROPERTY VX_LAYERS "")
-set_property(GLOBAL PROPERTY VX_REGISTRATION_SOURCES "")
+set_property(GLOBAL PROPERTY VX_LAYER_TARGETS "")
+set_property(GLOBAL PROPERTY VX_LAYER_DEPENDENCIES "")
 
 function(vx_add_layer name)
   cmake_parse_arguments(PARSE_ARGV 1 LAYER "" "" "DIRS;FILES;EXCLUDE;REGISTRATIONS;USES;LINK")
@@ -47,7 +57,10 @@ function(vx_add_layer name)
     add_library(vx_${name} INTERFACE)  # headers only, so far
     set(scope INTERFACE)
   endif()
-  target_include_directories(vx_${name} ${scope} ${root}/source ${CMAKE_BINARY_DIR}/generated)
+  target_include_directories(vx_${name} ${scope}
+    $<BUILD_INTERFACE:${root}/source> $<BUILD_INTERFACE:${CMAKE_BINARY_DIR}/generated>
+    $<INSTALL_INTERFACE:${CMAKE_INSTALL_INCLUDEDIR}/vexkit>)
+  target_compile_features(vx_${name} ${scope} cxx_std_20)
   foreach(used ${LAYER_USES})
     target_link_libraries(vx_${name} ${scope} vx_${used})
   endforeach()
@@ -55,37 +68,86 @@ function(vx_add_layer name)
     target_link_libraries(vx_${name} ${scope} ${LAYER_LINK})
   endif()
 
+  add_library(vexkit_${name} INTERFACE)
+  set_target_properties(vexkit_${name} PROPERTIES EXPORT_NAME ${name})
+  target_link_libraries(vexkit_${name} INTERFACE vx_${name})
+  foreach(used ${LAYER_USES})
+    target_link_libraries(vexkit_${name} INTERFACE vexkit_${used})
+  endforeach()
+
   set(registrations "")
   foreach(stem ${LAYER_REGISTRATIONS})
     list(APPEND registrations ${root}/${stem}.cpp)
     list(APPEND files ${root}/${stem}.cpp)
   endforeach()
+  set(targets vx_${name} vexkit_${name})
   if(registrations)
-    set_property(GLOBAL APPEND PROPERTY VX_REGISTRATION_SOURCES ${registrations})
-    set_property(GLOBAL APPEND PROPERTY VX_REGISTRATION_LAYERS vx_${name})
+    add_library(vx_${name}_registrations STATIC ${registrations})
+    target_link_libraries(vx_${name}_registrations PUBLIC vx_${name})
+    vx_warnings(vx_${name}_registrations)
+    # The installed package names the archive by its exported name.
+    target_link_libraries(vexkit_${name} INTERFACE
+      "$<BUILD_INTERFACE:$<LINK_LIBRARY:WHOLE_ARCHIVE,vx_${name}_registrations>>"
+      "$<INSTALL_INTERFACE:$<LINK_LIBRARY:WHOLE_ARCHIVE,Vexkit::vx_${name}_registrations>>")
+    list(APPEND targets vx_${name}_registrations)
   endif()
 
   set_property(GLOBAL APPEND PROPERTY VX_LAYERS ${name})
+  set_property(GLOBAL APPEND PROPERTY VX_LAYER_TARGETS ${targets})
+  set_property(GLOBAL APPEND PROPERTY VX_LAYER_DEPENDENCIES ${LAYER_LINK})
   file(APPEND ${VX_LAYER_MANIFEST}
     "set(VX_LAYER_${name}_USES \"${LAYER_USES}\")\nset(VX_LAYER_${name}_FILES \"${files}\")\n")
 endfunction()
 
-# vexkit: what users link, the sum of every layer, with the registrations
-# linked whole. Call once, after the last layer.
+# vexkit: what users link, the sum of every layer (static), or with
+# BUILD_SHARED_LIBS one shared library of them all that exports the engine's
+# own symbols only. Call once, after the last layer.
 function(vx_add_engine)
   get_property(layers GLOBAL PROPERTY VX_LAYERS)
-  get_property(registrations GLOBAL PROPERTY VX_REGISTRATION_SOURCES)
-  get_property(registrationLayers GLOBAL PROPERTY VX_REGISTRATION_LAYERS)
   file(APPEND ${VX_LAYER_MANIFEST} "set(VX_LAYERS \"${layers}\")\n")
 
-  add_library(vexkit INTERFACE)
-  if(registrations)
-    add_library(vx_registrations STATIC ${registrations})
-    target_link_libraries(vx_registrations PUBLIC ${registrationLayers})
-    vx_warnings(vx_registrations)
-    target_link_libraries(vexkit INTERFACE "$<LINK_LIBRARY:WHOLE_ARCHIVE,vx_registrations>")
+  if(BUILD_SHARED_LIBS)
+    set(source ${CMAKE_BINARY_DIR}/generated/vexkit_shared.cpp)
+    set(exports ${CMAKE_BINARY_DIR}/generated/vexkit_shared.exports)
+    file(WRITE ${source} "// The shared engine is its layers, linked whole.\n")
+    # Mangled names in namespace vx: functions and variables (const members
+    # too), vtables, type information, VTTs, guards, function-local statics
+    # and thunks.
+    file(WRITE ${exports} "{\n  global:\n    plugMain;\n")
+    foreach(pattern _ZN2vx _ZNK2vx _ZTVN2vx _ZTIN2vx _ZTSN2vx _ZTTN2vx _ZGVN2vx _ZZN2vx _ZZNK2vx _ZTh*N2vx
+                    _ZTv*N2vx)
+      file(APPEND ${exports} "    ${pattern}*;\n")
+    endforeach()
+    file(APPEND ${exports} "  local: *;\n};\n")
+    add_library(vexkit SHARED ${source})
+    set_target_properties(vexkit PROPERTIES VERSION ${PROJECT_VERSION} SOVERSION ${PROJECT_VERSION_MAJOR})
+    target_link_options(vexkit PRIVATE -Wl,--version-script=${exports})
+    set_property(TARGET vexkit APPEND PROPERTY LINK_DEPENDS ${exports})
+    # Every archive whole (the layers link one another too, so this goes
+    # around CMake's link features), then the layers for their own libraries.
+    set(whole "")
+    foreach(layer ${layers})
+      foreach(archive vx_${layer}_registrations vx_${layer})
+        if(TARGET ${archive})
+          get_target_property(type ${archive} TYPE)
+          if(type STREQUAL "STATIC_LIBRARY")
+            list(APPEND whole $<TARGET_FILE:${archive}>)
+          endif()
+          target_link_libraries(vexkit PRIVATE ${archive})
+        endif()
+      endforeach()
+    endforeach()
+    target_link_options(vexkit PRIVATE -Wl,--whole-archive ${whole} -Wl,--no-whole-archive)
+    # Consumers need the headers only; the outside libraries come along as
+    # the shared library's own dependencies.
+    target_include_directories(vexkit INTERFACE
+      $<BUILD_INTERFACE:${CMAKE_SOURCE_DIR}/source> $<BUILD_INTERFACE:${CMAKE_BINARY_DIR}/generated>
+      $<INSTALL_INTERFACE:${CMAKE_INSTALL_INCLUDEDIR}/vexkit>)
+    target_compile_features(vexkit INTERFACE cxx_std_20)
+  else()
+    add_library(vexkit INTERFACE)
+    foreach(layer ${layers})
+      target_link_libraries(vexkit INTERFACE vexkit_${layer})
+    endforeach()
   endif()
-  foreach(layer ${layers})
-    target_link_libraries(vexkit INTERFACE vx_${layer})
-  endforeach()
 endfunction()

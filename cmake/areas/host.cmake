@@ -16,7 +16,9 @@ vx_warnings(vx_host_gl_state)
 file(GLOB VX_HOST_SOURCES CONFIGURE_DEPENDS ${CMAKE_CURRENT_SOURCE_DIR}/tools/vxffglhost/*.cpp)
 list(REMOVE_ITEM VX_HOST_SOURCES ${VX_HOST_GL_STATE_SOURCE})
 add_executable(vxffglhost ${VX_HOST_SOURCES})
-target_link_libraries(vxffglhost PRIVATE vexkit vx_host_gl_state)
+# It loads the module and writes PNG files: the image layer is all of the
+# engine it links, so it runs where the media libraries are absent.
+target_link_libraries(vxffglhost PRIVATE vexkit_video vx_host_gl_state)
 set_target_properties(vxffglhost PROPERTIES RUNTIME_OUTPUT_DIRECTORY ${CMAKE_BINARY_DIR}/tools)
 vx_warnings(vxffglhost)
 

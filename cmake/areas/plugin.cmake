@@ -15,7 +15,11 @@ if(NOT VX_SANITIZE STREQUAL "fuzz")
   #                    <sources...>): the module is laid out as
   # <bundle name>.bundle/Contents/MacOS/<bundle name> in the build tree. A
   # standalone module brings its own plugMain without the engine (only the
-  # protocol header) and exports what its exports file lists.
+  # protocol header) and exports what its exports file lists. Others link the
+  # FFGL layer and what it stands on, no more: the root they make with flags
+  # 3 needs none of the layers whose managers it makes through makers (files,
+  # devices, sources) nor the network layer, so the module needs none of
+  # their libraries.
   function(vx_add_ffgl_module target bundle)
     cmake_parse_arguments(PARSE_ARGV 2 MODULE "" "STANDALONE" "")
     add_library(${target} MODULE ${MODULE_UNPARSED_ARGUMENTS})
@@ -24,7 +28,7 @@ if(NOT VX_SANITIZE STREQUAL "fuzz")
       set(exports ${MODULE_STANDALONE})
       target_link_libraries(${target} PRIVATE vx_ffglprotocol PkgConfig::EPOXY)
     else()
-      target_link_libraries(${target} PRIVATE vexkit)
+      target_link_libraries(${target} PRIVATE vexkit_ffgl)
       # plugMain lives in the engine library: pull it in.
       target_link_options(${target} PRIVATE -Wl,--undefined=plugMain)
     endif()

@@ -51,7 +51,7 @@ namespace
     {
         std::printf("usage: %s [options] [INPUT.png]\n"
                     "Renders an FFGL module over INPUT (or a built-in skyline) and writes PNG frames.\n"
-                    "  --plugin PATH             the module (default: the Kelvo bundle of this build)\n"
+                    "  --plugin PATH             the module (default: the Kelvo bundle of this build or install)\n"
                     "  --size WxH                output size (default 1280x720)\n"
                     "  --seconds S               length of the render (default 5)\n"
                     "  --fps F                   frames per second, paced in real time (default 60)\n"
@@ -70,8 +70,17 @@ namespace
         const auto executable = std::filesystem::read_symlink("/proc/self/exe", error);
         if (error)
             return "Kelvo.bundle/Contents/MacOS/Kelvo";
-        // The host is built into <build>/tools, the module into <build>.
-        return (executable.parent_path().parent_path() / "Kelvo.bundle" / "Contents" / "MacOS" / "Kelvo").string();
+        // The host is built into <build>/tools, the module into <build>; an
+        // installed host is in <prefix>/bin, the module in the plugin folder
+        // (relative to the prefix unless absolute).
+        const std::filesystem::path above = executable.parent_path().parent_path();
+        const std::filesystem::path module = std::filesystem::path("Kelvo.bundle") / "Contents" / "MacOS" / "Kelvo";
+        const std::filesystem::path built = above / module;
+#ifdef VX_INSTALLED_PLUGIN_DIR
+        if (! std::filesystem::exists(built, error))
+            return (above / VX_INSTALLED_PLUGIN_DIR / module).string();
+#endif
+        return built.string();
     }
 
     bool parsePositive(const char* text, double& value)

@@ -1,6 +1,7 @@
 #include "engine/ffgl/VXVexkit.h"
 
 #include <algorithm>
+#include <array>
 #include <atomic>
 #include <mutex>
 
@@ -27,15 +28,10 @@
 #include "engine/gfx/VXTexture.h"
 #include "engine/gfx/VXTextureDebugger.h"
 #include "engine/gfx/VXTextureManager.h"
-#include "engine/devices/VXCaptureDeviceManager.h"
-#include "engine/devices/VXDeviceChangeDetector.h"
-#include "engine/devices/VXDisplayCollection.h"
 #include "engine/gui/VXInputController.h"
-#include "engine/network/VXNetworkVideoServerManager.h"
 #include "engine/renderpasses/VXAudioSpectrumLink.h"
 #include "engine/renderpasses/VXRenderPassManager.h"
-#include "engine/video/formats/VXVideoFormatManager.h"
-#include "engine/video/sources/VXVideoSourceManager.h"
+#include "engine/video/sources/VXSourceDirectory.h"
 
 namespace vx
 {
@@ -86,6 +82,30 @@ namespace vx
             slot.reset();
         }
 
+        using Module = EngineRoot::Module;
+        constexpr auto numModules = static_cast<std::size_t>(Module::Count);
+
+        // What a module's manager is called in the line saying it was not made.
+        const char* moduleName(Module which)
+        {
+            switch (which)
+            {
+                case Module::DeviceChangeDetector:
+                    return "device-change detector";
+                case Module::VideoFormatManager:
+                    return "video-format manager";
+                case Module::VideoSourceManager:
+                    return "video-source manager";
+                case Module::CaptureDeviceManager:
+                    return "capture-device manager";
+                case Module::DisplayCollection:
+                    return "display collection";
+                case Module::Count:
+                    break;
+            }
+            return "manager";
+        }
+
         // The behaviours' audio-spectrum link, handed to the render passes,
         // which stand beside the behaviours and cannot name it.
         class FFTLinkAdapter : public AudioSpectrumLink
@@ -128,16 +148,14 @@ namespace vx
         std::unique_ptr<ParamCollection> paramCollection;
         std::unique_ptr<TaskManager> taskManager;
         std::unique_ptr<InputController> inputController;
-        std::unique_ptr<DeviceChangeDetector> deviceChangeDetector;
-        std::unique_ptr<VideoFormatManager> videoFormatManager;
-        std::unique_ptr<VideoSourceManager> videoSourceManager;
-        std::unique_ptr<CaptureDeviceManager> captureDeviceManager;
+        // The device, format and source managers, made through the makers
+        // their layers install (EngineRoot::Module order).
+        std::array<std::unique_ptr<EngineModule>, numModules> modules;
         std::unique_ptr<ContextManager> contextManager;
         std::unique_ptr<GfxObjectManager> gfxObjectManager;
         std::unique_ptr<TextureManager> textureManager;
         std::unique_ptr<RenderTargetManager> renderTargetManager;
         std::unique_ptr<RenderPassManager> renderPassManager;
-        std::unique_ptr<DisplayCollection> displayCollection;
         std::unique_ptr<ColorManager> colorManager;
         std::unique_ptr<FFTLinks> audioSpectrumLinks;
         std::atomic<ApplicationInterface*> currentApplication{nullptr};
@@ -146,6 +164,25 @@ namespace vx
         File debugDirectory;
         bool initialised = false;
         double lastTextureUpdate = 0.0;
+
+        std::unique_ptr<EngineModule>& slot(Module which) { return modules[static_cast<std::size_t>(which)]; }
+        EngineModule* module(Module which) const { return modules[static_cast<std::size_t>(which)].get(); }
+
+        template <typename Manager>
+        Manager* managerOf(Module which) const
+        {
+            auto* made = static_cast<EngineModuleOf<Manager>*>(module(which));
+            return made != nullptr ? made->manager : nullptr;
+        }
+
+        // A manager the root's source manager, when there is one, asks to make
+        // sources from XML.
+        void registerSourceFactory(SourceFactory& factory) const
+        {
+            if (module(Module::VideoSourceManager) != nullptr)
+                if (SourceDirectory* sources = SourceDirectory::getCurrent())
+                    sources->registerSourceFactory(factory);
+        }
     };
 
     Vexkit::Vexkit(unsigned int moduleFlags_) : moduleFlags(moduleFlags_), pimpl(std::make_unique<Pimpl>())
@@ -164,8 +201,7 @@ namespace vx
                 audio->deleteObjects();
                 AudioObjectManager::deleteInstance();
             }
-            if (NetworkVideoServerManager::getInstanceWithoutCreating() != nullptr)
-                NetworkVideoServerManager::deleteInstance();
+            runEndHandlers();
         }
         catch (...)
         {
@@ -238,33 +274,21 @@ namespace vx
 
         // 4. Device-change detector; hot-plug notifications arrive on this
         //    thread's run loop.
-        if ((moduleFlags & flagDeviceChangeDetector) != 0 && p.deviceChangeDetector == nullptr)
-            p.deviceChangeDetector = std::make_unique<DeviceChangeDetector>();
+        if ((moduleFlags & flagDeviceChangeDetector) != 0)
+            makeModule(Module::DeviceChangeDetector);
 
         // 5. Video-format manager, which loads image parameters' files.
-        if ((moduleFlags & flagVideoFormatManager) != 0 && p.videoFormatManager == nullptr)
-        {
-            p.videoFormatManager = std::make_unique<VideoFormatManager>();
-            PixelsLoader::setCurrent(p.videoFormatManager.get());
-        }
+        if ((moduleFlags & flagVideoFormatManager) != 0)
+            makeModule(Module::VideoFormatManager);
 
         // 6. Video-source manager, the sources' directory of extensions.
-        if ((moduleFlags & flagVideoSourceManager) != 0 && p.videoSourceManager == nullptr)
-        {
-            p.videoSourceManager = std::make_unique<VideoSourceManager>();
-            SourceDirectory::setCurrent(p.videoSourceManager.get());
-        }
+        if ((moduleFlags & flagVideoSourceManager) != 0)
+            makeModule(Module::VideoSourceManager);
 
         // 7. Capture-device manager, given the detector (none without it)
         //    and registered with the video-source manager.
-        if ((moduleFlags & flagCaptureDeviceManager) != 0 && p.captureDeviceManager == nullptr &&
-            p.deviceChangeDetector != nullptr)
-        {
-            p.captureDeviceManager = std::make_unique<CaptureDeviceManager>(*p.deviceChangeDetector);
-            CaptureDeviceManager::setCurrent(p.captureDeviceManager.get());
-            if (p.videoSourceManager != nullptr)
-                p.videoSourceManager->registerSourceFactory(*p.captureDeviceManager);
-        }
+        if ((moduleFlags & flagCaptureDeviceManager) != 0 && p.module(Module::DeviceChangeDetector) != nullptr)
+            makeModule(Module::CaptureDeviceManager);
 
         // 8. Context and GPU-object managers. Every context made or wrapped
         // from now on carries a renderer.
@@ -284,14 +308,12 @@ namespace vx
         if ((moduleFlags & flagRenderPassManager) != 0 && p.renderPassManager == nullptr)
         {
             makeManager(p.renderPassManager);
-            if (p.videoSourceManager != nullptr)
-                p.videoSourceManager->registerSourceFactory(*p.renderPassManager);
+            p.registerSourceFactory(*p.renderPassManager);
         }
 
         // 12. Display collection, given the detector (none without it).
-        if ((moduleFlags & flagDisplayCollection) != 0 && p.displayCollection == nullptr &&
-            p.deviceChangeDetector != nullptr)
-            p.displayCollection = std::make_unique<DisplayCollection>(*p.deviceChangeDetector);
+        if ((moduleFlags & flagDisplayCollection) != 0 && p.module(Module::DeviceChangeDetector) != nullptr)
+            makeModule(Module::DisplayCollection);
         // 13. Colour manager.
         if ((moduleFlags & flagColorManager) != 0 && p.colorManager == nullptr)
             p.colorManager = std::make_unique<ColorManager>();
@@ -348,8 +370,8 @@ namespace vx
         if (p.contextManager != nullptr)
             selected = p.contextManager->getScopedPrimaryContextLock();
 
-        if (p.videoFormatManager != nullptr)
-            p.videoFormatManager->release();
+        if (EngineModule* formats = p.module(Module::VideoFormatManager))
+            formats->release();
         if (p.renderPassManager != nullptr)
             p.renderPassManager->release();
         if (p.renderTargetManager != nullptr)
@@ -368,24 +390,16 @@ namespace vx
     {
         Pimpl& p = *pimpl;
         p.colorManager.reset();
-        p.displayCollection.reset();
+        p.slot(Module::DisplayCollection).reset();
         deleteManager(p.renderPassManager);
         deleteManager(p.renderTargetManager);
         deleteManager(p.textureManager);
         deleteManager(p.gfxObjectManager);
         deleteManager(p.contextManager);
-        deleteManager(p.captureDeviceManager);
-        if (p.videoSourceManager != nullptr)
-        {
-            SourceDirectory::clearCurrent(p.videoSourceManager.get());
-            p.videoSourceManager.reset();
-        }
-        if (p.videoFormatManager != nullptr)
-        {
-            PixelsLoader::clearCurrent(p.videoFormatManager.get());
-            p.videoFormatManager.reset();
-        }
-        p.deviceChangeDetector.reset();
+        p.slot(Module::CaptureDeviceManager).reset();
+        p.slot(Module::VideoSourceManager).reset();
+        p.slot(Module::VideoFormatManager).reset();
+        p.slot(Module::DeviceChangeDetector).reset();
         deleteManager(p.inputController);
         if (p.taskManager != nullptr)
         {
@@ -442,6 +456,23 @@ namespace vx
         return deleted;
     }
 
+    EngineModule* Vexkit::getModule(Module which) const
+    {
+        return which < Module::Count ? pimpl->module(which) : nullptr;
+    }
+
+    void Vexkit::makeModule(Module which)
+    {
+        std::unique_ptr<EngineModule>& slot = pimpl->slot(which);
+        if (slot != nullptr)
+            return;
+        if (ModuleMaker maker = getModuleMaker(which))
+            slot = maker(*this);
+        else
+            logPrint(logWarning, "%s: No %s is made: this program does not link its layer.", "Vexkit::initialise",
+                     moduleName(which));
+    }
+
     ParamCollection* Vexkit::getParamCollection() const
     {
         return pimpl->paramCollection.get();
@@ -454,7 +485,7 @@ namespace vx
 
     VideoFormatManager* Vexkit::getVideoFormatManager() const
     {
-        return pimpl->videoFormatManager.get();
+        return pimpl->managerOf<VideoFormatManager>(Module::VideoFormatManager);
     }
 
     InputController* Vexkit::getInputController() const
@@ -484,22 +515,22 @@ namespace vx
 
     DeviceChangeDetector* Vexkit::getDeviceChangeDetector() const
     {
-        return pimpl->deviceChangeDetector.get();
+        return pimpl->managerOf<DeviceChangeDetector>(Module::DeviceChangeDetector);
     }
 
     VideoSourceManager* Vexkit::getVideoSourceManager() const
     {
-        return pimpl->videoSourceManager.get();
+        return pimpl->managerOf<VideoSourceManager>(Module::VideoSourceManager);
     }
 
     CaptureDeviceManager* Vexkit::getCaptureDeviceManager() const
     {
-        return pimpl->captureDeviceManager.get();
+        return pimpl->managerOf<CaptureDeviceManager>(Module::CaptureDeviceManager);
     }
 
     DisplayCollection* Vexkit::getDisplayCollection() const
     {
-        return pimpl->displayCollection.get();
+        return pimpl->managerOf<DisplayCollection>(Module::DisplayCollection);
     }
 
     RenderPassManager* Vexkit::getRenderPassManager() const

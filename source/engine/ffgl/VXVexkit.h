@@ -38,7 +38,11 @@ namespace vx
     // manager), 0x40 display collection, 0x80 video-format manager, 0x100
     // video-source manager, 0x200 render-pass manager, 0x400 colour manager.
     // The parameter registry, context, GPU-object and render-target managers
-    // are always made.
+    // are always made. The device-change detector, capture-device manager,
+    // display collection, video-format and video-source managers are made
+    // through the makers their layers install (EngineRoot::Module): a program
+    // that does not link a layer gets none of its managers (a warning line
+    // says so when its flag asks for one), and links none of its libraries.
     class Vexkit : public EngineRoot
     {
     public:
@@ -127,6 +131,8 @@ namespace vx
         DisplayCollection* getDisplayCollection() const;
         ColorManager* getColorManager() const;
 
+        EngineModule* getModule(Module which) const override;
+
         // The host application; not owned, null until set.
         void setCurrentApplication(ApplicationInterface* application);
         ApplicationInterface* getCurrentApplication() const;
@@ -155,6 +161,8 @@ namespace vx
 
     private:
         explicit Vexkit(unsigned int moduleFlags);
+        // Makes the module through its maker unless it exists.
+        void makeModule(Module which);
 
         struct Pimpl;
 

@@ -139,6 +139,32 @@ namespace
         Vexkit::deleteInstance();
     }
 
+    // A program that does not link a manager's layer has no maker for it:
+    // the flag makes nothing and says why; once a maker is there, the next
+    // initialise makes the manager.
+    TEST_F(VexkitTest, AFlagWhoseLayerIsNotLinkedMakesNothingAndSaysSo)
+    {
+        const auto formats = EngineRoot::Module::VideoFormatManager;
+        const EngineRoot::ModuleMaker installed = EngineRoot::getModuleMaker(formats);
+        ASSERT_NE(installed, nullptr) << "the suite links every layer";
+        EngineRoot::setModuleMaker(formats, nullptr);
+        Vexkit* root = Vexkit::create(0x80);
+        test::LogRecorder log;
+        const bool initialised = root->initialise(false);
+        EngineRoot::setModuleMaker(formats, installed);
+        EXPECT_TRUE(initialised);
+        EXPECT_EQ(root->getVideoFormatManager(), nullptr);
+        EXPECT_EQ(root->getModule(formats), nullptr);
+        EXPECT_EQ(PixelsLoader::getCurrent(), nullptr);
+        EXPECT_EQ(log.count(logWarning), 1u) << log.dump();
+
+        ASSERT_TRUE(root->initialise(false));
+        ASSERT_NE(root->getVideoFormatManager(), nullptr);
+        EXPECT_EQ(PixelsLoader::getCurrent(), root->getVideoFormatManager());
+        root->shutdown();
+        EXPECT_EQ(PixelsLoader::getCurrent(), nullptr);
+    }
+
     TEST_F(VexkitTest, TaskManagerFillsTheSeamWhileItLives)
     {
         for (const unsigned int flags : {0x4u, 0x20u})

@@ -41,9 +41,16 @@ namespace vx
         // callers get the layout they asked for), "tif" and "tiff" as TIFF (its
         // own RGBA layout of 4, 8 or 16 bytes per pixel, converted to
         // wantedChannels 8-bit channels when that differs), "qmi" is refused,
-        // anything else through stb_image. Null on failure.
+        // anything else through stb_image. Null on failure, and for TIFF files
+        // in a program that does not link the TIFF layer.
         static unsigned char* imageFromFile(const File& file, unsigned long* width, unsigned long* height,
                                             int* channels, int wantedChannels);
+        // Decodes a file as imageFromFile does. The TIFF layer installs its
+        // decoder here from a registration file; null removes it.
+        using FileDecoder = unsigned char* (*)(const File& file, unsigned long* width, unsigned long* height,
+                                               int* channels, int wantedChannels);
+        static void setTIFFDecoder(FileDecoder decoder);
+        static FileDecoder getTIFFDecoder();
 
         // A new caller-owned texture of the layout for the channel count (1 I8,
         // 2 I16I, 3 RGB8, 4 RGBA8, 8 RGBA16I, 16 RGBA32F); null for others or

@@ -7,6 +7,7 @@
 namespace vx
 {
     class SourceExtension;
+    class SourceFactory;
 
     // The seam through which sources find the extensions the engine root's
     // source manager gathers. Nothing fills it while the root has no source
@@ -20,5 +21,9 @@ namespace vx
         virtual SourceExtension* getSourceExtension(const std::string& uniqueId) = 0;
         // An extension the manager keeps for itself (not listed), or null.
         virtual SourceExtension* getInternalSourceExtension(const std::string& uniqueId) = 0;
+        // Adds a factory asked, after those before it, to make sources again
+        // from XML; not owned. The root's capture-device and render-pass
+        // managers register here.
+        virtual void registerSourceFactory(SourceFactory& factory) = 0;
     };
 }

@@ -60,7 +60,7 @@ namespace vx
         // Owned by the manager; listed after the gathered ones.
         void registerSource(VideoSourceExtension* extension);
         // Asked by createVideoSourceFromXML, in registration order; not owned.
-        void registerSourceFactory(SourceFactory& factory);
+        void registerSourceFactory(SourceFactory& factory) override;
         void registerInternalSources();
 
         VideoSourceExtension* findInternalSource(const std::string& id) const;

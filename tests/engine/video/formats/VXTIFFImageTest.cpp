@@ -262,6 +262,29 @@ namespace vx::test
         EXPECT_EQ(pixels->bytesPerPixel, 4);
     }
 
+    // A program that does not link the TIFF layer has no decoder: TIFF files
+    // are refused with a line, other files still decode.
+    TEST(TIFFImageTest, WithoutTheTIFFLayerTIFFFilesAreRefused)
+    {
+        TempDir dir;
+        const File file(dir.file("rgb.tif"));
+        ASSERT_TRUE(writeTiff(file.getFullPath(), rgb8()));
+        const ImageUtils::FileDecoder installed = ImageUtils::getTIFFDecoder();
+        ASSERT_NE(installed, nullptr) << "the suite links the TIFF layer";
+        ImageUtils::setTIFFDecoder(nullptr);
+        unsigned long w = 0, h = 0;
+        int channels = 0;
+        LogRecorder log;
+        unsigned char* refused = ImageUtils::imageFromFile(file, &w, &h, &channels, 0);
+        ImageUtils::setTIFFDecoder(installed);
+        EXPECT_EQ(refused, nullptr);
+        std::free(refused);
+        EXPECT_EQ(log.count(logError), 1u) << log.dump();
+        unsigned char* decoded = ImageUtils::imageFromFile(file, &w, &h, &channels, 0);
+        EXPECT_NE(decoded, nullptr);
+        std::free(decoded);
+    }
+
     TEST(TIFFImageFormatReaderTest, ReaderFacts)
     {
         TempDir dir;

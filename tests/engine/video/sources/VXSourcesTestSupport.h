@@ -88,6 +88,7 @@ namespace vx::test
 
         SourceExtension* getSourceExtension(const std::string& id) override { return find(listed, id); }
         SourceExtension* getInternalSourceExtension(const std::string& id) override { return find(internal, id); }
+        void registerSourceFactory(SourceFactory&) override {}
 
         std::vector<SourceExtension*> listed, internal;
 
