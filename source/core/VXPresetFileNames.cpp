@@ -77,6 +77,17 @@ namespace vx
         return names;
     }
 
+    std::vector<size_t> PresetFileNames::movingFirst(const std::vector<Entry>& entries,
+                                                     const std::vector<std::string>& names)
+    {
+        std::vector<size_t> order;
+        for (const bool moving : {true, false})
+            for (size_t i = 0; i < entries.size(); ++i)
+                if ((names[i] != stripped(entries[i].name)) == moving)
+                    order.push_back(i);
+        return order;
+    }
+
     std::vector<std::string> PresetFileNames::possibleNames(const Entry& entry)
     {
         const std::string strippedName = stripped(entry.name);

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <cstddef>
 #include <string>
 #include <vector>
 
@@ -34,6 +35,12 @@ namespace vx
         // to nothing. Two equal entries (or a contrived name such as
         // "Add%2E50" beside "Add.50" and "Add50") are numbered apart.
         static std::vector<std::string> uniqueNames(const std::vector<Entry>& entries);
+        // The indices of entries in the order to write them: those whose
+        // name (of uniqueNames) is not their stripped form first, so that
+        // they move out of a folder or file they shared before the one that
+        // keeps it writes there.
+        static std::vector<size_t> movingFirst(const std::vector<Entry>& entries,
+                                               const std::vector<std::string>& names);
         // Every name uniqueNames gives the entry with some set of others
         // beside it (but the numbered ones); none when it strips to nothing.
         static std::vector<std::string> possibleNames(const Entry& entry);

@@ -467,8 +467,7 @@ namespace vx
             stbtt_BakeFontBitmap(ttf.data(), offset, glyphSize, pixels.get(), glyphWidth, glyphHeight, int(code), 1,
                                  &baked) <= 0)
         {
-            logPrint(logError, "Font::loadGlyph: the character %u does not fit %d x %d", code, glyphWidth,
-                     glyphHeight);
+            logPrint(logError, "Font::loadGlyph: the character %u does not fit %d x %d", code, glyphWidth, glyphHeight);
             return false;
         }
         width = glyphWidth;

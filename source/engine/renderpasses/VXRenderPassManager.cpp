@@ -83,16 +83,6 @@ namespace vx
             return {info.getExtensionName(), categoryName(info.getRenderPassCategory())};
         }
 
-        // Each kind's preset folder, in list order (empty for a kind whose
-        // name strips to nothing); see PresetFileNames.
-        std::vector<std::string> presetFolderNames(const std::vector<RenderPassManager::InfoPtr>& infos)
-        {
-            std::vector<PresetFileNames::Entry> entries;
-            for (const RenderPassManager::InfoPtr& info : infos)
-                entries.push_back(folderEntry(*info));
-            return PresetFileNames::uniqueNames(entries);
-        }
-
         // The kind a preset element belongs to: the one of its "renderPass"
         // name with its "renderPassId" and "renderPassCategory" (either left
         // out: any). A file written before the category was stored takes,
@@ -419,16 +409,13 @@ namespace vx
     bool RenderPassManager::savePresets(const File& folder)
     {
         const std::vector<InfoPtr>& infos = pimpl->infos;
-        const std::vector<std::string> folders = presetFolderNames(infos);
+        std::vector<PresetFileNames::Entry> entries;
+        for (const InfoPtr& info : infos)
+            entries.push_back(folderEntry(*info));
+        const std::vector<std::string> folders = PresetFileNames::uniqueNames(entries);
         // Kinds that leave the folder they shared go first: their files there
         // move out before the kind that keeps the folder writes its own.
-        std::vector<size_t> order;
-        for (size_t i = 0; i < infos.size(); ++i)
-            if (folders[i] != PresetFileNames::stripped(infos[i]->getExtensionName()))
-                order.push_back(i);
-        for (size_t i = 0; i < infos.size(); ++i)
-            if (folders[i] == PresetFileNames::stripped(infos[i]->getExtensionName()))
-                order.push_back(i);
+        const std::vector<size_t> order = PresetFileNames::movingFirst(entries, folders);
 
         bool allWritten = true;
         for (const size_t index : order)
@@ -438,7 +425,7 @@ namespace vx
             const std::string& folderName = folders[index];
             // Folders the kind had before that exist: its presets there move out.
             std::vector<File> formerFolders;
-            for (const std::string& formerFolderName : PresetFileNames::possibleNames(folderEntry(*info)))
+            for (const std::string& formerFolderName : PresetFileNames::possibleNames(entries[index]))
             {
                 const File formerFolder = PresetFileNames::childOf(folder, formerFolderName);
                 if (formerFolderName != folderName && formerFolder.existsAsDirectory())

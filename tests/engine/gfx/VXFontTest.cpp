@@ -328,8 +328,7 @@ namespace vx
                 EXPECT_TRUE(log.contains("arial.ttf")) << log.dump();
             }
 
-            dir.writeFile(Font::glyphFontPath,
-                          std::string(reinterpret_cast<const char*>(uni9_data), uni9_data_size));
+            dir.writeFile(Font::glyphFontPath, std::string(reinterpret_cast<const char*>(uni9_data), uni9_data_size));
             ASSERT_TRUE(Font::loadGlyph('A', width, height, bitmap, xOffset, yOffset));
             const std::unique_ptr<unsigned char[]> owned(bitmap);
             EXPECT_EQ(width, 64);

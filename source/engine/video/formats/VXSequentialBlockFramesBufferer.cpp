@@ -123,8 +123,7 @@ namespace vx
     void SequentialBlockFramesBufferer::rebuildHeapLocked()
     {
         const TaskQueue::CompareFramesPriority order{&current, total};
-        std::make_heap(queue.begin(), queue.end(),
-                       heapOrder(order));
+        std::make_heap(queue.begin(), queue.end(), heapOrder(order));
     }
 
     void SequentialBlockFramesBufferer::prepareFramesAround(unsigned frame)
@@ -361,8 +360,7 @@ namespace vx
             return;
         }
         const TaskQueue::CompareFramesPriority order{&current, total};
-        std::pop_heap(queue.begin(), queue.end(),
-                      heapOrder(order));
+        std::pop_heap(queue.begin(), queue.end(), heapOrder(order));
         running = queue.back();
         queue.pop_back();
         running.task->setPriority(static_cast<signed char>(std::min(order.distance(running.frame), 127u)));

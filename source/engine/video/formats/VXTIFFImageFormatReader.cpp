@@ -105,7 +105,7 @@ namespace vx
         });
     }
 
-    unsigned TIFFImageFormatReader::getTotalFrames() const
+    unsigned TIFFImageFormatReader::getTotalFrames()
     {
         return static_cast<unsigned>(files.size());
     }

@@ -17,6 +17,7 @@
 #include "engine/video/sources/VXVideoSource.h"
 #include "engine/video/sources/VXVideoSourceDataDriver.h"
 
+#include <cstdio>
 #include <utility>
 #include <vector>
 
@@ -192,7 +193,8 @@ namespace vx
         const XmlNode* presetElementOf(const XmlDocument* document)
         {
             const XmlNode* node = document != nullptr ? document->first_node() : nullptr;
-            return node != nullptr && std::string(node->name(), node->name_size()) == presetElementName ? node : nullptr;
+            return node != nullptr && std::string(node->name(), node->name_size()) == presetElementName ? node
+                                                                                                        : nullptr;
         }
 
         // Whether a preset element is the extension's: its "sourceId", and
@@ -207,9 +209,9 @@ namespace vx
 
         enum class PresetFileOwner
         {
-            none,     // no such file, or no preset in it: may be replaced
-            own,      // a preset of the extension asked about
-            another,  // another extension's, registered or not
+            none,    // no such file, or no preset in it: may be replaced
+            own,     // a preset of the extension asked about
+            another, // another extension's, registered or not
         };
 
         PresetFileOwner findPresetFileOwner(const File& file, const VideoSourceExtension& extension,
@@ -225,20 +227,6 @@ namespace vx
                 *presetName = readAttribute(preset->first_attribute("name"), std::string());
             return isPresetOf(*preset, extension) ? PresetFileOwner::own : PresetFileOwner::another;
         }
-
-        // Indices of names whose place on disk is not their stripped form
-        // first: they move out of a folder or file they shared before the
-        // one that keeps it writes there.
-        std::vector<size_t> movingFirst(const std::vector<PresetFileNames::Entry>& entries,
-                                        const std::vector<std::string>& names)
-        {
-            std::vector<size_t> order;
-            for (const bool moving : {true, false})
-                for (size_t i = 0; i < entries.size(); ++i)
-                    if ((names[i] != PresetFileNames::stripped(entries[i].name)) == moving)
-                        order.push_back(i);
-            return order;
-        }
     }
 
     bool VideoSourceManager::savePresets(const File& folder)
@@ -251,7 +239,7 @@ namespace vx
         const std::vector<std::string> folderNames = PresetFileNames::uniqueNames(folderEntries);
 
         bool allWritten = true;
-        for (const size_t index : movingFirst(folderEntries, folderNames))
+        for (const size_t index : PresetFileNames::movingFirst(folderEntries, folderNames))
         {
             VideoSourceExtension& extension = *extensions[index];
             const std::shared_ptr<XmlStates> presets = extension.getPresets();
@@ -286,7 +274,7 @@ namespace vx
                     folders.push_back(PresetFileNames::childOf(folder, name));
 
             const std::vector<std::string> fileNames = PresetFileNames::uniqueNames(fileEntries);
-            for (const size_t presetIndex : movingFirst(fileEntries, fileNames))
+            for (const size_t presetIndex : PresetFileNames::movingFirst(fileEntries, fileNames))
             {
                 const std::string& presetName = states[presetIndex]->getName();
                 if (fileNames[presetIndex].empty())
@@ -313,11 +301,14 @@ namespace vx
                     allWritten = false;
                     continue;
                 }
-                if (file.exists())
-                    file.deleteFile();
+                // Written beside it first, so that a failed write leaves the
+                // file it would have replaced (loading skips the extension).
+                const File saving = PresetFileNames::childOf(sub, fileNames[presetIndex] + ".xml.saving");
                 debugPrint(file.getFullPath());
-                if (! XmlUtils::writeXmlToFile(file, element))
+                if (! XmlUtils::writeXmlToFile(saving, element) ||
+                    std::rename(saving.getFullPath().c_str(), file.getFullPath().c_str()) != 0)
                 {
+                    saving.deleteFile();
                     logPrint(logError, "%s: The preset could not be written to '%s'.", "savePresets",
                              file.getFullPath().c_str());
                     allWritten = false;

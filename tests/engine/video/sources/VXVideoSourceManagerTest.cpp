@@ -31,10 +31,7 @@ namespace vx::test
         class PlainExtension : public VideoSourceExtension
         {
         public:
-            PlainExtension(const std::string& id, bool hidden)
-                : PlainExtension("Plain " + id, id, hidden)
-            {
-            }
+            PlainExtension(const std::string& id, bool hidden) : PlainExtension("Plain " + id, id, hidden) {}
             PlainExtension(const std::string& name, const std::string& id, bool hidden)
                 : VideoSourceExtension(SourceInfo{name, "plain", id, "Plain"}, hidden)
             {
@@ -267,9 +264,11 @@ namespace vx::test
 
             manager->clearSources();
             std::vector<PlainExtension*> fresh;
-            for (const auto& [name, id] : std::vector<std::pair<std::string, std::string>>{
-                     {"Takes", "takes"}, {"Cam Model", "cam-A"}, {"Cam Model", "cam-B"},
-                     {"192.168.1.12", "NET"}, {"192.168.11.2", "NET"}})
+            for (const auto& [name, id] : std::vector<std::pair<std::string, std::string>>{{"Takes", "takes"},
+                                                                                           {"Cam Model", "cam-A"},
+                                                                                           {"Cam Model", "cam-B"},
+                                                                                           {"192.168.1.12", "NET"},
+                                                                                           {"192.168.11.2", "NET"}})
             {
                 fresh.push_back(new PlainExtension(name, id, false));
                 manager->registerSource(fresh.back());
@@ -291,10 +290,12 @@ namespace vx::test
         {
             TempDir temp;
             const File folder(temp.path() + "/");
-            temp.writeFile("Takes/Take 10.xml", "<Preset name=\"Take 1.0\" sourceId=\"takes\" source=\"Takes\"><VideoSource/></Preset>");
-            temp.writeFile("192168112/Q.xml", "<Preset name=\"Q\" sourceId=\"NET\" source=\"192.168.1.12\"><VideoSource/></Preset>");
-            const std::string foreign = "<Preset name=\"Warm\" sourceId=\"gone\" source=\"Cam\"><VideoSource/></Preset>";
-            temp.writeFile("Cam/Warm.xml", foreign);
+            temp.writeFile("Takes/Take 10.xml",
+                           "<Preset name=\"Take 1.0\" sourceId=\"takes\" source=\"Takes\"><VideoSource/></Preset>");
+            temp.writeFile("192168112/Q.xml",
+                           "<Preset name=\"Q\" sourceId=\"NET\" source=\"192.168.1.12\"><VideoSource/></Preset>");
+            temp.writeFile("Cam/Warm.xml",
+                           "<Preset name=\"Warm\" sourceId=\"gone\" source=\"Cam\"><VideoSource/></Preset>");
 
             auto* take = new PlainExtension("Takes", "takes", false);
             auto* serverA = new PlainExtension("192.168.1.12", "NET", false);
@@ -312,14 +313,20 @@ namespace vx::test
             LogRecorder log;
             EXPECT_FALSE(manager->savePresets(folder));
             EXPECT_TRUE(log.contains("holds another source's")) << log.dump();
-            EXPECT_EQ(readAttribute(XmlUtils::loadXmlFromFile(File(temp.file("Cam/Warm.xml")), true)
-                                        ->first_node()->first_attribute("sourceId"), std::string()), "gone");
+            const auto kept = XmlUtils::loadXmlFromFile(File(temp.file("Cam/Warm.xml")), true);
+            ASSERT_NE(kept, nullptr);
+            EXPECT_EQ(readAttribute(kept->first_node()->first_attribute("sourceId"), std::string()), "gone");
             EXPECT_TRUE(File::doesFileExist(temp.file("Takes/Take 1%2E0.xml")));
             EXPECT_TRUE(File::doesFileExist(temp.file("192%2E168%2E1%2E12/Q.xml")));
             EXPECT_FALSE(File::doesFileExist(temp.file("192168112/Q.xml"))) << "moved, not loaded twice";
             auto takeFile = XmlUtils::loadXmlFromFile(File(temp.file("Takes/Take 10.xml")), true);
             ASSERT_NE(takeFile, nullptr);
             EXPECT_EQ(readAttribute(takeFile->first_node()->first_attribute("name"), std::string()), "Take 10");
+
+            // A write that fails leaves the file it would have replaced.
+            temp.makeDirectory("Takes/Take 10.xml.saving");
+            EXPECT_FALSE(manager->savePresets(folder));
+            EXPECT_TRUE(File::doesFileExist(temp.file("Takes/Take 10.xml")));
 
             // A folder that cannot be made: nothing is written, and it says so.
             temp.writeFile("blocked", "a file");

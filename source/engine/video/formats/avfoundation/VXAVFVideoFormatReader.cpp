@@ -372,7 +372,7 @@ namespace vx
         internal->releaseGL();
     }
 
-    unsigned AVFVideoFormatReader::getTotalFrames() const
+    unsigned AVFVideoFormatReader::getTotalFrames()
     {
         const ReaderInternal::Info& info = internal->getInfo();
         return info.msPerFrame > 0.0 ? static_cast<unsigned>(info.durationMs / info.msPerFrame) : 0;
