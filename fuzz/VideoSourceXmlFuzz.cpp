@@ -45,7 +45,7 @@ namespace
             resizable = true;
             opened = true;
         }
-        unsigned getTotalFrames() const override { return 3; }
+        unsigned getTotalFrames() override { return 3; }
         bool readFrame(double ms) override
         {
             long frame = 0;
@@ -60,7 +60,7 @@ namespace
     {
     public:
         FuzzFormat() : VideoFormat("Fuzz", "*.fuzzclip", {}) {}
-        std::vector<unsigned char> getPossibleBitDepths() const override { return {4}; }
+        std::vector<unsigned char> getPossibleBitDepths() override { return {4}; }
         using VideoFormat::createReaderFor;
         vx::VideoFormatReader* createReaderFor(const vx::File& file) override { return new FuzzReader(file); }
     };

@@ -11,6 +11,7 @@
 #include <cstring>
 #include <fstream>
 #include <iterator>
+#include <limits>
 #include <memory>
 
 // stb's TrueType rasteriser, compiled privately into this file.
@@ -49,6 +50,22 @@ namespace vx
         bool isValidSize(float size)
         {
             return std::isfinite(size) && size >= 1.0f && size <= Font::maxSize;
+        }
+
+        // The whole file; empty (logged) when it cannot be read.
+        std::vector<unsigned char> readFontFile(const char* path, const char* caller)
+        {
+            std::ifstream file(path != nullptr ? path : "", std::ios::binary);
+            std::vector<unsigned char> bytes;
+            if (file)
+                bytes.assign(std::istreambuf_iterator<char>(file), std::istreambuf_iterator<char>());
+            if (! file || bytes.empty())
+            {
+                debugPrint("Could not load font %s\n", path != nullptr ? path : "(null)");
+                logPrint(logError, "%s: cannot read the font file \"%s\"", caller, path != nullptr ? path : "(null)");
+                bytes.clear();
+            }
+            return bytes;
         }
     } // namespace
 
@@ -220,17 +237,8 @@ namespace vx
 
     bool Font::load(const char* path, float fontSize, const char* characterList)
     {
-        std::ifstream file(path != nullptr ? path : "", std::ios::binary);
-        std::vector<unsigned char> bytes;
-        if (file)
-            bytes.assign(std::istreambuf_iterator<char>(file), std::istreambuf_iterator<char>());
-        if (! file || bytes.empty())
-        {
-            debugPrint("Could not load font %s\n", path != nullptr ? path : "(null)");
-            logPrint(logError, "Font::load: cannot read the font file \"%s\"", path != nullptr ? path : "(null)");
-            return false;
-        }
-        return loadTTFData(bytes.data(), fontSize, characterList);
+        const std::vector<unsigned char> bytes = readFontFile(path, "Font::load");
+        return ! bytes.empty() && loadTTFData(bytes.data(), fontSize, characterList);
     }
 
     //==============================================================================
@@ -433,14 +441,41 @@ namespace vx
         return total;
     }
 
-    bool Font::loadGlyph(unsigned, unsigned short& width, unsigned short& height, unsigned char*& bitmap,
+    bool Font::loadGlyph(unsigned code, unsigned short& width, unsigned short& height, unsigned char*& bitmap,
                          float& xOffset, float& yOffset)
     {
-        // The font file this read lived at a fixed path of another system.
+        constexpr int glyphWidth = 64, glyphHeight = 32;
+        constexpr float glyphSize = 32.0f;
         width = height = 0;
         bitmap = nullptr;
         xOffset = yOffset = 0.0f;
-        return false;
+
+        const std::vector<unsigned char> ttf = readFontFile(glyphFontPath, "Font::loadGlyph");
+        if (ttf.empty())
+            return false;
+        stbtt_fontinfo info;
+        const int offset = stbtt_GetFontOffsetForIndex(ttf.data(), 0);
+        if (offset < 0 || ! stbtt_InitFont(&info, ttf.data(), offset))
+        {
+            logPrint(logError, "Font::loadGlyph: \"%s\" is no TrueType font", glyphFontPath);
+            return false;
+        }
+        auto pixels = std::make_unique<unsigned char[]>(size_t(glyphWidth) * glyphHeight);
+        stbtt_bakedchar baked{};
+        // Any answer above 0 is the first row left free: the glyph fits.
+        if (code > unsigned(std::numeric_limits<int>::max()) ||
+            stbtt_BakeFontBitmap(ttf.data(), offset, glyphSize, pixels.get(), glyphWidth, glyphHeight, int(code), 1,
+                                 &baked) <= 0)
+        {
+            logPrint(logError, "Font::loadGlyph: the character %u does not fit %d x %d", code, glyphWidth, glyphHeight);
+            return false;
+        }
+        width = glyphWidth;
+        height = glyphHeight;
+        bitmap = pixels.release();
+        xOffset = baked.xoff;
+        yOffset = baked.yoff;
+        return true;
     }
 
 } // namespace vx

@@ -93,9 +93,15 @@ namespace vx
             empty count or a size outside 1..512 leaves the atlas 0 x 0. */
         void computeOptimalBitmapSize(int characterCount);
 
-        /** A test routine of old, reading a font file at a fixed path that does
-            not exist on this system: always answers an empty glyph (0 x 0, null
-            bitmap, zero offsets) and false. */
+        /** The font file loadGlyph reads: a fixed name, relative to the
+            working directory here. */
+        static constexpr const char* glyphFontPath = "C:\\Windows.old\\Windows\\Fonts\\arial.ttf";
+        /** A test routine of old: bakes the one character code of the font
+            file at glyphFontPath at 32 pixels into a new 64 x 32 coverage
+            bitmap (the caller frees it with delete[]) and answers its size and
+            the glyph's offsets. False, with an empty glyph (0 x 0, null bitmap,
+            zero offsets; logged), when the file cannot be read, is no font or
+            the glyph does not fit. */
         static bool loadGlyph(unsigned code, unsigned short& width, unsigned short& height, unsigned char*& bitmap,
                               float& xOffset, float& yOffset);
 

@@ -1,5 +1,65 @@
 #include "engine/gfx/VXShaders.h"
 
+namespace qmv
+{
+    // The three pairs share one vertex text.
+    constexpr const char* vsQMV =
+        "varying vec2 Texcoord; void main( void ) { Texcoord = gl_MultiTexCoord0.xy; gl_Position = ftransform(); }";
+
+    // YCoCg to RGB with G kept in the range that leaves R and B reachable.
+#define VX_YCOCG_TO_RGB                                                                                                \
+    "    float Co = cocg.r - 0.5;\n"                                                                                   \
+    "    float Cg = cocg.g - 0.5;\n"                                                                                   \
+    "    float margin = 0.0;\n"                                                                                        \
+    "    float G = Y + Cg;\n"                                                                                          \
+    "    float minG = (Y > 0.5 ? 2.0 * Y - 1.0 : 0.0) - margin;\n"                                                     \
+    "    float maxG = (Y < 0.5 ? 2.0 * Y : 1.0) + margin;\n"                                                           \
+    "    if (G < minG || G > maxG)\n"                                                                                  \
+    "    {\n"                                                                                                          \
+    "        G = clamp(G, minG, maxG);\n"                                                                              \
+    "        Cg = G - Y;\n"                                                                                            \
+    "    }\n"                                                                                                          \
+    "    float RaB = 4.0 * Y - 2.0 * G;\n"                                                                             \
+    "    float R = clamp(Y - Cg + Co, RaB > 1.0 ? RaB - 1.0 : 0.0, RaB < 1.0 ? RaB : 1.0);\n"                          \
+    "    float B = 4.0 * Y - 2.0 * G - R;\n"
+
+    const char* const fsYCoCg6 = "uniform sampler2D Y_TextureUnit;\n"
+                                 "uniform sampler2D CoCg_TextureUnit;\n"
+                                 "varying vec2 Texcoord;\n"
+                                 "void main( void )\n"
+                                 "{\n"
+                                 "    float Y = texture2D(Y_TextureUnit, Texcoord).r;\n"
+                                 "    vec4 cocg = texture2D(CoCg_TextureUnit, Texcoord);\n" VX_YCOCG_TO_RGB
+                                 "    gl_FragColor = vec4(R, G, B, 1.0);\n"
+                                 "}\n";
+
+    const char* const fsYACoCg10 = "uniform sampler2D YA_TextureUnit;\n"
+                                   "uniform sampler2D CoCg_TextureUnit;\n"
+                                   "varying vec2 Texcoord;\n"
+                                   "void main( void )\n"
+                                   "{\n"
+                                   "    vec4 ya = texture2D(YA_TextureUnit, Texcoord);\n"
+                                   "    float Y = ya.r;\n"
+                                   "    vec4 cocg = texture2D(CoCg_TextureUnit, Texcoord);\n" VX_YCOCG_TO_RGB
+                                   "    gl_FragColor = vec4(R, G, B, ya.g);\n"
+                                   "}\n";
+
+#undef VX_YCOCG_TO_RGB
+
+    const char* const fsALA = "uniform sampler2D LA_TextureUnit;\n"
+                              "uniform sampler2D A_TextureUnit;\n"
+                              "varying vec2 Texcoord;\n"
+                              "void main( void )\n"
+                              "{\n"
+                              "    vec4 la = texture2D(LA_TextureUnit, Texcoord);\n"
+                              "    gl_FragColor = vec4(la.r, la.a, 0.0, texture2D(A_TextureUnit, Texcoord).a);\n"
+                              "}\n";
+
+    const char* const vsYCoCg6 = vsQMV;
+    const char* const vsYACoCg10 = vsQMV;
+    const char* const vsALA = vsQMV;
+}
+
 namespace vx
 {
 
@@ -178,58 +238,6 @@ namespace vx
             "float Cg = CoCgSY.y / scale; float Y = CoCgSY.w; "
             "vec4 rgba = vec4(Y + Co - Cg, Y + Cg, Y - Co - Cg, 1.0); gl_FragColor = rgba; }";
 
-        const char* const vsQMV =
-            "varying vec2 Texcoord; void main( void ) { Texcoord = gl_MultiTexCoord0.xy; gl_Position = ftransform(); }";
-
-        // YCoCg to RGB with G kept in the range that leaves R and B reachable.
-#define VX_YCOCG_TO_RGB                                                                                                \
-    "    float Co = cocg.r - 0.5;\n"                                                                                   \
-    "    float Cg = cocg.g - 0.5;\n"                                                                                   \
-    "    float margin = 0.0;\n"                                                                                        \
-    "    float G = Y + Cg;\n"                                                                                          \
-    "    float minG = (Y > 0.5 ? 2.0 * Y - 1.0 : 0.0) - margin;\n"                                                     \
-    "    float maxG = (Y < 0.5 ? 2.0 * Y : 1.0) + margin;\n"                                                           \
-    "    if (G < minG || G > maxG)\n"                                                                                  \
-    "    {\n"                                                                                                          \
-    "        G = clamp(G, minG, maxG);\n"                                                                              \
-    "        Cg = G - Y;\n"                                                                                            \
-    "    }\n"                                                                                                          \
-    "    float RaB = 4.0 * Y - 2.0 * G;\n"                                                                             \
-    "    float R = clamp(Y - Cg + Co, RaB > 1.0 ? RaB - 1.0 : 0.0, RaB < 1.0 ? RaB : 1.0);\n"                          \
-    "    float B = 4.0 * Y - 2.0 * G - R;\n"
-
-        const char* const fsYCoCg6 = "uniform sampler2D Y_TextureUnit;\n"
-                                     "uniform sampler2D CoCg_TextureUnit;\n"
-                                     "varying vec2 Texcoord;\n"
-                                     "void main( void )\n"
-                                     "{\n"
-                                     "    float Y = texture2D(Y_TextureUnit, Texcoord).r;\n"
-                                     "    vec4 cocg = texture2D(CoCg_TextureUnit, Texcoord);\n" VX_YCOCG_TO_RGB
-                                     "    gl_FragColor = vec4(R, G, B, 1.0);\n"
-                                     "}\n";
-
-        const char* const fsYACoCg10 = "uniform sampler2D YA_TextureUnit;\n"
-                                       "uniform sampler2D CoCg_TextureUnit;\n"
-                                       "varying vec2 Texcoord;\n"
-                                       "void main( void )\n"
-                                       "{\n"
-                                       "    vec4 ya = texture2D(YA_TextureUnit, Texcoord);\n"
-                                       "    float Y = ya.r;\n"
-                                       "    vec4 cocg = texture2D(CoCg_TextureUnit, Texcoord);\n" VX_YCOCG_TO_RGB
-                                       "    gl_FragColor = vec4(R, G, B, ya.g);\n"
-                                       "}\n";
-
-#undef VX_YCOCG_TO_RGB
-
-        const char* const fsALA = "uniform sampler2D LA_TextureUnit;\n"
-                                  "uniform sampler2D A_TextureUnit;\n"
-                                  "varying vec2 Texcoord;\n"
-                                  "void main( void )\n"
-                                  "{\n"
-                                  "    vec4 la = texture2D(LA_TextureUnit, Texcoord);\n"
-                                  "    gl_FragColor = vec4(la.r, la.a, 0.0, texture2D(A_TextureUnit, Texcoord).a);\n"
-                                  "}\n";
-
         struct Sources
         {
             const char* vertex;
@@ -244,9 +252,9 @@ namespace vx
             {vsQuad, psSwizzleRGB},
             {vsTransform, fsFormatConversion},
             {vsHapY, fsHapY},
-            {vsQMV, fsYCoCg6},
-            {vsQMV, fsYACoCg10},
-            {vsQMV, fsALA},
+            {qmv::vsYCoCg6, qmv::fsYCoCg6},
+            {qmv::vsYACoCg10, qmv::fsYACoCg10},
+            {qmv::vsALA, qmv::fsALA},
             {vsTransform, fsDistanceFieldText},
             {vsTransform, fsAlphaMaskText},
         };

@@ -5,6 +5,21 @@
 #include <array>
 #include <memory>
 
+namespace qmv
+{
+    /** The QMV codec's shader path: YCoCg (Y and CoCg planes), YCoCg with
+        alpha (YA and CoCg planes) and the two alpha planes of UV maps (LA and
+        A), each a vertex and a fragment text ("Texcoord" from the first
+        texture coordinate). Compiled into the built-in slots QMVYCoCg,
+        QMVYCoCgAlpha and QMVAlphaPlanes. */
+    extern const char* const vsYCoCg6;
+    extern const char* const fsYCoCg6;
+    extern const char* const vsYACoCg10;
+    extern const char* const fsYACoCg10;
+    extern const char* const vsALA;
+    extern const char* const fsALA;
+}
+
 namespace vx
 {
     /** The vertex program of effect passes ("#version 120", the engine's vertex

@@ -3,6 +3,7 @@
 #include <iterator>
 
 #include "core/VXScopedLock.h"
+#include "core/VXTime.h"
 #include "engine/video/formats/VXPixels.h"
 
 namespace vx
@@ -59,11 +60,14 @@ namespace vx
     {
         if (packets.size() < 2)
             return;
-        const double newest = std::prev(packets.end())->second->getHeader().frameTime;
+        // By arrival, not by the senders' frame times: one datagram from
+        // another clock (a restarted sender, anyone on the port) would
+        // otherwise make every packet of the stream look stale, or stay for
+        // ever itself.
+        const double oldestKept = getTickCount() - purgeAgeMs;
         for (auto entry = packets.begin(); entry != packets.end();)
         {
-            // Not "older than": a NaN frame time never stays.
-            if (! (entry->second->getHeader().frameTime >= newest - purgeAgeMs))
+            if (entry->second->getCreationTime() < oldestKept)
                 entry = packets.erase(entry);
             else
                 ++entry;

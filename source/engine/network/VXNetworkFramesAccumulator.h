@@ -19,9 +19,11 @@ namespace vx
     // consumer; the two never wait for a decode.
     //
     // Peers are not trusted: the packets waiting are bounded. Before each
-    // drain, with at least two entries, entries whose frame time is more than
-    // purgeAgeMs older than the newest entry's go; the map never holds more
-    // than maxPackets packets (lowest keys go first), nor the incoming list.
+    // drain, with at least two entries, packets that arrived more than
+    // purgeAgeMs ago go (whatever their keys and frame times say, so a stray
+    // datagram cannot outlive that nor push newer packets out); the map never
+    // holds more than maxPackets packets (lowest keys go first), nor the
+    // incoming list.
     class NetworkFramesAccumulator : public Thread
     {
     public:

@@ -110,7 +110,7 @@ namespace vx
         return fcntl(socket, F_SETFL, blocking ? (flags & ~O_NONBLOCK) : (flags | O_NONBLOCK)) == 0;
     }
 
-    bool Sockets::connectSocket(int& socket, bool datagram, void** addressOut, const char* host, int port,
+    bool Sockets::connectSocket(volatile int& socket, bool datagram, void** addressOut, const char* host, int port,
                                 int timeoutMs)
     {
         addrinfo hints{};

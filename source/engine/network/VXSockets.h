@@ -27,7 +27,10 @@ namespace vx
         // Reads until maxBytes are in (or after the first read unless
         // blockUntilFull), retrying reads interrupted by signals while
         // keepGoing holds. An error, an end of data or keepGoing false ends it:
-        // the bytes gathered, or -1 when none.
+        // the bytes gathered, or -1 when none. keepGoing is an atomic, not a
+        // volatile bool: another thread clears it (the client's destructor)
+        // while this one reads it, which only an atomic makes defined and
+        // visible.
         static int readSocket(int socket, void* buffer, int maxBytes, const std::atomic<bool>& keepGoing,
                               bool blockUntilFull);
         // Waits for the descriptor to become readable or writable, restarted
@@ -39,7 +42,7 @@ namespace vx
         // result's kind when socket < 0. Datagram: the first 16 bytes of the
         // address go to a new block in addressOut (the caller frees it with
         // delete[]), no connect. Stream: connects within timeoutMs.
-        static bool connectSocket(int& socket, bool datagram, void** addressOut, const char* host, int port,
+        static bool connectSocket(volatile int& socket, bool datagram, void** addressOut, const char* host, int port,
                                   int timeoutMs);
         // The first address of the entry as text; empty for null.
         static std::string getIpAddress(const hostent* host);

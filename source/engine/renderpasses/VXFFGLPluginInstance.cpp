@@ -121,22 +121,34 @@ namespace vx
 
     bool FFGLPluginInstance::initPluginLibrary()
     {
+        return startPluginLibrary(true);
+    }
+
+    bool FFGLPluginInstance::joinPluginLibrary()
+    {
+        return startPluginLibrary(false);
+    }
+
+    bool FFGLPluginInstance::startPluginLibrary(bool initialise)
+    {
         if (entryPoint == nullptr)
         {
             logInitError("plugin main function missing, cannot init.");
             return false;
         }
         bool threw = false;
-        const FFGL::Word initialised = call(FFGL::initialise, 0, 0, "initPluginLibrary", &threw);
-        if (threw)
+        if (initialise)
         {
-            logInitError("exception while initializing plugin, init failed.");
-            return false;
-        }
-        if (initialised != FFGL::success)
-        {
-            logInitError("plugin main function was unsuccessfull, init failed.");
-            return false;
+            const FFGL::Word initialised = call(FFGL::initialise, 0, 0, "initPluginLibrary", &threw);
+            if (threw || initialised != FFGL::success)
+            {
+                logInitError(threw ? "exception while initializing plugin, init failed."
+                                   : "plugin main function was unsuccessfull, init failed.");
+                // Not initialised: nothing more goes to it, its de-initialise
+                // neither.
+                entryPoint = nullptr;
+                return false;
+            }
         }
 
         // Parameters left from an earlier load reach no plugin any more: a

@@ -136,6 +136,9 @@ namespace vx
         // other instances still use. False while an OpenGL instance lives or
         // when nothing was loaded.
         bool forgetPluginLibrary();
+        // As initPluginLibrary without the plugin's initialise: for an
+        // instance whose library another instance initialised and still uses.
+        bool joinPluginLibrary();
 
     private:
         enum class Kind : std::uint8_t
@@ -161,6 +164,7 @@ namespace vx
         // failure or an exception.
         FFGL::Word callGL(std::uint32_t code, FFGL::Word input, FFGL::Word instance, const char* operation,
                           bool& ok) const;
+        bool startPluginLibrary(bool initialise);
         bool endPluginLibrary(bool deInitialise);
         bool isParameterIndex(int index) const { return index >= 0 && index < numParameters; }
         inline bool isTextParameter(int index, FFGL::Word instance) const;

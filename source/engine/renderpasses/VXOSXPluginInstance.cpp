@@ -65,26 +65,36 @@ namespace vx
     {
         if (path == nullptr || *path == '\0')
             return false;
+        // A copy: path may be this instance's own record, cleared by unload.
+        const std::string key = path;
         if (! unload())
             return false;
-        if (! loadLib(path))
+        // The plugin's library-wide state starts with the library's first
+        // instance and ends with its last (unload): whether this one is the
+        // first and its initialise are one step, so no other instance asks
+        // the plugin anything before that, nor initialises it again.
+        const std::lock_guard<std::mutex> hold(pluginLibsLock);
+        if (! takeLib(key))
             return false;
-        std::printf("Instantiating plugin %s", path);
+        const bool first = pluginLibs.at(key).refCount == 1;
+        std::printf("Instantiating plugin %s", key.c_str());
 
         auto entry = reinterpret_cast<FFGL::PlugMainFunction>(dlsym(libHandle, "plugMain"));
-        if (entry == nullptr)
+        if (entry != nullptr)
         {
-            unload();
-            return false;
+            setEntryPoint(entry);
+            if (first ? initPluginLibrary() : joinPluginLibrary())
+            {
+                setLoaded(true, key);
+                return true;
+            }
+            if (first)
+                deinitPluginLibrary();
+            else
+                forgetPluginLibrary();
         }
-        setEntryPoint(entry);
-        if (! initPluginLibrary())
-        {
-            unload();
-            return false;
-        }
-        setLoaded(true, path);
-        return true;
+        giveBackLib(key);
+        return false;
     }
 
     bool OSXPluginInstance::unload()
@@ -116,14 +126,22 @@ namespace vx
 
     bool OSXPluginInstance::loadLib(const char* path)
     {
+        if (path == nullptr)
+            return false;
+        const std::string key = path;
         if (libHandle != nullptr)
             unloadLib(libPath.c_str());
         const std::lock_guard<std::mutex> hold(pluginLibsLock);
+        return takeLib(key);
+    }
+
+    bool OSXPluginInstance::takeLib(const std::string& path)
+    {
         auto found = pluginLibs.find(path);
         if (found == pluginLibs.end())
         {
-            debugPrint("Loading plugin %s lib", path);
-            void* handle = dlopen(path, RTLD_NOW | RTLD_LOCAL);
+            debugPrint("Loading plugin %s lib", path.c_str());
+            void* handle = dlopen(path.c_str(), RTLD_NOW | RTLD_LOCAL);
             if (handle == nullptr)
             {
                 std::printf("Unable to load plugin\n%s", loaderError());

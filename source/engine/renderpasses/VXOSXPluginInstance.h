@@ -43,9 +43,11 @@ namespace vx
         // that instance.
         ~OSXPluginInstance() override;
 
-        // Gives back what was held, then opens, finds plugMain and
-        // initialises; false (nothing held) on any failure, or while an
-        // OpenGL instance lives.
+        // Gives back what was held, then opens, finds plugMain and asks the
+        // plugin for what it offers; only the library's first instance sends
+        // its initialise (the last sends its de-initialise, see unload).
+        // False (nothing held) on any failure, or while an OpenGL instance
+        // lives.
         bool load(const char* path) override;
         // Refused while an OpenGL instance lives. The plugin's library-wide
         // state belongs to all instances of its library: the last of them to
@@ -61,7 +63,9 @@ namespace vx
         bool unloadLib(const char* path);
 
     private:
-        // unloadLib with the cache lock held.
+        // loadLib and unloadLib with the cache lock held (this instance
+        // holding no library for takeLib).
+        bool takeLib(const std::string& path);
         bool giveBackLib(const std::string& path);
 
         void* libHandle = nullptr;

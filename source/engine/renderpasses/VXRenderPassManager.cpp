@@ -2,6 +2,7 @@
 
 #include "core/VXFile.h"
 #include "core/VXLog.h"
+#include "core/VXPresetFileNames.h"
 #include "core/VXStringUtils.h"
 #include "core/parameters/VXParamChoice.h"
 #include "core/xml/VXXmlAttributes.h"
@@ -37,16 +38,6 @@ namespace vx
         // their presets apart by it.
         const char* const presetCategoryAttribute = "renderPassCategory";
 
-        // folder/name without File::getChildFile, which takes a folder whose
-        // name has a dot for a file and answers a sibling instead.
-        File childOf(const File& folder, const std::string& name)
-        {
-            std::string path = folder.getFullPath();
-            if (! path.empty() && path.back() != '/')
-                path += '/';
-            return File(path + name);
-        }
-
         // A preset name is the file's name as it stands: one that could
         // reach outside its kind's folder (or cut the path short) is refused.
         bool isSafeFileName(const std::string& name)
@@ -67,37 +58,6 @@ namespace vx
             logPrint(logWarning, "RenderPassManager::loadPresets: skipped '%s': %s", file.getFullPath().c_str(), why);
         }
 
-        // The characters stringStripInvalidFilePathCharacters removes.
-        const char* const strippedCharacters = "\\,/:?<>|.";
-
-        std::string strippedFolderName(const std::string& name)
-        {
-            std::string folderName = name;
-            stringStripInvalidFilePathCharacters(folderName);
-            return folderName;
-        }
-
-        // The name with each character a folder name leaves out written as
-        // "%" and two hex digits ("Add.50" -> "Add%2E50"): kinds whose
-        // stripped names meet keep apart.
-        std::string spelledOutFolderName(const std::string& name)
-        {
-            static const char* const digits = "0123456789ABCDEF";
-            std::string folderName;
-            for (const char c : name)
-            {
-                if (std::strchr(strippedCharacters, c) == nullptr)
-                {
-                    folderName += c;
-                    continue;
-                }
-                folderName += '%';
-                folderName += digits[(static_cast<unsigned char>(c) >> 4) & 15];
-                folderName += digits[static_cast<unsigned char>(c) & 15];
-            }
-            return folderName;
-        }
-
         const char* categoryName(RenderPassCategory category)
         {
             switch (category)
@@ -116,62 +76,11 @@ namespace vx
             return "Other";
         }
 
-        std::string withCategory(const std::string& folderName, RenderPassCategory category)
+        PresetFileNames::Entry folderEntry(const RenderPassInfo& info)
         {
-            return folderName + " (" + categoryName(category) + ")";
-        }
-
-        // Each kind's preset folder, in list order. A kind keeps its stripped
-        // name, the folder it always had, unless another kind's name strips
-        // to the same; then the stripped characters are spelled out, and a
-        // name registered in several categories gets its category too
-        // ("Add (Mixer)"). Empty for a kind whose name strips to nothing.
-        // Which kinds are registered decides, so a kind's folder can change
-        // from one run to the next: see possibleFolderNames.
-        std::vector<std::string> presetFolderNames(const std::vector<RenderPassManager::InfoPtr>& infos)
-        {
-            std::vector<std::string> stripped;
-            std::map<std::string, int> strippedUses;
-            std::map<std::string, int> nameUses;
-            for (const RenderPassManager::InfoPtr& info : infos)
-            {
-                stripped.push_back(strippedFolderName(info->getExtensionName()));
-                ++strippedUses[stripped.back()];
-                ++nameUses[info->getExtensionName()];
-            }
-
-            std::vector<std::string> folders(infos.size());
-            std::set<std::string> taken;
-            for (size_t i = 0; i < infos.size(); ++i)
-                if (! stripped[i].empty() && strippedUses[stripped[i]] == 1)
-                    taken.insert(folders[i] = stripped[i]);
-            for (size_t i = 0; i < infos.size(); ++i)
-            {
-                if (stripped[i].empty() || strippedUses[stripped[i]] == 1)
-                    continue;
-                const std::string& name = infos[i]->getExtensionName();
-                std::string folderName = spelledOutFolderName(name);
-                if (nameUses[name] > 1)
-                    folderName = withCategory(folderName, infos[i]->getRenderPassCategory());
-                // Only a contrived name ("Add%2E50" beside "Add.50" and
-                // "Add50") meets another spelled-out one.
-                std::string unique = folderName;
-                for (int n = 2; taken.count(unique) != 0; ++n)
-                    unique = folderName + " " + std::to_string(n);
-                taken.insert(folders[i] = unique);
-            }
-            return folders;
-        }
-
-        // Every folder presetFolderNames gives a kind with some set of other
-        // kinds beside it (but the contrived numbered ones).
-        std::vector<std::string> possibleFolderNames(const RenderPassInfo& info)
-        {
-            const std::string stripped = strippedFolderName(info.getExtensionName());
-            if (stripped.empty())
-                return {};
-            const std::string spelledOut = spelledOutFolderName(info.getExtensionName());
-            return {stripped, spelledOut, withCategory(spelledOut, info.getRenderPassCategory())};
+            // Kinds of one name in several categories tell their folders
+            // apart by it ("Add (Mixer)").
+            return {info.getExtensionName(), categoryName(info.getRenderPassCategory())};
         }
 
         // The kind a preset element belongs to: the one of its "renderPass"
@@ -500,16 +409,13 @@ namespace vx
     bool RenderPassManager::savePresets(const File& folder)
     {
         const std::vector<InfoPtr>& infos = pimpl->infos;
-        const std::vector<std::string> folders = presetFolderNames(infos);
+        std::vector<PresetFileNames::Entry> entries;
+        for (const InfoPtr& info : infos)
+            entries.push_back(folderEntry(*info));
+        const std::vector<std::string> folders = PresetFileNames::uniqueNames(entries);
         // Kinds that leave the folder they shared go first: their files there
         // move out before the kind that keeps the folder writes its own.
-        std::vector<size_t> order;
-        for (size_t i = 0; i < infos.size(); ++i)
-            if (folders[i] != strippedFolderName(infos[i]->getExtensionName()))
-                order.push_back(i);
-        for (size_t i = 0; i < infos.size(); ++i)
-            if (folders[i] == strippedFolderName(infos[i]->getExtensionName()))
-                order.push_back(i);
+        const std::vector<size_t> order = PresetFileNames::movingFirst(entries, folders);
 
         bool allWritten = true;
         for (const size_t index : order)
@@ -519,9 +425,9 @@ namespace vx
             const std::string& folderName = folders[index];
             // Folders the kind had before that exist: its presets there move out.
             std::vector<File> formerFolders;
-            for (const std::string& formerFolderName : possibleFolderNames(*info))
+            for (const std::string& formerFolderName : PresetFileNames::possibleNames(entries[index]))
             {
-                const File formerFolder = childOf(folder, formerFolderName);
+                const File formerFolder = PresetFileNames::childOf(folder, formerFolderName);
                 if (formerFolderName != folderName && formerFolder.existsAsDirectory())
                     formerFolders.push_back(formerFolder);
             }
@@ -561,12 +467,12 @@ namespace vx
 
                 if (kindFolder.getFullPath().empty())
                 {
-                    kindFolder = childOf(folder, folderName);
+                    kindFolder = PresetFileNames::childOf(folder, folderName);
                     if (! kindFolder.existsAsDirectory())
                         kindFolder.createDirectory();
                 }
                 const std::string fileName = preset->getName() + ".xml";
-                const File file = childOf(kindFolder, fileName);
+                const File file = PresetFileNames::childOf(kindFolder, fileName);
                 // Only a file moved here by hand, or left from when kinds
                 // shared folders, can hold another kind's preset: it stays.
                 // One this manager wrote or loaded for the kind, unchanged
@@ -604,7 +510,7 @@ namespace vx
                 // would load twice.
                 for (const File& formerFolder : formerFolders)
                 {
-                    const File formerFile = childOf(formerFolder, fileName);
+                    const File formerFile = PresetFileNames::childOf(formerFolder, fileName);
                     std::string storedName;
                     if (findPresetFileOwner(infos, formerFile, *info, &storedName) == PresetFileOwner::kind &&
                         storedName == preset->getName())

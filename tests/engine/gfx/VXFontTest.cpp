@@ -12,6 +12,7 @@
 #include <gtest/gtest.h>
 
 #include <cstring>
+#include <filesystem>
 #include <fstream>
 #include <memory>
 #include <sstream>
@@ -302,6 +303,44 @@ namespace vx
             test::LogRecorder log;
             EXPECT_FALSE(font.load(dir.file("missing.ttf").c_str(), 9.0f, nullptr));
             EXPECT_TRUE(log.contains("missing.ttf")) << log.dump();
+        }
+
+        // The fixed file name is read from the working directory: the test
+        // puts the embedded face there under that name.
+        TEST(FontTest, LoadGlyphBakesOneCharacterOfTheFixedFile)
+        {
+            test::TempDir dir;
+            struct WorkingDirectory
+            {
+                const std::filesystem::path previous = std::filesystem::current_path();
+                ~WorkingDirectory() { std::filesystem::current_path(previous); }
+            } restored;
+            std::filesystem::current_path(dir.path());
+            unsigned short width = 1, height = 1;
+            unsigned char* bitmap = nullptr;
+            float xOffset = 1.0f, yOffset = 1.0f;
+            {
+                test::LogRecorder log;
+                EXPECT_FALSE(Font::loadGlyph('A', width, height, bitmap, xOffset, yOffset));
+                EXPECT_EQ(width + height, 0);
+                EXPECT_EQ(bitmap, nullptr);
+                EXPECT_EQ(xOffset + yOffset, 0.0f);
+                EXPECT_TRUE(log.contains("arial.ttf")) << log.dump();
+            }
+
+            dir.writeFile(Font::glyphFontPath, std::string(reinterpret_cast<const char*>(uni9_data), uni9_data_size));
+            ASSERT_TRUE(Font::loadGlyph('A', width, height, bitmap, xOffset, yOffset));
+            const std::unique_ptr<unsigned char[]> owned(bitmap);
+            EXPECT_EQ(width, 64);
+            EXPECT_EQ(height, 32);
+            // An upper-case letter at 32 pixels: inked rows above the
+            // baseline, well over one row's worth.
+            int inked = 0;
+            for (int i = 0; i < 64 * 32; ++i)
+                inked += bitmap[i] > 128 ? 1 : 0;
+            EXPECT_GT(inked, 64);
+            EXPECT_LT(yOffset, -10.0f);
+            EXPECT_GE(xOffset, -2.0f);
         }
 
         TEST(FontTest, SaveHeaderRefusesAnUnwritablePathOrAnEmptyFont)

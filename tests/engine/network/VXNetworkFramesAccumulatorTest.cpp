@@ -108,12 +108,60 @@ namespace vx::test
         EXPECT_EQ(accumulator.getPixels(), nullptr);
         EXPECT_EQ(accumulator.getNumPendingPackets(), NetworkFramesAccumulator::maxPackets);
         EXPECT_EQ(accumulator.getPixels(), nullptr);
-        EXPECT_EQ(accumulator.getNumPendingPackets(), 5001u) << "only the last 5000 ms stay";
+        EXPECT_EQ(accumulator.getNumPendingPackets(), NetworkFramesAccumulator::maxPackets)
+            << "all arrived just now: the senders' frame times do not age them";
 
         add(accumulator, frameOf(flood + 1, 2, 'G'));
         const auto frame = accumulator.getPixels();
         ASSERT_NE(frame, nullptr);
         EXPECT_EQ(frame->data[0], 'G');
+    }
+
+    // Frames whose packets arrive over several drains, after one packet
+    // keyed far above them (another sender's clock): each still completes.
+    // Then a sender restarts with lower keys beside the old one's leftovers.
+    TEST(NetworkFramesAccumulatorTest, AStrayHigherKeyNeverStallsTheStream)
+    {
+        NetworkFramesAccumulator accumulator;
+        add(accumulator, {frameOf(4000000000u, 2, 'S')[0]});
+        const auto deliveredOf = [&](std::uint32_t firstKey)
+        {
+            int delivered = 0;
+            for (std::uint32_t key = firstKey; key < firstKey + 20; ++key)
+            {
+                const unsigned char tag = static_cast<unsigned char>('a' + key % 20);
+                std::shared_ptr<Pixels> frame;
+                for (const Datagram& packet : frameOf(key, 3, tag))
+                {
+                    add(accumulator, {packet});
+                    frame = accumulator.getPixels();
+                }
+                delivered += frame != nullptr && frame->data[0] == tag ? 1 : 0;
+            }
+            return delivered;
+        };
+        EXPECT_EQ(deliveredOf(1000), 20);
+        EXPECT_EQ(accumulator.getNumPendingPackets(), 1u) << "the stray waits for its age";
+
+        auto leftover = frameOf(5000, 3, 'L');
+        leftover.pop_back();
+        add(accumulator, leftover);
+        EXPECT_EQ(accumulator.getPixels(), nullptr);
+        EXPECT_EQ(deliveredOf(10), 20);
+    }
+
+    // Packets nobody completes go once they are purgeAgeMs old, a stray with
+    // the highest key among them.
+    TEST(NetworkFramesAccumulatorTest, PacketsGoByTheirArrivalAge)
+    {
+        NetworkFramesAccumulator accumulator;
+        add(accumulator, {frameOf(4000000000u, 2, 'S')[0]});
+        add(accumulator, {frameOf(70, 2, 'P')[0]});
+        EXPECT_EQ(accumulator.getPixels(), nullptr);
+        Thread::sleep(int(NetworkFramesAccumulator::purgeAgeMs) + 100);
+        add(accumulator, {frameOf(80, 2, 'Q')[0]});
+        EXPECT_EQ(accumulator.getPixels(), nullptr);
+        EXPECT_EQ(accumulator.getNumPendingPackets(), 1u) << "only the packet that came last stays";
     }
 
     TEST(NetworkFramesAccumulatorTest, ThreadHandsEachFrameOutOnce)

@@ -154,3 +154,36 @@ namespace vx::test
         EXPECT_GE(client.getNumDatagramsRead(), 10u);
     }
 }
+
+namespace vx::test
+{
+    // One datagram keyed far above the stream (another sender's clock), then
+    // frames whose packets come a few milliseconds apart, so that each spans
+    // several of the accumulator's drains: every frame arrives.
+    TEST(NetworkVideoClientTest, AStrayDatagramNeverStallsTheStream)
+    {
+        const int port = findFreePort();
+        NetworkVideoClient client(NetworkVideoExtension("server", "127.0.0.1", std::uint16_t(port)));
+        ASSERT_TRUE(client.isReady());
+        client.start();
+        const auto picture = makePicture(60, 20, 4, 9);
+        const auto packed = compressWith(PixelsCompressor::Dummy, *picture);
+        UdpSender sender(port);
+        ASSERT_TRUE(sender.send(packetise(*packed, 4000000000u)[0]));
+
+        int received = 0;
+        for (std::uint32_t key = 1000; key < 1050; ++key)
+        {
+            const std::vector<Datagram> frame = packetise(*packed, key);
+            ASSERT_GE(frame.size(), 3u);
+            for (const Datagram& packet : frame)
+            {
+                sender.send(packet);
+                Thread::sleep(5);
+            }
+            if (waitFor([&] { return client.readFrame(); }, 1000))
+                ++received;
+        }
+        EXPECT_EQ(received, 50);
+    }
+}

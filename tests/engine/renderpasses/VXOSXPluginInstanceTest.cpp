@@ -73,7 +73,7 @@ namespace
         EXPECT_TRUE(second.unload());
         EXPECT_EQ(deInitialisations(), 0) << "the first instance still uses the library";
 
-        module.recorder->script.failCode = FFGL::initialise;
+        module.recorder->script.failCode = FFGL::getInfo; // a second instance sends no initialise
         EXPECT_FALSE(refused.load(recorderPath));
         EXPECT_EQ(deInitialisations(), 0) << "a failed load beside a live instance";
         module.recorder->script.failCode = 0xFFFFFFFFu;
@@ -87,6 +87,59 @@ namespace
         EXPECT_EQ(getLib(recorderPath), nullptr);
         module.close();
         EXPECT_FALSE(isLibraryOpen(recorderPath));
+    }
+
+    // Each library is initialised once for as long as instances hold it, and
+    // de-initialised once: loads beside a live instance, one that fails, a
+    // reload, and a scan (which loads the file twice at once).
+    TEST_F(OSXPluginInstanceTest, InitialiseAndDeInitialiseArePairedPerLibrary)
+    {
+        RecorderModule module;
+        const auto count = [&](std::uint32_t code)
+        {
+            const std::vector<std::uint32_t> codes = module.codes();
+            return std::count(codes.begin(), codes.end(), code);
+        };
+        {
+            OSXPluginInstance first, second, third;
+            ASSERT_TRUE(first.load(recorderPath));
+            ASSERT_TRUE(second.load(recorderPath));
+            EXPECT_EQ(second.getParams()->getNumParams(), 7) << "a joining instance still mirrors the parameters";
+            module.recorder->script.failCode = FFGL::getInfo;
+            EXPECT_FALSE(third.load(recorderPath));
+            module.recorder->script.failCode = 0xFFFFFFFFu;
+            ASSERT_TRUE(first.load(recorderPath)) << "a reload beside the second";
+            EXPECT_EQ(count(FFGL::initialise), 1);
+            EXPECT_TRUE(first.unload());
+            EXPECT_TRUE(second.unload());
+            EXPECT_EQ(count(FFGL::deInitialise), 1);
+            ASSERT_TRUE(third.load(recorderPath));
+            EXPECT_TRUE(third.unload());
+            EXPECT_EQ(count(FFGL::initialise), 2);
+            EXPECT_EQ(count(FFGL::deInitialise), 2);
+        }
+
+        // A first instance the plugin refuses: neither is sent again.
+        module.recorder->calls.clear();
+        module.recorder->script.failCode = FFGL::initialise;
+        OSXPluginInstance refused;
+        EXPECT_FALSE(refused.load(recorderPath));
+        module.recorder->script.failCode = 0xFFFFFFFFu;
+        EXPECT_EQ(module.codes(), std::vector<std::uint32_t>{FFGL::initialise});
+
+        // A link, not a copy: the loader gives the scan the library (and so
+        // the recorder) this test reads.
+        TempDir tree;
+        const std::string executable = tree.makeDirectory("P.bundle/Contents/MacOS") + "/Recorder";
+        std::filesystem::create_symlink(recorderPath, executable);
+        RenderPassManager manager;
+        RenderPassManager::setCurrent(&manager);
+        module.recorder->calls.clear();
+        manager.scanDirectoryForPlugins(File(tree.path()));
+        RenderPassManager::clearCurrent(&manager);
+        ASSERT_EQ(manager.getNumberOfRenderPasses(), 1);
+        EXPECT_EQ(count(FFGL::initialise), 1);
+        EXPECT_EQ(count(FFGL::deInitialise), 1);
     }
 
     // Loads, unloads and a scan on several threads at once, as when the

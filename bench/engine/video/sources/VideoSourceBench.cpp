@@ -67,7 +67,7 @@ namespace
             for (int i = 0; i < 2; ++i)
                 frames[i].assign(size_t(frameWidth) * frameHeight * 4, static_cast<unsigned char>(60 + 100 * i));
         }
-        unsigned getTotalFrames() const override { return 25; }
+        unsigned getTotalFrames() override { return 25; }
         bool readFrame(double) override
         {
             turn = 1 - turn;

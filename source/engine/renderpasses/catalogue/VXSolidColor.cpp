@@ -6,19 +6,13 @@
 #include "core/parameters/VXParamContainer.h"
 #include "engine/gfx/VXRenderer.h"
 #include "engine/video/formats/VXPixels.h"
+#include "engine/video/sources/VXSourceInfo.h"
 
 #include <cstdint>
 #include <vector>
 
 namespace vx
 {
-    namespace
-    {
-        // The thumbnail size of the video sources, which show this one.
-        constexpr int thumbnailWidth = 160;
-        constexpr int thumbnailHeight = 120;
-    }
-
     SolidColor::SolidColor()
     {
         setName(classType(), true);
@@ -71,8 +65,9 @@ namespace vx
 
     std::shared_ptr<Pixels> SolidColor::getThumbnail()
     {
-        const std::vector<uint32_t> words(size_t(thumbnailWidth) * size_t(thumbnailHeight), Color::red.rgba());
-        return std::make_shared<Pixels>(thumbnailWidth, thumbnailHeight, 4, long(words.size() * 4),
+        const std::vector<uint32_t> words(size_t(sourceThumbnailWidth) * size_t(sourceThumbnailHeight),
+                                          Color::red.rgba());
+        return std::make_shared<Pixels>(sourceThumbnailWidth, sourceThumbnailHeight, 4, long(words.size() * 4),
                                         reinterpret_cast<const unsigned char*>(words.data()));
     }
 }

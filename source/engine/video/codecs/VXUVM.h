@@ -19,6 +19,12 @@
 // predicted segment keeps a >> 8 alpha unless a run covers it.
 //
 // Width and height are 1 to 7680. Plain functions, re-entrant, no logging.
+//
+// The coded stream is bytes (u16 words and alpha bytes, of any length) and is
+// passed as bytes with its size, in and out: it lives in byte buffers at any
+// offset (compressed frames, file data), so a u32* or u16* stream pointer
+// would claim an alignment and a word length it does not have, and without
+// the sizes neither coder could keep within its buffers.
 
 namespace vx
 {

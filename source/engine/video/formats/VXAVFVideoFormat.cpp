@@ -13,7 +13,7 @@ namespace vx
     {
     }
 
-    std::vector<unsigned char> AVFVideoFormat::getPossibleBitDepths() const
+    std::vector<unsigned char> AVFVideoFormat::getPossibleBitDepths()
     {
         return {3, 4, 8};
     }

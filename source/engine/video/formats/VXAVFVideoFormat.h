@@ -12,7 +12,7 @@ namespace vx
     public:
         AVFVideoFormat();
 
-        std::vector<unsigned char> getPossibleBitDepths() const override;
+        std::vector<unsigned char> getPossibleBitDepths() override;
         using VideoFormat::createReaderFor;
         VideoFormatReader* createReaderFor(const File& file) override;
         VideoFormatWriter* createWriterFor(File& file, double fps, unsigned bitDepth, unsigned width, unsigned height,

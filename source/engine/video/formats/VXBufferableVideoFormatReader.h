@@ -45,7 +45,7 @@ namespace vx
         virtual bool renderInternal(Renderer& renderer, const unsigned char* frame) = 0;
 
         // Both bases ask for the frame count; concrete readers answer once.
-        unsigned getTotalFrames() const override = 0;
+        unsigned getTotalFrames() override = 0;
         bool canServePixels() const override { return true; }
         bool isBuffering() const override { return buffering; }
         using VideoFormatReader::init;

@@ -22,7 +22,7 @@ namespace vx
         // False when it cannot: the bufferer then treats the frame as having
         // no data, and what *frame holds is not used.
         virtual bool decompressPreparedFrame(int index, unsigned char** frame) = 0;
-        virtual std::size_t getFrameSize() const = 0;
-        virtual unsigned getTotalFrames() const = 0;
+        virtual std::size_t getFrameSize() = 0;
+        virtual unsigned getTotalFrames() = 0;
     };
 }

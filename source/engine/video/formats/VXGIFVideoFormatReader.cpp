@@ -46,7 +46,7 @@ namespace vx
 
     GIFVideoFormatReader::~GIFVideoFormatReader() = default;
 
-    unsigned GIFVideoFormatReader::getTotalFrames() const
+    unsigned GIFVideoFormatReader::getTotalFrames()
     {
         return image ? image->getNumFrames() : 0;
     }

@@ -22,10 +22,10 @@ namespace vx
         explicit GIFVideoFormatReader(const File& file);
         ~GIFVideoFormatReader() override;
 
-        bool canFrameRateBeAltered() const override { return true; }
+        bool canFrameRateBeAltered() override { return true; }
         bool hasCustomThumbnail() const override { return true; }
         bool canServePixels() const override { return true; }
-        unsigned getTotalFrames() const override;
+        unsigned getTotalFrames() override;
         using VideoFormatReader::init;
         bool init(int width, int height) override;
         void release() override {}

@@ -65,7 +65,7 @@ namespace vx
         return pixels != nullptr ? pixels->height : 0;
     }
 
-    unsigned ImageFormatReader::getTotalFrames() const
+    unsigned ImageFormatReader::getTotalFrames()
     {
         return static_cast<unsigned>(files.size());
     }

@@ -21,14 +21,14 @@ namespace vx
         explicit ImageFormatReader(const File& file);
         ~ImageFormatReader() override;
 
-        bool canFrameRateBeAltered() const override { return true; }
+        bool canFrameRateBeAltered() override { return true; }
         bool canHandleMultipleFiles() const override { return true; }
         // With rejectDuplicates a file already listed answers false.
         bool addFile(const File& file, bool rejectDuplicates) override;
         bool canServePixels() const override { return true; }
         int getTextureWidth() const override;
         int getTextureHeight() const override;
-        unsigned getTotalFrames() const override;
+        unsigned getTotalFrames() override;
         using VideoFormatReader::init;
         bool init(int width, int height) override;
         bool hasCustomThumbnail() const override { return true; }

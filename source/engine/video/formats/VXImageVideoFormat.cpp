@@ -14,7 +14,7 @@ namespace vx
     {
     }
 
-    std::vector<unsigned char> ImageVideoFormat::getPossibleBitDepths() const
+    std::vector<unsigned char> ImageVideoFormat::getPossibleBitDepths()
     {
         return {3, 4};
     }

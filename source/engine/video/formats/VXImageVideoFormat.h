@@ -12,7 +12,7 @@ namespace vx
         ImageVideoFormat();
 
         bool canReaderHandleMultipleFiles() const override { return true; }
-        std::vector<unsigned char> getPossibleBitDepths() const override;
+        std::vector<unsigned char> getPossibleBitDepths() override;
         using VideoFormat::createReaderFor;
         VideoFormatReader* createReaderFor(const File& file) override;
         VideoFormatWriter* createWriterFor(File& file, double fps, unsigned bitDepth, unsigned width, unsigned height,

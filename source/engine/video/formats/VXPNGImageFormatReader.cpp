@@ -140,7 +140,7 @@ namespace vx
         });
     }
 
-    unsigned PNGImageFormatReader::getTotalFrames() const
+    unsigned PNGImageFormatReader::getTotalFrames()
     {
         return static_cast<unsigned>(files.size());
     }
@@ -165,7 +165,7 @@ namespace vx
         return false;
     }
 
-    std::size_t PNGImageFormatReader::getFrameSize() const
+    std::size_t PNGImageFormatReader::getFrameSize()
     {
         return static_cast<std::size_t>(textureHeight) * textureWidth * static_cast<std::size_t>(std::max(bitDepth, 0));
     }

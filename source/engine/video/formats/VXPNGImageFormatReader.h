@@ -30,11 +30,11 @@ namespace vx
         explicit PNGImageFormatReader(const File& file);
         ~PNGImageFormatReader() override;
 
-        bool canFrameRateBeAltered() const override { return true; }
+        bool canFrameRateBeAltered() override { return true; }
         bool canHandleMultipleFiles() const override { return true; }
         // A further file must have the first file's size and pixel size.
         bool addFile(const File& file, bool rejectDuplicates) override;
-        unsigned getTotalFrames() const override;
+        unsigned getTotalFrames() override;
         using BufferableVideoFormatReader::init;
         bool init(int width, int height) override;
         bool hasCustomThumbnail() const override { return true; }
@@ -47,7 +47,7 @@ namespace vx
         // of steps taken. A single file stays in memory once read.
         bool prepareFrames(unsigned first, int& count, unsigned char* buffer) override;
         bool decompressPreparedFrame(int index, unsigned char** frame) override;
-        std::size_t getFrameSize() const override;
+        std::size_t getFrameSize() override;
 
         // Decodes a file: its header only, or the whole picture into out.
         // Any out pointer may be null.

@@ -7,7 +7,7 @@ namespace vx
 {
     QMIVideoFormat::QMIVideoFormat() : VideoFormat("QMI file", "*.qmi", {fourCCFromText("QMDI"), fourCCFromText("QMD3")}) {}
 
-    std::vector<unsigned char> QMIVideoFormat::getPossibleBitDepths() const
+    std::vector<unsigned char> QMIVideoFormat::getPossibleBitDepths()
     {
         return {4, 8, 16};
     }

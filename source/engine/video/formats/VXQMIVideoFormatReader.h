@@ -36,7 +36,7 @@ namespace vx
         bool updateTextureInternal(Texture* texture) override;
         bool renderInternal(Renderer& renderer) override;
 
-        unsigned getTotalFrames() const override { return 1; }
+        unsigned getTotalFrames() override { return 1; }
         // The image's sizes raised to multiples of 16.
         int getTextureWidth() const override { return paddedWidth; }
         int getTextureHeight() const override { return paddedHeight; }

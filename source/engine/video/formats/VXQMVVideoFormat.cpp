@@ -7,7 +7,7 @@ namespace vx
 {
     QMVVideoFormat::QMVVideoFormat() : VideoFormat("QMV file", "*.qmv", {fourCCFromText("QMDI"), fourCCFromText("QMD3")}) {}
 
-    std::vector<unsigned char> QMVVideoFormat::getPossibleBitDepths() const
+    std::vector<unsigned char> QMVVideoFormat::getPossibleBitDepths()
     {
         return {4, 8, 16};
     }

@@ -11,7 +11,7 @@ namespace vx
         QMVVideoFormat();
 
         // 4, 8 and 16 bytes per pixel; writers refuse 16, which no frame type carries.
-        std::vector<unsigned char> getPossibleBitDepths() const override;
+        std::vector<unsigned char> getPossibleBitDepths() override;
         // A QMVVideoFormatReader when the file opens; null otherwise.
         VideoFormatReader* createReaderFor(const File& file) override;
         // A QMVVideoFormatWriter recording through a temporary file when it is

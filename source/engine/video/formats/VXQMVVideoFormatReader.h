@@ -50,7 +50,7 @@ namespace vx
         // Draws the last decoded frame through the decompressor.
         bool renderInternal(Renderer& renderer) override;
 
-        unsigned getTotalFrames() const override { return record.frameTable.count; }
+        unsigned getTotalFrames() override { return record.frameTable.count; }
         // The decompressor's sizes, padded to 16.
         int getTextureWidth() const override;
         int getTextureHeight() const override;

@@ -13,7 +13,7 @@ namespace vx
     {
     }
 
-    std::vector<unsigned char> QuartzComposerVideoFormat::getPossibleBitDepths() const
+    std::vector<unsigned char> QuartzComposerVideoFormat::getPossibleBitDepths()
     {
         return {4};
     }

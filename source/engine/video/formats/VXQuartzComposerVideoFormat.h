@@ -16,7 +16,7 @@ namespace vx
     public:
         QuartzComposerVideoFormat();
 
-        std::vector<unsigned char> getPossibleBitDepths() const override;
+        std::vector<unsigned char> getPossibleBitDepths() override;
         using VideoFormat::createReaderFor;
         VideoFormatReader* createReaderFor(const File& file) override;
     };

@@ -98,7 +98,7 @@ namespace vx
         return needsConversionFromYUVToRGBA ? textureWidth / 2 : textureWidth;
     }
 
-    unsigned SelfTimedVideoFormatReader::getTotalFrames() const
+    unsigned SelfTimedVideoFormatReader::getTotalFrames()
     {
         return player ? player->getNumFrames() : 0;
     }

@@ -31,7 +31,7 @@ namespace vx
         bool readFrame(double positionMs) override;
         bool updateTextureInternal(Texture* texture) override;
         int getTextureWidth() const override;
-        unsigned getTotalFrames() const override;
+        unsigned getTotalFrames() override;
         unsigned char* getFrame();
         void releaseFrame();
         void setPlaybackSpeed(float speed) override;

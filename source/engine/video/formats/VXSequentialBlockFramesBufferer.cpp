@@ -8,15 +8,24 @@
 
 namespace vx
 {
-    bool SequentialBlockFramesBufferer::CompareFramesPriority::test(unsigned a, unsigned b) const
+    bool SequentialBlockFramesBufferer::TaskQueue::CompareFramesPriority::test(const Entry& a, const Entry& b) const
     {
-        return distance(b) < distance(a);
+        return distance(b.first) < distance(a.first);
     }
 
-    unsigned SequentialBlockFramesBufferer::CompareFramesPriority::distance(unsigned frame) const
+    unsigned SequentialBlockFramesBufferer::TaskQueue::CompareFramesPriority::distance(unsigned frame) const
     {
         const unsigned d = frame > *current ? frame - *current : *current - frame;
         return total > d ? std::min(d, total - d) : d;
+    }
+
+    namespace
+    {
+        // The queue's heap order over its entries.
+        auto heapOrder(const SequentialBlockFramesBufferer::TaskQueue::CompareFramesPriority& order)
+        {
+            return [&order](const auto& a, const auto& b) { return order.test({a.frame, a.task}, {b.frame, b.task}); };
+        }
     }
 
     bool oneBehindFourInFrontPredicate(unsigned frame, unsigned current)
@@ -113,9 +122,8 @@ namespace vx
 
     void SequentialBlockFramesBufferer::rebuildHeapLocked()
     {
-        const CompareFramesPriority order{&current, total};
-        std::make_heap(queue.begin(), queue.end(),
-                       [&](const QueuedTask& a, const QueuedTask& b) { return order.test(a.frame, b.frame); });
+        const TaskQueue::CompareFramesPriority order{&current, total};
+        std::make_heap(queue.begin(), queue.end(), heapOrder(order));
     }
 
     void SequentialBlockFramesBufferer::prepareFramesAround(unsigned frame)
@@ -154,7 +162,7 @@ namespace vx
             return;
         }
 
-        const CompareFramesPriority order{&current, total};
+        const TaskQueue::CompareFramesPriority order{&current, total};
         QueuedTask block;
         block.frame = table->getFirstNotBufferedFrameOfBlock(blockStart, blockLength);
         if (block.frame >= total || table->contains(block.frame))
@@ -266,7 +274,7 @@ namespace vx
 
         // The frame closest to the playhead is decoded by this task itself:
         // playing on, a step leaves one frame to decode and costs one task.
-        const CompareFramesPriority order{&current, total};
+        const TaskQueue::CompareFramesPriority order{&current, total};
         const auto closest = std::min_element(missing.begin(), missing.end(), [&](unsigned a, unsigned b)
                                               { return order.distance(a) < order.distance(b); });
         const unsigned inlineFrame = *closest;
@@ -351,9 +359,8 @@ namespace vx
             idleChanged.notify_all();
             return;
         }
-        const CompareFramesPriority order{&current, total};
-        std::pop_heap(queue.begin(), queue.end(),
-                      [&](const QueuedTask& a, const QueuedTask& b) { return order.test(a.frame, b.frame); });
+        const TaskQueue::CompareFramesPriority order{&current, total};
+        std::pop_heap(queue.begin(), queue.end(), heapOrder(order));
         running = queue.back();
         queue.pop_back();
         running.task->setPriority(static_cast<signed char>(std::min(order.distance(running.frame), 127u)));

@@ -6,6 +6,7 @@
 #include <condition_variable>
 #include <memory>
 #include <mutex>
+#include <utility>
 #include <vector>
 
 namespace vx
@@ -70,14 +71,27 @@ namespace vx
         int getNumLiveTasks() const;
         unsigned long long getNumTasksMade() const;
 
-        // The heap order of the task queue: closest to the current frame on
-        // top, by circular distance.
-        struct CompareFramesPriority
+        // The queue of (frame, task) pairs waiting to be handed to the task
+        // manager, kept as a heap.
+        struct TaskQueue
         {
-            const unsigned* current;
-            unsigned total;
-            bool test(unsigned a, unsigned b) const;
-            unsigned distance(unsigned frame) const;
+            using Entry = std::pair<unsigned, Task*>;
+
+            // The heap order: closest to the current frame on top, by
+            // circular distance over total frames.
+            struct CompareFramesPriority
+            {
+                CompareFramesPriority(const unsigned* currentFrame, unsigned totalFrames)
+                    : current(currentFrame), total(totalFrames)
+                {
+                }
+                // b's frame strictly closer than a's; the tasks play no part.
+                bool test(const Entry& a, const Entry& b) const;
+                unsigned distance(unsigned frame) const;
+
+                const unsigned* current;
+                unsigned total;
+            };
         };
 
     private:

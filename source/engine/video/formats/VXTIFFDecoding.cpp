@@ -50,8 +50,10 @@ namespace vx
                          file.getFullPath().c_str());
                 return nullptr;
             }
-            MallocBuffer decoded(image->decompressToBytes(nullptr));
-            if (decoded == nullptr)
+            // Decoded straight into a malloc'ed buffer, which may be answered
+            // as it is.
+            MallocBuffer decoded(static_cast<unsigned char*>(std::malloc(image->getOutputSize())));
+            if (decoded == nullptr || ! image->decompressIntoBuffer(decoded.get()))
             {
                 logPrint(logError, "ImageUtils::imageFromFile: TIFF decoding failed: %s\n", file.getFullPath().c_str());
                 return nullptr;

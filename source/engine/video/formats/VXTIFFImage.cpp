@@ -105,21 +105,16 @@ namespace vx
         return handle != nullptr && layoutSupported && outputSize != 0 && outputSize <= maxDecodedBytes;
     }
 
-    unsigned char* TIFFImageBase::decompressToBytes(std::uint64_t* size)
+    unsigned char* TIFFImageBase::decompressToBytes(unsigned* size)
     {
         if (! isValid())
             return nullptr;
-        auto* bytes = static_cast<unsigned char*>(std::malloc(outputSize));
-        if (bytes == nullptr)
+        std::unique_ptr<unsigned char[]> bytes(new (std::nothrow) unsigned char[outputSize]);
+        if (bytes == nullptr || ! decompressIntoBuffer(bytes.get()))
             return nullptr;
-        if (! decompressIntoBuffer(bytes))
-        {
-            std::free(bytes);
-            return nullptr;
-        }
         if (size != nullptr)
-            *size = outputSize;
-        return bytes;
+            *size = static_cast<unsigned>(outputSize); // at most maxDecodedBytes
+        return bytes.release();
     }
 
     bool TIFFImageBase::readStrips(const std::function<bool(const unsigned char*, std::uint64_t, std::uint32_t)>& convertRow)
@@ -284,6 +279,9 @@ namespace vx
         if (this->throughRGBA)
             return;
         // One grey sample, or grey and alpha, stored together, of T's width.
+        // Grey comes first and alpha second: TIFF stores the extra samples
+        // (alpha) after the colour samples, whatever order a layout table
+        // may suggest.
         if (this->samplesPerPixel > 2 || this->bitsPerSample != sizeof(T) * 8 ||
             (this->planarConfig != PLANARCONFIG_CONTIG && this->samplesPerPixel > 1))
             this->layoutSupported = false;

@@ -43,9 +43,10 @@ namespace vx
         // 4 bytes, malloc'ed, the caller frees it); null on failure.
         virtual unsigned char* to32bitARGB() = 0;
 
-        // A new malloc'ed buffer of outputSize bytes (the caller frees it),
-        // with the size written to size when given; null on failure.
-        unsigned char* decompressToBytes(std::uint64_t* size);
+        // A new array of outputSize bytes (the caller deletes it with
+        // delete[]), with the size written to size when given (it fits:
+        // isValid bounds it by maxDecodedBytes); null on failure.
+        unsigned char* decompressToBytes(unsigned* size);
 
         std::uint32_t getWidth() const { return width; }
         std::uint32_t getHeight() const { return height; }

@@ -58,8 +58,8 @@ namespace vx
         if (headerOnly)
             return true;
 
-        std::uint64_t size = 0;
-        MallocBuffer bytes(image->decompressToBytes(&size));
+        unsigned size = 0;
+        const std::unique_ptr<unsigned char[]> bytes(image->decompressToBytes(&size));
         if (bytes == nullptr)
         {
             logPrint(logError, "TIFFImageFormatReader::TIffImage::decompressToBytes failed\n");
@@ -105,7 +105,7 @@ namespace vx
         });
     }
 
-    unsigned TIFFImageFormatReader::getTotalFrames() const
+    unsigned TIFFImageFormatReader::getTotalFrames()
     {
         return static_cast<unsigned>(files.size());
     }

@@ -22,12 +22,12 @@ namespace vx
         explicit TIFFImageFormatReader(const File& file);
         ~TIFFImageFormatReader() override;
 
-        bool canFrameRateBeAltered() const override { return true; }
+        bool canFrameRateBeAltered() override { return true; }
         bool canHandleMultipleFiles() const override { return true; }
         // A further file must have the first file's size and pixel size.
         bool addFile(const File& file, bool rejectDuplicates) override;
         bool canServePixels() const override { return true; }
-        unsigned getTotalFrames() const override;
+        unsigned getTotalFrames() override;
         using VideoFormatReader::init;
         bool init(int width, int height) override;
         bool hasCustomThumbnail() const override { return true; }

@@ -47,7 +47,7 @@ namespace vx
         // does), and the codec is any codec or one of the list.
         virtual bool canHandleFileFormat(std::string extension, CodecFourCC codec);
         // Bytes per pixel a writer can be asked for.
-        virtual std::vector<unsigned char> getPossibleBitDepths() const = 0;
+        virtual std::vector<unsigned char> getPossibleBitDepths() = 0;
         virtual std::vector<std::string> getQualityOptions() const { return {}; }
         // Forwards to createReaderFor(file).
         virtual VideoFormatReader* createReaderFor(const File& file, VideoFormatReader::Purpose purpose);

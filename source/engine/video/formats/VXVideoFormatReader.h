@@ -49,14 +49,14 @@ namespace vx
 
         // read(double) with the parameter's current value; false for null.
         virtual bool read(std::shared_ptr<ParamRange> position);
-        virtual bool canFrameRateBeAltered() const { return false; }
+        virtual bool canFrameRateBeAltered() { return false; }
         virtual bool canHandleMultipleFiles() const { return false; }
         virtual bool addFile(const File& file, bool rejectDuplicates);
         virtual std::vector<TextureFormat> enumeratePixelFormats() const;
         virtual bool canServePixels() const { return false; }
         virtual int getTextureWidth() const { return textureWidth; }
         virtual int getTextureHeight() const { return textureHeight; }
-        virtual unsigned getTotalFrames() const { return 0; }
+        virtual unsigned getTotalFrames() { return 0; }
         virtual bool init(int width, int height);
         virtual bool init(const VideoCodecSettings& settings);
         // Leaves no current frame.

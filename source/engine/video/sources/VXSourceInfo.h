@@ -6,6 +6,12 @@ namespace vx
 {
     class SourceExtension;
 
+    // The size of source thumbnails, VideoSource::THUMBNAIL_WIDTH and
+    // THUMBNAIL_HEIGHT: here, below the render passes, for the generators
+    // that draw their own.
+    constexpr int sourceThumbnailWidth = 160;
+    constexpr int sourceThumbnailHeight = 120;
+
     // Who a source is: the four strings of the extension that offers its
     // kind.
     struct SourceInfo

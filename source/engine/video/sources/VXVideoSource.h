@@ -9,6 +9,7 @@
 #include "engine/gfx/VXGfxObject.h"
 #include "engine/gfx/VXTextureRef.h"
 #include "engine/video/sources/VXSourceExtension.h"
+#include "engine/video/sources/VXSourceInfo.h"
 #include "engine/video/sources/VXVideoSourceListener.h"
 
 #include <memory>
@@ -49,6 +50,8 @@ namespace vx
     public:
         static constexpr int DEFAULT_WIDTH = 640;
         static constexpr int DEFAULT_HEIGHT = 480;
+        static constexpr int THUMBNAIL_WIDTH = sourceThumbnailWidth;
+        static constexpr int THUMBNAIL_HEIGHT = sourceThumbnailHeight;
 
         // type: the "type" attribute and the default description.
         explicit VideoSource(const std::string& type);

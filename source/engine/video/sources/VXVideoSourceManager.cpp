@@ -2,6 +2,7 @@
 
 #include "core/VXFile.h"
 #include "core/VXLog.h"
+#include "core/VXPresetFileNames.h"
 #include "core/VXStringUtils.h"
 #include "core/xml/VXXmlState.h"
 #include "core/xml/VXXmlStates.h"
@@ -16,6 +17,7 @@
 #include "engine/video/sources/VXVideoSource.h"
 #include "engine/video/sources/VXVideoSourceDataDriver.h"
 
+#include <cstdio>
 #include <utility>
 #include <vector>
 
@@ -181,48 +183,155 @@ namespace vx
         return source.getExtension() != nullptr;
     }
 
-    void VideoSourceManager::savePresets(const File& folder)
+    namespace
     {
-        for (const ExtensionPtr& extension : getSources(true))
+        const char* const presetElementName = "Preset";
+        const char* const defaultPresetName = "default";
+
+        // The "Preset" element of a file, or null (none there, unreadable,
+        // another element).
+        const XmlNode* presetElementOf(const XmlDocument* document)
         {
-            std::shared_ptr<XmlStates> presets = extension->getPresets();
-            if (presets == nullptr)
-                continue;
-            for (int i = 0; i < presets->getNumStates(); ++i)
+            const XmlNode* node = document != nullptr ? document->first_node() : nullptr;
+            return node != nullptr && std::string(node->name(), node->name_size()) == presetElementName ? node
+                                                                                                        : nullptr;
+        }
+
+        // Whether a preset element is the extension's: its "sourceId", and
+        // its "source" where it names one (network servers share an id).
+        bool isPresetOf(const XmlNode& preset, const VideoSourceExtension& extension)
+        {
+            const XmlAttribute* source = preset.first_attribute("source");
+            return readAttribute(preset.first_attribute("sourceId"), std::string()) ==
+                       extension.getExtensionUniqueId() &&
+                   (source == nullptr || readAttribute(source, std::string()) == extension.getExtensionName());
+        }
+
+        enum class PresetFileOwner
+        {
+            none,    // no such file, or no preset in it: may be replaced
+            own,     // a preset of the extension asked about
+            another, // another extension's, registered or not
+        };
+
+        PresetFileOwner findPresetFileOwner(const File& file, const VideoSourceExtension& extension,
+                                            std::string* presetName = nullptr)
+        {
+            if (! file.existsAsFile())
+                return PresetFileOwner::none;
+            const std::unique_ptr<XmlDocument> document = XmlUtils::loadXmlFromFile(file, true);
+            const XmlNode* preset = presetElementOf(document.get());
+            if (preset == nullptr)
+                return PresetFileOwner::none;
+            if (presetName != nullptr)
+                *presetName = readAttribute(preset->first_attribute("name"), std::string());
+            return isPresetOf(*preset, extension) ? PresetFileOwner::own : PresetFileOwner::another;
+        }
+    }
+
+    bool VideoSourceManager::savePresets(const File& folder)
+    {
+        const std::vector<ExtensionPtr> extensions = getSources(true);
+        std::vector<PresetFileNames::Entry> folderEntries;
+        for (const ExtensionPtr& extension : extensions)
+            folderEntries.push_back(
+                {extension->getExtensionName(), PresetFileNames::spelledOut(extension->getExtensionUniqueId())});
+        const std::vector<std::string> folderNames = PresetFileNames::uniqueNames(folderEntries);
+
+        bool allWritten = true;
+        for (const size_t index : PresetFileNames::movingFirst(folderEntries, folderNames))
+        {
+            VideoSourceExtension& extension = *extensions[index];
+            const std::shared_ptr<XmlStates> presets = extension.getPresets();
+            std::vector<XmlState*> states;
+            std::vector<PresetFileNames::Entry> fileEntries;
+            for (int i = 0; presets != nullptr && i < presets->getNumStates(); ++i)
             {
                 XmlState* state = presets->getState(i);
-                if (state == nullptr || state->getName() == "default")
+                if (state == nullptr || state->getName() == defaultPresetName)
                     continue;
+                states.push_back(state);
+                fileEntries.push_back({state->getName(), {}});
+            }
+            if (states.empty())
+                continue;
+            const std::string& folderName = folderNames[index];
+            if (folderName.empty())
+            {
+                logPrint(logError, "%s: the source \"%s\" has no name to make a folder of", "savePresets",
+                         extension.getExtensionName().c_str());
+                allWritten = false;
+                continue;
+            }
+            const File sub = PresetFileNames::childOf(folder, folderName);
+            if (! sub.existsAsDirectory())
+                sub.createDirectory();
+            // Where the extension's presets may lie from saves beside other
+            // extensions or presets: a copy of a preset there has moved.
+            std::vector<File> folders{sub};
+            for (const std::string& name : PresetFileNames::possibleNames(folderEntries[index]))
+                if (name != folderName && PresetFileNames::childOf(folder, name).existsAsDirectory())
+                    folders.push_back(PresetFileNames::childOf(folder, name));
+
+            const std::vector<std::string> fileNames = PresetFileNames::uniqueNames(fileEntries);
+            for (const size_t presetIndex : PresetFileNames::movingFirst(fileEntries, fileNames))
+            {
+                const std::string& presetName = states[presetIndex]->getName();
+                if (fileNames[presetIndex].empty())
+                {
+                    logPrint(logError, "%s: the preset \"%s\" of \"%s\" has no name to make a file of", "savePresets",
+                             presetName.c_str(), extension.getExtensionName().c_str());
+                    allWritten = false;
+                    continue;
+                }
                 XmlDocument pool;
-                XmlNode* element = state->writeState(pool, false);
+                XmlNode* element = states[presetIndex]->writeState(pool, false);
                 if (element == nullptr)
                     continue;
-                element->name(createValue(pool, "Preset"));
-                element->append_attribute(createAttribute(pool, "sourceId", extension->getExtensionUniqueId()));
-                element->append_attribute(createAttribute(pool, "source", extension->getExtensionName()));
+                element->name(createValue(pool, presetElementName));
+                element->append_attribute(createAttribute(pool, "sourceId", extension.getExtensionUniqueId()));
+                element->append_attribute(createAttribute(pool, "source", extension.getExtensionName()));
 
-                std::string folderName = extension->getExtensionName();
-                stringStripInvalidFilePathCharacters(folderName);
-                const File sub = folder.getChildFile(folderName);
-                sub.createDirectory();
-                // Preset names are the user's: no "/" or ".." may lead
-                // outside the folder.
-                std::string fileName = state->getName();
-                stringStripInvalidFilePathCharacters(fileName);
-                const File file = sub.getChildFile(fileName + ".xml");
-                if (file.exists())
-                    file.deleteFile();
-                file.create();
+                const File file = PresetFileNames::childOf(sub, fileNames[presetIndex] + ".xml");
+                if (findPresetFileOwner(file, extension) == PresetFileOwner::another)
+                {
+                    logPrint(logError, "%s: did not write the preset \"%s\" of \"%s\": '%s' holds another source's",
+                             "savePresets", presetName.c_str(), extension.getExtensionName().c_str(),
+                             file.getFullPath().c_str());
+                    allWritten = false;
+                    continue;
+                }
+                // Written beside it first, so that a failed write leaves the
+                // file it would have replaced (loading skips the extension).
+                const File saving = PresetFileNames::childOf(sub, fileNames[presetIndex] + ".xml.saving");
                 debugPrint(file.getFullPath());
-                if (! XmlUtils::writeXmlToFile(file, element))
+                if (! XmlUtils::writeXmlToFile(saving, element) ||
+                    std::rename(saving.getFullPath().c_str(), file.getFullPath().c_str()) != 0)
+                {
+                    saving.deleteFile();
                     logPrint(logError, "%s: The preset could not be written to '%s'.", "savePresets",
                              file.getFullPath().c_str());
+                    allWritten = false;
+                    continue;
+                }
+                for (const File& former : folders)
+                    for (const std::string& name : PresetFileNames::possibleNames(fileEntries[presetIndex]))
+                    {
+                        const File formerFile = PresetFileNames::childOf(former, name + ".xml");
+                        std::string storedName;
+                        if (formerFile.getFullPath() != file.getFullPath() &&
+                            findPresetFileOwner(formerFile, extension, &storedName) == PresetFileOwner::own &&
+                            storedName == presetName)
+                            formerFile.deleteFile();
+                    }
             }
         }
+        return allWritten;
     }
 
     void VideoSourceManager::loadPresets(const File& folder)
     {
+        const std::vector<ExtensionPtr> extensions = getSources(true);
         std::vector<File> entries;
         File::getFilesInDirectory(folder, entries, false);
         for (const File& entry : entries)
@@ -237,18 +346,26 @@ namespace vx
                 if (toLower(file.getExtension()) != "xml")
                     continue;
                 std::unique_ptr<XmlDocument> document = XmlUtils::loadXmlFromFile(file, true);
-                const XmlNode* node = document != nullptr ? document->first_node() : nullptr;
-                if (node == nullptr || std::string(node->name(), node->name_size()) != "Preset")
+                const XmlNode* node = presetElementOf(document.get());
+                if (node == nullptr)
                 {
                     debugPrint("not a preset file!");
                     continue;
                 }
                 const std::string sourceId = readAttribute(node->first_attribute("sourceId"), std::string());
                 const std::string name = readAttribute(node->first_attribute("name"), std::string());
-                if (name == "default")
+                if (name == defaultPresetName)
                     continue;
-                if (VideoSourceExtension* extension = getSourceExtension(sourceId))
-                    extension->loadPreset(node);
+                // The extension the preset names by id and name (servers
+                // share an id), else the one of its id.
+                VideoSourceExtension* owner = nullptr;
+                for (const ExtensionPtr& extension : extensions)
+                    if (owner == nullptr && isPresetOf(*node, *extension) && node->first_attribute("source") != nullptr)
+                        owner = extension.get();
+                if (owner == nullptr)
+                    owner = getSourceExtension(sourceId);
+                if (owner != nullptr)
+                    owner->loadPreset(node);
             }
         }
     }

@@ -84,11 +84,18 @@ namespace vx
         SpoutManager* getSpoutManager() { return nullptr; }
 
         // Every preset but "default" of every extension as
-        // folder/<extension name>/<preset name>.xml, names without
-        // characters invalid in paths.
-        void savePresets(const File& folder);
+        // folder/<extension name>/<preset name>.xml, each name as
+        // PresetFileNames makes it: without the characters invalid in paths
+        // while no other extension's (or preset's) name then reads the same,
+        // else those characters spelled out, so no two share a file. A
+        // preset that moved so is removed from where it was. A file holding
+        // another extension's preset is never replaced: that preset is not
+        // written (logged) and the answer is false, as for any preset not
+        // written.
+        bool savePresets(const File& folder);
         // The ".xml" files one level below folder whose "Preset" element
-        // names a known extension ("sourceId"); others are skipped.
+        // names a known extension: the one of its "sourceId" and "source"
+        // name, else the first of its "sourceId"; others are skipped.
         void loadPresets(const File& folder);
 
         void clearSources();

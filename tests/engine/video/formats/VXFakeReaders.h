@@ -31,7 +31,7 @@ namespace vx::test
         }
         ~FakeBufferableReader() override { deleteBufferers(); }
 
-        unsigned getTotalFrames() const override { return totalFrames; }
+        unsigned getTotalFrames() override { return totalFrames; }
         bool canHandleMultipleFiles() const override { return true; }
         // Each added file is one more frame.
         bool addFile(const File& added, bool) override
@@ -41,7 +41,7 @@ namespace vx::test
             return true;
         }
         std::vector<File> files;
-        std::size_t getFrameSize() const override { return static_cast<std::size_t>(textureWidth) * textureHeight * 4; }
+        std::size_t getFrameSize() override { return static_cast<std::size_t>(textureWidth) * textureHeight * 4; }
 
         bool prepareFrames(unsigned first, int& count, unsigned char*) override
         {
@@ -122,7 +122,7 @@ namespace vx::test
     {
     public:
         explicit FakeFormat(const std::string& extensions = "*.fake") : VideoFormat("Fake", extensions, {}) {}
-        std::vector<unsigned char> getPossibleBitDepths() const override { return {4}; }
+        std::vector<unsigned char> getPossibleBitDepths() override { return {4}; }
         bool canReaderHandleMultipleFiles() const override { return true; }
         using VideoFormat::createReaderFor;
         VideoFormatReader* createReaderFor(const File& file) override

@@ -28,15 +28,13 @@ namespace vx::test
             std::unique_ptr<TIFFImageBase> image(TIFFImageFormat::load(path.c_str()));
             if (image == nullptr || ! image->isValid())
                 return {};
-            std::uint64_t size = 0;
-            unsigned char* bytes = image->decompressToBytes(&size);
+            unsigned size = 0;
+            const std::unique_ptr<unsigned char[]> bytes(image->decompressToBytes(&size));
             if (bytes == nullptr)
                 return {};
             if (bytesPerPixel != nullptr)
                 *bytesPerPixel = image->getBytesPerPixel();
-            std::vector<unsigned char> out(bytes, bytes + size);
-            std::free(bytes);
-            return out;
+            return std::vector<unsigned char>(bytes.get(), bytes.get() + size);
         }
 
         RawTiff rgb8()

@@ -92,7 +92,7 @@ namespace vx::test
             return {static_cast<uint8_t>(20 * (frame + 1)), 100, 200, alpha};
         }
 
-        unsigned getTotalFrames() const override { return script.frames; }
+        unsigned getTotalFrames() override { return script.frames; }
         bool isBuffering() const override { return script.buffering; }
         VideoCodecSettings* getCodecSettings() override { return script.missesLastLine ? &codec : nullptr; }
         bool init(int w, int h) override
@@ -180,7 +180,7 @@ namespace vx::test
     {
     public:
         ScriptedFormat() : VideoFormat("Scripted", "*.scripted", {}) {}
-        std::vector<unsigned char> getPossibleBitDepths() const override { return {4}; }
+        std::vector<unsigned char> getPossibleBitDepths() override { return {4}; }
         using VideoFormat::createReaderFor;
         VideoFormatReader* createReaderFor(const File& file) override
         {

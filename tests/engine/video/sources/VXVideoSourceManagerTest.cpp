@@ -31,8 +31,9 @@ namespace vx::test
         class PlainExtension : public VideoSourceExtension
         {
         public:
-            PlainExtension(const std::string& id, bool hidden)
-                : VideoSourceExtension(SourceInfo{"Plain " + id, "plain", id, "Plain"}, hidden)
+            PlainExtension(const std::string& id, bool hidden) : PlainExtension("Plain " + id, id, hidden) {}
+            PlainExtension(const std::string& name, const std::string& id, bool hidden)
+                : VideoSourceExtension(SourceInfo{name, "plain", id, "Plain"}, hidden)
             {
             }
             VideoSource* createSource(XmlState*) override { return new PlainSource(); }
@@ -200,8 +201,8 @@ namespace vx::test
 
             TempDir temp;
             const File folder(temp.path() + "/");
-            manager->savePresets(folder);
-            manager->savePresets(folder);
+            EXPECT_TRUE(manager->savePresets(folder));
+            EXPECT_TRUE(manager->savePresets(folder));
             const std::string sub = temp.path() + "/Plain kind/";
             EXPECT_TRUE(File::doesFileExist(sub + "Warm.xml"));
             EXPECT_FALSE(File::doesFileExist(sub + "default.xml")) << "the default preset is never saved";
@@ -233,6 +234,103 @@ namespace vx::test
             std::vector<std::string> names = presetNames(*fresh);
             std::sort(names.begin(), names.end());
             EXPECT_EQ(names, (std::vector<std::string>{"../../Escape", "Cold", "Warm", "a/b"}));
+        }
+
+        // Names that read the same without the characters invalid in paths:
+        // presets of one extension, two devices of one model (one name, two
+        // ids), two servers (one id, two names). Each keeps its own file and
+        // comes back to its own extension.
+        TEST_F(VideoSourceManagerTest, PresetsWhoseNamesStripAlikeKeepApart)
+        {
+            auto* take = new PlainExtension("Takes", "takes", false);
+            auto* deviceA = new PlainExtension("Cam Model", "cam-A", false);
+            auto* deviceB = new PlainExtension("Cam Model", "cam-B", false);
+            auto* serverA = new PlainExtension("192.168.1.12", "NET", false);
+            auto* serverB = new PlainExtension("192.168.11.2", "NET", false);
+            for (VideoSourceExtension* extension : {take, deviceA, deviceB, serverA, serverB})
+                manager->registerSource(extension);
+            addPreset(*take, "Take 1.0");
+            addPreset(*take, "Take 10");
+            for (VideoSourceExtension* extension : {deviceA, deviceB, serverA, serverB})
+                addPreset(*extension, "P " + extension->getExtensionName() + " " + extension->getExtensionUniqueId());
+
+            TempDir temp;
+            const File folder(temp.path() + "/");
+            ASSERT_TRUE(manager->savePresets(folder));
+            EXPECT_TRUE(File::doesFileExist(temp.file("Takes/Take 10.xml")));
+            EXPECT_TRUE(File::doesFileExist(temp.file("Takes/Take 1%2E0.xml")));
+            EXPECT_TRUE(File::doesFileExist(temp.file("Cam Model (cam-A)/P Cam Model cam-A.xml")));
+            EXPECT_TRUE(File::doesFileExist(temp.file("192%2E168%2E1%2E12/P 192168112 NET.xml")));
+
+            manager->clearSources();
+            std::vector<PlainExtension*> fresh;
+            for (const auto& [name, id] : std::vector<std::pair<std::string, std::string>>{{"Takes", "takes"},
+                                                                                           {"Cam Model", "cam-A"},
+                                                                                           {"Cam Model", "cam-B"},
+                                                                                           {"192.168.1.12", "NET"},
+                                                                                           {"192.168.11.2", "NET"}})
+            {
+                fresh.push_back(new PlainExtension(name, id, false));
+                manager->registerSource(fresh.back());
+            }
+            manager->loadPresets(folder);
+            std::vector<std::string> takes = presetNames(*fresh[0]);
+            std::sort(takes.begin(), takes.end());
+            EXPECT_EQ(takes, (std::vector<std::string>{"Take 1.0", "Take 10"}));
+            for (size_t i = 1; i < fresh.size(); ++i)
+                EXPECT_EQ(presetNames(*fresh[i]), (std::vector<std::string>{"P " + fresh[i]->getExtensionName() + " " +
+                                                                            fresh[i]->getExtensionUniqueId()}));
+        }
+
+        // Folders and files saved before names were told apart: one that is
+        // still the extension's own place loads and is written again; a copy
+        // left where two shared a folder moves out; a file of another
+        // source's is never replaced, and the save answers false.
+        TEST_F(VideoSourceManagerTest, EarlierPresetFilesLoadMoveOrStay)
+        {
+            TempDir temp;
+            const File folder(temp.path() + "/");
+            temp.writeFile("Takes/Take 10.xml",
+                           "<Preset name=\"Take 1.0\" sourceId=\"takes\" source=\"Takes\"><VideoSource/></Preset>");
+            temp.writeFile("192168112/Q.xml",
+                           "<Preset name=\"Q\" sourceId=\"NET\" source=\"192.168.1.12\"><VideoSource/></Preset>");
+            temp.writeFile("Cam/Warm.xml",
+                           "<Preset name=\"Warm\" sourceId=\"gone\" source=\"Cam\"><VideoSource/></Preset>");
+
+            auto* take = new PlainExtension("Takes", "takes", false);
+            auto* serverA = new PlainExtension("192.168.1.12", "NET", false);
+            auto* serverB = new PlainExtension("192.168.11.2", "NET", false);
+            auto* cam = new PlainExtension("Cam", "cam", false);
+            for (VideoSourceExtension* extension : {take, serverA, serverB, cam})
+                manager->registerSource(extension);
+            manager->loadPresets(folder);
+            EXPECT_EQ(presetNames(*take), (std::vector<std::string>{"Take 1.0"}));
+            EXPECT_EQ(presetNames(*serverA), (std::vector<std::string>{"Q"}));
+            EXPECT_TRUE(presetNames(*serverB).empty());
+            addPreset(*take, "Take 10");
+            addPreset(*cam, "Warm");
+
+            LogRecorder log;
+            EXPECT_FALSE(manager->savePresets(folder));
+            EXPECT_TRUE(log.contains("holds another source's")) << log.dump();
+            const auto kept = XmlUtils::loadXmlFromFile(File(temp.file("Cam/Warm.xml")), true);
+            ASSERT_NE(kept, nullptr);
+            EXPECT_EQ(readAttribute(kept->first_node()->first_attribute("sourceId"), std::string()), "gone");
+            EXPECT_TRUE(File::doesFileExist(temp.file("Takes/Take 1%2E0.xml")));
+            EXPECT_TRUE(File::doesFileExist(temp.file("192%2E168%2E1%2E12/Q.xml")));
+            EXPECT_FALSE(File::doesFileExist(temp.file("192168112/Q.xml"))) << "moved, not loaded twice";
+            auto takeFile = XmlUtils::loadXmlFromFile(File(temp.file("Takes/Take 10.xml")), true);
+            ASSERT_NE(takeFile, nullptr);
+            EXPECT_EQ(readAttribute(takeFile->first_node()->first_attribute("name"), std::string()), "Take 10");
+
+            // A write that fails leaves the file it would have replaced.
+            temp.makeDirectory("Takes/Take 10.xml.saving");
+            EXPECT_FALSE(manager->savePresets(folder));
+            EXPECT_TRUE(File::doesFileExist(temp.file("Takes/Take 10.xml")));
+
+            // A folder that cannot be made: nothing is written, and it says so.
+            temp.writeFile("blocked", "a file");
+            EXPECT_FALSE(manager->savePresets(File(temp.file("blocked") + "/")));
         }
     }
 }

@@ -379,7 +379,7 @@ namespace vx
         internal->releaseGL();
     }
 
-    unsigned AVFVideoFormatReader::getTotalFrames() const
+    unsigned AVFVideoFormatReader::getTotalFrames()
     {
         const ReaderInternal::Info& info = internal->getInfo();
         return info.msPerFrame > 0.0 ? av::saturatingCast<unsigned>(info.durationMs / info.msPerFrame) : 0;

@@ -29,7 +29,7 @@ namespace vx
         using VideoFormatReader::init;
         bool init(int width, int height) override;
         void release() override;
-        unsigned getTotalFrames() const override;
+        unsigned getTotalFrames() override;
         bool readFrame(double positionMs) override;
         bool updateTextureInternal(Texture* texture) override;
         bool hasCustomThumbnail() const override { return true; }

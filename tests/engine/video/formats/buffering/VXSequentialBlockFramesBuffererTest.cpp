@@ -113,7 +113,7 @@ namespace vx::test
         EXPECT_EQ(bufferer.getNumFreePoolFrames(), 5u) << "a pool of twice the block";
         const std::vector<unsigned> order = source.getDecoded();
         EXPECT_EQ(order.front(), 0u);
-        SequentialBlockFramesBufferer::CompareFramesPriority distance{nullptr, 100};
+        SequentialBlockFramesBufferer::TaskQueue::CompareFramesPriority distance{nullptr, 100};
         unsigned current = 0;
         distance.current = &current;
         for (std::size_t i = 1; i < order.size(); ++i)
@@ -317,10 +317,11 @@ namespace vx::test
     TEST(FramesBuffererTest, PriorityAndBlockArithmetic)
     {
         unsigned current = 98;
-        SequentialBlockFramesBufferer::CompareFramesPriority order{&current, 100};
-        EXPECT_TRUE(order.test(94, 1)) << "frame 1 (distance 3) above frame 94 (distance 4)";
-        EXPECT_FALSE(order.test(1, 94));
-        EXPECT_FALSE(order.test(97, 99)) << "equal distances are not ordered";
+        SequentialBlockFramesBufferer::TaskQueue::CompareFramesPriority order{&current, 100};
+        Task* const none = nullptr;
+        EXPECT_TRUE(order.test({94, none}, {1, none})) << "frame 1 (distance 3) above frame 94 (distance 4)";
+        EXPECT_FALSE(order.test({1, none}, {94, none}));
+        EXPECT_FALSE(order.test({97, none}, {99, none})) << "equal distances are not ordered";
         EXPECT_TRUE(oneBehindFourInFrontPredicate(9, 10));
         EXPECT_FALSE(oneBehindFourInFrontPredicate(8, 10));
         EXPECT_TRUE(oneBehindFourInFrontPredicate(4, 0));

@@ -1,0 +1,107 @@
+#include "core/VXPresetFileNames.h"
+
+#include "core/VXFile.h"
+#include "core/VXStringUtils.h"
+
+#include <cstring>
+#include <map>
+#include <set>
+
+namespace vx
+{
+    namespace
+    {
+        // The characters stringStripInvalidFilePathCharacters removes.
+        const char* const strippedCharacters = "\\,/:?<>|.";
+
+        std::string tagged(const std::string& spelledOutName, const std::string& tag)
+        {
+            return tag.empty() ? spelledOutName : spelledOutName + " (" + tag + ")";
+        }
+    }
+
+    std::string PresetFileNames::stripped(const std::string& name)
+    {
+        std::string result = name;
+        stringStripInvalidFilePathCharacters(result);
+        return result;
+    }
+
+    std::string PresetFileNames::spelledOut(const std::string& name)
+    {
+        static const char* const digits = "0123456789ABCDEF";
+        std::string result;
+        for (const char c : name)
+        {
+            if (std::strchr(strippedCharacters, c) == nullptr)
+            {
+                result += c;
+                continue;
+            }
+            result += '%';
+            result += digits[(static_cast<unsigned char>(c) >> 4) & 15];
+            result += digits[static_cast<unsigned char>(c) & 15];
+        }
+        return result;
+    }
+
+    std::vector<std::string> PresetFileNames::uniqueNames(const std::vector<Entry>& entries)
+    {
+        std::vector<std::string> strippedNames;
+        std::map<std::string, int> strippedUses;
+        std::map<std::string, int> nameUses;
+        for (const Entry& entry : entries)
+        {
+            strippedNames.push_back(stripped(entry.name));
+            ++strippedUses[strippedNames.back()];
+            ++nameUses[entry.name];
+        }
+
+        std::vector<std::string> names(entries.size());
+        std::set<std::string> taken;
+        for (size_t i = 0; i < entries.size(); ++i)
+            if (! strippedNames[i].empty() && strippedUses[strippedNames[i]] == 1)
+                taken.insert(names[i] = strippedNames[i]);
+        for (size_t i = 0; i < entries.size(); ++i)
+        {
+            if (strippedNames[i].empty() || strippedUses[strippedNames[i]] == 1)
+                continue;
+            std::string name = spelledOut(entries[i].name);
+            if (nameUses[entries[i].name] > 1)
+                name = tagged(name, entries[i].tag);
+            std::string unique = name;
+            for (int n = 2; taken.count(unique) != 0; ++n)
+                unique = name + " " + std::to_string(n);
+            taken.insert(names[i] = unique);
+        }
+        return names;
+    }
+
+    std::vector<size_t> PresetFileNames::movingFirst(const std::vector<Entry>& entries,
+                                                     const std::vector<std::string>& names)
+    {
+        std::vector<size_t> order;
+        for (const bool moving : {true, false})
+            for (size_t i = 0; i < entries.size(); ++i)
+                if ((names[i] != stripped(entries[i].name)) == moving)
+                    order.push_back(i);
+        return order;
+    }
+
+    std::vector<std::string> PresetFileNames::possibleNames(const Entry& entry)
+    {
+        const std::string strippedName = stripped(entry.name);
+        if (strippedName.empty())
+            return {};
+        const std::string spelledOutName = spelledOut(entry.name);
+        return {strippedName, spelledOutName, tagged(spelledOutName, entry.tag)};
+    }
+
+    File PresetFileNames::childOf(const File& folder, const std::string& name)
+    {
+        std::string path = folder.getFullPath();
+        if (! path.empty() && path.back() != '/')
+            path += '/';
+        return File(path + name);
+    }
+}

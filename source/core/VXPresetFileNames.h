@@ -1,0 +1,52 @@
+#pragma once
+
+#include <cstddef>
+#include <string>
+#include <vector>
+
+namespace vx
+{
+    class File;
+
+    // How presets are named on disk: a folder per owner (a kind of render
+    // pass, a source extension), a file per preset. A name keeps its form
+    // with the characters invalid in paths stripped (stringStrip-
+    // InvalidFilePathCharacters), which is what folders and files were
+    // always called, unless another name beside it strips to the same; then
+    // the stripped characters are spelled out as "%" and two hex digits
+    // ("Take 1.0" -> "Take 1%2E0"), and names that are equal get their tag
+    // too ("Add%2E50 (Mixer)"). So existing names still load where they do
+    // not collide, and no two owners (or presets) share a folder (or file).
+    // Which names stand together decides, so an owner's folder can change
+    // from one save to the next: see possibleNames.
+    class PresetFileNames
+    {
+    public:
+        struct Entry
+        {
+            std::string name;
+            std::string tag; // told apart by when names are equal; may be empty
+        };
+
+        static std::string stripped(const std::string& name);
+        static std::string spelledOut(const std::string& name);
+
+        // Each entry's name on disk, in order; empty for a name that strips
+        // to nothing. Two equal entries (or a contrived name such as
+        // "Add%2E50" beside "Add.50" and "Add50") are numbered apart.
+        static std::vector<std::string> uniqueNames(const std::vector<Entry>& entries);
+        // The indices of entries in the order to write them: those whose
+        // name (of uniqueNames) is not their stripped form first, so that
+        // they move out of a folder or file they shared before the one that
+        // keeps it writes there.
+        static std::vector<size_t> movingFirst(const std::vector<Entry>& entries,
+                                               const std::vector<std::string>& names);
+        // Every name uniqueNames gives the entry with some set of others
+        // beside it (but the numbered ones); none when it strips to nothing.
+        static std::vector<std::string> possibleNames(const Entry& entry);
+
+        // folder/name without File::getChildFile, which takes a folder whose
+        // name has a dot for a file and answers a sibling instead.
+        static File childOf(const File& folder, const std::string& name);
+    };
+}
