@@ -22,6 +22,11 @@ namespace vx
         return false;
     }
 
+    CaptureDevice::FrameLayout CaptureDevice::getFrameLayout()
+    {
+        return {width, height, orientation, swizzleMode, needsYUVToRGBA, requiresOpaqueForce()};
+    }
+
     void CaptureDevice::update(const TimeInfo& timeInfo)
     {
         const auto stamp = static_cast<int64_t>(timeInfo.frameCount);

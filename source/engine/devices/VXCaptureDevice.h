@@ -1,5 +1,6 @@
 #pragma once
 
+#include <atomic>
 #include <cstdint>
 #include <memory>
 #include <string>
@@ -42,6 +43,22 @@ namespace vx
         // Copies the newest frame into CPU pixels; the base has none.
         virtual bool uploadToPixels(std::shared_ptr<Pixels>& pixels);
 
+        // What a consumer needs to show the texture, read as one: the
+        // picture's size, its row order (orientation 1: first row first),
+        // the swizzle, YUV and opaque flags.
+        struct FrameLayout
+        {
+            int width = 0;
+            int height = 0;
+            int orientation = 0;
+            int swizzleMode = 0;
+            bool needsYUVToRGBA = false;
+            bool forceOpaque = false;
+        };
+        // The base reads the fields; a kind whose capture thread changes them
+        // reads them under the lock it writes them with.
+        virtual FrameLayout getFrameLayout();
+
         // Calls updateTexture once per engine frame (the time's frame count),
         // so devices shared by several sources upload once.
         void update(const TimeInfo& timeInfo);
@@ -58,6 +75,9 @@ namespace vx
         const std::string& getUniqueId() const { return info.uniqueId; }
         const CaptureDeviceInfo& getDeviceInfo() const { return info; }
         bool isStarted() const { return started; }
+        // Its hardware went away: holders let it go and open the id anew.
+        bool isDisconnected() const { return disconnected.load(std::memory_order_acquire); }
+        void markDisconnected() { disconnected.store(true, std::memory_order_release); }
 
         XmlNode* writeStateDerived(XmlPool& pool, bool force) override;
         void readStateDerived(const XmlNode& node) override;
@@ -74,5 +94,8 @@ namespace vx
         TextureFormat textureFormat;
         TextureRef texture;
         int64_t lastFrameStamp = -1;
+
+    private:
+        std::atomic<bool> disconnected{false};
     };
 }

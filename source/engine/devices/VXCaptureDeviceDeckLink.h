@@ -25,8 +25,12 @@ namespace vx
     // RGB frames one pixel per texel as (A, R, G, B), swizzle mode 1.
     //
     // Threads: driver callbacks take the frame lock (frames) or the device
-    // lock (format changes); updateTexture (render thread) takes the device
-    // lock, then the frame lock; parameter changes take the device lock.
+    // lock (format changes); updateTexture and getFrameLayout (render
+    // thread) take the device lock, then the frame lock; parameter changes
+    // take the device lock. Frames delivered after the card closed are
+    // dropped; the callbacks are reference counted, and when the device goes
+    // they let go of it, wait for driver calls still in them and live on
+    // while the driver holds them.
     class CaptureDeviceDeckLink : public CaptureDevice, public ParamListener
     {
     public:
@@ -47,6 +51,8 @@ namespace vx
         void updateTexture() override;
         uint16_t getTextureWidth() const override;
         bool requiresOpaqueForce() override;
+        // Under the device lock, then the frame lock.
+        FrameLayout getFrameLayout() override;
 
         // Closes and reopens the card under the device lock.
         void reinit();
@@ -69,6 +75,12 @@ namespace vx
     private:
         std::shared_ptr<ParamChoice<int>> connection;
         std::shared_ptr<ParamChoice<int>> format;
-        std::unique_ptr<Callbacks> callbacks;
+        // Detached and released when the device goes; the driver may hold
+        // the callbacks longer.
+        struct DetachCallbacks
+        {
+            void operator()(Callbacks* callbacks) const;
+        };
+        std::unique_ptr<Callbacks, DetachCallbacks> callbacks;
     };
 }

@@ -10,6 +10,8 @@ namespace vx
     {
         for (auto& entry : devices)
             delete entry.second.device;
+        for (Entry& entry : retired)
+            delete entry.device;
     }
 
     CaptureDevice* CaptureDeviceInstanceManager::getDevice(const std::string& uniqueId)
@@ -38,9 +40,42 @@ namespace vx
         delete device;
     }
 
+    void CaptureDeviceInstanceManager::releaseDevice(CaptureDevice* device)
+    {
+        if (device == nullptr)
+            return;
+        for (auto entry = retired.begin(); entry != retired.end(); ++entry)
+            if (entry->device == device)
+            {
+                if (--entry->referenceCount <= 0)
+                {
+                    retired.erase(entry);
+                    delete device;
+                }
+                return;
+            }
+        auto found = devices.find(device->getUniqueId());
+        if (found != devices.end() && found->second.device == device)
+            releaseDevice(device->getUniqueId());
+    }
+
+    void CaptureDeviceInstanceManager::retireDevice(const std::string& uniqueId)
+    {
+        auto found = devices.find(uniqueId);
+        if (found == devices.end())
+            return;
+        found->second.device->markDisconnected();
+        retired.push_back(found->second);
+        devices.erase(found);
+    }
+
     int CaptureDeviceInstanceManager::getReferenceCount(const std::string& uniqueId) const
     {
         auto found = devices.find(uniqueId);
-        return found != devices.end() ? found->second.referenceCount : 0;
+        int count = found != devices.end() ? found->second.referenceCount : 0;
+        for (const Entry& entry : retired)
+            if (entry.device->getUniqueId() == uniqueId)
+                count += entry.referenceCount;
+        return count;
     }
 }

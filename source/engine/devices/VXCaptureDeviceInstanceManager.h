@@ -2,6 +2,7 @@
 
 #include <map>
 #include <string>
+#include <vector>
 
 namespace vx
 {
@@ -28,9 +29,15 @@ namespace vx
         // One holder fewer; the last destroys the device. Nothing for an
         // unknown id.
         void releaseDevice(const std::string& uniqueId);
-        // Holders of the device; 0 when it is not open.
+        // The same for this device, also when it was retired.
+        void releaseDevice(CaptureDevice* device);
+        // The hardware of the id went away: its open device is marked
+        // disconnected and never handed out again; it lives on until its
+        // holders release it. A device plugged in again opens anew.
+        void retireDevice(const std::string& uniqueId);
+        // Holders of the devices of the id, retired ones included; 0 when none is open.
         int getReferenceCount(const std::string& uniqueId) const;
-        int getNumDevices() const { return static_cast<int>(devices.size()); }
+        int getNumDevices() const { return static_cast<int>(devices.size() + retired.size()); }
 
     private:
         struct Entry
@@ -39,6 +46,7 @@ namespace vx
             int referenceCount = 0;
         };
         std::map<std::string, Entry> devices;
+        std::vector<Entry> retired;
     };
 
     extern CaptureDeviceInstanceManager instanceManager;

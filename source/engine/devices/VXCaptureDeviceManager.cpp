@@ -77,11 +77,13 @@ namespace vx
             return std::any_of(found.begin(), found.end(),
                                [&uniqueId](const auto& info) { return info->uniqueId == uniqueId; });
         };
-        // A device that left loses its info and extension only: sources still
-        // showing it hold the opened device until they release it.
+        // A device that left loses its info and extension, and its opened
+        // device is retired: never handed out again, held by the sources still
+        // showing it until they let it go (and take the device plugged in again).
         for (size_t i = inputInfos.size(); i-- > 0;)
             if (! isFound(inputInfos[i]->uniqueId))
             {
+                instanceManager.retireDevice(inputInfos[i]->uniqueId);
                 inputInfos.erase(inputInfos.begin() + static_cast<std::ptrdiff_t>(i));
                 if (i < extensions.size())
                 {
@@ -222,7 +224,7 @@ namespace vx
         if (device == nullptr)
             return;
         const ScopedLock hold(lock);
-        instanceManager.releaseDevice(device->getUniqueId());
+        instanceManager.releaseDevice(device);
     }
 
     VideoSource* CaptureDeviceManager::getDeviceAsSource(int index)

@@ -43,6 +43,17 @@ namespace vx
             return lastDepthSerial.fetch_add(1, std::memory_order_relaxed) + 1;
         }
 
+        // The size a depth buffer is made at: the next powers of two on cards
+        // without non-power-of-two support.
+        void roundDepthSize(int& w, int& h)
+        {
+            if (! GfxInfo::VX_GFX_CARD_SUPPORTS_NONPOWEROFTWOTEXTURES && w > 0 && h > 0)
+            {
+                w = static_cast<int>(std::bit_ceil(static_cast<unsigned>(w)));
+                h = static_cast<int>(std::bit_ceil(static_cast<unsigned>(h)));
+            }
+        }
+
         bool isValidSize(int w, int h)
         {
             return w >= 1 && h >= 1 && w <= 0xFFFF && h <= 0xFFFF;
@@ -101,11 +112,7 @@ namespace vx
                      static_cast<int>(depthFormat));
             return false;
         }
-        if (! GfxInfo::VX_GFX_CARD_SUPPORTS_NONPOWEROFTWOTEXTURES && w > 0 && h > 0)
-        {
-            w = static_cast<int>(std::bit_ceil(static_cast<unsigned>(w)));
-            h = static_cast<int>(std::bit_ceil(static_cast<unsigned>(h)));
-        }
+        roundDepthSize(w, h);
         GLint maxSize = 0;
         glGetIntegerv(GL_MAX_RENDERBUFFER_SIZE, &maxSize);
         if (w < 1 || h < 1 || w > maxSize || h > maxSize)
@@ -281,32 +288,43 @@ namespace vx
             return false;
         }
         const Texture* first = colorTextures[currentSet][0].get();
-        if (first != nullptr && first->getWidth() == w && first->getHeight() == h)
-            return true;
-
-        TextureManager* pool = TextureManager::getCurrent();
-        if (pool == nullptr)
+        if (first == nullptr || first->getWidth() != w || first->getHeight() != h)
         {
-            logPrint(logError, "RenderTarget::resize: the engine has no texture manager.\n");
-            return false;
-        }
-        for (int set = 0; set < (pingPong ? 2 : 1); ++set)
-            for (int i = 0; i < numColorBuffers; ++i)
+            TextureManager* pool = TextureManager::getCurrent();
+            if (pool == nullptr)
             {
-                // A slot without a texture (given back while pooled) has no format to keep.
-                if (colorTextures[set][i].get() == nullptr)
-                    continue;
-                Texture* texture = pool->aquireTexture(static_cast<uint16_t>(w), static_cast<uint16_t>(h),
-                                                       colorTextures[set][i]->getFormat());
-                if (texture == nullptr)
-                    return false;
-                colorTextures[set][i].reset(texture);
+                logPrint(logError, "RenderTarget::resize: the engine has no texture manager.\n");
+                return false;
             }
+            for (int set = 0; set < (pingPong ? 2 : 1); ++set)
+                for (int i = 0; i < numColorBuffers; ++i)
+                {
+                    // A slot without a texture (given back while pooled) has no format to keep.
+                    if (colorTextures[set][i].get() == nullptr)
+                        continue;
+                    Texture* texture = pool->aquireTexture(static_cast<uint16_t>(w), static_cast<uint16_t>(h),
+                                                           colorTextures[set][i]->getFormat());
+                    if (texture == nullptr)
+                        return false;
+                    colorTextures[set][i].reset(texture);
+                }
+        }
+        // Also when the textures already had the size (a pooled target given
+        // fresh ones): a depth buffer of another size would clip the drawing.
+        return fitDepthBuffer();
+    }
 
-        if (depthBuffer != nullptr && colorTextures[0][0].get() != nullptr)
-            return depthBuffer->create(colorTextures[0][0]->getHardwareWidth(),
-                                       colorTextures[0][0]->getHardwareHeight(), depthBuffer->format);
-        return true;
+    bool RenderTarget::fitDepthBuffer()
+    {
+        const Texture* first = colorTextures[0][0].get();
+        if (depthBuffer == nullptr || first == nullptr)
+            return true;
+        int w = first->getHardwareWidth();
+        int h = first->getHardwareHeight();
+        roundDepthSize(w, h);
+        if (depthBuffer->glName != 0 && depthBuffer->width == w && depthBuffer->height == h)
+            return true;
+        return depthBuffer->create(first->getHardwareWidth(), first->getHardwareHeight(), depthBuffer->format);
     }
 
     bool RenderTarget::reaquireColorTextures(const RenderTargetConfiguration& configuration)

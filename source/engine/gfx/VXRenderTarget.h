@@ -105,7 +105,8 @@ namespace vx
         bool createPingPong2D(int w, int h, const TextureFormat& format, bool depth);
         bool createPingPong2D(int w, int h, const TextureFormat& format, bool depth, DepthStencilFormat depthFormat);
 
-        // New textures of w x h in the present formats (and a new depth buffer).
+        // New textures of w x h in the present formats (kept when they have
+        // that size already); the depth buffer is made again unless it fits them.
         bool resize(int w, int h);
         // Attaches the current set to the shared framebuffer and binds it;
         // false when the framebuffer is incomplete (the target stays current).
@@ -146,6 +147,8 @@ namespace vx
 
     private:
         bool create(const RenderTargetConfiguration& configuration, bool asPingPong);
+        // Makes the depth buffer again unless it has the colour textures' size.
+        bool fitDepthBuffer();
 
         TextureRef colorTextures[2][4];
         std::unique_ptr<DepthStencilBuffer> depthBuffer;

@@ -1,9 +1,12 @@
 #include "engine/gfx/VXRenderTargetManager.h"
 
+#include <atomic>
 #include <list>
 #include <map>
+#include <unordered_map>
 
 #include "core/VXLog.h"
+#include "engine/gfx/VXGfxObject.h"
 #include "engine/gfx/VXGlobalFBO.h"
 #include "engine/gfx/VXTextureFormat.h"
 
@@ -11,18 +14,58 @@ namespace vx
 {
     struct ManagedRenderTarget::Entry
     {
-        const RenderTargetManager* owner = nullptr;
         std::unique_ptr<ManagedRenderTarget> target;
         bool inUse = false;
     };
+
+    namespace
+    {
+        std::atomic<uint64_t> lastGeneration{0};
+
+        uint64_t nextGeneration()
+        {
+            return lastGeneration.fetch_add(1, std::memory_order_relaxed) + 1;
+        }
+
+        // A retained target given back on the render thread through the
+        // GPU-object manager. It names the pool's generation, not the pool:
+        // when that pool let go of its targets (or went) in the meantime, the
+        // target is gone with them and nothing is done.
+        class DeferredTargetReturn : public GfxObject
+        {
+        public:
+            DeferredTargetReturn(RenderTarget* targetToReturn, uint64_t poolGeneration)
+                : target(targetToReturn), generation(poolGeneration)
+            {
+            }
+            void release() override
+            {
+                if (target != nullptr)
+                    if (RenderTargetManager* pool = RenderTargetManager::getCurrent())
+                        if (pool->getGeneration() == generation)
+                            pool->release(target);
+                target = nullptr;
+                GfxObject::release();
+            }
+
+        private:
+            RenderTarget* target;
+            uint64_t generation;
+        };
+    }
 
     struct RenderTargetManager::Pimpl
     {
         GlobalFBO globalFBO;
         // Lists keep their entries' addresses, which the targets point back at.
         std::map<uint64_t, std::list<std::unique_ptr<ManagedRenderTarget::Entry>>> pool;
+        // Every pooled target's entry: a target is looked up here before it is
+        // touched, so a pointer to one deleted already is refused, not followed.
+        std::unordered_map<const RenderTarget*, ManagedRenderTarget::Entry*> entries;
         uint32_t totalCount = 0;
         uint32_t usedCount = 0;
+        // New at construction and at every release(); see releaseDeferred.
+        std::atomic<uint64_t> generation{nextGeneration()};
     };
 
     RenderTargetManager::RenderTargetManager() : pimpl(std::make_unique<Pimpl>())
@@ -151,7 +194,6 @@ namespace vx
         }
 
         auto entry = std::make_unique<ManagedRenderTarget::Entry>();
-        entry->owner = this;
         entry->target = std::make_unique<ManagedRenderTarget>(entry.get());
         ++pimpl->totalCount;
         const bool made =
@@ -167,21 +209,23 @@ namespace vx
         entry->inUse = true;
         ++pimpl->usedCount;
         RenderTarget* target = entry->target.get();
+        pimpl->entries[target] = entry.get();
         entries.push_back(std::move(entry));
         return target;
     }
 
     void RenderTargetManager::release(RenderTarget* target)
     {
-        auto* managed = dynamic_cast<ManagedRenderTarget*>(target);
-        if (managed == nullptr || managed->getEntry() == nullptr || managed->getEntry()->owner != this)
+        const auto found = pimpl->entries.find(target);
+        if (found == pimpl->entries.end())
         {
             logEscapedError(
                 "release", 188,
                 "You're releasing a render target to us that you didn't aquire from us. You can't do that.");
             return;
         }
-        ManagedRenderTarget::Entry* entry = managed->getEntry();
+        ManagedRenderTarget::Entry* entry = found->second;
+        ManagedRenderTarget* managed = entry->target.get();
         if (! entry->inUse)
         {
             logPrint(logError, "RenderTargetManager::release: the render target was released already.\n");
@@ -202,6 +246,7 @@ namespace vx
                 --entry;
                 if (! (*entry)->inUse)
                 {
+                    pimpl->entries.erase((*entry)->target.get());
                     entry = entries.erase(entry);
                     --pimpl->totalCount;
                 }
@@ -210,8 +255,22 @@ namespace vx
         }
     }
 
+    void RenderTargetManager::releaseDeferred(RenderTarget* target)
+    {
+        if (target != nullptr)
+            GfxObject::deleteUsingManager(new DeferredTargetReturn(target, getGeneration()));
+    }
+
+    uint64_t RenderTargetManager::getGeneration() const
+    {
+        return pimpl->generation.load(std::memory_order_acquire);
+    }
+
     void RenderTargetManager::release()
     {
+        // First: returns still queued for the targets deleted below are void.
+        pimpl->generation.store(nextGeneration(), std::memory_order_release);
+        pimpl->entries.clear();
         pimpl->pool.clear();
         pimpl->totalCount = 0;
         pimpl->usedCount = 0;

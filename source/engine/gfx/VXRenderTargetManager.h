@@ -52,9 +52,17 @@ namespace vx
         RenderTarget* retainPingPong(int w, int h, const TextureFormat& format, bool depth,
                                      DepthStencilFormat depthFormat);
 
-        // Gives a retained target back. A target not from this pool, or one
-        // already given back, is refused with an error line.
+        // Gives a retained target back. A target not from this pool (or one
+        // it deleted already), or one already given back, is refused with an
+        // error line.
         void release(RenderTarget* target);
+        // Gives a retained target back from any thread: on the render thread
+        // through the GPU-object manager (at once without one). When the pool
+        // lets go of its targets before that runs, the return is dropped.
+        void releaseDeferred(RenderTarget* target);
+        // Changes at every release(): tells a pool's lives apart, also across
+        // pools made at one address.
+        uint64_t getGeneration() const;
         // Deletes every target that is not retained.
         void freeUnusedRenderTargets();
         // Deletes every target and the shared framebuffer object.

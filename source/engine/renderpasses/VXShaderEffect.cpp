@@ -1,5 +1,7 @@
 #include "engine/renderpasses/VXShaderEffect.h"
 
+#include <algorithm>
+
 #include "core/VXLog.h"
 #include "engine/gfx/VXRenderer.h"
 #include "engine/gfx/VXShaderProgram.h"
@@ -74,6 +76,14 @@ namespace vx
         logPrint(logError, "Vertex Shader:\n%s", vertexSource.c_str());
         logPrint(logError, "Fragment Shader:\n%s", fragmentSource.c_str());
         return false;
+    }
+
+    void ShaderEffect::setSampleBounds(ShaderProgram& program, const std::string& name, float maxU, float maxV,
+                                       float width, float height)
+    {
+        const float halfU = width > 0.0f ? 0.5f * maxU / width : 0.0f;
+        const float halfV = height > 0.0f ? 0.5f * maxV / height : 0.0f;
+        program.setVec4(name, halfU, halfV, std::max(halfU, maxU - halfU), std::max(halfV, maxV - halfV));
     }
 
     void ShaderEffect::drawQuad(Renderer& renderer, bool flip)

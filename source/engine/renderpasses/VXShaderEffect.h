@@ -46,6 +46,15 @@ namespace vx
 
         ShaderProgram* getShader() const { return shader.get(); }
 
+    protected:
+        // Sets the vec4 uniform to (min u, min v, max u, max v): the texel
+        // centres at the edges of a picture of width x height texels that
+        // spans coordinates up to (maxU, maxV). A shader clamps its lookups
+        // to it so that linear filtering never mixes in texels past the
+        // picture (a pooled texture is larger than what it holds).
+        static void setSampleBounds(ShaderProgram& program, const std::string& name, float maxU, float maxV,
+                                    float width, float height);
+
     private:
         struct ProgramDeleter
         {

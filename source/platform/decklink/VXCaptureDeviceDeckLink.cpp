@@ -6,8 +6,10 @@
 #include <epoxy/gl.h>
 
 #include <algorithm>
+#include <atomic>
 #include <cstdlib>
 #include <cstring>
+#include <thread>
 
 #include "core/VXCriticalSection.h"
 #include "core/VXLog.h"
@@ -37,26 +39,37 @@ namespace vx
     class CaptureDeviceDeckLink::Callbacks : public IDeckLinkInputCallback, public IDeckLinkScreenPreviewCallback
     {
     public:
-        Callbacks(CaptureDeviceDeckLink& device, const std::string& cardName) : owner(device), card(cardName) {}
+        Callbacks(CaptureDeviceDeckLink& device, const std::string& cardName) : owner(&device), card(cardName) {}
 
         ~Callbacks() override { std::free(output.buffer); }
 
-        // Owned by the device: no reference counting, no other interfaces.
+        // Counted: the device holds one reference and the driver may hold
+        // more, so the callbacks outlive a device whose card still calls
+        // them. No other interfaces.
         HRESULT QueryInterface(REFIID, void** object) override
         {
             *object = nullptr;
             return E_NOINTERFACE;
         }
-        ULONG AddRef() override { return 1; }
-        ULONG Release() override { return 1; }
+        ULONG AddRef() override { return ++references; }
+        ULONG Release() override
+        {
+            const ULONG left = --references;
+            if (left == 0)
+                delete this;
+            return left;
+        }
 
         HRESULT VideoInputFrameArrived(IDeckLinkVideoInputFrame*, IDeckLinkAudioInputPacket*) override { return S_OK; }
 
         HRESULT DrawFrame(IDeckLinkVideoFrame* frame) override
         {
+            const InCall call(*this);
             if (frame == nullptr)
                 return S_OK;
             ScopedLock hold(output.lock);
+            if (! output.open || owner == nullptr)
+                return S_OK;
             const long frameWidth = frame->GetWidth();
             const long frameHeight = frame->GetHeight();
             const long rowBytes = frame->GetRowBytes();
@@ -84,20 +97,23 @@ namespace vx
                 std::memcpy(output.buffer, bytes, size_t(rowBytes) * size_t(frameHeight));
                 output.newFrame = true;
             }
-            owner.width = int(frameWidth);
-            owner.height = int(frameHeight);
+            owner->width = int(frameWidth);
+            owner->height = int(frameHeight);
             return S_OK;
         }
 
         HRESULT VideoInputFormatChanged(BMDVideoInputFormatChangedEvents events, IDeckLinkDisplayMode* newMode,
                                         BMDDetectedVideoInputFormatFlags detectedSignalFlags) override
         {
+            const InCall call(*this);
             const char* function = "VideoInputFormatChanged";
             if ((events & bmdVideoInputFieldDominanceChanged) != 0)
                 logPrint(logWarning, "%s: Received video field change, we cannot handle these.", function);
             if ((events & bmdVideoInputColorspaceChanged) != 0)
             {
                 ScopedLock hold(deviceLock);
+                if (owner == nullptr)
+                    return S_OK;
                 if ((detectedSignalFlags & bmdDetectedVideoInputRGB444) != 0)
                 {
                     logPrint(logInfo, "%s: Pixel format changed to RGB444.", function);
@@ -114,26 +130,58 @@ namespace vx
                 const char* text = nullptr;
                 const std::string name = newMode->GetName(&text) == S_OK ? StringToStdString(text) : std::string();
                 logPrint(logInfo, "%s: Changing video mode to: '%s'.", function, name.c_str());
-                // The switch itself runs in valueChanged, on the message thread.
-                owner.format->setValueByName(name, ValueChangeInfo());
+                // The switch itself runs in valueChanged, on the message
+                // thread, which refills the choice under the device lock.
+                ScopedLock hold(deviceLock);
+                if (owner != nullptr)
+                    owner->format->setValueByName(name, ValueChangeInfo());
             }
             return S_OK;
         }
 
-        // Under the device lock.
+        // Under the device lock, with an owner.
         void setFormat(DeckLinkDevice::PixelFormat pixelFormat)
         {
             const bool yuv = pixelFormat == DeckLinkDevice::PixelFormatYUV;
             {
                 ScopedLock hold(output.lock);
-                owner.needsYUVToRGBA = yuv;
-                owner.swizzleMode = yuv ? 0 : 1;
-                owner.textureFormat = yuv ? yuvTextureFormat : Texture::RGBA8;
+                owner->needsYUVToRGBA = yuv;
+                owner->swizzleMode = yuv ? 0 : 1;
+                owner->textureFormat = yuv ? yuvTextureFormat : Texture::RGBA8;
             }
             card.setPixelFormat(pixelFormat);
         }
 
-        CaptureDeviceDeckLink& owner;
+        // The device goes: later calls find no owner. Then waits for calls
+        // that are in it, and drops the device's reference.
+        void detach()
+        {
+            {
+                ScopedLock deviceHold(deviceLock);
+                ScopedLock frameHold(output.lock);
+                owner = nullptr;
+            }
+            while (running.load() > 0)
+                std::this_thread::yield();
+            Release();
+        }
+
+        // Counts a driver call running in these callbacks.
+        class InCall
+        {
+        public:
+            explicit InCall(Callbacks& callbacks) : running(callbacks.running) { ++running; }
+            ~InCall() { --running; }
+            InCall(const InCall&) = delete;
+            InCall& operator=(const InCall&) = delete;
+
+        private:
+            std::atomic<int>& running;
+        };
+
+        // Null once the device went; guarded by both locks (either suffices
+        // to read it).
+        CaptureDeviceDeckLink* owner;
         DeckLinkDevice card;
         CriticalSection deviceLock;
         struct Output
@@ -144,7 +192,14 @@ namespace vx
             int rowBytes = 0;
             unsigned char* buffer = nullptr;
             bool newFrame = false;
+            // Frames are taken only while the card is open: one the driver
+            // delivers late, after the close freed the buffer, holds nothing.
+            bool open = false;
         } output;
+        // Driver calls running in these callbacks (see detach); a driver may
+        // still be in one after it was cleared.
+        std::atomic<int> running{0};
+        std::atomic<ULONG> references{1};
         // Rows repacked to the texture's width when the card's rows differ.
         std::vector<unsigned char> staging;
     };
@@ -171,7 +226,7 @@ namespace vx
         : CaptureDevice(deviceInfo),
           connection(std::make_shared<ParamChoice<int>>("Connection")),
           format(std::make_shared<ParamChoice<int>>("Format")),
-          callbacks(std::make_unique<Callbacks>(*this, deviceInfo.name))
+          callbacks(new Callbacks(*this, deviceInfo.name))
     {
         orientation = 1;
         needsYUVToRGBA = true;
@@ -189,6 +244,19 @@ namespace vx
         connection->removeListener(*this);
         format->removeListener(*this);
         deInitDevice();
+    }
+
+    void CaptureDeviceDeckLink::DetachCallbacks::operator()(Callbacks* callbacks) const
+    {
+        callbacks->detach();
+    }
+
+    CaptureDevice::FrameLayout CaptureDeviceDeckLink::getFrameLayout()
+    {
+        // The locks the driver's callbacks write these under, in their order.
+        ScopedLock deviceHold(callbacks->deviceLock);
+        ScopedLock frameHold(callbacks->output.lock);
+        return CaptureDevice::getFrameLayout();
     }
 
     DeckLinkDevice& CaptureDeviceDeckLink::getCard()
@@ -210,6 +278,7 @@ namespace vx
             IDeckLinkDisplayMode* mode = card.getCurrentMode()->mode;
             width = int(mode->GetWidth());
             height = int(mode->GetHeight());
+            callbacks->output.open = true;
         }
         IDeckLinkInput* input = card.getInputHandle();
         if (input->SetScreenPreviewCallback(callbacks.get()) != S_OK)
@@ -239,6 +308,7 @@ namespace vx
         }
         {
             ScopedLock frameHold(callbacks->output.lock);
+            callbacks->output.open = false;
             std::free(callbacks->output.buffer);
             callbacks->output.buffer = nullptr;
             callbacks->output.width = callbacks->output.height = callbacks->output.rowBytes = 0;

@@ -179,6 +179,9 @@ public:
     virtual HRESULT ScheduledPlaybackHasStopped() = 0;
 };
 
+// A driver holds a reference on the input and preview callbacks it is given
+// until they are replaced, and on each one while it calls it; a call begun
+// before a callback was cleared may still run after.
 class IDeckLinkInput : public IUnknown
 {
 public:

@@ -36,34 +36,19 @@ namespace vx
     const char* const OutputDeviceDeckLink::vsRGBAToYUV =
         "varying vec2 uv0; void main() { uv0 = gl_MultiTexCoord0.xy; gl_Position = gl_Vertex; }";
     const char* const OutputDeviceDeckLink::psRGBAToYUV =
-        "uniform sampler2D rgbaTexture; uniform float xstep; const vec3 u_const = vec3(-0.148, -0.291, +0.439); "
-        "const vec3 y_const = vec3( 0.257, 0.504, 0.098); const vec3 v_const = vec3( 0.439, -0.368, -0.071); "
-        "varying vec2 uv0; void main() { vec3 rgb1 = texture2D(rgbaTexture, uv0).rgb; vec3 rgb2 = "
-        "texture2D(rgbaTexture, uv0+vec2(xstep, 0.0)).rgb; vec3 rgb12 = (rgb1 + rgb2) * vec3(0.5); vec4 uy0vy1; "
-        "uy0vy1.r = dot (rgb12, u_const) + 128.0/256.0; uy0vy1.g = dot (rgb1, y_const) + 16.0/256.0; uy0vy1.b = "
-        "dot (rgb12, v_const) + 128.0/256.0; uy0vy1.a = dot (rgb2, y_const) + 16.0/256.0; gl_FragColor = uy0vy1; }";
+        "uniform sampler2D rgbaTexture; uniform float xstep; uniform float lastU; "
+        "const vec3 u_const = vec3(-0.148, -0.291, +0.439); const vec3 y_const = vec3( 0.257, 0.504, 0.098); "
+        "const vec3 v_const = vec3( 0.439, -0.368, -0.071); varying vec2 uv0; void main() { "
+        "vec3 rgb1 = texture2D(rgbaTexture, uv0).rgb; "
+        "vec3 rgb2 = texture2D(rgbaTexture, vec2(min(uv0.x + xstep, lastU), uv0.y)).rgb; "
+        "vec3 rgb12 = (rgb1 + rgb2) * vec3(0.5); vec4 uy0vy1; "
+        "uy0vy1.r = dot (rgb12, u_const) + 128.0/256.0; uy0vy1.g = dot (rgb1, y_const) + 16.0/256.0; "
+        "uy0vy1.b = dot (rgb12, v_const) + 128.0/256.0; uy0vy1.a = dot (rgb2, y_const) + 16.0/256.0; "
+        "gl_FragColor = uy0vy1; }";
 
     namespace
     {
         constexpr ParamView::ControlType choiceControl = static_cast<ParamView::ControlType>(2);
-
-        // A pooled render target handed to the GPU-object manager: released on
-        // the render thread, it goes back to the pool it came from.
-        class PooledTargetReturn : public GfxObject
-        {
-        public:
-            explicit PooledTargetReturn(RenderTarget* targetToReturn) : target(targetToReturn) {}
-            void release() override
-            {
-                if (target != nullptr)
-                    if (RenderTargetManager* pool = RenderTargetManager::getCurrent())
-                        pool->release(target);
-                target = nullptr;
-            }
-
-        private:
-            RenderTarget* target;
-        };
 
         // GPU objects go to the manager's queue when there is one (release may
         // run off the render thread), else they are released here.
@@ -330,8 +315,11 @@ namespace vx
         ScopedLock hold(p.lock);
         handOver(p.shader);
         p.shader = nullptr;
+        // Back to the pool on the render thread (release may run off it); a
+        // pool that lets go of its targets first cancels the return.
         if (p.renderTarget != nullptr)
-            handOver(new PooledTargetReturn(p.renderTarget));
+            if (RenderTargetManager* pool = RenderTargetManager::getCurrent())
+                pool->releaseDeferred(p.renderTarget);
         p.renderTarget = nullptr;
         // The card drops what it still holds of these when its output stops.
         if (IDeckLinkOutput* output = p.card.getOutputHandle())
@@ -404,7 +392,11 @@ namespace vx
             if (p.shader->bind())
             {
                 p.shader->setSampler("rgbaTexture", 0);
-                p.shader->setFloat("xstep", 1.0f / float(std::max(1, picture->getHardwareWidth())));
+                const float hardwareWidth = float(std::max(1, picture->getHardwareWidth()));
+                p.shader->setFloat("xstep", 1.0f / hardwareWidth);
+                // The second pixel of the last pair is the picture's last,
+                // never the texel past it (the pooled texture is wider).
+                p.shader->setFloat("lastU", (float(picture->getWidth()) - 0.5f) / hardwareWidth);
                 gfx::color(Color::white);
                 drawTexture(*picture, f - 1.0f, f - 1.0f, 2.0f - 2.0f * f, 2.0f - 2.0f * f, false);
                 p.shader->unbind();

@@ -2,8 +2,12 @@
 
 #include <gtest/gtest.h>
 
+#include <atomic>
+#include <thread>
+
 #include "VXDeckLinkSimFixture.h"
 #include "core/parameters/VXParamChoice.h"
+#include "core/parameters/VXParamListener.h"
 #include "core/xml/VXXmlAttributes.h"
 #include "engine/devices/VXDeckLinkDevice.h"
 #include "support/VXLogRecorder.h"
@@ -160,6 +164,76 @@ namespace vx::test
             EXPECT_EQ(filterCalls(sim->getCallLog(), {"EnableVideoInput"}),
                       (std::vector<std::string>{"EnableVideoInput(hp60, 2vuy, 1)"}));
             device.stopDevice();
+        }
+
+        // Counts the changes of a parameter, on the thread that makes them.
+        class ChangeCounter : public ParamListener
+        {
+        public:
+            void valueChanged(ParamBase&, ChangeInfo) override { ++changes; }
+            std::atomic<int> changes{0};
+        };
+
+        // Mode changes detected on the driver's thread while the message
+        // thread applies the previous ones (refilling the choice): the
+        // choice is set and refilled under the device lock, so no change is
+        // lost.
+        TEST_F(CaptureDeviceDeckLinkTest, ModeChangesFromTheDriverAgainstTheMessageThread)
+        {
+            CaptureDeviceDeckLink device(cardInfo("M 1"));
+            ASSERT_TRUE(device.initDevice());
+            device.startDevice();
+            ChangeCounter counter;
+            device.getFormatParam()->addListener(counter, false);
+            sim->setQuiet(true);
+            const int changes = 2000;
+            std::atomic<bool> done{false};
+            std::thread driver([&] {
+                for (int i = 0; i < changes; ++i)
+                    sim->changeFormat(0, bmdVideoInputDisplayModeChanged,
+                                      i % 2 == 0 ? simMode720p60().code : bmdModeHD1080p30, 0);
+                done = true;
+            });
+            while (! done)
+                scheduler.drain();
+            driver.join();
+            scheduler.drain();
+            device.getFormatParam()->removeListener(counter);
+            EXPECT_EQ(counter.changes.load(), changes) << "every mode change sets the choice";
+            EXPECT_EQ(device.getCard().getCurrentMode()->name, "1080p30");
+            device.stopDevice();
+        }
+
+        // Closed again and again while the card delivers frames at full
+        // rate on several threads: a frame that arrives during or after the
+        // close holds no buffer, and the device waits for driver calls
+        // still in it.
+        TEST_F(CaptureDeviceDeckLinkTest, ClosedWhileTheCardDeliversFrames)
+        {
+            sim->setQuiet(true);
+            const long w = 192, h = 96;
+            ASSERT_TRUE(sim->prepareFrame(0, w, h, w * 2, bmdFormat8BitYUV, std::vector<uint8_t>(size_t(w * 2 * h), 0x80)));
+            for (int round = 0; round < 200; ++round)
+            {
+                auto device = std::make_unique<CaptureDeviceDeckLink>(cardInfo("M 1"));
+                ASSERT_TRUE(device->initDevice());
+                device->startDevice();
+                std::atomic<bool> stop{false};
+                std::atomic<int> delivered{0};
+                std::vector<std::thread> drivers;
+                for (int t = 0; t < 3; ++t)
+                    drivers.emplace_back([&] {
+                        while (! stop)
+                            if (sim->drawPreparedFrame(0))
+                                ++delivered;
+                    });
+                while (delivered.load() < 1 + round % 3)
+                    std::this_thread::yield();
+                device.reset();
+                stop = true;
+                for (std::thread& driver : drivers)
+                    driver.join();
+            }
         }
 
         TEST_F(CaptureDeviceDeckLinkTest, ChoicesSwitchConnectionAndModeOnTheMessageThread)

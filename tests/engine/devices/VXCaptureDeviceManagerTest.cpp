@@ -237,6 +237,31 @@ namespace vx::test
             EXPECT_EQ(manager->getInputDevice("a"), nullptr) << "gone devices do not open";
         }
 
+        // Plugged in again, the id opens a new device; the dead one stays
+        // with its holder until released.
+        TEST_F(CaptureDeviceManagerTest, AReplugedDeviceOpensAnew)
+        {
+            backend->addDevice(camera("Cam a", "a"));
+            CaptureDevice* dead = manager->getInputDevice("a");
+            ASSERT_NE(dead, nullptr);
+            backend->removeDevice("a");
+            usbEvent(false);
+            backend->addDevice(camera("Cam a", "a"));
+            usbEvent(true);
+
+            CaptureDevice* fresh = manager->getInputDevice("a");
+            ASSERT_NE(fresh, nullptr);
+            EXPECT_NE(fresh, dead);
+            EXPECT_TRUE(fresh->isStarted());
+            EXPECT_EQ(dead->getUniqueId(), "a") << "the dead device is still alive for its holder";
+            EXPECT_EQ(instanceManager.getNumDevices(), 2);
+            manager->releaseDevice(dead);
+            EXPECT_EQ(instanceManager.getReferenceCount("a"), 1);
+            EXPECT_EQ(manager->getInputDevice("a"), fresh) << "the live device is shared";
+            manager->releaseDevice(fresh);
+            manager->releaseDevice(fresh);
+        }
+
         TEST_F(CaptureDeviceManagerTest, ADeviceThatDoesNotOpenIsNotRegistered)
         {
             sim->addCard(simCard(1, 0));

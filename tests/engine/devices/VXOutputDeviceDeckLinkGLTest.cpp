@@ -7,6 +7,7 @@
 #include "VXDeckLinkSimFixture.h"
 #include "core/parameters/VXParamContainer.h"
 #include "core/parameters/VXParamRange.h"
+#include "engine/gfx/VXGfxObjectManager.h"
 #include "engine/gfx/VXRenderTargetTestSupport.h"
 
 namespace vx::test
@@ -76,6 +77,15 @@ namespace vx::test
                 glDisable(GL_SCISSOR_TEST);
                 glClearColor(0, 0, 0, 0);
                 device->end();
+            }
+
+            // Closes the card and lets the render thread run what the close
+            // queued (the render target's way back to the pool).
+            void close()
+            {
+                device.reset();
+                sim->reset();
+                root->executeRenderTask();
             }
 
             Group group(int x, int y)
@@ -160,6 +170,41 @@ namespace vx::test
             drawFrame({{64, Color::white}});
             EXPECT_TRUE(filterCalls(sim->getCallLog(), {"ScheduleVideoFrame"}).empty());
             EXPECT_EQ(device->getNumFreeFrames(), 2) << "the frame goes back to the queue";
+        }
+
+        // The card's render target comes from the pool and goes back to it:
+        // the one target serves every size in turn, growing and shrinking,
+        // and each picture fills every column of the frame.
+        TEST_F(OutputDeviceDeckLinkGLTest, EverySizeFillsTheWholeFrameFromOnePooledTarget)
+        {
+            for (const auto& [w, h] : {std::pair{16L, 8L}, {80L, 40L}, {120L, 64L}, {32L, 16L}, {96L, 48L}})
+            {
+                SCOPED_TRACE(std::to_string(w) + " x " + std::to_string(h));
+                open(w, h);
+                ASSERT_FALSE(HasFatalFailure());
+                drawFrame({{int(w), Color::white}});
+                for (int x = 0; x < int(w / 2); ++x)
+                {
+                    expectNear(group(x, 0), {128, 235, 128, 235}, "column " + std::to_string(x) + ", first row");
+                    expectNear(group(x, int(h) - 1), {128, 235, 128, 235},
+                               "column " + std::to_string(x) + ", last row");
+                }
+                close();
+                EXPECT_EQ(targets().getUsedRTCount(), 0u) << "the target went back to the pool";
+            }
+            EXPECT_EQ(targets().getTotalRTCount(), 1u);
+        }
+
+        // Closing the card queues its render target's return; releasing the
+        // engine right after lets go of the pool before that return runs.
+        TEST_F(OutputDeviceDeckLinkGLTest, ReleasingTheEngineRightAfterClosingTheCard)
+        {
+            open(64, 8);
+            drawFrame({{64, Color::white}});
+            device.reset();
+            root->release();
+            EXPECT_EQ(targets().getTotalRTCount(), 0u);
+            EXPECT_EQ(root->getGfxObjectManager()->getNumReleasingObjects(), 0);
         }
     }
 }

@@ -1,5 +1,6 @@
 #include "engine/gfx/VXRenderTargetManager.h"
 
+#include "engine/gfx/VXGfxObjectManager.h"
 #include "engine/gfx/VXGlobalFBO.h"
 #include "engine/gfx/VXRenderTargetTestSupport.h"
 #include "engine/gfx/VXTexture.h"
@@ -183,5 +184,82 @@ namespace vx::test
         EXPECT_EQ(RenderTarget::getCurrentRenderTarget(), nullptr);
         EXPECT_EQ(targets().getTotalRTCount(), 0u);
         EXPECT_TRUE(targets().init());
+    }
+}
+
+namespace vx::test
+{
+    using RenderTargetPoolReuseTest = RenderTargetGLTest;
+
+    // One pooled target taken by one use after another at growing and
+    // shrinking sizes of one key: every use gets a complete target whose
+    // depth buffer covers its colour textures, so a clear reaches every column.
+    TEST_F(RenderTargetPoolReuseTest, AReusedTargetIsCompleteAtEachNewSize)
+    {
+        restoresViewport = true;
+        RenderTarget* first = nullptr;
+        for (const auto& [w, h] : {std::pair{16, 8}, {80, 40}, {127, 100}, {24, 12}, {100, 60}})
+        {
+            SCOPED_TRACE(std::to_string(w) + " x " + std::to_string(h));
+            RenderTarget* target = targets().retainPingPong(w, h, Texture::RGBA8, true, DEFAULT_DEPTH_FMT);
+            ASSERT_NE(target, nullptr);
+            if (first == nullptr)
+                first = target;
+            EXPECT_EQ(target, first) << "the free target is reused";
+            const DepthStencilBuffer* depth = target->getDepthStencilBuffer();
+            ASSERT_NE(depth, nullptr);
+            EXPECT_EQ(depth->width, target->getTexture(0)->getHardwareWidth());
+            EXPECT_EQ(depth->height, target->getTexture(0)->getHardwareHeight());
+
+            ASSERT_TRUE(target->bind());
+            glViewport(0, 0, w, h);
+            glEnable(GL_DEPTH_TEST);
+            glClearDepth(1.0);
+            glClear(GL_DEPTH_BUFFER_BIT);
+            clearTo(0, 1, 0, 1);
+            glDisable(GL_DEPTH_TEST);
+            const auto pixels = readPixels(0, 0, w, h);
+            for (int x = 0; x < w; ++x)
+            {
+                ASSERT_EQ(pixels[size_t(x)], (PixelRGBA8{0, 255, 0, 255})) << "column " << x << ", bottom row";
+                ASSERT_EQ(pixels[size_t((h - 1) * w + x)], (PixelRGBA8{0, 255, 0, 255})) << "column " << x << ", top row";
+            }
+            RenderTarget::unbind();
+            targets().release(target);
+        }
+        EXPECT_EQ(targets().getTotalRTCount(), 1u);
+    }
+
+    // What still points into the pool when it lets go of its targets: a
+    // pointer kept by a holder is refused without being followed, and a
+    // return queued on the GPU-object manager is dropped.
+    TEST_F(RenderTargetManagerTest, ThePoolsEndVoidsWhatStillPointsIntoIt)
+    {
+        GfxObjectManager& queue = *root->getGfxObjectManager();
+        RenderTarget* kept = targets().retain(32, 32, Texture::RGBA8, true, DEFAULT_DEPTH_FMT);
+        ASSERT_NE(kept, nullptr);
+        targets().release();
+        ASSERT_TRUE(targets().init());
+        LogRecorder log;
+        targets().release(kept);
+        EXPECT_EQ(log.count(logError), 1u) << log.dump();
+
+        RenderTarget* returned = targets().retain(32, 32, Texture::RGBA8, true, DEFAULT_DEPTH_FMT);
+        ASSERT_NE(returned, nullptr);
+        targets().releaseDeferred(returned);
+        EXPECT_EQ(targets().getUsedRTCount(), 1u) << "given back on the render thread";
+        queue.cleanAll();
+        EXPECT_EQ(targets().getUsedRTCount(), 0u);
+
+        RenderTarget* late = targets().retain(32, 32, Texture::RGBA8, true, DEFAULT_DEPTH_FMT);
+        ASSERT_NE(late, nullptr);
+        targets().releaseDeferred(late);
+        const uint64_t before = targets().getGeneration();
+        targets().release();
+        EXPECT_NE(targets().getGeneration(), before);
+        log.clear();
+        queue.cleanAll();
+        EXPECT_EQ(log.count(logError), 0u) << log.dump();
+        EXPECT_EQ(queue.getNumReleasingObjects() + queue.getNumDeletingObjects(), 0);
     }
 }

@@ -55,6 +55,37 @@ namespace vx::test
             EXPECT_FALSE(pass.isInitialized()) << "release re-arms the lazy init";
         }
 
+        // A solid pass that draws with a depth buffer.
+        class DepthSolidColourPass : public SolidColourPass
+        {
+        public:
+            using SolidColourPass::SolidColourPass;
+            bool requiresDepthBuffer() const override { return true; }
+        };
+
+        // Passes with depth take the pool's one target in turn at growing and
+        // shrinking sizes: each fills every column of its output.
+        TEST_F(RenderPassBaseGLTest, PassesTakingOnePooledTargetInTurnFillTheirWholeOutput)
+        {
+            const Color colour(0.0f, 1.0f, 0.0f, 1.0f);
+            DepthSolidColourPass first(colour), second(colour);
+            int turn = 0;
+            for (const auto& [w, h] : {std::pair{16, 8}, {80, 40}, {120, 100}, {24, 12}, {100, 60}})
+            {
+                SCOPED_TRACE(std::to_string(w) + " x " + std::to_string(h));
+                RenderPass& pass = turn++ % 2 == 0 ? static_cast<RenderPass&>(first) : second;
+                pass.setSize(w, h);
+                pass.retainOutput(true);
+                ASSERT_TRUE(renderAlone(pass));
+                ASSERT_NE(pass.getOutput(0)->texture, nullptr);
+                expectUniform(readBack(*pass.getOutput(0)->texture), w, h, PixelRGBA8{0, 255, 0, 255}, 0);
+                pass.retainOutput(false);
+            }
+            EXPECT_EQ(targets().getTotalRTCount(), 1u) << "one target served every pass";
+            first.release();
+            second.release();
+        }
+
         TEST_F(RenderPassBaseGLTest, StealingTheOutputTakesItOutOfThePools)
         {
             AddConstantPass pass(0.0);

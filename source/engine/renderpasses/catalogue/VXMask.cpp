@@ -21,9 +21,10 @@ namespace vx
 
         const char* const fragmentShaderCode =
             "uniform sampler2D textureSrc; uniform sampler2D textureMask; uniform vec4 channelMask; "
-            "uniform int invert; uniform int isLayerMaskMode; "
+            "uniform int invert; uniform int isLayerMaskMode; uniform vec4 maskBounds; "
             "void main() { vec4 c = texture2D(textureSrc, gl_TexCoord[0].st); "
-            "vec4 k = texture2D(textureMask, gl_TexCoord[1].st); float m = dot(k, channelMask); "
+            "vec4 k = texture2D(textureMask, clamp(gl_TexCoord[1].st, maskBounds.xy, maskBounds.zw)); "
+            "float m = dot(k, channelMask); "
             "if (invert == 1) m = 1.0 - m; "
             "if (isLayerMaskMode != 0) { m = mix(1.0, m, k.a); gl_FragColor = c * vec4(1.0, 1.0, 1.0, m); } "
             "else gl_FragColor = c * m; }";
@@ -241,6 +242,10 @@ namespace vx
                 program.setVec4("channelMask", 0.3f, 0.59f, 0.11f, 0.0f);
                 break;
         }
+
+        // Only the mask's own texels: its pooled texture may be larger.
+        setSampleBounds(program, "maskBounds", mask->getMaxU(), mask->getMaxV(), float(mask->getWidth()),
+                        float(mask->getHeight()));
 
         quad.setNumTexCoords(2);
         quad.setMaxCoords(0, input.texture->getMaxU(), input.texture->getMaxV());

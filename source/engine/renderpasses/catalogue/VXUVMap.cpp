@@ -19,19 +19,25 @@ namespace vx
             "gl_TexCoord[0] = gl_MultiTexCoord0; gl_TexCoord[1] = gl_MultiTexCoord1; gl_FrontColor = gl_Color; }";
 
         // t runs over the UV texture's picture, up to its maximum
-        // coordinates; the Sobel taps are one of its texels apart. A source
-        // texel of alpha 0 is not divided: it comes out transparent black.
+        // coordinates; the Sobel taps are one of its texels apart. Every
+        // lookup stays within the texels of the picture it reads (uvBounds,
+        // srcBounds), never reaching into the rest of a larger pooled
+        // texture. A source texel of alpha 0 is not divided: it comes out
+        // transparent black.
         const char* const fragmentShaderCode =
             "uniform sampler2D textureUV; uniform sampler2D textureSrc; uniform int uFlip; uniform int vFlip; "
             "uniform float uvTexWidth; uniform float uvTexHeight; uniform float edgeFilter; uniform vec4 edgeColor; "
             "uniform vec2 uvOffset; uniform vec2 uvMaxCoords; uniform vec2 srcMaxCoords; "
+            "uniform vec4 uvBounds; uniform vec4 srcBounds; "
+            "vec4 uvAt(vec2 c) { return texture2D(textureUV, clamp(c, uvBounds.xy, uvBounds.zw)); } "
             "float uvAlpha(vec2 p, float dx, float dy, vec2 size) { "
-            "return texture2D(textureUV, ((p + vec2(dx, dy)) / size) * uvMaxCoords).a; } "
-            "void main() { vec2 t = gl_TexCoord[0].st; vec4 m = texture2D(textureUV, t); "
+            "return uvAt(((p + vec2(dx, dy)) / size) * uvMaxCoords).a; } "
+            "void main() { vec2 t = gl_TexCoord[0].st; vec4 m = uvAt(t); "
             "if (m.a <= 0.0) { gl_FragColor = vec4(0.0); return; } "
             "float u = uFlip == 1 ? 1.0 - m.r : m.r; float v = vFlip == 1 ? m.g : 1.0 - m.g; "
             "vec2 uv = fract(vec2(u, v) + uvOffset); "
-            "vec4 s = texture2D(textureSrc, uv * srcMaxCoords); if (s.a > 0.0) s.rgb /= s.a; "
+            "vec4 s = texture2D(textureSrc, clamp(uv * srcMaxCoords, srcBounds.xy, srcBounds.zw)); "
+            "if (s.a > 0.0) s.rgb /= s.a; "
             "if (edgeFilter > 0.0) { vec2 size = vec2(uvTexWidth, uvTexHeight); vec2 p = t / uvMaxCoords * size; "
             "float gx = -uvAlpha(p, -1.0, -1.0, size) - 2.0 * uvAlpha(p, -1.0, 0.0, size) - uvAlpha(p, -1.0, 1.0, "
             "size) "
@@ -152,6 +158,9 @@ namespace vx
         const TVec2<float> srcMax = input.getMaxCoords();
         const float sourceMax[2] = {srcMax.x, srcMax.y};
         program.setVec2("srcMaxCoords", sourceMax);
+        setSampleBounds(program, "uvBounds", uvMax[0], uvMax[1], float(uvTexture->getWidth()),
+                        float(uvTexture->getHeight()));
+        setSampleBounds(program, "srcBounds", srcMax.x, srcMax.y, input.width, input.height);
 
         gfx::setBlendMode(gfx::BLEND_PREMULTIPLIED);
         quad.setNumTexCoords(2);

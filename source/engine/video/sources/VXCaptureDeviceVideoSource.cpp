@@ -32,7 +32,7 @@ namespace vx
             if (CaptureDeviceManager* manager = CaptureDeviceManager::getCurrent())
                 manager->releaseDevice(device);
             else
-                instanceManager.releaseDevice(device->getUniqueId());
+                instanceManager.releaseDevice(device);
         }
     }
 
@@ -62,7 +62,8 @@ namespace vx
             return;
         }
         deviceId = device->getUniqueId();
-        setSizeInternal(device->getWidth(), device->getHeight());
+        const CaptureDevice::FrameLayout layout = device->getFrameLayout();
+        setSizeInternal(layout.width, layout.height);
         const CaptureDeviceInfo& info = device->getDeviceInfo();
         setSourceInfo(SourceInfo{info.name, info.description, info.uniqueId, info.category}, nullptr);
     }
@@ -74,6 +75,10 @@ namespace vx
 
     bool CaptureDeviceVideoSource::update(const TimeInfo& info)
     {
+        // A device whose hardware went away is let go; the id then takes the
+        // device plugged in again.
+        if (pimpl->device != nullptr && pimpl->device->isDisconnected())
+            setDevice(nullptr);
         if (pimpl->device == nullptr && ! deviceId.empty())
             if (CaptureDeviceManager* manager = CaptureDeviceManager::getCurrent())
                 if (CaptureDevice* device = manager->getInputDevice(deviceId))
@@ -101,13 +106,14 @@ namespace vx
         Texture* texture = device != nullptr ? device->getTexture() : nullptr;
         if (texture == nullptr || ! texture->isValid())
             return getNoDeviceTexture();
+        // Read as one: the capture thread may change them meanwhile.
+        const CaptureDevice::FrameLayout layout = device->getFrameLayout();
         // The picture's size: a YUV device's texture is half as wide.
-        setSizeInternal(device->getWidth(), device->getHeight());
+        setSizeInternal(layout.width, layout.height);
         if (! begin(renderer))
             return getNoDeviceTexture();
 
-        const bool needsConversion =
-            device->getSwizzleMode() != 0 || device->needsYUVToRGBAConversion() || device->getOrientation() == 1;
+        const bool needsConversion = layout.swizzleMode != 0 || layout.needsYUVToRGBA || layout.orientation == 1;
         if (! needsConversion && pimpl->conversion != nullptr)
         {
             chain->removeRenderPass(pimpl->conversion);
@@ -131,10 +137,13 @@ namespace vx
             FormatConversion& conversion = *pimpl->conversion;
             conversion.toDefaults();
             conversion.setSize(getWidth(), getHeight());
-            conversion.YUVToRGBA = device->needsYUVToRGBAConversion();
-            conversion.setSwizzleMode(static_cast<FormatConversion::SwizzleMode>(device->getSwizzleMode()));
-            conversion.forceOpaque = device->requiresOpaqueForce();
-            if (device->getOrientation() == 1)
+            conversion.YUVToRGBA = layout.needsYUVToRGBA;
+            conversion.setSwizzleMode(static_cast<FormatConversion::SwizzleMode>(layout.swizzleMode));
+            conversion.forceOpaque = layout.forceOpaque;
+            // The conversion draws a texture's first row at the top, which is
+            // right for a device whose rows come first row first
+            // (orientation 1); rows in GL order (bottom first) are kept.
+            if (layout.orientation != 1)
                 conversion.enableVerticalFlip();
         }
 

@@ -1,7 +1,9 @@
 // A simulated card driver: the entry points of VXDeckLinkAPI.h over scripted
 // cards, with a call log, injected failures and a driver thread that delivers
 // the callbacks. One lock guards the driver's state; callbacks into the
-// engine run without it, as a real driver's threads would.
+// engine run without it, as a real driver's threads would, and may still run
+// after the call that cleared them returned. The driver holds a reference on
+// the input and preview callbacks it is given and on each one it calls.
 
 #include "engine/devices/simdriver/VXDeckLinkSimControl.h"
 
@@ -13,6 +15,7 @@
 #include <memory>
 #include <mutex>
 #include <thread>
+#include <utility>
 
 #define VX_SIM_EXPORT extern "C" __attribute__((visibility("default")))
 
@@ -363,6 +366,36 @@ namespace vx
                 return function();
             }
 
+            // The card's callback in slot for one call, with a reference
+            // held until done() (a driver keeps what it calls alive).
+            template <typename Callback>
+            Callback* takeCallback(Card& card, Callback* Card::*slot)
+            {
+                std::lock_guard<std::mutex> hold(lock);
+                Callback* callback = card.*slot;
+                if (callback != nullptr)
+                    callback->AddRef();
+                return callback;
+            }
+
+            template <typename Callback>
+            static void done(Callback* callback)
+            {
+                if (callback != nullptr)
+                    callback->Release();
+            }
+
+            // Holds a reference on the callback set and drops the one on the
+            // callback it replaces (outside the lock: that may be the last).
+            template <typename Callback>
+            void setCallback(Card& card, Callback* Card::*slot, Callback* callback)
+            {
+                if (callback != nullptr)
+                    callback->AddRef();
+                Callback* previous = withLock([&] { return std::exchange(card.*slot, callback); });
+                done(previous);
+            }
+
             void reset() override
             {
                 std::lock_guard<std::mutex> hold(lock);
@@ -429,15 +462,14 @@ namespace vx
                 Card* target = find(card);
                 if (target == nullptr)
                     return false;
-                IDeckLinkScreenPreviewCallback* callback = nullptr;
-                Frame* frame = nullptr;
-                withLock([&] {
-                    callback = target->previewCallback;
-                    frame = target->prepared;
-                });
-                if (callback == nullptr || frame == nullptr)
+                Frame* frame = withLock([&] { return target->prepared; });
+                if (frame == nullptr)
+                    return false;
+                IDeckLinkScreenPreviewCallback* callback = takeCallback(*target, &Card::previewCallback);
+                if (callback == nullptr)
                     return false;
                 callback->DrawFrame(frame);
+                done(callback);
                 return true;
             }
 
@@ -467,14 +499,16 @@ namespace vx
                     return false;
                 bool delivered = false;
                 runOnDriverThread([&] {
-                    IDeckLinkScreenPreviewCallback* callback = withLock([&] { return target->previewCallback; });
-                    if (callback == nullptr)
-                        return;
+                    // The frame first: the callback is taken right before the
+                    // call, as a driver's dispatch does.
                     auto* frame = new Frame(width, height, rowBytes, format);
                     std::memcpy(frame->bytes.data(), bytes.data(), std::min(bytes.size(), frame->bytes.size()));
-                    callback->DrawFrame(frame);
+                    IDeckLinkScreenPreviewCallback* callback = takeCallback(*target, &Card::previewCallback);
+                    if (callback != nullptr)
+                        callback->DrawFrame(frame);
+                    done(callback);
                     frame->Release();
-                    delivered = true;
+                    delivered = callback != nullptr;
                 });
                 return delivered;
             }
@@ -487,14 +521,17 @@ namespace vx
                     return false;
                 bool delivered = false;
                 runOnDriverThread([&] {
-                    IDeckLinkInputCallback* callback = withLock([&] { return target->inputCallback; });
                     Mode* newMode = nullptr;
                     for (const auto& candidate : target->modes)
                         if (candidate->mode.code == mode)
                             newMode = candidate.get();
-                    if (callback == nullptr || newMode == nullptr)
+                    if (newMode == nullptr)
+                        return;
+                    IDeckLinkInputCallback* callback = takeCallback(*target, &Card::inputCallback);
+                    if (callback == nullptr)
                         return;
                     callback->VideoInputFormatChanged(events, newMode, flags);
+                    done(callback);
                     delivered = true;
                 });
                 return delivered;
@@ -717,7 +754,7 @@ namespace vx
         {
             if (simulator().call([&] { return std::string(std::string("SetScreenPreviewCallback(") + pointer(previewCallback) + ")"); }))
                 return E_FAIL;
-            simulator().withLock([&] { card.previewCallback = previewCallback; });
+            simulator().setCallback(card, &Card::previewCallback, previewCallback);
             return S_OK;
         }
 
@@ -758,7 +795,7 @@ namespace vx
         {
             if (simulator().call([&] { return std::string(std::string("SetCallback(") + pointer(callback) + ")"); }))
                 return E_FAIL;
-            simulator().withLock([&] { card.inputCallback = callback; });
+            simulator().setCallback(card, &Card::inputCallback, callback);
             return S_OK;
         }
 

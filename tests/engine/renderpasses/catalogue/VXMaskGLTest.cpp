@@ -143,6 +143,27 @@ namespace vx::test
             pass.release();
         }
 
+        // Stretched over a larger output, a small image's pooled texture is
+        // larger still: the edges take the image's own texels only, so a
+        // white mask passes the whole input, last column and rows included.
+        TEST_F(MaskGLTest, ASmallMaskStopsAtItsOwnEdge)
+        {
+            const PixelRGBA8 colour{200, 120, 60, 255};
+            for (const bool external : {false, true})
+            {
+                SCOPED_TRACE(external ? "texture" : "image");
+                Mask pass;
+                if (external)
+                    pass.setMask(makePaddedInput(3, 2, [](int, int) { return PixelRGBA8{255, 255, 255, 255}; }));
+                else
+                    pass.setMask(image(3, 2, {255, 255, 255, 255}));
+                pass.setSize(24, 16);
+                pass.setInput(0, makeInput(24, 16, colour), 0, 0);
+                expectUniform(run(pass), 24, 16, colour, 1);
+                pass.release();
+            }
+        }
+
         // The image's first row is the picture's top.
         TEST_F(MaskGLTest, TheImageIsUprightFirstRowAtTheTop)
         {

@@ -273,6 +273,27 @@ namespace vx::test
             pass.release();
         }
 
+        // A UV texture smaller than the output, pointing near the input's
+        // far corner, both padded: every lookup stays within the picture it
+        // reads, so the whole output is the input's colour, with and
+        // without the edge filter.
+        TEST_F(UVMapPassGLTest, LookupsStayWithinTheUVTextureAndTheInput)
+        {
+            const PixelRGBA8 colour{200, 120, 60, 255};
+            for (const double filter : {0.0, 0.25})
+            {
+                SCOPED_TRACE("Filter Edges " + std::to_string(filter));
+                UVMap pass;
+                setRange(pass, "Filter Edges", filter);
+                pass.setSize(12, 10);
+                pass.setInput(0, makePaddedInput(6, 5, [&](int, int) { return colour; }), 0, 0);
+                pass.setUVTexture(makeUVTexture(
+                    3, 3, [](int, int, int, int) { return UVTexel{0.99f, 0.01f, 0.0f, 1.0f}; }, true));
+                expectUniform(run(pass), 12, 10, colour, 1);
+                pass.release();
+            }
+        }
+
         // Nothing is divided by a zero alpha: on a floating-point target
         // such a texel is exactly transparent black, not NaN.
         TEST_F(UVMapPassGLTest, ATransparentSourceTexelIsNotDividedByZero)

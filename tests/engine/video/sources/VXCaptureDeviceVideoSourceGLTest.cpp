@@ -14,7 +14,9 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <atomic>
 #include <cmath>
+#include <thread>
 
 namespace vx::test
 {
@@ -147,6 +149,122 @@ namespace vx::test
                 EXPECT_TRUE(isNear(picture.at(probe.x, probe.y), probe.expected, tolerance))
                     << "pixel " << probe.x << ", " << probe.y << " is " << picture.at(probe.x, probe.y)
                     << ", expected " << probe.expected;
+        }
+
+        // 2vuy bytes of a w x h frame, first row first, of one pair per
+        // region: the top-left and top-right quarters and the bottom half.
+        std::vector<uint8_t> quarterFrame(long w, long h, Pair topLeft, Pair topRight, Pair bottom)
+        {
+            std::vector<uint8_t> bytes(size_t(w * 2 * h));
+            for (long y = 0; y < h; ++y)
+                for (long x = 0; x < w; x += 2)
+                {
+                    const Pair p = y >= h / 2 ? bottom : x < w / 2 ? topLeft : topRight;
+                    uint8_t* at = &bytes[size_t(y * w * 2 + x * 2)];
+                    at[0] = p.u;
+                    at[1] = p.y0;
+                    at[2] = p.v;
+                    at[3] = p.y1;
+                }
+            return bytes;
+        }
+
+        // The card's first row is the picture's top (the highest row of the
+        // output, as for image files and movies), its first column the left.
+        TEST_F(CaptureDeviceVideoSourceGLTest, ACardPictureIsShownTopUp)
+        {
+            devices->sim->addCard(inputCard());
+            source.reset(devices->manager->createSource(devices->manager->getInputDeviceInfo(0)->uniqueId));
+            ASSERT_NE(source, nullptr);
+            const Pair topLeft{64, 80, 192, 80}, topRight{200, 120, 60, 120}, bottom{128, 50, 128, 50};
+            const long w = 64, h = 16;
+            ASSERT_TRUE(devices->sim->deliverFrame(0, w, h, w * 2, bmdFormat8BitYUV,
+                                                   quarterFrame(w, h, topLeft, topRight, bottom)));
+            TextureRef output = renderFrame(1);
+            ASSERT_NE(output.get(), nullptr);
+            const Picture picture = readOutput(output);
+            const int tolerance = 3;
+            // Away from the middle, where the halves meet, and from the last
+            // column, which the conversion blends with the texel past it.
+            for (int x : {0, 16, 47, 62})
+            {
+                const Pair top = x < 32 ? topLeft : topRight;
+                for (int y : {15, 12})
+                    EXPECT_TRUE(isNear(picture.at(x, y), rgbOf(top.y0, top.u, top.v), tolerance))
+                        << "upper half, x " << x << ", y " << y << ": " << picture.at(x, y);
+                for (int y : {0, 3})
+                    EXPECT_TRUE(isNear(picture.at(x, y), rgbOf(bottom.y0, bottom.u, bottom.v), tolerance))
+                        << "lower half, x " << x << ", y " << y << ": " << picture.at(x, y);
+            }
+        }
+
+        // A card unplugged while a source shows it and plugged in again: the
+        // dead device is never handed out by its id, and the source drops it
+        // and takes the new one, which gets the card's frames.
+        TEST_F(CaptureDeviceVideoSourceGLTest, AReplugedCardFeedsTheSourceOfItsId)
+        {
+            devices->sim->addCard(inputCard());
+            const std::string id = devices->manager->getInputDeviceInfo(0)->uniqueId;
+            source.reset(devices->manager->createSource(id));
+            ASSERT_NE(source, nullptr);
+            auto* capture = dynamic_cast<CaptureDeviceVideoSource*>(source.get());
+            CaptureDevice* dead = capture->getDevice();
+            ASSERT_NE(dead, nullptr);
+
+            devices->sim->reset();
+            devices->usbChanged();
+            ASSERT_EQ(devices->manager->getNumInputDevices(), 0);
+            devices->sim->addCard(inputCard());
+            devices->usbChanged();
+            ASSERT_EQ(devices->manager->getNumInputDevices(), 1);
+            CaptureDevice* early = devices->manager->getInputDevice(id);
+            EXPECT_NE(early, dead) << "a device that went away is not handed out again";
+            devices->manager->releaseDevice(early);
+
+            const Pair grey{128, 120, 128, 120};
+            const long w = 64, h = 8;
+            renderFrame(1);
+            ASSERT_NE(capture->getDevice(), nullptr);
+            ASSERT_TRUE(devices->sim->deliverFrame(0, w, h, w * 2, bmdFormat8BitYUV,
+                                                   quarterFrame(w, h, grey, grey, grey)))
+                << "the card has the new device's callback";
+            TextureRef output = renderFrame(2);
+            ASSERT_NE(output.get(), nullptr);
+            // (The last column blends with the texel past the picture.)
+            expectUniform(readOutput(output), int(w) - 1, int(h), rgbOf(grey.y0, grey.u, grey.v), 3);
+
+            std::unique_ptr<VideoSource> second(devices->manager->createSource(id));
+            ASSERT_NE(second, nullptr);
+            EXPECT_EQ(dynamic_cast<CaptureDeviceVideoSource*>(second.get())->getDevice(), capture->getDevice());
+            EXPECT_EQ(instanceManager.getNumDevices(), 1);
+        }
+
+        // The driver switches between YUV and RGB and delivers frames while
+        // the render thread shows the source: the source reads the device's
+        // size and flags as one, under the locks the driver writes them with.
+        TEST_F(CaptureDeviceVideoSourceGLTest, FormatChangesOnTheDriverThreadWhileRendering)
+        {
+            devices->sim->addCard(inputCard());
+            source.reset(devices->manager->createSource(devices->manager->getInputDeviceInfo(0)->uniqueId));
+            ASSERT_NE(source, nullptr);
+            std::atomic<bool> done{false};
+            std::thread driver([&] {
+                const std::vector<uint8_t> yuv(64 * 2 * 8, 100), rgb(64 * 4 * 8, 200);
+                for (int i = 0; i < 30; ++i)
+                {
+                    const bool toRgb = i % 2 == 1;
+                    devices->sim->changeFormat(0, bmdVideoInputColorspaceChanged, bmdModeHD1080p30,
+                                               toRgb ? bmdDetectedVideoInputRGB444 : bmdDetectedVideoInputYCbCr422);
+                    devices->sim->deliverFrame(0, toRgb ? 32 : 64, 8, toRgb ? 32 * 4 : 64 * 2,
+                                               toRgb ? bmdFormat8BitARGB : bmdFormat8BitYUV, toRgb ? rgb : yuv);
+                }
+                done = true;
+            });
+            unsigned long long stamp = 1;
+            while (! done || stamp < 3)
+                renderFrame(stamp++);
+            driver.join();
+            EXPECT_NE(renderFrame(stamp).get(), nullptr);
         }
 
         TEST_F(CaptureDeviceVideoSourceGLTest, StraightFramesPassWithoutConversionAndDeinterlaceFollowsItsSwitch)
