@@ -211,6 +211,27 @@ namespace vx
         return platform->session != nullptr;
     }
 
+    namespace
+    {
+        // Y0 U Y1 V to U Y0 V Y1: the bytes of every pair swapped, a word at a time.
+        void copySwappingPairs(uint8_t* out, const uint8_t* in, size_t bytes)
+        {
+            size_t i = 0;
+            for (; i + 8 <= bytes; i += 8)
+            {
+                uint64_t word;
+                std::memcpy(&word, in + i, 8);
+                word = ((word & 0x00FF00FF00FF00FFull) << 8) | ((word >> 8) & 0x00FF00FF00FF00FFull);
+                std::memcpy(out + i, &word, 8);
+            }
+            for (; i + 2 <= bytes; i += 2)
+            {
+                out[i] = in[i + 1];
+                out[i + 1] = in[i];
+            }
+        }
+    }
+
     void AVFCapture::captureOutputDidOutputSampleBuffer(avcapture::SampleBuffer& sampleBuffer)
     {
         avcapture::PixelBuffer* image = sampleBuffer.getImageBuffer();
@@ -220,8 +241,12 @@ namespace vx
         const size_t rowBytes = image->getBytesPerRow();
         const size_t frameWidth = image->getWidth();
         const size_t frameHeight = image->getHeight();
+        const uint32_t format = image->getPixelFormatType();
+        const bool yuvs = format == avcapture::kCVPixelFormatType_422YpCbCr8_yuvs;
+        const bool packed = yuvs || format == avcapture::kCVPixelFormatType_422YpCbCr8;
+        const size_t texels = packed ? (frameWidth + 1) / 2 : frameWidth;
         if (base != nullptr && frameWidth > 0 && frameHeight > 0 && frameWidth <= 65535 && frameHeight <= 65535 &&
-            rowBytes >= frameWidth * 4)
+            rowBytes >= texels * 4 && (packed || format == avcapture::kCVPixelFormatType_32BGRA))
         {
             std::lock_guard<std::mutex> hold(frameLock);
             if (frameBuffer == nullptr || rowBytes != bytesPerRow || frameWidth != width || frameHeight != height)
@@ -231,7 +256,12 @@ namespace vx
                 height = unsigned(frameHeight);
                 frameBuffer.reset(new uint8_t[rowBytes * frameHeight]);
             }
-            std::memcpy(frameBuffer.get(), base, rowBytes * frameHeight);
+            packedYUV = packed;
+            if (yuvs)
+                for (size_t y = 0; y < frameHeight; ++y)
+                    copySwappingPairs(frameBuffer.get() + y * rowBytes, base + y * rowBytes, texels * 4);
+            else
+                std::memcpy(frameBuffer.get(), base, rowBytes * frameHeight);
             newFrame = true;
         }
         image->unlockBaseAddress(0);
@@ -242,19 +272,20 @@ namespace vx
         std::lock_guard<std::mutex> hold(frameLock);
         if (frameBuffer == nullptr || ! newFrame)
             return false;
-        const int frameWidth = int(width);
+        const int frameWidth = int(packedYUV ? (width + 1) / 2 : width);
         const int frameHeight = int(height);
+        const TextureFormat& format = packedYUV ? CaptureDevice::packedYUVTextureFormat : Texture::BGRA8;
         Texture* target = texture.get();
         if (target == nullptr || ! target->isValid() || target->getWidth() != frameWidth ||
-            target->getHeight() != frameHeight)
+            target->getHeight() != frameHeight || target->getFormat() != format)
         {
             Texture* made = nullptr;
             if (TextureManager* manager = TextureManager::getCurrent())
-                made = manager->aquireTexture(uint16_t(frameWidth), uint16_t(frameHeight), Texture::BGRA8);
+                made = manager->aquireTexture(uint16_t(frameWidth), uint16_t(frameHeight), format);
             else
             {
                 made = new Texture();
-                made->create(frameWidth, frameHeight, Texture::BGRA8);
+                made->create(frameWidth, frameHeight, format);
             }
             texture.reset(made);
             if (made == nullptr || ! made->isValid())
@@ -283,7 +314,8 @@ namespace vx
         std::lock_guard<std::mutex> hold(frameLock);
         if (frameBuffer == nullptr || ! newFrame)
             return false;
-        const int frameWidth = int(width);
+        // Packed 4:2:2 stays packed: two pixels per 4-byte element.
+        const int frameWidth = int(packedYUV ? (width + 1) / 2 : width);
         const int frameHeight = int(height);
         if (pixels == nullptr)
             pixels = std::make_shared<Pixels>(frameWidth, frameHeight, 4, nullptr);
@@ -291,7 +323,7 @@ namespace vx
             pixels->resize(frameWidth, frameHeight, 4);
         if (pixels->data == nullptr || pixels->stride < frameWidth * 4)
             return false;
-        pixels->format = Texture::BGRA8;
+        pixels->format = packedYUV ? CaptureDevice::packedYUVTextureFormat : Texture::BGRA8;
         for (int y = 0; y < frameHeight; ++y)
             std::memcpy(pixels->data + size_t(y) * size_t(pixels->stride), frameBuffer.get() + size_t(y) * bytesPerRow,
                         size_t(frameWidth) * 4);
@@ -354,5 +386,17 @@ namespace vx
     {
         std::lock_guard<std::mutex> hold(frameLock);
         return height;
+    }
+
+    bool AVFCapture::isPackedYUV() const
+    {
+        std::lock_guard<std::mutex> hold(frameLock);
+        return packedYUV;
+    }
+
+    unsigned int AVFCapture::getTextureWidth() const
+    {
+        std::lock_guard<std::mutex> hold(frameLock);
+        return packedYUV ? (width + 1) / 2 : width;
     }
 }
