@@ -70,9 +70,13 @@ namespace vx
     MJPEGDecoderFFmpeg::MJPEGDecoderFFmpeg() : codec(std::make_unique<Codec>())
     {
         if (const AVCodec* mjpeg = avcodec_find_decoder(AV_CODEC_ID_MJPEG))
-            if ((codec->context = avcodec_alloc_context3(mjpeg)) != nullptr &&
-                avcodec_open2(codec->context, mjpeg, nullptr) < 0)
-                avcodec_free_context(&codec->context);
+            if ((codec->context = avcodec_alloc_context3(mjpeg)) != nullptr)
+            {
+                // A corrupt frame is reported once by the camera, not per frame by the decoder.
+                codec->context->log_level_offset = AV_LOG_DEBUG - AV_LOG_ERROR;
+                if (avcodec_open2(codec->context, mjpeg, nullptr) < 0)
+                    avcodec_free_context(&codec->context);
+            }
         codec->packet = av_packet_alloc();
         codec->frame = av_frame_alloc();
     }

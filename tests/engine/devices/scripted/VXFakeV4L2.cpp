@@ -63,7 +63,7 @@ namespace vx::test
     }
 
     bool FakeV4L2::produce(const std::string& path, uint8_t seed, const std::vector<uint8_t>& compressed,
-                           bool truncated)
+                           bool truncated, bool keep)
     {
         std::lock_guard<std::mutex> hold(lock);
         auto found = nodes.find(path);
@@ -77,7 +77,7 @@ namespace vx::test
         if (isPacked(node.format.pixelformat))
         {
             const size_t row = size_t(node.format.width) * 2;
-            for (size_t y = 0; y < node.format.height; ++y)
+            for (size_t y = 0; y < (keep ? 0 : node.format.height); ++y)
                 for (size_t x = 0; x < node.format.bytesperline; ++x)
                     buffer[y * node.format.bytesperline + x] = x < row ? packedPattern(x, y, seed) : 0xEE;
             used = node.format.sizeimage;

@@ -53,9 +53,11 @@ namespace vx::test
         // Fills the oldest queued buffer of the node's stream and wakes
         // poll: packed formats get packedPattern rows (padding 0xEE),
         // compressed ones the bytes given. truncated: the driver marks it
-        // bad. False when the node does not stream or has no queued buffer.
+        // bad. keep: a packed buffer keeps what it held (no time spent
+        // filling it). False when the node does not stream or has no queued
+        // buffer.
         bool produce(const std::string& path, uint8_t seed, const std::vector<uint8_t>& compressed = {},
-                     bool truncated = false);
+                     bool truncated = false, bool keep = false);
         // Waits (up to 2 s) until the node streams with a buffer queued.
         bool waitForQueuedBuffer(const std::string& path);
 
