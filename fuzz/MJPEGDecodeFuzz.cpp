@@ -1,6 +1,6 @@
 // Arbitrary bytes as a camera's Motion-JPEG frame: the decoder must give a
-// whole packed 4:2:2 picture or refuse the frame, never reading outside the
-// bytes it was given nor writing outside its picture.
+// whole picture (three planes or one packed plane) or refuse the frame, never
+// reading outside the bytes it was given nor writing outside its picture.
 
 #include <cstdint>
 #include <string>
@@ -14,10 +14,17 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
     std::string error;
     if (decoder.decode(data, size, error))
     {
-        const uint8_t* pixels = decoder.getPixels();
-        const size_t last = decoder.getBytesPerRow() * size_t(decoder.getHeight() - 1);
-        vx::fuzz::touch(pixels, 1);
-        vx::fuzz::touch(pixels + last, decoder.getBytesPerRow());
+        // The first and last row of every plane.
+        const bool planar = decoder.isPlanar();
+        const size_t chromaWidth = size_t(decoder.getWidth() + 1) / 2;
+        const int shift = decoder.getChromaRowShift();
+        for (size_t plane = 0; plane < (planar ? 3u : 1u); ++plane)
+        {
+            const size_t row = ! planar ? chromaWidth * 4 : plane == 0 ? size_t(decoder.getWidth()) : chromaWidth;
+            const int rows = plane == 0 ? decoder.getHeight() : (decoder.getHeight() + (1 << shift) - 1) >> shift;
+            vx::fuzz::touch(decoder.getPlane(plane), row);
+            vx::fuzz::touch(decoder.getPlane(plane) + decoder.getBytesPerRow(plane) * size_t(rows - 1), row);
+        }
     }
     return 0;
 }

@@ -23,6 +23,10 @@ namespace vx::avcapture
     // Packed 4:2:2, bytes U Y0 V Y1 ('2vuy') and Y0 U Y1 V ('yuvs').
     inline constexpr uint32_t kCVPixelFormatType_422YpCbCr8 = 0x32767579;
     inline constexpr uint32_t kCVPixelFormatType_422YpCbCr8_yuvs = 0x79757673;
+    // Three planes Y, Cb, Cr, chroma at half width: on every row ('y422', a
+    // decoded camera JPEG) or every other row ('y420').
+    inline constexpr uint32_t kPixelFormatType_422YpCbCr8Planar = 0x79343232;
+    inline constexpr uint32_t kCVPixelFormatType_420YpCbCr8Planar = 0x79343230;
 
     // What a configuration call raises (the platform's exception).
     class Exception : public std::runtime_error
@@ -66,8 +70,13 @@ namespace vx::avcapture
         virtual size_t getWidth() const = 0;
         virtual size_t getHeight() const = 0;
         // CVPixelBufferGetPixelFormatType: BGRA unless the backend passes
-        // the camera's packed 4:2:2 through.
+        // the camera's 4:2:2 (or decoded 4:2:0) through.
         virtual uint32_t getPixelFormatType() const { return kCVPixelFormatType_32BGRA; }
+        // CVPixelBufferGetPlaneCount (0 for a packed buffer) and the planes
+        // of a planar one, valid between lock and unlock.
+        virtual size_t getPlaneCount() const { return 0; }
+        virtual const uint8_t* getBaseAddressOfPlane(size_t) const { return nullptr; }
+        virtual size_t getBytesPerRowOfPlane(size_t) const { return 0; }
     };
 
     class SampleBuffer

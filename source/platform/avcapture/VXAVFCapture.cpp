@@ -13,6 +13,7 @@
 #include "engine/gfx/VXTextureRef.h"
 #include "engine/video/formats/VXPixels.h"
 #include "platform/avcapture/VXAVCapture.h"
+#include "platform/avcapture/VXPackedYUV.h"
 #include "platform/dispatch/VXDispatchQueue.h"
 
 namespace vx
@@ -211,27 +212,6 @@ namespace vx
         return platform->session != nullptr;
     }
 
-    namespace
-    {
-        // Y0 U Y1 V to U Y0 V Y1: the bytes of every pair swapped, a word at a time.
-        void copySwappingPairs(uint8_t* out, const uint8_t* in, size_t bytes)
-        {
-            size_t i = 0;
-            for (; i + 8 <= bytes; i += 8)
-            {
-                uint64_t word;
-                std::memcpy(&word, in + i, 8);
-                word = ((word & 0x00FF00FF00FF00FFull) << 8) | ((word >> 8) & 0x00FF00FF00FF00FFull);
-                std::memcpy(out + i, &word, 8);
-            }
-            for (; i + 2 <= bytes; i += 2)
-            {
-                out[i] = in[i + 1];
-                out[i + 1] = in[i];
-            }
-        }
-    }
-
     void AVFCapture::captureOutputDidOutputSampleBuffer(avcapture::SampleBuffer& sampleBuffer)
     {
         avcapture::PixelBuffer* image = sampleBuffer.getImageBuffer();
@@ -243,23 +223,41 @@ namespace vx
         const size_t frameHeight = image->getHeight();
         const uint32_t format = image->getPixelFormatType();
         const bool yuvs = format == avcapture::kCVPixelFormatType_422YpCbCr8_yuvs;
-        const bool packed = yuvs || format == avcapture::kCVPixelFormatType_422YpCbCr8;
+        const bool planar = format == avcapture::kPixelFormatType_422YpCbCr8Planar ||
+                            format == avcapture::kCVPixelFormatType_420YpCbCr8Planar;
+        const bool packed = yuvs || planar || format == avcapture::kCVPixelFormatType_422YpCbCr8;
         const size_t texels = packed ? (frameWidth + 1) / 2 : frameWidth;
-        if (base != nullptr && frameWidth > 0 && frameHeight > 0 && frameWidth <= 65535 && frameHeight <= 65535 &&
-            rowBytes >= texels * 4 && (packed || format == avcapture::kCVPixelFormatType_32BGRA))
+        // Planar frames are packed as they are copied, into tight rows.
+        const uint8_t* planes[3] = {};
+        size_t planeRows[3] = {};
+        for (size_t i = 0; planar && i < 3; ++i)
+        {
+            planes[i] = image->getPlaneCount() == 3 ? image->getBaseAddressOfPlane(i) : nullptr;
+            planeRows[i] = image->getBytesPerRowOfPlane(i);
+        }
+        const size_t frameRow = planar ? texels * 4 : rowBytes;
+        const bool planesFit = ! planar || (planes[0] != nullptr && planes[1] != nullptr && planes[2] != nullptr &&
+                                            planeRows[0] >= frameWidth && planeRows[1] >= texels &&
+                                            planeRows[2] >= texels);
+        if ((base != nullptr || planar) && planesFit && frameWidth > 0 && frameHeight > 0 && frameWidth <= 65535 &&
+            frameHeight <= 65535 && frameRow >= texels * 4 && (packed || format == avcapture::kCVPixelFormatType_32BGRA))
         {
             std::lock_guard<std::mutex> hold(frameLock);
-            if (frameBuffer == nullptr || rowBytes != bytesPerRow || frameWidth != width || frameHeight != height)
+            if (frameBuffer == nullptr || frameRow != bytesPerRow || frameWidth != width || frameHeight != height)
             {
-                bytesPerRow = rowBytes;
+                bytesPerRow = frameRow;
                 width = unsigned(frameWidth);
                 height = unsigned(frameHeight);
-                frameBuffer.reset(new uint8_t[rowBytes * frameHeight]);
+                frameBuffer.reset(new uint8_t[frameRow * frameHeight]);
             }
             packedYUV = packed;
-            if (yuvs)
+            if (planar)
+                packedyuv::packPlanar(planes, planeRows, int(frameWidth), int(frameHeight),
+                                      format == avcapture::kCVPixelFormatType_420YpCbCr8Planar ? 1 : 0,
+                                      frameBuffer.get(), frameRow);
+            else if (yuvs)
                 for (size_t y = 0; y < frameHeight; ++y)
-                    copySwappingPairs(frameBuffer.get() + y * rowBytes, base + y * rowBytes, texels * 4);
+                    packedyuv::copySwappingPairs(frameBuffer.get() + y * rowBytes, base + y * rowBytes, texels * 4);
             else
                 std::memcpy(frameBuffer.get(), base, rowBytes * frameHeight);
             newFrame = true;

@@ -413,6 +413,24 @@ namespace vx::avcapture
                 : base(pixels), stride(rowBytes), width(frameWidth), height(frameHeight), pixelFormat(format)
             {
             }
+
+            // A decoded JPEG: its planes, or its one packed plane.
+            explicit Frame(const MJPEGDecoderFFmpeg& decoded)
+                : Frame(decoded.getPlane(0), decoded.getBytesPerRow(0), size_t(decoded.getWidth()),
+                        size_t(decoded.getHeight()), kCVPixelFormatType_422YpCbCr8)
+            {
+                if (! decoded.isPlanar())
+                    return;
+                pixelFormat = decoded.getChromaRowShift() == 0 ? kPixelFormatType_422YpCbCr8Planar
+                                                               : kCVPixelFormatType_420YpCbCr8Planar;
+                planeCount = 3;
+                for (size_t i = 0; i < 3; ++i)
+                {
+                    planes[i] = decoded.getPlane(i);
+                    planeRows[i] = decoded.getBytesPerRow(i);
+                }
+            }
+
             PixelBuffer* getImageBuffer() override { return this; }
             bool lockBaseAddress(uint32_t) override { return true; }
             void unlockBaseAddress(uint32_t) override {}
@@ -421,11 +439,20 @@ namespace vx::avcapture
             size_t getWidth() const override { return width; }
             size_t getHeight() const override { return height; }
             uint32_t getPixelFormatType() const override { return pixelFormat; }
+            size_t getPlaneCount() const override { return planeCount; }
+            const uint8_t* getBaseAddressOfPlane(size_t index) const override
+            {
+                return index < planeCount ? planes[index] : nullptr;
+            }
+            size_t getBytesPerRowOfPlane(size_t index) const override { return index < planeCount ? planeRows[index] : 0; }
 
         private:
             const uint8_t* base;
             size_t stride, width, height;
             uint32_t pixelFormat;
+            size_t planeCount = 0;
+            const uint8_t* planes[3] = {};
+            size_t planeRows[3] = {};
         };
 
         // The mmap buffers of one run of STREAMON .. STREAMOFF. Deliveries
@@ -577,8 +604,7 @@ namespace vx::avcapture
                         std::string error;
                         if (decoder.decode(data, bytesUsed, error))
                         {
-                            Frame frame(decoder.getPixels(), decoder.getBytesPerRow(), size_t(decoder.getWidth()),
-                                        size_t(decoder.getHeight()), kCVPixelFormatType_422YpCbCr8);
+                            Frame frame(decoder);
                             output.deliver(frame);
                         }
                         else if (! reportedBadFrame)

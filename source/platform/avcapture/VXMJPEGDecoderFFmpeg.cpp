@@ -20,34 +20,6 @@ namespace vx
             av_strerror(code, text, sizeof(text));
             return text;
         }
-
-        // Planar 4:2:2 or 4:2:0 to U Y0 V Y1; an odd last pixel repeats its
-        // neighbour's chroma and its own luma.
-        void packPlanar(const AVFrame& frame, int chromaRowShift, uint8_t* out, size_t outRow)
-        {
-            const int pairs = frame.width / 2;
-            for (int y = 0; y < frame.height; ++y)
-            {
-                const uint8_t* luma = frame.data[0] + size_t(y) * size_t(frame.linesize[0]);
-                const uint8_t* cb = frame.data[1] + size_t(y >> chromaRowShift) * size_t(frame.linesize[1]);
-                const uint8_t* cr = frame.data[2] + size_t(y >> chromaRowShift) * size_t(frame.linesize[2]);
-                uint8_t* row = out + size_t(y) * outRow;
-                for (int x = 0; x < pairs; ++x)
-                {
-                    row[4 * x] = cb[x];
-                    row[4 * x + 1] = luma[2 * x];
-                    row[4 * x + 2] = cr[x];
-                    row[4 * x + 3] = luma[2 * x + 1];
-                }
-                if (frame.width % 2 != 0)
-                {
-                    uint8_t* last = row + 4 * size_t(pairs);
-                    last[0] = cb[pairs];
-                    last[1] = last[3] = luma[2 * pairs];
-                    last[2] = cr[pairs];
-                }
-            }
-        }
     }
 
     struct MJPEGDecoderFFmpeg::Codec
@@ -99,6 +71,8 @@ namespace vx
         std::memcpy(codec->input.data(), data, size);
         std::memset(codec->input.data() + size, 0, AV_INPUT_BUFFER_PADDING_SIZE);
         av_packet_unref(codec->packet);
+        av_frame_unref(codec->frame); // the previous picture
+        planes[0] = planes[1] = planes[2] = nullptr;
         codec->packet->data = codec->input.data();
         codec->packet->size = int(size);
 
@@ -118,34 +92,45 @@ namespace vx
             error = "Motion-JPEG frame of unusable size";
             return false;
         }
+        width = frame.width;
+        height = frame.height;
+        const auto format = AVPixelFormat(frame.format);
+        const bool halfRows = format == AV_PIX_FMT_YUVJ420P || format == AV_PIX_FMT_YUV420P;
+        planar = halfRows || format == AV_PIX_FMT_YUVJ422P || format == AV_PIX_FMT_YUV422P;
+        if (planar)
+        {
+            chromaRowShift = halfRows ? 1 : 0;
+            for (size_t i = 0; i < 3; ++i)
+            {
+                planes[i] = frame.data[i];
+                bytesPerRow[i] = size_t(frame.linesize[i]);
+            }
+            return true;
+        }
 
+        // Grey, 4:4:4 and the rarer samplings go through the scaler.
         const size_t row = size_t((frame.width + 1) / 2) * 4;
         if (packed == nullptr || packedSize < row * size_t(frame.height))
         {
             packedSize = row * size_t(frame.height);
             packed.reset(new uint8_t[packedSize]);
         }
-        const auto format = AVPixelFormat(frame.format);
-        bool converted = true;
-        if (format == AV_PIX_FMT_YUVJ422P || format == AV_PIX_FMT_YUV422P)
-            packPlanar(frame, 0, packed.get(), row);
-        else if (format == AV_PIX_FMT_YUVJ420P || format == AV_PIX_FMT_YUV420P)
-            packPlanar(frame, 1, packed.get(), row);
-        else
-        {
-            // Grey, 4:4:4 and the rarer samplings go through the scaler.
-            codec->scaler = sws_getCachedContext(codec->scaler, frame.width, frame.height, format, frame.width,
-                                                 frame.height, AV_PIX_FMT_UYVY422, SWS_POINT, nullptr, nullptr,
-                                                 nullptr);
-            uint8_t* planes[4] = {packed.get(), nullptr, nullptr, nullptr};
-            const int strides[4] = {int(row), 0, 0, 0};
-            converted = codec->scaler != nullptr &&
-                        sws_scale(codec->scaler, frame.data, frame.linesize, 0, frame.height, planes, strides) > 0;
-        }
-        width = frame.width;
-        height = frame.height;
-        bytesPerRow = row;
+        codec->scaler = sws_getCachedContext(codec->scaler, frame.width, frame.height, format, frame.width,
+                                             frame.height, AV_PIX_FMT_UYVY422, SWS_POINT, nullptr, nullptr, nullptr);
+        int* inverse = nullptr;
+        int* table = nullptr;
+        int sourceRange = 0, targetRange = 0, brightness = 0, contrast = 0, saturation = 0;
+        if (codec->scaler != nullptr && sws_getColorspaceDetails(codec->scaler, &inverse, &sourceRange, &table,
+                                                                 &targetRange, &brightness, &contrast, &saturation) >= 0)
+            sws_setColorspaceDetails(codec->scaler, inverse, sourceRange, table, sourceRange, brightness, contrast,
+                                     saturation); // keep the JPEG's range, as the planar frames do
+        uint8_t* targets[4] = {packed.get(), nullptr, nullptr, nullptr};
+        const int strides[4] = {int(row), 0, 0, 0};
+        const bool converted = codec->scaler != nullptr &&
+                               sws_scale(codec->scaler, frame.data, frame.linesize, 0, frame.height, targets, strides) > 0;
         av_frame_unref(codec->frame);
+        planes[0] = packed.get();
+        bytesPerRow[0] = row;
         if (! converted)
             error = "Motion-JPEG frame in a sampling that cannot be converted";
         return converted;

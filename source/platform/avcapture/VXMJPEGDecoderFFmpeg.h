@@ -7,9 +7,11 @@
 
 namespace vx
 {
-    // Decodes Motion-JPEG camera frames into packed 4:2:2 (bytes U Y0 V Y1
-    // per pair of pixels), the layout the format-conversion pass reads. One
-    // thread at a time; the picture stays valid until the next decode.
+    // Decodes Motion-JPEG camera frames. The usual samplings (4:2:2, 4:2:0)
+    // stay planar as decoded (Y, Cb, Cr), for whoever copies the frame to
+    // pack it; the rarer ones (grey, 4:4:4 ...) are converted to packed 4:2:2
+    // (bytes U Y0 V Y1) in plane 0. One thread at a time; the picture stays
+    // valid until the next decode.
     class MJPEGDecoderFFmpeg
     {
     public:
@@ -23,8 +25,12 @@ namespace vx
         // makes it read outside [data, data + size).
         bool decode(const uint8_t* data, size_t size, std::string& error);
 
-        const uint8_t* getPixels() const { return packed.get(); }
-        size_t getBytesPerRow() const { return bytesPerRow; }
+        // Three planes, chroma at half width; else one packed plane.
+        bool isPlanar() const { return planar; }
+        // Luma rows per chroma row, as a shift: 0 for 4:2:2, 1 for 4:2:0.
+        int getChromaRowShift() const { return chromaRowShift; }
+        const uint8_t* getPlane(size_t index) const { return planes[index]; }
+        size_t getBytesPerRow(size_t index) const { return bytesPerRow[index]; }
         int getWidth() const { return width; }
         int getHeight() const { return height; }
 
@@ -33,7 +39,10 @@ namespace vx
         std::unique_ptr<Codec> codec;
         std::unique_ptr<uint8_t[]> packed;
         size_t packedSize = 0;
-        size_t bytesPerRow = 0;
+        const uint8_t* planes[3] = {};
+        size_t bytesPerRow[3] = {};
+        bool planar = false;
+        int chromaRowShift = 0;
         int width = 0;
         int height = 0;
     };

@@ -192,18 +192,27 @@ namespace vx::test
             std::vector<uint8_t> corrupt = solidJPEG(320, 240, 0, 0, 0);
             corrupt.resize(40);
             ASSERT_TRUE(fake->produce("/dev/video0", 0, corrupt));
-            ASSERT_TRUE(fake->produce("/dev/video0", 0, solidJPEG(320, 240, 200, 100, 50)));
-            std::shared_ptr<Pixels> pixels = nextFrame();
-            ASSERT_NE(pixels, nullptr);
-            EXPECT_EQ(device->getCapture()->getWidth(), 320u);
-            ASSERT_EQ(pixels->width, 160);
-            ASSERT_EQ(pixels->height, 240);
-            // Full-range BT.601 of (200, 100, 50); JPEG's rounding stays within 3.
-            const uint8_t* texel = pixels->data + size_t(120) * size_t(pixels->stride) + 80 * 4;
-            EXPECT_NEAR(texel[1], 124, 3) << "Y0";
-            EXPECT_NEAR(texel[3], 124, 3) << "Y1";
-            EXPECT_NEAR(texel[0], 86, 3) << "U";
-            EXPECT_NEAR(texel[2], 182, 3) << "V";
+            // 4:2:0 (planar, packed by the engine's copy), then 4:4:4 (packed by the decoder).
+            for (int quality : {90, 95})
+            {
+                SCOPED_TRACE(quality);
+                ASSERT_TRUE(fake->waitForQueuedBuffer("/dev/video0"));
+                ASSERT_TRUE(fake->produce("/dev/video0", 0, solidJPEG(320, 240, 200, 100, 50, quality)));
+                std::shared_ptr<Pixels> pixels = nextFrame();
+                ASSERT_NE(pixels, nullptr);
+                EXPECT_EQ(device->getCapture()->getWidth(), 320u);
+                ASSERT_EQ(pixels->width, 160);
+                ASSERT_EQ(pixels->height, 240);
+                // Full-range BT.601 of (200, 100, 50); JPEG's rounding stays within 3.
+                for (int y : {0, 120, 239})
+                {
+                    const uint8_t* texel = pixels->data + size_t(y) * size_t(pixels->stride) + 80 * 4;
+                    EXPECT_NEAR(texel[1], 124, 3) << "Y0";
+                    EXPECT_NEAR(texel[3], 124, 3) << "Y1";
+                    EXPECT_NEAR(texel[0], 86, 3) << "U";
+                    EXPECT_NEAR(texel[2], 182, 3) << "V";
+                }
+            }
             EXPECT_EQ(log.count(logWarning), 1u) << log.dump();
         }
 

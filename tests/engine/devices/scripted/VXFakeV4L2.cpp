@@ -439,7 +439,7 @@ namespace vx::test
         return revents != 0 ? 1 : 0;
     }
 
-    std::vector<uint8_t> solidJPEG(int width, int height, uint8_t red, uint8_t green, uint8_t blue)
+    std::vector<uint8_t> solidJPEG(int width, int height, uint8_t red, uint8_t green, uint8_t blue, int quality)
     {
         std::vector<uint8_t> rgb(size_t(width) * size_t(height) * 3);
         for (size_t i = 0; i < rgb.size(); i += 3)
@@ -455,7 +455,7 @@ namespace vx::test
                 auto* out = static_cast<std::vector<uint8_t>*>(context);
                 out->insert(out->end(), static_cast<uint8_t*>(data), static_cast<uint8_t*>(data) + size);
             },
-            &jpeg, width, height, 3, rgb.data(), 90);
+            &jpeg, width, height, 3, rgb.data(), quality);
         return jpeg;
     }
 }

@@ -115,6 +115,7 @@ namespace vx::test
         int nextFd = 100;
     };
 
-    // A JPEG of a width x height picture of one colour (stb's baseline coder).
-    std::vector<uint8_t> solidJPEG(int width, int height, uint8_t red, uint8_t green, uint8_t blue);
+    // A JPEG of a width x height picture of one colour (stb's baseline coder:
+    // 4:2:0 up to quality 90, 4:4:4 above).
+    std::vector<uint8_t> solidJPEG(int width, int height, uint8_t red, uint8_t green, uint8_t blue, int quality = 90);
 }
