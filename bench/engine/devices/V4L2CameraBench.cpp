@@ -28,6 +28,7 @@ extern "C"
 
 #include <memory>
 #include <string>
+#include <thread>
 #include <vector>
 
 namespace
@@ -60,9 +61,9 @@ namespace
         void operator()()
         {
             fake->produce("/dev/video0", 0, {}, false, true);
+            // Yielding leaves the frame lock to the queue's copy.
             while (! device->getCapture()->uploadToTexture(texture))
-            {
-            }
+                std::this_thread::yield();
             glFinish();
         }
         std::shared_ptr<vx::test::FakeV4L2> fake;

@@ -11,7 +11,6 @@
 #include <cstdio>
 #include <cstring>
 #include <optional>
-#include <thread>
 
 #include "core/VXLog.h"
 #include "platform/avcapture/VXMJPEGDecoderFFmpeg.h"
@@ -558,69 +557,56 @@ namespace vx::avcapture
                 input->node->control(VIDIOC_STREAMOFF, &type);
             }
 
-            // Gives the buffer back to the driver unless the stream stopped.
-            void requeue(uint32_t index)
+            bool isActive() const { return active.load(); }
+
+            // On the delegate's queue, after poll answered: dequeues what the
+            // driver filled and hands the frame (only the newest when late
+            // frames are discarded) to the delegate, then gives the buffers
+            // back. False once the stream is over: stopped, or its device gone.
+            bool take(int ready, short events, OutputV4L2& output)
             {
                 std::lock_guard<std::mutex> hold(bufferLock);
-                requeueHeld(index);
-            }
-
-            void requeueHeld(uint32_t index)
-            {
                 if (! active.load())
-                    return;
-                v4l2_buffer buffer = describeBuffer(index);
-                input->node->control(VIDIOC_QBUF, &buffer);
-            }
-
-            // Whether a dequeued buffer holds a whole frame.
-            bool isWhole(const v4l2_buffer& buffer) const
-            {
-                if (buffer.index >= buffers.size() || (buffer.flags & V4L2_BUF_FLAG_ERROR) != 0 ||
-                    buffer.bytesused > buffers[buffer.index].length)
                     return false;
-                if (isPacked(pixels.pixelformat))
-                    return buffer.bytesused >= packedSize - (pixels.bytesperline - size_t((pixels.width + 1) / 2) * 4);
-                return buffer.bytesused > 0;
-            }
-
-            // On the delegate's queue: the frame to the delegate, then the
-            // buffer back to the driver.
-            void deliver(OutputV4L2& output, uint32_t index, uint32_t bytesUsed)
-            {
-                std::lock_guard<std::mutex> hold(bufferLock);
-                if (active.load())
+                if (ready == 0 || (ready < 0 && errno == EINTR))
+                    return true; // a slow device: keep waiting
+                int failure = ready < 0 ? errno : 0;
+                if (failure == 0 && (events & (POLLERR | POLLHUP | POLLNVAL)) != 0)
+                    failure = ENODEV;
+                std::optional<v4l2_buffer> newest;
+                while (failure == 0)
                 {
-                    const uint8_t* data = buffers[index].address;
-                    if (isPacked(pixels.pixelformat))
+                    v4l2_buffer filled = describeBuffer(0);
+                    if (input->node->control(VIDIOC_DQBUF, &filled) < 0)
                     {
-                        Frame frame(data, pixels.bytesperline, pixels.width, pixels.height,
-                                    pixels.pixelformat == V4L2_PIX_FMT_UYVY ? kCVPixelFormatType_422YpCbCr8
-                                                                            : kCVPixelFormatType_422YpCbCr8_yuvs);
-                        output.deliver(frame);
+                        if (errno != EAGAIN && errno != EINTR)
+                            failure = errno;
+                        break;
                     }
-                    else
+                    if (! isWhole(filled))
                     {
-                        std::string error;
-                        if (decoder.decode(data, bytesUsed, error))
-                        {
-                            Frame frame(decoder);
-                            output.deliver(frame);
-                        }
-                        else if (! reportedBadFrame)
-                        {
-                            reportedBadFrame = true;
-                            logPrint(logWarning, "%s: %s (%s); such frames are skipped.", "Camera",
-                                     error.c_str(), input->device->info.card.c_str());
-                        }
+                        requeue(filled.index);
+                        continue;
                     }
+                    if (newest && output.discardsLate.load())
+                        requeue(newest->index);
+                    else if (newest)
+                        deliver(output, *newest);
+                    newest = filled;
                 }
-                inFlight.fetch_sub(1);
-                requeueHeld(index);
+                if (failure != 0)
+                {
+                    logPrint(logError, "%s: %s is gone (%s); its capture session ended.", "Camera",
+                             input->device->info.card.c_str(), std::strerror(failure));
+                    stop();
+                    return false;
+                }
+                if (newest)
+                    deliver(output, *newest);
+                return true;
             }
 
             const std::shared_ptr<InputV4L2> input;
-            std::atomic<int> inFlight{0};
 
         private:
             struct Buffer
@@ -644,6 +630,55 @@ namespace vx::avcapture
                 return false;
             }
 
+            // Under bufferLock: the buffer back to the driver unless the stream stopped.
+            void requeue(uint32_t index)
+            {
+                if (! active.load())
+                    return;
+                v4l2_buffer buffer = describeBuffer(index);
+                input->node->control(VIDIOC_QBUF, &buffer);
+            }
+
+            // Whether a dequeued buffer holds a whole frame.
+            bool isWhole(const v4l2_buffer& buffer) const
+            {
+                if (buffer.index >= buffers.size() || (buffer.flags & V4L2_BUF_FLAG_ERROR) != 0 ||
+                    buffer.bytesused > buffers[buffer.index].length)
+                    return false;
+                if (isPacked(pixels.pixelformat))
+                    return buffer.bytesused >= packedSize - (pixels.bytesperline - size_t((pixels.width + 1) / 2) * 4);
+                return buffer.bytesused > 0;
+            }
+
+            // Under bufferLock: the frame to the delegate, then the buffer back.
+            void deliver(OutputV4L2& output, const v4l2_buffer& filled)
+            {
+                const uint8_t* data = buffers[filled.index].address;
+                if (isPacked(pixels.pixelformat))
+                {
+                    Frame frame(data, pixels.bytesperline, pixels.width, pixels.height,
+                                pixels.pixelformat == V4L2_PIX_FMT_UYVY ? kCVPixelFormatType_422YpCbCr8
+                                                                        : kCVPixelFormatType_422YpCbCr8_yuvs);
+                    output.deliver(frame);
+                }
+                else
+                {
+                    std::string error;
+                    if (decoder.decode(data, filled.bytesused, error))
+                    {
+                        Frame frame(decoder);
+                        output.deliver(frame);
+                    }
+                    else if (! reportedBadFrame)
+                    {
+                        reportedBadFrame = true;
+                        logPrint(logWarning, "%s: %s (%s); such frames are skipped.", "Camera", error.c_str(),
+                                 input->device->info.card.c_str());
+                    }
+                }
+                requeue(filled.index);
+            }
+
             std::mutex bufferLock;
             std::vector<Buffer> buffers;
             v4l2_pix_format pixels{};
@@ -653,6 +688,9 @@ namespace vx::avcapture
             bool reportedBadFrame = false;
         };
 
+        // Streams on the queue of its output's delegate: each turn waits a
+        // slice for the driver, takes what it filled and queues the next
+        // turn, so stop, format and delivery blocks keep their order there.
         class SessionV4L2 : public Session, public std::enable_shared_from_this<SessionV4L2>
         {
         public:
@@ -691,11 +729,12 @@ namespace vx::avcapture
             void startRunning() override
             {
                 std::lock_guard<std::recursive_mutex> hold(lock);
-                if (running.load() || input == nullptr || output == nullptr)
+                if (isRunning() || input == nullptr || output == nullptr)
                     return;
                 halt(); // a stream that ended by itself
                 const std::optional<Mode> mode = input->device->getMode();
-                if (! mode)
+                std::shared_ptr<DispatchQueue> queue = output->getQueue();
+                if (! mode || queue == nullptr)
                     return;
                 auto starting = std::make_shared<Stream>(input);
                 std::string error;
@@ -706,9 +745,8 @@ namespace vx::avcapture
                 }
                 stream = starting;
                 input->device->setStreaming(shared_from_this());
-                stopRequested.store(false);
-                running.store(true);
-                captureThread = std::thread([this, starting, target = output] { capture(starting, target); });
+                queue->async([starting, target = output, weakQueue = std::weak_ptr<DispatchQueue>(queue)]
+                             { turn(starting, target, weakQueue); });
             }
 
             void stopRunning() override
@@ -717,7 +755,11 @@ namespace vx::avcapture
                 halt();
             }
 
-            bool isRunning() const override { return running.load(); }
+            bool isRunning() const override
+            {
+                std::lock_guard<std::recursive_mutex> hold(lock);
+                return stream != nullptr && stream->isActive();
+            }
 
             bool canSetSessionPreset(const std::string& preset) const override
             {
@@ -729,77 +771,39 @@ namespace vx::avcapture
             void restart()
             {
                 std::lock_guard<std::recursive_mutex> hold(lock);
-                if (! running.load())
+                if (! isRunning())
                     return;
                 halt();
                 startRunning();
             }
 
         private:
+            // Waits for a turn running on the queue; later turns find the stream released.
             void halt()
             {
-                stopRequested.store(true);
-                if (captureThread.joinable())
-                    captureThread.join();
                 if (stream != nullptr)
                     stream->release();
                 stream.reset();
-                running.store(false);
             }
 
-            // The capture thread: waits for filled buffers and hands each to
-            // the delegate's queue; it never waits on that queue, so a stop
-            // queued there can join it.
-            void capture(const std::shared_ptr<Stream>& held, const std::shared_ptr<OutputV4L2>& target)
+            static void turn(const std::shared_ptr<Stream>& current, const std::shared_ptr<OutputV4L2>& target,
+                             const std::weak_ptr<DispatchQueue>& weakQueue)
             {
-                Stream& current = *held;
-                const Node& node = *current.input->node;
-                while (! stopRequested.load())
-                {
-                    short events = 0;
-                    const int ready = node.calls->poll(node.fd, CaptureBackendV4L2::pollIntervalMs, events);
-                    if (ready == 0 || (ready < 0 && errno == EINTR))
-                        continue; // a slow device: keep waiting
-                    int failure = ready < 0 ? errno : 0;
-                    if (failure == 0 && (events & (POLLERR | POLLHUP | POLLNVAL)) != 0)
-                        failure = ENODEV;
-                    v4l2_buffer filled{};
-                    filled.type = V4L2_BUF_TYPE_VIDEO_CAPTURE;
-                    filled.memory = V4L2_MEMORY_MMAP;
-                    if (failure == 0 && node.control(VIDIOC_DQBUF, &filled) < 0)
-                    {
-                        if (errno == EAGAIN || errno == EINTR)
-                            continue;
-                        failure = errno;
-                    }
-                    if (failure != 0)
-                    {
-                        logPrint(logError, "%s: %s is gone (%s); its capture session ended.", "Camera",
-                                 current.input->device->info.card.c_str(), std::strerror(failure));
-                        current.stop();
-                        running.store(false);
-                        return;
-                    }
-                    std::shared_ptr<DispatchQueue> queue = target->getQueue();
-                    if (queue == nullptr || ! current.isWhole(filled) ||
-                        (target->discardsLate.load() && current.inFlight.load() > 0))
-                    {
-                        current.requeue(filled.index);
-                        continue;
-                    }
-                    current.inFlight.fetch_add(1);
-                    queue->async([held, target, index = filled.index, used = filled.bytesused]
-                                 { held->deliver(*target, index, used); });
-                }
+                if (! current->isActive())
+                    return;
+                const Node& node = *current->input->node;
+                short events = 0;
+                const int ready = node.calls->poll(node.fd, CaptureBackendV4L2::pollIntervalMs, events);
+                if (! current->take(ready, events, *target))
+                    return;
+                if (std::shared_ptr<DispatchQueue> queue = weakQueue.lock())
+                    queue->async([current, target, weakQueue] { turn(current, target, weakQueue); });
             }
 
             mutable std::recursive_mutex lock;
             std::shared_ptr<InputV4L2> input;
             std::shared_ptr<OutputV4L2> output;
             std::shared_ptr<Stream> stream;
-            std::thread captureThread;
-            std::atomic<bool> running{false};
-            std::atomic<bool> stopRequested{false};
         };
 
         void DeviceV4L2::setActiveFormat(size_t index)

@@ -35,9 +35,9 @@ namespace vx::avcapture
         std::shared_ptr<VideoDataOutput> createVideoDataOutput() override;
         std::shared_ptr<Session> createSession() override;
 
-        // How long the capture thread waits for a frame before it looks
-        // whether it was asked to stop.
-        static constexpr int pollIntervalMs = 100;
+        // How long one turn of a stream on its queue waits for a frame:
+        // what a stop or format change queued there may wait.
+        static constexpr int pollIntervalMs = 20;
 
     private:
         std::shared_ptr<v4l2::System> calls;
