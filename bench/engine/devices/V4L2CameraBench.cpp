@@ -1,10 +1,10 @@
 // A Video4Linux2 camera at 1920x1080, each beside its baseline in one loop
 // (taking turns to go first), reported as the ratio of median frame times:
 // - YUYV frame: the driver marking an mmap buffer filled (an in-process
-//   device behind the backend's system calls), the backend handing it to
-//   the camera's queue, the engine's copy and its upload of the 960x1080
-//   texels, against memcpy of the same bytes plus glTexSubImage2D of the
-//   same layout; every frame ends with glFinish;
+//   device behind the backend's system calls), the camera's queue waking
+//   to take it, the engine's copy and its upload of the 960x1080 texels,
+//   against memcpy of the same bytes plus glTexSubImage2D of the same
+//   layout; every frame ends with glFinish;
 // - Motion-JPEG frame: the backend's decoder against bare libavcodec
 //   decoding the same 4:2:2 JPEG (the planes stay as decoded: the engine
 //   packs them in the copy it makes of every frame anyway).

@@ -808,18 +808,12 @@ namespace vx::avcapture
 
         void DeviceV4L2::setActiveFormat(size_t index)
         {
-            {
-                std::lock_guard<std::mutex> hold(lock);
-                if (index >= info.modes.size() || activeMode == index)
-                {
-                    activeMode = index < info.modes.size() ? std::optional<size_t>(index) : activeMode;
-                    return;
-                }
-                activeMode = index;
-            }
             std::shared_ptr<SessionV4L2> session;
             {
                 std::lock_guard<std::mutex> hold(lock);
+                if (index >= info.modes.size() || activeMode == index)
+                    return;
+                activeMode = index;
                 session = streaming.lock();
             }
             if (session != nullptr)

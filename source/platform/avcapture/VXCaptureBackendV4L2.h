@@ -21,8 +21,10 @@ namespace vx::avcapture
     // offers (each at its best frame rate, uncompressed when that is as
     // fast). Frames reach the output's delegate on the output's queue: packed
     // 4:2:2 straight from the driver's buffer with the driver's row stride,
-    // Motion-JPEG decoded to packed 4:2:2. A node that vanishes mid-stream
-    // ends its session (isRunning turns false) with one error line.
+    // Motion-JPEG decoded (planar 4:2:2 or 4:2:0 as decoded, else packed). A
+    // format the driver refuses starts no stream, with one error line; a
+    // node that vanishes mid-stream ends its session (isRunning turns false),
+    // with one error line.
     class CaptureBackendV4L2 : public Backend
     {
     public:
