@@ -28,7 +28,6 @@ extern "C"
 
 #include <memory>
 #include <string>
-#include <thread>
 #include <vector>
 
 namespace
@@ -60,15 +59,19 @@ namespace
         }
         void operator()()
         {
-            fake->produce("/dev/video0", 0, {}, false, true);
-            // Yielding leaves the frame lock to the queue's copy.
-            while (! device->getCapture()->uploadToTexture(texture))
-                std::this_thread::yield();
+            // The buffer comes back to the driver once the engine has copied the frame.
+            const int queued = fake->getState(path).buffersQueued;
+            fake->produce(path, 0, {}, false, true);
+            while (fake->getState(path).buffersQueued == queued)
+            {
+            }
+            device->getCapture()->uploadToTexture(texture);
             glFinish();
         }
         std::shared_ptr<vx::test::FakeV4L2> fake;
         std::unique_ptr<vx::AVFCaptureDevice> device;
         vx::TextureRef texture;
+        const std::string path = "/dev/video0";
         bool streaming = false;
     };
 

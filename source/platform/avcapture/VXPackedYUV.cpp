@@ -51,11 +51,24 @@ namespace vx::packedyuv
     {
         size_t i = 0;
 #if defined(__SSE2__)
-        for (; i + 16 <= bytes; i += 16)
+        // Streaming stores: a frame is written once and read once, by the
+        // upload; fetching the target's old contents first would double the
+        // memory traffic (memcpy avoids it the same way).
+        while (i + 2 <= bytes && (reinterpret_cast<uintptr_t>(out + i) & 15) != 0)
         {
-            const __m128i pairs = _mm_loadu_si128(reinterpret_cast<const __m128i*>(in + i));
-            _mm_storeu_si128(reinterpret_cast<__m128i*>(out + i),
-                             _mm_or_si128(_mm_slli_epi16(pairs, 8), _mm_srli_epi16(pairs, 8)));
+            out[i] = in[i + 1];
+            out[i + 1] = in[i];
+            i += 2;
+        }
+        if ((reinterpret_cast<uintptr_t>(out + i) & 15) == 0)
+        {
+            for (; i + 16 <= bytes; i += 16)
+            {
+                const __m128i pairs = _mm_loadu_si128(reinterpret_cast<const __m128i*>(in + i));
+                _mm_stream_si128(reinterpret_cast<__m128i*>(out + i),
+                                 _mm_or_si128(_mm_slli_epi16(pairs, 8), _mm_srli_epi16(pairs, 8)));
+            }
+            _mm_sfence();
         }
 #endif
         for (; i + 8 <= bytes; i += 8)

@@ -120,6 +120,7 @@ namespace vx::test
             state.format = found->second->format;
             state.mappedBuffers = found->second->mapped;
             state.streamOns = found->second->streamOns;
+            state.buffersQueued = found->second->buffersQueued;
         }
         return state;
     }
@@ -359,6 +360,7 @@ namespace vx::test
                 std::count(node.done.begin(), node.done.end(), buffer.index) != 0)
                 return failWith(EINVAL);
             node.queued.push_back(buffer.index);
+            ++node.buffersQueued;
             return 0;
         }
         case VIDIOC_DQBUF:

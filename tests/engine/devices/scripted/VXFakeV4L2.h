@@ -71,6 +71,7 @@ namespace vx::test
             int mappedBuffers = 0;
             int openHandles = 0;
             int streamOns = 0;
+            int buffersQueued = 0; // QBUF calls so far
         };
         State getState(const std::string& path) const;
         // Buffers mapped and not unmapped, on every node (also vanished ones).
@@ -102,6 +103,7 @@ namespace vx::test
             int mapped = 0;
             int handles = 0;
             int streamOns = 0;
+            int buffersQueued = 0;
         };
 
         int control(Node& node, unsigned long request, void* argument);
