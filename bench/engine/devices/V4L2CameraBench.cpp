@@ -60,9 +60,9 @@ namespace
         void operator()()
         {
             // The buffer comes back to the driver once the engine has copied the frame.
-            const int queued = fake->getState(path).buffersQueued;
+            const int queued = fake->getBuffersQueued();
             fake->produce(path, 0, {}, false, true);
-            while (fake->getState(path).buffersQueued == queued)
+            while (fake->getBuffersQueued() == queued)
             {
             }
             device->getCapture()->uploadToTexture(texture);

@@ -120,7 +120,6 @@ namespace vx::test
             state.format = found->second->format;
             state.mappedBuffers = found->second->mapped;
             state.streamOns = found->second->streamOns;
-            state.buffersQueued = found->second->buffersQueued;
         }
         return state;
     }
@@ -360,7 +359,7 @@ namespace vx::test
                 std::count(node.done.begin(), node.done.end(), buffer.index) != 0)
                 return failWith(EINVAL);
             node.queued.push_back(buffer.index);
-            ++node.buffersQueued;
+            buffersQueued.fetch_add(1);
             return 0;
         }
         case VIDIOC_DQBUF:

@@ -2,6 +2,7 @@
 
 #include <linux/videodev2.h>
 
+#include <atomic>
 #include <condition_variable>
 #include <cstdint>
 #include <deque>
@@ -71,9 +72,10 @@ namespace vx::test
             int mappedBuffers = 0;
             int openHandles = 0;
             int streamOns = 0;
-            int buffersQueued = 0; // QBUF calls so far
         };
         State getState(const std::string& path) const;
+        // QBUF calls so far on every node; without the lock, for spinning on.
+        int getBuffersQueued() const { return buffersQueued.load(); }
         // Buffers mapped and not unmapped, on every node (also vanished ones).
         int getMappedBuffers() const;
         int getOpenHandles() const;
@@ -103,7 +105,6 @@ namespace vx::test
             int mapped = 0;
             int handles = 0;
             int streamOns = 0;
-            int buffersQueued = 0;
         };
 
         int control(Node& node, unsigned long request, void* argument);
@@ -115,6 +116,7 @@ namespace vx::test
         std::map<std::string, std::shared_ptr<Node>> nodes;
         std::map<int, std::shared_ptr<Node>> handles;
         int nextFd = 100;
+        std::atomic<int> buffersQueued{0};
     };
 
     // A JPEG of a width x height picture of one colour (stb's baseline coder:
