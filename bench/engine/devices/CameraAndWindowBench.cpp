@@ -41,13 +41,8 @@ namespace
     constexpr int width = 1920;
     constexpr int height = 1080;
 
-    std::vector<uint8_t> pattern(size_t size)
-    {
-        std::vector<uint8_t> bytes(size);
-        for (size_t i = 0; i < size; ++i)
-            bytes[i] = uint8_t(i * 7 + i / 7680);
-        return bytes;
-    }
+    using vx::bench::pattern;
+    using vx::bench::UploadBaseline;
 
     // A delivered camera frame, as the capture framework hands it over.
     class BenchSample : public vx::avcapture::PixelBuffer, public vx::avcapture::SampleBuffer
@@ -85,36 +80,6 @@ namespace
         BenchSample sample;
         std::unique_ptr<vx::AVFCaptureDevice> device;
         vx::TimeInfo time{0.0};
-    };
-
-    // memcpy of the frame plus an upload of the same layout.
-    struct UploadBaseline
-    {
-        UploadBaseline(int rowBytes, GLenum format)
-            : source(pattern(size_t(rowBytes) * height)), buffer(source.size()), rowPixels(rowBytes / 4),
-              pixelFormat(format)
-        {
-            glGenTextures(1, &texture);
-            glBindTexture(GL_TEXTURE_2D, texture);
-            glTexImage2D(GL_TEXTURE_2D, 0, GL_RGBA8, width, height, 0, pixelFormat, GL_UNSIGNED_BYTE, nullptr);
-            glBindTexture(GL_TEXTURE_2D, 0);
-        }
-        ~UploadBaseline() { glDeleteTextures(1, &texture); }
-        void operator()()
-        {
-            std::memcpy(buffer.data(), source.data(), source.size());
-            glBindTexture(GL_TEXTURE_2D, texture);
-            glPixelStorei(GL_UNPACK_ROW_LENGTH, rowPixels == width ? 0 : rowPixels);
-            glTexSubImage2D(GL_TEXTURE_2D, 0, 0, 0, width, height, pixelFormat, GL_UNSIGNED_BYTE, buffer.data());
-            glPixelStorei(GL_UNPACK_ROW_LENGTH, 0);
-            glBindTexture(GL_TEXTURE_2D, 0);
-            glFinish();
-        }
-        std::vector<uint8_t> source;
-        std::vector<uint8_t> buffer;
-        int rowPixels;
-        GLenum pixelFormat;
-        GLuint texture = 0;
     };
 
     struct WindowFrame
@@ -186,7 +151,7 @@ namespace
             return state.SkipWithError("no GL context");
         const int rowBytes = int(state.range(0));
         CameraFrame frame(rowBytes);
-        UploadBaseline baseline(rowBytes, GL_BGRA);
+        UploadBaseline baseline(width, height, rowBytes, GL_BGRA);
         alternate(state, frame, baseline, "cameraUs", "memcpyUploadUs", "cameraOverBaseline");
     }
     BENCHMARK(BM_CameraFrameOverMemcpyUpload)
@@ -203,7 +168,7 @@ namespace
         if (vx::bench::benchEngine().renderer == nullptr)
             return state.SkipWithError("no GL context");
         WindowFrame frame;
-        UploadBaseline baseline(width * 4, GL_RGBA);
+        UploadBaseline baseline(width, height, width * 4, GL_RGBA);
         alternate(state, frame, baseline, "grabUs", "memcpyUploadUs", "grabOverBaseline");
     }
     BENCHMARK(BM_WindowGrabOverMemcpyUpload)->Name("BM_WindowGrabOverMemcpyUpload/1920x1080")->Iterations(300);

@@ -17,6 +17,14 @@ namespace vx::bench
         std::nth_element(values.begin(), values.begin() + long(values.size() / 2), values.end());
         return values[values.size() / 2];
     }
+
+    std::vector<uint8_t> pattern(size_t size)
+    {
+        std::vector<uint8_t> bytes(size);
+        for (size_t i = 0; i < size; ++i)
+            bytes[i] = uint8_t(i * 7 + i / 7680);
+        return bytes;
+    }
 }
 
 // The standard operator delete frees what malloc gave. Out of line: seen

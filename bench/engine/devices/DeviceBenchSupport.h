@@ -7,7 +7,11 @@
 
 #include <atomic>
 #include <chrono>
+#include <cstdint>
+#include <cstring>
 #include <vector>
+
+#include <epoxy/gl.h>
 
 #include "../ffgl/VXBenchEngine.h"
 
@@ -18,6 +22,44 @@ namespace vx::bench
     extern std::atomic<bool> countAllocations;
 
     double median(std::vector<double> values);
+
+    // Deterministic frame bytes.
+    std::vector<uint8_t> pattern(size_t size);
+
+    // The baseline of a captured frame: memcpy of its bytes plus
+    // glTexSubImage2D of the same layout into a texture of texels x rows
+    // (rows longer than the texels upload with GL_UNPACK_ROW_LENGTH).
+    struct UploadBaseline
+    {
+        UploadBaseline(int texels, int rows, int rowBytes, GLenum format, GLenum type = GL_UNSIGNED_BYTE)
+            : source(pattern(size_t(rowBytes) * size_t(rows))), buffer(source.size()), width(texels), height(rows),
+              rowPixels(rowBytes / 4), pixelFormat(format), pixelType(type)
+        {
+            glGenTextures(1, &texture);
+            glBindTexture(GL_TEXTURE_2D, texture);
+            glTexImage2D(GL_TEXTURE_2D, 0, GL_RGBA8, width, height, 0, pixelFormat, pixelType, nullptr);
+            glBindTexture(GL_TEXTURE_2D, 0);
+        }
+        ~UploadBaseline() { glDeleteTextures(1, &texture); }
+        void operator()()
+        {
+            std::memcpy(buffer.data(), source.data(), source.size());
+            glBindTexture(GL_TEXTURE_2D, texture);
+            glPixelStorei(GL_UNPACK_ROW_LENGTH, rowPixels == width ? 0 : rowPixels);
+            glTexSubImage2D(GL_TEXTURE_2D, 0, 0, 0, width, height, pixelFormat, pixelType, buffer.data());
+            glPixelStorei(GL_UNPACK_ROW_LENGTH, 0);
+            glBindTexture(GL_TEXTURE_2D, 0);
+            glFinish();
+        }
+        std::vector<uint8_t> source;
+        std::vector<uint8_t> buffer;
+        int width;
+        int height;
+        int rowPixels;
+        GLenum pixelFormat;
+        GLenum pixelType;
+        GLuint texture = 0;
+    };
 
     template <typename Frame>
     double timed(Frame& frame)

@@ -75,8 +75,14 @@ namespace vx
         // Queues stopping the session and emptying it; the session is dropped.
         void closeSession();
 
+        // Of the newest frame, in pixels.
         unsigned int getWidth() const;
         unsigned int getHeight() const;
+        // Whether the newest frame is packed 4:2:2 (uploaded two pixels per
+        // texel in CaptureDevice::packedYUVTextureFormat) rather than BGRA.
+        bool isPackedYUV() const;
+        // The width of the texture the newest frame fills.
+        unsigned int getTextureWidth() const;
         const std::vector<std::string>& getInputs() const { return inputs; }
         const std::vector<std::string>& getFormats() const { return formats; }
         const std::vector<std::string>& getResolutions() const { return resolutions; }
@@ -110,6 +116,7 @@ namespace vx
         size_t bytesPerRow = 0;
         unsigned int width = 0;
         unsigned int height = 0;
+        bool packedYUV = false;
         bool newFrame = false;
         // Rows repacked for a stride that is no whole number of pixels.
         std::vector<uint8_t> staging;

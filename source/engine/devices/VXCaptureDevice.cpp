@@ -5,8 +5,13 @@
 #include "engine/gfx/VXTexture.h"
 #include "engine/video/formats/VXPixels.h"
 
+#include <epoxy/gl.h>
+
 namespace vx
 {
+    const TextureFormat CaptureDevice::packedYUVTextureFormat(GL_RGBA8, GL_BGRA, GL_UNSIGNED_INT_8_8_8_8, 4, "UYVY422",
+                                                              false, 1);
+
     CaptureDevice::CaptureDevice(const CaptureDeviceInfo& deviceInfo)
         : XmlCapable("CaptureDevice", deviceInfo.name),
           info(deviceInfo),

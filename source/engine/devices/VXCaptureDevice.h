@@ -72,6 +72,11 @@ namespace vx
         int getSwizzleMode() const { return swizzleMode; }
         bool needsYUVToRGBAConversion() const { return needsYUVToRGBA; }
         const TextureFormat& getTextureFormat() const { return textureFormat; }
+
+        // Packed 4:2:2 (bytes U Y0 V Y1) in a texture of half the width: each
+        // little-endian word, packed 8-8-8-8 into BGRA, reads (Y0, V, Y1, U),
+        // the order the format-conversion pass decodes.
+        static const TextureFormat packedYUVTextureFormat;
         const std::string& getUniqueId() const { return info.uniqueId; }
         const CaptureDeviceInfo& getDeviceInfo() const { return info; }
         bool isStarted() const { return started; }

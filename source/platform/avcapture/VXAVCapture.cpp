@@ -4,27 +4,27 @@
 
 #include <mutex>
 
+#include "core/VXLog.h"
+#include "platform/avcapture/VXCaptureBackendV4L2.h"
+#include "platform/avcapture/VXV4L2System.h"
+
 namespace vx::avcapture
 {
     namespace
     {
-        // The Linux platform: no capture device, so nothing else is asked.
-        class EmptyBackend : public Backend
+        // Linux always has Video4Linux2: it lists what /dev holds, nothing
+        // when no camera is plugged in.
+        class PlatformBackend : public CaptureBackendV4L2
         {
         public:
-            std::vector<std::shared_ptr<Device>> devices() override { return {}; }
-            std::shared_ptr<Device> deviceWithUniqueID(const std::string&) override { return nullptr; }
-            std::shared_ptr<DeviceInput> deviceInputWithDevice(const std::shared_ptr<Device>&,
-                                                               std::string& error) override
+            PlatformBackend() : CaptureBackendV4L2(v4l2::getSystemCalls())
             {
-                error = "No capture device on this platform";
-                return nullptr;
+                static std::once_flag said;
+                std::call_once(said, [] { logPrint(logInfo, "Cameras: Video4Linux2 (the capture nodes /dev/video*)."); });
             }
-            std::shared_ptr<VideoDataOutput> createVideoDataOutput() override { return nullptr; }
-            std::shared_ptr<Session> createSession() override { return nullptr; }
         };
 
-        using Installed = InstalledBackend<Backend, EmptyBackend>;
+        using Installed = InstalledBackend<Backend, PlatformBackend>;
     }
 
     std::shared_ptr<Backend> getBackend()

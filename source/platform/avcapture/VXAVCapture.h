@@ -16,10 +16,17 @@ namespace vx
 // The AVFoundation capture classes the camera device uses (devices, their
 // input sources and formats, device inputs, video data outputs, sessions and
 // the sample buffers they deliver), as interfaces over an installable
-// backend. The Linux backend is empty: no device.
+// backend. On Linux the installed one is the Video4Linux2 backend.
 namespace vx::avcapture
 {
     inline constexpr uint32_t kCVPixelFormatType_32BGRA = 0x42475241;
+    // Packed 4:2:2, bytes U Y0 V Y1 ('2vuy') and Y0 U Y1 V ('yuvs').
+    inline constexpr uint32_t kCVPixelFormatType_422YpCbCr8 = 0x32767579;
+    inline constexpr uint32_t kCVPixelFormatType_422YpCbCr8_yuvs = 0x79757673;
+    // Three planes Y, Cb, Cr, chroma at half width: on every row ('y422', a
+    // decoded camera JPEG) or every other row ('y420').
+    inline constexpr uint32_t kPixelFormatType_422YpCbCr8Planar = 0x79343232;
+    inline constexpr uint32_t kCVPixelFormatType_420YpCbCr8Planar = 0x79343230;
 
     // What a configuration call raises (the platform's exception).
     class Exception : public std::runtime_error
@@ -59,8 +66,17 @@ namespace vx::avcapture
         virtual void unlockBaseAddress(uint32_t flags) = 0;
         virtual const uint8_t* getBaseAddress() const = 0;
         virtual size_t getBytesPerRow() const = 0;
+        // In pixels; a row of a 4:2:2 buffer holds (width + 1) / 2 pairs.
         virtual size_t getWidth() const = 0;
         virtual size_t getHeight() const = 0;
+        // CVPixelBufferGetPixelFormatType: BGRA unless the backend passes
+        // the camera's 4:2:2 (or decoded 4:2:0) through.
+        virtual uint32_t getPixelFormatType() const { return kCVPixelFormatType_32BGRA; }
+        // CVPixelBufferGetPlaneCount (0 for a packed buffer) and the planes
+        // of a planar one, valid between lock and unlock.
+        virtual size_t getPlaneCount() const { return 0; }
+        virtual const uint8_t* getBaseAddressOfPlane(size_t) const { return nullptr; }
+        virtual size_t getBytesPerRowOfPlane(size_t) const { return 0; }
     };
 
     class SampleBuffer
@@ -152,7 +168,7 @@ namespace vx::avcapture
         virtual std::shared_ptr<Session> createSession() = 0;
     };
 
-    // The installed backend (the empty one unless set); null restores it.
+    // The installed backend (Video4Linux2 unless set); null restores it.
     std::shared_ptr<Backend> getBackend();
     void setBackend(std::shared_ptr<Backend> backend);
 }

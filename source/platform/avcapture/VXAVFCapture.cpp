@@ -13,6 +13,7 @@
 #include "engine/gfx/VXTextureRef.h"
 #include "engine/video/formats/VXPixels.h"
 #include "platform/avcapture/VXAVCapture.h"
+#include "platform/avcapture/VXPackedYUV.h"
 #include "platform/dispatch/VXDispatchQueue.h"
 
 namespace vx
@@ -220,18 +221,45 @@ namespace vx
         const size_t rowBytes = image->getBytesPerRow();
         const size_t frameWidth = image->getWidth();
         const size_t frameHeight = image->getHeight();
-        if (base != nullptr && frameWidth > 0 && frameHeight > 0 && frameWidth <= 65535 && frameHeight <= 65535 &&
-            rowBytes >= frameWidth * 4)
+        const uint32_t format = image->getPixelFormatType();
+        const bool yuvs = format == avcapture::kCVPixelFormatType_422YpCbCr8_yuvs;
+        const bool planar = format == avcapture::kPixelFormatType_422YpCbCr8Planar ||
+                            format == avcapture::kCVPixelFormatType_420YpCbCr8Planar;
+        const bool packed = yuvs || planar || format == avcapture::kCVPixelFormatType_422YpCbCr8;
+        const size_t texels = packed ? (frameWidth + 1) / 2 : frameWidth;
+        // Planar frames are packed as they are copied, into tight rows.
+        const uint8_t* planes[3] = {};
+        size_t planeRows[3] = {};
+        for (size_t i = 0; planar && i < 3; ++i)
+        {
+            planes[i] = image->getPlaneCount() == 3 ? image->getBaseAddressOfPlane(i) : nullptr;
+            planeRows[i] = image->getBytesPerRowOfPlane(i);
+        }
+        const size_t frameRow = planar ? texels * 4 : rowBytes;
+        const bool planesFit = ! planar || (planes[0] != nullptr && planes[1] != nullptr && planes[2] != nullptr &&
+                                            planeRows[0] >= frameWidth && planeRows[1] >= texels &&
+                                            planeRows[2] >= texels);
+        if ((base != nullptr || planar) && planesFit && frameWidth > 0 && frameHeight > 0 && frameWidth <= 65535 &&
+            frameHeight <= 65535 && frameRow >= texels * 4 && (packed || format == avcapture::kCVPixelFormatType_32BGRA))
         {
             std::lock_guard<std::mutex> hold(frameLock);
-            if (frameBuffer == nullptr || rowBytes != bytesPerRow || frameWidth != width || frameHeight != height)
+            if (frameBuffer == nullptr || frameRow != bytesPerRow || frameWidth != width || frameHeight != height)
             {
-                bytesPerRow = rowBytes;
+                bytesPerRow = frameRow;
                 width = unsigned(frameWidth);
                 height = unsigned(frameHeight);
-                frameBuffer.reset(new uint8_t[rowBytes * frameHeight]);
+                frameBuffer.reset(new uint8_t[frameRow * frameHeight]);
             }
-            std::memcpy(frameBuffer.get(), base, rowBytes * frameHeight);
+            packedYUV = packed;
+            if (planar)
+                packedyuv::packPlanar(planes, planeRows, int(frameWidth), int(frameHeight),
+                                      format == avcapture::kCVPixelFormatType_420YpCbCr8Planar ? 1 : 0,
+                                      frameBuffer.get(), frameRow);
+            else if (yuvs)
+                for (size_t y = 0; y < frameHeight; ++y)
+                    packedyuv::copySwappingPairs(frameBuffer.get() + y * rowBytes, base + y * rowBytes, texels * 4);
+            else
+                std::memcpy(frameBuffer.get(), base, rowBytes * frameHeight);
             newFrame = true;
         }
         image->unlockBaseAddress(0);
@@ -242,19 +270,20 @@ namespace vx
         std::lock_guard<std::mutex> hold(frameLock);
         if (frameBuffer == nullptr || ! newFrame)
             return false;
-        const int frameWidth = int(width);
+        const int frameWidth = int(packedYUV ? (width + 1) / 2 : width);
         const int frameHeight = int(height);
+        const TextureFormat& format = packedYUV ? CaptureDevice::packedYUVTextureFormat : Texture::BGRA8;
         Texture* target = texture.get();
         if (target == nullptr || ! target->isValid() || target->getWidth() != frameWidth ||
-            target->getHeight() != frameHeight)
+            target->getHeight() != frameHeight || target->getFormat() != format)
         {
             Texture* made = nullptr;
             if (TextureManager* manager = TextureManager::getCurrent())
-                made = manager->aquireTexture(uint16_t(frameWidth), uint16_t(frameHeight), Texture::BGRA8);
+                made = manager->aquireTexture(uint16_t(frameWidth), uint16_t(frameHeight), format);
             else
             {
                 made = new Texture();
-                made->create(frameWidth, frameHeight, Texture::BGRA8);
+                made->create(frameWidth, frameHeight, format);
             }
             texture.reset(made);
             if (made == nullptr || ! made->isValid())
@@ -283,7 +312,8 @@ namespace vx
         std::lock_guard<std::mutex> hold(frameLock);
         if (frameBuffer == nullptr || ! newFrame)
             return false;
-        const int frameWidth = int(width);
+        // Packed 4:2:2 stays packed: two pixels per 4-byte element.
+        const int frameWidth = int(packedYUV ? (width + 1) / 2 : width);
         const int frameHeight = int(height);
         if (pixels == nullptr)
             pixels = std::make_shared<Pixels>(frameWidth, frameHeight, 4, nullptr);
@@ -291,7 +321,7 @@ namespace vx
             pixels->resize(frameWidth, frameHeight, 4);
         if (pixels->data == nullptr || pixels->stride < frameWidth * 4)
             return false;
-        pixels->format = Texture::BGRA8;
+        pixels->format = packedYUV ? CaptureDevice::packedYUVTextureFormat : Texture::BGRA8;
         for (int y = 0; y < frameHeight; ++y)
             std::memcpy(pixels->data + size_t(y) * size_t(pixels->stride), frameBuffer.get() + size_t(y) * bytesPerRow,
                         size_t(frameWidth) * 4);
@@ -354,5 +384,17 @@ namespace vx
     {
         std::lock_guard<std::mutex> hold(frameLock);
         return height;
+    }
+
+    bool AVFCapture::isPackedYUV() const
+    {
+        std::lock_guard<std::mutex> hold(frameLock);
+        return packedYUV;
+    }
+
+    unsigned int AVFCapture::getTextureWidth() const
+    {
+        std::lock_guard<std::mutex> hold(frameLock);
+        return packedYUV ? (width + 1) / 2 : width;
     }
 }

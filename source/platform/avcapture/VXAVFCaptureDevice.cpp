@@ -122,12 +122,15 @@ namespace vx
             return;
         width = int(capture->getWidth());
         height = int(capture->getHeight());
+        // Cameras that pass 4:2:2 through leave the decoding to the consumer.
+        needsYUVToRGBA = capture->isPackedYUV();
+        textureFormat = needsYUVToRGBA ? packedYUVTextureFormat : Texture::BGRA8;
         capture->uploadToTexture(texture);
     }
 
     uint16_t AVFCaptureDevice::getTextureWidth() const
     {
-        return capture != nullptr ? uint16_t(capture->getWidth()) : 0;
+        return capture != nullptr ? uint16_t(capture->getTextureWidth()) : 0;
     }
 
     uint16_t AVFCaptureDevice::getTextureHeight() const

@@ -26,10 +26,7 @@ namespace vx
 {
     namespace
     {
-        // Bytes U Y0 V Y1 read as one little-endian word per texel, packed
-        // 8-8-8-8 into BGRA: the texel reads (Y0, V, Y1, U), the order the
-        // format-conversion pass decodes.
-        const TextureFormat yuvTextureFormat(GL_RGBA8, GL_BGRA, GL_UNSIGNED_INT_8_8_8_8, 4, "UYVY422", false, 1);
+        const TextureFormat& yuvTextureFormat = CaptureDevice::packedYUVTextureFormat;
 
         constexpr ParamView::ControlType choiceControl = static_cast<ParamView::ControlType>(2);
     }

@@ -5,13 +5,15 @@
 #include <atomic>
 #include <mutex>
 
+#include "core/VXLog.h"
+#include "platform/iokit/VXIOKitBackendUdev.h"
 #include "platform/runloop/VXRunLoop.h"
 
 namespace vx::iokit
 {
     namespace
     {
-        // The Linux platform: nothing to watch, nothing to read.
+        // Where no udev monitor opens: nothing to watch, nothing to read.
         class EmptyBackend : public Backend
         {
         public:
@@ -33,7 +35,58 @@ namespace vx::iokit
             bool displayProductNames(Object, std::map<std::string, std::string>&) override { return false; }
         };
 
-        using Installed = InstalledBackend<Backend, EmptyBackend>;
+        // The udev monitor where one can be opened, the empty backend
+        // otherwise; says once which.
+        class PlatformBackend : public Backend
+        {
+        public:
+            PlatformBackend()
+            {
+                std::string error;
+                chosen = createUdevBackend(error);
+                const bool watching = chosen != nullptr;
+                if (! watching)
+                    chosen = std::make_shared<EmptyBackend>();
+                static std::once_flag said;
+                std::call_once(said,
+                               [&]
+                               {
+                                   if (watching)
+                                       logPrint(logInfo, "Hot-plug: udev monitor (USB, PCI and video4linux).");
+                                   else
+                                       logPrint(logWarning, "Hot-plug: %s; no device will be seen to come or go.",
+                                                error.c_str());
+                               });
+            }
+
+            Object notificationPortCreate() override { return chosen->notificationPortCreate(); }
+            void notificationPortDestroy(Object port) override { chosen->notificationPortDestroy(port); }
+            bool serviceMatching(const std::string& serviceClass) override
+            {
+                return chosen->serviceMatching(serviceClass);
+            }
+            Object addMatchingNotification(Object port, const std::string& notificationType,
+                                           const std::string& serviceClass, std::function<void()> wake) override
+            {
+                return chosen->addMatchingNotification(port, notificationType, serviceClass, std::move(wake));
+            }
+            Object iteratorNext(Object iterator) override { return chosen->iteratorNext(iterator); }
+            void objectRelease(Object object) override { chosen->objectRelease(object); }
+            bool registryEntrySearchData(Object entry, const std::string& plane, const std::string& key,
+                                         bool recursive, std::vector<uint8_t>& bytes) override
+            {
+                return chosen->registryEntrySearchData(entry, plane, key, recursive, bytes);
+            }
+            bool displayProductNames(Object displayService, std::map<std::string, std::string>& names) override
+            {
+                return chosen->displayProductNames(displayService, names);
+            }
+
+        private:
+            std::shared_ptr<Backend> chosen;
+        };
+
+        using Installed = InstalledBackend<Backend, PlatformBackend>;
     }
 
     std::shared_ptr<Backend> getBackend()

@@ -12,8 +12,9 @@ namespace vx
     class RunLoop;
 }
 
-// The IOKit calls the device layer makes, over an installable backend. The
-// Linux backend is empty: no port, no service, no property.
+// The IOKit calls the device layer makes, over an installable backend. On
+// Linux the installed one watches udev's monitor (hot-plug only: no
+// property is read), or nothing where no monitor opens.
 namespace vx::iokit
 {
     // An io_object_t (services, iterators, ports); 0 is none.
@@ -50,8 +51,8 @@ namespace vx::iokit
         virtual bool displayProductNames(Object displayService, std::map<std::string, std::string>& names) = 0;
     };
 
-    // The installed backend (the empty one unless set); setBackend (null)
-    // restores the empty one. Set before the services are used.
+    // The installed backend (the platform's unless set); setBackend (null)
+    // restores the platform's. Set before the services are used.
     std::shared_ptr<Backend> getBackend();
     void setBackend(std::shared_ptr<Backend> backend);
 
