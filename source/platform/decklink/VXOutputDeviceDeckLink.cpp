@@ -161,6 +161,29 @@ namespace vx
             schedule(frame);
         }
 
+        // True while the render target still lives in the pool it came
+        // from: the engine's GL release lets go of every pooled target (and
+        // a new root has a pool of its own).
+        bool targetIsLive() const
+        {
+            const RenderTargetManager* pool = RenderTargetManager::getCurrent();
+            return renderTarget != nullptr && pool != nullptr && pool->getGeneration() == targetGeneration;
+        }
+
+        // Forgets a target whose pool let go of it, never following the
+        // pointer, with the GPU objects made in that GL life; the next begin
+        // starts afresh.
+        void forgetDeadTarget()
+        {
+            if (renderTarget == nullptr || targetIsLive())
+                return;
+            renderTarget = nullptr;
+            handOver(shader);
+            shader = nullptr;
+            handOver(readback);
+            readback = nullptr;
+        }
+
         std::shared_ptr<ParamContainer> params;
         std::shared_ptr<ParamChoice<int>> connections;
         std::shared_ptr<ParamChoice<int>> modes;
@@ -178,6 +201,7 @@ namespace vx
         std::atomic<bool> frameCompleted{false};
         int frameCounter = 0;
         RenderTarget* renderTarget = nullptr;
+        uint64_t targetGeneration = 0; // the pool's generation when retained
         ShaderProgram* shader = nullptr;
         DecklinkOutputThread* outputThread = nullptr;
         PixelReadback* readback = nullptr;
@@ -313,13 +337,13 @@ namespace vx
     {
         Pimpl& p = *pimpl;
         ScopedLock hold(p.lock);
+        p.forgetDeadTarget();
         handOver(p.shader);
         p.shader = nullptr;
         // Back to the pool on the render thread (release may run off it); a
         // pool that lets go of its targets first cancels the return.
         if (p.renderTarget != nullptr)
-            if (RenderTargetManager* pool = RenderTargetManager::getCurrent())
-                pool->releaseDeferred(p.renderTarget);
+            RenderTargetManager::getCurrent()->releaseDeferred(p.renderTarget);
         p.renderTarget = nullptr;
         // The card drops what it still holds of these when its output stops.
         if (IDeckLinkOutput* output = p.card.getOutputHandle())
@@ -338,12 +362,14 @@ namespace vx
         ScopedLock hold(p.lock);
         if (! p.card.isInitialized())
             return false;
+        p.forgetDeadTarget();
         if (p.renderTarget == nullptr)
         {
             RenderTargetManager* pool = RenderTargetManager::getCurrent();
             p.renderTarget =
                 pool != nullptr ? pool->retainPingPong(p.width, p.height, *DEFAULT_COLOR_FMT, true, DEFAULT_DEPTH_FMT)
                                 : nullptr;
+            p.targetGeneration = pool != nullptr ? pool->getGeneration() : 0;
             if (p.renderTarget == nullptr)
             {
                 logPrint(logError, "%s: No %u x %u render target for '%s'.", "begin", unsigned(p.width),
@@ -369,6 +395,7 @@ namespace vx
     {
         Pimpl& p = *pimpl;
         ScopedLock hold(p.lock);
+        p.forgetDeadTarget();
         if (p.renderTarget == nullptr || p.shader == nullptr)
             return;
         Texture* picture = p.renderTarget->getTexture(0);
