@@ -161,13 +161,15 @@ namespace vx
             schedule(frame);
         }
 
-        // True while the render target still lives in the pool it came
-        // from: the engine's GL release lets go of every pooled target (and
-        // a new root has a pool of its own).
-        bool targetIsLive() const
+        // The pool the render target came from while it still holds it,
+        // else null: the engine's GL release lets go of every pooled target
+        // (and a new root has a pool of its own).
+        RenderTargetManager* livePool() const
         {
-            const RenderTargetManager* pool = RenderTargetManager::getCurrent();
-            return renderTarget != nullptr && pool != nullptr && pool->getGeneration() == targetGeneration;
+            RenderTargetManager* pool = RenderTargetManager::getCurrent();
+            if (renderTarget == nullptr || pool == nullptr || pool->getGeneration() != targetGeneration)
+                return nullptr;
+            return pool;
         }
 
         // Forgets a target whose pool let go of it, never following the
@@ -175,7 +177,7 @@ namespace vx
         // starts afresh.
         void forgetDeadTarget()
         {
-            if (renderTarget == nullptr || targetIsLive())
+            if (renderTarget == nullptr || livePool() != nullptr)
                 return;
             renderTarget = nullptr;
             handOver(shader);
@@ -337,13 +339,13 @@ namespace vx
     {
         Pimpl& p = *pimpl;
         ScopedLock hold(p.lock);
-        p.forgetDeadTarget();
         handOver(p.shader);
         p.shader = nullptr;
         // Back to the pool on the render thread (release may run off it); a
-        // pool that lets go of its targets first cancels the return.
-        if (p.renderTarget != nullptr)
-            RenderTargetManager::getCurrent()->releaseDeferred(p.renderTarget);
+        // pool that lets go of its targets first cancels the return. A
+        // target the pool let go of already is only forgotten.
+        if (RenderTargetManager* pool = p.livePool())
+            pool->releaseDeferred(p.renderTarget);
         p.renderTarget = nullptr;
         // The card drops what it still holds of these when its output stops.
         if (IDeckLinkOutput* output = p.card.getOutputHandle())

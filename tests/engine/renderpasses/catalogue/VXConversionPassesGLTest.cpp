@@ -135,8 +135,8 @@ namespace vx::test
         {
             // Texel channels: r = Y0, g = V, b = Y1, a = U.
             const auto pair = [](int n) {
-                return PixelRGBA8{uint8_t(40 + n * 7 % 180), uint8_t(100 + n * 11 % 60), uint8_t(40 + (n * 13 + 90) % 180),
-                                  uint8_t(100 + n * 5 % 60)};
+                return PixelRGBA8{uint8_t(40 + n * 7 % 180), uint8_t(100 + n * 11 % 60),
+                                  uint8_t(40 + (n * 13 + 90) % 180), uint8_t(100 + n * 5 % 60)};
             };
             const auto rgbOf = [](uint8_t y8, uint8_t u8, uint8_t v8) {
                 const double y = y8 / 255.0, u = u8 / 255.0 - 0.5, v = v8 / 255.0 - 0.5;
