@@ -73,7 +73,11 @@ namespace vx
         "normal = (World * vec4(vNormal, 0.0)).xyz; uv1 = vUV1 * TexScroll.xy + TexScroll.zw; color = vColor; }";
 
     // Decode (packed or planar 4:2:2 YUV, or a plain sample), then swizzle,
-    // then premultiply, then force opaque.
+    // then premultiply, then force opaque. With "sampleBounds" set (the texel
+    // centres at the input's edges, as ShaderEffect::setSampleBounds gives)
+    // lookups stay on the picture's own texels, and a packed pair is read at
+    // its texel's centre, unmixed with the pairs beside it; left at zero,
+    // lookups go where the coordinates say.
     const char* const fsFormatConversion =
         "#version 120\n"
         "uniform sampler2D inputTexture;\n"
@@ -87,9 +91,16 @@ namespace vx
         "uniform float height;\n"
         "uniform vec2 maxCoords;\n"
         "uniform int forceOpaque;\n"
+        "uniform vec4 sampleBounds;\n"
         "varying vec2 uv1;\n"
+        "bool bounded()\n"
+        "{\n"
+        "    return sampleBounds.z > 0.0;\n"
+        "}\n"
         "vec4 sampleInput(vec2 p)\n"
         "{\n"
+        "    if (bounded())\n"
+        "        p = clamp(p, sampleBounds.xy, sampleBounds.zw);\n"
         "    if (useRectTexture == 0)\n"
         "        return texture2D(inputTexture, p);\n"
         "    return texture2DRect(inputTextureRect, p);\n"
@@ -119,9 +130,16 @@ namespace vx
         "    vec4 c;\n"
         "    if (YUVToRGBA == 1)\n"
         "    {\n"
-        "        vec4 t = sampleInput(uv);\n"
+        "        float column = floor(uv.x * W * fx);\n"
+        "        vec2 p = uv;\n"
+        "        if (bounded())\n"
+        "        {\n"
+        "            column = floor(uv.x / (sampleBounds.z + sampleBounds.x) * W);\n"
+        "            p.x = (floor(column * 0.5) + 0.5) * 2.0 * sampleBounds.x;\n"
+        "        }\n"
+        "        vec4 t = sampleInput(p);\n"
         "        float y = t.r;\n"
-        "        if (mod(floor(uv.x * W * fx), 2.0) != 0.0)\n"
+        "        if (mod(column, 2.0) != 0.0)\n"
         "            y = t.b;\n"
         "        c = yuvToRGB(y, t.a, t.g);\n"
         "    }\n"

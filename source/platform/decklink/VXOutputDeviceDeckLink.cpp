@@ -161,6 +161,31 @@ namespace vx
             schedule(frame);
         }
 
+        // The pool the render target came from while it still holds it,
+        // else null: the engine's GL release lets go of every pooled target
+        // (and a new root has a pool of its own).
+        RenderTargetManager* livePool() const
+        {
+            RenderTargetManager* pool = RenderTargetManager::getCurrent();
+            if (renderTarget == nullptr || pool == nullptr || pool->getGeneration() != targetGeneration)
+                return nullptr;
+            return pool;
+        }
+
+        // Forgets a target whose pool let go of it, never following the
+        // pointer, with the GPU objects made in that GL life; the next begin
+        // starts afresh.
+        void forgetDeadTarget()
+        {
+            if (renderTarget == nullptr || livePool() != nullptr)
+                return;
+            renderTarget = nullptr;
+            handOver(shader);
+            shader = nullptr;
+            handOver(readback);
+            readback = nullptr;
+        }
+
         std::shared_ptr<ParamContainer> params;
         std::shared_ptr<ParamChoice<int>> connections;
         std::shared_ptr<ParamChoice<int>> modes;
@@ -178,6 +203,7 @@ namespace vx
         std::atomic<bool> frameCompleted{false};
         int frameCounter = 0;
         RenderTarget* renderTarget = nullptr;
+        uint64_t targetGeneration = 0; // the pool's generation when retained
         ShaderProgram* shader = nullptr;
         DecklinkOutputThread* outputThread = nullptr;
         PixelReadback* readback = nullptr;
@@ -316,10 +342,10 @@ namespace vx
         handOver(p.shader);
         p.shader = nullptr;
         // Back to the pool on the render thread (release may run off it); a
-        // pool that lets go of its targets first cancels the return.
-        if (p.renderTarget != nullptr)
-            if (RenderTargetManager* pool = RenderTargetManager::getCurrent())
-                pool->releaseDeferred(p.renderTarget);
+        // pool that lets go of its targets first cancels the return. A
+        // target the pool let go of already is only forgotten.
+        if (RenderTargetManager* pool = p.livePool())
+            pool->releaseDeferred(p.renderTarget);
         p.renderTarget = nullptr;
         // The card drops what it still holds of these when its output stops.
         if (IDeckLinkOutput* output = p.card.getOutputHandle())
@@ -338,12 +364,14 @@ namespace vx
         ScopedLock hold(p.lock);
         if (! p.card.isInitialized())
             return false;
+        p.forgetDeadTarget();
         if (p.renderTarget == nullptr)
         {
             RenderTargetManager* pool = RenderTargetManager::getCurrent();
             p.renderTarget =
                 pool != nullptr ? pool->retainPingPong(p.width, p.height, *DEFAULT_COLOR_FMT, true, DEFAULT_DEPTH_FMT)
                                 : nullptr;
+            p.targetGeneration = pool != nullptr ? pool->getGeneration() : 0;
             if (p.renderTarget == nullptr)
             {
                 logPrint(logError, "%s: No %u x %u render target for '%s'.", "begin", unsigned(p.width),
@@ -369,6 +397,7 @@ namespace vx
     {
         Pimpl& p = *pimpl;
         ScopedLock hold(p.lock);
+        p.forgetDeadTarget();
         if (p.renderTarget == nullptr || p.shader == nullptr)
             return;
         Texture* picture = p.renderTarget->getTexture(0);

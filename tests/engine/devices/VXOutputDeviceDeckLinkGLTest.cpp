@@ -9,6 +9,8 @@
 #include "core/parameters/VXParamRange.h"
 #include "engine/gfx/VXGfxObjectManager.h"
 #include "engine/gfx/VXRenderTargetTestSupport.h"
+#include "engine/gfx/VXTexture.h"
+#include "support/VXLogRecorder.h"
 
 namespace vx::test
 {
@@ -205,6 +207,44 @@ namespace vx::test
             root->release();
             EXPECT_EQ(targets().getTotalRTCount(), 0u);
             EXPECT_EQ(root->getGfxObjectManager()->getNumReleasingObjects(), 0);
+        }
+
+        // The engine lets go of its render targets while the card is open:
+        // the card keeps no pointer into the old pool. Drawn again after the
+        // engine's GL start-up, it takes a fresh target and shows the
+        // picture; closed, it gives nothing back to the new pool.
+        TEST_F(OutputDeviceDeckLinkGLTest, ACardOpenWhileTheEngineReleasesTakesAFreshTarget)
+        {
+            open(64, 8);
+            drawFrame({{64, Color::black}});
+            root->release();
+            root->init();
+            ASSERT_TRUE(targets().init());
+            RenderTarget* other = targets().retain(64, 8, *DEFAULT_COLOR_FMT, false, DEFAULT_DEPTH_FMT);
+            ASSERT_NE(other, nullptr);
+
+            LogRecorder log;
+            drawFrame({{64, Color::white}});
+            expectNear(group(0, 0), {128, 235, 128, 235}, "first column");
+            expectNear(group(31, 7), {128, 235, 128, 235}, "last column");
+            EXPECT_EQ(targets().getUsedRTCount(), 2u) << "the card's fresh target and the other";
+            close();
+            EXPECT_EQ(targets().getUsedRTCount(), 1u) << "only the card's own target went back";
+            targets().release(other);
+            EXPECT_EQ(log.count(logError), 0u) << log.dump();
+        }
+
+        // Closed after the engine's release, before any new start-up: nothing
+        // is given back to the pool that let go of its targets.
+        TEST_F(OutputDeviceDeckLinkGLTest, ACardClosedAfterTheEngineReleasedReturnsNothing)
+        {
+            open(64, 8);
+            drawFrame({{64, Color::white}});
+            root->release();
+            LogRecorder log;
+            close();
+            EXPECT_EQ(targets().getTotalRTCount(), 0u);
+            EXPECT_EQ(log.count(logError), 0u) << log.dump();
         }
     }
 }

@@ -90,9 +90,13 @@ namespace vx
         const float coords[2] = {maxCoords.x, maxCoords.y};
         program->setVec2("maxCoords", coords);
         program->setInt("swizzleMode", swizzleMode == SwizzleARGB ? 1 : swizzleMode == SwizzleBGRA ? 2 : 0);
+        // Only the input's own texels (a pooled texture is wider than the
+        // picture); a rectangle texture is addressed in texels.
+        const bool rectangle = texture.getTarget() == GL_TEXTURE_RECTANGLE;
+        const TVec2<float> extent = rectangle ? TVec2<float>{input.width, input.height} : maxCoords;
+        setSampleBounds(*program, "sampleBounds", extent.x, extent.y, input.width, input.height);
 
         RenderContext& cache = renderer.getRenderContext();
-        const bool rectangle = texture.getTarget() == GL_TEXTURE_RECTANGLE;
         // Two sampler types never share a unit.
         std::optional<ScopedTextureBinding> rectangleBinding;
         if (rectangle)

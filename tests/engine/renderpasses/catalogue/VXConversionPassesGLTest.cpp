@@ -4,7 +4,9 @@
 #include "engine/gfx/VXScopedRenderState.h"
 #include "engine/renderpasses/VXRenderPassTestSupport.h"
 
+#include <algorithm>
 #include <array>
+#include <cmath>
 
 namespace vx::test
 {
@@ -124,6 +126,61 @@ namespace vx::test
             ConversionCase{"SwitchWithoutAlphaIsOpaque", rgbaSwitch, 0, {1, 0, 0, 0}, mixed, {{1, 1, {26, 0, 0, 255}}}}),
             [](const ::testing::TestParamInfo<ConversionCase>& info) { return info.param.name; });
         // clang-format on
+
+        // Packed 4:2:2 in a pooled texture wider than the picture (half the
+        // width is no multiple of 64), every pair of pixels its own: each
+        // column, the last included, shows its own pair's luma and chroma,
+        // mixed with neither its neighbours nor the texels past the picture.
+        TEST_F(ConversionPassesGLTest, PackedYUVShowsEveryColumnOfAPaddedTexture)
+        {
+            // Texel channels: r = Y0, g = V, b = Y1, a = U.
+            const auto pair = [](int n) {
+                return PixelRGBA8{uint8_t(40 + n * 7 % 180), uint8_t(100 + n * 11 % 60),
+                                  uint8_t(40 + (n * 13 + 90) % 180), uint8_t(100 + n * 5 % 60)};
+            };
+            const auto rgbOf = [](uint8_t y8, uint8_t u8, uint8_t v8) {
+                const double y = y8 / 255.0, u = u8 / 255.0 - 0.5, v = v8 / 255.0 - 0.5;
+                const auto to8 = [](double c) { return uint8_t(std::lround(std::clamp(c, 0.0, 1.0) * 255.0)); };
+                return PixelRGBA8{to8(y + 1.403 * v), to8(y - 0.344 * u - 0.714 * v), to8(y + 1.770 * u), 255};
+            };
+            for (int w : {100, 101, 102, 854, 1366})
+            {
+                SCOPED_TRACE("width " + std::to_string(w));
+                const int texels = (w + 1) / 2, h = 2;
+                std::vector<PixelRGBA8> data(size_t(texels * h));
+                for (int i = 0; i < texels * h; ++i)
+                    data[size_t(i)] = pair(i % texels);
+                Texture* packed = textures().aquireTexture(uint16_t(texels), h, Texture::RGBA8);
+                ASSERT_NE(packed, nullptr);
+                ASSERT_GT(packed->getHardwareWidth(), texels) << "the pool pads the texture";
+                ASSERT_TRUE(packed->update(data.data(), texels, h));
+
+                FormatConversion pass;
+                pass.YUVToRGBA = true;
+                pass.setSize(w, h);
+                pass.setInput(0, packed, 0, 0);
+                pass.retainOutput(true);
+                {
+                    const ScopedRenderState state(renderer->getRenderContext());
+                    EXPECT_TRUE(pass.render(*renderer));
+                }
+                const Picture out = readBack(*pass.getOutput(0)->texture);
+                pass.retainOutput(false);
+                pass.release();
+                textures().releaseTexture(*packed);
+                int wrong = 0;
+                for (int y = 0; y < h; ++y)
+                    for (int x = 0; x < w; ++x)
+                    {
+                        const PixelRGBA8 t = pair(x / 2);
+                        const PixelRGBA8 expected = rgbOf(x % 2 == 0 ? t.r : t.b, t.a, t.g);
+                        if (! isNear(out.at(x, y), expected, 3) && ++wrong <= 4)
+                            ADD_FAILURE() << "pixel " << x << ", " << y << " is " << out.at(x, y) << ", expected "
+                                          << expected;
+                    }
+                EXPECT_EQ(wrong, 0);
+            }
+        }
 
         // A rectangle texture is bound outside the binding cache: afterwards
         // GL holds what the cache believes, on every target.
