@@ -119,6 +119,47 @@ namespace vx::test
                 return index;
             }
 
+            // Opens a clip on frame n (reading it once before the first
+            // render when readFirst is set), feeds it there and expects it to
+            // show n within 3 s, then nothing else for 200 ms.
+            void expectLeftOn(bool sound, long n, bool readFirst)
+            {
+                SCOPED_TRACE(std::string(sound ? "with sound" : "silent") + ", frame " + std::to_string(n));
+                const std::string path = temp.file(sound ? "sound.mov" : "silent.mov");
+                if (! File(path).exists())
+                {
+                    IndexedClip clip;
+                    clip.video = "-c:v mpeg4 -g 12 -q:v 2";
+                    clip.sound = sound;
+                    ASSERT_TRUE(makeIndexedClip(path, clip));
+                }
+                auto source = std::unique_ptr<VideoFormatReaderSource>(VideoFormatReaderSource::createFromXML(
+                    quiet, *sourceElement("fileName=\"" + path + "\" LoadingThread=\"TTM_MESSAGE\""), nullptr));
+                drainMessages();
+                ASSERT_NE(source->getVideoFormatReader(), nullptr);
+                const double position = n * 40.0 + 20.0;
+                source->getPositionParam()->setValue(position, ValueChangeInfo());
+                if (readFirst)
+                    source->updateVideo();
+                std::vector<long> seen{shown(*source)};
+                Feeder feeder(*source);
+                feeder.wanted = position;
+                const auto giveUp = std::chrono::steady_clock::now() + std::chrono::seconds(3);
+                auto keepUntil = giveUp;
+                while (std::chrono::steady_clock::now() < std::min(giveUp, keepUntil))
+                {
+                    const long index = shown(*source);
+                    if (index != seen.back())
+                        seen.push_back(index);
+                    if (index == n && keepUntil == giveUp)
+                        keepUntil = std::chrono::steady_clock::now() + std::chrono::milliseconds(200);
+                    std::this_thread::sleep_for(std::chrono::milliseconds(2));
+                }
+                if (seen.front() == -1)
+                    seen.erase(seen.begin());
+                EXPECT_EQ(seen, std::vector<long>{n});
+            }
+
             // Its thread stopped: the sources here are fed by a Feeder.
             VideoSourceDataDriver quiet;
         };
@@ -324,5 +365,30 @@ namespace vx::test
             EXPECT_TRUE(told.empty() || told == (Calls{"unavailable 2", "progress 1.0"}));
         }
         EXPECT_EQ(ScriptedFormat::last, nullptr);
+    }
+
+    // Opened on frame n and left there, with sound (seeking reader) and
+    // without (self-timed reader), on the first frame and on one the player
+    // must seek to: once the frame is there the source shows it, though the
+    // play head never moves to announce it again.
+    TEST_F(MovieFileSourceGLTest, ASourceLeftOnAFrameShowsItOnceItIsThere)
+    {
+        if (! ffmpegHasEncoder("mpeg4"))
+            GTEST_SKIP() << "ffmpeg has no mpeg4 encoder";
+        for (const bool sound : {true, false})
+            for (const long n : {0L, 7L})
+                expectLeftOn(sound, n, false);
+    }
+
+    // The same when the play head was read before the source's first render,
+    // as a feeding thread may: the readers' init then makes or rewinds their
+    // player, which must still be brought to the play head and started.
+    TEST_F(MovieFileSourceGLTest, ASourceReadBeforeItsFirstRenderShowsTheFrameItIsLeftOn)
+    {
+        if (! ffmpegHasEncoder("mpeg4"))
+            GTEST_SKIP() << "ffmpeg has no mpeg4 encoder";
+        for (const bool sound : {true, false})
+            for (const long n : {0L, 7L})
+                expectLeftOn(sound, n, true);
     }
 }
