@@ -12,8 +12,8 @@
 #include "engine/video/formats/avfoundation/VXOSXImageUtils.h"
 
 #include <cmath>
-#include <functional>
 #include <cstdio>
+#include <functional>
 #include <limits>
 #include <vector>
 
