@@ -64,6 +64,10 @@ namespace vx
     {
         if (! initialize(false))
             return false;
+        // The new player has been asked for nothing: the next read hands it
+        // the play head's frame and starts it, even when that frame is the one
+        // the old player was on.
+        setCurrentFrame(-1);
         player->initGL();
         return true;
     }

@@ -632,8 +632,12 @@ namespace vx
 
         if (! drawsItself)
         {
-            if (newFrame.exchange(false) && textureBuffer != nullptr)
-                textureBuffer->readTextureFromVideoReader(*reader, 0);
+            // A frame read but not uploaded (no buffer yet, or the reader
+            // could not hand it over yet) is tried again next time: the play
+            // head may not move again to announce it.
+            if (textureBuffer != nullptr && newFrame.exchange(false) &&
+                ! textureBuffer->readTextureFromVideoReader(*reader, 0))
+                newFrame.store(true);
             Texture* texture = textureBuffer != nullptr ? textureBuffer->getTexture(0) : nullptr;
             if (texture == nullptr || ! texture->isValid())
                 return {};

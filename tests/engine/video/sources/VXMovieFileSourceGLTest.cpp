@@ -33,8 +33,8 @@ namespace vx::test
         class Feeder
         {
         public:
-            explicit Feeder(VideoFormatReaderSource& fed)
-                : source(fed), thread(
+            explicit Feeder(VideoFormatReaderSource& fed, double startMs = 0.0)
+                : wanted(startMs), source(fed), thread(
                                    [this]
                                    {
                                        double set = -1.0;
@@ -55,7 +55,7 @@ namespace vx::test
                 thread.join();
             }
 
-            std::atomic<double> wanted{0.0};
+            std::atomic<double> wanted;
 
         private:
             VideoFormatReaderSource& source;
@@ -117,6 +117,54 @@ namespace vx::test
                     std::this_thread::sleep_for(std::chrono::milliseconds(2));
                 } while (std::chrono::steady_clock::now() < giveUp);
                 return index;
+            }
+
+            // Opens a clip on the first of frames (reading it once before the
+            // first render when readFirst is set), then moves the play head to
+            // each of the others. On each frame, left there, the source must
+            // come to show it within 3 s and show nothing else for 200 ms.
+            void expectLeftOn(bool sound, bool readFirst, const std::vector<long>& frames)
+            {
+                const std::string path = temp.file(sound ? "sound.mov" : "silent.mov");
+                if (! File(path).exists())
+                {
+                    IndexedClip clip;
+                    clip.video = "-c:v mpeg4 -g 12 -q:v 2";
+                    clip.sound = sound;
+                    ASSERT_TRUE(makeIndexedClip(path, clip));
+                }
+                auto source = std::unique_ptr<VideoFormatReaderSource>(VideoFormatReaderSource::createFromXML(
+                    quiet, *sourceElement("fileName=\"" + path + "\" LoadingThread=\"TTM_MESSAGE\""), nullptr));
+                drainMessages();
+                ASSERT_NE(source->getVideoFormatReader(), nullptr);
+                const double opened = frames.front() * 40.0 + 20.0;
+                source->getPositionParam()->setValue(opened, ValueChangeInfo());
+                if (readFirst)
+                    source->updateVideo();
+                long before = shown(*source);
+                Feeder feeder(*source, opened);
+                for (const long n : frames)
+                {
+                    SCOPED_TRACE(std::string(sound ? "with sound" : "silent") + ", frame " + std::to_string(n));
+                    feeder.wanted = n * 40.0 + 20.0;
+                    std::vector<long> seen;
+                    const auto giveUp = std::chrono::steady_clock::now() + std::chrono::seconds(3);
+                    auto keepUntil = giveUp;
+                    while (std::chrono::steady_clock::now() < std::min(giveUp, keepUntil))
+                    {
+                        const long index = shown(*source);
+                        // What showed before the move may show until it lands.
+                        if (index != (seen.empty() ? before : seen.back()))
+                            seen.push_back(index);
+                        if (index == n && keepUntil == giveUp)
+                            keepUntil = std::chrono::steady_clock::now() + std::chrono::milliseconds(200);
+                        std::this_thread::sleep_for(std::chrono::milliseconds(2));
+                    }
+                    if (seen.empty() && before == n)
+                        seen.push_back(n);
+                    EXPECT_EQ(seen, std::vector<long>{n});
+                    before = n;
+                }
             }
 
             // Its thread stopped: the sources here are fed by a Feeder.
@@ -324,5 +372,33 @@ namespace vx::test
             EXPECT_TRUE(told.empty() || told == (Calls{"unavailable 2", "progress 1.0"}));
         }
         EXPECT_EQ(ScriptedFormat::last, nullptr);
+    }
+
+    // Opened on a frame, or moved to one, and left there, with sound (seeking
+    // reader) and without (self-timed reader): once the frame is there the
+    // source shows it, though the play head never moves to announce it again.
+    TEST_F(MovieFileSourceGLTest, ASourceLeftOnAFrameShowsItOnceItIsThere)
+    {
+        if (! ffmpegHasEncoder("mpeg4"))
+            GTEST_SKIP() << "ffmpeg has no mpeg4 encoder";
+        for (const bool sound : {true, false})
+        {
+            expectLeftOn(sound, false, {0, 30, 3});
+            expectLeftOn(sound, false, {7});
+        }
+    }
+
+    // The same when the play head was read before the source's first render,
+    // as a feeding thread may: the readers' init then makes or rewinds their
+    // player, which must still be brought to the play head and started.
+    TEST_F(MovieFileSourceGLTest, ASourceReadBeforeItsFirstRenderShowsTheFrameItIsLeftOn)
+    {
+        if (! ffmpegHasEncoder("mpeg4"))
+            GTEST_SKIP() << "ffmpeg has no mpeg4 encoder";
+        for (const bool sound : {true, false})
+        {
+            expectLeftOn(sound, true, {0});
+            expectLeftOn(sound, true, {7});
+        }
     }
 }

@@ -13,6 +13,7 @@
 
 #include <cmath>
 #include <cstdio>
+#include <functional>
 #include <limits>
 #include <vector>
 
@@ -111,6 +112,22 @@ namespace vx
         ParamPlayDirection direction = playForward;
         std::atomic<bool> seeking{false};
         long lastRequestedFrame = -1;
+        // Seeks asked for and seeks whose completion ran: while they differ,
+        // the frame asked for is not in the output yet.
+        std::atomic<unsigned> seeksAsked{0}, seeksLanded{0};
+
+        // Counts the seek as asked for; the completion given counts it landed
+        // (cancelled ones too) before calling then.
+        std::function<void(bool)> countSeek(std::function<void(bool)> then = {})
+        {
+            ++seeksAsked;
+            return [this, then = std::move(then)](bool finished)
+            {
+                ++seeksLanded;
+                if (then)
+                    then(finished);
+            };
+        }
     };
 
     AVFPlayer::AVFPlayer(const char* path) : record(std::make_unique<Record>())
@@ -299,7 +316,8 @@ namespace vx
         {
             if (player.getRate() != 0.0f)
                 player.setRate(0.0f);
-            player.seekToTime(av::CMTimeMakeWithSeconds(t, 60000), av::kCMTimePositiveInfinity, av::kCMTimeZero);
+            player.seekToTime(av::CMTimeMakeWithSeconds(t, 60000), av::kCMTimePositiveInfinity, av::kCMTimeZero,
+                              record->countSeek());
             return;
         }
 
@@ -315,15 +333,16 @@ namespace vx
             // Aimed ahead by what the previous corrective seek took.
             player.seekToTime(av::CMTimeMakeWithSeconds(t + lastSeekTime.load() / 1000.0, nanoseconds), av::kCMTimeZero,
                               av::kCMTimeZero,
-                              [seekRecord, started](bool finished)
-                              {
-                                  if (! finished)
-                                      return;
-                                  seekRecord->seeking = false;
-                                  lastSeekTime.store(getTickCount() - started);
-                                  std::printf("seeking took: %.3f\n", lastSeekTime.load());
-                                  std::fflush(stdout);
-                              });
+                              record->countSeek(
+                                  [seekRecord, started](bool finished)
+                                  {
+                                      if (! finished)
+                                          return;
+                                      seekRecord->seeking = false;
+                                      lastSeekTime.store(getTickCount() - started);
+                                      std::printf("seeking took: %.3f\n", lastSeekTime.load());
+                                      std::fflush(stdout);
+                                  }));
         }
         const float target = direction == 1 ? 1.0f : -1.0f;
         if (player.getRate() != target)
@@ -334,6 +353,10 @@ namespace vx
     {
         ObjCAVFPlayer& objc = record->objcPlayer;
         if (objc.pixelFormat == av::pixelFormat64ARGB || objc.player == nullptr)
+            return false;
+        // Until a seek lands the frame held is not the one asked for: the
+        // caller tries again rather than keep it.
+        if (record->seeksLanded.load() != record->seeksAsked.load())
             return false;
         const av::CMTime now = objc.player->currentTime();
         if (objc.videoOutput->hasNewPixelBufferForItemTime(now))

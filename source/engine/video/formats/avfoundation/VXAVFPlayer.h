@@ -15,8 +15,9 @@ namespace vx
     // 0.1 s off; frames come as 4:2:2 buffers through the shared texture
     // cache. setRequestedFrame runs on the feeding thread, the texture calls
     // on the render thread, seek completions on the framework's worker.
-    // Deleting the player cancels its seeks and waits for a running
-    // completion.
+    // fillTexture answers false while a seek it was asked for has not landed,
+    // so a caller tries again rather than keep the frame from before. Deleting
+    // the player cancels its seeks and waits for a running completion.
     class AVFPlayer : public SelfTimedPlayer
     {
     public:

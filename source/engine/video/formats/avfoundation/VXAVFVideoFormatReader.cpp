@@ -371,6 +371,9 @@ namespace vx
         internal->initGL();
         internal->seekToPosition(0.0);
         internal->pause();
+        // The player is back at the start: the next read seeks to the play
+        // head even when it is on the frame read before.
+        setCurrentFrame(-1);
         return true;
     }
 

@@ -106,6 +106,10 @@ namespace vx::test
             ASSERT_NE(reader, nullptr);
             ASSERT_TRUE(reader->init(0, 0));
             ASSERT_TRUE(reader->readFrame(5 * 40.0 + 20.0));
+            // Nothing is handed over before the seek to frame 5 lands.
+            Texture early;
+            EXPECT_FALSE(reader->updateTexture(&early));
+            EXPECT_EQ(backend.completeSeeks(), 1);
             clock.advance(0.2);
 
             // A texture holding a GL name of its own, as a pooled one does.
