@@ -189,7 +189,7 @@ namespace vx::test
     TEST_P(SeekingMovieTest, ShowsEveryFrameInOrderAndLandsEveryRandomSeek)
     {
         const ClipCase& c = GetParam();
-        if (! ffmpegHasEncoder(c.encoder))
+        if (! hasFFmpegEncoder(c.encoder))
             GTEST_SKIP() << "ffmpeg has no " << c.encoder << " encoder";
         const std::string path = temp.file("clip.mov");
         IndexedClip clip;
@@ -259,7 +259,7 @@ namespace vx::test
     // sound (seeking reader) and without (self-timed reader).
     TEST_F(MovieFileSourceGLTest, AMovieClaimingAHugeDurationPlaysItsOwnLength)
     {
-        if (! ffmpegHasEncoder("mpeg4"))
+        if (! hasFFmpegEncoder("mpeg4"))
             GTEST_SKIP() << "ffmpeg has no mpeg4 encoder";
         for (const bool sound : {true, false})
         {
@@ -379,7 +379,7 @@ namespace vx::test
     // source shows it, though the play head never moves to announce it again.
     TEST_F(MovieFileSourceGLTest, ASourceLeftOnAFrameShowsItOnceItIsThere)
     {
-        if (! ffmpegHasEncoder("mpeg4"))
+        if (! hasFFmpegEncoder("mpeg4"))
             GTEST_SKIP() << "ffmpeg has no mpeg4 encoder";
         for (const bool sound : {true, false})
         {
@@ -393,7 +393,7 @@ namespace vx::test
     // player, which must still be brought to the play head and started.
     TEST_F(MovieFileSourceGLTest, ASourceReadBeforeItsFirstRenderShowsTheFrameItIsLeftOn)
     {
-        if (! ffmpegHasEncoder("mpeg4"))
+        if (! hasFFmpegEncoder("mpeg4"))
             GTEST_SKIP() << "ffmpeg has no mpeg4 encoder";
         for (const bool sound : {true, false})
         {

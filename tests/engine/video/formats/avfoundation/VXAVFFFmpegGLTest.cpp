@@ -15,6 +15,7 @@
 #include "engine/video/formats/avfoundation/VXAVPlayback.h"
 #include "engine/video/formats/avfoundation/VXCoreMedia.h"
 #include "support/VXLogRecorder.h"
+#include "support/VXMovieClips.h"
 #include "support/VXTempDir.h"
 #include "support/gl/VXGLTestFixture.h"
 
@@ -29,25 +30,6 @@ namespace vx::test
 {
     namespace
     {
-        std::string capture(const std::string& command)
-        {
-            std::string out;
-            if (FILE* pipe = popen(command.c_str(), "r"))
-            {
-                char chunk[4096];
-                for (std::size_t n; (n = std::fread(chunk, 1, sizeof(chunk), pipe)) > 0;)
-                    out.append(chunk, n);
-                pclose(pipe);
-            }
-            return out;
-        }
-
-        bool hasEncoder(const std::string& name)
-        {
-            static const std::string list = capture("ffmpeg -hide_banner -encoders 2>/dev/null");
-            return list.find(" " + name + " ") != std::string::npos;
-        }
-
         // 64 x 32 frames, luma 16 + 4k in frame k, at 25 fps.
         bool makeMovie(const std::string& path, double seconds, const std::string& videoCodec, bool sound)
         {
@@ -86,7 +68,7 @@ namespace vx::test
 
         TEST_F(AVFFFmpegGLTest, LongGOPMovieWithSoundSeeksFrameExactly)
         {
-            if (! hasEncoder("libx264"))
+            if (! hasFFmpegEncoder("libx264"))
                 GTEST_SKIP() << "ffmpeg has no libx264 encoder";
             const std::string path = dir.file("long.mov");
             ASSERT_TRUE(makeMovie(path, 2.0, "-c:v libx264 -g 250 -bf 2 -preset ultrafast", true));
@@ -122,7 +104,7 @@ namespace vx::test
         TEST_P(AVFSelfTimedFFmpegTest, SteadyPlaySeeksNothingAJumpSeeksOnce)
         {
             const SelfTimedCase& c = GetParam();
-            if (! hasEncoder(c.encoder))
+            if (! hasFFmpegEncoder(c.encoder))
                 GTEST_SKIP() << "ffmpeg has no " << c.encoder << " encoder";
             const std::string path = dir.file("silent.mov");
             ASSERT_TRUE(makeMovie(path, 4.0, c.options, false));
@@ -183,7 +165,7 @@ namespace vx::test
         TEST_P(AVFWrittenMovieTest, FramesAreStampedNOverFpsAndReadBack)
         {
             const WrittenCase& c = GetParam();
-            if (! hasEncoder(c.encoder))
+            if (! hasFFmpegEncoder(c.encoder))
                 GTEST_SKIP() << "ffmpeg has no " << c.encoder << " encoder";
             const std::string path = dir.file("written.mov");
             VideoCodecSettings settings;
@@ -202,12 +184,12 @@ namespace vx::test
             }
             static_cast<AVFVideoFormatWriter&>(*writer).finishWriting();
 
-            const std::string probe = capture("ffprobe -v error -select_streams v:0 -show_entries "
+            const std::string probe = captureCommand("ffprobe -v error -select_streams v:0 -show_entries "
                                               "stream=codec_tag_string,nb_frames -of default=nw=1 \"" +
                                               path + "\"");
             EXPECT_NE(probe.find(std::string("codec_tag_string=") + c.tag), std::string::npos) << probe;
             EXPECT_NE(probe.find("nb_frames=10"), std::string::npos) << probe;
-            const std::string times = capture("ffprobe -v error -select_streams v:0 -show_entries packet=pts_time "
+            const std::string times = captureCommand("ffprobe -v error -select_streams v:0 -show_entries packet=pts_time "
                                               "-of csv=p=0 \"" +
                                               path + "\" | sort -g");
             std::istringstream lines(times);
@@ -232,7 +214,7 @@ namespace vx::test
 
         TEST_F(AVFFFmpegGLTest, SixteenBitRampsSurviveProRes4444)
         {
-            if (! hasEncoder("prores_ks"))
+            if (! hasFFmpegEncoder("prores_ks"))
                 GTEST_SKIP() << "ffmpeg has no prores_ks encoder";
             const std::string path = dir.file("ramp.mov");
             VideoCodecSettings settings;
@@ -256,9 +238,9 @@ namespace vx::test
             static_cast<AVFVideoFormatWriter&>(*writer).finishWriting();
 
             const std::string raw =
-                capture("ffmpeg -v error -i \"" + path + "\" -frames:v 1 -f rawvideo -pix_fmt rgba64le - 2>/dev/null");
+                captureCommand("ffmpeg -v error -i \"" + path + "\" -frames:v 1 -f rawvideo -pix_fmt rgba64le - 2>/dev/null");
             ASSERT_EQ(raw.size(), expected.size() * 2)
-                << capture("ffprobe -v error -show_streams \"" + path + "\" 2>&1");
+                << captureCommand("ffprobe -v error -show_streams \"" + path + "\" 2>&1");
             std::vector<std::uint16_t> decoded(expected.size());
             std::memcpy(decoded.data(), raw.data(), raw.size());
             // 10-bit samples through a YCbCr matrix: within about 1 %.
@@ -270,7 +252,7 @@ namespace vx::test
 
         TEST_F(AVFFFmpegGLTest, IntraOnlyMoviesPlayBackwardsLongGOPOnesDoNot)
         {
-            if (! hasEncoder("mjpeg") || ! hasEncoder("libx264"))
+            if (! hasFFmpegEncoder("mjpeg") || ! hasFFmpegEncoder("libx264"))
                 GTEST_SKIP() << "ffmpeg has no mjpeg or libx264 encoder";
             const std::string intraPath = dir.file("intra.mov"), longPath = dir.file("long.mp4");
             ASSERT_TRUE(makeMovie(intraPath, 2.0, "-c:v mjpeg -q:v 2", false));
@@ -313,7 +295,7 @@ namespace vx::test
 
         TEST_F(AVFFFmpegGLTest, AnH264SizeTheEncoderRefusesIsAFailedSetUp)
         {
-            if (! hasEncoder("libx264"))
+            if (! hasFFmpegEncoder("libx264"))
                 GTEST_SKIP() << "ffmpeg has no libx264 encoder";
             VideoCodecSettings settings;
             settings.fourCC = CodecFourCC(av::fourCharCode("h264"));

@@ -15,7 +15,7 @@ namespace vx::test
 {
     TEST(AVFPlayerEndTest, APlayedMovieStopsPlayingWhenItEnds)
     {
-        if (! ffmpegHasEncoder("mpeg4"))
+        if (! hasFFmpegEncoder("mpeg4"))
             GTEST_SKIP() << "ffmpeg has no mpeg4 encoder";
         TempDir dir;
         const std::string path = dir.file("short.mov");

@@ -6,8 +6,8 @@
 // vertical flip, so a picture read back from a source names its frame.
 
 #include "core/VXFile.h"
+#include "support/VXMovieClips.h"
 
-#include <cstdio>
 #include <cstdlib>
 #include <sstream>
 #include <string>
@@ -26,25 +26,6 @@ namespace vx::test
         // Container options, e.g. "-f matroska".
         std::string container;
     };
-
-    inline std::string captureCommand(const std::string& command)
-    {
-        std::string out;
-        if (FILE* pipe = popen(command.c_str(), "r"))
-        {
-            char chunk[4096];
-            for (std::size_t n; (n = std::fread(chunk, 1, sizeof(chunk), pipe)) > 0;)
-                out.append(chunk, n);
-            pclose(pipe);
-        }
-        return out;
-    }
-
-    inline bool ffmpegHasEncoder(const std::string& name)
-    {
-        static const std::string list = captureCommand("ffmpeg -hide_banner -encoders 2>/dev/null");
-        return list.find(" " + name + " ") != std::string::npos;
-    }
 
     // 128 x clip.height pixels; false when ffmpeg failed.
     inline bool makeIndexedClip(const std::string& path, const IndexedClip& clip)
