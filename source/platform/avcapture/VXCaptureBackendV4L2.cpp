@@ -164,7 +164,7 @@ namespace vx::avcapture
                     continue;
                 }
                 const v4l2_frmsize_stepwise& range = size.stepwise;
-                auto fits = [&range](uint32_t value, uint32_t low, uint32_t high, uint32_t step)
+                auto fits = [](uint32_t value, uint32_t low, uint32_t high, uint32_t step)
                 { return value >= low && value <= high && (step <= 1 || (value - low) % step == 0); };
                 for (const auto& common : {std::pair<uint32_t, uint32_t>{640, 480}, {1280, 720}, {1920, 1080}})
                     if (fits(common.first, range.min_width, range.max_width, range.step_width) &&
