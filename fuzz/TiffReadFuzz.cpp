@@ -31,14 +31,14 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
         std::unique_ptr<vx::TIFFImageBase> image(vx::TIFFImageFormat::load(path().c_str()));
         if (image == nullptr || ! image->isValid())
             return 0;
-        std::uint64_t bytes = 0;
+        unsigned bytes = 0;
         unsigned char* decoded = image->decompressToBytes(&bytes);
         if (decoded != nullptr)
         {
             if (bytes != static_cast<std::uint64_t>(image->getWidth()) * image->getHeight() * image->getBytesPerPixel())
                 std::abort();
             touch(decoded, bytes);
-            std::free(decoded);
+            delete[] decoded;
             unsigned char* bgra = image->to32bitARGB();
             if (bgra != nullptr)
                 touch(bgra, static_cast<std::uint64_t>(image->getWidth()) * image->getHeight() * 4);
