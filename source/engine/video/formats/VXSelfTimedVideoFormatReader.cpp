@@ -142,8 +142,9 @@ namespace vx
         direction = newDirection;
         if (player)
             player->setDirection(newDirection);
-        // A paused player shows the play head's frame exactly, though the
-        // play head stays where it is.
+        // Read again though the play head stays where it is: the player is
+        // asked for its frame in the new direction (paused, exactly that
+        // frame) and the source shows what it gives.
         if (changed)
             setCurrentFrame(-1);
     }

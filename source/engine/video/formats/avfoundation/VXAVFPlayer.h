@@ -14,8 +14,9 @@ namespace vx
     // corrects it with a seek only when the requested frame is more than
     // 0.1 s off; paused it holds still on exactly the frame requested, at
     // random on it or the sync frame before it. Frames come as 4:2:2 buffers
-    // through the shared texture cache. setRequestedFrame runs on the feeding thread, the texture calls
-    // on the render thread, seek completions on the framework's worker.
+    // through the shared texture cache. setRequestedFrame runs on the
+    // feeding thread, the texture calls on the render thread, seek
+    // completions on the framework's worker.
     // fillTexture answers false while a seek it was asked for has not landed,
     // so a caller tries again rather than keep the frame from before. Deleting
     // the player cancels its seeks and waits for a running completion.
