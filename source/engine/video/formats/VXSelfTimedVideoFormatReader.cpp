@@ -36,7 +36,16 @@ namespace vx
 
     bool SelfTimedVideoFormatReader::initialize(bool)
     {
-        player.reset(createPlayerFromPath(file.getFullPath().c_str()));
+        SelfTimedPlayer* made = createPlayerFromPath(file.getFullPath().c_str());
+        {
+            // init makes a new player: it plays as the one before was told to.
+            ScopedLockT<CriticalSection> hold(lock);
+            if (made != nullptr && direction)
+                made->setDirection(*direction);
+            if (made != nullptr && speed)
+                made->setSpeed(*speed);
+            player.reset(made);
+        }
         if (! player || ! player->isValid())
             return false;
         textureWidth = static_cast<unsigned short>(player->getWidth());
@@ -118,17 +127,26 @@ namespace vx
             player->releaseFrame();
     }
 
-    void SelfTimedVideoFormatReader::setPlaybackSpeed(float speed)
+    void SelfTimedVideoFormatReader::setPlaybackSpeed(float newSpeed)
     {
         ScopedLockT<CriticalSection> hold(lock);
+        speed = newSpeed;
         if (player)
-            player->setSpeed(speed);
+            player->setSpeed(newSpeed);
     }
 
-    void SelfTimedVideoFormatReader::setPlaybackDirection(ParamPlayDirection direction)
+    void SelfTimedVideoFormatReader::setPlaybackDirection(ParamPlayDirection newDirection)
     {
+        ScopedLockT<CriticalSection> hold(lock);
+        const bool changed = direction != newDirection;
+        direction = newDirection;
         if (player)
-            player->setDirection(direction);
+            player->setDirection(newDirection);
+        // Read again though the play head stays where it is: the player is
+        // asked for its frame in the new direction (paused, exactly that
+        // frame) and the source shows what it gives.
+        if (changed)
+            setCurrentFrame(-1);
     }
 
     void SelfTimedVideoFormatReader::release()

@@ -5,6 +5,7 @@
 #include "engine/video/formats/VXSelfTimedPlayer.h"
 #include "engine/video/formats/VXVideoFormatReader.h"
 
+#include <optional>
 #include <string>
 
 namespace vx
@@ -34,6 +35,8 @@ namespace vx
         unsigned getTotalFrames() override;
         unsigned char* getFrame();
         void releaseFrame();
+        // Both are told to every player made later too. A new direction has
+        // the play head's frame read again, to be followed in it.
         void setPlaybackSpeed(float speed) override;
         void setPlaybackDirection(ParamPlayDirection direction) override;
         void release() override;
@@ -44,6 +47,8 @@ namespace vx
     private:
         CriticalSection lock;
         ScopedPointer<SelfTimedPlayer> player;
+        std::optional<float> speed;
+        std::optional<ParamPlayDirection> direction;
         unsigned totalFrames = 0xFFFFFFFFu;
         std::string codecPrefix;
     };

@@ -316,6 +316,8 @@ namespace vx::test
         {
             bool played = false, stopped = false;
             long requested = -1;
+            float speed = -1.0f;
+            int direction = -1;
         };
 
         class FakePlayer : public SelfTimedPlayer
@@ -333,8 +335,12 @@ namespace vx::test
             std::uint32_t getCodecFourCC() const override { return fourCCFromText("h264").getCode() + 5; }
             std::int64_t getDuration() const override { return 20000000; }
             void setRequestedFrame(long frame) override { record.requested = frame; }
-            bool setDirection(ParamPlayDirection) override { return true; }
-            void setSpeed(float) override {}
+            bool setDirection(ParamPlayDirection d) override
+            {
+                record.direction = int(d);
+                return true;
+            }
+            void setSpeed(float s) override { record.speed = s; }
             int getWidth() const override { return 64; }
             int getHeight() const override { return 32; }
             bool hasAudio() const override { return false; }
@@ -384,5 +390,29 @@ namespace vx::test
         EXPECT_FALSE(reader.updateTexture(&texture));
         EXPECT_EQ(SelfTimedVideoFormatReader::getCodecDisplayName(fourCCFromText("apch").getCode()), "PRORES HQ");
         EXPECT_EQ(SelfTimedVideoFormatReader::getCodecDisplayName(fourCCFromText("h264").getCode() + 13), "");
+    }
+
+    // What the reader was told before init reaches the player init makes; a
+    // new direction has the play head's frame asked for again.
+    TEST(SelfTimedVideoFormatReaderTest, KeepsSpeedAndDirectionForTheNextPlayerAndAsksAgainOnANewDirection)
+    {
+        PlayerRecord record;
+        FakeSelfTimedReader reader(File("/nowhere/movie.mov"), record);
+        reader.setPlaybackSpeed(0.5f);
+        reader.setPlaybackDirection(playBackward);
+        ASSERT_TRUE(reader.init(0, 0));
+        EXPECT_EQ(record.speed, 0.5f);
+        EXPECT_EQ(record.direction, int(playBackward));
+
+        ASSERT_TRUE(reader.readFrame(81.0));
+        EXPECT_FALSE(reader.readFrame(81.0));
+        record.requested = -1;
+        reader.setPlaybackDirection(playPause);
+        EXPECT_EQ(record.direction, int(playPause));
+        ASSERT_TRUE(reader.readFrame(81.0));
+        EXPECT_EQ(record.requested, 2);
+        reader.setPlaybackDirection(playPause);
+        EXPECT_FALSE(reader.readFrame(81.0));
+        reader.release();
     }
 }

@@ -6,13 +6,17 @@
 #include "VXSourcesGLTestSupport.h"
 
 #include "core/VXTaskGroup.h"
+#include "core/parameters/VXParamChoice.h"
 #include "core/parameters/VXParamRange.h"
+#include "engine/behaviours/VXBehaviourTimelineBase.h"
+#include "engine/video/formats/avfoundation/VXAVFPlayer.h"
 #include "engine/video/formats/avfoundation/VXIndexedClips.h"
 #include "engine/video/sources/VXVideoFormatReaderSource.h"
 #include "support/VXLogRecorder.h"
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <atomic>
 #include <chrono>
 #include <cstring>
@@ -74,16 +78,55 @@ namespace vx::test
                     std::this_thread::sleep_for(std::chrono::milliseconds(1));
             }
 
-            // A source loading the file on the message queue, loaded, its
-            // first frame rendered.
-            std::unique_ptr<VideoFormatReaderSource> load(const std::string& path)
+            // A source loading the file on the message queue, loaded.
+            std::unique_ptr<VideoFormatReaderSource> opened(const std::string& path)
             {
                 auto source = std::unique_ptr<VideoFormatReaderSource>(VideoFormatReaderSource::createFromXML(
                     quiet, *sourceElement("fileName=\"" + path + "\" LoadingThread=\"TTM_MESSAGE\""), nullptr));
                 drainMessages();
+                return source;
+            }
+
+            // The same, its first frame rendered.
+            std::unique_ptr<VideoFormatReaderSource> load(const std::string& path)
+            {
+                auto source = opened(path);
                 if (source != nullptr)
                     source->render(*renderer, info);
                 return source;
+            }
+
+            // A clip of the test's, made on first use; empty when ffmpeg failed.
+            std::string clipFile(const std::string& name, bool sound,
+                                 const std::string& video = "-c:v mpeg4 -g 12 -q:v 2")
+            {
+                const std::string path = temp.file(name);
+                IndexedClip clip;
+                clip.video = video;
+                clip.sound = sound;
+                return File(path).exists() || makeIndexedClip(path, clip) ? path : std::string();
+            }
+
+            // Renders until the output shows n (or 3 s pass) and 200 ms on;
+            // answers each index shown that differs from the one before it,
+            // starting from what showed before (which may show until n lands).
+            std::vector<long> settledOn(VideoFormatReaderSource& source, long n, long before)
+            {
+                std::vector<long> seen;
+                const auto giveUp = std::chrono::steady_clock::now() + std::chrono::seconds(3);
+                auto keepUntil = giveUp;
+                while (std::chrono::steady_clock::now() < std::min(giveUp, keepUntil))
+                {
+                    const long index = shown(source);
+                    if (index != (seen.empty() ? before : seen.back()))
+                        seen.push_back(index);
+                    if (index == n && keepUntil == giveUp)
+                        keepUntil = std::chrono::steady_clock::now() + std::chrono::milliseconds(200);
+                    std::this_thread::sleep_for(std::chrono::milliseconds(2));
+                }
+                if (seen.empty() && before == n)
+                    seen.push_back(n);
+                return seen;
             }
 
             // The index the source's output shows now; -1 for none.
@@ -125,17 +168,9 @@ namespace vx::test
             // come to show it within 3 s and show nothing else for 200 ms.
             void expectLeftOn(bool sound, bool readFirst, const std::vector<long>& frames)
             {
-                const std::string path = temp.file(sound ? "sound.mov" : "silent.mov");
-                if (! File(path).exists())
-                {
-                    IndexedClip clip;
-                    clip.video = "-c:v mpeg4 -g 12 -q:v 2";
-                    clip.sound = sound;
-                    ASSERT_TRUE(makeIndexedClip(path, clip));
-                }
-                auto source = std::unique_ptr<VideoFormatReaderSource>(VideoFormatReaderSource::createFromXML(
-                    quiet, *sourceElement("fileName=\"" + path + "\" LoadingThread=\"TTM_MESSAGE\""), nullptr));
-                drainMessages();
+                const std::string path = clipFile(sound ? "sound.mov" : "silent.mov", sound);
+                ASSERT_FALSE(path.empty());
+                auto source = opened(path);
                 ASSERT_NE(source->getVideoFormatReader(), nullptr);
                 const double opened = frames.front() * 40.0 + 20.0;
                 source->getPositionParam()->setValue(opened, ValueChangeInfo());
@@ -147,22 +182,7 @@ namespace vx::test
                 {
                     SCOPED_TRACE(std::string(sound ? "with sound" : "silent") + ", frame " + std::to_string(n));
                     feeder.wanted = n * 40.0 + 20.0;
-                    std::vector<long> seen;
-                    const auto giveUp = std::chrono::steady_clock::now() + std::chrono::seconds(3);
-                    auto keepUntil = giveUp;
-                    while (std::chrono::steady_clock::now() < std::min(giveUp, keepUntil))
-                    {
-                        const long index = shown(*source);
-                        // What showed before the move may show until it lands.
-                        if (index != (seen.empty() ? before : seen.back()))
-                            seen.push_back(index);
-                        if (index == n && keepUntil == giveUp)
-                            keepUntil = std::chrono::steady_clock::now() + std::chrono::milliseconds(200);
-                        std::this_thread::sleep_for(std::chrono::milliseconds(2));
-                    }
-                    if (seen.empty() && before == n)
-                        seen.push_back(n);
-                    EXPECT_EQ(seen, std::vector<long>{n});
+                    EXPECT_EQ(settledOn(*source, n, before), std::vector<long>{n});
                     before = n;
                 }
             }
@@ -399,6 +419,85 @@ namespace vx::test
         {
             expectLeftOn(sound, true, {0});
             expectLeftOn(sound, true, {7});
+        }
+    }
+
+    // Paused while it plays, a silent movie (self-timed reader) shows exactly
+    // each frame it is scrubbed to, however long after the read the render
+    // comes (a movie run on would have moved by then), and stays on it.
+    TEST_F(MovieFileSourceGLTest, APausedMovieShowsEachFrameItIsScrubbedToAndStaysThere)
+    {
+        if (! ffmpegHasEncoder("mpeg4"))
+            GTEST_SKIP() << "ffmpeg has no mpeg4 encoder";
+        const std::string path = clipFile("silent.mov", false);
+        ASSERT_FALSE(path.empty());
+        auto source = load(path);
+        ASSERT_NE(source, nullptr);
+        Feeder feeder(*source, 20.0);
+        // Playing on its own clock: near frame 3, not exactly on it.
+        feeder.wanted = 3 * 40.0 + 20.0;
+        std::this_thread::sleep_for(std::chrono::milliseconds(100));
+        long before = shown(*source);
+        EXPECT_GE(before, 0);
+        source->getTimeline()->getPlayDirectionParam()->setValue(int(playPause), ValueChangeInfo());
+        for (const long n : {30L, 7L, 19L, 20L})
+        {
+            SCOPED_TRACE("frame " + std::to_string(n));
+            feeder.wanted = n * 40.0 + 20.0;
+            std::this_thread::sleep_for(std::chrono::milliseconds(300));
+            EXPECT_EQ(settledOn(*source, n, before), std::vector<long>{n});
+            before = n;
+        }
+    }
+
+    // A direction given before the first render is kept once the reader's
+    // init has made its new player: paused near the end, the movie stays on
+    // the frame it is on and shows the frame scrubbed to (run on, it would
+    // have ended and gone back to 0); played backwards with the play head, no
+    // frame shown is above the one before (run forwards, the player is ahead
+    // of the play head between corrective seeks).
+    TEST_F(MovieFileSourceGLTest, ADirectionGivenBeforeTheFirstRenderIsKept)
+    {
+        if (! ffmpegHasEncoder("mjpeg"))
+            GTEST_SKIP() << "ffmpeg has no mjpeg encoder";
+        const std::string path = clipFile("intra.mov", false, "-c:v mjpeg -q:v 2");
+        ASSERT_FALSE(path.empty());
+        AVFPlayer::lastSeekTime = 0.0;
+        for (const ParamPlayDirection direction : {playPause, playBackward})
+        {
+            SCOPED_TRACE(direction == playPause ? "paused" : "backwards");
+            auto source = opened(path);
+            ASSERT_NE(source->getVideoFormatReader(), nullptr);
+            const double start = 45 * 40.0 + 20.0;
+            source->getPositionParam()->setValue(start, ValueChangeInfo());
+            source->getTimeline()->getPlayDirectionParam()->setValue(int(direction), ValueChangeInfo());
+            shown(*source);
+            Feeder feeder(*source, start);
+            if (direction == playPause)
+            {
+                std::this_thread::sleep_for(std::chrono::milliseconds(300));
+                EXPECT_EQ(settledOn(*source, 45, -1), std::vector<long>{45});
+                feeder.wanted = 2 * 40.0 + 20.0;
+                std::this_thread::sleep_for(std::chrono::milliseconds(300));
+                EXPECT_EQ(settledOn(*source, 2, 45), std::vector<long>{2});
+                continue;
+            }
+            // The play head moves down a frame every 40 ms, to frame 25.
+            std::vector<long> seen;
+            const auto started = std::chrono::steady_clock::now();
+            for (long k = 45; k > 25;)
+            {
+                const auto elapsed = std::chrono::steady_clock::now() - started;
+                k = 45 - static_cast<long>(elapsed / std::chrono::milliseconds(40));
+                feeder.wanted = std::max(k, 25L) * 40.0 + 20.0;
+                const long index = shown(*source);
+                if (index >= 0 && (seen.empty() || seen.back() != index))
+                    seen.push_back(index);
+                std::this_thread::sleep_for(std::chrono::milliseconds(2));
+            }
+            ASSERT_FALSE(seen.empty());
+            EXPECT_LE(seen.front(), 46);
+            EXPECT_TRUE(std::is_sorted(seen.rbegin(), seen.rend())) << ::testing::PrintToString(seen);
         }
     }
 }

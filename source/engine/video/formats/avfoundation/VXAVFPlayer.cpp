@@ -26,6 +26,13 @@ namespace vx
         constexpr long internalFormatYCbCr422 = 0x85B9;
         constexpr unsigned filterLinear = 0x2601;
         constexpr std::int32_t nanoseconds = 1000000000;
+
+        // The rate a direction plays at: paused or at random the player holds
+        // still on the frames it seeks to.
+        float rateFor(ParamPlayDirection direction)
+        {
+            return direction == playForward ? 1.0f : direction == playBackward ? -1.0f : 0.0f;
+        }
     }
 
     std::uint32_t AVFPlayer::codecForSubType(std::uint32_t subType)
@@ -112,6 +119,9 @@ namespace vx
         ParamPlayDirection direction = playForward;
         std::atomic<bool> seeking{false};
         long lastRequestedFrame = -1;
+        // How long this player's last corrective seek took, in ms; below 0
+        // until one has completed.
+        std::atomic<double> lastSeekTime{-1.0};
         // Seeks asked for and seeks whose completion ran: while they differ,
         // the frame asked for is not in the output yet.
         std::atomic<unsigned> seeksAsked{0}, seeksLanded{0};
@@ -243,10 +253,12 @@ namespace vx
 
     void AVFPlayer::play()
     {
+        ScopedLockT<CriticalSection> hold(lock);
         ObjCAVFPlayer& objc = record->objcPlayer;
         if (objc.player == nullptr)
             return;
-        objc.player->play();
+        // Started in its direction: a paused movie is not run on.
+        objc.player->setRate(rateFor(record->direction));
         objc.playing = true;
         record->lastRequestedFrame = -1;
         record->seeking = false;
@@ -269,7 +281,19 @@ namespace vx
 
     bool AVFPlayer::setDirection(ParamPlayDirection direction)
     {
-        record->direction = direction;
+        {
+            ScopedLockT<CriticalSection> hold(lock);
+            if (direction != record->direction)
+            {
+                record->direction = direction;
+                // The next frame asked for is followed in the new direction;
+                // a movie paused stops now, not at the next frame asked for.
+                record->lastRequestedFrame = -1;
+                av::Player* player = record->objcPlayer.player.get();
+                if (player != nullptr && rateFor(direction) == 0.0f && player->getRate() != 0.0f)
+                    player->setRate(0.0f);
+            }
+        }
         if (direction != playBackward)
             return true;
         return canRewind();
@@ -300,24 +324,21 @@ namespace vx
         if (objc.player == nullptr || objc.playerItem->getStatus() != av::PlayerItem::statusReadyToPlay)
             return;
         av::Player& player = *objc.player;
-        const int direction = static_cast<int>(record->direction);
-        if (direction == 3)
-        {
-            player.setRate(0.0f);
-            record->lastRequestedFrame = frame;
-            return;
-        }
+        const ParamPlayDirection direction = record->direction;
         if (frame == record->lastRequestedFrame)
             return;
         record->lastRequestedFrame = frame;
         const double t = static_cast<double>(frame) * objc.secsPerFrame;
 
-        if (direction >= 2)
+        if (rateFor(direction) == 0.0f)
         {
+            // Held still on a seek: paused, to exactly the frame, so a movie
+            // scrubbed while paused shows the frame scrubbed to; at random,
+            // to it or the sync frame before it.
             if (player.getRate() != 0.0f)
                 player.setRate(0.0f);
-            player.seekToTime(av::CMTimeMakeWithSeconds(t, 60000), av::kCMTimePositiveInfinity, av::kCMTimeZero,
-                              record->countSeek());
+            const av::CMTime before = direction == playPause ? av::kCMTimeZero : av::kCMTimePositiveInfinity;
+            player.seekToTime(av::CMTimeMakeWithSeconds(t, 60000), before, av::kCMTimeZero, record->countSeek());
             return;
         }
 
@@ -330,8 +351,11 @@ namespace vx
             const double started = getTickCount();
             record->seeking = true;
             Record* seekRecord = record.get();
-            // Aimed ahead by what the previous corrective seek took.
-            player.seekToTime(av::CMTimeMakeWithSeconds(t + lastSeekTime.load() / 1000.0, nanoseconds), av::kCMTimeZero,
+            // Aimed ahead by what this player's previous corrective seek took
+            // (any player's before its first has completed).
+            const double ownSeekTime = record->lastSeekTime.load();
+            const double aheadMs = ownSeekTime >= 0.0 ? ownSeekTime : lastSeekTime.load();
+            player.seekToTime(av::CMTimeMakeWithSeconds(t + aheadMs / 1000.0, nanoseconds), av::kCMTimeZero,
                               av::kCMTimeZero,
                               record->countSeek(
                                   [seekRecord, started](bool finished)
@@ -339,12 +363,14 @@ namespace vx
                                       if (! finished)
                                           return;
                                       seekRecord->seeking = false;
-                                      lastSeekTime.store(getTickCount() - started);
-                                      std::printf("seeking took: %.3f\n", lastSeekTime.load());
+                                      const double took = getTickCount() - started;
+                                      seekRecord->lastSeekTime.store(took);
+                                      lastSeekTime.store(took);
+                                      std::printf("seeking took: %.3f\n", took);
                                       std::fflush(stdout);
                                   }));
         }
-        const float target = direction == 1 ? 1.0f : -1.0f;
+        const float target = rateFor(direction);
         if (player.getRate() != target)
             player.setRate(target);
     }

@@ -12,9 +12,11 @@ namespace vx
 
     // Plays a movie on the media framework's own clock at rate +1 or -1 and
     // corrects it with a seek only when the requested frame is more than
-    // 0.1 s off; frames come as 4:2:2 buffers through the shared texture
-    // cache. setRequestedFrame runs on the feeding thread, the texture calls
-    // on the render thread, seek completions on the framework's worker.
+    // 0.1 s off; paused it holds still on exactly the frame requested, at
+    // random on it or the sync frame before it. Frames come as 4:2:2 buffers
+    // through the shared texture cache. setRequestedFrame runs on the
+    // feeding thread, the texture calls on the render thread, seek
+    // completions on the framework's worker.
     // fillTexture answers false while a seek it was asked for has not landed,
     // so a caller tries again rather than keep the frame from before. Deleting
     // the player cancels its seeks and waits for a running completion.
@@ -55,7 +57,8 @@ namespace vx
         // The reported codec for a track's media subtype (0 when unlisted).
         static std::uint32_t codecForSubType(std::uint32_t mediaSubType);
 
-        // How long the last corrective seek took, in ms.
+        // How long the last corrective seek of any player took, in ms: a
+        // player aims ahead by it until one of its own has completed.
         static std::atomic<double> lastSeekTime;
 
         class ObjCAVFPlayer;

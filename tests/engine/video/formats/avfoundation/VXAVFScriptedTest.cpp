@@ -21,6 +21,7 @@
 
 #include <gtest/gtest.h>
 
+#include <chrono>
 #include <cmath>
 #include <thread>
 
@@ -159,24 +160,59 @@ namespace vx::test
             EXPECT_EQ(backend.seeks().size(), 2u);
         }
 
-        TEST_F(AVFScriptedTest, PauseStopsWithoutSeekingRandomSeeksToAnEarlierSyncFrame)
+        TEST_F(AVFScriptedTest, PauseStopsAndSeeksToExactlyTheFrameRandomSeeksToAnEarlierSyncFrame)
         {
             backend.addMovie("/m/silent.mov");
             auto reader = open("/m/silent.mov");
             ASSERT_NE(reader, nullptr);
             ASSERT_TRUE(reader->readFrame(20.0));
+            EXPECT_EQ(backend.rates().back(), 1.0f);
             reader->setPlaybackDirection(playPause);
-            ASSERT_TRUE(reader->readFrame(2020.0));
             EXPECT_EQ(backend.rates().back(), 0.0f);
-            EXPECT_TRUE(backend.seeks().empty());
+            ASSERT_TRUE(reader->readFrame(2020.0));
+            EXPECT_FALSE(reader->readFrame(2030.0));
+            EXPECT_EQ(backend.rates().back(), 0.0f);
+            auto seeks = backend.seeks();
+            ASSERT_EQ(seeks.size(), 1u);
+            EXPECT_NEAR(seeks[0].seconds, 50 * 0.04, 1.0 / 60000.0);
+            EXPECT_EQ(seeks[0].before, 0.0);
+            EXPECT_EQ(seeks[0].after, 0.0);
 
             reader->setPlaybackDirection(playRandom);
             ASSERT_TRUE(reader->readFrame(4020.0));
+            seeks = backend.seeks();
+            ASSERT_EQ(seeks.size(), 2u);
+            EXPECT_NEAR(seeks[1].seconds, 100 * 0.04, 1.0 / 60000.0);
+            EXPECT_TRUE(std::isinf(seeks[1].before));
+            EXPECT_EQ(seeks[1].after, 0.0);
+            EXPECT_EQ(backend.rates().back(), 0.0f);
+        }
+
+        // Each player aims its corrective seeks ahead by what its own last one
+        // took, not by another movie's slow seek.
+        TEST_F(AVFScriptedTest, ASlowSeekOfOneMovieDoesNotMakeAnotherAimFurtherAhead)
+        {
+            backend.addMovie("/m/a.mov");
+            backend.addMovie("/m/b.mov");
+            auto quick = open("/m/a.mov");
+            auto slow = open("/m/b.mov");
+            ASSERT_NE(quick, nullptr);
+            ASSERT_NE(slow, nullptr);
+            AVFPlayer::lastSeekTime = 0.0;
+            ::testing::internal::CaptureStdout();
+            ASSERT_TRUE(quick->readFrame(5020.0));
+            EXPECT_EQ(backend.completeSeeks(), 1);
+            ASSERT_TRUE(slow->readFrame(5020.0));
+            std::this_thread::sleep_for(std::chrono::milliseconds(300));
+            EXPECT_EQ(backend.completeSeeks(), 1);
+
+            ASSERT_TRUE(quick->readFrame(20020.0));
+            ASSERT_TRUE(slow->readFrame(20020.0));
+            ::testing::internal::GetCapturedStdout();
             const auto seeks = backend.seeks();
-            ASSERT_EQ(seeks.size(), 1u);
-            EXPECT_NEAR(seeks[0].seconds, 100 * 0.04, 1.0 / 60000.0);
-            EXPECT_TRUE(std::isinf(seeks[0].before));
-            EXPECT_EQ(seeks[0].after, 0.0);
+            ASSERT_EQ(seeks.size(), 4u);
+            EXPECT_LT(seeks[2].seconds - 500 * 0.04, 0.15);
+            EXPECT_GE(seeks[3].seconds - 500 * 0.04, 0.3);
         }
 
         TEST_F(AVFScriptedTest, BackwardIsRefusedWhereTheItemCannotPlayReverse)
