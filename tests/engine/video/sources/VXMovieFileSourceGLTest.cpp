@@ -427,7 +427,7 @@ namespace vx::test
     // comes (a movie run on would have moved by then), and stays on it.
     TEST_F(MovieFileSourceGLTest, APausedMovieShowsEachFrameItIsScrubbedToAndStaysThere)
     {
-        if (! ffmpegHasEncoder("mpeg4"))
+        if (! hasFFmpegEncoder("mpeg4"))
             GTEST_SKIP() << "ffmpeg has no mpeg4 encoder";
         const std::string path = clipFile("silent.mov", false);
         ASSERT_FALSE(path.empty());
@@ -458,7 +458,7 @@ namespace vx::test
     // of the play head between corrective seeks).
     TEST_F(MovieFileSourceGLTest, ADirectionGivenBeforeTheFirstRenderIsKept)
     {
-        if (! ffmpegHasEncoder("mjpeg"))
+        if (! hasFFmpegEncoder("mjpeg"))
             GTEST_SKIP() << "ffmpeg has no mjpeg encoder";
         const std::string path = clipFile("intra.mov", false, "-c:v mjpeg -q:v 2");
         ASSERT_FALSE(path.empty());
