@@ -5,13 +5,16 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <chrono>
 #include <thread>
+#include <vector>
 
 #include "engine/devices/VXAVFCapture.h"
 #include "engine/devices/VXAVFCaptureDevice.h"
 #include "engine/devices/scripted/VXFakeV4L2.h"
 #include "engine/video/formats/VXPixels.h"
+#include "platform/avcapture/VXPackedYUV.h"
 #include "support/VXLogRecorder.h"
 
 namespace vx::test
@@ -166,6 +169,24 @@ namespace vx::test
                                              FakeV4L2::packedPattern(x + 2, size_t(y), 9)};
                     for (int c = 0; c < 4; ++c)
                         ASSERT_EQ(got[c], want[c]) << "row " << y << " texel " << texel << " byte " << c;
+                }
+        }
+
+        // Every length and alignment ends up in the right vector or scalar
+        // step, and nothing past the end is written.
+        TEST(PackedYUVTest, SwapsTheBytesOfEveryPairAtAnyLengthAndAlignment)
+        {
+            std::vector<uint8_t> in(300), out(in.size() + 8);
+            for (size_t i = 0; i < in.size(); ++i)
+                in[i] = uint8_t(i * 7 + 1);
+            for (size_t offset : {0, 1, 3})
+                for (size_t bytes = 0; bytes + offset <= 290; bytes += 2)
+                {
+                    std::fill(out.begin(), out.end(), uint8_t(0xEE));
+                    packedyuv::copySwappingPairs(out.data() + offset, in.data() + offset, bytes);
+                    for (size_t i = 0; i < bytes; ++i)
+                        ASSERT_EQ(out[offset + i], in[offset + (i ^ 1)]) << bytes << " bytes, byte " << i;
+                    ASSERT_EQ(out[offset + bytes], 0xEE) << bytes << " bytes";
                 }
         }
 

@@ -65,7 +65,7 @@ namespace vx::test
     bool FakeV4L2::produce(const std::string& path, uint8_t seed, const std::vector<uint8_t>& compressed,
                            bool truncated, bool keep)
     {
-        std::lock_guard<std::mutex> hold(lock);
+        std::unique_lock<std::mutex> hold(lock);
         auto found = nodes.find(path);
         if (found == nodes.end() || ! found->second->streaming || found->second->queued.empty())
             return false;
@@ -90,6 +90,8 @@ namespace vx::test
         node.bytesUsed[index] = truncated ? used / 2 : used;
         node.bad[index] = truncated;
         node.done.push_back(index);
+        // Woken after the lock is free, poll takes the frame at once.
+        hold.unlock();
         changed.notify_all();
         return true;
     }
