@@ -517,4 +517,23 @@ namespace vx::test
             EXPECT_EQ(far, 0) << ::testing::PrintToString(seen);
         }
     }
+
+    // The reader's init, run again on the render thread, makes a new player
+    // while the feeding thread reads through the one before.
+    TEST_F(MovieFileSourceGLTest, AMovieInitialisedAgainWhileItIsFedPlaysOn)
+    {
+        if (! hasFFmpegEncoder("mpeg4"))
+            GTEST_SKIP() << "ffmpeg has no mpeg4 encoder";
+        auto source = loadSilent();
+        ASSERT_NE(source, nullptr);
+        Feeder feeder(*source, 20.0);
+        for (long k = 0; k < 12; ++k)
+        {
+            feeder.wanted = k * 3 * 40.0 + 20.0;
+            EXPECT_TRUE(source->getVideoFormatReader()->init(source->getWidth(), source->getHeight()));
+            shown(*source);
+            std::this_thread::sleep_for(std::chrono::milliseconds(5));
+        }
+        EXPECT_EQ(play(*source, feeder, 30), 30);
+    }
 }
