@@ -1,8 +1,8 @@
 // The default media backend: libavformat and libavcodec decode and encode,
 // libswscale converts. One worker thread per decoding session decodes three
-// to four frames ahead of the play head, performs seeks (a zero tolerance
-// lands on the exact frame: key frame, then decoding forward) and runs their
-// completions.
+// to four frames ahead of the play head (backwards over intra-only frames,
+// by a seek per frame), performs seeks (a zero tolerance lands on the exact
+// frame: key frame, then decoding forward) and runs their completions.
 
 #include "engine/video/formats/avfoundation/VXMediaBackend.h"
 
@@ -486,6 +486,17 @@ namespace vx::av
             void setRate(float newRate) override
             {
                 std::lock_guard<std::mutex> hold(lock);
+                if (reverseBySeeks && (newRate < 0.0f) != (rate < 0.0f))
+                {
+                    // The queue runs the other way now.
+                    queue.clear();
+                    if (newRate >= 0.0f)
+                    {
+                        // Forwards the decoder goes on from the play head,
+                        // not from the last frame read backwards.
+                        seeks.push_back({std::max(0.0, requested / decoder->fps), 0.0, 0.0, {}});
+                    }
+                }
                 rate = newRate;
                 changed.notify_all();
             }
@@ -498,6 +509,19 @@ namespace vx::av
                 const long target = decoder->indexOf(seconds);
                 requested = static_cast<double>(target);
                 std::shared_ptr<PixelBuffer> shown;
+                if (playsBackwards())
+                {
+                    // Backwards over intra-only frames the queue runs down
+                    // from the play head, a seek per frame.
+                    while (! queue.empty() && queue.front()->frameIndex > target)
+                        queue.pop_front();
+                    if (! queue.empty() && queue.front()->frameIndex == target)
+                        shown = queue.front();
+                    else if (seeks.empty())
+                        queue.clear(); // moved up or a frame short: read down from the play head again
+                    changed.notify_all();
+                    return shown;
+                }
                 while (! queue.empty() && queue.front()->frameIndex <= target)
                 {
                     if (queue.size() > 1 && queue[1]->frameIndex <= target)
@@ -507,11 +531,6 @@ namespace vx::av
                     }
                     shown = queue.front();
                     break;
-                }
-                if (shown == nullptr && ! queue.empty() && reverseBySeeks && rate < 0.0f && seeks.empty())
-                {
-                    // Backwards over intra-only frames: each frame is a seek.
-                    seeks.push_back({target / decoder->fps, 0.0, 0.0, {}});
                 }
                 changed.notify_all();
                 return shown;
@@ -546,6 +565,7 @@ namespace vx::av
                             landed != nullptr ? (exact ? next.seconds : landed->presentationSeconds) : next.seconds;
                         hold.lock();
                         queue.clear();
+                        unreadable = -1;
                         if (landed != nullptr)
                             requested = static_cast<double>(landed->frameIndex);
                         ended = landed == nullptr;
@@ -556,6 +576,11 @@ namespace vx::av
                         if (next.done)
                             next.done(reached);
                         hold.lock();
+                        continue;
+                    }
+                    if (playsBackwards())
+                    {
+                        readBackwards(hold);
                         continue;
                     }
                     const FourCharCode format = pixelFormat;
@@ -578,10 +603,42 @@ namespace vx::av
                 }
             }
 
+            bool playsBackwards() const { return reverseBySeeks && rate < 0.0f; }
+
+            // Backwards, the frame below the lowest one queued (the play
+            // head's own when none is).
+            long nextBackwards() const
+            {
+                return queue.empty() ? static_cast<long>(requested) : queue.back()->frameIndex - 1;
+            }
+
+            // Reads the next frame backwards by an exact seek; kept only when
+            // the queue still ends where it did and the frame is below it. A
+            // frame that cannot be read is not tried again until the queue
+            // or the play head moves.
+            void readBackwards(std::unique_lock<std::mutex>& hold)
+            {
+                const long index = nextBackwards();
+                const FourCharCode format = pixelFormat;
+                hold.unlock();
+                std::shared_ptr<PixelBuffer> decoded;
+                if (decoder->seek(static_cast<double>(index) / decoder->fps, true))
+                    decoded = decoder->convert(format);
+                hold.lock();
+                if (decoded == nullptr || decoded->frameIndex > index)
+                    unreadable = index;
+                else if (playsBackwards() && seeks.empty() && format == pixelFormat && nextBackwards() == index)
+                    queue.push_back(decoded);
+            }
+
             bool wantsMore() const
             {
-                // Paused (a seeking reader) the landed frame is all that shows;
-                // backwards, frames come from seeks.
+                if (playsBackwards())
+                {
+                    const long index = nextBackwards();
+                    return seeks.empty() && pixelFormat != 0 && index >= 0 && index != unreadable && queue.size() < 4;
+                }
+                // Paused (a seeking reader) the landed frame is all that shows.
                 if (ended || pixelFormat == 0 || rate <= 0.0f)
                     return false;
                 // Three to four frames ahead of the play head.
@@ -601,6 +658,7 @@ namespace vx::av
             FourCharCode pixelFormat = 0;
             float rate = 0.0f;
             double requested = 0.0;
+            long unreadable = -1;
             bool ended = false;
             bool stopping = false;
             std::thread worker;

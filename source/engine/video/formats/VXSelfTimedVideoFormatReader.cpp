@@ -37,30 +37,39 @@ namespace vx
     bool SelfTimedVideoFormatReader::initialize(bool)
     {
         SelfTimedPlayer* made = createPlayerFromPath(file.getFullPath().c_str());
-        {
-            // init makes a new player: it plays as the one before was told to.
-            ScopedLockT<CriticalSection> hold(lock);
-            if (made != nullptr && direction)
-                made->setDirection(*direction);
-            if (made != nullptr && speed)
-                made->setSpeed(*speed);
-            player.reset(made);
-        }
+        // The player and its facts change together: a read on another thread
+        // sees the old ones or the new ones.
+        ScopedLockT<CriticalSection> hold(lock);
+        // init makes a new player: it plays as the one before was told to.
+        if (made != nullptr && direction)
+            made->setDirection(*direction);
+        if (made != nullptr && speed)
+            made->setSpeed(*speed);
+        player.reset(made);
         if (! player || ! player->isValid())
             return false;
-        textureWidth = static_cast<unsigned short>(player->getWidth());
-        textureHeight = static_cast<unsigned short>(player->getHeight());
-        hasAudio = player->hasAudio();
-        fps = player->getNominalFrameRate();
-        needsConversionFromYUVToRGBA = player->needsConversionFromYUVToRGBA();
-        needsConversionFromSequentialYUVtoRGBA = player->needsConversionFromSequentialYUVtoRGBA();
-        codecName = codecPrefix + " " + getCodecDisplayName(player->getCodecFourCC());
-        flipped = true;
-        msecPerFrame = fps > 0.0 ? 1000.0 / fps : 0.0;
-        totalFrames = player->getNumFrames();
-        position = 0.0;
-        length = static_cast<double>(player->getDuration()) / 10000.0;
-        opened = true;
+        // The source reads some facts without the reader's lock: a player
+        // made again for the same file leaves them as they are.
+        const auto keep = [](auto& field, auto value)
+        {
+            if (field != value)
+                field = value;
+        };
+        keep(textureWidth, static_cast<unsigned short>(player->getWidth()));
+        keep(textureHeight, static_cast<unsigned short>(player->getHeight()));
+        keep(hasAudio, player->hasAudio());
+        keep(fps, static_cast<double>(player->getNominalFrameRate()));
+        keep(needsConversionFromYUVToRGBA, player->needsConversionFromYUVToRGBA());
+        keep(needsConversionFromSequentialYUVtoRGBA, player->needsConversionFromSequentialYUVtoRGBA());
+        keep(codecName, codecPrefix + " " + getCodecDisplayName(player->getCodecFourCC()));
+        keep(flipped, true);
+        keep(msecPerFrame, fps > 0.0 ? 1000.0 / fps : 0.0);
+        keep(totalFrames, player->getNumFrames());
+        // Once opened, the position is the feeding thread's to write.
+        if (! opened)
+            position = 0.0;
+        keep(length, static_cast<double>(player->getDuration()) / 10000.0);
+        keep(opened, true);
         return true;
     }
 
@@ -71,6 +80,7 @@ namespace vx
 
     bool SelfTimedVideoFormatReader::init(int, int)
     {
+        ScopedLockT<CriticalSection> hold(lock);
         if (! initialize(false))
             return false;
         // The new player has been asked for nothing: the next read hands it
@@ -83,6 +93,7 @@ namespace vx
 
     bool SelfTimedVideoFormatReader::readFrame(double positionMs)
     {
+        ScopedLockT<CriticalSection> hold(lock);
         long frame = currentFrame.load();
         if (! updatePosition(positionMs, frame) || ! player)
             return false;
@@ -95,6 +106,7 @@ namespace vx
 
     bool SelfTimedVideoFormatReader::updateTextureInternal(Texture* texture)
     {
+        ScopedLockT<CriticalSection> hold(lock);
         if (! player)
             return false;
         bool result = false;
@@ -113,16 +125,19 @@ namespace vx
 
     unsigned SelfTimedVideoFormatReader::getTotalFrames()
     {
+        ScopedLockT<CriticalSection> hold(lock);
         return player ? player->getNumFrames() : 0;
     }
 
     unsigned char* SelfTimedVideoFormatReader::getFrame()
     {
+        ScopedLockT<CriticalSection> hold(lock);
         return player ? player->getCurrentFrame() : nullptr;
     }
 
     void SelfTimedVideoFormatReader::releaseFrame()
     {
+        ScopedLockT<CriticalSection> hold(lock);
         if (player)
             player->releaseFrame();
     }

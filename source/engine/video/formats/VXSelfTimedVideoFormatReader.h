@@ -12,7 +12,9 @@ namespace vx
 {
     // A reader over a player that runs on its own clock: reading a frame
     // asks the player for it, uploading takes whatever the player has. Every
-    // call without a player answers 0, false or null.
+    // call without a player answers 0, false or null. Reads (feeding thread),
+    // uploads (render thread) and init's new player are serialised by the
+    // reader's lock.
     class SelfTimedVideoFormatReader : public VideoFormatReader
     {
     public:

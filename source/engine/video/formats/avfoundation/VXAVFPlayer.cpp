@@ -11,6 +11,7 @@
 #include "engine/video/formats/avfoundation/VXCVTextureStore.h"
 #include "engine/video/formats/avfoundation/VXOSXImageUtils.h"
 
+#include <algorithm>
 #include <cmath>
 #include <cstdio>
 #include <functional>
@@ -351,11 +352,13 @@ namespace vx
             const double started = getTickCount();
             record->seeking = true;
             Record* seekRecord = record.get();
-            // Aimed ahead by what this player's previous corrective seek took
-            // (any player's before its first has completed).
+            // Aimed ahead, in the direction of play, by what this player's
+            // previous corrective seek took (any player's before its first
+            // has completed).
             const double ownSeekTime = record->lastSeekTime.load();
             const double aheadMs = ownSeekTime >= 0.0 ? ownSeekTime : lastSeekTime.load();
-            player.seekToTime(av::CMTimeMakeWithSeconds(t + aheadMs / 1000.0, nanoseconds), av::kCMTimeZero,
+            const double aimed = t + rateFor(direction) * aheadMs / 1000.0;
+            player.seekToTime(av::CMTimeMakeWithSeconds(std::max(aimed, 0.0), nanoseconds), av::kCMTimeZero,
                               av::kCMTimeZero,
                               record->countSeek(
                                   [seekRecord, started](bool finished)
