@@ -109,16 +109,20 @@ namespace vx::test
         const unsigned count = 8;
         Codec codec(qmv::typeDXT1, w, h);
         std::mutex lock;
+        std::condition_variable changed;
         std::vector<unsigned> finished;
         {
             File file(path);
             QMVVideoFormatWriter writer(file, 25.0f, 4, w, h, codec.settings, 0);
             ASSERT_TRUE(writer.isReady());
-            // Early frames take longest: later ones finish first and wait.
+            // The first frame finishes only after another has (or after a
+            // while, should none run beside it): later ones wait for it.
             writer.setFrameCompressedHook([&](unsigned index) {
-                std::this_thread::sleep_for(std::chrono::milliseconds(index < 4 ? 40 - 10 * index : 0));
-                const std::lock_guard<std::mutex> guard(lock);
+                std::unique_lock<std::mutex> hold(lock);
+                if (index == 0)
+                    changed.wait_for(hold, std::chrono::seconds(5), [&] { return ! finished.empty(); });
                 finished.push_back(index);
+                changed.notify_all();
             });
             for (unsigned i = 0; i < count; ++i)
                 ASSERT_TRUE(writer.write(makePicture(w, h, i)));
