@@ -68,6 +68,16 @@ namespace
         return true;
     }
 
+    // A reader of the clip, opened; null when there is none.
+    std::unique_ptr<VideoFormatReader> openReader(const std::string& clip)
+    {
+        AVFVideoFormat format;
+        std::unique_ptr<VideoFormatReader> reader(format.createReaderFor(File(clip)));
+        if (reader != nullptr && ! reader->init(0, 0))
+            reader.reset();
+        return reader;
+    }
+
     // Uploads (spinning) until the texture holds frame k.
     bool uploadFrame(VideoFormatReader& reader, Texture& texture, long k)
     {
@@ -94,9 +104,8 @@ namespace
         ManualClock clock;
         av::HostClock::setCurrent(&clock);
         ObservedBackend backend;
-        AVFVideoFormat format;
-        std::unique_ptr<VideoFormatReader> reader(format.createReaderFor(File(playClip())));
-        if (reader == nullptr || ! reader->init(0, 0))
+        std::unique_ptr<VideoFormatReader> reader = openReader(playClip());
+        if (reader == nullptr)
             return state.SkipWithError("no reader");
         AVFPlayer::lastSeekTime = 0.0;
         Texture texture;
@@ -147,9 +156,8 @@ namespace
         if (! prepareGL())
             return state.SkipWithError("no GL context");
         ObservedBackend backend;
-        AVFVideoFormat format;
-        std::unique_ptr<VideoFormatReader> reader(format.createReaderFor(File(seekClip())));
-        if (reader == nullptr || ! reader->init(0, 0))
+        std::unique_ptr<VideoFormatReader> reader = openReader(seekClip());
+        if (reader == nullptr)
             return state.SkipWithError("no reader");
         Texture texture;
         uploadFrame(*reader, texture, 0);
@@ -197,9 +205,8 @@ namespace
         if (! prepareGL())
             return state.SkipWithError("no GL context");
         ObservedBackend backend;
-        AVFVideoFormat format;
-        std::unique_ptr<VideoFormatReader> reader(format.createReaderFor(File(seekClip())));
-        if (reader == nullptr || ! reader->init(0, 0))
+        std::unique_ptr<VideoFormatReader> reader = openReader(seekClip());
+        if (reader == nullptr)
             return state.SkipWithError("no reader");
         BareDecoder bare(seekClip());
         Texture texture;
