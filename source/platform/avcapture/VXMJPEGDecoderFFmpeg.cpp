@@ -39,6 +39,11 @@ namespace vx
         std::vector<uint8_t> input; // the frame plus the padding the decoder may read
     };
 
+    namespace
+    {
+        constexpr int64_t maxPicturePixels = int64_t(8192) * 4320;
+    }
+
     MJPEGDecoderFFmpeg::MJPEGDecoderFFmpeg() : codec(std::make_unique<Codec>())
     {
         if (const AVCodec* mjpeg = avcodec_find_decoder(AV_CODEC_ID_MJPEG))
@@ -46,6 +51,10 @@ namespace vx
             {
                 // A corrupt frame is reported once by the camera, not per frame by the decoder.
                 codec->context->log_level_offset = AV_LOG_DEBUG - AV_LOG_ERROR;
+                // A corrupt header claiming a huge picture is refused before
+                // the decoder allocates for it (a progressive one would take
+                // gigabytes of coefficients); no camera sends more than 8K.
+                codec->context->max_pixels = maxPicturePixels;
                 if (avcodec_open2(codec->context, mjpeg, nullptr) < 0)
                     avcodec_free_context(&codec->context);
             }

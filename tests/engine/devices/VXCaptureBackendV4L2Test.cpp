@@ -5,6 +5,8 @@
 
 #include <gtest/gtest.h>
 
+#include <sys/resource.h>
+
 #include <algorithm>
 #include <chrono>
 #include <thread>
@@ -14,6 +16,7 @@
 #include "engine/devices/VXAVFCaptureDevice.h"
 #include "engine/devices/scripted/VXFakeV4L2.h"
 #include "engine/video/formats/VXPixels.h"
+#include "platform/avcapture/VXMJPEGDecoderFFmpeg.h"
 #include "platform/avcapture/VXPackedYUV.h"
 #include "support/VXLogRecorder.h"
 
@@ -188,6 +191,25 @@ namespace vx::test
                         ASSERT_EQ(out[offset + i], in[offset + (i ^ 1)]) << bytes << " bytes, byte " << i;
                     ASSERT_EQ(out[offset + bytes], 0xEE) << bytes << " bytes";
                 }
+        }
+
+        // A corrupt progressive header claiming a 3584x64791 picture (which
+        // would take gigabytes of coefficients) is refused before the decoder
+        // allocates for it.
+        TEST(MJPEGDecoderTest, RefusesAHugeClaimedPictureWithoutAllocatingIt)
+        {
+            const uint8_t frame[] = {0xff, 0xd8, 0xff, 0xc2, 0x00, 0x11, 0x08, 0xfd, 0x17, 0x0e, 0x00, 0x03,
+                                     0x01, 0x22, 0x00, 0x02, 0x11, 0x00, 0x03, 0x11, 0x00, 0xff, 0xda, 0x00,
+                                     0x0c, 0x03, 0x01, 0x00, 0x02, 0x00, 0x03, 0x00, 0x00, 0x3f, 0x00, 0xff,
+                                     0xd9};
+            rusage before{}, after{};
+            getrusage(RUSAGE_SELF, &before);
+            MJPEGDecoderFFmpeg decoder;
+            std::string error;
+            EXPECT_FALSE(decoder.decode(frame, sizeof(frame), error));
+            EXPECT_FALSE(error.empty());
+            getrusage(RUSAGE_SELF, &after);
+            EXPECT_LT(after.ru_maxrss - before.ru_maxrss, 256 * 1024) << "kilobytes more at the peak";
         }
 
         // The format chosen while streaming restarts the stream in it; a
