@@ -97,6 +97,19 @@ namespace vx
         return {strippedName, spelledOutName, tagged(spelledOutName, entry.tag)};
     }
 
+    std::vector<File> PresetFileNames::formerFolders(const File& parent, const Entry& entry,
+                                                     const std::string& current)
+    {
+        std::vector<File> folders;
+        for (const std::string& name : possibleNames(entry))
+        {
+            const File folder = childOf(parent, name);
+            if (name != current && folder.existsAsDirectory())
+                folders.push_back(folder);
+        }
+        return folders;
+    }
+
     File PresetFileNames::childOf(const File& folder, const std::string& name)
     {
         std::string path = folder.getFullPath();

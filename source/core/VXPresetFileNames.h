@@ -44,6 +44,9 @@ namespace vx
         // Every name uniqueNames gives the entry with some set of others
         // beside it (but the numbered ones); none when it strips to nothing.
         static std::vector<std::string> possibleNames(const Entry& entry);
+        // The folders under parent, of the entry's possible names but
+        // current, that exist: where its presets lay before.
+        static std::vector<File> formerFolders(const File& parent, const Entry& entry, const std::string& current);
 
         // folder/name without File::getChildFile, which takes a folder whose
         // name has a dot for a file and answers a sibling instead.

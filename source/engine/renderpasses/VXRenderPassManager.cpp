@@ -424,13 +424,7 @@ namespace vx
             const std::shared_ptr<XmlStates> presets = info->getPresets();
             const std::string& folderName = folders[index];
             // Folders the kind had before that exist: its presets there move out.
-            std::vector<File> formerFolders;
-            for (const std::string& formerFolderName : PresetFileNames::possibleNames(entries[index]))
-            {
-                const File formerFolder = PresetFileNames::childOf(folder, formerFolderName);
-                if (formerFolderName != folderName && formerFolder.existsAsDirectory())
-                    formerFolders.push_back(formerFolder);
-            }
+            const std::vector<File> formerFolders = PresetFileNames::formerFolders(folder, entries[index], folderName);
             File kindFolder;
             for (int i = 0; i < presets->getNumStates(); ++i)
             {

@@ -268,10 +268,8 @@ namespace vx
                 sub.createDirectory();
             // Where the extension's presets may lie from saves beside other
             // extensions or presets: a copy of a preset there has moved.
-            std::vector<File> folders{sub};
-            for (const std::string& name : PresetFileNames::possibleNames(folderEntries[index]))
-                if (name != folderName && PresetFileNames::childOf(folder, name).existsAsDirectory())
-                    folders.push_back(PresetFileNames::childOf(folder, name));
+            std::vector<File> folders = PresetFileNames::formerFolders(folder, folderEntries[index], folderName);
+            folders.insert(folders.begin(), sub);
 
             const std::vector<std::string> fileNames = PresetFileNames::uniqueNames(fileEntries);
             for (const size_t presetIndex : PresetFileNames::movingFirst(fileEntries, fileNames))

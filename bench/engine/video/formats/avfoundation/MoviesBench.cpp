@@ -151,6 +151,22 @@ namespace
         return targets;
     }
 
+    // The seek targets in turn, never the frame just asked for (the reader
+    // starts on frame 0).
+    struct SeekTargets
+    {
+        long next()
+        {
+            long target = targets[i++ % targets.size()];
+            if (target == last)
+                target = (target + 1) % 100;
+            return last = target;
+        }
+        const std::vector<long> targets = seekTargets();
+        std::size_t i = 0;
+        long last = 0;
+    };
+
     void BM_FrameExactSeek(benchmark::State& state)
     {
         if (! prepareGL())
@@ -161,15 +177,10 @@ namespace
             return state.SkipWithError("no reader");
         Texture texture;
         uploadFrame(*reader, texture, 0);
-        const std::vector<long> targets = seekTargets();
-        std::size_t i = 0;
-        long last = -1;
+        SeekTargets targets;
         for (auto _ : state)
         {
-            long target = targets[i++ % targets.size()];
-            if (target == last)
-                target = (target + 1) % 100;
-            last = target;
+            const long target = targets.next();
             reader->readFrame(target * 40.0 + 20.0);
             if (! uploadFrame(*reader, texture, target))
                 return state.SkipWithError("no frame");
@@ -183,15 +194,10 @@ namespace
         if (! prepareGL())
             return state.SkipWithError("no GL context");
         BareDecoder bare(seekClip());
-        const std::vector<long> targets = seekTargets();
-        std::size_t i = 0;
-        long last = -1;
+        SeekTargets targets;
         for (auto _ : state)
         {
-            long target = targets[i++ % targets.size()];
-            if (target == last)
-                target = (target + 1) % 100;
-            last = target;
+            const long target = targets.next();
             bare.seekExact(target);
             bare.upload();
         }
@@ -211,16 +217,14 @@ namespace
         BareDecoder bare(seekClip());
         Texture texture;
         uploadFrame(*reader, texture, 0);
-        const std::vector<long> targets = seekTargets();
-        std::size_t i = 0;
+        SeekTargets targets;
         long target = 0;
         bool landed = true;
         bench::sideBySide(
             state,
             [&]
             {
-                long next = targets[i++ % targets.size()];
-                target = next == target ? (next + 1) % 100 : next;
+                target = targets.next();
                 reader->readFrame(target * 40.0 + 20.0);
                 landed = landed && uploadFrame(*reader, texture, target);
             },
