@@ -72,6 +72,14 @@ namespace vx
         "void main() { gl_Position = WorldViewProj * vec4( vPosition, 1.0 ); "
         "normal = (World * vec4(vNormal, 0.0)).xyz; uv1 = vUV1 * TexScroll.xy + TexScroll.zw; color = vColor; }";
 
+    const char* const vsQuad2 =
+        "varying vec4 color; void main() { gl_TexCoord[0] = gl_MultiTexCoord0; gl_TexCoord[1] = gl_MultiTexCoord1; "
+        "gl_Position = gl_Vertex; color = gl_Color; }";
+
+    const char* const vsFormatConversion =
+        "varying vec2 uv0; void main() { gl_Position = gl_ModelViewProjectionMatrix * gl_Vertex; "
+        "uv0 = gl_MultiTexCoord0.xy; gl_FrontColor = gl_Color; }";
+
     // Decode (packed or planar 4:2:2 YUV, or a plain sample), then swizzle,
     // then premultiply, then force opaque. With "sampleBounds" set (the texel
     // centres at the input's edges, as ShaderEffect::setSampleBounds gives)

@@ -29,6 +29,14 @@ namespace vx
     /** The format-conversion fragment program (built-in slot FormatConversion,
         and the format-conversion pass). */
     extern const char* const fsFormatConversion;
+    /** Vertex texts no slot compiles, for programs drawn through the
+        fixed-function built-ins. vsQuad2 keeps the position as given and passes
+        the first two texture coordinates (gl_TexCoord[0] and [1]) and the
+        colour ("color"); vsFormatConversion transforms by the
+        modelview-projection matrix and passes "uv0" from the first texture
+        coordinate and the colour as gl_FrontColor. */
+    extern const char* const vsQuad2;
+    extern const char* const vsFormatConversion;
 
     /** The twelve built-in programs every renderer owns. Slots 0-3, 5, 10 and 11
         use the engine's vertex convention (vPosition, vNormal, vUV1, vColor and

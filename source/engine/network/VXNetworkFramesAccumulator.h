@@ -1,6 +1,7 @@
 #pragma once
 
 #include <cstdint>
+#include <deque>
 #include <map>
 #include <memory>
 #include <vector>
@@ -21,14 +22,22 @@ namespace vx
     // Peers are not trusted: the packets waiting are bounded. Before each
     // drain, with at least two entries, packets that arrived more than
     // purgeAgeMs ago go (whatever their keys and frame times say, so a stray
-    // datagram cannot outlive that nor push newer packets out); the map never
-    // holds more than maxPackets packets (lowest keys go first), nor the
-    // incoming list.
+    // datagram cannot outlive that nor push newer packets out). Past the
+    // bound of maxPackets, in the map as in the incoming list, the earliest
+    // arrivals go first, whatever their keys: a flood keyed above the stream
+    // cannot push out its newest packets. A packet of a frame of more than
+    // maxPackets packets, which could never complete, is dropped as it is
+    // drained; the first of a run of such frames is logged.
     class NetworkFramesAccumulator : public Thread
     {
     public:
         static constexpr double purgeAgeMs = 5000.0;
-        static constexpr size_t maxPackets = 20000;
+        // Two 3840x2160 RGBA frames sent uncompressed (24,431 packets each):
+        // one completing while the next arrives, or beside a flood. About
+        // 75 MB of packets in the map at the bound, as much again in the
+        // incoming list while the accumulator is held up.
+        static constexpr size_t maxPackets =
+            2 * ((3840 * 2160 * 4 + UDPNetworkVideoFrame::PayloadSize - 1) / UDPNetworkVideoFrame::PayloadSize);
 
         NetworkFramesAccumulator();
         // Stops the thread (2000 ms bound).
@@ -48,9 +57,10 @@ namespace vx
 
         // Drains the incoming packets into the map and decodes the newest
         // complete frame (key 0 never counts), removing its packets and, when
-        // two or more entries remain, every older one. Null when nothing
-        // completes or the frame does not decode. Accumulator thread only (or
-        // the consumer while the thread does not run).
+        // two or more entries remain, every older one; then brings the map
+        // back within its bound. Null when nothing completes or the frame does
+        // not decode. Accumulator thread only (or the consumer while the
+        // thread does not run).
         Pixels* resolvePixels();
 
         // Packets waiting in the map (the accumulating thread's view).
@@ -60,10 +70,24 @@ namespace vx
         void run() override;
 
     private:
-        void purge();
+        struct Waiting
+        {
+            std::uint64_t arrival; // drained in this order
+            std::shared_ptr<UDPNetworkVideoFrame> packet;
+        };
+        using PacketMap = std::multimap<std::uint64_t, Waiting>;
 
-        std::vector<std::shared_ptr<UDPNetworkVideoFrame>> incoming;
-        std::multimap<std::uint64_t, std::shared_ptr<UDPNetworkVideoFrame>> packets;
+        void purge();
+        void drain();
+        std::vector<std::shared_ptr<UDPNetworkVideoFrame>> takeNewestCompleteFrame();
+        void reportUnholdableFrame(const NetworkFrameHeader& header);
+        PacketMap::iterator erase(PacketMap::iterator entry);
+
+        std::deque<std::shared_ptr<UDPNetworkVideoFrame>> incoming;
+        PacketMap packets;
+        std::map<std::uint64_t, PacketMap::iterator> arrivals; // the map's entries by arrival
+        std::uint64_t nextArrival = 0;
+        bool unholdableReported = false; // since the last complete frame
         NetworkVideoCompressor compressor;
         std::shared_ptr<Pixels> latest;
         CriticalSection inputLock;

@@ -360,6 +360,60 @@ namespace vx
             expectEveryPixel({51, 102, 153, 64});
         }
 
+        // The vertex texts no slot compiles, linked with a fragment program that
+        // writes out what they pass on. Pixel (i, j) sits at texture coordinate
+        // ((i + 0.5) / 2, (j + 0.5) / 2) of the first set.
+        TEST_F(ShadersGLTest, Quad2PassesBothTextureCoordinatesAndTheColour)
+        {
+            ShaderProgram program;
+            ASSERT_TRUE(program.loadString(vsQuad2, "varying vec4 color; void main() { gl_FragColor = "
+                                                    "vec4(gl_TexCoord[0].x, gl_TexCoord[1].y, color.b, color.a); }"))
+                << program.getLastError();
+            // The second set runs top to bottom.
+            const float secondCoords[8] = {0, 1, 0, 1, 0, 0, 0, 0};
+            glClientActiveTexture(GL_TEXTURE1);
+            glEnableClientState(GL_TEXTURE_COORD_ARRAY);
+            glTexCoordPointer(2, GL_FLOAT, 0, secondCoords);
+            glClientActiveTexture(GL_TEXTURE0);
+            glColor4f(0.0f, 0.0f, 0.4f, 0.8f);
+            drawBuiltinQuad(program);
+            glColor4f(1.0f, 1.0f, 1.0f, 1.0f);
+            glClientActiveTexture(GL_TEXTURE1);
+            glDisableClientState(GL_TEXTURE_COORD_ARRAY);
+            glClientActiveTexture(GL_TEXTURE0);
+
+            const auto pixels = test::readPixels(0, 0, size, size);
+            const PixelRGBA8 expected[4] = {bytes(0.25, 0.75, 0.4, 0.8), bytes(0.75, 0.75, 0.4, 0.8),
+                                            bytes(0.25, 0.25, 0.4, 0.8), bytes(0.75, 0.25, 0.4, 0.8)};
+            for (size_t i = 0; i < pixels.size(); ++i)
+                EXPECT_TRUE(test::isNear(pixels[i], expected[i], 1))
+                    << "pixel " << i << ": " << pixels[i] << " expected " << expected[i];
+        }
+
+        // Moved right by half the target, the quad covers only the right column,
+        // whose centres lie a quarter into the quad.
+        TEST_F(ShadersGLTest, FormatConversionVertexTextAppliesTheModelViewProjection)
+        {
+            ShaderProgram program;
+            ASSERT_TRUE(program.loadString(vsFormatConversion,
+                                           "varying vec2 uv0; void main() { gl_FragColor = vec4(uv0, gl_Color.ba); }"))
+                << program.getLastError();
+            glMatrixMode(GL_MODELVIEW);
+            glPushMatrix();
+            glTranslatef(1.0f, 0.0f, 0.0f);
+            glColor4f(0.0f, 0.0f, 0.4f, 0.8f);
+            drawBuiltinQuad(program);
+            glColor4f(1.0f, 1.0f, 1.0f, 1.0f);
+            glPopMatrix();
+
+            const auto pixels = test::readPixels(0, 0, size, size);
+            const PixelRGBA8 expected[4] = {
+                {0, 0, 0, 0}, bytes(0.25, 0.25, 0.4, 0.8), {0, 0, 0, 0}, bytes(0.25, 0.75, 0.4, 0.8)};
+            for (size_t i = 0; i < pixels.size(); ++i)
+                EXPECT_TRUE(test::isNear(pixels[i], expected[i], 1))
+                    << "pixel " << i << ": " << pixels[i] << " expected " << expected[i];
+        }
+
         TEST_F(ShadersGLTest, ReleaseFreesOnlyTheDecoderPrograms)
         {
             shaders->release();

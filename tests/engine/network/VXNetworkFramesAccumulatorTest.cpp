@@ -183,3 +183,66 @@ namespace vx::test
         EXPECT_FALSE(accumulator.isThreadRunning());
     }
 }
+
+namespace vx::test
+{
+    // The bound on waiting packets under a flood of datagrams keyed above the
+    // stream (each one packet of a frame that never completes), all arriving
+    // now, so that only the bound, not the age purge, decides what goes.
+    class NetworkFramesAccumulatorBoundTest : public testing::Test
+    {
+    protected:
+        void addStrays(size_t count)
+        {
+            for (size_t i = 0; i < count; ++i)
+            {
+                writeU32(stray, 4, nextStrayKey);
+                writeF64(stray, 42, double(nextStrayKey));
+                ++nextStrayKey;
+                accumulator.addFrame(stray.data(), int(stray.size()));
+            }
+        }
+
+        static unsigned char tagOf(std::uint32_t key) { return static_cast<unsigned char>('a' + key % 26); }
+
+        NetworkFramesAccumulator accumulator;
+        Datagram stray = frameOf(1, 2, 'S')[0]; // index 0 of two
+        std::uint32_t nextStrayKey = 3000000000u;
+    };
+
+    // The accumulator keeps up, but strays fill the bound: each packet of the
+    // stream comes among a hundred more of them.
+    TEST_F(NetworkFramesAccumulatorBoundTest, StraysAtTheBoundGiveWayToTheStream)
+    {
+        addStrays(NetworkFramesAccumulator::maxPackets);
+        EXPECT_EQ(accumulator.getPixels(), nullptr);
+        ASSERT_EQ(accumulator.getNumPendingPackets(), NetworkFramesAccumulator::maxPackets);
+
+        int delivered = 0;
+        for (std::uint32_t key = 1000; key < 1020; ++key)
+        {
+            std::shared_ptr<Pixels> frame;
+            for (const Datagram& packet : frameOf(key, 3, tagOf(key)))
+            {
+                accumulator.addFrame(packet.data(), int(packet.size()));
+                addStrays(100);
+                frame = accumulator.getPixels();
+                EXPECT_LE(accumulator.getNumPendingPackets(), NetworkFramesAccumulator::maxPackets);
+            }
+            delivered += frame != nullptr && frame->data[0] == tagOf(key) ? 1 : 0;
+        }
+        EXPECT_EQ(delivered, 20);
+    }
+
+    // The accumulator stalls (a long decode) while a bound's worth of strays
+    // and then a whole frame arrive: the frame, the newest, is what stays.
+    TEST_F(NetworkFramesAccumulatorBoundTest, AStalledAccumulatorKeepsTheNewestArrivals)
+    {
+        addStrays(NetworkFramesAccumulator::maxPackets);
+        add(accumulator, frameOf(1000, 3, 'N'));
+        const auto frame = accumulator.getPixels();
+        ASSERT_NE(frame, nullptr);
+        EXPECT_EQ(frame->data[0], 'N');
+        EXPECT_LE(accumulator.getNumPendingPackets(), NetworkFramesAccumulator::maxPackets);
+    }
+}

@@ -4,6 +4,7 @@
 #include <gtest/gtest.h>
 
 #include <cstring>
+#include <memory>
 
 #include <netinet/in.h>
 #include <sys/socket.h>
@@ -14,6 +15,7 @@
 #include "core/VXThread.h"
 #include "core/VXTime.h"
 #include "engine/network/VXNetworkVideoClient.h"
+#include "engine/network/VXNetworkVideoCompressor.h"
 #include "engine/network/VXSockets.h"
 
 namespace vx::test
@@ -185,5 +187,138 @@ namespace vx::test
                 ++received;
         }
         EXPECT_EQ(received, 50);
+    }
+}
+
+namespace vx::test
+{
+    // Frames of tens of thousands of datagrams. The sender waits for the client
+    // to have read what it sent before sending more than a few, so the 64 KB
+    // receive buffer never overflows and no datagram is lost.
+    class NetworkVideoClientLargeFrameTest : public testing::Test
+    {
+    protected:
+        void SetUp() override
+        {
+            port = findFreePort();
+            client = std::make_unique<NetworkVideoClient>(
+                NetworkVideoExtension("server", "127.0.0.1", std::uint16_t(port)));
+            ASSERT_TRUE(client->isReady());
+            client->start();
+            sender = std::make_unique<UdpSender>(port);
+        }
+
+        bool sendPaced(const unsigned char* datagram)
+        {
+            ++sent;
+            if (! sender->send(datagram, UDPNetworkVideoFrame::Size))
+                return false;
+            if (sent % 16 != 0)
+                return true;
+            return waitFor([&] { return client->getNumDatagramsRead() >= sent; }, 10000);
+        }
+
+        // Every packet of the frame under the key, from the last to the
+        // first, straight from the packetiser, the compressed frame freed
+        // once split (no more copies of a large frame than needed).
+        bool sendFrame(std::unique_ptr<CompressedPixels> packed, std::uint32_t key)
+        {
+            NetworkVideoCompressor packetiser;
+            if (! packetiser.compressedPixelsToNetworkFrames(*packed))
+                return false;
+            packed.reset();
+            for (; packetiser.getNumFrames() > 0; packetiser.popLastFrame())
+            {
+                UDPNetworkVideoFrame* packet = packetiser.getLastFrame();
+                NetworkFrameHeader header = packet->getHeader();
+                header.frameTimeKey = key;
+                packet->setNewHeader(header);
+                if (! sendPaced(packet->getDataReadOnly()))
+                    return false;
+            }
+            return true;
+        }
+
+        // A few packets of a frame whose header claims an 8K RGBA picture sent
+        // uncompressed: more packets than the accumulator holds.
+        bool sendPacketsOf8KFrame(std::uint32_t key)
+        {
+            const auto small = makePicture(60, 20, 4, 3);
+            std::vector<Datagram> packets = packetise(*compressWith(PixelsCompressor::Dummy, *small), key);
+            const std::uint32_t count = (7680u * 4320u * 4u + UDPNetworkVideoFrame::PayloadSize - 1) /
+                                        UDPNetworkVideoFrame::PayloadSize;
+            for (Datagram& packet : packets)
+            {
+                writeU32(packet, 8, 7680);
+                writeU32(packet, 12, 4320);
+                writeU32(packet, 34, count);
+                if (! sendPaced(packet.data()))
+                    return false;
+            }
+            return true;
+        }
+
+        // FNV-1a over the pixel bytes.
+        static std::uint64_t hashOf(const Pixels& pixels)
+        {
+            std::uint64_t hash = 14695981039346656037ull;
+            for (int i = 0; i < pixels.getDataSize(); ++i)
+                hash = (hash ^ pixels.data[i]) * 1099511628211ull;
+            return hash;
+        }
+
+        size_t reportsOfOversizedFrames() const
+        {
+            size_t reports = 0;
+            for (const LogRecorder::Line& line : log.lines())
+                reports += line.message.find("cannot be held") != std::string::npos ? 1 : 0;
+            return reports;
+        }
+
+        LogRecorder log;
+        int port = -1;
+        std::unique_ptr<NetworkVideoClient> client;
+        std::unique_ptr<UdpSender> sender;
+        std::uint64_t sent = 0;
+    };
+
+    TEST_F(NetworkVideoClientLargeFrameTest, UncompressedRGBA4KFrameArrivesWhole)
+    {
+        // The picture is kept as its hash only: three copies of it live at once
+        // while it is received.
+        auto picture = makePicture(3840, 2160, 4, 11);
+        const std::uint64_t expected = hashOf(*picture);
+        auto packed = compressWith(PixelsCompressor::Dummy, *picture);
+        picture.reset();
+        ASSERT_NE(packed, nullptr);
+        ASSERT_GT(size_t(packed->size) / UDPNetworkVideoFrame::PayloadSize, 24000u);
+        ASSERT_TRUE(sendFrame(std::move(packed), 5000)) << "the client stopped reading";
+
+        ASSERT_TRUE(waitFor([&] { return client->readFrame(); }, 20000)) << log.dump();
+        EXPECT_EQ(client->getWidth(), 3840);
+        EXPECT_EQ(client->getHeight(), 2160);
+        const auto pixels = client->getPixels();
+        ASSERT_NE(pixels, nullptr);
+        ASSERT_EQ(pixels->getDataSize(), 3840 * 2160 * 4);
+        EXPECT_EQ(hashOf(*pixels), expected);
+        EXPECT_EQ(reportsOfOversizedFrames(), 0u);
+    }
+
+    // Two such frames in a row give one report; after a frame that fits
+    // another one is reported again.
+    TEST_F(NetworkVideoClientLargeFrameTest, FrameBeyondTheBoundIsReportedOnce)
+    {
+        ASSERT_TRUE(sendPacketsOf8KFrame(500));
+        ASSERT_TRUE(sendPacketsOf8KFrame(501));
+        ASSERT_TRUE(waitFor([&] { return reportsOfOversizedFrames() > 0; }, 10000)) << log.dump();
+        const auto picture = makePicture(60, 20, 4, 5);
+        const auto packed = compressWith(PixelsCompressor::Dummy, *picture);
+        std::uint32_t key = 600;
+        ASSERT_TRUE(sendUntilReceived(*client, *sender, *packed, key));
+        EXPECT_EQ(reportsOfOversizedFrames(), 1u) << log.dump();
+        EXPECT_TRUE(log.contains("7680x4320")) << log.dump();
+
+        ASSERT_TRUE(sendPacketsOf8KFrame(key + 100));
+        EXPECT_TRUE(waitFor([&] { return reportsOfOversizedFrames() == 2; }, 10000)) << log.dump();
     }
 }
