@@ -30,6 +30,10 @@ namespace vx::av
         track.naturalWidth = facts.naturalWidth;
         track.naturalHeight = facts.naturalHeight;
         track.nominalFrameRate = facts.nominalFrameRate;
+        track.nominalFrameDuration = facts.nominalFrameDuration;
+        if (! track.nominalFrameDuration.valid && std::isfinite(facts.nominalFrameRate) &&
+            facts.nominalFrameRate > 0.0f)
+            track.nominalFrameDuration = CMTimeMakeWithSeconds(1.0 / facts.nominalFrameRate, 1000000000);
         track.formatDescriptions = facts.videoFormatDescriptions;
         return {track};
     }

@@ -55,6 +55,14 @@ namespace vx::av
         return CMTimeMake(static_cast<std::int64_t>(ticks), preferredTimescale);
     }
 
+    CMTime CMTimeMultiply(const CMTime& time, std::int64_t multiplier)
+    {
+        std::int64_t value = 0;
+        if (! time.valid || time.positiveInfinity || __builtin_mul_overflow(time.value, multiplier, &value))
+            return {};
+        return CMTimeMake(value, time.timescale);
+    }
+
     double CMTimeGetSeconds(const CMTime& time)
     {
         if (time.positiveInfinity)

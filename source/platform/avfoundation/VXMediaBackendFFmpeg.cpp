@@ -183,7 +183,9 @@ namespace vx::av
             {
                 av_frame_free(&frame);
                 av_frame_free(&spare);
+                av_frame_free(&following);
                 av_packet_free(&packet);
+                av_packet_free(&held);
                 avcodec_free_context(&codec);
                 avformat_close_input(&format);
                 sws_freeContext(scaler);
@@ -230,11 +232,44 @@ namespace vx::av
                     return false;
                 frame = av_frame_alloc();
                 spare = av_frame_alloc();
+                following = av_frame_alloc();
                 packet = av_packet_alloc();
+                held = av_packet_alloc();
                 timeBase = av_q2d(s->time_base);
                 startSeconds = s->start_time != AV_NOPTS_VALUE ? s->start_time * timeBase : 0.0;
                 fps = av_q2d(s->avg_frame_rate);
-                return frame != nullptr && spare != nullptr && packet != nullptr;
+                if (frame == nullptr || spare == nullptr || following == nullptr || packet == nullptr ||
+                    held == nullptr)
+                    return false;
+                holdFirstPacket();
+                return true;
+            }
+
+            // An 8-bit movie's palette comes with the stream's first packet
+            // only, and a seek drops the packets read so far: the first one is
+            // read now, before any seek, its palette kept, and it is decoded
+            // first unless a seek comes before.
+            void holdFirstPacket()
+            {
+                for (int packets = 0; packets < 1000 && av_read_frame(format, held) >= 0; ++packets)
+                {
+                    if (held->stream_index == stream)
+                    {
+                        hasHeld = true;
+                        keepPalette(*held);
+                        return;
+                    }
+                    av_packet_unref(held);
+                }
+            }
+
+            // Remembers the palette a packet carries.
+            void keepPalette(const AVPacket& carrier)
+            {
+                std::size_t size = 0;
+                const std::uint8_t* side = av_packet_get_side_data(&carrier, AV_PKT_DATA_PALETTE, &size);
+                if (side != nullptr && size == AVPALETTE_SIZE)
+                    palette.assign(side, side + size);
             }
 
             AVStream* videoStream() const { return stream >= 0 ? format->streams[stream] : nullptr; }
@@ -244,6 +279,15 @@ namespace vx::av
             // The next frame in presentation order into `frame`; false at the end.
             bool next()
             {
+                if (hasFollowing)
+                {
+                    av_frame_unref(frame);
+                    av_frame_move_ref(frame, following);
+                    frameIndex = followingIndex;
+                    frameSeconds = followingSeconds;
+                    hasFollowing = false;
+                    return true;
+                }
                 for (;;)
                 {
                     const int received = avcodec_receive_frame(codec, frame);
@@ -261,7 +305,14 @@ namespace vx::av
                         return false;
                     if (draining)
                         return false;
-                    const int read = av_read_frame(format, packet);
+                    int read = 0;
+                    if (hasHeld)
+                    {
+                        av_packet_move_ref(packet, held);
+                        hasHeld = false;
+                    }
+                    else
+                        read = av_read_frame(format, packet);
                     if (read < 0)
                     {
                         draining = true;
@@ -272,6 +323,17 @@ namespace vx::av
                     {
                         if (firstPacketTime == AV_NOPTS_VALUE)
                             firstPacketTime = packet->dts != AV_NOPTS_VALUE ? packet->dts : packet->pts;
+                        keepPalette(*packet);
+                        // A decoder flushed by a seek may have dropped the
+                        // palette: the first packet after one brings it again.
+                        if (paletteDue && ! palette.empty() &&
+                            av_packet_get_side_data(packet, AV_PKT_DATA_PALETTE, nullptr) == nullptr)
+                        {
+                            if (std::uint8_t* side =
+                                    av_packet_new_side_data(packet, AV_PKT_DATA_PALETTE, palette.size()))
+                                std::memcpy(side, palette.data(), palette.size());
+                        }
+                        paletteDue = false;
                         avcodec_send_packet(codec, packet);
                     }
                     av_packet_unref(packet);
@@ -310,8 +372,11 @@ namespace vx::av
                 }
             }
 
-            // Decodes on to the frame covering target; false when the movie
-            // ends first, the last frame before it kept.
+            // Decodes on to the frame covering target: the frame of that
+            // index or, where the movie has none (a variable-rate movie
+            // holding a picture), the last one before it, the frame after it
+            // then next. False when the movie ends first, the last frame
+            // before it kept.
             bool decodeForwardTo(long target)
             {
                 while (frameIndex < target)
@@ -320,14 +385,22 @@ namespace vx::av
                     av_frame_move_ref(spare, frame);
                     const long previousIndex = frameIndex;
                     const double previousSeconds = frameSeconds;
-                    if (! next())
+                    const bool more = next();
+                    if (more && frameIndex <= target)
+                        continue;
+                    if (more)
                     {
-                        av_frame_unref(frame);
-                        av_frame_move_ref(frame, spare);
-                        frameIndex = previousIndex;
-                        frameSeconds = previousSeconds;
-                        return false;
+                        av_frame_unref(following);
+                        av_frame_move_ref(following, frame);
+                        followingIndex = frameIndex;
+                        followingSeconds = frameSeconds;
+                        hasFollowing = true;
                     }
+                    av_frame_unref(frame);
+                    av_frame_move_ref(frame, spare);
+                    frameIndex = previousIndex;
+                    frameSeconds = previousSeconds;
+                    return more;
                 }
                 return true;
             }
@@ -346,6 +419,11 @@ namespace vx::av
                 avcodec_flush_buffers(codec);
                 draining = false;
                 firstPacketTime = AV_NOPTS_VALUE;
+                av_packet_unref(held);
+                hasHeld = false;
+                av_frame_unref(following);
+                hasFollowing = false;
+                paletteDue = true;
             }
 
             // Seconds from the stream's start to the end of its last packet,
@@ -430,6 +508,11 @@ namespace vx::av
             AVCodecContext* codec = nullptr;
             AVFrame* frame = nullptr;
             AVFrame* spare = nullptr;
+            // Decoded past the frame a seek looked for; next() gives it first.
+            AVFrame* following = nullptr;
+            long followingIndex = 0;
+            double followingSeconds = 0.0;
+            bool hasFollowing = false;
             AVPacket* packet = nullptr;
             SwsContext* scaler = nullptr;
             int stream = -1;
@@ -440,6 +523,14 @@ namespace vx::av
             // The first packet of the stream read since the last seek (its
             // decoding time, else its presentation time).
             std::int64_t firstPacketTime = AV_NOPTS_VALUE;
+            // The stream's first packet, read at opening; decoded first unless
+            // a seek comes before.
+            AVPacket* held = nullptr;
+            bool hasHeld = false;
+            // The last palette read (256 32-bit entries); due again with the
+            // first packet after a seek.
+            std::vector<std::uint8_t> palette;
+            bool paletteDue = false;
         };
 
         //==============================================================================
@@ -686,6 +777,8 @@ namespace vx::av
                 facts.naturalWidth = s->codecpar->width;
                 facts.naturalHeight = s->codecpar->height;
                 facts.nominalFrameRate = static_cast<float>(av_q2d(s->avg_frame_rate));
+                if (s->avg_frame_rate.num > 0 && s->avg_frame_rate.den > 0)
+                    facts.nominalFrameDuration = CMTimeMake(s->avg_frame_rate.den, s->avg_frame_rate.num);
                 if (s->duration != AV_NOPTS_VALUE && s->duration > 0)
                     facts.durationSeconds = s->duration * av_q2d(s->time_base);
                 else if (probe.format->duration != AV_NOPTS_VALUE && probe.format->duration > 0)

@@ -137,8 +137,9 @@ namespace vx::test
                 return seen;
             }
 
-            // The index the source's output shows now; -1 for none.
-            long shown(VideoFormatReaderSource& source)
+            // The index the source's output shows now; -1 for none. colour,
+            // when given, becomes the middle of the first bar.
+            long shown(VideoFormatReaderSource& source, PixelRGBA8* colour = nullptr)
             {
                 const TextureRef output = source.render(*renderer, info);
                 const Picture picture = readOutput(output);
@@ -147,7 +148,40 @@ namespace vx::test
                 std::vector<int> row;
                 for (int x = 0; x < 128; ++x)
                     row.push_back(picture.at(x, output.get()->getHeight() / 2).g);
+                if (colour != nullptr)
+                    *colour = picture.at(8, output.get()->getHeight() / 2);
                 return indexOfRow(row);
+            }
+
+            // Opens the clip at the first of positions (ms) with the play
+            // direction given, waits until it shows the first of frames, then
+            // moves the play head to each of the other positions: left there,
+            // the source must come to show the frame beside it within 3 s and
+            // show nothing else for 200 ms.
+            void expectShownAt(const std::string& path, ParamPlayDirection direction,
+                               const std::vector<double>& positions, const std::vector<long>& frames)
+            {
+                auto source = opened(path);
+                ASSERT_NE(source->getVideoFormatReader(), nullptr);
+                source->getPositionParam()->setValue(positions.front(), ValueChangeInfo());
+                source->getTimeline()->getPlayDirectionParam()->setValue(int(direction), ValueChangeInfo());
+                shown(*source);
+                Feeder feeder(*source, positions.front());
+                long before = -1;
+                const auto giveUp = std::chrono::steady_clock::now() + std::chrono::seconds(3);
+                while (before != frames.front() && std::chrono::steady_clock::now() < giveUp)
+                {
+                    before = shown(*source);
+                    std::this_thread::sleep_for(std::chrono::milliseconds(2));
+                }
+                ASSERT_EQ(before, frames.front()) << "at " << positions.front() << " ms";
+                for (std::size_t i = 1; i < positions.size(); ++i)
+                {
+                    SCOPED_TRACE("at " + std::to_string(positions[i]) + " ms");
+                    feeder.wanted = positions[i];
+                    EXPECT_EQ(settledOn(*source, frames[i], before), std::vector<long>{frames[i]});
+                    before = frames[i];
+                }
             }
 
             // Moves the play head into frame k and renders until the output
@@ -207,6 +241,34 @@ namespace vx::test
         };
 
         class SeekingMovieTest : public MovieFileSourceGLTest, public ::testing::WithParamInterface<ClipCase>
+        {
+        };
+
+        struct RateCase
+        {
+            const char* name;
+            int numerator, denominator; // frames per second, as a fraction
+            const char* encoder;
+            const char* video;
+        };
+
+        class FrameRateMovieTest : public MovieFileSourceGLTest, public ::testing::WithParamInterface<RateCase>
+        {
+        };
+
+        class VariableRateMovieTest : public MovieFileSourceGLTest, public ::testing::WithParamInterface<ClipCase>
+        {
+        };
+
+        struct PaletteCase
+        {
+            const char* name;
+            const char* encoder;
+            const char* video;
+            const char* extension;
+        };
+
+        class PaletteMovieTest : public MovieFileSourceGLTest, public ::testing::WithParamInterface<PaletteCase>
         {
         };
     }
@@ -280,6 +342,107 @@ namespace vx::test
                           ClipCase{"MPEG4OpenGOP", "mpeg4", "-c:v mpeg4 -g 12 -bf 2 -q:v 2"},
                           ClipCase{"ProRes", "prores_ks", "-c:v prores_ks -profile:v 3 -pix_fmt yuv422p10le"},
                           ClipCase{"MJPEG", "mjpeg", "-c:v mjpeg -q:v 2"}),
+        [](const auto& info) { return std::string(info.param.name); });
+
+    // Scrubbed while paused, silent (self-timed reader) and with sound
+    // (seeking reader), a movie at 24000/1001, 30000/1001 or 60000/1001 frames
+    // a second shows exactly the frame the play head is in, an odd one too,
+    // the play head a quarter of a millisecond into it.
+    TEST_P(FrameRateMovieTest, AMovieScrubbedShowsExactlyTheFrameScrubbedTo)
+    {
+        const RateCase& c = GetParam();
+        if (! hasFFmpegEncoder(c.encoder))
+            GTEST_SKIP() << "ffmpeg has no " << c.encoder << " encoder";
+        const std::vector<long> frames = {4, 11, 31, 20, 45};
+        std::vector<double> positions;
+        for (const long n : frames)
+            positions.push_back(n * 1000.0 * c.denominator / c.numerator + 0.25);
+        for (const bool sound : {false, true})
+        {
+            SCOPED_TRACE(sound ? "with sound" : "silent");
+            const std::string path = temp.file(sound ? "sound.mov" : "silent.mov");
+            IndexedClip clip;
+            clip.video = c.video;
+            clip.sound = sound;
+            clip.fps = std::to_string(c.numerator) + "/" + std::to_string(c.denominator);
+            ASSERT_TRUE(makeIndexedClip(path, clip));
+            expectShownAt(path, playPause, positions, frames);
+        }
+    }
+
+    INSTANTIATE_TEST_SUITE_P(
+        Rates, FrameRateMovieTest,
+        ::testing::Values(RateCase{"MJPEGAt23976", 24000, 1001, "mjpeg", "-c:v mjpeg -q:v 2"},
+                          RateCase{"H264At23976", 24000, 1001, "libx264", "-c:v libx264 -preset ultrafast -g 12 -bf 2"},
+                          RateCase{"MJPEGAt2997", 30000, 1001, "mjpeg", "-c:v mjpeg -q:v 2"},
+                          RateCase{"H264At5994", 60000, 1001, "libx264", "-c:v libx264 -preset ultrafast -g 12 -bf 2"}),
+        [](const auto& info) { return std::string(info.param.name); });
+
+    // A movie with sound whose picture holds still for a second, as screen
+    // recordings do: frames 0 to 25 at 25 fps, frame 25 held from 1 s to 2 s,
+    // frames 50 to 74 from 2 s on (17 frames a second on average). A play head
+    // moved into the held second, from before it or after it, shows the frame
+    // held there.
+    TEST_P(VariableRateMovieTest, APlayHeadMovedIntoAHeldSecondShowsTheFrameHeld)
+    {
+        const ClipCase& c = GetParam();
+        if (! hasFFmpegEncoder(c.encoder))
+            GTEST_SKIP() << "ffmpeg has no " << c.encoder << " encoder";
+        const std::string path = temp.file("held.mov");
+        IndexedClip clip;
+        clip.video = std::string(c.video) + " -fps_mode passthrough";
+        clip.sound = true;
+        clip.seconds = 3.0;
+        clip.filter = "select='not(between(n\\,26\\,49))'";
+        ASSERT_TRUE(makeIndexedClip(path, clip));
+        expectShownAt(path, playForward, {700.0, 1500.0, 2600.0, 1900.0}, {16, 25, 64, 25});
+    }
+
+    INSTANTIATE_TEST_SUITE_P(Clips, VariableRateMovieTest,
+                             ::testing::Values(ClipCase{"H264", "libx264",
+                                                        "-c:v libx264 -preset ultrafast -g 12 -bf 2"},
+                                               ClipCase{"MJPEG", "mjpeg", "-c:v mjpeg -q:v 2"}),
+                             [](const auto& info) { return std::string(info.param.name); });
+
+    // 8-bit palette movies show their palette's colours: frames named by
+    // their bars, made yellow, the first bar of an odd frame the colour the
+    // ffmpeg tool decodes (yellow from the AVI's palette, grey from the
+    // QuickTime one's).
+    TEST_P(PaletteMovieTest, APaletteMovieShowsItsColours)
+    {
+        const PaletteCase& c = GetParam();
+        if (! hasFFmpegEncoder(c.encoder))
+            GTEST_SKIP() << "ffmpeg has no " << c.encoder << " encoder";
+        const std::string path = temp.file(std::string("palette.") + c.extension);
+        IndexedClip clip;
+        clip.video = c.video;
+        clip.sound = true;
+        clip.filter = "format=rgb24,lutrgb=b=0";
+        ASSERT_TRUE(makeIndexedClip(path, clip));
+        const std::string reference = captureCommand("ffmpeg -v error -i \"" + path +
+                                                     "\" -vf \"select=eq(n\\,7)\" -frames:v 1 -f rawvideo "
+                                                     "-pix_fmt rgb24 - 2>/dev/null");
+        ASSERT_EQ(reference.size(), 128u * 32u * 3u);
+        const auto* bar = reinterpret_cast<const unsigned char*>(reference.data()) + (16 * 128 + 8) * 3;
+        auto source = load(path);
+        ASSERT_NE(source, nullptr);
+        Feeder feeder(*source);
+        for (const long k : {7L, 29L, 3L})
+        {
+            SCOPED_TRACE("frame " + std::to_string(k));
+            EXPECT_EQ(play(*source, feeder, k), k);
+            PixelRGBA8 colour{};
+            EXPECT_EQ(shown(*source, &colour), k);
+            // Through 4:2:2 Y'CbCr and back, within a few levels.
+            EXPECT_TRUE(isNear(colour, PixelRGBA8{bar[0], bar[1], bar[2], 255}, 8))
+                << colour << " for " << int(bar[0]) << ", " << int(bar[1]) << ", " << int(bar[2]);
+        }
+    }
+
+    INSTANTIATE_TEST_SUITE_P(
+        Codecs, PaletteMovieTest,
+        ::testing::Values(PaletteCase{"QuickTimeAnimationGreys", "qtrle", "-c:v qtrle -pix_fmt gray", "mov"},
+                          PaletteCase{"UncompressedAVI", "rawvideo", "-c:v rawvideo -pix_fmt pal8", "avi"}),
         [](const auto& info) { return std::string(info.param.name); });
 
     // A Matroska file (named .mov) claiming 1e15 ms: the source counts the

@@ -103,6 +103,9 @@ namespace vx
         av::AssetTrack videoTrack;
         av::FourCharCode pixelFormat = 0;
         double secsPerFrame = 0.0;
+        // Frame n starts at n times it, exactly: a time rounded from the
+        // float rate can fall just before the frame and show the one before.
+        av::CMTime frameDuration;
         bool valid = false;
         std::atomic<bool> playing{false};
         bool playingRandom = false;
@@ -155,7 +158,8 @@ namespace vx
         objc.videoTrack = tracks.front();
         // Frame times divide by the rate.
         const double rate = objc.videoTrack.nominalFrameRate;
-        if (! std::isfinite(rate) || rate <= 0.0)
+        objc.frameDuration = objc.videoTrack.nominalFrameDuration;
+        if (! std::isfinite(rate) || rate <= 0.0 || ! objc.frameDuration.valid || objc.frameDuration.value <= 0)
         {
             logPrint(logError, "AVFPlayer: %s has no usable frame rate (%g)", path, rate);
             return;
@@ -174,7 +178,7 @@ namespace vx
         objc.pixelFormat = av::pixelFormat422YpCbCr8;
         objc.videoOutput = std::make_unique<av::PlayerItemVideoOutput>(objc.pixelFormat);
         record->nominalFrameRate = objc.videoTrack.nominalFrameRate;
-        objc.secsPerFrame = 1.0 / rate;
+        objc.secsPerFrame = av::CMTimeGetSeconds(objc.frameDuration);
         objc.playerItem = std::make_shared<av::PlayerItem>(objc.asset);
         objc.playerItem->setDidPlayToEndObserver([&objc] { objc.playerItemDidReachEnd(); });
         objc.player = av::Player::playerWithPlayerItem(objc.playerItem);
@@ -329,7 +333,10 @@ namespace vx
         if (frame == record->lastRequestedFrame)
             return;
         record->lastRequestedFrame = frame;
-        const double t = static_cast<double>(frame) * objc.secsPerFrame;
+        const av::CMTime frameStart = av::CMTimeMultiply(objc.frameDuration, std::max(frame, 0L));
+        if (! frameStart.valid)
+            return;
+        const double t = av::CMTimeGetSeconds(frameStart);
 
         if (rateFor(direction) == 0.0f)
         {
@@ -339,12 +346,11 @@ namespace vx
             if (player.getRate() != 0.0f)
                 player.setRate(0.0f);
             const av::CMTime before = direction == playPause ? av::kCMTimeZero : av::kCMTimePositiveInfinity;
-            player.seekToTime(av::CMTimeMakeWithSeconds(t, 60000), before, av::kCMTimeZero, record->countSeek());
+            player.seekToTime(frameStart, before, av::kCMTimeZero, record->countSeek());
             return;
         }
 
-        const double drift = av::CMTimeGetSeconds(av::CMTimeMakeWithSeconds(t, nanoseconds)) -
-                             av::CMTimeGetSeconds(player.currentTime());
+        const double drift = t - av::CMTimeGetSeconds(player.currentTime());
         if (! record->seeking && std::fabs(drift) > 0.1)
         {
             std::printf("frames to seek: %.3f\n", drift / objc.secsPerFrame);

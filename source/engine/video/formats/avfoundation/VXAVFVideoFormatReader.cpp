@@ -9,6 +9,7 @@
 #include "engine/video/formats/avfoundation/VXCVTextureStore.h"
 #include "engine/video/formats/avfoundation/VXOSXImageUtils.h"
 
+#include <algorithm>
 #include <atomic>
 #include <cmath>
 #include <mutex>
@@ -96,7 +97,8 @@ namespace vx
             if (tracks.empty())
                 return false;
             const av::AssetTrack& track = tracks.front();
-            if (! isUsableFrameRate(track.nominalFrameRate))
+            if (! isUsableFrameRate(track.nominalFrameRate) || ! track.nominalFrameDuration.valid ||
+                track.nominalFrameDuration.value <= 0)
             {
                 logPrint(logError, "AVFVideoFormatReader: no usable frame rate (%g)",
                          static_cast<double>(track.nominalFrameRate));
@@ -122,6 +124,7 @@ namespace vx
             info.fps = track.nominalFrameRate;
             info.durationMs = asset->getDurationSeconds() / 0.001;
             info.msPerFrame = 1000.0 / info.fps;
+            frameDuration = track.nominalFrameDuration;
 
             auto item = std::make_shared<av::PlayerItem>(asset);
             player = av::Player::playerWithPlayerItem(item);
@@ -307,6 +310,17 @@ namespace vx
                 player->seekToTime(av::CMTimeMakeWithSeconds(ms / 1000.0, 600), av::kCMTimeZero, av::kCMTimeZero);
         }
 
+        // Exactly to the frame's start: a time rounded to the position's
+        // time scale can fall just before it and show the frame before.
+        void seekToFrame(long frame)
+        {
+            const av::CMTime start = av::CMTimeMultiply(frameDuration, std::max(frame, 0L));
+            if (player == nullptr || ! start.valid)
+                return;
+            pending = true;
+            player->seekToTime(start, av::kCMTimeZero, av::kCMTimeZero);
+        }
+
         void playerItemDidReachEnd() { seekToPosition(0.0); }
 
     private:
@@ -315,6 +329,7 @@ namespace vx
         av::CVOpenGLTextureRef texture;
         std::shared_ptr<av::PixelBuffer> pixelBuffer;
         av::FourCharCode pixelFormat = av::pixelFormat422YpCbCr8;
+        av::CMTime frameDuration;
         // Set on the feeding thread, cleared on the render thread.
         std::atomic<bool> forceDecode{false};
         std::atomic<bool> pending{false};
@@ -398,7 +413,7 @@ namespace vx
         // is new once it has arrived.
         if (frame == currentFrame.load())
             return internal->awaitsFrame() && internal->update();
-        internal->seekToPosition(positionMs);
+        internal->seekToFrame(frame);
         setCurrentFrame(frame);
         return internal->update();
     }

@@ -19,6 +19,9 @@ namespace vx::av
     {
         double naturalWidth = 0.0, naturalHeight = 0.0;
         float nominalFrameRate = 0.0f;
+        // Exact, as the backend gives it; else 1 / nominalFrameRate to the
+        // nanosecond. Invalid without a usable rate.
+        CMTime nominalFrameDuration;
         std::vector<FormatDescription> formatDescriptions;
     };
 

@@ -45,6 +45,9 @@ namespace vx::av
     CMTime CMTimeMake(std::int64_t value, std::int32_t timescale);
     // seconds rounded to the nearest tick of the timescale.
     CMTime CMTimeMakeWithSeconds(double seconds, std::int32_t preferredTimescale);
+    // time x multiplier, exactly; invalid when time is, or when the product
+    // overflows.
+    CMTime CMTimeMultiply(const CMTime& time, std::int64_t multiplier);
     // 0 for an invalid time; infinity for positive infinity.
     double CMTimeGetSeconds(const CMTime& time);
     extern const CMTime kCMTimeZero;

@@ -46,6 +46,9 @@ namespace vx::av
         int audioTrackCount = 0;
         double naturalWidth = 0.0, naturalHeight = 0.0;
         float nominalFrameRate = 0.0f;
+        // A frame's length at the nominal rate, exactly (1001/24000 s at
+        // 23.976 fps): frame n starts at n times it. Invalid when unknown.
+        CMTime nominalFrameDuration;
         double durationSeconds = 0.0;
         std::vector<FormatDescription> videoFormatDescriptions;
         bool canPlayReverse = false;

@@ -21,8 +21,12 @@ namespace vx::test
         std::string video;
         bool sound = false;
         double seconds = 2.0;
-        int fps = 25;
+        // Frames per second as ffmpeg takes them: "25", "24000/1001".
+        std::string fps = "25";
         int height = 32;
+        // Filters after the bars are drawn, e.g. "select='not(between(n\\,26\\,49))'":
+        // frames kept still carry their number.
+        std::string filter;
         // Container options, e.g. "-f matroska".
         std::string container;
     };
@@ -33,7 +37,8 @@ namespace vx::test
         std::ostringstream command;
         command << "ffmpeg -v error -y -f lavfi -i \"color=c=black:s=128x" << clip.height << ":r=" << clip.fps
                 << ":d=" << clip.seconds
-                << ",format=yuv420p,geq=lum='if(bitand(N\\,pow(2\\,floor(X/16)))\\,235\\,16)':cb=128:cr=128\"";
+                << ",format=yuv420p,geq=lum='if(bitand(N\\,pow(2\\,floor(X/16)))\\,235\\,16)':cb=128:cr=128"
+                << (clip.filter.empty() ? "" : ",") << clip.filter << "\"";
         if (clip.sound)
             command << " -f lavfi -i \"sine=frequency=440:duration=" << clip.seconds << "\" -c:a pcm_s16le";
         command << " " << clip.video << " " << clip.container << " \"" << path << "\" 2>&1";
