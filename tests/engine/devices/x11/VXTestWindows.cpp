@@ -108,6 +108,28 @@ namespace vx::test
         sync();
     }
 
+    uint32_t TestWindows::getIdBase() const
+    {
+        return connection != nullptr ? xcb_get_setup(connection)->resource_id_base : 0;
+    }
+
+    void TestWindows::unmap(xcb_window_t window)
+    {
+        xcb_unmap_window(connection, window);
+        sync();
+    }
+
+    bool TestWindows::exists(xcb_window_t window)
+    {
+        xcb_generic_error_t* error = nullptr;
+        xcb_get_window_attributes_reply_t* reply =
+            xcb_get_window_attributes_reply(connection, xcb_get_window_attributes(connection, window), &error);
+        std::free(error);
+        const bool found = reply != nullptr;
+        std::free(reply);
+        return found;
+    }
+
     void TestWindows::sync()
     {
         std::free(xcb_get_input_focus_reply(connection, xcb_get_input_focus(connection), nullptr));
@@ -135,6 +157,34 @@ namespace vx::test
             poll(&wait, 1, 20);
         }
         return {-1, -1};
+    }
+
+    std::vector<xcb_window_t> TestWindows::pressesUntil(xcb_window_t last, int timeoutMs)
+    {
+        std::vector<xcb_window_t> pressed;
+        const auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(timeoutMs);
+        pollfd wait{xcb_get_file_descriptor(connection), POLLIN, 0};
+        while (std::chrono::steady_clock::now() < deadline)
+        {
+            while (xcb_generic_event_t* event = xcb_poll_for_event(connection))
+            {
+                bool done = false;
+                if ((event->response_type & 0x7F) == XCB_BUTTON_PRESS)
+                {
+                    const auto* press = reinterpret_cast<xcb_button_press_event_t*>(event);
+                    if (press->detail == 1)
+                    {
+                        pressed.push_back(press->event);
+                        done = press->event == last;
+                    }
+                }
+                std::free(event);
+                if (done)
+                    return pressed;
+            }
+            poll(&wait, 1, 20);
+        }
+        return pressed;
     }
 
 }
