@@ -110,6 +110,23 @@ namespace vx::cg
             return monitors;
         }
 
+        // How a window's pixels lie in the images the server sends: 32-bit
+        // (depth 24 and 32), or 16-bit with the visual's masks (depth 15 and 16).
+        struct PixelFormat
+        {
+            int bytesPerPixel = 4;
+            int scanlinePad = 32; // bits
+            bool opaque = false;  // 32-bit without alpha: depth 24
+            uint32_t red = 0, green = 0, blue = 0;
+
+            size_t rowBytes(int width) const
+            {
+                const size_t bits = size_t(width) * size_t(bytesPerPixel) * 8;
+                const size_t pad = size_t(scanlinePad);
+                return (bits + pad - 1) / pad * pad / 8;
+            }
+        };
+
         // The shared memory segment window images are read through.
         struct SharedSegment
         {
@@ -154,12 +171,16 @@ namespace vx::cg
             std::vector<xcb_window_t> listWindows();
             // Whether the top-level window at (x, y) holds an on-screen window of that process.
             bool isProcessWindowAt(long pid, int x, int y);
-            bool readImage(xcb_drawable_t drawable, int x, int y, int width, int height, bool opaque, Image& image);
+            // The pixel format of a window of that depth and visual; false when its pixels are not read.
+            bool pixelFormatOf(int depth, xcb_visualid_t visual, PixelFormat& format) const;
+            bool readImage(xcb_drawable_t drawable, int x, int y, int width, int height, const PixelFormat& format,
+                           Image& image);
             // The window's own pixmap (right also where covered) into spareImage.
-            bool readRedirected(xcb_window_t window, const xcb_get_geometry_reply_t& geometry);
+            bool readRedirected(xcb_window_t window, const xcb_get_geometry_reply_t& geometry,
+                                const PixelFormat& format);
             // What the screen shows of the window into spareImage; the parts
             // off the screen are transparent.
-            bool readOnScreen(xcb_window_t window, const xcb_get_geometry_reply_t& geometry);
+            bool readOnScreen(xcb_window_t window, const xcb_get_geometry_reply_t& geometry, const PixelFormat& format);
             bool ensureSegment(size_t size);
             void releaseSegment();
 
@@ -191,9 +212,11 @@ namespace vx::cg
             xcb_screen_t screen{};
             Atoms atoms;
             bool hasMonitors = false;
-            bool hasTest = false;       // clicks need XTest
-            bool hasComposite = false;  // without it, windows are read as the screen shows them
-            bool readsPixels = false;   // depth 24 is 32-bit little-endian pixels
+            bool hasTest = false;      // clicks need XTest
+            bool hasComposite = false; // without it, windows are read as the screen shows them
+            bool readsPixels = false;  // depth 24 is 32-bit little-endian pixels
+            // The true-colour visuals of depth 15 and 16 in 16-bit little-endian pixels.
+            std::map<xcb_visualid_t, PixelFormat> shallowVisuals;
             uint8_t randrEventBase = 0; // the event thread's
             bool useSharedMemory = false;
 
@@ -269,6 +292,33 @@ namespace vx::cg
                 if (format.data->depth == 24)
                     thirtyTwoBits = format.data->bits_per_pixel == 32;
             readsPixels = thirtyTwoBits && setup->image_byte_order == XCB_IMAGE_ORDER_LSB_FIRST;
+            for (auto format = xcb_setup_pixmap_formats_iterator(setup); format.rem > 0; xcb_format_next(&format))
+            {
+                const int depth = format.data->depth;
+                if ((depth != 15 && depth != 16) || format.data->bits_per_pixel != 16 ||
+                    setup->image_byte_order != XCB_IMAGE_ORDER_LSB_FIRST)
+                    continue;
+                for (auto depths = xcb_screen_allowed_depths_iterator(roots.data); depths.rem > 0;
+                     xcb_depth_next(&depths))
+                {
+                    if (depths.data->depth != depth)
+                        continue;
+                    for (auto visual = xcb_depth_visuals_iterator(depths.data); visual.rem > 0;
+                         xcb_visualtype_next(&visual))
+                    {
+                        PixelFormat pixels;
+                        pixels.bytesPerPixel = 2;
+                        pixels.scanlinePad = format.data->scanline_pad;
+                        pixels.opaque = true;
+                        pixels.red = visual.data->red_mask;
+                        pixels.green = visual.data->green_mask;
+                        pixels.blue = visual.data->blue_mask;
+                        if (visual.data->_class == XCB_VISUAL_CLASS_TRUE_COLOR && pixels.red != 0 &&
+                            pixels.green != 0 && pixels.blue != 0)
+                            shallowVisuals[visual.data->visual_id] = pixels;
+                    }
+                }
+            }
             hasTest = hasExtension(requests, &xcb_test_id);
             if (hasExtension(requests, &xcb_composite_id))
             {
@@ -800,9 +850,18 @@ namespace vx::cg
             segment = SharedSegment{};
         }
 
-        // Rows of 32-bit pixels into the image; a window without alpha (depth
-        // 24) is opaque whatever its unused byte holds.
-        void copyPixels(const uint8_t* source, int width, int height, bool opaque, Image& image)
+        // A channel of a 16-bit pixel scaled to 8 bits.
+        uint32_t channel(uint32_t pixel, uint32_t mask)
+        {
+            const uint32_t maximum = mask >> __builtin_ctz(mask);
+            return ((pixel & mask) >> __builtin_ctz(mask)) * 255 / maximum;
+        }
+
+        // Rows of the server's pixels (sourceRowBytes apart) into the image
+        // as 32-bit premultiplied BGRA; a window without alpha is opaque
+        // whatever its unused bits hold.
+        void copyPixels(const uint8_t* source, size_t sourceRowBytes, int width, int height, const PixelFormat& format,
+                        Image& image)
         {
             const size_t rowBytes = size_t(width) * 4;
             image.width = width;
@@ -810,26 +869,54 @@ namespace vx::cg
             image.bytesPerRow = int(rowBytes);
             image.layout = ImageLayout::premultipliedBGRA;
             image.bytes.resize(rowBytes * size_t(height));
-            if (! opaque)
+            if (format.bytesPerPixel == 4 && ! format.opaque)
             {
                 std::memcpy(image.bytes.data(), source, image.bytes.size());
                 return;
             }
-            const size_t count = size_t(width) * size_t(height);
-            uint8_t* target = image.bytes.data();
-            for (size_t i = 0; i < count; ++i)
+            for (int y = 0; y < height; ++y)
             {
-                uint32_t v;
-                std::memcpy(&v, source + i * 4, 4);
-                v |= 0xFF000000u;
-                std::memcpy(target + i * 4, &v, 4);
+                const uint8_t* from = source + size_t(y) * sourceRowBytes;
+                uint8_t* to = image.bytes.data() + size_t(y) * rowBytes;
+                for (int x = 0; x < width; ++x)
+                {
+                    uint32_t v = 0;
+                    if (format.bytesPerPixel == 4)
+                    {
+                        std::memcpy(&v, from + size_t(x) * 4, 4);
+                        v |= 0xFF000000u;
+                    }
+                    else
+                    {
+                        const uint32_t p = uint32_t(from[size_t(x) * 2]) | uint32_t(from[size_t(x) * 2 + 1]) << 8;
+                        v = 0xFF000000u | channel(p, format.red) << 16 | channel(p, format.green) << 8 |
+                            channel(p, format.blue);
+                    }
+                    std::memcpy(to + size_t(x) * 4, &v, 4);
+                }
             }
         }
 
-        bool X11Backend::readImage(xcb_drawable_t drawable, int x, int y, int width, int height, bool opaque,
-                                   Image& image)
+        bool X11Backend::pixelFormatOf(int depth, xcb_visualid_t visual, PixelFormat& format) const
         {
-            const size_t size = size_t(width) * size_t(height) * 4;
+            if (depth == 24 || depth == 32)
+            {
+                format = PixelFormat();
+                format.opaque = depth == 24;
+                return readsPixels;
+            }
+            auto found = shallowVisuals.find(visual);
+            if ((depth != 15 && depth != 16) || found == shallowVisuals.end())
+                return false;
+            format = found->second;
+            return true;
+        }
+
+        bool X11Backend::readImage(xcb_drawable_t drawable, int x, int y, int width, int height,
+                                   const PixelFormat& format, Image& image)
+        {
+            const size_t rowBytes = format.rowBytes(width);
+            const size_t size = rowBytes * size_t(height);
             if (useSharedMemory && ensureSegment(size))
             {
                 auto reply = own(xcb_shm_get_image_reply(
@@ -839,7 +926,7 @@ namespace vx::cg
                     nullptr));
                 if (reply == nullptr)
                     return false;
-                copyPixels(segment.bytes, width, height, opaque, image);
+                copyPixels(segment.bytes, rowBytes, width, height, format, image);
                 return true;
             }
             auto reply = own(xcb_get_image_reply(requests,
@@ -848,7 +935,7 @@ namespace vx::cg
                                                  nullptr));
             if (reply == nullptr || size_t(xcb_get_image_data_length(reply.get())) < size)
                 return false;
-            copyPixels(xcb_get_image_data(reply.get()), width, height, opaque, image);
+            copyPixels(xcb_get_image_data(reply.get()), rowBytes, width, height, format, image);
             return true;
         }
 
@@ -868,24 +955,27 @@ namespace vx::cg
             if (geometry == nullptr || attributes == nullptr || attributes->map_state != XCB_MAP_STATE_VIEWABLE ||
                 geometry->width == 0 || geometry->height == 0)
                 return nullptr;
-            if (! readsPixels || (geometry->depth != 24 && geometry->depth != 32))
+            PixelFormat format;
+            if (! pixelFormatOf(geometry->depth, attributes->visual, format))
             {
                 if (! depthSaid.exchange(true))
                     logPrint(logWarning,
                              "Displays and windows: cannot grab window 0x%x: its pixels (depth %d) are not read; "
-                             "windows of depth 24 and 32 in 32-bit little-endian pixels are.",
+                             "those of depth 24 and 32 (32 bits each) and 15 and 16 (true colour) are.",
                              unsigned(windowId), int(geometry->depth));
                 return nullptr;
             }
 
             if (spareImage == nullptr || spareImage.use_count() > 1)
                 spareImage = std::make_shared<Image>();
-            const bool read = hasComposite ? readRedirected(windowId, *geometry) : readOnScreen(windowId, *geometry);
+            const bool read =
+                hasComposite ? readRedirected(windowId, *geometry, format) : readOnScreen(windowId, *geometry, format);
             xcb_flush(requests);
             return read ? spareImage : nullptr;
         }
 
-        bool X11Backend::readRedirected(xcb_window_t window, const xcb_get_geometry_reply_t& geometry)
+        bool X11Backend::readRedirected(xcb_window_t window, const xcb_get_geometry_reply_t& geometry,
+                                        const PixelFormat& format)
         {
             // Automatic redirection keeps the window's content in a pixmap
             // of its own, so covered parts are there too; it stays while the
@@ -901,14 +991,15 @@ namespace vx::cg
             xcb_composite_name_window_pixmap(requests, window, pixmap);
             // The pixmap includes the border.
             const bool read = readImage(pixmap, geometry.border_width, geometry.border_width, geometry.width,
-                                        geometry.height, geometry.depth == 24, *spareImage);
+                                        geometry.height, format, *spareImage);
             xcb_free_pixmap(requests, pixmap);
             if (! read)
                 redirected.erase(window);
             return read;
         }
 
-        bool X11Backend::readOnScreen(xcb_window_t window, const xcb_get_geometry_reply_t& geometry)
+        bool X11Backend::readOnScreen(xcb_window_t window, const xcb_get_geometry_reply_t& geometry,
+                                      const PixelFormat& format)
         {
             // A window can be read only where it lies on the screen.
             auto origin = own(xcb_translate_coordinates_reply(
@@ -921,11 +1012,10 @@ namespace vx::cg
             const int bottom = std::min(height, int(screen.height_in_pixels) - origin->dst_y);
             if (right <= left || bottom <= top)
                 return false;
-            const bool opaque = geometry.depth == 24;
             if (left == 0 && top == 0 && right == width && bottom == height)
-                return readImage(window, 0, 0, width, height, opaque, *spareImage);
+                return readImage(window, 0, 0, width, height, format, *spareImage);
             Image part;
-            if (! readImage(window, left, top, right - left, bottom - top, opaque, part))
+            if (! readImage(window, left, top, right - left, bottom - top, format, part))
                 return false;
             Image& whole = *spareImage;
             whole.width = width;

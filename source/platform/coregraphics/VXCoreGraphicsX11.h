@@ -18,7 +18,8 @@
 //   WM_CLASS, owner id from _NET_WM_PID, name from _NET_WM_NAME or WM_NAME;
 // - window images come from the window's Composite pixmap (right also while
 //   covered), without Composite from what the screen shows, read over MIT-SHM
-//   where the server offers it; windows of depth 24 and 32 only;
+//   where the server offers it; windows of depth 24 and 32, and true-colour
+//   ones of depth 15 and 16 (said once for any other);
 // - mouse events go through XTest (without it clicks fail), only onto a
 //   window of the process they are for; the front process is raised by
 //   raising its windows.

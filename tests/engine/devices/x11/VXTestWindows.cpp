@@ -52,13 +52,21 @@ namespace vx::test
         xcb_create_pixmap(connection, screen->root_depth, tile, screen->root, uint16_t(width), uint16_t(height));
         const xcb_gcontext_t gc = xcb_generate_id(connection);
         xcb_create_gc(connection, gc, tile, 0, nullptr);
-        std::vector<uint32_t> row(static_cast<size_t>(width));
+        // 32-bit pixels, or at depth 16 red, green and blue in 5, 6 and 5
+        // bits; rows padded to 32 bits.
+        const size_t bytesPerPixel = screen->root_depth == 16 ? 2 : 4;
+        std::vector<uint8_t> row((size_t(width) * bytesPerPixel + 3) / 4 * 4);
         for (int line = 0; line < height; ++line)
         {
             for (int column = 0; column < width; ++column)
-                row[size_t(column)] = patternPixel(column, line);
+            {
+                uint32_t p = patternPixel(column, line);
+                if (bytesPerPixel == 2)
+                    p = ((p >> 19) & 0x1F) << 11 | ((p >> 10) & 0x3F) << 5 | ((p >> 3) & 0x1F);
+                std::memcpy(row.data() + size_t(column) * bytesPerPixel, &p, bytesPerPixel);
+            }
             xcb_put_image(connection, XCB_IMAGE_FORMAT_Z_PIXMAP, tile, gc, uint16_t(width), 1, 0, int16_t(line), 0,
-                          screen->root_depth, uint32_t(row.size() * 4), reinterpret_cast<const uint8_t*>(row.data()));
+                          screen->root_depth, uint32_t(row.size()), row.data());
         }
         xcb_free_gc(connection, gc);
 

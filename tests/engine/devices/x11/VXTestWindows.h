@@ -14,8 +14,9 @@ namespace vx::test
 
     // Windows a test makes on its own connection (an application's):
     // top-level, mapped, painted by the server with a tiled background
-    // (patternPixel over width x height), so their content is right
-    // whenever the server needs it. They go with the object.
+    // (patternPixel over width x height, at the screen's depth: 24, or 16 in
+    // RGB 5-6-5), so their content is right whenever the server needs it.
+    // They go with the object.
     class TestWindows
     {
     public:
