@@ -33,8 +33,10 @@ namespace vx
         // of the last grab, or when the window has gone.
         bool grab(Texture* texture);
         // Brings the window's owner to the front and posts it a mouse move,
-        // a left button down and up at (x, y) in global coordinates.
-        void sendMouseDown(int x, int y);
+        // a left button down and up at (x, y) in global coordinates. False,
+        // with a warning, when the owner has no window on screen at (x, y)
+        // (closed, hidden) or clicks cannot be sent: then nothing is pressed.
+        bool sendMouseDown(int x, int y);
 
         int getWindowId() const;
         long getOwnerPid() const;

@@ -35,7 +35,7 @@ namespace vx::cg
             std::vector<Dictionary> windowListCopyWindowInfo(uint32_t, uint32_t) override { return {}; }
             std::shared_ptr<const Image> windowListCreateImage(uint32_t, uint32_t) override { return nullptr; }
             bool setFrontProcess(long) override { return false; }
-            void postEventToProcess(long, const MouseEvent&) override {}
+            bool postEventToProcess(long, const MouseEvent&) override { return false; }
         };
 
         using Installed = InstalledBackend<Backend, EmptyBackend>;

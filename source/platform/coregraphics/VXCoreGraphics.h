@@ -137,8 +137,9 @@ namespace vx::cg
 
         // SetFrontProcess of the process with that id; false when refused.
         virtual bool setFrontProcess(long pid) = 0;
-        // CGEventPostToPSN of the process with that id.
-        virtual void postEventToProcess(long pid, const MouseEvent& event) = 0;
+        // CGEventPostToPSN of the process with that id; false, nothing
+        // posted, when the event cannot reach a window of that process.
+        virtual bool postEventToProcess(long pid, const MouseEvent& event) = 0;
     };
 
     // The installed backend. The first getBackend, unless a backend was set

@@ -3,11 +3,14 @@
 #include <algorithm>
 #include <atomic>
 #include <cerrno>
+#include <chrono>
+#include <condition_variable>
 #include <cstdlib>
 #include <cstring>
 #include <map>
 #include <mutex>
 #include <set>
+#include <system_error>
 #include <thread>
 
 #include <poll.h>
@@ -107,6 +110,23 @@ namespace vx::cg
             return monitors;
         }
 
+        // How a window's pixels lie in the images the server sends: 32-bit
+        // (depth 24 and 32), or 16-bit with the visual's masks (depth 15 and 16).
+        struct PixelFormat
+        {
+            int bytesPerPixel = 4;
+            int scanlinePad = 32; // bits
+            bool opaque = false;  // 32-bit without alpha: depth 24
+            uint32_t red = 0, green = 0, blue = 0;
+
+            size_t rowBytes(int width) const
+            {
+                const size_t bits = size_t(width) * size_t(bytesPerPixel) * 8;
+                const size_t pad = size_t(scanlinePad);
+                return (bits + pad - 1) / pad * pad / 8;
+            }
+        };
+
         // The shared memory segment window images are read through.
         struct SharedSegment
         {
@@ -134,16 +154,33 @@ namespace vx::cg
             std::vector<Dictionary> windowListCopyWindowInfo(uint32_t options, uint32_t relativeToWindow) override;
             std::shared_ptr<const Image> windowListCreateImage(uint32_t options, uint32_t windowId) override;
             bool setFrontProcess(long pid) override;
-            void postEventToProcess(long pid, const MouseEvent& event) override;
+            bool postEventToProcess(long pid, const MouseEvent& event) override;
 
         private:
             // False, said once, when the server has gone.
             bool isAlive();
-            // Errors of requests sent unchecked arrive as events: drop them.
-            void dropQueuedErrors();
+            // Whether the server still answers the callers' connection.
+            bool serverAnswers();
+            // Takes the events queued on the callers' connection (the errors
+            // of requests sent unchecked, the destruction of windows
+            // redirected); answers the windows destroyed.
+            std::vector<xcb_window_t> takeQueuedEvents();
+            // The windows destroyed are forgotten: X gives their ids again.
+            void forgetRedirected(const std::vector<xcb_window_t>& destroyed);
             // On-screen windows, front to back.
             std::vector<xcb_window_t> listWindows();
-            bool readImage(xcb_drawable_t drawable, int x, int y, int width, int height, bool opaque, Image& image);
+            // Whether the top-level window at (x, y) holds an on-screen window of that process.
+            bool isProcessWindowAt(long pid, int x, int y);
+            // The pixel format of a window of that depth and visual; false when its pixels are not read.
+            bool pixelFormatOf(int depth, xcb_visualid_t visual, PixelFormat& format) const;
+            bool readImage(xcb_drawable_t drawable, int x, int y, int width, int height, const PixelFormat& format,
+                           Image& image);
+            // The window's own pixmap (right also where covered) into spareImage.
+            bool readRedirected(xcb_window_t window, const xcb_get_geometry_reply_t& geometry,
+                                const PixelFormat& format);
+            // What the screen shows of the window into spareImage; the parts
+            // off the screen are transparent.
+            bool readOnScreen(xcb_window_t window, const xcb_get_geometry_reply_t& geometry, const PixelFormat& format);
             bool ensureSegment(size_t size);
             void releaseSegment();
 
@@ -153,18 +190,34 @@ namespace vx::cg
             void updateWatching();
             void startWatching();
             void stopWatching();
+            bool isStopAsked();
+            // The event thread: connects to the display opened, and again
+            // after a refusal or a lost connection while the server answers.
             void watchEvents();
+            // True when connected, with the wake-up descriptor installed.
+            bool connectWatcher();
+            void disconnectWatcher();
+            // Handles events until stopped (false) or the connection breaks (true).
+            bool pumpEvents();
             void handleEvent(const xcb_generic_event_t& event);
+            // Compares the monitors now with those watched: reports the ones
+            // that came and went, then flags for the whole.
+            void monitorsNow(std::vector<Monitor> now, uint32_t flags);
             void notifyAll(DirectDisplayID display, uint32_t flags);
             void serverGone();
 
-            xcb_connection_t* requests = nullptr; // every call but the event thread's
+            xcb_connection_t* requests = nullptr; // every call's; the event thread's only to see the server answers
             xcb_connection_t* events = nullptr;   // the event thread's alone, while it runs
-            std::string displayToWatch;
+            std::string displayToWatch;           // the display opened, whatever $DISPLAY says later
             xcb_screen_t screen{};
             Atoms atoms;
             bool hasMonitors = false;
-            uint8_t randrEventBase = 0;
+            bool hasTest = false;      // clicks need XTest
+            bool hasComposite = false; // without it, windows are read as the screen shows them
+            bool readsPixels = false;  // depth 24 is 32-bit little-endian pixels
+            // The true-colour visuals of depth 15 and 16 in 16-bit little-endian pixels.
+            std::map<xcb_visualid_t, PixelFormat> shallowVisuals;
+            uint8_t randrEventBase = 0; // the event thread's
             bool useSharedMemory = false;
 
             std::mutex displayLock;
@@ -173,18 +226,29 @@ namespace vx::cg
             std::set<xcb_window_t> redirected;
             SharedSegment segment;
             std::shared_ptr<Image> spareImage;
+            std::atomic<bool> depthSaid{false};
+            std::atomic<bool> noTestSaid{false};
 
             std::mutex notifyLock;
             std::map<int, std::function<void(DirectDisplayID, uint32_t)>> callbacks;
             int nextToken = 1;
-            std::vector<Monitor> watched; // the event thread's
+            std::vector<Monitor> watched; // set before the event thread starts, then its own
             std::mutex watchLock;         // starting and stopping it
 
             std::atomic<bool> gone{false};
             std::atomic<bool> goneSaid{false};
-            int wakeFd = -1;
+            std::mutex stopLock; // guards stopAsked and wakeFd
+            std::condition_variable stopSignal;
+            bool stopAsked = false;
+            int wakeFd = -1; // wakes the event thread's poll; made and closed by it
             std::thread eventThread;
         };
+
+        bool operator==(const Monitor& a, const Monitor& b)
+        {
+            return a.id == b.id && a.primary == b.primary && a.bounds.x == b.bounds.x && a.bounds.y == b.bounds.y &&
+                   a.bounds.width == b.bounds.width && a.bounds.height == b.bounds.height;
+        }
 
         bool hasExtension(xcb_connection_t* connection, xcb_extension_t* extension)
         {
@@ -207,7 +271,8 @@ namespace vx::cg
                 whyNot = "no X server answers";
                 return false;
             }
-            displayToWatch = name != nullptr ? name : "";
+            // Watched on this display even when $DISPLAY changes later.
+            displayToWatch = name != nullptr ? name : std::getenv("DISPLAY");
             const xcb_setup_t* setup = xcb_get_setup(requests);
             auto roots = xcb_setup_roots_iterator(setup);
             for (int i = 0; i < screenNumber && roots.rem > 0; ++i)
@@ -219,28 +284,47 @@ namespace vx::cg
             }
             screen = *roots.data;
 
-            // Window images are read as 32-bit little-endian pixels with red
-            // in bits 16 to 23.
+            // Each extension serves one feature: displays and window lists
+            // need none. Window images are read as 32-bit little-endian
+            // pixels with red in bits 16 to 23.
             bool thirtyTwoBits = false;
             for (auto format = xcb_setup_pixmap_formats_iterator(setup); format.rem > 0; xcb_format_next(&format))
                 if (format.data->depth == 24)
                     thirtyTwoBits = format.data->bits_per_pixel == 32;
-            if (! thirtyTwoBits || setup->image_byte_order != XCB_IMAGE_ORDER_LSB_FIRST)
+            readsPixels = thirtyTwoBits && setup->image_byte_order == XCB_IMAGE_ORDER_LSB_FIRST;
+            for (auto format = xcb_setup_pixmap_formats_iterator(setup); format.rem > 0; xcb_format_next(&format))
             {
-                whyNot = "depth 24 is not 32-bit little-endian pixels";
-                return false;
+                const int depth = format.data->depth;
+                if ((depth != 15 && depth != 16) || format.data->bits_per_pixel != 16 ||
+                    setup->image_byte_order != XCB_IMAGE_ORDER_LSB_FIRST)
+                    continue;
+                for (auto depths = xcb_screen_allowed_depths_iterator(roots.data); depths.rem > 0;
+                     xcb_depth_next(&depths))
+                {
+                    if (depths.data->depth != depth)
+                        continue;
+                    for (auto visual = xcb_depth_visuals_iterator(depths.data); visual.rem > 0;
+                         xcb_visualtype_next(&visual))
+                    {
+                        PixelFormat pixels;
+                        pixels.bytesPerPixel = 2;
+                        pixels.scanlinePad = format.data->scanline_pad;
+                        pixels.opaque = true;
+                        pixels.red = visual.data->red_mask;
+                        pixels.green = visual.data->green_mask;
+                        pixels.blue = visual.data->blue_mask;
+                        if (visual.data->_class == XCB_VISUAL_CLASS_TRUE_COLOR && pixels.red != 0 &&
+                            pixels.green != 0 && pixels.blue != 0)
+                            shallowVisuals[visual.data->visual_id] = pixels;
+                    }
+                }
             }
-            if (! hasExtension(requests, &xcb_composite_id) || ! hasExtension(requests, &xcb_test_id))
+            hasTest = hasExtension(requests, &xcb_test_id);
+            if (hasExtension(requests, &xcb_composite_id))
             {
-                whyNot = "the server lacks Composite or XTest";
-                return false;
-            }
-            auto composite = own(xcb_composite_query_version_reply(
-                requests, xcb_composite_query_version(requests, 0, 2), nullptr));
-            if (composite == nullptr || (composite->major_version == 0 && composite->minor_version < 2))
-            {
-                whyNot = "Composite older than 0.2";
-                return false;
+                auto composite = own(
+                    xcb_composite_query_version_reply(requests, xcb_composite_query_version(requests, 0, 2), nullptr));
+                hasComposite = composite != nullptr && (composite->major_version > 0 || composite->minor_version >= 2);
             }
 
             hasMonitors = speaksMonitors(requests);
@@ -298,14 +382,114 @@ namespace vx::cg
 
         void X11Backend::startWatching()
         {
-            events = xcb_connect(displayToWatch.empty() ? nullptr : displayToWatch.c_str(), nullptr);
-            wakeFd = eventfd(0, EFD_CLOEXEC);
-            if (xcb_connection_has_error(events) != 0 || wakeFd < 0)
+            // Changes are told against the monitors of now, also when the
+            // event connection comes only later.
+            watched = isAlive() ? queryMonitors(requests, screen, hasMonitors) : std::vector<Monitor>();
             {
-                gone = true;
-                isAlive();
-                stopWatching();
+                std::lock_guard<std::mutex> hold(stopLock);
+                stopAsked = false;
+            }
+            try
+            {
+                eventThread = std::thread([this] { watchEvents(); });
+            }
+            catch (const std::system_error& error)
+            {
+                logPrint(logWarning, "Displays and windows: cannot watch X display %s for changes (%s).",
+                         displayToWatch.c_str(), error.what());
+            }
+        }
+
+        void X11Backend::stopWatching()
+        {
+            if (! eventThread.joinable())
                 return;
+            {
+                std::lock_guard<std::mutex> hold(stopLock);
+                stopAsked = true;
+                if (wakeFd >= 0)
+                {
+                    const uint64_t one = 1;
+                    [[maybe_unused]] const ssize_t written = write(wakeFd, &one, sizeof(one));
+                }
+            }
+            stopSignal.notify_all();
+            eventThread.join();
+        }
+
+        bool X11Backend::isStopAsked()
+        {
+            std::lock_guard<std::mutex> hold(stopLock);
+            return stopAsked;
+        }
+
+        void X11Backend::watchEvents()
+        {
+            // A server at its client limit, or a process out of descriptors,
+            // refuses the connection for a while: try again, less often the
+            // longer it lasts.
+            int retryMs = 100;
+            bool refusalSaid = false;
+            while (! isStopAsked())
+            {
+                if (! connectWatcher())
+                {
+                    if (! serverAnswers())
+                    {
+                        serverGone();
+                        return;
+                    }
+                    if (! refusalSaid)
+                        logPrint(logWarning,
+                                 "Displays and windows: cannot connect to X display %s to watch it for changes; "
+                                 "trying again.",
+                                 displayToWatch.c_str());
+                    refusalSaid = true;
+                    std::unique_lock<std::mutex> hold(stopLock);
+                    if (stopSignal.wait_for(hold, std::chrono::milliseconds(retryMs), [this] { return stopAsked; }))
+                        return;
+                    retryMs = std::min(retryMs * 2, 2000);
+                    continue;
+                }
+                if (refusalSaid)
+                    logPrint(logInfo, "Displays and windows: watching X display %s for changes again.",
+                             displayToWatch.c_str());
+                refusalSaid = false;
+                retryMs = 100;
+                const bool broken = pumpEvents();
+                disconnectWatcher();
+                if (! broken)
+                    return;
+                if (! serverAnswers())
+                {
+                    serverGone();
+                    return;
+                }
+            }
+        }
+
+        bool X11Backend::connectWatcher()
+        {
+            const int fd = eventfd(0, EFD_CLOEXEC);
+            if (fd < 0)
+                return false;
+            xcb_connection_t* connection = xcb_connect(displayToWatch.c_str(), nullptr);
+            if (xcb_connection_has_error(connection) != 0)
+            {
+                xcb_disconnect(connection);
+                close(fd);
+                return false;
+            }
+            events = connection;
+            {
+                std::lock_guard<std::mutex> hold(stopLock);
+                wakeFd = fd;
+                // A stop asked before found no descriptor to wake.
+                if (stopAsked)
+                {
+                    const uint64_t one = 1;
+                    [[maybe_unused]] const ssize_t written = write(wakeFd, &one, sizeof(one));
+                }
             }
             if (hasMonitors && speaksMonitors(events))
             {
@@ -317,23 +501,21 @@ namespace vx::cg
             // Monitors set or deleted reach clients only as a reshape of the root.
             const uint32_t mask = XCB_EVENT_MASK_STRUCTURE_NOTIFY;
             xcb_change_window_attributes(events, screen.root, XCB_CW_EVENT_MASK, &mask);
-            watched = queryMonitors(events, screen, hasMonitors);
-            eventThread = std::thread([this] { watchEvents(); });
+            // What changed while there was no connection is told now.
+            std::vector<Monitor> now = queryMonitors(events, screen, hasMonitors);
+            if (xcb_connection_has_error(events) == 0 && now != watched)
+                monitorsNow(std::move(now), kCGDisplayDesktopShapeChangedFlag);
+            return true;
         }
 
-        void X11Backend::stopWatching()
+        void X11Backend::disconnectWatcher()
         {
-            if (eventThread.joinable())
             {
-                const uint64_t one = 1;
-                [[maybe_unused]] const ssize_t written = write(wakeFd, &one, sizeof(one));
-                eventThread.join();
-            }
-            if (wakeFd >= 0)
+                std::lock_guard<std::mutex> hold(stopLock);
                 close(wakeFd);
-            wakeFd = -1;
-            if (events != nullptr)
-                xcb_disconnect(events);
+                wakeFd = -1;
+            }
+            xcb_disconnect(events);
             events = nullptr;
         }
 
@@ -346,10 +528,27 @@ namespace vx::cg
             return ! gone.load();
         }
 
-        void X11Backend::dropQueuedErrors()
+        bool X11Backend::serverAnswers()
         {
+            return own(xcb_get_input_focus_reply(requests, xcb_get_input_focus(requests), nullptr)) != nullptr;
+        }
+
+        std::vector<xcb_window_t> X11Backend::takeQueuedEvents()
+        {
+            std::vector<xcb_window_t> destroyed;
             while (xcb_generic_event_t* event = xcb_poll_for_queued_event(requests))
+            {
+                if ((event->response_type & 0x7F) == XCB_DESTROY_NOTIFY)
+                    destroyed.push_back(reinterpret_cast<const xcb_destroy_notify_event_t*>(event)->window);
                 std::free(event);
+            }
+            return destroyed;
+        }
+
+        void X11Backend::forgetRedirected(const std::vector<xcb_window_t>& destroyed)
+        {
+            for (xcb_window_t window : destroyed)
+                redirected.erase(window);
         }
 
         DirectDisplayID X11Backend::mainDisplayID()
@@ -433,8 +632,9 @@ namespace vx::cg
                 call(display, flags);
         }
 
-        void X11Backend::watchEvents()
+        bool X11Backend::pumpEvents()
         {
+            // wakeFd changes only on this thread.
             pollfd waits[2] = {{xcb_get_file_descriptor(events), POLLIN, 0}, {wakeFd, POLLIN, 0}};
             for (;;)
             {
@@ -444,14 +644,11 @@ namespace vx::cg
                     std::free(event);
                 }
                 if (xcb_connection_has_error(events) != 0)
-                {
-                    serverGone();
-                    return;
-                }
+                    return true;
                 if (poll(waits, 2, -1) < 0 && errno != EINTR)
-                    return;
+                    return false;
                 if ((waits[1].revents & POLLIN) != 0)
-                    return;
+                    return false;
             }
         }
 
@@ -472,10 +669,15 @@ namespace vx::cg
             if (flags == 0)
                 return;
 
-            // Monitors that came or went are told apart by their name atoms.
             std::vector<Monitor> now = queryMonitors(events, screen, hasMonitors);
             if (xcb_connection_has_error(events) != 0)
                 return; // the loop reports it
+            monitorsNow(std::move(now), flags);
+        }
+
+        void X11Backend::monitorsNow(std::vector<Monitor> now, uint32_t flags)
+        {
+            // Monitors that came or went are told apart by their name atoms.
             auto has = [](const std::vector<Monitor>& list, DirectDisplayID id)
             { return std::any_of(list.begin(), list.end(), [id](const Monitor& m) { return m.id == id; }); };
             for (const Monitor& monitor : watched)
@@ -544,7 +746,11 @@ namespace vx::cg
             std::vector<Dictionary> list;
             if (! isAlive())
                 return list;
-            dropQueuedErrors();
+            if (const std::vector<xcb_window_t> destroyed = takeQueuedEvents(); ! destroyed.empty())
+            {
+                std::lock_guard<std::mutex> hold(grabLock);
+                forgetRedirected(destroyed);
+            }
             const std::vector<xcb_window_t> windows = listWindows();
             struct Asked
             {
@@ -644,9 +850,18 @@ namespace vx::cg
             segment = SharedSegment{};
         }
 
-        // Rows of 32-bit pixels into the image; a window without alpha (depth
-        // 24) is opaque whatever its unused byte holds.
-        void copyPixels(const uint8_t* source, int width, int height, bool opaque, Image& image)
+        // A channel of a 16-bit pixel scaled to 8 bits.
+        uint32_t channel(uint32_t pixel, uint32_t mask)
+        {
+            const uint32_t maximum = mask >> __builtin_ctz(mask);
+            return ((pixel & mask) >> __builtin_ctz(mask)) * 255 / maximum;
+        }
+
+        // Rows of the server's pixels (sourceRowBytes apart) into the image
+        // as 32-bit premultiplied BGRA; a window without alpha is opaque
+        // whatever its unused bits hold.
+        void copyPixels(const uint8_t* source, size_t sourceRowBytes, int width, int height, const PixelFormat& format,
+                        Image& image)
         {
             const size_t rowBytes = size_t(width) * 4;
             image.width = width;
@@ -654,26 +869,54 @@ namespace vx::cg
             image.bytesPerRow = int(rowBytes);
             image.layout = ImageLayout::premultipliedBGRA;
             image.bytes.resize(rowBytes * size_t(height));
-            if (! opaque)
+            if (format.bytesPerPixel == 4 && ! format.opaque)
             {
                 std::memcpy(image.bytes.data(), source, image.bytes.size());
                 return;
             }
-            const size_t count = size_t(width) * size_t(height);
-            uint8_t* target = image.bytes.data();
-            for (size_t i = 0; i < count; ++i)
+            for (int y = 0; y < height; ++y)
             {
-                uint32_t v;
-                std::memcpy(&v, source + i * 4, 4);
-                v |= 0xFF000000u;
-                std::memcpy(target + i * 4, &v, 4);
+                const uint8_t* from = source + size_t(y) * sourceRowBytes;
+                uint8_t* to = image.bytes.data() + size_t(y) * rowBytes;
+                for (int x = 0; x < width; ++x)
+                {
+                    uint32_t v = 0;
+                    if (format.bytesPerPixel == 4)
+                    {
+                        std::memcpy(&v, from + size_t(x) * 4, 4);
+                        v |= 0xFF000000u;
+                    }
+                    else
+                    {
+                        const uint32_t p = uint32_t(from[size_t(x) * 2]) | uint32_t(from[size_t(x) * 2 + 1]) << 8;
+                        v = 0xFF000000u | channel(p, format.red) << 16 | channel(p, format.green) << 8 |
+                            channel(p, format.blue);
+                    }
+                    std::memcpy(to + size_t(x) * 4, &v, 4);
+                }
             }
         }
 
-        bool X11Backend::readImage(xcb_drawable_t drawable, int x, int y, int width, int height, bool opaque,
-                                   Image& image)
+        bool X11Backend::pixelFormatOf(int depth, xcb_visualid_t visual, PixelFormat& format) const
         {
-            const size_t size = size_t(width) * size_t(height) * 4;
+            if (depth == 24 || depth == 32)
+            {
+                format = PixelFormat();
+                format.opaque = depth == 24;
+                return readsPixels;
+            }
+            auto found = shallowVisuals.find(visual);
+            if ((depth != 15 && depth != 16) || found == shallowVisuals.end())
+                return false;
+            format = found->second;
+            return true;
+        }
+
+        bool X11Backend::readImage(xcb_drawable_t drawable, int x, int y, int width, int height,
+                                   const PixelFormat& format, Image& image)
+        {
+            const size_t rowBytes = format.rowBytes(width);
+            const size_t size = rowBytes * size_t(height);
             if (useSharedMemory && ensureSegment(size))
             {
                 auto reply = own(xcb_shm_get_image_reply(
@@ -683,7 +926,7 @@ namespace vx::cg
                     nullptr));
                 if (reply == nullptr)
                     return false;
-                copyPixels(segment.bytes, width, height, opaque, image);
+                copyPixels(segment.bytes, rowBytes, width, height, format, image);
                 return true;
             }
             auto reply = own(xcb_get_image_reply(requests,
@@ -692,7 +935,7 @@ namespace vx::cg
                                                  nullptr));
             if (reply == nullptr || size_t(xcb_get_image_data_length(reply.get())) < size)
                 return false;
-            copyPixels(xcb_get_image_data(reply.get()), width, height, opaque, image);
+            copyPixels(xcb_get_image_data(reply.get()), rowBytes, width, height, format, image);
             return true;
         }
 
@@ -701,37 +944,89 @@ namespace vx::cg
             if (! isAlive())
                 return nullptr;
             std::lock_guard<std::mutex> hold(grabLock);
-            dropQueuedErrors();
             const auto geometryCookie = xcb_get_geometry(requests, windowId);
             const auto attributesCookie = xcb_get_window_attributes(requests, windowId);
             auto geometry = own(xcb_get_geometry_reply(requests, geometryCookie, nullptr));
             auto attributes = own(xcb_get_window_attributes_reply(requests, attributesCookie, nullptr));
+            // Past the replies, every window destroyed before is told: a
+            // window with a known id may be another client's new one.
+            forgetRedirected(takeQueuedEvents());
             // A window that has gone, or is not shown, has no picture.
             if (geometry == nullptr || attributes == nullptr || attributes->map_state != XCB_MAP_STATE_VIEWABLE ||
-                (geometry->depth != 24 && geometry->depth != 32) || geometry->width == 0 || geometry->height == 0)
+                geometry->width == 0 || geometry->height == 0)
                 return nullptr;
-
-            // Automatic redirection keeps the window's content in a pixmap
-            // of its own, so covered parts are there too; it stays while
-            // this connection lives.
-            if (redirected.insert(windowId).second)
-                xcb_composite_redirect_window(requests, windowId, XCB_COMPOSITE_REDIRECT_AUTOMATIC);
-            const xcb_pixmap_t pixmap = xcb_generate_id(requests);
-            xcb_composite_name_window_pixmap(requests, windowId, pixmap);
+            PixelFormat format;
+            if (! pixelFormatOf(geometry->depth, attributes->visual, format))
+            {
+                if (! depthSaid.exchange(true))
+                    logPrint(logWarning,
+                             "Displays and windows: cannot grab window 0x%x: its pixels (depth %d) are not read; "
+                             "those of depth 24 and 32 (32 bits each) and 15 and 16 (true colour) are.",
+                             unsigned(windowId), int(geometry->depth));
+                return nullptr;
+            }
 
             if (spareImage == nullptr || spareImage.use_count() > 1)
                 spareImage = std::make_shared<Image>();
-            // The pixmap includes the border.
-            const bool read = readImage(pixmap, geometry->border_width, geometry->border_width, geometry->width,
-                                        geometry->height, geometry->depth == 24, *spareImage);
-            xcb_free_pixmap(requests, pixmap);
+            const bool read =
+                hasComposite ? readRedirected(windowId, *geometry, format) : readOnScreen(windowId, *geometry, format);
             xcb_flush(requests);
-            if (! read)
+            return read ? spareImage : nullptr;
+        }
+
+        bool X11Backend::readRedirected(xcb_window_t window, const xcb_get_geometry_reply_t& geometry,
+                                        const PixelFormat& format)
+        {
+            // Automatic redirection keeps the window's content in a pixmap
+            // of its own, so covered parts are there too; it stays while the
+            // window and this connection live. The window's destruction is
+            // watched, to forget it.
+            if (redirected.insert(window).second)
             {
-                redirected.erase(windowId);
-                return nullptr;
+                xcb_composite_redirect_window(requests, window, XCB_COMPOSITE_REDIRECT_AUTOMATIC);
+                const uint32_t mask = XCB_EVENT_MASK_STRUCTURE_NOTIFY;
+                xcb_change_window_attributes(requests, window, XCB_CW_EVENT_MASK, &mask);
             }
-            return spareImage;
+            const xcb_pixmap_t pixmap = xcb_generate_id(requests);
+            xcb_composite_name_window_pixmap(requests, window, pixmap);
+            // The pixmap includes the border.
+            const bool read = readImage(pixmap, geometry.border_width, geometry.border_width, geometry.width,
+                                        geometry.height, format, *spareImage);
+            xcb_free_pixmap(requests, pixmap);
+            if (! read)
+                redirected.erase(window);
+            return read;
+        }
+
+        bool X11Backend::readOnScreen(xcb_window_t window, const xcb_get_geometry_reply_t& geometry,
+                                      const PixelFormat& format)
+        {
+            // A window can be read only where it lies on the screen.
+            auto origin = own(xcb_translate_coordinates_reply(
+                requests, xcb_translate_coordinates(requests, window, screen.root, 0, 0), nullptr));
+            if (origin == nullptr)
+                return false;
+            const int width = geometry.width, height = geometry.height;
+            const int left = std::max(0, -origin->dst_x), top = std::max(0, -origin->dst_y);
+            const int right = std::min(width, int(screen.width_in_pixels) - origin->dst_x);
+            const int bottom = std::min(height, int(screen.height_in_pixels) - origin->dst_y);
+            if (right <= left || bottom <= top)
+                return false;
+            if (left == 0 && top == 0 && right == width && bottom == height)
+                return readImage(window, 0, 0, width, height, format, *spareImage);
+            Image part;
+            if (! readImage(window, left, top, right - left, bottom - top, format, part))
+                return false;
+            Image& whole = *spareImage;
+            whole.width = width;
+            whole.height = height;
+            whole.bytesPerRow = width * 4;
+            whole.layout = part.layout;
+            whole.bytes.assign(size_t(width) * size_t(height) * 4, 0);
+            for (int y = 0; y < part.height; ++y)
+                std::memcpy(whole.bytes.data() + size_t(top + y) * size_t(whole.bytesPerRow) + size_t(left) * 4,
+                            part.bytes.data() + size_t(y) * size_t(part.bytesPerRow), size_t(part.width) * 4);
+            return true;
         }
 
         bool X11Backend::setFrontProcess(long pid)
@@ -762,27 +1057,69 @@ namespace vx::cg
             return true;
         }
 
-        void X11Backend::postEventToProcess(long, const MouseEvent& event)
+        bool X11Backend::isProcessWindowAt(long pid, int x, int y)
+        {
+            if (pid <= 0)
+                return false;
+            auto at = own(xcb_translate_coordinates_reply(
+                requests, xcb_translate_coordinates(requests, screen.root, screen.root, int16_t(x), int16_t(y)),
+                nullptr));
+            if (at == nullptr || at->child == XCB_NONE)
+                return false;
+            // The top-level window there is the process's own, or the frame
+            // a window manager put around it.
+            for (const Dictionary& entry : windowListCopyWindowInfo(kCGWindowListOptionOnScreenOnly, 0))
+            {
+                if (entry.getNumber("kCGWindowOwnerPID") != std::optional<long long>(pid))
+                    continue;
+                auto window = xcb_window_t(*entry.getNumber("kCGWindowNumber"));
+                for (int depth = 0; depth < 64 && window != at->child; ++depth)
+                {
+                    auto tree = own(xcb_query_tree_reply(requests, xcb_query_tree(requests, window), nullptr));
+                    if (tree == nullptr || tree->parent == screen.root || tree->parent == XCB_NONE)
+                        break;
+                    window = tree->parent;
+                }
+                if (window == at->child)
+                    return true;
+            }
+            return false;
+        }
+
+        bool X11Backend::postEventToProcess(long pid, const MouseEvent& event)
         {
             if (! isAlive())
-                return;
-            // XTest acts as the pointer itself: the events reach whatever
-            // window is under (x, y), which setFrontProcess raised.
-            const uint8_t button = uint8_t(event.button + 1);
-            switch (event.type)
+                return false;
+            if (! hasTest)
             {
-                case kCGEventMouseMoved:
-                    xcb_test_fake_input(requests, XCB_MOTION_NOTIFY, 0, XCB_CURRENT_TIME, screen.root,
-                                        int16_t(event.x), int16_t(event.y), 0);
-                    break;
-                case kCGEventLeftMouseDown:
-                    xcb_test_fake_input(requests, XCB_BUTTON_PRESS, button, XCB_CURRENT_TIME, XCB_NONE, 0, 0, 0);
-                    break;
-                case kCGEventLeftMouseUp:
-                    xcb_test_fake_input(requests, XCB_BUTTON_RELEASE, button, XCB_CURRENT_TIME, XCB_NONE, 0, 0, 0);
-                    break;
+                if (! noTestSaid.exchange(true))
+                    logPrint(logWarning,
+                             "Displays and windows: the X server has no XTest extension; clicks are not sent.");
+                return false;
             }
-            xcb_flush(requests);
+            // XTest acts as the pointer itself: the events reach whatever
+            // window is under (x, y). Nothing is moved or pressed unless that
+            // is the process's (setFrontProcess raised it); a button is let
+            // go whatever lies there.
+            const uint8_t button = uint8_t(event.button + 1);
+            if (event.type == kCGEventLeftMouseUp)
+                xcb_test_fake_input(requests, XCB_BUTTON_RELEASE, button, XCB_CURRENT_TIME, XCB_NONE, 0, 0, 0);
+            else if (event.type == kCGEventMouseMoved || event.type == kCGEventLeftMouseDown)
+            {
+                if (! isProcessWindowAt(pid, int(event.x), int(event.y)))
+                    return false;
+                // The press goes where the check was made.
+                xcb_test_fake_input(requests, XCB_MOTION_NOTIFY, 0, XCB_CURRENT_TIME, screen.root, int16_t(event.x),
+                                    int16_t(event.y), 0);
+                if (event.type == kCGEventLeftMouseDown)
+                    xcb_test_fake_input(requests, XCB_BUTTON_PRESS, button, XCB_CURRENT_TIME, XCB_NONE, 0, 0, 0);
+            }
+            else
+                return false;
+            // A round trip: the server may leave faked input queued until it
+            // next has something to do.
+            own(xcb_get_input_focus_reply(requests, xcb_get_input_focus(requests), nullptr));
+            return true;
         }
     }
 

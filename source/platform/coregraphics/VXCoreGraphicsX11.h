@@ -17,11 +17,15 @@
 //   it publishes one), else the mapped top-level windows; owner name from
 //   WM_CLASS, owner id from _NET_WM_PID, name from _NET_WM_NAME or WM_NAME;
 // - window images come from the window's Composite pixmap (right also while
-//   covered), read over MIT-SHM where the server offers it;
-// - mouse events go through XTest; the front process is raised by raising
-//   its windows.
-// A server that goes away leaves every answer empty and says so once; the
-// known monitors are reported removed.
+//   covered), without Composite from what the screen shows, read over MIT-SHM
+//   where the server offers it; windows of depth 24 and 32, and true-colour
+//   ones of depth 15 and 16 (said once for any other);
+// - mouse events go through XTest (without it clicks fail), only onto a
+//   window of the process they are for; the front process is raised by
+//   raising its windows.
+// The event thread connects again while the server answers (a server at its
+// client limit refuses it for a while). A server that goes away leaves every
+// answer empty and says so once; the known monitors are reported removed.
 namespace vx::cg
 {
     struct X11Options
@@ -31,9 +35,8 @@ namespace vx::cg
         bool useSharedMemory = true;
     };
 
-    // The backend over the X display named (null or empty: $DISPLAY); null
-    // when no X server answers there or it lacks what the backend needs
-    // (Composite, XTest, 32-bit pixels for depth 24), with the reason.
+    // The backend over the X display named (null or empty: $DISPLAY, read
+    // now); null, with the reason, when no X server answers there.
     std::shared_ptr<Backend> createX11Backend(const char* displayName, const X11Options& options,
                                               std::string* whyNot = nullptr);
 }

@@ -117,26 +117,39 @@ namespace vx
         return true;
     }
 
-    void ScreenCaptureWrapper::sendMouseDown(int x, int y)
+    bool ScreenCaptureWrapper::sendMouseDown(int x, int y)
     {
         if (pimpl->ownerPid == 0)
         {
             logPrint(logWarning, "%s: No window owner to send the click at (%d, %d) to.", "sendMouseDown", x, y);
-            return;
+            return false;
         }
         std::shared_ptr<cg::Backend> graphics = cg::getBackend();
-        graphics->setFrontProcess(pimpl->ownerPid);
+        // A click for a window that is not there would land in whatever
+        // lies below: nothing is pressed unless the owner's window takes it.
+        const bool raised = graphics->setFrontProcess(pimpl->ownerPid);
         cg::MouseEvent event;
         event.x = double(x);
         event.y = double(y);
         event.button = 0;
         event.type = cg::kCGEventMouseMoved;
-        graphics->postEventToProcess(pimpl->ownerPid, event);
+        if (! raised || ! graphics->postEventToProcess(pimpl->ownerPid, event))
+        {
+            logPrint(logWarning, "%s: No window of process %ld (window %d) at (%d, %d); the click is not sent.",
+                     "sendMouseDown", pimpl->ownerPid, pimpl->windowId, x, y);
+            return false;
+        }
         event.type = cg::kCGEventLeftMouseDown;
-        graphics->postEventToProcess(pimpl->ownerPid, event);
+        if (! graphics->postEventToProcess(pimpl->ownerPid, event))
+        {
+            logPrint(logWarning, "%s: The click at (%d, %d) for process %ld was refused.", "sendMouseDown", x, y,
+                     pimpl->ownerPid);
+            return false;
+        }
         std::this_thread::yield();
         event.type = cg::kCGEventLeftMouseUp;
         graphics->postEventToProcess(pimpl->ownerPid, event);
+        return true;
     }
 
     int ScreenCaptureWrapper::getWindowId() const

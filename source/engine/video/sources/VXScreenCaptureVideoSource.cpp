@@ -43,9 +43,9 @@ namespace vx
         grabber->getWindows(*windows);
     }
 
-    void ScreenCaptureVideoSource::sendMouseDown(int x, int y)
+    bool ScreenCaptureVideoSource::sendMouseDown(int x, int y)
     {
-        grabber->sendMouseDown(x, y);
+        return grabber->sendMouseDown(x, y);
     }
 
     bool ScreenCaptureVideoSource::update(const TimeInfo& info)

@@ -26,8 +26,9 @@ namespace vx
 
         // Lists the windows on screen again into "Windows".
         void refresh();
-        // Brings the window's owner to the front and clicks at (x, y).
-        void sendMouseDown(int x, int y);
+        // Brings the window's owner to the front and clicks at (x, y); false,
+        // nothing pressed, when the owner's window is not there.
+        bool sendMouseDown(int x, int y);
 
         // The base update (no play head).
         bool update(const TimeInfo& info) override;

@@ -173,12 +173,13 @@ namespace vx::test
         return true;
     }
 
-    void ScriptedCoreGraphics::postEventToProcess(long pid, const cg::MouseEvent& event)
+    bool ScriptedCoreGraphics::postEventToProcess(long pid, const cg::MouseEvent& event)
     {
         std::lock_guard<std::mutex> hold(lock);
         log("CGEventPostToPSN " + std::to_string(pid) + " type " + std::to_string(int(event.type)) + " at " +
             std::to_string(int(event.x)) + "," + std::to_string(int(event.y)) + " button " +
             std::to_string(event.button));
+        return true;
     }
 
     cg::Dictionary windowEntry(long long number, const std::string& owner, const std::string& name, long long pid)

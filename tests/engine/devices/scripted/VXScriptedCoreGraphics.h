@@ -50,7 +50,7 @@ namespace vx::test
         std::vector<cg::Dictionary> windowListCopyWindowInfo(uint32_t options, uint32_t relativeToWindow) override;
         std::shared_ptr<const cg::Image> windowListCreateImage(uint32_t options, uint32_t windowId) override;
         bool setFrontProcess(long pid) override;
-        void postEventToProcess(long pid, const cg::MouseEvent& event) override;
+        bool postEventToProcess(long pid, const cg::MouseEvent& event) override;
 
     private:
         void log(const std::string& call);

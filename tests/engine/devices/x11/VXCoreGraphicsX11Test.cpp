@@ -1,12 +1,15 @@
 // The X11 backend against a real Xorg with the dummy driver: monitors and
 // their changes through the engine's display detector and collection, the
-// window list, clicks, the choice of backend and a server that goes away.
+// window list, clicks, window images, the choice of backend, servers
+// lacking extensions or room for another client, and a server that goes away.
 
 #include "platform/coregraphics/VXCoreGraphicsX11.h"
 
 #include <gtest/gtest.h>
 
 #include <chrono>
+#include <cstdlib>
+#include <cstring>
 #include <filesystem>
 #include <functional>
 #include <thread>
@@ -177,6 +180,194 @@ namespace vx::test
             EXPECT_EQ(windows->waitForButtonPress(named, 5000), std::make_pair(50, 40));
         }
 
+        // A click meant for a window whose owner no longer shows it there.
+        struct LostClickCase
+        {
+            const char* name;
+            // What becomes of the chosen window (at 300,200, 100x80, above another process's).
+            std::function<void(TestWindows&, xcb_window_t)> change;
+        };
+        std::ostream& operator<<(std::ostream& out, const LostClickCase& c)
+        {
+            return out << c.name;
+        }
+
+        class X11LostClickTest : public X11TestOn<::testing::TestWithParam<LostClickCase>>
+        {
+        };
+
+        TEST_P(X11LostClickTest, NothingIsPressedAndTheClickFailsWithAWarning)
+        {
+            const long owner = 424242, other = 424243;
+            const xcb_window_t below = windows->create(300, 200, 100, 80, {"below", "", "other", "Other", other});
+            const xcb_window_t chosen = windows->create(300, 200, 100, 80, {"chosen", "", "owner", "Owner", owner});
+            const xcb_window_t witness = windows->create(10, 500, 40, 40, {"witness", "", "self", "Self", 4242});
+            cg::setBackend(connectX11(*server));
+            ScreenCaptureWrapper wrapper;
+            wrapper.setWindowId(int(chosen));
+            ASSERT_EQ(wrapper.getOwnerPid(), owner);
+
+            GetParam().change(*windows, chosen);
+            LogRecorder log;
+            EXPECT_FALSE(wrapper.sendMouseDown(350, 240));
+            EXPECT_EQ(log.count(logWarning), 1u) << log.dump();
+
+            // The server takes one connection's requests in order: a press
+            // the refused click made would arrive before the witness's.
+            ScreenCaptureWrapper witnessWrapper;
+            witnessWrapper.setWindowId(int(witness));
+            EXPECT_TRUE(witnessWrapper.sendMouseDown(20, 510));
+            EXPECT_EQ(windows->pressesUntil(witness, 5000), std::vector<xcb_window_t>{witness})
+                << "the window below is " << below;
+        }
+
+        INSTANTIATE_TEST_SUITE_P(
+            Owner, X11LostClickTest,
+            ::testing::Values(LostClickCase{"Closed", [](TestWindows& w, xcb_window_t c) { w.destroy(c); }},
+                              LostClickCase{"Unmapped", [](TestWindows& w, xcb_window_t c) { w.unmap(c); }},
+                              LostClickCase{"ClosedWithAnotherLeftElsewhere",
+                                            [](TestWindows& w, xcb_window_t c)
+                                            {
+                                                w.destroy(c);
+                                                w.create(700, 600, 20, 20, {"elsewhere", "", "owner", "Owner", 424242});
+                                            }}),
+            [](const ::testing::TestParamInfo<LostClickCase>& info) { return info.param.name; });
+
+        // How many pixels of the image differ from the tiled pattern of a
+        // tileWidth x tileHeight window.
+        int countWrongPixels(const cg::Image& image, int tileWidth, int tileHeight)
+        {
+            int wrong = 0;
+            for (int y = 0; y < image.height; ++y)
+                for (int x = 0; x < image.width; ++x)
+                {
+                    uint32_t pixel = 0;
+                    std::memcpy(&pixel, image.bytes.data() + size_t(y) * size_t(image.bytesPerRow) + size_t(x) * 4, 4);
+                    wrong += pixel != patternPixel(x % tileWidth, y % tileHeight) ? 1 : 0;
+                }
+            return wrong;
+        }
+
+        using X11GrabTest = X11Test;
+
+        TEST_F(X11GrabTest, AWindowIdAClientThatLeftUsedIsGrabbedTheFirstTimeItIsUsedAgain)
+        {
+            std::shared_ptr<cg::Backend> backend = connectX11(*server);
+            ASSERT_NE(backend, nullptr);
+            auto first = std::make_unique<TestWindows>(server->getDisplayName());
+            const uint32_t base = first->getIdBase();
+            const xcb_window_t window = first->create(100, 100, 32, 16, {"first", "", "vx", "VX", 0});
+            ASSERT_NE(backend->windowListCreateImage(cg::kCGWindowListOptionIncludingWindow, window), nullptr);
+            first.reset();
+            const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(10);
+            while (windows->exists(window) && std::chrono::steady_clock::now() < deadline)
+                std::this_thread::sleep_for(std::chrono::milliseconds(5));
+            ASSERT_FALSE(windows->exists(window));
+
+            // The server hands out the lowest free client slot: the others fill
+            // those below the one left.
+            std::vector<std::unique_ptr<TestWindows>> others;
+            std::unique_ptr<TestWindows> second;
+            for (int i = 0; i < 512 && second == nullptr; ++i)
+            {
+                auto next = std::make_unique<TestWindows>(server->getDisplayName());
+                ASSERT_TRUE(next->isConnected());
+                if (next->getIdBase() == base)
+                    second = std::move(next);
+                else
+                    others.push_back(std::move(next));
+            }
+            ASSERT_NE(second, nullptr) << "no client got the slot again";
+            const xcb_window_t again = second->create(100, 100, 40, 20, {"second", "", "vx", "VX", 0});
+            ASSERT_EQ(again, window);
+            std::shared_ptr<const cg::Image> image =
+                backend->windowListCreateImage(cg::kCGWindowListOptionIncludingWindow, again);
+            ASSERT_NE(image, nullptr);
+            ASSERT_EQ(image->width, 40);
+            ASSERT_EQ(image->height, 20);
+            EXPECT_EQ(countWrongPixels(*image, 40, 20), 0);
+        }
+
+        TEST(X11WithoutExtensionsTest, DisplaysAndWindowsAreThereGrabsReadTheScreenAndClicksFail)
+        {
+            XorgServer::Options options;
+            options.arguments = {"-extension", "XTEST", "-extension", "COMPOSITE"};
+            XorgServer own(options);
+            if (! own.isRunning())
+                GTEST_SKIP() << "no X server for these tests: " << own.getWhyNot();
+            TestWindows windows(own.getDisplayName());
+            ASSERT_TRUE(windows.isConnected());
+            const xcb_window_t window = windows.create(100, 100, 64, 48, {"plain", "", "vx", "VX", long(getpid())});
+            std::shared_ptr<cg::Backend> backend = connectX11(own);
+            ASSERT_NE(backend, nullptr);
+
+            uint32_t count = 0;
+            backend->getOnlineDisplayList(0, nullptr, &count);
+            EXPECT_EQ(count, 1u);
+            EXPECT_EQ(backend->displayBounds(backend->mainDisplayID()).width, 1920.0);
+            const std::vector<cg::Dictionary> listed =
+                backend->windowListCopyWindowInfo(cg::kCGWindowListOptionOnScreenOnly, 0);
+            ASSERT_EQ(listed.size(), 1u);
+            EXPECT_EQ(listed[0].getNumber("kCGWindowNumber"), std::optional<long long>(window));
+
+            for (bool useSharedMemory : {true, false})
+            {
+                std::shared_ptr<cg::Backend> reader = connectX11(own, useSharedMemory);
+                ASSERT_NE(reader, nullptr);
+                std::shared_ptr<const cg::Image> image =
+                    reader->windowListCreateImage(cg::kCGWindowListOptionIncludingWindow, window);
+                ASSERT_NE(image, nullptr) << "shared memory " << useSharedMemory;
+                ASSERT_EQ(image->width, 64);
+                ASSERT_EQ(image->height, 48);
+                EXPECT_EQ(countWrongPixels(*image, 64, 48), 0) << "shared memory " << useSharedMemory;
+            }
+
+            cg::setBackend(backend);
+            ScreenCaptureWrapper wrapper;
+            wrapper.setWindowId(int(window));
+            LogRecorder log;
+            EXPECT_FALSE(wrapper.sendMouseDown(120, 120));
+            EXPECT_TRUE(log.contains("XTest")) << log.dump();
+            cg::setBackend(nullptr);
+        }
+
+        TEST(X11Depth16Test, AWindowIsGrabbedToWithinItsPrecision)
+        {
+            XorgServer::Options options;
+            options.depth = 16;
+            XorgServer own(options);
+            if (! own.isRunning())
+                GTEST_SKIP() << "no X server for these tests: " << own.getWhyNot();
+            TestWindows windows(own.getDisplayName());
+            ASSERT_TRUE(windows.isConnected());
+            // An odd width: rows of 16-bit pixels are padded.
+            const xcb_window_t window = windows.create(100, 100, 63, 47, {"shallow", "", "vx", "VX", 0});
+            for (bool useSharedMemory : {true, false})
+            {
+                std::shared_ptr<cg::Backend> backend = connectX11(own, useSharedMemory);
+                ASSERT_NE(backend, nullptr);
+                std::shared_ptr<const cg::Image> image =
+                    backend->windowListCreateImage(cg::kCGWindowListOptionIncludingWindow, window);
+                ASSERT_NE(image, nullptr) << "shared memory " << useSharedMemory;
+                ASSERT_EQ(image->width, 63);
+                ASSERT_EQ(image->height, 47);
+                // Five bits of red and blue keep them within 8 of the pattern.
+                int wrong = 0;
+                for (int y = 0; y < image->height; ++y)
+                    for (int x = 0; x < image->width; ++x)
+                    {
+                        const uint8_t* got =
+                            image->bytes.data() + size_t(y) * size_t(image->bytesPerRow) + size_t(x) * 4;
+                        const uint32_t expected = patternPixel(x, y);
+                        bool near = got[3] == 255;
+                        for (int c = 0; c < 3; ++c)
+                            near = near && std::abs(int(got[c]) - int((expected >> (8 * c)) & 0xFF)) <= 8;
+                        wrong += near ? 0 : 1;
+                    }
+                EXPECT_EQ(wrong, 0) << "shared memory " << useSharedMemory;
+            }
+        }
+
         TEST_F(X11Test, WithoutAnXServerTheEmptyBackendIsChosenAndSaidOnce)
         {
             LogRecorder log;
@@ -195,6 +386,130 @@ namespace vx::test
             EXPECT_TRUE(log.contains("Displays and windows: X11 on display " + server->getDisplayName())) << log.dump();
             x11->getOnlineDisplayList(0, nullptr, &count);
             EXPECT_EQ(count, 1u);
+        }
+
+        // The engine's display detector, made while the backend's event
+        // connection cannot be had.
+        class X11WatchTest : public X11Test
+        {
+        protected:
+            void TearDown() override
+            {
+                if (detector != nullptr)
+                    detector->removeListener(recorder);
+                detector.reset();
+                for (xcb_connection_t* connection : fillers)
+                    xcb_disconnect(connection);
+                X11Test::TearDown();
+            }
+
+            void watch()
+            {
+                detector.reset(DisplayChangeDetector::Create());
+                detector->addListener(recorder, false);
+            }
+
+            // Takes every client slot the server has left.
+            void fillServer()
+            {
+                for (int i = 0; i < 2048; ++i)
+                {
+                    xcb_connection_t* connection = xcb_connect(server->getDisplayName().c_str(), nullptr);
+                    if (xcb_connection_has_error(connection) != 0)
+                    {
+                        xcb_disconnect(connection);
+                        return;
+                    }
+                    fillers.push_back(connection);
+                }
+                FAIL() << "the server took 2048 more clients";
+            }
+
+            void emptyServer()
+            {
+                for (xcb_connection_t* connection : fillers)
+                    xcb_disconnect(connection);
+                fillers.clear();
+            }
+
+            // A mode change there and back is seen by the detector each time.
+            void expectModeChangesSeen()
+            {
+                for (const char* mode : {"1280x720", "1920x1080"})
+                {
+                    ASSERT_TRUE(server->xrandr(std::string("--output DUMMY0 --mode ") + mode));
+                    auto* timer = dynamic_cast<OverrideableTimer*>(detector.get());
+                    ASSERT_TRUE(pumpUntil([&] { return time.isRunning(*timer); }, 15000))
+                        << "the change to " << mode << " was not seen";
+                    pumpFor(300);
+                    time.advance(250.0);
+                    EXPECT_EQ(recorder.events, std::vector<std::string>{"changed 0"});
+                    recorder.events.clear();
+                }
+            }
+
+            ManualTime time;
+            std::unique_ptr<DisplayChangeDetector> detector;
+            Recorder recorder;
+            std::vector<xcb_connection_t*> fillers;
+        };
+
+        TEST_F(X11WatchTest, AServerWithoutRoomForTheWatcherStillAnswersAndIsWatchedOnceItHasRoom)
+        {
+            // The log hook is set before the event thread starts: it is read unlocked.
+            LogRecorder log;
+            const xcb_window_t window = windows->create(10, 10, 30, 30, {"", "", "vx", "VX", 0});
+            std::shared_ptr<cg::Backend> backend = connectX11(*server);
+            ASSERT_NE(backend, nullptr);
+            cg::setBackend(backend);
+            ASSERT_NO_FATAL_FAILURE(fillServer());
+            watch();
+            const std::string refused = "cannot connect to X display " + server->getDisplayName();
+            ASSERT_TRUE(pumpUntil([&] { return log.contains(refused) || log.contains("has gone"); }, 10000))
+                << log.dump();
+
+            uint32_t count = 0;
+            backend->getOnlineDisplayList(0, nullptr, &count);
+            EXPECT_EQ(count, 1u);
+            bool listed = false;
+            for (const cg::Dictionary& entry :
+                 backend->windowListCopyWindowInfo(cg::kCGWindowListOptionOnScreenOnly, 0))
+                listed = listed || entry.getNumber("kCGWindowNumber") == std::optional<long long>(window);
+            EXPECT_TRUE(listed);
+            EXPECT_FALSE(log.contains("has gone")) << log.dump();
+
+            emptyServer();
+            expectModeChangesSeen();
+            EXPECT_TRUE(log.contains("watching X display " + server->getDisplayName() + " for changes again"))
+                << log.dump();
+            EXPECT_FALSE(log.contains("has gone")) << log.dump();
+        }
+
+        // Puts $DISPLAY back as it was.
+        struct KeepDisplayVariable
+        {
+            const bool was = std::getenv("DISPLAY") != nullptr;
+            const std::string value = was ? std::getenv("DISPLAY") : "";
+            ~KeepDisplayVariable()
+            {
+                if (was)
+                    setenv("DISPLAY", value.c_str(), 1);
+                else
+                    unsetenv("DISPLAY");
+            }
+        };
+
+        TEST_F(X11WatchTest, AHostThatUnsetsDisplayAfterOpeningIsWatchedOnTheDisplayOpened)
+        {
+            const KeepDisplayVariable keep;
+            setenv("DISPLAY", server->getDisplayName().c_str(), 1);
+            std::string whyNot;
+            std::shared_ptr<cg::Backend> backend = cg::createX11Backend(nullptr, cg::X11Options(), &whyNot);
+            unsetenv("DISPLAY");
+            ASSERT_NE(backend, nullptr) << whyNot;
+            cg::setBackend(backend);
+            watch();
+            expectModeChangesSeen();
         }
 
         size_t threadCount()

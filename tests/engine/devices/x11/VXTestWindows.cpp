@@ -52,13 +52,21 @@ namespace vx::test
         xcb_create_pixmap(connection, screen->root_depth, tile, screen->root, uint16_t(width), uint16_t(height));
         const xcb_gcontext_t gc = xcb_generate_id(connection);
         xcb_create_gc(connection, gc, tile, 0, nullptr);
-        std::vector<uint32_t> row(static_cast<size_t>(width));
+        // 32-bit pixels, or at depth 16 red, green and blue in 5, 6 and 5
+        // bits; rows padded to 32 bits.
+        const size_t bytesPerPixel = screen->root_depth == 16 ? 2 : 4;
+        std::vector<uint8_t> row((size_t(width) * bytesPerPixel + 3) / 4 * 4);
         for (int line = 0; line < height; ++line)
         {
             for (int column = 0; column < width; ++column)
-                row[size_t(column)] = patternPixel(column, line);
+            {
+                uint32_t p = patternPixel(column, line);
+                if (bytesPerPixel == 2)
+                    p = ((p >> 19) & 0x1F) << 11 | ((p >> 10) & 0x3F) << 5 | ((p >> 3) & 0x1F);
+                std::memcpy(row.data() + size_t(column) * bytesPerPixel, &p, bytesPerPixel);
+            }
             xcb_put_image(connection, XCB_IMAGE_FORMAT_Z_PIXMAP, tile, gc, uint16_t(width), 1, 0, int16_t(line), 0,
-                          screen->root_depth, uint32_t(row.size() * 4), reinterpret_cast<const uint8_t*>(row.data()));
+                          screen->root_depth, uint32_t(row.size()), row.data());
         }
         xcb_free_gc(connection, gc);
 
@@ -108,6 +116,28 @@ namespace vx::test
         sync();
     }
 
+    uint32_t TestWindows::getIdBase() const
+    {
+        return connection != nullptr ? xcb_get_setup(connection)->resource_id_base : 0;
+    }
+
+    void TestWindows::unmap(xcb_window_t window)
+    {
+        xcb_unmap_window(connection, window);
+        sync();
+    }
+
+    bool TestWindows::exists(xcb_window_t window)
+    {
+        xcb_generic_error_t* error = nullptr;
+        xcb_get_window_attributes_reply_t* reply =
+            xcb_get_window_attributes_reply(connection, xcb_get_window_attributes(connection, window), &error);
+        std::free(error);
+        const bool found = reply != nullptr;
+        std::free(reply);
+        return found;
+    }
+
     void TestWindows::sync()
     {
         std::free(xcb_get_input_focus_reply(connection, xcb_get_input_focus(connection), nullptr));
@@ -135,6 +165,34 @@ namespace vx::test
             poll(&wait, 1, 20);
         }
         return {-1, -1};
+    }
+
+    std::vector<xcb_window_t> TestWindows::pressesUntil(xcb_window_t last, int timeoutMs)
+    {
+        std::vector<xcb_window_t> pressed;
+        const auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(timeoutMs);
+        pollfd wait{xcb_get_file_descriptor(connection), POLLIN, 0};
+        while (std::chrono::steady_clock::now() < deadline)
+        {
+            while (xcb_generic_event_t* event = xcb_poll_for_event(connection))
+            {
+                bool done = false;
+                if ((event->response_type & 0x7F) == XCB_BUTTON_PRESS)
+                {
+                    const auto* press = reinterpret_cast<xcb_button_press_event_t*>(event);
+                    if (press->detail == 1)
+                    {
+                        pressed.push_back(press->event);
+                        done = press->event == last;
+                    }
+                }
+                std::free(event);
+                if (done)
+                    return pressed;
+            }
+            poll(&wait, 1, 20);
+        }
+        return pressed;
     }
 
 }

@@ -3,6 +3,7 @@
 #include <cstdint>
 #include <string>
 #include <utility>
+#include <vector>
 
 #include <xcb/xcb.h>
 
@@ -13,8 +14,9 @@ namespace vx::test
 
     // Windows a test makes on its own connection (an application's):
     // top-level, mapped, painted by the server with a tiled background
-    // (patternPixel over width x height), so their content is right
-    // whenever the server needs it. They go with the object.
+    // (patternPixel over width x height, at the screen's depth: 24, or 16 in
+    // RGB 5-6-5), so their content is right whenever the server needs it.
+    // They go with the object.
     class TestWindows
     {
     public:
@@ -22,6 +24,9 @@ namespace vx::test
         ~TestWindows();
 
         bool isConnected() const { return connection != nullptr; }
+        // The base of the ids this connection makes: the server hands a freed
+        // base to a later client.
+        uint32_t getIdBase() const;
 
         struct Properties
         {
@@ -35,11 +40,17 @@ namespace vx::test
         xcb_window_t create(int x, int y, int width, int height, const Properties& properties);
         void resize(xcb_window_t window, int width, int height);
         void destroy(xcb_window_t window);
+        void unmap(xcb_window_t window);
+        // Whether a window of any client has this id now.
+        bool exists(xcb_window_t window);
         // Waits for the server to have done everything asked so far.
         void sync();
         // Waits up to timeoutMs for a press of button 1 on the window;
         // answers where, in window coordinates (-1, -1 when none came).
         std::pair<int, int> waitForButtonPress(xcb_window_t window, int timeoutMs);
+        // The windows pressed with button 1, in order, up to the first press
+        // on last (included); waits up to timeoutMs for it.
+        std::vector<xcb_window_t> pressesUntil(xcb_window_t last, int timeoutMs);
 
     private:
         xcb_connection_t* connection = nullptr;

@@ -19,7 +19,8 @@ namespace vx::test
 {
     namespace
     {
-        // One output at 1920x1080 on a screen that can grow to 3840x2160.
+        // One output at 1920x1080 on a screen that can grow to 3840x2160, at
+        // depth 24 unless said otherwise.
         const char* configuration = R"(Section "ServerFlags"
   Option "AutoAddDevices" "false"
   Option "AutoAddGPU" "false"
@@ -39,9 +40,9 @@ Section "Screen"
   Identifier "screen"
   Device "dummy"
   Monitor "monitor"
-  DefaultDepth 24
+  DefaultDepth @
   SubSection "Display"
-    Depth 24
+    Depth @
     Modes "1920x1080" "1280x720"
     Virtual 3840 2160
   EndSubSection
@@ -70,9 +71,13 @@ EndSection
         }
     }
 
-    XorgServer::XorgServer()
+    XorgServer::XorgServer() : XorgServer(Options())
     {
-        start();
+    }
+
+    XorgServer::XorgServer(const Options& options)
+    {
+        start(options);
     }
 
     XorgServer::~XorgServer()
@@ -85,7 +90,7 @@ EndSection
         }
     }
 
-    void XorgServer::start()
+    void XorgServer::start(const Options& options)
     {
         const std::string xorg = findXorg();
         if (xorg.empty() || access("/usr/lib/xorg/modules/drivers/dummy_drv.so", R_OK) != 0)
@@ -106,7 +111,10 @@ EndSection
         }
         folder = pattern;
         std::filesystem::create_directory(folder + "/conf.d");
-        std::ofstream(folder + "/xorg.conf") << configuration;
+        std::string text = configuration;
+        for (size_t at = text.find('@'); at != std::string::npos; at = text.find('@'))
+            text.replace(at, 1, std::to_string(options.depth));
+        std::ofstream(folder + "/xorg.conf") << text;
 
         int ready[2];
         if (pipe2(ready, O_CLOEXEC) != 0)
@@ -118,6 +126,14 @@ EndSection
         // Everything the child needs is made before the fork: it may not allocate.
         const std::string readyFd = std::to_string(ready[1]);
         const std::string config = folder + "/xorg.conf", configDir = folder + "/conf.d";
+        std::vector<std::string> words = {xorg,         "-displayfd", readyFd,       "-config",   config,
+                                          "-configdir", configDir,    "-logfile",    logFile,     "-noreset",
+                                          "-nolisten",  "tcp",        "-novtswitch", "-sharevts", "-quiet"};
+        words.insert(words.end(), options.arguments.begin(), options.arguments.end());
+        std::vector<char*> argv;
+        for (std::string& word : words)
+            argv.push_back(word.data());
+        argv.push_back(nullptr);
         const pid_t parent = getpid();
         const pid_t child = fork();
         if (child == 0)
@@ -131,9 +147,7 @@ EndSection
             dup2(quiet, 1);
             dup2(quiet, 2);
             fcntl(ready[1], F_SETFD, 0);
-            execl(xorg.c_str(), xorg.c_str(), "-displayfd", readyFd.c_str(), "-config", config.c_str(), "-configdir",
-                  configDir.c_str(), "-logfile", logFile.c_str(), "-noreset", "-nolisten", "tcp", "-novtswitch",
-                  "-sharevts", "-quiet", static_cast<char*>(nullptr));
+            execv(xorg.c_str(), argv.data());
             _exit(127);
         }
         close(ready[1]);

@@ -1,6 +1,8 @@
 #pragma once
 
 #include <string>
+#include <vector>
+
 #include <sys/types.h>
 
 namespace vx::test
@@ -13,7 +15,15 @@ namespace vx::test
     class XorgServer
     {
     public:
+        struct Options
+        {
+            int depth = 24;
+            // More command-line arguments ("-extension", "XTEST").
+            std::vector<std::string> arguments;
+        };
+
         XorgServer();
+        explicit XorgServer(const Options& options);
         // Stops it.
         ~XorgServer();
         XorgServer(const XorgServer&) = delete;
@@ -30,7 +40,7 @@ namespace vx::test
         void stop();
 
     private:
-        void start();
+        void start(const Options& options);
 
         pid_t pid = -1;
         std::string folder;
