@@ -47,6 +47,8 @@ namespace vx
         bool initDevice() override;
         void deInitDevice() override;
         void startDevice() override;
+        // Stops the streams without holding the device lock: the driver's
+        // StopStreams waits for a format callback that may be waiting for it.
         void stopDevice() override;
         void updateTexture() override;
         uint16_t getTextureWidth() const override;
@@ -54,7 +56,8 @@ namespace vx
         // Under the device lock, then the frame lock.
         FrameLayout getFrameLayout() override;
 
-        // Closes and reopens the card under the device lock.
+        // Stops the streams, then closes and reopens the card under the
+        // device lock.
         void reinit();
         // Apply the choices to the card (refilling their entries); false
         // (logged) when the card has none or refuses.

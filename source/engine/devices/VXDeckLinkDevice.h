@@ -123,8 +123,9 @@ namespace vx
         // Selects the mode of that id, or the first. False while the output is
         // enabled: the mode takes effect at the next enableVideoOutput.
         bool setOutputMode(uint32_t displayMode);
-        // A running input restarts in the new format.
-        void setPixelFormat(PixelFormat format);
+        // An enabled input restarts in the new format, unless told not to
+        // (its streams are stopping); it takes the format when next enabled.
+        void setPixelFormat(PixelFormat format, bool restartEnabledInput = true);
 
         bool enableVideoInput();
         bool disableVideoInput();

@@ -32,8 +32,10 @@ namespace vx
     // reopens the card.
     //
     // begin, end and release run on the render thread (release also from the
-    // message thread, handing GL objects to the GPU-object manager); the
-    // card's completion callback only sets a flag.
+    // message thread, handing GL objects to the GPU-object manager). The
+    // card's completion callback only sets a flag of its own: each opening
+    // gets a new, reference-counted callback, so a completion the driver
+    // delivers after a close or after the device went changes nothing.
     class OutputDeviceDeckLink : public ParamListener, public Broadcaster<OutputDeviceDeckLinkListener>
     {
     public:

@@ -518,8 +518,10 @@ namespace vx::avcapture
                 request.count = bufferCount;
                 request.type = V4L2_BUF_TYPE_VIDEO_CAPTURE;
                 request.memory = V4L2_MEMORY_MMAP;
-                if (input->node->control(VIDIOC_REQBUFS, &request) < 0 || request.count == 0)
+                if (input->node->control(VIDIOC_REQBUFS, &request) < 0)
                     return fail(error, info.card + " gave no streaming buffers: " + std::strerror(errno));
+                if (request.count == 0) // granted none, which is no error of a call
+                    return fail(error, info.card + " gave no streaming buffers");
                 for (uint32_t index = 0; index < request.count; ++index)
                 {
                     v4l2_buffer buffer = describeBuffer(index);

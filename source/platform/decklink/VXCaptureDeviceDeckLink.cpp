@@ -136,7 +136,8 @@ namespace vx
             return S_OK;
         }
 
-        // Under the device lock, with an owner.
+        // Under the device lock, with an owner. A device that is stopping
+        // keeps the format for its next start and restarts nothing.
         void setFormat(DeckLinkDevice::PixelFormat pixelFormat)
         {
             const bool yuv = pixelFormat == DeckLinkDevice::PixelFormatYUV;
@@ -146,7 +147,7 @@ namespace vx
                 owner->swizzleMode = yuv ? 0 : 1;
                 owner->textureFormat = yuv ? yuvTextureFormat : Texture::RGBA8;
             }
-            card.setPixelFormat(pixelFormat);
+            card.setPixelFormat(pixelFormat, owner->started);
         }
 
         // The device goes: later calls find no owner. Then waits for calls
@@ -310,6 +311,11 @@ namespace vx
             callbacks->output.buffer = nullptr;
             callbacks->output.width = callbacks->output.height = callbacks->output.rowBytes = 0;
             callbacks->output.newFrame = false;
+            // The card forgets a detected format when released and opens in
+            // YUV again: so does the device, until the card detects anew.
+            needsYUVToRGBA = true;
+            swizzleMode = 0;
+            textureFormat = yuvTextureFormat;
         }
         card.release();
     }
@@ -331,20 +337,35 @@ namespace vx
 
     void CaptureDeviceDeckLink::stopDevice()
     {
-        ScopedLock hold(callbacks->deviceLock);
+        // StopStreams waits for the driver's callback thread, where a format
+        // change may wait for the device lock: it is called without the lock,
+        // on a reference of its own (a close elsewhere may let go of the card
+        // meanwhile). Once started is false a format change restarts nothing.
         DeckLinkDevice& card = callbacks->card;
-        if (IDeckLinkInput* input = card.getInputHandle())
+        IDeckLinkInput* input = nullptr;
         {
-            input->StopStreams();
-            card.disableVideoInput();
+            ScopedLock hold(callbacks->deviceLock);
+            started = false;
+            input = card.getInputHandle();
+            if (input == nullptr)
+                return;
+            input->AddRef();
         }
-        started = false;
+        input->StopStreams();
+        {
+            ScopedLock hold(callbacks->deviceLock);
+            if (card.getInputHandle() == input)
+                card.disableVideoInput();
+        }
+        input->Release();
     }
 
     void CaptureDeviceDeckLink::reinit()
     {
-        ScopedLock hold(callbacks->deviceLock);
+        // The streams stop outside the device lock (see stopDevice); the
+        // close and the reopening run under it.
         stopDevice();
+        ScopedLock hold(callbacks->deviceLock);
         deInitDevice();
         initDevice();
         startDevice();

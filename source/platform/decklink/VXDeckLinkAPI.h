@@ -179,9 +179,11 @@ public:
     virtual HRESULT ScheduledPlaybackHasStopped() = 0;
 };
 
-// A driver holds a reference on the input and preview callbacks it is given
-// until they are replaced, and on each one while it calls it; a call begun
-// before a callback was cleared may still run after.
+// A driver holds a reference on the input, preview and output completion
+// callbacks it is given until they are replaced, and on each one while it
+// calls it; a call begun before a callback was cleared may still run after.
+// StopStreams returns once the driver's callback thread finished the call it
+// was in, so it must not be called holding a lock such a callback takes.
 class IDeckLinkInput : public IUnknown
 {
 public:

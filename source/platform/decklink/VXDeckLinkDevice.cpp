@@ -505,12 +505,12 @@ namespace vx
         return ! outputEnabled;
     }
 
-    void DeckLinkDevice::setPixelFormat(PixelFormat format)
+    void DeckLinkDevice::setPixelFormat(PixelFormat format, bool restartEnabledInput)
     {
         if (format == pixelFormat)
             return;
         pixelFormat = format;
-        if (inputEnabled && input != nullptr)
+        if (restartEnabledInput && inputEnabled && input != nullptr)
             restartInput();
     }
 

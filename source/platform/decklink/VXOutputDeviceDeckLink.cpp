@@ -66,7 +66,48 @@ namespace vx
         }
     }
 
-    class OutputDeviceDeckLink::Pimpl : public IDeckLinkVideoOutputCallback
+    namespace
+    {
+        // The card's completion callback for one opening of the output.
+        // Counted: the output holds one reference while open, the driver one
+        // while it is set and one on each call, so a completion the driver
+        // delivers after the output closed, or went, lands here and marks a
+        // flag nobody reads any more. It touches nothing of the output, so
+        // nothing has to wait for a call still in it.
+        class Completion : public IDeckLinkVideoOutputCallback
+        {
+        public:
+            HRESULT QueryInterface(REFIID, void** object) override
+            {
+                *object = nullptr;
+                return E_NOINTERFACE;
+            }
+            ULONG AddRef() override { return ++references; }
+            ULONG Release() override
+            {
+                const ULONG left = --references;
+                if (left == 0)
+                    delete this;
+                return left;
+            }
+
+            HRESULT ScheduledFrameCompleted(IDeckLinkVideoFrame*, BMDOutputFrameCompletionResult) override
+            {
+                frameCompleted = true;
+                return S_OK;
+            }
+            HRESULT ScheduledPlaybackHasStopped() override { return S_OK; }
+
+            // Set by the card's thread, read and cleared under the output's lock.
+            std::atomic<bool> frameCompleted{false};
+
+        private:
+            ~Completion() override = default;
+            std::atomic<ULONG> references{1};
+        };
+    }
+
+    class OutputDeviceDeckLink::Pimpl
     {
     public:
         explicit Pimpl(const std::string& deviceName)
@@ -86,21 +127,16 @@ namespace vx
             params->setViewForParam(overscan, overscanView, false);
         }
 
-        // Owned by the device: no reference counting, no other interfaces.
-        HRESULT QueryInterface(REFIID, void** object) override
-        {
-            *object = nullptr;
-            return E_NOINTERFACE;
-        }
-        ULONG AddRef() override { return 1; }
-        ULONG Release() override { return 1; }
+        // Whether the card completed a frame since the last picture.
+        bool isFrameCompleted() const { return completion != nullptr && completion->frameCompleted; }
 
-        HRESULT ScheduledFrameCompleted(IDeckLinkVideoFrame*, BMDOutputFrameCompletionResult) override
+        // Lets go of the opening's callback; the driver may hold it longer.
+        void dropCompletion()
         {
-            frameCompleted = true;
-            return S_OK;
+            if (completion != nullptr)
+                completion->Release();
+            completion = nullptr;
         }
-        HRESULT ScheduledPlaybackHasStopped() override { return S_OK; }
 
         void createFrame()
         {
@@ -200,7 +236,7 @@ namespace vx
         int64_t frameDuration = 0;
         int64_t timeScale = 0;
         std::deque<IDeckLinkMutableVideoFrame*> freeFrames;
-        std::atomic<bool> frameCompleted{false};
+        Completion* completion = nullptr; // the open card's callback (one reference)
         int frameCounter = 0;
         RenderTarget* renderTarget = nullptr;
         uint64_t targetGeneration = 0; // the pool's generation when retained
@@ -298,7 +334,9 @@ namespace vx
         p.frameCounter = 0;
 
         IDeckLinkOutput* output = card.getOutputHandle();
-        output->SetScheduledFrameCompletionCallback(pimpl.get());
+        p.dropCompletion();
+        p.completion = new Completion();
+        output->SetScheduledFrameCompletionCallback(p.completion);
 
         const long modeWidth = mode->GetWidth();
         const long modeHeight = mode->GetHeight();
@@ -331,7 +369,7 @@ namespace vx
             if (! p.schedule(preroll))
                 break;
         output->StartScheduledPlayback(0, p.timeScale, 1.0);
-        p.frameCompleted = false;
+        p.completion->frameCompleted = false;
         return true;
     }
 
@@ -351,6 +389,7 @@ namespace vx
         if (IDeckLinkOutput* output = p.card.getOutputHandle())
             output->SetScheduledFrameCompletionCallback(nullptr);
         p.card.release();
+        p.dropCompletion();
         for (IDeckLinkMutableVideoFrame* frame : p.freeFrames)
             frame->Release();
         p.freeFrames.clear();
@@ -388,7 +427,7 @@ namespace vx
                 return false;
             }
         }
-        if (! p.frameCompleted)
+        if (! p.isFrameCompleted())
             return false;
         return p.renderTarget->bind();
     }
@@ -433,7 +472,8 @@ namespace vx
         }
         p.uploadFrame();
         RenderTarget::unbind();
-        p.frameCompleted = false;
+        if (p.completion != nullptr)
+            p.completion->frameCompleted = false;
     }
 
     std::shared_ptr<ParamContainer> OutputDeviceDeckLink::getParams() const

@@ -235,6 +235,12 @@ namespace vx::test
             std::vector<uint8_t> corrupt = solidJPEG(320, 240, 0, 0, 0);
             corrupt.resize(40);
             ASSERT_TRUE(fake->produce("/dev/video0", 0, corrupt));
+            // Taken alone before a good frame follows: were both waiting at
+            // once, the corrupt one would be dropped as late, undecoded.
+            const auto warned = Clock::now() + std::chrono::seconds(30);
+            while (log.count(logWarning) == 0 && Clock::now() < warned)
+                std::this_thread::sleep_for(std::chrono::milliseconds(2));
+            ASSERT_TRUE(log.contains("such frames are skipped")) << log.dump();
             // 4:2:0 (planar, packed by the engine's copy), then 4:4:4 (packed by the decoder).
             for (int quality : {90, 95})
             {
@@ -292,6 +298,28 @@ namespace vx::test
             EXPECT_TRUE(list().empty());
             device->deInitDevice(); // returns: the session reports stopped
             EXPECT_EQ(fake->getMappedBuffers(), 0);
+        }
+
+        // A driver that grants no buffers (out of memory) fails no call:
+        // the line says so with no error number left from an earlier call.
+        TEST_F(CaptureBackendV4L2Test, ADeviceGrantingNoBuffersIsReportedAndNothingStreams)
+        {
+            FakeV4L2::NodeSpec spec = camera();
+            spec.maxBuffers = 0;
+            fake->addNode(spec);
+            LogRecorder log;
+            CaptureDeviceInfo info;
+            info.uniqueId = cameraId;
+            device = std::make_unique<AVFCaptureDevice>(info);
+            ASSERT_TRUE(device->initDevice());
+            const auto end = Clock::now() + std::chrono::seconds(30);
+            while (! log.contains("streaming buffers") && Clock::now() < end)
+                std::this_thread::sleep_for(std::chrono::milliseconds(2));
+            const std::vector<LogRecorder::Line> lines = log.lines();
+            ASSERT_EQ(lines.size(), 1u) << log.dump();
+            EXPECT_EQ(lines[0].type, int(logError));
+            EXPECT_EQ(lines[0].message, "Camera: Fake Camera gave no streaming buffers");
+            EXPECT_FALSE(fake->getState("/dev/video0").streaming);
         }
 
         TEST_F(CaptureBackendV4L2Test, AFormatTheDeviceRefusesIsReportedAndNothingStreams)

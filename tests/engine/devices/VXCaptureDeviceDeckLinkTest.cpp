@@ -166,6 +166,26 @@ namespace vx::test
             device.stopDevice();
         }
 
+        // Released, the card forgets the detected RGB and opens in YUV: the
+        // device's flags follow it, as its texture width does.
+        TEST_F(CaptureDeviceDeckLinkTest, AReopenedCardStartsInYUVAgain)
+        {
+            CaptureDeviceDeckLink device(cardInfo("M 1"));
+            ASSERT_TRUE(device.initDevice());
+            device.startDevice();
+            ASSERT_TRUE(sim->changeFormat(0, bmdVideoInputColorspaceChanged, bmdModeHD1080p30,
+                                          bmdDetectedVideoInputRGB444));
+            ASSERT_FALSE(device.needsYUVToRGBAConversion());
+            device.stopDevice();
+            device.deInitDevice();
+            ASSERT_TRUE(device.initDevice());
+            EXPECT_FALSE(device.requiresOpaqueForce());
+            EXPECT_EQ(device.getTextureWidth(), 960);
+            EXPECT_TRUE(device.needsYUVToRGBAConversion());
+            EXPECT_EQ(device.getSwizzleMode(), 0);
+            EXPECT_TRUE(device.getTextureFormat() == CaptureDevice::packedYUVTextureFormat);
+        }
+
         // Counts the changes of a parameter, on the thread that makes them.
         class ChangeCounter : public ParamListener
         {
@@ -235,6 +255,61 @@ namespace vx::test
                     driver.join();
             }
         }
+
+        struct StopWhileInCallback
+        {
+            const char* name;
+            void (*stop)(CaptureDeviceDeckLink&);
+            std::vector<std::string> calls; // stream calls from the stop on
+            bool rgb;                       // the format the device is in after
+        };
+
+        class CaptureDeviceDeckLinkStopTest : public CaptureDeviceDeckLinkTest,
+                                              public ::testing::WithParamInterface<StopWhileInCallback>
+        {
+        };
+
+        // The driver is in a colour-space callback, which takes the device
+        // lock, when the device stops: StopStreams waits for that callback
+        // (and lets it go), so the device must not hold its lock across it.
+        // The callback then keeps the format for the next start and
+        // restarts nothing of the stopping input; a reopened card starts in
+        // YUV again, and the device with it.
+        TEST_P(CaptureDeviceDeckLinkStopTest, StopsWhileTheDriverIsInAFormatCallback)
+        {
+            CaptureDeviceDeckLink device(cardInfo("M 1"));
+            ASSERT_TRUE(device.initDevice());
+            device.startDevice();
+            sim->holdCalls();
+            std::atomic<bool> delivered{false};
+            {
+                DriverCallThread driver(*sim, [&] {
+                    delivered = sim->changeFormat(0, bmdVideoInputColorspaceChanged, bmdModeHD1080p30,
+                                                  bmdDetectedVideoInputRGB444);
+                });
+                ASSERT_TRUE(sim->waitForHeldCall(30000));
+                sim->clearCallLog();
+                runOrAbort(GetParam().name, 30, [&] { GetParam().stop(device); });
+            }
+            EXPECT_TRUE(delivered.load());
+            EXPECT_EQ(filterCalls(sim->getCallLog(), {"StopStreams", "StartStreams", "DisableVideoInput",
+                                                      "EnableVideoInput"}),
+                      GetParam().calls);
+            EXPECT_EQ(device.requiresOpaqueForce(), GetParam().rgb);
+            EXPECT_EQ(device.needsYUVToRGBAConversion(), ! GetParam().rgb);
+            EXPECT_EQ(device.getSwizzleMode(), GetParam().rgb ? 1 : 0);
+            device.stopDevice();
+        }
+
+        INSTANTIATE_TEST_SUITE_P(
+            Ways, CaptureDeviceDeckLinkStopTest,
+            ::testing::Values(
+                StopWhileInCallback{"stopDevice", [](CaptureDeviceDeckLink& device) { device.stopDevice(); },
+                                    {"StopStreams()", "DisableVideoInput()"}, true},
+                StopWhileInCallback{"reinit", [](CaptureDeviceDeckLink& device) { device.reinit(); },
+                                    {"StopStreams()", "DisableVideoInput()", "DisableVideoInput()",
+                                     "EnableVideoInput(Hp30, 2vuy, 1)", "StartStreams()"}, false}),
+            [](const auto& info) { return std::string(info.param.name); });
 
         TEST_F(CaptureDeviceDeckLinkTest, ChoicesSwitchConnectionAndModeOnTheMessageThread)
         {

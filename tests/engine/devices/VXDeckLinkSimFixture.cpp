@@ -2,6 +2,11 @@
 
 #include <dlfcn.h>
 
+#include <chrono>
+#include <cstdio>
+#include <cstdlib>
+#include <future>
+
 namespace vx::test
 {
     DeckLinkSimControl* deckLinkSimulator()
@@ -54,6 +59,22 @@ namespace vx::test
         return kept;
     }
 
+    void runOrAbort(const char* what, int timeoutSeconds, const std::function<void()>& work)
+    {
+        std::promise<void> finished;
+        std::future<void> done = finished.get_future();
+        std::thread worker([&] {
+            work();
+            finished.set_value();
+        });
+        if (done.wait_for(std::chrono::seconds(timeoutSeconds)) != std::future_status::ready)
+        {
+            std::fprintf(stderr, "%s did not return within %d s: deadlocked; aborting.\n", what, timeoutSeconds);
+            std::fflush(stderr);
+            std::abort();
+        }
+        worker.join();
+    }
 
     void DeckLinkSimTest::SetUp()
     {

@@ -2,7 +2,9 @@
 
 #include <gtest/gtest.h>
 
+#include <functional>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "support/VXScopedTestScheduler.h"
@@ -22,6 +24,34 @@ namespace vx::test
     // The entries of a call log that begin with one of the prefixes, in order.
     std::vector<std::string> filterCalls(const std::vector<std::string>& calls,
                                          const std::vector<std::string>& prefixes);
+
+    // A driver call run on a thread of its own (it may wait at the
+    // simulator's gate); held calls are let go and the thread joined on
+    // every way out of the test.
+    class DriverCallThread
+    {
+    public:
+        DriverCallThread(DeckLinkSimControl& simulator, std::function<void()> call)
+            : sim(simulator), thread(std::move(call))
+        {
+        }
+        ~DriverCallThread()
+        {
+            sim.releaseCalls();
+            thread.join();
+        }
+        DriverCallThread(const DriverCallThread&) = delete;
+        DriverCallThread& operator=(const DriverCallThread&) = delete;
+
+    private:
+        DeckLinkSimControl& sim;
+        std::thread thread;
+    };
+
+    // Runs work on a thread and waits for it up to timeoutSeconds; when it
+    // has not returned by then (a deadlock), says what hung and aborts the
+    // process, since the thread can be neither joined nor left behind.
+    void runOrAbort(const char* what, int timeoutSeconds, const std::function<void()>& work);
 
     // Clears the simulator before and after each case.
     class DeckLinkSimTest : public ::testing::Test

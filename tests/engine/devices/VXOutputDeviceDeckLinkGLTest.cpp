@@ -117,6 +117,25 @@ namespace vx::test
             EXPECT_EQ(device->getNumFreeFrames(), 2) << "frames rotate through the queue";
         }
 
+        // A completion the driver took before a close and delivers after the
+        // card was opened again paces nothing of the new opening.
+        TEST_F(OutputDeviceDeckLinkGLTest, ACompletionFromBeforeAReopenPacesNothing)
+        {
+            open(64, 8);
+            sim->holdCalls();
+            {
+                DriverCallThread driver(*sim, [&] { sim->completeFrames(0, 1); });
+                ASSERT_TRUE(sim->waitForHeldCall(30000));
+                device->release();
+                ASSERT_TRUE(device->initialize());
+            }
+            const bool drawn = device->begin();
+            if (drawn)
+                device->end();
+            EXPECT_FALSE(drawn) << "the card completed nothing since the reopening";
+            drawFrame({{64, Color::black}});
+        }
+
         struct Colour
         {
             const char* name;

@@ -2,6 +2,9 @@
 
 #include <gtest/gtest.h>
 
+#include <atomic>
+#include <thread>
+
 #include "VXDeckLinkSimFixture.h"
 #include "core/parameters/VXParamChoice.h"
 #include "core/parameters/VXParamContainer.h"
@@ -181,6 +184,54 @@ namespace vx::test
                 << log.dump();
             EXPECT_EQ(OutputDeviceDeckLink::getDeviceState("Out 1"), 0) << "probing leaves the card free";
             EXPECT_EQ(sim->getCardReferences(0), 0);
+        }
+
+        // The driver took the completion callback (holding it) and calls it
+        // only after the output went: the call lands on the callback, which
+        // outlives the output, and the driver's reference is the last.
+        TEST_F(OutputDeviceDeckLinkTest, ACompletionTheDriverHoldsOutlivesTheDevice)
+        {
+            auto device = std::make_unique<OutputDeviceDeckLink>("Out 1");
+            ASSERT_TRUE(device->initialize());
+            sim->holdCalls();
+            std::atomic<int> completed{-1};
+            {
+                DriverCallThread driver(*sim, [&] { completed = sim->completeFrames(0, 1); });
+                ASSERT_TRUE(sim->waitForHeldCall(30000));
+                device.reset();
+                EXPECT_EQ(sim->getCardReferences(0), 0);
+            }
+            EXPECT_EQ(completed.load(), 1);
+            EXPECT_EQ(sim->getLiveFrames(), 0);
+        }
+
+        // Closed and reopened again and again while the card's thread
+        // completes frames as fast as it can.
+        TEST_F(OutputDeviceDeckLinkTest, ClosedWhileTheCardCompletesFrames)
+        {
+            sim->setQuiet(true);
+            for (int round = 0; round < 100; ++round)
+            {
+                auto device = std::make_unique<OutputDeviceDeckLink>("Out 1");
+                ASSERT_TRUE(device->initialize());
+                std::atomic<bool> stop{false};
+                std::atomic<int> completed{0};
+                std::thread driver([&] {
+                    while (! stop)
+                        completed += sim->completeFrames(0, 1);
+                });
+                while (completed.load() < 1 + round % 3)
+                    std::this_thread::yield();
+                if (round % 2 == 1)
+                {
+                    device->release();
+                    ASSERT_TRUE(device->initialize());
+                }
+                device.reset();
+                stop = true;
+                driver.join();
+                ASSERT_EQ(sim->getLiveFrames(), 0) << "round " << round;
+            }
         }
 
         TEST_F(OutputDeviceDeckLinkTest, GatheringWithoutAnOutputThreadGathersNothing)

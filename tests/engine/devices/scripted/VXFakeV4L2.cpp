@@ -337,6 +337,7 @@ namespace vx::test
                 return failWith(EINVAL);
             if (node.streaming || node.mapped > 0)
                 return failWith(EBUSY);
+            request.count = std::min(request.count, node.spec.maxBuffers);
             node.buffers.assign(request.count, std::vector<uint8_t>(node.format.sizeimage));
             node.bytesUsed.assign(request.count, 0);
             node.bad.assign(request.count, false);

@@ -45,6 +45,7 @@ namespace vx::test
             std::vector<std::string> inputs = {"Camera 1"};
             uint32_t rowPadding = 0;     // bytes after each packed row
             std::set<uint32_t> refused;  // S_FMT answers NV12 for these
+            uint32_t maxBuffers = 32;    // REQBUFS grants at most this many
         };
 
         void addNode(const NodeSpec& spec);

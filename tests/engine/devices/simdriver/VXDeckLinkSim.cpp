@@ -3,11 +3,14 @@
 // the callbacks. One lock guards the driver's state; callbacks into the
 // engine run without it, as a real driver's threads would, and may still run
 // after the call that cleared them returned. The driver holds a reference on
-// the input and preview callbacks it is given and on each one it calls.
+// every callback it is given and on each one while it calls it. StopStreams
+// returns only once the driver's thread finished the callback it was in, as
+// a real driver's does.
 
 #include "engine/devices/simdriver/VXDeckLinkSimControl.h"
 
 #include <atomic>
+#include <chrono>
 #include <condition_variable>
 #include <cstring>
 #include <deque>
@@ -367,15 +370,51 @@ namespace vx
             }
 
             // The card's callback in slot for one call, with a reference
-            // held until done() (a driver keeps what it calls alive).
+            // held until done() (a driver keeps what it calls alive). While
+            // calls are held, a taken callback waits here before it is
+            // called.
             template <typename Callback>
             Callback* takeCallback(Card& card, Callback* Card::*slot)
             {
-                std::lock_guard<std::mutex> hold(lock);
-                Callback* callback = card.*slot;
+                Callback* callback = withLock([&] {
+                    Callback* taken = card.*slot;
+                    if (taken != nullptr)
+                        taken->AddRef();
+                    return taken;
+                });
                 if (callback != nullptr)
-                    callback->AddRef();
+                    waitAtGate();
                 return callback;
+            }
+
+            void holdCalls() override
+            {
+                std::lock_guard<std::mutex> hold(gateLock);
+                holding = true;
+            }
+
+            void releaseCalls() override
+            {
+                {
+                    std::lock_guard<std::mutex> hold(gateLock);
+                    holding = false;
+                }
+                gateChanged.notify_all();
+            }
+
+            bool waitForHeldCall(int timeoutMs) override
+            {
+                std::unique_lock<std::mutex> hold(gateLock);
+                return gateChanged.wait_for(hold, std::chrono::milliseconds(timeoutMs), [&] { return waiting > 0; });
+            }
+
+            // StopStreams: held calls go on, and on any other thread it
+            // returns once the driver's thread is done with what it was in.
+            void stopStreams()
+            {
+                releaseCalls();
+                if (std::this_thread::get_id() != driverThread.get_id())
+                    runOnDriverThread([] {});
             }
 
             template <typename Callback>
@@ -398,6 +437,7 @@ namespace vx
 
             void reset() override
             {
+                releaseCalls();
                 std::lock_guard<std::mutex> hold(lock);
                 for (auto& card : cards)
                 {
@@ -546,19 +586,21 @@ namespace vx
                 runOnDriverThread([&] {
                     for (; completed < count; ++completed)
                     {
-                        IDeckLinkVideoFrame* frame = nullptr;
-                        IDeckLinkVideoOutputCallback* callback = nullptr;
-                        withLock([&] {
-                            if (target->scheduled.empty())
-                                return;
-                            frame = target->scheduled.front();
-                            target->scheduled.pop_front();
-                            callback = target->outputCallback;
+                        IDeckLinkVideoFrame* frame = withLock([&] {
+                            IDeckLinkVideoFrame* oldest = nullptr;
+                            if (! target->scheduled.empty())
+                            {
+                                oldest = target->scheduled.front();
+                                target->scheduled.pop_front();
+                            }
+                            return oldest;
                         });
                         if (frame == nullptr)
                             break;
+                        IDeckLinkVideoOutputCallback* callback = takeCallback(*target, &Card::outputCallback);
                         if (callback != nullptr)
                             callback->ScheduledFrameCompleted(frame, bmdOutputFrameCompleted);
+                        done(callback);
                         frame->Release();
                     }
                 });
@@ -633,6 +675,23 @@ namespace vx
             std::vector<std::string> log;
             bool logging = true;
             bool keepBytes = true;
+
+            // Waits while calls are held.
+            void waitAtGate()
+            {
+                std::unique_lock<std::mutex> hold(gateLock);
+                if (! holding)
+                    return;
+                ++waiting;
+                gateChanged.notify_all();
+                gateChanged.wait(hold, [&] { return ! holding; });
+                --waiting;
+            }
+
+            std::mutex gateLock;
+            std::condition_variable gateChanged;
+            bool holding = false;
+            int waiting = 0;
 
             std::mutex jobLock;
             std::condition_variable jobWake;
@@ -778,7 +837,10 @@ namespace vx
 
         HRESULT Input::StopStreams()
         {
-            return simulator().call([&] { return std::string("StopStreams()"); }) ? E_FAIL : S_OK;
+            if (simulator().call([&] { return std::string("StopStreams()"); }))
+                return E_FAIL;
+            simulator().stopStreams();
+            return S_OK;
         }
 
         HRESULT Input::PauseStreams()
@@ -868,7 +930,7 @@ namespace vx
         {
             if (simulator().call([&] { return std::string(std::string("SetScheduledFrameCompletionCallback(") + pointer(callback) + ")"); }))
                 return E_FAIL;
-            simulator().withLock([&] { card.outputCallback = callback; });
+            simulator().setCallback(card, &Card::outputCallback, callback);
             return S_OK;
         }
 

@@ -35,8 +35,9 @@ namespace vx
     class DeckLinkSimControl
     {
     public:
-        // Forgets cards, failures, the call log and scheduled frames. Objects
-        // still held stay valid until the module unloads.
+        // Forgets cards, failures, the call log and scheduled frames, and lets
+        // held calls go. Objects still held stay valid until the module
+        // unloads.
         virtual void reset() = 0;
         // Answers the card's index in iteration order.
         virtual int addCard(const DeckLinkSimCard& card) = 0;
@@ -71,6 +72,14 @@ namespace vx
         virtual std::vector<std::vector<uint8_t>> getScheduledFrames(int card) = 0;
         // Frames shown through DisplayVideoFrameSync, in order.
         virtual int getSyncDisplayedFrames(int card) = 0;
+
+        // From holdCalls, each callback the driver is about to call (with
+        // its reference taken) waits until releaseCalls or an input's
+        // StopStreams. waitForHeldCall answers whether a call waits there
+        // within the time.
+        virtual void holdCalls() = 0;
+        virtual void releaseCalls() = 0;
+        virtual bool waitForHeldCall(int timeoutMs) = 0;
 
         // References the engine holds on the card and its interfaces and modes.
         virtual int getCardReferences(int card) = 0;
