@@ -2,7 +2,7 @@
 #
 # An FFGL effect as a module of its own: <name>.bundle/Contents/MacOS/<name>
 # under the current binary folder (<name> defaults to <target>), linked to
-# Vexkit::ffgl (or the static layers LINK names). plugMain lives in the
+# Vexkit::ffgl (or the static layers LINK names; not the shared engine). plugMain lives in the
 # engine's archive and nothing an effect writes references it, so the link
 # pulls it in. The module carries its own copy of the engine and binds every
 # symbol of it inside itself (hidden visibility, -Bsymbolic, all but plugMain
@@ -19,6 +19,17 @@ function(vexkit_add_ffgl_plugin target)
   if(PLUGIN_LINK)
     set(link ${PLUGIN_LINK})
   endif()
+  # A shared engine holds one plugMain and one plugin information for every
+  # effect linked to it.
+  foreach(linked ${link})
+    if(TARGET ${linked})
+      get_target_property(type ${linked} TYPE)
+      if(type STREQUAL "SHARED_LIBRARY")
+        message(FATAL_ERROR "vexkit_add_ffgl_plugin(${target}): ${linked} is the shared engine; "
+                            "an effect links the static layers (Vexkit::ffgl, Vexkit::<layer>)")
+      endif()
+    endif()
+  endforeach()
   if(NOT PLUGIN_UNPARSED_ARGUMENTS)
     message(FATAL_ERROR "vexkit_add_ffgl_plugin(${target}): no sources")
   endif()
