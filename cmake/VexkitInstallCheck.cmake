@@ -1,10 +1,12 @@
 # Run with -P by the test vx_install (cmake/VexkitInstall.cmake): installs the
-# build BUILD into a fresh prefix under OUT, then
+# build BUILD into a fresh prefix under OUT and moves it (OUT/prefix; the
+# tests vx_install_* use it after this one), then
 # - checks that no installed CMake or pkg-config file names the build or
-#   source tree (SOURCE);
+#   source tree (SOURCE) or the folder it was installed into;
 # - builds the consumer project (SOURCE/tests/install/consumer) once through
-#   find_package(Vexkit) and once with `pkg-config --cflags --libs vexkit`
-#   (compiler CXX, extra compile and link flags FLAGS) and runs each;
+#   find_package(Vexkit), beside targets and variables of its own named as
+#   the engine's dependencies, and once with `pkg-config --cflags --libs
+#   vexkit` (compiler CXX, extra compile and link flags FLAGS) and runs each;
 # - reads the installed Kelvo's and host's dynamic dependencies: DT_NEEDED
 #   must name only what the plugin's module flags need, and ldd no media
 #   library;
@@ -12,22 +14,18 @@
 #   library path and the loader reporting every file it maps: frames are
 #   written and no media library is loaded.
 
-function(run what)
-  execute_process(COMMAND ${ARGN} RESULT_VARIABLE result OUTPUT_VARIABLE out ERROR_VARIABLE err)
-  if(NOT result STREQUAL "0")
-    message(FATAL_ERROR "${what} failed (${result}):\n${out}\n${err}")
-  endif()
-  set(output "${out}${err}" PARENT_SCOPE)
-endfunction()
+include(${CMAKE_CURRENT_LIST_DIR}/VexkitInstallRun.cmake)
 
 set(prefix ${OUT}/prefix)
+set(installedPrefix ${OUT}/installed)
 file(REMOVE_RECURSE ${OUT})
-run("cmake --install" ${CMAKE_COMMAND} --install ${BUILD} --prefix ${prefix})
+run("cmake --install" ${CMAKE_COMMAND} --install ${BUILD} --prefix ${installedPrefix})
+file(RENAME ${installedPrefix} ${prefix})
 
 file(GLOB_RECURSE descriptions ${prefix}/*.cmake ${prefix}/*.pc)
 foreach(installed ${descriptions})
   file(READ ${installed} text)
-  foreach(tree ${BUILD} ${SOURCE})
+  foreach(tree ${BUILD} ${SOURCE} ${installedPrefix})
     string(FIND "${text}" "${tree}" at)
     if(NOT at EQUAL -1)
       message(FATAL_ERROR "${installed} names ${tree}")

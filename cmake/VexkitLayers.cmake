@@ -24,6 +24,20 @@
 
 include(GNUInstallDirs)
 
+# The name the installed package gives an outside dependency of a layer:
+# PkgConfig::<prefix> and <Package>::<target> (but Threads::Threads) become
+# Vexkit::outside_<prefix or Package>, which VexkitConfig.cmake makes from its
+# own look-ups (cmake/VexkitInstall.cmake), so the package neither takes over
+# a consumer's targets of the same name nor sets its variables.
+function(vx_outside_dependency_name dependency out)
+  if(dependency MATCHES "^PkgConfig::(.+)$" OR
+     (dependency MATCHES "^([^:]+)::" AND NOT dependency STREQUAL "Threads::Threads"))
+    set(${out} Vexkit::outside_${CMAKE_MATCH_1} PARENT_SCOPE)
+  else()
+    set(${out} ${dependency} PARENT_SCOPE)
+  endif()
+endfunction()
+
 set(VX_LAYER_MANIFEST ${CMAKE_BINARY_DIR}/layers.cmake)
 file(WRITE ${VX_LAYER_MANIFEST} "# Written by cmake/VexkitLayers.cmake.\n")
 set_property(GLOBAL PROPERTY VX_LAYERS "")
@@ -64,9 +78,11 @@ function(vx_add_layer name)
   foreach(used ${LAYER_USES})
     target_link_libraries(vx_${name} ${scope} vx_${used})
   endforeach()
-  if(LAYER_LINK)
-    target_link_libraries(vx_${name} ${scope} ${LAYER_LINK})
-  endif()
+  foreach(dependency ${LAYER_LINK})
+    vx_outside_dependency_name(${dependency} installed)
+    target_link_libraries(vx_${name} ${scope}
+      "$<BUILD_INTERFACE:${dependency}>" "$<INSTALL_INTERFACE:${installed}>")
+  endforeach()
 
   add_library(vexkit_${name} INTERFACE)
   set_target_properties(vexkit_${name} PROPERTIES EXPORT_NAME ${name})
@@ -107,37 +123,9 @@ function(vx_add_engine)
   file(APPEND ${VX_LAYER_MANIFEST} "set(VX_LAYERS \"${layers}\")\n")
 
   if(BUILD_SHARED_LIBS)
-    set(source ${CMAKE_BINARY_DIR}/generated/vexkit_shared.cpp)
-    set(exports ${CMAKE_BINARY_DIR}/generated/vexkit_shared.exports)
-    file(WRITE ${source} "// The shared engine is its layers, linked whole.\n")
-    # Mangled names in namespace vx: functions and variables (const members
-    # too), vtables, type information, VTTs, guards, function-local statics
-    # and thunks.
-    file(WRITE ${exports} "{\n  global:\n    plugMain;\n")
-    foreach(pattern _ZN2vx _ZNK2vx _ZTVN2vx _ZTIN2vx _ZTSN2vx _ZTTN2vx _ZGVN2vx _ZZN2vx _ZZNK2vx _ZTh*N2vx
-                    _ZTv*N2vx)
-      file(APPEND ${exports} "    ${pattern}*;\n")
-    endforeach()
-    file(APPEND ${exports} "  local: *;\n};\n")
-    add_library(vexkit SHARED ${source})
+    add_library(vexkit SHARED)
+    vx_link_shared_engine(vexkit)
     set_target_properties(vexkit PROPERTIES VERSION ${PROJECT_VERSION} SOVERSION ${PROJECT_VERSION_MAJOR})
-    target_link_options(vexkit PRIVATE -Wl,--version-script=${exports})
-    set_property(TARGET vexkit APPEND PROPERTY LINK_DEPENDS ${exports})
-    # Every archive whole (the layers link one another too, so this goes
-    # around CMake's link features), then the layers for their own libraries.
-    set(whole "")
-    foreach(layer ${layers})
-      foreach(archive vx_${layer}_registrations vx_${layer})
-        if(TARGET ${archive})
-          get_target_property(type ${archive} TYPE)
-          if(type STREQUAL "STATIC_LIBRARY")
-            list(APPEND whole $<TARGET_FILE:${archive}>)
-          endif()
-          target_link_libraries(vexkit PRIVATE ${archive})
-        endif()
-      endforeach()
-    endforeach()
-    target_link_options(vexkit PRIVATE -Wl,--whole-archive ${whole} -Wl,--no-whole-archive)
     # Consumers need the headers only; the outside libraries come along as
     # the shared library's own dependencies.
     target_include_directories(vexkit INTERFACE
@@ -150,4 +138,63 @@ function(vx_add_engine)
       target_link_libraries(vexkit INTERFACE vexkit_${layer})
     endforeach()
   endif()
+endfunction()
+
+# Makes the shared library <target> (made by the caller) of every layer, linked
+# whole, exporting what the installed headers declare: the names of namespaces
+# vx and qmv, the FFGL authoring classes and functions of the global namespace;
+# with each their vtables, type information, guards, function-local statics
+# and thunks (const members and covariant returns too). Nothing else: the
+# libraries compiled in (stb) stay inside.
+function(vx_link_shared_engine target)
+  get_property(layers GLOBAL PROPERTY VX_LAYERS)
+  set(source ${CMAKE_BINARY_DIR}/generated/${target}_shared.cpp)
+  set(exports ${CMAKE_BINARY_DIR}/generated/${target}_shared.exports)
+  file(WRITE ${source} "// The shared engine is its layers, linked whole.\n")
+  set(names "")
+  # Mangled nested names: N2vx (namespace vx), NK2vx (its const members).
+  foreach(scope 2vx 3qmv 5VXApp 9VXFFGLApp 12VXFFGLPlugin 15CFFGLPluginInfo 18CFFGLPluginManager
+                18CFreeFrameGLPlugin)
+    # Functions and variables, vtables, type information and its name, VTTs,
+    # guards (of function-local statics too), function-local statics and
+    # thread-local wrappers.
+    foreach(prefix _ZN _ZNK _ZTVN _ZTIN _ZTSN _ZTTN _ZGVN _ZGVZN _ZGVZNK _ZZN _ZZNK _ZTHN _ZTWN)
+      list(APPEND names ${prefix}${scope}*)
+    endforeach()
+    # Thunks: this-adjusting, virtual and covariant-return.
+    foreach(thunk _ZTh _ZTv _ZTc)
+      list(APPEND names ${thunk}*N${scope}* ${thunk}*NK${scope}*)
+    endforeach()
+  endforeach()
+  # Classes of the global namespace outside any nesting: vtables and type
+  # information of the authoring classes.
+  foreach(class 5VXApp 9VXFFGLApp 12VXFFGLPlugin 15CFFGLPluginInfo 18CFFGLPluginManager 18CFreeFrameGLPlugin)
+    list(APPEND names _ZTV${class} _ZTI${class} _ZTS${class})
+  endforeach()
+  # Functions of the global namespace: the entry point and the plugin
+  # information, the DXTR coder and the buffer-object helper.
+  list(APPEND names plugMain g_CurrPluginInfo _Z[0-9]*DXTR_* _Z[0-9]*vxCreateBufferObject*)
+  file(WRITE ${exports} "{\n  global:\n")
+  foreach(name ${names})
+    file(APPEND ${exports} "    ${name};\n")
+  endforeach()
+  file(APPEND ${exports} "  local: *;\n};\n")
+  target_sources(${target} PRIVATE ${source})
+  target_link_options(${target} PRIVATE -Wl,--version-script=${exports})
+  set_property(TARGET ${target} APPEND PROPERTY LINK_DEPENDS ${exports})
+  # Every archive whole (the layers link one another too, so this goes
+  # around CMake's link features), then the layers for their own libraries.
+  set(whole "")
+  foreach(layer ${layers})
+    foreach(archive vx_${layer}_registrations vx_${layer})
+      if(TARGET ${archive})
+        get_target_property(type ${archive} TYPE)
+        if(type STREQUAL "STATIC_LIBRARY")
+          list(APPEND whole $<TARGET_FILE:${archive}>)
+        endif()
+        target_link_libraries(${target} PRIVATE ${archive})
+      endif()
+    endforeach()
+  endforeach()
+  target_link_options(${target} PRIVATE -Wl,--whole-archive ${whole} -Wl,--no-whole-archive)
 endfunction()

@@ -6,6 +6,9 @@ if(VX_SANITIZE STREQUAL "fuzz")
   return()
 endif()
 
+if(NOT VX_BUILD_TESTS AND NOT VX_BUILD_BENCH)
+  return()
+endif()
 pkg_check_modules(GLU REQUIRED IMPORTED_TARGET glu)
 
 # The suites and benchmarks are made after this fragment.

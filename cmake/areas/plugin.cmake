@@ -8,30 +8,29 @@
 
 if(NOT VX_SANITIZE STREQUAL "fuzz")
 
-  set(VX_FFGL_EXPORTS ${CMAKE_CURRENT_BINARY_DIR}/generated/ffgl_module.exports)
-  file(WRITE ${VX_FFGL_EXPORTS} "{\n  global: plugMain;\n  local: *;\n};\n")
+  include(${CMAKE_SOURCE_DIR}/cmake/VexkitFFGLPlugin.cmake)
+  # The FFGL layer under its package name, which vexkit_add_ffgl_plugin links.
+  add_library(Vexkit::ffgl ALIAS vexkit_ffgl)
 
   # vx_add_ffgl_module(<target> <bundle name> [STANDALONE <exports file>]
   #                    <sources...>): the module is laid out as
   # <bundle name>.bundle/Contents/MacOS/<bundle name> in the build tree. A
   # standalone module brings its own plugMain without the engine (only the
-  # protocol header) and exports what its exports file lists. Others link the
-  # FFGL layer and what it stands on, no more: the root they make with flags
-  # 3 needs none of the layers whose managers it makes through makers (files,
-  # devices, sources) nor the network layer, so the module needs none of
-  # their libraries.
+  # protocol header) and exports what its exports file lists. Others are made
+  # as the package makes plugin authors' (vexkit_add_ffgl_plugin): they link
+  # the FFGL layer and what it stands on, no more: the root they make with
+  # flags 3 needs none of the layers whose managers it makes through makers
+  # (files, devices, sources) nor the network layer, so the module needs none
+  # of their libraries.
   function(vx_add_ffgl_module target bundle)
     cmake_parse_arguments(PARSE_ARGV 2 MODULE "" "STANDALONE" "")
-    add_library(${target} MODULE ${MODULE_UNPARSED_ARGUMENTS})
-    set(exports ${VX_FFGL_EXPORTS})
-    if(MODULE_STANDALONE)
-      set(exports ${MODULE_STANDALONE})
-      target_link_libraries(${target} PRIVATE vx_ffglprotocol PkgConfig::EPOXY)
-    else()
-      target_link_libraries(${target} PRIVATE vexkit_ffgl)
-      # plugMain lives in the engine library: pull it in.
-      target_link_options(${target} PRIVATE -Wl,--undefined=plugMain)
+    if(NOT MODULE_STANDALONE)
+      vexkit_add_ffgl_plugin(${target} BUNDLE ${bundle} ${MODULE_UNPARSED_ARGUMENTS})
+      vx_warnings(${target})
+      return()
     endif()
+    add_library(${target} MODULE ${MODULE_UNPARSED_ARGUMENTS})
+    target_link_libraries(${target} PRIVATE vx_ffglprotocol PkgConfig::EPOXY)
     set_target_properties(${target} PROPERTIES
       OUTPUT_NAME ${bundle}
       PREFIX ""
@@ -41,9 +40,9 @@ if(NOT VX_SANITIZE STREQUAL "fuzz")
       VISIBILITY_INLINES_HIDDEN ON)
     target_link_options(${target} PRIVATE
       -Wl,-Bsymbolic
-      -Wl,--version-script=${exports}
+      -Wl,--version-script=${MODULE_STANDALONE}
       -Wl,--no-undefined)
-    set_property(TARGET ${target} APPEND PROPERTY LINK_DEPENDS ${exports})
+    set_property(TARGET ${target} APPEND PROPERTY LINK_DEPENDS ${MODULE_STANDALONE})
     vx_warnings(${target})
   endfunction()
 

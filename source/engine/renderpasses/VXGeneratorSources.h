@@ -13,6 +13,7 @@ namespace vx
     class RenderPassInfo;
     class VideoSource;
     class VideoSourceFactory;
+    class XmlCapable;
 
     // The seam through which the render-pass manager offers generators as
     // video sources: the video-source layer, above it, fills it when the

@@ -84,7 +84,7 @@ namespace
         std::vector<std::uint8_t> out(blocksBytes(alpha));
         for (auto _ : state)
         {
-            rygCompress(out.data(), frame().data(), width, height, alpha ? 1 : 0);
+            qmv::rygCompress(out.data(), frame().data(), width, height, alpha ? 1 : 0);
             benchmark::ClobberMemory();
         }
         setProcessed(state);

@@ -44,7 +44,7 @@ namespace
         {
             const Bytes rgba = vx::test::dxt::makePicture(picture, width, height, 2026);
             entry.resize(std::size_t(width / 4) * (height / 4) * (alpha ? 16 : 8));
-            rygCompress(entry.data(), rgba.data(), width, height, alpha ? 1 : 0);
+            qmv::rygCompress(entry.data(), rgba.data(), width, height, alpha ? 1 : 0);
         }
         return entry;
     }

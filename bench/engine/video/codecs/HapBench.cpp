@@ -44,7 +44,7 @@ namespace
         if (dxt1.empty())
         {
             dxt1.resize(std::size_t(width) * height / 2);
-            rygCompress(dxt1.data(), picture().data(), width, height, 0);
+            qmv::rygCompress(dxt1.data(), picture().data(), width, height, 0);
         }
         return dxt1;
     }
@@ -179,7 +179,7 @@ namespace
             if (threads > 1)
                 qmv::compressMultiThreaded(dxt.data, picture().data(), width, height, false, threads);
             else if (threads == 1)
-                rygCompress(dxt.data, picture().data(), width, height, 0);
+                qmv::rygCompress(dxt.data, picture().data(), width, height, 0);
             if (! hap.compress(&dxt, out))
                 state.SkipWithError("refused");
             benchmark::DoNotOptimize(out.data);

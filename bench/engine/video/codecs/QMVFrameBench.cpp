@@ -60,7 +60,7 @@ namespace
         if (blocks.empty())
         {
             blocks.resize(std::size_t(width) * paddedHeight / 2);
-            rygCompress(blocks.data(), paddedPicture(false).data(), width, paddedHeight, 0);
+            qmv::rygCompress(blocks.data(), paddedPicture(false).data(), width, paddedHeight, 0);
         }
         return blocks;
     }
@@ -185,7 +185,7 @@ namespace
         unsigned n = 0;
         for (auto _ : state)
         {
-            rygCompress(blocks.data(), padded.data(), width, paddedHeight, alpha ? 1 : 0);
+            qmv::rygCompress(blocks.data(), padded.data(), width, paddedHeight, alpha ? 1 : 0);
             n = alpha ? DXTR_compressDXT5_Workspace(workspace, blocks.data(), unsigned(blocks.size()), packed.data(),
                                                     unsigned(packed.size()))
                       : DXTR_compressDXT1_Workspace(workspace, blocks.data(), unsigned(blocks.size()), packed.data(),

@@ -14,6 +14,9 @@
 #include "core/VXSystem.h"
 #include "core/VXThread.h"
 
+using qmv::imin;
+using qmv::rygCompress;
+
 namespace
 {
     using Byte = std::uint8_t;
@@ -210,9 +213,9 @@ namespace
     }
 }
 
-void rygInit() {}
+void qmv::rygInit() {}
 
-void rygCompress(std::uint8_t* dst, const std::uint8_t* src, int width, int height, int alpha)
+void qmv::rygCompress(std::uint8_t* dst, const std::uint8_t* src, int width, int height, int alpha)
 {
     if (dst == nullptr || src == nullptr || width <= 0 || height <= 0)
         return;
@@ -228,7 +231,7 @@ void rygCompress(std::uint8_t* dst, const std::uint8_t* src, int width, int heig
         }
 }
 
-void rgbToYCoCgBlock(std::uint8_t* out, const std::uint8_t* in)
+void qmv::rgbToYCoCgBlock(std::uint8_t* out, const std::uint8_t* in)
 {
     for (int i = 0; i < 16; ++i)
     {
@@ -246,7 +249,7 @@ void rgbToYCoCgBlock(std::uint8_t* out, const std::uint8_t* in)
     }
 }
 
-void rygCompressYCoCg(std::uint8_t* dst, const std::uint8_t* src, int width, int height)
+void qmv::rygCompressYCoCg(std::uint8_t* dst, const std::uint8_t* src, int width, int height)
 {
     if (dst == nullptr || src == nullptr || width <= 0 || height <= 0)
         return;
@@ -262,7 +265,7 @@ void rygCompressYCoCg(std::uint8_t* dst, const std::uint8_t* src, int width, int
         }
 }
 
-void linearize(std::uint8_t* dst, const std::uint8_t* src, int pixels)
+void qmv::linearize(std::uint8_t* dst, const std::uint8_t* src, int pixels)
 {
     if (dst == nullptr || src == nullptr || pixels <= 0)
         return;

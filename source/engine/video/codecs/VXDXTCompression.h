@@ -26,27 +26,30 @@ namespace vx
     class Thread;
 }
 
-// The block encoder needs no set-up; kept as the place to do it.
-void rygInit();
-
-// DXT1 (alpha 0) or DXT5 (alpha non-zero) of the whole image into dst, which
-// holds ceil(width / 4) x ceil(height / 4) blocks.
-void rygCompress(std::uint8_t* dst, const std::uint8_t* src, int width, int height, int alpha);
-
-// 16 RGBA pixels to the YCoCg layout of one block: per pixel Co, Cg, 0, Y.
-void rgbToYCoCgBlock(std::uint8_t* out, const std::uint8_t* in);
-
-// YCoCg-in-DXT5 of the whole image (16 bytes per block, as rygCompress with alpha).
-void rygCompressYCoCg(std::uint8_t* dst, const std::uint8_t* src, int width, int height);
-
-// sRGB bytes to square roots of linear light, pixels x 4 bytes (alpha too);
-// dst may be src.
-void linearize(std::uint8_t* dst, const std::uint8_t* src, int pixels);
-
-inline int imin(int a, int b) { return a < b ? a : b; }
-
 namespace qmv
 {
+    // The block encoder needs no set-up; kept as the place to do it.
+    void rygInit();
+
+    // DXT1 (alpha 0) or DXT5 (alpha non-zero) of the whole image into dst, which
+    // holds ceil(width / 4) x ceil(height / 4) blocks.
+    void rygCompress(std::uint8_t* dst, const std::uint8_t* src, int width, int height, int alpha);
+
+    // 16 RGBA pixels to the YCoCg layout of one block: per pixel Co, Cg, 0, Y.
+    void rgbToYCoCgBlock(std::uint8_t* out, const std::uint8_t* in);
+
+    // YCoCg-in-DXT5 of the whole image (16 bytes per block, as rygCompress with alpha).
+    void rygCompressYCoCg(std::uint8_t* dst, const std::uint8_t* src, int width, int height);
+
+    // sRGB bytes to square roots of linear light, pixels x 4 bytes (alpha too);
+    // dst may be src.
+    void linearize(std::uint8_t* dst, const std::uint8_t* src, int pixels);
+
+    inline int imin(int a, int b)
+    {
+        return a < b ? a : b;
+    }
+
     struct Session;
 
     // One strip of an image: rows [k x 16 ...) of the source and their blocks.

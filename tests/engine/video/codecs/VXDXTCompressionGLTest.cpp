@@ -28,7 +28,7 @@ namespace vx::test
             static std::vector<PixelRGBA8> uploadAndRead(const Bytes& rgba, int width, int height, bool alpha)
             {
                 Bytes blocks(size_t((width + 3) / 4) * size_t((height + 3) / 4) * (alpha ? 16 : 8));
-                rygCompress(blocks.data(), rgba.data(), width, height, alpha ? 1 : 0);
+                qmv::rygCompress(blocks.data(), rgba.data(), width, height, alpha ? 1 : 0);
                 GLuint texture = 0;
                 glGenTextures(1, &texture);
                 glBindTexture(GL_TEXTURE_2D, texture);

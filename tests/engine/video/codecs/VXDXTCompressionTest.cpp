@@ -39,7 +39,7 @@ namespace vx::test
         Bytes compressed(const Bytes& rgba, int width, int height, bool alpha)
         {
             Bytes out(blockCount(width, height) * (alpha ? 16 : 8) + 64, 0xEE);
-            rygCompress(out.data(), rgba.data(), width, height, alpha ? 1 : 0);
+            qmv::rygCompress(out.data(), rgba.data(), width, height, alpha ? 1 : 0);
             for (size_t i = out.size() - 64; i < out.size(); ++i)
                 EXPECT_EQ(out[i], 0xEE) << "written past the blocks";
             out.resize(out.size() - 64);
@@ -136,10 +136,10 @@ namespace vx::test
     {
         const Bytes rgba(64, 7);
         Bytes out(64, 0xEE);
-        rygCompress(out.data(), rgba.data(), 0, 4, 0);
-        rygCompress(out.data(), rgba.data(), 4, 0, 1);
-        rygCompress(out.data(), rgba.data(), -4, 4, 0);
-        rygCompressYCoCg(out.data(), rgba.data(), 4, -1);
+        qmv::rygCompress(out.data(), rgba.data(), 0, 4, 0);
+        qmv::rygCompress(out.data(), rgba.data(), 4, 0, 1);
+        qmv::rygCompress(out.data(), rgba.data(), -4, 4, 0);
+        qmv::rygCompressYCoCg(out.data(), rgba.data(), 4, -1);
         EXPECT_EQ(out, Bytes(64, 0xEE));
     }
 
@@ -168,7 +168,7 @@ namespace vx::test
             in[4 * i + 2] = c.b;
             in[4 * i + 3] = std::uint8_t(i * 16); // alpha is dropped
         }
-        rgbToYCoCgBlock(out, in);
+        qmv::rgbToYCoCgBlock(out, in);
         for (int i = 0; i < 16; ++i)
         {
             EXPECT_EQ(out[4 * i], c.co) << "pixel " << i;
@@ -194,14 +194,14 @@ namespace vx::test
         const int width = 8, height = 8;
         const Bytes rgba = dxt::makePicture(dxt::Picture::video, width, height, 5);
         Bytes out(4 * 16 + 16, 0xEE);
-        rygCompressYCoCg(out.data(), rgba.data(), width, height);
+        qmv::rygCompressYCoCg(out.data(), rgba.data(), width, height);
         for (int b = 0; b < 4; ++b)
         {
             std::uint8_t block[64], converted[64], expected[16];
             const int x0 = (b % 2) * 4, y0 = (b / 2) * 4;
             for (int r = 0; r < 4; ++r)
                 std::memcpy(block + r * 16, &rgba[(size_t(y0 + r) * width + x0) * 4], 16);
-            rgbToYCoCgBlock(converted, block);
+            qmv::rgbToYCoCgBlock(converted, block);
             stb_compress_dxt_block(expected, converted, 1, 10);
             EXPECT_EQ(0, std::memcmp(out.data() + b * 16, expected, 16)) << "block " << b;
         }
@@ -213,7 +213,7 @@ namespace vx::test
         Bytes in(256 * 4), out(in.size());
         for (size_t i = 0; i < in.size(); ++i)
             in[i] = std::uint8_t(i / 4);
-        linearize(out.data(), in.data(), 256);
+        qmv::linearize(out.data(), in.data(), 256);
         EXPECT_EQ(out[0], 0);
         EXPECT_EQ(out[255 * 4 + 3], 255);
         // Below the linear segment's end (10 / 255 < 0.04045) and above it.
@@ -228,7 +228,7 @@ namespace vx::test
                 ASSERT_EQ(out[size_t(v) * 4 + channel], expected) << "value " << v;
         }
         // In place.
-        linearize(in.data(), in.data(), 256);
+        qmv::linearize(in.data(), in.data(), 256);
         EXPECT_EQ(in, out);
     }
 }

@@ -517,7 +517,7 @@ namespace vx::test
         const int width = 96, height = 64;
         const Bytes rgba = dxt::makePicture(c.picture, width, height, 21);
         Bytes blocks(size_t(width / 4) * (height / 4) * (c.dxt5 ? 16 : 8));
-        rygCompress(blocks.data(), rgba.data(), width, height, c.dxt5 ? 1 : 0);
+        qmv::rygCompress(blocks.data(), rgba.data(), width, height, c.dxt5 ? 1 : 0);
         const Bytes packed = compress(blocks, c.dxt5);
         if (packed.empty())
         {

@@ -22,7 +22,7 @@ namespace vx::test
         Bytes reference(const Bytes& rgba, int width, int height, bool alpha)
         {
             Bytes out(blockBytes(width, height, alpha));
-            rygCompress(out.data(), rgba.data(), width, height, alpha ? 1 : 0);
+            qmv::rygCompress(out.data(), rgba.data(), width, height, alpha ? 1 : 0);
             return out;
         }
 

@@ -1,0 +1,38 @@
+# Run with -P by the test vx_install_shared, after vx_install has installed
+# and moved the prefix OUT/prefix: programs written against its headers
+# linked to the shared engine SHARED (the build's layers linked whole with
+# the exports of a -DBUILD_SHARED_LIBS=ON build), compiler CXX, flags FLAGS.
+# - SOURCE/tests/install/shared: classes derived from the engine's classes of
+#   several bases, whose vtables name the engine's thunks, links and runs.
+# - The one-parameter effect linked to the shared engine loads in the host
+#   of the tests, answers, renders and unloads.
+
+include(${CMAKE_CURRENT_LIST_DIR}/VexkitInstallRun.cmake)
+
+set(prefix ${OUT}/prefix)
+set(work ${OUT}/shared)
+file(REMOVE_RECURSE ${work})
+file(MAKE_DIRECTORY ${work}/lib ${work}/Effect.bundle/Contents/MacOS)
+get_filename_component(name ${SHARED} NAME)
+file(COPY ${SHARED} DESTINATION ${work}/lib)
+separate_arguments(flags UNIX_COMMAND "${FLAGS}")
+set(ENV{PKG_CONFIG_PATH} ${prefix}/${LIBDIR}/pkgconfig)
+run("pkg-config" pkg-config --cflags vexkit)
+separate_arguments(cflags UNIX_COMMAND "${output}")
+run("pkg-config" pkg-config --libs epoxy)
+separate_arguments(epoxyLibs UNIX_COMMAND "${output}")
+set(engine -L${work}/lib -l:${name} -Wl,--no-undefined)
+
+run("linking the derived classes" ${CXX} ${flags} ${cflags} ${SOURCE}/tests/install/shared/VXDerivedClasses.cpp
+    ${engine} -o ${work}/derived)
+set(effect ${work}/Effect.bundle/Contents/MacOS/Effect)
+run("linking the effect" ${CXX} ${flags} ${cflags} -shared -fPIC ${SOURCE}/tests/install/effect/VXOneParamEffect.cpp
+    ${engine} ${epoxyLibs} -o ${effect})
+run("building the host" ${CXX} ${flags} ${cflags} -I${SOURCE}/tools/vxffglhost
+    ${SOURCE}/tests/install/host/VXEffectsHost.cpp ${SOURCE}/tools/vxffglhost/VXHostContext.cpp ${epoxyLibs}
+    -ldl -o ${work}/vxeffectshost)
+
+set(ENV{LD_LIBRARY_PATH} ${work}/lib)
+run("the derived classes" ${work}/derived)
+run("the host over the effect" ${work}/vxeffectshost local ${effect} VXE0)
+message("${output}")
