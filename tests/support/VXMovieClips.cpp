@@ -31,12 +31,39 @@ namespace vx::test
         const double seconds = clip.frames / clip.fps;
         std::ostringstream command;
         command << "ffmpeg -v error -y -f lavfi -i \"color=c=black:s=" << clip.width << "x" << clip.height
-                << ":r=" << clip.fps << ":d=" << seconds << ",format=yuv444p,geq=lum='" << clip.luma
-                << "':cb=128:cr=128\"";
+                << ":r=" << clip.fps << ":d=" << seconds;
+        if (clip.colour.empty())
+            command << ",format=yuv444p,geq=lum='" << clip.luma << "':cb=128:cr=128\"";
+        else
+            command << ",format=gbrp,geq=" << clip.colour << "\"";
         if (clip.sound)
             command << " -f lavfi -i \"sine=frequency=440:duration=" << seconds << "\" -c:a pcm_s16le";
-        command << " -frames:v " << clip.frames << " " << clip.codec << " \"" << path << "\"";
+        // A turned clip is made unturned, then copied with the display
+        // matrix: the tool sets one only on copied streams.
+        const std::size_t dot = path.find_last_of("./");
+        const std::string unturned =
+            path + ".unturned" + (dot != std::string::npos && path[dot] == '.' ? path.substr(dot) : std::string());
+        const std::string encoded = clip.rotation != 0 ? unturned : path;
+        command << " -frames:v " << clip.frames << " " << clip.codec << " \"" << encoded << "\"";
         struct stat made = {};
-        return std::system(command.str().c_str()) == 0 && stat(path.c_str(), &made) == 0 && made.st_size > 0;
+        if (std::system(command.str().c_str()) != 0 || stat(encoded.c_str(), &made) != 0 || made.st_size <= 0)
+            return false;
+        if (clip.rotation == 0)
+            return true;
+        // Newer tools take the angle by an input option, older ones by the
+        // rotate tag; both counter-clockwise.
+        static const bool displayRotation =
+            captureCommand("ffmpeg -hide_banner -h full 2>/dev/null").find("display_rotation") != std::string::npos;
+        std::ostringstream turn;
+        turn << "ffmpeg -v error -y";
+        if (displayRotation)
+            turn << " -display_rotation " << -clip.rotation;
+        turn << " -i \"" << unturned << "\" -map 0 -c copy";
+        if (! displayRotation)
+            turn << " -metadata:s:v:0 rotate=" << -clip.rotation;
+        turn << " \"" << path << "\"";
+        const bool turned = std::system(turn.str().c_str()) == 0 && stat(path.c_str(), &made) == 0 && made.st_size > 0;
+        std::remove(unturned.c_str());
+        return turned;
     }
 }

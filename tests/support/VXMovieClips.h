@@ -19,6 +19,12 @@ namespace vx::test
         // The picture, as an ffmpeg "geq" luma expression of X, Y, W, H and
         // N (the frame index); chroma is neutral.
         std::string luma = "128";
+        // Or the picture in colour, as ffmpeg "geq" expressions of red,
+        // green and blue ("r='...':g='...':b='...'"); the luma is then unused.
+        std::string colour;
+        // Degrees the picture turns clockwise for display, as a phone's
+        // portrait movie does (90); kept in the file's display matrix.
+        int rotation = 0;
         // Encoder options, e.g. "-c:v libx264 -pix_fmt yuv420p".
         std::string codec = "-c:v mpeg4";
         bool sound = false;

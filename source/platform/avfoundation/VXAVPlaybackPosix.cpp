@@ -8,6 +8,7 @@
 #include <chrono>
 #include <cmath>
 #include <condition_variable>
+#include <cstring>
 #include <map>
 
 namespace vx::av
@@ -388,6 +389,46 @@ namespace vx::av
     }
 
     //==============================================================================
+    namespace
+    {
+        // The image turned by the transform's quarter turns and mirrorings,
+        // its translation dropped (the turned picture starts at the origin);
+        // the image itself for any other transform.
+        CGImageRef transformed(const CGImageRef& image, const CGAffineTransform& t)
+        {
+            const auto unit = [](double v, int& to)
+            {
+                to = static_cast<int>(std::lround(v));
+                return std::abs(v - to) < 1e-3 && std::abs(to) <= 1;
+            };
+            int a = 0, b = 0, c = 0, d = 0;
+            if (! unit(t.a, a) || ! unit(t.b, b) || ! unit(t.c, c) || ! unit(t.d, d))
+                return image;
+            const bool straight = b == 0 && c == 0 && a != 0 && d != 0;
+            const bool quarter = a == 0 && d == 0 && b != 0 && c != 0;
+            if ((! straight && ! quarter) || (a == 1 && d == 1))
+                return image;
+            const int w = image->width, h = image->height;
+            auto turned = std::make_shared<CGImage>();
+            turned->width = quarter ? h : w;
+            turned->height = quarter ? w : h;
+            turned->rgba.resize(static_cast<std::size_t>(w) * h * 4);
+            // Pixel centres map in doubled coordinates, shifted so the
+            // picture's corners land at 0 and at the turned size.
+            const int left = std::min(0, 2 * a * w) + std::min(0, 2 * c * h);
+            const int top = std::min(0, 2 * b * w) + std::min(0, 2 * d * h);
+            for (int y = 0; y < h; ++y)
+                for (int x = 0; x < w; ++x)
+                {
+                    const int toX = (a * (2 * x + 1) + c * (2 * y + 1) - left) / 2;
+                    const int toY = (b * (2 * x + 1) + d * (2 * y + 1) - top) / 2;
+                    std::memcpy(&turned->rgba[(static_cast<std::size_t>(toY) * turned->width + toX) * 4],
+                                &image->rgba[(static_cast<std::size_t>(y) * w + x) * 4], 4);
+                }
+            return turned;
+        }
+    }
+
     CGImageRef AssetImageGenerator::copyCGImageAtTime(CMTime time, CMTime* actualTime, std::string* error)
     {
         if (asset == nullptr || asset->getMedia() == nullptr)
@@ -400,6 +441,9 @@ namespace vx::av
         CGImageRef image = asset->getMedia()->copyImageAtTime(CMTimeGetSeconds(time), &actual, error);
         if (image != nullptr && actualTime != nullptr)
             *actualTime = CMTimeMakeWithSeconds(actual, 600);
+        if (image != nullptr && appliesPreferredTrackTransform &&
+            image->rgba.size() >= static_cast<std::size_t>(image->width) * image->height * 4)
+            image = transformed(image, asset->getFacts().preferredTransform);
         return image;
     }
 }

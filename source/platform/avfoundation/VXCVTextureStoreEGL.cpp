@@ -133,8 +133,29 @@ namespace vx::av
         {
             double y, rv, gu, gv, bu;
         };
-        static constexpr Coefficients bt601 = {255.0 / 219.0, 1.59603, 0.39176, 0.81297, 2.01723};
-        static constexpr Coefficients bt709 = {255.0 / 219.0, 1.79274, 0.21325, 0.53291, 2.11240};
+
+        // Video range from the matrix's luma weights of red and blue.
+        static constexpr Coefficients coefficientsFor(double kr, double kb)
+        {
+            const double kg = 1.0 - kr - kb, chroma = 255.0 / 224.0;
+            return {255.0 / 219.0, 2.0 * (1.0 - kr) * chroma, 2.0 * (1.0 - kb) * kb / kg * chroma,
+                    2.0 * (1.0 - kr) * kr / kg * chroma, 2.0 * (1.0 - kb) * chroma};
+        }
+
+        static Coefficients coefficientsFor(YCbCrMatrix matrix)
+        {
+            switch (matrix)
+            {
+                case YCbCrMatrix::itu709:
+                    return coefficientsFor(0.2126, 0.0722);
+                case YCbCrMatrix::smpte240M:
+                    return coefficientsFor(0.212, 0.087);
+                case YCbCrMatrix::itu2020:
+                    return coefficientsFor(0.2627, 0.0593);
+                default:
+                    return coefficientsFor(0.299, 0.114);
+            }
+        }
 
         static inline unsigned char clampByte(int v)
         {
@@ -202,9 +223,9 @@ namespace vx::av
         }
 
         static void convert(const unsigned char* source, std::size_t sourceBytesPerRow, int width, int height,
-                            unsigned char* destination, bool useBt709)
+                            unsigned char* destination, YCbCrMatrix matrix)
         {
-            const Coefficients& c = useBt709 ? bt709 : bt601;
+            const Coefficients c = coefficientsFor(matrix);
             for (int y = 0; y < height; ++y)
                 convertRow(source + static_cast<std::size_t>(y) * sourceBytesPerRow, width,
                            destination + static_cast<std::size_t>(y) * static_cast<std::size_t>(width) * 4, c);
@@ -214,7 +235,8 @@ namespace vx::av
     void convert422ToRGBA(const unsigned char* source, std::size_t sourceBytesPerRow, int width, int height,
                           unsigned char* destination, bool bt709)
     {
-        TextureStore::Converter::convert(source, sourceBytesPerRow, width, height, destination, bt709);
+        TextureStore::Converter::convert(source, sourceBytesPerRow, width, height, destination,
+                                         bt709 ? YCbCrMatrix::itu709 : YCbCrMatrix::itu601);
     }
 
     std::unique_ptr<TextureStore> TextureStore::create()
@@ -250,7 +272,11 @@ namespace vx::av
         if (buffer.getPixelFormat() == pixelFormat422YpCbCr8)
         {
             scratch.resize(static_cast<std::size_t>(w) * static_cast<std::size_t>(h) * 4);
-            Converter::convert(pixels, buffer.getBytesPerRow(), w, h, scratch.data(), h >= 720);
+            // In the matrix the samples were coded with; a buffer that does
+            // not say is taken as its height says.
+            const YCbCrMatrix matrix =
+                buffer.yCbCrMatrix != YCbCrMatrix::unknown ? buffer.yCbCrMatrix : defaultYCbCrMatrixFor(h);
+            Converter::convert(pixels, buffer.getBytesPerRow(), w, h, scratch.data(), matrix);
             pixels = scratch.data();
         }
         else if (buffer.getPixelFormat() != pixelFormat32BGRA ||

@@ -84,6 +84,34 @@ namespace vx::av
             }
         }
 
+        // The stream's display matrix (16.16 fixed point, the same map as
+        // the track header's); identity without one.
+        CGAffineTransform displayTransformOf(const AVStream& stream)
+        {
+            CGAffineTransform transform;
+#if defined(FF_API_AVSTREAM_SIDE_DATA)
+            const AVPacketSideData* side = av_packet_side_data_get(
+                stream.codecpar->coded_side_data, stream.codecpar->nb_coded_side_data, AV_PKT_DATA_DISPLAYMATRIX);
+            const std::uint8_t* data = side != nullptr ? side->data : nullptr;
+            const std::size_t size = side != nullptr ? side->size : 0;
+#else
+            std::size_t size = 0;
+            const std::uint8_t* data = av_stream_get_side_data(&stream, AV_PKT_DATA_DISPLAYMATRIX, &size);
+#endif
+            if (data == nullptr || size < 9 * sizeof(std::int32_t))
+                return transform;
+            std::int32_t matrix[9];
+            std::memcpy(matrix, data, sizeof(matrix));
+            const auto fixed = [](std::int32_t v) { return v / 65536.0; };
+            transform.a = fixed(matrix[0]);
+            transform.b = fixed(matrix[1]);
+            transform.c = fixed(matrix[3]);
+            transform.d = fixed(matrix[4]);
+            transform.tx = fixed(matrix[6]);
+            transform.ty = fixed(matrix[7]);
+            return transform;
+        }
+
         // Frame memory, reused: a fresh block per decoded frame costs page
         // faults and zeroing on every frame. Blocks carry their size in front;
         // a few free ones are kept per process (never freed at exit).
@@ -149,6 +177,114 @@ namespace vx::av
             static_cast<FrameAllocator*>(allocator)->deallocate(const_cast<void*>(bytes));
         }
 
+        // The matrix a frame's Y'CbCr samples say they are in; unknown when
+        // they do not say.
+        YCbCrMatrix matrixOf(const AVFrame& frame)
+        {
+            switch (frame.colorspace)
+            {
+                case AVCOL_SPC_BT709:
+                    return YCbCrMatrix::itu709;
+                case AVCOL_SPC_BT470BG:
+                case AVCOL_SPC_SMPTE170M:
+                case AVCOL_SPC_FCC:
+                    return YCbCrMatrix::itu601;
+                case AVCOL_SPC_SMPTE240M:
+                    return YCbCrMatrix::smpte240M;
+                case AVCOL_SPC_BT2020_NCL:
+                case AVCOL_SPC_BT2020_CL:
+                    return YCbCrMatrix::itu2020;
+                default:
+                    return YCbCrMatrix::unknown;
+            }
+        }
+
+        int swsColourSpaceOf(YCbCrMatrix matrix)
+        {
+            switch (matrix)
+            {
+                case YCbCrMatrix::itu709:
+                    return SWS_CS_ITU709;
+                case YCbCrMatrix::smpte240M:
+                    return SWS_CS_SMPTE240M;
+                case YCbCrMatrix::itu2020:
+                    return SWS_CS_BT2020;
+                default:
+                    return SWS_CS_ITU601;
+            }
+        }
+
+        bool hasFormatFlag(AVPixelFormat format, std::uint64_t flag)
+        {
+            const AVPixFmtDescriptor* description = av_pix_fmt_desc_get(format);
+            return description != nullptr && (description->flags & flag) != 0;
+        }
+
+        // One libswscale conversion at one size, with the matrix and the
+        // ranges of its Y'CbCr sides: libswscale's defaults are BT.601 and
+        // the range the pixel format names, whatever the frame says. Made
+        // again only when something changes.
+        class ColourConversion
+        {
+        public:
+            ColourConversion() = default;
+            ~ColourConversion() { reset(); }
+            ColourConversion(const ColourConversion&) = delete;
+            ColourConversion& operator=(const ColourConversion&) = delete;
+
+            // Null when libswscale cannot convert between the formats.
+            SwsContext* get(int width, int height, AVPixelFormat from, bool fromFullRange, AVPixelFormat to,
+                            bool toFullRange, YCbCrMatrix matrix)
+            {
+                const Key wanted{width, height, from, to, fromFullRange, toFullRange, swsColourSpaceOf(matrix)};
+                if (context != nullptr && wanted == key)
+                    return context;
+                reset();
+                context = sws_alloc_context();
+                if (context == nullptr)
+                    return nullptr;
+                // The ranges go in before the set-up: it picks the unscaled
+                // copies only for equal ranges.
+                av_opt_set_int(context, "srcw", width, 0);
+                av_opt_set_int(context, "srch", height, 0);
+                av_opt_set_int(context, "dstw", width, 0);
+                av_opt_set_int(context, "dsth", height, 0);
+                av_opt_set_int(context, "src_format", from, 0);
+                av_opt_set_int(context, "dst_format", to, 0);
+                av_opt_set_int(context, "sws_flags", SWS_POINT, 0);
+                av_opt_set_int(context, "src_range", fromFullRange ? 1 : 0, 0);
+                av_opt_set_int(context, "dst_range", toFullRange ? 1 : 0, 0);
+                if (sws_init_context(context, nullptr, nullptr) < 0)
+                {
+                    reset();
+                    return nullptr;
+                }
+                const int* coefficients = sws_getCoefficients(wanted.colourSpace);
+                sws_setColorspaceDetails(context, coefficients, fromFullRange ? 1 : 0, coefficients,
+                                         toFullRange ? 1 : 0, 0, 1 << 16, 1 << 16);
+                key = wanted;
+                return context;
+            }
+
+            void reset()
+            {
+                sws_freeContext(context);
+                context = nullptr;
+            }
+
+        private:
+            struct Key
+            {
+                int width = 0, height = 0;
+                AVPixelFormat from = AV_PIX_FMT_NONE, to = AV_PIX_FMT_NONE;
+                bool fromFullRange = false, toFullRange = false;
+                int colourSpace = 0;
+                bool operator==(const Key&) const = default;
+            };
+            Key key;
+            SwsContext* context = nullptr;
+        };
+
         // A frame buffer libswscale may fill: its SIMD writers store whole
         // vectors past the end of a row (20 to 24 bytes of 4:2:2 at widths
         // that are no multiple of 16) and want rows 64-byte aligned. Rows are
@@ -188,7 +324,6 @@ namespace vx::av
                 av_packet_free(&held);
                 avcodec_free_context(&codec);
                 avformat_close_input(&format);
-                sws_freeContext(scaler);
             }
 
             // Opens the file with its stream information; false when it does not.
@@ -477,10 +612,26 @@ namespace vx::av
                 std::shared_ptr<PixelBuffer> buffer = makeFrameBuffer(w, h, pixelFormat);
                 if (buffer == nullptr)
                     return nullptr;
-                scaler = sws_getCachedContext(scaler, w, h, static_cast<AVPixelFormat>(frame->format), w, h, target,
-                                              SWS_POINT, nullptr, nullptr, nullptr);
+                // Y'CbCr is read in the matrix and range the frame names (a
+                // matrix it does not name: as its height says); RGB goes into
+                // '2vuy' with the matrix its height says. '2vuy' is video
+                // range and carries its matrix for the texture store.
+                const auto source = static_cast<AVPixelFormat>(frame->format);
+                const bool fromPalette = hasFormatFlag(source, AV_PIX_FMT_FLAG_PAL);
+                const bool fromRGB = fromPalette || hasFormatFlag(source, AV_PIX_FMT_FLAG_RGB);
+                YCbCrMatrix matrix = fromRGB ? YCbCrMatrix::unknown : matrixOf(*frame);
+                if (matrix == YCbCrMatrix::unknown)
+                    matrix = defaultYCbCrMatrixFor(h);
+                // libswscale turns a palette into Y'CbCr by BT.601 whatever
+                // it is told.
+                if (fromPalette)
+                    matrix = YCbCrMatrix::itu601;
+                const bool fromFullRange = ! fromRGB && frame->color_range == AVCOL_RANGE_JPEG;
+                SwsContext* scaler = conversion.get(w, h, source, fromFullRange, target, false, matrix);
                 if (scaler == nullptr)
                     return nullptr;
+                if (pixelFormat == pixelFormat422YpCbCr8)
+                    buffer->yCbCrMatrix = matrix;
                 uint8_t* planes[4] = {buffer->getBaseAddress(), nullptr, nullptr, nullptr};
                 const int strides[4] = {static_cast<int>(buffer->getBytesPerRow()), 0, 0, 0};
                 sws_scale(scaler, frame->data, frame->linesize, 0, h, planes, strides);
@@ -514,7 +665,7 @@ namespace vx::av
             double followingSeconds = 0.0;
             bool hasFollowing = false;
             AVPacket* packet = nullptr;
-            SwsContext* scaler = nullptr;
+            ColourConversion conversion;
             int stream = -1;
             double timeBase = 0.0, startSeconds = 0.0, fps = 0.0;
             double frameSeconds = 0.0;
@@ -779,6 +930,7 @@ namespace vx::av
                 facts.nominalFrameRate = static_cast<float>(av_q2d(s->avg_frame_rate));
                 if (s->avg_frame_rate.num > 0 && s->avg_frame_rate.den > 0)
                     facts.nominalFrameDuration = CMTimeMake(s->avg_frame_rate.den, s->avg_frame_rate.num);
+                facts.preferredTransform = displayTransformOf(*s);
                 if (s->duration != AV_NOPTS_VALUE && s->duration > 0)
                     facts.durationSeconds = s->duration * av_q2d(s->time_base);
                 else if (probe.format->duration != AV_NOPTS_VALUE && probe.format->duration > 0)
@@ -967,6 +1119,7 @@ namespace vx::av
                 c->time_base = AVRational{1, timescale};
                 c->framerate = AVRational{timescale, 1};
                 c->thread_count = 2;
+                tagColour(*c);
                 if (settings.codec == fourCharCode("jpeg"))
                 {
                     c->flags |= AV_CODEC_FLAG_QSCALE;
@@ -988,6 +1141,26 @@ namespace vx::av
                     return false;
                 }
                 return true;
+            }
+
+            // Motion JPEG is coded as JPEG pictures are, BT.601 in full
+            // range; the others in video range with the matrix their height
+            // is taken for. Either is tagged, so no reader has to guess.
+            YCbCrMatrix writtenMatrix() const
+            {
+                return settings.codec == fourCharCode("jpeg") ? YCbCrMatrix::itu601
+                                                              : defaultYCbCrMatrixFor(settings.height);
+            }
+
+            bool isFullRange() const { return settings.codec == fourCharCode("jpeg"); }
+
+            void tagColour(AVCodecContext& c) const
+            {
+                const bool hd = writtenMatrix() == YCbCrMatrix::itu709;
+                c.colorspace = hd ? AVCOL_SPC_BT709 : AVCOL_SPC_SMPTE170M;
+                c.color_primaries = hd ? AVCOL_PRI_BT709 : AVCOL_PRI_SMPTE170M;
+                c.color_trc = hd ? AVCOL_TRC_BT709 : AVCOL_TRC_SMPTE170M;
+                c.color_range = isFullRange() ? AVCOL_RANGE_JPEG : AVCOL_RANGE_MPEG;
             }
 
             bool begin(int timescale, std::string& error)
@@ -1026,6 +1199,11 @@ namespace vx::av
                 frame->format = codec->pix_fmt;
                 frame->width = codec->width;
                 frame->height = codec->height;
+                // ProRes takes the tags from the frames.
+                frame->colorspace = codec->colorspace;
+                frame->color_primaries = codec->color_primaries;
+                frame->color_trc = codec->color_trc;
+                frame->color_range = codec->color_range;
                 if (av_frame_get_buffer(frame, 0) < 0)
                 {
                     error = "no memory for a frame";
@@ -1064,8 +1242,8 @@ namespace vx::av
                     sourceStride = w * 8;
                     sourceFormat = AV_PIX_FMT_RGBA64BE;
                 }
-                scaler = sws_getCachedContext(scaler, w, h, sourceFormat, w, h, codec->pix_fmt, SWS_POINT, nullptr,
-                                              nullptr, nullptr);
+                SwsContext* scaler =
+                    conversion.get(w, h, sourceFormat, false, codec->pix_fmt, isFullRange(), writtenMatrix());
                 if (scaler == nullptr)
                 {
                     error = "no conversion";
@@ -1115,8 +1293,7 @@ namespace vx::av
                 av_frame_free(&frame);
                 av_packet_free(&packet);
                 avcodec_free_context(&codec);
-                sws_freeContext(scaler);
-                scaler = nullptr;
+                conversion.reset();
                 if (format != nullptr)
                 {
                     const bool opened = format->pb != nullptr;
@@ -1136,7 +1313,7 @@ namespace vx::av
             AVStream* stream = nullptr;
             AVFrame* frame = nullptr;
             AVPacket* packet = nullptr;
-            SwsContext* scaler = nullptr;
+            ColourConversion conversion;
             std::vector<unsigned char> staging;
             bool begun = false;
         };

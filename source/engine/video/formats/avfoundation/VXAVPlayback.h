@@ -192,11 +192,14 @@ namespace vx::av
     {
     public:
         explicit AssetImageGenerator(std::shared_ptr<Asset> asset) : asset(std::move(asset)) {}
-        void setAppliesPreferredTrackTransform(bool) {}
+        // Images turned as the track's preferred transform says (quarter
+        // turns and mirrorings; other transforms leave them as stored).
+        void setAppliesPreferredTrackTransform(bool applies) { appliesPreferredTrackTransform = applies; }
         // Null with the reason in error.
         CGImageRef copyCGImageAtTime(CMTime time, CMTime* actualTime, std::string* error);
 
     private:
         std::shared_ptr<Asset> asset;
+        bool appliesPreferredTrackTransform = false;
     };
 }

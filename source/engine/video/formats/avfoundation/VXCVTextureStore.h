@@ -51,9 +51,9 @@ namespace vx::av
         TextureStore& operator=(const TextureStore&) = delete;
 
         // An RGBA rectangle texture of the buffer's size: '2vuy' converted
-        // (BT.601 below 720 lines, BT.709 from 720 on, video range), 'BGRA'
-        // as it is. Null with the reason in error for other formats or when GL
-        // fails.
+        // from video range with the buffer's matrix (untagged: as its height
+        // says, defaultYCbCrMatrixFor), 'BGRA' as it is. Null with the reason
+        // in error for other formats or when GL fails.
         CVOpenGLTextureRef createTextureFromImage(const PixelBuffer& buffer, std::string* error);
         // Deletes the textures nobody holds.
         void flush();

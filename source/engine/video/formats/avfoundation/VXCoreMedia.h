@@ -33,6 +33,30 @@ namespace vx::av
     // whole U Y V Y group. 0 for other formats.
     std::size_t minimumBytesPerRow(int width, FourCharCode pixelFormat);
 
+    // The Y'CbCr matrix of a buffer's samples (the buffer's matrix
+    // attachment); unknown when the buffer does not say.
+    enum class YCbCrMatrix
+    {
+        unknown,
+        itu601,
+        itu709,
+        smpte240M,
+        itu2020
+    };
+    // What a picture of height lines whose matrix is not known is taken for:
+    // BT.709 from 720 lines on, BT.601 below.
+    constexpr YCbCrMatrix defaultYCbCrMatrixFor(int height)
+    {
+        return height >= 720 ? YCbCrMatrix::itu709 : YCbCrMatrix::itu601;
+    }
+
+    // An affine map of picture points: x' = a x + c y + tx, y' = b x + d y + ty
+    // (first row the top, so b = 1, c = -1 turns a quarter clockwise).
+    struct CGAffineTransform
+    {
+        double a = 1.0, b = 0.0, c = 0.0, d = 1.0, tx = 0.0, ty = 0.0;
+    };
+
     // A rational time: value / timescale seconds. Invalid when the timescale
     // is 0; positive infinity is a flag.
     struct CMTime
@@ -120,6 +144,8 @@ namespace vx::av
         // and its presentation time in seconds.
         long frameIndex = -1;
         double presentationSeconds = 0.0;
+        // For '2vuy': the matrix its samples were coded with (video range).
+        YCbCrMatrix yCbCrMatrix = YCbCrMatrix::unknown;
 
     private:
         PixelBuffer() = default;

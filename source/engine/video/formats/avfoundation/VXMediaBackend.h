@@ -54,6 +54,9 @@ namespace vx::av
         bool canPlayReverse = false;
         bool canStepForward = false;
         bool canPlayFastForward = false;
+        // How the video track's pictures turn for display (a phone's
+        // portrait movie: a quarter clockwise); pictures come as stored.
+        CGAffineTransform preferredTransform;
     };
 
     // The decoding of one player item. Called from several threads; every
