@@ -1,8 +1,13 @@
 #include "core/VXPresetFileNames.h"
 
 #include "core/VXFile.h"
+#include "core/VXLog.h"
 #include "core/VXStringUtils.h"
 
+#include <fcntl.h>
+
+#include <cerrno>
+#include <cstdio>
 #include <cstring>
 #include <map>
 #include <set>
@@ -108,6 +113,50 @@ namespace vx
                 folders.push_back(folder);
         }
         return folders;
+    }
+
+    File PresetFileNames::placeFor(const File& parent, const std::vector<Entry>& entries,
+                                   const std::vector<std::string>& names, size_t index, const std::string& fileName,
+                                   const FileOwnerOf& ownerOf)
+    {
+        const File file = childOf(childOf(parent, names[index]), fileName);
+        const FileOwner owner = ownerOf(file);
+        if (owner.kind != FileOwner::another)
+            return file;
+
+        std::vector<Entry> both = entries;
+        both.push_back(owner.other);
+        const std::vector<std::string> bothNames = uniqueNames(both);
+        const std::string& ownName = bothNames[index];
+        const std::string& otherName = bothNames.back();
+        if (ownName != names[index])
+        {
+            const File beside = childOf(childOf(parent, ownName), fileName);
+            if (ownerOf(beside).kind != FileOwner::another)
+                return beside;
+            logPrint(logError, "%s: '%s' and '%s' both hold presets of other owners than \"%s\"", "placeFor",
+                     file.getFullPath().c_str(), beside.getFullPath().c_str(), entries[index].name.c_str());
+            return File();
+        }
+
+        // The other owner's folder beside this one: its file moves there,
+        // where that owner would have written it.
+        const File otherFolder = childOf(parent, otherName);
+        const File moved = childOf(otherFolder, fileName);
+        if (! otherName.empty() && ! otherFolder.existsAsDirectory())
+            otherFolder.createDirectory();
+        // No replace: a file already there stays, and so does this one.
+        if (otherName.empty() || ::renameat2(AT_FDCWD, file.getFullPath().c_str(), AT_FDCWD,
+                                             moved.getFullPath().c_str(), RENAME_NOREPLACE) != 0)
+        {
+            logPrint(logError, "%s: '%s' holds a preset of \"%s\" and cannot move to '%s': %s", "placeFor",
+                     file.getFullPath().c_str(), owner.other.name.c_str(), moved.getFullPath().c_str(),
+                     otherName.empty() ? "no name" : std::strerror(errno));
+            return File();
+        }
+        logPrint(logWarning, "%s: moved '%s', a preset of \"%s\", to '%s'", "placeFor", file.getFullPath().c_str(),
+                 owner.other.name.c_str(), moved.getFullPath().c_str());
+        return file;
     }
 
     File PresetFileNames::childOf(const File& folder, const std::string& name)

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <cstddef>
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -47,6 +48,34 @@ namespace vx
         // The folders under parent, of the entry's possible names but
         // current, that exist: where its presets lay before.
         static std::vector<File> formerFolders(const File& parent, const Entry& entry, const std::string& current);
+
+        // Whose preset a file holds, as the manager saving reads it: nobody's
+        // (no file, no preset), the entry's own, or another owner's, present
+        // or not, told by its entry.
+        struct FileOwner
+        {
+            enum Kind
+            {
+                none,
+                own,
+                another
+            };
+            Kind kind = none;
+            Entry other;
+        };
+        using FileOwnerOf = std::function<FileOwner(const File&)>;
+
+        // The file entries[index]'s preset fileName is written to below
+        // parent: in the folder names[index], unless the file there holds
+        // another owner's preset (one not present now that had the folder,
+        // or one moved in by hand). Then each takes the place uniqueNames
+        // gives it with both present: the preset goes into its folder then,
+        // or, where that is this folder, the other's file first moves into
+        // its own (never over a file). So nothing is overwritten and each
+        // loads back to its owner. Null (logged) when neither can be done.
+        static File placeFor(const File& parent, const std::vector<Entry>& entries,
+                             const std::vector<std::string>& names, size_t index, const std::string& fileName,
+                             const FileOwnerOf& ownerOf);
 
         // folder/name without File::getChildFile, which takes a folder whose
         // name has a dot for a file and answers a sibling instead.

@@ -1,9 +1,16 @@
 #include "core/xml/VXXmlUtils.h"
 
+#include <fcntl.h>
+#include <unistd.h>
+
 #include <algorithm>
+#include <atomic>
+#include <cerrno>
 #include <cstring>
 #include <exception>
 #include <iterator>
+#include <memory>
+#include <string>
 #include <vector>
 
 #include <rapidxml/rapidxml_print.hpp>
@@ -11,7 +18,6 @@
 #include "core/VXFile.h"
 #include "core/VXInputStream.h"
 #include "core/VXLog.h"
-#include "core/VXOutputStream.h"
 #include "core/xml/VXApplicationInterface.h"
 #include "core/xml/VXXmlCapable.h"
 
@@ -252,18 +258,137 @@ namespace vx
                 XmlUtils::removeVersion(document);
         }
 
+        // Writes all of text to fd; false (errno kept) at the first write
+        // that fails, such as one past a full disk or the file size limit.
+        bool writeAll(int fd, const std::string& text)
+        {
+            const char* next = text.data();
+            std::size_t left = text.size();
+            while (left > 0)
+            {
+                const ssize_t written = ::write(fd, next, left);
+                if (written < 0 && errno == EINTR)
+                    continue;
+                if (written < 0)
+                    return false;
+                if (written == 0)
+                {
+                    errno = ENOSPC;
+                    return false;
+                }
+                next += written;
+                left -= std::size_t(written);
+            }
+            return true;
+        }
+
+        // Closes fd, answering whether everything before it reached the file:
+        // a close can report a write the file system deferred.
+        bool closeWritten(int fd, bool written)
+        {
+            const int error = errno;
+            const bool closed = ::close(fd) == 0;
+            if (written && ! closed)
+                return false;
+            errno = error;
+            return written;
+        }
+
+        void logWriteFailure(const std::string& path)
+        {
+            logPrint(logError, "%s: Failed to write all of '%s': %s.", "writeXmlToFile", path.c_str(),
+                     std::strerror(errno));
+        }
+
+        // An unopenable file answers false without a message.
         bool writeText(const File& file, const std::string& text)
         {
-            std::unique_ptr<OutputStream> stream(file.createOutputStream(false, true));
-            if (stream == nullptr)
+            const std::string& path = file.getFullPath();
+            if (path.empty())
                 return false;
-            const unsigned long long written = stream->writeBytes(text.data(), text.size());
-            if (written != text.size())
+            const int fd = ::open(path.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0666);
+            if (fd < 0)
+                return false;
+            if (! closeWritten(fd, writeAll(fd, text)))
             {
-                logPrint(logError, "%s: Failed to write all of '%s'.", "writeXmlToFile", file.getFullPath().c_str());
+                logWriteFailure(path);
                 return false;
             }
             return true;
+        }
+
+        // The folder part of path, with its "/"; empty for a bare name.
+        std::string folderOf(const std::string& path)
+        {
+            const std::size_t slash = path.find_last_of('/');
+            return slash == std::string::npos ? std::string() : path.substr(0, slash + 1);
+        }
+
+        void makeFolderOf(const std::string& path)
+        {
+            const std::string folder = folderOf(path);
+            if (folder.size() > 1 && ! File(folder).existsAsDirectory())
+                File(folder).createDirectory();
+        }
+
+        // Prints root with declaration and stamp; false when printing threw.
+        bool printRoot(XmlNode* root, std::string& text)
+        {
+            try
+            {
+                auto document = std::make_unique<XmlDocument>();
+                appendDeclaration(*document);
+                // The caller's root is printed through a copy in this
+                // document's pool, so it is never linked to (or stamped from)
+                // storage that dies with the document.
+                if (root != nullptr)
+                {
+                    if (root->type() == rapidxml::node_document)
+                        for (const XmlNode* child = root->first_node(); child != nullptr;
+                             child = child->next_sibling())
+                            document->append_node(document->clone_node(child));
+                    else
+                        document->append_node(document->clone_node(root));
+                }
+                XmlUtils::appendVersion(*document);
+                text = print(*document);
+                return true;
+            }
+            catch (const std::exception&)
+            {
+                debugPrint("%s: Exception thrown parsing xml document.\n", "writeXmlToFile");
+                return false;
+            }
+        }
+
+        // A fresh file beside path whose name does not depend on path's (a
+        // name near the length limit still gets one), and which neither
+        // preset loader reads: its extension is "saving-...". -1 when none
+        // can be made.
+        int createBeside(const std::string& path, std::string& tempPath)
+        {
+            static std::atomic<unsigned> counter{0};
+            for (int attempt = 0; attempt < 100; ++attempt)
+            {
+                tempPath = folderOf(path) + ".saving-" + std::to_string(::getpid()) + "-" +
+                           std::to_string(counter.fetch_add(1));
+                const int fd = ::open(tempPath.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
+                if (fd >= 0 || errno != EEXIST)
+                    return fd;
+            }
+            return -1;
+        }
+
+        // The rename itself reaches the disk: the folder is synced too (best
+        // effort, a folder that cannot be opened does not fail the write).
+        void syncFolderOf(const std::string& path)
+        {
+            const std::string folder = folderOf(path);
+            const int fd = ::open(folder.empty() ? "." : folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+            if (fd < 0)
+                return;
+            ::fsync(fd);
+            ::close(fd);
         }
     }
 
@@ -321,30 +446,39 @@ namespace vx
     bool XmlUtils::writeXmlToFile(const File& file, XmlNode* root)
     {
         std::string text;
-        try
+        return printRoot(root, text) && writeText(file, text);
+    }
+
+    bool XmlUtils::replaceXmlFile(const File& file, XmlNode* root)
+    {
+        std::string text;
+        if (! printRoot(root, text))
+            return false;
+        const std::string& path = file.getFullPath();
+        if (path.empty() || path.back() == '/')
+            return false;
+        makeFolderOf(path);
+
+        std::string tempPath;
+        const int fd = createBeside(path, tempPath);
+        if (fd < 0)
         {
-            auto document = std::make_unique<XmlDocument>();
-            appendDeclaration(*document);
-            // The caller's root is printed through a copy in this document's
-            // pool, so it is never linked to (or stamped from) storage that
-            // dies with the document.
-            if (root != nullptr)
-            {
-                if (root->type() == rapidxml::node_document)
-                    for (const XmlNode* child = root->first_node(); child != nullptr; child = child->next_sibling())
-                        document->append_node(document->clone_node(child));
-                else
-                    document->append_node(document->clone_node(root));
-            }
-            appendVersion(*document);
-            text = print(*document);
-        }
-        catch (const std::exception&)
-        {
-            debugPrint("%s: Exception thrown parsing xml document.\n", "writeXmlToFile");
+            logPrint(logError, "%s: Could not create a file beside '%s': %s.", "replaceXmlFile", path.c_str(),
+                     std::strerror(errno));
             return false;
         }
-        return writeText(file, text);
+        // Synced before the rename: a crash after it must not leave a
+        // renamed file whose bytes never reached the disk.
+        const bool written = writeAll(fd, text) && ::fsync(fd) == 0;
+        if (! closeWritten(fd, written) || std::rename(tempPath.c_str(), path.c_str()) != 0)
+        {
+            logPrint(logError, "%s: Failed to write '%s': %s; the file there is left as it was.", "replaceXmlFile",
+                     path.c_str(), std::strerror(errno));
+            ::unlink(tempPath.c_str());
+            return false;
+        }
+        syncFolderOf(path);
+        return true;
     }
 
     bool XmlUtils::writeXmlToFile(const File& file, const XmlDocument& document)
@@ -388,14 +522,7 @@ namespace vx
 
         // The folder is the path up to its last "/", whatever the file's name
         // looks like (a name without extension is still a file here).
-        const std::string& path = file.getFullPath();
-        const std::size_t slash = path.find_last_of('/');
-        if (slash != std::string::npos && slash > 0)
-        {
-            const File folder(path.substr(0, slash + 1));
-            if (! folder.existsAsDirectory())
-                folder.createDirectory();
-        }
+        makeFolderOf(file.getFullPath());
         return writeText(file, text);
     }
 

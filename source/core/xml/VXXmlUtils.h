@@ -69,6 +69,13 @@ namespace vx
         // it; no folder is created. root is linked into the temporary document
         // only for the call and comes back without the stamp.
         static bool writeXmlToFile(const File& file, XmlNode* root);
+        // As writeXmlToFile, but the file is replaced whole or not at all:
+        // written beside it (under a name that does not depend on the
+        // file's), synced, then renamed over it. False, logged, with the
+        // file there as it was, when any write, the sync, the close or the
+        // rename fails (a full disk, the size limit, a name too long). Makes
+        // the file's folder (one level) when missing.
+        static bool replaceXmlFile(const File& file, XmlNode* root);
         // Prints document unchanged and writes it.
         static bool writeXmlToFile(const File& file, const XmlDocument& document);
         // The declaration, object's element (when it writes one) and stamp.

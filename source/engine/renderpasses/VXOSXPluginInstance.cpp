@@ -15,6 +15,11 @@ namespace vx
     {
         std::mutex pluginLibsLock;
         std::map<std::string, OSXPluginLib> pluginLibs;
+        // Instances per loaded library, by the loader's handle: two paths to
+        // one file (a link, "a//b") are two cache entries but one library,
+        // whose plugin is initialised by its first instance and
+        // de-initialised by its last, whichever path each came by.
+        std::map<void*, int> libraryUsers;
 
         const char* loaderError()
         {
@@ -76,7 +81,7 @@ namespace vx
         const std::lock_guard<std::mutex> hold(pluginLibsLock);
         if (! takeLib(key))
             return false;
-        const bool first = pluginLibs.at(key).refCount == 1;
+        const bool first = libraryUsers.at(libHandle) == 1;
         std::printf("Instantiating plugin %s", key.c_str());
 
         auto entry = reinterpret_cast<FFGL::PlugMainFunction>(dlsym(libHandle, "plugMain"));
@@ -115,7 +120,7 @@ namespace vx
         const std::string path = libPath;
         const std::lock_guard<std::mutex> hold(pluginLibsLock);
         const auto found = pluginLibs.find(path);
-        if (found != pluginLibs.end() && found->second.handle == libHandle && found->second.refCount == 1)
+        if (found != pluginLibs.end() && found->second.handle == libHandle && libraryUsers[libHandle] == 1)
             deinitPluginLibrary();
         else
             forgetPluginLibrary();
@@ -160,6 +165,7 @@ namespace vx
         libHandle = found->second.handle;
         libPath = path;
         ++found->second.refCount;
+        ++libraryUsers[libHandle];
         return true;
     }
 
@@ -179,6 +185,8 @@ namespace vx
             return false;
         OSXPluginLib& lib = found->second;
         debugPrint("Deleting instance for plugin %s lib", path.c_str());
+        if (--libraryUsers[libHandle] <= 0)
+            libraryUsers.erase(libHandle);
         libHandle = nullptr;
         libPath.clear();
         if (lib.refCount-- > 1)

@@ -17,7 +17,9 @@ namespace vx
     // The module-wide library cache, by the path given to the loader: each
     // file is opened once however many instances use it, and closed when the
     // last one gives it back; a library is open exactly as long as its entry
-    // lives. Any thread may load and unload: one lock orders every look-up,
+    // lives. Two paths to one file (a link, "a//b") are two entries, but the
+    // loader answers both with one library: the plugin's initialise and
+    // de-initialise go by that library, never by the path. Any thread may load and unload: one lock orders every look-up,
     // open, count change and close (a hosted pass may be deleted on the
     // render thread while the application thread scans and loads), and is
     // held while a library opens or closes and while its last instance

@@ -19,7 +19,6 @@
 #include "engine/renderpasses/catalogue/VXRGBASwitch.h"
 
 #include <sys/stat.h>
-#include <unistd.h>
 
 #include <algorithm>
 #include <cstring>
@@ -38,11 +37,12 @@ namespace vx
         // their presets apart by it.
         const char* const presetCategoryAttribute = "renderPassCategory";
 
-        // A preset name is the file's name as it stands: one that could
-        // reach outside its kind's folder (or cut the path short) is refused.
+        // A preset name is the file's name as it stands, one path component:
+        // refused only when it is none ("", ".", "..") or could leave its
+        // kind's folder or cut the path short. "Fade out..." is a name.
         bool isSafeFileName(const std::string& name)
         {
-            return ! name.empty() && name.find('/') == std::string::npos && name.find("..") == std::string::npos &&
+            return ! name.empty() && name != "." && name != ".." && name.find('/') == std::string::npos &&
                    name.find('\0') == std::string::npos;
         }
 
@@ -124,26 +124,34 @@ namespace vx
             return first;
         }
 
-        enum class PresetFileOwner
+        // Whose preset file holds: kind's own, another kind's (registered or
+        // not, told by its name and category), or none (no such file, no
+        // preset of any kind: may be replaced).
+        PresetFileNames::FileOwner findPresetFileOwner(const std::vector<RenderPassManager::InfoPtr>& infos,
+                                                       const File& file, const RenderPassInfo& kind,
+                                                       std::string* presetName = nullptr)
         {
-            none,      // no such file, or no preset of any kind: may be replaced
-            kind,      // a preset of the kind asked about
-            otherKind, // a preset of another kind, registered or not
-        };
-
-        PresetFileOwner findPresetFileOwner(const std::vector<RenderPassManager::InfoPtr>& infos, const File& file,
-                                            const RenderPassInfo& kind, std::string* presetName = nullptr)
-        {
+            PresetFileNames::FileOwner owner;
             if (! file.existsAsFile())
-                return PresetFileOwner::none;
+                return owner;
             const std::unique_ptr<XmlDocument> document = XmlUtils::loadXmlFromFile(file, true);
             const XmlNode* root = document != nullptr ? document->first_node() : nullptr;
             if (root == nullptr || std::string(root->name(), root->name_size()) != presetElementName ||
                 root->first_attribute("renderPass") == nullptr)
-                return PresetFileOwner::none;
+                return owner;
             if (presetName != nullptr)
                 *presetName = readAttribute(root->first_attribute("name"), std::string());
-            return findPresetKind(infos, *root) == &kind ? PresetFileOwner::kind : PresetFileOwner::otherKind;
+            if (findPresetKind(infos, *root) == &kind)
+            {
+                owner.kind = PresetFileNames::FileOwner::own;
+                return owner;
+            }
+            owner.kind = PresetFileNames::FileOwner::another;
+            owner.other.name = readAttribute(root->first_attribute("renderPass"), std::string());
+            int category = 0;
+            if (readAttribute(root->first_attribute(presetCategoryAttribute), &category))
+                owner.other.tag = categoryName(RenderPassCategory(category));
+            return owner;
         }
 
         // What identifies a file's current contents well enough to skip
@@ -425,7 +433,17 @@ namespace vx
             const std::string& folderName = folders[index];
             // Folders the kind had before that exist: its presets there move out.
             const std::vector<File> formerFolders = PresetFileNames::formerFolders(folder, entries[index], folderName);
-            File kindFolder;
+            // One this manager wrote or loaded for the kind, unchanged since,
+            // is not read again.
+            const auto ownerOf = [&](const File& file)
+            {
+                struct stat status;
+                const auto known = pimpl->presetFiles.find(file.getFullPath());
+                if (statFile(file, status) && known != pimpl->presetFiles.end() &&
+                    known->second.kind == info.get() && known->second.sameFile(status))
+                    return PresetFileNames::FileOwner{PresetFileNames::FileOwner::own, {}};
+                return findPresetFileOwner(infos, file, *info);
+            };
             for (int i = 0; i < presets->getNumStates(); ++i)
             {
                 XmlState* preset = presets->getState(i);
@@ -459,41 +477,22 @@ namespace vx
                 element->append_attribute(
                     createAttribute(pool, presetCategoryAttribute, int(info->getRenderPassCategory())));
 
-                if (kindFolder.getFullPath().empty())
-                {
-                    kindFolder = PresetFileNames::childOf(folder, folderName);
-                    if (! kindFolder.existsAsDirectory())
-                        kindFolder.createDirectory();
-                }
                 const std::string fileName = preset->getName() + ".xml";
-                const File file = PresetFileNames::childOf(kindFolder, fileName);
-                // Only a file moved here by hand, or left from when kinds
-                // shared folders, can hold another kind's preset: it stays.
-                // One this manager wrote or loaded for the kind, unchanged
-                // since, is not read again.
-                struct stat status;
-                const bool exists = statFile(file, status);
-                const auto known = pimpl->presetFiles.find(file.getFullPath());
-                const bool ours =
-                    exists && known != pimpl->presetFiles.end() && known->second.kind == info.get() &&
-                    known->second.sameFile(status);
-                if (exists && ! ours && findPresetFileOwner(infos, file, *info) == PresetFileOwner::otherKind)
+                const File file = PresetFileNames::placeFor(folder, entries, folders, index, fileName, ownerOf);
+                if (file.getFullPath().empty())
                 {
                     logPrint(logError,
-                             "RenderPassManager::savePresets: did not write the preset \"%s\" of \"%s\": '%s' "
-                             "holds a preset of another kind",
-                             preset->getName().c_str(), info->getExtensionName().c_str(), file.getFullPath().c_str());
+                             "RenderPassManager::savePresets: did not write the preset \"%s\" of \"%s\": its "
+                             "files hold presets of other kinds",
+                             preset->getName().c_str(), info->getExtensionName().c_str());
                     allWritten = false;
                     continue;
                 }
-                if (exists)
-                    ::unlink(file.getFullPath().c_str());
                 debugPrint(file.getFullPath());
-                if (! XmlUtils::writeXmlToFile(file, element))
+                if (! XmlUtils::replaceXmlFile(file, element))
                 {
                     logPrint(logError, "RenderPassManager::savePresets: could not write '%s'",
                              file.getFullPath().c_str());
-                    pimpl->presetFiles.erase(file.getFullPath());
                     allWritten = false;
                     continue;
                 }
@@ -506,7 +505,9 @@ namespace vx
                 {
                     const File formerFile = PresetFileNames::childOf(formerFolder, fileName);
                     std::string storedName;
-                    if (findPresetFileOwner(infos, formerFile, *info, &storedName) == PresetFileOwner::kind &&
+                    if (formerFile.getFullPath() != file.getFullPath() &&
+                        findPresetFileOwner(infos, formerFile, *info, &storedName).kind ==
+                            PresetFileNames::FileOwner::own &&
                         storedName == preset->getName())
                     {
                         formerFile.deleteFile();

@@ -123,7 +123,7 @@ namespace vx
         XmlNode* saveSourceToXML(XmlPool& pool, XmlCapable* source) override;
 
         // Writes folder/<kind folder>/<preset name>.xml for every preset but
-        // "default" (kind folders made when missing, files written anew),
+        // "default" (kind folders made when missing, files replaced whole),
         // each file naming its kind by "renderPass", "renderPassId" and
         // "renderPassCategory". Every kind has a folder of its own: its name
         // without \,/:?<>|. as ever, unless another kind's name comes out the
@@ -131,11 +131,15 @@ namespace vx
         // registered in several categories gets its category ("Add (Mixer)").
         // Which kinds are registered decides the folders: a kind's copy of a
         // preset in a folder it had before, beside other kinds, is removed
-        // once the preset is written in its folder now. A file holding another kind's preset is never
-        // replaced; a kind whose name strips to nothing, or a preset name
-        // that would leave its kind's folder, is refused; each with a log
-        // line, the others are written. Answers false when anything was
-        // refused or not written.
+        // once the preset is written in its folder now. A file holding
+        // another kind's preset (one not registered now, say) is never
+        // replaced: each goes where PresetFileNames::placeFor puts it with
+        // both registered. Each file is replaced whole or not at all
+        // (XmlUtils::replaceXmlFile). A kind whose name strips to nothing,
+        // or a preset name that is no single path component ("", ".", "..",
+        // a "/" or NUL in it), is refused; each with a log line, the others
+        // are written. Answers false when anything was refused or not
+        // written.
         bool savePresets(const File& folder);
         // Reads the files one level below folder whose extension occurs
         // within ".xml" (so also those without one) into the presets of the

@@ -9,6 +9,7 @@
 #include "core/xml/VXApplicationInterface.h"
 #include "core/xml/VXXmlTestProbe.h"
 #include "engine/ffgl/VXVexkit.h"
+#include "support/VXFileSizeLimit.h"
 #include "support/VXLogRecorder.h"
 #include "support/VXTempDir.h"
 
@@ -118,6 +119,33 @@ namespace
 
         EXPECT_FALSE(XmlUtils::writeXmlToFile(File(temp.file("missing/root.xml")), root)) << "no folder is made";
         EXPECT_FALSE(File(temp.file("missing")).exists());
+    }
+
+    // Past the file size limit (as on a full disk) the bytes never reach the
+    // file: writing answers false, replacing leaves the file as it was.
+    TEST_F(XmlUtilsTest, AWriteThatDoesNotFitAnswersFalse)
+    {
+        XmlDocument pool;
+        XmlNode* root = XmlCapable::createNode(pool, "Root");
+        root->append_attribute(createAttribute(pool, "text", std::string(200, 'x')));
+        ASSERT_TRUE(XmlUtils::replaceXmlFile(File(temp.file("folder/kept.xml")), root)) << "its folder is made";
+        const std::string kept = temp.readFile("folder/kept.xml");
+
+        test::LogRecorder log;
+        root->append_node(XmlCapable::createNode(pool, "Child"));
+        {
+            const test::FileSizeLimit full(64);
+            EXPECT_FALSE(XmlUtils::writeXmlToFile(File(temp.file("written.xml")), root));
+            EXPECT_FALSE(XmlUtils::replaceXmlFile(File(temp.file("folder/kept.xml")), root));
+        }
+        EXPECT_EQ(log.count(logError), 2u) << log.dump();
+        EXPECT_EQ(temp.readFile("folder/kept.xml"), kept);
+        std::vector<File> files;
+        File::getFilesInDirectory(File(temp.file("folder")), files, true);
+        EXPECT_EQ(files.size(), 1u) << "nothing left beside it";
+
+        ASSERT_TRUE(XmlUtils::replaceXmlFile(File(temp.file("folder/kept.xml")), root));
+        EXPECT_NE(temp.readFile("folder/kept.xml").find("<Child/>"), std::string::npos);
     }
 
     TEST_F(XmlUtilsTest, DocumentFormPrintsTheDocumentUnchanged)

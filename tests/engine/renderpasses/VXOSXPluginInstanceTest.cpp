@@ -142,6 +142,39 @@ namespace
         EXPECT_EQ(count(FFGL::deInitialise), 1);
     }
 
+    // Two paths to one file, a link in a second plugin folder and a doubled
+    // slash, are one library: initialised by its first instance, whatever
+    // its path, and de-initialised only when the last instance goes.
+    TEST_F(OSXPluginInstanceTest, TwoPathsToOneFileInitialiseItOnce)
+    {
+        RecorderModule module;
+        const auto count = [&](std::uint32_t code)
+        {
+            const std::vector<std::uint32_t> codes = module.codes();
+            return std::count(codes.begin(), codes.end(), code);
+        };
+        TempDir folder;
+        const std::string linked = folder.makeDirectory("more plugins") + "/Recorder";
+        std::filesystem::create_symlink(recorderPath, linked);
+        std::string doubled = recorderPath;
+        doubled.insert(doubled.find_last_of('/'), "/");
+
+        module.recorder->calls.clear();
+        OSXPluginInstance first, second, third;
+        ASSERT_TRUE(first.load(recorderPath));
+        ASSERT_TRUE(second.load(linked.c_str()));
+        ASSERT_TRUE(third.load(doubled.c_str()));
+        EXPECT_EQ(count(FFGL::initialise), 1);
+        EXPECT_TRUE(first.unload());
+        EXPECT_TRUE(second.unload());
+        EXPECT_EQ(count(FFGL::deInitialise), 0) << "the third instance still runs the plugin";
+        EXPECT_TRUE(third.unload());
+        EXPECT_EQ(count(FFGL::initialise), 1);
+        EXPECT_EQ(count(FFGL::deInitialise), 1);
+        for (const std::string& path : {std::string(recorderPath), linked, doubled})
+            EXPECT_EQ(getLib(path), nullptr) << path;
+    }
+
     // Loads, unloads and a scan on several threads at once, as when the
     // render thread deletes a hosted pass while the application thread scans
     // and loads: one library shared by all, one of each thread's own.

@@ -11,6 +11,7 @@
 #include "engine/renderpasses/VXFreeTransform.h"
 #include "engine/renderpasses/catalogue/VXFormatConversion.h"
 #include "engine/renderpasses/catalogue/VXRGBASwitch.h"
+#include "support/VXFileSizeLimit.h"
 #include "support/VXLogRecorder.h"
 #include "support/VXTempDir.h"
 
@@ -268,6 +269,9 @@ namespace vx::test
             EXPECT_EQ(presetAmount(other, "Tint", RenderPassCategoryMixer, "Soft"), -1.0) << "not the mixer's";
         }
 
+        // A file of another kind in this kind's folder (moved there by hand)
+        // moves to where its kind writes; where that place is taken, neither
+        // file is replaced.
         TEST_F(RenderPassManagerTest, AnotherKindsFileIsNeverReplaced)
         {
             const std::string foreign = "<Preset name=\"Mine\" renderPassId=\"Gone\" renderPass=\"Gone\" "
@@ -276,17 +280,24 @@ namespace vx::test
             addPreset("Mine", 0.5);
             addPreset("Kept", 0.5);
             LogRecorder log;
-            EXPECT_FALSE(manager.savePresets(File(folder.path())));
-            EXPECT_EQ(folder.readFile("TestAddConstant/Mine.xml"), foreign);
-            EXPECT_TRUE(log.contains("TestAddConstant/Mine.xml' holds a preset of another kind")) << log.dump();
+            EXPECT_TRUE(manager.savePresets(File(folder.path()))) << log.dump();
+            EXPECT_EQ(folder.readFile("Gone/Mine.xml"), foreign);
+            EXPECT_TRUE(log.contains("TestAddConstant/Mine.xml', a preset of \"Gone\", to '")) << log.dump();
+            EXPECT_NE(folder.readFile("TestAddConstant/Mine.xml").find("renderPass=\"TestAddConstant\""),
+                      std::string::npos);
             EXPECT_TRUE(File(folder.file("TestAddConstant/Kept.xml")).exists());
 
             // A file the manager wrote and someone replaced since is read again, not taken for its own.
             const std::string replaced = "<Preset name=\"Kept\" renderPassId=\"Gone\" renderPass=\"Gone\" "
                                          "renderPassCategory=\"1\"><RenderPass type=\"Gone\"/></Preset>";
             folder.writeFile("TestAddConstant/Kept.xml", replaced);
-            EXPECT_FALSE(manager.savePresets(File(folder.path())));
+            EXPECT_TRUE(manager.savePresets(File(folder.path())));
+            EXPECT_EQ(folder.readFile("Gone/Kept.xml"), replaced);
+
+            folder.writeFile("TestAddConstant/Kept.xml", replaced);
+            EXPECT_FALSE(manager.savePresets(File(folder.path()))) << "Gone's place is taken as well";
             EXPECT_EQ(folder.readFile("TestAddConstant/Kept.xml"), replaced);
+            EXPECT_EQ(folder.readFile("Gone/Kept.xml"), replaced);
         }
 
         // A tree from when "Tint" the mixer and "Tint" the effect shared one
@@ -350,6 +361,60 @@ namespace vx::test
             EXPECT_FALSE(File(folder.file("presets/Nowhere.xml")).exists());
         }
 
+        // Names with dots are names: only one that is no single path
+        // component is refused.
+        TEST_F(RenderPassManagerTest, DottedPresetNamesSurviveARestart)
+        {
+            addPreset("Fade out...", 0.1);
+            addPreset("v2..final", 0.2);
+            addPreset("..", 0.3);
+            addPreset(".", 0.4);
+            LogRecorder log;
+            EXPECT_FALSE(manager.savePresets(File(folder.path())));
+            EXPECT_EQ(log.count(logError), 2u) << log.dump();
+            EXPECT_TRUE(log.contains("refused the preset \"..\"")) << log.dump();
+
+            RenderPassManager restarted;
+            registerAll(restarted);
+            EXPECT_EQ(restarted.loadPresets(File(folder.path())), 2);
+            EXPECT_DOUBLE_EQ(presetAmount(restarted, "TestAddConstant", RenderPassCategoryAny, "Fade out..."), 0.1);
+            EXPECT_DOUBLE_EQ(presetAmount(restarted, "TestAddConstant", RenderPassCategoryAny, "v2..final"), 0.2);
+        }
+
+        // Out of room half-way through: the save answers false and the
+        // preset saved before is still whole, nothing left beside it.
+        TEST_F(RenderPassManagerTest, AFullDiskLeavesTheSavedPresetWhole)
+        {
+            addPreset("Warm", 0.25);
+            ASSERT_TRUE(manager.savePresets(File(folder.path())));
+            const std::string saved = folder.readFile("TestAddConstant/Warm.xml");
+            XmlStates& presets = *manager.getRenderPassInfo("TestAddConstant", RenderPassCategoryAny)->getPresets();
+            presets.removeStateByName("Warm", true);
+            addPreset("Warm", 0.75);
+
+            LogRecorder log;
+            {
+                const FileSizeLimit full(64);
+                EXPECT_FALSE(manager.savePresets(File(folder.path())));
+            }
+            EXPECT_TRUE(log.contains("TestAddConstant/Warm.xml'")) << log.dump();
+            EXPECT_EQ(folder.readFile("TestAddConstant/Warm.xml"), saved);
+            std::vector<File> files;
+            File::getFilesInDirectory(File(folder.file("TestAddConstant")), files, true);
+            EXPECT_EQ(files.size(), 1u) << "nothing half-written left beside";
+
+            RenderPassManager restarted;
+            registerAll(restarted);
+            EXPECT_EQ(restarted.loadPresets(File(folder.path())), 1);
+            EXPECT_DOUBLE_EQ(presetAmount(restarted, "TestAddConstant", RenderPassCategoryAny, "Warm"), 0.25);
+
+            ASSERT_TRUE(manager.savePresets(File(folder.path()))) << "with room again";
+            RenderPassManager later;
+            registerAll(later);
+            EXPECT_EQ(later.loadPresets(File(folder.path())), 1);
+            EXPECT_DOUBLE_EQ(presetAmount(later, "TestAddConstant", RenderPassCategoryAny, "Warm"), 0.75);
+        }
+
         TEST_F(RenderPassManagerTest, LiveFolderIsRewrittenWhenPresetsChange)
         {
             addPreset("First", 0.2);
@@ -358,5 +423,81 @@ namespace vx::test
             EXPECT_TRUE(File(folder.file("TestAddConstant/First.xml")).exists()) << "the whole tree";
             EXPECT_TRUE(File(folder.file("TestAddConstant/Second.xml")).exists());
         }
+
+        // A kind not registered now (a plugin taken away) saved a preset of
+        // the name earlier, in the folder the present kind has alone. Its
+        // file stays; the present kind's preset goes where it would with both
+        // registered, and each loads back to its own kind.
+        struct AbsentKindCase
+        {
+            const char* name;
+            const char* present;
+            const char* absent;
+            const char* presentFile; // after the present kind's save
+            const char* absentFile;
+        };
+
+        void PrintTo(const AbsentKindCase& c, std::ostream* out)
+        {
+            *out << c.name;
+        }
+
+        class AbsentKindTest : public RenderPassManagerTest, public ::testing::WithParamInterface<AbsentKindCase>
+        {
+        protected:
+            static void registerKind(RenderPassManager& m, const char* name)
+            {
+                m.registerRenderPass(name, name, &AddConstantPass::creationFunc, RenderPassCategoryEffect, 1, true,
+                                     false);
+            }
+            static void addPresetTo(RenderPassManager& m, const char* kind, double amount)
+            {
+                AddConstantPass pass(amount);
+                XmlStates& presets = *m.getRenderPassInfo(kind, RenderPassCategoryEffect)->getPresets();
+                presets.setXmlCapable(&pass);
+                presets.pushState("Mine", std::string());
+                presets.setXmlCapable(nullptr);
+            }
+        };
+
+        TEST_P(AbsentKindTest, PresetIsStoredBesideTheAbsentKindsFile)
+        {
+            const AbsentKindCase& c = GetParam();
+            {
+                RenderPassManager earlier;
+                registerKind(earlier, c.absent);
+                addPresetTo(earlier, c.absent, 0.1);
+                ASSERT_TRUE(earlier.savePresets(File(folder.path())));
+                ASSERT_TRUE(File(folder.file("Tint50/Mine.xml")).exists()) << "the folder it had alone";
+            }
+            registerKind(manager, c.present);
+            addPresetTo(manager, c.present, 0.2);
+            LogRecorder log;
+            EXPECT_TRUE(manager.savePresets(File(folder.path()))) << log.dump();
+            EXPECT_NE(folder.readFile(c.presentFile).find("renderPass=\"" + std::string(c.present) + "\""),
+                      std::string::npos);
+            EXPECT_NE(folder.readFile(c.absentFile).find("renderPass=\"" + std::string(c.absent) + "\""),
+                      std::string::npos);
+            EXPECT_TRUE(manager.savePresets(File(folder.path()))) << "again, the same places\n" << log.dump();
+
+            RenderPassManager alone;
+            registerKind(alone, c.present);
+            EXPECT_EQ(alone.loadPresets(File(folder.path())), 1);
+            EXPECT_DOUBLE_EQ(presetAmount(alone, c.present, RenderPassCategoryEffect, "Mine"), 0.2);
+
+            RenderPassManager both;
+            registerKind(both, c.present);
+            registerKind(both, c.absent);
+            EXPECT_EQ(both.loadPresets(File(folder.path())), 2);
+            EXPECT_DOUBLE_EQ(presetAmount(both, c.present, RenderPassCategoryEffect, "Mine"), 0.2);
+            EXPECT_DOUBLE_EQ(presetAmount(both, c.absent, RenderPassCategoryEffect, "Mine"), 0.1);
+        }
+
+        INSTANTIATE_TEST_SUITE_P(
+            Kinds, AbsentKindTest,
+            ::testing::Values(
+                AbsentKindCase{"PresentNeedsNoStripping", "Tint50", "Tint.50", "Tint50/Mine.xml", "Tint%2E50/Mine.xml"},
+                AbsentKindCase{"PresentIsStripped", "Tint.50", "Tint50", "Tint%2E50/Mine.xml", "Tint50/Mine.xml"}),
+            [](const ::testing::TestParamInfo<AbsentKindCase>& info) { return std::string(info.param.name); });
     }
 }

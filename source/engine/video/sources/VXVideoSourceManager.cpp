@@ -17,7 +17,6 @@
 #include "engine/video/sources/VXVideoSource.h"
 #include "engine/video/sources/VXVideoSourceDataDriver.h"
 
-#include <cstdio>
 #include <utility>
 #include <vector>
 
@@ -207,25 +206,37 @@ namespace vx
                    (source == nullptr || readAttribute(source, std::string()) == extension.getExtensionName());
         }
 
-        enum class PresetFileOwner
+        // Whose preset file holds: the extension's own, another's (present or
+        // not, told by its name and id), or none (no such file, no preset in
+        // it: may be replaced).
+        PresetFileNames::FileOwner findPresetFileOwner(const File& file, const VideoSourceExtension& extension,
+                                                       std::string* presetName = nullptr)
         {
-            none,    // no such file, or no preset in it: may be replaced
-            own,     // a preset of the extension asked about
-            another, // another extension's, registered or not
-        };
-
-        PresetFileOwner findPresetFileOwner(const File& file, const VideoSourceExtension& extension,
-                                            std::string* presetName = nullptr)
-        {
+            PresetFileNames::FileOwner owner;
             if (! file.existsAsFile())
-                return PresetFileOwner::none;
+                return owner;
             const std::unique_ptr<XmlDocument> document = XmlUtils::loadXmlFromFile(file, true);
             const XmlNode* preset = presetElementOf(document.get());
             if (preset == nullptr)
-                return PresetFileOwner::none;
+                return owner;
             if (presetName != nullptr)
                 *presetName = readAttribute(preset->first_attribute("name"), std::string());
-            return isPresetOf(*preset, extension) ? PresetFileOwner::own : PresetFileOwner::another;
+            if (isPresetOf(*preset, extension))
+            {
+                owner.kind = PresetFileNames::FileOwner::own;
+                return owner;
+            }
+            // As savePresets names an extension's folder; a file without a
+            // "source" name goes by its id.
+            const std::string id = readAttribute(preset->first_attribute("sourceId"), std::string());
+            owner.kind = PresetFileNames::FileOwner::another;
+            owner.other = {readAttribute(preset->first_attribute("source"), id), PresetFileNames::spelledOut(id)};
+            return owner;
+        }
+
+        PresetFileNames::Entry folderEntry(const VideoSourceExtension& extension)
+        {
+            return {extension.getExtensionName(), PresetFileNames::spelledOut(extension.getExtensionUniqueId())};
         }
     }
 
@@ -234,8 +245,7 @@ namespace vx
         const std::vector<ExtensionPtr> extensions = getSources(true);
         std::vector<PresetFileNames::Entry> folderEntries;
         for (const ExtensionPtr& extension : extensions)
-            folderEntries.push_back(
-                {extension->getExtensionName(), PresetFileNames::spelledOut(extension->getExtensionUniqueId())});
+            folderEntries.push_back(folderEntry(*extension));
         const std::vector<std::string> folderNames = PresetFileNames::uniqueNames(folderEntries);
 
         bool allWritten = true;
@@ -290,23 +300,19 @@ namespace vx
                 element->append_attribute(createAttribute(pool, "sourceId", extension.getExtensionUniqueId()));
                 element->append_attribute(createAttribute(pool, "source", extension.getExtensionName()));
 
-                const File file = PresetFileNames::childOf(sub, fileNames[presetIndex] + ".xml");
-                if (findPresetFileOwner(file, extension) == PresetFileOwner::another)
+                const auto ownerOf = [&](const File& candidate) { return findPresetFileOwner(candidate, extension); };
+                const File file = PresetFileNames::placeFor(folder, folderEntries, folderNames, index,
+                                                            fileNames[presetIndex] + ".xml", ownerOf);
+                if (file.getFullPath().empty())
                 {
-                    logPrint(logError, "%s: did not write the preset \"%s\" of \"%s\": '%s' holds another source's",
-                             "savePresets", presetName.c_str(), extension.getExtensionName().c_str(),
-                             file.getFullPath().c_str());
+                    logPrint(logError, "%s: did not write the preset \"%s\" of \"%s\": its files hold other sources'",
+                             "savePresets", presetName.c_str(), extension.getExtensionName().c_str());
                     allWritten = false;
                     continue;
                 }
-                // Written beside it first, so that a failed write leaves the
-                // file it would have replaced (loading skips the extension).
-                const File saving = PresetFileNames::childOf(sub, fileNames[presetIndex] + ".xml.saving");
                 debugPrint(file.getFullPath());
-                if (! XmlUtils::writeXmlToFile(saving, element) ||
-                    std::rename(saving.getFullPath().c_str(), file.getFullPath().c_str()) != 0)
+                if (! XmlUtils::replaceXmlFile(file, element))
                 {
-                    saving.deleteFile();
                     logPrint(logError, "%s: The preset could not be written to '%s'.", "savePresets",
                              file.getFullPath().c_str());
                     allWritten = false;
@@ -318,7 +324,8 @@ namespace vx
                         const File formerFile = PresetFileNames::childOf(former, name + ".xml");
                         std::string storedName;
                         if (formerFile.getFullPath() != file.getFullPath() &&
-                            findPresetFileOwner(formerFile, extension, &storedName) == PresetFileOwner::own &&
+                            findPresetFileOwner(formerFile, extension, &storedName).kind ==
+                                PresetFileNames::FileOwner::own &&
                             storedName == presetName)
                             formerFile.deleteFile();
                     }

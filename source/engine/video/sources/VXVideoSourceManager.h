@@ -89,9 +89,11 @@ namespace vx
         // while no other extension's (or preset's) name then reads the same,
         // else those characters spelled out, so no two share a file. A
         // preset that moved so is removed from where it was. A file holding
-        // another extension's preset is never replaced: that preset is not
-        // written (logged) and the answer is false, as for any preset not
-        // written.
+        // another extension's preset (one not present now, say) is never
+        // replaced: each goes where PresetFileNames::placeFor puts it with
+        // both present. Each file is replaced whole or not at all
+        // (XmlUtils::replaceXmlFile). False, logged, when a preset was not
+        // written; the others still are.
         bool savePresets(const File& folder);
         // The ".xml" files one level below folder whose "Preset" element
         // names a known extension: the one of its "sourceId" and "source"

@@ -18,10 +18,13 @@
 #include "engine/video/sources/VXScreenCaptureVideoSource.h"
 #include "engine/video/sources/VXVideoFormatReaderSourceExtension.h"
 #include "engine/video/sources/VXVideoSourceDataDriver.h"
+#include "support/VXFileSizeLimit.h"
 #include "support/VXLogRecorder.h"
 #include "support/VXTempDir.h"
 
 #include <gtest/gtest.h>
+
+#include <tuple>
 
 namespace vx::test
 {
@@ -77,6 +80,22 @@ namespace vx::test
                 preset->append_attribute(createAttribute(document, "name", name));
                 preset->append_node(XmlCapable::createNode(document, "VideoSource"));
                 ASSERT_GE(extension.loadPreset(preset), 0);
+            }
+
+            // A new manager in place of the old, as after a restart.
+            void restart()
+            {
+                SourceDirectory::clearCurrent(manager.get());
+                manager.reset();
+                manager = std::make_unique<VideoSourceManager>();
+                SourceDirectory::setCurrent(manager.get());
+            }
+
+            PlainExtension* registerPlain(const std::string& name, const std::string& id)
+            {
+                auto* extension = new PlainExtension(name, id, false);
+                manager->registerSource(extension);
+                return extension;
             }
 
             std::vector<std::string> presetNames(VideoSourceExtension& extension)
@@ -311,11 +330,11 @@ namespace vx::test
             addPreset(*cam, "Warm");
 
             LogRecorder log;
-            EXPECT_FALSE(manager->savePresets(folder));
-            EXPECT_TRUE(log.contains("holds another source's")) << log.dump();
+            EXPECT_TRUE(manager->savePresets(folder)) << log.dump();
             const auto kept = XmlUtils::loadXmlFromFile(File(temp.file("Cam/Warm.xml")), true);
             ASSERT_NE(kept, nullptr);
             EXPECT_EQ(readAttribute(kept->first_node()->first_attribute("sourceId"), std::string()), "gone");
+            EXPECT_TRUE(File::doesFileExist(temp.file("Cam (cam)/Warm.xml"))) << "where it goes beside \"gone\"";
             EXPECT_TRUE(File::doesFileExist(temp.file("Takes/Take 1%2E0.xml")));
             EXPECT_TRUE(File::doesFileExist(temp.file("192%2E168%2E1%2E12/Q.xml")));
             EXPECT_FALSE(File::doesFileExist(temp.file("192168112/Q.xml"))) << "moved, not loaded twice";
@@ -324,13 +343,135 @@ namespace vx::test
             EXPECT_EQ(readAttribute(takeFile->first_node()->first_attribute("name"), std::string()), "Take 10");
 
             // A write that fails leaves the file it would have replaced.
-            temp.makeDirectory("Takes/Take 10.xml.saving");
-            EXPECT_FALSE(manager->savePresets(folder));
-            EXPECT_TRUE(File::doesFileExist(temp.file("Takes/Take 10.xml")));
+            const std::string take10 = temp.readFile("Takes/Take 10.xml");
+            {
+                const FileSizeLimit full(64);
+                EXPECT_FALSE(manager->savePresets(folder));
+            }
+            EXPECT_EQ(temp.readFile("Takes/Take 10.xml"), take10);
 
             // A folder that cannot be made: nothing is written, and it says so.
             temp.writeFile("blocked", "a file");
             EXPECT_FALSE(manager->savePresets(File(temp.file("blocked") + "/")));
         }
+
+        // Out of room half-way through: the save answers false and the
+        // preset saved before is still whole, nothing left beside it.
+        TEST_F(VideoSourceManagerTest, AFullDiskLeavesTheSavedPresetWhole)
+        {
+            TempDir temp;
+            const File folder(temp.path() + "/");
+            addPreset(*registerPlain("Deck", "deck"), "Warm");
+            ASSERT_TRUE(manager->savePresets(folder));
+            const std::string saved = temp.readFile("Deck/Warm.xml");
+            ASSERT_FALSE(saved.empty());
+
+            LogRecorder log;
+            {
+                const FileSizeLimit full(64);
+                EXPECT_FALSE(manager->savePresets(folder));
+            }
+            EXPECT_TRUE(log.contains("Deck/Warm.xml'")) << log.dump();
+            EXPECT_EQ(temp.readFile("Deck/Warm.xml"), saved);
+            std::vector<File> files;
+            File::getFilesInDirectory(File(temp.file("Deck")), files, true);
+            EXPECT_EQ(files.size(), 1u) << "nothing half-written left beside";
+
+            restart();
+            PlainExtension* deck = registerPlain("Deck", "deck");
+            manager->loadPresets(folder);
+            EXPECT_EQ(presetNames(*deck), (std::vector<std::string>{"Warm"}));
+        }
+
+        // An extension not present now (an offline server, an unplugged
+        // camera of the same model) saved a preset of the name earlier, in
+        // the folder the present one has alone. Its file stays; the present
+        // one's preset goes where it would with both present, and each
+        // loads back to its own extension.
+        struct AbsentSourceCase
+        {
+            const char* name;
+            const char* presentName;
+            const char* presentId;
+            const char* absentName;
+            const char* absentId;
+            const char* presentFile; // after the present extension's save
+            const char* absentFile;
+        };
+
+        void PrintTo(const AbsentSourceCase& c, std::ostream* out)
+        {
+            *out << c.name;
+        }
+
+        class AbsentSourceTest : public VideoSourceManagerTest, public ::testing::WithParamInterface<AbsentSourceCase>
+        {
+        };
+
+        TEST_P(AbsentSourceTest, PresetIsStoredBesideTheAbsentSourcesFile)
+        {
+            const AbsentSourceCase& c = GetParam();
+            TempDir temp;
+            const File folder(temp.path() + "/");
+            addPreset(*registerPlain(c.absentName, c.absentId), "P");
+            ASSERT_TRUE(manager->savePresets(folder));
+
+            restart();
+            addPreset(*registerPlain(c.presentName, c.presentId), "P");
+            LogRecorder log;
+            EXPECT_TRUE(manager->savePresets(folder)) << log.dump();
+            EXPECT_TRUE(manager->savePresets(folder)) << "again, the same places\n" << log.dump();
+            for (const auto& [file, id, name] : {std::tuple{c.presentFile, c.presentId, c.presentName},
+                                                 std::tuple{c.absentFile, c.absentId, c.absentName}})
+            {
+                const auto document = XmlUtils::loadXmlFromFile(File(temp.file(file)), true);
+                ASSERT_NE(document, nullptr) << file;
+                EXPECT_EQ(readAttribute(document->first_node()->first_attribute("sourceId"), std::string()), id);
+                EXPECT_EQ(readAttribute(document->first_node()->first_attribute("source"), std::string()), name);
+            }
+
+            restart();
+            PlainExtension* present = registerPlain(c.presentName, c.presentId);
+            PlainExtension* absent = registerPlain(c.absentName, c.absentId);
+            manager->loadPresets(folder);
+            EXPECT_EQ(presetNames(*present), (std::vector<std::string>{"P"}));
+            EXPECT_EQ(presetNames(*absent), (std::vector<std::string>{"P"}));
+        }
+
+        INSTANTIATE_TEST_SUITE_P(
+            Sources, AbsentSourceTest,
+            ::testing::Values(AbsentSourceCase{"OfflineServer", "192.168.11.2", "NET", "192.168.1.12", "NET",
+                                               "192%2E168%2E11%2E2/P.xml", "192168112/P.xml"},
+                              AbsentSourceCase{"UnpluggedCameraOfTheSameModel", "Cam Model", "cam-B", "Cam Model",
+                                               "cam-A", "Cam Model (cam-B)/P.xml", "Cam Model/P.xml"},
+                              AbsentSourceCase{"AbsentNameIsStripped", "Add50", "add-b", "Add.50", "add-a",
+                                               "Add50/P.xml", "Add%2E50/P.xml"}),
+            [](const ::testing::TestParamInfo<AbsentSourceCase>& info) { return std::string(info.param.name); });
+
+        // Names up to the file system's 255 bytes with ".xml": the file
+        // written beside first must not need more.
+        class LongPresetNameTest : public VideoSourceManagerTest, public ::testing::WithParamInterface<int>
+        {
+        };
+
+        TEST_P(LongPresetNameTest, SavesAndLoadsBack)
+        {
+            const std::string name(size_t(GetParam()), 'n');
+            TempDir temp;
+            const File folder(temp.path() + "/");
+            addPreset(*registerPlain("Deck", "deck"), name);
+            LogRecorder log;
+            EXPECT_TRUE(manager->savePresets(folder)) << log.dump();
+            EXPECT_TRUE(File::doesFileExist(temp.file("Deck/" + name + ".xml")));
+
+            restart();
+            PlainExtension* deck = registerPlain("Deck", "deck");
+            manager->loadPresets(folder);
+            EXPECT_EQ(presetNames(*deck), (std::vector<std::string>{name}));
+        }
+
+        INSTANTIATE_TEST_SUITE_P(Bytes, LongPresetNameTest, ::testing::Values(245, 248, 251),
+                                 [](const ::testing::TestParamInfo<int>& info)
+                                 { return std::to_string(info.param) + "Bytes"; });
     }
 }
