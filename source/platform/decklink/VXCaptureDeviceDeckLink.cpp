@@ -21,6 +21,7 @@
 #include "engine/gfx/VXTexture.h"
 #include "engine/gfx/VXTextureManager.h"
 #include "platform/decklink/VXDeckLinkAPI.h"
+#include "platform/decklink/VXDeckLinkCallback.h"
 
 namespace vx
 {
@@ -33,29 +34,15 @@ namespace vx
 
     const std::string CaptureDeviceDeckLink::deviceCategory = "DeckLink Capture Device";
 
-    class CaptureDeviceDeckLink::Callbacks : public IDeckLinkInputCallback, public IDeckLinkScreenPreviewCallback
+    // Counted: the device holds one reference and the driver may hold more,
+    // so the callbacks outlive a device whose card still calls them.
+    class CaptureDeviceDeckLink::Callbacks
+        : public DeckLinkCallback<IDeckLinkInputCallback, IDeckLinkScreenPreviewCallback>
     {
     public:
         Callbacks(CaptureDeviceDeckLink& device, const std::string& cardName) : owner(&device), card(cardName) {}
 
         ~Callbacks() override { std::free(output.buffer); }
-
-        // Counted: the device holds one reference and the driver may hold
-        // more, so the callbacks outlive a device whose card still calls
-        // them. No other interfaces.
-        HRESULT QueryInterface(REFIID, void** object) override
-        {
-            *object = nullptr;
-            return E_NOINTERFACE;
-        }
-        ULONG AddRef() override { return ++references; }
-        ULONG Release() override
-        {
-            const ULONG left = --references;
-            if (left == 0)
-                delete this;
-            return left;
-        }
 
         HRESULT VideoInputFrameArrived(IDeckLinkVideoInputFrame*, IDeckLinkAudioInputPacket*) override { return S_OK; }
 
@@ -197,7 +184,6 @@ namespace vx
         // Driver calls running in these callbacks (see detach); a driver may
         // still be in one after it was cleared.
         std::atomic<int> running{0};
-        std::atomic<ULONG> references{1};
         // Rows repacked to the texture's width when the card's rows differ.
         std::vector<unsigned char> staging;
     };

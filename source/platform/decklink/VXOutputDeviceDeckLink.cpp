@@ -30,6 +30,7 @@
 #include "engine/gfx/VXShaderProgram.h"
 #include "engine/gfx/VXTexture.h"
 #include "platform/decklink/VXDeckLinkAPI.h"
+#include "platform/decklink/VXDeckLinkCallback.h"
 
 namespace vx
 {
@@ -74,23 +75,9 @@ namespace vx
         // delivers after the output closed, or went, lands here and marks a
         // flag nobody reads any more. It touches nothing of the output, so
         // nothing has to wait for a call still in it.
-        class Completion : public IDeckLinkVideoOutputCallback
+        class Completion : public DeckLinkCallback<IDeckLinkVideoOutputCallback>
         {
         public:
-            HRESULT QueryInterface(REFIID, void** object) override
-            {
-                *object = nullptr;
-                return E_NOINTERFACE;
-            }
-            ULONG AddRef() override { return ++references; }
-            ULONG Release() override
-            {
-                const ULONG left = --references;
-                if (left == 0)
-                    delete this;
-                return left;
-            }
-
             HRESULT ScheduledFrameCompleted(IDeckLinkVideoFrame*, BMDOutputFrameCompletionResult) override
             {
                 frameCompleted = true;
@@ -103,7 +90,6 @@ namespace vx
 
         private:
             ~Completion() override = default;
-            std::atomic<ULONG> references{1};
         };
     }
 
