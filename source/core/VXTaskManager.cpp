@@ -307,6 +307,20 @@ namespace vx
         profiler.set(nullptr);
     }
 
+    bool TaskManager::areAllWorkersAsleep() const
+    {
+        // The counts first: a worker leaves each of them only once awake and
+        // enters it before it waits again, so one that the counts missed while
+        // it changed roles is found awake below.
+        if (workerCounts.draining.load() != 0 || workerCounts.watching.load() != 0 ||
+            workerCounts.underway.load() != 0)
+            return false;
+        for (const TaskThread* worker : taskThreads)
+            if (! worker->isCurrentlySleeping())
+                return false;
+        return true;
+    }
+
     unsigned int TaskManager::getNumPendingTasks(TaskThreadMode mode) const
     {
         const TaskQueue* queue = findQueue(mode, "getNumPendingTasks");

@@ -83,6 +83,12 @@ namespace vx
         TaskProfiler* getProfiler() const { return profiler.get(); }
         unsigned char getMaxNumTaskThreads() const { return maxNumTaskThreads; }
         const std::vector<TaskThread*>& getTaskThreads() const { return taskThreads; }
+        // Whether every worker sleeps until it is woken (or its guards' retry
+        // time-out passes): none drains, watches the queue for the drainers
+        // (the watcher sleeps between looks, so its own sleeping flag does not
+        // tell) or is on its way. A snapshot: a task queued, or a time-out
+        // passing, may set workers going at once.
+        bool areAllWorkersAsleep() const;
 
     private:
         friend class TaskThread;

@@ -141,17 +141,12 @@ namespace vx
         // A task queued after this read finds the worker counted and wakes it.
         if (! isStopRequested() && ! (ifNothingNew && hasNewTasks(queue, seen)))
         {
-            if (until == Clock::time_point::max())
-                wakeupEvent.waitForTrigger();
-            else
+            // A trigger that finds the worker unclaimed and no stop requested
+            // is left over from a wake-up it took without waiting (it saw the
+            // task itself, or its time-out came first): it waits on, rather
+            // than go round for nothing and be unclaimable meanwhile.
+            while (waitUntil(until) && state.load() == asleep && ! isStopRequested())
             {
-                const Clock::time_point now = Clock::now();
-                if (now < until)
-                {
-                    // Rounded up, so the worker does not wake just before it is due.
-                    const auto left = std::chrono::ceil<std::chrono::milliseconds>(until - now).count();
-                    wakeupEvent.waitForTrigger(static_cast<unsigned int>(std::min<long long>(left, UINT_MAX - 1)));
-                }
             }
         }
         counts.sleeping.fetch_sub(1);
@@ -159,6 +154,18 @@ namespace vx
         if (was != asleep)
             counts.underway.fetch_sub(1);
         return was == asleep ? awake : was;
+    }
+
+    bool TaskThread::waitUntil(Clock::time_point until)
+    {
+        if (until == Clock::time_point::max())
+            return wakeupEvent.waitForTrigger();
+        const Clock::time_point now = Clock::now();
+        if (now >= until)
+            return false;
+        // Rounded up, so the worker does not wake just before it is due.
+        const auto left = std::chrono::ceil<std::chrono::milliseconds>(until - now).count();
+        return wakeupEvent.waitForTrigger(static_cast<unsigned int>(std::min<long long>(left, UINT_MAX - 1)));
     }
 
     TaskThread::Role TaskThread::watch(const TaskQueue& queue, unsigned long long seen)

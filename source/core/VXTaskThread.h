@@ -90,6 +90,9 @@ namespace vx
         // that the worker has not considered. Answers the state it was left
         // in: awake when not claimed by markWoken.
         State await(Clock::time_point until, bool ifNothingNew, const TaskQueue& queue, unsigned long long seen);
+        // Waits on the wake-up event until the time given (the latest possible:
+        // no limit); false when that time came first.
+        bool waitUntil(Clock::time_point until);
 
         TaskManager& manager;
         const unsigned short number;

@@ -281,12 +281,12 @@ namespace
         std::atomic<bool> allow{false};
         std::mutex lock;
         std::set<std::string> askers;
+        Gate gate; // open by the time the manager goes, which waits for the blockers
         vx::TaskManager manager(3);
-        ASSERT_TRUE(waitUntil([&] { return allSleeping(manager); }));
+        ASSERT_TRUE(waitUntil([&] { return manager.areAllWorkersAsleep(); }));
 
         // An empty queue: one worker takes the task and stays busy on it while
-        // the others sleep on. (Which one is not fixed: a worker still between
-        // its sleeping flag and its wait sees the task itself and may take it.)
+        // the others sleep on.
         std::atomic<bool> release{false};
         vx::WaitableEvent entered;
         vx::WaitableEvent* done = manager.fireTask(
@@ -305,10 +305,20 @@ namespace
         release = true;
         ASSERT_TRUE(done->waitForTrigger(30000));
         delete done;
-        ASSERT_TRUE(waitUntil([&] { return allSleeping(manager); }));
 
         // Two refused tasks already queued: a third one wakes all three workers,
-        // each of which consults the guards.
+        // each of which consults the guards. The refused ones are queued while
+        // every worker is busy, so that each has seen them (and asked their
+        // guards) before it sleeps: otherwise one that never saw them looks at
+        // the queue on its way to sleep, and may be draining, not sleeping,
+        // when the third comes (then one watcher is woken, not all).
+        for (int i = 0; i < 3; ++i)
+            manager.fireTask(Mode::Threaded, gate.blocker(), false, 0);
+        if (! gate.waitEntered(3))
+        {
+            gate.open();
+            FAIL() << "three blockers never ran at once";
+        }
         for (int i = 0; i < 2; ++i)
         {
             vx::Task* refused = manager.constructTask(
@@ -316,9 +326,11 @@ namespace
             refused->installExecutionGuard(std::make_unique<RecordingGuard>(allow, 60000, lock, askers));
             manager.queueTask(refused);
         }
-        ASSERT_TRUE(waitUntil([&] { return allSleeping(manager); }));
+        gate.open();
+        ASSERT_TRUE(waitUntil([&] { return manager.areAllWorkersAsleep(); }));
         {
             std::lock_guard<std::mutex> hold(lock);
+            EXPECT_EQ(askers.size(), 3u);
             askers.clear();
         }
         manager.fireTask(
