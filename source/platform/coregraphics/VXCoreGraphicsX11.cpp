@@ -244,6 +244,13 @@ namespace vx::cg
             std::thread eventThread;
         };
 
+        // Wakes the poll waiting on an eventfd.
+        void wakeUp(int eventFd)
+        {
+            const uint64_t one = 1;
+            [[maybe_unused]] const ssize_t written = write(eventFd, &one, sizeof(one));
+        }
+
         bool operator==(const Monitor& a, const Monitor& b)
         {
             return a.id == b.id && a.primary == b.primary && a.bounds.x == b.bounds.x && a.bounds.y == b.bounds.y &&
@@ -408,10 +415,7 @@ namespace vx::cg
                 std::lock_guard<std::mutex> hold(stopLock);
                 stopAsked = true;
                 if (wakeFd >= 0)
-                {
-                    const uint64_t one = 1;
-                    [[maybe_unused]] const ssize_t written = write(wakeFd, &one, sizeof(one));
-                }
+                    wakeUp(wakeFd);
             }
             stopSignal.notify_all();
             eventThread.join();
@@ -486,10 +490,7 @@ namespace vx::cg
                 wakeFd = fd;
                 // A stop asked before found no descriptor to wake.
                 if (stopAsked)
-                {
-                    const uint64_t one = 1;
-                    [[maybe_unused]] const ssize_t written = write(wakeFd, &one, sizeof(one));
-                }
+                    wakeUp(wakeFd);
             }
             if (hasMonitors && speaksMonitors(events))
             {
