@@ -31,6 +31,10 @@ namespace vx::cg
 {
     namespace
     {
+        // How long the events posted to a process after setFrontProcess
+        // wait for a window manager to carry the raise out.
+        constexpr std::chrono::milliseconds raiseWait{500};
+
         // A reply that frees itself.
         template <typename T>
         using Reply = std::unique_ptr<T, decltype(&std::free)>;
@@ -171,6 +175,9 @@ namespace vx::cg
             std::vector<xcb_window_t> listWindows();
             // Whether the top-level window at (x, y) holds an on-screen window of that process.
             bool isProcessWindowAt(long pid, int x, int y);
+            // Whether a window of that process comes to (x, y) by the end of
+            // the wait for the raise setFrontProcess asked for it.
+            bool waitForProcessWindowAt(long pid, int x, int y);
             // The pixel format of a window of that depth and visual; false when its pixels are not read.
             bool pixelFormatOf(int depth, xcb_visualid_t visual, PixelFormat& format) const;
             bool readImage(xcb_drawable_t drawable, int x, int y, int width, int height, const PixelFormat& format,
@@ -228,6 +235,10 @@ namespace vx::cg
             std::shared_ptr<Image> spareImage;
             std::atomic<bool> depthSaid{false};
             std::atomic<bool> noTestSaid{false};
+
+            std::mutex raiseLock;
+            long raisedPid = 0; // the process setFrontProcess raised last
+            std::chrono::steady_clock::time_point raiseWaitEnd;
 
             std::mutex notifyLock;
             std::map<int, std::function<void(DirectDisplayID, uint32_t)>> callbacks;
@@ -1055,6 +1066,11 @@ namespace vx::cg
                            XCB_EVENT_MASK_SUBSTRUCTURE_REDIRECT | XCB_EVENT_MASK_SUBSTRUCTURE_NOTIFY,
                            reinterpret_cast<const char*>(&message));
             xcb_flush(requests);
+            // A window manager takes both requests and raises a moment
+            // later: the events posted next wait for it.
+            std::lock_guard<std::mutex> hold(raiseLock);
+            raisedPid = pid;
+            raiseWaitEnd = std::chrono::steady_clock::now() + raiseWait;
             return true;
         }
 
@@ -1087,6 +1103,58 @@ namespace vx::cg
             return false;
         }
 
+        bool X11Backend::waitForProcessWindowAt(long pid, int x, int y)
+        {
+            std::chrono::steady_clock::time_point end;
+            {
+                std::lock_guard<std::mutex> hold(raiseLock);
+                if (pid != raisedPid)
+                    return false;
+                end = raiseWaitEnd;
+            }
+            if (std::chrono::steady_clock::now() >= end)
+                return false;
+            // Every change of the root's children is told while waiting,
+            // selected before looking again so that none goes unseen. Each
+            // event, and at the latest every pollMs (another thread may
+            // take the events of this connection), looks again.
+            constexpr int pollMs = 50;
+            const uint32_t watch = XCB_EVENT_MASK_SUBSTRUCTURE_NOTIFY;
+            xcb_change_window_attributes(requests, screen.root, XCB_CW_EVENT_MASK, &watch);
+            bool found = false;
+            for (;;)
+            {
+                found = isProcessWindowAt(pid, x, y);
+                const auto left =
+                    std::chrono::ceil<std::chrono::milliseconds>(end - std::chrono::steady_clock::now()).count();
+                if (found || left <= 0 || ! isAlive())
+                    break;
+                std::vector<xcb_window_t> destroyed;
+                bool changed = false;
+                while (xcb_generic_event_t* event = xcb_poll_for_event(requests))
+                {
+                    changed = true;
+                    if ((event->response_type & 0x7F) == XCB_DESTROY_NOTIFY)
+                        destroyed.push_back(reinterpret_cast<const xcb_destroy_notify_event_t*>(event)->window);
+                    std::free(event);
+                }
+                if (! destroyed.empty())
+                {
+                    std::lock_guard<std::mutex> hold(grabLock);
+                    forgetRedirected(destroyed);
+                }
+                if (! changed)
+                {
+                    pollfd wait{xcb_get_file_descriptor(requests), POLLIN, 0};
+                    poll(&wait, 1, int(std::min<long long>(left, pollMs)));
+                }
+            }
+            const uint32_t none = 0;
+            xcb_change_window_attributes(requests, screen.root, XCB_CW_EVENT_MASK, &none);
+            xcb_flush(requests);
+            return found;
+        }
+
         bool X11Backend::postEventToProcess(long pid, const MouseEvent& event)
         {
             if (! isAlive())
@@ -1100,14 +1168,16 @@ namespace vx::cg
             }
             // XTest acts as the pointer itself: the events reach whatever
             // window is under (x, y). Nothing is moved or pressed unless that
-            // is the process's (setFrontProcess raised it); a button is let
-            // go whatever lies there.
+            // is the process's (setFrontProcess raised it, at once or, under
+            // a window manager, a moment later); a button is let go whatever
+            // lies there.
             const uint8_t button = uint8_t(event.button + 1);
             if (event.type == kCGEventLeftMouseUp)
                 xcb_test_fake_input(requests, XCB_BUTTON_RELEASE, button, XCB_CURRENT_TIME, XCB_NONE, 0, 0, 0);
             else if (event.type == kCGEventMouseMoved || event.type == kCGEventLeftMouseDown)
             {
-                if (! isProcessWindowAt(pid, int(event.x), int(event.y)))
+                if (! isProcessWindowAt(pid, int(event.x), int(event.y)) &&
+                    ! waitForProcessWindowAt(pid, int(event.x), int(event.y)))
                     return false;
                 // The press goes where the check was made.
                 xcb_test_fake_input(requests, XCB_MOTION_NOTIFY, 0, XCB_CURRENT_TIME, screen.root, int16_t(event.x),

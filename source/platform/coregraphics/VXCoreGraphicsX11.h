@@ -22,7 +22,9 @@
 //   ones of depth 15 and 16 (said once for any other);
 // - mouse events go through XTest (without it clicks fail), only onto a
 //   window of the process they are for; the front process is raised by
-//   raising its windows.
+//   raising its windows, and under a window manager, which carries the raise
+//   out a moment later, the events posted to it next wait for that up to
+//   half a second (the server's stacking changes) before they give up.
 // The event thread connects again while the server answers (a server at its
 // client limit refuses it for a while). A server that goes away leaves every
 // answer empty and says so once; the known monitors are reported removed.

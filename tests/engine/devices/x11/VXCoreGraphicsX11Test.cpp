@@ -1,7 +1,8 @@
 // The X11 backend against a real Xorg with the dummy driver: monitors and
 // their changes through the engine's display detector and collection, the
-// window list, clicks, window images, the choice of backend, servers
-// lacking extensions or room for another client, and a server that goes away.
+// window list, clicks (also under a window manager), window images, the
+// choice of backend, servers lacking extensions or room for another client,
+// and a server that goes away.
 
 #include "platform/coregraphics/VXCoreGraphicsX11.h"
 
@@ -13,8 +14,11 @@
 #include <filesystem>
 #include <functional>
 #include <thread>
+#include <tuple>
 #include <unistd.h>
 
+#include "VXTestWindowManager.h"
+#include "VXWindowOwnerProcess.h"
 #include "VXX11TestSupport.h"
 #include "core/parameters/VXParamChoice.h"
 #include "engine/devices/VXDeviceChangeDetector.h"
@@ -232,6 +236,93 @@ namespace vx::test
                                                 w.create(700, 600, 20, 20, {"elsewhere", "", "owner", "Owner", 424242});
                                             }}),
             [](const ::testing::TestParamInfo<LostClickCase>& info) { return info.param.name; });
+
+        // Clicks under a window manager that carries out each request a
+        // moment after it came, with frames of its own or without.
+        struct ManagerCase
+        {
+            const char* name;
+            bool reparents;
+        };
+        std::ostream& operator<<(std::ostream& out, const ManagerCase& c)
+        {
+            return out << c.name;
+        }
+
+        class X11ManagedClickTest : public X11TestOn<::testing::TestWithParam<ManagerCase>>
+        {
+        protected:
+            // The manager, the captured window of another process and, over
+            // it, a window of this one; the click goes to the captured
+            // window's middle.
+            void start(bool raises)
+            {
+                TestWindowManager::Options options;
+                options.reparents = GetParam().reparents;
+                options.raises = raises;
+                manager = std::make_unique<TestWindowManager>(server->getDisplayName(), options);
+                ASSERT_TRUE(manager->isRunning()) << manager->getWhyNot();
+                owner = std::make_unique<WindowOwnerProcess>(server->getDisplayName(), 300, 200, 100, 80);
+                ASSERT_TRUE(owner->isRunning()) << owner->getWhyNot();
+                captured = owner->getWindow();
+                ASSERT_TRUE(manager->waitUntilShown(captured, 20000));
+                cover = windows->create(300, 200, 100, 80, {"cover", "", "host", "Host", long(getpid())});
+                ASSERT_TRUE(manager->waitUntilShown(cover, 20000));
+                std::tie(x, y) = windows->positionOnScreen(captured);
+                x += 50;
+                y += 40;
+                ASSERT_EQ(windows->topLevelAt(x, y), manager->getTopLevel(cover)) << "the window is not covered";
+
+                cg::setBackend(connectX11(*server));
+                wrapper.setWindowId(int(captured));
+                ASSERT_EQ(wrapper.getOwnerPid(), long(owner->getPid()));
+            }
+
+            void TearDown() override
+            {
+                owner.reset();
+                manager.reset();
+                X11TestOn::TearDown();
+            }
+
+            std::unique_ptr<TestWindowManager> manager;
+            std::unique_ptr<WindowOwnerProcess> owner;
+            xcb_window_t captured = XCB_NONE, cover = XCB_NONE;
+            int x = 0, y = 0;
+            ScreenCaptureWrapper wrapper;
+        };
+
+        TEST_P(X11ManagedClickTest, TheFirstClickOnACoveredWindowWaitsForTheRaiseAndLands)
+        {
+            ASSERT_NO_FATAL_FAILURE(start(true));
+            LogRecorder log;
+            ASSERT_TRUE(wrapper.sendMouseDown(x, y)) << log.dump();
+            EXPECT_EQ(owner->waitForButtonPress(20000), std::make_pair(50, 40));
+            EXPECT_EQ(windows->topLevelAt(x, y), manager->getTopLevel(captured));
+            EXPECT_EQ(log.count(logWarning), 0u) << log.dump();
+        }
+
+        TEST_P(X11ManagedClickTest, AWindowTheManagerKeepsCoveredIsNotClicked)
+        {
+            ASSERT_NO_FATAL_FAILURE(start(false));
+            const xcb_window_t witness = windows->create(10, 500, 40, 40, {"witness", "", "self", "Self", 4242});
+            ASSERT_TRUE(manager->waitUntilShown(witness, 20000));
+            LogRecorder log;
+            EXPECT_FALSE(wrapper.sendMouseDown(x, y));
+            EXPECT_EQ(log.count(logWarning), 1u) << log.dump();
+
+            // A press the refused click made would reach the cover before the witness's.
+            ScreenCaptureWrapper witnessWrapper;
+            witnessWrapper.setWindowId(int(witness));
+            const auto [witnessX, witnessY] = windows->positionOnScreen(witness);
+            EXPECT_TRUE(witnessWrapper.sendMouseDown(witnessX + 10, witnessY + 10));
+            EXPECT_EQ(windows->pressesUntil(witness, 20000), std::vector<xcb_window_t>{witness})
+                << "the cover is " << cover;
+        }
+
+        INSTANTIATE_TEST_SUITE_P(Manager, X11ManagedClickTest,
+                                 ::testing::Values(ManagerCase{"Reparenting", true}, ManagerCase{"OnTheRoot", false}),
+                                 [](const ::testing::TestParamInfo<ManagerCase>& info) { return info.param.name; });
 
         // How many pixels of the image differ from the tiled pattern of a
         // tileWidth x tileHeight window.

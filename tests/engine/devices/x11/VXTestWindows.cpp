@@ -195,4 +195,44 @@ namespace vx::test
         return pressed;
     }
 
+    std::vector<std::pair<int, int>> TestWindows::takeButtonPresses(xcb_window_t window)
+    {
+        std::vector<std::pair<int, int>> presses;
+        while (xcb_generic_event_t* event = xcb_poll_for_event(connection))
+        {
+            if ((event->response_type & 0x7F) == XCB_BUTTON_PRESS)
+            {
+                const auto* press = reinterpret_cast<xcb_button_press_event_t*>(event);
+                if (press->event == window && press->detail == 1)
+                    presses.emplace_back(press->event_x, press->event_y);
+            }
+            std::free(event);
+        }
+        return presses;
+    }
+
+    int TestWindows::getFileDescriptor() const
+    {
+        return xcb_get_file_descriptor(connection);
+    }
+
+    std::pair<int, int> TestWindows::positionOnScreen(xcb_window_t window)
+    {
+        xcb_translate_coordinates_reply_t* reply = xcb_translate_coordinates_reply(
+            connection, xcb_translate_coordinates(connection, window, screen->root, 0, 0), nullptr);
+        const std::pair<int, int> at =
+            reply != nullptr ? std::make_pair(int(reply->dst_x), int(reply->dst_y)) : std::make_pair(-1, -1);
+        std::free(reply);
+        return at;
+    }
+
+    xcb_window_t TestWindows::topLevelAt(int x, int y)
+    {
+        xcb_translate_coordinates_reply_t* reply = xcb_translate_coordinates_reply(
+            connection, xcb_translate_coordinates(connection, screen->root, screen->root, int16_t(x), int16_t(y)),
+            nullptr);
+        const xcb_window_t child = reply != nullptr ? reply->child : xcb_window_t(XCB_NONE);
+        std::free(reply);
+        return child;
+    }
 }

@@ -51,6 +51,16 @@ namespace vx::test
         // The windows pressed with button 1, in order, up to the first press
         // on last (included); waits up to timeoutMs for it.
         std::vector<xcb_window_t> pressesUntil(xcb_window_t last, int timeoutMs);
+        // The presses of button 1 on the window among the events come so far,
+        // in window coordinates; other events are dropped. Does not wait.
+        std::vector<std::pair<int, int>> takeButtonPresses(xcb_window_t window);
+        // Readable when events may have come.
+        int getFileDescriptor() const;
+        // Where the window's top left corner is on the screen.
+        std::pair<int, int> positionOnScreen(xcb_window_t window);
+        // The top-level window at (x, y) on the screen (a frame, where a
+        // window manager put one); none over the bare root.
+        xcb_window_t topLevelAt(int x, int y);
 
     private:
         xcb_connection_t* connection = nullptr;
