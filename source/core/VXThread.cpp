@@ -63,6 +63,10 @@ namespace vx
                 return false;
             }
             hasHandle = true;
+            // Named before start returns, whenever the new thread first runs.
+            // The handle stays valid meanwhile: the thread lets go of it only
+            // under handleLock.
+            pthread_setname_np(handle, osName().c_str());
             applyPriority(priority);
             return true;
         }
@@ -145,8 +149,10 @@ namespace vx
                 explicit CurrentMark(ThreadPimplPosix* pimpl) { currentPimpl = pimpl; }
                 ~CurrentMark() { currentPimpl = nullptr; }
             } mark(self);
-            // The OS keeps at most 15 characters; the Thread keeps the full name.
-            pthread_setname_np(pthread_self(), self->threadName.substr(0, 15).c_str());
+            // The starter named it already; naming itself as well covers a
+            // system where that failed (naming another thread goes through
+            // /proc, naming oneself does not).
+            pthread_setname_np(pthread_self(), self->osName().c_str());
             try
             {
                 self->owner.run();
@@ -171,6 +177,12 @@ namespace vx
                 self->threadsInside.fetch_sub(1, std::memory_order_release);
             }
             return nullptr;
+        }
+
+        // The OS keeps at most 15 characters; the Thread keeps the full name.
+        std::string osName() const
+        {
+            return threadName.substr(0, 15);
         }
 
 #if defined(__SANITIZE_ADDRESS__)

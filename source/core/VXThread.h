@@ -45,7 +45,8 @@ namespace vx
         Thread(const Thread&) = delete;
         Thread& operator=(const Thread&) = delete;
 
-        /** Starts run() on a new thread; false when already running. */
+        /** Starts run() on a new thread, which carries its name (the OS keeps
+            15 characters) once this returns; false when already running. */
         bool startThread(int priority);
         /** Applies to the running thread; false when it cannot be set. */
         bool setPriority(int priority);

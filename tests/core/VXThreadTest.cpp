@@ -5,9 +5,83 @@
 #include <gtest/gtest.h>
 
 #include <atomic>
+#include <chrono>
+#include <condition_variable>
+#include <dlfcn.h>
+#include <mutex>
 #include <pthread.h>
 #include <string>
 #include <thread>
+
+namespace
+{
+
+    // Holds a thread inside its own naming of itself, the first thing it
+    // does, while armed for that name: what it is called then, the starter
+    // alone gave it.
+    class SelfNamingHold
+    {
+    public:
+        explicit SelfNamingHold(const std::string& name)
+        {
+            std::lock_guard<std::mutex> hold(lock);
+            heldName = name;
+            holding = true;
+            isHeld = false;
+        }
+        ~SelfNamingHold() { release(); }
+
+        void release()
+        {
+            std::lock_guard<std::mutex> hold(lock);
+            holding = false;
+            changed.notify_all();
+        }
+
+        // The held thread, once it is there (a watchdog of 30 s).
+        bool waitUntilHeld(pthread_t& thread)
+        {
+            std::unique_lock<std::mutex> hold(lock);
+            if (! changed.wait_for(hold, std::chrono::seconds(30), [] { return isHeld; }))
+                return false;
+            thread = heldThread;
+            return true;
+        }
+
+        // On every naming: holds the caller when it names itself the armed name.
+        static void pass(pthread_t thread, const char* name)
+        {
+            if (! pthread_equal(thread, pthread_self()))
+                return;
+            std::unique_lock<std::mutex> hold(lock);
+            if (! holding || heldName.compare(0, 15, name) != 0)
+                return;
+            heldThread = thread;
+            isHeld = true;
+            changed.notify_all();
+            changed.wait(hold, [] { return ! holding; });
+        }
+
+    private:
+        static inline std::mutex lock;
+        static inline std::condition_variable changed;
+        static inline std::string heldName;
+        static inline bool holding = false;
+        static inline bool isHeld = false;
+        static inline pthread_t heldThread{};
+    };
+
+} // namespace
+
+// This program's naming of threads comes before the C library's, through the
+// hold above.
+extern "C" int pthread_setname_np(pthread_t thread, const char* name) noexcept
+{
+    using Naming = int (*)(pthread_t, const char*);
+    static const Naming next = reinterpret_cast<Naming>(dlsym(RTLD_NEXT, "pthread_setname_np"));
+    SelfNamingHold::pass(thread, name);
+    return next(thread, name);
+}
 
 namespace
 {
@@ -249,6 +323,25 @@ namespace
         EXPECT_TRUE(thread.stopThreadNow(30000));
         EXPECT_EQ(thread.osName, longName.substr(0, 15));
         EXPECT_EQ(thread.getThreadName(), longName);
+    }
+
+    // Anyone may look a thread up by its name as soon as it was started, before
+    // the thread has done anything itself.
+    TEST(Thread, StartedThreadCarriesItsNameBeforeItRuns)
+    {
+        const std::string longName = "named by its starter";
+        ScriptedThread thread(ScriptedThread::Body::returnAtOnce, longName);
+        SelfNamingHold hold(longName);
+        ASSERT_TRUE(thread.startThread(0));
+        pthread_t handle{};
+        ASSERT_TRUE(hold.waitUntilHeld(handle));
+        char osName[16] = {};
+        ASSERT_EQ(pthread_getname_np(handle, osName, sizeof(osName)), 0);
+        EXPECT_EQ(std::string(osName), longName.substr(0, 15));
+        hold.release();
+        thread.waitUntilStarted();
+        EXPECT_TRUE(thread.stopThreadNow(30000));
+        EXPECT_EQ(thread.osName, longName.substr(0, 15));
     }
 
     TEST(Thread, PriorityIsClampedAndNormalSchedulingAlwaysAvailable)

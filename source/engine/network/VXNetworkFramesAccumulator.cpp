@@ -68,6 +68,12 @@ namespace vx
 
     void NetworkFramesAccumulator::purge()
     {
+        const double oldestKept = getTickCount() - purgeAgeMs;
+        while (! taken.empty() && taken.front().when < oldestKept)
+        {
+            takenKeys.erase(taken.front().key);
+            taken.pop_front();
+        }
         if (packets.size() < 2)
             return;
         // By arrival, not by the senders' frame times: one datagram from
@@ -75,7 +81,6 @@ namespace vx
         // otherwise make every packet of the stream look stale, or stay for
         // ever itself. Arrival order is creation order, so the stale ones
         // lead.
-        const double oldestKept = getTickCount() - purgeAgeMs;
         while (! arrivals.empty() && arrivals.begin()->second->second.packet->getCreationTime() < oldestKept)
             erase(arrivals.begin()->second);
     }
@@ -101,9 +106,8 @@ namespace vx
         }
         const std::uint64_t firstArrival = nextArrival;
         nextArrival += drained.size();
-        // Latest first, as they would be taken off the end one by one (equal
-        // keys keep that order in the map).
-        for (size_t i = drained.size(); i-- > 0;)
+        // In arrival order, so that of two copies of a packet the first stays.
+        for (size_t i = 0; i < drained.size(); ++i)
         {
             const NetworkFrameHeader& header = drained[i]->getHeader();
             if (header.packetCount > maxPackets)
@@ -111,30 +115,38 @@ namespace vx
                 reportUnholdableFrame(header);
                 continue;
             }
-            const auto entry =
-                packets.emplace(std::uint64_t(header.frameTimeKey), Waiting{firstArrival + i, std::move(drained[i])});
-            arrivals.emplace(firstArrival + i, entry);
+            // No place in its frame, or a late copy of a frame already taken.
+            if (header.packetIndex >= header.packetCount || takenKeys.count(header.frameTimeKey) != 0)
+                continue;
+            const auto [entry, added] = packets.try_emplace(slotOf(header.frameTimeKey, header.packetIndex),
+                                                            Waiting{firstArrival + i, std::move(drained[i])});
+            if (added)
+                arrivals.emplace(firstArrival + i, entry);
         }
     }
 
     std::vector<std::shared_ptr<UDPNetworkVideoFrame>> NetworkFramesAccumulator::takeNewestCompleteFrame()
     {
         std::vector<std::shared_ptr<UDPNetworkVideoFrame>> frame;
-        // The newest key whose packet count is reached: one walk down the map,
-        // counting each key's run.
-        std::uint64_t complete = 0;
+        // The newest key all of whose packets are in: one walk down the map,
+        // counting each key's run. Its slots are distinct indexes, so when
+        // the highest is below the packet count and there are that many of
+        // them, every index is there.
+        std::uint32_t complete = 0;
         bool found = false;
         for (auto entry = packets.rbegin(); entry != packets.rend() && ! found;)
         {
-            const std::uint64_t key = entry->first;
+            const std::uint32_t key = keyOf(entry->first);
+            const std::uint32_t highestIndex = std::uint32_t(entry->first);
             size_t count = 0;
             const Waiting* first = nullptr; // in map order
-            for (; entry != packets.rend() && entry->first == key; ++entry)
+            for (; entry != packets.rend() && keyOf(entry->first) == key; ++entry)
             {
                 ++count;
                 first = &entry->second;
             }
-            if (count == first->packet->getHeader().packetCount)
+            const std::uint32_t packetCount = first->packet->getHeader().packetCount;
+            if (count == packetCount && highestIndex < packetCount)
             {
                 complete = key;
                 found = true;
@@ -144,14 +156,22 @@ namespace vx
             return frame;
 
         unholdableReported = false;
-        const auto range = packets.equal_range(complete);
-        for (auto entry = range.first; entry != range.second;)
+        if (takenKeys.insert(complete).second)
+            taken.push_back(Taken{complete, getTickCount()});
+        if (taken.size() > maxTakenFrames)
+        {
+            takenKeys.erase(taken.front().key);
+            taken.pop_front();
+        }
+        const std::uint64_t firstSlot = slotOf(complete, 0);
+        const auto end = packets.upper_bound(slotOf(complete, ~std::uint32_t(0)));
+        for (auto entry = packets.lower_bound(firstSlot); entry != end;)
         {
             frame.push_back(entry->second.packet);
             entry = erase(entry);
         }
         if (packets.size() >= 2)
-            for (auto entry = packets.begin(); entry != packets.end() && entry->first < complete;)
+            for (auto entry = packets.begin(); entry != packets.end() && entry->first < firstSlot;)
                 entry = erase(entry);
         return frame;
     }

@@ -4,6 +4,7 @@
 #include <deque>
 #include <map>
 #include <memory>
+#include <set>
 #include <vector>
 
 #include "core/VXCriticalSection.h"
@@ -18,6 +19,12 @@ namespace vx
     // complete frame, on its own thread (or, while that does not run, in
     // getPixels). addFrame is called by the receive thread, getPixels by the
     // consumer; the two never wait for a decode.
+    //
+    // UDP may deliver a datagram twice: each packet index of a frame is held
+    // once (the first copy; a repeat is dropped), and a frame completes when
+    // every index below its packet count has come. A frame once taken is
+    // remembered for purgeAgeMs (at most maxTakenFrames of them), so a late
+    // copy of one of its packets neither starts it again nor delivers it twice.
     //
     // Peers are not trusted: the packets waiting are bounded. Before each
     // drain, with at least two entries, packets that arrived more than
@@ -38,6 +45,9 @@ namespace vx
         // incoming list while the accumulator is held up.
         static constexpr size_t maxPackets =
             2 * ((3840 * 2160 * 4 + UDPNetworkVideoFrame::PayloadSize - 1) / UDPNetworkVideoFrame::PayloadSize);
+
+        // Frames remembered as taken: over purgeAgeMs at 120 frames a second.
+        static constexpr size_t maxTakenFrames = 1024;
 
         NetworkFramesAccumulator();
         // Stops the thread (2000 ms bound).
@@ -75,7 +85,16 @@ namespace vx
             std::uint64_t arrival; // drained in this order
             std::shared_ptr<UDPNetworkVideoFrame> packet;
         };
-        using PacketMap = std::multimap<std::uint64_t, Waiting>;
+        // By frame time key, then packet index (one slot per packet of a frame).
+        using PacketMap = std::map<std::uint64_t, Waiting>;
+        struct Taken
+        {
+            std::uint32_t key;
+            double when; // getTickCount
+        };
+
+        static std::uint64_t slotOf(std::uint32_t key, std::uint32_t index) { return std::uint64_t(key) << 32 | index; }
+        static std::uint32_t keyOf(std::uint64_t slot) { return std::uint32_t(slot >> 32); }
 
         void purge();
         void drain();
@@ -87,6 +106,8 @@ namespace vx
         PacketMap packets;
         std::map<std::uint64_t, PacketMap::iterator> arrivals; // the map's entries by arrival
         std::uint64_t nextArrival = 0;
+        std::deque<Taken> taken; // oldest first
+        std::set<std::uint32_t> takenKeys;
         bool unholdableReported = false; // since the last complete frame
         NetworkVideoCompressor compressor;
         std::shared_ptr<Pixels> latest;

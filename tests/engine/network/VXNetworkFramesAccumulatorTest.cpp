@@ -80,6 +80,53 @@ namespace vx::test
         EXPECT_EQ(accumulator.getNumPendingPackets(), 0u);
     }
 
+    // A copy of a packet counts once, whenever it comes: before its frame
+    // completes (the frame still completes, the first copy's bytes kept),
+    // after (it starts nothing and the frame is not handed out again).
+    TEST(NetworkFramesAccumulatorTest, RepeatedPacketsCountOnce)
+    {
+        NetworkFramesAccumulator accumulator;
+        const auto frame = frameOf(100, 4, 'D');
+        Datagram forged = frame[0];
+        forged[50] = 'X'; // same slot, other bytes
+        add(accumulator, {frame[0], frame[0], frame[1], forged, frame[1], frame[2]});
+        EXPECT_EQ(accumulator.getPixels(), nullptr);
+        EXPECT_EQ(accumulator.getNumPendingPackets(), 3u);
+        add(accumulator, {frame[3], frame[2]});
+        const auto pixels = accumulator.getPixels();
+        ASSERT_NE(pixels, nullptr);
+        EXPECT_EQ(pixels->data[0], 'D');
+        EXPECT_EQ(accumulator.getNumPendingPackets(), 0u);
+
+        add(accumulator, {frame[2]});
+        add(accumulator, frame);
+        EXPECT_EQ(accumulator.getPixels(), nullptr);
+        EXPECT_EQ(accumulator.getNumPendingPackets(), 0u) << "late copies start no frame";
+
+        // A frame of one packet, repeated once taken.
+        add(accumulator, frameOf(200, 1, 'O'));
+        ASSERT_NE(accumulator.getPixels(), nullptr);
+        add(accumulator, frameOf(200, 1, 'O'));
+        EXPECT_EQ(accumulator.getPixels(), nullptr);
+    }
+
+    // A packet whose index lies outside its frame neither waits nor stands in
+    // for a missing one.
+    TEST(NetworkFramesAccumulatorTest, IndexBeyondTheCountIsDropped)
+    {
+        NetworkFramesAccumulator accumulator;
+        auto frame = frameOf(100, 3, 'I');
+        Datagram outside = frame[2];
+        writeU32(outside, 38, 3);
+        add(accumulator, {frame[0], frame[1], outside});
+        EXPECT_EQ(accumulator.getPixels(), nullptr);
+        EXPECT_EQ(accumulator.getNumPendingPackets(), 2u);
+        add(accumulator, {frame[2]});
+        const auto pixels = accumulator.getPixels();
+        ASSERT_NE(pixels, nullptr);
+        EXPECT_EQ(pixels->data[0], 'I');
+    }
+
     TEST(NetworkFramesAccumulatorTest, DatagramsThatAreNoPacketsAreIgnored)
     {
         NetworkFramesAccumulator accumulator;

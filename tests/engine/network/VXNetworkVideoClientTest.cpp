@@ -322,3 +322,56 @@ namespace vx::test
         EXPECT_TRUE(waitFor([&] { return reportsOfOversizedFrames() == 2; }, 10000)) << log.dump();
     }
 }
+
+namespace vx::test
+{
+    // UDP may deliver a datagram twice: one datagram in eight comes again,
+    // right behind itself or after the frame's last packet (when the frame
+    // may have completed), and every third frame comes again whole once it
+    // was read. Each frame arrives once, byte-equal.
+    TEST(NetworkVideoClientTest, RepeatedDatagramsLoseNoFrameAndRepeatNone)
+    {
+        const int port = findFreePort();
+        NetworkVideoClient client(NetworkVideoExtension("server", "127.0.0.1", std::uint16_t(port)));
+        ASSERT_TRUE(client.isReady());
+        client.start();
+        UdpSender sender(port);
+
+        size_t sent = 0;
+        for (std::uint32_t key = 1000; key < 1030; ++key)
+        {
+            const auto picture = makePicture(60, 50, 4, key);
+            const auto packed = compressWith(PixelsCompressor::Dummy, *picture);
+            const std::vector<Datagram> frame = packetise(*packed, key);
+            ASSERT_GE(frame.size(), 8u);
+            std::vector<const Datagram*> late;
+            for (const Datagram& packet : frame)
+            {
+                ASSERT_TRUE(sender.send(packet));
+                if (++sent % 8 != 0)
+                    continue;
+                if (sent % 16 == 0)
+                {
+                    ASSERT_TRUE(sender.send(packet));
+                }
+                else
+                {
+                    late.push_back(&packet);
+                }
+            }
+            for (const Datagram* packet : late)
+                ASSERT_TRUE(sender.send(*packet));
+
+            ASSERT_TRUE(waitFor([&] { return client.readFrame(); }, 10000)) << "frame " << key << " never came";
+            const auto pixels = client.getPixels();
+            ASSERT_NE(pixels, nullptr);
+            ASSERT_EQ(pixels->getDataSize(), picture->getDataSize());
+            ASSERT_EQ(std::memcmp(pixels->data, picture->data, size_t(picture->getDataSize())), 0)
+                << "frame " << key << " came as another (an earlier one again?)";
+            if (key % 3 == 0)
+            {
+                ASSERT_TRUE(sender.sendFrame(frame, 0));
+            }
+        }
+    }
+}
