@@ -183,7 +183,8 @@ endif()
 # The tests of all of the above: a fresh install, moved, consumed as other
 # projects do, and Kelvo run from it (vx_install); effects built against it
 # as plugin authors build them and loaded side by side (vx_install_plugins);
-# programs and an effect linked to the shared engine (vx_install_shared);
+# programs and effects linked to the shared engine, one hosted in a chain by
+# an application on it (vx_install_shared);
 # every installed header compiled on its own (vx_install_headers). The last
 # three use the install of the first. They reuse this build: everything must
 # be built first. Test environment of tests/.
@@ -208,7 +209,7 @@ function(vx_install_test)
   set(tests vx_install_plugins)
   if(TARGET vx_shared_engine)
     add_test(NAME vx_install_shared
-      COMMAND ${CMAKE_COMMAND} ${common} -DSHARED=$<TARGET_FILE:vx_shared_engine>
+      COMMAND ${CMAKE_COMMAND} ${common} -DSHARED=$<TARGET_FILE:vx_shared_engine> -DPLUGIN_DIR=${VX_FFGL_INSTALL_DIR}
               -P ${CMAKE_SOURCE_DIR}/cmake/VexkitInstallShared.cmake)
     list(APPEND tests vx_install_shared)
   endif()

@@ -6,13 +6,18 @@
 #   several bases, whose vtables name the engine's thunks, links and runs.
 # - The one-parameter effect linked to the shared engine loads in the host
 #   of the tests, answers, renders and unloads.
+# - The same effect built with README.md's pkg-config line (the shared engine
+#   for the libraries), hosted in a chain by an application on the shared
+#   engine (SOURCE/tests/install/shared/VXEffectChainHost.cpp) beside the
+#   installed Kelvo (PLUGIN_DIR): it draws, is dropped and taken again, and
+#   leaves the application's engine root running.
 
 include(${CMAKE_CURRENT_LIST_DIR}/VexkitInstallRun.cmake)
 
 set(prefix ${OUT}/prefix)
 set(work ${OUT}/shared)
 file(REMOVE_RECURSE ${work})
-file(MAKE_DIRECTORY ${work}/lib ${work}/Effect.bundle/Contents/MacOS)
+file(MAKE_DIRECTORY ${work}/lib ${work}/Effect.bundle/Contents/MacOS ${work}/ChainEffect.bundle/Contents/MacOS)
 get_filename_component(name ${SHARED} NAME)
 file(COPY ${SHARED} DESTINATION ${work}/lib)
 separate_arguments(flags UNIX_COMMAND "${FLAGS}")
@@ -32,7 +37,24 @@ run("building the host" ${CXX} ${flags} ${cflags} -I${SOURCE}/tools/vxffglhost
     ${SOURCE}/tests/install/host/VXEffectsHost.cpp ${SOURCE}/tools/vxffglhost/VXHostContext.cpp ${epoxyLibs}
     -ldl -o ${work}/vxeffectshost)
 
+run("pkg-config" pkg-config --variable=ffgl_exports vexkit)
+string(STRIP "${output}" exports)
+set(chainEffect ${work}/ChainEffect.bundle/Contents/MacOS/ChainEffect)
+run("linking the effect with README.md's flags" ${CXX} ${flags} -shared -fPIC -fvisibility=hidden
+    -fvisibility-inlines-hidden ${SOURCE}/tests/install/effect/VXOneParamEffect.cpp ${cflags} ${engine} ${epoxyLibs}
+    -Wl,--undefined=plugMain -Wl,-Bsymbolic -Wl,--version-script=${exports} -Wl,--no-undefined -o ${chainEffect})
+run("building the chain host" ${CXX} ${flags} ${cflags} ${SOURCE}/tests/install/shared/VXEffectChainHost.cpp
+    ${engine} -o ${work}/vxeffectchainhost)
+set(kelvo ${PLUGIN_DIR})
+if(NOT IS_ABSOLUTE ${kelvo})
+  set(kelvo ${prefix}/${kelvo})
+endif()
+set(kelvo ${kelvo}/Kelvo.bundle/Contents/MacOS/Kelvo)
+
 set(ENV{LD_LIBRARY_PATH} ${work}/lib)
 run("the derived classes" ${work}/derived)
 run("the host over the effect" ${work}/vxeffectshost local ${effect} VXE0)
+message("${output}")
+# A deadlock ends in the host's own watchdog (exit 3, naming the step).
+run("the chain host over the effect and Kelvo" ${work}/vxeffectchainhost ${chainEffect} ${kelvo})
 message("${output}")

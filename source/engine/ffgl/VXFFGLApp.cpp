@@ -15,17 +15,31 @@ unsigned int VXFFGLApp::initCount = 0;
 
 namespace
 {
-    // The host context handed to the engine by the first initInternal; taken
-    // out again when the last application leaves GL, so that a later first
-    // instance registers whatever context is current then.
-    std::shared_ptr<vx::Context> registeredHostContext;
+    // The module ends only what its applications began. An effect linked to
+    // a shared engine inside an application on that engine finds the root
+    // made and its GL started by the application: it uses them and leaves
+    // them, and the application's context entries, to the application.
+    bool rootMadeHere = false;
+    bool glStartedHere = false;
 
+    // The host context the first initInternal started the engine's GL on;
+    // forgotten when the last application leaves GL, so that a later first
+    // instance starts it on whatever context is current then. Its entry is
+    // taken out of the context manager only when it was added here.
+    std::shared_ptr<vx::Context> registeredHostContext;
+    bool hostContextAddedHere = false;
+
+    // Nothing when the engine's GL runs already (started by the host).
     void startEngineGL(vx::Vexkit& root, void* nativeContext)
     {
+        if (root.isInitialised())
+            return;
         vx::ContextManager* contexts = root.getContextManager();
         registeredHostContext = contexts->getContextWithNativeContext(nativeContext);
-        if (registeredHostContext == nullptr)
+        hostContextAddedHere = registeredHostContext == nullptr;
+        if (hostContextAddedHere)
             registeredHostContext = contexts->addContext(nativeContext, 0, 0, true, true);
+        glStartedHere = true;
         root.init();
     }
 
@@ -87,17 +101,18 @@ namespace
 
     void stopEngineGL()
     {
+        if (! glStartedHere)
+            return;
+        glStartedHere = false;
+        const std::shared_ptr<vx::Context> hostContext = std::move(registeredHostContext);
         vx::Vexkit* root = vx::Vexkit::getInstanceWithoutCreating();
         if (root == nullptr)
             return;
         root->release();
-        if (registeredHostContext != nullptr)
-        {
-            // Its renderer ends here, with the host's context still current.
+        // Its renderer ends here, with the host's context still current.
+        if (hostContext != nullptr && hostContextAddedHere)
             if (vx::ContextManager* contexts = root->getContextManager())
-                contexts->removeContext(registeredHostContext);
-            registeredHostContext.reset();
-        }
+                contexts->removeContext(hostContext);
     }
 }
 
@@ -105,10 +120,10 @@ VXFFGLApp::VXFFGLApp(unsigned int moduleFlags) : params("Params", true)
 {
     if (! counted)
         return;
-    if (instanceCount++ == 0)
+    if (instanceCount++ == 0 && vx::Vexkit::getInstanceWithoutCreating() == nullptr)
     {
-        vx::Vexkit::create(moduleFlags);
-        vx::Vexkit::getInstance()->initialise(false);
+        rootMadeHere = true;
+        vx::Vexkit::create(moduleFlags)->initialise(false);
     }
 }
 
@@ -136,8 +151,9 @@ VXFFGLApp::~VXFFGLApp()
             if (initCount > 0 && --initCount == 0)
                 stopEngineGL();
         }
-        if (instanceCount > 0 && --instanceCount == 0)
+        if (instanceCount > 0 && --instanceCount == 0 && rootMadeHere)
         {
+            rootMadeHere = false;
             // The root's managers go before the root, so a host that loads,
             // uses and unloads the module loses nothing.
             if (vx::Vexkit* root = vx::Vexkit::getInstanceWithoutCreating())
@@ -214,6 +230,11 @@ void VXFFGLApp::connect()
 
 void VXFFGLApp::disconnect()
 {
+}
+
+bool VXFFGLApp::startedEngineGL()
+{
+    return glStartedHere;
 }
 
 vx::Texture* VXFFGLApp::getInputTexture(int slot) const

@@ -20,7 +20,11 @@ class VXFFGLPlugin;
 // hands the host's current GL context to the engine and starts the engine's
 // GL, the last exitInternal releases the engine's GPU resources and forgets
 // the host's context, and the last application destroyed shuts the root down
-// and deletes it. Everything runs on the host's thread; no locks.
+// and deletes it. A root that exists before the first application (an effect
+// linked to a shared engine inside an application on it) is the host's and is
+// never shut down or deleted here; GL the host started is never released
+// here, and context entries the host made stay. Everything runs on the host's
+// thread; no locks.
 class VXFFGLApp : public VXApp::AppModule, public vx::ParamListener
 {
 public:
@@ -39,10 +43,11 @@ public:
     ~VXFFGLApp() override;
 
     // With the host's GL context current: counts the application in, starts
-    // the engine's GL for the first one, takes the primary renderer, then
-    // answers init(). An application initialised on another host context
-    // takes that context's own renderer instead (the context is registered
-    // while applications use it: programs are not shared between contexts).
+    // the engine's GL for the first one (unless it runs already), takes the
+    // primary renderer, then answers init(). An application initialised on
+    // another host context takes that context's own renderer instead (the
+    // context is registered while applications use it: programs are not
+    // shared between contexts).
     // False without a current context (nothing counted) or when init() fails;
     // exitInternal still balances the count.
     bool initInternal();
@@ -83,6 +88,10 @@ protected:
 
 private:
     friend class VXFFGLPlugin;
+
+    // Whether this module's applications started the engine's GL (and so
+    // drive it), rather than found it started by their host.
+    static bool startedEngineGL();
 
     // Whether this application is in initCount (initInternal counted it),
     // and whether init() ran since the last exit().

@@ -250,11 +250,18 @@ std::uint32_t VXFFGLPlugin::ProcessOpenGL(ProcessOpenGLStructTag* frame)
         if (! isSupplied(*frame, static_cast<std::uint32_t>(i)))
             return FFGL::fail;
 
+    // An engine whose GL the host started (a shared engine inside an
+    // application on it) is the host's: its main framebuffer is the host's
+    // again after the frame, and the host drains its GPU-object queue.
+    const bool drivesEngine = VXFFGLApp::startedEngineGL();
     vx::Vexkit* root = vx::Vexkit::getInstanceWithoutCreating();
+    vx::GlobalFBO* fbo = nullptr;
     if (root != nullptr)
         if (vx::RenderTargetManager* targets = root->getRenderTargetManager())
-            if (vx::GlobalFBO* fbo = targets->getGlobalFBO())
-                fbo->setMainFboId(frame->HostFBO);
+            fbo = targets->getGlobalFBO();
+    const unsigned int hostMainFbo = fbo != nullptr ? fbo->getMainFboId() : 0;
+    if (fbo != nullptr)
+        fbo->setMainFboId(frame->HostFBO);
 
     GLint matrixMode = GL_MODELVIEW;
     glGetIntegerv(GL_MATRIX_MODE, &matrixMode);
@@ -286,7 +293,8 @@ std::uint32_t VXFFGLPlugin::ProcessOpenGL(ProcessOpenGLStructTag* frame)
 
         // GPU objects handed over since the last frame end here, on the
         // engine's context: in the plugin no other render task drains them.
-        releaseQueuedGPUObjects(root);
+        if (drivesEngine)
+            releaseQueuedGPUObjects(root);
 
         app->update();
         app->draw();
@@ -302,6 +310,8 @@ std::uint32_t VXFFGLPlugin::ProcessOpenGL(ProcessOpenGLStructTag* frame)
         }
         glMatrixMode(static_cast<GLenum>(matrixMode));
     }
+    if (fbo != nullptr && ! drivesEngine)
+        fbo->setMainFboId(hostMainFbo);
 
     // What the host binds between frames is unknown to the engine's cache.
     if (vx::Renderer* renderer = app->getRenderer())

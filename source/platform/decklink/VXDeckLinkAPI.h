@@ -7,6 +7,8 @@
 // Texts cross as NUL-terminated UTF-8 owned by the object that answered them,
 // valid while that object lives.
 
+#include "engine/devices/VXDeckLinkDriver.h"
+
 #include <cstdint>
 #include <string>
 
@@ -275,13 +277,3 @@ IBMDStreamingH264NALParser* CreateBMDStreamingH264NALParser();
 
 // Whether the driver module was loaded (loading it on the first call).
 bool IsDeckLinkAPIPresent();
-
-namespace vx
-{
-    // Where the driver and the streaming module are loaded from; takes effect
-    // only before the first entry point is called (the loader runs once).
-    // The defaults name the vendor's framework locations, absent here, so
-    // nothing is found.
-    void setDeckLinkDriverPath(const std::string& path);
-    void setDeckLinkStreamingPath(const std::string& path);
-}

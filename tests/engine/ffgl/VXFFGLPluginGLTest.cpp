@@ -6,6 +6,8 @@
 #include "engine/ffgl/VXVexkit.h"
 #include "engine/gfx/VXContextManager.h"
 #include "engine/gfx/VXGfxObjectManager.h"
+#include "engine/gfx/VXGlobalFBO.h"
+#include "engine/gfx/VXRenderTargetManager.h"
 #include "engine/gfx/VXRenderer.h"
 #include "engine/gfx/VXTexture.h"
 
@@ -434,6 +436,55 @@ namespace
         const FFGL::Word instance = instantiate(frame);
         ASSERT_NE(instance, failWord);
         EXPECT_EQ(call(FFGL::deInstantiateGL, 0, instance), 0u);
+    }
+
+    // An effect on a shared engine inside an application on it: the
+    // application made the root, registered its context and started the
+    // engine's GL before the effect came, and ends them itself.
+    TEST_F(VXFFGLPluginGLTest, EngineItsHostStartedIsLeftToTheHost)
+    {
+        Vexkit* root = Vexkit::create(3);
+        ASSERT_TRUE(root->initialise(false));
+        auto hostContext = contexts()->addContext(vx::test::GLTestContext::getContext(), 0, 0, true, true);
+        root->init();
+        ASSERT_TRUE(root->isInitialised());
+        GlobalFBO* fbo = root->getRenderTargetManager()->getGlobalFBO();
+        ASSERT_EQ(fbo->getMainFboId(), 0u);
+        // What the host handed over for its own next render task.
+        GfxObjectManager* queue = root->getGfxObjectManager();
+        auto* texture = new Texture();
+        ASSERT_TRUE(texture->create(4, 4, Texture::RGBA8));
+        GfxObject::deleteUsingManager(texture);
+
+        FFGLHostFrame frame(8, 8, 0.0f, 0.0f, 0.0f);
+        for (int round = 0; round < 2; ++round)
+        {
+            const FFGL::Word instance = instantiate(frame);
+            ASSERT_NE(instance, failWord);
+            EXPECT_EQ(plugin(instance)->getApp()->getRenderer(), hostContext->getRenderer());
+            EXPECT_EQ(call(FFGL::processOpenGL, frame.recordWord(), instance), 0u);
+            EXPECT_TRUE(vx::test::isNear(vx::test::readPixel(3, 3), {64, 255, 255, 255}, 1))
+                << vx::test::readPixel(3, 3);
+            EXPECT_EQ(fbo->getMainFboId(), 0u) << "the host's main framebuffer is the host's again";
+            EXPECT_EQ(queue->getNumReleasingObjects(), 1) << "the host drains its own queue";
+
+            EXPECT_EQ(call(FFGL::deInstantiateGL, 0, instance), 0u);
+            EXPECT_TRUE(root->isInitialised()) << "round " << round;
+            EXPECT_EQ(contexts()->getNumContexts(), 1);
+            EXPECT_EQ(contexts()->getPrimaryContext(), hostContext);
+            EXPECT_EQ(call(FFGL::deInitialise), 0u);
+            EXPECT_EQ(VXFFGLApp::getInstanceCount(), 0u);
+            ASSERT_EQ(Vexkit::getInstanceWithoutCreating(), root) << "round " << round;
+            ASSERT_NE(root->getContextManager(), nullptr) << "round " << round;
+        }
+
+        root->executeRenderTask();
+        root->executeMessageTask();
+        EXPECT_EQ(queue->getNumReleasingObjects() + queue->getNumDeletingObjects(), 0);
+        root->release();
+        contexts()->removeContext(hostContext);
+        hostContext.reset();
+        Vexkit::deleteInstance();
     }
 
     TEST_F(VXFFGLPluginGLTest, NextFirstInstanceRegistersTheContextCurrentThen)

@@ -1,7 +1,9 @@
 // Makes the engine root headless, renders one frame of the solid-colour
 // generator through a chain and checks a pixel: opaque red, the generator's
-// default. Exits 0 when it is.
+// default. Exits 0 when it is. It first names the card driver to load, as a
+// program that drives cards does.
 
+#include "engine/devices/VXDeckLinkDriver.h"
 #include "engine/ffgl/VXVexkit.h"
 #include "engine/gfx/VXContextManager.h"
 #include "engine/gfx/VXRenderTarget.h"
@@ -37,6 +39,8 @@ namespace
 
 int main()
 {
+    // A driver that is not there: no card is ever asked for here.
+    vx::setDeckLinkDriverPath("/nonexistent/card-driver.so");
     vx::Vexkit* root = vx::Vexkit::create(0x1);
     if (! root->initialise(true) || ! root->isInitialised())
     {
