@@ -447,6 +447,9 @@ namespace vx
                     if (card->prepared != nullptr)
                         card->prepared->Release();
                     card->prepared = nullptr;
+                    // Retired cards stay for objects still held, without
+                    // the frames' bytes (a repeated suite would pile them up).
+                    std::vector<std::vector<uint8_t>>().swap(card->scheduledBytes);
                     retired.push_back(std::move(card));
                 }
                 cards.clear();
