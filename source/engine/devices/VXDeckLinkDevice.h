@@ -117,9 +117,11 @@ namespace vx
         // when there is none or the card refuses it.
         bool setInputConnection(uint32_t connection);
         bool setOutputConnection(uint32_t connection);
-        // Selects the mode of that id, or the first; a running input restarts
-        // in it. False (logged) when there are no modes.
-        bool setInputMode(uint32_t displayMode);
+        // Selects the mode of that id, or the first; an enabled input
+        // restarts in it unless told not to (its device is stopping or
+        // stopped), and takes it when next enabled. False (logged) when there
+        // are no modes.
+        bool setInputMode(uint32_t displayMode, bool restartEnabledInput = true);
         // Selects the mode of that id, or the first. False while the output is
         // enabled: the mode takes effect at the next enableVideoOutput.
         bool setOutputMode(uint32_t displayMode);

@@ -398,7 +398,9 @@ namespace vx
         // A restored index this card has no mode for takes the first mode.
         const int index = format->getValue();
         const DeckLinkMode* chosen = index >= 0 && size_t(index) < modes.size() ? modes[size_t(index)] : modes.front();
-        if (! card.setInputMode(chosen->mode->GetDisplayMode()))
+        // A device that is stopping or stopped keeps the mode for its next
+        // start: nothing restarts its input.
+        if (! card.setInputMode(chosen->mode->GetDisplayMode(), started))
         {
             logPrint(logError, "%s: Could not switch current input mode to '%s'.", "selectModeFromParam",
                      chosen->name.c_str());

@@ -477,7 +477,7 @@ namespace vx
         input->StartStreams();
     }
 
-    bool DeckLinkDevice::setInputMode(uint32_t displayMode)
+    bool DeckLinkDevice::setInputMode(uint32_t displayMode, bool restartEnabledInput)
     {
         if (inputModes.empty())
         {
@@ -487,7 +487,7 @@ namespace vx
         currentMode = findInputMode(displayMode);
         if (currentMode == nullptr)
             currentMode = inputModes.front();
-        if (inputEnabled && input != nullptr)
+        if (restartEnabledInput && inputEnabled && input != nullptr)
             restartInput();
         return true;
     }

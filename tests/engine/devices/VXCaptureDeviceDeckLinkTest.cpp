@@ -311,6 +311,63 @@ namespace vx::test
                                      "EnableVideoInput(Hp30, 2vuy, 1)", "StartStreams()"}, false}),
             [](const auto& info) { return std::string(info.param.name); });
 
+        const std::vector<std::string> inputStreamCalls{"StopStreams", "PauseStreams", "EnableVideoInput",
+                                                        "FlushStreams", "StartStreams", "DisableVideoInput"};
+
+        struct ModeChangeWhileStopping
+        {
+            const char* name;
+            void (*stop)(CaptureDeviceDeckLink&);
+            bool started;                   // after the stop
+            std::vector<std::string> calls; // stream calls from the stop on, a start after a plain stop included
+        };
+
+        void PrintTo(const ModeChangeWhileStopping& way, std::ostream* out)
+        {
+            *out << way.name;
+        }
+
+        class CaptureDeviceDeckLinkModeStopTest : public CaptureDeviceDeckLinkTest,
+                                                  public ::testing::WithParamInterface<ModeChangeWhileStopping>
+        {
+        };
+
+        // The card reports a new display mode while the device stops (held
+        // in StopStreams) and the message thread applies it at once: the
+        // stopping input is not restarted, and the next start takes the new
+        // mode.
+        TEST_P(CaptureDeviceDeckLinkModeStopTest, KeepsAModeReportedDuringTheStopForTheNextStart)
+        {
+            CaptureDeviceDeckLink device(cardInfo("M 1"));
+            ASSERT_TRUE(device.initDevice());
+            device.startDevice();
+            sim->clearCallLog();
+            sim->holdDriverCall("StopStreams");
+            runOrAbort(GetParam().name, 30, [&] {
+                DriverCallThread stopper(*sim, [&] { GetParam().stop(device); });
+                ASSERT_TRUE(sim->waitForHeldCall(30000));
+                ASSERT_TRUE(sim->changeFormat(0, bmdVideoInputDisplayModeChanged, simMode720p60().code, 0));
+                scheduler.drain();
+            });
+            EXPECT_EQ(device.isStarted(), GetParam().started);
+            EXPECT_EQ(device.getCard().getCurrentMode()->name, "720p60");
+            if (! device.isStarted())
+                device.startDevice();
+            EXPECT_EQ(filterCalls(sim->getCallLog(), inputStreamCalls), GetParam().calls);
+            device.stopDevice();
+        }
+
+        INSTANTIATE_TEST_SUITE_P(
+            Ways, CaptureDeviceDeckLinkModeStopTest,
+            ::testing::Values(
+                ModeChangeWhileStopping{"stopDevice", [](CaptureDeviceDeckLink& device) { device.stopDevice(); }, false,
+                                        {"StopStreams()", "DisableVideoInput()", "EnableVideoInput(hp60, 2vuy, 1)",
+                                         "StartStreams()"}},
+                ModeChangeWhileStopping{"reinit", [](CaptureDeviceDeckLink& device) { device.reinit(); }, true,
+                                        {"StopStreams()", "DisableVideoInput()", "DisableVideoInput()",
+                                         "EnableVideoInput(hp60, 2vuy, 1)", "StartStreams()"}}),
+            [](const auto& info) { return std::string(info.param.name); });
+
         TEST_F(CaptureDeviceDeckLinkTest, ChoicesSwitchConnectionAndModeOnTheMessageThread)
         {
             CaptureDeviceDeckLink device(cardInfo("M 1"));

@@ -333,24 +333,34 @@ namespace vx
             template <typename MakeEntry>
             bool call(MakeEntry makeEntry)
             {
-                std::lock_guard<std::mutex> hold(lock);
-                if (! logging && failures.empty())
-                    return false;
-                const std::string entry = makeEntry();
-                if (logging)
-                    log.push_back(entry);
-                for (Failure& failure : failures)
+                bool held = false;
+                bool fails = false;
                 {
-                    if (entry.compare(0, failure.prefix.size(), failure.prefix) != 0)
-                        continue;
-                    if (failure.remaining > 0)
-                    {
-                        --failure.remaining;
+                    std::lock_guard<std::mutex> hold(lock);
+                    if (! logging && failures.empty() && heldPrefix.empty())
                         return false;
+                    const std::string entry = makeEntry();
+                    if (logging)
+                        log.push_back(entry);
+                    if (! heldPrefix.empty() && entry.compare(0, heldPrefix.size(), heldPrefix) == 0)
+                    {
+                        heldPrefix.clear();
+                        held = true;
                     }
-                    return true;
+                    for (Failure& failure : failures)
+                    {
+                        if (entry.compare(0, failure.prefix.size(), failure.prefix) != 0)
+                            continue;
+                        if (failure.remaining > 0)
+                            --failure.remaining;
+                        else
+                            fails = true;
+                        break;
+                    }
                 }
-                return false;
+                if (held)
+                    waitAtGate(heldDriverCall);
+                return fails;
             }
 
             std::vector<Card*> cardList()
@@ -383,7 +393,7 @@ namespace vx
                     return taken;
                 });
                 if (callback != nullptr)
-                    waitAtGate();
+                    waitAtGate(holding);
                 return callback;
             }
 
@@ -396,10 +406,23 @@ namespace vx
             void releaseCalls() override
             {
                 {
+                    std::lock_guard<std::mutex> hold(lock);
+                    heldPrefix.clear();
+                }
+                {
                     std::lock_guard<std::mutex> hold(gateLock);
                     holding = false;
+                    heldDriverCall = false;
                 }
                 gateChanged.notify_all();
+            }
+
+            void holdDriverCall(const std::string& prefix) override
+            {
+                std::lock_guard<std::mutex> hold(lock);
+                heldPrefix = prefix;
+                std::lock_guard<std::mutex> gateHold(gateLock);
+                heldDriverCall = true;
             }
 
             bool waitForHeldCall(int timeoutMs) override
@@ -679,21 +702,25 @@ namespace vx
             bool logging = true;
             bool keepBytes = true;
 
-            // Waits while calls are held.
-            void waitAtGate()
+            // Waits while the flag (one of the two below) is set.
+            void waitAtGate(const bool& held)
             {
                 std::unique_lock<std::mutex> hold(gateLock);
-                if (! holding)
+                if (! held)
                     return;
                 ++waiting;
                 gateChanged.notify_all();
-                gateChanged.wait(hold, [&] { return ! holding; });
+                gateChanged.wait(hold, [&] { return ! held; });
                 --waiting;
             }
 
+            // Guarded by lock: the prefix of the driver call to hold next.
+            std::string heldPrefix;
+
             std::mutex gateLock;
             std::condition_variable gateChanged;
-            bool holding = false;
+            bool holding = false;        // callbacks wait
+            bool heldDriverCall = false; // the held driver call waits
             int waiting = 0;
 
             std::mutex jobLock;

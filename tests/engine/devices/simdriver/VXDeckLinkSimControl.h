@@ -80,6 +80,10 @@ namespace vx
         virtual void holdCalls() = 0;
         virtual void releaseCalls() = 0;
         virtual bool waitForHeldCall(int timeoutMs) = 0;
+        // The next engine call into the driver whose log entry begins with
+        // prefix waits, logged but before it does anything, until
+        // releaseCalls; waitForHeldCall answers for it too.
+        virtual void holdDriverCall(const std::string& prefix) = 0;
 
         // References the engine holds on the card and its interfaces and modes.
         virtual int getCardReferences(int card) = 0;
