@@ -4,8 +4,8 @@
 // engine run without it, as a real driver's threads would, and may still run
 // after the call that cleared them returned. The driver holds a reference on
 // every callback it is given and on each one while it calls it. StopStreams
-// returns only once the driver's thread finished the callback it was in, as
-// a real driver's does.
+// and DisableVideoInput return only once the driver's thread finished the
+// callback it was in, as a real driver's do.
 
 #include "engine/devices/simdriver/VXDeckLinkSimControl.h"
 
@@ -431,11 +431,16 @@ namespace vx
                 return gateChanged.wait_for(hold, std::chrono::milliseconds(timeoutMs), [&] { return waiting > 0; });
             }
 
-            // StopStreams: held calls go on, and on any other thread it
-            // returns once the driver's thread is done with what it was in.
-            void stopStreams()
+            // StopStreams and DisableVideoInput: held callbacks go on, and on
+            // any other thread the call returns once the driver's thread is
+            // done with what it was in.
+            void finishCallbacks()
             {
-                releaseCalls();
+                {
+                    std::lock_guard<std::mutex> hold(gateLock);
+                    holding = false;
+                }
+                gateChanged.notify_all();
                 if (std::this_thread::get_id() != driverThread.get_id())
                     runOnDriverThread([] {});
             }
@@ -857,7 +862,10 @@ namespace vx
 
         HRESULT Input::DisableVideoInput()
         {
-            return simulator().call([&] { return std::string("DisableVideoInput()"); }) ? E_FAIL : S_OK;
+            if (simulator().call([&] { return std::string("DisableVideoInput()"); }))
+                return E_FAIL;
+            simulator().finishCallbacks();
+            return S_OK;
         }
 
         HRESULT Input::StartStreams()
@@ -869,7 +877,7 @@ namespace vx
         {
             if (simulator().call([&] { return std::string("StopStreams()"); }))
                 return E_FAIL;
-            simulator().stopStreams();
+            simulator().finishCallbacks();
             return S_OK;
         }
 

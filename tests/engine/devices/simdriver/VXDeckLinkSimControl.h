@@ -75,8 +75,8 @@ namespace vx
 
         // From holdCalls, each callback the driver is about to call (with
         // its reference taken) waits until releaseCalls or an input's
-        // StopStreams. waitForHeldCall answers whether a call waits there
-        // within the time.
+        // StopStreams or DisableVideoInput. waitForHeldCall answers whether
+        // a call waits there within the time.
         virtual void holdCalls() = 0;
         virtual void releaseCalls() = 0;
         virtual bool waitForHeldCall(int timeoutMs) = 0;
