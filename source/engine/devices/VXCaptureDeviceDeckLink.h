@@ -27,10 +27,14 @@ namespace vx
     // Threads: driver callbacks take the frame lock (frames) or the device
     // lock (format changes); updateTexture and getFrameLayout (render
     // thread) take the device lock, then the frame lock; parameter changes
-    // take the device lock. Frames delivered after the card closed are
-    // dropped; the callbacks are reference counted, and when the device goes
-    // they let go of it, wait for driver calls still in them and live on
-    // while the driver holds them.
+    // take the device lock. The driver calls that may wait for its callback
+    // thread (stopping, disabling, clearing the callbacks, closing) are made
+    // without the device lock. Frames and format changes delivered after
+    // the card closed are dropped, and nothing restarts the input of a
+    // device that is stopping or stopped (a new format or mode is kept for
+    // the next start); the callbacks are reference counted, and when the
+    // device goes they let go of it, wait for driver calls still in them and
+    // live on while the driver holds them.
     class CaptureDeviceDeckLink : public CaptureDevice, public ParamListener
     {
     public:
@@ -41,14 +45,15 @@ namespace vx
         static bool enumerateDevices(std::vector<CaptureDeviceInfo*>& infos);
 
         explicit CaptureDeviceDeckLink(const CaptureDeviceInfo& deviceInfo);
-        // Stops listening and closes the card.
+        // Stops listening, stops the streams and closes the card.
         ~CaptureDeviceDeckLink() override;
 
         bool initDevice() override;
         void deInitDevice() override;
         void startDevice() override;
-        // Stops the streams without holding the device lock: the driver's
-        // StopStreams waits for a format callback that may be waiting for it.
+        // Stops the streams and disables the input without holding the
+        // device lock: the driver's StopStreams and DisableVideoInput wait
+        // for a format callback that may be waiting for it.
         void stopDevice() override;
         void updateTexture() override;
         uint16_t getTextureWidth() const override;
@@ -56,8 +61,7 @@ namespace vx
         // Under the device lock, then the frame lock.
         FrameLayout getFrameLayout() override;
 
-        // Stops the streams, then closes and reopens the card under the
-        // device lock.
+        // Stops the streams, closes and reopens the card, and starts it.
         void reinit();
         // Apply the choices to the card (refilling their entries); false
         // (logged) when the card has none or refuses.

@@ -2,6 +2,7 @@
 
 #include <cstdint>
 #include <map>
+#include <memory>
 #include <string>
 #include <vector>
 
@@ -86,6 +87,35 @@ namespace vx
         DeckLinkDevice(const DeckLinkDevice&) = delete;
         DeckLinkDevice& operator=(const DeckLinkDevice&) = delete;
 
+        // What a closed device held of the driver. Given back when it goes:
+        // the input's callback cleared and the input disabled, the output
+        // disabled, the modes and interfaces released, then the card's
+        // registry entry freed (when the device made it) and the card
+        // released. A driver may wait in these calls for its callback
+        // thread: an owner whose callbacks take a lock of its own closes
+        // under that lock and lets this go outside it.
+        class DriverObjects
+        {
+        public:
+            ~DriverObjects();
+            DriverObjects(const DriverObjects&) = delete;
+            DriverObjects& operator=(const DriverObjects&) = delete;
+            // Null when the card had no input.
+            IDeckLinkInput* getInputHandle() const { return input; }
+
+        private:
+            friend class DeckLinkDevice;
+            DriverObjects() = default;
+
+            std::string name;
+            bool ownsStateEntry = false;
+            IDeckLink* deckLink = nullptr;
+            IDeckLinkConfiguration* configuration = nullptr;
+            IDeckLinkInput* input = nullptr;
+            IDeckLinkOutput* output = nullptr;
+            std::vector<DeckLinkMode*> modes;
+        };
+
         // Opens the card of this name: its interfaces, modes and connections.
         // False (logged) when it is in use, missing or unusable; what was
         // obtained stays held until release().
@@ -94,6 +124,9 @@ namespace vx
         // Gives everything back and frees the card's registry entry when this
         // object made it.
         void release();
+        // Closes the object as release() does, leaving the calls into the
+        // driver to the answer (see DriverObjects).
+        std::unique_ptr<DriverObjects> close();
 
         const std::string& getName() const { return name; }
         const std::vector<DeckLinkVideoConnection>& getInputConnections() const { return inputConnections; }
@@ -117,9 +150,11 @@ namespace vx
         // when there is none or the card refuses it.
         bool setInputConnection(uint32_t connection);
         bool setOutputConnection(uint32_t connection);
-        // Selects the mode of that id, or the first; a running input restarts
-        // in it. False (logged) when there are no modes.
-        bool setInputMode(uint32_t displayMode);
+        // Selects the mode of that id, or the first; an enabled input
+        // restarts in it unless told not to (its device is stopping or
+        // stopped), and takes it when next enabled. False (logged) when there
+        // are no modes.
+        bool setInputMode(uint32_t displayMode, bool restartEnabledInput = true);
         // Selects the mode of that id, or the first. False while the output is
         // enabled: the mode takes effect at the next enableVideoOutput.
         bool setOutputMode(uint32_t displayMode);
@@ -129,6 +164,10 @@ namespace vx
 
         bool enableVideoInput();
         bool disableVideoInput();
+        // Clears input-enabled and answers the input with a reference for the
+        // caller, who calls its DisableVideoInput and Release (outside its own
+        // locks, see DriverObjects); null without an input.
+        IDeckLinkInput* takeInputToDisable();
         bool enableVideoOutput();
         bool disableVideoOutput();
 

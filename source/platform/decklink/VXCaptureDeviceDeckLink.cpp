@@ -96,7 +96,7 @@ namespace vx
             if ((events & bmdVideoInputColorspaceChanged) != 0)
             {
                 ScopedLock hold(deviceLock);
-                if (owner == nullptr)
+                if (owner == nullptr || ! output.open)
                     return S_OK;
                 if ((detectedSignalFlags & bmdDetectedVideoInputRGB444) != 0)
                 {
@@ -117,14 +117,15 @@ namespace vx
                 // The switch itself runs in valueChanged, on the message
                 // thread, which refills the choice under the device lock.
                 ScopedLock hold(deviceLock);
-                if (owner != nullptr)
+                if (owner != nullptr && output.open)
                     owner->format->setValueByName(name, ValueChangeInfo());
             }
             return S_OK;
         }
 
-        // Under the device lock, with an owner. A device that is stopping
-        // keeps the format for its next start and restarts nothing.
+        // Under the device lock, with an owner and the card open. A device
+        // that is stopping or stopped keeps the format for its next start
+        // and restarts nothing.
         void setFormat(DeckLinkDevice::PixelFormat pixelFormat)
         {
             const bool yuv = pixelFormat == DeckLinkDevice::PixelFormatYUV;
@@ -177,8 +178,9 @@ namespace vx
             int rowBytes = 0;
             unsigned char* buffer = nullptr;
             bool newFrame = false;
-            // Frames are taken only while the card is open: one the driver
-            // delivers late, after the close freed the buffer, holds nothing.
+            // Frames and format changes are taken only while the card is open:
+            // one the driver delivers late, after the close, changes nothing.
+            // Written under both locks.
             bool open = false;
         } output;
         // Driver calls running in these callbacks (see detach); a driver may
@@ -227,6 +229,7 @@ namespace vx
     {
         connection->removeListener(*this);
         format->removeListener(*this);
+        stopDevice();
         deInitDevice();
     }
 
@@ -250,31 +253,39 @@ namespace vx
 
     bool CaptureDeviceDeckLink::initDevice()
     {
-        ScopedLock hold(callbacks->deviceLock);
         DeckLinkDevice& card = callbacks->card;
-        if (! card.initialize() || ! selectConnectionFromParam() || ! selectModeFromParam())
+        IDeckLinkInput* input = nullptr;
+        {
+            ScopedLock hold(callbacks->deviceLock);
+            if (card.initialize() && selectConnectionFromParam() && selectModeFromParam() &&
+                card.getInputHandle() != nullptr)
+            {
+                ScopedLock frameHold(callbacks->output.lock);
+                IDeckLinkDisplayMode* mode = card.getCurrentMode()->mode;
+                width = int(mode->GetWidth());
+                height = int(mode->GetHeight());
+                callbacks->output.open = true;
+                input = card.getInputHandle();
+                input->AddRef();
+            }
+        }
+        // The callbacks are set, and a failed opening closed, without the
+        // device lock (see deInitDevice).
+        if (input == nullptr)
         {
             deInitDevice();
             return false;
         }
-        {
-            ScopedLock frameHold(callbacks->output.lock);
-            IDeckLinkDisplayMode* mode = card.getCurrentMode()->mode;
-            width = int(mode->GetWidth());
-            height = int(mode->GetHeight());
-            callbacks->output.open = true;
-        }
-        IDeckLinkInput* input = card.getInputHandle();
+        const char* failed = nullptr;
         if (input->SetScreenPreviewCallback(callbacks.get()) != S_OK)
+            failed = "screen preview";
+        else if (input->SetCallback(callbacks.get()) != S_OK)
+            failed = "input";
+        input->Release();
+        if (failed != nullptr)
         {
-            logPrint(logError, "%s: Setting the screen preview callback of '%s' failed.", "initDevice",
+            logPrint(logError, "%s: Setting the %s callback of '%s' failed.", "initDevice", failed,
                      card.getName().c_str());
-            deInitDevice();
-            return false;
-        }
-        if (input->SetCallback(callbacks.get()) != S_OK)
-        {
-            logPrint(logError, "%s: Setting the input callback of '%s' failed.", "initDevice", card.getName().c_str());
             deInitDevice();
             return false;
         }
@@ -283,27 +294,36 @@ namespace vx
 
     void CaptureDeviceDeckLink::deInitDevice()
     {
-        ScopedLock hold(callbacks->deviceLock);
-        DeckLinkDevice& card = callbacks->card;
-        if (IDeckLinkInput* input = card.getInputHandle())
+        // The card closes under the device lock: a format callback that
+        // comes in afterwards finds it closed and leaves it alone. The
+        // driver is called after the lock is let go, since its
+        // DisableVideoInput, like StopStreams, may wait for a callback that
+        // waits for the lock.
+        std::unique_ptr<DeckLinkDevice::DriverObjects> closed;
+        {
+            ScopedLock hold(callbacks->deviceLock);
+            {
+                ScopedLock frameHold(callbacks->output.lock);
+                callbacks->output.open = false;
+                std::free(callbacks->output.buffer);
+                callbacks->output.buffer = nullptr;
+                callbacks->output.width = callbacks->output.height = callbacks->output.rowBytes = 0;
+                callbacks->output.newFrame = false;
+                // The card forgets a detected format when released and opens
+                // in YUV again: so does the device, until the card detects
+                // anew.
+                needsYUVToRGBA = true;
+                swizzleMode = 0;
+                textureFormat = yuvTextureFormat;
+            }
+            closed = callbacks->card.close();
+        }
+        if (IDeckLinkInput* input = closed->getInputHandle())
         {
             input->SetScreenPreviewCallback(nullptr);
             input->SetCallback(nullptr);
         }
-        {
-            ScopedLock frameHold(callbacks->output.lock);
-            callbacks->output.open = false;
-            std::free(callbacks->output.buffer);
-            callbacks->output.buffer = nullptr;
-            callbacks->output.width = callbacks->output.height = callbacks->output.rowBytes = 0;
-            callbacks->output.newFrame = false;
-            // The card forgets a detected format when released and opens in
-            // YUV again: so does the device, until the card detects anew.
-            needsYUVToRGBA = true;
-            swizzleMode = 0;
-            textureFormat = yuvTextureFormat;
-        }
-        card.release();
+        closed.reset();
     }
 
     void CaptureDeviceDeckLink::startDevice()
@@ -323,10 +343,11 @@ namespace vx
 
     void CaptureDeviceDeckLink::stopDevice()
     {
-        // StopStreams waits for the driver's callback thread, where a format
-        // change may wait for the device lock: it is called without the lock,
-        // on a reference of its own (a close elsewhere may let go of the card
-        // meanwhile). Once started is false a format change restarts nothing.
+        // StopStreams and DisableVideoInput wait for the driver's callback
+        // thread, where a format change may wait for the device lock: they
+        // are called without the lock, on a reference of their own (a close
+        // elsewhere may let go of the card meanwhile). Once started is false
+        // a format change restarts nothing.
         DeckLinkDevice& card = callbacks->card;
         IDeckLinkInput* input = nullptr;
         {
@@ -338,20 +359,27 @@ namespace vx
             input->AddRef();
         }
         input->StopStreams();
+        IDeckLinkInput* disabling = nullptr;
         {
             ScopedLock hold(callbacks->deviceLock);
             if (card.getInputHandle() == input)
-                card.disableVideoInput();
+                disabling = card.takeInputToDisable();
+        }
+        if (disabling != nullptr)
+        {
+            disabling->DisableVideoInput();
+            disabling->Release();
         }
         input->Release();
     }
 
     void CaptureDeviceDeckLink::reinit()
     {
-        // The streams stop outside the device lock (see stopDevice); the
-        // close and the reopening run under it.
+        // Each step takes the device lock for what it changes and calls the
+        // driver's stopping and closing calls without it (see stopDevice and
+        // deInitDevice); a format change in between finds the device stopped
+        // or the card closed.
         stopDevice();
-        ScopedLock hold(callbacks->deviceLock);
         deInitDevice();
         initDevice();
         startDevice();
@@ -398,7 +426,9 @@ namespace vx
         // A restored index this card has no mode for takes the first mode.
         const int index = format->getValue();
         const DeckLinkMode* chosen = index >= 0 && size_t(index) < modes.size() ? modes[size_t(index)] : modes.front();
-        if (! card.setInputMode(chosen->mode->GetDisplayMode()))
+        // A device that is stopping or stopped keeps the mode for its next
+        // start: nothing restarts its input.
+        if (! card.setInputMode(chosen->mode->GetDisplayMode(), started))
         {
             logPrint(logError, "%s: Could not switch current input mode to '%s'.", "selectModeFromParam",
                      chosen->name.c_str());

@@ -6,6 +6,7 @@
 
 #include <cstdio>
 #include <map>
+#include <utility>
 
 #include "core/VXLog.h"
 #include "core/VXStringUtils.h"
@@ -370,33 +371,50 @@ namespace vx
 
     void DeckLinkDevice::release()
     {
+        close();
+    }
+
+    std::unique_ptr<DeckLinkDevice::DriverObjects> DeckLinkDevice::close()
+    {
+        std::unique_ptr<DriverObjects> held(new DriverObjects());
         pixelFormat = PixelFormatYUV;
         currentConnection = nullptr;
         inputConnections.clear();
         outputConnections.clear();
         currentMode = nullptr;
-        deleteModes(inputModes);
-        deleteModes(outputModes);
+        held->modes.swap(inputModes);
+        held->modes.insert(held->modes.end(), outputModes.begin(), outputModes.end());
+        outputModes.clear();
+        inputEnabled = outputEnabled = false;
+        held->name = name;
+        held->ownsStateEntry = std::exchange(ownsStateEntry, false);
+        held->deckLink = std::exchange(deckLink, nullptr);
+        held->configuration = std::exchange(configuration, nullptr);
+        held->input = std::exchange(input, nullptr);
+        held->output = std::exchange(output, nullptr);
+        return held;
+    }
 
+    DeckLinkDevice::DriverObjects::~DriverObjects()
+    {
+        deleteModes(modes);
         if (input != nullptr)
         {
             input->SetCallback(nullptr);
             input->DisableVideoInput();
             releaseInterface(input);
         }
-        inputEnabled = false;
         if (output != nullptr)
         {
             output->DisableVideoOutput();
             releaseInterface(output);
         }
-        outputEnabled = false;
         // Whatever state the card reached (an input-only card stays at 1, an
         // opening that failed after registering too): the entry goes with the
-        // object that made it, and never another object's.
+        // object that made it, and never another object's. It stays until the
+        // card is given back, so nothing opens it meanwhile.
         if (ownsStateEntry)
             deviceStates().erase(name);
-        ownsStateEntry = false;
         releaseInterface(configuration);
         releaseInterface(deckLink);
     }
@@ -477,7 +495,7 @@ namespace vx
         input->StartStreams();
     }
 
-    bool DeckLinkDevice::setInputMode(uint32_t displayMode)
+    bool DeckLinkDevice::setInputMode(uint32_t displayMode, bool restartEnabledInput)
     {
         if (inputModes.empty())
         {
@@ -487,7 +505,7 @@ namespace vx
         currentMode = findInputMode(displayMode);
         if (currentMode == nullptr)
             currentMode = inputModes.front();
-        if (inputEnabled && input != nullptr)
+        if (restartEnabledInput && inputEnabled && input != nullptr)
             restartInput();
         return true;
     }
@@ -534,8 +552,20 @@ namespace vx
 
     bool DeckLinkDevice::disableVideoInput()
     {
+        IDeckLinkInput* disabling = takeInputToDisable();
+        if (disabling == nullptr)
+            return false;
+        const bool disabled = disabling->DisableVideoInput() == S_OK;
+        disabling->Release();
+        return disabled;
+    }
+
+    IDeckLinkInput* DeckLinkDevice::takeInputToDisable()
+    {
         inputEnabled = false;
-        return input != nullptr && input->DisableVideoInput() == S_OK;
+        if (input != nullptr)
+            input->AddRef();
+        return input;
     }
 
     bool DeckLinkDevice::enableVideoOutput()

@@ -311,6 +311,130 @@ namespace vx::test
                                      "EnableVideoInput(Hp30, 2vuy, 1)", "StartStreams()"}, false}),
             [](const auto& info) { return std::string(info.param.name); });
 
+        const std::vector<std::string> inputStreamCalls{"StopStreams", "PauseStreams", "EnableVideoInput",
+                                                        "FlushStreams", "StartStreams", "DisableVideoInput"};
+
+        struct ModeChangeWhileStopping
+        {
+            const char* name;
+            void (*stop)(CaptureDeviceDeckLink&);
+            bool started;                   // after the stop
+            std::vector<std::string> calls; // stream calls from the stop on, a start after a plain stop included
+        };
+
+        void PrintTo(const ModeChangeWhileStopping& way, std::ostream* out)
+        {
+            *out << way.name;
+        }
+
+        class CaptureDeviceDeckLinkModeStopTest : public CaptureDeviceDeckLinkTest,
+                                                  public ::testing::WithParamInterface<ModeChangeWhileStopping>
+        {
+        };
+
+        // The card reports a new display mode while the device stops (held
+        // in StopStreams) and the message thread applies it at once: the
+        // stopping input is not restarted, and the next start takes the new
+        // mode.
+        TEST_P(CaptureDeviceDeckLinkModeStopTest, KeepsAModeReportedDuringTheStopForTheNextStart)
+        {
+            CaptureDeviceDeckLink device(cardInfo("M 1"));
+            ASSERT_TRUE(device.initDevice());
+            device.startDevice();
+            sim->clearCallLog();
+            sim->holdDriverCall("StopStreams");
+            runOrAbort(GetParam().name, 30, [&] {
+                DriverCallThread stopper(*sim, [&] { GetParam().stop(device); });
+                ASSERT_TRUE(sim->waitForHeldCall(30000));
+                ASSERT_TRUE(sim->changeFormat(0, bmdVideoInputDisplayModeChanged, simMode720p60().code, 0));
+                scheduler.drain();
+            });
+            EXPECT_EQ(device.isStarted(), GetParam().started);
+            EXPECT_EQ(device.getCard().getCurrentMode()->name, "720p60");
+            if (! device.isStarted())
+                device.startDevice();
+            EXPECT_EQ(filterCalls(sim->getCallLog(), inputStreamCalls), GetParam().calls);
+            device.stopDevice();
+        }
+
+        INSTANTIATE_TEST_SUITE_P(
+            Ways, CaptureDeviceDeckLinkModeStopTest,
+            ::testing::Values(
+                ModeChangeWhileStopping{"stopDevice", [](CaptureDeviceDeckLink& device) { device.stopDevice(); }, false,
+                                        {"StopStreams()", "DisableVideoInput()", "EnableVideoInput(hp60, 2vuy, 1)",
+                                         "StartStreams()"}},
+                ModeChangeWhileStopping{"reinit", [](CaptureDeviceDeckLink& device) { device.reinit(); }, true,
+                                        {"StopStreams()", "DisableVideoInput()", "DisableVideoInput()",
+                                         "EnableVideoInput(hp60, 2vuy, 1)", "StartStreams()"}}),
+            [](const auto& info) { return std::string(info.param.name); });
+
+        struct CloseWhileInCallback
+        {
+            const char* name;
+            bool stopFirst; // stopped before the driver enters the callback
+            void (*close)(std::unique_ptr<CaptureDeviceDeckLink>&);
+            std::vector<std::string> calls; // from the close on
+        };
+
+        void PrintTo(const CloseWhileInCallback& way, std::ostream* out)
+        {
+            *out << way.name;
+        }
+
+        class CaptureDeviceDeckLinkCloseTest : public CaptureDeviceDeckLinkTest,
+                                               public ::testing::WithParamInterface<CloseWhileInCallback>
+        {
+        };
+
+        // The driver is in a colour-space callback, which waits for the
+        // device lock, when the card closes; the driver's DisableVideoInput
+        // waits for that callback. A destroyed device stops its streams
+        // first; the callback finds the card closed and changes nothing.
+        TEST_P(CaptureDeviceDeckLinkCloseTest, ClosesWhileTheDriverIsInAFormatCallback)
+        {
+            auto device = std::make_unique<CaptureDeviceDeckLink>(cardInfo("M 1"));
+            ASSERT_TRUE(device->initDevice());
+            device->startDevice();
+            if (GetParam().stopFirst)
+                device->stopDevice();
+            sim->holdCalls();
+            std::atomic<bool> delivered{false};
+            {
+                DriverCallThread driver(*sim, [&] {
+                    delivered = sim->changeFormat(0, bmdVideoInputColorspaceChanged, bmdModeHD1080p30,
+                                                  bmdDetectedVideoInputRGB444);
+                });
+                ASSERT_TRUE(sim->waitForHeldCall(30000));
+                sim->clearCallLog();
+                runOrAbort(GetParam().name, 30, [&] { GetParam().close(device); });
+            }
+            EXPECT_TRUE(delivered.load());
+            EXPECT_EQ(filterCalls(sim->getCallLog(), streamCalls), GetParam().calls);
+            EXPECT_EQ(sim->getCardReferences(0), 0);
+            EXPECT_EQ(DeckLinkDevice::getDeviceState("M 1"), 0);
+            if (device == nullptr)
+                return;
+            EXPECT_TRUE(device->needsYUVToRGBAConversion()) << "a callback on the closed card changes nothing";
+            ASSERT_TRUE(device->initDevice());
+            sim->clearCallLog();
+            device->startDevice();
+            EXPECT_EQ(filterCalls(sim->getCallLog(), {"EnableVideoInput"}),
+                      (std::vector<std::string>{"EnableVideoInput(Hp30, 2vuy, 1)"}));
+        }
+
+        INSTANTIATE_TEST_SUITE_P(
+            Ways, CaptureDeviceDeckLinkCloseTest,
+            ::testing::Values(
+                CloseWhileInCallback{"destroyed", false,
+                                     [](std::unique_ptr<CaptureDeviceDeckLink>& device) { device.reset(); },
+                                     {"StopStreams()", "DisableVideoInput()", "SetScreenPreviewCallback(null)",
+                                      "SetCallback(null)", "SetCallback(null)", "DisableVideoInput()"}},
+                CloseWhileInCallback{"deInitDevice", true,
+                                     [](std::unique_ptr<CaptureDeviceDeckLink>& device) { device->deInitDevice(); },
+                                     {"SetScreenPreviewCallback(null)", "SetCallback(null)", "SetCallback(null)",
+                                      "DisableVideoInput()"}}),
+            [](const auto& info) { return std::string(info.param.name); });
+
         TEST_F(CaptureDeviceDeckLinkTest, ChoicesSwitchConnectionAndModeOnTheMessageThread)
         {
             CaptureDeviceDeckLink device(cardInfo("M 1"));

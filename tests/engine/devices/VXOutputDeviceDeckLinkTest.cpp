@@ -157,16 +157,23 @@ namespace vx::test
 
         TEST_F(OutputDeviceDeckLinkTest, EnumerationListsOutputCardsAndSkipsUnreadableOnes)
         {
+            // A card of its own: what a card offers is recorded the first time
+            // it opens in the process, and other cases open "Out 1" with
+            // failures scripted.
+            sim->reset();
+            DeckLinkSimCard listed = simCard(0, 3);
+            listed.model = "Listed";
+            sim->addCard(listed);
             DeckLinkSimCard inputOnly = simCard(1, 0);
             inputOnly.model = "In";
             sim->addCard(inputOnly);
             DeckLinkSimCard broken = simCard(0, 2);
             broken.model = "Broken";
             sim->addCard(broken);
-            // "Out 1" opened once already is known; opening "Broken 1" fails,
-            // so its info is never recorded.
+            // "Listed 1" opened once already is known; opening "Broken 1"
+            // fails, so its info is never recorded.
             {
-                DeckLinkDevice known("Out 1");
+                DeckLinkDevice known("Listed 1");
                 ASSERT_TRUE(known.initialize());
             }
             sim->failCall("QueryInterface(Configuration)", 0);
@@ -175,14 +182,14 @@ namespace vx::test
             std::vector<CaptureOutputDeviceInfo> infos;
             ASSERT_TRUE(OutputDeviceDeckLink::enumerateDevices(infos));
             ASSERT_EQ(infos.size(), 1u) << log.dump();
-            EXPECT_EQ(infos[0].name, "Out 1");
+            EXPECT_EQ(infos[0].name, "Listed 1");
             ASSERT_EQ(infos[0].connections.size(), 2u);
             EXPECT_EQ(infos[0].connections[1].name, "HDMI");
             EXPECT_EQ(infos[0].connections[1].modes.size(), 2u);
             EXPECT_TRUE(log.contains("enumerateDevices: Failed getting decklink device info after successfull "
                                      "initialization."))
                 << log.dump();
-            EXPECT_EQ(OutputDeviceDeckLink::getDeviceState("Out 1"), 0) << "probing leaves the card free";
+            EXPECT_EQ(OutputDeviceDeckLink::getDeviceState("Listed 1"), 0) << "probing leaves the card free";
             EXPECT_EQ(sim->getCardReferences(0), 0);
         }
 

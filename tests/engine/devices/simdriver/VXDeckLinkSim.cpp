@@ -4,8 +4,8 @@
 // engine run without it, as a real driver's threads would, and may still run
 // after the call that cleared them returned. The driver holds a reference on
 // every callback it is given and on each one while it calls it. StopStreams
-// returns only once the driver's thread finished the callback it was in, as
-// a real driver's does.
+// and DisableVideoInput return only once the driver's thread finished the
+// callback it was in, as a real driver's do.
 
 #include "engine/devices/simdriver/VXDeckLinkSimControl.h"
 
@@ -333,24 +333,34 @@ namespace vx
             template <typename MakeEntry>
             bool call(MakeEntry makeEntry)
             {
-                std::lock_guard<std::mutex> hold(lock);
-                if (! logging && failures.empty())
-                    return false;
-                const std::string entry = makeEntry();
-                if (logging)
-                    log.push_back(entry);
-                for (Failure& failure : failures)
+                bool held = false;
+                bool fails = false;
                 {
-                    if (entry.compare(0, failure.prefix.size(), failure.prefix) != 0)
-                        continue;
-                    if (failure.remaining > 0)
-                    {
-                        --failure.remaining;
+                    std::lock_guard<std::mutex> hold(lock);
+                    if (! logging && failures.empty() && heldPrefix.empty())
                         return false;
+                    const std::string entry = makeEntry();
+                    if (logging)
+                        log.push_back(entry);
+                    if (! heldPrefix.empty() && entry.compare(0, heldPrefix.size(), heldPrefix) == 0)
+                    {
+                        heldPrefix.clear();
+                        held = true;
                     }
-                    return true;
+                    for (Failure& failure : failures)
+                    {
+                        if (entry.compare(0, failure.prefix.size(), failure.prefix) != 0)
+                            continue;
+                        if (failure.remaining > 0)
+                            --failure.remaining;
+                        else
+                            fails = true;
+                        break;
+                    }
                 }
-                return false;
+                if (held)
+                    waitAtGate(heldDriverCall);
+                return fails;
             }
 
             std::vector<Card*> cardList()
@@ -383,7 +393,7 @@ namespace vx
                     return taken;
                 });
                 if (callback != nullptr)
-                    waitAtGate();
+                    waitAtGate(holding);
                 return callback;
             }
 
@@ -396,10 +406,23 @@ namespace vx
             void releaseCalls() override
             {
                 {
+                    std::lock_guard<std::mutex> hold(lock);
+                    heldPrefix.clear();
+                }
+                {
                     std::lock_guard<std::mutex> hold(gateLock);
                     holding = false;
+                    heldDriverCall = false;
                 }
                 gateChanged.notify_all();
+            }
+
+            void holdDriverCall(const std::string& prefix) override
+            {
+                std::lock_guard<std::mutex> hold(lock);
+                heldPrefix = prefix;
+                std::lock_guard<std::mutex> gateHold(gateLock);
+                heldDriverCall = true;
             }
 
             bool waitForHeldCall(int timeoutMs) override
@@ -408,11 +431,16 @@ namespace vx
                 return gateChanged.wait_for(hold, std::chrono::milliseconds(timeoutMs), [&] { return waiting > 0; });
             }
 
-            // StopStreams: held calls go on, and on any other thread it
-            // returns once the driver's thread is done with what it was in.
-            void stopStreams()
+            // StopStreams and DisableVideoInput: held callbacks go on, and on
+            // any other thread the call returns once the driver's thread is
+            // done with what it was in.
+            void finishCallbacks()
             {
-                releaseCalls();
+                {
+                    std::lock_guard<std::mutex> hold(gateLock);
+                    holding = false;
+                }
+                gateChanged.notify_all();
                 if (std::this_thread::get_id() != driverThread.get_id())
                     runOnDriverThread([] {});
             }
@@ -447,6 +475,9 @@ namespace vx
                     if (card->prepared != nullptr)
                         card->prepared->Release();
                     card->prepared = nullptr;
+                    // Retired cards stay for objects still held, without
+                    // the frames' bytes (a repeated suite would pile them up).
+                    std::vector<std::vector<uint8_t>>().swap(card->scheduledBytes);
                     retired.push_back(std::move(card));
                 }
                 cards.clear();
@@ -676,21 +707,25 @@ namespace vx
             bool logging = true;
             bool keepBytes = true;
 
-            // Waits while calls are held.
-            void waitAtGate()
+            // Waits while the flag (one of the two below) is set.
+            void waitAtGate(const bool& held)
             {
                 std::unique_lock<std::mutex> hold(gateLock);
-                if (! holding)
+                if (! held)
                     return;
                 ++waiting;
                 gateChanged.notify_all();
-                gateChanged.wait(hold, [&] { return ! holding; });
+                gateChanged.wait(hold, [&] { return ! held; });
                 --waiting;
             }
 
+            // Guarded by lock: the prefix of the driver call to hold next.
+            std::string heldPrefix;
+
             std::mutex gateLock;
             std::condition_variable gateChanged;
-            bool holding = false;
+            bool holding = false;        // callbacks wait
+            bool heldDriverCall = false; // the held driver call waits
             int waiting = 0;
 
             std::mutex jobLock;
@@ -827,7 +862,10 @@ namespace vx
 
         HRESULT Input::DisableVideoInput()
         {
-            return simulator().call([&] { return std::string("DisableVideoInput()"); }) ? E_FAIL : S_OK;
+            if (simulator().call([&] { return std::string("DisableVideoInput()"); }))
+                return E_FAIL;
+            simulator().finishCallbacks();
+            return S_OK;
         }
 
         HRESULT Input::StartStreams()
@@ -839,7 +877,7 @@ namespace vx
         {
             if (simulator().call([&] { return std::string("StopStreams()"); }))
                 return E_FAIL;
-            simulator().stopStreams();
+            simulator().finishCallbacks();
             return S_OK;
         }
 

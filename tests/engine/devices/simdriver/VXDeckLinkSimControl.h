@@ -75,11 +75,15 @@ namespace vx
 
         // From holdCalls, each callback the driver is about to call (with
         // its reference taken) waits until releaseCalls or an input's
-        // StopStreams. waitForHeldCall answers whether a call waits there
-        // within the time.
+        // StopStreams or DisableVideoInput. waitForHeldCall answers whether
+        // a call waits there within the time.
         virtual void holdCalls() = 0;
         virtual void releaseCalls() = 0;
         virtual bool waitForHeldCall(int timeoutMs) = 0;
+        // The next engine call into the driver whose log entry begins with
+        // prefix waits, logged but before it does anything, until
+        // releaseCalls; waitForHeldCall answers for it too.
+        virtual void holdDriverCall(const std::string& prefix) = 0;
 
         // References the engine holds on the card and its interfaces and modes.
         virtual int getCardReferences(int card) = 0;
