@@ -1,6 +1,7 @@
 #include "core/xml/VXXmlUtils.h"
 
 #include <fcntl.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <algorithm>
@@ -452,11 +453,56 @@ namespace vx
     bool XmlUtils::replaceXmlFile(const File& file, XmlNode* root)
     {
         std::string text;
-        if (! printRoot(root, text))
+        return printRoot(root, text) && replaceFileText(file, text);
+    }
+
+    bool XmlUtils::printXmlFile(XmlNode* root, std::string& text)
+    {
+        return printRoot(root, text);
+    }
+
+    bool XmlUtils::fileHolds(const File& file, const std::string& text)
+    {
+        const std::string& path = file.getFullPath();
+        if (path.empty())
             return false;
+        // Not blocking: a pipe or device under that name is no match, and
+        // must not hold the save up.
+        const int fd = ::open(path.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
+        if (fd < 0)
+            return false;
+        struct stat status;
+        bool same = ::fstat(fd, &status) == 0 && S_ISREG(status.st_mode) && std::size_t(status.st_size) == text.size();
+        if (same)
+        {
+            // One byte more than expected is asked for, so a file that grew
+            // since the stat is not taken for the same.
+            std::vector<char> bytes(text.size() + 1);
+            std::size_t got = 0;
+            while (got < bytes.size())
+            {
+                const ssize_t count = ::read(fd, bytes.data() + got, bytes.size() - got);
+                if (count < 0 && errno == EINTR)
+                    continue;
+                if (count <= 0)
+                    break;
+                got += std::size_t(count);
+            }
+            same = got == text.size() && std::memcmp(bytes.data(), text.data(), got) == 0;
+        }
+        ::close(fd);
+        return same;
+    }
+
+    bool XmlUtils::replaceFileText(const File& file, const std::string& text)
+    {
         const std::string& path = file.getFullPath();
         if (path.empty() || path.back() == '/')
             return false;
+        // Read before writing: a sync and a rename cost far more than a read,
+        // and a save mostly finds its files as it left them.
+        if (fileHolds(file, text))
+            return true;
         makeFolderOf(path);
 
         std::string tempPath;

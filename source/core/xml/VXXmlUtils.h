@@ -74,8 +74,18 @@ namespace vx
         // file's), synced, then renamed over it. False, logged, with the
         // file there as it was, when any write, the sync, the close or the
         // rename fails (a full disk, the size limit, a name too long). Makes
-        // the file's folder (one level) when missing.
+        // the file's folder (one level) when missing. A file that already
+        // holds exactly the bytes is left as it is: nothing is written or
+        // synced, and the answer is true.
         static bool replaceXmlFile(const File& file, XmlNode* root);
+        // The bytes writeXmlToFile and replaceXmlFile write for root; false
+        // when printing failed.
+        static bool printXmlFile(XmlNode* root, std::string& text);
+        // Whether file is a regular file holding exactly text; false when it
+        // is missing or cannot be read.
+        static bool fileHolds(const File& file, const std::string& text);
+        // replaceXmlFile for bytes printXmlFile made.
+        static bool replaceFileText(const File& file, const std::string& text);
         // Prints document unchanged and writes it.
         static bool writeXmlToFile(const File& file, const XmlDocument& document);
         // The declaration, object's element (when it writes one) and stamp.

@@ -477,24 +477,39 @@ namespace vx
                 element->append_attribute(
                     createAttribute(pool, presetCategoryAttribute, int(info->getRenderPassCategory())));
 
-                const std::string fileName = preset->getName() + ".xml";
-                const File file = PresetFileNames::placeFor(folder, entries, folders, index, fileName, ownerOf);
-                if (file.getFullPath().empty())
+                std::string text;
+                if (! XmlUtils::printXmlFile(element, text))
                 {
-                    logPrint(logError,
-                             "RenderPassManager::savePresets: did not write the preset \"%s\" of \"%s\": its "
-                             "files hold presets of other kinds",
+                    logPrint(logError, "RenderPassManager::savePresets: could not print the preset \"%s\" of \"%s\"",
                              preset->getName().c_str(), info->getExtensionName().c_str());
                     allWritten = false;
                     continue;
                 }
-                debugPrint(file.getFullPath());
-                if (! XmlUtils::replaceXmlFile(file, element))
+
+                // A file that already holds these bytes is this kind's, so it
+                // is where placeFor would put it: left as it is.
+                const std::string fileName = preset->getName() + ".xml";
+                File file = PresetFileNames::childOf(PresetFileNames::childOf(folder, folderName), fileName);
+                if (! XmlUtils::fileHolds(file, text))
                 {
-                    logPrint(logError, "RenderPassManager::savePresets: could not write '%s'",
-                             file.getFullPath().c_str());
-                    allWritten = false;
-                    continue;
+                    file = PresetFileNames::placeFor(folder, entries, folders, index, fileName, ownerOf);
+                    if (file.getFullPath().empty())
+                    {
+                        logPrint(logError,
+                                 "RenderPassManager::savePresets: did not write the preset \"%s\" of \"%s\": its "
+                                 "files hold presets of other kinds",
+                                 preset->getName().c_str(), info->getExtensionName().c_str());
+                        allWritten = false;
+                        continue;
+                    }
+                    debugPrint(file.getFullPath());
+                    if (! XmlUtils::replaceFileText(file, text))
+                    {
+                        logPrint(logError, "RenderPassManager::savePresets: could not write '%s'",
+                                 file.getFullPath().c_str());
+                        allWritten = false;
+                        continue;
+                    }
                 }
                 pimpl->remember(file, *info);
 

@@ -134,12 +134,13 @@ namespace vx
         // once the preset is written in its folder now. A file holding
         // another kind's preset (one not registered now, say) is never
         // replaced: each goes where PresetFileNames::placeFor puts it with
-        // both registered. Each file is replaced whole or not at all
-        // (XmlUtils::replaceXmlFile). A kind whose name strips to nothing,
-        // or a preset name that is no single path component ("", ".", "..",
-        // a "/" or NUL in it), is refused; each with a log line, the others
-        // are written. Answers false when anything was refused or not
-        // written.
+        // both registered. A file that already holds the bytes a preset
+        // would be written as is left as it is; the others are replaced whole
+        // or not at all (XmlUtils::replaceFileText). A kind whose name strips
+        // to nothing, or a preset name that is no single path component ("",
+        // ".", "..", a "/" or NUL in it), is refused; each with a log line,
+        // the others are written. Answers false when anything was refused or
+        // not written.
         bool savePresets(const File& folder);
         // Reads the files one level below folder whose extension occurs
         // within ".xml" (so also those without one) into the presets of the

@@ -3,6 +3,8 @@
 #include <string>
 #include <vector>
 
+#include <sys/stat.h>
+
 #include <gtest/gtest.h>
 
 #include "core/VXFile.h"
@@ -146,6 +148,40 @@ namespace
 
         ASSERT_TRUE(XmlUtils::replaceXmlFile(File(temp.file("folder/kept.xml")), root));
         EXPECT_NE(temp.readFile("folder/kept.xml").find("<Child/>"), std::string::npos);
+    }
+
+    // A file that already holds the bytes is not written again: no new
+    // file, no sync, even where nothing more could be written.
+    TEST_F(XmlUtilsTest, ReplacingWithTheSameBytesLeavesTheFile)
+    {
+        XmlDocument pool;
+        XmlNode* root = XmlCapable::createNode(pool, "Root");
+        root->append_attribute(createAttribute(pool, "text", std::string(200, 'x')));
+        const File file(temp.file("kept.xml"));
+        ASSERT_TRUE(XmlUtils::replaceXmlFile(file, root));
+        std::string text;
+        ASSERT_TRUE(XmlUtils::printXmlFile(root, text));
+        EXPECT_EQ(temp.readFile("kept.xml"), text) << "the bytes replaceXmlFile writes";
+        EXPECT_TRUE(XmlUtils::fileHolds(file, text));
+        EXPECT_FALSE(XmlUtils::fileHolds(file, text + " "));
+        EXPECT_FALSE(XmlUtils::fileHolds(file, text.substr(1)));
+        EXPECT_FALSE(XmlUtils::fileHolds(File(temp.file("missing.xml")), text));
+        struct stat before;
+        ASSERT_EQ(::stat(file.getFullPath().c_str(), &before), 0);
+
+        {
+            const test::FileSizeLimit full(64);
+            EXPECT_TRUE(XmlUtils::replaceXmlFile(file, root));
+            EXPECT_TRUE(XmlUtils::replaceFileText(file, text));
+        }
+        struct stat after;
+        ASSERT_EQ(::stat(file.getFullPath().c_str(), &after), 0);
+        EXPECT_EQ(after.st_ino, before.st_ino) << "not replaced";
+
+        root->append_node(XmlCapable::createNode(pool, "Child"));
+        ASSERT_TRUE(XmlUtils::replaceXmlFile(file, root));
+        ASSERT_EQ(::stat(file.getFullPath().c_str(), &after), 0);
+        EXPECT_NE(after.st_ino, before.st_ino) << "other bytes replace it";
     }
 
     TEST_F(XmlUtilsTest, DocumentFormPrintsTheDocumentUnchanged)

@@ -15,6 +15,8 @@
 #include "support/VXLogRecorder.h"
 #include "support/VXTempDir.h"
 
+#include <sys/stat.h>
+
 namespace vx::test
 {
     namespace
@@ -413,6 +415,36 @@ namespace vx::test
             registerAll(later);
             EXPECT_EQ(later.loadPresets(File(folder.path())), 1);
             EXPECT_DOUBLE_EQ(presetAmount(later, "TestAddConstant", RenderPassCategoryAny, "Warm"), 0.75);
+        }
+
+        // The live save after one preset changed replaces that preset's file
+        // alone; the bytes are those a full save into an empty folder writes.
+        TEST_F(RenderPassManagerTest, ASaveReplacesOnlyTheFilesThatChange)
+        {
+            addPreset("Warm", 0.25);
+            addPreset("Cold", 0.5);
+            manager.setLivePresetsFile(File(folder.path()));
+            addPreset("Soft", 0.75);
+            const auto inodeOf = [&](const std::string& path)
+            {
+                struct stat status;
+                return ::stat(folder.file(path).c_str(), &status) == 0 ? status.st_ino : ino_t(0);
+            };
+            const ino_t warm = inodeOf("TestAddConstant/Warm.xml");
+            const ino_t cold = inodeOf("TestAddConstant/Cold.xml");
+            ASSERT_NE(warm, ino_t(0));
+
+            XmlStates& presets = *manager.getRenderPassInfo("TestAddConstant", RenderPassCategoryAny)->getPresets();
+            presets.removeStateByName("Cold", true);
+            addPreset("Cold", 0.125);
+            EXPECT_EQ(inodeOf("TestAddConstant/Warm.xml"), warm) << "left in place";
+            EXPECT_NE(inodeOf("TestAddConstant/Cold.xml"), cold) << "replaced";
+
+            TempDir fresh;
+            ASSERT_TRUE(manager.savePresets(File(fresh.path())));
+            for (const char* path :
+                 {"TestAddConstant/Warm.xml", "TestAddConstant/Cold.xml", "TestAddConstant/Soft.xml"})
+                EXPECT_EQ(folder.readFile(path), fresh.readFile(path)) << path;
         }
 
         TEST_F(RenderPassManagerTest, LiveFolderIsRewrittenWhenPresetsChange)

@@ -17,6 +17,7 @@
 #include "engine/video/sources/VXVideoSource.h"
 #include "engine/video/sources/VXVideoSourceDataDriver.h"
 
+#include <set>
 #include <utility>
 #include <vector>
 
@@ -234,10 +235,37 @@ namespace vx
             return owner;
         }
 
+        // A preset tree's folder as presetOrigins knows it, however the
+        // caller spelled its end.
+        std::string presetTreeKey(const File& folder)
+        {
+            std::string path = folder.getFullPath();
+            while (path.size() > 1 && path.back() == '/')
+                path.pop_back();
+            return path;
+        }
+
         PresetFileNames::Entry folderEntry(const VideoSourceExtension& extension)
         {
             return {extension.getExtensionName(), PresetFileNames::spelledOut(extension.getExtensionUniqueId())};
         }
+    }
+
+    VideoSourceExtension* VideoSourceManager::findPresetOwner(const XmlNode& preset,
+                                                              const std::vector<ExtensionPtr>& extensions) const
+    {
+        const std::string id = readAttribute(preset.first_attribute("sourceId"), std::string());
+        // A preset that names its source is that source's alone: network
+        // servers share one id, and a server listed now is not the one whose
+        // preset it is only because the id matches.
+        const bool named = preset.first_attribute("source") != nullptr;
+        VideoSourceExtension* internal = findInternalSource(id);
+        if (internal != nullptr && (! named || isPresetOf(preset, *internal)))
+            return internal;
+        for (const ExtensionPtr& extension : extensions)
+            if (named ? isPresetOf(preset, *extension) : extension->getExtensionUniqueId() == id)
+                return extension.get();
+        return nullptr;
     }
 
     bool VideoSourceManager::savePresets(const File& folder)
@@ -247,6 +275,22 @@ namespace vx
         for (const ExtensionPtr& extension : extensions)
             folderEntries.push_back(folderEntry(*extension));
         const std::vector<std::string> folderNames = PresetFileNames::uniqueNames(folderEntries);
+        const std::string treeKey = presetTreeKey(folder);
+
+        // Files this save puts presets in: none of them is ever removed as a
+        // former copy (two presets of one name each have the other's file
+        // among their possible names).
+        std::set<std::string> targets;
+        // Where presets written now may have lain before: folders they had
+        // beside other extensions, the files they were loaded from. Removed
+        // once every preset is written, when the extension's were all.
+        struct FormerCopy
+        {
+            File file;
+            const VideoSourceExtension* extension;
+            std::string presetName;
+        };
+        std::vector<FormerCopy> formerCopies;
 
         bool allWritten = true;
         for (const size_t index : PresetFileNames::movingFirst(folderEntries, folderNames))
@@ -276,60 +320,90 @@ namespace vx
             const File sub = PresetFileNames::childOf(folder, folderName);
             if (! sub.existsAsDirectory())
                 sub.createDirectory();
-            // Where the extension's presets may lie from saves beside other
-            // extensions or presets: a copy of a preset there has moved.
             std::vector<File> folders = PresetFileNames::formerFolders(folder, folderEntries[index], folderName);
             folders.insert(folders.begin(), sub);
 
+            bool extensionWritten = true;
+            std::vector<FormerCopy> extensionCopies;
             const std::vector<std::string> fileNames = PresetFileNames::uniqueNames(fileEntries);
             for (const size_t presetIndex : PresetFileNames::movingFirst(fileEntries, fileNames))
             {
-                const std::string& presetName = states[presetIndex]->getName();
+                XmlState& state = *states[presetIndex];
+                const std::string& presetName = state.getName();
                 if (fileNames[presetIndex].empty())
                 {
                     logPrint(logError, "%s: the preset \"%s\" of \"%s\" has no name to make a file of", "savePresets",
                              presetName.c_str(), extension.getExtensionName().c_str());
-                    allWritten = false;
+                    extensionWritten = false;
                     continue;
                 }
                 XmlDocument pool;
-                XmlNode* element = states[presetIndex]->writeState(pool, false);
+                XmlNode* element = state.writeState(pool, false);
                 if (element == nullptr)
                     continue;
                 element->name(createValue(pool, presetElementName));
                 element->append_attribute(createAttribute(pool, "sourceId", extension.getExtensionUniqueId()));
                 element->append_attribute(createAttribute(pool, "source", extension.getExtensionName()));
+                std::string text;
+                if (! XmlUtils::printXmlFile(element, text))
+                {
+                    logPrint(logError, "%s: the preset \"%s\" of \"%s\" could not be printed", "savePresets",
+                             presetName.c_str(), extension.getExtensionName().c_str());
+                    extensionWritten = false;
+                    continue;
+                }
 
-                const auto ownerOf = [&](const File& candidate) { return findPresetFileOwner(candidate, extension); };
-                const File file = PresetFileNames::placeFor(folder, folderEntries, folderNames, index,
-                                                            fileNames[presetIndex] + ".xml", ownerOf);
-                if (file.getFullPath().empty())
+                // A file that already holds these bytes is this preset's own,
+                // so it is where placeFor would put it: left as it is.
+                const std::string fileName = fileNames[presetIndex] + ".xml";
+                File file = PresetFileNames::childOf(sub, fileName);
+                if (! XmlUtils::fileHolds(file, text))
                 {
-                    logPrint(logError, "%s: did not write the preset \"%s\" of \"%s\": its files hold other sources'",
-                             "savePresets", presetName.c_str(), extension.getExtensionName().c_str());
-                    allWritten = false;
-                    continue;
+                    const auto ownerOf = [&](const File& candidate)
+                    { return findPresetFileOwner(candidate, extension); };
+                    file = PresetFileNames::placeFor(folder, folderEntries, folderNames, index, fileName, ownerOf);
+                    if (file.getFullPath().empty())
+                    {
+                        logPrint(logError,
+                                 "%s: did not write the preset \"%s\" of \"%s\": its files hold other sources'",
+                                 "savePresets", presetName.c_str(), extension.getExtensionName().c_str());
+                        extensionWritten = false;
+                        continue;
+                    }
+                    targets.insert(file.getFullPath());
+                    debugPrint(file.getFullPath());
+                    if (! XmlUtils::replaceFileText(file, text))
+                    {
+                        logPrint(logError, "%s: The preset could not be written to '%s'.", "savePresets",
+                                 file.getFullPath().c_str());
+                        extensionWritten = false;
+                        continue;
+                    }
                 }
-                debugPrint(file.getFullPath());
-                if (! XmlUtils::replaceXmlFile(file, element))
-                {
-                    logPrint(logError, "%s: The preset could not be written to '%s'.", "savePresets",
-                             file.getFullPath().c_str());
-                    allWritten = false;
-                    continue;
-                }
+                targets.insert(file.getFullPath());
+
                 for (const File& former : folders)
                     for (const std::string& name : PresetFileNames::possibleNames(fileEntries[presetIndex]))
-                    {
-                        const File formerFile = PresetFileNames::childOf(former, name + ".xml");
-                        std::string storedName;
-                        if (formerFile.getFullPath() != file.getFullPath() &&
-                            findPresetFileOwner(formerFile, extension, &storedName).kind ==
-                                PresetFileNames::FileOwner::own &&
-                            storedName == presetName)
-                            formerFile.deleteFile();
-                    }
+                        extensionCopies.push_back(
+                            {PresetFileNames::childOf(former, name + ".xml"), &extension, presetName});
+                std::string& origin = presetOrigins[{treeKey, state.getUniqueId()}];
+                if (! origin.empty())
+                    extensionCopies.push_back({File(origin), &extension, presetName});
+                origin = file.getFullPath();
             }
+            // A preset not written may be in one of these files only.
+            if (extensionWritten)
+                formerCopies.insert(formerCopies.end(), extensionCopies.begin(), extensionCopies.end());
+            allWritten = allWritten && extensionWritten;
+        }
+
+        for (const FormerCopy& copy : formerCopies)
+        {
+            std::string storedName;
+            if (targets.count(copy.file.getFullPath()) == 0 &&
+                findPresetFileOwner(copy.file, *copy.extension, &storedName).kind == PresetFileNames::FileOwner::own &&
+                storedName == copy.presetName)
+                copy.file.deleteFile();
         }
         return allWritten;
     }
@@ -357,20 +431,14 @@ namespace vx
                     debugPrint("not a preset file!");
                     continue;
                 }
-                const std::string sourceId = readAttribute(node->first_attribute("sourceId"), std::string());
-                const std::string name = readAttribute(node->first_attribute("name"), std::string());
-                if (name == defaultPresetName)
+                if (readAttribute(node->first_attribute("name"), std::string()) == defaultPresetName)
                     continue;
-                // The extension the preset names by id and name (servers
-                // share an id), else the one of its id.
-                VideoSourceExtension* owner = nullptr;
-                for (const ExtensionPtr& extension : extensions)
-                    if (owner == nullptr && isPresetOf(*node, *extension) && node->first_attribute("source") != nullptr)
-                        owner = extension.get();
-                if (owner == nullptr)
-                    owner = getSourceExtension(sourceId);
-                if (owner != nullptr)
-                    owner->loadPreset(node);
+                // A preset whose source is not present stays in its file for
+                // when it is.
+                VideoSourceExtension* owner = findPresetOwner(*node, extensions);
+                const int loaded = owner != nullptr ? owner->loadPreset(node) : -1;
+                if (loaded != -1)
+                    presetOrigins[{presetTreeKey(folder), loaded}] = file.getFullPath();
             }
         }
     }

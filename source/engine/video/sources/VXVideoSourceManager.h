@@ -10,6 +10,7 @@
 #include <map>
 #include <memory>
 #include <string>
+#include <utility>
 #include <vector>
 
 namespace vx
@@ -87,17 +88,24 @@ namespace vx
         // folder/<extension name>/<preset name>.xml, each name as
         // PresetFileNames makes it: without the characters invalid in paths
         // while no other extension's (or preset's) name then reads the same,
-        // else those characters spelled out, so no two share a file. A
-        // preset that moved so is removed from where it was. A file holding
-        // another extension's preset (one not present now, say) is never
-        // replaced: each goes where PresetFileNames::placeFor puts it with
-        // both present. Each file is replaced whole or not at all
-        // (XmlUtils::replaceXmlFile). False, logged, when a preset was not
-        // written; the others still are.
+        // else those characters spelled out, so no two share a file. A file
+        // that already holds the bytes a preset would be written as is left
+        // as it is; the others are replaced whole or not at all
+        // (XmlUtils::replaceFileText). Once all of an extension's presets are
+        // written, a copy of one left where it lay before (in a folder the
+        // extension had beside others, or the file it was loaded from) is
+        // removed; a file this save writes never is. A file holding another
+        // extension's preset (one not present now, say) is never replaced:
+        // each goes where PresetFileNames::placeFor puts it with both
+        // present. False, logged, when a preset was not written; the others
+        // still are.
         bool savePresets(const File& folder);
         // The ".xml" files one level below folder whose "Preset" element
-        // names a known extension: the one of its "sourceId" and "source"
-        // name, else the first of its "sourceId"; others are skipped.
+        // names a present extension: the one of its "sourceId" and "source"
+        // name, or, for a file without a "source", the first of its
+        // "sourceId". A preset of a source not present now (an offline
+        // server, one at another address) is not loaded, and its file stays
+        // for when it is. Others are skipped.
         void loadPresets(const File& folder);
 
         void clearSources();
@@ -110,6 +118,10 @@ namespace vx
 
     private:
         using ExtensionPtr = std::shared_ptr<VideoSourceExtension>;
+
+        // The extension a "Preset" element belongs to among extensions (and
+        // the internal ones); null when it is not present.
+        VideoSourceExtension* findPresetOwner(const XmlNode& preset, const std::vector<ExtensionPtr>& extensions) const;
 
         std::unique_ptr<VideoSourceDataDriver> dataDriver;
         std::vector<ExtensionPtr> extraExtensions;
@@ -124,5 +136,10 @@ namespace vx
         std::shared_ptr<ScreenCaptureSourceExtension> screenCaptureExtension;
         std::map<std::string, std::unique_ptr<VideoSourceExtension>> internalExtensions;
         bool listensToServers = false;
+        // The file each preset was loaded from or last saved to, by preset
+        // folder and the state's unique id: a save into that folder that
+        // puts it elsewhere removes that copy (a save into another folder,
+        // an export, leaves it).
+        std::map<std::pair<std::string, int>, std::string> presetOrigins;
     };
 }

@@ -24,6 +24,14 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <chrono>
+#include <filesystem>
+#include <fstream>
+#include <map>
+#include <set>
+#include <sys/stat.h>
+#include <thread>
 #include <tuple>
 
 namespace vx::test
@@ -72,14 +80,47 @@ namespace vx::test
                 return ids;
             }
 
-            // <Preset name=...><VideoSource/></Preset> into extension.
-            void addPreset(VideoSourceExtension& extension, const std::string& name)
+            // <Preset name=...><VideoSource note=.../></Preset> into extension
+            // (no note attribute when note is empty).
+            void addPreset(VideoSourceExtension& extension, const std::string& name, const std::string& note = "")
             {
                 XmlDocument document;
                 XmlNode* preset = XmlCapable::createNode(document, "Preset");
                 preset->append_attribute(createAttribute(document, "name", name));
-                preset->append_node(XmlCapable::createNode(document, "VideoSource"));
+                XmlNode* source = XmlCapable::createNode(document, "VideoSource");
+                if (! note.empty())
+                    source->append_attribute(createAttribute(document, "note", note));
+                preset->append_node(source);
                 ASSERT_GE(extension.loadPreset(preset), 0);
+            }
+
+            // Each preset as "name:note", sorted.
+            static std::vector<std::string> presetNotes(VideoSourceExtension& extension)
+            {
+                std::vector<std::string> notes;
+                auto presets = extension.getPresets();
+                for (int i = 0; i < presets->getNumStates(); ++i)
+                {
+                    const XmlState* state = presets->getState(i);
+                    notes.push_back(state->getName() + ":" +
+                                    readAttribute(state->getNode()->first_attribute("note"), std::string()));
+                }
+                std::sort(notes.begin(), notes.end());
+                return notes;
+            }
+
+            // Every file below folder, by path relative to it, with its bytes.
+            static std::map<std::string, std::string> filesBelow(const std::string& folder)
+            {
+                std::map<std::string, std::string> files;
+                for (const auto& entry : std::filesystem::recursive_directory_iterator(folder))
+                    if (entry.is_regular_file())
+                    {
+                        std::ifstream in(entry.path(), std::ios::binary);
+                        files[std::filesystem::relative(entry.path(), folder).string()] =
+                            std::string(std::istreambuf_iterator<char>(in), {});
+                    }
+                return files;
             }
 
             // A new manager in place of the old, as after a restart.
@@ -342,8 +383,11 @@ namespace vx::test
             ASSERT_NE(takeFile, nullptr);
             EXPECT_EQ(readAttribute(takeFile->first_node()->first_attribute("name"), std::string()), "Take 10");
 
-            // A write that fails leaves the file it would have replaced.
+            // A write that fails leaves the file it would have replaced (a
+            // save writes only what changed: the preset changes first).
             const std::string take10 = temp.readFile("Takes/Take 10.xml");
+            take->getPresets()->removeStateByName("Take 10", true);
+            addPreset(*take, "Take 10", "changed");
             {
                 const FileSizeLimit full(64);
                 EXPECT_FALSE(manager->savePresets(folder));
@@ -361,10 +405,14 @@ namespace vx::test
         {
             TempDir temp;
             const File folder(temp.path() + "/");
-            addPreset(*registerPlain("Deck", "deck"), "Warm");
+            PlainExtension* before = registerPlain("Deck", "deck");
+            addPreset(*before, "Warm");
             ASSERT_TRUE(manager->savePresets(folder));
             const std::string saved = temp.readFile("Deck/Warm.xml");
             ASSERT_FALSE(saved.empty());
+            // Changed, so the save has it to write.
+            before->getPresets()->removeStateByName("Warm", true);
+            addPreset(*before, "Warm", "changed");
 
             LogRecorder log;
             {
@@ -473,5 +521,229 @@ namespace vx::test
         INSTANTIATE_TEST_SUITE_P(Bytes, LongPresetNameTest, ::testing::Values(245, 248, 251),
                                  [](const ::testing::TestParamInfo<int>& info)
                                  { return std::to_string(info.param) + "Bytes"; });
+
+        // Presets of one source that share a name holding a character file
+        // names leave out: each keeps a file of its own, start after start.
+        struct SameNameCase
+        {
+            const char* name;
+            const char* presetName;
+            int count;
+        };
+
+        void PrintTo(const SameNameCase& c, std::ostream* out)
+        {
+            *out << c.name;
+        }
+
+        class SameNamedPresetsTest : public VideoSourceManagerTest, public ::testing::WithParamInterface<SameNameCase>
+        {
+        };
+
+        TEST_P(SameNamedPresetsTest, EachComesBack)
+        {
+            const SameNameCase& c = GetParam();
+            TempDir temp;
+            const File folder(temp.path() + "/");
+            PlainExtension* deck = registerPlain("Deck", "deck");
+            std::vector<std::string> expected;
+            for (int i = 0; i < c.count; ++i)
+            {
+                addPreset(*deck, c.presetName, "n" + std::to_string(i));
+                expected.push_back(std::string(c.presetName) + ":n" + std::to_string(i));
+            }
+            for (int start = 1; start <= 2; ++start)
+            {
+                LogRecorder log;
+                EXPECT_TRUE(manager->savePresets(folder)) << log.dump();
+                EXPECT_EQ(filesBelow(temp.path()).size(), size_t(c.count)) << "start " << start;
+                restart();
+                deck = registerPlain("Deck", "deck");
+                manager->loadPresets(folder);
+                EXPECT_EQ(presetNotes(*deck), expected) << "start " << start;
+            }
+        }
+
+        INSTANTIATE_TEST_SUITE_P(
+            Names, SameNamedPresetsTest,
+            ::testing::Values(SameNameCase{"TwoWithADot", "Zoom 1.5", 2}, SameNameCase{"ThreeWithADot", "v1.0", 3},
+                              SameNameCase{"TwoWithAColon", "Cam:A", 2}, SameNameCase{"TwoWithAComma", "Soft, warm", 2}),
+            [](const ::testing::TestParamInfo<SameNameCase>& info) { return std::string(info.param.name); });
+
+        // A preset file outside its source's folder (moved there by hand, or
+        // without a "source" name) moves into the folder once, and loads
+        // once at every start.
+        TEST_F(VideoSourceManagerTest, APresetFileElsewhereMovesOnce)
+        {
+            TempDir temp;
+            const File folder(temp.path() + "/");
+            temp.writeFile("Elsewhere/Warm.xml",
+                           "<Preset name=\"Warm\" sourceId=\"deck\"><VideoSource note=\"w\"/></Preset>");
+            temp.writeFile(
+                "Other/Cold.xml",
+                "<Preset name=\"Cold\" sourceId=\"deck\" source=\"Deck\"><VideoSource note=\"c\"/></Preset>");
+            for (int start = 1; start <= 3; ++start)
+            {
+                restart();
+                PlainExtension* deck = registerPlain("Deck", "deck");
+                manager->loadPresets(folder);
+                EXPECT_EQ(presetNotes(*deck), (std::vector<std::string>{"Cold:c", "Warm:w"})) << "start " << start;
+                EXPECT_TRUE(manager->savePresets(folder));
+                std::vector<std::string> paths;
+                for (const auto& entry : filesBelow(temp.path()))
+                    paths.push_back(entry.first);
+                EXPECT_EQ(paths, (std::vector<std::string>{"Deck/Cold.xml", "Deck/Warm.xml"})) << "start " << start;
+            }
+        }
+
+        // A save after one preset changed replaces that preset's file alone;
+        // the bytes are those a full save into an empty folder writes.
+        TEST_F(VideoSourceManagerTest, ASaveReplacesOnlyTheFilesThatChange)
+        {
+            TempDir temp;
+            TempDir fresh;
+            PlainExtension* deck = registerPlain("Deck", "deck");
+            for (const char* name : {"Warm", "Cold", "v1.0"})
+                addPreset(*deck, name, "first");
+            ASSERT_TRUE(manager->savePresets(File(temp.path() + "/")));
+            const auto inodes = [&]
+            {
+                std::map<std::string, ino_t> numbers;
+                for (const auto& entry : filesBelow(temp.path()))
+                {
+                    struct stat status;
+                    if (::stat(temp.file(entry.first).c_str(), &status) == 0)
+                        numbers[entry.first] = status.st_ino;
+                }
+                return numbers;
+            };
+            const auto before = inodes();
+            ASSERT_EQ(before.size(), 3u);
+
+            deck->getPresets()->removeStateByName("Cold", true);
+            addPreset(*deck, "Cold", "second");
+            ASSERT_TRUE(manager->savePresets(File(temp.path() + "/")));
+            const auto after = inodes();
+            ASSERT_EQ(after.size(), 3u);
+            EXPECT_EQ(after.at("Deck/Warm.xml"), before.at("Deck/Warm.xml")) << "left in place";
+            EXPECT_EQ(after.at("Deck/v10.xml"), before.at("Deck/v10.xml")) << "left in place";
+            EXPECT_NE(after.at("Deck/Cold.xml"), before.at("Deck/Cold.xml")) << "replaced";
+
+            ASSERT_TRUE(manager->savePresets(File(fresh.path() + "/")));
+            EXPECT_EQ(filesBelow(temp.path()), filesBelow(fresh.path())) << "and a save elsewhere leaves these";
+        }
+
+        // Network servers as the server manager lists them: found through
+        // the scripted DNS-SD, each named by its address, all of one id.
+        class ServerPresetsTest : public VideoSourceManagerTest
+        {
+        protected:
+            // A new run: the server and source managers made anew while
+            // exactly servers (service name, address) are announced. False
+            // when they are not all listed within a generous deadline.
+            bool restartWith(const std::map<std::string, std::string>& servers)
+            {
+                SourceDirectory::clearCurrent(manager.get());
+                manager.reset();
+                NetworkVideoServerManager::deleteInstance();
+                for (const std::string& name : announced)
+                    dns.withdraw(name, NetworkVideoServerManager::serverServiceType);
+                announced.clear();
+                std::set<std::string> addresses;
+                for (const auto& [name, address] : servers)
+                {
+                    dns.scriptResolve(name, {address, 7001});
+                    dns.announce(name, NetworkVideoServerManager::serverServiceType);
+                    announced.push_back(name);
+                    addresses.insert(address);
+                }
+                manager = std::make_unique<VideoSourceManager>();
+                SourceDirectory::setCurrent(manager.get());
+                const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(30);
+                while (listedServers() != addresses)
+                {
+                    if (std::chrono::steady_clock::now() > deadline)
+                        return false;
+                    std::this_thread::sleep_for(std::chrono::milliseconds(2));
+                }
+                return true;
+            }
+
+            std::set<std::string> listedServers()
+            {
+                std::set<std::string> names;
+                for (const auto& extension : manager->getSources(true))
+                    if (extension->getExtensionUniqueId() == "NETWORK_VIDEO_SRC")
+                        names.insert(extension->getExtensionName());
+                return names;
+            }
+
+            std::shared_ptr<VideoSourceExtension> server(const std::string& address)
+            {
+                for (const auto& extension : manager->getSources(true))
+                    if (extension->getExtensionName() == address)
+                        return extension;
+                ADD_FAILURE() << "no server at " << address;
+                return std::make_shared<PlainExtension>(address, "none", false);
+            }
+
+            std::vector<std::string> announced;
+        };
+
+        // One server offline: its preset stays its own, in its file, start
+        // after start, and comes back to it when it is online again; the
+        // server online keeps only its own, and no start adds a file.
+        TEST_F(ServerPresetsTest, AnOfflineServersPresetsStayItsOwn)
+        {
+            TempDir temp;
+            const File folder(temp.path() + "/");
+            const std::map<std::string, std::string> both{{"Studio", "127.0.0.11"}, {"Stage", "127.0.0.12"}};
+            ASSERT_TRUE(restartWith(both));
+            addPreset(*server("127.0.0.11"), "Wide", "studio");
+            addPreset(*server("127.0.0.12"), "Wide", "stage");
+            ASSERT_TRUE(manager->savePresets(folder));
+            const auto saved = filesBelow(temp.path());
+            ASSERT_EQ(saved.size(), 2u);
+
+            for (int start = 1; start <= 3; ++start)
+            {
+                ASSERT_TRUE(restartWith({{"Stage", "127.0.0.12"}}));
+                manager->loadPresets(folder);
+                EXPECT_EQ(presetNotes(*server("127.0.0.12")), (std::vector<std::string>{"Wide:stage"}))
+                    << "start " << start;
+                EXPECT_TRUE(manager->savePresets(folder));
+                EXPECT_EQ(filesBelow(temp.path()), saved) << "start " << start;
+            }
+
+            ASSERT_TRUE(restartWith(both));
+            manager->loadPresets(folder);
+            EXPECT_EQ(presetNotes(*server("127.0.0.11")), (std::vector<std::string>{"Wide:studio"}));
+            EXPECT_EQ(presetNotes(*server("127.0.0.12")), (std::vector<std::string>{"Wide:stage"}));
+        }
+
+        // A server found at a new address is another server to the presets:
+        // those of the old address stay in their file for when it is back.
+        TEST_F(ServerPresetsTest, AServerAtANewAddressAddsNoFile)
+        {
+            TempDir temp;
+            const File folder(temp.path() + "/");
+            ASSERT_TRUE(restartWith({{"Studio", "127.0.0.11"}}));
+            addPreset(*server("127.0.0.11"), "Wide", "studio");
+            ASSERT_TRUE(manager->savePresets(folder));
+            const auto saved = filesBelow(temp.path());
+
+            for (int start = 1; start <= 3; ++start)
+            {
+                ASSERT_TRUE(restartWith({{"Studio", "127.0.0.21"}}));
+                manager->loadPresets(folder);
+                EXPECT_EQ(presetNotes(*server("127.0.0.21")), std::vector<std::string>()) << "start " << start;
+                EXPECT_TRUE(manager->savePresets(folder));
+                EXPECT_EQ(filesBelow(temp.path()), saved) << "start " << start;
+            }
+
+            ASSERT_TRUE(restartWith({{"Studio", "127.0.0.11"}}));
+            manager->loadPresets(folder);
+            EXPECT_EQ(presetNotes(*server("127.0.0.11")), (std::vector<std::string>{"Wide:studio"}));
+        }
     }
 }
