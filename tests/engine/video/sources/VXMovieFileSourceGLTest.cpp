@@ -271,6 +271,32 @@ namespace vx::test
         class PaletteMovieTest : public MovieFileSourceGLTest, public ::testing::WithParamInterface<PaletteCase>
         {
         };
+
+        // An indexed clip of exactly frames frames at numerator/denominator
+        // frames a second; its sound, if any, lasts a frame longer.
+        bool makeClipOfFrames(const std::string& path, const std::string& video, int numerator, int denominator,
+                              long frames, bool sound)
+        {
+            IndexedClip clip;
+            clip.video = video;
+            clip.sound = sound;
+            clip.fps = std::to_string(numerator) + "/" + std::to_string(denominator);
+            clip.seconds = (frames + 1.0) * denominator / numerator;
+            clip.filter = "trim=end_frame=" + std::to_string(frames);
+            return makeIndexedClip(path, clip);
+        }
+
+        struct CountCase
+        {
+            const char* name;
+            int numerator, denominator; // frames per second, as a fraction
+            long frames;
+        };
+
+        class FrameCountMovieTest : public MovieFileSourceGLTest, public ::testing::WithParamInterface<CountCase>
+        {
+        };
+
     }
 
     // Movies with sound go to the seeking reader: every frame in order, then
@@ -444,6 +470,42 @@ namespace vx::test
         ::testing::Values(PaletteCase{"QuickTimeAnimationGreys", "qtrle", "-c:v qtrle -pix_fmt gray", "mov"},
                           PaletteCase{"UncompressedAVI", "rawvideo", "-c:v rawvideo -pix_fmt pal8", "avi"}),
         [](const auto& info) { return std::string(info.param.name); });
+
+    // Whole numbers of frames at rates whose frame is no whole number of
+    // milliseconds, and one-frame movies: silent (self-timed reader) and
+    // with sound (seeking reader), the movie counts exactly its frames, and
+    // paused on the last one the source shows it.
+    TEST_P(FrameCountMovieTest, AMovieCountsEveryFrameAndShowsTheLastWhenPaused)
+    {
+        const CountCase& c = GetParam();
+        if (! hasFFmpegEncoder("mjpeg"))
+            GTEST_SKIP() << "ffmpeg has no mjpeg encoder";
+        const long last = c.frames - 1;
+        const double lastPosition = (last + 0.5) * 1000.0 * c.denominator / c.numerator;
+        for (const bool sound : {false, true})
+        {
+            SCOPED_TRACE(sound ? "with sound" : "silent");
+            const std::string path = temp.file(sound ? "sound.mov" : "silent.mov");
+            ASSERT_TRUE(makeClipOfFrames(path, "-c:v mjpeg -q:v 2", c.numerator, c.denominator, c.frames, sound));
+            {
+                auto source = opened(path);
+                ASSERT_NE(source->getVideoFormatReader(), nullptr);
+                EXPECT_EQ(source->getVideoFormatReader()->getHasAudio(), sound);
+                EXPECT_EQ(source->getVideoFormatReader()->getTotalFrames(), static_cast<unsigned>(c.frames));
+                EXPECT_EQ(source->getNumFrames(), c.frames);
+            }
+            expectShownAt(path, playPause, {lastPosition}, {last});
+        }
+    }
+
+    INSTANTIATE_TEST_SUITE_P(Rates, FrameCountMovieTest,
+                             ::testing::Values(CountCase{"At30", 30, 1, 120}, CountCase{"At2997", 30000, 1001, 120},
+                                               CountCase{"At5994", 60000, 1001, 240}, CountCase{"At60", 60, 1, 120},
+                                               CountCase{"At120", 120, 1, 120},
+                                               CountCase{"At11988", 120000, 1001, 120},
+                                               CountCase{"OneFrameAt2997", 30000, 1001, 1},
+                                               CountCase{"OneFrameAt11988", 120000, 1001, 1}),
+                             [](const auto& info) { return std::string(info.param.name); });
 
     // A Matroska file (named .mov) claiming 1e15 ms: the source counts the
     // frames the stream has, accepts positions and shows pictures, with

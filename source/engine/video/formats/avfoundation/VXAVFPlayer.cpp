@@ -216,6 +216,11 @@ namespace vx
 
     double AVFPlayer::getNominalFrameRate() const
     {
+        // Exactly the rate a frame's length gives (30000/1001, not the float
+        // nearest to it): positions turn into frames by it.
+        const av::CMTime& frameDuration = record->objcPlayer.frameDuration;
+        if (frameDuration.valid && frameDuration.value > 0 && frameDuration.timescale > 0)
+            return static_cast<double>(frameDuration.timescale) / static_cast<double>(frameDuration.value);
         return record->nominalFrameRate;
     }
 
@@ -241,9 +246,7 @@ namespace vx
 
     unsigned AVFPlayer::getNumFrames() const
     {
-        if (record->nominalFrameRate <= 0.0f)
-            return 0;
-        return av::saturatingCast<unsigned>(getDurationInMilliSeconds() / (1000.0 / record->nominalFrameRate));
+        return av::wholeFramesIn(record->objcPlayer.asset->getDurationSeconds(), record->objcPlayer.frameDuration);
     }
 
     int AVFPlayer::getWidth() const
