@@ -10,6 +10,7 @@
 #include "core/parameters/VXParamRange.h"
 #include "engine/behaviours/VXBehaviourTimelineBase.h"
 #include "engine/video/formats/avfoundation/VXAVFPlayer.h"
+#include "engine/video/formats/avfoundation/VXCoreMedia.h"
 #include "engine/video/formats/avfoundation/VXIndexedClips.h"
 #include "engine/video/sources/VXVideoFormatReaderSource.h"
 #include "support/VXLogRecorder.h"
@@ -143,13 +144,16 @@ namespace vx::test
             {
                 const TextureRef output = source.render(*renderer, info);
                 const Picture picture = readOutput(output);
-                if (picture.width < 128 || output.get() == nullptr)
+                // Clips made at 128 pixels and scaled by their encoding
+                // options have their bars scaled alike.
+                const int width = std::max(source.getWidth(), 128);
+                if (picture.width < width || output.get() == nullptr)
                     return -1;
                 std::vector<int> row;
                 for (int x = 0; x < 128; ++x)
-                    row.push_back(picture.at(x, output.get()->getHeight() / 2).g);
+                    row.push_back(picture.at(x * width / 128, output.get()->getHeight() / 2).g);
                 if (colour != nullptr)
-                    *colour = picture.at(8, output.get()->getHeight() / 2);
+                    *colour = picture.at(8 * width / 128, output.get()->getHeight() / 2);
                 return indexOfRow(row);
             }
 
@@ -184,12 +188,13 @@ namespace vx::test
                 }
             }
 
-            // Moves the play head into frame k and renders until the output
-            // shows k (or 3 s pass); every other index shown on the way is
-            // added to seen.
-            long play(VideoFormatReaderSource& source, Feeder& feeder, long k, std::vector<long>* seen = nullptr)
+            // Moves the play head into frame k (frames msPerFrame long) and
+            // renders until the output shows k (or 3 s pass); every other
+            // index shown on the way is added to seen.
+            long play(VideoFormatReaderSource& source, Feeder& feeder, long k, std::vector<long>* seen = nullptr,
+                      double msPerFrame = 40.0)
             {
-                feeder.wanted = k * 40.0 + 20.0;
+                feeder.wanted = (k + 0.5) * msPerFrame;
                 const auto giveUp = std::chrono::steady_clock::now() + std::chrono::seconds(3);
                 long index = -1;
                 do
@@ -297,6 +302,43 @@ namespace vx::test
         {
         };
 
+        // The host clock players run on, moved by the test alone while it
+        // lives: a self-timed movie then plays exactly as far as the test says.
+        class HandClock final : public av::HostClock
+        {
+        public:
+            HandClock() { av::HostClock::setCurrent(this); }
+            ~HandClock() override { av::HostClock::setCurrent(nullptr); }
+            double getSeconds() const override { return seconds.load(); }
+
+            std::atomic<double> seconds{100.0};
+        };
+
+        struct ContainerCase
+        {
+            const char* name;
+            const char* encoder;
+            // Codec and container options, after the bars are drawn at
+            // 128 x 32 (a preset may scale them).
+            const char* video;
+            const char* extension;
+            int numerator, denominator; // frames per second, as a fraction
+            long frames;
+        };
+
+        class ContainerMovieTest : public MovieFileSourceGLTest, public ::testing::WithParamInterface<ContainerCase>
+        {
+        protected:
+            // The case's clip, with sound or silent; empty when ffmpeg failed.
+            std::string clipFor(const ContainerCase& c, bool sound)
+            {
+                const std::string path = temp.file(std::string(sound ? "sound." : "silent.") + c.extension);
+                return makeClipOfFrames(path, c.video, c.numerator, c.denominator, c.frames, sound) ? path
+                                                                                                  : std::string();
+            }
+
+            static double msPerFrame(const ContainerCase& c) { return 1000.0 * c.denominator / c.numerator; }
+        };
     }
 
     // Movies with sound go to the seeking reader: every frame in order, then
@@ -506,6 +548,76 @@ namespace vx::test
                                                CountCase{"OneFrameAt2997", 30000, 1001, 1},
                                                CountCase{"OneFrameAt11988", 120000, 1001, 1}),
                              [](const auto& info) { return std::string(info.param.name); });
+
+    // Movies as users make them for disc players and older programs: MPEG-2
+    // program streams (the DVD preset, 720 x 480), MPEG-1 (the VCD preset,
+    // 352 x 240) and MPEG-TS, all named .mpg and without a seek index, and AVI
+    // files whose B-frames come without their own times (MPEG-4 Part 2 as Xvid
+    // writes it, H.264). Scrubbed while paused, silent (self-timed reader) and
+    // with sound (seeking reader), each shows exactly the frame scrubbed to:
+    // frames inside a group of pictures, the first and the last.
+    TEST_P(ContainerMovieTest, AMovieScrubbedWhilePausedShowsEachFrameScrubbedTo)
+    {
+        const ContainerCase& c = GetParam();
+        if (! hasFFmpegEncoder(c.encoder))
+            GTEST_SKIP() << "ffmpeg has no " << c.encoder << " encoder";
+        const std::vector<long> frames = {0, 5, 13, 1, c.frames - 1, 22, 9};
+        std::vector<double> positions;
+        for (const long n : frames)
+            positions.push_back((n + 0.5) * msPerFrame(c));
+        for (const bool sound : {false, true})
+        {
+            SCOPED_TRACE(sound ? "with sound" : "silent");
+            const std::string path = clipFor(c, sound);
+            ASSERT_FALSE(path.empty());
+            expectShownAt(path, playPause, positions, frames);
+        }
+    }
+
+    // Played forward, the same movies show every frame in order, from the
+    // first to the last: silent on a host clock the test moves a frame at a
+    // time with the play head (the self-timed player runs on it and never
+    // needs a corrective seek), with sound by each frame's seek.
+    TEST_P(ContainerMovieTest, AMoviePlayedShowsEveryFrameInOrder)
+    {
+        const ContainerCase& c = GetParam();
+        if (! hasFFmpegEncoder(c.encoder))
+            GTEST_SKIP() << "ffmpeg has no " << c.encoder << " encoder";
+        for (const bool sound : {false, true})
+        {
+            SCOPED_TRACE(sound ? "with sound" : "silent");
+            const std::string path = clipFor(c, sound);
+            ASSERT_FALSE(path.empty());
+            HandClock clock;
+            const double started = clock.seconds.load();
+            auto source = opened(path);
+            ASSERT_NE(source->getVideoFormatReader(), nullptr);
+            EXPECT_EQ(source->getVideoFormatReader()->getHasAudio(), sound);
+            ASSERT_EQ(source->getNumFrames(), c.frames);
+            source->getPositionParam()->setValue(0.5 * msPerFrame(c), ValueChangeInfo());
+            shown(*source);
+            Feeder feeder(*source, 0.5 * msPerFrame(c));
+            std::vector<long> seen, expected;
+            for (long k = 0; k < c.frames; ++k)
+            {
+                clock.seconds = started + k * msPerFrame(c) / 1000.0;
+                ASSERT_EQ(play(*source, feeder, k, &seen, msPerFrame(c)), k) << ::testing::PrintToString(seen);
+                expected.push_back(k);
+            }
+            EXPECT_EQ(seen, expected);
+        }
+    }
+
+    INSTANTIATE_TEST_SUITE_P(
+        Containers, ContainerMovieTest,
+        ::testing::Values(
+            ContainerCase{"DVDProgramStream", "mpeg2video", "-target ntsc-dvd", "mpg", 30000, 1001, 30},
+            ContainerCase{"VCDMPEG1", "mpeg1video", "-target ntsc-vcd", "mpg", 30000, 1001, 30},
+            ContainerCase{"TransportStreamNamedMpg", "mpeg2video", "-c:v mpeg2video -bf 2 -q:v 2 -c:a mp2 -f mpegts",
+                          "mpg", 30000, 1001, 30},
+            ContainerCase{"XvidAVI", "mpeg4", "-c:v mpeg4 -vtag XVID -g 12 -bf 2 -q:v 2", "avi", 25, 1, 25},
+            ContainerCase{"H264AVI", "libx264", "-c:v libx264 -preset ultrafast -g 12 -bf 2", "avi", 25, 1, 25}),
+        [](const auto& info) { return std::string(info.param.name); });
 
     // A Matroska file (named .mov) claiming 1e15 ms: the source counts the
     // frames the stream has, accepts positions and shows pictures, with
