@@ -20,6 +20,8 @@
 #include <algorithm>
 #include <atomic>
 #include <chrono>
+#include <condition_variable>
+#include <cstdlib>
 #include <cstring>
 #include <fstream>
 #include <random>
@@ -312,6 +314,60 @@ namespace vx::test
             double getSeconds() const override { return seconds.load(); }
 
             std::atomic<double> seconds{100.0};
+        };
+
+        // Frame memory for the movie decoders that is handed out only while
+        // open: closed, a decoder waits in it for the test. One for the
+        // process (frames it gave may outlive a test in the texture cache),
+        // the decoders' allocator while a test holds it.
+        class FrameGate final : public av::FrameAllocator
+        {
+        public:
+            struct Use
+            {
+                Use() { av::FrameAllocator::setCurrent(&get()); }
+                ~Use()
+                {
+                    get().setOpen(true);
+                    av::FrameAllocator::setCurrent(nullptr);
+                }
+            };
+
+            static FrameGate& get()
+            {
+                static FrameGate gate;
+                return gate;
+            }
+
+            void* allocate(std::size_t size) override
+            {
+                std::unique_lock<std::mutex> hold(lock);
+                ++waiting;
+                changed.notify_all();
+                changed.wait(hold, [this] { return open; });
+                --waiting;
+                return std::aligned_alloc(64, (size + 63) / 64 * 64);
+            }
+            void deallocate(void* block) override { std::free(block); }
+
+            void setOpen(bool isOpen)
+            {
+                std::lock_guard<std::mutex> hold(lock);
+                open = isOpen;
+                changed.notify_all();
+            }
+            // Until a decoder waits in the closed gate, 10 s at most.
+            bool awaitWaiter()
+            {
+                std::unique_lock<std::mutex> hold(lock);
+                return changed.wait_for(hold, std::chrono::seconds(10), [this] { return waiting > 0; });
+            }
+
+        private:
+            std::mutex lock;
+            std::condition_variable changed;
+            bool open = true;
+            int waiting = 0;
         };
 
         struct ContainerCase
@@ -791,6 +847,59 @@ namespace vx::test
             EXPECT_EQ(settledOn(*source, n, before), std::vector<long>{n});
             before = n;
         }
+    }
+
+    // A silent movie (self-timed reader) played on a host clock the test
+    // moves: the frame the player is on when the source renders may not be
+    // decoded yet. The frame before stands in, and the frame shows once it is
+    // decoded, though the play head does not move again to announce it.
+    TEST_F(MovieFileSourceGLTest, AFramePlayedBeforeItIsDecodedShowsOnceItIs)
+    {
+        if (! hasFFmpegEncoder("mjpeg"))
+            GTEST_SKIP() << "ffmpeg has no mjpeg encoder";
+        const std::string path = clipFile("intra.mov", false, "-c:v mjpeg -q:v 2");
+        ASSERT_FALSE(path.empty());
+        FrameGate::Use use;
+        FrameGate& gate = FrameGate::get();
+        HandClock clock;
+        const double started = clock.seconds.load();
+        auto source = opened(path);
+        ASSERT_NE(source->getVideoFormatReader(), nullptr);
+        const auto showFrame = [&](long k, bool waitForIt)
+        {
+            clock.seconds = started + k * 0.04;
+            source->getPositionParam()->setValue(k * 40.0 + 20.0, ValueChangeInfo());
+            source->updateVideo();
+            long index = shown(*source);
+            const auto giveUp = std::chrono::steady_clock::now() + std::chrono::seconds(10);
+            while (waitForIt && index != k && std::chrono::steady_clock::now() < giveUp)
+            {
+                std::this_thread::sleep_for(std::chrono::milliseconds(2));
+                index = shown(*source);
+            }
+            return index;
+        };
+        for (long k = 0; k < 4; ++k)
+            ASSERT_EQ(showFrame(k, true), k);
+        // The decoder keeps four frames ahead: on frame 4 it decodes frame 8,
+        // and waits in the gate with it.
+        gate.setOpen(false);
+        ASSERT_EQ(showFrame(4, true), 4);
+        ASSERT_TRUE(gate.awaitWaiter());
+        for (long k = 5; k < 8; ++k)
+            ASSERT_EQ(showFrame(k, true), k);
+        EXPECT_EQ(showFrame(8, false), 7);
+        gate.setOpen(true);
+        // The play head stays in frame 8; rendering on shows it.
+        long index = -1;
+        const auto giveUp = std::chrono::steady_clock::now() + std::chrono::seconds(10);
+        while (index != 8 && std::chrono::steady_clock::now() < giveUp)
+        {
+            index = shown(*source);
+            std::this_thread::sleep_for(std::chrono::milliseconds(2));
+        }
+        EXPECT_EQ(index, 8);
+        source.reset();
     }
 
     // A direction given before the first render is kept once the reader's
