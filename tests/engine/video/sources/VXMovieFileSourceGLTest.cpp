@@ -118,13 +118,13 @@ namespace vx::test
                 return File(path).exists() || makeIndexedClip(path, clip) ? path : std::string();
             }
 
-            // Renders until the output shows n (or 3 s pass) and 200 ms on;
+            // Renders until the output shows n (or 10 s pass) and 200 ms on;
             // answers each index shown that differs from the one before it,
             // starting from what showed before (which may show until n lands).
             std::vector<long> settledOn(VideoFormatReaderSource& source, long n, long before)
             {
                 std::vector<long> seen;
-                const auto giveUp = std::chrono::steady_clock::now() + std::chrono::seconds(3);
+                const auto giveUp = std::chrono::steady_clock::now() + std::chrono::seconds(10);
                 auto keepUntil = giveUp;
                 while (std::chrono::steady_clock::now() < std::min(giveUp, keepUntil))
                 {
@@ -162,7 +162,7 @@ namespace vx::test
             // Opens the clip at the first of positions (ms) with the play
             // direction given, waits until it shows the first of frames, then
             // moves the play head to each of the other positions: left there,
-            // the source must come to show the frame beside it within 3 s and
+            // the source must come to show the frame beside it within 10 s and
             // show nothing else for 200 ms.
             void expectShownAt(const std::string& path, ParamPlayDirection direction,
                                const std::vector<double>& positions, const std::vector<long>& frames)
@@ -174,7 +174,7 @@ namespace vx::test
                 shown(*source);
                 Feeder feeder(*source, positions.front());
                 long before = -1;
-                const auto giveUp = std::chrono::steady_clock::now() + std::chrono::seconds(3);
+                const auto giveUp = std::chrono::steady_clock::now() + std::chrono::seconds(10);
                 while (before != frames.front() && std::chrono::steady_clock::now() < giveUp)
                 {
                     before = shown(*source);
@@ -191,13 +191,13 @@ namespace vx::test
             }
 
             // Moves the play head into frame k (frames msPerFrame long) and
-            // renders until the output shows k (or 3 s pass); every other
+            // renders until the output shows k (or 10 s pass); every other
             // index shown on the way is added to seen.
             long play(VideoFormatReaderSource& source, Feeder& feeder, long k, std::vector<long>* seen = nullptr,
                       double msPerFrame = 40.0)
             {
                 feeder.wanted = (k + 0.5) * msPerFrame;
-                const auto giveUp = std::chrono::steady_clock::now() + std::chrono::seconds(3);
+                const auto giveUp = std::chrono::steady_clock::now() + std::chrono::seconds(10);
                 long index = -1;
                 do
                 {
