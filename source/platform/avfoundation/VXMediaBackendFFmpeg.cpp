@@ -371,13 +371,33 @@ namespace vx::av
                 packet = av_packet_alloc();
                 held = av_packet_alloc();
                 timeBase = av_q2d(s->time_base);
-                startSeconds = s->start_time != AV_NOPTS_VALUE ? s->start_time * timeBase : 0.0;
                 fps = av_q2d(s->avg_frame_rate);
                 if (frame == nullptr || spare == nullptr || following == nullptr || packet == nullptr ||
                     held == nullptr)
                     return false;
                 holdFirstPacket();
+                findFirstPicture();
                 return true;
+            }
+
+            // Decodes the stream's first picture: its stamp is frame 0's.
+            // Containers without times of their own for B-frames (AVI) stamp
+            // every picture by the packet that brought it out of the decoder,
+            // as many frames late as the decoder holds pictures back. The
+            // picture is given first by next() unless a seek comes before.
+            void findFirstPicture()
+            {
+                const bool decoded = next();
+                // Without a stamp of its own, frame 0 is where the stream starts.
+                if (zeroStamp == AV_NOPTS_VALUE)
+                    zeroStamp = streamStart();
+                if (! decoded)
+                    return;
+                av_frame_unref(following);
+                av_frame_move_ref(following, frame);
+                followingIndex = frameIndex;
+                followingSeconds = frameSeconds;
+                hasFollowing = true;
             }
 
             // An 8-bit movie's palette comes with the stream's first packet
@@ -392,6 +412,7 @@ namespace vx::av
                     {
                         hasHeld = true;
                         keepPalette(*held);
+                        openingTime = held->dts != AV_NOPTS_VALUE ? held->dts : held->pts;
                         return;
                     }
                     av_packet_unref(held);
@@ -428,10 +449,7 @@ namespace vx::av
                     const int received = avcodec_receive_frame(codec, frame);
                     if (received == 0)
                     {
-                        const std::int64_t pts =
-                            frame->best_effort_timestamp != AV_NOPTS_VALUE ? frame->best_effort_timestamp : frame->pts;
-                        frameSeconds = pts != AV_NOPTS_VALUE ? pts * timeBase - startSeconds : 0.0;
-                        frameIndex = fps > 0.0 ? static_cast<long>(std::llround(frameSeconds * fps)) : 0;
+                        numberPicture();
                         return true;
                     }
                     if (received == AVERROR_EOF)
@@ -475,35 +493,91 @@ namespace vx::av
                 }
             }
 
+            // Numbers the picture just decoded by its place in presentation
+            // order: its best-effort stamp from the first picture's on, or,
+            // without a stamp (the pictures an AVI decoder gives at its end),
+            // the one after the picture decoded before it. The first picture
+            // decoded from the beginning is frame 0; the first after any other
+            // seek, without a stamp, cannot be placed and is numbered
+            // `unnumbered`, later than any frame a seek looks for.
+            void numberPicture()
+            {
+                const std::int64_t stamp =
+                    frame->best_effort_timestamp != AV_NOPTS_VALUE ? frame->best_effort_timestamp : frame->pts;
+                if (stamp != AV_NOPTS_VALUE)
+                {
+                    if (zeroStamp == AV_NOPTS_VALUE)
+                        zeroStamp = stamp;
+                    frameIndex = indexOfTicks(static_cast<double>(stamp) - static_cast<double>(zeroStamp));
+                }
+                else if (hasDecoded)
+                    frameIndex = lastDecodedIndex == unnumbered ? unnumbered : lastDecodedIndex + 1;
+                else
+                    frameIndex = fromBeginning ? 0 : unnumbered;
+                frameSeconds = frameIndex == unnumbered || ! (fps > 0.0) ? 0.0 : frameIndex / fps;
+                lastDecodedIndex = frameIndex;
+                hasDecoded = true;
+            }
+
+            static constexpr long unnumbered = std::numeric_limits<long>::max();
+
+            long indexOfTicks(double ticks) const
+            {
+                return fps > 0.0 ? saturatingCast<long>(std::llround(ticks * timeBase * fps)) : 0;
+            }
+
             // The frame at seconds: with zero tolerance the one covering it,
-            // else the first after the key frame before it. A frame the
-            // decoder gives only when decoding began at an earlier key frame
-            // (one of an open GOP, decoded after the key frame the demuxer
-            // lands on) is decoded from the key frame before.
+            // else one at or before it, the first decoded from a key frame.
+            //
+            // The demuxer lands on the key frame at or before a time only
+            // when the container has an index. Without one (MPEG program and
+            // transport streams) it lands near the time, often after the key
+            // frame, and the decoder then gives nothing before the next key
+            // frame. A frame the decoder gives only when decoding began at an
+            // earlier key frame (one of an open GOP, decoded after the key
+            // frame the demuxer lands on) is missed alike. Either way the
+            // seek goes back further, first to just before where it landed,
+            // then by half a second, twice as far each time, and at last to
+            // the stream's beginning, from which every frame decodes.
             bool seek(double seconds, bool exact)
             {
                 const long target = indexOf(seconds);
-                std::int64_t ts = saturatingCast<std::int64_t>(std::floor((seconds + startSeconds) / timeBase));
+                // Where the frame's own stamp is, or the stream's start time
+                // when that is earlier (stamps late by the decoder's delay).
+                const std::int64_t origin = std::min(zeroStamp, streamStart());
+                std::int64_t ts = saturatingCast<std::int64_t>(std::floor(seconds / timeBase + origin));
+                const std::int64_t beginning = openingTime != AV_NOPTS_VALUE ? openingTime : streamStart();
+                const std::int64_t halfSecond = std::max<std::int64_t>(1, std::llround(0.5 / timeBase));
+                std::int64_t step = 1;
                 bool retriedForEnd = false;
-                for (int attempt = 0;; ++attempt)
+                for (;;)
                 {
-                    seekTo(ts);
-                    if (! next())
-                        return false;
-                    if (! exact)
-                        return true;
-                    const std::int64_t landedAt = firstPacketTime;
-                    const bool earlierKey = attempt < 3 && landedAt != AV_NOPTS_VALUE && landedAt > streamStart();
-                    if (frameIndex > target && earlierKey)
+                    const bool toBeginning = ts <= beginning;
+                    if (toBeginning)
+                        seekToBeginning();
+                    else
+                        seekTo(ts);
+                    const bool decoded = next();
+                    if (toBeginning)
                     {
-                        ts = std::min(ts, landedAt) - 1;
-                        continue;
+                        // The movie may end first; the last frame before stays.
+                        if (decoded && exact)
+                            decodeForwardTo(target);
+                        return decoded;
                     }
-                    // The movie may end first; the last frame before stays.
-                    if (decodeForwardTo(target) || ! earlierKey || retriedForEnd)
-                        return true;
-                    retriedForEnd = true;
-                    ts = std::min(ts, landedAt) - 1;
+                    const std::int64_t landedAt = firstPacketTime != AV_NOPTS_VALUE ? firstPacketTime : ts;
+                    if (decoded && frameIndex <= target)
+                    {
+                        if (! exact || decodeForwardTo(target) || retriedForEnd)
+                            return true;
+                        retriedForEnd = true;
+                    }
+                    // Back further: nothing decoded, a later frame, or the end
+                    // reached once before the frame.
+                    const std::int64_t from = std::min(ts, landedAt);
+                    ts = from - beginning <= step ? beginning : from - step;
+                    step = step < halfSecond ? halfSecond
+                                             : std::min(step, std::numeric_limits<std::int64_t>::max() / 2) * 2;
                 }
             }
 
@@ -546,12 +620,35 @@ namespace vx::av
                 return s->start_time != AV_NOPTS_VALUE ? s->start_time : 0;
             }
 
-            // The key frame at or before ts (in the stream's time base) next.
+            // The key frame at or before ts (in the stream's time base) next;
+            // the beginning when the demuxer cannot seek there.
             void seekTo(std::int64_t ts)
             {
-                if (ts < streamStart() || av_seek_frame(format, stream, ts, AVSEEK_FLAG_BACKWARD) < 0)
+                if (av_seek_frame(format, stream, ts, AVSEEK_FLAG_BACKWARD) < 0)
+                {
+                    seekToBeginning();
+                    return;
+                }
+                resetAfterSeek();
+                fromBeginning = false;
+            }
+
+            // The stream's first packet next. Its start time is the first
+            // picture's, which in MPEG streams comes after the first packet's
+            // decoding time: a seek to it would land past the first packet.
+            void seekToBeginning()
+            {
+                const std::int64_t beginning = openingTime != AV_NOPTS_VALUE ? openingTime : streamStart();
+                if (av_seek_frame(format, stream, beginning, AVSEEK_FLAG_BACKWARD) < 0)
                     av_seek_frame(format, stream, streamStart(), AVSEEK_FLAG_BACKWARD);
+                resetAfterSeek();
+                fromBeginning = true;
+            }
+
+            void resetAfterSeek()
+            {
                 avcodec_flush_buffers(codec);
+                hasDecoded = false;
                 draining = false;
                 firstPacketTime = AV_NOPTS_VALUE;
                 av_packet_unref(held);
@@ -667,13 +764,24 @@ namespace vx::av
             AVPacket* packet = nullptr;
             ColourConversion conversion;
             int stream = -1;
-            double timeBase = 0.0, startSeconds = 0.0, fps = 0.0;
+            double timeBase = 0.0, fps = 0.0;
             double frameSeconds = 0.0;
             long frameIndex = 0;
             bool draining = false;
             // The first packet of the stream read since the last seek (its
             // decoding time, else its presentation time).
             std::int64_t firstPacketTime = AV_NOPTS_VALUE;
+            // The stream's first packet's time, taken alike; where a seek to
+            // the beginning goes.
+            std::int64_t openingTime = AV_NOPTS_VALUE;
+            // The best-effort stamp of the stream's first picture: frame 0.
+            std::int64_t zeroStamp = AV_NOPTS_VALUE;
+            // The index of the picture decoded last since the last seek.
+            long lastDecodedIndex = 0;
+            bool hasDecoded = false;
+            // Decoding began at the stream's first packet (at opening, or
+            // after a seek to the beginning).
+            bool fromBeginning = true;
             // The stream's first packet, read at opening; decoded first unless
             // a seek comes before.
             AVPacket* held = nullptr;

@@ -10,6 +10,7 @@
 #include "core/parameters/VXParamRange.h"
 #include "engine/behaviours/VXBehaviourTimelineBase.h"
 #include "engine/video/formats/avfoundation/VXAVFPlayer.h"
+#include "engine/video/formats/avfoundation/VXCoreMedia.h"
 #include "engine/video/formats/avfoundation/VXIndexedClips.h"
 #include "engine/video/sources/VXVideoFormatReaderSource.h"
 #include "support/VXLogRecorder.h"
@@ -19,6 +20,8 @@
 #include <algorithm>
 #include <atomic>
 #include <chrono>
+#include <condition_variable>
+#include <cstdlib>
 #include <cstring>
 #include <fstream>
 #include <random>
@@ -115,13 +118,13 @@ namespace vx::test
                 return File(path).exists() || makeIndexedClip(path, clip) ? path : std::string();
             }
 
-            // Renders until the output shows n (or 3 s pass) and 200 ms on;
+            // Renders until the output shows n (or 10 s pass) and 200 ms on;
             // answers each index shown that differs from the one before it,
             // starting from what showed before (which may show until n lands).
             std::vector<long> settledOn(VideoFormatReaderSource& source, long n, long before)
             {
                 std::vector<long> seen;
-                const auto giveUp = std::chrono::steady_clock::now() + std::chrono::seconds(3);
+                const auto giveUp = std::chrono::steady_clock::now() + std::chrono::seconds(10);
                 auto keepUntil = giveUp;
                 while (std::chrono::steady_clock::now() < std::min(giveUp, keepUntil))
                 {
@@ -143,20 +146,23 @@ namespace vx::test
             {
                 const TextureRef output = source.render(*renderer, info);
                 const Picture picture = readOutput(output);
-                if (picture.width < 128 || output.get() == nullptr)
+                // Clips made at 128 pixels and scaled by their encoding
+                // options have their bars scaled alike.
+                const int width = std::max(source.getWidth(), 128);
+                if (picture.width < width || output.get() == nullptr)
                     return -1;
                 std::vector<int> row;
                 for (int x = 0; x < 128; ++x)
-                    row.push_back(picture.at(x, output.get()->getHeight() / 2).g);
+                    row.push_back(picture.at(x * width / 128, output.get()->getHeight() / 2).g);
                 if (colour != nullptr)
-                    *colour = picture.at(8, output.get()->getHeight() / 2);
+                    *colour = picture.at(8 * width / 128, output.get()->getHeight() / 2);
                 return indexOfRow(row);
             }
 
             // Opens the clip at the first of positions (ms) with the play
             // direction given, waits until it shows the first of frames, then
             // moves the play head to each of the other positions: left there,
-            // the source must come to show the frame beside it within 3 s and
+            // the source must come to show the frame beside it within 10 s and
             // show nothing else for 200 ms.
             void expectShownAt(const std::string& path, ParamPlayDirection direction,
                                const std::vector<double>& positions, const std::vector<long>& frames)
@@ -168,7 +174,7 @@ namespace vx::test
                 shown(*source);
                 Feeder feeder(*source, positions.front());
                 long before = -1;
-                const auto giveUp = std::chrono::steady_clock::now() + std::chrono::seconds(3);
+                const auto giveUp = std::chrono::steady_clock::now() + std::chrono::seconds(10);
                 while (before != frames.front() && std::chrono::steady_clock::now() < giveUp)
                 {
                     before = shown(*source);
@@ -184,13 +190,14 @@ namespace vx::test
                 }
             }
 
-            // Moves the play head into frame k and renders until the output
-            // shows k (or 3 s pass); every other index shown on the way is
-            // added to seen.
-            long play(VideoFormatReaderSource& source, Feeder& feeder, long k, std::vector<long>* seen = nullptr)
+            // Moves the play head into frame k (frames msPerFrame long) and
+            // renders until the output shows k (or 10 s pass); every other
+            // index shown on the way is added to seen.
+            long play(VideoFormatReaderSource& source, Feeder& feeder, long k, std::vector<long>* seen = nullptr,
+                      double msPerFrame = 40.0)
             {
-                feeder.wanted = k * 40.0 + 20.0;
-                const auto giveUp = std::chrono::steady_clock::now() + std::chrono::seconds(3);
+                feeder.wanted = (k + 0.5) * msPerFrame;
+                const auto giveUp = std::chrono::steady_clock::now() + std::chrono::seconds(10);
                 long index = -1;
                 do
                 {
@@ -270,6 +277,123 @@ namespace vx::test
 
         class PaletteMovieTest : public MovieFileSourceGLTest, public ::testing::WithParamInterface<PaletteCase>
         {
+        };
+
+        // An indexed clip of exactly frames frames at numerator/denominator
+        // frames a second; its sound, if any, lasts a frame longer.
+        bool makeClipOfFrames(const std::string& path, const std::string& video, int numerator, int denominator,
+                              long frames, bool sound)
+        {
+            IndexedClip clip;
+            clip.video = video;
+            clip.sound = sound;
+            clip.fps = std::to_string(numerator) + "/" + std::to_string(denominator);
+            clip.seconds = (frames + 1.0) * denominator / numerator;
+            clip.filter = "trim=end_frame=" + std::to_string(frames);
+            return makeIndexedClip(path, clip);
+        }
+
+        struct CountCase
+        {
+            const char* name;
+            int numerator, denominator; // frames per second, as a fraction
+            long frames;
+        };
+
+        class FrameCountMovieTest : public MovieFileSourceGLTest, public ::testing::WithParamInterface<CountCase>
+        {
+        };
+
+        // The host clock players run on, moved by the test alone while it
+        // lives: a self-timed movie then plays exactly as far as the test says.
+        class HandClock final : public av::HostClock
+        {
+        public:
+            HandClock() { av::HostClock::setCurrent(this); }
+            ~HandClock() override { av::HostClock::setCurrent(nullptr); }
+            double getSeconds() const override { return seconds.load(); }
+
+            std::atomic<double> seconds{100.0};
+        };
+
+        // Frame memory for the movie decoders that is handed out only while
+        // open: closed, a decoder waits in it for the test. One for the
+        // process (frames it gave may outlive a test in the texture cache),
+        // the decoders' allocator while a test holds it.
+        class FrameGate final : public av::FrameAllocator
+        {
+        public:
+            struct Use
+            {
+                Use() { av::FrameAllocator::setCurrent(&get()); }
+                ~Use()
+                {
+                    get().setOpen(true);
+                    av::FrameAllocator::setCurrent(nullptr);
+                }
+            };
+
+            static FrameGate& get()
+            {
+                static FrameGate gate;
+                return gate;
+            }
+
+            void* allocate(std::size_t size) override
+            {
+                std::unique_lock<std::mutex> hold(lock);
+                ++waiting;
+                changed.notify_all();
+                changed.wait(hold, [this] { return open; });
+                --waiting;
+                return std::aligned_alloc(64, (size + 63) / 64 * 64);
+            }
+            void deallocate(void* block) override { std::free(block); }
+
+            void setOpen(bool isOpen)
+            {
+                std::lock_guard<std::mutex> hold(lock);
+                open = isOpen;
+                changed.notify_all();
+            }
+            // Until a decoder waits in the closed gate, 10 s at most.
+            bool awaitWaiter()
+            {
+                std::unique_lock<std::mutex> hold(lock);
+                return changed.wait_for(hold, std::chrono::seconds(10), [this] { return waiting > 0; });
+            }
+
+        private:
+            std::mutex lock;
+            std::condition_variable changed;
+            bool open = true;
+            int waiting = 0;
+        };
+
+        struct ContainerCase
+        {
+            const char* name;
+            const char* encoder;
+            // Codec and container options, after the bars are drawn at
+            // 128 x 32 (a preset may scale them).
+            const char* video;
+            const char* extension;
+            int numerator, denominator; // frames per second, as a fraction
+            long frames;
+        };
+
+        class ContainerMovieTest : public MovieFileSourceGLTest, public ::testing::WithParamInterface<ContainerCase>
+        {
+        protected:
+            // The case's clip, with sound or silent; empty when ffmpeg failed.
+            std::string clipFor(const ContainerCase& c, bool sound)
+            {
+                const std::string path = temp.file(std::string(sound ? "sound." : "silent.") + c.extension);
+                return makeClipOfFrames(path, c.video, c.numerator, c.denominator, c.frames, sound) ? path
+                                                                                                  : std::string();
+            }
+
+            static double msPerFrame(const ContainerCase& c) { return 1000.0 * c.denominator / c.numerator; }
         };
     }
 
@@ -445,6 +569,112 @@ namespace vx::test
                           PaletteCase{"UncompressedAVI", "rawvideo", "-c:v rawvideo -pix_fmt pal8", "avi"}),
         [](const auto& info) { return std::string(info.param.name); });
 
+    // Whole numbers of frames at rates whose frame is no whole number of
+    // milliseconds, and one-frame movies: silent (self-timed reader) and
+    // with sound (seeking reader), the movie counts exactly its frames, and
+    // paused on the last one the source shows it.
+    TEST_P(FrameCountMovieTest, AMovieCountsEveryFrameAndShowsTheLastWhenPaused)
+    {
+        const CountCase& c = GetParam();
+        if (! hasFFmpegEncoder("mjpeg"))
+            GTEST_SKIP() << "ffmpeg has no mjpeg encoder";
+        const long last = c.frames - 1;
+        const double lastPosition = (last + 0.5) * 1000.0 * c.denominator / c.numerator;
+        for (const bool sound : {false, true})
+        {
+            SCOPED_TRACE(sound ? "with sound" : "silent");
+            const std::string path = temp.file(sound ? "sound.mov" : "silent.mov");
+            ASSERT_TRUE(makeClipOfFrames(path, "-c:v mjpeg -q:v 2", c.numerator, c.denominator, c.frames, sound));
+            {
+                auto source = opened(path);
+                ASSERT_NE(source->getVideoFormatReader(), nullptr);
+                EXPECT_EQ(source->getVideoFormatReader()->getHasAudio(), sound);
+                EXPECT_EQ(source->getVideoFormatReader()->getTotalFrames(), static_cast<unsigned>(c.frames));
+                EXPECT_EQ(source->getNumFrames(), c.frames);
+            }
+            expectShownAt(path, playPause, {lastPosition}, {last});
+        }
+    }
+
+    INSTANTIATE_TEST_SUITE_P(Rates, FrameCountMovieTest,
+                             ::testing::Values(CountCase{"At30", 30, 1, 120}, CountCase{"At2997", 30000, 1001, 120},
+                                               CountCase{"At5994", 60000, 1001, 240}, CountCase{"At60", 60, 1, 120},
+                                               CountCase{"At120", 120, 1, 120},
+                                               CountCase{"At11988", 120000, 1001, 120},
+                                               CountCase{"OneFrameAt2997", 30000, 1001, 1},
+                                               CountCase{"OneFrameAt11988", 120000, 1001, 1}),
+                             [](const auto& info) { return std::string(info.param.name); });
+
+    // Movies as users make them for disc players and older programs: MPEG-2
+    // program streams (the DVD preset, 720 x 480), MPEG-1 (the VCD preset,
+    // 352 x 240) and MPEG-TS, all named .mpg and without a seek index, and AVI
+    // files whose B-frames come without their own times (MPEG-4 Part 2 as Xvid
+    // writes it, H.264). Scrubbed while paused, silent (self-timed reader) and
+    // with sound (seeking reader), each shows exactly the frame scrubbed to:
+    // frames inside a group of pictures, the first and the last.
+    TEST_P(ContainerMovieTest, AMovieScrubbedWhilePausedShowsEachFrameScrubbedTo)
+    {
+        const ContainerCase& c = GetParam();
+        if (! hasFFmpegEncoder(c.encoder))
+            GTEST_SKIP() << "ffmpeg has no " << c.encoder << " encoder";
+        const std::vector<long> frames = {0, 5, 13, 1, c.frames - 1, 22, 9};
+        std::vector<double> positions;
+        for (const long n : frames)
+            positions.push_back((n + 0.5) * msPerFrame(c));
+        for (const bool sound : {false, true})
+        {
+            SCOPED_TRACE(sound ? "with sound" : "silent");
+            const std::string path = clipFor(c, sound);
+            ASSERT_FALSE(path.empty());
+            expectShownAt(path, playPause, positions, frames);
+        }
+    }
+
+    // Played forward, the same movies show every frame in order, from the
+    // first to the last: silent on a host clock the test moves a frame at a
+    // time with the play head (the self-timed player runs on it and never
+    // needs a corrective seek), with sound by each frame's seek.
+    TEST_P(ContainerMovieTest, AMoviePlayedShowsEveryFrameInOrder)
+    {
+        const ContainerCase& c = GetParam();
+        if (! hasFFmpegEncoder(c.encoder))
+            GTEST_SKIP() << "ffmpeg has no " << c.encoder << " encoder";
+        for (const bool sound : {false, true})
+        {
+            SCOPED_TRACE(sound ? "with sound" : "silent");
+            const std::string path = clipFor(c, sound);
+            ASSERT_FALSE(path.empty());
+            HandClock clock;
+            const double started = clock.seconds.load();
+            auto source = opened(path);
+            ASSERT_NE(source->getVideoFormatReader(), nullptr);
+            EXPECT_EQ(source->getVideoFormatReader()->getHasAudio(), sound);
+            ASSERT_EQ(source->getNumFrames(), c.frames);
+            source->getPositionParam()->setValue(0.5 * msPerFrame(c), ValueChangeInfo());
+            shown(*source);
+            Feeder feeder(*source, 0.5 * msPerFrame(c));
+            std::vector<long> seen, expected;
+            for (long k = 0; k < c.frames; ++k)
+            {
+                clock.seconds = started + k * msPerFrame(c) / 1000.0;
+                ASSERT_EQ(play(*source, feeder, k, &seen, msPerFrame(c)), k) << ::testing::PrintToString(seen);
+                expected.push_back(k);
+            }
+            EXPECT_EQ(seen, expected);
+        }
+    }
+
+    INSTANTIATE_TEST_SUITE_P(
+        Containers, ContainerMovieTest,
+        ::testing::Values(
+            ContainerCase{"DVDProgramStream", "mpeg2video", "-target ntsc-dvd", "mpg", 30000, 1001, 30},
+            ContainerCase{"VCDMPEG1", "mpeg1video", "-target ntsc-vcd", "mpg", 30000, 1001, 30},
+            ContainerCase{"TransportStreamNamedMpg", "mpeg2video", "-c:v mpeg2video -bf 2 -q:v 2 -c:a mp2 -f mpegts",
+                          "mpg", 30000, 1001, 30},
+            ContainerCase{"XvidAVI", "mpeg4", "-c:v mpeg4 -vtag XVID -g 12 -bf 2 -q:v 2", "avi", 25, 1, 25},
+            ContainerCase{"H264AVI", "libx264", "-c:v libx264 -preset ultrafast -g 12 -bf 2", "avi", 25, 1, 25}),
+        [](const auto& info) { return std::string(info.param.name); });
+
     // A Matroska file (named .mov) claiming 1e15 ms: the source counts the
     // frames the stream has, accepts positions and shows pictures, with
     // sound (seeking reader) and without (self-timed reader).
@@ -617,6 +847,59 @@ namespace vx::test
             EXPECT_EQ(settledOn(*source, n, before), std::vector<long>{n});
             before = n;
         }
+    }
+
+    // A silent movie (self-timed reader) played on a host clock the test
+    // moves: the frame the player is on when the source renders may not be
+    // decoded yet. The frame before stands in, and the frame shows once it is
+    // decoded, though the play head does not move again to announce it.
+    TEST_F(MovieFileSourceGLTest, AFramePlayedBeforeItIsDecodedShowsOnceItIs)
+    {
+        if (! hasFFmpegEncoder("mjpeg"))
+            GTEST_SKIP() << "ffmpeg has no mjpeg encoder";
+        const std::string path = clipFile("intra.mov", false, "-c:v mjpeg -q:v 2");
+        ASSERT_FALSE(path.empty());
+        FrameGate::Use use;
+        FrameGate& gate = FrameGate::get();
+        HandClock clock;
+        const double started = clock.seconds.load();
+        auto source = opened(path);
+        ASSERT_NE(source->getVideoFormatReader(), nullptr);
+        const auto showFrame = [&](long k, bool waitForIt)
+        {
+            clock.seconds = started + k * 0.04;
+            source->getPositionParam()->setValue(k * 40.0 + 20.0, ValueChangeInfo());
+            source->updateVideo();
+            long index = shown(*source);
+            const auto giveUp = std::chrono::steady_clock::now() + std::chrono::seconds(10);
+            while (waitForIt && index != k && std::chrono::steady_clock::now() < giveUp)
+            {
+                std::this_thread::sleep_for(std::chrono::milliseconds(2));
+                index = shown(*source);
+            }
+            return index;
+        };
+        for (long k = 0; k < 4; ++k)
+            ASSERT_EQ(showFrame(k, true), k);
+        // The decoder keeps four frames ahead: on frame 4 it decodes frame 8,
+        // and waits in the gate with it.
+        gate.setOpen(false);
+        ASSERT_EQ(showFrame(4, true), 4);
+        ASSERT_TRUE(gate.awaitWaiter());
+        for (long k = 5; k < 8; ++k)
+            ASSERT_EQ(showFrame(k, true), k);
+        EXPECT_EQ(showFrame(8, false), 7);
+        gate.setOpen(true);
+        // The play head stays in frame 8; rendering on shows it.
+        long index = -1;
+        const auto giveUp = std::chrono::steady_clock::now() + std::chrono::seconds(10);
+        while (index != 8 && std::chrono::steady_clock::now() < giveUp)
+        {
+            index = shown(*source);
+            std::this_thread::sleep_for(std::chrono::milliseconds(2));
+        }
+        EXPECT_EQ(index, 8);
+        source.reset();
     }
 
     // A direction given before the first render is kept once the reader's

@@ -112,6 +112,8 @@ namespace vx
         std::shared_ptr<av::PixelBuffer> pixelBufferRef;
         std::vector<std::uint16_t> convertedFrame;
         av::CVOpenGLTextureRef textureRef;
+        // The movie frame textureRef holds.
+        long textureFrame = -1;
     };
 
     struct AVFPlayer::Record
@@ -216,6 +218,11 @@ namespace vx
 
     double AVFPlayer::getNominalFrameRate() const
     {
+        // Exactly the rate a frame's length gives (30000/1001, not the float
+        // nearest to it): positions turn into frames by it.
+        const av::CMTime& frameDuration = record->objcPlayer.frameDuration;
+        if (frameDuration.valid && frameDuration.value > 0 && frameDuration.timescale > 0)
+            return static_cast<double>(frameDuration.timescale) / static_cast<double>(frameDuration.value);
         return record->nominalFrameRate;
     }
 
@@ -241,9 +248,7 @@ namespace vx
 
     unsigned AVFPlayer::getNumFrames() const
     {
-        if (record->nominalFrameRate <= 0.0f)
-            return 0;
-        return av::saturatingCast<unsigned>(getDurationInMilliSeconds() / (1000.0 / record->nominalFrameRate));
+        return av::wholeFramesIn(record->objcPlayer.asset->getDurationSeconds(), record->objcPlayer.frameDuration);
     }
 
     int AVFPlayer::getWidth() const
@@ -404,6 +409,8 @@ namespace vx
                 objc.textureRef = cache.getCache()->createTextureFromImage(*buffer, nullptr);
             if (objc.textureRef == nullptr)
                 debugPrint("AVFVideoFormatReader: could not create texture from image");
+            else
+                objc.textureFrame = buffer->frameIndex;
         }
         if (objc.textureRef == nullptr)
             return false;
@@ -418,7 +425,22 @@ namespace vx
         texture.setGLData(frame.getWidth(), frame.getHeight(), frame.getWidth(), frame.getHeight(),
                           static_cast<long>(frame.getTarget()), static_cast<long>(frame.getName()),
                           internalFormatYCbCr422, filterLinear, filterLinear, true);
-        return true;
+        // A frame other than the one the player is on (still being decoded)
+        // stands in for it: the caller is told to try again, as the play head
+        // may not move again to announce it.
+        return objc.textureFrame == frameAt(now);
+    }
+
+    long AVFPlayer::frameAt(const av::CMTime& time) const
+    {
+        const av::CMTime& frameDuration = record->objcPlayer.frameDuration;
+        const unsigned frames = getNumFrames();
+        if (! frameDuration.valid || frameDuration.value <= 0 || frames == 0)
+            return 0;
+        const double index = std::floor(av::CMTimeGetSeconds(time) * frameDuration.timescale /
+                                            static_cast<double>(frameDuration.value) +
+                                        1e-6);
+        return std::clamp(av::saturatingCast<long>(index), 0L, static_cast<long>(frames) - 1);
     }
 
     unsigned char* AVFPlayer::getCurrentFrame()

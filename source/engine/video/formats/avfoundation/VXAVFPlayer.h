@@ -10,6 +10,11 @@ namespace vx
 {
     class Pixels;
 
+    namespace av
+    {
+        struct CMTime;
+    }
+
     // Plays a movie on the media framework's own clock at rate +1 or -1 and
     // corrects it with a seek only when the requested frame is more than
     // 0.1 s off; paused it holds still on exactly the frame requested, at
@@ -18,8 +23,10 @@ namespace vx
     // feeding thread, the texture calls on the render thread, seek
     // completions on the framework's worker.
     // fillTexture answers false while a seek it was asked for has not landed,
-    // so a caller tries again rather than keep the frame from before. Deleting
-    // the player cancels its seeks and waits for a running completion.
+    // and while the frame the player is on has not been decoded (the frame
+    // before stands in), so a caller tries again rather than keep the frame
+    // from before. Deleting the player cancels its seeks and waits for a
+    // running completion.
     class AVFPlayer : public SelfTimedPlayer
     {
     public:
@@ -64,6 +71,9 @@ namespace vx
         class ObjCAVFPlayer;
 
     private:
+        // The movie frame shown at a time of the player's (within the movie).
+        long frameAt(const av::CMTime& time) const;
+
         CriticalSection lock;
         struct Record;
         std::unique_ptr<Record> record;

@@ -121,10 +121,13 @@ namespace vx
             }
             info.width = static_cast<int>(track.naturalWidth);
             info.height = static_cast<int>(track.naturalHeight);
-            info.fps = track.nominalFrameRate;
+            frameDuration = track.nominalFrameDuration;
+            // Exactly the rate a frame's length gives (30000/1001, not the
+            // float nearest to it): positions turn into frames by it.
+            info.fps = static_cast<double>(frameDuration.timescale) / static_cast<double>(frameDuration.value);
             info.durationMs = asset->getDurationSeconds() / 0.001;
             info.msPerFrame = 1000.0 / info.fps;
-            frameDuration = track.nominalFrameDuration;
+            durationSeconds = asset->getDurationSeconds();
 
             auto item = std::make_shared<av::PlayerItem>(asset);
             player = av::Player::playerWithPlayerItem(item);
@@ -157,6 +160,8 @@ namespace vx
         }
 
         const Info& getInfo() const { return info; }
+
+        unsigned getTotalFrames() const { return av::wholeFramesIn(durationSeconds, frameDuration); }
 
         Pixels* generateThumbnail()
         {
@@ -330,6 +335,7 @@ namespace vx
         std::shared_ptr<av::PixelBuffer> pixelBuffer;
         av::FourCharCode pixelFormat = av::pixelFormat422YpCbCr8;
         av::CMTime frameDuration;
+        double durationSeconds = 0.0;
         // Set on the feeding thread, cleared on the render thread.
         std::atomic<bool> forceDecode{false};
         std::atomic<bool> pending{false};
@@ -399,8 +405,7 @@ namespace vx
 
     unsigned AVFVideoFormatReader::getTotalFrames()
     {
-        const ReaderInternal::Info& info = internal->getInfo();
-        return info.msPerFrame > 0.0 ? av::saturatingCast<unsigned>(info.durationMs / info.msPerFrame) : 0;
+        return internal->getTotalFrames();
     }
 
     bool AVFVideoFormatReader::readFrame(double positionMs)

@@ -26,6 +26,20 @@ namespace vx::av
         return static_cast<Int>(value);
     }
 
+    // The whole frames of frameDuration in seconds, counted exactly: a
+    // quotient within a millionth of a frame of a whole number (the rounding
+    // of a duration taken to seconds) is that number, any other is truncated
+    // (a frame not whole is not counted). 0 without a frame duration.
+    inline unsigned wholeFramesIn(double seconds, const CMTime& frameDuration)
+    {
+        if (! frameDuration.valid || frameDuration.value <= 0 || frameDuration.timescale <= 0 || ! (seconds > 0.0))
+            return 0;
+        const double frames =
+            seconds * static_cast<double>(frameDuration.timescale) / static_cast<double>(frameDuration.value);
+        const double nearest = std::round(frames);
+        return saturatingCast<unsigned>(std::fabs(frames - nearest) <= 1e-6 ? nearest : frames);
+    }
+
     // One format description of a track.
     struct FormatDescription
     {
