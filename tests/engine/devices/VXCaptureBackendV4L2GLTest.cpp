@@ -58,7 +58,7 @@ namespace vx::test
             ASSERT_TRUE(device->initDevice());
             ASSERT_TRUE(fake->waitForQueuedBuffer(spec.path));
             ASSERT_TRUE(fake->produce(spec.path, 5));
-            const auto end = std::chrono::steady_clock::now() + std::chrono::seconds(5);
+            const auto end = std::chrono::steady_clock::now() + std::chrono::seconds(30);
             while (device->getCapture()->getWidth() == 0 && std::chrono::steady_clock::now() < end)
                 std::this_thread::sleep_for(std::chrono::milliseconds(2));
             device->update(TimeInfo(16.0));

@@ -81,7 +81,7 @@ namespace vx::test
             std::shared_ptr<Pixels> nextFrame()
             {
                 std::shared_ptr<Pixels> pixels;
-                const auto end = Clock::now() + std::chrono::seconds(5);
+                const auto end = Clock::now() + std::chrono::seconds(30);
                 while (! device->uploadToPixels(pixels) && Clock::now() < end)
                     std::this_thread::sleep_for(std::chrono::milliseconds(2));
                 return device->getCapture()->getWidth() > 0 ? pixels : nullptr;
@@ -137,7 +137,7 @@ namespace vx::test
             EXPECT_EQ(device->getCapture()->getInputs(), std::vector<std::string>{"Camera 1"});
             EXPECT_EQ(fake->getState("/dev/video7").format.pixelformat, uint32_t(V4L2_PIX_FMT_YUYV));
             device->getCapture()->setFormat(1);
-            const auto end = Clock::now() + std::chrono::seconds(5);
+            const auto end = Clock::now() + std::chrono::seconds(30);
             while (fake->getState("/dev/video7").format.pixelformat != V4L2_PIX_FMT_MJPEG && Clock::now() < end)
                 std::this_thread::sleep_for(std::chrono::milliseconds(2));
             EXPECT_EQ(fake->getState("/dev/video7").format.pixelformat, uint32_t(V4L2_PIX_FMT_MJPEG));
@@ -224,7 +224,7 @@ namespace vx::test
 
             LogRecorder log;
             device->getCapture()->setFormat(2);
-            const auto end = Clock::now() + std::chrono::seconds(5);
+            const auto end = Clock::now() + std::chrono::seconds(30);
             while ((fake->getState("/dev/video0").format.pixelformat != V4L2_PIX_FMT_MJPEG ||
                     ! fake->getState("/dev/video0").streaming) &&
                    Clock::now() < end)
@@ -289,7 +289,7 @@ namespace vx::test
             {
                 LogRecorder log;
                 fake->vanish("/dev/video0");
-                const auto end = Clock::now() + std::chrono::seconds(5);
+                const auto end = Clock::now() + std::chrono::seconds(30);
                 while (! log.contains("Fake Camera is gone") && Clock::now() < end)
                     std::this_thread::sleep_for(std::chrono::milliseconds(2));
                 EXPECT_TRUE(log.contains("Fake Camera is gone (No such device); its capture session ended."))
@@ -332,7 +332,7 @@ namespace vx::test
             info.uniqueId = cameraId;
             device = std::make_unique<AVFCaptureDevice>(info);
             ASSERT_TRUE(device->initDevice());
-            const auto end = Clock::now() + std::chrono::seconds(5);
+            const auto end = Clock::now() + std::chrono::seconds(30);
             while (! log.contains("refused") && Clock::now() < end)
                 std::this_thread::sleep_for(std::chrono::milliseconds(2));
             EXPECT_TRUE(log.contains("Fake Camera refused the format YUYV 640 x 480 and offered NV12 640 x 480"))

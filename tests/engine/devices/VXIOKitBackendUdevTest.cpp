@@ -52,7 +52,7 @@ namespace vx::test
 
         bool pumpUntil(const std::function<bool()>& done)
         {
-            const auto end = std::chrono::steady_clock::now() + std::chrono::seconds(5);
+            const auto end = std::chrono::steady_clock::now() + std::chrono::seconds(30);
             while (! done() && std::chrono::steady_clock::now() < end)
             {
                 RunLoop::pumpCurrent();

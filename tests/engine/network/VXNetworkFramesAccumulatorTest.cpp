@@ -217,12 +217,7 @@ namespace vx::test
         accumulator.start();
         add(accumulator, frameOf(400, 2, 'T'));
         std::shared_ptr<Pixels> frame;
-        for (int i = 0; i < 2000 && frame == nullptr; ++i)
-        {
-            frame = accumulator.getPixels();
-            if (frame == nullptr)
-                Thread::sleep(1);
-        }
+        EXPECT_TRUE(waitFor([&] { return (frame = accumulator.getPixels()) != nullptr; }));
         ASSERT_NE(frame, nullptr);
         EXPECT_EQ(frame->data[0], 'T');
         EXPECT_EQ(accumulator.getPixels(), nullptr);

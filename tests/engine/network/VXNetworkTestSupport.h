@@ -79,6 +79,7 @@ namespace vx::test
 
 namespace vx::test
 {
-    // Polls condition every millisecond for at most timeoutMs; its last answer.
-    bool waitFor(const std::function<bool()>& condition, int timeoutMs = 2000);
+    // Polls condition every millisecond for at most timeoutMs (by default half
+    // a minute, a fail-safe for a loaded machine); its last answer.
+    bool waitFor(const std::function<bool()>& condition, int timeoutMs = 30000);
 }

@@ -16,15 +16,17 @@ namespace vx::test
         class NetworkVideoClientGLTest : public GLTest
         {
         protected:
-            // Sends packed under fresh keys until the client takes a frame (two
-            // seconds at most), then uploads it.
+            // Sends packed under fresh keys until the client takes a frame of
+            // its width (frames sent before may still come first; half a
+            // minute is only the watchdog), then uploads it.
             Texture* receive(NetworkVideoClient& client, UdpSender& sender, const CompressedPixels& packed)
             {
                 const double start = getTickCount();
-                while (getTickCount() - start < 2000.0)
+                while (getTickCount() - start < 30000.0)
                 {
                     sender.sendFrame(packetise(packed, ++key), 20);
-                    if (client.readFrame())
+                    if (client.readFrame() && client.getTexture() != nullptr &&
+                        client.getTexture()->getWidth() == packed.width)
                         return client.getTexture();
                 }
                 return nullptr;

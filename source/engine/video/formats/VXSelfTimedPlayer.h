@@ -31,6 +31,8 @@ namespace vx
         // In units of 0.1 microsecond.
         virtual std::int64_t getDuration() const = 0;
         virtual void setRequestedFrame(long frame) = 0;
+        // A seek setRequestedFrame started has not landed yet.
+        virtual bool isSeeking() const { return false; }
         virtual bool setDirection(ParamPlayDirection direction) = 0;
         virtual void setSpeed(float speed) = 0;
         virtual int getWidth() const = 0;

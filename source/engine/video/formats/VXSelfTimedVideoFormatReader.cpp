@@ -104,6 +104,12 @@ namespace vx
         return true;
     }
 
+    bool SelfTimedVideoFormatReader::isAwaitingFrame()
+    {
+        ScopedLockT<CriticalSection> hold(lock);
+        return player && player->isSeeking();
+    }
+
     bool SelfTimedVideoFormatReader::updateTextureInternal(Texture* texture)
     {
         ScopedLockT<CriticalSection> hold(lock);

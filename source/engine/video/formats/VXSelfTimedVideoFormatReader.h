@@ -32,6 +32,7 @@ namespace vx
         using VideoFormatReader::init;
         bool init(int width, int height) override;
         bool readFrame(double positionMs) override;
+        bool isAwaitingFrame() override;
         bool updateTextureInternal(Texture* texture) override;
         int getTextureWidth() const override;
         unsigned getTotalFrames() override;

@@ -68,6 +68,10 @@ namespace vx
         // Makes the frame at positionMs current; the answer says whether a new
         // frame waits to be uploaded.
         virtual bool readFrame(double positionMs) = 0;
+        // True while a seek the last readFrame started has not landed: the
+        // frame it goes to is not there yet. Feeding thread. Readers that do
+        // not seek answer false.
+        virtual bool isAwaitingFrame() { return false; }
         virtual void setPlaybackSpeed(float speed);
         virtual void setPlaybackDirection(ParamPlayDirection direction);
         virtual bool updateTextureInternal(Texture* texture);

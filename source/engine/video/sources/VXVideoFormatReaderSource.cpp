@@ -531,6 +531,9 @@ namespace vx
             if (! reader->init(getWidth(), getHeight()))
                 return false;
             PositionableVideoSource::init();
+            // A reader released and initialised again starts unheld (its
+            // seeks went with its release).
+            heldFrame = HeldFrame();
             if (! reader->isBuffering())
             {
                 updateVideo();
@@ -550,8 +553,37 @@ namespace vx
             return;
         if (reader->getLength() != getDuration())
             setDuration(reader->getLength());
-        if (reader->read(getPosition()))
+        if (heldFrame.held && ! mayLeaveHeldFrame(*reader))
+            return;
+        const double position = getPosition();
+        if (reader->read(position))
             newFrame.store(true);
+        // Sent to a frame it has to seek to: held there (a read at a later
+        // frame would start another seek, and a seek started before the
+        // render took the frame landed on hides it).
+        if (reader->isAwaitingFrame())
+            heldFrame = {true, false, position, 0};
+    }
+
+    bool VideoFormatReaderSource::mayLeaveHeldFrame(VideoFormatReader& reader)
+    {
+        // Asked again at the frame held: a reader that reports a landed frame
+        // only when read again hands it over here.
+        if (reader.read(heldFrame.position))
+            newFrame.store(true);
+        if (reader.isAwaitingFrame())
+            return false;
+        if (! heldFrame.landed)
+        {
+            heldFrame.landed = true;
+            heldFrame.renderedAtLanding = framesRendered.load();
+        }
+        // One render after the landing tries the frame; should it fail, the
+        // reader follows the play head again rather than stay held.
+        if (newFrame.load() && framesRendered.load() == heldFrame.renderedAtLanding)
+            return false;
+        heldFrame.held = false;
+        return true;
     }
 
     bool VideoFormatReaderSource::setupFormatConversion(VideoFormatReader& reader, bool drawsItself)
@@ -630,6 +662,7 @@ namespace vx
         if (reader->isBuffering())
             updateVideo();
 
+        framesRendered.fetch_add(1);
         if (! drawsItself)
         {
             // A frame read but not uploaded (no buffer yet, or the reader

@@ -96,7 +96,12 @@ namespace vx
         void resized(int newWidth, int newHeight) override;
 
         bool init() override;
-        // Reads the frame at the play head; marks a new frame.
+        // Reads the frame at the play head; marks a new frame. A reader still
+        // seeking to the frame of an earlier read is not sent on: it is asked
+        // again for that frame until its seek has landed and a render has
+        // taken the frame, then sent to the play head. A play head moving on
+        // faster than the reader seeks then shows each frame landed on, late,
+        // rather than nothing.
         void updateVideo() override;
         TextureRef render(Renderer& renderer, const RenderInfo& info) override;
         // Leaves the DataDriver, drops the buffer and the conversion pass,
@@ -120,6 +125,8 @@ namespace vx
         void tellUnavailable(VideoSourceListener::Reason reason);
         bool setupFormatConversion(VideoFormatReader& reader, bool drawsItself);
         void remakeBuffer(VideoFormatReader& reader);
+        // Whether the held reader may be sent on (see updateVideo).
+        bool mayLeaveHeldFrame(VideoFormatReader& reader);
         XmlNode* writeReaderElement(XmlPool& pool, bool force, VideoFormatReader& reader);
 
         std::unique_ptr<VideoTextureBuffer> textureBuffer;
@@ -138,6 +145,19 @@ namespace vx
 
         std::shared_ptr<FormatConversion> conversion;
         std::atomic<bool> newFrame{false};
+        // Renders that came to the reader's frame, counted before they look
+        // at the new-frame flag.
+        std::atomic<unsigned long> framesRendered{0};
+        // The feeding thread's: the reader is held at heldPosition while it
+        // seeks there; once landed, until a render counted past
+        // renderedAtLanding has taken the frame.
+        struct HeldFrame
+        {
+            bool held = false;
+            bool landed = false;
+            double position = 0.0;
+            unsigned long renderedAtLanding = 0;
+        } heldFrame;
         std::shared_ptr<TransformEffect> lastLineTransform;
     };
 }

@@ -99,7 +99,7 @@ namespace vx::test
     bool FakeV4L2::waitForQueuedBuffer(const std::string& path)
     {
         std::unique_lock<std::mutex> hold(lock);
-        return changed.wait_for(hold, std::chrono::seconds(5),
+        return changed.wait_for(hold, std::chrono::seconds(30),
                                 [&]
                                 {
                                     auto found = nodes.find(path);

@@ -60,7 +60,8 @@ namespace vx::test
         // buffer.
         bool produce(const std::string& path, uint8_t seed, const std::vector<uint8_t>& compressed = {},
                      bool truncated = false, bool keep = false);
-        // Waits (up to 5 s) until the node streams with a buffer queued.
+        // Waits (half a minute at most, a fail-safe) until the node streams with a
+        // buffer queued.
         bool waitForQueuedBuffer(const std::string& path);
 
         // The pattern byte at (x, y) of a packed frame.

@@ -92,7 +92,7 @@ namespace vx::test
             void expectAfter250Ms(const std::vector<std::string>& expected)
             {
                 auto* timer = dynamic_cast<OverrideableTimer*>(detector.get());
-                ASSERT_TRUE(pumpUntil([&] { return time.isRunning(*timer); }, 5000)) << "no reconfiguration arrived";
+                ASSERT_TRUE(pumpUntil([&] { return time.isRunning(*timer); }, 30000)) << "no reconfiguration arrived";
                 pumpFor(300);
                 time.advance(249.0);
                 EXPECT_TRUE(recorder.events.empty());
@@ -181,7 +181,7 @@ namespace vx::test
             wrapper.setWindowId(int(named));
             EXPECT_EQ(wrapper.getOwnerPid(), self);
             wrapper.sendMouseDown(350, 240);
-            EXPECT_EQ(windows->waitForButtonPress(named, 5000), std::make_pair(50, 40));
+            EXPECT_EQ(windows->waitForButtonPress(named, 30000), std::make_pair(50, 40));
         }
 
         // A click meant for a window whose owner no longer shows it there.
@@ -221,7 +221,7 @@ namespace vx::test
             ScreenCaptureWrapper witnessWrapper;
             witnessWrapper.setWindowId(int(witness));
             EXPECT_TRUE(witnessWrapper.sendMouseDown(20, 510));
-            EXPECT_EQ(windows->pressesUntil(witness, 5000), std::vector<xcb_window_t>{witness})
+            EXPECT_EQ(windows->pressesUntil(witness, 30000), std::vector<xcb_window_t>{witness})
                 << "the window below is " << below;
         }
 
@@ -350,7 +350,7 @@ namespace vx::test
             const xcb_window_t window = first->create(100, 100, 32, 16, {"first", "", "vx", "VX", 0});
             ASSERT_NE(backend->windowListCreateImage(cg::kCGWindowListOptionIncludingWindow, window), nullptr);
             first.reset();
-            const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(10);
+            const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(30);
             while (windows->exists(window) && std::chrono::steady_clock::now() < deadline)
                 std::this_thread::sleep_for(std::chrono::milliseconds(5));
             ASSERT_FALSE(windows->exists(window));
@@ -641,7 +641,7 @@ namespace vx::test
 
             own.stop();
             auto* timer = dynamic_cast<OverrideableTimer*>(detector.get());
-            ASSERT_TRUE(pumpUntil([&] { return time.isRunning(*timer); }, 5000)) << "the monitors were not removed";
+            ASSERT_TRUE(pumpUntil([&] { return time.isRunning(*timer); }, 30000)) << "the monitors were not removed";
             time.advance(250.0);
             EXPECT_EQ(recorder.events, std::vector<std::string>{"disconnected 0"});
 

@@ -65,7 +65,7 @@ namespace vx::test
                 if (reader == nullptr)
                     return {};
                 VideoFormatReaderSource source(driver, reader);
-                const Picture shown = playUntil(source, driver, *renderer, info, clipFrames, 25.0,
+                const Picture shown = playUntil(source, driver, *renderer, info, 25.0,
                                                 [&](const Picture& p) { return showsBands(p, w, h); });
                 source.release();
                 return shown;

@@ -51,7 +51,7 @@ namespace vx::test
                         {
                             VideoFormatReaderSource source(driver, reader);
                             const Picture shown =
-                                playUntil(source, driver, *host.renderer, RenderInfo(), 5, 25.0,
+                                playUntil(source, driver, *host.renderer, RenderInfo(), 25.0,
                                           [](const Picture& p)
                                           { return ! p.pixels.empty() && p.at(p.width / 2, p.height / 2).g > 100; });
                             if (! shown.pixels.empty())

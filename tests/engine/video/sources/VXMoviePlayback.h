@@ -1,7 +1,7 @@
 #pragma once
 
-// Playing a movie file as a file source the way a host does: the play head
-// moves with the clock, the source reads at it and the render uploads.
+// Playing a movie file as a file source the way a host does: the source reads
+// at its play head and the render uploads.
 
 #include "engine/renderpasses/VXRenderPassTestSupport.h"
 #include "engine/video/sources/VXVideoFormatReaderSource.h"
@@ -23,34 +23,31 @@ namespace vx::test
         return cut;
     }
 
-    // Plays source as a host does, its play head following the clock and
-    // looping over frames, rendering until the output read back satisfies
-    // shows, for ten seconds at most (a loaded machine decodes slowly);
-    // answers the last output (empty when none came), cut to the source's
-    // size from its pooled texture. The DataDriver's pass is made here,
-    // between moves of the play head: the play head is a plain parameter,
-    // not guarded against the DataDriver's thread.
+    // Plays source with its play head held in the middle of its first frame
+    // (at fps), rendering until the output read back satisfies shows; a
+    // minute is only the watchdog. A play head run on with the clock would
+    // race the decoder: on a loaded machine a seek can take longer than a
+    // frame, and what lands has already been passed. Answers the last output
+    // (empty when none came), cut to the source's size from its pooled
+    // texture. The DataDriver's pass is made here, on this thread: the play
+    // head is a plain parameter, not for two threads.
     template <typename Shows>
     Picture playUntil(VideoFormatReaderSource& source, VideoSourceDataDriver& driver, Renderer& renderer,
-                      const RenderInfo& info, int frames, double fps, Shows shows)
+                      const RenderInfo& info, double fps, Shows shows)
     {
         source.render(renderer, info);
         driver.removeSource(&source);
+        source.getPositionParam()->setValue(0.5 * 1000.0 / fps, ValueChangeInfo());
         Picture shown;
-        const auto start = std::chrono::steady_clock::now();
-        const auto deadline = start + std::chrono::seconds(10);
-        for (auto now = start; now < deadline; now = std::chrono::steady_clock::now())
+        const auto watchdog = std::chrono::steady_clock::now() + std::chrono::seconds(60);
+        while (! shows(shown) && std::chrono::steady_clock::now() < watchdog)
         {
-            const double seconds = std::chrono::duration<double>(now - start).count();
-            const long frame = static_cast<long>(seconds * fps) % frames;
-            source.getPositionParam()->setValue((frame + 0.5) * 1000.0 / fps, ValueChangeInfo());
             source.updateVideo();
             const TextureRef output = source.render(renderer, info);
             if (output.get() != nullptr)
                 shown = cutTo(readBack(*output.get()), source.getWidth(), source.getHeight());
-            if (shows(shown))
-                break;
-            std::this_thread::sleep_for(std::chrono::milliseconds(5));
+            if (! shows(shown))
+                std::this_thread::sleep_for(std::chrono::milliseconds(2));
         }
         return shown;
     }

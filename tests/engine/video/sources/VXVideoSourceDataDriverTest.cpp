@@ -38,10 +38,12 @@ namespace vx::test
             std::atomic<bool> holding{false}, entered{false}, removed{false}, calledAfterRemoval{false};
         };
 
+        // Polls until the predicate holds; half a minute is only the watchdog.
         template <typename Predicate>
         bool waitFor(Predicate predicate)
         {
-            for (int i = 0; i < 4000 && ! predicate(); ++i)
+            const auto giveUp = std::chrono::steady_clock::now() + std::chrono::seconds(30);
+            while (! predicate() && std::chrono::steady_clock::now() < giveUp)
                 std::this_thread::sleep_for(std::chrono::milliseconds(1));
             return predicate();
         }

@@ -389,6 +389,11 @@ namespace vx
             player.setRate(target);
     }
 
+    bool AVFPlayer::isSeeking() const
+    {
+        return record->seeksLanded.load() != record->seeksAsked.load();
+    }
+
     bool AVFPlayer::fillTexture(Texture& texture)
     {
         ObjCAVFPlayer& objc = record->objcPlayer;

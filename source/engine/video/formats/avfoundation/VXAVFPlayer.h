@@ -45,6 +45,7 @@ namespace vx
         std::int64_t getDuration() const override;
         double getDurationInMilliSeconds() const;
         void setRequestedFrame(long frame) override;
+        bool isSeeking() const override;
         bool setDirection(ParamPlayDirection direction) override;
         void setSpeed(float) override {}
         int getWidth() const override;

@@ -12,6 +12,7 @@
 #include <algorithm>
 #include <atomic>
 #include <cmath>
+#include <functional>
 #include <mutex>
 #include <vector>
 
@@ -235,6 +236,9 @@ namespace vx
         // A seek was asked for whose frame has not been reported new yet.
         bool awaitsFrame() const { return pending; }
 
+        // A seek asked for has not landed (its completion has not run).
+        bool isSeeking() const { return seeksLanded.load() != seeksAsked.load(); }
+
         const TextureFormat* getTextureFormat() const
         {
             return pixelFormat == av::pixelFormat64ARGB ? &Texture::RGBA16I : nullptr;
@@ -312,7 +316,8 @@ namespace vx
         {
             pending = true;
             if (player != nullptr)
-                player->seekToTime(av::CMTimeMakeWithSeconds(ms / 1000.0, 600), av::kCMTimeZero, av::kCMTimeZero);
+                player->seekToTime(av::CMTimeMakeWithSeconds(ms / 1000.0, 600), av::kCMTimeZero, av::kCMTimeZero,
+                                   countSeek());
         }
 
         // Exactly to the frame's start: a time rounded to the position's
@@ -323,12 +328,21 @@ namespace vx
             if (player == nullptr || ! start.valid)
                 return;
             pending = true;
-            player->seekToTime(start, av::kCMTimeZero, av::kCMTimeZero);
+            player->seekToTime(start, av::kCMTimeZero, av::kCMTimeZero, countSeek());
         }
 
         void playerItemDidReachEnd() { seekToPosition(0.0); }
 
     private:
+        // Counts the seek as asked for; the completion counts it landed
+        // (cancelled ones too). Completions end before the internal does: its
+        // destructor cancels the seeks still pending.
+        std::function<void(bool)> countSeek()
+        {
+            ++seeksAsked;
+            return [this](bool) { ++seeksLanded; };
+        }
+
         std::shared_ptr<av::Player> player;
         std::unique_ptr<av::PlayerItemVideoOutput> videoOutput;
         av::CVOpenGLTextureRef texture;
@@ -339,6 +353,7 @@ namespace vx
         // Set on the feeding thread, cleared on the render thread.
         std::atomic<bool> forceDecode{false};
         std::atomic<bool> pending{false};
+        std::atomic<unsigned> seeksAsked{0}, seeksLanded{0};
         int textureMode = 0;
         Info info;
         std::vector<std::uint16_t> converted;
@@ -421,6 +436,11 @@ namespace vx
         internal->seekToFrame(frame);
         setCurrentFrame(frame);
         return internal->update();
+    }
+
+    bool AVFVideoFormatReader::isAwaitingFrame()
+    {
+        return internal->isSeeking();
     }
 
     bool AVFVideoFormatReader::updateTextureInternal(Texture* texture)

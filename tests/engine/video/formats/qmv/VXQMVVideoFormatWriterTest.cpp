@@ -115,12 +115,13 @@ namespace vx::test
             File file(path);
             QMVVideoFormatWriter writer(file, 25.0f, 4, w, h, codec.settings, 0);
             ASSERT_TRUE(writer.isReady());
-            // The first frame finishes only after another has (or after a
-            // while, should none run beside it): later ones wait for it.
+            // The first frame finishes only after another has (half a minute
+            // is only the watchdog, should none run beside it): later ones
+            // wait for it.
             writer.setFrameCompressedHook([&](unsigned index) {
                 std::unique_lock<std::mutex> hold(lock);
                 if (index == 0)
-                    changed.wait_for(hold, std::chrono::seconds(5), [&] { return ! finished.empty(); });
+                    changed.wait_for(hold, std::chrono::seconds(30), [&] { return ! finished.empty(); });
                 finished.push_back(index);
                 changed.notify_all();
             });
