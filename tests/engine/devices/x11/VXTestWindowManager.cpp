@@ -1,4 +1,5 @@
 #include "VXTestWindowManager.h"
+#include "VXTestWindows.h"
 
 #include <algorithm>
 #include <cstdlib>
@@ -12,15 +13,6 @@ namespace vx::test
 {
     namespace
     {
-        xcb_atom_t atom(xcb_connection_t* connection, const char* name)
-        {
-            xcb_intern_atom_reply_t* reply = xcb_intern_atom_reply(
-                connection, xcb_intern_atom(connection, 0, uint16_t(std::strlen(name)), name), nullptr);
-            const xcb_atom_t found = reply != nullptr ? reply->atom : xcb_atom_t(XCB_ATOM_NONE);
-            std::free(reply);
-            return found;
-        }
-
         void sync(xcb_connection_t* connection)
         {
             std::free(xcb_get_input_focus_reply(connection, xcb_get_input_focus(connection), nullptr));
@@ -57,8 +49,8 @@ namespace vx::test
             whyNot = "another window manager has the root";
             return;
         }
-        clientList = atom(connection, "_NET_CLIENT_LIST");
-        activeWindow = atom(connection, "_NET_ACTIVE_WINDOW");
+        clientList = internAtom(connection, "_NET_CLIENT_LIST");
+        activeWindow = internAtom(connection, "_NET_ACTIVE_WINDOW");
         stopFd = eventfd(0, EFD_CLOEXEC);
         if (stopFd < 0)
         {

@@ -9,16 +9,13 @@
 
 namespace vx::test
 {
-    namespace
+    xcb_atom_t internAtom(xcb_connection_t* connection, const char* name)
     {
-        xcb_atom_t atom(xcb_connection_t* connection, const char* name)
-        {
-            xcb_intern_atom_reply_t* reply = xcb_intern_atom_reply(
-                connection, xcb_intern_atom(connection, 0, uint16_t(std::strlen(name)), name), nullptr);
-            const xcb_atom_t found = reply != nullptr ? reply->atom : xcb_atom_t(XCB_ATOM_NONE);
-            std::free(reply);
-            return found;
-        }
+        xcb_intern_atom_reply_t* reply = xcb_intern_atom_reply(
+            connection, xcb_intern_atom(connection, 0, uint16_t(std::strlen(name)), name), nullptr);
+        const xcb_atom_t found = reply != nullptr ? reply->atom : xcb_atom_t(XCB_ATOM_NONE);
+        std::free(reply);
+        return found;
     }
 
     uint32_t patternPixel(int x, int y)
@@ -79,8 +76,8 @@ namespace vx::test
         auto put = [&](xcb_atom_t name, xcb_atom_t type, uint8_t format, const void* data, size_t count)
         { xcb_change_property(connection, XCB_PROP_MODE_REPLACE, window, name, type, format, uint32_t(count), data); };
         if (! properties.netName.empty())
-            put(atom(connection, "_NET_WM_NAME"), atom(connection, "UTF8_STRING"), 8, properties.netName.data(),
-                properties.netName.size());
+            put(internAtom(connection, "_NET_WM_NAME"), internAtom(connection, "UTF8_STRING"), 8,
+                properties.netName.data(), properties.netName.size());
         if (! properties.wmName.empty())
             put(XCB_ATOM_WM_NAME, XCB_ATOM_STRING, 8, properties.wmName.data(), properties.wmName.size());
         if (! properties.instance.empty() || ! properties.className.empty())
@@ -91,12 +88,12 @@ namespace vx::test
         if (properties.pid != 0)
         {
             const uint32_t pid = uint32_t(properties.pid);
-            put(atom(connection, "_NET_WM_PID"), XCB_ATOM_CARDINAL, 32, &pid, 1);
+            put(internAtom(connection, "_NET_WM_PID"), XCB_ATOM_CARDINAL, 32, &pid, 1);
         }
         if (properties.desktop)
         {
-            const xcb_atom_t type = atom(connection, "_NET_WM_WINDOW_TYPE_DESKTOP");
-            put(atom(connection, "_NET_WM_WINDOW_TYPE"), XCB_ATOM_ATOM, 32, &type, 1);
+            const xcb_atom_t type = internAtom(connection, "_NET_WM_WINDOW_TYPE_DESKTOP");
+            put(internAtom(connection, "_NET_WM_WINDOW_TYPE"), XCB_ATOM_ATOM, 32, &type, 1);
         }
         xcb_map_window(connection, window);
         sync();

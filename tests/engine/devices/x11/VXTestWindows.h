@@ -12,6 +12,10 @@ namespace vx::test
     // A test pattern, opaque: r = 4x, g = 5y, b = 2(x + y), modulo 256.
     uint32_t patternPixel(int x, int y);
 
+    // The atom of that name, interned on the connection (XCB_ATOM_NONE when
+    // the server does not answer).
+    xcb_atom_t internAtom(xcb_connection_t* connection, const char* name);
+
     // Windows a test makes on its own connection (an application's):
     // top-level, mapped, painted by the server with a tiled background
     // (patternPixel over width x height, at the screen's depth: 24, or 16 in
