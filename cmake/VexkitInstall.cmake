@@ -218,5 +218,9 @@ function(vx_install_test)
     COMMAND ${CMAKE_COMMAND} ${common} -DJOBS=${jobs} -P ${CMAKE_SOURCE_DIR}/cmake/VexkitInstallHeaders.cmake)
   list(APPEND tests vx_install_headers)
   set_tests_properties(${tests} PROPERTIES ENVIRONMENT "${env}" TIMEOUT 600 FIXTURES_REQUIRED vx_installed)
+  # Every header compiled takes longer than any program of the suite, and
+  # waits for the install: both start first (tests/CMakeLists.txt).
+  set_tests_properties(vx_install vx_install_headers PROPERTIES COST 120)
+  set_tests_properties(vx_install_plugins PROPERTIES COST 25)
 endfunction()
 cmake_language(DEFER CALL vx_install_test)
