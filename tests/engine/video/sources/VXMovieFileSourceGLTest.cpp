@@ -220,7 +220,8 @@ namespace vx::test
             // each of the others. On each frame, left there, the source must
             // come to show it and show nothing else for 200 ms. The self-timed
             // reader plays on from the frame it lands on: the source shows the
-            // frame it has got to when a render takes it, which a loaded
+            // frame it has got to when a render takes it (passed frames stand
+            // in until that one is decoded), which a loaded
             // machine may bring late; at most as many frames on as the time
             // taken since the source opened allows (its seeks aim ahead by what
             // the ones before took).
@@ -253,8 +254,13 @@ namespace vx::test
                     const std::vector<long> seen = settledOnOrAfter(*source, n, before, opening);
                     const long framesTaken =
                         static_cast<long>((std::chrono::steady_clock::now() - started) / std::chrono::milliseconds(40));
-                    ASSERT_EQ(seen.size(), 1u) << ::testing::PrintToString(seen);
-                    EXPECT_GE(seen.back(), n);
+                    // Frames the player has passed may stand in while the one
+                    // it is on is decoded (a loaded machine renders between):
+                    // a frame or two on the way up, never a run of play.
+                    ASSERT_FALSE(seen.empty());
+                    EXPECT_LE(seen.size(), 3u) << ::testing::PrintToString(seen);
+                    EXPECT_TRUE(std::is_sorted(seen.begin(), seen.end())) << ::testing::PrintToString(seen);
+                    EXPECT_GE(seen.front(), n) << ::testing::PrintToString(seen);
                     EXPECT_LE(seen.back(), n + 2 * framesTaken + 1);
                     before = seen.back();
                 }
@@ -1057,6 +1063,12 @@ namespace vx::test
             shown(*source);
             std::this_thread::sleep_for(std::chrono::milliseconds(5));
         }
-        EXPECT_EQ(play(*source, feeder, 30), 30);
+        // Its corrective seek aims ahead by what the seeks before took (long
+        // on a loaded machine): it comes to frame 30 or a little after.
+        feeder.wanted = 30 * 40.0 + 20.0;
+        const std::vector<long> seen = settledOnOrAfter(*source, 30, -2, false);
+        ASSERT_FALSE(seen.empty());
+        EXPECT_GE(seen.back(), 30) << ::testing::PrintToString(seen);
+        EXPECT_LE(seen.back(), 36) << ::testing::PrintToString(seen);
     }
 }
