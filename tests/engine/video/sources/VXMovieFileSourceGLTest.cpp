@@ -1063,12 +1063,14 @@ namespace vx::test
             shown(*source);
             std::this_thread::sleep_for(std::chrono::milliseconds(5));
         }
-        // Its corrective seek aims ahead by what the seeks before took (long
-        // on a loaded machine): it comes to frame 30 or a little after.
+        // Its corrective seeks aim ahead by what the seeks before took (long
+        // on a loaded machine), and a player within a tenth of a second of
+        // the play head runs on unseeked: it comes to a frame from 27 (two
+        // and a half frames behind) to a little after 30.
         feeder.wanted = 30 * 40.0 + 20.0;
-        const std::vector<long> seen = settledOnOrAfter(*source, 30, -2, false);
+        const std::vector<long> seen = settledOnOrAfter(*source, 27, -2, false);
         ASSERT_FALSE(seen.empty());
-        EXPECT_GE(seen.back(), 30) << ::testing::PrintToString(seen);
+        EXPECT_GE(seen.back(), 27) << ::testing::PrintToString(seen);
         EXPECT_LE(seen.back(), 36) << ::testing::PrintToString(seen);
     }
 }
