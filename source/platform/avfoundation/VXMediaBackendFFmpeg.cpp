@@ -391,8 +391,13 @@ namespace vx::av
                 // Without a stamp of its own, frame 0 is where the stream starts.
                 if (zeroStamp == AV_NOPTS_VALUE)
                     zeroStamp = streamStart();
-                if (! decoded)
-                    return;
+                if (decoded)
+                    keepAsFollowing();
+            }
+
+            // The picture decoded last becomes the one next() gives first.
+            void keepAsFollowing()
+            {
                 av_frame_unref(following);
                 av_frame_move_ref(following, frame);
                 followingIndex = frameIndex;
@@ -546,7 +551,7 @@ namespace vx::av
                 // when that is earlier (stamps late by the decoder's delay).
                 const std::int64_t origin = std::min(zeroStamp, streamStart());
                 std::int64_t ts = saturatingCast<std::int64_t>(std::floor(seconds / timeBase + origin));
-                const std::int64_t beginning = openingTime != AV_NOPTS_VALUE ? openingTime : streamStart();
+                const std::int64_t beginning = beginningTime();
                 const std::int64_t halfSecond = std::max<std::int64_t>(1, std::llround(0.5 / timeBase));
                 std::int64_t step = 1;
                 bool retriedForEnd = false;
@@ -598,13 +603,7 @@ namespace vx::av
                     if (more && frameIndex <= target)
                         continue;
                     if (more)
-                    {
-                        av_frame_unref(following);
-                        av_frame_move_ref(following, frame);
-                        followingIndex = frameIndex;
-                        followingSeconds = frameSeconds;
-                        hasFollowing = true;
-                    }
+                        keepAsFollowing();
                     av_frame_unref(frame);
                     av_frame_move_ref(frame, spare);
                     frameIndex = previousIndex;
@@ -618,6 +617,12 @@ namespace vx::av
             {
                 const AVStream* s = videoStream();
                 return s->start_time != AV_NOPTS_VALUE ? s->start_time : 0;
+            }
+
+            // Where the stream's first packet is (see seekToBeginning).
+            std::int64_t beginningTime() const
+            {
+                return openingTime != AV_NOPTS_VALUE ? openingTime : streamStart();
             }
 
             // The key frame at or before ts (in the stream's time base) next;
@@ -638,7 +643,7 @@ namespace vx::av
             // decoding time: a seek to it would land past the first packet.
             void seekToBeginning()
             {
-                const std::int64_t beginning = openingTime != AV_NOPTS_VALUE ? openingTime : streamStart();
+                const std::int64_t beginning = beginningTime();
                 if (av_seek_frame(format, stream, beginning, AVSEEK_FLAG_BACKWARD) < 0)
                     av_seek_frame(format, stream, streamStart(), AVSEEK_FLAG_BACKWARD);
                 resetAfterSeek();

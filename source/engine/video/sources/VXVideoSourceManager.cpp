@@ -357,7 +357,8 @@ namespace vx
                 // so it is where placeFor would put it: left as it is.
                 const std::string fileName = fileNames[presetIndex] + ".xml";
                 File file = PresetFileNames::childOf(sub, fileName);
-                if (! XmlUtils::fileHolds(file, text))
+                const bool unchanged = XmlUtils::fileHolds(file, text);
+                if (! unchanged)
                 {
                     const auto ownerOf = [&](const File& candidate)
                     { return findPresetFileOwner(candidate, extension); };
@@ -370,7 +371,11 @@ namespace vx
                         extensionWritten = false;
                         continue;
                     }
-                    targets.insert(file.getFullPath());
+                }
+                // Never removed as a former copy, written or not.
+                targets.insert(file.getFullPath());
+                if (! unchanged)
+                {
                     debugPrint(file.getFullPath());
                     if (! XmlUtils::replaceFileText(file, text))
                     {
@@ -380,7 +385,6 @@ namespace vx
                         continue;
                     }
                 }
-                targets.insert(file.getFullPath());
 
                 for (const File& former : folders)
                     for (const std::string& name : PresetFileNames::possibleNames(fileEntries[presetIndex]))
