@@ -27,7 +27,10 @@ namespace vx
     // Threads: driver callbacks take the frame lock (frames) or the device
     // lock (format changes); updateTexture and getFrameLayout (render
     // thread) take the device lock, then the frame lock; parameter changes
-    // take the device lock. The driver calls that may wait for its callback
+    // take the device lock. The choices are set only on the thread that
+    // runs the asynchronous callbacks (the message thread), as the user's
+    // are: a display mode the card reports is queued for that thread and
+    // chosen there by name. The driver calls that may wait for its callback
     // thread (stopping, disabling, clearing the callbacks, closing) are made
     // without the device lock. Frames and format changes delivered after
     // the card closed are dropped, and nothing restarts the input of a

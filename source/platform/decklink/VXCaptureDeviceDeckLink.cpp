@@ -9,8 +9,10 @@
 #include <atomic>
 #include <cstdlib>
 #include <cstring>
+#include <deque>
 #include <thread>
 
+#include "core/VXAsyncUpdatable.h"
 #include "core/VXCriticalSection.h"
 #include "core/VXLog.h"
 #include "core/VXScopedLock.h"
@@ -35,14 +37,21 @@ namespace vx
     const std::string CaptureDeviceDeckLink::deviceCategory = "DeckLink Capture Device";
 
     // Counted: the device holds one reference and the driver may hold more,
-    // so the callbacks outlive a device whose card still calls them.
+    // so the callbacks outlive a device whose card still calls them. A
+    // display mode the card reports is handed to the asynchronous callback,
+    // on the thread that owns the parameters, which chooses it there.
     class CaptureDeviceDeckLink::Callbacks
-        : public DeckLinkCallback<IDeckLinkInputCallback, IDeckLinkScreenPreviewCallback>
+        : public DeckLinkCallback<IDeckLinkInputCallback, IDeckLinkScreenPreviewCallback>,
+          public AsyncUpdatable
     {
     public:
         Callbacks(CaptureDeviceDeckLink& device, const std::string& cardName) : owner(&device), card(cardName) {}
 
-        ~Callbacks() override { std::free(output.buffer); }
+        ~Callbacks() override
+        {
+            cleanup();
+            std::free(output.buffer);
+        }
 
         HRESULT VideoInputFrameArrived(IDeckLinkVideoInputFrame*, IDeckLinkAudioInputPacket*) override { return S_OK; }
 
@@ -114,13 +123,37 @@ namespace vx
                 const char* text = nullptr;
                 const std::string name = newMode->GetName(&text) == S_OK ? StringToStdString(text) : std::string();
                 logPrint(logInfo, "%s: Changing video mode to: '%s'.", function, name.c_str());
-                // The switch itself runs in valueChanged, on the message
-                // thread, which refills the choice under the device lock.
-                ScopedLock hold(deviceLock);
-                if (owner != nullptr && output.open)
-                    owner->format->setValueByName(name, ValueChangeInfo());
+                {
+                    ScopedLock hold(deviceLock);
+                    if (owner == nullptr || ! output.open)
+                        return S_OK;
+                    reportedModes.push_back(name);
+                }
+                // Outside the lock: without a scheduler the callback runs
+                // here, and it takes the lock.
+                triggerAsyncUpdate();
             }
             return S_OK;
+        }
+
+        // The modes the card reported, in order, on the thread that owns the
+        // parameters (the user's choices are set there too). Each selects
+        // the "Format" entry of its name; the switch itself follows in
+        // valueChanged. Counted as a call, so the device waits for it.
+        void asyncCallback() override
+        {
+            const InCall call(*this);
+            std::deque<std::string> modes;
+            CaptureDeviceDeckLink* device = nullptr;
+            {
+                ScopedLock hold(deviceLock);
+                modes.swap(reportedModes);
+                device = owner;
+            }
+            if (device == nullptr)
+                return;
+            for (const std::string& name : modes)
+                device->format->setValueByName(name, ValueChangeInfo());
         }
 
         // Under the device lock, with an owner and the card open. A device
@@ -139,16 +172,19 @@ namespace vx
         }
 
         // The device goes: later calls find no owner. Then waits for calls
-        // that are in it, and drops the device's reference.
+        // that are in it (none can queue a mode after that), withdraws a
+        // queued hand-over, and drops the device's reference.
         void detach()
         {
             {
                 ScopedLock deviceHold(deviceLock);
                 ScopedLock frameHold(output.lock);
                 owner = nullptr;
+                reportedModes.clear();
             }
             while (running.load() > 0)
                 std::this_thread::yield();
+            cleanup();
             Release();
         }
 
@@ -183,6 +219,8 @@ namespace vx
             // Written under both locks.
             bool open = false;
         } output;
+        // Display modes reported and not yet chosen; under the device lock.
+        std::deque<std::string> reportedModes;
         // Driver calls running in these callbacks (see detach); a driver may
         // still be in one after it was cleared.
         std::atomic<int> running{0};

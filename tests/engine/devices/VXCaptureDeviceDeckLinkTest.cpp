@@ -157,9 +157,10 @@ namespace vx::test
 
             ASSERT_TRUE(sim->changeFormat(0, bmdVideoInputDisplayModeChanged, simMode720p60().code, 0));
             EXPECT_TRUE(log.contains("VideoInputFormatChanged: Changing video mode to: '720p60'.")) << log.dump();
-            EXPECT_EQ(device.getFormatParam()->getValue(), 1);
+            EXPECT_EQ(device.getFormatParam()->getValue(), 0) << "the choice is set on the message thread";
             EXPECT_EQ(device.getCard().getCurrentMode()->name, "1080p30") << "the switch waits for the message thread";
             scheduler.drain();
+            EXPECT_EQ(device.getFormatParam()->getValue(), 1);
             EXPECT_EQ(device.getCard().getCurrentMode()->name, "720p60");
             EXPECT_EQ(filterCalls(sim->getCallLog(), {"EnableVideoInput"}),
                       (std::vector<std::string>{"EnableVideoInput(hp60, 2vuy, 1)"}));
@@ -195,9 +196,9 @@ namespace vx::test
         };
 
         // Mode changes detected on the driver's thread while the message
-        // thread applies the previous ones (refilling the choice): the
-        // choice is set and refilled under the device lock, so no change is
-        // lost.
+        // thread applies the previous ones (refilling the choice): each is
+        // queued for the message thread, which sets and refills the choice,
+        // so no change is lost.
         TEST_F(CaptureDeviceDeckLinkTest, ModeChangesFromTheDriverAgainstTheMessageThread)
         {
             CaptureDeviceDeckLink device(cardInfo("M 1"));
@@ -222,6 +223,83 @@ namespace vx::test
             EXPECT_EQ(counter.changes.load(), changes) << "every mode change sets the choice";
             EXPECT_EQ(device.getCard().getCurrentMode()->name, "1080p30");
             device.stopDevice();
+        }
+
+        // Notes each change of a parameter made on a thread other than the
+        // one given.
+        class ForeignThreadChanges : public ParamListener
+        {
+        public:
+            explicit ForeignThreadChanges(std::thread::id owningThread) : owner(owningThread) {}
+            void valueChanged(ParamBase&, ChangeInfo) override
+            {
+                if (std::this_thread::get_id() != owner)
+                    ++changes;
+            }
+            const std::thread::id owner;
+            std::atomic<int> changes{0};
+        };
+
+        // The card reports modes on the driver's thread while the message
+        // thread sets the user's choice, applies the changes and stops and
+        // starts the device: the choice is set on the message thread only,
+        // never on two threads at once (the ThreadSanitizer build checks
+        // the setters), and a report made last is chosen last.
+        TEST_F(CaptureDeviceDeckLinkTest, ModeReportsAgainstUserChoicesStartsAndStops)
+        {
+            CaptureDeviceDeckLink device(cardInfo("M 1"));
+            ASSERT_TRUE(device.initDevice());
+            device.startDevice();
+            sim->setQuiet(true);
+            const int reports = 1000;
+            std::atomic<int> changesElsewhere{0};
+            runOrAbort("the mode reports against the message thread", 300, [&] {
+                ForeignThreadChanges foreign(std::this_thread::get_id());
+                device.getFormatParam()->addListener(foreign, false);
+                std::atomic<int> reported{0};
+                std::thread driver([&] {
+                    for (int i = 0; i < reports; ++i)
+                    {
+                        sim->changeFormat(0, bmdVideoInputDisplayModeChanged,
+                                          i % 2 == 0 ? simMode720p60().code : bmdModeHD1080p30, 0);
+                        ++reported;
+                    }
+                });
+                for (int round = 0; reported.load() < reports; ++round)
+                {
+                    device.getFormatParam()->setValueByIndex(unsigned(round % 2), ValueChangeInfo());
+                    scheduler.drain();
+                    if (round % 64 == 63)
+                    {
+                        device.stopDevice();
+                        device.startDevice();
+                    }
+                }
+                driver.join();
+                ASSERT_TRUE(sim->changeFormat(0, bmdVideoInputDisplayModeChanged, simMode720p60().code, 0));
+                scheduler.drain();
+                device.getFormatParam()->removeListener(foreign);
+                changesElsewhere = foreign.changes.load();
+            });
+            EXPECT_EQ(changesElsewhere.load(), 0) << "the choice changed off the message thread";
+            EXPECT_TRUE(device.isStarted());
+            EXPECT_EQ(device.getFormatParam()->getValue(), 1);
+            EXPECT_EQ(device.getCard().getCurrentMode()->name, "720p60");
+            device.stopDevice();
+        }
+
+        // A report still queued for the message thread when the device goes
+        // is dropped with it: the callbacks, freed with the closed card, are
+        // not called.
+        TEST_F(CaptureDeviceDeckLinkTest, AModeReportedBeforeTheDeviceGoesIsDropped)
+        {
+            auto device = std::make_unique<CaptureDeviceDeckLink>(cardInfo("M 1"));
+            ASSERT_TRUE(device->initDevice());
+            device->startDevice();
+            ASSERT_TRUE(sim->changeFormat(0, bmdVideoInputDisplayModeChanged, simMode720p60().code, 0));
+            device.reset();
+            EXPECT_EQ(sim->getCardReferences(0), 0);
+            scheduler.drain();
         }
 
         // Closed again and again while the card delivers frames at full
