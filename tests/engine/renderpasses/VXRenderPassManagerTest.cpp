@@ -517,6 +517,23 @@ namespace vx::test
                       (std::set<std::string>{"TestAddConstant/ByHand.xml", "TestAddConstant/Gentle.xml"}));
         }
 
+        // A preset renamed to a name no file can have is not written: the
+        // file it has is left, so nothing is lost.
+        TEST_F(RenderPassManagerTest, APresetRenamedToARefusedNameKeepsItsFile)
+        {
+            addPreset("Warm", 0.25);
+            ASSERT_TRUE(manager.savePresets(File(folder.path())));
+            const std::string saved = folder.readFile("TestAddConstant/Warm.xml");
+            manager.getRenderPassInfo("TestAddConstant", RenderPassCategoryAny)
+                ->getPresets()
+                ->getStateByName("Warm")
+                ->setName("a/b");
+            LogRecorder log;
+            EXPECT_FALSE(manager.savePresets(File(folder.path())));
+            EXPECT_EQ(presetFilesIn(folder), std::set<std::string>{"TestAddConstant/Warm.xml"});
+            EXPECT_EQ(folder.readFile("TestAddConstant/Warm.xml"), saved);
+        }
+
         // A kind absent for a session (a plugin taken away) keeps its presets
         // through that session's saves, and has them again when it is back.
         TEST_F(RenderPassManagerTest, PresetsOfAKindAbsentForASessionComeBackWithIt)
