@@ -279,6 +279,9 @@ namespace vx
             File file;
             const VideoSourceExtension* extension;
             std::string presetName;
+            // The preset's entry in presetOrigins, when the copy is one it
+            // names: forgotten there once dealt with.
+            const std::pair<std::string, int>* origin = nullptr;
         };
         std::vector<FormerCopy> formerCopies;
 
@@ -390,10 +393,11 @@ namespace vx
                             {PresetFileNames::childOf(former, name + ".xml"), &extension, presetName});
                 // Where it was loaded from or saved to before, under the name
                 // it had there (it may have been renamed since).
-                std::vector<PresetOrigin>& origins = presetOrigins[{treeKey, state.getUniqueId()}];
+                const auto known = presetOrigins.try_emplace({treeKey, state.getUniqueId()}).first;
+                std::vector<PresetOrigin>& origins = known->second;
                 std::erase_if(origins, [&](const PresetOrigin& origin) { return origin.path == file.getFullPath(); });
                 for (const PresetOrigin& origin : origins)
-                    extensionCopies.push_back({File(origin.path), &extension, origin.name});
+                    extensionCopies.push_back({File(origin.path), &extension, origin.name, &known->first});
                 origins.push_back({file.getFullPath(), presetName, presets});
                 notWritten.erase(state.getUniqueId());
             }
@@ -406,7 +410,7 @@ namespace vx
         // The files of presets deleted since they were loaded or saved, of
         // sources present now, go with them. A source not present keeps its
         // files, and so does a preset not written.
-        for (auto known = presetOrigins.begin(); known != presetOrigins.end();)
+        for (auto known = presetOrigins.begin(); known != presetOrigins.end(); ++known)
         {
             const auto& [tree, id] = known->first;
             const std::shared_ptr<XmlStates> store =
@@ -418,14 +422,9 @@ namespace vx
                 for (const ExtensionPtr& present : extensions)
                     if (present->getPresets() == store)
                         extension = present.get();
-            if (extension == nullptr)
-            {
-                ++known;
-                continue;
-            }
-            for (const PresetOrigin& origin : known->second)
-                formerCopies.push_back({File(origin.path), extension, origin.name});
-            known = presetOrigins.erase(known);
+            if (extension != nullptr)
+                for (const PresetOrigin& origin : known->second)
+                    formerCopies.push_back({File(origin.path), extension, origin.name, &known->first});
         }
 
         for (const FormerCopy& copy : formerCopies)
@@ -437,16 +436,15 @@ namespace vx
             {
                 logPrint(logError, "%s: could not remove '%s'", "savePresets", copy.file.getFullPath().c_str());
                 allWritten = false;
+                continue;
             }
+            // Removed, or no longer this preset's: the next save tries a
+            // copy only when its removal failed.
+            if (copy.origin != nullptr)
+                std::erase_if(presetOrigins[*copy.origin], [&](const PresetOrigin& origin)
+                              { return origin.path == copy.file.getFullPath(); });
         }
-        // Copies gone (removed now, or by hand) are forgotten.
-        for (auto known = presetOrigins.begin(); known != presetOrigins.end();)
-        {
-            if (known->first.first == treeKey)
-                std::erase_if(known->second,
-                              [](const PresetOrigin& origin) { return ! File(origin.path).existsAsFile(); });
-            known = known->second.empty() ? presetOrigins.erase(known) : std::next(known);
-        }
+        std::erase_if(presetOrigins, [](const auto& known) { return known.second.empty(); });
         return allWritten;
     }
 
