@@ -50,28 +50,29 @@ namespace vx
         return result;
     }
 
-    std::vector<std::string> PresetFileNames::uniqueNames(const std::vector<Entry>& entries)
+    std::vector<std::string> PresetFileNames::uniqueNames(const std::vector<Entry>& entries, Form form)
     {
-        std::vector<std::string> strippedNames;
-        std::map<std::string, int> strippedUses;
+        const auto base = [form](const std::string& name) { return form == Form::kept ? name : stripped(name); };
+        std::vector<std::string> baseNames;
+        std::map<std::string, int> baseUses;
         std::map<std::string, int> nameUses;
         for (const Entry& entry : entries)
         {
-            strippedNames.push_back(stripped(entry.name));
-            ++strippedUses[strippedNames.back()];
+            baseNames.push_back(base(entry.name));
+            ++baseUses[baseNames.back()];
             ++nameUses[entry.name];
         }
 
         std::vector<std::string> names(entries.size());
         std::set<std::string> taken;
         for (size_t i = 0; i < entries.size(); ++i)
-            if (! strippedNames[i].empty() && strippedUses[strippedNames[i]] == 1)
-                taken.insert(names[i] = strippedNames[i]);
+            if (! baseNames[i].empty() && baseUses[baseNames[i]] == 1)
+                taken.insert(names[i] = baseNames[i]);
         for (size_t i = 0; i < entries.size(); ++i)
         {
-            if (strippedNames[i].empty() || strippedUses[strippedNames[i]] == 1)
+            if (baseNames[i].empty() || baseUses[baseNames[i]] == 1)
                 continue;
-            std::string name = spelledOut(entries[i].name);
+            std::string name = form == Form::kept ? entries[i].name : spelledOut(entries[i].name);
             if (nameUses[entries[i].name] > 1)
                 name = tagged(name, entries[i].tag);
             std::string unique = name;
@@ -83,12 +84,12 @@ namespace vx
     }
 
     std::vector<size_t> PresetFileNames::movingFirst(const std::vector<Entry>& entries,
-                                                     const std::vector<std::string>& names)
+                                                     const std::vector<std::string>& names, Form form)
     {
         std::vector<size_t> order;
         for (const bool moving : {true, false})
             for (size_t i = 0; i < entries.size(); ++i)
-                if ((names[i] != stripped(entries[i].name)) == moving)
+                if ((names[i] != (form == Form::kept ? entries[i].name : stripped(entries[i].name))) == moving)
                     order.push_back(i);
         return order;
     }
@@ -157,6 +158,14 @@ namespace vx
         logPrint(logWarning, "%s: moved '%s', a preset of \"%s\", to '%s'", "placeFor", file.getFullPath().c_str(),
                  owner.other.name.c_str(), moved.getFullPath().c_str());
         return file;
+    }
+
+    std::string PresetFileNames::treeKey(const File& folder)
+    {
+        std::string path = folder.getFullPath();
+        while (path.size() > 1 && path.back() == '/')
+            path.pop_back();
+        return path;
     }
 
     File PresetFileNames::childOf(const File& folder, const std::string& name)

@@ -20,6 +20,10 @@ namespace vx
     // not collide, and no two owners (or presets) share a folder (or file).
     // Which names stand together decides, so an owner's folder can change
     // from one save to the next: see possibleNames.
+    //
+    // Names kept as they stand (Form::kept, for callers that refuse the
+    // names no file can have) collide only when equal, and are then
+    // numbered apart the same way: "Soft", "Soft 2".
     class PresetFileNames
     {
     public:
@@ -29,19 +33,27 @@ namespace vx
             std::string tag; // told apart by when names are equal; may be empty
         };
 
+        enum class Form
+        {
+            stripped,
+            kept
+        };
+
         static std::string stripped(const std::string& name);
         static std::string spelledOut(const std::string& name);
 
         // Each entry's name on disk, in order; empty for a name that strips
         // to nothing. Two equal entries (or a contrived name such as
-        // "Add%2E50" beside "Add.50" and "Add50") are numbered apart.
-        static std::vector<std::string> uniqueNames(const std::vector<Entry>& entries);
+        // "Add%2E50" beside "Add.50" and "Add50") are numbered apart, in
+        // order: the first keeps the name, the next get " 2", " 3" (past
+        // any name another entry has).
+        static std::vector<std::string> uniqueNames(const std::vector<Entry>& entries, Form form = Form::stripped);
         // The indices of entries in the order to write them: those whose
-        // name (of uniqueNames) is not their stripped form first, so that
-        // they move out of a folder or file they shared before the one that
-        // keeps it writes there.
-        static std::vector<size_t> movingFirst(const std::vector<Entry>& entries,
-                                               const std::vector<std::string>& names);
+        // name (of uniqueNames) is not their stripped (or kept) form first,
+        // so that they move out of a folder or file they shared before the
+        // one that keeps it writes there.
+        static std::vector<size_t> movingFirst(const std::vector<Entry>& entries, const std::vector<std::string>& names,
+                                               Form form = Form::stripped);
         // Every name uniqueNames gives the entry with some set of others
         // beside it (but the numbered ones); none when it strips to nothing.
         static std::vector<std::string> possibleNames(const Entry& entry);
@@ -76,6 +88,10 @@ namespace vx
         static File placeFor(const File& parent, const std::vector<Entry>& entries,
                              const std::vector<std::string>& names, size_t index, const std::string& fileName,
                              const FileOwnerOf& ownerOf);
+
+        // A preset tree's folder as the managers remember files by, however
+        // the caller spelled its end.
+        static std::string treeKey(const File& folder);
 
         // folder/name without File::getChildFile, which takes a folder whose
         // name has a dot for a file and answers a sibling instead.

@@ -160,6 +160,11 @@ namespace vx
         struct FileStamp
         {
             const RenderPassInfo* kind = nullptr;
+            // The preset tree it lies in, the state it holds, and that
+            // state's name in it.
+            std::string tree;
+            int stateId = -1;
+            std::string presetName;
             dev_t device = 0;
             ino_t inode = 0;
             off_t size = 0;
@@ -191,10 +196,12 @@ namespace vx
         File livePresetsFile;
         std::vector<SharedPass> sharedPasses;
         // Preset files this manager wrote or loaded, by path: a re-save
-        // replaces one still as it was without reading whose it is.
+        // replaces one still as it was without reading whose it is, and
+        // removes one whose preset was deleted or went elsewhere.
         std::map<std::string, FileStamp> presetFiles;
 
-        void remember(const File& file, const RenderPassInfo& kind)
+        void remember(const File& file, const RenderPassInfo& kind, const std::string& tree, int stateId,
+                      const std::string& presetName)
         {
             struct stat status;
             if (! statFile(file, status))
@@ -204,6 +211,9 @@ namespace vx
             }
             FileStamp& stamp = presetFiles[file.getFullPath()];
             stamp.kind = &kind;
+            stamp.tree = tree;
+            stamp.stateId = stateId;
+            stamp.presetName = presetName;
             stamp.device = status.st_dev;
             stamp.inode = status.st_ino;
             stamp.size = status.st_size;
@@ -424,6 +434,13 @@ namespace vx
         // Kinds that leave the folder they shared go first: their files there
         // move out before the kind that keeps the folder writes its own.
         const std::vector<size_t> order = PresetFileNames::movingFirst(entries, folders);
+        const std::string tree = PresetFileNames::treeKey(folder);
+
+        // Files this save puts presets in, written or not: never removed.
+        std::set<std::string> targets;
+        // Presets this save did not write (refused, failed): the files they
+        // were loaded from or saved to stay.
+        std::set<int> notWritten;
 
         bool allWritten = true;
         for (const size_t index : order)
@@ -431,6 +448,42 @@ namespace vx
             const InfoPtr& info = infos[index];
             const std::shared_ptr<XmlStates> presets = info->getPresets();
             const std::string& folderName = folders[index];
+            std::vector<XmlState*> states;
+            std::vector<PresetFileNames::Entry> fileEntries;
+            bool hasPresets = false;
+            for (int i = 0; i < presets->getNumStates(); ++i)
+            {
+                XmlState* preset = presets->getState(i);
+                if (preset->getName() == defaultPresetName)
+                    continue;
+                notWritten.insert(preset->getUniqueId());
+                hasPresets = true;
+                if (folderName.empty())
+                    continue;
+                if (! isSafeFileName(preset->getName()))
+                {
+                    logPrint(logError,
+                             "RenderPassManager::savePresets: refused the preset \"%s\" of \"%s\": its name "
+                             "is no file name",
+                             preset->getName().c_str(), info->getExtensionName().c_str());
+                    allWritten = false;
+                    continue;
+                }
+                states.push_back(preset);
+                fileEntries.push_back({preset->getName(), {}});
+            }
+            if (folderName.empty() && hasPresets)
+            {
+                logPrint(logError, "RenderPassManager::savePresets: the kind \"%s\" has no name to make a folder of",
+                         info->getExtensionName().c_str());
+                allWritten = false;
+                continue;
+            }
+            // Presets of one name each get a file of their own ("Soft",
+            // "Soft 2").
+            const std::vector<std::string> fileNames =
+                PresetFileNames::uniqueNames(fileEntries, PresetFileNames::Form::kept);
+
             // Folders the kind had before that exist: its presets there move out.
             const std::vector<File> formerFolders = PresetFileNames::formerFolders(folder, entries[index], folderName);
             // One this manager wrote or loaded for the kind, unchanged since,
@@ -444,29 +497,10 @@ namespace vx
                     return PresetFileNames::FileOwner{PresetFileNames::FileOwner::own, {}};
                 return findPresetFileOwner(infos, file, *info);
             };
-            for (int i = 0; i < presets->getNumStates(); ++i)
+            for (const size_t presetIndex :
+                 PresetFileNames::movingFirst(fileEntries, fileNames, PresetFileNames::Form::kept))
             {
-                XmlState* preset = presets->getState(i);
-                if (preset->getName() == defaultPresetName)
-                    continue;
-                if (folderName.empty())
-                {
-                    logPrint(logError,
-                             "RenderPassManager::savePresets: the kind \"%s\" has no name to make a folder of",
-                             info->getExtensionName().c_str());
-                    allWritten = false;
-                    break;
-                }
-                if (! isSafeFileName(preset->getName()))
-                {
-                    logPrint(logError,
-                             "RenderPassManager::savePresets: refused the preset \"%s\" of \"%s\": its name "
-                             "is no file name",
-                             preset->getName().c_str(), info->getExtensionName().c_str());
-                    allWritten = false;
-                    continue;
-                }
-
+                XmlState* preset = states[presetIndex];
                 XmlPool pool;
                 XmlNode* element = preset->writeState(pool, false);
                 if (element == nullptr)
@@ -488,9 +522,10 @@ namespace vx
 
                 // A file that already holds these bytes is this kind's, so it
                 // is where placeFor would put it: left as it is.
-                const std::string fileName = preset->getName() + ".xml";
+                const std::string fileName = fileNames[presetIndex] + ".xml";
                 File file = PresetFileNames::childOf(PresetFileNames::childOf(folder, folderName), fileName);
-                if (! XmlUtils::fileHolds(file, text))
+                const bool unchanged = XmlUtils::fileHolds(file, text);
+                if (! unchanged)
                 {
                     file = PresetFileNames::placeFor(folder, entries, folders, index, fileName, ownerOf);
                     if (file.getFullPath().empty())
@@ -502,6 +537,10 @@ namespace vx
                         allWritten = false;
                         continue;
                     }
+                }
+                targets.insert(file.getFullPath());
+                if (! unchanged)
+                {
                     debugPrint(file.getFullPath());
                     if (! XmlUtils::replaceFileText(file, text))
                     {
@@ -511,7 +550,8 @@ namespace vx
                         continue;
                     }
                 }
-                pimpl->remember(file, *info);
+                notWritten.erase(preset->getUniqueId());
+                pimpl->remember(file, *info, tree, preset->getUniqueId(), preset->getName());
 
                 // The same preset left in a folder the kind had before, when
                 // other kinds were registered, has moved: remove it, or it
@@ -530,6 +570,31 @@ namespace vx
                     }
                 }
             }
+        }
+
+        // A file this manager loaded or wrote into this tree that no preset
+        // was written to now: its preset was deleted, renamed or numbered
+        // apart since, so it goes, unless that preset was not written or the
+        // file holds something else by now.
+        for (auto known = pimpl->presetFiles.begin(); known != pimpl->presetFiles.end();)
+        {
+            const FileStamp& stamp = known->second;
+            if (stamp.tree != tree || targets.count(known->first) != 0 || notWritten.count(stamp.stateId) != 0)
+            {
+                ++known;
+                continue;
+            }
+            const File file(known->first);
+            std::string storedName;
+            if (findPresetFileOwner(infos, file, *stamp.kind, &storedName).kind == PresetFileNames::FileOwner::own &&
+                storedName == stamp.presetName && ! file.deleteFile())
+            {
+                logPrint(logError, "RenderPassManager::savePresets: could not remove '%s'", known->first.c_str());
+                allWritten = false;
+                ++known;
+                continue;
+            }
+            known = pimpl->presetFiles.erase(known);
         }
         return allWritten;
     }
@@ -582,12 +647,13 @@ namespace vx
                     skipFile(file, "no registered kind has its name, id and category");
                     continue;
                 }
-                if (info->loadPreset(root) == -1)
+                const int loaded = info->loadPreset(root);
+                if (loaded == -1)
                 {
                     skipFile(file, "the preset holds no state");
                     continue;
                 }
-                pimpl->remember(file, *info);
+                pimpl->remember(file, *info, PresetFileNames::treeKey(folder), loaded, presetName);
                 ++added;
             }
         }

@@ -125,7 +125,13 @@ namespace vx
         // Writes folder/<kind folder>/<preset name>.xml for every preset but
         // "default" (kind folders made when missing, files replaced whole),
         // each file naming its kind by "renderPass", "renderPassId" and
-        // "renderPassCategory". Every kind has a folder of its own: its name
+        // "renderPassCategory". Presets of a kind that share a name each get
+        // a file, numbered apart as PresetFileNames does ("Soft.xml", "Soft
+        // 2.xml"). A file this manager loaded or wrote into folder whose
+        // preset was deleted, renamed or numbered otherwise since is removed
+        // (one whose preset was not written, or that holds another preset by
+        // now, stays); files it never loaded or wrote (presets of kinds not
+        // registered now) are left alone. Every kind has a folder of its own: its name
         // without \,/:?<>|. as ever, unless another kind's name comes out the
         // same; then those characters are spelled out ("Add%2E50") and a name
         // registered in several categories gets its category ("Add (Mixer)").

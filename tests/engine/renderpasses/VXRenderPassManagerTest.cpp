@@ -17,6 +17,10 @@
 
 #include <sys/stat.h>
 
+#include <algorithm>
+#include <filesystem>
+#include <set>
+
 namespace vx::test
 {
     namespace
@@ -434,9 +438,13 @@ namespace vx::test
             const ino_t cold = inodeOf("TestAddConstant/Cold.xml");
             ASSERT_NE(warm, ino_t(0));
 
+            // One change: Cold takes new settings (deleting it would remove
+            // its file, and a new one might get the freed inode).
             XmlStates& presets = *manager.getRenderPassInfo("TestAddConstant", RenderPassCategoryAny)->getPresets();
-            presets.removeStateByName("Cold", true);
-            addPreset("Cold", 0.125);
+            AddConstantPass colder(0.125);
+            presets.setXmlCapable(&colder);
+            presets.repushState(presets.getStateByName("Cold")->getUniqueId(), std::string());
+            presets.setXmlCapable(nullptr);
             EXPECT_EQ(inodeOf("TestAddConstant/Warm.xml"), warm) << "left in place";
             EXPECT_NE(inodeOf("TestAddConstant/Cold.xml"), cold) << "replaced";
 
@@ -455,6 +463,179 @@ namespace vx::test
             EXPECT_TRUE(File(folder.file("TestAddConstant/First.xml")).exists()) << "the whole tree";
             EXPECT_TRUE(File(folder.file("TestAddConstant/Second.xml")).exists());
         }
+
+        // The preset files below the test folder, by path relative to it.
+        std::set<std::string> presetFilesIn(const TempDir& dir)
+        {
+            std::set<std::string> paths;
+            for (const auto& entry : std::filesystem::recursive_directory_iterator(dir.path()))
+                if (entry.is_regular_file())
+                    paths.insert(std::filesystem::relative(entry.path(), dir.path()).string());
+            return paths;
+        }
+
+        // Session after session with a new manager each: a preset deleted or
+        // renamed stays so, a file put there by hand stays, and the live
+        // folder drops a deleted preset's file at once.
+        TEST_F(RenderPassManagerTest, DeletedAndRenamedPresetsStaySoAfterARestart)
+        {
+            addPreset("Warm", 0.25);
+            addPreset("Cold", 0.5);
+            addPreset("Soft", 0.75);
+            ASSERT_TRUE(manager.savePresets(File(folder.path())));
+
+            {
+                RenderPassManager second;
+                registerAll(second);
+                ASSERT_EQ(second.loadPresets(File(folder.path())), 3);
+                XmlStates& presets = *second.getRenderPassInfo("TestAddConstant", RenderPassCategoryAny)->getPresets();
+                presets.removeStateByName("Cold", true);
+                presets.getStateByName("Soft")->setName("Gentle");
+                const std::string byHand = stringReplace(folder.readFile("TestAddConstant/Warm.xml"),
+                                                         "name=\"Warm\"", "name=\"ByHand\"");
+                folder.writeFile("TestAddConstant/ByHand.xml", byHand);
+                LogRecorder log;
+                EXPECT_TRUE(second.savePresets(File(folder.path()))) << log.dump();
+                EXPECT_EQ(presetFilesIn(folder),
+                          (std::set<std::string>{"TestAddConstant/ByHand.xml", "TestAddConstant/Gentle.xml",
+                                                 "TestAddConstant/Warm.xml"}));
+            }
+
+            RenderPassManager third;
+            registerAll(third);
+            ASSERT_EQ(third.loadPresets(File(folder.path())), 3);
+            EXPECT_DOUBLE_EQ(presetAmount(third, "TestAddConstant", RenderPassCategoryAny, "Warm"), 0.25);
+            EXPECT_DOUBLE_EQ(presetAmount(third, "TestAddConstant", RenderPassCategoryAny, "Gentle"), 0.75);
+            EXPECT_EQ(presetAmount(third, "TestAddConstant", RenderPassCategoryAny, "Soft"), -1.0);
+            EXPECT_EQ(presetAmount(third, "TestAddConstant", RenderPassCategoryAny, "Cold"), -1.0);
+
+            third.setLivePresetsFile(File(folder.path()));
+            third.getRenderPassInfo("TestAddConstant", RenderPassCategoryAny)
+                ->getPresets()
+                ->removeStateByName("Warm", true);
+            EXPECT_EQ(presetFilesIn(folder),
+                      (std::set<std::string>{"TestAddConstant/ByHand.xml", "TestAddConstant/Gentle.xml"}));
+        }
+
+        // A preset renamed to a name no file can have is not written: the
+        // file it has is left, so nothing is lost.
+        TEST_F(RenderPassManagerTest, APresetRenamedToARefusedNameKeepsItsFile)
+        {
+            addPreset("Warm", 0.25);
+            ASSERT_TRUE(manager.savePresets(File(folder.path())));
+            const std::string saved = folder.readFile("TestAddConstant/Warm.xml");
+            manager.getRenderPassInfo("TestAddConstant", RenderPassCategoryAny)
+                ->getPresets()
+                ->getStateByName("Warm")
+                ->setName("a/b");
+            LogRecorder log;
+            EXPECT_FALSE(manager.savePresets(File(folder.path())));
+            EXPECT_EQ(presetFilesIn(folder), std::set<std::string>{"TestAddConstant/Warm.xml"});
+            EXPECT_EQ(folder.readFile("TestAddConstant/Warm.xml"), saved);
+        }
+
+        // A kind absent for a session (a plugin taken away) keeps its presets
+        // through that session's saves, and has them again when it is back.
+        TEST_F(RenderPassManagerTest, PresetsOfAKindAbsentForASessionComeBackWithIt)
+        {
+            registerTints(manager);
+            addPreset("Mine", 0.3, "Tint", RenderPassCategoryEffect);
+            addPreset("Warm", 0.25);
+            ASSERT_TRUE(manager.savePresets(File(folder.path())));
+            const std::string tintFile = folder.readFile("Tint (Effect)/Mine.xml");
+            ASSERT_FALSE(tintFile.empty());
+
+            {
+                RenderPassManager without;
+                registerAll(without);
+                ASSERT_EQ(without.loadPresets(File(folder.path())), 1);
+                without.getRenderPassInfo("TestAddConstant", RenderPassCategoryAny)
+                    ->getPresets()
+                    ->removeStateByName("Warm", true);
+                EXPECT_TRUE(without.savePresets(File(folder.path())));
+                EXPECT_EQ(presetFilesIn(folder), (std::set<std::string>{"Tint (Effect)/Mine.xml"}));
+                EXPECT_EQ(folder.readFile("Tint (Effect)/Mine.xml"), tintFile);
+            }
+
+            RenderPassManager back;
+            registerAll(back);
+            registerTints(back);
+            EXPECT_EQ(back.loadPresets(File(folder.path())), 1);
+            EXPECT_DOUBLE_EQ(presetAmount(back, "Tint", RenderPassCategoryEffect, "Mine"), 0.3);
+        }
+
+        // Presets of one kind saved under one name (the user saves "Soft"
+        // again with other settings): each keeps a file, start after start,
+        // and deleting one leaves the others.
+        struct SameNameCase
+        {
+            const char* name;
+            const char* presetName;
+            std::vector<double> amounts;
+        };
+
+        void PrintTo(const SameNameCase& c, std::ostream* out)
+        {
+            *out << c.name;
+        }
+
+        class SameNamedPresetsTest : public RenderPassManagerTest, public ::testing::WithParamInterface<SameNameCase>
+        {
+        protected:
+            // The amounts of every preset of that name of the test kind, sorted.
+            static std::vector<double> amountsOf(RenderPassManager& m, const std::string& name)
+            {
+                RenderPassInfo* info = m.getRenderPassInfo("TestAddConstant", RenderPassCategoryAny);
+                const XmlStates& presets = *info->getPresets();
+                std::vector<double> amounts;
+                for (int i = 0; i < presets.getNumStates(); ++i)
+                    if (presets.getState(i)->getName() == name)
+                    {
+                        std::unique_ptr<RenderPass> made(info->createRenderPass(presets.getState(i), false));
+                        amounts.push_back(static_cast<AddConstantPass&>(*made).amount->getValue());
+                    }
+                std::sort(amounts.begin(), amounts.end());
+                return amounts;
+            }
+        };
+
+        TEST_P(SameNamedPresetsTest, EachComesBackAndGoesAlone)
+        {
+            const SameNameCase& c = GetParam();
+            for (const double amount : c.amounts)
+                addPreset(c.presetName, amount);
+            addPreset(std::string(c.presetName) + " 2", 0.875);
+            ASSERT_TRUE(manager.savePresets(File(folder.path())));
+            EXPECT_EQ(presetFilesIn(folder).size(), c.amounts.size() + 1);
+
+            std::vector<double> expected = c.amounts;
+            for (int start = 1; start <= 2; ++start)
+            {
+                RenderPassManager restarted;
+                registerAll(restarted);
+                EXPECT_EQ(restarted.loadPresets(File(folder.path())), int(expected.size()) + 1) << "start " << start;
+                EXPECT_EQ(amountsOf(restarted, c.presetName), expected) << "start " << start;
+                EXPECT_EQ(amountsOf(restarted, std::string(c.presetName) + " 2"), std::vector<double>{0.875});
+
+                // The first of the name goes; the others keep their files.
+                XmlStates& presets =
+                    *restarted.getRenderPassInfo("TestAddConstant", RenderPassCategoryAny)->getPresets();
+                XmlState* first = presets.getStateByName(c.presetName);
+                std::unique_ptr<RenderPass> made(restarted.getRenderPassInfo("TestAddConstant", RenderPassCategoryAny)
+                                                     ->createRenderPass(first, false));
+                std::erase(expected, static_cast<AddConstantPass&>(*made).amount->getValue());
+                presets.removeStateById(first->getUniqueId(), true);
+                LogRecorder log;
+                EXPECT_TRUE(restarted.savePresets(File(folder.path()))) << log.dump();
+                EXPECT_EQ(presetFilesIn(folder).size(), expected.size() + 1) << "start " << start;
+            }
+        }
+
+        INSTANTIATE_TEST_SUITE_P(
+            Names, SameNamedPresetsTest,
+            ::testing::Values(SameNameCase{"Two", "Soft", {0.25, 0.75}},
+                              SameNameCase{"ThreeWithDots", "Fade out...", {0.125, 0.25, 0.5}}),
+            [](const ::testing::TestParamInfo<SameNameCase>& info) { return std::string(info.param.name); });
 
         // A kind not registered now (a plugin taken away) saved a preset of
         // the name earlier, in the folder the present kind has alone. Its

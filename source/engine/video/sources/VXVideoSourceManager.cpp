@@ -235,16 +235,6 @@ namespace vx
             return owner;
         }
 
-        // A preset tree's folder as presetOrigins knows it, however the
-        // caller spelled its end.
-        std::string presetTreeKey(const File& folder)
-        {
-            std::string path = folder.getFullPath();
-            while (path.size() > 1 && path.back() == '/')
-                path.pop_back();
-            return path;
-        }
-
         PresetFileNames::Entry folderEntry(const VideoSourceExtension& extension)
         {
             return {extension.getExtensionName(), PresetFileNames::spelledOut(extension.getExtensionUniqueId())};
@@ -275,7 +265,7 @@ namespace vx
         for (const ExtensionPtr& extension : extensions)
             folderEntries.push_back(folderEntry(*extension));
         const std::vector<std::string> folderNames = PresetFileNames::uniqueNames(folderEntries);
-        const std::string treeKey = presetTreeKey(folder);
+        const std::string treeKey = PresetFileNames::treeKey(folder);
 
         // Files this save puts presets in: none of them is ever removed as a
         // former copy (two presets of one name each have the other's file
@@ -289,14 +279,24 @@ namespace vx
             File file;
             const VideoSourceExtension* extension;
             std::string presetName;
+            // The preset's entry in presetOrigins, when the copy is one it
+            // names: forgotten there once dealt with.
+            const std::pair<std::string, int>* origin = nullptr;
         };
         std::vector<FormerCopy> formerCopies;
+
+        // The stores of the extensions present, and the presets of theirs
+        // that this save did not write (refused, failed): the files these
+        // were loaded from or saved to stay.
+        std::set<const XmlStates*> presentStores;
+        std::set<int> notWritten;
 
         bool allWritten = true;
         for (const size_t index : PresetFileNames::movingFirst(folderEntries, folderNames))
         {
             VideoSourceExtension& extension = *extensions[index];
             const std::shared_ptr<XmlStates> presets = extension.getPresets();
+            presentStores.insert(presets.get());
             std::vector<XmlState*> states;
             std::vector<PresetFileNames::Entry> fileEntries;
             for (int i = 0; presets != nullptr && i < presets->getNumStates(); ++i)
@@ -306,6 +306,7 @@ namespace vx
                     continue;
                 states.push_back(state);
                 fileEntries.push_back({state->getName(), {}});
+                notWritten.insert(state->getUniqueId());
             }
             if (states.empty())
                 continue;
@@ -390,10 +391,15 @@ namespace vx
                     for (const std::string& name : PresetFileNames::possibleNames(fileEntries[presetIndex]))
                         extensionCopies.push_back(
                             {PresetFileNames::childOf(former, name + ".xml"), &extension, presetName});
-                std::string& origin = presetOrigins[{treeKey, state.getUniqueId()}];
-                if (! origin.empty())
-                    extensionCopies.push_back({File(origin), &extension, presetName});
-                origin = file.getFullPath();
+                // Where it was loaded from or saved to before, under the name
+                // it had there (it may have been renamed since).
+                const auto known = presetOrigins.try_emplace({treeKey, state.getUniqueId()}).first;
+                std::vector<PresetOrigin>& origins = known->second;
+                std::erase_if(origins, [&](const PresetOrigin& origin) { return origin.path == file.getFullPath(); });
+                for (const PresetOrigin& origin : origins)
+                    extensionCopies.push_back({File(origin.path), &extension, origin.name, &known->first});
+                origins.push_back({file.getFullPath(), presetName, presets});
+                notWritten.erase(state.getUniqueId());
             }
             // A preset not written may be in one of these files only.
             if (extensionWritten)
@@ -401,14 +407,44 @@ namespace vx
             allWritten = allWritten && extensionWritten;
         }
 
+        // The files of presets deleted since they were loaded or saved, of
+        // sources present now, go with them. A source not present keeps its
+        // files, and so does a preset not written.
+        for (auto known = presetOrigins.begin(); known != presetOrigins.end(); ++known)
+        {
+            const auto& [tree, id] = known->first;
+            const std::shared_ptr<XmlStates> store =
+                known->second.empty() ? nullptr : known->second.front().store.lock();
+            const XmlState* state = store != nullptr ? store->getStateById(id) : nullptr;
+            const VideoSourceExtension* extension = nullptr;
+            if (tree == treeKey && store != nullptr && presentStores.count(store.get()) != 0 &&
+                notWritten.count(id) == 0 && (state == nullptr || state->getName() == defaultPresetName))
+                for (const ExtensionPtr& present : extensions)
+                    if (present->getPresets() == store)
+                        extension = present.get();
+            if (extension != nullptr)
+                for (const PresetOrigin& origin : known->second)
+                    formerCopies.push_back({File(origin.path), extension, origin.name, &known->first});
+        }
+
         for (const FormerCopy& copy : formerCopies)
         {
             std::string storedName;
             if (targets.count(copy.file.getFullPath()) == 0 &&
                 findPresetFileOwner(copy.file, *copy.extension, &storedName).kind == PresetFileNames::FileOwner::own &&
-                storedName == copy.presetName)
-                copy.file.deleteFile();
+                storedName == copy.presetName && ! copy.file.deleteFile())
+            {
+                logPrint(logError, "%s: could not remove '%s'", "savePresets", copy.file.getFullPath().c_str());
+                allWritten = false;
+                continue;
+            }
+            // Removed, or no longer this preset's: the next save tries a
+            // copy only when its removal failed.
+            if (copy.origin != nullptr)
+                std::erase_if(presetOrigins[*copy.origin], [&](const PresetOrigin& origin)
+                              { return origin.path == copy.file.getFullPath(); });
         }
+        std::erase_if(presetOrigins, [](const auto& known) { return known.second.empty(); });
         return allWritten;
     }
 
@@ -442,7 +478,9 @@ namespace vx
                 VideoSourceExtension* owner = findPresetOwner(*node, extensions);
                 const int loaded = owner != nullptr ? owner->loadPreset(node) : -1;
                 if (loaded != -1)
-                    presetOrigins[{presetTreeKey(folder), loaded}] = file.getFullPath();
+                    presetOrigins[{PresetFileNames::treeKey(folder), loaded}].push_back(
+                        {file.getFullPath(), readAttribute(node->first_attribute("name"), std::string()),
+                         owner->getPresets()});
             }
         }
     }

@@ -23,6 +23,7 @@ namespace vx
     class VideoSource;
     class VideoSourceDataDriver;
     class VideoSourceExtension;
+    class XmlStates;
 
     class VideoSourceManagerListener
     {
@@ -93,8 +94,11 @@ namespace vx
         // as it is; the others are replaced whole or not at all
         // (XmlUtils::replaceFileText). Once all of an extension's presets are
         // written, a copy of one left where it lay before (in a folder the
-        // extension had beside others, or the file it was loaded from) is
-        // removed; a file this save writes never is. A file holding another
+        // extension had beside others, or a file it was loaded from or saved
+        // to under this or an earlier name) is removed; so is the file of a
+        // preset deleted since this manager loaded or saved it, when its
+        // source is present. A file this save writes never is, nor one this
+        // manager neither loaded nor wrote. A file holding another
         // extension's preset (one not present now, say) is never replaced:
         // each goes where PresetFileNames::placeFor puts it with both
         // present. False, logged, when a preset was not written; the others
@@ -136,10 +140,18 @@ namespace vx
         std::shared_ptr<ScreenCaptureSourceExtension> screenCaptureExtension;
         std::map<std::string, std::unique_ptr<VideoSourceExtension>> internalExtensions;
         bool listensToServers = false;
-        // The file each preset was loaded from or last saved to, by preset
-        // folder and the state's unique id: a save into that folder that
-        // puts it elsewhere removes that copy (a save into another folder,
-        // an export, leaves it).
-        std::map<std::pair<std::string, int>, std::string> presetOrigins;
+        // A file a preset was loaded from or saved to, with the preset's
+        // name in it and the store it belongs to.
+        struct PresetOrigin
+        {
+            std::string path;
+            std::string name;
+            std::weak_ptr<XmlStates> store;
+        };
+        // The files this manager loaded or wrote, by preset folder and the
+        // state's unique id: a save into that folder that puts the preset
+        // elsewhere, or no longer finds it in its present source's store,
+        // removes them (a save into another folder, an export, leaves them).
+        std::map<std::pair<std::string, int>, std::vector<PresetOrigin>> presetOrigins;
     };
 }

@@ -633,6 +633,69 @@ namespace vx::test
             EXPECT_EQ(filesBelow(temp.path()), filesBelow(fresh.path())) << "and a save elsewhere leaves these";
         }
 
+        // Session after session with a new manager each: a preset deleted or
+        // renamed stays so (the renamed one under its new name alone), and a
+        // file put there by hand stays.
+        TEST_F(VideoSourceManagerTest, DeletedAndRenamedPresetsStaySoAfterARestart)
+        {
+            TempDir temp;
+            const File folder(temp.path() + "/");
+            PlainExtension* deck = registerPlain("Deck", "deck");
+            addPreset(*deck, "Warm", "w");
+            addPreset(*deck, "Cold", "c");
+            addPreset(*deck, "Soft", "s");
+            ASSERT_TRUE(manager->savePresets(folder));
+
+            restart();
+            deck = registerPlain("Deck", "deck");
+            manager->loadPresets(folder);
+            ASSERT_EQ(presetNotes(*deck), (std::vector<std::string>{"Cold:c", "Soft:s", "Warm:w"}));
+            deck->getPresets()->removeStateByName("Cold", true);
+            deck->getPresets()->getStateByName("Soft")->setName("Gentle");
+            temp.writeFile(
+                "Deck/ByHand.xml",
+                "<Preset name=\"ByHand\" sourceId=\"deck\" source=\"Deck\"><VideoSource note=\"h\"/></Preset>");
+            LogRecorder log;
+            EXPECT_TRUE(manager->savePresets(folder)) << log.dump();
+            std::vector<std::string> paths;
+            for (const auto& entry : filesBelow(temp.path()))
+                paths.push_back(entry.first);
+            EXPECT_EQ(paths, (std::vector<std::string>{"Deck/ByHand.xml", "Deck/Gentle.xml", "Deck/Warm.xml"}));
+
+            restart();
+            deck = registerPlain("Deck", "deck");
+            manager->loadPresets(folder);
+            EXPECT_EQ(presetNotes(*deck), (std::vector<std::string>{"ByHand:h", "Gentle:s", "Warm:w"}));
+        }
+
+        // A source absent for a session (a camera unplugged) keeps its
+        // presets through that session's saves, and has them again when it
+        // is back.
+        TEST_F(VideoSourceManagerTest, PresetsOfASourceAbsentForASessionComeBackWithIt)
+        {
+            TempDir temp;
+            const File folder(temp.path() + "/");
+            addPreset(*registerPlain("Deck", "deck"), "Warm", "w");
+            addPreset(*registerPlain("Cam", "cam"), "Wide", "c");
+            ASSERT_TRUE(manager->savePresets(folder));
+            const std::string camFile = temp.readFile("Cam/Wide.xml");
+            ASSERT_FALSE(camFile.empty());
+
+            restart();
+            PlainExtension* deck = registerPlain("Deck", "deck");
+            manager->loadPresets(folder);
+            deck->getPresets()->removeStateByName("Warm", true);
+            EXPECT_TRUE(manager->savePresets(folder));
+            const auto files = filesBelow(temp.path());
+            EXPECT_EQ(files, (std::map<std::string, std::string>{{"Cam/Wide.xml", camFile}}));
+
+            restart();
+            registerPlain("Deck", "deck");
+            PlainExtension* cam = registerPlain("Cam", "cam");
+            manager->loadPresets(folder);
+            EXPECT_EQ(presetNotes(*cam), (std::vector<std::string>{"Wide:c"}));
+        }
+
         // Network servers as the server manager lists them: found through
         // the scripted DNS-SD, each named by its address, all of one id.
         class ServerPresetsTest : public VideoSourceManagerTest
