@@ -51,6 +51,19 @@ namespace vx::test
         }
         clientList = internAtom(connection, "_NET_CLIENT_LIST");
         activeWindow = internAtom(connection, "_NET_ACTIVE_WINDOW");
+        supportingWmCheck = internAtom(connection, "_NET_SUPPORTING_WM_CHECK");
+        wmState = internAtom(connection, "WM_STATE");
+        if (options.reparents)
+        {
+            // The window that tells clients an EWMH manager runs: it names
+            // itself, and goes with the connection.
+            checkWindow = xcb_generate_id(connection);
+            xcb_create_window(connection, XCB_COPY_FROM_PARENT, checkWindow, root, -1, -1, 1, 1, 0,
+                              XCB_WINDOW_CLASS_INPUT_ONLY, XCB_COPY_FROM_PARENT, 0, nullptr);
+            for (xcb_window_t on : {checkWindow, root})
+                xcb_change_property(connection, XCB_PROP_MODE_REPLACE, on, supportingWmCheck, XCB_ATOM_WINDOW, 32, 1,
+                                    &checkWindow);
+        }
         stopFd = eventfd(0, EFD_CLOEXEC);
         if (stopFd < 0)
         {
@@ -125,7 +138,10 @@ namespace vx::test
                 break;
         }
         if (options.reparents)
+        {
             xcb_delete_property(connection, root, clientList);
+            xcb_delete_property(connection, root, supportingWmCheck);
+        }
         sync(connection);
     }
 
@@ -201,6 +217,8 @@ namespace vx::test
                 xcb_map_window(connection, window);
         }
         xcb_map_window(connection, top);
+        const uint32_t normalState[] = {1, XCB_NONE};
+        xcb_change_property(connection, XCB_PROP_MODE_REPLACE, window, wmState, wmState, 32, 2, normalState);
         // Shown means done on the server.
         sync(connection);
         {
