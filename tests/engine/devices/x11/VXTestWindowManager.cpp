@@ -219,14 +219,21 @@ namespace vx::test
         xcb_map_window(connection, top);
         const uint32_t normalState[] = {1, XCB_NONE};
         xcb_change_property(connection, XCB_PROP_MODE_REPLACE, window, wmState, wmState, 32, 2, normalState);
-        // Shown means done on the server.
+        // Listed too: shown means done on the server.
+        std::vector<xcb_window_t> clients;
+        {
+            std::lock_guard<std::mutex> hold(lock);
+            clients = shown;
+            if (topLevels.count(window) == 0)
+                clients.push_back(window);
+        }
+        publishClients(clients);
         sync(connection);
         {
             std::lock_guard<std::mutex> hold(lock);
             if (topLevels.emplace(window, top).second)
                 shown.push_back(window);
         }
-        publishClients();
         changed.notify_all();
     }
 
@@ -289,13 +296,18 @@ namespace vx::test
 
     void TestWindowManager::publishClients()
     {
-        if (! options.reparents)
-            return;
         std::vector<xcb_window_t> clients;
         {
             std::lock_guard<std::mutex> hold(lock);
             clients = shown;
         }
+        publishClients(clients);
+    }
+
+    void TestWindowManager::publishClients(const std::vector<xcb_window_t>& clients)
+    {
+        if (! options.reparents)
+            return;
         xcb_change_property(connection, XCB_PROP_MODE_REPLACE, root, clientList, XCB_ATOM_WINDOW, 32,
                             uint32_t(clients.size()), clients.data());
     }

@@ -66,6 +66,7 @@ namespace vx::test
         void raise(xcb_window_t window);
         void forget(xcb_window_t window);
         void publishClients();
+        void publishClients(const std::vector<xcb_window_t>& clients);
 
         const Options options;
         xcb_connection_t* connection = nullptr;
