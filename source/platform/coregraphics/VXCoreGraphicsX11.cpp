@@ -56,8 +56,8 @@ namespace vx::cg
         struct Atoms
         {
             xcb_atom_t clientList = 0, clientListStacking = 0, supportingWmCheck = 0, wmState = 0, wmName = 0,
-                       utf8String = 0, compoundText = 0, wmPid = 0, activeWindow = 0, windowType = 0,
-                       typeDesktop = 0, typeDock = 0;
+                       utf8String = 0, compoundText = 0, wmPid = 0, activeWindow = 0, windowType = 0, typeDesktop = 0,
+                       typeDock = 0;
         };
 
         xcb_atom_t internAtom(xcb_connection_t* connection, const char* name)
@@ -228,7 +228,7 @@ namespace vx::cg
             std::vector<Monitor> lastQueried; // by the callers' threads
             std::mutex grabLock;
             std::set<xcb_window_t> redirected;
-            std::set<xcb_window_t> watchedForGoing;      // by windowGeneration
+            std::set<xcb_window_t> watchedForGoing;     // by windowGeneration
             std::map<xcb_window_t, uint64_t> timesGone; // of the windows watched
             SharedSegment segment;
             std::shared_ptr<Image> spareImage;
@@ -747,8 +747,8 @@ namespace vx::cg
             // the id a manager that has gone left on the root names nothing,
             // or another client's window.
             auto onRoot = own(xcb_get_property_reply(
-                requests,
-                xcb_get_property(requests, 0, screen.root, atoms.supportingWmCheck, XCB_ATOM_WINDOW, 0, 1), nullptr));
+                requests, xcb_get_property(requests, 0, screen.root, atoms.supportingWmCheck, XCB_ATOM_WINDOW, 0, 1),
+                nullptr));
             const xcb_window_t check = firstWindowOf(onRoot.get());
             if (check == XCB_NONE)
                 return false;
@@ -800,10 +800,10 @@ namespace vx::cg
                 for (size_t i = 0; i < topLevels.size(); ++i)
                 {
                     for (xcb_window_t window : levels[i])
-                        asked.push_back({i, window,
-                                         xcb_get_property(requests, 0, window, atoms.wmState,
-                                                          XCB_GET_PROPERTY_TYPE_ANY, 0, 0),
-                                         xcb_query_tree(requests, window)});
+                        asked.push_back(
+                            {i, window,
+                             xcb_get_property(requests, 0, window, atoms.wmState, XCB_GET_PROPERTY_TYPE_ANY, 0, 0),
+                             xcb_query_tree(requests, window)});
                     levels[i].clear();
                 }
                 if (asked.empty())
@@ -917,9 +917,9 @@ namespace vx::cg
                 else if (name != nullptr && name->format == 8 && xcb_get_property_value_length(name.get()) > 0)
                 {
                     // Every text type X has; others are taken for UTF-8.
-                    const X11TextType type = name->type == XCB_ATOM_STRING         ? X11TextType::string
+                    const X11TextType type = name->type == XCB_ATOM_STRING      ? X11TextType::string
                                              : name->type == atoms.compoundText ? X11TextType::compoundText
-                                                                                 : X11TextType::utf8String;
+                                                                                : X11TextType::utf8String;
                     entry.set("kCGWindowName", x11TextToUtf8(type, text(name)));
                 }
                 if (wmClass != nullptr && wmClass->format == 8)

@@ -126,10 +126,14 @@ namespace vx::cg
         {
             switch (final)
             {
-                case 'B': return {Charset::ascii};
-                case 'J': return {Charset::jisRoman};
-                case 'I': return {Charset::katakana};
-                default: return {};
+                case 'B':
+                    return {Charset::ascii};
+                case 'J':
+                    return {Charset::jisRoman};
+                case 'I':
+                    return {Charset::katakana};
+                default:
+                    return {};
             }
         }
 
@@ -140,11 +144,11 @@ namespace vx::cg
                 char final;
                 const char* encoding;
             };
-            static constexpr Known known[] = {
-                {'B', "ISO-8859-2"},  {'C', "ISO-8859-3"},  {'D', "ISO-8859-4"},  {'F', "ISO-8859-7"},
-                {'G', "ISO-8859-6"},  {'H', "ISO-8859-8"},  {'L', "ISO-8859-5"},  {'M', "ISO-8859-9"},
-                {'V', "ISO-8859-10"}, {'T', "TIS-620"},     {'Y', "ISO-8859-13"}, {'_', "ISO-8859-14"},
-                {'b', "ISO-8859-15"}, {'f', "ISO-8859-16"}};
+            static constexpr Known known[] = {{'B', "ISO-8859-2"},  {'C', "ISO-8859-3"},  {'D', "ISO-8859-4"},
+                                              {'F', "ISO-8859-7"},  {'G', "ISO-8859-6"},  {'H', "ISO-8859-8"},
+                                              {'L', "ISO-8859-5"},  {'M', "ISO-8859-9"},  {'V', "ISO-8859-10"},
+                                              {'T', "TIS-620"},     {'Y', "ISO-8859-13"}, {'_', "ISO-8859-14"},
+                                              {'b', "ISO-8859-15"}, {'f', "ISO-8859-16"}};
             if (final == 'A')
                 return {Charset::latin1, nullptr, 1, 0, true};
             for (const Known& set : known)
@@ -157,12 +161,17 @@ namespace vx::cg
         {
             switch (final)
             {
-                case 'A': return {Charset::converted, "EUC-CN", 2};
+                case 'A':
+                    return {Charset::converted, "EUC-CN", 2};
                 case '@':
-                case 'B': return {Charset::converted, "EUC-JP", 2};
-                case 'C': return {Charset::converted, "EUC-KR", 2};
-                case 'D': return {Charset::converted, "EUC-JP", 2, char(0x8F)};
-                default: return {Charset::unknown, nullptr, 2};
+                case 'B':
+                    return {Charset::converted, "EUC-JP", 2};
+                case 'C':
+                    return {Charset::converted, "EUC-KR", 2};
+                case 'D':
+                    return {Charset::converted, "EUC-JP", 2, char(0x8F)};
+                default:
+                    return {Charset::unknown, nullptr, 2};
             }
         }
 
@@ -236,8 +245,14 @@ namespace vx::cg
                 const auto code = uint8_t(codes[0]);
                 switch (set.kind)
                 {
-                    case Charset::ascii: flush(); out += char(code); return;
-                    case Charset::latin1: flush(); appendCodePoint(out, code | 0x80u); return;
+                    case Charset::ascii:
+                        flush();
+                        out += char(code);
+                        return;
+                    case Charset::latin1:
+                        flush();
+                        appendCodePoint(out, code | 0x80u);
+                        return;
                     case Charset::jisRoman:
                         flush();
                         appendCodePoint(out, code == 0x5C ? 0xA5u : code == 0x7E ? 0x203Eu : code);
@@ -259,7 +274,10 @@ namespace vx::cg
                         for (char c : codes)
                             pending += char(uint8_t(c) | 0x80);
                         return;
-                    case Charset::unknown: flush(); out += replacement; return;
+                    case Charset::unknown:
+                        flush();
+                        out += replacement;
+                        return;
                 }
             }
 
@@ -362,8 +380,10 @@ namespace vx::cg
                     appendCodePoint(out, uint8_t(c));
                 return out;
             }
-            case X11TextType::compoundText: return CompoundTextDecoder(bytes).decode();
-            case X11TextType::utf8String: break;
+            case X11TextType::compoundText:
+                return CompoundTextDecoder(bytes).decode();
+            case X11TextType::utf8String:
+                break;
         }
         return validUtf8(bytes);
     }

@@ -294,10 +294,9 @@ namespace vx::test
             {
                 if (kind == ManagerKind::openbox || kind == ManagerKind::twm)
                 {
-                    system = std::make_unique<ExternalWindowManager>(displayName,
-                                                                     kind == ManagerKind::openbox
-                                                                         ? ExternalWindowManager::Kind::openbox
-                                                                         : ExternalWindowManager::Kind::twm);
+                    system = std::make_unique<ExternalWindowManager>(
+                        displayName, kind == ManagerKind::openbox ? ExternalWindowManager::Kind::openbox
+                                                                  : ExternalWindowManager::Kind::twm);
                     return;
                 }
                 TestWindowManager::Options options;
@@ -333,8 +332,8 @@ namespace vx::test
             {
                 manager = std::make_unique<AnyWindowManager>(server->getDisplayName(), GetParam().kind, raises);
                 if (! manager->isRunning() && GetParam().kind != ManagerKind::ownFramed &&
-                    GetParam().kind != ManagerKind::ownOnTheRoot && manager->getWhyNot().find("not installed") !=
-                                                                        std::string::npos)
+                    GetParam().kind != ManagerKind::ownOnTheRoot &&
+                    manager->getWhyNot().find("not installed") != std::string::npos)
                     GTEST_SKIP() << manager->getWhyNot();
                 ASSERT_TRUE(manager->isRunning()) << manager->getWhyNot();
                 owner = std::make_unique<WindowOwnerProcess>(server->getDisplayName(), ownerX, ownerY, 100, 80);

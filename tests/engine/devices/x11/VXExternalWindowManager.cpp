@@ -194,8 +194,8 @@ namespace vx::test
             {
                 xcb_get_property_reply_t* state = xcb_get_property_reply(
                     connection, xcb_get_property(connection, 0, window, wmState, wmState, 0, 1), nullptr);
-                xcb_get_window_attributes_reply_t* attributes = xcb_get_window_attributes_reply(
-                    connection, xcb_get_window_attributes(connection, window), nullptr);
+                xcb_get_window_attributes_reply_t* attributes =
+                    xcb_get_window_attributes_reply(connection, xcb_get_window_attributes(connection, window), nullptr);
                 const bool shown = state != nullptr && state->type == wmState && attributes != nullptr &&
                                    attributes->map_state == XCB_MAP_STATE_VIEWABLE && getTopLevel(window) != window;
                 std::free(state);
