@@ -152,7 +152,7 @@ namespace vx::cg
             bool serverAnswers();
             // Takes the events queued on the callers' connection (the errors
             // of requests sent unchecked, the destruction of windows
-            // redirected); answers the windows destroyed.
+            // redirected or watched); answers the windows destroyed.
             std::vector<xcb_window_t> takeQueuedEvents();
             // The windows destroyed are forgotten (X gives their ids again);
             // those watched count as gone once more.

@@ -265,15 +265,18 @@ namespace vx::cg
                             out += replacement;
                         return;
                     case Charset::converted:
-                        if (pendingEncoding != set.encoding || pendingUnit != set.width + (set.prefix != 0 ? 1 : 0))
+                    {
+                        const size_t unit = set.width + (set.prefix != 0 ? 1 : 0);
+                        if (pendingEncoding != set.encoding || pendingUnit != unit)
                             flush();
                         pendingEncoding = set.encoding;
-                        pendingUnit = set.width + (set.prefix != 0 ? 1 : 0);
+                        pendingUnit = unit;
                         if (set.prefix != 0)
                             pending += set.prefix;
                         for (char c : codes)
                             pending += char(uint8_t(c) | 0x80);
                         return;
+                    }
                     case Charset::unknown:
                         flush();
                         out += replacement;
