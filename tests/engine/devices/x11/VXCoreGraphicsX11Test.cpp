@@ -420,6 +420,30 @@ namespace vx::test
             EXPECT_EQ(owner->waitForButtonPress(20000), std::make_pair(1910 - left, 40));
         }
 
+        TEST_F(X11Test, APointOnTheScreenThatNoMonitorShowsIsNotPressed)
+        {
+            // A screen wider than its one output: the server keeps the
+            // pointer where the output shows.
+            ASSERT_TRUE(server->xrandr("--fb 2560x1080"));
+            struct Restore
+            {
+                XorgServer& server;
+                ~Restore() { server.xrandr("--fb 1920x1080"); }
+            } restore{*server};
+            WindowOwnerProcess owner(server->getDisplayName(), 1880, 200, 100, 80);
+            ASSERT_TRUE(owner.isRunning()) << owner.getWhyNot();
+            cg::setBackend(connectX11(*server));
+            ScreenCaptureWrapper wrapper;
+            wrapper.setWindowId(int(owner.getWindow()));
+            LogRecorder log;
+            EXPECT_FALSE(wrapper.sendMouseDown(1950, 240));
+            EXPECT_EQ(log.count(logWarning), 1u) << log.dump();
+
+            // A press at the edge the refused click made would be told first.
+            EXPECT_TRUE(wrapper.sendMouseDown(1910, 240)) << log.dump();
+            EXPECT_EQ(owner.waitForButtonPress(20000), std::make_pair(30, 40));
+        }
+
         INSTANTIATE_TEST_SUITE_P(Manager, X11ManagedClickTest,
                                  ::testing::Values(ManagerCase{"Reparenting", ManagerKind::ownFramed},
                                                    ManagerCase{"OnTheRoot", ManagerKind::ownOnTheRoot},
