@@ -134,6 +134,15 @@ namespace vx::cg
         // CGWindowListCreateImage of a window at its own bounds; null when
         // there is no image (the window is gone).
         virtual std::shared_ptr<const Image> windowListCreateImage(uint32_t options, uint32_t windowId) = 0;
+        // How many times a window with this id has been seen to go; watches
+        // it from now on. Where ids are given again (X hands a gone client's
+        // to the next), a window chosen at one count is gone at another,
+        // whatever has the id now. 0 where ids are never given again.
+        virtual uint64_t windowGeneration(uint32_t windowId)
+        {
+            (void)windowId;
+            return 0;
+        }
 
         // SetFrontProcess of the process with that id; false when refused.
         virtual bool setFrontProcess(long pid) = 0;

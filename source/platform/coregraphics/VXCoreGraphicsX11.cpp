@@ -26,6 +26,7 @@
 #include <xcb/xtest.h>
 
 #include "core/VXLog.h"
+#include "platform/coregraphics/VXX11Text.h"
 
 namespace vx::cg
 {
@@ -54,8 +55,9 @@ namespace vx::cg
 
         struct Atoms
         {
-            xcb_atom_t clientList = 0, clientListStacking = 0, wmName = 0, utf8String = 0, wmPid = 0,
-                       activeWindow = 0, windowType = 0, typeDesktop = 0, typeDock = 0;
+            xcb_atom_t clientList = 0, clientListStacking = 0, supportingWmCheck = 0, wmState = 0, wmName = 0,
+                       utf8String = 0, compoundText = 0, wmPid = 0, activeWindow = 0, windowType = 0, typeDesktop = 0,
+                       typeDock = 0;
         };
 
         xcb_atom_t internAtom(xcb_connection_t* connection, const char* name)
@@ -64,24 +66,6 @@ namespace vx::cg
                 own(xcb_intern_atom_reply(connection, xcb_intern_atom(connection, 0, uint16_t(std::strlen(name)), name),
                                           nullptr));
             return reply != nullptr ? reply->atom : xcb_atom_t(XCB_ATOM_NONE);
-        }
-
-        // ISO 8859-1 (WM_NAME of type STRING) to UTF-8.
-        std::string latin1ToUtf8(const char* bytes, int length)
-        {
-            std::string text;
-            for (int i = 0; i < length; ++i)
-            {
-                const auto c = uint8_t(bytes[i]);
-                if (c < 0x80)
-                    text += char(c);
-                else
-                {
-                    text += char(0xC0 | (c >> 6));
-                    text += char(0x80 | (c & 0x3F));
-                }
-            }
-            return text;
         }
 
         // The RandR 1.5 monitors (the screen as one display without them).
@@ -157,6 +141,7 @@ namespace vx::cg
             void removeReconfiguration(int token) override;
             std::vector<Dictionary> windowListCopyWindowInfo(uint32_t options, uint32_t relativeToWindow) override;
             std::shared_ptr<const Image> windowListCreateImage(uint32_t options, uint32_t windowId) override;
+            uint64_t windowGeneration(uint32_t windowId) override;
             bool setFrontProcess(long pid) override;
             bool postEventToProcess(long pid, const MouseEvent& event) override;
 
@@ -167,14 +152,26 @@ namespace vx::cg
             bool serverAnswers();
             // Takes the events queued on the callers' connection (the errors
             // of requests sent unchecked, the destruction of windows
-            // redirected); answers the windows destroyed.
+            // redirected or watched); answers the windows destroyed.
             std::vector<xcb_window_t> takeQueuedEvents();
-            // The windows destroyed are forgotten: X gives their ids again.
+            // The windows destroyed are forgotten (X gives their ids again);
+            // those watched count as gone once more.
             void forgetRedirected(const std::vector<xcb_window_t>& destroyed);
+            // Whether a window manager lives that keeps the EWMH lists.
+            bool managerLives();
+            // The top-level windows (clients, not their frames) the manager
+            // lists, bottom to top; false when there is no list to trust.
+            bool listManaged(std::vector<xcb_window_t>& windows);
+            // The client window in each top-level window (the window itself
+            // when it holds none), found as ICCCM says: the first with WM_STATE.
+            std::vector<xcb_window_t> clientsIn(const std::vector<xcb_window_t>& topLevels);
             // On-screen windows, front to back.
             std::vector<xcb_window_t> listWindows();
-            // Whether the top-level window at (x, y) holds an on-screen window of that process.
+            // Whether the window at (x, y), the front-most of all, is an
+            // on-screen window of that process or one of its children.
             bool isProcessWindowAt(long pid, int x, int y);
+            // Whether (x, y) is on the screen as it is now.
+            bool isOnScreen(double x, double y);
             // Whether a window of that process comes to (x, y) by the end of
             // the wait for the raise setFrontProcess asked for it.
             bool waitForProcessWindowAt(long pid, int x, int y);
@@ -231,6 +228,8 @@ namespace vx::cg
             std::vector<Monitor> lastQueried; // by the callers' threads
             std::mutex grabLock;
             std::set<xcb_window_t> redirected;
+            std::set<xcb_window_t> watchedForGoing;     // by windowGeneration
+            std::map<xcb_window_t, uint64_t> timesGone; // of the windows watched
             SharedSegment segment;
             std::shared_ptr<Image> spareImage;
             std::atomic<bool> depthSaid{false};
@@ -355,8 +354,11 @@ namespace vx::cg
 
             atoms.clientList = internAtom(requests, "_NET_CLIENT_LIST");
             atoms.clientListStacking = internAtom(requests, "_NET_CLIENT_LIST_STACKING");
+            atoms.supportingWmCheck = internAtom(requests, "_NET_SUPPORTING_WM_CHECK");
+            atoms.wmState = internAtom(requests, "WM_STATE");
             atoms.wmName = internAtom(requests, "_NET_WM_NAME");
             atoms.utf8String = internAtom(requests, "UTF8_STRING");
+            atoms.compoundText = internAtom(requests, "COMPOUND_TEXT");
             atoms.wmPid = internAtom(requests, "_NET_WM_PID");
             atoms.activeWindow = internAtom(requests, "_NET_ACTIVE_WINDOW");
             atoms.windowType = internAtom(requests, "_NET_WM_WINDOW_TYPE");
@@ -560,7 +562,26 @@ namespace vx::cg
         void X11Backend::forgetRedirected(const std::vector<xcb_window_t>& destroyed)
         {
             for (xcb_window_t window : destroyed)
+            {
                 redirected.erase(window);
+                if (watchedForGoing.erase(window) != 0)
+                    ++timesGone[window];
+            }
+        }
+
+        uint64_t X11Backend::windowGeneration(uint32_t windowId)
+        {
+            if (! isAlive() || windowId == 0)
+                return 0;
+            std::lock_guard<std::mutex> hold(grabLock);
+            forgetRedirected(takeQueuedEvents());
+            // Selected each time: a window given the id since is watched too.
+            const uint32_t mask = XCB_EVENT_MASK_STRUCTURE_NOTIFY;
+            xcb_change_window_attributes(requests, windowId, XCB_CW_EVENT_MASK, &mask);
+            xcb_flush(requests);
+            watchedForGoing.insert(windowId);
+            auto found = timesGone.find(windowId);
+            return found != timesGone.end() ? found->second : 0;
         }
 
         DirectDisplayID X11Backend::mainDisplayID()
@@ -711,10 +732,37 @@ namespace vx::cg
             watched.clear();
         }
 
-        std::vector<xcb_window_t> X11Backend::listWindows()
+        // The first window a WINDOW property names; none when it has none.
+        xcb_window_t firstWindowOf(const xcb_get_property_reply_t* reply)
         {
-            std::vector<xcb_window_t> windows;
-            // The manager's list, bottom to top when it keeps the stacking order.
+            if (reply == nullptr || reply->type != XCB_ATOM_WINDOW || reply->format != 32 ||
+                xcb_get_property_value_length(reply) < 4)
+                return XCB_NONE;
+            return *static_cast<const xcb_window_t*>(xcb_get_property_value(reply));
+        }
+
+        bool X11Backend::managerLives()
+        {
+            // The manager's check window names itself while the manager runs;
+            // the id a manager that has gone left on the root names nothing,
+            // or another client's window.
+            auto onRoot = own(xcb_get_property_reply(
+                requests, xcb_get_property(requests, 0, screen.root, atoms.supportingWmCheck, XCB_ATOM_WINDOW, 0, 1),
+                nullptr));
+            const xcb_window_t check = firstWindowOf(onRoot.get());
+            if (check == XCB_NONE)
+                return false;
+            auto onCheck = own(xcb_get_property_reply(
+                requests, xcb_get_property(requests, 0, check, atoms.supportingWmCheck, XCB_ATOM_WINDOW, 0, 1),
+                nullptr));
+            return firstWindowOf(onCheck.get()) == check;
+        }
+
+        bool X11Backend::listManaged(std::vector<xcb_window_t>& windows)
+        {
+            if (atoms.supportingWmCheck == XCB_ATOM_NONE || ! managerLives())
+                return false;
+            // Bottom to top when the manager keeps the stacking order.
             for (xcb_atom_t list : {atoms.clientListStacking, atoms.clientList})
             {
                 if (list == XCB_ATOM_NONE)
@@ -725,13 +773,76 @@ namespace vx::cg
                 {
                     const auto* ids = static_cast<const xcb_window_t*>(xcb_get_property_value(reply.get()));
                     windows.assign(ids, ids + xcb_get_property_value_length(reply.get()) / 4);
-                    break;
+                    return ! windows.empty();
                 }
             }
-            const bool managed = ! windows.empty();
+            return false;
+        }
+
+        std::vector<xcb_window_t> X11Backend::clientsIn(const std::vector<xcb_window_t>& topLevels)
+        {
+            // Breadth first, every top-level window a level at a time: each
+            // level of all is asked in one go.
+            std::vector<xcb_window_t> clients(topLevels.size(), XCB_NONE);
+            std::vector<std::vector<xcb_window_t>> levels;
+            for (xcb_window_t top : topLevels)
+                levels.push_back({top});
+            struct Asked
+            {
+                size_t top;
+                xcb_window_t window;
+                xcb_get_property_cookie_t state;
+                xcb_query_tree_cookie_t tree;
+            };
+            for (int depth = 0; depth < 8; ++depth)
+            {
+                std::vector<Asked> asked;
+                for (size_t i = 0; i < topLevels.size(); ++i)
+                {
+                    for (xcb_window_t window : levels[i])
+                        asked.push_back(
+                            {i, window,
+                             xcb_get_property(requests, 0, window, atoms.wmState, XCB_GET_PROPERTY_TYPE_ANY, 0, 0),
+                             xcb_query_tree(requests, window)});
+                    levels[i].clear();
+                }
+                if (asked.empty())
+                    break;
+                for (const Asked& a : asked)
+                {
+                    auto state = own(xcb_get_property_reply(requests, a.state, nullptr));
+                    auto tree = own(xcb_query_tree_reply(requests, a.tree, nullptr));
+                    if (clients[a.top] != XCB_NONE)
+                        continue;
+                    if (state != nullptr && state->type != XCB_NONE)
+                    {
+                        clients[a.top] = a.window;
+                        levels[a.top].clear();
+                    }
+                    else if (tree != nullptr)
+                    {
+                        const xcb_window_t* children = xcb_query_tree_children(tree.get());
+                        levels[a.top].insert(levels[a.top].end(), children,
+                                             children + xcb_query_tree_children_length(tree.get()));
+                    }
+                }
+            }
+            // Without a manager, or for the manager's own windows, the
+            // top-level window is the client.
+            for (size_t i = 0; i < topLevels.size(); ++i)
+                if (clients[i] == XCB_NONE)
+                    clients[i] = topLevels[i];
+            return clients;
+        }
+
+        std::vector<xcb_window_t> X11Backend::listWindows()
+        {
+            std::vector<xcb_window_t> windows;
+            const bool managed = listManaged(windows);
             if (! managed)
             {
-                // No window manager: the top-level windows, bottom to top.
+                // No list to trust: the top-level windows, bottom to top,
+                // which are the frames a manager put around the clients.
                 auto tree = own(xcb_query_tree_reply(requests, xcb_query_tree(requests, screen.root), nullptr));
                 if (tree != nullptr)
                 {
@@ -750,7 +861,7 @@ namespace vx::cg
                     (managed || attributes->override_redirect == 0))
                     onScreen.push_back(windows[i]);
             }
-            return onScreen;
+            return managed ? onScreen : clientsIn(onScreen);
         }
 
         std::vector<Dictionary> X11Backend::windowListCopyWindowInfo(uint32_t options, uint32_t)
@@ -802,13 +913,15 @@ namespace vx::cg
                                        size_t(xcb_get_property_value_length(reply.get())));
                 };
                 if (netName != nullptr && netName->format == 8 && xcb_get_property_value_length(netName.get()) > 0)
-                    entry.set("kCGWindowName", text(netName));
+                    entry.set("kCGWindowName", x11TextToUtf8(X11TextType::utf8String, text(netName)));
                 else if (name != nullptr && name->format == 8 && xcb_get_property_value_length(name.get()) > 0)
-                    entry.set("kCGWindowName",
-                              name->type == XCB_ATOM_STRING
-                                  ? latin1ToUtf8(static_cast<const char*>(xcb_get_property_value(name.get())),
-                                                 xcb_get_property_value_length(name.get()))
-                                  : text(name));
+                {
+                    // Every text type X has; others are taken for UTF-8.
+                    const X11TextType type = name->type == XCB_ATOM_STRING      ? X11TextType::string
+                                             : name->type == atoms.compoundText ? X11TextType::compoundText
+                                                                                : X11TextType::utf8String;
+                    entry.set("kCGWindowName", x11TextToUtf8(type, text(name)));
+                }
                 if (wmClass != nullptr && wmClass->format == 8)
                 {
                     // Instance and class, each ended by a NUL: the class names the owner.
@@ -819,7 +932,7 @@ namespace vx::cg
                     if (owner.empty())
                         owner = both.substr(0, split);
                     if (! owner.empty())
-                        entry.set("kCGWindowOwnerName", latin1ToUtf8(owner.data(), int(owner.size())));
+                        entry.set("kCGWindowOwnerName", x11TextToUtf8(X11TextType::string, owner));
                 }
                 if (pid != nullptr && pid->format == 32 && xcb_get_property_value_length(pid.get()) == 4)
                     entry.set("kCGWindowOwnerPID",
@@ -1005,8 +1118,14 @@ namespace vx::cg
             const bool read = readImage(pixmap, geometry.border_width, geometry.border_width, geometry.width,
                                         geometry.height, format, *spareImage);
             xcb_free_pixmap(requests, pixmap);
+            // A window resized since its geometry came has a pixmap of
+            // another size: given back before it is forgotten, else the
+            // next grab redirects it once more and the server keeps both.
             if (! read)
+            {
+                xcb_composite_unredirect_window(requests, window, XCB_COMPOSITE_REDIRECT_AUTOMATIC);
                 redirected.erase(window);
+            }
             return read;
         }
 
@@ -1078,29 +1197,36 @@ namespace vx::cg
         {
             if (pid <= 0)
                 return false;
-            auto at = own(xcb_translate_coordinates_reply(
-                requests, xcb_translate_coordinates(requests, screen.root, screen.root, int16_t(x), int16_t(y)),
-                nullptr));
-            if (at == nullptr || at->child == XCB_NONE)
-                return false;
-            // The top-level window there is the process's own, or the frame
-            // a window manager put around it.
+            std::set<xcb_window_t> owned;
             for (const Dictionary& entry : windowListCopyWindowInfo(kCGWindowListOptionOnScreenOnly, 0))
+                if (entry.getNumber("kCGWindowOwnerPID") == std::optional<long long>(pid))
+                    owned.insert(xcb_window_t(*entry.getNumber("kCGWindowNumber")));
+            if (owned.empty())
+                return false;
+            // Down from the root through the front-most window under the
+            // point at each level: the point is the process's when that comes
+            // to one of its windows (whose children are its own), not when
+            // it ends on a window manager's frame, title bar or button.
+            xcb_window_t window = screen.root;
+            for (int depth = 0; depth < 64; ++depth)
             {
-                if (entry.getNumber("kCGWindowOwnerPID") != std::optional<long long>(pid))
-                    continue;
-                auto window = xcb_window_t(*entry.getNumber("kCGWindowNumber"));
-                for (int depth = 0; depth < 64 && window != at->child; ++depth)
-                {
-                    auto tree = own(xcb_query_tree_reply(requests, xcb_query_tree(requests, window), nullptr));
-                    if (tree == nullptr || tree->parent == screen.root || tree->parent == XCB_NONE)
-                        break;
-                    window = tree->parent;
-                }
-                if (window == at->child)
+                auto at = own(xcb_translate_coordinates_reply(
+                    requests, xcb_translate_coordinates(requests, screen.root, window, int16_t(x), int16_t(y)),
+                    nullptr));
+                if (at == nullptr || at->child == XCB_NONE)
+                    return false;
+                if (owned.count(at->child) != 0)
                     return true;
+                window = at->child;
             }
             return false;
+        }
+
+        bool X11Backend::isOnScreen(double x, double y)
+        {
+            // The screen's size now: RandR changes it.
+            auto root = own(xcb_get_geometry_reply(requests, xcb_get_geometry(requests, screen.root), nullptr));
+            return root != nullptr && x >= 0.0 && y >= 0.0 && x < double(root->width) && y < double(root->height);
         }
 
         bool X11Backend::waitForProcessWindowAt(long pid, int x, int y)
@@ -1176,12 +1302,21 @@ namespace vx::cg
                 xcb_test_fake_input(requests, XCB_BUTTON_RELEASE, button, XCB_CURRENT_TIME, XCB_NONE, 0, 0, 0);
             else if (event.type == kCGEventMouseMoved || event.type == kCGEventLeftMouseDown)
             {
-                if (! isProcessWindowAt(pid, int(event.x), int(event.y)) &&
-                    ! waitForProcessWindowAt(pid, int(event.x), int(event.y)))
+                // The server keeps the pointer on the screen: a point of a
+                // window beyond its edge would be pressed at the edge.
+                if (! isOnScreen(event.x, event.y))
                     return false;
-                // The press goes where the check was made.
-                xcb_test_fake_input(requests, XCB_MOTION_NOTIFY, 0, XCB_CURRENT_TIME, screen.root, int16_t(event.x),
-                                    int16_t(event.y), 0);
+                const int x = int(event.x), y = int(event.y);
+                if (! isProcessWindowAt(pid, x, y) && ! waitForProcessWindowAt(pid, x, y))
+                    return false;
+                xcb_test_fake_input(requests, XCB_MOTION_NOTIFY, 0, XCB_CURRENT_TIME, screen.root, int16_t(x),
+                                    int16_t(y), 0);
+                // The press goes where the check was made, when the pointer
+                // got there (the server confines it to the monitors too).
+                auto pointer =
+                    own(xcb_query_pointer_reply(requests, xcb_query_pointer(requests, screen.root), nullptr));
+                if (pointer == nullptr || pointer->root_x != x || pointer->root_y != y)
+                    return false;
                 if (event.type == kCGEventLeftMouseDown)
                     xcb_test_fake_input(requests, XCB_BUTTON_PRESS, button, XCB_CURRENT_TIME, XCB_NONE, 0, 0, 0);
             }

@@ -14,14 +14,20 @@
 //   output changes (set mode), and monitors appearing or going (added,
 //   removed);
 // - the window list is the window manager's client list (stacking order when
-//   it publishes one), else the mapped top-level windows; owner name from
-//   WM_CLASS, owner id from _NET_WM_PID, name from _NET_WM_NAME or WM_NAME;
+//   it publishes one) while that manager lives (its _NET_SUPPORTING_WM_CHECK
+//   window names itself), else the client windows (with WM_STATE) in the
+//   mapped top-level windows, or those windows themselves; owner name from
+//   WM_CLASS, owner id from _NET_WM_PID, name from _NET_WM_NAME or WM_NAME
+//   (UTF8_STRING, STRING or COMPOUND_TEXT, as UTF-8);
+// - a window seen destroyed counts as gone once more (windowGeneration): X
+//   gives a gone client's ids to the next one;
 // - window images come from the window's Composite pixmap (right also while
 //   covered), without Composite from what the screen shows, read over MIT-SHM
 //   where the server offers it; windows of depth 24 and 32, and true-colour
 //   ones of depth 15 and 16 (said once for any other);
 // - mouse events go through XTest (without it clicks fail), only onto a
-//   window of the process they are for; the front process is raised by
+//   point on the screen where a window of the process they are for (or one
+//   of its children) is the front-most, not a manager's frame; the front process is raised by
 //   raising its windows, and under a window manager, which carries the raise
 //   out a moment later, the events posted to it next wait for that up to
 //   half a second (the server's stacking changes) before they give up.

@@ -15,6 +15,10 @@ namespace vx
     {
         std::unique_ptr<cg::BitmapContext> context;
         int windowId = 0;
+        // The window chosen has gone once its generation changes: its id
+        // may be another window's by now.
+        uint64_t generation = 0;
+        bool gone = false;
         long ownerPid = 0;
         uint32_t width = 0;
         uint32_t height = 0;
@@ -58,6 +62,8 @@ namespace vx
     {
         pimpl->windowId = id;
         pimpl->ownerPid = 0;
+        pimpl->gone = false;
+        pimpl->generation = id != 0 ? cg::getBackend()->windowGeneration(uint32_t(id)) : 0;
         // The list holds every on-screen window; the owner is that of the
         // chosen one, not of the frontmost.
         for (const cg::Dictionary& window :
@@ -79,15 +85,24 @@ namespace vx
 
     bool ScreenCaptureWrapper::grab(Texture* texture)
     {
-        if (pimpl->windowId == 0 || texture == nullptr)
+        if (pimpl->windowId == 0 || pimpl->gone || texture == nullptr)
             return false;
         const double now = getCurrentTime();
         if (now - lastGrabTime < 40.0)
             return false;
         lastGrabTime = now;
 
+        std::shared_ptr<cg::Backend> graphics = cg::getBackend();
         const std::shared_ptr<const cg::Image> image =
-            cg::getBackend()->windowListCreateImage(cg::kCGWindowListOptionIncludingWindow, uint32_t(pimpl->windowId));
+            graphics->windowListCreateImage(cg::kCGWindowListOptionIncludingWindow, uint32_t(pimpl->windowId));
+        // Asked after the image: a window gone before it was read is told by then.
+        if (graphics->windowGeneration(uint32_t(pimpl->windowId)) != pimpl->generation)
+        {
+            // Gone for good, even when a window with its id comes: only a
+            // new choice shows another.
+            pimpl->gone = true;
+            return false;
+        }
         if (image == nullptr || image->width <= 0 || image->height <= 0 || image->width > 65535 ||
             image->height > 65535)
             return false; // the window has gone

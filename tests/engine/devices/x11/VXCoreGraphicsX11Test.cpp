@@ -8,6 +8,7 @@
 
 #include <gtest/gtest.h>
 
+#include <atomic>
 #include <chrono>
 #include <cstdlib>
 #include <cstring>
@@ -16,7 +17,9 @@
 #include <thread>
 #include <tuple>
 #include <unistd.h>
+#include <xcb/res.h>
 
+#include "VXExternalWindowManager.h"
 #include "VXTestWindowManager.h"
 #include "VXWindowOwnerProcess.h"
 #include "VXX11TestSupport.h"
@@ -184,6 +187,31 @@ namespace vx::test
             EXPECT_EQ(windows->waitForButtonPress(named, 30000), std::make_pair(50, 40));
         }
 
+        TEST_F(X11Test, TitlesOfEveryTextTypeAreListedAsUtf8)
+        {
+            TestWindows::Properties xterm{"", "Caf\xE9 \x1B-L\xBF\xE0\xD8\xD2\xD5\xE2", "xterm", "XTerm", 0};
+            xterm.wmNameType = "COMPOUND_TEXT";
+            TestWindows::Properties utf8{"", "Caf\xC3\xA9 \xE2\x9C\x93", "u", "Utf8", 0};
+            utf8.wmNameType = "UTF8_STRING";
+            const std::vector<std::pair<xcb_window_t, std::string>> expected = {
+                {windows->create(10, 10, 30, 30, xterm), "XTerm - Café Привет"},
+                {windows->create(50, 10, 30, 30, utf8), "Utf8 - Café ✓"},
+                {windows->create(90, 10, 30, 30, {"bad\xFF", "", "n", "Net", 0}), "Net - bad\uFFFD"},
+                {windows->create(130, 10, 30, 30, {"", "", "c", "Caf\xE9", 0}), "Café"}};
+            cg::setBackend(connectX11(*server));
+            ScreenCaptureWrapper wrapper;
+            ParamChoice<int> choice("Windows");
+            wrapper.getWindows(choice);
+            for (const auto& [window, label] : expected)
+            {
+                std::string listed = "(not listed)";
+                for (size_t i = 0; i < choice.getNumChoices(); ++i)
+                    if (choice.getChoices()[i].getValue() == int(window))
+                        listed = choice.getNameOfChoice(i);
+                EXPECT_EQ(listed, label);
+            }
+        }
+
         // A click meant for a window whose owner no longer shows it there.
         struct LostClickCase
         {
@@ -237,41 +265,91 @@ namespace vx::test
                                             }}),
             [](const ::testing::TestParamInfo<LostClickCase>& info) { return info.param.name; });
 
-        // Clicks under a window manager that carries out each request a
-        // moment after it came, with frames of its own or without.
+        // Clicks under a window manager: the tests' own, which carries out
+        // each request a moment after it came, with frames of its own or
+        // without, or one of the system's.
+        enum class ManagerKind
+        {
+            ownFramed,
+            ownOnTheRoot,
+            openbox,
+            twm
+        };
         struct ManagerCase
         {
             const char* name;
-            bool reparents;
+            ManagerKind kind;
         };
         std::ostream& operator<<(std::ostream& out, const ManagerCase& c)
         {
             return out << c.name;
         }
 
+        // The manager of a case, started and stopped with the object.
+        class AnyWindowManager
+        {
+        public:
+            // raises: whether it carries out raises (the system's always do).
+            AnyWindowManager(const std::string& displayName, ManagerKind kind, bool raises)
+            {
+                if (kind == ManagerKind::openbox || kind == ManagerKind::twm)
+                {
+                    system = std::make_unique<ExternalWindowManager>(
+                        displayName, kind == ManagerKind::openbox ? ExternalWindowManager::Kind::openbox
+                                                                  : ExternalWindowManager::Kind::twm);
+                    return;
+                }
+                TestWindowManager::Options options;
+                options.reparents = kind == ManagerKind::ownFramed;
+                options.raises = raises;
+                own = std::make_unique<TestWindowManager>(displayName, options);
+            }
+
+            bool isRunning() const { return own != nullptr ? own->isRunning() : system->isRunning(); }
+            const std::string& getWhyNot() const { return own != nullptr ? own->getWhyNot() : system->getWhyNot(); }
+            bool waitUntilShown(xcb_window_t window, int timeoutMs)
+            {
+                return own != nullptr ? own->waitUntilShown(window, timeoutMs)
+                                      : system->waitUntilShown(window, timeoutMs);
+            }
+            xcb_window_t getTopLevel(xcb_window_t window)
+            {
+                return own != nullptr ? own->getTopLevel(window) : system->getTopLevel(window);
+            }
+
+        private:
+            std::unique_ptr<TestWindowManager> own;
+            std::unique_ptr<ExternalWindowManager> system;
+        };
+
         class X11ManagedClickTest : public X11TestOn<::testing::TestWithParam<ManagerCase>>
         {
         protected:
-            // The manager, the captured window of another process and, over
-            // it, a window of this one; the click goes to the captured
-            // window's middle.
-            void start(bool raises)
+            // The manager and the captured window of another process, at
+            // (ownerX, ownerY); with a cover, a window of this process over
+            // it. The click goes to the captured window's middle.
+            void start(bool raises, int ownerX = 300, int ownerY = 200, bool covered = true)
             {
-                TestWindowManager::Options options;
-                options.reparents = GetParam().reparents;
-                options.raises = raises;
-                manager = std::make_unique<TestWindowManager>(server->getDisplayName(), options);
+                manager = std::make_unique<AnyWindowManager>(server->getDisplayName(), GetParam().kind, raises);
+                if (! manager->isRunning() && GetParam().kind != ManagerKind::ownFramed &&
+                    GetParam().kind != ManagerKind::ownOnTheRoot &&
+                    manager->getWhyNot().find("not installed") != std::string::npos)
+                    GTEST_SKIP() << manager->getWhyNot();
                 ASSERT_TRUE(manager->isRunning()) << manager->getWhyNot();
-                owner = std::make_unique<WindowOwnerProcess>(server->getDisplayName(), 300, 200, 100, 80);
+                owner = std::make_unique<WindowOwnerProcess>(server->getDisplayName(), ownerX, ownerY, 100, 80);
                 ASSERT_TRUE(owner->isRunning()) << owner->getWhyNot();
                 captured = owner->getWindow();
                 ASSERT_TRUE(manager->waitUntilShown(captured, 20000));
-                cover = windows->create(300, 200, 100, 80, {"cover", "", "host", "Host", long(getpid())});
-                ASSERT_TRUE(manager->waitUntilShown(cover, 20000));
                 std::tie(x, y) = windows->positionOnScreen(captured);
                 x += 50;
                 y += 40;
-                ASSERT_EQ(windows->topLevelAt(x, y), manager->getTopLevel(cover)) << "the window is not covered";
+                if (covered)
+                {
+                    const auto [left, top] = windows->positionOnScreen(captured);
+                    cover = windows->create(left, top, 100, 80, {"cover", "", "host", "Host", long(getpid())});
+                    ASSERT_TRUE(manager->waitUntilShown(cover, 20000));
+                    ASSERT_EQ(windows->topLevelAt(x, y), manager->getTopLevel(cover)) << "the window is not covered";
+                }
 
                 cg::setBackend(connectX11(*server));
                 wrapper.setWindowId(int(captured));
@@ -285,7 +363,7 @@ namespace vx::test
                 X11TestOn::TearDown();
             }
 
-            std::unique_ptr<TestWindowManager> manager;
+            std::unique_ptr<AnyWindowManager> manager;
             std::unique_ptr<WindowOwnerProcess> owner;
             xcb_window_t captured = XCB_NONE, cover = XCB_NONE;
             int x = 0, y = 0;
@@ -295,6 +373,8 @@ namespace vx::test
         TEST_P(X11ManagedClickTest, TheFirstClickOnACoveredWindowWaitsForTheRaiseAndLands)
         {
             ASSERT_NO_FATAL_FAILURE(start(true));
+            if (IsSkipped())
+                return;
             LogRecorder log;
             ASSERT_TRUE(wrapper.sendMouseDown(x, y)) << log.dump();
             EXPECT_EQ(owner->waitForButtonPress(20000), std::make_pair(50, 40));
@@ -302,7 +382,85 @@ namespace vx::test
             EXPECT_EQ(log.count(logWarning), 0u) << log.dump();
         }
 
-        TEST_P(X11ManagedClickTest, AWindowTheManagerKeepsCoveredIsNotClicked)
+        // A manager that puts frames around the windows.
+        using X11FramedClickTest = X11ManagedClickTest;
+
+        TEST_P(X11FramedClickTest, APointOfTheManagersFrameIsRefusedAndOneOfTheWindowTakesTheClick)
+        {
+            ASSERT_NO_FATAL_FAILURE(start(true, 300, 200, false));
+            if (IsSkipped())
+                return;
+            // Above the window: the frame's title bar.
+            const auto [left, top] = windows->positionOnScreen(captured);
+            const int frameX = left + 50, frameY = top - 3;
+            ASSERT_EQ(windows->topLevelAt(frameX, frameY), manager->getTopLevel(captured)) << "no frame there";
+            LogRecorder log;
+            EXPECT_FALSE(wrapper.sendMouseDown(frameX, frameY));
+            EXPECT_EQ(log.count(logWarning), 1u) << log.dump();
+
+            // A press the refused click made would be told first.
+            EXPECT_TRUE(wrapper.sendMouseDown(x, y)) << log.dump();
+            EXPECT_EQ(owner->waitForButtonPress(20000), std::make_pair(50, 40));
+        }
+
+        TEST_P(X11ManagedClickTest, APointOfTheWindowOffTheScreenIsRefused)
+        {
+            // Partly past the right edge of the 1920 pixels wide screen.
+            ASSERT_NO_FATAL_FAILURE(start(true, 1880, 200, false));
+            if (IsSkipped())
+                return;
+            const auto [left, top] = windows->positionOnScreen(captured);
+            ASSERT_GT(left + 100, 1930) << "the manager kept the window on the screen";
+            LogRecorder log;
+            EXPECT_FALSE(wrapper.sendMouseDown(1925, top + 40));
+            EXPECT_EQ(log.count(logWarning), 1u) << log.dump();
+
+            // A press at the edge the refused click made would be told first.
+            EXPECT_TRUE(wrapper.sendMouseDown(1910, top + 40)) << log.dump();
+            EXPECT_EQ(owner->waitForButtonPress(20000), std::make_pair(1910 - left, 40));
+        }
+
+        TEST_F(X11Test, APointOnTheScreenThatNoMonitorShowsIsNotPressed)
+        {
+            // A screen wider than its one output: the server keeps the
+            // pointer where the output shows.
+            ASSERT_TRUE(server->xrandr("--fb 2560x1080"));
+            struct Restore
+            {
+                XorgServer& server;
+                ~Restore() { server.xrandr("--fb 1920x1080"); }
+            } restore{*server};
+            WindowOwnerProcess owner(server->getDisplayName(), 1880, 200, 100, 80);
+            ASSERT_TRUE(owner.isRunning()) << owner.getWhyNot();
+            cg::setBackend(connectX11(*server));
+            ScreenCaptureWrapper wrapper;
+            wrapper.setWindowId(int(owner.getWindow()));
+            LogRecorder log;
+            EXPECT_FALSE(wrapper.sendMouseDown(1950, 240));
+            EXPECT_EQ(log.count(logWarning), 1u) << log.dump();
+
+            // A press at the edge the refused click made would be told first.
+            EXPECT_TRUE(wrapper.sendMouseDown(1910, 240)) << log.dump();
+            EXPECT_EQ(owner.waitForButtonPress(20000), std::make_pair(30, 40));
+        }
+
+        INSTANTIATE_TEST_SUITE_P(Manager, X11ManagedClickTest,
+                                 ::testing::Values(ManagerCase{"Reparenting", ManagerKind::ownFramed},
+                                                   ManagerCase{"OnTheRoot", ManagerKind::ownOnTheRoot},
+                                                   ManagerCase{"Openbox", ManagerKind::openbox},
+                                                   ManagerCase{"Twm", ManagerKind::twm}),
+                                 [](const ::testing::TestParamInfo<ManagerCase>& info) { return info.param.name; });
+
+        INSTANTIATE_TEST_SUITE_P(Manager, X11FramedClickTest,
+                                 ::testing::Values(ManagerCase{"Reparenting", ManagerKind::ownFramed},
+                                                   ManagerCase{"Openbox", ManagerKind::openbox},
+                                                   ManagerCase{"Twm", ManagerKind::twm}),
+                                 [](const ::testing::TestParamInfo<ManagerCase>& info) { return info.param.name; });
+
+        // A manager that keeps windows where they are when asked to raise them.
+        using X11UnraisingManagerTest = X11ManagedClickTest;
+
+        TEST_P(X11UnraisingManagerTest, AWindowTheManagerKeepsCoveredIsNotClicked)
         {
             ASSERT_NO_FATAL_FAILURE(start(false));
             const xcb_window_t witness = windows->create(10, 500, 40, 40, {"witness", "", "self", "Self", 4242});
@@ -320,9 +478,44 @@ namespace vx::test
                 << "the cover is " << cover;
         }
 
-        INSTANTIATE_TEST_SUITE_P(Manager, X11ManagedClickTest,
-                                 ::testing::Values(ManagerCase{"Reparenting", true}, ManagerCase{"OnTheRoot", false}),
+        INSTANTIATE_TEST_SUITE_P(Manager, X11UnraisingManagerTest,
+                                 ::testing::Values(ManagerCase{"Reparenting", ManagerKind::ownFramed},
+                                                   ManagerCase{"OnTheRoot", ManagerKind::ownOnTheRoot}),
                                  [](const ::testing::TestParamInfo<ManagerCase>& info) { return info.param.name; });
+
+        TEST_F(X11Test, AfterAManagerWithListsEndsOneWithoutListsShowsEveryClientWindowNotItsFrame)
+        {
+            auto openbox =
+                std::make_unique<ExternalWindowManager>(server->getDisplayName(), ExternalWindowManager::Kind::openbox);
+            if (openbox->getWhyNot().find("not installed") != std::string::npos)
+                GTEST_SKIP() << openbox->getWhyNot();
+            ASSERT_TRUE(openbox->isRunning()) << openbox->getWhyNot();
+            WindowOwnerProcess before(server->getDisplayName(), 100, 100, 100, 80);
+            ASSERT_TRUE(before.isRunning()) << before.getWhyNot();
+            ASSERT_TRUE(openbox->waitUntilShown(before.getWindow(), 20000));
+            // Killed, it leaves its lists on the root.
+            openbox->kill();
+
+            ExternalWindowManager twm(server->getDisplayName(), ExternalWindowManager::Kind::twm);
+            ASSERT_TRUE(twm.isRunning()) << twm.getWhyNot();
+            WindowOwnerProcess after(server->getDisplayName(), 400, 100, 100, 80);
+            ASSERT_TRUE(after.isRunning()) << after.getWhyNot();
+            ASSERT_TRUE(twm.waitUntilShown(after.getWindow(), 20000));
+            ASSERT_TRUE(twm.waitUntilShown(before.getWindow(), 20000));
+
+            cg::setBackend(connectX11(*server));
+            ScreenCaptureWrapper wrapper;
+            ParamChoice<int> choice("Windows");
+            wrapper.getWindows(choice);
+            std::vector<std::pair<std::string, int>> listed;
+            for (size_t i = 0; i < choice.getNumChoices(); ++i)
+                listed.emplace_back(choice.getNameOfChoice(i), choice.getChoices()[i].getValue());
+            const std::vector<std::pair<std::string, int>> expected = {{"Owner - owned", int(after.getWindow())},
+                                                                       {"Owner - owned", int(before.getWindow())}};
+            EXPECT_EQ(listed, expected);
+            wrapper.setWindowId(int(after.getWindow()));
+            EXPECT_EQ(wrapper.getOwnerPid(), long(after.getPid()));
+        }
 
         // How many pixels of the image differ from the tiled pattern of a
         // tileWidth x tileHeight window.
@@ -350,24 +543,9 @@ namespace vx::test
             const xcb_window_t window = first->create(100, 100, 32, 16, {"first", "", "vx", "VX", 0});
             ASSERT_NE(backend->windowListCreateImage(cg::kCGWindowListOptionIncludingWindow, window), nullptr);
             first.reset();
-            const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(30);
-            while (windows->exists(window) && std::chrono::steady_clock::now() < deadline)
-                std::this_thread::sleep_for(std::chrono::milliseconds(5));
-            ASSERT_FALSE(windows->exists(window));
-
-            // The server hands out the lowest free client slot: the others fill
-            // those below the one left.
+            ASSERT_TRUE(waitUntilGone(*windows, window));
             std::vector<std::unique_ptr<TestWindows>> others;
-            std::unique_ptr<TestWindows> second;
-            for (int i = 0; i < 512 && second == nullptr; ++i)
-            {
-                auto next = std::make_unique<TestWindows>(server->getDisplayName());
-                ASSERT_TRUE(next->isConnected());
-                if (next->getIdBase() == base)
-                    second = std::move(next);
-                else
-                    others.push_back(std::move(next));
-            }
+            std::unique_ptr<TestWindows> second = connectWithIdBase(*server, base, others);
             ASSERT_NE(second, nullptr) << "no client got the slot again";
             const xcb_window_t again = second->create(100, 100, 40, 20, {"second", "", "vx", "VX", 0});
             ASSERT_EQ(again, window);
@@ -377,6 +555,70 @@ namespace vx::test
             ASSERT_EQ(image->width, 40);
             ASSERT_EQ(image->height, 20);
             EXPECT_EQ(countWrongPixels(*image, 40, 20), 0);
+        }
+
+        // How many Composite redirections of a window all clients hold, as X-Resource counts them.
+        size_t countRedirections(const XorgServer& server)
+        {
+            xcb_connection_t* connection = xcb_connect(server.getDisplayName().c_str(), nullptr);
+            const xcb_atom_t type = internAtom(connection, "CompositeClientWindow");
+            size_t count = 0;
+            xcb_res_query_clients_reply_t* clients =
+                xcb_res_query_clients_reply(connection, xcb_res_query_clients(connection), nullptr);
+            if (clients == nullptr)
+            {
+                ADD_FAILURE() << "X-Resource does not answer";
+                xcb_disconnect(connection);
+                return 0;
+            }
+            for (auto client = xcb_res_query_clients_clients_iterator(clients); client.rem > 0;
+                 xcb_res_client_next(&client))
+            {
+                xcb_res_query_client_resources_reply_t* resources = xcb_res_query_client_resources_reply(
+                    connection, xcb_res_query_client_resources(connection, client.data->resource_base), nullptr);
+                if (resources == nullptr)
+                    continue;
+                for (auto kind = xcb_res_query_client_resources_types_iterator(resources); kind.rem > 0;
+                     xcb_res_type_next(&kind))
+                    count += kind.data->resource_type == type ? kind.data->count : 0;
+                std::free(resources);
+            }
+            std::free(clients);
+            xcb_disconnect(connection);
+            return count;
+        }
+
+        TEST_F(X11GrabTest, GrabsThatMeetAResizeLeaveOneRedirectionOfTheWindow)
+        {
+            std::shared_ptr<cg::Backend> backend = connectX11(*server);
+            ASSERT_NE(backend, nullptr);
+            const xcb_window_t window = windows->create(100, 100, 64, 48, {"resized", "", "vx", "VX", 0});
+            // Another client resizes the window all the time, so that some
+            // grabs find it at another size than their geometry said.
+            std::atomic<bool> stop{false};
+            std::thread resizer(
+                [&]
+                {
+                    xcb_connection_t* connection = xcb_connect(server->getDisplayName().c_str(), nullptr);
+                    for (uint32_t i = 0; ! stop; ++i)
+                    {
+                        const uint32_t size[] = {i % 2 == 0 ? 40u : 64u, i % 2 == 0 ? 30u : 48u};
+                        xcb_configure_window(connection, window, XCB_CONFIG_WINDOW_WIDTH | XCB_CONFIG_WINDOW_HEIGHT,
+                                             size);
+                        std::free(xcb_get_input_focus_reply(connection, xcb_get_input_focus(connection), nullptr));
+                    }
+                    xcb_disconnect(connection);
+                });
+            int failed = 0;
+            const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(30);
+            while (failed < 5 && std::chrono::steady_clock::now() < deadline)
+                failed += backend->windowListCreateImage(cg::kCGWindowListOptionIncludingWindow, window) ? 0 : 1;
+            stop = true;
+            resizer.join();
+            ASSERT_EQ(failed, 5) << "no grab met a resize in 30 s";
+            EXPECT_LE(countRedirections(*server), 1u);
+            ASSERT_NE(backend->windowListCreateImage(cg::kCGWindowListOptionIncludingWindow, window), nullptr);
+            EXPECT_EQ(countRedirections(*server), 1u);
         }
 
         TEST(X11WithoutExtensionsTest, DisplaysAndWindowsAreThereGrabsReadTheScreenAndClicksFail)

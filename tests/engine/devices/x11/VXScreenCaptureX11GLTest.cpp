@@ -1,6 +1,6 @@
 // Window grabs over the X11 backend into textures: known pixels, also while
 // covered and after a resize, with and without MIT-SHM; a window that goes
-// between choosing and grabbing.
+// between choosing and grabbing, or whose id another program's window gets.
 
 #include "engine/devices/VXScreenCaptureWrapper.h"
 
@@ -101,6 +101,34 @@ namespace vx::test
             EXPECT_FALSE(grabLater());
             ASSERT_EQ(texture.getWidth(), 32);
             expectPattern(32, 16);
+        }
+
+        TEST_P(X11GrabGLTest, AWindowThatWentStaysGoneWhenAnotherProgramGetsItsIdUntilAWindowIsChosenAgain)
+        {
+            auto first = std::make_unique<TestWindows>(server->getDisplayName());
+            const uint32_t base = first->getIdBase();
+            const xcb_window_t window = first->create(100, 100, 32, 16, {"first", "", "vx", "VX", 0});
+            wrapper.setWindowId(int(window));
+            ASSERT_TRUE(grabLater());
+
+            // The program ends; the next one is given its ids.
+            first.reset();
+            ASSERT_TRUE(waitUntilGone(*windows, window));
+            std::vector<std::unique_ptr<TestWindows>> others;
+            std::unique_ptr<TestWindows> second = connectWithIdBase(*server, base, others);
+            ASSERT_NE(second, nullptr) << "no client got the slot again";
+            const xcb_window_t again = second->create(100, 100, 40, 20, {"second", "", "vx", "VX", 0});
+            ASSERT_EQ(again, window);
+            EXPECT_FALSE(grabLater());
+            EXPECT_FALSE(grabLater());
+            ASSERT_EQ(texture.getWidth(), 32);
+            expectPattern(32, 16);
+
+            // Chosen again, it is the window shown.
+            wrapper.setWindowId(int(again));
+            ASSERT_TRUE(grabLater());
+            EXPECT_EQ(texture.getWidth(), 40);
+            expectPattern(40, 20);
         }
 
         INSTANTIATE_TEST_SUITE_P(Reads, X11GrabGLTest,

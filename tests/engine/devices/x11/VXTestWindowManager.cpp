@@ -51,6 +51,19 @@ namespace vx::test
         }
         clientList = internAtom(connection, "_NET_CLIENT_LIST");
         activeWindow = internAtom(connection, "_NET_ACTIVE_WINDOW");
+        supportingWmCheck = internAtom(connection, "_NET_SUPPORTING_WM_CHECK");
+        wmState = internAtom(connection, "WM_STATE");
+        if (options.reparents)
+        {
+            // The window that tells clients an EWMH manager runs: it names
+            // itself, and goes with the connection.
+            checkWindow = xcb_generate_id(connection);
+            xcb_create_window(connection, XCB_COPY_FROM_PARENT, checkWindow, root, -1, -1, 1, 1, 0,
+                              XCB_WINDOW_CLASS_INPUT_ONLY, XCB_COPY_FROM_PARENT, 0, nullptr);
+            for (xcb_window_t on : {checkWindow, root})
+                xcb_change_property(connection, XCB_PROP_MODE_REPLACE, on, supportingWmCheck, XCB_ATOM_WINDOW, 32, 1,
+                                    &checkWindow);
+        }
         stopFd = eventfd(0, EFD_CLOEXEC);
         if (stopFd < 0)
         {
@@ -125,7 +138,10 @@ namespace vx::test
                 break;
         }
         if (options.reparents)
+        {
             xcb_delete_property(connection, root, clientList);
+            xcb_delete_property(connection, root, supportingWmCheck);
+        }
         sync(connection);
     }
 
@@ -201,14 +217,23 @@ namespace vx::test
                 xcb_map_window(connection, window);
         }
         xcb_map_window(connection, top);
-        // Shown means done on the server.
+        const uint32_t normalState[] = {1, XCB_NONE};
+        xcb_change_property(connection, XCB_PROP_MODE_REPLACE, window, wmState, wmState, 32, 2, normalState);
+        // Listed too: shown means done on the server.
+        std::vector<xcb_window_t> clients;
+        {
+            std::lock_guard<std::mutex> hold(lock);
+            clients = shown;
+            if (topLevels.count(window) == 0)
+                clients.push_back(window);
+        }
+        publishClients(clients);
         sync(connection);
         {
             std::lock_guard<std::mutex> hold(lock);
             if (topLevels.emplace(window, top).second)
                 shown.push_back(window);
         }
-        publishClients();
         changed.notify_all();
     }
 
@@ -271,13 +296,18 @@ namespace vx::test
 
     void TestWindowManager::publishClients()
     {
-        if (! options.reparents)
-            return;
         std::vector<xcb_window_t> clients;
         {
             std::lock_guard<std::mutex> hold(lock);
             clients = shown;
         }
+        publishClients(clients);
+    }
+
+    void TestWindowManager::publishClients(const std::vector<xcb_window_t>& clients)
+    {
+        if (! options.reparents)
+            return;
         xcb_change_property(connection, XCB_PROP_MODE_REPLACE, root, clientList, XCB_ATOM_WINDOW, 32,
                             uint32_t(clients.size()), clients.data());
     }

@@ -24,8 +24,9 @@ namespace vx::test
         struct Options
         {
             // Windows go into frames of the manager's own (at frameLeft,
-            // frameTop inside them), listed in _NET_CLIENT_LIST; else they
-            // stay on the root and no list is kept.
+            // frameTop inside them), listed in _NET_CLIENT_LIST with the
+            // manager's _NET_SUPPORTING_WM_CHECK window; else they stay on
+            // the root and no list is kept. Either way they get WM_STATE.
             bool reparents = true;
             // Whether it raises windows when asked; when not, it keeps
             // them where they are, as a manager preventing focus stealing.
@@ -65,11 +66,13 @@ namespace vx::test
         void raise(xcb_window_t window);
         void forget(xcb_window_t window);
         void publishClients();
+        void publishClients(const std::vector<xcb_window_t>& clients);
 
         const Options options;
         xcb_connection_t* connection = nullptr;
         xcb_window_t root = XCB_NONE;
-        xcb_atom_t clientList = XCB_NONE, activeWindow = XCB_NONE;
+        xcb_atom_t clientList = XCB_NONE, activeWindow = XCB_NONE, supportingWmCheck = XCB_NONE, wmState = XCB_NONE;
+        xcb_window_t checkWindow = XCB_NONE;
         std::string whyNot;
         int stopFd = -1;
         std::thread thread;

@@ -79,7 +79,8 @@ namespace vx::test
             put(internAtom(connection, "_NET_WM_NAME"), internAtom(connection, "UTF8_STRING"), 8,
                 properties.netName.data(), properties.netName.size());
         if (! properties.wmName.empty())
-            put(XCB_ATOM_WM_NAME, XCB_ATOM_STRING, 8, properties.wmName.data(), properties.wmName.size());
+            put(XCB_ATOM_WM_NAME, internAtom(connection, properties.wmNameType), 8, properties.wmName.data(),
+                properties.wmName.size());
         if (! properties.instance.empty() || ! properties.className.empty())
         {
             const std::string both = properties.instance + '\0' + properties.className + '\0';
@@ -90,6 +91,9 @@ namespace vx::test
             const uint32_t pid = uint32_t(properties.pid);
             put(internAtom(connection, "_NET_WM_PID"), XCB_ATOM_CARDINAL, 32, &pid, 1);
         }
+        // WM_SIZE_HINTS: flags USPosition and USSize, then x, y, width, height.
+        uint32_t hints[18] = {1 | 2, uint32_t(x), uint32_t(y), uint32_t(width), uint32_t(height)};
+        put(XCB_ATOM_WM_NORMAL_HINTS, XCB_ATOM_WM_SIZE_HINTS, 32, hints, 18);
         if (properties.desktop)
         {
             const xcb_atom_t type = internAtom(connection, "_NET_WM_WINDOW_TYPE_DESKTOP");

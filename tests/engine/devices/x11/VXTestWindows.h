@@ -35,12 +35,15 @@ namespace vx::test
         struct Properties
         {
             std::string netName;  // _NET_WM_NAME (UTF-8), none when empty
-            std::string wmName;   // WM_NAME (STRING, ISO 8859-1), none when empty
+            std::string wmName;   // WM_NAME (STRING, ISO 8859-1, unless wmNameType says), none when empty
             std::string instance; // WM_CLASS, none when both are empty
             std::string className;
             long pid = 0; // _NET_WM_PID, none when 0
             bool desktop = false; // _NET_WM_WINDOW_TYPE_DESKTOP
+            const char* wmNameType = "STRING";
         };
+        // Top-level windows are placed where the program says (USPosition,
+        // USSize), as a window manager does without asking the user.
         xcb_window_t create(int x, int y, int width, int height, const Properties& properties);
         void resize(xcb_window_t window, int width, int height);
         void destroy(xcb_window_t window);

@@ -1,5 +1,8 @@
 #include "VXX11TestSupport.h"
 
+#include <chrono>
+#include <thread>
+
 namespace vx::test
 {
     namespace
@@ -34,5 +37,32 @@ namespace vx::test
         std::shared_ptr<cg::Backend> backend = cg::createX11Backend(server.getDisplayName().c_str(), options, &whyNot);
         EXPECT_NE(backend, nullptr) << whyNot;
         return backend;
+    }
+
+    std::unique_ptr<TestWindows> connectWithIdBase(const XorgServer& server, uint32_t base,
+                                                   std::vector<std::unique_ptr<TestWindows>>& fillers)
+    {
+        for (int i = 0; i < 512; ++i)
+        {
+            auto next = std::make_unique<TestWindows>(server.getDisplayName());
+            if (! next->isConnected())
+                return nullptr;
+            if (next->getIdBase() == base)
+                return next;
+            fillers.push_back(std::move(next));
+        }
+        return nullptr;
+    }
+
+    bool waitUntilGone(TestWindows& windows, xcb_window_t window)
+    {
+        const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(30);
+        while (windows.exists(window))
+        {
+            if (std::chrono::steady_clock::now() > deadline)
+                return false;
+            std::this_thread::sleep_for(std::chrono::milliseconds(5));
+        }
+        return true;
     }
 }

@@ -3,6 +3,7 @@
 #include <cstdint>
 #include <memory>
 #include <string>
+#include <vector>
 
 #include <gtest/gtest.h>
 
@@ -18,6 +19,16 @@ namespace vx::test
 
     // A backend on the server's display; null (and a failure) when it does not connect.
     std::shared_ptr<cg::Backend> connectX11(const XorgServer& server, bool useSharedMemory = true);
+
+    // A client given the id base that of a client that has left had (so
+    // its first window gets the id the other's had): the server hands out
+    // the lowest free client slot, and those below are filled by others,
+    // kept in fillers. Null when no client got it.
+    std::unique_ptr<TestWindows> connectWithIdBase(const XorgServer& server, uint32_t base,
+                                                   std::vector<std::unique_ptr<TestWindows>>& fillers);
+
+    // Waits up to 30 s for a window to be gone from the server.
+    bool waitUntilGone(TestWindows& windows, xcb_window_t window);
 
     // A test against the shared server, with a window maker of its own:
     // skipped, saying why, when the server cannot start.
