@@ -27,6 +27,10 @@ namespace vx
         // reader's current frame into it; false for an index outside the
         // buffer or when nothing was uploaded.
         bool readTextureFromVideoReader(VideoFormatReader& reader, int i);
+        // Texture i holds a frame a reader uploaded (or was handed over by
+        // setTexture): a pooled texture is otherwise whatever its last user
+        // left in it.
+        bool isFilled(int i) const;
         void writeTextureToVideoWriter(VideoFormatWriter& writer, int i);
 
         // Gives every texture back, last first.
@@ -50,5 +54,6 @@ namespace vx
         std::uint16_t width, height;
         const TextureFormat* format;
         std::vector<Texture*> textures;
+        std::vector<bool> filled;
     };
 }
