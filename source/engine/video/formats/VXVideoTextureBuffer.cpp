@@ -20,8 +20,9 @@ namespace vx
             Texture* texture = nullptr;
             if (format != nullptr && textureManager != nullptr)
                 texture = textureManager->aquireTexture(width, height, *format);
+            // A pooled texture holds what its last user left in it; a new one nothing.
+            filled.push_back(texture == nullptr);
             textures.push_back(texture != nullptr ? texture : new Texture());
-            filled.push_back(false);
         }
     }
 
@@ -72,7 +73,7 @@ namespace vx
                 }
                 else
                     texture = fresh;
-                filled[static_cast<std::size_t>(i)] = false;
+                filled[static_cast<std::size_t>(i)] = fresh == nullptr;
             }
         }
         if (texture == nullptr || ! reader.updateTexture(texture))

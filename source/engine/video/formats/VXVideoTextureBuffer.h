@@ -27,9 +27,9 @@ namespace vx
         // reader's current frame into it; false for an index outside the
         // buffer or when nothing was uploaded.
         bool readTextureFromVideoReader(VideoFormatReader& reader, int i);
-        // Texture i holds a frame a reader uploaded (or was handed over by
-        // setTexture): a pooled texture is otherwise whatever its last user
-        // left in it.
+        // Texture i holds nothing another user left in it: made here (empty
+        // or zero-filled) or handed over by setTexture, or taken from the
+        // pool and since filled by a reader's upload.
         bool isFilled(int i) const;
         void writeTextureToVideoWriter(VideoFormatWriter& writer, int i);
 
