@@ -40,7 +40,7 @@ namespace vx::test
 
         // An ffmpeg "geq" expression of X picking each band's value of a
         // channel, times scale.
-        std::string bandsExpression(std::uint8_t PixelRGBA8::* channel, int scale)
+        std::string bandsExpression(std::uint8_t PixelRGBA8::*channel, int scale)
         {
             std::string expression = std::to_string(bands[3].*channel * scale);
             for (int b = 2; b >= 0; --b)
@@ -153,8 +153,8 @@ namespace vx::test
             // empty when the file gives no reader or nothing shows.
             Picture play(const std::string& path)
             {
-                VideoFormatReader* reader =
-                    root->getVideoFormatManager()->createReaderFor(File(path), false, VideoFormatReader::purposePlayback);
+                VideoFormatReader* reader = root->getVideoFormatManager()->createReaderFor(
+                    File(path), false, VideoFormatReader::purposePlayback);
                 if (reader == nullptr)
                     return {};
                 VideoFormatReaderSource source(driver, reader);
@@ -196,7 +196,8 @@ namespace vx::test
     {
         const AlphaTiffCase& c = GetParam();
         const std::string tiff = temp.file(std::string(c.name) + ".tif");
-        ASSERT_TRUE(c.ffmpegFormat != nullptr ? ffmpegBands(tiff, c.ffmpegFormat) : associatedTiff(tiff, c.bits, c.grey));
+        ASSERT_TRUE(c.ffmpegFormat != nullptr ? ffmpegBands(tiff, c.ffmpegFormat)
+                                              : associatedTiff(tiff, c.bits, c.grey));
         // Each colour multiplied by its alpha once, as the output holds it.
         const auto expected = [&](int x)
         {
