@@ -218,7 +218,10 @@ namespace vx
             program.setSampler(planes[i].sampler, i);
         }
         gfx::color(1.0f, 1.0f, 1.0f, 1.0f);
-        drawTextureQuad(*textures[0], -1.0f, -1.0f, 2.0f, 2.0f, flip);
+        // The picture is the top-left w x h of the planes: the rows and
+        // columns padding it to whole blocks stay outside the viewport.
+        const float s = float(w) / float(planes[0].width), t = float(h) / float(planes[0].height);
+        drawTexturePart(*textures[0], -1.0f, -1.0f, 2.0f, 2.0f, 0.0f, 0.0f, s, t, flip);
         context.unbind2DTextures();
         context.unbindShader();
         return true;

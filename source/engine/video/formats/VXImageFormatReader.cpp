@@ -10,6 +10,37 @@
 
 namespace vx
 {
+    namespace
+    {
+        // Grey pictures widened to RGB, grey and alpha to RGBA: as textures,
+        // one channel would be intensity (alpha = brightness) and two one
+        // 16-bit intensity. Null for other pictures.
+        Pixels* widenedGrey(const Pixels& grey)
+        {
+            const int channels = grey.bytesPerPixel;
+            if ((channels != 1 && channels != 2) || grey.data == nullptr)
+                return nullptr;
+            auto* wide = new Pixels(grey.width, grey.height, channels + 2, static_cast<const unsigned char*>(nullptr));
+            if (wide->data == nullptr)
+            {
+                delete wide;
+                return nullptr;
+            }
+            for (int y = 0; y < grey.height; ++y)
+            {
+                const unsigned char* in = grey.data + static_cast<std::size_t>(y) * grey.stride;
+                unsigned char* out = wide->data + static_cast<std::size_t>(y) * wide->stride;
+                for (int x = 0; x < grey.width; ++x, in += channels, out += wide->bytesPerPixel)
+                {
+                    out[0] = out[1] = out[2] = in[0];
+                    if (channels == 2)
+                        out[3] = in[1];
+                }
+            }
+            return wide;
+        }
+    }
+
     ImageFormatReader::ImageFormatReader(const File& readFile) : VideoFormatReader(readFile, "Image file")
     {
         flipped = true;
@@ -39,6 +70,8 @@ namespace vx
             pixels.reset();
             return false;
         }
+        if (Pixels* wide = widenedGrey(*pixels))
+            pixels.reset(wide);
         textureWidth = static_cast<unsigned short>(pixels->width);
         textureHeight = static_cast<unsigned short>(pixels->height);
         setBitDepth(pixels->bytesPerPixel);

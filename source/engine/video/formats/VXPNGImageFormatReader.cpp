@@ -42,6 +42,7 @@ namespace vx
                 logPrint(logError, "PNGImageFormatReader::openFile: Could not read file %s\n", file.getFullPath().c_str());
                 return nullptr;
             }
+            frame->path = file.getFullPath();
             return frame;
         }
 
@@ -202,14 +203,20 @@ namespace vx
         if (index < 0 || static_cast<std::size_t>(index) >= prepared.size() || prepared[index] == nullptr ||
             frame == nullptr || *frame == nullptr)
             return false;
-        memstream stream = overFrame(*prepared[static_cast<std::size_t>(index)]);
+        PreparedFrame& file = *prepared[static_cast<std::size_t>(index)];
+        if (file.undecodable)
+            return false;
+        memstream stream = overFrame(file);
         unsigned long w = 0, h = 0;
         int size = 0;
         // Straight into the frame; a picture larger than the frame is refused
         // before a byte is written.
         if (! PNGImageFormat::decodeImageInto(stream, *frame, getFrameSize(), &w, &h, &size, nullptr))
         {
-            logPrint(logError, "PNGImageFormatReader::PNGImageFormat::decodeImage failed\n");
+            // A file cut short fails the same way every time it is read.
+            file.undecodable = true;
+            if (undecodableFiles.insert(file.path).second)
+                logPrint(logError, "PNGImageFormatReader::PNGImageFormat::decodeImage failed\n");
             return false;
         }
         // Only a picture of the sequence's layout is the frame.

@@ -6,6 +6,8 @@
 
 #include <atomic>
 #include <memory>
+#include <set>
+#include <string>
 #include <vector>
 
 namespace vx
@@ -24,6 +26,9 @@ namespace vx
         {
             std::unique_ptr<unsigned char[]> data;
             unsigned long long size = 0;
+            std::string path;
+            // Its decode failed once: it is not tried again.
+            bool undecodable = false;
         };
 
         // Reads the first file's header only.
@@ -63,5 +68,7 @@ namespace vx
         CriticalSection lock;
         TextureFormat ownTextureFormat;
         std::vector<std::shared_ptr<PreparedFrame>> prepared;
+        // Files whose decode failed, each reported once.
+        std::set<std::string> undecodableFiles;
     };
 }

@@ -91,6 +91,11 @@ namespace vx
             throughRGBA = true;
         }
         outputSize = rowBytes * height;
+        std::uint16_t extraCount = 0;
+        std::uint16_t* extraKinds = nullptr;
+        if (TIFFGetField(handle, TIFFTAG_EXTRASAMPLES, &extraCount, &extraKinds) == 1 && extraCount > 0 &&
+            extraKinds != nullptr)
+            alphaKind = extraKinds[0];
         layoutSupported = width > 0 && height > 0 && width <= maxImageSide && height <= maxImageSide;
     }
 
@@ -149,6 +154,52 @@ namespace vx
                                          ORIENTATION_TOPLEFT, 0) != 0;
     }
 
+    bool TIFFImageBase::decodesPremultiplied() const
+    {
+        // The RGBA reader multiplies unassociated alpha in and keeps associated alpha.
+        return alphaKind == EXTRASAMPLE_ASSOCALPHA || (throughRGBA && alphaKind == EXTRASAMPLE_UNASSALPHA);
+    }
+
+    namespace
+    {
+        template <typename T>
+        void unpremultiplyPixels(unsigned char* out, std::uint64_t pixels)
+        {
+            constexpr T max = maxSample<T>();
+            for (std::uint64_t i = 0; i < pixels; ++i, out += 4 * sizeof(T))
+            {
+                T pixel[4];
+                std::memcpy(pixel, out, sizeof(pixel));
+                const T alpha = pixel[3];
+                // Opaque colour is as stored; fully transparent colour stays as it is.
+                if (! (alpha > T(0) && alpha < max))
+                    continue;
+                for (int c = 0; c < 3; ++c)
+                {
+                    if constexpr (std::is_floating_point_v<T>)
+                        pixel[c] = std::min(max, pixel[c] / alpha);
+                    else
+                    {
+                        const std::uint64_t v = (static_cast<std::uint64_t>(pixel[c]) * max + alpha / 2) / alpha;
+                        pixel[c] = static_cast<T>(std::min<std::uint64_t>(v, max));
+                    }
+                }
+                std::memcpy(out, pixel, sizeof(pixel));
+            }
+        }
+    }
+
+    void TIFFImageBase::unpremultiply(unsigned char* out) const
+    {
+        const std::uint64_t pixels = static_cast<std::uint64_t>(width) * height;
+        if (bytesPerPixel == 4)
+            unpremultiplyPixels<unsigned char>(out, pixels);
+        else if (bytesPerPixel == 8)
+            unpremultiplyPixels<unsigned short>(out, pixels);
+        else if (bytesPerPixel == 16)
+            unpremultiplyPixels<float>(out, pixels);
+    }
+
     // ---- TIFFImage<T>
 
     template <typename T>
@@ -158,10 +209,14 @@ namespace vx
             return false;
         // Straight into the caller's buffer: readers decode each image once,
         // so a cache would cost a copy and a second picture's memory.
-        if (this->throughRGBA)
-            return this->readRGBA(out);
-        return this->readStrips([&](const unsigned char* row, std::uint64_t rowLength, std::uint32_t y)
-                                { return convertDecompressedToRGBA(row, rowLength, out + y * this->rowBytes); });
+        const bool read =
+            this->throughRGBA
+                ? this->readRGBA(out)
+                : this->readStrips([&](const unsigned char* row, std::uint64_t rowLength, std::uint32_t y)
+                                   { return convertDecompressedToRGBA(row, rowLength, out + y * this->rowBytes); });
+        if (read && this->decodesPremultiplied())
+            this->unpremultiply(out);
+        return read;
     }
 
     template <typename T>

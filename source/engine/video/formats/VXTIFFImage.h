@@ -17,7 +17,8 @@ namespace vx
     // whole number of bytes (bilevel, 4-bit grey) go through libtiff's RGBA
     // reader as 8-bit RGBA.
     //
-    // Decoding contract: outputSize bytes, first row = top of the picture.
+    // Decoding contract: outputSize bytes, first row = top of the picture,
+    // colour not multiplied by alpha (straight), whatever the file stores.
     // Layouts the converters do not know (separate planes, extra samples
     // beyond the known ones, oversized images) are refused: nothing is ever
     // written past outputSize. One thread at a time per image.
@@ -64,6 +65,11 @@ namespace vx
         bool readStrips(const std::function<bool(const unsigned char*, std::uint64_t, std::uint32_t)>& convertRow);
         // Reads through libtiff's RGBA reader into out (width x height x 4).
         bool readRGBA(unsigned char* out);
+        // The decoded colour comes multiplied by alpha: the file stores it so
+        // (associated alpha), or libtiff's RGBA reader made it so.
+        bool decodesPremultiplied() const;
+        // Divides the decoded colour of outputSize bytes by alpha.
+        void unpremultiply(unsigned char* out) const;
         // The layout fits the converters and the size limits.
         bool layoutSupported = true;
 
@@ -80,6 +86,8 @@ namespace vx
         unsigned planarConfig = 1;
         // Read through libtiff's RGBA reader (8-bit RGB(A), forced layouts).
         bool throughRGBA = false;
+        // The kind of the first extra sample (EXTRASAMPLE_*), when there is one.
+        unsigned alphaKind = 0;
         TIFF* handle = nullptr;
     };
 

@@ -20,6 +20,8 @@ namespace vx
             Texture* texture = nullptr;
             if (format != nullptr && textureManager != nullptr)
                 texture = textureManager->aquireTexture(width, height, *format);
+            // A pooled texture holds what its last user left in it; a new one nothing.
+            filled.push_back(texture == nullptr);
             textures.push_back(texture != nullptr ? texture : new Texture());
         }
     }
@@ -71,9 +73,18 @@ namespace vx
                 }
                 else
                     texture = fresh;
+                filled[static_cast<std::size_t>(i)] = fresh == nullptr;
             }
         }
-        return texture != nullptr && reader.updateTexture(texture);
+        if (texture == nullptr || ! reader.updateTexture(texture))
+            return false;
+        filled[static_cast<std::size_t>(i)] = true;
+        return true;
+    }
+
+    bool VideoTextureBuffer::isFilled(int i) const
+    {
+        return i >= 0 && i < static_cast<int>(filled.size()) && filled[static_cast<std::size_t>(i)];
     }
 
     void VideoTextureBuffer::writeTextureToVideoWriter(VideoFormatWriter&, int) {}
@@ -85,6 +96,7 @@ namespace vx
             giveBack(textures.back());
             textures.pop_back();
         }
+        filled.clear();
     }
 
     void VideoTextureBuffer::clear(int i)
@@ -93,6 +105,7 @@ namespace vx
             return;
         giveBack(textures[static_cast<std::size_t>(i)]);
         textures.erase(textures.begin() + i);
+        filled.erase(filled.begin() + i);
     }
 
     void VideoTextureBuffer::setTexture(int i, Texture* t)
@@ -102,6 +115,7 @@ namespace vx
         if (i < static_cast<int>(textures.size()))
             clear(i);
         textures.insert(textures.begin() + i, t);
+        filled.insert(filled.begin() + i, t != nullptr);
     }
 
     Texture* VideoTextureBuffer::getTexture(int i) const

@@ -27,6 +27,10 @@ namespace vx
         // reader's current frame into it; false for an index outside the
         // buffer or when nothing was uploaded.
         bool readTextureFromVideoReader(VideoFormatReader& reader, int i);
+        // Texture i holds nothing another user left in it: made here (empty
+        // or zero-filled) or handed over by setTexture, or taken from the
+        // pool and since filled by a reader's upload.
+        bool isFilled(int i) const;
         void writeTextureToVideoWriter(VideoFormatWriter& writer, int i);
 
         // Gives every texture back, last first.
@@ -50,5 +54,6 @@ namespace vx
         std::uint16_t width, height;
         const TextureFormat* format;
         std::vector<Texture*> textures;
+        std::vector<bool> filled;
     };
 }

@@ -671,8 +671,10 @@ namespace vx
             if (textureBuffer != nullptr && newFrame.exchange(false) &&
                 ! textureBuffer->readTextureFromVideoReader(*reader, 0))
                 newFrame.store(true);
+            // Until the reader has delivered a frame the pooled texture holds
+            // what its last user left: nothing is drawn.
             Texture* texture = textureBuffer != nullptr ? textureBuffer->getTexture(0) : nullptr;
-            if (texture == nullptr || ! texture->isValid())
+            if (texture == nullptr || ! texture->isValid() || ! textureBuffer->isFilled(0))
                 return {};
             if (! setupFormatConversion(*reader, false))
                 return {};

@@ -63,4 +63,33 @@ namespace vx::test
         TextureManager::clearCurrent(&manager);
         manager.release();
     }
+
+    // A pooled texture holds what its last user left until a reader's
+    // upload fills it; one made by the buffer holds nothing of anyone else.
+    TEST_F(VideoTextureBufferGLTest, PooledTexturesCountAsFilledOnlyOnceAReaderUploaded)
+    {
+        TextureManager manager;
+        TextureManager::setCurrent(&manager);
+        {
+            VideoTextureBuffer pooled(1, 4, 2, &Texture::RGBA8);
+            EXPECT_FALSE(pooled.isFilled(0));
+            FakeBufferableReader reader(File("/nowhere/a.fake"), 6, 4, 2);
+            EXPECT_FALSE(pooled.readTextureFromVideoReader(reader, 0)) << "nothing read yet";
+            EXPECT_FALSE(pooled.isFilled(0));
+            ASSERT_TRUE(reader.read(0.0));
+            ASSERT_TRUE(pooled.readTextureFromVideoReader(reader, 0));
+            EXPECT_TRUE(pooled.isFilled(0));
+
+            FakeBufferableReader larger(File("/nowhere/b.fake"), 6, 8, 4);
+            EXPECT_FALSE(pooled.readTextureFromVideoReader(larger, 0));
+            EXPECT_EQ(pooled.getTexture(0)->getWidth(), 8) << "replaced from the pool";
+            EXPECT_FALSE(pooled.isFilled(0));
+
+            VideoTextureBuffer own(1, 4, 2, nullptr);
+            EXPECT_TRUE(own.isFilled(0));
+            EXPECT_FALSE(own.isFilled(1));
+        }
+        TextureManager::clearCurrent(&manager);
+        manager.release();
+    }
 }
