@@ -237,9 +237,11 @@ namespace vx
 
     void NetworkVideoServerManager::releaseClient(NetworkVideoClient* client)
     {
-        if (client != nullptr)
-            NetworkVideoClientInstanceManager::getInstance().releaseClient(
-                NetworkVideoClientInstanceManager::keyFor(client->getServer().getIpAddress(), client->getServer().getPort()));
+        if (client == nullptr)
+            return;
+        const NetworkVideoPeer& server = client->getServer();
+        NetworkVideoClientInstanceManager::getInstance().releaseClient(
+            NetworkVideoClientInstanceManager::keyFor(server.getIpAddress(), server.getPort()));
     }
 
     VideoSource* NetworkVideoServerManager::getClientForServerAsSource(int i)

@@ -47,7 +47,7 @@ namespace vx::test
     {
         NetworkFramesAccumulator accumulator;
         add(accumulator, frameOf(100, 1, 'A'));
-        add(accumulator, frameOf(200, 2, 'B'));
+        add(accumulator, frameOf(200, 1, 'B'));
         auto frame = accumulator.getPixels();
         ASSERT_NE(frame, nullptr);
         EXPECT_EQ(frame->data[0], 'B');

@@ -177,8 +177,8 @@ namespace vx::test
         ASSERT_NE(first, nullptr);
         EXPECT_TRUE(first->isThreadRunning());
         EXPECT_EQ(manager->getClientForServer("127.0.0.1"), first);
-        EXPECT_EQ(instances.getReferenceCount(NetworkVideoClientInstanceManager::keyFor("127.0.0.1", std::uint16_t(port))),
-                  2);
+        const std::string key = NetworkVideoClientInstanceManager::keyFor("127.0.0.1", std::uint16_t(port));
+        EXPECT_EQ(instances.getReferenceCount(key), 2);
         manager->releaseClient(first);
         EXPECT_EQ(instances.getNumClients(), 1u);
         manager->releaseClient(first);

@@ -355,8 +355,9 @@ namespace vx::test
         EXPECT_EQ(c->getExtensionDisplayName(), "C." + serverType + ".local.");
         EXPECT_EQ(manager->getServerInfo("127.0.0.1", portA)->getExtensionDisplayName(), "A." + serverType + ".local.");
 
-        SourcePtr onA = asNetworkSource(manager->getServerInfo("127.0.0.1", portA)->createSource(static_cast<XmlState*>(nullptr)));
-        SourcePtr onC = asNetworkSource(c->createSource(static_cast<XmlState*>(nullptr)));
+        XmlState* const noPreset = nullptr;
+        SourcePtr onA = asNetworkSource(manager->getServerInfo("127.0.0.1", portA)->createSource(noPreset));
+        SourcePtr onC = asNetworkSource(c->createSource(noPreset));
         ASSERT_NE(onA, nullptr);
         ASSERT_NE(onC, nullptr);
         ASSERT_NE(onA->getClient(), nullptr);

@@ -22,8 +22,9 @@ namespace vx
             if (NetworkVideoServerManager* manager = NetworkVideoServerManager::getInstanceWithoutCreating())
                 manager->releaseClient(client);
             else
-                NetworkVideoClientInstanceManager::getInstance().releaseClient(NetworkVideoClientInstanceManager::keyFor(
-                    client->getServer().getIpAddress(), client->getServer().getPort()));
+                NetworkVideoClientInstanceManager::getInstance().releaseClient(
+                    NetworkVideoClientInstanceManager::keyFor(client->getServer().getIpAddress(),
+                                                              client->getServer().getPort()));
         }
 
         // "ipaddress" and "port" of element; false unless both are there and
