@@ -51,7 +51,10 @@ namespace vx
             ScopedLock hold(outputLock);
             return std::move(latest);
         }
-        return std::shared_ptr<Pixels>(resolvePixels());
+        std::shared_ptr<Pixels> resolved(resolvePixels());
+        if (resolved != nullptr)
+            completedFrames.fetch_add(1);
+        return resolved;
     }
 
     size_t NetworkFramesAccumulator::getNumPendingPackets() const
@@ -155,6 +158,22 @@ namespace vx
         if (! found || complete == 0)
             return frame;
 
+        const std::uint64_t firstSlot = slotOf(complete, 0);
+        const auto end = packets.upper_bound(slotOf(complete, ~std::uint32_t(0)));
+        // Late: older than the frame shown, and no sender started again.
+        const double now = getTickCount();
+        if (anyTaken && complete < lastTakenKey && lastTakenKey - complete <= lateWindowMs &&
+            now - lastTakenTime < restartAfterMs)
+        {
+            for (auto entry = packets.lower_bound(firstSlot); entry != end;)
+                entry = erase(entry);
+            completedFrames.fetch_add(1);
+            return frame;
+        }
+        anyTaken = true;
+        lastTakenKey = complete;
+        lastTakenTime = now;
+
         unholdableReported = false;
         if (takenKeys.insert(complete).second)
             taken.push_back(Taken{complete, getTickCount()});
@@ -163,8 +182,6 @@ namespace vx
             takenKeys.erase(taken.front().key);
             taken.pop_front();
         }
-        const std::uint64_t firstSlot = slotOf(complete, 0);
-        const auto end = packets.upper_bound(slotOf(complete, ~std::uint32_t(0)));
         for (auto entry = packets.lower_bound(firstSlot); entry != end;)
         {
             frame.push_back(entry->second.packet);
@@ -210,6 +227,7 @@ namespace vx
                 replaced = std::move(latest);
                 latest = std::move(decoded);
             }
+            completedFrames.fetch_add(1);
         }
     }
 }

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <atomic>
 #include <cstdint>
 #include <deque>
 #include <map>
@@ -35,6 +36,12 @@ namespace vx
     // cannot push out its newest packets. A packet of a frame of more than
     // maxPackets packets, which could never complete, is dropped as it is
     // drained; the first of a run of such frames is logged.
+    //
+    // A frame older (by key) than the last one taken is never taken after
+    // it: its packets go when it completes. A sender that starts again with
+    // its clock behind (a restart, another machine) is taken again at once
+    // when its frames are more than lateWindowMs older, else once nothing
+    // was taken for restartAfterMs.
     class NetworkFramesAccumulator : public Thread
     {
     public:
@@ -45,6 +52,12 @@ namespace vx
         // incoming list while the accumulator is held up.
         static constexpr size_t maxPackets =
             2 * ((3840 * 2160 * 4 + UDPNetworkVideoFrame::PayloadSize - 1) / UDPNetworkVideoFrame::PayloadSize);
+
+        // Frames older than the last taken by more than this (by key) come
+        // from a sender started again; within it they are late.
+        static constexpr std::uint32_t lateWindowMs = 500;
+        // Older frames are taken again after this long without a frame.
+        static constexpr double restartAfterMs = 1000.0;
 
         // Frames remembered as taken: over purgeAgeMs at 120 frames a second.
         static constexpr size_t maxTakenFrames = 1024;
@@ -75,6 +88,9 @@ namespace vx
 
         // Packets waiting in the map (the accumulating thread's view).
         size_t getNumPendingPackets() const;
+        // Complete frames so far: handed out (published by the thread, or
+        // returned by getPixels) or dropped as late.
+        std::uint64_t getNumCompletedFrames() const { return completedFrames.load(); }
 
     protected:
         void run() override;
@@ -109,6 +125,10 @@ namespace vx
         std::deque<Taken> taken; // oldest first
         std::set<std::uint32_t> takenKeys;
         bool unholdableReported = false; // since the last complete frame
+        std::atomic<std::uint64_t> completedFrames{0};
+        bool anyTaken = false;
+        std::uint32_t lastTakenKey = 0;
+        double lastTakenTime = 0.0; // getTickCount
         NetworkVideoCompressor compressor;
         std::shared_ptr<Pixels> latest;
         CriticalSection inputLock;

@@ -51,6 +51,8 @@ namespace vx
 
         // Datagrams read so far, whole or not (counted by the receive thread).
         std::uint64_t getNumDatagramsRead() const { return datagramsRead.load(std::memory_order_relaxed); }
+        // Complete frames the accumulator handed out or dropped as late.
+        std::uint64_t getNumFramesCompleted() const { return accumulator.getNumCompletedFrames(); }
 
     protected:
         void run() override;

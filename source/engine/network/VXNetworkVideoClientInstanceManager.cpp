@@ -10,6 +10,11 @@ namespace vx
         return instance;
     }
 
+    std::string NetworkVideoClientInstanceManager::keyFor(const std::string& address, std::uint16_t port)
+    {
+        return address + ":" + std::to_string(port);
+    }
+
     NetworkVideoClientInstanceManager::~NetworkVideoClientInstanceManager()
     {
         for (auto& entry : instances)

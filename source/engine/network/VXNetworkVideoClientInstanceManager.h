@@ -1,5 +1,6 @@
 #pragma once
 
+#include <cstdint>
 #include <map>
 #include <mutex>
 #include <string>
@@ -8,12 +9,14 @@ namespace vx
 {
     class NetworkVideoClient;
 
-    // The shared network video clients, one per server address, counted by
-    // their users. Process-wide; any thread.
+    // The shared network video clients, one per server (keyFor its address
+    // and port), counted by their users. Process-wide; any thread.
     class NetworkVideoClientInstanceManager
     {
     public:
         static NetworkVideoClientInstanceManager& getInstance();
+        // The key of the server at address and port: "address:port".
+        static std::string keyFor(const std::string& address, std::uint16_t port);
 
         NetworkVideoClientInstanceManager() = default;
         // Clients nobody released go with it.

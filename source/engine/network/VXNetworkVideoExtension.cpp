@@ -13,7 +13,7 @@ namespace vx
 
     VideoSource* NetworkVideoExtension::createSource(XmlState*)
     {
-        return NetworkVideoServerManager::getInstance()->createSource(peer.getIpAddress());
+        return NetworkVideoServerManager::getInstance()->createSource(peer.getIpAddress(), peer.getPort());
     }
 
     XmlNode* NetworkVideoExtension::saveSourceToXML(XmlPool& pool, XmlCapable* source)

@@ -28,9 +28,10 @@ namespace vx
     };
 
     // A discovered network video peer as a source extension: named by its
-    // address, description "Network Server", unique id "NETWORK_VIDEO_SRC",
-    // category "Network Servers". The server manager lists one per peer and
-    // makes the sources.
+    // address (which its presets are stored under), shown by its service name
+    // (two servers on one host differ there), description "Network Server",
+    // unique id "NETWORK_VIDEO_SRC", category "Network Servers". The server
+    // manager lists one per peer and makes the sources.
     class NetworkVideoExtension : public VideoSourceExtension
     {
     public:
@@ -40,9 +41,11 @@ namespace vx
         const std::string& getIpAddress() const { return peer.getIpAddress(); }
         std::uint16_t getPort() const { return peer.getPort(); }
         const NetworkVideoPeer& getPeer() const { return peer; }
+        // The service name.
+        std::string getExtensionDisplayName() const override { return peer.getServiceName(); }
 
-        // The server manager's network source for this address (the preset
-        // is not used); it has no client when none could be bound. The caller
+        // The server manager's network source for this server (the preset is
+        // not used); it has no client when none could be bound. The caller
         // owns it (delete through the GPU-object manager).
         VideoSource* createSource(XmlState* preset) override;
         using VideoSourceExtension::createSource;

@@ -123,12 +123,15 @@ namespace vx
     void NetworkVideoServerManager::findServers(const std::string& type)
     {
         std::vector<std::shared_ptr<NetworkVideoExtension>> dropped;
+        std::vector<std::shared_ptr<NetworkVideoExtension>> droppedDeparted;
         {
             std::lock_guard<std::mutex> hold(listLock);
             servers.swap(dropped);
+            departedServers.swap(droppedDeparted);
             defaultServerIndex = 0;
         }
         dropped.clear();
+        droppedDeparted.clear();
         serverBrowser.browseForService(type);
     }
 
@@ -180,22 +183,34 @@ namespace vx
         return {};
     }
 
+    std::shared_ptr<NetworkVideoExtension> NetworkVideoServerManager::getServerInfo(const std::string& address,
+                                                                                    std::uint16_t port) const
+    {
+        std::lock_guard<std::mutex> hold(listLock);
+        for (const auto& server : servers)
+            if (server->getIpAddress() == address && server->getPort() == port)
+                return server;
+        return {};
+    }
+
     int NetworkVideoServerManager::getDefaultServerIndex() const
     {
         std::lock_guard<std::mutex> hold(listLock);
         return defaultServerIndex;
     }
 
-    NetworkVideoClient* NetworkVideoServerManager::getClientForServer(const std::string& address)
+    NetworkVideoClient* NetworkVideoServerManager::getClientForServer(const std::string& address, std::uint16_t port)
     {
         NetworkVideoClientInstanceManager& instances = NetworkVideoClientInstanceManager::getInstance();
+        const std::string key = NetworkVideoClientInstanceManager::keyFor(address, port);
         std::lock_guard<std::mutex> hold(clientCreationLock);
-        if (NetworkVideoClient* shared = instances.getClient(address))
+        if (NetworkVideoClient* shared = instances.getClient(key))
             return shared;
-        const std::shared_ptr<NetworkVideoExtension> server = getServerInfo(address);
+        const std::shared_ptr<NetworkVideoExtension> server = getServerInfo(address, port);
         if (server == nullptr)
         {
-            logPrint(logWarning, "NetworkVideoServerManager: no server at \"%s\" is listed", address.c_str());
+            logPrint(logWarning, "NetworkVideoServerManager: no server at \"%s\" port %d is listed", address.c_str(),
+                     int(port));
             return nullptr;
         }
         auto client = std::make_unique<NetworkVideoClient>(*server);
@@ -205,14 +220,28 @@ namespace vx
             return nullptr;
         }
         client->start();
-        instances.addClient(server->getIpAddress(), client.get());
+        instances.addClient(key, client.get());
         return client.release();
+    }
+
+    NetworkVideoClient* NetworkVideoServerManager::getClientForServer(const std::string& address)
+    {
+        const std::shared_ptr<NetworkVideoExtension> server = getServerInfo(address);
+        if (server == nullptr)
+        {
+            logPrint(logWarning, "NetworkVideoServerManager: no server at \"%s\" is listed", address.c_str());
+            return nullptr;
+        }
+        return getClientForServer(address, server->getPort());
     }
 
     void NetworkVideoServerManager::releaseClient(NetworkVideoClient* client)
     {
-        if (client != nullptr)
-            NetworkVideoClientInstanceManager::getInstance().releaseClient(client->getServer().getIpAddress());
+        if (client == nullptr)
+            return;
+        const NetworkVideoPeer& server = client->getServer();
+        NetworkVideoClientInstanceManager::getInstance().releaseClient(
+            NetworkVideoClientInstanceManager::keyFor(server.getIpAddress(), server.getPort()));
     }
 
     VideoSource* NetworkVideoServerManager::getClientForServerAsSource(int i)
@@ -226,7 +255,7 @@ namespace vx
         return getClientForServerAsSource(getDefaultServerIndex());
     }
 
-    VideoSource* NetworkVideoServerManager::createSource(const std::string& address)
+    VideoSource* NetworkVideoServerManager::createSource(const std::string& address, std::uint16_t port)
     {
         NetworkVideoSources* sources = NetworkVideoSources::getCurrent();
         if (sources == nullptr)
@@ -234,11 +263,17 @@ namespace vx
             logPrint(logError, "NetworkVideoServerManager: no network video sources are available");
             return nullptr;
         }
-        NetworkVideoClient* client = getClientForServer(address);
+        NetworkVideoClient* client = getClientForServer(address, port);
         VideoSource* source = sources->makeSource(client, this);
         if (source == nullptr)
             releaseClient(client);
         return source;
+    }
+
+    VideoSource* NetworkVideoServerManager::createSource(const std::string& address)
+    {
+        const std::shared_ptr<NetworkVideoExtension> server = getServerInfo(address);
+        return createSource(address, server != nullptr ? server->getPort() : std::uint16_t(0));
     }
 
     XmlCapable* NetworkVideoServerManager::createSourceFromXML(const XmlNode& node)
@@ -252,8 +287,15 @@ namespace vx
             logPrint(logWarning, "NetworkVideoServerManager: a stored network source names no server address");
             return nullptr;
         }
+        // Elements stored without a port name the first server at the address.
+        int port = -1;
+        if (! readAttribute(info->first_attribute("port"), &port) || port < 0 || port > 65535)
+        {
+            const std::shared_ptr<NetworkVideoExtension> server = getServerInfo(address);
+            port = server != nullptr ? int(server->getPort()) : 0;
+        }
         NetworkVideoSources* sources = NetworkVideoSources::getCurrent();
-        VideoSource* source = sources != nullptr ? createSource(address) : nullptr;
+        VideoSource* source = sources != nullptr ? createSource(address, std::uint16_t(port)) : nullptr;
         if (source == nullptr)
             return nullptr;
         XmlCapable* object = sources->asXmlCapable(source);
@@ -299,31 +341,86 @@ namespace vx
         const bool serverList = browser == &serverBrowser;
         if (! serverList && browser != &clientBrowser)
             return;
-        // Built apart and swapped in, so readers never see half a list; each
-        // entry goes to the front, as the peers were always listed.
-        std::vector<std::shared_ptr<NetworkVideoExtension>> rebuilt;
+        struct Found
+        {
+            std::string serviceName;
+            std::string address;
+            std::uint16_t port;
+        };
+        std::vector<Found> found;
         for (const ZeroConfigService& service : browser->getServices())
         {
-            const std::string address = lookUpHost(service.host);
+            std::string address = lookUpHost(service.host);
             if (serverList && address.empty())
                 continue;
-            rebuilt.insert(rebuilt.begin(),
-                           std::make_shared<NetworkVideoExtension>(service.fullName, address, service.port));
+            found.push_back({service.fullName, std::move(address), service.port});
         }
-        const bool anyServer = ! rebuilt.empty();
+
+        // Entries are matched and made outside the lock; whatever leaves the
+        // lists is destroyed after it (an extension withdraws its deferred
+        // calls from the scheduler, which holds its own lock while
+        // delivering this call). servicesChanged runs on one thread at a
+        // time, so the lists do not change in between but by findServers,
+        // whose emptied list the swap below would undo: it is checked.
+        std::vector<std::shared_ptr<NetworkVideoExtension>> previous;
+        std::vector<std::shared_ptr<NetworkVideoExtension>> departed;
         {
             std::lock_guard<std::mutex> hold(listLock);
+            previous = serverList ? servers : clients;
             if (serverList)
+                departed = departedServers;
+        }
+        const auto take = [](std::vector<std::shared_ptr<NetworkVideoExtension>>& from, const Found& peer)
+        {
+            for (auto entry = from.begin(); entry != from.end(); ++entry)
+                if ((*entry)->getServiceName() == peer.serviceName && (*entry)->getIpAddress() == peer.address &&
+                    (*entry)->getPort() == peer.port)
+                {
+                    std::shared_ptr<NetworkVideoExtension> kept = std::move(*entry);
+                    from.erase(entry);
+                    return kept;
+                }
+            return std::shared_ptr<NetworkVideoExtension>();
+        };
+        // Each entry goes to the front, as the peers were always listed.
+        std::vector<std::shared_ptr<NetworkVideoExtension>> rebuilt;
+        std::vector<std::shared_ptr<NetworkVideoExtension>> remaining = previous;
+        for (const Found& peer : found)
+        {
+            std::shared_ptr<NetworkVideoExtension> entry = take(remaining, peer);
+            if (entry == nullptr && serverList)
+                entry = take(departed, peer);
+            if (entry == nullptr)
+                entry = std::make_shared<NetworkVideoExtension>(peer.serviceName, peer.address, peer.port);
+            rebuilt.insert(rebuilt.begin(), std::move(entry));
+        }
+        if (serverList)
+        {
+            // The servers that left are kept for their return; a bounded
+            // number, the longest gone first out.
+            constexpr size_t maxDeparted = 256;
+            departed.insert(departed.end(), remaining.begin(), remaining.end());
+            if (departed.size() > maxDeparted)
+                departed.erase(departed.begin(), departed.end() - std::ptrdiff_t(maxDeparted));
+        }
+        const bool changed = rebuilt != previous;
+        {
+            std::lock_guard<std::mutex> hold(listLock);
+            std::vector<std::shared_ptr<NetworkVideoExtension>>& list = serverList ? servers : clients;
+            if (list == previous)
             {
-                servers.swap(rebuilt);
-                defaultServerIndex = 0;
+                list.swap(rebuilt);
+                if (serverList)
+                {
+                    departedServers.swap(departed);
+                    if (changed)
+                        defaultServerIndex = 0;
+                }
             }
-            else
-                clients.swap(rebuilt);
         }
         if (! serverList)
             callListeners(&NetworkVideoServerManagerListener::networkVideoClientsChanged, CallType::standard);
-        else if (anyServer)
+        else if (changed)
             callListeners(&NetworkVideoServerManagerListener::networkVideoServersChanged, CallType::standard);
     }
 }

@@ -26,7 +26,10 @@ namespace vx
     // The process-wide registry of network video peers: browses DNS-SD for
     // servers and for clients, lists each resolved peer by address and port,
     // tells its listeners when a list changes, hands out one shared
-    // NetworkVideoClient per server address and can announce this host.
+    // NetworkVideoClient per server (address and port) and can announce this
+    // host. A server stays the same entry (with its presets) while it is
+    // listed, and is that entry again when it comes back: entries are told
+    // apart by service name, address and port.
     // The lists change on the browsers' threads (or the host scheduler's) and
     // are locked; getters copy. As a source factory it makes network video
     // sources (through the NetworkVideoSources seam the source layer fills),
@@ -73,13 +76,19 @@ namespace vx
         // The i-th entry; empty when i is negative or not below the count.
         std::shared_ptr<NetworkVideoExtension> getServerInfo(int i) const;
         std::shared_ptr<NetworkVideoExtension> getClientInfo(int i) const;
-        // The server whose address text equals address; empty when none.
+        // The first listed server whose address text equals address; empty
+        // when none.
         std::shared_ptr<NetworkVideoExtension> getServerInfo(const std::string& address) const;
+        // The server at address and port; empty when none is listed.
+        std::shared_ptr<NetworkVideoExtension> getServerInfo(const std::string& address, std::uint16_t port) const;
         int getDefaultServerIndex() const;
 
-        // The shared client for the listed server at address, with one more
-        // user; a new one is bound and started. Null when no server has that
-        // address or its port cannot be bound. Balance each with releaseClient.
+        // The shared client for the listed server at address and port, with
+        // one more user; a new one is bound and started. Null when no server
+        // is listed there or its port cannot be bound. Balance each with
+        // releaseClient.
+        NetworkVideoClient* getClientForServer(const std::string& address, std::uint16_t port);
+        // The same for the first listed server at address.
         NetworkVideoClient* getClientForServer(const std::string& address);
         // One user fewer; the last one's release destroys the client.
         void releaseClient(NetworkVideoClient* client);
@@ -90,15 +99,18 @@ namespace vx
         // The same for the default server index.
         VideoSource* getDefaultClientForServerAsSource();
 
-        // A new network source over getClientForServer (address), which may
-        // be null (an unlisted or unbindable server: the source then has no
-        // client); this factory is its creator. Null only while the source
-        // layer is not loaded. The caller owns it.
+        // A new network source over getClientForServer (address, port), which
+        // may be null (an unlisted or unbindable server: the source then has
+        // no client until the server is listed); this factory is its creator.
+        // Null only while the source layer is not loaded. The caller owns it.
+        VideoSource* createSource(const std::string& address, std::uint16_t port);
+        // The same for the first listed server at address.
         VideoSource* createSource(const std::string& address) override;
         // The network source stored in node: its child "NetworkVideoInfo"
-        // names the server by "ipaddress"; the source is made for that
-        // address and then reads its state (size, parameters, chain, server)
-        // from node. Null (with a log line) without the child or its address.
+        // names the server by "ipaddress" (and "port"); the source is made
+        // for that server and then reads its state (size, parameters, chain,
+        // server) from node. Null (with a log line) without the child or its
+        // address.
         XmlCapable* createSourceFromXML(const XmlNode& node) override;
         // A network source's "NetworkVideoInfo" with its server's "ipaddress"
         // and "port" (none while it names no server); null for other objects.
@@ -110,7 +122,10 @@ namespace vx
         // Debug trace of the servers.
         void printInfo() const;
 
-        // Rebuilds the list of the reporting browser and tells the listeners.
+        // Brings the list of the reporting browser to its services: entries
+        // of services still there stay, new ones are made (a server that
+        // comes back is its former entry again), and the listeners are told
+        // when the list changed (the clients' listeners every time).
         void servicesChanged(ZeroConfigBrowser* browser) override;
 
         ZeroConfigBrowser& getServerBrowser() { return serverBrowser; }
@@ -123,13 +138,16 @@ namespace vx
         mutable std::mutex listLock; // servers, clients, defaultServerIndex
         std::vector<std::shared_ptr<NetworkVideoExtension>> servers;
         std::vector<std::shared_ptr<NetworkVideoExtension>> clients;
+        // Entries of servers that left since the last findServers, most
+        // recent last, taken again when their service comes back.
+        std::vector<std::shared_ptr<NetworkVideoExtension>> departedServers;
         int defaultServerIndex = 0;
 
         mutable std::mutex registrationLock;
         std::unique_ptr<ZeroConfigRegistration> serverRegistration;
         std::unique_ptr<ZeroConfigRegistration> clientRegistration;
 
-        std::mutex clientCreationLock; // one client per address, even when asked at once
+        std::mutex clientCreationLock; // one client per server, even when asked at once
 
         // Last, so they stop before the lists above go.
         ZeroConfigBrowser serverBrowser;

@@ -41,18 +41,84 @@ namespace vx::test
         EXPECT_EQ(accumulator.getPixels(), nullptr);
     }
 
-    TEST(NetworkFramesAccumulatorTest, OnePacketFrameWaitsForTheNextResolve)
+    // A one-packet frame drained with a newer one stays (fewer than two
+    // entries were left), but never comes after it.
+    TEST(NetworkFramesAccumulatorTest, OnePacketFrameDrainedWithANewerOneNeverComesAfterIt)
     {
         NetworkFramesAccumulator accumulator;
         add(accumulator, frameOf(100, 1, 'A'));
-        add(accumulator, frameOf(200, 2, 'B'));
+        add(accumulator, frameOf(200, 1, 'B'));
         auto frame = accumulator.getPixels();
         ASSERT_NE(frame, nullptr);
         EXPECT_EQ(frame->data[0], 'B');
+        EXPECT_EQ(accumulator.getNumPendingPackets(), 1u);
+        EXPECT_EQ(accumulator.getPixels(), nullptr) << "A is older than B";
+        EXPECT_EQ(accumulator.getNumPendingPackets(), 0u) << "and went once complete";
+        add(accumulator, frameOf(210, 1, 'C'));
         frame = accumulator.getPixels();
-        ASSERT_NE(frame, nullptr) << "fewer than two entries were left, so A stayed";
-        EXPECT_EQ(frame->data[0], 'A');
+        ASSERT_NE(frame, nullptr);
+        EXPECT_EQ(frame->data[0], 'C');
     }
+
+    // Frames that complete after a newer one was taken: a reordered datagram
+    // of a one-packet frame, the last packet of a longer one.
+    TEST(NetworkFramesAccumulatorTest, AFrameCompletedLateNeverComesAfterANewerOne)
+    {
+        NetworkFramesAccumulator accumulator;
+        const auto older = frameOf(300, 2, 'O');
+        add(accumulator, {older[0]});
+        add(accumulator, frameOf(320, 1, 'N'));
+        auto frame = accumulator.getPixels();
+        ASSERT_NE(frame, nullptr);
+        EXPECT_EQ(frame->data[0], 'N');
+        add(accumulator, {older[1]});
+        EXPECT_EQ(accumulator.getPixels(), nullptr) << "the older frame completed late";
+        add(accumulator, frameOf(310, 1, 'R'));
+        EXPECT_EQ(accumulator.getPixels(), nullptr) << "a reordered one-packet frame";
+        add(accumulator, frameOf(330, 1, 'M'));
+        frame = accumulator.getPixels();
+        ASSERT_NE(frame, nullptr);
+        EXPECT_EQ(frame->data[0], 'M');
+    }
+
+    // A sender started again with its clock behind the last frame taken: far
+    // behind it is taken at once; a little behind, once nothing newer came
+    // for a while (the sender keeps sending meanwhile).
+    struct RestartCase
+    {
+        const char* name;
+        std::uint32_t lastKey;
+        std::uint32_t restartKey;
+    };
+
+    class NetworkFramesAccumulatorRestartTest : public testing::TestWithParam<RestartCase>
+    {
+    };
+
+    TEST_P(NetworkFramesAccumulatorRestartTest, TheRestartedSenderIsShown)
+    {
+        NetworkFramesAccumulator accumulator;
+        add(accumulator, frameOf(GetParam().lastKey, 1, 'L'));
+        ASSERT_NE(accumulator.getPixels(), nullptr);
+        // Keys stay within 200 ms of the first one: the restarted clock never
+        // catches up with the last frame taken.
+        std::uint32_t step = 0;
+        EXPECT_TRUE(waitFor([&] {
+            add(accumulator, frameOf(GetParam().restartKey + step++ % 200, 1, 'S'));
+            const auto frame = accumulator.getPixels();
+            return frame != nullptr && frame->data[0] == 'S';
+        }));
+        add(accumulator, frameOf(GetParam().restartKey + 250, 1, 'T'));
+        const auto next = accumulator.getPixels();
+        ASSERT_NE(next, nullptr) << "the restarted stream goes on";
+        EXPECT_EQ(next->data[0], 'T');
+    }
+
+    INSTANTIATE_TEST_SUITE_P(Clocks, NetworkFramesAccumulatorRestartTest,
+                             ::testing::Values(RestartCase{"FarBehind", 9000000, 1000},
+                                               RestartCase{"JustBehind", 9000000, 8999600},
+                                               RestartCase{"Wrapped", 4294967000u, 200}),
+                             [](const testing::TestParamInfo<RestartCase>& info) { return info.param.name; });
 
     TEST(NetworkFramesAccumulatorTest, KeyZeroIsNeverDelivered)
     {

@@ -377,3 +377,64 @@ namespace vx::test
         }
     }
 }
+
+namespace vx::test
+{
+    namespace
+    {
+        // Whether the client's pending frame holds picture's bytes.
+        bool holds(NetworkVideoClient& client, const Pixels& picture)
+        {
+            const auto pixels = client.getPixels();
+            return pixels != nullptr && pixels->getDataSize() == picture.getDataSize() &&
+                   std::memcmp(pixels->data, picture.data, size_t(picture.getDataSize())) == 0;
+        }
+    }
+
+    // Late datagrams on the socket: the last packet of an older frame comes
+    // after a newer frame was read, then a one-packet frame older than both.
+    // Each completes and is dropped; a newer frame still comes. Then the
+    // sender starts again with its clock far behind and is shown again.
+    TEST(NetworkVideoClientTest, AFrameCompletedByLateDatagramsNeverFollowsANewerOne)
+    {
+        const int port = findFreePort();
+        NetworkVideoClient client(NetworkVideoExtension("server", "127.0.0.1", std::uint16_t(port)));
+        ASSERT_TRUE(client.isReady());
+        client.start();
+        UdpSender sender(port);
+
+        const auto oldPicture = makePicture(40, 30, 3, 1);
+        const auto newPicture = makePicture(8, 8, 3, 2);
+        const auto nextPicture = makePicture(8, 8, 3, 3);
+        const std::vector<Datagram> older = packetise(*compressWith(PixelsCompressor::Dummy, *oldPicture), 5000);
+        const std::vector<Datagram> newer = packetise(*compressWith(PixelsCompressor::Dummy, *newPicture), 5040);
+        const std::vector<Datagram> reordered = packetise(*compressWith(PixelsCompressor::Dummy, *oldPicture), 5020);
+        ASSERT_GE(older.size(), 2u);
+        ASSERT_EQ(newer.size(), 1u);
+
+        ASSERT_TRUE(sender.send(older[0]));
+        ASSERT_TRUE(sender.sendFrame(newer));
+        ASSERT_TRUE(waitFor([&] { return client.readFrame(); }));
+        EXPECT_TRUE(holds(client, *newPicture));
+        ASSERT_EQ(client.getNumFramesCompleted(), 1u);
+
+        for (size_t i = 1; i < older.size(); ++i)
+            ASSERT_TRUE(sender.send(older[i]));
+        ASSERT_TRUE(waitFor([&] { return client.getNumFramesCompleted() == 2; })) << "the older frame completed";
+        EXPECT_FALSE(client.readFrame()) << "and was not handed out after the newer one";
+        // Packets of one frame in reverse order, all behind the newer frame.
+        for (auto packet = reordered.rbegin(); packet != reordered.rend(); ++packet)
+            ASSERT_TRUE(sender.send(*packet));
+        ASSERT_TRUE(waitFor([&] { return client.getNumFramesCompleted() == 3; }));
+        EXPECT_FALSE(client.readFrame());
+
+        ASSERT_TRUE(sender.sendFrame(packetise(*compressWith(PixelsCompressor::Dummy, *nextPicture), 5060)));
+        ASSERT_TRUE(waitFor([&] { return client.readFrame(); }));
+        EXPECT_TRUE(holds(client, *nextPicture));
+
+        std::uint32_t key = 10;
+        ASSERT_TRUE(sendUntilReceived(client, sender, *compressWith(PixelsCompressor::Dummy, *oldPicture), key))
+            << "a sender started again is shown";
+        EXPECT_TRUE(holds(client, *oldPicture));
+    }
+}

@@ -17,6 +17,7 @@
 #include <sys/socket.h>
 #include <unistd.h>
 
+#include "core/xml/VXXmlStates.h"
 #include "engine/network/VXSockets.h"
 
 namespace vx::test
@@ -176,7 +177,8 @@ namespace vx::test
         ASSERT_NE(first, nullptr);
         EXPECT_TRUE(first->isThreadRunning());
         EXPECT_EQ(manager->getClientForServer("127.0.0.1"), first);
-        EXPECT_EQ(instances.getReferenceCount("127.0.0.1"), 2);
+        const std::string key = NetworkVideoClientInstanceManager::keyFor("127.0.0.1", std::uint16_t(port));
+        EXPECT_EQ(instances.getReferenceCount(key), 2);
         manager->releaseClient(first);
         EXPECT_EQ(instances.getNumClients(), 1u);
         manager->releaseClient(first);
@@ -204,5 +206,136 @@ namespace vx::test
         EXPECT_FALSE(manager->isRegisteredAsServer());
         EXPECT_TRUE(manager->isRegisteredAsClient());
         // The client registration goes with the manager (TearDown checks).
+    }
+
+    namespace
+    {
+        // Counts the server browser's reports once the scheduler delivered
+        // them (after the manager, which listened first).
+        struct BrowserReports : ZeroConfigBrowserListener
+        {
+            void servicesChanged(ZeroConfigBrowser*) override { reports.fetch_add(1); }
+            std::atomic<int> reports{0};
+        };
+
+        void addPreset(NetworkVideoExtension& server, const std::string& name)
+        {
+            XmlDocument document;
+            XmlNode* preset = XmlCapable::createNode(document, "Preset");
+            preset->append_attribute(createAttribute(document, "name", name));
+            preset->append_node(XmlCapable::createNode(document, "VideoSource"));
+            ASSERT_GE(server.loadPreset(preset), 0);
+        }
+    }
+
+    // Servers appear, renew their announcement and leave while one stays
+    // listed: that one keeps its entry and its presets throughout; one that
+    // leaves and comes back is its former entry again.
+    TEST_F(NetworkVideoServerManagerTest, AServerThatStaysListedKeepsItsEntryAndPresets)
+    {
+        BrowserReports browser;
+        manager->getServerBrowser().addListener(browser, true);
+        const auto settleReports = [&](int count, int servers)
+        {
+            return waitFor([&] {
+                scheduler.drain();
+                return browser.reports.load() >= count && manager->getNumServers() == servers;
+            });
+        };
+        const auto entryOf = [&](const std::string& name) -> std::shared_ptr<NetworkVideoExtension>
+        {
+            for (int i = 0; i < manager->getNumServers(); ++i)
+                if (manager->getServerInfo(i)->getServiceName() == name + "." + serverType + ".local.")
+                    return manager->getServerInfo(i);
+            return nullptr;
+        };
+
+        dns.scriptResolve("A", {"host-a", 7001});
+        dns.scriptResolve("B", {"host-b", 7002});
+        dns.announce("A", serverType);
+        manager->findServers(serverType);
+        ASSERT_TRUE(settleReports(1, 1));
+        const std::shared_ptr<NetworkVideoExtension> a = entryOf("A");
+        ASSERT_NE(a, nullptr);
+        addPreset(*a, "Wide");
+
+        struct Step
+        {
+            const char* what;
+            std::function<void()> act;
+            int servers;
+        };
+        const Step steps[] = {
+            {"another server appears", [&] { dns.announce("B", serverType); }, 2},
+            {"the server renews its announcement", [&] { dns.announce("A", serverType); }, 2},
+            {"the other server leaves", [&] { dns.withdraw("B", serverType); }, 1},
+            {"the other server returns", [&] { dns.announce("B", serverType); }, 2},
+        };
+        int reports = browser.reports.load();
+        std::shared_ptr<NetworkVideoExtension> b;
+        for (const Step& step : steps)
+        {
+            SCOPED_TRACE(step.what);
+            step.act();
+            ASSERT_TRUE(settleReports(++reports, step.servers));
+            EXPECT_EQ(entryOf("A"), a);
+            EXPECT_EQ(a->getPresets()->getNumStates(), 1);
+            if (b == nullptr)
+            {
+                b = entryOf("B");
+            }
+            else if (step.servers == 2)
+            {
+                EXPECT_EQ(entryOf("B"), b) << "a server back is its former entry";
+            }
+        }
+
+        dns.withdraw("A", serverType);
+        ASSERT_TRUE(settleReports(++reports, 1));
+        EXPECT_EQ(entryOf("A"), nullptr);
+        dns.announce("A", serverType);
+        ASSERT_TRUE(settleReports(++reports, 2));
+        EXPECT_EQ(entryOf("A"), a);
+        EXPECT_EQ(a->getPresets()->getNumStates(), 1) << "its presets came back with it";
+
+        // The last server leaving is news too.
+        const int told = listener.servers.load();
+        dns.withdraw("A", serverType);
+        dns.withdraw("B", serverType);
+        ASSERT_TRUE(settleReports(reports + 2, 0));
+        EXPECT_GT(listener.servers.load(), told);
+        manager->getServerBrowser().removeListener(browser);
+    }
+
+    // Two servers on one host, each its own service and port: each has its
+    // own client bound to its port, and the entries show their services.
+    TEST_F(NetworkVideoServerManagerTest, TwoServersOnOneHostHaveAClientEach)
+    {
+        const std::uint16_t portA = std::uint16_t(findFreePort());
+        const std::uint16_t portB = std::uint16_t(portA == 65535 ? portA - 1 : portA + 1);
+        dns.scriptResolve("A", {"host-a", portA});
+        dns.scriptResolve("B", {"host-a", portB});
+        dns.announce("A", serverType);
+        dns.announce("B", serverType);
+        manager->findServers(serverType);
+        ASSERT_TRUE(settle(manager->getServerBrowser(), 2, [&] { return manager->getNumServers() == 2; }));
+        EXPECT_NE(manager->getServerInfo(0)->getExtensionDisplayName(),
+                  manager->getServerInfo(1)->getExtensionDisplayName());
+        EXPECT_EQ(manager->getServerInfo("127.0.0.1", portB)->getServiceName(), "B." + serverType + ".local.");
+
+        NetworkVideoClient* a = manager->getClientForServer("127.0.0.1", portA);
+        NetworkVideoClient* b = manager->getClientForServer("127.0.0.1", portB);
+        ASSERT_NE(a, nullptr);
+        ASSERT_NE(b, nullptr);
+        EXPECT_NE(a, b);
+        EXPECT_EQ(a->getServer().getPort(), portA);
+        EXPECT_EQ(b->getServer().getPort(), portB);
+        EXPECT_EQ(manager->getClientForServer("127.0.0.1", portB), b) << "shared per server";
+        NetworkVideoClientInstanceManager& instances = NetworkVideoClientInstanceManager::getInstance();
+        EXPECT_EQ(instances.getNumClients(), 2u);
+        manager->releaseClient(b);
+        manager->releaseClient(b);
+        manager->releaseClient(a);
+        EXPECT_EQ(instances.getNumClients(), 0u);
     }
 }

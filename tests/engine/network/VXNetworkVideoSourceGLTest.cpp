@@ -40,7 +40,8 @@ namespace vx::test
                     return nullptr;
                 }
                 client->start();
-                NetworkVideoClientInstanceManager::getInstance().addClient("127.0.0.1", client);
+                NetworkVideoClientInstanceManager::getInstance().addClient(
+                    NetworkVideoClientInstanceManager::keyFor("127.0.0.1", std::uint16_t(port)), client);
                 return client;
             }
 

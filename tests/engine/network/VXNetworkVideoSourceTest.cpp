@@ -3,6 +3,7 @@
 
 #include <gtest/gtest.h>
 
+#include <cstring>
 #include <memory>
 
 #include "VXFakeDNSService.h"
@@ -10,6 +11,7 @@
 #include "core/parameters/VXParamChoice.h"
 #include "core/parameters/VXParamContainer.h"
 #include "core/parameters/VXParamRange.h"
+#include "core/VXTimeInfo.h"
 #include "core/xml/VXXmlUtils.h"
 #include "engine/gfx/VXGfxObjectManager.h"
 #include "engine/network/VXNetworkVideoClient.h"
@@ -95,6 +97,9 @@ namespace vx::test
                 return manager->getServerInfo(address);
             }
 
+            std::string keyA() const { return NetworkVideoClientInstanceManager::keyFor("127.0.0.1", portA); }
+            std::string keyB() const { return NetworkVideoClientInstanceManager::keyFor("127.0.0.2", portB); }
+
             SourcePtr sourceFor(const std::string& address)
             {
                 return asNetworkSource(manager->createSource(address));
@@ -148,7 +153,7 @@ namespace vx::test
         ASSERT_NE(second, nullptr);
         ASSERT_NE(first->getClient(), nullptr);
         EXPECT_EQ(second->getClient(), first->getClient());
-        EXPECT_EQ(instances().getReferenceCount("127.0.0.1"), 2);
+        EXPECT_EQ(instances().getReferenceCount(keyA()), 2);
         first.reset();
         EXPECT_EQ(instances().getNumClients(), 1u);
         EXPECT_TRUE(second->getClient()->isThreadRunning());
@@ -208,7 +213,7 @@ namespace vx::test
         ASSERT_NE(recreated, nullptr);
         ASSERT_NE(recreated->getClient(), nullptr);
         EXPECT_EQ(recreated->getClient()->getServer().getPort(), portB);
-        EXPECT_EQ(instances().getReferenceCount("127.0.0.2"), 1) << "one use, however often it was asked for";
+        EXPECT_EQ(instances().getReferenceCount(keyB()), 1) << "one use, however often it was asked for";
         EXPECT_EQ(recreated->getWidth(), 320);
         EXPECT_EQ(recreated->getOpacityParam()->getValue(), 0.25);
         ASSERT_EQ(recreated->getRenderPassChain()->getNumPasses(), 1);
@@ -228,11 +233,11 @@ namespace vx::test
         EXPECT_EQ(onA->getClient(), onB->getClient());
         EXPECT_EQ(onA->getDescription(), "B." + serverType + ".local.");
         EXPECT_EQ(onA->getServersParam()->getNameOfChoice(0), onA->getDescription());
-        EXPECT_EQ(instances().getReferenceCount("127.0.0.1"), 0) << "A's client was freed";
-        EXPECT_EQ(instances().getReferenceCount("127.0.0.2"), 2);
+        EXPECT_EQ(instances().getReferenceCount(keyA()), 0) << "A's client was freed";
+        EXPECT_EQ(instances().getReferenceCount(keyB()), 2);
 
         onA->readState(elementB, false);
-        EXPECT_EQ(instances().getReferenceCount("127.0.0.2"), 2) << "reading the same server again";
+        EXPECT_EQ(instances().getReferenceCount(keyB()), 2) << "reading the same server again";
     }
 
     TEST_F(NetworkVideoSourceTest, StoredElementsWithoutAUsableServer)
@@ -307,5 +312,123 @@ namespace vx::test
         ASSERT_NE(recreated, nullptr);
         ASSERT_NE(recreated->getClient(), nullptr);
         EXPECT_EQ(recreated->getClient()->getServer().getPort(), portB);
+    }
+
+    namespace
+    {
+        // Whether the client's newest frame holds picture's bytes.
+        bool shows(NetworkVideoClient& client, const Pixels& picture)
+        {
+            client.readFrame();
+            const auto pixels = client.getPixels();
+            return pixels != nullptr && pixels->getDataSize() == picture.getDataSize() &&
+                   std::memcmp(pixels->data, picture.data, size_t(picture.getDataSize())) == 0;
+        }
+
+        // Sends picture to port as new frames until client shows it (half a
+        // minute is only the watchdog).
+        bool streamUntilShown(NetworkVideoClient& client, int port, const Pixels& picture, std::uint32_t& key)
+        {
+            UdpSender sender(port);
+            const auto packed = compressWith(PixelsCompressor::Dummy, picture);
+            return waitFor([&] {
+                sender.sendFrame(packetise(*packed, ++key), 5);
+                return shows(client, picture);
+            });
+        }
+    }
+
+    // A second server on A's host, on its own port: sources made from the
+    // two entries receive each its own server's stream, and one stored and
+    // recreated comes back to its own server.
+    TEST_F(NetworkVideoSourceTest, TwoServersOnOneHostEachShowTheirOwnStream)
+    {
+        const std::uint16_t portC = std::uint16_t(findFreePort());
+        dns.scriptResolve("C", {"host-a", portC});
+        dns.announce("C", serverType);
+        ASSERT_TRUE(waitFor([&] {
+            scheduler.drain();
+            return manager->getNumServers() == 3;
+        }));
+        const std::shared_ptr<NetworkVideoExtension> c = manager->getServerInfo("127.0.0.1", portC);
+        ASSERT_NE(c, nullptr);
+        EXPECT_EQ(c->getExtensionDisplayName(), "C." + serverType + ".local.");
+        EXPECT_EQ(manager->getServerInfo("127.0.0.1", portA)->getExtensionDisplayName(), "A." + serverType + ".local.");
+
+        XmlState* const noPreset = nullptr;
+        SourcePtr onA = asNetworkSource(manager->getServerInfo("127.0.0.1", portA)->createSource(noPreset));
+        SourcePtr onC = asNetworkSource(c->createSource(noPreset));
+        ASSERT_NE(onA, nullptr);
+        ASSERT_NE(onC, nullptr);
+        ASSERT_NE(onA->getClient(), nullptr);
+        ASSERT_NE(onC->getClient(), nullptr);
+        EXPECT_NE(onA->getClient(), onC->getClient());
+        EXPECT_EQ(onC->getClient()->getServer().getPort(), portC);
+        EXPECT_EQ(onC->getDescription(), "C." + serverType + ".local.");
+
+        const auto pictureA = makePicture(16, 8, 3, 1);
+        const auto pictureC = makePicture(16, 8, 3, 2);
+        std::uint32_t key = 1000;
+        ASSERT_TRUE(streamUntilShown(*onA->getClient(), portA, *pictureA, key));
+        ASSERT_TRUE(streamUntilShown(*onC->getClient(), portC, *pictureC, key));
+        EXPECT_FALSE(shows(*onA->getClient(), *pictureC)) << "A's source never received C's stream";
+
+        XmlPool pool;
+        XmlNode* stored = onC->writeState(pool, true);
+        onC.reset();
+        SourcePtr recreated = asNetworkSource(manager->createSourceFromXML(*stored));
+        ASSERT_NE(recreated, nullptr);
+        ASSERT_NE(recreated->getClient(), nullptr);
+        EXPECT_EQ(recreated->getClient()->getServer().getPort(), portC);
+    }
+
+    // A composition opened before discovery listed its server: the restored
+    // source has no client until the server is listed, then takes it on its
+    // next update and shows the stream; it gives it back when the server
+    // leaves and takes it again when it returns.
+    TEST_F(NetworkVideoSourceTest, ASourceRestoredBeforeItsServerIsListedTakesItsClient)
+    {
+        const std::uint16_t portD = std::uint16_t(findFreePort());
+        const std::string text = "<VideoSource type=\"NetworkVideoSource\" ipaddress=\"127.0.0.1\" port=\"" +
+                                 std::to_string(portD) + "\"><NetworkVideoInfo ipaddress=\"127.0.0.1\" port=\"" +
+                                 std::to_string(portD) + "\"/></VideoSource>";
+        const auto document = XmlUtils::loadXmlFromString(text, true);
+        ASSERT_NE(document, nullptr);
+        SourcePtr restored;
+        {
+            LogRecorder log;
+            restored = asNetworkSource(manager->createSourceFromXML(*document->first_node()));
+        }
+        ASSERT_NE(restored, nullptr);
+        EXPECT_EQ(restored->getClient(), nullptr);
+
+        TimeInfo time(0.0);
+        const auto updatedUntil = [&](bool withClient)
+        {
+            return waitFor([&] {
+                scheduler.drain();
+                time.increment(16.0);
+                restored->update(time);
+                return (restored->getClient() != nullptr) == withClient;
+            });
+        };
+        const auto picture = makePicture(16, 8, 3, 4);
+        std::uint32_t key = 2000;
+        dns.scriptResolve("D", {"host-a", portD});
+        for (int round = 1; round <= 2; ++round)
+        {
+            SCOPED_TRACE(round == 1 ? "listed" : "listed again");
+            dns.announce("D", serverType);
+            ASSERT_TRUE(updatedUntil(true));
+            EXPECT_EQ(restored->getClient()->getServer().getPort(), portD);
+            EXPECT_EQ(restored->getDescription(), "D." + serverType + ".local.");
+            ASSERT_TRUE(streamUntilShown(*restored->getClient(), portD, *picture, key));
+
+            dns.withdraw("D", serverType);
+            ASSERT_TRUE(updatedUntil(false)) << "the client goes with its server";
+            EXPECT_EQ(restored->getServerAddress(), "127.0.0.1");
+            EXPECT_EQ(restored->getServerPort(), portD);
+            EXPECT_EQ(instances().getReferenceCount(NetworkVideoClientInstanceManager::keyFor("127.0.0.1", portD)), 0);
+        }
     }
 }

@@ -22,7 +22,9 @@ namespace vx
             if (NetworkVideoServerManager* manager = NetworkVideoServerManager::getInstanceWithoutCreating())
                 manager->releaseClient(client);
             else
-                NetworkVideoClientInstanceManager::getInstance().releaseClient(client->getServer().getIpAddress());
+                NetworkVideoClientInstanceManager::getInstance().releaseClient(
+                    NetworkVideoClientInstanceManager::keyFor(client->getServer().getIpAddress(),
+                                                              client->getServer().getPort()));
         }
 
         // "ipaddress" and "port" of element; false unless both are there and
@@ -83,7 +85,37 @@ namespace vx
 
     bool NetworkVideoSource::update(const TimeInfo& info)
     {
+        if (serversChanged.exchange(false))
+            followServer();
         return VideoSource::update(info);
+    }
+
+    void NetworkVideoSource::networkVideoServersChanged()
+    {
+        serversChanged.store(true);
+    }
+
+    void NetworkVideoSource::followServer()
+    {
+        NetworkVideoServerManager* manager = NetworkVideoServerManager::getInstanceWithoutCreating();
+        if (manager == nullptr)
+            return;
+        if (client != nullptr)
+        {
+            // Gone from the list: the port is given back, and the server is
+            // taken again when it returns.
+            const NetworkVideoPeer& server = client->getServer();
+            if (manager->getServerInfo(server.getIpAddress(), server.getPort()) != nullptr)
+                return;
+            storedAddress = server.getIpAddress();
+            storedPort = server.getPort();
+            setClient(nullptr);
+            return;
+        }
+        if (storedAddress.empty() || manager->getServerInfo(storedAddress, storedPort) == nullptr)
+            return;
+        if (NetworkVideoClient* found = manager->getClientForServer(storedAddress, storedPort))
+            setClient(found);
     }
 
     std::string NetworkVideoSource::getDescription() const
@@ -152,10 +184,15 @@ namespace vx
             return;
         storedAddress = address;
         storedPort = port;
-        if (NetworkVideoClient* found = NetworkVideoServerManager::getInstance()->getClientForServer(address))
-        {
+        if (client != nullptr && client->getServer().getIpAddress() == address && client->getServer().getPort() == port)
+            return;
+        // A server not listed yet is taken by update once it is; another
+        // server's client is not kept meanwhile.
+        NetworkVideoServerManager* manager = NetworkVideoServerManager::getInstance();
+        NetworkVideoClient* found =
+            manager->getServerInfo(address, port) != nullptr ? manager->getClientForServer(address, port) : nullptr;
+        if (found != nullptr)
             debugPrint("NetworkVideoSource::readStateDerived, found client");
-            setClient(found);
-        }
+        setClient(found);
     }
 }

@@ -4,6 +4,7 @@
 #include "engine/network/VXNetworkVideoServerManager.h"
 #include "engine/video/sources/VXVideoSource.h"
 
+#include <atomic>
 #include <cstdint>
 #include <memory>
 #include <string>
@@ -20,7 +21,10 @@ namespace vx
     // render thread; the source takes each frame's size. Stored with its
     // server's "ipaddress" and "port" (on the element and, once, in the
     // "NetworkVideoInfo" child the manager recognises); reading them takes
-    // that server's client when the manager has one.
+    // that server's client when the manager lists it. The source follows its
+    // server: update takes its client once it is listed (a source restored
+    // before discovery found it) and gives it back when it leaves, to take it
+    // again when it returns.
     class NetworkVideoSource : public VideoSource, public NetworkVideoServerManagerListener, public ParamListener
     {
     public:
@@ -42,7 +46,9 @@ namespace vx
         std::string getServerAddress() const;
         std::uint16_t getServerPort() const;
 
-        // The base update only.
+        // After the server list changed: takes the client of the server the
+        // source names once it is listed, or gives back the client of a
+        // server no longer listed. Then the base update.
         bool update(const TimeInfo& info) override;
         // The client's server name; "Network" without client.
         std::string getDescription() const override;
@@ -52,7 +58,8 @@ namespace vx
         // or frame.
         TextureRef render(Renderer& renderer, const RenderInfo& info) override;
 
-        void networkVideoServersChanged() override {}
+        // Any thread: update looks at the list again.
+        void networkVideoServersChanged() override;
         void valueChanged(ParamBase& param, ChangeInfo info) override;
 
         // The base element with "ipaddress" and "port" while a server is
@@ -67,10 +74,12 @@ namespace vx
 
     private:
         void showServer();
+        void followServer();
 
         NetworkVideoClient* client = nullptr;
         std::string storedAddress;
         std::uint16_t storedPort = 0;
+        std::atomic<bool> serversChanged{false};
         std::shared_ptr<ParamContainer> settings;
         std::shared_ptr<ParamChoice<int>> servers;
     };

@@ -17,6 +17,7 @@
 #include "engine/video/sources/VXVideoSource.h"
 #include "engine/video/sources/VXVideoSourceDataDriver.h"
 
+#include <algorithm>
 #include <set>
 #include <utility>
 #include <vector>
@@ -131,6 +132,8 @@ namespace vx
                     sources.push_back(extension);
             }
         }
+
+        loadLateServerPresets();
 
         if (RenderPassManager* passes = RenderPassManager::getCurrent())
             for (const auto& extension : passes->getSourceExtensions())
@@ -451,6 +454,15 @@ namespace vx
     void VideoSourceManager::loadPresets(const File& folder)
     {
         const std::vector<ExtensionPtr> extensions = getSources(true);
+        loadPresetFiles(folder, extensions, nullptr);
+        std::vector<std::weak_ptr<VideoSourceExtension>>& given = serverPresetFolders[PresetFileNames::treeKey(folder)];
+        for (const ExtensionPtr& extension : networkExtensions)
+            given.push_back(extension);
+    }
+
+    void VideoSourceManager::loadPresetFiles(const File& folder, const std::vector<ExtensionPtr>& extensions,
+                                             const std::vector<ExtensionPtr>* recipients)
+    {
         std::vector<File> entries;
         File::getFilesInDirectory(folder, entries, false);
         for (const File& entry : entries)
@@ -476,6 +488,10 @@ namespace vx
                 // A preset whose source is not present stays in its file for
                 // when it is.
                 VideoSourceExtension* owner = findPresetOwner(*node, extensions);
+                if (owner != nullptr && recipients != nullptr &&
+                    std::none_of(recipients->begin(), recipients->end(),
+                                 [owner](const ExtensionPtr& recipient) { return recipient.get() == owner; }))
+                    continue;
                 const int loaded = owner != nullptr ? owner->loadPreset(node) : -1;
                 if (loaded != -1)
                     presetOrigins[{PresetFileNames::treeKey(folder), loaded}].push_back(
@@ -483,6 +499,35 @@ namespace vx
                          owner->getPresets()});
             }
         }
+    }
+
+    void VideoSourceManager::loadLateServerPresets()
+    {
+        if (serverPresetFolders.empty() || loadingLatePresets)
+            return;
+        loadingLatePresets = true;
+        for (auto& [folderKey, given] : serverPresetFolders)
+        {
+            std::erase_if(given, [](const std::weak_ptr<VideoSourceExtension>& entry) { return entry.expired(); });
+            std::vector<ExtensionPtr> had;
+            for (const auto& entry : given)
+                if (ExtensionPtr extension = entry.lock())
+                    had.push_back(extension);
+            std::vector<ExtensionPtr> newcomers;
+            for (const ExtensionPtr& extension : networkExtensions)
+                if (std::none_of(had.begin(), had.end(), [&](const ExtensionPtr& old) { return old == extension; }))
+                    newcomers.push_back(extension);
+            if (newcomers.empty())
+                continue;
+            // A preset one of the servers that had this folder's owns (two
+            // servers on one host share a name) stays with it: the newcomers
+            // are asked after them, so it is not loaded twice.
+            std::vector<ExtensionPtr> owners = had;
+            owners.insert(owners.end(), newcomers.begin(), newcomers.end());
+            loadPresetFiles(File(folderKey + "/"), owners, &newcomers);
+            given.insert(given.end(), newcomers.begin(), newcomers.end());
+        }
+        loadingLatePresets = false;
     }
 
     void VideoSourceManager::clearSources()

@@ -109,7 +109,9 @@ namespace vx
         // name, or, for a file without a "source", the first of its
         // "sourceId". A preset of a source not present now (an offline
         // server, one at another address) is not loaded, and its file stays
-        // for when it is. Others are skipped.
+        // for when it is. Others are skipped. A network server listed later
+        // gets its presets from the folders loaded before, once, when
+        // getSources first lists it.
         void loadPresets(const File& folder);
 
         void clearSources();
@@ -126,6 +128,13 @@ namespace vx
         // The extension a "Preset" element belongs to among extensions (and
         // the internal ones); null when it is not present.
         VideoSourceExtension* findPresetOwner(const XmlNode& preset, const std::vector<ExtensionPtr>& extensions) const;
+        // Loads the presets of folder whose owner among extensions is one of
+        // recipients (all of them when null).
+        void loadPresetFiles(const File& folder, const std::vector<ExtensionPtr>& extensions,
+                             const std::vector<ExtensionPtr>* recipients);
+        // Gives the network servers listed since a loadPresets their presets
+        // from its folder.
+        void loadLateServerPresets();
 
         std::unique_ptr<VideoSourceDataDriver> dataDriver;
         std::vector<ExtensionPtr> extraExtensions;
@@ -153,5 +162,9 @@ namespace vx
         // elsewhere, or no longer finds it in its present source's store,
         // removes them (a save into another folder, an export, leaves them).
         std::map<std::pair<std::string, int>, std::vector<PresetOrigin>> presetOrigins;
+        // The folders loadPresets read, each with the network servers that
+        // had its presets (listed at the load or given them since).
+        std::map<std::string, std::vector<std::weak_ptr<VideoSourceExtension>>> serverPresetFolders;
+        bool loadingLatePresets = false;
     };
 }

@@ -750,8 +750,93 @@ namespace vx::test
                 return std::make_shared<PlainExtension>(address, "none", false);
             }
 
+            // Announces (or withdraws) a server while the managers live; false
+            // when the listed addresses do not become expected in time.
+            bool announce(const std::string& name, const std::string& address, const std::set<std::string>& expected)
+            {
+                dns.scriptResolve(name, {address, 7001});
+                dns.announce(name, NetworkVideoServerManager::serverServiceType);
+                announced.push_back(name);
+                return listedBecome(expected);
+            }
+            bool withdraw(const std::string& name, const std::set<std::string>& expected)
+            {
+                dns.withdraw(name, NetworkVideoServerManager::serverServiceType);
+                std::erase(announced, name);
+                return listedBecome(expected);
+            }
+            bool listedBecome(const std::set<std::string>& expected)
+            {
+                const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(30);
+                while (listedServers() != expected)
+                {
+                    if (std::chrono::steady_clock::now() > deadline)
+                        return false;
+                    std::this_thread::sleep_for(std::chrono::milliseconds(2));
+                }
+                return true;
+            }
+
             std::vector<std::string> announced;
         };
+
+        // Other servers appear and leave, and the server itself renews its
+        // announcement: the presets of a server that stays listed stay, and
+        // the save writes them.
+        TEST_F(ServerPresetsTest, AServerThatStaysListedKeepsItsPresets)
+        {
+            TempDir temp;
+            const File folder(temp.path() + "/");
+            ASSERT_TRUE(restartWith({{"Studio", "127.0.0.11"}}));
+            addPreset(*server("127.0.0.11"), "Wide", "studio");
+            ASSERT_TRUE(announce("Stage", "127.0.0.12", {"127.0.0.11", "127.0.0.12"}));
+            EXPECT_EQ(presetNotes(*server("127.0.0.11")), (std::vector<std::string>{"Wide:studio"}));
+            const auto renewals = dns.callsOf("resolve").size();
+            dns.announce("Studio", NetworkVideoServerManager::serverServiceType);
+            ASSERT_TRUE(listedBecome({"127.0.0.11", "127.0.0.12"}));
+            const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(30);
+            while (dns.callsOf("resolve").size() == renewals && std::chrono::steady_clock::now() < deadline)
+                std::this_thread::sleep_for(std::chrono::milliseconds(2));
+            ASSERT_TRUE(withdraw("Stage", {"127.0.0.11"}));
+            EXPECT_EQ(presetNotes(*server("127.0.0.11")), (std::vector<std::string>{"Wide:studio"}));
+            ASSERT_TRUE(manager->savePresets(folder));
+            EXPECT_EQ(filesBelow(temp.path()).size(), 1u) << "the preset made in this session is saved";
+        }
+
+        // The presets are loaded before discovery lists their server: they
+        // reach it when it is listed, once, also after it left and came back
+        // and when another server comes; the save changes no file, and the
+        // next start loads them once.
+        TEST_F(ServerPresetsTest, PresetsLoadedBeforeTheirServerIsListedReachItOnce)
+        {
+            TempDir temp;
+            const File folder(temp.path() + "/");
+            ASSERT_TRUE(restartWith({{"Studio", "127.0.0.11"}}));
+            addPreset(*server("127.0.0.11"), "Wide", "studio");
+            addPreset(*server("127.0.0.11"), "Close", "studio");
+            ASSERT_TRUE(manager->savePresets(folder));
+            const auto saved = filesBelow(temp.path());
+            ASSERT_EQ(saved.size(), 2u);
+
+            ASSERT_TRUE(restartWith({}));
+            manager->loadPresets(folder);
+            const std::vector<std::string> both{"Close:studio", "Wide:studio"};
+            ASSERT_TRUE(announce("Studio", "127.0.0.11", {"127.0.0.11"}));
+            EXPECT_EQ(presetNotes(*server("127.0.0.11")), both);
+            EXPECT_EQ(presetNotes(*server("127.0.0.11")), both) << "listed again";
+            ASSERT_TRUE(withdraw("Studio", {}));
+            ASSERT_TRUE(announce("Studio", "127.0.0.11", {"127.0.0.11"}));
+            EXPECT_EQ(presetNotes(*server("127.0.0.11")), both) << "back again";
+            ASSERT_TRUE(announce("Stage", "127.0.0.12", {"127.0.0.11", "127.0.0.12"}));
+            EXPECT_EQ(presetNotes(*server("127.0.0.11")), both);
+            EXPECT_EQ(presetNotes(*server("127.0.0.12")), std::vector<std::string>());
+            ASSERT_TRUE(manager->savePresets(folder));
+            EXPECT_EQ(filesBelow(temp.path()), saved);
+
+            ASSERT_TRUE(restartWith({{"Studio", "127.0.0.11"}}));
+            manager->loadPresets(folder);
+            EXPECT_EQ(presetNotes(*server("127.0.0.11")), both);
+        }
 
         // One server offline: its preset stays its own, in its file, start
         // after start, and comes back to it when it is online again; the
