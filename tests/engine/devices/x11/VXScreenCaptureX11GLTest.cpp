@@ -7,6 +7,10 @@
 
 #include <gtest/gtest.h>
 
+#include <atomic>
+#include <chrono>
+#include <thread>
+
 #include "VXX11TestSupport.h"
 #include "core/VXTime.h"
 #include "core/parameters/VXParamChoice.h"
@@ -249,6 +253,44 @@ namespace vx::test
             ASSERT_TRUE(choose(again));
             EXPECT_EQ(source->getGrabber()->getWindowId(), int(again));
             expectWindow(renderLater(), 40, 20);
+        }
+    
+        // The parameters' thread lists and chooses while the render thread
+        // grabs; the window chosen last is the one shown.
+        TEST_F(X11ScreenCaptureSourceGLTest, WindowsChosenWhileTheSourceRendersAreShown)
+        {
+            const xcb_window_t wide = windows->create(10, 10, 32, 16, {"wide", "", "vx", "VX", 0});
+            const xcb_window_t tall = windows->create(60, 10, 24, 40, {"tall", "", "vx", "VX", 0});
+            windows->sync();
+            source = std::make_unique<ScreenCaptureVideoSource>();
+            std::atomic<bool> chosen{false};
+            std::atomic<int> unlisted{0};
+            std::thread parameters(
+                [&]
+                {
+                    for (int i = 0; i < 20; ++i)
+                    {
+                        source->refresh();
+                        if (! choose(i % 2 == 0 ? wide : tall))
+                            ++unlisted;
+                    }
+                    chosen = true;
+                });
+            // Rendering on until a frame begun after the last choice; half a
+            // minute is only the watchdog.
+            const auto giveUp = std::chrono::steady_clock::now() + std::chrono::seconds(30);
+            TextureRef frame;
+            bool shown = false;
+            while (! shown && std::chrono::steady_clock::now() < giveUp)
+            {
+                const bool last = chosen.load();
+                frame = renderLater();
+                shown = last && frame.get() != nullptr && source->getWidth() == 24;
+            }
+            parameters.join();
+            EXPECT_EQ(unlisted.load(), 0);
+            ASSERT_TRUE(shown) << "the window chosen last is not shown";
+            expectWindow(frame, 24, 40);
         }
     }
 }
