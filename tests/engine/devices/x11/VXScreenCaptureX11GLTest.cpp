@@ -204,8 +204,8 @@ namespace vx::test
                         const PixelRGBA8 expected{uint8_t(p >> 16), uint8_t(p >> 8), uint8_t(p), 255};
                         const PixelRGBA8 seen = read[size_t((height - 1 - y) * stride + x)];
                         if (! isNear(seen, expected, 1) && wrong++ < 3)
-                            ADD_FAILURE() << "window pixel " << x << "," << y << ": " << seen << " instead of "
-                                          << expected;
+                            ADD_FAILURE()
+                                << "window pixel " << x << "," << y << ": " << seen << " instead of " << expected;
                     }
                 EXPECT_EQ(wrong, 0);
             }
@@ -254,7 +254,7 @@ namespace vx::test
             EXPECT_EQ(source->getGrabber()->getWindowId(), int(again));
             expectWindow(renderLater(), 40, 20);
         }
-    
+
         // The parameters' thread lists and chooses while the render thread
         // grabs; the window chosen last is the one shown.
         TEST_F(X11ScreenCaptureSourceGLTest, WindowsChosenWhileTheSourceRendersAreShown)
