@@ -11,8 +11,10 @@ namespace vx
 
     // Lists the windows on screen as choices and grabs the chosen window's
     // picture into a texture, at most every 40 ms of engine time. Pixels are
-    // premultiplied RGBA, the window's top row first. Render thread (the
-    // grab makes and fills the texture); no lock.
+    // premultiplied RGBA, the window's top row first. The grab runs on the
+    // render thread (it makes and fills the texture); the window is chosen,
+    // and asked after, on the thread that owns the parameters, also while
+    // a grab runs.
     class ScreenCaptureWrapper
     {
     public:
@@ -28,6 +30,10 @@ namespace vx
         bool getWindows(ParamChoice<int>& choice);
         // Chooses the window and remembers the process that owns it.
         void setWindowId(int id);
+        // Whether the window chosen has gone since it was chosen: whatever
+        // has its id now is another window. A window gone before the last
+        // getWindows is told. False without a window.
+        bool hasWindowGone() const;
         // The window's picture into texture, (re)made RGBA8 at the window's
         // size. False, the texture untouched, without a window, within 40 ms
         // of the last grab, or when the window has gone.

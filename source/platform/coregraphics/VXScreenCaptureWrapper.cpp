@@ -1,5 +1,6 @@
 #include "engine/devices/VXScreenCaptureWrapper.h"
 
+#include <mutex>
 #include <thread>
 
 #include "core/VXLog.h"
@@ -14,6 +15,8 @@ namespace vx
     struct ScreenCaptureWrapper::Pimpl
     {
         std::unique_ptr<cg::BitmapContext> context;
+        // The choice, made while grabs run.
+        mutable std::mutex choiceLock;
         int windowId = 0;
         // The window chosen has gone once its generation changes: its id
         // may be another window's by now.
@@ -60,32 +63,58 @@ namespace vx
 
     void ScreenCaptureWrapper::setWindowId(int id)
     {
-        pimpl->windowId = id;
-        pimpl->ownerPid = 0;
-        pimpl->gone = false;
-        pimpl->generation = id != 0 ? cg::getBackend()->windowGeneration(uint32_t(id)) : 0;
+        std::shared_ptr<cg::Backend> graphics = cg::getBackend();
+        const uint64_t generation = id != 0 ? graphics->windowGeneration(uint32_t(id)) : 0;
+        long ownerPid = 0;
         // The list holds every on-screen window; the owner is that of the
         // chosen one, not of the frontmost.
-        for (const cg::Dictionary& window :
-             cg::getBackend()->windowListCopyWindowInfo(pimpl->listOptions, uint32_t(id)))
+        for (const cg::Dictionary& window : graphics->windowListCopyWindowInfo(pimpl->listOptions, uint32_t(id)))
         {
             try
             {
                 if (window.getNumber("kCGWindowNumber") != std::optional<long long>(id))
                     continue;
-                pimpl->ownerPid = long(window.getNumber("kCGWindowOwnerPID").value_or(0));
-                return;
+                ownerPid = long(window.getNumber("kCGWindowOwnerPID").value_or(0));
+                break;
             }
             catch (const cg::Exception& error)
             {
                 debugPrint("%s: %s", "setWindowId", error.what());
             }
         }
+        const std::lock_guard<std::mutex> hold(pimpl->choiceLock);
+        pimpl->windowId = id;
+        pimpl->generation = generation;
+        pimpl->gone = false;
+        pimpl->ownerPid = ownerPid;
+    }
+
+    bool ScreenCaptureWrapper::hasWindowGone() const
+    {
+        int windowId = 0;
+        uint64_t generation = 0;
+        {
+            const std::lock_guard<std::mutex> hold(pimpl->choiceLock);
+            if (pimpl->gone)
+                return true;
+            windowId = pimpl->windowId;
+            generation = pimpl->generation;
+        }
+        return windowId != 0 && cg::getBackend()->windowGeneration(uint32_t(windowId)) != generation;
     }
 
     bool ScreenCaptureWrapper::grab(Texture* texture)
     {
-        if (pimpl->windowId == 0 || pimpl->gone || texture == nullptr)
+        int windowId = 0;
+        uint64_t generation = 0;
+        {
+            const std::lock_guard<std::mutex> hold(pimpl->choiceLock);
+            if (pimpl->windowId == 0 || pimpl->gone)
+                return false;
+            windowId = pimpl->windowId;
+            generation = pimpl->generation;
+        }
+        if (texture == nullptr)
             return false;
         const double now = getCurrentTime();
         if (now - lastGrabTime < 40.0)
@@ -94,13 +123,15 @@ namespace vx
 
         std::shared_ptr<cg::Backend> graphics = cg::getBackend();
         const std::shared_ptr<const cg::Image> image =
-            graphics->windowListCreateImage(cg::kCGWindowListOptionIncludingWindow, uint32_t(pimpl->windowId));
+            graphics->windowListCreateImage(cg::kCGWindowListOptionIncludingWindow, uint32_t(windowId));
         // Asked after the image: a window gone before it was read is told by then.
-        if (graphics->windowGeneration(uint32_t(pimpl->windowId)) != pimpl->generation)
+        if (graphics->windowGeneration(uint32_t(windowId)) != generation)
         {
             // Gone for good, even when a window with its id comes: only a
             // new choice shows another.
-            pimpl->gone = true;
+            const std::lock_guard<std::mutex> hold(pimpl->choiceLock);
+            if (pimpl->windowId == windowId && pimpl->generation == generation)
+                pimpl->gone = true;
             return false;
         }
         if (image == nullptr || image->width <= 0 || image->height <= 0 || image->width > 65535 ||
@@ -134,7 +165,14 @@ namespace vx
 
     bool ScreenCaptureWrapper::sendMouseDown(int x, int y)
     {
-        if (pimpl->ownerPid == 0)
+        int windowId = 0;
+        long ownerPid = 0;
+        {
+            const std::lock_guard<std::mutex> hold(pimpl->choiceLock);
+            windowId = pimpl->windowId;
+            ownerPid = pimpl->ownerPid;
+        }
+        if (ownerPid == 0)
         {
             logPrint(logWarning, "%s: No window owner to send the click at (%d, %d) to.", "sendMouseDown", x, y);
             return false;
@@ -142,38 +180,40 @@ namespace vx
         std::shared_ptr<cg::Backend> graphics = cg::getBackend();
         // A click for a window that is not there would land in whatever
         // lies below: nothing is pressed unless the owner's window takes it.
-        const bool raised = graphics->setFrontProcess(pimpl->ownerPid);
+        const bool raised = graphics->setFrontProcess(ownerPid);
         cg::MouseEvent event;
         event.x = double(x);
         event.y = double(y);
         event.button = 0;
         event.type = cg::kCGEventMouseMoved;
-        if (! raised || ! graphics->postEventToProcess(pimpl->ownerPid, event))
+        if (! raised || ! graphics->postEventToProcess(ownerPid, event))
         {
             logPrint(logWarning, "%s: No window of process %ld (window %d) at (%d, %d); the click is not sent.",
-                     "sendMouseDown", pimpl->ownerPid, pimpl->windowId, x, y);
+                     "sendMouseDown", ownerPid, windowId, x, y);
             return false;
         }
         event.type = cg::kCGEventLeftMouseDown;
-        if (! graphics->postEventToProcess(pimpl->ownerPid, event))
+        if (! graphics->postEventToProcess(ownerPid, event))
         {
             logPrint(logWarning, "%s: The click at (%d, %d) for process %ld was refused.", "sendMouseDown", x, y,
-                     pimpl->ownerPid);
+                     ownerPid);
             return false;
         }
         std::this_thread::yield();
         event.type = cg::kCGEventLeftMouseUp;
-        graphics->postEventToProcess(pimpl->ownerPid, event);
+        graphics->postEventToProcess(ownerPid, event);
         return true;
     }
 
     int ScreenCaptureWrapper::getWindowId() const
     {
+        const std::lock_guard<std::mutex> hold(pimpl->choiceLock);
         return pimpl->windowId;
     }
 
     long ScreenCaptureWrapper::getOwnerPid() const
     {
+        const std::lock_guard<std::mutex> hold(pimpl->choiceLock);
         return pimpl->ownerPid;
     }
 }

@@ -41,6 +41,11 @@ namespace vx
     {
         windows->clearChoices();
         grabber->getWindows(*windows);
+        // A window that has gone is chosen no more (the value alone would
+        // stay), so choosing the entry of a window given its id since is a
+        // change that chooses it.
+        if (grabber->hasWindowGone())
+            windows->setValue(0, ValueChangeInfo());
     }
 
     bool ScreenCaptureVideoSource::sendMouseDown(int x, int y)

@@ -24,7 +24,9 @@ namespace vx
         ScreenCaptureVideoSource();
         ~ScreenCaptureVideoSource() override;
 
-        // Lists the windows on screen again into "Windows".
+        // Lists the windows on screen again into "Windows"; when the window
+        // chosen has gone, "Windows" is set to 0 (none). The parameters'
+        // thread.
         void refresh();
         // Brings the window's owner to the front and clicks at (x, y); false,
         // nothing pressed, when the owner's window is not there.

@@ -1,14 +1,23 @@
 // Window grabs over the X11 backend into textures: known pixels, also while
 // covered and after a resize, with and without MIT-SHM; a window that goes
-// between choosing and grabbing, or whose id another program's window gets.
+// between choosing and grabbing, or whose id another program's window gets,
+// also as the screen capture source shows it.
 
 #include "engine/devices/VXScreenCaptureWrapper.h"
 
 #include <gtest/gtest.h>
 
+#include <atomic>
+#include <chrono>
+#include <thread>
+
 #include "VXX11TestSupport.h"
 #include "core/VXTime.h"
+#include "core/parameters/VXParamChoice.h"
+#include "engine/gfx/VXGfxObjectManager.h"
+#include "engine/gfx/VXRenderTargetTestSupport.h"
 #include "engine/gfx/VXTexture.h"
+#include "engine/video/sources/VXScreenCaptureVideoSource.h"
 #include "support/gl/VXGLTestFixture.h"
 
 namespace vx::test
@@ -134,5 +143,154 @@ namespace vx::test
         INSTANTIATE_TEST_SUITE_P(Reads, X11GrabGLTest,
                                  ::testing::Values(GrabCase{"SharedMemory", true}, GrabCase{"GetImage", false}),
                                  [](const ::testing::TestParamInfo<GrabCase>& info) { return info.param.name; });
+
+        // A screen capture source on the backend, rendered by the engine's
+        // renderer; its "Windows" entries are chosen as a user picks them.
+        class X11ScreenCaptureSourceGLTest : public X11TestOn<HostRendererGLTest>
+        {
+        protected:
+            void SetUp() override
+            {
+                X11TestOn<HostRendererGLTest>::SetUp();
+                if (IsSkipped() || HasFatalFailure())
+                    return;
+                cg::setBackend(connectX11(*server));
+                restoresViewport = true;
+                updateTime(clock);
+            }
+
+            void TearDown() override
+            {
+                source.reset();
+                if (auto* objects = root->getGfxObjectManager())
+                    objects->cleanAll();
+                X11TestOn<HostRendererGLTest>::TearDown();
+            }
+
+            // Picks the entry of that window; false when none is listed.
+            bool choose(xcb_window_t window)
+            {
+                ParamChoice<int>& choice = *source->getWindowsParam();
+                for (unsigned int i = 0; i < choice.getNumChoices(); ++i)
+                    if (choice.getChoices()[i].getValue() == int(window))
+                        return choice.setValueByIndex(i, ValueChangeInfo());
+                return false;
+            }
+
+            // The next frame, 40 ms of engine time after the last (so it grabs).
+            TextureRef renderLater()
+            {
+                clock += 40.0;
+                updateTime(clock);
+                return source->render(*renderer, info);
+            }
+
+            // The frame shows the tiled pattern of a width x height window,
+            // its top row on top.
+            void expectWindow(const TextureRef& frame, int width, int height)
+            {
+                ASSERT_NE(frame.get(), nullptr);
+                ASSERT_EQ(source->getWidth(), width);
+                ASSERT_EQ(source->getHeight(), height);
+                const Texture& texture = *frame.get();
+                ASSERT_GE(texture.getHardwareHeight(), height);
+                const std::vector<PixelRGBA8> read = readTexture(GL_TEXTURE_2D, texture.getGLName());
+                const int stride = texture.getHardwareWidth();
+                int wrong = 0;
+                for (int y = 0; y < height; ++y)
+                    for (int x = 0; x < width; ++x)
+                    {
+                        const uint32_t p = patternPixel(x, y);
+                        const PixelRGBA8 expected{uint8_t(p >> 16), uint8_t(p >> 8), uint8_t(p), 255};
+                        const PixelRGBA8 seen = read[size_t((height - 1 - y) * stride + x)];
+                        if (! isNear(seen, expected, 1) && wrong++ < 3)
+                            ADD_FAILURE()
+                                << "window pixel " << x << "," << y << ": " << seen << " instead of " << expected;
+                    }
+                EXPECT_EQ(wrong, 0);
+            }
+
+            std::unique_ptr<ScreenCaptureVideoSource> source;
+            RenderInfo info;
+            double clock = 5000.0;
+        };
+
+        // X hands a program that ends its ids' range again: the same
+        // program started again shows a window with the same id. The entry
+        // is that window; choosing it shows it, and nothing shows it unasked.
+        TEST_F(X11ScreenCaptureSourceGLTest, AWindowGivenTheIdOfOneThatWentIsShownOnceItsEntryIsChosen)
+        {
+            auto first = std::make_unique<TestWindows>(server->getDisplayName());
+            const uint32_t base = first->getIdBase();
+            const xcb_window_t window = first->create(100, 100, 32, 16, {"first", "", "vx", "VX", 0});
+            first->sync();
+            source = std::make_unique<ScreenCaptureVideoSource>();
+            ASSERT_TRUE(choose(window));
+            expectWindow(renderLater(), 32, 16);
+            // Listed again while it is there, it stays chosen.
+            source->refresh();
+            EXPECT_EQ(source->getWindowsParam()->getValue(), int(window));
+            expectWindow(renderLater(), 32, 16);
+
+            // The program ends; the next one is given its ids.
+            first.reset();
+            ASSERT_TRUE(waitUntilGone(*windows, window));
+            std::vector<std::unique_ptr<TestWindows>> others;
+            std::unique_ptr<TestWindows> second = connectWithIdBase(*server, base, others);
+            ASSERT_NE(second, nullptr) << "no client got the slot again";
+            const xcb_window_t again = second->create(100, 100, 40, 20, {"second", "", "vx", "VX", 0});
+            ASSERT_EQ(again, window);
+            second->sync();
+            expectWindow(renderLater(), 32, 16);
+
+            // Listed again, the window that went is chosen no more; the new
+            // one is listed but not shown.
+            source->refresh();
+            EXPECT_EQ(source->getWindowsParam()->getValue(), 0);
+            EXPECT_EQ(source->getGrabber()->getWindowId(), 0);
+            expectWindow(renderLater(), 32, 16);
+
+            ASSERT_TRUE(choose(again));
+            EXPECT_EQ(source->getGrabber()->getWindowId(), int(again));
+            expectWindow(renderLater(), 40, 20);
+        }
+
+        // The parameters' thread lists and chooses while the render thread
+        // grabs; the window chosen last is the one shown.
+        TEST_F(X11ScreenCaptureSourceGLTest, WindowsChosenWhileTheSourceRendersAreShown)
+        {
+            const xcb_window_t wide = windows->create(10, 10, 32, 16, {"wide", "", "vx", "VX", 0});
+            const xcb_window_t tall = windows->create(60, 10, 24, 40, {"tall", "", "vx", "VX", 0});
+            windows->sync();
+            source = std::make_unique<ScreenCaptureVideoSource>();
+            std::atomic<bool> chosen{false};
+            std::atomic<int> unlisted{0};
+            std::thread parameters(
+                [&]
+                {
+                    for (int i = 0; i < 20; ++i)
+                    {
+                        source->refresh();
+                        if (! choose(i % 2 == 0 ? wide : tall))
+                            ++unlisted;
+                    }
+                    chosen = true;
+                });
+            // Rendering on until a frame begun after the last choice; half a
+            // minute is only the watchdog.
+            const auto giveUp = std::chrono::steady_clock::now() + std::chrono::seconds(30);
+            TextureRef frame;
+            bool shown = false;
+            while (! shown && std::chrono::steady_clock::now() < giveUp)
+            {
+                const bool last = chosen.load();
+                frame = renderLater();
+                shown = last && frame.get() != nullptr && source->getWidth() == 24;
+            }
+            parameters.join();
+            EXPECT_EQ(unlisted.load(), 0);
+            ASSERT_TRUE(shown) << "the window chosen last is not shown";
+            expectWindow(frame, 24, 40);
+        }
     }
 }
