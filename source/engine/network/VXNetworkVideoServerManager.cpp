@@ -199,8 +199,9 @@ namespace vx
         return defaultServerIndex;
     }
 
-    void NetworkVideoServerManager::getServerEntries(std::vector<std::shared_ptr<NetworkVideoExtension>>& listed,
-                                                     std::vector<std::shared_ptr<NetworkVideoExtension>>& departed) const
+    void NetworkVideoServerManager::getServerEntries(
+        std::vector<std::shared_ptr<NetworkVideoExtension>>& listed,
+        std::vector<std::shared_ptr<NetworkVideoExtension>>& departed) const
     {
         std::lock_guard<std::mutex> hold(listLock);
         listed = servers;
