@@ -199,6 +199,15 @@ namespace vx
         return defaultServerIndex;
     }
 
+    void NetworkVideoServerManager::getServerEntries(
+        std::vector<std::shared_ptr<NetworkVideoExtension>>& listed,
+        std::vector<std::shared_ptr<NetworkVideoExtension>>& departed) const
+    {
+        std::lock_guard<std::mutex> hold(listLock);
+        listed = servers;
+        departed = departedServers;
+    }
+
     NetworkVideoClient* NetworkVideoServerManager::getClientForServer(const std::string& address, std::uint16_t port)
     {
         NetworkVideoClientInstanceManager& instances = NetworkVideoClientInstanceManager::getInstance();

@@ -82,6 +82,12 @@ namespace vx
         // The server at address and port; empty when none is listed.
         std::shared_ptr<NetworkVideoExtension> getServerInfo(const std::string& address, std::uint16_t port) const;
         int getDefaultServerIndex() const;
+        // The listed servers, in list order, and the entries of the servers
+        // that left since the last findServers (kept for their return, with
+        // their presets), most recent last: taken together, so an entry is
+        // in exactly one of them.
+        void getServerEntries(std::vector<std::shared_ptr<NetworkVideoExtension>>& listed,
+                              std::vector<std::shared_ptr<NetworkVideoExtension>>& departed) const;
 
         // The shared client for the listed server at address and port, with
         // one more user; a new one is bound and started. Null when no server

@@ -3,6 +3,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <atomic>
 #include <thread>
 
@@ -290,12 +291,23 @@ namespace vx::test
             }
         }
 
+        // While it is away its entry is among the departed, and in one of
+        // the two lists only.
+        std::vector<std::shared_ptr<NetworkVideoExtension>> listed;
+        std::vector<std::shared_ptr<NetworkVideoExtension>> departed;
         dns.withdraw("A", serverType);
         ASSERT_TRUE(settleReports(++reports, 1));
         EXPECT_EQ(entryOf("A"), nullptr);
+        manager->getServerEntries(listed, departed);
+        EXPECT_EQ(listed, (std::vector<std::shared_ptr<NetworkVideoExtension>>{b}));
+        EXPECT_EQ(std::count(departed.begin(), departed.end(), a), 1);
+        EXPECT_EQ(std::count(departed.begin(), departed.end(), b), 0);
         dns.announce("A", serverType);
         ASSERT_TRUE(settleReports(++reports, 2));
         EXPECT_EQ(entryOf("A"), a);
+        manager->getServerEntries(listed, departed);
+        EXPECT_EQ(std::count(listed.begin(), listed.end(), a), 1);
+        EXPECT_EQ(std::count(departed.begin(), departed.end(), a), 0);
         EXPECT_EQ(a->getPresets()->getNumStates(), 1) << "its presets came back with it";
 
         // The last server leaving is news too.

@@ -119,18 +119,21 @@ namespace vx
         }
 
         networkExtensions.clear();
+        departedNetworkExtensions.clear();
         if (NetworkVideoServerManager* servers = NetworkVideoServerManager::getInstanceWithoutCreating())
         {
-            const int count = servers->getNumServers();
-            for (int i = 0; i < count; ++i)
+            std::vector<std::shared_ptr<NetworkVideoExtension>> present;
+            std::vector<std::shared_ptr<NetworkVideoExtension>> departed;
+            servers->getServerEntries(present, departed);
+            for (const auto& extension : present)
             {
-                ExtensionPtr extension = servers->getServerInfo(i);
                 if (extension == nullptr)
                     continue;
                 networkExtensions.push_back(extension);
                 if (listed(*extension, includeAll))
                     sources.push_back(extension);
             }
+            departedNetworkExtensions.assign(departed.begin(), departed.end());
         }
 
         loadLateServerPresets();
@@ -263,12 +266,32 @@ namespace vx
 
     bool VideoSourceManager::savePresets(const File& folder)
     {
-        const std::vector<ExtensionPtr> extensions = getSources(true);
+        std::vector<ExtensionPtr> extensions = getSources(true);
+        const std::string treeKey = PresetFileNames::treeKey(folder);
+        // A server that left keeps the presets made or loaded for it: they
+        // are written as a listed server's are, and the files of those
+        // deleted go. One with neither is left out, so it moves no folder.
+        for (const ExtensionPtr& departed : departedNetworkExtensions)
+        {
+            const std::shared_ptr<XmlStates> presets = departed->getPresets();
+            if (presets == nullptr)
+                continue;
+            bool keeps = false;
+            for (int i = 0; i < presets->getNumStates() && ! keeps; ++i)
+            {
+                const XmlState* state = presets->getState(i);
+                keeps = state != nullptr && state->getName() != defaultPresetName;
+            }
+            for (auto known = presetOrigins.begin(); known != presetOrigins.end() && ! keeps; ++known)
+                keeps = known->first.first == treeKey && ! known->second.empty() &&
+                        known->second.front().store.lock() == presets;
+            if (keeps)
+                extensions.push_back(departed);
+        }
         std::vector<PresetFileNames::Entry> folderEntries;
         for (const ExtensionPtr& extension : extensions)
             folderEntries.push_back(folderEntry(*extension));
         const std::vector<std::string> folderNames = PresetFileNames::uniqueNames(folderEntries);
-        const std::string treeKey = PresetFileNames::treeKey(folder);
 
         // Files this save puts presets in: none of them is ever removed as a
         // former copy (two presets of one name each have the other's file
@@ -513,10 +536,14 @@ namespace vx
             for (const auto& entry : given)
                 if (ExtensionPtr extension = entry.lock())
                     had.push_back(extension);
+            // A server that left before it had them gets them too: it keeps
+            // them for its return, and a save writes its own presets beside
+            // them rather than over their files.
             std::vector<ExtensionPtr> newcomers;
-            for (const ExtensionPtr& extension : networkExtensions)
-                if (std::none_of(had.begin(), had.end(), [&](const ExtensionPtr& old) { return old == extension; }))
-                    newcomers.push_back(extension);
+            for (const std::vector<ExtensionPtr>* list : {&networkExtensions, &departedNetworkExtensions})
+                for (const ExtensionPtr& extension : *list)
+                    if (std::none_of(had.begin(), had.end(), [&](const ExtensionPtr& old) { return old == extension; }))
+                        newcomers.push_back(extension);
             if (newcomers.empty())
                 continue;
             // A preset one of the servers that had this folder's owns (two
@@ -541,6 +568,7 @@ namespace vx
         extraExtensions.clear();
         registeredExtensions.clear();
         networkExtensions.clear();
+        departedNetworkExtensions.clear();
         ownedExtensions.clear();
         sharedExtensions.clear();
         internalExtensions.clear();

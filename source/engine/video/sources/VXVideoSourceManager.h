@@ -101,7 +101,9 @@ namespace vx
         // manager neither loaded nor wrote. A file holding another
         // extension's preset (one not present now, say) is never replaced:
         // each goes where PresetFileNames::placeFor puts it with both
-        // present. False, logged, when a preset was not written; the others
+        // present. A network server that left this session counts as present
+        // while it holds presets (or deleted some): the server manager keeps
+        // its entry. False, logged, when a preset was not written; the others
         // still are.
         bool savePresets(const File& folder);
         // The ".xml" files one level below folder whose "Preset" element
@@ -111,7 +113,8 @@ namespace vx
         // server, one at another address) is not loaded, and its file stays
         // for when it is. Others are skipped. A network server listed later
         // gets its presets from the folders loaded before, once, when
-        // getSources first lists it.
+        // getSources first lists it (or first finds it gone: a server that
+        // left keeps its presets for its return).
         void loadPresets(const File& folder);
 
         void clearSources();
@@ -132,14 +135,18 @@ namespace vx
         // recipients (all of them when null).
         void loadPresetFiles(const File& folder, const std::vector<ExtensionPtr>& extensions,
                              const std::vector<ExtensionPtr>* recipients);
-        // Gives the network servers listed since a loadPresets their presets
-        // from its folder.
+        // Gives the network servers listed (or gone) since a loadPresets
+        // their presets from its folder.
         void loadLateServerPresets();
 
         std::unique_ptr<VideoSourceDataDriver> dataDriver;
         std::vector<ExtensionPtr> extraExtensions;
         std::vector<ExtensionPtr> registeredExtensions;
         std::vector<ExtensionPtr> networkExtensions;
+        // The entries of the network servers that left, as getSources last
+        // found them: their presets are kept, loaded and saved as a listed
+        // server's.
+        std::vector<ExtensionPtr> departedNetworkExtensions;
         std::vector<std::unique_ptr<VideoSourceExtension>> ownedExtensions;
         // Two lists nothing fills on this platform; the second is emptied by
         // clearSources.

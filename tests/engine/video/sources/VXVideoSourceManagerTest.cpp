@@ -777,6 +777,15 @@ namespace vx::test
                 return true;
             }
 
+            // The files below folder, by path relative to it.
+            static std::vector<std::string> pathsBelow(const std::string& folder)
+            {
+                std::vector<std::string> paths;
+                for (const auto& entry : filesBelow(folder))
+                    paths.push_back(entry.first);
+                return paths;
+            }
+
             std::vector<std::string> announced;
         };
 
@@ -892,6 +901,94 @@ namespace vx::test
             ASSERT_TRUE(restartWith({{"Studio", "127.0.0.11"}}));
             manager->loadPresets(folder);
             EXPECT_EQ(presetNotes(*server("127.0.0.11")), (std::vector<std::string>{"Wide:studio"}));
+        }
+
+        // A server leaves before the save: the preset made for it in this
+        // session is written all the same, once, beside the listed server's;
+        // it is back at the next start, and no save changes a file again.
+        TEST_F(ServerPresetsTest, APresetMadeForAServerThatLeftIsSaved)
+        {
+            TempDir temp;
+            const File folder(temp.path() + "/");
+            const std::map<std::string, std::string> both{{"Studio", "127.0.0.11"}, {"Stage", "127.0.0.12"}};
+            ASSERT_TRUE(restartWith(both));
+            addPreset(*server("127.0.0.11"), "Wide", "studio");
+            addPreset(*server("127.0.0.12"), "Near", "stage");
+            ASSERT_TRUE(withdraw("Studio", {"127.0.0.12"}));
+            LogRecorder log;
+            ASSERT_TRUE(manager->savePresets(folder)) << log.dump();
+            EXPECT_EQ(pathsBelow(temp.path()),
+                      (std::vector<std::string>{"1270011/Wide.xml", "1270012/Near.xml"}));
+            const auto saved = filesBelow(temp.path());
+            ASSERT_TRUE(manager->savePresets(folder));
+            EXPECT_EQ(filesBelow(temp.path()), saved) << "saved again";
+
+            ASSERT_TRUE(restartWith(both));
+            manager->loadPresets(folder);
+            EXPECT_EQ(presetNotes(*server("127.0.0.11")), (std::vector<std::string>{"Wide:studio"}));
+            EXPECT_EQ(presetNotes(*server("127.0.0.12")), (std::vector<std::string>{"Near:stage"}));
+            ASSERT_TRUE(manager->savePresets(folder));
+            EXPECT_EQ(filesBelow(temp.path()), saved) << "after the restart";
+        }
+
+        // Presets loaded for a server that then left: the one deleted goes,
+        // the one renamed keeps only its new name, the others stay, and so do
+        // the files of a server not listed in that session.
+        TEST_F(ServerPresetsTest, PresetsDeletedOrRenamedForAServerThatLeftStaySo)
+        {
+            TempDir temp;
+            const File folder(temp.path() + "/");
+            const std::map<std::string, std::string> both{{"Studio", "127.0.0.11"}, {"Stage", "127.0.0.13"}};
+            ASSERT_TRUE(restartWith(both));
+            addPreset(*server("127.0.0.11"), "Wide", "w");
+            addPreset(*server("127.0.0.11"), "Close", "c");
+            addPreset(*server("127.0.0.11"), "Soft", "s");
+            addPreset(*server("127.0.0.13"), "Far", "f");
+            ASSERT_TRUE(manager->savePresets(folder));
+            const std::string farFile = temp.readFile("1270013/Far.xml");
+            ASSERT_FALSE(farFile.empty());
+
+            ASSERT_TRUE(restartWith({{"Studio", "127.0.0.11"}}));
+            manager->loadPresets(folder);
+            auto studio = server("127.0.0.11");
+            studio->getPresets()->removeStateByName("Close", true);
+            studio->getPresets()->getStateByName("Soft")->setName("Gentle");
+            studio.reset();
+            ASSERT_TRUE(withdraw("Studio", {}));
+            LogRecorder log;
+            EXPECT_TRUE(manager->savePresets(folder)) << log.dump();
+            EXPECT_EQ(pathsBelow(temp.path()), (std::vector<std::string>{"1270011/Gentle.xml",
+                                                                         "1270011/Wide.xml", "1270013/Far.xml"}));
+            EXPECT_EQ(temp.readFile("1270013/Far.xml"), farFile);
+
+            ASSERT_TRUE(restartWith(both));
+            manager->loadPresets(folder);
+            EXPECT_EQ(presetNotes(*server("127.0.0.11")), (std::vector<std::string>{"Gentle:s", "Wide:w"}));
+            EXPECT_EQ(presetNotes(*server("127.0.0.13")), (std::vector<std::string>{"Far:f"}));
+        }
+
+        // A server that left before the presets were loaded gets its own all
+        // the same: the preset made for it earlier in the session is saved
+        // beside its stored one of the same name, not over it.
+        TEST_F(ServerPresetsTest, AServerThatLeftBeforeTheLoadKeepsBothPresetsOfOneName)
+        {
+            TempDir temp;
+            const File folder(temp.path() + "/");
+            ASSERT_TRUE(restartWith({{"Studio", "127.0.0.11"}}));
+            addPreset(*server("127.0.0.11"), "Wide", "old");
+            ASSERT_TRUE(manager->savePresets(folder));
+
+            ASSERT_TRUE(restartWith({{"Studio", "127.0.0.11"}}));
+            addPreset(*server("127.0.0.11"), "Wide", "new");
+            ASSERT_TRUE(withdraw("Studio", {}));
+            manager->loadPresets(folder);
+            LogRecorder log;
+            EXPECT_TRUE(manager->savePresets(folder)) << log.dump();
+            EXPECT_EQ(filesBelow(temp.path()).size(), 2u);
+
+            ASSERT_TRUE(restartWith({{"Studio", "127.0.0.11"}}));
+            manager->loadPresets(folder);
+            EXPECT_EQ(presetNotes(*server("127.0.0.11")), (std::vector<std::string>{"Wide:new", "Wide:old"}));
         }
     }
 }
