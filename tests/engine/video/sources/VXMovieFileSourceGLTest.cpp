@@ -447,6 +447,16 @@ namespace vx::test
             int waiting = 0;
         };
 
+        struct SpeedCase
+        {
+            const char* name;
+            double speed;
+        };
+
+        class SpeedMovieTest : public MovieFileSourceGLTest, public ::testing::WithParamInterface<SpeedCase>
+        {
+        };
+
         struct ContainerCase
         {
             const char* name;
@@ -770,6 +780,56 @@ namespace vx::test
             ContainerCase{"XvidAVI", "mpeg4", "-c:v mpeg4 -vtag XVID -g 12 -bf 2 -q:v 2", "avi", 25, 1, 25},
             ContainerCase{"H264AVI", "libx264", "-c:v libx264 -preset ultrafast -g 12 -bf 2", "avi", 25, 1, 25}),
         [](const auto& info) { return std::string(info.param.name); });
+
+    // A silent movie (self-timed reader) played at a speed the source hands
+    // its reader, on a host clock the test moves by a frame of the movie at
+    // that speed, with the play head a frame on each time: the player runs
+    // at the speed, so each frame the play head enters shows in turn, none
+    // passed over and none gone back to.
+    TEST_P(SpeedMovieTest, AMoviePlayedAtASpeedShowsEachFrameThePlayHeadEnters)
+    {
+        const double speed = GetParam().speed;
+        if (! hasFFmpegEncoder("mjpeg"))
+            GTEST_SKIP() << "ffmpeg has no mjpeg encoder";
+        const std::string path = clipFile("intra.mov", false, "-c:v mjpeg -q:v 2");
+        ASSERT_FALSE(path.empty());
+        AVFPlayer::lastSeekTime = 0.0;
+        HandClock clock;
+        const double started = clock.seconds.load();
+        auto source = opened(path);
+        ASSERT_NE(source->getVideoFormatReader(), nullptr);
+        source->getPositionParam()->setValue(20.0, ValueChangeInfo());
+        shown(*source);
+        Feeder feeder(*source, 20.0);
+        std::vector<long> seen;
+        ASSERT_EQ(play(*source, feeder, 0, &seen), 0);
+        // Told while it plays, as the source tells it every engine frame.
+        source->setPlaybackSpeed(speed);
+        std::vector<long> expected = {0};
+        for (long k = 1; k < 40; ++k)
+        {
+            clock.seconds = started + k * 0.04 / speed;
+            feeder.wanted = (k + 0.5) * 40.0;
+            // Until the frame or one after it shows (a player run too fast
+            // has passed it).
+            long index = -1;
+            const auto giveUp = std::chrono::steady_clock::now() + watchdog;
+            while (index < k && std::chrono::steady_clock::now() < giveUp)
+            {
+                index = shown(*source);
+                if (index >= 0 && seen.back() != index)
+                    seen.push_back(index);
+                std::this_thread::sleep_for(std::chrono::milliseconds(2));
+            }
+            ASSERT_EQ(index, k) << ::testing::PrintToString(seen);
+            expected.push_back(k);
+        }
+        EXPECT_EQ(seen, expected);
+    }
+
+    INSTANTIATE_TEST_SUITE_P(Speeds, SpeedMovieTest,
+                             ::testing::Values(SpeedCase{"Half", 0.5}, SpeedCase{"Double", 2.0}),
+                             [](const auto& info) { return std::string(info.param.name); });
 
     // A Matroska file (named .mov) claiming 1e15 ms: the source counts the
     // frames the stream has, accepts positions and shows pictures, with
