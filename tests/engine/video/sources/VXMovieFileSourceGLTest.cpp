@@ -700,6 +700,8 @@ namespace vx::test
             CountCase{"SmallFramesMPEG1", 25, 1, 103, "mpeg1video", "-c:v mpeg1video -q:v 4 -c:a mp2 -f mpeg", "mpg"},
             CountCase{"H264BFramesInMpg", 25, 1, 150, "libx264",
                       "-c:v libx264 -preset ultrafast -bf 2 -c:a mp2 -f mpeg", "mpg"},
+            CountCase{"HEVCBFramesInMpg", 25, 1, 100, "libx265",
+                      "-c:v libx265 -x265-params log-level=error -c:a mp2 -f mpeg", "mpg"},
             CountCase{"H264BFramesInTs", 25, 1, 100, "libx264",
                       "-c:v libx264 -preset ultrafast -bf 2 -c:a mp2 -f mpegts", "mpg"},
             CountCase{"H264AVIWithoutIndex", 25, 1, 100, "libx264", "-c:v libx264 -preset ultrafast -bf 2", "avi",
