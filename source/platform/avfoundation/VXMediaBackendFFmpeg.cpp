@@ -663,32 +663,60 @@ namespace vx::av
                 paletteDue = true;
             }
 
-            // Seconds from the stream's start to the end of its last packet,
+            // Seconds from the stream's start to the end of its last picture,
             // read from the stream itself; 0 when unknown. Moves the demuxer.
-            double measureEnd()
+            // A packet without a presentation stamp (small frames several to
+            // an MPEG packet, only the first stamped; AVI's) is placed at its
+            // decoding time, or a packet's length after the one before it,
+            // plus the lag of presentation behind decoding the stream begins
+            // with: its pictures are the decoding slots shifted by that lag.
+            // The reading starts a second before the claimed end (seconds from
+            // the start; the last key frame when none): the first packets
+            // after an MPEG stream's seek are cut and misdated.
+            double measureEnd(double claimedSeconds)
             {
                 const AVStream* s = videoStream();
                 // A packet without a length still shows for a frame.
                 const std::int64_t frameTicks = std::max<std::int64_t>(1, std::llround(1.0 / (fps * timeBase)));
+                std::int64_t from = std::numeric_limits<std::int64_t>::max() / 2;
+                if (claimedSeconds > 0.0 && claimedSeconds < 1e9)
+                    from = streamStart() +
+                           std::max<std::int64_t>(0, saturatingCast<std::int64_t>((claimedSeconds - 1.0) / timeBase));
+                const std::int64_t lag = std::clamp<std::int64_t>(streamStart() - beginningTime(), 0, 16 * frameTicks);
                 std::int64_t end = AV_NOPTS_VALUE;
+                const auto later = [&](std::int64_t stop)
+                {
+                    if (end == AV_NOPTS_VALUE || stop > end)
+                        end = stop;
+                };
                 auto scan = [&]
                 {
+                    std::int64_t decoding = AV_NOPTS_VALUE, step = 0;
                     // Bounded: a damaged file must not keep the probe reading.
                     for (int packets = 0; packets < 200000 && av_read_frame(format, packet) >= 0; ++packets)
                     {
-                        const std::int64_t length = packet->duration > 0 ? packet->duration : frameTicks;
-                        if (packet->stream_index == stream && packet->pts != AV_NOPTS_VALUE &&
-                            packet->pts <= std::numeric_limits<std::int64_t>::max() - length)
+                        // Stamps and lengths beyond this are damage, not time.
+                        constexpr std::int64_t top = std::numeric_limits<std::int64_t>::max() / 4;
+                        const std::int64_t length =
+                            packet->duration > 0 && packet->duration < top ? packet->duration : frameTicks;
+                        if (packet->stream_index == stream)
                         {
-                            const std::int64_t stop = packet->pts + length;
-                            if (end == AV_NOPTS_VALUE || stop > end)
-                                end = stop;
+                            if (packet->dts != AV_NOPTS_VALUE && std::abs(packet->dts) < top)
+                                decoding = packet->dts;
+                            else if (decoding != AV_NOPTS_VALUE && std::abs(decoding) < top)
+                                decoding += step;
+                            else
+                                decoding = AV_NOPTS_VALUE;
+                            step = length;
+                            if (packet->pts != AV_NOPTS_VALUE && std::abs(packet->pts) < top)
+                                later(packet->pts + length);
+                            else if (decoding != AV_NOPTS_VALUE && std::abs(decoding) < top)
+                                later(decoding + lag + length);
                         }
                         av_packet_unref(packet);
                     }
                 };
-                if (av_seek_frame(format, stream, std::numeric_limits<std::int64_t>::max() / 2, AVSEEK_FLAG_BACKWARD) >=
-                    0)
+                if (av_seek_frame(format, stream, from, AVSEEK_FLAG_BACKWARD) >= 0)
                     scan();
                 if (end == AV_NOPTS_VALUE && av_seek_frame(format, stream, streamStart(), AVSEEK_FLAG_BACKWARD) >= 0)
                     scan();
@@ -1053,12 +1081,15 @@ namespace vx::av
                                      probe.next() && probe.frame->width > 0 && probe.frame->height > 0;
                 if (decodes && probe.hasUsableRate())
                 {
-                    // A length the container claims beyond the stream's own
-                    // last frame is not believed.
-                    const double measured = probe.measureEnd();
-                    const double claimed = facts.durationSeconds;
+                    // The longer of the stream's claimed length and its
+                    // measure. A claim more than a frame beyond the stream's
+                    // own last frame is not believed, nor the file's length
+                    // in place of the stream's (sound may run on).
+                    const double claimed =
+                        s->duration != AV_NOPTS_VALUE && s->duration > 0 ? facts.durationSeconds : 0.0;
+                    const double measured = probe.measureEnd(facts.durationSeconds);
                     if (measured > 0.0 &&
-                        (! (claimed > 0.0) || ! std::isfinite(claimed) || claimed > measured + 1.0 / probe.fps))
+                        (! (claimed > measured) || ! std::isfinite(claimed) || claimed > measured + 1.0 / probe.fps))
                         facts.durationSeconds = measured;
                 }
                 FormatDescription description;

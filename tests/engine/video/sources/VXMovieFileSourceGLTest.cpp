@@ -352,7 +352,30 @@ namespace vx::test
             const char* name;
             int numerator, denominator; // frames per second, as a fraction
             long frames;
+            const char* encoder = "mjpeg";
+            // Codec and container options; with sound they may name the
+            // sound's codec too.
+            const char* video = "-c:v mjpeg -q:v 2";
+            const char* extension = "mov";
+            // The file ends where its index began (an AVI whose writing
+            // was cut short).
+            bool withoutIndex = false;
         };
+
+        // Cuts an AVI file where its index chunk begins; false when it has none.
+        bool dropAviIndex(const std::string& path)
+        {
+            std::string bytes;
+            {
+                std::ifstream file(path, std::ios::binary);
+                bytes.assign((std::istreambuf_iterator<char>(file)), std::istreambuf_iterator<char>());
+            }
+            const std::size_t index = bytes.rfind("idx1");
+            if (index == std::string::npos)
+                return false;
+            std::ofstream(path, std::ios::binary | std::ios::trunc).write(bytes.data(), static_cast<long>(index));
+            return true;
+        }
 
         class FrameCountMovieTest : public MovieFileSourceGLTest, public ::testing::WithParamInterface<CountCase>
         {
@@ -422,6 +445,16 @@ namespace vx::test
             std::condition_variable changed;
             bool open = true;
             int waiting = 0;
+        };
+
+        struct SpeedCase
+        {
+            const char* name;
+            double speed;
+        };
+
+        class SpeedMovieTest : public MovieFileSourceGLTest, public ::testing::WithParamInterface<SpeedCase>
+        {
         };
 
         struct ContainerCase
@@ -630,15 +663,19 @@ namespace vx::test
     TEST_P(FrameCountMovieTest, AMovieCountsEveryFrameAndShowsTheLastWhenPaused)
     {
         const CountCase& c = GetParam();
-        if (! hasFFmpegEncoder("mjpeg"))
-            GTEST_SKIP() << "ffmpeg has no mjpeg encoder";
+        if (! hasFFmpegEncoder(c.encoder))
+            GTEST_SKIP() << "ffmpeg has no " << c.encoder << " encoder";
         const long last = c.frames - 1;
         const double lastPosition = (last + 0.5) * 1000.0 * c.denominator / c.numerator;
         for (const bool sound : {false, true})
         {
             SCOPED_TRACE(sound ? "with sound" : "silent");
-            const std::string path = temp.file(sound ? "sound.mov" : "silent.mov");
-            ASSERT_TRUE(makeClipOfFrames(path, "-c:v mjpeg -q:v 2", c.numerator, c.denominator, c.frames, sound));
+            const std::string path = temp.file(std::string(sound ? "sound." : "silent.") + c.extension);
+            ASSERT_TRUE(makeClipOfFrames(path, c.video, c.numerator, c.denominator, c.frames, sound));
+            if (c.withoutIndex)
+            {
+                ASSERT_TRUE(dropAviIndex(path));
+            }
             {
                 auto source = opened(path);
                 ASSERT_NE(source->getVideoFormatReader(), nullptr);
@@ -646,18 +683,35 @@ namespace vx::test
                 EXPECT_EQ(source->getVideoFormatReader()->getTotalFrames(), static_cast<unsigned>(c.frames));
                 EXPECT_EQ(source->getNumFrames(), c.frames);
             }
-            expectShownAt(path, playPause, {lastPosition}, {last});
+            // The bars name a frame by the low 8 bits of its index.
+            expectShownAt(path, playPause, {lastPosition}, {last % 256});
         }
     }
 
-    INSTANTIATE_TEST_SUITE_P(Rates, FrameCountMovieTest,
-                             ::testing::Values(CountCase{"At30", 30, 1, 120}, CountCase{"At2997", 30000, 1001, 120},
-                                               CountCase{"At5994", 60000, 1001, 240}, CountCase{"At60", 60, 1, 120},
-                                               CountCase{"At120", 120, 1, 120},
-                                               CountCase{"At11988", 120000, 1001, 120},
-                                               CountCase{"OneFrameAt2997", 30000, 1001, 1},
-                                               CountCase{"OneFrameAt11988", 120000, 1001, 1}),
-                             [](const auto& info) { return std::string(info.param.name); });
+    INSTANTIATE_TEST_SUITE_P(
+        Rates, FrameCountMovieTest,
+        ::testing::Values(
+            CountCase{"At30", 30, 1, 120}, CountCase{"At2997", 30000, 1001, 120}, CountCase{"At5994", 60000, 1001, 240},
+            CountCase{"At60", 60, 1, 120}, CountCase{"At120", 120, 1, 120}, CountCase{"At11988", 120000, 1001, 120},
+            CountCase{"OneFrameAt2997", 30000, 1001, 1}, CountCase{"OneFrameAt11988", 120000, 1001, 1},
+            // The last packet's length rounded down to whole ticks.
+            CountCase{"DVDAt23976", 24000, 1001, 48, "mpeg2video", "-target ntsc-dvd -r 24000/1001", "mpg"},
+            // Small frames, several to a packet, only the first stamped.
+            CountCase{"SmallFramesMPEG1", 25, 1, 103, "mpeg1video", "-c:v mpeg1video -q:v 4 -c:a mp2 -f mpeg", "mpg"},
+            CountCase{"H264BFramesInMpg", 25, 1, 150, "libx264",
+                      "-c:v libx264 -preset ultrafast -bf 2 -c:a mp2 -f mpeg", "mpg"},
+            CountCase{"HEVCBFramesInMpg", 25, 1, 100, "libx265",
+                      "-c:v libx265 -x265-params log-level=error -c:a mp2 -f mpeg", "mpg"},
+            CountCase{"H264BFramesInTs", 25, 1, 100, "libx264",
+                      "-c:v libx264 -preset ultrafast -bf 2 -c:a mp2 -f mpegts", "mpg"},
+            CountCase{"H264AVIWithoutIndex", 25, 1, 100, "libx264", "-c:v libx264 -preset ultrafast -bf 2", "avi",
+                      true},
+            // Whole-millisecond stamps.
+            CountCase{"MatroskaAt23976", 24000, 1001, 250, "mjpeg", "-c:v mjpeg -q:v 2 -f matroska", "mov"},
+            CountCase{"LongMatroskaAt23976", 24000, 1001, 1001, "mjpeg", "-c:v mjpeg -q:v 2 -f matroska", "mov"},
+            CountCase{"WebMAt23976", 24000, 1001, 250, "libvpx", "-c:v libvpx -deadline realtime -c:a libopus -f webm",
+                      "mov"}),
+        [](const auto& info) { return std::string(info.param.name); });
 
     // Movies as users make them for disc players and older programs: MPEG-2
     // program streams (the DVD preset, 720 x 480), MPEG-1 (the VCD preset,
@@ -728,6 +782,56 @@ namespace vx::test
             ContainerCase{"XvidAVI", "mpeg4", "-c:v mpeg4 -vtag XVID -g 12 -bf 2 -q:v 2", "avi", 25, 1, 25},
             ContainerCase{"H264AVI", "libx264", "-c:v libx264 -preset ultrafast -g 12 -bf 2", "avi", 25, 1, 25}),
         [](const auto& info) { return std::string(info.param.name); });
+
+    // A silent movie (self-timed reader) played at a speed the source hands
+    // its reader, on a host clock the test moves by a frame of the movie at
+    // that speed, with the play head a frame on each time: the player runs
+    // at the speed, so each frame the play head enters shows in turn, none
+    // passed over and none gone back to.
+    TEST_P(SpeedMovieTest, AMoviePlayedAtASpeedShowsEachFrameThePlayHeadEnters)
+    {
+        const double speed = GetParam().speed;
+        if (! hasFFmpegEncoder("mjpeg"))
+            GTEST_SKIP() << "ffmpeg has no mjpeg encoder";
+        const std::string path = clipFile("intra.mov", false, "-c:v mjpeg -q:v 2");
+        ASSERT_FALSE(path.empty());
+        AVFPlayer::lastSeekTime = 0.0;
+        HandClock clock;
+        const double started = clock.seconds.load();
+        auto source = opened(path);
+        ASSERT_NE(source->getVideoFormatReader(), nullptr);
+        source->getPositionParam()->setValue(20.0, ValueChangeInfo());
+        shown(*source);
+        Feeder feeder(*source, 20.0);
+        std::vector<long> seen;
+        ASSERT_EQ(play(*source, feeder, 0, &seen), 0);
+        // Told while it plays, as the source tells it every engine frame.
+        source->setPlaybackSpeed(speed);
+        std::vector<long> expected = {0};
+        for (long k = 1; k < 40; ++k)
+        {
+            clock.seconds = started + k * 0.04 / speed;
+            feeder.wanted = (k + 0.5) * 40.0;
+            // Until the frame or one after it shows (a player run too fast
+            // has passed it).
+            long index = -1;
+            const auto giveUp = std::chrono::steady_clock::now() + watchdog;
+            while (index < k && std::chrono::steady_clock::now() < giveUp)
+            {
+                index = shown(*source);
+                if (index >= 0 && seen.back() != index)
+                    seen.push_back(index);
+                std::this_thread::sleep_for(std::chrono::milliseconds(2));
+            }
+            ASSERT_EQ(index, k) << ::testing::PrintToString(seen);
+            expected.push_back(k);
+        }
+        EXPECT_EQ(seen, expected);
+    }
+
+    INSTANTIATE_TEST_SUITE_P(Speeds, SpeedMovieTest,
+                             ::testing::Values(SpeedCase{"Half", 0.5}, SpeedCase{"Double", 2.0}),
+                             [](const auto& info) { return std::string(info.param.name); });
 
     // A Matroska file (named .mov) claiming 1e15 ms: the source counts the
     // frames the stream has, accepts positions and shows pictures, with

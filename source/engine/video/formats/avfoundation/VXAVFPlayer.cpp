@@ -123,6 +123,9 @@ namespace vx
         bool hasAudio = false;
         std::uint32_t codecFourCC = 0;
         ParamPlayDirection direction = playForward;
+        // The speed the play head moves at (1 its own); the player runs at
+        // it in the direction of play.
+        float speed = 1.0f;
         std::atomic<bool> seeking{false};
         long lastRequestedFrame = -1;
         // How long this player's last corrective seek took, in ms; below 0
@@ -268,7 +271,7 @@ namespace vx
         if (objc.player == nullptr)
             return;
         // Started in its direction: a paused movie is not run on.
-        objc.player->setRate(rateFor(record->direction));
+        objc.player->setRate(rateFor(record->direction) * record->speed);
         objc.playing = true;
         record->lastRequestedFrame = -1;
         record->seeking = false;
@@ -307,6 +310,20 @@ namespace vx
         if (direction != playBackward)
             return true;
         return canRewind();
+    }
+
+    void AVFPlayer::setSpeed(float speed)
+    {
+        ScopedLockT<CriticalSection> hold(lock);
+        if (! std::isfinite(speed) || speed < 0.0f || speed == record->speed)
+            return;
+        record->speed = speed;
+        // A movie running follows at once (a speed of 0 stops it); a
+        // stopped one starts at the next frame asked for.
+        av::Player* player = record->objcPlayer.player.get();
+        const float rate = rateFor(record->direction) * speed;
+        if (player != nullptr && player->getRate() != 0.0f && player->getRate() != rate)
+            player->setRate(rate);
     }
 
     bool AVFPlayer::canScrub() const
@@ -363,12 +380,12 @@ namespace vx
             const double started = getTickCount();
             record->seeking = true;
             Record* seekRecord = record.get();
-            // Aimed ahead, in the direction of play, by what this player's
-            // previous corrective seek took (any player's before its first
-            // has completed).
+            // Aimed ahead, in the direction of play and at its speed, by what
+            // this player's previous corrective seek took (any player's
+            // before its first has completed).
             const double ownSeekTime = record->lastSeekTime.load();
             const double aheadMs = ownSeekTime >= 0.0 ? ownSeekTime : lastSeekTime.load();
-            const double aimed = t + rateFor(direction) * aheadMs / 1000.0;
+            const double aimed = t + rateFor(direction) * record->speed * aheadMs / 1000.0;
             player.seekToTime(av::CMTimeMakeWithSeconds(std::max(aimed, 0.0), nanoseconds), av::kCMTimeZero,
                               av::kCMTimeZero,
                               record->countSeek(
@@ -384,7 +401,7 @@ namespace vx
                                       std::fflush(stdout);
                                   }));
         }
-        const float target = rateFor(direction);
+        const float target = rateFor(direction) * record->speed;
         if (player.getRate() != target)
             player.setRate(target);
     }

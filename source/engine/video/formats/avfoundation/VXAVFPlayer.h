@@ -15,13 +15,14 @@ namespace vx
         struct CMTime;
     }
 
-    // Plays a movie on the media framework's own clock at rate +1 or -1 and
-    // corrects it with a seek only when the requested frame is more than
-    // 0.1 s off; paused it holds still on exactly the frame requested, at
-    // random on it or the sync frame before it. Frames come as 4:2:2 buffers
-    // through the shared texture cache. setRequestedFrame runs on the
-    // feeding thread, the texture calls on the render thread, seek
-    // completions on the framework's worker.
+    // Plays a movie on the media framework's own clock at the speed it is
+    // given (1 unless told), forwards or backwards, and corrects it with a
+    // seek only when the requested frame is more than 0.1 s off; paused it
+    // holds still on exactly the frame requested, at random on it or the
+    // sync frame before it. Frames come as 4:2:2 buffers through the shared
+    // texture cache. setRequestedFrame runs on the feeding thread, the
+    // texture calls on the render thread, seek completions on the
+    // framework's worker.
     // fillTexture answers false while a seek it was asked for has not landed,
     // and while the frame the player is on has not been decoded (the frame
     // before stands in), so a caller tries again rather than keep the frame
@@ -47,7 +48,7 @@ namespace vx
         void setRequestedFrame(long frame) override;
         bool isSeeking() const override;
         bool setDirection(ParamPlayDirection direction) override;
-        void setSpeed(float) override {}
+        void setSpeed(float speed) override;
         int getWidth() const override;
         int getHeight() const override;
         bool hasAudio() const override;

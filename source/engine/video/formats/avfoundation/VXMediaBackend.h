@@ -26,18 +26,18 @@ namespace vx::av
         return static_cast<Int>(value);
     }
 
-    // The whole frames of frameDuration in seconds, counted exactly: a
-    // quotient within a millionth of a frame of a whole number (the rounding
-    // of a duration taken to seconds) is that number, any other is truncated
-    // (a frame not whole is not counted). 0 without a frame duration.
+    // The whole frames of frameDuration in seconds: a quotient within a
+    // quarter of a frame below a whole number is that number (stamps and
+    // lengths rounded to the container's ticks or to milliseconds leave the
+    // last frame a little short), any other is truncated (a frame mostly
+    // missing is not counted). 0 without a frame duration.
     inline unsigned wholeFramesIn(double seconds, const CMTime& frameDuration)
     {
         if (! frameDuration.valid || frameDuration.value <= 0 || frameDuration.timescale <= 0 || ! (seconds > 0.0))
             return 0;
         const double frames =
             seconds * static_cast<double>(frameDuration.timescale) / static_cast<double>(frameDuration.value);
-        const double nearest = std::round(frames);
-        return saturatingCast<unsigned>(std::fabs(frames - nearest) <= 1e-6 ? nearest : frames);
+        return saturatingCast<unsigned>(frames + 0.25);
     }
 
     // One format description of a track.
