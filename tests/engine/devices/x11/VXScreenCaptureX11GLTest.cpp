@@ -115,26 +115,21 @@ namespace vx::test
         TEST_P(X11GrabGLTest, AWindowThatWentStaysGoneWhenAnotherProgramGetsItsIdUntilAWindowIsChosenAgain)
         {
             auto first = std::make_unique<TestWindows>(server->getDisplayName());
-            const uint32_t base = first->getIdBase();
             const xcb_window_t window = first->create(100, 100, 32, 16, {"first", "", "vx", "VX", 0});
             wrapper.setWindowId(int(window));
             ASSERT_TRUE(grabLater());
 
             // The program ends; the next one is given its ids.
-            first.reset();
-            ASSERT_TRUE(waitUntilGone(*windows, window));
             std::vector<std::unique_ptr<TestWindows>> others;
-            std::unique_ptr<TestWindows> second = connectWithIdBase(*server, base, others);
-            ASSERT_NE(second, nullptr) << "no client got the slot again";
-            const xcb_window_t again = second->create(100, 100, 40, 20, {"second", "", "vx", "VX", 0});
-            ASSERT_EQ(again, window);
+            std::unique_ptr<TestWindows> second = restartWithTheSameIds(*server, first, *windows, window, others);
+            ASSERT_NE(second, nullptr);
             EXPECT_FALSE(grabLater());
             EXPECT_FALSE(grabLater());
             ASSERT_EQ(texture.getWidth(), 32);
             expectPattern(32, 16);
 
             // Chosen again, it is the window shown.
-            wrapper.setWindowId(int(again));
+            wrapper.setWindowId(int(window));
             ASSERT_TRUE(grabLater());
             EXPECT_EQ(texture.getWidth(), 40);
             expectPattern(40, 20);
@@ -221,7 +216,6 @@ namespace vx::test
         TEST_F(X11ScreenCaptureSourceGLTest, AWindowGivenTheIdOfOneThatWentIsShownOnceItsEntryIsChosen)
         {
             auto first = std::make_unique<TestWindows>(server->getDisplayName());
-            const uint32_t base = first->getIdBase();
             const xcb_window_t window = first->create(100, 100, 32, 16, {"first", "", "vx", "VX", 0});
             first->sync();
             source = std::make_unique<ScreenCaptureVideoSource>();
@@ -233,13 +227,9 @@ namespace vx::test
             expectWindow(renderLater(), 32, 16);
 
             // The program ends; the next one is given its ids.
-            first.reset();
-            ASSERT_TRUE(waitUntilGone(*windows, window));
             std::vector<std::unique_ptr<TestWindows>> others;
-            std::unique_ptr<TestWindows> second = connectWithIdBase(*server, base, others);
-            ASSERT_NE(second, nullptr) << "no client got the slot again";
-            const xcb_window_t again = second->create(100, 100, 40, 20, {"second", "", "vx", "VX", 0});
-            ASSERT_EQ(again, window);
+            std::unique_ptr<TestWindows> second = restartWithTheSameIds(*server, first, *windows, window, others);
+            ASSERT_NE(second, nullptr);
             second->sync();
             expectWindow(renderLater(), 32, 16);
 
@@ -250,8 +240,8 @@ namespace vx::test
             EXPECT_EQ(source->getGrabber()->getWindowId(), 0);
             expectWindow(renderLater(), 32, 16);
 
-            ASSERT_TRUE(choose(again));
-            EXPECT_EQ(source->getGrabber()->getWindowId(), int(again));
+            ASSERT_TRUE(choose(window));
+            EXPECT_EQ(source->getGrabber()->getWindowId(), int(window));
             expectWindow(renderLater(), 40, 20);
         }
 

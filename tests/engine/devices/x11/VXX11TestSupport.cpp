@@ -65,4 +65,30 @@ namespace vx::test
         }
         return true;
     }
+
+    std::unique_ptr<TestWindows> restartWithTheSameIds(const XorgServer& server, std::unique_ptr<TestWindows>& first,
+                                                       TestWindows& observer, xcb_window_t window,
+                                                       std::vector<std::unique_ptr<TestWindows>>& others)
+    {
+        const uint32_t base = first->getIdBase();
+        first.reset();
+        if (! waitUntilGone(observer, window))
+        {
+            ADD_FAILURE() << "window " << window << " never went";
+            return nullptr;
+        }
+        std::unique_ptr<TestWindows> second = connectWithIdBase(server, base, others);
+        if (second == nullptr)
+        {
+            ADD_FAILURE() << "no client got the slot again";
+            return nullptr;
+        }
+        const xcb_window_t again = second->create(100, 100, 40, 20, {"second", "", "vx", "VX", 0});
+        if (again != window)
+        {
+            ADD_FAILURE() << "the next program's window is " << again << ", not " << window;
+            return nullptr;
+        }
+        return second;
+    }
 }

@@ -30,6 +30,15 @@ namespace vx::test
     // Waits up to 30 s for a window to be gone from the server.
     bool waitUntilGone(TestWindows& windows, xcb_window_t window);
 
+    // The program that made window ends (first is reset) and the next one is
+    // given its ids: the client answered has a 40x20 window "second" at
+    // (100, 100) with window's very id. Null, with the failure recorded, when
+    // that did not come about; others hold the clients that filled the slots
+    // below.
+    std::unique_ptr<TestWindows> restartWithTheSameIds(const XorgServer& server, std::unique_ptr<TestWindows>& first,
+                                                       TestWindows& observer, xcb_window_t window,
+                                                       std::vector<std::unique_ptr<TestWindows>>& others);
+
     // A test against the shared server, with a window maker of its own:
     // skipped, saying why, when the server cannot start.
     template <class Base>
