@@ -489,7 +489,10 @@ namespace vx::av
                     if (packet->stream_index == stream)
                     {
                         if (firstPacketTime == AV_NOPTS_VALUE)
+                        {
                             firstPacketTime = packet->dts != AV_NOPTS_VALUE ? packet->dts : packet->pts;
+                            firstPacketStamp = packet->pts;
+                        }
                         keepPalette(*packet);
                         // A decoder flushed by a seek may have dropped the
                         // palette: the first packet after one brings it again.
@@ -507,6 +510,12 @@ namespace vx::av
                 }
             }
 
+            // A picture's best-effort stamp, else its own.
+            static std::int64_t stampOf(const AVFrame& picture)
+            {
+                return picture.best_effort_timestamp != AV_NOPTS_VALUE ? picture.best_effort_timestamp : picture.pts;
+            }
+
             // Numbers the picture just decoded by its place in presentation
             // order: its best-effort stamp from the first picture's on, or,
             // without a stamp (the pictures an AVI decoder gives at its end),
@@ -516,8 +525,7 @@ namespace vx::av
             // `unnumbered`, later than any frame a seek looks for.
             void numberPicture()
             {
-                const std::int64_t stamp =
-                    frame->best_effort_timestamp != AV_NOPTS_VALUE ? frame->best_effort_timestamp : frame->pts;
+                const std::int64_t stamp = stampOf(*frame);
                 if (stamp != AV_NOPTS_VALUE)
                 {
                     if (zeroStamp == AV_NOPTS_VALUE)
@@ -557,7 +565,12 @@ namespace vx::av
                     case RandomAccess::passed:
                         return true;
                     case RandomAccess::awaited:
-                        if (! isRandomAccess())
+                        // The first packet after a jump may join an access
+                        // unit midway (a program stream's leading headers
+                        // cut off), and it then bears the stamp of the next:
+                        // a random-access picture stamped as it is passed by.
+                        if (! isRandomAccess() ||
+                            (firstPacketStamp != AV_NOPTS_VALUE && stampOf(*frame) == firstPacketStamp))
                             return false;
                         randomAccess = frameIndex == unnumbered ? RandomAccess::passed : RandomAccess::leading;
                         randomAccessIndex = frameIndex;
@@ -736,6 +749,7 @@ namespace vx::av
                 hasDecoded = false;
                 draining = false;
                 firstPacketTime = AV_NOPTS_VALUE;
+                firstPacketStamp = AV_NOPTS_VALUE;
                 av_packet_unref(held);
                 hasHeld = false;
                 av_frame_unref(following);
@@ -856,6 +870,8 @@ namespace vx::av
             // The first packet of the stream read since the last seek (its
             // decoding time, else its presentation time).
             std::int64_t firstPacketTime = AV_NOPTS_VALUE;
+            // Its presentation time.
+            std::int64_t firstPacketStamp = AV_NOPTS_VALUE;
             // The stream's first packet's time, taken alike; where a seek to
             // the beginning goes.
             std::int64_t openingTime = AV_NOPTS_VALUE;
