@@ -1,9 +1,10 @@
 // The default media backend: libavformat and libavcodec decode and encode,
 // libswscale converts. One worker thread per decoding session decodes three
-// to four frames ahead of the play head (backwards over intra-only frames,
-// by a seek per frame), performs seeks (a zero tolerance lands on the exact
-// frame: key frame, then decoding forward; a frame a little ahead of the
-// last one decoded by decoding on) and runs their completions.
+// to four frames ahead of the play head (also paused, while frame-exact
+// seeks follow forward play; backwards over intra-only frames, by a seek per
+// frame), performs seeks (a zero tolerance lands on the exact frame: key
+// frame, then decoding forward; a frame a little ahead of the last one
+// decoded by decoding on) and runs their completions.
 
 #include "engine/video/formats/avfoundation/VXMediaBackend.h"
 
