@@ -49,13 +49,22 @@ namespace vx::bench
         return file;
     }
 
-    // 10 s of 1080p H.264 without sound (self-timed) and 4 s of 720p H.264
-    // with sound and 2 s key frames (seeking reader).
+    // 10 s of 1080p H.264 without sound (self-timed), one key frame in 250,
+    // and 4 s of 720p H.264 with sound and 2 s key frames (seeking reader).
     inline const std::string& playClip()
     {
         static const std::string path =
             makeClip("play1080.mov", "-f lavfi -i testsrc2=s=1920x1080:r=25:d=10 -c:v libx264 -preset ultrafast "
                                      "-g 250 -pix_fmt yuv420p");
+        return path;
+    }
+
+    // The same 10 s of 1080p H.264 with sound (seeking reader).
+    inline const std::string& playSoundClip()
+    {
+        static const std::string path =
+            makeClip("playsound1080.mov", "-f lavfi -i testsrc2=s=1920x1080:r=25:d=10 -f lavfi -i sine=d=10 -c:v libx264 "
+                                          "-preset ultrafast -g 250 -pix_fmt yuv420p -c:a pcm_s16le");
         return path;
     }
 

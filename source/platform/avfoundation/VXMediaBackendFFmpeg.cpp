@@ -1,8 +1,10 @@
 // The default media backend: libavformat and libavcodec decode and encode,
 // libswscale converts. One worker thread per decoding session decodes three
-// to four frames ahead of the play head (backwards over intra-only frames,
-// by a seek per frame), performs seeks (a zero tolerance lands on the exact
-// frame: key frame, then decoding forward) and runs their completions.
+// to four frames ahead of the play head (also paused, while frame-exact
+// seeks follow forward play; backwards over intra-only frames, by a seek per
+// frame), performs seeks (a zero tolerance lands on the exact frame: key
+// frame, then decoding forward; a frame a little ahead of the last one
+// decoded by decoding on) and runs their completions.
 
 #include "engine/video/formats/avfoundation/VXMediaBackend.h"
 
@@ -372,6 +374,7 @@ namespace vx::av
                 held = av_packet_alloc();
                 timeBase = av_q2d(s->time_base);
                 fps = av_q2d(s->avg_frame_rate);
+                gatesOnRandomAccess = s->codecpar->codec_id == AV_CODEC_ID_HEVC;
                 if (frame == nullptr || spare == nullptr || following == nullptr || packet == nullptr ||
                     held == nullptr)
                     return false;
@@ -437,8 +440,10 @@ namespace vx::av
 
             long indexOf(double seconds) const { return static_cast<long>(std::floor(seconds * fps + 1e-6)); }
 
-            // The next frame in presentation order into `frame`; false at the end.
-            bool next()
+            // The next frame in presentation order into `frame`; false at the
+            // end, or (after a jump) when a picture numbered past giveUpPast
+            // comes before the random-access picture a picture may be shown from.
+            bool next(long giveUpPast = unnumbered)
             {
                 if (hasFollowing)
                 {
@@ -455,7 +460,12 @@ namespace vx::av
                     if (received == 0)
                     {
                         numberPicture();
-                        return true;
+                        if (passesRandomAccess())
+                            return true;
+                        av_frame_unref(frame);
+                        if (frameIndex != unnumbered && frameIndex > giveUpPast)
+                            return false;
+                        continue;
                     }
                     if (received == AVERROR_EOF)
                         return false;
@@ -480,7 +490,10 @@ namespace vx::av
                     if (packet->stream_index == stream)
                     {
                         if (firstPacketTime == AV_NOPTS_VALUE)
+                        {
                             firstPacketTime = packet->dts != AV_NOPTS_VALUE ? packet->dts : packet->pts;
+                            firstPacketStamp = packet->pts;
+                        }
                         keepPalette(*packet);
                         // A decoder flushed by a seek may have dropped the
                         // palette: the first packet after one brings it again.
@@ -498,6 +511,12 @@ namespace vx::av
                 }
             }
 
+            // A picture's best-effort stamp, else its own.
+            static std::int64_t stampOf(const AVFrame& picture)
+            {
+                return picture.best_effort_timestamp != AV_NOPTS_VALUE ? picture.best_effort_timestamp : picture.pts;
+            }
+
             // Numbers the picture just decoded by its place in presentation
             // order: its best-effort stamp from the first picture's on, or,
             // without a stamp (the pictures an AVI decoder gives at its end),
@@ -507,8 +526,7 @@ namespace vx::av
             // `unnumbered`, later than any frame a seek looks for.
             void numberPicture()
             {
-                const std::int64_t stamp =
-                    frame->best_effort_timestamp != AV_NOPTS_VALUE ? frame->best_effort_timestamp : frame->pts;
+                const std::int64_t stamp = stampOf(*frame);
                 if (stamp != AV_NOPTS_VALUE)
                 {
                     if (zeroStamp == AV_NOPTS_VALUE)
@@ -525,6 +543,48 @@ namespace vx::av
             }
 
             static constexpr long unnumbered = std::numeric_limits<long>::max();
+
+            bool isRandomAccess() const
+            {
+#if defined(AV_FRAME_FLAG_KEY)
+                return (frame->flags & AV_FRAME_FLAG_KEY) != 0;
+#else
+                return frame->key_frame != 0;
+#endif
+            }
+
+            // Whether the picture just decoded may be shown. After a jump the
+            // HEVC decoder hands out the pictures before the first
+            // random-access one, and the leading pictures decoded after it
+            // but shown before it, predicted from references it never had:
+            // only the random-access picture and those after it are shown.
+            // The other decoders drop such pictures themselves.
+            bool passesRandomAccess()
+            {
+                switch (randomAccess)
+                {
+                    case RandomAccess::passed:
+                        return true;
+                    case RandomAccess::awaited:
+                        // The first packet after a jump may join an access
+                        // unit midway (a program stream's leading headers
+                        // cut off), and it then bears the stamp of the next:
+                        // a random-access picture stamped as it is passed by.
+                        if (! isRandomAccess() ||
+                            (firstPacketStamp != AV_NOPTS_VALUE && stampOf(*frame) == firstPacketStamp))
+                            return false;
+                        randomAccess = frameIndex == unnumbered ? RandomAccess::passed : RandomAccess::leading;
+                        randomAccessIndex = frameIndex;
+                        return true;
+                    case RandomAccess::leading:
+                        if (frameIndex < randomAccessIndex)
+                            return false;
+                        if (frameIndex > randomAccessIndex)
+                            randomAccess = RandomAccess::passed;
+                        return true;
+                }
+                return true;
+            }
 
             long indexOfTicks(double ticks) const
             {
@@ -547,6 +607,10 @@ namespace vx::av
             bool seek(double seconds, bool exact)
             {
                 const long target = indexOf(seconds);
+                // A frame a little ahead is reached by decoding on, not by
+                // going back to its key frame and decoding all the way again.
+                if (decodesOnTo(target) && decodeForwardTo(target))
+                    return true;
                 // Where the frame's own stamp is, or the stream's start time
                 // when that is earlier (stamps late by the decoder's delay).
                 const std::int64_t origin = std::min(zeroStamp, streamStart());
@@ -562,7 +626,9 @@ namespace vx::av
                         seekToBeginning();
                     else
                         seekTo(ts);
-                    const bool decoded = next();
+                    // A picture past the target before a random-access one
+                    // means that one lies past it too.
+                    const bool decoded = next(toBeginning ? unnumbered : target);
                     if (toBeginning)
                     {
                         // The movie may end first; the last frame before stays.
@@ -584,6 +650,31 @@ namespace vx::av
                     step = step < halfSecond ? halfSecond
                                              : std::min(step, std::numeric_limits<std::int64_t>::max() / 2) * 2;
                 }
+            }
+
+            // Whether decoding on from the frame in hand reaches target at no
+            // more cost than a seek: the frame is the one in hand, or it lies
+            // ahead and the key frame a seek would land on is at or before
+            // the frame in hand by the container's index of key frames, or
+            // (without one) it is at most a second ahead. MPEG streams have
+            // no such index: theirs holds the places earlier seeks probed.
+            bool decodesOnTo(long target)
+            {
+                if (! hasDecoded || draining || frameIndex == unnumbered || frameIndex > target ||
+                    randomAccess == RandomAccess::awaited || ! hasUsableRate())
+                    return false;
+                // The frame in hand itself (decoded ahead and passed over).
+                if (frameIndex == target)
+                    return frame->buf[0] != nullptr;
+                AVStream* s = videoStream();
+                if ((format->iformat->flags & AVFMT_TS_DISCONT) != 0 || avformat_index_get_entries_count(s) == 0)
+                    return target - frameIndex <= std::max(1L, std::lround(fps));
+                const std::int64_t origin = std::min(zeroStamp, streamStart());
+                const auto ticksOf = [&](long index)
+                { return saturatingCast<std::int64_t>(std::floor(index / fps / timeBase + origin)); };
+                const AVIndexEntry* key =
+                    avformat_index_get_entry_from_timestamp(s, ticksOf(target), AVSEEK_FLAG_BACKWARD);
+                return key != nullptr && key->timestamp <= ticksOf(frameIndex);
             }
 
             // Decodes on to the frame covering target: the frame of that
@@ -636,6 +727,8 @@ namespace vx::av
                 }
                 resetAfterSeek();
                 fromBeginning = false;
+                if (gatesOnRandomAccess)
+                    randomAccess = RandomAccess::awaited;
             }
 
             // The stream's first packet next. Its start time is the first
@@ -648,6 +741,7 @@ namespace vx::av
                     av_seek_frame(format, stream, streamStart(), AVSEEK_FLAG_BACKWARD);
                 resetAfterSeek();
                 fromBeginning = true;
+                randomAccess = RandomAccess::passed;
             }
 
             void resetAfterSeek()
@@ -656,6 +750,7 @@ namespace vx::av
                 hasDecoded = false;
                 draining = false;
                 firstPacketTime = AV_NOPTS_VALUE;
+                firstPacketStamp = AV_NOPTS_VALUE;
                 av_packet_unref(held);
                 hasHeld = false;
                 av_frame_unref(following);
@@ -804,6 +899,8 @@ namespace vx::av
             // The first packet of the stream read since the last seek (its
             // decoding time, else its presentation time).
             std::int64_t firstPacketTime = AV_NOPTS_VALUE;
+            // Its presentation time.
+            std::int64_t firstPacketStamp = AV_NOPTS_VALUE;
             // The stream's first packet's time, taken alike; where a seek to
             // the beginning goes.
             std::int64_t openingTime = AV_NOPTS_VALUE;
@@ -815,6 +912,17 @@ namespace vx::av
             // Decoding began at the stream's first packet (at opening, or
             // after a seek to the beginning).
             bool fromBeginning = true;
+            // Where decoding after a jump is on its way to a picture that may
+            // be shown (passesRandomAccess); only for codecs that need it.
+            enum class RandomAccess
+            {
+                awaited,
+                leading,
+                passed
+            };
+            bool gatesOnRandomAccess = false;
+            RandomAccess randomAccess = RandomAccess::passed;
+            long randomAccessIndex = 0;
             // The stream's first packet, read at opening; decoded first unless
             // a seek comes before.
             AVPacket* held = nullptr;
@@ -860,9 +968,25 @@ namespace vx::av
             void seek(double seconds, double before, double after, std::function<void(double)> done) override
             {
                 std::lock_guard<std::mutex> hold(lock);
-                // What was decoded ahead is stale until the seek lands.
-                queue.clear();
-                seeks.push_back({seconds, before, after, std::move(done)});
+                const bool exact = before == 0.0 && after == 0.0;
+                const long target = decoder->indexOf(seconds);
+                // Frame-exact seeks a little ahead of the one before are
+                // forward play: the frames after the one landed on are
+                // decoded ahead, and a seek to one of them lands at once.
+                followsOn = exact && lastExactTarget >= 0 && target > lastExactTarget &&
+                            target - lastExactTarget <= std::max(1L, std::lround(decoder->fps));
+                lastExactTarget = exact ? target : -1;
+                bool inQueue = false;
+                if (exact && playsForwards())
+                {
+                    while (! queue.empty() && queue.front()->frameIndex < target)
+                        queue.pop_front();
+                    inQueue = ! queue.empty() && queue.front()->frameIndex == target;
+                }
+                // Otherwise what was decoded ahead is stale until the seek lands.
+                if (! inQueue)
+                    queue.clear();
+                seeks.push_back({seconds, before, after, std::move(done), inQueue});
                 changed.notify_all();
             }
 
@@ -924,6 +1048,8 @@ namespace vx::av
             {
                 double seconds, before, after;
                 std::function<void(double)> done;
+                // Its frame was decoded ahead and leads the queue: the decoder stays.
+                bool queued = false;
             };
 
             void run()
@@ -938,6 +1064,15 @@ namespace vx::av
                     {
                         Seek next = std::move(seeks.front());
                         seeks.pop_front();
+                        if (next.queued)
+                        {
+                            requested = static_cast<double>(decoder->indexOf(next.seconds));
+                            hold.unlock();
+                            if (next.done)
+                                next.done(next.seconds);
+                            hold.lock();
+                            continue;
+                        }
                         const FourCharCode format = pixelFormat;
                         hold.unlock();
                         const bool exact = next.before == 0.0;
@@ -975,7 +1110,7 @@ namespace vx::av
                     hold.lock();
                     if (! more)
                         ended = true;
-                    if (decoded != nullptr && format == pixelFormat && seeks.empty())
+                    if (decoded != nullptr && format == pixelFormat && onlyQueuedSeeks())
                     {
                         // Catching up: frames already passed are not kept.
                         while (! queue.empty() && queue.back()->frameIndex <= static_cast<long>(requested) &&
@@ -987,6 +1122,15 @@ namespace vx::av
             }
 
             bool playsBackwards() const { return reverseBySeeks && rate < 0.0f; }
+
+            // Playing forward, or paused and following forward play by seeks.
+            bool playsForwards() const { return rate > 0.0f || (rate == 0.0f && followsOn); }
+
+            // No seek waits that moves the decoder.
+            bool onlyQueuedSeeks() const
+            {
+                return std::all_of(seeks.begin(), seeks.end(), [](const Seek& s) { return s.queued; });
+            }
 
             // Backwards, the frame below the lowest one queued (the play
             // head's own when none is).
@@ -1021,8 +1165,9 @@ namespace vx::av
                     const long index = nextBackwards();
                     return seeks.empty() && pixelFormat != 0 && index >= 0 && index != unreadable && queue.size() < 4;
                 }
-                // Paused (a seeking reader) the landed frame is all that shows.
-                if (ended || pixelFormat == 0 || rate <= 0.0f)
+                // Paused (a seeking reader) the landed frame is all that shows,
+                // unless the seeks follow forward play.
+                if (ended || pixelFormat == 0 || ! playsForwards())
                     return false;
                 // Three to four frames ahead of the play head.
                 long ahead = 0;
@@ -1042,6 +1187,10 @@ namespace vx::av
             float rate = 0.0f;
             double requested = 0.0;
             long unreadable = -1;
+            // The frame of the last frame-exact seek (-1 after any other), and
+            // whether that seek followed on from the one before.
+            long lastExactTarget = -1;
+            bool followsOn = false;
             bool ended = false;
             bool stopping = false;
             std::thread worker;

@@ -482,6 +482,24 @@ namespace vx::test
 
             static double msPerFrame(const ContainerCase& c) { return 1000.0 * c.denominator / c.numerator; }
         };
+
+        // HEVC as libx265 writes it by default, in MPEG streams (no seek index).
+        class RandomAccessMovieTest : public MovieFileSourceGLTest,
+                                      public ::testing::WithParamInterface<ContainerCase>
+        {
+        };
+
+        // Bytes this process has read from files so far.
+        long long bytesRead()
+        {
+            std::ifstream io("/proc/self/io");
+            std::string key;
+            long long value = 0;
+            while (io >> key >> value)
+                if (key == "rchar:")
+                    return value;
+            return -1;
+        }
     }
 
     // Movies with sound go to the seeking reader: every frame in order, then
@@ -832,6 +850,77 @@ namespace vx::test
     INSTANTIATE_TEST_SUITE_P(Speeds, SpeedMovieTest,
                              ::testing::Values(SpeedCase{"Half", 0.5}, SpeedCase{"Double", 2.0}),
                              [](const auto& info) { return std::string(info.param.name); });
+
+    // In a stream without an index a seek lands on whatever packet, and
+    // libx265's default of one key frame in 250 leaves only the first one
+    // here: scrubbed while paused, silent and with sound, each frame shows
+    // itself, never a picture predicted from references never decoded.
+    TEST_P(RandomAccessMovieTest, AMovieScrubbedWhilePausedShowsEachFrameScrubbedTo)
+    {
+        const ContainerCase& c = GetParam();
+        if (! hasFFmpegEncoder(c.encoder))
+            GTEST_SKIP() << "ffmpeg has no " << c.encoder << " encoder";
+        const std::vector<long> frames = {0, 5, 13, 1, 22, 9, 26};
+        std::vector<double> positions;
+        for (const long n : frames)
+            positions.push_back((n + 0.5) * 1000.0 * c.denominator / c.numerator);
+        for (const bool sound : {false, true})
+        {
+            SCOPED_TRACE(sound ? "with sound" : "silent");
+            const std::string path = temp.file(std::string(sound ? "sound." : "silent.") + c.extension);
+            ASSERT_TRUE(makeClipOfFrames(path, c.video, c.numerator, c.denominator, c.frames, sound));
+            {
+                auto source = opened(path);
+                ASSERT_NE(source->getVideoFormatReader(), nullptr);
+                ASSERT_EQ(source->getNumFrames(), c.frames);
+            }
+            expectShownAt(path, playPause, positions, frames);
+        }
+    }
+
+    INSTANTIATE_TEST_SUITE_P(
+        HEVCStreams, RandomAccessMovieTest,
+        ::testing::Values(ContainerCase{"HEVCProgramStream", "libx265",
+                                        "-c:v libx265 -x265-params log-level=error -c:a mp2 -f mpeg", "mpg", 25, 1, 30},
+                          ContainerCase{"HEVCTransportStreamNamedMpg", "libx265",
+                                        "-c:v libx265 -x265-params log-level=error -c:a mp2 -f mpegts", "mpg", 25, 1,
+                                        30}),
+        [](const auto& info) { return std::string(info.param.name); });
+
+    // A movie with sound and the encoders' default key-frame interval (250,
+    // scene cuts off so the bars make none), played forward from deep in its
+    // group of pictures: each frame is decoded on from the one before, not
+    // by going back to the key frame and decoding all the way again (which
+    // reads the movie from its start for every frame).
+    TEST_F(MovieFileSourceGLTest, AMovieWithSoundPlayedOnDecodesOnFromTheFrameBefore)
+    {
+        if (! hasFFmpegEncoder("libx264"))
+            GTEST_SKIP() << "ffmpeg has no libx264 encoder";
+        const std::string path = temp.file("longgop.mov");
+        IndexedClip clip;
+        clip.video = "-c:v libx264 -sc_threshold 0";
+        clip.sound = true;
+        clip.seconds = 6.0;
+        ASSERT_TRUE(makeIndexedClip(path, clip));
+        const long long fileSize = static_cast<long long>(File(path).getFileSize());
+        auto source = load(path);
+        ASSERT_NE(source, nullptr);
+        ASSERT_TRUE(source->getVideoFormatReader()->getHasAudio());
+        Feeder feeder(*source);
+        ASSERT_EQ(play(*source, feeder, 100), 100);
+        const long long before = bytesRead();
+        ASSERT_GE(before, 0) << "no /proc/self/io";
+        std::vector<long> seen, expected = {100};
+        for (long k = 101; k <= 140; ++k)
+        {
+            ASSERT_EQ(play(*source, feeder, k, &seen), k) << ::testing::PrintToString(seen);
+            expected.push_back(k);
+        }
+        EXPECT_EQ(seen, expected);
+        // 40 frames are a quarter of the movie; going back to the key frame
+        // for each would read it all 40 times over.
+        EXPECT_LT(bytesRead() - before, fileSize) << "of a movie of " << fileSize << " bytes";
+    }
 
     // A Matroska file (named .mov) claiming 1e15 ms: the source counts the
     // frames the stream has, accepts positions and shows pictures, with

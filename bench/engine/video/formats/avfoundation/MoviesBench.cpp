@@ -1,6 +1,7 @@
 // The movie readers, writer and texture cache beside bare FFmpeg doing the
 // same work: self-timed 1080p play against decoding, converting and
-// uploading each frame; a frame-exact seek against av_seek_frame and
+// uploading each frame; forward play with sound against the self-timed
+// reader's; a frame-exact seek against av_seek_frame and
 // decoding forward (each to a texture), apart and side by side; the writer against encoding the same
 // frames into a QuickTime file per codec; the cache's 4:2:2 upload against
 // libswscale and glTexSubImage2D; the 16-bit 'b64a' loops against memcpy.
@@ -57,6 +58,7 @@ namespace
     using bench::ManualClock;
     using bench::ObservedBackend;
     using bench::playClip;
+    using bench::playSoundClip;
     using bench::scratch;
     using bench::seekClip;
 
@@ -139,6 +141,55 @@ namespace
     BENCHMARK(BM_BareDecodeUpload)
         ->Name("BM_BareDecodeUpload/1920x1080")
         ->Iterations(200)
+        ->Unit(benchmark::kMillisecond);
+
+    // Forward play with sound (the seeking reader: a frame-exact seek per
+    // frame) beside the silent reader's, frame for frame through a group of
+    // 250 (goal: ratio at most 1.15; the median of the repetitions is the one
+    // to read).
+    void BM_SoundPlayVsSilent(benchmark::State& state)
+    {
+        if (! prepareGL())
+            return state.SkipWithError("no GL context");
+        ManualClock clock;
+        av::HostClock::setCurrent(&clock);
+        ObservedBackend backend;
+        std::unique_ptr<VideoFormatReader> sound = openReader(playSoundClip());
+        std::unique_ptr<VideoFormatReader> silent = openReader(playClip());
+        if (sound == nullptr || silent == nullptr || ! sound->getHasAudio())
+            return state.SkipWithError("no reader");
+        AVFPlayer::lastSeekTime = 0.0;
+        Texture soundTexture, silentTexture;
+        long k = 0;
+        sound->readFrame(20.0);
+        bool shown = uploadFrame(*sound, soundTexture, 0);
+        silent->readFrame(20.0);
+        shown = uploadFrame(*silent, silentTexture, 0) && shown;
+        bench::sideBySide(
+            state,
+            [&]
+            {
+                ++k;
+                sound->readFrame(k * 40.0 + 20.0);
+                shown = shown && uploadFrame(*sound, soundTexture, k);
+            },
+            [&]
+            {
+                clock.seconds += 0.04;
+                silent->readFrame(k * 40.0 + 20.0);
+                shown = shown && uploadFrame(*silent, silentTexture, k);
+            });
+        sound->release();
+        silent->release();
+        av::HostClock::setCurrent(nullptr);
+        if (! shown)
+            state.SkipWithError("no frame");
+    }
+    BENCHMARK(BM_SoundPlayVsSilent)
+        ->Name("BM_SoundPlayVsSilent/1920x1080")
+        ->Iterations(200)
+        ->Repetitions(3)
+        ->ReportAggregatesOnly(true)
         ->Unit(benchmark::kMillisecond);
 
     //==============================================================================
