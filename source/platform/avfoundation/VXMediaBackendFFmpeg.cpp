@@ -766,34 +766,55 @@ namespace vx::av
             // plus the lag of presentation behind decoding the stream begins
             // with: its pictures are the decoding slots shifted by that lag.
             // The reading starts a second before the claimed end (seconds from
-            // the start; the last key frame when none): the first packets
-            // after an MPEG stream's seek are cut and misdated.
+            // the start; the last key frame when none). The first packet read
+            // after a seek into an MPEG stream may join a picture midway and
+            // bear the stamps of the picture after it: the first packet after
+            // any seek but one to the beginning is neither placed nor a base
+            // for the unstamped ones after it. When nothing after it is
+            // placed, the reading starts further back, twice as far each
+            // time, and at last at the stream's first packet.
             double measureEnd(double claimedSeconds)
             {
                 const AVStream* s = videoStream();
                 // A packet without a length still shows for a frame.
                 const std::int64_t frameTicks = std::max<std::int64_t>(1, std::llround(1.0 / (fps * timeBase)));
-                std::int64_t from = std::numeric_limits<std::int64_t>::max() / 2;
+                // Stamps and lengths beyond this are damage, not time.
+                constexpr std::int64_t top = std::numeric_limits<std::int64_t>::max() / 4;
+                const std::int64_t beginning = std::max(beginningTime(), -top);
+                std::int64_t from = top;
                 if (claimedSeconds > 0.0 && claimedSeconds < 1e9)
                     from = streamStart() +
                            std::max<std::int64_t>(0, saturatingCast<std::int64_t>((claimedSeconds - 1.0) / timeBase));
-                const std::int64_t lag = std::clamp<std::int64_t>(streamStart() - beginningTime(), 0, 16 * frameTicks);
+                const std::int64_t lag = std::clamp<std::int64_t>(streamStart() - beginning, 0, 16 * frameTicks);
                 std::int64_t end = AV_NOPTS_VALUE;
                 const auto later = [&](std::int64_t stop)
                 {
                     if (end == AV_NOPTS_VALUE || stop > end)
                         end = stop;
                 };
-                auto scan = [&]
+                // Reads to the end; the first packet's time (decoding, else
+                // presentation), AV_NOPTS_VALUE when none was read.
+                auto scan = [&](bool trustsFirst)
                 {
-                    std::int64_t decoding = AV_NOPTS_VALUE, step = 0;
+                    std::int64_t decoding = AV_NOPTS_VALUE, step = 0, landed = AV_NOPTS_VALUE;
+                    bool first = true;
                     // Bounded: a damaged file must not keep the probe reading.
                     for (int packets = 0; packets < 200000 && av_read_frame(format, packet) >= 0; ++packets)
                     {
-                        // Stamps and lengths beyond this are damage, not time.
-                        constexpr std::int64_t top = std::numeric_limits<std::int64_t>::max() / 4;
                         const std::int64_t length =
                             packet->duration > 0 && packet->duration < top ? packet->duration : frameTicks;
+                        if (packet->stream_index == stream && first)
+                        {
+                            first = false;
+                            landed = packet->dts != AV_NOPTS_VALUE ? packet->dts : packet->pts;
+                            if (std::abs(landed) >= top)
+                                landed = AV_NOPTS_VALUE;
+                            if (! trustsFirst)
+                            {
+                                av_packet_unref(packet);
+                                continue;
+                            }
+                        }
                         if (packet->stream_index == stream)
                         {
                             if (packet->dts != AV_NOPTS_VALUE && std::abs(packet->dts) < top)
@@ -810,11 +831,22 @@ namespace vx::av
                         }
                         av_packet_unref(packet);
                     }
+                    return landed;
                 };
-                if (av_seek_frame(format, stream, from, AVSEEK_FLAG_BACKWARD) >= 0)
-                    scan();
-                if (end == AV_NOPTS_VALUE && av_seek_frame(format, stream, streamStart(), AVSEEK_FLAG_BACKWARD) >= 0)
-                    scan();
+                std::int64_t back = std::max<std::int64_t>(1, std::llround(1.0 / timeBase));
+                for (int tries = 0; tries < 40 && end == AV_NOPTS_VALUE && from > beginning; ++tries)
+                {
+                    std::int64_t landed = AV_NOPTS_VALUE;
+                    if (av_seek_frame(format, stream, from, AVSEEK_FLAG_BACKWARD) >= 0)
+                        landed = scan(false);
+                    if (landed != AV_NOPTS_VALUE)
+                        from = std::min(from, landed);
+                    from = from - beginning <= back ? beginning : from - back;
+                    back = std::min(back, top) * 2;
+                }
+                if (end == AV_NOPTS_VALUE && (av_seek_frame(format, stream, beginning, AVSEEK_FLAG_BACKWARD) >= 0 ||
+                                              av_seek_frame(format, stream, streamStart(), AVSEEK_FLAG_BACKWARD) >= 0))
+                    scan(true);
                 if (end == AV_NOPTS_VALUE)
                     return 0.0;
                 const double seconds =

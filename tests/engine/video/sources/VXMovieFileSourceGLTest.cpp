@@ -720,6 +720,14 @@ namespace vx::test
                       "-c:v libx264 -preset ultrafast -bf 2 -c:a mp2 -f mpeg", "mpg"},
             CountCase{"HEVCBFramesInMpg", 25, 1, 100, "libx265",
                       "-c:v libx265 -x265-params log-level=error -c:a mp2 -f mpeg", "mpg"},
+            // Every picture after the first in one packet, only the first
+            // stamped, which a seek near the start joins midway.
+            CountCase{"HEVCShortInMpg", 25, 1, 30, "libx265",
+                      "-c:v libx265 -x265-params log-level=error -c:a mp2 -f mpeg", "mpg"},
+            CountCase{"HEVCBFramesInTs", 25, 1, 100, "libx265",
+                      "-c:v libx265 -x265-params log-level=error -c:a mp2 -f mpegts", "mpg"},
+            CountCase{"HEVCShortInTs", 25, 1, 30, "libx265",
+                      "-c:v libx265 -x265-params log-level=error -c:a mp2 -f mpegts", "mpg"},
             CountCase{"H264BFramesInTs", 25, 1, 100, "libx264",
                       "-c:v libx264 -preset ultrafast -bf 2 -c:a mp2 -f mpegts", "mpg"},
             CountCase{"H264AVIWithoutIndex", 25, 1, 100, "libx264", "-c:v libx264 -preset ultrafast -bf 2", "avi",
