@@ -856,8 +856,7 @@ namespace vx::av
                     return 0.0;
                 const std::int64_t origin =
                     zeroIsOwnStamp && usable(zeroStamp) ? std::max(zeroStamp, streamStart()) : streamStart();
-                const double seconds =
-                    (static_cast<double>(end) - static_cast<double>(origin)) * av_q2d(s->time_base);
+                const double seconds = (static_cast<double>(end) - static_cast<double>(origin)) * av_q2d(s->time_base);
                 return std::isfinite(seconds) && seconds > 0.0 ? seconds : 0.0;
             }
 
