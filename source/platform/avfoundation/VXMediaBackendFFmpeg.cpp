@@ -530,7 +530,10 @@ namespace vx::av
                 if (stamp != AV_NOPTS_VALUE)
                 {
                     if (zeroStamp == AV_NOPTS_VALUE)
+                    {
                         zeroStamp = stamp;
+                        zeroIsOwnStamp = frame->pts != AV_NOPTS_VALUE;
+                    }
                     frameIndex = indexOfTicks(static_cast<double>(stamp) - static_cast<double>(zeroStamp));
                 }
                 else if (hasDecoded)
@@ -758,67 +761,102 @@ namespace vx::av
                 paletteDue = true;
             }
 
-            // Seconds from the stream's start to the end of its last picture,
+            // Seconds from frame 0 to the end of the stream's last picture,
             // read from the stream itself; 0 when unknown. Moves the demuxer.
+            // Frame 0 is where the stream starts, or its first picture's own
+            // stamp when that is later (a stream's start taken from the
+            // file's: a short Matroska file with sound).
             // A packet without a presentation stamp (small frames several to
             // an MPEG packet, only the first stamped; AVI's) is placed at its
             // decoding time, or a packet's length after the one before it,
             // plus the lag of presentation behind decoding the stream begins
             // with: its pictures are the decoding slots shifted by that lag.
             // The reading starts a second before the claimed end (seconds from
-            // the start; the last key frame when none): the first packets
-            // after an MPEG stream's seek are cut and misdated.
+            // the start; the last key frame when none). The first packet read
+            // after a seek into an MPEG stream may join a picture midway and
+            // bear the stamps of the picture after it: after any seek but one
+            // to the beginning, the first packet is placed by its presentation
+            // stamp only, never a base for unstamped ones. While the last
+            // packet read cannot be placed, the reading starts further back,
+            // twice as far each time, and at last at the stream's first packet.
             double measureEnd(double claimedSeconds)
             {
                 const AVStream* s = videoStream();
                 // A packet without a length still shows for a frame.
                 const std::int64_t frameTicks = std::max<std::int64_t>(1, std::llround(1.0 / (fps * timeBase)));
-                std::int64_t from = std::numeric_limits<std::int64_t>::max() / 2;
+                // Stamps and lengths beyond this are damage, not time.
+                constexpr std::int64_t top = std::numeric_limits<std::int64_t>::max() / 4;
+                const auto usable = [](std::int64_t ticks) { return ticks != AV_NOPTS_VALUE && std::abs(ticks) < top; };
+                const std::int64_t beginning = std::max(beginningTime(), -top);
+                std::int64_t from = top;
                 if (claimedSeconds > 0.0 && claimedSeconds < 1e9)
                     from = streamStart() +
                            std::max<std::int64_t>(0, saturatingCast<std::int64_t>((claimedSeconds - 1.0) / timeBase));
-                const std::int64_t lag = std::clamp<std::int64_t>(streamStart() - beginningTime(), 0, 16 * frameTicks);
+                const std::int64_t lag = std::clamp<std::int64_t>(streamStart() - beginning, 0, 16 * frameTicks);
                 std::int64_t end = AV_NOPTS_VALUE;
-                const auto later = [&](std::int64_t stop)
-                {
-                    if (end == AV_NOPTS_VALUE || stop > end)
-                        end = stop;
-                };
-                auto scan = [&]
+                // Reads to the end and returns where it began (the first
+                // packet's decoding time, else its presentation time), and
+                // whether the last packet was placed.
+                auto scan = [&](bool trustsFirst, std::int64_t& landed)
                 {
                     std::int64_t decoding = AV_NOPTS_VALUE, step = 0;
+                    bool first = true, placed = false;
+                    landed = AV_NOPTS_VALUE;
                     // Bounded: a damaged file must not keep the probe reading.
                     for (int packets = 0; packets < 200000 && av_read_frame(format, packet) >= 0; ++packets)
                     {
-                        // Stamps and lengths beyond this are damage, not time.
-                        constexpr std::int64_t top = std::numeric_limits<std::int64_t>::max() / 4;
                         const std::int64_t length =
                             packet->duration > 0 && packet->duration < top ? packet->duration : frameTicks;
                         if (packet->stream_index == stream)
                         {
-                            if (packet->dts != AV_NOPTS_VALUE && std::abs(packet->dts) < top)
+                            if (first)
+                                landed = usable(packet->dts) ? packet->dts : packet->pts;
+                            if (usable(packet->dts) && (trustsFirst || ! first))
                                 decoding = packet->dts;
-                            else if (decoding != AV_NOPTS_VALUE && std::abs(decoding) < top)
+                            else if (usable(decoding) && ! first)
                                 decoding += step;
                             else
                                 decoding = AV_NOPTS_VALUE;
                             step = length;
-                            if (packet->pts != AV_NOPTS_VALUE && std::abs(packet->pts) < top)
-                                later(packet->pts + length);
-                            else if (decoding != AV_NOPTS_VALUE && std::abs(decoding) < top)
-                                later(decoding + lag + length);
+                            first = false;
+                            std::int64_t stop = AV_NOPTS_VALUE;
+                            if (usable(packet->pts))
+                                stop = packet->pts + length;
+                            else if (usable(decoding))
+                                stop = decoding + lag + length;
+                            placed = stop != AV_NOPTS_VALUE;
+                            if (placed && (end == AV_NOPTS_VALUE || stop > end))
+                                end = stop;
                         }
                         av_packet_unref(packet);
                     }
+                    if (! usable(landed))
+                        landed = AV_NOPTS_VALUE;
+                    return placed;
                 };
-                if (av_seek_frame(format, stream, from, AVSEEK_FLAG_BACKWARD) >= 0)
-                    scan();
-                if (end == AV_NOPTS_VALUE && av_seek_frame(format, stream, streamStart(), AVSEEK_FLAG_BACKWARD) >= 0)
-                    scan();
+                bool placed = false;
+                std::int64_t back = std::max<std::int64_t>(1, std::llround(1.0 / timeBase));
+                for (int tries = 0; tries < 40 && ! placed && from > beginning; ++tries)
+                {
+                    std::int64_t landed = AV_NOPTS_VALUE;
+                    if (av_seek_frame(format, stream, from, AVSEEK_FLAG_BACKWARD) >= 0)
+                        placed = scan(false, landed);
+                    if (landed != AV_NOPTS_VALUE)
+                        from = std::min(from, landed);
+                    from = from - beginning <= back ? beginning : from - back;
+                    back = std::min(back, top) * 2;
+                }
+                if (! placed && (av_seek_frame(format, stream, beginning, AVSEEK_FLAG_BACKWARD) >= 0 ||
+                                 av_seek_frame(format, stream, streamStart(), AVSEEK_FLAG_BACKWARD) >= 0))
+                {
+                    std::int64_t landed = AV_NOPTS_VALUE;
+                    scan(true, landed);
+                }
                 if (end == AV_NOPTS_VALUE)
                     return 0.0;
-                const double seconds =
-                    (static_cast<double>(end) - static_cast<double>(streamStart())) * av_q2d(s->time_base);
+                const std::int64_t origin =
+                    zeroIsOwnStamp && usable(zeroStamp) ? std::max(zeroStamp, streamStart()) : streamStart();
+                const double seconds = (static_cast<double>(end) - static_cast<double>(origin)) * av_q2d(s->time_base);
                 return std::isfinite(seconds) && seconds > 0.0 ? seconds : 0.0;
             }
 
@@ -906,6 +944,9 @@ namespace vx::av
             std::int64_t openingTime = AV_NOPTS_VALUE;
             // The best-effort stamp of the stream's first picture: frame 0.
             std::int64_t zeroStamp = AV_NOPTS_VALUE;
+            // Frame 0 bears a presentation stamp of its own (not one guessed
+            // from the packet that brought it out of the decoder).
+            bool zeroIsOwnStamp = false;
             // The index of the picture decoded last since the last seek.
             long lastDecodedIndex = 0;
             bool hasDecoded = false;
@@ -1231,14 +1272,17 @@ namespace vx::av
                 if (decodes && probe.hasUsableRate())
                 {
                     // The longer of the stream's claimed length and its
-                    // measure. A claim more than a frame beyond the stream's
-                    // own last frame is not believed, nor the file's length
-                    // in place of the stream's (sound may run on).
+                    // measure, where the claim adds less than half a frame
+                    // (the rounding of the last picture's stamp or length).
+                    // A claim further beyond the stream's own last picture
+                    // names one it does not have (an MPEG stream's estimate),
+                    // and the file's length in place of the stream's is not
+                    // believed either (sound may run on).
                     const double claimed =
                         s->duration != AV_NOPTS_VALUE && s->duration > 0 ? facts.durationSeconds : 0.0;
                     const double measured = probe.measureEnd(facts.durationSeconds);
                     if (measured > 0.0 &&
-                        (! (claimed > measured) || ! std::isfinite(claimed) || claimed > measured + 1.0 / probe.fps))
+                        (! (claimed > measured) || ! std::isfinite(claimed) || claimed >= measured + 0.5 / probe.fps))
                         facts.durationSeconds = measured;
                 }
                 FormatDescription description;

@@ -720,6 +720,17 @@ namespace vx::test
                       "-c:v libx264 -preset ultrafast -bf 2 -c:a mp2 -f mpeg", "mpg"},
             CountCase{"HEVCBFramesInMpg", 25, 1, 100, "libx265",
                       "-c:v libx265 -x265-params log-level=error -c:a mp2 -f mpeg", "mpg"},
+            // Every picture after the first in one packet, only the first
+            // stamped, which a seek near the start joins midway.
+            CountCase{"HEVCShortInMpg", 25, 1, 30, "libx265",
+                      "-c:v libx265 -x265-params log-level=error -c:a mp2 -f mpeg", "mpg"},
+            CountCase{"HEVCBFramesInTs", 25, 1, 100, "libx265",
+                      "-c:v libx265 -x265-params log-level=error -c:a mp2 -f mpegts", "mpg"},
+            CountCase{"HEVCShortInTs", 25, 1, 30, "libx265",
+                      "-c:v libx265 -x265-params log-level=error -c:a mp2 -f mpegts", "mpg"},
+            // A second key frame last: the container claims a frame more.
+            CountCase{"HEVCPastAKeyFrameInMpg", 25, 1, 251, "libx265",
+                      "-c:v libx265 -x265-params log-level=error -c:a mp2 -f mpeg", "mpg"},
             CountCase{"H264BFramesInTs", 25, 1, 100, "libx264",
                       "-c:v libx264 -preset ultrafast -bf 2 -c:a mp2 -f mpegts", "mpg"},
             CountCase{"H264AVIWithoutIndex", 25, 1, 100, "libx264", "-c:v libx264 -preset ultrafast -bf 2", "avi",
@@ -727,6 +738,9 @@ namespace vx::test
             // Whole-millisecond stamps.
             CountCase{"MatroskaAt23976", 24000, 1001, 250, "mjpeg", "-c:v mjpeg -q:v 2 -f matroska", "mov"},
             CountCase{"LongMatroskaAt23976", 24000, 1001, 1001, "mjpeg", "-c:v mjpeg -q:v 2 -f matroska", "mov"},
+            // The first picture stamped after the stream's start, which
+            // with sound is the file's.
+            CountCase{"ShortMatroskaAt120", 120, 1, 3, "libx264", "-c:v libx264 -c:a aac -f matroska", "mov"},
             CountCase{"WebMAt23976", 24000, 1001, 250, "libvpx", "-c:v libvpx -deadline realtime -c:a libopus -f webm",
                       "mov"}),
         [](const auto& info) { return std::string(info.param.name); });
