@@ -182,7 +182,7 @@ namespace vx::cg
             if (name.size() > 2 && name.compare(name.size() - 2, 2, "-0") == 0)
                 name.resize(name.size() - 2);
             if (name.rfind("ISO8859-", 0) == 0)
-                name.insert(3, "-");
+                return "ISO-" + name.substr(3);
             return name;
         }
 
