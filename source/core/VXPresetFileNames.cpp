@@ -19,6 +19,12 @@ namespace vx
         // The characters stringStripInvalidFilePathCharacters removes.
         const char* const strippedCharacters = "\\,/:?<>|.";
 
+        // A name as uniqueNames first tries it.
+        std::string baseName(const std::string& name, PresetFileNames::Form form)
+        {
+            return form == PresetFileNames::Form::kept ? name : PresetFileNames::stripped(name);
+        }
+
         std::string tagged(const std::string& spelledOutName, const std::string& tag)
         {
             return tag.empty() ? spelledOutName : spelledOutName + " (" + tag + ")";
@@ -52,13 +58,12 @@ namespace vx
 
     std::vector<std::string> PresetFileNames::uniqueNames(const std::vector<Entry>& entries, Form form)
     {
-        const auto base = [form](const std::string& name) { return form == Form::kept ? name : stripped(name); };
         std::vector<std::string> baseNames;
         std::map<std::string, int> baseUses;
         std::map<std::string, int> nameUses;
         for (const Entry& entry : entries)
         {
-            baseNames.push_back(base(entry.name));
+            baseNames.push_back(baseName(entry.name, form));
             ++baseUses[baseNames.back()];
             ++nameUses[entry.name];
         }
@@ -89,7 +94,7 @@ namespace vx
         std::vector<size_t> order;
         for (const bool moving : {true, false})
             for (size_t i = 0; i < entries.size(); ++i)
-                if ((names[i] != (form == Form::kept ? entries[i].name : stripped(entries[i].name))) == moving)
+                if ((names[i] != baseName(entries[i].name, form)) == moving)
                     order.push_back(i);
         return order;
     }

@@ -353,6 +353,10 @@ namespace vx::av
 
             bool hasUsableRate() const { return fps > 0.0 && std::isfinite(fps); }
 
+            // Frames a second of the movie holds (at least one): how far
+            // ahead forward play reaches by decoding on.
+            long framesInASecond() const { return std::max(1L, std::lround(fps)); }
+
             bool openDecoder()
             {
                 if (stream < 0)
@@ -671,7 +675,7 @@ namespace vx::av
                     return frame->buf[0] != nullptr;
                 AVStream* s = videoStream();
                 if ((format->iformat->flags & AVFMT_TS_DISCONT) != 0 || avformat_index_get_entries_count(s) == 0)
-                    return target - frameIndex <= std::max(1L, std::lround(fps));
+                    return target - frameIndex <= framesInASecond();
                 const std::int64_t origin = std::min(zeroStamp, streamStart());
                 const auto ticksOf = [&](long index)
                 { return saturatingCast<std::int64_t>(std::floor(index / fps / timeBase + origin)); };
@@ -1015,7 +1019,7 @@ namespace vx::av
                 // forward play: the frames after the one landed on are
                 // decoded ahead, and a seek to one of them lands at once.
                 followsOn = exact && lastExactTarget >= 0 && target > lastExactTarget &&
-                            target - lastExactTarget <= std::max(1L, std::lround(decoder->fps));
+                            target - lastExactTarget <= decoder->framesInASecond();
                 lastExactTarget = exact ? target : -1;
                 bool inQueue = false;
                 if (exact && playsForwards())

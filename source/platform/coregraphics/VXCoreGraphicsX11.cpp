@@ -575,11 +575,14 @@ namespace vx::cg
                 return 0;
             std::lock_guard<std::mutex> hold(grabLock);
             forgetRedirected(takeQueuedEvents());
-            // Selected each time: a window given the id since is watched too.
-            const uint32_t mask = XCB_EVENT_MASK_STRUCTURE_NOTIFY;
-            xcb_change_window_attributes(requests, windowId, XCB_CW_EVENT_MASK, &mask);
-            xcb_flush(requests);
-            watchedForGoing.insert(windowId);
+            // Selected when not watched: first, and after the window went (a
+            // window given the id since is watched too), not at every grab.
+            if (watchedForGoing.insert(windowId).second)
+            {
+                const uint32_t mask = XCB_EVENT_MASK_STRUCTURE_NOTIFY;
+                xcb_change_window_attributes(requests, windowId, XCB_CW_EVENT_MASK, &mask);
+                xcb_flush(requests);
+            }
             auto found = timesGone.find(windowId);
             return found != timesGone.end() ? found->second : 0;
         }

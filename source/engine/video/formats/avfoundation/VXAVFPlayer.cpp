@@ -34,6 +34,12 @@ namespace vx
         {
             return direction == playForward ? 1.0f : direction == playBackward ? -1.0f : 0.0f;
         }
+
+        // The rate the player runs at: the direction's, at the play head's speed.
+        float rateFor(ParamPlayDirection direction, float speed)
+        {
+            return rateFor(direction) * speed;
+        }
     }
 
     std::uint32_t AVFPlayer::codecForSubType(std::uint32_t subType)
@@ -271,7 +277,7 @@ namespace vx
         if (objc.player == nullptr)
             return;
         // Started in its direction: a paused movie is not run on.
-        objc.player->setRate(rateFor(record->direction) * record->speed);
+        objc.player->setRate(rateFor(record->direction, record->speed));
         objc.playing = true;
         record->lastRequestedFrame = -1;
         record->seeking = false;
@@ -321,7 +327,7 @@ namespace vx
         // A movie running follows at once (a speed of 0 stops it); a
         // stopped one starts at the next frame asked for.
         av::Player* player = record->objcPlayer.player.get();
-        const float rate = rateFor(record->direction) * speed;
+        const float rate = rateFor(record->direction, speed);
         if (player != nullptr && player->getRate() != 0.0f && player->getRate() != rate)
             player->setRate(rate);
     }
@@ -385,7 +391,7 @@ namespace vx
             // before its first has completed).
             const double ownSeekTime = record->lastSeekTime.load();
             const double aheadMs = ownSeekTime >= 0.0 ? ownSeekTime : lastSeekTime.load();
-            const double aimed = t + rateFor(direction) * record->speed * aheadMs / 1000.0;
+            const double aimed = t + rateFor(direction, record->speed) * aheadMs / 1000.0;
             player.seekToTime(av::CMTimeMakeWithSeconds(std::max(aimed, 0.0), nanoseconds), av::kCMTimeZero,
                               av::kCMTimeZero,
                               record->countSeek(
@@ -401,7 +407,7 @@ namespace vx
                                       std::fflush(stdout);
                                   }));
         }
-        const float target = rateFor(direction) * record->speed;
+        const float target = rateFor(direction, record->speed);
         if (player.getRate() != target)
             player.setRate(target);
     }
