@@ -28,10 +28,10 @@ namespace vx
     };
 
     // A discovered network video peer as a source extension: named by its
-    // address (which its presets are stored under), shown by its service name
-    // (two servers on one host differ there), description "Network Server",
-    // unique id "NETWORK_VIDEO_SRC", category "Network Servers". The server
-    // manager lists one per peer and makes the sources.
+    // address (which its presets are stored under, with its port), shown by
+    // its service name (two servers on one host differ there), description
+    // "Network Server", unique id "NETWORK_VIDEO_SRC", category "Network
+    // Servers". The server manager lists one per peer and makes the sources.
     class NetworkVideoExtension : public VideoSourceExtension
     {
     public:

@@ -9,6 +9,7 @@
 #include "core/xml/VXXmlUtils.h"
 #include "engine/devices/VXCaptureDeviceExtension.h"
 #include "engine/devices/VXCaptureDeviceManager.h"
+#include "engine/network/VXNetworkVideoExtension.h"
 #include "engine/renderpasses/VXRenderPassManager.h"
 #include "engine/video/sources/VXGeneratorSourceExtension.h"
 #include "engine/video/sources/VXScreenCaptureVideoSource.h"
@@ -18,7 +19,10 @@
 #include "engine/video/sources/VXVideoSourceDataDriver.h"
 
 #include <algorithm>
+#include <cstdint>
+#include <optional>
 #include <set>
+#include <string>
 #include <utility>
 #include <vector>
 
@@ -203,14 +207,29 @@ namespace vx
                                                                                                         : nullptr;
         }
 
-        // Whether a preset element is the extension's: its "sourceId", and
-        // its "source" where it names one (network servers share an id).
+        // The port of a network server's presets, which tells two servers at
+        // one address (one name) apart; none for other extensions.
+        std::optional<std::uint16_t> presetPortOf(const VideoSourceExtension& extension)
+        {
+            if (const auto* server = dynamic_cast<const NetworkVideoExtension*>(&extension))
+                return server->getPort();
+            return std::nullopt;
+        }
+
+        // Whether a preset element is the extension's: its "sourceId", its
+        // "source" where it names one (network servers share an id) and its
+        // "sourcePort" where it has one. A server's preset stored without a
+        // port is any server's at its address: the first asked takes it.
         bool isPresetOf(const XmlNode& preset, const VideoSourceExtension& extension)
         {
             const XmlAttribute* source = preset.first_attribute("source");
+            const XmlAttribute* port = preset.first_attribute("sourcePort");
+            const std::optional<std::uint16_t> ownPort = presetPortOf(extension);
             return readAttribute(preset.first_attribute("sourceId"), std::string()) ==
                        extension.getExtensionUniqueId() &&
-                   (source == nullptr || readAttribute(source, std::string()) == extension.getExtensionName());
+                   (source == nullptr || readAttribute(source, std::string()) == extension.getExtensionName()) &&
+                   (port == nullptr ||
+                    (ownPort.has_value() && readAttribute(port, std::string()) == std::to_string(*ownPort)));
         }
 
         // Whose preset file holds: the extension's own, another's (present or
@@ -371,6 +390,8 @@ namespace vx
                 element->name(createValue(pool, presetElementName));
                 element->append_attribute(createAttribute(pool, "sourceId", extension.getExtensionUniqueId()));
                 element->append_attribute(createAttribute(pool, "source", extension.getExtensionName()));
+                if (const std::optional<std::uint16_t> port = presetPortOf(extension))
+                    element->append_attribute(createAttribute(pool, "sourcePort", std::to_string(*port)));
                 std::string text;
                 if (! XmlUtils::printXmlFile(element, text))
                 {

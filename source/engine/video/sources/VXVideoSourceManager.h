@@ -103,14 +103,18 @@ namespace vx
         // each goes where PresetFileNames::placeFor puts it with both
         // present. A network server that left this session counts as present
         // while it holds presets (or deleted some): the server manager keeps
-        // its entry. False, logged, when a preset was not written; the others
-        // still are.
+        // its entry. Each file names its extension by "sourceId" and
+        // "source", and a network server's also by "sourcePort" (two servers
+        // at one address share the other two). False, logged, when a preset
+        // was not written; the others still are.
         bool savePresets(const File& folder);
         // The ".xml" files one level below folder whose "Preset" element
         // names a present extension: the one of its "sourceId" and "source"
-        // name, or, for a file without a "source", the first of its
-        // "sourceId". A preset of a source not present now (an offline
-        // server, one at another address) is not loaded, and its file stays
+        // name (and "sourcePort", where it has one), or, for a file without
+        // a "source", the first of its "sourceId"; a server's preset stored
+        // without a port goes to the first server listed at its address. A
+        // preset of a source not present now (an offline server, one at
+        // another address or port) is not loaded, and its file stays
         // for when it is. Others are skipped. A network server listed later
         // gets its presets from the folders loaded before, once, when
         // getSources first lists it (or first finds it gone: a server that

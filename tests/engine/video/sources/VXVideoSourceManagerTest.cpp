@@ -750,6 +750,47 @@ namespace vx::test
                 return std::make_shared<PlainExtension>(address, "none", false);
             }
 
+            // The listed server at 127.0.0.1 and port, or null.
+            std::shared_ptr<VideoSourceExtension> serverAt(std::uint16_t port)
+            {
+                for (const auto& extension : manager->getSources(true))
+                    if (auto* network = dynamic_cast<NetworkVideoExtension*>(extension.get()))
+                        if (network->getIpAddress() == "127.0.0.1" && network->getPort() == port)
+                            return extension;
+                return nullptr;
+            }
+            // The port of the first server listed, or 0.
+            std::uint16_t firstListedPort()
+            {
+                for (const auto& extension : manager->getSources(true))
+                    if (auto* network = dynamic_cast<NetworkVideoExtension*>(extension.get()))
+                        return network->getPort();
+                return 0;
+            }
+
+            // A new run with servers (service name, port) at 127.0.0.1, each
+            // listed before the next is announced (the list puts the latest
+            // first).
+            bool restartAtOneAddress(const std::vector<std::pair<std::string, std::uint16_t>>& servers)
+            {
+                if (! restartWith({}))
+                    return false;
+                for (const auto& [name, port] : servers)
+                {
+                    dns.scriptResolve(name, {"127.0.0.1", port});
+                    dns.announce(name, NetworkVideoServerManager::serverServiceType);
+                    announced.push_back(name);
+                    const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(30);
+                    while (serverAt(port) == nullptr)
+                    {
+                        if (std::chrono::steady_clock::now() > deadline)
+                            return false;
+                        std::this_thread::sleep_for(std::chrono::milliseconds(2));
+                    }
+                }
+                return true;
+            }
+
             // Announces (or withdraws) a server while the managers live; false
             // when the listed addresses do not become expected in time.
             bool announce(const std::string& name, const std::string& address, const std::set<std::string>& expected)
@@ -989,6 +1030,79 @@ namespace vx::test
             ASSERT_TRUE(restartWith({{"Studio", "127.0.0.11"}}));
             manager->loadPresets(folder);
             EXPECT_EQ(presetNotes(*server("127.0.0.11")), (std::vector<std::string>{"Wide:new", "Wide:old"}));
+        }
+
+        // Two servers on one machine, each its own service and port: each
+        // preset comes back to the server it was made for, whichever of the
+        // two is listed first, and a save after the restart changes no file.
+        TEST_F(ServerPresetsTest, TwoServersOnOneMachineKeepTheirOwnPresets)
+        {
+            TempDir temp;
+            const File folder(temp.path() + "/");
+            const std::pair<std::string, std::uint16_t> left{"Left", 7101}, right{"Right", 7102};
+            ASSERT_TRUE(restartAtOneAddress({left, right}));
+            addPreset(*serverAt(7101), "Wide", "left");
+            addPreset(*serverAt(7102), "Close", "right");
+            LogRecorder log;
+            ASSERT_TRUE(manager->savePresets(folder)) << log.dump();
+            const auto saved = filesBelow(temp.path());
+            ASSERT_EQ(saved.size(), 2u);
+
+            const std::vector initial{left, right};
+            for (const auto& order : {initial, std::vector{right, left}, initial})
+            {
+                ASSERT_TRUE(restartAtOneAddress(order));
+                const std::string listed = "port " + std::to_string(firstListedPort()) + " listed first";
+                manager->loadPresets(folder);
+                EXPECT_EQ(presetNotes(*serverAt(7101)), (std::vector<std::string>{"Wide:left"})) << listed;
+                EXPECT_EQ(presetNotes(*serverAt(7102)), (std::vector<std::string>{"Close:right"})) << listed;
+                EXPECT_TRUE(manager->savePresets(folder)) << listed << log.dump();
+                EXPECT_EQ(filesBelow(temp.path()).size(), 2u) << listed;
+                if (order == initial)
+                {
+                    EXPECT_EQ(filesBelow(temp.path()), saved) << listed;
+                }
+            }
+        }
+
+        // Presets stored before they carried their server's port load as they
+        // always did, into the first server listed at their address, once;
+        // the save then writes them as that server's alone.
+        TEST_F(ServerPresetsTest, PresetsStoredWithoutAPortGoToTheFirstServerAtTheirAddress)
+        {
+            TempDir temp;
+            const File folder(temp.path() + "/");
+            const std::pair<std::string, std::uint16_t> left{"Left", 7101}, right{"Right", 7102};
+            ASSERT_TRUE(restartAtOneAddress({left}));
+            addPreset(*serverAt(7101), "Wide", "old");
+            ASSERT_TRUE(manager->savePresets(folder));
+            ASSERT_EQ(pathsBelow(temp.path()), (std::vector<std::string>{"127001/Wide.xml"}));
+            const std::string text = temp.readFile("127001/Wide.xml");
+            const std::string port = " sourcePort=\"7101\"";
+            ASSERT_NE(text.find(port), std::string::npos) << text;
+            std::string earlier = text;
+            earlier.erase(earlier.find(port), port.size());
+
+            for (const auto& order : {std::vector{right, left}, std::vector{left, right}})
+            {
+                TempDir run;
+                const File runFolder(run.path() + "/");
+                run.writeFile("127001/Wide.xml", earlier);
+                ASSERT_TRUE(restartAtOneAddress(order));
+                const std::uint16_t first = firstListedPort();
+                const std::uint16_t second = first == 7101 ? 7102 : 7101;
+                manager->loadPresets(runFolder);
+                EXPECT_EQ(presetNotes(*serverAt(first)), (std::vector<std::string>{"Wide:old"})) << first;
+                EXPECT_EQ(presetNotes(*serverAt(second)), std::vector<std::string>()) << first;
+                LogRecorder log;
+                ASSERT_TRUE(manager->savePresets(runFolder)) << log.dump();
+                ASSERT_EQ(filesBelow(run.path()).size(), 1u);
+
+                ASSERT_TRUE(restartAtOneAddress({order.back(), order.front()}));
+                manager->loadPresets(runFolder);
+                EXPECT_EQ(presetNotes(*serverAt(first)), (std::vector<std::string>{"Wide:old"})) << first;
+                EXPECT_EQ(presetNotes(*serverAt(second)), std::vector<std::string>()) << first;
+            }
         }
     }
 }
