@@ -18,6 +18,7 @@
 #include "engine/gfx/VXRenderTargetTestSupport.h"
 #include "engine/gfx/VXTexture.h"
 #include "engine/video/sources/VXScreenCaptureVideoSource.h"
+#include "support/VXLogRecorder.h"
 #include "support/gl/VXGLTestFixture.h"
 
 namespace vx::test
@@ -295,7 +296,11 @@ namespace vx::test
             second->sync();
             ASSERT_EQ(listedOwner(window), "Other");
 
-            restore(*element);
+            {
+                const LogRecorder log;
+                restore(*element);
+                EXPECT_EQ(log.count(logWarning), 1u) << log.dump();
+            }
             EXPECT_EQ(source->getWindowsParam()->getValue(), 0);
             EXPECT_EQ(source->getGrabber()->getWindowId(), 0);
             EXPECT_EQ(renderLater().get(), nullptr);
