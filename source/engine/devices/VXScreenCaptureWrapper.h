@@ -2,6 +2,8 @@
 
 #include <cstdint>
 #include <memory>
+#include <optional>
+#include <string>
 
 namespace vx
 {
@@ -28,8 +30,12 @@ namespace vx
         // the window number. Entries without number or owner, and entries
         // that cannot be read, are skipped. Existing choices stay. True.
         bool getWindows(ParamChoice<int>& choice);
-        // Chooses the window and remembers the process that owns it.
+        // Chooses the window and remembers the process that owns it and its
+        // owner's name.
         void setWindowId(int id);
+        // The owner's name of the window listed with that number now; none
+        // when no window is, or it has no owner.
+        std::optional<std::string> findOwnerName(int id) const;
         // Whether the window chosen has gone since it was chosen: whatever
         // has its id now is another window. A window gone before the last
         // getWindows is told. False without a window.
@@ -46,6 +52,9 @@ namespace vx
 
         int getWindowId() const;
         long getOwnerPid() const;
+        // The owner's name of the window chosen, as it was when chosen; empty
+        // when unknown.
+        std::string getOwnerName() const;
 
     private:
         struct Pimpl;

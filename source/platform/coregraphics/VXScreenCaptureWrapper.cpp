@@ -23,6 +23,7 @@ namespace vx
         uint64_t generation = 0;
         bool gone = false;
         long ownerPid = 0;
+        std::string ownerName;
         uint32_t width = 0;
         uint32_t height = 0;
         uint32_t listOptions = cg::kCGWindowListOptionOnScreenOnly | cg::kCGWindowListExcludeDesktopElements;
@@ -61,32 +62,61 @@ namespace vx
         return true;
     }
 
+    namespace
+    {
+        struct ListedWindow
+        {
+            bool found = false;
+            long ownerPid = 0;
+            std::optional<std::string> ownerName;
+        };
+
+        // The entry listed with that number (the list holds every on-screen
+        // window, whatever window it is asked relative to).
+        ListedWindow findListed(cg::Backend& graphics, uint32_t options, int id, const char* caller)
+        {
+            ListedWindow listed;
+            for (const cg::Dictionary& window : graphics.windowListCopyWindowInfo(options, uint32_t(id)))
+            {
+                try
+                {
+                    if (window.getNumber("kCGWindowNumber") != std::optional<long long>(id))
+                        continue;
+                    listed.found = true;
+                    listed.ownerPid = long(window.getNumber("kCGWindowOwnerPID").value_or(0));
+                    listed.ownerName = window.getString("kCGWindowOwnerName");
+                    break;
+                }
+                catch (const cg::Exception& error)
+                {
+                    debugPrint("%s: %s", caller, error.what());
+                }
+            }
+            return listed;
+        }
+    }
+
     void ScreenCaptureWrapper::setWindowId(int id)
     {
         std::shared_ptr<cg::Backend> graphics = cg::getBackend();
         const uint64_t generation = id != 0 ? graphics->windowGeneration(uint32_t(id)) : 0;
-        long ownerPid = 0;
-        // The list holds every on-screen window; the owner is that of the
-        // chosen one, not of the frontmost.
-        for (const cg::Dictionary& window : graphics->windowListCopyWindowInfo(pimpl->listOptions, uint32_t(id)))
-        {
-            try
-            {
-                if (window.getNumber("kCGWindowNumber") != std::optional<long long>(id))
-                    continue;
-                ownerPid = long(window.getNumber("kCGWindowOwnerPID").value_or(0));
-                break;
-            }
-            catch (const cg::Exception& error)
-            {
-                debugPrint("%s: %s", "setWindowId", error.what());
-            }
-        }
+        // The owner is that of the chosen window, not of the frontmost.
+        const ListedWindow listed =
+            id != 0 ? findListed(*graphics, pimpl->listOptions, id, "setWindowId") : ListedWindow();
         const std::lock_guard<std::mutex> hold(pimpl->choiceLock);
         pimpl->windowId = id;
         pimpl->generation = generation;
         pimpl->gone = false;
-        pimpl->ownerPid = ownerPid;
+        pimpl->ownerPid = listed.ownerPid;
+        pimpl->ownerName = listed.ownerName.value_or(std::string());
+    }
+
+    std::optional<std::string> ScreenCaptureWrapper::findOwnerName(int id) const
+    {
+        if (id == 0)
+            return std::nullopt;
+        const ScopedAutoReleasePool pool;
+        return findListed(*cg::getBackend(), pimpl->listOptions, id, "findOwnerName").ownerName;
     }
 
     bool ScreenCaptureWrapper::hasWindowGone() const
@@ -215,5 +245,11 @@ namespace vx
     {
         const std::lock_guard<std::mutex> hold(pimpl->choiceLock);
         return pimpl->ownerPid;
+    }
+
+    std::string ScreenCaptureWrapper::getOwnerName() const
+    {
+        const std::lock_guard<std::mutex> hold(pimpl->choiceLock);
+        return pimpl->ownerName;
     }
 }

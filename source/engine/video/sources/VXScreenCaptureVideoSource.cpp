@@ -1,5 +1,6 @@
 #include "engine/video/sources/VXScreenCaptureVideoSource.h"
 
+#include "core/VXLog.h"
 #include "core/parameters/VXParamChoice.h"
 #include "core/parameters/VXParamContainer.h"
 #include "core/parameters/VXParamView.h"
@@ -12,6 +13,10 @@ namespace vx
     namespace
     {
         constexpr ParamView::ControlType choiceControl = static_cast<ParamView::ControlType>(2);
+        // The source element's attribute naming the owner of the window
+        // chosen: X hands a program's window ids to the next one, so an id
+        // alone may be another program's window by the time it is read.
+        constexpr const char* windowOwnerAttribute = "windowOwner";
     }
 
     ScreenCaptureVideoSource::ScreenCaptureVideoSource()
@@ -62,7 +67,11 @@ namespace vx
     {
         if (&param == windows.get())
         {
-            grabber->setWindowId(windows->getValue());
+            // While reading, the window is chosen once the read value is checked.
+            if (reading)
+                windowReadWhileReading = true;
+            else
+                grabber->setWindowId(windows->getValue());
             return;
         }
         PositionableVideoSource::valueChanged(param, info);
@@ -96,16 +105,41 @@ namespace vx
     XmlNode* ScreenCaptureVideoSource::writeStateDerived(XmlPool& pool, bool force)
     {
         XmlNode* element = PositionableVideoSource::writeStateDerived(pool, force);
-        if (element != nullptr)
-            settings->appendAndWrite(element, pool, false);
+        if (element == nullptr)
+            return nullptr;
+        settings->appendAndWrite(element, pool, false);
+        const int chosen = windows->getValue();
+        if (chosen != 0 && grabber->getWindowId() == chosen)
+            if (const std::string owner = grabber->getOwnerName(); ! owner.empty())
+                element->append_attribute(createAttribute(pool, windowOwnerAttribute, owner));
         return element;
     }
 
     void ScreenCaptureVideoSource::readStateDerived(const XmlNode& node)
     {
         PositionableVideoSource::readStateDerived(node);
-        // The chosen window comes back when it is still listed.
+        reading = true;
+        windowReadWhileReading = false;
         XmlCapable::findAndRead(&node, *settings);
+        // The chosen window comes back when the window listed with its
+        // number has the owner it had; elements without the owner choose
+        // the number as it stands.
+        const int chosen = windows->getValue();
+        if (const XmlAttribute* stored = node.first_attribute(windowOwnerAttribute); stored != nullptr && chosen != 0)
+        {
+            const std::string owner = readAttribute(stored, std::string());
+            const std::optional<std::string> listed = grabber->findOwnerName(chosen);
+            if (listed != owner)
+            {
+                const std::string now = listed ? "now of \"" + *listed + "\"" : std::string("not there");
+                logPrint(logWarning, "Screen Capture: window %d of \"%s\" is %s; no window is chosen.", chosen,
+                         owner.c_str(), now.c_str());
+                windows->setValue(0, ValueChangeInfo());
+            }
+        }
+        reading = false;
+        if (windowReadWhileReading)
+            grabber->setWindowId(windows->getValue());
     }
 
     const std::string ScreenCaptureSourceExtension::UNIQUE_ID = "SCREEN_CAPTURE_SRC";

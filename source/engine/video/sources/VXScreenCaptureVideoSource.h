@@ -42,8 +42,12 @@ namespace vx
         void release() override;
         TextureRef render(Renderer& renderer, const RenderInfo& info) override;
 
-        // The base element and "Screen Capture Params".
+        // The base element and "Screen Capture Params"; with a window chosen,
+        // "windowOwner" names its owner as listed when it was chosen.
         XmlNode* writeStateDerived(XmlPool& pool, bool force) override;
+        // Chooses the window read only when the window listed with its
+        // number has the owner stored (when one is); otherwise none, with a
+        // warning.
         void readStateDerived(const XmlNode& node) override;
 
         const std::shared_ptr<ParamChoice<int>>& getWindowsParam() const { return windows; }
@@ -55,6 +59,10 @@ namespace vx
         std::shared_ptr<ParamContainer> settings;
         std::shared_ptr<ParamChoice<int>> windows;
         std::unique_ptr<Texture> grabTexture;
+        // Set while the state is read: a "Windows" value read is handed to
+        // the grabber only once checked. The parameters' thread.
+        bool reading = false;
+        bool windowReadWhileReading = false;
     };
 
     // The extension of screen capture sources: "Screen Capture" /

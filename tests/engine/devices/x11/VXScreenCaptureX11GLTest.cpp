@@ -18,6 +18,7 @@
 #include "engine/gfx/VXRenderTargetTestSupport.h"
 #include "engine/gfx/VXTexture.h"
 #include "engine/video/sources/VXScreenCaptureVideoSource.h"
+#include "support/VXLogRecorder.h"
 #include "support/gl/VXGLTestFixture.h"
 
 namespace vx::test
@@ -205,6 +206,24 @@ namespace vx::test
                 EXPECT_EQ(wrong, 0);
             }
 
+            // The owner's name the window list gives the window; empty when unlisted.
+            static std::string listedOwner(xcb_window_t window)
+            {
+                for (const cg::Dictionary& entry :
+                     cg::getBackend()->windowListCopyWindowInfo(cg::kCGWindowListOptionOnScreenOnly, 0))
+                    if (entry.getNumber("kCGWindowNumber") == std::optional<long long>(window))
+                        return entry.getString("kCGWindowOwnerName").value_or("");
+                return "";
+            }
+
+            // A source made again from a stored element, as a saved
+            // composition opened again makes it.
+            void restore(const XmlNode& element)
+            {
+                source = std::make_unique<ScreenCaptureVideoSource>();
+                source->readState(&element, false);
+            }
+
             std::unique_ptr<ScreenCaptureVideoSource> source;
             RenderInfo info;
             double clock = 5000.0;
@@ -242,6 +261,53 @@ namespace vx::test
 
             ASSERT_TRUE(choose(window));
             EXPECT_EQ(source->getGrabber()->getWindowId(), int(window));
+            expectWindow(renderLater(), 40, 20);
+        }
+
+        // A stored window comes back only while its own program has its id:
+        // once another program's window has it, the restored source shows
+        // nothing. Elements stored without the owner choose the id as before.
+        TEST_F(X11ScreenCaptureSourceGLTest, ARestoredSourceShowsItsWindowOnlyWhileItsProgramHasTheId)
+        {
+            auto first = std::make_unique<TestWindows>(server->getDisplayName());
+            const xcb_window_t window = first->create(100, 100, 32, 16, {"first", "", "vx", "VX", 0});
+            first->sync();
+            source = std::make_unique<ScreenCaptureVideoSource>();
+            ASSERT_TRUE(choose(window));
+            XmlDocument stored;
+            XmlNode* element = source->writeState(stored, false);
+            ASSERT_NE(element, nullptr);
+            XmlNode* withoutOwner = source->writeState(stored, false);
+            ASSERT_NE(withoutOwner, nullptr);
+            if (XmlAttribute* owner = withoutOwner->first_attribute("windowOwner"))
+                withoutOwner->remove_attribute(owner);
+
+            restore(*element);
+            EXPECT_EQ(source->getWindowsParam()->getValue(), int(window));
+            EXPECT_EQ(source->getGrabber()->getWindowId(), int(window));
+            expectWindow(renderLater(), 32, 16);
+
+            // The program ends; another one is given its ids.
+            source.reset();
+            std::vector<std::unique_ptr<TestWindows>> others;
+            std::unique_ptr<TestWindows> second =
+                restartWithTheSameIds(*server, first, *windows, window, others, "Other");
+            ASSERT_NE(second, nullptr);
+            second->sync();
+            ASSERT_EQ(listedOwner(window), "Other");
+
+            {
+                const LogRecorder log;
+                restore(*element);
+                EXPECT_EQ(log.count(logWarning), 1u) << log.dump();
+            }
+            EXPECT_EQ(source->getWindowsParam()->getValue(), 0);
+            EXPECT_EQ(source->getGrabber()->getWindowId(), 0);
+            EXPECT_EQ(renderLater().get(), nullptr);
+            EXPECT_EQ(renderLater().get(), nullptr);
+
+            restore(*withoutOwner);
+            EXPECT_EQ(source->getWindowsParam()->getValue(), int(window));
             expectWindow(renderLater(), 40, 20);
         }
 

@@ -68,7 +68,8 @@ namespace vx::test
 
     std::unique_ptr<TestWindows> restartWithTheSameIds(const XorgServer& server, std::unique_ptr<TestWindows>& first,
                                                        TestWindows& observer, xcb_window_t window,
-                                                       std::vector<std::unique_ptr<TestWindows>>& others)
+                                                       std::vector<std::unique_ptr<TestWindows>>& others,
+                                                       const std::string& className)
     {
         const uint32_t base = first->getIdBase();
         first.reset();
@@ -83,7 +84,7 @@ namespace vx::test
             ADD_FAILURE() << "no client got the slot again";
             return nullptr;
         }
-        const xcb_window_t again = second->create(100, 100, 40, 20, {"second", "", "vx", "VX", 0});
+        const xcb_window_t again = second->create(100, 100, 40, 20, {"second", "", "vx", className, 0});
         if (again != window)
         {
             ADD_FAILURE() << "the next program's window is " << again << ", not " << window;

@@ -32,12 +32,13 @@ namespace vx::test
 
     // The program that made window ends (first is reset) and the next one is
     // given its ids: the client answered has a 40x20 window "second" at
-    // (100, 100) with window's very id. Null, with the failure recorded, when
-    // that did not come about; others hold the clients that filled the slots
-    // below.
+    // (100, 100) with window's very id, of WM_CLASS "vx" / className. Null,
+    // with the failure recorded, when that did not come about; others hold
+    // the clients that filled the slots below.
     std::unique_ptr<TestWindows> restartWithTheSameIds(const XorgServer& server, std::unique_ptr<TestWindows>& first,
                                                        TestWindows& observer, xcb_window_t window,
-                                                       std::vector<std::unique_ptr<TestWindows>>& others);
+                                                       std::vector<std::unique_ptr<TestWindows>>& others,
+                                                       const std::string& className = "VX");
 
     // A test against the shared server, with a window maker of its own:
     // skipped, saying why, when the server cannot start.
