@@ -66,7 +66,6 @@ namespace vx
     {
         struct ListedWindow
         {
-            bool found = false;
             long ownerPid = 0;
             std::optional<std::string> ownerName;
         };
@@ -82,7 +81,6 @@ namespace vx
                 {
                     if (window.getNumber("kCGWindowNumber") != std::optional<long long>(id))
                         continue;
-                    listed.found = true;
                     listed.ownerPid = long(window.getNumber("kCGWindowOwnerPID").value_or(0));
                     listed.ownerName = window.getString("kCGWindowOwnerName");
                     break;
