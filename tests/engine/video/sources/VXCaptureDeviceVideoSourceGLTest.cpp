@@ -4,9 +4,11 @@
 #include "core/parameters/VXParam.h"
 #include "core/parameters/VXParamChoice.h"
 #include "core/parameters/VXParamContainer.h"
+#include "core/parameters/VXParamRange.h"
 #include "engine/devices/VXCaptureDevice.h"
 #include "engine/devices/VXCaptureDeviceInstanceManager.h"
 #include "engine/renderpasses/VXRenderPassChain.h"
+#include "engine/renderpasses/VXRenderPassManager.h"
 #include "engine/renderpasses/catalogue/VXDeinterlace.h"
 #include "engine/renderpasses/catalogue/VXFormatConversion.h"
 #include "engine/video/sources/VXCaptureDeviceVideoSource.h"
@@ -359,6 +361,69 @@ namespace vx::test
             source->update(frame(2));
             ASSERT_NE(capture->getDevice(), nullptr);
             EXPECT_EQ(capture->getDescription(), "Cam");
+        }
+    
+        // Saved with its camera, opened while the camera is away and saved
+        // again, then opened with the camera back: the source, its chain, its
+        // opacity and the camera's settings all come back. The source opened
+        // without its camera also gives the settings to the camera it takes
+        // once plugged.
+        TEST_F(CaptureDeviceVideoSourceGLTest, ASourceOpenedWithoutItsDeviceSavesItAsItWasRead)
+        {
+            root->getRenderPassManager()->registerRenderPass<AddConstantPass>(RenderPassCategoryEffect, 1, false,
+                                                                             false);
+            const auto connection = [](VideoSource& from) {
+                return std::dynamic_pointer_cast<ParamChoice<int>>(from.getSettings()->getParamByName("Connection"));
+            };
+            const auto opacity = [](VideoSource& from) {
+                return std::dynamic_pointer_cast<ParamRange>(from.getParams()->getParamByName("Opacity"));
+            };
+            const auto reopen = [&](const XmlNode& element) {
+                source.reset(dynamic_cast<VideoSource*>(devices->manager->createSourceFromXML(element)));
+                return dynamic_cast<CaptureDeviceVideoSource*>(source.get());
+            };
+            devices->cameras->addDevice(cameraSpec("Cam", "cam"));
+            source.reset(devices->manager->createSource("cam"));
+            ASSERT_NE(source, nullptr);
+            connection(*source)->setValue(1, ValueChangeInfo());
+            opacity(*source)->setValue(0.4, ValueChangeInfo());
+            auto* pass = new AddConstantPass(0.3);
+            pass->setStorage(XmlCapable::storageCreatable);
+            source->getRenderPassChain()->addRenderPass(pass);
+            XmlDocument withCamera;
+            const XmlNode* saved = source->writeState(withCamera, true);
+            source.reset();
+
+            devices->cameras->removeDevice("cam");
+            devices->usbChanged();
+            ASSERT_EQ(devices->manager->getNumInputDevices(), 0);
+            CaptureDeviceVideoSource* capture = reopen(*saved);
+            ASSERT_NE(capture, nullptr);
+            EXPECT_EQ(capture->getDevice(), nullptr);
+            XmlDocument withoutCamera;
+            const XmlNode* resaved = source->writeState(withoutCamera, true);
+            ASSERT_NE(resaved->first_node("CaptureInfo"), nullptr) << "the source still names its camera";
+            EXPECT_EQ(readAttribute(resaved->first_node("CaptureInfo")->first_attribute("deviceId"), std::string()),
+                      "cam");
+            EXPECT_NE(resaved->first_node("CaptureDevice"), nullptr) << "and keeps its settings";
+
+            devices->cameras->addDevice(cameraSpec("Cam", "cam"));
+            devices->usbChanged();
+            source->update(frame(1));
+            ASSERT_NE(capture->getDevice(), nullptr);
+            EXPECT_EQ(connection(*source)->getValue(), 1) << "the camera taken later reads the settings";
+            source.reset();
+
+            capture = reopen(*resaved);
+            ASSERT_NE(capture, nullptr);
+            ASSERT_NE(capture->getDevice(), nullptr);
+            EXPECT_EQ(capture->getDevice()->getUniqueId(), "cam");
+            EXPECT_EQ(connection(*source)->getValue(), 1);
+            EXPECT_DOUBLE_EQ(opacity(*source)->getValue(), 0.4);
+            ASSERT_EQ(source->getRenderPassChain()->getNumPasses(), 1);
+            auto restored = std::dynamic_pointer_cast<AddConstantPass>(source->getRenderPassChain()->getRenderPass(0));
+            ASSERT_NE(restored, nullptr);
+            EXPECT_DOUBLE_EQ(restored->amount->getValue(), 0.3);
         }
     }
 }
