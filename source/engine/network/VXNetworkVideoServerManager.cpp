@@ -381,9 +381,11 @@ namespace vx
                 // A look-up that fails for a server still announced keeps
                 // it at its last known address; only a server never
                 // resolved is left out.
-                const auto listed = std::find_if(previous.begin(), previous.end(), [&service](const auto& entry) {
-                    return entry->getServiceName() == service.fullName && entry->getPort() == service.port;
-                });
+                const auto listed = std::find_if(previous.begin(), previous.end(),
+                                                 [&service](const auto& entry) {
+                                                     return entry->getServiceName() == service.fullName &&
+                                                            entry->getPort() == service.port;
+                                                 });
                 if (listed == previous.end())
                     continue;
                 address = (*listed)->getIpAddress();

@@ -119,8 +119,8 @@ namespace vx::detail
                 params->append_node(XmlCapable::cloneNodeWithoutSharingResources(pool, *child));
     }
 
-    void FFGLPassPlugin::readState(RenderPass& pass, const XmlNode& node,
-                                   const std::function<bool(const File&)>& load, bool registerNewKind)
+    void FFGLPassPlugin::readState(RenderPass& pass, const XmlNode& node, const std::function<bool(const File&)>& load,
+                                   bool registerNewKind)
     {
         const XmlAttribute* idAttribute = node.first_attribute("uniqueId");
         if (idAttribute == nullptr)

@@ -92,7 +92,7 @@ namespace vx::test
                 return source->render(*renderer, info);
             }
 
-            // The camera's "Connection" choice among the source's settings.
+            // The device's "Connection" choice among the source's settings.
             static std::shared_ptr<ParamChoice<int>> connection(VideoSource& from)
             {
                 return std::dynamic_pointer_cast<ParamChoice<int>>(from.getSettings()->getParamByName("Connection"));
@@ -369,7 +369,7 @@ namespace vx::test
             ASSERT_NE(capture->getDevice(), nullptr);
             EXPECT_EQ(capture->getDescription(), "Cam");
         }
-    
+
         // A camera or a card with two inputs, its source saved, opened while
         // the device is away and saved again, then opened with the device
         // back: the source, its chain, its opacity and the device's settings
