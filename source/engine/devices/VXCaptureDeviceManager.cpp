@@ -266,8 +266,12 @@ namespace vx
     XmlNode* CaptureDeviceManager::saveSourceToXML(XmlPool& pool, XmlCapable* source)
     {
         CaptureDeviceSources* sources = CaptureDeviceSources::getCurrent();
+        return createCaptureInfo(pool, sources != nullptr && source != nullptr ? sources->getDeviceId(source) : "");
+    }
+
+    XmlNode* CaptureDeviceManager::createCaptureInfo(XmlPool& pool, const std::string& deviceId)
+    {
         XmlNode* element = XmlCapable::createNode(pool, "CaptureInfo");
-        const std::string deviceId = sources != nullptr && source != nullptr ? sources->getDeviceId(source) : "";
         element->append_attribute(createAttribute(pool, "deviceId", deviceId));
         return element;
     }

@@ -78,6 +78,8 @@ namespace vx
         XmlCapable* createSourceFromXML(const XmlNode& node) override;
         // "CaptureInfo" with "deviceId" = the source's device id.
         XmlNode* saveSourceToXML(XmlPool& pool, XmlCapable* source) override;
+        // The element saveSourceToXML writes, for that device id.
+        static XmlNode* createCaptureInfo(XmlPool& pool, const std::string& deviceId);
 
         // USB, PCI and category-1 changes list the devices again.
         void DeviceGotConnected(DeviceCategory category) override;

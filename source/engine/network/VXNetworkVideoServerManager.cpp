@@ -1,5 +1,6 @@
 #include "engine/network/VXNetworkVideoServerManager.h"
 
+#include <algorithm>
 #include <atomic>
 
 #include <netdb.h>
@@ -356,15 +357,6 @@ namespace vx
             std::string address;
             std::uint16_t port;
         };
-        std::vector<Found> found;
-        for (const ZeroConfigService& service : browser->getServices())
-        {
-            std::string address = lookUpHost(service.host);
-            if (serverList && address.empty())
-                continue;
-            found.push_back({service.fullName, std::move(address), service.port});
-        }
-
         // Entries are matched and made outside the lock; whatever leaves the
         // lists is destroyed after it (an extension withdraws its deferred
         // calls from the scheduler, which holds its own lock while
@@ -378,6 +370,27 @@ namespace vx
             previous = serverList ? servers : clients;
             if (serverList)
                 departed = departedServers;
+        }
+
+        std::vector<Found> found;
+        for (const ZeroConfigService& service : browser->getServices())
+        {
+            std::string address = lookUpHost(service.host);
+            if (serverList && address.empty())
+            {
+                // A look-up that fails for a server still announced keeps
+                // it at its last known address; only a server never
+                // resolved is left out.
+                const auto listed = std::find_if(previous.begin(), previous.end(),
+                                                 [&service](const auto& entry) {
+                                                     return entry->getServiceName() == service.fullName &&
+                                                            entry->getPort() == service.port;
+                                                 });
+                if (listed == previous.end())
+                    continue;
+                address = (*listed)->getIpAddress();
+            }
+            found.push_back({service.fullName, std::move(address), service.port});
         }
         const auto take = [](std::vector<std::shared_ptr<NetworkVideoExtension>>& from, const Found& peer)
         {

@@ -131,7 +131,9 @@ namespace vx
         // Brings the list of the reporting browser to its services: entries
         // of services still there stay, new ones are made (a server that
         // comes back is its former entry again), and the listeners are told
-        // when the list changed (the clients' listeners every time).
+        // when the list changed (the clients' listeners every time). A
+        // listed server whose host does not resolve this time stays at its
+        // last address until its service is removed.
         void servicesChanged(ZeroConfigBrowser* browser) override;
 
         ZeroConfigBrowser& getServerBrowser() { return serverBrowser; }

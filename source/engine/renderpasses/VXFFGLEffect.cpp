@@ -26,7 +26,7 @@ namespace vx
 
     std::string FFGLEffect::getUniqueId() const
     {
-        return plugin.get() != nullptr ? plugin.get()->getUniqueId() : getName();
+        return plugin.uniqueId(*this);
     }
 
     std::string FFGLEffect::getDisplayName() const
@@ -88,7 +88,7 @@ namespace vx
     void FFGLEffect::readStateDerived(const XmlNode& node)
     {
         plugin.readState(
-            node, [this](const File& file) { return load(file); }, true);
+            *this, node, [this](const File& file) { return load(file); }, true);
         Effect::readStateDerived(node);
     }
 }

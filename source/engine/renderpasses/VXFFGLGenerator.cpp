@@ -26,7 +26,7 @@ namespace vx
 
     std::string FFGLGenerator::getUniqueId() const
     {
-        return plugin.get() != nullptr ? plugin.get()->getUniqueId() : getName();
+        return plugin.uniqueId(*this);
     }
 
     std::string FFGLGenerator::getDisplayName() const
@@ -84,7 +84,7 @@ namespace vx
     void FFGLGenerator::readStateDerived(const XmlNode& node)
     {
         plugin.readState(
-            node, [this](const File& file) { return load(file); }, false);
+            *this, node, [this](const File& file) { return load(file); }, false);
         Generator::readStateDerived(node);
     }
 }

@@ -28,7 +28,7 @@ namespace vx
 
     std::string FFGLMixer::getUniqueId() const
     {
-        return plugin.get() != nullptr ? plugin.get()->getUniqueId() : getName();
+        return plugin.uniqueId(*this);
     }
 
     std::string FFGLMixer::getDisplayName() const
@@ -90,7 +90,7 @@ namespace vx
     void FFGLMixer::readStateDerived(const XmlNode& node)
     {
         plugin.readState(
-            node, [this](const File& file) { return load(file); }, true);
+            *this, node, [this](const File& file) { return load(file); }, true);
         Mixer::readStateDerived(node);
     }
 }

@@ -32,8 +32,8 @@ namespace vx
         std::string getClassType() const override { return classType(); }
         std::string getClassDisplayStr() const override { return classDisplayStr(); }
 
-        // The plugin's, or the pass's name, class display string and an
-        // empty text without one.
+        // The plugin's; without one, the unique id of the element read
+        // (else the pass's name), the class display string and an empty text.
         std::string getUniqueId() const override;
         std::string getDisplayName() const override;
         std::string getDescription() const override;
@@ -53,10 +53,12 @@ namespace vx
         bool load(const File& file);
         FFGLPluginInstance* getPlugin() const { return plugin.get(); }
 
-        // The pass's element with "fileName", the plugin's file.
+        // The pass's element with "fileName", the plugin's file; without
+        // plugin, what the element read named (file and plugin settings).
         XmlNode* writeStateDerived(XmlPool& pool, bool force) override;
         // Loads the plugin the element names unless it is held (a plugin the
-        // manager did not know becomes a kind), then the parameters.
+        // manager did not know becomes a kind), then the parameters; a pass
+        // left without plugin keeps the element.
         void readStateDerived(const XmlNode& node) override;
 
     private:

@@ -1,6 +1,7 @@
 #include "engine/renderpasses/VXFFGLPassPlugin.h"
 
 #include "core/VXFile.h"
+#include "core/VXLog.h"
 #include "core/parameters/VXParamContainer.h"
 #include "core/xml/VXXmlAttributes.h"
 #include "engine/gfx/VXRenderTarget.h"
@@ -9,6 +10,8 @@
 #include "engine/renderpasses/VXRenderPassManager.h"
 
 #include <algorithm>
+#include <set>
+#include <utility>
 
 namespace vx::detail
 {
@@ -22,6 +25,7 @@ namespace vx::detail
     {
         if (newPlugin == nullptr)
             return pass.getNumInputs();
+        stored.clear();
         if (plugin != nullptr)
         {
             pass.getParams().removeParams(*plugin->getParams());
@@ -71,24 +75,62 @@ namespace vx::detail
         return plugin->processOpenGL(RenderTarget::getCurrentFboId());
     }
 
+    std::string FFGLPassPlugin::uniqueId(const RenderPass& pass) const
+    {
+        if (plugin != nullptr)
+            return plugin->getUniqueId();
+        if (const XmlNode* kept = stored.get())
+            return readAttribute(kept->first_attribute("uniqueId"), pass.getName());
+        return pass.getName();
+    }
+
+    namespace
+    {
+        // A parameter element's element name and "name".
+        std::pair<std::string, std::string> keyOf(const XmlNode& node)
+        {
+            return {std::string(node.name(), node.name_size()),
+                    readAttribute(node.first_attribute("name"), std::string())};
+        }
+    }
+
     void FFGLPassPlugin::writeState(XmlNode& element, XmlPool& pool) const
     {
         if (plugin != nullptr)
+        {
             element.append_attribute(createAttribute(pool, "fileName", plugin->getFilePath()));
+            return;
+        }
+        const XmlNode* kept = stored.get();
+        if (kept == nullptr)
+            return;
+        if (const XmlAttribute* file = kept->first_attribute("fileName"))
+            element.append_attribute(createAttribute(pool, "fileName", readAttribute(file, std::string())));
+        // The pass's own parameters as they are now, the plugin's as read.
+        const XmlNode* keptParams = kept->first_node("Params");
+        XmlNode* params = element.first_node("Params");
+        if (keptParams == nullptr || params == nullptr)
+            return;
+        std::set<std::pair<std::string, std::string>> written;
+        for (const XmlNode* child = params->first_node(); child != nullptr; child = child->next_sibling())
+            written.insert(keyOf(*child));
+        for (const XmlNode* child = keptParams->first_node(); child != nullptr; child = child->next_sibling())
+            if (child->type() == rapidxml::node_element && written.insert(keyOf(*child)).second)
+                params->append_node(XmlCapable::cloneNodeWithoutSharingResources(pool, *child));
     }
 
-    void FFGLPassPlugin::readState(const XmlNode& node, const std::function<bool(const File&)>& load,
+    void FFGLPassPlugin::readState(RenderPass& pass, const XmlNode& node, const std::function<bool(const File&)>& load,
                                    bool registerNewKind)
     {
         const XmlAttribute* idAttribute = node.first_attribute("uniqueId");
         if (idAttribute == nullptr)
             return;
-        const std::string uniqueId = readAttribute(idAttribute, std::string());
-        if (plugin != nullptr && plugin->getUniqueId() == uniqueId)
+        const std::string storedId = readAttribute(idAttribute, std::string());
+        if (plugin != nullptr && plugin->getUniqueId() == storedId)
             return;
 
         RenderPassManager* manager = RenderPassManager::getCurrent();
-        RenderPassInfo* known = manager != nullptr ? manager->getRenderPassInfoById(uniqueId) : nullptr;
+        RenderPassInfo* known = manager != nullptr ? manager->getRenderPassInfoById(storedId) : nullptr;
         std::string path;
         if (known != nullptr)
             path = known->getFilePath();
@@ -96,7 +138,19 @@ namespace vx::detail
             path = readAttribute(fileAttribute, std::string());
         const File file(path);
         if (path.empty() || ! file.exists() || ! load(file))
+        {
+            if (plugin != nullptr)
+                return;
+            // Written back as read, so a show opened without the plugin
+            // keeps it for the machine that has it.
+            stored.keep(node);
+            if (const XmlAttribute* name = node.first_attribute("name"))
+                pass.setName(readAttribute(name, std::string()), true);
+            if (! path.empty())
+                logPrint(logWarning, "FFGL plugin %s (%s) could not be loaded; its pass keeps its settings.",
+                         storedId.c_str(), path.c_str());
             return;
+        }
         if (registerNewKind && known == nullptr && manager != nullptr &&
             manager->registerRenderPassFromFFGLInstance(plugin.get()))
             manager->sort();

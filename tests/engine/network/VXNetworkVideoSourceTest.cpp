@@ -3,6 +3,7 @@
 
 #include <gtest/gtest.h>
 
+#include <atomic>
 #include <cstring>
 #include <memory>
 
@@ -75,6 +76,7 @@ namespace vx::test
             {
                 NetworkVideoServerManager::deleteInstance();
                 NetworkVideoServerManager::setHostLookup(nullptr);
+                hostAFails = false;
                 RenderPassManager::clearCurrent(&passes);
                 objects.cleanAll();
                 GfxObjectManager::clearCurrent(&objects);
@@ -82,10 +84,14 @@ namespace vx::test
                 EXPECT_EQ(dns.liveReferences(), 0) << "no live reference at exit";
             }
 
+            // "host-a" answers nothing while hostAFails is set.
             static std::string lookUp(const std::string& host)
             {
-                return host == "host-b" ? "127.0.0.2" : "127.0.0.1";
+                if (host == "host-a" && hostAFails.load())
+                    return {};
+                return host == "host-b" ? "127.0.0.2" : host == "host-e" ? "127.0.0.5" : "127.0.0.1";
             }
+            static inline std::atomic<bool> hostAFails{false};
 
             static NetworkVideoClientInstanceManager& instances()
             {
@@ -430,5 +436,47 @@ namespace vx::test
             EXPECT_EQ(restored->getServerPort(), portD);
             EXPECT_EQ(instances().getReferenceCount(NetworkVideoClientInstanceManager::keyFor("127.0.0.1", portD)), 0);
         }
+    }
+
+    // A source showing A's stream while another server appears and the
+    // look-up of A's host fails that once: A stays listed at its last
+    // address and the source keeps its client and the stream; once A's
+    // service is withdrawn the source lets go.
+    TEST_F(NetworkVideoSourceTest, AFailedLookUpOfAStreamingServerKeepsItsStream)
+    {
+        SourcePtr source = sourceFor("127.0.0.1");
+        ASSERT_NE(source, nullptr);
+        NetworkVideoClient* const client = source->getClient();
+        ASSERT_NE(client, nullptr);
+        std::uint32_t key = 3000;
+        ASSERT_TRUE(streamUntilShown(*client, portA, *makePicture(16, 8, 3, 5), key));
+
+        TimeInfo time(0.0);
+        const auto update = [&]
+        {
+            scheduler.drain();
+            time.increment(16.0);
+            source->update(time);
+        };
+        hostAFails = true;
+        const std::uint16_t portE = std::uint16_t(findFreePort());
+        dns.scriptResolve("E", {"host-e", portE});
+        dns.announce("E", serverType);
+        ASSERT_TRUE(waitFor([&] {
+            update();
+            return manager->getServerInfo("127.0.0.5", portE) != nullptr;
+        }));
+        update();
+        EXPECT_NE(manager->getServerInfo("127.0.0.1", portA), nullptr) << "A is listed at its last address";
+        ASSERT_EQ(source->getClient(), client) << "the source kept its client";
+        EXPECT_TRUE(streamUntilShown(*client, portA, *makePicture(16, 8, 3, 6), key));
+
+        dns.withdraw("A", serverType);
+        ASSERT_TRUE(waitFor([&] {
+            update();
+            return source->getClient() == nullptr;
+        })) << "the client goes with its service";
+        EXPECT_EQ(manager->getServerInfo("127.0.0.1", portA), nullptr);
+        EXPECT_EQ(instances().getReferenceCount(keyA()), 0);
     }
 }

@@ -12,11 +12,14 @@
 #include "engine/renderpasses/VXFFGLMixer.h"
 #include "engine/renderpasses/VXFFGLPluginInstance.h"
 #include "engine/renderpasses/VXOSXPluginInstance.h"
+#include "support/VXLogRecorder.h"
+#include "support/VXTempDir.h"
 
 #include <gtest/gtest.h>
 
 #include <algorithm>
 #include <chrono>
+#include <filesystem>
 #include <thread>
 
 #ifndef VX_KELVO_MODULE_PATH
@@ -215,5 +218,141 @@ namespace
         ASSERT_NE(effect.getPlugin(), nullptr);
         ASSERT_NE(manager.getRenderPassInfoById("RECO"), nullptr);
         EXPECT_EQ(manager.getRenderPassInfoById("RECO")->getFilePath(), recorderPath);
+    }
+    // A chain holding Kelvo ("Amount" 0.7), bare or in a dry/wet wrapper,
+    // opened while the plugin folder is away and saved, then opened with the
+    // folder back: the effect and its "Amount" return.
+    TEST_F(FFGLPassGLTest, AShowOpenedWithoutItsPluginKeepsTheEffect)
+    {
+        if (*VX_KELVO_MODULE_PATH == 0)
+            GTEST_SKIP() << "the Kelvo module is not part of this build";
+        TempDir folder;
+        const std::string bundle = folder.makeDirectory("plugins/Kelvo.bundle/Contents/MacOS") + "/Kelvo";
+        std::filesystem::copy_file(VX_KELVO_MODULE_PATH, bundle);
+        const std::string plugins = folder.file("plugins"), away = folder.file("away");
+        // A new session's kinds: the FFGL passes and what the scan finds.
+        const auto startSession = [&]
+        {
+            manager.clear();
+            registerKind(FFGLEffect::classType(), &FFGLEffect::creationFunc, RenderPassCategoryEffect);
+            registerKind(DryWetEffect::classType(), &DryWetEffect::creationFunc, RenderPassCategoryEffect);
+            manager.scanDirectoryForPlugins(File(plugins));
+        };
+        const auto amount = [&](RenderPass& pass) { return param<ParamRange>(pass, "Amount"); };
+        // The chain's one pass as the hosted effect.
+        const auto effectOf = [](RenderPassChain& chain)
+        {
+            std::shared_ptr<RenderPass> pass = chain.getRenderPass(0);
+            if (auto wrapper = std::dynamic_pointer_cast<DryWetEffect>(pass))
+                return std::dynamic_pointer_cast<FFGLEffect>(wrapper->getEffect());
+            return std::dynamic_pointer_cast<FFGLEffect>(pass);
+        };
+
+        for (const bool wrapped : {false, true})
+        {
+            SCOPED_TRACE(wrapped ? "wrapped" : "bare");
+            startSession();
+            ASSERT_NE(manager.getRenderPassInfoById("A189"), nullptr);
+            XmlDocument withPlugin;
+            const XmlNode* saved = nullptr;
+            {
+                RenderPassChain chain;
+                auto* kelvo = new FFGLEffect(nullptr, 1);
+                ASSERT_TRUE(kelvo->load(File(bundle)));
+                ASSERT_NE(amount(*kelvo), nullptr);
+                amount(*kelvo)->setValue(0.7, ValueChangeInfo());
+                RenderPass* top = kelvo;
+                if (wrapped)
+                {
+                    auto* wrapper = new DryWetEffect();
+                    wrapper->setEffect(kelvo);
+                    top = wrapper;
+                }
+                top->setStorage(XmlCapable::storageCreatable);
+                chain.addRenderPass(top);
+                saved = chain.writeState(withPlugin, true);
+            }
+
+            std::filesystem::rename(plugins, away);
+            startSession();
+            XmlDocument withoutPlugin;
+            const XmlNode* resaved = nullptr;
+            {
+                LogRecorder log;
+                RenderPassChain chain;
+                chain.readState(saved, false);
+                ASSERT_EQ(chain.getNumPasses(), 1);
+                const std::shared_ptr<FFGLEffect> absent = effectOf(chain);
+                ASSERT_NE(absent, nullptr);
+                EXPECT_EQ(absent->getPlugin(), nullptr);
+                EXPECT_EQ(chain.getRenderPass(0)->getUniqueId(), "A189");
+                EXPECT_TRUE(log.contains("A189")) << log.dump();
+                resaved = chain.writeState(withoutPlugin, true);
+            }
+            const XmlNode* stored = resaved->first_node("RenderPass");
+            ASSERT_NE(stored, nullptr);
+            if (wrapped)
+                stored = stored->first_node("RenderPass");
+            ASSERT_NE(stored, nullptr);
+            EXPECT_EQ(readAttribute(stored->first_attribute("uniqueId"), std::string()), "A189");
+            EXPECT_EQ(readAttribute(stored->first_attribute("fileName"), std::string()), bundle);
+
+            std::filesystem::rename(away, plugins);
+            startSession();
+            RenderPassChain chain;
+            chain.readState(resaved, false);
+            ASSERT_EQ(chain.getNumPasses(), 1);
+            const std::shared_ptr<FFGLEffect> back = effectOf(chain);
+            ASSERT_NE(back, nullptr);
+            ASSERT_NE(back->getPlugin(), nullptr);
+            EXPECT_EQ(back->getUniqueId(), "A189");
+            ASSERT_NE(amount(*back), nullptr);
+            EXPECT_NEAR(amount(*back)->getValue(), 0.7, 1e-6);
+        }
+    }
+
+    // The mixer and the generator alike: without their plugin they write
+    // back the stored one with its settings, and take it again once it is
+    // there; a plugin loaded later replaces what they kept.
+    TEST_F(FFGLPassGLTest, MixersAndGeneratorsKeepAPluginTheyCannotLoad)
+    {
+        TempDir folder;
+        const std::string file = folder.makeDirectory("plugins") + "/Recorder";
+        std::filesystem::copy_file(recorderPath, file);
+        const auto check = [&]<typename Pass>(const std::string& paramName, auto make)
+        {
+            SCOPED_TRACE(Pass::classType());
+            XmlPool pool;
+            const XmlNode* saved = nullptr;
+            {
+                std::unique_ptr<Pass> pass(make());
+                ASSERT_TRUE(pass->load(File(file)));
+                param<ParamRange>(*pass, paramName)->setValue(0.25, ValueChangeInfo());
+                saved = pass->writeState(pool, true);
+            }
+            std::filesystem::rename(file, file + ".away");
+            std::unique_ptr<Pass> absent(make());
+            absent->readState(saved, false);
+            EXPECT_EQ(absent->getPlugin(), nullptr);
+            EXPECT_EQ(absent->getUniqueId(), "RECO");
+            const XmlNode* resaved = absent->writeState(pool, true);
+            std::filesystem::rename(file + ".away", file);
+
+            std::unique_ptr<Pass> back(make());
+            back->readState(resaved, false);
+            ASSERT_NE(back->getPlugin(), nullptr);
+            EXPECT_NEAR(param<ParamRange>(*back, paramName)->getValue(), 0.25, 1e-6);
+
+            // A plugin given later: the pass writes its own parameters only.
+            absent->setPlugin(FFGLPluginInstance::load(File(file)));
+            const XmlNode* params = absent->writeState(pool, true)->first_node("Params");
+            ASSERT_NE(params, nullptr);
+            int written = 0;
+            for (const XmlNode* child = params->first_node(); child != nullptr; child = child->next_sibling())
+                ++written;
+            EXPECT_EQ(written, absent->getParams().getNumParams());
+        };
+        check.operator()<FFGLMixer>("_plugin_Param 1", [] { return new FFGLMixer(nullptr, 2); });
+        check.operator()<FFGLGenerator>("Param 1", [] { return new FFGLGenerator(nullptr); });
     }
 }

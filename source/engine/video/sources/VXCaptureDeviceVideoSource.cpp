@@ -2,6 +2,7 @@
 
 #include "core/parameters/VXParam.h"
 #include "core/parameters/VXParamContainer.h"
+#include "core/xml/VXXmlKeptElement.h"
 #include "engine/devices/VXCaptureDevice.h"
 #include "engine/devices/VXCaptureDeviceInstanceManager.h"
 #include "engine/devices/VXCaptureDeviceManager.h"
@@ -19,6 +20,10 @@ namespace vx
         std::shared_ptr<FormatConversion> conversion;
         std::shared_ptr<Deinterlace> deinterlace;
         std::shared_ptr<Param<bool>> deinterlaceParam;
+        // The device's "CaptureDevice" element while the source has no
+        // device: read from a stored source, or the state of a device that
+        // left. Written back, and read by the next device taken.
+        XmlKeptElement storedDevice;
     };
 
     namespace
@@ -75,14 +80,24 @@ namespace vx
 
     bool CaptureDeviceVideoSource::update(const TimeInfo& info)
     {
-        // A device whose hardware went away is let go; the id then takes the
-        // device plugged in again.
+        // A device whose hardware went away is let go, its state kept; the
+        // id then takes the device plugged in again, which reads that state.
         if (pimpl->device != nullptr && pimpl->device->isDisconnected())
+        {
+            XmlPool scratch;
+            if (const XmlNode* state = pimpl->device->writeState(scratch, true))
+                pimpl->storedDevice.keep(*state);
             setDevice(nullptr);
+        }
         if (pimpl->device == nullptr && ! deviceId.empty())
             if (CaptureDeviceManager* manager = CaptureDeviceManager::getCurrent())
                 if (CaptureDevice* device = manager->getInputDevice(deviceId))
+                {
+                    if (const XmlNode* state = pimpl->storedDevice.get())
+                        device->readState(state, false);
+                    pimpl->storedDevice.clear();
                     setDevice(device);
+                }
         if (pimpl->device != nullptr)
             pimpl->device->update(info);
         return VideoSource::update(info);
@@ -172,8 +187,16 @@ namespace vx
     XmlNode* CaptureDeviceVideoSource::writeStateDerived(XmlPool& pool, bool force)
     {
         XmlNode* element = PositionableVideoSource::writeStateDerived(pool, force);
-        if (element != nullptr && pimpl->device != nullptr)
+        if (element == nullptr)
+            return element;
+        // Without its device (restored while it was absent) the source finds
+        // neither extension nor creator: it names its device itself.
+        if (element->first_node("CaptureInfo") == nullptr && ! deviceId.empty())
+            element->prepend_node(CaptureDeviceManager::createCaptureInfo(pool, deviceId));
+        if (pimpl->device != nullptr)
             pimpl->device->appendAndWrite(element, pool, force);
+        else if (XmlNode* stored = pimpl->storedDevice.copyInto(pool))
+            element->append_node(stored);
         return element;
     }
 
@@ -186,9 +209,12 @@ namespace vx
         deviceId = readAttribute(info->first_attribute("deviceId"), std::string());
         CaptureDeviceManager* manager = CaptureDeviceManager::getCurrent();
         CaptureDevice* device = manager != nullptr && ! deviceId.empty() ? manager->getInputDevice(deviceId) : nullptr;
-        if (device != nullptr)
-            if (const XmlNode* stored = node.first_node("CaptureDevice"))
-                device->readState(stored, false);
+        const XmlNode* stored = node.first_node("CaptureDevice");
+        pimpl->storedDevice.clear();
+        if (device != nullptr && stored != nullptr)
+            device->readState(stored, false);
+        else if (stored != nullptr)
+            pimpl->storedDevice.keep(*stored);
         setDevice(device);
     }
 

@@ -22,7 +22,8 @@ namespace vx
     // The source holds one reference of its device, given back through the
     // capture device manager when it changes device or goes. A source without
     // device (restored before its device is plugged) takes it by id at the
-    // next update once the manager lists it. Render and update thread.
+    // next update once the manager lists it; until then it saves the device
+    // and its settings as it read them. Render and update thread.
     class CaptureDeviceVideoSource : public PositionableVideoSource
     {
     public:
@@ -50,10 +51,12 @@ namespace vx
         void setRunsAutonomously(bool) override {}
         TextureRef render(Renderer& renderer, const RenderInfo& info) override;
 
-        // The base element with the device's element inside.
+        // The base element with "CaptureInfo" and the device's element
+        // inside; without device, the stored one's, as it was read.
         XmlNode* writeStateDerived(XmlPool& pool, bool force) override;
         // The base reading; "CaptureInfo"'s "deviceId" names the device,
-        // which reads its "CaptureDevice" element.
+        // which reads its "CaptureDevice" element (kept for the device taken
+        // later when it is absent).
         void readStateDerived(const XmlNode& node) override;
 
         static TextureRef getNoDeviceTexture() { return {}; }

@@ -4,9 +4,11 @@
 #include "core/parameters/VXParam.h"
 #include "core/parameters/VXParamChoice.h"
 #include "core/parameters/VXParamContainer.h"
+#include "core/parameters/VXParamRange.h"
 #include "engine/devices/VXCaptureDevice.h"
 #include "engine/devices/VXCaptureDeviceInstanceManager.h"
 #include "engine/renderpasses/VXRenderPassChain.h"
+#include "engine/renderpasses/VXRenderPassManager.h"
 #include "engine/renderpasses/catalogue/VXDeinterlace.h"
 #include "engine/renderpasses/catalogue/VXFormatConversion.h"
 #include "engine/video/sources/VXCaptureDeviceVideoSource.h"
@@ -16,6 +18,7 @@
 #include <algorithm>
 #include <atomic>
 #include <cmath>
+#include <functional>
 #include <thread>
 
 namespace vx::test
@@ -87,6 +90,12 @@ namespace vx::test
             {
                 source->update(frame(stamp));
                 return source->render(*renderer, info);
+            }
+
+            // The device's "Connection" choice among the source's settings.
+            static std::shared_ptr<ParamChoice<int>> connection(VideoSource& from)
+            {
+                return std::dynamic_pointer_cast<ParamChoice<int>>(from.getSettings()->getParamByName("Connection"));
             }
 
             std::unique_ptr<CaptureDevices> devices;
@@ -359,6 +368,116 @@ namespace vx::test
             source->update(frame(2));
             ASSERT_NE(capture->getDevice(), nullptr);
             EXPECT_EQ(capture->getDescription(), "Cam");
+        }
+
+        // A camera or a card with two inputs, its source saved, opened while
+        // the device is away and saved again, then opened with the device
+        // back: the source, its chain, its opacity and the device's settings
+        // all come back. The source opened without its device also gives
+        // the settings to the device it takes once plugged.
+        TEST_F(CaptureDeviceVideoSourceGLTest, ASourceOpenedWithoutItsDeviceSavesItAsItWasRead)
+        {
+            root->getRenderPassManager()->registerRenderPass<AddConstantPass>(RenderPassCategoryEffect, 1, false,
+                                                                             false);
+            const auto opacity = [](VideoSource& from) {
+                return std::dynamic_pointer_cast<ParamRange>(from.getParams()->getParamByName("Opacity"));
+            };
+            const auto reopen = [&](const XmlNode& element) {
+                source.reset(dynamic_cast<VideoSource*>(devices->manager->createSourceFromXML(element)));
+                return dynamic_cast<CaptureDeviceVideoSource*>(source.get());
+            };
+            DeckLinkSimCard card = inputCard();
+            card.inputConnections = 3;
+            struct Kind
+            {
+                const char* name;
+                std::function<void()> plug, unplug;
+            };
+            const Kind kinds[] = {
+                {"camera", [&] { devices->cameras->addDevice(cameraSpec("Cam", "cam")); },
+                 [&] { devices->cameras->removeDevice("cam"); }},
+                {"card", [&] { devices->sim->addCard(card); }, [&] { devices->sim->reset(); }},
+            };
+            for (const Kind& kind : kinds)
+            {
+                SCOPED_TRACE(kind.name);
+                kind.plug();
+                devices->usbChanged();
+                ASSERT_EQ(devices->manager->getNumInputDevices(), 1);
+                const std::string id = devices->manager->getInputDeviceInfo(0)->uniqueId;
+                source.reset(devices->manager->createSource(id));
+                ASSERT_NE(source, nullptr);
+                ASSERT_GE(connection(*source)->getNumChoices(), 2u);
+                connection(*source)->setValue(1, ValueChangeInfo());
+                opacity(*source)->setValue(0.4, ValueChangeInfo());
+                auto* pass = new AddConstantPass(0.3);
+                pass->setStorage(XmlCapable::storageCreatable);
+                source->getRenderPassChain()->addRenderPass(pass);
+                XmlDocument withDevice;
+                const XmlNode* saved = source->writeState(withDevice, true);
+                source.reset();
+
+                kind.unplug();
+                devices->usbChanged();
+                ASSERT_EQ(devices->manager->getNumInputDevices(), 0);
+                CaptureDeviceVideoSource* capture = reopen(*saved);
+                ASSERT_NE(capture, nullptr);
+                EXPECT_EQ(capture->getDevice(), nullptr);
+                XmlDocument withoutDevice;
+                const XmlNode* resaved = source->writeState(withoutDevice, true);
+                ASSERT_NE(resaved->first_node("CaptureInfo"), nullptr) << "the source still names its device";
+                EXPECT_EQ(readAttribute(resaved->first_node("CaptureInfo")->first_attribute("deviceId"), std::string()),
+                          id);
+                EXPECT_NE(resaved->first_node("CaptureDevice"), nullptr) << "and keeps its settings";
+
+                kind.plug();
+                devices->usbChanged();
+                source->update(frame(1));
+                ASSERT_NE(capture->getDevice(), nullptr);
+                EXPECT_EQ(connection(*source)->getValue(), 1) << "the device taken later reads the settings";
+                source.reset();
+
+                capture = reopen(*resaved);
+                ASSERT_NE(capture, nullptr);
+                ASSERT_NE(capture->getDevice(), nullptr);
+                EXPECT_EQ(capture->getDevice()->getUniqueId(), id);
+                EXPECT_EQ(connection(*source)->getValue(), 1);
+                EXPECT_DOUBLE_EQ(opacity(*source)->getValue(), 0.4);
+                ASSERT_EQ(source->getRenderPassChain()->getNumPasses(), 1);
+                auto restored =
+                    std::dynamic_pointer_cast<AddConstantPass>(source->getRenderPassChain()->getRenderPass(0));
+                ASSERT_NE(restored, nullptr);
+                EXPECT_DOUBLE_EQ(restored->amount->getValue(), 0.3);
+                source.reset();
+                kind.unplug();
+                devices->usbChanged();
+            }
+        }
+
+        // A camera unplugged while its source shows it: the source saves the
+        // camera's settings meanwhile and gives them to the camera plugged in
+        // again.
+        TEST_F(CaptureDeviceVideoSourceGLTest, ADeviceThatLeavesKeepsItsSettingsForItsReturn)
+        {
+            devices->cameras->addDevice(cameraSpec("Cam", "cam"));
+            source.reset(devices->manager->createSource("cam"));
+            ASSERT_NE(source, nullptr);
+            auto* capture = dynamic_cast<CaptureDeviceVideoSource*>(source.get());
+            connection(*source)->setValue(1, ValueChangeInfo());
+
+            devices->cameras->removeDevice("cam");
+            devices->usbChanged();
+            source->update(frame(1));
+            ASSERT_EQ(capture->getDevice(), nullptr);
+            XmlDocument away;
+            const XmlNode* saved = source->writeState(away, true);
+            ASSERT_NE(saved->first_node("CaptureDevice"), nullptr);
+
+            devices->cameras->addDevice(cameraSpec("Cam", "cam"));
+            devices->usbChanged();
+            source->update(frame(2));
+            ASSERT_NE(capture->getDevice(), nullptr);
+            EXPECT_EQ(connection(*source)->getValue(), 1);
         }
     }
 }
