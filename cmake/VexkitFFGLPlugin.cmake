@@ -2,7 +2,7 @@
 #
 # An FFGL effect as a module of its own: <name>.bundle/Contents/MacOS/<name>
 # under the current binary folder (<name> defaults to <target>), linked to
-# Vexkit::ffgl (or the static layers LINK names; not the shared engine). plugMain lives in the
+# Vexkit::ffgl and the static layers LINK adds (not the shared engine). plugMain lives in the
 # engine's archive and nothing an effect writes references it, so the link
 # pulls it in. The module carries its own copy of the engine and binds every
 # symbol of it inside itself (hidden visibility, -Bsymbolic, all but plugMain
@@ -15,10 +15,7 @@ function(vexkit_add_ffgl_plugin target)
   if(PLUGIN_BUNDLE)
     set(bundle ${PLUGIN_BUNDLE})
   endif()
-  set(link Vexkit::ffgl)
-  if(PLUGIN_LINK)
-    set(link ${PLUGIN_LINK})
-  endif()
+  set(link Vexkit::ffgl ${PLUGIN_LINK})
   # A shared engine holds one plugMain and one plugin information for every
   # effect linked to it.
   foreach(linked ${link})

@@ -1,9 +1,14 @@
 # Run with -P by the vxffglhost test (cmake/areas/host.cmake): renders the
-# module PLUGIN with the host HOST into a fresh OUT folder with the options
-# ARGS and fails unless the host exits 0 and writes exactly the PNG frames
-# FRAMES, each a PNG file.
+# module PLUGIN with the host HOST into the folder OUT with the options ARGS
+# and fails unless the host exits 0 and the folder then holds exactly the PNG
+# frames FRAMES besides what was there that is no frame: OUT starts with a
+# frame of an earlier, longer run and a file of the user's.
 
 file(REMOVE_RECURSE "${OUT}")
+file(MAKE_DIRECTORY "${OUT}")
+file(WRITE "${OUT}/frame-99999.png" "an earlier run's frame")
+file(WRITE "${OUT}/frame-notes.txt" "the user's")
+
 execute_process(
   COMMAND "${HOST}" --plugin "${PLUGIN}" --out "${OUT}" ${ARGS}
   RESULT_VARIABLE result)
@@ -13,12 +18,13 @@ endif()
 
 file(GLOB written RELATIVE "${OUT}" "${OUT}/*")
 list(SORT written)
-set(expected ${FRAMES})
+set(expected ${FRAMES} frame-notes.txt)
 list(SORT expected)
 if(NOT written STREQUAL expected)
-  message(FATAL_ERROR "vxffglhost wrote [${written}], expected [${expected}]")
+  message(FATAL_ERROR "the folder holds [${written}], expected [${expected}]")
 endif()
 
+list(REMOVE_ITEM written frame-notes.txt)
 foreach(frame ${written})
   file(READ "${OUT}/${frame}" signature LIMIT 8 HEX)
   if(NOT signature STREQUAL "89504e470d0a1a0a")

@@ -119,46 +119,66 @@ install(FILES ${VX_CONFIG_FILE} ${CMAKE_BINARY_DIR}/generated/VexkitConfigVersio
 
 # vexkit.pc. The static engine's Libs carry the registrations whole, the
 # layers as one group and the outside libraries (so --libs alone links); the
-# shared one is one library.
-if(BUILD_SHARED_LIBS)
-  set(VX_PC_ENGINE "-lvexkit")
-  list(JOIN VX_PC_LIBS " " VX_PC_PRIVATE_LIBS)
-  set(VX_PC_LIBS "")
-else()
-  set(whole "")
-  set(grouped "")
-  foreach(layer ${VX_INSTALLED_LAYERS})
-    if(TARGET vx_${layer}_registrations)
-      list(APPEND whole -lvx_${layer}_registrations)
-    endif()
-    get_target_property(type vx_${layer} TYPE)
-    if(type STREQUAL "STATIC_LIBRARY")
-      list(APPEND grouped -lvx_${layer})
-    endif()
-  endforeach()
-  list(JOIN whole " " whole)
-  list(JOIN grouped " " grouped)
-  set(VX_PC_ENGINE "-Wl,--whole-archive ${whole} -Wl,--no-whole-archive -Wl,--start-group ${grouped} -Wl,--end-group")
-  set(VX_PC_PRIVATE_LIBS "")
-endif()
-list(JOIN VX_PC_LIBS " " VX_PC_LIBS)
-list(JOIN VX_PC_MODULES " " VX_PC_MODULES)
-file(RELATIVE_PATH VX_PC_TO_PREFIX /prefix/${CMAKE_INSTALL_LIBDIR}/pkgconfig /prefix)
-string(REGEX REPLACE "/$" "" VX_PC_TO_PREFIX ${VX_PC_TO_PREFIX})
-file(WRITE ${CMAKE_BINARY_DIR}/generated/vexkit.pc
-  "prefix=\${pcfiledir}/${VX_PC_TO_PREFIX}\n"
-  "libdir=\${prefix}/${CMAKE_INSTALL_LIBDIR}\n"
-  "includedir=\${prefix}/${CMAKE_INSTALL_INCLUDEDIR}/vexkit\n"
-  "# The version script of an FFGL effect module: plugMain its only export.\n"
-  "ffgl_exports=\${libdir}/cmake/Vexkit/VexkitFFGLPlugin.exports\n"
-  "\n"
-  "Name: Vexkit\n"
-  "Description: Real-time video engine\n"
-  "Version: ${PROJECT_VERSION}\n"
-  "Requires.private: ${VX_PC_MODULES}\n"
-  "Cflags: -std=c++20 -I\${includedir}\n"
-  "Libs: -L\${libdir} ${VX_PC_ENGINE} ${VX_PC_LIBS}\n"
-  "Libs.private: ${VX_PC_PRIVATE_LIBS}\n")
+# shared one is one library, with the outside libraries private but the GL
+# loader: effects draw with OpenGL themselves, through the loader the engine
+# uses (epoxy), and a module linked with --no-undefined needs it named.
+# vx_write_vexkit_pc(<file> <shared>) writes one of either kind.
+set(VX_PC_GL_MODULES "")
+foreach(dependency ${VX_OUTSIDE_DEPENDENCIES})
+  if(dependency STREQUAL "PkgConfig::EPOXY")
+    set(VX_PC_GL_MODULES ${__pkg_config_arguments_EPOXY})
+    list(REMOVE_ITEM VX_PC_GL_MODULES REQUIRED QUIET IMPORTED_TARGET GLOBAL NO_CMAKE_PATH NO_CMAKE_ENVIRONMENT_PATH)
+  endif()
+endforeach()
+function(vx_write_vexkit_pc file shared)
+  set(modules ${VX_PC_MODULES})
+  set(libs ${VX_PC_LIBS})
+  if(shared)
+    set(engine "-lvexkit")
+    set(public ${VX_PC_GL_MODULES})
+    list(REMOVE_ITEM modules ${public})
+    list(JOIN libs " " private)
+    set(libs "")
+  else()
+    set(whole "")
+    set(grouped "")
+    foreach(layer ${VX_INSTALLED_LAYERS})
+      if(TARGET vx_${layer}_registrations)
+        list(APPEND whole -lvx_${layer}_registrations)
+      endif()
+      get_target_property(type vx_${layer} TYPE)
+      if(type STREQUAL "STATIC_LIBRARY")
+        list(APPEND grouped -lvx_${layer})
+      endif()
+    endforeach()
+    list(JOIN whole " " whole)
+    list(JOIN grouped " " grouped)
+    set(engine "-Wl,--whole-archive ${whole} -Wl,--no-whole-archive -Wl,--start-group ${grouped} -Wl,--end-group")
+    set(public "")
+    set(private "")
+  endif()
+  list(JOIN libs " " libs)
+  list(JOIN modules " " modules)
+  list(JOIN public " " public)
+  file(RELATIVE_PATH toPrefix /prefix/${CMAKE_INSTALL_LIBDIR}/pkgconfig /prefix)
+  string(REGEX REPLACE "/$" "" toPrefix ${toPrefix})
+  file(WRITE ${file}
+    "prefix=\${pcfiledir}/${toPrefix}\n"
+    "libdir=\${prefix}/${CMAKE_INSTALL_LIBDIR}\n"
+    "includedir=\${prefix}/${CMAKE_INSTALL_INCLUDEDIR}/vexkit\n"
+    "# The version script of an FFGL effect module: plugMain its only export.\n"
+    "ffgl_exports=\${libdir}/cmake/Vexkit/VexkitFFGLPlugin.exports\n"
+    "\n"
+    "Name: Vexkit\n"
+    "Description: Real-time video engine\n"
+    "Version: ${PROJECT_VERSION}\n"
+    "Requires: ${public}\n"
+    "Requires.private: ${modules}\n"
+    "Cflags: -std=c++20 -I\${includedir}\n"
+    "Libs: -L\${libdir} ${engine} ${libs}\n"
+    "Libs.private: ${private}\n")
+endfunction()
+vx_write_vexkit_pc(${CMAKE_BINARY_DIR}/generated/vexkit.pc "${BUILD_SHARED_LIBS}")
 install(FILES ${CMAKE_BINARY_DIR}/generated/vexkit.pc DESTINATION ${CMAKE_INSTALL_LIBDIR}/pkgconfig)
 
 # The Kelvo bundle and the headless host, which finds the installed bundle.
@@ -178,6 +198,8 @@ if(VX_BUILD_TESTS AND NOT BUILD_SHARED_LIBS AND (VX_SANITIZE STREQUAL "" OR VX_S
   vx_link_shared_engine(vx_shared_engine)
   set_target_properties(vx_shared_engine PROPERTIES OUTPUT_NAME vexkit
     LIBRARY_OUTPUT_DIRECTORY ${CMAKE_BINARY_DIR}/shared-engine)
+  # And the vexkit.pc a shared build installs.
+  vx_write_vexkit_pc(${CMAKE_BINARY_DIR}/shared-engine/pkgconfig/vexkit.pc ON)
 endif()
 
 # The tests of all of the above: a fresh install, moved, consumed as other

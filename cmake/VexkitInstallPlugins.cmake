@@ -4,9 +4,11 @@
 # host) loading them side by side.
 # - Two effects of one source (SOURCE/tests/install/effect) through the
 #   package's vexkit_add_ffgl_plugin, laid out as bundles, with pkg-config
-#   knowing none of the media libraries; each exports plugMain alone.
-# - A third through pkg-config, with the flags README.md gives.
-# - The host loads the two, then the three, together with local and with
+#   knowing none of the media libraries; each exports plugMain alone. A
+#   third of them adds the movie layer (LINK), which the package then links
+#   by its libraries' names, and asks it for a reader.
+# - A fourth through pkg-config, with the flags README.md gives.
+# - The host loads the two, then all four, together with local and with
 #   global symbols: each answers as itself, renders, is unloaded and loaded
 #   again, and the process ends cleanly.
 
@@ -45,6 +47,7 @@ unset(ENV{PKG_CONFIG_LIBDIR})
 run("building the effects" ${CMAKE_COMMAND} --build ${work}/effects)
 set(first ${work}/effects/FirstEffect.bundle/Contents/MacOS/FirstEffect)
 set(second ${work}/effects/SecondEffect.bundle/Contents/MacOS/SecondEffect)
+set(movie ${work}/effects/MovieEffect.bundle/Contents/MacOS/MovieEffect)
 
 # Through pkg-config, as README.md says.
 run("pkg-config" pkg-config --cflags --libs vexkit)
@@ -59,7 +62,7 @@ run("building the pkg-config effect" ${CXX} ${flags} -shared -fPIC -fvisibility=
     -o ${third})
 
 # Each module's one export is plugMain.
-foreach(module ${first} ${second} ${third})
+foreach(module ${first} ${second} ${movie} ${third})
   run("nm" nm -D --defined-only ${module})
   string(REGEX MATCHALL "[^\n]+" symbols "${output}")
   foreach(symbol ${symbols})
@@ -83,12 +86,12 @@ foreach(mode local global)
   run("the host with ${mode} symbols" ${work}/vxeffectshost ${mode} ${first} VXE1 ${second} VXE2)
   message("${output}")
 endforeach()
-# The pkg-config effect links every layer, so its module brings FFmpeg and
+# The movie effect and the pkg-config effect (every layer) bring FFmpeg and
 # what FFmpeg loads (libgomp, libgcrypt, pixman), whose process-lifetime
 # allocations are lost when the module unloads them: no leak check there.
 set(ENV{ASAN_OPTIONS} "$ENV{ASAN_OPTIONS}:detect_leaks=0")
 foreach(mode local global)
-  run("the host with ${mode} symbols and the pkg-config effect" ${work}/vxeffectshost ${mode} ${first} VXE1
-      ${third} VXE3 ${second} VXE2)
+  run("the host with ${mode} symbols, the movie and the pkg-config effect" ${work}/vxeffectshost ${mode} ${first}
+      VXE1 ${third} VXE3 ${movie} VXE4 ${second} VXE2)
   message("${output}")
 endforeach()

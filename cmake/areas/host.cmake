@@ -13,12 +13,20 @@ target_include_directories(vx_host_gl_state PUBLIC ${CMAKE_CURRENT_SOURCE_DIR}/t
 target_link_libraries(vx_host_gl_state PUBLIC PkgConfig::EPOXY)
 vx_warnings(vx_host_gl_state)
 
+# The host's side of plugMain (loading, parameters by name), shared with
+# the tests that load built modules (tests/engine/ffgl).
+set(VX_HOST_PLUGIN_MODULE_SOURCE ${CMAKE_CURRENT_SOURCE_DIR}/tools/vxffglhost/VXPluginModule.cpp)
+add_library(vx_host_plugin_module STATIC ${VX_HOST_PLUGIN_MODULE_SOURCE})
+target_include_directories(vx_host_plugin_module PUBLIC ${CMAKE_CURRENT_SOURCE_DIR}/tools)
+target_link_libraries(vx_host_plugin_module PUBLIC vx_ffglprotocol ${CMAKE_DL_LIBS})
+vx_warnings(vx_host_plugin_module)
+
 file(GLOB VX_HOST_SOURCES CONFIGURE_DEPENDS ${CMAKE_CURRENT_SOURCE_DIR}/tools/vxffglhost/*.cpp)
-list(REMOVE_ITEM VX_HOST_SOURCES ${VX_HOST_GL_STATE_SOURCE})
+list(REMOVE_ITEM VX_HOST_SOURCES ${VX_HOST_GL_STATE_SOURCE} ${VX_HOST_PLUGIN_MODULE_SOURCE})
 add_executable(vxffglhost ${VX_HOST_SOURCES})
 # It loads the module and writes PNG files: the image layer is all of the
 # engine it links, so it runs where the media libraries are absent.
-target_link_libraries(vxffglhost PRIVATE vexkit_video vx_host_gl_state)
+target_link_libraries(vxffglhost PRIVATE vexkit_video vx_host_gl_state vx_host_plugin_module)
 set_target_properties(vxffglhost PROPERTIES RUNTIME_OUTPUT_DIRECTORY ${CMAKE_BINARY_DIR}/tools)
 vx_warnings(vxffglhost)
 
@@ -33,6 +41,9 @@ function(vx_host_needs_module)
       target_link_libraries(${target} PRIVATE vx_host_gl_state)
     endif()
   endforeach()
+  if(TARGET vx_tests_engine_ffgl)
+    target_link_libraries(vx_tests_engine_ffgl PRIVATE vx_host_plugin_module)
+  endif()
 endfunction()
 cmake_language(DEFER CALL vx_host_needs_module)
 

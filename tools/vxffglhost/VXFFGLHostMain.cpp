@@ -56,7 +56,8 @@ namespace
                     "  --seconds S               length of the render (default 5)\n"
                     "  --fps F                   frames per second, paced in real time (default 60)\n"
                     "  --every K                 write every K-th frame (default 30)\n"
-                    "  --out DIR                 folder for the frames (default frames)\n"
+                    "  --out DIR                 folder for the frames (default frames); frames of an\n"
+                    "                            earlier run there are removed first\n"
                     "  --set NAME=VALUE          a parameter in its own units (on/off for switches);\n"
                     "                            ranges are read from the plugin's display texts\n"
                     "  --set-normalised NAME=V   a parameter as FFGL exchanges it, 0 to 1\n"
@@ -275,6 +276,40 @@ namespace
         bool complete = false;
     };
 
+    // Removes the frames an earlier run left in the folder (frame-NNNNN.png,
+    // five digits or more), and nothing else, so that the folder holds this
+    // run's frames only. False (reported) when one cannot be removed.
+    bool removeEarlierFrames(const std::string& folder)
+    {
+        std::error_code error;
+        int removed = 0;
+        for (const auto& entry : std::filesystem::directory_iterator(folder, error))
+        {
+            const std::string name = entry.path().filename().string();
+            const std::size_t digits = name.size() > 10 ? name.size() - 10 : 0;
+            if (digits < 5 || name.compare(0, 6, "frame-") != 0 || name.compare(name.size() - 4, 4, ".png") != 0 ||
+                name.find_first_not_of("0123456789", 6) != 6 + digits || ! entry.is_regular_file(error))
+                continue;
+            if (! std::filesystem::remove(entry.path(), error))
+            {
+                std::fprintf(stderr, "vxffglhost: cannot remove the earlier frame %s: %s\n", entry.path().c_str(),
+                             error.message().c_str());
+                return false;
+            }
+            ++removed;
+        }
+        if (error)
+        {
+            std::fprintf(stderr, "vxffglhost: cannot read the folder %s: %s\n", folder.c_str(),
+                         error.message().c_str());
+            return false;
+        }
+        if (removed > 0)
+            std::printf("Removed %d frame%s of an earlier run from %s\n", removed, removed == 1 ? "" : "s",
+                        folder.c_str());
+        return true;
+    }
+
     bool writeFrame(const std::string& path, int width, int height)
     {
         std::vector<unsigned char> pixels(static_cast<std::size_t>(width) * static_cast<std::size_t>(height) * 4u);
@@ -347,6 +382,9 @@ int main(int argc, char** argv)
                      folderError.message().c_str());
         return 1;
     }
+
+    if (! removeEarlierFrames(options.outputDir))
+        return 1;
 
     const HostTargets targets(picture, pictureWidth, pictureHeight, options.width, options.height);
     if (! targets.isComplete())

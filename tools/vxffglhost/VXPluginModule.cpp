@@ -253,10 +253,10 @@ namespace vx::host
         return true;
     }
 
-    const PluginModule::Parameter* PluginModule::findParameter(const std::string& name) const
+    PluginModule::Parameter* PluginModule::findParameter(const std::string& name)
     {
         const std::string wanted = lowerCase(name);
-        for (const Parameter& parameter : parameters)
+        for (Parameter& parameter : parameters)
             if (lowerCase(parameter.name) == wanted)
                 return &parameter;
         return nullptr;
@@ -278,9 +278,77 @@ namespace vx::host
         return FFGL::toPointer<const char>(text);
     }
 
+    float PluginModule::getNormalised(std::uint32_t index) const
+    {
+        return FFGL::toFloat(call(FFGL::getParameter, index, instance));
+    }
+
+    bool PluginModule::displayedNumber(std::uint32_t index, float position, double& number)
+    {
+        return setFloat(index, position) && parseNumber(getDisplay(index), number);
+    }
+
+    bool PluginModule::learnRange(Parameter& parameter)
+    {
+        const std::uint32_t index = parameter.index;
+        double atLow = 0.0, atHigh = 0.0;
+        if (! displayedNumber(index, 0.0f, atLow) || ! displayedNumber(index, 1.0f, atHigh) || atLow == atHigh)
+            return false;
+
+        // Bisection from start (showing startNumber) toward end (showing
+        // another number) down to two neighbouring floats across the first
+        // change of the text: where (between them) and value (halfway
+        // between the two numbers shown there).
+        auto findChange =
+            [&](float start, float end, double startNumber, double endNumber, double& where, double& value)
+        {
+            float near = start, far = end;
+            double farNumber = endNumber;
+            for (int step = 0; step < 160; ++step)
+            {
+                const auto middle = static_cast<float>((double(near) + double(far)) / 2.0);
+                if (middle == near || middle == far)
+                    break;
+                double number = 0.0;
+                if (! displayedNumber(index, middle, number))
+                    return false;
+                if (number == startNumber)
+                    near = middle;
+                else
+                {
+                    far = middle;
+                    farNumber = number;
+                }
+            }
+            where = (double(near) + double(far)) / 2.0;
+            value = (startNumber + farNumber) / 2.0;
+            return true;
+        };
+        double firstAt = 0.0, first = 0.0, lastAt = 0.0, last = 0.0;
+        if (! findChange(0.0f, 1.0f, atLow, atHigh, firstAt, first) ||
+            ! findChange(1.0f, 0.0f, atHigh, atLow, lastAt, last))
+            return false;
+        if (lastAt - firstAt < 1e-6)
+        {
+            // One change only: the ends are known to half a step of the display.
+            parameter.low = atLow;
+            parameter.high = atHigh;
+            parameter.roundedEnds = true;
+        }
+        else
+        {
+            const double slope = (last - first) / (lastAt - firstAt);
+            parameter.low = first - firstAt * slope;
+            parameter.high = parameter.low + slope;
+            parameter.roundedEnds = false;
+        }
+        parameter.rangeKnown = true;
+        return true;
+    }
+
     bool PluginModule::setParameter(const std::string& name, const std::string& value, bool normalised)
     {
-        const Parameter* parameter = findParameter(name);
+        Parameter* parameter = findParameter(name);
         if (parameter == nullptr)
         {
             std::string known;
@@ -338,37 +406,56 @@ namespace vx::host
         }
 
         // FFGL exchanges standard parameters normalised; the parameter's own
-        // range shows in its display texts at both ends.
-        double low = 0.0, high = 0.0;
-        if (! setFloat(parameter->index, 0.0f) || ! parseNumber(getDisplay(parameter->index), low) ||
-            ! setFloat(parameter->index, 1.0f) || ! parseNumber(getDisplay(parameter->index), high) || low == high)
+        // range shows in its display texts. Probing moves the parameter: a
+        // refused value leaves it as it was.
+        const float before = getNormalised(parameter->index);
+        const bool learnt = learnRange(*parameter);
+        const double low = parameter->low, high = parameter->high;
+        if (! learnt)
         {
             std::fprintf(stderr,
                          "vxffglhost: the display texts of \"%s\" show no range; set it normalised "
                          "(--set-normalised)\n",
                          parameter->name.c_str());
-            setFloat(parameter->index, parameter->defaultValue);
+            setFloat(parameter->index, before);
             return false;
         }
         const double position = (number - low) / (high - low);
-        // The display texts carry two decimals: allow rounding at the ends.
-        const double slack = 0.006 / std::fabs(high - low);
+        // Ends read off the texts at 0 and 1 are off by up to half a step of
+        // the display, here the whole range; learnt ones carry the float
+        // steps of the probes only.
+        const double slack = parameter->roundedEnds ? 0.5 : 1e-6;
         if (position < -slack || position > 1.0 + slack)
         {
             std::fprintf(stderr, "vxffglhost: \"%s\" lies in %g .. %g, not %g\n", parameter->name.c_str(),
                          std::min(low, high), std::max(low, high), number);
-            setFloat(parameter->index, parameter->defaultValue);
+            setFloat(parameter->index, before);
             return false;
         }
         return setFloat(parameter->index, static_cast<float>(std::clamp(position, 0.0, 1.0)));
     }
 
+    std::string PluginModule::describeCurrentValues() const
+    {
+        std::string line = "Parameters:";
+        for (const Parameter& parameter : parameters)
+        {
+            std::string shown = getDisplay(parameter.index);
+            if (parameter.rangeKnown)
+            {
+                const double position = getNormalised(parameter.index);
+                char number[32];
+                std::snprintf(number, sizeof number, "%g", parameter.low + position * (parameter.high - parameter.low));
+                shown = number;
+            }
+            line += " " + parameter.name + "=" + shown;
+        }
+        return line;
+    }
+
     void PluginModule::printCurrentValues() const
     {
-        std::printf("Parameters:");
-        for (const Parameter& parameter : parameters)
-            std::printf(" %s=%s", parameter.name.c_str(), getDisplay(parameter.index).c_str());
-        std::printf("\n");
+        std::printf("%s\n", describeCurrentValues().c_str());
     }
 
     bool PluginModule::processFrame(ProcessOpenGLStructTag& frame)

@@ -5,6 +5,7 @@
 
 #include <epoxy/gl.h>
 
+#include <atomic>
 #include <map>
 
 namespace vx
@@ -47,6 +48,17 @@ namespace vx
         }
     }
 
+    int GfxInfo::getMaxTextureSize()
+    {
+        return std::atomic_ref<int>(VX_MAX_TEXTURE_SIZE).load(std::memory_order_relaxed);
+    }
+
+    bool GfxInfo::fitsOneTexture(long long width, long long height)
+    {
+        const long long most = getMaxTextureSize();
+        return width >= 1 && height >= 1 && width <= most && height <= most;
+    }
+
     void GfxInfo::filloutGfxInfo()
     {
         VX_GL_VERSION = glText(GL_VERSION);
@@ -57,7 +69,7 @@ namespace vx
         glGetIntegerv(GL_MAX_RENDERBUFFER_SIZE, &maxSize);
         if (maxSize > 0)
         {
-            VX_MAX_TEXTURE_SIZE = maxSize;
+            std::atomic_ref<int>(VX_MAX_TEXTURE_SIZE).store(maxSize, std::memory_order_relaxed);
             VX_MAX_TEXTURE_SIZE_DIV2 = maxSize / 2;
         }
         VX_GL_SHADER_VERSION = glText(GL_SHADING_LANGUAGE_VERSION);

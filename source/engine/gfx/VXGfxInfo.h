@@ -26,6 +26,13 @@ namespace vx
         /** Fills every field from the current context. */
         static void filloutGfxInfo();
 
+        /** The maximum texture size, read safely on any thread (sizes that
+            arrive from files and the network are checked on theirs). */
+        static int getMaxTextureSize();
+        /** Whether a picture of width x height fits one texture: each side 1
+            to the maximum texture size. */
+        static bool fitsOneTexture(long long width, long long height);
+
         /** Whole-name match in the extension list read once per process, on the
             first call that finds a context current (the list is copied, so it
             outlives that context). False while none has been read. */

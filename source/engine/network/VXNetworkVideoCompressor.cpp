@@ -6,6 +6,7 @@
 
 #include "core/VXLog.h"
 #include "core/VXTime.h"
+#include "engine/gfx/VXGfxInfo.h"
 #include "engine/video/codecs/VXDXTPixelsCompressor.h"
 #include "engine/video/codecs/VXDummyPixelsCompressor.h"
 #include "engine/video/codecs/VXHAPPixelsCompressor.h"
@@ -53,12 +54,10 @@ namespace vx
             }
         }
 
-        // Sides, format and compressor a frame may have.
+        // Format and compressor a frame may have.
         bool isDecodableFrame(const NetworkFrameHeader& header)
         {
-            return UDPNetworkVideoFrame::validateHeader(header) && header.width >= 1 &&
-                   header.width <= NetworkVideoCompressor::maxFrameSide && header.height >= 1 &&
-                   header.height <= NetworkVideoCompressor::maxFrameSide && decoderFor(header.compressorId) >= 0;
+            return UDPNetworkVideoFrame::validateHeader(header) && decoderFor(header.compressorId) >= 0;
         }
 
         bool agree(const NetworkFrameHeader& a, const NetworkFrameHeader& b)
@@ -197,6 +196,22 @@ namespace vx
             debugPrint("not enough frames");
             return nullptr;
         }
+        // Nothing of a frame is allocated before its size is known to fit.
+        if (! GfxInfo::fitsOneTexture(last.width, last.height))
+        {
+            if (last.width != refusedWidth || last.height != refusedHeight)
+            {
+                const int most = GfxInfo::getMaxTextureSize();
+                logPrint(logWarning,
+                         "NetworkVideoCompressor: dropped frame %u: its size, %u x %u, is more than this GL holds "
+                         "(%d x %d at most); frames of that size are dropped",
+                         last.frameTimeKey, last.width, last.height, most, most);
+            }
+            refusedWidth = last.width;
+            refusedHeight = last.height;
+            return nullptr;
+        }
+        refusedWidth = refusedHeight = 0;
         if (! isDecodableFrame(last))
         {
             logPrint(logWarning,

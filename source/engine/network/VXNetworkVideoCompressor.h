@@ -19,9 +19,6 @@ namespace vx
     class NetworkVideoCompressor
     {
     public:
-        // The largest side a frame may have; larger frames are dropped.
-        static constexpr unsigned maxFrameSide = 16384;
-
         NetworkVideoCompressor();
         // Frees pending packets, the pool, then the kept compressor.
         ~NetworkVideoCompressor();
@@ -53,7 +50,9 @@ namespace vx
         // Reassembles one frame from its packets in any order. Packets come
         // from peers, so the set is refused (null) unless it holds exactly
         // count packets, indices 0 to count - 1 once each, every packet agreeing
-        // on count, size, format and compressor, sides of 1 to maxFrameSide,
+        // on count, size, format and compressor, a size that fits one texture
+        // of this GL (each side 1 to its maximum texture size; one line for a
+        // run of frames refused at one size),
         // a compressor id that decodes here (0, 1, 2, 3, 5, 6, 8), and payloads
         // of at most 1358 bytes that follow each other without gap or overlap
         // from offset 0 in index order. A set whose count differs from its size
@@ -73,6 +72,8 @@ namespace vx
         void releaseFrame(UDPNetworkVideoFrame* frame);
 
         ScopedPointer<PixelsCompressor> kept;
+        // The size of the frames refused since the last that fitted, told once.
+        mutable std::uint32_t refusedWidth = 0, refusedHeight = 0;
         std::vector<UDPNetworkVideoFrame*> pending;
         PoolAllocator pool;
     };

@@ -5,6 +5,7 @@
 #include "engine/ffgl/VXFFGLHostFrame.h"
 
 #include "support/gl/VXGLTestFixture.h"
+#include "vxffglhost/VXPluginModule.h"
 
 #include <gtest/gtest.h>
 
@@ -296,5 +297,47 @@ namespace
         EXPECT_EQ(plug(FFGL::getPluginCaps, FFGL::capMinimumInputs), 1u);
         EXPECT_EQ(plug(FFGL::getPluginCaps, FFGL::capMaximumInputs), 1u);
         EXPECT_EQ(plug(FFGL::getPluginShortName), 0u);
+    }
+
+    // The headless host sets parameters by name in their own units: Kelvo
+    // gets what was asked and the host shows it, although Kelvo's display
+    // texts round to two decimals (the least "Spread", 0.005, reads "0.01").
+    TEST_F(KelvoModuleGLTest, TheHostSetsParametersByNameToTheValuesAsked)
+    {
+#ifdef VX_KELVO_MODULE_PATH
+        vx::host::PluginModule host(VX_KELVO_MODULE_PATH);
+        ASSERT_TRUE(host.load());
+        ASSERT_TRUE(host.instantiate(64, 48));
+
+        struct Case
+        {
+            const char* name;
+            std::uint32_t index;
+            double low, high;
+            const char* value;
+            const char* shown;
+        };
+        const Case cases[] = {
+            {"Spread", 3, 0.005, 0.5, "0.01", "Spread=0.01"},    {"spread", 3, 0.005, 0.5, "0.02", "Spread=0.02"},
+            {"Spread", 3, 0.005, 0.5, "0.1", "Spread=0.1"},      {"Spread", 3, 0.005, 0.5, "0.0149", "Spread=0.0149"},
+            {"Spread", 3, 0.005, 0.5, "0.005", "Spread=0.005"},  {"Spread", 3, 0.005, 0.5, "0.5", "Spread=0.5"},
+            {"Amount", 2, 1.0, 50.0, "40", "Amount=40"},         {"Size", 0, 0.5, 3.0, "0.777", "Size=0.777"},
+            {"Threshold", 4, 0.25, 1.0, "0.3", "Threshold=0.3"},
+        };
+        for (const Case& c : cases)
+        {
+            SCOPED_TRACE(std::string(c.name) + "=" + c.value);
+            ASSERT_TRUE(host.setParameter(c.name, c.value, false));
+            EXPECT_NEAR(host.getNormalised(c.index), (std::stod(c.value) - c.low) / (c.high - c.low), 2e-6);
+            const std::string shown = host.describeCurrentValues() + " ";
+            EXPECT_NE(shown.find(std::string(" ") + c.shown + " "), std::string::npos) << shown;
+        }
+
+        // Past the true ends, though within the rounding of the texts: refused, the value kept.
+        const float kept = host.getNormalised(3);
+        EXPECT_FALSE(host.setParameter("Spread", "0.004", false));
+        EXPECT_FALSE(host.setParameter("Spread", "0.504", false));
+        EXPECT_EQ(host.getNormalised(3), kept);
+#endif
     }
 }

@@ -10,7 +10,9 @@
 #include <sys/socket.h>
 #include <unistd.h>
 
+#include "support/VXLargeAllocations.h"
 #include "support/VXLogRecorder.h"
+#include "support/VXMaxTextureSize.h"
 #include "VXNetworkTestSupport.h"
 #include "core/VXThread.h"
 #include "core/VXTime.h"
@@ -159,6 +161,45 @@ namespace vx::test
 
 namespace vx::test
 {
+    // Frames whose headers claim more than GL holds (here a smaller GPU's
+    // 2048) are refused on arrival, before anything of their size is
+    // allocated, with one line for the stream; a frame that fits comes.
+    TEST(NetworkVideoClientTest, AFrameLargerThanGLHoldsIsRefusedBeforeAllocation)
+    {
+        const MaxTextureSize smaller(2048);
+        const int port = findFreePort();
+        LogRecorder log;
+        NetworkVideoClient client(NetworkVideoExtension("server", "127.0.0.1", std::uint16_t(port)));
+        ASSERT_TRUE(client.isReady());
+        client.start();
+        UdpSender sender(port);
+        const auto picture = makePicture(64, 48, 4, 3);
+        const auto packed = compressWith(PixelsCompressor::LZ4, *picture);
+        ASSERT_NE(packed, nullptr);
+
+        const LargeAllocations large(4000u * 3000u);
+        for (std::uint32_t key = 100; key < 102; ++key)
+        {
+            std::vector<Datagram> claimed = packetise(*packed, key);
+            for (Datagram& d : claimed)
+            {
+                writeU32(d, 8, 4000);
+                writeU32(d, 12, 3000);
+            }
+            ASSERT_TRUE(sender.sendFrame(claimed, 0));
+        }
+        ASSERT_TRUE(waitFor([&] { return log.contains("4000 x 3000"); }, 10000)) << log.dump();
+        std::uint32_t key = 200;
+        ASSERT_TRUE(sendUntilReceived(client, sender, *packed, key));
+        EXPECT_EQ(client.getWidth(), 64);
+        EXPECT_EQ(client.getHeight(), 48);
+        size_t refusals = 0;
+        for (const LogRecorder::Line& line : log.lines())
+            refusals += line.message.find("4000 x 3000") != std::string::npos ? 1 : 0;
+        EXPECT_EQ(refusals, 1u) << log.dump();
+        EXPECT_EQ(large.count(), 0u) << "the largest allocation was " << large.largest() << " bytes";
+    }
+
     // One datagram keyed far above the stream (another sender's clock), then
     // frames whose packets come a few milliseconds apart, so that each spans
     // several of the accumulator's drains: every frame arrives.

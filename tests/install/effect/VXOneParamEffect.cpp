@@ -1,11 +1,17 @@
 // An FFGL effect as a plugin author writes one against the installed engine:
 // one parameter, "Level", filling the host's framebuffer with (Level, 0,
-// 1 - Level, 1). VX_EFFECT_ID and VX_EFFECT_NAME tell builds apart.
+// 1 - Level, 1). VX_EFFECT_ID and VX_EFFECT_NAME tell builds apart; with
+// VX_EFFECT_READS_MOVIES it also asks the movie layer for a reader at start.
 
 #include "core/parameters/VXParamRange.h"
 #include "engine/ffgl/FFGLPluginInfo.h"
 #include "engine/ffgl/VXFFGLApp.h"
 #include "engine/ffgl/VXFFGLPlugin.h"
+
+#ifdef VX_EFFECT_READS_MOVIES
+#include "core/VXFile.h"
+#include "engine/video/formats/VXAVFVideoFormat.h"
+#endif
 
 #include <epoxy/gl.h>
 
@@ -29,7 +35,16 @@ namespace
             level = params.addParamRange("Level", 0.5, vx::ValueRange<double>(0.0, 1.0, "range"));
         }
 
-        bool init() override { return true; }
+        bool init() override
+        {
+#ifdef VX_EFFECT_READS_MOVIES
+            // A movie that is not there gives no reader.
+            vx::AVFVideoFormat movies;
+            return movies.createReaderFor(vx::File("/no/such/folder/movie.mov")) == nullptr;
+#else
+            return true;
+#endif
+        }
 
         void draw() override
         {

@@ -224,10 +224,14 @@ namespace vx
         VideoFormatReader* reader = section.reader;
         if (reader == nullptr)
             return;
-        if (reader->getWidth() != 0 && reader->getHeight() != 0)
-            setSize(reader->getWidth(), reader->getHeight());
-        else
-            setSize(DEFAULT_WIDTH, DEFAULT_HEIGHT);
+        // A source that refused its stored size keeps showing nothing.
+        if (! isSizeRefused())
+        {
+            if (reader->getWidth() != 0 && reader->getHeight() != 0)
+                setSize(reader->getWidth(), reader->getHeight());
+            else
+                setSize(DEFAULT_WIDTH, DEFAULT_HEIGHT);
+        }
         setNumFrames(static_cast<int>(reader->getTotalFrames()));
         setFrameRate(reader->getFps());
         if (reader->getLength() != 0.0 && reader->getLength() != getDuration())
@@ -374,9 +378,7 @@ namespace vx
             tellProgress(0.7f);
             XmlCapable::findAndRead(stored, *reader->getParams());
             tellProgress(0.8f);
-            int width = 0, height = 0;
-            if (reader->isResizable() && readPositiveSize(*stored, width, height))
-                reader->setOutputSize(static_cast<unsigned short>(width), static_cast<unsigned short>(height));
+            applyStoredOutputSize(*reader, *stored);
         }
 
         tellProgress(0.9f);
@@ -782,8 +784,17 @@ namespace vx
             return;
         XmlCapable::findAndRead(child, *section.reader->getSettings());
         XmlCapable::findAndRead(child, *section.reader->getParams());
+        applyStoredOutputSize(*section.reader, *child);
+    }
+
+    void VideoFormatReaderSource::applyStoredOutputSize(VideoFormatReader& reader, const XmlNode& node)
+    {
         int width = 0, height = 0;
-        if (section.reader->isResizable() && readPositiveSize(*child, width, height))
-            section.reader->setOutputSize(static_cast<unsigned short>(width), static_cast<unsigned short>(height));
+        if (! reader.isResizable() || ! readPositiveSize(node, width, height))
+            return;
+        if (checkSize(width, height))
+            reader.setOutputSize(static_cast<unsigned short>(width), static_cast<unsigned short>(height));
+        else
+            setSizeInternal(width, height);
     }
 }

@@ -128,6 +128,10 @@ namespace vx
         // Whether the held reader may be sent on (see updateVideo).
         bool mayLeaveHeldFrame(VideoFormatReader& reader);
         XmlNode* writeReaderElement(XmlPool& pool, bool force, VideoFormatReader& reader);
+        // The reader element's "width" and "height" (both above 0) as a
+        // resizable reader's output size; a size the source cannot take is
+        // refused (setSizeInternal) and the reader keeps its own.
+        void applyStoredOutputSize(VideoFormatReader& reader, const XmlNode& node);
 
         std::unique_ptr<VideoTextureBuffer> textureBuffer;
         VideoSourceDataDriver& dataDriver;

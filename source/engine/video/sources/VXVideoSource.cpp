@@ -1,14 +1,17 @@
 #include "engine/video/sources/VXVideoSource.h"
 
+#include "core/VXLog.h"
 #include "core/VXScopedLock.h"
 #include "core/parameters/VXParamContainer.h"
 #include "core/parameters/VXParamRange.h"
 #include "core/parameters/VXParamView.h"
 #include "core/xml/VXXmlState.h"
 #include "engine/behaviours/VXBehaviourTimelineBase.h"
+#include "engine/gfx/VXGfxInfo.h"
 #include "engine/renderpasses/VXMixer.h"
 #include "engine/renderpasses/VXRenderPassChain.h"
 
+#include <algorithm>
 #include <cfloat>
 #include <cmath>
 
@@ -148,8 +151,30 @@ namespace vx
             setSizeInternal(newWidth, newHeight);
     }
 
+    bool VideoSource::checkSize(int newWidth, int newHeight)
+    {
+        if (newWidth >= 0 && newHeight >= 0 && GfxInfo::fitsOneTexture(std::max(newWidth, 1), std::max(newHeight, 1)))
+            return true;
+        if (! sizeRefused || newWidth != refusedWidth || newHeight != refusedHeight)
+        {
+            const int most = GfxInfo::getMaxTextureSize();
+            logPrint(logError,
+                     "%s: a size of %d x %d cannot be shown (this GL holds at most %d x %d); the source shows "
+                     "nothing.",
+                     getDescription().c_str(), newWidth, newHeight, most, most);
+        }
+        sizeRefused = true;
+        refusedWidth = newWidth;
+        refusedHeight = newHeight;
+        return false;
+    }
+
     void VideoSource::setSizeInternal(int newWidth, int newHeight)
     {
+        if (checkSize(newWidth, newHeight))
+            sizeRefused = false;
+        else
+            newWidth = newHeight = 0;
         if (newWidth == width && newHeight == height)
             return;
         width = newWidth;

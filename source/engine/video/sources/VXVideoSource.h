@@ -114,8 +114,16 @@ namespace vx
         // Only while resizable.
         void setSize(int newWidth, int newHeight);
         // Stores a changed size, sizes the chain and mixer, calls resized and
-        // tells the listeners sourceResized; nothing for the current size.
+        // tells the listeners sourceResized; nothing for the current size. A
+        // size checkSize refuses becomes 0 x 0: the source shows nothing.
         void setSizeInternal(int newWidth, int newHeight);
+        // Whether the source can take the size: each side 0 (none) to the
+        // largest texture of this GL. Sizes come from compositions, presets
+        // and files, and a source allocates by its size: one beyond that is
+        // refused with one log line (not again for the same size) and the
+        // source is marked refused until it takes a size.
+        bool checkSize(int newWidth, int newHeight);
+        bool isSizeRefused() const { return sizeRefused; }
         // Wider, or else taller, than other.
         bool widthOrHeightIsBiggerThan(const VideoSource& other) const;
 
@@ -155,6 +163,9 @@ namespace vx
         int width = 0;
         int height = 0;
         bool resizable = true;
+        bool sizeRefused = false;
+        int refusedWidth = 0;
+        int refusedHeight = 0;
         std::string type;
         TimeInfo lastUpdate{0.0};
         std::shared_ptr<Mixer> mixer;

@@ -11,7 +11,9 @@
 
 #include "engine/video/formats/VXTIFFTestWriter.h"
 #include "engine/video/sources/VXVideoFormatReaderSource.h"
+#include "support/VXLargeAllocations.h"
 #include "support/VXLogRecorder.h"
+#include "support/VXMaxTextureSize.h"
 
 #include <gtest/gtest.h>
 
@@ -352,4 +354,58 @@ namespace vx::test
         ::testing::Values(UndecodableCase{"PNGCutShort", truncatedPNG, "decodeImage failed"},
                           UndecodableCase{"TiledSixteenBitGreyTIFF", tiledTIFF, "decompressToBytes failed"}),
         [](const auto& info) { return std::string(info.param.name); });
+
+    // A composition giving a picture source a size GL cannot hold, in the
+    // source's element, the reader's or both: restored, the source says so in
+    // one line and shows nothing, and nothing of that size is allocated. At
+    // the tests' GL's own limit and at a smaller GPU's.
+    TEST_F(StillFileSourceGLTest, ACompositionAskingForMoreThanGLHoldsShowsNothing)
+    {
+        const std::string png = temp.path() + "/bands.png", jpeg = temp.path() + "/grey.jpg";
+        ASSERT_TRUE(ffmpegBands(png, "rgba"));
+        ASSERT_TRUE(greyJpeg(jpeg));
+        struct Case
+        {
+            const char* what;
+            int most; // the largest texture; 0: this GL's
+            int side;
+            bool inSource, inReader;
+        };
+        const Case cases[] = {
+            {"65535 x 65535 in both elements", 0, 65535, true, true},
+            {"1024 x 1024 on a GPU of 256, in the source's element", 256, 1024, true, false},
+            {"1024 x 1024 on a GPU of 256, in the reader's element", 256, 1024, false, true},
+        };
+        for (const std::string& file : {png, jpeg})
+            for (const Case& c : cases)
+            {
+                SCOPED_TRACE(file + ", " + c.what);
+                std::unique_ptr<MaxTextureSize> smaller(c.most > 0 ? new MaxTextureSize(c.most) : nullptr);
+                const std::string side = std::to_string(c.side);
+                const std::string size = "width=\"" + side + "\" height=\"" + side + "\"";
+                LogRecorder log;
+                // A frame of the size at two bytes a pixel, or more.
+                const LargeAllocations large(std::size_t(c.side) * std::size_t(c.side) * 2);
+                std::unique_ptr<VideoSource> source(VideoFormatReaderSource::createFromXML(
+                    driver,
+                    *sourceElement("fileName=\"" + file + "\" LoadingThread=\"TTM_MESSAGE\" " +
+                                       (c.inReader ? size : std::string()),
+                                   c.inSource ? size : "width=\"32\" height=\"8\""),
+                    nullptr));
+                ASSERT_NE(source, nullptr);
+                drainMessages();
+                for (int n = 0; n < 3; ++n)
+                {
+                    source->updateVideo();
+                    EXPECT_EQ(source->render(*renderer, info).get(), nullptr) << "render " << n;
+                }
+                source->release();
+                size_t refusals = 0;
+                for (const LogRecorder::Line& line : log.lines())
+                    refusals += line.message.find("cannot be shown") != std::string::npos ? 1 : 0;
+                EXPECT_EQ(refusals, 1u) << log.dump();
+                EXPECT_EQ(large.count(), 0u) << "the largest allocation was " << large.largest() << " bytes";
+                EXPECT_EQ(source->getWidth(), 0);
+            }
+    }
 }
