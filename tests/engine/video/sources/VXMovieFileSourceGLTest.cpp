@@ -716,6 +716,11 @@ namespace vx::test
             CountCase{"DVDAt23976", 24000, 1001, 48, "mpeg2video", "-target ntsc-dvd -r 24000/1001", "mpg"},
             // Small frames, several to a packet, only the first stamped.
             CountCase{"SmallFramesMPEG1", 25, 1, 103, "mpeg1video", "-c:v mpeg1video -q:v 4 -c:a mp2 -f mpeg", "mpg"},
+            // With B-frames too: the picture shown last is a reference
+            // picture without a stamp of its own, decoded before the last
+            // B-frames, and a seek lands in the middle of a picture.
+            CountCase{"SmallFramesMPEG1BFrames", 25, 1, 100, "mpeg1video",
+                      "-c:v mpeg1video -q:v 4 -g 15 -bf 2 -c:a mp2 -f mpeg", "mpg"},
             CountCase{"H264BFramesInMpg", 25, 1, 150, "libx264",
                       "-c:v libx264 -preset ultrafast -bf 2 -c:a mp2 -f mpeg", "mpg"},
             CountCase{"HEVCBFramesInMpg", 25, 1, 100, "libx265",
@@ -742,7 +747,9 @@ namespace vx::test
             // with sound is the file's.
             CountCase{"ShortMatroskaAt120", 120, 1, 3, "libx264", "-c:v libx264 -c:a aac -f matroska", "mov"},
             CountCase{"WebMAt23976", 24000, 1001, 250, "libvpx", "-c:v libvpx -deadline realtime -c:a libopus -f webm",
-                      "mov"}),
+                      "mov"},
+            // Without sound the stream has no average rate, only its base rate.
+            CountCase{"OggTheoraAt25", 25, 1, 50, "libtheora", "-c:v libtheora -q:v 7 -c:a libvorbis -f ogg", "mov"}),
         [](const auto& info) { return std::string(info.param.name); });
 
     // Movies as users make them for disc players and older programs: MPEG-2
