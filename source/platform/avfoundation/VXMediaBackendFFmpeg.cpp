@@ -691,7 +691,11 @@ namespace vx::av
                 bool retriedForEnd = false;
                 for (;;)
                 {
-                    const bool toBeginning = ts <= beginning;
+                    // Frame 0 is where the stream starts, also where its
+                    // stamp lies after the first packet's (B-frames in an
+                    // MPEG stream): a seek to that stamp lands past the first
+                    // packet, and no picture decodes before the next key frame.
+                    const bool toBeginning = target <= 0 || ts <= beginning;
                     if (toBeginning)
                         seekToBeginning();
                     else
