@@ -114,6 +114,19 @@ namespace vx::av
             return transform;
         }
 
+        // The stream's frame rate: its average, or where that is unknown (an
+        // Ogg stream without sound) its real base rate; 0/0 when neither is
+        // known.
+        AVRational frameRateOf(const AVStream& stream)
+        {
+            const auto known = [](AVRational rate) { return rate.num > 0 && rate.den > 0; };
+            if (known(stream.avg_frame_rate))
+                return stream.avg_frame_rate;
+            if (known(stream.r_frame_rate))
+                return stream.r_frame_rate;
+            return AVRational{0, 0};
+        }
+
         // Frame memory, reused: a fresh block per decoded frame costs page
         // faults and zeroing on every frame. Blocks carry their size in front;
         // a few free ones are kept per process (never freed at exit).
@@ -377,7 +390,7 @@ namespace vx::av
                 packet = av_packet_alloc();
                 held = av_packet_alloc();
                 timeBase = av_q2d(s->time_base);
-                fps = av_q2d(s->avg_frame_rate);
+                fps = av_q2d(frameRateOf(*s));
                 gatesOnRandomAccess = s->codecpar->codec_id == AV_CODEC_ID_HEVC;
                 if (frame == nullptr || spare == nullptr || following == nullptr || packet == nullptr ||
                     held == nullptr)
@@ -493,10 +506,16 @@ namespace vx::av
                     }
                     if (packet->stream_index == stream)
                     {
-                        if (firstPacketTime == AV_NOPTS_VALUE)
+                        const bool firstAfterSeek = firstPacketTime == AV_NOPTS_VALUE;
+                        if (firstAfterSeek)
                         {
                             firstPacketTime = packet->dts != AV_NOPTS_VALUE ? packet->dts : packet->pts;
                             firstPacketStamp = packet->pts;
+                        }
+                        if (isCutOff(*packet, firstAfterSeek && ! fromBeginning, cutOff))
+                        {
+                            av_packet_unref(packet);
+                            continue;
                         }
                         keepPalette(*packet);
                         // A decoder flushed by a seek may have dropped the
@@ -513,6 +532,50 @@ namespace vx::av
                     }
                     av_packet_unref(packet);
                 }
+            }
+
+            // Whether a packet of an MPEG stream read after a jump is cut off
+            // from its picture's true time (cut carries that on). The jump
+            // may land in a picture midway: the first packet is then its tail
+            // and bears the stamps of the picture after it, and the demuxer
+            // derives the stamps of the packets after it from them, one or
+            // more frames off. They are cut off up to one that begins a
+            // picture with stamps of its own (from the header of the packet
+            // of the container it begins in).
+            bool isCutOff(const AVPacket& read, bool firstAfterJump, bool& cut) const
+            {
+                if (firstAfterJump)
+                    cut = carriesStartCodes() && ! beginsPicture(read);
+                else if (cut && read.pos >= 0 && (read.pts != AV_NOPTS_VALUE || read.dts != AV_NOPTS_VALUE) &&
+                         beginsPicture(read))
+                    cut = false;
+                return cut;
+            }
+
+            // Video of an MPEG program or transport stream whose pictures
+            // begin with a start code.
+            bool carriesStartCodes() const
+            {
+                if ((format->iformat->flags & AVFMT_TS_DISCONT) == 0)
+                    return false;
+                switch (format->streams[stream]->codecpar->codec_id)
+                {
+                    case AV_CODEC_ID_MPEG1VIDEO:
+                    case AV_CODEC_ID_MPEG2VIDEO:
+                    case AV_CODEC_ID_MPEG4:
+                    case AV_CODEC_ID_H264:
+                    case AV_CODEC_ID_HEVC:
+                    case AV_CODEC_ID_VC1:
+                        return true;
+                    default:
+                        return false;
+                }
+            }
+
+            static bool beginsPicture(const AVPacket& read)
+            {
+                const std::uint8_t* d = read.data;
+                return read.size >= 4 && d[0] == 0 && d[1] == 0 && (d[2] == 1 || (d[2] == 0 && d[3] == 1));
             }
 
             // A picture's best-effort stamp, else its own.
@@ -628,7 +691,11 @@ namespace vx::av
                 bool retriedForEnd = false;
                 for (;;)
                 {
-                    const bool toBeginning = ts <= beginning;
+                    // Frame 0 is where the stream starts, also where its
+                    // stamp lies after the first packet's (B-frames in an
+                    // MPEG stream): a seek to that stamp lands past the first
+                    // packet, and no picture decodes before the next key frame.
+                    const bool toBeginning = target <= 0 || ts <= beginning;
                     if (toBeginning)
                         seekToBeginning();
                     else
@@ -760,6 +827,7 @@ namespace vx::av
                 firstPacketStamp = AV_NOPTS_VALUE;
                 av_packet_unref(held);
                 hasHeld = false;
+                cutOff = false;
                 av_frame_unref(following);
                 hasFollowing = false;
                 paletteDue = true;
@@ -775,14 +843,20 @@ namespace vx::av
             // decoding time, or a packet's length after the one before it,
             // plus the lag of presentation behind decoding the stream begins
             // with: its pictures are the decoding slots shifted by that lag.
+            // Such a packet may hold a reference picture, shown after the
+            // B-pictures decoded after it: where one was read, the last
+            // picture shows in the slot of the last packet's decoding time
+            // plus the lag, whatever the stamps of the packets after it.
             // The reading starts a second before the claimed end (seconds from
             // the start; the last key frame when none). The first packet read
             // after a seek into an MPEG stream may join a picture midway and
             // bear the stamps of the picture after it: after any seek but one
-            // to the beginning, the first packet is placed by its presentation
-            // stamp only, never a base for unstamped ones. While the last
-            // packet read cannot be placed, the reading starts further back,
-            // twice as far each time, and at last at the stream's first packet.
+            // to the beginning, packets cut off from their times (isCutOff)
+            // are passed over, and the first packet is placed by its
+            // presentation stamp only, never a base for unstamped ones. While
+            // the last packet read cannot be placed, the reading starts further
+            // back, twice as far each time, and at last at the stream's first
+            // packet.
             double measureEnd(double claimedSeconds)
             {
                 const AVStream* s = videoStream();
@@ -804,17 +878,21 @@ namespace vx::av
                 auto scan = [&](bool trustsFirst, std::int64_t& landed)
                 {
                     std::int64_t decoding = AV_NOPTS_VALUE, step = 0;
-                    bool first = true, placed = false;
+                    bool seen = false, first = true, placed = false, unstamped = false, cut = false;
                     landed = AV_NOPTS_VALUE;
                     // Bounded: a damaged file must not keep the probe reading.
                     for (int packets = 0; packets < 200000 && av_read_frame(format, packet) >= 0; ++packets)
                     {
                         const std::int64_t length =
                             packet->duration > 0 && packet->duration < top ? packet->duration : frameTicks;
-                        if (packet->stream_index == stream)
+                        const bool jumpedIn = packet->stream_index == stream && ! seen && ! trustsFirst;
+                        if (packet->stream_index == stream && ! seen)
                         {
-                            if (first)
-                                landed = usable(packet->dts) ? packet->dts : packet->pts;
+                            landed = usable(packet->dts) ? packet->dts : packet->pts;
+                            seen = true;
+                        }
+                        if (packet->stream_index == stream && ! isCutOff(*packet, jumpedIn, cut))
+                        {
                             if (usable(packet->dts) && (trustsFirst || ! first))
                                 decoding = packet->dts;
                             else if (usable(decoding) && ! first)
@@ -828,12 +906,15 @@ namespace vx::av
                                 stop = packet->pts + length;
                             else if (usable(decoding))
                                 stop = decoding + lag + length;
+                            unstamped = unstamped || ! usable(packet->pts);
                             placed = stop != AV_NOPTS_VALUE;
                             if (placed && (end == AV_NOPTS_VALUE || stop > end))
                                 end = stop;
                         }
                         av_packet_unref(packet);
                     }
+                    if (unstamped && usable(decoding) && (end == AV_NOPTS_VALUE || decoding + lag + step > end))
+                        end = decoding + lag + step;
                     if (! usable(landed))
                         landed = AV_NOPTS_VALUE;
                     return placed;
@@ -968,6 +1049,9 @@ namespace vx::av
             bool gatesOnRandomAccess = false;
             RandomAccess randomAccess = RandomAccess::passed;
             long randomAccessIndex = 0;
+            // Packets read since the last seek are cut off from their true
+            // times (isCutOff).
+            bool cutOff = false;
             // The stream's first packet, read at opening; decoded first unless
             // a seek comes before.
             AVPacket* held = nullptr;
@@ -1262,9 +1346,10 @@ namespace vx::av
                 facts.hasVideoTrack = true;
                 facts.naturalWidth = s->codecpar->width;
                 facts.naturalHeight = s->codecpar->height;
-                facts.nominalFrameRate = static_cast<float>(av_q2d(s->avg_frame_rate));
-                if (s->avg_frame_rate.num > 0 && s->avg_frame_rate.den > 0)
-                    facts.nominalFrameDuration = CMTimeMake(s->avg_frame_rate.den, s->avg_frame_rate.num);
+                const AVRational rate = frameRateOf(*s);
+                facts.nominalFrameRate = static_cast<float>(av_q2d(rate));
+                if (rate.num > 0 && rate.den > 0)
+                    facts.nominalFrameDuration = CMTimeMake(rate.den, rate.num);
                 facts.preferredTransform = displayTransformOf(*s);
                 if (s->duration != AV_NOPTS_VALUE && s->duration > 0)
                     facts.durationSeconds = s->duration * av_q2d(s->time_base);

@@ -716,6 +716,11 @@ namespace vx::test
             CountCase{"DVDAt23976", 24000, 1001, 48, "mpeg2video", "-target ntsc-dvd -r 24000/1001", "mpg"},
             // Small frames, several to a packet, only the first stamped.
             CountCase{"SmallFramesMPEG1", 25, 1, 103, "mpeg1video", "-c:v mpeg1video -q:v 4 -c:a mp2 -f mpeg", "mpg"},
+            // With B-frames too: the picture shown last is a reference
+            // picture without a stamp of its own, decoded before the last
+            // B-frames, and a seek lands in the middle of a picture.
+            CountCase{"SmallFramesMPEG1BFrames", 25, 1, 100, "mpeg1video",
+                      "-c:v mpeg1video -q:v 4 -g 15 -bf 2 -c:a mp2 -f mpeg", "mpg"},
             CountCase{"H264BFramesInMpg", 25, 1, 150, "libx264",
                       "-c:v libx264 -preset ultrafast -bf 2 -c:a mp2 -f mpeg", "mpg"},
             CountCase{"HEVCBFramesInMpg", 25, 1, 100, "libx265",
@@ -742,7 +747,9 @@ namespace vx::test
             // with sound is the file's.
             CountCase{"ShortMatroskaAt120", 120, 1, 3, "libx264", "-c:v libx264 -c:a aac -f matroska", "mov"},
             CountCase{"WebMAt23976", 24000, 1001, 250, "libvpx", "-c:v libvpx -deadline realtime -c:a libopus -f webm",
-                      "mov"}),
+                      "mov"},
+            // Without sound the stream has no average rate, only its base rate.
+            CountCase{"OggTheoraAt25", 25, 1, 50, "libtheora", "-c:v libtheora -q:v 7 -c:a libvorbis -f ogg", "mov"}),
         [](const auto& info) { return std::string(info.param.name); });
 
     // Movies as users make them for disc players and older programs: MPEG-2
@@ -934,6 +941,59 @@ namespace vx::test
         // 40 frames are a quarter of the movie; going back to the key frame
         // for each would read it all 40 times over.
         EXPECT_LT(bytesRead() - before, fileSize) << "of a movie of " << fileSize << " bytes";
+    }
+
+    // An H.264 transport stream with B-frames named .mpg, its first picture
+    // stamped after its first packet, in one group of pictures (scene cuts
+    // off, so the bars make no key frame): played forward across the loop,
+    // silent on a host clock the test moves a frame at a time with the play
+    // head and with sound by each frame's seek, it shows the last frame, then
+    // frame 0 and each frame after it in turn. The wrap goes straight to the
+    // stream's start, not to frame 0's stamp (past the first packet, where
+    // no picture decodes before the stream ends) and back from there.
+    TEST_F(MovieFileSourceGLTest, AMovieLoopedShowsFrameZeroOnAtOnceFromTheStreamsStart)
+    {
+        if (! hasFFmpegEncoder("libx264"))
+            GTEST_SKIP() << "ffmpeg has no libx264 encoder";
+        constexpr long frames = 50;
+        for (const bool sound : {false, true})
+        {
+            SCOPED_TRACE(sound ? "with sound" : "silent");
+            const std::string path = temp.file(sound ? "sound.mpg" : "silent.mpg");
+            // Noise makes the frames big: what a wrap reads tells how far
+            // back it went.
+            IndexedClip clip;
+            clip.video = "-c:v libx264 -preset ultrafast -bf 2 -sc_threshold 0 -qp 4 -x264-params b-adapt=0 "
+                         "-c:a mp2 -f mpegts";
+            clip.sound = sound;
+            clip.seconds = (frames + 1) / 25.0;
+            clip.filter = "noise=alls=10:allf=t,trim=end_frame=" + std::to_string(frames);
+            ASSERT_TRUE(makeIndexedClip(path, clip));
+            const long long fileSize = static_cast<long long>(File(path).getFileSize());
+            AVFPlayer::lastSeekTime = 0.0;
+            HandClock clock;
+            const double started = clock.seconds.load();
+            auto source = opened(path);
+            ASSERT_NE(source->getVideoFormatReader(), nullptr);
+            ASSERT_EQ(source->getNumFrames(), frames);
+            source->getPositionParam()->setValue(20.0, ValueChangeInfo());
+            shown(*source);
+            Feeder feeder(*source, 20.0);
+            std::vector<long> seen, expected;
+            long long wrapRead = 0;
+            for (long step = 0; step < frames + 13; ++step)
+            {
+                const long k = step % frames;
+                clock.seconds = started + step * 0.04;
+                const long long before = bytesRead();
+                ASSERT_EQ(play(*source, feeder, k, &seen), k) << ::testing::PrintToString(seen);
+                if (step == frames)
+                    wrapRead = bytesRead() - before;
+                expected.push_back(k);
+            }
+            EXPECT_EQ(seen, expected);
+            EXPECT_LT(wrapRead, fileSize / 2) << "of a movie of " << fileSize << " bytes";
+        }
     }
 
     // A Matroska file (named .mov) claiming 1e15 ms: the source counts the
