@@ -1165,6 +1165,45 @@ namespace vx::test
         }
     }
 
+    // Paused on a frame and released (its GL objects let go, as for a hidden
+    // layer), with sound (seeking reader) and silent (self-timed reader), a
+    // movie shows that frame again at the next renders, twice over, and
+    // nothing else on the way.
+    TEST_F(MovieFileSourceGLTest, APausedMovieReleasedShowsItsFrameAgain)
+    {
+        if (! hasFFmpegEncoder("mpeg4"))
+            GTEST_SKIP() << "ffmpeg has no mpeg4 encoder";
+        for (const bool sound : {true, false})
+        {
+            SCOPED_TRACE(sound ? "with sound" : "silent");
+            const std::string path = clipFile(sound ? "sound.mov" : "silent.mov", sound);
+            ASSERT_FALSE(path.empty());
+            auto source = opened(path);
+            ASSERT_NE(source->getVideoFormatReader(), nullptr);
+            source->getTimeline()->getPlayDirectionParam()->setValue(int(playPause), ValueChangeInfo());
+            source->getPositionParam()->setValue(7 * 40.0 + 20.0, ValueChangeInfo());
+            for (int round = 0; round < 3; ++round)
+            {
+                SCOPED_TRACE("round " + std::to_string(round));
+                if (round > 0)
+                    source->release();
+                // The DataDriver's reads, between renders.
+                std::vector<long> seen;
+                const auto giveUp = std::chrono::steady_clock::now() + watchdog;
+                while ((seen.empty() || seen.back() != 7) && std::chrono::steady_clock::now() < giveUp)
+                {
+                    const long index = shown(*source);
+                    if (index >= 0)
+                        seen.push_back(index);
+                    source->updateVideo();
+                    std::this_thread::sleep_for(std::chrono::milliseconds(2));
+                }
+                EXPECT_EQ(seen, std::vector<long>(seen.size(), 7L));
+                ASSERT_FALSE(seen.empty());
+            }
+        }
+    }
+
     // Paused while it plays, a silent movie (self-timed reader) shows exactly
     // each frame it is scrubbed to, however long after the read the render
     // comes (a movie run on would have moved by then), and stays on it.
