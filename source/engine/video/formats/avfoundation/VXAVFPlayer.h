@@ -22,13 +22,14 @@ namespace vx
     // sync frame before it. Frames come as 4:2:2 buffers through the shared
     // texture cache: the frame last asked for while the player is within
     // 0.1 s of it (so each frame the play head enters shows, whenever the
-    // render comes), else the frame at the player's own time. setRequestedFrame
-    // runs on the feeding thread, the texture calls on the render thread,
-    // seek completions on the framework's worker.
+    // render comes), else the frame at the player's own time.
+    // setRequestedFrame runs on the feeding thread, the texture calls on the
+    // render thread, seek completions on the framework's worker.
     // fillTexture answers false while a seek it was asked for has not landed,
     // and while the frame due has not been decoded (the frame before stands
-    // in), so a caller tries again rather than keep the frame from before. Deleting the player cancels its seeks and waits for a
-    // running completion.
+    // in), so a caller tries again rather than keep the frame from before.
+    // Deleting the player cancels its seeks and waits for a running
+    // completion.
     class AVFPlayer : public SelfTimedPlayer
     {
     public:
