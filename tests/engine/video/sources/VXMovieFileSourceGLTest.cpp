@@ -457,6 +457,18 @@ namespace vx::test
         {
         };
 
+        struct RenderRateCase
+        {
+            const char* name;
+            int hertz;    // renders a second
+            double phase; // how far into its frame the play head starts
+        };
+
+        class RenderRateMovieTest : public MovieFileSourceGLTest,
+                                    public ::testing::WithParamInterface<RenderRateCase>
+        {
+        };
+
         struct ContainerCase
         {
             const char* name;
@@ -872,6 +884,76 @@ namespace vx::test
                              ::testing::Values(SpeedCase{"Half", 0.5}, SpeedCase{"Double", 2.0}),
                              [](const auto& info) { return std::string(info.param.name); });
 
+    // A 25 fps movie under a host rendering at the same rate or faster, its
+    // clock moved by hand a render at a time with the play head, started
+    // anywhere in a frame, silent (self-timed reader, running on that clock)
+    // and with sound (seeking reader): each render shows the frame the play
+    // head is in, so every frame it passes shows, in order, none left out.
+    // A frame not decoded yet at its first render may have the one before
+    // stand in until it is.
+    TEST_P(RenderRateMovieTest, AMoviePlayedShowsEveryFrameThePlayHeadPasses)
+    {
+        const RenderRateCase& c = GetParam();
+        if (! hasFFmpegEncoder("libx264"))
+            GTEST_SKIP() << "ffmpeg has no libx264 encoder";
+        // Six runs of the five-frame pattern 60 Hz makes of 25 fps.
+        constexpr long frames = 30;
+        for (const bool sound : {false, true})
+        {
+            SCOPED_TRACE(sound ? "with sound" : "silent");
+            const std::string path = temp.file(sound ? "sound.mov" : "silent.mov");
+            IndexedClip clip;
+            clip.video = "-c:v libx264 -preset ultrafast -g 12 -bf 2";
+            clip.sound = sound;
+            clip.filter = "scale=640:360:flags=neighbor";
+            clip.seconds = 1.4;
+            ASSERT_TRUE(makeIndexedClip(path, clip));
+            HandClock clock;
+            const double started = clock.seconds.load();
+            auto source = opened(path);
+            ASSERT_NE(source->getVideoFormatReader(), nullptr);
+            ASSERT_EQ(source->getWidth(), 640);
+            std::vector<long> seen;
+            for (long n = 0;; ++n)
+            {
+                const double position = (c.phase + n * 25.0 / c.hertz) * 40.0;
+                if (position >= frames * 40.0)
+                    break;
+                clock.seconds = started + n / static_cast<double>(c.hertz);
+                source->getPositionParam()->setValue(position, ValueChangeInfo());
+                // As the parameter holds it: on a frame's start it may come
+                // back a hair before it.
+                const long k = static_cast<long>(source->getPosition() / 40.0);
+                long index = -1;
+                const auto giveUp = std::chrono::steady_clock::now() + watchdog;
+                do
+                {
+                    // The DataDriver's read, then the render.
+                    source->updateVideo();
+                    index = shown(*source);
+                    if (index >= 0 && (seen.empty() || seen.back() != index))
+                        seen.push_back(index);
+                    const bool standIn = (index == -1 && seen.empty()) || (index == k - 1 && index >= 0);
+                    if (! standIn)
+                        break;
+                    std::this_thread::sleep_for(std::chrono::milliseconds(2));
+                } while (std::chrono::steady_clock::now() < giveUp);
+                ASSERT_EQ(index, k) << "render " << n << ", shown so far " << ::testing::PrintToString(seen);
+            }
+            std::vector<long> expected;
+            for (long k = 0; k < frames; ++k)
+                expected.push_back(k);
+            EXPECT_EQ(seen, expected);
+        }
+    }
+
+    INSTANTIATE_TEST_SUITE_P(
+        Rates, RenderRateMovieTest,
+        ::testing::Values(RenderRateCase{"At60FromAThird", 60, 0.3}, RenderRateCase{"At60FromHalfway", 60, 0.5},
+                          RenderRateCase{"At60FromSevenTenths", 60, 0.7}, RenderRateCase{"At60NearTheEnd", 60, 0.95},
+                          RenderRateCase{"At50FromSevenTenths", 50, 0.7}, RenderRateCase{"At25FromHalfway", 25, 0.5}),
+        [](const auto& info) { return std::string(info.param.name); });
+
     // In a stream without an index a seek lands on whatever packet, and
     // libx265's default of one key frame in 250 leaves only the first one
     // here: scrubbed while paused, silent and with sound, each frame shows
@@ -1144,6 +1226,45 @@ namespace vx::test
         {
             expectLeftOn(sound, true, {0});
             expectLeftOn(sound, true, {7});
+        }
+    }
+
+    // Paused on a frame and released (its GL objects let go, as for a hidden
+    // layer), with sound (seeking reader) and silent (self-timed reader), a
+    // movie shows that frame again at the next renders, twice over, and
+    // nothing else on the way.
+    TEST_F(MovieFileSourceGLTest, APausedMovieReleasedShowsItsFrameAgain)
+    {
+        if (! hasFFmpegEncoder("mpeg4"))
+            GTEST_SKIP() << "ffmpeg has no mpeg4 encoder";
+        for (const bool sound : {true, false})
+        {
+            SCOPED_TRACE(sound ? "with sound" : "silent");
+            const std::string path = clipFile(sound ? "sound.mov" : "silent.mov", sound);
+            ASSERT_FALSE(path.empty());
+            auto source = opened(path);
+            ASSERT_NE(source->getVideoFormatReader(), nullptr);
+            source->getTimeline()->getPlayDirectionParam()->setValue(int(playPause), ValueChangeInfo());
+            source->getPositionParam()->setValue(7 * 40.0 + 20.0, ValueChangeInfo());
+            for (int round = 0; round < 3; ++round)
+            {
+                SCOPED_TRACE("round " + std::to_string(round));
+                if (round > 0)
+                    source->release();
+                // The DataDriver's reads, between renders.
+                std::vector<long> seen;
+                const auto giveUp = std::chrono::steady_clock::now() + watchdog;
+                while ((seen.empty() || seen.back() != 7) && std::chrono::steady_clock::now() < giveUp)
+                {
+                    const long index = shown(*source);
+                    if (index >= 0)
+                        seen.push_back(index);
+                    source->updateVideo();
+                    std::this_thread::sleep_for(std::chrono::milliseconds(2));
+                }
+                EXPECT_EQ(seen, std::vector<long>(seen.size(), 7L));
+                ASSERT_FALSE(seen.empty());
+            }
         }
     }
 

@@ -27,6 +27,9 @@ namespace vx
         constexpr long internalFormatYCbCr422 = 0x85B9;
         constexpr unsigned filterLinear = 0x2601;
         constexpr std::int32_t nanoseconds = 1000000000;
+        // How far (s) the player may be from the play head's frame before a
+        // seek corrects it.
+        constexpr double driftTolerance = 0.1;
 
         // The rate a direction plays at: paused or at random the player holds
         // still on the frames it seeks to.
@@ -134,6 +137,10 @@ namespace vx
         float speed = 1.0f;
         std::atomic<bool> seeking{false};
         long lastRequestedFrame = -1;
+        // The play head's frame as last asked for (-1 before any, and at
+        // random, where a seek may stop at the sync frame before it): what
+        // shows while the player keeps within reach of it.
+        std::atomic<long> wantedFrame{-1};
         // How long this player's last corrective seek took, in ms; below 0
         // until one has completed.
         std::atomic<double> lastSeekTime{-1.0};
@@ -308,6 +315,7 @@ namespace vx
                 // The next frame asked for is followed in the new direction;
                 // a movie paused stops now, not at the next frame asked for.
                 record->lastRequestedFrame = -1;
+                record->wantedFrame = -1;
                 av::Player* player = record->objcPlayer.player.get();
                 if (player != nullptr && rateFor(direction) == 0.0f && player->getRate() != 0.0f)
                     player->setRate(0.0f);
@@ -358,6 +366,7 @@ namespace vx
             return;
         av::Player& player = *objc.player;
         const ParamPlayDirection direction = record->direction;
+        record->wantedFrame = rateFor(direction) == 0.0f && direction != playPause ? -1 : frame;
         if (frame == record->lastRequestedFrame)
             return;
         record->lastRequestedFrame = frame;
@@ -379,7 +388,7 @@ namespace vx
         }
 
         const double drift = t - av::CMTimeGetSeconds(player.currentTime());
-        if (! record->seeking && std::fabs(drift) > 0.1)
+        if (! record->seeking && std::fabs(drift) > driftTolerance)
         {
             std::printf("frames to seek: %.3f\n", drift / objc.secsPerFrame);
             std::fflush(stdout);
@@ -426,10 +435,11 @@ namespace vx
         // caller tries again rather than keep it.
         if (record->seeksLanded.load() != record->seeksAsked.load())
             return false;
-        const av::CMTime now = objc.player->currentTime();
-        if (objc.videoOutput->hasNewPixelBufferForItemTime(now))
+        long due = -1;
+        const av::CMTime at = pictureTime(due);
+        if (objc.videoOutput->hasNewPixelBufferForItemTime(at))
         {
-            std::shared_ptr<av::PixelBuffer> buffer = objc.videoOutput->copyPixelBufferForItemTime(now, nullptr);
+            std::shared_ptr<av::PixelBuffer> buffer = objc.videoOutput->copyPixelBufferForItemTime(at, nullptr);
             CVOpenGLTextureCache& cache = CVOpenGLTextureCache::getInstance();
             objc.textureRef.reset();
             cache.flush();
@@ -453,10 +463,28 @@ namespace vx
         texture.setGLData(frame.getWidth(), frame.getHeight(), frame.getWidth(), frame.getHeight(),
                           static_cast<long>(frame.getTarget()), static_cast<long>(frame.getName()),
                           internalFormatYCbCr422, filterLinear, filterLinear, true);
-        // A frame other than the one the player is on (still being decoded)
-        // stands in for it: the caller is told to try again, as the play head
-        // may not move again to announce it.
-        return objc.textureFrame == frameAt(now);
+        // A frame other than the one due (still being decoded) stands in
+        // for it: the caller is told to try again, as the play head may not
+        // move again to announce it.
+        return objc.textureFrame == due;
+    }
+
+    av::CMTime AVFPlayer::pictureTime(long& due)
+    {
+        const av::CMTime now = record->objcPlayer.player->currentTime();
+        due = frameAt(now);
+        // The player's clock runs between the play head's reads: taken at
+        // the render, it would pass over a frame the play head spends between
+        // two renders. Within reach of the play head, the play head's frame
+        // shows; the player's own after a seek that landed ahead of it.
+        const long wanted = record->wantedFrame.load();
+        if (wanted < 0)
+            return now;
+        const av::CMTime start = av::CMTimeMultiply(record->objcPlayer.frameDuration, wanted);
+        if (! start.valid || std::fabs(av::CMTimeGetSeconds(start) - av::CMTimeGetSeconds(now)) > driftTolerance)
+            return now;
+        due = wanted;
+        return start;
     }
 
     long AVFPlayer::frameAt(const av::CMTime& time) const
@@ -476,10 +504,11 @@ namespace vx
         ObjCAVFPlayer& objc = record->objcPlayer;
         if (objc.pixelFormat != av::pixelFormat64ARGB || objc.player == nullptr)
             return nullptr;
-        const av::CMTime now = objc.player->currentTime();
-        if (objc.videoOutput->hasNewPixelBufferForItemTime(now))
+        long due = -1;
+        const av::CMTime at = pictureTime(due);
+        if (objc.videoOutput->hasNewPixelBufferForItemTime(at))
         {
-            std::shared_ptr<av::PixelBuffer> buffer = objc.videoOutput->copyPixelBufferForItemTime(now, nullptr);
+            std::shared_ptr<av::PixelBuffer> buffer = objc.videoOutput->copyPixelBufferForItemTime(at, nullptr);
             if (buffer != nullptr)
             {
                 const int w = buffer->getWidth(), h = buffer->getHeight();

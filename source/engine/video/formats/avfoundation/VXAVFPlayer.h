@@ -20,14 +20,16 @@ namespace vx
     // seek only when the requested frame is more than 0.1 s off; paused it
     // holds still on exactly the frame requested, at random on it or the
     // sync frame before it. Frames come as 4:2:2 buffers through the shared
-    // texture cache. setRequestedFrame runs on the feeding thread, the
-    // texture calls on the render thread, seek completions on the
-    // framework's worker.
+    // texture cache: the frame last asked for while the player is within
+    // 0.1 s of it (so each frame the play head enters shows, whenever the
+    // render comes), else the frame at the player's own time.
+    // setRequestedFrame runs on the feeding thread, the texture calls on the
+    // render thread, seek completions on the framework's worker.
     // fillTexture answers false while a seek it was asked for has not landed,
-    // and while the frame the player is on has not been decoded (the frame
-    // before stands in), so a caller tries again rather than keep the frame
-    // from before. Deleting the player cancels its seeks and waits for a
-    // running completion.
+    // and while the frame due has not been decoded (the frame before stands
+    // in), so a caller tries again rather than keep the frame from before.
+    // Deleting the player cancels its seeks and waits for a running
+    // completion.
     class AVFPlayer : public SelfTimedPlayer
     {
     public:
@@ -75,6 +77,8 @@ namespace vx
     private:
         // The movie frame shown at a time of the player's (within the movie).
         long frameAt(const av::CMTime& time) const;
+        // The item time to take the picture at, and the frame due there.
+        av::CMTime pictureTime(long& due);
 
         CriticalSection lock;
         struct Record;

@@ -216,8 +216,10 @@ namespace vx
                     if (texture == nullptr)
                         debugPrint("AVFVideoFormatReader: could not create texture from image");
                 }
+                forceDecode = false;
             }
-            forceDecode = false;
+            // Forced without a frame yet (a seek has not landed): the next
+            // decode takes it.
             return true;
         }
 
@@ -296,6 +298,9 @@ namespace vx
             pause();
             texture.reset();
             CVOpenGLTextureCache::getInstance().flush();
+            // The output has handed its frame over already: taken again
+            // after release, or a paused movie would show nothing.
+            forceDecode = true;
         }
 
         void play()
