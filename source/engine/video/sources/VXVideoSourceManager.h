@@ -93,11 +93,11 @@ namespace vx
         // that already holds the bytes a preset would be written as is left
         // as it is; the others are replaced whole or not at all
         // (XmlUtils::replaceFileText). Once all of an extension's presets are
-        // written, a copy of one left where it lay before (in a folder the
-        // extension had beside others, or a file it was loaded from or saved
-        // to under this or an earlier name) is removed; so is the file of a
-        // preset deleted since this manager loaded or saved it, when its
-        // source is present. A file this save writes never is, nor one this
+        // written, and before the next extension writes, a copy of one left
+        // where it lay before (in a folder the extension had beside others,
+        // or a file it was loaded from or saved to under this or an earlier
+        // name) is removed; so is the file of a preset deleted since this
+        // manager loaded or saved it, when its source is present. A file this save writes never is, nor one this
         // manager neither loaded nor wrote. A file holding another
         // extension's preset (one not present now, say) is never replaced:
         // each goes where PresetFileNames::placeFor puts it with both

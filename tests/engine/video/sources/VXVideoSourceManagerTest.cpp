@@ -38,23 +38,6 @@ namespace vx::test
 {
     namespace
     {
-        // A registered kind of source that makes plain sources.
-        class PlainExtension : public VideoSourceExtension
-        {
-        public:
-            PlainExtension(const std::string& id, bool hidden) : PlainExtension("Plain " + id, id, hidden) {}
-            PlainExtension(const std::string& name, const std::string& id, bool hidden)
-                : VideoSourceExtension(SourceInfo{name, "plain", id, "Plain"}, hidden)
-            {
-            }
-            VideoSource* createSource(XmlState*) override { return new PlainSource(); }
-            using VideoSourceExtension::createSource;
-            XmlNode* saveSourceToXML(XmlPool& pool, XmlCapable*) override
-            {
-                return XmlCapable::createNode(pool, "PlainInfo");
-            }
-        };
-
         class VideoSourceManagerTest : public ::testing::Test
         {
         protected:
@@ -429,6 +412,37 @@ namespace vx::test
             PlainExtension* deck = registerPlain("Deck", "deck");
             manager->loadPresets(folder);
             EXPECT_EQ(presetNames(*deck), (std::vector<std::string>{"Warm"}));
+        }
+
+        // "Camera 2.0" had the folder "Camera 20" alone; with "Camera 20"
+        // present, its presets move out before "Camera 20" writes there, so
+        // nothing is moved aside and each preset comes back once.
+        TEST_F(VideoSourceManagerTest, APresetLeavesTheFolderItHadAloneBeforeTheOtherSourceWrites)
+        {
+            TempDir temp;
+            const File folder(temp.path() + "/");
+            addPreset(*registerPlain("Camera 2.0", "cam-a"), "v1.0", "a");
+            ASSERT_TRUE(manager->savePresets(folder));
+            ASSERT_TRUE(File::doesFileExist(temp.file("Camera 20/v10.xml")));
+
+            restart();
+            PlainExtension* dotted = registerPlain("Camera 2.0", "cam-a");
+            PlainExtension* plain = registerPlain("Camera 20", "cam-b");
+            manager->loadPresets(folder);
+            addPreset(*plain, "v:10", "b");
+            LogRecorder log;
+            EXPECT_TRUE(manager->savePresets(folder)) << log.dump();
+            std::vector<std::string> paths;
+            for (const auto& entry : filesBelow(temp.path()))
+                paths.push_back(entry.first);
+            EXPECT_EQ(paths, (std::vector<std::string>{"Camera 2%2E0/v10.xml", "Camera 20/v10.xml"})) << log.dump();
+
+            restart();
+            dotted = registerPlain("Camera 2.0", "cam-a");
+            plain = registerPlain("Camera 20", "cam-b");
+            manager->loadPresets(folder);
+            EXPECT_EQ(presetNotes(*dotted), (std::vector<std::string>{"v1.0:a"}));
+            EXPECT_EQ(presetNotes(*plain), (std::vector<std::string>{"v:10:b"}));
         }
 
         // An extension not present now (an offline server, an unplugged
