@@ -232,6 +232,23 @@ namespace vx
                     (ownPort.has_value() && readAttribute(port, std::string()) == std::to_string(*ownPort)));
         }
 
+        // How a source's presets folder is told apart from others of its name:
+        // by its id, and a network server (all of one id, named by address)
+        // also by its port, so two servers on one machine each keep a folder
+        // whatever the order they are listed in.
+        PresetFileNames::Entry folderEntry(const std::string& name, const std::string& id, const std::string& port)
+        {
+            const std::string tag = PresetFileNames::spelledOut(id);
+            return {name, port.empty() ? tag : tag + " " + port};
+        }
+
+        PresetFileNames::Entry folderEntry(const VideoSourceExtension& extension)
+        {
+            const std::optional<std::uint16_t> port = presetPortOf(extension);
+            return folderEntry(extension.getExtensionName(), extension.getExtensionUniqueId(),
+                               port.has_value() ? std::to_string(*port) : std::string());
+        }
+
         // Whose preset file holds: the extension's own, another's (present or
         // not, told by its name and id), or none (no such file, no preset in
         // it: may be replaced).
@@ -256,13 +273,9 @@ namespace vx
             // "source" name goes by its id.
             const std::string id = readAttribute(preset->first_attribute("sourceId"), std::string());
             owner.kind = PresetFileNames::FileOwner::another;
-            owner.other = {readAttribute(preset->first_attribute("source"), id), PresetFileNames::spelledOut(id)};
+            owner.other = folderEntry(readAttribute(preset->first_attribute("source"), id), id,
+                                      readAttribute(preset->first_attribute("sourcePort"), std::string()));
             return owner;
-        }
-
-        PresetFileNames::Entry folderEntry(const VideoSourceExtension& extension)
-        {
-            return {extension.getExtensionName(), PresetFileNames::spelledOut(extension.getExtensionUniqueId())};
         }
     }
 

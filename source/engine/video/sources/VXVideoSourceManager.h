@@ -89,7 +89,10 @@ namespace vx
         // folder/<extension name>/<preset name>.xml, each name as
         // PresetFileNames makes it: without the characters invalid in paths
         // while no other extension's (or preset's) name then reads the same,
-        // else those characters spelled out, so no two share a file. A file
+        // else those characters spelled out, so no two share a file; where
+        // names are equal, an extension's folder also carries its id, and a
+        // network server's its id and port, so two servers on one machine
+        // each keep their folder whatever order they are listed in. A file
         // that already holds the bytes a preset would be written as is left
         // as it is; the others are replaced whole or not at all
         // (XmlUtils::replaceFileText). Once all of an extension's presets are
