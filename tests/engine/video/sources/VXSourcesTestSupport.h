@@ -53,7 +53,10 @@ namespace vx::test
         }
         VideoSource* createSource(XmlState*) override { return new PlainSource(); }
         using VideoSourceExtension::createSource;
-        XmlNode* saveSourceToXML(XmlPool& pool, XmlCapable*) override { return XmlCapable::createNode(pool, "PlainInfo"); }
+        XmlNode* saveSourceToXML(XmlPool& pool, XmlCapable*) override
+        {
+            return XmlCapable::createNode(pool, "PlainInfo");
+        }
     };
 
     // Every call as one line ("available", "unavailable 2", "progress 0.2",
