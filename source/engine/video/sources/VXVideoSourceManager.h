@@ -100,11 +100,11 @@ namespace vx
         // where it lay before (in a folder the extension had beside others,
         // or a file it was loaded from or saved to under this or an earlier
         // name) is removed; so is the file of a preset deleted since this
-        // manager loaded or saved it, when its source is present. A file this save writes never is, nor one this
-        // manager neither loaded nor wrote. A file holding another
-        // extension's preset (one not present now, say) is never replaced:
-        // each goes where PresetFileNames::placeFor puts it with both
-        // present. A network server that left this session counts as present
+        // manager loaded or saved it, when its source is present. A file this
+        // save writes never is, nor one this manager neither loaded nor
+        // wrote. A file holding another extension's preset (one not present
+        // now, say) is never replaced: each goes where
+        // PresetFileNames::placeFor puts it with both present. A network server that left this session counts as present
         // while it holds presets (or deleted some): the server manager keeps
         // its entry. Each file names its extension by "sourceId" and
         // "source", and a network server's also by "sourcePort" (two servers
