@@ -6,6 +6,7 @@
 
 #include <fcntl.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
@@ -123,18 +124,24 @@ namespace vx
 
     File PresetFileNames::placeFor(const File& parent, const std::vector<Entry>& entries,
                                    const std::vector<std::string>& names, size_t index, const std::string& fileName,
-                                   const FileOwnerOf& ownerOf)
+                                   const FileOwnerOf& ownerOf, const Moved& moved)
     {
         const File file = childOf(childOf(parent, names[index]), fileName);
         const FileOwner owner = ownerOf(file);
         if (owner.kind != FileOwner::another)
             return file;
 
+        // A present owner's file goes to its folder now; an absent one's to
+        // where it would be beside the present ones.
+        const auto present = std::find_if(entries.begin(), entries.end(), [&](const Entry& entry)
+                                          { return entry.name == owner.other.name && entry.tag == owner.other.tag; });
         std::vector<Entry> both = entries;
-        both.push_back(owner.other);
-        const std::vector<std::string> bothNames = uniqueNames(both);
+        if (present == entries.end())
+            both.push_back(owner.other);
+        const std::vector<std::string> bothNames = present == entries.end() ? uniqueNames(both) : names;
         const std::string& ownName = bothNames[index];
-        const std::string& otherName = bothNames.back();
+        const std::string& otherName =
+            present == entries.end() ? bothNames.back() : bothNames[size_t(present - entries.begin())];
         if (ownName != names[index])
         {
             const File beside = childOf(childOf(parent, ownName), fileName);
@@ -148,20 +155,22 @@ namespace vx
         // The other owner's folder beside this one: its file moves there,
         // where that owner would have written it.
         const File otherFolder = childOf(parent, otherName);
-        const File moved = childOf(otherFolder, fileName);
+        const File destination = childOf(otherFolder, fileName);
         if (! otherName.empty() && ! otherFolder.existsAsDirectory())
             otherFolder.createDirectory();
         // No replace: a file already there stays, and so does this one.
         if (otherName.empty() || ::renameat2(AT_FDCWD, file.getFullPath().c_str(), AT_FDCWD,
-                                             moved.getFullPath().c_str(), RENAME_NOREPLACE) != 0)
+                                             destination.getFullPath().c_str(), RENAME_NOREPLACE) != 0)
         {
             logPrint(logError, "%s: '%s' holds a preset of \"%s\" and cannot move to '%s': %s", "placeFor",
-                     file.getFullPath().c_str(), owner.other.name.c_str(), moved.getFullPath().c_str(),
+                     file.getFullPath().c_str(), owner.other.name.c_str(), destination.getFullPath().c_str(),
                      otherName.empty() ? "no name" : std::strerror(errno));
             return File();
         }
         logPrint(logWarning, "%s: moved '%s', a preset of \"%s\", to '%s'", "placeFor", file.getFullPath().c_str(),
-                 owner.other.name.c_str(), moved.getFullPath().c_str());
+                 owner.other.name.c_str(), destination.getFullPath().c_str());
+        if (moved)
+            moved(file, destination);
         return file;
     }
 

@@ -76,18 +76,22 @@ namespace vx
             Entry other;
         };
         using FileOwnerOf = std::function<FileOwner(const File&)>;
+        // Told of a file placeFor moved, so whoever tracks it follows.
+        using Moved = std::function<void(const File& from, const File& to)>;
 
         // The file entries[index]'s preset fileName is written to below
         // parent: in the folder names[index], unless the file there holds
         // another owner's preset (one not present now that had the folder,
-        // or one moved in by hand). Then each takes the place uniqueNames
-        // gives it with both present: the preset goes into its folder then,
+        // one present that left a copy there, or one moved in by hand). Then
+        // each takes the place uniqueNames gives it with both present (a
+        // present one: its folder now): the preset goes into its folder then,
         // or, where that is this folder, the other's file first moves into
-        // its own (never over a file). So nothing is overwritten and each
-        // loads back to its owner. Null (logged) when neither can be done.
+        // its own (never over a file) and moved hears of it. So nothing is
+        // overwritten and each loads back to its owner. Null (logged) when
+        // neither can be done.
         static File placeFor(const File& parent, const std::vector<Entry>& entries,
                              const std::vector<std::string>& names, size_t index, const std::string& fileName,
-                             const FileOwnerOf& ownerOf);
+                             const FileOwnerOf& ownerOf, const Moved& moved = nullptr);
 
         // A preset tree's folder as the managers remember files by, however
         // the caller spelled its end.

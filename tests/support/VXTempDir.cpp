@@ -9,10 +9,13 @@
 
 namespace vx::test
 {
-    TempDir::TempDir()
+    TempDir::TempDir() : TempDir(std::string()) {}
+
+    TempDir::TempDir(const std::string& under)
     {
         std::error_code error;
-        std::filesystem::path base = std::filesystem::temp_directory_path(error);
+        std::filesystem::path base =
+            under.empty() ? std::filesystem::temp_directory_path(error) : std::filesystem::path(under);
         if (error)
             base = "/tmp";
         std::string pattern = (base / "vexkit-test-XXXXXX").string();

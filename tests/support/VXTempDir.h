@@ -10,6 +10,8 @@ namespace vx::test
     {
     public:
         TempDir();
+        // The same below the folder under (the temporary folder when empty).
+        explicit TempDir(const std::string& under);
         ~TempDir();
         TempDir(const TempDir&) = delete;
         TempDir& operator=(const TempDir&) = delete;

@@ -442,6 +442,50 @@ namespace vx
         // were loaded from or saved to stay.
         std::set<int> notWritten;
 
+        // A file this manager loaded or wrote into this tree for kind (any
+        // when null) that no preset was written to now: its preset was
+        // deleted, renamed or numbered apart since, so it goes, unless that
+        // preset was not written or the file holds something else by now.
+        // False when one could not be removed.
+        const auto removeFormerFiles = [&](const RenderPassInfo* kind)
+        {
+            bool removed = true;
+            for (auto known = pimpl->presetFiles.begin(); known != pimpl->presetFiles.end();)
+            {
+                const FileStamp& stamp = known->second;
+                if (stamp.tree != tree || (kind != nullptr && stamp.kind != kind) ||
+                    targets.count(known->first) != 0 || notWritten.count(stamp.stateId) != 0)
+                {
+                    ++known;
+                    continue;
+                }
+                const File file(known->first);
+                std::string storedName;
+                if (findPresetFileOwner(infos, file, *stamp.kind, &storedName).kind ==
+                        PresetFileNames::FileOwner::own &&
+                    storedName == stamp.presetName && ! file.deleteFile())
+                {
+                    logPrint(logError, "RenderPassManager::savePresets: could not remove '%s'", known->first.c_str());
+                    removed = false;
+                    ++known;
+                    continue;
+                }
+                known = pimpl->presetFiles.erase(known);
+            }
+            return removed;
+        };
+        // A file placeFor moved out of another kind's way is remembered
+        // where it lies now.
+        const auto followMove = [&](const File& from, const File& to)
+        {
+            const auto known = pimpl->presetFiles.find(from.getFullPath());
+            if (known == pimpl->presetFiles.end())
+                return;
+            FileStamp stamp = known->second;
+            pimpl->presetFiles.erase(known);
+            pimpl->presetFiles[to.getFullPath()] = stamp;
+        };
+
         bool allWritten = true;
         for (const size_t index : order)
         {
@@ -527,7 +571,7 @@ namespace vx
                 const bool unchanged = XmlUtils::fileHolds(file, text);
                 if (! unchanged)
                 {
-                    file = PresetFileNames::placeFor(folder, entries, folders, index, fileName, ownerOf);
+                    file = PresetFileNames::placeFor(folder, entries, folders, index, fileName, ownerOf, followMove);
                     if (file.getFullPath().empty())
                     {
                         logPrint(logError,
@@ -570,33 +614,12 @@ namespace vx
                     }
                 }
             }
+            // Before the next kind writes: one of these may lie where it does.
+            allWritten = removeFormerFiles(info.get()) && allWritten;
         }
 
-        // A file this manager loaded or wrote into this tree that no preset
-        // was written to now: its preset was deleted, renamed or numbered
-        // apart since, so it goes, unless that preset was not written or the
-        // file holds something else by now.
-        for (auto known = pimpl->presetFiles.begin(); known != pimpl->presetFiles.end();)
-        {
-            const FileStamp& stamp = known->second;
-            if (stamp.tree != tree || targets.count(known->first) != 0 || notWritten.count(stamp.stateId) != 0)
-            {
-                ++known;
-                continue;
-            }
-            const File file(known->first);
-            std::string storedName;
-            if (findPresetFileOwner(infos, file, *stamp.kind, &storedName).kind == PresetFileNames::FileOwner::own &&
-                storedName == stamp.presetName && ! file.deleteFile())
-            {
-                logPrint(logError, "RenderPassManager::savePresets: could not remove '%s'", known->first.c_str());
-                allWritten = false;
-                ++known;
-                continue;
-            }
-            known = pimpl->presetFiles.erase(known);
-        }
-        return allWritten;
+        // Those of kinds that wrote nothing (no name to make a folder of).
+        return removeFormerFiles(nullptr) && allWritten;
     }
 
     int RenderPassManager::loadPresets(const File& folder)

@@ -129,6 +129,7 @@ namespace vx
         // a file, numbered apart as PresetFileNames does ("Soft.xml", "Soft
         // 2.xml"). A file this manager loaded or wrote into folder whose
         // preset was deleted, renamed or numbered otherwise since is removed
+        // once its kind's presets are written, before the next kind writes
         // (one whose preset was not written, or that holds another preset by
         // now, stays); files it never loaded or wrote (presets of kinds not
         // registered now) are left alone. Every kind has a folder of its own: its name

@@ -564,6 +564,54 @@ namespace vx::test
             EXPECT_DOUBLE_EQ(presetAmount(back, "Tint", RenderPassCategoryEffect, "Mine"), 0.3);
         }
 
+        // A kind that had the folder of a name alone ("Add.50" as "Add50")
+        // renames its preset while the kind of that name writes its own of
+        // the old name there: the renamed one's old copy goes first, so
+        // nothing moves aside, and a restart has each preset once.
+        TEST_F(RenderPassManagerTest, ARenamedPresetLeavesTheFolderItSharedBeforeTheOtherKindWrites)
+        {
+            const auto withKinds = [](std::initializer_list<const char*> names)
+            {
+                auto m = std::make_unique<RenderPassManager>();
+                for (const char* name : names)
+                    m->registerRenderPass(name, name, &AddConstantPass::creationFunc, RenderPassCategoryEffect, 1,
+                                          true, false);
+                return m;
+            };
+            const auto add = [](RenderPassManager& m, const char* kind, const char* name, double amount)
+            {
+                AddConstantPass pass(amount);
+                XmlStates& presets = *m.getRenderPassInfo(kind, RenderPassCategoryEffect)->getPresets();
+                presets.setXmlCapable(&pass);
+                presets.pushState(name, std::string());
+                presets.setXmlCapable(nullptr);
+            };
+            const File tree(folder.path());
+            {
+                const auto alone = withKinds({"Add.50"});
+                add(*alone, "Add.50", "Wide", 0.25);
+                ASSERT_TRUE(alone->savePresets(tree));
+                ASSERT_EQ(presetFilesIn(folder), std::set<std::string>{"Add50/Wide.xml"});
+            }
+            const auto both = withKinds({"Add.50", "Add50"});
+            ASSERT_EQ(both->loadPresets(tree), 1);
+            both->getRenderPassInfo("Add.50", RenderPassCategoryEffect)
+                ->getPresets()
+                ->getStateByName("Wide")
+                ->setName("Close");
+            add(*both, "Add50", "Wide", 0.5);
+            LogRecorder log;
+            EXPECT_TRUE(both->savePresets(tree)) << log.dump();
+            EXPECT_EQ(presetFilesIn(folder), (std::set<std::string>{"Add%2E50/Close.xml", "Add50/Wide.xml"}))
+                << log.dump();
+
+            const auto restarted = withKinds({"Add.50", "Add50"});
+            EXPECT_EQ(restarted->loadPresets(tree), 2);
+            EXPECT_DOUBLE_EQ(presetAmount(*restarted, "Add.50", RenderPassCategoryEffect, "Close"), 0.25);
+            EXPECT_EQ(presetAmount(*restarted, "Add.50", RenderPassCategoryEffect, "Wide"), -1.0);
+            EXPECT_DOUBLE_EQ(presetAmount(*restarted, "Add50", RenderPassCategoryEffect, "Wide"), 0.5);
+        }
+
         // Presets of one kind saved under one name (the user saves "Soft"
         // again with other settings): each keeps a file, start after start,
         // and deleting one leaves the others.

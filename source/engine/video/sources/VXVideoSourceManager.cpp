@@ -232,6 +232,23 @@ namespace vx
                     (ownPort.has_value() && readAttribute(port, std::string()) == std::to_string(*ownPort)));
         }
 
+        // How a source's presets folder is told apart from others of its name:
+        // by its id, and a network server (all of one id, named by address)
+        // also by its port, so two servers on one machine each keep a folder
+        // whatever the order they are listed in.
+        PresetFileNames::Entry folderEntry(const std::string& name, const std::string& id, const std::string& port)
+        {
+            const std::string tag = PresetFileNames::spelledOut(id);
+            return {name, port.empty() ? tag : tag + " " + port};
+        }
+
+        PresetFileNames::Entry folderEntry(const VideoSourceExtension& extension)
+        {
+            const std::optional<std::uint16_t> port = presetPortOf(extension);
+            return folderEntry(extension.getExtensionName(), extension.getExtensionUniqueId(),
+                               port.has_value() ? std::to_string(*port) : std::string());
+        }
+
         // Whose preset file holds: the extension's own, another's (present or
         // not, told by its name and id), or none (no such file, no preset in
         // it: may be replaced).
@@ -256,13 +273,9 @@ namespace vx
             // "source" name goes by its id.
             const std::string id = readAttribute(preset->first_attribute("sourceId"), std::string());
             owner.kind = PresetFileNames::FileOwner::another;
-            owner.other = {readAttribute(preset->first_attribute("source"), id), PresetFileNames::spelledOut(id)};
+            owner.other = folderEntry(readAttribute(preset->first_attribute("source"), id), id,
+                                      readAttribute(preset->first_attribute("sourcePort"), std::string()));
             return owner;
-        }
-
-        PresetFileNames::Entry folderEntry(const VideoSourceExtension& extension)
-        {
-            return {extension.getExtensionName(), PresetFileNames::spelledOut(extension.getExtensionUniqueId())};
         }
     }
 
@@ -318,7 +331,8 @@ namespace vx
         std::set<std::string> targets;
         // Where presets written now may have lain before: folders they had
         // beside other extensions, the files they were loaded from. Removed
-        // once every preset is written, when the extension's were all.
+        // once the extension's presets are all written, before the next
+        // extension writes (its place may be one of them).
         struct FormerCopy
         {
             File file;
@@ -328,13 +342,73 @@ namespace vx
             // names: forgotten there once dealt with.
             const std::pair<std::string, int>* origin = nullptr;
         };
-        std::vector<FormerCopy> formerCopies;
 
         // The stores of the extensions present, and the presets of theirs
         // that this save did not write (refused, failed): the files these
         // were loaded from or saved to stay.
         std::set<const XmlStates*> presentStores;
         std::set<int> notWritten;
+
+        // The files of presets of store (any present one when null) deleted
+        // since they were loaded or saved. A source not present keeps its
+        // files, and so does a preset not written.
+        const auto deletedCopies = [&](const XmlStates* only)
+        {
+            std::vector<FormerCopy> copies;
+            for (auto known = presetOrigins.begin(); known != presetOrigins.end(); ++known)
+            {
+                const auto& [tree, id] = known->first;
+                const std::shared_ptr<XmlStates> store =
+                    known->second.empty() ? nullptr : known->second.front().store.lock();
+                const XmlState* state = store != nullptr ? store->getStateById(id) : nullptr;
+                const VideoSourceExtension* extension = nullptr;
+                if (tree == treeKey && store != nullptr && (only == nullptr || store.get() == only) &&
+                    presentStores.count(store.get()) != 0 && notWritten.count(id) == 0 &&
+                    (state == nullptr || state->getName() == defaultPresetName))
+                    for (const ExtensionPtr& present : extensions)
+                        if (present->getPresets() == store)
+                            extension = present.get();
+                if (extension != nullptr)
+                    for (const PresetOrigin& origin : known->second)
+                        copies.push_back({File(origin.path), extension, origin.name, &known->first});
+            }
+            return copies;
+        };
+        // Removes each copy that still holds its preset; false when one
+        // could not be removed.
+        const auto removeCopies = [&](const std::vector<FormerCopy>& copies)
+        {
+            bool removed = true;
+            for (const FormerCopy& copy : copies)
+            {
+                std::string storedName;
+                if (targets.count(copy.file.getFullPath()) == 0 &&
+                    findPresetFileOwner(copy.file, *copy.extension, &storedName).kind ==
+                        PresetFileNames::FileOwner::own &&
+                    storedName == copy.presetName && ! copy.file.deleteFile())
+                {
+                    logPrint(logError, "%s: could not remove '%s'", "savePresets", copy.file.getFullPath().c_str());
+                    removed = false;
+                    continue;
+                }
+                // Removed, or no longer this preset's: the next save tries a
+                // copy only when its removal failed.
+                if (copy.origin != nullptr)
+                    std::erase_if(presetOrigins[*copy.origin], [&](const PresetOrigin& origin)
+                                  { return origin.path == copy.file.getFullPath(); });
+            }
+            return removed;
+        };
+        // A file placeFor moved out of another's way is where that one's
+        // preset lies now.
+        const auto followMove = [&](const File& from, const File& to)
+        {
+            for (auto& [key, origins] : presetOrigins)
+                if (key.first == treeKey)
+                    for (PresetOrigin& origin : origins)
+                        if (origin.path == from.getFullPath())
+                            origin.path = to.getFullPath();
+        };
 
         bool allWritten = true;
         for (const size_t index : PresetFileNames::movingFirst(folderEntries, folderNames))
@@ -354,7 +428,10 @@ namespace vx
                 notWritten.insert(state->getUniqueId());
             }
             if (states.empty())
+            {
+                allWritten = removeCopies(deletedCopies(presets.get())) && allWritten;
                 continue;
+            }
             const std::string& folderName = folderNames[index];
             if (folderName.empty())
             {
@@ -410,7 +487,8 @@ namespace vx
                 {
                     const auto ownerOf = [&](const File& candidate)
                     { return findPresetFileOwner(candidate, extension); };
-                    file = PresetFileNames::placeFor(folder, folderEntries, folderNames, index, fileName, ownerOf);
+                    file = PresetFileNames::placeFor(folder, folderEntries, folderNames, index, fileName, ownerOf,
+                                                     followMove);
                     if (file.getFullPath().empty())
                     {
                         logPrint(logError,
@@ -449,48 +527,14 @@ namespace vx
                 notWritten.erase(state.getUniqueId());
             }
             // A preset not written may be in one of these files only.
+            std::vector<FormerCopy> copies = deletedCopies(presets.get());
             if (extensionWritten)
-                formerCopies.insert(formerCopies.end(), extensionCopies.begin(), extensionCopies.end());
-            allWritten = allWritten && extensionWritten;
+                copies.insert(copies.begin(), extensionCopies.begin(), extensionCopies.end());
+            allWritten = removeCopies(copies) && allWritten && extensionWritten;
         }
+        // Those of sources that wrote nothing (no name to make a folder of).
+        allWritten = removeCopies(deletedCopies(nullptr)) && allWritten;
 
-        // The files of presets deleted since they were loaded or saved, of
-        // sources present now, go with them. A source not present keeps its
-        // files, and so does a preset not written.
-        for (auto known = presetOrigins.begin(); known != presetOrigins.end(); ++known)
-        {
-            const auto& [tree, id] = known->first;
-            const std::shared_ptr<XmlStates> store =
-                known->second.empty() ? nullptr : known->second.front().store.lock();
-            const XmlState* state = store != nullptr ? store->getStateById(id) : nullptr;
-            const VideoSourceExtension* extension = nullptr;
-            if (tree == treeKey && store != nullptr && presentStores.count(store.get()) != 0 &&
-                notWritten.count(id) == 0 && (state == nullptr || state->getName() == defaultPresetName))
-                for (const ExtensionPtr& present : extensions)
-                    if (present->getPresets() == store)
-                        extension = present.get();
-            if (extension != nullptr)
-                for (const PresetOrigin& origin : known->second)
-                    formerCopies.push_back({File(origin.path), extension, origin.name, &known->first});
-        }
-
-        for (const FormerCopy& copy : formerCopies)
-        {
-            std::string storedName;
-            if (targets.count(copy.file.getFullPath()) == 0 &&
-                findPresetFileOwner(copy.file, *copy.extension, &storedName).kind == PresetFileNames::FileOwner::own &&
-                storedName == copy.presetName && ! copy.file.deleteFile())
-            {
-                logPrint(logError, "%s: could not remove '%s'", "savePresets", copy.file.getFullPath().c_str());
-                allWritten = false;
-                continue;
-            }
-            // Removed, or no longer this preset's: the next save tries a
-            // copy only when its removal failed.
-            if (copy.origin != nullptr)
-                std::erase_if(presetOrigins[*copy.origin], [&](const PresetOrigin& origin)
-                              { return origin.path == copy.file.getFullPath(); });
-        }
         std::erase_if(presetOrigins, [](const auto& known) { return known.second.empty(); });
         return allWritten;
     }

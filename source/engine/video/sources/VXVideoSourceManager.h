@@ -89,19 +89,22 @@ namespace vx
         // folder/<extension name>/<preset name>.xml, each name as
         // PresetFileNames makes it: without the characters invalid in paths
         // while no other extension's (or preset's) name then reads the same,
-        // else those characters spelled out, so no two share a file. A file
+        // else those characters spelled out, so no two share a file; where
+        // names are equal, an extension's folder also carries its id, and a
+        // network server's its id and port, so two servers on one machine
+        // each keep their folder whatever order they are listed in. A file
         // that already holds the bytes a preset would be written as is left
         // as it is; the others are replaced whole or not at all
         // (XmlUtils::replaceFileText). Once all of an extension's presets are
-        // written, a copy of one left where it lay before (in a folder the
-        // extension had beside others, or a file it was loaded from or saved
-        // to under this or an earlier name) is removed; so is the file of a
-        // preset deleted since this manager loaded or saved it, when its
-        // source is present. A file this save writes never is, nor one this
-        // manager neither loaded nor wrote. A file holding another
-        // extension's preset (one not present now, say) is never replaced:
-        // each goes where PresetFileNames::placeFor puts it with both
-        // present. A network server that left this session counts as present
+        // written, and before the next extension writes, a copy of one left
+        // where it lay before (in a folder the extension had beside others,
+        // or a file it was loaded from or saved to under this or an earlier
+        // name) is removed; so is the file of a preset deleted since this
+        // manager loaded or saved it, when its source is present. A file this
+        // save writes never is, nor one this manager neither loaded nor
+        // wrote. A file holding another extension's preset (one not present
+        // now, say) is never replaced: each goes where
+        // PresetFileNames::placeFor puts it with both present. A network server that left this session counts as present
         // while it holds presets (or deleted some): the server manager keeps
         // its entry. Each file names its extension by "sourceId" and
         // "source", and a network server's also by "sourcePort" (two servers

@@ -1,8 +1,8 @@
 #pragma once
 
-// What the video-source suites share: a source class that draws nothing, a
-// listener recording every call in order, and an asynchronous scheduler
-// drained on the test's thread.
+// What the video-source suites share: a source class that draws nothing and
+// a kind of source that makes it, a listener recording every call in order,
+// and an asynchronous scheduler drained on the test's thread.
 
 #include "engine/video/sources/VXPositionableVideoSource.h"
 #include "engine/video/sources/VXSourceDirectory.h"
@@ -40,6 +40,23 @@ namespace vx::test
         std::vector<double> speeds;
         std::vector<int> directions;
         std::vector<std::pair<int, int>> resizes;
+    };
+
+    // A registered kind of source that makes plain sources.
+    class PlainExtension : public VideoSourceExtension
+    {
+    public:
+        PlainExtension(const std::string& id, bool hidden) : PlainExtension("Plain " + id, id, hidden) {}
+        PlainExtension(const std::string& name, const std::string& id, bool hidden)
+            : VideoSourceExtension(SourceInfo{name, "plain", id, "Plain"}, hidden)
+        {
+        }
+        VideoSource* createSource(XmlState*) override { return new PlainSource(); }
+        using VideoSourceExtension::createSource;
+        XmlNode* saveSourceToXML(XmlPool& pool, XmlCapable*) override
+        {
+            return XmlCapable::createNode(pool, "PlainInfo");
+        }
     };
 
     // Every call as one line ("available", "unavailable 2", "progress 0.2",

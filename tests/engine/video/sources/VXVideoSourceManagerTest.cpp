@@ -38,23 +38,6 @@ namespace vx::test
 {
     namespace
     {
-        // A registered kind of source that makes plain sources.
-        class PlainExtension : public VideoSourceExtension
-        {
-        public:
-            PlainExtension(const std::string& id, bool hidden) : PlainExtension("Plain " + id, id, hidden) {}
-            PlainExtension(const std::string& name, const std::string& id, bool hidden)
-                : VideoSourceExtension(SourceInfo{name, "plain", id, "Plain"}, hidden)
-            {
-            }
-            VideoSource* createSource(XmlState*) override { return new PlainSource(); }
-            using VideoSourceExtension::createSource;
-            XmlNode* saveSourceToXML(XmlPool& pool, XmlCapable*) override
-            {
-                return XmlCapable::createNode(pool, "PlainInfo");
-            }
-        };
-
         class VideoSourceManagerTest : public ::testing::Test
         {
         protected:
@@ -429,6 +412,37 @@ namespace vx::test
             PlainExtension* deck = registerPlain("Deck", "deck");
             manager->loadPresets(folder);
             EXPECT_EQ(presetNames(*deck), (std::vector<std::string>{"Warm"}));
+        }
+
+        // "Camera 2.0" had the folder "Camera 20" alone; with "Camera 20"
+        // present, its presets move out before "Camera 20" writes there, so
+        // nothing is moved aside and each preset comes back once.
+        TEST_F(VideoSourceManagerTest, APresetLeavesTheFolderItHadAloneBeforeTheOtherSourceWrites)
+        {
+            TempDir temp;
+            const File folder(temp.path() + "/");
+            addPreset(*registerPlain("Camera 2.0", "cam-a"), "v1.0", "a");
+            ASSERT_TRUE(manager->savePresets(folder));
+            ASSERT_TRUE(File::doesFileExist(temp.file("Camera 20/v10.xml")));
+
+            restart();
+            PlainExtension* dotted = registerPlain("Camera 2.0", "cam-a");
+            PlainExtension* plain = registerPlain("Camera 20", "cam-b");
+            manager->loadPresets(folder);
+            addPreset(*plain, "v:10", "b");
+            LogRecorder log;
+            EXPECT_TRUE(manager->savePresets(folder)) << log.dump();
+            std::vector<std::string> paths;
+            for (const auto& entry : filesBelow(temp.path()))
+                paths.push_back(entry.first);
+            EXPECT_EQ(paths, (std::vector<std::string>{"Camera 2%2E0/v10.xml", "Camera 20/v10.xml"})) << log.dump();
+
+            restart();
+            dotted = registerPlain("Camera 2.0", "cam-a");
+            plain = registerPlain("Camera 20", "cam-b");
+            manager->loadPresets(folder);
+            EXPECT_EQ(presetNotes(*dotted), (std::vector<std::string>{"v1.0:a"}));
+            EXPECT_EQ(presetNotes(*plain), (std::vector<std::string>{"v:10:b"}));
         }
 
         // An extension not present now (an offline server, an unplugged
@@ -1062,6 +1076,113 @@ namespace vx::test
                 {
                     EXPECT_EQ(filesBelow(temp.path()), saved) << listed;
                 }
+            }
+        }
+
+        // Two servers on one machine whose presets share a name: whichever is
+        // listed first, each edit is written to its own server's file, and
+        // the next start has each server's edited preset once.
+        TEST_F(ServerPresetsTest, TwoServersOnOneMachineKeepPresetsOfOneNameWhateverTheOrder)
+        {
+            TempDir temp;
+            const File folder(temp.path() + "/");
+            const std::pair<std::string, std::uint16_t> left{"Left", 7101}, right{"Right", 7102};
+            ASSERT_TRUE(restartAtOneAddress({left, right}));
+            addPreset(*serverAt(7101), "Wide", "left");
+            addPreset(*serverAt(7102), "Wide", "right");
+            LogRecorder log;
+            ASSERT_TRUE(manager->savePresets(folder)) << log.dump();
+
+            int round = 0;
+            for (const auto& order : {std::vector{right, left}, std::vector{left, right}})
+            {
+                ++round;
+                ASSERT_TRUE(restartAtOneAddress(order));
+                manager->loadPresets(folder);
+                for (const std::uint16_t port : {std::uint16_t(7101), std::uint16_t(7102)})
+                {
+                    const auto server = serverAt(port);
+                    server->getPresets()->removeStateByName("Wide", true);
+                    addPreset(*server, "Wide", std::to_string(port) + " edit " + std::to_string(round));
+                }
+                EXPECT_TRUE(manager->savePresets(folder)) << "round " << round << "\n" << log.dump();
+                EXPECT_EQ(filesBelow(temp.path()).size(), 2u) << "round " << round;
+
+                ASSERT_TRUE(restartAtOneAddress({left, right}));
+                manager->loadPresets(folder);
+                for (const std::uint16_t port : {std::uint16_t(7101), std::uint16_t(7102)})
+                    EXPECT_EQ(presetNotes(*serverAt(port)),
+                              (std::vector<std::string>{"Wide:" + std::to_string(port) + " edit " +
+                                                        std::to_string(round)}))
+                        << "round " << round;
+            }
+        }
+
+        // Folders of two servers on one machine from before each had a name
+        // of its own (numbered by the order they were listed in) load as
+        // before, and the next save moves their presets into the servers'
+        // own folders, none lost, none twice.
+        TEST_F(ServerPresetsTest, FoldersNumberedByListOrderLoadAndMoveToEachServersOwn)
+        {
+            TempDir temp;
+            const File folder(temp.path() + "/");
+            const auto preset = [](const std::string& name, int port, const std::string& note)
+            {
+                return "<Preset name=\"" + name +
+                       "\" sourceId=\"NETWORK_VIDEO_SRC\" source=\"127.0.0.1\" sourcePort=\"" +
+                       std::to_string(port) + "\"><VideoSource note=\"" + note + "\"/></Preset>";
+            };
+            temp.writeFile("127001/Wide.xml", preset("Wide", 7102, "right"));
+            temp.writeFile("127001 2/Wide.xml", preset("Wide", 7101, "left"));
+            temp.writeFile("127%2E0%2E0%2E1 (NETWORK_VIDEO_SRC)/Close.xml", preset("Close", 7101, "left"));
+            temp.writeFile("127%2E0%2E0%2E1 (NETWORK_VIDEO_SRC) 2/Close.xml", preset("Close", 7102, "right"));
+
+            const std::pair<std::string, std::uint16_t> left{"Left", 7101}, right{"Right", 7102};
+            for (const auto& order : {std::vector{left, right}, std::vector{right, left}})
+            {
+                ASSERT_TRUE(restartAtOneAddress(order));
+                manager->loadPresets(folder);
+                EXPECT_EQ(presetNotes(*serverAt(7101)), (std::vector<std::string>{"Close:left", "Wide:left"}));
+                EXPECT_EQ(presetNotes(*serverAt(7102)), (std::vector<std::string>{"Close:right", "Wide:right"}));
+                LogRecorder log;
+                EXPECT_TRUE(manager->savePresets(folder)) << log.dump();
+                EXPECT_EQ(pathsBelow(temp.path()),
+                          (std::vector<std::string>{"127%2E0%2E0%2E1 (NETWORK_VIDEO_SRC 7101)/Close.xml",
+                                                    "127%2E0%2E0%2E1 (NETWORK_VIDEO_SRC 7101)/Wide.xml",
+                                                    "127%2E0%2E0%2E1 (NETWORK_VIDEO_SRC 7102)/Close.xml",
+                                                    "127%2E0%2E0%2E1 (NETWORK_VIDEO_SRC 7102)/Wide.xml"}));
+            }
+        }
+
+        // A server announced again on another port while the application
+        // runs and saves, with a preset of one name made at each port, then
+        // on its first port again: each port's preset is stored once, and
+        // comes back once with the server at that port.
+        TEST_F(ServerPresetsTest, AServerWhosePortChangesAndReturnsKeepsEachPortsPresetOnce)
+        {
+            TempDir temp;
+            const File folder(temp.path() + "/");
+            ASSERT_TRUE(restartAtOneAddress({{"Studio", 7000}}));
+            LogRecorder log;
+            for (const std::uint16_t port : {std::uint16_t(7000), std::uint16_t(7001), std::uint16_t(7000)})
+            {
+                dns.scriptResolve("Studio", {"127.0.0.1", port});
+                dns.announce("Studio", NetworkVideoServerManager::serverServiceType);
+                const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(30);
+                while (serverAt(port) == nullptr && std::chrono::steady_clock::now() < deadline)
+                    std::this_thread::sleep_for(std::chrono::milliseconds(2));
+                ASSERT_NE(serverAt(port), nullptr);
+                if (presetNames(*serverAt(port)).empty())
+                    addPreset(*serverAt(port), "Wide", std::to_string(port));
+                EXPECT_TRUE(manager->savePresets(folder)) << log.dump();
+            }
+            EXPECT_EQ(filesBelow(temp.path()).size(), 2u) << log.dump();
+
+            for (const std::uint16_t port : {std::uint16_t(7000), std::uint16_t(7001)})
+            {
+                ASSERT_TRUE(restartAtOneAddress({{"Studio", port}}));
+                manager->loadPresets(folder);
+                EXPECT_EQ(presetNotes(*serverAt(port)), (std::vector<std::string>{"Wide:" + std::to_string(port)}));
             }
         }
 

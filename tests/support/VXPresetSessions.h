@@ -1,0 +1,52 @@
+#pragma once
+
+// The user's side of a random preset session, shared by the sessions of the
+// preset managers: a preset as the user knows it, and the actions on one
+// that the model follows.
+
+#include <functional>
+#include <set>
+#include <string>
+#include <tuple>
+
+namespace vx
+{
+    class XmlState;
+    class XmlStates;
+}
+
+namespace vx::test
+{
+    // Whose preset it is (a key the session gives its owner), its name and
+    // its value.
+    using UserPreset = std::tuple<std::string, std::string, int>;
+    using UserPresets = std::multiset<UserPreset>;
+
+    // " owner:"name"=value" for each preset, " (none)" without.
+    std::string listed(const UserPresets& presets);
+    // The presets whose owner is in owners.
+    UserPresets ownedBy(const UserPresets& presets, const std::set<std::string>& owners);
+
+    enum class PresetAction
+    {
+        edit,
+        rename,
+        remove,
+        duplicate
+    };
+
+    // How a session gives a preset its value and reads it back.
+    struct PresetValues
+    {
+        std::function<int(const XmlState&)> read;
+        // A new preset of that name (replaced < 0), or a new value for the
+        // one of id replaced.
+        std::function<void(XmlStates&, const std::string& name, int value, int replaced)> write;
+    };
+
+    // Does action to state, a preset of owner in store, and the same to
+    // live: edit gives it value, rename gives it name, duplicate adds a copy
+    // of it. An error when live has no such preset (the user never made it).
+    std::string applyPresetAction(PresetAction action, XmlStates& store, XmlState& state, const std::string& owner,
+                                  const std::string& name, int value, const PresetValues& values, UserPresets& live);
+}
