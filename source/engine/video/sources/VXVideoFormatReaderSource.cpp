@@ -686,10 +686,11 @@ namespace vx
                     lastLineTransform->setStorage(XmlCapable::storageNever);
                     chain->insertRenderPass(0, lastLineTransform, false);
                 }
-                lastLineTransform->scaleToFit(reader->getWidth(), reader->getHeight() - 2);
+                lastLineTransform->scaleToFit(reader->getFrameWidth(), reader->getFrameHeight() - 2);
             }
             texture->ignoreFlip = reader->isFlipped();
-            chain->setInput(0, texture, reader->getWidth(), reader->getHeight());
+            // The whole frame, scaled by the chain to the source's size.
+            chain->setInput(0, texture, reader->getFrameWidth(), reader->getFrameHeight());
             chain->render(renderer);
         }
         else
