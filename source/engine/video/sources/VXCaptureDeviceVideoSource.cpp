@@ -130,7 +130,6 @@ namespace vx
                 end(renderer);
                 return getNoDeviceTexture();
             }
-            chain->insertRenderPass(0, pimpl->conversion, false);
         }
         if (pimpl->conversion != nullptr)
         {
@@ -153,7 +152,6 @@ namespace vx
             {
                 pimpl->deinterlace.reset(new Deinterlace(), &GfxObject::deleteUsingManager);
                 pimpl->deinterlace->setStorage(XmlCapable::storageNever);
-                chain->addRenderPass(pimpl->deinterlace);
             }
         }
         else if (pimpl->deinterlace != nullptr)
@@ -161,6 +159,15 @@ namespace vx
             chain->removeRenderPass(pimpl->deinterlace);
             pimpl->deinterlace.reset();
         }
+        // The source's own passes lead, whatever edits, presets and restores
+        // did to the chain: the picture is converted and whole before any
+        // effect sees it.
+        std::vector<RenderPassChain::PassPtr> own;
+        if (pimpl->conversion != nullptr)
+            own.push_back(pimpl->conversion);
+        if (pimpl->deinterlace != nullptr)
+            own.push_back(pimpl->deinterlace);
+        chain->setHeadPasses(own);
 
         // The input slot covers the texels the device filled.
         chain->setInput(0, texture, texture->getWidth(), texture->getHeight());

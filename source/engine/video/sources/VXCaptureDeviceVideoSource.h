@@ -15,8 +15,9 @@ namespace vx
 
     // A live capture device as a source. The device's texture heads the
     // chain, through the shared "FormatConversion" when the device delivers
-    // YUV, swizzled or upside-down frames, and through a deinterlace pass at
-    // the end while "Deinterlace" is on. The source has the device's picture
+    // YUV, swizzled or upside-down frames, and through a deinterlace pass
+    // after it while "Deinterlace" is on; both stay at the head of the chain
+    // whatever edits, presets and restores do. The source has the device's picture
     // size (not resizable); a YUV device's texture holds two pixels per texel.
     //
     // The source holds one reference of its device, given back through the

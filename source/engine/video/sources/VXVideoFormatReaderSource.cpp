@@ -602,8 +602,6 @@ namespace vx
         {
             if (RenderPassManager* manager = RenderPassManager::getCurrent())
                 conversion = std::dynamic_pointer_cast<FormatConversion>(manager->findSharedPass("FormatConversion"));
-            if (conversion != nullptr)
-                chain->insertRenderPass(0, conversion, false);
         }
         else if (! needed && conversion != nullptr)
         {
@@ -625,6 +623,16 @@ namespace vx
         conversion->sequentialYUVToRGBA = sequentialYuv;
         conversion->setSwizzleMode(static_cast<FormatConversion::SwizzleMode>(reader.getSwizzleMode()));
         return true;
+    }
+
+    void VideoFormatReaderSource::keepOwnPassesFirst()
+    {
+        std::vector<RenderPassChain::PassPtr> own;
+        if (lastLineTransform != nullptr)
+            own.push_back(lastLineTransform);
+        if (conversion != nullptr)
+            own.push_back(conversion);
+        chain->setHeadPasses(own);
     }
 
     TextureRef VideoFormatReaderSource::render(Renderer& renderer, const RenderInfo&)
@@ -684,10 +692,10 @@ namespace vx
                 {
                     lastLineTransform.reset(new TransformEffect(), &GfxObject::deleteUsingManager);
                     lastLineTransform->setStorage(XmlCapable::storageNever);
-                    chain->insertRenderPass(0, lastLineTransform, false);
                 }
                 lastLineTransform->scaleToFit(reader->getFrameWidth(), reader->getFrameHeight() - 2);
             }
+            keepOwnPassesFirst();
             texture->ignoreFlip = reader->isFlipped();
             // The whole frame, scaled by the chain to the source's size.
             chain->setInput(0, texture, reader->getFrameWidth(), reader->getFrameHeight());
@@ -696,6 +704,7 @@ namespace vx
         else
         {
             setupFormatConversion(*reader, true);
+            keepOwnPassesFirst();
             RenderTargetManager* targets = RenderTargetManager::getCurrent();
             RenderTarget* target = targets != nullptr ? targets->retain(getWidth(), getHeight(), *DEFAULT_COLOR_FMT,
                                                                         true, DEFAULT_DEPTH_FMT)
