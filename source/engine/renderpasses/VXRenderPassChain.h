@@ -147,8 +147,8 @@ namespace vx
 
         std::vector<PassPtr> copyPasses() const;
         void renderPasses(Renderer& renderer, const std::vector<PassPtr>& list);
-        // insertRenderPass and moveRenderPass, the head passes put back at the head unless
-        // settleHead is false.
+        // insertRenderPass and moveRenderPass; the head passes are left
+        // where they are when settleHead is false.
         void insertPass(int index, PassPtr pass, bool replace, bool settleHead);
         bool movePass(int from, int to, bool settleHead);
         // Puts the head passes first, in their order; answers whether the

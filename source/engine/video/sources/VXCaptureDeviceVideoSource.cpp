@@ -162,12 +162,7 @@ namespace vx
         // The source's own passes lead, whatever edits, presets and restores
         // did to the chain: the picture is converted and whole before any
         // effect sees it.
-        std::vector<RenderPassChain::PassPtr> own;
-        if (pimpl->conversion != nullptr)
-            own.push_back(pimpl->conversion);
-        if (pimpl->deinterlace != nullptr)
-            own.push_back(pimpl->deinterlace);
-        chain->setHeadPasses(own);
+        chain->setHeadPasses({pimpl->conversion, pimpl->deinterlace});
 
         // The input slot covers the texels the device filled.
         chain->setInput(0, texture, texture->getWidth(), texture->getHeight());

@@ -16,7 +16,7 @@ namespace vx
             generator.reset(g, &GfxObject::deleteUsingManager);
             // Written with the chain and made again from it.
             generator->setStorage(XmlCapable::storageCreatable);
-            keepOwnPassesFirst();
+            chain->setHeadPasses({generator});
         }
         setSizeInternal(DEFAULT_WIDTH, DEFAULT_HEIGHT);
     }
@@ -86,20 +86,10 @@ namespace vx
                 conversion->premultiply = true;
             }
         }
-        keepOwnPassesFirst();
+        chain->setHeadPasses({generator, conversion});
         const bool rendered = chain->render(renderer);
         end(renderer);
         return rendered ? chain->stealOutput() : TextureRef();
-    }
-
-    void GeneratorVideoSource::keepOwnPassesFirst()
-    {
-        std::vector<RenderPassChain::PassPtr> own;
-        if (generator != nullptr)
-            own.push_back(generator);
-        if (conversion != nullptr)
-            own.push_back(conversion);
-        chain->setHeadPasses(own);
     }
 
     void GeneratorVideoSource::readStatePost()
@@ -112,7 +102,7 @@ namespace vx
                 generator = found;
         if (generator == nullptr)
             return;
-        keepOwnPassesFirst();
+        chain->setHeadPasses({generator, conversion});
         if (SourceDirectory* directory = SourceDirectory::getCurrent())
             if (SourceExtension* extension = directory->getSourceExtension(generator->getUniqueId()))
                 setSourceInfo(extension->getSourceInfo(), nullptr);

@@ -42,10 +42,6 @@ namespace vx
         const std::shared_ptr<FormatConversion>& getFormatConversion() const { return conversion; }
 
     private:
-        // The generator and the conversion, those held, at the head of the
-        // chain.
-        void keepOwnPassesFirst();
-
         std::shared_ptr<Generator> generator;
         std::shared_ptr<FormatConversion> conversion;
     };

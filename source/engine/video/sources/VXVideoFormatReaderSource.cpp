@@ -625,16 +625,6 @@ namespace vx
         return true;
     }
 
-    void VideoFormatReaderSource::keepOwnPassesFirst()
-    {
-        std::vector<RenderPassChain::PassPtr> own;
-        if (lastLineTransform != nullptr)
-            own.push_back(lastLineTransform);
-        if (conversion != nullptr)
-            own.push_back(conversion);
-        chain->setHeadPasses(own);
-    }
-
     TextureRef VideoFormatReaderSource::render(Renderer& renderer, const RenderInfo&)
     {
         if (! begin(renderer))
@@ -695,7 +685,8 @@ namespace vx
                 }
                 lastLineTransform->scaleToFit(reader->getFrameWidth(), reader->getFrameHeight() - 2);
             }
-            keepOwnPassesFirst();
+            // Put back at the head should an edit have moved or removed them.
+            chain->setHeadPasses({lastLineTransform, conversion});
             texture->ignoreFlip = reader->isFlipped();
             // The whole frame, scaled by the chain to the source's size.
             chain->setInput(0, texture, reader->getFrameWidth(), reader->getFrameHeight());
@@ -704,7 +695,7 @@ namespace vx
         else
         {
             setupFormatConversion(*reader, true);
-            keepOwnPassesFirst();
+            chain->setHeadPasses({lastLineTransform, conversion});
             RenderTargetManager* targets = RenderTargetManager::getCurrent();
             RenderTarget* target = targets != nullptr ? targets->retain(getWidth(), getHeight(), *DEFAULT_COLOR_FMT,
                                                                         true, DEFAULT_DEPTH_FMT)

@@ -124,10 +124,6 @@ namespace vx
         void tellProgress(float progress);
         void tellUnavailable(VideoSourceListener::Reason reason);
         bool setupFormatConversion(VideoFormatReader& reader, bool drawsItself);
-        // The last-line transform and the conversion, those held, at the
-        // head of the chain (put back there when an edit moved or removed
-        // them).
-        void keepOwnPassesFirst();
         void remakeBuffer(VideoFormatReader& reader);
         // Whether the held reader may be sent on (see updateVideo).
         bool mayLeaveHeldFrame(VideoFormatReader& reader);

@@ -21,8 +21,7 @@ namespace vx::test
         const int width = 64, height = 32;
         // The left half of every picture, and the right.
         const PixelRGBA8 left{200, 60, 40, 255}, right{30, 90, 220, 255};
-        const char* const splitColour =
-            "r='if(lt(X,W/2),200,30)':g='if(lt(X,W/2),60,90)':b='if(lt(X,W/2),40,220)'";
+        const char* const splitColour = "r='if(lt(X,W/2),200,30)':g='if(lt(X,W/2),60,90)':b='if(lt(X,W/2),40,220)'";
 
         class FileSourceResizeGLTest : public SourcesGLTest
         {
@@ -31,10 +30,10 @@ namespace vx::test
             // to pattern (a file name, or a numbered one for a sequence).
             bool writePictures(const std::string& pattern, int frames)
             {
-                const std::string command = "ffmpeg -v error -y -f lavfi -i \"color=c=black:s=" +
-                                            std::to_string(width) + "x" + std::to_string(height) +
-                                            ",format=gbrp,geq=" + splitColour + "\" -frames:v " +
-                                            std::to_string(frames) + " \"" + pattern + "\"";
+                const std::string command =
+                    "ffmpeg -v error -y -f lavfi -i \"color=c=black:s=" + std::to_string(width) + "x" +
+                    std::to_string(height) + ",format=gbrp,geq=" + splitColour + "\" -frames:v " +
+                    std::to_string(frames) + " \"" + pattern + "\"";
                 return std::system(command.c_str()) == 0;
             }
 

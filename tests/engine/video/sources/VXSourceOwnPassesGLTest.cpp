@@ -109,8 +109,8 @@ namespace vx::test
 
         // Presets saved from a source of the movie not yet shown: its chain
         // had no conversion, so the effect's index counts without it.
-        VideoFormatReaderSource saved(driver, formats.createReaderFor(File(path), false,
-                                                                      VideoFormatReader::purposePlayback));
+        VideoFormatReaderSource saved(driver,
+                                      formats.createReaderFor(File(path), false, VideoFormatReader::purposePlayback));
         const std::shared_ptr<AddConstantPass> presetEffect = effect(0.1);
         saved.getRenderPassChain()->addRenderPass(presetEffect);
         XmlNode* presetA = saved.writeState(pool, true);
