@@ -360,6 +360,11 @@ namespace vx
 
     void RenderPassChain::insertRenderPass(int index, PassPtr pass, bool replace)
     {
+        insertPass(index, std::move(pass), replace, true);
+    }
+
+    void RenderPassChain::insertPass(int index, PassPtr pass, bool replace, bool settleHead)
+    {
         if (pass == nullptr || dynamic_cast<RenderPassChain*>(pass.get()) != nullptr)
             return;
         const ScopedLock hold(lock);
@@ -368,6 +373,8 @@ namespace vx
             removeRenderPass(passes[size_t(index)]);
         index = std::min(index, int(passes.size()));
         passes.insert(passes.begin() + index, pass);
+        if (settleHead)
+            keepHeadFirst();
         pathChanged();
         if (running)
             pass->start(false, TimeUnit());
@@ -399,6 +406,8 @@ namespace vx
         if (running)
             pass->stop(TimeUnit());
         passes.erase(found);
+        if (std::find(passes.begin(), passes.end(), pass) == passes.end())
+            headPasses.erase(std::remove(headPasses.begin(), headPasses.end(), pass.get()), headPasses.end());
         pathChanged();
         callListeners(&RenderPassChainListener::renderPassRemoved, *pass, CallType::standard);
     }
@@ -406,12 +415,18 @@ namespace vx
     void RenderPassChain::removeAllPasses()
     {
         const ScopedLock hold(lock);
+        headPasses.clear();
         while (! passes.empty())
             passes.pop_back();
         callListeners(&RenderPassChainListener::allRenderPassesRemoved, CallType::standard);
     }
 
     bool RenderPassChain::moveRenderPass(int from, int to)
+    {
+        return movePass(from, to, true);
+    }
+
+    bool RenderPassChain::movePass(int from, int to, bool settleHead)
     {
         const ScopedLock hold(lock);
         if (to < 0 || from < 0 || from >= int(passes.size()))
@@ -420,6 +435,8 @@ namespace vx
         PassPtr pass = passes[size_t(from)];
         passes.erase(passes.begin() + from);
         passes.insert(passes.begin() + to, std::move(pass));
+        if (settleHead)
+            keepHeadFirst();
         pathChanged();
         callListeners(&RenderPassChainListener::renderPassMoved, CallType::standard);
         return true;
@@ -446,6 +463,7 @@ namespace vx
         if (&other == this)
         {
             std::swap(passes[size_t(a)], passes[size_t(b)]);
+            keepHeadFirst();
             pathChanged();
             callListeners(&RenderPassChainListener::renderPassMoved, CallType::standard);
             return true;
@@ -454,6 +472,47 @@ namespace vx
         other.removeRenderPass(theirs);
         insertRenderPass(a, theirs, false);
         other.insertRenderPass(b, mine, false);
+        return true;
+    }
+
+    void RenderPassChain::setHeadPasses(const std::vector<PassPtr>& head)
+    {
+        const ScopedLock hold(lock);
+        headPasses.clear();
+        for (const PassPtr& pass : head)
+            if (pass != nullptr && dynamic_cast<RenderPassChain*>(pass.get()) == nullptr && ! isHeadPass(pass.get()))
+                headPasses.push_back(pass.get());
+        for (const PassPtr& pass : head)
+            if (pass != nullptr && std::find(passes.begin(), passes.end(), pass) == passes.end())
+                insertRenderPass(0, pass, false);
+        if (keepHeadFirst())
+        {
+            pathChanged();
+            callListeners(&RenderPassChainListener::renderPassMoved, CallType::standard);
+        }
+    }
+
+    bool RenderPassChain::isHeadPass(const RenderPass* pass) const
+    {
+        return std::find(headPasses.begin(), headPasses.end(), pass) != headPasses.end();
+    }
+
+    bool RenderPassChain::keepHeadFirst()
+    {
+        if (headPasses.empty())
+            return false;
+        std::vector<PassPtr> ordered;
+        ordered.reserve(passes.size());
+        for (const RenderPass* head : headPasses)
+            for (const PassPtr& pass : passes)
+                if (pass.get() == head)
+                    ordered.push_back(pass);
+        for (const PassPtr& pass : passes)
+            if (! isHeadPass(pass.get()))
+                ordered.push_back(pass);
+        if (ordered == passes)
+            return false;
+        passes.swap(ordered);
         return true;
     }
 
@@ -580,8 +639,10 @@ namespace vx
                 const PassPtr pass = passes[size_t(position)];
                 matched.push_back(pass.get());
                 pass->readState(child, false);
+                // Head passes are put back once all are placed: moving them
+                // now would shift the places later elements ask for.
                 if (index != -1 && index != position)
-                    moveRenderPass(position, index);
+                    movePass(position, index, false);
                 continue;
             }
 
@@ -595,12 +656,18 @@ namespace vx
             {
                 // A pass the chain refuses (another chain) is gone at the end
                 // of this scope: only passes in the list count as matched.
-                const PassPtr added = addRenderPass(created);
+                const PassPtr added = makeShared(created);
+                insertPass(index >= 0 ? index : int(passes.size()), added, false, false);
                 if (findIndexOfPass(*added) >= 0)
                     matched.push_back(added.get());
             }
             else
                 debugPrint("RenderPassChain::readStateDerived, createRenderPassFromXmlNode failed!");
+        }
+        if (keepHeadFirst())
+        {
+            pathChanged();
+            callListeners(&RenderPassChainListener::renderPassMoved, CallType::standard);
         }
         RenderPass::readStateDerived(node);
     }

@@ -90,7 +90,8 @@ namespace vx
         void addRenderPass(PassPtr pass);
         // Empty pointers and chains are ignored; the index is limited to the
         // list; with replace the pass at the index goes first. A pass
-        // inserted into a running chain is started.
+        // inserted into a running chain is started. Here and in the moves
+        // below the head passes stay first (setHeadPasses).
         void insertRenderPass(int index, PassPtr pass, bool replace);
         void insertRenderPass(int index, RenderPass* pass, bool replace);
         // Before or after the reference; appended when it is not in the chain.
@@ -119,6 +120,14 @@ namespace vx
         void getRenderPassesWithType(std::vector<PassPtr>& out, const std::string& type) const;
         bool isRunning() const { return running; }
 
+        // The owner's own passes (a source's format conversion, say), in
+        // this order: inserted where missing and kept at the head of the
+        // list whatever inserts, moves, swaps and restored states do; the
+        // other passes follow in their own order. A pass removed from the
+        // chain is no longer held; one held before and left out here stays
+        // where it is. Empty pointers are ignored.
+        void setHeadPasses(const std::vector<PassPtr>& head);
+
         void setRenderWithoutPasses(bool shouldRender) { renderWithoutPasses = shouldRender; }
         bool getRenderWithoutPasses() const { return renderWithoutPasses; }
 
@@ -127,7 +136,10 @@ namespace vx
         // Elements are matched to passes by position and unique id first,
         // then by unique id alone (each pass takes one element) and moved to
         // their "index"; an unmatched element with storage 0 or 2 is made and
-        // appended; then the chain's own "Params" and "View".
+        // inserted at its "index" (appended without one); then the chain's
+        // own "Params" and "View". Head passes go back to the head last, so
+        // indices counted with or without them give the other passes the
+        // order they were written in.
         void readStateDerived(const XmlNode& node) override;
 
     private:
@@ -135,9 +147,19 @@ namespace vx
 
         std::vector<PassPtr> copyPasses() const;
         void renderPasses(Renderer& renderer, const std::vector<PassPtr>& list);
+        // insertRenderPass and moveRenderPass; the head passes are left
+        // where they are when settleHead is false.
+        void insertPass(int index, PassPtr pass, bool replace, bool settleHead);
+        bool movePass(int from, int to, bool settleHead);
+        // Puts the head passes first, in their order; answers whether the
+        // list changed. Under the lock.
+        bool keepHeadFirst();
+        bool isHeadPass(const RenderPass* pass) const;
 
         CriticalSection lock;
         std::vector<PassPtr> passes;
+        // The owner's passes kept first; only compared, never used.
+        std::vector<const RenderPass*> headPasses;
         std::atomic<bool> running{false};
         PassFilter passFilter;
         std::atomic<bool> renderWithoutPasses{false};

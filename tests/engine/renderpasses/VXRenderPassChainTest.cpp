@@ -172,6 +172,49 @@ namespace vx::test
             EXPECT_EQ(second, std::vector<RenderPass*>{chain.getRenderPass(2).get()});
         }
 
+        TEST_F(ChainTest, HeadPassesStayFirstWhateverTheEditsDo)
+        {
+            add("E1");
+            add("E2");
+            const RenderPassChain::PassPtr convert(new LifecyclePass("Convert"));
+            const RenderPassChain::PassPtr deinterlace(new LifecyclePass("Deinterlace"));
+            chain.setHeadPasses({convert, nullptr, deinterlace});
+            EXPECT_EQ(order(), "Convert Deinterlace E1 E2");
+            recorder.calls.clear();
+            chain.setHeadPasses({convert, deinterlace});
+            EXPECT_EQ(recorder.calls, "") << "held already: nothing to do";
+
+            chain.insertRenderPass(0, new LifecyclePass("E0"), false);
+            EXPECT_EQ(order(), "Convert Deinterlace E0 E1 E2");
+            chain.moveRenderPass(4, 0);
+            EXPECT_EQ(order(), "Convert Deinterlace E2 E0 E1");
+            chain.moveRenderPass(0, 3);
+            EXPECT_EQ(order(), "Convert Deinterlace E2 E0 E1");
+            chain.swapRenderPassBetweenChains(chain, 1, 4);
+            EXPECT_EQ(order(), "Convert Deinterlace E1 E2 E0");
+            // Replaced by an edit, a head pass is gone until its owner puts
+            // it back.
+            chain.insertRenderPass(1, new LifecyclePass("E3"), true);
+            EXPECT_EQ(order(), "Convert E3 E1 E2 E0");
+            chain.setHeadPasses({convert, deinterlace});
+            EXPECT_EQ(order(), "Convert Deinterlace E3 E1 E2 E0");
+
+            // Held in the order given, whatever the order before.
+            chain.setHeadPasses({deinterlace, convert});
+            EXPECT_EQ(order(), "Deinterlace Convert E3 E1 E2 E0");
+            // Removed, a pass is no longer held: put back, it goes where moved.
+            chain.removeRenderPass(deinterlace);
+            chain.addRenderPass(deinterlace);
+            EXPECT_EQ(order(), "Convert E3 E1 E2 E0 Deinterlace");
+            chain.moveRenderPass(5, 1);
+            EXPECT_EQ(order(), "Convert Deinterlace E3 E1 E2 E0");
+            chain.removeAllPasses();
+            chain.addRenderPass(convert);
+            add("E4");
+            chain.moveRenderPass(1, 0);
+            EXPECT_EQ(order(), "E4 Convert") << "emptied, the chain holds nothing first";
+        }
+
         // ---- XML.
 
         std::string text(XmlCapable& object)
@@ -247,6 +290,41 @@ namespace vx::test
             chain.readState(element, false);
             EXPECT_EQ(chain.getNumPasses(), 3);
             EXPECT_EQ(chain.getLastRenderPass()->getClassType(), AddConstantPass::classType());
+        }
+
+        TEST_F(ChainTest, RestoredPassesKeepTheirWrittenOrderBehindTheHeadPasses)
+        {
+            // Written by a chain without the head pass and by one with it:
+            // the same passes, indices counted one apart.
+            const auto written = [&](bool withHead)
+            {
+                RenderPassChain other;
+                if (withHead)
+                    other.addRenderPass(new LifecyclePass("Convert"))->setStorage(XmlCapable::storageNever);
+                for (const char* name : {"E2", "New", "E1", "E3"})
+                {
+                    RenderPassChain::PassPtr pass = other.addRenderPass(new LifecyclePass(name));
+                    pass->setStorage(XmlCapable::storageCreatable);
+                    static_cast<LifecyclePass&>(*pass).amount->setValue(withHead ? 0.5 : 0.25, ValueChangeInfo());
+                }
+                return text(other);
+            };
+            for (const bool withHead : {false, true})
+            {
+                SCOPED_TRACE(withHead ? "indices counting the head pass" : "indices without it");
+                chain.removeAllPasses();
+                const RenderPassChain::PassPtr convert(new LifecyclePass("Convert"));
+                chain.setHeadPasses({convert});
+                for (const char* name : {"E1", "E2", "E3"})
+                    add(name);
+                const auto document = XmlUtils::loadXmlFromString(written(withHead), true);
+                ASSERT_NE(document, nullptr);
+                chain.readState(document->first_node("RenderPass"), false);
+                // The pass made from its element keeps the kind's own name.
+                EXPECT_EQ(order(), "Convert E2 TestAddConstant E1 E3");
+                EXPECT_DOUBLE_EQ(static_cast<LifecyclePass&>(*chain.getRenderPassByName("E1")).amount->getValue(),
+                                 withHead ? 0.5 : 0.25);
+            }
         }
     }
 }

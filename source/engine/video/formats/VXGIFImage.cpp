@@ -202,6 +202,11 @@ namespace vx
         return 0;
     }
 
+    int GIFImage::getFrameDelay(unsigned index) const
+    {
+        return index < frames.size() ? frames[index]->control.DelayTime * 10 : 0;
+    }
+
     void GIFImage::discardAllImages()
     {
         for (auto& frame : frames)

@@ -59,6 +59,9 @@ namespace vx
 
         unsigned getNumFrames() const { return static_cast<unsigned>(frames.size()); }
         int getDuration() const { return duration; }
+        // Frame index's delay in milliseconds (0 without a control block or
+        // outside the frames).
+        int getFrameDelay(unsigned index) const;
         int getMininumDelay() const { return minimumDelay; }
         int getCanvasWidth() const { return gif != nullptr ? gif->SWidth : 0; }
         int getCanvasHeight() const { return gif != nullptr ? gif->SHeight : 0; }

@@ -7,13 +7,15 @@
 #include "engine/video/formats/VXGIFImage.h"
 #include "engine/video/formats/VXPixels.h"
 
+#include <algorithm>
 #include <cstring>
 
 namespace vx
 {
     namespace
     {
-        // The rate of a file whose frames give no delay.
+        // The delay of a frame that gives none, and the rate of a file
+        // whose frames give none.
         constexpr double fallbackDelayMs = 100.0;
     }
 
@@ -32,8 +34,15 @@ namespace vx
         msecPerFrame = 1000.0 / fps;
         framePending = true;
         sequence = image->getNumFrames() >= 2;
+        double end = 0.0;
+        for (unsigned i = 0; i < image->getNumFrames(); ++i)
+        {
+            const int frameDelay = image->getFrameDelay(i);
+            end += frameDelay > 0 ? frameDelay : fallbackDelayMs;
+            frameEnds.push_back(end);
+        }
         if (image->getNumFrames() > 1)
-            length = msecPerFrame * image->getNumFrames();
+            length = end;
         opened = true;
         textureWidth = static_cast<unsigned short>(image->getCanvasWidth());
         textureHeight = static_cast<unsigned short>(image->getCanvasHeight());
@@ -62,9 +71,15 @@ namespace vx
 
     bool GIFVideoFormatReader::updatePosition(double positionMs, long& frame)
     {
-        if (! image)
+        if (! image || frameEnds.empty())
             return false;
-        frame = static_cast<long>(image->findFrameForTime(positionMs));
+        // A rate set on the reader scales the file's timing.
+        const double total = frameEnds.back();
+        double at = length > 0.0 ? positionMs * total / length : positionMs;
+        if (! (at >= 0.0))
+            at = 0.0;
+        const auto next = std::upper_bound(frameEnds.begin(), frameEnds.end(), at);
+        frame = std::min(static_cast<long>(next - frameEnds.begin()), static_cast<long>(frameEnds.size()) - 1);
         return frame != currentFrame.load();
     }
 

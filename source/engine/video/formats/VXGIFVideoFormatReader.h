@@ -6,16 +6,19 @@
 
 #include <atomic>
 #include <memory>
+#include <vector>
 
 namespace vx
 {
     class GIFImage;
 
     // An animated GIF played as video: the whole file is composed once at
-    // construction; its frame rate comes from the shortest frame delay (100 ms
-    // when the file gives none). A frame change decompresses one composed
-    // frame on the reading thread; the render thread uploads it. The lock
-    // guards the current picture and the image.
+    // construction. Every frame shows for its own delay, a delay of 0 (or
+    // none) counting as 100 ms; the length is the sum, and the frame rate
+    // comes from the shortest delay (100 ms when the file gives none). A
+    // rate set on the reader stretches every delay alike. A frame change
+    // decompresses one composed frame on the reading thread; the render
+    // thread uploads it. The lock guards the current picture and the image.
     class GIFVideoFormatReader : public VideoFormatReader
     {
     public:
@@ -34,10 +37,13 @@ namespace vx
         bool updateTextureInternal(Texture* texture) override;
         // A copy of the current picture.
         bool updatePixelsInternal(std::shared_ptr<Pixels>& pixels) override;
-        // The frame the file shows at ms; false when it is the current one.
+        // The frame the file shows at ms (the last one from the length on);
+        // false when it is the current one.
         bool updatePosition(double positionMs, long& frame) override;
 
     private:
+        // Where each frame ends, in ms from the start, delays as shown.
+        std::vector<double> frameEnds;
         // Set by the reading thread, cleared by the uploading one.
         std::atomic<bool> framePending{false};
         std::shared_ptr<Pixels> pixels;

@@ -106,14 +106,21 @@ namespace vx
         void setHasAlpha(bool alpha);
         bool getHasAlpha() const { return hasAlpha; }
 
-        // The stored frame (or, for a resizable reader, output) size.
-        int getWidth() const { return textureWidth; }
-        int getHeight() const { return textureHeight; }
-        // The output size a source chooses for a resizable reader.
+        // The output size a source chose for a resizable reader, else the
+        // frame size.
+        int getWidth() const { return hasOutputSize() ? outputWidth : textureWidth; }
+        int getHeight() const { return hasOutputSize() ? outputHeight : textureHeight; }
+        // The size of the frames the reader delivers, whatever output size
+        // a source chose: a source scales them to its own.
+        int getFrameWidth() const { return textureWidth; }
+        int getFrameHeight() const { return textureHeight; }
+        // The output size a source chooses for a resizable reader. Kept
+        // apart from the frame size: a reader decoding frames of its own
+        // size goes on delivering them.
         void setOutputSize(unsigned short width, unsigned short height)
         {
-            textureWidth = width;
-            textureHeight = height;
+            outputWidth = width;
+            outputHeight = height;
         }
 
         double getFps() const { return fps; }
@@ -134,6 +141,7 @@ namespace vx
         Param<bool>& getRunsAutonomously() const { return *runsAutonomously; }
 
     protected:
+        bool hasOutputSize() const { return resizable && outputWidth != 0 && outputHeight != 0; }
         void setCurrentFrame(long frame) { currentFrame.store(static_cast<int>(frame)); }
         // Uploads a width x height frame of bytesPerPixel, rows packed, into
         // the texture's corner. False (logged) without data, when the texture
@@ -158,6 +166,9 @@ namespace vx
         std::atomic<int> currentFrame{-1};
         unsigned short textureWidth = 0;
         unsigned short textureHeight = 0;
+        // 0 until a source chooses an output size.
+        unsigned short outputWidth = 0;
+        unsigned short outputHeight = 0;
         std::shared_ptr<Param<bool>> runsAutonomously;
         bool resizable = true;
         bool flipped = false;

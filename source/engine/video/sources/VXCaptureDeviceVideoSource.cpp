@@ -145,7 +145,6 @@ namespace vx
                 end(renderer);
                 return getNoDeviceTexture();
             }
-            chain->insertRenderPass(0, pimpl->conversion, false);
         }
         if (pimpl->conversion != nullptr)
         {
@@ -168,7 +167,6 @@ namespace vx
             {
                 pimpl->deinterlace.reset(new Deinterlace(), &GfxObject::deleteUsingManager);
                 pimpl->deinterlace->setStorage(XmlCapable::storageNever);
-                chain->addRenderPass(pimpl->deinterlace);
             }
         }
         else if (pimpl->deinterlace != nullptr)
@@ -176,6 +174,10 @@ namespace vx
             chain->removeRenderPass(pimpl->deinterlace);
             pimpl->deinterlace.reset();
         }
+        // The source's own passes lead, whatever edits, presets and restores
+        // did to the chain: the picture is converted and whole before any
+        // effect sees it.
+        chain->setHeadPasses({pimpl->conversion, pimpl->deinterlace});
 
         // The input slot covers the texels the device filled.
         chain->setInput(0, texture, texture->getWidth(), texture->getHeight());

@@ -15,9 +15,11 @@ namespace vx
 
     // A live capture device as a source. The device's texture heads the
     // chain, through the shared "FormatConversion" when the device delivers
-    // YUV, swizzled or upside-down frames, and through a deinterlace pass at
-    // the end while "Deinterlace" is on. The source has the device's picture
-    // size (not resizable); a YUV device's texture holds two pixels per texel.
+    // YUV, swizzled or upside-down frames, and through a deinterlace pass
+    // after it while "Deinterlace" is on; both stay at the head of the chain
+    // whatever edits, presets and restores do. The source has the device's
+    // picture size (not resizable); a YUV device's texture holds two pixels
+    // per texel.
     //
     // The source holds one reference of its device, given back through the
     // capture device manager when it changes device or goes. A source without

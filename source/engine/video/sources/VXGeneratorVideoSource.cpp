@@ -16,7 +16,7 @@ namespace vx
             generator.reset(g, &GfxObject::deleteUsingManager);
             // Written with the chain and made again from it.
             generator->setStorage(XmlCapable::storageCreatable);
-            chain->insertRenderPass(0, generator, false);
+            chain->setHeadPasses({generator});
         }
         setSizeInternal(DEFAULT_WIDTH, DEFAULT_HEIGHT);
     }
@@ -76,13 +76,9 @@ namespace vx
         if (generator != nullptr && ! generator->isPremultiplied())
         {
             if (conversion == nullptr)
-            {
                 if (RenderPassManager* manager = RenderPassManager::getCurrent())
                     conversion =
                         std::dynamic_pointer_cast<FormatConversion>(manager->findSharedPass("FormatConversion"));
-                if (conversion != nullptr)
-                    chain->insertRenderPass(chain->findIndexOfPass(*generator) + 1, conversion, false);
-            }
             if (conversion != nullptr)
             {
                 conversion->toDefaults();
@@ -90,6 +86,7 @@ namespace vx
                 conversion->premultiply = true;
             }
         }
+        chain->setHeadPasses({generator, conversion});
         const bool rendered = chain->render(renderer);
         end(renderer);
         return rendered ? chain->stealOutput() : TextureRef();
@@ -105,6 +102,7 @@ namespace vx
                 generator = found;
         if (generator == nullptr)
             return;
+        chain->setHeadPasses({generator, conversion});
         if (SourceDirectory* directory = SourceDirectory::getCurrent())
             if (SourceExtension* extension = directory->getSourceExtension(generator->getUniqueId()))
                 setSourceInfo(extension->getSourceInfo(), nullptr);

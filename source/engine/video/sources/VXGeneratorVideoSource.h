@@ -11,7 +11,8 @@ namespace vx
 
     // A generator render pass as a source: the pass heads the source's chain
     // (and travels in the chain's element); a generator whose output is not
-    // premultiplied is followed by the shared "FormatConversion".
+    // premultiplied is followed by the shared "FormatConversion". Both stay
+    // at the head of the chain whatever edits, presets and restores do.
     class GeneratorVideoSource : public PositionableVideoSource
     {
     public:

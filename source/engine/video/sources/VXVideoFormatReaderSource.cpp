@@ -604,8 +604,6 @@ namespace vx
         {
             if (RenderPassManager* manager = RenderPassManager::getCurrent())
                 conversion = std::dynamic_pointer_cast<FormatConversion>(manager->findSharedPass("FormatConversion"));
-            if (conversion != nullptr)
-                chain->insertRenderPass(0, conversion, false);
         }
         else if (! needed && conversion != nullptr)
         {
@@ -686,17 +684,20 @@ namespace vx
                 {
                     lastLineTransform.reset(new TransformEffect(), &GfxObject::deleteUsingManager);
                     lastLineTransform->setStorage(XmlCapable::storageNever);
-                    chain->insertRenderPass(0, lastLineTransform, false);
                 }
-                lastLineTransform->scaleToFit(reader->getWidth(), reader->getHeight() - 2);
+                lastLineTransform->scaleToFit(reader->getFrameWidth(), reader->getFrameHeight() - 2);
             }
+            // Put back at the head should an edit have moved or removed them.
+            chain->setHeadPasses({lastLineTransform, conversion});
             texture->ignoreFlip = reader->isFlipped();
-            chain->setInput(0, texture, reader->getWidth(), reader->getHeight());
+            // The whole frame, scaled by the chain to the source's size.
+            chain->setInput(0, texture, reader->getFrameWidth(), reader->getFrameHeight());
             chain->render(renderer);
         }
         else
         {
             setupFormatConversion(*reader, true);
+            chain->setHeadPasses({lastLineTransform, conversion});
             RenderTargetManager* targets = RenderTargetManager::getCurrent();
             RenderTarget* target = targets != nullptr ? targets->retain(getWidth(), getHeight(), *DEFAULT_COLOR_FMT,
                                                                         true, DEFAULT_DEPTH_FMT)

@@ -37,7 +37,8 @@ namespace vx
     // reader loaded by a task. The DataDriver thread reads the frame at the
     // play head; render uploads it, passes it through the shared
     // "FormatConversion" (and, for codecs losing their last line, a transform
-    // scaled to fit) and the source's chain.
+    // scaled to fit), held at the head of the source's chain, and the rest of
+    // the chain, which scales the frame to the source's size.
     //
     // The reader and the load state are read under the reader section's
     // read lock and replaced under its write lock. A source being destroyed

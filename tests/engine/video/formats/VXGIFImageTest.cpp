@@ -207,7 +207,8 @@ namespace vx::test
         ASSERT_NE(dynamic_cast<GIFVideoFormatReader*>(reader.get()), nullptr);
         EXPECT_EQ(reader->getFps(), 10.0);
         EXPECT_EQ(reader->getMsecPerFrame(), 100.0);
-        EXPECT_EQ(reader->getLength(), 300.0);
+        // Every frame for its own delay: the sum of the delays.
+        EXPECT_EQ(reader->getLength(), 400.0);
         EXPECT_TRUE(reader->isSequence());
         EXPECT_EQ(reader->getCodecName(), "GIF");
         EXPECT_EQ(reader->getAlphaType().getValue(), 1);
@@ -220,6 +221,18 @@ namespace vx::test
         // Within the same frame: nothing new, the answer only says a picture waits.
         EXPECT_TRUE(reader->read(180.0));
         EXPECT_EQ(reader->getCurrentFrame(), 1);
+        long frame = -1;
+        for (const auto& [ms, expected] : {std::pair{199.9, 1L}, {200.0, 2L}, {399.9, 2L}, {400.0, 2L}})
+        {
+            EXPECT_EQ(reader->updatePosition(ms, frame), expected != 1) << ms;
+            EXPECT_EQ(frame, expected) << ms;
+        }
+        // A rate set on the reader stretches every delay alike.
+        reader->setFrameRate(20.0);
+        EXPECT_EQ(reader->getLength(), 150.0);
+        EXPECT_FALSE(reader->updatePosition(74.9, frame)) << "frame 1 still: 200 ms at the file's rate";
+        EXPECT_TRUE(reader->updatePosition(75.0, frame));
+        EXPECT_EQ(frame, 2);
     }
 
     TEST(GIFVideoFormatReaderTest, OneFrameNoDelaysAndUnreadableFiles)
