@@ -236,7 +236,7 @@ namespace vx::test
             // What a killed manager left on the root goes too: the next test
             // starts on a bare root.
             for (const char* name : {"_NET_SUPPORTING_WM_CHECK", "_NET_SUPPORTED", "_NET_CLIENT_LIST",
-                                     "_NET_CLIENT_LIST_STACKING", "_NET_ACTIVE_WINDOW"})
+                                     "_NET_CLIENT_LIST_STACKING", "_NET_ACTIVE_WINDOW", "_VX_TEST_WAKE"})
                 xcb_delete_property(connection, root, internAtom(connection, name));
             std::free(xcb_get_input_focus_reply(connection, xcb_get_input_focus(connection), nullptr));
         }
@@ -255,9 +255,21 @@ namespace vx::test
     {
         const xcb_atom_t wmState = internAtom(connection, "WM_STATE");
         const xcb_atom_t clientList = internAtom(connection, "_NET_CLIENT_LIST");
+        // Openbox can leave a request it has already read unhandled until
+        // another event reaches it: a property of the root it watches is
+        // touched every while, until the window is shown.
+        const xcb_atom_t wake = internAtom(connection, "_VX_TEST_WAKE");
+        auto nextWake = std::chrono::steady_clock::now() + std::chrono::milliseconds(200);
         return waitFor(
             [&]
             {
+                if (std::chrono::steady_clock::now() >= nextWake)
+                {
+                    const uint32_t value = 0;
+                    xcb_change_property(connection, XCB_PROP_MODE_REPLACE, root, wake, XCB_ATOM_CARDINAL, 32, 1,
+                                        &value);
+                    nextWake = std::chrono::steady_clock::now() + std::chrono::milliseconds(200);
+                }
                 // An EWMH manager lists it too, some a moment after showing it.
                 if (kind != Kind::twm && ! isListed(connection, root, clientList, window))
                     return false;
