@@ -21,6 +21,7 @@
 
 #include <xcb/composite.h>
 #include <xcb/randr.h>
+#include <xcb/res.h>
 #include <xcb/shm.h>
 #include <xcb/xcb.h>
 #include <xcb/xtest.h>
@@ -167,8 +168,17 @@ namespace vx::cg
             std::vector<xcb_window_t> clientsIn(const std::vector<xcb_window_t>& topLevels);
             // On-screen windows, front to back.
             std::vector<xcb_window_t> listWindows();
-            // Whether the window at (x, y), the front-most of all, is an
-            // on-screen window of that process or one of its children.
+            // The windows stacked bottom to top as the server has the
+            // top-level windows holding them (those in one keep their order).
+            void orderAsStacked(std::vector<xcb_window_t>& windows);
+            // The process of each window: that of the client that made it,
+            // else its _NET_WM_PID; 0 when neither is known.
+            std::vector<long> ownersOf(const std::vector<xcb_window_t>& windows);
+            // The viewable override-redirect top-level windows (pop-ups) of
+            // that process, bottom to top.
+            std::vector<xcb_window_t> popUpsOf(long pid);
+            // Whether the front-most window at (x, y) is one of that
+            // process (a pop-up too), not a window manager's or another's.
             bool isProcessWindowAt(long pid, int x, int y);
             // Whether (x, y) is on the screen as it is now.
             bool isOnScreen(double x, double y);
@@ -218,6 +228,8 @@ namespace vx::cg
             bool hasMonitors = false;
             bool hasTest = false;      // clicks need XTest
             bool hasComposite = false; // without it, windows are read as the screen shows them
+            bool hasResources = false; // X-Resource 1.2 tells each local client's process
+            uint32_t idMask = 0;       // the resource part of an id; the bits above name the client
             bool readsPixels = false;  // depth 24 is 32-bit little-endian pixels
             // The true-colour visuals of depth 15 and 16 in 16-bit little-endian pixels.
             std::map<xcb_visualid_t, PixelFormat> shallowVisuals;
@@ -343,6 +355,15 @@ namespace vx::cg
                     xcb_composite_query_version_reply(requests, xcb_composite_query_version(requests, 0, 2), nullptr));
                 hasComposite = composite != nullptr && (composite->major_version > 0 || composite->minor_version >= 2);
             }
+
+            if (hasExtension(requests, &xcb_res_id))
+            {
+                auto resources =
+                    own(xcb_res_query_version_reply(requests, xcb_res_query_version(requests, 1, 2), nullptr));
+                hasResources = resources != nullptr && (resources->server_major > 1 ||
+                                                        (resources->server_major == 1 && resources->server_minor >= 2));
+            }
+            idMask = setup->resource_id_mask;
 
             hasMonitors = speaksMonitors(requests);
 
@@ -776,10 +797,123 @@ namespace vx::cg
                 {
                     const auto* ids = static_cast<const xcb_window_t*>(xcb_get_property_value(reply.get()));
                     windows.assign(ids, ids + xcb_get_property_value_length(reply.get()) / 4);
+                    // Some managers keep their stacking list in the order
+                    // the windows came: the server's own order counts.
+                    orderAsStacked(windows);
                     return ! windows.empty();
                 }
             }
             return false;
+        }
+
+        void X11Backend::orderAsStacked(std::vector<xcb_window_t>& windows)
+        {
+            auto tree = own(xcb_query_tree_reply(requests, xcb_query_tree(requests, screen.root), nullptr));
+            if (tree == nullptr)
+                return;
+            std::map<xcb_window_t, long> stackedAt;
+            const xcb_window_t* children = xcb_query_tree_children(tree.get());
+            for (int i = 0; i < xcb_query_tree_children_length(tree.get()); ++i)
+                stackedAt[children[i]] = i;
+            // Up from each window to the top-level one holding it, a level
+            // of all at a time; a window gone meanwhile goes to the bottom.
+            std::vector<xcb_window_t> above = windows;
+            std::vector<long> rank(windows.size(), -1);
+            for (int depth = 0; depth < 16; ++depth)
+            {
+                std::vector<std::pair<size_t, xcb_query_tree_cookie_t>> asked;
+                for (size_t i = 0; i < windows.size(); ++i)
+                {
+                    if (rank[i] >= 0 || above[i] == XCB_NONE)
+                        continue;
+                    if (auto found = stackedAt.find(above[i]); found != stackedAt.end())
+                        rank[i] = found->second;
+                    else
+                        asked.emplace_back(i, xcb_query_tree(requests, above[i]));
+                }
+                if (asked.empty())
+                    break;
+                for (const auto& [i, cookie] : asked)
+                {
+                    auto up = own(xcb_query_tree_reply(requests, cookie, nullptr));
+                    above[i] = up != nullptr && up->parent != screen.root ? up->parent : xcb_window_t(XCB_NONE);
+                }
+            }
+            std::vector<size_t> order(windows.size());
+            for (size_t i = 0; i < order.size(); ++i)
+                order[i] = i;
+            std::stable_sort(order.begin(), order.end(), [&rank](size_t a, size_t b) { return rank[a] < rank[b]; });
+            std::vector<xcb_window_t> stacked;
+            for (size_t i : order)
+                stacked.push_back(windows[i]);
+            windows = std::move(stacked);
+        }
+
+        std::vector<long> X11Backend::ownersOf(const std::vector<xcb_window_t>& windows)
+        {
+            std::vector<long> owners(windows.size(), 0);
+            if (windows.empty())
+                return owners;
+            // The server names each local client's process; any id a client
+            // made names that client.
+            if (hasResources)
+            {
+                std::vector<xcb_res_client_id_spec_t> specs;
+                for (xcb_window_t window : windows)
+                    specs.push_back({window, XCB_RES_CLIENT_ID_MASK_LOCAL_CLIENT_PID});
+                auto reply = own(xcb_res_query_client_ids_reply(
+                    requests, xcb_res_query_client_ids(requests, uint32_t(specs.size()), specs.data()), nullptr));
+                std::map<uint32_t, long> processOf; // by client id base
+                if (reply != nullptr)
+                    for (auto id = xcb_res_query_client_ids_ids_iterator(reply.get()); id.rem > 0;
+                         xcb_res_client_id_value_next(&id))
+                        if ((id.data->spec.mask & XCB_RES_CLIENT_ID_MASK_LOCAL_CLIENT_PID) != 0 &&
+                            xcb_res_client_id_value_value_length(id.data) == 1)
+                            processOf[id.data->spec.client & ~idMask] = long(*xcb_res_client_id_value_value(id.data));
+                for (size_t i = 0; i < windows.size(); ++i)
+                    if (auto found = processOf.find(windows[i] & ~idMask); found != processOf.end())
+                        owners[i] = found->second;
+            }
+            // A remote client, or a server without X-Resource: what the
+            // window says of itself.
+            std::vector<std::pair<size_t, xcb_get_property_cookie_t>> asked;
+            for (size_t i = 0; i < windows.size(); ++i)
+                if (owners[i] == 0)
+                    asked.emplace_back(i,
+                                       xcb_get_property(requests, 0, windows[i], atoms.wmPid, XCB_ATOM_CARDINAL, 0, 1));
+            for (const auto& [i, cookie] : asked)
+            {
+                auto pid = own(xcb_get_property_reply(requests, cookie, nullptr));
+                if (pid != nullptr && pid->format == 32 && xcb_get_property_value_length(pid.get()) == 4)
+                    owners[i] = long(*static_cast<const uint32_t*>(xcb_get_property_value(pid.get())));
+            }
+            return owners;
+        }
+
+        std::vector<xcb_window_t> X11Backend::popUpsOf(long pid)
+        {
+            std::vector<xcb_window_t> popUps;
+            auto tree = own(xcb_query_tree_reply(requests, xcb_query_tree(requests, screen.root), nullptr));
+            if (tree == nullptr)
+                return popUps;
+            const xcb_window_t* children = xcb_query_tree_children(tree.get());
+            const int count = xcb_query_tree_children_length(tree.get());
+            std::vector<xcb_get_window_attributes_cookie_t> cookies;
+            for (int i = 0; i < count; ++i)
+                cookies.push_back(xcb_get_window_attributes(requests, children[i]));
+            for (int i = 0; i < count; ++i)
+            {
+                auto attributes = own(xcb_get_window_attributes_reply(requests, cookies[size_t(i)], nullptr));
+                if (attributes != nullptr && attributes->override_redirect != 0 &&
+                    attributes->map_state == XCB_MAP_STATE_VIEWABLE)
+                    popUps.push_back(children[i]);
+            }
+            const std::vector<long> owners = ownersOf(popUps);
+            std::vector<xcb_window_t> owned;
+            for (size_t i = 0; i < popUps.size(); ++i)
+                if (owners[i] == pid)
+                    owned.push_back(popUps[i]);
+            return owned;
         }
 
         std::vector<xcb_window_t> X11Backend::clientsIn(const std::vector<xcb_window_t>& topLevels)
@@ -880,24 +1014,23 @@ namespace vx::cg
             const std::vector<xcb_window_t> windows = listWindows();
             struct Asked
             {
-                xcb_get_property_cookie_t netName, name, wmClass, pid, type;
+                xcb_get_property_cookie_t netName, name, wmClass, type;
             };
             std::vector<Asked> asked;
             for (xcb_window_t window : windows)
-                asked.push_back({xcb_get_property(requests, 0, window, atoms.wmName, atoms.utf8String, 0, 1024),
-                                 xcb_get_property(requests, 0, window, XCB_ATOM_WM_NAME, XCB_GET_PROPERTY_TYPE_ANY, 0,
-                                                  1024),
-                                 xcb_get_property(requests, 0, window, XCB_ATOM_WM_CLASS, XCB_ATOM_STRING, 0, 1024),
-                                 xcb_get_property(requests, 0, window, atoms.wmPid, XCB_ATOM_CARDINAL, 0, 1),
-                                 xcb_get_property(requests, 0, window, atoms.windowType, XCB_ATOM_ATOM, 0, 32)});
+                asked.push_back(
+                    {xcb_get_property(requests, 0, window, atoms.wmName, atoms.utf8String, 0, 1024),
+                     xcb_get_property(requests, 0, window, XCB_ATOM_WM_NAME, XCB_GET_PROPERTY_TYPE_ANY, 0, 1024),
+                     xcb_get_property(requests, 0, window, XCB_ATOM_WM_CLASS, XCB_ATOM_STRING, 0, 1024),
+                     xcb_get_property(requests, 0, window, atoms.windowType, XCB_ATOM_ATOM, 0, 32)});
             auto take = [this](xcb_get_property_cookie_t cookie)
             { return own(xcb_get_property_reply(requests, cookie, nullptr)); };
+            const std::vector<long> owners = ownersOf(windows);
             for (size_t i = 0; i < windows.size(); ++i)
             {
                 auto netName = take(asked[i].netName);
                 auto name = take(asked[i].name);
                 auto wmClass = take(asked[i].wmClass);
-                auto pid = take(asked[i].pid);
                 auto type = take(asked[i].type);
                 // The desktop and panels are desktop elements.
                 if ((options & kCGWindowListExcludeDesktopElements) != 0 && type != nullptr && type->format == 32)
@@ -937,9 +1070,8 @@ namespace vx::cg
                     if (! owner.empty())
                         entry.set("kCGWindowOwnerName", x11TextToUtf8(X11TextType::string, owner));
                 }
-                if (pid != nullptr && pid->format == 32 && xcb_get_property_value_length(pid.get()) == 4)
-                    entry.set("kCGWindowOwnerPID",
-                              (long long)*static_cast<const uint32_t*>(xcb_get_property_value(pid.get())));
+                if (owners[i] != 0)
+                    entry.set("kCGWindowOwnerPID", (long long)owners[i]);
                 list.push_back(std::move(entry));
             }
             return list;
@@ -1167,26 +1299,48 @@ namespace vx::cg
         {
             if (! isAlive() || pid <= 0)
                 return false;
+            // The list is front to back: the process is in front already
+            // when no other's window comes before one of its own.
             std::vector<xcb_window_t> owned;
+            bool behindAnother = false, anotherSeen = false;
             for (const Dictionary& entry : windowListCopyWindowInfo(kCGWindowListOptionOnScreenOnly, 0))
-                if (entry.getNumber("kCGWindowOwnerPID") == std::optional<long long>(pid))
-                    owned.push_back(xcb_window_t(*entry.getNumber("kCGWindowNumber")));
-            if (owned.empty())
+            {
+                if (entry.getNumber("kCGWindowOwnerPID") != std::optional<long long>(pid))
+                {
+                    anotherSeen = true;
+                    continue;
+                }
+                owned.push_back(xcb_window_t(*entry.getNumber("kCGWindowNumber")));
+                behindAnother = behindAnother || anotherSeen;
+            }
+            // Its pop-ups (open menus, lists) stay above its other windows:
+            // a window manager asked to raise a window in front already may
+            // put it over them a moment later, so it is asked only when needed.
+            const std::vector<xcb_window_t> popUps = popUpsOf(pid);
+            if (owned.empty() && popUps.empty())
                 return false;
-            // Back to front, so the process's windows keep their own order.
             const uint32_t above = XCB_STACK_MODE_ABOVE;
-            for (auto window = owned.rbegin(); window != owned.rend(); ++window)
-                xcb_configure_window(requests, *window, XCB_CONFIG_WINDOW_STACK_MODE, &above);
-            // A window manager raises the frame around the client when asked.
-            xcb_client_message_event_t message{};
-            message.response_type = XCB_CLIENT_MESSAGE;
-            message.format = 32;
-            message.window = owned.front();
-            message.type = atoms.activeWindow;
-            message.data.data32[0] = 2; // from a pager: honoured as the user's wish
-            xcb_send_event(requests, 0, screen.root,
-                           XCB_EVENT_MASK_SUBSTRUCTURE_REDIRECT | XCB_EVENT_MASK_SUBSTRUCTURE_NOTIFY,
-                           reinterpret_cast<const char*>(&message));
+            if (behindAnother)
+            {
+                // Back to front, so the process's windows keep their own order.
+                for (auto window = owned.rbegin(); window != owned.rend(); ++window)
+                    xcb_configure_window(requests, *window, XCB_CONFIG_WINDOW_STACK_MODE, &above);
+            }
+            for (xcb_window_t popUp : popUps)
+                xcb_configure_window(requests, popUp, XCB_CONFIG_WINDOW_STACK_MODE, &above);
+            if (behindAnother)
+            {
+                // A window manager raises the frame around the client when asked.
+                xcb_client_message_event_t message{};
+                message.response_type = XCB_CLIENT_MESSAGE;
+                message.format = 32;
+                message.window = owned.front();
+                message.type = atoms.activeWindow;
+                message.data.data32[0] = 2; // from a pager: honoured as the user's wish
+                xcb_send_event(requests, 0, screen.root,
+                               XCB_EVENT_MASK_SUBSTRUCTURE_REDIRECT | XCB_EVENT_MASK_SUBSTRUCTURE_NOTIFY,
+                               reinterpret_cast<const char*>(&message));
+            }
             xcb_flush(requests);
             // A window manager takes both requests and raises a moment
             // later: the events posted next wait for it.
@@ -1200,28 +1354,30 @@ namespace vx::cg
         {
             if (pid <= 0)
                 return false;
-            std::set<xcb_window_t> owned;
-            for (const Dictionary& entry : windowListCopyWindowInfo(kCGWindowListOptionOnScreenOnly, 0))
-                if (entry.getNumber("kCGWindowOwnerPID") == std::optional<long long>(pid))
-                    owned.insert(xcb_window_t(*entry.getNumber("kCGWindowNumber")));
-            if (owned.empty())
-                return false;
             // Down from the root through the front-most window under the
-            // point at each level: the point is the process's when that comes
-            // to one of its windows (whose children are its own), not when
-            // it ends on a window manager's frame, title bar or button.
+            // point at each level.
+            std::vector<xcb_window_t> under;
             xcb_window_t window = screen.root;
             for (int depth = 0; depth < 64; ++depth)
             {
                 auto at = own(xcb_translate_coordinates_reply(
                     requests, xcb_translate_coordinates(requests, screen.root, window, int16_t(x), int16_t(y)),
                     nullptr));
-                if (at == nullptr || at->child == XCB_NONE)
+                if (at == nullptr)
                     return false;
-                if (owned.count(at->child) != 0)
-                    return true;
+                if (at->child == XCB_NONE)
+                    break;
+                under.push_back(at->child);
                 window = at->child;
             }
+            // The innermost window whose process is known tells: the point
+            // is the process's on its windows and pop-ups, not on a window
+            // manager's frame, title bar or button, nor on another
+            // program's window (one embedded in the process's too).
+            const std::vector<long> owners = ownersOf(under);
+            for (size_t i = under.size(); i-- > 0;)
+                if (owners[i] != 0)
+                    return owners[i] == pid;
             return false;
         }
 

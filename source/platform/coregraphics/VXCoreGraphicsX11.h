@@ -13,11 +13,12 @@
 //   screen changes and root window reshapes (desktop shape changed), CRTC and
 //   output changes (set mode), and monitors appearing or going (added,
 //   removed);
-// - the window list is the window manager's client list (stacking order when
-//   it publishes one) while that manager lives (its _NET_SUPPORTING_WM_CHECK
-//   window names itself), else the client windows (with WM_STATE) in the
-//   mapped top-level windows, or those windows themselves; owner name from
-//   WM_CLASS, owner id from _NET_WM_PID, name from _NET_WM_NAME or WM_NAME
+// - the window list is the window manager's client list while that manager
+//   lives (its _NET_SUPPORTING_WM_CHECK window names itself), in the order the
+//   server stacks their frames, else the client windows (with WM_STATE) in
+//   the mapped top-level windows, or those windows themselves; owner name
+//   from WM_CLASS, owner id the process of the client that made the window
+//   (X-Resource), else its _NET_WM_PID, name from _NET_WM_NAME or WM_NAME
 //   (UTF8_STRING, STRING or COMPOUND_TEXT, as UTF-8);
 // - a window seen destroyed counts as gone once more (windowGeneration): X
 //   gives a gone client's ids to the next one;
@@ -26,11 +27,12 @@
 //   where the server offers it; windows of depth 24 and 32, and true-colour
 //   ones of depth 15 and 16 (said once for any other);
 // - mouse events go through XTest (without it clicks fail), only onto a
-//   point on the screen where a window of the process they are for (or one
-//   of its children) is the front-most, not a manager's frame; the front process is raised by
-//   raising its windows, and under a window manager, which carries the raise
-//   out a moment later, the events posted to it next wait for that up to
-//   half a second (the server's stacking changes) before they give up.
+//   point on the screen where a window of the process they are for (a
+//   pop-up too) is the front-most, not a manager's frame; the front process
+//   is raised by raising its windows (when another's is in front of one),
+//   its pop-ups above them, and under a window manager, which carries the
+//   raise out a moment later, the events posted to it next wait for that up
+//   to half a second (the server's stacking changes) before they give up.
 // The event thread connects again while the server answers (a server at its
 // client limit refuses it for a while). A server that goes away leaves every
 // answer empty and says so once; the known monitors are reported removed.

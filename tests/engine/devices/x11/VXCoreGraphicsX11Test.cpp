@@ -230,14 +230,17 @@ namespace vx::test
 
         TEST_P(X11LostClickTest, NothingIsPressedAndTheClickFailsWithAWarning)
         {
-            const long owner = 424242, other = 424243;
-            const xcb_window_t below = windows->create(300, 200, 100, 80, {"below", "", "other", "Other", other});
-            const xcb_window_t chosen = windows->create(300, 200, 100, 80, {"chosen", "", "owner", "Owner", owner});
-            const xcb_window_t witness = windows->create(10, 500, 40, 40, {"witness", "", "self", "Self", 4242});
+            // Below, another program's window; over it, the chosen one of
+            // this program, which also shows a witness.
+            WindowOwnerProcess other(server->getDisplayName(), 300, 200, 100, 80);
+            ASSERT_TRUE(other.isRunning()) << other.getWhyNot();
+            const long self = long(getpid());
+            const xcb_window_t chosen = windows->create(300, 200, 100, 80, {"chosen", "", "owner", "Owner", self});
+            const xcb_window_t witness = windows->create(10, 500, 40, 40, {"witness", "", "self", "Self", self});
             cg::setBackend(connectX11(*server));
             ScreenCaptureWrapper wrapper;
             wrapper.setWindowId(int(chosen));
-            ASSERT_EQ(wrapper.getOwnerPid(), owner);
+            ASSERT_EQ(wrapper.getOwnerPid(), self);
 
             GetParam().change(*windows, chosen);
             LogRecorder log;
@@ -249,21 +252,63 @@ namespace vx::test
             ScreenCaptureWrapper witnessWrapper;
             witnessWrapper.setWindowId(int(witness));
             EXPECT_TRUE(witnessWrapper.sendMouseDown(20, 510));
-            EXPECT_EQ(windows->pressesUntil(witness, 30000), std::vector<xcb_window_t>{witness})
-                << "the window below is " << below;
+            EXPECT_EQ(windows->pressesUntil(witness, 30000), std::vector<xcb_window_t>{witness});
+            EXPECT_EQ(other.takePressedWindows(), std::vector<xcb_window_t>{}) << "the window below was pressed";
         }
 
         INSTANTIATE_TEST_SUITE_P(
             Owner, X11LostClickTest,
             ::testing::Values(LostClickCase{"Closed", [](TestWindows& w, xcb_window_t c) { w.destroy(c); }},
                               LostClickCase{"Unmapped", [](TestWindows& w, xcb_window_t c) { w.unmap(c); }},
-                              LostClickCase{"ClosedWithAnotherLeftElsewhere",
-                                            [](TestWindows& w, xcb_window_t c)
-                                            {
-                                                w.destroy(c);
-                                                w.create(700, 600, 20, 20, {"elsewhere", "", "owner", "Owner", 424242});
-                                            }}),
+                              LostClickCase{
+                                  "ClosedWithAnotherLeftElsewhere",
+                                  [](TestWindows& w, xcb_window_t c)
+                                  {
+                                      w.destroy(c);
+                                      w.create(700, 600, 20, 20, {"elsewhere", "", "owner", "Owner", long(getpid())});
+                                  }}),
             [](const ::testing::TestParamInfo<LostClickCase>& info) { return info.param.name; });
+
+        // Programs in pid namespaces of their own each say they are the
+        // same small number; any program can say any.
+        TEST_F(X11Test, ProgramsWhoseWindowsSayTheSamePidAreToldApartAndOnlyTheOneMeantIsRaisedAndClicked)
+        {
+            WindowOwnerProcess meant(server->getDisplayName(), 300, 200, 100, 80, 7);
+            ASSERT_TRUE(meant.isRunning()) << meant.getWhyNot();
+            WindowOwnerProcess other(server->getDisplayName(), 300, 200, 100, 80, 7);
+            ASSERT_TRUE(other.isRunning()) << other.getWhyNot();
+            ASSERT_EQ(windows->topLevelAt(350, 240), other.getWindow());
+            cg::setBackend(connectX11(*server));
+            ScreenCaptureWrapper wrapper;
+            wrapper.setWindowId(int(meant.getWindow()));
+            EXPECT_EQ(wrapper.getOwnerPid(), long(meant.getPid()));
+
+            EXPECT_TRUE(wrapper.sendMouseDown(350, 240));
+            EXPECT_EQ(meant.waitForButtonPress(20000), std::make_pair(50, 40));
+            EXPECT_EQ(windows->topLevelAt(350, 240), meant.getWindow());
+            EXPECT_EQ(other.takePressedWindows(), std::vector<xcb_window_t>{});
+        }
+
+        TEST_F(X11Test, AnOpenMenuOfACoveredProgramStaysInFrontOfItsRaisedWindowAndTakesTheClick)
+        {
+            WindowOwnerProcess owner(server->getDisplayName(), 300, 200, 100, 80);
+            ASSERT_TRUE(owner.isRunning()) << owner.getWhyNot();
+            const xcb_window_t cover = windows->create(300, 200, 100, 80, {"cover", "", "host", "Host", 0});
+            // Over its window, as menus open.
+            const xcb_window_t menu = owner.openPopUp(320, 210, 60, 30);
+            ASSERT_NE(menu, xcb_window_t(XCB_NONE));
+            ASSERT_EQ(windows->topLevelAt(310, 270), cover);
+            cg::setBackend(connectX11(*server));
+            ScreenCaptureWrapper wrapper;
+            wrapper.setWindowId(int(owner.getWindow()));
+
+            LogRecorder log;
+            EXPECT_TRUE(wrapper.sendMouseDown(340, 220)) << log.dump();
+            EXPECT_EQ(owner.waitForButtonPress(20000, menu), std::make_pair(20, 10));
+            EXPECT_TRUE(wrapper.sendMouseDown(310, 270)) << log.dump();
+            EXPECT_EQ(owner.waitForButtonPress(20000), std::make_pair(10, 70));
+            EXPECT_EQ(owner.takePressedWindows(), std::vector<xcb_window_t>{});
+        }
 
         // Clicks under a window manager: the tests' own, which carries out
         // each request a moment after it came, with frames of its own or
@@ -273,12 +318,14 @@ namespace vx::test
             ownFramed,
             ownOnTheRoot,
             openbox,
+            fluxbox,
             twm
         };
         struct ManagerCase
         {
             const char* name;
             ManagerKind kind;
+            bool composited = false; // with a compositing manager running too
         };
         std::ostream& operator<<(std::ostream& out, const ManagerCase& c)
         {
@@ -292,11 +339,12 @@ namespace vx::test
             // raises: whether it carries out raises (the system's always do).
             AnyWindowManager(const std::string& displayName, ManagerKind kind, bool raises)
             {
-                if (kind == ManagerKind::openbox || kind == ManagerKind::twm)
+                if (kind == ManagerKind::openbox || kind == ManagerKind::fluxbox || kind == ManagerKind::twm)
                 {
                     system = std::make_unique<ExternalWindowManager>(
-                        displayName, kind == ManagerKind::openbox ? ExternalWindowManager::Kind::openbox
-                                                                  : ExternalWindowManager::Kind::twm);
+                        displayName, kind == ManagerKind::openbox   ? ExternalWindowManager::Kind::openbox
+                                     : kind == ManagerKind::fluxbox ? ExternalWindowManager::Kind::fluxbox
+                                                                    : ExternalWindowManager::Kind::twm);
                     return;
                 }
                 TestWindowManager::Options options;
@@ -330,6 +378,13 @@ namespace vx::test
             // it. The click goes to the captured window's middle.
             void start(bool raises, int ownerX = 300, int ownerY = 200, bool covered = true)
             {
+                if (GetParam().composited)
+                {
+                    compositor = std::make_unique<ExternalCompositor>(server->getDisplayName());
+                    if (compositor->getWhyNot().find("not installed") != std::string::npos)
+                        GTEST_SKIP() << compositor->getWhyNot();
+                    ASSERT_TRUE(compositor->isRunning()) << compositor->getWhyNot();
+                }
                 manager = std::make_unique<AnyWindowManager>(server->getDisplayName(), GetParam().kind, raises);
                 if (! manager->isRunning() && GetParam().kind != ManagerKind::ownFramed &&
                     GetParam().kind != ManagerKind::ownOnTheRoot &&
@@ -360,9 +415,11 @@ namespace vx::test
             {
                 owner.reset();
                 manager.reset();
+                compositor.reset();
                 X11TestOn::TearDown();
             }
 
+            std::unique_ptr<ExternalCompositor> compositor;
             std::unique_ptr<AnyWindowManager> manager;
             std::unique_ptr<WindowOwnerProcess> owner;
             xcb_window_t captured = XCB_NONE, cover = XCB_NONE;
@@ -380,6 +437,35 @@ namespace vx::test
             EXPECT_EQ(owner->waitForButtonPress(20000), std::make_pair(50, 40));
             EXPECT_EQ(windows->topLevelAt(x, y), manager->getTopLevel(captured));
             EXPECT_EQ(log.count(logWarning), 0u) << log.dump();
+        }
+
+        TEST_P(X11ManagedClickTest, AWindowRaisedForAClickIsListedInFrontOfTheOneThatCoveredIt)
+        {
+            ASSERT_NO_FATAL_FAILURE(start(true));
+            if (IsSkipped())
+                return;
+            ASSERT_TRUE(wrapper.sendMouseDown(x, y));
+            ASSERT_EQ(owner->waitForButtonPress(20000), std::make_pair(50, 40));
+            std::vector<xcb_window_t> listed;
+            for (const cg::Dictionary& entry :
+                 cg::getBackend()->windowListCopyWindowInfo(cg::kCGWindowListOptionOnScreenOnly, 0))
+                if (const auto number = entry.getNumber("kCGWindowNumber"); number == captured || number == cover)
+                    listed.push_back(xcb_window_t(*number));
+            EXPECT_EQ(listed, (std::vector<xcb_window_t>{captured, cover})) << "front to back";
+        }
+
+        TEST_P(X11ManagedClickTest, AnOpenMenuOfTheCapturedProgramTakesTheClick)
+        {
+            ASSERT_NO_FATAL_FAILURE(start(true, 300, 200, false));
+            if (IsSkipped())
+                return;
+            const auto [left, top] = windows->positionOnScreen(captured);
+            const xcb_window_t menu = owner->openPopUp(left + 20, top + 10, 60, 30);
+            ASSERT_NE(menu, xcb_window_t(XCB_NONE));
+            LogRecorder log;
+            EXPECT_TRUE(wrapper.sendMouseDown(left + 40, top + 20)) << log.dump();
+            EXPECT_EQ(owner->waitForButtonPress(20000, menu), std::make_pair(20, 10));
+            EXPECT_EQ(owner->takePressedWindows(), std::vector<xcb_window_t>{});
         }
 
         // A manager that puts frames around the windows.
@@ -448,12 +534,15 @@ namespace vx::test
                                  ::testing::Values(ManagerCase{"Reparenting", ManagerKind::ownFramed},
                                                    ManagerCase{"OnTheRoot", ManagerKind::ownOnTheRoot},
                                                    ManagerCase{"Openbox", ManagerKind::openbox},
+                                                   ManagerCase{"OpenboxComposited", ManagerKind::openbox, true},
+                                                   ManagerCase{"Fluxbox", ManagerKind::fluxbox},
                                                    ManagerCase{"Twm", ManagerKind::twm}),
                                  [](const ::testing::TestParamInfo<ManagerCase>& info) { return info.param.name; });
 
         INSTANTIATE_TEST_SUITE_P(Manager, X11FramedClickTest,
                                  ::testing::Values(ManagerCase{"Reparenting", ManagerKind::ownFramed},
                                                    ManagerCase{"Openbox", ManagerKind::openbox},
+                                                   ManagerCase{"Fluxbox", ManagerKind::fluxbox},
                                                    ManagerCase{"Twm", ManagerKind::twm}),
                                  [](const ::testing::TestParamInfo<ManagerCase>& info) { return info.param.name; });
 

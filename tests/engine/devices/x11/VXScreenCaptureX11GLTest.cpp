@@ -11,6 +11,7 @@
 #include <chrono>
 #include <thread>
 
+#include "VXExternalWindowManager.h"
 #include "VXX11TestSupport.h"
 #include "core/VXTime.h"
 #include "core/parameters/VXParamChoice.h"
@@ -29,6 +30,7 @@ namespace vx::test
         {
             const char* name;
             bool useSharedMemory;
+            bool composited = false; // with a compositing manager running
         };
         std::ostream& operator<<(std::ostream& out, const GrabCase& c)
         {
@@ -43,6 +45,13 @@ namespace vx::test
                 X11TestOn<GLTest>::SetUp();
                 if (IsSkipped() || HasFatalFailure())
                     return;
+                if (GetParam().composited)
+                {
+                    compositor = std::make_unique<ExternalCompositor>(server->getDisplayName());
+                    if (compositor->getWhyNot().find("not installed") != std::string::npos)
+                        GTEST_SKIP() << compositor->getWhyNot();
+                    ASSERT_TRUE(compositor->isRunning()) << compositor->getWhyNot();
+                }
                 cg::setBackend(connectX11(*server, GetParam().useSharedMemory));
                 updateTime(clock);
             }
@@ -51,6 +60,7 @@ namespace vx::test
             {
                 texture.release();
                 X11TestOn<GLTest>::TearDown();
+                compositor.reset();
             }
 
             bool grabLater()
@@ -78,6 +88,7 @@ namespace vx::test
                 EXPECT_EQ(wrong, 0);
             }
 
+            std::unique_ptr<ExternalCompositor> compositor;
             ScreenCaptureWrapper wrapper;
             Texture texture;
             double clock = 5000.0;
@@ -137,7 +148,8 @@ namespace vx::test
         }
 
         INSTANTIATE_TEST_SUITE_P(Reads, X11GrabGLTest,
-                                 ::testing::Values(GrabCase{"SharedMemory", true}, GrabCase{"GetImage", false}),
+                                 ::testing::Values(GrabCase{"SharedMemory", true}, GrabCase{"GetImage", false},
+                                                   GrabCase{"Composited", true, true}),
                                  [](const ::testing::TestParamInfo<GrabCase>& info) { return info.param.name; });
 
         // A screen capture source on the backend, rendered by the engine's

@@ -68,10 +68,10 @@ namespace vx::test
         xcb_free_gc(connection, gc);
 
         const xcb_window_t window = xcb_generate_id(connection);
-        const uint32_t values[] = {tile, XCB_EVENT_MASK_BUTTON_PRESS};
+        const uint32_t values[] = {tile, properties.popUp ? 1u : 0u, XCB_EVENT_MASK_BUTTON_PRESS};
         xcb_create_window(connection, XCB_COPY_FROM_PARENT, window, screen->root, int16_t(x), int16_t(y),
                           uint16_t(width), uint16_t(height), 0, XCB_WINDOW_CLASS_INPUT_OUTPUT, screen->root_visual,
-                          XCB_CW_BACK_PIXMAP | XCB_CW_EVENT_MASK, values);
+                          XCB_CW_BACK_PIXMAP | XCB_CW_OVERRIDE_REDIRECT | XCB_CW_EVENT_MASK, values);
         xcb_free_pixmap(connection, tile);
         auto put = [&](xcb_atom_t name, xcb_atom_t type, uint8_t format, const void* data, size_t count)
         { xcb_change_property(connection, XCB_PROP_MODE_REPLACE, window, name, type, format, uint32_t(count), data); };
@@ -199,13 +199,22 @@ namespace vx::test
     std::vector<std::pair<int, int>> TestWindows::takeButtonPresses(xcb_window_t window)
     {
         std::vector<std::pair<int, int>> presses;
+        for (const Press& press : takeButtonPresses())
+            if (press.window == window)
+                presses.emplace_back(press.x, press.y);
+        return presses;
+    }
+
+    std::vector<TestWindows::Press> TestWindows::takeButtonPresses()
+    {
+        std::vector<Press> presses;
         while (xcb_generic_event_t* event = xcb_poll_for_event(connection))
         {
             if ((event->response_type & 0x7F) == XCB_BUTTON_PRESS)
             {
                 const auto* press = reinterpret_cast<xcb_button_press_event_t*>(event);
-                if (press->event == window && press->detail == 1)
-                    presses.emplace_back(press->event_x, press->event_y);
+                if (press->detail == 1)
+                    presses.push_back({press->event, press->event_x, press->event_y});
             }
             std::free(event);
         }

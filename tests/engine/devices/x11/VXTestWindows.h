@@ -40,6 +40,7 @@ namespace vx::test
             std::string className;
             long pid = 0; // _NET_WM_PID, none when 0
             bool desktop = false; // _NET_WM_WINDOW_TYPE_DESKTOP
+            bool popUp = false;   // override-redirect, as menus and drop-down lists
             const char* wmNameType = "STRING";
         };
         // Top-level windows are placed where the program says (USPosition,
@@ -61,6 +62,13 @@ namespace vx::test
         // The presses of button 1 on the window among the events come so far,
         // in window coordinates; other events are dropped. Does not wait.
         std::vector<std::pair<int, int>> takeButtonPresses(xcb_window_t window);
+        struct Press
+        {
+            xcb_window_t window;
+            int x, y;
+        };
+        // The presses of button 1 on any window among the events come so far.
+        std::vector<Press> takeButtonPresses();
         // Readable when events may have come.
         int getFileDescriptor() const;
         // Where the window's top left corner is on the screen.

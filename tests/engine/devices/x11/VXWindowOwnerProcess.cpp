@@ -15,6 +15,8 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <gtest/gtest.h>
+
 #include "VXTestWindows.h"
 
 extern char** environ;
@@ -23,34 +25,69 @@ namespace vx::test
 {
     namespace
     {
-        // Set in the owner's environment: "<display> <x> <y> <width> <height>".
+        // Set in the owner's environment: "<display> <x> <y> <width> <height> <pid property>".
         const char* const ownerVariable = "VX_X11_WINDOW_OWNER";
 
         // The owner's whole life: shows the window, tells its id and each
-        // press on it on the output, ends when its input closes.
+        // press on its windows ("press <window> <x> <y>") on the output;
+        // takes commands, a line each, on the input ("popup <x> <y> <width>
+        // <height>", answered "popup <window>"; "sync", answered "synced"
+        // once every event sent before has been told); ends when its input
+        // closes.
         [[noreturn]] void runOwner(const char* place)
         {
             char display[64] = {};
             int x = 0, y = 0, width = 0, height = 0;
-            if (std::sscanf(place, "%63s %d %d %d %d", display, &x, &y, &width, &height) != 5)
+            long pidProperty = 0;
+            if (std::sscanf(place, "%63s %d %d %d %d %ld", display, &x, &y, &width, &height, &pidProperty) != 6)
                 _exit(2);
             TestWindows windows(display);
             if (! windows.isConnected())
                 _exit(3);
-            const xcb_window_t window = windows.create(x, y, width, height, {"owned", "", "owner", "Owner", getpid()});
+            const long pid = pidProperty != 0 ? pidProperty : long(getpid());
+            const xcb_window_t window = windows.create(x, y, width, height, {"owned", "", "owner", "Owner", pid});
             dprintf(1, "window %u\n", unsigned(window));
+            auto tellPresses = [&windows]
+            {
+                for (const TestWindows::Press& press : windows.takeButtonPresses())
+                    dprintf(1, "press %u %d %d\n", unsigned(press.window), press.x, press.y);
+            };
+            std::string commands;
             pollfd waits[2] = {{windows.getFileDescriptor(), POLLIN, 0}, {0, POLLIN, 0}};
             for (;;)
             {
-                for (const auto& [pressX, pressY] : windows.takeButtonPresses(window))
-                    dprintf(1, "press %d %d\n", pressX, pressY);
+                tellPresses();
                 if (poll(waits, 2, -1) < 0 && errno != EINTR)
                     _exit(4);
                 if ((waits[0].revents & (POLLERR | POLLHUP)) != 0)
                     _exit(5);
-                char bytes[16];
-                if (waits[1].revents != 0 && read(0, bytes, sizeof(bytes)) <= 0)
+                if (waits[1].revents == 0)
+                    continue;
+                char bytes[256];
+                const ssize_t got = read(0, bytes, sizeof(bytes));
+                if (got <= 0)
                     _exit(0);
+                commands.append(bytes, size_t(got));
+                for (size_t end = commands.find('\n'); end != std::string::npos; end = commands.find('\n'))
+                {
+                    const std::string command = commands.substr(0, end);
+                    commands.erase(0, end + 1);
+                    int left = 0, top = 0, popUpWidth = 0, popUpHeight = 0;
+                    if (command == "sync")
+                    {
+                        windows.sync();
+                        tellPresses();
+                        dprintf(1, "synced\n");
+                    }
+                    else if (std::sscanf(command.c_str(), "popup %d %d %d %d", &left, &top, &popUpWidth,
+                                         &popUpHeight) == 4)
+                    {
+                        TestWindows::Properties properties{"menu", "", "owner", "Owner", pid};
+                        properties.popUp = true;
+                        const xcb_window_t popUp = windows.create(left, top, popUpWidth, popUpHeight, properties);
+                        dprintf(1, "popup %u\n", unsigned(popUp));
+                    }
+                }
             }
         }
 
@@ -63,7 +100,8 @@ namespace vx::test
         }();
     }
 
-    WindowOwnerProcess::WindowOwnerProcess(const std::string& displayName, int x, int y, int width, int height)
+    WindowOwnerProcess::WindowOwnerProcess(const std::string& displayName, int x, int y, int width, int height,
+                                           long pidProperty)
     {
         int input[2], output[2];
         if (pipe2(input, O_CLOEXEC) != 0)
@@ -84,7 +122,8 @@ namespace vx::test
             if (std::strncmp(*variable, ownerVariable, std::strlen(ownerVariable)) != 0)
                 variables.emplace_back(*variable);
         variables.push_back(std::string(ownerVariable) + "=" + displayName + " " + std::to_string(x) + " " +
-                            std::to_string(y) + " " + std::to_string(width) + " " + std::to_string(height));
+                            std::to_string(y) + " " + std::to_string(width) + " " + std::to_string(height) + " " +
+                            std::to_string(pidProperty));
         std::vector<char*> envp;
         for (std::string& variable : variables)
             envp.push_back(variable.data());
@@ -163,11 +202,15 @@ namespace vx::test
             {
                 line = unread.substr(0, end);
                 unread.erase(0, end + 1);
+                unsigned window = 0;
+                int x = -1, y = -1;
+                if (std::sscanf(line.c_str(), "press %u %d %d", &window, &x, &y) == 3)
+                    presses.push_back({xcb_window_t(window), x, y});
                 return true;
             }
             const auto left =
                 std::chrono::duration_cast<std::chrono::milliseconds>(deadline - std::chrono::steady_clock::now());
-            if (left.count() <= 0)
+            if (left.count() <= 0 || reports < 0)
                 return false;
             pollfd wait{reports, POLLIN, 0};
             if (poll(&wait, 1, int(left.count())) <= 0)
@@ -180,20 +223,65 @@ namespace vx::test
         }
     }
 
-    std::pair<int, int> WindowOwnerProcess::waitForButtonPress(int timeoutMs)
+    void WindowOwnerProcess::tell(const std::string& command)
     {
+        const std::string line = command + "\n";
+        // An owner that has ended makes the write fail, not this program end.
+        struct sigaction ignore = {}, previous = {};
+        ignore.sa_handler = SIG_IGN;
+        sigaction(SIGPIPE, &ignore, &previous);
+        const bool taken = commands >= 0 && write(commands, line.data(), line.size()) == ssize_t(line.size());
+        sigaction(SIGPIPE, &previous, nullptr);
+        if (! taken)
+            ADD_FAILURE() << "the window owner did not take \"" << command << "\"";
+    }
+
+    std::pair<int, int> WindowOwnerProcess::waitForButtonPress(int timeoutMs, xcb_window_t on)
+    {
+        const xcb_window_t pressed = on != XCB_NONE ? on : window;
         const auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(timeoutMs);
         std::string line;
-        while (reports >= 0)
+        for (;;)
         {
+            for (auto press = presses.begin(); press != presses.end(); ++press)
+                if (press->window == pressed)
+                {
+                    const std::pair<int, int> where{press->x, press->y};
+                    presses.erase(presses.begin(), press + 1);
+                    return where;
+                }
             const auto left =
                 std::chrono::duration_cast<std::chrono::milliseconds>(deadline - std::chrono::steady_clock::now());
             if (left.count() <= 0 || ! readLine(line, int(left.count())))
-                break;
-            int x = -1, y = -1;
-            if (std::sscanf(line.c_str(), "press %d %d", &x, &y) == 2)
-                return {x, y};
+                return {-1, -1};
         }
-        return {-1, -1};
+    }
+
+    xcb_window_t WindowOwnerProcess::openPopUp(int x, int y, int width, int height)
+    {
+        tell("popup " + std::to_string(x) + " " + std::to_string(y) + " " + std::to_string(width) + " " +
+             std::to_string(height));
+        std::string line;
+        unsigned popUp = 0;
+        while (readLine(line, 30000))
+            if (std::sscanf(line.c_str(), "popup %u", &popUp) == 1)
+                return xcb_window_t(popUp);
+        return XCB_NONE;
+    }
+
+    std::vector<xcb_window_t> WindowOwnerProcess::takePressedWindows()
+    {
+        tell("sync");
+        std::string line;
+        bool synced = false;
+        while (! synced && readLine(line, 30000))
+            synced = line == "synced";
+        if (! synced)
+            ADD_FAILURE() << "the window owner did not answer";
+        std::vector<xcb_window_t> pressed;
+        for (const Press& press : presses)
+            pressed.push_back(press.window);
+        presses.clear();
+        return pressed;
     }
 }
