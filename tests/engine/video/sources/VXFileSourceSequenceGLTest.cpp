@@ -310,8 +310,13 @@ namespace vx::test
             std::unique_ptr<XmlState> makePreset(const std::vector<Effect>& effects)
             {
                 std::shared_ptr<RenderPassChain> scratch(new RenderPassChain(), &GfxObject::deleteUsingManager);
+                // Stored so that reading it makes the effects a chain lacks.
                 for (const Effect effect : effects)
-                    scratch->addRenderPass(makeEffect(effect));
+                {
+                    const std::shared_ptr<RenderPass> pass = makeEffect(effect);
+                    pass->setStorage(XmlCapable::storageCreatable);
+                    scratch->addRenderPass(pass);
+                }
                 XmlNode* element = XmlCapable::createNode(presetPool, "VideoSource");
                 element->append_attribute(createAttribute(presetPool, "width", clipWidth));
                 element->append_attribute(createAttribute(presetPool, "height", clipHeight));

@@ -458,9 +458,9 @@ namespace vx::test::sequence
                 return released ? "comes back after a release" : "shows a picture";
             if (seen.width != width || seen.height != height)
                 return "follows setSize";
-            if (! isAllowed(seen.number))
-                return "shows the play head's frame";
-            return "keeps its colours through chain edits";
+            if (! coloursRight(seen))
+                return "keeps its colours through chain edits";
+            return "shows the play head's frame";
         }
 
         // In play, a frame before the last one shown in this run.
@@ -545,6 +545,14 @@ namespace vx::test::sequence
             return std::abs(stepsAlong(due, number)) <= slack();
         }
 
+        bool coloursRight(const Seen& seen) const
+        {
+            const PixelRGBA8 due = patchDue();
+            const int tolerance = 28;
+            return std::abs(seen.patch.r - due.r) <= tolerance && std::abs(seen.patch.g - due.g) <= tolerance &&
+                   std::abs(seen.patch.b - due.b) <= tolerance;
+        }
+
         std::string allowedText() const
         {
             const long due = frameAt(head);
@@ -567,23 +575,19 @@ namespace vx::test::sequence
         std::ostringstream text;
         if (seen.width != width || seen.height != height)
             text << "is " << seen.width << "x" << seen.height << " where " << width << "x" << height << " is due";
+        else if (! coloursRight(seen))
+        {
+            // Colours gone wrong make the bars unreliable too: they come first.
+            const PixelRGBA8 due = patchDue();
+            text << "colours " << int(seen.patch.r) << "," << int(seen.patch.g) << "," << int(seen.patch.b)
+                 << " where " << int(due.r) << "," << int(due.g) << "," << int(due.b) << " is due (effects:";
+            for (const Effect e : effects)
+                text << " " << nameOf(e);
+            text << ")";
+        }
         else if (! isAllowed(seen.number))
             text << "shows " << (seen.number < 0 ? std::string("unreadable bars") : "frame " + std::to_string(seen.number))
                  << " where " << allowedText() << " is due";
-        else
-        {
-            const PixelRGBA8 due = patchDue();
-            const int tolerance = 28;
-            if (std::abs(seen.patch.r - due.r) > tolerance || std::abs(seen.patch.g - due.g) > tolerance ||
-                std::abs(seen.patch.b - due.b) > tolerance)
-            {
-                text << "colours " << int(seen.patch.r) << "," << int(seen.patch.g) << "," << int(seen.patch.b)
-                     << " where " << int(due.r) << "," << int(due.g) << "," << int(due.b) << " is due (effects:";
-                for (const Effect e : effects)
-                    text << " " << nameOf(e);
-                text << ")";
-            }
-        }
         return text.str();
     }
 
