@@ -463,21 +463,21 @@ namespace vx::test::sequence
             return "shows the play head's frame";
         }
 
-        // In play, a frame before the last one shown in this run.
+        // In forward play, a frame before the last one shown in this run.
         std::optional<std::string> goesBack(long number) const
         {
-            if (! playing() || facts.still || ! runLast || stepsAlong(*runLast, number) >= 0)
+            if (direction != Direction::forward || facts.still || ! runLast || stepsAlong(*runLast, number) >= 0)
                 return std::nullopt;
             return "showed frame " + std::to_string(number) + " after frame " + std::to_string(*runLast);
         }
 
-        // Records a frame accepted at this host frame; in play at a rate
-        // that shows every frame, a frame passed over.
+        // Records a frame accepted at this host frame; in forward play at a
+        // rate that shows every frame, a frame passed over.
         std::optional<std::string> shown(long number)
         {
             shownAnything = true;
             lastShown = number;
-            if (! playing() || facts.still)
+            if (direction != Direction::forward || facts.still)
             {
                 runLast.reset();
                 return std::nullopt;
@@ -542,7 +542,10 @@ namespace vx::test::sequence
                 return number == due;
             if (direction == Direction::random)
                 return number <= due && due - number < facts.gop;
-            return std::abs(stepsAlong(due, number)) <= slack();
+            // Backwards the player steps back by seeks, which may stop on a
+            // sync frame.
+            return std::abs(stepsAlong(due, number)) <=
+                   slack() + (direction == Direction::backward ? facts.gop : 0);
         }
 
         bool coloursRight(const Seen& seen) const
@@ -560,7 +563,8 @@ namespace vx::test::sequence
                 return "frame " + std::to_string(due);
             if (direction == Direction::random)
                 return "frames " + std::to_string(std::max(0L, due - facts.gop + 1)) + " to " + std::to_string(due);
-            return "frame " + std::to_string(due) + " within " + std::to_string(slack());
+            return "frame " + std::to_string(due) + " within " +
+                   std::to_string(slack() + (direction == Direction::backward ? facts.gop : 0));
         }
 
         double shortestFrameMs = 1e9;
