@@ -75,16 +75,18 @@ namespace vx::test::sequence
         silentMovie,
         soundMovie,
         silentMpg,
+        soundTsMpg,
+        theoraMov,
         qmv,
         png,
         jpeg,
         sequence,
         gif
     };
-    inline const std::vector<SourceKind> allKinds = {SourceKind::silentMovie, SourceKind::soundMovie,
-                                                     SourceKind::silentMpg,   SourceKind::qmv,
-                                                     SourceKind::png,         SourceKind::jpeg,
-                                                     SourceKind::sequence,    SourceKind::gif};
+    inline const std::vector<SourceKind> allKinds = {
+        SourceKind::silentMovie, SourceKind::soundMovie, SourceKind::silentMpg, SourceKind::soundTsMpg,
+        SourceKind::theoraMov,   SourceKind::qmv,        SourceKind::png,       SourceKind::jpeg,
+        SourceKind::sequence,    SourceKind::gif};
 
     struct KindFacts
     {
@@ -128,6 +130,21 @@ namespace vx::test::sequence
             uniform(103);
             f.selfTimed = true;
             f.gop = 15;
+            break;
+        case SourceKind::soundTsMpg:
+            // A transport stream with B-frames and sound, named as a program
+            // stream is.
+            f.name = "SoundTsMpg";
+            f.fileName = "sound_ts.mpg";
+            uniform(50);
+            break;
+        case SourceKind::theoraMov:
+            // An Ogg movie without sound, named as a QuickTime one is.
+            f.name = "TheoraMov";
+            f.fileName = "theora.mov";
+            uniform(50);
+            f.selfTimed = true;
+            f.gop = 10;
             break;
         case SourceKind::qmv:
             f.name = "QMV";
@@ -529,6 +546,8 @@ namespace vx::test::sequence
         std::set<Effect> effects;
         bool shownAnything = false;
         bool released = false;
+        // Rendered since loaded or released: the DataDriver feeds it.
+        bool initialised = false;
         // The longest corrective seek of a self-timed player so far (ms).
         double seekMs = 0.0;
 
