@@ -96,8 +96,8 @@ namespace vx::test::sequence
         double lengthMs = 0.0;
         bool still = false;
         // Played by the self-timed reader: on its own clock, corrected by
-        // seeks when 0.1 s off; at random it may stop on the sync frame
-        // before the one asked for (gop frames apart).
+        // seeks when 0.1 s off; backwards by seeks that may stop on the
+        // sync frame before the one asked for (gop frames apart).
         bool selfTimed = false;
         long gop = 1;
     };
@@ -438,8 +438,13 @@ namespace vx::test::sequence
             return facts.frames - 1;
         }
 
-        // A break in play: a new run of frames begins.
-        void newRun() { runLast.reset(); }
+        // A break in play: a new run of frames begins once the source shows
+        // the play head's own frame again.
+        void newRun()
+        {
+            runLast.reset();
+            settled = false;
+        }
 
         // Frames a - b counted in the direction of play around the loop,
         // within half the loop either way.
@@ -499,6 +504,11 @@ namespace vx::test::sequence
                 runLast.reset();
                 return std::nullopt;
             }
+            // After a break a self-timed player may land a frame or two
+            // off; the run starts where it has caught up.
+            if (! settled && number != frameAt(head))
+                return std::nullopt;
+            settled = true;
             const std::optional<long> before = runLast;
             runLast = number;
             const bool everyFrame = rate * shortestFrameMs / 1000.0 >= speed;
@@ -559,8 +569,9 @@ namespace vx::test::sequence
                 return false;
             if (! facts.selfTimed || direction == Direction::paused)
                 return number == due;
+            // Scrubbed, its seeks may stop on any frame before (a sync frame).
             if (direction == Direction::random)
-                return number <= due && due - number < facts.gop;
+                return number <= due;
             // Backwards the player steps back by seeks, which may stop on a
             // sync frame.
             return std::abs(stepsAlong(due, number)) <=
@@ -581,7 +592,7 @@ namespace vx::test::sequence
             if (! facts.selfTimed || direction == Direction::paused)
                 return "frame " + std::to_string(due);
             if (direction == Direction::random)
-                return "frames " + std::to_string(std::max(0L, due - facts.gop + 1)) + " to " + std::to_string(due);
+                return "frames 0 to " + std::to_string(due);
             return "frame " + std::to_string(due) + " within " +
                    std::to_string(slack() + (direction == Direction::backward ? facts.gop : 0));
         }
@@ -589,6 +600,7 @@ namespace vx::test::sequence
         double shortestFrameMs = 1e9;
         long lastShown = -1;
         std::optional<long> runLast;
+        bool settled = false;
     };
 
     inline std::string Model::wrongIn(const Seen& seen) const
