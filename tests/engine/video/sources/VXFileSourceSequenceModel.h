@@ -572,6 +572,10 @@ namespace vx::test::sequence
             // Scrubbed, its seeks may stop on any frame before (a sync frame).
             if (direction == Direction::random)
                 return number <= due;
+            // Forwards, once the player has caught up with the play head,
+            // the play head's frame shows (the player keeps within reach).
+            if (direction == Direction::forward && settled)
+                return number == due;
             // Backwards the player steps back by seeks, which may stop on a
             // sync frame.
             return std::abs(stepsAlong(due, number)) <=
@@ -589,7 +593,7 @@ namespace vx::test::sequence
         std::string allowedText() const
         {
             const long due = frameAt(head);
-            if (! facts.selfTimed || direction == Direction::paused)
+            if (! facts.selfTimed || direction == Direction::paused || (direction == Direction::forward && settled))
                 return "frame " + std::to_string(due);
             if (direction == Direction::random)
                 return "frames 0 to " + std::to_string(due);
