@@ -515,7 +515,8 @@ namespace vx::test
                     if (renders.size() == 1 && seen.blank && model.shownAnything && ! model.released)
                         return Failure{"never goes blank once shown",
                                        "the render after " + model.lastShownText() + " showed nothing", index};
-                    if (! seen.blank && seen.number >= 0)
+                    // Bars in wrong colours do not tell a frame: colours are judged first.
+                    if (! seen.blank && seen.number >= 0 && model.coloursRight(seen))
                         if (std::optional<std::string> back = model.goesBack(seen.number))
                             return Failure{"never goes back in play", *back + " (" + model.where() + ")", index};
                     const std::string wrong = model.wrongIn(seen);

@@ -546,6 +546,14 @@ namespace vx::test::sequence
             return {level(r), level(g), level(b), 255};
         }
 
+        bool coloursRight(const Seen& seen) const
+        {
+            const PixelRGBA8 due = patchDue();
+            const int tolerance = 28;
+            return std::abs(seen.patch.r - due.r) <= tolerance && std::abs(seen.patch.g - due.g) <= tolerance &&
+                   std::abs(seen.patch.b - due.b) <= tolerance;
+        }
+
         KindFacts facts;
         int rate;
         double head = 0.0;
@@ -580,14 +588,6 @@ namespace vx::test::sequence
             // sync frame.
             return std::abs(stepsAlong(due, number)) <=
                    slack() + (direction == Direction::backward ? facts.gop : 0);
-        }
-
-        bool coloursRight(const Seen& seen) const
-        {
-            const PixelRGBA8 due = patchDue();
-            const int tolerance = 28;
-            return std::abs(seen.patch.r - due.r) <= tolerance && std::abs(seen.patch.g - due.g) <= tolerance &&
-                   std::abs(seen.patch.b - due.b) <= tolerance;
         }
 
         std::string allowedText() const
