@@ -53,9 +53,9 @@ namespace vx::test::sequence
         long n = 0;
         for (std::size_t bar = 0; bar < greens.size(); ++bar)
         {
-            if (greens[bar] > 150)
+            if (greens[bar] > 110)
                 n |= 1L << bar;
-            else if (greens[bar] > 100)
+            else if (greens[bar] > 80)
                 return -1;
         }
         return n;
