@@ -603,3 +603,37 @@ namespace vx::test
     INSTANTIATE_TEST_SUITE_P(Kinds, FileSourceSequenceGLTest, ::testing::ValuesIn(allKinds),
                              [](const auto& info) { return factsOf(info.param).name; });
 }
+
+namespace vx::test
+{
+    // A silent movie of predicted frames (H.264 with B-frames) cannot run
+    // backwards: played backwards under a host at 25 Hz it still shows each
+    // frame the play head steps back to, as a paused movie scrubbed does.
+    TEST_F(FileSourceSequenceGLTest, ASilentMovieOfPredictedFramesPlaysBackwardsFrameByFrame)
+    {
+        ASSERT_EQ(clips()->problems.count(SourceKind::silentMovie), 0u);
+        HandClock clock;
+        auto source = open(SourceKind::silentMovie);
+        ASSERT_NE(source, nullptr);
+        ASSERT_NE(source->getVideoFormatReader(), nullptr);
+        source->getTimeline()->getPlayDirectionParam()->setValue(int(playBackward), ValueChangeInfo());
+        std::vector<long> seen;
+        for (long k = 40; k >= 25; --k)
+        {
+            clock.seconds = clock.seconds.load() + 0.04;
+            source->getPositionParam()->setValue((k + 0.5) * 40.0, ValueChangeInfo());
+            source->updateVideo();
+            long shown = -1;
+            const auto giveUp = std::chrono::steady_clock::now() + settleWatchdog;
+            while (shown != k && std::chrono::steady_clock::now() < giveUp)
+            {
+                shown = look(source->render(*renderer, info)).number;
+                source->updateVideo();
+                std::this_thread::sleep_for(std::chrono::milliseconds(1));
+            }
+            seen.push_back(shown);
+            ASSERT_EQ(shown, k) << ::testing::PrintToString(seen);
+        }
+        source->release();
+    }
+}
