@@ -37,9 +37,9 @@
 #include <algorithm>
 #include <chrono>
 #include <cmath>
-#include <cstdio>
 #include <cstdlib>
 #include <fstream>
+#include <map>
 #include <optional>
 #include <sstream>
 #include <thread>
@@ -506,13 +506,11 @@ namespace vx::test
                 if (driven && model.initialised)
                     source.updateVideo();
                 const auto giveUp = std::chrono::steady_clock::now() + settleWatchdog;
-                std::vector<Seen> renders;
-                for (;;)
+                for (bool first = true;; first = false)
                 {
                     const Seen seen = look(source.render(*renderer, info));
                     model.initialised = true;
-                    renders.push_back(seen);
-                    if (renders.size() == 1 && seen.blank && model.shownAnything && ! model.released)
+                    if (first && seen.blank && model.shownAnything && ! model.released)
                         return Failure{"never goes blank once shown",
                                        "the render after " + model.lastShownText() + " showed nothing", index};
                     // Bars in wrong colours do not tell a frame: colours are judged first.

@@ -12,8 +12,6 @@
 #include <chrono>
 #include <cmath>
 #include <cstdlib>
-#include <functional>
-#include <map>
 #include <numeric>
 #include <optional>
 #include <random>
@@ -457,8 +455,6 @@ namespace vx::test::sequence
                 d -= facts.frames;
             return direction == Direction::backward ? -d : d;
         }
-
-        bool playing() const { return direction == Direction::forward || direction == Direction::backward; }
 
         // Frames the reader may show off the play head's: a self-timed
         // player runs up to 0.1 s off before it seeks, a frame more for
