@@ -34,6 +34,14 @@ namespace vx
         return {};
     }
 
+    void SelfTimedVideoFormatReader::direct(SelfTimedPlayer& target, ParamPlayDirection newDirection)
+    {
+        // A movie that cannot run backwards (one of predicted frames) follows
+        // the play head back frame by frame, by seeks to each, as paused.
+        if (! target.setDirection(newDirection) && newDirection == playBackward)
+            target.setDirection(playPause);
+    }
+
     bool SelfTimedVideoFormatReader::initialize(bool)
     {
         SelfTimedPlayer* made = createPlayerFromPath(file.getFullPath().c_str());
@@ -42,7 +50,7 @@ namespace vx
         ScopedLockT<CriticalSection> hold(lock);
         // init makes a new player: it plays as the one before was told to.
         if (made != nullptr && direction)
-            made->setDirection(*direction);
+            direct(*made, *direction);
         if (made != nullptr && speed)
             made->setSpeed(*speed);
         player.reset(made);
@@ -162,7 +170,7 @@ namespace vx
         const bool changed = direction != newDirection;
         direction = newDirection;
         if (player)
-            player->setDirection(newDirection);
+            direct(*player, newDirection);
         // Read again though the play head stays where it is: the player is
         // asked for its frame in the new direction (paused, exactly that
         // frame) and the source shows what it gives.

@@ -48,6 +48,10 @@ namespace vx
         static std::string getCodecDisplayName(std::uint32_t fourCC);
 
     private:
+        // Tells the player the direction; one that cannot play backwards is
+        // paused instead and follows the play head by seeks.
+        static void direct(SelfTimedPlayer& target, ParamPlayDirection newDirection);
+
         CriticalSection lock;
         ScopedPointer<SelfTimedPlayer> player;
         std::optional<float> speed;

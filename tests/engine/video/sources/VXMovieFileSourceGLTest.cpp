@@ -3,6 +3,7 @@
 // DataDriver while the test's thread renders, each frame read back from the
 // source's output and named by the index it carries (VXIndexedClips.h).
 
+#include "VXHandClock.h"
 #include "VXSourcesGLTestSupport.h"
 
 #include "core/VXTaskGroup.h"
@@ -379,18 +380,6 @@ namespace vx::test
 
         class FrameCountMovieTest : public MovieFileSourceGLTest, public ::testing::WithParamInterface<CountCase>
         {
-        };
-
-        // The host clock players run on, moved by the test alone while it
-        // lives: a self-timed movie then plays exactly as far as the test says.
-        class HandClock final : public av::HostClock
-        {
-        public:
-            HandClock() { av::HostClock::setCurrent(this); }
-            ~HandClock() override { av::HostClock::setCurrent(nullptr); }
-            double getSeconds() const override { return seconds.load(); }
-
-            std::atomic<double> seconds{100.0};
         };
 
         // Frame memory for the movie decoders that is handed out only while
