@@ -14,6 +14,8 @@
 #include <thread>
 
 #include <poll.h>
+#include <pthread.h>
+#include <signal.h>
 #include <sys/eventfd.h>
 #include <sys/ipc.h>
 #include <sys/shm.h>
@@ -36,6 +38,52 @@ namespace vx::cg
         // How long the events posted to a process after setFrontProcess
         // wait for a window manager to carry the raise out.
         constexpr std::chrono::milliseconds raiseWait{500};
+
+        // xcb writes to a server that has closed its end (gone away, or
+        // going) raise SIGPIPE, whose default action ends the process.
+        // While one lives, SIGPIPE is blocked for this thread, and one its
+        // writes raised is taken before the thread's mask is put back; the
+        // process's disposition is left as the application set it.
+        class NoSigPipe
+        {
+        public:
+            NoSigPipe()
+            {
+                sigemptyset(&pipeOnly);
+                sigaddset(&pipeOnly, SIGPIPE);
+                sigset_t before;
+                pthread_sigmask(SIG_BLOCK, &pipeOnly, &before);
+                wasBlocked = sigismember(&before, SIGPIPE) == 1;
+                wasPending = isPending();
+            }
+            ~NoSigPipe()
+            {
+                const int keptErrno = errno;
+                if (! wasPending && isPending())
+                {
+                    const timespec now{0, 0};
+                    while (sigtimedwait(&pipeOnly, nullptr, &now) < 0 && errno == EINTR)
+                    {
+                    }
+                }
+                if (! wasBlocked)
+                    pthread_sigmask(SIG_UNBLOCK, &pipeOnly, nullptr);
+                errno = keptErrno;
+            }
+            NoSigPipe(const NoSigPipe&) = delete;
+            NoSigPipe& operator=(const NoSigPipe&) = delete;
+
+        private:
+            static bool isPending()
+            {
+                sigset_t pending;
+                return sigpending(&pending) == 0 && sigismember(&pending, SIGPIPE) == 1;
+            }
+
+            sigset_t pipeOnly;
+            bool wasBlocked = false;
+            bool wasPending = false;
+        };
 
         // A reply that frees itself.
         template <typename T>
@@ -287,6 +335,7 @@ namespace vx::cg
 
         bool X11Backend::open(const char* displayName, const X11Options& options, std::string& whyNot)
         {
+            const NoSigPipe quiet;
             const char* name = displayName != nullptr && *displayName != 0 ? displayName : nullptr;
             if (name == nullptr && (std::getenv("DISPLAY") == nullptr || *std::getenv("DISPLAY") == 0))
             {
@@ -390,6 +439,7 @@ namespace vx::cg
 
         X11Backend::~X11Backend()
         {
+            const NoSigPipe quiet;
             stopWatching();
             releaseSegment();
             if (requests != nullptr)
@@ -423,6 +473,7 @@ namespace vx::cg
 
         void X11Backend::startWatching()
         {
+            const NoSigPipe quiet;
             // Changes are told against the monitors of now, also when the
             // event connection comes only later.
             watched = isAlive() ? queryMonitors(requests, screen, hasMonitors) : std::vector<Monitor>();
@@ -463,6 +514,8 @@ namespace vx::cg
 
         void X11Backend::watchEvents()
         {
+            // Blocked for the thread's whole life.
+            const NoSigPipe quiet;
             // A server at its client limit, or a process out of descriptors,
             // refuses the connection for a while: try again, less often the
             // longer it lasts.
@@ -592,6 +645,7 @@ namespace vx::cg
 
         uint64_t X11Backend::windowGeneration(uint32_t windowId)
         {
+            const NoSigPipe quiet;
             if (! isAlive() || windowId == 0)
                 return 0;
             std::lock_guard<std::mutex> hold(grabLock);
@@ -610,6 +664,7 @@ namespace vx::cg
 
         DirectDisplayID X11Backend::mainDisplayID()
         {
+            const NoSigPipe quiet;
             if (! isAlive())
                 return 0;
             std::vector<Monitor> monitors = queryMonitors(requests, screen, hasMonitors);
@@ -621,6 +676,7 @@ namespace vx::cg
 
         Error X11Backend::getOnlineDisplayList(uint32_t maxDisplays, DirectDisplayID* displays, uint32_t* count)
         {
+            const NoSigPipe quiet;
             std::vector<Monitor> monitors;
             if (isAlive())
                 monitors = queryMonitors(requests, screen, hasMonitors);
@@ -640,6 +696,7 @@ namespace vx::cg
 
         Rect X11Backend::displayBounds(DirectDisplayID display)
         {
+            const NoSigPipe quiet;
             // Bounds follow a list just taken (as the display collection
             // does); any other id is asked afresh.
             {
@@ -1003,6 +1060,7 @@ namespace vx::cg
 
         std::vector<Dictionary> X11Backend::windowListCopyWindowInfo(uint32_t options, uint32_t)
         {
+            const NoSigPipe quiet;
             std::vector<Dictionary> list;
             if (! isAlive())
                 return list;
@@ -1201,6 +1259,7 @@ namespace vx::cg
 
         std::shared_ptr<const Image> X11Backend::windowListCreateImage(uint32_t, uint32_t windowId)
         {
+            const NoSigPipe quiet;
             if (! isAlive())
                 return nullptr;
             std::lock_guard<std::mutex> hold(grabLock);
@@ -1297,6 +1356,7 @@ namespace vx::cg
 
         bool X11Backend::setFrontProcess(long pid)
         {
+            const NoSigPipe quiet;
             if (! isAlive() || pid <= 0)
                 return false;
             // The list is front to back: the process is in front already
@@ -1442,6 +1502,7 @@ namespace vx::cg
 
         bool X11Backend::postEventToProcess(long pid, const MouseEvent& event)
         {
+            const NoSigPipe quiet;
             if (! isAlive())
                 return false;
             if (! hasTest)

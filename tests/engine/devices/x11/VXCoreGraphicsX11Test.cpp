@@ -16,12 +16,15 @@
 #include <functional>
 #include <thread>
 #include <tuple>
+#include <pthread.h>
+#include <signal.h>
 #include <unistd.h>
 #include <xcb/res.h>
 
 #include "VXExternalWindowManager.h"
 #include "VXTestWindowManager.h"
 #include "VXWindowOwnerProcess.h"
+#include "VXX11Relay.h"
 #include "VXX11TestSupport.h"
 #include "core/parameters/VXParamChoice.h"
 #include "engine/devices/VXDeviceChangeDetector.h"
@@ -951,6 +954,15 @@ namespace vx::test
             EXPECT_EQ(threadCount(), before);
         }
 
+        // The lines of the log that say part.
+        size_t timesSaid(const LogRecorder& log, const std::string& part)
+        {
+            size_t said = 0;
+            for (const LogRecorder::Line& line : log.lines())
+                said += line.text.find(part) != std::string::npos ? 1 : 0;
+            return said;
+        }
+
         TEST(X11ServerGoneTest, AServerThatGoesAwayLeavesNoDisplaysSaidOnceAndTheEngineRunning)
         {
             XorgServer own;
@@ -978,14 +990,90 @@ namespace vx::test
             EXPECT_EQ(backend->mainDisplayID(), 0u);
             EXPECT_TRUE(backend->windowListCopyWindowInfo(cg::kCGWindowListOptionOnScreenOnly, 0).empty());
             EXPECT_EQ(backend->windowListCreateImage(cg::kCGWindowListOptionIncludingWindow, 1), nullptr);
-            size_t said = 0;
-            for (const LogRecorder::Line& line : log.lines())
-                said += line.text.find("the X server has gone") != std::string::npos ? 1 : 0;
-            EXPECT_EQ(said, 1u) << log.dump();
+            EXPECT_EQ(timesSaid(log, "the X server has gone"), 1u) << log.dump();
 
             detector->removeListener(recorder);
             detector.reset();
             cg::setBackend(nullptr);
+        }
+
+        // A backend reaching the server through a relay, watched by the
+        // engine's display detector: the relay makes the server stop reading
+        // a connection, so the backend's next write there fails as one made
+        // just as the server went away. The program must go on.
+        class X11CutConnectionTest : public X11Test
+        {
+        protected:
+            void SetUp() override
+            {
+                X11Test::SetUp();
+                if (IsSkipped() || HasFatalFailure())
+                    return;
+                relay = std::make_unique<X11Relay>(server->getDisplayName());
+                ASSERT_TRUE(relay->isRunning()) << relay->getWhyNot();
+                std::string whyNot;
+                backend = cg::createX11Backend(relay->getDisplayName().c_str(), cg::X11Options(), &whyNot);
+                ASSERT_NE(backend, nullptr) << whyNot;
+                cg::setBackend(backend);
+                detector.reset(DisplayChangeDetector::Create());
+                detector->addListener(recorder, false);
+                // The callers' connection, then the event thread's.
+                ASSERT_TRUE(relay->waitForClients(2));
+            }
+
+            void TearDown() override
+            {
+                if (detector != nullptr)
+                    detector->removeListener(recorder);
+                detector.reset();
+                cg::setBackend(nullptr);
+                backend.reset();
+                relay.reset();
+                X11Test::TearDown();
+            }
+
+            void expectNothingAndGoneSaidOnce()
+            {
+                EXPECT_EQ(backend->mainDisplayID(), 0u);
+                EXPECT_TRUE(backend->windowListCopyWindowInfo(cg::kCGWindowListOptionOnScreenOnly, 0).empty());
+                EXPECT_EQ(backend->windowListCreateImage(cg::kCGWindowListOptionIncludingWindow, 1), nullptr);
+                EXPECT_EQ(timesSaid(log, "the X server has gone"), 1u) << log.dump();
+            }
+
+            // Set before the event thread starts: it is read unlocked.
+            LogRecorder log;
+            ManualTime time;
+            std::unique_ptr<X11Relay> relay;
+            std::shared_ptr<cg::Backend> backend;
+            std::unique_ptr<DisplayChangeDetector> detector;
+            Recorder recorder;
+        };
+
+        TEST_F(X11CutConnectionTest, ACallersRequestToAServerThatStoppedReadingGivesNoDisplays)
+        {
+            relay->cut(0, X11Relay::Cut::stopReading);
+            uint32_t count = 7;
+            backend->getOnlineDisplayList(0, nullptr, &count);
+            EXPECT_EQ(count, 0u);
+            // This thread takes SIGPIPE again, as before the call.
+            sigset_t mask;
+            pthread_sigmask(SIG_BLOCK, nullptr, &mask);
+            EXPECT_EQ(sigismember(&mask, SIGPIPE), 0);
+            expectNothingAndGoneSaidOnce();
+        }
+
+        TEST_F(X11CutConnectionTest, TheEventThreadAskingAServerThatStoppedReadingReportsTheMonitorsGone)
+        {
+            // The event connection closes; asked whether the server still
+            // answers, the callers' connection finds it no longer reads.
+            relay->stopListening();
+            relay->cut(0, X11Relay::Cut::stopReading);
+            relay->cut(1, X11Relay::Cut::close);
+            auto* timer = dynamic_cast<OverrideableTimer*>(detector.get());
+            ASSERT_TRUE(pumpUntil([&] { return time.isRunning(*timer); }, 30000)) << "the monitors were not removed";
+            time.advance(250.0);
+            EXPECT_EQ(recorder.events, std::vector<std::string>{"disconnected 0"});
+            expectNothingAndGoneSaidOnce();
         }
     }
 }

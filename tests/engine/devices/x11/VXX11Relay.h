@@ -1,0 +1,65 @@
+#pragma once
+
+#include <condition_variable>
+#include <cstddef>
+#include <mutex>
+#include <string>
+#include <thread>
+#include <vector>
+
+namespace vx::test
+{
+    // A display of its own that passes each client's connection on to an X
+    // server byte for byte, until the test cuts it: the server's side can
+    // stop reading (the client's next write fails as one into a server that
+    // went away after the client's poll found the socket writable) or close.
+    class X11Relay
+    {
+    public:
+        enum class Cut
+        {
+            stopReading,
+            close
+        };
+
+        // Relays to the local server on serverDisplay (":<n>").
+        explicit X11Relay(const std::string& serverDisplay);
+        ~X11Relay();
+        X11Relay(const X11Relay&) = delete;
+        X11Relay& operator=(const X11Relay&) = delete;
+
+        bool isRunning() const { return thread.joinable(); }
+        const std::string& getWhyNot() const { return whyNot; }
+        // ":<n>".
+        const std::string& getDisplayName() const { return displayName; }
+        // Waits up to 30 s until count clients have connected.
+        bool waitForClients(size_t count);
+        // The client that connected index-th (from 0) is relayed no more.
+        void cut(size_t index, Cut how);
+        // Connections are refused from now on.
+        void stopListening();
+
+    private:
+        struct Pair
+        {
+            int client = -1, server = -1;
+            bool relayed = true;
+        };
+
+        bool takeDisplayNumber();
+        void relay();
+        void wakeRelay();
+
+        std::string serverSocket;
+        std::string lockFile;
+        std::string displayName;
+        std::string whyNot;
+        int listener = -1;
+        int wakeFd = -1;
+        std::mutex lock; // guards all below, and every descriptor but wakeFd
+        std::condition_variable connected;
+        std::vector<Pair> pairs;
+        bool stopping = false;
+        std::thread thread;
+    };
+}
