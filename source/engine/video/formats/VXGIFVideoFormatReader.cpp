@@ -75,7 +75,7 @@ namespace vx
             return false;
         // A rate set on the reader scales the file's timing.
         const double total = frameEnds.back();
-        double at = length > 0.0 ? positionMs * total / length : positionMs;
+        double at = frameLookupTime(length > 0.0 ? positionMs * total / length : positionMs);
         if (! (at >= 0.0))
             at = 0.0;
         const auto next = std::upper_bound(frameEnds.begin(), frameEnds.end(), at);

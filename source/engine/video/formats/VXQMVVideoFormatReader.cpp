@@ -295,13 +295,15 @@ namespace vx
         long frame = 0;
         if (! opened || ! updatePosition(positionMs, frame))
             return false;
-        setCurrentFrame(frame);
         const unsigned index = unsigned(frame);
 
+        // Until the reader can fill a frame it keeps no current one: the
+        // frame asked for is read when asked for again.
         if (needsShader())
         {
             if (decoded.empty())
                 return false;
+            setCurrentFrame(frame);
             const bool ok = readAndDecompress(index);
             filledFrame = ok ? frame : -1;
             return ok;
@@ -311,6 +313,7 @@ namespace vx
             logPrint(logError, "QMV file: '%s' is read before init.", file.getFullPath().c_str());
             return false;
         }
+        setCurrentFrame(frame);
 
         bool result = false;
         if (pendingPreRead.get() != nullptr)
@@ -327,6 +330,7 @@ namespace vx
             {
                 // Nothing filled: no pre-read either, the next call tries again.
                 filledFrame = -1;
+                setCurrentFrame(-1);
                 return false;
             }
             result = readAndDecompress(index);

@@ -19,6 +19,9 @@ namespace vx
     {
         constexpr int alphaTypeStraight = 1;
         constexpr int alphaTypePremultiplied = 2;
+        // Relative to the time: far above the rounding of a time through a
+        // normalised value, far below any time a frame lasts.
+        constexpr double frameStartTolerance = 1e-9;
     }
 
     VideoFormatReader::VideoFormatReader(const File& readFile, const std::string& name) : VideoFormatReader(name)
@@ -106,6 +109,11 @@ namespace vx
         return false;
     }
 
+    double VideoFormatReader::frameLookupTime(double positionMs)
+    {
+        return positionMs + std::abs(positionMs) * frameStartTolerance;
+    }
+
     bool VideoFormatReader::updatePosition(double positionMs, long& frame)
     {
         if (msecPerFrame == 0.0 && fps > 0.0)
@@ -115,7 +123,7 @@ namespace vx
             return false;
 
         // Positions far past the end saturate, so they hold the last frame.
-        const double index = std::floor(positionMs / msecPerFrame);
+        const double index = std::floor(frameLookupTime(positionMs) / msecPerFrame);
         const unsigned requested = index >= 4294967295.0 ? 4294967295u : static_cast<unsigned>(index);
         const long current = currentFrame.load();
         if (current >= 0 && requested == static_cast<unsigned>(current))

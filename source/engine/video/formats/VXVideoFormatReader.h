@@ -80,6 +80,10 @@ namespace vx
         // The frame shown at positionMs: false when it is the current frame
         // (nothing new); positions past the end hold the last frame.
         virtual bool updatePosition(double positionMs, long& frame);
+        // The time frames are looked up at for a play head at positionMs: a
+        // play head on a frame's start comes back from its normalised value a
+        // few units in the last place short of it, and is taken on it.
+        static double frameLookupTime(double positionMs);
         virtual VideoCodecSettings* getCodecSettings() { return nullptr; }
 
         // False, with the reader untouched, for a position below 0 or beyond

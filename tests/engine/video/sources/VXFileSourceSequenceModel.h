@@ -424,15 +424,19 @@ namespace vx::test::sequence
             return w < 0.0 ? w + facts.lengthMs : w;
         }
 
+        // The head adds up host frames and may land a few units in the last
+        // place short of a frame's start it is on in exact figures: that
+        // close, it is on the start.
         long frameAt(double ms) const
         {
             if (facts.still)
                 return stillNumber;
+            const double at = ms + std::abs(ms) * 1e-9;
             double start = 0.0;
             for (std::size_t i = 0; i < facts.frameMs.size(); ++i)
             {
                 start += facts.frameMs[i];
-                if (ms < start)
+                if (at < start)
                     return static_cast<long>(i);
             }
             return facts.frames - 1;

@@ -910,9 +910,9 @@ namespace vx::test
                     break;
                 clock.seconds = started + n / static_cast<double>(c.hertz);
                 source->getPositionParam()->setValue(position, ValueChangeInfo());
-                // As the parameter holds it: on a frame's start it may come
-                // back a hair before it.
-                const long k = static_cast<long>(source->getPosition() / 40.0);
+                // On a frame's start the parameter may give the position back
+                // a hair before it: the frame starting there is still due.
+                const long k = static_cast<long>(position / 40.0);
                 long index = -1;
                 const auto giveUp = std::chrono::steady_clock::now() + watchdog;
                 do

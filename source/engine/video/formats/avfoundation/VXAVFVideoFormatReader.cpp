@@ -433,7 +433,7 @@ namespace vx
         const double msPerFrame = internal->getInfo().msPerFrame;
         if (msPerFrame <= 0.0)
             return false;
-        const long frame = av::saturatingCast<long>(positionMs / msPerFrame);
+        const long frame = av::saturatingCast<long>(frameLookupTime(positionMs) / msPerFrame);
         // The seek lands on the backend's worker: the frame asked for earlier
         // is new once it has arrived.
         if (frame == currentFrame.load())

@@ -299,6 +299,37 @@ namespace vx::test
         reader.release();
     }
 
+    // A frame asked for before the reader could fill it (before init, or
+    // with a buffer GL would not map) is read when asked for again.
+    TEST_F(QMVReaderGLTest, AFrameTheReaderCouldNotFillIsReadWhenAskedAgain)
+    {
+        TempDir dir;
+        const std::string path = dir.file("again.qmv");
+        const int w = 32, h = 16;
+        ASSERT_TRUE(writeMovie(path, w, h, qmv::typeDXT1, 4, 0, 10.0));
+        QMVVideoFormatReader reader{File(path)};
+        Texture texture;
+        ASSERT_TRUE(texture.create(w, h, Texture::DXT1_RGBA));
+        LogRecorder log;
+        EXPECT_FALSE(reader.read(1.0)) << "before init";
+        EXPECT_EQ(reader.getCurrentFrame(), -1);
+        ASSERT_TRUE(reader.init(0, 0));
+        bool read = false;
+        EXPECT_EQ(show(reader, texture, 0, &read), expectedBlocks(*makePicture(w, h, 0), qmv::typeDXT1));
+        EXPECT_TRUE(read) << "frame 0 once initialised";
+        {
+            const ScopedRefusedMaps refused(1);
+            // Decoded into the pre-read's buffer, already mapped; no new pre-read.
+            EXPECT_EQ(show(reader, texture, 2, &read), expectedBlocks(*makePicture(w, h, 2), qmv::typeDXT1));
+            EXPECT_TRUE(read);
+            show(reader, texture, 3, &read);
+            EXPECT_FALSE(read) << "frame 3's buffer did not map";
+        }
+        EXPECT_EQ(show(reader, texture, 3, &read), expectedBlocks(*makePicture(w, h, 3), qmv::typeDXT1));
+        EXPECT_TRUE(read) << "frame 3 once its buffer maps";
+        reader.release();
+    }
+
     TEST_F(QMVReaderGLTest, ReaderDeletedWhileItsPreReadRuns)
     {
         ScopedTaskManager tasks(2);
