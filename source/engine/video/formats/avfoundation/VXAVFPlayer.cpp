@@ -131,7 +131,7 @@ namespace vx
         float nominalFrameRate = 0.0f;
         bool hasAudio = false;
         std::uint32_t codecFourCC = 0;
-        ParamPlayDirection direction = playForward;
+        std::atomic<ParamPlayDirection> direction{playForward};
         // The speed the play head moves at (1 its own); the player runs at
         // it in the direction of play.
         float speed = 1.0f;
@@ -147,6 +147,25 @@ namespace vx
         // Seeks asked for and seeks whose completion ran: while they differ,
         // the frame asked for is not in the output yet.
         std::atomic<unsigned> seeksAsked{0}, seeksLanded{0};
+        // The player reached the end while the play head was still in the
+        // movie's second half: it waits there (the player pauses at its end)
+        // until the play head starts over, then starts over from 0 itself.
+        std::atomic<bool> parkedAtEnd{false};
+
+        // The end of the item: the player starts over from 0, unless the
+        // play head has yet to get there (a seek aimed ahead, or a clock
+        // running fast, brings the player there first): starting over then
+        // would show the next loop's first frames in its last ones.
+        void reachedEnd()
+        {
+            const long wanted = wantedFrame.load();
+            const double loop = objcPlayer.asset->getDurationSeconds();
+            if (wanted >= 0 && direction == playForward &&
+                av::CMTimeGetSeconds(av::CMTimeMultiply(objcPlayer.frameDuration, wanted)) >= loop / 2.0)
+                parkedAtEnd = true;
+            else
+                objcPlayer.playerItemDidReachEnd();
+        }
 
         // Counts the seek as asked for; the completion given counts it landed
         // (cancelled ones too) before calling then.
@@ -198,7 +217,7 @@ namespace vx
         record->nominalFrameRate = objc.videoTrack.nominalFrameRate;
         objc.secsPerFrame = av::CMTimeGetSeconds(objc.frameDuration);
         objc.playerItem = std::make_shared<av::PlayerItem>(objc.asset);
-        objc.playerItem->setDidPlayToEndObserver([&objc] { objc.playerItemDidReachEnd(); });
+        objc.playerItem->setDidPlayToEndObserver([endRecord = record.get()] { endRecord->reachedEnd(); });
         objc.player = av::Player::playerWithPlayerItem(objc.playerItem);
         objc.playerItem->addOutput(objc.videoOutput.get());
         objc.videoOutput->requestNotificationOfMediaDataChangeWithAdvanceInterval(objc.secsPerFrame);
@@ -212,9 +231,12 @@ namespace vx
 
     AVFPlayer::~AVFPlayer()
     {
-        // No completion may run once the record is gone.
+        // No completion or end may run once the record is gone.
         if (record->objcPlayer.player != nullptr)
+        {
+            record->objcPlayer.playerItem->setDidPlayToEndObserver({});
             record->objcPlayer.player->cancelPendingSeeks();
+        }
     }
 
     void AVFPlayer::initGL()
@@ -303,6 +325,7 @@ namespace vx
             return;
         objc.player->pause();
         objc.player->seekToTime(av::kCMTimeZero, av::kCMTimeZero, av::kCMTimeZero);
+        record->parkedAtEnd = false;
     }
 
     bool AVFPlayer::setDirection(ParamPlayDirection direction)
@@ -312,6 +335,7 @@ namespace vx
             if (direction != record->direction)
             {
                 record->direction = direction;
+                record->parkedAtEnd = false;
                 // The next frame asked for is followed in the new direction;
                 // a movie paused stops now, not at the next frame asked for.
                 record->lastRequestedFrame = -1;
@@ -382,11 +406,18 @@ namespace vx
             // to it or the sync frame before it.
             if (player.getRate() != 0.0f)
                 player.setRate(0.0f);
+            record->parkedAtEnd = false;
             const av::CMTime before = direction == playPause ? av::kCMTimeZero : av::kCMTimePositiveInfinity;
             player.seekToTime(frameStart, before, av::kCMTimeZero, record->countSeek());
             return;
         }
 
+        // Parked at the end, the player starts over once the play head has.
+        if (record->parkedAtEnd && t < objc.asset->getDurationSeconds() / 2.0)
+        {
+            record->parkedAtEnd = false;
+            objc.playerItemDidReachEnd();
+        }
         const double drift = t - av::CMTimeGetSeconds(player.currentTime());
         if (! record->seeking && std::fabs(drift) > driftTolerance)
         {
@@ -394,6 +425,7 @@ namespace vx
             std::fflush(stdout);
             const double started = getTickCount();
             record->seeking = true;
+            record->parkedAtEnd = false;
             Record* seekRecord = record.get();
             // Aimed ahead, in the direction of play and at its speed, by what
             // this player's previous corrective seek took (any player's
