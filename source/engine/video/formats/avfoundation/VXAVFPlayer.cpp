@@ -151,6 +151,11 @@ namespace vx
         // movie's second half: it waits there (the player pauses at its end)
         // until the play head starts over, then starts over from 0 itself.
         std::atomic<bool> parkedAtEnd{false};
+        // The frame asked for last, in any direction; and the lowest frame
+        // forward play may show: the one shown, or below it the one the play
+        // head jumped back to.
+        long lastAskedFrame = -1;
+        std::atomic<long> forwardFloor{-1};
 
         // The end of the item: the player starts over from 0, unless the
         // play head has yet to get there (a seek aimed ahead, or a clock
@@ -391,6 +396,19 @@ namespace vx
         av::Player& player = *objc.player;
         const ParamPlayDirection direction = record->direction;
         record->wantedFrame = rateFor(direction) == 0.0f && direction != playPause ? -1 : frame;
+        if (direction == playForward)
+        {
+            // The play head jumped back, or the picture is out of the
+            // player's reach ahead of it (left there by play in another
+            // direction): the picture may go back to the play head.
+            const long floor = record->forwardFloor.load();
+            const bool outOfReach =
+                floor > frame && av::CMTimeGetSeconds(av::CMTimeMultiply(objc.frameDuration, floor - frame)) >
+                                     driftTolerance;
+            if (frame < record->lastAskedFrame || outOfReach)
+                record->forwardFloor = std::min(floor, frame);
+        }
+        record->lastAskedFrame = frame;
         if (frame == record->lastRequestedFrame)
             return;
         record->lastRequestedFrame = frame;
@@ -469,9 +487,16 @@ namespace vx
             return false;
         long due = -1;
         const av::CMTime at = pictureTime(due);
-        if (objc.videoOutput->hasNewPixelBufferForItemTime(at))
+        const bool fresh = objc.videoOutput->hasNewPixelBufferForItemTime(at);
+        std::shared_ptr<av::PixelBuffer> buffer =
+            fresh ? objc.videoOutput->copyPixelBufferForItemTime(at, nullptr) : nullptr;
+        // Played forwards, the picture goes back only as far as the play head
+        // jumped: a frame below (one a seek asked for before the movie ran
+        // forwards, say) leaves the one held in place.
+        const bool back = buffer != nullptr && objc.textureRef != nullptr && record->direction == playForward &&
+                          buffer->frameIndex < record->forwardFloor.load();
+        if (fresh && ! back)
         {
-            std::shared_ptr<av::PixelBuffer> buffer = objc.videoOutput->copyPixelBufferForItemTime(at, nullptr);
             CVOpenGLTextureCache& cache = CVOpenGLTextureCache::getInstance();
             objc.textureRef.reset();
             cache.flush();
@@ -480,7 +505,7 @@ namespace vx
             if (objc.textureRef == nullptr)
                 debugPrint("AVFVideoFormatReader: could not create texture from image");
             else
-                objc.textureFrame = buffer->frameIndex;
+                record->forwardFloor = objc.textureFrame = buffer->frameIndex;
         }
         if (objc.textureRef == nullptr)
             return false;
