@@ -1389,8 +1389,7 @@ namespace vx::test
             if (step == 0)
             {
                 // The seek lands before the clock moves on.
-                while (source->getVideoFormatReader()->isAwaitingFrame() &&
-                       std::chrono::steady_clock::now() < giveUp)
+                while (source->getVideoFormatReader()->isAwaitingFrame() && std::chrono::steady_clock::now() < giveUp)
                 {
                     std::this_thread::sleep_for(std::chrono::milliseconds(2));
                     source->updateVideo();

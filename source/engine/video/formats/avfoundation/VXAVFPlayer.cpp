@@ -403,8 +403,8 @@ namespace vx
             // direction): the picture may go back to the play head.
             const long floor = record->forwardFloor.load();
             const bool outOfReach =
-                floor > frame && av::CMTimeGetSeconds(av::CMTimeMultiply(objc.frameDuration, floor - frame)) >
-                                     driftTolerance;
+                floor > frame &&
+                av::CMTimeGetSeconds(av::CMTimeMultiply(objc.frameDuration, floor - frame)) > driftTolerance;
             if (frame < record->lastAskedFrame || outOfReach)
                 record->forwardFloor = std::min(floor, frame);
         }
