@@ -1359,6 +1359,119 @@ namespace vx::test
         EXPECT_EQ(index, held);
     }
 
+    // A silent movie played forwards into its loop on a host clock the test
+    // moves a frame at a time with the play head. The first corrective seek,
+    // aimed ahead by a long last seek, lands the player two frames ahead of
+    // the play head, so it reaches the end first: it waits there until the
+    // play head starts over, and the last frames show in turn, then frame 0
+    // and on (starting over at once, it showed the next loop's frame 0 in
+    // frame 49).
+    TEST_F(MovieFileSourceGLTest, APlayerReachingTheEndBeforeThePlayHeadStartsOverWithIt)
+    {
+        if (! hasFFmpegEncoder("mjpeg"))
+            GTEST_SKIP() << "ffmpeg has no mjpeg encoder";
+        const std::string path = clipFile("intra.mov", false, "-c:v mjpeg -q:v 2");
+        ASSERT_FALSE(path.empty());
+        AVFPlayer::lastSeekTime = 80.0;
+        HandClock clock;
+        const double started = clock.seconds.load();
+        auto source = load(path);
+        ASSERT_NE(source->getVideoFormatReader(), nullptr);
+        ASSERT_EQ(source->getNumFrames(), framesPerClip);
+        std::vector<long> seen;
+        for (long step = 0; step < 8; ++step)
+        {
+            const long k = (46 + step) % framesPerClip;
+            clock.seconds = started + step * 0.04;
+            source->getPositionParam()->setValue(k * 40.0 + 20.0, ValueChangeInfo());
+            source->updateVideo();
+            const auto giveUp = std::chrono::steady_clock::now() + watchdog;
+            if (step == 0)
+            {
+                // The seek lands before the clock moves on.
+                while (source->getVideoFormatReader()->isAwaitingFrame() && std::chrono::steady_clock::now() < giveUp)
+                {
+                    std::this_thread::sleep_for(std::chrono::milliseconds(2));
+                    source->updateVideo();
+                }
+                ASSERT_FALSE(source->getVideoFormatReader()->isAwaitingFrame());
+            }
+            // Frames 46 and 47 were skipped by the seek; from 48 on each shows.
+            // Rendered, not read again, until a new picture shows: read again,
+            // a player started over would be sent back before it showed.
+            if (step < 2)
+            {
+                shown(*source);
+                continue;
+            }
+            long index = -1;
+            do
+            {
+                index = shown(*source);
+                if (index >= 0 && (seen.empty() || seen.back() != index))
+                {
+                    seen.push_back(index);
+                    break;
+                }
+                std::this_thread::sleep_for(std::chrono::milliseconds(2));
+            } while (std::chrono::steady_clock::now() < giveUp);
+            ASSERT_EQ(index, k) << ::testing::PrintToString(seen);
+        }
+        EXPECT_EQ(seen, (std::vector<long>{48, 49, 0, 1, 2, 3}));
+    }
+
+    // A silent movie of predicted frames stepped backwards (a seek per frame)
+    // and played forwards while its seek to frame 39 is held up, with frame
+    // 40 showing: once the seek lands, frame 39 is not shown; the picture
+    // goes on from 40 as the play head moves on.
+    TEST_F(MovieFileSourceGLTest, AMoviePlayedForwardsNeverGoesBackToAFrameASeekBeforeBrought)
+    {
+        if (! hasFFmpegEncoder("mpeg4"))
+            GTEST_SKIP() << "ffmpeg has no mpeg4 encoder";
+        const std::string path = clipFile("silent.mov", false);
+        ASSERT_FALSE(path.empty());
+        HandClock clock;
+        auto source = opened(path);
+        ASSERT_NE(source->getVideoFormatReader(), nullptr);
+        source->getTimeline()->getPlayDirectionParam()->setValue(int(playBackward), ValueChangeInfo());
+        const auto showUntil = [&](long k, std::vector<long>* seen)
+        {
+            const auto giveUp = std::chrono::steady_clock::now() + watchdog;
+            long index = -1;
+            do
+            {
+                source->updateVideo();
+                index = shown(*source);
+                if (seen != nullptr && index >= 0 && (seen->empty() || seen->back() != index))
+                    seen->push_back(index);
+                if (index == k)
+                    break;
+                std::this_thread::sleep_for(std::chrono::milliseconds(2));
+            } while (std::chrono::steady_clock::now() < giveUp);
+            return index;
+        };
+        source->getPositionParam()->setValue(40 * 40.0 + 20.0, ValueChangeInfo());
+        ASSERT_EQ(showUntil(40, nullptr), 40);
+        // Made after the source, gone before it.
+        FrameGate::Use use;
+        FrameGate& gate = FrameGate::get();
+        gate.setOpen(false);
+        source->getPositionParam()->setValue(39 * 40.0 + 20.0, ValueChangeInfo());
+        source->updateVideo();
+        EXPECT_EQ(shown(*source), 40);
+        source->getTimeline()->getPlayDirectionParam()->setValue(int(playForward), ValueChangeInfo());
+        clock.seconds = clock.seconds.load() + 0.04;
+        source->getPositionParam()->setValue(40 * 40.0 + 20.0, ValueChangeInfo());
+        source->updateVideo();
+        EXPECT_EQ(shown(*source), 40);
+        gate.setOpen(true);
+        clock.seconds = clock.seconds.load() + 0.04;
+        source->getPositionParam()->setValue(41 * 40.0 + 20.0, ValueChangeInfo());
+        std::vector<long> seen = {40};
+        EXPECT_EQ(showUntil(41, &seen), 41);
+        EXPECT_EQ(seen, (std::vector<long>{40, 41}));
+    }
+
     // A direction given before the first render is kept once the reader's
     // init has made its new player: paused near the end, the movie stays on
     // the frame it is on and shows the frame scrubbed to (run on, it would

@@ -131,7 +131,7 @@ namespace vx
         float nominalFrameRate = 0.0f;
         bool hasAudio = false;
         std::uint32_t codecFourCC = 0;
-        ParamPlayDirection direction = playForward;
+        std::atomic<ParamPlayDirection> direction{playForward};
         // The speed the play head moves at (1 its own); the player runs at
         // it in the direction of play.
         float speed = 1.0f;
@@ -147,6 +147,30 @@ namespace vx
         // Seeks asked for and seeks whose completion ran: while they differ,
         // the frame asked for is not in the output yet.
         std::atomic<unsigned> seeksAsked{0}, seeksLanded{0};
+        // The player reached the end while the play head was still in the
+        // movie's second half: it waits there (the player pauses at its end)
+        // until the play head starts over, then starts over from 0 itself.
+        std::atomic<bool> parkedAtEnd{false};
+        // The frame asked for last, in any direction; and the lowest frame
+        // forward play may show: the one shown, or below it the one the play
+        // head jumped back to.
+        long lastAskedFrame = -1;
+        std::atomic<long> forwardFloor{-1};
+
+        // The end of the item: the player starts over from 0, unless the
+        // play head has yet to get there (a seek aimed ahead, or a clock
+        // running fast, brings the player there first): starting over then
+        // would show the next loop's first frames in its last ones.
+        void reachedEnd()
+        {
+            const long wanted = wantedFrame.load();
+            const double loop = objcPlayer.asset->getDurationSeconds();
+            if (wanted >= 0 && direction == playForward &&
+                av::CMTimeGetSeconds(av::CMTimeMultiply(objcPlayer.frameDuration, wanted)) >= loop / 2.0)
+                parkedAtEnd = true;
+            else
+                objcPlayer.playerItemDidReachEnd();
+        }
 
         // Counts the seek as asked for; the completion given counts it landed
         // (cancelled ones too) before calling then.
@@ -198,7 +222,7 @@ namespace vx
         record->nominalFrameRate = objc.videoTrack.nominalFrameRate;
         objc.secsPerFrame = av::CMTimeGetSeconds(objc.frameDuration);
         objc.playerItem = std::make_shared<av::PlayerItem>(objc.asset);
-        objc.playerItem->setDidPlayToEndObserver([&objc] { objc.playerItemDidReachEnd(); });
+        objc.playerItem->setDidPlayToEndObserver([endRecord = record.get()] { endRecord->reachedEnd(); });
         objc.player = av::Player::playerWithPlayerItem(objc.playerItem);
         objc.playerItem->addOutput(objc.videoOutput.get());
         objc.videoOutput->requestNotificationOfMediaDataChangeWithAdvanceInterval(objc.secsPerFrame);
@@ -212,9 +236,12 @@ namespace vx
 
     AVFPlayer::~AVFPlayer()
     {
-        // No completion may run once the record is gone.
+        // No completion or end may run once the record is gone.
         if (record->objcPlayer.player != nullptr)
+        {
+            record->objcPlayer.playerItem->setDidPlayToEndObserver({});
             record->objcPlayer.player->cancelPendingSeeks();
+        }
     }
 
     void AVFPlayer::initGL()
@@ -303,6 +330,7 @@ namespace vx
             return;
         objc.player->pause();
         objc.player->seekToTime(av::kCMTimeZero, av::kCMTimeZero, av::kCMTimeZero);
+        record->parkedAtEnd = false;
     }
 
     bool AVFPlayer::setDirection(ParamPlayDirection direction)
@@ -312,6 +340,7 @@ namespace vx
             if (direction != record->direction)
             {
                 record->direction = direction;
+                record->parkedAtEnd = false;
                 // The next frame asked for is followed in the new direction;
                 // a movie paused stops now, not at the next frame asked for.
                 record->lastRequestedFrame = -1;
@@ -367,6 +396,19 @@ namespace vx
         av::Player& player = *objc.player;
         const ParamPlayDirection direction = record->direction;
         record->wantedFrame = rateFor(direction) == 0.0f && direction != playPause ? -1 : frame;
+        if (direction == playForward)
+        {
+            // The play head jumped back, or the picture is out of the
+            // player's reach ahead of it (left there by play in another
+            // direction): the picture may go back to the play head.
+            const long floor = record->forwardFloor.load();
+            const bool outOfReach =
+                floor > frame &&
+                av::CMTimeGetSeconds(av::CMTimeMultiply(objc.frameDuration, floor - frame)) > driftTolerance;
+            if (frame < record->lastAskedFrame || outOfReach)
+                record->forwardFloor = std::min(floor, frame);
+        }
+        record->lastAskedFrame = frame;
         if (frame == record->lastRequestedFrame)
             return;
         record->lastRequestedFrame = frame;
@@ -382,11 +424,18 @@ namespace vx
             // to it or the sync frame before it.
             if (player.getRate() != 0.0f)
                 player.setRate(0.0f);
+            record->parkedAtEnd = false;
             const av::CMTime before = direction == playPause ? av::kCMTimeZero : av::kCMTimePositiveInfinity;
             player.seekToTime(frameStart, before, av::kCMTimeZero, record->countSeek());
             return;
         }
 
+        // Parked at the end, the player starts over once the play head has.
+        if (record->parkedAtEnd && t < objc.asset->getDurationSeconds() / 2.0)
+        {
+            record->parkedAtEnd = false;
+            objc.playerItemDidReachEnd();
+        }
         const double drift = t - av::CMTimeGetSeconds(player.currentTime());
         if (! record->seeking && std::fabs(drift) > driftTolerance)
         {
@@ -394,6 +443,7 @@ namespace vx
             std::fflush(stdout);
             const double started = getTickCount();
             record->seeking = true;
+            record->parkedAtEnd = false;
             Record* seekRecord = record.get();
             // Aimed ahead, in the direction of play and at its speed, by what
             // this player's previous corrective seek took (any player's
@@ -437,9 +487,16 @@ namespace vx
             return false;
         long due = -1;
         const av::CMTime at = pictureTime(due);
-        if (objc.videoOutput->hasNewPixelBufferForItemTime(at))
+        const bool fresh = objc.videoOutput->hasNewPixelBufferForItemTime(at);
+        std::shared_ptr<av::PixelBuffer> buffer =
+            fresh ? objc.videoOutput->copyPixelBufferForItemTime(at, nullptr) : nullptr;
+        // Played forwards, the picture goes back only as far as the play head
+        // jumped: a frame below (one a seek asked for before the movie ran
+        // forwards, say) leaves the one held in place.
+        const bool back = buffer != nullptr && objc.textureRef != nullptr && record->direction == playForward &&
+                          buffer->frameIndex < record->forwardFloor.load();
+        if (fresh && ! back)
         {
-            std::shared_ptr<av::PixelBuffer> buffer = objc.videoOutput->copyPixelBufferForItemTime(at, nullptr);
             CVOpenGLTextureCache& cache = CVOpenGLTextureCache::getInstance();
             objc.textureRef.reset();
             cache.flush();
@@ -448,7 +505,7 @@ namespace vx
             if (objc.textureRef == nullptr)
                 debugPrint("AVFVideoFormatReader: could not create texture from image");
             else
-                objc.textureFrame = buffer->frameIndex;
+                record->forwardFloor = objc.textureFrame = buffer->frameIndex;
         }
         if (objc.textureRef == nullptr)
             return false;

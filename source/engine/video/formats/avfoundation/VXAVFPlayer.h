@@ -22,7 +22,11 @@ namespace vx
     // sync frame before it. Frames come as 4:2:2 buffers through the shared
     // texture cache: the frame last asked for while the player is within
     // 0.1 s of it (so each frame the play head enters shows, whenever the
-    // render comes), else the frame at the player's own time.
+    // render comes), else the frame at the player's own time. Played
+    // forwards, a player at the end while the play head is still in the
+    // movie's second half waits there until the play head starts over, and
+    // the picture goes back only where the play head jumps back (or out of
+    // the player's reach of what shows).
     // setRequestedFrame runs on the feeding thread, the texture calls on the
     // render thread, seek completions on the framework's worker.
     // fillTexture answers false while a seek it was asked for has not landed,

@@ -256,8 +256,13 @@ namespace vx::test
             player.play();
             EXPECT_TRUE(player.isPlaying());
             clock.advance(3.0);
-            // Asking where the movie is finds its end: back to zero, stopped.
+            // Asking where the movie is finds its end. The play head is in
+            // the last frame: the player waits there, showing it.
             player.setRequestedFrame(49);
+            EXPECT_TRUE(player.isPlaying());
+            EXPECT_TRUE(backend.seeks().empty());
+            // Once the play head has started over: back to zero, stopped.
+            player.setRequestedFrame(1);
             EXPECT_FALSE(player.isPlaying());
             const auto seeks = backend.seeks();
             ASSERT_FALSE(seeks.empty());
