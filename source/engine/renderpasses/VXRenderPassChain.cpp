@@ -501,6 +501,15 @@ namespace vx
     {
         if (headPasses.empty())
             return false;
+        // Settled already (the case at every render): the head passes lead
+        // in their order and none stands further down. Nothing to copy.
+        size_t led = 0;
+        for (const RenderPass* head : headPasses)
+            while (led < passes.size() && passes[led].get() == head)
+                ++led;
+        if (std::none_of(passes.begin() + std::ptrdiff_t(led), passes.end(),
+                         [this](const PassPtr& pass) { return isHeadPass(pass.get()); }))
+            return false;
         std::vector<PassPtr> ordered;
         ordered.reserve(passes.size());
         for (const RenderPass* head : headPasses)
@@ -510,8 +519,6 @@ namespace vx
         for (const PassPtr& pass : passes)
             if (! isHeadPass(pass.get()))
                 ordered.push_back(pass);
-        if (ordered == passes)
-            return false;
         passes.swap(ordered);
         return true;
     }
