@@ -8,6 +8,7 @@
 #include "core/parameters/VXParam.h"
 #include "core/parameters/VXParamChoice.h"
 #include "core/parameters/VXParamContainer.h"
+#include "core/parameters/VXParamRange.h"
 #include "core/parameters/VXPixelsLoader.h"
 #include "engine/gfx/VXGfxUtils.h"
 #include "engine/gfx/VXRenderTarget.h"
@@ -557,7 +558,7 @@ namespace vx
             setDuration(reader->getLength());
         if (heldFrame.held && ! mayLeaveHeldFrame(*reader))
             return;
-        const double position = getPosition();
+        const double position = playHead.load();
         if (reader->read(position))
             newFrame.store(true);
         // Sent to a frame it has to seek to: held there (a read at a later
@@ -565,6 +566,13 @@ namespace vx
         // render took the frame landed on hides it).
         if (reader->isAwaitingFrame())
             heldFrame = {true, false, position, 0};
+    }
+
+    void VideoFormatReaderSource::valueChanged(ParamBase& param, ChangeInfo info)
+    {
+        if (&param == getPositionParam().get())
+            playHead.store(getPosition());
+        PositionableVideoSource::valueChanged(param, info);
     }
 
     bool VideoFormatReaderSource::mayLeaveHeldFrame(VideoFormatReader& reader)

@@ -91,6 +91,8 @@ namespace vx
         std::shared_ptr<Pixels> getCustomThumbnail() override;
         void setPlaybackSpeed(double speed) override;
         void setPlaybackDirection(ParamPlayDirection direction) override;
+        // Keeps the play head for the feeding thread as "Position" changes.
+        void valueChanged(ParamBase& param, ChangeInfo info) override;
         bool runsAutonomously() override;
         void setRunsAutonomously(bool runs) override;
         // The reader's output size.
@@ -150,6 +152,9 @@ namespace vx
 
         std::shared_ptr<FormatConversion> conversion;
         std::atomic<bool> newFrame{false};
+        // "Position" as last set, on the thread that sets it: the feeding
+        // thread reads the play head here, not from the parameter.
+        std::atomic<double> playHead{0.0};
         // Renders that came to the reader's frame, counted before they look
         // at the new-frame flag.
         std::atomic<unsigned long> framesRendered{0};

@@ -560,18 +560,23 @@ namespace vx::test
                 return effects;
             }
 
-            // Waits until the DataDriver has made a whole pass after this
-            // call: two passes counted by the probe it feeds beside the source.
+            // Waits until the DataDriver has made a whole pass that began
+            // after this call. Adding a source it holds changes nothing but
+            // waits for the pass under way to end; the probe's count rising
+            // then marks the next pass begun, and adding again waits for it
+            // to end.
             bool waitForPass()
             {
+                feeder.addSource(&probe);
                 const unsigned long from = probe.passes.load();
                 const auto giveUp = std::chrono::steady_clock::now() + settleWatchdog;
-                while (probe.passes.load() < from + 2)
+                while (probe.passes.load() == from)
                 {
                     if (std::chrono::steady_clock::now() > giveUp)
                         return false;
                     std::this_thread::sleep_for(std::chrono::microseconds(500));
                 }
+                feeder.addSource(&probe);
                 return true;
             }
 
@@ -588,17 +593,19 @@ namespace vx::test
                 {
                     if (! waitForPass())
                         return Failure{"feeds the source", "the DataDriver made no pass in time", index};
-                    const auto giveUp = std::chrono::steady_clock::now() + settleWatchdog;
-                    bool awaited = false;
-                    while (reader->isAwaitingFrame() && std::chrono::steady_clock::now() < giveUp)
+                    // A movie reader lands frames on the backend's thread and
+                    // tells the source at its next read.
+                    if (model.facts.selfTimed || model.facts.seeks)
                     {
-                        awaited = true;
-                        std::this_thread::sleep_for(std::chrono::microseconds(500));
+                        const auto giveUp = std::chrono::steady_clock::now() + settleWatchdog;
+                        while (reader->isAwaitingFrame() && std::chrono::steady_clock::now() < giveUp)
+                            std::this_thread::sleep_for(std::chrono::microseconds(500));
+                        if (! waitForPass())
+                            return Failure{"feeds the source", "the DataDriver made no pass in time", index};
                     }
-                    if (awaited && ! waitForPass())
-                        return Failure{"feeds the source", "the DataDriver made no pass in time", index};
                 }
                 const Seen seen = look(source.render(*renderer, info));
+                if (std::getenv("VX_SEQ_DEBUG")) std::fprintf(stderr, "render: head %.1f due %ld seen %ld awaiting %d\n", model.head, model.frameAt(model.head), numberIn(seen, model.effects), reader ? int(reader->isAwaitingFrame()) : -1);
                 if (const std::optional<Model::Verdict> verdict = model.judge(seen))
                     return Failure{verdict->check, verdict->message + "; showed " + describe(seen), index};
                 return std::nullopt;
