@@ -605,7 +605,6 @@ namespace vx::test
                     }
                 }
                 const Seen seen = look(source.render(*renderer, info));
-                if (std::getenv("VX_SEQ_DEBUG")) std::fprintf(stderr, "render: head %.1f due %ld seen %ld awaiting %d\n", model.head, model.frameAt(model.head), numberIn(seen, model.effects), reader ? int(reader->isAwaitingFrame()) : -1);
                 if (const std::optional<Model::Verdict> verdict = model.judge(seen))
                     return Failure{verdict->check, verdict->message + "; showed " + describe(seen), index};
                 return std::nullopt;
