@@ -575,6 +575,13 @@ namespace vx
         PositionableVideoSource::valueChanged(param, info);
     }
 
+    bool VideoFormatReaderSource::update(const TimeInfo& info)
+    {
+        const bool changed = PositionableVideoSource::update(info);
+        playHead.store(getPosition());
+        return changed;
+    }
+
     bool VideoFormatReaderSource::mayLeaveHeldFrame(VideoFormatReader& reader)
     {
         // Asked again at the frame held: a reader that reports a landed frame

@@ -91,8 +91,10 @@ namespace vx
         std::shared_ptr<Pixels> getCustomThumbnail() override;
         void setPlaybackSpeed(double speed) override;
         void setPlaybackDirection(ParamPlayDirection direction) override;
-        // Keeps the play head for the feeding thread as "Position" changes.
+        // Keep the play head for the feeding thread as "Position" changes,
+        // and after each update (a change that notifies nobody included).
         void valueChanged(ParamBase& param, ChangeInfo info) override;
+        bool update(const TimeInfo& info) override;
         bool runsAutonomously() override;
         void setRunsAutonomously(bool runs) override;
         // The reader's output size.

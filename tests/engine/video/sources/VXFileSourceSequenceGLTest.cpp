@@ -389,6 +389,7 @@ namespace vx::test
                     return Failure{"has a timeline", "the play head is no timeline", 0};
                 Model model(facts, rate);
                 model.resizable = source->isResizable();
+                model.buffering = source->getVideoFormatReader()->isBuffering();
                 if (! model.resizable)
                     model.width = source->getWidth(), model.height = source->getHeight();
                 std::vector<std::unique_ptr<XmlState>> presets;
@@ -471,6 +472,7 @@ namespace vx::test
                         for (const double position : op.positions)
                         {
                             model.head = position * facts.lengthMs;
+                            model.jumped();
                             source->getPositionParam()->setValue(model.head, ValueChangeInfo());
                             if (! tick(i))
                                 return failure;

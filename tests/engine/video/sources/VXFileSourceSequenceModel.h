@@ -491,6 +491,8 @@ namespace vx::test::sequence
     //    between it and the play head's, never one beyond;
     //  - while the user holds the play head a self-timed movie's seeks may
     //    stop on the sync frame before the frame asked for;
+    //  - a reader that buffers (the render reads, from frames fetched on
+    //    task threads) may show the frame before in the render of a jump;
     //  - after a release (and the load) the render that initialises the
     //    source reads its first frame: a reader that seeks may show nothing
     //    in it, a self-timed movie nothing for selfTimedCatchUp renders (its
@@ -673,6 +675,8 @@ namespace vx::test::sequence
         bool holding = false;
         int width = clipWidth, height = clipHeight;
         bool resizable = true;
+        // The reader buffers: the render reads, not the feeding thread.
+        bool buffering = false;
         // The effects in the chain, in its order.
         std::vector<Effect> effects;
 
@@ -740,6 +744,11 @@ namespace vx::test::sequence
             }
             if (facts.selfTimed && sinceJump < selfTimedCatchUp && lastShown >= 0 && number >= 0 &&
                 (number == lastShown || between(lastShown, number, due)))
+                return std::nullopt;
+            // A reader that buffers reads in the render, from frames its
+            // task threads fetch: the render of a jump may still show the
+            // frame before.
+            if (buffering && sinceJump < 1 && number == lastShown)
                 return std::nullopt;
             // Played forwards, never back, never ahead, within the trail.
             if (facts.selfTimed && direction == Direction::forward && lastShown >= 0 && number >= 0 &&
