@@ -351,9 +351,9 @@ namespace vx
                 record->parkedAtEnd = false;
                 // The next frame asked for is followed in the new direction;
                 // a movie paused stops now, not at the next frame asked for.
-                // The picture stays where it is until then, and goes on
-                // from there in the new direction: a frame on the other side
-                // (a seek of the old direction landing late) never shows.
+                // The picture stays where it is until then: a frame on the
+                // other side (a seek of the old direction landing late)
+                // never shows.
                 if (record->objcPlayer.textureFrame >= 0)
                     record->shownBound = record->objcPlayer.textureFrame.load();
                 record->lastRequestedFrame = -1;
@@ -451,6 +451,11 @@ namespace vx
             std::printf("frames to seek: %.3f\n", drift / objc.secsPerFrame);
             std::fflush(stdout);
             const double started = getTickCount();
+            // After a turn the picture goes on from the play head's frame
+            // (until this seek, the one shown stands: a frame a seek of
+            // the old direction brought never shows).
+            if (record->seekDue)
+                record->shownBound = frame;
             record->seekDue = false;
             record->parkedAtEnd = false;
             // To exactly the play head's frame: aimed ahead by what a seek
