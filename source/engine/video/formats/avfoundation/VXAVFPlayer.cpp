@@ -494,14 +494,18 @@ namespace vx
             return false;
         long due = -1;
         const av::CMTime at = pictureTime(due);
-        const bool fresh = objc.videoOutput->hasNewPixelBufferForItemTime(at);
+        // Told a direction and not yet a frame, the player's clock may be
+        // anywhere: the picture stays until the play head's frame is known.
+        const ParamPlayDirection direction = record->direction;
+        const bool random = rateFor(direction) == 0.0f && direction != playPause;
+        const bool fresh =
+            (random || record->wantedFrame.load() >= 0) && objc.videoOutput->hasNewPixelBufferForItemTime(at);
         std::shared_ptr<av::PixelBuffer> buffer =
             fresh ? objc.videoOutput->copyPixelBufferForItemTime(at, nullptr) : nullptr;
         // In the direction of play the picture goes back only as far as the
         // play head jumped or turned: a frame beyond the bound (one a seek
         // asked for before, say) leaves the one held in place.
         const long bound = record->shownBound.load();
-        const ParamPlayDirection direction = record->direction;
         const bool back = buffer != nullptr && objc.textureRef != nullptr &&
                           ((direction == playForward && buffer->frameIndex < bound) ||
                            (direction == playBackward && bound >= 0 && buffer->frameIndex > bound));
