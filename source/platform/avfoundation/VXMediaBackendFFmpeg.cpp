@@ -1132,7 +1132,9 @@ namespace vx::av
                             target - lastExactTarget <= decoder->framesInASecond();
                 lastExactTarget = exact ? target : -1;
                 bool inQueue = false;
-                if (exact && playsForwards())
+                // Behind a seek that moves the decoder, what is queued now
+                // is gone by the time this one runs.
+                if (exact && playsForwards() && onlyQueuedSeeks())
                 {
                     while (! queue.empty() && queue.front()->frameIndex < target)
                         queue.pop_front();

@@ -452,9 +452,15 @@ namespace vx
             std::fflush(stdout);
             const double started = getTickCount();
             // After a turn the picture goes on from the play head's frame
-            // (until this seek, the one shown stands: a frame a seek of
-            // the old direction brought never shows).
-            if (record->seekDue)
+            // (until this seek, the one shown stands: a frame a seek of the
+            // old direction brought never shows); from the one shown when
+            // the play head is within reach behind it (the old direction's
+            // seeks trailed it), so the picture does not step back.
+            const long shownFrame = objc.textureFrame.load();
+            const bool behind = shownFrame >= 0 && (direction == playForward ? frame < shownFrame : frame > shownFrame);
+            if (record->seekDue &&
+                (! behind || av::CMTimeGetSeconds(av::CMTimeMultiply(objc.frameDuration,
+                                                                     std::labs(shownFrame - frame))) > driftTolerance))
                 record->shownBound = frame;
             record->seekDue = false;
             record->parkedAtEnd = false;
