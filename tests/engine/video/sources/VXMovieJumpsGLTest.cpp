@@ -260,7 +260,7 @@ namespace vx::test
         play(40, 2.0);
     }
 
-    // Played backwards from frame 90 for a second, then forwards: the
+    // Played backwards from frame 90 for 0.6 s, then forwards: the
     // picture goes down with the play head, then up from where it turned,
     // never showing a frame of the backward play during the forward play.
     TEST_P(MovieJumpsGLTest, AMovieTurnedFromBackwardsToForwardsFollowsThePlayHeadUp)
@@ -270,13 +270,13 @@ namespace vx::test
         source->getPositionParam()->setValue(head, ValueChangeInfo());
         loaded();
         turn(false);
-        play(50, 1.0);
+        play(30, 1.0);
         turn(true);
-        play(50, 1.0);
+        play(30, 1.0);
         turn(false);
-        play(25, 1.0);
+        play(15, 1.0);
         turn(true);
-        play(25, 1.0);
+        play(15, 1.0);
     }
 
     // The silent movie only: the seeking reader (with sound) still shows the
@@ -298,7 +298,7 @@ namespace vx::test
         for (int turns = 0; turns < 4; ++turns)
         {
             turn(turns % 2 == 1);
-            play(25, 1.0);
+            play(20, 1.0);
         }
     }
 
