@@ -489,8 +489,9 @@ namespace vx::test::sequence
     //    reaches the texture by the render after: for selfTimedCatchUp
     //    renders it may still show the last frame it showed, or a frame
     //    between it and the play head's, never one beyond;
-    //  - while the user holds the play head a self-timed movie's seeks may
-    //    stop on the sync frame before the frame asked for;
+    //  - while the user holds the play head (each position a jump) a
+    //    self-timed movie's seeks may stop on the sync frame before the
+    //    frame asked for;
     //  - a reader that buffers (the render reads, from frames fetched on
     //    task threads) may show the frame before in the render of a jump;
     //  - after a release (and the load) the render that initialises the
@@ -735,6 +736,9 @@ namespace vx::test::sequence
         {
             if (number == due)
                 return std::nullopt;
+            if (facts.selfTimed && sinceJump < selfTimedCatchUp && lastShown >= 0 && number >= 0 &&
+                (number == lastShown || between(lastShown, number, due)))
+                return std::nullopt;
             if (facts.selfTimed && holding)
             {
                 const long sync = std::max(0L, due - facts.gop + 1);
@@ -742,9 +746,6 @@ namespace vx::test::sequence
                     return std::nullopt;
                 return "a frame from " + std::to_string(sync) + " to " + std::to_string(due);
             }
-            if (facts.selfTimed && sinceJump < selfTimedCatchUp && lastShown >= 0 && number >= 0 &&
-                (number == lastShown || between(lastShown, number, due)))
-                return std::nullopt;
             // A reader that buffers reads in the render, from frames its
             // task threads fetch: the render of a jump may still show the
             // frame before.
