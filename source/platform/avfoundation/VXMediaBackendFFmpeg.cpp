@@ -1294,14 +1294,15 @@ namespace vx::av
                         queue.clear();
                         unreadable = -1;
                         ended = landed == nullptr;
-                        if (landed != nullptr && format == pixelFormat)
+                        if (landed != nullptr)
                         {
-                            // Shown though a later seek waits: its frame lies
-                            // on the way there (else it was given up).
-                            queue.push_back(landed);
                             landedIndex = landed->frameIndex;
                             requested = static_cast<double>(landed->frameIndex);
                         }
+                        // A later seek waits: a reader asking for its frame
+                        // would take this one for it.
+                        if (landed != nullptr && format == pixelFormat && seeks.empty())
+                            queue.push_back(landed);
                         hold.unlock();
                         next.complete(reached);
                         hold.lock();
