@@ -544,7 +544,10 @@ namespace vx
             }
         }
         if (registerWithDriver)
+        {
             dataDriver.addSource(this);
+            fedByDriver.store(true);
+        }
         return true;
     }
 
@@ -674,7 +677,10 @@ namespace vx
                 remakeBuffer(*reader);
         }
 
-        if (reader->isBuffering())
+        // A reader that buffered at the start and stops (parked for a scrub
+        // or random play) is still read here: the feeding thread never took
+        // it on.
+        if (reader->isBuffering() || ! fedByDriver.load())
             updateVideo();
 
         framesRendered.fetch_add(1);
@@ -748,6 +754,7 @@ namespace vx
     void VideoFormatReaderSource::release()
     {
         dataDriver.removeSource(this);
+        fedByDriver.store(false);
         textureBuffer.reset();
         if (conversion != nullptr)
         {

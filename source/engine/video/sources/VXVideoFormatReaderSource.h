@@ -154,6 +154,9 @@ namespace vx
 
         std::shared_ptr<FormatConversion> conversion;
         std::atomic<bool> newFrame{false};
+        // The DataDriver reads the reader (from init to release); else the
+        // render does.
+        std::atomic<bool> fedByDriver{false};
         // "Position" as last set, on the thread that sets it: the feeding
         // thread reads the play head here, not from the parameter.
         std::atomic<double> playHead{0.0};
