@@ -755,3 +755,34 @@ namespace vx::test
         source->release();
     }
 }
+
+namespace vx::test
+{
+    // A scrub parks an image sequence's block bufferer: its reader stops
+    // buffering, and the source, which the feeding thread never took on,
+    // must still read it. Paused and held by the user's hand, each position
+    // shows by the render after the one that moved there, and still does
+    // once the hand lets go.
+    TEST_F(FileSourceSequenceGLTest, AnImageSequenceScrubbedShowsEachFrameItIsScrubbedTo)
+    {
+        ASSERT_EQ(clips()->problems.count(SourceKind::sequence), 0u);
+        auto source = open(SourceKind::sequence);
+        ASSERT_NE(source, nullptr);
+        ASSERT_NE(source->getVideoFormatReader(), nullptr);
+        source->getTimeline()->getPlayDirectionParam()->setValue(int(playPause), ValueChangeInfo());
+        ASSERT_EQ(numberIn(look(source->render(*renderer, info)), {}), 0);
+        source->getPositionParam()->setUserState(ParamBase::UserState_Editing);
+        std::vector<long> seen;
+        for (const long k : {16L, 15L, 10L})
+        {
+            source->getPositionParam()->setValue((k + 0.5) * 40.0, ValueChangeInfo());
+            source->render(*renderer, info);
+            seen.push_back(numberIn(look(source->render(*renderer, info)), {}));
+            EXPECT_EQ(seen.back(), k) << ::testing::PrintToString(seen);
+        }
+        source->getPositionParam()->setUserState(ParamBase::UserState_None);
+        source->render(*renderer, info);
+        EXPECT_EQ(numberIn(look(source->render(*renderer, info)), {}), 10);
+        source->release();
+    }
+}
