@@ -414,6 +414,7 @@ namespace vx::test
                     clock.seconds = clock.seconds.load() + 1.0 / rate;
                     time.increment(1000.0 / rate);
                     const Direction before = model.direction;
+                    const int loopsBefore = timeline->getLoopCount();
                     source->update(time);
                     model.advance();
                     // A bounce turns the reader through the timeline.
@@ -424,6 +425,16 @@ namespace vx::test
                         failure = Failure{"moves the play head as its mode says",
                                           "the play head is at " + std::to_string(source->getPosition()) +
                                               " ms (" + model.where() + ")",
+                                          index};
+                        return false;
+                    }
+                    if (const int loops = timeline->getLoopCount() - loopsBefore;
+                        ! model.loopsAgree(loops, source->getPosition()))
+                    {
+                        failure = Failure{"counts the loops the play head makes",
+                                          "the timeline counted " + std::to_string(loops) + " where " +
+                                              std::to_string(model.loopsThisFrame) + " are due (" + model.where() +
+                                              ")",
                                           index};
                         return false;
                     }

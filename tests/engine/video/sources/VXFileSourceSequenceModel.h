@@ -526,6 +526,7 @@ namespace vx::test::sequence
         // once, once and hold: stop at the end played towards).
         void advance()
         {
+            loopsThisFrame = 0;
             if (holding || ! playing())
                 return;
             const double step = speed * 1000.0 / rate;
@@ -538,6 +539,7 @@ namespace vx::test::sequence
                 {
                 case 0:
                     next += pastEnd ? -length : length;
+                    loopsThisFrame = pastEnd ? 1 : -1;
                     jumped();
                     break;
                 case 1:
@@ -599,6 +601,20 @@ namespace vx::test::sequence
             const double d = std::abs(engineMs - head);
             return d < 1e-6 || (mode == 0 && std::abs(d - facts.lengthMs) < 1e-6);
         }
+
+        // Whether the timeline counted the loops the host frame made (the
+        // count slaved timelines follow): one up for a wrap at the end, one
+        // down at the start, none else, in loop mode played by the timeline.
+        // Not judged when the two heads stand at the two ends.
+        bool loopsAgree(int counted, double engineMs) const
+        {
+            if (mode != 0 || holding || ! playing() || std::abs(engineMs - head) >= 1e-6)
+                return true;
+            return counted == loopsThisFrame;
+        }
+
+        // The loops the play head made in the last host frame.
+        int loopsThisFrame = 0;
 
         // Frames from one to another in the direction of play around the
         // loop (0 to frames - 1).
