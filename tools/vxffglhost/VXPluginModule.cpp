@@ -391,7 +391,8 @@ namespace vx::host
                 return false;
             if (next.where == nearest.where)
                 return true;
-            const double value = halfway(nearest) + (anchor.where - nearest.where) * (halfway(next) - halfway(nearest)) /
+            const double value = halfway(nearest) + (anchor.where - nearest.where) *
+                                                        (halfway(next) - halfway(nearest)) /
                                                         (next.where - nearest.where);
             anchor.known = std::isfinite(value) && std::abs(value - end.number) <= end.step * 0.5 * 1.001;
             anchor.value = value;
