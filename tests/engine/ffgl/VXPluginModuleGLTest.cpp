@@ -56,16 +56,25 @@ namespace
         std::unique_ptr<PluginModule> host;
     };
 
-    // Frequency 0, Depth 1, Falloff 2 (VXDisplayEffectModule.cpp).
-    TEST_F(PluginModuleGLTest, HoldsWhatTheDisplayShows)
+    // The display effect (VXDisplayEffectModule.cpp): Frequency 0, Depth 1, Falloff 2.
+    class DisplayEffectGLTest : public PluginModuleGLTest
     {
-#ifndef VX_FFGL_DISPLAY_MODULE_PATH
-        GTEST_SKIP() << "the display effect is not part of this build";
+    protected:
+        void SetUp() override
+        {
+            PluginModuleGLTest::SetUp();
+#ifdef VX_FFGL_DISPLAY_MODULE_PATH
+            load(VX_FFGL_DISPLAY_MODULE_PATH);
 #else
-        load(VX_FFGL_DISPLAY_MODULE_PATH);
-        auto hertz = [&] { return 20.0 * std::pow(1000.0, double(host->getNormalised(0))); };
+            GTEST_SKIP() << "the display effect is not part of this build";
+#endif
+        }
+    };
 
-        // A logarithmic display: the value is found on its curve, both ends reach.
+    // A logarithmic display: the value is found on its curve, both ends reach.
+    TEST_F(DisplayEffectGLTest, HoldsWhatACurvedDisplayShows)
+    {
+        auto hertz = [&] { return 20.0 * std::pow(1000.0, double(host->getNormalised(0))); };
         for (const double asked : {1000.0, 440.0, 20000.0, 20.0, 19999.9, 12345.6})
         {
             char text[32];
@@ -84,8 +93,10 @@ namespace
         EXPECT_NE(said.find("\"Frequency\" lies in 20 .. 20000, not 25000"), std::string::npos) << said;
         EXPECT_FALSE(set("Frequency", "19.9", &said));
         EXPECT_EQ(host->getNormalised(0), kept);
+    }
 
-        // A display falling as the value grows.
+    TEST_F(DisplayEffectGLTest, HoldsWhatAFallingDisplayShows)
+    {
         for (const double asked : {1.2, 0.5, 1.5, 0.777})
         {
             char text[32];
@@ -95,11 +106,15 @@ namespace
             EXPECT_NEAR(host->getNormalised(2), 1.5 - asked, 2e-6);
             EXPECT_EQ(shown("Falloff"), text);
         }
+        std::string said;
         EXPECT_FALSE(set("Falloff", "1.6", &said));
         EXPECT_NE(said.find("lies in 0.5 .. 1.5, not 1.6"), std::string::npos) << said;
+    }
 
-        // A coarse display (0.003 to 0.012 as "0.00" and "0.01"): the host
-        // holds a value the text shows and shows that text, no more.
+    // A coarse display (0.003 to 0.012 as "0.00" and "0.01"): the host holds
+    // a value the text shows and shows that text, no more.
+    TEST_F(DisplayEffectGLTest, ShowsNoMoreThanACoarseDisplayShows)
+    {
         auto depth = [&] { return 0.003 + 0.009 * double(host->getNormalised(1)); };
         ASSERT_TRUE(set("Depth", "0.003"));
         EXPECT_LT(depth(), 0.005);
@@ -112,10 +127,10 @@ namespace
             EXPECT_GE(depth(), 0.005);
             EXPECT_EQ(shown("Depth"), "0.01");
         }
+        std::string said;
         EXPECT_FALSE(set("Depth", "0.02", &said));
         EXPECT_NE(said.find("\"Depth\" lies in 0.00 .. 0.01, not 0.02"), std::string::npos) << said;
         EXPECT_EQ(shown("Depth"), "0.01");
-#endif
     }
 
     // Kelvo's ranges are straight lines shown with two decimals: every value
