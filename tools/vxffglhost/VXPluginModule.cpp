@@ -64,9 +64,12 @@ namespace vx::host
         {
             const std::size_t exponentAt = std::min(text.find_first_of("eE"), text.size());
             const std::size_t point = text.find('.');
-            const int decimals = point < exponentAt ? static_cast<int>(exponentAt - point - 1) : 0;
-            const int exponent = exponentAt < text.size() ? std::atoi(text.c_str() + exponentAt + 1) : 0;
-            return std::pow(10.0, exponent - decimals);
+            // Past 400 digits either way the step is 0 or infinite as a double.
+            const long decimals = point < exponentAt ? long(std::min<std::size_t>(exponentAt - point - 1, 400)) : 0;
+            const long exponent = exponentAt < text.size()
+                                      ? std::clamp(std::strtol(text.c_str() + exponentAt + 1, nullptr, 10), -400L, 400L)
+                                      : 0L;
+            return std::pow(10.0, double(exponent - decimals));
         }
 
         // Whether a text shows a value: within half a step of its last digit.
