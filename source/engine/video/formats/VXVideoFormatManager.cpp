@@ -214,12 +214,12 @@ namespace vx
         // most (a cover, a preview) is none either.
         files.erase(std::remove_if(files.begin(), files.end(), [this](const File& f) { return ! isSequenceFile(f); }),
                     files.end());
-        const std::string kind = mainKind(files);
-        files.erase(std::remove_if(files.begin(), files.end(), [&](const File& f) { return pictureKind(f) != kind; }),
-                    files.end());
         // Listing order is the file system's; a sequence plays in name order.
         std::sort(files.begin(), files.end(),
                   [](const File& a, const File& b) { return a.getFullPath() < b.getFullPath(); });
+        const std::string kind = mainKind(files);
+        files.erase(std::remove_if(files.begin(), files.end(), [&](const File& f) { return pictureKind(f) != kind; }),
+                    files.end());
 
         // The first file that opens makes the reader: one before it that does
         // not (zero bytes, cut short) is left out, as the reader leaves out
