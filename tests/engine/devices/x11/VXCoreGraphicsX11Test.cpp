@@ -292,6 +292,55 @@ namespace vx::test
             EXPECT_EQ(other.takePressedWindows(), std::vector<xcb_window_t>{});
         }
 
+        // Two threads click two programs whose windows overlap, where each
+        // program's window lies under the other's by turns: every click
+        // lands in the program it is for, where it was sent.
+        TEST_F(X11Test, ClicksFromTwoThreadsOnOverlappingProgramsLandEachInItsOwnProgram)
+        {
+            WindowOwnerProcess first(server->getDisplayName(), 300, 200, 100, 80);
+            ASSERT_TRUE(first.isRunning()) << first.getWhyNot();
+            WindowOwnerProcess second(server->getDisplayName(), 340, 220, 100, 80);
+            ASSERT_TRUE(second.isRunning()) << second.getWhyNot();
+            cg::setBackend(connectX11(*server));
+            struct Clicks
+            {
+                Clicks(WindowOwnerProcess& clicked, int atX, int atY) : program(clicked), x(atX), y(atY) {}
+                WindowOwnerProcess& program;
+                int x, y; // on the screen, where both windows are
+                int sent = 0;
+                ScreenCaptureWrapper wrapper;
+            };
+            Clicks clicks[] = {{first, 350, 230}, {second, 390, 270}};
+            constexpr int each = 150;
+            std::vector<std::thread> threads;
+            for (Clicks& c : clicks)
+            {
+                c.wrapper.setWindowId(int(c.program.getWindow()));
+                ASSERT_EQ(c.wrapper.getOwnerPid(), long(c.program.getPid()));
+            }
+            const LogRecorder quiet;
+            for (Clicks& c : clicks)
+                threads.emplace_back(
+                    [&c]
+                    {
+                        for (int i = 0; i < each; ++i)
+                            c.sent += c.wrapper.sendMouseDown(c.x, c.y) ? 1 : 0;
+                    });
+            for (std::thread& thread : threads)
+                thread.join();
+            for (Clicks& c : clicks)
+            {
+                const auto [left, top] = windows->positionOnScreen(c.program.getWindow());
+                int right = 0, wrong = 0;
+                for (const WindowOwnerProcess::Press& press : c.program.takePresses())
+                    (press.window == c.program.getWindow() && press.x == c.x - left && press.y == c.y - top ? right
+                                                                                                            : wrong)++;
+                EXPECT_EQ(wrong, 0) << "clicks for the other program landed in program " << c.program.getPid();
+                EXPECT_EQ(right, c.sent) << "program " << c.program.getPid();
+                EXPECT_EQ(c.sent, each) << quiet.count(logWarning) << " clicks refused";
+            }
+        }
+
         TEST_F(X11Test, AnOpenMenuOfACoveredProgramStaysInFrontOfItsRaisedWindowAndTakesTheClick)
         {
             WindowOwnerProcess owner(server->getDisplayName(), 300, 200, 100, 80);
