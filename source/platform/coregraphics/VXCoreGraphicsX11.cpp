@@ -181,6 +181,18 @@ namespace vx::cg
             size_t size = 0;
         };
 
+        // Whom a click is for: a process, or, where the server cannot tell
+        // a window's process (no X-Resource: a window's _NET_WM_PID is what
+        // any program says), the client that made the window chosen: the
+        // client part of its id.
+        struct Owner
+        {
+            long pid = 0;
+            uint32_t client = 0; // 0: the process's windows, whatever client made them
+
+            bool operator==(const Owner& other) const { return pid == other.pid && client == other.client; }
+        };
+
         class X11Backend : public Backend
         {
         public:
@@ -200,7 +212,7 @@ namespace vx::cg
             std::vector<Dictionary> windowListCopyWindowInfo(uint32_t options, uint32_t relativeToWindow) override;
             std::shared_ptr<const Image> windowListCreateImage(uint32_t options, uint32_t windowId) override;
             uint64_t windowGeneration(uint32_t windowId) override;
-            bool setFrontProcess(long pid) override;
+            bool setFrontProcess(long pid, uint32_t windowId) override;
             bool postEventToProcess(long pid, const MouseEvent& event) override;
 
         private:
@@ -258,17 +270,27 @@ namespace vx::cg
             // The process of each window: that of the client that made it,
             // else its _NET_WM_PID; 0 when neither is known.
             std::vector<long> ownersOf(const std::vector<xcb_window_t>& windows);
+            // Whom a click for that process and window is for.
+            Owner ownerFor(long pid, uint32_t windowId) const;
+            // Whether the window, of the process said, is the owner's.
+            bool owns(const Owner& owner, xcb_window_t window, long pid) const;
+            // The owner's windows on the list, front to back; behindAnother:
+            // whether another's window comes before one of them.
+            std::vector<xcb_window_t> listOwned(const Owner& owner, bool& behindAnother);
             // The viewable override-redirect top-level windows (pop-ups) of
-            // that process, bottom to top.
-            std::vector<xcb_window_t> popUpsOf(long pid);
-            // Whether the front-most window at (x, y) is one of that
-            // process (a pop-up too), not a window manager's or another's.
-            bool isProcessWindowAt(long pid, int x, int y);
+            // the owner, bottom to top.
+            std::vector<xcb_window_t> popUpsOf(const Owner& owner);
+            // Whether the front-most window at (x, y) is one of the owner
+            // (a pop-up too), not a window manager's or another's.
+            bool isProcessWindowAt(const Owner& owner, int x, int y);
             // Whether (x, y) is on the screen as it is now.
             bool isOnScreen(double x, double y);
-            // Whether a window of that process comes to (x, y) by the end of
+            // Waits until done answers true, asking again at each change of
+            // the root's children; false when it has not by end.
+            bool waitForStacking(const std::function<bool()>& done, std::chrono::steady_clock::time_point end);
+            // Whether a window of the owner comes to (x, y) by the end of
             // the wait for the raise setFrontProcess asked for it.
-            bool waitForProcessWindowAt(long pid, int x, int y);
+            bool waitForProcessWindowAt(const Owner& owner, int x, int y);
             // The pixel format of a window of that depth and visual; false when its pixels are not read.
             bool pixelFormatOf(int depth, xcb_visualid_t visual, PixelFormat& format) const;
             bool readImage(xcb_drawable_t drawable, int x, int y, int width, int height, const PixelFormat& format,
@@ -332,7 +354,7 @@ namespace vx::cg
             std::atomic<bool> noTestSaid{false};
 
             std::mutex raiseLock;
-            long raisedPid = 0; // the process setFrontProcess raised last
+            Owner raised; // whom setFrontProcess raised last
             std::chrono::steady_clock::time_point raiseWaitEnd;
 
             std::mutex notifyLock;
@@ -1097,7 +1119,40 @@ namespace vx::cg
             return owners;
         }
 
-        std::vector<xcb_window_t> X11Backend::popUpsOf(long pid)
+        Owner X11Backend::ownerFor(long pid, uint32_t windowId) const
+        {
+            Owner owner;
+            owner.pid = pid;
+            if (! hasResources && windowId != 0)
+                owner.client = windowId & ~idMask;
+            return owner;
+        }
+
+        bool X11Backend::owns(const Owner& owner, xcb_window_t window, long pid) const
+        {
+            return owner.client != 0 ? (window & ~idMask) == owner.client : pid != 0 && pid == owner.pid;
+        }
+
+        std::vector<xcb_window_t> X11Backend::listOwned(const Owner& owner, bool& behindAnother)
+        {
+            std::vector<xcb_window_t> owned;
+            behindAnother = false;
+            bool anotherSeen = false;
+            for (const Dictionary& entry : listNow(kCGWindowListOptionOnScreenOnly))
+            {
+                const xcb_window_t window = xcb_window_t(entry.getNumber("kCGWindowNumber").value_or(0));
+                if (! owns(owner, window, long(entry.getNumber("kCGWindowOwnerPID").value_or(0))))
+                {
+                    anotherSeen = true;
+                    continue;
+                }
+                owned.push_back(window);
+                behindAnother = behindAnother || anotherSeen;
+            }
+            return owned;
+        }
+
+        std::vector<xcb_window_t> X11Backend::popUpsOf(const Owner& owner)
         {
             std::vector<xcb_window_t> popUps;
             auto tree = await<xcb_query_tree_reply_t>(xcb_query_tree(requests, screen.root));
@@ -1118,7 +1173,7 @@ namespace vx::cg
             const std::vector<long> owners = ownersOf(popUps);
             std::vector<xcb_window_t> owned;
             for (size_t i = 0; i < popUps.size(); ++i)
-                if (owners[i] == pid)
+                if (owns(owner, popUps[i], owners[i]))
                     owned.push_back(popUps[i]);
             return owned;
         }
@@ -1532,29 +1587,20 @@ namespace vx::cg
             return true;
         }
 
-        bool X11Backend::setFrontProcess(long pid)
+        bool X11Backend::setFrontProcess(long pid, uint32_t windowId)
         {
             const NoSigPipe quiet;
             if (! answers() || pid <= 0)
                 return false;
+            const Owner owner = ownerFor(pid, windowId);
             // The list is front to back: the process is in front already
             // when no other's window comes before one of its own.
-            std::vector<xcb_window_t> owned;
-            bool behindAnother = false, anotherSeen = false;
-            for (const Dictionary& entry : listNow(kCGWindowListOptionOnScreenOnly))
-            {
-                if (entry.getNumber("kCGWindowOwnerPID") != std::optional<long long>(pid))
-                {
-                    anotherSeen = true;
-                    continue;
-                }
-                owned.push_back(xcb_window_t(*entry.getNumber("kCGWindowNumber")));
-                behindAnother = behindAnother || anotherSeen;
-            }
+            bool behindAnother = false;
+            const std::vector<xcb_window_t> owned = listOwned(owner, behindAnother);
             // Its pop-ups (open menus, lists) stay above its other windows:
             // a window manager asked to raise a window in front already may
             // put it over them a moment later, so it is asked only when needed.
-            const std::vector<xcb_window_t> popUps = popUpsOf(pid);
+            const std::vector<xcb_window_t> popUps = popUpsOf(owner);
             if ((owned.empty() && popUps.empty()) || ! answering.load())
                 return false;
             const uint32_t above = XCB_STACK_MODE_ABOVE;
@@ -1563,11 +1609,6 @@ namespace vx::cg
                 // Back to front, so the process's windows keep their own order.
                 for (auto window = owned.rbegin(); window != owned.rend(); ++window)
                     xcb_configure_window(requests, *window, XCB_CONFIG_WINDOW_STACK_MODE, &above);
-            }
-            for (xcb_window_t popUp : popUps)
-                xcb_configure_window(requests, popUp, XCB_CONFIG_WINDOW_STACK_MODE, &above);
-            if (behindAnother)
-            {
                 // A window manager raises the frame around the client when asked.
                 xcb_client_message_event_t message{};
                 message.response_type = XCB_CLIENT_MESSAGE;
@@ -1579,18 +1620,20 @@ namespace vx::cg
                                XCB_EVENT_MASK_SUBSTRUCTURE_REDIRECT | XCB_EVENT_MASK_SUBSTRUCTURE_NOTIFY,
                                reinterpret_cast<const char*>(&message));
             }
+            for (xcb_window_t popUp : popUps)
+                xcb_configure_window(requests, popUp, XCB_CONFIG_WINDOW_STACK_MODE, &above);
             xcb_flush(requests);
-            // A window manager takes both requests and raises a moment
+            // A window manager takes the requests and raises a moment
             // later: the events posted next wait for it.
             std::lock_guard<std::mutex> hold(raiseLock);
-            raisedPid = pid;
+            raised = owner;
             raiseWaitEnd = std::chrono::steady_clock::now() + raiseWait;
             return true;
         }
 
-        bool X11Backend::isProcessWindowAt(long pid, int x, int y)
+        bool X11Backend::isProcessWindowAt(const Owner& owner, int x, int y)
         {
-            if (pid <= 0)
+            if (owner.pid <= 0)
                 return false;
             // Down from the root through the front-most window under the
             // point at each level.
@@ -1611,10 +1654,13 @@ namespace vx::cg
             // is the process's on its windows and pop-ups, not on a window
             // manager's frame, title bar or button, nor on another
             // program's window (one embedded in the process's too).
+            // Without X-Resource, every window's client is known.
+            if (owner.client != 0)
+                return ! under.empty() && owns(owner, under.back(), 0);
             const std::vector<long> owners = ownersOf(under);
             for (size_t i = under.size(); i-- > 0;)
                 if (owners[i] != 0)
-                    return owners[i] == pid;
+                    return owns(owner, under[i], owners[i]);
             return false;
         }
 
@@ -1625,17 +1671,8 @@ namespace vx::cg
             return root != nullptr && x >= 0.0 && y >= 0.0 && x < double(root->width) && y < double(root->height);
         }
 
-        bool X11Backend::waitForProcessWindowAt(long pid, int x, int y)
+        bool X11Backend::waitForStacking(const std::function<bool()>& done, std::chrono::steady_clock::time_point end)
         {
-            std::chrono::steady_clock::time_point end;
-            {
-                std::lock_guard<std::mutex> hold(raiseLock);
-                if (pid != raisedPid)
-                    return false;
-                end = raiseWaitEnd;
-            }
-            if (std::chrono::steady_clock::now() >= end)
-                return false;
             // Every change of the root's children is told while waiting,
             // selected before looking again so that none goes unseen. Each
             // event, and at the latest every pollMs (another thread may
@@ -1646,7 +1683,7 @@ namespace vx::cg
             bool found = false;
             for (;;)
             {
-                found = isProcessWindowAt(pid, x, y);
+                found = done();
                 const auto left =
                     std::chrono::ceil<std::chrono::milliseconds>(end - std::chrono::steady_clock::now()).count();
                 if (found || left <= 0 || ! answering.load() || ! isAlive())
@@ -1675,6 +1712,20 @@ namespace vx::cg
             xcb_change_window_attributes(requests, screen.root, XCB_CW_EVENT_MASK, &none);
             xcb_flush(requests);
             return found;
+        }
+
+        bool X11Backend::waitForProcessWindowAt(const Owner& owner, int x, int y)
+        {
+            std::chrono::steady_clock::time_point end;
+            {
+                std::lock_guard<std::mutex> hold(raiseLock);
+                if (! (owner == raised))
+                    return false;
+                end = raiseWaitEnd;
+            }
+            if (std::chrono::steady_clock::now() >= end)
+                return false;
+            return waitForStacking([&] { return isProcessWindowAt(owner, x, y); }, end);
         }
 
         bool X11Backend::postEventToProcess(long pid, const MouseEvent& event)
@@ -1707,7 +1758,8 @@ namespace vx::cg
                 if (! isOnScreen(event.x, event.y))
                     return false;
                 const int x = int(event.x), y = int(event.y);
-                if (! isProcessWindowAt(pid, x, y) && ! waitForProcessWindowAt(pid, x, y))
+                const Owner owner = ownerFor(pid, event.windowId);
+                if (! isProcessWindowAt(owner, x, y) && ! waitForProcessWindowAt(owner, x, y))
                     return false;
                 xcb_test_fake_input(requests, XCB_MOTION_NOTIFY, 0, XCB_CURRENT_TIME, screen.root, int16_t(x),
                                     int16_t(y), 0);

@@ -32,7 +32,11 @@
 //   is raised by raising its windows (when another's is in front of one),
 //   its pop-ups above them, and under a window manager, which carries the
 //   raise out a moment later, the events posted to it next wait for that up
-//   to half a second (the server's stacking changes) before they give up.
+//   to half a second (the server's stacking changes) before they give up;
+//   without X-Resource, where a window's
+//   process is only what its _NET_WM_PID says, the windows of a process are
+//   those of the client that made the window chosen (the client part of
+//   their ids).
 // The event thread connects again while the server answers (a server at its
 // client limit refuses it for a while). A server that goes away leaves every
 // answer empty and says so once; the known monitors are reported removed.

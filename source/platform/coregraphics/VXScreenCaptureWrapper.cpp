@@ -213,11 +213,12 @@ namespace vx
         const std::lock_guard<std::mutex> oneClick(clickLock);
         // A click for a window that is not there would land in whatever
         // lies below: nothing is pressed unless the owner's window takes it.
-        const bool raised = graphics->setFrontProcess(ownerPid);
+        const bool raised = graphics->setFrontProcess(ownerPid, uint32_t(windowId));
         cg::MouseEvent event;
         event.x = double(x);
         event.y = double(y);
         event.button = 0;
+        event.windowId = uint32_t(windowId);
         event.type = cg::kCGEventMouseMoved;
         if (! raised || ! graphics->postEventToProcess(ownerPid, event))
         {

@@ -801,6 +801,34 @@ namespace vx::test
             cg::setBackend(nullptr);
         }
 
+        TEST(X11WithoutXResourceTest, AClickReachesOnlyWindowsOfTheClientThatMadeTheChosenOne)
+        {
+            XorgServer::Options options;
+            options.arguments = {"-extension", "X-Resource"};
+            XorgServer own(options);
+            if (! own.isRunning())
+                GTEST_SKIP() << "no X server for these tests: " << own.getWhyNot();
+            WindowOwnerProcess meant(own.getDisplayName(), 300, 200, 100, 80);
+            ASSERT_TRUE(meant.isRunning()) << meant.getWhyNot();
+            // Over it in part, another program saying it is the same process.
+            WindowOwnerProcess other(own.getDisplayName(), 340, 200, 100, 80, meant.getPid());
+            ASSERT_TRUE(other.isRunning()) << other.getWhyNot();
+            cg::setBackend(connectX11(own));
+            ScreenCaptureWrapper wrapper;
+            wrapper.setWindowId(int(meant.getWindow()));
+            EXPECT_EQ(wrapper.getOwnerPid(), long(meant.getPid()));
+
+            LogRecorder log;
+            EXPECT_TRUE(wrapper.sendMouseDown(350, 240)) << log.dump();
+            EXPECT_EQ(meant.waitForButtonPress(20000), std::make_pair(50, 40));
+            // Where only the other's window is.
+            EXPECT_FALSE(wrapper.sendMouseDown(420, 240));
+            EXPECT_EQ(log.count(logWarning), 1u) << log.dump();
+            EXPECT_EQ(other.takePressedWindows(), std::vector<xcb_window_t>{});
+            EXPECT_EQ(meant.takePressedWindows(), std::vector<xcb_window_t>{});
+            cg::setBackend(nullptr);
+        }
+
         TEST(X11Depth16Test, AWindowIsGrabbedToWithinItsPrecision)
         {
             XorgServer::Options options;
