@@ -1619,6 +1619,19 @@ namespace vx::cg
                 xcb_send_event(requests, 0, screen.root,
                                XCB_EVENT_MASK_SUBSTRUCTURE_REDIRECT | XCB_EVENT_MASK_SUBSTRUCTURE_NOTIFY,
                                reinterpret_cast<const char*>(&message));
+                xcb_flush(requests);
+                // A window manager raises a moment later, and one (twm) puts
+                // the frame over everything then, pop-ups too: they go above
+                // once the process is in front (or the wait has ended).
+                if (! owned.empty() && ! popUps.empty())
+                    waitForStacking(
+                        [&]
+                        {
+                            bool stillBehind = false;
+                            listOwned(owner, stillBehind);
+                            return ! stillBehind;
+                        },
+                        std::chrono::steady_clock::now() + raiseWait);
             }
             for (xcb_window_t popUp : popUps)
                 xcb_configure_window(requests, popUp, XCB_CONFIG_WINDOW_STACK_MODE, &above);

@@ -30,10 +30,10 @@
 //   point on the screen where a window of the process they are for (a
 //   pop-up too) is the front-most, not a manager's frame; the front process
 //   is raised by raising its windows (when another's is in front of one),
-//   its pop-ups above them, and under a window manager, which carries the
-//   raise out a moment later, the events posted to it next wait for that up
-//   to half a second (the server's stacking changes) before they give up;
-//   without X-Resource, where a window's
+//   its pop-ups above them once a window manager, which carries the raise
+//   out a moment later, has (up to half a second), and the events posted to
+//   it next wait for that up to half a second too (the server's stacking
+//   changes) before they give up; without X-Resource, where a window's
 //   process is only what its _NET_WM_PID says, the windows of a process are
 //   those of the client that made the window chosen (the client part of
 //   their ids).

@@ -463,6 +463,19 @@ namespace vx::test
                 ASSERT_EQ(wrapper.getOwnerPid(), long(owner->getPid()));
             }
 
+            // Opens a menu of the captured program over its window and
+            // clicks there: the menu takes the click, the window does not.
+            void clickAnOpenMenu()
+            {
+                const auto [left, top] = windows->positionOnScreen(captured);
+                const xcb_window_t menu = owner->openPopUp(left + 20, top + 10, 60, 30);
+                ASSERT_NE(menu, xcb_window_t(XCB_NONE));
+                LogRecorder log;
+                EXPECT_TRUE(wrapper.sendMouseDown(left + 40, top + 20)) << log.dump();
+                EXPECT_EQ(owner->waitForButtonPress(20000, menu), std::make_pair(20, 10));
+                EXPECT_EQ(owner->takePressedWindows(), std::vector<xcb_window_t>{});
+            }
+
             void TearDown() override
             {
                 owner.reset();
@@ -511,14 +524,28 @@ namespace vx::test
             ASSERT_NO_FATAL_FAILURE(start(true, 300, 200, false));
             if (IsSkipped())
                 return;
-            const auto [left, top] = windows->positionOnScreen(captured);
-            const xcb_window_t menu = owner->openPopUp(left + 20, top + 10, 60, 30);
-            ASSERT_NE(menu, xcb_window_t(XCB_NONE));
-            LogRecorder log;
-            EXPECT_TRUE(wrapper.sendMouseDown(left + 40, top + 20)) << log.dump();
-            EXPECT_EQ(owner->waitForButtonPress(20000, menu), std::make_pair(20, 10));
-            EXPECT_EQ(owner->takePressedWindows(), std::vector<xcb_window_t>{});
+            clickAnOpenMenu();
         }
+
+        // The program's window covered by another program's, with its menu
+        // open over it: the click on the menu raises the program and lands
+        // in the menu, also under a manager that puts the raised frame over
+        // everything.
+        using X11CoveredMenuTest = X11ManagedClickTest;
+
+        TEST_P(X11CoveredMenuTest, AnOpenMenuOfACoveredProgramTakesTheClick)
+        {
+            ASSERT_NO_FATAL_FAILURE(start(true));
+            if (IsSkipped())
+                return;
+            clickAnOpenMenu();
+        }
+
+        INSTANTIATE_TEST_SUITE_P(Manager, X11CoveredMenuTest,
+                                 ::testing::Values(ManagerCase{"Openbox", ManagerKind::openbox},
+                                                   ManagerCase{"Fluxbox", ManagerKind::fluxbox},
+                                                   ManagerCase{"Twm", ManagerKind::twm}),
+                                 [](const ::testing::TestParamInfo<ManagerCase>& info) { return info.param.name; });
 
         // A manager that puts frames around the windows.
         using X11FramedClickTest = X11ManagedClickTest;
@@ -801,6 +828,9 @@ namespace vx::test
             cg::setBackend(nullptr);
         }
 
+        // Without X-Resource a window's process is what its _NET_WM_PID
+        // says, which any program can say: a click goes only to windows of
+        // the client that made the window chosen.
         TEST(X11WithoutXResourceTest, AClickReachesOnlyWindowsOfTheClientThatMadeTheChosenOne)
         {
             XorgServer::Options options;
