@@ -40,12 +40,14 @@ namespace vx::cg
         // wait for a window manager to carry the raise out.
         constexpr std::chrono::milliseconds raiseWait{500};
         // How long a call waits for the server to send anything before it
-        // takes it for not answering: a little over the 40 ms between two
-        // grabs, so a server that stops costs the render thread about one
-        // grab's time once, not a frame each. A server sending a large
-        // image keeps sending: a reply still coming is waited for up to
-        // replyWaitLongest.
-        constexpr std::chrono::milliseconds replyWait{50};
+        // takes it for not answering. A server that stops costs the render
+        // thread this once, not at every frame: later calls do not wait
+        // until it answers again. A frame's worth (50 ms) is too short: a
+        // server on a busy machine sends nothing for that long at times,
+        // and a click refused or a grab dropped for it would be ours. A
+        // server sending a large image keeps sending: a reply still coming
+        // is waited for up to replyWaitLongest.
+        constexpr std::chrono::milliseconds replyWait{250};
         constexpr std::chrono::milliseconds replyWaitLongest{500};
 
         // xcb writes to a server that has closed its end (gone away, or
@@ -721,40 +723,51 @@ namespace vx::cg
         {
             if (error != nullptr)
                 *error = nullptr;
+            void* reply = nullptr;
+            xcb_generic_error_t* failed = nullptr;
+            // Reads what has come (unless another thread is reading).
+            auto arrived = [&] { return xcb_poll_for_reply(requests, sequence, &reply, &failed) != 0; };
+            bool answered = false;
             if (answering.load())
             {
                 xcb_flush(requests);
                 const int fd = xcb_get_file_descriptor(requests);
                 const auto start = std::chrono::steady_clock::now();
                 auto silentUntil = start + replyWait;
-                for (;;)
+                while (! (answered = arrived()))
                 {
-                    void* reply = nullptr;
-                    xcb_generic_error_t* failed = nullptr;
-                    // Reads what has come (unless another thread is reading).
-                    if (xcb_poll_for_reply(requests, sequence, &reply, &failed) != 0)
-                    {
-                        if (error != nullptr)
-                            *error = failed;
-                        else
-                            std::free(failed);
-                        return reply;
-                    }
                     // Another thread found the server silent: not waited for twice.
                     if (! answering.load())
                         break;
                     const auto now = std::chrono::steady_clock::now();
+                    pollfd wait{fd, POLLIN, 0};
                     if (now >= silentUntil || now >= start + replyWaitLongest)
                     {
+                        // This thread may have been kept from running past
+                        // the time: what the server sent meanwhile counts.
+                        if (now < start + replyWaitLongest && poll(&wait, 1, 0) > 0)
+                        {
+                            silentUntil = now + replyWait;
+                            continue;
+                        }
+                        if ((answered = arrived()))
+                            break;
                         stopAnswering();
                         break;
                     }
                     // In slices: another thread may take what comes.
                     const auto left = std::chrono::ceil<std::chrono::milliseconds>(silentUntil - now).count();
-                    pollfd wait{fd, POLLIN, 0};
                     if (poll(&wait, 1, int(std::clamp<long long>(left, 1, 5))) > 0)
                         silentUntil = std::chrono::steady_clock::now() + replyWait;
                 }
+            }
+            if (answered)
+            {
+                if (error != nullptr)
+                    *error = failed;
+                else
+                    std::free(failed);
+                return reply;
             }
             // Its reply, when it comes, is dropped: never taken for another's.
             xcb_discard_reply(requests, sequence);

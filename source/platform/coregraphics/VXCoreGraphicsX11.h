@@ -40,7 +40,7 @@
 // The event thread connects again while the server answers (a server at its
 // client limit refuses it for a while). A server that goes away leaves every
 // answer empty and says so once; the known monitors are reported removed.
-// A server that sends nothing for 50 ms while a call waits for it (stopped,
+// A server that sends nothing for 250 ms while a call waits for it (stopped,
 // or held by another client's server grab) is not answering, said once:
 // until it answers again, calls do not wait for it; grabs give no image,
 // clicks are refused, and the display and window lists are the last ones

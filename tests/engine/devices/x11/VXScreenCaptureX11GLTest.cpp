@@ -374,7 +374,7 @@ namespace vx::test
         class X11SilentServerGLTest : public X11ScreenCaptureSourceGLTest
         {
         protected:
-            // The backend gives up on a server silent for 50 ms; a second
+            // The backend gives up on a server silent for 250 ms; a second
             // leaves room for a busy machine under the sanitizers, while a
             // call waiting out the silence takes its seconds.
             static constexpr std::chrono::milliseconds longestWait{1000};
