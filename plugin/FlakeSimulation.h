@@ -85,6 +85,8 @@ namespace kelvo
         // into a buffer that is kept, so no allocation once it has grown.
         // The caller binds the texture to unit 0 and sets the projection.
         void drawParticles(const vx::Texture& texture);
+        // The flakes the last drawParticles drew.
+        std::size_t getNumDrawn() const { return flakeVertices.size() / 4; }
 
         void clearParticles() { particles.clear(); }
         // Flakes made elsewhere (tests, restored state); appended in order.
