@@ -151,8 +151,36 @@ namespace vx::test
         dns.announce("T", serverType);
         ASSERT_TRUE(waitFor([&] { return browser.getNumServices() == 1; }));
         EXPECT_EQ(browser.getService(0)->name, "T");
-        EXPECT_TRUE(log.contains("no resolve of \"S\"")) << log.dump();
-        EXPECT_EQ(dns.liveReferences("resolve"), 0);
+        // T does not wait for S's time-out (resolves run side by side).
+        EXPECT_TRUE(waitFor([&] { return log.contains("no resolve of \"S\""); })) << log.dump();
+        EXPECT_TRUE(waitFor([&] { return dns.liveReferences("resolve") == 0; }));
+        EXPECT_EQ(browser.getNumServices(), 1u);
+    }
+
+    // A resolve that never answers holds back neither another service's
+    // listing nor a removal.
+    TEST_F(ZeroConfigTest, ASilentResolveHoldsBackNoOtherChange)
+    {
+        FakeDNSService::Resolve silent;
+        silent.silent = true;
+        dns.scriptResolve("S", silent);
+        dns.scriptResolve("T", {"127.0.0.1", 6000});
+        dns.scriptResolve("U", {"127.0.0.1", 6001});
+        ZeroConfigBrowser browser; // the default time-out: far longer than the test
+        LogRecorder log;
+        browser.browseForService(serverType);
+        dns.announce("T", serverType);
+        dns.announce("S", serverType);
+        ASSERT_TRUE(waitFor([&] { return dns.callsOf("resolve").size() == 2; }));
+        dns.announce("U", serverType);
+        ASSERT_TRUE(waitFor([&] { return browser.getNumServices() == 2; }));
+        dns.withdraw("T", serverType);
+        ASSERT_TRUE(waitFor([&] { return browser.getNumServices() == 1; }));
+        EXPECT_EQ(browser.getService(0)->name, "U");
+        EXPECT_EQ(dns.liveReferences("resolve"), 1) << "S still waits";
+        EXPECT_FALSE(log.contains("no resolve")) << log.dump();
+        dns.withdraw("S", serverType);
+        EXPECT_TRUE(waitFor([&] { return dns.liveReferences("resolve") == 0; })) << "its removal ends its resolve";
     }
 
     TEST_F(ZeroConfigTest, StopEndsAWaitingResolve)
