@@ -164,25 +164,12 @@ namespace vx
             entry->failed = true;
             return;
         }
-        // SRV data: priority, weight, port (2 bytes each, network order),
-        // then the target host in labels. Removals are left to browsing.
-        const auto* bytes = static_cast<const unsigned char*>(data);
-        if ((flags & kDNSServiceFlagsAdd) == 0 || recordType != kDNSServiceType_SRV || bytes == nullptr ||
-            length < 7)
-            return;
+        // Removals are left to browsing; a watch a newer answer replaced
+        // says nothing more.
         ZeroConfigService changed = entry->listed;
-        changed.port = std::uint16_t((bytes[4] << 8) | bytes[5]);
-        std::string host;
-        for (size_t at = 6; at < length && bytes[at] != 0;)
-        {
-            const size_t label = bytes[at];
-            if (label > 63 || at + 1 + label > length)
-                return;
-            host.append(reinterpret_cast<const char*>(bytes) + at + 1, label).push_back('.');
-            at += 1 + label;
-        }
-        if (! host.empty())
-            changed.host = host;
+        if (entry->failed || (flags & kDNSServiceFlagsAdd) == 0 || recordType != kDNSServiceType_SRV ||
+            ! readServiceRecord(data, length, changed.port, changed.host))
+            return;
         const auto sameHost = [](const std::string& a, const std::string& b) {
             return a.size() == b.size() && std::equal(a.begin(), a.end(), b.begin(), [](char x, char y) {
                        return std::tolower(static_cast<unsigned char>(x)) == std::tolower(static_cast<unsigned char>(y));
@@ -190,6 +177,29 @@ namespace vx
         };
         if (changed.port != entry->listed.port || ! sameHost(changed.host, entry->listed.host))
             entry->browser->listService(*entry, changed);
+    }
+
+    bool ZeroConfigBrowser::readServiceRecord(const void* data, size_t length, std::uint16_t& port, std::string& host)
+    {
+        // Priority, weight, port (2 bytes each, network order), then the
+        // target host in labels up to the empty one.
+        const auto* bytes = static_cast<const unsigned char*>(data);
+        if (bytes == nullptr || length < 7)
+            return false;
+        std::string target;
+        size_t at = 6;
+        for (; at < length && bytes[at] != 0; at += 1 + bytes[at])
+        {
+            const size_t label = bytes[at];
+            if (label > 63 || at + 1 + label >= length || target.size() + label + 1 > 255)
+                return false;
+            target.append(reinterpret_cast<const char*>(bytes) + at + 1, label).push_back('.');
+        }
+        if (at >= length || target.empty())
+            return false;
+        port = std::uint16_t((bytes[4] << 8) | bytes[5]);
+        host = target;
+        return true;
     }
 
     void ZeroConfigBrowser::listService(ServiceToResolve& entry, const ZeroConfigService& service)

@@ -92,6 +92,11 @@ namespace vx
 
         void requestThreadStop() override;
 
+        // The port and target host ("name.local.") of an SRV record's data
+        // as on the wire; false (both left as they were) for data that is
+        // cut short, has no target or a label past the limits.
+        static bool readServiceRecord(const void* data, size_t length, std::uint16_t& port, std::string& host);
+
     protected:
         void run() override;
 

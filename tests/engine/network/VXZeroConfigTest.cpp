@@ -258,3 +258,33 @@ namespace vx::test
         EXPECT_TRUE(log.contains("cannot announce")) << log.dump();
     }
 }
+
+namespace vx::test
+{
+    // A watched service's SRV data: port and target read, anything cut short
+    // or malformed refused without touching the listed values.
+    TEST(ZeroConfigServiceRecordTest, ReadsPortAndTargetAndRefusesBrokenData)
+    {
+        const std::string record("\x00\x01\x00\x02\x13\x88\x06vxtest\x05local\x00", 20);
+        std::uint16_t port = 1;
+        std::string host = "before";
+        ASSERT_TRUE(ZeroConfigBrowser::readServiceRecord(record.data(), record.size(), port, host));
+        EXPECT_EQ(port, 5000);
+        EXPECT_EQ(host, "vxtest.local.");
+
+        for (size_t cut = 0; cut < record.size(); ++cut)
+        {
+            port = 1;
+            host = "before";
+            EXPECT_FALSE(ZeroConfigBrowser::readServiceRecord(record.data(), cut, port, host)) << cut;
+            EXPECT_EQ(port, 1);
+            EXPECT_EQ(host, "before");
+        }
+        const std::string noTarget("\x00\x01\x00\x02\x13\x88\x00", 7);
+        EXPECT_FALSE(ZeroConfigBrowser::readServiceRecord(noTarget.data(), noTarget.size(), port, host));
+        std::string longLabel("\x00\x01\x00\x02\x13\x88\x40", 7);
+        longLabel += std::string(64, 'a') + std::string(1, '\0');
+        EXPECT_FALSE(ZeroConfigBrowser::readServiceRecord(longLabel.data(), longLabel.size(), port, host));
+        EXPECT_FALSE(ZeroConfigBrowser::readServiceRecord(nullptr, 20, port, host));
+    }
+}
