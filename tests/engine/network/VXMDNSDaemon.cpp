@@ -11,6 +11,7 @@
 #include <vector>
 
 #include <arpa/inet.h>
+#include <dirent.h>
 #include <dns_sd.h>
 #include <fcntl.h>
 #include <net/if.h>
@@ -36,12 +37,39 @@ namespace vx::test
 
         // The process's folder for the daemons' files; the bus address points
         // into it from the first use on. Removed at exit.
+        const char* daemonFiles[] = {"bus", "bus.conf", "responder.conf", "bus.log", "responder.log"};
+
+        void removeFolder(const std::string& path)
+        {
+            for (const char* name : daemonFiles)
+                unlink((path + "/" + name).c_str());
+            rmdir(path.c_str());
+        }
+
+        // A process that died without its exit path left its folder
+        // ("vx-mdns-<pid>-..."): removed by the next one.
+        void removeFoldersOfEndedProcesses()
+        {
+            DIR* temporary = opendir("/tmp");
+            if (temporary == nullptr)
+                return;
+            while (const dirent* entry = readdir(temporary))
+            {
+                int pid = 0;
+                if (std::sscanf(entry->d_name, "vx-mdns-%d-", &pid) == 1 && pid > 0 && kill(pid, 0) != 0 &&
+                    errno == ESRCH)
+                    removeFolder(std::string("/tmp/") + entry->d_name);
+            }
+            closedir(temporary);
+        }
+
         struct Folder
         {
             Folder()
             {
-                char pattern[] = "/tmp/vx-mdns-XXXXXX";
-                if (mkdtemp(pattern) == nullptr)
+                removeFoldersOfEndedProcesses();
+                std::string pattern = "/tmp/vx-mdns-" + std::to_string(getpid()) + "-XXXXXX";
+                if (mkdtemp(pattern.data()) == nullptr)
                     return;
                 path = pattern;
                 setenv("DBUS_SYSTEM_BUS_ADDRESS", ("unix:path=" + path + "/bus").c_str(), 1);
@@ -49,9 +77,8 @@ namespace vx::test
             }
             ~Folder()
             {
-                for (const char* name : {"bus", "bus.conf", "responder.conf", "bus.log", "responder.log"})
-                    unlink((path + "/" + name).c_str());
-                rmdir(path.c_str());
+                if (! path.empty())
+                    removeFolder(path);
             }
             std::string path;
         };
@@ -61,6 +88,10 @@ namespace vx::test
             static Folder made;
             return made;
         }
+
+        // The bus address is in place before anything of the program can ask
+        // the bus library for the system bus (which keeps the first answer).
+        [[maybe_unused]] const bool folderAtStart = (folder(), true);
 
         bool writeFile(const std::string& path, const std::string& text)
         {
@@ -108,6 +139,9 @@ namespace vx::test
                 _exit(125);
             dup2(log, 1);
             dup2(log, 2);
+            // Nothing of the test's (sockets, the DNS-SD library's pipes) may
+            // stay open in a daemon.
+            close_range(3, ~0u, 0);
             if (privateRun)
             {
                 if (unshare(CLONE_NEWNS | CLONE_NEWNET) != 0)

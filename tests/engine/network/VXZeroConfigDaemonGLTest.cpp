@@ -269,8 +269,9 @@ namespace vx::test
         // (one second) ran out: the other browser's removal is the daemon's
         // announcement. A move comes back before that, so browsing reports
         // nothing of it.
+        ASSERT_TRUE(waitFor([&] { return daemonSays.arrival("VX Server A", false) > 0; }, eventTimeoutMs))
+            << "the daemon announced the withdrawal";
         const double announcedLeaving = daemonSays.arrival("VX Server A", false);
-        ASSERT_GT(announcedLeaving, 0) << "the daemon announced the withdrawal";
         const double leavingDelay = seenLeaving - announcedLeaving, movedDelay = seenMoved - announcedMove;
         std::printf("[ measured ] withdrawal seen %.0f ms after the daemon announced it, move %.0f ms after\n",
                     leavingDelay, movedDelay);
