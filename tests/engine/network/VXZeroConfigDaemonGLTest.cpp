@@ -169,7 +169,8 @@ namespace vx::test
     }
 
     // Two servers of this machine are listed and stream to their own sources;
-    // one restarts on another port, the other leaves and comes back: each
+    // one restarts on another port and later on its first, the other leaves
+    // and comes back: each
     // entry keeps its presets (a server back on its former port is its former
     // entry again; a moved one is a new entry, the old kept with its presets).
     TEST_F(ZeroConfigDaemonTest, ServersAreFoundStreamedAndFollowedThroughRestartsWithTheirPresets)
@@ -193,9 +194,13 @@ namespace vx::test
         streams(portA, 1);
         streams(portB, 2);
 
+        // A restart slower than the record's goodbye time: seen as leaving
+        // and coming back on another port (the quick move, and the browsing
+        // flicker it may bring, is the next case's).
         b.reset();
+        ASSERT_TRUE(waitFor([&] { return ! listed(portB); }, eventTimeoutMs));
         b = announce("VX Server B", portMoved);
-        ASSERT_TRUE(waitFor([&] { return listed(portMoved) && ! listed(portB); }, eventTimeoutMs))
+        ASSERT_TRUE(waitFor([&] { return listed(portMoved) != nullptr; }, eventTimeoutMs))
             << "the restart on another port is followed";
         EXPECT_EQ(listed(portA), entryA) << "the other server keeps its entry";
         EXPECT_TRUE(departed(entryB));
@@ -212,8 +217,9 @@ namespace vx::test
         streams(portA, 4);
 
         b.reset();
+        ASSERT_TRUE(waitFor([&] { return ! listed(portMoved); }, eventTimeoutMs));
         b = announce("VX Server B", portB);
-        ASSERT_TRUE(waitFor([&] { return listed(portB) && ! listed(portMoved); }, eventTimeoutMs));
+        ASSERT_TRUE(waitFor([&] { return listed(portB) != nullptr; }, eventTimeoutMs));
         EXPECT_EQ(listed(portB), entryB) << "back on its first port: its first entry";
         EXPECT_EQ(presetNames(*entryB), "B tall");
         EXPECT_EQ(manager().getNumServers(), 2);
@@ -280,11 +286,14 @@ namespace vx::test
         EXPECT_LT(leavingDelay, 2000.0);
         EXPECT_LT(movedDelay, 2000.0);
 
+        // The daemon may still report the old record's expiry as B leaving
+        // and coming back (when the new record came after it): wait for the
+        // end of that.
+        EXPECT_TRUE(waitFor([&] { return manager().getNumServers() == 1 && listed(portMoved); }, eventTimeoutMs));
         EXPECT_FALSE(manager().getServerInfo("127.0.0.1", std::uint16_t(portNowhere))) << "never listed";
         EXPECT_EQ(presetNames(*entryA), "A wide");
         EXPECT_TRUE(departed(entryA));
         EXPECT_EQ(presetNames(*entryB), "B tall");
         EXPECT_TRUE(departed(entryB));
-        EXPECT_EQ(manager().getNumServers(), 1);
     }
 }
