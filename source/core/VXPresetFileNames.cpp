@@ -142,19 +142,24 @@ namespace vx
 
     namespace
     {
-        // A file in folder for presets.index beside one holding the owner's
-        // preset siblingName: the name uniqueNames gives it with that one
-        // there, else its own numbered on, past other presets' files and the
-        // names the others of the save take. Null (logged) when none is free.
-        File besidePreset(const File& folder, const PresetFileNames::Presets& presets, const std::string& siblingName,
+        // A file in folder for presets.index beside one holding another
+        // preset: where that is the owner's preset siblingName, the name
+        // uniqueNames gives it with that one there; else its own numbered on,
+        // past other presets' files and the names the others of the save
+        // take. Null (logged) when none is free.
+        File besidePreset(const File& folder, const PresetFileNames::Presets& presets, const std::string* siblingName,
                           const PresetFileNames::FileOwnerOf& ownerOf)
         {
             const std::string& current = presets.names[presets.index];
             std::set<std::string> others(presets.names.begin(), presets.names.end());
             others.erase(current);
-            std::vector<PresetFileNames::Entry> both = presets.entries;
-            both.push_back({siblingName, {}});
-            std::vector<std::string> candidates{PresetFileNames::uniqueNames(both, presets.form)[presets.index]};
+            std::vector<std::string> candidates;
+            if (siblingName != nullptr)
+            {
+                std::vector<PresetFileNames::Entry> both = presets.entries;
+                both.push_back({*siblingName, {}});
+                candidates.push_back(PresetFileNames::uniqueNames(both, presets.form)[presets.index]);
+            }
             for (int n = 2; n <= 1000; ++n)
                 candidates.push_back(current + " " + std::to_string(n));
             for (const std::string& name : candidates)
@@ -196,16 +201,18 @@ namespace vx
                 present == entries.end() ? bothNames.back() : bothNames[size_t(present - entries.begin())];
             if (ownName != names[index])
             {
-                folder = childOf(parent, ownName);
-                const File beside = childOf(folder, fileName);
-                owner = ownerOf(beside);
-                if (owner.kind == FileOwner::another)
+                const File beside = childOf(childOf(parent, ownName), fileName);
+                const FileOwner besideOwner = ownerOf(beside);
+                if (besideOwner.kind == FileOwner::another)
                 {
-                    logPrint(logError, "%s: '%s' and '%s' both hold presets of other owners than \"%s\"", "placeFor",
+                    // Both places taken: a file of its own name in its folder.
+                    logPrint(logWarning, "%s: '%s' and '%s' both hold presets of other owners than \"%s\"", "placeFor",
                              file.getFullPath().c_str(), beside.getFullPath().c_str(), entries[index].name.c_str());
-                    return File();
+                    return besidePreset(folder, presets, nullptr, ownerOf);
                 }
+                folder = childOf(parent, ownName);
                 file = beside;
+                owner = besideOwner;
             }
             else
             {
@@ -219,10 +226,11 @@ namespace vx
                 if (otherName.empty() || ::renameat2(AT_FDCWD, file.getFullPath().c_str(), AT_FDCWD,
                                                      destination.getFullPath().c_str(), RENAME_NOREPLACE) != 0)
                 {
-                    logPrint(logError, "%s: '%s' holds a preset of \"%s\" and cannot move to '%s': %s", "placeFor",
+                    // It stays; the preset takes a file of its own name beside it.
+                    logPrint(logWarning, "%s: '%s' holds a preset of \"%s\" and cannot move to '%s': %s", "placeFor",
                              file.getFullPath().c_str(), owner.other.name.c_str(), destination.getFullPath().c_str(),
                              otherName.empty() ? "no name" : std::strerror(errno));
-                    return File();
+                    return besidePreset(folder, presets, nullptr, ownerOf);
                 }
                 logPrint(logWarning, "%s: moved '%s', a preset of \"%s\", to '%s'", "placeFor",
                          file.getFullPath().c_str(), owner.other.name.c_str(), destination.getFullPath().c_str());
@@ -233,7 +241,7 @@ namespace vx
         }
         if (owner.kind != FileOwner::sibling)
             return file;
-        return besidePreset(folder, presets, owner.other.name, ownerOf);
+        return besidePreset(folder, presets, &owner.other.name, ownerOf);
     }
 
     std::string PresetFileNames::treeKey(const File& folder)

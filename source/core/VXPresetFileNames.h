@@ -117,12 +117,14 @@ namespace vx
         // each takes the place uniqueNames gives it with both present (a
         // present one: its folder now): the preset goes into its folder then,
         // or, where that is this folder, the other's file first moves into
-        // its own (never over a file) and moved hears of it. A file holding
-        // another preset of the owner is never replaced either: the preset
-        // takes the name uniqueNames gives it beside that one, else its name
-        // numbered on (" 2", " 3") past files holding other presets and the
-        // names of this save. So nothing is overwritten and each loads back
-        // to its owner. Null (logged) when no place is found.
+        // its own (never over a file) and moved hears of it; where that place
+        // is taken too, the preset takes its name numbered on (" 2", " 3") in
+        // its folder. A file holding another preset of the owner is never
+        // replaced either: the preset takes the name uniqueNames gives it
+        // beside that one, else its name numbered on, past files holding
+        // other presets and the names of this save. So nothing is overwritten
+        // and each loads back to its owner. Null (logged) only when a
+        // thousand numbers are taken.
         static File placeFor(const File& parent, const std::vector<Entry>& entries,
                              const std::vector<std::string>& names, size_t index, const Presets& presets,
                              const FileOwnerOf& ownerOf, const Moved& moved = nullptr);

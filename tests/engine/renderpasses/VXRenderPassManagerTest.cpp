@@ -277,7 +277,7 @@ namespace vx::test
 
         // A file of another kind in this kind's folder (moved there by hand)
         // moves to where its kind writes; where that place is taken, neither
-        // file is replaced.
+        // file is replaced and the preset takes a numbered file.
         TEST_F(RenderPassManagerTest, AnotherKindsFileIsNeverReplaced)
         {
             const std::string foreign = "<Preset name=\"Mine\" renderPassId=\"Gone\" renderPass=\"Gone\" "
@@ -300,10 +300,15 @@ namespace vx::test
             EXPECT_TRUE(manager.savePresets(File(folder.path())));
             EXPECT_EQ(folder.readFile("Gone/Kept.xml"), replaced);
 
+            // Gone's place is taken as well: both stay, and Kept is written
+            // beside them all the same.
             folder.writeFile("TestAddConstant/Kept.xml", replaced);
-            EXPECT_FALSE(manager.savePresets(File(folder.path()))) << "Gone's place is taken as well";
+            EXPECT_TRUE(manager.savePresets(File(folder.path()))) << log.dump();
             EXPECT_EQ(folder.readFile("TestAddConstant/Kept.xml"), replaced);
             EXPECT_EQ(folder.readFile("Gone/Kept.xml"), replaced);
+            EXPECT_NE(
+                folder.readFile("TestAddConstant/Kept 2.xml").find("name=\"Kept\" renderPassId=\"TestAddConstant\""),
+                std::string::npos);
         }
 
         // A tree from when "Tint" the mixer and "Tint" the effect shared one
