@@ -173,6 +173,11 @@ namespace vx::bench
     // newest session, so a benchmark waits for the frame it asked for.
     inline std::atomic<long> lastHandedOut{-1};
 
+    // Seeks the decoder has landed (those completed with a later one not
+    // counted), and the time the last one reached.
+    inline std::atomic<long> seeksLanded{0};
+    inline std::atomic<double> lastReached{-1.0};
+
     class ObservedSession;
     // The newest session, for a benchmark that waits until a frame is
     // decoded before it asks for it.
@@ -199,7 +204,15 @@ namespace vx::bench
         void setPixelFormat(av::FourCharCode format) override { inner->setPixelFormat(format); }
         void seek(double seconds, double before, double after, std::function<void(double)> done) override
         {
-            inner->seek(seconds, before, after, std::move(done));
+            inner->seek(seconds, before, after,
+                        [done = std::move(done)](double reached)
+                        {
+                            // Seeks replaced by a later one complete with it, at its time.
+                            if (lastReached.exchange(reached) != reached)
+                                ++seeksLanded;
+                            if (done)
+                                done(reached);
+                        });
         }
         void setRate(float rate) override { inner->setRate(rate); }
         void setAudioVolume(int track, float volume) override { inner->setAudioVolume(track, volume); }

@@ -490,6 +490,12 @@ namespace vx::av
                         return false;
                     if (draining)
                         return false;
+                    // A seek no longer wanted stops before its next packet.
+                    if (abandon != nullptr && abandon->load())
+                    {
+                        abandoned = true;
+                        return false;
+                    }
                     int read = 0;
                     if (hasHeld)
                     {
@@ -676,11 +682,24 @@ namespace vx::av
             // the stream's beginning, from which every frame decodes.
             bool seek(double seconds, bool exact)
             {
+                abandoned = false;
+                const bool found = seekUnlessAbandoned(seconds, exact);
+                // Stopped midway, the frame in hand is not where decoding
+                // goes on from: the next seek seeks.
+                if (abandoned)
+                    hasDecoded = false;
+                return found && ! abandoned;
+            }
+
+            bool seekUnlessAbandoned(double seconds, bool exact)
+            {
                 const long target = indexOf(seconds);
                 // A frame a little ahead is reached by decoding on, not by
                 // going back to its key frame and decoding all the way again.
                 if (decodesOnTo(target) && decodeForwardTo(target))
                     return true;
+                if (abandoned)
+                    return false;
                 // Where the frame's own stamp is, or the stream's start time
                 // when that is earlier (stamps late by the decoder's delay).
                 const std::int64_t origin = std::min(zeroStamp, streamStart());
@@ -703,6 +722,8 @@ namespace vx::av
                     // A picture past the target before a random-access one
                     // means that one lies past it too.
                     const bool decoded = next(toBeginning ? unnumbered : target);
+                    if (abandoned)
+                        return false;
                     if (toBeginning)
                     {
                         // The movie may end first; the last frame before stays.
@@ -713,7 +734,7 @@ namespace vx::av
                     const std::int64_t landedAt = firstPacketTime != AV_NOPTS_VALUE ? firstPacketTime : ts;
                     if (decoded && frameIndex <= target)
                     {
-                        if (! exact || decodeForwardTo(target) || retriedForEnd)
+                        if (! exact || decodeForwardTo(target) || retriedForEnd || abandoned)
                             return true;
                         retriedForEnd = true;
                     }
@@ -1038,6 +1059,10 @@ namespace vx::av
             // Decoding began at the stream's first packet (at opening, or
             // after a seek to the beginning).
             bool fromBeginning = true;
+            // Set by the session while a seek runs that it no longer wants;
+            // next() then stops at the next packet and sets abandoned.
+            const std::atomic<bool>* abandon = nullptr;
+            bool abandoned = false;
             // Where decoding after a jump is on its way to a picture that may
             // be shown (passesRandomAccess); only for codecs that need it.
             enum class RandomAccess
@@ -1069,6 +1094,7 @@ namespace vx::av
             FFmpegSession(std::unique_ptr<Decoder> opened, bool intraOnly)
                 : decoder(std::move(opened)), reverseBySeeks(intraOnly)
             {
+                decoder->abandon = &abandonRunning;
                 worker = std::thread([this] { run(); });
             }
 
@@ -1090,7 +1116,7 @@ namespace vx::av
                 pixelFormat = format;
                 queue.clear();
                 // Frames so far were in the old format: decode again from the play head.
-                seeks.push_back({std::max(0.0, requested / decoder->fps), 0.0, 0.0, {}});
+                seeks.push_back({std::max(0.0, requested / decoder->fps), 0.0, 0.0, {}, false, {}});
                 changed.notify_all();
             }
 
@@ -1106,7 +1132,9 @@ namespace vx::av
                             target - lastExactTarget <= decoder->framesInASecond();
                 lastExactTarget = exact ? target : -1;
                 bool inQueue = false;
-                if (exact && playsForwards())
+                // Behind a seek that moves the decoder, what is queued now
+                // is gone by the time this one runs.
+                if (exact && playsForwards() && onlyQueuedSeeks())
                 {
                     while (! queue.empty() && queue.front()->frameIndex < target)
                         queue.pop_front();
@@ -1115,7 +1143,22 @@ namespace vx::av
                 // Otherwise what was decoded ahead is stale until the seek lands.
                 if (! inQueue)
                     queue.clear();
-                seeks.push_back({seconds, before, after, std::move(done), inQueue});
+                Seek incoming{seconds, before, after, std::move(done), inQueue, {}};
+                if (! inQueue)
+                {
+                    // The newest wins: seeks that have not started are
+                    // dropped, their completions run when this one lands,
+                    // with where it lands; and the one under way stops at
+                    // its next packet when its frame is not on the way from
+                    // the frame landed before to this one.
+                    for (Seek& waiting : seeks)
+                        incoming.takeCompletionsOf(waiting);
+                    seeks.clear();
+                    if (running >= 0 && ! (std::min(landedIndex, target) <= running &&
+                                           running <= std::max(landedIndex, target)))
+                        abandonRunning = true;
+                }
+                seeks.push_back(std::move(incoming));
                 changed.notify_all();
             }
 
@@ -1130,7 +1173,7 @@ namespace vx::av
                     {
                         // Forwards the decoder goes on from the play head,
                         // not from the last frame read backwards.
-                        seeks.push_back({std::max(0.0, requested / decoder->fps), 0.0, 0.0, {}});
+                        seeks.push_back({std::max(0.0, requested / decoder->fps), 0.0, 0.0, {}, false, {}});
                     }
                 }
                 rate = newRate;
@@ -1179,6 +1222,26 @@ namespace vx::av
                 std::function<void(double)> done;
                 // Its frame was decoded ahead and leads the queue: the decoder stays.
                 bool queued = false;
+                // The completions of the seeks it replaced.
+                std::vector<std::function<void(double)>> replaced;
+
+                void takeCompletionsOf(Seek& other)
+                {
+                    if (other.done)
+                        replaced.push_back(std::move(other.done));
+                    for (auto& completion : other.replaced)
+                        replaced.push_back(std::move(completion));
+                    other.replaced.clear();
+                }
+
+                void complete(double reached)
+                {
+                    if (done)
+                        done(reached);
+                    for (auto& completion : replaced)
+                        if (completion)
+                            completion(reached);
+                }
             };
 
             void run()
@@ -1197,12 +1260,13 @@ namespace vx::av
                         {
                             requested = static_cast<double>(decoder->indexOf(next.seconds));
                             hold.unlock();
-                            if (next.done)
-                                next.done(next.seconds);
+                            next.complete(next.seconds);
                             hold.lock();
                             continue;
                         }
                         const FourCharCode format = pixelFormat;
+                        running = decoder->indexOf(next.seconds);
+                        abandonRunning = false;
                         hold.unlock();
                         const bool exact = next.before == 0.0;
                         std::shared_ptr<PixelBuffer> landed;
@@ -1211,17 +1275,36 @@ namespace vx::av
                         const double reached =
                             landed != nullptr ? (exact ? next.seconds : landed->presentationSeconds) : next.seconds;
                         hold.lock();
+                        // Asked for after it ended, giving up stops nothing else.
+                        running = -1;
+                        abandonRunning = false;
+                        if (decoder->abandoned)
+                        {
+                            // Given up for a later seek: completed with it.
+                            if (! seeks.empty())
+                                seeks.back().takeCompletionsOf(next);
+                            else
+                            {
+                                hold.unlock();
+                                next.complete(next.seconds);
+                                hold.lock();
+                            }
+                            continue;
+                        }
                         queue.clear();
                         unreadable = -1;
-                        if (landed != nullptr)
-                            requested = static_cast<double>(landed->frameIndex);
                         ended = landed == nullptr;
-                        // A later seek waits: this frame is not what will show.
+                        if (landed != nullptr)
+                        {
+                            landedIndex = landed->frameIndex;
+                            requested = static_cast<double>(landed->frameIndex);
+                        }
+                        // A later seek waits: a reader asking for its frame
+                        // would take this one for it.
                         if (landed != nullptr && format == pixelFormat && seeks.empty())
                             queue.push_back(landed);
                         hold.unlock();
-                        if (next.done)
-                            next.done(reached);
+                        next.complete(reached);
                         hold.lock();
                         continue;
                     }
@@ -1316,6 +1399,12 @@ namespace vx::av
             float rate = 0.0f;
             double requested = 0.0;
             long unreadable = -1;
+            // The frame the seek under way looks for (-1 for none), and the
+            // frame the last seek landed on; the seek under way is given up
+            // when a later one makes its frame one that will not show.
+            long running = -1;
+            long landedIndex = 0;
+            std::atomic<bool> abandonRunning{false};
             // The frame of the last frame-exact seek (-1 after any other), and
             // whether that seek followed on from the one before.
             long lastExactTarget = -1;

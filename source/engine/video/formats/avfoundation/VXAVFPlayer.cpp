@@ -122,7 +122,7 @@ namespace vx
         std::vector<std::uint16_t> convertedFrame;
         av::CVOpenGLTextureRef textureRef;
         // The movie frame textureRef holds.
-        long textureFrame = -1;
+        std::atomic<long> textureFrame{-1};
     };
 
     struct AVFPlayer::Record
@@ -135,15 +135,15 @@ namespace vx
         // The speed the play head moves at (1 its own); the player runs at
         // it in the direction of play.
         float speed = 1.0f;
-        std::atomic<bool> seeking{false};
         long lastRequestedFrame = -1;
+        // A turn of direction: the next frame asked for is sought, wherever
+        // the player is (the decoder is where the other direction left it).
+        bool seekDue = false;
         // The play head's frame as last asked for (-1 before any, and at
-        // random, where a seek may stop at the sync frame before it): what
-        // shows while the player keeps within reach of it.
+        // random, where a seek may stop at the sync frame before it): the
+        // picture is the newest frame decoded at or before it (at or after
+        // it backwards), never one beyond it.
         std::atomic<long> wantedFrame{-1};
-        // How long this player's last corrective seek took, in ms; below 0
-        // until one has completed.
-        std::atomic<double> lastSeekTime{-1.0};
         // Seeks asked for and seeks whose completion ran: while they differ,
         // the frame asked for is not in the output yet.
         std::atomic<unsigned> seeksAsked{0}, seeksLanded{0};
@@ -151,11 +151,12 @@ namespace vx
         // movie's second half: it waits there (the player pauses at its end)
         // until the play head starts over, then starts over from 0 itself.
         std::atomic<bool> parkedAtEnd{false};
-        // The frame asked for last, in any direction; and the lowest frame
-        // forward play may show: the one shown, or below it the one the play
-        // head jumped back to.
+        // The frame asked for last, in any direction; and the bound the
+        // picture keeps to in the direction of play (-1 for none): forwards
+        // the lowest frame that may show, backwards the highest: the one
+        // shown, or past it the one the play head jumped to.
         long lastAskedFrame = -1;
-        std::atomic<long> forwardFloor{-1};
+        std::atomic<long> shownBound{-1};
 
         // The end of the item: the player starts over from 0, unless the
         // play head has yet to get there (a seek aimed ahead, or a clock
@@ -314,7 +315,6 @@ namespace vx
         objc.player->setRate(rateFor(record->direction, record->speed));
         objc.playing = true;
         record->lastRequestedFrame = -1;
-        record->seeking = false;
     }
 
     void AVFPlayer::pause()
@@ -325,12 +325,20 @@ namespace vx
 
     void AVFPlayer::stop()
     {
+        ScopedLockT<CriticalSection> hold(lock);
         ObjCAVFPlayer& objc = record->objcPlayer;
         if (objc.player == nullptr)
             return;
         objc.player->pause();
-        objc.player->seekToTime(av::kCMTimeZero, av::kCMTimeZero, av::kCMTimeZero);
+        // Frame 0 is what shows once the seek lands, as after a jump back:
+        // the frames asked for before and the floor of forward play go with
+        // it, and the next frame asked for is sought afresh.
+        objc.player->seekToTime(av::kCMTimeZero, av::kCMTimeZero, av::kCMTimeZero, record->countSeek());
         record->parkedAtEnd = false;
+        record->lastRequestedFrame = -1;
+        record->lastAskedFrame = 0;
+        record->wantedFrame = 0;
+        record->shownBound = -1;
     }
 
     bool AVFPlayer::setDirection(ParamPlayDirection direction)
@@ -343,8 +351,15 @@ namespace vx
                 record->parkedAtEnd = false;
                 // The next frame asked for is followed in the new direction;
                 // a movie paused stops now, not at the next frame asked for.
+                // The picture stays where it is until then: a frame on the
+                // other side (a seek of the old direction landing late)
+                // never shows.
+                if (record->objcPlayer.textureFrame >= 0)
+                    record->shownBound = record->objcPlayer.textureFrame.load();
                 record->lastRequestedFrame = -1;
-                record->wantedFrame = -1;
+                if (rateFor(direction) == 0.0f && direction != playPause)
+                    record->wantedFrame = -1;
+                record->seekDue = true;
                 av::Player* player = record->objcPlayer.player.get();
                 if (player != nullptr && rateFor(direction) == 0.0f && player->getRate() != 0.0f)
                     player->setRate(0.0f);
@@ -395,19 +410,13 @@ namespace vx
             return;
         av::Player& player = *objc.player;
         const ParamPlayDirection direction = record->direction;
-        record->wantedFrame = rateFor(direction) == 0.0f && direction != playPause ? -1 : frame;
-        if (direction == playForward)
-        {
-            // The play head jumped back, or the picture is out of the
-            // player's reach ahead of it (left there by play in another
-            // direction): the picture may go back to the play head.
-            const long floor = record->forwardFloor.load();
-            const bool outOfReach =
-                floor > frame &&
-                av::CMTimeGetSeconds(av::CMTimeMultiply(objc.frameDuration, floor - frame)) > driftTolerance;
-            if (frame < record->lastAskedFrame || outOfReach)
-                record->forwardFloor = std::min(floor, frame);
-        }
+        const bool runs = rateFor(direction) != 0.0f;
+        record->wantedFrame = ! runs && direction != playPause ? -1 : frame;
+        // The play head jumped against the direction of play (a loop, a
+        // cue): the picture may follow it there.
+        if ((direction == playForward && frame < record->lastAskedFrame) ||
+            (direction == playBackward && record->lastAskedFrame >= 0 && frame > record->lastAskedFrame))
+            record->shownBound = frame;
         record->lastAskedFrame = frame;
         if (frame == record->lastRequestedFrame)
             return;
@@ -417,7 +426,7 @@ namespace vx
             return;
         const double t = av::CMTimeGetSeconds(frameStart);
 
-        if (rateFor(direction) == 0.0f)
+        if (! runs)
         {
             // Held still on a seek: paused, to exactly the frame, so a movie
             // scrubbed while paused shows the frame scrubbed to; at random,
@@ -437,30 +446,34 @@ namespace vx
             objc.playerItemDidReachEnd();
         }
         const double drift = t - av::CMTimeGetSeconds(player.currentTime());
-        if (! record->seeking && std::fabs(drift) > driftTolerance)
+        if (! isSeeking() && (record->seekDue || std::fabs(drift) > driftTolerance))
         {
             std::printf("frames to seek: %.3f\n", drift / objc.secsPerFrame);
             std::fflush(stdout);
             const double started = getTickCount();
-            record->seeking = true;
+            // After a turn the picture goes on from the play head's frame
+            // (until this seek, the one shown stands: a frame a seek of the
+            // old direction brought never shows); from the one shown when
+            // the play head is within reach behind it (the old direction's
+            // seeks trailed it), so the picture does not step back.
+            const long shownFrame = objc.textureFrame.load();
+            const bool behind = shownFrame >= 0 && (direction == playForward ? frame < shownFrame : frame > shownFrame);
+            if (record->seekDue &&
+                (! behind || av::CMTimeGetSeconds(av::CMTimeMultiply(objc.frameDuration,
+                                                                     std::labs(shownFrame - frame))) > driftTolerance))
+                record->shownBound = frame;
+            record->seekDue = false;
             record->parkedAtEnd = false;
-            Record* seekRecord = record.get();
-            // Aimed ahead, in the direction of play and at its speed, by what
-            // this player's previous corrective seek took (any player's
-            // before its first has completed).
-            const double ownSeekTime = record->lastSeekTime.load();
-            const double aheadMs = ownSeekTime >= 0.0 ? ownSeekTime : lastSeekTime.load();
-            const double aimed = t + rateFor(direction, record->speed) * aheadMs / 1000.0;
-            player.seekToTime(av::CMTimeMakeWithSeconds(std::max(aimed, 0.0), nanoseconds), av::kCMTimeZero,
-                              av::kCMTimeZero,
+            // To exactly the play head's frame: aimed ahead by what a seek
+            // took before, a seek that takes less lands ahead of the play
+            // head. The decoder decodes on from there to catch it up.
+            player.seekToTime(frameStart, av::kCMTimeZero, av::kCMTimeZero,
                               record->countSeek(
-                                  [seekRecord, started](bool finished)
+                                  [started](bool finished)
                                   {
                                       if (! finished)
                                           return;
-                                      seekRecord->seeking = false;
                                       const double took = getTickCount() - started;
-                                      seekRecord->lastSeekTime.store(took);
                                       lastSeekTime.store(took);
                                       std::printf("seeking took: %.3f\n", took);
                                       std::fflush(stdout);
@@ -487,14 +500,21 @@ namespace vx
             return false;
         long due = -1;
         const av::CMTime at = pictureTime(due);
-        const bool fresh = objc.videoOutput->hasNewPixelBufferForItemTime(at);
+        // Told a direction and not yet a frame, the player's clock may be
+        // anywhere: the picture stays until the play head's frame is known.
+        const ParamPlayDirection direction = record->direction;
+        const bool random = rateFor(direction) == 0.0f && direction != playPause;
+        const bool fresh =
+            (random || record->wantedFrame.load() >= 0) && objc.videoOutput->hasNewPixelBufferForItemTime(at);
         std::shared_ptr<av::PixelBuffer> buffer =
             fresh ? objc.videoOutput->copyPixelBufferForItemTime(at, nullptr) : nullptr;
-        // Played forwards, the picture goes back only as far as the play head
-        // jumped: a frame below (one a seek asked for before the movie ran
-        // forwards, say) leaves the one held in place.
-        const bool back = buffer != nullptr && objc.textureRef != nullptr && record->direction == playForward &&
-                          buffer->frameIndex < record->forwardFloor.load();
+        // In the direction of play the picture goes back only as far as the
+        // play head jumped or turned: a frame beyond the bound (one a seek
+        // asked for before, say) leaves the one held in place.
+        const long bound = record->shownBound.load();
+        const bool back = buffer != nullptr && objc.textureRef != nullptr &&
+                          ((direction == playForward && buffer->frameIndex < bound) ||
+                           (direction == playBackward && bound >= 0 && buffer->frameIndex > bound));
         if (fresh && ! back)
         {
             CVOpenGLTextureCache& cache = CVOpenGLTextureCache::getInstance();
@@ -505,7 +525,7 @@ namespace vx
             if (objc.textureRef == nullptr)
                 debugPrint("AVFVideoFormatReader: could not create texture from image");
             else
-                record->forwardFloor = objc.textureFrame = buffer->frameIndex;
+                record->shownBound = objc.textureFrame = buffer->frameIndex;
         }
         if (objc.textureRef == nullptr)
             return false;
@@ -528,18 +548,18 @@ namespace vx
 
     av::CMTime AVFPlayer::pictureTime(long& due)
     {
-        const av::CMTime now = record->objcPlayer.player->currentTime();
-        due = frameAt(now);
-        // The player's clock runs between the play head's reads: taken at
-        // the render, it would pass over a frame the play head spends between
-        // two renders. Within reach of the play head, the play head's frame
-        // shows; the player's own after a seek that landed ahead of it.
+        // The play head's frame, not the player's clock: the clock runs
+        // between the play head's reads (it would pass over a frame the play
+        // head spends between two renders), and a seek may land it ahead of
+        // the play head. At random, the frame the seek brought.
         const long wanted = record->wantedFrame.load();
-        if (wanted < 0)
+        const av::CMTime start = av::CMTimeMultiply(record->objcPlayer.frameDuration, std::max(wanted, 0L));
+        if (wanted < 0 || ! start.valid)
+        {
+            const av::CMTime now = record->objcPlayer.player->currentTime();
+            due = frameAt(now);
             return now;
-        const av::CMTime start = av::CMTimeMultiply(record->objcPlayer.frameDuration, wanted);
-        if (! start.valid || std::fabs(av::CMTimeGetSeconds(start) - av::CMTimeGetSeconds(now)) > driftTolerance)
-            return now;
+        }
         due = wanted;
         return start;
     }

@@ -17,16 +17,16 @@ namespace vx
 
     // Plays a movie on the media framework's own clock at the speed it is
     // given (1 unless told), forwards or backwards, and corrects it with a
-    // seek only when the requested frame is more than 0.1 s off; paused it
-    // holds still on exactly the frame requested, at random on it or the
-    // sync frame before it. Frames come as 4:2:2 buffers through the shared
-    // texture cache: the frame last asked for while the player is within
-    // 0.1 s of it (so each frame the play head enters shows, whenever the
-    // render comes), else the frame at the player's own time. Played
-    // forwards, a player at the end while the play head is still in the
-    // movie's second half waits there until the play head starts over, and
-    // the picture goes back only where the play head jumps back (or out of
-    // the player's reach of what shows).
+    // frame-exact seek to the play head's frame when the requested frame is
+    // more than 0.1 s off or the direction turned; paused it holds still on
+    // exactly the frame requested, at random on it or the sync frame before
+    // it. Frames come as 4:2:2 buffers through the shared texture cache: the
+    // newest decoded at or before the frame last asked for (at or after it
+    // backwards), so the picture is never beyond the play head; in the
+    // direction of play it never goes back, except as far as the play head
+    // jumped or turned. Played forwards, a player at the end while the play
+    // head is still in the movie's second half waits there until the play
+    // head starts over. stop shows frame 0 once its seek has landed.
     // setRequestedFrame runs on the feeding thread, the texture calls on the
     // render thread, seek completions on the framework's worker.
     // fillTexture answers false while a seek it was asked for has not landed,
@@ -72,8 +72,7 @@ namespace vx
         // The reported codec for a track's media subtype (0 when unlisted).
         static std::uint32_t codecForSubType(std::uint32_t mediaSubType);
 
-        // How long the last corrective seek of any player took, in ms: a
-        // player aims ahead by it until one of its own has completed.
+        // How long the last corrective seek of any player took, in ms.
         static std::atomic<double> lastSeekTime;
 
         class ObjCAVFPlayer;

@@ -1,0 +1,191 @@
+// A 720p H.264 movie with one key frame in 250 played as a host plays it, on
+// the real clock at 50 renders a second, silent (self-timed reader) and with
+// sound (seeking reader). Backward play: pictures shown per second against
+// the seeks the decoder lands in the same time ("shownPerSeek", goal at least
+// 0.9). A jump while playing forwards: the time until the play head's frame
+// shows against one bare seek to the frame the play head jumped to
+// ("ratio", goal at most 1.5).
+
+#include <benchmark/benchmark.h>
+
+#include "../../../gfx/VXBenchGLContext.h"
+#include "../../VXMovieBenchSupport.h"
+#include "core/VXFile.h"
+#include "engine/gfx/VXGfxInfo.h"
+#include "engine/gfx/VXTexture.h"
+#include "engine/video/formats/VXAVFVideoFormat.h"
+#include "engine/video/formats/avfoundation/VXAVFPlayer.h"
+
+#include <chrono>
+#include <cmath>
+#include <memory>
+#include <string>
+#include <thread>
+
+namespace
+{
+    using namespace vx;
+    using Clock = std::chrono::steady_clock;
+
+    const std::string& longGopClip(bool sound)
+    {
+        static const std::string silent =
+            bench::makeClip("longgop720.mov", "-f lavfi -i testsrc2=s=1280x720:r=25:d=12 -c:v libx264 -preset "
+                                              "ultrafast -g 250 -keyint_min 250 -sc_threshold 0 -pix_fmt yuv420p");
+        static const std::string withSound = bench::makeClip(
+            "longgopsound720.mov", "-f lavfi -i testsrc2=s=1280x720:r=25:d=12 -f lavfi -i sine=d=12 -c:v libx264 "
+                                   "-preset ultrafast -g 250 -keyint_min 250 -sc_threshold 0 -pix_fmt yuv420p "
+                                   "-c:a pcm_s16le");
+        return sound ? withSound : silent;
+    }
+
+    std::unique_ptr<VideoFormatReader> openReader(const std::string& clip)
+    {
+        AVFVideoFormat format;
+        std::unique_ptr<VideoFormatReader> reader(format.createReaderFor(File(clip)));
+        if (reader != nullptr && ! reader->init(0, 0))
+            reader.reset();
+        return reader;
+    }
+
+    // A host at 50 Hz: the play head at frame (start + direction x the
+    // seconds since started x 25), read as the file source reads, then one
+    // upload per render.
+    struct Host
+    {
+        explicit Host(VideoFormatReader& played) : reader(played) {}
+
+        VideoFormatReader& reader;
+        Texture texture;
+        Clock::time_point started = Clock::now();
+        double startFrame = 0.0;
+        int direction = 1;
+        long shown = -1;
+        long pictures = 0;
+        bool awaited = false;
+
+        double seconds() const { return std::chrono::duration<double>(Clock::now() - started).count(); }
+        long headFrame() const { return static_cast<long>(std::floor(startFrame + direction * seconds() * 25.0)); }
+
+        void restart(double frame, int towards)
+        {
+            started = Clock::now();
+            startFrame = frame + 0.5;
+            direction = towards;
+        }
+
+        // One render; answers the frame the play head was on.
+        long render()
+        {
+            const long head = headFrame();
+            // As the file source does: held while a seek is under way, and
+            // the render after it lands takes its frame before the reader is
+            // sent on.
+            const bool awaiting = reader.isAwaitingFrame();
+            if (! awaiting && ! awaited)
+                reader.readFrame(head * 40.0 + 20.0);
+            awaited = awaiting;
+            if (reader.updateTexture(&texture) && bench::lastHandedOut.load() != shown)
+            {
+                shown = bench::lastHandedOut.load();
+                ++pictures;
+            }
+            std::this_thread::sleep_for(std::chrono::milliseconds(20));
+            return head;
+        }
+    };
+
+    bool prepare(benchmark::State& state, std::unique_ptr<VideoFormatReader>& reader, bool sound)
+    {
+        if (! bench::makeBenchGLContextCurrent())
+        {
+            state.SkipWithError("no GL context");
+            return false;
+        }
+        GfxInfo::filloutGfxInfo();
+        reader = openReader(longGopClip(sound));
+        if (reader == nullptr)
+        {
+            state.SkipWithError("no reader");
+            return false;
+        }
+        return true;
+    }
+
+    void BM_BackwardPlay(benchmark::State& state, bool sound)
+    {
+        bench::ObservedBackend backend;
+        std::unique_ptr<VideoFormatReader> reader;
+        if (! prepare(state, reader, sound))
+            return;
+        reader->setPlaybackDirection(playBackward);
+        Host host(*reader);
+        long pictures = 0, seeks = 0;
+        double seconds = 0.0;
+        for (auto _ : state)
+        {
+            host.restart(290.0, -1);
+            host.pictures = 0;
+            const long seeksBefore = bench::seeksLanded.load();
+            while (host.seconds() < 3.0)
+                host.render();
+            pictures += host.pictures;
+            seeks += bench::seeksLanded.load() - seeksBefore;
+            seconds += host.seconds();
+        }
+        state.counters["picturesPerSecond"] = pictures / seconds;
+        state.counters["seeksPerSecond"] = seeks / seconds;
+        state.counters["shownPerSeek"] = seeks > 0 ? double(pictures) / double(seeks) : 0.0;
+        reader->release();
+    }
+    BENCHMARK_CAPTURE(BM_BackwardPlay, Silent, false)
+        ->Name("BM_BackwardPlay/Silent/1280x720")
+        ->Iterations(2)
+        ->Unit(benchmark::kMillisecond);
+    BENCHMARK_CAPTURE(BM_BackwardPlay, WithSound, true)
+        ->Name("BM_BackwardPlay/WithSound/1280x720")
+        ->Iterations(2)
+        ->Unit(benchmark::kMillisecond);
+
+    void BM_JumpWhilePlaying(benchmark::State& state, bool sound)
+    {
+        bench::ObservedBackend backend;
+        std::unique_ptr<VideoFormatReader> reader;
+        if (! prepare(state, reader, sound))
+            return;
+        reader->setPlaybackDirection(playForward);
+        bench::BareDecoder bare(longGopClip(sound));
+        Host host(*reader);
+        Clock::duration toHead{}, bareSeek{};
+        bool arrived = true;
+        for (auto _ : state)
+        {
+            host.restart(10.0, 1);
+            while (host.seconds() < 0.5)
+                host.render();
+            const auto jumped = Clock::now();
+            host.restart(240.0, 1);
+            bool there = false;
+            while (! there && host.seconds() < 10.0)
+                there = host.render() == host.shown;
+            toHead += Clock::now() - jumped;
+            arrived = arrived && there;
+            const auto t0 = Clock::now();
+            bare.seekExact(240);
+            bare.upload();
+            bareSeek += Clock::now() - t0;
+        }
+        state.counters["ratio"] = double(toHead.count()) / double(std::max<Clock::rep>(bareSeek.count(), 1));
+        reader->release();
+        if (! arrived)
+            state.SkipWithError("never came to the play head's frame");
+    }
+    BENCHMARK_CAPTURE(BM_JumpWhilePlaying, Silent, false)
+        ->Name("BM_JumpWhilePlaying/Silent/1280x720")
+        ->Iterations(5)
+        ->Unit(benchmark::kMillisecond);
+    BENCHMARK_CAPTURE(BM_JumpWhilePlaying, WithSound, true)
+        ->Name("BM_JumpWhilePlaying/WithSound/1280x720")
+        ->Iterations(5)
+        ->Unit(benchmark::kMillisecond);
+}

@@ -1,0 +1,128 @@
+// The FFmpeg backend's decoding session given seeks faster than it lands
+// them, as backward play of a long-GOP movie does: the newest wins.
+
+#include "engine/video/formats/avfoundation/VXMediaBackend.h"
+#include "support/VXMovieClips.h"
+#include "support/VXTempDir.h"
+
+#include <gtest/gtest.h>
+
+#include <chrono>
+#include <condition_variable>
+#include <cstdlib>
+#include <cstring>
+#include <mutex>
+#include <thread>
+#include <vector>
+
+namespace vx::test
+{
+    namespace
+    {
+        constexpr std::chrono::seconds watchdog{60};
+
+        // Holds the decoding worker when it takes memory for a landed
+        // frame, until opened.
+        class Gate final : public av::FrameAllocator
+        {
+        public:
+            Gate() { av::FrameAllocator::setCurrent(this); }
+            ~Gate() override
+            {
+                setOpen(true);
+                av::FrameAllocator::setCurrent(nullptr);
+            }
+            void* allocate(std::size_t size) override
+            {
+                std::unique_lock<std::mutex> hold(lock);
+                ++waiting;
+                changed.notify_all();
+                changed.wait(hold, [this] { return open; });
+                --waiting;
+                return std::aligned_alloc(64, (size + 63) / 64 * 64);
+            }
+            void deallocate(void* block) override { std::free(block); }
+            void setOpen(bool isOpen)
+            {
+                std::lock_guard<std::mutex> hold(lock);
+                open = isOpen;
+                changed.notify_all();
+            }
+            bool awaitWaiter()
+            {
+                std::unique_lock<std::mutex> hold(lock);
+                return changed.wait_for(hold, watchdog, [this] { return waiting > 0; });
+            }
+
+        private:
+            std::mutex lock;
+            std::condition_variable changed;
+            bool open = true;
+            int waiting = 0;
+        };
+    }
+
+    // A seek to frame 200 is held as it lands; seeks to 190, 180 and 170
+    // come meanwhile. 190 and 180, replaced before they started, are not
+    // run: their completions come with 170's, at 170's time; then 170 shows.
+    TEST(FFmpegNewestSeekTest, SeeksReplacedBeforeTheyStartAreDroppedAndTheLandedFrameShows)
+    {
+        if (! hasFFmpegEncoder("libx264"))
+            GTEST_SKIP() << "ffmpeg has no libx264 encoder";
+        TempDir temp;
+        ClipSpec spec;
+        spec.width = 320;
+        spec.height = 180;
+        spec.frames = 250;
+        spec.luma = "N";
+        spec.codec = "-c:v libx264 -preset ultrafast -g 250 -keyint_min 250 -sc_threshold 0 -pix_fmt yuv420p";
+        const std::string path = temp.file("long.mov");
+        ASSERT_TRUE(makeClip(path, spec));
+        // Outlives the session, whose frames it made.
+        Gate gate;
+        std::shared_ptr<av::MediaAsset> asset = av::MediaBackend::getDefault().openAsset(path);
+        ASSERT_NE(asset, nullptr);
+        std::unique_ptr<av::DecodingSession> session = asset->createSession();
+        ASSERT_NE(session, nullptr);
+
+        std::mutex lock;
+        std::condition_variable changed;
+        std::vector<std::pair<long, double>> completed;
+        const auto doneFor = [&](long frame)
+        {
+            return [&, frame](double reached)
+            {
+                std::lock_guard<std::mutex> hold(lock);
+                completed.emplace_back(frame, reached);
+                changed.notify_all();
+            };
+        };
+        const auto at = [](long frame) { return frame / 25.0; };
+        session->setPixelFormat(av::pixelFormat422YpCbCr8);
+        {
+            // The format's own seek to the start lands first.
+            std::shared_ptr<av::PixelBuffer> first;
+            const auto giveUp = std::chrono::steady_clock::now() + watchdog;
+            while ((first = session->frameForTime(0.0)) == nullptr && std::chrono::steady_clock::now() < giveUp)
+                std::this_thread::sleep_for(std::chrono::milliseconds(1));
+            ASSERT_NE(first, nullptr);
+        }
+        gate.setOpen(false);
+        session->seek(at(200), 0.0, 0.0, doneFor(200));
+        ASSERT_TRUE(gate.awaitWaiter());
+        session->seek(at(190), 0.0, 0.0, doneFor(190));
+        session->seek(at(180), 0.0, 0.0, doneFor(180));
+        session->seek(at(170), 0.0, 0.0, doneFor(170));
+        gate.setOpen(true);
+        std::unique_lock<std::mutex> hold(lock);
+        ASSERT_TRUE(changed.wait_for(hold, watchdog, [&] { return completed.size() == 4; }));
+        ASSERT_EQ(completed.front().first, 200);
+        EXPECT_DOUBLE_EQ(completed.front().second, at(200));
+        for (std::size_t i = 1; i < completed.size(); ++i)
+            EXPECT_DOUBLE_EQ(completed[i].second, at(170)) << "the seek to " << completed[i].first;
+        hold.unlock();
+        std::shared_ptr<av::PixelBuffer> shown = session->frameForTime(at(170) + 0.001);
+        ASSERT_NE(shown, nullptr);
+        EXPECT_EQ(shown->frameIndex, 170);
+    }
+}
