@@ -22,8 +22,12 @@ namespace vx::detail
     {
         renderer.setupGuiMatrices(100.0f);
         const float w = float(pass.getWidth()), h = float(pass.getHeight());
-        // Pixel space runs downwards: the quad's v = 0 edge goes to the bottom.
-        renderer.setWorldMatrix(Matrix4x4::translation(0.0f, h, 0.0f) * Matrix4x4::scaling(w, -h, 1.0f));
+        // Pixel space runs downwards: the quad's v = 0 edge goes to the
+        // bottom, or to the top for an input stored top row first (as the
+        // chain draws it through).
+        renderer.setWorldMatrix(input.ignoreFlip ? Matrix4x4::scaling(w, h, 1.0f)
+                                                 : Matrix4x4::translation(0.0f, h, 0.0f) *
+                                                       Matrix4x4::scaling(w, -h, 1.0f));
         renderer.getRenderContext().bind2DTexture(0, input);
         if (! renderer.beginShader(program))
             return false;

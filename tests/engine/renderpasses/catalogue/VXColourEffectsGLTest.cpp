@@ -204,5 +204,30 @@ namespace vx::test
             expectUniform(run(pass), 4, 4, px(1.0, 6.0 * unit(in.g), 6.0 * unit(in.b), 1.0), 1);
             pass.release();
         }
+
+        // An input stored top row first (a reader's flipped frame, which the
+        // chain draws through turned upright) comes out upright through each
+        // effect with a program: as the chain and the conversion pass draw it.
+        TEST_F(ColourEffectsClassGLTest, AnInputStoredTopRowFirstComesOutUpright)
+        {
+            AddSubtract add;
+            BrightnessContrast brightness;
+            for (RenderPass* pass : std::initializer_list<RenderPass*>{&add, &brightness})
+            {
+                SCOPED_TRACE(pass->getName());
+                const int w = 4, h = 4;
+                pass->setSize(w, h);
+                Texture* input = makeInput(w, h, picture);
+                input->ignoreFlip = true;
+                pass->setInput(0, input, 0, 0);
+                const Picture out = run(*pass);
+                ASSERT_GE(out.height, h);
+                for (int y = 0; y < h; ++y)
+                    for (int x = 0; x < w; ++x)
+                        EXPECT_TRUE(isNear(out.at(x, y), picture(x, h - 1 - y), 1))
+                            << x << ", " << y << ": " << out.at(x, y) << ", expected " << picture(x, h - 1 - y);
+                pass->release();
+            }
+        }
     }
 }
