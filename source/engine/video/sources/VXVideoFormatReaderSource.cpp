@@ -8,6 +8,7 @@
 #include "core/parameters/VXParam.h"
 #include "core/parameters/VXParamChoice.h"
 #include "core/parameters/VXParamContainer.h"
+#include "core/parameters/VXParamRange.h"
 #include "core/parameters/VXPixelsLoader.h"
 #include "engine/gfx/VXGfxUtils.h"
 #include "engine/gfx/VXRenderTarget.h"
@@ -543,7 +544,10 @@ namespace vx
             }
         }
         if (registerWithDriver)
+        {
             dataDriver.addSource(this);
+            fedByDriver.store(true);
+        }
         return true;
     }
 
@@ -557,7 +561,7 @@ namespace vx
             setDuration(reader->getLength());
         if (heldFrame.held && ! mayLeaveHeldFrame(*reader))
             return;
-        const double position = getPosition();
+        const double position = playHead.load();
         if (reader->read(position))
             newFrame.store(true);
         // Sent to a frame it has to seek to: held there (a read at a later
@@ -565,6 +569,20 @@ namespace vx
         // render took the frame landed on hides it).
         if (reader->isAwaitingFrame())
             heldFrame = {true, false, position, 0};
+    }
+
+    void VideoFormatReaderSource::valueChanged(ParamBase& param, ChangeInfo info)
+    {
+        if (&param == getPositionParam().get())
+            playHead.store(getPosition());
+        PositionableVideoSource::valueChanged(param, info);
+    }
+
+    bool VideoFormatReaderSource::update(const TimeInfo& info)
+    {
+        const bool changed = PositionableVideoSource::update(info);
+        playHead.store(getPosition());
+        return changed;
     }
 
     bool VideoFormatReaderSource::mayLeaveHeldFrame(VideoFormatReader& reader)
@@ -659,7 +677,10 @@ namespace vx
                 remakeBuffer(*reader);
         }
 
-        if (reader->isBuffering())
+        // A reader that buffered at the start and stops (parked for a scrub
+        // or random play) is still read here: the feeding thread never took
+        // it on.
+        if (reader->isBuffering() || ! fedByDriver.load())
             updateVideo();
 
         framesRendered.fetch_add(1);
@@ -733,6 +754,7 @@ namespace vx
     void VideoFormatReaderSource::release()
     {
         dataDriver.removeSource(this);
+        fedByDriver.store(false);
         textureBuffer.reset();
         if (conversion != nullptr)
         {

@@ -91,6 +91,10 @@ namespace vx
         std::shared_ptr<Pixels> getCustomThumbnail() override;
         void setPlaybackSpeed(double speed) override;
         void setPlaybackDirection(ParamPlayDirection direction) override;
+        // Keep the play head for the feeding thread as "Position" changes,
+        // and after each update (a change that notifies nobody included).
+        void valueChanged(ParamBase& param, ChangeInfo info) override;
+        bool update(const TimeInfo& info) override;
         bool runsAutonomously() override;
         void setRunsAutonomously(bool runs) override;
         // The reader's output size.
@@ -150,6 +154,12 @@ namespace vx
 
         std::shared_ptr<FormatConversion> conversion;
         std::atomic<bool> newFrame{false};
+        // The DataDriver reads the reader (from init to release); else the
+        // render does.
+        std::atomic<bool> fedByDriver{false};
+        // "Position" as last set, on the thread that sets it: the feeding
+        // thread reads the play head here, not from the parameter.
+        std::atomic<double> playHead{0.0};
         // Renders that came to the reader's frame, counted before they look
         // at the new-frame flag.
         std::atomic<unsigned long> framesRendered{0};
