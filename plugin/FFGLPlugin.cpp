@@ -141,6 +141,11 @@ kelvo::FlakeSimulation::Settings Plugin::currentSettings() const
     return settings;
 }
 
+double Plugin::readClock() const
+{
+    return clock ? clock() : vx::getTickCount();
+}
+
 bool Plugin::init()
 {
     if (! edgeProgram.loadString(edgeVertexShader, edgeFragmentShader, std::string(), nullptr))
@@ -205,7 +210,7 @@ void Plugin::update()
 {
     // The process-wide clock still advances; the frame length is this
     // instance's own, so other instances' frames do not shorten it.
-    vx::updateTime(-1.0);
+    vx::updateTime(readClock());
     const double now = vx::getCurrentTime();
     lastFrameMsecs = frameClock.tick(now);
     simulation.update(now, lastFrameMsecs, currentSettings());
@@ -241,7 +246,7 @@ void Plugin::draw()
     if (input == nullptr || ! flakeTexture || renderer == nullptr)
         return;
 
-    const double now = vx::getTickCount();
+    const double now = readClock();
     if (now - lastEdgePassTime > edgePassIntervalMs)
     {
         lastEdgePassTime = now;

@@ -7,7 +7,9 @@
 #include "engine/gfx/VXShaderProgram.h"
 
 #include <cstdint>
+#include <functional>
 #include <memory>
+#include <utility>
 
 namespace vx
 {
@@ -52,8 +54,15 @@ public:
     double getLastFrameMsecs() const { return lastFrameMsecs; }
     double getLastEdgePassTime() const { return lastEdgePassTime; }
 
+    // Where the effect reads engine milliseconds (the frame's time and the
+    // edge pass's timer): the monotonic tick, unless a clock is set here, so
+    // a benchmark can replay the same frames. An empty function restores
+    // the tick.
+    void setClock(std::function<double()> clock) { this->clock = std::move(clock); }
+
 private:
     kelvo::FlakeSimulation::Settings currentSettings() const;
+    double readClock() const;
     void runEdgePass(const vx::Texture& input);
 
     std::shared_ptr<vx::ParamRange> size, speed, amount, spread, threshold;
@@ -66,6 +75,7 @@ private:
 
     kelvo::FlakeSimulation simulation;
     kelvo::InstanceFrameClock frameClock;
+    std::function<double()> clock; // empty: vx::getTickCount
     double lastEdgePassTime = 0.0; // engine milliseconds
     double lastFrameMsecs = 0.0;
 };

@@ -208,8 +208,9 @@ namespace kelvo
         const float v = texture.getMaxV();
 
         // Every visible flake's fan goes into one array first, colour per
-        // vertex, so the draws below change no GL state between them.
+        // vertex, so all of them go to GL in one call.
         flakeVertices.clear();
+        fanFirsts.clear();
         for (const Particle& p : particles)
         {
             const float left = p.x - p.width * 0.5f;
@@ -220,6 +221,7 @@ namespace kelvo
             const float right = left + p.width;
             const float bottom = top + p.height;
             const vx::Color& c = p.color;
+            fanFirsts.push_back(static_cast<GLint>(flakeVertices.size()));
             flakeVertices.push_back({left, top, 0.0f, 0.0f, c.r, c.g, c.b, c.a});
             flakeVertices.push_back({left, bottom, 0.0f, v, c.r, c.g, c.b, c.a});
             flakeVertices.push_back({right, bottom, u, v, c.r, c.g, c.b, c.a});
@@ -227,6 +229,7 @@ namespace kelvo
         }
         if (flakeVertices.empty())
             return;
+        fanCounts.resize(fanFirsts.size(), 4);
 
         const vx::ScopedNoArrayBuffer noArrayBuffer;
         constexpr GLsizei stride = sizeof(FlakeVertex);
@@ -239,9 +242,11 @@ namespace kelvo
         glEnableClientState(GL_VERTEX_ARRAY);
         glVertexPointer(2, GL_FLOAT, stride, &first->x);
 
-        const auto count = static_cast<GLint>(flakeVertices.size());
-        for (GLint vertex = 0; vertex < count; vertex += 4)
-            glDrawArrays(GL_TRIANGLE_FAN, vertex, 4);
+        // One fan per flake, in birth order, as separate draws would give;
+        // the driver validates its state and takes the arrays once rather
+        // than once per flake.
+        glMultiDrawArrays(GL_TRIANGLE_FAN, fanFirsts.data(), fanCounts.data(),
+                          static_cast<GLsizei>(fanFirsts.size()));
 
         glDisableClientState(GL_VERTEX_ARRAY);
         glDisableClientState(GL_COLOR_ARRAY);

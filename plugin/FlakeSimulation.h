@@ -81,10 +81,13 @@ namespace kelvo
 
         // Draws every flake at least partly inside -1..1 horizontally (none
         // whose position is not a number) as a textured four-vertex fan in
-        // its colour: one draw per flake from client-side arrays, written
-        // into a buffer that is kept, so no allocation once it has grown.
+        // its colour: one fan per flake from client-side arrays, all in one
+        // glMultiDrawArrays, written into buffers that are kept, so no
+        // allocation once they have grown.
         // The caller binds the texture to unit 0 and sets the projection.
         void drawParticles(const vx::Texture& texture);
+        // The flakes the last drawParticles drew.
+        std::size_t getNumDrawn() const { return flakeVertices.size() / 4; }
 
         void clearParticles() { particles.clear(); }
         // Flakes made elsewhere (tests, restored state); appended in order.
@@ -116,7 +119,10 @@ namespace kelvo
 
         std::array<std::vector<Point>, numBuckets> buckets;
         std::vector<Particle> particles;
-        std::vector<FlakeVertex> flakeVertices; // reused from frame to frame
+        // Reused from frame to frame: the flakes' vertices, and the first
+        // vertex and vertex count of each flake's fan.
+        std::vector<FlakeVertex> flakeVertices;
+        std::vector<std::int32_t> fanFirsts, fanCounts;
         double lastSpawnTime = 0.0;
         float aspectRatio = 1.0f;
     };

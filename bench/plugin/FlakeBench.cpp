@@ -3,6 +3,8 @@
 // 10,000 flakes beside drawing them one glColor and pointer set at a time,
 // and a whole ProcessOpenGL at 1920x1080 beside a pass-through frame (the
 // host drawing its input into its framebuffer), all waited for with glFinish.
+// The ProcessOpenGL frames are replayed on a clock of their own, so every run
+// draws the same flakes.
 
 #include <benchmark/benchmark.h>
 
@@ -16,10 +18,11 @@
 
 #include <algorithm>
 #include <chrono>
+#include <cstdint>
 #include <cstdlib>
+#include <cstdio>
 #include <ctime>
 #include <iterator>
-#include <thread>
 #include <vector>
 
 namespace
@@ -288,6 +291,25 @@ namespace
     }
     BENCHMARK(BM_FlakeDrawOneByOne)->Name("BM_FlakeDrawOneByOne/10000")->Unit(benchmark::kMillisecond)->UseRealTime();
 
+    // The host drawing its input into its framebuffer, nothing else.
+    void drawPassThroughFrame(const HostFrame& frame)
+    {
+        static const float corners[8] = {-1, -1, 1, -1, 1, 1, -1, 1};
+        static const float uvs[8] = {0, 0, 1, 0, 1, 1, 0, 1};
+        glEnable(GL_TEXTURE_2D);
+        glBindTexture(GL_TEXTURE_2D, frame.input);
+        glEnableClientState(GL_VERTEX_ARRAY);
+        glEnableClientState(GL_TEXTURE_COORD_ARRAY);
+        glVertexPointer(2, GL_FLOAT, 0, corners);
+        glTexCoordPointer(2, GL_FLOAT, 0, uvs);
+        glDrawArrays(GL_TRIANGLE_FAN, 0, 4);
+        glDisableClientState(GL_TEXTURE_COORD_ARRAY);
+        glDisableClientState(GL_VERTEX_ARRAY);
+        glBindTexture(GL_TEXTURE_2D, 0);
+        glDisable(GL_TEXTURE_2D);
+        glFinish();
+    }
+
     void BM_PassThroughFrame(benchmark::State& state)
     {
         if (! vx::bench::makeBenchGLContextCurrent())
@@ -296,27 +318,46 @@ namespace
             return;
         }
         HostFrame frame;
-        const float corners[8] = {-1, -1, 1, -1, 1, 1, -1, 1};
-        const float uvs[8] = {0, 0, 1, 0, 1, 1, 0, 1};
         const double cpuStart = processCpuMs();
         for (auto _ : state)
-        {
-            glEnable(GL_TEXTURE_2D);
-            glBindTexture(GL_TEXTURE_2D, frame.input);
-            glEnableClientState(GL_VERTEX_ARRAY);
-            glEnableClientState(GL_TEXTURE_COORD_ARRAY);
-            glVertexPointer(2, GL_FLOAT, 0, corners);
-            glTexCoordPointer(2, GL_FLOAT, 0, uvs);
-            glDrawArrays(GL_TRIANGLE_FAN, 0, 4);
-            glDisableClientState(GL_TEXTURE_COORD_ARRAY);
-            glDisableClientState(GL_VERTEX_ARRAY);
-            glBindTexture(GL_TEXTURE_2D, 0);
-            glDisable(GL_TEXTURE_2D);
-            glFinish();
-        }
+            drawPassThroughFrame(frame);
         reportProcessCpu(state, cpuStart);
     }
     BENCHMARK(BM_PassThroughFrame)->Name("BM_PassThroughFrame/1920x1080")->Unit(benchmark::kMillisecond)->UseRealTime();
+
+    // Kelvo's frames replayed the same in every run: rand seeded, the
+    // effect's clock stepping a 60 Hz frame at a time from a fixed start, two
+    // seconds of frames to fill the picture and settle, then a fixed number
+    // of measured frames. Each measured frame is followed by a pass-through
+    // frame timed apart, so "ratio" (wall) and "CPU ratio" (every thread's
+    // CPU time) compare the two under the same load; the reported time is
+    // Kelvo's frame alone. "flakes" counts the flakes drawn over the measured
+    // frames and the label holds a checksum of the last frame's flakes: both
+    // read the same in every run.
+    constexpr int kelvoWarmUpFrames = 120;
+    constexpr int kelvoMeasuredFrames = 240;
+    constexpr double kelvoFrameMs = 1000.0 / 60.0;
+    constexpr unsigned int kelvoSeed = 2026;
+
+    // FNV-1a over the flakes' positions, lives and states.
+    std::uint32_t flakeChecksum(const std::vector<kelvo::Particle>& particles)
+    {
+        std::uint32_t hash = 2166136261u;
+        const auto mix = [&hash](const void* data, std::size_t size)
+        {
+            const auto* bytes = static_cast<const unsigned char*>(data);
+            for (std::size_t i = 0; i < size; ++i)
+                hash = (hash ^ bytes[i]) * 16777619u;
+        };
+        for (const kelvo::Particle& p : particles)
+        {
+            mix(&p.x, sizeof p.x);
+            mix(&p.y, sizeof p.y);
+            mix(&p.life, sizeof p.life);
+            mix(&p.falling, sizeof p.falling);
+        }
+        return hash;
+    }
 
     void BM_KelvoProcessOpenGL(benchmark::State& state)
     {
@@ -326,37 +367,85 @@ namespace
             return;
         }
         HostFrame frame;
+        std::srand(kelvoSeed);
         const FFGL::Word instance = plugMain(FFGL::instantiateGL, FFGL::fromPointer(&frame.viewport), 0);
         if (instance == 0 || FFGL::isFail(instance))
         {
             state.SkipWithError("instantiateGL failed");
             return;
         }
-        // Two seconds at 60 Hz first, so flakes fill the picture and settle.
-        for (int i = 0; i < 120; ++i)
+        auto* plugin = dynamic_cast<VXFFGLPlugin*>(FFGL::toPointer<CFreeFrameGLPlugin>(instance));
+        auto* effect = plugin != nullptr ? dynamic_cast<Plugin*>(plugin->getApp()) : nullptr;
+        if (effect == nullptr)
         {
-            plugMain(FFGL::processOpenGL, FFGL::fromPointer(&frame.record), instance);
-            std::this_thread::sleep_for(std::chrono::milliseconds(16));
+            plugMain(FFGL::deInstantiateGL, 0, instance);
+            state.SkipWithError("not a Kelvo instance");
+            return;
         }
-        const double cpuStart = processCpuMs();
+        int frameIndex = 0;
+        effect->setClock([&frameIndex] { return 1000.0 + frameIndex * kelvoFrameMs; });
+        const auto renderFrame = [&]
+        {
+            ++frameIndex;
+            const bool done = plugMain(FFGL::processOpenGL, FFGL::fromPointer(&frame.record), instance) ==
+                              FFGL::success;
+            glFinish();
+            return done;
+        };
+
+        bool failed = false;
+        for (int i = 0; i < kelvoWarmUpFrames && ! failed; ++i)
+            failed = ! renderFrame();
+
+        using Clock = std::chrono::steady_clock;
+        Clock::duration kelvoTime{}, passThroughTime{};
+        double kelvoCpuMs = 0.0, passThroughCpuMs = 0.0;
+        std::int64_t flakesDrawn = 0, edgePasses = 0;
         for (auto _ : state)
         {
-            if (plugMain(FFGL::processOpenGL, FFGL::fromPointer(&frame.record), instance) != FFGL::success)
-            {
-                state.SkipWithError("processOpenGL failed");
+            if (failed)
                 break;
-            }
-            glFinish();
+            const double lastEdgePass = effect->getLastEdgePassTime();
+            const double cpu0 = processCpuMs();
+            const auto t0 = Clock::now();
+            failed = ! renderFrame();
+            const auto t1 = Clock::now();
+            const double cpu1 = processCpuMs();
+            drawPassThroughFrame(frame);
+            passThroughTime += Clock::now() - t1;
+            passThroughCpuMs += processCpuMs() - cpu1;
+            kelvoCpuMs += cpu1 - cpu0;
+            kelvoTime += t1 - t0;
+            state.SetIterationTime(std::chrono::duration<double>(t1 - t0).count());
+            flakesDrawn += static_cast<std::int64_t>(effect->getSimulation().getNumDrawn());
+            edgePasses += effect->getLastEdgePassTime() != lastEdgePass ? 1 : 0;
         }
-        reportProcessCpu(state, cpuStart);
-        auto* plugin = dynamic_cast<VXFFGLPlugin*>(FFGL::toPointer<CFreeFrameGLPlugin>(instance));
-        if (auto* effect = plugin != nullptr ? dynamic_cast<Plugin*>(plugin->getApp()) : nullptr)
-            state.counters["flakes"] = static_cast<double>(effect->getSimulation().getParticles().size());
+        if (failed)
+            state.SkipWithError("processOpenGL failed");
+        else if (state.iterations() > 0)
+        {
+            const double passThroughSeconds = std::chrono::duration<double>(passThroughTime).count();
+            const auto frames = static_cast<double>(state.iterations());
+            const double kelvoSeconds = std::chrono::duration<double>(kelvoTime).count();
+            state.counters["ratio"] = passThroughSeconds > 0.0 ? kelvoSeconds / passThroughSeconds : 0.0;
+            state.counters["pass-through ms"] = passThroughSeconds * 1e3 / frames;
+            state.counters["process CPU ms"] = kelvoCpuMs / frames;
+            state.counters["CPU ratio"] = passThroughCpuMs > 0.0 ? kelvoCpuMs / passThroughCpuMs : 0.0;
+            state.counters["flakes"] = static_cast<double>(flakesDrawn);
+            state.counters["edge passes"] = static_cast<double>(edgePasses);
+            char label[96];
+            std::snprintf(label, sizeof label, "flakes drawn %lld, flake state %08x",
+                          static_cast<long long>(flakesDrawn),
+                          static_cast<unsigned int>(flakeChecksum(effect->getSimulation().getParticles())));
+            state.SetLabel(label);
+        }
+        effect->setClock({});
         plugMain(FFGL::deInstantiateGL, 0, instance);
         plugMain(FFGL::deInitialise, 0, 0);
     }
     BENCHMARK(BM_KelvoProcessOpenGL)
         ->Name("BM_KelvoProcessOpenGL/1920x1080")
+        ->Iterations(kelvoMeasuredFrames)
         ->Unit(benchmark::kMillisecond)
-        ->UseRealTime();
+        ->UseManualTime();
 }

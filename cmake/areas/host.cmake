@@ -48,7 +48,8 @@ endfunction()
 cmake_language(DEFER CALL vx_host_needs_module)
 
 # End to end: the host renders the Kelvo module for half a second at 160x90
-# and writes every 10th of its 30 frames (test environment of tests/).
+# and writes every 10th of its 30 frames (test environment of tests/); runs it
+# refuses leave the folder alone.
 function(vx_host_render_test)
   if(NOT TARGET kelvo OR NOT TARGET vx_test_support)
     return()
@@ -63,5 +64,26 @@ function(vx_host_render_test)
             "-DFRAMES=frame-00010.png;frame-00020.png;frame-00030.png"
             -P ${CMAKE_SOURCE_DIR}/cmake/VexkitHostRender.cmake)
   set_tests_properties(vxffglhost_renders_kelvo PROPERTIES ENVIRONMENT "${env}" TIMEOUT 300)
+
+  # Runs refused before their first frame leave the folder as it was: a
+  # parameter's name mistyped, more frames than the counter holds.
+  add_test(NAME vxffglhost_keeps_frames_of_a_refused_run
+    COMMAND ${CMAKE_COMMAND}
+            -DHOST=$<TARGET_FILE:vxffglhost>
+            -DPLUGIN=$<TARGET_FILE:kelvo>
+            -DOUT=${CMAKE_BINARY_DIR}/test-output/vxffglhost-refused
+            "-DARGS=--size;160x90;--seconds;0.5;--every;10;--set;Amuont=40"
+            -DEXIT=1 -DERROR=Amuont
+            -P ${CMAKE_SOURCE_DIR}/cmake/VexkitHostRender.cmake)
+  add_test(NAME vxffglhost_refuses_more_frames_than_it_counts
+    COMMAND ${CMAKE_COMMAND}
+            -DHOST=$<TARGET_FILE:vxffglhost>
+            -DPLUGIN=$<TARGET_FILE:kelvo>
+            -DOUT=${CMAKE_BINARY_DIR}/test-output/vxffglhost-too-long
+            "-DARGS=--size;160x90;--seconds;4e7;--fps;60"
+            -DEXIT=2 "-DERROR=makes 2400000000 frames"
+            -P ${CMAKE_SOURCE_DIR}/cmake/VexkitHostRender.cmake)
+  set_tests_properties(vxffglhost_keeps_frames_of_a_refused_run vxffglhost_refuses_more_frames_than_it_counts
+    PROPERTIES ENVIRONMENT "${env}" TIMEOUT 300)
 endfunction()
 cmake_language(DEFER CALL vx_host_render_test)

@@ -62,6 +62,14 @@ if(NOT VX_SANITIZE STREQUAL "fuzz")
     target_include_directories(vx_ffgl_test_module PRIVATE ${CMAKE_CURRENT_SOURCE_DIR}/tests)
   endif()
 
+  # An effect whose display texts are curved and coarse, for the host's
+  # setting of parameters in their own units.
+  file(GLOB VX_FFGL_DISPLAY_MODULE_SOURCES CONFIGURE_DEPENDS
+    ${CMAKE_CURRENT_SOURCE_DIR}/tests/engine/ffgl/displays/*.cpp)
+  if(VX_BUILD_TESTS AND VX_FFGL_DISPLAY_MODULE_SOURCES AND NOT VX_SANITIZE STREQUAL "tsan")
+    vx_add_ffgl_module(vx_ffgl_display_module VXDisplayEffect ${VX_FFGL_DISPLAY_MODULE_SOURCES})
+  endif()
+
   # The recording plugin of the hosting tests and benchmarks: it answers as
   # the test scripts it through vxRecorder, exported beside plugMain.
   if(VX_BUILD_TESTS OR VX_BUILD_BENCH)
@@ -96,6 +104,11 @@ if(NOT VX_SANITIZE STREQUAL "fuzz")
     if(TARGET kelvo)
       add_dependencies(vx_tests_engine_ffgl kelvo)
       target_compile_definitions(vx_tests_engine_ffgl PRIVATE VX_KELVO_MODULE_PATH="$<TARGET_FILE:kelvo>")
+    endif()
+    if(TARGET vx_ffgl_display_module)
+      add_dependencies(vx_tests_engine_ffgl vx_ffgl_display_module)
+      target_compile_definitions(vx_tests_engine_ffgl PRIVATE
+        VX_FFGL_DISPLAY_MODULE_PATH="$<TARGET_FILE:vx_ffgl_display_module>")
     endif()
     if(TARGET vx_ffgl_test_module)
       add_dependencies(vx_tests_engine_ffgl vx_ffgl_test_module)

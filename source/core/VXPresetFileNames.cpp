@@ -122,56 +122,126 @@ namespace vx
         return folders;
     }
 
+    PresetFileNames::FileOwner PresetFileNames::ofOwnersFile(const std::string& storedName,
+                                                             const std::string& presetName, Copy known)
+    {
+        const FileOwner own{FileOwner::own, {}};
+        const FileOwner sibling{FileOwner::sibling, {storedName, {}}};
+        switch (known)
+        {
+            case Copy::ofThisPreset:
+            case Copy::ofPresetWritten:
+                return own;
+            case Copy::ofPresetNotWritten:
+                return sibling;
+            case Copy::unknown:
+                break;
+        }
+        return storedName == presetName ? own : sibling;
+    }
+
+    namespace
+    {
+        // A file in folder for presets.index beside one holding another
+        // preset: where that is the owner's preset siblingName, the name
+        // uniqueNames gives it with that one there; else its own numbered on,
+        // past other presets' files and the names the others of the save
+        // take. Null (logged) when none is free.
+        File besidePreset(const File& folder, const PresetFileNames::Presets& presets, const std::string* siblingName,
+                          const PresetFileNames::FileOwnerOf& ownerOf)
+        {
+            const std::string& current = presets.names[presets.index];
+            std::set<std::string> others(presets.names.begin(), presets.names.end());
+            others.erase(current);
+            std::vector<std::string> candidates;
+            if (siblingName != nullptr)
+            {
+                std::vector<PresetFileNames::Entry> both = presets.entries;
+                both.push_back({*siblingName, {}});
+                candidates.push_back(PresetFileNames::uniqueNames(both, presets.form)[presets.index]);
+            }
+            for (int n = 2; n <= 1000; ++n)
+                candidates.push_back(current + " " + std::to_string(n));
+            for (const std::string& name : candidates)
+            {
+                if (name.empty() || name == current || others.count(name) != 0)
+                    continue;
+                const File file = PresetFileNames::childOf(folder, name + ".xml");
+                const PresetFileNames::FileOwner::Kind kind = ownerOf(file).kind;
+                if (kind == PresetFileNames::FileOwner::none || kind == PresetFileNames::FileOwner::own)
+                    return file;
+            }
+            logPrint(logError, "%s: no file in '%s' is free for the preset \"%s\"", "placeFor",
+                     folder.getFullPath().c_str(), presets.entries[presets.index].name.c_str());
+            return File();
+        }
+    }
+
     File PresetFileNames::placeFor(const File& parent, const std::vector<Entry>& entries,
-                                   const std::vector<std::string>& names, size_t index, const std::string& fileName,
+                                   const std::vector<std::string>& names, size_t index, const Presets& presets,
                                    const FileOwnerOf& ownerOf, const Moved& moved)
     {
-        const File file = childOf(childOf(parent, names[index]), fileName);
-        const FileOwner owner = ownerOf(file);
-        if (owner.kind != FileOwner::another)
+        const std::string fileName = presets.names[presets.index] + ".xml";
+        File folder = childOf(parent, names[index]);
+        File file = childOf(folder, fileName);
+        FileOwner owner = ownerOf(file);
+        if (owner.kind == FileOwner::another)
+        {
+            // A present owner's file goes to its folder now; an absent one's
+            // to where it would be beside the present ones.
+            const auto present = std::find_if(
+                entries.begin(), entries.end(),
+                [&](const Entry& entry) { return entry.name == owner.other.name && entry.tag == owner.other.tag; });
+            std::vector<Entry> both = entries;
+            if (present == entries.end())
+                both.push_back(owner.other);
+            const std::vector<std::string> bothNames = present == entries.end() ? uniqueNames(both) : names;
+            const std::string& ownName = bothNames[index];
+            const std::string& otherName =
+                present == entries.end() ? bothNames.back() : bothNames[size_t(present - entries.begin())];
+            if (ownName != names[index])
+            {
+                const File beside = childOf(childOf(parent, ownName), fileName);
+                const FileOwner besideOwner = ownerOf(beside);
+                if (besideOwner.kind == FileOwner::another)
+                {
+                    // Both places taken: a file of its own name in its folder.
+                    logPrint(logWarning, "%s: '%s' and '%s' both hold presets of other owners than \"%s\"", "placeFor",
+                             file.getFullPath().c_str(), beside.getFullPath().c_str(), entries[index].name.c_str());
+                    return besidePreset(folder, presets, nullptr, ownerOf);
+                }
+                folder = childOf(parent, ownName);
+                file = beside;
+                owner = besideOwner;
+            }
+            else
+            {
+                // The other owner's folder beside this one: its file moves
+                // there, where that owner would have written it.
+                const File otherFolder = childOf(parent, otherName);
+                const File destination = childOf(otherFolder, fileName);
+                if (! otherName.empty() && ! otherFolder.existsAsDirectory())
+                    otherFolder.createDirectory();
+                // No replace: a file already there stays, and so does this one.
+                if (otherName.empty() || ::renameat2(AT_FDCWD, file.getFullPath().c_str(), AT_FDCWD,
+                                                     destination.getFullPath().c_str(), RENAME_NOREPLACE) != 0)
+                {
+                    // It stays; the preset takes a file of its own name beside it.
+                    logPrint(logWarning, "%s: '%s' holds a preset of \"%s\" and cannot move to '%s': %s", "placeFor",
+                             file.getFullPath().c_str(), owner.other.name.c_str(), destination.getFullPath().c_str(),
+                             otherName.empty() ? "no name" : std::strerror(errno));
+                    return besidePreset(folder, presets, nullptr, ownerOf);
+                }
+                logPrint(logWarning, "%s: moved '%s', a preset of \"%s\", to '%s'", "placeFor",
+                         file.getFullPath().c_str(), owner.other.name.c_str(), destination.getFullPath().c_str());
+                if (moved)
+                    moved(file, destination);
+                return file;
+            }
+        }
+        if (owner.kind != FileOwner::sibling)
             return file;
-
-        // A present owner's file goes to its folder now; an absent one's to
-        // where it would be beside the present ones.
-        const auto present = std::find_if(entries.begin(), entries.end(), [&](const Entry& entry)
-                                          { return entry.name == owner.other.name && entry.tag == owner.other.tag; });
-        std::vector<Entry> both = entries;
-        if (present == entries.end())
-            both.push_back(owner.other);
-        const std::vector<std::string> bothNames = present == entries.end() ? uniqueNames(both) : names;
-        const std::string& ownName = bothNames[index];
-        const std::string& otherName =
-            present == entries.end() ? bothNames.back() : bothNames[size_t(present - entries.begin())];
-        if (ownName != names[index])
-        {
-            const File beside = childOf(childOf(parent, ownName), fileName);
-            if (ownerOf(beside).kind != FileOwner::another)
-                return beside;
-            logPrint(logError, "%s: '%s' and '%s' both hold presets of other owners than \"%s\"", "placeFor",
-                     file.getFullPath().c_str(), beside.getFullPath().c_str(), entries[index].name.c_str());
-            return File();
-        }
-
-        // The other owner's folder beside this one: its file moves there,
-        // where that owner would have written it.
-        const File otherFolder = childOf(parent, otherName);
-        const File destination = childOf(otherFolder, fileName);
-        if (! otherName.empty() && ! otherFolder.existsAsDirectory())
-            otherFolder.createDirectory();
-        // No replace: a file already there stays, and so does this one.
-        if (otherName.empty() || ::renameat2(AT_FDCWD, file.getFullPath().c_str(), AT_FDCWD,
-                                             destination.getFullPath().c_str(), RENAME_NOREPLACE) != 0)
-        {
-            logPrint(logError, "%s: '%s' holds a preset of \"%s\" and cannot move to '%s': %s", "placeFor",
-                     file.getFullPath().c_str(), owner.other.name.c_str(), destination.getFullPath().c_str(),
-                     otherName.empty() ? "no name" : std::strerror(errno));
-            return File();
-        }
-        logPrint(logWarning, "%s: moved '%s', a preset of \"%s\", to '%s'", "placeFor", file.getFullPath().c_str(),
-                 owner.other.name.c_str(), destination.getFullPath().c_str());
-        if (moved)
-            moved(file, destination);
-        return file;
+        return besidePreset(folder, presets, &owner.other.name, ownerOf);
     }
 
     std::string PresetFileNames::treeKey(const File& folder)

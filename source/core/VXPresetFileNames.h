@@ -62,7 +62,9 @@ namespace vx
         static std::vector<File> formerFolders(const File& parent, const Entry& entry, const std::string& current);
 
         // Whose preset a file holds, as the manager saving reads it: nobody's
-        // (no file, no preset), the entry's own, or another owner's, present
+        // (no file, no preset), the very preset being written (or a former
+        // copy of one written whole by now: may be replaced), another preset
+        // of the same owner (told by its name), or another owner's, present
         // or not, told by its entry.
         struct FileOwner
         {
@@ -70,6 +72,7 @@ namespace vx
             {
                 none,
                 own,
+                sibling,
                 another
             };
             Kind kind = none;
@@ -79,18 +82,51 @@ namespace vx
         // Told of a file placeFor moved, so whoever tracks it follows.
         using Moved = std::function<void(const File& from, const File& to)>;
 
-        // The file entries[index]'s preset fileName is written to below
-        // parent: in the folder names[index], unless the file there holds
+        // What the manager saving knows of a file of its owner's: nothing, or
+        // that it holds (as the manager loaded or wrote it) the preset being
+        // written, another of its presets still to be written (or not written
+        // in this save), or a preset written whole elsewhere since.
+        enum class Copy
+        {
+            unknown,
+            ofThisPreset,
+            ofPresetNotWritten,
+            ofPresetWritten
+        };
+        // A file of the owner's holding a preset named storedName, to the
+        // preset presetName being written: its own where it is that preset's
+        // copy or the former copy of one written whole, another preset's where
+        // it holds one not written yet; one the manager does not know is the
+        // very preset when the names are equal.
+        static FileOwner ofOwnersFile(const std::string& storedName, const std::string& presetName, Copy known);
+
+        // The presets of one owner in a save: their entries, their file names
+        // (uniqueNames) and the one being written.
+        struct Presets
+        {
+            const std::vector<Entry>& entries;
+            const std::vector<std::string>& names;
+            size_t index;
+            Form form;
+        };
+
+        // The file presets.index is written to below parent: in the folder
+        // names[index] under its file name, unless the file there holds
         // another owner's preset (one not present now that had the folder,
         // one present that left a copy there, or one moved in by hand). Then
         // each takes the place uniqueNames gives it with both present (a
         // present one: its folder now): the preset goes into its folder then,
         // or, where that is this folder, the other's file first moves into
-        // its own (never over a file) and moved hears of it. So nothing is
-        // overwritten and each loads back to its owner. Null (logged) when
-        // neither can be done.
+        // its own (never over a file) and moved hears of it; where that place
+        // is taken too, the preset takes its name numbered on (" 2", " 3") in
+        // its folder. A file holding another preset of the owner is never
+        // replaced either: the preset takes the name uniqueNames gives it
+        // beside that one, else its name numbered on, past files holding
+        // other presets and the names of this save. So nothing is overwritten
+        // and each loads back to its owner. Null (logged) only when a
+        // thousand numbers are taken.
         static File placeFor(const File& parent, const std::vector<Entry>& entries,
-                             const std::vector<std::string>& names, size_t index, const std::string& fileName,
+                             const std::vector<std::string>& names, size_t index, const Presets& presets,
                              const FileOwnerOf& ownerOf, const Moved& moved = nullptr);
 
         // A preset tree's folder as the managers remember files by, however

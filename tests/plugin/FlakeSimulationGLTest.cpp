@@ -82,6 +82,41 @@ namespace
         glColor4f(1.0f, 1.0f, 1.0f, 1.0f);
     }
 
+    // The draws handed to glMultiDrawArrays while in scope, one entry each.
+    class MultiDrawRecorder
+    {
+    public:
+        struct Draw
+        {
+            GLenum mode;
+            GLint first;
+            GLsizei count;
+            bool operator==(const Draw&) const = default;
+        };
+
+        MultiDrawRecorder()
+        {
+            saved = epoxy_glMultiDrawArrays;
+            draws.clear();
+            epoxy_glMultiDrawArrays = &record;
+        }
+        ~MultiDrawRecorder() { epoxy_glMultiDrawArrays = saved; }
+        MultiDrawRecorder(const MultiDrawRecorder&) = delete;
+        MultiDrawRecorder& operator=(const MultiDrawRecorder&) = delete;
+
+        static inline std::vector<Draw> draws;
+
+    private:
+        static void GLAPIENTRY record(GLenum mode, const GLint* first, const GLsizei* count, GLsizei drawcount)
+        {
+            for (GLsizei i = 0; i < drawcount; ++i)
+                draws.push_back({mode, first[i], count[i]});
+            saved(mode, first, count, drawcount);
+        }
+
+        static inline decltype(epoxy_glMultiDrawArrays) saved = nullptr;
+    };
+
     class FlakeSimulationGLTest : public vx::test::GLTest
     {
     protected:
@@ -167,7 +202,13 @@ namespace
         flakes[4].width = nan;
 
         vx::test::GLCallCounter<&epoxy_glDrawArrays> draws("glDrawArrays");
+        vx::test::GLCallCounter<&epoxy_glMultiDrawArrays> batches("glMultiDrawArrays");
+        const MultiDrawRecorder recorder;
         drawn(flakes);
-        EXPECT_EQ(draws.count(), 2);
+        // All in one batch: the driver validates and takes the arrays once.
+        EXPECT_EQ(draws.count(), 0);
+        EXPECT_EQ(batches.count(), 1);
+        const std::vector<MultiDrawRecorder::Draw> expected{{GL_TRIANGLE_FAN, 0, 4}, {GL_TRIANGLE_FAN, 4, 4}};
+        EXPECT_EQ(MultiDrawRecorder::draws, expected);
     }
 }

@@ -44,6 +44,25 @@ namespace vx::test
         std::function<void(XmlStates&, const std::string& name, int value, int replaced)> write;
     };
 
+    // One program's side of a session over a preset folder: the presets its
+    // user has, and those it knows on disk (loaded, or saved by it).
+    struct ProgramPresets
+    {
+        UserPresets live;
+        UserPresets known;
+    };
+
+    // Judges a save of program: before and after are the presets on disk
+    // around it, answered what the save answered. Whatever it answered, a
+    // preset on disk before is there after unless the program's user changed
+    // or deleted it (one the program knew and has no longer), or it is
+    // another program's copy of one the program has or changed (same owner
+    // and name: the very preset). True also means every preset of the
+    // program's present owners is on disk. Then what the program knows on
+    // disk follows. An error, or empty.
+    std::string judgeSave(bool answered, const UserPresets& before, const UserPresets& after,
+                          const std::set<std::string>& presentOwners, ProgramPresets& program);
+
     // Does action to state, a preset of owner in store, and the same to
     // live: edit gives it value, rename gives it name, duplicate adds a copy
     // of it. An error when live has no such preset (the user never made it).

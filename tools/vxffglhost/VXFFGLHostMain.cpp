@@ -20,6 +20,7 @@
 #include <cstdlib>
 #include <cstring>
 #include <filesystem>
+#include <limits>
 #include <memory>
 #include <string>
 #include <thread>
@@ -53,13 +54,15 @@ namespace
                     "Renders an FFGL module over INPUT (or a built-in skyline) and writes PNG frames.\n"
                     "  --plugin PATH             the module (default: the Kelvo bundle of this build or install)\n"
                     "  --size WxH                output size (default 1280x720)\n"
-                    "  --seconds S               length of the render (default 5)\n"
-                    "  --fps F                   frames per second, paced in real time (default 60)\n"
+                    "  --seconds S               length of the render (default 5, at most 1e9)\n"
+                    "  --fps F                   frames per second, paced in real time (default 60);\n"
+                    "                            S times F frames, at most 2147483647\n"
                     "  --every K                 write every K-th frame (default 30)\n"
                     "  --out DIR                 folder for the frames (default frames); frames of an\n"
-                    "                            earlier run there are removed first\n"
-                    "  --set NAME=VALUE          a parameter in its own units (on/off for switches);\n"
-                    "                            ranges are read from the plugin's display texts\n"
+                    "                            earlier run there are removed when the first frame\n"
+                    "                            is written\n"
+                    "  --set NAME=VALUE          a parameter in its own units (on/off for switches),\n"
+                    "                            set where the plugin's display text shows VALUE\n"
                     "  --set-normalised NAME=V   a parameter as FFGL exchanges it, 0 to 1\n"
                     "  --help                    this text\n",
                     program);
@@ -98,6 +101,10 @@ namespace
             return false;
         return width > 0 && height > 0 && width <= 16384 && height <= 16384;
     }
+
+    // The frame counter's limit, and the longest render the clock waits through.
+    constexpr int maxFrames = std::numeric_limits<int>::max();
+    constexpr double maxSeconds = 1e9;
 
     // 0 to go on, otherwise the exit code.
     int parseOptions(int argc, char** argv, Options& options)
@@ -191,6 +198,17 @@ namespace
                              argument.c_str());
                 return 2;
             }
+        }
+        if (options.seconds > maxSeconds)
+        {
+            std::fprintf(stderr, "vxffglhost: --seconds takes at most %g, not %g\n", maxSeconds, options.seconds);
+            return 2;
+        }
+        if (std::round(options.seconds * options.fps) > double(maxFrames))
+        {
+            std::fprintf(stderr, "vxffglhost: --seconds %g at --fps %g makes %.10g frames; a run renders at most %d\n",
+                         options.seconds, options.fps, std::round(options.seconds * options.fps), maxFrames);
+            return 2;
         }
         return 0;
     }
@@ -310,6 +328,21 @@ namespace
         return true;
     }
 
+    // Makes the folder and removes an earlier run's frames from it. False
+    // (reported) when either fails.
+    bool prepareFolder(const std::string& folder)
+    {
+        std::error_code error;
+        std::filesystem::create_directories(folder, error);
+        if (error)
+        {
+            std::fprintf(stderr, "vxffglhost: cannot make the folder %s: %s\n", folder.c_str(),
+                         error.message().c_str());
+            return false;
+        }
+        return removeEarlierFrames(folder);
+    }
+
     bool writeFrame(const std::string& path, int width, int height)
     {
         std::vector<unsigned char> pixels(static_cast<std::size_t>(width) * static_cast<std::size_t>(height) * 4u);
@@ -374,17 +407,15 @@ int main(int argc, char** argv)
                 options.inputPath.empty() ? "built-in skyline" : options.inputPath.c_str(), pictureWidth, pictureHeight,
                 options.width, options.height);
 
+    // The folder is made, and emptied of an earlier run's frames, when the
+    // first frame is written: a run that fails before leaves it as it was.
     std::error_code folderError;
-    std::filesystem::create_directories(options.outputDir, folderError);
-    if (folderError)
+    if (std::filesystem::exists(options.outputDir, folderError) &&
+        ! std::filesystem::is_directory(options.outputDir, folderError))
     {
-        std::fprintf(stderr, "vxffglhost: cannot make the folder %s: %s\n", options.outputDir.c_str(),
-                     folderError.message().c_str());
+        std::fprintf(stderr, "vxffglhost: %s is no folder\n", options.outputDir.c_str());
         return 1;
     }
-
-    if (! removeEarlierFrames(options.outputDir))
-        return 1;
 
     const HostTargets targets(picture, pictureWidth, pictureHeight, options.width, options.height);
     if (! targets.isComplete())
@@ -414,7 +445,7 @@ int main(int argc, char** argv)
         std::vector<FFGLTextureStruct*> inputs(inputCount, &input);
         ProcessOpenGLStructTag frame{inputCount, inputs.empty() ? nullptr : inputs.data(), targets.framebuffer};
 
-        const int frameCount = std::max(1, static_cast<int>(std::lround(options.seconds * options.fps)));
+        const int frameCount = std::max(1, static_cast<int>(std::round(options.seconds * options.fps)));
         const auto period = std::chrono::duration<double>(1.0 / options.fps);
         if (options.every == 1)
             std::printf("Rendering %d frames at %g fps, writing each into %s\n", frameCount, options.fps,
@@ -457,6 +488,11 @@ int main(int argc, char** argv)
                 char name[32];
                 std::snprintf(name, sizeof name, "frame-%05d.png", i);
                 const std::string path = (std::filesystem::path(options.outputDir) / name).string();
+                if (written == 0 && ! prepareFolder(options.outputDir))
+                {
+                    exitCode = 1;
+                    break;
+                }
                 glBindFramebuffer(GL_FRAMEBUFFER, targets.framebuffer);
                 if (! writeFrame(path, options.width, options.height))
                 {

@@ -58,6 +58,27 @@ namespace vx::host
             return end == text.c_str() + text.size() && std::isfinite(value);
         }
 
+        // One unit of the last digit of a number's text ("20.0": 0.1, "40": 1,
+        // "1.5e+03": 100).
+        double lastDigitStep(const std::string& text)
+        {
+            const std::size_t exponentAt = std::min(text.find_first_of("eE"), text.size());
+            const std::size_t point = text.find('.');
+            // Past 400 digits either way the step is 0 or infinite as a double.
+            const long decimals = point < exponentAt ? long(std::min<std::size_t>(exponentAt - point - 1, 400)) : 0;
+            const long exponent = exponentAt < text.size()
+                                      ? std::clamp(std::strtol(text.c_str() + exponentAt + 1, nullptr, 10), -400L, 400L)
+                                      : 0L;
+            return std::pow(10.0, double(exponent - decimals));
+        }
+
+        // Whether a text shows a value: within half a step of its last digit.
+        template <typename Reading>
+        bool shows(const Reading& reading, double value)
+        {
+            return std::abs(value - reading.number) <= reading.step * 0.5 * (1.0 + 1e-6) + std::abs(value) * 1e-12;
+        }
+
         bool parseSwitch(const std::string& text, bool& value)
         {
             const std::string word = lowerCase(text);
@@ -283,66 +304,200 @@ namespace vx::host
         return FFGL::toFloat(call(FFGL::getParameter, index, instance));
     }
 
-    bool PluginModule::displayedNumber(std::uint32_t index, float position, double& number)
+    bool PluginModule::readAt(std::uint32_t index, float position, Reading& reading)
     {
-        return setFloat(index, position) && parseNumber(getDisplay(index), number);
+        if (! setFloat(index, position))
+            return false;
+        reading.text = getDisplay(index);
+        if (! parseNumber(reading.text, reading.number))
+            return false;
+        reading.step = lastDigitStep(reading.text);
+        return true;
     }
 
-    bool PluginModule::learnRange(Parameter& parameter)
+    bool PluginModule::findChange(std::uint32_t index, const Reading& atZero, const Reading& atOne, int direction,
+                                  double threshold, bool strict, Change& change)
+    {
+        auto passes = [&](const Reading& reading)
+        {
+            const double key = direction * reading.number;
+            return strict ? key > threshold : key >= threshold;
+        };
+        float near = 0.0f, far = 1.0f;
+        change.before = atZero;
+        change.after = atOne;
+        for (int step = 0; step < 200; ++step)
+        {
+            const auto middle = static_cast<float>((double(near) + double(far)) / 2.0);
+            if (middle == near || middle == far)
+                break;
+            Reading reading;
+            if (! readAt(index, middle, reading))
+                return false;
+            if (passes(reading))
+            {
+                far = middle;
+                change.after = reading;
+            }
+            else
+            {
+                near = middle;
+                change.before = reading;
+            }
+        }
+        change.where = (double(near) + double(far)) / 2.0;
+        return true;
+    }
+
+    bool PluginModule::setInUnits(Parameter& parameter, double number)
     {
         const std::uint32_t index = parameter.index;
-        double atLow = 0.0, atHigh = 0.0;
-        if (! displayedNumber(index, 0.0f, atLow) || ! displayedNumber(index, 1.0f, atHigh) || atLow == atHigh)
-            return false;
-
-        // Bisection from start (showing startNumber) toward end (showing
-        // another number) down to two neighbouring floats across the first
-        // change of the text: where (between them) and value (halfway
-        // between the two numbers shown there).
-        auto findChange =
-            [&](float start, float end, double startNumber, double endNumber, double& where, double& value)
+        const float before = getNormalised(index);
+        auto refuse = [&](const std::string& message)
         {
-            float near = start, far = end;
-            double farNumber = endNumber;
-            for (int step = 0; step < 160; ++step)
-            {
-                const auto middle = static_cast<float>((double(near) + double(far)) / 2.0);
-                if (middle == near || middle == far)
-                    break;
-                double number = 0.0;
-                if (! displayedNumber(index, middle, number))
-                    return false;
-                if (number == startNumber)
-                    near = middle;
-                else
-                {
-                    far = middle;
-                    farNumber = number;
-                }
-            }
-            where = (double(near) + double(far)) / 2.0;
-            value = (startNumber + farNumber) / 2.0;
+            setFloat(index, before);
+            std::fprintf(stderr, "vxffglhost: \"%s\" %s\n", parameter.name.c_str(), message.c_str());
+            return false;
+        };
+        const std::string unreadable = "shows no range in its display texts; set it normalised (--set-normalised)";
+
+        Reading atZero, atOne;
+        if (! readAt(index, 0.0f, atZero) || ! readAt(index, 1.0f, atOne) || atZero.number == atOne.number)
+            return refuse(unreadable);
+        const int direction = atOne.number > atZero.number ? 1 : -1;
+        auto key = [&](double value) { return direction * value; };
+        auto halfway = [](const Change& change) { return (change.before.number + change.after.number) / 2.0; };
+
+        // A point of the display's curve: a change of its text, or an end
+        // whose value is known.
+        struct Anchor
+        {
+            double where = 0.0, value = 0.0;
+            bool known = false;
+        };
+        auto anchorAt = [&](const Change& change) { return Anchor{change.where, halfway(change), true}; };
+        // An end (top or not) from the line through the two changes nearest
+        // it; unknown when there are not two, or when the line misses the
+        // end's own text. False when the display cannot be read.
+        auto endAnchor = [&](bool top, Anchor& anchor)
+        {
+            const Reading& end = top ? atOne : atZero;
+            anchor = {top ? 1.0 : 0.0, 0.0, false};
+            Change nearest, next;
+            if (top ? ! findChange(index, atZero, atOne, direction, key(atOne.number), false, nearest)
+                    : ! findChange(index, atZero, atOne, direction, key(atZero.number), true, nearest))
+                return false;
+            const Reading& inside = top ? nearest.before : nearest.after;
+            if (top ? key(atZero.number) >= key(inside.number) : key(atOne.number) <= key(inside.number))
+                return true;
+            if (! findChange(index, atZero, atOne, direction, key(inside.number), ! top, next))
+                return false;
+            if (next.where == nearest.where)
+                return true;
+            const double value = halfway(nearest) + (anchor.where - nearest.where) *
+                                                        (halfway(next) - halfway(nearest)) /
+                                                        (next.where - nearest.where);
+            anchor.known = std::isfinite(value) && std::abs(value - end.number) <= end.step * 0.5 * 1.001;
+            anchor.value = value;
             return true;
         };
-        double firstAt = 0.0, first = 0.0, lastAt = 0.0, last = 0.0;
-        if (! findChange(0.0f, 1.0f, atLow, atHigh, firstAt, first) ||
-            ! findChange(1.0f, 0.0f, atHigh, atLow, lastAt, last))
-            return false;
-        if (lastAt - firstAt < 1e-6)
+        auto refuseRange = [&]()
         {
-            // One change only: the ends are known to half a step of the display.
-            parameter.low = atLow;
-            parameter.high = atHigh;
-            parameter.roundedEnds = true;
-        }
+            Anchor low, high;
+            if (! endAnchor(false, low) || ! endAnchor(true, high))
+                return refuse(unreadable);
+            // A known end to a tenth of the display's step (the line through
+            // two changes misses a curved display's end by a little).
+            auto endText = [](const Anchor& anchor, const Reading& end)
+            {
+                char text[32];
+                std::snprintf(text, sizeof text, "%g", std::round(anchor.value / end.step * 10.0) * end.step / 10.0);
+                return anchor.known ? std::string(text) : end.text;
+            };
+            std::string lowText = endText(low, atZero), highText = endText(high, atOne);
+            if (direction < 0)
+                std::swap(lowText, highText);
+            char asked[32];
+            std::snprintf(asked, sizeof asked, "%g", number);
+            return refuse("lies in " + lowText + " .. " + highText + ", not " + asked);
+        };
+
+        // The text whose interval holds the number, and the two ends of
+        // that interval.
+        const double target = key(number);
+        Reading shown;
+        Anchor low{0.0, 0.0, false}, high{1.0, 0.0, false};
+        bool lowFound = false, highFound = false;
+        if (key(atZero.number) >= target)
+            shown = atZero;
+        else if (key(atOne.number) < target)
+            shown = atOne;
         else
         {
-            const double slope = (last - first) / (lastAt - firstAt);
-            parameter.low = first - firstAt * slope;
-            parameter.high = parameter.low + slope;
-            parameter.roundedEnds = false;
+            Change change;
+            if (! findChange(index, atZero, atOne, direction, target, false, change))
+                return refuse(unreadable);
+            if (target >= key(halfway(change)))
+            {
+                shown = change.after;
+                low = anchorAt(change);
+                lowFound = true;
+            }
+            else
+            {
+                shown = change.before;
+                high = anchorAt(change);
+                highFound = true;
+            }
         }
-        parameter.rangeKnown = true;
+        Change change;
+        if (! lowFound && key(atZero.number) < key(shown.number))
+        {
+            if (! findChange(index, atZero, atOne, direction, key(shown.number), false, change))
+                return refuse(unreadable);
+            low = anchorAt(change);
+        }
+        else if (! lowFound && ! endAnchor(false, low))
+            return refuse(unreadable);
+        if (! highFound && key(atOne.number) > key(shown.number))
+        {
+            if (! findChange(index, atZero, atOne, direction, key(shown.number), true, change))
+                return refuse(unreadable);
+            high = anchorAt(change);
+        }
+        else if (! highFound && ! endAnchor(true, high))
+            return refuse(unreadable);
+
+        // Between two known points the curve is taken as straight (the
+        // interval is one step of the display); past a known end by more
+        // than the float steps of the probes is out of range.
+        const bool between = low.known && high.known && low.value != high.value;
+        double position = (low.where + high.where) / 2.0;
+        if (between)
+        {
+            position = low.where + (number - low.value) * (high.where - low.where) / (high.value - low.value);
+            if (! (position >= -1e-6 && position <= 1.0 + 1e-6))
+                return refuseRange();
+            position = std::clamp(position, low.where, high.where);
+        }
+        const auto held = static_cast<float>(position);
+        Reading reading;
+        if (! readAt(index, held, reading))
+            return refuse(unreadable);
+        if (! shows(reading, number))
+            return refuseRange();
+
+        parameter.shownValue = reading.text;
+        if (between)
+        {
+            const double value =
+                low.value + (double(held) - low.where) * (high.value - low.value) / (high.where - low.where);
+            char text[32];
+            std::snprintf(text, sizeof text, "%g", value);
+            if (shows(reading, value))
+                parameter.shownValue = text;
+        }
+        parameter.shownAt = getNormalised(index);
         return true;
     }
 
@@ -358,6 +513,7 @@ namespace vx::host
                          known.c_str());
             return false;
         }
+        parameter->shownAt = -1.0f;
 
         switch (parameter->type)
         {
@@ -406,33 +562,8 @@ namespace vx::host
         }
 
         // FFGL exchanges standard parameters normalised; the parameter's own
-        // range shows in its display texts. Probing moves the parameter: a
-        // refused value leaves it as it was.
-        const float before = getNormalised(parameter->index);
-        const bool learnt = learnRange(*parameter);
-        const double low = parameter->low, high = parameter->high;
-        if (! learnt)
-        {
-            std::fprintf(stderr,
-                         "vxffglhost: the display texts of \"%s\" show no range; set it normalised "
-                         "(--set-normalised)\n",
-                         parameter->name.c_str());
-            setFloat(parameter->index, before);
-            return false;
-        }
-        const double position = (number - low) / (high - low);
-        // Ends read off the texts at 0 and 1 are off by up to half a step of
-        // the display, here the whole range; learnt ones carry the float
-        // steps of the probes only.
-        const double slack = parameter->roundedEnds ? 0.5 : 1e-6;
-        if (position < -slack || position > 1.0 + slack)
-        {
-            std::fprintf(stderr, "vxffglhost: \"%s\" lies in %g .. %g, not %g\n", parameter->name.c_str(),
-                         std::min(low, high), std::max(low, high), number);
-            setFloat(parameter->index, before);
-            return false;
-        }
-        return setFloat(parameter->index, static_cast<float>(std::clamp(position, 0.0, 1.0)));
+        // units show in its display texts.
+        return setInUnits(*parameter, number);
     }
 
     std::string PluginModule::describeCurrentValues() const
@@ -441,13 +572,8 @@ namespace vx::host
         for (const Parameter& parameter : parameters)
         {
             std::string shown = getDisplay(parameter.index);
-            if (parameter.rangeKnown)
-            {
-                const double position = getNormalised(parameter.index);
-                char number[32];
-                std::snprintf(number, sizeof number, "%g", parameter.low + position * (parameter.high - parameter.low));
-                shown = number;
-            }
+            if (parameter.shownAt >= 0.0f && getNormalised(parameter.index) == parameter.shownAt)
+                shown = parameter.shownValue;
             line += " " + parameter.name + "=" + shown;
         }
         return line;

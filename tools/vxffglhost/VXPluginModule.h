@@ -20,12 +20,10 @@ namespace vx::host
             std::string name;
             std::uint32_t type = 0;
             float defaultValue = 0.0f; // normalised; 0 for texts
-            // A standard parameter's own range (the values at 0 and 1), once
-            // a value was set in its units.
-            bool rangeKnown = false;
-            double low = 0.0, high = 0.0;
-            // The ends are the display texts at 0 and 1, each rounded.
-            bool roundedEnds = false;
+            // A standard parameter set in its own units: the value shown for
+            // it while it holds the normalised value it was set to.
+            std::string shownValue;
+            float shownAt = -1.0f;
         };
 
         explicit PluginModule(const std::string& path);
@@ -51,16 +49,17 @@ namespace vx::host
         // Sets a parameter of the instance by name (case-insensitive): a
         // boolean or event from on/off/true/false/yes/no/1/0, a text as given,
         // a standard parameter from a value in its own units or, with
-        // normalised, from 0..1. The range of a standard parameter is learnt
-        // from the plugin's display texts (learnRange).
+        // normalised, from 0..1. A value in units is placed where the
+        // plugin's display text shows it (setInUnits).
         // False (reported) for an unknown name, a bad value or a failing call.
         bool setParameter(const std::string& name, const std::string& value, bool normalised);
         // The instance's display text of a parameter ("" when it has none).
         std::string getDisplay(std::uint32_t index) const;
         // The value the instance holds, as FFGL exchanges it (code 9).
         float getNormalised(std::uint32_t index) const;
-        // "Parameters: NAME=VALUE ...": the display texts, and for a standard
-        // parameter set in its units the value the instance holds in them.
+        // "Parameters: NAME=VALUE ...": the display texts; for a standard
+        // parameter set in its units and placed between two changes of its
+        // text, the value it holds in them (which its text shows rounded).
         std::string describeCurrentValues() const;
         void printCurrentValues() const;
 
@@ -74,17 +73,38 @@ namespace vx::host
         bool report(std::uint32_t code, const std::string& detail) const;
         Parameter* findParameter(const std::string& name);
         bool setFloat(std::uint32_t index, float value);
-        // The display text at a normalised value, as a number; false when it is none.
-        bool displayedNumber(std::uint32_t index, float position, double& number);
-        // Finds the values of a standard parameter at 0 and 1. Display texts
-        // are rounded (Kelvo's "%.2f" shows a minimum of 0.005 as "0.01"), so
-        // the ends are not read off them: the first and the last change of
-        // the text are found by bisection, and a rounded text changes where
-        // the value is halfway between the two texts. Two such points give the
-        // line; a display with a single change gives the texts at the ends.
-        // Leaves the parameter at some probed value; false when the texts
-        // show no range.
-        bool learnRange(Parameter& parameter);
+        // A display text read as a number, with the step of its last digit.
+        struct Reading
+        {
+            std::string text;
+            double number = 0.0;
+            double step = 0.0;
+        };
+        // Where a display text changes: between two neighbouring normalised
+        // values, showing before and after.
+        struct Change
+        {
+            double where = 0.0;
+            Reading before, after;
+        };
+        // The display text at a normalised value; false when it is no number.
+        bool readAt(std::uint32_t index, float position, Reading& reading);
+        // Bisection from 0 (whose text does not pass) to 1 (whose text
+        // passes) down to the two neighbouring floats across the change.
+        // direction is 1 when the texts grow with the value, -1 when they
+        // fall; a text passes when direction times its number is above the
+        // threshold (or equal to it, unless strict).
+        bool findChange(std::uint32_t index, const Reading& atZero, const Reading& atOne, int direction,
+                        double threshold, bool strict, Change& change);
+        // A standard parameter in its own units. The display is monotonic in
+        // the normalised value and rounds: its text changes where the value
+        // is halfway between two texts. The asked number lies in the
+        // interval of one text; the value is interpolated between the
+        // interval's two changes (or an end whose value the next two changes
+        // give), else put in the middle of it. The display is read back: a
+        // number it does not show within half a step of its last digit is
+        // refused with the range it shows, the parameter kept as it was.
+        bool setInUnits(Parameter& parameter, double number);
 
         std::string path;
         void* handle = nullptr;

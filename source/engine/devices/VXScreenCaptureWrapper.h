@@ -48,6 +48,8 @@ namespace vx
         // a left button down and up at (x, y) in global coordinates. False,
         // with a warning, when the owner has no window on screen at (x, y)
         // (closed, hidden) or clicks cannot be sent: then nothing is pressed.
+        // A click (point check, raise, move, press, release) is one step
+        // no other click of the process enters: one waits for the other.
         bool sendMouseDown(int x, int y);
 
         int getWindowId() const;

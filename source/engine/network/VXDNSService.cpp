@@ -53,6 +53,24 @@ namespace vx::dnssd
                                             portNetworkOrder, txtLength, txtRecord, reply, context);
     }
 
+    DNSServiceErrorType Backend::queryRecord(DNSServiceRef*, DNSServiceFlags, std::uint32_t, const char*,
+                                             std::uint16_t, std::uint16_t, DNSServiceQueryRecordReply, void*)
+    {
+        return kDNSServiceErr_Unsupported;
+    }
+
+    DNSServiceErrorType DNSServiceQueryRecord(DNSServiceRef* refOut, DNSServiceFlags flags,
+                                              std::uint32_t interfaceIndex, const char* fullName,
+                                              std::uint16_t recordType, std::uint16_t recordClass,
+                                              DNSServiceQueryRecordReply reply, void* context)
+    {
+        if (refOut == nullptr)
+            return kDNSServiceErr_BadParam;
+        *refOut = nullptr;
+        return getBackend().queryRecord(refOut, flags, interfaceIndex, fullName, recordType, recordClass, reply,
+                                        context);
+    }
+
     DNSServiceErrorType DNSServiceProcessResult(DNSServiceRef ref)
     {
         if (ref == nullptr)

@@ -15,9 +15,13 @@ namespace vx::dnssd
     constexpr DNSServiceFlags kDNSServiceFlagsMoreComing = 0x1;
     constexpr DNSServiceFlags kDNSServiceFlagsAdd = 0x2;
 
+    constexpr std::uint16_t kDNSServiceType_SRV = 33;
+    constexpr std::uint16_t kDNSServiceClass_IN = 1;
+
     constexpr DNSServiceErrorType kDNSServiceErr_NoError = 0;
     constexpr DNSServiceErrorType kDNSServiceErr_Unknown = -65537;
     constexpr DNSServiceErrorType kDNSServiceErr_BadParam = -65540;
+    constexpr DNSServiceErrorType kDNSServiceErr_Unsupported = -65544;
     constexpr DNSServiceErrorType kDNSServiceErr_Timeout = -65568;
 
     class Backend;
@@ -46,6 +50,12 @@ namespace vx::dnssd
                                             DNSServiceErrorType error, const char* fullName, const char* hostTarget,
                                             std::uint16_t portNetworkOrder, std::uint16_t txtLength,
                                             const unsigned char* txtRecord, void* context);
+    // A record added (kDNSServiceFlagsAdd) or removed: its data as on the wire.
+    using DNSServiceQueryRecordReply = void (*)(DNSServiceRef ref, DNSServiceFlags flags, std::uint32_t interfaceIndex,
+                                                DNSServiceErrorType error, const char* fullName,
+                                                std::uint16_t recordType, std::uint16_t recordClass,
+                                                std::uint16_t dataLength, const void* data, std::uint32_t ttl,
+                                                void* context);
     using DNSServiceRegisterReply = void (*)(DNSServiceRef ref, DNSServiceFlags flags, DNSServiceErrorType error,
                                              const char* name, const char* regtype, const char* domain,
                                              void* context);
@@ -68,6 +78,12 @@ namespace vx::dnssd
                                                     std::uint16_t portNetworkOrder, std::uint16_t txtLength,
                                                     const void* txtRecord, DNSServiceRegisterReply reply,
                                                     void* context) = 0;
+        // Watches the records of a name; a backend without it answers
+        // kDNSServiceErr_Unsupported.
+        virtual DNSServiceErrorType queryRecord(DNSServiceRef* refOut, DNSServiceFlags flags,
+                                                std::uint32_t interfaceIndex, const char* fullName,
+                                                std::uint16_t recordType, std::uint16_t recordClass,
+                                                DNSServiceQueryRecordReply reply, void* context);
         virtual DNSServiceErrorType processResult(DNSServiceRef ref) = 0;
         virtual int refSockFD(DNSServiceRef ref) = 0;
         virtual void refDeallocate(DNSServiceRef ref) = 0;
@@ -92,6 +108,12 @@ namespace vx::dnssd
                                            const char* name, const char* regtype, const char* domain,
                                            const char* host, std::uint16_t portNetworkOrder, std::uint16_t txtLength,
                                            const void* txtRecord, DNSServiceRegisterReply reply, void* context);
+    // Reports the records of that name and type as they come and go, until
+    // the reference is ended.
+    DNSServiceErrorType DNSServiceQueryRecord(DNSServiceRef* refOut, DNSServiceFlags flags,
+                                              std::uint32_t interfaceIndex, const char* fullName,
+                                              std::uint16_t recordType, std::uint16_t recordClass,
+                                              DNSServiceQueryRecordReply reply, void* context);
     // Reads what the reference's descriptor has and runs the replies; blocks
     // until something arrives, so callers wait for readability first.
     DNSServiceErrorType DNSServiceProcessResult(DNSServiceRef ref);

@@ -1,13 +1,14 @@
 #include "engine/network/VXZeroConfigBrowser.h"
 
 #include <algorithm>
+#include <cctype>
 
 #include <arpa/inet.h>
+#include <poll.h>
 
 #include "core/VXLog.h"
 #include "core/VXScopedLock.h"
 #include "core/VXTime.h"
-#include "engine/network/VXSockets.h"
 
 namespace vx
 {
@@ -15,7 +16,8 @@ namespace vx
 
     namespace
     {
-        constexpr int pollSliceMs = 10;
+        // The longest wait for replies before a stop request is looked at.
+        constexpr int pollSliceMs = 50;
     }
 
     ZeroConfigBrowser::ZeroConfigBrowser() : Thread("Zero Config Browser")
@@ -67,11 +69,12 @@ namespace vx
 
     void ZeroConfigBrowser::stop()
     {
-        stopThreadNow(4000);
+        // A thread that did not end still owns its resolves.
+        if (stopThreadNow(4000) && ! isThreadRunning())
+            endResolves();
         {
             ScopedLock hold(lock);
             services.clear();
-            toResolve.reset();
         }
         DNSServiceRefDeallocate(browseRef.exchange(nullptr));
     }
@@ -137,7 +140,9 @@ namespace vx
                                          const char* fullName, const char* host, std::uint16_t portNetworkOrder,
                                          std::uint16_t, const unsigned char*, void* context)
     {
-        auto* browser = static_cast<ZeroConfigBrowser*>(context);
+        auto* entry = static_cast<ServiceToResolve*>(context);
+        ZeroConfigBrowser* browser = entry->browser;
+        browser->toResolve = entry;
         if (error != kDNSServiceErr_NoError)
         {
             debugPrint("MyResolveCallBack error: %d\n", int(error));
@@ -148,18 +153,83 @@ namespace vx
                                  ntohs(portNetworkOrder));
     }
 
-    void ZeroConfigBrowser::serviceFound(const std::string& name, const std::string& type, const std::string& domain)
+    void ZeroConfigBrowser::watchReply(DNSServiceRef, DNSServiceFlags flags, std::uint32_t, DNSServiceErrorType error,
+                                       const char*, std::uint16_t recordType, std::uint16_t, std::uint16_t length,
+                                       const void* data, std::uint32_t, void* context)
     {
+        auto* entry = static_cast<ServiceToResolve*>(context);
+        if (error != kDNSServiceErr_NoError)
+        {
+            debugPrint("ZeroConfigBrowser watch error: %d\n", int(error));
+            entry->failed = true;
+            return;
+        }
+        // Removals are left to browsing; a watch a newer answer replaced
+        // says nothing more.
+        ZeroConfigService changed = entry->listed;
+        if (entry->failed || (flags & kDNSServiceFlagsAdd) == 0 || recordType != kDNSServiceType_SRV ||
+            ! readServiceRecord(data, length, changed.port, changed.host))
+            return;
+        const auto sameHost = [](const std::string& a, const std::string& b) {
+            return a.size() == b.size() && std::equal(a.begin(), a.end(), b.begin(), [](char x, char y) {
+                       return std::tolower(static_cast<unsigned char>(x)) == std::tolower(static_cast<unsigned char>(y));
+                   });
+        };
+        if (changed.port != entry->listed.port || ! sameHost(changed.host, entry->listed.host))
+            entry->browser->listService(*entry, changed);
+    }
+
+    bool ZeroConfigBrowser::readServiceRecord(const void* data, size_t length, std::uint16_t& port, std::string& host)
+    {
+        // Priority, weight, port (2 bytes each, network order), then the
+        // target host in labels up to the empty one.
+        const auto* bytes = static_cast<const unsigned char*>(data);
+        if (bytes == nullptr || length < 7)
+            return false;
+        std::string target;
+        size_t at = 6;
+        for (; at < length && bytes[at] != 0; at += 1 + bytes[at])
+        {
+            const size_t label = bytes[at];
+            if (label > 63 || at + 1 + label >= length || target.size() + label + 1 > 255)
+                return false;
+            target.append(reinterpret_cast<const char*>(bytes) + at + 1, label).push_back('.');
+        }
+        if (at >= length || target.empty())
+            return false;
+        port = std::uint16_t((bytes[4] << 8) | bytes[5]);
+        host = target;
+        return true;
+    }
+
+    void ZeroConfigBrowser::listService(ServiceToResolve& entry, const ZeroConfigService& service)
+    {
+        entry.listed = service;
         {
             ScopedLock hold(lock);
-            toResolve = std::make_unique<ServiceToResolve>();
-            toResolve->name = name;
+            // One watch per name: an older one ends with this pass.
+            for (const auto& other : resolving)
+                if (other.get() != &entry && other->name == service.name && other->ref == nullptr)
+                    other->failed = true;
+            services.erase(std::remove_if(services.begin(), services.end(),
+                                          [&](const ZeroConfigService& s) { return s.name == service.name; }),
+                           services.end());
+            services.push_back(service);
         }
+        callListeners(&ZeroConfigBrowserListener::servicesChanged, this, CallType::standard);
+    }
+
+    void ZeroConfigBrowser::serviceFound(const std::string& name, const std::string& type, const std::string& domain)
+    {
+        // A name found again (another interface, a new announcement) is
+        // resolved again beside any resolve of it under way: the last answer
+        // is listed and keeps the watch.
         resolveService(name, type, domain);
     }
 
     void ZeroConfigBrowser::serviceNoLongerAvailable(const std::string& name)
     {
+        endResolve(name);
         removeServiceByName(name);
         callListeners(&ZeroConfigBrowserListener::servicesChanged, this, CallType::standard);
     }
@@ -167,70 +237,35 @@ namespace vx
     void ZeroConfigBrowser::resolveService(const std::string& name, const std::string& type,
                                            const std::string& domain)
     {
-        DNSServiceRef ref = nullptr;
-        const DNSServiceErrorType error = DNSServiceResolve(&ref, 0, 0, name.c_str(), type.c_str(), domain.c_str(),
-                                                            &ZeroConfigBrowser::resolveReply, this);
+        auto entry = std::make_unique<ServiceToResolve>();
+        entry->name = name;
+        entry->browser = this;
+        entry->deadline = getTickCount() + double(resolveTimeoutMs.load());
+        const DNSServiceErrorType error = DNSServiceResolve(&entry->ref, 0, 0, name.c_str(), type.c_str(),
+                                                            domain.c_str(), &ZeroConfigBrowser::resolveReply,
+                                                            entry.get());
         if (error != kDNSServiceErr_NoError)
         {
             debugPrint("ZeroConfigBrowser::resolveService DNSServiceResolve error: %d\n", int(error));
-            resolvedServiceFailed();
+            DNSServiceRefDeallocate(entry->ref);
             return;
         }
-        // A peer that never answers must not hold the thread: wait in slices,
-        // give up on stop or after the time-out.
-        if (waitForReply(ref, resolveTimeoutMs.load()))
-        {
-            const DNSServiceErrorType processed = DNSServiceProcessResult(ref);
-            if (processed != kDNSServiceErr_NoError)
-            {
-                debugPrint("ZeroConfigBrowser::resolveService DNSServiceProcessResult error: %d\n", int(processed));
-                resolvedServiceFailed();
-            }
-        }
-        else
-        {
-            logPrint(logWarning, "ZeroConfigBrowser: no resolve of \"%s\" within %d ms; left out", name.c_str(),
-                     resolveTimeoutMs.load());
-            resolvedServiceFailed();
-        }
-        DNSServiceRefDeallocate(ref);
-    }
-
-    bool ZeroConfigBrowser::waitForReply(DNSServiceRef ref, int timeoutMs)
-    {
-        const int descriptor = DNSServiceRefSockFD(ref);
-        const double start = getTickCount();
-        while (! isStopRequested())
-        {
-            const int ready = Sockets::waitForReadiness(descriptor, true, pollSliceMs);
-            if (ready == 1)
-                return true;
-            if (ready < 0 || getTickCount() - start >= double(timeoutMs))
-                return false;
-        }
-        return false;
+        ScopedLock hold(lock);
+        resolving.push_back(std::move(entry));
     }
 
     void ZeroConfigBrowser::resolvedService(const std::string& fullName, const std::string& host, std::uint16_t port)
     {
-        {
-            ScopedLock hold(lock);
-            if (toResolve == nullptr)
-                return;
-            const std::string name = toResolve->name;
-            services.erase(std::remove_if(services.begin(), services.end(),
-                                          [&](const ZeroConfigService& s) { return s.name == name; }),
-                           services.end());
-            services.push_back(ZeroConfigService{name, fullName, host, port});
-            toResolve.reset();
-        }
-        callListeners(&ZeroConfigBrowserListener::servicesChanged, this, CallType::standard);
+        if (toResolve == nullptr || toResolve->resolved)
+            return;
+        toResolve->resolved = true;
+        listService(*toResolve, ZeroConfigService{toResolve->name, fullName, host, port});
     }
 
     void ZeroConfigBrowser::resolvedServiceFailed()
     {
-        ScopedLock hold(lock);
-        toResolve.reset();
+        if (toResolve != nullptr && ! toResolve->resolved)
+            toResolve->resolved = toResolve->failed = true;
     }
 
     bool ZeroConfigBrowser::removeServiceByName(const std::string& name)
@@ -243,15 +278,76 @@ namespace vx
         return removed;
     }
 
-    void ZeroConfigBrowser::run()
+    void ZeroConfigBrowser::endResolve(const std::string& name)
     {
-        while (! isStopRequested())
+        std::vector<std::unique_ptr<ServiceToResolve>> ended;
         {
-            if (DNSServiceRef ref = browseRef.load())
-            {
-                if (Sockets::waitForReadiness(DNSServiceRefSockFD(ref), true, pollSliceMs) == 1)
+            ScopedLock hold(lock);
+            for (auto entry = resolving.begin(); entry != resolving.end();)
+                if ((*entry)->name == name)
                 {
-                    const DNSServiceErrorType error = DNSServiceProcessResult(ref);
+                    ended.push_back(std::move(*entry));
+                    entry = resolving.erase(entry);
+                }
+                else
+                    ++entry;
+        }
+        for (const auto& entry : ended)
+        {
+            DNSServiceRefDeallocate(entry->ref);
+            DNSServiceRefDeallocate(entry->watch);
+        }
+    }
+
+    void ZeroConfigBrowser::endResolves()
+    {
+        std::vector<std::unique_ptr<ServiceToResolve>> ended;
+        {
+            ScopedLock hold(lock);
+            ended.swap(resolving);
+        }
+        for (const auto& entry : ended)
+        {
+            DNSServiceRefDeallocate(entry->ref);
+            DNSServiceRefDeallocate(entry->watch);
+        }
+    }
+
+    void ZeroConfigBrowser::processReplies(int waitMs)
+    {
+        std::vector<pollfd> descriptors;
+        std::vector<ServiceToResolve*> owners; // null for the browse
+        const DNSServiceRef browse = browseRef.load();
+        if (browse != nullptr)
+        {
+            descriptors.push_back({DNSServiceRefSockFD(browse), POLLIN, 0});
+            owners.push_back(nullptr);
+        }
+        double now = getTickCount();
+        {
+            ScopedLock hold(lock);
+            for (const auto& entry : resolving)
+            {
+                const bool waiting = entry->ref != nullptr;
+                descriptors.push_back({DNSServiceRefSockFD(waiting ? entry->ref : entry->watch), POLLIN, 0});
+                owners.push_back(entry.get());
+                if (waiting)
+                    waitMs = std::min(waitMs, std::max(0, int(entry->deadline - now) + 1));
+            }
+        }
+        if (poll(descriptors.data(), nfds_t(descriptors.size()), waitMs) > 0)
+        {
+            bool browseProcessed = false;
+            for (size_t i = 0; i < descriptors.size() && ! browseProcessed; ++i)
+            {
+                if (descriptors[i].revents == 0)
+                    continue;
+                if (owners[i] == nullptr)
+                {
+                    // Its replies may start or end resolves: those are looked
+                    // at again in the next pass.
+                    browseProcessed = true;
+                    const DNSServiceErrorType error = DNSServiceProcessResult(browse);
                     if (error != kDNSServiceErr_NoError)
                     {
                         debugPrint("ZeroConfigBrowser::run DNSServiceProcessResult for browse error: %d", int(error));
@@ -259,11 +355,78 @@ namespace vx
                                  getServiceType().c_str(), int(error));
                         DNSServiceRefDeallocate(browseRef.exchange(nullptr));
                     }
-                    // More replies may be queued: look again at once.
                     continue;
                 }
+                ServiceToResolve& entry = *owners[i];
+                if (entry.ref != nullptr)
+                {
+                    toResolve = &entry;
+                    const DNSServiceErrorType error = DNSServiceProcessResult(entry.ref);
+                    if (error != kDNSServiceErr_NoError)
+                    {
+                        debugPrint("ZeroConfigBrowser::resolveService DNSServiceProcessResult error: %d\n",
+                                   int(error));
+                        resolvedServiceFailed();
+                    }
+                    toResolve = nullptr;
+                }
+                else if (DNSServiceProcessResult(entry.watch) != kDNSServiceErr_NoError)
+                    entry.failed = true;
             }
-            wakeUp.waitForTrigger(1000);
         }
+
+        // Answered resolves become watches (the service stays listed without
+        // one where the library has none); failed ones and those whose time
+        // ran out end, as do failed watches.
+        std::vector<std::unique_ptr<ServiceToResolve>> ended;
+        now = getTickCount();
+        for (const auto& entry : resolving) // only this thread changes the list
+        {
+            if (entry->ref == nullptr || ! entry->resolved || entry->failed)
+                continue;
+            DNSServiceRefDeallocate(entry->ref);
+            entry->ref = nullptr;
+            if (DNSServiceQueryRecord(&entry->watch, 0, 0, entry->listed.fullName.c_str(), kDNSServiceType_SRV,
+                                      kDNSServiceClass_IN, &ZeroConfigBrowser::watchReply,
+                                      entry.get()) != kDNSServiceErr_NoError)
+                entry->failed = true;
+        }
+        {
+            ScopedLock hold(lock);
+            for (auto entry = resolving.begin(); entry != resolving.end();)
+                if ((*entry)->failed || ((*entry)->ref != nullptr && now >= (*entry)->deadline))
+                {
+                    ended.push_back(std::move(*entry));
+                    entry = resolving.erase(entry);
+                }
+                else
+                    ++entry;
+        }
+        for (const auto& entry : ended)
+        {
+            if (! entry->resolved)
+                logPrint(logWarning, "ZeroConfigBrowser: no resolve of \"%s\" within %d ms; left out",
+                         entry->name.c_str(), resolveTimeoutMs.load());
+            DNSServiceRefDeallocate(entry->ref);
+            DNSServiceRefDeallocate(entry->watch);
+        }
+    }
+
+    void ZeroConfigBrowser::run()
+    {
+        while (! isStopRequested())
+        {
+            bool idle = browseRef.load() == nullptr;
+            if (idle)
+            {
+                ScopedLock hold(lock);
+                idle = resolving.empty();
+            }
+            if (idle)
+                wakeUp.waitForTrigger(1000);
+            else
+                processReplies(pollSliceMs);
+        }
+        endResolves();
     }
 }

@@ -36,8 +36,15 @@ namespace vx
     };
 
     // Browses DNS-SD for one service type on its own thread ("Zero Config
-    // Browser: " and the type), resolves each announced service (one at a time,
-    // in the order announced) and keeps the resolved ones. Listeners hear of
+    // Browser: " and the type), resolves each announced service and keeps the
+    // resolved ones. Resolves run side by side with the browse: a service
+    // whose resolve is slow or fails never holds back the others' additions,
+    // removals and port changes. Each reference is processed until its reply
+    // came (the platform library may need several calls for one reply), an
+    // error came, its time-out passed or the thread is stopped. A listed
+    // service's SRV record stays watched, so a server announced again on
+    // another port or host (which browsing does not report when it comes back
+    // within the record's goodbye time) is listed anew. Listeners hear of
     // every change, with CallType standard, from the browser's thread: the
     // asynchronous ones later through the host's scheduler (at once on that
     // thread without one). The list is locked; getters copy.
@@ -54,7 +61,7 @@ namespace vx
         // Stops, then browses for the type (starting the thread, priority 5).
         // Any thread but the browser's own.
         void browseForService(const std::string& type);
-        // Ends the thread (4000 ms bound; a resolve waiting is given up),
+        // Ends the thread (4000 ms bound; resolves waiting are given up),
         // empties the list and ends the browse.
         void stop();
 
@@ -69,9 +76,15 @@ namespace vx
         void setResolveTimeout(int timeoutMs) { resolveTimeoutMs.store(timeoutMs); }
 
         // The steps of browsing, run on the browser's thread by the replies.
+        // A service no longer available ends its resolves and its watch and
+        // leaves the list.
         void serviceFound(const std::string& name, const std::string& type, const std::string& domain);
         void serviceNoLongerAvailable(const std::string& name);
+        // Starts the resolve of a found service; its reply is processed by
+        // the thread's loop beside the browse.
         void resolveService(const std::string& name, const std::string& type, const std::string& domain);
+        // The reply for the service whose resolve reference is being
+        // processed: lists it (replacing any entry of its name) or drops it.
         void resolvedService(const std::string& fullName, const std::string& host, std::uint16_t port);
         void resolvedServiceFailed();
         // True when a service of that name was listed.
@@ -79,20 +92,42 @@ namespace vx
 
         void requestThreadStop() override;
 
+        // The port and target host ("name.local.") of an SRV record's data
+        // as on the wire; false (both left as they were) for data that is
+        // cut short, has no target or a label past the limits.
+        static bool readServiceRecord(const void* data, size_t length, std::uint16_t& port, std::string& host);
+
     protected:
         void run() override;
 
     private:
+        // A service found: its resolve under way (reference and deadline, a
+        // tick count) until answered, then the watch of its SRV record while
+        // it is listed.
         struct ServiceToResolve
         {
             std::string name;
-            bool resolved = false;
+            bool resolved = false; // the resolve was answered
+            bool failed = false;   // the resolve or the watch ended in an error
+            ZeroConfigBrowser* browser = nullptr;
+            dnssd::DNSServiceRef ref = nullptr;
+            double deadline = 0;
+            dnssd::DNSServiceRef watch = nullptr;
+            ZeroConfigService listed;
         };
 
         void startBrowsing();
-        // Waits for the reference's descriptor in short slices; false on stop,
-        // time-out or error.
-        bool waitForReply(dnssd::DNSServiceRef ref, int timeoutMs);
+        // One pass of the loop: waits (at most waitMs) for any reference's
+        // reply, processes the ones that have one, then ends the resolves
+        // that were answered or whose time ran out.
+        void processReplies(int waitMs);
+        // Ends the resolve or watch of that name, if there is one.
+        void endResolve(const std::string& name);
+        // Ends every resolve and watch.
+        void endResolves();
+        // Lists the service as entry's (replacing any of its name) and tells
+        // the listeners.
+        void listService(ServiceToResolve& entry, const ZeroConfigService& service);
 
         static void browseReply(dnssd::DNSServiceRef, dnssd::DNSServiceFlags flags, std::uint32_t,
                                 dnssd::DNSServiceErrorType error, const char* name, const char* type,
@@ -100,13 +135,20 @@ namespace vx
         static void resolveReply(dnssd::DNSServiceRef, dnssd::DNSServiceFlags, std::uint32_t,
                                  dnssd::DNSServiceErrorType error, const char* fullName, const char* host,
                                  std::uint16_t portNetworkOrder, std::uint16_t, const unsigned char*, void* context);
+        static void watchReply(dnssd::DNSServiceRef, dnssd::DNSServiceFlags flags, std::uint32_t,
+                               dnssd::DNSServiceErrorType error, const char*, std::uint16_t recordType, std::uint16_t,
+                               std::uint16_t length, const void* data, std::uint32_t, void* context);
 
         std::string serviceType;
         std::atomic<dnssd::DNSServiceRef> browseRef{nullptr};
         std::vector<ZeroConfigService> services;
-        std::unique_ptr<ServiceToResolve> toResolve;
+        // The resolves under way and the watches, in the order they began
+        // (browser thread; stop ends what an ended thread left).
+        std::vector<std::unique_ptr<ServiceToResolve>> resolving;
+        // The resolve whose reply is being processed (browser thread).
+        ServiceToResolve* toResolve = nullptr;
         WaitableEvent wakeUp;
-        mutable CriticalSection lock; // services, serviceType and toResolve
+        mutable CriticalSection lock; // services, serviceType and resolving
         std::atomic<int> resolveTimeoutMs{defaultResolveTimeoutMs};
     };
 }

@@ -3,6 +3,7 @@
 #include <arpa/inet.h>
 
 #include "core/VXLog.h"
+#include "core/VXTime.h"
 #include "engine/network/VXSockets.h"
 
 namespace vx
@@ -13,9 +14,10 @@ namespace vx
                                                    std::uint16_t servicePort)
         : name(serviceName), type(serviceType), port(servicePort)
     {
+        bool replied = false;
         const DNSServiceErrorType error =
             DNSServiceRegister(&ref, 0, 0, name.c_str(), type.c_str(), nullptr, nullptr, htons(port), 0, nullptr,
-                               &ZeroConfigRegistration::registerReply, nullptr);
+                               &ZeroConfigRegistration::registerReply, &replied);
         if (error != kDNSServiceErr_NoError)
         {
             debugPrint("ZeroConfigRegistration::registerService DNSServiceRegister error: %d", int(error));
@@ -25,12 +27,25 @@ namespace vx
             ref = nullptr;
             return;
         }
-        // A daemon that never answers must not hold the caller for ever.
-        if (Sockets::waitForReadiness(DNSServiceRefSockFD(ref), true, replyTimeoutMs) == 1)
-            DNSServiceProcessResult(ref);
-        else
-            logPrint(logWarning, "ZeroConfigRegistration: no reply to announcing \"%s\" within %d ms", name.c_str(),
-                     replyTimeoutMs);
+        // The platform library may need several calls for one reply; a
+        // daemon that never answers must not hold the caller for ever.
+        const double deadline = getTickCount() + replyTimeoutMs;
+        while (! replied)
+        {
+            const int remainingMs = int(deadline - getTickCount());
+            if (remainingMs <= 0 || Sockets::waitForReadiness(DNSServiceRefSockFD(ref), true, remainingMs) != 1)
+            {
+                logPrint(logWarning, "ZeroConfigRegistration: no reply to announcing \"%s\" within %d ms",
+                         name.c_str(), replyTimeoutMs);
+                break;
+            }
+            const DNSServiceErrorType processed = DNSServiceProcessResult(ref);
+            if (processed != kDNSServiceErr_NoError)
+            {
+                debugPrint("ZeroConfigRegistration DNSServiceProcessResult error: %d", int(processed));
+                break;
+            }
+        }
     }
 
     ZeroConfigRegistration::~ZeroConfigRegistration()
@@ -39,8 +54,12 @@ namespace vx
     }
 
     void ZeroConfigRegistration::registerReply(DNSServiceRef, DNSServiceFlags, DNSServiceErrorType error,
-                                               const char* replyName, const char* regtype, const char* domain, void*)
+                                               const char* replyName, const char* regtype, const char* domain,
+                                               void* context)
     {
+        // Replies run only inside the constructor's processing, whose flag
+        // the context is.
+        *static_cast<bool*>(context) = true;
         if (error != kDNSServiceErr_NoError)
         {
             debugPrint("DNSRegisterReplyCallback error: %d", int(error));

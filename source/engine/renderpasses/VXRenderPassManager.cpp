@@ -530,22 +530,40 @@ namespace vx
 
             // Folders the kind had before that exist: its presets there move out.
             const std::vector<File> formerFolders = PresetFileNames::formerFolders(folder, entries[index], folderName);
-            // One this manager wrote or loaded for the kind, unchanged since,
-            // is not read again.
+            // The preset being written, and what a file of the kind that this
+            // manager wrote or loaded, unchanged since, is to it (not read
+            // again): a file is replaced only when it holds that very preset
+            // or a former copy of one written whole elsewhere by now (a file
+            // this save put another preset in is that one's).
+            const XmlState* writing = nullptr;
             const auto ownerOf = [&](const File& file)
             {
                 struct stat status;
                 const auto known = pimpl->presetFiles.find(file.getFullPath());
-                if (statFile(file, status) && known != pimpl->presetFiles.end() &&
-                    known->second.kind == info.get() && known->second.sameFile(status))
-                    return PresetFileNames::FileOwner{PresetFileNames::FileOwner::own, {}};
-                return findPresetFileOwner(infos, file, *info);
+                if (statFile(file, status) && known != pimpl->presetFiles.end() && known->second.kind == info.get() &&
+                    known->second.sameFile(status))
+                {
+                    const int held = known->second.stateId;
+                    const PresetFileNames::Copy copy =
+                        held == writing->getUniqueId()           ? PresetFileNames::Copy::ofThisPreset
+                        : presets->getStateById(held) == nullptr ? PresetFileNames::Copy::unknown
+                        : notWritten.count(held) != 0 || targets.count(file.getFullPath()) != 0
+                            ? PresetFileNames::Copy::ofPresetNotWritten
+                            : PresetFileNames::Copy::ofPresetWritten;
+                    return PresetFileNames::ofOwnersFile(known->second.presetName, writing->getName(), copy);
+                }
+                std::string storedName;
+                const PresetFileNames::FileOwner owner = findPresetFileOwner(infos, file, *info, &storedName);
+                if (owner.kind != PresetFileNames::FileOwner::own)
+                    return owner;
+                return PresetFileNames::ofOwnersFile(storedName, writing->getName(), PresetFileNames::Copy::unknown);
             };
             for (const size_t presetIndex :
                  PresetFileNames::movingFirst(fileEntries, fileNames, PresetFileNames::Form::kept))
             {
                 XmlState* preset = states[presetIndex];
                 XmlPool pool;
+                writing = preset;
                 XmlNode* element = preset->writeState(pool, false);
                 if (element == nullptr)
                     continue;
@@ -564,14 +582,17 @@ namespace vx
                     continue;
                 }
 
-                // A file that already holds these bytes is this kind's, so it
-                // is where placeFor would put it: left as it is.
+                // A file that already holds these bytes, and is no other
+                // preset's copy, is where placeFor would put it: left as it is.
                 const std::string fileName = fileNames[presetIndex] + ".xml";
                 File file = PresetFileNames::childOf(PresetFileNames::childOf(folder, folderName), fileName);
-                const bool unchanged = XmlUtils::fileHolds(file, text);
+                const bool unchanged =
+                    XmlUtils::fileHolds(file, text) && ownerOf(file).kind == PresetFileNames::FileOwner::own;
                 if (! unchanged)
                 {
-                    file = PresetFileNames::placeFor(folder, entries, folders, index, fileName, ownerOf, followMove);
+                    file = PresetFileNames::placeFor(folder, entries, folders, index,
+                                                     {fileEntries, fileNames, presetIndex, PresetFileNames::Form::kept},
+                                                     ownerOf, followMove);
                     if (file.getFullPath().empty())
                     {
                         logPrint(logError,

@@ -138,10 +138,15 @@ namespace vx
         // registered in several categories gets its category ("Add (Mixer)").
         // Which kinds are registered decides the folders: a kind's copy of a
         // preset in a folder it had before, beside other kinds, is removed
-        // once the preset is written in its folder now. A file holding
-        // another kind's preset (one not registered now, say) is never
-        // replaced: each goes where PresetFileNames::placeFor puts it with
-        // both registered. A file that already holds the bytes a preset
+        // once the preset is written in its folder now. A file is replaced
+        // only when it holds the very preset written (same kind and name, or
+        // the copy this manager loaded or wrote there), or a former copy of
+        // one written whole by now; a file holding another kind's preset
+        // (one not registered now, say) or another preset of the kind (saved
+        // by another program, or still to be written) never is: each goes
+        // where PresetFileNames::placeFor puts it beside the other. So a save
+        // that fails part way leaves every preset that was on disk before it
+        // there. A file that already holds the bytes a preset
         // would be written as is left as it is; the others are replaced whole
         // or not at all (XmlUtils::replaceFileText). A kind whose name strips
         // to nothing, or a preset name that is no single path component ("",

@@ -34,7 +34,7 @@ namespace vx::cg
             void removeReconfiguration(int) override {}
             std::vector<Dictionary> windowListCopyWindowInfo(uint32_t, uint32_t) override { return {}; }
             std::shared_ptr<const Image> windowListCreateImage(uint32_t, uint32_t) override { return nullptr; }
-            bool setFrontProcess(long) override { return false; }
+            bool setFrontProcess(long, uint32_t) override { return false; }
             bool postEventToProcess(long, const MouseEvent&) override { return false; }
         };
 

@@ -109,6 +109,10 @@ namespace vx::cg
         EventType type = kCGEventMouseMoved;
         double x = 0.0, y = 0.0;
         int button = 0;
+        // The window chosen (0: none): where the platform cannot tell a
+        // window's process, the event reaches only windows of the program
+        // that made this one.
+        uint32_t windowId = 0;
     };
 
     class Backend
@@ -145,7 +149,8 @@ namespace vx::cg
         }
 
         // SetFrontProcess of the process with that id; false when refused.
-        virtual bool setFrontProcess(long pid) = 0;
+        // windowId: the window chosen, as in MouseEvent.
+        virtual bool setFrontProcess(long pid, uint32_t windowId) = 0;
         // CGEventPostToPSN of the process with that id; false, nothing
         // posted, when the event cannot reach a window of that process.
         virtual bool postEventToProcess(long pid, const MouseEvent& event) = 0;

@@ -26,6 +26,7 @@
 #include <xcb/res.h>
 #include <xcb/shm.h>
 #include <xcb/xcb.h>
+#include <xcb/xcbext.h>
 #include <xcb/xtest.h>
 
 #include "core/VXLog.h"
@@ -38,6 +39,16 @@ namespace vx::cg
         // How long the events posted to a process after setFrontProcess
         // wait for a window manager to carry the raise out.
         constexpr std::chrono::milliseconds raiseWait{500};
+        // How long a call waits for the server to send anything before it
+        // takes it for not answering. A server that stops costs the render
+        // thread this once, not at every frame: later calls do not wait
+        // until it answers again. A frame's worth (50 ms) is too short: a
+        // server on a busy machine sends nothing for that long at times,
+        // and a click refused or a grab dropped for it would be ours. A
+        // server sending a large image keeps sending: a reply still coming
+        // is waited for up to replyWaitLongest.
+        constexpr std::chrono::milliseconds replyWait{250};
+        constexpr std::chrono::milliseconds replyWaitLongest{500};
 
         // xcb writes to a server that has closed its end (gone away, or
         // going) raise SIGPIPE, whose default action ends the process.
@@ -117,8 +128,10 @@ namespace vx::cg
             return reply != nullptr ? reply->atom : xcb_atom_t(XCB_ATOM_NONE);
         }
 
-        // The RandR 1.5 monitors (the screen as one display without them).
-        std::vector<Monitor> queryMonitors(xcb_connection_t* connection, const xcb_screen_t& screen, bool hasMonitors)
+        // The RandR 1.5 monitors of the reply (the screen as one display
+        // without them); none without a reply.
+        std::vector<Monitor> monitorsOf(const xcb_randr_get_monitors_reply_t* reply, const xcb_screen_t& screen,
+                                        bool hasMonitors)
         {
             std::vector<Monitor> monitors;
             if (! hasMonitors)
@@ -130,11 +143,9 @@ namespace vx::cg
                 monitors.push_back(whole);
                 return monitors;
             }
-            auto reply =
-                own(xcb_randr_get_monitors_reply(connection, xcb_randr_get_monitors(connection, screen.root, 1), nullptr));
             if (reply == nullptr)
                 return monitors;
-            for (auto it = xcb_randr_get_monitors_monitors_iterator(reply.get()); it.rem > 0;
+            for (auto it = xcb_randr_get_monitors_monitors_iterator(reply); it.rem > 0;
                  xcb_randr_monitor_info_next(&it))
             {
                 Monitor monitor;
@@ -172,6 +183,18 @@ namespace vx::cg
             size_t size = 0;
         };
 
+        // Whom a click is for: a process, or, where the server cannot tell
+        // a window's process (no X-Resource: a window's _NET_WM_PID is what
+        // any program says), the client that made the window chosen: the
+        // client part of its id.
+        struct Owner
+        {
+            long pid = 0;
+            uint32_t client = 0; // 0: the process's windows, whatever client made them
+
+            bool operator==(const Owner& other) const { return pid == other.pid && client == other.client; }
+        };
+
         class X11Backend : public Backend
         {
         public:
@@ -191,13 +214,37 @@ namespace vx::cg
             std::vector<Dictionary> windowListCopyWindowInfo(uint32_t options, uint32_t relativeToWindow) override;
             std::shared_ptr<const Image> windowListCreateImage(uint32_t options, uint32_t windowId) override;
             uint64_t windowGeneration(uint32_t windowId) override;
-            bool setFrontProcess(long pid) override;
+            bool setFrontProcess(long pid, uint32_t windowId) override;
             bool postEventToProcess(long pid, const MouseEvent& event) override;
 
         private:
             // False, said once, when the server has gone.
             bool isAlive();
-            // Whether the server still answers the callers' connection.
+            // Whether the server answers now: alive, and not found silent,
+            // or it has answered since (said once each way). Does not wait.
+            bool answers();
+            // The reply to the request with that sequence on the callers'
+            // connection, waited for while the server sends something at
+            // least every replyWait (at most replyWaitLongest in all); null
+            // when the request failed, or the server has not answered by
+            // then: from then on it is taken for not answering, and its
+            // reply is thrown away when it comes. An error, when asked for,
+            // goes to error.
+            void* waitForReply(unsigned int sequence, xcb_generic_error_t** error = nullptr);
+            template <typename T, typename Cookie>
+            Reply<T> await(Cookie cookie)
+            {
+                return own(static_cast<T*>(waitForReply(cookie.sequence)));
+            }
+            // The server has not answered in time: says so once and asks
+            // it something whose answer tells it answers again.
+            void stopAnswering();
+            // The monitors now, asked on that connection (the callers' waits a bounded time).
+            std::vector<Monitor> queryMonitors(xcb_connection_t* connection);
+            // The monitors now, or those known when the server does not answer.
+            std::vector<Monitor> knownMonitors();
+            // Whether the server still answers the callers' connection
+            // (true while it is only not answering in time).
             bool serverAnswers();
             // Takes the events queued on the callers' connection (the errors
             // of requests sent unchecked, the destruction of windows
@@ -216,23 +263,36 @@ namespace vx::cg
             std::vector<xcb_window_t> clientsIn(const std::vector<xcb_window_t>& topLevels);
             // On-screen windows, front to back.
             std::vector<xcb_window_t> listWindows();
+            // The window list as the server has it now; part of it when the
+            // server stops answering meanwhile.
+            std::vector<Dictionary> listNow(uint32_t options);
             // The windows stacked bottom to top as the server has the
             // top-level windows holding them (those in one keep their order).
             void orderAsStacked(std::vector<xcb_window_t>& windows);
             // The process of each window: that of the client that made it,
             // else its _NET_WM_PID; 0 when neither is known.
             std::vector<long> ownersOf(const std::vector<xcb_window_t>& windows);
+            // Whom a click for that process and window is for.
+            Owner ownerFor(long pid, uint32_t windowId) const;
+            // Whether the window, of the process said, is the owner's.
+            bool owns(const Owner& owner, xcb_window_t window, long pid) const;
+            // The owner's windows on the list, front to back; behindAnother:
+            // whether another's window comes before one of them.
+            std::vector<xcb_window_t> listOwned(const Owner& owner, bool& behindAnother);
             // The viewable override-redirect top-level windows (pop-ups) of
-            // that process, bottom to top.
-            std::vector<xcb_window_t> popUpsOf(long pid);
-            // Whether the front-most window at (x, y) is one of that
-            // process (a pop-up too), not a window manager's or another's.
-            bool isProcessWindowAt(long pid, int x, int y);
+            // the owner, bottom to top.
+            std::vector<xcb_window_t> popUpsOf(const Owner& owner);
+            // Whether the front-most window at (x, y) is one of the owner
+            // (a pop-up too), not a window manager's or another's.
+            bool isProcessWindowAt(const Owner& owner, int x, int y);
             // Whether (x, y) is on the screen as it is now.
             bool isOnScreen(double x, double y);
-            // Whether a window of that process comes to (x, y) by the end of
+            // Waits until done answers true, asking again at each change of
+            // the root's children; false when it has not by end.
+            bool waitForStacking(const std::function<bool()>& done, std::chrono::steady_clock::time_point end);
+            // Whether a window of the owner comes to (x, y) by the end of
             // the wait for the raise setFrontProcess asked for it.
-            bool waitForProcessWindowAt(long pid, int x, int y);
+            bool waitForProcessWindowAt(const Owner& owner, int x, int y);
             // The pixel format of a window of that depth and visual; false when its pixels are not read.
             bool pixelFormatOf(int depth, xcb_visualid_t visual, PixelFormat& format) const;
             bool readImage(xcb_drawable_t drawable, int x, int y, int width, int height, const PixelFormat& format,
@@ -296,7 +356,7 @@ namespace vx::cg
             std::atomic<bool> noTestSaid{false};
 
             std::mutex raiseLock;
-            long raisedPid = 0; // the process setFrontProcess raised last
+            Owner raised; // whom setFrontProcess raised last
             std::chrono::steady_clock::time_point raiseWaitEnd;
 
             std::mutex notifyLock;
@@ -307,6 +367,11 @@ namespace vx::cg
 
             std::atomic<bool> gone{false};
             std::atomic<bool> goneSaid{false};
+            std::atomic<bool> answering{true};
+            std::mutex answerLock;
+            unsigned int probe = 0; // the request whose answer tells the server answers again
+            std::mutex listLock;
+            std::map<uint32_t, std::vector<Dictionary>> lastListed; // by list options
             std::mutex stopLock; // guards stopAsked and wakeFd
             std::condition_variable stopSignal;
             bool stopAsked = false;
@@ -476,7 +541,7 @@ namespace vx::cg
             const NoSigPipe quiet;
             // Changes are told against the monitors of now, also when the
             // event connection comes only later.
-            watched = isAlive() ? queryMonitors(requests, screen, hasMonitors) : std::vector<Monitor>();
+            watched = knownMonitors();
             {
                 std::lock_guard<std::mutex> hold(stopLock);
                 stopAsked = false;
@@ -590,7 +655,7 @@ namespace vx::cg
             const uint32_t mask = XCB_EVENT_MASK_STRUCTURE_NOTIFY;
             xcb_change_window_attributes(events, screen.root, XCB_CW_EVENT_MASK, &mask);
             // What changed while there was no connection is told now.
-            std::vector<Monitor> now = queryMonitors(events, screen, hasMonitors);
+            std::vector<Monitor> now = queryMonitors(events);
             if (xcb_connection_has_error(events) == 0 && now != watched)
                 monitorsNow(std::move(now), kCGDisplayDesktopShapeChangedFlag);
             return true;
@@ -616,9 +681,137 @@ namespace vx::cg
             return ! gone.load();
         }
 
+        bool X11Backend::answers()
+        {
+            if (! isAlive())
+                return false;
+            if (answering.load())
+                return true;
+            std::lock_guard<std::mutex> hold(answerLock);
+            if (answering.load())
+                return true;
+            // The answers to the requests given up on come before the probe's.
+            void* reply = nullptr;
+            xcb_generic_error_t* error = nullptr;
+            if (xcb_poll_for_reply(requests, probe, &reply, &error) == 0)
+                return false;
+            std::free(reply);
+            std::free(error);
+            if (! isAlive())
+                return false;
+            answering = true;
+            logPrint(logInfo, "Displays and windows: the X server on display %s answers again.",
+                     displayToWatch.c_str());
+            return true;
+        }
+
+        void X11Backend::stopAnswering()
+        {
+            std::lock_guard<std::mutex> hold(answerLock);
+            if (! answering.load())
+                return;
+            probe = xcb_get_input_focus(requests).sequence;
+            xcb_flush(requests);
+            answering = false;
+            logPrint(logWarning,
+                     "Displays and windows: the X server on display %s is not answering; windows are not grabbed "
+                     "or clicked, and the lists stay as they were, until it answers again.",
+                     displayToWatch.c_str());
+        }
+
+        void* X11Backend::waitForReply(unsigned int sequence, xcb_generic_error_t** error)
+        {
+            if (error != nullptr)
+                *error = nullptr;
+            void* reply = nullptr;
+            xcb_generic_error_t* failed = nullptr;
+            // Reads what has come (unless another thread is reading).
+            auto arrived = [&] { return xcb_poll_for_reply(requests, sequence, &reply, &failed) != 0; };
+            bool answered = false;
+            if (answering.load())
+            {
+                xcb_flush(requests);
+                const int fd = xcb_get_file_descriptor(requests);
+                const auto start = std::chrono::steady_clock::now();
+                auto silentUntil = start + replyWait;
+                while (! (answered = arrived()))
+                {
+                    // Another thread found the server silent: not waited for twice.
+                    if (! answering.load())
+                        break;
+                    const auto now = std::chrono::steady_clock::now();
+                    pollfd wait{fd, POLLIN, 0};
+                    if (now >= silentUntil || now >= start + replyWaitLongest)
+                    {
+                        // This thread may have been kept from running past
+                        // the time: what the server sent meanwhile counts.
+                        if (now < start + replyWaitLongest && poll(&wait, 1, 0) > 0)
+                        {
+                            silentUntil = now + replyWait;
+                            continue;
+                        }
+                        if ((answered = arrived()))
+                            break;
+                        stopAnswering();
+                        break;
+                    }
+                    // In slices: another thread may take what comes.
+                    const auto left = std::chrono::ceil<std::chrono::milliseconds>(silentUntil - now).count();
+                    if (poll(&wait, 1, int(std::clamp<long long>(left, 1, 5))) > 0)
+                        silentUntil = std::chrono::steady_clock::now() + replyWait;
+                }
+            }
+            if (answered)
+            {
+                if (error != nullptr)
+                    *error = failed;
+                else
+                    std::free(failed);
+                return reply;
+            }
+            // Its reply, when it comes, is dropped: never taken for another's.
+            xcb_discard_reply(requests, sequence);
+            return nullptr;
+        }
+
+        std::vector<Monitor> X11Backend::queryMonitors(xcb_connection_t* connection)
+        {
+            if (! hasMonitors)
+                return monitorsOf(nullptr, screen, false);
+            const auto cookie = xcb_randr_get_monitors(connection, screen.root, 1);
+            // The event thread's connection is its own: nothing waits for it.
+            Reply<xcb_randr_get_monitors_reply_t> reply =
+                connection == requests ? await<xcb_randr_get_monitors_reply_t>(cookie)
+                                       : own(xcb_randr_get_monitors_reply(connection, cookie, nullptr));
+            return monitorsOf(reply.get(), screen, hasMonitors);
+        }
+
+        std::vector<Monitor> X11Backend::knownMonitors()
+        {
+            std::vector<Monitor> monitors;
+            if (answers())
+            {
+                monitors = queryMonitors(requests);
+                if (answering.load())
+                {
+                    std::lock_guard<std::mutex> hold(displayLock);
+                    lastQueried = monitors;
+                    return monitors;
+                }
+            }
+            std::lock_guard<std::mutex> hold(displayLock);
+            // A server that has gone has no displays.
+            if (gone.load())
+                lastQueried.clear();
+            return lastQueried;
+        }
+
         bool X11Backend::serverAnswers()
         {
-            return own(xcb_get_input_focus_reply(requests, xcb_get_input_focus(requests), nullptr)) != nullptr;
+            // Gone only when the connection has broken: a server that does
+            // not answer in time is there still.
+            return await<xcb_get_input_focus_reply_t>(xcb_get_input_focus(requests)) != nullptr ||
+                   xcb_connection_has_error(requests) == 0;
         }
 
         std::vector<xcb_window_t> X11Backend::takeQueuedEvents()
@@ -665,9 +858,7 @@ namespace vx::cg
         DirectDisplayID X11Backend::mainDisplayID()
         {
             const NoSigPipe quiet;
-            if (! isAlive())
-                return 0;
-            std::vector<Monitor> monitors = queryMonitors(requests, screen, hasMonitors);
+            const std::vector<Monitor> monitors = knownMonitors();
             if (monitors.empty())
                 return 0;
             auto primary = std::find_if(monitors.begin(), monitors.end(), [](const Monitor& m) { return m.primary; });
@@ -677,9 +868,7 @@ namespace vx::cg
         Error X11Backend::getOnlineDisplayList(uint32_t maxDisplays, DirectDisplayID* displays, uint32_t* count)
         {
             const NoSigPipe quiet;
-            std::vector<Monitor> monitors;
-            if (isAlive())
-                monitors = queryMonitors(requests, screen, hasMonitors);
+            const std::vector<Monitor> monitors = knownMonitors();
             uint32_t listed = uint32_t(monitors.size());
             if (displays != nullptr)
             {
@@ -689,8 +878,6 @@ namespace vx::cg
             }
             if (count != nullptr)
                 *count = listed;
-            std::lock_guard<std::mutex> hold(displayLock);
-            lastQueried = std::move(monitors);
             return kCGErrorSuccess;
         }
 
@@ -705,9 +892,9 @@ namespace vx::cg
                     if (monitor.id == display)
                         return monitor.bounds;
             }
-            if (! isAlive())
+            if (! answers())
                 return {};
-            for (const Monitor& monitor : queryMonitors(requests, screen, hasMonitors))
+            for (const Monitor& monitor : queryMonitors(requests))
                 if (monitor.id == display)
                     return monitor.bounds;
             return {};
@@ -783,7 +970,7 @@ namespace vx::cg
             if (flags == 0)
                 return;
 
-            std::vector<Monitor> now = queryMonitors(events, screen, hasMonitors);
+            std::vector<Monitor> now = queryMonitors(events);
             if (xcb_connection_has_error(events) != 0)
                 return; // the loop reports it
             monitorsNow(std::move(now), flags);
@@ -827,15 +1014,13 @@ namespace vx::cg
             // The manager's check window names itself while the manager runs;
             // the id a manager that has gone left on the root names nothing,
             // or another client's window.
-            auto onRoot = own(xcb_get_property_reply(
-                requests, xcb_get_property(requests, 0, screen.root, atoms.supportingWmCheck, XCB_ATOM_WINDOW, 0, 1),
-                nullptr));
+            auto onRoot = await<xcb_get_property_reply_t>(
+                xcb_get_property(requests, 0, screen.root, atoms.supportingWmCheck, XCB_ATOM_WINDOW, 0, 1));
             const xcb_window_t check = firstWindowOf(onRoot.get());
             if (check == XCB_NONE)
                 return false;
-            auto onCheck = own(xcb_get_property_reply(
-                requests, xcb_get_property(requests, 0, check, atoms.supportingWmCheck, XCB_ATOM_WINDOW, 0, 1),
-                nullptr));
+            auto onCheck = await<xcb_get_property_reply_t>(
+                xcb_get_property(requests, 0, check, atoms.supportingWmCheck, XCB_ATOM_WINDOW, 0, 1));
             return firstWindowOf(onCheck.get()) == check;
         }
 
@@ -848,8 +1033,8 @@ namespace vx::cg
             {
                 if (list == XCB_ATOM_NONE)
                     continue;
-                auto reply = own(xcb_get_property_reply(
-                    requests, xcb_get_property(requests, 0, screen.root, list, XCB_ATOM_WINDOW, 0, 1 << 16), nullptr));
+                auto reply = await<xcb_get_property_reply_t>(
+                    xcb_get_property(requests, 0, screen.root, list, XCB_ATOM_WINDOW, 0, 1 << 16));
                 if (reply != nullptr && reply->type == XCB_ATOM_WINDOW && reply->format == 32)
                 {
                     const auto* ids = static_cast<const xcb_window_t*>(xcb_get_property_value(reply.get()));
@@ -865,7 +1050,7 @@ namespace vx::cg
 
         void X11Backend::orderAsStacked(std::vector<xcb_window_t>& windows)
         {
-            auto tree = own(xcb_query_tree_reply(requests, xcb_query_tree(requests, screen.root), nullptr));
+            auto tree = await<xcb_query_tree_reply_t>(xcb_query_tree(requests, screen.root));
             if (tree == nullptr)
                 return;
             std::map<xcb_window_t, long> stackedAt;
@@ -892,7 +1077,7 @@ namespace vx::cg
                     break;
                 for (const auto& [i, cookie] : asked)
                 {
-                    auto up = own(xcb_query_tree_reply(requests, cookie, nullptr));
+                    auto up = await<xcb_query_tree_reply_t>(cookie);
                     above[i] = up != nullptr && up->parent != screen.root ? up->parent : xcb_window_t(XCB_NONE);
                 }
             }
@@ -918,8 +1103,8 @@ namespace vx::cg
                 std::vector<xcb_res_client_id_spec_t> specs;
                 for (xcb_window_t window : windows)
                     specs.push_back({window, XCB_RES_CLIENT_ID_MASK_LOCAL_CLIENT_PID});
-                auto reply = own(xcb_res_query_client_ids_reply(
-                    requests, xcb_res_query_client_ids(requests, uint32_t(specs.size()), specs.data()), nullptr));
+                auto reply = await<xcb_res_query_client_ids_reply_t>(
+                    xcb_res_query_client_ids(requests, uint32_t(specs.size()), specs.data()));
                 std::map<uint32_t, long> processOf; // by client id base
                 if (reply != nullptr)
                     for (auto id = xcb_res_query_client_ids_ids_iterator(reply.get()); id.rem > 0;
@@ -940,17 +1125,50 @@ namespace vx::cg
                                        xcb_get_property(requests, 0, windows[i], atoms.wmPid, XCB_ATOM_CARDINAL, 0, 1));
             for (const auto& [i, cookie] : asked)
             {
-                auto pid = own(xcb_get_property_reply(requests, cookie, nullptr));
+                auto pid = await<xcb_get_property_reply_t>(cookie);
                 if (pid != nullptr && pid->format == 32 && xcb_get_property_value_length(pid.get()) == 4)
                     owners[i] = long(*static_cast<const uint32_t*>(xcb_get_property_value(pid.get())));
             }
             return owners;
         }
 
-        std::vector<xcb_window_t> X11Backend::popUpsOf(long pid)
+        Owner X11Backend::ownerFor(long pid, uint32_t windowId) const
+        {
+            Owner owner;
+            owner.pid = pid;
+            if (! hasResources && windowId != 0)
+                owner.client = windowId & ~idMask;
+            return owner;
+        }
+
+        bool X11Backend::owns(const Owner& owner, xcb_window_t window, long pid) const
+        {
+            return owner.client != 0 ? (window & ~idMask) == owner.client : pid != 0 && pid == owner.pid;
+        }
+
+        std::vector<xcb_window_t> X11Backend::listOwned(const Owner& owner, bool& behindAnother)
+        {
+            std::vector<xcb_window_t> owned;
+            behindAnother = false;
+            bool anotherSeen = false;
+            for (const Dictionary& entry : listNow(kCGWindowListOptionOnScreenOnly))
+            {
+                const xcb_window_t window = xcb_window_t(entry.getNumber("kCGWindowNumber").value_or(0));
+                if (! owns(owner, window, long(entry.getNumber("kCGWindowOwnerPID").value_or(0))))
+                {
+                    anotherSeen = true;
+                    continue;
+                }
+                owned.push_back(window);
+                behindAnother = behindAnother || anotherSeen;
+            }
+            return owned;
+        }
+
+        std::vector<xcb_window_t> X11Backend::popUpsOf(const Owner& owner)
         {
             std::vector<xcb_window_t> popUps;
-            auto tree = own(xcb_query_tree_reply(requests, xcb_query_tree(requests, screen.root), nullptr));
+            auto tree = await<xcb_query_tree_reply_t>(xcb_query_tree(requests, screen.root));
             if (tree == nullptr)
                 return popUps;
             const xcb_window_t* children = xcb_query_tree_children(tree.get());
@@ -960,7 +1178,7 @@ namespace vx::cg
                 cookies.push_back(xcb_get_window_attributes(requests, children[i]));
             for (int i = 0; i < count; ++i)
             {
-                auto attributes = own(xcb_get_window_attributes_reply(requests, cookies[size_t(i)], nullptr));
+                auto attributes = await<xcb_get_window_attributes_reply_t>(cookies[size_t(i)]);
                 if (attributes != nullptr && attributes->override_redirect != 0 &&
                     attributes->map_state == XCB_MAP_STATE_VIEWABLE)
                     popUps.push_back(children[i]);
@@ -968,7 +1186,7 @@ namespace vx::cg
             const std::vector<long> owners = ownersOf(popUps);
             std::vector<xcb_window_t> owned;
             for (size_t i = 0; i < popUps.size(); ++i)
-                if (owners[i] == pid)
+                if (owns(owner, popUps[i], owners[i]))
                     owned.push_back(popUps[i]);
             return owned;
         }
@@ -1004,8 +1222,8 @@ namespace vx::cg
                     break;
                 for (const Asked& a : asked)
                 {
-                    auto state = own(xcb_get_property_reply(requests, a.state, nullptr));
-                    auto tree = own(xcb_query_tree_reply(requests, a.tree, nullptr));
+                    auto state = await<xcb_get_property_reply_t>(a.state);
+                    auto tree = await<xcb_query_tree_reply_t>(a.tree);
                     if (clients[a.top] != XCB_NONE)
                         continue;
                     if (state != nullptr && state->type != XCB_NONE)
@@ -1037,7 +1255,7 @@ namespace vx::cg
             {
                 // No list to trust: the top-level windows, bottom to top,
                 // which are the frames a manager put around the clients.
-                auto tree = own(xcb_query_tree_reply(requests, xcb_query_tree(requests, screen.root), nullptr));
+                auto tree = await<xcb_query_tree_reply_t>(xcb_query_tree(requests, screen.root));
                 if (tree != nullptr)
                 {
                     const xcb_window_t* children = xcb_query_tree_children(tree.get());
@@ -1050,7 +1268,7 @@ namespace vx::cg
             std::vector<xcb_window_t> onScreen;
             for (size_t i = windows.size(); i-- > 0;)
             {
-                auto attributes = own(xcb_get_window_attributes_reply(requests, cookies[i], nullptr));
+                auto attributes = await<xcb_get_window_attributes_reply_t>(cookies[i]);
                 if (attributes != nullptr && attributes->map_state == XCB_MAP_STATE_VIEWABLE &&
                     (managed || attributes->override_redirect == 0))
                     onScreen.push_back(windows[i]);
@@ -1061,9 +1279,27 @@ namespace vx::cg
         std::vector<Dictionary> X11Backend::windowListCopyWindowInfo(uint32_t options, uint32_t)
         {
             const NoSigPipe quiet;
+            if (answers())
+            {
+                std::vector<Dictionary> list = listNow(options);
+                // A list the server stopped answering in the middle of is not whole.
+                if (answering.load())
+                {
+                    std::lock_guard<std::mutex> hold(listLock);
+                    lastListed[options] = list;
+                    return list;
+                }
+            }
+            std::lock_guard<std::mutex> hold(listLock);
+            if (gone.load())
+                lastListed.clear();
+            auto known = lastListed.find(options);
+            return known != lastListed.end() ? known->second : std::vector<Dictionary>();
+        }
+
+        std::vector<Dictionary> X11Backend::listNow(uint32_t options)
+        {
             std::vector<Dictionary> list;
-            if (! isAlive())
-                return list;
             if (const std::vector<xcb_window_t> destroyed = takeQueuedEvents(); ! destroyed.empty())
             {
                 std::lock_guard<std::mutex> hold(grabLock);
@@ -1081,8 +1317,7 @@ namespace vx::cg
                      xcb_get_property(requests, 0, window, XCB_ATOM_WM_NAME, XCB_GET_PROPERTY_TYPE_ANY, 0, 1024),
                      xcb_get_property(requests, 0, window, XCB_ATOM_WM_CLASS, XCB_ATOM_STRING, 0, 1024),
                      xcb_get_property(requests, 0, window, atoms.windowType, XCB_ATOM_ATOM, 0, 32)});
-            auto take = [this](xcb_get_property_cookie_t cookie)
-            { return own(xcb_get_property_reply(requests, cookie, nullptr)); };
+            auto take = [this](xcb_get_property_cookie_t cookie) { return await<xcb_get_property_reply_t>(cookie); };
             const std::vector<long> owners = ownersOf(windows);
             for (size_t i = 0; i < windows.size(); ++i)
             {
@@ -1149,8 +1384,21 @@ namespace vx::cg
             if (address == reinterpret_cast<void*>(-1))
                 return false;
             const xcb_shm_seg_t seg = xcb_generate_id(requests);
-            if (auto error = own(xcb_request_check(requests, xcb_shm_attach_checked(requests, seg, uint32_t(id), 0))))
+            const unsigned int attach = xcb_shm_attach_checked(requests, seg, uint32_t(id), 0).sequence;
+            // Once a later request is answered, the attach's error has come, if any.
+            const bool answered = await<xcb_get_input_focus_reply_t>(xcb_get_input_focus(requests)) != nullptr;
+            xcb_generic_error_t* error = nullptr;
+            void* none = nullptr;
+            if (! answered || xcb_poll_for_reply(requests, attach, &none, &error) == 0 || error != nullptr)
             {
+                std::free(error);
+                // Detached when it did attach after all: the server keeps the
+                // segment while attached, not this process's memory.
+                if (! answered)
+                {
+                    xcb_discard_reply(requests, attach);
+                    xcb_shm_detach(requests, seg);
+                }
                 shmdt(address);
                 return false;
             }
@@ -1237,20 +1485,17 @@ namespace vx::cg
             const size_t size = rowBytes * size_t(height);
             if (useSharedMemory && ensureSegment(size))
             {
-                auto reply = own(xcb_shm_get_image_reply(
-                    requests,
+                auto reply = await<xcb_shm_get_image_reply_t>(
                     xcb_shm_get_image(requests, drawable, int16_t(x), int16_t(y), uint16_t(width), uint16_t(height),
-                                      ~0u, XCB_IMAGE_FORMAT_Z_PIXMAP, segment.id, 0),
-                    nullptr));
+                                      ~0u, XCB_IMAGE_FORMAT_Z_PIXMAP, segment.id, 0));
                 if (reply == nullptr)
                     return false;
                 copyPixels(segment.bytes, rowBytes, width, height, format, image);
                 return true;
             }
-            auto reply = own(xcb_get_image_reply(requests,
-                                                 xcb_get_image(requests, XCB_IMAGE_FORMAT_Z_PIXMAP, drawable, int16_t(x),
-                                                               int16_t(y), uint16_t(width), uint16_t(height), ~0u),
-                                                 nullptr));
+            auto reply =
+                await<xcb_get_image_reply_t>(xcb_get_image(requests, XCB_IMAGE_FORMAT_Z_PIXMAP, drawable, int16_t(x),
+                                                           int16_t(y), uint16_t(width), uint16_t(height), ~0u));
             if (reply == nullptr || size_t(xcb_get_image_data_length(reply.get())) < size)
                 return false;
             copyPixels(xcb_get_image_data(reply.get()), rowBytes, width, height, format, image);
@@ -1260,13 +1505,13 @@ namespace vx::cg
         std::shared_ptr<const Image> X11Backend::windowListCreateImage(uint32_t, uint32_t windowId)
         {
             const NoSigPipe quiet;
-            if (! isAlive())
+            if (! answers())
                 return nullptr;
             std::lock_guard<std::mutex> hold(grabLock);
             const auto geometryCookie = xcb_get_geometry(requests, windowId);
             const auto attributesCookie = xcb_get_window_attributes(requests, windowId);
-            auto geometry = own(xcb_get_geometry_reply(requests, geometryCookie, nullptr));
-            auto attributes = own(xcb_get_window_attributes_reply(requests, attributesCookie, nullptr));
+            auto geometry = await<xcb_get_geometry_reply_t>(geometryCookie);
+            auto attributes = await<xcb_get_window_attributes_reply_t>(attributesCookie);
             // Past the replies, every window destroyed before is told: a
             // window with a known id may be another client's new one.
             forgetRedirected(takeQueuedEvents());
@@ -1315,7 +1560,8 @@ namespace vx::cg
             // A window resized since its geometry came has a pixmap of
             // another size: given back before it is forgotten, else the
             // next grab redirects it once more and the server keeps both.
-            if (! read)
+            // One the server did not answer for keeps its redirection.
+            if (! read && answering.load())
             {
                 xcb_composite_unredirect_window(requests, window, XCB_COMPOSITE_REDIRECT_AUTOMATIC);
                 redirected.erase(window);
@@ -1327,8 +1573,8 @@ namespace vx::cg
                                       const PixelFormat& format)
         {
             // A window can be read only where it lies on the screen.
-            auto origin = own(xcb_translate_coordinates_reply(
-                requests, xcb_translate_coordinates(requests, window, screen.root, 0, 0), nullptr));
+            auto origin = await<xcb_translate_coordinates_reply_t>(
+                xcb_translate_coordinates(requests, window, screen.root, 0, 0));
             if (origin == nullptr)
                 return false;
             const int width = geometry.width, height = geometry.height;
@@ -1354,30 +1600,21 @@ namespace vx::cg
             return true;
         }
 
-        bool X11Backend::setFrontProcess(long pid)
+        bool X11Backend::setFrontProcess(long pid, uint32_t windowId)
         {
             const NoSigPipe quiet;
-            if (! isAlive() || pid <= 0)
+            if (! answers() || pid <= 0)
                 return false;
+            const Owner owner = ownerFor(pid, windowId);
             // The list is front to back: the process is in front already
             // when no other's window comes before one of its own.
-            std::vector<xcb_window_t> owned;
-            bool behindAnother = false, anotherSeen = false;
-            for (const Dictionary& entry : windowListCopyWindowInfo(kCGWindowListOptionOnScreenOnly, 0))
-            {
-                if (entry.getNumber("kCGWindowOwnerPID") != std::optional<long long>(pid))
-                {
-                    anotherSeen = true;
-                    continue;
-                }
-                owned.push_back(xcb_window_t(*entry.getNumber("kCGWindowNumber")));
-                behindAnother = behindAnother || anotherSeen;
-            }
+            bool behindAnother = false;
+            const std::vector<xcb_window_t> owned = listOwned(owner, behindAnother);
             // Its pop-ups (open menus, lists) stay above its other windows:
             // a window manager asked to raise a window in front already may
             // put it over them a moment later, so it is asked only when needed.
-            const std::vector<xcb_window_t> popUps = popUpsOf(pid);
-            if (owned.empty() && popUps.empty())
+            const std::vector<xcb_window_t> popUps = popUpsOf(owner);
+            if ((owned.empty() && popUps.empty()) || ! answering.load())
                 return false;
             const uint32_t above = XCB_STACK_MODE_ABOVE;
             if (behindAnother)
@@ -1385,11 +1622,6 @@ namespace vx::cg
                 // Back to front, so the process's windows keep their own order.
                 for (auto window = owned.rbegin(); window != owned.rend(); ++window)
                     xcb_configure_window(requests, *window, XCB_CONFIG_WINDOW_STACK_MODE, &above);
-            }
-            for (xcb_window_t popUp : popUps)
-                xcb_configure_window(requests, popUp, XCB_CONFIG_WINDOW_STACK_MODE, &above);
-            if (behindAnother)
-            {
                 // A window manager raises the frame around the client when asked.
                 xcb_client_message_event_t message{};
                 message.response_type = XCB_CLIENT_MESSAGE;
@@ -1400,19 +1632,34 @@ namespace vx::cg
                 xcb_send_event(requests, 0, screen.root,
                                XCB_EVENT_MASK_SUBSTRUCTURE_REDIRECT | XCB_EVENT_MASK_SUBSTRUCTURE_NOTIFY,
                                reinterpret_cast<const char*>(&message));
+                xcb_flush(requests);
+                // A window manager raises a moment later, and one (twm) puts
+                // the frame over everything then, pop-ups too: they go above
+                // once the process is in front (or the wait has ended).
+                if (! owned.empty() && ! popUps.empty())
+                    waitForStacking(
+                        [&]
+                        {
+                            bool stillBehind = false;
+                            listOwned(owner, stillBehind);
+                            return ! stillBehind;
+                        },
+                        std::chrono::steady_clock::now() + raiseWait);
             }
+            for (xcb_window_t popUp : popUps)
+                xcb_configure_window(requests, popUp, XCB_CONFIG_WINDOW_STACK_MODE, &above);
             xcb_flush(requests);
-            // A window manager takes both requests and raises a moment
+            // A window manager takes the requests and raises a moment
             // later: the events posted next wait for it.
             std::lock_guard<std::mutex> hold(raiseLock);
-            raisedPid = pid;
+            raised = owner;
             raiseWaitEnd = std::chrono::steady_clock::now() + raiseWait;
             return true;
         }
 
-        bool X11Backend::isProcessWindowAt(long pid, int x, int y)
+        bool X11Backend::isProcessWindowAt(const Owner& owner, int x, int y)
         {
-            if (pid <= 0)
+            if (owner.pid <= 0)
                 return false;
             // Down from the root through the front-most window under the
             // point at each level.
@@ -1420,9 +1667,8 @@ namespace vx::cg
             xcb_window_t window = screen.root;
             for (int depth = 0; depth < 64; ++depth)
             {
-                auto at = own(xcb_translate_coordinates_reply(
-                    requests, xcb_translate_coordinates(requests, screen.root, window, int16_t(x), int16_t(y)),
-                    nullptr));
+                auto at = await<xcb_translate_coordinates_reply_t>(
+                    xcb_translate_coordinates(requests, screen.root, window, int16_t(x), int16_t(y)));
                 if (at == nullptr)
                     return false;
                 if (at->child == XCB_NONE)
@@ -1434,31 +1680,25 @@ namespace vx::cg
             // is the process's on its windows and pop-ups, not on a window
             // manager's frame, title bar or button, nor on another
             // program's window (one embedded in the process's too).
+            // Without X-Resource, every window's client is known.
+            if (owner.client != 0)
+                return ! under.empty() && owns(owner, under.back(), 0);
             const std::vector<long> owners = ownersOf(under);
             for (size_t i = under.size(); i-- > 0;)
                 if (owners[i] != 0)
-                    return owners[i] == pid;
+                    return owns(owner, under[i], owners[i]);
             return false;
         }
 
         bool X11Backend::isOnScreen(double x, double y)
         {
             // The screen's size now: RandR changes it.
-            auto root = own(xcb_get_geometry_reply(requests, xcb_get_geometry(requests, screen.root), nullptr));
+            auto root = await<xcb_get_geometry_reply_t>(xcb_get_geometry(requests, screen.root));
             return root != nullptr && x >= 0.0 && y >= 0.0 && x < double(root->width) && y < double(root->height);
         }
 
-        bool X11Backend::waitForProcessWindowAt(long pid, int x, int y)
+        bool X11Backend::waitForStacking(const std::function<bool()>& done, std::chrono::steady_clock::time_point end)
         {
-            std::chrono::steady_clock::time_point end;
-            {
-                std::lock_guard<std::mutex> hold(raiseLock);
-                if (pid != raisedPid)
-                    return false;
-                end = raiseWaitEnd;
-            }
-            if (std::chrono::steady_clock::now() >= end)
-                return false;
             // Every change of the root's children is told while waiting,
             // selected before looking again so that none goes unseen. Each
             // event, and at the latest every pollMs (another thread may
@@ -1469,10 +1709,10 @@ namespace vx::cg
             bool found = false;
             for (;;)
             {
-                found = isProcessWindowAt(pid, x, y);
+                found = done();
                 const auto left =
                     std::chrono::ceil<std::chrono::milliseconds>(end - std::chrono::steady_clock::now()).count();
-                if (found || left <= 0 || ! isAlive())
+                if (found || left <= 0 || ! answering.load() || ! isAlive())
                     break;
                 std::vector<xcb_window_t> destroyed;
                 bool changed = false;
@@ -1500,6 +1740,20 @@ namespace vx::cg
             return found;
         }
 
+        bool X11Backend::waitForProcessWindowAt(const Owner& owner, int x, int y)
+        {
+            std::chrono::steady_clock::time_point end;
+            {
+                std::lock_guard<std::mutex> hold(raiseLock);
+                if (! (owner == raised))
+                    return false;
+                end = raiseWaitEnd;
+            }
+            if (std::chrono::steady_clock::now() >= end)
+                return false;
+            return waitForStacking([&] { return isProcessWindowAt(owner, x, y); }, end);
+        }
+
         bool X11Backend::postEventToProcess(long pid, const MouseEvent& event)
         {
             const NoSigPipe quiet;
@@ -1522,19 +1776,22 @@ namespace vx::cg
                 xcb_test_fake_input(requests, XCB_BUTTON_RELEASE, button, XCB_CURRENT_TIME, XCB_NONE, 0, 0, 0);
             else if (event.type == kCGEventMouseMoved || event.type == kCGEventLeftMouseDown)
             {
+                // A server that does not answer cannot say where the point is.
+                if (! answers())
+                    return false;
                 // The server keeps the pointer on the screen: a point of a
                 // window beyond its edge would be pressed at the edge.
                 if (! isOnScreen(event.x, event.y))
                     return false;
                 const int x = int(event.x), y = int(event.y);
-                if (! isProcessWindowAt(pid, x, y) && ! waitForProcessWindowAt(pid, x, y))
+                const Owner owner = ownerFor(pid, event.windowId);
+                if (! isProcessWindowAt(owner, x, y) && ! waitForProcessWindowAt(owner, x, y))
                     return false;
                 xcb_test_fake_input(requests, XCB_MOTION_NOTIFY, 0, XCB_CURRENT_TIME, screen.root, int16_t(x),
                                     int16_t(y), 0);
                 // The press goes where the check was made, when the pointer
                 // got there (the server confines it to the monitors too).
-                auto pointer =
-                    own(xcb_query_pointer_reply(requests, xcb_query_pointer(requests, screen.root), nullptr));
+                auto pointer = await<xcb_query_pointer_reply_t>(xcb_query_pointer(requests, screen.root));
                 if (pointer == nullptr || pointer->root_x != x || pointer->root_y != y)
                     return false;
                 if (event.type == kCGEventLeftMouseDown)
@@ -1543,8 +1800,9 @@ namespace vx::cg
             else
                 return false;
             // A round trip: the server may leave faked input queued until it
-            // next has something to do.
-            own(xcb_get_input_focus_reply(requests, xcb_get_input_focus(requests), nullptr));
+            // next has something to do. What was sent is sent even when the
+            // server does not answer it in time: a press is let go after.
+            await<xcb_get_input_focus_reply_t>(xcb_get_input_focus(requests));
             return true;
         }
     }

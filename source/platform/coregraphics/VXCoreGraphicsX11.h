@@ -30,12 +30,21 @@
 //   point on the screen where a window of the process they are for (a
 //   pop-up too) is the front-most, not a manager's frame; the front process
 //   is raised by raising its windows (when another's is in front of one),
-//   its pop-ups above them, and under a window manager, which carries the
-//   raise out a moment later, the events posted to it next wait for that up
-//   to half a second (the server's stacking changes) before they give up.
+//   its pop-ups above them once a window manager, which carries the raise
+//   out a moment later, has (up to half a second), and the events posted to
+//   it next wait for that up to half a second too (the server's stacking
+//   changes) before they give up; without X-Resource, where a window's
+//   process is only what its _NET_WM_PID says, the windows of a process are
+//   those of the client that made the window chosen (the client part of
+//   their ids).
 // The event thread connects again while the server answers (a server at its
 // client limit refuses it for a while). A server that goes away leaves every
 // answer empty and says so once; the known monitors are reported removed.
+// A server that sends nothing for 250 ms while a call waits for it (stopped,
+// or held by another client's server grab) is not answering, said once:
+// until it answers again, calls do not wait for it; grabs give no image,
+// clicks are refused, and the display and window lists are the last ones
+// it gave. Its late answers are thrown away.
 namespace vx::cg
 {
     struct X11Options

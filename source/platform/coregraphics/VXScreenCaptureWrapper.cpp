@@ -206,13 +206,19 @@ namespace vx
             return false;
         }
         std::shared_ptr<cg::Backend> graphics = cg::getBackend();
+        // One click at a time in the process: another's raise or press
+        // falling between this one's point check and press would send it
+        // to the other program.
+        static std::mutex clickLock;
+        const std::lock_guard<std::mutex> oneClick(clickLock);
         // A click for a window that is not there would land in whatever
         // lies below: nothing is pressed unless the owner's window takes it.
-        const bool raised = graphics->setFrontProcess(ownerPid);
+        const bool raised = graphics->setFrontProcess(ownerPid, uint32_t(windowId));
         cg::MouseEvent event;
         event.x = double(x);
         event.y = double(y);
         event.button = 0;
+        event.windowId = uint32_t(windowId);
         event.type = cg::kCGEventMouseMoved;
         if (! raised || ! graphics->postEventToProcess(ownerPid, event))
         {

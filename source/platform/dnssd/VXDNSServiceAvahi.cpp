@@ -19,6 +19,7 @@ namespace vx::dnssd
             DNSServiceBrowseReply browseReply = nullptr;
             DNSServiceResolveReply resolveReply = nullptr;
             DNSServiceRegisterReply registerReply = nullptr;
+            DNSServiceQueryRecordReply queryReply = nullptr;
         };
 
         void DNSSD_API browseRelay(::DNSServiceRef, ::DNSServiceFlags flags, uint32_t interfaceIndex,
@@ -46,6 +47,17 @@ namespace vx::dnssd
             auto* ref = static_cast<PlatformRef*>(context);
             if (ref->registerReply != nullptr)
                 ref->registerReply(ref, flags, error, name, regtype, domain, ref->context);
+        }
+
+        void DNSSD_API queryRelay(::DNSServiceRef, ::DNSServiceFlags flags, uint32_t interfaceIndex,
+                                  ::DNSServiceErrorType error, const char* fullName, uint16_t recordType,
+                                  uint16_t recordClass, uint16_t dataLength, const void* data, uint32_t ttl,
+                                  void* context)
+        {
+            auto* ref = static_cast<PlatformRef*>(context);
+            if (ref->queryReply != nullptr)
+                ref->queryReply(ref, flags, interfaceIndex, error, fullName, recordType, recordClass, dataLength,
+                                data, ttl, ref->context);
         }
 
         class PlatformBackend : public Backend
@@ -87,6 +99,19 @@ namespace vx::dnssd
                 return finish(ref, refOut,
                               ::DNSServiceRegister(&ref->native, flags, interfaceIndex, name, regtype, domain, host,
                                                    port, txtLength, txtRecord, &registerRelay, ref));
+            }
+
+            DNSServiceErrorType queryRecord(DNSServiceRef* refOut, DNSServiceFlags flags,
+                                            std::uint32_t interfaceIndex, const char* fullName,
+                                            std::uint16_t recordType, std::uint16_t recordClass,
+                                            DNSServiceQueryRecordReply reply, void* context) override
+            {
+                auto* ref = new PlatformRef(*this);
+                ref->queryReply = reply;
+                ref->context = context;
+                return finish(ref, refOut,
+                              ::DNSServiceQueryRecord(&ref->native, flags, interfaceIndex, fullName, recordType,
+                                                      recordClass, &queryRelay, ref));
             }
 
             DNSServiceErrorType processResult(DNSServiceRef ref) override

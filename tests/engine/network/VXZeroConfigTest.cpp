@@ -151,8 +151,36 @@ namespace vx::test
         dns.announce("T", serverType);
         ASSERT_TRUE(waitFor([&] { return browser.getNumServices() == 1; }));
         EXPECT_EQ(browser.getService(0)->name, "T");
-        EXPECT_TRUE(log.contains("no resolve of \"S\"")) << log.dump();
-        EXPECT_EQ(dns.liveReferences("resolve"), 0);
+        // T does not wait for S's time-out (resolves run side by side).
+        EXPECT_TRUE(waitFor([&] { return log.contains("no resolve of \"S\""); })) << log.dump();
+        EXPECT_TRUE(waitFor([&] { return dns.liveReferences("resolve") == 0; }));
+        EXPECT_EQ(browser.getNumServices(), 1u);
+    }
+
+    // A resolve that never answers holds back neither another service's
+    // listing nor a removal.
+    TEST_F(ZeroConfigTest, ASilentResolveHoldsBackNoOtherChange)
+    {
+        FakeDNSService::Resolve silent;
+        silent.silent = true;
+        dns.scriptResolve("S", silent);
+        dns.scriptResolve("T", {"127.0.0.1", 6000});
+        dns.scriptResolve("U", {"127.0.0.1", 6001});
+        ZeroConfigBrowser browser; // the default time-out: far longer than the test
+        LogRecorder log;
+        browser.browseForService(serverType);
+        dns.announce("T", serverType);
+        dns.announce("S", serverType);
+        ASSERT_TRUE(waitFor([&] { return dns.callsOf("resolve").size() == 2; }));
+        dns.announce("U", serverType);
+        ASSERT_TRUE(waitFor([&] { return browser.getNumServices() == 2; }));
+        dns.withdraw("T", serverType);
+        ASSERT_TRUE(waitFor([&] { return browser.getNumServices() == 1; }));
+        EXPECT_EQ(browser.getService(0)->name, "U");
+        EXPECT_EQ(dns.liveReferences("resolve"), 1) << "S still waits";
+        EXPECT_FALSE(log.contains("no resolve")) << log.dump();
+        dns.withdraw("S", serverType);
+        EXPECT_TRUE(waitFor([&] { return dns.liveReferences("resolve") == 0; })) << "its removal ends its resolve";
     }
 
     TEST_F(ZeroConfigTest, StopEndsAWaitingResolve)
@@ -228,5 +256,35 @@ namespace vx::test
         ZeroConfigRegistration refused("Kelvo", serverType, 5000);
         EXPECT_FALSE(refused.isRegistered());
         EXPECT_TRUE(log.contains("cannot announce")) << log.dump();
+    }
+}
+
+namespace vx::test
+{
+    // A watched service's SRV data: port and target read, anything cut short
+    // or malformed refused without touching the listed values.
+    TEST(ZeroConfigServiceRecordTest, ReadsPortAndTargetAndRefusesBrokenData)
+    {
+        const std::string record("\x00\x01\x00\x02\x13\x88\x06vxtest\x05local\x00", 20);
+        std::uint16_t port = 1;
+        std::string host = "before";
+        ASSERT_TRUE(ZeroConfigBrowser::readServiceRecord(record.data(), record.size(), port, host));
+        EXPECT_EQ(port, 5000);
+        EXPECT_EQ(host, "vxtest.local.");
+
+        for (size_t cut = 0; cut < record.size(); ++cut)
+        {
+            port = 1;
+            host = "before";
+            EXPECT_FALSE(ZeroConfigBrowser::readServiceRecord(record.data(), cut, port, host)) << cut;
+            EXPECT_EQ(port, 1);
+            EXPECT_EQ(host, "before");
+        }
+        const std::string noTarget("\x00\x01\x00\x02\x13\x88\x00", 7);
+        EXPECT_FALSE(ZeroConfigBrowser::readServiceRecord(noTarget.data(), noTarget.size(), port, host));
+        std::string longLabel("\x00\x01\x00\x02\x13\x88\x40", 7);
+        longLabel += std::string(64, 'a') + std::string(1, '\0');
+        EXPECT_FALSE(ZeroConfigBrowser::readServiceRecord(longLabel.data(), longLabel.size(), port, host));
+        EXPECT_FALSE(ZeroConfigBrowser::readServiceRecord(nullptr, 20, port, host));
     }
 }

@@ -277,7 +277,7 @@ namespace vx::test
 
         // A file of another kind in this kind's folder (moved there by hand)
         // moves to where its kind writes; where that place is taken, neither
-        // file is replaced.
+        // file is replaced and the preset takes a numbered file.
         TEST_F(RenderPassManagerTest, AnotherKindsFileIsNeverReplaced)
         {
             const std::string foreign = "<Preset name=\"Mine\" renderPassId=\"Gone\" renderPass=\"Gone\" "
@@ -300,10 +300,15 @@ namespace vx::test
             EXPECT_TRUE(manager.savePresets(File(folder.path())));
             EXPECT_EQ(folder.readFile("Gone/Kept.xml"), replaced);
 
+            // Gone's place is taken as well: both stay, and Kept is written
+            // beside them all the same.
             folder.writeFile("TestAddConstant/Kept.xml", replaced);
-            EXPECT_FALSE(manager.savePresets(File(folder.path()))) << "Gone's place is taken as well";
+            EXPECT_TRUE(manager.savePresets(File(folder.path()))) << log.dump();
             EXPECT_EQ(folder.readFile("TestAddConstant/Kept.xml"), replaced);
             EXPECT_EQ(folder.readFile("Gone/Kept.xml"), replaced);
+            EXPECT_NE(
+                folder.readFile("TestAddConstant/Kept 2.xml").find("name=\"Kept\" renderPassId=\"TestAddConstant\""),
+                std::string::npos);
         }
 
         // A tree from when "Tint" the mixer and "Tint" the effect shared one
@@ -419,6 +424,51 @@ namespace vx::test
             registerAll(later);
             EXPECT_EQ(later.loadPresets(File(folder.path())), 1);
             EXPECT_DOUBLE_EQ(presetAmount(later, "TestAddConstant", RenderPassCategoryAny, "Warm"), 0.75);
+        }
+        std::set<std::string> presetFilesIn(const TempDir& dir);
+
+        // "Soft" renamed onto "Soft 2", a name another preset's file has: the
+        // other moves to "Soft 2 2.xml" first, and when that write fails the
+        // renamed one never takes "Soft 2.xml" from it.
+        TEST_F(RenderPassManagerTest, ARenameOntoAnotherPresetsNameNeverCostsItsFileOnAFailedWrite)
+        {
+            addPreset("Soft", 0.5);
+            addPreset("Soft 2", 0.1);
+            ASSERT_TRUE(manager.savePresets(File(folder.path())));
+            XmlStates& presets = *manager.getRenderPassInfo("TestAddConstant", RenderPassCategoryAny)->getPresets();
+            presets.getStateByName("Soft")->setName("Soft 2");
+            // Room for the renamed one (0.5 prints shorter than 0.1).
+            TempDir sizes;
+            ASSERT_TRUE(manager.savePresets(File(sizes.path())));
+            const size_t room = sizes.readFile("TestAddConstant/Soft 2.xml").size();
+            ASSERT_GT(sizes.readFile("TestAddConstant/Soft 2 2.xml").size(), room);
+            LogRecorder log;
+            {
+                const FileSizeLimit full(room);
+                EXPECT_FALSE(manager.savePresets(File(folder.path())));
+            }
+            const auto amounts = [&]
+            {
+                RenderPassManager restarted;
+                registerAll(restarted);
+                restarted.loadPresets(File(folder.path()));
+                RenderPassInfo& info = *restarted.getRenderPassInfo("TestAddConstant", RenderPassCategoryAny);
+                std::multiset<double> found;
+                for (int i = 0; i < info.getPresets()->getNumStates(); ++i)
+                    if (XmlState* state = info.getPresets()->getState(i); state->getName() == "Soft 2")
+                    {
+                        std::unique_ptr<RenderPass> made(info.createRenderPass(state, false));
+                        found.insert(static_cast<AddConstantPass&>(*made).amount->getValue());
+                    }
+                return found;
+            };
+            EXPECT_EQ(amounts().count(0.1), 1u) << "the other \"Soft 2\" is gone\n" << log.dump();
+
+            ASSERT_TRUE(manager.savePresets(File(folder.path()))) << "with room again\n" << log.dump();
+            EXPECT_EQ(amounts(), (std::multiset<double>{0.1, 0.5}));
+            ASSERT_TRUE(manager.savePresets(File(folder.path())));
+            EXPECT_EQ(amounts(), (std::multiset<double>{0.1, 0.5}));
+            EXPECT_EQ(presetFilesIn(folder).size(), 2u);
         }
 
         // The live save after one preset changed replaces that preset's file

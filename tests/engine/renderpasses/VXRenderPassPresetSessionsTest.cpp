@@ -4,6 +4,7 @@
 #include "core/VXFile.h"
 #include "core/VXStringUtils.h"
 #include "core/xml/VXXmlStates.h"
+#include "support/VXFileSizeLimit.h"
 #include "support/VXLogRecorder.h"
 #include "support/VXPresetSessions.h"
 #include "support/VXRandomSessions.h"
@@ -15,6 +16,7 @@
 #include <filesystem>
 #include <map>
 #include <memory>
+#include <optional>
 #include <random>
 #include <set>
 
@@ -23,16 +25,28 @@ namespace vx::test
     namespace
     {
         // Kinds whose names differ only by characters file names leave out,
-        // and one name in two categories.
+        // one name in two categories, and names that are what the folders of
+        // others are spelled out or told apart as.
         struct KindSpec
         {
             const char* name;
             RenderPassCategory category;
         };
-        const KindSpec kinds[] = {{"Add.50", RenderPassCategoryEffect}, {"Add50", RenderPassCategoryEffect},
-                                  {"Add50", RenderPassCategoryMixer},   {"Tint", RenderPassCategoryEffect},
-                                  {"Tint", RenderPassCategoryMixer},    {"Ti.nt", RenderPassCategoryEffect}};
-        constexpr unsigned kindCount = sizeof kinds / sizeof kinds[0];
+        const KindSpec everyKind[] = {
+            {"Add.50", RenderPassCategoryEffect},        {"Add50", RenderPassCategoryEffect},
+            {"Add50", RenderPassCategoryMixer},          {"Tint", RenderPassCategoryEffect},
+            {"Tint", RenderPassCategoryMixer},           {"Ti.nt", RenderPassCategoryEffect},
+            {"Add50 (Mixer)", RenderPassCategoryEffect}, {"Add%2E50", RenderPassCategoryEffect}};
+        // Five whose folders all come from one name: the sessions with trouble
+        // have these alone, so their folders change hands more often.
+        const KindSpec foldingKinds[] = {{"Add.50", RenderPassCategoryEffect},
+                                         {"Add50", RenderPassCategoryEffect},
+                                         {"Add50", RenderPassCategoryMixer},
+                                         {"Add50 (Mixer)", RenderPassCategoryEffect},
+                                         {"Add%2E50", RenderPassCategoryEffect}};
+        // The kinds of the sessions running.
+        const KindSpec* kinds = everyKind;
+        unsigned kindCount = sizeof everyKind / sizeof everyKind[0];
         const char* const presetNames[] = {"Wide", "Wide 2", "Close", "Fade out...", "v1.0", "v10"};
         constexpr unsigned presetNameCount = sizeof presetNames / sizeof presetNames[0];
 
@@ -54,6 +68,8 @@ namespace vx::test
             unsigned name = 0;    // in presetNames
             int value = 0;        // the amount in 64ths
             unsigned present = 0; // restart: a bit per kind registered
+            unsigned program = 0; // which of two programs over the folder does it
+            int room = -1;        // save: bytes a file may grow to past the shortest preset's; < 0: no limit
         };
 
         std::string describe(const Op& op)
@@ -61,23 +77,26 @@ namespace vx::test
             const std::string owner = "registered kind #" + std::to_string(op.owner);
             const std::string preset = "preset #" + std::to_string(op.preset) + " of " + owner;
             const std::string value = std::to_string(op.value) + "/64";
+            const std::string program = op.program == 0 ? "" : "program B: ";
             switch (op.kind)
             {
                 case Op::create:
-                    return "create \"" + std::string(presetNames[op.name]) + "\" = " + value + " for " + owner;
+                    return program + "create \"" + std::string(presetNames[op.name]) + "\" = " + value + " for " +
+                           owner;
                 case Op::edit:
-                    return "edit " + preset + " to " + value;
+                    return program + "edit " + preset + " to " + value;
                 case Op::rename:
-                    return "rename " + preset + " to \"" + presetNames[op.name] + "\"";
+                    return program + "rename " + preset + " to \"" + presetNames[op.name] + "\"";
                 case Op::remove:
-                    return "delete " + preset;
+                    return program + "delete " + preset;
                 case Op::duplicate:
-                    return "duplicate " + preset;
+                    return program + "duplicate " + preset;
                 case Op::save:
-                    return "save";
+                    return program + "save" +
+                           (op.room < 0 ? std::string() : " with room for " + std::to_string(op.room) + " bytes more");
                 case Op::restart:
                 {
-                    std::string text = "restart with";
+                    std::string text = program + "restart with";
                     for (unsigned k = 0; k < kindCount; ++k)
                         if ((op.present & (1u << k)) != 0)
                             text += std::string(" \"") + kinds[k].name + "\"/" + std::to_string(kinds[k].category);
@@ -87,7 +106,9 @@ namespace vx::test
             return "?";
         }
 
-        std::vector<Op> drawSession(unsigned seed, int length)
+        // A session; with trouble, a second program over the folder and saves
+        // that run out of room at any of their files as well.
+        std::vector<Op> drawSession(unsigned seed, int length, bool trouble)
         {
             std::mt19937 random(seed);
             const auto below = [&](unsigned n) { return unsigned(random() % n); };
@@ -110,6 +131,12 @@ namespace vx::test
                 for (unsigned k = 0; k < kindCount; ++k)
                     if (below(2) != 0)
                         op.present |= 1u << k;
+                if (trouble)
+                {
+                    op.program = below(3) == 0 ? 1 : 0;
+                    if (op.kind == Op::save && below(2) == 0)
+                        op.room = int(below(48));
+                }
                 ops.push_back(op);
             }
             return ops;
@@ -131,41 +158,79 @@ namespace vx::test
             return keys;
         }
 
-        // Runs sessions of one manager after another over a real folder: the
-        // user's presets are what create, edit, rename, delete and duplicate
-        // made of them, as last saved; each save answers true and leaves
-        // exactly those as files, and each restart loads exactly those of the
-        // kinds registered.
+        // The user's own files in the folder, a damaged preset among them:
+        // never touched by a save.
+        const std::pair<const char*, const char*> userFiles[] = {
+            {"Tint/notes.txt", "my own notes"},
+            {"Add50/Broken.xml", "<?xml version=\"1.0\"?>\n<Preset name=\"Broken\" renderPass=\"Add50\"><Rend"}};
+
+        // Runs sessions over a real folder: the user's presets are what
+        // create, edit, rename, delete and duplicate made of them. Alone, a
+        // program's save that answers true leaves exactly its presets as
+        // files (and those of kinds not registered as they were), and each
+        // restart loads exactly those of the kinds registered. With a second
+        // program over the folder and saves that fail, every save is judged
+        // by judgeSave: nothing on disk is lost, and true means all written.
         class Session
         {
         public:
+            Session()
+            {
+                // The shortest file a preset makes here.
+                TempDir scratch(sessionFolderBase());
+                const auto measuring = makeManager(1u);
+                valuesOf(info(*measuring, 0)).write(*info(*measuring, 0).getPresets(), "Wide", 0, -1);
+                measuring->savePresets(File(scratch.path() + "/"));
+                for (const auto& entry : std::filesystem::recursive_directory_iterator(scratch.path()))
+                    if (entry.is_regular_file())
+                        shortest = size_t(entry.file_size());
+            }
+
             SessionFailure replay(const std::vector<Op>& ops)
             {
                 TempDir tree(sessionFolderBase());
                 folder = File(tree.path() + "/");
-                live.clear();
-                saved.clear();
-                present.clear();
+                for (const auto& [path, bytes] : userFiles)
+                    tree.writeFile(path, bytes);
                 LogRecorder log;
-                startManager((1u << kindCount) - 1);
+                for (Program& program : programs)
+                    program = Program();
+                std::string failure = startManager(programs[0], (1u << kindCount) - 1);
                 std::vector<std::string> steps;
-                for (size_t i = 0; i < ops.size(); ++i)
+                for (size_t i = 0; i < ops.size() && failure.empty(); ++i)
                 {
                     log.clear();
                     step = describe(ops[i]);
-                    const std::string failure = apply(ops[i]);
+                    failure = apply(ops[i]);
                     steps.push_back(step);
                     if (! failure.empty())
+                    {
+                        for (Program& program : programs)
+                            program.manager.reset();
                         return {failure + "\n" + log.dump(), i, steps};
+                    }
                 }
-                manager.reset();
-                return {};
+                for (Program& program : programs)
+                    program.manager.reset();
+                return {failure, 0, {}};
             }
 
+            // Saves that answered false, and saves by program B, in all
+            // replays: the trouble the sessions are to meet.
+            int failedSaves = 0;
+            int otherSaves = 0;
+
         private:
-            RenderPassInfo& info(unsigned kind) const
+            struct Program
             {
-                return *manager->getRenderPassInfo(kinds[kind].name, kinds[kind].category);
+                std::unique_ptr<RenderPassManager> manager;
+                std::vector<unsigned> present;
+                ProgramPresets presets;
+            };
+
+            static RenderPassInfo& info(RenderPassManager& m, unsigned kind)
+            {
+                return *m.getRenderPassInfo(kinds[kind].name, kinds[kind].category);
             }
 
             static std::vector<XmlState*> statesOf(RenderPassInfo& info)
@@ -218,68 +283,120 @@ namespace vx::test
                 for (unsigned k = 0; k < kindCount; ++k)
                     if ((presentKinds & (1u << k)) != 0)
                     {
-                        RenderPassInfo& kind = *m.getRenderPassInfo(kinds[k].name, kinds[k].category);
+                        RenderPassInfo& kind = info(m, k);
                         for (XmlState* state : statesOf(kind))
                             found.insert({kindKey(k), state->getName(), valuesOf(kind).read(*state)});
                     }
                 return found;
             }
 
-            std::string startManager(unsigned presentKinds)
+            static unsigned bitsOf(const std::vector<unsigned>& present)
             {
-                manager.reset();
-                manager = makeManager(presentKinds);
-                present.clear();
+                unsigned bits = 0;
+                for (const unsigned k : present)
+                    bits |= 1u << k;
+                return bits;
+            }
+
+            // Both programs at once: from the first start of the second on.
+            bool together() const { return programs[1].manager != nullptr; }
+
+            std::string startManager(Program& program, unsigned presentKinds)
+            {
+                program.manager.reset();
+                program.manager = makeManager(presentKinds);
+                program.present.clear();
                 for (unsigned k = 0; k < kindCount; ++k)
                     if ((presentKinds & (1u << k)) != 0)
-                        present.push_back(k);
-                manager->loadPresets(folder);
-                live = saved;
-                const UserPresets loaded = presetsOf(*manager, presentKinds);
-                const UserPresets expected = ownedBy(saved, kindKeys(presentKinds));
+                        program.present.push_back(k);
+                program.manager->loadPresets(folder);
+                const UserPresets loaded = presetsOf(*program.manager, presentKinds);
+                program.presets.live = program.presets.known = loaded;
+                std::string failure;
+                const UserPresets stored = storedPresets(failure);
+                if (! failure.empty())
+                    return failure;
+                const UserPresets expected = ownedBy(stored, kindKeys(presentKinds));
                 if (loaded != expected)
                     return "the restart loaded" + listed(loaded) + "\n  instead of" + listed(expected);
                 return {};
             }
 
-            // Every file below the folder is a preset, and they are exactly
-            // the user's, as a manager with every kind reads them.
-            std::string checkFiles() const
+            // The presets below the folder as a manager with every kind reads
+            // them; a failure when a file there is neither a preset nor the
+            // user's own, or one of those changed.
+            UserPresets storedPresets(std::string& failure) const
             {
                 size_t files = 0;
                 for (const auto& entry : std::filesystem::recursive_directory_iterator(folder.getFullPath()))
                     files += entry.is_regular_file() ? 1 : 0;
+                for (const auto& [path, bytes] : userFiles)
+                    if (File(folder.getFullPath() + path).toString() != bytes)
+                        failure = std::string("the user's ") + path + " changed";
                 const unsigned all = (1u << kindCount) - 1;
                 const std::unique_ptr<RenderPassManager> reader = makeManager(all);
                 const int loaded = reader->loadPresets(folder);
                 const UserPresets stored = presetsOf(*reader, all);
-                if (stored != saved || size_t(loaded) != files)
-                    return "the save answered true, but the folder holds " + std::to_string(files) + " files of" +
-                           listed(stored) + "\n  instead of" + listed(saved);
+                const size_t userFileCount = sizeof userFiles / sizeof userFiles[0];
+                if (size_t(loaded) + userFileCount != files)
+                    failure = "the folder holds " + std::to_string(files) + " files, " + std::to_string(loaded) +
+                              " of them presets:" + listed(stored);
+                return stored;
+            }
+
+            std::string save(Program& program, int room)
+            {
+                otherSaves += &program == &programs[1] ? 1 : 0;
+                std::string failure;
+                const UserPresets before = storedPresets(failure);
+                bool answered = false;
+                {
+                    std::optional<FileSizeLimit> full;
+                    if (room >= 0)
+                        full.emplace(shortest + size_t(room));
+                    answered = program.manager->savePresets(folder);
+                    failedSaves += answered ? 0 : 1;
+                }
+                const UserPresets after = storedPresets(failure);
+                if (! failure.empty())
+                    return failure;
+                if (room < 0 && ! answered)
+                    return "the save answered false";
+                const ProgramPresets was = program.presets;
+                failure = judgeSave(answered, before, after, kindKeys(bitsOf(program.present)), program.presets);
+                if (! failure.empty() || together() || ! answered)
+                    return failure;
+                // Alone: exactly its presets, and those of kinds not
+                // registered as they were.
+                const std::set<std::string> present = kindKeys(bitsOf(program.present));
+                std::set<std::string> absent = kindKeys((1u << kindCount) - 1);
+                for (const std::string& key : present)
+                    absent.erase(key);
+                if (ownedBy(after, present) != was.live || ownedBy(after, absent) != ownedBy(before, absent))
+                    return "the save answered true, but the folder holds" + listed(after) + "\n  instead of" +
+                           listed(was.live) + " and, of kinds not registered," + listed(ownedBy(before, absent));
                 return {};
             }
 
             std::string apply(const Op& op)
             {
-                if (op.kind == Op::save)
-                {
-                    if (! manager->savePresets(folder))
-                        return "the save answered false";
-                    saved = live;
-                    return checkFiles();
-                }
+                Program& program = programs[op.program];
                 if (op.kind == Op::restart)
-                    return startManager(op.present);
-                if (present.empty())
+                    return startManager(program, op.present);
+                if (program.manager == nullptr)
                     return {};
-                const unsigned kind = present[op.owner % present.size()];
-                RenderPassInfo& owner = info(kind);
+                if (op.kind == Op::save)
+                    return save(program, op.room);
+                if (program.present.empty())
+                    return {};
+                const unsigned kind = program.present[op.owner % program.present.size()];
+                RenderPassInfo& owner = info(*program.manager, kind);
                 const PresetValues values = valuesOf(owner);
                 stringReplace(step, "registered kind #" + std::to_string(op.owner), kindKey(kind));
                 if (op.kind == Op::create)
                 {
                     values.write(*owner.getPresets(), presetNames[op.name], op.value, -1);
-                    live.insert({kindKey(kind), presetNames[op.name], op.value});
+                    program.presets.live.insert({kindKey(kind), presetNames[op.name], op.value});
                     return {};
                 }
                 const std::vector<XmlState*> states = statesOf(owner);
@@ -293,33 +410,52 @@ namespace vx::test
                                             : op.kind == Op::remove ? PresetAction::remove
                                                                     : PresetAction::duplicate;
                 return applyPresetAction(action, *owner.getPresets(), state, kindKey(kind), presetNames[op.name],
-                                         op.value, values, live);
+                                         op.value, values, program.presets.live);
             }
 
             File folder;
-            std::unique_ptr<RenderPassManager> manager;
-            std::vector<unsigned> present;
+            Program programs[2];
+            size_t shortest = 0;
             // What the operation applied did, named.
             std::string step;
-            UserPresets live;
-            UserPresets saved;
         };
+
+        void runSessions(unsigned defaultFirst, int defaultCount, bool trouble)
+        {
+            kinds = trouble ? foldingKinds : everyKind;
+            kindCount = trouble ? sizeof foldingKinds / sizeof foldingKinds[0] : sizeof everyKind / sizeof everyKind[0];
+            GfxObjectManager objects;
+            GfxObjectManager::setCurrent(&objects);
+            const SessionSeeds seeds = sessionSeeds(defaultFirst, defaultCount);
+            {
+                Session session;
+                for (int i = 0; i < seeds.count; ++i)
+                {
+                    const unsigned seed = seeds.first + unsigned(i);
+                    const std::string report = RandomSession<Op>::run(
+                        seed, drawSession(seed, 60, trouble),
+                        [&](const std::vector<Op>& ops) { return session.replay(ops); }, describe, 300);
+                    EXPECT_TRUE(report.empty()) << report;
+                }
+                if (trouble && seeds.count >= 20)
+                {
+                    EXPECT_GT(session.failedSaves, 0);
+                    EXPECT_GT(session.otherSaves, 0);
+                }
+            }
+            GfxObjectManager::clearCurrent(&objects);
+        }
 
         TEST(RenderPassPresetSessionsTest, EverySeedKeepsExactlyTheUsersPresets)
         {
-            GfxObjectManager objects;
-            GfxObjectManager::setCurrent(&objects);
-            const SessionSeeds seeds = sessionSeeds(1, 150);
-            Session session;
-            for (int i = 0; i < seeds.count; ++i)
-            {
-                const unsigned seed = seeds.first + unsigned(i);
-                const std::string report = RandomSession<Op>::run(
-                    seed, drawSession(seed, 60), [&](const std::vector<Op>& ops) { return session.replay(ops); },
-                    describe, 300);
-                EXPECT_TRUE(report.empty()) << report;
-            }
-            GfxObjectManager::clearCurrent(&objects);
+            runSessions(1, 150, false);
+        }
+
+        // Two programs over one folder, saves that run out of room, kinds
+        // whose folders all come from one name.
+        TEST(RenderPassPresetSessionsTest, EverySeedLosesNothingThroughFailedWritesAndTwoPrograms)
+        {
+            runSessions(1, 150, true);
         }
     }
 }

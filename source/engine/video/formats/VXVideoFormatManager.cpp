@@ -1,6 +1,7 @@
 #include "engine/video/formats/VXVideoFormatManager.h"
 
 #include "core/VXFile.h"
+#include "core/VXStringUtils.h"
 #include "core/VXTaskManager.h"
 #include "engine/video/codecs/VXVideoCodecSettings.h"
 #include "engine/video/formats/VXBufferableVideoFormatReader.h"
@@ -11,6 +12,7 @@
 
 #include <algorithm>
 #include <array>
+#include <map>
 
 namespace vx
 {
@@ -27,6 +29,52 @@ namespace vx
                 bufferable->setBufferer(new SequentialBlockFramesBufferer(1, 3, true, *bufferable));
             else
                 bufferable->setBufferer(new SingleFrameBufferer(*bufferable));
+        }
+
+        // The list names ext as a whole "*.<ext>" entry.
+        bool listsExtension(const std::string& list, const std::string& ext)
+        {
+            if (ext.empty())
+                return false;
+            const std::string entry = "*." + ext;
+            for (std::size_t at = list.find(entry); at != std::string::npos; at = list.find(entry, at + 1))
+            {
+                const std::size_t end = at + entry.size();
+                if ((at == 0 || list[at - 1] == ';') && (end == list.size() || list[end] == ';'))
+                    return true;
+            }
+            return false;
+        }
+
+        // Extensions that name one kind of picture give one key.
+        std::string pictureKind(const File& file)
+        {
+            const std::string ext = toLower(file.getExtension());
+            if (ext == "jpeg")
+                return "jpg";
+            if (ext == "tiff")
+                return "tif";
+            return ext;
+        }
+
+        // The kind most of the files are; on a tie, the kind of the first.
+        std::string mainKind(const std::vector<File>& files)
+        {
+            std::map<std::string, std::size_t> counts;
+            for (const File& file : files)
+                ++counts[pictureKind(file)];
+            std::string main;
+            std::size_t most = 0;
+            for (const File& file : files)
+            {
+                const std::string kind = pictureKind(file);
+                if (counts[kind] > most)
+                {
+                    main = kind;
+                    most = counts[kind];
+                }
+            }
+            return main;
         }
 
         using BasicFormat = VideoFormatManager::BasicFormat;
@@ -118,20 +166,21 @@ namespace vx
 
     bool VideoFormatManager::isFileTypeSupported(const std::string& ext) const
     {
-        if (ext.empty())
-            return false;
-        // Whole entries only: "*.<ext>" followed by ";" or the list's end.
-        const std::string entry = "*." + ext;
         for (const auto& format : formats)
-        {
-            const std::string& list = format->getFileExtensions();
-            for (std::size_t at = list.find(entry); at != std::string::npos; at = list.find(entry, at + 1))
-            {
-                const std::size_t end = at + entry.size();
-                if ((at == 0 || list[at - 1] == ';') && (end == list.size() || list[end] == ';'))
-                    return true;
-            }
-        }
+            if (listsExtension(format->getFileExtensions(), ext))
+                return true;
+        return false;
+    }
+
+    bool VideoFormatManager::isSequenceFile(const File& file) const
+    {
+        const std::string name = file.getFileName();
+        if (name.empty() || name.front() == '.')
+            return false;
+        const std::string ext = toLower(file.getExtension());
+        for (const auto& format : formats)
+            if (format->canReaderHandleMultipleFiles() && listsExtension(format->getFileExtensions(), ext))
+                return true;
         return false;
     }
 
@@ -160,17 +209,30 @@ namespace vx
     {
         std::vector<File> files;
         File::getFilesInDirectory(directory, files, true);
-        if (files.empty())
-            return nullptr;
+        // Side files of other systems (AppleDouble twins, Thumbs.db,
+        // desktop.ini) are no frames, and a picture of another kind than
+        // most (a cover, a preview) is none either.
+        files.erase(std::remove_if(files.begin(), files.end(), [this](const File& f) { return ! isSequenceFile(f); }),
+                    files.end());
         // Listing order is the file system's; a sequence plays in name order.
         std::sort(files.begin(), files.end(),
                   [](const File& a, const File& b) { return a.getFullPath() < b.getFullPath(); });
+        const std::string kind = mainKind(files);
+        files.erase(std::remove_if(files.begin(), files.end(), [&](const File& f) { return pictureKind(f) != kind; }),
+                    files.end());
 
-        VideoFormatReader* reader = createReaderFor(files.front(), true, VideoFormatReader::purposePlayback);
+        // The first file that opens makes the reader: one before it that does
+        // not (zero bytes, cut short) is left out, as the reader leaves out
+        // later files that do not fit.
+        VideoFormatReader* reader = nullptr;
+        std::size_t next = 0;
+        while (reader == nullptr && next < files.size())
+            reader = createReaderFor(files[next++], true, VideoFormatReader::purposePlayback);
         if (reader == nullptr)
             return nullptr;
-        for (std::size_t i = 1; i < files.size(); ++i)
-            reader->addFile(files[i], false);
+        for (; next < files.size(); ++next)
+            reader->addFile(files[next], false);
+        reader->setFolderSequence(true);
         // The bufferer chosen for one frame is chosen again for the sequence.
         installBufferer(reader);
         return reader;

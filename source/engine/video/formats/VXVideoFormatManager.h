@@ -69,9 +69,15 @@ namespace vx
         // single-frame bufferer otherwise. Null when the file does not exist or
         // nothing reads it.
         VideoFormatReader* createReaderFor(const File& file, bool multipleFiles, VideoFormatReader::Purpose purpose);
-        // The directory's files, in name order, as one sequence read by the
-        // first file's format; null when the directory is empty or the first
-        // file has no reader.
+        // A file that may be a frame of a sequence: not hidden (no leading
+        // "."), and named by an extension (any case) that a format whose
+        // readers take several files lists.
+        bool isSequenceFile(const File& file) const;
+        // The directory's sequence files of the kind most of them are (jpg
+        // and jpeg, tif and tiff one kind), in name order, as one sequence:
+        // the first that opens makes the reader, which takes the later ones
+        // that fit it. Null when none opens. The reader is marked as made
+        // from a folder.
         VideoFormatReader* createReaderForImageSequence(const File& directory);
         VideoFormatWriter* createWriterFor(File& file, double fps, unsigned bitDepth, unsigned width, unsigned height,
                                            VideoCodecSettings& settings);

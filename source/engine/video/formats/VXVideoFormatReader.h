@@ -135,6 +135,11 @@ namespace vx
         bool isFlipped() const { return flipped; }
         bool isResizable() const { return resizable; }
         bool isSequence() const { return sequence; }
+        // Made from a folder's pictures (VideoFormatManager::
+        // createReaderForImageSequence), however many it held then: a source
+        // saves it as a sequence, to be made from the folder again.
+        bool isFolderSequence() const { return folderSequence; }
+        void setFolderSequence(bool fromFolder) { folderSequence = fromFolder; }
         bool needsShader() const { return shaderNeeded != 0; }
         bool getHasAudio() const { return hasAudio; }
         bool getNeedsConversionFromYUVToRGBA() const { return needsConversionFromYUVToRGBA; }
@@ -184,6 +189,7 @@ namespace vx
         bool opened = false;
         // More than one frame to play (a sequence of files, an animation).
         bool sequence = false;
+        bool folderSequence = false;
         // The queue the file-reader source loads the reader on.
         TaskThreadMode loadingThreadMode = TaskThreadMode::Message;
         std::shared_ptr<ParamContainer> params;

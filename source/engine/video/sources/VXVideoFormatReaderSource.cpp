@@ -771,7 +771,8 @@ namespace vx
     {
         XmlNode* element = XmlCapable::createNode(pool, "VideoFormatReaderSource");
         element->append_attribute(createAttribute(pool, "fileName", reader.getFile().getFullPath()));
-        if (reader.canHandleMultipleFiles() && reader.getTotalFrames() >= 2)
+        // Made from a folder, it is made from the folder again, whatever it held.
+        if (reader.canHandleMultipleFiles() && (reader.getTotalFrames() >= 2 || reader.isFolderSequence()))
             element->append_attribute(createAttribute(pool, "isSequence", true));
         const int mode = static_cast<int>(reader.getLoadingThreadMode());
         if (mode >= 0 && mode < numTaskThreadModes)

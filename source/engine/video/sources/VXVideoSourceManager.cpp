@@ -399,6 +399,31 @@ namespace vx
             }
             return removed;
         };
+        // Which preset of store a file holding one named storedName is a
+        // copy of, as this manager loaded or saved it there: state itself,
+        // another still to be written (or not written in this save, or
+        // written to this very file), one written whole elsewhere by now,
+        // or none it knows.
+        const auto copyHeld =
+            [&](const File& file, const std::string& storedName, const XmlStates& store, const XmlState& state)
+        {
+            for (const auto& [key, origins] : presetOrigins)
+            {
+                if (key.first != treeKey || store.getStateById(key.second) == nullptr)
+                    continue;
+                for (const PresetOrigin& origin : origins)
+                {
+                    if (origin.path != file.getFullPath() || origin.name != storedName)
+                        continue;
+                    if (key.second == state.getUniqueId())
+                        return PresetFileNames::Copy::ofThisPreset;
+                    return notWritten.count(key.second) != 0 || targets.count(origin.path) != 0
+                               ? PresetFileNames::Copy::ofPresetNotWritten
+                               : PresetFileNames::Copy::ofPresetWritten;
+                }
+            }
+            return PresetFileNames::Copy::unknown;
+        };
         // A file placeFor moved out of another's way is where that one's
         // preset lies now.
         const auto followMove = [&](const File& from, const File& to)
@@ -478,17 +503,29 @@ namespace vx
                     continue;
                 }
 
-                // A file that already holds these bytes is this preset's own,
-                // so it is where placeFor would put it: left as it is.
+                // A file is replaced only when it holds this very preset (its
+                // name, or as this manager loaded or wrote it there), or a
+                // former copy of one written whole by now.
+                const auto ownerOf = [&](const File& candidate)
+                {
+                    std::string storedName;
+                    const PresetFileNames::FileOwner owner = findPresetFileOwner(candidate, extension, &storedName);
+                    if (owner.kind != PresetFileNames::FileOwner::own)
+                        return owner;
+                    return PresetFileNames::ofOwnersFile(storedName, presetName,
+                                                         copyHeld(candidate, storedName, *presets, state));
+                };
+                // A file that already holds these bytes, and is no other
+                // preset's copy, is where placeFor would put it: left as it is.
                 const std::string fileName = fileNames[presetIndex] + ".xml";
                 File file = PresetFileNames::childOf(sub, fileName);
-                const bool unchanged = XmlUtils::fileHolds(file, text);
+                const bool unchanged =
+                    XmlUtils::fileHolds(file, text) && ownerOf(file).kind == PresetFileNames::FileOwner::own;
                 if (! unchanged)
                 {
-                    const auto ownerOf = [&](const File& candidate)
-                    { return findPresetFileOwner(candidate, extension); };
-                    file = PresetFileNames::placeFor(folder, folderEntries, folderNames, index, fileName, ownerOf,
-                                                     followMove);
+                    file = PresetFileNames::placeFor(
+                        folder, folderEntries, folderNames, index,
+                        {fileEntries, fileNames, presetIndex, PresetFileNames::Form::stripped}, ownerOf, followMove);
                     if (file.getFullPath().empty())
                     {
                         logPrint(logError,

@@ -102,9 +102,15 @@ namespace vx
         // name) is removed; so is the file of a preset deleted since this
         // manager loaded or saved it, when its source is present. A file this
         // save writes never is, nor one this manager neither loaded nor
-        // wrote. A file holding another extension's preset (one not present
-        // now, say) is never replaced: each goes where
-        // PresetFileNames::placeFor puts it with both present. A network server that left this session counts as present
+        // wrote. A file is replaced only when it holds the very preset
+        // written (same extension and name, or the copy this manager loaded
+        // or saved there), or a former copy of one written whole by now; a
+        // file holding another extension's preset (one not present now, say)
+        // or another of its presets (saved by another program, or still to
+        // be written) never is: each goes where PresetFileNames::placeFor
+        // puts it beside the other. So a save that fails part way (a full
+        // disk) leaves every preset that was on disk before it there. A
+        // network server that left this session counts as present
         // while it holds presets (or deleted some): the server manager keeps
         // its entry. Each file names its extension by "sourceId" and
         // "source", and a network server's also by "sourcePort" (two servers

@@ -166,7 +166,7 @@ namespace vx::test
         return image != images.end() ? image->second : nullptr;
     }
 
-    bool ScriptedCoreGraphics::setFrontProcess(long pid)
+    bool ScriptedCoreGraphics::setFrontProcess(long pid, uint32_t)
     {
         std::lock_guard<std::mutex> hold(lock);
         log("SetFrontProcess " + std::to_string(pid));

@@ -49,7 +49,7 @@ namespace vx::test
         void removeReconfiguration(int token) override;
         std::vector<cg::Dictionary> windowListCopyWindowInfo(uint32_t options, uint32_t relativeToWindow) override;
         std::shared_ptr<const cg::Image> windowListCreateImage(uint32_t options, uint32_t windowId) override;
-        bool setFrontProcess(long pid) override;
+        bool setFrontProcess(long pid, uint32_t windowId) override;
         bool postEventToProcess(long pid, const cg::MouseEvent& event) override;
 
     private:

@@ -292,6 +292,55 @@ namespace vx::test
             EXPECT_EQ(other.takePressedWindows(), std::vector<xcb_window_t>{});
         }
 
+        // Two threads click two programs whose windows overlap, where each
+        // program's window lies under the other's by turns: every click
+        // lands in the program it is for, where it was sent.
+        TEST_F(X11Test, ClicksFromTwoThreadsOnOverlappingProgramsLandEachInItsOwnProgram)
+        {
+            WindowOwnerProcess first(server->getDisplayName(), 300, 200, 100, 80);
+            ASSERT_TRUE(first.isRunning()) << first.getWhyNot();
+            WindowOwnerProcess second(server->getDisplayName(), 340, 220, 100, 80);
+            ASSERT_TRUE(second.isRunning()) << second.getWhyNot();
+            cg::setBackend(connectX11(*server));
+            struct Clicks
+            {
+                Clicks(WindowOwnerProcess& clicked, int atX, int atY) : program(clicked), x(atX), y(atY) {}
+                WindowOwnerProcess& program;
+                int x, y; // on the screen, where both windows are
+                int sent = 0;
+                ScreenCaptureWrapper wrapper;
+            };
+            Clicks clicks[] = {{first, 350, 230}, {second, 390, 270}};
+            constexpr int each = 150;
+            std::vector<std::thread> threads;
+            for (Clicks& c : clicks)
+            {
+                c.wrapper.setWindowId(int(c.program.getWindow()));
+                ASSERT_EQ(c.wrapper.getOwnerPid(), long(c.program.getPid()));
+            }
+            const LogRecorder quiet;
+            for (Clicks& c : clicks)
+                threads.emplace_back(
+                    [&c]
+                    {
+                        for (int i = 0; i < each; ++i)
+                            c.sent += c.wrapper.sendMouseDown(c.x, c.y) ? 1 : 0;
+                    });
+            for (std::thread& thread : threads)
+                thread.join();
+            for (Clicks& c : clicks)
+            {
+                const auto [left, top] = windows->positionOnScreen(c.program.getWindow());
+                int right = 0, wrong = 0;
+                for (const WindowOwnerProcess::Press& press : c.program.takePresses())
+                    (press.window == c.program.getWindow() && press.x == c.x - left && press.y == c.y - top ? right
+                                                                                                            : wrong)++;
+                EXPECT_EQ(wrong, 0) << "clicks for the other program landed in program " << c.program.getPid();
+                EXPECT_EQ(right, c.sent) << "program " << c.program.getPid();
+                EXPECT_EQ(c.sent, each) << quiet.count(logWarning) << " clicks refused";
+            }
+        }
+
         TEST_F(X11Test, AnOpenMenuOfACoveredProgramStaysInFrontOfItsRaisedWindowAndTakesTheClick)
         {
             WindowOwnerProcess owner(server->getDisplayName(), 300, 200, 100, 80);
@@ -414,6 +463,19 @@ namespace vx::test
                 ASSERT_EQ(wrapper.getOwnerPid(), long(owner->getPid()));
             }
 
+            // Opens a menu of the captured program over its window and
+            // clicks there: the menu takes the click, the window does not.
+            void clickAnOpenMenu()
+            {
+                const auto [left, top] = windows->positionOnScreen(captured);
+                const xcb_window_t menu = owner->openPopUp(left + 20, top + 10, 60, 30);
+                ASSERT_NE(menu, xcb_window_t(XCB_NONE));
+                LogRecorder log;
+                EXPECT_TRUE(wrapper.sendMouseDown(left + 40, top + 20)) << log.dump();
+                EXPECT_EQ(owner->waitForButtonPress(20000, menu), std::make_pair(20, 10));
+                EXPECT_EQ(owner->takePressedWindows(), std::vector<xcb_window_t>{});
+            }
+
             void TearDown() override
             {
                 owner.reset();
@@ -462,14 +524,28 @@ namespace vx::test
             ASSERT_NO_FATAL_FAILURE(start(true, 300, 200, false));
             if (IsSkipped())
                 return;
-            const auto [left, top] = windows->positionOnScreen(captured);
-            const xcb_window_t menu = owner->openPopUp(left + 20, top + 10, 60, 30);
-            ASSERT_NE(menu, xcb_window_t(XCB_NONE));
-            LogRecorder log;
-            EXPECT_TRUE(wrapper.sendMouseDown(left + 40, top + 20)) << log.dump();
-            EXPECT_EQ(owner->waitForButtonPress(20000, menu), std::make_pair(20, 10));
-            EXPECT_EQ(owner->takePressedWindows(), std::vector<xcb_window_t>{});
+            clickAnOpenMenu();
         }
+
+        // The program's window covered by another program's, with its menu
+        // open over it: the click on the menu raises the program and lands
+        // in the menu, also under a manager that puts the raised frame over
+        // everything.
+        using X11CoveredMenuTest = X11ManagedClickTest;
+
+        TEST_P(X11CoveredMenuTest, AnOpenMenuOfACoveredProgramTakesTheClick)
+        {
+            ASSERT_NO_FATAL_FAILURE(start(true));
+            if (IsSkipped())
+                return;
+            clickAnOpenMenu();
+        }
+
+        INSTANTIATE_TEST_SUITE_P(Manager, X11CoveredMenuTest,
+                                 ::testing::Values(ManagerCase{"Openbox", ManagerKind::openbox},
+                                                   ManagerCase{"Fluxbox", ManagerKind::fluxbox},
+                                                   ManagerCase{"Twm", ManagerKind::twm}),
+                                 [](const ::testing::TestParamInfo<ManagerCase>& info) { return info.param.name; });
 
         // A manager that puts frames around the windows.
         using X11FramedClickTest = X11ManagedClickTest;
@@ -749,6 +825,37 @@ namespace vx::test
             LogRecorder log;
             EXPECT_FALSE(wrapper.sendMouseDown(120, 120));
             EXPECT_TRUE(log.contains("XTest")) << log.dump();
+            cg::setBackend(nullptr);
+        }
+
+        // Without X-Resource a window's process is what its _NET_WM_PID
+        // says, which any program can say: a click goes only to windows of
+        // the client that made the window chosen.
+        TEST(X11WithoutXResourceTest, AClickReachesOnlyWindowsOfTheClientThatMadeTheChosenOne)
+        {
+            XorgServer::Options options;
+            options.arguments = {"-extension", "X-Resource"};
+            XorgServer own(options);
+            if (! own.isRunning())
+                GTEST_SKIP() << "no X server for these tests: " << own.getWhyNot();
+            WindowOwnerProcess meant(own.getDisplayName(), 300, 200, 100, 80);
+            ASSERT_TRUE(meant.isRunning()) << meant.getWhyNot();
+            // Over it in part, another program saying it is the same process.
+            WindowOwnerProcess other(own.getDisplayName(), 340, 200, 100, 80, meant.getPid());
+            ASSERT_TRUE(other.isRunning()) << other.getWhyNot();
+            cg::setBackend(connectX11(own));
+            ScreenCaptureWrapper wrapper;
+            wrapper.setWindowId(int(meant.getWindow()));
+            EXPECT_EQ(wrapper.getOwnerPid(), long(meant.getPid()));
+
+            LogRecorder log;
+            EXPECT_TRUE(wrapper.sendMouseDown(350, 240)) << log.dump();
+            EXPECT_EQ(meant.waitForButtonPress(20000), std::make_pair(50, 40));
+            // Where only the other's window is.
+            EXPECT_FALSE(wrapper.sendMouseDown(420, 240));
+            EXPECT_EQ(log.count(logWarning), 1u) << log.dump();
+            EXPECT_EQ(other.takePressedWindows(), std::vector<xcb_window_t>{});
+            EXPECT_EQ(meant.takePressedWindows(), std::vector<xcb_window_t>{});
             cg::setBackend(nullptr);
         }
 

@@ -1,15 +1,21 @@
 // Window grabs over the X11 backend into textures: known pixels, also while
 // covered and after a resize, with and without MIT-SHM; a window that goes
 // between choosing and grabbing, or whose id another program's window gets,
-// also as the screen capture source shows it.
+// also as the screen capture source shows it; a server that stops answering
+// for a while.
 
 #include "engine/devices/VXScreenCaptureWrapper.h"
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <atomic>
 #include <chrono>
+#include <functional>
 #include <thread>
+
+#include <signal.h>
+#include <unistd.h>
 
 #include "VXExternalWindowManager.h"
 #include "VXX11TestSupport.h"
@@ -359,6 +365,149 @@ namespace vx::test
             EXPECT_EQ(unlisted.load(), 0);
             ASSERT_TRUE(shown) << "the window chosen last is not shown";
             expectWindow(frame, 24, 40);
+        }
+
+        // A server that stops answering: the render thread renders on,
+        // showing the last picture, and the parameters' thread lists and
+        // clicks on, each call waiting a bounded time; said once; all
+        // resume when it answers again.
+        class X11SilentServerGLTest : public X11ScreenCaptureSourceGLTest
+        {
+        protected:
+            // The backend gives up on a server silent for 250 ms; a second
+            // leaves room for a busy machine under the sanitizers, while a
+            // call waiting out the silence takes its seconds.
+            static constexpr std::chrono::milliseconds longestWait{1000};
+
+            void rendersAndClicksThroughSilence(const std::function<void()>& silence,
+                                                const std::function<void()>& answer, std::chrono::milliseconds howLong)
+            {
+                using Clock = std::chrono::steady_clock;
+                const xcb_window_t window =
+                    windows->create(100, 100, 32, 16, {"watched", "", "vx", "VX", long(getpid())});
+                windows->sync();
+                source = std::make_unique<ScreenCaptureVideoSource>();
+                ASSERT_TRUE(choose(window));
+                expectWindow(renderLater(), 32, 16);
+                ScreenCaptureWrapper clicker;
+                clicker.setWindowId(int(window));
+                ParamChoice<int> before("Windows");
+                clicker.getWindows(before);
+                ASSERT_GT(before.getNumChoices(), 0u);
+
+                LogRecorder log;
+                silence();
+                // Silent for howLong, whatever the threads do meanwhile; a
+                // call that returns while silent is cleared has begun and
+                // ended in the silence.
+                std::atomic<bool> silent{true};
+                std::thread timer(
+                    [&]
+                    {
+                        std::this_thread::sleep_for(howLong);
+                        silent = false;
+                        answer();
+                    });
+                std::atomic<bool> done{false};
+                std::atomic<long long> longestCallMs{0};
+                std::atomic<int> clicked{0}, unlisted{0};
+                std::thread parameters(
+                    [&]
+                    {
+                        while (! done.load())
+                        {
+                            const auto start = Clock::now();
+                            ParamChoice<int> listed("Windows");
+                            clicker.getWindows(listed);
+                            const bool click = clicker.sendMouseDown(110, 105);
+                            if (silent.load())
+                            {
+                                unlisted += listed.getNumChoices() == before.getNumChoices() ? 0 : 1;
+                                clicked += click ? 1 : 0;
+                            }
+                            const long long ms =
+                                std::chrono::duration_cast<std::chrono::milliseconds>(Clock::now() - start).count();
+                            longestCallMs = std::max(longestCallMs.load(), ms);
+                        }
+                    });
+                long long longestFrameMs = 0;
+                TextureRef frame;
+                int frames = 0;
+                for (; silent.load(); ++frames)
+                {
+                    const auto start = Clock::now();
+                    frame = renderLater();
+                    longestFrameMs = std::max<long long>(
+                        longestFrameMs,
+                        std::chrono::duration_cast<std::chrono::milliseconds>(Clock::now() - start).count());
+                    if (frame.get() == nullptr)
+                        break;
+                }
+                timer.join();
+                done = true;
+                parameters.join();
+                // The last picture stays.
+                expectWindow(frame, 32, 16);
+                EXPECT_LT(longestFrameMs, longestWait.count()) << frames << " frames";
+                EXPECT_LT(longestCallMs.load(), longestWait.count());
+                EXPECT_EQ(clicked.load(), 0) << "a click was sent while the server was silent";
+                EXPECT_EQ(unlisted.load(), 0) << "the list did not answer what it knew";
+                size_t said = 0;
+                for (const LogRecorder::Line& line : log.lines())
+                    said += line.text.find("is not answering") != std::string::npos ? 1 : 0;
+                EXPECT_EQ(said, 1u) << log.dump();
+
+                // Answering again, the window is shown as it is now (its
+                // background tiled over the new size) and takes a click.
+                windows->resize(window, 40, 20);
+                windows->sync();
+                const auto giveUp = Clock::now() + std::chrono::seconds(30);
+                while (source->getWidth() != 40 && Clock::now() < giveUp)
+                    frame = renderLater();
+                EXPECT_NE(frame.get(), nullptr);
+                EXPECT_EQ(source->getWidth(), 40);
+                EXPECT_EQ(source->getHeight(), 20);
+                bool sent = false;
+                while (! sent && Clock::now() < giveUp)
+                    sent = clicker.sendMouseDown(130, 105);
+                EXPECT_TRUE(sent);
+                std::pair<int, int> pressed{-1, -1};
+                while (sent && pressed != std::make_pair(30, 5) && Clock::now() < giveUp)
+                    pressed = windows->waitForButtonPress(window, 1000);
+                EXPECT_EQ(pressed, std::make_pair(30, 5));
+            }
+        };
+
+        TEST_F(X11SilentServerGLTest, AStoppedServerStallsNoFrameNorCallAndAllResumeWhenItGoesOn)
+        {
+            struct GoOn
+            {
+                XorgServer& server;
+                ~GoOn() { server.signal(SIGCONT); }
+            } goOn{*server};
+            rendersAndClicksThroughSilence([this] { ASSERT_TRUE(server->signal(SIGSTOP)); },
+                                           [this] { server->signal(SIGCONT); }, std::chrono::seconds(4));
+        }
+
+        TEST_F(X11SilentServerGLTest, AServerHeldByAnotherClientsGrabStallsNoFrameNorCallAndAllResumeAfter)
+        {
+            xcb_connection_t* holder = xcb_connect(server->getDisplayName().c_str(), nullptr);
+            ASSERT_EQ(xcb_connection_has_error(holder), 0);
+            auto roundTrip = [holder]
+            { std::free(xcb_get_input_focus_reply(holder, xcb_get_input_focus(holder), nullptr)); };
+            rendersAndClicksThroughSilence(
+                [&]
+                {
+                    xcb_grab_server(holder);
+                    roundTrip();
+                },
+                [&]
+                {
+                    xcb_ungrab_server(holder);
+                    roundTrip();
+                },
+                std::chrono::seconds(3));
+            xcb_disconnect(holder);
         }
     }
 }

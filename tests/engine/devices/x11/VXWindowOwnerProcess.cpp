@@ -271,6 +271,14 @@ namespace vx::test
 
     std::vector<xcb_window_t> WindowOwnerProcess::takePressedWindows()
     {
+        std::vector<xcb_window_t> pressed;
+        for (const Press& press : takePresses())
+            pressed.push_back(press.window);
+        return pressed;
+    }
+
+    std::vector<WindowOwnerProcess::Press> WindowOwnerProcess::takePresses()
+    {
         tell("sync");
         std::string line;
         bool synced = false;
@@ -278,10 +286,8 @@ namespace vx::test
             synced = line == "synced";
         if (! synced)
             ADD_FAILURE() << "the window owner did not answer";
-        std::vector<xcb_window_t> pressed;
-        for (const Press& press : presses)
-            pressed.push_back(press.window);
-        presses.clear();
-        return pressed;
+        std::vector<Press> taken;
+        taken.swap(presses);
+        return taken;
     }
 }

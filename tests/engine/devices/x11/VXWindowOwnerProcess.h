@@ -39,13 +39,15 @@ namespace vx::test
         // The windows pressed so far, told once the owner has had every
         // event the server sent it until now.
         std::vector<xcb_window_t> takePressedWindows();
-
-    private:
         struct Press
         {
             xcb_window_t window;
-            int x, y;
+            int x, y; // in window coordinates
         };
+        // The presses so far, as takePressedWindows tells them.
+        std::vector<Press> takePresses();
+
+    private:
         // The next line the owner wrote, without its end, presses put
         // aside; false after timeoutMs or at its end.
         bool readLine(std::string& line, int timeoutMs);

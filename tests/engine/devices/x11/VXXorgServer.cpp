@@ -187,6 +187,7 @@ EndSection
         if (pid <= 0)
             return;
         kill(pid, SIGTERM);
+        kill(pid, SIGCONT);
         for (int i = 0; i < 100; ++i)
         {
             if (waitpid(pid, nullptr, WNOHANG) == pid)
@@ -199,6 +200,11 @@ EndSection
         kill(pid, SIGKILL);
         waitpid(pid, nullptr, 0);
         pid = -1;
+    }
+
+    bool XorgServer::signal(int number) const
+    {
+        return isRunning() && kill(pid, number) == 0;
     }
 
     bool XorgServer::xrandr(const std::string& arguments) const

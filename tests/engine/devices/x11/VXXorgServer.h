@@ -36,8 +36,10 @@ namespace vx::test
         const std::string& getDisplayName() const { return displayName; }
         // Runs xrandr with the arguments on this display; true when it succeeds.
         bool xrandr(const std::string& arguments) const;
-        // Terminates the server and waits for it.
+        // Terminates the server and waits for it (a stopped one is continued first).
         void stop();
+        // Sends the server the signal (SIGSTOP, SIGCONT); false when it is not running.
+        bool signal(int number) const;
 
     private:
         void start(const Options& options);

@@ -259,6 +259,29 @@ namespace vx::test
         EXPECT_EQ(manager.createReaderForImageSequence(File(dir.makeDirectory("empty"))), nullptr);
     }
 
+    // Hidden files and names no sequence format lists (whole entries, any
+    // case) are no frames; of two kinds as many, the first in name order plays.
+    TEST(VideoFormatManagerTest, ASequenceIsTheFoldersPicturesOfOneKind)
+    {
+        TempDir dir;
+        dir.makeDirectory("seq");
+        for (const char* name : {"seq/._a.other", "seq/Thumbs.db", "seq/a.fakes", "seq/b.other", "seq/c.FAKE",
+                                 "seq/d.fake", "seq/e.OTHER", "seq/.f.fake"})
+            fakeFile(dir, name, 1);
+        VideoFormatManager manager;
+        manager.registerFormat(new FakeFormat("*.fake;*.other"), false, true);
+        EXPECT_TRUE(manager.isSequenceFile(File(dir.file("seq/c.FAKE"))));
+        EXPECT_FALSE(manager.isSequenceFile(File(dir.file("seq/a.fakes"))));
+        EXPECT_FALSE(manager.isSequenceFile(File(dir.file("seq/._a.other"))));
+        std::unique_ptr<VideoFormatReader> reader(manager.createReaderForImageSequence(File(dir.file("seq"))));
+        ASSERT_NE(reader, nullptr);
+        EXPECT_TRUE(reader->isFolderSequence());
+        auto& fake = static_cast<FakeBufferableReader&>(*reader);
+        EXPECT_EQ(fake.getFile().getFileName(), "b.other");
+        ASSERT_EQ(fake.files.size(), 1u);
+        EXPECT_EQ(fake.files[0].getFileName(), "e.OTHER");
+    }
+
     TEST(BufferableVideoFormatReaderTest, UploadsWithoutAFrameAnswerFalse)
     {
         TempDir dir;

@@ -14,6 +14,7 @@
 #include "engine/video/formats/avfoundation/VXCoreMedia.h"
 #include "engine/video/formats/avfoundation/VXIndexedClips.h"
 #include "engine/video/sources/VXVideoFormatReaderSource.h"
+#include "support/VXFrameGate.h"
 #include "support/VXLogRecorder.h"
 
 #include <gtest/gtest.h>
@@ -380,60 +381,6 @@ namespace vx::test
 
         class FrameCountMovieTest : public MovieFileSourceGLTest, public ::testing::WithParamInterface<CountCase>
         {
-        };
-
-        // Frame memory for the movie decoders that is handed out only while
-        // open: closed, a decoder waits in it for the test. One for the
-        // process (frames it gave may outlive a test in the texture cache),
-        // the decoders' allocator while a test holds it.
-        class FrameGate final : public av::FrameAllocator
-        {
-        public:
-            struct Use
-            {
-                Use() { av::FrameAllocator::setCurrent(&get()); }
-                ~Use()
-                {
-                    get().setOpen(true);
-                    av::FrameAllocator::setCurrent(nullptr);
-                }
-            };
-
-            static FrameGate& get()
-            {
-                static FrameGate gate;
-                return gate;
-            }
-
-            void* allocate(std::size_t size) override
-            {
-                std::unique_lock<std::mutex> hold(lock);
-                ++waiting;
-                changed.notify_all();
-                changed.wait(hold, [this] { return open; });
-                --waiting;
-                return std::aligned_alloc(64, (size + 63) / 64 * 64);
-            }
-            void deallocate(void* block) override { std::free(block); }
-
-            void setOpen(bool isOpen)
-            {
-                std::lock_guard<std::mutex> hold(lock);
-                open = isOpen;
-                changed.notify_all();
-            }
-            // Until a decoder waits in the closed gate, the watchdog at most.
-            bool awaitWaiter()
-            {
-                std::unique_lock<std::mutex> hold(lock);
-                return changed.wait_for(hold, watchdog, [this] { return waiting > 0; });
-            }
-
-        private:
-            std::mutex lock;
-            std::condition_variable changed;
-            bool open = true;
-            int waiting = 0;
         };
 
         struct SpeedCase
@@ -1339,7 +1286,7 @@ namespace vx::test
                 continue;
             // Not decoded yet: once the decoder waits in the gate nothing
             // more comes, so what shows now stays.
-            ASSERT_TRUE(gate.awaitWaiter());
+            ASSERT_TRUE(gate.awaitWaiter(watchdog));
             const long index = showFrame(held, false);
             if (index == held)
                 continue;

@@ -279,29 +279,6 @@ namespace vx::test
         play(15, 1.0);
     }
 
-    // The silent movie only: the seeking reader (with sound) still shows the
-    // frame of a seek asked for before a turn when it lands after it.
-    class MovieLaggingTurnsGLTest : public MovieJumpsGLTest
-    {
-    };
-
-    // The same turns with seeks that lag behind the play head (the clock
-    // moves on while they are under way): a frame the backward play asked
-    // for never shows once the movie plays forwards.
-    TEST_P(MovieLaggingTurnsGLTest, AMovieTurnedWhileItsSeeksLagNeverShowsAFrameOfTheOtherDirection)
-    {
-        direct(playPause);
-        jumpTo(120);
-        source->getPositionParam()->setValue(head, ValueChangeInfo());
-        loaded();
-        waitsForSeeks = false;
-        for (int turns = 0; turns < 4; ++turns)
-        {
-            turn(turns % 2 == 1);
-            play(20, 1.0);
-        }
-    }
-
     class MovieStopGLTest : public MovieJumpsGLTest
     {
     };
@@ -343,8 +320,6 @@ namespace vx::test
 
     INSTANTIATE_TEST_SUITE_P(Readers, MovieJumpsGLTest,
                              ::testing::Values(SoundCase{"Silent", false}, SoundCase{"WithSound", true}),
-                             [](const auto& info) { return std::string(info.param.name); });
-    INSTANTIATE_TEST_SUITE_P(Readers, MovieLaggingTurnsGLTest, ::testing::Values(SoundCase{"Silent", false}),
                              [](const auto& info) { return std::string(info.param.name); });
     INSTANTIATE_TEST_SUITE_P(Player, MovieStopGLTest, ::testing::Values(SoundCase{"Silent", false}),
                              [](const auto& info) { return std::string(info.param.name); });

@@ -9,6 +9,7 @@
 #include "core/xml/VXXmlUtils.h"
 #include "engine/network/VXNetworkVideoExtension.h"
 #include "engine/network/VXZeroConfigBrowser.h"
+#include "support/VXFileSizeLimit.h"
 #include "support/VXLogRecorder.h"
 #include "support/VXPresetSessions.h"
 #include "support/VXRandomSessions.h"
@@ -23,6 +24,7 @@
 #include <map>
 #include <memory>
 #include <mutex>
+#include <optional>
 #include <random>
 #include <set>
 #include <thread>
@@ -32,14 +34,24 @@ namespace vx::test
 {
     namespace
     {
-        // Sources whose names differ only by characters file names leave out.
+        // Sources whose names differ only by characters file names leave out,
+        // and (in the sessions with trouble) two of one name, told apart by
+        // their ids.
         struct PlainSpec
         {
             const char* name;
             const char* id;
         };
-        const PlainSpec plains[] = {{"Camera 2.0", "cam-a"}, {"Camera 20", "cam-b"}, {"Deck", "deck"}};
+        const PlainSpec plains[] = {{"Camera 2.0", "cam-a"},
+                                    {"Camera 20", "cam-b"},
+                                    {"Deck", "deck"},
+                                    {"Cam Model", "cam-x"},
+                                    {"Cam Model", "cam-y"}};
         constexpr unsigned plainCount = sizeof plains / sizeof plains[0];
+        unsigned plainsIn(bool trouble)
+        {
+            return trouble ? plainCount : 3;
+        }
 
         // Network servers, two of them on one machine (one name to presets).
         struct ServiceSpec
@@ -82,6 +94,8 @@ namespace vx::test
             unsigned service = 0; // announce, withdraw, lookups
             unsigned port = 0;    // announce: in ports
             bool fail = false;    // lookups: the service's host stops (or starts) resolving
+            unsigned program = 0; // which of two programs over the folder does it (not the servers' ops)
+            int room = -1;        // save: bytes a file may grow to past the shortest preset's; < 0: no limit
         };
 
         std::string describe(const Op& op)
@@ -90,23 +104,26 @@ namespace vx::test
             const std::string preset = "preset #" + std::to_string(op.preset) + " of " + owner;
             const std::string value = std::to_string(op.value);
             const std::string service = std::string("\"") + services[op.service].name + "\"";
+            const std::string program = op.program == 0 ? "" : "program B: ";
             switch (op.kind)
             {
                 case Op::create:
-                    return "create \"" + std::string(presetNames[op.name]) + "\" = " + value + " for " + owner;
+                    return program + "create \"" + std::string(presetNames[op.name]) + "\" = " + value + " for " +
+                           owner;
                 case Op::edit:
-                    return "edit " + preset + " to " + value;
+                    return program + "edit " + preset + " to " + value;
                 case Op::rename:
-                    return "rename " + preset + " to \"" + presetNames[op.name] + "\"";
+                    return program + "rename " + preset + " to \"" + presetNames[op.name] + "\"";
                 case Op::remove:
-                    return "delete " + preset;
+                    return program + "delete " + preset;
                 case Op::duplicate:
-                    return "duplicate " + preset;
+                    return program + "duplicate " + preset;
                 case Op::save:
-                    return "save";
+                    return program + "save" +
+                           (op.room < 0 ? std::string() : " with room for " + std::to_string(op.room) + " bytes more");
                 case Op::restart:
                 {
-                    std::string text = "restart with";
+                    std::string text = program + "restart with";
                     for (unsigned k = 0; k < plainCount; ++k)
                         if ((op.present & (1u << k)) != 0)
                             text += std::string(" \"") + plains[k].name + "\"";
@@ -123,7 +140,9 @@ namespace vx::test
             return "?";
         }
 
-        std::vector<Op> drawSession(unsigned seed, int length)
+        // A session; with trouble, a second program over the folder and saves
+        // that run out of room at any of their files as well.
+        std::vector<Op> drawSession(unsigned seed, int length, bool trouble)
         {
             std::mt19937 random(seed);
             const auto below = [&](unsigned n) { return unsigned(random() % n); };
@@ -146,12 +165,19 @@ namespace vx::test
                 op.preset = below(8);
                 op.name = below(presetNameCount);
                 op.value = int(below(100));
-                for (unsigned k = 0; k < plainCount; ++k)
+                for (unsigned k = 0; k < plainsIn(trouble); ++k)
                     if (below(4) != 0)
                         op.present |= 1u << k;
                 op.service = below(serviceCount);
                 op.port = below(portCount);
                 op.fail = below(2) == 0;
+                if (trouble)
+                {
+                    if (op.kind <= Op::restart)
+                        op.program = below(3) == 0 ? 1 : 0;
+                    if (op.kind == Op::save && below(2) == 0)
+                        op.room = int(below(40));
+                }
                 ops.push_back(op);
             }
             return ops;
@@ -228,16 +254,41 @@ namespace vx::test
             std::map<std::string, std::uint16_t> last;
         };
 
+        // The user's own files in the folder, a damaged preset among them:
+        // never touched by a save.
+        const std::pair<const char*, const char*> userFiles[] = {
+            {"Deck/notes.txt", "my own notes"},
+            {"Camera 20/Broken.xml",
+             "<?xml version=\"1.0\"?>\n<Preset name=\"Broken\" sourceId=\"cam-b\" source=\"Camera 20\"><Vid"}};
+        constexpr size_t userFileCount = sizeof userFiles / sizeof userFiles[0];
+
         // Runs sessions of a source manager after another over a real folder,
         // while scripted servers come and go: the user's presets are what
         // create, edit, rename, delete and duplicate made of them, as last
         // saved; each save answers true and leaves exactly those as files;
         // each start, and each server listed for the first time in a session,
-        // has exactly its own.
+        // has exactly its own. With a second program over the folder (plain
+        // sources of its own, the same servers) and saves that fail, every
+        // save is judged by judgeSave: nothing on disk is lost, and true
+        // means all written.
         class Session
         {
         public:
-            Session() { NetworkVideoServerManager::setHostLookup(&Lookups::lookUp); }
+            explicit Session(bool withTrouble) : trouble(withTrouble)
+            {
+                NetworkVideoServerManager::setHostLookup(&Lookups::lookUp);
+                // The shortest file a preset makes here.
+                TempDir scratch(sessionFolderBase());
+                VideoSourceManager measuring;
+                auto* plain = new PlainExtension(plains[2].name, plains[2].id, false);
+                measuring.registerSource(plain);
+                valuesOf(*plain).write(*plain->getPresets(), "v10", 0, -1);
+                measuring.savePresets(File(scratch.path() + "/"));
+                for (const auto& entry : std::filesystem::recursive_directory_iterator(scratch.path()))
+                    if (entry.is_regular_file())
+                        shortest = size_t(entry.file_size());
+                NetworkVideoServerManager::deleteInstance();
+            }
             ~Session()
             {
                 stopManagers();
@@ -257,10 +308,13 @@ namespace vx::test
                 pools.clear();
                 TempDir tree(sessionFolderBase());
                 folder = File(tree.path() + "/");
+                for (const auto& [path, bytes] : userFiles)
+                    tree.writeFile(path, bytes);
+                otherPresets = ProgramPresets();
                 live.clear();
                 saved.clear();
                 LogRecorder log;
-                std::string failure = startManagers((1u << plainCount) - 1);
+                std::string failure = startManagers((1u << plainsIn(trouble)) - 1);
                 std::vector<std::string> steps;
                 for (size_t i = 0; i < ops.size() && failure.empty(); ++i)
                 {
@@ -278,6 +332,11 @@ namespace vx::test
                 return {failure, 0, {}};
             }
 
+            // Saves that answered false, and saves by program B, in all
+            // replays: the trouble the sessions are to meet.
+            int failedSaves = 0;
+            int otherSaves = 0;
+
         private:
             static std::string ownerKey(const VideoSourceExtension& extension)
             {
@@ -287,11 +346,11 @@ namespace vx::test
             }
 
             // The sources presets are made for, by key: the plain ones
-            // registered and the servers listed.
-            std::map<std::string, std::shared_ptr<VideoSourceExtension>> owners()
+            // registered and the servers listed (of program B with other).
+            std::map<std::string, std::shared_ptr<VideoSourceExtension>> owners(bool ofOther = false)
             {
                 std::map<std::string, std::shared_ptr<VideoSourceExtension>> found;
-                for (const auto& extension : manager->getSources(true))
+                for (const auto& extension : (ofOther ? other : manager)->getSources(true))
                     if (dynamic_cast<NetworkVideoExtension*>(extension.get()) != nullptr ||
                         dynamic_cast<PlainExtension*>(extension.get()) != nullptr)
                         found[ownerKey(*extension)] = extension;
@@ -356,8 +415,54 @@ namespace vx::test
                 return expected;
             }
 
+            // The presets program B has, of the sources it lists; those of a
+            // source it lists for the first time (loaded then) it knows on
+            // disk too.
+            UserPresets otherLive()
+            {
+                UserPresets found;
+                for (const auto& [key, extension] : owners(true))
+                {
+                    const UserPresets has = presetsOf(key, *extension);
+                    found.insert(has.begin(), has.end());
+                    if (otherSeen.insert(key).second)
+                        otherPresets.known.insert(has.begin(), has.end());
+                }
+                return found;
+            }
+
+            std::set<std::string> ownerKeys(bool ofOther)
+            {
+                std::set<std::string> keys;
+                for (const auto& entry : owners(ofOther))
+                    keys.insert(entry.first);
+                return keys;
+            }
+
+            // Program B (a new one in place of the last) with the plain
+            // sources of present, over the servers listed now.
+            std::string startOther(unsigned present)
+            {
+                other.reset();
+                other = std::make_unique<VideoSourceManager>();
+                for (unsigned k = 0; k < plainCount; ++k)
+                    if ((present & (1u << k)) != 0)
+                        other->registerSource(new PlainExtension(plains[k].name, plains[k].id, false));
+                other->loadPresets(folder);
+                otherSeen.clear();
+                otherPresets.known.clear();
+                otherPresets.live = otherLive();
+                std::string failure;
+                const UserPresets expected = ownedBy(storedPresets(failure), ownerKeys(true));
+                if (failure.empty() && otherPresets.live != expected)
+                    failure =
+                        "program B started with" + listed(otherPresets.live) + "\n  instead of" + listed(expected);
+                return failure;
+            }
+
             void stopManagers()
             {
+                other.reset();
                 if (manager == nullptr)
                     return;
                 SourceDirectory::clearCurrent(manager.get());
@@ -373,6 +478,22 @@ namespace vx::test
             // its saved presets once they are loaded.
             std::string startManagers(unsigned present)
             {
+                if (other != nullptr)
+                {
+                    // Program B keeps the servers' manager: only A's goes.
+                    SourceDirectory::clearCurrent(manager.get());
+                    manager.reset();
+                    manager = std::make_unique<VideoSourceManager>();
+                    SourceDirectory::setCurrent(manager.get());
+                    for (unsigned k = 0; k < plainCount; ++k)
+                        if ((present & (1u << k)) != 0)
+                            manager->registerSource(new PlainExtension(plains[k].name, plains[k].id, false));
+                    manager->loadPresets(folder);
+                    std::string failure;
+                    live = saved = storedPresets(failure);
+                    seen.clear();
+                    return failure.empty() ? checkNewlyListed() : failure;
+                }
                 stopManagers();
                 watcher = std::make_unique<PassWatcher>();
                 NetworkVideoServerManager::getInstance()->getServerBrowser().addListener(*watcher, true);
@@ -386,9 +507,10 @@ namespace vx::test
                 if (! announced.empty() && ! watcher->waitFor(announcements - 1, expectedServices()))
                     return "the servers announced were not browsed in time";
                 manager->loadPresets(folder);
-                live = saved;
+                std::string failure;
+                live = saved = storedPresets(failure);
                 seen.clear();
-                return checkNewlyListed();
+                return failure.empty() ? checkNewlyListed() : failure;
             }
 
             // A server listed for the first time in this session (and each
@@ -400,30 +522,49 @@ namespace vx::test
                     if (! seen.insert(key).second)
                         continue;
                     const UserPresets has = presetsOf(key, *extension);
-                    const UserPresets expected = ownedBy(live, {key});
+                    UserPresets expected = ownedBy(live, {key});
+                    if (other != nullptr)
+                    {
+                        // Program B may have saved its presets since: they
+                        // are what the folder holds now.
+                        std::string failure;
+                        expected = ownedBy(storedPresets(failure), {key});
+                        if (! failure.empty())
+                            return failure;
+                        std::erase_if(live, [&](const UserPreset& preset) { return std::get<0>(preset) == key; });
+                        live.insert(has.begin(), has.end());
+                    }
                     if (has != expected)
                         return key + " came with" + listed(has) + "\n  instead of" + listed(expected);
                 }
                 return {};
             }
 
-            // Every file below the folder is a preset, and they are exactly
-            // the user's.
-            std::string checkFiles() const
+            // The presets below the folder; a failure when a file there is
+            // neither a preset nor the user's own, or one of those changed.
+            UserPresets storedPresets(std::string& failure) const
             {
                 UserPresets stored;
-                size_t files = 0;
+                for (const auto& [path, bytes] : userFiles)
+                    if (File(folder.getFullPath() + path).toString() != bytes)
+                        failure = std::string("the user's ") + path + " changed";
                 for (const auto& entry : std::filesystem::recursive_directory_iterator(folder.getFullPath()))
                 {
                     if (! entry.is_regular_file())
                         continue;
-                    ++files;
+                    const std::string relative = std::filesystem::relative(entry.path(), folder.getFullPath()).string();
+                    if (std::any_of(std::begin(userFiles), std::end(userFiles),
+                                    [&](const auto& user) { return relative == user.first; }))
+                        continue;
                     const std::unique_ptr<XmlDocument> document =
                         XmlUtils::loadXmlFromFile(File(entry.path().string()), true);
                     const XmlNode* preset = document != nullptr ? document->first_node("Preset") : nullptr;
                     const XmlNode* source = preset != nullptr ? preset->first_node() : nullptr;
                     if (source == nullptr)
-                        return "the folder holds " + entry.path().string() + ", no preset";
+                    {
+                        failure = "the folder holds " + entry.path().string() + ", no preset";
+                        continue;
+                    }
                     const std::string id = readAttribute(preset->first_attribute("sourceId"), std::string());
                     const std::string owner =
                         id == "NETWORK_VIDEO_SRC"
@@ -433,9 +574,45 @@ namespace vx::test
                     stored.insert(
                         {owner, readAttribute(preset->first_attribute("name"), std::string()), noteOf(*source)});
                 }
-                if (stored != saved)
-                    return "the save answered true, but the folder holds" + listed(stored) + "\n  instead of" +
-                           listed(saved);
+                return stored;
+            }
+
+            // A save by program A (or B), with room for that many bytes past
+            // the shortest preset file (none: no limit).
+            std::string save(bool byOther, int room)
+            {
+                std::string failure;
+                const UserPresets before = storedPresets(failure);
+                bool answered = false;
+                const std::set<std::string> present = ownerKeys(byOther);
+                if (byOther)
+                {
+                    otherPresets.live = otherLive();
+                    ++otherSaves;
+                }
+                {
+                    std::optional<FileSizeLimit> full;
+                    if (room >= 0)
+                        full.emplace(shortest + size_t(room));
+                    answered = (byOther ? other : manager)->savePresets(folder);
+                    failedSaves += answered ? 0 : 1;
+                }
+                const UserPresets after = storedPresets(failure);
+                if (! failure.empty())
+                    return failure;
+                if (room < 0 && ! answered)
+                    return "the save answered false";
+                if (byOther)
+                    return judgeSave(answered, before, after, present, otherPresets);
+                ProgramPresets program{live, saved};
+                failure = judgeSave(answered, before, after, present, program);
+                if (! failure.empty())
+                    return failure;
+                if (other == nullptr && answered && after != live)
+                    return "the save answered true, but the folder holds" + listed(after) + "\n  instead of" +
+                           listed(live);
+                // What the folder holds is what a restart finds.
+                saved = after;
                 return {};
             }
 
@@ -451,15 +628,18 @@ namespace vx::test
             std::string apply(const Op& op)
             {
                 const ServiceSpec& service = services[op.service];
+                // Two programs in one process would share the servers' presets:
+                // with trouble, no servers.
+                if (trouble && (op.kind == Op::announce || op.kind == Op::withdraw || op.kind == Op::lookups))
+                    return {};
                 switch (op.kind)
                 {
                     case Op::save:
-                        if (! manager->savePresets(folder))
-                            return "the save answered false";
-                        saved = live;
-                        return checkFiles();
+                        if (op.program == 1)
+                            return other != nullptr ? save(true, op.room) : std::string();
+                        return save(false, op.room);
                     case Op::restart:
-                        return startManagers(op.present);
+                        return op.program == 1 ? startOther(op.present) : startManagers(op.present);
                     case Op::lookups:
                         Lookups::set(service.host, op.fail);
                         return {};
@@ -490,7 +670,11 @@ namespace vx::test
                         break;
                 }
 
-                const auto listedOwners = owners();
+                if (op.program == 1 && other == nullptr)
+                    return {};
+                if (op.program == 1)
+                    otherLive();
+                const auto listedOwners = owners(op.program == 1);
                 if (listedOwners.empty())
                     return {};
                 auto chosen = listedOwners.begin();
@@ -500,10 +684,13 @@ namespace vx::test
                 stringReplace(step, "listed source #" + std::to_string(op.owner),
                               "\"" + owner.getExtensionName() + "\" (" + key + ")");
                 const PresetValues values = valuesOf(owner);
+                // Program B's presets are read from its sources when it saves.
+                UserPresets otherModel;
+                UserPresets& model = op.program == 1 ? otherModel : live;
                 if (op.kind == Op::create)
                 {
                     values.write(*owner.getPresets(), presetNames[op.name], op.value, -1);
-                    live.insert({key, presetNames[op.name], op.value});
+                    model.insert({key, presetNames[op.name], op.value});
                     return {};
                 }
                 const std::vector<XmlState*> states = statesOf(owner);
@@ -516,13 +703,21 @@ namespace vx::test
                                             : op.kind == Op::rename ? PresetAction::rename
                                             : op.kind == Op::remove ? PresetAction::remove
                                                                     : PresetAction::duplicate;
+                if (op.program == 1)
+                    otherModel = presetsOf(key, owner);
                 return applyPresetAction(action, *owner.getPresets(), state, key, presetNames[op.name], op.value,
-                                         values, live);
+                                         values, model);
             }
 
             FakeDNSService dns;
             std::unique_ptr<PassWatcher> watcher;
             std::unique_ptr<VideoSourceManager> manager;
+            // Program B over the same folder, from its first start on.
+            std::unique_ptr<VideoSourceManager> other;
+            const bool trouble;
+            ProgramPresets otherPresets;
+            std::set<std::string> otherSeen;
+            size_t shortest = 0;
             std::map<unsigned, std::uint16_t> announced;
             // How often each was announced since it was last withdrawn, and
             // the sum.
@@ -537,19 +732,35 @@ namespace vx::test
             std::set<std::string> seen;
         };
 
-        TEST(SourcePresetSessionsTest, EverySeedKeepsExactlyTheUsersPresets)
+        void runSessions(unsigned defaultFirst, int defaultCount, bool trouble)
         {
             NetworkVideoServerManager::deleteInstance();
-            const SessionSeeds seeds = sessionSeeds(1, 120);
-            Session session;
+            const SessionSeeds seeds = sessionSeeds(defaultFirst, defaultCount);
+            Session session(trouble);
             for (int i = 0; i < seeds.count; ++i)
             {
                 const unsigned seed = seeds.first + unsigned(i);
                 const std::string report = RandomSession<Op>::run(
-                    seed, drawSession(seed, 60), [&](const std::vector<Op>& ops) { return session.replay(ops); },
-                    describe, 200);
+                    seed, drawSession(seed, 60, trouble),
+                    [&](const std::vector<Op>& ops) { return session.replay(ops); }, describe, 200);
                 EXPECT_TRUE(report.empty()) << report;
             }
+            if (trouble && seeds.count >= 20)
+            {
+                EXPECT_GT(session.failedSaves, 0);
+                EXPECT_GT(session.otherSaves, 0);
+            }
+        }
+
+        TEST(SourcePresetSessionsTest, EverySeedKeepsExactlyTheUsersPresets)
+        {
+            runSessions(1, 120, false);
+        }
+
+        // Two programs over one folder, saves that run out of room.
+        TEST(SourcePresetSessionsTest, EverySeedLosesNothingThroughFailedWritesAndTwoPrograms)
+        {
+            runSessions(1, 120, true);
         }
     }
 }

@@ -578,11 +578,97 @@ namespace vx::test
             }
         }
 
-        INSTANTIATE_TEST_SUITE_P(
-            Names, SameNamedPresetsTest,
-            ::testing::Values(SameNameCase{"TwoWithADot", "Zoom 1.5", 2}, SameNameCase{"ThreeWithADot", "v1.0", 3},
-                              SameNameCase{"TwoWithAColon", "Cam:A", 2}, SameNameCase{"TwoWithAComma", "Soft, warm", 2}),
-            [](const ::testing::TestParamInfo<SameNameCase>& info) { return std::string(info.param.name); });
+        INSTANTIATE_TEST_SUITE_P(Names, SameNamedPresetsTest,
+                                 ::testing::Values(SameNameCase{"TwoWithADot", "Zoom 1.5", 2},
+                                                   SameNameCase{"ThreeWithADot", "v1.0", 3},
+                                                   SameNameCase{"TwoWithAColon", "Cam:A", 2},
+                                                   SameNameCase{"TwoWithAComma", "Soft, warm", 2}),
+                                 [](const ::testing::TestParamInfo<SameNameCase>& info)
+                                 { return std::string(info.param.name); });
+
+        // "Zoom 1.5" stored alone in "Zoom 15.xml", and a new "Zoom 15": the
+        // new file of "Zoom 1.5" is written first, and when that write fails
+        // (disk full) its only copy in "Zoom 15.xml" is never replaced by
+        // "Zoom 15". Once there is room, both are written.
+        TEST_F(VideoSourceManagerTest, AFailedWriteNeverCostsAnotherPresetItsOnlyCopy)
+        {
+            TempDir temp;
+            const File folder(temp.path() + "/");
+            addPreset(*registerPlain("Deck", "deck"), "Zoom 1.5", "old");
+            ASSERT_TRUE(manager->savePresets(folder));
+            ASSERT_TRUE(File::doesFileExist(temp.file("Deck/Zoom 15.xml")));
+
+            restart();
+            PlainExtension* deck = registerPlain("Deck", "deck");
+            manager->loadPresets(folder);
+            addPreset(*deck, "Zoom 15", "n");
+            // Room for "Zoom 15" (the shorter file), not for "Zoom 1.5".
+            TempDir sizes;
+            ASSERT_TRUE(manager->savePresets(File(sizes.path() + "/")));
+            const size_t room = sizes.readFile("Deck/Zoom 15.xml").size();
+            ASSERT_GT(sizes.readFile("Deck/Zoom 1%2E5.xml").size(), room);
+            LogRecorder log;
+            {
+                const FileSizeLimit full(room);
+                EXPECT_FALSE(manager->savePresets(folder)) << log.dump();
+            }
+
+            {
+                VideoSourceManager after;
+                auto* stored = new PlainExtension("Deck", "deck", false);
+                after.registerSource(stored);
+                after.loadPresets(folder);
+                const std::vector<std::string> notes = presetNotes(*stored);
+                EXPECT_NE(std::find(notes.begin(), notes.end(), "Zoom 1.5:old"), notes.end())
+                    << "the only copy of \"Zoom 1.5\" was replaced\n"
+                    << log.dump();
+            }
+
+            EXPECT_TRUE(manager->savePresets(folder)) << "with room again";
+            restart();
+            deck = registerPlain("Deck", "deck");
+            manager->loadPresets(folder);
+            EXPECT_EQ(presetNotes(*deck), (std::vector<std::string>{"Zoom 1.5:old", "Zoom 15:n"}));
+        }
+
+        // Two programs over one folder, both started with "Zoom 1.5" in
+        // "Zoom 15.xml": A adds "Zoom 15" and saves, then B (which knows only
+        // "Zoom 1.5") saves. B's save neither replaces A's "Zoom 15" nor
+        // removes A's copy of "Zoom 1.5" as a former one of its own.
+        TEST_F(VideoSourceManagerTest, TwoProgramsOverOneFolderKeepEachOthersPresets)
+        {
+            TempDir temp;
+            const File folder(temp.path() + "/");
+            addPreset(*registerPlain("Deck", "deck"), "Zoom 1.5", "old");
+            ASSERT_TRUE(manager->savePresets(folder));
+
+            restart();
+            PlainExtension* deckA = registerPlain("Deck", "deck");
+            manager->loadPresets(folder);
+            VideoSourceManager programB;
+            auto* deckB = new PlainExtension("Deck", "deck", false);
+            programB.registerSource(deckB);
+            programB.loadPresets(folder);
+            ASSERT_EQ(presetNotes(*deckB), std::vector<std::string>{"Zoom 1.5:old"});
+
+            addPreset(*deckA, "Zoom 15", "a");
+            LogRecorder log;
+            EXPECT_TRUE(manager->savePresets(folder)) << log.dump();
+            EXPECT_TRUE(programB.savePresets(folder)) << log.dump();
+            for (int start = 1; start <= 2; ++start)
+            {
+                restart();
+                PlainExtension* deck = registerPlain("Deck", "deck");
+                manager->loadPresets(folder);
+                EXPECT_EQ(presetNotes(*deck), (std::vector<std::string>{"Zoom 1.5:old", "Zoom 15:a"}))
+                    << "start " << start << "\n"
+                    << log.dump();
+                // Each program saves again: it settles, nothing is lost.
+                EXPECT_TRUE(programB.savePresets(folder)) << log.dump();
+                EXPECT_TRUE(manager->savePresets(folder)) << log.dump();
+            }
+            EXPECT_EQ(filesBelow(temp.path()).size(), 2u);
+        }
 
         // A preset file outside its source's folder (moved there by hand, or
         // without a "source" name) moves into the folder once, and loads

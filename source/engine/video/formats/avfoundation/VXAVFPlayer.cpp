@@ -26,7 +26,6 @@ namespace vx
     {
         constexpr long internalFormatYCbCr422 = 0x85B9;
         constexpr unsigned filterLinear = 0x2601;
-        constexpr std::int32_t nanoseconds = 1000000000;
         // How far (s) the player may be from the play head's frame before a
         // seek corrects it.
         constexpr double driftTolerance = 0.1;

@@ -2,6 +2,7 @@
 // them, as backward play of a long-GOP movie does: the newest wins.
 
 #include "engine/video/formats/avfoundation/VXMediaBackend.h"
+#include "support/VXFrameGate.h"
 #include "support/VXMovieClips.h"
 #include "support/VXTempDir.h"
 
@@ -20,46 +21,6 @@ namespace vx::test
     namespace
     {
         constexpr std::chrono::seconds watchdog{60};
-
-        // Holds the decoding worker when it takes memory for a landed
-        // frame, until opened.
-        class Gate final : public av::FrameAllocator
-        {
-        public:
-            Gate() { av::FrameAllocator::setCurrent(this); }
-            ~Gate() override
-            {
-                setOpen(true);
-                av::FrameAllocator::setCurrent(nullptr);
-            }
-            void* allocate(std::size_t size) override
-            {
-                std::unique_lock<std::mutex> hold(lock);
-                ++waiting;
-                changed.notify_all();
-                changed.wait(hold, [this] { return open; });
-                --waiting;
-                return std::aligned_alloc(64, (size + 63) / 64 * 64);
-            }
-            void deallocate(void* block) override { std::free(block); }
-            void setOpen(bool isOpen)
-            {
-                std::lock_guard<std::mutex> hold(lock);
-                open = isOpen;
-                changed.notify_all();
-            }
-            bool awaitWaiter()
-            {
-                std::unique_lock<std::mutex> hold(lock);
-                return changed.wait_for(hold, watchdog, [this] { return waiting > 0; });
-            }
-
-        private:
-            std::mutex lock;
-            std::condition_variable changed;
-            bool open = true;
-            int waiting = 0;
-        };
     }
 
     // A seek to frame 200 is held as it lands; seeks to 190, 180 and 170
@@ -79,7 +40,8 @@ namespace vx::test
         const std::string path = temp.file("long.mov");
         ASSERT_TRUE(makeClip(path, spec));
         // Outlives the session, whose frames it made.
-        Gate gate;
+        FrameGate::Use use;
+        FrameGate& gate = FrameGate::get();
         std::shared_ptr<av::MediaAsset> asset = av::MediaBackend::getDefault().openAsset(path);
         ASSERT_NE(asset, nullptr);
         std::unique_ptr<av::DecodingSession> session = asset->createSession();
@@ -109,7 +71,7 @@ namespace vx::test
         }
         gate.setOpen(false);
         session->seek(at(200), 0.0, 0.0, doneFor(200));
-        ASSERT_TRUE(gate.awaitWaiter());
+        ASSERT_TRUE(gate.awaitWaiter(watchdog));
         session->seek(at(190), 0.0, 0.0, doneFor(190));
         session->seek(at(180), 0.0, 0.0, doneFor(180));
         session->seek(at(170), 0.0, 0.0, doneFor(170));

@@ -1,0 +1,66 @@
+#pragma once
+
+// Frame memory for the movie decoders that is handed out only while open:
+// closed, a decoder waits in it for the test. One for the process (frames it
+// gave may outlive a test in the texture cache), the decoders' allocator
+// while a test holds a Use.
+
+#include "engine/video/formats/avfoundation/VXMediaBackend.h"
+
+#include <chrono>
+#include <condition_variable>
+#include <cstdlib>
+#include <mutex>
+
+namespace vx::test
+{
+    class FrameGate final : public av::FrameAllocator
+    {
+    public:
+        struct Use
+        {
+            Use() { av::FrameAllocator::setCurrent(&get()); }
+            ~Use()
+            {
+                get().setOpen(true);
+                av::FrameAllocator::setCurrent(nullptr);
+            }
+        };
+
+        static FrameGate& get()
+        {
+            static FrameGate gate;
+            return gate;
+        }
+
+        void* allocate(std::size_t size) override
+        {
+            std::unique_lock<std::mutex> hold(lock);
+            ++waiting;
+            changed.notify_all();
+            changed.wait(hold, [this] { return open; });
+            --waiting;
+            return std::aligned_alloc(64, (size + 63) / 64 * 64);
+        }
+        void deallocate(void* block) override { std::free(block); }
+
+        void setOpen(bool isOpen)
+        {
+            std::lock_guard<std::mutex> hold(lock);
+            open = isOpen;
+            changed.notify_all();
+        }
+        // Until a decoder waits in the closed gate, the time-out at most.
+        bool awaitWaiter(std::chrono::seconds timeout)
+        {
+            std::unique_lock<std::mutex> hold(lock);
+            return changed.wait_for(hold, timeout, [this] { return waiting > 0; });
+        }
+
+    private:
+        std::mutex lock;
+        std::condition_variable changed;
+        bool open = true;
+        int waiting = 0;
+    };
+}
