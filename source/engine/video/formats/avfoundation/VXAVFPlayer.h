@@ -13,6 +13,7 @@ namespace vx
     namespace av
     {
         struct CMTime;
+        class PixelBuffer;
     }
 
     // Plays a movie on the media framework's own clock at the speed it is
@@ -53,6 +54,7 @@ namespace vx
         double getDurationInMilliSeconds() const;
         void setRequestedFrame(long frame) override;
         bool isSeeking() const override;
+        void followPlayHead(long frame) override;
         bool setDirection(ParamPlayDirection direction) override;
         void setSpeed(float speed) override;
         int getWidth() const override;
@@ -82,6 +84,14 @@ namespace vx
         long frameAt(const av::CMTime& time) const;
         // The item time to take the picture at, and the frame due there.
         av::CMTime pictureTime(long& due);
+        // setRequestedFrame with the player's lock held.
+        void requestFrame(long frame);
+        // Paused while seeks run: the frame the newest landed seek brought,
+        // when it lies between the frame shown and the play head's.
+        void showLandedOnTheWay(Texture& texture);
+        // The texture made from a frame, and the texture handed over.
+        void makeTexture(const std::shared_ptr<av::PixelBuffer>& buffer);
+        bool adoptTexture(Texture& texture);
 
         CriticalSection lock;
         struct Record;
