@@ -441,10 +441,15 @@ namespace vx
         record->wantedFrame = ! runs && direction != playPause ? -1 : frame;
         record->playHeadFrame = frame;
         // The play head jumped against the direction of play (a loop, a
-        // cue): the picture may follow it there.
+        // cue): the picture may follow it there, and running, a seek takes
+        // the player there however near (what it decoded lies ahead).
         if ((direction == playForward && frame < record->lastAskedFrame) ||
             (direction == playBackward && record->lastAskedFrame >= 0 && frame > record->lastAskedFrame))
+        {
             record->shownBound = frame;
+            if (runs)
+                record->seekDue = true;
+        }
         record->lastAskedFrame = frame;
         // A turn's seek waits for none to be under way, on the same frame.
         if (frame == record->lastRequestedFrame && ! (runs && record->seekDue))
