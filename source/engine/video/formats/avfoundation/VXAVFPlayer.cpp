@@ -418,16 +418,10 @@ namespace vx
     void AVFPlayer::followPlayHead(long frame)
     {
         ScopedLockT<CriticalSection> hold(lock);
-        // Running, the player follows the play head as when asked for its
-        // frame: it seeks only when none is under way. Paused, the newest
-        // frame wins: a seek to it replaces those waiting (each landed frame
-        // on the way shows). At random the seek under way stands; its frame
-        // shows unless beyond the play head.
-        const ParamPlayDirection direction = record->direction;
-        if (rateFor(direction) != 0.0f || direction == playPause)
-            requestFrame(frame);
-        else
-            record->playHeadFrame = frame;
+        // As when asked for the frame. Running, the player seeks only when
+        // no seek is under way; held still, the newest frame wins: a seek to
+        // it replaces those waiting, and a frame landed on the way shows.
+        requestFrame(frame);
     }
 
     void AVFPlayer::requestFrame(long frame)
@@ -536,12 +530,12 @@ namespace vx
         if (objc.pixelFormat == av::pixelFormat64ARGB || objc.player == nullptr)
             return false;
         // Until a seek lands the frame held is not the one asked for: the
-        // caller tries again rather than keep it. Paused, a frame an earlier
-        // seek landed on shows meanwhile when it lies between the one shown
-        // and the play head.
+        // caller tries again rather than keep it. Held still, a frame an
+        // earlier seek landed on shows meanwhile when it lies between the
+        // one shown and the play head.
         if (record->seeksLanded.load() != record->seeksAsked.load())
         {
-            if (record->direction == playPause)
+            if (rateFor(record->direction) == 0.0f)
                 showLandedOnTheWay(texture);
             return false;
         }
@@ -614,7 +608,11 @@ namespace vx
         unsigned long landings = 0;
         std::shared_ptr<av::PixelBuffer> landed = session != nullptr ? session->lastLandedFrame(landings) : nullptr;
         const long shown = objc.textureFrame.load(), head = record->playHeadFrame.load();
+        // At random none beyond the play head (the play head's own frame
+        // may come as the key frame before it).
+        const bool beyond = record->direction != playPause && landed != nullptr && landed->frameIndex > head;
         if (landed == nullptr || landings <= record->landingFloor.load() || landed->frameIndex == shown || head < 0 ||
+            beyond ||
             (shown >= 0 &&
              ! (std::min(shown, head) <= landed->frameIndex && landed->frameIndex <= std::max(shown, head))))
             return;
