@@ -418,18 +418,18 @@ namespace vx
     void AVFPlayer::followPlayHead(long frame)
     {
         ScopedLockT<CriticalSection> hold(lock);
-        // As when asked for the frame. Running, the player seeks only when
-        // no seek is under way; held still, the newest frame wins: a seek to
-        // it replaces those waiting, and a frame landed on the way shows.
-        requestFrame(frame);
+        // Running, the picture keeps to the play head; a seek waits for the
+        // read after the hold (the frame landed on shows first). Held
+        // still, the newest frame wins: a seek to it replaces those
+        // waiting, and a frame landed on the way shows.
+        if (rateFor(record->direction) != 0.0f)
+            hear(frame);
+        else
+            requestFrame(frame);
     }
 
-    void AVFPlayer::requestFrame(long frame)
+    void AVFPlayer::hear(long frame)
     {
-        ObjCAVFPlayer& objc = record->objcPlayer;
-        if (objc.player == nullptr || objc.playerItem->getStatus() != av::PlayerItem::statusReadyToPlay)
-            return;
-        av::Player& player = *objc.player;
         const ParamPlayDirection direction = record->direction;
         const bool runs = rateFor(direction) != 0.0f;
         record->wantedFrame = ! runs && direction != playPause ? -1 : frame;
@@ -445,6 +445,17 @@ namespace vx
                 record->seekDue = true;
         }
         record->lastAskedFrame = frame;
+    }
+
+    void AVFPlayer::requestFrame(long frame)
+    {
+        ObjCAVFPlayer& objc = record->objcPlayer;
+        if (objc.player == nullptr || objc.playerItem->getStatus() != av::PlayerItem::statusReadyToPlay)
+            return;
+        hear(frame);
+        av::Player& player = *objc.player;
+        const ParamPlayDirection direction = record->direction;
+        const bool runs = rateFor(direction) != 0.0f;
         // A turn's seek waits for none to be under way, on the same frame.
         if (frame == record->lastRequestedFrame && ! (runs && record->seekDue))
             return;

@@ -86,6 +86,8 @@ namespace vx
         av::CMTime pictureTime(long& due);
         // setRequestedFrame with the player's lock held.
         void requestFrame(long frame);
+        // The play head's frame taken in (the picture's bounds), no seek.
+        void hear(long frame);
         // Paused while seeks run: the frame the newest landed seek brought,
         // when it lies between the frame shown and the play head's.
         void showLandedOnTheWay(Texture& texture);
