@@ -663,6 +663,10 @@ namespace vx::test::sequence
         // Judges one render, once; then counts it.
         std::optional<Verdict> judge(const Seen& seen)
         {
+            // The render after a release initialises the source: its first
+            // read is at the play head as it is now, not at the release.
+            if (sinceRelease == 0 && ! shownSinceRelease)
+                lastShown = frameAt(head);
             std::optional<Verdict> verdict = judgeOnly(seen);
             ++sinceJump;
             ++sinceRelease;
