@@ -1,8 +1,8 @@
 // The default media backend: libavformat and libavcodec decode and encode,
 // libswscale converts. One worker thread per decoding session decodes three
-// to four frames ahead of the play head (also paused, while frame-exact
-// seeks follow forward play; backwards over intra-only frames, by a seek per
-// frame), performs seeks (a zero tolerance lands on the exact frame: key
+// to four frames ahead of the play head (eight at a rate above 1; also
+// paused, while frame-exact seeks follow forward play; backwards over
+// intra-only frames, by a seek per frame), performs seeks (a zero tolerance lands on the exact frame: key
 // frame, then decoding forward; a frame a little ahead of the last one
 // decoded by decoding on) and runs their completions.
 
@@ -1412,12 +1412,15 @@ namespace vx::av
                 // unless the seeks follow forward play.
                 if (ended || pixelFormat == 0 || ! playsForwards())
                     return false;
-                // Three to four frames ahead of the play head.
+                // Three to four frames ahead of the play head, twice as many
+                // when it runs faster than the movie (a busy machine's
+                // pause then still leaves frames to show).
+                const long lead = std::fabs(rate) > 1.0f ? 8 : 4;
                 long ahead = 0;
                 for (const auto& frame : queue)
                     if (frame->frameIndex > static_cast<long>(requested))
                         ++ahead;
-                return ahead < 4 && queue.size() < 6;
+                return ahead < lead && queue.size() < static_cast<std::size_t>(lead) + 2;
             }
 
             std::unique_ptr<Decoder> decoder;
