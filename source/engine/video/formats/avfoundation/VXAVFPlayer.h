@@ -33,6 +33,10 @@ namespace vx
     // fillTexture answers false while a seek it was asked for has not landed,
     // and while the frame due has not been decoded (the frame before stands
     // in), so a caller tries again rather than keep the frame from before.
+    // Held still (paused, at random) the newest frame asked for wins: a frame
+    // an earlier seek landed on shows meanwhile when it lies between the one
+    // shown and the play head. followPlayHead keeps the picture to the play
+    // head while the caller holds its reads on a seek under way.
     // Deleting the player cancels its seeks and waits for a running
     // completion.
     class AVFPlayer : public SelfTimedPlayer
