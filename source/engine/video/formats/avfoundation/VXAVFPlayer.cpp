@@ -434,6 +434,11 @@ namespace vx
         const bool runs = rateFor(direction) != 0.0f;
         record->wantedFrame = ! runs && direction != playPause ? -1 : frame;
         record->playHeadFrame = frame;
+        // Nothing shown yet, the first frame asked for bounds the picture: a
+        // player starting from the movie's start does not show frames the
+        // play head has passed.
+        if (runs && record->shownBound < 0 && record->objcPlayer.textureFrame < 0)
+            record->shownBound = frame;
         // The play head jumped against the direction of play (a loop, a
         // cue): the picture may follow it there, and running, a seek takes
         // the player there however near (what it decoded lies ahead).
@@ -567,7 +572,7 @@ namespace vx
         // before it moved back).
         const long bound = record->shownBound.load();
         const long head = record->playHeadFrame.load();
-        const bool back = buffer != nullptr && objc.textureRef != nullptr &&
+        const bool back = buffer != nullptr &&
                           ((direction == playForward && buffer->frameIndex < bound) ||
                            (direction == playBackward && bound >= 0 && buffer->frameIndex > bound) ||
                            (random && head >= 0 && buffer->frameIndex > head));
