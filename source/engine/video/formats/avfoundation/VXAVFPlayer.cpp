@@ -627,10 +627,11 @@ namespace vx
         // At random none beyond the play head (the play head's own frame
         // may come as the key frame before it).
         const bool beyond = record->direction != playPause && landed != nullptr && landed->frameIndex > head;
-        if (landed == nullptr || landings <= record->landingFloor.load() || landed->frameIndex == shown || head < 0 ||
-            beyond ||
-            (shown >= 0 &&
-             ! (std::min(shown, head) <= landed->frameIndex && landed->frameIndex <= std::max(shown, head))))
+        // Nothing shown yet, nothing is on the way (the session's own first
+        // seek lands wherever it starts).
+        if (landed == nullptr || landings <= record->landingFloor.load() || shown < 0 || head < 0 ||
+            landed->frameIndex == shown || beyond ||
+            ! (std::min(shown, head) <= landed->frameIndex && landed->frameIndex <= std::max(shown, head)))
             return;
         makeTexture(landed);
         adoptTexture(texture);
