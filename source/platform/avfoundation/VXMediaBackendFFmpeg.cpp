@@ -1,8 +1,8 @@
 // The default media backend: libavformat and libavcodec decode and encode,
 // libswscale converts. One worker thread per decoding session decodes three
-// to four frames ahead of the play head (also paused, while frame-exact
-// seeks follow forward play; backwards over intra-only frames, by a seek per
-// frame), performs seeks (a zero tolerance lands on the exact frame: key
+// to four frames ahead of the play head (eight at a rate above 1; also
+// paused, while frame-exact seeks follow forward play; backwards over
+// intra-only frames, by a seek per frame), performs seeks (a zero tolerance lands on the exact frame: key
 // frame, then decoding forward; a frame a little ahead of the last one
 // decoded by decoding on) and runs their completions.
 
@@ -668,7 +668,10 @@ namespace vx::av
             }
 
             // The frame at seconds: with zero tolerance the one covering it,
-            // else one at or before it, the first decoded from a key frame.
+            // else one at or before it, never before the key frame at or
+            // before it: the key frame the demuxer lands on by the
+            // container's index, or (where it had to go back further) the
+            // frame itself.
             //
             // The demuxer lands on the key frame at or before a time only
             // when the container has an index. Without one (MPEG program and
@@ -708,6 +711,11 @@ namespace vx::av
                 const std::int64_t halfSecond = std::max<std::int64_t>(1, std::llround(0.5 / timeBase));
                 std::int64_t step = 1;
                 bool retriedForEnd = false;
+                // A key frame landed on by the index, or the stream's first,
+                // is the one at or before the frame; one reached by going
+                // back further may lie any way before it.
+                const bool keyFrameIndexed = hasKeyFrameIndex();
+                bool wentBack = false;
                 for (;;)
                 {
                     // Frame 0 is where the stream starts, also where its
@@ -727,19 +735,21 @@ namespace vx::av
                     if (toBeginning)
                     {
                         // The movie may end first; the last frame before stays.
-                        if (decoded && exact)
+                        if (decoded && (exact || wentBack))
                             decodeForwardTo(target);
                         return decoded;
                     }
                     const std::int64_t landedAt = firstPacketTime != AV_NOPTS_VALUE ? firstPacketTime : ts;
                     if (decoded && frameIndex <= target)
                     {
-                        if (! exact || decodeForwardTo(target) || retriedForEnd || abandoned)
+                        if ((! exact && keyFrameIndexed && ! wentBack) || decodeForwardTo(target) || retriedForEnd ||
+                            abandoned)
                             return true;
                         retriedForEnd = true;
                     }
                     // Back further: nothing decoded, a later frame, or the end
                     // reached once before the frame.
+                    wentBack = true;
                     const std::int64_t from = std::min(ts, landedAt);
                     ts = from - beginning <= step ? beginning : from - step;
                     step = step < halfSecond ? halfSecond
@@ -761,15 +771,23 @@ namespace vx::av
                 // The frame in hand itself (decoded ahead and passed over).
                 if (frameIndex == target)
                     return frame->buf[0] != nullptr;
-                AVStream* s = videoStream();
-                if ((format->iformat->flags & AVFMT_TS_DISCONT) != 0 || avformat_index_get_entries_count(s) == 0)
+                if (! hasKeyFrameIndex())
                     return target - frameIndex <= framesInASecond();
+                AVStream* s = videoStream();
                 const std::int64_t origin = std::min(zeroStamp, streamStart());
                 const auto ticksOf = [&](long index)
                 { return saturatingCast<std::int64_t>(std::floor(index / fps / timeBase + origin)); };
                 const AVIndexEntry* key =
                     avformat_index_get_entry_from_timestamp(s, ticksOf(target), AVSEEK_FLAG_BACKWARD);
                 return key != nullptr && key->timestamp <= ticksOf(frameIndex);
+            }
+
+            // Whether the container indexes the stream's key frames (MPEG
+            // streams' index holds only the places earlier seeks probed).
+            bool hasKeyFrameIndex() const
+            {
+                return (format->iformat->flags & AVFMT_TS_DISCONT) == 0 &&
+                       avformat_index_get_entries_count(videoStream()) > 0;
             }
 
             // Decodes on to the frame covering target: the frame of that
@@ -1115,6 +1133,7 @@ namespace vx::av
                     return;
                 pixelFormat = format;
                 queue.clear();
+                landedFrame.reset();
                 // Frames so far were in the old format: decode again from the play head.
                 seeks.push_back({std::max(0.0, requested / decoder->fps), 0.0, 0.0, {}, false, {}});
                 changed.notify_all();
@@ -1215,6 +1234,13 @@ namespace vx::av
                 return shown;
             }
 
+            std::shared_ptr<PixelBuffer> lastLandedFrame(unsigned long& count) override
+            {
+                std::lock_guard<std::mutex> hold(lock);
+                count = landings;
+                return landedFrame;
+            }
+
         private:
             struct Seek
             {
@@ -1298,6 +1324,11 @@ namespace vx::av
                         {
                             landedIndex = landed->frameIndex;
                             requested = static_cast<double>(landed->frameIndex);
+                            if (format == pixelFormat)
+                            {
+                                landedFrame = landed;
+                                ++landings;
+                            }
                         }
                         // A later seek waits: a reader asking for its frame
                         // would take this one for it.
@@ -1381,12 +1412,15 @@ namespace vx::av
                 // unless the seeks follow forward play.
                 if (ended || pixelFormat == 0 || ! playsForwards())
                     return false;
-                // Three to four frames ahead of the play head.
+                // Three to four frames ahead of the play head, twice as many
+                // when it runs faster than the movie (a busy machine's
+                // pause then still leaves frames to show).
+                const long lead = std::fabs(rate) > 1.0f ? 8 : 4;
                 long ahead = 0;
                 for (const auto& frame : queue)
                     if (frame->frameIndex > static_cast<long>(requested))
                         ++ahead;
-                return ahead < 4 && queue.size() < 6;
+                return ahead < lead && queue.size() < static_cast<std::size_t>(lead) + 2;
             }
 
             std::unique_ptr<Decoder> decoder;
@@ -1404,6 +1438,9 @@ namespace vx::av
             // when a later one makes its frame one that will not show.
             long running = -1;
             long landedIndex = 0;
+            // The frame the last seek to finish landed on, and the seeks landed.
+            std::shared_ptr<PixelBuffer> landedFrame;
+            unsigned long landings = 0;
             std::atomic<bool> abandonRunning{false};
             // The frame of the last frame-exact seek (-1 after any other), and
             // whether that seek followed on from the one before.

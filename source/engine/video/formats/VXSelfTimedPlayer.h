@@ -33,6 +33,10 @@ namespace vx
         virtual void setRequestedFrame(long frame) = 0;
         // A seek setRequestedFrame started has not landed yet.
         virtual bool isSeeking() const { return false; }
+        // The play head's frame, heard while the source holds its reads on
+        // a seek under way: the picture keeps to it. Players that show only
+        // the frame asked for ignore it.
+        virtual void followPlayHead(long /*frame*/) {}
         virtual bool setDirection(ParamPlayDirection direction) = 0;
         virtual void setSpeed(float speed) = 0;
         virtual int getWidth() const = 0;

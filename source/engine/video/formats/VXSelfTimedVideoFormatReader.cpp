@@ -118,6 +118,17 @@ namespace vx
         return player && player->isSeeking();
     }
 
+    bool SelfTimedVideoFormatReader::followPlayHead(double positionMs)
+    {
+        ScopedLockT<CriticalSection> hold(lock);
+        if (! player)
+            return false;
+        long frame = -1;
+        if (frameAtPosition(positionMs, frame))
+            player->followPlayHead(frame);
+        return true;
+    }
+
     bool SelfTimedVideoFormatReader::updateTextureInternal(Texture* texture)
     {
         ScopedLockT<CriticalSection> hold(lock);

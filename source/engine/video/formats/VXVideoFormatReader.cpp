@@ -114,7 +114,7 @@ namespace vx
         return positionMs + std::abs(positionMs) * frameStartTolerance;
     }
 
-    bool VideoFormatReader::updatePosition(double positionMs, long& frame)
+    bool VideoFormatReader::frameAtPosition(double positionMs, long& frame)
     {
         if (msecPerFrame == 0.0 && fps > 0.0)
             msecPerFrame = 1000.0 / fps;
@@ -125,18 +125,16 @@ namespace vx
         // Positions far past the end saturate, so they hold the last frame.
         const double index = std::floor(frameLookupTime(positionMs) / msecPerFrame);
         const unsigned requested = index >= 4294967295.0 ? 4294967295u : static_cast<unsigned>(index);
-        const long current = currentFrame.load();
-        if (current >= 0 && requested == static_cast<unsigned>(current))
+        frame = static_cast<long>(std::min(requested, total - 1));
+        return true;
+    }
+
+    bool VideoFormatReader::updatePosition(double positionMs, long& frame)
+    {
+        long at = -1;
+        if (! frameAtPosition(positionMs, at) || at == currentFrame.load())
             return false;
-        if (requested < total)
-        {
-            frame = static_cast<long>(requested);
-            return true;
-        }
-        const long last = static_cast<long>(total) - 1;
-        if (last == current)
-            return false;
-        frame = last;
+        frame = at;
         return true;
     }
 

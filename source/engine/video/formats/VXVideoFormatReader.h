@@ -72,6 +72,11 @@ namespace vx
         // frame it goes to is not there yet. Feeding thread. Readers that do
         // not seek answer false.
         virtual bool isAwaitingFrame() { return false; }
+        // Where the play head is while the source holds its reads on a seek
+        // under way (feeding thread). A reader that keeps its picture to the
+        // play head follows it and answers true: it is not read again at the
+        // frame held. Readers that show the frame read answer false.
+        virtual bool followPlayHead(double /*positionMs*/) { return false; }
         virtual void setPlaybackSpeed(float speed);
         virtual void setPlaybackDirection(ParamPlayDirection direction);
         virtual bool updateTextureInternal(Texture* texture);
@@ -80,6 +85,9 @@ namespace vx
         // The frame shown at positionMs: false when it is the current frame
         // (nothing new); positions past the end hold the last frame.
         virtual bool updatePosition(double positionMs, long& frame);
+        // The frame at positionMs, whichever is current (the last past the
+        // end); false without frames or for a position below 0.
+        bool frameAtPosition(double positionMs, long& frame);
         // The time frames are looked up at for a play head at positionMs: a
         // play head on a frame's start comes back from its normalised value a
         // few units in the last place short of it, and is taken on it.

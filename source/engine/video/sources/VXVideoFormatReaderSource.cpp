@@ -587,9 +587,11 @@ namespace vx
 
     bool VideoFormatReaderSource::mayLeaveHeldFrame(VideoFormatReader& reader)
     {
-        // Asked again at the frame held: a reader that reports a landed frame
-        // only when read again hands it over here.
-        if (reader.read(heldFrame.position))
+        // A reader that keeps to the play head hears where it is now (it
+        // may have turned, jumped or run on); any other is asked again at
+        // the frame held: one that reports a landed frame only when read
+        // again hands it over here.
+        if (! reader.followPlayHead(playHead.load()) && reader.read(heldFrame.position))
             newFrame.store(true);
         if (reader.isAwaitingFrame())
             return false;

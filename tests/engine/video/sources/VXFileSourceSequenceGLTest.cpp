@@ -1,10 +1,13 @@
 // File sources of every kind walked through seeded random sequences of what
-// a user does (play, pause, seek, scrub, speeds, loops, resizes, releases,
-// presets, effects added, removed and moved) under a host rendering at 25, 50
-// and 60 Hz on a hand-moved clock. Every picture carries its frame number in
-// bars and a colour patch; a model of the play head says what each render
-// must show. A failing seed is shrunk to the shortest sequence that still
-// fails and printed with the way to run it alone:
+// a user does (play forwards and backwards at speeds, pause, play modes,
+// seek, scrub, resizes, releases, also during seeks, presets, effects added,
+// removed and moved) under a host rendering at 25, 50 and 60 Hz on a
+// hand-moved clock. The source's own timeline moves the play head, its
+// DataDriver thread feeds it as in an application. Every picture carries its
+// frame number in bars and corners that tell a flip or a mirror; a model of
+// the play head says what each render, judged once, must show. A failing
+// seed is shrunk to the shortest sequence that still fails and printed with
+// the way to run it alone:
 //   VX_SEQUENCE_SEED=<seed>      only that seed (every kind, or VX_SEQUENCE_KIND)
 //   VX_SEQUENCE_SEEDS=<count>    seeds 1 to count instead of the fixed set
 //   VX_SEQUENCE_KIND=<name>      only that kind (e.g. SilentMovie)
@@ -14,12 +17,13 @@
 #include "VXHandClock.h"
 #include "VXSourcesGLTestSupport.h"
 
+#include "core/VXTimeUnit.h"
 #include "core/parameters/VXParamChoice.h"
 #include "core/parameters/VXParamContainer.h"
 #include "core/parameters/VXParamRange.h"
 #include "core/xml/VXXmlAttributes.h"
 #include "core/xml/VXXmlState.h"
-#include "engine/behaviours/VXBehaviourTimelineBase.h"
+#include "engine/behaviours/VXBehaviourTimeline.h"
 #include "engine/renderpasses/catalogue/VXAddSubtract.h"
 #include "engine/renderpasses/catalogue/VXBrightnessContrast.h"
 #include "engine/video/codecs/VXQMVFrame.h"
@@ -51,9 +55,9 @@ namespace vx::test
     {
         using namespace sequence;
 
-        // How long one render may take to show what it must: only a
-        // fail-safe for a loaded machine (decoders run on their own threads).
-        constexpr std::chrono::seconds settleWatchdog{5};
+        // How long the test waits for the feeding thread's pass or a seek
+        // before a render: only a fail-safe for a loaded machine.
+        constexpr std::chrono::seconds settleWatchdog{10};
 
         std::string environment(const char* name)
         {
@@ -73,11 +77,12 @@ namespace vx::test
             seen.height = texture.getHeight();
             if (seen.width <= 0 || seen.height <= 0 || picture.width < seen.width || picture.height < seen.height)
                 return seen;
-            std::vector<int> greens;
             for (int bar = 0; bar < barCount; ++bar)
-                greens.push_back(picture.at((2 * bar + 1) * seen.width / (2 * barCount), seen.height / 2).g);
-            seen.number = numberOfBars(greens);
-            seen.patch = picture.at(seen.width / 2, seen.height / 8);
+                seen.greens.push_back(picture.at((2 * bar + 1) * seen.width / (2 * barCount), seen.height / 2).g);
+            // Read back bottom row first.
+            for (std::size_t i = 0; i < corners.size(); ++i)
+                seen.corners[i] = picture.at(static_cast<int>(corners[i].x * seen.width),
+                                             static_cast<int>((1.0 - corners[i].y) * seen.height));
             return seen;
         }
 
@@ -86,8 +91,9 @@ namespace vx::test
             if (seen.blank)
                 return "nothing";
             std::ostringstream text;
-            text << "frame " << seen.number << " at " << seen.width << "x" << seen.height << ", patch "
-                 << int(seen.patch.r) << "," << int(seen.patch.g) << "," << int(seen.patch.b);
+            text << seen.width << "x" << seen.height << ", bars' greens";
+            for (const int g : seen.greens)
+                text << " " << g;
             return text.str();
         }
 
@@ -282,6 +288,7 @@ namespace vx::test
             {
                 SourcesGLTest::SetUp();
                 ASSERT_FALSE(HasFatalFailure());
+                feeder.addSource(&probe);
                 quiet.requestThreadStop();
                 while (quiet.isThreadRunning())
                     std::this_thread::sleep_for(std::chrono::milliseconds(1));
@@ -295,15 +302,16 @@ namespace vx::test
                     makeClips();
             }
 
-            // A source on the clip, loaded on the message queue.
-            std::unique_ptr<VideoFormatReaderSource> open(SourceKind kind)
+            // A source on the clip, loaded on the message queue, fed by the
+            // running DataDriver or by the test through the stopped one.
+            std::unique_ptr<VideoFormatReaderSource> open(SourceKind kind, bool fedByHand = false)
             {
                 const std::string& path = clips()->paths.at(kind);
                 std::string attributes = "fileName=\"" + path + "\" LoadingThread=\"TTM_MESSAGE\"";
                 if (kind == SourceKind::sequence)
                     attributes += " isSequence=\"1\"";
                 auto source = std::unique_ptr<VideoFormatReaderSource>(
-                    VideoFormatReaderSource::createFromXML(quiet, *sourceElement(attributes), nullptr));
+                    VideoFormatReaderSource::createFromXML(fedByHand ? quiet : feeder, *sourceElement(attributes), nullptr));
                 drainMessages();
                 return source;
             }
@@ -376,30 +384,66 @@ namespace vx::test
                                    "the source counts " + std::to_string(source->getNumFrames()) + " frames of " +
                                        std::to_string(facts.frames),
                                    0};
+                auto timeline = std::dynamic_pointer_cast<BehaviourTimeline>(source->getTimeline());
+                if (timeline == nullptr)
+                    return Failure{"has a timeline", "the play head is no timeline", 0};
                 Model model(facts, rate);
                 model.resizable = source->isResizable();
+                model.buffering = source->getVideoFormatReader()->isBuffering();
                 if (! model.resizable)
                     model.width = source->getWidth(), model.height = source->getHeight();
                 std::vector<std::unique_ptr<XmlState>> presets;
                 for (const auto& effects : presetEffects)
                     presets.push_back(makePreset(effects));
 
-                source->getTimeline()->getPlayDirectionParam()->setValue(int(playPause), ValueChangeInfo());
+                const auto direct = [&](Direction direction)
+                {
+                    if (direction != model.direction)
+                        model.jumped();
+                    model.direction = direction;
+                    timeline->getPlayDirectionParam()->setValue(int(toPlayDirection(direction)), ValueChangeInfo());
+                };
+                direct(Direction::paused);
+                source->start(false, TimeUnit());
+                TimeInfo time(0.0);
                 std::optional<Failure> failure;
+                // One host frame: the clock moves, the engine's timeline moves
+                // the play head, the feeding thread reads it, one render.
                 const auto tick = [&](std::size_t index) -> bool
                 {
                     clock.seconds = clock.seconds.load() + 1.0 / rate;
+                    time.increment(1000.0 / rate);
+                    const Direction before = model.direction;
+                    const int loopsBefore = timeline->getLoopCount();
+                    source->update(time);
                     model.advance();
+                    // A bounce turns the reader through the timeline.
+                    if (model.direction != before)
+                        model.jumped();
+                    if (! model.headAgrees(source->getPosition()))
+                    {
+                        failure = Failure{"moves the play head as its mode says",
+                                          "the play head is at " + std::to_string(source->getPosition()) +
+                                              " ms (" + model.where() + ")",
+                                          index};
+                        return false;
+                    }
+                    if (const int loops = timeline->getLoopCount() - loopsBefore;
+                        ! model.loopsAgree(loops, source->getPosition()))
+                    {
+                        failure = Failure{"counts the loops the play head makes",
+                                          "the timeline counted " + std::to_string(loops) + " where " +
+                                              std::to_string(model.loopsThisFrame) + " are due (" + model.where() +
+                                              ")",
+                                          index};
+                        return false;
+                    }
+                    model.head = source->getPosition();
                     failure = renderTick(*source, model, index);
                     return ! failure.has_value();
                 };
-                const auto direct = [&](Direction direction)
-                {
-                    model.direction = direction;
-                    source->getTimeline()->getPlayDirectionParam()->setValue(int(toPlayDirection(direction)),
-                                                                            ValueChangeInfo());
-                };
-                // Loaded, paused on the play head's first frame.
+                // Loaded: the first render initialises the source.
+                model.releasedNow();
                 if (! tick(0))
                     return failure;
                 for (std::size_t i = 0; i < ops.size(); ++i)
@@ -414,32 +458,39 @@ namespace vx::test
                         break;
                     case OpKind::play:
                         model.speed = std::abs(op.value);
-                        source->setPlaybackSpeed(model.speed);
+                        timeline->getSpeedParam()->setValue(model.speed, ValueChangeInfo());
                         direct(op.value < 0.0 ? Direction::backward : Direction::forward);
-                        model.newRun();
                         break;
                     case OpKind::pause:
                         direct(Direction::paused);
-                        model.newRun();
+                        break;
+                    case OpKind::mode:
+                        model.mode = op.count;
+                        timeline->getPlayModeParam()->setValue(op.count, ValueChangeInfo());
                         break;
                     case OpKind::seek:
-                        model.head = model.wrapped(op.value * model.facts.lengthMs);
-                        model.newRun();
+                        model.head = op.value * facts.lengthMs;
+                        model.jumped();
+                        source->getPositionParam()->setValue(model.head, ValueChangeInfo());
                         break;
                     case OpKind::scrub:
                     {
-                        const Direction before = model.direction;
-                        direct(Direction::random);
-                        model.newRun();
-                        for (int n = 0; n < op.count; ++n)
+                        // The user's hand holds the play head: the source
+                        // plays as scrubbed, the timeline follows the hand.
+                        model.holding = true;
+                        model.jumped();
+                        source->getPositionParam()->setUserState(ParamBase::UserState_Editing);
+                        for (const double position : op.positions)
                         {
-                            model.head = model.wrapped(op.positions[static_cast<std::size_t>(n)] *
-                                                       model.facts.lengthMs);
+                            model.head = position * facts.lengthMs;
+                            model.jumped();
+                            source->getPositionParam()->setValue(model.head, ValueChangeInfo());
                             if (! tick(i))
                                 return failure;
                         }
-                        direct(before);
-                        model.newRun();
+                        model.holding = false;
+                        model.jumped();
+                        source->getPositionParam()->setUserState(ParamBase::UserState_None);
                         break;
                     }
                     case OpKind::resize:
@@ -448,33 +499,42 @@ namespace vx::test
                             model.width = op.width, model.height = op.height;
                         break;
                     case OpKind::release:
+                        if (op.count == 1)
+                        {
+                            // A seek asked by the feeding thread's next pass
+                            // meets the release.
+                            model.head = op.value * facts.lengthMs;
+                            source->getPositionParam()->setValue(model.head, ValueChangeInfo());
+                            if (! waitForPass())
+                                return Failure{"feeds the source", "the DataDriver made no pass in time", i};
+                        }
                         source->release();
-                        model.released = true;
-                        model.initialised = false;
-                        model.newRun();
+                        model.releasedNow();
                         break;
                     case OpKind::preset:
                         source->linkPreset(presets[static_cast<std::size_t>(op.count)].get(), true);
-                        for (const Effect effect : presetEffects[static_cast<std::size_t>(op.count)])
-                            model.effects.insert(effect);
+                        model.effects = effectsAfterPreset(model.effects, op.count);
                         if (model.resizable)
                             model.width = clipWidth, model.height = clipHeight;
-                        model.newRun();
                         break;
                     case OpKind::addEffect:
                         if (findEffect(*source, op.effect) == nullptr)
                         {
                             const auto& chain = source->getRenderPassChain();
-                            const int at = std::min(op.count, chain->getNumPasses());
+                            int at = chain->getNumPasses();
+                            const auto other = model.effects.empty() ? nullptr : findEffect(*source, model.effects.front());
+                            if (op.count == 0 && other != nullptr)
+                                at = chain->findIndexOfPass(*other);
                             chain->insertRenderPass(at, makeEffect(op.effect), false);
-                            model.effects.insert(op.effect);
+                            model.effects.insert(op.count == 0 ? model.effects.begin() : model.effects.end(),
+                                                 op.effect);
                         }
                         break;
                     case OpKind::removeEffect:
                         if (auto pass = findEffect(*source, op.effect))
                         {
                             source->getRenderPassChain()->removeRenderPass(pass);
-                            model.effects.erase(op.effect);
+                            std::erase(model.effects, op.effect);
                         }
                         break;
                     case OpKind::moveEffect:
@@ -482,7 +542,13 @@ namespace vx::test
                         {
                             const auto& chain = source->getRenderPassChain();
                             const int from = chain->findIndexOfPass(*pass);
-                            chain->moveRenderPass(from, std::min(op.count, chain->getNumPasses() - 1));
+                            int to = chain->getNumPasses() - 1;
+                            if (op.count == 0)
+                                to = chain->findIndexOfPass(*findEffect(*source, model.effects.front()));
+                            chain->moveRenderPass(from, to);
+                            std::erase(model.effects, op.effect);
+                            model.effects.insert(op.count == 0 ? model.effects.begin() : model.effects.end(),
+                                                 op.effect);
                         }
                         break;
                     }
@@ -491,52 +557,72 @@ namespace vx::test
                 return failure;
             }
 
-            // The host's frame: the DataDriver's read at the play head, then
-            // renders until the source shows what it must (decoders run on
-            // threads of their own: the clock stands still meanwhile).
+            // The user's effects after preset p is applied, as the chain reads
+            // a saved chain: each effect of the preset in turn goes to its
+            // place in the preset, counted after the source's own passes
+            // (made when the chain lacks it); others stay.
+            static std::vector<Effect> effectsAfterPreset(std::vector<Effect> effects, int p)
+            {
+                const std::vector<Effect>& preset = presetEffects[static_cast<std::size_t>(p)];
+                for (std::size_t index = 0; index < preset.size(); ++index)
+                {
+                    std::erase(effects, preset[index]);
+                    effects.insert(effects.begin() + static_cast<long>(std::min(index, effects.size())),
+                                   preset[index]);
+                }
+                return effects;
+            }
+
+            // Waits until the DataDriver has made a whole pass that began
+            // after this call. Adding a source it holds changes nothing but
+            // waits for the pass under way to end; the probe's count rising
+            // then marks the next pass begun, and adding again waits for it
+            // to end.
+            bool waitForPass()
+            {
+                feeder.addSource(&probe);
+                const unsigned long from = probe.passes.load();
+                const auto giveUp = std::chrono::steady_clock::now() + settleWatchdog;
+                while (probe.passes.load() == from)
+                {
+                    if (std::chrono::steady_clock::now() > giveUp)
+                        return false;
+                    std::this_thread::sleep_for(std::chrono::microseconds(500));
+                }
+                feeder.addSource(&probe);
+                return true;
+            }
+
+            // The host's frame, after the play head moved: the DataDriver
+            // reads at the play head, seeks the reader reports land and are
+            // read in; then one render, judged once.
             std::optional<Failure> renderTick(VideoFormatReaderSource& source, Model& model, std::size_t index)
             {
-                model.seekMs = std::max(model.seekMs, AVFPlayer::lastSeekTime.load());
-                source.getPositionParam()->setValue(model.head, ValueChangeInfo());
-                source.setPlaybackSpeed(model.speed);
+                VideoFormatReader* reader = source.getVideoFormatReader();
                 // The DataDriver feeds a source from its first render (its
                 // initialisation) until its release, and never one whose
                 // reader buffers (its render reads).
-                VideoFormatReader* reader = source.getVideoFormatReader();
-                const bool driven = reader != nullptr && ! reader->isBuffering();
-                if (driven && model.initialised)
-                    source.updateVideo();
-                const auto giveUp = std::chrono::steady_clock::now() + settleWatchdog;
-                for (bool first = true;; first = false)
+                if (reader != nullptr && ! reader->isBuffering() && source.isInitialized())
                 {
-                    const Seen seen = look(source.render(*renderer, info));
-                    model.initialised = true;
-                    if (first && seen.blank && model.shownAnything && ! model.released)
-                        return Failure{"never goes blank once shown",
-                                       "the render after " + model.lastShownText() + " showed nothing", index};
-                    // Bars in wrong colours do not tell a frame: colours are judged first.
-                    if (! seen.blank && seen.number >= 0 && model.coloursRight(seen))
-                        if (std::optional<std::string> back = model.goesBack(seen.number))
-                            return Failure{"never goes back in play", *back + " (" + model.where() + ")", index};
-                    const std::string wrong = model.wrongIn(seen);
-                    if (wrong.empty())
+                    if (! waitForPass())
+                        return Failure{"feeds the source", "the DataDriver made no pass in time", index};
+                    // A movie reader lands frames on the backend's thread and
+                    // tells the source at its next read.
+                    if (model.facts.selfTimed || model.facts.seeks)
                     {
-                        if (std::optional<std::string> skipped = model.shown(seen.number))
-                            return Failure{"shows every frame it plays", *skipped + " (" + model.where() + ")",
-                                           index};
-                        model.released = false;
-                        return std::nullopt;
+                        const auto giveUp = std::chrono::steady_clock::now() + settleWatchdog;
+                        while (reader->isAwaitingFrame() && std::chrono::steady_clock::now() < giveUp)
+                            std::this_thread::sleep_for(std::chrono::microseconds(500));
+                        if (! waitForPass())
+                            return Failure{"feeds the source", "the DataDriver made no pass in time", index};
                     }
-                    if (std::chrono::steady_clock::now() > giveUp)
-                        return Failure{model.checkFor(seen), wrong + "; showed " + describe(seen) + " (" +
-                                                                 model.where() + ")",
-                                       index};
-                    std::this_thread::sleep_for(std::chrono::milliseconds(1));
-                    // As the DataDriver reads again on its own beat.
-                    if (driven)
-                        source.updateVideo();
                 }
+                const Seen seen = look(source.render(*renderer, info));
+                if (const std::optional<Model::Verdict> verdict = model.judge(seen))
+                    return Failure{verdict->check, verdict->message + "; showed " + describe(seen), index};
+                return std::nullopt;
             }
+
 
             // Plays seed on kind, shrinks a failure; answers the report or
             // empty.
@@ -574,6 +660,17 @@ namespace vx::test
                 return report.str();
             }
 
+            // The feeding thread, running as in an application, and a source
+            // beside the file source that counts its passes.
+            class PassCounter final : public PlainSource
+            {
+            public:
+                void updateVideo() override { ++passes; }
+                std::atomic<unsigned long> passes{0};
+            };
+            PassCounter probe;
+            VideoSourceDataDriver feeder;
+            // Stopped: the tests that feed their source by hand.
             VideoSourceDataDriver quiet;
             XmlPool presetPool;
         };
@@ -612,7 +709,7 @@ namespace vx::test
     {
         ASSERT_EQ(clips()->problems.count(SourceKind::silentMovie), 0u);
         HandClock clock;
-        auto source = open(SourceKind::silentMovie);
+        auto source = open(SourceKind::silentMovie, true);
         ASSERT_NE(source, nullptr);
         ASSERT_NE(source->getVideoFormatReader(), nullptr);
         source->getTimeline()->getPlayDirectionParam()->setValue(int(playBackward), ValueChangeInfo());
@@ -626,7 +723,7 @@ namespace vx::test
             const auto giveUp = std::chrono::steady_clock::now() + settleWatchdog;
             while (shown != k && std::chrono::steady_clock::now() < giveUp)
             {
-                shown = look(source->render(*renderer, info)).number;
+                shown = numberIn(look(source->render(*renderer, info)), {});
                 source->updateVideo();
                 std::this_thread::sleep_for(std::chrono::milliseconds(1));
             }
@@ -646,7 +743,7 @@ namespace vx::test
     TEST_F(FileSourceSequenceGLTest, AQMVMovieShowsTheFrameStartingAtAPlayHeadSetNormalised)
     {
         ASSERT_EQ(clips()->problems.count(SourceKind::qmv), 0u);
-        auto source = open(SourceKind::qmv);
+        auto source = open(SourceKind::qmv, true);
         ASSERT_NE(source, nullptr);
         ASSERT_NE(source->getVideoFormatReader(), nullptr);
         source->getTimeline()->getPlayDirectionParam()->setValue(int(playPause), ValueChangeInfo());
@@ -659,13 +756,44 @@ namespace vx::test
             const auto giveUp = std::chrono::steady_clock::now() + settleWatchdog;
             while (shown != k && std::chrono::steady_clock::now() < giveUp)
             {
-                shown = look(source->render(*renderer, info)).number;
+                shown = numberIn(look(source->render(*renderer, info)), {});
                 std::this_thread::sleep_for(std::chrono::milliseconds(1));
             }
             seen.push_back(shown);
             ASSERT_EQ(shown, k) << "play head " << std::setprecision(17) << source->getPosition() << " ms; shown "
                                 << ::testing::PrintToString(seen);
         }
+        source->release();
+    }
+}
+
+namespace vx::test
+{
+    // A scrub parks an image sequence's block bufferer: its reader stops
+    // buffering, and the source, which the feeding thread never took on,
+    // must still read it. Paused and held by the user's hand, each position
+    // shows by the render after the one that moved there, and still does
+    // once the hand lets go.
+    TEST_F(FileSourceSequenceGLTest, AnImageSequenceScrubbedShowsEachFrameItIsScrubbedTo)
+    {
+        ASSERT_EQ(clips()->problems.count(SourceKind::sequence), 0u);
+        auto source = open(SourceKind::sequence);
+        ASSERT_NE(source, nullptr);
+        ASSERT_NE(source->getVideoFormatReader(), nullptr);
+        source->getTimeline()->getPlayDirectionParam()->setValue(int(playPause), ValueChangeInfo());
+        ASSERT_EQ(numberIn(look(source->render(*renderer, info)), {}), 0);
+        source->getPositionParam()->setUserState(ParamBase::UserState_Editing);
+        std::vector<long> seen;
+        for (const long k : {16L, 15L, 10L})
+        {
+            source->getPositionParam()->setValue((k + 0.5) * 40.0, ValueChangeInfo());
+            source->render(*renderer, info);
+            seen.push_back(numberIn(look(source->render(*renderer, info)), {}));
+            EXPECT_EQ(seen.back(), k) << ::testing::PrintToString(seen);
+        }
+        source->getPositionParam()->setUserState(ParamBase::UserState_None);
+        source->render(*renderer, info);
+        EXPECT_EQ(numberIn(look(source->render(*renderer, info)), {}), 10);
         source->release();
     }
 }

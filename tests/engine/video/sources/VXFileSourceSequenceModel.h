@@ -1,21 +1,23 @@
 #pragma once
 
 // The model behind the file-source sequence test: the pictures every clip
-// carries (frame number in bars, a colour patch), the kinds of source, the
-// operations a user does, their seeded generation and shrinking, and what a
-// render must show for the play head the model keeps.
+// carries (frame number in bars, corners that tell a flip or a mirror), the
+// kinds of source, the operations a user does, their seeded generation and
+// shrinking, the play head the engine's timeline must move, and what each
+// render may show: the play head's frame, or within stated bounds after a
+// jump, a turn or a release, a frame it trails by, never one ahead.
 
 #include "engine/behaviours/VXModifierTimeline.h"
 #include "support/gl/VXGLTestFixture.h"
 
 #include <algorithm>
+#include <array>
 #include <chrono>
 #include <cmath>
 #include <cstdlib>
 #include <numeric>
 #include <optional>
 #include <random>
-#include <set>
 #include <sstream>
 #include <string>
 #include <vector>
@@ -27,9 +29,25 @@ namespace vx::test::sequence
     constexpr long stillNumber = 165;
     const PixelRGBA8 barOn{230, 230, 230, 255}, barOff{25, 25, 25, 255}, patchColour{90, 128, 170, 255};
 
-    // Frame n: the top and bottom quarters the patch colour, the middle half
-    // eight vertical bars, bar b (left first) on when bit b of n is set. RGBA,
-    // top row first.
+    // A point of the picture (fractions of its size) and its colour before
+    // effects. The bottom right is the only corner in the on-bar colour: a
+    // picture turned upside down or mirrored shows it elsewhere.
+    struct Corner
+    {
+        double x, y;
+        PixelRGBA8 colour;
+        const char* name;
+    };
+    inline const std::array<Corner, 4> corners = {{{0.25, 0.125, patchColour, "top left"},
+                                                   {0.75, 0.125, patchColour, "top right"},
+                                                   {0.25, 0.875, patchColour, "bottom left"},
+                                                   {0.75, 0.875, barOn, "bottom right"}}};
+
+    // Frame n: the top quarter the patch colour; the middle half eight
+    // vertical bars, bar b (left first) on when bit b of n is set; the bottom
+    // quarter the patch colour on the left, the on-bar colour on the right.
+    // RGBA, top row first. The bands are 8 lines high at 32: whole blocks
+    // of the codecs.
     inline std::vector<unsigned char> picturePixels(long n, int w, int h)
     {
         std::vector<unsigned char> rgba;
@@ -37,36 +55,22 @@ namespace vx::test::sequence
         for (int y = 0; y < h; ++y)
             for (int x = 0; x < w; ++x)
             {
-                const bool patch = y < h / 4 || y >= h - h / 4;
-                const PixelRGBA8 c = patch ? patchColour : ((n >> (x * barCount / w)) & 1) ? barOn : barOff;
+                PixelRGBA8 c = patchColour;
+                if (y >= h / 4 && y < h - h / 4)
+                    c = ((n >> (x * barCount / w)) & 1) ? barOn : barOff;
+                else if (y >= h - h / 4 && x >= w / 2)
+                    c = barOn;
                 rgba.insert(rgba.end(), {c.r, c.g, c.b, c.a});
             }
         return rgba;
-    }
-
-    // The number the bars' green levels (left first) carry; -1 when a bar is
-    // neither clearly on nor clearly off. MPEG-1 at these sizes leaves a bar
-    // up to 60 levels off where it changed (and a darkening effect takes 25
-    // more): the line falls midway.
-    inline long numberOfBars(const std::vector<int>& greens)
-    {
-        long n = 0;
-        for (std::size_t bar = 0; bar < greens.size(); ++bar)
-        {
-            if (greens[bar] > 120)
-                n |= 1L << bar;
-            else if (greens[bar] > 100)
-                return -1;
-        }
-        return n;
     }
 
     // What one render showed.
     struct Seen
     {
         bool blank = true;
-        long number = -1; // -1: bars unreadable
-        PixelRGBA8 patch{};
+        std::vector<int> greens; // the bars' green levels, left first
+        std::array<PixelRGBA8, 4> corners{};
         int width = 0, height = 0;
     };
 
@@ -96,10 +100,13 @@ namespace vx::test::sequence
         double lengthMs = 0.0;
         bool still = false;
         // Played by the self-timed reader: on its own clock, corrected by
-        // seeks when 0.1 s off; backwards by seeks that may stop on the
-        // sync frame before the one asked for (gop frames apart).
+        // seeks; scrubbed, by seeks that may stop on the sync frame before
+        // the one asked for (at most gop - 1 frames before).
         bool selfTimed = false;
         long gop = 1;
+        // Read by seeks to each frame on the backend's worker (the reader of
+        // movies with sound).
+        bool seeks = false;
     };
 
     inline KindFacts factsOf(SourceKind kind)
@@ -123,6 +130,7 @@ namespace vx::test::sequence
             f.name = "SoundMovie";
             f.fileName = "sound.mov";
             uniform(50);
+            f.seeks = true;
             break;
         case SourceKind::silentMpg:
             f.name = "SilentMpg";
@@ -137,6 +145,7 @@ namespace vx::test::sequence
             f.name = "SoundTsMpg";
             f.fileName = "sound_ts.mpg";
             uniform(50);
+            f.seeks = true;
             break;
         case SourceKind::theoraMov:
             // An Ogg movie without sound, named as a QuickTime one is.
@@ -180,20 +189,64 @@ namespace vx::test::sequence
         return f;
     }
 
+    // Redder (AddSubtract) takes red up by 102 levels, Darker
+    // (BrightnessContrast) every channel down by 51. Each pass writes 8-bit
+    // levels, so each clips: the bottom-right corner (230) comes out red 204
+    // through Redder then Darker and 255 through Darker then Redder. A skipped
+    // effect, or two in the wrong order, are off by 51 or more somewhere:
+    // beyond the tolerance codecs need (colourTolerance).
     enum class Effect
     {
-        redder, // AddSubtract: red up by 51 levels
-        darker  // BrightnessContrast: every channel down by 25.5 levels
+        redder,
+        darker
     };
-    constexpr double redderSetting = 0.6, darkerSetting = 0.45;
+    constexpr double redderSetting = 0.7, darkerSetting = 0.4;
+    // MPEG-1 and H.264 at these sizes leave flat areas within 20 levels.
+    constexpr int colourTolerance = 28;
     inline const char* nameOf(Effect e)
     {
         return e == Effect::redder ? "Redder" : "Darker";
     }
+
+    inline PixelRGBA8 through(PixelRGBA8 c, const std::vector<Effect>& chain)
+    {
+        const auto level = [](double v) { return static_cast<std::uint8_t>(std::clamp(std::lround(v), 0L, 255L)); };
+        for (const Effect e : chain)
+        {
+            if (e == Effect::redder)
+                c.r = level(c.r + (2.0 * redderSetting - 1.0) * 255.0);
+            else
+            {
+                const double d = (2.0 * darkerSetting - 1.0) * 255.0;
+                c = {level(c.r + d), level(c.g + d), level(c.b + d), c.a};
+            }
+        }
+        return c;
+    }
+
+    // The number the bars carry: their green level against the line midway
+    // between the on and off levels due through the effects (a codec leaves
+    // a bar up to 60 levels off where it changed); -1 when a bar is within
+    // 10 of the line.
+    inline long numberIn(const Seen& seen, const std::vector<Effect>& effects)
+    {
+        const double on = through(barOn, effects).g, off = through(barOff, effects).g;
+        const double line = (on + off) / 2.0;
+        long n = 0;
+        for (std::size_t bar = 0; bar < seen.greens.size(); ++bar)
+        {
+            if (std::abs(seen.greens[bar] - line) < 10.0)
+                return -1;
+            if (seen.greens[bar] > line)
+                n |= 1L << bar;
+        }
+        return n;
+    }
+
     // The presets the sequences apply, each saved from a chain without a
-    // conversion pass.
+    // conversion pass; their effects in this order.
     inline const std::vector<std::vector<Effect>> presetEffects = {
-        {Effect::redder}, {Effect::darker, Effect::redder}, {Effect::darker}};
+        {Effect::redder}, {Effect::darker, Effect::redder}, {Effect::darker}, {Effect::redder, Effect::darker}};
 
     enum class Direction
     {
@@ -218,19 +271,23 @@ namespace vx::test::sequence
         return playPause;
     }
 
+    // The play modes of the timeline, in the order of its "playMode" choice.
+    inline const char* const modeNames[] = {"loop", "bounce", "once", "once and hold"};
+
     enum class OpKind
     {
         run, // count host frames
         play, // value: speed, below 0 backwards
         pause,
+        mode, // count: the play mode
         seek, // value: fraction of the length
-        scrub, // count positions (fractions of the length), a host frame on each
+        scrub, // positions (fractions of the length), a host frame on each, held by the user's hand
         resize,
-        release,
+        release, // count 1: while seeking to value (a fraction)
         preset, // count: which
-        addEffect, // count: at which index
+        addEffect, // count: 0 before the other effect, 1 at the end
         removeEffect,
-        moveEffect // count: to which index
+        moveEffect // count: 0 before the other effect, 1 to the end
     };
 
     struct Operation
@@ -257,6 +314,9 @@ namespace vx::test::sequence
         case OpKind::pause:
             text << "pause";
             break;
+        case OpKind::mode:
+            text << "play mode " << modeNames[op.count];
+            break;
         case OpKind::seek:
             text << "seek to " << std::lround(op.value * lengthMs) << " ms";
             break;
@@ -271,6 +331,8 @@ namespace vx::test::sequence
             break;
         case OpKind::release:
             text << "release";
+            if (op.count == 1)
+                text << " while seeking to " << std::lround(op.value * lengthMs) << " ms";
             break;
         case OpKind::preset:
             text << "apply preset " << op.count << " (";
@@ -279,13 +341,13 @@ namespace vx::test::sequence
             text << ")";
             break;
         case OpKind::addEffect:
-            text << "add " << nameOf(op.effect) << " at " << op.count;
+            text << "add " << nameOf(op.effect) << (op.count == 0 ? " first" : " last");
             break;
         case OpKind::removeEffect:
             text << "remove " << nameOf(op.effect);
             break;
         case OpKind::moveEffect:
-            text << "move " << nameOf(op.effect) << " to " << op.count;
+            text << "move " << nameOf(op.effect) << (op.count == 0 ? " first" : " last");
             break;
         }
         return text.str();
@@ -305,46 +367,58 @@ namespace vx::test::sequence
         return rates[seed % 3];
     }
 
-    // A user's session: operations, each followed by some host frames.
+    // A user's session: operations, each followed by some host frames. The
+    // kind's name goes into the seed: kinds of the same length play
+    // different sessions. Every session applies a preset.
     inline std::vector<Operation> operationsForSeed(unsigned seed, const KindFacts& facts)
     {
-        std::mt19937 random(seed * 2654435761u + static_cast<unsigned>(facts.frames));
+        unsigned salt = 2166136261u;
+        for (const char c : facts.name)
+            salt = (salt ^ static_cast<unsigned char>(c)) * 16777619u;
+        std::mt19937 random(seed * 2654435761u ^ salt);
         const auto between = [&random](int low, int high)
         { return std::uniform_int_distribution<int>(low, high)(random); };
         const auto fraction = [&random] { return std::uniform_real_distribution<double>(0.0, 1.0)(random); };
-        static const double speeds[] = {0.5, 1.0, 2.0, -1.0};
+        static const double speeds[] = {0.5, 1.0, 2.0, 4.0};
         static const int sizes[][2] = {{48, 24}, {96, 48}, {80, 40}, {64, 32}, {128, 64}};
-        // Weights of play, pause, seek, scrub, resize, release, preset, add,
-        // remove, move.
-        std::discrete_distribution<int> pick({5, 2, 2, 1, 2, 1, 1, 2, 1, 1});
+        // Weights of play, pause, mode, seek, scrub, resize, release, preset,
+        // add, remove, move.
+        std::discrete_distribution<int> pick({6, 1, 2, 2, 1, 1, 2, 1, 2, 1, 2});
         std::vector<Operation> ops;
         const int count = between(10, 14);
+        bool presetDrawn = false;
         for (int i = 0; i < count; ++i)
         {
             Operation op;
             int frames = between(1, 6);
-            switch (pick(random))
+            int which = pick(random);
+            if (i == count - 1 && ! presetDrawn)
+                which = 7;
+            switch (which)
             {
             case 0:
                 op.kind = OpKind::play;
-                op.value = speeds[between(0, 3)];
-                frames = between(8, 30);
+                op.value = speeds[between(0, 3)] * (between(0, 2) == 0 ? -1.0 : 1.0);
+                frames = between(8, 24);
                 break;
             case 1:
                 op.kind = OpKind::pause;
                 break;
             case 2:
-                op.kind = OpKind::seek;
-                op.value = fraction();
-                frames = between(3, 12);
+                op.kind = OpKind::mode;
+                op.count = between(0, 3);
                 break;
             case 3:
-                op.kind = OpKind::scrub;
-                op.count = 3;
-                for (int n = 0; n < op.count; ++n)
-                    op.positions.push_back(fraction());
+                op.kind = OpKind::seek;
+                op.value = fraction();
+                frames = between(3, 10);
                 break;
             case 4:
+                op.kind = OpKind::scrub;
+                for (int n = 0; n < 3; ++n)
+                    op.positions.push_back(fraction());
+                break;
+            case 5:
             {
                 op.kind = OpKind::resize;
                 const int s = between(0, 4);
@@ -352,26 +426,29 @@ namespace vx::test::sequence
                 op.height = sizes[s][1];
                 break;
             }
-            case 5:
-                op.kind = OpKind::release;
-                break;
             case 6:
-                op.kind = OpKind::preset;
-                op.count = between(0, static_cast<int>(presetEffects.size()) - 1);
+                op.kind = OpKind::release;
+                op.count = between(0, 1);
+                op.value = fraction();
                 break;
             case 7:
-                op.kind = OpKind::addEffect;
-                op.effect = between(0, 1) == 0 ? Effect::redder : Effect::darker;
-                op.count = between(0, 3);
+                op.kind = OpKind::preset;
+                op.count = between(0, static_cast<int>(presetEffects.size()) - 1);
+                presetDrawn = true;
                 break;
             case 8:
+                op.kind = OpKind::addEffect;
+                op.effect = between(0, 1) == 0 ? Effect::redder : Effect::darker;
+                op.count = between(0, 1);
+                break;
+            case 9:
                 op.kind = OpKind::removeEffect;
                 op.effect = between(0, 1) == 0 ? Effect::redder : Effect::darker;
                 break;
             default:
                 op.kind = OpKind::moveEffect;
                 op.effect = between(0, 1) == 0 ? Effect::redder : Effect::darker;
-                op.count = between(0, 3);
+                op.count = between(0, 1);
                 break;
             }
             ops.push_back(op);
@@ -400,24 +477,99 @@ namespace vx::test::sequence
         return {1, 2, 3};
     }
 
-    // The play head and what the source is set to, with what it has shown.
+    // Before each render the test lets the feeding thread read the play
+    // head and lets every seek the reader reports land (a machine fast
+    // enough for the clip). Within that:
+    //  - a reader that reads in the feeding thread, or seeks to each frame
+    //    and reports the seek, shows the play head's frame at every render;
+    //  - a self-timed movie does too paused and backwards (where it steps
+    //    by seeks), and played forwards within selfTimedTrailRenders. After a jump (a seek, the end
+    //    of a scrub, a loop's wrap), a turn (a new direction, a bounce) or a
+    //    release, the first read asks a seek and the frame it lands on
+    //    reaches the texture by the render after: for selfTimedCatchUp
+    //    renders it may still show the last frame it showed, or a frame
+    //    between it and the play head's, never one beyond;
+    //  - while the user holds the play head (each position a jump) a
+    //    self-timed movie's seeks may stop on the sync frame before the
+    //    frame asked for;
+    //  - a reader that buffers (the render reads, from frames fetched on
+    //    task threads) may show the frame before in the render of a jump;
+    //  - after a release (and the load) the render that initialises the
+    //    source reads its first frame: a reader that seeks may show nothing
+    //    in it, a self-timed movie nothing for selfTimedCatchUp renders (its
+    //    first seek is asked in that render); every other reader shows its
+    //    frame at once.
+    constexpr int selfTimedCatchUp = 2;
+    // In forward play a self-timed movie shows frames its backend decodes
+    // ahead on a thread of its own, which reports nothing the test could
+    // wait for: on a busy machine (two cores under ThreadSanitizer) that
+    // thread may fall behind by what the play head passes in this many
+    // renders, never ahead of the play head or back.
+    constexpr double selfTimedTrailRenders = 2.0;
+
+    // The play head as the engine's timeline must move it, and what the
+    // source is set to, with what it has shown.
     class Model
     {
     public:
         Model(KindFacts kindFacts, int hostRate) : facts(std::move(kindFacts)), rate(hostRate)
         {
-            head = facts.frameMs.front() / 2.0;
+            head = 0.0;
             for (double ms : facts.frameMs)
                 shortestFrameMs = std::min(shortestFrameMs, ms);
         }
 
-        // One host frame of the play head.
+        bool playing() const { return direction == Direction::forward || direction == Direction::backward; }
+
+        // One host frame of the play head: speed x the frame's time, kept in
+        // the clip by the play mode (loop: wrap; bounce: turn at the ends;
+        // once, once and hold: stop at the end played towards).
         void advance()
         {
-            if (direction == Direction::forward || direction == Direction::backward)
-                head = wrapped(head + (direction == Direction::forward ? 1.0 : -1.0) * speed * 1000.0 / rate);
+            loopsThisFrame = 0;
+            if (holding || ! playing())
+                return;
+            const double step = speed * 1000.0 / rate;
+            const double length = facts.lengthMs;
+            double next = head + (direction == Direction::forward ? step : -step);
+            if (next > length || next < 0.0)
+            {
+                const bool pastEnd = next > length;
+                switch (mode)
+                {
+                case 0:
+                    next += pastEnd ? -length : length;
+                    loopsThisFrame = pastEnd ? 1 : -1;
+                    jumped();
+                    break;
+                case 1:
+                    next = pastEnd ? 2.0 * length - next : -next;
+                    direction = pastEnd ? Direction::backward : Direction::forward;
+                    jumped();
+                    break;
+                default:
+                    next = pastEnd ? length : 0.0;
+                    break;
+                }
+            }
+            head = next;
         }
 
+        // A jump, a turn or the end of a scrub: a self-timed movie may catch
+        // up for a while.
+        void jumped() { sinceJump = 0; }
+
+        // A release (or the load): the reader made again is first asked for
+        // the play head's frame now.
+        void releasedNow()
+        {
+            sinceRelease = 0;
+            shownSinceRelease = false;
+            lastShown = frameAt(head);
+            jumped();
+        }
+
+        // The play head's time in ms wrapped into the clip.
         double wrapped(double ms) const
         {
             const double w = std::fmod(ms, facts.lengthMs);
@@ -426,7 +578,7 @@ namespace vx::test::sequence
 
         // The head adds up host frames and may land a few units in the last
         // place short of a frame's start it is on in exact figures: that
-        // close, it is on the start.
+        // close, it is on the start. At the very end, the last frame.
         long frameAt(double ms) const
         {
             if (facts.still)
@@ -442,118 +594,96 @@ namespace vx::test::sequence
             return facts.frames - 1;
         }
 
-        // A break in play: a new run of frames begins once the source shows
-        // the play head's own frame again.
-        void newRun()
+        // Whether the engine's play head is where the model's is: within a
+        // millionth of a ms, the two ends of a looping clip being one place.
+        bool headAgrees(double engineMs) const
         {
-            runLast.reset();
-            settled = false;
+            const double d = std::abs(engineMs - head);
+            return d < 1e-6 || (mode == 0 && std::abs(d - facts.lengthMs) < 1e-6);
         }
 
-        // Frames a - b counted in the direction of play around the loop,
-        // within half the loop either way.
-        long stepsAlong(long from, long to) const
+        // Whether the timeline counted the loops the host frame made (the
+        // count slaved timelines follow): one up for a wrap at the end, one
+        // down at the start, none else, in loop mode played by the timeline.
+        // Not judged when the two heads stand at the two ends.
+        bool loopsAgree(int counted, double engineMs) const
+        {
+            if (mode != 0 || holding || ! playing() || std::abs(engineMs - head) >= 1e-6)
+                return true;
+            return counted == loopsThisFrame;
+        }
+
+        // The loops the play head made in the last host frame.
+        int loopsThisFrame = 0;
+
+        // Frames from one to another in the direction of play around the
+        // loop (0 to frames - 1).
+        long forwardSteps(long from, long to) const
         {
             long d = (to - from) % facts.frames;
-            if (d < 0)
-                d += facts.frames;
-            if (d > facts.frames / 2)
-                d -= facts.frames;
-            return direction == Direction::backward ? -d : d;
+            return d < 0 ? d + facts.frames : d;
         }
 
-        // Frames the reader may show off the play head's: a self-timed
-        // player runs up to 0.1 s off before it seeks, a frame more for
-        // the phase, and aims its seeks ahead by what the last one took.
-        long slack() const
+        // Whether number lies between from and to: on the way the play head
+        // goes round the loop in its direction, or on the straight way.
+        bool between(long from, long number, long to) const
         {
-            const double fps = 1000.0 / shortestFrameMs;
-            return 1 + static_cast<long>(std::ceil(0.1 * fps)) +
-                   static_cast<long>(std::ceil(seekMs / 1000.0 * fps * speed));
+            if (std::min(from, to) <= number && number <= std::max(from, to))
+                return true;
+            if (direction == Direction::forward)
+                return forwardSteps(from, number) <= forwardSteps(from, to);
+            if (direction == Direction::backward)
+                return forwardSteps(number, from) <= forwardSteps(to, from);
+            return false;
         }
 
-        // Why what a render showed is not what it must show; empty when it is.
-        std::string wrongIn(const Seen& seen) const;
+        long numberIn(const Seen& seen) const { return sequence::numberIn(seen, effects); }
 
-        // The check a render failing wrongIn fails.
-        std::string checkFor(const Seen& seen) const
+        // The corner whose colour is not the one due through the effects in
+        // their order; -1 when all are.
+        int wrongCorner(const Seen& seen) const
         {
-            if (seen.blank)
-                return released ? "comes back after a release" : "shows a picture";
-            if (seen.width != width || seen.height != height)
-                return "follows setSize";
-            if (! coloursRight(seen))
-                return "keeps its colours through chain edits";
-            return "shows the play head's frame";
-        }
-
-        // In forward play, a frame before the last one shown in this run.
-        std::optional<std::string> goesBack(long number) const
-        {
-            if (direction != Direction::forward || facts.still || ! runLast || stepsAlong(*runLast, number) >= 0)
-                return std::nullopt;
-            return "showed frame " + std::to_string(number) + " after frame " + std::to_string(*runLast);
-        }
-
-        // Records a frame accepted at this host frame; in forward play at a
-        // rate that shows every frame, a frame passed over.
-        std::optional<std::string> shown(long number)
-        {
-            shownAnything = true;
-            lastShown = number;
-            if (direction != Direction::forward || facts.still)
+            for (std::size_t i = 0; i < corners.size(); ++i)
             {
-                runLast.reset();
-                return std::nullopt;
+                const PixelRGBA8 due = through(corners[i].colour, effects);
+                const PixelRGBA8 got = seen.corners[i];
+                if (std::abs(got.r - due.r) > colourTolerance || std::abs(got.g - due.g) > colourTolerance ||
+                    std::abs(got.b - due.b) > colourTolerance)
+                    return static_cast<int>(i);
             }
-            // After a break a self-timed player may land a frame or two
-            // off; the run starts where it has caught up.
-            if (! settled && number != frameAt(head))
-                return std::nullopt;
-            settled = true;
-            const std::optional<long> before = runLast;
-            runLast = number;
-            const bool everyFrame = rate * shortestFrameMs / 1000.0 >= speed;
-            if (! before || ! everyFrame || stepsAlong(*before, number) <= 1)
-                return std::nullopt;
-            return "frame " + std::to_string(number) + " followed frame " + std::to_string(*before) +
-                   " at the next host frame";
+            return -1;
+        }
+
+        // A check failed: its name and what was seen.
+        struct Verdict
+        {
+            std::string check, message;
+        };
+
+        // Judges one render, once; then counts it.
+        std::optional<Verdict> judge(const Seen& seen)
+        {
+            // The render after a release initialises the source: its first
+            // read is at the play head as it is now, not at the release.
+            if (sinceRelease == 0 && ! shownSinceRelease)
+                lastShown = frameAt(head);
+            std::optional<Verdict> verdict = judgeOnly(seen);
+            ++sinceJump;
+            ++sinceRelease;
+            return verdict;
         }
 
         std::string where() const
         {
             std::ostringstream text;
             text << "play head " << std::lround(head) << " ms, in frame " << frameAt(head) << ", "
-                 << (direction == Direction::forward    ? "forwards"
+                 << (holding                            ? "held by the user"
+                     : direction == Direction::forward  ? "forwards"
                      : direction == Direction::backward ? "backwards"
-                     : direction == Direction::random   ? "scrubbed"
                                                         : "paused")
-                 << " at " << speed << "x";
+                 << " at " << speed << "x, " << modeNames[mode] << "; " << sinceJump
+                 << " renders since a jump or turn";
             return text.str();
-        }
-
-        std::string lastShownText() const { return "frame " + std::to_string(lastShown); }
-
-        PixelRGBA8 patchDue() const
-        {
-            double r = patchColour.r, g = patchColour.g, b = patchColour.b;
-            if (effects.count(Effect::redder) != 0)
-                r += (2.0 * redderSetting - 1.0) * 255.0;
-            if (effects.count(Effect::darker) != 0)
-            {
-                const double d = (2.0 * darkerSetting - 1.0) * 255.0;
-                r += d, g += d, b += d;
-            }
-            const auto level = [](double v) { return static_cast<std::uint8_t>(std::clamp(std::lround(v), 0L, 255L)); };
-            return {level(r), level(g), level(b), 255};
-        }
-
-        bool coloursRight(const Seen& seen) const
-        {
-            const PixelRGBA8 due = patchDue();
-            const int tolerance = 28;
-            return std::abs(seen.patch.r - due.r) <= tolerance && std::abs(seen.patch.g - due.g) <= tolerance &&
-                   std::abs(seen.patch.b - due.b) <= tolerance;
         }
 
         KindFacts facts;
@@ -561,76 +691,106 @@ namespace vx::test::sequence
         double head = 0.0;
         double speed = 1.0;
         Direction direction = Direction::paused;
+        int mode = 0;
+        // The user holds the play head (a scrub).
+        bool holding = false;
         int width = clipWidth, height = clipHeight;
         bool resizable = true;
-        std::set<Effect> effects;
-        bool shownAnything = false;
-        bool released = false;
-        // Rendered since loaded or released: the DataDriver feeds it.
-        bool initialised = false;
-        // The longest corrective seek of a self-timed player so far (ms).
-        double seekMs = 0.0;
+        // The reader buffers: the render reads, not the feeding thread.
+        bool buffering = false;
+        // The effects in the chain, in its order.
+        std::vector<Effect> effects;
 
     private:
-        bool isAllowed(long number) const
+        std::optional<Verdict> judgeOnly(const Seen& seen)
         {
             const long due = frameAt(head);
-            if (number < 0)
-                return false;
-            if (! facts.selfTimed || direction == Direction::paused)
-                return number == due;
-            // Scrubbed, its seeks may stop on any frame before (a sync frame).
-            if (direction == Direction::random)
-                return number <= due;
-            // Forwards, once the player has caught up with the play head,
-            // the play head's frame shows (the player keeps within reach).
-            if (direction == Direction::forward && settled)
-                return number == due;
-            // Backwards the player steps back by seeks, which may stop on a
-            // sync frame.
-            return std::abs(stepsAlong(due, number)) <=
-                   slack() + (direction == Direction::backward ? facts.gop : 0);
+            const bool blankAllowed = sinceRelease < (facts.selfTimed ? selfTimedCatchUp : facts.seeks ? 1 : 0);
+            if (seen.blank)
+            {
+                if (! shownSinceRelease && blankAllowed)
+                    return std::nullopt;
+                if (! shownSinceRelease)
+                    return Verdict{"comes back after a release",
+                                   "shows nothing " + std::to_string(sinceRelease) + " renders after (" + where() +
+                                       ")"};
+                return Verdict{"never goes blank once shown",
+                               "shows nothing after frame " + std::to_string(lastShown) + " (" + where() + ")"};
+            }
+            std::ostringstream text;
+            if (seen.width != width || seen.height != height)
+            {
+                text << "is " << seen.width << "x" << seen.height << " where " << width << "x" << height << " is due";
+                return Verdict{"follows setSize", text.str()};
+            }
+            // Colours gone wrong make the bars unreliable too: they come first.
+            if (const int corner = wrongCorner(seen); corner >= 0)
+            {
+                const PixelRGBA8 due = through(corners[static_cast<std::size_t>(corner)].colour, effects);
+                const PixelRGBA8 got = seen.corners[static_cast<std::size_t>(corner)];
+                text << corners[static_cast<std::size_t>(corner)].name << " " << int(got.r) << "," << int(got.g)
+                     << "," << int(got.b) << " where " << int(due.r) << "," << int(due.g) << "," << int(due.b)
+                     << " is due (effects:";
+                for (const Effect e : effects)
+                    text << " " << nameOf(e);
+                text << "; corners";
+                for (const PixelRGBA8& c : seen.corners)
+                    text << " " << int(c.r) << "," << int(c.g) << "," << int(c.b);
+                text << ")";
+                return Verdict{"keeps its colours, effects in order, upright", text.str()};
+            }
+            const long number = numberIn(seen);
+            const std::optional<std::string> wrong = wrongNumber(number, due);
+            if (wrong)
+                return Verdict{"shows the play head's frame",
+                               "shows " +
+                                   (number < 0 ? std::string("unreadable bars") : "frame " + std::to_string(number)) +
+                                   " where " + *wrong + " is due (" + where() + ")"};
+            lastShown = number;
+            shownSinceRelease = true;
+            return std::nullopt;
         }
 
-        std::string allowedText() const
+        // What is due when number is not allowed; nothing when it is.
+        std::optional<std::string> wrongNumber(long number, long due) const
         {
-            const long due = frameAt(head);
-            if (! facts.selfTimed || direction == Direction::paused || (direction == Direction::forward && settled))
-                return "frame " + std::to_string(due);
-            if (direction == Direction::random)
-                return "frames 0 to " + std::to_string(due);
-            return "frame " + std::to_string(due) + " within " +
-                   std::to_string(slack() + (direction == Direction::backward ? facts.gop : 0));
+            if (number == due)
+                return std::nullopt;
+            if (facts.selfTimed && sinceJump < selfTimedCatchUp && lastShown >= 0 && number >= 0 &&
+                (number == lastShown || between(lastShown, number, due)))
+                return std::nullopt;
+            if (facts.selfTimed && holding)
+            {
+                const long sync = std::max(0L, due - facts.gop + 1);
+                if (number >= sync && number <= due)
+                    return std::nullopt;
+                return "a frame from " + std::to_string(sync) + " to " + std::to_string(due);
+            }
+            // A reader that buffers reads in the render, from frames its
+            // task threads fetch: the render of a jump may still show the
+            // frame before.
+            if (buffering && sinceJump < 1 && number == lastShown)
+                return std::nullopt;
+            // Played forwards, never back, never ahead, within the trail.
+            if (facts.selfTimed && direction == Direction::forward && lastShown >= 0 && number >= 0 &&
+                between(lastShown, number, due) && forwardSteps(number, due) <= selfTimedTrail())
+                return std::nullopt;
+            return "frame " + std::to_string(due);
+        }
+
+        // Frames a self-timed movie played forwards may trail by: what the
+        // play head passes in selfTimedTrailRenders renders.
+        long selfTimedTrail() const
+        {
+            return static_cast<long>(std::ceil(selfTimedTrailRenders * speed * 1000.0 / rate / shortestFrameMs));
         }
 
         double shortestFrameMs = 1e9;
         long lastShown = -1;
-        std::optional<long> runLast;
-        bool settled = false;
+        bool shownSinceRelease = false;
+        int sinceJump = 0;
+        int sinceRelease = 0;
     };
-
-    inline std::string Model::wrongIn(const Seen& seen) const
-    {
-        if (seen.blank)
-            return "shows nothing";
-        std::ostringstream text;
-        if (seen.width != width || seen.height != height)
-            text << "is " << seen.width << "x" << seen.height << " where " << width << "x" << height << " is due";
-        else if (! coloursRight(seen))
-        {
-            // Colours gone wrong make the bars unreliable too: they come first.
-            const PixelRGBA8 due = patchDue();
-            text << "colours " << int(seen.patch.r) << "," << int(seen.patch.g) << "," << int(seen.patch.b)
-                 << " where " << int(due.r) << "," << int(due.g) << "," << int(due.b) << " is due (effects:";
-            for (const Effect e : effects)
-                text << " " << nameOf(e);
-            text << ")";
-        }
-        else if (! isAllowed(seen.number))
-            text << "shows " << (seen.number < 0 ? std::string("unreadable bars") : "frame " + std::to_string(seen.number))
-                 << " where " << allowedText() << " is due";
-        return text.str();
-    }
 
     // The shortest sequence found, within budgetSeconds, that still fails
     // the same check: chunks of operations dropped while it does, then runs

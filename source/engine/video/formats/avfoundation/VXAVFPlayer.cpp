@@ -143,6 +143,13 @@ namespace vx
         // picture is the newest frame decoded at or before it (at or after
         // it backwards), never one beyond it.
         std::atomic<long> wantedFrame{-1};
+        // The play head's frame as last heard, in any direction (-1 before
+        // any): at random no frame beyond it shows, whatever seek brought it.
+        std::atomic<long> playHeadFrame{-1};
+        // The backend's landings counted when a seek was asked with none
+        // under way: held still, a frame landed since then and between the
+        // one shown and the play head shows while later seeks run.
+        std::atomic<unsigned long> landingFloor{0};
         // Seeks asked for and seeks whose completion ran: while they differ,
         // the frame asked for is not in the output yet.
         std::atomic<unsigned> seeksAsked{0}, seeksLanded{0};
@@ -337,6 +344,7 @@ namespace vx
         record->lastRequestedFrame = -1;
         record->lastAskedFrame = 0;
         record->wantedFrame = 0;
+        record->playHeadFrame = 0;
         record->shownBound = -1;
     }
 
@@ -404,20 +412,57 @@ namespace vx
     void AVFPlayer::setRequestedFrame(long frame)
     {
         ScopedLockT<CriticalSection> hold(lock);
-        ObjCAVFPlayer& objc = record->objcPlayer;
-        if (objc.player == nullptr || objc.playerItem->getStatus() != av::PlayerItem::statusReadyToPlay)
-            return;
-        av::Player& player = *objc.player;
+        requestFrame(frame);
+    }
+
+    void AVFPlayer::followPlayHead(long frame)
+    {
+        ScopedLockT<CriticalSection> hold(lock);
+        // Running, the picture keeps to the play head; a seek waits for the
+        // read after the hold (the frame landed on shows first). Held
+        // still, the newest frame wins: a seek to it replaces those
+        // waiting, and a frame landed on the way shows.
+        if (rateFor(record->direction) != 0.0f)
+            hear(frame);
+        else
+            requestFrame(frame);
+    }
+
+    void AVFPlayer::hear(long frame)
+    {
         const ParamPlayDirection direction = record->direction;
         const bool runs = rateFor(direction) != 0.0f;
         record->wantedFrame = ! runs && direction != playPause ? -1 : frame;
+        record->playHeadFrame = frame;
+        // Nothing shown yet, the first frame asked for bounds the picture: a
+        // player starting from the movie's start does not show frames the
+        // play head has passed.
+        if (runs && record->shownBound < 0 && record->objcPlayer.textureFrame < 0)
+            record->shownBound = frame;
         // The play head jumped against the direction of play (a loop, a
-        // cue): the picture may follow it there.
+        // cue): the picture may follow it there, and running, a seek takes
+        // the player there however near (what it decoded lies ahead).
         if ((direction == playForward && frame < record->lastAskedFrame) ||
             (direction == playBackward && record->lastAskedFrame >= 0 && frame > record->lastAskedFrame))
+        {
             record->shownBound = frame;
+            if (runs)
+                record->seekDue = true;
+        }
         record->lastAskedFrame = frame;
-        if (frame == record->lastRequestedFrame)
+    }
+
+    void AVFPlayer::requestFrame(long frame)
+    {
+        ObjCAVFPlayer& objc = record->objcPlayer;
+        if (objc.player == nullptr || objc.playerItem->getStatus() != av::PlayerItem::statusReadyToPlay)
+            return;
+        hear(frame);
+        av::Player& player = *objc.player;
+        const ParamPlayDirection direction = record->direction;
+        const bool runs = rateFor(direction) != 0.0f;
+        // A turn's seek waits for none to be under way, on the same frame.
+        if (frame == record->lastRequestedFrame && ! (runs && record->seekDue))
             return;
         record->lastRequestedFrame = frame;
         const av::CMTime frameStart = av::CMTimeMultiply(objc.frameDuration, std::max(frame, 0L));
@@ -434,6 +479,13 @@ namespace vx
                 player.setRate(0.0f);
             record->parkedAtEnd = false;
             const av::CMTime before = direction == playPause ? av::kCMTimeZero : av::kCMTimePositiveInfinity;
+            if (! isSeeking())
+                if (av::DecodingSession* session = objc.playerItem->getSession())
+                {
+                    unsigned long landings = 0;
+                    session->lastLandedFrame(landings);
+                    record->landingFloor = landings;
+                }
             player.seekToTime(frameStart, before, av::kCMTimeZero, record->countSeek());
             return;
         }
@@ -494,9 +546,15 @@ namespace vx
         if (objc.pixelFormat == av::pixelFormat64ARGB || objc.player == nullptr)
             return false;
         // Until a seek lands the frame held is not the one asked for: the
-        // caller tries again rather than keep it.
+        // caller tries again rather than keep it. Held still, a frame an
+        // earlier seek landed on shows meanwhile when it lies between the
+        // one shown and the play head.
         if (record->seeksLanded.load() != record->seeksAsked.load())
+        {
+            if (rateFor(record->direction) == 0.0f)
+                showLandedOnTheWay(texture);
             return false;
+        }
         long due = -1;
         const av::CMTime at = pictureTime(due);
         // Told a direction and not yet a frame, the player's clock may be
@@ -510,22 +568,39 @@ namespace vx
         // In the direction of play the picture goes back only as far as the
         // play head jumped or turned: a frame beyond the bound (one a seek
         // asked for before, say) leaves the one held in place.
+        // At random no frame beyond the play head shows (a seek asked for
+        // before it moved back).
         const long bound = record->shownBound.load();
-        const bool back = buffer != nullptr && objc.textureRef != nullptr &&
+        const long head = record->playHeadFrame.load();
+        const bool back = buffer != nullptr &&
                           ((direction == playForward && buffer->frameIndex < bound) ||
-                           (direction == playBackward && bound >= 0 && buffer->frameIndex > bound));
+                           (direction == playBackward && bound >= 0 && buffer->frameIndex > bound) ||
+                           (random && head >= 0 && buffer->frameIndex > head));
         if (fresh && ! back)
-        {
-            CVOpenGLTextureCache& cache = CVOpenGLTextureCache::getInstance();
-            objc.textureRef.reset();
-            cache.flush();
-            if (buffer != nullptr && cache.getCache() != nullptr)
-                objc.textureRef = cache.getCache()->createTextureFromImage(*buffer, nullptr);
-            if (objc.textureRef == nullptr)
-                debugPrint("AVFVideoFormatReader: could not create texture from image");
-            else
-                record->shownBound = objc.textureFrame = buffer->frameIndex;
-        }
+            makeTexture(buffer);
+        // A frame other than the one due (still being decoded) stands in
+        // for it: the caller is told to try again, as the play head may not
+        // move again to announce it.
+        return adoptTexture(texture) && objc.textureFrame == due;
+    }
+
+    void AVFPlayer::makeTexture(const std::shared_ptr<av::PixelBuffer>& buffer)
+    {
+        ObjCAVFPlayer& objc = record->objcPlayer;
+        CVOpenGLTextureCache& cache = CVOpenGLTextureCache::getInstance();
+        objc.textureRef.reset();
+        cache.flush();
+        if (buffer != nullptr && cache.getCache() != nullptr)
+            objc.textureRef = cache.getCache()->createTextureFromImage(*buffer, nullptr);
+        if (objc.textureRef == nullptr)
+            debugPrint("AVFVideoFormatReader: could not create texture from image");
+        else
+            record->shownBound = objc.textureFrame = buffer->frameIndex;
+    }
+
+    bool AVFPlayer::adoptTexture(Texture& texture)
+    {
+        ObjCAVFPlayer& objc = record->objcPlayer;
         if (objc.textureRef == nullptr)
             return false;
         // Adopting into a texture that owns its GL name (a pooled one) would
@@ -539,10 +614,27 @@ namespace vx
         texture.setGLData(frame.getWidth(), frame.getHeight(), frame.getWidth(), frame.getHeight(),
                           static_cast<long>(frame.getTarget()), static_cast<long>(frame.getName()),
                           internalFormatYCbCr422, filterLinear, filterLinear, true);
-        // A frame other than the one due (still being decoded) stands in
-        // for it: the caller is told to try again, as the play head may not
-        // move again to announce it.
-        return objc.textureFrame == due;
+        return true;
+    }
+
+    void AVFPlayer::showLandedOnTheWay(Texture& texture)
+    {
+        ObjCAVFPlayer& objc = record->objcPlayer;
+        av::DecodingSession* session = objc.playerItem->getSession();
+        unsigned long landings = 0;
+        std::shared_ptr<av::PixelBuffer> landed = session != nullptr ? session->lastLandedFrame(landings) : nullptr;
+        const long shown = objc.textureFrame.load(), head = record->playHeadFrame.load();
+        // At random none beyond the play head (the play head's own frame
+        // may come as the key frame before it).
+        const bool beyond = record->direction != playPause && landed != nullptr && landed->frameIndex > head;
+        // Nothing shown yet, nothing is on the way (the session's own first
+        // seek lands wherever it starts).
+        if (landed == nullptr || landings <= record->landingFloor.load() || shown < 0 || head < 0 ||
+            landed->frameIndex == shown || beyond ||
+            ! (std::min(shown, head) <= landed->frameIndex && landed->frameIndex <= std::max(shown, head)))
+            return;
+        makeTexture(landed);
+        adoptTexture(texture);
     }
 
     av::CMTime AVFPlayer::pictureTime(long& due)

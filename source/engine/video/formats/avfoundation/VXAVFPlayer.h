@@ -13,6 +13,7 @@ namespace vx
     namespace av
     {
         struct CMTime;
+        class PixelBuffer;
     }
 
     // Plays a movie on the media framework's own clock at the speed it is
@@ -32,6 +33,10 @@ namespace vx
     // fillTexture answers false while a seek it was asked for has not landed,
     // and while the frame due has not been decoded (the frame before stands
     // in), so a caller tries again rather than keep the frame from before.
+    // Held still (paused, at random) the newest frame asked for wins: a frame
+    // an earlier seek landed on shows meanwhile when it lies between the one
+    // shown and the play head. followPlayHead keeps the picture to the play
+    // head while the caller holds its reads on a seek under way.
     // Deleting the player cancels its seeks and waits for a running
     // completion.
     class AVFPlayer : public SelfTimedPlayer
@@ -53,6 +58,7 @@ namespace vx
         double getDurationInMilliSeconds() const;
         void setRequestedFrame(long frame) override;
         bool isSeeking() const override;
+        void followPlayHead(long frame) override;
         bool setDirection(ParamPlayDirection direction) override;
         void setSpeed(float speed) override;
         int getWidth() const override;
@@ -82,6 +88,16 @@ namespace vx
         long frameAt(const av::CMTime& time) const;
         // The item time to take the picture at, and the frame due there.
         av::CMTime pictureTime(long& due);
+        // setRequestedFrame with the player's lock held.
+        void requestFrame(long frame);
+        // The play head's frame taken in (the picture's bounds), no seek.
+        void hear(long frame);
+        // Paused while seeks run: the frame the newest landed seek brought,
+        // when it lies between the frame shown and the play head's.
+        void showLandedOnTheWay(Texture& texture);
+        // The texture made from a frame, and the texture handed over.
+        void makeTexture(const std::shared_ptr<av::PixelBuffer>& buffer);
+        bool adoptTexture(Texture& texture);
 
         CriticalSection lock;
         struct Record;

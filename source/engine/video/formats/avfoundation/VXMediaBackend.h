@@ -96,6 +96,15 @@ namespace vx::av
         // before it), in the session's pixel format; null when none is
         // decoded yet.
         virtual std::shared_ptr<PixelBuffer> frameForTime(double seconds) = 0;
+        // The frame the newest seek to finish landed on (null before any,
+        // and for backends that keep none), with the count of seeks landed
+        // so far: a later landing counts higher. It stays while later seeks
+        // run, whose start clears what frameForTime gives.
+        virtual std::shared_ptr<PixelBuffer> lastLandedFrame(unsigned long& landings)
+        {
+            landings = 0;
+            return nullptr;
+        }
     };
 
     // One opened movie file.

@@ -12,6 +12,7 @@
 #include <condition_variable>
 #include <cstdlib>
 #include <cstring>
+#include <limits>
 #include <mutex>
 #include <thread>
 #include <vector>
@@ -86,5 +87,97 @@ namespace vx::test
         std::shared_ptr<av::PixelBuffer> shown = session->frameForTime(at(170) + 0.001);
         ASSERT_NE(shown, nullptr);
         EXPECT_EQ(shown->frameIndex, 170);
+    }
+}
+
+namespace vx::test
+{
+    namespace
+    {
+        // The frame a seek lands on, by its completion; -1 when none lands in time.
+        long landOn(av::DecodingSession& session, long frame, double before)
+        {
+            std::mutex lock;
+            std::condition_variable changed;
+            bool done = false;
+            session.seek(frame / 25.0, before, 0.0,
+                         [&](double)
+                         {
+                             std::lock_guard<std::mutex> hold(lock);
+                             done = true;
+                             changed.notify_all();
+                         });
+            std::unique_lock<std::mutex> hold(lock);
+            if (! changed.wait_for(hold, std::chrono::seconds(60), [&] { return done; }))
+                return -1;
+            unsigned long landings = 0;
+            const std::shared_ptr<av::PixelBuffer> landed = session.lastLandedFrame(landings);
+            return landed != nullptr ? landed->frameIndex : -1;
+        }
+    }
+
+    // An MPEG program stream (no index of key frames; one every 15 frames)
+    // sought with a tolerance before of any length, as at random: the seek
+    // lands at or before the frame, never before its key frame, wherever the
+    // decoder was and however far the demuxer had to go back.
+    TEST(FFmpegNewestSeekTest, ASeekWithAnyToleranceBeforeLandsNoEarlierThanTheKeyFrameBefore)
+    {
+        TempDir temp;
+        ClipSpec spec;
+        spec.frames = 103;
+        spec.luma = "N";
+        spec.codec = "-c:v mpeg1video -g 15 -bf 2 -q:v 2 -f mpeg";
+        const std::string path = temp.file("gop15.mpg");
+        ASSERT_TRUE(makeClip(path, spec));
+        std::shared_ptr<av::MediaAsset> asset = av::MediaBackend::getDefault().openAsset(path);
+        ASSERT_NE(asset, nullptr);
+        std::unique_ptr<av::DecodingSession> session = asset->createSession();
+        ASSERT_NE(session, nullptr);
+        session->setPixelFormat(av::pixelFormat422YpCbCr8);
+        const double any = std::numeric_limits<double>::infinity();
+        for (const long frame : {101L, 65L, 69L, 36L, 100L, 4L, 89L, 52L})
+        {
+            const long landed = landOn(*session, frame, any);
+            EXPECT_LE(landed, frame) << "sought " << frame;
+            EXPECT_GE(landed, frame / 15 * 15) << "sought " << frame;
+        }
+    }
+
+    // The frame a seek landed on stays the newest landed while a later seek
+    // runs (whose start clears what is shown at a time); the later one,
+    // landed, replaces it and counts higher.
+    TEST(FFmpegNewestSeekTest, TheLastLandedFrameStaysWhileALaterSeekRuns)
+    {
+        TempDir temp;
+        ClipSpec spec;
+        spec.frames = 60;
+        spec.luma = "N";
+        spec.codec = "-c:v mpeg4 -g 30";
+        const std::string path = temp.file("gop30.mov");
+        ASSERT_TRUE(makeClip(path, spec));
+        FrameGate::Use use;
+        FrameGate& gate = FrameGate::get();
+        std::shared_ptr<av::MediaAsset> asset = av::MediaBackend::getDefault().openAsset(path);
+        ASSERT_NE(asset, nullptr);
+        std::unique_ptr<av::DecodingSession> session = asset->createSession();
+        ASSERT_NE(session, nullptr);
+        session->setPixelFormat(av::pixelFormat422YpCbCr8);
+        ASSERT_EQ(landOn(*session, 40, 0.0), 40);
+        unsigned long first = 0;
+        session->lastLandedFrame(first);
+        gate.setOpen(false);
+        session->seek(20 / 25.0, 0.0, 0.0, [](double) {});
+        ASSERT_TRUE(gate.awaitWaiter(std::chrono::seconds(60)));
+        unsigned long during = 0;
+        const std::shared_ptr<av::PixelBuffer> held = session->lastLandedFrame(during);
+        ASSERT_NE(held, nullptr);
+        EXPECT_EQ(held->frameIndex, 40);
+        EXPECT_EQ(during, first);
+        EXPECT_EQ(session->frameForTime(40 / 25.0), nullptr);
+        gate.setOpen(true);
+        ASSERT_EQ(landOn(*session, 20, 0.0), 20);
+        unsigned long after = 0;
+        session->lastLandedFrame(after);
+        EXPECT_GT(after, first);
     }
 }
