@@ -599,8 +599,10 @@ namespace vx
             heldFrame.renderedAtLanding = framesRendered.load();
         }
         // One render after the landing tries the frame; should it fail, the
-        // reader follows the play head again rather than stay held.
-        if (newFrame.load() && framesRendered.load() == heldFrame.renderedAtLanding)
+        // reader follows the play head again rather than stay held. A reader
+        // that keeps the frame for the render follows it at once: a later
+        // frame landing before the render is the one that shows.
+        if (newFrame.load() && framesRendered.load() == heldFrame.renderedAtLanding && ! reader.keepsFramesRead())
             return false;
         heldFrame.held = false;
         return true;

@@ -104,7 +104,8 @@ namespace vx
         // Reads the frame at the play head; marks a new frame. A reader still
         // seeking to the frame of an earlier read is not sent on: it is asked
         // again for that frame until its seek has landed and a render has
-        // taken the frame, then sent to the play head. A play head moving on
+        // taken the frame (a reader that keeps the frames it reads: until it
+        // has read it), then sent to the play head. A play head moving on
         // faster than the reader seeks then shows each frame landed on, late,
         // rather than nothing.
         void updateVideo() override;

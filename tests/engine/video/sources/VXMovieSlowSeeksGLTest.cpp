@@ -218,6 +218,34 @@ namespace vx::test
         source.release();
     }
 
+    // The reader with sound takes a landed frame in as it is read, so the
+    // source sends it on to the play head at once: a frame of that later
+    // seek landing before the render is what the render shows, not the one
+    // landed before it.
+    TEST_F(MovieSlowSeeksGLTest, ASeekingReaderShowsTheLaterFrameLandedBeforeTheRender)
+    {
+        backend.scripted.addMovie("/m/movie.mov", 1);
+        AVFVideoFormat format;
+        VideoFormatReader* reader = format.createReaderFor(File("/m/movie.mov"));
+        ASSERT_NE(reader, nullptr);
+        VideoFormatReaderSource source(quiet, reader);
+        source.getPositionParam()->setValue(5 * 40.0 + 20.0, ValueChangeInfo());
+        EXPECT_EQ(shownFrame(source), -1) << "nothing has landed yet";
+        ASSERT_NE(backend.session, nullptr);
+        while (backend.session->landOldest())
+        {
+        }
+        // The play head moves on before a render took frame 5.
+        source.getPositionParam()->setValue(9 * 40.0 + 20.0, ValueChangeInfo());
+        source.updateVideo();
+        ASSERT_EQ(backend.session->getNumWaiting(), 1u) << "the reader was not sent on to the play head";
+        ASSERT_TRUE(backend.session->landOldest());
+        source.updateVideo();
+        EXPECT_EQ(shownFrame(source), 9);
+        EXPECT_EQ(shownFrame(source), 9);
+        source.release();
+    }
+
     INSTANTIATE_TEST_SUITE_P(Readers, MovieSlowSeeksGLTest,
                              ::testing::Values(SoundCase{"Silent", 0}, SoundCase{"WithSound", 1}),
                              [](const auto& info) { return std::string(info.param.name); });
