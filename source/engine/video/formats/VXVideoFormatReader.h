@@ -65,6 +65,10 @@ namespace vx
         virtual bool hasCustomThumbnail() const { return false; }
         virtual std::shared_ptr<Pixels> getCustomThumbnail();
         virtual bool isBuffering() const { return false; }
+        // True when a frame a read reported new stays for the next upload
+        // whatever the reader is asked after (it takes the frame in as it
+        // reads it): it need not wait for a render before it is sent on.
+        virtual bool keepsFramesRead() const { return false; }
         // Makes the frame at positionMs current; the answer says whether a new
         // frame waits to be uploaded.
         virtual bool readFrame(double positionMs) = 0;

@@ -557,17 +557,29 @@ namespace vx
         VideoFormatReader* reader = section.reader;
         if (reader == nullptr)
             return;
-        if (reader->getLength() != getDuration())
-            setDuration(reader->getLength());
-        if (heldFrame.held && ! mayLeaveHeldFrame(*reader))
+        ScopedLockT<CriticalSection> feeding(feedLock);
+        // A reader that took up buffering after init (parked then for a
+        // scrub or random play) is read by the render alone: the feeding
+        // thread, reading a play head the update has moved on since, would
+        // send it back.
+        if (fedByDriver.load() && reader->isBuffering())
+            return;
+        readAtPlayHead(*reader);
+    }
+
+    void VideoFormatReaderSource::readAtPlayHead(VideoFormatReader& reader)
+    {
+        if (reader.getLength() != getDuration())
+            setDuration(reader.getLength());
+        if (heldFrame.held && ! mayLeaveHeldFrame(reader))
             return;
         const double position = playHead.load();
-        if (reader->read(position))
+        if (reader.read(position))
             newFrame.store(true);
         // Sent to a frame it has to seek to: held there (a read at a later
         // frame would start another seek, and a seek started before the
         // render took the frame landed on hides it).
-        if (reader->isAwaitingFrame())
+        if (reader.isAwaitingFrame())
             heldFrame = {true, false, position, 0};
     }
 
@@ -601,8 +613,10 @@ namespace vx
             heldFrame.renderedAtLanding = framesRendered.load();
         }
         // One render after the landing tries the frame; should it fail, the
-        // reader follows the play head again rather than stay held.
-        if (newFrame.load() && framesRendered.load() == heldFrame.renderedAtLanding)
+        // reader follows the play head again rather than stay held. A reader
+        // that keeps the frame for the render follows it at once: a later
+        // frame landing before the render is the one that shows.
+        if (newFrame.load() && framesRendered.load() == heldFrame.renderedAtLanding && ! reader.keepsFramesRead())
             return false;
         heldFrame.held = false;
         return true;
@@ -683,7 +697,10 @@ namespace vx
         // or random play) is still read here: the feeding thread never took
         // it on.
         if (reader->isBuffering() || ! fedByDriver.load())
-            updateVideo();
+        {
+            ScopedLockT<CriticalSection> feeding(feedLock);
+            readAtPlayHead(*reader);
+        }
 
         framesRendered.fetch_add(1);
         if (! drawsItself)

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "core/VXCriticalSection.h"
 #include "core/VXReadWriteCriticalSection.h"
 #include "core/VXTask.h"
 #include "engine/video/sources/VXPositionableVideoSource.h"
@@ -104,9 +105,11 @@ namespace vx
         // Reads the frame at the play head; marks a new frame. A reader still
         // seeking to the frame of an earlier read is not sent on: it is asked
         // again for that frame until its seek has landed and a render has
-        // taken the frame, then sent to the play head. A play head moving on
+        // taken the frame (a reader that keeps the frames it reads: until it
+        // has read it), then sent to the play head. A play head moving on
         // faster than the reader seeks then shows each frame landed on, late,
-        // rather than nothing.
+        // rather than nothing. A reader that buffers is read by the render,
+        // one that took up buffering after init included.
         void updateVideo() override;
         TextureRef render(Renderer& renderer, const RenderInfo& info) override;
         // Leaves the DataDriver, drops the buffer and the conversion pass,
@@ -130,6 +133,9 @@ namespace vx
         void tellUnavailable(VideoSourceListener::Reason reason);
         bool setupFormatConversion(VideoFormatReader& reader, bool drawsItself);
         void remakeBuffer(VideoFormatReader& reader);
+        // Reads the frame at the play head (see updateVideo); under the
+        // reader section's read lock and feedLock.
+        void readAtPlayHead(VideoFormatReader& reader);
         // Whether the held reader may be sent on (see updateVideo).
         bool mayLeaveHeldFrame(VideoFormatReader& reader);
         XmlNode* writeReaderElement(XmlPool& pool, bool force, VideoFormatReader& reader);
@@ -163,6 +169,9 @@ namespace vx
         // Renders that came to the reader's frame, counted before they look
         // at the new-frame flag.
         std::atomic<unsigned long> framesRendered{0};
+        // Taken by whichever thread reads the reader: the feeding thread, or
+        // the render for a reader that buffers or is not fed.
+        CriticalSection feedLock;
         // The feeding thread's: the reader is held at heldPosition while it
         // seeks there; once landed, until a render counted past
         // renderedAtLanding has taken the frame.

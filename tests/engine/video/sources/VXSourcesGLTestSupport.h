@@ -93,7 +93,7 @@ namespace vx::test
         }
 
         unsigned getTotalFrames() override { return script.frames; }
-        bool isBuffering() const override { return script.buffering; }
+        bool isBuffering() const override { return buffering.load(); }
         VideoCodecSettings* getCodecSettings() override { return script.missesLastLine ? &codec : nullptr; }
         bool init(int w, int h) override
         {
@@ -111,6 +111,7 @@ namespace vx::test
             {
                 std::lock_guard<std::mutex> hold(lock);
                 reads.push_back(ms);
+                readThreads.push_back(std::this_thread::get_id());
             }
             long frame = 0;
             if (! updatePosition(ms, frame))
@@ -160,8 +161,16 @@ namespace vx::test
             std::lock_guard<std::mutex> hold(lock);
             return reads;
         }
+        // The threads the reads ran on, in the order of the reads.
+        std::vector<std::thread::id> getReadThreads()
+        {
+            std::lock_guard<std::mutex> hold(lock);
+            return readThreads;
+        }
 
         ReaderScript script;
+        // The script's, changed as a reader parked and brought back does.
+        std::atomic<bool> buffering{script.buffering};
         VideoCodecSettings codec;
         std::pair<int, int> initSize{-1, -1};
         std::atomic<int> releases{0}, renders{0};
@@ -172,6 +181,7 @@ namespace vx::test
     private:
         std::mutex lock;
         std::vector<double> reads;
+        std::vector<std::thread::id> readThreads;
     };
 
     // "*.scripted": readers after the current script; none when it fails to

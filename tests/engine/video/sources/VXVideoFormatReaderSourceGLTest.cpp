@@ -268,6 +268,43 @@ namespace vx::test
         EXPECT_EQ(readerOf(*source).getReads().size(), 2u);
     }
 
+    // A reader parked when its source started (a scrub, random play) is fed
+    // by the DataDriver; once it buffers again the render alone reads it: the
+    // feeding thread, reading a play head moved on since, would send it back.
+    TEST_F(FileSourceGLTest, AReaderThatTakesUpBufferingIsReadByTheRenderAloneFromThen)
+    {
+        class PassCounter final : public PlainSource
+        {
+        public:
+            void updateVideo() override { ++passes; }
+            std::atomic<unsigned long> passes{0};
+        } probe;
+        driver.addSource(&probe);
+        auto source = sourceOn(ReaderScript());
+        renderOnce(*source);
+        ASSERT_TRUE(driver.hasSource(source.get()));
+        ScriptedReader& reader = readerOf(*source);
+        reader.buffering = true;
+        const std::size_t from = reader.getReads().size();
+        for (const double position : {300.0, 220.0})
+        {
+            source->getPositionParam()->setValue(position, ValueChangeInfo());
+            // Passes that began after the change have ended.
+            const unsigned long passes = probe.passes.load();
+            const auto giveUp = std::chrono::steady_clock::now() + std::chrono::seconds(10);
+            while (probe.passes.load() < passes + 3 && std::chrono::steady_clock::now() < giveUp)
+                std::this_thread::sleep_for(std::chrono::milliseconds(1));
+            expectUniform(readOutput(renderOnce(*source)), 8, 4, ScriptedReader::colourOf(long(position / 40.0), 255),
+                          1);
+        }
+        const std::vector<std::thread::id> threads = reader.getReadThreads();
+        ASSERT_GT(threads.size(), from);
+        for (std::size_t i = from; i < threads.size(); ++i)
+            EXPECT_EQ(threads[i], std::this_thread::get_id()) << "read " << i << " ran on another thread";
+        driver.removeSource(&probe);
+        source->release();
+    }
+
     TEST_F(FileSourceGLTest, YuvTexturesAreMadeNearestAndTheDefaultFilterComesBack)
     {
         for (const bool sequential : {false, true})

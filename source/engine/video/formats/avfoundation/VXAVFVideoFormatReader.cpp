@@ -156,6 +156,10 @@ namespace vx
         void usePixelFormat(av::FourCharCode format)
         {
             pixelFormat = format;
+            {
+                std::lock_guard<std::mutex> hold(takenLock);
+                taken.reset();
+            }
             if (player != nullptr)
                 makeOutput();
         }
@@ -195,44 +199,48 @@ namespace vx
                 debugPrint("AVFVideoFormatReader.ReaderInternal avplayer not ready to play yet");
                 return false;
             }
-            const av::CMTime itemTime = videoOutput->itemTimeForHostTime(av::CACurrentMediaTime());
-            if (! videoOutput->hasNewPixelBufferForItemTime(itemTime) && ! forceDecode)
-                return false;
-            std::shared_ptr<av::PixelBuffer> buffer = videoOutput->copyPixelBufferForItemTime(itemTime, nullptr);
-            if (buffer != nullptr)
+            // A frame at the output now belongs to the newest seek: it goes
+            // before one the feeding thread took earlier.
+            std::shared_ptr<av::PixelBuffer> buffer = copyNewFrame();
             {
-                info.width = buffer->getWidth();
-                info.height = buffer->getHeight();
-                if (pixelFormat == av::pixelFormat64ARGB)
-                    pixelBuffer = buffer;
-                else
-                {
-                    CVOpenGLTextureCache& cache = CVOpenGLTextureCache::getInstance();
-                    texture.reset();
-                    cache.flush();
-                    std::string error;
-                    if (cache.getCache() != nullptr)
-                        texture = cache.getCache()->createTextureFromImage(*buffer, &error);
-                    if (texture == nullptr)
-                        debugPrint("AVFVideoFormatReader: could not create texture from image");
-                }
-                forceDecode = false;
+                std::lock_guard<std::mutex> hold(takenLock);
+                if (buffer == nullptr)
+                    buffer = std::move(taken);
+                taken.reset();
             }
-            // Forced without a frame yet (a seek has not landed): the next
-            // decode takes it.
+            if (buffer == nullptr)
+                return false;
+            info.width = buffer->getWidth();
+            info.height = buffer->getHeight();
+            if (pixelFormat == av::pixelFormat64ARGB)
+                pixelBuffer = buffer;
+            else
+            {
+                CVOpenGLTextureCache& cache = CVOpenGLTextureCache::getInstance();
+                texture.reset();
+                cache.flush();
+                std::string error;
+                if (cache.getCache() != nullptr)
+                    texture = cache.getCache()->createTextureFromImage(*buffer, &error);
+                if (texture == nullptr)
+                    debugPrint("AVFVideoFormatReader: could not create texture from image");
+            }
             return true;
         }
 
+        // Feeding thread: takes a frame new at the output (or any, when
+        // forced) in, where the next upload finds it whatever the reader is
+        // asked meanwhile (a seek asked next clears the output). Until a
+        // frame is there, a forced take stays forced and a seek pending.
         bool update()
         {
-            if (videoOutput == nullptr)
+            std::shared_ptr<av::PixelBuffer> buffer = copyNewFrame();
+            if (buffer == nullptr)
                 return false;
-            const av::CMTime itemTime = videoOutput->itemTimeForHostTime(av::CACurrentMediaTime());
-            const bool result = videoOutput->hasNewPixelBufferForItemTime(itemTime) || forceDecode;
-            forceDecode = result;
-            if (result)
-                pending = false;
-            return result;
+            std::lock_guard<std::mutex> hold(takenLock);
+            taken = std::move(buffer);
+            pending = false;
+            return true;
         }
 
         // A seek was asked for whose frame has not been reported new yet.
@@ -240,6 +248,22 @@ namespace vx
 
         // A seek asked for has not landed (its completion has not run).
         bool isSeeking() const { return seeksLanded.load() != seeksAsked.load(); }
+
+        // The frame at the output at the player's time when it is one not
+        // copied before, or any when forced; null for none.
+        std::shared_ptr<av::PixelBuffer> copyNewFrame()
+        {
+            if (videoOutput == nullptr)
+                return nullptr;
+            std::lock_guard<std::mutex> hold(outputLock);
+            const av::CMTime itemTime = videoOutput->itemTimeForHostTime(av::CACurrentMediaTime());
+            if (! videoOutput->hasNewPixelBufferForItemTime(itemTime) && ! forceDecode)
+                return nullptr;
+            std::shared_ptr<av::PixelBuffer> buffer = videoOutput->copyPixelBufferForItemTime(itemTime, nullptr);
+            if (buffer != nullptr)
+                forceDecode = false;
+            return buffer;
+        }
 
         const TextureFormat* getTextureFormat() const
         {
@@ -296,6 +320,10 @@ namespace vx
         void releaseGL()
         {
             pause();
+            {
+                std::lock_guard<std::mutex> hold(takenLock);
+                taken.reset();
+            }
             texture.reset();
             CVOpenGLTextureCache::getInstance().flush();
             // The output has handed its frame over already: taken again
@@ -355,7 +383,15 @@ namespace vx
         av::FourCharCode pixelFormat = av::pixelFormat422YpCbCr8;
         av::CMTime frameDuration;
         double durationSeconds = 0.0;
-        // Set on the feeding thread, cleared on the render thread.
+        // The newest frame the feeding thread took from the output, not
+        // uploaded yet.
+        std::mutex takenLock;
+        std::shared_ptr<av::PixelBuffer> taken;
+        // Taken while a frame is copied from the output: by the feeding or
+        // the render thread, not both.
+        std::mutex outputLock;
+        // Set on release: the next take copies the frame at the output even
+        // if it was copied before.
         std::atomic<bool> forceDecode{false};
         std::atomic<bool> pending{false};
         std::atomic<unsigned> seeksAsked{0}, seeksLanded{0};
@@ -445,7 +481,15 @@ namespace vx
 
     bool AVFVideoFormatReader::isAwaitingFrame()
     {
-        return internal->isSeeking();
+        // Its frame taken in, a seek is done for the reader though its
+        // completion has not run yet; a seek that lands on no frame is done
+        // once it completes.
+        return internal->awaitsFrame() && internal->isSeeking();
+    }
+
+    bool AVFVideoFormatReader::keepsFramesRead() const
+    {
+        return true;
     }
 
     bool AVFVideoFormatReader::updateTextureInternal(Texture* texture)

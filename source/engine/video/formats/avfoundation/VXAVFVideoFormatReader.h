@@ -32,6 +32,7 @@ namespace vx
         unsigned getTotalFrames() override;
         bool readFrame(double positionMs) override;
         bool isAwaitingFrame() override;
+        bool keepsFramesRead() const override;
         bool updateTextureInternal(Texture* texture) override;
         bool hasCustomThumbnail() const override { return true; }
         bool needsActiveOpenGLContextForCreationOfThumbnail() const override { return false; }
