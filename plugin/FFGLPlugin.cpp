@@ -149,6 +149,29 @@ void main()
         vx::gfx::setBlendMode(vx::gfx::BLEND_ALPHA);
     }
 
+    // Clears the read-back area (from the origin, width x height) within the
+    // host's scissor box, if it left one. The edge pass draws and reads only
+    // there, and the output's clear covers the whole framebuffer after it, so
+    // every pixel ends as clearing the whole framebuffer here would leave it.
+    void clearReadbackArea(int width, int height)
+    {
+        GLint left = 0, bottom = 0, right = width, top = height;
+        if (glIsEnabled(GL_SCISSOR_TEST))
+        {
+            GLint box[4] = {};
+            glGetIntegerv(GL_SCISSOR_BOX, box);
+            left = std::max(left, box[0]);
+            bottom = std::max(bottom, box[1]);
+            right = std::min(right, box[0] + box[2]);
+            top = std::min(top, box[1] + box[3]);
+        }
+        glPushAttrib(GL_SCISSOR_BIT);
+        glEnable(GL_SCISSOR_TEST);
+        glScissor(left, bottom, std::max(0, right - left), std::max(0, top - bottom));
+        vx::gfx::clear(vx::Color::transparentBlack, true, 1.0f);
+        glPopAttrib();
+    }
+
     constexpr double edgePassIntervalMs = 50.0;
     constexpr int readbackWidthStep = 512;
 }
@@ -269,7 +292,7 @@ void Plugin::runEdgePass(const vx::Texture& input)
     vx::Pixels& buffer = *readbackBuffer;
     vx::gfx::setViewport(0, 0, buffer.width, buffer.height);
     vx::gfx::setOrtho(-1.0f, -1.0f, 2.0f, 2.0f, -1.0f, 1.0f);
-    vx::gfx::clear(vx::Color::transparentBlack, true, 1.0f);
+    clearReadbackArea(buffer.width, buffer.height);
 
     vx::RenderContext& context = renderer->getRenderContext();
     context.bind2DTexture(0, input);

@@ -468,6 +468,40 @@ namespace
         EXPECT_GT(instance.effect().getSimulation().getNumEdgePoints(), 0u);
     }
 
+    // At 1024 x 576 the edge pass reads back the lower left 512 x 288; the
+    // host's box straddles that area's corner.
+    TEST_F(KelvoGLTest, AHostsScissorBoxKeepsEveryPixelOutsideItAsTheHostLeftIt)
+    {
+        constexpr int wide = 1024, high = 576;
+        FFGLHostFrame frame(wide, high, 0.2f, 0.4f, 0.6f);
+        vx::test::clearTo(0.1f, 0.9f, 0.3f, 0.5f);
+        const PixelRGBA8 hostLeft = vx::test::readPixel(0, 0);
+        const PixelRGBA8 input{51, 102, 153, 255};
+
+        Instance instance(frame.viewport);
+        ASSERT_TRUE(instance.isValid());
+        glEnable(GL_SCISSOR_TEST);
+        glScissor(256, 144, 512, 288);
+        // A first frame: an edge pass, and the flakes still above the picture.
+        ASSERT_EQ(instance(FFGL::processOpenGL, frame.recordWord()), 0u);
+        glDisable(GL_SCISSOR_TEST);
+        glScissor(0, 0, wide, high);
+        EXPECT_EQ(instance.effect().getReadbackBuffer()->width, 512);
+
+        const auto output = vx::test::readPixels(0, 0, wide, high);
+        int differing = 0;
+        for (int row = 0; row < high; ++row)
+            for (int column = 0; column < wide; ++column)
+            {
+                const bool inside = column >= 256 && column < 768 && row >= 144 && row < 432;
+                const PixelRGBA8 shown = output[static_cast<std::size_t>(row * wide + column)];
+                const PixelRGBA8 expected = inside ? input : hostLeft;
+                if (! vx::test::isNear(shown, expected, 1) && differing++ < 5)
+                    ADD_FAILURE() << "(" << column << ", " << row << ") shows " << shown << ", not " << expected;
+            }
+        EXPECT_EQ(differing, 0);
+    }
+
     TEST_F(KelvoGLTest, EveryFrameGivesTheHostItsStateBack)
     {
         PictureFrame frame;
