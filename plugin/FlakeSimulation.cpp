@@ -250,8 +250,7 @@ namespace kelvo
         GLint shadeModel = GL_SMOOTH;
         glGetIntegerv(GL_SHADE_MODEL, &shadeModel);
         glShadeModel(GL_FLAT);
-        glMultiDrawArrays(GL_TRIANGLE_FAN, fanFirsts.data(), fanCounts.data(),
-                          static_cast<GLsizei>(fanFirsts.size()));
+        glMultiDrawArrays(GL_TRIANGLE_FAN, fanFirsts.data(), fanCounts.data(), static_cast<GLsizei>(fanFirsts.size()));
         glShadeModel(static_cast<GLenum>(shadeModel));
 
         glDisableClientState(GL_VERTEX_ARRAY);

@@ -327,53 +327,56 @@ namespace
         EXPECT_EQ(differing, 0) << "shown " << output[0] << ", blended " << expected[0];
     }
 
-    INSTANTIATE_TEST_SUITE_P(
-        Cases, KelvoFragmentStateGLTest,
-        testing::Values(
-            // Passes alpha 128 and would drop 128 x 128.
-            FragmentStateCase{"AlphaTest",
-                              []
-                              {
-                                  glEnable(GL_ALPHA_TEST);
-                                  glAlphaFunc(GL_GREATER, 0.4f);
-                              },
-                              []
-                              {
-                                  glAlphaFunc(GL_ALWAYS, 0.0f);
-                                  glDisable(GL_ALPHA_TEST);
-                              }},
-            // Half fog colour at depth 0, mixed in before the blend.
-            FragmentStateCase{"Fog",
-                              []
-                              {
-                                  const float fogColour[4] = {0.0f, 1.0f, 1.0f, 1.0f};
-                                  glEnable(GL_FOG);
-                                  glFogi(GL_FOG_MODE, GL_LINEAR);
-                                  glFogf(GL_FOG_START, -1.0f);
-                                  glFogf(GL_FOG_END, 1.0f);
-                                  glFogfv(GL_FOG_COLOR, fogColour);
-                              },
-                              []
-                              {
-                                  const float noFog[4] = {0.0f, 0.0f, 0.0f, 0.0f};
-                                  glFogfv(GL_FOG_COLOR, noFog);
-                                  glFogi(GL_FOG_MODE, GL_EXP);
-                                  glFogf(GL_FOG_START, 0.0f);
-                                  glDisable(GL_FOG);
-                              }},
-            // Takes the place of the blend.
-            FragmentStateCase{"LogicOp",
-                              []
-                              {
-                                  glEnable(GL_COLOR_LOGIC_OP);
-                                  glLogicOp(GL_COPY_INVERTED);
-                              },
-                              []
-                              {
-                                  glLogicOp(GL_COPY);
-                                  glDisable(GL_COLOR_LOGIC_OP);
-                              }}),
-        [](const auto& info) { return std::string(info.param.name); });
+    // Passes alpha 128 and would drop 128 x 128.
+    void alphaTestOn()
+    {
+        glEnable(GL_ALPHA_TEST);
+        glAlphaFunc(GL_GREATER, 0.4f);
+    }
+
+    void alphaTestOff()
+    {
+        glAlphaFunc(GL_ALWAYS, 0.0f);
+        glDisable(GL_ALPHA_TEST);
+    }
+
+    // Half fog colour at depth 0, mixed in before the blend.
+    void fogOn()
+    {
+        const float fogColour[4] = {0.0f, 1.0f, 1.0f, 1.0f};
+        glEnable(GL_FOG);
+        glFogi(GL_FOG_MODE, GL_LINEAR);
+        glFogf(GL_FOG_START, -1.0f);
+        glFogfv(GL_FOG_COLOR, fogColour);
+    }
+
+    void fogOff()
+    {
+        const float noFog[4] = {0.0f, 0.0f, 0.0f, 0.0f};
+        glFogfv(GL_FOG_COLOR, noFog);
+        glFogi(GL_FOG_MODE, GL_EXP);
+        glFogf(GL_FOG_START, 0.0f);
+        glDisable(GL_FOG);
+    }
+
+    // Takes the place of the blend.
+    void logicOpOn()
+    {
+        glEnable(GL_COLOR_LOGIC_OP);
+        glLogicOp(GL_COPY_INVERTED);
+    }
+
+    void logicOpOff()
+    {
+        glLogicOp(GL_COPY);
+        glDisable(GL_COLOR_LOGIC_OP);
+    }
+
+    INSTANTIATE_TEST_SUITE_P(Cases, KelvoFragmentStateGLTest,
+                             testing::Values(FragmentStateCase{"AlphaTest", alphaTestOn, alphaTestOff},
+                                             FragmentStateCase{"Fog", fogOn, fogOff},
+                                             FragmentStateCase{"LogicOp", logicOpOn, logicOpOff}),
+                             [](const auto& info) { return std::string(info.param.name); });
 
     // Every level of every channel under every alpha: the picture shows each
     // channel times alpha (alpha times itself) rounded to the nearest level,
