@@ -104,8 +104,8 @@ void main()
     // Whether drawing the picture premultiplied, blending off, writes what
     // the alpha blend over transparent black writes: the host's blend
     // equations add or subtract the destination's term, which is zero there,
-    // and nothing between the texture unit and the blend reads the colour or
-    // alpha the unit gives.
+    // and no alpha test, fog or logic op sees the colour or alpha the texture
+    // unit gives.
     bool premultipliedIsTheBlend()
     {
         GLint rgbEquation = 0, alphaEquation = 0;
@@ -126,7 +126,7 @@ void main()
     {
         if (! premultipliedIsTheBlend())
         {
-            glBlendFunc(GL_SRC_ALPHA, GL_ZERO);
+            glBlendFunc(GL_SRC_ALPHA, GL_ZERO); // the destination is zero
             drawTextureLocal(picture, -1.0f, -1.0f, 2.0f, 2.0f, false);
             vx::gfx::setBlendMode(vx::gfx::BLEND_ALPHA);
             return;
