@@ -101,6 +101,77 @@ void main()
         glDisableClientState(GL_TEXTURE_COORD_ARRAY);
     }
 
+    // Whether drawing the picture premultiplied, blending off, writes what
+    // the alpha blend over transparent black writes: the host's blend
+    // equations add or subtract the destination's term, which is zero there,
+    // and no alpha test, fog or logic op sees the colour or alpha the texture
+    // unit gives.
+    bool premultipliedIsTheBlend()
+    {
+        GLint rgbEquation = 0, alphaEquation = 0;
+        glGetIntegerv(GL_BLEND_EQUATION_RGB, &rgbEquation);
+        glGetIntegerv(GL_BLEND_EQUATION_ALPHA, &alphaEquation);
+        const auto keepsSourceTerm = [](GLint equation)
+        { return equation == GL_FUNC_ADD || equation == GL_FUNC_SUBTRACT; };
+        return keepsSourceTerm(rgbEquation) && keepsSourceTerm(alphaEquation) && ! glIsEnabled(GL_ALPHA_TEST) &&
+               ! glIsEnabled(GL_FOG) && ! glIsEnabled(GL_COLOR_LOGIC_OP);
+    }
+
+    // The picture over the transparent black just cleared, as the alpha blend
+    // leaves it: colour times alpha, alpha times alpha. Where the host's state
+    // lets that be, texture unit 0 multiplies and blending stays off, so the
+    // largest draw of the frame only writes the framebuffer instead of
+    // reading it back; otherwise the blend does it. Leaves the alpha blend on.
+    void drawPictureOverClearedFrame(const vx::Texture& picture)
+    {
+        if (! premultipliedIsTheBlend())
+        {
+            glBlendFunc(GL_SRC_ALPHA, GL_ZERO); // the destination is zero
+            drawTextureLocal(picture, -1.0f, -1.0f, 2.0f, 2.0f, false);
+            vx::gfx::setBlendMode(vx::gfx::BLEND_ALPHA);
+            return;
+        }
+        glPushAttrib(GL_TEXTURE_BIT); // the unit's environment, as the flakes use it
+        glDisable(GL_BLEND);
+        glTexEnvi(GL_TEXTURE_ENV, GL_TEXTURE_ENV_MODE, GL_COMBINE);
+        glTexEnvi(GL_TEXTURE_ENV, GL_COMBINE_RGB, GL_MODULATE);
+        glTexEnvi(GL_TEXTURE_ENV, GL_SRC0_RGB, GL_TEXTURE);
+        glTexEnvi(GL_TEXTURE_ENV, GL_OPERAND0_RGB, GL_SRC_COLOR);
+        glTexEnvi(GL_TEXTURE_ENV, GL_SRC1_RGB, GL_TEXTURE);
+        glTexEnvi(GL_TEXTURE_ENV, GL_OPERAND1_RGB, GL_SRC_ALPHA);
+        glTexEnvi(GL_TEXTURE_ENV, GL_COMBINE_ALPHA, GL_MODULATE);
+        glTexEnvi(GL_TEXTURE_ENV, GL_SRC0_ALPHA, GL_TEXTURE);
+        glTexEnvi(GL_TEXTURE_ENV, GL_OPERAND0_ALPHA, GL_SRC_ALPHA);
+        glTexEnvi(GL_TEXTURE_ENV, GL_SRC1_ALPHA, GL_TEXTURE);
+        glTexEnvi(GL_TEXTURE_ENV, GL_OPERAND1_ALPHA, GL_SRC_ALPHA);
+        drawTextureLocal(picture, -1.0f, -1.0f, 2.0f, 2.0f, false);
+        glPopAttrib();
+        vx::gfx::setBlendMode(vx::gfx::BLEND_ALPHA);
+    }
+
+    // Clears the read-back area (from the origin, width x height) within the
+    // host's scissor box, if it left one. The edge pass draws and reads only
+    // there, and the output's clear covers the whole framebuffer after it, so
+    // every pixel ends as clearing the whole framebuffer here would leave it.
+    void clearReadbackArea(int width, int height)
+    {
+        GLint left = 0, bottom = 0, right = width, top = height;
+        if (glIsEnabled(GL_SCISSOR_TEST))
+        {
+            GLint box[4] = {};
+            glGetIntegerv(GL_SCISSOR_BOX, box);
+            left = std::max(left, box[0]);
+            bottom = std::max(bottom, box[1]);
+            right = std::min(right, box[0] + box[2]);
+            top = std::min(top, box[1] + box[3]);
+        }
+        glPushAttrib(GL_SCISSOR_BIT);
+        glEnable(GL_SCISSOR_TEST);
+        glScissor(left, bottom, std::max(0, right - left), std::max(0, top - bottom));
+        vx::gfx::clear(vx::Color::transparentBlack, true, 1.0f);
+        glPopAttrib();
+    }
+
     constexpr double edgePassIntervalMs = 50.0;
     constexpr int readbackWidthStep = 512;
 }
@@ -221,7 +292,7 @@ void Plugin::runEdgePass(const vx::Texture& input)
     vx::Pixels& buffer = *readbackBuffer;
     vx::gfx::setViewport(0, 0, buffer.width, buffer.height);
     vx::gfx::setOrtho(-1.0f, -1.0f, 2.0f, 2.0f, -1.0f, 1.0f);
-    vx::gfx::clear(vx::Color::transparentBlack, true, 1.0f);
+    clearReadbackArea(buffer.width, buffer.height);
 
     vx::RenderContext& context = renderer->getRenderContext();
     context.bind2DTexture(0, input);
@@ -266,16 +337,7 @@ void Plugin::draw()
     vx::RenderContext& context = renderer->getRenderContext();
     context.bind2DTexture(0, *input);
     if (showImage->getValue())
-    {
-        // The picture lands on the transparent black just cleared, where the
-        // alpha blend's destination term is 0 x (1 - alpha) whatever the
-        // blend equation: without it every written pixel is the same, and the
-        // driver need not read the framebuffer back for the largest draw of
-        // the frame. The flakes blend over the picture as usual.
-        glBlendFunc(GL_SRC_ALPHA, GL_ZERO);
-        drawTextureLocal(*input, -1.0f, -1.0f, 2.0f, 2.0f, false);
-        vx::gfx::setBlendMode(vx::gfx::BLEND_ALPHA);
-    }
+        drawPictureOverClearedFrame(*input);
 
     context.bind2DTexture(0, *flakeTexture);
     simulation.drawParticles(*flakeTexture);

@@ -245,8 +245,13 @@ namespace kelvo
         // One fan per flake, in birth order, as separate draws would give;
         // the driver validates its state and takes the arrays once rather
         // than once per flake.
-        glMultiDrawArrays(GL_TRIANGLE_FAN, fanFirsts.data(), fanCounts.data(),
-                          static_cast<GLsizei>(fanFirsts.size()));
+        // A flake's four corners share its colour: flat shading gives the
+        // same pixels without interpolating it across the flake.
+        GLint shadeModel = GL_SMOOTH;
+        glGetIntegerv(GL_SHADE_MODEL, &shadeModel);
+        glShadeModel(GL_FLAT);
+        glMultiDrawArrays(GL_TRIANGLE_FAN, fanFirsts.data(), fanCounts.data(), static_cast<GLsizei>(fanFirsts.size()));
+        glShadeModel(static_cast<GLenum>(shadeModel));
 
         glDisableClientState(GL_VERTEX_ARRAY);
         glDisableClientState(GL_COLOR_ARRAY);

@@ -268,6 +268,151 @@ namespace
                         TranslucentCase{"HostTakesTheMaximum", PixelRGBA8{200, 120, 40, 128}, GL_MAX}),
         [](const auto& info) { return std::string(info.param.name); });
 
+    // Per-fragment state a host may leave on that sees the picture's colour
+    // or alpha before the blend does.
+    struct FragmentStateCase
+    {
+        const char* name;
+        void (*setUp)();
+        void (*tearDown)();
+    };
+
+    void PrintTo(const FragmentStateCase& c, std::ostream* os)
+    {
+        *os << c.name;
+    }
+
+    class KelvoFragmentStateGLTest : public KelvoGLTest, public testing::WithParamInterface<FragmentStateCase>
+    {
+    };
+
+    // The host's state works on the picture as it would on any colour blended
+    // over transparent black: to the bit.
+    TEST_P(KelvoFragmentStateGLTest, ThePictureMeetsTheHostsStateAsBlended)
+    {
+        const FragmentStateCase& c = GetParam();
+        const PixelRGBA8 input{200, 120, 40, 128};
+        PictureFrame frame;
+        const std::vector<PixelRGBA8> uniform(static_cast<std::size_t>(width * height), input);
+        glBindTexture(GL_TEXTURE_2D, frame.input->getTexture());
+        glTexSubImage2D(GL_TEXTURE_2D, 0, 0, 0, width, height, GL_RGBA, GL_UNSIGNED_BYTE, uniform.data());
+        glBindTexture(GL_TEXTURE_2D, 0);
+
+        std::vector<PixelRGBA8> expected;
+        {
+            const vx::test::ScopedTestFramebuffer reference(width, height);
+            vx::test::clearTo(0.0f, 0.0f, 0.0f, 0.0f);
+            c.setUp();
+            glEnable(GL_BLEND);
+            glBlendFunc(GL_SRC_ALPHA, GL_ONE_MINUS_SRC_ALPHA);
+            glColor4ub(input.r, input.g, input.b, input.a);
+            glRectf(-1.0f, -1.0f, 1.0f, 1.0f);
+            glColor4f(1.0f, 1.0f, 1.0f, 1.0f);
+            glBlendFunc(GL_ONE, GL_ZERO);
+            glDisable(GL_BLEND);
+            c.tearDown();
+            expected = vx::test::readPixels(0, 0, width, height);
+        }
+
+        Instance instance(frame.viewport);
+        ASSERT_TRUE(instance.isValid());
+        c.setUp();
+        // A first frame: the flakes are still above the picture.
+        ASSERT_EQ(instance(FFGL::processOpenGL, frame.recordWord()), 0u);
+        c.tearDown();
+        const auto output = frame.readOutput();
+        int differing = 0;
+        for (std::size_t i = 0; i < output.size(); ++i)
+            differing += output[i] == expected[i] ? 0 : 1;
+        EXPECT_EQ(differing, 0) << "shown " << output[0] << ", blended " << expected[0];
+    }
+
+    // Passes alpha 128 and would drop 128 x 128.
+    void alphaTestOn()
+    {
+        glEnable(GL_ALPHA_TEST);
+        glAlphaFunc(GL_GREATER, 0.4f);
+    }
+
+    void alphaTestOff()
+    {
+        glAlphaFunc(GL_ALWAYS, 0.0f);
+        glDisable(GL_ALPHA_TEST);
+    }
+
+    // Half fog colour at depth 0, mixed in before the blend.
+    void fogOn()
+    {
+        const float fogColour[4] = {0.0f, 1.0f, 1.0f, 1.0f};
+        glEnable(GL_FOG);
+        glFogi(GL_FOG_MODE, GL_LINEAR);
+        glFogf(GL_FOG_START, -1.0f);
+        glFogfv(GL_FOG_COLOR, fogColour);
+    }
+
+    void fogOff()
+    {
+        const float noFog[4] = {0.0f, 0.0f, 0.0f, 0.0f};
+        glFogfv(GL_FOG_COLOR, noFog);
+        glFogi(GL_FOG_MODE, GL_EXP);
+        glFogf(GL_FOG_START, 0.0f);
+        glDisable(GL_FOG);
+    }
+
+    // Takes the place of the blend.
+    void logicOpOn()
+    {
+        glEnable(GL_COLOR_LOGIC_OP);
+        glLogicOp(GL_COPY_INVERTED);
+    }
+
+    void logicOpOff()
+    {
+        glLogicOp(GL_COPY);
+        glDisable(GL_COLOR_LOGIC_OP);
+    }
+
+    INSTANTIATE_TEST_SUITE_P(Cases, KelvoFragmentStateGLTest,
+                             testing::Values(FragmentStateCase{"AlphaTest", alphaTestOn, alphaTestOff},
+                                             FragmentStateCase{"Fog", fogOn, fogOff},
+                                             FragmentStateCase{"LogicOp", logicOpOn, logicOpOff}),
+                             [](const auto& info) { return std::string(info.param.name); });
+
+    // Every level of every channel under every alpha: the picture shows each
+    // channel times alpha (alpha times itself) rounded to the nearest level,
+    // as the alpha blend over transparent black defines it.
+    TEST_F(KelvoGLTest, EveryColourUnderEveryAlphaShowsPremultipliedToTheNearestLevel)
+    {
+        constexpr int levels = 256;
+        FFGLHostFrame frame(levels, levels, 0.0f, 0.0f, 0.0f);
+        std::vector<PixelRGBA8> picture;
+        for (int alpha = 0; alpha < levels; ++alpha)
+            for (int level = 0; level < levels; ++level)
+                picture.push_back({static_cast<std::uint8_t>(level), static_cast<std::uint8_t>(255 - level),
+                                   static_cast<std::uint8_t>(level * 37 % levels), static_cast<std::uint8_t>(alpha)});
+        glBindTexture(GL_TEXTURE_2D, frame.input->getTexture());
+        glTexSubImage2D(GL_TEXTURE_2D, 0, 0, 0, levels, levels, GL_RGBA, GL_UNSIGNED_BYTE, picture.data());
+        glBindTexture(GL_TEXTURE_2D, 0);
+
+        Instance instance(frame.viewport);
+        ASSERT_TRUE(instance.isValid());
+        // A first frame: the flakes are still above the picture.
+        ASSERT_EQ(instance(FFGL::processOpenGL, frame.recordWord()), 0u);
+        const auto output = vx::test::readPixels(0, 0, levels, levels);
+
+        const auto times = [](std::uint8_t value, std::uint8_t alpha)
+        { return static_cast<std::uint8_t>((value * alpha + 127) / 255); };
+        int differing = 0;
+        for (std::size_t i = 0; i < output.size(); ++i)
+        {
+            const PixelRGBA8& p = picture[i];
+            const PixelRGBA8 expected{times(p.r, p.a), times(p.g, p.a), times(p.b, p.a), times(p.a, p.a)};
+            if (output[i] != expected && differing++ < 5)
+                ADD_FAILURE() << "input " << p << " shows " << output[i] << ", not " << expected;
+        }
+        EXPECT_EQ(differing, 0);
+    }
+
     TEST_F(KelvoGLTest, AfterAFewSecondsNearWhiteFlakesShowAndSettleOnTheEdges)
     {
         PictureFrame frame;
@@ -324,6 +469,40 @@ namespace
 
         EXPECT_GT(settledFlakes(), 0);
         EXPECT_GT(instance.effect().getSimulation().getNumEdgePoints(), 0u);
+    }
+
+    // At 1024 x 576 the edge pass reads back the lower left 512 x 288; the
+    // host's box straddles that area's corner.
+    TEST_F(KelvoGLTest, AHostsScissorBoxKeepsEveryPixelOutsideItAsTheHostLeftIt)
+    {
+        constexpr int wide = 1024, high = 576;
+        FFGLHostFrame frame(wide, high, 0.2f, 0.4f, 0.6f);
+        vx::test::clearTo(0.1f, 0.9f, 0.3f, 0.5f);
+        const PixelRGBA8 hostLeft = vx::test::readPixel(0, 0);
+        const PixelRGBA8 input{51, 102, 153, 255};
+
+        Instance instance(frame.viewport);
+        ASSERT_TRUE(instance.isValid());
+        glEnable(GL_SCISSOR_TEST);
+        glScissor(256, 144, 512, 288);
+        // A first frame: an edge pass, and the flakes still above the picture.
+        ASSERT_EQ(instance(FFGL::processOpenGL, frame.recordWord()), 0u);
+        glDisable(GL_SCISSOR_TEST);
+        glScissor(0, 0, wide, high);
+        EXPECT_EQ(instance.effect().getReadbackBuffer()->width, 512);
+
+        const auto output = vx::test::readPixels(0, 0, wide, high);
+        int differing = 0;
+        for (int row = 0; row < high; ++row)
+            for (int column = 0; column < wide; ++column)
+            {
+                const bool inside = column >= 256 && column < 768 && row >= 144 && row < 432;
+                const PixelRGBA8 shown = output[static_cast<std::size_t>(row * wide + column)];
+                const PixelRGBA8 expected = inside ? input : hostLeft;
+                if (! vx::test::isNear(shown, expected, 1) && differing++ < 5)
+                    ADD_FAILURE() << "(" << column << ", " << row << ") shows " << shown << ", not " << expected;
+            }
+        EXPECT_EQ(differing, 0);
     }
 
     TEST_F(KelvoGLTest, EveryFrameGivesTheHostItsStateBack)

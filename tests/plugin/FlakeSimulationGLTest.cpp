@@ -190,6 +190,19 @@ namespace
         EXPECT_NE(pixels, drawn({}));
     }
 
+    TEST_F(FlakeSimulationGLTest, DrawingLeavesTheShadeModelAsFound)
+    {
+        for (const GLenum model : {GL_SMOOTH, GL_FLAT})
+        {
+            glShadeModel(model);
+            drawn(scatteredFlakes());
+            GLint after = 0;
+            glGetIntegerv(GL_SHADE_MODEL, &after);
+            EXPECT_EQ(after, static_cast<GLint>(model));
+        }
+        glShadeModel(GL_SMOOTH);
+    }
+
     TEST_F(FlakeSimulationGLTest, EachVisibleFlakeIsOneDrawAndFlakesOfNoPositionAreNone)
     {
         const float nan = std::numeric_limits<float>::quiet_NaN();
