@@ -22,6 +22,55 @@ namespace vx::test
     namespace
     {
         constexpr std::chrono::seconds watchdog{60};
+
+        // A clip of frames numbered in luma, made with codec.
+        ClipSpec numberedClip(int frames, const char* codec)
+        {
+            ClipSpec spec;
+            spec.frames = frames;
+            spec.luma = "N";
+            spec.codec = codec;
+            return spec;
+        }
+
+        // A decoding session of path giving 4:2:2 buffers, with its asset.
+        struct Session
+        {
+            std::shared_ptr<av::MediaAsset> asset;
+            std::unique_ptr<av::DecodingSession> session;
+        };
+
+        Session openSession(const std::string& path)
+        {
+            Session opened;
+            opened.asset = av::MediaBackend::getDefault().openAsset(path);
+            if (opened.asset != nullptr)
+                opened.session = opened.asset->createSession();
+            if (opened.session != nullptr)
+                opened.session->setPixelFormat(av::pixelFormat422YpCbCr8);
+            return opened;
+        }
+
+        // The frame a seek lands on, by its completion; -1 when none lands in time.
+        long landOn(av::DecodingSession& session, long frame, double before)
+        {
+            std::mutex lock;
+            std::condition_variable changed;
+            bool done = false;
+            session.seek(frame / 25.0, before, 0.0,
+                         [&](double)
+                         {
+                             std::lock_guard<std::mutex> hold(lock);
+                             done = true;
+                             changed.notify_all();
+                         });
+            std::unique_lock<std::mutex> hold(lock);
+            if (! changed.wait_for(hold, watchdog, [&] { return done; }))
+                return -1;
+            unsigned long landings = 0;
+            const std::shared_ptr<av::PixelBuffer> landed = session.lastLandedFrame(landings);
+            return landed != nullptr ? landed->frameIndex : -1;
+        }
     }
 
     // A seek to frame 200 is held as it lands; seeks to 190, 180 and 170
@@ -32,21 +81,18 @@ namespace vx::test
         if (! hasFFmpegEncoder("libx264"))
             GTEST_SKIP() << "ffmpeg has no libx264 encoder";
         TempDir temp;
-        ClipSpec spec;
+        ClipSpec spec =
+            numberedClip(250, "-c:v libx264 -preset ultrafast -g 250 -keyint_min 250 -sc_threshold 0 -pix_fmt yuv420p");
         spec.width = 320;
         spec.height = 180;
-        spec.frames = 250;
-        spec.luma = "N";
-        spec.codec = "-c:v libx264 -preset ultrafast -g 250 -keyint_min 250 -sc_threshold 0 -pix_fmt yuv420p";
         const std::string path = temp.file("long.mov");
         ASSERT_TRUE(makeClip(path, spec));
         // Outlives the session, whose frames it made.
         FrameGate::Use use;
         FrameGate& gate = FrameGate::get();
-        std::shared_ptr<av::MediaAsset> asset = av::MediaBackend::getDefault().openAsset(path);
-        ASSERT_NE(asset, nullptr);
-        std::unique_ptr<av::DecodingSession> session = asset->createSession();
-        ASSERT_NE(session, nullptr);
+        const Session opened = openSession(path);
+        ASSERT_NE(opened.session, nullptr);
+        av::DecodingSession* session = opened.session.get();
 
         std::mutex lock;
         std::condition_variable changed;
@@ -61,7 +107,6 @@ namespace vx::test
             };
         };
         const auto at = [](long frame) { return frame / 25.0; };
-        session->setPixelFormat(av::pixelFormat422YpCbCr8);
         {
             // The format's own seek to the start lands first.
             std::shared_ptr<av::PixelBuffer> first;
@@ -88,33 +133,6 @@ namespace vx::test
         ASSERT_NE(shown, nullptr);
         EXPECT_EQ(shown->frameIndex, 170);
     }
-}
-
-namespace vx::test
-{
-    namespace
-    {
-        // The frame a seek lands on, by its completion; -1 when none lands in time.
-        long landOn(av::DecodingSession& session, long frame, double before)
-        {
-            std::mutex lock;
-            std::condition_variable changed;
-            bool done = false;
-            session.seek(frame / 25.0, before, 0.0,
-                         [&](double)
-                         {
-                             std::lock_guard<std::mutex> hold(lock);
-                             done = true;
-                             changed.notify_all();
-                         });
-            std::unique_lock<std::mutex> hold(lock);
-            if (! changed.wait_for(hold, std::chrono::seconds(60), [&] { return done; }))
-                return -1;
-            unsigned long landings = 0;
-            const std::shared_ptr<av::PixelBuffer> landed = session.lastLandedFrame(landings);
-            return landed != nullptr ? landed->frameIndex : -1;
-        }
-    }
 
     // An MPEG program stream (no index of key frames; one every 15 frames)
     // sought with a tolerance before of any length, as at random: the seek
@@ -123,17 +141,11 @@ namespace vx::test
     TEST(FFmpegNewestSeekTest, ASeekWithAnyToleranceBeforeLandsNoEarlierThanTheKeyFrameBefore)
     {
         TempDir temp;
-        ClipSpec spec;
-        spec.frames = 103;
-        spec.luma = "N";
-        spec.codec = "-c:v mpeg1video -g 15 -bf 2 -q:v 2 -f mpeg";
         const std::string path = temp.file("gop15.mpg");
-        ASSERT_TRUE(makeClip(path, spec));
-        std::shared_ptr<av::MediaAsset> asset = av::MediaBackend::getDefault().openAsset(path);
-        ASSERT_NE(asset, nullptr);
-        std::unique_ptr<av::DecodingSession> session = asset->createSession();
-        ASSERT_NE(session, nullptr);
-        session->setPixelFormat(av::pixelFormat422YpCbCr8);
+        ASSERT_TRUE(makeClip(path, numberedClip(103, "-c:v mpeg1video -g 15 -bf 2 -q:v 2 -f mpeg")));
+        const Session opened = openSession(path);
+        ASSERT_NE(opened.session, nullptr);
+        av::DecodingSession* session = opened.session.get();
         const double any = std::numeric_limits<double>::infinity();
         for (const long frame : {101L, 65L, 69L, 36L, 100L, 4L, 89L, 52L})
         {
@@ -149,19 +161,13 @@ namespace vx::test
     TEST(FFmpegNewestSeekTest, TheLastLandedFrameStaysWhileALaterSeekRuns)
     {
         TempDir temp;
-        ClipSpec spec;
-        spec.frames = 60;
-        spec.luma = "N";
-        spec.codec = "-c:v mpeg4 -g 30";
         const std::string path = temp.file("gop30.mov");
-        ASSERT_TRUE(makeClip(path, spec));
+        ASSERT_TRUE(makeClip(path, numberedClip(60, "-c:v mpeg4 -g 30")));
         FrameGate::Use use;
         FrameGate& gate = FrameGate::get();
-        std::shared_ptr<av::MediaAsset> asset = av::MediaBackend::getDefault().openAsset(path);
-        ASSERT_NE(asset, nullptr);
-        std::unique_ptr<av::DecodingSession> session = asset->createSession();
-        ASSERT_NE(session, nullptr);
-        session->setPixelFormat(av::pixelFormat422YpCbCr8);
+        const Session opened = openSession(path);
+        ASSERT_NE(opened.session, nullptr);
+        av::DecodingSession* session = opened.session.get();
         ASSERT_EQ(landOn(*session, 40, 0.0), 40);
         unsigned long first = 0;
         session->lastLandedFrame(first);
