@@ -18,6 +18,7 @@
 #include "engine/video/formats/avfoundation/VXCVTextureStore.h"
 #include "engine/video/formats/avfoundation/VXMediaBackend.h"
 #include "engine/video/sources/VXVideoFormatReaderSource.h"
+#include "support/VXFrameGate.h"
 #include "support/VXMovieClips.h"
 
 #include <gtest/gtest.h>
@@ -279,6 +280,50 @@ namespace vx::test
         play(15, 1.0);
     }
 
+    class MovieTurnGLTest : public MovieJumpsGLTest
+    {
+    };
+
+    // Played backwards, a seek is held under way while the play head turns
+    // to forwards and jumps near the start. The seek lands, the source takes
+    // its frame and asks for the play head's, and the render comes while
+    // that seek is under way (a slow machine): the frame of the seek asked
+    // before the turn, beyond the play head, never shows.
+    TEST_P(MovieTurnGLTest, AMovieTurnedWhileASeekIsUnderWayNeverShowsThatSeeksFrame)
+    {
+        direct(playPause);
+        jumpTo(205);
+        source->getPositionParam()->setValue(head, ValueChangeInfo());
+        loaded();
+        turn(false);
+        play(10, 1.0);
+        // Made after the source, gone before it: every way out of the test
+        // opens the gate before the source joins its decoder.
+        FrameGate::Use use;
+        FrameGate& gate = FrameGate::get();
+        gate.setOpen(false);
+        waitsForSeeks = false;
+        jumpTo(190);
+        hostFrame(0.0);
+        ASSERT_TRUE(gate.awaitWaiter(watchdog)) << "no seek under way";
+        turn(true);
+        jumpTo(10);
+        hostFrame(1.0);
+        // The seek before the turn lands alone: the gate closes again
+        // before the source reads on.
+        gate.setOpen(true);
+        const auto giveUp = std::chrono::steady_clock::now() + watchdog;
+        while (source->getVideoFormatReader()->isAwaitingFrame() && std::chrono::steady_clock::now() < giveUp)
+            std::this_thread::sleep_for(std::chrono::milliseconds(1));
+        gate.setOpen(false);
+        hostFrame(1.0);
+        ASSERT_TRUE(gate.awaitWaiter(watchdog)) << "the play head's frame was not asked for";
+        hostFrame(1.0);
+        gate.setOpen(true);
+        waitsForSeeks = true;
+        play(40, 1.0);
+    }
+
     class MovieStopGLTest : public MovieJumpsGLTest
     {
     };
@@ -320,6 +365,8 @@ namespace vx::test
 
     INSTANTIATE_TEST_SUITE_P(Readers, MovieJumpsGLTest,
                              ::testing::Values(SoundCase{"Silent", false}, SoundCase{"WithSound", true}),
+                             [](const auto& info) { return std::string(info.param.name); });
+    INSTANTIATE_TEST_SUITE_P(Readers, MovieTurnGLTest, ::testing::Values(SoundCase{"WithSound", true}),
                              [](const auto& info) { return std::string(info.param.name); });
     INSTANTIATE_TEST_SUITE_P(Player, MovieStopGLTest, ::testing::Values(SoundCase{"Silent", false}),
                              [](const auto& info) { return std::string(info.param.name); });

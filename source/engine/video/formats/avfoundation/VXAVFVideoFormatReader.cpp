@@ -160,6 +160,7 @@ namespace vx
                 std::lock_guard<std::mutex> hold(takenLock);
                 taken.reset();
             }
+            shownFrame = -1;
             if (player != nullptr)
                 makeOutput();
         }
@@ -204,12 +205,13 @@ namespace vx
             std::shared_ptr<av::PixelBuffer> buffer = copyNewFrame();
             {
                 std::lock_guard<std::mutex> hold(takenLock);
-                if (buffer == nullptr)
+                if (buffer == nullptr && taken != nullptr && mayShowTaken())
                     buffer = std::move(taken);
                 taken.reset();
             }
             if (buffer == nullptr)
                 return false;
+            shownFrame = buffer->frameIndex;
             info.width = buffer->getWidth();
             info.height = buffer->getHeight();
             if (pixelFormat == av::pixelFormat64ARGB)
@@ -239,9 +241,34 @@ namespace vx
                 return false;
             std::lock_guard<std::mutex> hold(takenLock);
             taken = std::move(buffer);
+            takenFor = requestedFrame.load();
             pending = false;
             return true;
         }
+
+        // A frame taken for an earlier seek than the newest shows only on
+        // the way from the frame shown to the one asked for, in the
+        // direction of play: never beyond the play head, never back, and
+        // after a turn the picture stays until the newest seek's frame is
+        // there. With nothing shown, any frame shows.
+        bool mayShowTaken() const
+        {
+            const long asked = requestedFrame.load(), shown = shownFrame.load();
+            const long n = taken->frameIndex;
+            if (takenFor == asked || n == asked || shown < 0)
+                return true;
+            switch (direction.load())
+            {
+                case playForward:
+                    return shown <= n && n <= asked;
+                case playBackward:
+                    return asked <= n && n <= shown;
+                default:
+                    return std::min(shown, asked) <= n && n <= std::max(shown, asked);
+            }
+        }
+
+        void setDirection(int playDirection) { direction = playDirection; }
 
         // A seek was asked for whose frame has not been reported new yet.
         bool awaitsFrame() const { return pending; }
@@ -325,6 +352,7 @@ namespace vx
                 taken.reset();
             }
             texture.reset();
+            shownFrame = -1;
             CVOpenGLTextureCache::getInstance().flush();
             // The output has handed its frame over already: taken again
             // after release, or a paused movie would show nothing.
@@ -347,6 +375,7 @@ namespace vx
 
         void seekToPosition(double ms)
         {
+            requestedFrame = info.msPerFrame > 0.0 ? static_cast<long>(std::max(ms, 0.0) / info.msPerFrame) : 0L;
             pending = true;
             if (player != nullptr)
                 player->seekToTime(av::CMTimeMakeWithSeconds(ms / 1000.0, 600), av::kCMTimeZero, av::kCMTimeZero,
@@ -360,6 +389,7 @@ namespace vx
             const av::CMTime start = av::CMTimeMultiply(frameDuration, std::max(frame, 0L));
             if (player == nullptr || ! start.valid)
                 return;
+            requestedFrame = std::max(frame, 0L);
             pending = true;
             player->seekToTime(start, av::kCMTimeZero, av::kCMTimeZero, countSeek());
         }
@@ -387,6 +417,14 @@ namespace vx
         // uploaded yet.
         std::mutex takenLock;
         std::shared_ptr<av::PixelBuffer> taken;
+        // The frame the newest seek asked for when it was taken.
+        long takenFor = -1;
+        // The frame of the newest seek asked for (feeding thread), the frame
+        // uploaded last (render thread; -1 for none) and the direction of
+        // play (any value but forwards and backwards for none).
+        std::atomic<long> requestedFrame{-1};
+        std::atomic<long> shownFrame{-1};
+        std::atomic<int> direction{playPause};
         // Taken while a frame is copied from the output: by the feeding or
         // the render thread, not both.
         std::mutex outputLock;
@@ -485,6 +523,11 @@ namespace vx
         // completion has not run yet; a seek that lands on no frame is done
         // once it completes.
         return internal->awaitsFrame() && internal->isSeeking();
+    }
+
+    void AVFVideoFormatReader::setPlaybackDirection(ParamPlayDirection direction)
+    {
+        internal->setDirection(direction);
     }
 
     bool AVFVideoFormatReader::keepsFramesRead() const

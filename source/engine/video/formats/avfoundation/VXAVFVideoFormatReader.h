@@ -33,6 +33,7 @@ namespace vx
         bool readFrame(double positionMs) override;
         bool isAwaitingFrame() override;
         bool keepsFramesRead() const override;
+        void setPlaybackDirection(ParamPlayDirection direction) override;
         bool updateTextureInternal(Texture* texture) override;
         bool hasCustomThumbnail() const override { return true; }
         bool needsActiveOpenGLContextForCreationOfThumbnail() const override { return false; }
