@@ -87,5 +87,22 @@ namespace vx::test
                           (failure.steps.size() == shortest.size() ? failure.steps[i] : describe(shortest[i])) + "\n";
             return report;
         }
+
+        // Runs the sessions draw gives for each of seeds; answers the reports
+        // of those that failed.
+        static std::vector<std::string> runSeeds(const SessionSeeds& seeds,
+                                                 const std::function<std::vector<Op>(unsigned)>& draw,
+                                                 const Replay& replay, const Describe& describe, int maxReplays)
+        {
+            std::vector<std::string> reports;
+            for (int i = 0; i < seeds.count; ++i)
+            {
+                const unsigned seed = seeds.first + unsigned(i);
+                std::string report = run(seed, draw(seed), replay, describe, maxReplays);
+                if (! report.empty())
+                    reports.push_back(std::move(report));
+            }
+            return reports;
+        }
     };
 }

@@ -429,14 +429,10 @@ namespace vx::test
             const SessionSeeds seeds = sessionSeeds(defaultFirst, defaultCount);
             {
                 Session session;
-                for (int i = 0; i < seeds.count; ++i)
-                {
-                    const unsigned seed = seeds.first + unsigned(i);
-                    const std::string report = RandomSession<Op>::run(
-                        seed, drawSession(seed, 60, trouble),
-                        [&](const std::vector<Op>& ops) { return session.replay(ops); }, describe, 300);
-                    EXPECT_TRUE(report.empty()) << report;
-                }
+                for (const std::string& report : RandomSession<Op>::runSeeds(
+                         seeds, [&](unsigned seed) { return drawSession(seed, 60, trouble); },
+                         [&](const std::vector<Op>& ops) { return session.replay(ops); }, describe, 300))
+                    ADD_FAILURE() << report;
                 if (trouble && seeds.count >= 20)
                 {
                     EXPECT_GT(session.failedSaves, 0);
