@@ -1234,6 +1234,18 @@ namespace vx::av
                 return shown;
             }
 
+            bool isDecodingToward(double seconds) override
+            {
+                std::lock_guard<std::mutex> hold(lock);
+                if (! seeks.empty() || ! playsForwards() || ended || pixelFormat == 0)
+                    return false;
+                const long target = decoder->indexOf(seconds);
+                if (std::any_of(queue.begin(), queue.end(),
+                                [target](const auto& frame) { return frame->frameIndex >= target; }))
+                    return false;
+                return decodingOn || wantsMore();
+            }
+
             std::shared_ptr<PixelBuffer> lastLandedFrame(unsigned long& count) override
             {
                 std::lock_guard<std::mutex> hold(lock);
@@ -1345,12 +1357,14 @@ namespace vx::av
                         continue;
                     }
                     const FourCharCode format = pixelFormat;
+                    decodingOn = true;
                     hold.unlock();
                     std::shared_ptr<PixelBuffer> decoded;
                     const bool more = decoder->next();
                     if (more)
                         decoded = decoder->convert(format);
                     hold.lock();
+                    decodingOn = false;
                     if (! more)
                         ended = true;
                     if (decoded != nullptr && format == pixelFormat && onlyQueuedSeeks())
@@ -1447,6 +1461,8 @@ namespace vx::av
             long lastExactTarget = -1;
             bool followsOn = false;
             bool ended = false;
+            // The worker is decoding the next frame of forward play.
+            bool decodingOn = false;
             bool stopping = false;
             std::thread worker;
         };

@@ -118,6 +118,12 @@ namespace vx
         return player && player->isSeeking();
     }
 
+    bool SelfTimedVideoFormatReader::isCatchingUp()
+    {
+        ScopedLockT<CriticalSection> hold(lock);
+        return player && player->isCatchingUp();
+    }
+
     bool SelfTimedVideoFormatReader::followPlayHead(double positionMs)
     {
         ScopedLockT<CriticalSection> hold(lock);

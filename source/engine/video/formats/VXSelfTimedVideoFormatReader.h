@@ -33,6 +33,7 @@ namespace vx
         bool init(int width, int height) override;
         bool readFrame(double positionMs) override;
         bool isAwaitingFrame() override;
+        bool isCatchingUp() override;
         bool followPlayHead(double positionMs) override;
         bool updateTextureInternal(Texture* texture) override;
         int getTextureWidth() const override;

@@ -76,6 +76,11 @@ namespace vx
         // frame it goes to is not there yet. Feeding thread. Readers that do
         // not seek answer false.
         virtual bool isAwaitingFrame() { return false; }
+        // True while a reader that decodes on by itself (a self-timed movie
+        // played forwards) has yet to decode the frame due at the play head,
+        // no seek under way: it shows at a later render. Readers that decode
+        // what they are asked for answer false.
+        virtual bool isCatchingUp() { return false; }
         // Where the play head is while the source holds its reads on a seek
         // under way (feeding thread). A reader that keeps its picture to the
         // play head follows it and answers true: it is not read again at the

@@ -612,18 +612,26 @@ namespace vx::test
                     // say) may send a seeking reader on to the play head with
                     // a seek of its own: passes go on until none leaves a
                     // seek under way.
+                    // A self-timed movie in forward play decodes on by
+                    // itself: the render comes once the play head's frame
+                    // is decoded, however busy the machine.
                     const auto giveUp = std::chrono::steady_clock::now() + settleWatchdog;
+                    const auto waitWhile = [&giveUp](auto busy)
+                    {
+                        while (busy() && std::chrono::steady_clock::now() < giveUp)
+                            std::this_thread::sleep_for(std::chrono::microseconds(500));
+                    };
                     for (int passes = 0; model.facts.selfTimed || model.facts.seeks; ++passes)
                     {
                         if (model.facts.seeks && passes > 0 && ! reader->isAwaitingFrame())
                             break;
-                        while (reader->isAwaitingFrame() && std::chrono::steady_clock::now() < giveUp)
-                            std::this_thread::sleep_for(std::chrono::microseconds(500));
+                        waitWhile([reader] { return reader->isAwaitingFrame() || reader->isCatchingUp(); });
                         if (! waitForPass())
                             return Failure{"feeds the source", "the DataDriver made no pass in time", index};
                         if (model.facts.selfTimed || std::chrono::steady_clock::now() > giveUp)
                             break;
                     }
+                    waitWhile([reader] { return reader->isCatchingUp(); });
                 }
                 const Seen seen = look(source.render(*renderer, info));
                 if (const std::optional<Model::Verdict> verdict = model.judge(seen))

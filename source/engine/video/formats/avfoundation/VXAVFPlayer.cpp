@@ -540,6 +540,18 @@ namespace vx
         return record->seeksLanded.load() != record->seeksAsked.load();
     }
 
+    bool AVFPlayer::isCatchingUp() const
+    {
+        const ObjCAVFPlayer& objc = record->objcPlayer;
+        const long wanted = record->wantedFrame.load();
+        if (isSeeking() || record->direction != playForward || wanted < 0 || objc.textureFrame == wanted ||
+            objc.playerItem == nullptr)
+            return false;
+        av::DecodingSession* session = objc.playerItem->getSession();
+        const av::CMTime start = av::CMTimeMultiply(objc.frameDuration, wanted);
+        return session != nullptr && start.valid && session->isDecodingToward(av::CMTimeGetSeconds(start));
+    }
+
     bool AVFPlayer::fillTexture(Texture& texture)
     {
         ObjCAVFPlayer& objc = record->objcPlayer;

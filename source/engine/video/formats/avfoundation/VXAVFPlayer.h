@@ -58,6 +58,7 @@ namespace vx
         double getDurationInMilliSeconds() const;
         void setRequestedFrame(long frame) override;
         bool isSeeking() const override;
+        bool isCatchingUp() const override;
         void followPlayHead(long frame) override;
         bool setDirection(ParamPlayDirection direction) override;
         void setSpeed(float speed) override;
