@@ -1237,7 +1237,7 @@ namespace vx::av
             bool isDecodingToward(double seconds) override
             {
                 std::lock_guard<std::mutex> hold(lock);
-                if (! seeks.empty() || ! playsForwards() || ended || pixelFormat == 0)
+                if (! seeks.empty() || running >= 0 || ! playsForwards() || ended || pixelFormat == 0)
                     return false;
                 const long target = decoder->indexOf(seconds);
                 if (std::any_of(queue.begin(), queue.end(),

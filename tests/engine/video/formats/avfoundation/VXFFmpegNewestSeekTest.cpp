@@ -186,4 +186,48 @@ namespace vx::test
         session->lastLandedFrame(after);
         EXPECT_GT(after, first);
     }
+
+    // Played forward, the session is decoding on towards a frame until it
+    // is queued; not when paused, nor beyond what it decodes ahead, nor
+    // while a seek waits to bring the frame.
+    TEST(FFmpegNewestSeekTest, PlayedForwardItDecodesTowardAFrameUntilItIsThere)
+    {
+        TempDir temp;
+        const std::string path = temp.file("gop30.mov");
+        ASSERT_TRUE(makeClip(path, numberedClip(60, "-c:v mpeg4 -g 30")));
+        FrameGate::Use use;
+        FrameGate& gate = FrameGate::get();
+        const Session opened = openSession(path);
+        ASSERT_NE(opened.session, nullptr);
+        av::DecodingSession* session = opened.session.get();
+        const auto at = [](long frame) { return frame / 25.0; };
+        const auto settles = [session](double seconds)
+        {
+            const auto giveUp = std::chrono::steady_clock::now() + watchdog;
+            while (session->isDecodingToward(seconds))
+                if (std::chrono::steady_clock::now() > giveUp)
+                    return false;
+                else
+                    std::this_thread::sleep_for(std::chrono::milliseconds(1));
+            return true;
+        };
+        ASSERT_EQ(landOn(*session, 10, 0.0), 10);
+        EXPECT_FALSE(session->isDecodingToward(at(12))) << "paused";
+        gate.setOpen(false);
+        session->setRate(1.0f);
+        ASSERT_TRUE(gate.awaitWaiter(watchdog));
+        EXPECT_TRUE(session->isDecodingToward(at(12)));
+        EXPECT_FALSE(session->isDecodingToward(at(10))) << "the frame landed on is there";
+        gate.setOpen(true);
+        ASSERT_TRUE(settles(at(12)));
+        const std::shared_ptr<av::PixelBuffer> shown = session->frameForTime(at(12));
+        ASSERT_NE(shown, nullptr);
+        EXPECT_EQ(shown->frameIndex, 12);
+        EXPECT_TRUE(settles(at(40))) << "beyond the frames decoded ahead";
+        gate.setOpen(false);
+        session->seek(at(50), 0.0, 0.0, [](double) {});
+        EXPECT_FALSE(session->isDecodingToward(at(50))) << "a seek brings it";
+        gate.setOpen(true);
+        EXPECT_EQ(landOn(*session, 50, 0.0), 50);
+    }
 }
