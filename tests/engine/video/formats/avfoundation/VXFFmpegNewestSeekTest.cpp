@@ -71,6 +71,25 @@ namespace vx::test
             const std::shared_ptr<av::PixelBuffer> landed = session.lastLandedFrame(landings);
             return landed != nullptr ? landed->frameIndex : -1;
         }
+
+        // A 60-frame clip with a key frame every 30, decoded by a session whose
+        // frames come through the gate; the session null when either could not
+        // be made.
+        struct GatedClip
+        {
+            GatedClip()
+            {
+                const std::string path = temp.file("gop30.mov");
+                if (makeClip(path, numberedClip(60, "-c:v mpeg4 -g 30")))
+                    opened = openSession(path);
+                session = opened.session.get();
+            }
+            TempDir temp;
+            // Outlives the session, whose frames it made.
+            FrameGate::Use use;
+            Session opened;
+            av::DecodingSession* session = nullptr;
+        };
     }
 
     // A seek to frame 200 is held as it lands; seeks to 190, 180 and 170
@@ -160,14 +179,10 @@ namespace vx::test
     // landed, replaces it and counts higher.
     TEST(FFmpegNewestSeekTest, TheLastLandedFrameStaysWhileALaterSeekRuns)
     {
-        TempDir temp;
-        const std::string path = temp.file("gop30.mov");
-        ASSERT_TRUE(makeClip(path, numberedClip(60, "-c:v mpeg4 -g 30")));
-        FrameGate::Use use;
+        const GatedClip clip;
+        ASSERT_NE(clip.session, nullptr);
+        av::DecodingSession* session = clip.session;
         FrameGate& gate = FrameGate::get();
-        const Session opened = openSession(path);
-        ASSERT_NE(opened.session, nullptr);
-        av::DecodingSession* session = opened.session.get();
         ASSERT_EQ(landOn(*session, 40, 0.0), 40);
         unsigned long first = 0;
         session->lastLandedFrame(first);
@@ -192,14 +207,10 @@ namespace vx::test
     // while a seek waits to bring the frame.
     TEST(FFmpegNewestSeekTest, PlayedForwardItDecodesTowardAFrameUntilItIsThere)
     {
-        TempDir temp;
-        const std::string path = temp.file("gop30.mov");
-        ASSERT_TRUE(makeClip(path, numberedClip(60, "-c:v mpeg4 -g 30")));
-        FrameGate::Use use;
+        const GatedClip clip;
+        ASSERT_NE(clip.session, nullptr);
+        av::DecodingSession* session = clip.session;
         FrameGate& gate = FrameGate::get();
-        const Session opened = openSession(path);
-        ASSERT_NE(opened.session, nullptr);
-        av::DecodingSession* session = opened.session.get();
         const auto at = [](long frame) { return frame / 25.0; };
         const auto settles = [session](double seconds)
         {
