@@ -97,7 +97,8 @@ namespace vx::av
         // decoded yet.
         virtual std::shared_ptr<PixelBuffer> frameForTime(double seconds) = 0;
         // True while the frame at seconds is not decoded yet and the session,
-        // playing forward with no seek waiting, is decoding on towards it.
+        // playing forward with no seek waiting or under way, is decoding on
+        // towards it.
         virtual bool isDecodingToward(double /*seconds*/) { return false; }
         // The frame the newest seek to finish landed on (null before any,
         // and for backends that keep none), with the count of seeks landed
