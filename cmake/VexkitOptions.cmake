@@ -19,7 +19,7 @@ elseif(VX_SANITIZE STREQUAL "tsan")
   add_link_options(-fsanitize=thread)
   add_compile_options(-O1)
 elseif(VX_SANITIZE STREQUAL "fuzz")
-  add_compile_options(-fsanitize=fuzzer-no-link,address,undefined -fno-omit-frame-pointer -O1 -g)
+  add_compile_options(-fsanitize=fuzzer-no-link,address,undefined -fno-omit-frame-pointer -O1 -gline-tables-only)
   add_link_options(-fsanitize=address,undefined)
 endif()
 
