@@ -2,9 +2,10 @@
 // libswscale converts. One worker thread per decoding session decodes three
 // to four frames ahead of the play head (eight at a rate above 1; also
 // paused, while frame-exact seeks follow forward play; backwards over
-// intra-only frames, by a seek per frame), performs seeks (a zero tolerance lands on the exact frame: key
-// frame, then decoding forward; a frame a little ahead of the last one
-// decoded by decoding on) and runs their completions.
+// intra-only frames, by a seek per frame), performs seeks (a zero tolerance
+// lands on the exact frame: key frame, then decoding forward; a frame a
+// little ahead of the last one decoded by decoding on) and runs their
+// completions.
 
 #include "engine/video/formats/avfoundation/VXMediaBackend.h"
 

@@ -611,10 +611,9 @@ namespace vx::test
                     // the frame of a seek asked earlier (the one init asked,
                     // say) may send a seeking reader on to the play head with
                     // a seek of its own: passes go on until none leaves a
-                    // seek under way.
-                    // A self-timed movie in forward play decodes on by
-                    // itself: the render comes once the play head's frame
-                    // is decoded, however busy the machine.
+                    // seek under way. A self-timed movie in forward play
+                    // decodes on by itself: the render comes once the play
+                    // head's frame is decoded, however busy the machine.
                     const auto giveUp = std::chrono::steady_clock::now() + settleWatchdog;
                     const auto waitWhile = [&giveUp](auto busy)
                     {
