@@ -54,7 +54,7 @@ run("the pkg-config consumer" ${OUT}/pkg-config-consumer)
 # What the plugin (module flags 3) and the host may depend on: the C and C++
 # runtimes, GL through epoxy and EGL, libpng and zlib for the embedded
 # pictures, and the sanitizer runtimes of a sanitized build.
-set(allowed "^(libc|libm|libstdc\\+\\+|libgcc_s|libpthread|libdl|ld-linux-[a-z0-9-]+|libepoxy|libEGL|libpng16|libz|libasan|libubsan)\\.so")
+set(allowed "^(libc|libm|libstdc\\+\\+|libgcc_s|libpthread|libdl|ld-linux-[a-z0-9-]+|libepoxy|libEGL|libpng16|libz|libasan|libubsan|libclang_rt\\.asan-x86_64)\\.so")
 set(media "(libav[a-z]*|libsw[a-z]*|libpostproc|libx264|libx265|libdav1d|libavahi[a-z-]*|libdns_sd|libtiff|libgif|liblz4|liblzf|libsnappy)\\.so")
 set(pluginDir ${PLUGIN_DIR})
 if(NOT IS_ABSOLUTE ${pluginDir})

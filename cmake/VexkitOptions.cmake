@@ -14,13 +14,22 @@ if(VX_SANITIZE STREQUAL "asan-ubsan")
     set(CMAKE_CXX_FLAGS_DEBUG -g1)
   endif()
   add_compile_options(-O1)
+  # Built by clang, the engine also carries libFuzzer's coverage and the fuzz
+  # targets build in this tree (fuzz/): one build serves tests and fuzzing.
+  # The runtime is a shared library, as with GCC, so modules linked with
+  # --no-undefined (plugins, the shared engine) name it and find it.
+  if(CMAKE_CXX_COMPILER_ID STREQUAL "Clang")
+    set(VX_FUZZ ON)
+    add_compile_options(-fsanitize=fuzzer-no-link)
+    execute_process(COMMAND ${CMAKE_CXX_COMPILER} -print-file-name=libclang_rt.asan-x86_64.so
+      OUTPUT_VARIABLE VX_ASAN_RUNTIME OUTPUT_STRIP_TRAILING_WHITESPACE)
+    get_filename_component(VX_SANITIZER_RUNTIME_DIR ${VX_ASAN_RUNTIME} DIRECTORY)
+    add_link_options(-shared-libsan -Wl,-rpath,${VX_SANITIZER_RUNTIME_DIR})
+  endif()
 elseif(VX_SANITIZE STREQUAL "tsan")
   add_compile_options(-fsanitize=thread -fno-omit-frame-pointer)
   add_link_options(-fsanitize=thread)
   add_compile_options(-O1)
-elseif(VX_SANITIZE STREQUAL "fuzz")
-  add_compile_options(-fsanitize=fuzzer-no-link,address,undefined -fno-omit-frame-pointer -O1 -gline-tables-only)
-  add_link_options(-fsanitize=address,undefined)
 endif()
 
 function(vx_warnings target)

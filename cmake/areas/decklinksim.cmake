@@ -2,7 +2,7 @@
 # entry points over scripted cards. The device tests load it by path; it is
 # built in the threading build too, whose device tests drive its threads.
 
-if((VX_BUILD_TESTS OR VX_BUILD_BENCH) AND NOT VX_SANITIZE STREQUAL "fuzz")
+if(VX_BUILD_TESTS OR VX_BUILD_BENCH)
   file(GLOB VX_DECKLINK_SIM_SOURCES CONFIGURE_DEPENDS
     ${CMAKE_CURRENT_SOURCE_DIR}/tests/engine/devices/simdriver/*.cpp)
   if(VX_DECKLINK_SIM_SOURCES)

@@ -2,8 +2,8 @@
 # Pimsel::Flake_png generated into the build tree from the committed
 # plugin/resources/flake.png (drawn by vx_flakesprite, tools/flakesprite).
 
-if(VX_SANITIZE STREQUAL "tsan" OR VX_SANITIZE STREQUAL "fuzz")
-  return()  # no graphics in the threading build, no module in the fuzz build
+if(VX_SANITIZE STREQUAL "tsan")
+  return()  # no graphics in the threading build
 endif()
 
 # Redraws the sprite: vx_flakesprite plugin/resources/flake.png

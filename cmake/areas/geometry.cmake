@@ -2,10 +2,6 @@
 # and benchmarks only, as an independent reference compared through its public
 # calls; the engine never links it.
 
-if(VX_SANITIZE STREQUAL "fuzz")
-  return()
-endif()
-
 if(NOT VX_BUILD_TESTS AND NOT VX_BUILD_BENCH)
   return()
 endif()

@@ -1,7 +1,7 @@
 # vxffglhost: the headless FFGL host (tools/vxffglhost), built into
 # <build>/tools so that it finds the Kelvo bundle of the same build.
 
-if(VX_SANITIZE STREQUAL "tsan" OR VX_SANITIZE STREQUAL "fuzz")
+if(VX_SANITIZE STREQUAL "tsan")
   return()
 endif()
 

@@ -8,7 +8,7 @@
 namespace vx
 {
     // Log level; any other value is accepted and gets no prefix.
-    enum MessageType
+    enum MessageType : int
     {
         logInfo = 0,    // "INFO: "
         logWarning = 1, // "WARNING: "

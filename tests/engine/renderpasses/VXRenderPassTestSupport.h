@@ -52,6 +52,7 @@ namespace vx::test
                                   "texture2D(source, gl_TexCoord[0].st) + vec4(amount, amount, amount, 0.0); }";
         }
 
+        using ShaderEffect::init;
         bool init() override { return ShaderEffect::init(vertexSource(), fragmentSource()); }
 
         bool render(Renderer& renderer) override

@@ -260,7 +260,6 @@ namespace vx::test
             {"Deck/notes.txt", "my own notes"},
             {"Camera 20/Broken.xml",
              "<?xml version=\"1.0\"?>\n<Preset name=\"Broken\" sourceId=\"cam-b\" source=\"Camera 20\"><Vid"}};
-        constexpr size_t userFileCount = sizeof userFiles / sizeof userFiles[0];
 
         // Runs sessions of a source manager after another over a real folder,
         // while scripted servers come and go: the user's presets are what
@@ -531,7 +530,7 @@ namespace vx::test
                         expected = ownedBy(storedPresets(failure), {key});
                         if (! failure.empty())
                             return failure;
-                        std::erase_if(live, [&](const UserPreset& preset) { return std::get<0>(preset) == key; });
+                        std::erase_if(live, [&key = key](const UserPreset& preset) { return std::get<0>(preset) == key; });
                         live.insert(has.begin(), has.end());
                     }
                     if (has != expected)
