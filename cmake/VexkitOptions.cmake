@@ -16,8 +16,8 @@ if(VX_SANITIZE STREQUAL "asan-ubsan")
   add_compile_options(-O1)
   # Built by clang, the engine also carries libFuzzer's coverage and the fuzz
   # targets build in this tree (fuzz/): one build serves tests and fuzzing.
-  # The runtime is a shared library, as with GCC, so modules linked with
-  # --no-undefined (plugins, the shared engine) name it and find it.
+  # Its runtime is linked as a shared library, as GCC links it, so modules
+  # linked with --no-undefined (plugins, the shared engine) name and find it.
   if(CMAKE_CXX_COMPILER_ID STREQUAL "Clang")
     set(VX_FUZZ ON)
     add_compile_options(-fsanitize=fuzzer-no-link)
