@@ -4,7 +4,8 @@ if(VX_SANITIZE STREQUAL "asan-ubsan")
   # out-of-range float converted to an integer.
   add_compile_options(-fsanitize=address,undefined,float-cast-overflow -fno-omit-frame-pointer
                       -fno-sanitize-recover=undefined,float-cast-overflow)
-  add_link_options(-fsanitize=address,undefined,float-cast-overflow)
+  # What links a program of this build; the install tests link theirs so too.
+  set(VX_SANITIZER_LINK_FLAGS -fsanitize=address,undefined,float-cast-overflow)
   # Debug information as line tables only, unless a build type is given: the
   # reports keep every frame's file and line, inlined frames too, and the
   # build (mostly the tests) takes a quarter less time than with full -g.
@@ -22,10 +23,11 @@ if(VX_SANITIZE STREQUAL "asan-ubsan")
     set(VX_FUZZ ON)
     add_compile_options(-fsanitize=fuzzer-no-link)
     execute_process(COMMAND ${CMAKE_CXX_COMPILER} -print-file-name=libclang_rt.asan-x86_64.so
-      OUTPUT_VARIABLE VX_ASAN_RUNTIME OUTPUT_STRIP_TRAILING_WHITESPACE)
-    get_filename_component(VX_SANITIZER_RUNTIME_DIR ${VX_ASAN_RUNTIME} DIRECTORY)
-    add_link_options(-shared-libsan -Wl,-rpath,${VX_SANITIZER_RUNTIME_DIR})
+      OUTPUT_VARIABLE runtime OUTPUT_STRIP_TRAILING_WHITESPACE)
+    get_filename_component(runtimeDir ${runtime} DIRECTORY)
+    list(APPEND VX_SANITIZER_LINK_FLAGS -shared-libsan -Wl,-rpath,${runtimeDir})
   endif()
+  add_link_options(${VX_SANITIZER_LINK_FLAGS})
 elseif(VX_SANITIZE STREQUAL "tsan")
   add_compile_options(-fsanitize=thread -fno-omit-frame-pointer)
   add_link_options(-fsanitize=thread)

@@ -530,7 +530,8 @@ namespace vx::test
                         expected = ownedBy(storedPresets(failure), {key});
                         if (! failure.empty())
                             return failure;
-                        std::erase_if(live, [&key = key](const UserPreset& preset) { return std::get<0>(preset) == key; });
+                        std::erase_if(live, [&key = key](const UserPreset& preset)
+                                      { return std::get<0>(preset) == key; });
                         live.insert(has.begin(), has.end());
                     }
                     if (has != expected)
