@@ -34,6 +34,20 @@ namespace vx::host
             entries.push_back({name, {glIsEnabled(capability) ? 1.0 : 0.0}});
         }
 
+        void addTextureEnvironment(std::vector<HostGLState::Entry>& entries, const char* name,
+                                   std::initializer_list<GLenum> pnames)
+        {
+            HostGLState::Entry entry{name, {}};
+            for (const GLenum pname : pnames)
+            {
+                GLfloat values[4] = {};
+                glGetTexEnvfv(GL_TEXTURE_ENV, pname, values);
+                for (int i = 0; i < (pname == GL_TEXTURE_ENV_COLOR ? 4 : 1); ++i)
+                    entry.values.push_back(values[i]);
+            }
+            entries.push_back(entry);
+        }
+
         std::string format(const std::vector<double>& values)
         {
             std::string text;
@@ -92,6 +106,12 @@ namespace vx::host
         addIntegers(e, "2D texture of the active unit", GL_TEXTURE_BINDING_2D, 1);
         addFloats(e, "texture matrix of the active unit", GL_TEXTURE_MATRIX, 16);
         addEnabled(e, "2D texturing", GL_TEXTURE_2D);
+        addTextureEnvironment(e, "texture environment of the active unit", {GL_TEXTURE_ENV_MODE, GL_TEXTURE_ENV_COLOR});
+        addTextureEnvironment(e, "combiner of the active unit",
+                              {GL_COMBINE_RGB, GL_COMBINE_ALPHA, GL_SRC0_RGB, GL_SRC1_RGB, GL_SRC2_RGB, GL_SRC0_ALPHA,
+                               GL_SRC1_ALPHA, GL_SRC2_ALPHA, GL_OPERAND0_RGB, GL_OPERAND1_RGB, GL_OPERAND2_RGB,
+                               GL_OPERAND0_ALPHA, GL_OPERAND1_ALPHA, GL_OPERAND2_ALPHA, GL_RGB_SCALE, GL_ALPHA_SCALE});
+        addFloats(e, "current texture coordinates of the active unit", GL_CURRENT_TEXTURE_COORDS, 4);
         addEnabled(e, "blending", GL_BLEND);
         addIntegers(e, "blend source colour", GL_BLEND_SRC_RGB, 1);
         addIntegers(e, "blend destination colour", GL_BLEND_DST_RGB, 1);
@@ -99,6 +119,7 @@ namespace vx::host
         addIntegers(e, "blend destination alpha", GL_BLEND_DST_ALPHA, 1);
         addEnabled(e, "depth test", GL_DEPTH_TEST);
         addEnabled(e, "scissor test", GL_SCISSOR_TEST);
+        addIntegers(e, "scissor box", GL_SCISSOR_BOX, 4);
         addEnabled(e, "stencil test", GL_STENCIL_TEST);
         addEnabled(e, "face culling", GL_CULL_FACE);
         addEnabled(e, "lighting", GL_LIGHTING);

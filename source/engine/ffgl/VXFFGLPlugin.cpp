@@ -13,6 +13,7 @@
 #include "engine/gfx/VXRenderer.h"
 #include "engine/gfx/VXScopedBufferBinding.h"
 #include "engine/gfx/VXScopedClientAttribs.h"
+#include "engine/gfx/VXScopedCurrentColor.h"
 #include "engine/gfx/VXScopedFramebufferBinding.h"
 #include "engine/gfx/VXScopedProgram.h"
 #include "engine/gfx/VXTexture.h"
@@ -267,6 +268,9 @@ std::uint32_t VXFFGLPlugin::ProcessOpenGL(ProcessOpenGLStructTag* frame)
     glGetIntegerv(GL_MATRIX_MODE, &matrixMode);
 
     {
+        // The attribute stack's pop alone may not give the host its current
+        // colour back: set again last, after everything below.
+        const vx::ScopedCurrentColor hostColour;
         // Host state the attribute stack does not hold, put back after the
         // application drew (client attributes first, the framebuffers last).
         const vx::ScopedFramebufferBinding hostFramebuffers;
