@@ -346,6 +346,8 @@ namespace vx::host
             }
         }
         change.where = (double(near) + double(far)) / 2.0;
+        change.lastBefore = near;
+        change.firstAfter = far;
         return true;
     }
 
@@ -369,20 +371,23 @@ namespace vx::host
         auto halfway = [](const Change& change) { return (change.before.number + change.after.number) / 2.0; };
 
         // A point of the display's curve: a change of its text, or an end
-        // whose value is known.
+        // whose value is known; inside is the float next to it that shows the
+        // text of the interval it bounds.
         struct Anchor
         {
             double where = 0.0, value = 0.0;
             bool known = false;
+            float inside = 0.0f;
         };
-        auto anchorAt = [&](const Change& change) { return Anchor{change.where, halfway(change), true}; };
+        auto anchorAt = [&](const Change& change, bool lowEnd)
+        { return Anchor{change.where, halfway(change), true, lowEnd ? change.firstAfter : change.lastBefore}; };
         // An end (top or not) from the line through the two changes nearest
         // it; unknown when there are not two, or when the line misses the
         // end's own text. False when the display cannot be read.
         auto endAnchor = [&](bool top, Anchor& anchor)
         {
             const Reading& end = top ? atOne : atZero;
-            anchor = {top ? 1.0 : 0.0, 0.0, false};
+            anchor = {top ? 1.0 : 0.0, 0.0, false, top ? 1.0f : 0.0f};
             Change nearest, next;
             if (top ? ! findChange(index, atZero, atOne, direction, key(atOne.number), false, nearest)
                     : ! findChange(index, atZero, atOne, direction, key(atZero.number), true, nearest))
@@ -407,14 +412,18 @@ namespace vx::host
             if (! endAnchor(false, low) || ! endAnchor(true, high))
                 return refuse(unreadable);
             // A known end to a tenth of the display's step (the line through
-            // two changes misses a curved display's end by a little).
-            auto endText = [](const Anchor& anchor, const Reading& end)
+            // two changes misses a curved display's end by a little), never
+            // short of the text the display shows there.
+            auto endText = [&](const Anchor& anchor, const Reading& end, bool top)
             {
+                const double shortBy = (top ? 1 : -1) * (key(end.number) - key(anchor.value));
+                if (! anchor.known || shortBy > end.step * 0.05)
+                    return end.text;
                 char text[32];
                 std::snprintf(text, sizeof text, "%g", std::round(anchor.value / end.step * 10.0) * end.step / 10.0);
-                return anchor.known ? std::string(text) : end.text;
+                return std::string(text);
             };
-            std::string lowText = endText(low, atZero), highText = endText(high, atOne);
+            std::string lowText = endText(low, atZero, false), highText = endText(high, atOne, true);
             if (direction < 0)
                 std::swap(lowText, highText);
             char asked[32];
@@ -426,7 +435,7 @@ namespace vx::host
         // that interval.
         const double target = key(number);
         Reading shown;
-        Anchor low{0.0, 0.0, false}, high{1.0, 0.0, false};
+        Anchor low{0.0, 0.0, false, 0.0f}, high{1.0, 0.0, false, 1.0f};
         bool lowFound = false, highFound = false;
         if (key(atZero.number) >= target)
             shown = atZero;
@@ -440,13 +449,13 @@ namespace vx::host
             if (target >= key(halfway(change)))
             {
                 shown = change.after;
-                low = anchorAt(change);
+                low = anchorAt(change, true);
                 lowFound = true;
             }
             else
             {
                 shown = change.before;
-                high = anchorAt(change);
+                high = anchorAt(change, false);
                 highFound = true;
             }
         }
@@ -455,7 +464,7 @@ namespace vx::host
         {
             if (! findChange(index, atZero, atOne, direction, key(shown.number), false, change))
                 return refuse(unreadable);
-            low = anchorAt(change);
+            low = anchorAt(change, true);
         }
         else if (! lowFound && ! endAnchor(false, low))
             return refuse(unreadable);
@@ -463,24 +472,32 @@ namespace vx::host
         {
             if (! findChange(index, atZero, atOne, direction, key(shown.number), true, change))
                 return refuse(unreadable);
-            high = anchorAt(change);
+            high = anchorAt(change, false);
         }
         else if (! highFound && ! endAnchor(true, high))
             return refuse(unreadable);
 
         // Between two known points the curve is taken as straight (the
         // interval is one step of the display); past a known end by more
-        // than the float steps of the probes is out of range.
-        const bool between = low.known && high.known && low.value != high.value;
+        // than the float steps of the probes is out of range, unless the
+        // interval's text shows the number (the display does not round).
+        bool between = low.known && high.known && low.value != high.value;
         double position = (low.where + high.where) / 2.0;
         if (between)
         {
             position = low.where + (number - low.value) * (high.where - low.where) / (high.value - low.value);
             if (! (position >= -1e-6 && position <= 1.0 + 1e-6))
-                return refuseRange();
+            {
+                if (! shows(shown, number))
+                    return refuseRange();
+                between = false;
+            }
             position = std::clamp(position, low.where, high.where);
         }
-        const auto held = static_cast<float>(position);
+        // The halfway points lie between two floats; held on the text's side.
+        float held = static_cast<float>(position);
+        if (low.inside <= high.inside)
+            held = std::clamp(held, low.inside, high.inside);
         Reading reading;
         if (! readAt(index, held, reading))
             return refuse(unreadable);
@@ -490,8 +507,12 @@ namespace vx::host
         parameter.shownValue = reading.text;
         if (between)
         {
+            // To a thousandth of the display's step: the float the value is
+            // held at puts it off by less, and a 0 is not shown as -2e-08.
+            const double grid = reading.step * 1e-3;
             const double value =
-                low.value + (double(held) - low.where) * (high.value - low.value) / (high.where - low.where);
+                std::round((low.value + (double(held) - low.where) * (high.value - low.value) / (high.where - low.where)) /
+                           grid) * grid + 0.0;
             char text[32];
             std::snprintf(text, sizeof text, "%g", value);
             if (shows(reading, value))
