@@ -378,16 +378,20 @@ namespace vx::host
             double where = 0.0, value = 0.0;
             bool known = false;
             float inside = 0.0f;
+            // An end whose value falls short of the text shown there.
+            bool shortOfText = false;
         };
         auto anchorAt = [&](const Change& change, bool lowEnd)
-        { return Anchor{change.where, halfway(change), true, lowEnd ? change.firstAfter : change.lastBefore}; };
+        { return Anchor{change.where, halfway(change), true, lowEnd ? change.firstAfter : change.lastBefore, false}; };
         // An end (top or not) from the line through the two changes nearest
         // it; unknown when there are not two, or when the line misses the
-        // end's own text. False when the display cannot be read.
+        // end's own text. Short of that text by more than a tenth of a step
+        // when the display does not round (one that truncates shows its top
+        // text at the very end only). False when the display cannot be read.
         auto endAnchor = [&](bool top, Anchor& anchor)
         {
             const Reading& end = top ? atOne : atZero;
-            anchor = {top ? 1.0 : 0.0, 0.0, false, top ? 1.0f : 0.0f};
+            anchor = {top ? 1.0 : 0.0, 0.0, false, top ? 1.0f : 0.0f, false};
             Change nearest, next;
             if (top ? ! findChange(index, atZero, atOne, direction, key(atOne.number), false, nearest)
                     : ! findChange(index, atZero, atOne, direction, key(atZero.number), true, nearest))
@@ -404,6 +408,7 @@ namespace vx::host
                                                         (next.where - nearest.where);
             anchor.known = std::isfinite(value) && std::abs(value - end.number) <= end.step * 0.5 * 1.001;
             anchor.value = value;
+            anchor.shortOfText = anchor.known && (top ? 1 : -1) * (key(end.number) - key(value)) > end.step * 0.05;
             return true;
         };
         auto refuseRange = [&]()
@@ -412,18 +417,17 @@ namespace vx::host
             if (! endAnchor(false, low) || ! endAnchor(true, high))
                 return refuse(unreadable);
             // A known end to a tenth of the display's step (the line through
-            // two changes misses a curved display's end by a little), never
-            // short of the text the display shows there.
-            auto endText = [&](const Anchor& anchor, const Reading& end, bool top)
+            // two changes misses a curved display's end by a little); the
+            // text shown there for an end short of it.
+            auto endText = [](const Anchor& anchor, const Reading& end)
             {
-                const double shortBy = (top ? 1 : -1) * (key(end.number) - key(anchor.value));
-                if (! anchor.known || shortBy > end.step * 0.05)
+                if (! anchor.known || anchor.shortOfText)
                     return end.text;
                 char text[32];
                 std::snprintf(text, sizeof text, "%g", std::round(anchor.value / end.step * 10.0) * end.step / 10.0);
                 return std::string(text);
             };
-            std::string lowText = endText(low, atZero, false), highText = endText(high, atOne, true);
+            std::string lowText = endText(low, atZero), highText = endText(high, atOne);
             if (direction < 0)
                 std::swap(lowText, highText);
             char asked[32];
@@ -435,7 +439,7 @@ namespace vx::host
         // that interval.
         const double target = key(number);
         Reading shown;
-        Anchor low{0.0, 0.0, false, 0.0f}, high{1.0, 0.0, false, 1.0f};
+        Anchor low{0.0, 0.0, false, 0.0f, false}, high{1.0, 0.0, false, 1.0f, false};
         bool lowFound = false, highFound = false;
         if (key(atZero.number) >= target)
             shown = atZero;
@@ -479,8 +483,8 @@ namespace vx::host
 
         // Between two known points the curve is taken as straight (the
         // interval is one step of the display); past a known end by more
-        // than the float steps of the probes is out of range, unless the
-        // interval's text shows the number (the display does not round).
+        // than the float steps of the probes is out of range, unless that
+        // end falls short of its text and the text shows the number.
         bool between = low.known && high.known && low.value != high.value;
         double position = (low.where + high.where) / 2.0;
         if (between)
@@ -488,7 +492,7 @@ namespace vx::host
             position = low.where + (number - low.value) * (high.where - low.where) / (high.value - low.value);
             if (! (position >= -1e-6 && position <= 1.0 + 1e-6))
             {
-                if (! shows(shown, number))
+                if (! (position > 1.0 ? high : low).shortOfText || ! shows(shown, number))
                     return refuseRange();
                 between = false;
             }

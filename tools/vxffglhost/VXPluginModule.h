@@ -102,14 +102,13 @@ namespace vx::host
         // value is halfway between two texts. The asked number lies in the
         // interval of one text; the value is interpolated between the
         // interval's two changes (or an end whose value the next two changes
-        // give), else put in the middle of it. A display that does not round
-        // (one that truncates shows its top text at the very end only) can
-        // put the interpolated value outside the text's interval: a number
-        // that text shows is then held within the interval all the same, so
-        // every text the display shows is taken back. The display is read
-        // back: a number it does not show within half a step of its last
-        // digit is refused with the range it shows, the parameter kept as it
-        // was.
+        // give), else put in the middle of it. Where that line falls short of
+        // the text a display shows at an end (one that truncates shows its
+        // top text at the very end only), that text is the end: what it
+        // shows is held there, so every text the display shows is taken
+        // back. The display is read back: a number it does not show within
+        // half a step of its last digit, or past an end the line gives, is
+        // refused with the range it shows, the parameter kept as it was.
         bool setInUnits(Parameter& parameter, double number);
 
         std::string path;

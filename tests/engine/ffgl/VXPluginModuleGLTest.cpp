@@ -148,9 +148,13 @@ namespace
             if (std::string(asked) == "100")
                 EXPECT_EQ(host->getNormalised(3), 1.0f) << "only 1 shows 100";
         }
+        // What the top text shows is held where it shows.
+        ASSERT_TRUE(set("Level", "99.7"));
+        EXPECT_EQ(shown("Level"), "100");
+        ASSERT_TRUE(set("Level", "1"));
         std::string said;
-        EXPECT_FALSE(set("Level", "101", &said));
-        EXPECT_NE(said.find(" .. 100, not 101"), std::string::npos) << said;
+        EXPECT_FALSE(set("Level", "100.6", &said));
+        EXPECT_NE(said.find(" .. 100, not 100.6"), std::string::npos) << said;
         EXPECT_EQ(host->getDisplay(3), "1");
     }
 
