@@ -119,9 +119,9 @@ void main()
         { return equation == GL_FUNC_ADD || equation == GL_FUNC_SUBTRACT; };
         if (! keepsSourceTerm(rgbEquation) || ! keepsSourceTerm(alphaEquation))
             return false;
-        for (const GLenum capability : {GL_ALPHA_TEST, GL_FOG, GL_COLOR_LOGIC_OP, GL_LIGHTING, GL_COLOR_SUM,
-                                        GL_COLOR_ARRAY, GL_POLYGON_SMOOTH, GL_SAMPLE_ALPHA_TO_COVERAGE,
-                                        GL_SAMPLE_ALPHA_TO_ONE})
+        for (const GLenum capability :
+             {GL_ALPHA_TEST, GL_FOG, GL_COLOR_LOGIC_OP, GL_LIGHTING, GL_COLOR_SUM, GL_COLOR_ARRAY, GL_POLYGON_SMOOTH,
+              GL_SAMPLE_ALPHA_TO_COVERAGE, GL_SAMPLE_ALPHA_TO_ONE})
             if (glIsEnabled(capability))
                 return false;
         static const bool assemblyPrograms =
@@ -165,9 +165,9 @@ void main()
             glIsEnabled(GL_TEXTURE_3D) || glIsEnabled(GL_TEXTURE_RECTANGLE))
             return UnitZeroGives::other;
         bool colour = false;
-        for (const GLenum channel : {GL_TEXTURE_RED_TYPE, GL_TEXTURE_GREEN_TYPE, GL_TEXTURE_BLUE_TYPE,
-                                     GL_TEXTURE_ALPHA_TYPE, GL_TEXTURE_LUMINANCE_TYPE, GL_TEXTURE_INTENSITY_TYPE,
-                                     GL_TEXTURE_DEPTH_TYPE})
+        for (const GLenum channel :
+             {GL_TEXTURE_RED_TYPE, GL_TEXTURE_GREEN_TYPE, GL_TEXTURE_BLUE_TYPE, GL_TEXTURE_ALPHA_TYPE,
+              GL_TEXTURE_LUMINANCE_TYPE, GL_TEXTURE_INTENSITY_TYPE, GL_TEXTURE_DEPTH_TYPE})
         {
             GLint type = GL_NONE;
             glGetTexLevelParameteriv(GL_TEXTURE_2D, 0, channel, &type);

@@ -624,8 +624,9 @@ namespace
     }
 
     INSTANTIATE_TEST_SUITE_P(Cases, KelvoPictureGLTest, testing::ValuesIn(pictureCases()),
-                             [](const auto& info)
-                             { return std::string(std::get<0>(info.param).name) + "_" + std::get<1>(info.param).name; });
+                             [](const auto& info) {
+                                 return std::string(std::get<0>(info.param).name) + "_" + std::get<1>(info.param).name;
+                             });
 
     // Every level of every channel under every alpha: the picture shows each
     // channel times alpha (alpha times itself) rounded to the nearest level,

@@ -381,8 +381,9 @@ namespace vx::host
             // An end whose value falls short of the text shown there.
             bool shortOfText = false;
         };
-        auto anchorAt = [&](const Change& change, bool lowEnd)
-        { return Anchor{change.where, halfway(change), true, lowEnd ? change.firstAfter : change.lastBefore, false}; };
+        auto anchorAt = [&](const Change& change, bool lowEnd) {
+            return Anchor{change.where, halfway(change), true, lowEnd ? change.firstAfter : change.lastBefore, false};
+        };
         // An end (top or not) from the line through the two changes nearest
         // it; unknown when there are not two, or when the line misses the
         // end's own text. Short of that text by more than a tenth of a step
@@ -514,9 +515,9 @@ namespace vx::host
             // To a thousandth of the display's step: the float the value is
             // held at puts it off by less, and a 0 is not shown as -2e-08.
             const double grid = reading.step * 1e-3;
-            const double value =
-                std::round((low.value + (double(held) - low.where) * (high.value - low.value) / (high.where - low.where)) /
-                           grid) * grid + 0.0;
+            const double onLine =
+                low.value + (double(held) - low.where) * (high.value - low.value) / (high.where - low.where);
+            const double value = std::round(onLine / grid) * grid + 0.0; // + 0.0: never "-0"
             char text[32];
             std::snprintf(text, sizeof text, "%g", value);
             if (shows(reading, value))

@@ -8,10 +8,10 @@ namespace vx
 {
     namespace
     {
-        constexpr GLenum enumParameters[] = {
-            GL_TEXTURE_ENV_MODE, GL_COMBINE_RGB,     GL_COMBINE_ALPHA,   GL_SRC0_RGB,       GL_SRC1_RGB,
-            GL_SRC2_RGB,         GL_SRC0_ALPHA,      GL_SRC1_ALPHA,      GL_SRC2_ALPHA,     GL_OPERAND0_RGB,
-            GL_OPERAND1_RGB,     GL_OPERAND2_RGB,    GL_OPERAND0_ALPHA,  GL_OPERAND1_ALPHA, GL_OPERAND2_ALPHA};
+        constexpr GLenum enumParameters[] = {GL_TEXTURE_ENV_MODE, GL_COMBINE_RGB,    GL_COMBINE_ALPHA, GL_SRC0_RGB,
+                                             GL_SRC1_RGB,         GL_SRC2_RGB,       GL_SRC0_ALPHA,    GL_SRC1_ALPHA,
+                                             GL_SRC2_ALPHA,       GL_OPERAND0_RGB,   GL_OPERAND1_RGB,  GL_OPERAND2_RGB,
+                                             GL_OPERAND0_ALPHA,   GL_OPERAND1_ALPHA, GL_OPERAND2_ALPHA};
     }
 
     ScopedTextureEnvironment::ScopedTextureEnvironment()

@@ -166,8 +166,8 @@ namespace vx
                 }
                 return values;
             };
-            const auto setAll = [](GLint mode, GLint function, GLint source, GLint operand, GLfloat scale,
-                                   GLfloat colourValue)
+            const auto setAll =
+                [](GLint mode, GLint function, GLint source, GLint operand, GLfloat scale, GLfloat colourValue)
             {
                 glTexEnvi(GL_TEXTURE_ENV, GL_TEXTURE_ENV_MODE, mode);
                 for (const GLenum pname : {GL_COMBINE_RGB, GL_COMBINE_ALPHA})
