@@ -146,7 +146,9 @@ namespace
             EXPECT_EQ(host->getDisplay(3), asked);
             EXPECT_EQ(shown("Level"), asked);
             if (std::string(asked) == "100")
+            {
                 EXPECT_EQ(host->getNormalised(3), 1.0f) << "only 1 shows 100";
+            }
         }
         // What the top text shows is held where it shows.
         ASSERT_TRUE(set("Level", "99.7"));
