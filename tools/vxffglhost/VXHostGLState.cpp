@@ -2,6 +2,7 @@
 
 #include <epoxy/gl.h>
 
+#include <cstdint>
 #include <cstdio>
 #include <initializer_list>
 
@@ -32,6 +33,13 @@ namespace vx::host
         void addEnabled(std::vector<HostGLState::Entry>& entries, const char* name, GLenum capability)
         {
             entries.push_back({name, {glIsEnabled(capability) ? 1.0 : 0.0}});
+        }
+
+        void addArrayPointer(std::vector<HostGLState::Entry>& entries, const char* name, GLenum pname)
+        {
+            void* pointer = nullptr;
+            glGetPointerv(pname, &pointer);
+            entries.push_back({name, {static_cast<double>(reinterpret_cast<std::uintptr_t>(pointer))}});
         }
 
         void addTextureEnvironment(std::vector<HostGLState::Entry>& entries, const char* name,
@@ -117,6 +125,8 @@ namespace vx::host
         addIntegers(e, "blend destination colour", GL_BLEND_DST_RGB, 1);
         addIntegers(e, "blend source alpha", GL_BLEND_SRC_ALPHA, 1);
         addIntegers(e, "blend destination alpha", GL_BLEND_DST_ALPHA, 1);
+        addIntegers(e, "blend equation colour", GL_BLEND_EQUATION_RGB, 1);
+        addIntegers(e, "blend equation alpha", GL_BLEND_EQUATION_ALPHA, 1);
         addEnabled(e, "depth test", GL_DEPTH_TEST);
         addEnabled(e, "scissor test", GL_SCISSOR_TEST);
         addIntegers(e, "scissor box", GL_SCISSOR_BOX, 4);
@@ -125,11 +135,15 @@ namespace vx::host
         addEnabled(e, "lighting", GL_LIGHTING);
         addFloats(e, "current colour", GL_CURRENT_COLOR, 4);
         addFloats(e, "clear colour", GL_COLOR_CLEAR_VALUE, 4);
+        addFloats(e, "clear depth", GL_DEPTH_CLEAR_VALUE, 1);
         addIntegers(e, "colour write mask", GL_COLOR_WRITEMASK, 4);
         addIntegers(e, "depth write mask", GL_DEPTH_WRITEMASK, 1);
         addEnabled(e, "vertex array", GL_VERTEX_ARRAY);
         addEnabled(e, "texture coordinate array", GL_TEXTURE_COORD_ARRAY);
         addEnabled(e, "colour array", GL_COLOR_ARRAY);
+        addArrayPointer(e, "vertex array pointer", GL_VERTEX_ARRAY_POINTER);
+        addArrayPointer(e, "texture coordinate array pointer", GL_TEXTURE_COORD_ARRAY_POINTER);
+        addArrayPointer(e, "colour array pointer", GL_COLOR_ARRAY_POINTER);
         addIntegers(e, "pack alignment", GL_PACK_ALIGNMENT, 1);
         addIntegers(e, "unpack alignment", GL_UNPACK_ALIGNMENT, 1);
         return state;
