@@ -663,6 +663,47 @@ namespace
         EXPECT_EQ(differing, 0);
     }
 
+    // The flakes are drawn under the host's texture environment whether the
+    // picture went under them or not: over a transparent picture, with the
+    // effect's clock held, a frame with "Show Image" is the frame without.
+    TEST_F(KelvoGLTest, TheFlakesDrawAlikeOverATransparentPicture)
+    {
+        PictureFrame frame;
+        const std::vector<PixelRGBA8> transparent(static_cast<std::size_t>(width * height), PixelRGBA8{});
+        glBindTexture(GL_TEXTURE_2D, frame.input->getTexture());
+        glTexSubImage2D(GL_TEXTURE_2D, 0, 0, 0, width, height, GL_RGBA, GL_UNSIGNED_BYTE, transparent.data());
+        glBindTexture(GL_TEXTURE_2D, 0);
+
+        Instance instance(frame.viewport);
+        ASSERT_TRUE(instance.isValid());
+        for (const std::uint32_t index : {sizeIndex, speedIndex, amountIndex})
+            instance.setFloat(index, 1.0f);
+        double now = 1000.0;
+        instance.effect().setClock([&now] { return now; });
+        // A second and a half of 60 Hz frames at 3x speed brings them down.
+        for (int i = 0; i < 90; ++i)
+        {
+            now += 1000.0 / 60.0;
+            ASSERT_EQ(instance(FFGL::processOpenGL, frame.recordWord()), 0u);
+        }
+
+        instance.setFloat(showImageIndex, 0.0f);
+        ASSERT_EQ(instance(FFGL::processOpenGL, frame.recordWord()), 0u);
+        const auto without = frame.readOutput();
+        instance.setFloat(showImageIndex, 1.0f);
+        ASSERT_EQ(instance(FFGL::processOpenGL, frame.recordWord()), 0u);
+        const auto with = frame.readOutput();
+        instance.effect().setClock({});
+
+        EXPECT_GT(std::count_if(without.begin(), without.end(), [](const PixelRGBA8& p) { return p.a != 0; }), 100);
+        int differing = 0;
+        for (std::size_t i = 0; i < with.size(); ++i)
+            if (with[i] != without[i] && differing++ < 3)
+                ADD_FAILURE() << "pixel " << i << " shows " << with[i] << " with the picture, " << without[i]
+                              << " without";
+        EXPECT_EQ(differing, 0);
+    }
+
     TEST_F(KelvoGLTest, AfterAFewSecondsNearWhiteFlakesShowAndSettleOnTheEdges)
     {
         PictureFrame frame;
