@@ -628,6 +628,82 @@ namespace
                                  return std::string(std::get<0>(info.param).name) + "_" + std::get<1>(info.param).name;
                              });
 
+    // Client arrays a host may leave enabled: a colour, a normal and a unit 1
+    // texture coordinate array, read from a buffer object at an offset or
+    // from the host's memory (odd colours, a few vertices' worth).
+    class KelvoHostArraysGLTest : public KelvoGLTest, public testing::WithParamInterface<bool>
+    {
+    };
+
+    TEST_P(KelvoHostArraysGLTest, TheEffectDrawsOnlyItsOwnArraysAndTheHostsComeBack)
+    {
+        const bool fromBuffer = GetParam();
+        PictureFrame frame;
+        std::vector<PixelRGBA8> clean;
+        {
+            // A first frame each: the flakes are still above the picture.
+            Instance instance(frame.viewport);
+            ASSERT_TRUE(instance.isValid());
+            ASSERT_EQ(instance(FFGL::processOpenGL, frame.recordWord()), 0u);
+            clean = frame.readOutput();
+        }
+
+        // Eight vertices: a colour, a normal and a coordinate pair each.
+        std::vector<float> data;
+        for (int i = 0; i < 8; ++i)
+            data.insert(data.end(),
+                        {1.0f, 0.0f, 0.5f * static_cast<float>(i % 2), 0.25f, 0.0f, 0.0f, 1.0f, 0.5f, 0.5f});
+        constexpr GLsizei stride = 9 * sizeof(float);
+        GLuint buffer = 0;
+        if (fromBuffer)
+        {
+            glGenBuffers(1, &buffer);
+            glBindBuffer(GL_ARRAY_BUFFER, buffer);
+            glBufferData(GL_ARRAY_BUFFER, static_cast<GLsizeiptr>(data.size() * sizeof(float)), data.data(),
+                         GL_STATIC_DRAW);
+        }
+        // An offset into the buffer, or the address in the host's memory.
+        const auto at = [&](std::size_t floats) -> const void*
+        {
+            if (fromBuffer)
+                return reinterpret_cast<const void*>(floats * sizeof(float));
+            return data.data() + floats;
+        };
+        glColorPointer(4, GL_FLOAT, stride, at(0));
+        glNormalPointer(GL_FLOAT, stride, at(4));
+        glClientActiveTexture(GL_TEXTURE1);
+        glTexCoordPointer(2, GL_FLOAT, stride, at(7));
+        glEnableClientState(GL_TEXTURE_COORD_ARRAY);
+        glEnableClientState(GL_COLOR_ARRAY);
+        glEnableClientState(GL_NORMAL_ARRAY);
+
+        Instance instance(frame.viewport);
+        ASSERT_TRUE(instance.isValid());
+        const HostGLState before = HostGLState::capture();
+        EXPECT_EQ(instance(FFGL::processOpenGL, frame.recordWord()), 0u);
+        EXPECT_EQ(before.differencesTo(HostGLState::capture()), std::vector<std::string>{});
+
+        glDisableClientState(GL_NORMAL_ARRAY);
+        glDisableClientState(GL_COLOR_ARRAY);
+        glDisableClientState(GL_TEXTURE_COORD_ARRAY);
+        glTexCoordPointer(4, GL_FLOAT, 0, nullptr);
+        glClientActiveTexture(GL_TEXTURE0);
+        glNormalPointer(GL_FLOAT, 0, nullptr);
+        glColorPointer(4, GL_FLOAT, 0, nullptr);
+        glBindBuffer(GL_ARRAY_BUFFER, 0);
+        glDeleteBuffers(1, &buffer);
+
+        const auto output = frame.readOutput();
+        int differing = 0;
+        for (std::size_t i = 0; i < output.size(); ++i)
+            if (! vx::test::isNear(output[i], clean[i], 1) && differing++ < 3)
+                ADD_FAILURE() << "pixel " << i << " shows " << output[i] << ", a clean host's frame " << clean[i];
+        EXPECT_EQ(differing, 0);
+    }
+
+    INSTANTIATE_TEST_SUITE_P(Cases, KelvoHostArraysGLTest, testing::Values(true, false),
+                             [](const auto& info) { return std::string(info.param ? "FromABuffer" : "FromMemory"); });
+
     // Every level of every channel under every alpha: the picture shows each
     // channel times alpha (alpha times itself) rounded to the nearest level,
     // as the alpha blend over transparent black defines it.

@@ -35,11 +35,82 @@ namespace vx::host
             entries.push_back({name, {glIsEnabled(capability) ? 1.0 : 0.0}});
         }
 
-        void addArrayPointer(std::vector<HostGLState::Entry>& entries, const char* name, GLenum pname)
+        // Enabled, buffer, pointer, then the layout queries that exist for
+        // the array (0 where one does not).
+        void addClientArray(std::vector<HostGLState::Entry>& entries, const std::string& name, GLenum array,
+                            GLenum buffer, GLenum pointerName, std::initializer_list<GLenum> layout)
         {
             void* pointer = nullptr;
-            glGetPointerv(pname, &pointer);
-            entries.push_back({name, {static_cast<double>(reinterpret_cast<std::uintptr_t>(pointer))}});
+            glGetPointerv(pointerName, &pointer);
+            HostGLState::Entry entry{
+                name,
+                {glIsEnabled(array) ? 1.0 : 0.0, 0.0, static_cast<double>(reinterpret_cast<std::uintptr_t>(pointer))}};
+            GLint value = 0;
+            glGetIntegerv(buffer, &value);
+            entry.values[1] = value;
+            for (const GLenum pname : layout)
+            {
+                value = 0;
+                if (pname != 0)
+                    glGetIntegerv(pname, &value);
+                entry.values.push_back(value);
+            }
+            entries.push_back(entry);
+        }
+
+        // Every fixed-function array, the texture coordinates of each client
+        // unit and each generic attribute array.
+        void addClientArrays(std::vector<HostGLState::Entry>& e)
+        {
+            addClientArray(e, "vertex array", GL_VERTEX_ARRAY, GL_VERTEX_ARRAY_BUFFER_BINDING, GL_VERTEX_ARRAY_POINTER,
+                           {GL_VERTEX_ARRAY_SIZE, GL_VERTEX_ARRAY_TYPE, GL_VERTEX_ARRAY_STRIDE});
+            addClientArray(e, "normal array", GL_NORMAL_ARRAY, GL_NORMAL_ARRAY_BUFFER_BINDING, GL_NORMAL_ARRAY_POINTER,
+                           {0, GL_NORMAL_ARRAY_TYPE, GL_NORMAL_ARRAY_STRIDE});
+            addClientArray(e, "colour array", GL_COLOR_ARRAY, GL_COLOR_ARRAY_BUFFER_BINDING, GL_COLOR_ARRAY_POINTER,
+                           {GL_COLOR_ARRAY_SIZE, GL_COLOR_ARRAY_TYPE, GL_COLOR_ARRAY_STRIDE});
+            addClientArray(
+                e, "secondary colour array", GL_SECONDARY_COLOR_ARRAY, GL_SECONDARY_COLOR_ARRAY_BUFFER_BINDING,
+                GL_SECONDARY_COLOR_ARRAY_POINTER,
+                {GL_SECONDARY_COLOR_ARRAY_SIZE, GL_SECONDARY_COLOR_ARRAY_TYPE, GL_SECONDARY_COLOR_ARRAY_STRIDE});
+            addClientArray(e, "fog coordinate array", GL_FOG_COORD_ARRAY, GL_FOG_COORD_ARRAY_BUFFER_BINDING,
+                           GL_FOG_COORD_ARRAY_POINTER, {0, GL_FOG_COORD_ARRAY_TYPE, GL_FOG_COORD_ARRAY_STRIDE});
+            addClientArray(e, "colour index array", GL_INDEX_ARRAY, GL_INDEX_ARRAY_BUFFER_BINDING,
+                           GL_INDEX_ARRAY_POINTER, {0, GL_INDEX_ARRAY_TYPE, GL_INDEX_ARRAY_STRIDE});
+            addClientArray(e, "edge flag array", GL_EDGE_FLAG_ARRAY, GL_EDGE_FLAG_ARRAY_BUFFER_BINDING,
+                           GL_EDGE_FLAG_ARRAY_POINTER, {0, 0, GL_EDGE_FLAG_ARRAY_STRIDE});
+
+            GLint clientUnit = GL_TEXTURE0, units = 1;
+            glGetIntegerv(GL_CLIENT_ACTIVE_TEXTURE, &clientUnit);
+            glGetIntegerv(GL_MAX_TEXTURE_COORDS, &units);
+            for (GLint unit = 0; unit < units; ++unit)
+            {
+                glClientActiveTexture(static_cast<GLenum>(GL_TEXTURE0 + unit));
+                addClientArray(
+                    e, "texture coordinate array of client unit " + std::to_string(unit), GL_TEXTURE_COORD_ARRAY,
+                    GL_TEXTURE_COORD_ARRAY_BUFFER_BINDING, GL_TEXTURE_COORD_ARRAY_POINTER,
+                    {GL_TEXTURE_COORD_ARRAY_SIZE, GL_TEXTURE_COORD_ARRAY_TYPE, GL_TEXTURE_COORD_ARRAY_STRIDE});
+            }
+            glClientActiveTexture(static_cast<GLenum>(clientUnit));
+
+            GLint attributes = 0;
+            glGetIntegerv(GL_MAX_VERTEX_ATTRIBS, &attributes);
+            for (GLint index = 0; index < attributes; ++index)
+            {
+                const auto i = static_cast<GLuint>(index);
+                HostGLState::Entry entry{"vertex attribute array " + std::to_string(index), {}};
+                for (const GLenum pname : {GL_VERTEX_ATTRIB_ARRAY_ENABLED, GL_VERTEX_ATTRIB_ARRAY_BUFFER_BINDING,
+                                           GL_VERTEX_ATTRIB_ARRAY_SIZE, GL_VERTEX_ATTRIB_ARRAY_TYPE,
+                                           GL_VERTEX_ATTRIB_ARRAY_STRIDE, GL_VERTEX_ATTRIB_ARRAY_NORMALIZED})
+                {
+                    GLint value = 0;
+                    glGetVertexAttribiv(i, pname, &value);
+                    entry.values.push_back(value);
+                }
+                void* pointer = nullptr;
+                glGetVertexAttribPointerv(i, GL_VERTEX_ATTRIB_ARRAY_POINTER, &pointer);
+                entry.values.push_back(static_cast<double>(reinterpret_cast<std::uintptr_t>(pointer)));
+                e.push_back(entry);
+            }
         }
 
         void addTextureEnvironment(std::vector<HostGLState::Entry>& entries, const char* name,
@@ -108,6 +179,7 @@ namespace vx::host
         addIntegers(e, "active texture unit", GL_ACTIVE_TEXTURE, 1);
         addIntegers(e, "client active texture unit", GL_CLIENT_ACTIVE_TEXTURE, 1);
         addIntegers(e, "array buffer", GL_ARRAY_BUFFER_BINDING, 1);
+        addIntegers(e, "vertex array object", GL_VERTEX_ARRAY_BINDING, 1);
         addIntegers(e, "element array buffer", GL_ELEMENT_ARRAY_BUFFER_BINDING, 1);
         addIntegers(e, "pixel pack buffer", GL_PIXEL_PACK_BUFFER_BINDING, 1);
         addIntegers(e, "pixel unpack buffer", GL_PIXEL_UNPACK_BUFFER_BINDING, 1);
@@ -138,12 +210,7 @@ namespace vx::host
         addFloats(e, "clear depth", GL_DEPTH_CLEAR_VALUE, 1);
         addIntegers(e, "colour write mask", GL_COLOR_WRITEMASK, 4);
         addIntegers(e, "depth write mask", GL_DEPTH_WRITEMASK, 1);
-        addEnabled(e, "vertex array", GL_VERTEX_ARRAY);
-        addEnabled(e, "texture coordinate array", GL_TEXTURE_COORD_ARRAY);
-        addEnabled(e, "colour array", GL_COLOR_ARRAY);
-        addArrayPointer(e, "vertex array pointer", GL_VERTEX_ARRAY_POINTER);
-        addArrayPointer(e, "texture coordinate array pointer", GL_TEXTURE_COORD_ARRAY_POINTER);
-        addArrayPointer(e, "colour array pointer", GL_COLOR_ARRAY_POINTER);
+        addClientArrays(e);
         addIntegers(e, "pack alignment", GL_PACK_ALIGNMENT, 1);
         addIntegers(e, "unpack alignment", GL_UNPACK_ALIGNMENT, 1);
         return state;

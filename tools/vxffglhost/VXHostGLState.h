@@ -9,8 +9,9 @@ namespace vx::host
     // back unchanged: viewport, matrices and matrix mode, framebuffer,
     // buffer, program and texture bindings, the active unit's texture
     // environment and current texture coordinates, enables, blending, the
-    // scissor box, colours, clear values, masks, client arrays and their
-    // pointers, and pixel-store alignment.
+    // scissor box, colours, clear values, masks, every client array (enable,
+    // buffer, pointer, layout; texture coordinates on each client unit,
+    // generic attributes too), and pixel-store alignment.
     class HostGLState
     {
     public:

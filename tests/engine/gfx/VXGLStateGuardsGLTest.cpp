@@ -6,6 +6,7 @@
 #include "engine/gfx/VXGfxUtils.h"
 #include "engine/gfx/VXRenderTargetTestSupport.h"
 #include "engine/gfx/VXScopedCurrentColor.h"
+#include "engine/gfx/VXScopedNoClientArrays.h"
 #include "engine/gfx/VXScopedProgram.h"
 #include "engine/gfx/VXScopedRenderState.h"
 #include "engine/gfx/VXScopedScissorState.h"
@@ -15,6 +16,8 @@
 #include "engine/gfx/VXTexture.h"
 
 #include <algorithm>
+#include <array>
+#include <cstdint>
 #include <vector>
 
 namespace vx
@@ -202,6 +205,141 @@ namespace vx
             }
             EXPECT_EQ(environment(), defaults);
             glActiveTexture(GL_TEXTURE0);
+        }
+
+        // What a caller's arrays are: for each fixed-function array (the
+        // texture coordinates of client unit 2) and generic attributes 1 and
+        // 5, whether enabled, the buffer, the pointer and the layout; then
+        // the array buffer binding and the client active unit.
+        std::vector<std::intptr_t> clientArrays()
+        {
+            std::vector<std::intptr_t> values;
+            const auto add = [&values](GLenum pname) { values.push_back(pname == 0 ? 0 : test::getInteger(pname)); };
+            const auto addPointer = [&values](const void* pointer)
+            { values.push_back(reinterpret_cast<std::intptr_t>(pointer)); };
+            const GLint clientUnit = test::getInteger(GL_CLIENT_ACTIVE_TEXTURE);
+            glClientActiveTexture(GL_TEXTURE2);
+            for (const auto& [array, size, type, stride, buffer, pointerName] :
+                 std::initializer_list<std::array<GLenum, 6>>{
+                     {GL_VERTEX_ARRAY, GL_VERTEX_ARRAY_SIZE, GL_VERTEX_ARRAY_TYPE, GL_VERTEX_ARRAY_STRIDE,
+                      GL_VERTEX_ARRAY_BUFFER_BINDING, GL_VERTEX_ARRAY_POINTER},
+                     {GL_NORMAL_ARRAY, 0, GL_NORMAL_ARRAY_TYPE, GL_NORMAL_ARRAY_STRIDE, GL_NORMAL_ARRAY_BUFFER_BINDING,
+                      GL_NORMAL_ARRAY_POINTER},
+                     {GL_COLOR_ARRAY, GL_COLOR_ARRAY_SIZE, GL_COLOR_ARRAY_TYPE, GL_COLOR_ARRAY_STRIDE,
+                      GL_COLOR_ARRAY_BUFFER_BINDING, GL_COLOR_ARRAY_POINTER},
+                     {GL_SECONDARY_COLOR_ARRAY, GL_SECONDARY_COLOR_ARRAY_SIZE, GL_SECONDARY_COLOR_ARRAY_TYPE,
+                      GL_SECONDARY_COLOR_ARRAY_STRIDE, GL_SECONDARY_COLOR_ARRAY_BUFFER_BINDING,
+                      GL_SECONDARY_COLOR_ARRAY_POINTER},
+                     {GL_FOG_COORD_ARRAY, 0, GL_FOG_COORD_ARRAY_TYPE, GL_FOG_COORD_ARRAY_STRIDE,
+                      GL_FOG_COORD_ARRAY_BUFFER_BINDING, GL_FOG_COORD_ARRAY_POINTER},
+                     {GL_EDGE_FLAG_ARRAY, 0, 0, GL_EDGE_FLAG_ARRAY_STRIDE, GL_EDGE_FLAG_ARRAY_BUFFER_BINDING,
+                      GL_EDGE_FLAG_ARRAY_POINTER},
+                     {GL_TEXTURE_COORD_ARRAY, GL_TEXTURE_COORD_ARRAY_SIZE, GL_TEXTURE_COORD_ARRAY_TYPE,
+                      GL_TEXTURE_COORD_ARRAY_STRIDE, GL_TEXTURE_COORD_ARRAY_BUFFER_BINDING,
+                      GL_TEXTURE_COORD_ARRAY_POINTER}})
+            {
+                values.push_back(glIsEnabled(array));
+                for (const GLenum pname : {size, type, stride, buffer})
+                    add(pname);
+                void* pointer = nullptr;
+                glGetPointerv(pointerName, &pointer);
+                addPointer(pointer);
+            }
+            glClientActiveTexture(static_cast<GLenum>(clientUnit));
+            for (const GLuint index : {1u, 5u})
+            {
+                for (const GLenum pname :
+                     {GL_VERTEX_ATTRIB_ARRAY_ENABLED, GL_VERTEX_ATTRIB_ARRAY_SIZE, GL_VERTEX_ATTRIB_ARRAY_TYPE,
+                      GL_VERTEX_ATTRIB_ARRAY_STRIDE, GL_VERTEX_ATTRIB_ARRAY_NORMALIZED, GL_VERTEX_ATTRIB_ARRAY_INTEGER,
+                      GL_VERTEX_ATTRIB_ARRAY_DIVISOR, GL_VERTEX_ATTRIB_ARRAY_BUFFER_BINDING})
+                {
+                    GLint value = 0;
+                    glGetVertexAttribiv(index, pname, &value);
+                    values.push_back(value);
+                }
+                void* pointer = nullptr;
+                glGetVertexAttribPointerv(index, GL_VERTEX_ATTRIB_ARRAY_POINTER, &pointer);
+                addPointer(pointer);
+            }
+            add(GL_ARRAY_BUFFER_BINDING);
+            add(GL_CLIENT_ACTIVE_TEXTURE);
+            return values;
+        }
+
+        // Arrays of every kind, from a buffer at an offset or from memory:
+        // none is enabled inside the scope, whose draws set and leave their
+        // own, and each comes back as it was.
+        TEST_F(GLStateGuardsGLTest, TheCallersClientArraysAreOffInsideAndComeBack)
+        {
+            GLuint buffers[2] = {};
+            glGenBuffers(2, buffers);
+            glBindBuffer(GL_ARRAY_BUFFER, buffers[0]);
+            glBufferData(GL_ARRAY_BUFFER, 256, nullptr, GL_STATIC_DRAW);
+            const auto offset = [](std::uintptr_t bytes) { return reinterpret_cast<const void*>(bytes); };
+            static const float memory[64] = {};
+            glNormalPointer(GL_SHORT, 16, offset(4));
+            glColorPointer(GL_BGRA, GL_UNSIGNED_BYTE, 12, offset(8));
+            glSecondaryColorPointer(3, GL_FLOAT, 20, offset(12));
+            glFogCoordPointer(GL_FLOAT, 8, offset(16));
+            glEdgeFlagPointer(4, offset(24));
+            glVertexAttribIPointer(5, 2, GL_INT, 24, offset(32));
+            glVertexAttribDivisor(5, 3);
+            glClientActiveTexture(GL_TEXTURE2);
+            glTexCoordPointer(3, GL_FLOAT, 28, offset(20));
+            glBindBuffer(GL_ARRAY_BUFFER, 0);
+            glVertexPointer(3, GL_FLOAT, 0, memory);
+            glVertexAttribPointer(1, 4, GL_UNSIGNED_BYTE, GL_TRUE, 0, memory + 8);
+            for (const GLenum array : {GL_VERTEX_ARRAY, GL_NORMAL_ARRAY, GL_COLOR_ARRAY, GL_SECONDARY_COLOR_ARRAY,
+                                       GL_FOG_COORD_ARRAY, GL_EDGE_FLAG_ARRAY, GL_TEXTURE_COORD_ARRAY})
+                glEnableClientState(array);
+            glEnableVertexAttribArray(1);
+            glEnableVertexAttribArray(5);
+            glBindBuffer(GL_ARRAY_BUFFER, buffers[1]);
+
+            const std::vector<std::intptr_t> callers = clientArrays();
+            {
+                const ScopedNoClientArrays guard;
+                EXPECT_EQ(test::getInteger(GL_CLIENT_ACTIVE_TEXTURE), GL_TEXTURE2);
+                EXPECT_EQ(static_cast<GLuint>(test::getInteger(GL_ARRAY_BUFFER_BINDING)), buffers[1]);
+                for (const GLenum array : {GL_VERTEX_ARRAY, GL_NORMAL_ARRAY, GL_COLOR_ARRAY, GL_SECONDARY_COLOR_ARRAY,
+                                           GL_FOG_COORD_ARRAY, GL_EDGE_FLAG_ARRAY, GL_TEXTURE_COORD_ARRAY})
+                    EXPECT_EQ(glIsEnabled(array), GL_FALSE) << std::hex << array;
+                for (const GLuint index : {1u, 5u})
+                {
+                    GLint enabled = 1;
+                    glGetVertexAttribiv(index, GL_VERTEX_ATTRIB_ARRAY_ENABLED, &enabled);
+                    EXPECT_EQ(enabled, 0) << "attribute " << index;
+                }
+
+                // Draws of the scope's own, leaving their pointers behind.
+                const float corners[8] = {-1.0f, -1.0f, 1.0f, -1.0f, 1.0f, 1.0f, -1.0f, 1.0f};
+                glBindBuffer(GL_ARRAY_BUFFER, 0);
+                glClientActiveTexture(GL_TEXTURE0);
+                for (const GLuint unit : {0u, 2u})
+                {
+                    glClientActiveTexture(GL_TEXTURE0 + unit);
+                    glTexCoordPointer(2, GL_FLOAT, 0, corners);
+                }
+                glVertexPointer(2, GL_FLOAT, 0, corners);
+                glColorPointer(4, GL_FLOAT, 0, corners);
+                glEnableClientState(GL_VERTEX_ARRAY);
+                glDrawArrays(GL_TRIANGLE_FAN, 0, 4);
+                glDisableClientState(GL_VERTEX_ARRAY);
+                glVertexAttribPointer(1, 2, GL_FLOAT, GL_FALSE, 0, corners);
+                glVertexAttribPointer(5, 2, GL_FLOAT, GL_FALSE, 0, corners);
+                glVertexAttribDivisor(5, 0);
+            }
+            EXPECT_EQ(clientArrays(), callers);
+
+            for (const GLenum array : {GL_VERTEX_ARRAY, GL_NORMAL_ARRAY, GL_COLOR_ARRAY, GL_SECONDARY_COLOR_ARRAY,
+                                       GL_FOG_COORD_ARRAY, GL_EDGE_FLAG_ARRAY, GL_TEXTURE_COORD_ARRAY})
+                glDisableClientState(array);
+            glClientActiveTexture(GL_TEXTURE0);
+            glDisableVertexAttribArray(1);
+            glDisableVertexAttribArray(5);
+            glVertexAttribDivisor(5, 0);
+            glBindBuffer(GL_ARRAY_BUFFER, 0);
+            glDeleteBuffers(2, buffers);
         }
 
         TEST_F(GLStateGuardsGLTest, TheScissorTestAndBoxComeBack)
