@@ -15,6 +15,8 @@
 #include "engine/gfx/VXRenderContext.h"
 #include "engine/gfx/VXRenderer.h"
 #include "engine/gfx/VXScopedNoArrayBuffer.h"
+#include "engine/gfx/VXScopedScissorState.h"
+#include "engine/gfx/VXScopedTextureEnvironment.h"
 #include "engine/gfx/VXTexture.h"
 #include "engine/video/formats/VXImageUtils.h"
 #include "engine/video/formats/VXPixels.h"
@@ -104,8 +106,10 @@ void main()
     // Whether drawing the picture premultiplied, blending off, writes what
     // the alpha blend over transparent black writes: the host's blend
     // equations add or subtract the destination's term, which is zero there,
-    // and no alpha test, fog or logic op sees the colour or alpha the texture
-    // unit gives.
+    // and nothing after texture unit 0 sees the colour or alpha it gives (no
+    // other unit, colour sum, alpha test, fog, coverage or logic op), nor
+    // gives the colour other than the white set (lighting, a colour array,
+    // the host's assembly programs).
     bool premultipliedIsTheBlend()
     {
         GLint rgbEquation = 0, alphaEquation = 0;
@@ -113,39 +117,114 @@ void main()
         glGetIntegerv(GL_BLEND_EQUATION_ALPHA, &alphaEquation);
         const auto keepsSourceTerm = [](GLint equation)
         { return equation == GL_FUNC_ADD || equation == GL_FUNC_SUBTRACT; };
-        return keepsSourceTerm(rgbEquation) && keepsSourceTerm(alphaEquation) && ! glIsEnabled(GL_ALPHA_TEST) &&
-               ! glIsEnabled(GL_FOG) && ! glIsEnabled(GL_COLOR_LOGIC_OP);
+        if (! keepsSourceTerm(rgbEquation) || ! keepsSourceTerm(alphaEquation))
+            return false;
+        for (const GLenum capability :
+             {GL_ALPHA_TEST, GL_FOG, GL_COLOR_LOGIC_OP, GL_LIGHTING, GL_COLOR_SUM, GL_COLOR_ARRAY, GL_POLYGON_SMOOTH,
+              GL_SAMPLE_ALPHA_TO_COVERAGE, GL_SAMPLE_ALPHA_TO_ONE})
+            if (glIsEnabled(capability))
+                return false;
+        static const bool assemblyPrograms =
+            epoxy_has_gl_extension("GL_ARB_vertex_program") && epoxy_has_gl_extension("GL_ARB_fragment_program");
+        if (assemblyPrograms && (glIsEnabled(GL_VERTEX_PROGRAM_ARB) || glIsEnabled(GL_FRAGMENT_PROGRAM_ARB)))
+            return false;
+
+        GLint active = GL_TEXTURE0, units = 1;
+        glGetIntegerv(GL_ACTIVE_TEXTURE, &active);
+        glGetIntegerv(GL_MAX_TEXTURE_UNITS, &units);
+        bool othersOff = true;
+        for (GLint unit = 1; unit < units && othersOff; ++unit)
+        {
+            glActiveTexture(static_cast<GLenum>(GL_TEXTURE0 + unit));
+            for (const GLenum target :
+                 {GL_TEXTURE_1D, GL_TEXTURE_2D, GL_TEXTURE_3D, GL_TEXTURE_CUBE_MAP, GL_TEXTURE_RECTANGLE})
+                othersOff = othersOff && ! glIsEnabled(target);
+        }
+        glActiveTexture(static_cast<GLenum>(active));
+        return othersOff;
+    }
+
+    // What texture unit 0 (active) gives of the picture, bound there, in the
+    // blended draw, if the combiner can give the same premultiplied: the
+    // texel itself under the host's GL_MODULATE or GL_REPLACE with the white
+    // colour (an alpha-only texel white with its alpha), sampled from the 2D
+    // target, its channels unsigned normalised (float texels may lie past 0
+    // and 1, and the blend clamps before it multiplies).
+    enum class UnitZeroGives
+    {
+        texel,
+        whiteWithAlpha,
+        other
+    };
+
+    UnitZeroGives whatUnitZeroGives()
+    {
+        GLint mode = 0;
+        glGetTexEnviv(GL_TEXTURE_ENV, GL_TEXTURE_ENV_MODE, &mode);
+        if ((mode != GL_MODULATE && mode != GL_REPLACE) || glIsEnabled(GL_TEXTURE_CUBE_MAP) ||
+            glIsEnabled(GL_TEXTURE_3D) || glIsEnabled(GL_TEXTURE_RECTANGLE))
+            return UnitZeroGives::other;
+        bool colour = false;
+        for (const GLenum channel :
+             {GL_TEXTURE_RED_TYPE, GL_TEXTURE_GREEN_TYPE, GL_TEXTURE_BLUE_TYPE, GL_TEXTURE_ALPHA_TYPE,
+              GL_TEXTURE_LUMINANCE_TYPE, GL_TEXTURE_INTENSITY_TYPE, GL_TEXTURE_DEPTH_TYPE})
+        {
+            GLint type = GL_NONE;
+            glGetTexLevelParameteriv(GL_TEXTURE_2D, 0, channel, &type);
+            if (type == GL_NONE)
+                continue;
+            if (type != GL_UNSIGNED_NORMALIZED || channel == GL_TEXTURE_DEPTH_TYPE)
+                return UnitZeroGives::other;
+            colour = colour || channel != GL_TEXTURE_ALPHA_TYPE;
+        }
+        return colour ? UnitZeroGives::texel : UnitZeroGives::whiteWithAlpha;
     }
 
     // The picture over the transparent black just cleared, as the alpha blend
     // leaves it: colour times alpha, alpha times alpha. Where the host's state
     // lets that be, texture unit 0 multiplies and blending stays off, so the
     // largest draw of the frame only writes the framebuffer instead of
-    // reading it back; otherwise the blend does it. Leaves the alpha blend on.
+    // reading it back; otherwise the blend does it. The picture is bound to
+    // unit 0, which is active. Leaves the alpha blend on and the unit's
+    // environment as the host left it (the flakes use it).
     void drawPictureOverClearedFrame(const vx::Texture& picture)
     {
-        if (! premultipliedIsTheBlend())
+        const UnitZeroGives gives = premultipliedIsTheBlend() ? whatUnitZeroGives() : UnitZeroGives::other;
+        if (gives == UnitZeroGives::other)
         {
             glBlendFunc(GL_SRC_ALPHA, GL_ZERO); // the destination is zero
             drawTextureLocal(picture, -1.0f, -1.0f, 2.0f, 2.0f, false);
             vx::gfx::setBlendMode(vx::gfx::BLEND_ALPHA);
             return;
         }
-        glPushAttrib(GL_TEXTURE_BIT); // the unit's environment, as the flakes use it
-        glDisable(GL_BLEND);
-        glTexEnvi(GL_TEXTURE_ENV, GL_TEXTURE_ENV_MODE, GL_COMBINE);
-        glTexEnvi(GL_TEXTURE_ENV, GL_COMBINE_RGB, GL_MODULATE);
-        glTexEnvi(GL_TEXTURE_ENV, GL_SRC0_RGB, GL_TEXTURE);
-        glTexEnvi(GL_TEXTURE_ENV, GL_OPERAND0_RGB, GL_SRC_COLOR);
-        glTexEnvi(GL_TEXTURE_ENV, GL_SRC1_RGB, GL_TEXTURE);
-        glTexEnvi(GL_TEXTURE_ENV, GL_OPERAND1_RGB, GL_SRC_ALPHA);
-        glTexEnvi(GL_TEXTURE_ENV, GL_COMBINE_ALPHA, GL_MODULATE);
-        glTexEnvi(GL_TEXTURE_ENV, GL_SRC0_ALPHA, GL_TEXTURE);
-        glTexEnvi(GL_TEXTURE_ENV, GL_OPERAND0_ALPHA, GL_SRC_ALPHA);
-        glTexEnvi(GL_TEXTURE_ENV, GL_SRC1_ALPHA, GL_TEXTURE);
-        glTexEnvi(GL_TEXTURE_ENV, GL_OPERAND1_ALPHA, GL_SRC_ALPHA);
-        drawTextureLocal(picture, -1.0f, -1.0f, 2.0f, 2.0f, false);
-        glPopAttrib();
+        {
+            const vx::ScopedTextureEnvironment hostEnvironment;
+            glDisable(GL_BLEND);
+            glTexEnvi(GL_TEXTURE_ENV, GL_TEXTURE_ENV_MODE, GL_COMBINE);
+            if (gives == UnitZeroGives::texel)
+            {
+                glTexEnvi(GL_TEXTURE_ENV, GL_COMBINE_RGB, GL_MODULATE);
+                glTexEnvi(GL_TEXTURE_ENV, GL_SRC0_RGB, GL_TEXTURE);
+                glTexEnvi(GL_TEXTURE_ENV, GL_OPERAND0_RGB, GL_SRC_COLOR);
+                glTexEnvi(GL_TEXTURE_ENV, GL_SRC1_RGB, GL_TEXTURE);
+                glTexEnvi(GL_TEXTURE_ENV, GL_OPERAND1_RGB, GL_SRC_ALPHA);
+            }
+            else
+            {
+                // GL_COMBINE reads an alpha-only texel's colour as black.
+                glTexEnvi(GL_TEXTURE_ENV, GL_COMBINE_RGB, GL_REPLACE);
+                glTexEnvi(GL_TEXTURE_ENV, GL_SRC0_RGB, GL_TEXTURE);
+                glTexEnvi(GL_TEXTURE_ENV, GL_OPERAND0_RGB, GL_SRC_ALPHA);
+            }
+            glTexEnvi(GL_TEXTURE_ENV, GL_COMBINE_ALPHA, GL_MODULATE);
+            glTexEnvi(GL_TEXTURE_ENV, GL_SRC0_ALPHA, GL_TEXTURE);
+            glTexEnvi(GL_TEXTURE_ENV, GL_OPERAND0_ALPHA, GL_SRC_ALPHA);
+            glTexEnvi(GL_TEXTURE_ENV, GL_SRC1_ALPHA, GL_TEXTURE);
+            glTexEnvi(GL_TEXTURE_ENV, GL_OPERAND1_ALPHA, GL_SRC_ALPHA);
+            glTexEnvf(GL_TEXTURE_ENV, GL_RGB_SCALE, 1.0f);
+            glTexEnvf(GL_TEXTURE_ENV, GL_ALPHA_SCALE, 1.0f);
+            drawTextureLocal(picture, -1.0f, -1.0f, 2.0f, 2.0f, false);
+        }
         vx::gfx::setBlendMode(vx::gfx::BLEND_ALPHA);
     }
 
@@ -165,11 +244,10 @@ void main()
             right = std::min(right, box[0] + box[2]);
             top = std::min(top, box[1] + box[3]);
         }
-        glPushAttrib(GL_SCISSOR_BIT);
+        const vx::ScopedScissorState hostScissor;
         glEnable(GL_SCISSOR_TEST);
         glScissor(left, bottom, std::max(0, right - left), std::max(0, top - bottom));
         vx::gfx::clear(vx::Color::transparentBlack, true, 1.0f);
-        glPopAttrib();
     }
 
     constexpr double edgePassIntervalMs = 50.0;
@@ -336,6 +414,7 @@ void Plugin::draw()
 
     vx::RenderContext& context = renderer->getRenderContext();
     context.bind2DTexture(0, *input);
+    context.ensureSamplerActive(0);
     if (showImage->getValue())
         drawPictureOverClearedFrame(*input);
 

@@ -20,6 +20,8 @@
 #include <limits>
 #include <string>
 #include <thread>
+#include <tuple>
+#include <utility>
 #include <vector>
 
 namespace
@@ -378,6 +380,330 @@ namespace
                                              FragmentStateCase{"LogicOp", logicOpOn, logicOpOff}),
                              [](const auto& info) { return std::string(info.param.name); });
 
+    // ---- The picture under every input format and texture environment.
+
+    constexpr int pictureSize = 64;
+
+    // An input a host may hand over: a texture of one internal format,
+    // uploaded from the same RGBA levels (GL keeps what the format holds),
+    // which the float formats stretch past 0 and 1.
+    struct InputFormatCase
+    {
+        const char* name;
+        GLenum internalFormat;
+        float low, high; // where the levels 0 and 1 go
+    };
+
+    GLuint makeInput(const InputFormatCase& c)
+    {
+        std::vector<float> levels;
+        for (int y = 0; y < pictureSize; ++y)
+            for (int x = 0; x < pictureSize; ++x)
+                for (const int step : {x, y, (x * 7 + y * 3) % pictureSize, (x * 5 + y * 11) % pictureSize})
+                    levels.push_back(c.low + (c.high - c.low) * static_cast<float>(step) / (pictureSize - 1));
+        GLuint texture = 0;
+        glGenTextures(1, &texture);
+        glBindTexture(GL_TEXTURE_2D, texture);
+        glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_MIN_FILTER, GL_NEAREST);
+        glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_MAG_FILTER, GL_NEAREST);
+        glTexImage2D(GL_TEXTURE_2D, 0, static_cast<GLint>(c.internalFormat), pictureSize, pictureSize, 0, GL_RGBA,
+                     GL_FLOAT, levels.data());
+        glBindTexture(GL_TEXTURE_2D, 0);
+        return texture;
+    }
+
+    // Texture state a host may leave, set up before the frame and taken
+    // down after it.
+    struct HostStateCase
+    {
+        const char* name;
+        void (*setUp)();
+        void (*tearDown)();
+    };
+
+    void setMode(GLint mode)
+    {
+        glTexEnvi(GL_TEXTURE_ENV, GL_TEXTURE_ENV_MODE, mode);
+    }
+
+    void setEnvironmentColour(float r, float g, float b, float a)
+    {
+        const float colour[4] = {r, g, b, a};
+        glTexEnvfv(GL_TEXTURE_ENV, GL_TEXTURE_ENV_COLOR, colour);
+    }
+
+    void resetEnvironment()
+    {
+        setMode(GL_MODULATE);
+        setEnvironmentColour(0.0f, 0.0f, 0.0f, 0.0f);
+        glTexEnvi(GL_TEXTURE_ENV, GL_COMBINE_RGB, GL_MODULATE);
+        glTexEnvi(GL_TEXTURE_ENV, GL_COMBINE_ALPHA, GL_MODULATE);
+        glTexEnvi(GL_TEXTURE_ENV, GL_SRC1_RGB, GL_PREVIOUS);
+        glTexEnvf(GL_TEXTURE_ENV, GL_RGB_SCALE, 1.0f);
+        glTexEnvf(GL_TEXTURE_ENV, GL_ALPHA_SCALE, 1.0f);
+    }
+
+    // The scales act in GL_COMBINE only.
+    void modulateScaledTwice()
+    {
+        glTexEnvf(GL_TEXTURE_ENV, GL_RGB_SCALE, 2.0f);
+        glTexEnvf(GL_TEXTURE_ENV, GL_ALPHA_SCALE, 2.0f);
+    }
+
+    void blendWithColour()
+    {
+        setMode(GL_BLEND);
+        setEnvironmentColour(0.2f, 0.6f, 1.0f, 0.5f);
+    }
+
+    // Texture times a constant, doubled; the texture's alpha.
+    void hostCombiner()
+    {
+        setMode(GL_COMBINE);
+        glTexEnvi(GL_TEXTURE_ENV, GL_SRC1_RGB, GL_CONSTANT);
+        glTexEnvi(GL_TEXTURE_ENV, GL_COMBINE_ALPHA, GL_REPLACE);
+        setEnvironmentColour(0.5f, 0.75f, 1.0f, 1.0f);
+        glTexEnvf(GL_TEXTURE_ENV, GL_RGB_SCALE, 2.0f);
+    }
+
+    // Unit 1 multiplies by one translucent texel.
+    GLuint secondUnitTexture = 0;
+
+    void secondUnitModulates()
+    {
+        const float texel[4] = {0.5f, 0.25f, 1.0f, 0.5f};
+        glGenTextures(1, &secondUnitTexture);
+        glActiveTexture(GL_TEXTURE1);
+        glBindTexture(GL_TEXTURE_2D, secondUnitTexture);
+        glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_MIN_FILTER, GL_NEAREST);
+        glTexImage2D(GL_TEXTURE_2D, 0, GL_RGBA8, 1, 1, 0, GL_RGBA, GL_FLOAT, texel);
+        glEnable(GL_TEXTURE_2D);
+        glActiveTexture(GL_TEXTURE0);
+    }
+
+    void secondUnitOff()
+    {
+        glActiveTexture(GL_TEXTURE1);
+        glDisable(GL_TEXTURE_2D);
+        glBindTexture(GL_TEXTURE_2D, 0);
+        glDeleteTextures(1, &secondUnitTexture);
+        glActiveTexture(GL_TEXTURE0);
+    }
+
+    // Unlit by any light, the colour is the ambient term (0.04 grey).
+    void lighting()
+    {
+        glEnable(GL_LIGHTING);
+    }
+
+    void lightingOff()
+    {
+        glDisable(GL_LIGHTING);
+    }
+
+    void colourSum()
+    {
+        glEnable(GL_COLOR_SUM);
+        glSecondaryColor3f(0.25f, 0.0f, 0.5f);
+    }
+
+    void colourSumOff()
+    {
+        glSecondaryColor3f(0.0f, 0.0f, 0.0f);
+        glDisable(GL_COLOR_SUM);
+    }
+
+    const InputFormatCase inputFormats[] = {
+        {"RGBA8", GL_RGBA8, 0.0f, 1.0f},
+        {"RGB8", GL_RGB8, 0.0f, 1.0f},
+        {"RG8", GL_RG8, 0.0f, 1.0f},
+        {"Luminance8", GL_LUMINANCE8, 0.0f, 1.0f},
+        {"Luminance8Alpha8", GL_LUMINANCE8_ALPHA8, 0.0f, 1.0f},
+        {"Alpha8", GL_ALPHA8, 0.0f, 1.0f},
+        {"Intensity8", GL_INTENSITY8, 0.0f, 1.0f},
+        {"SRGB8Alpha8", GL_SRGB8_ALPHA8, 0.0f, 1.0f},
+        {"RGBA16F", GL_RGBA16F, -0.25f, 1.5f},
+        {"RGBA32F", GL_RGBA32F, -0.25f, 1.5f},
+    };
+
+    // Where texture unit 0 alone shows the texel: every input format.
+    const HostStateCase texelEnvironments[] = {
+        {"Modulate", [] {}, resetEnvironment},
+        {"ModulateScaledTwice", modulateScaledTwice, resetEnvironment},
+        {"Replace", [] { setMode(GL_REPLACE); }, resetEnvironment},
+    };
+
+    // Where the host's state makes a picture of its own.
+    const HostStateCase otherStates[] = {
+        {"Decal", [] { setMode(GL_DECAL); }, resetEnvironment},
+        {"Add", [] { setMode(GL_ADD); }, resetEnvironment},
+        {"BlendWithColour", blendWithColour, resetEnvironment},
+        {"HostCombiner", hostCombiner, resetEnvironment},
+        {"SecondUnitModulates", secondUnitModulates, secondUnitOff},
+        {"Lighting", lighting, lightingOff},
+        {"ColourSum", colourSum, colourSumOff},
+    };
+
+    using PictureCase = std::tuple<InputFormatCase, HostStateCase>;
+
+    std::vector<PictureCase> pictureCases()
+    {
+        std::vector<PictureCase> cases;
+        for (const InputFormatCase& format : inputFormats)
+            for (const HostStateCase& state : texelEnvironments)
+                cases.emplace_back(format, state);
+        for (const HostStateCase& state : otherStates)
+            cases.emplace_back(inputFormats[0], state);
+        return cases;
+    }
+
+    void PrintTo(const PictureCase& c, std::ostream* os)
+    {
+        *os << std::get<0>(c).name << " under " << std::get<1>(c).name;
+    }
+
+    class KelvoPictureGLTest : public KelvoGLTest, public testing::WithParamInterface<PictureCase>
+    {
+    };
+
+    // The picture is what the alpha blend over transparent black gives for
+    // the input under the host's state and a white colour; the host gets
+    // every piece of its state back, its colour among it.
+    TEST_P(KelvoPictureGLTest, ThePictureIsTheInputBlendedUnderTheHostsState)
+    {
+        const auto& [input, hostState] = GetParam();
+        FFGLHostFrame frame(pictureSize, pictureSize, 0.0f, 0.0f, 0.0f);
+        const GLuint texture = makeInput(input);
+        frame.texture.Handle = texture;
+
+        std::vector<PixelRGBA8> expected;
+        {
+            const vx::test::ScopedTestFramebuffer reference(pictureSize, pictureSize);
+            vx::test::clearTo(0.0f, 0.0f, 0.0f, 0.0f);
+            hostState.setUp();
+            glEnable(GL_TEXTURE_2D);
+            glBindTexture(GL_TEXTURE_2D, texture);
+            glEnable(GL_BLEND);
+            glBlendFunc(GL_SRC_ALPHA, GL_ONE_MINUS_SRC_ALPHA);
+            glBegin(GL_QUADS);
+            for (const auto& [s, t] : {std::pair{0.0f, 0.0f}, {1.0f, 0.0f}, {1.0f, 1.0f}, {0.0f, 1.0f}})
+            {
+                glTexCoord2f(s, t);
+                glVertex2f(s * 2.0f - 1.0f, t * 2.0f - 1.0f);
+            }
+            glEnd();
+            glTexCoord4f(0.0f, 0.0f, 0.0f, 1.0f);
+            glBlendFunc(GL_ONE, GL_ZERO);
+            glDisable(GL_BLEND);
+            glBindTexture(GL_TEXTURE_2D, 0);
+            glDisable(GL_TEXTURE_2D);
+            hostState.tearDown();
+            expected = vx::test::readPixels(0, 0, pictureSize, pictureSize);
+        }
+
+        Instance instance(frame.viewport);
+        ASSERT_TRUE(instance.isValid());
+        hostState.setUp();
+        glColor4f(0.25f, 0.5f, 0.75f, 0.625f);
+        const HostGLState before = HostGLState::capture();
+        // A first frame: the flakes are still above the picture.
+        EXPECT_EQ(instance(FFGL::processOpenGL, frame.recordWord()), 0u);
+        EXPECT_EQ(before.differencesTo(HostGLState::capture()), std::vector<std::string>{});
+        glColor4f(1.0f, 1.0f, 1.0f, 1.0f);
+        hostState.tearDown();
+
+        // Within a level: where the premultiplying texture unit stands in for
+        // the blend, the two round some products to neighbouring levels.
+        const auto output = vx::test::readPixels(0, 0, pictureSize, pictureSize);
+        int differing = 0;
+        for (std::size_t i = 0; i < output.size(); ++i)
+            if (! vx::test::isNear(output[i], expected[i], 1) && differing++ < 3)
+                ADD_FAILURE() << "pixel " << i << " shows " << output[i] << ", blended " << expected[i];
+        EXPECT_EQ(differing, 0);
+        glDeleteTextures(1, &texture);
+    }
+
+    INSTANTIATE_TEST_SUITE_P(Cases, KelvoPictureGLTest, testing::ValuesIn(pictureCases()),
+                             [](const auto& info) {
+                                 return std::string(std::get<0>(info.param).name) + "_" + std::get<1>(info.param).name;
+                             });
+
+    // Client arrays a host may leave enabled: a colour, a normal and a unit 1
+    // texture coordinate array, read from a buffer object at an offset or
+    // from the host's memory (odd colours, a few vertices' worth).
+    class KelvoHostArraysGLTest : public KelvoGLTest, public testing::WithParamInterface<bool>
+    {
+    };
+
+    TEST_P(KelvoHostArraysGLTest, TheEffectDrawsOnlyItsOwnArraysAndTheHostsComeBack)
+    {
+        const bool fromBuffer = GetParam();
+        PictureFrame frame;
+        std::vector<PixelRGBA8> clean;
+        {
+            // A first frame each: the flakes are still above the picture.
+            Instance instance(frame.viewport);
+            ASSERT_TRUE(instance.isValid());
+            ASSERT_EQ(instance(FFGL::processOpenGL, frame.recordWord()), 0u);
+            clean = frame.readOutput();
+        }
+
+        // Eight vertices: a colour, a normal and a coordinate pair each.
+        std::vector<float> data;
+        for (int i = 0; i < 8; ++i)
+            data.insert(data.end(),
+                        {1.0f, 0.0f, 0.5f * static_cast<float>(i % 2), 0.25f, 0.0f, 0.0f, 1.0f, 0.5f, 0.5f});
+        constexpr GLsizei stride = 9 * sizeof(float);
+        GLuint buffer = 0;
+        if (fromBuffer)
+        {
+            glGenBuffers(1, &buffer);
+            glBindBuffer(GL_ARRAY_BUFFER, buffer);
+            glBufferData(GL_ARRAY_BUFFER, static_cast<GLsizeiptr>(data.size() * sizeof(float)), data.data(),
+                         GL_STATIC_DRAW);
+        }
+        // An offset into the buffer, or the address in the host's memory.
+        const auto at = [&](std::size_t floats) -> const void*
+        {
+            if (fromBuffer)
+                return reinterpret_cast<const void*>(floats * sizeof(float));
+            return data.data() + floats;
+        };
+        glColorPointer(4, GL_FLOAT, stride, at(0));
+        glNormalPointer(GL_FLOAT, stride, at(4));
+        glClientActiveTexture(GL_TEXTURE1);
+        glTexCoordPointer(2, GL_FLOAT, stride, at(7));
+        glEnableClientState(GL_TEXTURE_COORD_ARRAY);
+        glEnableClientState(GL_COLOR_ARRAY);
+        glEnableClientState(GL_NORMAL_ARRAY);
+
+        Instance instance(frame.viewport);
+        ASSERT_TRUE(instance.isValid());
+        const HostGLState before = HostGLState::capture();
+        EXPECT_EQ(instance(FFGL::processOpenGL, frame.recordWord()), 0u);
+        EXPECT_EQ(before.differencesTo(HostGLState::capture()), std::vector<std::string>{});
+
+        glDisableClientState(GL_NORMAL_ARRAY);
+        glDisableClientState(GL_COLOR_ARRAY);
+        glDisableClientState(GL_TEXTURE_COORD_ARRAY);
+        glTexCoordPointer(4, GL_FLOAT, 0, nullptr);
+        glClientActiveTexture(GL_TEXTURE0);
+        glNormalPointer(GL_FLOAT, 0, nullptr);
+        glColorPointer(4, GL_FLOAT, 0, nullptr);
+        glBindBuffer(GL_ARRAY_BUFFER, 0);
+        glDeleteBuffers(1, &buffer);
+
+        const auto output = frame.readOutput();
+        int differing = 0;
+        for (std::size_t i = 0; i < output.size(); ++i)
+            if (! vx::test::isNear(output[i], clean[i], 1) && differing++ < 3)
+                ADD_FAILURE() << "pixel " << i << " shows " << output[i] << ", a clean host's frame " << clean[i];
+        EXPECT_EQ(differing, 0);
+    }
+
+    INSTANTIATE_TEST_SUITE_P(Cases, KelvoHostArraysGLTest, testing::Values(true, false),
+                             [](const auto& info) { return std::string(info.param ? "FromABuffer" : "FromMemory"); });
+
     // Every level of every channel under every alpha: the picture shows each
     // channel times alpha (alpha times itself) rounded to the nearest level,
     // as the alpha blend over transparent black defines it.
@@ -410,6 +736,47 @@ namespace
             if (output[i] != expected && differing++ < 5)
                 ADD_FAILURE() << "input " << p << " shows " << output[i] << ", not " << expected;
         }
+        EXPECT_EQ(differing, 0);
+    }
+
+    // The flakes are drawn under the host's texture environment whether the
+    // picture went under them or not: over a transparent picture, with the
+    // effect's clock held, a frame with "Show Image" is the frame without.
+    TEST_F(KelvoGLTest, TheFlakesDrawAlikeOverATransparentPicture)
+    {
+        PictureFrame frame;
+        const std::vector<PixelRGBA8> transparent(static_cast<std::size_t>(width * height), PixelRGBA8{});
+        glBindTexture(GL_TEXTURE_2D, frame.input->getTexture());
+        glTexSubImage2D(GL_TEXTURE_2D, 0, 0, 0, width, height, GL_RGBA, GL_UNSIGNED_BYTE, transparent.data());
+        glBindTexture(GL_TEXTURE_2D, 0);
+
+        Instance instance(frame.viewport);
+        ASSERT_TRUE(instance.isValid());
+        for (const std::uint32_t index : {sizeIndex, speedIndex, amountIndex})
+            instance.setFloat(index, 1.0f);
+        double now = 1000.0;
+        instance.effect().setClock([&now] { return now; });
+        // A second and a half of 60 Hz frames at 3x speed brings them down.
+        for (int i = 0; i < 90; ++i)
+        {
+            now += 1000.0 / 60.0;
+            ASSERT_EQ(instance(FFGL::processOpenGL, frame.recordWord()), 0u);
+        }
+
+        instance.setFloat(showImageIndex, 0.0f);
+        ASSERT_EQ(instance(FFGL::processOpenGL, frame.recordWord()), 0u);
+        const auto without = frame.readOutput();
+        instance.setFloat(showImageIndex, 1.0f);
+        ASSERT_EQ(instance(FFGL::processOpenGL, frame.recordWord()), 0u);
+        const auto with = frame.readOutput();
+        instance.effect().setClock({});
+
+        EXPECT_GT(std::count_if(without.begin(), without.end(), [](const PixelRGBA8& p) { return p.a != 0; }), 100);
+        int differing = 0;
+        for (std::size_t i = 0; i < with.size(); ++i)
+            if (with[i] != without[i] && differing++ < 3)
+                ADD_FAILURE() << "pixel " << i << " shows " << with[i] << " with the picture, " << without[i]
+                              << " without";
         EXPECT_EQ(differing, 0);
     }
 

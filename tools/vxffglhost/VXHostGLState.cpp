@@ -2,6 +2,7 @@
 
 #include <epoxy/gl.h>
 
+#include <cstdint>
 #include <cstdio>
 #include <initializer_list>
 
@@ -32,6 +33,98 @@ namespace vx::host
         void addEnabled(std::vector<HostGLState::Entry>& entries, const char* name, GLenum capability)
         {
             entries.push_back({name, {glIsEnabled(capability) ? 1.0 : 0.0}});
+        }
+
+        // Enabled, buffer, pointer, then the layout queries that exist for
+        // the array (0 where one does not).
+        void addClientArray(std::vector<HostGLState::Entry>& entries, const std::string& name, GLenum array,
+                            GLenum buffer, GLenum pointerName, std::initializer_list<GLenum> layout)
+        {
+            void* pointer = nullptr;
+            glGetPointerv(pointerName, &pointer);
+            HostGLState::Entry entry{
+                name,
+                {glIsEnabled(array) ? 1.0 : 0.0, 0.0, static_cast<double>(reinterpret_cast<std::uintptr_t>(pointer))}};
+            GLint value = 0;
+            glGetIntegerv(buffer, &value);
+            entry.values[1] = value;
+            for (const GLenum pname : layout)
+            {
+                value = 0;
+                if (pname != 0)
+                    glGetIntegerv(pname, &value);
+                entry.values.push_back(value);
+            }
+            entries.push_back(entry);
+        }
+
+        // Every fixed-function array, the texture coordinates of each client
+        // unit and each generic attribute array.
+        void addClientArrays(std::vector<HostGLState::Entry>& e)
+        {
+            addClientArray(e, "vertex array", GL_VERTEX_ARRAY, GL_VERTEX_ARRAY_BUFFER_BINDING, GL_VERTEX_ARRAY_POINTER,
+                           {GL_VERTEX_ARRAY_SIZE, GL_VERTEX_ARRAY_TYPE, GL_VERTEX_ARRAY_STRIDE});
+            addClientArray(e, "normal array", GL_NORMAL_ARRAY, GL_NORMAL_ARRAY_BUFFER_BINDING, GL_NORMAL_ARRAY_POINTER,
+                           {0, GL_NORMAL_ARRAY_TYPE, GL_NORMAL_ARRAY_STRIDE});
+            addClientArray(e, "colour array", GL_COLOR_ARRAY, GL_COLOR_ARRAY_BUFFER_BINDING, GL_COLOR_ARRAY_POINTER,
+                           {GL_COLOR_ARRAY_SIZE, GL_COLOR_ARRAY_TYPE, GL_COLOR_ARRAY_STRIDE});
+            addClientArray(
+                e, "secondary colour array", GL_SECONDARY_COLOR_ARRAY, GL_SECONDARY_COLOR_ARRAY_BUFFER_BINDING,
+                GL_SECONDARY_COLOR_ARRAY_POINTER,
+                {GL_SECONDARY_COLOR_ARRAY_SIZE, GL_SECONDARY_COLOR_ARRAY_TYPE, GL_SECONDARY_COLOR_ARRAY_STRIDE});
+            addClientArray(e, "fog coordinate array", GL_FOG_COORD_ARRAY, GL_FOG_COORD_ARRAY_BUFFER_BINDING,
+                           GL_FOG_COORD_ARRAY_POINTER, {0, GL_FOG_COORD_ARRAY_TYPE, GL_FOG_COORD_ARRAY_STRIDE});
+            addClientArray(e, "colour index array", GL_INDEX_ARRAY, GL_INDEX_ARRAY_BUFFER_BINDING,
+                           GL_INDEX_ARRAY_POINTER, {0, GL_INDEX_ARRAY_TYPE, GL_INDEX_ARRAY_STRIDE});
+            addClientArray(e, "edge flag array", GL_EDGE_FLAG_ARRAY, GL_EDGE_FLAG_ARRAY_BUFFER_BINDING,
+                           GL_EDGE_FLAG_ARRAY_POINTER, {0, 0, GL_EDGE_FLAG_ARRAY_STRIDE});
+
+            GLint clientUnit = GL_TEXTURE0, units = 1;
+            glGetIntegerv(GL_CLIENT_ACTIVE_TEXTURE, &clientUnit);
+            glGetIntegerv(GL_MAX_TEXTURE_COORDS, &units);
+            for (GLint unit = 0; unit < units; ++unit)
+            {
+                glClientActiveTexture(static_cast<GLenum>(GL_TEXTURE0 + unit));
+                addClientArray(
+                    e, "texture coordinate array of client unit " + std::to_string(unit), GL_TEXTURE_COORD_ARRAY,
+                    GL_TEXTURE_COORD_ARRAY_BUFFER_BINDING, GL_TEXTURE_COORD_ARRAY_POINTER,
+                    {GL_TEXTURE_COORD_ARRAY_SIZE, GL_TEXTURE_COORD_ARRAY_TYPE, GL_TEXTURE_COORD_ARRAY_STRIDE});
+            }
+            glClientActiveTexture(static_cast<GLenum>(clientUnit));
+
+            GLint attributes = 0;
+            glGetIntegerv(GL_MAX_VERTEX_ATTRIBS, &attributes);
+            for (GLint index = 0; index < attributes; ++index)
+            {
+                const auto i = static_cast<GLuint>(index);
+                HostGLState::Entry entry{"vertex attribute array " + std::to_string(index), {}};
+                for (const GLenum pname : {GL_VERTEX_ATTRIB_ARRAY_ENABLED, GL_VERTEX_ATTRIB_ARRAY_BUFFER_BINDING,
+                                           GL_VERTEX_ATTRIB_ARRAY_SIZE, GL_VERTEX_ATTRIB_ARRAY_TYPE,
+                                           GL_VERTEX_ATTRIB_ARRAY_STRIDE, GL_VERTEX_ATTRIB_ARRAY_NORMALIZED})
+                {
+                    GLint value = 0;
+                    glGetVertexAttribiv(i, pname, &value);
+                    entry.values.push_back(value);
+                }
+                void* pointer = nullptr;
+                glGetVertexAttribPointerv(i, GL_VERTEX_ATTRIB_ARRAY_POINTER, &pointer);
+                entry.values.push_back(static_cast<double>(reinterpret_cast<std::uintptr_t>(pointer)));
+                e.push_back(entry);
+            }
+        }
+
+        void addTextureEnvironment(std::vector<HostGLState::Entry>& entries, const char* name,
+                                   std::initializer_list<GLenum> pnames)
+        {
+            HostGLState::Entry entry{name, {}};
+            for (const GLenum pname : pnames)
+            {
+                GLfloat values[4] = {};
+                glGetTexEnvfv(GL_TEXTURE_ENV, pname, values);
+                for (int i = 0; i < (pname == GL_TEXTURE_ENV_COLOR ? 4 : 1); ++i)
+                    entry.values.push_back(values[i]);
+            }
+            entries.push_back(entry);
         }
 
         std::string format(const std::vector<double>& values)
@@ -86,29 +179,38 @@ namespace vx::host
         addIntegers(e, "active texture unit", GL_ACTIVE_TEXTURE, 1);
         addIntegers(e, "client active texture unit", GL_CLIENT_ACTIVE_TEXTURE, 1);
         addIntegers(e, "array buffer", GL_ARRAY_BUFFER_BINDING, 1);
+        addIntegers(e, "vertex array object", GL_VERTEX_ARRAY_BINDING, 1);
         addIntegers(e, "element array buffer", GL_ELEMENT_ARRAY_BUFFER_BINDING, 1);
         addIntegers(e, "pixel pack buffer", GL_PIXEL_PACK_BUFFER_BINDING, 1);
         addIntegers(e, "pixel unpack buffer", GL_PIXEL_UNPACK_BUFFER_BINDING, 1);
         addIntegers(e, "2D texture of the active unit", GL_TEXTURE_BINDING_2D, 1);
         addFloats(e, "texture matrix of the active unit", GL_TEXTURE_MATRIX, 16);
         addEnabled(e, "2D texturing", GL_TEXTURE_2D);
+        addTextureEnvironment(e, "texture environment of the active unit", {GL_TEXTURE_ENV_MODE, GL_TEXTURE_ENV_COLOR});
+        addTextureEnvironment(e, "combiner of the active unit",
+                              {GL_COMBINE_RGB, GL_COMBINE_ALPHA, GL_SRC0_RGB, GL_SRC1_RGB, GL_SRC2_RGB, GL_SRC0_ALPHA,
+                               GL_SRC1_ALPHA, GL_SRC2_ALPHA, GL_OPERAND0_RGB, GL_OPERAND1_RGB, GL_OPERAND2_RGB,
+                               GL_OPERAND0_ALPHA, GL_OPERAND1_ALPHA, GL_OPERAND2_ALPHA, GL_RGB_SCALE, GL_ALPHA_SCALE});
+        addFloats(e, "current texture coordinates of the active unit", GL_CURRENT_TEXTURE_COORDS, 4);
         addEnabled(e, "blending", GL_BLEND);
         addIntegers(e, "blend source colour", GL_BLEND_SRC_RGB, 1);
         addIntegers(e, "blend destination colour", GL_BLEND_DST_RGB, 1);
         addIntegers(e, "blend source alpha", GL_BLEND_SRC_ALPHA, 1);
         addIntegers(e, "blend destination alpha", GL_BLEND_DST_ALPHA, 1);
+        addIntegers(e, "blend equation colour", GL_BLEND_EQUATION_RGB, 1);
+        addIntegers(e, "blend equation alpha", GL_BLEND_EQUATION_ALPHA, 1);
         addEnabled(e, "depth test", GL_DEPTH_TEST);
         addEnabled(e, "scissor test", GL_SCISSOR_TEST);
+        addIntegers(e, "scissor box", GL_SCISSOR_BOX, 4);
         addEnabled(e, "stencil test", GL_STENCIL_TEST);
         addEnabled(e, "face culling", GL_CULL_FACE);
         addEnabled(e, "lighting", GL_LIGHTING);
         addFloats(e, "current colour", GL_CURRENT_COLOR, 4);
         addFloats(e, "clear colour", GL_COLOR_CLEAR_VALUE, 4);
+        addFloats(e, "clear depth", GL_DEPTH_CLEAR_VALUE, 1);
         addIntegers(e, "colour write mask", GL_COLOR_WRITEMASK, 4);
         addIntegers(e, "depth write mask", GL_DEPTH_WRITEMASK, 1);
-        addEnabled(e, "vertex array", GL_VERTEX_ARRAY);
-        addEnabled(e, "texture coordinate array", GL_TEXTURE_COORD_ARRAY);
-        addEnabled(e, "colour array", GL_COLOR_ARRAY);
+        addClientArrays(e);
         addIntegers(e, "pack alignment", GL_PACK_ALIGNMENT, 1);
         addIntegers(e, "unpack alignment", GL_UNPACK_ALIGNMENT, 1);
         return state;

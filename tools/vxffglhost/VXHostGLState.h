@@ -7,8 +7,11 @@ namespace vx::host
 {
     // The GL state an FFGL host hands a plugin with each frame and expects
     // back unchanged: viewport, matrices and matrix mode, framebuffer,
-    // buffer, program and texture bindings, enables, blending, colours,
-    // masks, client arrays and pixel-store alignment.
+    // buffer, program and texture bindings, the active unit's texture
+    // environment and current texture coordinates, enables, blending, the
+    // scissor box, colours, clear values, masks, every client array (enable,
+    // buffer, pointer, layout; texture coordinates on each client unit,
+    // generic attributes too), and pixel-store alignment.
     class HostGLState
     {
     public:

@@ -346,6 +346,8 @@ namespace vx::host
             }
         }
         change.where = (double(near) + double(far)) / 2.0;
+        change.lastBefore = near;
+        change.firstAfter = far;
         return true;
     }
 
@@ -369,20 +371,28 @@ namespace vx::host
         auto halfway = [](const Change& change) { return (change.before.number + change.after.number) / 2.0; };
 
         // A point of the display's curve: a change of its text, or an end
-        // whose value is known.
+        // whose value is known; inside is the float next to it that shows the
+        // text of the interval it bounds.
         struct Anchor
         {
             double where = 0.0, value = 0.0;
             bool known = false;
+            float inside = 0.0f;
+            // An end whose value falls short of the text shown there.
+            bool shortOfText = false;
         };
-        auto anchorAt = [&](const Change& change) { return Anchor{change.where, halfway(change), true}; };
+        auto anchorAt = [&](const Change& change, bool lowEnd) {
+            return Anchor{change.where, halfway(change), true, lowEnd ? change.firstAfter : change.lastBefore, false};
+        };
         // An end (top or not) from the line through the two changes nearest
         // it; unknown when there are not two, or when the line misses the
-        // end's own text. False when the display cannot be read.
+        // end's own text. Short of that text by more than a tenth of a step
+        // when the display does not round (one that truncates shows its top
+        // text at the very end only). False when the display cannot be read.
         auto endAnchor = [&](bool top, Anchor& anchor)
         {
             const Reading& end = top ? atOne : atZero;
-            anchor = {top ? 1.0 : 0.0, 0.0, false};
+            anchor = {top ? 1.0 : 0.0, 0.0, false, top ? 1.0f : 0.0f, false};
             Change nearest, next;
             if (top ? ! findChange(index, atZero, atOne, direction, key(atOne.number), false, nearest)
                     : ! findChange(index, atZero, atOne, direction, key(atZero.number), true, nearest))
@@ -399,6 +409,7 @@ namespace vx::host
                                                         (next.where - nearest.where);
             anchor.known = std::isfinite(value) && std::abs(value - end.number) <= end.step * 0.5 * 1.001;
             anchor.value = value;
+            anchor.shortOfText = anchor.known && (top ? 1 : -1) * (key(end.number) - key(value)) > end.step * 0.05;
             return true;
         };
         auto refuseRange = [&]()
@@ -407,12 +418,15 @@ namespace vx::host
             if (! endAnchor(false, low) || ! endAnchor(true, high))
                 return refuse(unreadable);
             // A known end to a tenth of the display's step (the line through
-            // two changes misses a curved display's end by a little).
+            // two changes misses a curved display's end by a little); the
+            // text shown there for an end short of it.
             auto endText = [](const Anchor& anchor, const Reading& end)
             {
+                if (! anchor.known || anchor.shortOfText)
+                    return end.text;
                 char text[32];
                 std::snprintf(text, sizeof text, "%g", std::round(anchor.value / end.step * 10.0) * end.step / 10.0);
-                return anchor.known ? std::string(text) : end.text;
+                return std::string(text);
             };
             std::string lowText = endText(low, atZero), highText = endText(high, atOne);
             if (direction < 0)
@@ -426,7 +440,7 @@ namespace vx::host
         // that interval.
         const double target = key(number);
         Reading shown;
-        Anchor low{0.0, 0.0, false}, high{1.0, 0.0, false};
+        Anchor low{0.0, 0.0, false, 0.0f, false}, high{1.0, 0.0, false, 1.0f, false};
         bool lowFound = false, highFound = false;
         if (key(atZero.number) >= target)
             shown = atZero;
@@ -440,13 +454,13 @@ namespace vx::host
             if (target >= key(halfway(change)))
             {
                 shown = change.after;
-                low = anchorAt(change);
+                low = anchorAt(change, true);
                 lowFound = true;
             }
             else
             {
                 shown = change.before;
-                high = anchorAt(change);
+                high = anchorAt(change, false);
                 highFound = true;
             }
         }
@@ -455,7 +469,7 @@ namespace vx::host
         {
             if (! findChange(index, atZero, atOne, direction, key(shown.number), false, change))
                 return refuse(unreadable);
-            low = anchorAt(change);
+            low = anchorAt(change, true);
         }
         else if (! lowFound && ! endAnchor(false, low))
             return refuse(unreadable);
@@ -463,24 +477,32 @@ namespace vx::host
         {
             if (! findChange(index, atZero, atOne, direction, key(shown.number), true, change))
                 return refuse(unreadable);
-            high = anchorAt(change);
+            high = anchorAt(change, false);
         }
         else if (! highFound && ! endAnchor(true, high))
             return refuse(unreadable);
 
         // Between two known points the curve is taken as straight (the
         // interval is one step of the display); past a known end by more
-        // than the float steps of the probes is out of range.
-        const bool between = low.known && high.known && low.value != high.value;
+        // than the float steps of the probes is out of range, unless that
+        // end falls short of its text and the text shows the number.
+        bool between = low.known && high.known && low.value != high.value;
         double position = (low.where + high.where) / 2.0;
         if (between)
         {
             position = low.where + (number - low.value) * (high.where - low.where) / (high.value - low.value);
             if (! (position >= -1e-6 && position <= 1.0 + 1e-6))
-                return refuseRange();
+            {
+                if (! (position > 1.0 ? high : low).shortOfText || ! shows(shown, number))
+                    return refuseRange();
+                between = false;
+            }
             position = std::clamp(position, low.where, high.where);
         }
-        const auto held = static_cast<float>(position);
+        // The halfway points lie between two floats; held on the text's side.
+        float held = static_cast<float>(position);
+        if (low.inside <= high.inside)
+            held = std::clamp(held, low.inside, high.inside);
         Reading reading;
         if (! readAt(index, held, reading))
             return refuse(unreadable);
@@ -490,8 +512,12 @@ namespace vx::host
         parameter.shownValue = reading.text;
         if (between)
         {
-            const double value =
+            // To a thousandth of the display's step: the float the value is
+            // held at puts it off by less, and a 0 is not shown as -2e-08.
+            const double grid = reading.step * 1e-3;
+            const double onLine =
                 low.value + (double(held) - low.where) * (high.value - low.value) / (high.where - low.where);
+            const double value = std::round(onLine / grid) * grid + 0.0; // + 0.0: never "-0"
             char text[32];
             std::snprintf(text, sizeof text, "%g", value);
             if (shows(reading, value))

@@ -85,6 +85,7 @@ namespace vx::host
         struct Change
         {
             double where = 0.0;
+            float lastBefore = 0.0f, firstAfter = 1.0f;
             Reading before, after;
         };
         // The display text at a normalised value; false when it is no number.
@@ -97,12 +98,16 @@ namespace vx::host
         bool findChange(std::uint32_t index, const Reading& atZero, const Reading& atOne, int direction,
                         double threshold, bool strict, Change& change);
         // A standard parameter in its own units. The display is monotonic in
-        // the normalised value and rounds: its text changes where the value
-        // is halfway between two texts. The asked number lies in the
+        // the normalised value and taken to round: its text changes where the
+        // value is halfway between two texts. The asked number lies in the
         // interval of one text; the value is interpolated between the
         // interval's two changes (or an end whose value the next two changes
-        // give), else put in the middle of it. The display is read back: a
-        // number it does not show within half a step of its last digit is
+        // give), else put in the middle of it. Where that line falls short of
+        // the text a display shows at an end (one that truncates shows its
+        // top text at the very end only), that text is the end: what it
+        // shows is held there, so every text the display shows is taken
+        // back. The display is read back: a number it does not show within
+        // half a step of its last digit, or past an end the line gives, is
         // refused with the range it shows, the parameter kept as it was.
         bool setInUnits(Parameter& parameter, double number);
 

@@ -13,7 +13,9 @@
 #include "engine/gfx/VXRenderer.h"
 #include "engine/gfx/VXScopedBufferBinding.h"
 #include "engine/gfx/VXScopedClientAttribs.h"
+#include "engine/gfx/VXScopedCurrentColor.h"
 #include "engine/gfx/VXScopedFramebufferBinding.h"
+#include "engine/gfx/VXScopedNoClientArrays.h"
 #include "engine/gfx/VXScopedProgram.h"
 #include "engine/gfx/VXTexture.h"
 
@@ -267,15 +269,22 @@ std::uint32_t VXFFGLPlugin::ProcessOpenGL(ProcessOpenGLStructTag* frame)
     glGetIntegerv(GL_MATRIX_MODE, &matrixMode);
 
     {
+        // The attribute stack's pop alone may not give the host its current
+        // colour back: set again last, after everything below.
+        const vx::ScopedCurrentColor hostColour;
         // Host state the attribute stack does not hold, put back after the
-        // application drew (client attributes first, the framebuffers last).
+        // application drew (pixel store first, the framebuffers last).
         const vx::ScopedFramebufferBinding hostFramebuffers;
         const vx::ScopedProgram hostProgram;
-        const vx::ScopedBufferBinding hostArrayBuffer(GL_ARRAY_BUFFER, GL_ARRAY_BUFFER_BINDING);
         const vx::ScopedBufferBinding hostElementBuffer(GL_ELEMENT_ARRAY_BUFFER, GL_ELEMENT_ARRAY_BUFFER_BINDING);
         const vx::ScopedBufferBinding hostPackBuffer(GL_PIXEL_PACK_BUFFER, GL_PIXEL_PACK_BUFFER_BINDING);
         const vx::ScopedBufferBinding hostUnpackBuffer(GL_PIXEL_UNPACK_BUFFER, GL_PIXEL_UNPACK_BUFFER_BINDING);
-        const vx::ScopedClientAttribs hostClientState(GL_CLIENT_ALL_ATTRIB_BITS);
+        // The application draws from its own arrays only: none of the
+        // host's stays enabled meanwhile, and all come back as they were,
+        // with the array buffer binding and the vertex array object (put
+        // back before the element buffer, which that object holds).
+        const vx::ScopedNoClientArrays hostClientArrays;
+        const vx::ScopedClientAttribs hostPixelStore(GL_CLIENT_PIXEL_STORE_BIT);
         for (const GLenum mode : {GL_TEXTURE, GL_PROJECTION, GL_MODELVIEW})
         {
             glMatrixMode(mode);

@@ -30,7 +30,6 @@ namespace vx
         }
         glActiveTexture(static_cast<GLenum>(GL_TEXTURE0 + activeUnit));
 
-        glGetFloatv(GL_CURRENT_COLOR, currentColour);
         glPushAttrib(GL_ALL_ATTRIB_BITS);
         for (const GLenum mode : matrixModes)
         {
@@ -55,14 +54,9 @@ namespace vx
         // valid only for the caller's framebuffer.
         framebuffers.restore();
         glPopAttrib();
-        // Driver workaround (seen with Mesa 22.3 llvmpipe): a glColor inside
-        // the scope followed by a nested glPushAttrib of the current state
-        // stays in the driver's immediate-mode state and is written over the
-        // colour popped here at a later flush. Set last, the caller's colour
-        // is the one kept.
-        glColor4fv(currentColour);
         recordInCache();
-        // The members then put back buffers, client state and program.
+        // The members then put back buffers, client state and program, and
+        // last the colour (which the pop alone may not keep).
     }
 
     void ScopedRenderState::recordInCache() const

@@ -2,6 +2,7 @@
 
 #include "engine/gfx/VXScopedBufferBinding.h"
 #include "engine/gfx/VXScopedClientAttribs.h"
+#include "engine/gfx/VXScopedCurrentColor.h"
 #include "engine/gfx/VXScopedFramebufferBinding.h"
 #include "engine/gfx/VXScopedProgram.h"
 
@@ -30,6 +31,7 @@ namespace vx
     private:
         void recordInCache() const;
 
+        const ScopedCurrentColor colour; // first: set last, after the pop
         RenderContext& cache;
         const ScopedProgram program;
         const ScopedBufferBinding arrayBuffer, elementBuffer, packBuffer, unpackBuffer;
@@ -38,6 +40,5 @@ namespace vx
         std::vector<unsigned int> textures; // the 2D binding of each unit the cache knows
         int activeUnit = 0;
         int currentProgram = 0;
-        float currentColour[4] = {1.0f, 1.0f, 1.0f, 1.0f};
     };
 }

@@ -255,6 +255,7 @@ namespace
         glPushMatrix();
         glScalef(2.0f, 3.0f, 1.0f);
         glMatrixMode(GL_MODELVIEW);
+        glColor4f(0.25f, 0.5f, 0.75f, 0.625f);
         const HostGLState before = HostGLState::capture();
 
         EXPECT_EQ(call(FFGL::processOpenGL, frame.recordWord(), instance), 0u);
@@ -265,6 +266,7 @@ namespace
         // Red 0.25 from "Gain", green from "Invert"; 1/255 for rounding.
         EXPECT_TRUE(vx::test::isNear(vx::test::readPixel(3, 3), {64, 255, 255, 255}, 1)) << vx::test::readPixel(3, 3);
 
+        glColor4f(1.0f, 1.0f, 1.0f, 1.0f);
         glMatrixMode(GL_PROJECTION);
         glPopMatrix();
         glMatrixMode(GL_MODELVIEW);

@@ -124,7 +124,19 @@ namespace vx::test
             glTranslatef(0.5f, 0.0f, 0.0f);
             glBindFramebuffer(GL_FRAMEBUFFER, 0);
             glEnableClientState(GL_VERTEX_ARRAY);
+            glTexEnvi(GL_TEXTURE_ENV, GL_TEXTURE_ENV_MODE, GL_COMBINE);
+            glTexEnvf(GL_TEXTURE_ENV, GL_RGB_SCALE, 4.0f);
             glActiveTexture(GL_TEXTURE1);
+            // A colour, then a draw (of nothing) inside a nested push and
+            // pop: on this road Mesa's llvmpipe loses the colour the
+            // adapter's own pop restores.
+            glColor4f(1.0f, 0.0f, 1.0f, 0.5f);
+            glPushAttrib(GL_TEXTURE_BIT);
+            static const float point[8] = {};
+            glBindBuffer(GL_ARRAY_BUFFER, 0);
+            glVertexPointer(2, GL_FLOAT, 0, point);
+            glDrawArrays(GL_TRIANGLE_FAN, 0, 4);
+            glPopAttrib();
         }
 
         void resize(int, int) override { FFGLTestEffectLog::note(FFGLTestEffectLog::get().resizes, 'R'); }

@@ -10,6 +10,7 @@
 #include <cstdio>
 #include <memory>
 #include <string>
+#include <vector>
 
 namespace
 {
@@ -56,7 +57,8 @@ namespace
         std::unique_ptr<PluginModule> host;
     };
 
-    // The display effect (VXDisplayEffectModule.cpp): Frequency 0, Depth 1, Falloff 2.
+    // The display effect (VXDisplayEffectModule.cpp): Frequency 0, Depth 1,
+    // Falloff 2, Level 3.
     class DisplayEffectGLTest : public PluginModuleGLTest
     {
     protected:
@@ -132,6 +134,70 @@ namespace
         EXPECT_NE(said.find("\"Depth\" lies in 0.00 .. 0.01, not 0.02"), std::string::npos) << said;
         EXPECT_EQ(shown("Depth"), "0.01");
     }
+
+    // A display that truncates ("%d" of 100 times the value) shows 100 at the
+    // very top only, and each whole number from where it is reached.
+    TEST_F(DisplayEffectGLTest, HoldsWhatATruncatingDisplayShows)
+    {
+        for (const char* asked : {"100", "0", "57", "99", "1"})
+        {
+            SCOPED_TRACE(asked);
+            ASSERT_TRUE(set("Level", asked));
+            EXPECT_EQ(host->getDisplay(3), asked);
+            EXPECT_EQ(shown("Level"), asked);
+            if (std::string(asked) == "100")
+            {
+                EXPECT_EQ(host->getNormalised(3), 1.0f) << "only 1 shows 100";
+            }
+        }
+        // What the top text shows is held where it shows.
+        ASSERT_TRUE(set("Level", "99.7"));
+        EXPECT_EQ(shown("Level"), "100");
+        ASSERT_TRUE(set("Level", "1"));
+        std::string said;
+        EXPECT_FALSE(set("Level", "100.6", &said));
+        EXPECT_NE(said.find(" .. 100, not 100.6"), std::string::npos) << said;
+        EXPECT_EQ(host->getDisplay(3), "1");
+    }
+
+    struct DisplayCase
+    {
+        const char* name;
+        std::uint32_t index;
+    };
+
+    class DisplayTextGLTest : public DisplayEffectGLTest, public testing::WithParamInterface<DisplayCase>
+    {
+    };
+
+    // Whatever a display shows, at 65 points from one end to the other, is
+    // taken back as a value in units, and the display shows it again.
+    TEST_P(DisplayTextGLTest, TakesBackEveryTextItShows)
+    {
+        const DisplayCase& c = GetParam();
+        std::vector<std::string> texts;
+        for (int i = 0; i <= 64; ++i)
+        {
+            char position[32];
+            std::snprintf(position, sizeof position, "%.9g", i / 64.0);
+            ASSERT_TRUE(host->setParameter(c.name, position, true));
+            const std::string text = host->getDisplay(c.index);
+            if (texts.empty() || texts.back() != text)
+                texts.push_back(text);
+        }
+        for (const std::string& text : texts)
+        {
+            SCOPED_TRACE(text);
+            std::string said;
+            EXPECT_TRUE(set(c.name, text, &said)) << said;
+            EXPECT_EQ(host->getDisplay(c.index), text);
+        }
+    }
+
+    INSTANTIATE_TEST_SUITE_P(Displays, DisplayTextGLTest,
+                             testing::Values(DisplayCase{"Frequency", 0}, DisplayCase{"Depth", 1},
+                                             DisplayCase{"Falloff", 2}, DisplayCase{"Level", 3}),
+                             [](const auto& info) { return std::string(info.param.name); });
 
     // Kelvo's ranges are straight lines shown with two decimals: every value
     // of them is held as asked, and shown so, at nine points of each.

@@ -2,7 +2,9 @@
 // of the values FFGL exchanges: "Frequency" shows 20 Hz to 20 kHz on a
 // logarithmic scale with one decimal, "Depth" holds 0.003 to 0.012 and shows
 // it with two decimals (its text changes once), "Falloff" shows 1.5 falling
-// to 0.5 with two decimals. It fills the host's framebuffer with black.
+// to 0.5 with two decimals, "Level" shows 0 to 100 truncated to a whole
+// number (100 at the very top only). It fills the host's framebuffer with
+// black.
 
 #include "core/parameters/VXParamRange.h"
 #include "engine/ffgl/FFGLPluginInfo.h"
@@ -25,6 +27,7 @@ namespace
             frequency = params.addParamRange("Frequency", 0.5, vx::ValueRange<double>(0.0, 1.0, "range"));
             params.addParamRange("Depth", 0.006, vx::ValueRange<double>(0.003, 0.012, "range"));
             falloff = params.addParamRange("Falloff", 0.5, vx::ValueRange<double>(0.0, 1.0, "range"));
+            level = params.addParamRange("Level", 0.5, vx::ValueRange<double>(0.0, 1.0, "range"));
         }
 
         bool init() override { return true; }
@@ -41,13 +44,15 @@ namespace
                 std::snprintf(display, sizeof display, "%.1f", 20.0 * std::pow(1000.0, frequency->getValue()));
             else if (param == falloff.get())
                 std::snprintf(display, sizeof display, "%.2f", 1.5 - falloff->getValue());
+            else if (param == level.get())
+                std::snprintf(display, sizeof display, "%d", static_cast<int>(100 * level->getValue()));
             else
                 return nullptr;
             return display;
         }
 
     private:
-        std::shared_ptr<vx::ParamRange> frequency, falloff;
+        std::shared_ptr<vx::ParamRange> frequency, falloff, level;
         char display[64] = {};
     };
 
