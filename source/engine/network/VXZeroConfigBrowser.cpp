@@ -90,8 +90,8 @@ namespace vx
     void ZeroConfigBrowser::browsingLost(DNSServiceErrorType error)
     {
         // The daemon's loss ends every reference of it: the resolves and
-        // watches end unprocessed.
-        DNSServiceRefDeallocate(browseRef.exchange(nullptr));
+        // watches end unprocessed. The list is empty by the time the browser
+        // answers not browsing.
         endResolves();
         bool hadServices = false;
         {
@@ -99,6 +99,7 @@ namespace vx
             hadServices = ! services.empty();
             services.clear();
         }
+        DNSServiceRefDeallocate(browseRef.exchange(nullptr));
         logPrint(logWarning,
                  "ZeroConfigBrowser: browsing for \"%s\" lost the mDNS daemon (DNS-SD error %d); browsing again once "
                  "it answers",
