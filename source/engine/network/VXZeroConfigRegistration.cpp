@@ -1,5 +1,7 @@
 #include "engine/network/VXZeroConfigRegistration.h"
 
+#include <algorithm>
+
 #include <arpa/inet.h>
 #include <poll.h>
 #include <sys/eventfd.h>
@@ -129,16 +131,18 @@ namespace vx
 
     void ZeroConfigRegistration::run()
     {
+        // Without a wake-up descriptor a stop is seen within a short slice.
+        const int longestWaitMs = wakeUpDescriptor >= 0 ? -1 : 100;
         while (! isStopRequested())
         {
             if (ref.load() != nullptr)
             {
-                processReplies(-1);
+                processReplies(longestWaitMs);
                 continue;
             }
             const double waitMs = retryAt - getTickCount();
             if (waitMs > 0)
-                processReplies(int(waitMs) + 1);
+                processReplies(longestWaitMs < 0 ? int(waitMs) + 1 : std::min(int(waitMs) + 1, longestWaitMs));
             else if (open() != kDNSServiceErr_NoError)
                 retryAt = getTickCount() + retryIntervalMs;
         }

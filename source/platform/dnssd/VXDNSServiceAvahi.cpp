@@ -104,12 +104,12 @@ namespace vx::dnssd
             {
                 // The library's thread is joined before anything it uses
                 // goes; the client frees its resolver or record browser.
-                if (poll != nullptr)
-                    avahi_threaded_poll_stop(poll);
+                if (loop != nullptr)
+                    avahi_threaded_poll_stop(loop);
                 if (client != nullptr)
                     avahi_client_free(client);
-                if (poll != nullptr)
-                    avahi_threaded_poll_free(poll);
+                if (loop != nullptr)
+                    avahi_threaded_poll_free(loop);
                 if (wakeUp >= 0)
                     close(wakeUp);
             }
@@ -146,18 +146,18 @@ namespace vx::dnssd
             DNSServiceErrorType connect()
             {
                 wakeUp = eventfd(0, EFD_CLOEXEC);
-                poll = avahi_threaded_poll_new();
-                if (wakeUp < 0 || poll == nullptr)
+                loop = avahi_threaded_poll_new();
+                if (wakeUp < 0 || loop == nullptr)
                     return kDNSServiceErr_Unknown;
                 int error = AVAHI_OK;
-                client = avahi_client_new(avahi_threaded_poll_get(poll), AvahiClientFlags(0), &LookupRef::clientState,
+                client = avahi_client_new(avahi_threaded_poll_get(loop), AvahiClientFlags(0), &LookupRef::clientState,
                                           this, &error);
                 return client != nullptr ? kDNSServiceErr_NoError : fromClientError(error);
             }
 
             DNSServiceErrorType start()
             {
-                return avahi_threaded_poll_start(poll) == 0 ? kDNSServiceErr_NoError : kDNSServiceErr_Unknown;
+                return avahi_threaded_poll_start(loop) == 0 ? kDNSServiceErr_NoError : kDNSServiceErr_Unknown;
             }
 
             void reportError(DNSServiceErrorType error)
@@ -233,7 +233,7 @@ namespace vx::dnssd
                 });
             }
 
-            AvahiThreadedPoll* poll = nullptr;
+            AvahiThreadedPoll* loop = nullptr; // the library's thread and its event loop
             AvahiClient* client = nullptr;
             int wakeUp = -1;
             std::mutex lock;
