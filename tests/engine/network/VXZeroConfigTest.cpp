@@ -179,6 +179,7 @@ namespace vx::test
         dns.scriptResolve("S", silent);
         dns.announce("A", serverType);
         dns.announce("S", serverType);
+        LogRecorder log; // installed before the browser's thread logs
         ZeroConfigBrowser browser;
         CountingListener listener;
         browser.addListener(listener, false);
@@ -186,7 +187,6 @@ namespace vx::test
         ASSERT_TRUE(waitFor([&] { return browser.getNumServices() == 1 && dns.liveReferences("resolve") == 1; }));
         const int told = listener.calls.load();
 
-        LogRecorder log;
         dns.daemonStops();
         ASSERT_TRUE(waitFor([&] { return ! browser.isBrowsing(); }));
         EXPECT_EQ(browser.getNumServices(), 0u);
