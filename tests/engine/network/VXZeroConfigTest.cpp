@@ -195,6 +195,9 @@ namespace vx::test
 
         const std::vector<int> threads = findThreads("Zero Config Browser");
         ASSERT_EQ(threads.size(), 1u);
+        // Measured from a try on: the next two are an interval apart.
+        const size_t lostAt = dns.callsOf("browse").size();
+        ASSERT_TRUE(waitFor([&] { return dns.callsOf("browse").size() > lostAt; }));
         const size_t triedBefore = dns.callsOf("browse").size();
         const double cpuBefore = threadCpuMs(threads[0]), wallBefore = getTickCount();
         ASSERT_TRUE(waitFor([&] { return dns.callsOf("browse").size() >= triedBefore + 2; }));
@@ -394,6 +397,8 @@ namespace vx::test
         dns.daemonStops();
         ASSERT_TRUE(waitFor([&] { return ! registration.isRegistered(); }));
         EXPECT_EQ(dns.liveReferences(), 0);
+        const size_t lostAt = dns.callsOf("register").size();
+        ASSERT_TRUE(waitFor([&] { return dns.callsOf("register").size() > lostAt; }));
         const size_t triedBefore = dns.callsOf("register").size();
         const double wallBefore = getTickCount();
         ASSERT_TRUE(waitFor([&] { return dns.callsOf("register").size() >= triedBefore + 2; }));
