@@ -22,7 +22,16 @@ namespace vx::dnssd
     constexpr DNSServiceErrorType kDNSServiceErr_Unknown = -65537;
     constexpr DNSServiceErrorType kDNSServiceErr_BadParam = -65540;
     constexpr DNSServiceErrorType kDNSServiceErr_Unsupported = -65544;
+    constexpr DNSServiceErrorType kDNSServiceErr_ServiceNotRunning = -65563;
     constexpr DNSServiceErrorType kDNSServiceErr_Timeout = -65568;
+
+    // An error that says the mDNS daemon is absent or went away (the
+    // compatibility library answers Unknown for both) rather than that the
+    // call was wrong: the same call may work once the daemon is back.
+    constexpr bool isDaemonUnavailable(DNSServiceErrorType error)
+    {
+        return error == kDNSServiceErr_Unknown || error == kDNSServiceErr_ServiceNotRunning;
+    }
 
     class Backend;
 
@@ -115,7 +124,9 @@ namespace vx::dnssd
                                               std::uint16_t recordType, std::uint16_t recordClass,
                                               DNSServiceQueryRecordReply reply, void* context);
     // Reads what the reference's descriptor has and runs the replies; blocks
-    // until something arrives, so callers wait for readability first.
+    // until something arrives, so callers wait for readability first. A reply
+    // with an error ends the operation: the reference is then only for
+    // DNSServiceRefDeallocate (never called from the reference's own reply).
     DNSServiceErrorType DNSServiceProcessResult(DNSServiceRef ref);
     // The descriptor that becomes readable when replies wait; -1 for null.
     int DNSServiceRefSockFD(DNSServiceRef ref);

@@ -49,34 +49,77 @@ namespace vx
         startBrowsing();
     }
 
-    void ZeroConfigBrowser::startBrowsing()
+    DNSServiceErrorType ZeroConfigBrowser::openBrowse(bool firstTry)
     {
-        std::string type = getServiceType();
+        const std::string type = getServiceType();
         DNSServiceRef ref = nullptr;
         const DNSServiceErrorType error =
             DNSServiceBrowse(&ref, 0, 0, type.c_str(), nullptr, &ZeroConfigBrowser::browseReply, this);
-        if (error != kDNSServiceErr_NoError)
+        if (error == kDNSServiceErr_NoError)
+        {
+            browseRef.store(ref);
+            if (! firstTry)
+                logPrint(logInfo, "ZeroConfigBrowser: browsing for \"%s\" again", type.c_str());
+            return error;
+        }
+        DNSServiceRefDeallocate(ref);
+        if (firstTry)
         {
             debugPrint("ZeroConfigBrowser::browseForService DNSServiceBrowse error: %d\n", int(error));
-            logPrint(logError, "ZeroConfigBrowser: cannot browse for \"%s\" (DNS-SD error %d)", type.c_str(),
-                     int(error));
-            DNSServiceRefDeallocate(ref);
-            return;
+            logPrint(logError, "ZeroConfigBrowser: cannot browse for \"%s\" (DNS-SD error %d)%s", type.c_str(),
+                     int(error), isDaemonUnavailable(error) ? "; trying again until the mDNS daemon answers" : "");
         }
-        browseRef.store(ref);
+        return error;
+    }
+
+    void ZeroConfigBrowser::startBrowsing()
+    {
+        browseError = kDNSServiceErr_NoError;
+        retryAt = 0;
+        const DNSServiceErrorType error = openBrowse(true);
+        if (error != kDNSServiceErr_NoError)
+        {
+            // Refused for its arguments: nothing to try again.
+            if (! isDaemonUnavailable(error))
+                return;
+            retryAt = getTickCount() + retryIntervalMs;
+        }
         startThread(5);
+    }
+
+    void ZeroConfigBrowser::browsingLost(DNSServiceErrorType error)
+    {
+        // The daemon's loss ends every reference of it: the resolves and
+        // watches end unprocessed. The list is empty by the time the browser
+        // answers not browsing.
+        endResolves();
+        bool hadServices = false;
+        {
+            ScopedLock hold(lock);
+            hadServices = ! services.empty();
+            services.clear();
+        }
+        DNSServiceRefDeallocate(browseRef.exchange(nullptr));
+        logPrint(logWarning,
+                 "ZeroConfigBrowser: browsing for \"%s\" lost the mDNS daemon (DNS-SD error %d); browsing again once "
+                 "it answers",
+                 getServiceType().c_str(), int(error));
+        retryAt = getTickCount() + retryIntervalMs;
+        if (hadServices)
+            callListeners(&ZeroConfigBrowserListener::servicesChanged, this, CallType::standard);
     }
 
     void ZeroConfigBrowser::stop()
     {
-        // A thread that did not end still owns its resolves.
-        if (stopThreadNow(4000) && ! isThreadRunning())
-            endResolves();
+        // Everything below belongs to the thread until it has ended.
+        stopThreadNow();
+        endResolves();
         {
             ScopedLock hold(lock);
             services.clear();
         }
         DNSServiceRefDeallocate(browseRef.exchange(nullptr));
+        retryAt = 0;
     }
 
     bool ZeroConfigBrowser::isBrowsing() const
@@ -126,7 +169,9 @@ namespace vx
         auto* browser = static_cast<ZeroConfigBrowser*>(context);
         if (error != kDNSServiceErr_NoError)
         {
+            // The browse has ended: handled once its processing returns.
             debugPrint("DNSServiceBrowseReplyCallback error: %d\n", int(error));
+            browser->browseError = error;
             return;
         }
         const std::string serviceName = name != nullptr ? name : "";
@@ -349,11 +394,12 @@ namespace vx
                     browseProcessed = true;
                     const DNSServiceErrorType error = DNSServiceProcessResult(browse);
                     if (error != kDNSServiceErr_NoError)
-                    {
                         debugPrint("ZeroConfigBrowser::run DNSServiceProcessResult for browse error: %d", int(error));
-                        logPrint(logError, "ZeroConfigBrowser: browsing for \"%s\" ended (DNS-SD error %d)",
-                                 getServiceType().c_str(), int(error));
-                        DNSServiceRefDeallocate(browseRef.exchange(nullptr));
+                    if (error != kDNSServiceErr_NoError || browseError != kDNSServiceErr_NoError)
+                    {
+                        browsingLost(error != kDNSServiceErr_NoError ? error : browseError);
+                        browseError = kDNSServiceErr_NoError;
+                        return;
                     }
                     continue;
                 }
@@ -416,6 +462,18 @@ namespace vx
     {
         while (! isStopRequested())
         {
+            if (browseRef.load() == nullptr && retryAt > 0)
+            {
+                // Nothing of the daemon is open while it is away.
+                const double waitMs = retryAt - getTickCount();
+                if (waitMs > 0)
+                    wakeUp.waitForTrigger(unsigned(std::min(waitMs + 1, double(retryIntervalMs))));
+                else if (openBrowse(false) == kDNSServiceErr_NoError)
+                    retryAt = 0;
+                else
+                    retryAt = getTickCount() + retryIntervalMs;
+                continue;
+            }
             bool idle = browseRef.load() == nullptr;
             if (idle)
             {

@@ -48,11 +48,21 @@ namespace vx
     // every change, with CallType standard, from the browser's thread: the
     // asynchronous ones later through the host's scheduler (at once on that
     // thread without one). The list is locked; getters copy.
+    //
+    // The mDNS daemon may go away (an upgrade, a network change, a resume)
+    // or not run yet: an error on the browse, or a browse the daemon cannot
+    // open, is said once in the log; the browser then ends its resolves and
+    // watches, empties its list (listeners hear of it), answers not browsing
+    // and tries again every retryIntervalMs until the daemon answers, then
+    // lists what it reports. A browse the library refuses for its arguments
+    // leaves the browser idle.
     class ZeroConfigBrowser : public Broadcaster<ZeroConfigBrowserListener>, public Thread
     {
     public:
         // How long a resolve may stay unanswered before it counts as failed.
         static constexpr int defaultResolveTimeoutMs = 5000;
+        // How often browsing is tried again while the daemon is away.
+        static constexpr int retryIntervalMs = 1000;
 
         ZeroConfigBrowser();
         // Stops browsing. Not from the browser's own thread (a listener).
@@ -61,10 +71,14 @@ namespace vx
         // Stops, then browses for the type (starting the thread, priority 5).
         // Any thread but the browser's own.
         void browseForService(const std::string& type);
-        // Ends the thread (4000 ms bound; resolves waiting are given up),
-        // empties the list and ends the browse.
+        // Ends the thread, waiting for it however long its current pass takes
+        // (a listener called on it finishes first): the references it uses
+        // are freed only once it has ended. Then empties the list and ends
+        // the browse and the resolves given up. Not from the browser's own
+        // thread.
         void stop();
 
+        // True while a browse is open with the daemon.
         bool isBrowsing() const;
         std::string getServiceType() const;
         size_t getNumServices() const;
@@ -116,7 +130,14 @@ namespace vx
             ZeroConfigService listed;
         };
 
+        // Opens the browse; the error when it cannot be opened. The first
+        // try (its failure logged) runs on the caller's thread, later ones on
+        // the browser's.
+        dnssd::DNSServiceErrorType openBrowse(bool firstTry);
         void startBrowsing();
+        // The browse answered an error or could not be processed: the daemon
+        // is taken as gone until a browse opens again (browser thread).
+        void browsingLost(dnssd::DNSServiceErrorType error);
         // One pass of the loop: waits (at most waitMs) for any reference's
         // reply, processes the ones that have one, then ends the resolves
         // that were answered or whose time ran out.
@@ -140,7 +161,14 @@ namespace vx
                                std::uint16_t length, const void* data, std::uint32_t, void* context);
 
         std::string serviceType;
+        // Opened by browseForService, replaced and ended on loss by the
+        // browser's thread, ended by stop once that thread has ended.
         std::atomic<dnssd::DNSServiceRef> browseRef{nullptr};
+        // The error the browse answered in the pass being processed, and
+        // when browsing is tried again after a loss (0: not waiting to);
+        // browser thread, set before it starts.
+        dnssd::DNSServiceErrorType browseError = dnssd::kDNSServiceErr_NoError;
+        double retryAt = 0;
         std::vector<ZeroConfigService> services;
         // The resolves under way and the watches, in the order they began
         // (browser thread; stop ends what an ended thread left).

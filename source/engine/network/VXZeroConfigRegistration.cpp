@@ -1,10 +1,14 @@
 #include "engine/network/VXZeroConfigRegistration.h"
 
+#include <algorithm>
+
 #include <arpa/inet.h>
+#include <poll.h>
+#include <sys/eventfd.h>
+#include <unistd.h>
 
 #include "core/VXLog.h"
 #include "core/VXTime.h"
-#include "engine/network/VXSockets.h"
 
 namespace vx
 {
@@ -12,54 +16,147 @@ namespace vx
 
     ZeroConfigRegistration::ZeroConfigRegistration(const std::string& serviceName, const std::string& serviceType,
                                                    std::uint16_t servicePort)
-        : name(serviceName), type(serviceType), port(servicePort)
+        : Thread("Zero Config Registration: " + serviceName), name(serviceName), type(serviceType), port(servicePort)
     {
-        bool replied = false;
-        const DNSServiceErrorType error =
-            DNSServiceRegister(&ref, 0, 0, name.c_str(), type.c_str(), nullptr, nullptr, htons(port), 0, nullptr,
-                               &ZeroConfigRegistration::registerReply, &replied);
+        wakeUpDescriptor = eventfd(0, EFD_CLOEXEC | EFD_NONBLOCK);
+        const DNSServiceErrorType error = open();
         if (error != kDNSServiceErr_NoError)
         {
             debugPrint("ZeroConfigRegistration::registerService DNSServiceRegister error: %d", int(error));
-            logPrint(logError, "ZeroConfigRegistration: cannot announce \"%s\" (%s, port %u; DNS-SD error %d)",
-                     name.c_str(), type.c_str(), unsigned(port), int(error));
-            DNSServiceRefDeallocate(ref);
-            ref = nullptr;
-            return;
+            logPrint(logError, "ZeroConfigRegistration: cannot announce \"%s\" (%s, port %u; DNS-SD error %d)%s",
+                     name.c_str(), type.c_str(), unsigned(port), int(error),
+                     isDaemonUnavailable(error) ? "; announcing it once the mDNS daemon answers" : "");
+            // Refused for its arguments: nothing to try again.
+            if (! isDaemonUnavailable(error))
+                return;
+            away = true;
+            retryAt = getTickCount() + retryIntervalMs;
         }
-        // The platform library may need several calls for one reply; a
-        // daemon that never answers must not hold the caller for ever.
-        const double deadline = getTickCount() + replyTimeoutMs;
-        while (! replied)
+        else
         {
-            const int remainingMs = int(deadline - getTickCount());
-            if (remainingMs <= 0 || Sockets::waitForReadiness(DNSServiceRefSockFD(ref), true, remainingMs) != 1)
+            // The platform library may need several calls for one reply; a
+            // daemon that never answers must not hold the caller for ever.
+            const double deadline = getTickCount() + replyTimeoutMs;
+            while (! replied && ref.load() != nullptr)
             {
-                logPrint(logWarning, "ZeroConfigRegistration: no reply to announcing \"%s\" within %d ms",
-                         name.c_str(), replyTimeoutMs);
-                break;
-            }
-            const DNSServiceErrorType processed = DNSServiceProcessResult(ref);
-            if (processed != kDNSServiceErr_NoError)
-            {
-                debugPrint("ZeroConfigRegistration DNSServiceProcessResult error: %d", int(processed));
-                break;
+                const int remainingMs = int(deadline - getTickCount());
+                if (remainingMs <= 0)
+                {
+                    logPrint(logWarning, "ZeroConfigRegistration: no reply to announcing \"%s\" within %d ms",
+                             name.c_str(), replyTimeoutMs);
+                    break;
+                }
+                processReplies(remainingMs);
             }
         }
+        startThread(0);
     }
 
     ZeroConfigRegistration::~ZeroConfigRegistration()
     {
-        DNSServiceRefDeallocate(ref);
+        // The reference is the thread's until it has ended.
+        stopThreadNow();
+        DNSServiceRefDeallocate(ref.exchange(nullptr));
+        if (wakeUpDescriptor >= 0)
+            close(wakeUpDescriptor);
+    }
+
+    void ZeroConfigRegistration::requestThreadStop()
+    {
+        Thread::requestThreadStop();
+        const std::uint64_t one = 1;
+        (void) ! write(wakeUpDescriptor, &one, sizeof(one));
+    }
+
+    DNSServiceErrorType ZeroConfigRegistration::open()
+    {
+        replied = false;
+        replyError = kDNSServiceErr_NoError;
+        DNSServiceRef made = nullptr;
+        const DNSServiceErrorType error =
+            DNSServiceRegister(&made, 0, 0, name.c_str(), type.c_str(), nullptr, nullptr, htons(port), 0, nullptr,
+                               &ZeroConfigRegistration::registerReply, this);
+        if (error != kDNSServiceErr_NoError)
+        {
+            DNSServiceRefDeallocate(made);
+            return error;
+        }
+        ref.store(made);
+        return kDNSServiceErr_NoError;
+    }
+
+    void ZeroConfigRegistration::processReplies(int waitMs)
+    {
+        const DNSServiceRef current = ref.load();
+        pollfd descriptors[2] = {{wakeUpDescriptor, POLLIN, 0},
+                                 {current != nullptr ? DNSServiceRefSockFD(current) : -1, POLLIN, 0}};
+        if (poll(descriptors, 2, waitMs) <= 0)
+            return;
+        if (descriptors[0].revents != 0)
+        {
+            std::uint64_t wakeUps = 0;
+            (void) ! read(wakeUpDescriptor, &wakeUps, sizeof(wakeUps));
+        }
+        if (current == nullptr || descriptors[1].revents == 0)
+            return;
+        const DNSServiceErrorType processed = DNSServiceProcessResult(current);
+        if (processed != kDNSServiceErr_NoError)
+            debugPrint("ZeroConfigRegistration DNSServiceProcessResult error: %d", int(processed));
+        if (processed != kDNSServiceErr_NoError || replyError != kDNSServiceErr_NoError)
+        {
+            lost(processed != kDNSServiceErr_NoError ? processed : replyError);
+            return;
+        }
+        if (replied && ! announced)
+        {
+            announced = true;
+            if (away)
+                logPrint(logInfo, "ZeroConfigRegistration: \"%s\" announced again", name.c_str());
+            away = false;
+        }
+    }
+
+    void ZeroConfigRegistration::lost(DNSServiceErrorType error)
+    {
+        DNSServiceRefDeallocate(ref.exchange(nullptr));
+        if (! away)
+            logPrint(logWarning,
+                     "ZeroConfigRegistration: \"%s\" is no longer announced (DNS-SD error %d); announcing it again "
+                     "once the mDNS daemon answers",
+                     name.c_str(), int(error));
+        away = true;
+        announced = false;
+        retryAt = getTickCount() + retryIntervalMs;
+    }
+
+    void ZeroConfigRegistration::run()
+    {
+        // Without a wake-up descriptor a stop is seen within a short slice.
+        const int longestWaitMs = wakeUpDescriptor >= 0 ? -1 : 100;
+        while (! isStopRequested())
+        {
+            if (ref.load() != nullptr)
+            {
+                processReplies(longestWaitMs);
+                continue;
+            }
+            const double waitMs = retryAt - getTickCount();
+            if (waitMs > 0)
+                processReplies(longestWaitMs < 0 ? int(waitMs) + 1 : std::min(int(waitMs) + 1, longestWaitMs));
+            else if (open() != kDNSServiceErr_NoError)
+                retryAt = getTickCount() + retryIntervalMs;
+        }
     }
 
     void ZeroConfigRegistration::registerReply(DNSServiceRef, DNSServiceFlags, DNSServiceErrorType error,
                                                const char* replyName, const char* regtype, const char* domain,
                                                void* context)
     {
-        // Replies run only inside the constructor's processing, whose flag
-        // the context is.
-        *static_cast<bool*>(context) = true;
+        // Replies run inside the processing of the registration that is
+        // the context.
+        auto* registration = static_cast<ZeroConfigRegistration*>(context);
+        registration->replied = true;
+        registration->replyError = error;
         if (error != kDNSServiceErr_NoError)
         {
             debugPrint("DNSRegisterReplyCallback error: %d", int(error));

@@ -122,6 +122,29 @@ namespace vx::test
                 queue(*ref, [] {});
     }
 
+    void FakeDNSService::daemonStops()
+    {
+        std::lock_guard<std::mutex> hold(lock);
+        daemonAway = true;
+        for (Ref* ref : live)
+            queue(*ref, [ref] {
+                if (ref->browseReply != nullptr)
+                    ref->browseReply(ref, 0, 0, kDNSServiceErr_Unknown, nullptr, nullptr, nullptr, ref->context);
+                else if (ref->resolveReply != nullptr)
+                    ref->resolveReply(ref, 0, 0, kDNSServiceErr_Unknown, nullptr, nullptr, 0, 0, nullptr,
+                                      ref->context);
+                else if (ref->registerReply != nullptr)
+                    ref->registerReply(ref, 0, kDNSServiceErr_Unknown, ref->name.c_str(), ref->type.c_str(),
+                                       "local.", ref->context);
+            });
+    }
+
+    void FakeDNSService::daemonStarts()
+    {
+        std::lock_guard<std::mutex> hold(lock);
+        daemonAway = false;
+    }
+
     std::vector<FakeDNSService::Call> FakeDNSService::calls() const
     {
         std::lock_guard<std::mutex> hold(lock);
@@ -163,6 +186,8 @@ namespace vx::test
         recorded.push_back(call);
         if (nextBrowseError != 0)
             return std::exchange(nextBrowseError, 0);
+        if (daemonAway)
+            return kDNSServiceErr_Unknown;
         Ref* ref = makeRef("browse", call.type);
         ref->browseReply = reply;
         ref->context = context;
@@ -185,6 +210,8 @@ namespace vx::test
         call.interfaceIndex = interfaceIndex;
         call.domainNull = domain == nullptr;
         recorded.push_back(call);
+        if (daemonAway)
+            return kDNSServiceErr_Unknown;
         Ref* ref = makeRef("resolve", call.type);
         ref->resolveReply = reply;
         ref->context = context;
@@ -225,6 +252,8 @@ namespace vx::test
         recorded.push_back(call);
         if (nextRegisterError != 0)
             return std::exchange(nextRegisterError, 0);
+        if (daemonAway)
+            return kDNSServiceErr_Unknown;
         Ref* ref = makeRef("register", call.type);
         ref->registerReply = reply;
         ref->context = context;

@@ -58,6 +58,11 @@ namespace vx::test
         void failNextRegister(dnssd::DNSServiceErrorType error);
         // The next processing of a browse reference answers the error.
         void failNextBrowseProcessing(dnssd::DNSServiceErrorType error);
+        // The daemon goes away: every open reference replies the error the
+        // compatibility library gives then (kDNSServiceErr_Unknown), and new
+        // browses, resolves and registrations fail with it until it starts.
+        void daemonStops();
+        void daemonStarts();
 
         std::vector<Call> calls() const;
         std::vector<Call> callsOf(const std::string& function) const;
@@ -97,5 +102,6 @@ namespace vx::test
         dnssd::DNSServiceErrorType nextBrowseError = 0;
         dnssd::DNSServiceErrorType nextRegisterError = 0;
         dnssd::DNSServiceErrorType nextProcessingError = 0;
+        bool daemonAway = false;
     };
 }

@@ -277,6 +277,11 @@ enable-reflector=no
 
     bool MDNSDaemon::start(std::string& whyNot)
     {
+        return startBus(whyNot) && startResponder(whyNot);
+    }
+
+    bool MDNSDaemon::startBus(std::string& whyNot)
+    {
         stop();
         const std::string& dir = folder().path;
         if (dir.empty())
@@ -314,7 +319,19 @@ enable-reflector=no
             whyNot = "cannot start dbus-daemon";
             return false;
         }
+        return true;
+    }
 
+    bool MDNSDaemon::startResponder(std::string& whyNot)
+    {
+        stopResponder();
+        const std::string& dir = folder().path;
+        if (bus <= 0)
+        {
+            whyNot = "the responder needs the message bus started first";
+            return false;
+        }
+        const auto deadline = Clock::now() + std::chrono::seconds(30);
         responderLog = dir + "/responder.log";
         responder = spawn({"/usr/sbin/avahi-daemon", "--no-drop-root", "--no-chroot", "--no-rlimits",
                            "--no-proc-title", "-f", dir + "/responder.conf"},
@@ -337,6 +354,11 @@ enable-reflector=no
             return false;
         }
         return true;
+    }
+
+    void MDNSDaemon::stopResponder()
+    {
+        end(responder);
     }
 
     void MDNSDaemon::stop()

@@ -35,6 +35,11 @@ namespace vx::test
         // daemons' output) when either cannot be started.
         bool start(std::string& whyNot);
         void stop();
+        // The responder alone, the bus staying: stopped and started again,
+        // it restarts as a package upgrade restarts it (same host name,
+        // nothing of what it held before). Start needs the bus running.
+        bool startResponder(std::string& whyNot);
+        void stopResponder();
 
         // The responder's host name with its domain ("vxtest1234.local.").
         const std::string& getHostName() const { return hostName; }
@@ -46,6 +51,8 @@ namespace vx::test
         static std::string lookUpAddress(const std::string& host, int timeoutMs = 3000);
 
     private:
+        bool startBus(std::string& whyNot);
+
         pid_t bus = -1;
         pid_t responder = -1;
         std::string hostName;

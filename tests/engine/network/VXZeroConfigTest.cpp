@@ -3,18 +3,42 @@
 #include <gtest/gtest.h>
 
 #include <atomic>
+#include <chrono>
+#include <condition_variable>
+#include <fstream>
+#include <sstream>
+#include <mutex>
 #include <thread>
+
+#include <unistd.h>
 
 #include "VXFakeDNSService.h"
 #include "support/VXLogRecorder.h"
 #include "VXNetworkTestSupport.h"
 #include "engine/network/VXZeroConfigBrowser.h"
+#include "core/VXTime.h"
 #include "engine/network/VXZeroConfigRegistration.h"
 
 namespace vx::test
 {
     namespace
     {
+        // The CPU time a thread of this process has used.
+        double threadCpuMs(int tid)
+        {
+            std::ifstream stat("/proc/self/task/" + std::to_string(tid) + "/stat");
+            std::string text((std::istreambuf_iterator<char>(stat)), std::istreambuf_iterator<char>());
+            // The fields after the name (which may hold blanks): state is the
+            // third, user and system time the 14th and 15th.
+            std::istringstream fields(text.substr(text.rfind(')') + 2));
+            std::string field;
+            double ticks = 0;
+            for (int i = 3; i <= 15 && fields >> field; ++i)
+                if (i >= 14)
+                    ticks += std::stod(field);
+            return ticks * 1000.0 / double(sysconf(_SC_CLK_TCK));
+        }
+
         const std::string serverType = "_quarlite_server._udp";
 
         struct CountingListener : ZeroConfigBrowserListener
@@ -115,17 +139,20 @@ namespace vx::test
         EXPECT_EQ(dns.liveReferences("browse"), 1) << "the first browse ended";
     }
 
+    // A browse refused for its arguments (a bad type) is not tried again.
     TEST_F(ZeroConfigTest, BrowseErrorLeavesItIdle)
     {
-        dns.failNextBrowse(-65537);
+        dns.failNextBrowse(dnssd::kDNSServiceErr_BadParam);
         ZeroConfigBrowser browser;
         LogRecorder log;
         browser.browseForService(serverType);
         EXPECT_FALSE(browser.isBrowsing());
         EXPECT_FALSE(browser.isThreadRunning());
-        EXPECT_TRUE(log.contains("-65537")) << log.dump();
+        EXPECT_TRUE(log.contains("-65540")) << log.dump();
     }
 
+    // A browse that can no longer be processed has lost the daemon: it ends
+    // and browsing starts again.
     TEST_F(ZeroConfigTest, ProcessingErrorEndsTheBrowse)
     {
         ZeroConfigBrowser browser;
@@ -134,7 +161,108 @@ namespace vx::test
         ASSERT_TRUE(browser.isBrowsing());
         dns.failNextBrowseProcessing(-65563);
         EXPECT_TRUE(waitFor([&] { return ! browser.isBrowsing(); }));
-        EXPECT_EQ(dns.liveReferences("browse"), 0);
+        EXPECT_TRUE(log.contains("error -65563")) << log.dump();
+        EXPECT_TRUE(waitFor([&] { return browser.isBrowsing(); })) << "browsing again";
+        EXPECT_EQ(dns.callsOf("browse").size(), 2u);
+        EXPECT_EQ(dns.liveReferences("browse"), 1) << "the ended browse was freed";
+    }
+
+    // The daemon goes away with a service listed and a resolve waiting:
+    // both end, the list empties (listeners hear of it), one line says so,
+    // and browsing is tried again at its pace, not in a loop, until the
+    // daemon is back and the service is listed again.
+    TEST_F(ZeroConfigTest, ALostDaemonIsSaidOnceAndBrowsingResumesWhenItIsBack)
+    {
+        FakeDNSService::Resolve silent;
+        silent.silent = true;
+        dns.scriptResolve("A", {"127.0.0.1", 5000});
+        dns.scriptResolve("S", silent);
+        dns.announce("A", serverType);
+        dns.announce("S", serverType);
+        LogRecorder log; // installed before the browser's thread logs
+        ZeroConfigBrowser browser;
+        CountingListener listener;
+        browser.addListener(listener, false);
+        browser.browseForService(serverType);
+        ASSERT_TRUE(waitFor([&] { return browser.getNumServices() == 1 && dns.liveReferences("resolve") == 1; }));
+        const int told = listener.calls.load();
+
+        dns.daemonStops();
+        ASSERT_TRUE(waitFor([&] { return ! browser.isBrowsing(); }));
+        EXPECT_EQ(browser.getNumServices(), 0u);
+        EXPECT_EQ(dns.liveReferences(), 0) << "the browse and the waiting resolve ended";
+        EXPECT_TRUE(waitFor([&] { return listener.calls.load() == told + 1; }));
+
+        const std::vector<int> threads = findThreads("Zero Config Browser");
+        ASSERT_EQ(threads.size(), 1u);
+        // Measured from a try on: the next two are an interval apart.
+        const size_t lostAt = dns.callsOf("browse").size();
+        ASSERT_TRUE(waitFor([&] { return dns.callsOf("browse").size() > lostAt; }));
+        const size_t triedBefore = dns.callsOf("browse").size();
+        const double cpuBefore = threadCpuMs(threads[0]), wallBefore = getTickCount();
+        ASSERT_TRUE(waitFor([&] { return dns.callsOf("browse").size() >= triedBefore + 2; }));
+        const double wall = getTickCount() - wallBefore, cpu = threadCpuMs(threads[0]) - cpuBefore;
+        EXPECT_GE(wall, double(ZeroConfigBrowser::retryIntervalMs)) << "two tries are an interval apart";
+        EXPECT_LT(cpu, wall / 2) << "the thread sleeps between tries";
+        EXPECT_FALSE(browser.isBrowsing());
+
+        dns.daemonStarts();
+        ASSERT_TRUE(waitFor([&] { return browser.isBrowsing() && browser.getNumServices() == 1; }));
+        EXPECT_EQ(browser.getService(0)->name, "A");
+        size_t lostLines = 0;
+        for (const LogRecorder::Line& line : log.lines())
+            lostLines += line.text.find("lost the mDNS daemon") != std::string::npos ? 1 : 0;
+        EXPECT_EQ(lostLines, 1u) << log.dump();
+        EXPECT_TRUE(log.contains("browsing for \"" + serverType + "\" again")) << log.dump();
+        EXPECT_EQ(log.count(logError), 0u) << log.dump();
+        browser.removeListener(listener);
+    }
+
+    // stop waits for a listener that is busy on the browser's thread (a
+    // slow host look-up) past any bound, and frees nothing it still uses.
+    TEST_F(ZeroConfigTest, StopWaitsForABusyBrowserThread)
+    {
+        struct BusyListener : ZeroConfigBrowserListener
+        {
+            void servicesChanged(ZeroConfigBrowser*) override
+            {
+                std::unique_lock<std::mutex> hold(lock);
+                entered = true;
+                released.wait_for(hold, std::chrono::seconds(60), [&] { return free; });
+                finished = true;
+            }
+            void release()
+            {
+                std::lock_guard<std::mutex> hold(lock);
+                free = true;
+                released.notify_all();
+            }
+            std::mutex lock;
+            std::condition_variable released;
+            bool free = false;
+            std::atomic<bool> entered{false}, finished{false};
+        } busy;
+
+        dns.scriptResolve("A", {"127.0.0.1", 5000});
+        dns.announce("A", serverType);
+        ZeroConfigBrowser browser;
+        browser.addListener(busy, false);
+        browser.browseForService(serverType);
+        ASSERT_TRUE(waitFor([&] { return busy.entered.load(); }));
+        std::atomic<bool> stopped{false};
+        std::thread stopper([&] {
+            browser.stop();
+            stopped.store(true);
+        });
+        // Longer than the bound stop once had (4 s): it must still wait.
+        EXPECT_FALSE(waitFor([&] { return stopped.load(); }, 4500)) << "stop returned while its thread was busy";
+        EXPECT_EQ(dns.liveReferences("browse"), 1) << "the browse the busy thread uses stays";
+        busy.release();
+        stopper.join();
+        EXPECT_TRUE(busy.finished.load()) << "the listener ran to its end";
+        EXPECT_FALSE(browser.isThreadRunning());
+        EXPECT_EQ(dns.liveReferences(), 0);
+        browser.removeListener(busy);
     }
 
     TEST_F(ZeroConfigTest, SilentResolveFailsAndFreesTheThread)
@@ -251,11 +379,41 @@ namespace vx::test
         ASSERT_EQ(ended.size(), 1u);
         EXPECT_EQ(ended[0].kind, "register");
 
-        dns.failNextRegister(-65537);
+        dns.failNextRegister(dnssd::kDNSServiceErr_BadParam);
         LogRecorder log;
         ZeroConfigRegistration refused("Kelvo", serverType, 5000);
         EXPECT_FALSE(refused.isRegistered());
         EXPECT_TRUE(log.contains("cannot announce")) << log.dump();
+    }
+
+    // The daemon drops the announcement when it goes away: the registration
+    // says so once, answers not registered, tries again at its pace and is
+    // announced again once the daemon is back.
+    TEST_F(ZeroConfigTest, ARegistrationIsAnnouncedAgainWhenTheDaemonIsBack)
+    {
+        LogRecorder log;
+        ZeroConfigRegistration registration("Kelvo", serverType, 5000);
+        ASSERT_TRUE(registration.isRegistered());
+        dns.daemonStops();
+        ASSERT_TRUE(waitFor([&] { return ! registration.isRegistered(); }));
+        EXPECT_EQ(dns.liveReferences(), 0);
+        const size_t lostAt = dns.callsOf("register").size();
+        ASSERT_TRUE(waitFor([&] { return dns.callsOf("register").size() > lostAt; }));
+        const size_t triedBefore = dns.callsOf("register").size();
+        const double wallBefore = getTickCount();
+        ASSERT_TRUE(waitFor([&] { return dns.callsOf("register").size() >= triedBefore + 2; }));
+        EXPECT_GE(getTickCount() - wallBefore, double(ZeroConfigRegistration::retryIntervalMs));
+        EXPECT_FALSE(registration.isRegistered());
+
+        dns.daemonStarts();
+        ASSERT_TRUE(waitFor([&] { return registration.isRegistered() && log.contains("announced again"); }))
+            << log.dump();
+        EXPECT_EQ(dns.liveReferences("register"), 1);
+        EXPECT_EQ(dns.callsOf("register").back().name, "Kelvo");
+        size_t lostLines = 0;
+        for (const LogRecorder::Line& line : log.lines())
+            lostLines += line.text.find("\"Kelvo\" is no longer announced") != std::string::npos ? 1 : 0;
+        EXPECT_EQ(lostLines, 1u) << log.dump();
     }
 }
 
