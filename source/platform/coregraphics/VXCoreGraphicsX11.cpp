@@ -230,7 +230,8 @@ namespace vx::cg
         // at the first read), by a thread of their own, in bands of rows; a
         // read waits for the bands as calls wait for any reply. The thread
         // reads on after a read has given up: a slow link brings pictures at
-        // its pace, the next read of the same taking the one come meanwhile.
+        // its pace, the next read of the same taking the one come meanwhile
+        // (when it took that long) and asking for another.
         class ImageReader
         {
         public:
@@ -249,9 +250,9 @@ namespace vx::cg
             ImageReader& operator=(const ImageReader&) = delete;
 
             // The source's pixels into image, waited for a bounded time; at
-            // once, without waiting, a picture of the same that came after
-            // its read gave up (another is asked for meanwhile), or slow
-            // while an earlier read goes on.
+            // once, without waiting, a picture of the same that came over a
+            // slow link after its read gave up (another is asked for
+            // meanwhile), or slow while an earlier read goes on.
             Outcome read(const ImageSource& source, Image& image);
 
         private:
@@ -273,6 +274,7 @@ namespace vx::cg
             uint64_t progress = 0;    // bands read (and connections made), ever
             bool finished = false;    // an outcome not taken yet
             bool succeeded = false;
+            std::chrono::steady_clock::duration took{}; // by the read finished
             ImageSource finishedSource;
             Image picture;
         };
@@ -1593,8 +1595,9 @@ namespace vx::cg
                     return Outcome::failed;
                 }
             }
-            // Come after its read gave up: given now, and the next asked.
-            if (finished && succeeded && finishedSource == source)
+            // Come after its read gave up, over a slow link: given now, and
+            // the next asked. One come soon after all is old by now.
+            if (finished && succeeded && finishedSource == source && took >= replyWaitLongest)
             {
                 image = std::move(picture);
                 finished = false;
@@ -1653,9 +1656,11 @@ namespace vx::cg
                 const ImageSource source = *asked;
                 asked.reset();
                 hold.unlock();
+                const auto start = std::chrono::steady_clock::now();
                 Image image;
                 const bool read = transfer(source, image);
                 hold.lock();
+                took = std::chrono::steady_clock::now() - start;
                 busy = false;
                 finished = true;
                 succeeded = read;
