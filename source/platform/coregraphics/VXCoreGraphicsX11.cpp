@@ -2118,9 +2118,13 @@ namespace vx::cg
                 xcb_test_fake_input(requests, XCB_MOTION_NOTIFY, 0, XCB_CURRENT_TIME, screen.root, int16_t(x),
                                     int16_t(y), 0);
                 // The press goes where the check was made, when the pointer
-                // got there (the server confines it to the monitors too).
+                // got there (the server confines it to the monitors too),
+                // with no button down: a press still held by a manager's
+                // grab (or the user's own) would take this one with it.
                 auto pointer = await<xcb_query_pointer_reply_t>(xcb_query_pointer(requests, screen.root));
-                if (pointer == nullptr || pointer->root_x != x || pointer->root_y != y)
+                const uint16_t buttons = XCB_BUTTON_MASK_1 | XCB_BUTTON_MASK_2 | XCB_BUTTON_MASK_3;
+                if (pointer == nullptr || pointer->root_x != x || pointer->root_y != y ||
+                    (pointer->mask & buttons) != 0)
                     return false;
                 if (event.type == kCGEventLeftMouseDown)
                     xcb_test_fake_input(requests, XCB_BUTTON_PRESS, button, XCB_CURRENT_TIME, XCB_NONE, 0, 0, 0);
