@@ -40,7 +40,8 @@
 //   changes) before they give up; a release waits (up to half a second)
 //   until the server has taken it, after the press a manager's own grab may
 //   hold to raise the window first, so that the next click is checked after
-//   this one has landed; without X-Resource, where a window's
+//   this one has landed (nothing is pressed while a button is down); without
+//   X-Resource, where a window's
 //   process is only what its _NET_WM_PID says, the windows of a process are
 //   those of the client that made the window chosen (the client part of
 //   their ids).
