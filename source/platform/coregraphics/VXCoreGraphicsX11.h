@@ -26,8 +26,9 @@
 //   covered), without Composite from what the screen shows, read over MIT-SHM
 //   where the server offers it, else in bands of rows on a connection and
 //   thread of their own, waited for as any reply is (below): a picture still
-//   coming when a grab gives up is the next grab's, and one more is asked
-//   for then, so a slow link brings pictures at its pace; windows of depth
+//   coming over a slow link when a grab gives up is the next grab's, and
+//   one more is asked for then, so that pictures come at the link's pace
+//   while no grab waits longer than any call; windows of depth
 //   24 and 32, and true-colour ones of depth 15 and 16 (said once for any
 //   other);
 // - mouse events go through XTest (without it clicks fail), only onto a
@@ -41,10 +42,9 @@
 //   until the server has taken it, after the press a manager's own grab may
 //   hold to raise the window first, so that the next click is checked after
 //   this one has landed (nothing is pressed while a button is down); without
-//   X-Resource, where a window's
-//   process is only what its _NET_WM_PID says, the windows of a process are
-//   those of the client that made the window chosen (the client part of
-//   their ids).
+//   X-Resource, where a window's process is only what its _NET_WM_PID says,
+//   the windows of a process are those of the client that made the window
+//   chosen (the client part of their ids).
 // The event thread connects again while the server answers (a server at its
 // client limit refuses it for a while). A server that goes away leaves every
 // answer empty and says so once; the known monitors are reported removed.
