@@ -9,6 +9,7 @@
 #include <cstring>
 #include <map>
 #include <mutex>
+#include <optional>
 #include <set>
 #include <system_error>
 #include <thread>
@@ -19,6 +20,7 @@
 #include <sys/eventfd.h>
 #include <sys/ipc.h>
 #include <sys/shm.h>
+#include <sys/socket.h>
 #include <unistd.h>
 
 #include <xcb/composite.h>
@@ -195,6 +197,88 @@ namespace vx::cg
             bool operator==(const Owner& other) const { return pid == other.pid && client == other.client; }
         };
 
+        // Where a window's pixels are read: the window as the screen shows
+        // it, or its own pixmap (redirected with Composite, border included).
+        struct ImageSource
+        {
+            xcb_window_t window = XCB_NONE;
+            bool redirected = false;
+            int x = 0, y = 0, width = 0, height = 0;
+            PixelFormat format;
+
+            bool operator==(const ImageSource& other) const
+            {
+                return window == other.window && redirected == other.redirected && x == other.x && y == other.y &&
+                       width == other.width && height == other.height &&
+                       format.bytesPerPixel == other.format.bytesPerPixel && format.opaque == other.format.opaque &&
+                       format.red == other.format.red && format.green == other.format.green &&
+                       format.blue == other.format.blue;
+            }
+        };
+
+        enum class ImageRead
+        {
+            done,
+            failed, // the server refused (a window gone or resized meanwhile)
+            later   // not read in time: it may come for the next read of the same
+        };
+
+        // Window images read without shared memory come in replies of every
+        // pixel, which libxcb reads to their end once begun, holding the
+        // connection all along: a server that stops while sending one would
+        // hold every call. They are read on a connection of their own (made
+        // at the first read), by a thread of their own, in bands of rows; a
+        // read waits for the bands as calls wait for any reply. The thread
+        // reads on after a read has given up: a slow link brings pictures at
+        // its pace, the next read of the same taking the one come meanwhile
+        // (when it took that long) and asking for another.
+        class ImageReader
+        {
+        public:
+            enum class Outcome
+            {
+                read,
+                failed,
+                slow,  // still coming after replyWaitLongest
+                silent // nothing came for replyWait
+            };
+
+            explicit ImageReader(std::string displayName) : display(std::move(displayName)) {}
+            // Ends the thread, breaking off a read under way.
+            ~ImageReader();
+            ImageReader(const ImageReader&) = delete;
+            ImageReader& operator=(const ImageReader&) = delete;
+
+            // The source's pixels into image, waited for a bounded time; at
+            // once, without waiting, a picture of the same that came over a
+            // slow link after its read gave up (another is asked for
+            // meanwhile), or slow while an earlier read goes on.
+            Outcome read(const ImageSource& source, Image& image);
+
+        private:
+            void run();
+            // On the thread: the source's pixels, or false.
+            bool transfer(const ImageSource& source, Image& image);
+            bool connect();
+            void advanced();
+
+            const std::string display;
+            std::mutex lock; // guards all below but connection
+            std::condition_variable changed;
+            std::thread thread;
+            xcb_connection_t* connection = nullptr; // the thread's
+            int socket = -1;                        // its descriptor, shut down to break a read off
+            bool stopping = false;
+            std::optional<ImageSource> asked;
+            bool busy = false;        // a read is asked or under way
+            uint64_t progress = 0;    // bands read (and connections made), ever
+            bool finished = false;    // an outcome not taken yet
+            bool succeeded = false;
+            std::chrono::steady_clock::duration took{}; // by the read finished
+            ImageSource finishedSource;
+            Image picture;
+        };
+
         class X11Backend : public Backend
         {
         public:
@@ -293,16 +377,20 @@ namespace vx::cg
             // Whether a window of the owner comes to (x, y) by the end of
             // the wait for the raise setFrontProcess asked for it.
             bool waitForProcessWindowAt(const Owner& owner, int x, int y);
+            // Waits until the server has taken the release of the button
+            // (the pointer's events held by another client's grab meanwhile);
+            // false when it has not by the end of raiseWait.
+            bool waitForRelease(uint8_t button);
             // The pixel format of a window of that depth and visual; false when its pixels are not read.
             bool pixelFormatOf(int depth, xcb_visualid_t visual, PixelFormat& format) const;
-            bool readImage(xcb_drawable_t drawable, int x, int y, int width, int height, const PixelFormat& format,
-                           Image& image);
+            ImageRead readImage(const ImageSource& source, Image& image);
             // The window's own pixmap (right also where covered) into spareImage.
-            bool readRedirected(xcb_window_t window, const xcb_get_geometry_reply_t& geometry,
-                                const PixelFormat& format);
+            ImageRead readRedirected(xcb_window_t window, const xcb_get_geometry_reply_t& geometry,
+                                     const PixelFormat& format);
             // What the screen shows of the window into spareImage; the parts
             // off the screen are transparent.
-            bool readOnScreen(xcb_window_t window, const xcb_get_geometry_reply_t& geometry, const PixelFormat& format);
+            ImageRead readOnScreen(xcb_window_t window, const xcb_get_geometry_reply_t& geometry,
+                                   const PixelFormat& format);
             bool ensureSegment(size_t size);
             void releaseSegment();
 
@@ -351,6 +439,7 @@ namespace vx::cg
             std::set<xcb_window_t> watchedForGoing;     // by windowGeneration
             std::map<xcb_window_t, uint64_t> timesGone; // of the windows watched
             SharedSegment segment;
+            std::unique_ptr<ImageReader> reader; // made at the first read without shared memory
             std::shared_ptr<Image> spareImage;
             std::atomic<bool> depthSaid{false};
             std::atomic<bool> noTestSaid{false};
@@ -506,6 +595,7 @@ namespace vx::cg
         {
             const NoSigPipe quiet;
             stopWatching();
+            reader.reset();
             releaseSegment();
             if (requests != nullptr)
                 xcb_disconnect(requests);
@@ -1423,27 +1513,32 @@ namespace vx::cg
             return ((pixel & mask) >> __builtin_ctz(mask)) * 255 / maximum;
         }
 
-        // Rows of the server's pixels (sourceRowBytes apart) into the image
-        // as 32-bit premultiplied BGRA; a window without alpha is opaque
-        // whatever its unused bits hold.
-        void copyPixels(const uint8_t* source, size_t sourceRowBytes, int width, int height, const PixelFormat& format,
-                        Image& image)
+        // An image of that size, its pixels still to come.
+        void shapeImage(Image& image, int width, int height)
         {
-            const size_t rowBytes = size_t(width) * 4;
             image.width = width;
             image.height = height;
-            image.bytesPerRow = int(rowBytes);
+            image.bytesPerRow = width * 4;
             image.layout = ImageLayout::premultipliedBGRA;
-            image.bytes.resize(rowBytes * size_t(height));
+            image.bytes.resize(size_t(width) * 4 * size_t(height));
+        }
+
+        // Rows of the server's pixels (sourceRowBytes apart) into rows of
+        // 32-bit premultiplied BGRA (width * 4 apart) from destination; a
+        // window without alpha is opaque whatever its unused bits hold.
+        void convertRows(const uint8_t* source, size_t sourceRowBytes, int width, int height,
+                         const PixelFormat& format, uint8_t* destination)
+        {
+            const size_t rowBytes = size_t(width) * 4;
             if (format.bytesPerPixel == 4 && ! format.opaque)
             {
-                std::memcpy(image.bytes.data(), source, image.bytes.size());
+                std::memcpy(destination, source, rowBytes * size_t(height));
                 return;
             }
             for (int y = 0; y < height; ++y)
             {
                 const uint8_t* from = source + size_t(y) * sourceRowBytes;
-                uint8_t* to = image.bytes.data() + size_t(y) * rowBytes;
+                uint8_t* to = destination + size_t(y) * rowBytes;
                 for (int x = 0; x < width; ++x)
                 {
                     uint32_t v = 0;
@@ -1463,6 +1558,206 @@ namespace vx::cg
             }
         }
 
+        void copyPixels(const uint8_t* source, size_t sourceRowBytes, int width, int height, const PixelFormat& format,
+                        Image& image)
+        {
+            shapeImage(image, width, height);
+            convertRows(source, sourceRowBytes, width, height, format, image.bytes.data());
+        }
+
+        ImageReader::~ImageReader()
+        {
+            {
+                std::lock_guard<std::mutex> hold(lock);
+                stopping = true;
+                // A read under way ends at once: the connection breaks.
+                if (socket >= 0)
+                    shutdown(socket, SHUT_RDWR);
+            }
+            changed.notify_all();
+            if (thread.joinable())
+                thread.join();
+        }
+
+        ImageReader::Outcome ImageReader::read(const ImageSource& source, Image& image)
+        {
+            std::unique_lock<std::mutex> hold(lock);
+            if (busy)
+                return Outcome::slow;
+            if (! thread.joinable())
+            {
+                try
+                {
+                    thread = std::thread([this] { run(); });
+                }
+                catch (const std::system_error&)
+                {
+                    return Outcome::failed;
+                }
+            }
+            // Come after its read gave up, over a slow link: given now, and
+            // the next asked. One come soon after all is old by now.
+            if (finished && succeeded && finishedSource == source && took >= replyWaitLongest)
+            {
+                image = std::move(picture);
+                finished = false;
+                asked = source;
+                busy = true;
+                changed.notify_all();
+                return Outcome::read;
+            }
+            finished = false;
+            asked = source;
+            busy = true;
+            changed.notify_all();
+            // As waitForReply waits: while something comes at least every
+            // replyWait, at most replyWaitLongest.
+            const auto start = std::chrono::steady_clock::now();
+            auto silentUntil = start + replyWait;
+            uint64_t seen = progress;
+            while (! finished)
+            {
+                const auto now = std::chrono::steady_clock::now();
+                if (now >= start + replyWaitLongest)
+                    return Outcome::slow;
+                if (now >= silentUntil)
+                    return Outcome::silent;
+                changed.wait_until(hold, std::min(silentUntil, start + replyWaitLongest));
+                if (progress != seen)
+                {
+                    seen = progress;
+                    silentUntil = std::chrono::steady_clock::now() + replyWait;
+                }
+            }
+            finished = false;
+            if (! succeeded)
+                return Outcome::failed;
+            image = std::move(picture);
+            return Outcome::read;
+        }
+
+        void ImageReader::advanced()
+        {
+            std::lock_guard<std::mutex> hold(lock);
+            ++progress;
+            changed.notify_all();
+        }
+
+        void ImageReader::run()
+        {
+            // Blocked for the thread's whole life.
+            const NoSigPipe quiet;
+            std::unique_lock<std::mutex> hold(lock);
+            for (;;)
+            {
+                changed.wait(hold, [this] { return stopping || asked.has_value(); });
+                if (stopping)
+                    break;
+                const ImageSource source = *asked;
+                asked.reset();
+                hold.unlock();
+                const auto start = std::chrono::steady_clock::now();
+                Image image;
+                const bool read = transfer(source, image);
+                hold.lock();
+                took = std::chrono::steady_clock::now() - start;
+                busy = false;
+                finished = true;
+                succeeded = read;
+                finishedSource = source;
+                picture = std::move(image);
+                changed.notify_all();
+            }
+            socket = -1;
+            hold.unlock();
+            if (connection != nullptr)
+                xcb_disconnect(connection);
+            connection = nullptr;
+        }
+
+        bool ImageReader::connect()
+        {
+            if (connection != nullptr && xcb_connection_has_error(connection) == 0)
+                return true;
+            if (connection != nullptr)
+            {
+                {
+                    std::lock_guard<std::mutex> hold(lock);
+                    socket = -1;
+                }
+                xcb_disconnect(connection);
+                connection = nullptr;
+            }
+            xcb_connection_t* made = xcb_connect(display.c_str(), nullptr);
+            if (xcb_connection_has_error(made) != 0)
+            {
+                xcb_disconnect(made);
+                return false;
+            }
+            {
+                std::lock_guard<std::mutex> hold(lock);
+                if (stopping)
+                {
+                    xcb_disconnect(made);
+                    return false;
+                }
+                connection = made;
+                socket = xcb_get_file_descriptor(made);
+            }
+            // Composite answers a client that said which version it speaks.
+            if (hasExtension(connection, &xcb_composite_id))
+                std::free(xcb_composite_query_version_reply(
+                    connection, xcb_composite_query_version(connection, 0, 2), nullptr));
+            advanced();
+            return xcb_connection_has_error(connection) == 0;
+        }
+
+        bool ImageReader::transfer(const ImageSource& source, Image& image)
+        {
+            if (! connect())
+                return false;
+            xcb_drawable_t drawable = source.window;
+            if (source.redirected)
+            {
+                drawable = xcb_generate_id(connection);
+                xcb_composite_name_window_pixmap(connection, source.window, drawable);
+            }
+            // Bands of about 64 KiB: each comes soon on a slow link too, so
+            // that a silent server is told from a slow one.
+            const size_t rowBytes = source.format.rowBytes(source.width);
+            const int bandRows = int(std::max<size_t>(1, (size_t(64) << 10) / rowBytes));
+            std::vector<xcb_get_image_cookie_t> bands;
+            for (int top = 0; top < source.height; top += bandRows)
+                bands.push_back(xcb_get_image(connection, XCB_IMAGE_FORMAT_Z_PIXMAP, drawable, int16_t(source.x),
+                                              int16_t(source.y + top), uint16_t(source.width),
+                                              uint16_t(std::min(bandRows, source.height - top)), ~0u));
+            if (source.redirected)
+                xcb_free_pixmap(connection, drawable);
+            xcb_flush(connection);
+            shapeImage(image, source.width, source.height);
+            bool read = true;
+            for (size_t i = 0; i < bands.size(); ++i)
+            {
+                if (! read)
+                {
+                    xcb_discard_reply(connection, bands[i].sequence);
+                    continue;
+                }
+                auto reply = own(xcb_get_image_reply(connection, bands[i], nullptr));
+                const int top = int(i) * bandRows;
+                const int rows = std::min(bandRows, source.height - top);
+                if (reply == nullptr || size_t(xcb_get_image_data_length(reply.get())) < rowBytes * size_t(rows))
+                {
+                    read = false;
+                    continue;
+                }
+                convertRows(xcb_get_image_data(reply.get()), rowBytes, source.width, rows, source.format,
+                            image.bytes.data() + size_t(top) * size_t(image.bytesPerRow));
+                advanced();
+            }
+            return read;
+        }
+
         bool X11Backend::pixelFormatOf(int depth, xcb_visualid_t visual, PixelFormat& format) const
         {
             if (depth == 24 || depth == 32)
@@ -1478,28 +1773,44 @@ namespace vx::cg
             return true;
         }
 
-        bool X11Backend::readImage(xcb_drawable_t drawable, int x, int y, int width, int height,
-                                   const PixelFormat& format, Image& image)
+        ImageRead X11Backend::readImage(const ImageSource& source, Image& image)
         {
-            const size_t rowBytes = format.rowBytes(width);
-            const size_t size = rowBytes * size_t(height);
+            const size_t rowBytes = source.format.rowBytes(source.width);
+            const size_t size = rowBytes * size_t(source.height);
             if (useSharedMemory && ensureSegment(size))
             {
-                auto reply = await<xcb_shm_get_image_reply_t>(
-                    xcb_shm_get_image(requests, drawable, int16_t(x), int16_t(y), uint16_t(width), uint16_t(height),
-                                      ~0u, XCB_IMAGE_FORMAT_Z_PIXMAP, segment.id, 0));
+                // The reply is short: the pixels are in the segment.
+                xcb_drawable_t drawable = source.window;
+                if (source.redirected)
+                {
+                    drawable = xcb_generate_id(requests);
+                    xcb_composite_name_window_pixmap(requests, source.window, drawable);
+                }
+                auto reply = await<xcb_shm_get_image_reply_t>(xcb_shm_get_image(
+                    requests, drawable, int16_t(source.x), int16_t(source.y), uint16_t(source.width),
+                    uint16_t(source.height), ~0u, XCB_IMAGE_FORMAT_Z_PIXMAP, segment.id, 0));
+                if (source.redirected)
+                    xcb_free_pixmap(requests, drawable);
                 if (reply == nullptr)
-                    return false;
-                copyPixels(segment.bytes, rowBytes, width, height, format, image);
-                return true;
+                    return answering.load() ? ImageRead::failed : ImageRead::later;
+                copyPixels(segment.bytes, rowBytes, source.width, source.height, source.format, image);
+                return ImageRead::done;
             }
-            auto reply =
-                await<xcb_get_image_reply_t>(xcb_get_image(requests, XCB_IMAGE_FORMAT_Z_PIXMAP, drawable, int16_t(x),
-                                                           int16_t(y), uint16_t(width), uint16_t(height), ~0u));
-            if (reply == nullptr || size_t(xcb_get_image_data_length(reply.get())) < size)
-                return false;
-            copyPixels(xcb_get_image_data(reply.get()), rowBytes, width, height, format, image);
-            return true;
+            if (reader == nullptr)
+                reader = std::make_unique<ImageReader>(displayToWatch);
+            switch (reader->read(source, image))
+            {
+            case ImageReader::Outcome::read:
+                return ImageRead::done;
+            case ImageReader::Outcome::failed:
+                return ImageRead::failed;
+            case ImageReader::Outcome::silent:
+                stopAnswering();
+                return ImageRead::later;
+            case ImageReader::Outcome::slow:
+                break;
+            }
+            return ImageRead::later;
         }
 
         std::shared_ptr<const Image> X11Backend::windowListCreateImage(uint32_t, uint32_t windowId)
@@ -1532,14 +1843,14 @@ namespace vx::cg
 
             if (spareImage == nullptr || spareImage.use_count() > 1)
                 spareImage = std::make_shared<Image>();
-            const bool read =
+            const ImageRead read =
                 hasComposite ? readRedirected(windowId, *geometry, format) : readOnScreen(windowId, *geometry, format);
             xcb_flush(requests);
-            return read ? spareImage : nullptr;
+            return read == ImageRead::done ? spareImage : nullptr;
         }
 
-        bool X11Backend::readRedirected(xcb_window_t window, const xcb_get_geometry_reply_t& geometry,
-                                        const PixelFormat& format)
+        ImageRead X11Backend::readRedirected(xcb_window_t window, const xcb_get_geometry_reply_t& geometry,
+                                             const PixelFormat& format)
         {
             // Automatic redirection keeps the window's content in a pixmap
             // of its own, so covered parts are there too; it stays while the
@@ -1550,18 +1861,25 @@ namespace vx::cg
                 xcb_composite_redirect_window(requests, window, XCB_COMPOSITE_REDIRECT_AUTOMATIC);
                 const uint32_t mask = XCB_EVENT_MASK_STRUCTURE_NOTIFY;
                 xcb_change_window_attributes(requests, window, XCB_CW_EVENT_MASK, &mask);
+                // The image reader's connection names the pixmap only once
+                // the server has redirected the window.
+                await<xcb_get_input_focus_reply_t>(xcb_get_input_focus(requests));
             }
-            const xcb_pixmap_t pixmap = xcb_generate_id(requests);
-            xcb_composite_name_window_pixmap(requests, window, pixmap);
             // The pixmap includes the border.
-            const bool read = readImage(pixmap, geometry.border_width, geometry.border_width, geometry.width,
-                                        geometry.height, format, *spareImage);
-            xcb_free_pixmap(requests, pixmap);
+            ImageSource source;
+            source.window = window;
+            source.redirected = true;
+            source.x = geometry.border_width;
+            source.y = geometry.border_width;
+            source.width = geometry.width;
+            source.height = geometry.height;
+            source.format = format;
+            const ImageRead read = readImage(source, *spareImage);
             // A window resized since its geometry came has a pixmap of
             // another size: given back before it is forgotten, else the
             // next grab redirects it once more and the server keeps both.
             // One the server did not answer for keeps its redirection.
-            if (! read && answering.load())
+            if (read == ImageRead::failed && answering.load())
             {
                 xcb_composite_unredirect_window(requests, window, XCB_COMPOSITE_REDIRECT_AUTOMATIC);
                 redirected.erase(window);
@@ -1569,25 +1887,32 @@ namespace vx::cg
             return read;
         }
 
-        bool X11Backend::readOnScreen(xcb_window_t window, const xcb_get_geometry_reply_t& geometry,
-                                      const PixelFormat& format)
+        ImageRead X11Backend::readOnScreen(xcb_window_t window, const xcb_get_geometry_reply_t& geometry,
+                                           const PixelFormat& format)
         {
             // A window can be read only where it lies on the screen.
             auto origin = await<xcb_translate_coordinates_reply_t>(
                 xcb_translate_coordinates(requests, window, screen.root, 0, 0));
             if (origin == nullptr)
-                return false;
+                return ImageRead::failed;
             const int width = geometry.width, height = geometry.height;
             const int left = std::max(0, -origin->dst_x), top = std::max(0, -origin->dst_y);
             const int right = std::min(width, int(screen.width_in_pixels) - origin->dst_x);
             const int bottom = std::min(height, int(screen.height_in_pixels) - origin->dst_y);
             if (right <= left || bottom <= top)
-                return false;
+                return ImageRead::failed;
+            ImageSource source;
+            source.window = window;
+            source.x = left;
+            source.y = top;
+            source.width = right - left;
+            source.height = bottom - top;
+            source.format = format;
             if (left == 0 && top == 0 && right == width && bottom == height)
-                return readImage(window, 0, 0, width, height, format, *spareImage);
+                return readImage(source, *spareImage);
             Image part;
-            if (! readImage(window, left, top, right - left, bottom - top, format, part))
-                return false;
+            if (const ImageRead read = readImage(source, part); read != ImageRead::done)
+                return read;
             Image& whole = *spareImage;
             whole.width = width;
             whole.height = height;
@@ -1597,7 +1922,7 @@ namespace vx::cg
             for (int y = 0; y < part.height; ++y)
                 std::memcpy(whole.bytes.data() + size_t(top + y) * size_t(whole.bytesPerRow) + size_t(left) * 4,
                             part.bytes.data() + size_t(y) * size_t(part.bytesPerRow), size_t(part.width) * 4);
-            return true;
+            return ImageRead::done;
         }
 
         bool X11Backend::setFrontProcess(long pid, uint32_t windowId)
@@ -1773,8 +2098,11 @@ namespace vx::cg
             // lies there.
             const uint8_t button = uint8_t(event.button + 1);
             if (event.type == kCGEventLeftMouseUp)
+            {
                 xcb_test_fake_input(requests, XCB_BUTTON_RELEASE, button, XCB_CURRENT_TIME, XCB_NONE, 0, 0, 0);
-            else if (event.type == kCGEventMouseMoved || event.type == kCGEventLeftMouseDown)
+                return waitForRelease(button);
+            }
+            if (event.type == kCGEventMouseMoved || event.type == kCGEventLeftMouseDown)
             {
                 // A server that does not answer cannot say where the point is.
                 if (! answers())
@@ -1790,9 +2118,13 @@ namespace vx::cg
                 xcb_test_fake_input(requests, XCB_MOTION_NOTIFY, 0, XCB_CURRENT_TIME, screen.root, int16_t(x),
                                     int16_t(y), 0);
                 // The press goes where the check was made, when the pointer
-                // got there (the server confines it to the monitors too).
+                // got there (the server confines it to the monitors too),
+                // with no button down: a press still held by a manager's
+                // grab (or the user's own) would take this one with it.
                 auto pointer = await<xcb_query_pointer_reply_t>(xcb_query_pointer(requests, screen.root));
-                if (pointer == nullptr || pointer->root_x != x || pointer->root_y != y)
+                const uint16_t buttons = XCB_BUTTON_MASK_1 | XCB_BUTTON_MASK_2 | XCB_BUTTON_MASK_3;
+                if (pointer == nullptr || pointer->root_x != x || pointer->root_y != y ||
+                    (pointer->mask & buttons) != 0)
                     return false;
                 if (event.type == kCGEventLeftMouseDown)
                     xcb_test_fake_input(requests, XCB_BUTTON_PRESS, button, XCB_CURRENT_TIME, XCB_NONE, 0, 0, 0);
@@ -1804,6 +2136,30 @@ namespace vx::cg
             // server does not answer it in time: a press is let go after.
             await<xcb_get_input_focus_reply_t>(xcb_get_input_focus(requests));
             return true;
+        }
+
+        bool X11Backend::waitForRelease(uint8_t button)
+        {
+            // A window manager that takes presses with a grab of its own (to
+            // focus and raise the window clicked) holds the pointer's events
+            // until it lets the press go on to the window, where it is under
+            // the pointer then; the release waits behind it. Until the
+            // server has taken the release, the next click's raise and check
+            // would come before this click has landed: the manager, raising
+            // the next one's window first, would hand it this press.
+            const uint16_t held = uint16_t(XCB_BUTTON_MASK_1 << (button - 1));
+            const auto end = std::chrono::steady_clock::now() + raiseWait;
+            for (;;)
+            {
+                auto pointer = await<xcb_query_pointer_reply_t>(xcb_query_pointer(requests, screen.root));
+                if (pointer == nullptr)
+                    return false;
+                if ((pointer->mask & held) == 0)
+                    return true;
+                if (std::chrono::steady_clock::now() >= end)
+                    return false;
+                std::this_thread::sleep_for(std::chrono::milliseconds(1));
+            }
         }
     }
 

@@ -24,8 +24,13 @@
 //   gives a gone client's ids to the next one;
 // - window images come from the window's Composite pixmap (right also while
 //   covered), without Composite from what the screen shows, read over MIT-SHM
-//   where the server offers it; windows of depth 24 and 32, and true-colour
-//   ones of depth 15 and 16 (said once for any other);
+//   where the server offers it, else in bands of rows on a connection and
+//   thread of their own, waited for as any reply is (below): a picture still
+//   coming over a slow link when a grab gives up is the next grab's, and
+//   one more is asked for then, so that pictures come at the link's pace
+//   while no grab waits longer than any call; windows of depth
+//   24 and 32, and true-colour ones of depth 15 and 16 (said once for any
+//   other);
 // - mouse events go through XTest (without it clicks fail), only onto a
 //   point on the screen where a window of the process they are for (a
 //   pop-up too) is the front-most, not a manager's frame; the front process
@@ -33,10 +38,13 @@
 //   its pop-ups above them once a window manager, which carries the raise
 //   out a moment later, has (up to half a second), and the events posted to
 //   it next wait for that up to half a second too (the server's stacking
-//   changes) before they give up; without X-Resource, where a window's
-//   process is only what its _NET_WM_PID says, the windows of a process are
-//   those of the client that made the window chosen (the client part of
-//   their ids).
+//   changes) before they give up; a release waits (up to half a second)
+//   until the server has taken it, after the press a manager's own grab may
+//   hold to raise the window first, so that the next click is checked after
+//   this one has landed (nothing is pressed while a button is down); without
+//   X-Resource, where a window's process is only what its _NET_WM_PID says,
+//   the windows of a process are those of the client that made the window
+//   chosen (the client part of their ids).
 // The event thread connects again while the server answers (a server at its
 // client limit refuses it for a while). A server that goes away leaves every
 // answer empty and says so once; the known monitors are reported removed.

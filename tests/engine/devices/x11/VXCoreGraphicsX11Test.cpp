@@ -8,6 +8,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <atomic>
 #include <chrono>
 #include <cstdlib>
@@ -416,6 +417,8 @@ namespace vx::test
             {
                 return own != nullptr ? own->getTopLevel(window) : system->getTopLevel(window);
             }
+            // A system's manager: sends it the signal; false for the tests' own.
+            bool signal(int number) { return system != nullptr && system->signal(number); }
 
         private:
             std::unique_ptr<TestWindowManager> own;
@@ -623,6 +626,100 @@ namespace vx::test
                                                    ManagerCase{"Openbox", ManagerKind::openbox},
                                                    ManagerCase{"Fluxbox", ManagerKind::fluxbox},
                                                    ManagerCase{"Twm", ManagerKind::twm}),
+                                 [](const ::testing::TestParamInfo<ManagerCase>& info) { return info.param.name; });
+
+        // Two threads click back to back into two programs whose windows
+        // overlap, under a manager that raises a window on a click in it and
+        // on a request, each a moment later: every press lands in the
+        // program it is for, where it was sent, or the click is refused.
+        using X11ManagedTwoThreadClickTest = X11ManagedClickTest;
+
+        TEST_P(X11ManagedTwoThreadClickTest, ClicksLandEachInItsOwnProgramOrAreRefused)
+        {
+            ASSERT_NO_FATAL_FAILURE(start(true, 300, 200, false));
+            if (IsSkipped())
+                return;
+            WindowOwnerProcess other(server->getDisplayName(), 340, 220, 100, 80);
+            ASSERT_TRUE(other.isRunning()) << other.getWhyNot();
+            ASSERT_TRUE(manager->waitUntilShown(other.getWindow(), 20000));
+            struct Clicks
+            {
+                explicit Clicks(WindowOwnerProcess& clicked) : program(clicked) {}
+                WindowOwnerProcess& program;
+                int x = 0, y = 0; // on the screen, where both windows are
+                int sent = 0;
+                ScreenCaptureWrapper wrapper;
+            };
+            Clicks clicks[] = {Clicks(*owner), Clicks(other)};
+            // Points in both windows, wherever the manager put them.
+            const auto [firstX, firstY] = windows->positionOnScreen(owner->getWindow());
+            const auto [otherX, otherY] = windows->positionOnScreen(other.getWindow());
+            const int left = std::max(firstX, otherX), right = std::min(firstX, otherX) + 100;
+            const int top = std::max(firstY, otherY), bottom = std::min(firstY, otherY) + 80;
+            ASSERT_GE(right - left, 30);
+            ASSERT_GE(bottom - top, 30);
+            std::tie(clicks[0].x, clicks[0].y) = std::make_pair(left + 5, top + 5);
+            std::tie(clicks[1].x, clicks[1].y) = std::make_pair(right - 5, bottom - 5);
+            for (Clicks& c : clicks)
+            {
+                c.wrapper.setWindowId(int(c.program.getWindow()));
+                ASSERT_EQ(c.wrapper.getOwnerPid(), long(c.program.getPid()));
+            }
+            constexpr int each = 100;
+            const LogRecorder quiet;
+            // The manager kept from running now and then, as on a busy
+            // machine: it takes the presses and raises later.
+            std::atomic<bool> done{false};
+            std::thread busy(
+                [&]
+                {
+                    while (! done.load())
+                    {
+                        manager->signal(SIGSTOP);
+                        std::this_thread::sleep_for(std::chrono::milliseconds(3));
+                        manager->signal(SIGCONT);
+                        std::this_thread::sleep_for(std::chrono::milliseconds(2));
+                    }
+                });
+            std::vector<std::thread> threads;
+            // Clicks are refused while the server or the manager lags too
+            // long: each thread clicks until that many were sent (a minute
+            // is only the watchdog).
+            const auto giveUp = std::chrono::steady_clock::now() + std::chrono::minutes(1);
+            for (Clicks& c : clicks)
+                threads.emplace_back(
+                    [&c, giveUp]
+                    {
+                        while (c.sent < each && std::chrono::steady_clock::now() < giveUp)
+                            c.sent += c.wrapper.sendMouseDown(c.x, c.y) ? 1 : 0;
+                    });
+            for (std::thread& thread : threads)
+                thread.join();
+            done = true;
+            busy.join();
+            manager->signal(SIGCONT);
+            for (Clicks& c : clicks)
+            {
+                const auto [windowX, windowY] = windows->positionOnScreen(c.program.getWindow());
+                int landed = 0, astray = 0;
+                for (const WindowOwnerProcess::Press& press : c.program.takePresses())
+                    (press.window == c.program.getWindow() && press.x == c.x - windowX && press.y == c.y - windowY
+                         ? landed
+                         : astray)++;
+                EXPECT_EQ(astray, 0) << "clicks for the other program landed in program " << c.program.getPid();
+                EXPECT_EQ(landed, c.sent) << "clicks answered true that did not reach program " << c.program.getPid();
+                // Refusing every click would pass the above.
+                EXPECT_EQ(c.sent, each) << quiet.count(logWarning) << " clicks refused";
+            }
+        }
+
+        INSTANTIATE_TEST_SUITE_P(Manager, X11ManagedTwoThreadClickTest,
+                                 ::testing::Values(ManagerCase{"Openbox", ManagerKind::openbox},
+                                                   ManagerCase{"OpenboxComposited", ManagerKind::openbox, true},
+                                                   ManagerCase{"Fluxbox", ManagerKind::fluxbox},
+                                                   ManagerCase{"FluxboxComposited", ManagerKind::fluxbox, true},
+                                                   ManagerCase{"Twm", ManagerKind::twm},
+                                                   ManagerCase{"TwmComposited", ManagerKind::twm, true}),
                                  [](const ::testing::TestParamInfo<ManagerCase>& info) { return info.param.name; });
 
         // A manager that keeps windows where they are when asked to raise them.
@@ -1181,6 +1278,161 @@ namespace vx::test
             time.advance(250.0);
             EXPECT_EQ(recorder.events, std::vector<std::string>{"disconnected 0"});
             expectNothingAndGoneSaidOnce();
+        }
+
+        // A backend reading window images without shared memory over a
+        // slow link (a forwarded display): a window filling the 1920x1080
+        // screen comes in 8 MB of pixels.
+        class X11SlowLinkTest : public X11Test
+        {
+        protected:
+            using Clock = std::chrono::steady_clock;
+            // Calls give up on a server silent for 250 ms, and on a picture
+            // after 500 ms; a second leaves room for a busy machine under
+            // the sanitizers.
+            static constexpr std::chrono::milliseconds longestWait{1000};
+
+            void SetUp() override
+            {
+                X11Test::SetUp();
+                if (IsSkipped() || HasFatalFailure())
+                    return;
+                window = windows->create(0, 0, 1920, 1080, {"whole", "", "vx", "VX", long(getpid())});
+                windows->sync();
+                relay = std::make_unique<X11Relay>(server->getDisplayName());
+                ASSERT_TRUE(relay->isRunning()) << relay->getWhyNot();
+                cg::X11Options options;
+                options.useSharedMemory = false;
+                std::string whyNot;
+                backend = cg::createX11Backend(relay->getDisplayName().c_str(), options, &whyNot);
+                ASSERT_NE(backend, nullptr) << whyNot;
+                cg::setBackend(backend);
+            }
+
+            void TearDown() override
+            {
+                if (server != nullptr)
+                    server->signal(SIGCONT);
+                cg::setBackend(nullptr);
+                backend.reset();
+                relay.reset();
+                X11Test::TearDown();
+            }
+
+            // The window's picture, grabbed; null when none came.
+            std::shared_ptr<const cg::Image> grab()
+            {
+                const auto start = Clock::now();
+                auto image = backend->windowListCreateImage(cg::kCGWindowListOptionIncludingWindow, window);
+                longestGrab = std::max(longestGrab, Clock::now() - start);
+                return image;
+            }
+
+            // Grabs until a picture comes (30 s at most); false when none came.
+            bool grabUntilAPictureComes()
+            {
+                const auto giveUp = Clock::now() + std::chrono::seconds(30);
+                while (Clock::now() < giveUp)
+                    if (const auto image = grab(); image != nullptr)
+                    {
+                        expectPattern(*image);
+                        return true;
+                    }
+                return false;
+            }
+
+            static void expectPattern(const cg::Image& image)
+            {
+                ASSERT_EQ(image.width, 1920);
+                ASSERT_EQ(image.height, 1080);
+                int wrong = 0;
+                for (int y = 0; y < image.height; ++y)
+                    for (int x = 0; x < image.width; ++x)
+                    {
+                        uint32_t pixel = 0;
+                        std::memcpy(&pixel, image.bytes.data() + size_t(y) * size_t(image.bytesPerRow) + size_t(x) * 4,
+                                    4);
+                        if (pixel != (0xFF000000u | patternPixel(x, y)) && wrong++ < 3)
+                            ADD_FAILURE() << "at " << x << "," << y << ": " << std::hex << pixel;
+                    }
+                EXPECT_EQ(wrong, 0);
+            }
+
+            static long long milliseconds(Clock::duration duration)
+            {
+                return std::chrono::duration_cast<std::chrono::milliseconds>(duration).count();
+            }
+
+            // Set before the backend's threads start: it is read unlocked.
+            LogRecorder log;
+            xcb_window_t window = XCB_NONE;
+            std::unique_ptr<X11Relay> relay;
+            std::shared_ptr<cg::Backend> backend;
+            Clock::duration longestGrab{};
+        };
+
+        TEST_F(X11SlowLinkTest, EveryGrabReturnsInItsBoundAndPicturesComeAtTheLinksPace)
+        {
+            relay->limitToClients(4 << 20);
+            ASSERT_TRUE(grabUntilAPictureComes());
+            EXPECT_LT(milliseconds(longestGrab), longestWait.count());
+            EXPECT_EQ(timesSaid(log, "is not answering"), 0u) << log.dump();
+        }
+
+        TEST_F(X11SlowLinkTest, AServerStoppedMidPictureHoldsNoCallPastItsBoundAndIsSaidOnce)
+        {
+            relay->limitToClients(8 << 20);
+            ScreenCaptureWrapper clicker;
+            clicker.setWindowId(int(window));
+            ASSERT_EQ(clicker.getOwnerPid(), long(getpid()));
+            ParamChoice<int> before("Windows");
+            clicker.getWindows(before);
+            ASSERT_GT(before.getNumChoices(), 0u);
+
+            // Stopped once a picture's bytes are on their way.
+            const size_t sent = relay->getBytesToClients();
+            std::atomic<bool> goneOn{false};
+            std::thread grabber(
+                [&]
+                {
+                    while (! goneOn.load())
+                        grab();
+                });
+            ASSERT_TRUE(relay->waitForBytesToClients(sent + (512 << 10)));
+            ASSERT_TRUE(server->signal(SIGSTOP));
+            std::atomic<long long> longestCallMs{0};
+            std::atomic<int> clicked{0}, unlisted{0};
+            std::thread parameters(
+                [&]
+                {
+                    while (! goneOn.load())
+                    {
+                        const auto start = Clock::now();
+                        ParamChoice<int> listed("Windows");
+                        clicker.getWindows(listed);
+                        const bool click = clicker.sendMouseDown(100, 100);
+                        if (! goneOn.load())
+                        {
+                            unlisted += listed.getNumChoices() == before.getNumChoices() ? 0 : 1;
+                            clicked += click ? 1 : 0;
+                        }
+                        longestCallMs = std::max(longestCallMs.load(), milliseconds(Clock::now() - start));
+                    }
+                });
+            // Stopped for two seconds, whatever the threads do meanwhile.
+            std::this_thread::sleep_for(std::chrono::seconds(2));
+            goneOn = true;
+            server->signal(SIGCONT);
+            grabber.join();
+            parameters.join();
+            EXPECT_LT(milliseconds(longestGrab), longestWait.count());
+            EXPECT_LT(longestCallMs.load(), longestWait.count());
+            EXPECT_EQ(clicked.load(), 0) << "a click was sent while the server was stopped";
+            EXPECT_EQ(unlisted.load(), 0) << "the list did not answer what it knew";
+            EXPECT_EQ(timesSaid(log, "is not answering"), 1u) << log.dump();
+
+            // Going on, it gives pictures again.
+            EXPECT_TRUE(grabUntilAPictureComes());
         }
     }
 }

@@ -152,6 +152,11 @@ namespace vx::test
         return pid <= 0;
     }
 
+    bool ExternalProgram::signal(int number) const
+    {
+        return pid > 0 && ::kill(pid, number) == 0;
+    }
+
     void ExternalProgram::stop(int signal)
     {
         if (pid <= 0)

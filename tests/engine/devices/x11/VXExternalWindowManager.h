@@ -23,6 +23,8 @@ namespace vx::test
         // Whether it has ended (and so is reaped).
         bool hasEnded();
         bool isStarted() const { return pid > 0; }
+        // Sends it the signal (SIGSTOP, SIGCONT); false when it does not run.
+        bool signal(int number) const;
         const std::string& getLogFile() const { return logFile; }
 
         std::string whyNot;
@@ -73,6 +75,8 @@ namespace vx::test
         // Ends it at once (SIGKILL), as a crash would: what it set on the
         // root stays.
         void kill();
+        // Sends it the signal (SIGSTOP, SIGCONT); false when it does not run.
+        bool signal(int number) const { return program.signal(number); }
         // Waits up to timeoutMs for the manager to have shown the window:
         // mapped in its frame, with WM_STATE (EWMH ones: and listed).
         bool waitUntilShown(xcb_window_t window, int timeoutMs);

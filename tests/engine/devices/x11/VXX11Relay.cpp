@@ -1,5 +1,6 @@
 #include "VXX11Relay.h"
 
+#include <algorithm>
 #include <cerrno>
 #include <chrono>
 #include <cstdio>
@@ -158,6 +159,27 @@ namespace vx::test
         listener = -1;
     }
 
+    void X11Relay::limitToClients(size_t rate)
+    {
+        {
+            std::lock_guard<std::mutex> hold(lock);
+            bytesPerSecond = rate;
+        }
+        wakeRelay();
+    }
+
+    size_t X11Relay::getBytesToClients()
+    {
+        std::lock_guard<std::mutex> hold(lock);
+        return bytesToClients;
+    }
+
+    bool X11Relay::waitForBytesToClients(size_t count)
+    {
+        std::unique_lock<std::mutex> hold(lock);
+        return connected.wait_for(hold, std::chrono::seconds(30), [&] { return bytesToClients >= count; });
+    }
+
     void X11Relay::wakeRelay()
     {
         const uint64_t one = 1;
@@ -168,8 +190,11 @@ namespace vx::test
     {
         std::vector<pollfd> waits;
         std::vector<size_t> pairOf; // of each wait past the first two
+        // A slow link: the next bytes from a server go on no sooner.
+        auto sendAfter = std::chrono::steady_clock::now();
         for (;;)
         {
+            std::this_thread::sleep_until(sendAfter);
             waits.clear();
             pairOf.clear();
             {
@@ -221,11 +246,23 @@ namespace vx::test
                 Pair& pair = pairs[pairOf[w - 2]];
                 if (! pair.relayed || (waits[w].revents & (POLLIN | POLLHUP | POLLERR)) == 0)
                     continue;
-                const int to = waits[w].fd == pair.client ? pair.server : pair.client;
+                const bool toClient = waits[w].fd == pair.server;
+                const int to = toClient ? pair.client : pair.server;
                 char bytes[65536];
-                const ssize_t got = read(waits[w].fd, bytes, sizeof(bytes));
+                // A few milliseconds' worth at a time on a slow link.
+                const size_t most =
+                    toClient && bytesPerSecond > 0 ? std::min(sizeof(bytes), bytesPerSecond / 250 + 1) : sizeof(bytes);
+                const ssize_t got = read(waits[w].fd, bytes, most);
                 if (got < 0 && errno == EINTR)
                     continue;
+                if (got > 0 && toClient)
+                {
+                    bytesToClients += size_t(got);
+                    connected.notify_all();
+                    if (bytesPerSecond > 0)
+                        sendAfter = std::max(sendAfter, std::chrono::steady_clock::now()) +
+                                    std::chrono::microseconds(uint64_t(got) * 1000000 / bytesPerSecond);
+                }
                 if (got <= 0 || ! writeAll(to, bytes, size_t(got)))
                 {
                     // One side left: so does the other.

@@ -13,6 +13,7 @@ namespace vx::test
     // server byte for byte, until the test cuts it: the server's side can
     // stop reading (the client's next write fails as one into a server that
     // went away after the client's poll found the socket writable) or close.
+    // It can pass the server's bytes on at a slow link's pace.
     class X11Relay
     {
     public:
@@ -38,6 +39,13 @@ namespace vx::test
         void cut(size_t index, Cut how);
         // Connections are refused from now on.
         void stopListening();
+        // The servers' bytes go on to the clients at most this fast, all
+        // connections together (0: as fast as they come).
+        void limitToClients(size_t bytesPerSecond);
+        // The servers' bytes passed on to the clients so far.
+        size_t getBytesToClients();
+        // Waits up to 30 s until that many have been passed on.
+        bool waitForBytesToClients(size_t count);
 
     private:
         struct Pair
@@ -57,7 +65,9 @@ namespace vx::test
         int listener = -1;
         int wakeFd = -1;
         std::mutex lock; // guards all below, and every descriptor but wakeFd
-        std::condition_variable connected;
+        std::condition_variable connected; // also told of bytes passed on
+        size_t bytesPerSecond = 0;
+        size_t bytesToClients = 0;
         std::vector<Pair> pairs;
         bool stopping = false;
         std::thread thread;
