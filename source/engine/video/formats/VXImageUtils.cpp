@@ -176,8 +176,7 @@ namespace vx
             return nullptr;
         const int size = static_cast<int>(bytes.size());
 
-        const std::string extension = file.getExtension();
-        if (extension == "png")
+        if (file.hasExtension("png"))
         {
             int decodedChannels = 0;
             unsigned char* pixels = pngImageFromMemory(bytes.data(), size, width, height, &decodedChannels);
@@ -191,7 +190,7 @@ namespace vx
             std::free(pixels);
             return imageFromMemory(bytes.data(), size, width, height, channels, wantedChannels);
         }
-        if (extension == "tiff" || extension == "tif")
+        if (file.hasExtension("tiff") || file.hasExtension("tif"))
         {
             if (tiffDecoder() == nullptr)
             {
@@ -201,7 +200,7 @@ namespace vx
             }
             return tiffDecoder()(file, width, height, channels, wantedChannels);
         }
-        if (extension == "qmi")
+        if (file.hasExtension("qmi"))
             return nullptr;
         return imageFromMemory(bytes.data(), size, width, height, channels, wantedChannels);
     }

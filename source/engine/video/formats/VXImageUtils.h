@@ -35,7 +35,7 @@ namespace vx
         // pixel (4, or 8 for 16-bit files). Null on failure.
         static unsigned char* pngImageFromMemory(const unsigned char* bytes, int size, unsigned long* width,
                                                  unsigned long* height, int* channels);
-        // Reads the whole file and decodes by its extension (case-sensitive):
+        // Reads the whole file and decodes by its extension (in any case):
         // "png" as PNG (RGBA; with a wantedChannels other than 0 that differs
         // from the decoded layout the file goes through stb_image instead, so
         // callers get the layout they asked for), "tif" and "tiff" as TIFF (its

@@ -9,6 +9,7 @@
 #include "VXMoviePlayback.h"
 #include "VXSourcesGLTestSupport.h"
 
+#include "engine/video/formats/VXImageFormatReader.h"
 #include "engine/video/formats/VXTIFFTestWriter.h"
 #include "engine/video/sources/VXVideoFormatReaderSource.h"
 #include "support/VXLargeAllocations.h"
@@ -155,8 +156,13 @@ namespace vx::test
             // empty when the file gives no reader or nothing shows.
             Picture play(const std::string& path)
             {
-                VideoFormatReader* reader = root->getVideoFormatManager()->createReaderFor(
-                    File(path), false, VideoFormatReader::purposePlayback);
+                return play(root->getVideoFormatManager()->createReaderFor(File(path), false,
+                                                                          VideoFormatReader::purposePlayback));
+            }
+
+            // The same for a reader in hand (the source takes it).
+            Picture play(VideoFormatReader* reader)
+            {
                 if (reader == nullptr)
                     return {};
                 VideoFormatReaderSource source(driver, reader);
@@ -245,12 +251,10 @@ namespace vx::test
             3, "JPEG");
     }
 
-    // A grey and alpha PNG named in capitals goes to the general reader
-    // (two channels from stb): grey with its own alpha.
+    // A grey and alpha PNG read by the general reader (two channels from
+    // stb): grey with its own alpha.
     TEST_F(StillFileSourceGLTest, GreyAndAlphaThroughTheGeneralReader)
     {
-        const std::string path = temp.file("grey.PNG");
-        ASSERT_TRUE(ffmpegBands(path, "ya8"));
         const std::string lower = temp.file("grey.png");
         ASSERT_TRUE(ffmpegBands(lower, "ya8"));
         // The PNG reader's picture of the same file is the reference: the
@@ -263,7 +267,9 @@ namespace vx::test
             ASSERT_EQ(p.a, bandAt(x).a) << x;
             ASSERT_TRUE(p.r == p.g && p.g == p.b) << x << ": " << p;
         }
-        expectBands(play(path), [&](int x) { return reference.at(x, 0); }, 1, "grey and alpha");
+        std::unique_ptr<ImageFormatReader> general(new ImageFormatReader(File(lower)));
+        ASSERT_TRUE(general->isOpened());
+        expectBands(play(general.release()), [&](int x) { return reference.at(x, 0); }, 1, "grey and alpha");
     }
 
     namespace
