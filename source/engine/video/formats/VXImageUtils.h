@@ -28,7 +28,9 @@ namespace vx
     public:
         // Any format stb_image knows. width, height and the file's own channel
         // count are written; the pixels have wantedChannels channels (the
-        // file's when 0), 8 bits each, first row = top. Null on failure.
+        // file's when 0), 8 bits each, first row = top. A JPEG comes out
+        // turned upright as its EXIF orientation says (width and height are
+        // the upright picture's). Null on failure.
         static unsigned char* imageFromMemory(const unsigned char* bytes, int size, unsigned long* width,
                                               unsigned long* height, int* channels, int wantedChannels);
         // PNG only (signature checked): RGBA, channels receives the bytes per

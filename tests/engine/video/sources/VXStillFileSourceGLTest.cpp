@@ -9,6 +9,7 @@
 #include "VXMoviePlayback.h"
 #include "VXSourcesGLTestSupport.h"
 
+#include "engine/video/formats/VXExifTestWriter.h"
 #include "engine/video/formats/VXImageFormatReader.h"
 #include "engine/video/formats/VXTIFFTestWriter.h"
 #include "engine/video/sources/VXVideoFormatReaderSource.h"
@@ -270,6 +271,30 @@ namespace vx::test
         std::unique_ptr<ImageFormatReader> general(new ImageFormatReader(File(lower)));
         ASSERT_TRUE(general->isOpened());
         expectBands(play(general.release()), [&](int x) { return reference.at(x, 0); }, 1, "grey and alpha");
+    }
+
+    // A phone's shot stored sideways, its EXIF block naming the quarter turn,
+    // shows upright and at the upright picture's size.
+    TEST_F(StillFileSourceGLTest, AShotStoredSidewaysShowsUpright)
+    {
+        const std::string upright = temp.file("upright.png"), stored = temp.file("stored.jpg");
+        ASSERT_TRUE(ffmpegBands(upright, "rgb24"));
+        ASSERT_EQ(std::system(("ffmpeg -v error -y -i \"" + upright +
+                               "\" -vf transpose=2 -pix_fmt yuvj444p -q:v 1 \"" + stored + "\"")
+                                  .c_str()),
+                  0);
+        const std::string photo =
+            temp.writeFile("IMG_0001.JPG", exif::withOrientation(temp.readFile("stored.jpg"), 6, false));
+        // JPEG's colour conversion may be a few levels off.
+        expectBands(
+            play(photo),
+            [](int x)
+            {
+                PixelRGBA8 p = bandAt(x);
+                p.a = 255;
+                return p;
+            },
+            6, "the turned JPEG");
     }
 
     namespace
