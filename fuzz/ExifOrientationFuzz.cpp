@@ -13,6 +13,7 @@
 #include "VXFuzzSupport.h"
 #include "engine/video/formats/VXExifOrientation.h"
 #include "engine/video/formats/VXImageUtils.h"
+#include "engine/video/formats/VXJPEGSegments.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
 {
@@ -51,8 +52,25 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
     std::free(pixels);
 
     // The still decode of what stb takes for a JPEG (its other formats are
-    // no concern of this target).
+    // no concern of this target), of pictures up to 4 megapixels: a few bytes
+    // may claim 16384 x 16384, for which the decoder rightly asks a gigabyte.
     if (size < 2 || data[0] != 0xFF || (data[1] != 0xD8 && data[1] != 0xFF))
+        return 0;
+    std::uint64_t pixelsClaimed = 0;
+    vx::JPEGSegments::walk(bytes.get(), size,
+                           [&](const vx::JPEGSegments::Segment& segment)
+                           {
+                               const bool frame = segment.marker >= 0xC0 && segment.marker <= 0xCF &&
+                                                  segment.marker != 0xC4 && segment.marker != 0xC8 &&
+                                                  segment.marker != 0xCC;
+                               if (! frame)
+                                   return true;
+                               if (segment.toEnd >= 5)
+                                   pixelsClaimed = std::uint64_t((segment.body[1] << 8) | segment.body[2]) *
+                                                   std::uint64_t((segment.body[3] << 8) | segment.body[4]);
+                               return false;
+                           });
+    if (pixelsClaimed > (1u << 22))
         return 0;
     unsigned long decodedWidth = 0, decodedHeight = 0;
     int channels = 0;
