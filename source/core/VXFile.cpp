@@ -141,6 +141,11 @@ namespace vx
         return dot == std::string::npos ? std::string() : name.substr(dot + 1);
     }
 
+    bool File::hasExtension(const std::string& extension) const
+    {
+        return toLower(getExtension()) == toLower(extension);
+    }
+
     std::string File::getFilenameWithoutExtension() const
     {
         const std::string name = getFileName();

@@ -41,6 +41,9 @@ namespace vx
         std::string getFileName() const;
         // Text after the last "." of the file name; empty without one or after a trailing ".".
         std::string getExtension() const;
+        // The extension is extension, compared without regard to ASCII case
+        // ("TIF" is "tif"): how a file's format is told by its name.
+        bool hasExtension(const std::string& extension) const;
         // The file name cut before its FIRST ".".
         std::string getFilenameWithoutExtension() const;
         // Without an extension the path is taken as a directory and answered

@@ -233,6 +233,45 @@ namespace vx
         return toUpper(text).find(toUpper(part)) != std::string::npos;
     }
 
+    bool lessByNumberValues(const std::string& a, const std::string& b)
+    {
+        const auto isDigit = [](char c) { return c >= '0' && c <= '9'; };
+        std::size_t i = 0, j = 0;
+        while (i < a.size() && j < b.size())
+        {
+            if (! isDigit(a[i]) || ! isDigit(b[j]))
+            {
+                if (a[i] != b[j])
+                    return static_cast<unsigned char>(a[i]) < static_cast<unsigned char>(b[j]);
+                ++i;
+                ++j;
+                continue;
+            }
+            // Two numbers: leading zeros skipped, the longer is the larger,
+            // of equal lengths the first differing digit decides.
+            std::size_t endA = i, endB = j;
+            while (endA < a.size() && isDigit(a[endA]))
+                ++endA;
+            while (endB < b.size() && isDigit(b[endB]))
+                ++endB;
+            while (i + 1 < endA && a[i] == '0')
+                ++i;
+            while (j + 1 < endB && b[j] == '0')
+                ++j;
+            if (endA - i != endB - j)
+                return endA - i < endB - j;
+            const int digits = a.compare(i, endA - i, b, j, endB - j);
+            if (digits != 0)
+                return digits < 0;
+            i = endA;
+            j = endB;
+        }
+        // One ended first: the shorter comes first.
+        if (i < a.size() || j < b.size())
+            return i == a.size();
+        return a < b;
+    }
+
     int readLine(std::string& line, const std::string& text, int position)
     {
         if (position < 0 || static_cast<size_t>(position) >= text.size())

@@ -66,6 +66,13 @@ namespace vx
     bool stringBeginsWith(const std::string& text, const std::string& prefix, bool caseSensitive = true);
     bool stringContains(const std::string& text, const std::string& part, bool caseSensitive = true);
 
+    // Orders texts byte by byte, except that runs of decimal digits met at the
+    // same place are compared by their values, of any length: "frame_2" comes
+    // before "frame_10", and texts whose numbers are all zero-padded to one
+    // width keep their byte order. Texts equal in every value ("01", "1")
+    // fall back to byte order, so this is a strict weak ordering for sorting.
+    bool lessByNumberValues(const std::string& a, const std::string& b);
+
     // Reads the line starting at position into `line` (newline excluded) and
     // answers the position after it, or -1 (line untouched) when position is
     // at or past the end, or negative. Loop while the answer is not -1.

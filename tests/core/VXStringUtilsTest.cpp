@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <climits>
 #include <cmath>
 #include <string>
@@ -185,5 +186,26 @@ namespace
         EXPECT_EQ(0, vx::stringToInt(nullptr));
         EXPECT_EQ(0.0f, vx::stringToFloat(nullptr));
         EXPECT_EQ(0u, vx::stringToUnsignedInt(nullptr));
+    }
+
+    // ---- Ordering by number values
+
+    TEST(NumberOrder, NumbersByValueTheRestByBytes)
+    {
+        // Every pair in this list is in order, whichever way it was shuffled.
+        const std::vector<std::string> ordered = {"", "A_2", "a", "a.png", "a0", "a00", "a1", "a01b", "a1b", "a2",
+                                                  "a9", "a10", "a10.png", "a10a", "a99999999999999999999999",
+                                                  "a0100000000000000000000000", "a100000000000000000000000", "a_",
+                                                  "b (2).png", "b (10).png", "b.png", "c1d2", "c1d10", "c2d1"};
+        for (std::size_t i = 0; i < ordered.size(); ++i)
+            for (std::size_t j = 0; j < ordered.size(); ++j)
+                EXPECT_EQ(vx::lessByNumberValues(ordered[i], ordered[j]), i < j)
+                    << '"' << ordered[i] << "\" against \"" << ordered[j] << '"';
+        // Zero-padded names of one width keep their byte order.
+        std::vector<std::string> padded = {"f_0999", "f_1000", "f_0100", "f_0010", "f_1001"};
+        std::vector<std::string> byBytes = padded;
+        std::sort(byBytes.begin(), byBytes.end());
+        std::sort(padded.begin(), padded.end(), vx::lessByNumberValues);
+        EXPECT_EQ(padded, byBytes);
     }
 }

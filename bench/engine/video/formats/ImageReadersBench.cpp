@@ -1,6 +1,7 @@
 // The image readers beside the bare libraries doing the same work on the
 // same 1920x1080 pictures, each into a buffer allocated once: PNG (RGBA and
-// palette) against png_read_image and stb_image, TIFF (RGB, grey, palette)
+// palette) against png_read_image and stb_image, a JPEG (as stored and with
+// an EXIF quarter turn) against stb_image, TIFF (RGB, grey, palette)
 // against TIFFReadRGBAImage, a 100-frame GIF against DGifSlurp with a plain
 // compose loop, a stored GIF frame against lzf_decompress and a copy; then a
 // 100-frame 1080p PNG sequence played forward at 25 frames per second
@@ -30,6 +31,9 @@
 #define STB_IMAGE_STATIC
 #define STB_IMAGE_IMPLEMENTATION
 #include <stb/stb_image.h>
+#define STB_IMAGE_WRITE_STATIC
+#define STB_IMAGE_WRITE_IMPLEMENTATION
+#include <stb/stb_image_write.h>
 
 #include "core/VXFile.h"
 #include "core/VXTaskManager.h"
@@ -205,6 +209,62 @@ namespace
         }
     }
     BENCHMARK(BM_PNGStbImage)->Arg(0)->Arg(1)->ArgName("palette")->Name("BM_PNGStbImage/1920x1080")->Unit(benchmark::kMillisecond);
+
+    // ---- JPEG stills: the engine's decode (segment checks, stb, and the
+    // EXIF turn when the file names one) against bare stb_image.
+
+    std::string jpegBytes(int orientation)
+    {
+        static const std::string plain = []
+        {
+            const auto pixels = picture(3, 3);
+            std::string out;
+            const auto append = [](void* context, void* data, int size)
+            { static_cast<std::string*>(context)->append(static_cast<const char*>(data), size_t(size)); };
+            if (stbi_write_jpg_to_func(append, &out, width, height, 3, pixels.data(), 90) == 0)
+                fail("jpeg");
+            return out;
+        }();
+        if (orientation == 1)
+            return plain;
+        // A little-endian EXIF block naming the orientation, after SOI.
+        const std::string tiff = std::string("II*\0\x08\0\0\0\x01\0\x12\x01\x03\0\x01\0\0\0", 18) +
+                                 char(orientation) + std::string(7, '\0');
+        const std::string body = std::string("Exif\0\0", 6) + tiff;
+        const std::size_t length = body.size() + 2;
+        return plain.substr(0, 2) + "\xFF\xE1" + char(length >> 8) + char(length & 0xFF) + body + plain.substr(2);
+    }
+
+    void BM_JPEGStill(benchmark::State& state)
+    {
+        const std::string file = jpegBytes(int(state.range(0)));
+        for (auto _ : state)
+        {
+            unsigned long w = 0, h = 0;
+            int channels = 0;
+            unsigned char* pixels = vx::ImageUtils::imageFromMemory(
+                reinterpret_cast<const unsigned char*>(file.data()), static_cast<int>(file.size()), &w, &h, &channels, 0);
+            if (pixels == nullptr || w != static_cast<unsigned long>(state.range(0) >= 5 ? height : width))
+                fail("jpeg decode");
+            benchmark::DoNotOptimize(pixels);
+            std::free(pixels);
+        }
+    }
+    BENCHMARK(BM_JPEGStill)->Arg(1)->Arg(6)->ArgName("orientation")->Name("BM_JPEGStill/1920x1080")->Unit(benchmark::kMillisecond);
+
+    void BM_JPEGStbImage(benchmark::State& state)
+    {
+        const std::string file = jpegBytes(1);
+        for (auto _ : state)
+        {
+            int w = 0, h = 0, channels = 0;
+            unsigned char* pixels = stbi_load_from_memory(reinterpret_cast<const stbi_uc*>(file.data()),
+                                                          static_cast<int>(file.size()), &w, &h, &channels, 0);
+            benchmark::DoNotOptimize(pixels);
+            stbi_image_free(pixels);
+        }
+    }
+    BENCHMARK(BM_JPEGStbImage)->Name("BM_JPEGStbImage/1920x1080")->Unit(benchmark::kMillisecond);
 
     // ---- TIFF
 

@@ -12,7 +12,12 @@
 
 // stb's decoder and TGA writer, compiled privately into this file so that no
 // other user of stb in the engine can clash with it. Both allocate with malloc,
-// the one allocator of every decoded buffer.
+// the one allocator of every decoded buffer; the decoder's blocks come zeroed
+// (calloc): a corrupt JPEG's scan may use a Huffman table no segment defined,
+// which stb reads as it finds it.
+#define STBI_MALLOC(size) std::calloc(1, size)
+#define STBI_REALLOC(pointer, size) std::realloc(pointer, size)
+#define STBI_FREE(pointer) std::free(pointer)
 #define STB_IMAGE_STATIC
 #define STB_IMAGE_IMPLEMENTATION
 #define STBI_MAX_DIMENSIONS 16384
@@ -25,6 +30,8 @@
 #include "core/VXInputStream.h"
 #include "core/VXLog.h"
 #include "engine/gfx/VXTexture.h"
+#include "engine/video/formats/VXExifOrientation.h"
+#include "engine/video/formats/VXJPEGSegments.h"
 #include "engine/video/formats/VXPNGImageFormat.h"
 #include "engine/video/formats/VXPixels.h"
 
@@ -134,6 +141,13 @@ namespace vx
                      wantedChannels);
             return nullptr;
         }
+        // stb's JPEG decoder writes past its tables for a Huffman table of
+        // more than 256 codes: such a file is refused before it gets there.
+        if (! JPEGSegments::huffmanTablesFit(bytes, static_cast<std::size_t>(size)))
+        {
+            logPrint(logError, "ImageUtils::imageFromMemory: a JPEG Huffman table holds more than 256 codes.\n");
+            return nullptr;
+        }
         int w = 0, h = 0, fileChannels = 0;
         unsigned char* pixels = stbi_load_from_memory(bytes, size, &w, &h, &fileChannels, wantedChannels);
         if (pixels == nullptr)
@@ -141,6 +155,11 @@ namespace vx
             logPrint(logError, "STB error: %s\n", stbi_failure_reason());
             return nullptr;
         }
+        // A JPEG stands upright as its EXIF block says: phones store portrait
+        // shots sideways. Kept as stored when no memory is left for the turn.
+        const int orientation = ExifOrientation::read(bytes, static_cast<std::size_t>(size));
+        if (! ExifOrientation::apply(orientation, pixels, w, h, wantedChannels != 0 ? wantedChannels : fileChannels))
+            logPrint(logError, "ImageUtils::imageFromMemory: no memory to turn a %d x %d picture upright.\n", w, h);
         if (width != nullptr)
             *width = static_cast<unsigned long>(w);
         if (height != nullptr)
@@ -176,8 +195,7 @@ namespace vx
             return nullptr;
         const int size = static_cast<int>(bytes.size());
 
-        const std::string extension = file.getExtension();
-        if (extension == "png")
+        if (file.hasExtension("png"))
         {
             int decodedChannels = 0;
             unsigned char* pixels = pngImageFromMemory(bytes.data(), size, width, height, &decodedChannels);
@@ -191,7 +209,7 @@ namespace vx
             std::free(pixels);
             return imageFromMemory(bytes.data(), size, width, height, channels, wantedChannels);
         }
-        if (extension == "tiff" || extension == "tif")
+        if (file.hasExtension("tiff") || file.hasExtension("tif"))
         {
             if (tiffDecoder() == nullptr)
             {
@@ -201,7 +219,7 @@ namespace vx
             }
             return tiffDecoder()(file, width, height, channels, wantedChannels);
         }
-        if (extension == "qmi")
+        if (file.hasExtension("qmi"))
             return nullptr;
         return imageFromMemory(bytes.data(), size, width, height, channels, wantedChannels);
     }

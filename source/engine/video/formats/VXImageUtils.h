@@ -28,14 +28,16 @@ namespace vx
     public:
         // Any format stb_image knows. width, height and the file's own channel
         // count are written; the pixels have wantedChannels channels (the
-        // file's when 0), 8 bits each, first row = top. Null on failure.
+        // file's when 0), 8 bits each, first row = top. A JPEG comes out
+        // turned upright as its EXIF orientation says (width and height are
+        // the upright picture's). Null on failure.
         static unsigned char* imageFromMemory(const unsigned char* bytes, int size, unsigned long* width,
                                               unsigned long* height, int* channels, int wantedChannels);
         // PNG only (signature checked): RGBA, channels receives the bytes per
         // pixel (4, or 8 for 16-bit files). Null on failure.
         static unsigned char* pngImageFromMemory(const unsigned char* bytes, int size, unsigned long* width,
                                                  unsigned long* height, int* channels);
-        // Reads the whole file and decodes by its extension (case-sensitive):
+        // Reads the whole file and decodes by its extension (in any case):
         // "png" as PNG (RGBA; with a wantedChannels other than 0 that differs
         // from the decoded layout the file goes through stb_image instead, so
         // callers get the layout they asked for), "tif" and "tiff" as TIFF (its

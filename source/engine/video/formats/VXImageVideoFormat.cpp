@@ -21,13 +21,12 @@ namespace vx
 
     VideoFormatReader* ImageVideoFormat::createReaderFor(const File& file)
     {
-        // By the exact extension: x.GIF goes to the general reader.
-        const std::string extension = file.getExtension();
-        if (extension == "gif")
+        // By the extension in any case: cameras and Windows write "SCAN_001.TIF".
+        if (file.hasExtension("gif"))
             return keepIfOpened(new GIFVideoFormatReader(file));
-        if (extension == "png")
+        if (file.hasExtension("png"))
             return keepIfOpened(new PNGImageFormatReader(file));
-        if (extension == "tif" || extension == "tiff")
+        if (file.hasExtension("tif") || file.hasExtension("tiff"))
             return keepIfOpened(new TIFFImageFormatReader(file));
         return keepIfOpened(new ImageFormatReader(file));
     }

@@ -4,7 +4,8 @@
 
 namespace vx
 {
-    // Still images and image sequences: a reader by extension, and a writer
+    // Still images and image sequences: a reader by extension (in any case:
+    // "gif", "png", "tif"/"tiff", the general reader for the rest), and a writer
     // that saves frames as a numbered PNG sequence.
     class ImageVideoFormat : public VideoFormat
     {

@@ -31,12 +31,12 @@ namespace vx
                 bufferable->setBufferer(new SingleFrameBufferer(*bufferable));
         }
 
-        // The list names ext as a whole "*.<ext>" entry.
+        // The list names ext as a whole "*.<ext>" entry, in any case.
         bool listsExtension(const std::string& list, const std::string& ext)
         {
             if (ext.empty())
                 return false;
-            const std::string entry = "*." + ext;
+            const std::string entry = "*." + toLower(ext);
             for (std::size_t at = list.find(entry); at != std::string::npos; at = list.find(entry, at + 1))
             {
                 const std::size_t end = at + entry.size();
@@ -145,8 +145,9 @@ namespace vx
     {
         if (ext.empty())
             return nullptr;
+        const std::string lowerCase = toLower(ext);
         for (const auto& format : formats)
-            if (format->getFileExtensions().find(ext) != std::string::npos)
+            if (format->getFileExtensions().find(lowerCase) != std::string::npos)
                 return format.get();
         return nullptr;
     }
@@ -177,9 +178,9 @@ namespace vx
         const std::string name = file.getFileName();
         if (name.empty() || name.front() == '.')
             return false;
-        const std::string ext = toLower(file.getExtension());
         for (const auto& format : formats)
-            if (format->canReaderHandleMultipleFiles() && listsExtension(format->getFileExtensions(), ext))
+            if (format->canReaderHandleMultipleFiles() &&
+                listsExtension(format->getFileExtensions(), file.getExtension()))
                 return true;
         return false;
     }
@@ -214,9 +215,11 @@ namespace vx
         // most (a cover, a preview) is none either.
         files.erase(std::remove_if(files.begin(), files.end(), [this](const File& f) { return ! isSequenceFile(f); }),
                     files.end());
-        // Listing order is the file system's; a sequence plays in name order.
+        // Listing order is the file system's; a sequence plays in name order,
+        // its frame numbers by value: frame_9 before frame_10 whether or not
+        // the numbers are zero-padded (padded ones keep their byte order).
         std::sort(files.begin(), files.end(),
-                  [](const File& a, const File& b) { return a.getFullPath() < b.getFullPath(); });
+                  [](const File& a, const File& b) { return lessByNumberValues(a.getFileName(), b.getFileName()); });
         const std::string kind = mainKind(files);
         files.erase(std::remove_if(files.begin(), files.end(), [&](const File& f) { return pictureKind(f) != kind; }),
                     files.end());

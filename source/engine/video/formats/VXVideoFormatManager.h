@@ -53,12 +53,13 @@ namespace vx
         int getNumKnownFormats() const { return static_cast<int>(formats.size()); }
         VideoFormat* getKnownFormat(int i) const;
         VideoFormat* getDefaultFormat() const;
-        // The first format whose extension list contains ext (case-sensitive,
-        // as a substring); null for an empty ext or when none does.
+        // The first format whose extension list contains ext (in any case, as
+        // a substring); null for an empty ext or when none does.
         VideoFormat* findFormatForFileExtension(const std::string& ext) const;
         // Every format's extension list, appended in order.
         std::string getWildcardForAllFormats() const;
-        // Some format's extension list holds the extension as "*.<ext>".
+        // Some format's extension list holds the extension, in any case, as
+        // "*.<ext>".
         bool isFileTypeSupported(const File& file) const;
         bool isFileTypeSupported(const std::string& ext) const;
 
@@ -74,10 +75,11 @@ namespace vx
         // readers take several files lists.
         bool isSequenceFile(const File& file) const;
         // The directory's sequence files of the kind most of them are (jpg
-        // and jpeg, tif and tiff one kind), in name order, as one sequence:
-        // the first that opens makes the reader, which takes the later ones
-        // that fit it. Null when none opens. The reader is marked as made
-        // from a folder.
+        // and jpeg, tif and tiff one kind), in name order with numbers by
+        // value ("frame_9" before "frame_10"), as one sequence: the first
+        // that opens makes the reader, which takes the later ones that fit
+        // it. Null when none opens. The reader is marked as made from a
+        // folder.
         VideoFormatReader* createReaderForImageSequence(const File& directory);
         VideoFormatWriter* createWriterFor(File& file, double fps, unsigned bitDepth, unsigned width, unsigned height,
                                            VideoCodecSettings& settings);

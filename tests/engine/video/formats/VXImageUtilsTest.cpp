@@ -83,7 +83,7 @@ namespace vx::test
         EXPECT_EQ(log.count(logError), 4u) << log.dump();
     }
 
-    TEST_F(ImageUtilsFiles, ExtensionChoosesTheDecoderCaseSensitively)
+    TEST_F(ImageUtilsFiles, ExtensionChoosesTheDecoderInAnyCase)
     {
         const std::string png = pngOf(rgba16, 1, 1, 8);
         unsigned long w = 0, h = 0;
@@ -95,13 +95,11 @@ namespace vx::test
         ASSERT_EQ(channels, 8);
         EXPECT_EQ(std::vector<unsigned char>(lower.get(), lower.get() + 8), rgba16);
 
-        // "PNG": stb_image, 8 bits per channel: the high bytes, as the encoder
-        // wrote them first.
+        // "PNG" from a camera card: the same decoder, not stb_image's 8 bits.
         Buffer upper = own(ImageUtils::imageFromFile(File(dir.writeFile("a.PNG", png)), &w, &h, &channels, 0));
         ASSERT_NE(upper, nullptr);
-        ASSERT_EQ(channels, 4);
-        EXPECT_EQ(std::vector<unsigned char>(upper.get(), upper.get() + 4),
-                  (std::vector<unsigned char>{0x12, 0x56, 0x9A, 0xFF}));
+        ASSERT_EQ(channels, 8);
+        EXPECT_EQ(std::vector<unsigned char>(upper.get(), upper.get() + 8), rgba16);
 
         // A PNG asked for in another layout comes in that layout.
         Buffer rgb =

@@ -92,7 +92,7 @@ namespace vx::test
                              ::testing::Values(ExtensionCase{"Empty", "", -1}, ExtensionCase{"SubstringMp", "mp", 0},
                                                ExtensionCase{"Png", "png", 1}, ExtensionCase{"Tif", "tif", 1},
                                                ExtensionCase{"Qmv", "qmv", 3}, ExtensionCase{"Qtz", "qtz", 4},
-                                               ExtensionCase{"UpperCase", "PNG", -1},
+                                               ExtensionCase{"UpperCase", "PNG", 1},
                                                ExtensionCase{"Unknown", "xyz", -1}),
                              [](const auto& info) { return std::string(info.param.name); });
 

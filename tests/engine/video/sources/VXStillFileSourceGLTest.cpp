@@ -9,6 +9,8 @@
 #include "VXMoviePlayback.h"
 #include "VXSourcesGLTestSupport.h"
 
+#include "engine/video/formats/VXExifTestWriter.h"
+#include "engine/video/formats/VXImageFormatReader.h"
 #include "engine/video/formats/VXTIFFTestWriter.h"
 #include "engine/video/sources/VXVideoFormatReaderSource.h"
 #include "support/VXLargeAllocations.h"
@@ -155,8 +157,13 @@ namespace vx::test
             // empty when the file gives no reader or nothing shows.
             Picture play(const std::string& path)
             {
-                VideoFormatReader* reader = root->getVideoFormatManager()->createReaderFor(
-                    File(path), false, VideoFormatReader::purposePlayback);
+                return play(root->getVideoFormatManager()->createReaderFor(File(path), false,
+                                                                          VideoFormatReader::purposePlayback));
+            }
+
+            // The same for a reader in hand (the source takes it).
+            Picture play(VideoFormatReader* reader)
+            {
                 if (reader == nullptr)
                     return {};
                 VideoFormatReaderSource source(driver, reader);
@@ -245,12 +252,10 @@ namespace vx::test
             3, "JPEG");
     }
 
-    // A grey and alpha PNG named in capitals goes to the general reader
-    // (two channels from stb): grey with its own alpha.
+    // A grey and alpha PNG read by the general reader (two channels from
+    // stb): grey with its own alpha.
     TEST_F(StillFileSourceGLTest, GreyAndAlphaThroughTheGeneralReader)
     {
-        const std::string path = temp.file("grey.PNG");
-        ASSERT_TRUE(ffmpegBands(path, "ya8"));
         const std::string lower = temp.file("grey.png");
         ASSERT_TRUE(ffmpegBands(lower, "ya8"));
         // The PNG reader's picture of the same file is the reference: the
@@ -263,7 +268,33 @@ namespace vx::test
             ASSERT_EQ(p.a, bandAt(x).a) << x;
             ASSERT_TRUE(p.r == p.g && p.g == p.b) << x << ": " << p;
         }
-        expectBands(play(path), [&](int x) { return reference.at(x, 0); }, 1, "grey and alpha");
+        std::unique_ptr<ImageFormatReader> general(new ImageFormatReader(File(lower)));
+        ASSERT_TRUE(general->isOpened());
+        expectBands(play(general.release()), [&](int x) { return reference.at(x, 0); }, 1, "grey and alpha");
+    }
+
+    // A phone's shot stored sideways, its EXIF block naming the quarter turn,
+    // shows upright and at the upright picture's size.
+    TEST_F(StillFileSourceGLTest, AShotStoredSidewaysShowsUpright)
+    {
+        const std::string upright = temp.file("upright.png"), stored = temp.file("stored.jpg");
+        ASSERT_TRUE(ffmpegBands(upright, "rgb24"));
+        ASSERT_EQ(std::system(("ffmpeg -v error -y -i \"" + upright +
+                               "\" -vf transpose=2 -pix_fmt yuvj444p -q:v 1 \"" + stored + "\"")
+                                  .c_str()),
+                  0);
+        const std::string photo =
+            temp.writeFile("IMG_0001.JPG", exif::withOrientation(temp.readFile("stored.jpg"), 6, false));
+        // JPEG's colour conversion may be a few levels off.
+        expectBands(
+            play(photo),
+            [](int x)
+            {
+                PixelRGBA8 p = bandAt(x);
+                p.a = 255;
+                return p;
+            },
+            6, "the turned JPEG");
     }
 
     namespace
