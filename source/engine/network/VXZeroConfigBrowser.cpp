@@ -90,8 +90,8 @@ namespace vx
     void ZeroConfigBrowser::browsingLost(DNSServiceErrorType error)
     {
         // The daemon's loss ends every reference of it: the resolves and
-        // watches end unprocessed. The list is empty by the time the browser
-        // answers not browsing.
+        // watches end unprocessed. The list is empty, and the loss logged, by
+        // the time the browser answers not browsing.
         endResolves();
         bool hadServices = false;
         {
@@ -99,11 +99,11 @@ namespace vx
             hadServices = ! services.empty();
             services.clear();
         }
-        DNSServiceRefDeallocate(browseRef.exchange(nullptr));
         logPrint(logWarning,
                  "ZeroConfigBrowser: browsing for \"%s\" lost the mDNS daemon (DNS-SD error %d); browsing again once "
                  "it answers",
                  getServiceType().c_str(), int(error));
+        DNSServiceRefDeallocate(browseRef.exchange(nullptr));
         retryAt = getTickCount() + retryIntervalMs;
         if (hadServices)
             callListeners(&ZeroConfigBrowserListener::servicesChanged, this, CallType::standard);

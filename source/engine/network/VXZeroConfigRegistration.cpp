@@ -109,10 +109,11 @@ namespace vx
         }
         if (replied && ! announced)
         {
-            announced = true;
+            // Logged before it answers announced, as a loss is.
             if (away)
                 logPrint(logInfo, "ZeroConfigRegistration: \"%s\" announced again", name.c_str());
             away = false;
+            announced = true;
         }
     }
 
