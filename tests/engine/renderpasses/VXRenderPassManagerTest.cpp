@@ -662,6 +662,152 @@ namespace vx::test
             EXPECT_DOUBLE_EQ(presetAmount(*restarted, "Add50", RenderPassCategoryEffect, "Wide"), 0.5);
         }
 
+        // Amounts by name of the presets of kind "Add.50" in a tree, as a
+        // manager with both kinds loads them.
+        std::multiset<std::pair<std::string, double>> addDotFiftyPresets(const File& tree)
+        {
+            RenderPassManager loaded;
+            for (const char* name : {"Add.50", "Add50"})
+                loaded.registerRenderPass(name, name, &AddConstantPass::creationFunc, RenderPassCategoryEffect, 1,
+                                          true, false);
+            loaded.loadPresets(tree);
+            RenderPassInfo& info = *loaded.getRenderPassInfo("Add.50", RenderPassCategoryEffect);
+            std::multiset<std::pair<std::string, double>> found;
+            for (int i = 0; i < info.getPresets()->getNumStates(); ++i)
+                if (XmlState* state = info.getPresets()->getState(i); state->getName() != "default")
+                {
+                    std::unique_ptr<RenderPass> made(info.createRenderPass(state, false));
+                    found.insert({state->getName(), static_cast<AddConstantPass&>(*made).amount->getValue()});
+                }
+            return found;
+        }
+
+        // "Add50" registered beside "Add.50" moves the latter's folder while
+        // its two presets swap names: the first written finds the other's
+        // only copy under its new name in the old folder, which stays until
+        // that one is written too (here never: the disk is full).
+        TEST_F(RenderPassManagerTest, AMovedFolderKeepsEachPresetsOnlyCopyUntilAllAreWritten)
+        {
+            RenderPassManager m;
+            m.registerRenderPass("Add.50", "Add.50", &AddConstantPass::creationFunc, RenderPassCategoryEffect, 1,
+                                 true, false);
+            XmlStates& presets = *m.getRenderPassInfo("Add.50", RenderPassCategoryEffect)->getPresets();
+            for (const auto& [name, amount] : {std::pair{"Wide", 0.5}, std::pair{"Close", 0.125}})
+            {
+                AddConstantPass pass(amount);
+                presets.setXmlCapable(&pass);
+                presets.pushState(name, std::string());
+                presets.setXmlCapable(nullptr);
+            }
+            const File tree(folder.path());
+            ASSERT_TRUE(m.savePresets(tree));
+            ASSERT_EQ(presetFilesIn(folder), (std::set<std::string>{"Add50/Close.xml", "Add50/Wide.xml"}));
+            presets.getStateByName("Wide")->setName("Swapping");
+            presets.getStateByName("Close")->setName("Wide");
+            presets.getStateByName("Swapping")->setName("Close");
+            m.registerRenderPass("Add50", "Add50", &AddConstantPass::creationFunc, RenderPassCategoryEffect, 1, true,
+                                 false);
+
+            // Room for the first written ("Close" = 0.5), not the second.
+            TempDir sizes;
+            ASSERT_TRUE(m.savePresets(File(sizes.path())));
+            const size_t room = sizes.readFile("Add%2E50/Close.xml").size();
+            ASSERT_GT(sizes.readFile("Add%2E50/Wide.xml").size(), room);
+            LogRecorder log;
+            {
+                const FileSizeLimit full(room);
+                EXPECT_FALSE(m.savePresets(tree));
+            }
+            const auto amounts = addDotFiftyPresets(tree);
+            EXPECT_EQ(std::count_if(amounts.begin(), amounts.end(), [](const auto& p) { return p.second == 0.125; }),
+                      1)
+                << "the other preset is gone\n"
+                << log.dump();
+
+            ASSERT_TRUE(m.savePresets(tree)) << "with room again\n" << log.dump();
+            EXPECT_EQ(presetFilesIn(folder), (std::set<std::string>{"Add%2E50/Close.xml", "Add%2E50/Wide.xml"}));
+            EXPECT_EQ(addDotFiftyPresets(tree),
+                      (std::multiset<std::pair<std::string, double>>{{"Close", 0.5}, {"Wide", 0.125}}));
+        }
+
+        // An unedited duplicate's only copy is the file of the preset it was
+        // made from: edited, that preset replaces its file only once the
+        // duplicate is written; when that write fails, not at all.
+        TEST_F(RenderPassManagerTest, AnEditedPresetKeepsItsFileWhileItHoldsADuplicatesOnlyCopy)
+        {
+            addPreset("Soft", 0.125);
+            const File tree(folder.path());
+            ASSERT_TRUE(manager.savePresets(tree));
+            XmlStates& presets = *manager.getRenderPassInfo("TestAddConstant", RenderPassCategoryAny)->getPresets();
+            const int original = presets.getStateByName("Soft")->getUniqueId();
+            addPreset("Soft", 0.125);
+            AddConstantPass edited(0.5);
+            presets.setXmlCapable(&edited);
+            presets.repushState(original, std::string());
+            presets.setXmlCapable(nullptr);
+
+            // Room for the edit ("Soft" = 0.5), not the duplicate ("Soft 2").
+            TempDir sizes;
+            ASSERT_TRUE(manager.savePresets(File(sizes.path())));
+            const size_t room = sizes.readFile("TestAddConstant/Soft.xml").size();
+            ASSERT_GT(sizes.readFile("TestAddConstant/Soft 2.xml").size(), room);
+            LogRecorder log;
+            {
+                const FileSizeLimit full(room);
+                EXPECT_FALSE(manager.savePresets(tree));
+            }
+            const auto amounts = [&]
+            {
+                RenderPassManager restarted;
+                registerAll(restarted);
+                restarted.loadPresets(tree);
+                RenderPassInfo& info = *restarted.getRenderPassInfo("TestAddConstant", RenderPassCategoryAny);
+                std::multiset<double> found;
+                for (int i = 0; i < info.getPresets()->getNumStates(); ++i)
+                    if (XmlState* state = info.getPresets()->getState(i); state->getName() == "Soft")
+                    {
+                        std::unique_ptr<RenderPass> made(info.createRenderPass(state, false));
+                        found.insert(static_cast<AddConstantPass&>(*made).amount->getValue());
+                    }
+                return found;
+            };
+            EXPECT_EQ(amounts(), std::multiset<double>{0.125}) << log.dump();
+            ASSERT_TRUE(manager.savePresets(tree)) << "with room again\n" << log.dump();
+            EXPECT_EQ(amounts(), (std::multiset<double>{0.125, 0.5}));
+        }
+
+        // Program A renames "v1.0" while program B edits it and saves: B's
+        // file is B's copy now, and A's save (true) leaves it.
+        TEST_F(RenderPassManagerTest, AFileAnotherProgramRewroteIsNeverRemovedAsAFormerCopy)
+        {
+            addPreset("v1.0", 0.5);
+            const File tree(folder.path());
+            ASSERT_TRUE(manager.savePresets(tree));
+            RenderPassManager other;
+            registerAll(other);
+            ASSERT_EQ(other.loadPresets(tree), 1);
+
+            manager.getRenderPassInfo("TestAddConstant", RenderPassCategoryAny)
+                ->getPresets()
+                ->getStateByName("v1.0")
+                ->setName("v10");
+            XmlStates& theirs = *other.getRenderPassInfo("TestAddConstant", RenderPassCategoryAny)->getPresets();
+            AddConstantPass edited(0.25);
+            theirs.setXmlCapable(&edited);
+            theirs.repushState(theirs.getStateByName("v1.0")->getUniqueId(), std::string());
+            theirs.setXmlCapable(nullptr);
+            ASSERT_TRUE(other.savePresets(tree));
+
+            LogRecorder log;
+            ASSERT_TRUE(manager.savePresets(tree)) << log.dump();
+            RenderPassManager restarted;
+            registerAll(restarted);
+            restarted.loadPresets(tree);
+            EXPECT_DOUBLE_EQ(presetAmount(restarted, "TestAddConstant", RenderPassCategoryAny, "v1.0"), 0.25)
+                << log.dump();
+            EXPECT_DOUBLE_EQ(presetAmount(restarted, "TestAddConstant", RenderPassCategoryAny, "v10"), 0.5);
+        }
+
         // Presets of one kind saved under one name (the user saves "Soft"
         // again with other settings): each keeps a file, start after start,
         // and deleting one leaves the others.
