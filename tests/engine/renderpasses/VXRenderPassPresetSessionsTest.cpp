@@ -362,6 +362,9 @@ namespace vx::test
                     return failure;
                 if (room < 0 && ! answered)
                     return "the save answered false";
+                if (const std::string misnamed = misnamedPresetFile(folder.getFullPath(), PresetFileNameForm::kept);
+                    ! misnamed.empty())
+                    return "after the save, " + misnamed;
                 const ProgramPresets was = program.presets;
                 failure = judgeSave(answered, before, after, kindKeys(bitsOf(program.present)), program.presets);
                 if (! failure.empty() || together() || ! answered)

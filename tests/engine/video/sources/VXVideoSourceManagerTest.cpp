@@ -1204,6 +1204,24 @@ namespace vx::test
             }
         }
 
+        // Each of two servers on one machine saves into the same folder
+        // whichever is listed first: its folder is its own, not the list's.
+        TEST_F(ServerPresetsTest, AServersFolderIsTheSameWhateverTheOrderServersAreListedIn)
+        {
+            const std::pair<std::string, std::uint16_t> left{"Left", 7101}, right{"Right", 7102};
+            std::vector<std::map<std::string, std::string>> saved;
+            for (const auto& order : {std::vector{left, right}, std::vector{right, left}})
+            {
+                TempDir temp;
+                ASSERT_TRUE(restartAtOneAddress(order));
+                for (const std::uint16_t port : {std::uint16_t(7101), std::uint16_t(7102)})
+                    addPreset(*serverAt(port), "Wide", std::to_string(port));
+                ASSERT_TRUE(manager->savePresets(File(temp.path() + "/")));
+                saved.push_back(filesBelow(temp.path()));
+            }
+            EXPECT_EQ(saved[0], saved[1]);
+        }
+
         // Folders of two servers on one machine from before each had a name
         // of its own (numbered by the order they were listed in) load as
         // before, and the next save moves their presets into the servers'
