@@ -776,6 +776,35 @@ namespace vx::test
             EXPECT_EQ(amounts(), (std::multiset<double>{0.125, 0.5}));
         }
 
+        // An unedited duplicate of a preset renamed since holds the bytes of
+        // the original's file, which is still the original's until that is
+        // written: a failed save, the duplicate deleted and another failed
+        // save leave it.
+        TEST_F(RenderPassManagerTest, AnUneditedDuplicateNeverTakesTheRenamedOriginalsFile)
+        {
+            addPreset("Wide", 0.5);
+            const File tree(folder.path());
+            ASSERT_TRUE(manager.savePresets(tree));
+            const size_t room = folder.readFile("TestAddConstant/Wide.xml").size();
+            XmlStates& presets = *manager.getRenderPassInfo("TestAddConstant", RenderPassCategoryAny)->getPresets();
+            XmlState* original = presets.getStateByName("Wide");
+            addPreset("Wide", 0.5);
+            original->setName("Close");
+            LogRecorder log;
+            for (const bool deleteDuplicate : {false, true})
+            {
+                if (deleteDuplicate)
+                    presets.removeStateByObject(presets.getStateByName("Wide"), true);
+                const FileSizeLimit full(room);
+                EXPECT_FALSE(manager.savePresets(tree)) << "\"Close\" takes a byte more";
+            }
+            RenderPassManager restarted;
+            registerAll(restarted);
+            EXPECT_EQ(restarted.loadPresets(tree), 1) << log.dump();
+            ASSERT_TRUE(manager.savePresets(tree)) << log.dump();
+            EXPECT_EQ(presetFilesIn(folder), std::set<std::string>{"TestAddConstant/Close.xml"});
+        }
+
         // Program A renames "v1.0" while program B edits it and saves: B's
         // file is B's copy now, and A's save (true) leaves it.
         TEST_F(RenderPassManagerTest, AFileAnotherProgramRewroteIsNeverRemovedAsAFormerCopy)
@@ -850,7 +879,12 @@ namespace vx::test
                 addPreset(c.presetName, amount);
             addPreset(std::string(c.presetName) + " 2", 0.875);
             ASSERT_TRUE(manager.savePresets(File(folder.path())));
-            EXPECT_EQ(presetFilesIn(folder).size(), c.amounts.size() + 1);
+            // Numbered past the name another preset has, each number once.
+            std::set<std::string> named{std::string("TestAddConstant/") + c.presetName + ".xml",
+                                        std::string("TestAddConstant/") + c.presetName + " 2.xml"};
+            for (size_t n = 3; n <= c.amounts.size() + 1; ++n)
+                named.insert(std::string("TestAddConstant/") + c.presetName + " " + std::to_string(n) + ".xml");
+            EXPECT_EQ(presetFilesIn(folder), named);
 
             std::vector<double> expected = c.amounts;
             for (int start = 1; start <= 2; ++start)

@@ -631,6 +631,54 @@ namespace vx::test
             EXPECT_EQ(presetNotes(*deck), (std::vector<std::string>{"Zoom 1.5:old", "Zoom 15:n"}));
         }
 
+        // Two presets of one source swap names: each file holds the other's
+        // old copy until that one is written. A save that runs out of room
+        // loses neither; with room, each ends in the file of its new name.
+        TEST_F(VideoSourceManagerTest, TwoPresetsSwappingNamesKeepBothThroughAFailedWrite)
+        {
+            TempDir temp;
+            const File folder(temp.path() + "/");
+            PlainExtension* deck = registerPlain("Deck", "deck");
+            addPreset(*deck, "Wide", "first");
+            addPreset(*deck, "Close", "second");
+            ASSERT_TRUE(manager->savePresets(folder));
+            const size_t room = temp.readFile("Deck/Wide.xml").size();
+            XmlStates& presets = *deck->getPresets();
+            presets.getStateByName("Wide")->setName("Swapping");
+            presets.getStateByName("Close")->setName("Wide");
+            presets.getStateByName("Swapping")->setName("Close");
+            const auto stored = [&]
+            {
+                VideoSourceManager after;
+                auto* reader = new PlainExtension("Deck", "deck", false);
+                after.registerSource(reader);
+                after.loadPresets(folder);
+                std::vector<std::string> notes = presetNotes(*reader);
+                std::sort(notes.begin(), notes.end());
+                return notes;
+            };
+            LogRecorder log;
+            {
+                const FileSizeLimit full(room);
+                manager->savePresets(folder);
+            }
+            const std::vector<std::string> notes = stored();
+            for (const char* note : {"first", "second"})
+                EXPECT_EQ(std::count_if(notes.begin(), notes.end(),
+                                        [&](const std::string& text) { return text.ends_with(note); }),
+                          1)
+                    << note << "\n"
+                    << log.dump();
+
+            for (int save = 0; save < 2; ++save)
+                ASSERT_TRUE(manager->savePresets(folder)) << log.dump();
+            EXPECT_EQ(stored(), (std::vector<std::string>{"Close:first", "Wide:second"}));
+            std::set<std::string> files;
+            for (const auto& entry : filesBelow(temp.path()))
+                files.insert(entry.first);
+            EXPECT_EQ(files, (std::set<std::string>{"Deck/Close.xml", "Deck/Wide.xml"}));
+        }
+
         // Two programs over one folder, both started with "Zoom 1.5" in
         // "Zoom 15.xml": A adds "Zoom 15" and saves, then B (which knows only
         // "Zoom 1.5") saves. B's save neither replaces A's "Zoom 15" nor
