@@ -631,6 +631,42 @@ namespace vx::test
             EXPECT_EQ(presetNotes(*deck), (std::vector<std::string>{"Zoom 1.5:old", "Zoom 15:n"}));
         }
 
+        // An unedited duplicate of a preset renamed since holds the bytes of
+        // the original's file, which is still the original's until that is
+        // written: a failed save, the duplicate deleted and another failed
+        // save leave it.
+        TEST_F(VideoSourceManagerTest, AnUneditedDuplicateNeverTakesTheRenamedOriginalsFile)
+        {
+            TempDir temp;
+            const File folder(temp.path() + "/");
+            PlainExtension* deck = registerPlain("Deck", "deck");
+            addPreset(*deck, "Wide", "n");
+            ASSERT_TRUE(manager->savePresets(folder));
+            const size_t room = temp.readFile("Deck/Wide.xml").size();
+            XmlStates& presets = *deck->getPresets();
+            XmlState* original = presets.getStateByName("Wide");
+            addPreset(*deck, "Wide", "n");
+            original->setName("Close");
+            LogRecorder log;
+            for (const bool deleteDuplicate : {false, true})
+            {
+                if (deleteDuplicate)
+                    presets.removeStateByObject(presets.getStateByName("Wide"), true);
+                const FileSizeLimit full(room);
+                EXPECT_FALSE(manager->savePresets(folder)) << "\"Close\" takes a byte more";
+            }
+            {
+                VideoSourceManager after;
+                auto* reader = new PlainExtension("Deck", "deck", false);
+                after.registerSource(reader);
+                after.loadPresets(folder);
+                EXPECT_EQ(presetNotes(*reader), std::vector<std::string>{"Wide:n"}) << log.dump();
+            }
+            ASSERT_TRUE(manager->savePresets(folder)) << log.dump();
+            EXPECT_EQ(filesBelow(temp.path()).count("Deck/Close.xml"), 1u);
+            EXPECT_EQ(filesBelow(temp.path()).size(), 1u);
+        }
+
         // Two presets of one source swap names: each file holds the other's
         // old copy until that one is written. A save that runs out of room
         // loses neither; with room, each ends in the file of its new name.
