@@ -805,6 +805,49 @@ namespace vx::test
             EXPECT_EQ(presetFilesIn(folder), std::set<std::string>{"TestAddConstant/Close.xml"});
         }
 
+        // Two new presets "Soft" while the files "Soft.xml" and "Soft 2.xml"
+        // still hold presets renamed since, one of which cannot be written
+        // (the disk is full): each new one takes a file numbered on, never
+        // the one the other was written to in the same save.
+        TEST_F(RenderPassManagerTest, AFileWrittenInASaveIsNeverAnotherPresetsPlaceInIt)
+        {
+            addPreset("Soft", 0.125);
+            addPreset("Soft 2", 0.25);
+            const File tree(folder.path());
+            ASSERT_TRUE(manager.savePresets(tree));
+            XmlStates& presets = *manager.getRenderPassInfo("TestAddConstant", RenderPassCategoryAny)->getPresets();
+            presets.getStateByName("Soft")->setName("A name too long for the disk");
+            presets.getStateByName("Soft 2")->setName("Hard");
+            addPreset("Soft", 0.5);
+            addPreset("Soft", 0.75);
+
+            TempDir sizes;
+            ASSERT_TRUE(manager.savePresets(File(sizes.path())));
+            size_t room = 0;
+            for (const char* name : {"Soft", "Soft 2", "Hard"})
+                room = std::max(room, sizes.readFile(std::string("TestAddConstant/") + name + ".xml").size());
+            ASSERT_GT(sizes.readFile("TestAddConstant/A name too long for the disk.xml").size(), room);
+            LogRecorder log;
+            {
+                const FileSizeLimit full(room);
+                EXPECT_FALSE(manager.savePresets(tree));
+            }
+            RenderPassManager restarted;
+            registerAll(restarted);
+            restarted.loadPresets(tree);
+            RenderPassInfo& info = *restarted.getRenderPassInfo("TestAddConstant", RenderPassCategoryAny);
+            std::multiset<double> soft;
+            for (int i = 0; i < info.getPresets()->getNumStates(); ++i)
+                if (XmlState* state = info.getPresets()->getState(i); state->getName() == "Soft")
+                {
+                    std::unique_ptr<RenderPass> made(info.createRenderPass(state, false));
+                    soft.insert(static_cast<AddConstantPass&>(*made).amount->getValue());
+                }
+            EXPECT_EQ(soft, (std::multiset<double>{0.125, 0.5, 0.75})) << "the renamed one's old copy and both new\n"
+                                                                       << log.dump();
+            EXPECT_DOUBLE_EQ(presetAmount(restarted, "TestAddConstant", RenderPassCategoryAny, "Hard"), 0.25);
+        }
+
         // Program A renames "v1.0" while program B edits it and saves: B's
         // file is B's copy now, and A's save (true) leaves it.
         TEST_F(RenderPassManagerTest, AFileAnotherProgramRewroteIsNeverRemovedAsAFormerCopy)

@@ -667,6 +667,46 @@ namespace vx::test
             EXPECT_EQ(filesBelow(temp.path()).size(), 1u);
         }
 
+        // Two new presets "Soft" while the files "Soft.xml" and "Soft 2.xml"
+        // still hold presets renamed since, one of which cannot be written
+        // (the disk is full): each new one takes a file numbered on, never
+        // the one the other was written to in the same save.
+        TEST_F(VideoSourceManagerTest, AFileWrittenInASaveIsNeverAnotherPresetsPlaceInIt)
+        {
+            TempDir temp;
+            const File folder(temp.path() + "/");
+            PlainExtension* deck = registerPlain("Deck", "deck");
+            addPreset(*deck, "Soft", "1");
+            addPreset(*deck, "Soft 2", "2");
+            ASSERT_TRUE(manager->savePresets(folder));
+            XmlStates& presets = *deck->getPresets();
+            presets.getStateByName("Soft")->setName("A name too long for the disk");
+            presets.getStateByName("Soft 2")->setName("Hard");
+            addPreset(*deck, "Soft", "3");
+            addPreset(*deck, "Soft", "4");
+
+            TempDir sizes;
+            ASSERT_TRUE(manager->savePresets(File(sizes.path() + "/")));
+            size_t room = 0;
+            for (const char* name : {"Soft", "Soft 2", "Hard"})
+                room = std::max(room, sizes.readFile(std::string("Deck/") + name + ".xml").size());
+            ASSERT_GT(sizes.readFile("Deck/A name too long for the disk.xml").size(), room);
+            LogRecorder log;
+            {
+                const FileSizeLimit full(room);
+                EXPECT_FALSE(manager->savePresets(folder));
+            }
+            VideoSourceManager after;
+            auto* reader = new PlainExtension("Deck", "deck", false);
+            after.registerSource(reader);
+            after.loadPresets(folder);
+            const std::vector<std::string> notes = presetNotes(*reader);
+            // Former copies stay too, as the save was not whole.
+            for (const char* expected : {"Hard:2", "Soft:1", "Soft:3", "Soft:4"})
+                EXPECT_NE(std::find(notes.begin(), notes.end(), expected), notes.end()) << expected << "\n"
+                                                                                        << log.dump();
+        }
+
         // Two presets of one source swap names: each file holds the other's
         // old copy until that one is written. A save that runs out of room
         // loses neither; with room, each ends in the file of its new name.
