@@ -91,6 +91,35 @@ namespace vx
         return names;
     }
 
+    void PresetFileNames::keepCurrentNames(const std::vector<Entry>& entries, std::vector<std::string>& names,
+                                           const std::vector<std::string>& current)
+    {
+        std::map<std::string, std::vector<size_t>> groups;
+        for (size_t i = 0; i < entries.size(); ++i)
+            groups[entries[i].name].push_back(i);
+        for (const auto& [name, group] : groups)
+        {
+            if (group.size() < 2)
+                continue;
+            std::vector<std::string> free;
+            for (const size_t i : group)
+                free.push_back(names[i]);
+            std::vector<bool> kept(group.size(), false);
+            for (size_t k = 0; k < group.size(); ++k)
+            {
+                const auto held = std::find(free.begin(), free.end(), current[group[k]]);
+                if (current[group[k]].empty() || held == free.end())
+                    continue;
+                names[group[k]] = *held;
+                free.erase(held);
+                kept[k] = true;
+            }
+            for (size_t k = 0, next = 0; k < group.size(); ++k)
+                if (! kept[k])
+                    names[group[k]] = free[next++];
+        }
+    }
+
     std::vector<size_t> PresetFileNames::movingFirst(const std::vector<Entry>& entries,
                                                      const std::vector<std::string>& names, Form form)
     {
@@ -300,6 +329,11 @@ namespace vx
             held = Holds::failedCopy;
         }
         return held;
+    }
+
+    bool PresetFileNames::WriteTurns::waitsFor(size_t held, bool last) const
+    {
+        return ! last && held < outcomes.size() && outcomes[held] == Outcome::waiting;
     }
 
     void PresetFileNames::WriteTurns::run(const std::vector<size_t>& order,

@@ -51,6 +51,12 @@ namespace vx
         // order: the first keeps the name, the next get " 2", " 3" (past
         // any name another entry has).
         static std::vector<std::string> uniqueNames(const std::vector<Entry>& entries, Form form = Form::stripped);
+        // Presets of one name share their numbered names (of uniqueNames)
+        // among them as they lie now, so a save after loading them in another
+        // order renames no file: current[i] is the file name (without ".xml")
+        // entry i lies in, in its folder, or empty.
+        static void keepCurrentNames(const std::vector<Entry>& entries, std::vector<std::string>& names,
+                                     const std::vector<std::string>& current);
         // The indices of entries in the order to write them: those whose
         // name (of uniqueNames) is not their stripped (or kept) form first,
         // so that they move out of a folder or file they shared before the
@@ -203,6 +209,11 @@ namespace vx
             // text of another preset still to be written, or of one whose
             // write failed, or neither.
             Holds holds(const File& file, size_t index) const;
+
+            // Whether a preset waits for held, another of the save's that the
+            // file it is to take holds (as the manager knows it): until held
+            // is written and out of the way, but in the last round.
+            bool waitsFor(size_t held, bool last) const;
 
             // Calls write for each index of order; those that answer waiting
             // are called again after another was written, and, when none is

@@ -116,23 +116,17 @@ namespace vx::test
             return {stripped, spelledOut};
         }
 
-        // stem is form, or form numbered on (" 2", " 3"), perhaps more than
-        // once ("Soft 2 2": a file numbered on beside one its numbered name
-        // was taken by).
-        bool followsForm(std::string stem, const std::string& form)
+        // stem is form, or form numbered on (" 2", " 3").
+        bool followsForm(const std::string& stem, const std::string& form)
         {
-            while (stem != form)
-            {
-                const size_t space = stem.rfind(' ');
-                if (space == std::string::npos || space < form.size())
-                    return false;
-                const std::string number = stem.substr(space + 1);
-                if (number.empty() || number.find_first_not_of("0123456789") != std::string::npos ||
-                    number[0] == '0' || number == "1")
-                    return false;
-                stem.erase(space);
-            }
-            return true;
+            if (stem == form)
+                return true;
+            if (stem.size() < form.size() + 2 || stem.compare(0, form.size(), form) != 0 ||
+                stem[form.size()] != ' ')
+                return false;
+            const std::string number = stem.substr(form.size() + 1);
+            return number.find_first_not_of("0123456789") == std::string::npos && number[0] != '0' &&
+                   number != "1";
         }
     }
 

@@ -74,8 +74,8 @@ namespace vx::test
 
     // The first preset file one level below folder whose name does not
     // follow its preset's "name": one of the forms of it, perhaps numbered
-    // on (" 2", " 3", once or more), then ".xml"; empty when all do. Files
-    // that hold no preset are left out.
+    // on (" 2", " 3"), then ".xml"; empty when all do. Files that hold no
+    // preset are left out.
     std::string misnamedPresetFile(const std::string& folder, PresetFileNameForm form);
 
     // Does action to state, a preset of owner in store, and the same to

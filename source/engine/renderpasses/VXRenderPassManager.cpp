@@ -509,9 +509,21 @@ namespace vx
                 continue;
             }
             // Presets of one name each get a file of their own ("Soft",
-            // "Soft 2").
-            const std::vector<std::string> fileNames =
-                PresetFileNames::uniqueNames(fileEntries, PresetFileNames::Form::kept);
+            // "Soft 2"), the one they lie in where they do.
+            std::vector<std::string> fileNames = PresetFileNames::uniqueNames(fileEntries, PresetFileNames::Form::kept);
+            {
+                const std::string kindFolder =
+                    PresetFileNames::childOf(PresetFileNames::childOf(folder, folderName), "").getFullPath();
+                std::vector<std::string> current(states.size());
+                for (const auto& [path, stamp] : pimpl->presetFiles)
+                    if (stamp.tree == tree && stamp.kind == info.get() && path.size() > kindFolder.size() + 4 &&
+                        path.compare(0, kindFolder.size(), kindFolder) == 0 &&
+                        path.find('/', kindFolder.size()) == std::string::npos && stamp.sameFile(File(path)))
+                        for (size_t i = 0; i < states.size(); ++i)
+                            if (states[i]->getUniqueId() == stamp.stateId)
+                                current[i] = path.substr(kindFolder.size(), path.size() - kindFolder.size() - 4);
+                PresetFileNames::keepCurrentNames(fileEntries, fileNames, current);
+            }
 
             // Each preset as its file holds it; empty for one that writes
             // nothing.
@@ -573,6 +585,19 @@ namespace vx
             bool kindWritten = true;
             using Outcome = PresetFileNames::WriteTurns::Outcome;
             PresetFileNames::WriteTurns turns(texts, &XmlUtils::fileHolds);
+            // Which preset of the kind a file holds as this manager left it,
+            // if any.
+            const auto heldBy = [&](const File& file) -> std::optional<size_t>
+            {
+                const auto known = pimpl->presetFiles.find(file.getFullPath());
+                if (known == pimpl->presetFiles.end() || known->second.kind != info.get() ||
+                    ! known->second.sameFile(file))
+                    return std::nullopt;
+                for (size_t i = 0; i < states.size(); ++i)
+                    if (states[i]->getUniqueId() == known->second.stateId)
+                        return i;
+                return std::nullopt;
+            };
             const auto writePreset = [&](size_t presetIndex, bool last)
             {
                 XmlState* preset = states[presetIndex];
@@ -590,6 +615,11 @@ namespace vx
                 File file = PresetFileNames::childOf(PresetFileNames::childOf(folder, folderName), fileName);
                 const bool unchanged =
                     XmlUtils::fileHolds(file, text) && ownerOf(file).kind == PresetFileNames::FileOwner::own;
+                // One holding another preset of the save still to be written
+                // is taken once that one has moved out.
+                if (const std::optional<size_t> held = heldBy(file);
+                    ! unchanged && held.has_value() && turns.waitsFor(*held, last))
+                    return Outcome::waiting;
                 if (! unchanged)
                 {
                     file = PresetFileNames::placeFor(folder, entries, folders, index,
@@ -604,6 +634,9 @@ namespace vx
                         allWritten = kindWritten = false;
                         return Outcome::failed;
                     }
+                }
+                if (! unchanged)
+                {
                     const PresetFileNames::WriteTurns::Holds held = turns.holds(file, presetIndex);
                     if (held == PresetFileNames::WriteTurns::Holds::pendingCopy && ! last)
                         return Outcome::waiting;

@@ -428,8 +428,8 @@ namespace vx::test
         std::set<std::string> presetFilesIn(const TempDir& dir);
 
         // "Soft" renamed onto "Soft 2", a name another preset's file has: the
-        // other moves to "Soft 2 2.xml" first, and when that write fails the
-        // renamed one never takes "Soft 2.xml" from it.
+        // other keeps "Soft 2.xml", the renamed one takes "Soft 2 2.xml", and
+        // when that write fails it never takes "Soft 2.xml" instead.
         TEST_F(RenderPassManagerTest, ARenameOntoAnotherPresetsNameNeverCostsItsFileOnAFailedWrite)
         {
             addPreset("Soft", 0.5);
@@ -437,14 +437,14 @@ namespace vx::test
             ASSERT_TRUE(manager.savePresets(File(folder.path())));
             XmlStates& presets = *manager.getRenderPassInfo("TestAddConstant", RenderPassCategoryAny)->getPresets();
             presets.getStateByName("Soft")->setName("Soft 2");
-            // Room for the renamed one (0.5 prints shorter than 0.1).
+            // Room for neither (0.5 prints shorter than 0.1).
             TempDir sizes;
             ASSERT_TRUE(manager.savePresets(File(sizes.path())));
             const size_t room = sizes.readFile("TestAddConstant/Soft 2.xml").size();
             ASSERT_GT(sizes.readFile("TestAddConstant/Soft 2 2.xml").size(), room);
             LogRecorder log;
             {
-                const FileSizeLimit full(room);
+                const FileSizeLimit full(room - 1);
                 EXPECT_FALSE(manager.savePresets(File(folder.path())));
             }
             const auto amounts = [&]

@@ -488,7 +488,25 @@ namespace vx
 
             bool extensionWritten = true;
             std::vector<FormerCopy> extensionCopies;
-            const std::vector<std::string> fileNames = PresetFileNames::uniqueNames(fileEntries);
+            // Presets of one name keep the numbered files they lie in.
+            std::vector<std::string> fileNames = PresetFileNames::uniqueNames(fileEntries);
+            {
+                const std::string subPath = PresetFileNames::childOf(sub, "").getFullPath();
+                std::vector<std::string> current(states.size());
+                for (size_t i = 0; i < states.size(); ++i)
+                {
+                    const auto known = presetOrigins.find({treeKey, states[i]->getUniqueId()});
+                    if (known == presetOrigins.end())
+                        continue;
+                    for (const PresetOrigin& origin : known->second)
+                        if (origin.path.size() > subPath.size() + 4 &&
+                            origin.path.compare(0, subPath.size(), subPath) == 0 &&
+                            origin.path.find('/', subPath.size()) == std::string::npos &&
+                            PresetFileNames::stampOf(File(origin.path)) == origin.stamp)
+                            current[i] = origin.path.substr(subPath.size(), origin.path.size() - subPath.size() - 4);
+                }
+                PresetFileNames::keepCurrentNames(fileEntries, fileNames, current);
+            }
             // Each preset as its file holds it; empty for one that writes
             // nothing or has no name to make a file of.
             std::vector<std::string> texts(states.size());
@@ -522,6 +540,23 @@ namespace vx
 
             using Outcome = PresetFileNames::WriteTurns::Outcome;
             PresetFileNames::WriteTurns turns(texts, &XmlUtils::fileHolds);
+            // Which other preset of the source a file holds as this manager
+            // left it, if any.
+            const auto heldBy = [&](const File& file) -> std::optional<size_t>
+            {
+                const std::optional<PresetFileNames::Stamp> now = PresetFileNames::stampOf(file);
+                for (const auto& [key, origins] : presetOrigins)
+                {
+                    if (key.first != treeKey || ! now.has_value())
+                        continue;
+                    for (const PresetOrigin& origin : origins)
+                        if (origin.path == file.getFullPath() && origin.stamp == now)
+                            for (size_t i = 0; i < states.size(); ++i)
+                                if (states[i]->getUniqueId() == key.second)
+                                    return i;
+                }
+                return std::nullopt;
+            };
             const auto writePreset = [&](size_t presetIndex, bool last)
             {
                 XmlState& state = *states[presetIndex];
@@ -551,6 +586,11 @@ namespace vx
                 File file = PresetFileNames::childOf(sub, fileName);
                 const bool unchanged =
                     XmlUtils::fileHolds(file, text) && ownerOf(file).kind == PresetFileNames::FileOwner::own;
+                // One holding another preset of the save still to be written
+                // is taken once that one has moved out.
+                if (const std::optional<size_t> held = heldBy(file);
+                    ! unchanged && held.has_value() && turns.waitsFor(*held, last))
+                    return Outcome::waiting;
                 if (! unchanged)
                 {
                     file = PresetFileNames::placeFor(
@@ -564,6 +604,9 @@ namespace vx
                         extensionWritten = false;
                         return Outcome::failed;
                     }
+                }
+                if (! unchanged)
+                {
                     const PresetFileNames::WriteTurns::Holds held = turns.holds(file, presetIndex);
                     if (held == PresetFileNames::WriteTurns::Holds::pendingCopy && ! last)
                         return Outcome::waiting;
