@@ -172,9 +172,9 @@ namespace vx
         // another program rewrote is that program's copy). forget hears of
         // each copy dealt with, and whether it was removed (else it is no
         // longer this preset's); a copy whose removal failed stays for the
-        // next save, and the answer is false. Called once every preset the copies are former copies of is
-        // written, never before: one file may hold the only copy of another
-        // preset of the same name until then.
+        // next save, and the answer is false. Called once every preset the
+        // copies are former copies of is written, never before: one file may
+        // hold the only copy of another preset of the same name until then.
         static bool removeFormerCopies(const std::vector<FormerCopy>& copies, const std::set<std::string>& targets,
                                        const StoredNameOf& storedNameOf,
                                        const std::function<void(const FormerCopy&, bool removed)>& forget,
@@ -184,7 +184,9 @@ namespace vx
         // replaced while it holds the only copy of another of them: a preset
         // whose file holds, byte for byte, what another preset of the save is
         // to be written as (an unedited duplicate, say) waits until that one
-        // is written, and is not written at all when that write failed.
+        // is written, and is not written at all when that write failed; one
+        // whose file holds another preset still to be written (as the manager
+        // knows it) waits until that one has moved out.
         class WriteTurns
         {
         public:
