@@ -5,6 +5,7 @@
 #include "core/VXStringUtils.h"
 
 #include <fcntl.h>
+#include <sys/stat.h>
 
 #include <algorithm>
 #include <cerrno>
@@ -12,6 +13,7 @@
 #include <cstring>
 #include <map>
 #include <set>
+#include <utility>
 
 namespace vx
 {
@@ -87,6 +89,35 @@ namespace vx
             taken.insert(names[i] = unique);
         }
         return names;
+    }
+
+    void PresetFileNames::keepCurrentNames(const std::vector<Entry>& entries, std::vector<std::string>& names,
+                                           const std::vector<std::string>& current)
+    {
+        std::map<std::string, std::vector<size_t>> groups;
+        for (size_t i = 0; i < entries.size(); ++i)
+            groups[entries[i].name].push_back(i);
+        for (const auto& [name, group] : groups)
+        {
+            if (group.size() < 2)
+                continue;
+            std::vector<std::string> free;
+            for (const size_t i : group)
+                free.push_back(names[i]);
+            std::vector<bool> kept(group.size(), false);
+            for (size_t k = 0; k < group.size(); ++k)
+            {
+                const auto held = std::find(free.begin(), free.end(), current[group[k]]);
+                if (current[group[k]].empty() || held == free.end())
+                    continue;
+                names[group[k]] = *held;
+                free.erase(held);
+                kept[k] = true;
+            }
+            for (size_t k = 0, next = 0; k < group.size(); ++k)
+                if (! kept[k])
+                    names[group[k]] = free[next++];
+        }
     }
 
     std::vector<size_t> PresetFileNames::movingFirst(const std::vector<Entry>& entries,
@@ -242,6 +273,97 @@ namespace vx
         if (owner.kind != FileOwner::sibling)
             return file;
         return besidePreset(folder, presets, &owner.other.name, ownerOf);
+    }
+
+    std::optional<PresetFileNames::Stamp> PresetFileNames::stampOf(const File& file)
+    {
+        struct stat status;
+        if (::stat(file.getFullPath().c_str(), &status) != 0 || ! S_ISREG(status.st_mode))
+            return std::nullopt;
+        return Stamp{std::uint64_t(status.st_dev), std::uint64_t(status.st_ino), std::int64_t(status.st_size),
+                     std::int64_t(status.st_mtim.tv_sec), std::int64_t(status.st_mtim.tv_nsec)};
+    }
+
+    bool PresetFileNames::removeFormerCopies(const std::vector<FormerCopy>& copies,
+                                             const std::set<std::string>& targets, const StoredNameOf& storedNameOf,
+                                             const std::function<void(const FormerCopy&, bool)>& forget,
+                                             const char* caller)
+    {
+        bool allRemoved = true;
+        for (const FormerCopy& copy : copies)
+        {
+            const std::string& path = copy.file.getFullPath();
+            bool removed = false;
+            if (targets.count(path) == 0 && (! copy.stamp.has_value() || stampOf(copy.file) == copy.stamp) &&
+                storedNameOf(copy.file) == copy.presetName)
+            {
+                if (! copy.file.deleteFile())
+                {
+                    logPrint(logError, "%s: could not remove '%s'", caller, path.c_str());
+                    allRemoved = false;
+                    continue;
+                }
+                removed = true;
+            }
+            if (forget)
+                forget(copy, removed);
+        }
+        return allRemoved;
+    }
+
+    PresetFileNames::WriteTurns::WriteTurns(const std::vector<std::string>& allTexts, FileHolds holdsText)
+        : texts(allTexts), fileHolds(std::move(holdsText)), outcomes(allTexts.size(), Outcome::waiting)
+    {
+    }
+
+    PresetFileNames::WriteTurns::Holds PresetFileNames::WriteTurns::holds(const File& file, size_t index) const
+    {
+        Holds held = Holds::nothing;
+        for (size_t other = 0; other < texts.size(); ++other)
+        {
+            if (other == index || outcomes[other] == Outcome::written || texts[other].empty() ||
+                texts[other] == texts[index] || ! fileHolds(file, texts[other]))
+                continue;
+            if (outcomes[other] == Outcome::waiting)
+                return Holds::pendingCopy;
+            held = Holds::failedCopy;
+        }
+        return held;
+    }
+
+    bool PresetFileNames::WriteTurns::waitsFor(size_t held, bool last) const
+    {
+        return ! last && held < outcomes.size() && outcomes[held] == Outcome::waiting;
+    }
+
+    void PresetFileNames::WriteTurns::run(const std::vector<size_t>& order,
+                                          const std::function<Outcome(size_t, bool)>& write)
+    {
+        std::vector<size_t> waiting = order;
+        bool last = false;
+        while (! waiting.empty())
+        {
+            std::vector<size_t> still;
+            bool progress = false;
+            for (const size_t index : waiting)
+            {
+                outcomes[index] = write(index, last);
+                if (outcomes[index] == Outcome::waiting)
+                    still.push_back(index);
+                else
+                    progress = progress || outcomes[index] == Outcome::written;
+            }
+            if (last)
+            {
+                // Nothing waits past the last call.
+                for (const size_t index : still)
+                    outcomes[index] = Outcome::failed;
+                break;
+            }
+            // Only each other's copies left to wait for: the last round.
+            last = ! progress;
+            waiting = std::move(still);
+        }
     }
 
     std::string PresetFileNames::treeKey(const File& folder)

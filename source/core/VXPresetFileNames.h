@@ -1,14 +1,17 @@
 #pragma once
 
+#include "core/VXFile.h"
+
 #include <cstddef>
+#include <cstdint>
 #include <functional>
+#include <optional>
+#include <set>
 #include <string>
 #include <vector>
 
 namespace vx
 {
-    class File;
-
     // How presets are named on disk: a folder per owner (a kind of render
     // pass, a source extension), a file per preset. A name keeps its form
     // with the characters invalid in paths stripped (stringStrip-
@@ -48,6 +51,12 @@ namespace vx
         // order: the first keeps the name, the next get " 2", " 3" (past
         // any name another entry has).
         static std::vector<std::string> uniqueNames(const std::vector<Entry>& entries, Form form = Form::stripped);
+        // Presets of one name share their numbered names (of uniqueNames)
+        // among them as they lie now, so a save after loading them in another
+        // order renames no file: current[i] is the file name (without ".xml")
+        // entry i lies in, in its folder, or empty.
+        static void keepCurrentNames(const std::vector<Entry>& entries, std::vector<std::string>& names,
+                                     const std::vector<std::string>& current);
         // The indices of entries in the order to write them: those whose
         // name (of uniqueNames) is not their stripped (or kept) form first,
         // so that they move out of a folder or file they shared before the
@@ -128,6 +137,97 @@ namespace vx
         static File placeFor(const File& parent, const std::vector<Entry>& entries,
                              const std::vector<std::string>& names, size_t index, const Presets& presets,
                              const FileOwnerOf& ownerOf, const Moved& moved = nullptr);
+
+        // A file as a manager loaded or wrote it: rewritten since (a new file
+        // in its place, or an edit in place) it has another inode, size or
+        // modification time, and is no longer that manager's copy.
+        struct Stamp
+        {
+            std::uint64_t device = 0;
+            std::uint64_t inode = 0;
+            std::int64_t size = 0;
+            std::int64_t seconds = 0;
+            std::int64_t nanoseconds = 0;
+            bool operator==(const Stamp&) const = default;
+        };
+        // None when no regular file is there.
+        static std::optional<Stamp> stampOf(const File& file);
+
+        // A file a preset lay in before a save put it elsewhere: a folder its
+        // owner had beside other owners, a file it was loaded from or saved
+        // to under another name. Known (with the stamp the manager has of
+        // it), or found by its name.
+        struct FormerCopy
+        {
+            File file;
+            std::string presetName;
+            std::optional<Stamp> stamp;
+        };
+        // The name of the preset a file holds where it is the saving owner's,
+        // none where it is another's or no preset.
+        using StoredNameOf = std::function<std::optional<std::string>(const File&)>;
+        // Removes each copy that is still the saving manager's: none of
+        // targets (the files this save put presets in), holding a preset of
+        // its owner named presetName, and, when known, unchanged since (a file
+        // another program rewrote is that program's copy). forget hears of
+        // each copy dealt with, and whether it was removed (else it is no
+        // longer this preset's); a copy whose removal failed stays for the
+        // next save, and the answer is false. Called once every preset the
+        // copies are former copies of is written, never before: one file may
+        // hold the only copy of another preset of the same name until then.
+        static bool removeFormerCopies(const std::vector<FormerCopy>& copies, const std::set<std::string>& targets,
+                                       const StoredNameOf& storedNameOf,
+                                       const std::function<void(const FormerCopy&, bool removed)>& forget,
+                                       const char* caller);
+
+        // The order one owner's presets are written in, so that no file is
+        // replaced while it holds the only copy of another of them: a preset
+        // whose file holds, byte for byte, what another preset of the save is
+        // to be written as (an unedited duplicate, say) waits until that one
+        // is written, and is not written at all when that write failed; one
+        // whose file holds another preset still to be written (as the manager
+        // knows it) waits until that one has moved out.
+        class WriteTurns
+        {
+        public:
+            // Whether a file holds a text byte for byte.
+            using FileHolds = std::function<bool(const File&, const std::string&)>;
+            // texts: each preset as printed, empty for one that could not be.
+            WriteTurns(const std::vector<std::string>& texts, FileHolds fileHolds);
+
+            enum class Outcome
+            {
+                written,
+                failed,
+                waiting
+            };
+            enum class Holds
+            {
+                nothing,
+                pendingCopy,
+                failedCopy
+            };
+            // What file, about to be replaced by the preset index, holds: the
+            // text of another preset still to be written, or of one whose
+            // write failed, or neither.
+            Holds holds(const File& file, size_t index) const;
+
+            // Whether a preset waits for held, another of the save's that the
+            // file it is to take holds (as the manager knows it): until held
+            // is written and out of the way, but in the last round.
+            bool waitsFor(size_t held, bool last) const;
+
+            // Calls write for each index of order; those that answer waiting
+            // are called again after another was written, and, when none is
+            // left to wait for but each other, once more with last true
+            // (where a pending copy no longer makes them wait).
+            void run(const std::vector<size_t>& order, const std::function<Outcome(size_t index, bool last)>& write);
+
+        private:
+            const std::vector<std::string>& texts;
+            FileHolds fileHolds;
+            std::vector<Outcome> outcomes;
+        };
 
         // A preset tree's folder as the managers remember files by, however
         // the caller spelled its end.

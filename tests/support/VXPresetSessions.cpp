@@ -1,9 +1,16 @@
 #include "support/VXPresetSessions.h"
 
+#include "core/VXFile.h"
 #include "core/xml/VXXmlState.h"
 #include "core/xml/VXXmlStates.h"
+#include "core/xml/VXXmlUtils.h"
 
 #include <algorithm>
+#include <cstdio>
+#include <cstring>
+#include <filesystem>
+#include <memory>
+#include <vector>
 
 namespace vx::test
 {
@@ -83,6 +90,73 @@ namespace vx::test
                 program.known.insert(preset);
                 left.erase(found);
             }
+        return {};
+    }
+
+    namespace
+    {
+        std::vector<std::string> fileNameForms(const std::string& name, PresetFileNameForm form)
+        {
+            if (form == PresetFileNameForm::kept)
+                return {name};
+            const char* const leftOut = "\\,/:?<>|.";
+            std::string stripped, spelledOut;
+            for (const char c : name)
+            {
+                if (std::strchr(leftOut, c) == nullptr)
+                {
+                    stripped += c;
+                    spelledOut += c;
+                    continue;
+                }
+                char code[4];
+                std::snprintf(code, sizeof code, "%%%02X", unsigned(static_cast<unsigned char>(c)));
+                spelledOut += code;
+            }
+            return {stripped, spelledOut};
+        }
+
+        // stem is form, or form numbered on (" 2", " 3").
+        bool followsForm(const std::string& stem, const std::string& form)
+        {
+            if (stem == form)
+                return true;
+            if (stem.size() < form.size() + 2 || stem.compare(0, form.size(), form) != 0 ||
+                stem[form.size()] != ' ')
+                return false;
+            const std::string number = stem.substr(form.size() + 1);
+            return number.find_first_not_of("0123456789") == std::string::npos && number[0] != '0' &&
+                   number != "1";
+        }
+    }
+
+    std::string misnamedPresetFile(const std::string& folder, PresetFileNameForm form)
+    {
+        for (const auto& owner : std::filesystem::directory_iterator(folder))
+        {
+            if (! owner.is_directory())
+                continue;
+            for (const auto& entry : std::filesystem::directory_iterator(owner.path()))
+            {
+                const std::string fileName = entry.path().filename().string();
+                if (! entry.is_regular_file() || fileName.size() < 4 ||
+                    fileName.compare(fileName.size() - 4, 4, ".xml") != 0)
+                    continue;
+                const std::unique_ptr<XmlDocument> document =
+                    XmlUtils::loadXmlFromFile(File(entry.path().string()), true);
+                const XmlNode* preset = document != nullptr ? document->first_node("Preset") : nullptr;
+                const XmlAttribute* name = preset != nullptr ? preset->first_attribute("name") : nullptr;
+                if (name == nullptr)
+                    continue;
+                const std::string presetName(name->value(), name->value_size());
+                const std::string stem = fileName.substr(0, fileName.size() - 4);
+                const std::vector<std::string> forms = fileNameForms(presetName, form);
+                if (std::none_of(forms.begin(), forms.end(),
+                                 [&](const std::string& each) { return followsForm(stem, each); }))
+                    return owner.path().filename().string() + "/" + fileName + " holds the preset \"" +
+                           presetName + "\"";
+            }
+        }
         return {};
     }
 

@@ -63,6 +63,21 @@ namespace vx::test
     std::string judgeSave(bool answered, const UserPresets& before, const UserPresets& after,
                           const std::set<std::string>& presentOwners, ProgramPresets& program);
 
+    // How a preset's name may stand in its file's name: as it is (kept), or
+    // also with the characters paths leave out stripped or spelled out as
+    // "%" and two hex digits (stripped).
+    enum class PresetFileNameForm
+    {
+        kept,
+        stripped
+    };
+
+    // The first preset file one level below folder whose name does not
+    // follow its preset's "name": one of the forms of it, perhaps numbered
+    // on (" 2", " 3"), then ".xml"; empty when all do. Files that hold no
+    // preset are left out.
+    std::string misnamedPresetFile(const std::string& folder, PresetFileNameForm form);
+
     // Does action to state, a preset of owner in store, and the same to
     // live: edit gives it value, rename gives it name, duplicate adds a copy
     // of it. An error when live has no such preset (the user never made it).

@@ -18,11 +18,10 @@
 #include "engine/renderpasses/catalogue/VXFormatConversion.h"
 #include "engine/renderpasses/catalogue/VXRGBASwitch.h"
 
-#include <sys/stat.h>
-
 #include <algorithm>
 #include <cstring>
 #include <map>
+#include <optional>
 #include <set>
 
 namespace vx
@@ -154,9 +153,8 @@ namespace vx
             return owner;
         }
 
-        // What identifies a file's current contents well enough to skip
-        // reading it again: a file replaced or edited since gets another
-        // inode, size or modification time.
+        // A preset file as this manager loaded or wrote it: read again only
+        // when replaced or edited since.
         struct FileStamp
         {
             const RenderPassInfo* kind = nullptr;
@@ -165,22 +163,10 @@ namespace vx
             std::string tree;
             int stateId = -1;
             std::string presetName;
-            dev_t device = 0;
-            ino_t inode = 0;
-            off_t size = 0;
-            timespec modified{};
+            PresetFileNames::Stamp stamp;
 
-            bool sameFile(const struct stat& status) const
-            {
-                return device == status.st_dev && inode == status.st_ino && size == status.st_size &&
-                       modified.tv_sec == status.st_mtim.tv_sec && modified.tv_nsec == status.st_mtim.tv_nsec;
-            }
+            bool sameFile(const File& file) const { return PresetFileNames::stampOf(file) == stamp; }
         };
-
-        bool statFile(const File& file, struct stat& status)
-        {
-            return ::stat(file.getFullPath().c_str(), &status) == 0 && S_ISREG(status.st_mode);
-        }
     }
 
     struct RenderPassManager::Pimpl
@@ -203,21 +189,13 @@ namespace vx
         void remember(const File& file, const RenderPassInfo& kind, const std::string& tree, int stateId,
                       const std::string& presetName)
         {
-            struct stat status;
-            if (! statFile(file, status))
+            const std::optional<PresetFileNames::Stamp> now = PresetFileNames::stampOf(file);
+            if (! now.has_value())
             {
                 presetFiles.erase(file.getFullPath());
                 return;
             }
-            FileStamp& stamp = presetFiles[file.getFullPath()];
-            stamp.kind = &kind;
-            stamp.tree = tree;
-            stamp.stateId = stateId;
-            stamp.presetName = presetName;
-            stamp.device = status.st_dev;
-            stamp.inode = status.st_ino;
-            stamp.size = status.st_size;
-            stamp.modified = status.st_mtim;
+            presetFiles[file.getFullPath()] = {&kind, tree, stateId, presetName, *now};
         }
 
         void addShared(const std::string& name, RenderPass* pass)
@@ -442,35 +420,42 @@ namespace vx
         // were loaded from or saved to stay.
         std::set<int> notWritten;
 
+        // The name of the preset a file of kind holds, none where it holds
+        // another kind's or no preset.
+        const auto storedNameOf = [&](const RenderPassInfo& kind)
+        {
+            return [&infos, &kind](const File& file) -> std::optional<std::string>
+            {
+                std::string storedName;
+                if (findPresetFileOwner(infos, file, kind, &storedName).kind != PresetFileNames::FileOwner::own)
+                    return std::nullopt;
+                return storedName;
+            };
+        };
         // A file this manager loaded or wrote into this tree for kind (any
         // when null) that no preset was written to now: its preset was
         // deleted, renamed or numbered apart since, so it goes, unless that
-        // preset was not written or the file holds something else by now.
-        // False when one could not be removed.
+        // preset was not written or the file holds something else by now
+        // (another program's copy among them). False when one could not be
+        // removed.
         const auto removeFormerFiles = [&](const RenderPassInfo* kind)
         {
             bool removed = true;
-            for (auto known = pimpl->presetFiles.begin(); known != pimpl->presetFiles.end();)
+            for (const InfoPtr& info : infos)
             {
-                const FileStamp& stamp = known->second;
-                if (stamp.tree != tree || (kind != nullptr && stamp.kind != kind) ||
-                    targets.count(known->first) != 0 || notWritten.count(stamp.stateId) != 0)
-                {
-                    ++known;
+                if (kind != nullptr && info.get() != kind)
                     continue;
-                }
-                const File file(known->first);
-                std::string storedName;
-                if (findPresetFileOwner(infos, file, *stamp.kind, &storedName).kind ==
-                        PresetFileNames::FileOwner::own &&
-                    storedName == stamp.presetName && ! file.deleteFile())
-                {
-                    logPrint(logError, "RenderPassManager::savePresets: could not remove '%s'", known->first.c_str());
-                    removed = false;
-                    ++known;
-                    continue;
-                }
-                known = pimpl->presetFiles.erase(known);
+                std::vector<PresetFileNames::FormerCopy> copies;
+                for (const auto& [path, stamp] : pimpl->presetFiles)
+                    if (stamp.tree == tree && stamp.kind == info.get() && targets.count(path) == 0 &&
+                        notWritten.count(stamp.stateId) == 0)
+                        copies.push_back({File(path), stamp.presetName, stamp.stamp});
+                removed = PresetFileNames::removeFormerCopies(
+                              copies, targets, storedNameOf(*info),
+                              [&](const PresetFileNames::FormerCopy& copy, bool)
+                              { pimpl->presetFiles.erase(copy.file.getFullPath()); },
+                              "RenderPassManager::savePresets") &&
+                          removed;
             }
             return removed;
         };
@@ -524,9 +509,44 @@ namespace vx
                 continue;
             }
             // Presets of one name each get a file of their own ("Soft",
-            // "Soft 2").
-            const std::vector<std::string> fileNames =
-                PresetFileNames::uniqueNames(fileEntries, PresetFileNames::Form::kept);
+            // "Soft 2"), the one they lie in where they do.
+            std::vector<std::string> fileNames = PresetFileNames::uniqueNames(fileEntries, PresetFileNames::Form::kept);
+            {
+                const std::string kindFolder =
+                    PresetFileNames::childOf(PresetFileNames::childOf(folder, folderName), "").getFullPath();
+                std::vector<std::string> current(states.size());
+                for (const auto& [path, stamp] : pimpl->presetFiles)
+                    if (stamp.tree == tree && stamp.kind == info.get() && path.size() > kindFolder.size() + 4 &&
+                        path.compare(0, kindFolder.size(), kindFolder) == 0 &&
+                        path.find('/', kindFolder.size()) == std::string::npos && stamp.sameFile(File(path)))
+                        for (size_t i = 0; i < states.size(); ++i)
+                            if (states[i]->getUniqueId() == stamp.stateId)
+                                current[i] = path.substr(kindFolder.size(), path.size() - kindFolder.size() - 4);
+                PresetFileNames::keepCurrentNames(fileEntries, fileNames, current);
+            }
+
+            // Each preset as its file holds it; empty for one that writes
+            // nothing.
+            std::vector<std::string> texts(states.size());
+            for (size_t i = 0; i < states.size(); ++i)
+            {
+                XmlPool pool;
+                XmlNode* element = states[i]->writeState(pool, false);
+                if (element == nullptr)
+                    continue;
+                element->name(presetElementName);
+                element->append_attribute(createAttribute(pool, "renderPassId", info->getExtensionUniqueId()));
+                element->append_attribute(createAttribute(pool, "renderPass", info->getExtensionName()));
+                element->append_attribute(
+                    createAttribute(pool, presetCategoryAttribute, int(info->getRenderPassCategory())));
+                if (! XmlUtils::printXmlFile(element, texts[i]))
+                {
+                    logPrint(logError, "RenderPassManager::savePresets: could not print the preset \"%s\" of \"%s\"",
+                             states[i]->getName().c_str(), info->getExtensionName().c_str());
+                    texts[i].clear();
+                    allWritten = false;
+                }
+            }
 
             // Folders the kind had before that exist: its presets there move out.
             const std::vector<File> formerFolders = PresetFileNames::formerFolders(folder, entries[index], folderName);
@@ -538,10 +558,9 @@ namespace vx
             const XmlState* writing = nullptr;
             const auto ownerOf = [&](const File& file)
             {
-                struct stat status;
                 const auto known = pimpl->presetFiles.find(file.getFullPath());
-                if (statFile(file, status) && known != pimpl->presetFiles.end() && known->second.kind == info.get() &&
-                    known->second.sameFile(status))
+                if (known != pimpl->presetFiles.end() && known->second.kind == info.get() &&
+                    known->second.sameFile(file))
                 {
                     const int held = known->second.stateId;
                     const PresetFileNames::Copy copy =
@@ -558,29 +577,37 @@ namespace vx
                     return owner;
                 return PresetFileNames::ofOwnersFile(storedName, writing->getName(), PresetFileNames::Copy::unknown);
             };
-            for (const size_t presetIndex :
-                 PresetFileNames::movingFirst(fileEntries, fileNames, PresetFileNames::Form::kept))
+
+            // The copies the kind's presets leave in the folders it had
+            // before: removed once all of them are written, or they would
+            // load twice.
+            std::vector<PresetFileNames::FormerCopy> formerCopies;
+            bool kindWritten = true;
+            using Outcome = PresetFileNames::WriteTurns::Outcome;
+            PresetFileNames::WriteTurns turns(texts, &XmlUtils::fileHolds);
+            // Which preset of the kind a file holds as this manager left it,
+            // if any.
+            const auto heldBy = [&](const File& file) -> std::optional<size_t>
+            {
+                const auto known = pimpl->presetFiles.find(file.getFullPath());
+                if (known == pimpl->presetFiles.end() || known->second.kind != info.get() ||
+                    ! known->second.sameFile(file))
+                    return std::nullopt;
+                for (size_t i = 0; i < states.size(); ++i)
+                    if (states[i]->getUniqueId() == known->second.stateId)
+                        return i;
+                return std::nullopt;
+            };
+            const auto writePreset = [&](size_t presetIndex, bool last)
             {
                 XmlState* preset = states[presetIndex];
-                XmlPool pool;
-                writing = preset;
-                XmlNode* element = preset->writeState(pool, false);
-                if (element == nullptr)
-                    continue;
-                element->name(presetElementName);
-                element->append_attribute(createAttribute(pool, "renderPassId", info->getExtensionUniqueId()));
-                element->append_attribute(createAttribute(pool, "renderPass", info->getExtensionName()));
-                element->append_attribute(
-                    createAttribute(pool, presetCategoryAttribute, int(info->getRenderPassCategory())));
-
-                std::string text;
-                if (! XmlUtils::printXmlFile(element, text))
+                const std::string& text = texts[presetIndex];
+                if (text.empty())
                 {
-                    logPrint(logError, "RenderPassManager::savePresets: could not print the preset \"%s\" of \"%s\"",
-                             preset->getName().c_str(), info->getExtensionName().c_str());
-                    allWritten = false;
-                    continue;
+                    kindWritten = false;
+                    return Outcome::failed;
                 }
+                writing = preset;
 
                 // A file that already holds these bytes, and is no other
                 // preset's copy, is where placeFor would put it: left as it is.
@@ -588,6 +615,11 @@ namespace vx
                 File file = PresetFileNames::childOf(PresetFileNames::childOf(folder, folderName), fileName);
                 const bool unchanged =
                     XmlUtils::fileHolds(file, text) && ownerOf(file).kind == PresetFileNames::FileOwner::own;
+                // One holding another preset of the save still to be written
+                // is taken once that one has moved out.
+                if (const std::optional<size_t> held = heldBy(file);
+                    ! unchanged && held.has_value() && turns.waitsFor(*held, last))
+                    return Outcome::waiting;
                 if (! unchanged)
                 {
                     file = PresetFileNames::placeFor(folder, entries, folders, index,
@@ -599,8 +631,24 @@ namespace vx
                                  "RenderPassManager::savePresets: did not write the preset \"%s\" of \"%s\": its "
                                  "files hold presets of other kinds",
                                  preset->getName().c_str(), info->getExtensionName().c_str());
-                        allWritten = false;
-                        continue;
+                        allWritten = kindWritten = false;
+                        return Outcome::failed;
+                    }
+                }
+                if (! unchanged)
+                {
+                    const PresetFileNames::WriteTurns::Holds held = turns.holds(file, presetIndex);
+                    if (held == PresetFileNames::WriteTurns::Holds::pendingCopy && ! last)
+                        return Outcome::waiting;
+                    if (held == PresetFileNames::WriteTurns::Holds::failedCopy)
+                    {
+                        logPrint(logError,
+                                 "RenderPassManager::savePresets: did not write the preset \"%s\" of \"%s\": '%s' "
+                                 "holds the only copy of another preset not written",
+                                 preset->getName().c_str(), info->getExtensionName().c_str(),
+                                 file.getFullPath().c_str());
+                        allWritten = kindWritten = false;
+                        return Outcome::failed;
                     }
                 }
                 targets.insert(file.getFullPath());
@@ -611,30 +659,40 @@ namespace vx
                     {
                         logPrint(logError, "RenderPassManager::savePresets: could not write '%s'",
                                  file.getFullPath().c_str());
-                        allWritten = false;
-                        continue;
+                        allWritten = kindWritten = false;
+                        return Outcome::failed;
                     }
                 }
                 notWritten.erase(preset->getUniqueId());
                 pimpl->remember(file, *info, tree, preset->getUniqueId(), preset->getName());
 
                 // The same preset left in a folder the kind had before, when
-                // other kinds were registered, has moved: remove it, or it
-                // would load twice.
+                // other kinds were registered, has moved.
                 for (const File& formerFolder : formerFolders)
                 {
                     const File formerFile = PresetFileNames::childOf(formerFolder, fileName);
-                    std::string storedName;
-                    if (formerFile.getFullPath() != file.getFullPath() &&
-                        findPresetFileOwner(infos, formerFile, *info, &storedName).kind ==
-                            PresetFileNames::FileOwner::own &&
-                        storedName == preset->getName())
-                    {
-                        formerFile.deleteFile();
-                        pimpl->presetFiles.erase(formerFile.getFullPath());
-                    }
+                    if (formerFile.getFullPath() == file.getFullPath())
+                        continue;
+                    // One this manager knows goes only as it knew it.
+                    const auto known = pimpl->presetFiles.find(formerFile.getFullPath());
+                    formerCopies.push_back({formerFile, preset->getName(),
+                                            known != pimpl->presetFiles.end()
+                                                ? std::optional<PresetFileNames::Stamp>(known->second.stamp)
+                                                : std::nullopt});
                 }
-            }
+                return Outcome::written;
+            };
+            turns.run(PresetFileNames::movingFirst(fileEntries, fileNames, PresetFileNames::Form::kept), writePreset);
+            if (kindWritten)
+                allWritten = PresetFileNames::removeFormerCopies(
+                                 formerCopies, targets, storedNameOf(*info),
+                                 [&](const PresetFileNames::FormerCopy& copy, bool removed)
+                                 {
+                                     if (removed)
+                                         pimpl->presetFiles.erase(copy.file.getFullPath());
+                                 },
+                                 "RenderPassManager::savePresets") &&
+                             allWritten;
             // Before the next kind writes: one of these may lie where it does.
             allWritten = removeFormerFiles(info.get()) && allWritten;
         }

@@ -428,8 +428,8 @@ namespace vx::test
         std::set<std::string> presetFilesIn(const TempDir& dir);
 
         // "Soft" renamed onto "Soft 2", a name another preset's file has: the
-        // other moves to "Soft 2 2.xml" first, and when that write fails the
-        // renamed one never takes "Soft 2.xml" from it.
+        // other keeps "Soft 2.xml", the renamed one takes "Soft 2 2.xml", and
+        // when that write fails it never takes "Soft 2.xml" instead.
         TEST_F(RenderPassManagerTest, ARenameOntoAnotherPresetsNameNeverCostsItsFileOnAFailedWrite)
         {
             addPreset("Soft", 0.5);
@@ -437,14 +437,14 @@ namespace vx::test
             ASSERT_TRUE(manager.savePresets(File(folder.path())));
             XmlStates& presets = *manager.getRenderPassInfo("TestAddConstant", RenderPassCategoryAny)->getPresets();
             presets.getStateByName("Soft")->setName("Soft 2");
-            // Room for the renamed one (0.5 prints shorter than 0.1).
+            // Room for neither (0.5 prints shorter than 0.1).
             TempDir sizes;
             ASSERT_TRUE(manager.savePresets(File(sizes.path())));
             const size_t room = sizes.readFile("TestAddConstant/Soft 2.xml").size();
             ASSERT_GT(sizes.readFile("TestAddConstant/Soft 2 2.xml").size(), room);
             LogRecorder log;
             {
-                const FileSizeLimit full(room);
+                const FileSizeLimit full(room - 1);
                 EXPECT_FALSE(manager.savePresets(File(folder.path())));
             }
             const auto amounts = [&]
@@ -662,6 +662,225 @@ namespace vx::test
             EXPECT_DOUBLE_EQ(presetAmount(*restarted, "Add50", RenderPassCategoryEffect, "Wide"), 0.5);
         }
 
+        // Amounts by name of the presets of kind "Add.50" in a tree, as a
+        // manager with both kinds loads them.
+        std::multiset<std::pair<std::string, double>> addDotFiftyPresets(const File& tree)
+        {
+            RenderPassManager loaded;
+            for (const char* name : {"Add.50", "Add50"})
+                loaded.registerRenderPass(name, name, &AddConstantPass::creationFunc, RenderPassCategoryEffect, 1,
+                                          true, false);
+            loaded.loadPresets(tree);
+            RenderPassInfo& info = *loaded.getRenderPassInfo("Add.50", RenderPassCategoryEffect);
+            std::multiset<std::pair<std::string, double>> found;
+            for (int i = 0; i < info.getPresets()->getNumStates(); ++i)
+                if (XmlState* state = info.getPresets()->getState(i); state->getName() != "default")
+                {
+                    std::unique_ptr<RenderPass> made(info.createRenderPass(state, false));
+                    found.insert({state->getName(), static_cast<AddConstantPass&>(*made).amount->getValue()});
+                }
+            return found;
+        }
+
+        // "Add50" registered beside "Add.50" moves the latter's folder while
+        // its two presets swap names: the first written finds the other's
+        // only copy under its new name in the old folder, which stays until
+        // that one is written too (here never: the disk is full).
+        TEST_F(RenderPassManagerTest, AMovedFolderKeepsEachPresetsOnlyCopyUntilAllAreWritten)
+        {
+            RenderPassManager m;
+            m.registerRenderPass("Add.50", "Add.50", &AddConstantPass::creationFunc, RenderPassCategoryEffect, 1,
+                                 true, false);
+            XmlStates& presets = *m.getRenderPassInfo("Add.50", RenderPassCategoryEffect)->getPresets();
+            for (const auto& [name, amount] : {std::pair{"Wide", 0.5}, std::pair{"Close", 0.125}})
+            {
+                AddConstantPass pass(amount);
+                presets.setXmlCapable(&pass);
+                presets.pushState(name, std::string());
+                presets.setXmlCapable(nullptr);
+            }
+            const File tree(folder.path());
+            ASSERT_TRUE(m.savePresets(tree));
+            ASSERT_EQ(presetFilesIn(folder), (std::set<std::string>{"Add50/Close.xml", "Add50/Wide.xml"}));
+            presets.getStateByName("Wide")->setName("Swapping");
+            presets.getStateByName("Close")->setName("Wide");
+            presets.getStateByName("Swapping")->setName("Close");
+            m.registerRenderPass("Add50", "Add50", &AddConstantPass::creationFunc, RenderPassCategoryEffect, 1, true,
+                                 false);
+
+            // Room for the first written ("Close" = 0.5), not the second.
+            TempDir sizes;
+            ASSERT_TRUE(m.savePresets(File(sizes.path())));
+            const size_t room = sizes.readFile("Add%2E50/Close.xml").size();
+            ASSERT_GT(sizes.readFile("Add%2E50/Wide.xml").size(), room);
+            LogRecorder log;
+            {
+                const FileSizeLimit full(room);
+                EXPECT_FALSE(m.savePresets(tree));
+            }
+            const auto amounts = addDotFiftyPresets(tree);
+            EXPECT_EQ(std::count_if(amounts.begin(), amounts.end(), [](const auto& p) { return p.second == 0.125; }),
+                      1)
+                << "the other preset is gone\n"
+                << log.dump();
+
+            ASSERT_TRUE(m.savePresets(tree)) << "with room again\n" << log.dump();
+            EXPECT_EQ(presetFilesIn(folder), (std::set<std::string>{"Add%2E50/Close.xml", "Add%2E50/Wide.xml"}));
+            EXPECT_EQ(addDotFiftyPresets(tree),
+                      (std::multiset<std::pair<std::string, double>>{{"Close", 0.5}, {"Wide", 0.125}}));
+        }
+
+        // An unedited duplicate's only copy is the file of the preset it was
+        // made from: edited, that preset replaces its file only once the
+        // duplicate is written; when that write fails, not at all.
+        TEST_F(RenderPassManagerTest, AnEditedPresetKeepsItsFileWhileItHoldsADuplicatesOnlyCopy)
+        {
+            addPreset("Soft", 0.125);
+            const File tree(folder.path());
+            ASSERT_TRUE(manager.savePresets(tree));
+            XmlStates& presets = *manager.getRenderPassInfo("TestAddConstant", RenderPassCategoryAny)->getPresets();
+            const int original = presets.getStateByName("Soft")->getUniqueId();
+            addPreset("Soft", 0.125);
+            AddConstantPass edited(0.5);
+            presets.setXmlCapable(&edited);
+            presets.repushState(original, std::string());
+            presets.setXmlCapable(nullptr);
+
+            // Room for the edit ("Soft" = 0.5), not the duplicate ("Soft 2").
+            TempDir sizes;
+            ASSERT_TRUE(manager.savePresets(File(sizes.path())));
+            const size_t room = sizes.readFile("TestAddConstant/Soft.xml").size();
+            ASSERT_GT(sizes.readFile("TestAddConstant/Soft 2.xml").size(), room);
+            LogRecorder log;
+            {
+                const FileSizeLimit full(room);
+                EXPECT_FALSE(manager.savePresets(tree));
+            }
+            const auto amounts = [&]
+            {
+                RenderPassManager restarted;
+                registerAll(restarted);
+                restarted.loadPresets(tree);
+                RenderPassInfo& info = *restarted.getRenderPassInfo("TestAddConstant", RenderPassCategoryAny);
+                std::multiset<double> found;
+                for (int i = 0; i < info.getPresets()->getNumStates(); ++i)
+                    if (XmlState* state = info.getPresets()->getState(i); state->getName() == "Soft")
+                    {
+                        std::unique_ptr<RenderPass> made(info.createRenderPass(state, false));
+                        found.insert(static_cast<AddConstantPass&>(*made).amount->getValue());
+                    }
+                return found;
+            };
+            EXPECT_EQ(amounts(), std::multiset<double>{0.125}) << log.dump();
+            ASSERT_TRUE(manager.savePresets(tree)) << "with room again\n" << log.dump();
+            EXPECT_EQ(amounts(), (std::multiset<double>{0.125, 0.5}));
+        }
+
+        // An unedited duplicate of a preset renamed since holds the bytes of
+        // the original's file, which is still the original's until that is
+        // written: a failed save, the duplicate deleted and another failed
+        // save leave it.
+        TEST_F(RenderPassManagerTest, AnUneditedDuplicateNeverTakesTheRenamedOriginalsFile)
+        {
+            addPreset("Wide", 0.5);
+            const File tree(folder.path());
+            ASSERT_TRUE(manager.savePresets(tree));
+            const size_t room = folder.readFile("TestAddConstant/Wide.xml").size();
+            XmlStates& presets = *manager.getRenderPassInfo("TestAddConstant", RenderPassCategoryAny)->getPresets();
+            XmlState* original = presets.getStateByName("Wide");
+            addPreset("Wide", 0.5);
+            original->setName("Close");
+            LogRecorder log;
+            for (const bool deleteDuplicate : {false, true})
+            {
+                if (deleteDuplicate)
+                    presets.removeStateByObject(presets.getStateByName("Wide"), true);
+                const FileSizeLimit full(room);
+                EXPECT_FALSE(manager.savePresets(tree)) << "\"Close\" takes a byte more";
+            }
+            RenderPassManager restarted;
+            registerAll(restarted);
+            EXPECT_EQ(restarted.loadPresets(tree), 1) << log.dump();
+            ASSERT_TRUE(manager.savePresets(tree)) << log.dump();
+            EXPECT_EQ(presetFilesIn(folder), std::set<std::string>{"TestAddConstant/Close.xml"});
+        }
+
+        // Two new presets "Soft" while the files "Soft.xml" and "Soft 2.xml"
+        // still hold presets renamed since that cannot be written (the disk
+        // is full): each new one takes a file numbered on, never the one the
+        // other was written to in the same save.
+        TEST_F(RenderPassManagerTest, AFileWrittenInASaveIsNeverAnotherPresetsPlaceInIt)
+        {
+            addPreset("Soft", 0.125);
+            addPreset("Soft 2", 0.25);
+            const File tree(folder.path());
+            ASSERT_TRUE(manager.savePresets(tree));
+            XmlStates& presets = *manager.getRenderPassInfo("TestAddConstant", RenderPassCategoryAny)->getPresets();
+            presets.getStateByName("Soft")->setName("A name too long for the disk");
+            presets.getStateByName("Soft 2")->setName("Another name too long for it");
+            addPreset("Soft", 0.5);
+            addPreset("Soft", 0.75);
+
+            TempDir sizes;
+            ASSERT_TRUE(manager.savePresets(File(sizes.path())));
+            size_t room = 0;
+            for (const char* name : {"Soft", "Soft 2"})
+                room = std::max(room, sizes.readFile(std::string("TestAddConstant/") + name + ".xml").size());
+            for (const char* name : {"A name too long for the disk", "Another name too long for it"})
+                ASSERT_GT(sizes.readFile(std::string("TestAddConstant/") + name + ".xml").size(), room);
+            LogRecorder log;
+            {
+                const FileSizeLimit full(room);
+                EXPECT_FALSE(manager.savePresets(tree));
+            }
+            RenderPassManager restarted;
+            registerAll(restarted);
+            restarted.loadPresets(tree);
+            RenderPassInfo& info = *restarted.getRenderPassInfo("TestAddConstant", RenderPassCategoryAny);
+            std::multiset<double> soft;
+            for (int i = 0; i < info.getPresets()->getNumStates(); ++i)
+                if (XmlState* state = info.getPresets()->getState(i); state->getName() == "Soft")
+                {
+                    std::unique_ptr<RenderPass> made(info.createRenderPass(state, false));
+                    soft.insert(static_cast<AddConstantPass&>(*made).amount->getValue());
+                }
+            EXPECT_EQ(soft, (std::multiset<double>{0.125, 0.5, 0.75})) << "the renamed one's old copy and both new\n"
+                                                                       << log.dump();
+            EXPECT_DOUBLE_EQ(presetAmount(restarted, "TestAddConstant", RenderPassCategoryAny, "Soft 2"), 0.25);
+        }
+
+        // Program A renames "v1.0" while program B edits it and saves: B's
+        // file is B's copy now, and A's save (true) leaves it.
+        TEST_F(RenderPassManagerTest, AFileAnotherProgramRewroteIsNeverRemovedAsAFormerCopy)
+        {
+            addPreset("v1.0", 0.5);
+            const File tree(folder.path());
+            ASSERT_TRUE(manager.savePresets(tree));
+            RenderPassManager other;
+            registerAll(other);
+            ASSERT_EQ(other.loadPresets(tree), 1);
+
+            manager.getRenderPassInfo("TestAddConstant", RenderPassCategoryAny)
+                ->getPresets()
+                ->getStateByName("v1.0")
+                ->setName("v10");
+            XmlStates& theirs = *other.getRenderPassInfo("TestAddConstant", RenderPassCategoryAny)->getPresets();
+            AddConstantPass edited(0.25);
+            theirs.setXmlCapable(&edited);
+            theirs.repushState(theirs.getStateByName("v1.0")->getUniqueId(), std::string());
+            theirs.setXmlCapable(nullptr);
+            ASSERT_TRUE(other.savePresets(tree));
+
+            LogRecorder log;
+            ASSERT_TRUE(manager.savePresets(tree)) << log.dump();
+            RenderPassManager restarted;
+            registerAll(restarted);
+            restarted.loadPresets(tree);
+            EXPECT_DOUBLE_EQ(presetAmount(restarted, "TestAddConstant", RenderPassCategoryAny, "v1.0"), 0.25)
+                << log.dump();
+            EXPECT_DOUBLE_EQ(presetAmount(restarted, "TestAddConstant", RenderPassCategoryAny, "v10"), 0.5);
+        }
+
         // Presets of one kind saved under one name (the user saves "Soft"
         // again with other settings): each keeps a file, start after start,
         // and deleting one leaves the others.
@@ -704,7 +923,12 @@ namespace vx::test
                 addPreset(c.presetName, amount);
             addPreset(std::string(c.presetName) + " 2", 0.875);
             ASSERT_TRUE(manager.savePresets(File(folder.path())));
-            EXPECT_EQ(presetFilesIn(folder).size(), c.amounts.size() + 1);
+            // Numbered past the name another preset has, each number once.
+            std::set<std::string> named{std::string("TestAddConstant/") + c.presetName + ".xml",
+                                        std::string("TestAddConstant/") + c.presetName + " 2.xml"};
+            for (size_t n = 3; n <= c.amounts.size() + 1; ++n)
+                named.insert(std::string("TestAddConstant/") + c.presetName + " " + std::to_string(n) + ".xml");
+            EXPECT_EQ(presetFilesIn(folder), named);
 
             std::vector<double> expected = c.amounts;
             for (int start = 1; start <= 2; ++start)

@@ -335,9 +335,8 @@ namespace vx
         // extension writes (its place may be one of them).
         struct FormerCopy
         {
-            File file;
+            PresetFileNames::FormerCopy copy;
             const VideoSourceExtension* extension;
-            std::string presetName;
             // The preset's entry in presetOrigins, when the copy is one it
             // names: forgotten there once dealt with.
             const std::pair<std::string, int>* origin = nullptr;
@@ -370,32 +369,36 @@ namespace vx
                             extension = present.get();
                 if (extension != nullptr)
                     for (const PresetOrigin& origin : known->second)
-                        copies.push_back({File(origin.path), extension, origin.name, &known->first});
+                        copies.push_back({{File(origin.path), origin.name, origin.stamp}, extension, &known->first});
             }
             return copies;
         };
-        // Removes each copy that still holds its preset; false when one
-        // could not be removed.
+        // Removes each copy that still holds its preset (as this manager
+        // knew it, where it did); false when one could not be removed.
         const auto removeCopies = [&](const std::vector<FormerCopy>& copies)
         {
             bool removed = true;
             for (const FormerCopy& copy : copies)
             {
-                std::string storedName;
-                if (targets.count(copy.file.getFullPath()) == 0 &&
-                    findPresetFileOwner(copy.file, *copy.extension, &storedName).kind ==
-                        PresetFileNames::FileOwner::own &&
-                    storedName == copy.presetName && ! copy.file.deleteFile())
+                const auto storedNameOf = [&copy](const File& file) -> std::optional<std::string>
                 {
-                    logPrint(logError, "%s: could not remove '%s'", "savePresets", copy.file.getFullPath().c_str());
-                    removed = false;
-                    continue;
-                }
+                    std::string storedName;
+                    if (findPresetFileOwner(file, *copy.extension, &storedName).kind !=
+                        PresetFileNames::FileOwner::own)
+                        return std::nullopt;
+                    return storedName;
+                };
                 // Removed, or no longer this preset's: the next save tries a
                 // copy only when its removal failed.
-                if (copy.origin != nullptr)
-                    std::erase_if(presetOrigins[*copy.origin], [&](const PresetOrigin& origin)
-                                  { return origin.path == copy.file.getFullPath(); });
+                const auto forget = [&](const PresetFileNames::FormerCopy& former, bool)
+                {
+                    if (copy.origin != nullptr)
+                        std::erase_if(presetOrigins[*copy.origin], [&](const PresetOrigin& origin)
+                                      { return origin.path == former.file.getFullPath(); });
+                };
+                removed = PresetFileNames::removeFormerCopies({copy.copy}, targets, storedNameOf, forget,
+                                                              "savePresets") &&
+                          removed;
             }
             return removed;
         };
@@ -413,7 +416,8 @@ namespace vx
                     continue;
                 for (const PresetOrigin& origin : origins)
                 {
-                    if (origin.path != file.getFullPath() || origin.name != storedName)
+                    if (origin.path != file.getFullPath() || origin.name != storedName ||
+                        PresetFileNames::stampOf(file) != origin.stamp)
                         continue;
                     if (key.second == state.getUniqueId())
                         return PresetFileNames::Copy::ofThisPreset;
@@ -423,6 +427,17 @@ namespace vx
                 }
             }
             return PresetFileNames::Copy::unknown;
+        };
+        // How this manager last loaded or wrote a file of the tree, where it
+        // did: a copy it knows goes only as it knew it.
+        const auto knownStamp = [&](const std::string& path) -> std::optional<PresetFileNames::Stamp>
+        {
+            for (const auto& [key, origins] : presetOrigins)
+                if (key.first == treeKey)
+                    for (const PresetOrigin& origin : origins)
+                        if (origin.path == path)
+                            return origin.stamp;
+            return std::nullopt;
         };
         // A file placeFor moved out of another's way is where that one's
         // preset lies now.
@@ -473,12 +488,32 @@ namespace vx
 
             bool extensionWritten = true;
             std::vector<FormerCopy> extensionCopies;
-            const std::vector<std::string> fileNames = PresetFileNames::uniqueNames(fileEntries);
-            for (const size_t presetIndex : PresetFileNames::movingFirst(fileEntries, fileNames))
+            // Presets of one name keep the numbered files they lie in.
+            std::vector<std::string> fileNames = PresetFileNames::uniqueNames(fileEntries);
             {
-                XmlState& state = *states[presetIndex];
-                const std::string& presetName = state.getName();
-                if (fileNames[presetIndex].empty())
+                const std::string subPath = PresetFileNames::childOf(sub, "").getFullPath();
+                std::vector<std::string> current(states.size());
+                for (size_t i = 0; i < states.size(); ++i)
+                {
+                    const auto known = presetOrigins.find({treeKey, states[i]->getUniqueId()});
+                    if (known == presetOrigins.end())
+                        continue;
+                    for (const PresetOrigin& origin : known->second)
+                        if (origin.path.size() > subPath.size() + 4 &&
+                            origin.path.compare(0, subPath.size(), subPath) == 0 &&
+                            origin.path.find('/', subPath.size()) == std::string::npos &&
+                            PresetFileNames::stampOf(File(origin.path)) == origin.stamp)
+                            current[i] = origin.path.substr(subPath.size(), origin.path.size() - subPath.size() - 4);
+                }
+                PresetFileNames::keepCurrentNames(fileEntries, fileNames, current);
+            }
+            // Each preset as its file holds it; empty for one that writes
+            // nothing or has no name to make a file of.
+            std::vector<std::string> texts(states.size());
+            for (size_t i = 0; i < states.size(); ++i)
+            {
+                const std::string& presetName = states[i]->getName();
+                if (fileNames[i].empty())
                 {
                     logPrint(logError, "%s: the preset \"%s\" of \"%s\" has no name to make a file of", "savePresets",
                              presetName.c_str(), extension.getExtensionName().c_str());
@@ -486,7 +521,7 @@ namespace vx
                     continue;
                 }
                 XmlDocument pool;
-                XmlNode* element = state.writeState(pool, false);
+                XmlNode* element = states[i]->writeState(pool, false);
                 if (element == nullptr)
                     continue;
                 element->name(createValue(pool, presetElementName));
@@ -494,13 +529,43 @@ namespace vx
                 element->append_attribute(createAttribute(pool, "source", extension.getExtensionName()));
                 if (const std::optional<std::uint16_t> port = presetPortOf(extension))
                     element->append_attribute(createAttribute(pool, "sourcePort", std::to_string(*port)));
-                std::string text;
-                if (! XmlUtils::printXmlFile(element, text))
+                if (! XmlUtils::printXmlFile(element, texts[i]))
                 {
                     logPrint(logError, "%s: the preset \"%s\" of \"%s\" could not be printed", "savePresets",
                              presetName.c_str(), extension.getExtensionName().c_str());
+                    texts[i].clear();
                     extensionWritten = false;
-                    continue;
+                }
+            }
+
+            using Outcome = PresetFileNames::WriteTurns::Outcome;
+            PresetFileNames::WriteTurns turns(texts, &XmlUtils::fileHolds);
+            // Which other preset of the source a file holds as this manager
+            // left it, if any.
+            const auto heldBy = [&](const File& file) -> std::optional<size_t>
+            {
+                const std::optional<PresetFileNames::Stamp> now = PresetFileNames::stampOf(file);
+                for (const auto& [key, origins] : presetOrigins)
+                {
+                    if (key.first != treeKey || ! now.has_value())
+                        continue;
+                    for (const PresetOrigin& origin : origins)
+                        if (origin.path == file.getFullPath() && origin.stamp == now)
+                            for (size_t i = 0; i < states.size(); ++i)
+                                if (states[i]->getUniqueId() == key.second)
+                                    return i;
+                }
+                return std::nullopt;
+            };
+            const auto writePreset = [&](size_t presetIndex, bool last)
+            {
+                XmlState& state = *states[presetIndex];
+                const std::string& presetName = state.getName();
+                const std::string& text = texts[presetIndex];
+                if (text.empty())
+                {
+                    extensionWritten = false;
+                    return Outcome::failed;
                 }
 
                 // A file is replaced only when it holds this very preset (its
@@ -521,6 +586,11 @@ namespace vx
                 File file = PresetFileNames::childOf(sub, fileName);
                 const bool unchanged =
                     XmlUtils::fileHolds(file, text) && ownerOf(file).kind == PresetFileNames::FileOwner::own;
+                // One holding another preset of the save still to be written
+                // is taken once that one has moved out.
+                if (const std::optional<size_t> held = heldBy(file);
+                    ! unchanged && held.has_value() && turns.waitsFor(*held, last))
+                    return Outcome::waiting;
                 if (! unchanged)
                 {
                     file = PresetFileNames::placeFor(
@@ -532,7 +602,23 @@ namespace vx
                                  "%s: did not write the preset \"%s\" of \"%s\": its files hold other sources'",
                                  "savePresets", presetName.c_str(), extension.getExtensionName().c_str());
                         extensionWritten = false;
-                        continue;
+                        return Outcome::failed;
+                    }
+                }
+                if (! unchanged)
+                {
+                    const PresetFileNames::WriteTurns::Holds held = turns.holds(file, presetIndex);
+                    if (held == PresetFileNames::WriteTurns::Holds::pendingCopy && ! last)
+                        return Outcome::waiting;
+                    if (held == PresetFileNames::WriteTurns::Holds::failedCopy)
+                    {
+                        logPrint(logError,
+                                 "%s: did not write the preset \"%s\" of \"%s\": '%s' holds the only copy of "
+                                 "another preset not written",
+                                 "savePresets", presetName.c_str(), extension.getExtensionName().c_str(),
+                                 file.getFullPath().c_str());
+                        extensionWritten = false;
+                        return Outcome::failed;
                     }
                 }
                 // Never removed as a former copy, written or not.
@@ -545,24 +631,30 @@ namespace vx
                         logPrint(logError, "%s: The preset could not be written to '%s'.", "savePresets",
                                  file.getFullPath().c_str());
                         extensionWritten = false;
-                        continue;
+                        return Outcome::failed;
                     }
                 }
 
                 for (const File& former : folders)
                     for (const std::string& name : PresetFileNames::possibleNames(fileEntries[presetIndex]))
+                    {
+                        const File formerFile = PresetFileNames::childOf(former, name + ".xml");
                         extensionCopies.push_back(
-                            {PresetFileNames::childOf(former, name + ".xml"), &extension, presetName});
+                            {{formerFile, presetName, knownStamp(formerFile.getFullPath())}, &extension});
+                    }
                 // Where it was loaded from or saved to before, under the name
                 // it had there (it may have been renamed since).
                 const auto known = presetOrigins.try_emplace({treeKey, state.getUniqueId()}).first;
                 std::vector<PresetOrigin>& origins = known->second;
                 std::erase_if(origins, [&](const PresetOrigin& origin) { return origin.path == file.getFullPath(); });
                 for (const PresetOrigin& origin : origins)
-                    extensionCopies.push_back({File(origin.path), &extension, origin.name, &known->first});
-                origins.push_back({file.getFullPath(), presetName, presets});
+                    extensionCopies.push_back(
+                        {{File(origin.path), origin.name, origin.stamp}, &extension, &known->first});
+                origins.push_back({file.getFullPath(), presetName, presets, PresetFileNames::stampOf(file)});
                 notWritten.erase(state.getUniqueId());
-            }
+                return Outcome::written;
+            };
+            turns.run(PresetFileNames::movingFirst(fileEntries, fileNames), writePreset);
             // A preset not written may be in one of these files only.
             std::vector<FormerCopy> copies = deletedCopies(presets.get());
             if (extensionWritten)
@@ -621,7 +713,7 @@ namespace vx
                 if (loaded != -1)
                     presetOrigins[{PresetFileNames::treeKey(folder), loaded}].push_back(
                         {file.getFullPath(), readAttribute(node->first_attribute("name"), std::string()),
-                         owner->getPresets()});
+                         owner->getPresets(), PresetFileNames::stampOf(file)});
             }
         }
     }

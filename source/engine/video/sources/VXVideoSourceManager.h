@@ -1,6 +1,7 @@
 #pragma once
 
 #include "core/VXBroadcaster.h"
+#include "core/VXPresetFileNames.h"
 #include "engine/network/VXNetworkVideoServerManager.h"
 #include "engine/video/sources/VXSourceDirectory.h"
 #include "engine/video/sources/VXSourceExtension.h"
@@ -9,6 +10,7 @@
 
 #include <map>
 #include <memory>
+#include <optional>
 #include <string>
 #include <utility>
 #include <vector>
@@ -170,12 +172,14 @@ namespace vx
         std::map<std::string, std::unique_ptr<VideoSourceExtension>> internalExtensions;
         bool listensToServers = false;
         // A file a preset was loaded from or saved to, with the preset's
-        // name in it and the store it belongs to.
+        // name in it, the store it belongs to, and the file as it was then
+        // (rewritten since, it is another program's copy).
         struct PresetOrigin
         {
             std::string path;
             std::string name;
             std::weak_ptr<XmlStates> store;
+            std::optional<PresetFileNames::Stamp> stamp;
         };
         // The files this manager loaded or wrote, by preset folder and the
         // state's unique id: a save into that folder that puts the preset

@@ -602,6 +602,10 @@ namespace vx::test
                     return failure;
                 if (room < 0 && ! answered)
                     return "the save answered false";
+                if (const std::string misnamed =
+                        misnamedPresetFile(folder.getFullPath(), PresetFileNameForm::stripped);
+                    ! misnamed.empty())
+                    return "after the save, " + misnamed;
                 if (byOther)
                     return judgeSave(answered, before, after, present, otherPresets);
                 ProgramPresets program{live, saved};

@@ -631,6 +631,130 @@ namespace vx::test
             EXPECT_EQ(presetNotes(*deck), (std::vector<std::string>{"Zoom 1.5:old", "Zoom 15:n"}));
         }
 
+        // An unedited duplicate of a preset renamed since holds the bytes of
+        // the original's file, which is still the original's until that is
+        // written: a failed save, the duplicate deleted and another failed
+        // save leave it.
+        TEST_F(VideoSourceManagerTest, AnUneditedDuplicateNeverTakesTheRenamedOriginalsFile)
+        {
+            TempDir temp;
+            const File folder(temp.path() + "/");
+            PlainExtension* deck = registerPlain("Deck", "deck");
+            addPreset(*deck, "Wide", "n");
+            ASSERT_TRUE(manager->savePresets(folder));
+            const size_t room = temp.readFile("Deck/Wide.xml").size();
+            XmlStates& presets = *deck->getPresets();
+            XmlState* original = presets.getStateByName("Wide");
+            addPreset(*deck, "Wide", "n");
+            original->setName("Close");
+            LogRecorder log;
+            for (const bool deleteDuplicate : {false, true})
+            {
+                if (deleteDuplicate)
+                    presets.removeStateByObject(presets.getStateByName("Wide"), true);
+                const FileSizeLimit full(room);
+                EXPECT_FALSE(manager->savePresets(folder)) << "\"Close\" takes a byte more";
+            }
+            {
+                VideoSourceManager after;
+                auto* reader = new PlainExtension("Deck", "deck", false);
+                after.registerSource(reader);
+                after.loadPresets(folder);
+                EXPECT_EQ(presetNotes(*reader), std::vector<std::string>{"Wide:n"}) << log.dump();
+            }
+            ASSERT_TRUE(manager->savePresets(folder)) << log.dump();
+            EXPECT_EQ(filesBelow(temp.path()).count("Deck/Close.xml"), 1u);
+            EXPECT_EQ(filesBelow(temp.path()).size(), 1u);
+        }
+
+        // Two new presets "Soft" while the files "Soft.xml" and "Soft 2.xml"
+        // still hold presets renamed since that cannot be written (the disk
+        // is full): each new one takes a file numbered on, never the one the
+        // other was written to in the same save.
+        TEST_F(VideoSourceManagerTest, AFileWrittenInASaveIsNeverAnotherPresetsPlaceInIt)
+        {
+            TempDir temp;
+            const File folder(temp.path() + "/");
+            PlainExtension* deck = registerPlain("Deck", "deck");
+            addPreset(*deck, "Soft", "1");
+            addPreset(*deck, "Soft 2", "2");
+            ASSERT_TRUE(manager->savePresets(folder));
+            XmlStates& presets = *deck->getPresets();
+            presets.getStateByName("Soft")->setName("A name too long for the disk");
+            presets.getStateByName("Soft 2")->setName("Another name too long for it");
+            addPreset(*deck, "Soft", "3");
+            addPreset(*deck, "Soft", "4");
+
+            TempDir sizes;
+            ASSERT_TRUE(manager->savePresets(File(sizes.path() + "/")));
+            size_t room = 0;
+            for (const char* name : {"Soft", "Soft 2"})
+                room = std::max(room, sizes.readFile(std::string("Deck/") + name + ".xml").size());
+            for (const char* name : {"A name too long for the disk", "Another name too long for it"})
+                ASSERT_GT(sizes.readFile(std::string("Deck/") + name + ".xml").size(), room);
+            LogRecorder log;
+            {
+                const FileSizeLimit full(room);
+                EXPECT_FALSE(manager->savePresets(folder));
+            }
+            VideoSourceManager after;
+            auto* reader = new PlainExtension("Deck", "deck", false);
+            after.registerSource(reader);
+            after.loadPresets(folder);
+            const std::vector<std::string> notes = presetNotes(*reader);
+            for (const char* expected : {"Soft 2:2", "Soft:1", "Soft:3", "Soft:4"})
+                EXPECT_NE(std::find(notes.begin(), notes.end(), expected), notes.end()) << expected << "\n"
+                                                                                        << log.dump();
+        }
+
+        // Two presets of one source swap names: each file holds the other's
+        // old copy until that one is written. A save that runs out of room
+        // loses neither; with room, each ends in the file of its new name.
+        TEST_F(VideoSourceManagerTest, TwoPresetsSwappingNamesKeepBothThroughAFailedWrite)
+        {
+            TempDir temp;
+            const File folder(temp.path() + "/");
+            PlainExtension* deck = registerPlain("Deck", "deck");
+            addPreset(*deck, "Wide", "first");
+            addPreset(*deck, "Close", "second");
+            ASSERT_TRUE(manager->savePresets(folder));
+            const size_t room = temp.readFile("Deck/Wide.xml").size();
+            XmlStates& presets = *deck->getPresets();
+            presets.getStateByName("Wide")->setName("Swapping");
+            presets.getStateByName("Close")->setName("Wide");
+            presets.getStateByName("Swapping")->setName("Close");
+            const auto stored = [&]
+            {
+                VideoSourceManager after;
+                auto* reader = new PlainExtension("Deck", "deck", false);
+                after.registerSource(reader);
+                after.loadPresets(folder);
+                std::vector<std::string> notes = presetNotes(*reader);
+                std::sort(notes.begin(), notes.end());
+                return notes;
+            };
+            LogRecorder log;
+            {
+                const FileSizeLimit full(room);
+                manager->savePresets(folder);
+            }
+            const std::vector<std::string> notes = stored();
+            for (const char* note : {"first", "second"})
+                EXPECT_EQ(std::count_if(notes.begin(), notes.end(),
+                                        [&](const std::string& text) { return text.ends_with(note); }),
+                          1)
+                    << note << "\n"
+                    << log.dump();
+
+            for (int save = 0; save < 2; ++save)
+                ASSERT_TRUE(manager->savePresets(folder)) << log.dump();
+            EXPECT_EQ(stored(), (std::vector<std::string>{"Close:first", "Wide:second"}));
+            std::set<std::string> files;
+            for (const auto& entry : filesBelow(temp.path()))
+                files.insert(entry.first);
+            EXPECT_EQ(files, (std::set<std::string>{"Deck/Close.xml", "Deck/Wide.xml"}));
+        }
+
         // Two programs over one folder, both started with "Zoom 1.5" in
         // "Zoom 15.xml": A adds "Zoom 15" and saves, then B (which knows only
         // "Zoom 1.5") saves. B's save neither replaces A's "Zoom 15" nor
@@ -1202,6 +1326,24 @@ namespace vx::test
                                                         std::to_string(round)}))
                         << "round " << round;
             }
+        }
+
+        // Each of two servers on one machine saves into the same folder
+        // whichever is listed first: its folder is its own, not the list's.
+        TEST_F(ServerPresetsTest, AServersFolderIsTheSameWhateverTheOrderServersAreListedIn)
+        {
+            const std::pair<std::string, std::uint16_t> left{"Left", 7101}, right{"Right", 7102};
+            std::vector<std::map<std::string, std::string>> saved;
+            for (const auto& order : {std::vector{left, right}, std::vector{right, left}})
+            {
+                TempDir temp;
+                ASSERT_TRUE(restartAtOneAddress(order));
+                for (const std::uint16_t port : {std::uint16_t(7101), std::uint16_t(7102)})
+                    addPreset(*serverAt(port), "Wide", std::to_string(port));
+                ASSERT_TRUE(manager->savePresets(File(temp.path() + "/")));
+                saved.push_back(filesBelow(temp.path()));
+            }
+            EXPECT_EQ(saved[0], saved[1]);
         }
 
         // Folders of two servers on one machine from before each had a name
