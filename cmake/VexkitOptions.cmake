@@ -1,7 +1,7 @@
 # Compiler flags shared by every target of ours.
 
 # The sanitizer builds link with lld where clang has it: their programs and
-# fuzz targets, each with the static engine, link in a quarter of the time
+# fuzz targets, each with the static engine, link in about a third of the time
 # the default linker takes.
 macro(vx_use_lld)
   find_program(VX_LLD ld.lld)
