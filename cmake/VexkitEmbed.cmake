@@ -13,4 +13,9 @@ function(vx_embed_file input output namespace name)
     DEPENDS ${input} ${script}
     COMMENT "Embedding ${inputName} as ${namespace}::${name}"
     VERBATIM)
+  # A target of the command's own, depending on nothing: CMake orders the
+  # command only after what all of its users depend on, so no library has to
+  # be built before the source is written (scripts/gcc-check compiles files
+  # of targets above it without building the engine).
+  add_custom_target(vx_embed_${name} DEPENDS ${output})
 endfunction()

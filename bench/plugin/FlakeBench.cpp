@@ -59,8 +59,8 @@ namespace
         for (int i = 0; i < 10000; ++i)
         {
             kelvo::Particle p;
-            p.x = static_cast<float>(std::rand()) / RAND_MAX * 2.0f - 1.0f;
-            p.y = static_cast<float>(std::rand()) / RAND_MAX * 2.0f - 1.0f;
+            p.x = static_cast<float>(std::rand()) / static_cast<float>(RAND_MAX) * 2.0f - 1.0f;
+            p.y = static_cast<float>(std::rand()) / static_cast<float>(RAND_MAX) * 2.0f - 1.0f;
             p.velocityX = 0.0001f;
             p.velocityY = 0.001f + static_cast<float>(std::rand() % 50) * 0.0001f;
             p.width = p.height = 0.02f;

@@ -51,6 +51,7 @@ namespace
     {
     public:
         CopyPass() : ShaderEffect(1) { enableClear(false); }
+        using ShaderEffect::init;
         bool init() override { return ShaderEffect::init(vertexSource, fragmentSource); }
         bool render(vx::Renderer& renderer) override
         {

@@ -1,8 +1,9 @@
 #pragma once
 
 // What the movie benchmarks share: clips made once by the ffmpeg tool in a
-// scratch folder, bare FFmpeg decoding and uploading (the baseline), and the
-// FFmpeg backend observed, so a benchmark knows which frame was handed out.
+// scratch folder removed at exit, bare FFmpeg decoding and uploading (the
+// baseline), and the FFmpeg backend observed, so a benchmark knows which
+// frame was handed out.
 
 #include <benchmark/benchmark.h>
 
@@ -13,6 +14,7 @@ extern "C"
 #include <libswscale/swscale.h>
 }
 
+#include "../../VXScratchFolder.h"
 #include "engine/video/formats/avfoundation/VXCoreMedia.h"
 #include "engine/video/formats/avfoundation/VXMediaBackend.h"
 
@@ -25,19 +27,13 @@ extern "C"
 #include <string>
 #include <vector>
 
-#include <unistd.h>
-
 namespace vx::bench
 {
+    // Removed with its clips when the program ends.
     inline const std::string& scratch()
     {
-        static const std::string folder = []
-        {
-            std::string pattern = "/tmp/vx-movies-bench-XXXXXX";
-            const char* made = mkdtemp(pattern.data());
-            return std::string(made != nullptr ? made : "/tmp");
-        }();
-        return folder;
+        static const ScratchFolder folder("vx-movies-bench-");
+        return folder.getPath();
     }
 
     // A movie the ffmpeg command line makes in the scratch folder from its

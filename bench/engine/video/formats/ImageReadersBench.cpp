@@ -35,6 +35,8 @@
 #define STB_IMAGE_WRITE_IMPLEMENTATION
 #include <stb/stb_image_write.h>
 
+#include "../../../VXScratchFolder.h"
+
 #include "core/VXFile.h"
 #include "core/VXTaskManager.h"
 #include "engine/video/formats/VXGIFImage.h"
@@ -51,15 +53,11 @@ namespace
     constexpr int width = 1920;
     constexpr int height = 1080;
 
+    // Removed with what the benchmarks wrote when the program ends.
     const std::string& folder()
     {
-        static const std::string path = []
-        {
-            const std::string p = (std::filesystem::temp_directory_path() / "vx-image-readers-bench").string();
-            std::filesystem::create_directories(p);
-            return p;
-        }();
-        return path;
+        static const vx::bench::ScratchFolder scratch("vx-image-readers-bench-");
+        return scratch.getPath();
     }
 
     // A smooth gradient with seeded noise: compressible like video, not trivially.

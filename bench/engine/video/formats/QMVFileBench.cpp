@@ -15,6 +15,7 @@
 
 #include "../../ffgl/VXBenchEngine.h"
 #include "../../gfx/VXBenchGLContext.h"
+#include "../../../VXScratchFolder.h"
 
 #include <algorithm>
 #include <atomic>
@@ -55,14 +56,11 @@ namespace
     constexpr unsigned movieFrames = 300;
     constexpr unsigned distinctPictures = 12;
 
+    // Removed with what the benchmarks wrote when the program ends.
     const std::string& folder()
     {
-        static const std::string path = [] {
-            const std::string p = (std::filesystem::temp_directory_path() / "vx-qmv-file-bench").string();
-            std::filesystem::create_directories(p);
-            return p;
-        }();
-        return path;
+        static const vx::bench::ScratchFolder scratch("vx-qmv-file-bench-");
+        return scratch.getPath();
     }
 
     // A gradient with seeded noise and a moving block: compressible like

@@ -121,9 +121,13 @@ namespace vx::test
         for (char** variable = environ; *variable != nullptr; ++variable)
             if (std::strncmp(*variable, ownerVariable, std::strlen(ownerVariable)) != 0)
                 variables.emplace_back(*variable);
-        variables.push_back(std::string(ownerVariable) + "=" + displayName + " " + std::to_string(x) + " " +
-                            std::to_string(y) + " " + std::to_string(width) + " " + std::to_string(height) + " " +
-                            std::to_string(pidProperty));
+        // Appended in place: on a chain of + over temporaries, GCC 12 at -O2
+        // warns falsely of a copy past the end of a short string it moves.
+        std::string owner = ownerVariable;
+        owner.append("=").append(displayName);
+        for (const long value : {long(x), long(y), long(width), long(height), pidProperty})
+            owner.append(" ").append(std::to_string(value));
+        variables.push_back(std::move(owner));
         std::vector<char*> envp;
         for (std::string& variable : variables)
             envp.push_back(variable.data());
