@@ -803,8 +803,10 @@ namespace vx::test
     // Every seed of the run (the fixed set, or as the environment asks): the
     // source shows the play head's frame within its reader's tolerance,
     // every frame in play when the host renders at least as fast as the
-    // frames come, never goes back in play, never goes blank once shown,
-    // keeps its colours through chain edits and follows its size.
+    // frames come, never goes back in play, never shows the frame of a
+    // request the play head has left behind while a later one is under way,
+    // never goes blank once shown, keeps its colours through chain edits
+    // and follows its size.
     TEST_P(FileSourceSequenceGLTest, ShowsWhatThePlayHeadIsOnThroughAnySequence)
     {
         const SourceKind kind = GetParam();

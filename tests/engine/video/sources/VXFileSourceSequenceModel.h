@@ -583,12 +583,13 @@ namespace vx::test::sequence
     // While the decoder's work is held (cue) the renders come without
     // waiting for seeks: each may show the frame shown last or one on the
     // way from it to the play head's in the direction of play (or from
-    // where the play head jumped to against that direction; straight, and
-    // never beyond the play head at random), never one of a request the
-    // play head has left behind. Once let go, the renders wait
-    // for the seeks again: the first shows the play head's frame (a reader
-    // that seeks to each frame), or within selfTimedCatchUp renders (a
-    // self-timed movie), as after a jump.
+    // where the play head jumped to against that direction; straight at
+    // random, where a self-timed movie, whose seeks may stop short, shows
+    // none beyond the play head), never one of a request the play head has
+    // left behind. Once let go, the renders wait for the seeks again: the
+    // first shows the play head's frame (a reader that seeks to each
+    // frame), or within selfTimedCatchUp renders (a self-timed movie), as
+    // after a jump.
     // Played forwards in a loop at a speed the renders keep up with (the
     // play head in each frame at one render at least), a self-timed movie
     // shows every frame the play head is in, in turn, none left out, the
@@ -836,8 +837,10 @@ namespace vx::test::sequence
         bool onTheWay(long number, long due) const
         {
             const long shown = lastShown;
-            if (holding)
+            if (holding && facts.selfTimed)
                 return std::min(shown, due) <= number && number <= due;
+            if (holding)
+                return std::min(shown, due) <= number && number <= std::max(shown, due);
             switch (direction)
             {
             case Direction::forward:
