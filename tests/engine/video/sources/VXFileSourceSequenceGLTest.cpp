@@ -410,7 +410,8 @@ namespace vx::test
                 // Made after the source, gone before it: every way out opens
                 // the gate before the source joins its decoder.
                 std::optional<FrameGate::Use> gateUse;
-                if (std::any_of(ops.begin(), ops.end(), [](const Operation& op) { return op.kind == OpKind::cue; }))
+                if (std::any_of(ops.begin(), ops.end(),
+                                [](const Operation& op) { return op.kind == OpKind::cue && op.count != 3; }))
                     gateUse.emplace();
                 source->start(false, TimeUnit());
                 TimeInfo time(0.0);
@@ -575,7 +576,8 @@ namespace vx::test
             }
 
             // A cue given while the decoder's work is held (see OpKind::cue),
-            // then the decoder let go; false when a render failed.
+            // then the decoder let go, or a cue corrected; false when a render
+            // failed.
             template <typename Direct, typename Tick>
             bool cue(VideoFormatReaderSource& source, BehaviourTimeline& timeline, Model& model, const Operation& op, std::size_t index,
                      const Direct& direct, const Tick& tick)
@@ -589,6 +591,15 @@ namespace vx::test
                     model.jumpedTo();
                     position->setValue(model.head, ValueChangeInfo());
                 };
+                if (op.count == 3)
+                {
+                    jumpTo(op.positions[0]);
+                    for (int n = 0; n < 2; ++n)
+                        if (! tick(index))
+                            return false;
+                    jumpTo(op.positions[1]);
+                    return tick(index);
+                }
                 const bool scrubs = op.count == 1;
                 if (scrubs)
                 {

@@ -293,7 +293,9 @@ namespace vx::test::sequence
         // way), then what count says (0 a jump to positions[1]; 1 a scrub
         // over positions from the first; 2 a turn to play at value, with a
         // jump to positions[1] when there is one); when landsOne, one frame
-        // of the decoder let out before the rest.
+        // of the decoder let out before the rest. Count 3: a cue corrected
+        // once shown, the decoder free: a jump to positions[0], two host
+        // frames, a jump to positions[1].
         cue
     };
 
@@ -360,6 +362,11 @@ namespace vx::test::sequence
         case OpKind::cue:
         {
             const auto ms = [&](std::size_t i) { return std::lround(op.positions[i] * lengthMs); };
+            if (op.count == 3)
+            {
+                text << "jump to " << ms(0) << " ms, two frames later to " << ms(1) << " ms";
+                break;
+            }
             text << "with the decoder held: " << (op.count == 1 ? "scrub over " : "jump to ") << ms(0) << " ms";
             if (op.count == 1)
                 for (std::size_t i = 1; i < op.positions.size(); ++i)
@@ -390,10 +397,10 @@ namespace vx::test::sequence
         return rates[seed % 3];
     }
 
-    // Movies get one or two cues given while the decoder's work is held, at
-    // places drawn apart from the rest (the other operations stay as they
-    // were): a second cue near the first (a correction), a key frame then
-    // the frame before, or anywhere.
+    // Movies get one or two cues given while the decoder's work is held, or
+    // corrected by a frame or two once shown, at places drawn apart from the
+    // rest (the other operations stay as they were): a second cue near the
+    // first (a correction), a key frame then the frame before, or anywhere.
     inline void addCues(std::vector<Operation>& ops, unsigned seed, unsigned salt, const KindFacts& facts)
     {
         std::mt19937 random(seed * 2246822519u ^ salt ^ 0x5bd1e995u);
@@ -407,7 +414,7 @@ namespace vx::test::sequence
         {
             Operation cue;
             cue.kind = OpKind::cue;
-            cue.count = static_cast<int>(between(0, 2));
+            cue.count = static_cast<int>(between(0, 3));
             long first = between(0, last), second = between(0, last);
             switch (between(0, 2))
             {
@@ -431,6 +438,8 @@ namespace vx::test::sequence
                 if (between(0, 2) == 0)
                     cue.positions.pop_back();
             }
+            if (cue.count == 3)
+                cue.positions = {at(first), at(first - between(1, 2))};
             cue.landsOne = between(0, 1) == 0;
             Operation run;
             run.count = static_cast<int>(between(3, 10));
