@@ -169,6 +169,10 @@ namespace vx
         // follows it.
         std::atomic<bool> heldBackward{false};
         bool refusedBackward = false;
+        // The turn due leaves random access (a scrub, a jump at random): the
+        // frame shown is where the hand or a sync frame put it, not where
+        // the picture went, so the turn's bound is the play head's frame.
+        bool turnFromRandom = false;
 
         // The way the picture goes: 1 forwards, -1 backwards (running or
         // held), 0 held still either way.
@@ -373,6 +377,8 @@ namespace vx
             record->heldBackward = heldBackward;
             if (direction != record->direction)
             {
+                if (rateFor(record->direction) == 0.0f && record->direction != playPause)
+                    record->turnFromRandom = true;
                 record->direction = direction;
                 record->parkedAtEnd = false;
                 // The next frame asked for is followed in the new direction;
@@ -561,14 +567,16 @@ namespace vx
         // this seek, the one shown stands: a frame a seek of the old
         // direction brought never shows); from the one shown when the play
         // head is within reach behind it (the old direction's seeks trailed
-        // it), so the picture does not step back.
+        // it), so the picture does not step back; not after random access.
         const ObjCAVFPlayer& objc = record->objcPlayer;
         const long shownFrame = objc.textureFrame.load();
-        const bool behind = shownFrame >= 0 && (record->way() > 0 ? frame < shownFrame : frame > shownFrame);
+        const bool behind = shownFrame >= 0 && ! record->turnFromRandom &&
+                            (record->way() > 0 ? frame < shownFrame : frame > shownFrame);
         if (! behind || av::CMTimeGetSeconds(av::CMTimeMultiply(objc.frameDuration, std::labs(shownFrame - frame))) >
                             driftTolerance)
             record->shownBound = frame;
         record->seekDue = false;
+        record->turnFromRandom = false;
     }
 
     void AVFPlayer::tellWay(long frame)
