@@ -934,3 +934,51 @@ namespace vx::test
         source->release();
     }
 }
+
+namespace vx::test
+{
+    // A silent movie played backwards (by a seek to each frame) and scrubbed
+    // up with the decoder held: once let go, the picture goes on from the
+    // play head's frame, not from a frame just below it left shown by the
+    // scrub (the sync frame a scrub step landed on, or the frame shown when
+    // the scrub began), which would hold back the frames above it.
+    TEST_F(FileSourceSequenceGLTest, ASilentMovieScrubbedWhilePlayedBackwardsGoesOnFromThePlayHeadOnceLetGo)
+    {
+        ASSERT_EQ(clips()->problems.count(SourceKind::silentMovie), 0u);
+        const KindFacts facts = factsOf(SourceKind::silentMovie);
+        const auto op = [](OpKind kind, double value = 0.0, int count = 0)
+        {
+            Operation made;
+            made.kind = kind, made.value = value, made.count = count;
+            return made;
+        };
+        const auto heldScrub = [](std::vector<double> positions, bool landsOne)
+        {
+            Operation made;
+            made.kind = OpKind::cue, made.count = 1, made.positions = std::move(positions), made.landsOne = landsOne;
+            return made;
+        };
+        struct Case
+        {
+            int rate;
+            std::vector<Operation> ops;
+        };
+        const Case cases[] = {
+            // The last step lands on sync frame 20, two frames below the play head.
+            {60,
+             {op(OpKind::play, -0.5), op(OpKind::seek, 0.75), op(OpKind::run, 0, 3),
+              heldScrub({0.61, 0.59, 0.45}, false), op(OpKind::run, 0, 4)}},
+            // Held at frame 0 (played once and hold), scrubbed to 100 ms (frame 2).
+            {60,
+             {op(OpKind::mode, 0, static_cast<int>(playOnceAndHold)), op(OpKind::play, -1.0),
+              op(OpKind::seek, 0.05), op(OpKind::run, 0, 8), heldScrub({0.21, 0.19, 0.05}, true),
+              op(OpKind::run, 0, 7)}},
+        };
+        for (const Case& played : cases)
+        {
+            const std::optional<Failure> failure = play(SourceKind::silentMovie, played.rate, played.ops);
+            EXPECT_FALSE(failure) << "fails \"" << failure->check << "\": " << failure->message << "\n  "
+                                  << describeAll(played.ops, failure->operation, facts.lengthMs);
+        }
+    }
+}
