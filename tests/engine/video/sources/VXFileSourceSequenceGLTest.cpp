@@ -982,3 +982,33 @@ namespace vx::test
         }
     }
 }
+
+namespace vx::test
+{
+    // A self-timed movie playing forwards is cued to its last frame and,
+    // while that seek is under way, sent back with a turn to 0.5x: the
+    // first seek landing at the movie's end neither ends nor wraps play, the
+    // picture goes on from the second cue.
+    TEST_F(FileSourceSequenceGLTest, ASelfTimedMovieCuedToItsEndThenBackGoesOnFromTheSecondCue)
+    {
+        ASSERT_EQ(clips()->problems.count(SourceKind::theoraMov), 0u);
+        const KindFacts facts = factsOf(SourceKind::theoraMov);
+        const auto op = [](OpKind kind, double value = 0.0, int count = 0)
+        {
+            Operation made;
+            made.kind = kind, made.value = value, made.count = count;
+            return made;
+        };
+        Operation addDarker = op(OpKind::addEffect);
+        addDarker.effect = Effect::darker;
+        Operation cue = op(OpKind::cue, 0.5, 2);
+        cue.positions = {1980.0 / facts.lengthMs, 540.0 / facts.lengthMs};
+        cue.landsOne = true;
+        const std::vector<Operation> ops = {addDarker, op(OpKind::run, 0, 4), op(OpKind::play, 2.0),
+                                            op(OpKind::run, 0, 17), op(OpKind::play, 1.0), op(OpKind::run, 0, 20),
+                                            addDarker, op(OpKind::run, 0, 3), cue, op(OpKind::run, 0, 8)};
+        const std::optional<Failure> failure = play(SourceKind::theoraMov, 25, ops);
+        EXPECT_FALSE(failure) << "fails \"" << failure->check << "\": " << failure->message << "\n  "
+                              << describeAll(ops, failure->operation, facts.lengthMs);
+    }
+}
