@@ -985,11 +985,12 @@ namespace vx::test
 
 namespace vx::test
 {
-    // A self-timed movie playing forwards is cued to its last frame and,
-    // while that seek is under way, sent back with a turn to 0.5x: the
-    // first seek landing at the movie's end neither ends nor wraps play, the
-    // picture goes on from the second cue.
-    TEST_F(FileSourceSequenceGLTest, ASelfTimedMovieCuedToItsEndThenBackGoesOnFromTheSecondCue)
+    // A self-timed movie looping forwards is cued to its last frame (the
+    // play head wraps to frame 0 at the next host frame, a seek to 0 goes
+    // under way) and, that seek held, cued on to 540 ms at 0.5x, past the
+    // frame shown: frame 0, left behind, never shows; the picture goes on
+    // from the frame shown to the second cue's.
+    TEST_F(FileSourceSequenceGLTest, ASelfTimedMovieCuedOnPastTheFrameShownNeverShowsTheWrapLeftBehind)
     {
         ASSERT_EQ(clips()->problems.count(SourceKind::theoraMov), 0u);
         const KindFacts facts = factsOf(SourceKind::theoraMov);

@@ -479,6 +479,17 @@ namespace vx
             if (runs)
                 record->seekDue = true;
         }
+        // Forwards, the play head came back up to or past the frame shown
+        // before the frame it went back to showed (a cue or loop, then a
+        // jump on): what lies below the frame shown is left behind, and a
+        // seek under way to it is given up for the play head's frame.
+        else if (const long shown = record->objcPlayer.textureFrame.load();
+                 way > 0 && shown >= 0 && record->shownBound < shown && shown <= frame)
+        {
+            record->shownBound = shown;
+            if (runs && isSeeking())
+                record->seekDue = true;
+        }
         record->lastAskedFrame = frame;
     }
 
