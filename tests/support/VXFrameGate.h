@@ -1,9 +1,10 @@
 #pragma once
 
 // Frame memory for the movie decoders that is handed out only while open:
-// closed, a decoder waits in it for the test. One for the process (frames it
-// gave may outlive a test in the texture cache), the decoders' allocator
-// while a test holds a Use.
+// closed, a decoder waits in it for the test, which may let a given number
+// of frames out meanwhile. One for the process (frames it gave may outlive a
+// test in the texture cache), the decoders' allocator while a test holds a
+// Use.
 
 #include "engine/video/formats/avfoundation/VXMediaBackend.h"
 
@@ -38,8 +39,11 @@ namespace vx::test
             std::unique_lock<std::mutex> hold(lock);
             ++waiting;
             changed.notify_all();
-            changed.wait(hold, [this] { return open; });
+            changed.wait(hold, [this] { return open || admitted > 0; });
+            if (! open)
+                --admitted;
             --waiting;
+            changed.notify_all();
             return std::aligned_alloc(64, (size + 63) / 64 * 64);
         }
         void deallocate(void* block) override { std::free(block); }
@@ -48,7 +52,27 @@ namespace vx::test
         {
             std::lock_guard<std::mutex> hold(lock);
             open = isOpen;
+            admitted = 0;
             changed.notify_all();
+        }
+        // Closed, lets count more frames out.
+        void admit(int count)
+        {
+            std::lock_guard<std::mutex> hold(lock);
+            admitted += count;
+            changed.notify_all();
+        }
+        // Decoders waiting in the closed gate now.
+        int waiters()
+        {
+            std::lock_guard<std::mutex> hold(lock);
+            return waiting;
+        }
+        // Until the frames admitted are out, the time-out at most.
+        bool awaitAdmitted(std::chrono::seconds timeout)
+        {
+            std::unique_lock<std::mutex> hold(lock);
+            return changed.wait_for(hold, timeout, [this] { return admitted == 0; });
         }
         // Until a decoder waits in the closed gate, the time-out at most.
         bool awaitWaiter(std::chrono::seconds timeout)
@@ -61,6 +85,6 @@ namespace vx::test
         std::mutex lock;
         std::condition_variable changed;
         bool open = true;
-        int waiting = 0;
+        int waiting = 0, admitted = 0;
     };
 }

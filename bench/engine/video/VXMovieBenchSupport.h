@@ -211,6 +211,7 @@ namespace vx::bench
                         });
         }
         void setRate(float rate) override { inner->setRate(rate); }
+        void setPictureWay(long from, int direction) override { inner->setPictureWay(from, direction); }
         void setAudioVolume(int track, float volume) override { inner->setAudioVolume(track, volume); }
         std::shared_ptr<av::PixelBuffer> frameForTime(double seconds) override
         {
@@ -218,6 +219,11 @@ namespace vx::bench
             if (frame != nullptr)
                 lastHandedOut = frame->frameIndex;
             return frame;
+        }
+        bool isDecodingToward(double seconds) override { return inner->isDecodingToward(seconds); }
+        std::shared_ptr<av::PixelBuffer> lastLandedFrame(unsigned long& landings) override
+        {
+            return inner->lastLandedFrame(landings);
         }
 
     private:

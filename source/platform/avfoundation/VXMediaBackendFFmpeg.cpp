@@ -1169,13 +1169,13 @@ namespace vx::av
                     // The newest wins: seeks that have not started are
                     // dropped, their completions run when this one lands,
                     // with where it lands; and the one under way stops at
-                    // its next packet when its frame is not on the way from
-                    // the frame landed before to this one.
+                    // its next packet when its frame is not on the
+                    // picture's way to this one's (left behind, it never
+                    // lands).
                     for (Seek& waiting : seeks)
                         incoming.takeCompletionsOf(waiting);
                     seeks.clear();
-                    if (running >= 0 && ! (std::min(landedIndex, target) <= running &&
-                                           running <= std::max(landedIndex, target)))
+                    if (running >= 0 && ! isOnTheWay(running, target))
                         abandonRunning = true;
                 }
                 seeks.push_back(std::move(incoming));
@@ -1198,6 +1198,13 @@ namespace vx::av
                 }
                 rate = newRate;
                 changed.notify_all();
+            }
+
+            void setPictureWay(long from, int direction) override
+            {
+                std::lock_guard<std::mutex> hold(lock);
+                wayFrom = from;
+                wayDirection = direction;
             }
 
             void setAudioVolume(int, float) override {}
@@ -1379,6 +1386,17 @@ namespace vx::av
                 }
             }
 
+            // Whether frame lies on the picture's way to target (see
+            // setPictureWay).
+            bool isOnTheWay(long frame, long target) const
+            {
+                if (wayFrom >= 0 && wayDirection > 0)
+                    return wayFrom <= frame && frame <= target;
+                if (wayFrom >= 0 && wayDirection < 0)
+                    return target <= frame && frame <= wayFrom;
+                return std::min(landedIndex, target) <= frame && frame <= std::max(landedIndex, target);
+            }
+
             bool playsBackwards() const { return reverseBySeeks && rate < 0.0f; }
 
             // Playing forward, or paused and following forward play by seeks.
@@ -1453,6 +1471,9 @@ namespace vx::av
             // when a later one makes its frame one that will not show.
             long running = -1;
             long landedIndex = 0;
+            // The picture's way as last told (setPictureWay); -1 for none.
+            long wayFrom = -1;
+            int wayDirection = 0;
             // The frame the last seek to finish landed on, and the seeks landed.
             std::shared_ptr<PixelBuffer> landedFrame;
             unsigned long landings = 0;

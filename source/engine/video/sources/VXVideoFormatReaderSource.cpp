@@ -10,6 +10,7 @@
 #include "core/parameters/VXParamContainer.h"
 #include "core/parameters/VXParamRange.h"
 #include "core/parameters/VXPixelsLoader.h"
+#include "engine/behaviours/VXBehaviourTimelineBase.h"
 #include "engine/gfx/VXGfxUtils.h"
 #include "engine/gfx/VXRenderTarget.h"
 #include "engine/gfx/VXRenderTargetManager.h"
@@ -479,6 +480,7 @@ namespace vx
 
     void VideoFormatReaderSource::setPlaybackDirection(ParamPlayDirection direction)
     {
+        playDirection.store(direction);
         ScopedReadLock hold(section);
         if (section.reader != nullptr)
             section.reader->setPlaybackDirection(direction);
@@ -533,6 +535,14 @@ namespace vx
                 remakeBuffer(*reader);
             if (! reader->init(getWidth(), getHeight()))
                 return false;
+            // The reader plays as the timeline says from the start, not from
+            // its first change of direction.
+            if (const auto& timeline = getTimeline())
+            {
+                const auto direction = static_cast<ParamPlayDirection>(timeline->getPlayDirectionParam()->getValue());
+                playDirection.store(direction);
+                reader->setPlaybackDirection(direction);
+            }
             PositionableVideoSource::init();
             // A reader released and initialised again starts unheld (its
             // seeks went with its release).
@@ -599,6 +609,15 @@ namespace vx
 
     bool VideoFormatReaderSource::mayLeaveHeldFrame(VideoFormatReader& reader)
     {
+        // The play head went back past the frame held in the direction of
+        // play (a cue, a loop): that frame can never show. The reader is
+        // sent to the play head at once, its seek replacing the one under
+        // way.
+        if (isHeldFrameLeftBehind(reader))
+        {
+            heldFrame = HeldFrame();
+            return true;
+        }
         // A reader that keeps to the play head hears where it is now (it
         // may have turned, jumped or run on); any other is asked again at
         // the frame held: one that reports a landed frame only when read
@@ -620,6 +639,22 @@ namespace vx
             return false;
         heldFrame.held = false;
         return true;
+    }
+
+    bool VideoFormatReaderSource::isHeldFrameLeftBehind(VideoFormatReader& reader)
+    {
+        long held = -1, head = -1;
+        if (! reader.frameAtPosition(heldFrame.position, held) || ! reader.frameAtPosition(playHead.load(), head))
+            return false;
+        switch (playDirection.load())
+        {
+            case playForward:
+                return head < held;
+            case playBackward:
+                return head > held;
+            default:
+                return false;
+        }
     }
 
     bool VideoFormatReaderSource::setupFormatConversion(VideoFormatReader& reader, bool drawsItself)

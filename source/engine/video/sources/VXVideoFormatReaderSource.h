@@ -108,7 +108,8 @@ namespace vx
         // taken the frame (a reader that keeps the frames it reads: until it
         // has read it), then sent to the play head. A play head moving on
         // faster than the reader seeks then shows each frame landed on, late,
-        // rather than nothing. A reader that buffers is read by the render,
+        // rather than nothing. A play head gone back past the frame held, in
+        // the direction of play, has the reader sent to it at once. A reader that buffers is read by the render,
         // one that took up buffering after init included.
         void updateVideo() override;
         TextureRef render(Renderer& renderer, const RenderInfo& info) override;
@@ -138,6 +139,9 @@ namespace vx
         void readAtPlayHead(VideoFormatReader& reader);
         // Whether the held reader may be sent on (see updateVideo).
         bool mayLeaveHeldFrame(VideoFormatReader& reader);
+        // Played forwards or backwards, the play head's frame lies before
+        // the frame held in the direction of play.
+        bool isHeldFrameLeftBehind(VideoFormatReader& reader);
         XmlNode* writeReaderElement(XmlPool& pool, bool force, VideoFormatReader& reader);
         // The reader element's "width" and "height" (both above 0) as a
         // resizable reader's output size; a size the source cannot take is
@@ -166,6 +170,8 @@ namespace vx
         // "Position" as last set, on the thread that sets it: the feeding
         // thread reads the play head here, not from the parameter.
         std::atomic<double> playHead{0.0};
+        // The direction last given to the reader.
+        std::atomic<ParamPlayDirection> playDirection{playPause};
         // Renders that came to the reader's frame, counted before they look
         // at the new-frame flag.
         std::atomic<unsigned long> framesRendered{0};

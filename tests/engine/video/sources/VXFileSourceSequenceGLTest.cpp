@@ -1,7 +1,9 @@
 // File sources of every kind walked through seeded random sequences of what
 // a user does (play forwards and backwards at speeds, pause, play modes,
 // seek, scrub, resizes, releases, also during seeks, presets, effects added,
-// removed and moved) under a host rendering at 25, 50 and 60 Hz on a
+// removed and moved, and cues given while the decoder's work is held, so
+// that a jump, a scrub step or a turn comes while an earlier seek is under
+// way) under a host rendering at 25, 50 and 60 Hz on a
 // hand-moved clock. The source's own timeline moves the play head, its
 // DataDriver thread feeds it as in an application. Every picture carries its
 // frame number in bars and corners that tell a flip or a mirror; a model of
@@ -34,6 +36,7 @@
 #include "engine/video/formats/avfoundation/VXAVFPlayer.h"
 #include "engine/video/formats/avfoundation/VXCoreMedia.h"
 #include "engine/video/sources/VXVideoFormatReaderSource.h"
+#include "support/VXFrameGate.h"
 #include "support/VXMovieClips.h"
 
 #include <gtest/gtest.h>
@@ -404,6 +407,12 @@ namespace vx::test
                     timeline->getPlayDirectionParam()->setValue(int(toPlayDirection(direction)), ValueChangeInfo());
                 };
                 direct(Direction::paused);
+                // Made after the source, gone before it: every way out opens
+                // the gate before the source joins its decoder.
+                std::optional<FrameGate::Use> gateUse;
+                if (std::any_of(ops.begin(), ops.end(),
+                                [](const Operation& op) { return op.kind == OpKind::cue && op.count != 3; }))
+                    gateUse.emplace();
                 source->start(false, TimeUnit());
                 TimeInfo time(0.0);
                 std::optional<Failure> failure;
@@ -449,6 +458,8 @@ namespace vx::test
                 for (std::size_t i = 0; i < ops.size(); ++i)
                 {
                     const Operation& op = ops[i];
+                    if (op.kind != OpKind::run)
+                        model.interrupted();
                     switch (op.kind)
                     {
                     case OpKind::run:
@@ -471,6 +482,7 @@ namespace vx::test
                     case OpKind::seek:
                         model.head = op.value * facts.lengthMs;
                         model.jumped();
+                        model.jumpedTo();
                         source->getPositionParam()->setValue(model.head, ValueChangeInfo());
                         break;
                     case OpKind::scrub:
@@ -484,6 +496,7 @@ namespace vx::test
                         {
                             model.head = position * facts.lengthMs;
                             model.jumped();
+                            model.jumpedTo();
                             source->getPositionParam()->setValue(model.head, ValueChangeInfo());
                             if (! tick(i))
                                 return failure;
@@ -551,10 +564,98 @@ namespace vx::test
                                                  op.effect);
                         }
                         break;
+                    case OpKind::cue:
+                        if (! cue(*source, *timeline, model, op, i, direct, tick))
+                            return failure;
+                        break;
                     }
                 }
+                FrameGate::get().setOpen(true);
                 source->release();
                 return failure;
+            }
+
+            // A cue given while the decoder's work is held (see OpKind::cue),
+            // then the decoder let go, or a cue corrected; false when a render
+            // failed.
+            template <typename Direct, typename Tick>
+            bool cue(VideoFormatReaderSource& source, BehaviourTimeline& timeline, Model& model, const Operation& op, std::size_t index,
+                     const Direct& direct, const Tick& tick)
+            {
+                FrameGate& gate = FrameGate::get();
+                const auto& position = source.getPositionParam();
+                const auto jumpTo = [&](double fraction)
+                {
+                    model.head = fraction * model.facts.lengthMs;
+                    model.jumped();
+                    model.jumpedTo();
+                    position->setValue(model.head, ValueChangeInfo());
+                };
+                if (op.count == 3)
+                {
+                    jumpTo(op.positions[0]);
+                    for (int n = 0; n < 2; ++n)
+                        if (! tick(index))
+                            return false;
+                    jumpTo(op.positions[1]);
+                    return tick(index);
+                }
+                const bool scrubs = op.count == 1;
+                if (scrubs)
+                {
+                    model.holding = true;
+                    position->setUserState(ParamBase::UserState_Editing);
+                }
+                gate.setOpen(false);
+                model.holdDecoder();
+                jumpTo(op.positions[0]);
+                if (! tick(index))
+                    return false;
+                if (scrubs)
+                {
+                    for (std::size_t n = 1; n < op.positions.size(); ++n)
+                    {
+                        jumpTo(op.positions[n]);
+                        if (! tick(index))
+                            return false;
+                    }
+                }
+                else
+                {
+                    if (op.count == 2)
+                    {
+                        model.speed = std::abs(op.value);
+                        timeline.getSpeedParam()->setValue(model.speed, ValueChangeInfo());
+                        direct(op.value < 0.0 ? Direction::backward : Direction::forward);
+                    }
+                    if (op.positions.size() > 1)
+                        jumpTo(op.positions[1]);
+                    if (! tick(index))
+                        return false;
+                }
+                // One frame of the decoder out (the earlier seek's landing,
+                // say) while the rest waits: a render comes meanwhile.
+                if (op.landsOne && gate.waiters() > 0)
+                {
+                    gate.admit(1);
+                    gate.awaitAdmitted(settleWatchdog);
+                    if (VideoFormatReader* reader = source.getVideoFormatReader())
+                        settleHeld(*reader);
+                    if (! tick(index))
+                        return false;
+                }
+                gate.setOpen(true);
+                model.letGoDecoder();
+                if (scrubs)
+                {
+                    // The hand stays a render, then lets go.
+                    if (! tick(index))
+                        return false;
+                    model.holding = false;
+                    model.jumped();
+                    position->setUserState(ParamBase::UserState_None);
+                }
+                return true;
             }
 
             // The user's effects after preset p is applied, as the chain reads
@@ -602,7 +703,15 @@ namespace vx::test
                 // The DataDriver feeds a source from its first render (its
                 // initialisation) until its release, and never one whose
                 // reader buffers (its render reads).
-                if (reader != nullptr && ! reader->isBuffering() && source.isInitialized())
+                if (reader != nullptr && ! reader->isBuffering() && source.isInitialized() && model.decoderHeld)
+                {
+                    // The decoder held, its seeks cannot land: the render
+                    // comes once it waits in the gate or has nothing to do.
+                    if (! waitForPass())
+                        return Failure{"feeds the source", "the DataDriver made no pass in time", index};
+                    settleHeld(*reader);
+                }
+                else if (reader != nullptr && ! reader->isBuffering() && source.isInitialized())
                 {
                     if (! waitForPass())
                         return Failure{"feeds the source", "the DataDriver made no pass in time", index};
@@ -638,6 +747,17 @@ namespace vx::test
                 return std::nullopt;
             }
 
+
+            // Until the held decoder waits in the gate, or the reader awaits
+            // no frame and does not catch up.
+            static void settleHeld(VideoFormatReader& reader)
+            {
+                FrameGate& gate = FrameGate::get();
+                const auto giveUp = std::chrono::steady_clock::now() + settleWatchdog;
+                while (gate.waiters() == 0 && (reader.isAwaitingFrame() || reader.isCatchingUp()) &&
+                       std::chrono::steady_clock::now() < giveUp)
+                    std::this_thread::sleep_for(std::chrono::microseconds(500));
+            }
 
             // Plays seed on kind, shrinks a failure; answers the report or
             // empty.
@@ -694,8 +814,10 @@ namespace vx::test
     // Every seed of the run (the fixed set, or as the environment asks): the
     // source shows the play head's frame within its reader's tolerance,
     // every frame in play when the host renders at least as fast as the
-    // frames come, never goes back in play, never goes blank once shown,
-    // keeps its colours through chain edits and follows its size.
+    // frames come, never goes back in play, never shows the frame of a
+    // request the play head has left behind while a later one is under way,
+    // never goes blank once shown, keeps its colours through chain edits
+    // and follows its size.
     TEST_P(FileSourceSequenceGLTest, ShowsWhatThePlayHeadIsOnThroughAnySequence)
     {
         const SourceKind kind = GetParam();
@@ -810,5 +932,84 @@ namespace vx::test
         source->render(*renderer, info);
         EXPECT_EQ(numberIn(look(source->render(*renderer, info)), {}), 10);
         source->release();
+    }
+}
+
+namespace vx::test
+{
+    // A silent movie played backwards (by a seek to each frame) and scrubbed
+    // up with the decoder held: once let go, the picture goes on from the
+    // play head's frame, not from a frame just below it left shown by the
+    // scrub (the sync frame a scrub step landed on, or the frame shown when
+    // the scrub began), which would hold back the frames above it.
+    TEST_F(FileSourceSequenceGLTest, ASilentMovieScrubbedWhilePlayedBackwardsGoesOnFromThePlayHeadOnceLetGo)
+    {
+        ASSERT_EQ(clips()->problems.count(SourceKind::silentMovie), 0u);
+        const KindFacts facts = factsOf(SourceKind::silentMovie);
+        const auto op = [](OpKind kind, double value = 0.0, int count = 0)
+        {
+            Operation made;
+            made.kind = kind, made.value = value, made.count = count;
+            return made;
+        };
+        const auto heldScrub = [](std::vector<double> positions, bool landsOne)
+        {
+            Operation made;
+            made.kind = OpKind::cue, made.count = 1, made.positions = std::move(positions), made.landsOne = landsOne;
+            return made;
+        };
+        struct Case
+        {
+            int rate;
+            std::vector<Operation> ops;
+        };
+        const Case cases[] = {
+            // The last step lands on sync frame 20, two frames below the play head.
+            {60,
+             {op(OpKind::play, -0.5), op(OpKind::seek, 0.75), op(OpKind::run, 0, 3),
+              heldScrub({0.61, 0.59, 0.45}, false), op(OpKind::run, 0, 4)}},
+            // Held at frame 0 (played once and hold), scrubbed to 100 ms (frame 2).
+            {60,
+             {op(OpKind::mode, 0, static_cast<int>(playOnceAndHold)), op(OpKind::play, -1.0),
+              op(OpKind::seek, 0.05), op(OpKind::run, 0, 8), heldScrub({0.21, 0.19, 0.05}, true),
+              op(OpKind::run, 0, 7)}},
+        };
+        for (const Case& played : cases)
+        {
+            const std::optional<Failure> failure = play(SourceKind::silentMovie, played.rate, played.ops);
+            EXPECT_FALSE(failure) << "fails \"" << failure->check << "\": " << failure->message << "\n  "
+                                  << describeAll(played.ops, failure->operation, facts.lengthMs);
+        }
+    }
+}
+
+namespace vx::test
+{
+    // A self-timed movie looping forwards is cued to its last frame (the
+    // play head wraps to frame 0 at the next host frame, a seek to 0 goes
+    // under way) and, that seek held, cued on to 540 ms at 0.5x, past the
+    // frame shown: frame 0, left behind, never shows; the picture goes on
+    // from the frame shown to the second cue's.
+    TEST_F(FileSourceSequenceGLTest, ASelfTimedMovieCuedOnPastTheFrameShownNeverShowsTheWrapLeftBehind)
+    {
+        ASSERT_EQ(clips()->problems.count(SourceKind::theoraMov), 0u);
+        const KindFacts facts = factsOf(SourceKind::theoraMov);
+        const auto op = [](OpKind kind, double value = 0.0, int count = 0)
+        {
+            Operation made;
+            made.kind = kind, made.value = value, made.count = count;
+            return made;
+        };
+        Operation addDarker = op(OpKind::addEffect);
+        addDarker.effect = Effect::darker;
+        Operation cue = op(OpKind::cue, 0.5, 2);
+        cue.positions = {1980.0 / facts.lengthMs, 540.0 / facts.lengthMs};
+        cue.landsOne = true;
+        const std::vector<Operation> ops = {addDarker, op(OpKind::run, 0, 4), op(OpKind::play, 2.0),
+                                            op(OpKind::run, 0, 17), op(OpKind::play, 1.0), op(OpKind::run, 0, 20),
+                                            addDarker, op(OpKind::run, 0, 3), cue, op(OpKind::run, 0, 8)};
+        const std::optional<Failure> failure = play(SourceKind::theoraMov, 25, ops);
+        EXPECT_FALSE(failure) << "fails \"" << failure->check << "\": " << failure->message << "\n  "
+                              << describeAll(ops, failure->operation, facts.lengthMs);
     }
 }

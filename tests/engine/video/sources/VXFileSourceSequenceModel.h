@@ -5,7 +5,8 @@
 // kinds of source, the operations a user does, their seeded generation and
 // shrinking, the play head the engine's timeline must move, and what each
 // render may show: the play head's frame, or within stated bounds after a
-// jump, a turn or a release, a frame it trails by, never one ahead.
+// jump, a turn, a release or the decoder's work held, a frame it trails by
+// or one on the way to it, never one ahead.
 
 #include "engine/behaviours/VXModifierTimeline.h"
 #include "support/gl/VXGLTestFixture.h"
@@ -287,7 +288,15 @@ namespace vx::test::sequence
         preset, // count: which
         addEffect, // count: 0 before the other effect, 1 at the end
         removeEffect,
-        moveEffect // count: 0 before the other effect, 1 to the end
+        moveEffect, // count: 0 before the other effect, 1 to the end
+        // The decoder's work held: a jump to positions[0] (its seek under
+        // way), then what count says (0 a jump to positions[1]; 1 a scrub
+        // over positions from the first; 2 a turn to play at value, with a
+        // jump to positions[1] when there is one); when landsOne, one frame
+        // of the decoder let out before the rest. Count 3: a cue corrected
+        // once shown, the decoder free: a jump to positions[0], two host
+        // frames, a jump to positions[1].
+        cue
     };
 
     struct Operation
@@ -298,6 +307,7 @@ namespace vx::test::sequence
         int width = 0, height = 0;
         Effect effect = Effect::redder;
         std::vector<double> positions;
+        bool landsOne = false;
     };
 
     inline std::string describe(const Operation& op, double lengthMs)
@@ -349,6 +359,26 @@ namespace vx::test::sequence
         case OpKind::moveEffect:
             text << "move " << nameOf(op.effect) << (op.count == 0 ? " first" : " last");
             break;
+        case OpKind::cue:
+        {
+            const auto ms = [&](std::size_t i) { return std::lround(op.positions[i] * lengthMs); };
+            if (op.count == 3)
+            {
+                text << "jump to " << ms(0) << " ms, two frames later to " << ms(1) << " ms";
+                break;
+            }
+            text << "with the decoder held: " << (op.count == 1 ? "scrub over " : "jump to ") << ms(0) << " ms";
+            if (op.count == 1)
+                for (std::size_t i = 1; i < op.positions.size(); ++i)
+                    text << " " << ms(i) << " ms";
+            else if (op.count == 2)
+                text << ", play " << (op.value < 0 ? "backwards" : "forwards") << " at " << std::abs(op.value)
+                     << "x";
+            if (op.count != 1 && op.positions.size() > 1)
+                text << (op.count == 2 ? " from " : ", jump to ") << ms(1) << " ms";
+            text << (op.landsOne ? ", one frame decoded" : "") << ", let go";
+            break;
+        }
         }
         return text.str();
     }
@@ -365,6 +395,57 @@ namespace vx::test::sequence
     {
         static const int rates[] = {25, 50, 60};
         return rates[seed % 3];
+    }
+
+    // Movies get one or two cues given while the decoder's work is held, or
+    // corrected by a frame or two once shown, at places drawn apart from the
+    // rest (the other operations stay as they were): a second cue near the
+    // first (a correction), a key frame then the frame before, or anywhere.
+    inline void addCues(std::vector<Operation>& ops, unsigned seed, unsigned salt, const KindFacts& facts)
+    {
+        std::mt19937 random(seed * 2246822519u ^ salt ^ 0x5bd1e995u);
+        const auto between = [&random](long low, long high)
+        { return std::uniform_int_distribution<long>(low, high)(random); };
+        const long last = facts.frames - 1;
+        const auto at = [&facts, last](long frame)
+        { return (static_cast<double>(std::clamp(frame, 0L, last)) + 0.5) * facts.frameMs[0] / facts.lengthMs; };
+        const long cues = between(1, 2);
+        for (long n = 0; n < cues; ++n)
+        {
+            Operation cue;
+            cue.kind = OpKind::cue;
+            cue.count = static_cast<int>(between(0, 3));
+            long first = between(0, last), second = between(0, last);
+            switch (between(0, 2))
+            {
+            case 0:
+                second = first + (between(0, 1) == 0 ? -1 : 1) * between(1, 3);
+                break;
+            case 1:
+                first = facts.gop * between(1, last / facts.gop);
+                second = first - 1;
+                break;
+            default:
+                break;
+            }
+            cue.positions = {at(first), at(second)};
+            if (cue.count == 1 && between(0, 1) == 0)
+                cue.positions.push_back(at(between(0, last)));
+            if (cue.count == 2)
+            {
+                static const double speeds[] = {0.5, 1.0, 2.0};
+                cue.value = speeds[between(0, 2)] * (between(0, 1) == 0 ? -1.0 : 1.0);
+                if (between(0, 2) == 0)
+                    cue.positions.pop_back();
+            }
+            if (cue.count == 3)
+                cue.positions = {at(first), at(first - between(1, 2))};
+            cue.landsOne = between(0, 1) == 0;
+            Operation run;
+            run.count = static_cast<int>(between(3, 10));
+            const long place = 2 * between(0, static_cast<long>(ops.size() / 2));
+            ops.insert(ops.begin() + place, {cue, run});
+        }
     }
 
     // A user's session: operations, each followed by some host frames. The
@@ -456,12 +537,16 @@ namespace vx::test::sequence
             run.count = frames;
             ops.push_back(run);
         }
+        if (facts.seeks || facts.selfTimed)
+            addCues(ops, seed, salt, facts);
         return ops;
     }
 
     // The seeds to run: one when seedText names it, 1 to count when
-    // countText gives a count, else the fixed set (a seed of each render
-    // rate).
+    // countText gives a count, else the fixed set: a seed of each render
+    // rate, chosen among those whose cues and loops meet a superseded
+    // seek's frame shown, a landed frame beyond the play head at random,
+    // a jump back not sought and a loop short of its last frame.
     inline std::vector<unsigned> seedsToRun(const std::string& seedText, const std::string& countText)
     {
         if (! seedText.empty())
@@ -474,7 +559,7 @@ namespace vx::test::sequence
                 seeds.push_back(static_cast<unsigned>(s));
             return seeds;
         }
-        return {1, 2, 3};
+        return {3, 22, 29};
     }
 
     // Before each render the test lets the feeding thread read the play
@@ -506,6 +591,21 @@ namespace vx::test::sequence
     // thread may fall behind by what the play head passes in this many
     // renders, never ahead of the play head or back.
     constexpr double selfTimedTrailRenders = 2.0;
+    // While the decoder's work is held (cue) the renders come without
+    // waiting for seeks: each may show the frame shown last or one on the
+    // way from it to the play head's in the direction of play (or from
+    // where the play head jumped to against that direction; straight at
+    // random, where a self-timed movie, whose seeks may stop short, shows
+    // none beyond the play head), never one of a request the play head has
+    // left behind. Once let go, the renders wait for the seeks again: the
+    // first shows the play head's frame (a reader that seeks to each
+    // frame), or within selfTimedCatchUp renders (a self-timed movie), as
+    // after a jump.
+    // Played forwards in a loop at a speed the renders keep up with (the
+    // play head in each frame at one render at least), a self-timed movie
+    // shows every frame the play head is in, in turn, none left out, the
+    // frame after the last one the wrap goes to (frame 0 when the play head
+    // is in it).
 
     // The play head as the engine's timeline must move it, and what the
     // source is set to, with what it has shown.
@@ -559,13 +659,40 @@ namespace vx::test::sequence
         // up for a while.
         void jumped() { sinceJump = 0; }
 
+        // The user moved the play head: when against the direction of play,
+        // the way the picture may take also starts where it went.
+        void jumpedTo()
+        {
+            const long to = frameAt(head);
+            if (wayFrom < 0 || (direction == Direction::forward && to < wayFrom) ||
+                (direction == Direction::backward && to > wayFrom))
+                wayFrom = to;
+        }
+
+        // Any operation other than host frames running: the loop's run of
+        // frames starts again.
+        void interrupted()
+        {
+            loopFrames.clear();
+            loopShown = 0;
+        }
+
+        void holdDecoder() { decoderHeld = true; }
+        void letGoDecoder()
+        {
+            decoderHeld = false;
+            sinceLetGo = 0;
+            jumped();
+        }
+
         // A release (or the load): the reader made again is first asked for
         // the play head's frame now.
         void releasedNow()
         {
             sinceRelease = 0;
             shownSinceRelease = false;
-            lastShown = frameAt(head);
+            lastShown = wayFrom = frameAt(head);
+            interrupted();
             jumped();
         }
 
@@ -666,10 +793,13 @@ namespace vx::test::sequence
             // The render after a release initialises the source: its first
             // read is at the play head as it is now, not at the release.
             if (sinceRelease == 0 && ! shownSinceRelease)
-                lastShown = frameAt(head);
+                lastShown = wayFrom = frameAt(head);
             std::optional<Verdict> verdict = judgeOnly(seen);
+            if (! verdict)
+                verdict = judgeLoop(seen);
             ++sinceJump;
             ++sinceRelease;
+            ++sinceLetGo;
             return verdict;
         }
 
@@ -683,6 +813,10 @@ namespace vx::test::sequence
                                                         : "paused")
                  << " at " << speed << "x, " << modeNames[mode] << "; " << sinceJump
                  << " renders since a jump or turn";
+            if (decoderHeld)
+                text << ", decoder held";
+            else if (sinceLetGo < 100)
+                text << ", " << sinceLetGo << " renders since the decoder was let go";
             return text.str();
         }
 
@@ -700,12 +834,82 @@ namespace vx::test::sequence
         bool buffering = false;
         // The effects in the chain, in its order.
         std::vector<Effect> effects;
+        // The decoder's work is held (cue).
+        bool decoderHeld = false;
 
     private:
+        // Renders after the decoder was let go judged as while it was held.
+        int letGoRenders() const { return facts.selfTimed ? selfTimedCatchUp : 0; }
+
+        // Whether number lies on the way the picture may take to due (see
+        // cue): from the frame shown last in the direction of play (round
+        // the loop in loop mode), or from where the play head jumped to
+        // against it.
+        bool onTheWay(long number, long due) const
+        {
+            const long shown = lastShown;
+            if (holding && facts.selfTimed)
+                return std::min(shown, due) <= number && number <= due;
+            if (holding)
+                return std::min(shown, due) <= number && number <= std::max(shown, due);
+            switch (direction)
+            {
+            case Direction::forward:
+                return (mode == 0 ? forwardSteps(shown, number) <= forwardSteps(shown, due)
+                                  : shown <= number && number <= due) ||
+                       (wayFrom >= 0 && wayFrom <= number && number <= due);
+            case Direction::backward:
+                return (mode == 0 ? forwardSteps(number, shown) <= forwardSteps(due, shown)
+                                  : due <= number && number <= shown) ||
+                       (wayFrom >= 0 && due <= number && number <= wayFrom);
+            default:
+                return std::min(shown, due) <= number && number <= std::max(shown, due);
+            }
+        }
+
+        // The loop oracle (see cue), on a render the other checks passed.
+        std::optional<Verdict> judgeLoop(const Seen& seen)
+        {
+            const bool applies = facts.selfTimed && mode == 0 && direction == Direction::forward && ! holding &&
+                                 ! decoderHeld && sinceLetGo >= letGoRenders() &&
+                                 speed * 1000.0 / rate <= shortestFrameMs + 1e-9;
+            const long number = seen.blank ? -1 : numberIn(seen), due = frameAt(head);
+            if (! applies || number < 0)
+            {
+                interrupted();
+                return std::nullopt;
+            }
+            // The run starts at a render showing the play head's frame.
+            if (loopFrames.empty())
+            {
+                if (number == due)
+                    loopFrames.push_back(due);
+                return std::nullopt;
+            }
+            if (loopFrames.back() != due)
+                loopFrames.push_back(due);
+            if (number == loopFrames[loopShown])
+                return std::nullopt;
+            if (loopShown + 1 < loopFrames.size() && number == loopFrames[loopShown + 1])
+            {
+                ++loopShown;
+                return std::nullopt;
+            }
+            std::ostringstream text;
+            text << "shows frame " << number << " after frame " << loopFrames[loopShown] << " where ";
+            if (loopShown + 1 < loopFrames.size())
+                text << "frame " << loopFrames[loopShown + 1] << " is";
+            else
+                text << "no other frame is";
+            text << " next in play (" << where() << ")";
+            return Verdict{"shows every frame of a loop in turn", text.str()};
+        }
+
         std::optional<Verdict> judgeOnly(const Seen& seen)
         {
             const long due = frameAt(head);
-            const bool blankAllowed = sinceRelease < (facts.selfTimed ? selfTimedCatchUp : facts.seeks ? 1 : 0);
+            const bool blankAllowed = sinceRelease < (facts.selfTimed ? selfTimedCatchUp : facts.seeks ? 1 : 0) ||
+                                      decoderHeld || sinceLetGo < std::max(letGoRenders(), 1);
             if (seen.blank)
             {
                 if (! shownSinceRelease && blankAllowed)
@@ -746,6 +950,8 @@ namespace vx::test::sequence
                                "shows " +
                                    (number < 0 ? std::string("unreadable bars") : "frame " + std::to_string(number)) +
                                    " where " + *wrong + " is due (" + where() + ")"};
+            if (number != lastShown)
+                wayFrom = number;
             lastShown = number;
             shownSinceRelease = true;
             return std::nullopt;
@@ -756,6 +962,15 @@ namespace vx::test::sequence
         {
             if (number == due)
                 return std::nullopt;
+            if (decoderHeld || sinceLetGo < letGoRenders())
+            {
+                if (lastShown >= 0 && number >= 0 && (number == lastShown || onTheWay(number, due)))
+                    return std::nullopt;
+                if (facts.selfTimed && holding && number >= std::max(0L, due - facts.gop + 1) && number <= due)
+                    return std::nullopt;
+                return "frame " + std::to_string(due) + ", " + std::to_string(lastShown) +
+                       " (the last shown) or one on the way (from " + std::to_string(wayFrom) + ")";
+            }
             if (facts.selfTimed && sinceJump < selfTimedCatchUp && lastShown >= 0 && number >= 0 &&
                 (number == lastShown || between(lastShown, number, due)))
                 return std::nullopt;
@@ -787,6 +1002,14 @@ namespace vx::test::sequence
 
         double shortestFrameMs = 1e9;
         long lastShown = -1;
+        // Where the play head jumped to against the direction of play, or
+        // the frame shown since (see cue).
+        long wayFrom = -1;
+        int sinceLetGo = 1000;
+        // The loop oracle: the play head's frames in play, in turn, and
+        // which of them shows.
+        std::vector<long> loopFrames;
+        std::size_t loopShown = 0;
         bool shownSinceRelease = false;
         int sinceJump = 0;
         int sinceRelease = 0;

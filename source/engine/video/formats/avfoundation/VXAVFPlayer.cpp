@@ -163,6 +163,26 @@ namespace vx
         // shown, or past it the one the play head jumped to.
         long lastAskedFrame = -1;
         std::atomic<long> shownBound{-1};
+        // Told to play backwards, a movie that cannot is held still and
+        // follows the play head down by seeks: paused, with backward play's
+        // bounds. refusedBackward marks the refusal until the pause that
+        // follows it.
+        std::atomic<bool> heldBackward{false};
+        bool refusedBackward = false;
+        // The turn due leaves random access (a scrub, a jump at random): the
+        // frame shown is where the hand or a sync frame put it, not where
+        // the picture went, so the turn's bound is the play head's frame.
+        bool turnFromRandom = false;
+
+        // The way the picture goes: 1 forwards, -1 backwards (running or
+        // held), 0 held still either way.
+        int way() const
+        {
+            const ParamPlayDirection d = direction;
+            if (d == playForward)
+                return 1;
+            return d == playBackward || (d == playPause && heldBackward) ? -1 : 0;
+        }
 
         // The end of the item: the player starts over from 0, unless the
         // play head has yet to get there (a seek aimed ahead, or a clock
@@ -352,8 +372,13 @@ namespace vx
     {
         {
             ScopedLockT<CriticalSection> hold(lock);
+            const bool heldBackward = direction == playPause && record->refusedBackward;
+            record->refusedBackward = direction == playBackward && ! canRewind();
+            record->heldBackward = heldBackward;
             if (direction != record->direction)
             {
+                if (rateFor(record->direction) == 0.0f && record->direction != playPause)
+                    record->turnFromRandom = true;
                 record->direction = direction;
                 record->parkedAtEnd = false;
                 // The next frame asked for is followed in the new direction;
@@ -418,35 +443,51 @@ namespace vx
     void AVFPlayer::followPlayHead(long frame)
     {
         ScopedLockT<CriticalSection> hold(lock);
-        // Running, the picture keeps to the play head; a seek waits for the
-        // read after the hold (the frame landed on shows first). Held
-        // still, the newest frame wins: a seek to it replaces those
-        // waiting, and a frame landed on the way shows.
+        // Running, the picture keeps to the play head, and a jump or turn
+        // seeks at once, replacing the seek under way; otherwise a seek
+        // waits for the read after the hold (the frame landed on shows
+        // first). Held still, the newest frame wins: a seek to it replaces
+        // those waiting, and a frame landed on the way shows.
         if (rateFor(record->direction) != 0.0f)
+        {
             hear(frame);
-        else
-            requestFrame(frame);
+            if (! record->seekDue)
+                return;
+        }
+        requestFrame(frame);
     }
 
     void AVFPlayer::hear(long frame)
     {
         const ParamPlayDirection direction = record->direction;
         const bool runs = rateFor(direction) != 0.0f;
+        const int way = record->way();
         record->wantedFrame = ! runs && direction != playPause ? -1 : frame;
         record->playHeadFrame = frame;
         // Nothing shown yet, the first frame asked for bounds the picture: a
         // player starting from the movie's start does not show frames the
         // play head has passed.
-        if (runs && record->shownBound < 0 && record->objcPlayer.textureFrame < 0)
+        if (way != 0 && record->shownBound < 0 && record->objcPlayer.textureFrame < 0)
             record->shownBound = frame;
         // The play head jumped against the direction of play (a loop, a
         // cue): the picture may follow it there, and running, a seek takes
         // the player there however near (what it decoded lies ahead).
-        if ((direction == playForward && frame < record->lastAskedFrame) ||
-            (direction == playBackward && record->lastAskedFrame >= 0 && frame > record->lastAskedFrame))
+        if ((way > 0 && frame < record->lastAskedFrame) ||
+            (way < 0 && record->lastAskedFrame >= 0 && frame > record->lastAskedFrame))
         {
             record->shownBound = frame;
             if (runs)
+                record->seekDue = true;
+        }
+        // Forwards, the play head came back up to or past the frame shown
+        // before the frame it went back to showed (a cue or loop, then a
+        // jump on): what lies below the frame shown is left behind, and a
+        // seek under way to it is given up for the play head's frame.
+        else if (const long shown = record->objcPlayer.textureFrame.load();
+                 way > 0 && shown >= 0 && record->shownBound < shown && shown <= frame)
+        {
+            record->shownBound = shown;
+            if (runs && isSeeking())
                 record->seekDue = true;
         }
         record->lastAskedFrame = frame;
@@ -461,7 +502,7 @@ namespace vx
         av::Player& player = *objc.player;
         const ParamPlayDirection direction = record->direction;
         const bool runs = rateFor(direction) != 0.0f;
-        // A turn's seek waits for none to be under way, on the same frame.
+        // A turn's seek is asked for on the same frame too.
         if (frame == record->lastRequestedFrame && ! (runs && record->seekDue))
             return;
         record->lastRequestedFrame = frame;
@@ -486,6 +527,8 @@ namespace vx
                     session->lastLandedFrame(landings);
                     record->landingFloor = landings;
                 }
+            takeTurn(frame);
+            tellWay(frame);
             player.seekToTime(frameStart, before, av::kCMTimeZero, record->countSeek());
             return;
         }
@@ -497,24 +540,16 @@ namespace vx
             objc.playerItemDidReachEnd();
         }
         const double drift = t - av::CMTimeGetSeconds(player.currentTime());
-        if (! isSeeking() && (record->seekDue || std::fabs(drift) > driftTolerance))
+        // A jump or turn seeks though a seek is under way: the newest wins,
+        // and the one under way is given up unless its frame is on the way.
+        if ((! isSeeking() || record->seekDue) && (record->seekDue || std::fabs(drift) > driftTolerance))
         {
             std::printf("frames to seek: %.3f\n", drift / objc.secsPerFrame);
             std::fflush(stdout);
             const double started = getTickCount();
-            // After a turn the picture goes on from the play head's frame
-            // (until this seek, the one shown stands: a frame a seek of the
-            // old direction brought never shows); from the one shown when
-            // the play head is within reach behind it (the old direction's
-            // seeks trailed it), so the picture does not step back.
-            const long shownFrame = objc.textureFrame.load();
-            const bool behind = shownFrame >= 0 && (direction == playForward ? frame < shownFrame : frame > shownFrame);
-            if (record->seekDue &&
-                (! behind || av::CMTimeGetSeconds(av::CMTimeMultiply(objc.frameDuration,
-                                                                     std::labs(shownFrame - frame))) > driftTolerance))
-                record->shownBound = frame;
-            record->seekDue = false;
+            takeTurn(frame);
             record->parkedAtEnd = false;
+            tellWay(frame);
             // To exactly the play head's frame: aimed ahead by what a seek
             // took before, a seek that takes less lands ahead of the play
             // head. The decoder decodes on from there to catch it up.
@@ -533,6 +568,40 @@ namespace vx
         const float target = rateFor(direction, record->speed);
         if (player.getRate() != target)
             player.setRate(target);
+    }
+
+    void AVFPlayer::takeTurn(long frame)
+    {
+        if (! record->seekDue)
+            return;
+        // After a turn the picture goes on from the play head's frame (until
+        // this seek, the one shown stands: a frame a seek of the old
+        // direction brought never shows); from the one shown when the play
+        // head is within reach behind it (the old direction's seeks trailed
+        // it), so the picture does not step back; not after random access.
+        const ObjCAVFPlayer& objc = record->objcPlayer;
+        const long shownFrame = objc.textureFrame.load();
+        const bool behind = shownFrame >= 0 && ! record->turnFromRandom &&
+                            (record->way() > 0 ? frame < shownFrame : frame > shownFrame);
+        if (! behind || av::CMTimeGetSeconds(av::CMTimeMultiply(objc.frameDuration, std::labs(shownFrame - frame))) >
+                            driftTolerance)
+            record->shownBound = frame;
+        record->seekDue = false;
+        record->turnFromRandom = false;
+    }
+
+    void AVFPlayer::tellWay(long frame)
+    {
+        av::DecodingSession* session = record->objcPlayer.playerItem->getSession();
+        if (session == nullptr)
+            return;
+        // From the bound the picture keeps to in the direction of play (the
+        // play head's frame when it lies against that direction from it).
+        const int way = record->way();
+        long from = way == 0 ? -1 : record->shownBound.load();
+        if ((way > 0 && frame < from) || (way < 0 && (from < 0 || frame > from)))
+            from = frame;
+        session->setPictureWay(from, way);
     }
 
     bool AVFPlayer::isSeeking() const
@@ -582,11 +651,15 @@ namespace vx
         // asked for before, say) leaves the one held in place.
         // At random no frame beyond the play head shows (a seek asked for
         // before it moved back).
+        // Backwards (held still following the play head down included) no
+        // frame below the play head's shows.
         const long bound = record->shownBound.load();
         const long head = record->playHeadFrame.load();
+        const int way = record->way();
         const bool back = buffer != nullptr &&
-                          ((direction == playForward && buffer->frameIndex < bound) ||
-                           (direction == playBackward && bound >= 0 && buffer->frameIndex > bound) ||
+                          ((way > 0 && buffer->frameIndex < bound) ||
+                           (way < 0 && bound >= 0 && buffer->frameIndex > bound) ||
+                           (way < 0 && head >= 0 && buffer->frameIndex < head) ||
                            (random && head >= 0 && buffer->frameIndex > head));
         if (fresh && ! back)
             makeTexture(buffer);
@@ -636,14 +709,23 @@ namespace vx
         unsigned long landings = 0;
         std::shared_ptr<av::PixelBuffer> landed = session != nullptr ? session->lastLandedFrame(landings) : nullptr;
         const long shown = objc.textureFrame.load(), head = record->playHeadFrame.load();
-        // At random none beyond the play head (the play head's own frame
-        // may come as the key frame before it).
-        const bool beyond = record->direction != playPause && landed != nullptr && landed->frameIndex > head;
         // Nothing shown yet, nothing is on the way (the session's own first
         // seek lands wherever it starts).
         if (landed == nullptr || landings <= record->landingFloor.load() || shown < 0 || head < 0 ||
-            landed->frameIndex == shown || beyond ||
-            ! (std::min(shown, head) <= landed->frameIndex && landed->frameIndex <= std::max(shown, head)))
+            landed->frameIndex == shown)
+            return;
+        const long n = landed->frameIndex;
+        // Following the play head down, from the frame shown (never above
+        // the bound) to the play head's; at random none beyond the play head
+        // (the play head's own frame may come as the key frame before it);
+        // paused, either way.
+        const long bound = record->shownBound.load();
+        const bool onTheWay =
+            record->way() < 0
+                ? head <= n && n <= shown && (bound < 0 || n <= bound)
+                : std::min(shown, head) <= n && n <= std::max(shown, head) &&
+                      ! (record->direction != playPause && n > head);
+        if (! onTheWay)
             return;
         makeTexture(landed);
         adoptTexture(texture);

@@ -35,8 +35,13 @@ namespace vx
     // in), so a caller tries again rather than keep the frame from before.
     // Held still (paused, at random) the newest frame asked for wins: a frame
     // an earlier seek landed on shows meanwhile when it lies between the one
-    // shown and the play head. followPlayHead keeps the picture to the play
-    // head while the caller holds its reads on a seek under way.
+    // shown and the play head. Told to play backwards, a movie that cannot
+    // (one of predicted frames) is held still and follows the play head down
+    // with backward play's bounds. A jump against the direction of play or a
+    // turn seeks at once, a seek under way or not; the decoding session is
+    // told the picture's way, so a seek whose frame is left behind is given
+    // up. followPlayHead keeps the picture to the play head while the caller
+    // holds its reads on a seek under way.
     // Deleting the player cancels its seeks and waits for a running
     // completion.
     class AVFPlayer : public SelfTimedPlayer
@@ -93,6 +98,10 @@ namespace vx
         void requestFrame(long frame);
         // The play head's frame taken in (the picture's bounds), no seek.
         void hear(long frame);
+        // The bound after a turn, at the first frame asked for since.
+        void takeTurn(long frame);
+        // Tells the decoding session the picture's way before a seek to frame.
+        void tellWay(long frame);
         // Paused while seeks run: the frame the newest landed seek brought,
         // when it lies between the frame shown and the play head's.
         void showLandedOnTheWay(Texture& texture);

@@ -375,7 +375,9 @@ namespace vx
 
         void seekToPosition(double ms)
         {
-            requestedFrame = info.msPerFrame > 0.0 ? static_cast<long>(std::max(ms, 0.0) / info.msPerFrame) : 0L;
+            const long frame = info.msPerFrame > 0.0 ? static_cast<long>(std::max(ms, 0.0) / info.msPerFrame) : 0L;
+            tellWay(frame);
+            requestedFrame = frame;
             pending = true;
             if (player != nullptr)
                 player->seekToTime(av::CMTimeMakeWithSeconds(ms / 1000.0, 600), av::kCMTimeZero, av::kCMTimeZero,
@@ -389,6 +391,7 @@ namespace vx
             const av::CMTime start = av::CMTimeMultiply(frameDuration, std::max(frame, 0L));
             if (player == nullptr || ! start.valid)
                 return;
+            tellWay(std::max(frame, 0L));
             requestedFrame = std::max(frame, 0L);
             pending = true;
             player->seekToTime(start, av::kCMTimeZero, av::kCMTimeZero, countSeek());
@@ -397,6 +400,24 @@ namespace vx
         void playerItemDidReachEnd() { seekToPosition(0.0); }
 
     private:
+        // Tells the decoding session the picture's way before a seek to
+        // frame: from the frame shown in the direction of play, or from
+        // frame itself when it lies against that direction (a cue, a loop,
+        // a turn), so a seek under way whose frame is left behind is given
+        // up for this one.
+        void tellWay(long frame)
+        {
+            av::DecodingSession* session = player != nullptr ? player->getCurrentItem()->getSession() : nullptr;
+            if (session == nullptr)
+                return;
+            const int playDirection = direction.load();
+            const int way = playDirection == playForward ? 1 : playDirection == playBackward ? -1 : 0;
+            long from = way == 0 ? -1 : shownFrame.load();
+            if (from >= 0 && ((way > 0 && frame < from) || (way < 0 && frame > from)))
+                from = frame;
+            session->setPictureWay(from, way);
+        }
+
         // Counts the seek as asked for; the completion counts it landed
         // (cancelled ones too). Completions end before the internal does: its
         // destructor cancels the seeks still pending.

@@ -90,6 +90,14 @@ namespace vx::av
                           std::function<void(double reachedSeconds)> done) = 0;
         // The player's rate, for backends that decode ahead in its direction.
         virtual void setRate(float rate) = 0;
+        // Where the picture stands for the seeks asked next, and the way it
+        // goes: from frame `from` forwards (direction 1), backwards (-1), or
+        // either way (0). A seek under way whose frame is not on the way
+        // from there to a later seek's frame is given up for that one (a
+        // frame landed on the way may show; one left behind never does).
+        // Before a way is told, and for `from` below 0, the way runs from the
+        // frame the last seek landed on, either way.
+        virtual void setPictureWay(long /*from*/, int /*direction*/) {}
         // The volume of one audio track from time zero on.
         virtual void setAudioVolume(int audioTrack, float volume) = 0;
         // The decoded frame shown at seconds (the last one starting at or

@@ -1,0 +1,391 @@
+// A movie with one key frame in 250 played forwards by the engine's timeline,
+// fed by the DataDriver thread, silent (self-timed player) and with sound
+// (seeking reader), cued twice in quick succession as a VJ does: to frame 240
+// (cue A) and, while cue A's seek waits on the decoder, to frame 20 (cue B).
+// The decoder is let through frame by frame, so the test does not depend on
+// how fast the machine decodes: cue B is acted on at once, cue A's seek is
+// dropped, and with cue A's seek landing no frame but cue B's shows. Each
+// render is judged once: in the direction of play the picture is never
+// beyond the play head's frame and never goes back, except as far as the play
+// head jumped.
+
+#include "VXHandClock.h"
+#include "VXSourcesGLTestSupport.h"
+#include "VXSourcesTestSupport.h"
+
+#include "core/VXTimeInfo.h"
+#include "core/VXTimeUnit.h"
+#include "core/parameters/VXParamChoice.h"
+#include "core/parameters/VXParamRange.h"
+#include "engine/behaviours/VXBehaviourTimelineBase.h"
+#include "engine/video/formats/avfoundation/VXMediaBackend.h"
+#include "engine/video/sources/VXVideoFormatReaderSource.h"
+#include "support/VXMovieClips.h"
+
+#include <gtest/gtest.h>
+
+#include <chrono>
+#include <cmath>
+#include <condition_variable>
+#include <cstdlib>
+#include <mutex>
+#include <thread>
+
+namespace vx::test
+{
+    namespace
+    {
+        constexpr int clipFrames = 270;
+        constexpr double msPerFrame = 40.0;
+        constexpr double hostMs = 20.0; // 50 Hz
+        constexpr std::chrono::seconds watchdog{60};
+
+        // Frame memory for the decoders that lets a counted number of frames
+        // through while closed: a decoder waits in it for the test. One for
+        // the process (its frames may outlive a test in the texture cache).
+        class FrameTurnstile final : public av::FrameAllocator
+        {
+        public:
+            // Made after the source, gone before it: every way out of a test
+            // opens the turnstile before the source joins its decoder.
+            struct Use
+            {
+                Use() { av::FrameAllocator::setCurrent(&get()); }
+                ~Use()
+                {
+                    get().open();
+                    av::FrameAllocator::setCurrent(nullptr);
+                }
+            };
+
+            static FrameTurnstile& get()
+            {
+                static FrameTurnstile turnstile;
+                return turnstile;
+            }
+
+            void* allocate(std::size_t size) override
+            {
+                std::unique_lock<std::mutex> hold(lock);
+                ++waiting;
+                changed.notify_all();
+                changed.wait(hold, [this] { return opened || passes > 0; });
+                if (! opened)
+                    --passes;
+                --waiting;
+                ++passed;
+                changed.notify_all();
+                return std::aligned_alloc(64, (size + 63) / 64 * 64);
+            }
+            void deallocate(void* block) override { std::free(block); }
+
+            void open()
+            {
+                std::lock_guard<std::mutex> hold(lock);
+                opened = true;
+                changed.notify_all();
+            }
+            void close()
+            {
+                std::lock_guard<std::mutex> hold(lock);
+                opened = false;
+                passes = 0;
+            }
+            // Closed, n more frames pass.
+            void letThrough(int n)
+            {
+                std::lock_guard<std::mutex> hold(lock);
+                passes += n;
+                changed.notify_all();
+            }
+            // Until a decoder waits, the time-out at most.
+            bool awaitWaiter(std::chrono::milliseconds timeout)
+            {
+                std::unique_lock<std::mutex> hold(lock);
+                return changed.wait_for(hold, timeout, [this] { return waiting > 0; });
+            }
+            // Lets one frame through, then waits until the decoder waits for
+            // the next.
+            bool passOne()
+            {
+                std::unique_lock<std::mutex> hold(lock);
+                const unsigned long target = passed + 1;
+                ++passes;
+                changed.notify_all();
+                return changed.wait_for(hold, watchdog, [&] { return passed >= target && waiting > 0; });
+            }
+
+        private:
+            std::mutex lock;
+            std::condition_variable changed;
+            bool opened = true;
+            int passes = 0;
+            int waiting = 0;
+            unsigned long passed = 0;
+        };
+
+        // Frame n shows ten bars 64 pixels wide, bar b white when bit b of n
+        // is set: drawn at 160 x 90 and scaled up without smoothing.
+        std::string makeCueClip(const std::string& path, bool sound)
+        {
+            const std::string seconds = std::to_string(clipFrames / 25.0);
+            std::string command = "ffmpeg -v error -y -f lavfi -i \"color=c=black:s=160x90:r=25:d=" + seconds +
+                                  ",format=yuv420p,geq=lum='if(bitand(N\\,pow(2\\,floor(X/16)))\\,235\\,16)':cb=128:"
+                                  "cr=128,scale=640:360:flags=neighbor\"";
+            if (sound)
+                command += " -f lavfi -i \"sine=frequency=440:duration=" + seconds + "\" -c:a pcm_s16le";
+            command += " -frames:v " + std::to_string(clipFrames) +
+                       " -c:v libx264 -preset ultrafast -g 250 -keyint_min 250 -sc_threshold 0 -pix_fmt yuv420p \"" +
+                       path + "\"";
+            return std::system(command.c_str()) == 0 && File(path).exists() ? path : std::string();
+        }
+
+        // The frame a picture of the clip names; -1 when a bar is unclear.
+        long frameOf(const Picture& picture)
+        {
+            if (picture.width < 640 || picture.pixels.empty())
+                return -1;
+            long index = 0;
+            for (int bit = 0; bit < 10; ++bit)
+            {
+                const int level = picture.at(bit * 64 + 32, 180).g;
+                if (level > 170)
+                    index |= 1L << bit;
+                else if (level > 70)
+                    return -1;
+            }
+            return index;
+        }
+
+        struct SoundCase
+        {
+            const char* name;
+            bool sound;
+        };
+
+        // Counts the DataDriver's passes beside the file source.
+        class PassCounter final : public PlainSource
+        {
+        public:
+            void updateVideo() override { ++passes; }
+            std::atomic<unsigned long> passes{0};
+        };
+
+        class MovieCuesGLTest : public SourcesGLTest, public ::testing::WithParamInterface<SoundCase>
+        {
+        protected:
+            void SetUp() override
+            {
+                SourcesGLTest::SetUp();
+                ASSERT_FALSE(HasFatalFailure());
+                if (! hasFFmpegEncoder("libx264"))
+                    GTEST_SKIP() << "ffmpeg has no libx264 encoder";
+                const std::string path =
+                    makeCueClip(temp.file(GetParam().sound ? "sound.mov" : "silent.mov"), GetParam().sound);
+                ASSERT_FALSE(path.empty());
+                source.reset(VideoFormatReaderSource::createFromXML(
+                    driver, *sourceElement("fileName=\"" + path + "\" LoadingThread=\"TTM_MESSAGE\""), nullptr));
+                drainMessages();
+                ASSERT_NE(source, nullptr);
+                ASSERT_NE(source->getVideoFormatReader(), nullptr);
+                ASSERT_EQ(source->getVideoFormatReader()->getHasAudio(), GetParam().sound);
+                ASSERT_EQ(source->getNumFrames(), unsigned(clipFrames));
+                source->getTimeline()->getPlayDirectionParam()->setValue(int(playForward), ValueChangeInfo());
+                source->start(false, TimeUnit());
+            }
+
+            void TearDown() override
+            {
+                driver.removeSource(&probe);
+                if (source != nullptr)
+                    source->release();
+                source.reset();
+                SourcesGLTest::TearDown();
+            }
+
+            long headFrame() const { return static_cast<long>(std::floor(source->getPosition() / msPerFrame)); }
+
+            // Sends the play head to the start of frame n and a quarter: a
+            // cue. The picture may go back as far as it.
+            void cue(long n)
+            {
+                source->getPositionParam()->setValue((n + 0.25) * msPerFrame, ValueChangeInfo());
+                if (forward ? n < bound : n > bound)
+                    bound = n;
+            }
+
+            // The picture may go on from the play head's frame.
+            void turn(bool toForward)
+            {
+                forward = toForward;
+                source->getTimeline()->getPlayDirectionParam()->setValue(int(toForward ? playForward : playBackward),
+                                                                         ValueChangeInfo());
+                bound = headFrame();
+            }
+
+            // Until the DataDriver has made a whole pass that began after
+            // this call (adding the counter it holds waits for the pass
+            // under way to end).
+            void awaitPass()
+            {
+                driver.addSource(&probe);
+                const unsigned long from = probe.passes.load();
+                const auto giveUp = std::chrono::steady_clock::now() + watchdog;
+                while (probe.passes.load() == from && std::chrono::steady_clock::now() < giveUp)
+                    std::this_thread::sleep_for(std::chrono::microseconds(500));
+                driver.addSource(&probe);
+            }
+
+            // One host frame of ms: the clock moves, the timeline moves the
+            // play head, the DataDriver reads at it, one render, judged.
+            void tick(double ms)
+            {
+                clock.seconds = clock.seconds.load() + ms / 1000.0;
+                time.increment(ms);
+                source->update(time);
+                if (source->isInitialized())
+                    awaitPass();
+                judge(frameOf(readOutput(source->render(*renderer, info))));
+            }
+
+            void judge(long n)
+            {
+                ++renders;
+                const long at = headFrame();
+                const std::string where = "render " + std::to_string(renders) + ", play head at frame " +
+                                          std::to_string(at) + ", shown before " + std::to_string(shown);
+                if (shown >= 0)
+                {
+                    ASSERT_GE(n, 0) << "shows nothing or an unclear picture; " << where;
+                }
+                if (n < 0 || n == shown)
+                    return;
+                if (forward)
+                {
+                    ASSERT_LE(n, at) << "shows frame " << n << " beyond the play head; " << where;
+                    ASSERT_GE(n, bound) << "goes back to frame " << n << "; " << where;
+                }
+                else
+                {
+                    ASSERT_GE(n, at) << "shows frame " << n << " beyond the play head; " << where;
+                    ASSERT_LE(n, bound) << "goes back to frame " << n << "; " << where;
+                }
+                shown = bound = n;
+            }
+
+            // Host frames of ms until the picture shows a frame from n to the
+            // play head's, the watchdog at most; false when it never does.
+            bool showsBy(long n, double ms)
+            {
+                const auto there = [&]
+                { return forward ? n <= shown && shown <= headFrame() : headFrame() <= shown && shown <= n; };
+                const auto giveUp = std::chrono::steady_clock::now() + watchdog;
+                while (! there() && ! HasFatalFailure() && std::chrono::steady_clock::now() < giveUp)
+                    tick(ms);
+                return there();
+            }
+
+            PassCounter probe;
+            HandClock clock;
+            TimeInfo time{0.0};
+            std::unique_ptr<VideoFormatReaderSource> source;
+            long shown = -1, bound = -1;
+            bool forward = true;
+            int renders = 0;
+        };
+    }
+
+    // Played forwards from frame 252, the decoder is held while it decodes
+    // ahead; cue A sends the play head to frame 240 (a seek from the key
+    // frame at 0) and 60 ms later cue B to frame 20. The decoder is then let
+    // through two frames, the one it was held in and one more, the clock
+    // standing still: that frame is cue B's, which shows. Opened, the movie
+    // plays on from there.
+    TEST_P(MovieCuesGLTest, ASecondCueWhileTheFirstsSeekWaitsShowsAtOnceAndTheFirstsFrameNever)
+    {
+        FrameTurnstile& turnstile = FrameTurnstile::get();
+        cue(252);
+        ASSERT_TRUE(showsBy(252, 0.0)) << "the first frame never showed";
+        for (int i = 0; i < 10 && ! HasFatalFailure(); ++i)
+            tick(hostMs);
+        ASSERT_FALSE(HasFatalFailure());
+        FrameTurnstile::Use use;
+        turnstile.close();
+        // The decoder decodes ahead of the play head into the turnstile.
+        for (int i = 0; i < 25 && ! turnstile.awaitWaiter(std::chrono::milliseconds(100)); ++i)
+            tick(hostMs);
+        ASSERT_TRUE(turnstile.awaitWaiter(watchdog)) << "the decoder was never held";
+        ASSERT_FALSE(HasFatalFailure());
+
+        cue(240);
+        tick(hostMs);
+        ASSERT_EQ(source->getVideoFormatReader()->getCurrentFrame(), 240) << "cue A was not read";
+        for (int i = 0; i < 3 && ! HasFatalFailure(); ++i)
+            tick(hostMs);
+        cue(20);
+        tick(hostMs);
+        awaitPass();
+        ASSERT_FALSE(HasFatalFailure());
+        turnstile.letThrough(2);
+        EXPECT_TRUE(showsBy(20, 0.0)) << "cue B's frame never showed (showing " << shown << ")";
+        ASSERT_FALSE(HasFatalFailure());
+
+        turnstile.open();
+        for (int i = 0; i < 40 && ! HasFatalFailure(); ++i)
+            tick(hostMs);
+        EXPECT_TRUE(showsBy(headFrame(), 0.0)) << "never came to the play head's frame";
+        EXPECT_LT(shown, 240);
+    }
+
+    // Played forwards from frame 10, the play head is sent to frame 18 and
+    // that seek is held as it lands; the play head runs on to frame 20 and
+    // turns backwards. Moving down, the play head has left frame 18 behind:
+    // a seek to its own frame is asked at once, frame 18 never shows (it
+    // lands while that seek runs), and the picture follows the play head
+    // down.
+    TEST_P(MovieCuesGLTest, ATurnToBackwardsWhileASeekOfForwardPlayRunsNeverShowsThatSeeksFrame)
+    {
+        FrameTurnstile& turnstile = FrameTurnstile::get();
+        cue(10);
+        ASSERT_TRUE(showsBy(10, 0.0)) << "the first frame never showed";
+        for (int i = 0; i < 4 && ! HasFatalFailure(); ++i)
+            tick(hostMs);
+        ASSERT_FALSE(HasFatalFailure());
+        FrameTurnstile::Use use;
+        turnstile.close();
+        for (int i = 0; i < 25 && ! turnstile.awaitWaiter(std::chrono::milliseconds(100)); ++i)
+            tick(hostMs);
+        ASSERT_TRUE(turnstile.awaitWaiter(watchdog)) << "the decoder was never held";
+        ASSERT_FALSE(HasFatalFailure());
+
+        cue(18);
+        tick(hostMs);
+        // The frame decoding ahead passes; the seek to frame 18 runs and
+        // waits with its frame.
+        ASSERT_TRUE(turnstile.passOne()) << "the seek to frame 18 never ran";
+        for (int i = 0; i < 3 && ! HasFatalFailure(); ++i)
+            tick(hostMs);
+        turn(false);
+        tick(hostMs);
+        awaitPass();
+        // The seek to frame 18 lands (its frame decoded before it was left
+        // behind); the one to the play head's frame runs and waits with its
+        // frame while renders come.
+        ASSERT_TRUE(turnstile.passOne()) << "the play head's frame was not asked for";
+        for (int i = 0; i < 3 && ! HasFatalFailure(); ++i)
+            tick(0.0);
+        ASSERT_FALSE(HasFatalFailure());
+        turnstile.letThrough(1);
+        EXPECT_TRUE(showsBy(headFrame(), 0.0)) << "the play head's frame never showed (showing " << shown << ")";
+        ASSERT_FALSE(HasFatalFailure());
+
+        turnstile.open();
+        for (int i = 0; i < 20 && ! HasFatalFailure(); ++i)
+            tick(hostMs);
+        EXPECT_TRUE(showsBy(headFrame(), 0.0)) << "never came to the play head's frame";
+    }
+
+    INSTANTIATE_TEST_SUITE_P(Readers, MovieCuesGLTest,
+                             ::testing::Values(SoundCase{"Silent", false}, SoundCase{"WithSound", true}),
+                             [](const auto& info) { return std::string(info.param.name); });
+}
