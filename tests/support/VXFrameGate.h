@@ -43,6 +43,7 @@ namespace vx::test
             if (! open)
                 --admitted;
             --waiting;
+            ++passed;
             changed.notify_all();
             return std::aligned_alloc(64, (size + 63) / 64 * 64);
         }
@@ -75,10 +76,20 @@ namespace vx::test
             return changed.wait_for(hold, timeout, [this] { return admitted == 0; });
         }
         // Until a decoder waits in the closed gate, the time-out at most.
-        bool awaitWaiter(std::chrono::seconds timeout)
+        bool awaitWaiter(std::chrono::milliseconds timeout)
         {
             std::unique_lock<std::mutex> hold(lock);
             return changed.wait_for(hold, timeout, [this] { return waiting > 0; });
+        }
+        // Closed, lets one frame out, then waits until a decoder waits for
+        // the next, the time-out at most.
+        bool passOne(std::chrono::seconds timeout)
+        {
+            std::unique_lock<std::mutex> hold(lock);
+            const unsigned long target = passed + 1;
+            ++admitted;
+            changed.notify_all();
+            return changed.wait_for(hold, timeout, [&] { return passed >= target && waiting > 0; });
         }
 
     private:
@@ -86,5 +97,6 @@ namespace vx::test
         std::condition_variable changed;
         bool open = true;
         int waiting = 0, admitted = 0;
+        unsigned long passed = 0;
     };
 }

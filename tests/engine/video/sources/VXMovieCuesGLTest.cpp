@@ -20,15 +20,14 @@
 #include "engine/behaviours/VXBehaviourTimelineBase.h"
 #include "engine/video/formats/avfoundation/VXMediaBackend.h"
 #include "engine/video/sources/VXVideoFormatReaderSource.h"
+#include "support/VXFrameGate.h"
 #include "support/VXMovieClips.h"
 
 #include <gtest/gtest.h>
 
 #include <chrono>
 #include <cmath>
-#include <condition_variable>
 #include <cstdlib>
-#include <mutex>
 #include <thread>
 
 namespace vx::test
@@ -39,90 +38,6 @@ namespace vx::test
         constexpr double msPerFrame = 40.0;
         constexpr double hostMs = 20.0; // 50 Hz
         constexpr std::chrono::seconds watchdog{60};
-
-        // Frame memory for the decoders that lets a counted number of frames
-        // through while closed: a decoder waits in it for the test. One for
-        // the process (its frames may outlive a test in the texture cache).
-        class FrameTurnstile final : public av::FrameAllocator
-        {
-        public:
-            // Made after the source, gone before it: every way out of a test
-            // opens the turnstile before the source joins its decoder.
-            struct Use
-            {
-                Use() { av::FrameAllocator::setCurrent(&get()); }
-                ~Use()
-                {
-                    get().open();
-                    av::FrameAllocator::setCurrent(nullptr);
-                }
-            };
-
-            static FrameTurnstile& get()
-            {
-                static FrameTurnstile turnstile;
-                return turnstile;
-            }
-
-            void* allocate(std::size_t size) override
-            {
-                std::unique_lock<std::mutex> hold(lock);
-                ++waiting;
-                changed.notify_all();
-                changed.wait(hold, [this] { return opened || passes > 0; });
-                if (! opened)
-                    --passes;
-                --waiting;
-                ++passed;
-                changed.notify_all();
-                return std::aligned_alloc(64, (size + 63) / 64 * 64);
-            }
-            void deallocate(void* block) override { std::free(block); }
-
-            void open()
-            {
-                std::lock_guard<std::mutex> hold(lock);
-                opened = true;
-                changed.notify_all();
-            }
-            void close()
-            {
-                std::lock_guard<std::mutex> hold(lock);
-                opened = false;
-                passes = 0;
-            }
-            // Closed, n more frames pass.
-            void letThrough(int n)
-            {
-                std::lock_guard<std::mutex> hold(lock);
-                passes += n;
-                changed.notify_all();
-            }
-            // Until a decoder waits, the time-out at most.
-            bool awaitWaiter(std::chrono::milliseconds timeout)
-            {
-                std::unique_lock<std::mutex> hold(lock);
-                return changed.wait_for(hold, timeout, [this] { return waiting > 0; });
-            }
-            // Lets one frame through, then waits until the decoder waits for
-            // the next.
-            bool passOne()
-            {
-                std::unique_lock<std::mutex> hold(lock);
-                const unsigned long target = passed + 1;
-                ++passes;
-                changed.notify_all();
-                return changed.wait_for(hold, watchdog, [&] { return passed >= target && waiting > 0; });
-            }
-
-        private:
-            std::mutex lock;
-            std::condition_variable changed;
-            bool opened = true;
-            int passes = 0;
-            int waiting = 0;
-            unsigned long passed = 0;
-        };
 
         // Frame n shows ten bars 64 pixels wide, bar b white when bit b of n
         // is set: drawn at 160 x 90 and scaled up without smoothing.
@@ -303,18 +218,18 @@ namespace vx::test
     // plays on from there.
     TEST_P(MovieCuesGLTest, ASecondCueWhileTheFirstsSeekWaitsShowsAtOnceAndTheFirstsFrameNever)
     {
-        FrameTurnstile& turnstile = FrameTurnstile::get();
+        FrameGate& gate = FrameGate::get();
         cue(252);
         ASSERT_TRUE(showsBy(252, 0.0)) << "the first frame never showed";
         for (int i = 0; i < 10 && ! HasFatalFailure(); ++i)
             tick(hostMs);
         ASSERT_FALSE(HasFatalFailure());
-        FrameTurnstile::Use use;
-        turnstile.close();
-        // The decoder decodes ahead of the play head into the turnstile.
-        for (int i = 0; i < 25 && ! turnstile.awaitWaiter(std::chrono::milliseconds(100)); ++i)
+        FrameGate::Use use;
+        gate.setOpen(false);
+        // The decoder decodes ahead of the play head into the gate.
+        for (int i = 0; i < 25 && ! gate.awaitWaiter(std::chrono::milliseconds(100)); ++i)
             tick(hostMs);
-        ASSERT_TRUE(turnstile.awaitWaiter(watchdog)) << "the decoder was never held";
+        ASSERT_TRUE(gate.awaitWaiter(watchdog)) << "the decoder was never held";
         ASSERT_FALSE(HasFatalFailure());
 
         cue(240);
@@ -326,11 +241,11 @@ namespace vx::test
         tick(hostMs);
         awaitPass();
         ASSERT_FALSE(HasFatalFailure());
-        turnstile.letThrough(2);
+        gate.admit(2);
         EXPECT_TRUE(showsBy(20, 0.0)) << "cue B's frame never showed (showing " << shown << ")";
         ASSERT_FALSE(HasFatalFailure());
 
-        turnstile.open();
+        gate.setOpen(true);
         for (int i = 0; i < 40 && ! HasFatalFailure(); ++i)
             tick(hostMs);
         EXPECT_TRUE(showsBy(headFrame(), 0.0)) << "never came to the play head's frame";
@@ -345,24 +260,24 @@ namespace vx::test
     // down.
     TEST_P(MovieCuesGLTest, ATurnToBackwardsWhileASeekOfForwardPlayRunsNeverShowsThatSeeksFrame)
     {
-        FrameTurnstile& turnstile = FrameTurnstile::get();
+        FrameGate& gate = FrameGate::get();
         cue(10);
         ASSERT_TRUE(showsBy(10, 0.0)) << "the first frame never showed";
         for (int i = 0; i < 4 && ! HasFatalFailure(); ++i)
             tick(hostMs);
         ASSERT_FALSE(HasFatalFailure());
-        FrameTurnstile::Use use;
-        turnstile.close();
-        for (int i = 0; i < 25 && ! turnstile.awaitWaiter(std::chrono::milliseconds(100)); ++i)
+        FrameGate::Use use;
+        gate.setOpen(false);
+        for (int i = 0; i < 25 && ! gate.awaitWaiter(std::chrono::milliseconds(100)); ++i)
             tick(hostMs);
-        ASSERT_TRUE(turnstile.awaitWaiter(watchdog)) << "the decoder was never held";
+        ASSERT_TRUE(gate.awaitWaiter(watchdog)) << "the decoder was never held";
         ASSERT_FALSE(HasFatalFailure());
 
         cue(18);
         tick(hostMs);
         // The frame decoding ahead passes; the seek to frame 18 runs and
         // waits with its frame.
-        ASSERT_TRUE(turnstile.passOne()) << "the seek to frame 18 never ran";
+        ASSERT_TRUE(gate.passOne(watchdog)) << "the seek to frame 18 never ran";
         for (int i = 0; i < 3 && ! HasFatalFailure(); ++i)
             tick(hostMs);
         turn(false);
@@ -371,15 +286,15 @@ namespace vx::test
         // The seek to frame 18 lands (its frame decoded before it was left
         // behind); the one to the play head's frame runs and waits with its
         // frame while renders come.
-        ASSERT_TRUE(turnstile.passOne()) << "the play head's frame was not asked for";
+        ASSERT_TRUE(gate.passOne(watchdog)) << "the play head's frame was not asked for";
         for (int i = 0; i < 3 && ! HasFatalFailure(); ++i)
             tick(0.0);
         ASSERT_FALSE(HasFatalFailure());
-        turnstile.letThrough(1);
+        gate.admit(1);
         EXPECT_TRUE(showsBy(headFrame(), 0.0)) << "the play head's frame never showed (showing " << shown << ")";
         ASSERT_FALSE(HasFatalFailure());
 
-        turnstile.open();
+        gate.setOpen(true);
         for (int i = 0; i < 20 && ! HasFatalFailure(); ++i)
             tick(hostMs);
         EXPECT_TRUE(showsBy(headFrame(), 0.0)) << "never came to the play head's frame";
