@@ -1119,7 +1119,6 @@ namespace
         GLuint program = 0, vertexArray = 0, buffers[2] = {};
         GLuint framebuffer = 0, renderbuffer = 0, texture = 0;
         bool multisampled = false;
-        int fullLevels = 0;
     };
 
     struct HostScenario
@@ -1382,13 +1381,17 @@ namespace
         c.setUp(host, frame);
         const bool elements = host.vertexArray != 0;
         if (c.hostDraws)
+        {
             EXPECT_EQ(hostQuadPixels(host, elements), quadSize * quadSize) << "before the frame";
+        }
         const HostGLState before = HostGLState::capture();
         // A first frame: an edge pass, and the flakes still above the picture.
         EXPECT_EQ(instance(FFGL::processOpenGL, frame.recordWord()), 0u);
         EXPECT_EQ(before.differencesTo(HostGLState::capture()), std::vector<std::string>{});
         if (c.hostDraws)
+        {
             EXPECT_EQ(hostQuadPixels(host, elements), quadSize * quadSize) << "after the frame";
+        }
 
         // What the frame drew, from the frame's framebuffer (resolved first
         // when it is multisampled).
