@@ -83,8 +83,8 @@ namespace vx::host
 
         // Every fixed-function array, the texture coordinates of each client
         // unit and each generic attribute array (its format and, with GL 4.3,
-        // the vertex buffer binding it reads), then each vertex buffer
-        // binding: buffer, offset, stride, divisor.
+        // the vertex buffer binding it reads), then (GL 4.4) each vertex
+        // buffer binding: buffer, offset, stride, divisor.
         void addClientArrays(std::vector<HostGLState::Entry>& e)
         {
             addClientArray(e, "vertex array", GL_VERTEX_ARRAY, GL_VERTEX_ARRAY_BUFFER_BINDING, GL_VERTEX_ARRAY_POINTER,
@@ -148,7 +148,7 @@ namespace vx::host
             }
 
             GLint bindings = 0;
-            if (epoxy_gl_version() >= 43)
+            if (epoxy_gl_version() >= 44) // a binding point's buffer is asked for from 4.4
                 glGetIntegerv(GL_MAX_VERTEX_ATTRIB_BINDINGS, &bindings);
             for (GLint index = 0; index < bindings; ++index)
             {

@@ -45,7 +45,9 @@ namespace vx
 
         // Vertex array objects and integer attributes came with GL 3.0,
         // divisors with 3.3, 64-bit attributes with 4.1, separate attribute
-        // formats and vertex buffer bindings with 4.3.
+        // formats and vertex buffer bindings with 4.3, and the query of a
+        // binding point's buffer with 4.4. Below 4.4 an attribute the scope
+        // set comes back through its pointer alone.
         bool hasVertexArrayObjects()
         {
             static const bool has = epoxy_gl_version() >= 30 || epoxy_has_gl_extension("GL_ARB_vertex_array_object");
@@ -72,7 +74,7 @@ namespace vx
 
         bool hasVertexBufferBindings()
         {
-            static const bool has = epoxy_gl_version() >= 43 || epoxy_has_gl_extension("GL_ARB_vertex_attrib_binding");
+            static const bool has = epoxy_gl_version() >= 44;
             return has;
         }
 

@@ -374,7 +374,7 @@ namespace vx
         // point's buffer and divisor; all come back, the 64-bit one 64-bit.
         TEST_F(GLStateGuardsGLTest, SeparateAttributeFormatsAndBindingsComeBack)
         {
-            ASSERT_GE(epoxy_gl_version(), 43);
+            ASSERT_GE(epoxy_gl_version(), 44);
             GLuint buffer = 0;
             glGenBuffers(1, &buffer);
             glBindBuffer(GL_ARRAY_BUFFER, buffer);
