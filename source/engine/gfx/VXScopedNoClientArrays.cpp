@@ -48,34 +48,18 @@ namespace vx
         // formats and vertex buffer bindings with 4.3, and the query of a
         // binding point's buffer with 4.4. Below 4.4 an attribute the scope
         // set comes back through its pointer alone.
-        bool hasVertexArrayObjects()
+        struct Features
         {
-            static const bool has = epoxy_gl_version() >= 30 || epoxy_has_gl_extension("GL_ARB_vertex_array_object");
-            return has;
-        }
+            bool vertexArrayObjects, integerAttributes, divisors, longAttributes, vertexBufferBindings;
+        };
 
-        bool hasIntegerAttributes()
+        // Asked once, of the context current in the first scope.
+        const Features& features()
         {
-            static const bool has = epoxy_gl_version() >= 30;
-            return has;
-        }
-
-        bool hasDivisors()
-        {
-            static const bool has = epoxy_gl_version() >= 33;
-            return has;
-        }
-
-        bool hasLongAttributes()
-        {
-            static const bool has = epoxy_gl_version() >= 41;
-            return has;
-        }
-
-        bool hasVertexBufferBindings()
-        {
-            static const bool has = epoxy_gl_version() >= 44;
-            return has;
+            static const Features asked{
+                epoxy_gl_version() >= 30 || epoxy_has_gl_extension("GL_ARB_vertex_array_object"),
+                epoxy_gl_version() >= 30, epoxy_gl_version() >= 33, epoxy_gl_version() >= 41, epoxy_gl_version() >= 44};
+            return asked;
         }
 
         using Array = ScopedNoClientArrays::Array;
@@ -127,10 +111,10 @@ namespace vx
                 a.type = query(GL_VERTEX_ATTRIB_ARRAY_TYPE);
                 a.stride = query(GL_VERTEX_ATTRIB_ARRAY_STRIDE);
                 a.normalized = query(GL_VERTEX_ATTRIB_ARRAY_NORMALIZED);
-                a.integer = hasIntegerAttributes() ? query(GL_VERTEX_ATTRIB_ARRAY_INTEGER) : 0;
-                a.isLong = hasLongAttributes() ? query(GL_VERTEX_ATTRIB_ARRAY_LONG) : 0;
-                a.divisor = hasDivisors() ? query(GL_VERTEX_ATTRIB_ARRAY_DIVISOR) : 0;
-                if (hasVertexBufferBindings())
+                a.integer = features().integerAttributes ? query(GL_VERTEX_ATTRIB_ARRAY_INTEGER) : 0;
+                a.isLong = features().longAttributes ? query(GL_VERTEX_ATTRIB_ARRAY_LONG) : 0;
+                a.divisor = features().divisors ? query(GL_VERTEX_ATTRIB_ARRAY_DIVISOR) : 0;
+                if (features().vertexBufferBindings)
                 {
                     a.relativeOffset = query(GL_VERTEX_ATTRIB_RELATIVE_OFFSET);
                     a.binding = query(GL_VERTEX_ATTRIB_BINDING);
@@ -145,7 +129,7 @@ namespace vx
         std::vector<Binding> queryBindings()
         {
             std::vector<Binding> bindings;
-            if (! hasVertexBufferBindings())
+            if (! features().vertexBufferBindings)
                 return bindings;
             const GLint count = getInteger(GL_MAX_VERTEX_ATTRIB_BINDINGS);
             for (GLuint index = 0; index < static_cast<GLuint>(count); ++index)
@@ -256,7 +240,7 @@ namespace vx
 
     ScopedNoClientArrays::ScopedNoClientArrays()
     {
-        if (hasVertexArrayObjects())
+        if (features().vertexArrayObjects)
         {
             vertexArrayObject = getInteger(GL_VERTEX_ARRAY_BINDING);
             if (vertexArrayObject != 0)
@@ -276,7 +260,7 @@ namespace vx
     ScopedNoClientArrays::~ScopedNoClientArrays()
     {
         // The arrays are the zero object's: it is bound for all of them.
-        if (hasVertexArrayObjects() && getInteger(GL_VERTEX_ARRAY_BINDING) != 0)
+        if (features().vertexArrayObjects && getInteger(GL_VERTEX_ARRAY_BINDING) != 0)
             glBindVertexArray(0);
 
         // Set again only what the scope changed: setting names a buffer by
@@ -287,7 +271,7 @@ namespace vx
             if (! samePointer(found[i], arrays[i]))
                 setPointer(arrays[i]);
 
-        if (hasVertexBufferBindings())
+        if (features().vertexBufferBindings)
         {
             // After the pointers, which rebind their own points.
             const std::vector<Binding> current = queryBindings();
@@ -309,7 +293,7 @@ namespace vx
                     setFormat(a);
             }
         }
-        else if (hasDivisors())
+        else if (features().divisors)
         {
             for (std::size_t i = 0; i < arrays.size(); ++i)
                 if (arrays[i].array == 0 && found[i].divisor != arrays[i].divisor)
