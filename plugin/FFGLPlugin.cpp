@@ -14,9 +14,12 @@
 #include "engine/gfx/VXGfxUtils.h"
 #include "engine/gfx/VXRenderContext.h"
 #include "engine/gfx/VXRenderer.h"
+#include "engine/gfx/VXScopedFramebufferBinding.h"
 #include "engine/gfx/VXScopedNoArrayBuffer.h"
 #include "engine/gfx/VXScopedScissorState.h"
+#include "engine/gfx/VXScopedTextureBinding.h"
 #include "engine/gfx/VXScopedTextureEnvironment.h"
+#include "engine/gfx/VXScopedUnpackState.h"
 #include "engine/gfx/VXTexture.h"
 #include "engine/video/formats/VXImageUtils.h"
 #include "engine/video/formats/VXPixels.h"
@@ -25,6 +28,7 @@
 #include <epoxy/gl.h>
 
 #include <algorithm>
+#include <optional>
 
 namespace
 {
@@ -250,6 +254,44 @@ void main()
         vx::gfx::clear(vx::Color::transparentBlack, true, 1.0f);
     }
 
+    // A framebuffer of one colour texture of its own, bound for drawing and
+    // reading while it lives and cleared to transparent black: where the edge
+    // pass draws when the host's framebuffer is multisampled, which cannot be
+    // read back. The host's bindings come back before its names go.
+    class SingleSampledFramebuffer
+    {
+    public:
+        SingleSampledFramebuffer(int width, int height)
+        {
+            glGenTextures(1, &texture);
+            {
+                const vx::ScopedTextureBinding binding(GL_TEXTURE_2D, texture);
+                const vx::ScopedUnpackState noHostBuffer;
+                glTexImage2D(GL_TEXTURE_2D, 0, GL_RGBA8, width, height, 0, GL_RGBA, GL_UNSIGNED_BYTE, nullptr);
+            }
+            glGenFramebuffers(1, &framebuffer);
+            glBindFramebuffer(GL_FRAMEBUFFER, framebuffer);
+            glFramebufferTexture2D(GL_FRAMEBUFFER, GL_COLOR_ATTACHMENT0, GL_TEXTURE_2D, texture, 0);
+            const vx::ScopedScissorState hostScissor;
+            glDisable(GL_SCISSOR_TEST);
+            vx::gfx::clear(vx::Color::transparentBlack, false, 1.0f);
+        }
+
+        ~SingleSampledFramebuffer()
+        {
+            hostFramebuffers.restore();
+            glDeleteFramebuffers(1, &framebuffer);
+            glDeleteTextures(1, &texture);
+        }
+
+        SingleSampledFramebuffer(const SingleSampledFramebuffer&) = delete;
+        SingleSampledFramebuffer& operator=(const SingleSampledFramebuffer&) = delete;
+
+    private:
+        const vx::ScopedFramebufferBinding hostFramebuffers;
+        GLuint texture = 0, framebuffer = 0;
+    };
+
     constexpr double edgePassIntervalMs = 50.0;
     constexpr int readbackWidthStep = 512;
 }
@@ -368,6 +410,12 @@ void Plugin::update()
 void Plugin::runEdgePass(const vx::Texture& input)
 {
     vx::Pixels& buffer = *readbackBuffer;
+    GLint sampleBuffers = 0;
+    glGetIntegerv(GL_SAMPLE_BUFFERS, &sampleBuffers);
+    std::optional<SingleSampledFramebuffer> readable;
+    if (sampleBuffers > 0)
+        readable.emplace(buffer.width, buffer.height);
+
     vx::gfx::setViewport(0, 0, buffer.width, buffer.height);
     vx::gfx::setOrtho(-1.0f, -1.0f, 2.0f, 2.0f, -1.0f, 1.0f);
     clearReadbackArea(buffer.width, buffer.height);

@@ -8,6 +8,7 @@
 #include "engine/ffgl/VXFFGLHostFrame.h"
 #include "engine/ffgl/VXFFGLPlugin.h"
 #include "engine/video/formats/VXPixels.h"
+#include "support/VXLogRecorder.h"
 #include "support/gl/VXGLTestFixture.h"
 
 #include <gtest/gtest.h>
@@ -1106,5 +1107,344 @@ namespace
         ASSERT_TRUE(again.isValid());
         EXPECT_EQ(again(FFGL::processOpenGL, frame.recordWord()), 0u);
         EXPECT_TRUE(vx::test::isNear(frame.readOutput()[150 * width + 30], frame.picture[150 * width + 30], 1));
+    }
+
+    // ---- Hosts' GL state: each scenario's host leaves a piece of state of
+    // its own, and gets it back with no error, while the picture and the
+    // edges found are a clean host's.
+
+    // What a scenario's host made, ended by its tear-down.
+    struct HostObjects
+    {
+        GLuint program = 0, vertexArray = 0, buffers[2] = {};
+        GLuint framebuffer = 0, renderbuffer = 0, texture = 0;
+        bool multisampled = false;
+    };
+
+    struct HostScenario
+    {
+        const char* name;
+        void (*setUp)(HostObjects&, PictureFrame&);
+        void (*tearDown)(HostObjects&, PictureFrame&);
+        bool hostDraws; // a quad with its own program and arrays, before and after the frame
+    };
+
+    void PrintTo(const HostScenario& c, std::ostream* os)
+    {
+        *os << c.name;
+    }
+
+    GLuint buildProgram(const char* vertexSource)
+    {
+        const char* const fragmentSource =
+            "#version 410 compatibility\nout vec4 colour;\nvoid main() { colour = vec4(1.0); }\n";
+        const GLuint program = glCreateProgram();
+        for (const auto& [type, source] :
+             {std::pair{GL_VERTEX_SHADER, vertexSource}, {GL_FRAGMENT_SHADER, fragmentSource}})
+        {
+            const GLuint shader = glCreateShader(type);
+            glShaderSource(shader, 1, &source, nullptr);
+            glCompileShader(shader);
+            glAttachShader(program, shader);
+            glDeleteShader(shader);
+        }
+        glBindAttribLocation(program, 1, "position");
+        glLinkProgram(program);
+        GLint linked = 0;
+        glGetProgramiv(program, GL_LINK_STATUS, &linked);
+        EXPECT_EQ(linked, GL_TRUE);
+        return program;
+    }
+
+    constexpr int quadSize = 64;
+
+    // Pixels the host's quad covers in a framebuffer of its own, drawn
+    // with its program from the arrays bound now.
+    int hostQuadPixels(const HostObjects& host, bool elements)
+    {
+        const vx::test::ScopedTestFramebuffer target(quadSize, quadSize);
+        vx::test::clearTo(0.0f, 0.0f, 0.0f, 0.0f);
+        glUseProgram(host.program);
+        if (elements)
+            glDrawElements(GL_TRIANGLE_FAN, 4, GL_UNSIGNED_SHORT, nullptr);
+        else
+            glDrawArrays(GL_TRIANGLE_FAN, 0, 4);
+        glUseProgram(0);
+        const auto pixels = vx::test::readPixels(0, 0, quadSize, quadSize);
+        return static_cast<int>(
+            std::count_if(pixels.begin(), pixels.end(), [](const PixelRGBA8& p) { return p.r != 0; }));
+    }
+
+    // A 64-bit position read through a binding point of its own, at offsets
+    // in the buffer and in the vertex.
+    void separateAttributeFormat(HostObjects& host, PictureFrame&)
+    {
+        host.program = buildProgram("#version 410 compatibility\nin dvec2 position;\n"
+                                    "void main() { gl_Position = vec4(vec2(position), 0.0, 1.0); }\n");
+        std::vector<double> data = {7.0, 7.0};
+        for (const auto& [x, y] : {std::pair{-1.0, -1.0}, {1.0, -1.0}, {1.0, 1.0}, {-1.0, 1.0}})
+            data.insert(data.end(), {9.0, x, y});
+        glGenBuffers(1, host.buffers);
+        glBindBuffer(GL_ARRAY_BUFFER, host.buffers[0]);
+        glBufferData(GL_ARRAY_BUFFER, static_cast<GLsizeiptr>(data.size() * sizeof(double)), data.data(),
+                     GL_STATIC_DRAW);
+        glBindBuffer(GL_ARRAY_BUFFER, 0);
+        glVertexAttribLFormat(1, 2, GL_DOUBLE, sizeof(double));
+        glVertexAttribBinding(1, 5);
+        glBindVertexBuffer(5, host.buffers[0], 2 * sizeof(double), 3 * sizeof(double));
+        glEnableVertexAttribArray(1);
+    }
+
+    void separateAttributeFormatOff(HostObjects& host, PictureFrame&)
+    {
+        glDisableVertexAttribArray(1);
+        glVertexAttribFormat(1, 4, GL_FLOAT, GL_FALSE, 0);
+        glVertexAttribBinding(1, 1);
+        glBindVertexBuffer(5, 0, 0, 16);
+        glDeleteBuffers(1, host.buffers);
+        glDeleteProgram(host.program);
+    }
+
+    // The host's vertex array object holds its buffers by object only: their
+    // names were deleted while another object was bound.
+    void vertexArrayOfDeletedNames(HostObjects& host, PictureFrame&)
+    {
+        host.program = buildProgram("#version 410 compatibility\nin vec2 position;\n"
+                                    "void main() { gl_Position = vec4(position, 0.0, 1.0); }\n");
+        const float corners[8] = {-1.0f, -1.0f, 1.0f, -1.0f, 1.0f, 1.0f, -1.0f, 1.0f};
+        const GLushort indices[4] = {0, 1, 2, 3};
+        glGenVertexArrays(1, &host.vertexArray);
+        glBindVertexArray(host.vertexArray);
+        glGenBuffers(2, host.buffers);
+        glBindBuffer(GL_ARRAY_BUFFER, host.buffers[0]);
+        glBufferData(GL_ARRAY_BUFFER, sizeof corners, corners, GL_STATIC_DRAW);
+        glVertexAttribPointer(1, 2, GL_FLOAT, GL_FALSE, 0, nullptr);
+        glEnableVertexAttribArray(1);
+        glBindBuffer(GL_ELEMENT_ARRAY_BUFFER, host.buffers[1]);
+        glBufferData(GL_ELEMENT_ARRAY_BUFFER, sizeof indices, indices, GL_STATIC_DRAW);
+        glBindVertexArray(0);
+        glBindBuffer(GL_ARRAY_BUFFER, 0);
+        glDeleteBuffers(2, host.buffers);
+        glBindVertexArray(host.vertexArray);
+    }
+
+    void vertexArrayOff(HostObjects& host, PictureFrame&)
+    {
+        glBindVertexArray(0);
+        glDeleteVertexArrays(1, &host.vertexArray);
+        if (host.program != 0)
+            glDeleteProgram(host.program);
+    }
+
+    void emptyVertexArray(HostObjects& host, PictureFrame&)
+    {
+        glGenVertexArrays(1, &host.vertexArray);
+        glBindVertexArray(host.vertexArray);
+    }
+
+    // Unit 0's texture coordinates turned upside down, unit 1 active.
+    void flipOnUnitZeroUnitOneActive(HostObjects&, PictureFrame&)
+    {
+        glMatrixMode(GL_TEXTURE);
+        glTranslatef(0.0f, 1.0f, 0.0f);
+        glScalef(1.0f, -1.0f, 1.0f);
+        glMatrixMode(GL_MODELVIEW);
+        glActiveTexture(GL_TEXTURE1);
+    }
+
+    void flipOff(HostObjects&, PictureFrame&)
+    {
+        glActiveTexture(GL_TEXTURE0);
+        glMatrixMode(GL_TEXTURE);
+        glLoadIdentity();
+        glMatrixMode(GL_MODELVIEW);
+    }
+
+    // The modelview, projection, unit 0 texture and client attribute stacks
+    // full, each level its own matrix.
+    void fullStacks(HostObjects&, PictureFrame&)
+    {
+        for (const auto& [mode, maximum] : {std::pair{GL_MODELVIEW, GL_MAX_MODELVIEW_STACK_DEPTH},
+                                            {GL_PROJECTION, GL_MAX_PROJECTION_STACK_DEPTH},
+                                            {GL_TEXTURE, GL_MAX_TEXTURE_STACK_DEPTH}})
+        {
+            glMatrixMode(mode);
+            for (int level = 1; level < vx::test::getInteger(maximum); ++level)
+            {
+                glPushMatrix();
+                glTranslatef(0.125f * static_cast<float>(level), 0.0f, 0.0f);
+            }
+        }
+        glMatrixMode(GL_MODELVIEW);
+        while (vx::test::getInteger(GL_CLIENT_ATTRIB_STACK_DEPTH) <
+               vx::test::getInteger(GL_MAX_CLIENT_ATTRIB_STACK_DEPTH))
+            glPushClientAttrib(GL_CLIENT_PIXEL_STORE_BIT);
+    }
+
+    void fullStacksOff(HostObjects&, PictureFrame&)
+    {
+        for (const auto& [mode, depth] : {std::pair{GL_TEXTURE, GL_TEXTURE_STACK_DEPTH},
+                                          {GL_PROJECTION, GL_PROJECTION_STACK_DEPTH},
+                                          {GL_MODELVIEW, GL_MODELVIEW_STACK_DEPTH}})
+        {
+            glMatrixMode(mode);
+            while (vx::test::getInteger(depth) > 1)
+                glPopMatrix();
+            glLoadIdentity();
+        }
+        while (vx::test::getInteger(GL_CLIENT_ATTRIB_STACK_DEPTH) > 0)
+            glPopClientAttrib();
+    }
+
+    // Another layer, opaque white, bound for reading; the frame's framebuffer
+    // for drawing.
+    void anotherLayerForReading(HostObjects& host, PictureFrame&)
+    {
+        const GLint drawing = vx::test::getInteger(GL_DRAW_FRAMEBUFFER_BINDING);
+        glGenTextures(1, &host.texture);
+        glBindTexture(GL_TEXTURE_2D, host.texture);
+        glTexImage2D(GL_TEXTURE_2D, 0, GL_RGBA8, width, height, 0, GL_RGBA, GL_UNSIGNED_BYTE, nullptr);
+        glBindTexture(GL_TEXTURE_2D, 0);
+        glGenFramebuffers(1, &host.framebuffer);
+        glBindFramebuffer(GL_FRAMEBUFFER, host.framebuffer);
+        glFramebufferTexture2D(GL_FRAMEBUFFER, GL_COLOR_ATTACHMENT0, GL_TEXTURE_2D, host.texture, 0);
+        vx::test::clearTo(1.0f, 1.0f, 1.0f, 1.0f);
+        glBindFramebuffer(GL_DRAW_FRAMEBUFFER, static_cast<GLuint>(drawing));
+    }
+
+    void anotherLayerOff(HostObjects& host, PictureFrame& frame)
+    {
+        glBindFramebuffer(GL_FRAMEBUFFER, frame.record.HostFBO);
+        glDeleteFramebuffers(1, &host.framebuffer);
+        glDeleteTextures(1, &host.texture);
+    }
+
+    // The frame's framebuffer has four samples per pixel.
+    void multisampledFramebuffer(HostObjects& host, PictureFrame& frame)
+    {
+        glGenRenderbuffers(1, &host.renderbuffer);
+        glBindRenderbuffer(GL_RENDERBUFFER, host.renderbuffer);
+        glRenderbufferStorageMultisample(GL_RENDERBUFFER, 4, GL_RGBA8, width, height);
+        glBindRenderbuffer(GL_RENDERBUFFER, 0);
+        glGenFramebuffers(1, &host.framebuffer);
+        glBindFramebuffer(GL_FRAMEBUFFER, host.framebuffer);
+        glFramebufferRenderbuffer(GL_FRAMEBUFFER, GL_COLOR_ATTACHMENT0, GL_RENDERBUFFER, host.renderbuffer);
+        vx::test::clearTo(0.0f, 0.0f, 0.0f, 0.0f);
+        frame.record.HostFBO = host.framebuffer;
+        host.multisampled = true;
+    }
+
+    void multisampledOff(HostObjects& host, PictureFrame& frame)
+    {
+        frame.record.HostFBO = frame.output->getFramebuffer();
+        glBindFramebuffer(GL_FRAMEBUFFER, frame.record.HostFBO);
+        glDeleteFramebuffers(1, &host.framebuffer);
+        glDeleteRenderbuffers(1, &host.renderbuffer);
+    }
+
+    void nothing(HostObjects&, PictureFrame&)
+    {
+    }
+
+    const HostScenario hostScenarios[] = {
+        {"SeparateAttributeFormat", separateAttributeFormat, separateAttributeFormatOff, true},
+        {"VertexArrayOfDeletedBufferNames", vertexArrayOfDeletedNames, vertexArrayOff, true},
+        {"EmptyVertexArrayBound", emptyVertexArray, vertexArrayOff, false},
+        {"FlipOnUnitZeroUnitOneActive", flipOnUnitZeroUnitOneActive, flipOff, false},
+        {"FullMatrixAndClientStacks", fullStacks, fullStacksOff, false},
+        {"AnotherLayerBoundForReading", anotherLayerForReading, anotherLayerOff, false},
+        {"MultisampledFramebuffer", multisampledFramebuffer, multisampledOff, false},
+        {"Clean", nothing, nothing, false},
+    };
+
+    class KelvoHostStateGLTest : public KelvoGLTest, public testing::WithParamInterface<HostScenario>
+    {
+    };
+
+    TEST_P(KelvoHostStateGLTest, TheHostGetsItsStateBackAndTheFrameIsAsOnACleanHost)
+    {
+        const HostScenario& c = GetParam();
+        PictureFrame frame;
+        std::size_t cleanEdgePoints = 0;
+        {
+            Instance clean(frame.viewport);
+            ASSERT_TRUE(clean.isValid());
+            ASSERT_EQ(clean(FFGL::processOpenGL, frame.recordWord()), 0u);
+            cleanEdgePoints = clean.effect().getSimulation().getNumEdgePoints();
+        }
+        ASSERT_GT(cleanEdgePoints, 0u);
+        vx::test::clearTo(0.0f, 0.0f, 0.0f, 0.0f);
+
+        Instance instance(frame.viewport);
+        ASSERT_TRUE(instance.isValid());
+        HostObjects host;
+        c.setUp(host, frame);
+        const bool elements = host.vertexArray != 0;
+        if (c.hostDraws)
+        {
+            EXPECT_EQ(hostQuadPixels(host, elements), quadSize * quadSize) << "before the frame";
+        }
+        const HostGLState before = HostGLState::capture();
+        // A first frame: an edge pass, and the flakes still above the picture.
+        EXPECT_EQ(instance(FFGL::processOpenGL, frame.recordWord()), 0u);
+        EXPECT_EQ(before.differencesTo(HostGLState::capture()), std::vector<std::string>{});
+        if (c.hostDraws)
+        {
+            EXPECT_EQ(hostQuadPixels(host, elements), quadSize * quadSize) << "after the frame";
+        }
+
+        // What the frame drew, from the frame's framebuffer (resolved first
+        // when it is multisampled).
+        if (host.multisampled)
+        {
+            glBindFramebuffer(GL_READ_FRAMEBUFFER, host.framebuffer);
+            glBindFramebuffer(GL_DRAW_FRAMEBUFFER, frame.output->getFramebuffer());
+            glBlitFramebuffer(0, 0, width, height, 0, 0, width, height, GL_COLOR_BUFFER_BIT, GL_NEAREST);
+        }
+        c.tearDown(host, frame);
+        EXPECT_EQ(instance.effect().getSimulation().getNumEdgePoints(), cleanEdgePoints);
+        const auto output = frame.readOutput();
+        int differing = 0;
+        for (std::size_t i = 0; i < output.size(); ++i)
+            if (! vx::test::isNear(output[i], frame.picture[i], 1) && differing++ < 3)
+                ADD_FAILURE() << "pixel " << i << " shows " << output[i] << ", not " << frame.picture[i];
+        EXPECT_EQ(differing, 0);
+    }
+
+    INSTANTIATE_TEST_SUITE_P(Cases, KelvoHostStateGLTest, testing::ValuesIn(hostScenarios),
+                             [](const auto& info) { return std::string(info.param.name); });
+
+    // A frame's state takes one level of the attribute stack: on a full
+    // stack the frame is refused, and every level stays the host's.
+    TEST_F(KelvoGLTest, AFullAttributeStackRefusesTheFrameAndKeepsEveryLevel)
+    {
+        PictureFrame frame;
+        Instance instance(frame.viewport);
+        ASSERT_TRUE(instance.isValid());
+        const int maximum = vx::test::getInteger(GL_MAX_ATTRIB_STACK_DEPTH);
+        for (int level = 0; level < maximum; ++level)
+        {
+            glPointSize(static_cast<float>(level + 2));
+            glPushAttrib(GL_POINT_BIT);
+        }
+        glPointSize(64.0f);
+        const HostGLState before = HostGLState::capture();
+        vx::test::LogRecorder log;
+        EXPECT_EQ(instance(FFGL::processOpenGL, frame.recordWord()), failWord);
+        EXPECT_EQ(instance(FFGL::processOpenGL, frame.recordWord()), failWord);
+        EXPECT_EQ(before.differencesTo(HostGLState::capture()), std::vector<std::string>{});
+        EXPECT_EQ(log.lines().size(), 1u) << log.dump();
+        EXPECT_TRUE(log.contains("The host's attribute stack is full")) << log.dump();
+        for (int level = maximum - 1; level >= 0; --level)
+        {
+            glPopAttrib();
+            GLfloat size = 0.0f;
+            glGetFloatv(GL_POINT_SIZE, &size);
+            EXPECT_EQ(size, static_cast<float>(level + 2)) << "level " << level;
+        }
+        glPointSize(1.0f);
+
+        // With room again, frames are drawn.
+        EXPECT_EQ(instance(FFGL::processOpenGL, frame.recordWord()), 0u);
     }
 }

@@ -35,6 +35,28 @@ namespace vx::host
             entries.push_back({name, {glIsEnabled(capability) ? 1.0 : 0.0}});
         }
 
+        // A buffer by object, not only by name: whether the name is a buffer
+        // (a name deleted while an unbound vertex array object holds the
+        // buffer is not) and its size. Binding the name again would make a
+        // new, empty buffer of it.
+        void addBufferObject(HostGLState::Entry& entry, GLint name)
+        {
+            const bool isBuffer = name != 0 && glIsBuffer(static_cast<GLuint>(name));
+            GLint64 size = 0;
+            if (isBuffer && epoxy_gl_version() >= 45)
+                glGetNamedBufferParameteri64v(static_cast<GLuint>(name), GL_BUFFER_SIZE, &size);
+            entry.values.insert(entry.values.end(), {isBuffer ? 1.0 : 0.0, static_cast<double>(size)});
+        }
+
+        void addBuffer(std::vector<HostGLState::Entry>& entries, const char* name, GLenum pname)
+        {
+            GLint buffer = 0;
+            glGetIntegerv(pname, &buffer);
+            HostGLState::Entry entry{name, {static_cast<double>(buffer)}};
+            addBufferObject(entry, buffer);
+            entries.push_back(entry);
+        }
+
         // Enabled, buffer, pointer, then the layout queries that exist for
         // the array (0 where one does not).
         void addClientArray(std::vector<HostGLState::Entry>& entries, const std::string& name, GLenum array,
@@ -48,6 +70,7 @@ namespace vx::host
             GLint value = 0;
             glGetIntegerv(buffer, &value);
             entry.values[1] = value;
+            addBufferObject(entry, value);
             for (const GLenum pname : layout)
             {
                 value = 0;
@@ -59,7 +82,9 @@ namespace vx::host
         }
 
         // Every fixed-function array, the texture coordinates of each client
-        // unit and each generic attribute array.
+        // unit and each generic attribute array (its format and, with GL 4.3,
+        // the vertex buffer binding it reads), then (GL 4.4) each vertex
+        // buffer binding: buffer, offset, stride, divisor.
         void addClientArrays(std::vector<HostGLState::Entry>& e)
         {
             addClientArray(e, "vertex array", GL_VERTEX_ARRAY, GL_VERTEX_ARRAY_BUFFER_BINDING, GL_VERTEX_ARRAY_POINTER,
@@ -98,17 +123,47 @@ namespace vx::host
             {
                 const auto i = static_cast<GLuint>(index);
                 HostGLState::Entry entry{"vertex attribute array " + std::to_string(index), {}};
-                for (const GLenum pname : {GL_VERTEX_ATTRIB_ARRAY_ENABLED, GL_VERTEX_ATTRIB_ARRAY_BUFFER_BINDING,
-                                           GL_VERTEX_ATTRIB_ARRAY_SIZE, GL_VERTEX_ATTRIB_ARRAY_TYPE,
-                                           GL_VERTEX_ATTRIB_ARRAY_STRIDE, GL_VERTEX_ATTRIB_ARRAY_NORMALIZED})
+                const auto add = [&entry, i](GLenum pname)
                 {
                     GLint value = 0;
                     glGetVertexAttribiv(i, pname, &value);
                     entry.values.push_back(value);
-                }
+                    return value;
+                };
+                add(GL_VERTEX_ATTRIB_ARRAY_ENABLED);
+                addBufferObject(entry, add(GL_VERTEX_ATTRIB_ARRAY_BUFFER_BINDING));
+                for (const GLenum pname : {GL_VERTEX_ATTRIB_ARRAY_SIZE, GL_VERTEX_ATTRIB_ARRAY_TYPE,
+                                           GL_VERTEX_ATTRIB_ARRAY_STRIDE, GL_VERTEX_ATTRIB_ARRAY_NORMALIZED,
+                                           GL_VERTEX_ATTRIB_ARRAY_INTEGER, GL_VERTEX_ATTRIB_ARRAY_DIVISOR})
+                    add(pname);
+                if (epoxy_gl_version() >= 41)
+                    add(GL_VERTEX_ATTRIB_ARRAY_LONG);
+                if (epoxy_gl_version() >= 43)
+                    for (const GLenum pname : {GL_VERTEX_ATTRIB_RELATIVE_OFFSET, GL_VERTEX_ATTRIB_BINDING})
+                        add(pname);
                 void* pointer = nullptr;
                 glGetVertexAttribPointerv(i, GL_VERTEX_ATTRIB_ARRAY_POINTER, &pointer);
                 entry.values.push_back(static_cast<double>(reinterpret_cast<std::uintptr_t>(pointer)));
+                e.push_back(entry);
+            }
+
+            GLint bindings = 0;
+            if (epoxy_gl_version() >= 44) // a binding point's buffer is asked for from 4.4
+                glGetIntegerv(GL_MAX_VERTEX_ATTRIB_BINDINGS, &bindings);
+            for (GLint index = 0; index < bindings; ++index)
+            {
+                const auto i = static_cast<GLuint>(index);
+                GLint buffer = 0, stride = 0, divisor = 0;
+                GLint64 offset = 0;
+                glGetIntegeri_v(GL_VERTEX_BINDING_BUFFER, i, &buffer);
+                glGetInteger64i_v(GL_VERTEX_BINDING_OFFSET, i, &offset);
+                glGetIntegeri_v(GL_VERTEX_BINDING_STRIDE, i, &stride);
+                glGetIntegeri_v(GL_VERTEX_BINDING_DIVISOR, i, &divisor);
+                HostGLState::Entry entry{"vertex buffer binding " + std::to_string(index),
+                                         {static_cast<double>(buffer)}};
+                addBufferObject(entry, buffer);
+                entry.values.insert(entry.values.end(), {static_cast<double>(offset), static_cast<double>(stride),
+                                                         static_cast<double>(divisor)});
                 e.push_back(entry);
             }
         }
@@ -125,6 +180,17 @@ namespace vx::host
                     entry.values.push_back(values[i]);
             }
             entries.push_back(entry);
+        }
+
+        // Unit 0's texture matrix and stack depth, whichever unit is active.
+        void addTextureMatrixOfUnitZero(std::vector<HostGLState::Entry>& entries)
+        {
+            GLint active = GL_TEXTURE0;
+            glGetIntegerv(GL_ACTIVE_TEXTURE, &active);
+            glActiveTexture(GL_TEXTURE0);
+            addFloats(entries, "texture matrix of unit 0", GL_TEXTURE_MATRIX, 16);
+            addIntegers(entries, "texture stack depth of unit 0", GL_TEXTURE_STACK_DEPTH, 1);
+            glActiveTexture(static_cast<GLenum>(active));
         }
 
         std::string format(const std::vector<double>& values)
@@ -173,6 +239,8 @@ namespace vx::host
         addFloats(e, "projection matrix", GL_PROJECTION_MATRIX, 16);
         addIntegers(e, "modelview stack depth", GL_MODELVIEW_STACK_DEPTH, 1);
         addIntegers(e, "projection stack depth", GL_PROJECTION_STACK_DEPTH, 1);
+        addIntegers(e, "attribute stack depth", GL_ATTRIB_STACK_DEPTH, 1);
+        addIntegers(e, "client attribute stack depth", GL_CLIENT_ATTRIB_STACK_DEPTH, 1);
         addIntegers(e, "draw framebuffer", GL_DRAW_FRAMEBUFFER_BINDING, 1);
         addIntegers(e, "read framebuffer", GL_READ_FRAMEBUFFER_BINDING, 1);
         addIntegers(e, "program", GL_CURRENT_PROGRAM, 1);
@@ -180,11 +248,13 @@ namespace vx::host
         addIntegers(e, "client active texture unit", GL_CLIENT_ACTIVE_TEXTURE, 1);
         addIntegers(e, "array buffer", GL_ARRAY_BUFFER_BINDING, 1);
         addIntegers(e, "vertex array object", GL_VERTEX_ARRAY_BINDING, 1);
-        addIntegers(e, "element array buffer", GL_ELEMENT_ARRAY_BUFFER_BINDING, 1);
+        addBuffer(e, "element array buffer", GL_ELEMENT_ARRAY_BUFFER_BINDING);
         addIntegers(e, "pixel pack buffer", GL_PIXEL_PACK_BUFFER_BINDING, 1);
         addIntegers(e, "pixel unpack buffer", GL_PIXEL_UNPACK_BUFFER_BINDING, 1);
         addIntegers(e, "2D texture of the active unit", GL_TEXTURE_BINDING_2D, 1);
         addFloats(e, "texture matrix of the active unit", GL_TEXTURE_MATRIX, 16);
+        addIntegers(e, "texture stack depth of the active unit", GL_TEXTURE_STACK_DEPTH, 1);
+        addTextureMatrixOfUnitZero(e);
         addEnabled(e, "2D texturing", GL_TEXTURE_2D);
         addTextureEnvironment(e, "texture environment of the active unit", {GL_TEXTURE_ENV_MODE, GL_TEXTURE_ENV_COLOR});
         addTextureEnvironment(e, "combiner of the active unit",

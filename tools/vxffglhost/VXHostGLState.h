@@ -6,12 +6,16 @@
 namespace vx::host
 {
     // The GL state an FFGL host hands a plugin with each frame and expects
-    // back unchanged: viewport, matrices and matrix mode, framebuffer,
-    // buffer, program and texture bindings, the active unit's texture
-    // environment and current texture coordinates, enables, blending, the
-    // scissor box, colours, clear values, masks, every client array (enable,
-    // buffer, pointer, layout; texture coordinates on each client unit,
-    // generic attributes too), and pixel-store alignment.
+    // back unchanged: viewport, matrices (unit 0's texture matrix too) and
+    // matrix mode, the depths of the matrix and attribute stacks, draw and
+    // read framebuffer, buffer, program and texture bindings, the active
+    // unit's texture environment and current texture coordinates, enables,
+    // blending, the scissor box, colours, clear values, masks, every client
+    // array (enable, buffer, pointer, layout; texture coordinates on each
+    // client unit, generic attributes too with their separate format and
+    // binding) and vertex buffer binding, and pixel-store alignment. Each
+    // buffer of the vertex array object is taken by object as well as by
+    // name: whether the name is a buffer, and its size.
     class HostGLState
     {
     public:

@@ -6,6 +6,8 @@
 #include "engine/gfx/VXContextManager.h"
 #include "engine/gfx/VXTexture.h"
 
+#include <epoxy/gl.h>
+
 #include <cstdint>
 #include <memory>
 #include <vector>
@@ -54,6 +56,20 @@ namespace
         bool registeredHere = false;
     };
     std::vector<OtherHostContext> otherHostContexts;
+
+    // Of the current context: desktop GL, and below 3.2 or without the core
+    // profile bit (a 3.1 context without the compatibility extension counts
+    // as compatible; no driver hands hosts one).
+    bool hasCompatibilityProfile()
+    {
+        if (! epoxy_is_desktop_gl())
+            return false;
+        if (epoxy_gl_version() < 32)
+            return true;
+        GLint profile = 0;
+        glGetIntegerv(GL_CONTEXT_PROFILE_MASK, &profile);
+        return (profile & GL_CONTEXT_CORE_PROFILE_BIT) == 0;
+    }
 
     vx::Renderer* takeRendererFor(vx::Vexkit& root, void* nativeContext)
     {
@@ -176,6 +192,15 @@ bool VXFFGLApp::initInternal()
         if (nativeContext == nullptr)
         {
             vx::logPrint(vx::logError, "%s: No OpenGL context is current.", "VXFFGLApp::initInternal");
+            return false;
+        }
+        // The engine and the adapter draw with the fixed-function pipeline,
+        // the matrix and the attribute stacks: a context without them would
+        // fail every one of those calls, frame after frame.
+        if (! hasCompatibilityProfile())
+        {
+            vx::logPrint(vx::logError, "%s: The current OpenGL context has no compatibility profile.",
+                         "VXFFGLApp::initInternal");
             return false;
         }
         vx::Vexkit* root = vx::Vexkit::getInstanceWithoutCreating();

@@ -15,6 +15,7 @@
 #include "engine/gfx/VXScopedClientAttribs.h"
 #include "engine/gfx/VXScopedCurrentColor.h"
 #include "engine/gfx/VXScopedFramebufferBinding.h"
+#include "engine/gfx/VXScopedIdentityMatrices.h"
 #include "engine/gfx/VXScopedNoClientArrays.h"
 #include "engine/gfx/VXScopedProgram.h"
 #include "engine/gfx/VXTexture.h"
@@ -252,6 +253,21 @@ std::uint32_t VXFFGLPlugin::ProcessOpenGL(ProcessOpenGLStructTag* frame)
         if (! isSupplied(*frame, static_cast<std::uint32_t>(i)))
             return FFGL::fail;
 
+    // The frame keeps the host's state on one level of the attribute stack;
+    // on a full stack its push would fail and its pop take the host's level.
+    GLint attributeDepth = 0, maximumAttributeDepth = 0;
+    glGetIntegerv(GL_ATTRIB_STACK_DEPTH, &attributeDepth);
+    glGetIntegerv(GL_MAX_ATTRIB_STACK_DEPTH, &maximumAttributeDepth);
+    if (attributeDepth >= maximumAttributeDepth)
+    {
+        if (! fullStackReported)
+            vx::logPrint(vx::logError, "%s: The host's attribute stack is full (%d levels): no frame is drawn.",
+                         "VXFFGLPlugin::ProcessOpenGL", static_cast<int>(attributeDepth));
+        fullStackReported = true;
+        return FFGL::fail;
+    }
+    fullStackReported = false;
+
     // An engine whose GL the host started (a shared engine inside an
     // application on it) is the host's: its main framebuffer is the host's
     // again after the frame, and the host drains its GPU-object queue.
@@ -265,9 +281,6 @@ std::uint32_t VXFFGLPlugin::ProcessOpenGL(ProcessOpenGLStructTag* frame)
     if (fbo != nullptr)
         fbo->setMainFboId(frame->HostFBO);
 
-    GLint matrixMode = GL_MODELVIEW;
-    glGetIntegerv(GL_MATRIX_MODE, &matrixMode);
-
     {
         // The attribute stack's pop alone may not give the host its current
         // colour back: set again last, after everything below.
@@ -276,27 +289,28 @@ std::uint32_t VXFFGLPlugin::ProcessOpenGL(ProcessOpenGLStructTag* frame)
         // application drew (pixel store first, the framebuffers last).
         const vx::ScopedFramebufferBinding hostFramebuffers;
         const vx::ScopedProgram hostProgram;
-        const vx::ScopedBufferBinding hostElementBuffer(GL_ELEMENT_ARRAY_BUFFER, GL_ELEMENT_ARRAY_BUFFER_BINDING);
         const vx::ScopedBufferBinding hostPackBuffer(GL_PIXEL_PACK_BUFFER, GL_PIXEL_PACK_BUFFER_BINDING);
         const vx::ScopedBufferBinding hostUnpackBuffer(GL_PIXEL_UNPACK_BUFFER, GL_PIXEL_UNPACK_BUFFER_BINDING);
-        // The application draws from its own arrays only: none of the
-        // host's stays enabled meanwhile, and all come back as they were,
-        // with the array buffer binding and the vertex array object (put
-        // back before the element buffer, which that object holds).
+        // The application draws from its own arrays only, on the zero vertex
+        // array object: none of the host's stays enabled meanwhile, the
+        // host's own object is not touched, and all come back as they were,
+        // with the element and array buffer bindings.
         const vx::ScopedNoClientArrays hostClientArrays;
         const vx::ScopedClientAttribs hostPixelStore(GL_CLIENT_PIXEL_STORE_BIT);
-        for (const GLenum mode : {GL_TEXTURE, GL_PROJECTION, GL_MODELVIEW})
-        {
-            glMatrixMode(mode);
-            glPushMatrix();
-            glLoadIdentity();
-        }
+        // Modelview selected, unit 0 active: the attribute stack's pop gives
+        // both back as they are here, this guard the host's after it.
+        const vx::ScopedIdentityMatrices hostMatrices;
         glPushAttrib(allAttributeGroups);
+
+        // What the frame draws is what it reads back: the host's draw
+        // framebuffer is the read framebuffer too until the frame ends.
+        GLint drawFramebuffer = 0;
+        glGetIntegerv(GL_DRAW_FRAMEBUFFER_BINDING, &drawFramebuffer);
+        glBindFramebuffer(GL_READ_FRAMEBUFFER, static_cast<GLuint>(drawFramebuffer));
 
         // The engine's binding cache must match GL: start from no program on
         // unit 0, whatever the host left bound.
         glUseProgram(0);
-        glActiveTexture(GL_TEXTURE0);
         if (vx::Renderer* renderer = app->getRenderer())
             renderer->getRenderContext().assumeDefaultContextState();
 
@@ -312,12 +326,6 @@ std::uint32_t VXFFGLPlugin::ProcessOpenGL(ProcessOpenGLStructTag* frame)
         // only for the host's framebuffer.
         hostFramebuffers.restore();
         glPopAttrib();
-        for (const GLenum mode : {GL_TEXTURE, GL_PROJECTION, GL_MODELVIEW})
-        {
-            glMatrixMode(mode);
-            glPopMatrix();
-        }
-        glMatrixMode(static_cast<GLenum>(matrixMode));
     }
     if (fbo != nullptr && ! drivesEngine)
         fbo->setMainFboId(hostMainFbo);

@@ -26,8 +26,9 @@ public:
     // The text parameter's text (valid until its value changes), else null.
     FFGL::Word GetTextParameter(std::uint32_t index) override;
     // FFGL::fail (nothing drawn, no GL touched) before InitGL succeeded or
-    // when an input the plugin needs is missing from this frame; the host's
-    // GL state is restored after drawing.
+    // when an input the plugin needs is missing from this frame; FFGL::fail
+    // with nothing drawn too while the host's attribute stack is full (a
+    // log line says so once). The host's GL state is restored after drawing.
     std::uint32_t ProcessOpenGL(ProcessOpenGLStructTag* frame) override;
     std::uint32_t SetTime(double time) override;
     std::uint32_t Connect() override;
@@ -44,5 +45,6 @@ private:
     double previousFrameTime = 0.0;
     char displayBuffer[128] = {};
     bool glInitialised = false;
+    bool fullStackReported = false;
     vx::ScopedPointer<VXFFGLApp> app;
 };

@@ -79,15 +79,27 @@ namespace
     };
 
     // Another context of the host, sharing nothing with the fixture's, with a
-    // pbuffer of its own; GL errors on it fail the test too.
+    // pbuffer of its own; GL errors on it fail the test too. Compatibility
+    // profile unless a core profile (3.2 or later) is asked for.
     class OtherHostContext
     {
     public:
-        OtherHostContext()
+        explicit OtherHostContext(bool coreProfile = false)
         {
-            const EGLint attributes[] = {EGL_CONTEXT_OPENGL_PROFILE_MASK, EGL_CONTEXT_OPENGL_COMPATIBILITY_PROFILE_BIT,
-                                         EGL_CONTEXT_OPENGL_DEBUG, EGL_TRUE, EGL_NONE};
-            context = eglCreateContext(display, vx::test::GLTestContext::getConfig(), EGL_NO_CONTEXT, attributes);
+            const EGLint compatibility[] = {EGL_CONTEXT_OPENGL_PROFILE_MASK,
+                                            EGL_CONTEXT_OPENGL_COMPATIBILITY_PROFILE_BIT, EGL_CONTEXT_OPENGL_DEBUG,
+                                            EGL_TRUE, EGL_NONE};
+            const EGLint core[] = {EGL_CONTEXT_MAJOR_VERSION,
+                                   3,
+                                   EGL_CONTEXT_MINOR_VERSION,
+                                   2,
+                                   EGL_CONTEXT_OPENGL_PROFILE_MASK,
+                                   EGL_CONTEXT_OPENGL_CORE_PROFILE_BIT,
+                                   EGL_CONTEXT_OPENGL_DEBUG,
+                                   EGL_TRUE,
+                                   EGL_NONE};
+            context = eglCreateContext(display, vx::test::GLTestContext::getConfig(), EGL_NO_CONTEXT,
+                                       coreProfile ? core : compatibility);
             const EGLint size[] = {EGL_WIDTH, 16, EGL_HEIGHT, 16, EGL_NONE};
             surface = eglCreatePbufferSurface(display, vx::test::GLTestContext::getConfig(), size);
         }
@@ -508,6 +520,29 @@ namespace
             EXPECT_EQ(call(FFGL::processOpenGL, otherFrame.recordWord(), second), 0u);
             EXPECT_TRUE(vx::test::isNear(vx::test::readPixel(1, 1), {64, 255, 255, 255}, 1));
             EXPECT_EQ(call(FFGL::deInstantiateGL, 0, second), 0u);
+        }
+    }
+
+    // The adapter and the engine draw with the fixed-function pipeline and
+    // the attribute stack: a core-profile context is refused at
+    // instantiation, with a log line, rather than every frame answering
+    // success with hundreds of failed calls behind it.
+    TEST_F(VXFFGLPluginGLTest, ACoreProfileContextIsRefusedAtInstantiation)
+    {
+        OtherHostContext core(true);
+        ASSERT_TRUE(core.makeCurrent());
+        ASSERT_NE(vx::test::getInteger(GL_CONTEXT_PROFILE_MASK) & GL_CONTEXT_CORE_PROFILE_BIT, 0);
+        {
+            FFGLHostFrame frame(8, 8, 0.0f, 0.0f, 0.0f);
+            vx::test::LogRecorder log;
+            const FFGL::Word instance = instantiate(frame);
+            EXPECT_EQ(instance, failWord);
+            EXPECT_TRUE(log.contains("The current OpenGL context has no compatibility profile")) << log.dump();
+            EXPECT_EQ(FFGLTestEffectLog::get().inits, 0);
+            EXPECT_EQ(VXFFGLApp::getInitCount(), 0u);
+            EXPECT_EQ(contexts()->getNumContexts(), 0);
+            if (instance != failWord)
+                call(FFGL::deInstantiateGL, 0, instance);
         }
     }
 }

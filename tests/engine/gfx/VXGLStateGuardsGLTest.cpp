@@ -342,6 +342,75 @@ namespace vx
             glDeleteBuffers(2, buffers);
         }
 
+        // What generic attributes 2 and 3 are with GL 4.3: enable, separate
+        // format (64-bit and integer kinds among it), binding point and
+        // buffer; then binding point 6: buffer, offset, stride, divisor.
+        std::vector<std::int64_t> separateFormats()
+        {
+            std::vector<std::int64_t> values;
+            for (const GLuint index : {2u, 3u})
+                for (const GLenum pname :
+                     {GL_VERTEX_ATTRIB_ARRAY_ENABLED, GL_VERTEX_ATTRIB_ARRAY_SIZE, GL_VERTEX_ATTRIB_ARRAY_TYPE,
+                      GL_VERTEX_ATTRIB_ARRAY_NORMALIZED, GL_VERTEX_ATTRIB_ARRAY_INTEGER, GL_VERTEX_ATTRIB_ARRAY_LONG,
+                      GL_VERTEX_ATTRIB_RELATIVE_OFFSET, GL_VERTEX_ATTRIB_BINDING, GL_VERTEX_ATTRIB_ARRAY_BUFFER_BINDING,
+                      GL_VERTEX_ATTRIB_ARRAY_DIVISOR})
+                {
+                    GLint value = 0;
+                    glGetVertexAttribiv(index, pname, &value);
+                    values.push_back(value);
+                }
+            for (const GLenum pname : {GL_VERTEX_BINDING_BUFFER, GL_VERTEX_BINDING_OFFSET, GL_VERTEX_BINDING_STRIDE,
+                                       GL_VERTEX_BINDING_DIVISOR})
+            {
+                GLint64 value = 0;
+                glGetInteger64i_v(pname, 6, &value);
+                values.push_back(value);
+            }
+            return values;
+        }
+
+        // Two attributes of separate formats reading one binding point at
+        // their offsets: the scope sets plain pointers on both, and the
+        // point's buffer and divisor; all come back, the 64-bit one 64-bit.
+        TEST_F(GLStateGuardsGLTest, SeparateAttributeFormatsAndBindingsComeBack)
+        {
+            ASSERT_GE(epoxy_gl_version(), 44);
+            GLuint buffer = 0;
+            glGenBuffers(1, &buffer);
+            glBindBuffer(GL_ARRAY_BUFFER, buffer);
+            glBufferData(GL_ARRAY_BUFFER, 256, nullptr, GL_STATIC_DRAW);
+            glBindBuffer(GL_ARRAY_BUFFER, 0);
+            glVertexAttribLFormat(2, 3, GL_DOUBLE, 8);
+            glVertexAttribIFormat(3, 2, GL_SHORT, 4);
+            glVertexAttribBinding(2, 6);
+            glVertexAttribBinding(3, 6);
+            glBindVertexBuffer(6, buffer, 32, 48);
+            glVertexBindingDivisor(6, 2);
+            glEnableVertexAttribArray(2);
+            glEnableVertexAttribArray(3);
+
+            const std::vector<std::int64_t> callers = separateFormats();
+            {
+                const ScopedNoClientArrays guard;
+                static const float corners[8] = {};
+                glVertexAttribPointer(2, 2, GL_FLOAT, GL_FALSE, 0, corners);
+                glVertexAttribPointer(3, 2, GL_FLOAT, GL_TRUE, 8, corners);
+                glBindVertexBuffer(6, 0, 0, 16);
+                glVertexBindingDivisor(6, 0);
+            }
+            EXPECT_EQ(separateFormats(), callers);
+
+            for (const GLuint index : {2u, 3u})
+            {
+                glDisableVertexAttribArray(index);
+                glVertexAttribFormat(index, 4, GL_FLOAT, GL_FALSE, 0);
+                glVertexAttribBinding(index, index);
+            }
+            glBindVertexBuffer(6, 0, 0, 16);
+            glVertexBindingDivisor(6, 0);
+            glDeleteBuffers(1, &buffer);
+        }
+
         TEST_F(GLStateGuardsGLTest, TheScissorTestAndBoxComeBack)
         {
             for (const bool enabled : {true, false})
