@@ -1619,7 +1619,7 @@ namespace vx::cg
             if (! quietSince || now < *quietSince + replyWait)
                 return false;
             pollfd wait{socket, POLLIN, 0};
-            return socket < 0 || poll(&wait, 1, 0) <= 0;
+            return poll(&wait, 1, 0) <= 0;
         }
 
         ImageReader::Outcome ImageReader::read(const ImageSource& source, Image& image)
