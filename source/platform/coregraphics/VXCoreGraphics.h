@@ -152,7 +152,9 @@ namespace vx::cg
         // windowId: the window chosen, as in MouseEvent.
         virtual bool setFrontProcess(long pid, uint32_t windowId) = 0;
         // CGEventPostToPSN of the process with that id; false, nothing
-        // posted, when the event cannot reach a window of that process.
+        // posted, when the event cannot reach a window of that process. A
+        // button's release is always posted: false when the press and it
+        // have not both been taken in time.
         virtual bool postEventToProcess(long pid, const MouseEvent& event) = 0;
     };
 

@@ -7,6 +7,7 @@
 #include <condition_variable>
 #include <cstdlib>
 #include <cstring>
+#include <deque>
 #include <map>
 #include <mutex>
 #include <optional>
@@ -51,6 +52,10 @@ namespace vx::cg
         // is waited for up to replyWaitLongest.
         constexpr std::chrono::milliseconds replyWait{250};
         constexpr std::chrono::milliseconds replyWaitLongest{500};
+        // How long a window picture that came with no read waiting is kept
+        // for its source's next read (a grab each frame takes it at once):
+        // a window no longer grabbed, closed or resized, leaves none behind.
+        constexpr std::chrono::milliseconds pictureKept{2000};
 
         // xcb writes to a server that has closed its end (gone away, or
         // going) raise SIGPIPE, whose default action ends the process.
@@ -228,10 +233,13 @@ namespace vx::cg
         // connection all along: a server that stops while sending one would
         // hold every call. They are read on a connection of their own (made
         // at the first read), by a thread of their own, in bands of rows; a
-        // read waits for the bands as calls wait for any reply. The thread
-        // reads on after a read has given up: a slow link brings pictures at
-        // its pace, the next read of the same taking the one come meanwhile
-        // (when it took that long) and asking for another.
+        // read waits for the bands as calls wait for any reply. One picture
+        // comes at a time, the sources in the order they were asked for: a
+        // source asked while another's picture is coming is read in its
+        // turn, and the thread reads on after a read has given up, so that
+        // over a slow link every source's pictures come at the link's pace,
+        // the next read of a source taking the one come meanwhile and
+        // asking for another.
         class ImageReader
         {
         public:
@@ -239,8 +247,8 @@ namespace vx::cg
             {
                 read,
                 failed,
-                slow,  // still coming after replyWaitLongest
-                silent // nothing came for replyWait
+                slow,  // still coming after replyWaitLongest, or others' coming first
+                silent // nothing came for replyWait while the thread waited for it
             };
 
             explicit ImageReader(std::string displayName) : display(std::move(displayName)) {}
@@ -249,18 +257,35 @@ namespace vx::cg
             ImageReader(const ImageReader&) = delete;
             ImageReader& operator=(const ImageReader&) = delete;
 
-            // The source's pixels into image, waited for a bounded time; at
-            // once, without waiting, a picture of the same that came over a
-            // slow link after its read gave up (another is asked for
-            // meanwhile), or slow while an earlier read goes on.
+            // The source's pixels into image, waited for a bounded time when
+            // no other picture is coming; at once, without waiting, a picture
+            // of the same come since an earlier read gave up (the next is
+            // asked for), or slow while pictures are coming (this source's
+            // is asked for in its turn).
             Outcome read(const ImageSource& source, Image& image);
 
         private:
+            // A picture no read waited for, until the source's next read.
+            struct Kept
+            {
+                ImageSource source;
+                Image picture;
+                std::chrono::steady_clock::time_point came;
+            };
+
             void run();
             // On the thread: the source's pixels, or false.
             bool transfer(const ImageSource& source, Image& image);
             bool connect();
-            void advanced();
+            // On the thread: waits until the server has sent something
+            // (or the connection has broken).
+            void waitForBytes();
+            // Asks for the source in its turn, unless it is coming or asked. Lock held.
+            void ask(const ImageSource& source);
+            // Whether the thread has waited replyWait for a server that has
+            // sent it nothing: bytes come while it was kept from running
+            // count. Lock held.
+            bool isSilent(std::chrono::steady_clock::time_point now) const;
 
             const std::string display;
             std::mutex lock; // guards all below but connection
@@ -269,14 +294,15 @@ namespace vx::cg
             xcb_connection_t* connection = nullptr; // the thread's
             int socket = -1;                        // its descriptor, shut down to break a read off
             bool stopping = false;
-            std::optional<ImageSource> asked;
-            bool busy = false;        // a read is asked or under way
-            uint64_t progress = 0;    // bands read (and connections made), ever
-            bool finished = false;    // an outcome not taken yet
+            std::deque<ImageSource> asked;          // in turn
+            std::optional<ImageSource> coming;      // read now
+            bool comingWaited = false;              // for a read waiting then
+            bool waiting = false;                   // a read waits for the picture coming
+            std::optional<std::chrono::steady_clock::time_point> quietSince; // the thread waits, nothing come
+            bool finished = false; // the waited picture's outcome, not taken yet
             bool succeeded = false;
-            std::chrono::steady_clock::duration took{}; // by the read finished
-            ImageSource finishedSource;
             Image picture;
+            std::vector<Kept> kept; // one per window at most
         };
 
         class X11Backend : public Backend
@@ -377,10 +403,11 @@ namespace vx::cg
             // Whether a window of the owner comes to (x, y) by the end of
             // the wait for the raise setFrontProcess asked for it.
             bool waitForProcessWindowAt(const Owner& owner, int x, int y);
-            // Waits until the server has taken the release of the button
-            // (the pointer's events held by another client's grab meanwhile);
+            // Waits until the server has taken the press (down) or the
+            // release of the button: the pointer's state shows it so (the
+            // pointer's events held by another client's grab meanwhile);
             // false when it has not by the end of raiseWait.
-            bool waitForRelease(uint8_t button);
+            bool waitForButton(uint8_t button, bool down);
             // The pixel format of a window of that depth and visual; false when its pixels are not read.
             bool pixelFormatOf(int depth, xcb_visualid_t visual, PixelFormat& format) const;
             ImageRead readImage(const ImageSource& source, Image& image);
@@ -1579,11 +1606,26 @@ namespace vx::cg
                 thread.join();
         }
 
+        void ImageReader::ask(const ImageSource& source)
+        {
+            if ((coming && *coming == source) || std::find(asked.begin(), asked.end(), source) != asked.end())
+                return;
+            asked.push_back(source);
+            changed.notify_all();
+        }
+
+        bool ImageReader::isSilent(std::chrono::steady_clock::time_point now) const
+        {
+            if (! quietSince || now < *quietSince + replyWait)
+                return false;
+            pollfd wait{socket, POLLIN, 0};
+            return poll(&wait, 1, 0) <= 0;
+        }
+
         ImageReader::Outcome ImageReader::read(const ImageSource& source, Image& image)
         {
+            using Clock = std::chrono::steady_clock;
             std::unique_lock<std::mutex> hold(lock);
-            if (busy)
-                return Outcome::slow;
             if (! thread.joinable())
             {
                 try
@@ -1595,52 +1637,57 @@ namespace vx::cg
                     return Outcome::failed;
                 }
             }
-            // Come after its read gave up, over a slow link: given now, and
-            // the next asked. One come soon after all is old by now.
-            if (finished && succeeded && finishedSource == source && took >= replyWaitLongest)
+            const auto start = Clock::now();
+            kept.erase(std::remove_if(kept.begin(), kept.end(),
+                                      [start](const Kept& k) { return start - k.came >= pictureKept; }),
+                       kept.end());
+            // Come since this source's last read: given now, and the next
+            // asked for in turn.
+            if (auto found = std::find_if(kept.begin(), kept.end(), [&](const Kept& k) { return k.source == source; });
+                found != kept.end())
             {
-                image = std::move(picture);
-                finished = false;
-                asked = source;
-                busy = true;
-                changed.notify_all();
+                image = std::move(found->picture);
+                kept.erase(found);
+                ask(source);
                 return Outcome::read;
             }
+            if (coming || ! asked.empty())
+            {
+                ask(source);
+                return Outcome::slow;
+            }
             finished = false;
-            asked = source;
-            busy = true;
-            changed.notify_all();
-            // As waitForReply waits: while something comes at least every
-            // replyWait, at most replyWaitLongest.
-            const auto start = std::chrono::steady_clock::now();
-            auto silentUntil = start + replyWait;
-            uint64_t seen = progress;
+            waiting = true;
+            ask(source);
+            // As waitForReply waits: while the server sends something at
+            // least every replyWait, at most replyWaitLongest.
+            const auto longest = start + replyWaitLongest;
             while (! finished)
             {
-                const auto now = std::chrono::steady_clock::now();
-                if (now >= start + replyWaitLongest)
-                    return Outcome::slow;
-                if (now >= silentUntil)
-                    return Outcome::silent;
-                changed.wait_until(hold, std::min(silentUntil, start + replyWaitLongest));
-                if (progress != seen)
+                const auto now = Clock::now();
+                Outcome outcome = Outcome::read;
+                if (now >= longest)
+                    outcome = Outcome::slow;
+                else if (isSilent(now))
+                    outcome = Outcome::silent;
+                if (outcome != Outcome::read)
                 {
-                    seen = progress;
-                    silentUntil = std::chrono::steady_clock::now() + replyWait;
+                    waiting = false;
+                    return outcome;
                 }
+                // Bytes that came while the thread was kept from running:
+                // looked at again a moment later.
+                auto until = longest;
+                if (quietSince)
+                    until = std::min(until, std::max(*quietSince + replyWait, now + std::chrono::milliseconds(5)));
+                changed.wait_until(hold, until);
             }
+            waiting = false;
             finished = false;
             if (! succeeded)
                 return Outcome::failed;
             image = std::move(picture);
             return Outcome::read;
-        }
-
-        void ImageReader::advanced()
-        {
-            std::lock_guard<std::mutex> hold(lock);
-            ++progress;
-            changed.notify_all();
         }
 
         void ImageReader::run()
@@ -1650,22 +1697,37 @@ namespace vx::cg
             std::unique_lock<std::mutex> hold(lock);
             for (;;)
             {
-                changed.wait(hold, [this] { return stopping || asked.has_value(); });
+                changed.wait(hold, [this] { return stopping || ! asked.empty(); });
                 if (stopping)
                     break;
-                const ImageSource source = *asked;
-                asked.reset();
+                const ImageSource source = asked.front();
+                asked.pop_front();
+                coming = source;
+                comingWaited = waiting;
                 hold.unlock();
                 const auto start = std::chrono::steady_clock::now();
                 Image image;
                 const bool read = transfer(source, image);
                 hold.lock();
-                took = std::chrono::steady_clock::now() - start;
-                busy = false;
-                finished = true;
-                succeeded = read;
-                finishedSource = source;
-                picture = std::move(image);
+                const auto now = std::chrono::steady_clock::now();
+                coming.reset();
+                quietSince.reset();
+                if (comingWaited && waiting)
+                {
+                    finished = true;
+                    succeeded = read;
+                    picture = std::move(image);
+                }
+                // One a read gave up on soon before it came is old by the
+                // next read (the server did not answer meanwhile): that read
+                // asks afresh.
+                else if (read && (! comingWaited || now - start >= replyWaitLongest))
+                {
+                    kept.erase(std::remove_if(kept.begin(), kept.end(),
+                                              [&](const Kept& k) { return k.source.window == source.window; }),
+                               kept.end());
+                    kept.push_back(Kept{source, std::move(image), now});
+                }
                 changed.notify_all();
             }
             socket = -1;
@@ -1708,8 +1770,21 @@ namespace vx::cg
             if (hasExtension(connection, &xcb_composite_id))
                 std::free(xcb_composite_query_version_reply(
                     connection, xcb_composite_query_version(connection, 0, 2), nullptr));
-            advanced();
             return xcb_connection_has_error(connection) == 0;
+        }
+
+        void ImageReader::waitForBytes()
+        {
+            {
+                std::lock_guard<std::mutex> hold(lock);
+                quietSince = std::chrono::steady_clock::now();
+            }
+            // The read waiting looks at its silence from now.
+            changed.notify_all();
+            pollfd wait{xcb_get_file_descriptor(connection), POLLIN, 0};
+            poll(&wait, 1, -1);
+            std::lock_guard<std::mutex> hold(lock);
+            quietSince.reset();
         }
 
         bool ImageReader::transfer(const ImageSource& source, Image& image)
@@ -1743,7 +1818,14 @@ namespace vx::cg
                     xcb_discard_reply(connection, bands[i].sequence);
                     continue;
                 }
-                auto reply = own(xcb_get_image_reply(connection, bands[i], nullptr));
+                // Waited for here, not inside libxcb: the read waiting for
+                // it tells a silent server from this thread kept from running.
+                void* answer = nullptr;
+                xcb_generic_error_t* error = nullptr;
+                while (xcb_poll_for_reply(connection, bands[i].sequence, &answer, &error) == 0)
+                    waitForBytes();
+                std::free(error);
+                auto reply = own(static_cast<xcb_get_image_reply_t*>(answer));
                 const int top = int(i) * bandRows;
                 const int rows = std::min(bandRows, source.height - top);
                 if (reply == nullptr || size_t(xcb_get_image_data_length(reply.get())) < rowBytes * size_t(rows))
@@ -1753,8 +1835,10 @@ namespace vx::cg
                 }
                 convertRows(xcb_get_image_data(reply.get()), rowBytes, source.width, rows, source.format,
                             image.bytes.data() + size_t(top) * size_t(image.bytesPerRow));
-                advanced();
             }
+            // The errors of a window gone or resized meanwhile, queued as events: nobody reads them.
+            while (xcb_generic_event_t* event = xcb_poll_for_queued_event(connection))
+                std::free(event);
             return read;
         }
 
@@ -2099,8 +2183,14 @@ namespace vx::cg
             const uint8_t button = uint8_t(event.button + 1);
             if (event.type == kCGEventLeftMouseUp)
             {
+                // The press first: a program's freezing grab keeps it queued,
+                // the button never seen down, and a release wait alone
+                // would find the button up at once. The release is sent
+                // whatever came of the press: a press taken later finds it.
+                const bool pressed = waitForButton(button, true);
                 xcb_test_fake_input(requests, XCB_BUTTON_RELEASE, button, XCB_CURRENT_TIME, XCB_NONE, 0, 0, 0);
-                return waitForRelease(button);
+                const bool released = waitForButton(button, false);
+                return pressed && released;
             }
             if (event.type == kCGEventMouseMoved || event.type == kCGEventLeftMouseDown)
             {
@@ -2138,7 +2228,7 @@ namespace vx::cg
             return true;
         }
 
-        bool X11Backend::waitForRelease(uint8_t button)
+        bool X11Backend::waitForButton(uint8_t button, bool down)
         {
             // A window manager that takes presses with a grab of its own (to
             // focus and raise the window clicked) holds the pointer's events
@@ -2146,7 +2236,8 @@ namespace vx::cg
             // the pointer then; the release waits behind it. Until the
             // server has taken the release, the next click's raise and check
             // would come before this click has landed: the manager, raising
-            // the next one's window first, would hand it this press.
+            // the next one's window first, would hand it this press. The
+            // pointer's state changes only as the server takes the events.
             const uint16_t held = uint16_t(XCB_BUTTON_MASK_1 << (button - 1));
             const auto end = std::chrono::steady_clock::now() + raiseWait;
             for (;;)
@@ -2154,7 +2245,7 @@ namespace vx::cg
                 auto pointer = await<xcb_query_pointer_reply_t>(xcb_query_pointer(requests, screen.root));
                 if (pointer == nullptr)
                     return false;
-                if ((pointer->mask & held) == 0)
+                if (((pointer->mask & held) != 0) == down)
                     return true;
                 if (std::chrono::steady_clock::now() >= end)
                     return false;

@@ -25,10 +25,13 @@
 // - window images come from the window's Composite pixmap (right also while
 //   covered), without Composite from what the screen shows, read over MIT-SHM
 //   where the server offers it, else in bands of rows on a connection and
-//   thread of their own, waited for as any reply is (below): a picture still
-//   coming over a slow link when a grab gives up is the next grab's, and
-//   one more is asked for then, so that pictures come at the link's pace
-//   while no grab waits longer than any call; windows of depth
+//   thread of their own, waited for as any reply is (below), silence
+//   counted only while that thread waits for the server: one picture comes
+//   at a time, each window grabbed meanwhile read in its turn; a picture
+//   still coming over a slow link when a grab gives up is the next grab of
+//   the window's, and one more is asked for then, so that every window's
+//   pictures come at the link's pace while no grab waits longer than any
+//   call; windows of depth
 //   24 and 32, and true-colour ones of depth 15 and 16 (said once for any
 //   other);
 // - mouse events go through XTest (without it clicks fail), only onto a
@@ -38,10 +41,12 @@
 //   its pop-ups above them once a window manager, which carries the raise
 //   out a moment later, has (up to half a second), and the events posted to
 //   it next wait for that up to half a second too (the server's stacking
-//   changes) before they give up; a release waits (up to half a second)
-//   until the server has taken it, after the press a manager's own grab may
+//   changes) before they give up; a release waits (up to half a second
+//   each) until the server has taken the press (a program's freezing grab
+//   keeps it queued), then itself, after the press a manager's own grab may
 //   hold to raise the window first, so that the next click is checked after
-//   this one has landed (nothing is pressed while a button is down); without
+//   this one has landed (nothing is pressed while a button is down), and
+//   answers whether both were taken; without
 //   X-Resource, where a window's process is only what its _NET_WM_PID says,
 //   the windows of a process are those of the client that made the window
 //   chosen (the client part of their ids).

@@ -235,7 +235,14 @@ namespace vx
         }
         std::this_thread::yield();
         event.type = cg::kCGEventLeftMouseUp;
-        graphics->postEventToProcess(ownerPid, event);
+        if (! graphics->postEventToProcess(ownerPid, event))
+        {
+            logPrint(logWarning,
+                     "%s: The click at (%d, %d) for process %ld was not taken in time: the pointer is held by "
+                     "another program.",
+                     "sendMouseDown", x, y, ownerPid);
+            return false;
+        }
         return true;
     }
 

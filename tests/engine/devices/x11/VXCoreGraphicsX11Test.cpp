@@ -10,14 +10,17 @@
 
 #include <algorithm>
 #include <atomic>
+#include <cerrno>
 #include <chrono>
 #include <cstdlib>
 #include <cstring>
 #include <filesystem>
 #include <functional>
+#include <set>
 #include <thread>
 #include <tuple>
 #include <pthread.h>
+#include <sched.h>
 #include <signal.h>
 #include <unistd.h>
 #include <xcb/res.h>
@@ -722,6 +725,74 @@ namespace vx::test
                                                    ManagerCase{"TwmComposited", ManagerKind::twm, true}),
                                  [](const ::testing::TestParamInfo<ManagerCase>& info) { return info.param.name; });
 
+        // A manager that takes each press with a grab of its own (to focus
+        // and raise the window), stopped while it holds one: the window
+        // gets the press, and the server the release, only once it goes on.
+        using X11HeldPressTest = X11ManagedClickTest;
+
+        TEST_P(X11HeldPressTest, AClickTheManagerHoldsAnswersFalseAndLandsWithItsReleaseOnceItGoesOn)
+        {
+            ASSERT_NO_FATAL_FAILURE(start(true, 300, 200, false));
+            if (IsSkipped())
+                return;
+            ASSERT_TRUE(manager->signal(SIGSTOP));
+            LogRecorder log;
+            const bool answered = wrapper.sendMouseDown(x, y);
+            manager->signal(SIGCONT);
+            EXPECT_FALSE(answered) << "a click the manager held answered true";
+            EXPECT_EQ(log.count(logWarning), 1u) << log.dump();
+            EXPECT_EQ(owner->waitForButtonPress(20000), std::make_pair(50, 40));
+            // A button still down would refuse the next click.
+            EXPECT_TRUE(wrapper.sendMouseDown(x, y)) << log.dump();
+            EXPECT_EQ(owner->waitForButtonPress(20000), std::make_pair(50, 40));
+        }
+
+        INSTANTIATE_TEST_SUITE_P(Manager, X11HeldPressTest,
+                                 ::testing::Values(ManagerCase{"Openbox", ManagerKind::openbox},
+                                                   ManagerCase{"OpenboxComposited", ManagerKind::openbox, true},
+                                                   ManagerCase{"Fluxbox", ManagerKind::fluxbox},
+                                                   ManagerCase{"FluxboxComposited", ManagerKind::fluxbox, true}),
+                                 [](const ::testing::TestParamInfo<ManagerCase>& info) { return info.param.name; });
+
+        // A program that grabs the pointer freezing it (as one does to take
+        // the next click whatever window it lands in): the server queues
+        // the pointer's events, neither press nor release taken, until it
+        // lets go.
+        TEST_F(X11Test, AClickIntoAProgramHoldingAFreezingGrabAnswersFalseAndLandsOnceItLetsGo)
+        {
+            const xcb_window_t window =
+                windows->create(300, 200, 100, 80, {"grabbing", "", "owner", "Owner", long(getpid())});
+            cg::setBackend(connectX11(*server));
+            ScreenCaptureWrapper wrapper;
+            wrapper.setWindowId(int(window));
+            // The pointer is where the next click goes: its move changes nothing.
+            ASSERT_TRUE(wrapper.sendMouseDown(350, 240));
+            ASSERT_EQ(windows->waitForButtonPress(window, 30000), std::make_pair(50, 40));
+
+            xcb_connection_t* program = xcb_connect(server->getDisplayName().c_str(), nullptr);
+            ASSERT_EQ(xcb_connection_has_error(program), 0);
+            auto* grabbed = xcb_grab_pointer_reply(
+                program,
+                xcb_grab_pointer(program, 0, window, XCB_EVENT_MASK_BUTTON_PRESS | XCB_EVENT_MASK_BUTTON_RELEASE,
+                                 XCB_GRAB_MODE_SYNC, XCB_GRAB_MODE_ASYNC, XCB_NONE, XCB_NONE, XCB_CURRENT_TIME),
+                nullptr);
+            const bool frozen = grabbed != nullptr && grabbed->status == XCB_GRAB_STATUS_SUCCESS;
+            std::free(grabbed);
+            LogRecorder log;
+            const bool answered = frozen && wrapper.sendMouseDown(350, 240);
+            xcb_ungrab_pointer(program, XCB_CURRENT_TIME);
+            std::free(xcb_get_input_focus_reply(program, xcb_get_input_focus(program), nullptr));
+            xcb_disconnect(program);
+            ASSERT_TRUE(frozen) << "the pointer was not grabbed";
+            EXPECT_FALSE(answered) << "a click neither pressed nor released answered true";
+            EXPECT_EQ(log.count(logWarning), 1u) << log.dump();
+
+            // What the server queued is taken now: the press, then its release.
+            EXPECT_EQ(windows->waitForButtonPress(window, 30000), std::make_pair(50, 40));
+            EXPECT_TRUE(wrapper.sendMouseDown(350, 240)) << log.dump();
+            EXPECT_EQ(windows->waitForButtonPress(window, 30000), std::make_pair(50, 40));
+        }
+
         // A manager that keeps windows where they are when asked to raise them.
         using X11UnraisingManagerTest = X11ManagedClickTest;
 
@@ -1319,32 +1390,33 @@ namespace vx::test
                 X11Test::TearDown();
             }
 
-            // The window's picture, grabbed; null when none came.
-            std::shared_ptr<const cg::Image> grab()
+            // The window's picture (the whole screen's unless said), grabbed; null when none came.
+            std::shared_ptr<const cg::Image> grab(xcb_window_t which = XCB_NONE)
             {
                 const auto start = Clock::now();
-                auto image = backend->windowListCreateImage(cg::kCGWindowListOptionIncludingWindow, window);
+                auto image = backend->windowListCreateImage(cg::kCGWindowListOptionIncludingWindow,
+                                                            which != XCB_NONE ? which : window);
                 longestGrab = std::max(longestGrab, Clock::now() - start);
                 return image;
             }
 
             // Grabs until a picture comes (30 s at most); false when none came.
-            bool grabUntilAPictureComes()
+            bool grabUntilAPictureComes(xcb_window_t which = XCB_NONE, int width = 1920, int height = 1080)
             {
                 const auto giveUp = Clock::now() + std::chrono::seconds(30);
                 while (Clock::now() < giveUp)
-                    if (const auto image = grab(); image != nullptr)
+                    if (const auto image = grab(which); image != nullptr)
                     {
-                        expectPattern(*image);
+                        expectPattern(*image, width, height);
                         return true;
                     }
                 return false;
             }
 
-            static void expectPattern(const cg::Image& image)
+            static void expectPattern(const cg::Image& image, int width = 1920, int height = 1080)
             {
-                ASSERT_EQ(image.width, 1920);
-                ASSERT_EQ(image.height, 1080);
+                ASSERT_EQ(image.width, width);
+                ASSERT_EQ(image.height, height);
                 int wrong = 0;
                 for (int y = 0; y < image.height; ++y)
                     for (int x = 0; x < image.width; ++x)
@@ -1433,6 +1505,100 @@ namespace vx::test
 
             // Going on, it gives pictures again.
             EXPECT_TRUE(grabUntilAPictureComes());
+        }
+
+        TEST_F(X11SlowLinkTest, WindowsGrabbedInTheSameFramesEachGetTheirPicturesInTurn)
+        {
+            // 3.5 MB each, grabbed one after the other at each of 60 frames a second.
+            const xcb_window_t grabbed[] = {
+                windows->create(0, 0, 1280, 720, {"first", "", "vx", "VX", long(getpid())}),
+                windows->create(640, 360, 1280, 720, {"second", "", "vx", "VX", long(getpid())})};
+            windows->sync();
+            // Each comes in about a second: longer than a grab waits.
+            relay->limitToClients(4 << 20);
+            int pictures[] = {0, 0};
+            const auto giveUp = Clock::now() + std::chrono::seconds(30);
+            while ((pictures[0] < 3 || pictures[1] < 3) && Clock::now() < giveUp)
+            {
+                for (int i : {0, 1})
+                    if (const auto image = grab(grabbed[i]); image != nullptr)
+                    {
+                        expectPattern(*image, 1280, 720);
+                        ++pictures[i];
+                    }
+                std::this_thread::sleep_for(std::chrono::milliseconds(16));
+            }
+            EXPECT_GE(pictures[0], 3);
+            EXPECT_GE(pictures[1], 3) << "the window grabbed second in each frame waited for the first's";
+            EXPECT_LE(std::abs(pictures[0] - pictures[1]), 2);
+            EXPECT_LT(milliseconds(longestGrab), longestWait.count());
+            EXPECT_EQ(timesSaid(log, "is not answering"), 0u) << log.dump();
+        }
+
+        // This process's threads.
+        std::set<pid_t> ownThreads()
+        {
+            std::set<pid_t> threads;
+            for (const auto& task : std::filesystem::directory_iterator("/proc/self/task"))
+                threads.insert(pid_t(std::stol(task.path().filename().string())));
+            return threads;
+        }
+
+        TEST_F(X11SlowLinkTest, APictureReaderKeptFromRunningDoesNotTakeTheServerForSilent)
+        {
+            // A picture in a sixteenth of a second: a grab waits for the
+            // reader again and again.
+            const xcb_window_t small = windows->create(100, 100, 256, 256, {"small", "", "vx", "VX", long(getpid())});
+            windows->sync();
+            relay->limitToClients(4 << 20);
+            const std::set<pid_t> before = ownThreads();
+            grab(small);
+            std::vector<pid_t> started;
+            for (pid_t thread : ownThreads())
+                if (before.count(thread) == 0)
+                    started.push_back(thread);
+            ASSERT_EQ(started.size(), 1u) << "the picture reader is not the one thread the grab started";
+            const pid_t reader = started.front();
+
+            // The reader shares a processor with busy threads that come
+            // first: it runs a moment about every second, as on a machine
+            // under heavy load, while the link goes on sending.
+            cpu_set_t all;
+            ASSERT_EQ(sched_getaffinity(0, sizeof(all), &all), 0);
+            int shared = CPU_SETSIZE - 1;
+            while (shared > 0 && ! CPU_ISSET(shared, &all))
+                --shared;
+            cpu_set_t one;
+            CPU_ZERO(&one);
+            CPU_SET(shared, &one);
+            const sched_param none{};
+            ASSERT_EQ(sched_setaffinity(reader, sizeof(one), &one), 0) << std::strerror(errno);
+            ASSERT_EQ(sched_setscheduler(reader, SCHED_IDLE, &none), 0) << std::strerror(errno);
+            std::atomic<bool> stop{false};
+            std::vector<std::thread> busy;
+            for (int i = 0; i < 3; ++i)
+                busy.emplace_back(
+                    [&]
+                    {
+                        sched_setaffinity(0, sizeof(one), &one);
+                        while (! stop.load(std::memory_order_relaxed))
+                        {
+                        }
+                    });
+            const auto end = Clock::now() + std::chrono::seconds(3);
+            while (Clock::now() < end)
+            {
+                grab(small);
+                std::this_thread::sleep_for(std::chrono::milliseconds(16));
+            }
+            stop = true;
+            for (std::thread& thread : busy)
+                thread.join();
+            EXPECT_EQ(sched_setscheduler(reader, SCHED_OTHER, &none), 0) << std::strerror(errno);
+            EXPECT_EQ(sched_setaffinity(reader, sizeof(all), &all), 0) << std::strerror(errno);
+            EXPECT_EQ(timesSaid(log, "is not answering"), 0u) << log.dump();
+            EXPECT_LT(milliseconds(longestGrab), longestWait.count());
+            EXPECT_TRUE(grabUntilAPictureComes(small, 256, 256));
         }
     }
 }

@@ -186,6 +186,34 @@ namespace vx::test
         [[maybe_unused]] const ssize_t written = write(wakeFd, &one, sizeof(one));
     }
 
+    void X11Relay::endPair(Pair& pair)
+    {
+        // One side left: so does the other.
+        pair.relayed = false;
+        shutdown(pair.client, SHUT_RDWR);
+        shutdown(pair.server, SHUT_RDWR);
+    }
+
+    bool X11Relay::sendHeld(Pair& pair)
+    {
+        while (! pair.toClient.empty())
+        {
+            const ssize_t sent =
+                send(pair.client, pair.toClient.data(), pair.toClient.size(), MSG_NOSIGNAL | MSG_DONTWAIT);
+            if (sent < 0 && errno == EINTR)
+                continue;
+            if (sent < 0 && (errno == EAGAIN || errno == EWOULDBLOCK))
+                return true;
+            if (sent <= 0)
+            {
+                endPair(pair);
+                return false;
+            }
+            pair.toClient.erase(0, size_t(sent));
+        }
+        return true;
+    }
+
     void X11Relay::relay()
     {
         std::vector<pollfd> waits;
@@ -203,13 +231,16 @@ namespace vx::test
                     return;
                 waits.push_back({wakeFd, POLLIN, 0});
                 waits.push_back({listener, POLLIN, 0}); // -1 is not polled
+                // A client that does not read holds only its own bytes,
+                // as a server keeps a buffer for each client.
                 for (size_t i = 0; i < pairs.size(); ++i)
                     if (pairs[i].relayed)
-                        for (int fd : {pairs[i].client, pairs[i].server})
-                        {
-                            waits.push_back({fd, POLLIN, 0});
-                            pairOf.push_back(i);
-                        }
+                    {
+                        const bool held = ! pairs[i].toClient.empty();
+                        waits.push_back({pairs[i].client, short(POLLIN | (held ? POLLOUT : 0)), 0});
+                        waits.push_back({pairs[i].server, short(held ? 0 : POLLIN), 0});
+                        pairOf.insert(pairOf.end(), {i, i});
+                    }
             }
             if (poll(waits.data(), nfds_t(waits.size()), -1) < 0)
                 continue;
@@ -244,9 +275,14 @@ namespace vx::test
             for (size_t w = 2; w < waits.size(); ++w)
             {
                 Pair& pair = pairs[pairOf[w - 2]];
+                if (pair.relayed && (waits[w].revents & POLLOUT) != 0 && ! sendHeld(pair))
+                    continue;
                 if (! pair.relayed || (waits[w].revents & (POLLIN | POLLHUP | POLLERR)) == 0)
                     continue;
                 const bool toClient = waits[w].fd == pair.server;
+                // The server's next bytes wait until the client took the last.
+                if (toClient && ! pair.toClient.empty())
+                    continue;
                 const int to = toClient ? pair.client : pair.server;
                 char bytes[65536];
                 // A few milliseconds' worth at a time on a slow link.
@@ -262,14 +298,11 @@ namespace vx::test
                     if (bytesPerSecond > 0)
                         sendAfter = std::max(sendAfter, std::chrono::steady_clock::now()) +
                                     std::chrono::microseconds(uint64_t(got) * 1000000 / bytesPerSecond);
+                    pair.toClient.assign(bytes, size_t(got));
+                    sendHeld(pair);
                 }
-                if (got <= 0 || ! writeAll(to, bytes, size_t(got)))
-                {
-                    // One side left: so does the other.
-                    pair.relayed = false;
-                    shutdown(pair.client, SHUT_RDWR);
-                    shutdown(pair.server, SHUT_RDWR);
-                }
+                else if (got <= 0 || ! writeAll(to, bytes, size_t(got)))
+                    endPair(pair);
             }
         }
     }

@@ -13,7 +13,8 @@ namespace vx::test
     // server byte for byte, until the test cuts it: the server's side can
     // stop reading (the client's next write fails as one into a server that
     // went away after the client's poll found the socket writable) or close.
-    // It can pass the server's bytes on at a slow link's pace.
+    // It can pass the server's bytes on at a slow link's pace; a client
+    // that does not read holds up no other.
     class X11Relay
     {
     public:
@@ -52,10 +53,15 @@ namespace vx::test
         {
             int client = -1, server = -1;
             bool relayed = true;
+            std::string toClient; // the server's bytes the client has not taken yet
         };
 
         bool takeDisplayNumber();
         void relay();
+        void endPair(Pair& pair);
+        // Sends the pair's bytes held for the client as far as it takes
+        // them now; false when the pair has ended.
+        bool sendHeld(Pair& pair);
         void wakeRelay();
 
         std::string serverSocket;
