@@ -460,12 +460,13 @@ namespace vx::test
         for (const auto& entry : std::filesystem::directory_iterator(std::string(data) + "/fuzz/TiffReadFuzz"))
         {
             const std::string name = entry.path().filename().string();
-            const bool refused = name == "rgb-16-planar.tif" || name == "rgb-16-five-samples.tif";
+            const bool refused =
+                name == "rgb-16-planar.tif" || name == "rgb-16-five-samples.tif" || name == "rgb-8-cut-short.tif";
             std::unique_ptr<TIFFImageBase> image(TIFFImageFormat::load(entry.path().c_str()));
             ASSERT_NE(image, nullptr) << name;
             EXPECT_EQ(decode(entry.path().string()).empty(), refused) << name;
             ++seen;
         }
-        EXPECT_GE(seen, 18);
+        EXPECT_GE(seen, 19);
     }
 }
