@@ -110,8 +110,8 @@ namespace vx::host
         // short at the other (the same display at its low end), that text is
         // the end too: nothing beyond it is taken. A rounding display whose
         // end lies between two texts passes its text at that end alone, and
-        // keeps the line's end. The display is read back: a number it does not
-        // show within half a step of its last digit, or past an end, is
+        // keeps the line's end. The display is read back: a number it does
+        // not show within half a step of its last digit, or past an end, is
         // refused with the range it shows, the parameter kept as it was.
         bool setInUnits(Parameter& parameter, double number);
 

@@ -123,8 +123,7 @@ namespace vx
     {
         if (canvas == nullptr)
             return;
-        const unsigned canvasWidth = static_cast<unsigned>(gif->SWidth),
-                       canvasHeight = static_cast<unsigned>(gif->SHeight);
+        const unsigned canvasWidth = static_cast<unsigned>(gif->SWidth), canvasHeight = static_cast<unsigned>(gif->SHeight);
         if (width == 0 && height == 0 && left == 0 && top == 0)
         {
             width = canvasWidth;
@@ -157,8 +156,7 @@ namespace vx
         {
             // One picture serves every decompression while nobody else holds it.
             if (scratch == nullptr || scratch.use_count() > 1)
-                scratch =
-                    std::make_shared<Pixels>(gif->SWidth, gif->SHeight, 4, static_cast<const unsigned char*>(nullptr));
+                scratch = std::make_shared<Pixels>(gif->SWidth, gif->SHeight, 4, static_cast<const unsigned char*>(nullptr));
             const unsigned bytes = static_cast<unsigned>(canvasBytes());
             if (scratch->data == nullptr || frame.snapshot.data == nullptr ||
                 LZFPixelsCompressor::decompress(frame.snapshot.data, static_cast<unsigned>(frame.snapshot.size),
@@ -169,8 +167,7 @@ namespace vx
         }
 
         const SavedImage& image = gif->SavedImages[frame.imageIndex];
-        const ColorMapObject* colorMap =
-            image.ImageDesc.ColorMap != nullptr ? image.ImageDesc.ColorMap : gif->SColorMap;
+        const ColorMapObject* colorMap = image.ImageDesc.ColorMap != nullptr ? image.ImageDesc.ColorMap : gif->SColorMap;
         if (colorMap == nullptr || image.RasterBits == nullptr)
             return nullptr;
         std::vector<unsigned char> saved;

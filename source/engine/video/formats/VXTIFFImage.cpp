@@ -161,8 +161,7 @@ namespace vx
         return bytes.release();
     }
 
-    bool TIFFImageBase::readStrips(
-        const std::function<bool(const unsigned char*, std::uint64_t, std::uint32_t)>& convertRow)
+    bool TIFFImageBase::readStrips(const std::function<bool(const unsigned char*, std::uint64_t, std::uint32_t)>& convertRow)
     {
         if (TIFFIsTiled(handle))
             return false;
@@ -307,7 +306,8 @@ namespace vx
         this->outputSize = this->rowBytes * this->height;
         const bool indexes = this->bitsPerSample >= 1 && this->bitsPerSample <= 16 &&
                              (this->bitsPerSample < 8 || this->bitsPerSample == sizeof(T) * 8);
-        if (this->samplesPerPixel != 1 || ! indexes || TIFFGetField(tiff, TIFFTAG_COLORMAP, &red, &green, &blue) != 1)
+        if (this->samplesPerPixel != 1 || ! indexes ||
+            TIFFGetField(tiff, TIFFTAG_COLORMAP, &red, &green, &blue) != 1)
             this->layoutSupported = false;
     }
 
@@ -435,8 +435,7 @@ namespace vx
         if (this->throughRGBA)
             return;
         // Three or four samples of T's width, stored together.
-        if (this->bitsPerSample != sizeof(T) * 8 || this->samplesPerPixel != 4 ||
-            this->planarConfig != PLANARCONFIG_CONTIG)
+        if (this->bitsPerSample != sizeof(T) * 8 || this->samplesPerPixel != 4 || this->planarConfig != PLANARCONFIG_CONTIG)
             this->layoutSupported = false;
     }
 
