@@ -389,7 +389,7 @@ namespace vx::host
         // end's own text. Short of that text by more than a tenth of a step
         // when the display does not round (one that truncates shows its top
         // text at the very end only). False when the display cannot be read.
-        auto endAnchor = [&](bool top, Anchor& anchor)
+        auto lineEnd = [&](bool top, Anchor& anchor)
         {
             const Reading& end = top ? atOne : atZero;
             anchor = {top ? 1.0 : 0.0, 0.0, false, top ? 1.0f : 0.0f, false};
@@ -410,6 +410,26 @@ namespace vx::host
             anchor.known = std::isfinite(value) && std::abs(value - end.number) <= end.step * 0.5 * 1.001;
             anchor.value = value;
             anchor.shortOfText = anchor.known && (top ? 1 : -1) * (key(end.number) - key(value)) > end.step * 0.05;
+            return true;
+        };
+        // An end whose line goes past its text by as much while the other end
+        // falls short of its own: the display's texts lie off its line the
+        // same way throughout (one that truncates, at its low end), and it
+        // never shows what lies beyond that text, the end. A rounding display
+        // whose end lies between two texts goes past it at that end alone.
+        auto endAnchor = [&](bool top, Anchor& anchor)
+        {
+            if (! lineEnd(top, anchor))
+                return false;
+            const Reading& end = top ? atOne : atZero;
+            Anchor other;
+            if (anchor.known && (top ? 1 : -1) * (key(anchor.value) - key(end.number)) > end.step * 0.05)
+            {
+                if (! lineEnd(! top, other))
+                    return false;
+                if (other.shortOfText)
+                    anchor.value = end.number;
+            }
             return true;
         };
         auto refuseRange = [&]()

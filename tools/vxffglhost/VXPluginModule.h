@@ -106,8 +106,12 @@ namespace vx::host
         // the text a display shows at an end (one that truncates shows its
         // top text at the very end only), that text is the end: what it
         // shows is held there, so every text the display shows is taken
-        // back. The display is read back: a number it does not show within
-        // half a step of its last digit, or past an end the line gives, is
+        // back. Where the line goes past the text at one end while falling
+        // short at the other (the same display at its low end), that text is
+        // the end too: nothing beyond it is taken. A rounding display whose
+        // end lies between two texts passes its text at that end alone, and
+        // keeps the line's end. The display is read back: a number it does
+        // not show within half a step of its last digit, or past an end, is
         // refused with the range it shows, the parameter kept as it was.
         bool setInUnits(Parameter& parameter, double number);
 

@@ -8,6 +8,8 @@
 
 #include <benchmark/benchmark.h>
 
+#include "../../VXScratchFolder.h"
+
 #include "core/VXFile.h"
 #include "core/parameters/VXParamContainer.h"
 #include "core/parameters/VXParamRange.h"
@@ -17,8 +19,6 @@
 #include "engine/renderpasses/VXEffect.h"
 #include "engine/renderpasses/VXRenderPassManager.h"
 
-#include <cstdlib>
-#include <filesystem>
 #include <string>
 #include <utility>
 #include <vector>
@@ -42,17 +42,13 @@ namespace
         std::vector<std::shared_ptr<vx::ParamRange>> params;
     };
 
-    std::string makeFolder(const char* name)
+    // On tmpfs where there is one: ext4 searches its recently deleted inodes
+    // on every create, a cost that grows from run to run and would swamp
+    // what is measured.
+    std::string makeFolder(const vx::bench::ScratchFolder& root, const char* name)
     {
-        // On tmpfs where there is one: ext4 searches its recently deleted
-        // inodes on every create, a cost that grows from run to run and
-        // would swamp what is measured.
-        char shmPattern[] = "/dev/shm/vx-presets-bench-XXXXXX";
-        char tmpPattern[] = "/tmp/vx-presets-bench-XXXXXX";
-        const char* made = mkdtemp(shmPattern);
-        const std::string root = made != nullptr ? made : mkdtemp(tmpPattern);
-        vx::File(root + "/" + name).createDirectory();
-        return root + "/" + name;
+        vx::File(root.getPath() + "/" + name).createDirectory();
+        return root.getPath() + "/" + name;
     }
 
     struct Presets
@@ -77,7 +73,7 @@ namespace
             }
 
             // The same elements the manager writes, in a pool of their own.
-            bareFolder = makeFolder("bare");
+            bareFolder = makeFolder(bareRoot, "bare");
             for (const auto& kind : manager.getRenderPassInfos(true))
             {
                 const std::string folder = bareFolder + "/" + kind->getExtensionName();
@@ -93,19 +89,14 @@ namespace
                     files.emplace_back(vx::File(folder + "/" + preset->getName() + ".xml"), element);
                 }
             }
-            managerFolder = makeFolder("manager");
-        }
-
-        ~Presets()
-        {
-            std::error_code ignored;
-            for (const std::string& folder : {bareFolder, managerFolder})
-                std::filesystem::remove_all(std::filesystem::path(folder).parent_path(), ignored);
+            managerFolder = makeFolder(managerRoot, "manager");
         }
 
         vx::RenderPassManager manager;
         vx::XmlPool pool;
         std::vector<std::pair<vx::File, vx::XmlNode*>> files;
+        vx::bench::ScratchFolder bareRoot{"vx-presets-bench-", vx::bench::ScratchFolder::Medium::tmpfs};
+        vx::bench::ScratchFolder managerRoot{"vx-presets-bench-", vx::bench::ScratchFolder::Medium::tmpfs};
         std::string bareFolder, managerFolder;
     };
 

@@ -58,7 +58,7 @@ namespace
     };
 
     // The display effect (VXDisplayEffectModule.cpp): Frequency 0, Depth 1,
-    // Falloff 2, Level 3.
+    // Falloff 2, Level 3, Decay 4.
     class DisplayEffectGLTest : public PluginModuleGLTest
     {
     protected:
@@ -196,7 +196,38 @@ namespace
 
     INSTANTIATE_TEST_SUITE_P(Displays, DisplayTextGLTest,
                              testing::Values(DisplayCase{"Frequency", 0}, DisplayCase{"Depth", 1},
-                                             DisplayCase{"Falloff", 2}, DisplayCase{"Level", 3}),
+                                             DisplayCase{"Falloff", 2}, DisplayCase{"Level", 3},
+                                             DisplayCase{"Decay", 4}),
+                             [](const auto& info) { return std::string(info.param.name); });
+
+    class TruncatingDisplayGLTest : public DisplayTextGLTest
+    {
+    };
+
+    // A display that truncates, rising or falling, shows 0 at its low end and
+    // nothing below it: nothing below is taken, and a refusal names 0, the
+    // text at that end; at the other end, what 100 shows is held.
+    TEST_P(TruncatingDisplayGLTest, TakesNothingPastItsEnds)
+    {
+        const DisplayCase& c = GetParam();
+        ASSERT_TRUE(set(c.name, "57"));
+        for (const char* asked : {"-0.4", "-1", "100.6"})
+        {
+            SCOPED_TRACE(asked);
+            std::string said;
+            EXPECT_FALSE(set(c.name, asked, &said));
+            EXPECT_NE(said.find("lies in 0 .. 100, not " + std::string(asked)), std::string::npos) << said;
+            EXPECT_EQ(host->getDisplay(c.index), "57");
+            EXPECT_EQ(shown(c.name), "57");
+        }
+        ASSERT_TRUE(set(c.name, "0"));
+        EXPECT_EQ(host->getDisplay(c.index), "0");
+        ASSERT_TRUE(set(c.name, "99.7"));
+        EXPECT_EQ(host->getDisplay(c.index), "100");
+    }
+
+    INSTANTIATE_TEST_SUITE_P(Displays, TruncatingDisplayGLTest,
+                             testing::Values(DisplayCase{"Level", 3}, DisplayCase{"Decay", 4}),
                              [](const auto& info) { return std::string(info.param.name); });
 
     // Kelvo's ranges are straight lines shown with two decimals: every value

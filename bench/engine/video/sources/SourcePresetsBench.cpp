@@ -11,6 +11,8 @@
 
 #include <benchmark/benchmark.h>
 
+#include "../../../VXScratchFolder.h"
+
 #include "core/VXFile.h"
 #include "core/xml/VXXmlAttributes.h"
 #include "core/xml/VXXmlCapable.h"
@@ -21,7 +23,6 @@
 
 #include <algorithm>
 #include <chrono>
-#include <cstdlib>
 #include <filesystem>
 #include <memory>
 #include <string>
@@ -79,15 +80,6 @@ namespace
         return preset;
     }
 
-    std::string makeRoot(bool onDisk)
-    {
-        const char* tmp = std::getenv("TMPDIR");
-        const std::string base = onDisk ? std::string(tmp != nullptr && *tmp != 0 ? tmp : "/tmp") : "/dev/shm";
-        std::string pattern = base + "/vx-source-presets-bench-XXXXXX";
-        const char* made = mkdtemp(pattern.data());
-        return made != nullptr ? made : std::string();
-    }
-
     struct Presets
     {
         Presets()
@@ -125,12 +117,10 @@ namespace
     {
         const bool onDisk = state.range(0) != 0;
         Presets& p = presets();
-        const std::string root = makeRoot(onDisk);
-        if (root.empty())
-        {
-            state.SkipWithError("no folder for the presets");
-            return;
-        }
+        const vx::bench::ScratchFolder scratch("vx-source-presets-bench-",
+                                               onDisk ? vx::bench::ScratchFolder::Medium::disk
+                                                      : vx::bench::ScratchFolder::Medium::tmpfs);
+        const std::string& root = scratch.getPath();
         const std::string changedFolder = root + "/changed/";
         const std::string fullFolder = root + "/full/";
         std::error_code ignored;
@@ -163,7 +153,6 @@ namespace
         const double iterations = double(std::max<benchmark::IterationCount>(state.iterations(), 1));
         state.counters["full_ms"] = std::chrono::duration<double, std::milli>(fullTime).count() / iterations;
         state.counters["ratio"] = double(changedTime.count()) / double(std::max<Clock::rep>(fullTime.count(), 1));
-        std::filesystem::remove_all(root, ignored);
     }
     BENCHMARK(BM_SaveSourcePresets)
         ->Name("BM_SaveSourcePresets/200/OneChangedVsFirstFull")

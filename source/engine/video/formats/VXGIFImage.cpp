@@ -1,8 +1,10 @@
 #include "engine/video/formats/VXGIFImage.h"
 
+#include "core/VXLog.h"
 #include "engine/video/formats/VXPixels.h"
 
 #include <algorithm>
+#include <cstdint>
 #include <cstdlib>
 #include <cstring>
 
@@ -17,6 +19,14 @@ namespace vx
         if (DGifSlurp(gif) != GIF_OK || gif->SWidth <= 0 || gif->SHeight <= 0 || gif->SWidth > maxCanvasSide ||
             gif->SHeight > maxCanvasSide)
         {
+            DGifCloseFile(gif, &error);
+            gif = nullptr;
+            return;
+        }
+        if (! imagesPaintTheCanvas())
+        {
+            logPrint(logError, "GIFImage: %s claims a %d x %d canvas its images do not paint: refused\n", path,
+                     gif->SWidth, gif->SHeight);
             DGifCloseFile(gif, &error);
             gif = nullptr;
             return;
@@ -59,6 +69,27 @@ namespace vx
             int error = 0;
             DGifCloseFile(gif, &error);
         }
+    }
+
+    bool GIFImage::imagesPaintTheCanvas() const
+    {
+        // The images' pixels were decoded from the file's data, so their
+        // areas are what the file can back; the canvas beyond them is only
+        // ever background.
+        const std::uint64_t canvasPixels = std::uint64_t(gif->SWidth) * std::uint64_t(gif->SHeight);
+        if (canvasPixels <= maxUnpaintedCanvasPixels)
+            return true;
+        std::uint64_t painted = 0;
+        for (int i = 0; i < gif->ImageCount; ++i)
+        {
+            const GifImageDesc& image = gif->SavedImages[i].ImageDesc;
+            const long left = std::max(0L, long(image.Left)), top = std::max(0L, long(image.Top));
+            const long right = std::min(long(gif->SWidth), long(image.Left) + image.Width);
+            const long bottom = std::min(long(gif->SHeight), long(image.Top) + image.Height);
+            if (right > left && bottom > top)
+                painted += std::uint64_t(right - left) * std::uint64_t(bottom - top);
+        }
+        return painted * 2 >= canvasPixels;
     }
 
     std::size_t GIFImage::canvasBytes() const

@@ -30,11 +30,19 @@ namespace vx
     // one RGBA canvas (disposal methods and transparency as the file says);
     // every composed frame is kept as a compressed snapshot, so any frame can
     // be shown again at random. A file giflib cannot read leaves the image
-    // invalid with no frames. Not thread-safe: one thread at a time.
+    // invalid with no frames. So does a canvas its images do not paint:
+    // each frame costs the whole canvas (composed, kept, restored), and a
+    // header's claim must be backed by the file's data. Past
+    // maxUnpaintedCanvasPixels, the images' areas on the canvas must add up
+    // to half of it at least (a few kilobytes claiming 16384 x 16384 for
+    // images of a pixel are refused, with a line; a large picture whose
+    // first image fills its canvas is not). Not thread-safe: one thread at a
+    // time.
     class GIFImage
     {
     public:
         static constexpr int maxCanvasSide = 16384;
+        static constexpr unsigned long long maxUnpaintedCanvasPixels = 2048ull * 2048;
 
         GIFImage(const char* path, bool keepSnapshots);
         ~GIFImage();
@@ -70,6 +78,8 @@ namespace vx
 
     private:
         const ColorMapObject* firstColorMap() const;
+        // The canvas is small, or its images cover half of it at least.
+        bool imagesPaintTheCanvas() const;
         std::size_t canvasBytes() const;
 
         bool loaded = false;

@@ -96,7 +96,46 @@ namespace vx
         if (TIFFGetField(handle, TIFFTAG_EXTRASAMPLES, &extraCount, &extraKinds) == 1 && extraCount > 0 &&
             extraKinds != nullptr)
             alphaKind = extraKinds[0];
-        layoutSupported = width > 0 && height > 0 && width <= maxImageSide && height <= maxImageSide;
+        layoutSupported =
+            width > 0 && height > 0 && width <= maxImageSide && height <= maxImageSide && stripsLieInTheFile();
+    }
+
+    bool TIFFImageBase::stripsLieInTheFile() const
+    {
+        // Every strip (or tile) the directory names, whole, inside the file;
+        // uncompressed, each at least as long as its rows. A picture the file
+        // cannot hold is refused here, before a byte of it is decoded.
+        const TIFFSizeProc sizeOf = TIFFGetSizeProc(handle);
+        const std::uint64_t fileSize =
+            sizeOf != nullptr ? static_cast<std::uint64_t>(sizeOf(TIFFClientdata(handle))) : 0;
+        std::uint16_t compression = COMPRESSION_NONE;
+        TIFFGetFieldDefaulted(handle, TIFFTAG_COMPRESSION, &compression);
+        const bool tiled = TIFFIsTiled(handle) != 0;
+        const std::uint32_t count = tiled ? TIFFNumberOfTiles(handle) : TIFFNumberOfStrips(handle);
+        std::uint32_t rowsPerStrip = height;
+        TIFFGetFieldDefaulted(handle, TIFFTAG_ROWSPERSTRIP, &rowsPerStrip);
+        rowsPerStrip = std::clamp<std::uint32_t>(rowsPerStrip, 1, std::max<std::uint32_t>(height, 1));
+        const std::uint32_t stripsPerPlane = (height + rowsPerStrip - 1) / rowsPerStrip;
+        if (count == 0)
+            return false;
+        for (std::uint32_t i = 0; i < count; ++i)
+        {
+            int error = 0;
+            const std::uint64_t offset = TIFFGetStrileOffsetWithErr(handle, i, &error);
+            const std::uint64_t bytes = TIFFGetStrileByteCountWithErr(handle, i, &error);
+            if (error != 0 || bytes == 0 || offset > fileSize || bytes > fileSize - offset)
+                return false;
+            if (compression != COMPRESSION_NONE)
+                continue;
+            const std::uint64_t needed = tiled ? static_cast<std::uint64_t>(TIFFTileSize64(handle))
+                                               : static_cast<std::uint64_t>(TIFFVStripSize64(
+                                                     handle, i % stripsPerPlane == stripsPerPlane - 1
+                                                                 ? height - (stripsPerPlane - 1) * rowsPerStrip
+                                                                 : rowsPerStrip));
+            if (bytes < needed)
+                return false;
+        }
+        return true;
     }
 
     TIFFImageBase::~TIFFImageBase()
@@ -150,8 +189,10 @@ namespace vx
 
     bool TIFFImageBase::readRGBA(unsigned char* out)
     {
+        // Stopping at the first strip that does not decode: going on would
+        // answer a whole picture whose missing rows repeat the last good ones.
         return TIFFReadRGBAImageOriented(handle, width, height, reinterpret_cast<std::uint32_t*>(out),
-                                         ORIENTATION_TOPLEFT, 0) != 0;
+                                         ORIENTATION_TOPLEFT, 1) != 0;
     }
 
     bool TIFFImageBase::decodesPremultiplied() const

@@ -21,7 +21,11 @@ namespace vx
     // colour not multiplied by alpha (straight), whatever the file stores.
     // Layouts the converters do not know (separate planes, extra samples
     // beyond the known ones, oversized images) are refused: nothing is ever
-    // written past outputSize. One thread at a time per image.
+    // written past outputSize. So is a picture its file cannot hold (a strip
+    // past its end, an uncompressed strip shorter than its rows: a file cut
+    // short), before anything is decoded, and one whose strips do not all
+    // decode: a picture is answered whole or not at all. One thread at a
+    // time per image.
     class TIFFImageBase
     {
     public:
@@ -65,6 +69,9 @@ namespace vx
         bool readStrips(const std::function<bool(const unsigned char*, std::uint64_t, std::uint32_t)>& convertRow);
         // Reads through libtiff's RGBA reader into out (width x height x 4).
         bool readRGBA(unsigned char* out);
+        // Every strip or tile lies in the file, as long as its rows need
+        // when uncompressed.
+        bool stripsLieInTheFile() const;
         // The decoded colour comes multiplied by alpha: the file stores it so
         // (associated alpha), or libtiff's RGBA reader made it so.
         bool decodesPremultiplied() const;
@@ -119,8 +126,7 @@ namespace vx
         bool isValid() const override;
 
     protected:
-        bool convertDecompressedToRGBA(const unsigned char* row, std::uint64_t rowLength,
-                                       unsigned char* out) override;
+        bool convertDecompressedToRGBA(const unsigned char* row, std::uint64_t rowLength, unsigned char* out) override;
 
     private:
         std::uint16_t* red = nullptr;
@@ -137,8 +143,7 @@ namespace vx
         explicit TIFFGreyScaleImage(TIFF* handle);
 
     protected:
-        bool convertDecompressedToRGBA(const unsigned char* row, std::uint64_t rowLength,
-                                       unsigned char* out) override;
+        bool convertDecompressedToRGBA(const unsigned char* row, std::uint64_t rowLength, unsigned char* out) override;
 
     private:
         unsigned photometric = 1;
@@ -151,15 +156,23 @@ namespace vx
         explicit TIFFRGBImage(TIFF* handle);
 
     protected:
-        bool convertDecompressedToRGBA(const unsigned char* row, std::uint64_t rowLength,
-                                       unsigned char* out) override;
+        bool convertDecompressedToRGBA(const unsigned char* row, std::uint64_t rowLength, unsigned char* out) override;
     };
 
     // A channel as 8 bits: bytes unchanged, 16-bit values / 257, 32-bit
     // values / 257 keeping the low 8 bits, floats x 255 keeping the low 8 bits.
-    inline unsigned char to4bitChannel(unsigned char v) { return v; }
-    inline unsigned char to4bitChannel(unsigned short v) { return static_cast<unsigned char>(v / 257); }
-    inline unsigned char to4bitChannel(unsigned int v) { return static_cast<unsigned char>(v / 257); }
+    inline unsigned char to4bitChannel(unsigned char v)
+    {
+        return v;
+    }
+    inline unsigned char to4bitChannel(unsigned short v)
+    {
+        return static_cast<unsigned char>(v / 257);
+    }
+    inline unsigned char to4bitChannel(unsigned int v)
+    {
+        return static_cast<unsigned char>(v / 257);
+    }
     unsigned char to4bitChannel(float v);
 
     class TIFFImageFormat

@@ -3,8 +3,8 @@
 // logarithmic scale with one decimal, "Depth" holds 0.003 to 0.012 and shows
 // it with two decimals (its text changes once), "Falloff" shows 1.5 falling
 // to 0.5 with two decimals, "Level" shows 0 to 100 truncated to a whole
-// number (100 at the very top only). It fills the host's framebuffer with
-// black.
+// number (100 at the very top only), "Decay" 100 falling to 0 truncated (100
+// at the very start only). It fills the host's framebuffer with black.
 
 #include "core/parameters/VXParamRange.h"
 #include "engine/ffgl/FFGLPluginInfo.h"
@@ -28,6 +28,7 @@ namespace
             params.addParamRange("Depth", 0.006, vx::ValueRange<double>(0.003, 0.012, "range"));
             falloff = params.addParamRange("Falloff", 0.5, vx::ValueRange<double>(0.0, 1.0, "range"));
             level = params.addParamRange("Level", 0.5, vx::ValueRange<double>(0.0, 1.0, "range"));
+            decay = params.addParamRange("Decay", 0.5, vx::ValueRange<double>(0.0, 1.0, "range"));
         }
 
         bool init() override { return true; }
@@ -46,13 +47,15 @@ namespace
                 std::snprintf(display, sizeof display, "%.2f", 1.5 - falloff->getValue());
             else if (param == level.get())
                 std::snprintf(display, sizeof display, "%d", static_cast<int>(100 * level->getValue()));
+            else if (param == decay.get())
+                std::snprintf(display, sizeof display, "%d", static_cast<int>(100 * (1.0 - decay->getValue())));
             else
                 return nullptr;
             return display;
         }
 
     private:
-        std::shared_ptr<vx::ParamRange> frequency, falloff, level;
+        std::shared_ptr<vx::ParamRange> frequency, falloff, level, decay;
         char display[64] = {};
     };
 

@@ -32,7 +32,10 @@ namespace vx::test
         using namespace exif;
 
         // A JPEG's start with the given segments, then the picture data.
-        Bytes jpegWith(const Bytes& segments) { return Bytes("\xFF\xD8", 2) + segments + Bytes("\xFF\xDA\x00\x02", 4); }
+        Bytes jpegWith(const Bytes& segments)
+        {
+            return Bytes("\xFF\xD8", 2) + segments + Bytes("\xFF\xDA\x00\x02", 4);
+        }
 
         int orientationOf(const Bytes& bytes)
         {
@@ -44,9 +47,8 @@ namespace vx::test
 
         // The upright picture: 32 x 48, blocks of 16 x 16, two across and three down.
         const int uprightWidth = 32, uprightHeight = 48;
-        const unsigned char blockColours[3][2][3] = {{{230, 30, 30}, {30, 200, 40}},
-                                                     {{40, 60, 220}, {240, 230, 40}},
-                                                     {{30, 220, 220}, {220, 40, 220}}};
+        const unsigned char blockColours[3][2][3] = {
+            {{230, 30, 30}, {30, 200, 40}}, {{40, 60, 220}, {240, 230, 40}}, {{30, 220, 220}, {220, 40, 220}}};
 
         struct OrientationCase
         {
@@ -69,8 +71,8 @@ namespace vx::test
         for (int y = 0; y < uprightHeight; ++y)
             for (int x = 0; x < uprightWidth; ++x)
                 upright.insert(upright.end(), blockColours[y / 16][x / 16], blockColours[y / 16][x / 16] + 3);
-        ASSERT_TRUE(ImageUtils::writeToPng(File(dir.file("upright.png")), uprightWidth, uprightHeight, 3,
-                                           upright.data(), 0));
+        ASSERT_TRUE(
+            ImageUtils::writeToPng(File(dir.file("upright.png")), uprightWidth, uprightHeight, 3, upright.data(), 0));
         const std::string command = "ffmpeg -v error -y -i \"" + dir.file("upright.png") + "\" -vf " + c.storedBy +
                                     " -pix_fmt yuvj444p -q:v 1 \"" + dir.file("stored.jpg") + "\"";
         ASSERT_EQ(std::system(command.c_str()), 0);
@@ -192,6 +194,64 @@ namespace vx::test
         unsigned char* none = nullptr;
         w = 0;
         EXPECT_FALSE(ExifOrientation::apply(6, none, w, h, 2));
+    }
+
+    // A picture larger than the turn's tiles every way, and not a whole
+    // number of them (a portrait phone photo is thousands of pixels each
+    // way): every pixel lands where its orientation puts it, by the tag's
+    // definition of where the stored first row and column belong.
+    TEST(ExifOrientationApplyTest, TurnsPicturesLargerThanItsTiles)
+    {
+        constexpr int storedWidth = 70, storedHeight = 45;
+        // Stored (x, y) of the pixel at upright (x, y), the stored picture
+        // being w x h.
+        struct Turn
+        {
+            int orientation;
+            int (*x)(int ux, int uy, int w, int h);
+            int (*y)(int ux, int uy, int w, int h);
+        };
+        const Turn turns[] = {
+            {2, [](int ux, int, int w, int) { return w - 1 - ux; }, [](int, int uy, int, int) { return uy; }},
+            {3, [](int ux, int, int w, int) { return w - 1 - ux; }, [](int, int uy, int, int h) { return h - 1 - uy; }},
+            {4, [](int ux, int, int, int) { return ux; }, [](int, int uy, int, int h) { return h - 1 - uy; }},
+            {5, [](int, int uy, int, int) { return uy; }, [](int ux, int, int, int) { return ux; }},
+            {6, [](int, int uy, int, int) { return uy; }, [](int ux, int, int, int h) { return h - 1 - ux; }},
+            {7, [](int, int uy, int w, int) { return w - 1 - uy; }, [](int ux, int, int, int h) { return h - 1 - ux; }},
+            {8, [](int, int uy, int w, int) { return w - 1 - uy; }, [](int ux, int, int, int) { return ux; }},
+        };
+        for (const Turn& turn : turns)
+        {
+            SCOPED_TRACE(turn.orientation);
+            // Four bytes a pixel: its stored x and y.
+            auto* pixels = static_cast<unsigned char*>(std::malloc(storedWidth * storedHeight * 4));
+            for (int y = 0; y < storedHeight; ++y)
+                for (int x = 0; x < storedWidth; ++x)
+                {
+                    unsigned char* p = pixels + (y * storedWidth + x) * 4;
+                    p[0] = std::uint8_t(x);
+                    p[1] = std::uint8_t(y);
+                    p[2] = p[3] = 0;
+                }
+            int w = storedWidth, h = storedHeight;
+            ASSERT_TRUE(ExifOrientation::apply(turn.orientation, pixels, w, h, 4));
+            const bool swaps = turn.orientation >= 5;
+            ASSERT_EQ(w, swaps ? storedHeight : storedWidth);
+            ASSERT_EQ(h, swaps ? storedWidth : storedHeight);
+            int wrong = 0;
+            for (int uy = 0; uy < h; ++uy)
+                for (int ux = 0; ux < w; ++ux)
+                {
+                    const unsigned char* p = pixels + (uy * w + ux) * 4;
+                    const int sx = turn.x(ux, uy, storedWidth, storedHeight);
+                    const int sy = turn.y(ux, uy, storedWidth, storedHeight);
+                    if ((p[0] != sx || p[1] != sy) && wrong++ < 3)
+                        ADD_FAILURE() << "upright " << ux << ", " << uy << " holds stored " << int(p[0]) << ", "
+                                      << int(p[1]) << ", not " << sx << ", " << sy;
+                }
+            EXPECT_EQ(wrong, 0);
+            std::free(pixels);
+        }
     }
 
     // The fuzz target's seeds (16 x 8 pictures, one 8 x 8 grey) name their

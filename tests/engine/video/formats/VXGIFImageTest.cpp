@@ -14,6 +14,7 @@
 #include "engine/video/formats/VXGIFVideoFormatReader.h"
 #include "engine/video/formats/VXImageVideoFormat.h"
 #include "engine/video/formats/VXPixels.h"
+#include "support/VXLogRecorder.h"
 #include "support/VXTempDir.h"
 
 namespace vx::test
@@ -22,7 +23,7 @@ namespace vx::test
     {
         using RGBA = std::array<unsigned char, 4>;
 
-        const std::vector<GifColorType> palette = {{0, 0, 0}, {255, 0, 0}, {0, 255, 0}, {0, 0, 255},
+        const std::vector<GifColorType> palette = {{0, 0, 0},    {255, 0, 0},  {0, 255, 0},  {0, 0, 255},
                                                    {10, 20, 30}, {40, 50, 60}, {70, 80, 90}, {200, 200, 200}};
 
         RawGifFrame fill(int left, int top, int w, int h, unsigned char index)
@@ -66,7 +67,8 @@ namespace vx::test
                             if (index != f.transparent || p[3] < 255)
                             {
                                 const GifColorType& c = gif.globalMap[index];
-                                p = {c.Red, c.Green, c.Blue, static_cast<unsigned char>(index == f.transparent ? 0 : 255)};
+                                p = {c.Red, c.Green, c.Blue,
+                                     static_cast<unsigned char>(index == f.transparent ? 0 : 255)};
                             }
                         }
                     shown.push_back(canvas);
@@ -273,6 +275,51 @@ namespace vx::test
         EXPECT_FALSE(broken.readFrame(0.0));
         EXPECT_EQ(ImageVideoFormat().createReaderFor(junk), nullptr);
     }
+
+    struct CanvasCase
+    {
+        const char* name;
+        int side;
+        bool wholeFirstImage;
+        bool opens;
+    };
+
+    class GIFCanvasTest : public ::testing::TestWithParam<CanvasCase>
+    {
+    };
+
+    // Eight images of a pixel each: on a canvas past the unpainted limit the
+    // header's claim is refused, with a line, before a canvas is made;
+    // beneath it, or with a first image filling the canvas, the file opens.
+    TEST_P(GIFCanvasTest, ACanvasItsImagesDoNotPaintIsRefused)
+    {
+        const CanvasCase& c = GetParam();
+        TempDir dir;
+        RawGif g;
+        g.width = c.side;
+        g.height = c.side;
+        g.globalMap = palette;
+        if (c.wholeFirstImage)
+            g.frames.push_back(fill(0, 0, c.side, c.side, 1));
+        for (int i = 0; i < 8; ++i)
+            g.frames.push_back(fill(i, i, 1, 1, 2));
+        const File file(dir.file("canvas.gif"));
+        ASSERT_TRUE(writeGif(file.getFullPath(), g));
+        LogRecorder log;
+        GIFImage image(file.getFullPath().c_str(), true);
+        EXPECT_EQ(image.isValid(), c.opens);
+        EXPECT_EQ(image.getNumFrames(), c.opens ? g.frames.size() : 0u);
+        EXPECT_EQ(log.count(logError), c.opens ? 0u : 1u) << log.dump();
+        EXPECT_EQ(log.contains("canvas its images do not paint"), ! c.opens) << log.dump();
+        std::unique_ptr<VideoFormatReader> reader(ImageVideoFormat().createReaderFor(file));
+        EXPECT_EQ(reader != nullptr, c.opens);
+    }
+
+    INSTANTIATE_TEST_SUITE_P(Canvases, GIFCanvasTest,
+                             ::testing::Values(CanvasCase{"TinyImagesPastTheLimit", 4096, false, false},
+                                               CanvasCase{"TinyImagesAtTheLimit", 2048, false, true},
+                                               CanvasCase{"AWholeFirstImagePastTheLimit", 2100, true, true}),
+                             [](const auto& info) { return std::string(info.param.name); });
 
     // The fuzz target's seeds are files giflib reads: every one composes.
     TEST(GIFImageTest, FuzzSeedsCompose)

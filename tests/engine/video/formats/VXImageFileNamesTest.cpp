@@ -2,7 +2,7 @@
 // registry: sequences numbered without zero-padding ("frame_%d.png" from the
 // ffmpeg tool, Windows' "shot (1).png") or past the padding's width play in
 // their numbers' order; names in capitals from cameras and Windows get the
-// reader the lower-case name gets.
+// reader the lower-case name gets; only names starting with "._" are twins.
 
 #include "engine/video/formats/VXVideoFormatManager.h"
 
@@ -105,13 +105,36 @@ namespace vx::test
         EXPECT_EQ(playOrder(*reader), expected);
     }
 
-    INSTANTIATE_TEST_SUITE_P(
-        Names, SequenceNumberingTest,
-        ::testing::Values(NumberingCase{"Unpadded", "frame_%d.png", 1}, NumberingCase{"Windows", "shot (%d).png", 1},
-                          NumberingCase{"ZeroPadded", "frame_%04d.png", 0},
-                          NumberingCase{"TwoNumbers", "take2_frame%d.png", 5},
-                          NumberingCase{"Capitals", "FRAME_%d.PNG", 1}),
-        [](const auto& info) { return std::string(info.param.name); });
+    INSTANTIATE_TEST_SUITE_P(Names, SequenceNumberingTest,
+                             ::testing::Values(NumberingCase{"Unpadded", "frame_%d.png", 1},
+                                               NumberingCase{"Windows", "shot (%d).png", 1},
+                                               NumberingCase{"ZeroPadded", "frame_%04d.png", 0},
+                                               NumberingCase{"TwoNumbers", "take2_frame%d.png", 5},
+                                               NumberingCase{"Capitals", "FRAME_%d.PNG", 1}),
+                             [](const auto& info) { return std::string(info.param.name); });
+
+    // Only a name that starts with "._" is a resource-fork twin (macOS
+    // writes one beside each file on FAT volumes and shares); a frame whose
+    // name holds "._" further in is a frame like any other.
+    TEST(ImageFileNamesTest, OnlyNamesStartingWithDotUnderscoreAreLeftOut)
+    {
+        TempDir dir;
+        dir.makeDirectory("seq");
+        std::vector<int> expected;
+        for (int n = 1; n <= 4; ++n)
+        {
+            const std::string name = "take._" + std::to_string(n) + ".png";
+            markedPng(dir, "seq/" + name, n);
+            dir.writeFile("seq/._" + name, std::string("\x00\x05\x16\x07\x00\x02\x00\x00Mac OS X", 16));
+            expected.push_back(n);
+        }
+        VideoFormatManager manager;
+        EXPECT_TRUE(manager.isSequenceFile(File(dir.file("seq/take._1.png"))));
+        EXPECT_FALSE(manager.isSequenceFile(File(dir.file("seq/._take._1.png"))));
+        auto reader = sequenceIn(manager, dir.file("seq"));
+        ASSERT_NE(reader, nullptr);
+        EXPECT_EQ(playOrder(*reader), expected);
+    }
 
     // As the ffmpeg tool writes a clip's frames ("frame_%d.png", from 1).
     TEST(ImageFileNamesTest, FramesTheFFmpegToolWrotePlayInItsOrder)
@@ -120,7 +143,8 @@ namespace vx::test
         dir.makeDirectory("frames");
         const std::string command =
             "ffmpeg -v error -y -f lavfi -i \"color=c=black:s=4x2:r=25,format=rgb24,geq=r='N*20':g=0:b=77\" "
-            "-frames:v 12 \"" + dir.file("frames/frame_%d.png") + "\"";
+            "-frames:v 12 \"" +
+            dir.file("frames/frame_%d.png") + "\"";
         ASSERT_EQ(std::system(command.c_str()), 0);
         ASSERT_TRUE(File(dir.file("frames/frame_12.png")).exists());
         VideoFormatManager manager;

@@ -2,6 +2,7 @@
 
 #include <tiffio.h>
 
+#include <algorithm>
 #include <cstdint>
 #include <string>
 #include <vector>
@@ -15,6 +16,7 @@ namespace vx::test
         std::uint16_t bitsPerSample = 8, samplesPerPixel = 1, photometric = PHOTOMETRIC_MINISBLACK;
         std::uint16_t planar = PLANARCONFIG_CONTIG;
         std::uint16_t sampleFormat = SAMPLEFORMAT_UINT;
+        std::uint16_t compression = COMPRESSION_NONE;
         // Extra samples after the colour ones (EXTRASAMPLE_UNASSALPHA and the like).
         std::vector<std::uint16_t> extraSamples;
         std::vector<std::uint16_t> red, green, blue; // colour map
@@ -36,6 +38,7 @@ namespace vx::test
         TIFFSetField(tiff, TIFFTAG_PLANARCONFIG, t.planar);
         TIFFSetField(tiff, TIFFTAG_SAMPLEFORMAT, t.sampleFormat);
         TIFFSetField(tiff, TIFFTAG_ROWSPERSTRIP, 1u);
+        TIFFSetField(tiff, TIFFTAG_COMPRESSION, t.compression);
         if (! t.extraSamples.empty())
             TIFFSetField(tiff, TIFFTAG_EXTRASAMPLES, static_cast<std::uint16_t>(t.extraSamples.size()),
                          t.extraSamples.data());
@@ -51,6 +54,58 @@ namespace vx::test
             }
         TIFFClose(tiff);
         return ok;
+    }
+
+    // An uncompressed 8-bit RGB (3 samples) or RGBA (4) TIFF, byte by byte,
+    // little-endian: its directory first, then its strips of rowsPerStrip
+    // rows, of which only the bytes of pixels are written (fewer than the
+    // rows need: a file cut short).
+    inline std::string chunkyTiffBytes(std::uint32_t width, std::uint32_t height, std::uint16_t samples,
+                                       std::uint32_t rowsPerStrip, const std::vector<unsigned char>& pixels)
+    {
+        std::string bytes("II*\0\x08\0\0\0", 8);
+        auto put = [&](std::uint64_t value, int size)
+        {
+            for (int i = 0; i < size; ++i)
+                bytes.push_back(static_cast<char>((value >> (8 * i)) & 0xFF));
+        };
+        const std::uint64_t stripBytes = std::uint64_t(width) * samples * rowsPerStrip;
+        const std::uint32_t strips = (height + rowsPerStrip - 1) / rowsPerStrip;
+        const int entries = samples == 4 ? 11 : 10;
+        // After the directory: bits per sample, then the strips' offsets and
+        // byte counts when there are several (one is held in its entry).
+        const std::uint32_t arrays = 8 + 2 + entries * 12 + 4;
+        const std::uint32_t offsets = arrays + 2 * samples, counts = offsets + (strips > 1 ? 4 * strips : 0);
+        const std::uint32_t data = counts + (strips > 1 ? 4 * strips : 0);
+        auto entry = [&](std::uint16_t tag, std::uint16_t type, std::uint32_t count, std::uint64_t value)
+        {
+            put(tag, 2);
+            put(type, 2);
+            put(count, 4);
+            put(value, 4);
+        };
+        put(static_cast<std::uint64_t>(entries), 2);
+        entry(TIFFTAG_IMAGEWIDTH, TIFF_LONG, 1, width);
+        entry(TIFFTAG_IMAGELENGTH, TIFF_LONG, 1, height);
+        entry(TIFFTAG_BITSPERSAMPLE, TIFF_SHORT, samples, arrays);
+        entry(TIFFTAG_COMPRESSION, TIFF_SHORT, 1, COMPRESSION_NONE);
+        entry(TIFFTAG_PHOTOMETRIC, TIFF_SHORT, 1, PHOTOMETRIC_RGB);
+        entry(TIFFTAG_STRIPOFFSETS, TIFF_LONG, strips, strips > 1 ? offsets : data);
+        entry(TIFFTAG_SAMPLESPERPIXEL, TIFF_SHORT, 1, samples);
+        entry(TIFFTAG_ROWSPERSTRIP, TIFF_LONG, 1, rowsPerStrip);
+        entry(TIFFTAG_STRIPBYTECOUNTS, TIFF_LONG, strips, strips > 1 ? counts : stripBytes);
+        entry(TIFFTAG_PLANARCONFIG, TIFF_SHORT, 1, PLANARCONFIG_CONTIG);
+        if (samples == 4)
+            entry(TIFFTAG_EXTRASAMPLES, TIFF_SHORT, 1, EXTRASAMPLE_UNASSALPHA);
+        put(0, 4);
+        for (int i = 0; i < samples; ++i)
+            put(8, 2);
+        for (std::uint32_t i = 0; i < strips && strips > 1; ++i)
+            put(data + i * stripBytes, 4);
+        for (std::uint32_t i = 0; i < strips && strips > 1; ++i)
+            put(std::min<std::uint64_t>(stripBytes, std::uint64_t(width) * samples * (height - i * rowsPerStrip)), 4);
+        bytes.append(pixels.begin(), pixels.end());
+        return bytes;
     }
 
     // Little-endian 16-bit samples as bytes.
