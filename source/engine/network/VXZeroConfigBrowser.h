@@ -76,7 +76,9 @@ namespace vx
         ~ZeroConfigBrowser() override;
 
         // Stops, then browses for the type (starting the thread, priority 5).
-        // Any thread but the browser's own.
+        // A daemon that does not answer holds the caller a moment at most:
+        // the browse then opens, or fails, later. Any thread but the
+        // browser's own.
         void browseForService(const std::string& type);
         // Ends the thread, waiting for it however long its current pass takes
         // (a listener called on it finishes first): the references it uses

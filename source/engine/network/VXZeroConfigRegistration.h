@@ -33,8 +33,8 @@ namespace vx
         // Registers at once and waits (on the calling thread, at most
         // replyTimeoutMs in all) for the daemon to announce it.
         ZeroConfigRegistration(const std::string& name, const std::string& type, std::uint16_t port);
-        // Withdraws the announcement. Waits for the thread's current pass,
-        // never for the daemon.
+        // Withdraws the announcement. Waits for the thread's current pass
+        // (a daemon that does not answer holds it a moment at most).
         ~ZeroConfigRegistration() override;
         ZeroConfigRegistration(const ZeroConfigRegistration&) = delete;
         ZeroConfigRegistration& operator=(const ZeroConfigRegistration&) = delete;

@@ -457,15 +457,10 @@ namespace vx::dnssd
             return interfaceIndex == 0 ? AVAHI_IF_UNSPEC : AvahiIfIndex(interfaceIndex);
         }
 
-        std::string copyOf(const char* text)
-        {
-            return text != nullptr ? text : "";
-        }
-
         // Null stays null (the library's default), other text is copied.
         struct OptionalText
         {
-            explicit OptionalText(const char* text) : given(text != nullptr), value(copyOf(text)) {}
+            explicit OptionalText(const char* text) : given(text != nullptr), value(text != nullptr ? text : "") {}
             const char* get() const { return given ? value.c_str() : nullptr; }
             bool given;
             std::string value;
@@ -522,10 +517,10 @@ namespace vx::dnssd
                 ref->registerReply = reply;
                 ref->context = context;
                 const auto* txtBytes = static_cast<const unsigned char*>(txtRecord);
+                std::vector<unsigned char> txtCopy(txtBytes, txtBytes + (txtBytes != nullptr ? txtLength : 0));
                 ref->opening = [flags, interfaceIndex, serviceName = OptionalText(name), type = OptionalText(regtype),
                                 where = OptionalText(domain), target = OptionalText(host), port,
-                                txt = std::vector<unsigned char>(txtBytes, txtBytes + (txtBytes != nullptr ? txtLength : 0)),
-                                txtGiven = txtRecord != nullptr](CompatRef& made) {
+                                txt = std::move(txtCopy), txtGiven = txtRecord != nullptr](CompatRef& made) {
                     return ::DNSServiceRegister(&made.native, flags, interfaceIndex, serviceName.get(), type.get(),
                                                 where.get(), target.get(), port, std::uint16_t(txt.size()),
                                                 txtGiven ? txt.data() : nullptr, &registerRelay, &made);

@@ -282,8 +282,9 @@ namespace vx::test
 
             std::string whyNot;
             ASSERT_TRUE(withBus ? daemon.start(whyNot) : daemon.startResponder(whyNot)) << whyNot;
-            ASSERT_TRUE(waitFor([&] { return updated() && browser.isBrowsing() && a->isRegistered() && b->isRegistered(); },
-                                eventTimeoutMs));
+            ASSERT_TRUE(waitFor(
+                [&] { return updated() && browser.isBrowsing() && a->isRegistered() && b->isRegistered(); },
+                eventTimeoutMs));
             // Past the time the browser gives the daemon to report them
             // again, nothing has changed.
             EXPECT_FALSE(waitFor(

@@ -223,8 +223,9 @@ namespace vx::test
         ZeroConfigRegistration second("VX Same", serverType, std::uint16_t(portSecond));
         ZeroConfigBrowser browser;
         browser.browseForService(serverType);
-        ASSERT_TRUE(waitFor([&] { return browser.getServiceByName("VX Same (2)") && browser.getServiceByName("VX Same"); },
-                            eventTimeoutMs))
+        ASSERT_TRUE(waitFor(
+            [&] { return browser.getServiceByName("VX Same (2)") && browser.getServiceByName("VX Same"); },
+            eventTimeoutMs))
             << browser.getNumServices() << " listed\n" << log.dump();
         EXPECT_EQ(browser.getServiceByName("VX Same (2)")->port, portSecond);
         EXPECT_EQ(browser.getServiceByName("VX Same")->port, portFirst);
