@@ -199,16 +199,16 @@ namespace vx
     {
         // "Name (n)" with n a number from 2 on counts up; anything else is
         // the first of its kind.
-        const size_t open = taken.rfind(" (");
-        if (open != std::string::npos && taken.size() > open + 3 && taken.back() == ')')
+        const size_t bracket = taken.rfind(" (");
+        if (bracket != std::string::npos && taken.size() > bracket + 3 && taken.back() == ')')
         {
-            const std::string digits = taken.substr(open + 2, taken.size() - open - 3);
+            const std::string digits = taken.substr(bracket + 2, taken.size() - bracket - 3);
             if (digits.size() <= 9 && digits.front() != '0' &&
                 std::all_of(digits.begin(), digits.end(), [](char c) { return c >= '0' && c <= '9'; }))
             {
                 const long number = std::stol(digits);
                 if (number >= 2)
-                    return taken.substr(0, open) + " (" + std::to_string(number + 1) + ")";
+                    return taken.substr(0, bracket) + " (" + std::to_string(number + 1) + ")";
             }
         }
         return taken + " (2)";
