@@ -22,6 +22,7 @@ namespace vx::dnssd
     constexpr DNSServiceErrorType kDNSServiceErr_Unknown = -65537;
     constexpr DNSServiceErrorType kDNSServiceErr_BadParam = -65540;
     constexpr DNSServiceErrorType kDNSServiceErr_Unsupported = -65544;
+    constexpr DNSServiceErrorType kDNSServiceErr_NameConflict = -65548;
     constexpr DNSServiceErrorType kDNSServiceErr_ServiceNotRunning = -65563;
     constexpr DNSServiceErrorType kDNSServiceErr_Timeout = -65568;
 
@@ -70,6 +71,10 @@ namespace vx::dnssd
                                              void* context);
 
     // What carries the calls out. A backend outlives every reference it made.
+    // No call waits long for the daemon: an opening it does not answer soon
+    // gives a reference whose outcome comes later (readable, and an error
+    // from its processing when the opening failed), and ending a reference
+    // never waits for the daemon.
     class Backend
     {
     public:

@@ -79,17 +79,31 @@ namespace vx
     void NetworkVideoServerManager::registerAsServer(const std::string& name, const std::string& type,
                                                      std::uint16_t port)
     {
-        auto made = std::make_unique<ZeroConfigRegistration>(name, type, port);
-        std::lock_guard<std::mutex> hold(registrationLock);
-        serverRegistration.swap(made);
+        replaceRegistration(serverRegistration, name, type, port);
     }
 
     void NetworkVideoServerManager::registerAsClient(const std::string& name, const std::string& type,
                                                      std::uint16_t port)
     {
+        replaceRegistration(clientRegistration, name, type, port);
+    }
+
+    void NetworkVideoServerManager::replaceRegistration(std::unique_ptr<ZeroConfigRegistration>& held,
+                                                        const std::string& name, const std::string& type,
+                                                        std::uint16_t port)
+    {
+        // The previous one is withdrawn first: announced again under its
+        // name (on another port), this host would otherwise hold the name
+        // itself and be announced as the next one.
+        std::unique_ptr<ZeroConfigRegistration> previous;
+        {
+            std::lock_guard<std::mutex> hold(registrationLock);
+            previous.swap(held);
+        }
+        previous.reset();
         auto made = std::make_unique<ZeroConfigRegistration>(name, type, port);
         std::lock_guard<std::mutex> hold(registrationLock);
-        clientRegistration.swap(made);
+        held.swap(made);
     }
 
     void NetworkVideoServerManager::deregisterAsServer()

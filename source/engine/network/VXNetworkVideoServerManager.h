@@ -58,8 +58,8 @@ namespace vx
         static void setHostLookup(HostLookup lookup);
         static std::string lookUpHost(const std::string& host);
 
-        // Announces this host (replacing, so withdrawing, the previous one);
-        // deregistering withdraws it.
+        // Announces this host, the previous announcement withdrawn first (so
+        // one under the same name keeps it); deregistering withdraws it.
         void registerAsServer(const std::string& name, const std::string& type, std::uint16_t port);
         void registerAsClient(const std::string& name, const std::string& type, std::uint16_t port);
         void deregisterAsServer();
@@ -142,6 +142,10 @@ namespace vx
     private:
         NetworkVideoServerManager();
         ~NetworkVideoServerManager() override;
+
+        // Withdraws what held announces, then announces the new one there.
+        void replaceRegistration(std::unique_ptr<ZeroConfigRegistration>& held, const std::string& name,
+                                 const std::string& type, std::uint16_t port);
 
         mutable std::mutex listLock; // servers, clients, defaultServerIndex
         std::vector<std::shared_ptr<NetworkVideoExtension>> servers;

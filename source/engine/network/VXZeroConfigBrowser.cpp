@@ -90,22 +90,41 @@ namespace vx
     void ZeroConfigBrowser::browsingLost(DNSServiceErrorType error)
     {
         // The daemon's loss ends every reference of it: the resolves and
-        // watches end unprocessed. The list is empty, and the loss logged, by
-        // the time the browser answers not browsing.
+        // watches end unprocessed. The services stay listed, to be reported
+        // again once it is back; the loss is logged by the time the browser
+        // answers not browsing.
         endResolves();
-        bool hadServices = false;
         {
             ScopedLock hold(lock);
-            hadServices = ! services.empty();
-            services.clear();
+            for (const ZeroConfigService& service : services)
+                if (std::find(unreported.begin(), unreported.end(), service.name) == unreported.end())
+                    unreported.push_back(service.name);
         }
+        unreportedUntil = 0;
         logPrint(logWarning,
                  "ZeroConfigBrowser: browsing for \"%s\" lost the mDNS daemon (DNS-SD error %d); browsing again once "
                  "it answers",
                  getServiceType().c_str(), int(error));
         DNSServiceRefDeallocate(browseRef.exchange(nullptr));
         retryAt = getTickCount() + retryIntervalMs;
-        if (hadServices)
+    }
+
+    void ZeroConfigBrowser::dropUnreported()
+    {
+        bool dropped = false;
+        {
+            ScopedLock hold(lock);
+            for (const std::string& name : unreported)
+            {
+                const auto kept = std::remove_if(services.begin(), services.end(),
+                                                 [&](const ZeroConfigService& s) { return s.name == name; });
+                dropped = dropped || kept != services.end();
+                services.erase(kept, services.end());
+            }
+            unreported.clear();
+        }
+        unreportedUntil = 0;
+        if (dropped)
             callListeners(&ZeroConfigBrowserListener::servicesChanged, this, CallType::standard);
     }
 
@@ -117,7 +136,9 @@ namespace vx
         {
             ScopedLock hold(lock);
             services.clear();
+            unreported.clear();
         }
+        unreportedUntil = 0;
         DNSServiceRefDeallocate(browseRef.exchange(nullptr));
         retryAt = 0;
     }
@@ -268,7 +289,9 @@ namespace vx
     {
         // A name found again (another interface, a new announcement) is
         // resolved again beside any resolve of it under way: the last answer
-        // is listed and keeps the watch.
+        // is listed and keeps the watch. A service kept through the daemon's
+        // absence is reported: it stays.
+        unreported.erase(std::remove(unreported.begin(), unreported.end(), name), unreported.end());
         resolveService(name, type, domain);
     }
 
@@ -469,7 +492,11 @@ namespace vx
                 if (waitMs > 0)
                     wakeUp.waitForTrigger(unsigned(std::min(waitMs + 1, double(retryIntervalMs))));
                 else if (openBrowse(false) == kDNSServiceErr_NoError)
+                {
                     retryAt = 0;
+                    if (! unreported.empty())
+                        unreportedUntil = getTickCount() + double(returnTimeoutMs.load());
+                }
                 else
                     retryAt = getTickCount() + retryIntervalMs;
                 continue;
@@ -484,6 +511,8 @@ namespace vx
                 wakeUp.waitForTrigger(1000);
             else
                 processReplies(pollSliceMs);
+            if (unreportedUntil > 0 && getTickCount() >= unreportedUntil)
+                dropUnreported();
         }
         endResolves();
     }

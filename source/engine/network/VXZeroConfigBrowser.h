@@ -52,10 +52,12 @@ namespace vx
     // The mDNS daemon may go away (an upgrade, a network change, a resume)
     // or not run yet: an error on the browse, or a browse the daemon cannot
     // open, is said once in the log; the browser then ends its resolves and
-    // watches, empties its list (listeners hear of it), answers not browsing
-    // and tries again every retryIntervalMs until the daemon answers, then
-    // lists what it reports. A browse the library refuses for its arguments
-    // leaves the browser idle.
+    // watches, answers not browsing and tries again every retryIntervalMs
+    // until the daemon answers. The daemon's absence says nothing of the
+    // services: the list stays as it was (streams from them go on), and once
+    // browsing again a service the daemon has not reported again within
+    // returnTimeoutMs leaves it. A browse the library refuses for its
+    // arguments leaves the browser idle.
     class ZeroConfigBrowser : public Broadcaster<ZeroConfigBrowserListener>, public Thread
     {
     public:
@@ -63,13 +65,20 @@ namespace vx
         static constexpr int defaultResolveTimeoutMs = 5000;
         // How often browsing is tried again while the daemon is away.
         static constexpr int retryIntervalMs = 1000;
+        // How long after browsing again a service listed before the daemon
+        // went away stays without being reported again: a restarted daemon
+        // learns the services of other hosts within a second or two, and
+        // this host's registrations announce again at their retry pace.
+        static constexpr int defaultReturnTimeoutMs = 10000;
 
         ZeroConfigBrowser();
         // Stops browsing. Not from the browser's own thread (a listener).
         ~ZeroConfigBrowser() override;
 
         // Stops, then browses for the type (starting the thread, priority 5).
-        // Any thread but the browser's own.
+        // A daemon that does not answer holds the caller a moment at most:
+        // the browse then opens, or fails, later. Any thread but the
+        // browser's own.
         void browseForService(const std::string& type);
         // Ends the thread, waiting for it however long its current pass takes
         // (a listener called on it finishes first): the references it uses
@@ -88,6 +97,7 @@ namespace vx
         std::vector<ZeroConfigService> getServices() const;
 
         void setResolveTimeout(int timeoutMs) { resolveTimeoutMs.store(timeoutMs); }
+        void setReturnTimeout(int timeoutMs) { returnTimeoutMs.store(timeoutMs); }
 
         // The steps of browsing, run on the browser's thread by the replies.
         // A service no longer available ends its resolves and its watch and
@@ -138,6 +148,10 @@ namespace vx
         // The browse answered an error or could not be processed: the daemon
         // is taken as gone until a browse opens again (browser thread).
         void browsingLost(dnssd::DNSServiceErrorType error);
+        // Once the return time-out has passed, the services kept through the
+        // daemon's absence and not reported since leave the list (browser
+        // thread).
+        void dropUnreported();
         // One pass of the loop: waits (at most waitMs) for any reference's
         // reply, processes the ones that have one, then ends the resolves
         // that were answered or whose time ran out.
@@ -169,6 +183,11 @@ namespace vx
         // browser thread, set before it starts.
         dnssd::DNSServiceErrorType browseError = dnssd::kDNSServiceErr_NoError;
         double retryAt = 0;
+        // The names listed when the daemon went away and not reported since,
+        // and when they leave the list (0: not while the daemon is away);
+        // browser thread, cleared by stop once it has ended.
+        std::vector<std::string> unreported;
+        double unreportedUntil = 0;
         std::vector<ZeroConfigService> services;
         // The resolves under way and the watches, in the order they began
         // (browser thread; stop ends what an ended thread left).
@@ -178,5 +197,6 @@ namespace vx
         WaitableEvent wakeUp;
         mutable CriticalSection lock; // services, serviceType and resolving
         std::atomic<int> resolveTimeoutMs{defaultResolveTimeoutMs};
+        std::atomic<int> returnTimeoutMs{defaultReturnTimeoutMs};
     };
 }

@@ -16,15 +16,27 @@ namespace vx
 
     ZeroConfigRegistration::ZeroConfigRegistration(const std::string& serviceName, const std::string& serviceType,
                                                    std::uint16_t servicePort)
-        : Thread("Zero Config Registration: " + serviceName), name(serviceName), type(serviceType), port(servicePort)
+        : Thread("Zero Config Registration: " + serviceName),
+          name(serviceName),
+          announcedName(serviceName),
+          type(serviceType),
+          port(servicePort)
     {
         wakeUpDescriptor = eventfd(0, EFD_CLOEXEC | EFD_NONBLOCK);
-        const DNSServiceErrorType error = open();
+        // The opening counts towards the bound: a daemon that hangs must not
+        // hold the caller for ever.
+        const double deadline = getTickCount() + replyTimeoutMs;
+        DNSServiceErrorType error = open();
+        while (error == kDNSServiceErr_NameConflict && getTickCount() < deadline)
+        {
+            failed(error);
+            error = open();
+        }
         if (error != kDNSServiceErr_NoError)
         {
             debugPrint("ZeroConfigRegistration::registerService DNSServiceRegister error: %d", int(error));
             logPrint(logError, "ZeroConfigRegistration: cannot announce \"%s\" (%s, port %u; DNS-SD error %d)%s",
-                     name.c_str(), type.c_str(), unsigned(port), int(error),
+                     getAnnouncedName().c_str(), type.c_str(), unsigned(port), int(error),
                      isDaemonUnavailable(error) ? "; announcing it once the mDNS daemon answers" : "");
             // Refused for its arguments: nothing to try again.
             if (! isDaemonUnavailable(error))
@@ -35,18 +47,24 @@ namespace vx
         else
         {
             // The platform library may need several calls for one reply; a
-            // daemon that never answers must not hold the caller for ever.
-            const double deadline = getTickCount() + replyTimeoutMs;
-            while (! replied && ref.load() != nullptr)
+            // held name is given up for the next within the same bound.
+            while (! announced)
             {
                 const int remainingMs = int(deadline - getTickCount());
                 if (remainingMs <= 0)
                 {
                     logPrint(logWarning, "ZeroConfigRegistration: no reply to announcing \"%s\" within %d ms",
-                             name.c_str(), replyTimeoutMs);
+                             getAnnouncedName().c_str(), replyTimeoutMs);
                     break;
                 }
-                processReplies(remainingMs);
+                if (ref.load() != nullptr)
+                    processReplies(remainingMs);
+                else if (retryAt > getTickCount())
+                    break; // lost: the thread tries again at its pace
+                else if ((error = open()) == kDNSServiceErr_NameConflict)
+                    failed(error);
+                else if (error != kDNSServiceErr_NoError)
+                    break;
             }
         }
         startThread(0);
@@ -74,8 +92,8 @@ namespace vx
         replyError = kDNSServiceErr_NoError;
         DNSServiceRef made = nullptr;
         const DNSServiceErrorType error =
-            DNSServiceRegister(&made, 0, 0, name.c_str(), type.c_str(), nullptr, nullptr, htons(port), 0, nullptr,
-                               &ZeroConfigRegistration::registerReply, this);
+            DNSServiceRegister(&made, 0, 0, getAnnouncedName().c_str(), type.c_str(), nullptr, nullptr, htons(port), 0,
+                               nullptr, &ZeroConfigRegistration::registerReply, this);
         if (error != kDNSServiceErr_NoError)
         {
             DNSServiceRefDeallocate(made);
@@ -104,17 +122,37 @@ namespace vx
             debugPrint("ZeroConfigRegistration DNSServiceProcessResult error: %d", int(processed));
         if (processed != kDNSServiceErr_NoError || replyError != kDNSServiceErr_NoError)
         {
-            lost(processed != kDNSServiceErr_NoError ? processed : replyError);
+            failed(processed != kDNSServiceErr_NoError ? processed : replyError);
             return;
         }
         if (replied && ! announced)
         {
             // Logged before it answers announced, as a loss is.
             if (away)
-                logPrint(logInfo, "ZeroConfigRegistration: \"%s\" announced again", name.c_str());
+                logPrint(logInfo, "ZeroConfigRegistration: \"%s\" announced again", getAnnouncedName().c_str());
             away = false;
             announced = true;
         }
+    }
+
+    void ZeroConfigRegistration::failed(DNSServiceErrorType error)
+    {
+        if (error != kDNSServiceErr_NameConflict)
+        {
+            lost(error);
+            return;
+        }
+        DNSServiceRefDeallocate(ref.exchange(nullptr));
+        announced = false;
+        std::string taken;
+        {
+            std::lock_guard<std::mutex> hold(nameLock);
+            taken = announcedName;
+            announcedName = nextName(taken);
+        }
+        logPrint(logWarning, "ZeroConfigRegistration: \"%s\" is taken by another service; announcing \"%s\"",
+                 taken.c_str(), getAnnouncedName().c_str());
+        retryAt = getTickCount();
     }
 
     void ZeroConfigRegistration::lost(DNSServiceErrorType error)
@@ -124,7 +162,7 @@ namespace vx
             logPrint(logWarning,
                      "ZeroConfigRegistration: \"%s\" is no longer announced (DNS-SD error %d); announcing it again "
                      "once the mDNS daemon answers",
-                     name.c_str(), int(error));
+                     getAnnouncedName().c_str(), int(error));
         away = true;
         announced = false;
         retryAt = getTickCount() + retryIntervalMs;
@@ -144,9 +182,36 @@ namespace vx
             const double waitMs = retryAt - getTickCount();
             if (waitMs > 0)
                 processReplies(longestWaitMs < 0 ? int(waitMs) + 1 : std::min(int(waitMs) + 1, longestWaitMs));
-            else if (open() != kDNSServiceErr_NoError)
+            else if (const DNSServiceErrorType error = open(); error == kDNSServiceErr_NameConflict)
+                failed(error);
+            else if (error != kDNSServiceErr_NoError)
                 retryAt = getTickCount() + retryIntervalMs;
         }
+    }
+
+    std::string ZeroConfigRegistration::getAnnouncedName() const
+    {
+        std::lock_guard<std::mutex> hold(nameLock);
+        return announcedName;
+    }
+
+    std::string ZeroConfigRegistration::nextName(const std::string& taken)
+    {
+        // "Name (n)" with n a number from 2 on counts up; anything else is
+        // the first of its kind.
+        const size_t bracket = taken.rfind(" (");
+        if (bracket != std::string::npos && taken.size() > bracket + 3 && taken.back() == ')')
+        {
+            const std::string digits = taken.substr(bracket + 2, taken.size() - bracket - 3);
+            if (digits.size() <= 9 && digits.front() != '0' &&
+                std::all_of(digits.begin(), digits.end(), [](char c) { return c >= '0' && c <= '9'; }))
+            {
+                const long number = std::stol(digits);
+                if (number >= 2)
+                    return taken.substr(0, bracket) + " (" + std::to_string(number + 1) + ")";
+            }
+        }
+        return taken + " (2)";
     }
 
     void ZeroConfigRegistration::registerReply(DNSServiceRef, DNSServiceFlags, DNSServiceErrorType error,

@@ -2,6 +2,7 @@
 
 #include <atomic>
 #include <cstdint>
+#include <mutex>
 #include <string>
 
 #include "core/VXThread.h"
@@ -18,7 +19,9 @@ namespace vx
     // loss it says so once in the log, answers not registered, and announces
     // again every retryIntervalMs until the daemon takes it. A daemon absent
     // at construction is waited for the same way; a registration the library
-    // refuses for its arguments stays unannounced.
+    // refuses for its arguments stays unannounced. A name another service
+    // holds is given up for the next one, as peers do ("Name (2)", then
+    // "Name (3)"), said once each in the log.
     class ZeroConfigRegistration : private Thread
     {
     public:
@@ -28,9 +31,10 @@ namespace vx
         static constexpr int retryIntervalMs = 1000;
 
         // Registers at once and waits (on the calling thread, at most
-        // replyTimeoutMs) for the reply.
+        // replyTimeoutMs in all) for the daemon to announce it.
         ZeroConfigRegistration(const std::string& name, const std::string& type, std::uint16_t port);
-        // Withdraws the announcement. Waits for the thread's current pass.
+        // Withdraws the announcement. Waits for the thread's current pass
+        // (a daemon that does not answer holds it a moment at most).
         ~ZeroConfigRegistration() override;
         ZeroConfigRegistration(const ZeroConfigRegistration&) = delete;
         ZeroConfigRegistration& operator=(const ZeroConfigRegistration&) = delete;
@@ -39,6 +43,13 @@ namespace vx
         // came back for it.
         bool isRegistered() const { return ref.load() != nullptr; }
         const std::string& getName() const { return name; }
+        // The name announced (or being announced): the name given unless
+        // another service held it.
+        std::string getAnnouncedName() const;
+
+        // The name peers take when name is held: "Name (2)" for "Name",
+        // "Name (3)" for "Name (2)".
+        static std::string nextName(const std::string& name);
         const std::string& getType() const { return type; }
         std::uint16_t getPort() const { return port; }
 
@@ -51,6 +62,9 @@ namespace vx
         // Waits at most waitMs for a reply (or a wake-up) and processes it;
         // an error ends the registration until the next try.
         void processReplies(int waitMs);
+        // The registration ended in an error: tried again at once under the
+        // next name when its name is held, else at the retry pace.
+        void failed(dnssd::DNSServiceErrorType error);
         void lost(dnssd::DNSServiceErrorType error);
 
         static void registerReply(dnssd::DNSServiceRef, dnssd::DNSServiceFlags, dnssd::DNSServiceErrorType error,
@@ -60,6 +74,8 @@ namespace vx
         // until the destructor has stopped it.
         std::atomic<dnssd::DNSServiceRef> ref{nullptr};
         std::string name;
+        mutable std::mutex nameLock; // announcedName
+        std::string announcedName;
         std::string type;
         std::uint16_t port;
         // The state of the replies (the constructor's, then the thread's).

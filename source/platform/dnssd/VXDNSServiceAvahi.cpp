@@ -7,13 +7,24 @@
 // two kinds call a reply pointer it never set (only a browse's and a
 // registration's report the loss safely), which kills the program whenever
 // one is processed after the loss. Ours report the loss as an error reply.
+//
+// Opening any of them waits for the daemon over the message bus: a frozen
+// daemon holds such a call until the bus gives up (25 s). Openings run on a
+// thread of the backend's; the caller waits for one a short while and
+// otherwise takes the reference still opening, whose outcome its processing
+// gives later. Ending a reference never waits for the daemon (the client
+// library drops its connection before freeing what it holds).
 
 #include "engine/network/VXDNSService.h"
 
+#include <chrono>
+#include <condition_variable>
 #include <cstring>
+#include <deque>
 #include <functional>
 #include <mutex>
 #include <string>
+#include <thread>
 #include <utility>
 #include <vector>
 
@@ -25,6 +36,7 @@
 #include <avahi-common/thread-watch.h>
 #include <arpa/inet.h>
 #include <dns_sd.h>
+#include <pthread.h>
 #include <sys/eventfd.h>
 #include <unistd.h>
 
@@ -32,12 +44,176 @@ namespace vx::dnssd
 {
     namespace
     {
+        // How long a caller waits for an opening before it takes the
+        // reference still opening: a daemon that answers at all does so well
+        // within it.
+        constexpr int openWaitMs = 250;
+
+        // One reference: opened on the backend's thread, then processed and
+        // ended on the caller's.
         struct PlatformRef : ServiceRefRecord
         {
-            using ServiceRefRecord::ServiceRefRecord;
+            explicit PlatformRef(Backend& madeBy)
+                : ServiceRefRecord(madeBy), openedSignal(eventfd(0, EFD_CLOEXEC | EFD_NONBLOCK))
+            {
+            }
+            ~PlatformRef() override
+            {
+                if (openedSignal >= 0)
+                    close(openedSignal);
+            }
 
-            virtual DNSServiceErrorType process() = 0;
-            virtual int descriptor() const = 0;
+            // The library's calls that make the operation (backend thread).
+            virtual DNSServiceErrorType open() = 0;
+            // Once opened, as the library processes and signals replies.
+            virtual DNSServiceErrorType processOpened() = 0;
+            virtual int openedDescriptor() const = 0;
+
+            // Backend thread: opens, then tells the caller, or frees the
+            // reference when the caller gave it up meanwhile. Nothing of it
+            // is touched once the lock is let go, unless to free it.
+            void runOpen()
+            {
+                const DNSServiceErrorType error = openedSignal >= 0 ? open() : kDNSServiceErr_Unknown;
+                bool givenUp = false;
+                {
+                    std::lock_guard<std::mutex> hold(openLock);
+                    openFinished = true;
+                    openError = error;
+                    givenUp = abandoned;
+                    const std::uint64_t one = 1;
+                    (void) ! write(openedSignal, &one, sizeof(one));
+                    opened.notify_all();
+                }
+                if (givenUp)
+                    delete this;
+            }
+
+            // Caller: true (with the opening's answer) when it ended within
+            // waitMs.
+            bool waitOpened(int waitMs, DNSServiceErrorType& error)
+            {
+                std::unique_lock<std::mutex> hold(openLock);
+                if (! opened.wait_for(hold, std::chrono::milliseconds(waitMs), [this] { return openFinished; }))
+                    return false;
+                error = openError;
+                return true;
+            }
+
+            // Caller: false when the opening has ended (the caller frees the
+            // reference); otherwise the backend's thread frees it after.
+            bool abandon()
+            {
+                std::lock_guard<std::mutex> hold(openLock);
+                abandoned = ! openFinished;
+                return abandoned;
+            }
+
+            // A reply the library gives inside the opening waits for the
+            // first processing, on the caller's thread; false once opened.
+            bool deferWhileOpening(std::function<void()> reply)
+            {
+                std::lock_guard<std::mutex> hold(openLock);
+                if (openFinished)
+                    return false;
+                early.push_back(std::move(reply));
+                return true;
+            }
+
+            // The first processing takes the opening's outcome (an opening
+            // that failed answers its error) and the replies it brought.
+            DNSServiceErrorType process()
+            {
+                if (settled)
+                    return processOpened();
+                std::uint64_t signalled = 0;
+                (void) ! read(openedSignal, &signalled, sizeof(signalled));
+                std::vector<std::function<void()>> replies;
+                DNSServiceErrorType error = kDNSServiceErr_NoError;
+                {
+                    std::lock_guard<std::mutex> hold(openLock);
+                    if (! openFinished)
+                        return kDNSServiceErr_NoError;
+                    settled = true;
+                    replies.swap(early);
+                    error = openError;
+                }
+                for (auto& reply : replies)
+                    reply();
+                return error;
+            }
+
+            // Readable once opened until the first processing, then as the
+            // library's.
+            int descriptor() const { return settled ? openedDescriptor() : openedSignal; }
+
+        private:
+            std::mutex openLock;
+            std::condition_variable opened;
+            bool openFinished = false;
+            bool abandoned = false;
+            DNSServiceErrorType openError = kDNSServiceErr_NoError;
+            std::vector<std::function<void()>> early;
+            bool settled = false; // the processing thread's
+            int openedSignal = -1;
+        };
+
+        // Runs the openings one after another. Joined at exit once every
+        // opening handed over has ended (with a frozen daemon, when the bus
+        // gives up).
+        class OpeningThread
+        {
+        public:
+            OpeningThread()
+                : thread([this] {
+                      pthread_setname_np(pthread_self(), "DNS-SD Openings");
+                      run();
+                  })
+            {
+            }
+            ~OpeningThread()
+            {
+                {
+                    std::lock_guard<std::mutex> hold(lock);
+                    stopping = true;
+                }
+                wake.notify_all();
+                thread.join();
+            }
+            OpeningThread(const OpeningThread&) = delete;
+            OpeningThread& operator=(const OpeningThread&) = delete;
+
+            void post(PlatformRef* ref)
+            {
+                {
+                    std::lock_guard<std::mutex> hold(lock);
+                    queued.push_back(ref);
+                }
+                wake.notify_one();
+            }
+
+        private:
+            void run()
+            {
+                std::unique_lock<std::mutex> hold(lock);
+                for (;;)
+                {
+                    wake.wait(hold, [this] { return stopping || ! queued.empty(); });
+                    if (queued.empty())
+                        return;
+                    PlatformRef* ref = queued.front();
+                    queued.pop_front();
+                    hold.unlock();
+                    ref->runOpen();
+                    hold.lock();
+                }
+            }
+
+            std::mutex lock;
+            std::condition_variable wake;
+            std::deque<PlatformRef*> queued;
+            bool stopping = false;
+            std::thread thread; // last: runs once the above exist
         };
 
         // A browse or a registration of the compatibility library.
@@ -46,13 +222,24 @@ namespace vx::dnssd
             using PlatformRef::PlatformRef;
             ~CompatRef() override
             {
+                browseReply = nullptr;
+                registerReply = nullptr;
                 if (native != nullptr)
                     ::DNSServiceRefDeallocate(native);
             }
 
-            DNSServiceErrorType process() override { return ::DNSServiceProcessResult(native); }
-            int descriptor() const override { return ::DNSServiceRefSockFD(native); }
+            DNSServiceErrorType open() override
+            {
+                const ::DNSServiceErrorType error = opening(*this);
+                if (error != ::kDNSServiceErr_NoError)
+                    return error;
+                return native != nullptr ? kDNSServiceErr_NoError : kDNSServiceErr_Unknown;
+            }
+            DNSServiceErrorType processOpened() override { return ::DNSServiceProcessResult(native); }
+            int openedDescriptor() const override { return ::DNSServiceRefSockFD(native); }
 
+            // The library's call, with copies of the caller's arguments.
+            std::function<::DNSServiceErrorType(CompatRef&)> opening;
             ::DNSServiceRef native = nullptr;
             void* context = nullptr;
             DNSServiceBrowseReply browseReply = nullptr;
@@ -64,6 +251,11 @@ namespace vx::dnssd
                                    const char* domain, void* context)
         {
             auto* ref = static_cast<CompatRef*>(context);
+            const std::string copies[3] = {name != nullptr ? name : "", regtype != nullptr ? regtype : "",
+                                           domain != nullptr ? domain : ""};
+            if (ref->deferWhileOpening([=] { browseRelay(nullptr, flags, interfaceIndex, error, copies[0].c_str(),
+                                                         copies[1].c_str(), copies[2].c_str(), ref); }))
+                return;
             if (ref->browseReply != nullptr)
                 ref->browseReply(ref, flags, interfaceIndex, error, name, regtype, domain, ref->context);
         }
@@ -72,6 +264,11 @@ namespace vx::dnssd
                                      const char* name, const char* regtype, const char* domain, void* context)
         {
             auto* ref = static_cast<CompatRef*>(context);
+            const std::string copies[3] = {name != nullptr ? name : "", regtype != nullptr ? regtype : "",
+                                           domain != nullptr ? domain : ""};
+            if (ref->deferWhileOpening([=] { registerRelay(nullptr, flags, error, copies[0].c_str(),
+                                                           copies[1].c_str(), copies[2].c_str(), ref); }))
+                return;
             if (ref->registerReply != nullptr)
                 ref->registerReply(ref, flags, error, name, regtype, domain, ref->context);
         }
@@ -114,7 +311,15 @@ namespace vx::dnssd
                     close(wakeUp);
             }
 
-            DNSServiceErrorType process() override
+            DNSServiceErrorType open() override
+            {
+                DNSServiceErrorType error = connect();
+                if (error == kDNSServiceErr_NoError)
+                    error = opening(*this);
+                return error == kDNSServiceErr_NoError ? start() : error;
+            }
+
+            DNSServiceErrorType processOpened() override
             {
                 std::uint64_t signalled = 0;
                 if (read(wakeUp, &signalled, sizeof(signalled)) != ssize_t(sizeof(signalled)))
@@ -129,7 +334,7 @@ namespace vx::dnssd
                 return kDNSServiceErr_NoError;
             }
 
-            int descriptor() const override { return wakeUp; }
+            int openedDescriptor() const override { return wakeUp; }
 
             // On the library's thread.
             void queue(std::function<void()> reply)
@@ -233,6 +438,9 @@ namespace vx::dnssd
                 });
             }
 
+            // Makes the lookup on the connection, with copies of the caller's
+            // arguments.
+            std::function<DNSServiceErrorType(LookupRef&)> opening;
             AvahiThreadedPoll* loop = nullptr; // the library's thread and its event loop
             AvahiClient* client = nullptr;
             int wakeUp = -1;
@@ -249,6 +457,15 @@ namespace vx::dnssd
             return interfaceIndex == 0 ? AVAHI_IF_UNSPEC : AvahiIfIndex(interfaceIndex);
         }
 
+        // Null stays null (the library's default), other text is copied.
+        struct OptionalText
+        {
+            explicit OptionalText(const char* text) : given(text != nullptr), value(text != nullptr ? text : "") {}
+            const char* get() const { return given ? value.c_str() : nullptr; }
+            bool given;
+            std::string value;
+        };
+
         class PlatformBackend : public Backend
         {
         public:
@@ -259,9 +476,12 @@ namespace vx::dnssd
                 auto* ref = new CompatRef(*this);
                 ref->browseReply = reply;
                 ref->context = context;
-                return finish(ref, refOut,
-                              ::DNSServiceBrowse(&ref->native, flags, interfaceIndex, regtype, domain, &browseRelay,
-                                                 ref));
+                ref->opening = [flags, interfaceIndex, type = OptionalText(regtype),
+                                where = OptionalText(domain)](CompatRef& made) {
+                    return ::DNSServiceBrowse(&made.native, flags, interfaceIndex, type.get(), where.get(),
+                                              &browseRelay, &made);
+                };
+                return begin(ref, refOut);
             }
 
             DNSServiceErrorType resolve(DNSServiceRef* refOut, DNSServiceFlags flags, std::uint32_t interfaceIndex,
@@ -275,13 +495,16 @@ namespace vx::dnssd
                 auto* ref = new LookupRef(*this);
                 ref->resolveReply = reply;
                 ref->context = context;
-                DNSServiceErrorType error = ref->connect();
-                if (error == kDNSServiceErr_NoError &&
-                    avahi_service_resolver_new(ref->client, toInterface(interfaceIndex), AVAHI_PROTO_UNSPEC, name,
-                                               regtype, domain, AVAHI_PROTO_UNSPEC, AvahiLookupFlags(0),
-                                               &LookupRef::resolved, ref) == nullptr)
-                    error = fromClientError(avahi_client_errno(ref->client));
-                return started(ref, refOut, error);
+                ref->opening = [interfaceIndex, serviceName = std::string(name), type = std::string(regtype),
+                                where = std::string(domain)](LookupRef& made) {
+                    if (avahi_service_resolver_new(made.client, toInterface(interfaceIndex), AVAHI_PROTO_UNSPEC,
+                                                   serviceName.c_str(), type.c_str(), where.c_str(),
+                                                   AVAHI_PROTO_UNSPEC, AvahiLookupFlags(0), &LookupRef::resolved,
+                                                   &made) == nullptr)
+                        return fromClientError(avahi_client_errno(made.client));
+                    return kDNSServiceErr_NoError;
+                };
+                return begin(ref, refOut);
             }
 
             DNSServiceErrorType registerService(DNSServiceRef* refOut, DNSServiceFlags flags,
@@ -293,9 +516,16 @@ namespace vx::dnssd
                 auto* ref = new CompatRef(*this);
                 ref->registerReply = reply;
                 ref->context = context;
-                return finish(ref, refOut,
-                              ::DNSServiceRegister(&ref->native, flags, interfaceIndex, name, regtype, domain, host,
-                                                   port, txtLength, txtRecord, &registerRelay, ref));
+                const auto* txtBytes = static_cast<const unsigned char*>(txtRecord);
+                std::vector<unsigned char> txtCopy(txtBytes, txtBytes + (txtBytes != nullptr ? txtLength : 0));
+                ref->opening = [flags, interfaceIndex, serviceName = OptionalText(name), type = OptionalText(regtype),
+                                where = OptionalText(domain), target = OptionalText(host), port,
+                                txt = std::move(txtCopy), txtGiven = txtRecord != nullptr](CompatRef& made) {
+                    return ::DNSServiceRegister(&made.native, flags, interfaceIndex, serviceName.get(), type.get(),
+                                                where.get(), target.get(), port, std::uint16_t(txt.size()),
+                                                txtGiven ? txt.data() : nullptr, &registerRelay, &made);
+                };
+                return begin(ref, refOut);
             }
 
             DNSServiceErrorType queryRecord(DNSServiceRef* refOut, DNSServiceFlags flags,
@@ -310,13 +540,15 @@ namespace vx::dnssd
                 auto* ref = new LookupRef(*this);
                 ref->queryReply = reply;
                 ref->context = context;
-                DNSServiceErrorType error = ref->connect();
-                if (error == kDNSServiceErr_NoError &&
-                    avahi_record_browser_new(ref->client, toInterface(interfaceIndex), AVAHI_PROTO_UNSPEC, fullName,
-                                             recordClass, recordType, AvahiLookupFlags(0), &LookupRef::recordEvent,
-                                             ref) == nullptr)
-                    error = fromClientError(avahi_client_errno(ref->client));
-                return started(ref, refOut, error);
+                ref->opening = [interfaceIndex, recordName = std::string(fullName), recordType,
+                                recordClass](LookupRef& made) {
+                    if (avahi_record_browser_new(made.client, toInterface(interfaceIndex), AVAHI_PROTO_UNSPEC,
+                                                 recordName.c_str(), recordClass, recordType, AvahiLookupFlags(0),
+                                                 &LookupRef::recordEvent, &made) == nullptr)
+                        return fromClientError(avahi_client_errno(made.client));
+                    return kDNSServiceErr_NoError;
+                };
+                return begin(ref, refOut);
             }
 
             DNSServiceErrorType processResult(DNSServiceRef ref) override
@@ -326,25 +558,25 @@ namespace vx::dnssd
 
             int refSockFD(DNSServiceRef ref) override { return static_cast<PlatformRef*>(ref)->descriptor(); }
 
-            void refDeallocate(DNSServiceRef ref) override { delete static_cast<PlatformRef*>(ref); }
-
-        private:
-            static DNSServiceErrorType finish(CompatRef* ref, DNSServiceRef* refOut, ::DNSServiceErrorType error)
+            // A reference still opening is freed by the openings' thread
+            // once its opening ends.
+            void refDeallocate(DNSServiceRef ref) override
             {
-                if (error != ::kDNSServiceErr_NoError || ref->native == nullptr)
-                {
-                    delete ref;
-                    return error != ::kDNSServiceErr_NoError ? error : kDNSServiceErr_Unknown;
-                }
-                *refOut = ref;
-                return kDNSServiceErr_NoError;
+                auto* made = static_cast<PlatformRef*>(ref);
+                if (! made->abandon())
+                    delete made;
             }
 
-            static DNSServiceErrorType started(LookupRef* ref, DNSServiceRef* refOut, DNSServiceErrorType error)
+        private:
+            // Hands the opening over and waits for it a short while: an
+            // opening that failed by then answers its error, one still under
+            // way gives the reference, which answers its outcome when
+            // processed.
+            DNSServiceErrorType begin(PlatformRef* ref, DNSServiceRef* refOut)
             {
-                if (error == kDNSServiceErr_NoError)
-                    error = ref->start();
-                if (error != kDNSServiceErr_NoError)
+                openings.post(ref);
+                DNSServiceErrorType error = kDNSServiceErr_NoError;
+                if (ref->waitOpened(openWaitMs, error) && error != kDNSServiceErr_NoError)
                 {
                     delete ref;
                     return error;
@@ -352,6 +584,8 @@ namespace vx::dnssd
                 *refOut = ref;
                 return kDNSServiceErr_NoError;
             }
+
+            OpeningThread openings;
         };
     }
 

@@ -254,13 +254,18 @@ namespace vx::test
             return std::exchange(nextRegisterError, 0);
         if (daemonAway)
             return kDNSServiceErr_Unknown;
+        // A name another registration holds is refused in the reply, as the
+        // daemon refuses a second local service of one name.
+        const bool taken = std::any_of(live.begin(), live.end(), [&](const Ref* other) {
+            return other->kind == "register" && other->type == call.type && other->name == call.name;
+        });
         Ref* ref = makeRef("register", call.type);
         ref->registerReply = reply;
         ref->context = context;
         ref->name = call.name;
-        queue(*ref, [ref] {
-            ref->registerReply(ref, 0, kDNSServiceErr_NoError, ref->name.c_str(), ref->type.c_str(), "local.",
-                               ref->context);
+        queue(*ref, [ref, taken] {
+            ref->registerReply(ref, 0, taken ? kDNSServiceErr_NameConflict : kDNSServiceErr_NoError,
+                               ref->name.c_str(), ref->type.c_str(), "local.", ref->context);
         });
         *refOut = ref;
         return kDNSServiceErr_NoError;

@@ -4,7 +4,9 @@
 // gives each reference a real descriptor (one end of a socketpair) that turns
 // readable when replies wait, and runs the queued replies inside
 // DNSServiceProcessResult. Tests announce and withdraw services, script each
-// resolve, inject errors and count the references still open.
+// resolve, inject errors and count the references still open. A registration
+// of a name another one holds is refused in its reply
+// (kDNSServiceErr_NameConflict), as the daemon refuses it.
 
 #include <cstdint>
 #include <functional>

@@ -196,6 +196,7 @@ namespace vx::test
             if (child <= 0)
                 return;
             kill(child, SIGTERM);
+            kill(child, SIGCONT); // a frozen one ends at once too
             if (! reap(child, 5000))
             {
                 kill(child, SIGKILL);
@@ -359,6 +360,18 @@ enable-reflector=no
     void MDNSDaemon::stopResponder()
     {
         end(responder);
+    }
+
+    void MDNSDaemon::freezeResponder()
+    {
+        if (responder > 0)
+            kill(responder, SIGSTOP);
+    }
+
+    void MDNSDaemon::thawResponder()
+    {
+        if (responder > 0)
+            kill(responder, SIGCONT);
     }
 
     void MDNSDaemon::stop()

@@ -40,6 +40,10 @@ namespace vx::test
         // nothing of what it held before). Start needs the bus running.
         bool startResponder(std::string& whyNot);
         void stopResponder();
+        // The responder hangs (SIGSTOP) and goes on (SIGCONT): the bus holds
+        // every call to it until the bus's own time-out. Stopping it thaws it.
+        void freezeResponder();
+        void thawResponder();
 
         // The responder's host name with its domain ("vxtest1234.local.").
         const std::string& getHostName() const { return hostName; }

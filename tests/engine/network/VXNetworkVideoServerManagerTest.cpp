@@ -201,6 +201,9 @@ namespace vx::test
         EXPECT_TRUE(manager->isRegisteredAsServer());
         manager->registerAsServer("two", serverType, 5001);
         EXPECT_EQ(dns.liveReferences("register"), 1) << "the first was withdrawn";
+        manager->registerAsServer("two", serverType, 5003);
+        EXPECT_EQ(dns.callsOf("register").back().name, "two") << "the same name, once its holder was withdrawn";
+        EXPECT_EQ(dns.callsOf("register").size(), 3u);
         manager->registerAsClient("me", clientType, 5002);
         EXPECT_EQ(dns.liveReferences("register"), 2);
         manager->deregisterAsServer();

@@ -479,4 +479,57 @@ namespace vx::test
         EXPECT_EQ(manager->getServerInfo("127.0.0.1", portA), nullptr);
         EXPECT_EQ(instances().getReferenceCount(keyA()), 0);
     }
+
+    // The mDNS daemon goes away while a source shows A's stream: the servers
+    // stay listed, the source keeps its client and the stream; back, the
+    // daemon reports them again without duplicates. A server withdrawn
+    // while it is back still takes its client along.
+    TEST_F(NetworkVideoSourceTest, ASourceKeepsItsStreamWhileTheDaemonIsAway)
+    {
+        SourcePtr source = sourceFor("127.0.0.1");
+        ASSERT_NE(source, nullptr);
+        NetworkVideoClient* const client = source->getClient();
+        ASSERT_NE(client, nullptr);
+        const auto entryA = server("127.0.0.1"), entryB = server("127.0.0.2");
+        std::uint32_t key = 4000;
+        TimeInfo time(0.0);
+        const auto update = [&]
+        {
+            scheduler.drain();
+            time.increment(16.0);
+            source->update(time);
+        };
+        const ZeroConfigBrowser& browser = manager->getServerBrowser();
+
+        dns.daemonStops();
+        const size_t triedBefore = dns.callsOf("browse").size();
+        ASSERT_TRUE(waitFor([&] {
+            update();
+            return ! browser.isBrowsing() && dns.callsOf("browse").size() > triedBefore;
+        })) << "the browser lost the daemon and tried again";
+        update();
+        EXPECT_EQ(manager->getNumServers(), 2);
+        ASSERT_EQ(source->getClient(), client) << "the daemon's absence says nothing of the server";
+        EXPECT_TRUE(streamUntilShown(*client, portA, *makePicture(16, 8, 3, 7), key));
+
+        dns.daemonStarts();
+        ASSERT_TRUE(waitFor([&] {
+            update();
+            return browser.isBrowsing() && dns.callsOf("resolve").size() >= 4;
+        }));
+        ASSERT_TRUE(waitFor([&] {
+            update();
+            return browser.getNumServices() == 2 && manager->getNumServers() == 2;
+        }));
+        EXPECT_EQ(server("127.0.0.1"), entryA) << "the same entries, none twice";
+        EXPECT_EQ(server("127.0.0.2"), entryB);
+        EXPECT_EQ(source->getClient(), client);
+
+        dns.withdraw("A", serverType);
+        ASSERT_TRUE(waitFor([&] {
+            update();
+            return source->getClient() == nullptr;
+        })) << "the client goes with its service";
+        EXPECT_EQ(instances().getReferenceCount(keyA()), 0);
+    }
 }

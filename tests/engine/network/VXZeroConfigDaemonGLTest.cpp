@@ -14,6 +14,7 @@
 #include "VXMDNSDaemon.h"
 #include "VXNetworkTestSupport.h"
 #include "core/VXTime.h"
+#include "core/VXTimeInfo.h"
 #include "core/xml/VXXmlCapable.h"
 #include "core/xml/VXXmlStates.h"
 #include "engine/network/VXNetworkVideoClientInstanceManager.h"
@@ -121,6 +122,13 @@ namespace vx::test
                 std::unique_ptr<VideoSource> made(manager().createSource("127.0.0.1", std::uint16_t(port)));
                 auto* source = dynamic_cast<NetworkVideoSource*>(made.get());
                 ASSERT_NE(source, nullptr);
+                shows(*source, port, seed);
+            }
+
+            // The source shows a picture (of its own size) sent to port.
+            void shows(NetworkVideoSource& shown, int port, unsigned seed)
+            {
+                NetworkVideoSource* source = &shown;
                 ASSERT_NE(source->getClient(), nullptr) << "the server at port " << port << " is listed";
                 const auto picture = makePicture(16 + int(seed), 8, 4, seed);
                 for (size_t i = 3; i < size_t(picture->width) * size_t(picture->height) * 4; i += 4)
@@ -223,6 +231,76 @@ namespace vx::test
         EXPECT_EQ(listed(portB), entryB) << "back on its first port: its first entry";
         EXPECT_EQ(presetNames(*entryB), "B tall");
         EXPECT_EQ(manager().getNumServers(), 2);
+    }
+
+    // Two servers stream to their sources while the daemon restarts, alone
+    // and with its bus: the servers stay listed as the same entries and the
+    // sources keep their clients and show every new picture; once the
+    // daemon is back and the servers announced again, none is listed twice.
+    TEST_F(ZeroConfigDaemonTest, StreamsGoOnWhileTheDaemonRestarts)
+    {
+        const int portA = findFreePort(), portB = findFreePort();
+        ASSERT_NE(portA, portB);
+        manager().findServers(serverType);
+        auto a = announce("VX Server A", portA);
+        auto b = announce("VX Server B", portB);
+        ASSERT_TRUE(waitFor([&] { return listed(portA) && listed(portB); }, eventTimeoutMs));
+        const auto entryA = listed(portA), entryB = listed(portB);
+        std::unique_ptr<VideoSource> madeA(manager().createSource("127.0.0.1", std::uint16_t(portA)));
+        std::unique_ptr<VideoSource> madeB(manager().createSource("127.0.0.1", std::uint16_t(portB)));
+        auto* sourceA = dynamic_cast<NetworkVideoSource*>(madeA.get());
+        auto* sourceB = dynamic_cast<NetworkVideoSource*>(madeB.get());
+        ASSERT_TRUE(sourceA != nullptr && sourceB != nullptr);
+        NetworkVideoClient* const clientA = sourceA->getClient();
+        NetworkVideoClient* const clientB = sourceB->getClient();
+        TimeInfo time(0.0);
+        const auto updated = [&]
+        {
+            time.increment(16.0);
+            sourceA->update(time);
+            sourceB->update(time);
+            return true;
+        };
+        const ZeroConfigBrowser& browser = manager().getServerBrowser();
+        unsigned seed = 1;
+        for (const bool withBus : {false, true})
+        {
+            SCOPED_TRACE(withBus ? "with the bus" : "the responder alone");
+            if (withBus)
+                daemon.stop();
+            else
+                daemon.stopResponder();
+            ASSERT_TRUE(waitFor([&] { return updated() && ! browser.isBrowsing() && ! a->isRegistered(); },
+                                eventTimeoutMs));
+            updated();
+            EXPECT_EQ(listed(portA), entryA);
+            EXPECT_EQ(listed(portB), entryB);
+            ASSERT_EQ(sourceA->getClient(), clientA) << "the daemon's absence says nothing of the servers";
+            ASSERT_EQ(sourceB->getClient(), clientB);
+            ASSERT_NO_FATAL_FAILURE(shows(*sourceA, portA, seed++));
+            ASSERT_NO_FATAL_FAILURE(shows(*sourceB, portB, seed++));
+
+            std::string whyNot;
+            ASSERT_TRUE(withBus ? daemon.start(whyNot) : daemon.startResponder(whyNot)) << whyNot;
+            ASSERT_TRUE(waitFor(
+                [&] { return updated() && browser.isBrowsing() && a->isRegistered() && b->isRegistered(); },
+                eventTimeoutMs));
+            // Past the time the browser gives the daemon to report them
+            // again, nothing has changed.
+            EXPECT_FALSE(waitFor(
+                [&] {
+                    return updated() && (manager().getNumServers() != 2 || sourceA->getClient() != clientA ||
+                                         sourceB->getClient() != clientB);
+                },
+                ZeroConfigBrowser::defaultReturnTimeoutMs + 1000));
+            EXPECT_EQ(manager().getNumServers(), 2);
+            EXPECT_EQ(listed(portA), entryA);
+            EXPECT_EQ(listed(portB), entryB);
+            EXPECT_EQ(sourceA->getClient(), clientA);
+            EXPECT_EQ(sourceB->getClient(), clientB);
+            ASSERT_NO_FATAL_FAILURE(shows(*sourceA, portA, seed++));
+            ASSERT_NO_FATAL_FAILURE(shows(*sourceB, portB, seed++));
+        }
     }
 
     // While the daemon still tries to resolve a service whose host has no

@@ -5,12 +5,14 @@
 
 #include <gtest/gtest.h>
 
+#include <filesystem>
 #include <memory>
 #include <string>
 #include <vector>
 
 #include "VXMDNSDaemon.h"
 #include "VXNetworkTestSupport.h"
+#include "core/VXTime.h"
 #include "engine/network/VXNetworkVideoServerManager.h"
 #include "engine/network/VXZeroConfigBrowser.h"
 #include "engine/network/VXZeroConfigRegistration.h"
@@ -31,6 +33,22 @@ namespace vx::test
             for (const LogRecorder::Line& line : log.lines())
                 count += line.text.find(part) != std::string::npos ? 1 : 0;
             return count;
+        }
+
+        size_t entriesOf(const char* folder)
+        {
+            std::error_code error;
+            return size_t(std::distance(std::filesystem::directory_iterator(folder, error),
+                                        std::filesystem::directory_iterator()));
+        }
+
+        // How long the calling thread is held by what it runs.
+        template <typename Call>
+        double heldMs(Call&& call)
+        {
+            const double start = getTickCount();
+            call();
+            return getTickCount() - start;
         }
 
         class ZeroConfigRestartTest : public testing::Test
@@ -58,9 +76,10 @@ namespace vx::test
     // Each stop ends the browse, the resolves and the watches of the listed
     // services (whose handling by the platform library once crashed the
     // program), withdraws the own announcement: all said once in the log and
-    // answered as not browsing and not announced. Once the daemon is back
-    // both start again by themselves and services announced after the
-    // restart are seen.
+    // answered as not browsing and not announced, the services still listed.
+    // Once the daemon is back both start again by themselves and services
+    // announced after the restart are seen, none twice. The last restart
+    // takes the message bus along.
     TEST_F(ZeroConfigRestartTest, BrowsingAndAnnouncingFollowTheDaemonThroughRestarts)
     {
         LogRecorder log; // installed before any thread of discovery logs
@@ -72,15 +91,25 @@ namespace vx::test
         ASSERT_TRUE(waitFor([&] { return browser.getServiceByName("VX Own").has_value(); }, eventTimeoutMs));
 
         std::vector<std::unique_ptr<ZeroConfigRegistration>> later;
-        for (int restart = 1; restart <= 2; ++restart)
+        for (int restart = 1; restart <= 3; ++restart)
         {
             SCOPED_TRACE("restart " + std::to_string(restart));
-            daemon.stopResponder();
+            const bool withBus = restart == 3;
+            if (withBus)
+                daemon.stop();
+            else
+                daemon.stopResponder();
             ASSERT_TRUE(waitFor([&] { return ! browser.isBrowsing() && ! own.isRegistered(); }, eventTimeoutMs))
                 << "browsing " << browser.isBrowsing() << ", announced " << own.isRegistered();
-            EXPECT_EQ(browser.getNumServices(), 0u) << "nothing is known while the daemon is away";
+            EXPECT_EQ(browser.getNumServices(), size_t(restart)) << "the services stay listed while it is away";
 
-            ASSERT_NO_FATAL_FAILURE(restartResponder());
+            if (withBus)
+            {
+                std::string whyNot;
+                ASSERT_TRUE(daemon.start(whyNot)) << whyNot;
+            }
+            else
+                ASSERT_NO_FATAL_FAILURE(restartResponder());
             const std::string name = "VX After " + std::to_string(restart);
             later.push_back(std::make_unique<ZeroConfigRegistration>(name, serverType, std::uint16_t(portOwn)));
             ASSERT_TRUE(waitFor(
@@ -132,5 +161,77 @@ namespace vx::test
         EXPECT_EQ(browser.getServiceByName("VX Early")->port, port);
         EXPECT_EQ(linesWith(log, "cannot browse for"), 1u) << "one line for the whole outage\n" << log.dump();
         EXPECT_EQ(linesWith(log, "cannot announce \"VX Early\""), 1u) << log.dump();
+    }
+
+    // A daemon that hangs (stopped, its bus still up) answers no call until
+    // the bus gives up after 25 s: at start, announcing keeps its bound,
+    // browsing starts and both end at once; at shutdown, with a service
+    // listed, both end at once too. Once it goes on, discovery works again,
+    // and threads and descriptors are back where they were.
+    TEST_F(ZeroConfigRestartTest, AFrozenDaemonHoldsUpNoCaller)
+    {
+        // The platform library's first use makes what lives as long as the
+        // process.
+        {
+            ZeroConfigBrowser first;
+            first.browseForService(serverType);
+        }
+        const size_t threads = entriesOf("/proc/self/task"), descriptors = entriesOf("/proc/self/fd");
+        const int port = findFreePort();
+        // A stop is a few milliseconds; the bound is only a loaded machine's.
+        const double quickMs = 1500;
+
+        daemon.freezeResponder();
+        std::unique_ptr<ZeroConfigRegistration> own;
+        EXPECT_LT(heldMs([&] { own = std::make_unique<ZeroConfigRegistration>("VX Frozen", serverType, port); }),
+                  ZeroConfigRegistration::replyTimeoutMs + quickMs);
+        auto browser = std::make_unique<ZeroConfigBrowser>();
+        EXPECT_LT(heldMs([&] { browser->browseForService(serverType); }), quickMs);
+        EXPECT_LT(heldMs([&] { browser.reset(); }), quickMs) << "a browser waiting for the daemon";
+        EXPECT_LT(heldMs([&] { own.reset(); }), quickMs) << "a registration waiting for the daemon";
+
+        daemon.thawResponder();
+        own = std::make_unique<ZeroConfigRegistration>("VX Frozen", serverType, port);
+        browser = std::make_unique<ZeroConfigBrowser>();
+        browser->browseForService(serverType);
+        ASSERT_TRUE(waitFor([&] { return own->isRegistered() && browser->getServiceByName("VX Frozen"); },
+                            eventTimeoutMs));
+        daemon.freezeResponder();
+        EXPECT_LT(heldMs([&] { browser.reset(); }), quickMs) << "a browser with a service listed";
+        EXPECT_LT(heldMs([&] { own.reset(); }), quickMs) << "an announced registration";
+
+        daemon.thawResponder();
+        {
+            ZeroConfigRegistration after("VX Thawed", serverType, port);
+            ZeroConfigBrowser watching;
+            watching.browseForService(serverType);
+            EXPECT_TRUE(waitFor([&] { return watching.getServiceByName("VX Thawed").has_value(); }, eventTimeoutMs));
+        }
+        EXPECT_TRUE(waitFor([&] { return entriesOf("/proc/self/task") == threads; }, eventTimeoutMs))
+            << entriesOf("/proc/self/task") << " threads, " << threads << " before";
+        EXPECT_TRUE(waitFor([&] { return entriesOf("/proc/self/fd") == descriptors; }, eventTimeoutMs))
+            << entriesOf("/proc/self/fd") << " descriptors, " << descriptors << " before";
+    }
+
+    // A second service of a name already announced is announced under the
+    // next name, as peers name it, said once; the first keeps its name.
+    TEST_F(ZeroConfigRestartTest, ATakenNameIsAnnouncedUnderTheNextOne)
+    {
+        LogRecorder log;
+        const int portFirst = findFreePort(), portSecond = findFreePort();
+        ZeroConfigRegistration first("VX Same", serverType, std::uint16_t(portFirst));
+        ZeroConfigRegistration second("VX Same", serverType, std::uint16_t(portSecond));
+        ZeroConfigBrowser browser;
+        browser.browseForService(serverType);
+        ASSERT_TRUE(waitFor(
+            [&] { return browser.getServiceByName("VX Same (2)") && browser.getServiceByName("VX Same"); },
+            eventTimeoutMs))
+            << browser.getNumServices() << " listed\n" << log.dump();
+        EXPECT_EQ(browser.getServiceByName("VX Same (2)")->port, portSecond);
+        EXPECT_EQ(browser.getServiceByName("VX Same")->port, portFirst);
+        EXPECT_EQ(second.getAnnouncedName(), "VX Same (2)");
+        EXPECT_TRUE(second.isRegistered());
+        EXPECT_EQ(linesWith(log, "\"VX Same\" is taken"), 1u) << log.dump();
+        EXPECT_EQ(linesWith(log, "no longer announced"), 0u) << log.dump();
     }
 }

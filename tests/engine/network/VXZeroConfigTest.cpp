@@ -168,9 +168,9 @@ namespace vx::test
     }
 
     // The daemon goes away with a service listed and a resolve waiting:
-    // both end, the list empties (listeners hear of it), one line says so,
-    // and browsing is tried again at its pace, not in a loop, until the
-    // daemon is back and the service is listed again.
+    // both end, the list stays (nobody is told of a change), one line says
+    // so, and browsing is tried again at its pace, not in a loop, until the
+    // daemon is back and the service is listed again, once.
     TEST_F(ZeroConfigTest, ALostDaemonIsSaidOnceAndBrowsingResumesWhenItIsBack)
     {
         FakeDNSService::Resolve silent;
@@ -189,9 +189,9 @@ namespace vx::test
 
         dns.daemonStops();
         ASSERT_TRUE(waitFor([&] { return ! browser.isBrowsing(); }));
-        EXPECT_EQ(browser.getNumServices(), 0u);
+        EXPECT_EQ(browser.getNumServices(), 1u) << "the daemon's absence says nothing of the services";
         EXPECT_EQ(dns.liveReferences(), 0) << "the browse and the waiting resolve ended";
-        EXPECT_TRUE(waitFor([&] { return listener.calls.load() == told + 1; }));
+        EXPECT_EQ(listener.calls.load(), told);
 
         const std::vector<int> threads = findThreads("Zero Config Browser");
         ASSERT_EQ(threads.size(), 1u);
@@ -215,6 +215,36 @@ namespace vx::test
         EXPECT_EQ(lostLines, 1u) << log.dump();
         EXPECT_TRUE(log.contains("browsing for \"" + serverType + "\" again")) << log.dump();
         EXPECT_EQ(log.count(logError), 0u) << log.dump();
+        browser.removeListener(listener);
+    }
+
+    // Services kept through the daemon's absence: one it reports again stays
+    // (listed once), one withdrawn meanwhile leaves once the return time-out
+    // has passed after browsing resumed, and listeners hear of that.
+    TEST_F(ZeroConfigTest, AServiceGoneWhileTheDaemonWasAwayLeavesAfterItsReturn)
+    {
+        dns.scriptResolve("A", {"127.0.0.1", 5000});
+        dns.scriptResolve("B", {"127.0.0.1", 5001});
+        dns.announce("A", serverType);
+        dns.announce("B", serverType);
+        ZeroConfigBrowser browser;
+        browser.setReturnTimeout(500);
+        CountingListener listener;
+        browser.addListener(listener, false);
+        browser.browseForService(serverType);
+        ASSERT_TRUE(waitFor([&] { return browser.getNumServices() == 2; }));
+
+        dns.daemonStops();
+        ASSERT_TRUE(waitFor([&] { return ! browser.isBrowsing(); }));
+        dns.withdraw("B", serverType);
+        const int told = listener.calls.load();
+        dns.daemonStarts();
+        ASSERT_TRUE(waitFor([&] { return browser.isBrowsing() && dns.callsOf("resolve").size() == 3; }));
+        const double back = getTickCount();
+        ASSERT_TRUE(waitFor([&] { return browser.getNumServices() == 1; }));
+        EXPECT_GE(getTickCount() - back, 400.0) << "kept until the return time-out";
+        EXPECT_EQ(browser.getService(0)->name, "A");
+        EXPECT_GE(listener.calls.load(), told + 1);
         browser.removeListener(listener);
     }
 
@@ -445,4 +475,57 @@ namespace vx::test
         EXPECT_FALSE(ZeroConfigBrowser::readServiceRecord(longLabel.data(), longLabel.size(), port, host));
         EXPECT_FALSE(ZeroConfigBrowser::readServiceRecord(nullptr, 20, port, host));
     }
+}
+
+namespace vx::test
+{
+    // A name another service holds: the registration takes the next name
+    // peers would, says so once, and keeps it while it lives.
+    TEST_F(ZeroConfigTest, ATakenNameIsAnnouncedUnderTheNextOne)
+    {
+        LogRecorder log;
+        ZeroConfigRegistration first("Kelvo", serverType, 5000);
+        ZeroConfigRegistration second("Kelvo", serverType, 5001);
+        ZeroConfigRegistration third("Kelvo", serverType, 5002);
+        EXPECT_TRUE(first.isRegistered() && second.isRegistered() && third.isRegistered());
+        EXPECT_EQ(first.getAnnouncedName(), "Kelvo");
+        EXPECT_EQ(second.getAnnouncedName(), "Kelvo (2)");
+        EXPECT_EQ(third.getAnnouncedName(), "Kelvo (3)");
+        EXPECT_EQ(third.getName(), "Kelvo");
+        EXPECT_EQ(dns.callsOf("register").size(), 6u) << "one try per name taken";
+        const size_t lines = log.lines().size();
+        EXPECT_TRUE(log.contains("\"Kelvo\" is taken by another service; announcing \"Kelvo (2)\"")) << log.dump();
+        EXPECT_TRUE(log.contains("\"Kelvo (2)\" is taken by another service; announcing \"Kelvo (3)\""))
+            << log.dump();
+        EXPECT_FALSE(waitFor([&] { return dns.callsOf("register").size() > 6; },
+                             2 * ZeroConfigRegistration::retryIntervalMs + 500))
+            << "nothing is tried again";
+        EXPECT_EQ(log.lines().size(), lines) << log.dump();
+    }
+
+    struct NextNameCase
+    {
+        const char* label;
+        const char* taken;
+        const char* next;
+    };
+
+    class ZeroConfigNextNameTest : public testing::TestWithParam<NextNameCase>
+    {
+    };
+
+    TEST_P(ZeroConfigNextNameTest, CountsAsPeersDo)
+    {
+        EXPECT_EQ(ZeroConfigRegistration::nextName(GetParam().taken), GetParam().next);
+    }
+
+    INSTANTIATE_TEST_SUITE_P(
+        Names, ZeroConfigNextNameTest,
+        testing::Values(NextNameCase{"plain", "Kelvo", "Kelvo (2)"}, NextNameCase{"second", "Kelvo (2)", "Kelvo (3)"},
+                        NextNameCase{"tenth", "Kelvo (9)", "Kelvo (10)"},
+                        NextNameCase{"notACount", "Kelvo (1)", "Kelvo (1) (2)"},
+                        NextNameCase{"words", "Kelvo (Stage)", "Kelvo (Stage) (2)"},
+                        NextNameCase{"leadingZero", "Kelvo (02)", "Kelvo (02) (2)"},
+                        NextNameCase{"empty", "Kelvo ()", "Kelvo () (2)"}),
+        [](const testing::TestParamInfo<NextNameCase>& info) { return std::string(info.param.label); });
 }
