@@ -105,6 +105,10 @@ namespace vx
         // Paused while seeks run: the frame the newest landed seek brought,
         // when it lies between the frame shown and the play head's.
         void showLandedOnTheWay(Texture& texture);
+        // Running backwards while a seek runs: the frame decoded nearest at
+        // or above the play head, up to the bound (a movie's group decoded
+        // for the seek comes frame by frame).
+        void showDecodedOnTheWay(Texture& texture);
         // The texture made from a frame, and the texture handed over.
         void makeTexture(const std::shared_ptr<av::PixelBuffer>& buffer);
         bool adoptTexture(Texture& texture);

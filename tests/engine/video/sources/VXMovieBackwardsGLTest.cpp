@@ -1,0 +1,208 @@
+// A movie with one key frame in 250 played backwards by the engine's
+// timeline at its own speed on the real clock, fed by the DataDriver thread,
+// silent (self-timed player) and with sound (seeking reader): started from a
+// late frame, and again after a release while it plays. Each render is
+// judged once: the picture is never beyond the play head's frame (below it)
+// and never goes back up; once a picture shows, a picture shows at every
+// render. How soon the first picture shows and how closely the picture
+// follows the play head is bound generously (a group of this size decodes
+// in well under a second): a frame-exact seek per frame, each taking longer
+// than the play head stays on a frame, shows nothing at all.
+
+#include "VXSourcesGLTestSupport.h"
+#include "VXSourcesTestSupport.h"
+
+#include "core/VXTimeInfo.h"
+#include "core/VXTimeUnit.h"
+#include "core/parameters/VXParamChoice.h"
+#include "core/parameters/VXParamRange.h"
+#include "engine/behaviours/VXBehaviourTimelineBase.h"
+#include "engine/video/sources/VXVideoFormatReaderSource.h"
+#include "support/VXMovieClips.h"
+
+#include <gtest/gtest.h>
+
+#include <chrono>
+#include <cmath>
+#include <thread>
+
+namespace vx::test
+{
+    namespace
+    {
+        constexpr int clipFrames = 300;
+        constexpr double msPerFrame = 40.0;
+        constexpr std::chrono::seconds watchdog{60};
+        // Frames the play head moves down (at 25 a second) before a picture
+        // must show, and how far the picture may trail it after that.
+        constexpr long firstPictureWithin = 100;
+        constexpr long trailsAtMost = 50;
+
+        // Frame n shows ten bars 64 pixels wide, bar b white when bit b of n
+        // is set.
+        ClipSpec backwardsClip(bool sound)
+        {
+            ClipSpec clip;
+            clip.width = 640;
+            clip.height = 360;
+            clip.frames = clipFrames;
+            clip.luma = "if(bitand(N\\,pow(2\\,floor(X/64)))\\,235\\,16)";
+            clip.codec = "-c:v libx264 -preset ultrafast -g 250 -keyint_min 250 -sc_threshold 0 -pix_fmt yuv420p";
+            clip.sound = sound;
+            return clip;
+        }
+
+        // The frame a picture of the clip names; -1 when a bar is unclear.
+        long frameOf(const Picture& picture)
+        {
+            if (picture.width < 640 || picture.pixels.empty())
+                return -1;
+            long index = 0;
+            for (int bit = 0; bit < 10; ++bit)
+            {
+                const int level = picture.at(bit * 64 + 32, 180).g;
+                if (level > 170)
+                    index |= 1L << bit;
+                else if (level > 70)
+                    return -1;
+            }
+            return index;
+        }
+
+        struct SoundCase
+        {
+            const char* name;
+            bool sound;
+        };
+
+        class MovieBackwardsGLTest : public SourcesGLTest, public ::testing::WithParamInterface<SoundCase>
+        {
+        protected:
+            void SetUp() override
+            {
+                SourcesGLTest::SetUp();
+                ASSERT_FALSE(HasFatalFailure());
+                if (! hasFFmpegEncoder("libx264"))
+                    GTEST_SKIP() << "ffmpeg has no libx264 encoder";
+                const std::string path = temp.file(GetParam().sound ? "sound.mov" : "silent.mov");
+                ASSERT_TRUE(makeClip(path, backwardsClip(GetParam().sound)));
+                source.reset(VideoFormatReaderSource::createFromXML(
+                    driver, *sourceElement("fileName=\"" + path + "\" LoadingThread=\"TTM_MESSAGE\""), nullptr));
+                drainMessages();
+                ASSERT_NE(source, nullptr);
+                ASSERT_NE(source->getVideoFormatReader(), nullptr);
+                ASSERT_EQ(source->getVideoFormatReader()->getHasAudio(), GetParam().sound);
+                ASSERT_EQ(source->getNumFrames(), unsigned(clipFrames));
+            }
+
+            void TearDown() override
+            {
+                if (source != nullptr)
+                    source->release();
+                source.reset();
+                SourcesGLTest::TearDown();
+            }
+
+            long headFrame() const { return static_cast<long>(std::floor(source->getPosition() / msPerFrame)); }
+
+            // From frame n and a quarter, backwards.
+            void startBackwards(long n)
+            {
+                source->getPositionParam()->setValue((n + 0.25) * msPerFrame, ValueChangeInfo());
+                source->getTimeline()->getPlayDirectionParam()->setValue(int(playBackward), ValueChangeInfo());
+                source->start(false, TimeUnit());
+                last = std::chrono::steady_clock::now();
+            }
+
+            // One host frame, at least 20 ms after the one before: the
+            // timeline moves the play head by the real time passed, the
+            // source reads at it, one render, judged.
+            void tick()
+            {
+                auto now = std::chrono::steady_clock::now();
+                while (now - last < std::chrono::milliseconds(20))
+                {
+                    std::this_thread::sleep_for(std::chrono::milliseconds(1));
+                    now = std::chrono::steady_clock::now();
+                }
+                time.increment(std::chrono::duration<double, std::milli>(now - last).count());
+                last = now;
+                source->update(time);
+                source->updateVideo();
+                judge(frameOf(readOutput(source->render(*renderer, info))));
+            }
+
+            void judge(long n)
+            {
+                ++renders;
+                const long at = headFrame();
+                const std::string where = "render " + std::to_string(renders) + ", play head at frame " +
+                                          std::to_string(at) + ", shown before " + std::to_string(shown);
+                if (shown >= 0)
+                {
+                    ASSERT_GE(n, 0) << "shows nothing or an unclear picture; " << where;
+                    ASSERT_LE(n - at, trailsAtMost) << "trails the play head; " << where;
+                }
+                if (n < 0 || n == shown)
+                    return;
+                ASSERT_GE(n, at) << "shows frame " << n << " beyond the play head; " << where;
+                if (bound >= 0)
+                    ASSERT_LE(n, bound) << "goes back up to frame " << n << "; " << where;
+                shown = bound = n;
+            }
+
+            // Renders until a picture shows; false when the play head moved
+            // down more than firstPictureWithin frames from `from` first.
+            bool showsWithin(long from)
+            {
+                while (shown < 0 && ! HasFatalFailure() && headFrame() > from - firstPictureWithin)
+                    tick();
+                return shown >= 0;
+            }
+
+            // Renders while the play head moves down to frame n.
+            void playDownTo(long n)
+            {
+                const auto giveUp = std::chrono::steady_clock::now() + watchdog;
+                while (headFrame() > n && ! HasFatalFailure() && std::chrono::steady_clock::now() < giveUp)
+                    tick();
+            }
+
+            TimeInfo time{0.0};
+            std::chrono::steady_clock::time_point last;
+            std::unique_ptr<VideoFormatReaderSource> source;
+            long shown = -1, bound = -1;
+            int renders = 0;
+        };
+    }
+
+    // From frame 240 (its key frame is 0) backwards: a picture shows soon,
+    // and the picture follows the play head down.
+    TEST_P(MovieBackwardsGLTest, BackwardsFromALateFrameShowsAPictureSoonAndFollowsThePlayHead)
+    {
+        startBackwards(240);
+        ASSERT_TRUE(showsWithin(240)) << "no picture while the play head moved down " << firstPictureWithin
+                                      << " frames";
+        playDownTo(std::min(shown, 200L) - 40);
+    }
+
+    // Released while playing backwards, the picture is gone: a picture shows
+    // again soon, and follows the play head down, into the group before.
+    TEST_P(MovieBackwardsGLTest, AReleaseWhilePlayingBackwardsShowsAPictureSoon)
+    {
+        startBackwards(280);
+        ASSERT_TRUE(showsWithin(280)) << "no picture before the release";
+        playDownTo(std::min(shown, 270L) - 5);
+        ASSERT_FALSE(HasFatalFailure());
+        source->release();
+        shown = -1;
+        const long from = headFrame();
+        ASSERT_TRUE(showsWithin(from)) << "no picture while the play head moved down " << firstPictureWithin
+                                       << " frames after the release at frame " << from;
+        playDownTo(from - 80);
+    }
+
+    INSTANTIATE_TEST_SUITE_P(Readers, MovieBackwardsGLTest,
+                             ::testing::Values(SoundCase{"Silent", false}, SoundCase{"WithSound", true}),
+                             [](const auto& info) { return std::string(info.param.name); });
+}
