@@ -96,6 +96,15 @@ namespace vx::av
         }
     }
 
+    void FFmpegGroupDecoder::dropBelow(long frame)
+    {
+        for (auto it = held.begin(); it != held.end() && it->first < frame; it = held.erase(it))
+        {
+            bytes -= std::min(bytes, bytesOf(*it->second));
+            av_frame_free(&it->second);
+        }
+    }
+
     void FFmpegGroupDecoder::clear()
     {
         for (auto& entry : held)
@@ -139,9 +148,13 @@ namespace vx::av
             const long frame = source.pictureIndex();
             if (frame > top)
                 break;
-            any = true;
             if (pictureBytes == 0)
                 pictureBytes = bytesOf(*source.picture());
+            // What is held below the part, held from elsewhere, would leave
+            // a gap: the frames held always run on, one after the other.
+            if (! any)
+                dropBelow(std::max(frame, firstKeptOf(top)));
+            any = true;
             // Pictures below the part decode only as references of the ones in it.
             if (frame >= firstKeptOf(top) && held.find(frame) == held.end())
                 if (AVFrame* kept = av_frame_clone(source.picture()))

@@ -87,6 +87,7 @@ namespace vx::av
     private:
         std::size_t partFrames() const;
         void hold(long frame, AVFrame* picture);
+        void dropBelow(long frame);
 
         std::map<long, AVFrame*> held;
         std::size_t budget;

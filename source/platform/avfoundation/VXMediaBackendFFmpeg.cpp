@@ -1190,7 +1190,10 @@ namespace vx::av
                 Seek incoming{seconds, before, after, std::move(done), inQueue, {}};
                 // Backwards over predicted frames a frame-exact seek is served
                 // from the key-frame group held, or decodes the group.
-                incoming.backwards = ! inQueue && exact && reverseByGroups && (rate < 0.0f || wayDirection < 0);
+                // (A seek told the way forwards while still running backwards
+                // is a turn's.)
+                incoming.backwards = ! inQueue && exact && reverseByGroups &&
+                                     (wayDirection < 0 || (wayDirection == 0 && rate < 0.0f));
                 followsBackwards = incoming.backwards;
                 followsOn = followsOn && ! incoming.backwards;
                 if (! inQueue)
@@ -1218,10 +1221,11 @@ namespace vx::av
                 {
                     // The queue runs the other way now.
                     queue.clear();
-                    if (newRate >= 0.0f)
+                    if (newRate >= 0.0f && seeks.empty())
                     {
-                        // Forwards the decoder goes on from the play head,
-                        // not from the last frame read backwards.
+                        // Forwards the decoder goes on from the play head
+                        // (or a seek waiting), not from the last frame read
+                        // backwards.
                         seeks.push_back({std::max(0.0, requested / decoder->fps), 0.0, 0.0, {}, false, {}});
                     }
                 }
@@ -1287,6 +1291,28 @@ namespace vx::av
             bool isDecodingToward(double seconds) override
             {
                 std::lock_guard<std::mutex> hold(lock);
+                if (playsBackwardsByGroups() && pixelFormat != 0 && seeks.empty())
+                {
+                    // The frames above the play head's are passed; the worker
+                    // brings the play head's own unless it has nothing to do.
+                    const long target = decoder->indexOf(seconds);
+                    const std::size_t queued = queue.size();
+                    const bool moved = static_cast<long>(requested) != target;
+                    requested = static_cast<double>(target);
+                    while (queue.size() > 1 && queue[1]->frameIndex >= target)
+                        queue.pop_front();
+                    if (! queue.empty() && queue.front()->frameIndex == target)
+                        return false;
+                    if (! queue.empty() && queue.front()->frameIndex < target)
+                        queue.clear();
+                    // Told something new, the worker looks again.
+                    if (moved || queue.size() != queued)
+                    {
+                        groupsIdle = false;
+                        changed.notify_all();
+                    }
+                    return ! groupsIdle;
+                }
                 if (! seeks.empty() || running >= 0 || ! playsForwards() || ended || pixelFormat == 0)
                     return false;
                 const long target = decoder->indexOf(seconds);
@@ -1339,7 +1365,13 @@ namespace vx::av
                 std::unique_lock<std::mutex> hold(lock);
                 for (;;)
                 {
-                    changed.wait(hold, [this] { return stopping || ! seeks.empty() || wantsMore(); });
+                    changed.wait(hold,
+                                 [this]
+                                 {
+                                     const bool due = stopping || ! seeks.empty() || wantsMore();
+                                     groupsIdle = ! due && usesGroups();
+                                     return due;
+                                 });
                     if (stopping)
                         return;
                     if (! usesGroups())
@@ -1744,6 +1776,8 @@ namespace vx::av
             const bool reverseByGroups;
             FFmpegGroupDecoder groups;
             long groupUnreadable = -1;
+            // The worker waits with nothing to do for backward play.
+            bool groupsIdle = false;
             // The last seek asked was frame-exact and backwards by groups:
             // paused, the part below the ones held is decoded ahead.
             bool followsBackwards = false;

@@ -613,8 +613,9 @@ namespace vx
     {
         const ObjCAVFPlayer& objc = record->objcPlayer;
         const long wanted = record->wantedFrame.load();
-        if (isSeeking() || record->direction != playForward || wanted < 0 || objc.textureFrame == wanted ||
-            objc.playerItem == nullptr)
+        const ParamPlayDirection direction = record->direction;
+        if (isSeeking() || (direction != playForward && direction != playBackward) || wanted < 0 ||
+            objc.textureFrame == wanted || objc.playerItem == nullptr)
             return false;
         av::DecodingSession* session = objc.playerItem->getSession();
         const av::CMTime start = av::CMTimeMultiply(objc.frameDuration, wanted);
