@@ -3,10 +3,10 @@
 // to four frames ahead of the play head (eight at a rate above 1; also
 // paused, while frame-exact seeks follow forward play; backwards over
 // intra-only frames, by a seek per frame; backwards over predicted frames,
-// by key-frame groups decoded once each: VXFFmpegGroupDecoder), performs seeks (a zero tolerance
-// lands on the exact frame: key frame, then decoding forward; a frame a
-// little ahead of the last one decoded by decoding on) and runs their
-// completions.
+// by key-frame groups decoded once each: VXFFmpegGroupDecoder), performs
+// seeks (a zero tolerance lands on the exact frame: key frame, then decoding
+// forward; a frame a little ahead of the last one decoded by decoding on)
+// and runs their completions.
 
 #include "engine/video/formats/avfoundation/VXMediaBackend.h"
 #include "platform/avfoundation/VXFFmpegGroupDecoder.h"
@@ -1192,8 +1192,8 @@ namespace vx::av
                 // from the key-frame group held, or decodes the group.
                 // (A seek told the way forwards while still running backwards
                 // is a turn's.)
-                incoming.backwards = ! inQueue && exact && reverseByGroups &&
-                                     (wayDirection < 0 || (wayDirection == 0 && rate < 0.0f));
+                incoming.backwards =
+                    ! inQueue && exact && reverseByGroups && (wayDirection < 0 || (wayDirection == 0 && rate < 0.0f));
                 followsBackwards = incoming.backwards;
                 followsOn = followsOn && ! incoming.backwards;
                 if (! inQueue)
@@ -1640,8 +1640,8 @@ namespace vx::av
                     return false;
                 long index = -1;
                 const long head = static_cast<long>(requested);
-                const AVFrame* picture = queue.empty() ? groups.atOrAbove(head, index)
-                                                       : groups.below(queue.back()->frameIndex, index);
+                const AVFrame* picture =
+                    queue.empty() ? groups.atOrAbove(head, index) : groups.below(queue.back()->frameIndex, index);
                 if (picture == nullptr)
                     return false;
                 const long from = queue.empty() ? head : index + 1;

@@ -5,12 +5,13 @@
 // 720p; 1080p reported), against the seeks the decoder lands in the same time
 // ("shownPerSeek", goal at least 0.9), and the process's memory grown at most
 // ("peakMB"); the first picture started backwards from frame 240 against
-// started forwards there ("firstRatio", goal at most 2). A jump while playing forwards: the time until the play head's frame
-// shows against one bare seek to the frame the play head jumped to
-// ("ratio", goal at most 1.5). Two cues in quick succession on a 1080p movie
-// playing forwards from frame 252: the time until cue B's frame (20, or one
-// after it up to the play head's) shows when cue B comes 60 ms after cue A
-// (240), against cue B alone ("ratio", goal at most 1.2).
+// started forwards there ("firstRatio", goal at most 2). A jump while playing
+// forwards: the time until the play head's frame shows against one bare seek
+// to the frame the play head jumped to ("ratio", goal at most 1.5). Two cues
+// in quick succession on a 1080p movie playing forwards from frame 252: the
+// time until cue B's frame (20, or one after it up to the play head's) shows
+// when cue B comes 60 ms after cue A (240), against cue B alone ("ratio",
+// goal at most 1.2).
 
 #include <benchmark/benchmark.h>
 

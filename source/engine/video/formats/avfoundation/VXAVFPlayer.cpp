@@ -724,11 +724,9 @@ namespace vx
         // (the play head's own frame may come as the key frame before it);
         // paused, either way.
         const long bound = record->shownBound.load();
-        const bool onTheWay =
-            record->way() < 0
-                ? head <= n && (shown < 0 || n <= shown) && (bound < 0 || n <= bound)
-                : std::min(shown, head) <= n && n <= std::max(shown, head) &&
-                      ! (record->direction != playPause && n > head);
+        const bool onTheWay = record->way() < 0 ? head <= n && (shown < 0 || n <= shown) && (bound < 0 || n <= bound)
+                                                : std::min(shown, head) <= n && n <= std::max(shown, head) &&
+                                                      ! (record->direction != playPause && n > head);
         if (! onTheWay)
             return;
         makeTexture(landed);
