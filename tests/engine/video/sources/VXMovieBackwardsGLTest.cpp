@@ -9,6 +9,7 @@
 // in well under a second): a frame-exact seek per frame, each taking longer
 // than the play head stays on a frame, shows nothing at all.
 
+#include "VXMoviePlayback.h"
 #include "VXSourcesGLTestSupport.h"
 #include "VXSourcesTestSupport.h"
 
@@ -38,54 +39,47 @@ namespace vx::test
         constexpr long firstPictureWithin = 100;
         constexpr long trailsAtMost = 50;
 
+        struct ClipCase
+        {
+            const char* name;
+            bool sound;
+            // The encoder, its options and the file's extension.
+            const char* encoder;
+            const char* codec;
+            const char* extension;
+            // Also released while playing backwards.
+            bool released;
+        };
+
         // Frame n shows ten bars 64 pixels wide, bar b white when bit b of n
         // is set.
-        ClipSpec backwardsClip(bool sound)
+        ClipSpec backwardsClip(const ClipCase& clipCase)
         {
             ClipSpec clip;
             clip.width = 640;
             clip.height = 360;
+            clip.upscale = 4;
             clip.frames = clipFrames;
-            clip.luma = "if(bitand(N\\,pow(2\\,floor(X/64)))\\,235\\,16)";
-            clip.codec = "-c:v libx264 -preset ultrafast -g 250 -keyint_min 250 -sc_threshold 0 -pix_fmt yuv420p";
-            clip.sound = sound;
+            clip.luma = "if(bitand(N\\,pow(2\\,floor(X/16)))\\,235\\,16)";
+            clip.codec = clipCase.codec;
+            clip.sound = clipCase.sound;
             return clip;
         }
 
-        // The frame a picture of the clip names; -1 when a bar is unclear.
-        long frameOf(const Picture& picture)
-        {
-            if (picture.width < 640 || picture.pixels.empty())
-                return -1;
-            long index = 0;
-            for (int bit = 0; bit < 10; ++bit)
-            {
-                const int level = picture.at(bit * 64 + 32, 180).g;
-                if (level > 170)
-                    index |= 1L << bit;
-                else if (level > 70)
-                    return -1;
-            }
-            return index;
-        }
-
-        struct SoundCase
-        {
-            const char* name;
-            bool sound;
-        };
-
-        class MovieBackwardsGLTest : public SourcesGLTest, public ::testing::WithParamInterface<SoundCase>
+        class MovieBackwardsGLTest : public SourcesGLTest, public ::testing::WithParamInterface<ClipCase>
         {
         protected:
             void SetUp() override
             {
                 SourcesGLTest::SetUp();
                 ASSERT_FALSE(HasFatalFailure());
-                if (! hasFFmpegEncoder("libx264"))
-                    GTEST_SKIP() << "ffmpeg has no libx264 encoder";
-                const std::string path = temp.file(GetParam().sound ? "sound.mov" : "silent.mov");
-                ASSERT_TRUE(makeClip(path, backwardsClip(GetParam().sound)));
+                if (! hasFFmpegEncoder(GetParam().encoder))
+                    GTEST_SKIP() << "ffmpeg has no " << GetParam().encoder << " encoder";
+                const std::string test = ::testing::UnitTest::GetInstance()->current_test_info()->name();
+                if (! GetParam().released && test.find("Release") != std::string::npos)
+                    GTEST_SKIP() << "started backwards only";
+                const std::string path = temp.file(std::string("clip.") + GetParam().extension);
+                ASSERT_TRUE(makeClip(path, backwardsClip(GetParam())));
                 source.reset(VideoFormatReaderSource::createFromXML(
                     driver, *sourceElement("fileName=\"" + path + "\" LoadingThread=\"TTM_MESSAGE\""), nullptr));
                 drainMessages();
@@ -129,7 +123,7 @@ namespace vx::test
                 last = now;
                 source->update(time);
                 source->updateVideo();
-                judge(frameOf(readOutput(source->render(*renderer, info))));
+                judge(frameInBars(readOutput(source->render(*renderer, info)), 640, 360));
             }
 
             void judge(long n)
@@ -202,7 +196,15 @@ namespace vx::test
         playDownTo(from - 80);
     }
 
-    INSTANTIATE_TEST_SUITE_P(Readers, MovieBackwardsGLTest,
-                             ::testing::Values(SoundCase{"Silent", false}, SoundCase{"WithSound", true}),
-                             [](const auto& info) { return std::string(info.param.name); });
+    constexpr const char* x264 = "-c:v libx264 -preset ultrafast -g 250 -keyint_min 250 -sc_threshold 0 -pix_fmt yuv420p";
+    INSTANTIATE_TEST_SUITE_P(
+        Clips, MovieBackwardsGLTest,
+        ::testing::Values(ClipCase{"Silent", false, "libx264", x264, "mov", true},
+                          ClipCase{"WithSound", true, "libx264", x264, "mov", true},
+                          ClipCase{"SilentHEVC", false, "libx265",
+                                   "-c:v libx265 -preset ultrafast -x265-params "
+                                   "keyint=250:min-keyint=250:scenecut=0:log-level=error -pix_fmt yuv420p",
+                                   "mov", false},
+                          ClipCase{"SilentTheoraAvi", false, "libtheora", "-c:v libtheora -g 250 -q:v 7", "avi", false}),
+        [](const auto& info) { return std::string(info.param.name); });
 }
