@@ -141,7 +141,9 @@ namespace vx::test
                     return;
                 ASSERT_GE(n, at) << "shows frame " << n << " beyond the play head; " << where;
                 if (bound >= 0)
+                {
                     ASSERT_LE(n, bound) << "goes back up to frame " << n << "; " << where;
+                }
                 shown = bound = n;
             }
 
