@@ -1,5 +1,6 @@
 #include "support/VXMovieClips.h"
 
+#include <algorithm>
 #include <cstdio>
 #include <cstdlib>
 #include <sstream>
@@ -30,12 +31,16 @@ namespace vx::test
     {
         const double seconds = clip.frames / clip.fps;
         std::ostringstream command;
-        command << "ffmpeg -v error -y -f lavfi -i \"color=c=black:s=" << clip.width << "x" << clip.height
-                << ":r=" << clip.fps << ":d=" << seconds;
+        const int upscale = std::max(clip.upscale, 1);
+        command << "ffmpeg -v error -y -f lavfi -i \"color=c=black:s=" << clip.width / upscale << "x"
+                << clip.height / upscale << ":r=" << clip.fps << ":d=" << seconds;
         if (clip.colour.empty())
-            command << ",format=yuv444p,geq=lum='" << clip.luma << "':cb=128:cr=128\"";
+            command << ",format=yuv444p,geq=lum='" << clip.luma << "':cb=128:cr=128";
         else
-            command << ",format=gbrp,geq=" << clip.colour << "\"";
+            command << ",format=gbrp,geq=" << clip.colour;
+        if (upscale > 1)
+            command << ",scale=" << clip.width << ":" << clip.height << ":flags=neighbor";
+        command << "\"";
         if (clip.sound)
             command << " -f lavfi -i \"sine=frequency=440:duration=" << seconds << "\" -c:a pcm_s16le";
         // A turned clip is made unturned, then copied with the display

@@ -22,6 +22,9 @@ namespace vx::test
         // Or the picture in colour, as ffmpeg "geq" expressions of red,
         // green and blue ("r='...':g='...':b='...'"); the luma is then unused.
         std::string colour;
+        // Drawn at width and height divided by this, then scaled up without
+        // smoothing (the expressions see the smaller size): quicker to make.
+        int upscale = 1;
         // Degrees the picture turns clockwise for display, as a phone's
         // portrait movie does (90); kept in the file's display matrix.
         int rotation = 0;

@@ -2,12 +2,14 @@
 // libswscale converts. One worker thread per decoding session decodes three
 // to four frames ahead of the play head (eight at a rate above 1; also
 // paused, while frame-exact seeks follow forward play; backwards over
-// intra-only frames, by a seek per frame), performs seeks (a zero tolerance
-// lands on the exact frame: key frame, then decoding forward; a frame a
-// little ahead of the last one decoded by decoding on) and runs their
-// completions.
+// intra-only frames, by a seek per frame; backwards over predicted frames,
+// by key-frame groups decoded once each: VXFFmpegGroupDecoder), performs
+// seeks (a zero tolerance lands on the exact frame: key frame, then decoding
+// forward; a frame a little ahead of the last one decoded by decoding on)
+// and runs their completions.
 
 #include "engine/video/formats/avfoundation/VXMediaBackend.h"
+#include "platform/avfoundation/VXFFmpegGroupDecoder.h"
 
 extern "C"
 {
@@ -28,6 +30,7 @@ extern "C"
 #include <deque>
 #include <limits>
 #include <mutex>
+#include <optional>
 #include <thread>
 #include <vector>
 
@@ -328,7 +331,7 @@ namespace vx::av
         }
 
         // One demuxer and decoder over the first video stream.
-        class Decoder
+        class Decoder final : public PictureSource
         {
         public:
             ~Decoder()
@@ -695,12 +698,27 @@ namespace vx::av
                 return found && ! abandoned;
             }
 
-            bool seekUnlessAbandoned(double seconds, bool exact)
+            // The group decoder's reads: a random-access picture at or before
+            // the frame, by the seek's own way back, and the pictures after it.
+            bool seekToRandomAccess(long target) override
+            {
+                abandoned = false;
+                const bool found = seekUnlessAbandoned(static_cast<double>(target) / fps, false, true);
+                if (abandoned)
+                    hasDecoded = false;
+                return found && ! abandoned;
+            }
+
+            bool nextPicture() override { return next(); }
+            AVFrame* picture() override { return frame; }
+            long pictureIndex() const override { return frameIndex; }
+
+            bool seekUnlessAbandoned(double seconds, bool exact, bool toRandomAccess = false)
             {
                 const long target = indexOf(seconds);
                 // A frame a little ahead is reached by decoding on, not by
                 // going back to its key frame and decoding all the way again.
-                if (decodesOnTo(target) && decodeForwardTo(target))
+                if (! toRandomAccess && decodesOnTo(target) && decodeForwardTo(target))
                     return true;
                 if (abandoned)
                     return false;
@@ -736,15 +754,15 @@ namespace vx::av
                     if (toBeginning)
                     {
                         // The movie may end first; the last frame before stays.
-                        if (decoded && (exact || wentBack))
+                        if (decoded && ! toRandomAccess && (exact || wentBack))
                             decodeForwardTo(target);
                         return decoded;
                     }
                     const std::int64_t landedAt = firstPacketTime != AV_NOPTS_VALUE ? firstPacketTime : ts;
                     if (decoded && frameIndex <= target)
                     {
-                        if ((! exact && keyFrameIndexed && ! wentBack) || decodeForwardTo(target) || retriedForEnd ||
-                            abandoned)
+                        if (toRandomAccess || (! exact && keyFrameIndexed && ! wentBack) || decodeForwardTo(target) ||
+                            retriedForEnd || abandoned)
                             return true;
                         retriedForEnd = true;
                     }
@@ -989,7 +1007,13 @@ namespace vx::av
             // it cannot be converted.
             std::shared_ptr<PixelBuffer> convert(FourCharCode pixelFormat)
             {
-                const int w = frame->width, h = frame->height;
+                return convert(*frame, frameIndex, pixelFormat);
+            }
+
+            // A picture decoded before (held for backward play) alike.
+            std::shared_ptr<PixelBuffer> convert(const AVFrame& picture, long index, FourCharCode pixelFormat)
+            {
+                const int w = picture.width, h = picture.height;
                 AVPixelFormat target = AV_PIX_FMT_UYVY422;
                 if (pixelFormat == pixelFormat32BGRA)
                     target = AV_PIX_FMT_BGRA;
@@ -1004,17 +1028,17 @@ namespace vx::av
                 // matrix it does not name: as its height says); RGB goes into
                 // '2vuy' with the matrix its height says. '2vuy' is video
                 // range and carries its matrix for the texture store.
-                const auto source = static_cast<AVPixelFormat>(frame->format);
+                const auto source = static_cast<AVPixelFormat>(picture.format);
                 const bool fromPalette = hasFormatFlag(source, AV_PIX_FMT_FLAG_PAL);
                 const bool fromRGB = fromPalette || hasFormatFlag(source, AV_PIX_FMT_FLAG_RGB);
-                YCbCrMatrix matrix = fromRGB ? YCbCrMatrix::unknown : matrixOf(*frame);
+                YCbCrMatrix matrix = fromRGB ? YCbCrMatrix::unknown : matrixOf(picture);
                 if (matrix == YCbCrMatrix::unknown)
                     matrix = defaultYCbCrMatrixFor(h);
                 // libswscale turns a palette into Y'CbCr by BT.601 whatever
                 // it is told.
                 if (fromPalette)
                     matrix = YCbCrMatrix::itu601;
-                const bool fromFullRange = ! fromRGB && frame->color_range == AVCOL_RANGE_JPEG;
+                const bool fromFullRange = ! fromRGB && picture.color_range == AVCOL_RANGE_JPEG;
                 SwsContext* scaler = conversion.get(w, h, source, fromFullRange, target, false, matrix);
                 if (scaler == nullptr)
                     return nullptr;
@@ -1022,7 +1046,7 @@ namespace vx::av
                     buffer->yCbCrMatrix = matrix;
                 uint8_t* planes[4] = {buffer->getBaseAddress(), nullptr, nullptr, nullptr};
                 const int strides[4] = {static_cast<int>(buffer->getBytesPerRow()), 0, 0, 0};
-                sws_scale(scaler, frame->data, frame->linesize, 0, h, planes, strides);
+                sws_scale(scaler, picture.data, picture.linesize, 0, h, planes, strides);
                 if (pixelFormat == pixelFormat64ARGB)
                 {
                     // Big-endian R,G,B,A to big-endian A,R,G,B.
@@ -1038,8 +1062,8 @@ namespace vx::av
                         }
                     }
                 }
-                buffer->frameIndex = frameIndex;
-                buffer->presentationSeconds = frameIndex / fps;
+                buffer->frameIndex = index;
+                buffer->presentationSeconds = index / fps;
                 return buffer;
             }
 
@@ -1111,7 +1135,7 @@ namespace vx::av
         {
         public:
             FFmpegSession(std::unique_ptr<Decoder> opened, bool intraOnly)
-                : decoder(std::move(opened)), reverseBySeeks(intraOnly)
+                : decoder(std::move(opened)), reverseBySeeks(intraOnly), reverseByGroups(! intraOnly)
             {
                 decoder->abandon = &abandonRunning;
                 worker = std::thread([this] { run(); });
@@ -1164,6 +1188,14 @@ namespace vx::av
                 if (! inQueue)
                     queue.clear();
                 Seek incoming{seconds, before, after, std::move(done), inQueue, {}};
+                // Backwards over predicted frames a frame-exact seek is served
+                // from the key-frame group held, or decodes the group.
+                // (A seek told the way forwards while still running backwards
+                // is a turn's.)
+                incoming.backwards =
+                    ! inQueue && exact && reverseByGroups && (wayDirection < 0 || (wayDirection == 0 && rate < 0.0f));
+                followsBackwards = incoming.backwards;
+                followsOn = followsOn && ! incoming.backwards;
                 if (! inQueue)
                 {
                     // The newest wins: seeks that have not started are
@@ -1185,14 +1217,15 @@ namespace vx::av
             void setRate(float newRate) override
             {
                 std::lock_guard<std::mutex> hold(lock);
-                if (reverseBySeeks && (newRate < 0.0f) != (rate < 0.0f))
+                if ((reverseBySeeks || reverseByGroups) && (newRate < 0.0f) != (rate < 0.0f))
                 {
                     // The queue runs the other way now.
                     queue.clear();
-                    if (newRate >= 0.0f)
+                    if (newRate >= 0.0f && seeks.empty())
                     {
-                        // Forwards the decoder goes on from the play head,
-                        // not from the last frame read backwards.
+                        // Forwards the decoder goes on from the play head
+                        // (or a seek waiting), not from the last frame read
+                        // backwards.
                         seeks.push_back({std::max(0.0, requested / decoder->fps), 0.0, 0.0, {}, false, {}});
                     }
                 }
@@ -1215,6 +1248,19 @@ namespace vx::av
                 const long target = decoder->indexOf(seconds);
                 requested = static_cast<double>(target);
                 std::shared_ptr<PixelBuffer> shown;
+                if (playsBackwardsByGroups())
+                {
+                    // The queue runs down from the frame nearest at or above
+                    // the play head: none below it shows.
+                    while (queue.size() > 1 && queue[1]->frameIndex >= target)
+                        queue.pop_front();
+                    if (! queue.empty() && queue.front()->frameIndex >= target)
+                        shown = queue.front();
+                    else
+                        queue.clear(); // the play head moved up past them
+                    changed.notify_all();
+                    return shown;
+                }
                 if (playsBackwards())
                 {
                     // Backwards over intra-only frames the queue runs down
@@ -1245,6 +1291,28 @@ namespace vx::av
             bool isDecodingToward(double seconds) override
             {
                 std::lock_guard<std::mutex> hold(lock);
+                if (playsBackwardsByGroups() && pixelFormat != 0 && seeks.empty())
+                {
+                    // The frames above the play head's are passed; the worker
+                    // brings the play head's own unless it has nothing to do.
+                    const long target = decoder->indexOf(seconds);
+                    const std::size_t queued = queue.size();
+                    const bool moved = static_cast<long>(requested) != target;
+                    requested = static_cast<double>(target);
+                    while (queue.size() > 1 && queue[1]->frameIndex >= target)
+                        queue.pop_front();
+                    if (! queue.empty() && queue.front()->frameIndex == target)
+                        return false;
+                    if (! queue.empty() && queue.front()->frameIndex < target)
+                        queue.clear();
+                    // Told something new, the worker looks again.
+                    if (moved || queue.size() != queued)
+                    {
+                        groupsIdle = false;
+                        changed.notify_all();
+                    }
+                    return ! groupsIdle;
+                }
                 if (! seeks.empty() || running >= 0 || ! playsForwards() || ended || pixelFormat == 0)
                     return false;
                 const long target = decoder->indexOf(seconds);
@@ -1270,6 +1338,8 @@ namespace vx::av
                 bool queued = false;
                 // The completions of the seeks it replaced.
                 std::vector<std::function<void(double)>> replaced;
+                // Frame-exact, backwards by key-frame groups (set by seek).
+                bool backwards = false;
 
                 void takeCompletionsOf(Seek& other)
                 {
@@ -1295,9 +1365,24 @@ namespace vx::av
                 std::unique_lock<std::mutex> hold(lock);
                 for (;;)
                 {
-                    changed.wait(hold, [this] { return stopping || ! seeks.empty() || wantsMore(); });
+                    changed.wait(hold,
+                                 [this]
+                                 {
+                                     const bool due = stopping || ! seeks.empty() || wantsMore();
+                                     groupsIdle = ! due && usesGroups();
+                                     return due;
+                                 });
                     if (stopping)
                         return;
+                    if (! usesGroups())
+                        groups.clear();
+                    if (! seeks.empty() && seeks.front().backwards)
+                    {
+                        Seek next = std::move(seeks.front());
+                        seeks.pop_front();
+                        seekByGroups(hold, std::move(next));
+                        continue;
+                    }
                     if (! seeks.empty())
                     {
                         Seek next = std::move(seeks.front());
@@ -1364,6 +1449,11 @@ namespace vx::av
                         readBackwards(hold);
                         continue;
                     }
+                    if (usesGroups())
+                    {
+                        workOnGroups(hold);
+                        continue;
+                    }
                     const FourCharCode format = pixelFormat;
                     decodingOn = true;
                     hold.unlock();
@@ -1398,6 +1488,226 @@ namespace vx::av
             }
 
             bool playsBackwards() const { return reverseBySeeks && rate < 0.0f; }
+
+            bool playsBackwardsByGroups() const { return reverseByGroups && rate < 0.0f; }
+
+            // Backwards by key-frame groups: playing, or paused and
+            // following backward play by frame-exact seeks.
+            bool usesGroups() const
+            {
+                return reverseByGroups && pixelFormat != 0 && (rate < 0.0f || (rate == 0.0f && followsBackwards));
+            }
+
+            // Served from the groups held: a seek whose frame is held lands at
+            // once; otherwise the part ending at its frame is decoded, and the
+            // newest seek lands as soon as its frame is. Played backwards, the
+            // seek lands on the frame nearest at or above the play head once
+            // the decoding reaches it: the play head moved on meanwhile.
+            void seekByGroups(std::unique_lock<std::mutex>& hold, Seek next)
+            {
+                const long target = decoder->indexOf(next.seconds);
+                std::optional<Seek> current(std::move(next));
+                requested = static_cast<double>(target);
+                queue.clear();
+                // Dropped with the seek asked before.
+                abandonRunning = false;
+                if (landHeldSeek(hold, current, target))
+                    return;
+                groups.dropAbove(target);
+                const FFmpegGroupDecoder::Outcome outcome = decodeGroupPart(hold, target, &current);
+                if (! current.has_value() || landHeldSeek(hold, current, target))
+                    return;
+                if (! seeks.empty())
+                {
+                    // A later seek goes on from here, and completes this one.
+                    seeks.back().takeCompletionsOf(*current);
+                    return;
+                }
+                long last = -1;
+                if (outcome == FFmpegGroupDecoder::Outcome::done && groups.below(target, last) != nullptr &&
+                    landHeldSeek(hold, current, last))
+                    return; // the movie ends before the frame: its last frame stands
+                if (outcome == FFmpegGroupDecoder::Outcome::failed)
+                    groupUnreadable = target;
+                Seek left = std::move(*current);
+                current.reset();
+                queue.clear();
+                ended = outcome != FFmpegGroupDecoder::Outcome::stopped;
+                hold.unlock();
+                left.complete(left.seconds);
+                hold.lock();
+            }
+
+            // Lands the newest seek (a waiting one, else current) when the
+            // frame at or above what it asks for, up to its own, is held:
+            // its frame, or played backwards the play head's when that is
+            // lower. The seeks it replaced and current complete with it.
+            bool landHeldSeek(std::unique_lock<std::mutex>& hold, std::optional<Seek>& current, long currentTarget)
+            {
+                const bool waiting = ! seeks.empty();
+                if ((! waiting && ! current.has_value()) || (waiting && ! seeks.back().backwards))
+                    return false;
+                const long target = waiting ? decoder->indexOf(seeks.back().seconds) : currentTarget;
+                const long head = rate < 0.0f ? std::min(static_cast<long>(requested), target) : target;
+                long index = -1;
+                const AVFrame* picture = groups.atOrAbove(head, index);
+                if (picture == nullptr || index > target)
+                    return false;
+                Seek landing = waiting ? std::move(seeks.back()) : std::move(*current);
+                if (waiting)
+                {
+                    seeks.pop_back();
+                    for (Seek& older : seeks)
+                        landing.takeCompletionsOf(older);
+                    seeks.clear();
+                    if (current.has_value())
+                        landing.takeCompletionsOf(*current);
+                }
+                current.reset();
+                const FourCharCode format = pixelFormat;
+                hold.unlock();
+                std::shared_ptr<PixelBuffer> landed = decoder->convert(*picture, index, format);
+                hold.lock();
+                queue.clear();
+                unreadable = -1;
+                ended = false;
+                if (landed != nullptr && format == pixelFormat)
+                {
+                    landedIndex = index;
+                    requested = static_cast<double>(index);
+                    landedFrame = landed;
+                    ++landings;
+                    if (seeks.empty())
+                        queue.push_back(landed);
+                }
+                hold.unlock();
+                landing.complete(static_cast<double>(index) / decoder->fps);
+                hold.lock();
+                return true;
+            }
+
+            // Decodes the part of a group ending at top; between pictures the
+            // seeks asked meanwhile land once their frames are held, and
+            // played backwards the queue is kept full. Stops for a seek of
+            // another kind or outside the part, for a turn, and for a play
+            // head that moved up off the part.
+            FFmpegGroupDecoder::Outcome decodeGroupPart(std::unique_lock<std::mutex>& hold, long top,
+                                                        std::optional<Seek>* current)
+            {
+                const FourCharCode format = pixelFormat;
+                std::optional<Seek> none;
+                std::optional<Seek>& seekUnderWay = current != nullptr ? *current : none;
+                const auto each = [&](long decoded)
+                {
+                    hold.lock();
+                    bool goOn = ! stopping && format == pixelFormat && usesGroups();
+                    if (goOn && (! seeks.empty() || seekUnderWay.has_value()))
+                        landHeldSeek(hold, seekUnderWay, top);
+                    // A seek still waiting goes on with the part only when
+                    // its frame comes with it.
+                    if (goOn && ! seeks.empty())
+                    {
+                        const Seek& newest = seeks.back();
+                        const long wanted = decoder->indexOf(newest.seconds);
+                        goOn = newest.backwards && groups.firstKeptOf(top) <= wanted && wanted <= top;
+                    }
+                    if (goOn && rate < 0.0f)
+                    {
+                        const long head = static_cast<long>(requested);
+                        long above = -1;
+                        groups.atOrAbove(head, above);
+                        goOn = above >= 0 || head <= top;
+                        if (goOn && seeks.empty() && ! seekUnderWay.has_value())
+                            topUpQueue(hold, top, decoded);
+                    }
+                    hold.unlock();
+                    return goOn;
+                };
+                hold.unlock();
+                const FFmpegGroupDecoder::Outcome outcome = groups.decodePart(*decoder, top, each);
+                hold.lock();
+                return outcome;
+            }
+
+            // The next frame the queue wants (below its lowest, or the one
+            // nearest at or above the play head) converted from the groups
+            // held; false when it wants none or none is held. While a part
+            // ending at partTop is decoded up to decodedTo, a frame is next
+            // only when none between comes with the rest of the part.
+            bool topUpQueue(std::unique_lock<std::mutex>& hold, long partTop = -1, long decodedTo = -1)
+            {
+                if (queue.size() >= 4)
+                    return false;
+                long index = -1;
+                const long head = static_cast<long>(requested);
+                const AVFrame* picture =
+                    queue.empty() ? groups.atOrAbove(head, index) : groups.below(queue.back()->frameIndex, index);
+                if (picture == nullptr)
+                    return false;
+                const long from = queue.empty() ? head : index + 1;
+                const long to = queue.empty() ? index : queue.back()->frameIndex;
+                if (from < to && from <= partTop && to - 1 > decodedTo)
+                    return false;
+                const long after = queue.empty() ? -1 : queue.back()->frameIndex;
+                const FourCharCode format = pixelFormat;
+                hold.unlock();
+                std::shared_ptr<PixelBuffer> converted = decoder->convert(*picture, index, format);
+                hold.lock();
+                // Kept when the queue still ends where it did.
+                if (converted != nullptr && format == pixelFormat && playsBackwardsByGroups() && seeks.empty() &&
+                    (queue.empty() ? after < 0 : queue.back()->frameIndex == after))
+                    queue.push_back(converted);
+                return true;
+            }
+
+            // The part a group's play wants next: the one ending at the play
+            // head when nothing at or above it is held (or it lies below all
+            // held), else the one below the parts held when there is room;
+            // -1 for none.
+            long groupPartDue() const
+            {
+                const long head = static_cast<long>(requested);
+                long above = -1;
+                groups.atOrAbove(head, above);
+                long top = groups.nextPartTop();
+                if (above < 0 || (rate < 0.0f && groups.lowest() > head))
+                    top = head;
+                return top >= 0 && top != groupUnreadable ? top : -1;
+            }
+
+            bool wantsGroupWork() const
+            {
+                if (! seeks.empty())
+                    return false;
+                if (rate < 0.0f)
+                {
+                    long index = -1;
+                    if (queue.size() < 4 && (queue.empty() ? groups.atOrAbove(static_cast<long>(requested), index)
+                                                           : groups.below(queue.back()->frameIndex, index)) != nullptr)
+                        return true;
+                }
+                return groupPartDue() >= 0;
+            }
+
+            void workOnGroups(std::unique_lock<std::mutex>& hold)
+            {
+                // Backwards the frames above the one nearest at or above the
+                // play head are passed.
+                groups.dropAbove(static_cast<long>(requested));
+                if (rate < 0.0f && topUpQueue(hold))
+                    return;
+                const long top = groupPartDue();
+                if (top < 0)
+                    return;
+                const FFmpegGroupDecoder::Outcome outcome = decodeGroupPart(hold, top, nullptr);
+                // Nothing decodes there, or the movie ends before it: not
+                // tried again until another part is due.
+                long held = -1;
+                groups.atOrAbove(top, held);
+                if (outcome == FFmpegGroupDecoder::Outcome::failed ||
+                    (outcome == FFmpegGroupDecoder::Outcome::done && held != top))
+                    groupUnreadable = top;
+            }
 
             // Playing forward, or paused and following forward play by seeks.
             bool playsForwards() const { return rate > 0.0f || (rate == 0.0f && followsOn); }
@@ -1436,6 +1746,8 @@ namespace vx::av
 
             bool wantsMore() const
             {
+                if (usesGroups())
+                    return wantsGroupWork();
                 if (playsBackwards())
                 {
                     const long index = nextBackwards();
@@ -1458,6 +1770,17 @@ namespace vx::av
 
             std::unique_ptr<Decoder> decoder;
             const bool reverseBySeeks;
+            // Backwards over predicted frames: by key-frame groups, held by
+            // the worker alone. A part that decodes nothing is not tried
+            // again until another is due.
+            const bool reverseByGroups;
+            FFmpegGroupDecoder groups;
+            long groupUnreadable = -1;
+            // The worker waits with nothing to do for backward play.
+            bool groupsIdle = false;
+            // The last seek asked was frame-exact and backwards by groups:
+            // paused, the part below the ones held is decoded ahead.
+            bool followsBackwards = false;
             std::mutex lock;
             std::condition_variable changed;
             std::deque<std::shared_ptr<PixelBuffer>> queue;
@@ -1548,7 +1871,9 @@ namespace vx::av
                 description.depth = s->codecpar->bits_per_coded_sample > 0 ? s->codecpar->bits_per_coded_sample : 24;
                 facts.videoFormatDescriptions.push_back(description);
                 facts.playable = decodes;
-                facts.canPlayReverse = intraOnly;
+                // Backwards intra-only frames come by a seek each, others by
+                // key-frame groups.
+                facts.canPlayReverse = decodes;
                 facts.canStepForward = true;
                 facts.canPlayFastForward = true;
                 return true;

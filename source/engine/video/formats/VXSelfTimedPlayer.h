@@ -33,8 +33,8 @@ namespace vx
         virtual void setRequestedFrame(long frame) = 0;
         // A seek setRequestedFrame started has not landed yet.
         virtual bool isSeeking() const { return false; }
-        // No seek under way, the play head's frame in forward play is still
-        // being decoded: it shows once the decoder gets there.
+        // No seek under way, the play head's frame in forward or backward
+        // play is still being decoded: it shows once the decoder gets there.
         virtual bool isCatchingUp() const { return false; }
         // The play head's frame, heard while the source holds its reads on
         // a seek under way: the picture keeps to it. Players that show only

@@ -568,6 +568,22 @@ namespace vx::test
                         if (! cue(*source, *timeline, model, op, i, direct, tick))
                             return failure;
                         break;
+                    case OpKind::backwardStart:
+                        source->release();
+                        model.speed = op.positions[0];
+                        timeline->getSpeedParam()->setValue(model.speed, ValueChangeInfo());
+                        model.head = op.value * facts.lengthMs;
+                        source->getPositionParam()->setValue(model.head, ValueChangeInfo());
+                        direct(Direction::backward);
+                        model.releasedNow();
+                        if (op.count == 1)
+                        {
+                            if (! tick(i))
+                                return failure;
+                            source->release();
+                            model.releasedNow();
+                        }
+                        break;
                     }
                 }
                 FrameGate::get().setOpen(true);
@@ -839,9 +855,9 @@ namespace vx::test
 
 namespace vx::test
 {
-    // A silent movie of predicted frames (H.264 with B-frames) cannot run
-    // backwards: played backwards under a host at 25 Hz it still shows each
-    // frame the play head steps back to, as a paused movie scrubbed does.
+    // A silent movie of predicted frames (H.264 with B-frames), played
+    // backwards by key-frame groups under a host at 25 Hz, shows each frame
+    // the play head steps back to, as a paused movie scrubbed does.
     TEST_F(FileSourceSequenceGLTest, ASilentMovieOfPredictedFramesPlaysBackwardsFrameByFrame)
     {
         ASSERT_EQ(clips()->problems.count(SourceKind::silentMovie), 0u);

@@ -296,7 +296,11 @@ namespace vx::test::sequence
         // of the decoder let out before the rest. Count 3: a cue corrected
         // once shown, the decoder free: a jump to positions[0], two host
         // frames, a jump to positions[1].
-        cue
+        cue,
+        // Released (nothing shown), the play head at value (a fraction) and
+        // played backwards at positions[0]; count 1: released again after
+        // one host frame, before anything shows.
+        backwardStart
     };
 
     struct Operation
@@ -379,6 +383,10 @@ namespace vx::test::sequence
             text << (op.landsOne ? ", one frame decoded" : "") << ", let go";
             break;
         }
+        case OpKind::backwardStart:
+            text << "release, play backwards at " << op.positions[0] << "x from " << std::lround(op.value * lengthMs)
+                 << " ms" << (op.count == 1 ? ", release after a frame" : "");
+            break;
         }
         return text.str();
     }
@@ -446,6 +454,26 @@ namespace vx::test::sequence
             const long place = 2 * between(0, static_cast<long>(ops.size() / 2));
             ops.insert(ops.begin() + place, {cue, run});
         }
+    }
+
+    // Movies get a start backwards from a late frame with nothing shown (the
+    // source released), and maybe a release one host frame into it, from a
+    // random stream of their own (the other operations stay as they were).
+    inline void addBackwardStarts(std::vector<Operation>& ops, unsigned seed, unsigned salt)
+    {
+        std::mt19937 random(seed * 3266489917u ^ salt ^ 0x27d4eb2fu);
+        const auto between = [&random](long low, long high)
+        { return std::uniform_int_distribution<long>(low, high)(random); };
+        static const double speeds[] = {0.5, 1.0, 2.0};
+        Operation start;
+        start.kind = OpKind::backwardStart;
+        start.value = std::uniform_real_distribution<double>(0.6, 1.0)(random);
+        start.positions = {speeds[between(0, 2)]};
+        start.count = static_cast<int>(between(0, 1));
+        Operation run;
+        run.count = static_cast<int>(between(6, 16));
+        const long place = 2 * between(0, static_cast<long>(ops.size() / 2));
+        ops.insert(ops.begin() + place, {start, run});
     }
 
     // A user's session: operations, each followed by some host frames. The
@@ -538,7 +566,10 @@ namespace vx::test::sequence
             ops.push_back(run);
         }
         if (facts.seeks || facts.selfTimed)
+        {
             addCues(ops, seed, salt, facts);
+            addBackwardStarts(ops, seed, salt);
+        }
         return ops;
     }
 
@@ -568,7 +599,9 @@ namespace vx::test::sequence
     //  - a reader that reads in the feeding thread, or seeks to each frame
     //    and reports the seek, shows the play head's frame at every render;
     //  - a self-timed movie does too paused and backwards (where it steps
-    //    by seeks), and played forwards within selfTimedTrailRenders. After a jump (a seek, the end
+    //    by seeks, or its backend hands out the frames of a key-frame group
+    //    decoded once, reporting that it catches up), and played forwards
+    //    within selfTimedTrailRenders. After a jump (a seek, the end
     //    of a scrub, a loop's wrap), a turn (a new direction, a bounce) or a
     //    release, the first read asks a seek and the frame it lands on
     //    reaches the texture by the render after: for selfTimedCatchUp

@@ -13,6 +13,7 @@
 #include "engine/video/formats/avfoundation/VXAVFPlayer.h"
 #include "engine/video/formats/avfoundation/VXCoreMedia.h"
 #include "engine/video/formats/avfoundation/VXIndexedClips.h"
+#include "engine/video/formats/avfoundation/VXMediaBackend.h"
 #include "engine/video/sources/VXVideoFormatReaderSource.h"
 #include "support/VXFrameGate.h"
 #include "support/VXLogRecorder.h"
@@ -1367,10 +1368,48 @@ namespace vx::test
         EXPECT_EQ(seen, (std::vector<long>{48, 49, 0, 1, 2, 3}));
     }
 
-    // A silent movie of predicted frames stepped backwards (a seek per frame)
-    // and played forwards while its seek to frame 39 is held up, with frame
-    // 40 showing: once the seek lands, frame 39 is not shown; the picture
-    // goes on from 40 as the play head moves on.
+    // The FFmpeg backend with movies that cannot play backwards: a player
+    // told to holds still and follows the play head down by seeks.
+    class ForwardOnlyBackend final : public av::MediaBackend
+    {
+    public:
+        ForwardOnlyBackend() { av::MediaBackend::setCurrent(this); }
+        ~ForwardOnlyBackend() override { av::MediaBackend::setCurrent(nullptr); }
+        std::shared_ptr<av::MediaAsset> openAsset(const std::string& path) override
+        {
+            auto media = av::MediaBackend::getDefault().openAsset(path);
+            return media != nullptr ? std::make_shared<Asset>(media) : nullptr;
+        }
+        std::unique_ptr<av::MovieEncoder> createEncoder(const av::EncoderSettings& settings) override
+        {
+            return av::MediaBackend::getDefault().createEncoder(settings);
+        }
+
+    private:
+        class Asset final : public av::MediaAsset
+        {
+        public:
+            explicit Asset(std::shared_ptr<av::MediaAsset> media) : inner(std::move(media)), facts(inner->getFacts())
+            {
+                facts.canPlayReverse = false;
+            }
+            const av::AssetFacts& getFacts() const override { return facts; }
+            std::unique_ptr<av::DecodingSession> createSession() override { return inner->createSession(); }
+            av::CGImageRef copyImageAtTime(double seconds, double* actual, std::string* error) override
+            {
+                return inner->copyImageAtTime(seconds, actual, error);
+            }
+
+        private:
+            std::shared_ptr<av::MediaAsset> inner;
+            av::AssetFacts facts;
+        };
+    };
+
+    // A silent movie that cannot play backwards stepped backwards (a seek per
+    // frame) and played forwards while its seek to frame 39 is held up, with
+    // frame 40 showing: once the seek lands, frame 39 is not shown; the
+    // picture goes on from 40 as the play head moves on.
     TEST_F(MovieFileSourceGLTest, AMoviePlayedForwardsNeverGoesBackToAFrameASeekBeforeBrought)
     {
         if (! hasFFmpegEncoder("mpeg4"))
@@ -1378,6 +1417,7 @@ namespace vx::test
         const std::string path = clipFile("silent.mov", false);
         ASSERT_FALSE(path.empty());
         HandClock clock;
+        ForwardOnlyBackend backend;
         auto source = opened(path);
         ASSERT_NE(source->getVideoFormatReader(), nullptr);
         source->getTimeline()->getPlayDirectionParam()->setValue(int(playBackward), ValueChangeInfo());

@@ -613,8 +613,9 @@ namespace vx
     {
         const ObjCAVFPlayer& objc = record->objcPlayer;
         const long wanted = record->wantedFrame.load();
-        if (isSeeking() || record->direction != playForward || wanted < 0 || objc.textureFrame == wanted ||
-            objc.playerItem == nullptr)
+        const ParamPlayDirection direction = record->direction;
+        if (isSeeking() || (direction != playForward && direction != playBackward) || wanted < 0 ||
+            objc.textureFrame == wanted || objc.playerItem == nullptr)
             return false;
         av::DecodingSession* session = objc.playerItem->getSession();
         const av::CMTime start = av::CMTimeMultiply(objc.frameDuration, wanted);
@@ -634,6 +635,8 @@ namespace vx
         {
             if (rateFor(record->direction) == 0.0f)
                 showLandedOnTheWay(texture);
+            else if (record->way() < 0)
+                showDecodedOnTheWay(texture);
             return false;
         }
         long due = -1;
@@ -710,9 +713,10 @@ namespace vx
         std::shared_ptr<av::PixelBuffer> landed = session != nullptr ? session->lastLandedFrame(landings) : nullptr;
         const long shown = objc.textureFrame.load(), head = record->playHeadFrame.load();
         // Nothing shown yet, nothing is on the way (the session's own first
-        // seek lands wherever it starts).
-        if (landed == nullptr || landings <= record->landingFloor.load() || shown < 0 || head < 0 ||
-            landed->frameIndex == shown)
+        // seek lands wherever it starts), except following the play head
+        // down: the landed frame at or above it shows rather than nothing.
+        if (landed == nullptr || landings <= record->landingFloor.load() || (shown < 0 && record->way() >= 0) ||
+            head < 0 || landed->frameIndex == shown)
             return;
         const long n = landed->frameIndex;
         // Following the play head down, from the frame shown (never above
@@ -720,14 +724,29 @@ namespace vx
         // (the play head's own frame may come as the key frame before it);
         // paused, either way.
         const long bound = record->shownBound.load();
-        const bool onTheWay =
-            record->way() < 0
-                ? head <= n && n <= shown && (bound < 0 || n <= bound)
-                : std::min(shown, head) <= n && n <= std::max(shown, head) &&
-                      ! (record->direction != playPause && n > head);
+        const bool onTheWay = record->way() < 0 ? head <= n && (shown < 0 || n <= shown) && (bound < 0 || n <= bound)
+                                                : std::min(shown, head) <= n && n <= std::max(shown, head) &&
+                                                      ! (record->direction != playPause && n > head);
         if (! onTheWay)
             return;
         makeTexture(landed);
+        adoptTexture(texture);
+    }
+
+    void AVFPlayer::showDecodedOnTheWay(Texture& texture)
+    {
+        ObjCAVFPlayer& objc = record->objcPlayer;
+        long due = -1;
+        const av::CMTime at = pictureTime(due);
+        // Asking tells the session where the play head is: its seek lands
+        // where the decoding meets it.
+        if (record->wantedFrame.load() < 0 || ! objc.videoOutput->hasNewPixelBufferForItemTime(at))
+            return;
+        std::shared_ptr<av::PixelBuffer> buffer = objc.videoOutput->copyPixelBufferForItemTime(at, nullptr);
+        const long head = record->playHeadFrame.load(), bound = record->shownBound.load();
+        if (buffer == nullptr || buffer->frameIndex < head || (bound >= 0 && buffer->frameIndex > bound))
+            return;
+        makeTexture(buffer);
         adoptTexture(texture);
     }
 

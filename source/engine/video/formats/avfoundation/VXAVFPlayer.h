@@ -35,9 +35,11 @@ namespace vx
     // in), so a caller tries again rather than keep the frame from before.
     // Held still (paused, at random) the newest frame asked for wins: a frame
     // an earlier seek landed on shows meanwhile when it lies between the one
-    // shown and the play head. Told to play backwards, a movie that cannot
-    // (one of predicted frames) is held still and follows the play head down
-    // with backward play's bounds. A jump against the direction of play or a
+    // shown and the play head. Told to play backwards, a movie whose backend
+    // cannot is held still and follows the play head down with backward
+    // play's bounds; one that can, running backwards while the seek of its
+    // turn decodes, shows the frame decoded nearest at or above the play head
+    // (nothing shown yet, a landed frame there rather than nothing). A jump against the direction of play or a
     // turn seeks at once, a seek under way or not; the decoding session is
     // told the picture's way, so a seek whose frame is left behind is given
     // up. followPlayHead keeps the picture to the play head while the caller
@@ -105,6 +107,10 @@ namespace vx
         // Paused while seeks run: the frame the newest landed seek brought,
         // when it lies between the frame shown and the play head's.
         void showLandedOnTheWay(Texture& texture);
+        // Running backwards while a seek runs: the frame decoded nearest at
+        // or above the play head, up to the bound (a movie's group decoded
+        // for the seek comes frame by frame).
+        void showDecodedOnTheWay(Texture& texture);
         // The texture made from a frame, and the texture handed over.
         void makeTexture(const std::shared_ptr<av::PixelBuffer>& buffer);
         bool adoptTexture(Texture& texture);

@@ -1,0 +1,169 @@
+#include "platform/avfoundation/VXFFmpegGroupDecoder.h"
+
+extern "C"
+{
+#include <libavutil/frame.h>
+#include <libavutil/imgutils.h>
+}
+
+#include <algorithm>
+#include <cstdlib>
+#include <iterator>
+
+namespace vx::av
+{
+    namespace
+    {
+        // What a decoded picture keeps in memory: its buffers, else the
+        // size of its planes.
+        std::size_t bytesOf(const AVFrame& picture)
+        {
+            std::size_t total = 0;
+            for (const AVBufferRef* buffer : picture.buf)
+                if (buffer != nullptr)
+                    total += buffer->size;
+            for (int i = 0; i < picture.nb_extended_buf; ++i)
+                total += picture.extended_buf[i]->size;
+            if (total == 0)
+            {
+                const int size = av_image_get_buffer_size(static_cast<AVPixelFormat>(picture.format), picture.width,
+                                                          picture.height, 1);
+                total = size > 0 ? static_cast<std::size_t>(size) : 0;
+            }
+            return std::max<std::size_t>(total, 1);
+        }
+    }
+
+    FFmpegGroupDecoder::FFmpegGroupDecoder(std::size_t budgetBytes) : budget(budgetBytes) {}
+
+    FFmpegGroupDecoder::~FFmpegGroupDecoder()
+    {
+        clear();
+    }
+
+    std::size_t FFmpegGroupDecoder::budgetFromEnvironment()
+    {
+        // Megabytes, from 8 up; anything else leaves the default.
+        if (const char* text = std::getenv("VX_REVERSE_PLAY_MB"))
+        {
+            char* end = nullptr;
+            const long megabytes = std::strtol(text, &end, 10);
+            if (end != text && *end == '\0' && megabytes >= 8 && megabytes <= 65536)
+                return static_cast<std::size_t>(megabytes) << 20;
+        }
+        return defaultBudgetBytes;
+    }
+
+    long FFmpegGroupDecoder::lowest() const
+    {
+        return held.empty() ? -1 : held.begin()->first;
+    }
+
+    long FFmpegGroupDecoder::highest() const
+    {
+        return held.empty() ? -1 : held.rbegin()->first;
+    }
+
+    const AVFrame* FFmpegGroupDecoder::atOrAbove(long frame, long& index) const
+    {
+        const auto found = held.lower_bound(frame);
+        index = found == held.end() ? -1 : found->first;
+        return found == held.end() ? nullptr : found->second;
+    }
+
+    const AVFrame* FFmpegGroupDecoder::below(long frame, long& index) const
+    {
+        auto found = held.lower_bound(frame);
+        if (found == held.begin())
+        {
+            index = -1;
+            return nullptr;
+        }
+        --found;
+        index = found->first;
+        return found->second;
+    }
+
+    void FFmpegGroupDecoder::dropAbove(long frame)
+    {
+        auto from = held.lower_bound(frame);
+        if (from == held.end())
+            return;
+        for (auto it = std::next(from); it != held.end(); it = held.erase(it))
+        {
+            bytes -= std::min(bytes, bytesOf(*it->second));
+            av_frame_free(&it->second);
+        }
+    }
+
+    void FFmpegGroupDecoder::dropBelow(long frame)
+    {
+        for (auto it = held.begin(); it != held.end() && it->first < frame; it = held.erase(it))
+        {
+            bytes -= std::min(bytes, bytesOf(*it->second));
+            av_frame_free(&it->second);
+        }
+    }
+
+    void FFmpegGroupDecoder::clear()
+    {
+        for (auto& entry : held)
+            av_frame_free(&entry.second);
+        held.clear();
+        bytes = 0;
+    }
+
+    std::size_t FFmpegGroupDecoder::partFrames() const
+    {
+        // Half the budget: the part shown beside the one decoded ahead. A
+        // few frames at least, however large the pictures.
+        if (pictureBytes == 0)
+            return 8;
+        return std::max<std::size_t>(4, budget / 2 / pictureBytes);
+    }
+
+    long FFmpegGroupDecoder::nextPartTop() const
+    {
+        const long bottom = lowest();
+        if (bottom <= 0 || held.size() > partFrames())
+            return -1;
+        return bottom - 1;
+    }
+
+    void FFmpegGroupDecoder::hold(long frame, AVFrame* picture)
+    {
+        held.emplace(frame, picture);
+        bytes += bytesOf(*picture);
+        peakBytes = std::max(peakBytes, bytes);
+    }
+
+    FFmpegGroupDecoder::Outcome FFmpegGroupDecoder::decodePart(PictureSource& source, long top,
+                                                               const std::function<bool(long)>& each)
+    {
+        if (top < 0 || ! source.seekToRandomAccess(top))
+            return Outcome::failed;
+        bool any = false;
+        for (;;)
+        {
+            const long frame = source.pictureIndex();
+            if (frame > top)
+                break;
+            if (pictureBytes == 0)
+                pictureBytes = bytesOf(*source.picture());
+            // What is held below the part, held from elsewhere, would leave
+            // a gap: the frames held always run on, one after the other.
+            if (! any)
+                dropBelow(std::max(frame, firstKeptOf(top)));
+            any = true;
+            // Pictures below the part decode only as references of the ones in it.
+            if (frame >= firstKeptOf(top) && held.find(frame) == held.end())
+                if (AVFrame* kept = av_frame_clone(source.picture()))
+                    hold(frame, kept);
+            if (! each(frame))
+                return Outcome::stopped;
+            if (frame == top || ! source.nextPicture())
+                break;
+        }
+        return any ? Outcome::done : Outcome::failed;
+    }
+}
