@@ -7,7 +7,6 @@ extern "C"
 }
 
 #include <algorithm>
-#include <cstdlib>
 #include <iterator>
 
 namespace vx::av
@@ -39,19 +38,6 @@ namespace vx::av
     FFmpegGroupDecoder::~FFmpegGroupDecoder()
     {
         clear();
-    }
-
-    std::size_t FFmpegGroupDecoder::budgetFromEnvironment()
-    {
-        // Megabytes, from 8 up; anything else leaves the default.
-        if (const char* text = std::getenv("VX_REVERSE_PLAY_MB"))
-        {
-            char* end = nullptr;
-            const long megabytes = std::strtol(text, &end, 10);
-            if (end != text && *end == '\0' && megabytes >= 8 && megabytes <= 65536)
-                return static_cast<std::size_t>(megabytes) << 20;
-        }
-        return defaultBudgetBytes;
     }
 
     long FFmpegGroupDecoder::lowest() const

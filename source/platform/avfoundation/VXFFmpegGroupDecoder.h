@@ -37,16 +37,14 @@ namespace vx::av
     class FFmpegGroupDecoder
     {
     public:
-        // The budget when VX_REVERSE_PLAY_MB does not set one: at 1080p
-        // (3.1 MB a picture) parts of 32 frames; at 720p of 72.
+        // The budget of a movie's held pictures: at 1080p (3.1 MB a picture)
+        // parts of 32 frames; at 720p of 72.
         static constexpr std::size_t defaultBudgetBytes = std::size_t{200} << 20;
 
-        explicit FFmpegGroupDecoder(std::size_t budgetBytes = budgetFromEnvironment());
+        explicit FFmpegGroupDecoder(std::size_t budgetBytes = defaultBudgetBytes);
         ~FFmpegGroupDecoder();
         FFmpegGroupDecoder(const FFmpegGroupDecoder&) = delete;
         FFmpegGroupDecoder& operator=(const FFmpegGroupDecoder&) = delete;
-
-        static std::size_t budgetFromEnvironment();
 
         bool isEmpty() const { return held.empty(); }
         // The lowest and highest frame held; -1 when none.
