@@ -398,7 +398,24 @@ namespace vx::av
                     return false;
                 holdFirstPacket();
                 findFirstPicture();
+                keepKeyFrames();
                 return true;
+            }
+
+            // Whether two frames lie in one key-frame group: the container's
+            // index puts the same key frame at or before both. Without an
+            // index (MPEG streams), when they are at most a second apart.
+            // Safe beside the decoding: the key frames are kept at opening.
+            bool inOneGroup(long a, long b) const
+            {
+                if (keyFrameTicks.empty())
+                    return std::labs(a - b) <= framesInASecond();
+                const auto groupOf = [this](long index)
+                {
+                    const auto ticks = saturatingCast<std::int64_t>(std::floor(index / fps / timeBase + keyFrameOrigin));
+                    return std::upper_bound(keyFrameTicks.begin(), keyFrameTicks.end(), ticks) - keyFrameTicks.begin();
+                };
+                return groupOf(a) == groupOf(b);
             }
 
             // Decodes the stream's first picture: its stamp is frame 0's.
@@ -783,6 +800,23 @@ namespace vx::av
                 return key != nullptr && key->timestamp <= ticksOf(frameIndex);
             }
 
+            // The key frames' times by the container's index, sorted, with
+            // the origin frame times count from (see decodesOnTo).
+            void keepKeyFrames()
+            {
+                keyFrameTicks.clear();
+                if (stream < 0 || ! hasKeyFrameIndex() || ! hasUsableRate())
+                    return;
+                AVStream* s = videoStream();
+                keyFrameOrigin = std::min(zeroStamp, streamStart());
+                const int count = avformat_index_get_entries_count(s);
+                for (int i = 0; i < count; ++i)
+                    if (const AVIndexEntry* entry = avformat_index_get_entry(s, i);
+                        entry != nullptr && (entry->flags & AVINDEX_KEYFRAME) != 0)
+                        keyFrameTicks.push_back(entry->timestamp);
+                std::sort(keyFrameTicks.begin(), keyFrameTicks.end());
+            }
+
             // Whether the container indexes the stream's key frames (MPEG
             // streams' index holds only the places earlier seeks probed).
             bool hasKeyFrameIndex() const
@@ -1104,6 +1138,9 @@ namespace vx::av
             // first packet after a seek.
             std::vector<std::uint8_t> palette;
             bool paletteDue = false;
+            // The key frames by the index, as kept at opening (inOneGroup).
+            std::vector<std::int64_t> keyFrameTicks;
+            std::int64_t keyFrameOrigin = 0;
         };
 
         //==============================================================================
@@ -1169,13 +1206,16 @@ namespace vx::av
                     // The newest wins: seeks that have not started are
                     // dropped, their completions run when this one lands,
                     // with where it lands; and the one under way stops at
-                    // its next packet when its frame is not on the
-                    // picture's way to this one's (left behind, it never
-                    // lands).
+                    // its next packet when it decodes another key-frame
+                    // group than this one's frame lies in, or, behind this
+                    // one's frame, when its frame is not on the picture's
+                    // way to it (left behind, it never lands). Within the
+                    // group this one decodes on from where that one lands.
                     for (Seek& waiting : seeks)
                         incoming.takeCompletionsOf(waiting);
                     seeks.clear();
-                    if (running >= 0 && ! isOnTheWay(running, target))
+                    if (running >= 0 && (! decoder->inOneGroup(running, target) ||
+                                         (target < running && ! isOnTheWay(running, target))))
                         abandonRunning = true;
                 }
                 seeks.push_back(std::move(incoming));
@@ -1321,10 +1361,14 @@ namespace vx::av
                         const double reached =
                             landed != nullptr ? (exact ? next.seconds : landed->presentationSeconds) : next.seconds;
                         hold.lock();
-                        // Asked for after it ended, giving up stops nothing else.
+                        // Given up once decoded (while its frame was
+                        // converted), it does not land either; the decoder
+                        // goes on from its frame. Asked for after it ended,
+                        // giving up stops nothing else.
+                        const bool givenUp = decoder->abandoned || abandonRunning;
                         running = -1;
                         abandonRunning = false;
-                        if (decoder->abandoned)
+                        if (givenUp)
                         {
                             // Given up for a later seek: completed with it.
                             if (! seeks.empty())

@@ -29,6 +29,7 @@
 #include <cmath>
 #include <cstdlib>
 #include <thread>
+#include <vector>
 
 namespace vx::test
 {
@@ -121,12 +122,12 @@ namespace vx::test
             long headFrame() const { return static_cast<long>(std::floor(source->getPosition() / msPerFrame)); }
 
             // Sends the play head to the start of frame n and a quarter: a
-            // cue. The picture may go back as far as it.
+            // cue. The picture may go back as far as it; ahead of it, no
+            // frame before it shows.
             void cue(long n)
             {
                 source->getPositionParam()->setValue((n + 0.25) * msPerFrame, ValueChangeInfo());
-                if (forward ? n < bound : n > bound)
-                    bound = n;
+                bound = n;
             }
 
             // The picture may go on from the play head's frame.
@@ -298,6 +299,64 @@ namespace vx::test
         for (int i = 0; i < 20 && ! HasFatalFailure(); ++i)
             tick(hostMs);
         EXPECT_TRUE(showsBy(headFrame(), 0.0)) << "never came to the play head's frame";
+    }
+
+    // Played forwards from frame 20, the decoder is held while it decodes
+    // ahead; cue A's seek runs and waits with its frame, and the cues after
+    // it come 60 ms apart, the last one B. The decoder is then let through
+    // two frames, the clock standing still: cue A's seek ends unshown and
+    // cue B's frame shows, whatever group either lies in; no frame before
+    // cue B's shows after it was given.
+    TEST_P(MovieCuesGLTest, TheLastOfCuesGivenWhileTheFirstsSeekRunsShowsAtOnceAndNoFrameBeforeIt)
+    {
+        struct Case
+        {
+            const char* name;
+            std::vector<long> cues;
+        };
+        // Key frames at 0 and 250.
+        const Case cases[] = {{"into a later group", {200, 260}},
+                              {"within the group", {100, 200}},
+                              {"a burst", {100, 230, 60, 150, 260}}};
+        FrameGate& gate = FrameGate::get();
+        for (const Case& c : cases)
+        {
+            SCOPED_TRACE(c.name);
+            cue(20);
+            ASSERT_TRUE(showsBy(20, 0.0)) << "the first frame never showed";
+            for (int i = 0; i < 10 && ! HasFatalFailure(); ++i)
+                tick(hostMs);
+            ASSERT_FALSE(HasFatalFailure());
+            FrameGate::Use use;
+            gate.setOpen(false);
+            for (int i = 0; i < 25 && ! gate.awaitWaiter(std::chrono::milliseconds(100)); ++i)
+                tick(hostMs);
+            ASSERT_TRUE(gate.awaitWaiter(watchdog)) << "the decoder was never held";
+            ASSERT_FALSE(HasFatalFailure());
+
+            cue(c.cues.front());
+            tick(hostMs);
+            // The frame decoding ahead passes; cue A's seek runs and waits
+            // with its frame.
+            ASSERT_TRUE(gate.passOne(watchdog)) << "cue A's seek never ran";
+            for (std::size_t n = 1; n < c.cues.size(); ++n)
+            {
+                for (int i = 0; i < 2 && ! HasFatalFailure(); ++i)
+                    tick(hostMs);
+                cue(c.cues[n]);
+                tick(hostMs);
+            }
+            awaitPass();
+            ASSERT_FALSE(HasFatalFailure());
+            gate.admit(2);
+            EXPECT_TRUE(showsBy(c.cues.back(), 0.0)) << "cue B's frame never showed (showing " << shown << ")";
+            ASSERT_FALSE(HasFatalFailure());
+            gate.setOpen(true);
+            for (int i = 0; i < 5 && ! HasFatalFailure(); ++i)
+                tick(hostMs);
+            EXPECT_TRUE(showsBy(headFrame(), 0.0)) << "never came to the play head's frame";
+            ASSERT_FALSE(HasFatalFailure());
+        }
     }
 
     INSTANTIATE_TEST_SUITE_P(Readers, MovieCuesGLTest,

@@ -29,6 +29,9 @@ namespace vx
         // How far (s) the player may be from the play head's frame before a
         // seek corrects it.
         constexpr double driftTolerance = 0.1;
+        // How far (s of the movie, at 1x) the play head moves between two
+        // frames heard before it counts as jumped, not played, there.
+        constexpr double jumpSeconds = 0.5;
 
         // The rate a direction plays at: paused or at random the player holds
         // still on the frames it seeks to.
@@ -479,6 +482,16 @@ namespace vx
             if (runs)
                 record->seekDue = true;
         }
+        // The play head jumped on in the direction of play (a cue): no
+        // frame before its frame shows, and running, a seek under way is
+        // replaced by one to it at once.
+        else if (record->lastAskedFrame >= 0 && (way > 0 ? frame - record->lastAskedFrame
+                                                         : way < 0 ? record->lastAskedFrame - frame : 0) > jumpFrames())
+        {
+            record->shownBound = frame;
+            if (runs && isSeeking())
+                record->seekDue = true;
+        }
         // Forwards, the play head came back up to or past the frame shown
         // before the frame it went back to showed (a cue or loop, then a
         // jump on): what lies below the frame shown is left behind, and a
@@ -568,6 +581,13 @@ namespace vx
         const float target = rateFor(direction, record->speed);
         if (player.getRate() != target)
             player.setRate(target);
+    }
+
+    long AVFPlayer::jumpFrames() const
+    {
+        const double secsPerFrame = record->objcPlayer.secsPerFrame;
+        return secsPerFrame > 0.0 ? std::max(2L, std::lround(jumpSeconds * std::max(1.0f, record->speed) / secsPerFrame))
+                                  : 2L;
     }
 
     void AVFPlayer::takeTurn(long frame)

@@ -25,7 +25,8 @@ namespace vx
     // newest decoded at or before the frame last asked for (at or after it
     // backwards), so the picture is never beyond the play head; in the
     // direction of play it never goes back, except as far as the play head
-    // jumped or turned. Played forwards, a player at the end while the play
+    // jumped or turned, and after a jump on in that direction no frame
+    // before the play head's frame shows. Played forwards, a player at the end while the play
     // head is still in the movie's second half waits there until the play
     // head starts over. stop shows frame 0 once its seek has landed.
     // setRequestedFrame runs on the feeding thread, the texture calls on the
@@ -37,7 +38,8 @@ namespace vx
     // an earlier seek landed on shows meanwhile when it lies between the one
     // shown and the play head. Told to play backwards, a movie that cannot
     // (one of predicted frames) is held still and follows the play head down
-    // with backward play's bounds. A jump against the direction of play or a
+    // with backward play's bounds. A jump (against the direction of play,
+    // or on in it by more than half a second at the play head's speed) or a
     // turn seeks at once, a seek under way or not; the decoding session is
     // told the picture's way, so a seek whose frame is left behind is given
     // up. followPlayHead keeps the picture to the play head while the caller
@@ -98,6 +100,9 @@ namespace vx
         void requestFrame(long frame);
         // The play head's frame taken in (the picture's bounds), no seek.
         void hear(long frame);
+        // Frames the play head moves on between two hearings that make a
+        // jump (at its speed).
+        long jumpFrames() const;
         // The bound after a turn, at the first frame asked for since.
         void takeTurn(long frame);
         // Tells the decoding session the picture's way before a seek to frame.
