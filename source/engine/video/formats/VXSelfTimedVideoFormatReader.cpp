@@ -104,7 +104,11 @@ namespace vx
         ScopedLockT<CriticalSection> hold(lock);
         long frame = currentFrame.load();
         if (! updatePosition(positionMs, frame) || ! player)
+        {
+            if (player && frame >= 0 && frameAtPosition(positionMs, frame) && frame == currentFrame.load())
+                player->restOn(frame);
             return false;
+        }
         player->setRequestedFrame(frame);
         if (! player->isPlaying())
             player->play();

@@ -296,8 +296,15 @@ namespace vx::test::sequence
         // of the decoder let out before the rest. Count 3: a cue corrected
         // once shown, the decoder free: a jump to positions[0], two host
         // frames, a jump to positions[1].
-        cue
+        cue,
+        // The user's hand takes the play head at positions[0] and moves it
+        // evenly to positions[1] over count host frames (across key-frame
+        // groups), rests there for restingRenders, then lets go.
+        drag
     };
+
+    // Host frames a drag's hand rests before it lets go.
+    constexpr int restingRenders = 4;
 
     struct Operation
     {
@@ -379,6 +386,10 @@ namespace vx::test::sequence
             text << (op.landsOne ? ", one frame decoded" : "") << ", let go";
             break;
         }
+        case OpKind::drag:
+            text << "drag from " << std::lround(op.positions[0] * lengthMs) << " ms to "
+                 << std::lround(op.positions[1] * lengthMs) << " ms in " << op.count << " frames, rest, let go";
+            break;
         }
         return text.str();
     }
@@ -446,6 +457,25 @@ namespace vx::test::sequence
             const long place = 2 * between(0, static_cast<long>(ops.size() / 2));
             ops.insert(ops.begin() + place, {cue, run});
         }
+    }
+
+    // Movies get a drag across most of the clip, forwards or back, from a
+    // random stream of its own (the other operations stay as they were).
+    inline void addDrag(std::vector<Operation>& ops, unsigned seed, unsigned salt)
+    {
+        std::mt19937 random(seed * 3266489917u ^ salt ^ 0x27d4eb2fu);
+        const auto fraction = [&random](double low, double high)
+        { return std::uniform_real_distribution<double>(low, high)(random); };
+        Operation drag;
+        drag.kind = OpKind::drag;
+        drag.positions = {fraction(0.0, 0.2), fraction(0.75, 1.0)};
+        if (std::uniform_int_distribution<int>(0, 2)(random) == 0)
+            std::swap(drag.positions[0], drag.positions[1]);
+        drag.count = std::uniform_int_distribution<int>(12, 40)(random);
+        Operation run;
+        run.count = std::uniform_int_distribution<int>(3, 10)(random);
+        const long place = 2 * std::uniform_int_distribution<long>(0, static_cast<long>(ops.size() / 2))(random);
+        ops.insert(ops.begin() + place, {drag, run});
     }
 
     // A user's session: operations, each followed by some host frames. The
@@ -538,7 +568,10 @@ namespace vx::test::sequence
             ops.push_back(run);
         }
         if (facts.seeks || facts.selfTimed)
+        {
             addCues(ops, seed, salt, facts);
+            addDrag(ops, seed, salt);
+        }
         return ops;
     }
 
@@ -576,7 +609,8 @@ namespace vx::test::sequence
     //    between it and the play head's, never one beyond;
     //  - while the user holds the play head (each position a jump) a
     //    self-timed movie's seeks may stop on the sync frame before the
-    //    frame asked for;
+    //    frame asked for; once the hand has rested two renders, the frame
+    //    itself shows;
     //  - a reader that buffers (the render reads, from frames fetched on
     //    task threads) may show the frame before in the render of a jump;
     //  - after a release (and the load) the render that initialises the
@@ -593,11 +627,12 @@ namespace vx::test::sequence
     constexpr double selfTimedTrailRenders = 2.0;
     // While the decoder's work is held (cue) the renders come without
     // waiting for seeks: each may show the frame shown last or one on the
-    // way from it to the play head's in the direction of play (or from
-    // where the play head jumped to against that direction; straight at
+    // way from it to the play head's in the direction of play (straight at
     // random, where a self-timed movie, whose seeks may stop short, shows
     // none beyond the play head), never one of a request the play head has
-    // left behind. Once let go, the renders wait for the seeks again: the
+    // left behind. After a jump, played either way, the way starts at the
+    // jump's frame: none before it shows (an earlier cue's frame passed on
+    // the way), until it or one after it up to the play head's has. Once let go, the renders wait for the seeks again: the
     // first shows the play head's frame (a reader that seeks to each
     // frame), or within selfTimedCatchUp renders (a self-timed movie), as
     // after a jump.
@@ -660,14 +695,22 @@ namespace vx::test::sequence
         void jumped() { sinceJump = 0; }
 
         // The user moved the play head: when against the direction of play,
-        // the way the picture may take also starts where it went.
+        // the way the picture may take also starts where it went; and in
+        // the direction of play no frame before where it went shows until
+        // one from there on does (see cue).
         void jumpedTo()
         {
             const long to = frameAt(head);
             if (wayFrom < 0 || (direction == Direction::forward && to < wayFrom) ||
                 (direction == Direction::backward && to > wayFrom))
                 wayFrom = to;
+            jumpTarget = to;
+            restingFor = 0;
         }
+
+        // The hand holding the play head stays where it was for another
+        // host frame (0 when it moved).
+        void handRests(bool rests) { restingFor = rests ? restingFor + 1 : 0; }
 
         // Any operation other than host frames running: the loop's run of
         // frames starts again.
@@ -692,6 +735,7 @@ namespace vx::test::sequence
             sinceRelease = 0;
             shownSinceRelease = false;
             lastShown = wayFrom = frameAt(head);
+            jumpTarget = -1;
             interrupted();
             jumped();
         }
@@ -852,6 +896,8 @@ namespace vx::test::sequence
                 return std::min(shown, due) <= number && number <= due;
             if (holding)
                 return std::min(shown, due) <= number && number <= std::max(shown, due);
+            if (jumpTarget >= 0 && playing())
+                return between(jumpTarget, number, due);
             switch (direction)
             {
             case Direction::forward:
@@ -952,6 +998,9 @@ namespace vx::test::sequence
                                    " where " + *wrong + " is due (" + where() + ")"};
             if (number != lastShown)
                 wayFrom = number;
+            // The jump's frame or one after it shows: the way goes on from it.
+            if (jumpTarget >= 0 && between(jumpTarget, number, due))
+                jumpTarget = -1;
             lastShown = number;
             shownSinceRelease = true;
             return std::nullopt;
@@ -972,8 +1021,10 @@ namespace vx::test::sequence
                        " (the last shown) or one on the way (from " + std::to_string(wayFrom) + ")";
             }
             if (facts.selfTimed && sinceJump < selfTimedCatchUp && lastShown >= 0 && number >= 0 &&
-                (number == lastShown || between(lastShown, number, due)))
+                (number == lastShown || between(wayStart(), number, due)))
                 return std::nullopt;
+            if (facts.selfTimed && holding && restingFor >= 2)
+                return "frame " + std::to_string(due) + " (the hand rests)";
             if (facts.selfTimed && holding)
             {
                 const long sync = std::max(0L, due - facts.gop + 1);
@@ -988,10 +1039,14 @@ namespace vx::test::sequence
                 return std::nullopt;
             // Played forwards, never back, never ahead, within the trail.
             if (facts.selfTimed && direction == Direction::forward && lastShown >= 0 && number >= 0 &&
-                between(lastShown, number, due) && forwardSteps(number, due) <= selfTimedTrail())
+                between(wayStart(), number, due) && forwardSteps(number, due) <= selfTimedTrail())
                 return std::nullopt;
             return "frame " + std::to_string(due);
         }
+
+        // Where the picture's way in the direction of play starts: the
+        // frame of a jump not yet reached, else the frame shown last.
+        long wayStart() const { return jumpTarget >= 0 && playing() ? jumpTarget : lastShown; }
 
         // Frames a self-timed movie played forwards may trail by: what the
         // play head passes in selfTimedTrailRenders renders.
@@ -1005,6 +1060,11 @@ namespace vx::test::sequence
         // Where the play head jumped to against the direction of play, or
         // the frame shown since (see cue).
         long wayFrom = -1;
+        // The frame of the newest jump while no frame from it on has shown
+        // (-1 for none): before it in the direction of play none may.
+        long jumpTarget = -1;
+        // Host frames the holding hand has stayed where it was.
+        int restingFor = 0;
         int sinceLetGo = 1000;
         // The loop oracle: the play head's frames in play, in turn, and
         // which of them shows.

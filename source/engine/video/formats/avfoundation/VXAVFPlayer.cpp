@@ -176,6 +176,9 @@ namespace vx
         // frame shown is where the hand or a sync frame put it, not where
         // the picture went, so the turn's bound is the play head's frame.
         bool turnFromRandom = false;
+        // The frame sought exactly at random since the hand rested on it
+        // (-1 for none).
+        long exactFrame = -1;
 
         // The way the picture goes: 1 forwards, -1 backwards (running or
         // held), 0 held still either way.
@@ -460,6 +463,14 @@ namespace vx
         requestFrame(frame);
     }
 
+    void AVFPlayer::restOn(long frame)
+    {
+        ScopedLockT<CriticalSection> hold(lock);
+        const ParamPlayDirection direction = record->direction;
+        if (rateFor(direction) == 0.0f && direction != playPause && frame == record->lastRequestedFrame)
+            requestFrame(frame);
+    }
+
     void AVFPlayer::hear(long frame)
     {
         const ParamPlayDirection direction = record->direction;
@@ -515,9 +526,16 @@ namespace vx
         av::Player& player = *objc.player;
         const ParamPlayDirection direction = record->direction;
         const bool runs = rateFor(direction) != 0.0f;
+        // At random a frame asked for again, with no seek under way, while
+        // the one shown is the sync frame before it: the hand rests there,
+        // and the frame itself is sought.
+        const bool rests = ! runs && direction != playPause && frame == record->lastRequestedFrame &&
+                           frame != record->exactFrame && ! isSeeking() && objc.textureFrame.load() >= 0 &&
+                           objc.textureFrame.load() != frame;
         // A turn's seek is asked for on the same frame too.
-        if (frame == record->lastRequestedFrame && ! (runs && record->seekDue))
+        if (frame == record->lastRequestedFrame && ! (runs && record->seekDue) && ! rests)
             return;
+        record->exactFrame = rests ? frame : -1;
         record->lastRequestedFrame = frame;
         const av::CMTime frameStart = av::CMTimeMultiply(objc.frameDuration, std::max(frame, 0L));
         if (! frameStart.valid)
@@ -532,7 +550,8 @@ namespace vx
             if (player.getRate() != 0.0f)
                 player.setRate(0.0f);
             record->parkedAtEnd = false;
-            const av::CMTime before = direction == playPause ? av::kCMTimeZero : av::kCMTimePositiveInfinity;
+            const av::CMTime before =
+                direction == playPause || rests ? av::kCMTimeZero : av::kCMTimePositiveInfinity;
             if (! isSeeking())
                 if (av::DecodingSession* session = objc.playerItem->getSession())
                 {

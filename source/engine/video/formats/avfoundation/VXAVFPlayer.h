@@ -67,6 +67,7 @@ namespace vx
         bool isSeeking() const override;
         bool isCatchingUp() const override;
         void followPlayHead(long frame) override;
+        void restOn(long frame) override;
         bool setDirection(ParamPlayDirection direction) override;
         void setSpeed(float speed) override;
         int getWidth() const override;
