@@ -656,8 +656,12 @@ namespace vx
                 return head < held || at - heldFrame.lastHead > jumpMs;
             case playBackward:
                 return head > held || heldFrame.lastHead - at > jumpMs;
-            default:
+            case playRandom:
+            case playPause:
                 return false;
+            default:
+                // The user's hand holds the play head: it left the frame.
+                return head != held;
         }
     }
 

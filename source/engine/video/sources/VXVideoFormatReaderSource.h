@@ -141,7 +141,8 @@ namespace vx
         bool mayLeaveHeldFrame(VideoFormatReader& reader);
         // Played forwards or backwards, the play head's frame lies before
         // the frame held in the direction of play, or it jumped on in that
-        // direction since the reader last heard it (a cue).
+        // direction since the reader last heard it (a cue); held by the
+        // user's hand, it is on another frame.
         bool isHeldFrameLeftBehind(VideoFormatReader& reader);
         XmlNode* writeReaderElement(XmlPool& pool, bool force, VideoFormatReader& reader);
         // The reader element's "width" and "height" (both above 0) as a

@@ -15,6 +15,7 @@
 
 #include "core/VXTimeInfo.h"
 #include "core/VXTimeUnit.h"
+#include "core/parameters/VXParamBase.h"
 #include "core/parameters/VXParamChoice.h"
 #include "core/parameters/VXParamRange.h"
 #include "engine/behaviours/VXBehaviourTimelineBase.h"
@@ -25,6 +26,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <chrono>
 #include <cmath>
 #include <cstdlib>
@@ -42,7 +44,7 @@ namespace vx::test
 
         // Frame n shows ten bars 64 pixels wide, bar b white when bit b of n
         // is set: drawn at 160 x 90 and scaled up without smoothing.
-        std::string makeCueClip(const std::string& path, bool sound)
+        std::string makeCueClip(const std::string& path, bool sound, int keyInterval)
         {
             const std::string seconds = std::to_string(clipFrames / 25.0);
             std::string command = "ffmpeg -v error -y -f lavfi -i \"color=c=black:s=160x90:r=25:d=" + seconds +
@@ -51,7 +53,8 @@ namespace vx::test
             if (sound)
                 command += " -f lavfi -i \"sine=frequency=440:duration=" + seconds + "\" -c:a pcm_s16le";
             command += " -frames:v " + std::to_string(clipFrames) +
-                       " -c:v libx264 -preset ultrafast -g 250 -keyint_min 250 -sc_threshold 0 -pix_fmt yuv420p \"" +
+                       " -c:v libx264 -preset ultrafast -g " + std::to_string(keyInterval) + " -keyint_min " +
+                       std::to_string(keyInterval) + " -sc_threshold 0 -pix_fmt yuv420p \"" +
                        path + "\"";
             return std::system(command.c_str()) == 0 && File(path).exists() ? path : std::string();
         }
@@ -96,8 +99,8 @@ namespace vx::test
                 ASSERT_FALSE(HasFatalFailure());
                 if (! hasFFmpegEncoder("libx264"))
                     GTEST_SKIP() << "ffmpeg has no libx264 encoder";
-                const std::string path =
-                    makeCueClip(temp.file(GetParam().sound ? "sound.mov" : "silent.mov"), GetParam().sound);
+                const std::string path = makeCueClip(temp.file(GetParam().sound ? "sound.mov" : "silent.mov"),
+                                                     GetParam().sound, keyInterval);
                 ASSERT_FALSE(path.empty());
                 source.reset(VideoFormatReaderSource::createFromXML(
                     driver, *sourceElement("fileName=\"" + path + "\" LoadingThread=\"TTM_MESSAGE\""), nullptr));
@@ -201,6 +204,8 @@ namespace vx::test
                 return there();
             }
 
+            // Frames from one key frame to the next.
+            int keyInterval = 250;
             PassCounter probe;
             HandClock clock;
             TimeInfo time{0.0};
@@ -360,6 +365,79 @@ namespace vx::test
     }
 
     INSTANTIATE_TEST_SUITE_P(Readers, MovieCuesGLTest,
+                             ::testing::Values(SoundCase{"Silent", false}, SoundCase{"WithSound", true}),
+                             [](const auto& info) { return std::string(info.param.name); });
+
+    namespace
+    {
+        // The clip with a key frame every 60 frames.
+        class MovieDragsGLTest : public MovieCuesGLTest
+        {
+        protected:
+            MovieDragsGLTest() { keyInterval = 60; }
+            long keyFrameOf(long n) const { return n / keyInterval * keyInterval; }
+        };
+    }
+
+    // Played forwards from frame 20, the decoder is held while it decodes
+    // ahead; the user's hand takes the play head and drags it ten frames a
+    // render to frame 200, three groups on, the first step's seek running
+    // and waiting with its frame, then rests. Each render: no frame beyond
+    // the hand, none behind the key frame before where the hand was 15
+    // renders (300 ms) earlier, never back. Let through two frames, the
+    // clock standing still, the picture comes into the hand's group; the
+    // decoder free, to the hand's frame itself; let go, the movie plays on.
+    TEST_P(MovieDragsGLTest, ADragAcrossGroupsShowsNoGroupTheHandLeftAndItsFrameOnceItRests)
+    {
+        constexpr std::size_t lag = 15;
+        FrameGate& gate = FrameGate::get();
+        cue(20);
+        ASSERT_TRUE(showsBy(20, 0.0)) << "the first frame never showed";
+        for (int i = 0; i < 10 && ! HasFatalFailure(); ++i)
+            tick(hostMs);
+        ASSERT_FALSE(HasFatalFailure());
+        FrameGate::Use use;
+        gate.setOpen(false);
+        for (int i = 0; i < 25 && ! gate.awaitWaiter(std::chrono::milliseconds(100)); ++i)
+            tick(hostMs);
+        ASSERT_TRUE(gate.awaitWaiter(watchdog)) << "the decoder was never held";
+        ASSERT_FALSE(HasFatalFailure());
+
+        const auto& position = source->getPositionParam();
+        position->setUserState(ParamBase::UserState_Editing);
+        std::vector<long> hand;
+        // The hand on frame n for a render.
+        const auto handAt = [&](long n)
+        {
+            position->setValue((n + 0.25) * msPerFrame, ValueChangeInfo());
+            hand.push_back(n);
+            if (hand.size() > lag)
+                bound = std::max(bound, keyFrameOf(hand[hand.size() - 1 - lag]));
+            tick(hostMs);
+        };
+        handAt(30);
+        awaitPass();
+        ASSERT_TRUE(gate.passOne(watchdog)) << "the drag's first seek never ran";
+        for (long n = 40; n <= 200 && ! HasFatalFailure(); n += 10)
+            handAt(n);
+        for (std::size_t i = 0; i < lag && ! HasFatalFailure(); ++i)
+            handAt(200);
+        awaitPass();
+        ASSERT_FALSE(HasFatalFailure());
+        gate.admit(2);
+        EXPECT_TRUE(showsBy(keyFrameOf(200), 0.0)) << "never came into the hand's group (showing " << shown << ")";
+        ASSERT_FALSE(HasFatalFailure());
+        gate.setOpen(true);
+        EXPECT_TRUE(showsBy(200, 0.0)) << "never came to the hand's frame (showing " << shown << ")";
+        ASSERT_FALSE(HasFatalFailure());
+
+        position->setUserState(ParamBase::UserState_None);
+        for (int i = 0; i < 10 && ! HasFatalFailure(); ++i)
+            tick(hostMs);
+        EXPECT_TRUE(showsBy(headFrame(), 0.0)) << "never came to the play head's frame";
+    }
+
+    INSTANTIATE_TEST_SUITE_P(Readers, MovieDragsGLTest,
                              ::testing::Values(SoundCase{"Silent", false}, SoundCase{"WithSound", true}),
                              [](const auto& info) { return std::string(info.param.name); });
 }

@@ -552,7 +552,9 @@ namespace vx
             record->parkedAtEnd = false;
             const av::CMTime before =
                 direction == playPause || rests ? av::kCMTimeZero : av::kCMTimePositiveInfinity;
-            if (! isSeeking())
+            // The sync frame landed on may not have shown yet: it still may
+            // while the hand's frame is sought.
+            if (! isSeeking() && ! rests)
                 if (av::DecodingSession* session = objc.playerItem->getSession())
                 {
                     unsigned long landings = 0;
