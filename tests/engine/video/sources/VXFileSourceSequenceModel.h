@@ -695,16 +695,23 @@ namespace vx::test::sequence
         void jumped() { sinceJump = 0; }
 
         // The user moved the play head: when against the direction of play,
-        // the way the picture may take also starts where it went; and in
-        // the direction of play no frame before where it went shows until
-        // one from there on does (see cue).
+        // the way the picture may take also starts where it went; and,
+        // unless it went on in that direction by no more than play takes it
+        // between two reads (half a second at its speed, a frame's margin
+        // either way), no frame before where it went in the direction of
+        // play shows until one from there on does (see cue).
         void jumpedTo()
         {
             const long to = frameAt(head);
             if (wayFrom < 0 || (direction == Direction::forward && to < wayFrom) ||
                 (direction == Direction::backward && to > wayFrom))
                 wayFrom = to;
-            jumpTarget = to;
+            const double on = direction == Direction::forward ? head - headAtRender : headAtRender - head;
+            const double reach = 500.0 * std::max(1.0, speed);
+            if (! playing() || on < 0.0 || on > reach + facts.frameMs[0])
+                jumpTarget = to;
+            else if (on > reach - facts.frameMs[0])
+                jumpTarget = -1;
             restingFor = 0;
         }
 
@@ -838,6 +845,7 @@ namespace vx::test::sequence
             // read is at the play head as it is now, not at the release.
             if (sinceRelease == 0 && ! shownSinceRelease)
                 lastShown = wayFrom = frameAt(head);
+            headAtRender = head;
             std::optional<Verdict> verdict = judgeOnly(seen);
             if (! verdict)
                 verdict = judgeLoop(seen);
@@ -1065,6 +1073,8 @@ namespace vx::test::sequence
         long jumpTarget = -1;
         // Host frames the holding hand has stayed where it was.
         int restingFor = 0;
+        // The play head at the last render.
+        double headAtRender = 0.0;
         int sinceLetGo = 1000;
         // The loop oracle: the play head's frames in play, in turn, and
         // which of them shows.
