@@ -412,7 +412,8 @@ namespace vx::av
                     return std::labs(a - b) <= framesInASecond();
                 const auto groupOf = [this](long index)
                 {
-                    const auto ticks = saturatingCast<std::int64_t>(std::floor(index / fps / timeBase + keyFrameOrigin));
+                    const auto ticks =
+                        saturatingCast<std::int64_t>(std::floor(index / fps / timeBase + keyFrameOrigin));
                     return std::upper_bound(keyFrameTicks.begin(), keyFrameTicks.end(), ticks) - keyFrameTicks.begin();
                 };
                 return groupOf(a) == groupOf(b);
@@ -1214,8 +1215,8 @@ namespace vx::av
                     for (Seek& waiting : seeks)
                         incoming.takeCompletionsOf(waiting);
                     seeks.clear();
-                    if (running >= 0 && (! decoder->inOneGroup(running, target) ||
-                                         (target < running && ! isOnTheWay(running, target))))
+                    if (running >= 0 &&
+                        (! decoder->inOneGroup(running, target) || (target < running && ! isOnTheWay(running, target))))
                         abandonRunning = true;
                 }
                 seeks.push_back(std::move(incoming));

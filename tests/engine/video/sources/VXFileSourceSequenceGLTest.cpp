@@ -402,7 +402,7 @@ namespace vx::test
                 const auto direct = [&](Direction direction)
                 {
                     if (direction != model.direction)
-                        model.jumped();
+                        model.turned();
                     model.direction = direction;
                     timeline->getPlayDirectionParam()->setValue(int(toPlayDirection(direction)), ValueChangeInfo());
                 };

@@ -680,7 +680,7 @@ namespace vx::test::sequence
                 case 1:
                     next = pastEnd ? 2.0 * length - next : -next;
                     direction = pastEnd ? Direction::backward : Direction::forward;
-                    jumped();
+                    turned();
                     break;
                 default:
                     next = pastEnd ? length : 0.0;
@@ -693,6 +693,14 @@ namespace vx::test::sequence
         // A jump, a turn or the end of a scrub: a self-timed movie may catch
         // up for a while.
         void jumped() { sinceJump = 0; }
+
+        // A turn: the way starts at the play head's frame, whatever jump
+        // came before.
+        void turned()
+        {
+            jumped();
+            jumpTarget = -1;
+        }
 
         // The user moved the play head: when against the direction of play,
         // the way the picture may take also starts where it went; and,

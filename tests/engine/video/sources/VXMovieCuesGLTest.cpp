@@ -52,10 +52,9 @@ namespace vx::test
                                   "cr=128,scale=640:360:flags=neighbor\"";
             if (sound)
                 command += " -f lavfi -i \"sine=frequency=440:duration=" + seconds + "\" -c:a pcm_s16le";
-            command += " -frames:v " + std::to_string(clipFrames) +
-                       " -c:v libx264 -preset ultrafast -g " + std::to_string(keyInterval) + " -keyint_min " +
-                       std::to_string(keyInterval) + " -sc_threshold 0 -pix_fmt yuv420p \"" +
-                       path + "\"";
+            command += " -frames:v " + std::to_string(clipFrames) + " -c:v libx264 -preset ultrafast -g " +
+                       std::to_string(keyInterval) + " -keyint_min " + std::to_string(keyInterval) +
+                       " -sc_threshold 0 -pix_fmt yuv420p \"" + path + "\"";
             return std::system(command.c_str()) == 0 && File(path).exists() ? path : std::string();
         }
 

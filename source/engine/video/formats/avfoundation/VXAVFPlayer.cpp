@@ -496,8 +496,9 @@ namespace vx
         // The play head jumped on in the direction of play (a cue): no
         // frame before its frame shows, and running, a seek under way is
         // replaced by one to it at once.
-        else if (record->lastAskedFrame >= 0 && (way > 0 ? frame - record->lastAskedFrame
-                                                         : way < 0 ? record->lastAskedFrame - frame : 0) > jumpFrames())
+        else if (record->lastAskedFrame >= 0 && (way > 0   ? frame - record->lastAskedFrame
+                                                 : way < 0 ? record->lastAskedFrame - frame
+                                                           : 0) > jumpFrames())
         {
             record->shownBound = frame;
             if (runs && isSeeking())
@@ -550,8 +551,7 @@ namespace vx
             if (player.getRate() != 0.0f)
                 player.setRate(0.0f);
             record->parkedAtEnd = false;
-            const av::CMTime before =
-                direction == playPause || rests ? av::kCMTimeZero : av::kCMTimePositiveInfinity;
+            const av::CMTime before = direction == playPause || rests ? av::kCMTimeZero : av::kCMTimePositiveInfinity;
             // The sync frame landed on may not have shown yet: it still may
             // while the hand's frame is sought.
             if (! isSeeking() && ! rests)
@@ -607,8 +607,9 @@ namespace vx
     long AVFPlayer::jumpFrames() const
     {
         const double secsPerFrame = record->objcPlayer.secsPerFrame;
-        return secsPerFrame > 0.0 ? std::max(2L, std::lround(jumpSeconds * std::max(1.0f, record->speed) / secsPerFrame))
-                                  : 2L;
+        return secsPerFrame > 0.0
+                   ? std::max(2L, std::lround(jumpSeconds * std::max(1.0f, record->speed) / secsPerFrame))
+                   : 2L;
     }
 
     void AVFPlayer::takeTurn(long frame)

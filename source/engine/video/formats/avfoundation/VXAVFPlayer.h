@@ -21,14 +21,15 @@ namespace vx
     // frame-exact seek to the play head's frame when the requested frame is
     // more than 0.1 s off or the direction turned; paused it holds still on
     // exactly the frame requested, at random on it or the sync frame before
-    // it. Frames come as 4:2:2 buffers through the shared texture cache: the
+    // it, and once the play head rests there (a hand holding it) on it.
+    // Frames come as 4:2:2 buffers through the shared texture cache: the
     // newest decoded at or before the frame last asked for (at or after it
     // backwards), so the picture is never beyond the play head; in the
     // direction of play it never goes back, except as far as the play head
     // jumped or turned, and after a jump on in that direction no frame
-    // before the play head's frame shows. Played forwards, a player at the end while the play
-    // head is still in the movie's second half waits there until the play
-    // head starts over. stop shows frame 0 once its seek has landed.
+    // before the frame jumped to shows. Played forwards, a player at the
+    // end while the play head is still in the movie's second half waits
+    // there until the play head starts over. stop shows frame 0 once its seek has landed.
     // setRequestedFrame runs on the feeding thread, the texture calls on the
     // render thread, seek completions on the framework's worker.
     // fillTexture answers false while a seek it was asked for has not landed,
