@@ -105,9 +105,9 @@ namespace vx
         long frame = currentFrame.load();
         if (! updatePosition(positionMs, frame) || ! player)
         {
-            if (player && frame >= 0 && frameAtPosition(positionMs, frame) && frame == currentFrame.load())
-                player->restOn(frame);
-            return false;
+            // Its seek's frame is new once it lands.
+            return player && frameAtPosition(positionMs, frame) && frame == currentFrame.load() &&
+                   player->restOn(frame);
         }
         player->setRequestedFrame(frame);
         if (! player->isPlaying())

@@ -463,12 +463,15 @@ namespace vx
         requestFrame(frame);
     }
 
-    void AVFPlayer::restOn(long frame)
+    bool AVFPlayer::restOn(long frame)
     {
         ScopedLockT<CriticalSection> hold(lock);
         const ParamPlayDirection direction = record->direction;
-        if (rateFor(direction) == 0.0f && direction != playPause && frame == record->lastRequestedFrame)
-            requestFrame(frame);
+        if (rateFor(direction) != 0.0f || direction == playPause || frame != record->lastRequestedFrame)
+            return false;
+        const unsigned asked = record->seeksAsked.load();
+        requestFrame(frame);
+        return record->seeksAsked.load() != asked;
     }
 
     void AVFPlayer::hear(long frame)

@@ -68,7 +68,7 @@ namespace vx
         bool isSeeking() const override;
         bool isCatchingUp() const override;
         void followPlayHead(long frame) override;
-        void restOn(long frame) override;
+        bool restOn(long frame) override;
         bool setDirection(ParamPlayDirection direction) override;
         void setSpeed(float speed) override;
         int getWidth() const override;
