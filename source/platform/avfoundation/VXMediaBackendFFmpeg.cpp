@@ -1215,8 +1215,8 @@ namespace vx::av
                     for (Seek& waiting : seeks)
                         incoming.takeCompletionsOf(waiting);
                     seeks.clear();
-                    if (running >= 0 &&
-                        (! decoder->inOneGroup(running, target) || (target < running && ! isOnTheWay(running, target))))
+                    runningGroupLeft = running >= 0 && (runningGroupLeft || ! decoder->inOneGroup(running, target));
+                    if (running >= 0 && (runningGroupLeft || (target < running && ! isOnTheWay(running, target))))
                         abandonRunning = true;
                 }
                 seeks.push_back(std::move(incoming));
@@ -1354,6 +1354,7 @@ namespace vx::av
                         const FourCharCode format = pixelFormat;
                         running = decoder->indexOf(next.seconds);
                         abandonRunning = false;
+                        runningGroupLeft = false;
                         hold.unlock();
                         const bool exact = next.before == 0.0;
                         std::shared_ptr<PixelBuffer> landed;
@@ -1362,13 +1363,14 @@ namespace vx::av
                         const double reached =
                             landed != nullptr ? (exact ? next.seconds : landed->presentationSeconds) : next.seconds;
                         hold.lock();
-                        // Given up once decoded (while its frame was
-                        // converted), it does not land either; the decoder
-                        // goes on from its frame. Asked for after it ended,
-                        // giving up stops nothing else.
-                        const bool givenUp = decoder->abandoned || abandonRunning;
+                        // Its group left once it was decoded (while its
+                        // frame was converted), it does not land either; the
+                        // decoder goes on from its frame. Asked for after it
+                        // ended, giving up stops nothing else.
+                        const bool givenUp = decoder->abandoned || runningGroupLeft;
                         running = -1;
                         abandonRunning = false;
+                        runningGroupLeft = false;
                         if (givenUp)
                         {
                             // Given up for a later seek: completed with it.
@@ -1523,6 +1525,9 @@ namespace vx::av
             std::shared_ptr<PixelBuffer> landedFrame;
             unsigned long landings = 0;
             std::atomic<bool> abandonRunning{false};
+            // A later seek's frame lies in another key-frame group than the
+            // seek under way's.
+            bool runningGroupLeft = false;
             // The frame of the last frame-exact seek (-1 after any other), and
             // whether that seek followed on from the one before.
             long lastExactTarget = -1;
