@@ -221,9 +221,14 @@ namespace vx::bench
             return frame;
         }
         bool isDecodingToward(double seconds) override { return inner->isDecodingToward(seconds); }
+        // A player shows the frame landed on while later seeks run: handed
+        // out too.
         std::shared_ptr<av::PixelBuffer> lastLandedFrame(unsigned long& landings) override
         {
-            return inner->lastLandedFrame(landings);
+            std::shared_ptr<av::PixelBuffer> frame = inner->lastLandedFrame(landings);
+            if (frame != nullptr)
+                lastHandedOut = frame->frameIndex;
+            return frame;
         }
 
     private:

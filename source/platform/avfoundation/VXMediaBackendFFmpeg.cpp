@@ -401,7 +401,25 @@ namespace vx::av
                     return false;
                 holdFirstPacket();
                 findFirstPicture();
+                keepKeyFrames();
                 return true;
+            }
+
+            // Whether two frames lie in one key-frame group: the container's
+            // index puts the same key frame at or before both. Without an
+            // index (MPEG streams), when they are at most a second apart.
+            // Safe beside the decoding: the key frames are kept at opening.
+            bool inOneGroup(long a, long b) const
+            {
+                if (keyFrameTicks.empty())
+                    return std::labs(a - b) <= framesInASecond();
+                const auto groupOf = [this](long index)
+                {
+                    const auto ticks =
+                        saturatingCast<std::int64_t>(std::floor(index / fps / timeBase + keyFrameOrigin));
+                    return std::upper_bound(keyFrameTicks.begin(), keyFrameTicks.end(), ticks) - keyFrameTicks.begin();
+                };
+                return groupOf(a) == groupOf(b);
             }
 
             // Decodes the stream's first picture: its stamp is frame 0's.
@@ -801,6 +819,23 @@ namespace vx::av
                 return key != nullptr && key->timestamp <= ticksOf(frameIndex);
             }
 
+            // The key frames' times by the container's index, sorted, with
+            // the origin frame times count from (see decodesOnTo).
+            void keepKeyFrames()
+            {
+                keyFrameTicks.clear();
+                if (stream < 0 || ! hasKeyFrameIndex() || ! hasUsableRate())
+                    return;
+                AVStream* s = videoStream();
+                keyFrameOrigin = std::min(zeroStamp, streamStart());
+                const int count = avformat_index_get_entries_count(s);
+                for (int i = 0; i < count; ++i)
+                    if (const AVIndexEntry* entry = avformat_index_get_entry(s, i);
+                        entry != nullptr && (entry->flags & AVINDEX_KEYFRAME) != 0)
+                        keyFrameTicks.push_back(entry->timestamp);
+                std::sort(keyFrameTicks.begin(), keyFrameTicks.end());
+            }
+
             // Whether the container indexes the stream's key frames (MPEG
             // streams' index holds only the places earlier seeks probed).
             bool hasKeyFrameIndex() const
@@ -1128,6 +1163,9 @@ namespace vx::av
             // first packet after a seek.
             std::vector<std::uint8_t> palette;
             bool paletteDue = false;
+            // The key frames by the index, as kept at opening (inOneGroup).
+            std::vector<std::int64_t> keyFrameTicks;
+            std::int64_t keyFrameOrigin = 0;
         };
 
         //==============================================================================
@@ -1201,13 +1239,16 @@ namespace vx::av
                     // The newest wins: seeks that have not started are
                     // dropped, their completions run when this one lands,
                     // with where it lands; and the one under way stops at
-                    // its next packet when its frame is not on the
-                    // picture's way to this one's (left behind, it never
-                    // lands).
+                    // its next packet when it decodes another key-frame
+                    // group than this one's frame lies in, or, behind this
+                    // one's frame, when its frame is not on the picture's
+                    // way to it (left behind, it never lands). Within the
+                    // group this one decodes on from where that one lands.
                     for (Seek& waiting : seeks)
                         incoming.takeCompletionsOf(waiting);
                     seeks.clear();
-                    if (running >= 0 && ! isOnTheWay(running, target))
+                    runningGroupLeft = running >= 0 && (runningGroupLeft || ! decoder->inOneGroup(running, target));
+                    if (running >= 0 && (runningGroupLeft || (target < running && ! isOnTheWay(running, target))))
                         abandonRunning = true;
                 }
                 seeks.push_back(std::move(incoming));
@@ -1398,6 +1439,7 @@ namespace vx::av
                         const FourCharCode format = pixelFormat;
                         running = decoder->indexOf(next.seconds);
                         abandonRunning = false;
+                        runningGroupLeft = false;
                         hold.unlock();
                         const bool exact = next.before == 0.0;
                         std::shared_ptr<PixelBuffer> landed;
@@ -1406,10 +1448,15 @@ namespace vx::av
                         const double reached =
                             landed != nullptr ? (exact ? next.seconds : landed->presentationSeconds) : next.seconds;
                         hold.lock();
-                        // Asked for after it ended, giving up stops nothing else.
+                        // Its group left once it was decoded (while its
+                        // frame was converted), it does not land either; the
+                        // decoder goes on from its frame. Asked for after it
+                        // ended, giving up stops nothing else.
+                        const bool givenUp = decoder->abandoned || runningGroupLeft;
                         running = -1;
                         abandonRunning = false;
-                        if (decoder->abandoned)
+                        runningGroupLeft = false;
+                        if (givenUp)
                         {
                             // Given up for a later seek: completed with it.
                             if (! seeks.empty())
@@ -1801,6 +1848,9 @@ namespace vx::av
             std::shared_ptr<PixelBuffer> landedFrame;
             unsigned long landings = 0;
             std::atomic<bool> abandonRunning{false};
+            // A later seek's frame lies in another key-frame group than the
+            // seek under way's.
+            bool runningGroupLeft = false;
             // The frame of the last frame-exact seek (-1 after any other), and
             // whether that seek followed on from the one before.
             long lastExactTarget = -1;

@@ -40,6 +40,10 @@ namespace vx
         // a seek under way: the picture keeps to it. Players that show only
         // the frame asked for ignore it.
         virtual void followPlayHead(long /*frame*/) {}
+        // The play head read again on the frame asked for last: at random
+        // (a hand resting), a picture short of it is brought to it by a
+        // seek; true when one started.
+        virtual bool restOn(long /*frame*/) { return false; }
         virtual bool setDirection(ParamPlayDirection direction) = 0;
         virtual void setSpeed(float speed) = 0;
         virtual int getWidth() const = 0;

@@ -104,7 +104,11 @@ namespace vx
         ScopedLockT<CriticalSection> hold(lock);
         long frame = currentFrame.load();
         if (! updatePosition(positionMs, frame) || ! player)
-            return false;
+        {
+            // Its seek's frame is new once it lands.
+            return player && frameAtPosition(positionMs, frame) && frame == currentFrame.load() &&
+                   player->restOn(frame);
+        }
         player->setRequestedFrame(frame);
         if (! player->isPlaying())
             player->play();

@@ -590,7 +590,7 @@ namespace vx
         // frame would start another seek, and a seek started before the
         // render took the frame landed on hides it).
         if (reader.isAwaitingFrame())
-            heldFrame = {true, false, position, 0};
+            heldFrame = {true, false, position, 0, position};
     }
 
     void VideoFormatReaderSource::valueChanged(ParamBase& param, ChangeInfo info)
@@ -610,14 +610,15 @@ namespace vx
     bool VideoFormatReaderSource::mayLeaveHeldFrame(VideoFormatReader& reader)
     {
         // The play head went back past the frame held in the direction of
-        // play (a cue, a loop): that frame can never show. The reader is
-        // sent to the play head at once, its seek replacing the one under
-        // way.
+        // play (a cue, a loop), or jumped on (a cue): that frame can never
+        // show. The reader is sent to the play head at once, its seek
+        // replacing the one under way.
         if (isHeldFrameLeftBehind(reader))
         {
             heldFrame = HeldFrame();
             return true;
         }
+        heldFrame.lastHead = playHead.load();
         // A reader that keeps to the play head hears where it is now (it
         // may have turned, jumped or run on); any other is asked again at
         // the frame held: one that reports a landed frame only when read
@@ -643,17 +644,24 @@ namespace vx
 
     bool VideoFormatReaderSource::isHeldFrameLeftBehind(VideoFormatReader& reader)
     {
+        // Moved on further than play takes it between two reads.
+        constexpr double jumpMs = 500.0;
+        const double at = playHead.load();
         long held = -1, head = -1;
-        if (! reader.frameAtPosition(heldFrame.position, held) || ! reader.frameAtPosition(playHead.load(), head))
+        if (! reader.frameAtPosition(heldFrame.position, held) || ! reader.frameAtPosition(at, head))
             return false;
         switch (playDirection.load())
         {
             case playForward:
-                return head < held;
+                return head < held || at - heldFrame.lastHead > jumpMs;
             case playBackward:
-                return head > held;
-            default:
+                return head > held || heldFrame.lastHead - at > jumpMs;
+            case playRandom:
+            case playPause:
                 return false;
+            default:
+                // The user's hand holds the play head: it left the frame.
+                return head != held;
         }
     }
 

@@ -140,7 +140,9 @@ namespace vx
         // Whether the held reader may be sent on (see updateVideo).
         bool mayLeaveHeldFrame(VideoFormatReader& reader);
         // Played forwards or backwards, the play head's frame lies before
-        // the frame held in the direction of play.
+        // the frame held in the direction of play, or it jumped on in that
+        // direction since the reader last heard it (a cue); held by the
+        // user's hand, it is on another frame.
         bool isHeldFrameLeftBehind(VideoFormatReader& reader);
         XmlNode* writeReaderElement(XmlPool& pool, bool force, VideoFormatReader& reader);
         // The reader element's "width" and "height" (both above 0) as a
@@ -180,13 +182,15 @@ namespace vx
         CriticalSection feedLock;
         // The feeding thread's: the reader is held at heldPosition while it
         // seeks there; once landed, until a render counted past
-        // renderedAtLanding has taken the frame.
+        // renderedAtLanding has taken the frame. lastHead is the play head
+        // as the held reader last heard it.
         struct HeldFrame
         {
             bool held = false;
             bool landed = false;
             double position = 0.0;
             unsigned long renderedAtLanding = 0;
+            double lastHead = 0.0;
         } heldFrame;
         std::shared_ptr<TransformEffect> lastLineTransform;
     };

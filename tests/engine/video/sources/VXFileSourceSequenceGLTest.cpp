@@ -1,10 +1,10 @@
 // File sources of every kind walked through seeded random sequences of what
 // a user does (play forwards and backwards at speeds, pause, play modes,
-// seek, scrub, resizes, releases, also during seeks, presets, effects added,
-// removed and moved, and cues given while the decoder's work is held, so
-// that a jump, a scrub step or a turn comes while an earlier seek is under
-// way) under a host rendering at 25, 50 and 60 Hz on a
-// hand-moved clock. The source's own timeline moves the play head, its
+// seek, scrub, drag across key-frame groups, resizes, releases, also during
+// seeks, presets, effects added, removed and moved, and cues given while the
+// decoder's work is held, so that a jump, a scrub step or a turn comes while
+// an earlier seek is under way) under a host rendering at 25, 50 and 60 Hz on
+// a hand-moved clock. The source's own timeline moves the play head, its
 // DataDriver thread feeds it as in an application. Every picture carries its
 // frame number in bars and corners that tell a flip or a mirror; a model of
 // the play head says what each render, judged once, must show. A failing
@@ -402,7 +402,7 @@ namespace vx::test
                 const auto direct = [&](Direction direction)
                 {
                     if (direction != model.direction)
-                        model.jumped();
+                        model.turned();
                     model.direction = direction;
                     timeline->getPlayDirectionParam()->setValue(int(toPlayDirection(direction)), ValueChangeInfo());
                 };
@@ -584,6 +584,33 @@ namespace vx::test
                             model.releasedNow();
                         }
                         break;
+                    case OpKind::drag:
+                    {
+                        model.holding = true;
+                        model.jumped();
+                        source->getPositionParam()->setUserState(ParamBase::UserState_Editing);
+                        for (int step = 1; step <= op.count + restingRenders; ++step)
+                        {
+                            const double along = std::min(1.0, double(step) / op.count);
+                            const double ms =
+                                (op.positions[0] + (op.positions[1] - op.positions[0]) * along) * facts.lengthMs;
+                            model.handRests(step > op.count);
+                            if (step <= op.count)
+                            {
+                                model.head = ms;
+                                model.jumped();
+                                model.jumpedTo();
+                                source->getPositionParam()->setValue(model.head, ValueChangeInfo());
+                            }
+                            if (! tick(i))
+                                return failure;
+                        }
+                        model.holding = false;
+                        model.handRests(false);
+                        model.jumped();
+                        source->getPositionParam()->setUserState(ParamBase::UserState_None);
+                        break;
+                    }
                     }
                 }
                 FrameGate::get().setOpen(true);

@@ -300,8 +300,15 @@ namespace vx::test::sequence
         // Released (nothing shown), the play head at value (a fraction) and
         // played backwards at positions[0]; count 1: released again after
         // one host frame, before anything shows.
-        backwardStart
+        backwardStart,
+        // The user's hand takes the play head at positions[0] and moves it
+        // evenly to positions[1] over count host frames (across key-frame
+        // groups), rests there for restingRenders, then lets go.
+        drag
     };
+
+    // Host frames a drag's hand rests before it lets go.
+    constexpr int restingRenders = 4;
 
     struct Operation
     {
@@ -387,6 +394,10 @@ namespace vx::test::sequence
             text << "release, play backwards at " << op.positions[0] << "x from " << std::lround(op.value * lengthMs)
                  << " ms" << (op.count == 1 ? ", release after a frame" : "");
             break;
+        case OpKind::drag:
+            text << "drag from " << std::lround(op.positions[0] * lengthMs) << " ms to "
+                 << std::lround(op.positions[1] * lengthMs) << " ms in " << op.count << " frames, rest, let go";
+            break;
         }
         return text.str();
     }
@@ -461,7 +472,7 @@ namespace vx::test::sequence
     // random stream of their own (the other operations stay as they were).
     inline void addBackwardStarts(std::vector<Operation>& ops, unsigned seed, unsigned salt)
     {
-        std::mt19937 random(seed * 3266489917u ^ salt ^ 0x27d4eb2fu);
+        std::mt19937 random(seed * 3266489917u ^ salt ^ 0x165667b1u);
         const auto between = [&random](long low, long high)
         { return std::uniform_int_distribution<long>(low, high)(random); };
         static const double speeds[] = {0.5, 1.0, 2.0};
@@ -474,6 +485,25 @@ namespace vx::test::sequence
         run.count = static_cast<int>(between(6, 16));
         const long place = 2 * between(0, static_cast<long>(ops.size() / 2));
         ops.insert(ops.begin() + place, {start, run});
+    }
+
+    // Movies get a drag across most of the clip, forwards or back, from a
+    // random stream of its own (the other operations stay as they were).
+    inline void addDrag(std::vector<Operation>& ops, unsigned seed, unsigned salt)
+    {
+        std::mt19937 random(seed * 3266489917u ^ salt ^ 0x27d4eb2fu);
+        const auto fraction = [&random](double low, double high)
+        { return std::uniform_real_distribution<double>(low, high)(random); };
+        Operation drag;
+        drag.kind = OpKind::drag;
+        drag.positions = {fraction(0.0, 0.2), fraction(0.75, 1.0)};
+        if (std::uniform_int_distribution<int>(0, 2)(random) == 0)
+            std::swap(drag.positions[0], drag.positions[1]);
+        drag.count = std::uniform_int_distribution<int>(12, 40)(random);
+        Operation run;
+        run.count = std::uniform_int_distribution<int>(3, 10)(random);
+        const long place = 2 * std::uniform_int_distribution<long>(0, static_cast<long>(ops.size() / 2))(random);
+        ops.insert(ops.begin() + place, {drag, run});
     }
 
     // A user's session: operations, each followed by some host frames. The
@@ -569,6 +599,7 @@ namespace vx::test::sequence
         {
             addCues(ops, seed, salt, facts);
             addBackwardStarts(ops, seed, salt);
+            addDrag(ops, seed, salt);
         }
         return ops;
     }
@@ -609,7 +640,8 @@ namespace vx::test::sequence
     //    between it and the play head's, never one beyond;
     //  - while the user holds the play head (each position a jump) a
     //    self-timed movie's seeks may stop on the sync frame before the
-    //    frame asked for;
+    //    frame asked for; once the hand has rested two renders, the frame
+    //    itself shows;
     //  - a reader that buffers (the render reads, from frames fetched on
     //    task threads) may show the frame before in the render of a jump;
     //  - after a release (and the load) the render that initialises the
@@ -626,11 +658,12 @@ namespace vx::test::sequence
     constexpr double selfTimedTrailRenders = 2.0;
     // While the decoder's work is held (cue) the renders come without
     // waiting for seeks: each may show the frame shown last or one on the
-    // way from it to the play head's in the direction of play (or from
-    // where the play head jumped to against that direction; straight at
+    // way from it to the play head's in the direction of play (straight at
     // random, where a self-timed movie, whose seeks may stop short, shows
     // none beyond the play head), never one of a request the play head has
-    // left behind. Once let go, the renders wait for the seeks again: the
+    // left behind. After a jump, played either way, the way starts at the
+    // jump's frame: none before it shows (an earlier cue's frame passed on
+    // the way), until it or one after it up to the play head's has. Once let go, the renders wait for the seeks again: the
     // first shows the play head's frame (a reader that seeks to each
     // frame), or within selfTimedCatchUp renders (a self-timed movie), as
     // after a jump.
@@ -678,7 +711,7 @@ namespace vx::test::sequence
                 case 1:
                     next = pastEnd ? 2.0 * length - next : -next;
                     direction = pastEnd ? Direction::backward : Direction::forward;
-                    jumped();
+                    turned();
                     break;
                 default:
                     next = pastEnd ? length : 0.0;
@@ -692,15 +725,38 @@ namespace vx::test::sequence
         // up for a while.
         void jumped() { sinceJump = 0; }
 
+        // A turn: the way starts at the play head's frame, whatever jump
+        // came before.
+        void turned()
+        {
+            jumped();
+            jumpTarget = -1;
+        }
+
         // The user moved the play head: when against the direction of play,
-        // the way the picture may take also starts where it went.
+        // the way the picture may take also starts where it went; and,
+        // unless it went on in that direction by no more than play takes it
+        // between two reads (half a second at its speed, a frame's margin
+        // either way), no frame before where it went in the direction of
+        // play shows until one from there on does (see cue).
         void jumpedTo()
         {
             const long to = frameAt(head);
             if (wayFrom < 0 || (direction == Direction::forward && to < wayFrom) ||
                 (direction == Direction::backward && to > wayFrom))
                 wayFrom = to;
+            const double on = direction == Direction::forward ? head - headAtRender : headAtRender - head;
+            const double reach = 500.0 * std::max(1.0, speed);
+            if (! playing() || on < 0.0 || on > reach + facts.frameMs[0])
+                jumpTarget = to;
+            else if (on > reach - facts.frameMs[0])
+                jumpTarget = -1;
+            restingFor = 0;
         }
+
+        // The hand holding the play head stays where it was for another
+        // host frame (0 when it moved).
+        void handRests(bool rests) { restingFor = rests ? restingFor + 1 : 0; }
 
         // Any operation other than host frames running: the loop's run of
         // frames starts again.
@@ -725,6 +781,7 @@ namespace vx::test::sequence
             sinceRelease = 0;
             shownSinceRelease = false;
             lastShown = wayFrom = frameAt(head);
+            jumpTarget = -1;
             interrupted();
             jumped();
         }
@@ -827,6 +884,7 @@ namespace vx::test::sequence
             // read is at the play head as it is now, not at the release.
             if (sinceRelease == 0 && ! shownSinceRelease)
                 lastShown = wayFrom = frameAt(head);
+            headAtRender = head;
             std::optional<Verdict> verdict = judgeOnly(seen);
             if (! verdict)
                 verdict = judgeLoop(seen);
@@ -885,6 +943,8 @@ namespace vx::test::sequence
                 return std::min(shown, due) <= number && number <= due;
             if (holding)
                 return std::min(shown, due) <= number && number <= std::max(shown, due);
+            if (jumpTarget >= 0 && playing())
+                return between(jumpTarget, number, due);
             switch (direction)
             {
             case Direction::forward:
@@ -985,6 +1045,9 @@ namespace vx::test::sequence
                                    " where " + *wrong + " is due (" + where() + ")"};
             if (number != lastShown)
                 wayFrom = number;
+            // The jump's frame or one after it shows: the way goes on from it.
+            if (jumpTarget >= 0 && between(jumpTarget, number, due))
+                jumpTarget = -1;
             lastShown = number;
             shownSinceRelease = true;
             return std::nullopt;
@@ -1005,8 +1068,10 @@ namespace vx::test::sequence
                        " (the last shown) or one on the way (from " + std::to_string(wayFrom) + ")";
             }
             if (facts.selfTimed && sinceJump < selfTimedCatchUp && lastShown >= 0 && number >= 0 &&
-                (number == lastShown || between(lastShown, number, due)))
+                (number == lastShown || between(wayStart(), number, due)))
                 return std::nullopt;
+            if (facts.selfTimed && holding && restingFor >= 2)
+                return "frame " + std::to_string(due) + " (the hand rests)";
             if (facts.selfTimed && holding)
             {
                 const long sync = std::max(0L, due - facts.gop + 1);
@@ -1021,10 +1086,14 @@ namespace vx::test::sequence
                 return std::nullopt;
             // Played forwards, never back, never ahead, within the trail.
             if (facts.selfTimed && direction == Direction::forward && lastShown >= 0 && number >= 0 &&
-                between(lastShown, number, due) && forwardSteps(number, due) <= selfTimedTrail())
+                between(wayStart(), number, due) && forwardSteps(number, due) <= selfTimedTrail())
                 return std::nullopt;
             return "frame " + std::to_string(due);
         }
+
+        // Where the picture's way in the direction of play starts: the
+        // frame of a jump not yet reached, else the frame shown last.
+        long wayStart() const { return jumpTarget >= 0 && playing() ? jumpTarget : lastShown; }
 
         // Frames a self-timed movie played forwards may trail by: what the
         // play head passes in selfTimedTrailRenders renders.
@@ -1038,6 +1107,13 @@ namespace vx::test::sequence
         // Where the play head jumped to against the direction of play, or
         // the frame shown since (see cue).
         long wayFrom = -1;
+        // The frame of the newest jump while no frame from it on has shown
+        // (-1 for none): before it in the direction of play none may.
+        long jumpTarget = -1;
+        // Host frames the holding hand has stayed where it was.
+        int restingFor = 0;
+        // The play head at the last render.
+        double headAtRender = 0.0;
         int sinceLetGo = 1000;
         // The loop oracle: the play head's frames in play, in turn, and
         // which of them shows.

@@ -8,10 +8,16 @@
 // started forwards there ("firstRatio", goal at most 2). A jump while playing
 // forwards: the time until the play head's frame shows against one bare seek
 // to the frame the play head jumped to ("ratio", goal at most 1.5). Two cues
-// in quick succession on a 1080p movie playing forwards from frame 252: the
-// time until cue B's frame (20, or one after it up to the play head's) shows
-// when cue B comes 60 ms after cue A (240), against cue B alone ("ratio",
-// goal at most 1.2).
+// in quick succession on a 720p and a 1080p movie playing forwards: the time
+// until cue B's frame (or one after it up to the play head's) shows when cue
+// B comes 60 ms after cue A, against cue B alone ("ratio", goal at most 1.2),
+// for B behind A (from 252, A 240, B 20), in A's group (from 20, A 300, B
+// 400) and in a later group (from 20, A 200, B 400). A playing 720p movie
+// dragged by the hand from frame 20 to 700 in 2 s, across three groups, then
+// resting: renders whose picture lies behind the key frame before where the
+// hand was 300 ms earlier ("behindRenders", goal 0; run on two otherwise idle
+// cores), and the time from the hand's rest until its frame itself shows
+// ("restMs").
 
 #include <benchmark/benchmark.h>
 
@@ -26,7 +32,9 @@
 #include <algorithm>
 #include <chrono>
 #include <cmath>
+#include <deque>
 #include <fstream>
+#include <map>
 #include <memory>
 #include <string>
 #include <thread>
@@ -49,17 +57,27 @@ namespace
         return sound ? withSound : silent;
     }
 
-    // 12 s of 1080p H.264, one key frame in 250.
-    const std::string& cueClip(bool sound)
+    // seconds of H.264 at a height of 720 or 1080, one key frame in 250.
+    std::string longGopClip(int height, int seconds, bool sound)
     {
-        static const std::string silent =
-            bench::makeClip("cue1080.mov", "-f lavfi -i testsrc2=s=1920x1080:r=25:d=12 -c:v libx264 -preset "
-                                           "ultrafast -g 250 -keyint_min 250 -sc_threshold 0 -pix_fmt yuv420p");
-        static const std::string withSound = bench::makeClip(
-            "cuesound1080.mov", "-f lavfi -i testsrc2=s=1920x1080:r=25:d=12 -f lavfi -i sine=d=12 -c:v libx264 "
-                                "-preset ultrafast -g 250 -keyint_min 250 -sc_threshold 0 -pix_fmt yuv420p "
-                                "-c:a pcm_s16le");
-        return sound ? withSound : silent;
+        const std::string size = height == 1080 ? "1920x1080" : "1280x720";
+        const std::string length = std::to_string(seconds);
+        return bench::makeClip("longgop" + std::to_string(height) + "x" + length + (sound ? "sound" : "") + ".mov",
+                               "-f lavfi -i testsrc2=s=" + size + ":r=25:d=" + length +
+                                   (sound ? " -f lavfi -i sine=d=" + length : std::string()) +
+                                   " -c:v libx264 -preset ultrafast -g 250 -keyint_min 250 -sc_threshold 0 "
+                                   "-pix_fmt yuv420p" +
+                                   (sound ? " -c:a pcm_s16le" : ""));
+    }
+
+    // 20 s (key frames at 0, 250), once made per height and reader.
+    const std::string& cueClip(int height, bool sound)
+    {
+        static std::map<std::pair<int, bool>, std::string> made;
+        std::string& clip = made[{height, sound}];
+        if (clip.empty())
+            clip = longGopClip(height, 20, sound);
+        return clip;
     }
 
     std::unique_ptr<VideoFormatReader> openReader(const std::string& clip)
@@ -87,9 +105,18 @@ namespace
         long pictures = 0;
         bool awaited = false;
         long held = -1;
+        long lastHead = -1;
+        // The user's hand holds the play head (the reader told so), and
+        // where it holds it (-1: the play head plays).
+        bool hand = false;
+        long fixedHead = -1;
 
         double seconds() const { return std::chrono::duration<double>(Clock::now() - started).count(); }
-        long headFrame() const { return static_cast<long>(std::floor(startFrame + direction * seconds() * 25.0)); }
+        long headFrame() const
+        {
+            return fixedHead >= 0 ? fixedHead
+                                  : static_cast<long>(std::floor(startFrame + direction * seconds() * 25.0));
+        }
 
         void restart(double frame, int towards)
         {
@@ -107,15 +134,22 @@ namespace
             // the render after it lands takes its frame before the reader is
             // sent on; a play head gone back past the frame held, in the
             // direction of play, has the reader sent to it at once.
+            // Jumped on in the direction of play (a cue) or, held by the
+            // hand, moved: sent on at once too.
             const bool awaiting = reader.isAwaitingFrame();
-            const bool leftBehind = awaiting && (direction > 0 ? head < held : head > held);
+            const bool jumped = lastHead >= 0 && direction * (head - lastHead) > 12;
+            const bool leftBehind =
+                awaiting && (hand ? head != held : (direction > 0 ? head < held : head > held) || jumped);
+            lastHead = head;
             if ((! awaiting && ! awaited) || leftBehind)
             {
                 reader.readFrame(at);
                 held = head;
             }
             awaited = awaiting && ! leftBehind;
-            if (reader.updateTexture(&texture) && bench::lastHandedOut.load() != shown)
+            // Held by the hand, a player shows what it is handed while its
+            // seeks run, and tells no success then.
+            if ((reader.updateTexture(&texture) || hand) && bench::lastHandedOut.load() != shown)
             {
                 shown = bench::lastHandedOut.load();
                 ++pictures;
@@ -286,11 +320,17 @@ namespace
 
 namespace
 {
-    void BM_SecondCue(benchmark::State& state, bool sound)
+    // Where a cue pair starts playing and its cues A and B go.
+    struct CuePair
+    {
+        double from, a, b;
+    };
+
+    void BM_SecondCue(benchmark::State& state, bool sound, int height, CuePair cues)
     {
         bench::ObservedBackend backend;
         std::unique_ptr<VideoFormatReader> reader;
-        if (! prepare(state, reader, cueClip(sound)))
+        if (! prepare(state, reader, cueClip(height, sound)))
             return;
         reader->setPlaybackDirection(playForward);
         Host host(*reader);
@@ -300,24 +340,24 @@ namespace
         {
             for (const bool cuedBefore : {false, true})
             {
-                host.restart(252.0, 1);
+                host.restart(cues.from, 1);
                 while (host.seconds() < 0.5)
                     host.render();
                 if (cuedBefore)
                 {
-                    host.restart(240.0, 1);
+                    host.restart(cues.a, 1);
                     while (host.seconds() < 0.06)
                         host.render();
                 }
                 // Until cue B's frame or one after it up to the play head's
                 // shows (never cue A's).
                 const auto cued = Clock::now();
-                host.restart(20.0, 1);
+                host.restart(cues.b, 1);
                 bool there = false;
                 while (! there && host.seconds() < 10.0)
                 {
                     const long head = host.render();
-                    there = host.shown >= 20 && host.shown <= head;
+                    there = host.shown >= static_cast<long>(cues.b) && host.shown <= head;
                 }
                 (cuedBefore ? afterA : alone) += Clock::now() - cued;
                 arrived = arrived && there;
@@ -330,12 +370,105 @@ namespace
         if (! arrived)
             state.SkipWithError("never came to the play head's frame");
     }
-    BENCHMARK_CAPTURE(BM_SecondCue, Silent, false)
-        ->Name("BM_SecondCue/Silent/1920x1080")
-        ->Iterations(10)
+
+    void registerSecondCues()
+    {
+        struct Named
+        {
+            const char* name;
+            CuePair cues;
+        };
+        static const Named pairs[] = {{"Behind", {252.0, 240.0, 20.0}},
+                                      {"SameGroup", {20.0, 300.0, 400.0}},
+                                      {"LaterGroup", {20.0, 200.0, 400.0}}};
+        for (const int height : {720, 1080})
+            for (const bool sound : {false, true})
+                for (const Named& pair : pairs)
+                {
+                    const std::string name = std::string("BM_SecondCue/") + (sound ? "WithSound/" : "Silent/") +
+                                             pair.name + (height == 1080 ? "/1920x1080" : "/1280x720");
+                    benchmark::RegisterBenchmark(name.c_str(), [sound, height, cues = pair.cues](benchmark::State& st)
+                                                 { BM_SecondCue(st, sound, height, cues); })
+                        ->Iterations(height == 1080 ? 5 : 8)
+                        ->Unit(benchmark::kMillisecond);
+                }
+    }
+    const bool secondCuesRegistered = (registerSecondCues(), true);
+
+    // The key frame at or before frame n of the 720p drag clip.
+    long keyFrameOf(long n)
+    {
+        return n / 250 * 250;
+    }
+
+    void BM_DragAcrossGroups(benchmark::State& state, bool sound)
+    {
+        bench::ObservedBackend backend;
+        std::unique_ptr<VideoFormatReader> reader;
+        if (! prepare(state, reader, longGopClip(720, 30, sound)))
+            return;
+        Host host(*reader);
+        long behind = 0, renders = 0;
+        double worstBehindMs = 0.0, restMs = 0.0;
+        bool rested = true;
+        for (auto _ : state)
+        {
+            reader->setPlaybackDirection(playForward);
+            host.hand = false;
+            host.fixedHead = -1;
+            host.restart(20.0, 1);
+            while (host.seconds() < 0.5)
+                host.render();
+            // The hand takes the play head at frame 20 and drags it to 700
+            // in 2 s; each render judged against where it was 300 ms before.
+            reader->setPlaybackDirection(static_cast<ParamPlayDirection>(4));
+            host.hand = true;
+            std::deque<std::pair<double, long>> path;
+            const auto grabbed = Clock::now();
+            const auto since = [&grabbed] { return std::chrono::duration<double>(Clock::now() - grabbed).count(); };
+            for (double t = since(); t < 2.0; t = since())
+            {
+                host.fixedHead = 20 + std::lround(680.0 * t / 2.0);
+                path.emplace_back(t, host.fixedHead);
+                host.render();
+                ++renders;
+                while (path.size() > 1 && path[1].first <= t - 0.3)
+                    path.pop_front();
+                if (path.front().first > t - 0.3)
+                    continue;
+                const long floor = keyFrameOf(path.front().second);
+                if (host.shown < floor)
+                {
+                    ++behind;
+                    worstBehindMs = std::max(worstBehindMs, (floor - host.shown) * 40.0);
+                }
+            }
+            // The hand rests on frame 700.
+            host.fixedHead = 700;
+            const auto rest = Clock::now();
+            bool there = false;
+            while (! there && std::chrono::duration<double>(Clock::now() - rest).count() < 10.0)
+            {
+                host.render();
+                there = host.shown == 700;
+            }
+            restMs += std::chrono::duration<double, std::milli>(Clock::now() - rest).count();
+            rested = rested && there;
+        }
+        state.counters["behindRenders"] = double(behind);
+        state.counters["renders"] = double(renders);
+        state.counters["worstBehindMs"] = worstBehindMs;
+        state.counters["restMs"] = restMs / state.iterations();
+        reader->release();
+        if (! rested)
+            state.SkipWithError("never came to the hand's frame");
+    }
+    BENCHMARK_CAPTURE(BM_DragAcrossGroups, Silent, false)
+        ->Name("BM_DragAcrossGroups/Silent/1280x720")
+        ->Iterations(3)
         ->Unit(benchmark::kMillisecond);
-    BENCHMARK_CAPTURE(BM_SecondCue, WithSound, true)
-        ->Name("BM_SecondCue/WithSound/1920x1080")
-        ->Iterations(10)
+    BENCHMARK_CAPTURE(BM_DragAcrossGroups, WithSound, true)
+        ->Name("BM_DragAcrossGroups/WithSound/1280x720")
+        ->Iterations(3)
         ->Unit(benchmark::kMillisecond);
 }

@@ -29,6 +29,9 @@ namespace vx
         // How far (s) the player may be from the play head's frame before a
         // seek corrects it.
         constexpr double driftTolerance = 0.1;
+        // How far (s of the movie, at 1x) the play head moves between two
+        // frames heard before it counts as jumped, not played, there.
+        constexpr double jumpSeconds = 0.5;
 
         // The rate a direction plays at: paused or at random the player holds
         // still on the frames it seeks to.
@@ -173,6 +176,9 @@ namespace vx
         // frame shown is where the hand or a sync frame put it, not where
         // the picture went, so the turn's bound is the play head's frame.
         bool turnFromRandom = false;
+        // The frame sought exactly at random since the hand rested on it
+        // (-1 for none).
+        long exactFrame = -1;
 
         // The way the picture goes: 1 forwards, -1 backwards (running or
         // held), 0 held still either way.
@@ -457,6 +463,17 @@ namespace vx
         requestFrame(frame);
     }
 
+    bool AVFPlayer::restOn(long frame)
+    {
+        ScopedLockT<CriticalSection> hold(lock);
+        const ParamPlayDirection direction = record->direction;
+        if (rateFor(direction) != 0.0f || direction == playPause || frame != record->lastRequestedFrame)
+            return false;
+        const unsigned asked = record->seeksAsked.load();
+        requestFrame(frame);
+        return record->seeksAsked.load() != asked;
+    }
+
     void AVFPlayer::hear(long frame)
     {
         const ParamPlayDirection direction = record->direction;
@@ -477,6 +494,17 @@ namespace vx
         {
             record->shownBound = frame;
             if (runs)
+                record->seekDue = true;
+        }
+        // The play head jumped on in the direction of play (a cue): no
+        // frame before its frame shows, and running, a seek under way is
+        // replaced by one to it at once.
+        else if (record->lastAskedFrame >= 0 && (way > 0   ? frame - record->lastAskedFrame
+                                                 : way < 0 ? record->lastAskedFrame - frame
+                                                           : 0) > jumpFrames())
+        {
+            record->shownBound = frame;
+            if (runs && isSeeking())
                 record->seekDue = true;
         }
         // Forwards, the play head came back up to or past the frame shown
@@ -502,9 +530,16 @@ namespace vx
         av::Player& player = *objc.player;
         const ParamPlayDirection direction = record->direction;
         const bool runs = rateFor(direction) != 0.0f;
+        // At random a frame asked for again, with no seek under way, while
+        // the one shown is the sync frame before it: the hand rests there,
+        // and the frame itself is sought.
+        const bool rests = ! runs && direction != playPause && frame == record->lastRequestedFrame &&
+                           frame != record->exactFrame && ! isSeeking() && objc.textureFrame.load() >= 0 &&
+                           objc.textureFrame.load() != frame;
         // A turn's seek is asked for on the same frame too.
-        if (frame == record->lastRequestedFrame && ! (runs && record->seekDue))
+        if (frame == record->lastRequestedFrame && ! (runs && record->seekDue) && ! rests)
             return;
+        record->exactFrame = rests ? frame : -1;
         record->lastRequestedFrame = frame;
         const av::CMTime frameStart = av::CMTimeMultiply(objc.frameDuration, std::max(frame, 0L));
         if (! frameStart.valid)
@@ -519,8 +554,10 @@ namespace vx
             if (player.getRate() != 0.0f)
                 player.setRate(0.0f);
             record->parkedAtEnd = false;
-            const av::CMTime before = direction == playPause ? av::kCMTimeZero : av::kCMTimePositiveInfinity;
-            if (! isSeeking())
+            const av::CMTime before = direction == playPause || rests ? av::kCMTimeZero : av::kCMTimePositiveInfinity;
+            // The sync frame landed on may not have shown yet: it still may
+            // while the hand's frame is sought.
+            if (! isSeeking() && ! rests)
                 if (av::DecodingSession* session = objc.playerItem->getSession())
                 {
                     unsigned long landings = 0;
@@ -568,6 +605,14 @@ namespace vx
         const float target = rateFor(direction, record->speed);
         if (player.getRate() != target)
             player.setRate(target);
+    }
+
+    long AVFPlayer::jumpFrames() const
+    {
+        const double secsPerFrame = record->objcPlayer.secsPerFrame;
+        return secsPerFrame > 0.0
+                   ? std::max(2L, std::lround(jumpSeconds * std::max(1.0f, record->speed) / secsPerFrame))
+                   : 2L;
     }
 
     void AVFPlayer::takeTurn(long frame)

@@ -21,13 +21,15 @@ namespace vx
     // frame-exact seek to the play head's frame when the requested frame is
     // more than 0.1 s off or the direction turned; paused it holds still on
     // exactly the frame requested, at random on it or the sync frame before
-    // it. Frames come as 4:2:2 buffers through the shared texture cache: the
+    // it, and once the play head rests there (a hand holding it) on it.
+    // Frames come as 4:2:2 buffers through the shared texture cache: the
     // newest decoded at or before the frame last asked for (at or after it
     // backwards), so the picture is never beyond the play head; in the
     // direction of play it never goes back, except as far as the play head
-    // jumped or turned. Played forwards, a player at the end while the play
-    // head is still in the movie's second half waits there until the play
-    // head starts over. stop shows frame 0 once its seek has landed.
+    // jumped or turned, and after a jump on in that direction no frame
+    // before the frame jumped to shows. Played forwards, a player at the
+    // end while the play head is still in the movie's second half waits
+    // there until the play head starts over. stop shows frame 0 once its seek has landed.
     // setRequestedFrame runs on the feeding thread, the texture calls on the
     // render thread, seek completions on the framework's worker.
     // fillTexture answers false while a seek it was asked for has not landed,
@@ -39,7 +41,9 @@ namespace vx
     // cannot is held still and follows the play head down with backward
     // play's bounds; one that can, running backwards while the seek of its
     // turn decodes, shows the frame decoded nearest at or above the play head
-    // (nothing shown yet, a landed frame there rather than nothing). A jump against the direction of play or a
+    // (nothing shown yet, a landed frame there rather than nothing). A jump
+    // (against the direction of play, or on in it by more than half a second
+    // at the play head's speed) or a
     // turn seeks at once, a seek under way or not; the decoding session is
     // told the picture's way, so a seek whose frame is left behind is given
     // up. followPlayHead keeps the picture to the play head while the caller
@@ -67,6 +71,7 @@ namespace vx
         bool isSeeking() const override;
         bool isCatchingUp() const override;
         void followPlayHead(long frame) override;
+        bool restOn(long frame) override;
         bool setDirection(ParamPlayDirection direction) override;
         void setSpeed(float speed) override;
         int getWidth() const override;
@@ -100,6 +105,9 @@ namespace vx
         void requestFrame(long frame);
         // The play head's frame taken in (the picture's bounds), no seek.
         void hear(long frame);
+        // Frames the play head moves on between two hearings that make a
+        // jump (at its speed).
+        long jumpFrames() const;
         // The bound after a turn, at the first frame asked for since.
         void takeTurn(long frame);
         // Tells the decoding session the picture's way before a seek to frame.

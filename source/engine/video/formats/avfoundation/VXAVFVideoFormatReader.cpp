@@ -248,27 +248,32 @@ namespace vx
 
         // A frame taken for an earlier seek than the newest shows only on
         // the way from the frame shown to the one asked for, in the
-        // direction of play: never beyond the play head, never back, and
-        // after a turn the picture stays until the newest seek's frame is
-        // there. With nothing shown, any frame shows.
+        // direction of play: never beyond the play head, never back, never
+        // one before the frame of the newest jump, and after a turn the
+        // picture stays until the newest seek's frame is there. With
+        // nothing shown, any frame shows.
         bool mayShowTaken() const
         {
-            const long asked = requestedFrame.load(), shown = shownFrame.load();
+            const long asked = requestedFrame.load(), shown = shownFrame.load(), jump = jumpedTo.load();
             const long n = taken->frameIndex;
             if (takenFor == asked || n == asked || shown < 0)
                 return true;
             switch (direction.load())
             {
                 case playForward:
-                    return shown <= n && n <= asked;
+                    return std::max(shown, jump) <= n && n <= asked;
                 case playBackward:
-                    return asked <= n && n <= shown;
+                    return asked <= n && n <= (jump >= 0 ? std::min(shown, jump) : shown);
                 default:
                     return std::min(shown, asked) <= n && n <= std::max(shown, asked);
             }
         }
 
-        void setDirection(int playDirection) { direction = playDirection; }
+        void setDirection(int playDirection)
+        {
+            if (direction.exchange(playDirection) != playDirection)
+                jumpedTo = -1;
+        }
 
         // A seek was asked for whose frame has not been reported new yet.
         bool awaitsFrame() const { return pending; }
@@ -391,8 +396,18 @@ namespace vx
             const av::CMTime start = av::CMTimeMultiply(frameDuration, std::max(frame, 0L));
             if (player == nullptr || ! start.valid)
                 return;
-            tellWay(std::max(frame, 0L));
-            requestedFrame = std::max(frame, 0L);
+            frame = std::max(frame, 0L);
+            tellWay(frame);
+            // Half a second or more from where play at 1x in its direction
+            // takes the frame asked before by now: a jump.
+            const long before = requestedFrame.load();
+            const double now = av::CACurrentMediaTime();
+            const int way = direction == playForward ? 1 : direction == playBackward ? -1 : 0;
+            const double played = before + way * (now - requestedAt) * info.fps;
+            if (before >= 0 && std::fabs(static_cast<double>(frame) - played) > std::max(2.0, info.fps / 2.0))
+                jumpedTo = frame;
+            requestedFrame = frame;
+            requestedAt = now;
             pending = true;
             player->seekToTime(start, av::kCMTimeZero, av::kCMTimeZero, countSeek());
         }
@@ -445,6 +460,10 @@ namespace vx
         // play (any value but forwards and backwards for none).
         std::atomic<long> requestedFrame{-1};
         std::atomic<long> shownFrame{-1};
+        // The frame of the newest jump (-1 for none), and when the newest
+        // seek was asked for (feeding thread).
+        std::atomic<long> jumpedTo{-1};
+        double requestedAt = 0.0;
         std::atomic<int> direction{playPause};
         // Taken while a frame is copied from the output: by the feeding or
         // the render thread, not both.

@@ -92,9 +92,11 @@ namespace vx::av
         virtual void setRate(float rate) = 0;
         // Where the picture stands for the seeks asked next, and the way it
         // goes: from frame `from` forwards (direction 1), backwards (-1), or
-        // either way (0). A seek under way whose frame is not on the way
-        // from there to a later seek's frame is given up for that one (a
-        // frame landed on the way may show; one left behind never does).
+        // either way (0). A seek under way is given up at its next packet
+        // for a later one whose frame lies in another key-frame group, or
+        // behind its frame off the way from there (a frame landed on the
+        // way may show; one left behind never does); within the group the
+        // later one decodes on from where it lands.
         // Before a way is told, and for `from` below 0, the way runs from the
         // frame the last seek landed on, either way.
         virtual void setPictureWay(long /*from*/, int /*direction*/) {}

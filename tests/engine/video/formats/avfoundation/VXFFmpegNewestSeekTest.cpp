@@ -77,10 +77,10 @@ namespace vx::test
         // be made.
         struct GatedClip
         {
-            GatedClip()
+            explicit GatedClip(const char* codec = "-c:v mpeg4 -g 30")
             {
                 const std::string path = temp.file("gop30.mov");
-                if (makeClip(path, numberedClip(60, "-c:v mpeg4 -g 30")))
+                if (makeClip(path, numberedClip(60, codec)))
                     opened = openSession(path);
                 session = opened.session.get();
             }
@@ -200,6 +200,71 @@ namespace vx::test
         unsigned long after = 0;
         session->lastLandedFrame(after);
         EXPECT_GT(after, first);
+    }
+
+    // The picture's way forwards from a frame landed on, a seek is held as
+    // it lands and a later one comes meanwhile. In the next key-frame
+    // group, the one held is given up: its frame never lands, its
+    // completion comes with the later one's time. On in its own group, it
+    // lands, and the later one is decoded on from it.
+    TEST(FFmpegNewestSeekTest, ASeekUnderWayIsGivenUpForOneInAnotherGroupNotForOneOnInItsOwn)
+    {
+        // The frames change too much for the encoder's own key frames.
+        const GatedClip clip("-c:v mpeg4 -g 30 -sc_threshold 1000000000");
+        ASSERT_NE(clip.session, nullptr);
+        av::DecodingSession* session = clip.session;
+        FrameGate& gate = FrameGate::get();
+        struct Case
+        {
+            long from, held, later;
+            bool lands;
+        };
+        // Key frames at 0 and 30.
+        const Case cases[] = {{5, 20, 50, false}, {5, 10, 25, true}};
+        for (const Case& c : cases)
+        {
+            SCOPED_TRACE(c.held);
+            ASSERT_EQ(landOn(*session, c.from, 0.0), c.from);
+            session->setPictureWay(c.from, 1);
+            unsigned long before = 0;
+            session->lastLandedFrame(before);
+            std::mutex lock;
+            std::condition_variable changed;
+            std::vector<double> reached;
+            const auto done = [&](double seconds)
+            {
+                std::lock_guard<std::mutex> hold(lock);
+                reached.push_back(seconds);
+                changed.notify_all();
+            };
+            gate.setOpen(false);
+            session->seek(c.held / 25.0, 0.0, 0.0, done);
+            ASSERT_TRUE(gate.awaitWaiter(watchdog));
+            session->seek(c.later / 25.0, 0.0, 0.0, done);
+            // The held seek's frame out; the later seek waits with its own.
+            ASSERT_TRUE(gate.passOne(watchdog));
+            unsigned long during = 0;
+            const std::shared_ptr<av::PixelBuffer> landed = session->lastLandedFrame(during);
+            {
+                std::lock_guard<std::mutex> hold(lock);
+                EXPECT_EQ(reached, c.lands ? std::vector<double>{c.held / 25.0} : std::vector<double>{});
+            }
+            if (c.lands)
+            {
+                ASSERT_NE(landed, nullptr);
+                EXPECT_EQ(landed->frameIndex, c.held);
+            }
+            else
+                EXPECT_EQ(during, before) << "the frame given up landed";
+            gate.setOpen(true);
+            std::unique_lock<std::mutex> hold(lock);
+            ASSERT_TRUE(changed.wait_for(hold, watchdog, [&] { return reached.size() == 2; }));
+            EXPECT_DOUBLE_EQ(reached.back(), c.later / 25.0);
+            hold.unlock();
+            const std::shared_ptr<av::PixelBuffer> shown = session->frameForTime(c.later / 25.0 + 0.001);
+            ASSERT_NE(shown, nullptr);
+            EXPECT_EQ(shown->frameIndex, c.later);
+        }
     }
 
     // Played forward, the session is decoding on towards a frame until it
