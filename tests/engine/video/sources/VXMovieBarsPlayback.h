@@ -85,6 +85,14 @@ namespace vx::test
             std::atomic<unsigned long> passes{0};
         };
 
+        void SetUp() override
+        {
+            SourcesGLTest::SetUp();
+            ASSERT_FALSE(HasFatalFailure());
+            if (! hasFFmpegEncoder("libx264"))
+                GTEST_SKIP() << "ffmpeg has no libx264 encoder";
+        }
+
         void TearDown() override
         {
             driver.removeSource(&probe);

@@ -21,14 +21,6 @@ namespace vx::test
         class MovieSeekRulesGLTest : public MovieBarsGLTest
         {
         protected:
-            void SetUp() override
-            {
-                MovieBarsGLTest::SetUp();
-                ASSERT_FALSE(HasFatalFailure());
-                if (! hasFFmpegEncoder("libx264"))
-                    GTEST_SKIP() << "ffmpeg has no libx264 encoder";
-            }
-
             void TearDown() override
             {
                 FrameGate::get().setOpen(true);
