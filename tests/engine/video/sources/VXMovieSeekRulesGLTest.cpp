@@ -44,7 +44,8 @@ namespace vx::test
             {
                 FrameGate& gate = FrameGate::get();
                 gate.setOpen(false);
-                for (int i = 0; i < 25 && ! HasFatalFailure() && ! gate.awaitWaiter(std::chrono::milliseconds(100)); ++i)
+                for (int i = 0; i < 25 && ! HasFatalFailure() && ! gate.awaitWaiter(std::chrono::milliseconds(100));
+                     ++i)
                     tick(hostMs);
                 return gate.awaitWaiter(watchdog);
             }
@@ -131,7 +132,7 @@ namespace vx::test
         gate.setOpen(true);
         for (int i = 0; i < 4 && ! HasFatalFailure(); ++i)
             tick(0.0);
-        EXPECT_TRUE(showsBy(left, 0.0)) << "the frame shown went (showing " << shown << ")";
+        EXPECT_TRUE(showsBy(left, 0.0)) << "the picture did not go on from the frame shown (showing " << shown << ")";
         for (int i = 0; i < 10 && ! HasFatalFailure(); ++i)
             tick(hostMs);
         EXPECT_TRUE(showsBy(headFrame(), 0.0)) << "never came to the play head's frame";
@@ -171,7 +172,8 @@ namespace vx::test
     // but beyond the play head: it never shows.
     TEST_F(MovieSeekRulesGLTest, AtRandomAFrameLandedOneBeyondThePlayHeadNeverShows)
     {
-        // Lands on the key frame before it, and decodes on from there to 262.
+        // At random the seek to 260 may stop at key frame 250; the one to 262
+        // decodes on from there to its frame.
         start(false, playRandom, 260);
         ASSERT_FALSE(HasFatalFailure());
         FrameGate& gate = FrameGate::get();
@@ -199,8 +201,9 @@ namespace vx::test
 
     // Played forwards with sound, the movie is cued on to frame 262, the
     // frame lands and the feeding thread takes it; before a render uploads it
-    // the play head is cued back to 256, between the frame shown and 262. Frame 262, taken for the earlier seek, is off
-    // the way to 256 and never shows.
+    // the play head is cued back to 256, between the frame shown and 262.
+    // Frame 262, taken for the earlier seek, is off the way to 256 and never
+    // shows.
     TEST_F(MovieSeekRulesGLTest, WithSoundAFrameTakenForASeekThePlayHeadLeftNeverShows)
     {
         start(true, playForward, 252);
