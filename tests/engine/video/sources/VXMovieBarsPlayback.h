@@ -1,0 +1,234 @@
+#pragma once
+
+// A movie whose frames carry their numbers in bars, made by the ffmpeg tool
+// with key frames far apart, played as a host plays it: the engine's timeline
+// moves the play head on a hand-moved clock, the DataDriver thread feeds the
+// file source, one render per host frame, judged once. In the direction of
+// play the picture is never beyond the play head's frame and never goes back,
+// except as far as the play head jumped; at random never beyond it.
+
+#include "VXHandClock.h"
+#include "VXSourcesGLTestSupport.h"
+#include "VXSourcesTestSupport.h"
+
+#include "core/VXTimeInfo.h"
+#include "core/VXTimeUnit.h"
+#include "core/parameters/VXParamChoice.h"
+#include "core/parameters/VXParamRange.h"
+#include "engine/behaviours/VXBehaviourTimelineBase.h"
+#include "engine/video/sources/VXVideoFormatReaderSource.h"
+#include "support/VXMovieClips.h"
+
+#include <gtest/gtest.h>
+
+#include <atomic>
+#include <chrono>
+#include <cmath>
+#include <cstdlib>
+#include <string>
+#include <thread>
+
+namespace vx::test
+{
+    // 25 frames a second, a key frame every keyInterval frames.
+    struct BarsClip
+    {
+        int frames = 270, keyInterval = 250;
+    };
+
+    // Frame n shows ten bars 64 pixels wide, bar b white when bit b of n is
+    // set: drawn at 160 x 90 and scaled up to 640 x 360 without smoothing.
+    // The path, or empty when it could not be made.
+    inline std::string makeBarsClip(const std::string& path, bool sound, BarsClip clip = {})
+    {
+        const std::string seconds = std::to_string(clip.frames / 25.0);
+        const std::string group = std::to_string(clip.keyInterval);
+        std::string command = "ffmpeg -v error -y -f lavfi -i \"color=c=black:s=160x90:r=25:d=" + seconds +
+                              ",format=yuv420p,geq=lum='if(bitand(N\\,pow(2\\,floor(X/16)))\\,235\\,16)':cb=128:"
+                              "cr=128,scale=640:360:flags=neighbor\"";
+        if (sound)
+            command += " -f lavfi -i \"sine=frequency=440:duration=" + seconds + "\" -c:a pcm_s16le";
+        command += " -frames:v " + std::to_string(clip.frames) + " -c:v libx264 -preset ultrafast -g " + group +
+                   " -keyint_min " + group + " -sc_threshold 0 -pix_fmt yuv420p \"" + path + "\"";
+        return std::system(command.c_str()) == 0 && File(path).exists() ? path : std::string();
+    }
+
+    // The frame a picture of a bars clip names; -1 when a bar is unclear.
+    inline long barsFrameOf(const Picture& picture)
+    {
+        if (picture.width < 640 || picture.pixels.empty())
+            return -1;
+        long index = 0;
+        for (int bit = 0; bit < 10; ++bit)
+        {
+            const int level = picture.at(bit * 64 + 32, 180).g;
+            if (level > 170)
+                index |= 1L << bit;
+            else if (level > 70)
+                return -1;
+        }
+        return index;
+    }
+
+    class MovieBarsGLTest : public SourcesGLTest
+    {
+    protected:
+        static constexpr double msPerFrame = 40.0;
+        static constexpr double hostMs = 20.0; // 50 Hz
+        static constexpr std::chrono::seconds watchdog{60};
+
+        // Counts the DataDriver's passes beside the file source.
+        class PassCounter final : public PlainSource
+        {
+        public:
+            void updateVideo() override { ++passes; }
+            std::atomic<unsigned long> passes{0};
+        };
+
+        void SetUp() override
+        {
+            SourcesGLTest::SetUp();
+            ASSERT_FALSE(HasFatalFailure());
+            if (! hasFFmpegEncoder("libx264"))
+                GTEST_SKIP() << "ffmpeg has no libx264 encoder";
+        }
+
+        void TearDown() override
+        {
+            driver.removeSource(&probe);
+            if (source != nullptr)
+                source->release();
+            source.reset();
+            SourcesGLTest::TearDown();
+        }
+
+        // The clip made and loaded, with sound or silent, set to play as
+        // given, started.
+        void load(bool sound, ParamPlayDirection direction, BarsClip clip = {})
+        {
+            const std::string path = makeBarsClip(temp.file(sound ? "sound.mov" : "silent.mov"), sound, clip);
+            ASSERT_FALSE(path.empty());
+            source.reset(VideoFormatReaderSource::createFromXML(
+                driver, *sourceElement("fileName=\"" + path + "\" LoadingThread=\"TTM_MESSAGE\""), nullptr));
+            drainMessages();
+            ASSERT_NE(source, nullptr);
+            ASSERT_NE(source->getVideoFormatReader(), nullptr);
+            ASSERT_EQ(source->getVideoFormatReader()->getHasAudio(), sound);
+            ASSERT_EQ(source->getNumFrames(), unsigned(clip.frames));
+            direct(direction);
+            source->start(false, TimeUnit());
+        }
+
+        long headFrame() const { return static_cast<long>(std::floor(source->getPosition() / msPerFrame)); }
+
+        // Sends the play head to the start of frame n and a quarter: a cue.
+        // The picture may go back as far as it.
+        void cue(long n)
+        {
+            source->getPositionParam()->setValue((n + 0.25) * msPerFrame, ValueChangeInfo());
+            if (way > 0 ? n < bound : n > bound)
+                bound = n;
+        }
+
+        // A new direction of play: the picture may go on from the play
+        // head's frame.
+        void direct(ParamPlayDirection direction)
+        {
+            way = direction == playForward ? 1 : direction == playBackward ? -1 : 0;
+            source->getTimeline()->getPlayDirectionParam()->setValue(int(direction), ValueChangeInfo());
+            bound = headFrame();
+        }
+
+        // Until the DataDriver has made a whole pass that began after this
+        // call (adding the counter it holds waits for the pass under way to
+        // end).
+        void awaitPass()
+        {
+            driver.addSource(&probe);
+            const unsigned long from = probe.passes.load();
+            const auto giveUp = std::chrono::steady_clock::now() + watchdog;
+            while (probe.passes.load() == from && std::chrono::steady_clock::now() < giveUp)
+                std::this_thread::sleep_for(std::chrono::microseconds(500));
+            driver.addSource(&probe);
+        }
+
+        // The clock and the play head move ms on, the DataDriver reads at the
+        // play head.
+        void advance(double ms)
+        {
+            clock.seconds = clock.seconds.load() + ms / 1000.0;
+            time.increment(ms);
+            source->update(time);
+            if (source->isInitialized())
+                awaitPass();
+        }
+
+        // One render, judged.
+        void look() { judge(barsFrameOf(readOutput(source->render(*renderer, info)))); }
+
+        // One host frame of ms.
+        void tick(double ms)
+        {
+            advance(ms);
+            look();
+        }
+
+        void judge(long n)
+        {
+            ++renders;
+            const long at = headFrame();
+            const std::string where = "render " + std::to_string(renders) + ", play head at frame " +
+                                      std::to_string(at) + ", shown before " + std::to_string(shown);
+            if (shown >= 0)
+            {
+                ASSERT_GE(n, 0) << "shows nothing or an unclear picture; " << where;
+            }
+            if (n < 0 || n == shown)
+                return;
+            if (way >= 0)
+            {
+                ASSERT_LE(n, at) << "shows frame " << n << " beyond the play head; " << where;
+            }
+            else
+            {
+                ASSERT_GE(n, at) << "shows frame " << n << " beyond the play head; " << where;
+            }
+            if (way > 0)
+            {
+                ASSERT_GE(n, bound) << "goes back to frame " << n << "; " << where;
+            }
+            else if (way < 0)
+            {
+                ASSERT_LE(n, bound) << "goes back to frame " << n << "; " << where;
+            }
+            shown = bound = n;
+        }
+
+        // Host frames of ms until the picture shows a frame from n to the
+        // play head's (at random any up to the play head's), the watchdog at
+        // most; false when it never does.
+        bool showsBy(long n, double ms)
+        {
+            const auto there = [&]
+            {
+                const long at = headFrame();
+                if (way == 0)
+                    return 0 <= shown && shown <= at;
+                return way > 0 ? n <= shown && shown <= at : at <= shown && shown <= n;
+            };
+            const auto giveUp = std::chrono::steady_clock::now() + watchdog;
+            while (! there() && ! HasFatalFailure() && std::chrono::steady_clock::now() < giveUp)
+                tick(ms);
+            return there();
+        }
+
+        PassCounter probe;
+        HandClock clock;
+        TimeInfo time{0.0};
+        std::unique_ptr<VideoFormatReaderSource> source;
+        long shown = -1, bound = -1;
+        // 1 forwards, -1 backwards, 0 at random.
+        int way = 1;
+        int renders = 0;
+    };
+}

@@ -1,0 +1,263 @@
+// The rules a movie's seeks keep to, one scripted case each, where a seeded
+// run meets the fault only by chance: a movie with long key-frame groups
+// played by the engine's timeline, fed by the DataDriver thread, silent
+// (self-timed player) or with sound (seeking reader), its decoder held in the
+// frame gate so that a seek lands where the case says. Each render is judged
+// once: in the direction of play never beyond the play head's frame and never
+// back, except as far as the play head jumped; at random never beyond it.
+
+#include "VXMovieBarsPlayback.h"
+
+#include "engine/behaviours/VXBehaviourTimeline.h"
+#include "support/VXFrameGate.h"
+
+namespace vx::test
+{
+    namespace
+    {
+        // A seek to the last frames of the long group decodes long.
+        constexpr BarsClip twoGroups{270, 250}, oneLongGroup{1000, 1000};
+
+        class MovieSeekRulesGLTest : public MovieBarsGLTest
+        {
+        protected:
+            void TearDown() override
+            {
+                FrameGate::get().setOpen(true);
+                MovieBarsGLTest::TearDown();
+            }
+
+            // The clip loaded and played as given from frame n, once shown.
+            void start(bool sound, ParamPlayDirection direction, long n, BarsClip clip = twoGroups)
+            {
+                load(sound, direction, clip);
+                ASSERT_FALSE(HasFatalFailure());
+                cue(n);
+                ASSERT_TRUE(showsBy(n, 0.0)) << "the first frame never showed";
+            }
+
+            VideoFormatReader& reader() { return *source->getVideoFormatReader(); }
+
+            // Closes the gate and plays forwards until the decoder, decoding
+            // ahead, waits in it.
+            bool holdDecodingAhead()
+            {
+                FrameGate& gate = FrameGate::get();
+                gate.setOpen(false);
+                for (int i = 0; i < 25 && ! HasFatalFailure() && ! gate.awaitWaiter(std::chrono::milliseconds(100));
+                     ++i)
+                    tick(hostMs);
+                return gate.awaitWaiter(watchdog);
+            }
+
+            // Lets the held decoder through frame by frame until the play
+            // head's frame is decoded.
+            void letThroughToPlayHead()
+            {
+                FrameGate& gate = FrameGate::get();
+                const auto giveUp = std::chrono::steady_clock::now() + watchdog;
+                while (reader().isCatchingUp() && std::chrono::steady_clock::now() < giveUp)
+                {
+                    if (gate.waiters() > 0)
+                    {
+                        gate.admit(1);
+                        gate.awaitAdmitted(watchdog);
+                    }
+                    else
+                        std::this_thread::sleep_for(std::chrono::microseconds(500));
+                }
+            }
+        };
+    }
+
+    // Played forwards, a silent movie is cued back to frame 980 (a seek
+    // decoding from the key frame at 0) and cued there again at every host
+    // frame while that seek runs, as a pad held down retriggers: the seek
+    // asked again for its own frame runs on, reaches its frame, and the frame
+    // shows once let out.
+    TEST_F(MovieSeekRulesGLTest, ACueRetriggeredWhileItsSeekRunsLandsWithoutStartingOver)
+    {
+        start(false, playForward, 990, oneLongGroup);
+        ASSERT_FALSE(HasFatalFailure());
+        FrameGate& gate = FrameGate::get();
+        FrameGate::Use use;
+        ASSERT_TRUE(holdDecodingAhead()) << "the decoder was never held";
+        ASSERT_FALSE(HasFatalFailure());
+
+        cue(980);
+        tick(0.0);
+        // The frame decoding ahead passes; the seek runs.
+        gate.admit(1);
+        ASSERT_TRUE(gate.awaitAdmitted(watchdog));
+        int asks = 0;
+        // A seek decodes these frames in a second or two on a busy machine;
+        // one given up and started again never reaches its frame.
+        const auto giveUp = std::chrono::steady_clock::now() + std::chrono::seconds(15);
+        while (gate.waiters() == 0 && ! HasFatalFailure() && std::chrono::steady_clock::now() < giveUp)
+        {
+            advance(msPerFrame);
+            cue(980);
+            tick(0.0);
+            ++asks;
+        }
+        ASSERT_FALSE(HasFatalFailure());
+        ASSERT_GT(gate.waiters(), 0) << "asked again " << asks << " times, the seek never reached its frame";
+        gate.setOpen(true);
+        EXPECT_TRUE(showsBy(980, 0.0)) << "the cue's frame never showed (showing " << shown << ")";
+    }
+
+    // Played forwards, a silent movie is cued back a few frames from the
+    // frame shown, and that seek is held with its frame; the play head is
+    // then cued up exactly onto the frame shown. The frames below it are left
+    // behind: the frame held never shows, the picture goes on from the frame
+    // shown.
+    TEST_F(MovieSeekRulesGLTest, APlayHeadBackExactlyOnTheFrameShownWhileASeekIsHeldLeavesTheFramesBelowBehind)
+    {
+        start(false, playForward, 252);
+        ASSERT_FALSE(HasFatalFailure());
+        FrameGate& gate = FrameGate::get();
+        for (int i = 0; i < 10 && ! HasFatalFailure(); ++i)
+            tick(hostMs);
+        FrameGate::Use use;
+        ASSERT_TRUE(holdDecodingAhead()) << "the decoder was never held";
+        ASSERT_FALSE(HasFatalFailure());
+
+        const long left = shown;
+        cue(left - 6);
+        tick(0.0);
+        ASSERT_TRUE(gate.passOne(watchdog)) << "the seek back never ran";
+        cue(left);
+        tick(0.0);
+        bound = left;
+        gate.setOpen(true);
+        for (int i = 0; i < 4 && ! HasFatalFailure(); ++i)
+            tick(0.0);
+        EXPECT_TRUE(showsBy(left, 0.0)) << "the picture did not go on from the frame shown (showing " << shown << ")";
+        for (int i = 0; i < 10 && ! HasFatalFailure(); ++i)
+            tick(hostMs);
+        EXPECT_TRUE(showsBy(headFrame(), 0.0)) << "never came to the play head's frame";
+    }
+
+    // A silent movie played forwards whose player's clock runs 50 ms ahead
+    // of the host's frame times reaches its end with the play head in its
+    // last frame. Its decoder let through to each frame the play head comes
+    // to, every frame shows in turn, the last one too, before the wrap takes
+    // the picture to frame 0.
+    TEST_F(MovieSeekRulesGLTest, ASelfTimedMovieWhoseClockRunsAheadShowsItsLastFrameBeforeTheWrap)
+    {
+        start(false, playForward, 262);
+        ASSERT_FALSE(HasFatalFailure());
+        clock.seconds = clock.seconds.load() + 0.05;
+        FrameGate::Use use;
+        FrameGate::get().setOpen(false);
+        for (long n = 263; n < twoGroups.frames && ! HasFatalFailure(); ++n)
+        {
+            advance(msPerFrame);
+            ASSERT_EQ(headFrame(), n);
+            letThroughToPlayHead();
+            look();
+            ASSERT_FALSE(HasFatalFailure());
+            ASSERT_EQ(shown, n) << "frame " << n << " did not show in turn";
+        }
+        advance(msPerFrame);
+        ASSERT_EQ(headFrame(), 0) << "the play head did not wrap";
+        bound = 0;
+        FrameGate::get().setOpen(true);
+        EXPECT_TRUE(showsBy(0, 0.0)) << "frame 0 never showed after the wrap (showing " << shown << ")";
+    }
+
+    // At random, a silent movie shows frame 262; the play head is cued to
+    // key frame 250, that seek held with its frame, then to frame 249 below
+    // it. Frame 250 landing lies between the frame shown and the play head
+    // but beyond the play head: it never shows.
+    TEST_F(MovieSeekRulesGLTest, AtRandomAFrameLandedOneBeyondThePlayHeadNeverShows)
+    {
+        // At random the seek to 260 may stop at key frame 250; the one to 262
+        // decodes on from there to its frame.
+        start(false, playRandom, 260);
+        ASSERT_FALSE(HasFatalFailure());
+        FrameGate& gate = FrameGate::get();
+        cue(262);
+        const auto giveUp = std::chrono::steady_clock::now() + watchdog;
+        while (shown != 262 && ! HasFatalFailure() && std::chrono::steady_clock::now() < giveUp)
+            tick(0.0);
+        ASSERT_EQ(shown, 262) << "the seek on from the key frame did not land on its frame";
+        FrameGate::Use use;
+        gate.setOpen(false);
+
+        cue(250);
+        tick(0.0);
+        ASSERT_TRUE(gate.awaitWaiter(watchdog)) << "the seek to frame 250 never ran";
+        cue(249);
+        tick(0.0);
+        gate.admit(1);
+        ASSERT_TRUE(gate.awaitAdmitted(watchdog));
+        for (int i = 0; i < 4 && ! HasFatalFailure(); ++i)
+            tick(0.0);
+        ASSERT_FALSE(HasFatalFailure());
+        gate.setOpen(true);
+        EXPECT_TRUE(showsBy(249, 0.0)) << "the play head's frame (or a sync frame before it) never showed";
+    }
+
+    // Played forwards with sound, the movie is cued on to frame 262, the
+    // frame lands and the feeding thread takes it; before a render uploads it
+    // the play head is cued back to 256, between the frame shown and 262.
+    // Frame 262, taken for the earlier seek, is off the way to 256 and never
+    // shows.
+    TEST_F(MovieSeekRulesGLTest, WithSoundAFrameTakenForASeekThePlayHeadLeftNeverShows)
+    {
+        start(true, playForward, 252);
+        ASSERT_FALSE(HasFatalFailure());
+        FrameGate& gate = FrameGate::get();
+        FrameGate::Use use;
+        ASSERT_TRUE(holdDecodingAhead()) << "the decoder was never held";
+        ASSERT_FALSE(HasFatalFailure());
+        ASSERT_LT(shown, 256);
+
+        // The reader, held on a seek of forward play, is let through frame
+        // by frame, no render coming, until it has taken frame 262 in.
+        cue(262);
+        const auto giveUp = std::chrono::steady_clock::now() + watchdog;
+        while ((reader().getCurrentFrame() != 262 || reader().isAwaitingFrame()) &&
+               std::chrono::steady_clock::now() < giveUp)
+        {
+            if (gate.waiters() > 0)
+            {
+                gate.admit(1);
+                gate.awaitAdmitted(watchdog);
+            }
+            advance(0.0);
+        }
+        ASSERT_EQ(reader().getCurrentFrame(), 262);
+        ASSERT_FALSE(reader().isAwaitingFrame()) << "the frame landed was never taken";
+        cue(256);
+        tick(0.0);
+        ASSERT_FALSE(HasFatalFailure());
+        gate.setOpen(true);
+        EXPECT_TRUE(showsBy(256, 0.0)) << "the second cue's frame never showed (showing " << shown << ")";
+    }
+
+    // A silent movie of predicted frames told to play backwards follows the
+    // play head down by a seek to each frame, from frame 990 at half speed
+    // (each seek decodes from the key frame at 0). A seek under way whose
+    // frame lies on the way down is not given up for the frames asked after
+    // it: one reaches its frame before the play head has gone 120 frames.
+    TEST_F(MovieSeekRulesGLTest, FollowedDownByASeekToEachFrameASeekOnTheWayReachesItsFrame)
+    {
+        start(false, playPause, 990, oneLongGroup);
+        ASSERT_FALSE(HasFatalFailure());
+        FrameGate& gate = FrameGate::get();
+        FrameGate::Use use;
+        gate.setOpen(false);
+        auto timeline = std::dynamic_pointer_cast<BehaviourTimeline>(source->getTimeline());
+        ASSERT_NE(timeline, nullptr);
+        timeline->getSpeedParam()->setValue(0.5, ValueChangeInfo());
+        direct(playBackward);
+        while (gate.waiters() == 0 && headFrame() > 870 && ! HasFatalFailure())
+            tick(msPerFrame);
+        ASSERT_FALSE(HasFatalFailure());
+        ASSERT_GT(gate.waiters(), 0) << "no seek reached its frame while the play head went down to " << headFrame();
+        gate.setOpen(true);
+        EXPECT_TRUE(showsBy(headFrame(), 0.0)) << "the play head's frame never showed (showing " << shown << ")";
+    }
+}
