@@ -162,8 +162,8 @@ namespace vx::test
                     return PresetFileNames::FileOwner{};
                 return PresetFileNames::FileOwner{PresetFileNames::FileOwner::sibling, {stem, {}}};
             };
-            const File placed = PresetFileNames::placeFor(parent, owners, ownerNames, 0, {presets, names, 1, c.form},
-                                                          ownerOf);
+            const File placed =
+                PresetFileNames::placeFor(parent, owners, ownerNames, 0, {presets, names, 1, c.form}, ownerOf);
             EXPECT_EQ(placed.getFullPath(), std::string("/presets/Kind/") + c.expected);
         }
 
@@ -172,11 +172,8 @@ namespace vx::test
             ::testing::Values(
                 NumberingCase{"TakenByARealPreset", "Soft", PresetFileNames::Form::kept, {"Soft 2"}, "Soft 3.xml"},
                 NumberingCase{"NextTakenToo", "Soft", PresetFileNames::Form::kept, {"Soft 2", "Soft 3"}, "Soft 4.xml"},
-                NumberingCase{"SpelledOut",
-                              "v1.0",
-                              PresetFileNames::Form::stripped,
-                              {"v1%2E0 2", "v1%2E0 3"},
-                              "v1%2E0 4.xml"},
+                NumberingCase{
+                    "SpelledOut", "v1.0", PresetFileNames::Form::stripped, {"v1%2E0 2", "v1%2E0 3"}, "v1%2E0 4.xml"},
                 NumberingCase{"ANumberInThePresetsOwnName",
                               "Soft 2",
                               PresetFileNames::Form::kept,
@@ -203,9 +200,9 @@ namespace vx::test
                 const std::string fileOfB = dir.file("Kind/B.xml");
                 const std::string formerCopyOfB = dir.writeFile("Kind/B 2.xml", "B");
                 const std::string deleted = dir.writeFile("Kind/Deleted.xml", "D");
-                PresetFileNames::WriteTurns turns(texts, [&dir](const File& file, const std::string& text)
-                                                  { return dir.readFile(file.getFullPath().substr(
-                                                                dir.path().size() + 1)) == text; });
+                PresetFileNames::WriteTurns turns(
+                    texts, [&dir](const File& file, const std::string& text)
+                    { return dir.readFile(file.getFullPath().substr(dir.path().size() + 1)) == text; });
                 std::string calls;
                 turns.run({0, 1},
                           [&](size_t index, bool last)
@@ -229,7 +226,8 @@ namespace vx::test
                     {File(formerCopyOfB), "B", PresetFileNames::stampOf(File(formerCopyOfB))},
                     {File(deleted), "Deleted", PresetFileNames::stampOf(File(deleted))}};
                 EXPECT_TRUE(PresetFileNames::removeFormerCopies(
-                    copies, {}, [](const File& file) -> std::optional<std::string>
+                    copies, {},
+                    [](const File& file) -> std::optional<std::string>
                     { return file.getFileName() == "Deleted.xml" ? "Deleted" : "B"; },
                     [&](const PresetFileNames::FormerCopy& copy, bool removed)
                     { forgotten.push_back(copy.file.getFileName() + (removed ? " removed" : " kept")); },

@@ -444,8 +444,7 @@ namespace vx::test
                 };
                 for (const SessionSeeds& run : sessionRuns(seeds, extraSeeds))
                     for (const std::string& report : RandomSession<Op>::runSeeds(
-                             run, [&](unsigned seed) { return drawSession(seed, 60, trouble); }, replay, describe,
-                             300))
+                             run, [&](unsigned seed) { return drawSession(seed, 60, trouble); }, replay, describe, 300))
                         ADD_FAILURE() << report;
                 if (trouble && seeds.count >= 20)
                 {

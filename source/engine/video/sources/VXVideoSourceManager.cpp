@@ -376,8 +376,7 @@ namespace vx
         // Removes each copy that still holds its preset (as this manager
         // knew it, where it did) and none of those turns did not write;
         // false when one could not be removed.
-        const auto removeCopies = [&](const std::vector<FormerCopy>& copies,
-                                      const PresetFileNames::WriteTurns* turns)
+        const auto removeCopies = [&](const std::vector<FormerCopy>& copies, const PresetFileNames::WriteTurns* turns)
         {
             bool removed = true;
             for (const FormerCopy& copy : copies)
