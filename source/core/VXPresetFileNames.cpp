@@ -6,6 +6,7 @@
 
 #include <fcntl.h>
 #include <sys/stat.h>
+#include <unistd.h>
 
 #include <algorithm>
 #include <cerrno>
@@ -173,15 +174,38 @@ namespace vx
 
     namespace
     {
+        // What a preset's file name numbers on from: the name uniqueNames
+        // gave it without the number it put after (" 2"), so that the
+        // duplicate "Wide" of "Wide 2" goes on as "Wide 3", never as "Wide 2
+        // 2", which loads back as the preset "Wide" all the same but reads as
+        // another.
+        std::string numberingStem(const PresetFileNames::Entry& entry, const std::string& name,
+                                  PresetFileNames::Form form)
+        {
+            const std::string named =
+                form == PresetFileNames::Form::kept ? entry.name : PresetFileNames::spelledOut(entry.name);
+            const std::string stems[] = {tagged(named, entry.tag), named, baseName(entry.name, form)};
+            for (const std::string& stem : stems)
+                if (name == stem)
+                    return name;
+            for (const std::string& stem : stems)
+                if (name.size() > stem.size() + 1 && name.compare(0, stem.size(), stem) == 0 &&
+                    name[stem.size()] == ' ' &&
+                    name.find_first_not_of("0123456789", stem.size() + 1) == std::string::npos)
+                    return stem;
+            return name;
+        }
+
         // A file in folder for presets.index beside one holding another
         // preset: where that is the owner's preset siblingName, the name
-        // uniqueNames gives it with that one there; else its own numbered on,
-        // past other presets' files and the names the others of the save
+        // uniqueNames gives it with that one there; else its name numbered
+        // on, past other presets' files and the names the others of the save
         // take. Null (logged) when none is free.
         File besidePreset(const File& folder, const PresetFileNames::Presets& presets, const std::string* siblingName,
                           const PresetFileNames::FileOwnerOf& ownerOf)
         {
             const std::string& current = presets.names[presets.index];
+            const std::string stem = numberingStem(presets.entries[presets.index], current, presets.form);
             std::set<std::string> others(presets.names.begin(), presets.names.end());
             others.erase(current);
             std::vector<std::string> candidates;
@@ -192,7 +216,7 @@ namespace vx
                 candidates.push_back(PresetFileNames::uniqueNames(both, presets.form)[presets.index]);
             }
             for (int n = 2; n <= 1000; ++n)
-                candidates.push_back(current + " " + std::to_string(n));
+                candidates.push_back(stem + " " + std::to_string(n));
             for (const std::string& name : candidates)
             {
                 if (name.empty() || name == current || others.count(name) != 0)
@@ -277,22 +301,41 @@ namespace vx
 
     std::optional<PresetFileNames::Stamp> PresetFileNames::stampOf(const File& file)
     {
-        struct stat status;
-        if (::stat(file.getFullPath().c_str(), &status) != 0 || ! S_ISREG(status.st_mode))
+        // Not blocking: a pipe or device under that name is no preset file.
+        const int fd = ::open(file.getFullPath().c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
+        if (fd < 0)
             return std::nullopt;
-        return Stamp{std::uint64_t(status.st_dev), std::uint64_t(status.st_ino), std::int64_t(status.st_size),
-                     std::int64_t(status.st_mtim.tv_sec), std::int64_t(status.st_mtim.tv_nsec)};
+        struct stat status;
+        std::optional<Stamp> stamp;
+        if (::fstat(fd, &status) == 0 && S_ISREG(status.st_mode))
+        {
+            // FNV-1a over the bytes: a file edited in place at its size, its
+            // time put back, is told apart by them.
+            std::uint64_t hash = 14695981039346656037ull;
+            char buffer[8192];
+            ssize_t count = 0;
+            while ((count = ::read(fd, buffer, sizeof buffer)) > 0 || (count < 0 && errno == EINTR))
+                for (ssize_t i = 0; i < count; ++i)
+                    hash = (hash ^ static_cast<unsigned char>(buffer[i])) * 1099511628211ull;
+            if (count == 0)
+                stamp = Stamp{std::int64_t(status.st_size), std::int64_t(status.st_mtim.tv_sec),
+                              std::int64_t(status.st_mtim.tv_nsec), hash};
+        }
+        ::close(fd);
+        return stamp;
     }
 
     bool PresetFileNames::removeFormerCopies(const std::vector<FormerCopy>& copies,
                                              const std::set<std::string>& targets, const StoredNameOf& storedNameOf,
                                              const std::function<void(const FormerCopy&, bool)>& forget,
-                                             const char* caller)
+                                             const char* caller, const WriteTurns* turns)
     {
         bool allRemoved = true;
         for (const FormerCopy& copy : copies)
         {
             const std::string& path = copy.file.getFullPath();
+            if (turns != nullptr && targets.count(path) == 0 && turns->holdsUnwritten(copy.file))
+                continue;
             bool removed = false;
             if (targets.count(path) == 0 && (! copy.stamp.has_value() || stampOf(copy.file) == copy.stamp) &&
                 storedNameOf(copy.file) == copy.presetName)
@@ -329,6 +372,14 @@ namespace vx
             held = Holds::failedCopy;
         }
         return held;
+    }
+
+    bool PresetFileNames::WriteTurns::holdsUnwritten(const File& file) const
+    {
+        for (size_t index = 0; index < texts.size(); ++index)
+            if (outcomes[index] != Outcome::written && ! texts[index].empty() && fileHolds(file, texts[index]))
+                return true;
+        return false;
     }
 
     bool PresetFileNames::WriteTurns::waitsFor(size_t held, bool last) const

@@ -130,27 +130,32 @@ namespace vx
         // is taken too, the preset takes its name numbered on (" 2", " 3") in
         // its folder. A file holding another preset of the owner is never
         // replaced either: the preset takes the name uniqueNames gives it
-        // beside that one, else its name numbered on, past files holding
-        // other presets and the names of this save. So nothing is overwritten
+        // beside that one, else its name numbered on (a numbered duplicate
+        // "Wide 2" of "Wide" as "Wide 3"), past files holding other presets
+        // and the names of this save. So nothing is overwritten
         // and each loads back to its owner. Null (logged) only when a
         // thousand numbers are taken.
         static File placeFor(const File& parent, const std::vector<Entry>& entries,
                              const std::vector<std::string>& names, size_t index, const Presets& presets,
                              const FileOwnerOf& ownerOf, const Moved& moved = nullptr);
 
-        // A file as a manager loaded or wrote it: rewritten since (a new file
-        // in its place, or an edit in place) it has another inode, size or
-        // modification time, and is no longer that manager's copy.
+        // A file as a manager loaded or wrote it, told by its size, its
+        // modification time and a hash of its bytes: rewritten since (a new
+        // file in its place, an edit in place, even one whose time was put
+        // back, or a touch) it differs, and is no longer that manager's copy
+        // but another program's. Its inode and device are not compared: a
+        // file system mounted again (a stick or card unplugged and back, a
+        // resume) gives the same files new ones, and a file copied in place
+        // with its times is the same copy still.
         struct Stamp
         {
-            std::uint64_t device = 0;
-            std::uint64_t inode = 0;
             std::int64_t size = 0;
             std::int64_t seconds = 0;
             std::int64_t nanoseconds = 0;
+            std::uint64_t contentHash = 0;
             bool operator==(const Stamp&) const = default;
         };
-        // None when no regular file is there.
+        // None when no regular file is there, or it cannot be read.
         static std::optional<Stamp> stampOf(const File& file);
 
         // A file a preset lay in before a save put it elsewhere: a folder its
@@ -175,10 +180,15 @@ namespace vx
         // next save, and the answer is false. Called once every preset the
         // copies are former copies of is written, never before: one file may
         // hold the only copy of another preset of the same name until then.
+        // A copy that holds, byte for byte, a preset turns (the owner's save)
+        // did not write stays too, unheard of by forget, for a later save:
+        // the file of a duplicate deleted since may be the only copy of the
+        // one kept.
+        class WriteTurns;
         static bool removeFormerCopies(const std::vector<FormerCopy>& copies, const std::set<std::string>& targets,
                                        const StoredNameOf& storedNameOf,
                                        const std::function<void(const FormerCopy&, bool removed)>& forget,
-                                       const char* caller);
+                                       const char* caller, const WriteTurns* turns = nullptr);
 
         // The order one owner's presets are written in, so that no file is
         // replaced while it holds the only copy of another of them: a preset
@@ -216,6 +226,11 @@ namespace vx
             // file it is to take holds (as the manager knows it): until held
             // is written and out of the way, but in the last round.
             bool waitsFor(size_t held, bool last) const;
+
+            // Whether file holds, byte for byte, a preset of the save that
+            // was not written (its write failed, or never came): it may be
+            // that preset's only copy.
+            bool holdsUnwritten(const File& file) const;
 
             // Calls write for each index of order; those that answer waiting
             // are called again after another was written, and, when none is

@@ -16,6 +16,15 @@ namespace vx::test
         return seeds;
     }
 
+    std::vector<SessionSeeds> sessionRuns(const SessionSeeds& seeds, std::initializer_list<unsigned> extraSeeds)
+    {
+        std::vector<SessionSeeds> runs{seeds};
+        for (const unsigned seed : extraSeeds)
+            if (seed < seeds.first || seed >= seeds.first + unsigned(seeds.count))
+                runs.push_back({seed, 1});
+        return runs;
+    }
+
     std::string sessionFolderBase()
     {
         const char* const memory = "/dev/shm";

@@ -8,6 +8,7 @@
 #include <algorithm>
 #include <cstddef>
 #include <functional>
+#include <initializer_list>
 #include <string>
 #include <vector>
 
@@ -22,6 +23,9 @@ namespace vx::test
     // The seeds a run goes through: VX_SESSION_SEEDS (how many) and
     // VX_SESSION_FIRST_SEED from the environment where set, else the defaults.
     SessionSeeds sessionSeeds(unsigned defaultFirst, int defaultCount);
+    // seeds, and each of extraSeeds (seeds soaks found failing once) not
+    // among them as a run of its own.
+    std::vector<SessionSeeds> sessionRuns(const SessionSeeds& seeds, std::initializer_list<unsigned> extraSeeds);
 
     // A folder for the sessions' trees in memory (/dev/shm), where writes
     // that sync cost little; empty (the temporary folder) without one.

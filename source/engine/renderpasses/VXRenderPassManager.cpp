@@ -432,32 +432,24 @@ namespace vx
                 return storedName;
             };
         };
-        // A file this manager loaded or wrote into this tree for kind (any
-        // when null) that no preset was written to now: its preset was
-        // deleted, renamed or numbered apart since, so it goes, unless that
-        // preset was not written or the file holds something else by now
-        // (another program's copy among them). False when one could not be
-        // removed.
-        const auto removeFormerFiles = [&](const RenderPassInfo* kind)
+        // A file this manager loaded or wrote into this tree for kind that
+        // no preset was written to now: its preset was deleted, renamed or
+        // numbered apart since, so it goes, unless that preset was not
+        // written or the file holds something else by now (another program's
+        // copy among them), or it holds a preset of the kind that turns did
+        // not write. False when one could not be removed.
+        const auto removeFormerFiles = [&](const RenderPassInfo& kind, const PresetFileNames::WriteTurns* turns)
         {
-            bool removed = true;
-            for (const InfoPtr& info : infos)
-            {
-                if (kind != nullptr && info.get() != kind)
-                    continue;
-                std::vector<PresetFileNames::FormerCopy> copies;
-                for (const auto& [path, stamp] : pimpl->presetFiles)
-                    if (stamp.tree == tree && stamp.kind == info.get() && targets.count(path) == 0 &&
-                        notWritten.count(stamp.stateId) == 0)
-                        copies.push_back({File(path), stamp.presetName, stamp.stamp});
-                removed = PresetFileNames::removeFormerCopies(
-                              copies, targets, storedNameOf(*info),
-                              [&](const PresetFileNames::FormerCopy& copy, bool)
-                              { pimpl->presetFiles.erase(copy.file.getFullPath()); },
-                              "RenderPassManager::savePresets") &&
-                          removed;
-            }
-            return removed;
+            std::vector<PresetFileNames::FormerCopy> copies;
+            for (const auto& [path, stamp] : pimpl->presetFiles)
+                if (stamp.tree == tree && stamp.kind == &kind && targets.count(path) == 0 &&
+                    notWritten.count(stamp.stateId) == 0)
+                    copies.push_back({File(path), stamp.presetName, stamp.stamp});
+            return PresetFileNames::removeFormerCopies(
+                copies, targets, storedNameOf(kind),
+                [&](const PresetFileNames::FormerCopy& copy, bool)
+                { pimpl->presetFiles.erase(copy.file.getFullPath()); },
+                "RenderPassManager::savePresets", turns);
         };
         // A file placeFor moved out of another kind's way is remembered
         // where it lies now.
@@ -506,6 +498,7 @@ namespace vx
                 logPrint(logError, "RenderPassManager::savePresets: the kind \"%s\" has no name to make a folder of",
                          info->getExtensionName().c_str());
                 allWritten = false;
+                removeFormerFiles(*info, nullptr);
                 continue;
             }
             // Presets of one name each get a file of their own ("Soft",
@@ -691,14 +684,12 @@ namespace vx
                                      if (removed)
                                          pimpl->presetFiles.erase(copy.file.getFullPath());
                                  },
-                                 "RenderPassManager::savePresets") &&
+                                 "RenderPassManager::savePresets", &turns) &&
                              allWritten;
             // Before the next kind writes: one of these may lie where it does.
-            allWritten = removeFormerFiles(info.get()) && allWritten;
+            allWritten = removeFormerFiles(*info, &turns) && allWritten;
         }
-
-        // Those of kinds that wrote nothing (no name to make a folder of).
-        return removeFormerFiles(nullptr) && allWritten;
+        return allWritten;
     }
 
     int RenderPassManager::loadPresets(const File& folder)

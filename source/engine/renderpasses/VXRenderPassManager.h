@@ -130,12 +130,16 @@ namespace vx
         // 2.xml"). A file this manager loaded or wrote into folder whose
         // preset was deleted, renamed or numbered otherwise since is removed
         // once its kind's presets are written, before the next kind writes
-        // (one whose preset was not written, or that holds another preset by
-        // now, stays); files it never loaded or wrote (presets of kinds not
-        // registered now) are left alone. Every kind has a folder of its own: its name
-        // without \,/:?<>|. as ever, unless another kind's name comes out the
-        // same; then those characters are spelled out ("Add%2E50") and a name
-        // registered in several categories gets its category ("Add (Mixer)").
+        // (one whose preset was not written, that holds another preset by
+        // now, or that holds byte for byte a preset of the kind this save
+        // did not write, stays); a file is its copy while its size, time and
+        // bytes are as it left them (PresetFileNames::Stamp: a folder mounted
+        // again keeps its copies); files it never loaded or wrote (presets of
+        // kinds not registered now) are left alone. Every kind has a folder
+        // of its own: its name without \,/:?<>|. as ever, unless another
+        // kind's name comes out the same; then those characters are spelled
+        // out ("Add%2E50") and a name registered in several categories gets
+        // its category ("Add (Mixer)").
         // Which kinds are registered decides the folders: a kind's copy of a
         // preset in a folder it had before, beside other kinds, is removed
         // once the preset is written in its folder now. A file is replaced

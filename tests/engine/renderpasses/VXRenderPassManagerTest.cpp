@@ -13,11 +13,13 @@
 #include "engine/renderpasses/catalogue/VXRGBASwitch.h"
 #include "support/VXFileSizeLimit.h"
 #include "support/VXLogRecorder.h"
+#include "support/VXRemountableFolder.h"
 #include "support/VXTempDir.h"
 
 #include <sys/stat.h>
 
 #include <algorithm>
+#include <cstdio>
 #include <filesystem>
 #include <set>
 
@@ -879,6 +881,98 @@ namespace vx::test
             EXPECT_DOUBLE_EQ(presetAmount(restarted, "TestAddConstant", RenderPassCategoryAny, "v1.0"), 0.25)
                 << log.dump();
             EXPECT_DOUBLE_EQ(presetAmount(restarted, "TestAddConstant", RenderPassCategoryAny, "v10"), 0.5);
+        }
+
+        // A folder on a stick unplugged and plugged in again mid-session (or
+        // a resume) comes back with every file's bytes and times under other
+        // inode numbers: the files are still the copies the manager loaded
+        // and wrote, so presets deleted or renamed after it stay so, while a
+        // file another program rewrote since is still that program's copy.
+        class RenderPassPresetRemountDeathTest : public RenderPassManagerTest
+        {
+        protected:
+            void SetUp() override {}
+            void TearDown() override {}
+
+            static void addPresetTo(RenderPassManager& m, const std::string& name, double amount)
+            {
+                AddConstantPass pass(amount);
+                XmlStates& presets = *m.getRenderPassInfo("TestAddConstant", RenderPassCategoryAny)->getPresets();
+                presets.setXmlCapable(&pass);
+                if (const XmlState* known = presets.getStateByName(name))
+                    presets.repushState(known->getUniqueId(), std::string());
+                else
+                    presets.pushState(name, std::string());
+                presets.setXmlCapable(nullptr);
+            }
+
+            static std::string deleteAndRenameAfterARemount()
+            {
+                RemountableFolder stick; // first: the namespaces take a process of one thread
+                GfxObjectManager gfx;
+                GfxObjectManager::setCurrent(&gfx);
+                const std::string failure = [&stick]() -> std::string
+                {
+                    const File folder(stick.path() + "/");
+                    RenderPassManager mine;
+                    registerAll(mine);
+                    addPresetTo(mine, "Warm", 0.25);
+                    addPresetTo(mine, "Cold", 0.5);
+                    addPresetTo(mine, "Soft", 0.75);
+                    addPresetTo(mine, "Mild", 0.125);
+                    if (! mine.savePresets(folder))
+                        return "the first save answered false";
+                    if (const std::string why = stick.remount(); ! why.empty())
+                        return why;
+                    {
+                        RenderPassManager other;
+                        registerAll(other);
+                        other.loadPresets(folder);
+                        addPresetTo(other, "Mild", 0.375);
+                        if (! other.savePresets(folder))
+                            return "the other program's save answered false";
+                    }
+
+                    XmlStates& presets =
+                        *mine.getRenderPassInfo("TestAddConstant", RenderPassCategoryAny)->getPresets();
+                    presets.removeStateByName("Cold", true);
+                    presets.getStateByName("Soft")->setName("Gentle");
+                    presets.removeStateByName("Mild", true);
+                    LogRecorder log;
+                    if (! mine.savePresets(folder))
+                        return "the save after the remount answered false\n" + log.dump();
+
+                    RenderPassManager restarted;
+                    registerAll(restarted);
+                    restarted.loadPresets(folder);
+                    std::string found;
+                    for (const char* name : {"Warm", "Cold", "Soft", "Gentle", "Mild"})
+                        found +=
+                            std::string(" ") + name + "=" +
+                            std::to_string(presetAmount(restarted, "TestAddConstant", RenderPassCategoryAny, name));
+                    const std::string expected = " Warm=0.250000 Cold=-1.000000 Soft=-1.000000 Gentle=0.750000 "
+                                                 "Mild=0.375000";
+                    if (found != expected)
+                        return "a restart after the folder was mounted again" +
+                               (stick.mounted() ? std::string() : " (copied in place: " + stick.whyNotMounted() + ")") +
+                               " found" + found + "\n  instead of" + expected + "\n" + log.dump();
+                    return {};
+                }();
+                GfxObjectManager::clearCurrent(&gfx);
+                return failure;
+            }
+        };
+
+        TEST_F(RenderPassPresetRemountDeathTest, PresetsDeletedOrRenamedAfterTheFolderIsMountedAgainStaySo)
+        {
+            GTEST_FLAG_SET(death_test_style, "threadsafe");
+            EXPECT_EXIT(
+                {
+                    const std::string failure = deleteAndRenameAfterARemount();
+                    std::fputs(failure.c_str(), stderr);
+                    std::exit(failure.empty() ? 0 : 1);
+                },
+                ::testing::ExitedWithCode(0), "");
         }
 
         // Presets of one kind saved under one name (the user saves "Soft"

@@ -348,9 +348,9 @@ namespace vx
         std::set<const XmlStates*> presentStores;
         std::set<int> notWritten;
 
-        // The files of presets of store (any present one when null) deleted
-        // since they were loaded or saved. A source not present keeps its
-        // files, and so does a preset not written.
+        // The files of presets of store (present) deleted since they were
+        // loaded or saved. A source not present keeps its files, and so does
+        // a preset not written.
         const auto deletedCopies = [&](const XmlStates* only)
         {
             std::vector<FormerCopy> copies;
@@ -361,7 +361,7 @@ namespace vx
                     known->second.empty() ? nullptr : known->second.front().store.lock();
                 const XmlState* state = store != nullptr ? store->getStateById(id) : nullptr;
                 const VideoSourceExtension* extension = nullptr;
-                if (tree == treeKey && store != nullptr && (only == nullptr || store.get() == only) &&
+                if (tree == treeKey && store != nullptr && store.get() == only &&
                     presentStores.count(store.get()) != 0 && notWritten.count(id) == 0 &&
                     (state == nullptr || state->getName() == defaultPresetName))
                     for (const ExtensionPtr& present : extensions)
@@ -374,8 +374,9 @@ namespace vx
             return copies;
         };
         // Removes each copy that still holds its preset (as this manager
-        // knew it, where it did); false when one could not be removed.
-        const auto removeCopies = [&](const std::vector<FormerCopy>& copies)
+        // knew it, where it did) and none of those turns did not write;
+        // false when one could not be removed.
+        const auto removeCopies = [&](const std::vector<FormerCopy>& copies, const PresetFileNames::WriteTurns* turns)
         {
             bool removed = true;
             for (const FormerCopy& copy : copies)
@@ -397,7 +398,7 @@ namespace vx
                                       { return origin.path == former.file.getFullPath(); });
                 };
                 removed = PresetFileNames::removeFormerCopies({copy.copy}, targets, storedNameOf, forget,
-                                                              "savePresets") &&
+                                                              "savePresets", turns) &&
                           removed;
             }
             return removed;
@@ -469,7 +470,7 @@ namespace vx
             }
             if (states.empty())
             {
-                allWritten = removeCopies(deletedCopies(presets.get())) && allWritten;
+                allWritten = removeCopies(deletedCopies(presets.get()), nullptr) && allWritten;
                 continue;
             }
             const std::string& folderName = folderNames[index];
@@ -478,6 +479,7 @@ namespace vx
                 logPrint(logError, "%s: the source \"%s\" has no name to make a folder of", "savePresets",
                          extension.getExtensionName().c_str());
                 allWritten = false;
+                removeCopies(deletedCopies(presets.get()), nullptr);
                 continue;
             }
             const File sub = PresetFileNames::childOf(folder, folderName);
@@ -659,10 +661,8 @@ namespace vx
             std::vector<FormerCopy> copies = deletedCopies(presets.get());
             if (extensionWritten)
                 copies.insert(copies.begin(), extensionCopies.begin(), extensionCopies.end());
-            allWritten = removeCopies(copies) && allWritten && extensionWritten;
+            allWritten = removeCopies(copies, &turns) && allWritten && extensionWritten;
         }
-        // Those of sources that wrote nothing (no name to make a folder of).
-        allWritten = removeCopies(deletedCopies(nullptr)) && allWritten;
 
         std::erase_if(presetOrigins, [](const auto& known) { return known.second.empty(); });
         return allWritten;

@@ -104,7 +104,10 @@ namespace vx
         // name) is removed; so is the file of a preset deleted since this
         // manager loaded or saved it, when its source is present. A file this
         // save writes never is, nor one this manager neither loaded nor
-        // wrote. A file is replaced only when it holds the very preset
+        // wrote, nor one rewritten since (its size, time or bytes changed:
+        // PresetFileNames::Stamp; a folder mounted again keeps its copies),
+        // nor one holding byte for byte a preset of the extension this save
+        // did not write. A file is replaced only when it holds the very preset
         // written (same extension and name, or the copy this manager loaded
         // or saved there), or a former copy of one written whole by now; a
         // file holding another extension's preset (one not present now, say)

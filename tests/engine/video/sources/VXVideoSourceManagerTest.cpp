@@ -20,12 +20,15 @@
 #include "engine/video/sources/VXVideoSourceDataDriver.h"
 #include "support/VXFileSizeLimit.h"
 #include "support/VXLogRecorder.h"
+#include "support/VXRemountableFolder.h"
 #include "support/VXTempDir.h"
 
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <cctype>
 #include <chrono>
+#include <cstdio>
 #include <filesystem>
 #include <fstream>
 #include <map>
@@ -890,6 +893,79 @@ namespace vx::test
             deck = registerPlain("Deck", "deck");
             manager->loadPresets(folder);
             EXPECT_EQ(presetNotes(*deck), (std::vector<std::string>{"ByHand:h", "Gentle:s", "Warm:w"}));
+        }
+
+        // A folder on a stick unplugged and plugged in again mid-session (or
+        // a resume) comes back with every file's bytes and times under other
+        // inode numbers: the files are still the copies the manager loaded
+        // and wrote, so presets deleted or renamed after it stay so, while a
+        // file another program rewrote since is still that program's copy.
+        class SourcePresetRemountDeathTest : public VideoSourceManagerTest
+        {
+        protected:
+            void SetUp() override {}
+            void TearDown() override {}
+
+            std::string deleteAndRenameAfterARemount()
+            {
+                RemountableFolder stick; // first: the namespaces take a process of one thread
+                const File folder(stick.path() + "/");
+                manager = std::make_unique<VideoSourceManager>();
+                SourceDirectory::setCurrent(manager.get());
+                PlainExtension* deck = registerPlain("Deck", "deck");
+                for (const char* name : {"Warm", "Cold", "Soft", "Mild"})
+                    addPreset(*deck, name, std::string(1, char(std::tolower(name[0]))));
+                if (! manager->savePresets(folder))
+                    return "the first save answered false";
+                if (const std::string why = stick.remount(); ! why.empty())
+                    return why;
+                {
+                    VideoSourceManager other;
+                    auto* otherDeck = new PlainExtension("Deck", "deck", false);
+                    other.registerSource(otherDeck);
+                    other.loadPresets(folder);
+                    otherDeck->getPresets()->removeStateByName("Mild", true);
+                    addPreset(*otherDeck, "Mild", "m2");
+                    if (! other.savePresets(folder))
+                        return "the other program's save answered false";
+                }
+
+                deck->getPresets()->removeStateByName("Cold", true);
+                deck->getPresets()->getStateByName("Soft")->setName("Gentle");
+                deck->getPresets()->removeStateByName("Mild", true);
+                LogRecorder log;
+                if (! manager->savePresets(folder))
+                    return "the save after the remount answered false\n" + log.dump();
+
+                restart();
+                deck = registerPlain("Deck", "deck");
+                manager->loadPresets(folder);
+                const std::vector<std::string> expected{"Gentle:s", "Mild:m2", "Warm:w"};
+                const std::vector<std::string> found = presetNotes(*deck);
+                SourceDirectory::clearCurrent(manager.get());
+                manager.reset();
+                NetworkVideoServerManager::deleteInstance();
+                if (found == expected)
+                    return {};
+                std::string text =
+                    "a restart after the folder was mounted again" +
+                    (stick.mounted() ? std::string() : " (copied in place: " + stick.whyNotMounted() + ")") + " found";
+                for (const std::string& preset : found)
+                    text += " " + preset;
+                return text + "\n" + log.dump();
+            }
+        };
+
+        TEST_F(SourcePresetRemountDeathTest, PresetsDeletedOrRenamedAfterTheFolderIsMountedAgainStaySo)
+        {
+            GTEST_FLAG_SET(death_test_style, "threadsafe");
+            EXPECT_EXIT(
+                {
+                    const std::string failure = deleteAndRenameAfterARemount();
+                    std::fputs(failure.c_str(), stderr);
+                    std::exit(failure.empty() ? 0 : 1);
+                },
+                ::testing::ExitedWithCode(0), "");
         }
 
         // A source absent for a session (a camera unplugged) keeps its
