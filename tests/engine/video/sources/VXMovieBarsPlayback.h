@@ -40,6 +40,13 @@ namespace vx::test
         int width = 640, height = 360;
     };
 
+    // Played silent (self-timed player) or with sound (seeking reader).
+    struct SoundCase
+    {
+        const char* name;
+        bool sound;
+    };
+
     // Frame n shows ten bars across, bar b white when bit b of n is set:
     // drawn at 160 x 90 and scaled up without smoothing; H.264.
     inline ClipSpec barsClipSpec(const BarsClip& clip, bool sound)

@@ -22,12 +22,6 @@ namespace vx::test
 {
     namespace
     {
-        struct SoundCase
-        {
-            const char* name;
-            bool sound;
-        };
-
         class MovieCuesGLTest : public MovieBarsGLTest, public ::testing::WithParamInterface<SoundCase>
         {
         protected:

@@ -36,12 +36,6 @@ namespace vx::test
         constexpr int hostHz = 50;
         constexpr std::chrono::seconds watchdog{60};
 
-        struct SoundCase
-        {
-            const char* name;
-            bool sound;
-        };
-
         class MovieJumpsGLTest : public MovieSourceGLTest, public ::testing::WithParamInterface<SoundCase>
         {
         protected:
