@@ -451,6 +451,25 @@ namespace vx::test
                     failure = renderTick(*source, model, index);
                     return ! failure.has_value();
                 };
+                // The play head sent to ms, a jump the model judges from its
+                // frame.
+                const auto jumpTo = [&](double ms)
+                {
+                    model.head = ms;
+                    model.jumped();
+                    model.jumpedTo();
+                    source->getPositionParam()->setValue(model.head, ValueChangeInfo());
+                };
+                // The user's hand takes (or lets go of) the play head: the
+                // source plays as scrubbed, the timeline follows the hand.
+                const auto hold = [&](bool held)
+                {
+                    model.holding = held;
+                    model.handRests(false);
+                    model.jumped();
+                    source->getPositionParam()->setUserState(held ? ParamBase::UserState_Editing
+                                                                  : ParamBase::UserState_None);
+                };
                 // Loaded: the first render initialises the source.
                 model.releasedNow();
                 if (! tick(0))
@@ -480,30 +499,18 @@ namespace vx::test
                         timeline->getPlayModeParam()->setValue(op.count, ValueChangeInfo());
                         break;
                     case OpKind::seek:
-                        model.head = op.value * facts.lengthMs;
-                        model.jumped();
-                        model.jumpedTo();
-                        source->getPositionParam()->setValue(model.head, ValueChangeInfo());
+                        jumpTo(op.value * facts.lengthMs);
                         break;
                     case OpKind::scrub:
                     {
-                        // The user's hand holds the play head: the source
-                        // plays as scrubbed, the timeline follows the hand.
-                        model.holding = true;
-                        model.jumped();
-                        source->getPositionParam()->setUserState(ParamBase::UserState_Editing);
+                        hold(true);
                         for (const double position : op.positions)
                         {
-                            model.head = position * facts.lengthMs;
-                            model.jumped();
-                            model.jumpedTo();
-                            source->getPositionParam()->setValue(model.head, ValueChangeInfo());
+                            jumpTo(position * facts.lengthMs);
                             if (! tick(i))
                                 return failure;
                         }
-                        model.holding = false;
-                        model.jumped();
-                        source->getPositionParam()->setUserState(ParamBase::UserState_None);
+                        hold(false);
                         break;
                     }
                     case OpKind::resize:
@@ -586,9 +593,7 @@ namespace vx::test
                         break;
                     case OpKind::drag:
                     {
-                        model.holding = true;
-                        model.jumped();
-                        source->getPositionParam()->setUserState(ParamBase::UserState_Editing);
+                        hold(true);
                         for (int step = 1; step <= op.count + restingRenders; ++step)
                         {
                             const double along = std::min(1.0, double(step) / op.count);
@@ -596,19 +601,11 @@ namespace vx::test
                                 (op.positions[0] + (op.positions[1] - op.positions[0]) * along) * facts.lengthMs;
                             model.handRests(step > op.count);
                             if (step <= op.count)
-                            {
-                                model.head = ms;
-                                model.jumped();
-                                model.jumpedTo();
-                                source->getPositionParam()->setValue(model.head, ValueChangeInfo());
-                            }
+                                jumpTo(ms);
                             if (! tick(i))
                                 return failure;
                         }
-                        model.holding = false;
-                        model.handRests(false);
-                        model.jumped();
-                        source->getPositionParam()->setUserState(ParamBase::UserState_None);
+                        hold(false);
                         break;
                     }
                     }

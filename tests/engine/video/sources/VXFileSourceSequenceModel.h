@@ -416,6 +416,14 @@ namespace vx::test::sequence
         return rates[seed % 3];
     }
 
+    // Puts op and the run after it into ops, pairs of an operation and its
+    // run, at an even place drawn from random.
+    inline void insertPair(std::vector<Operation>& ops, const Operation& op, const Operation& run, std::mt19937& random)
+    {
+        const long place = 2 * std::uniform_int_distribution<long>(0, static_cast<long>(ops.size() / 2))(random);
+        ops.insert(ops.begin() + place, {op, run});
+    }
+
     // Movies get one or two cues given while the decoder's work is held, or
     // corrected by a frame or two once shown, at places drawn apart from the
     // rest (the other operations stay as they were): a second cue near the
@@ -462,8 +470,7 @@ namespace vx::test::sequence
             cue.landsOne = between(0, 1) == 0;
             Operation run;
             run.count = static_cast<int>(between(3, 10));
-            const long place = 2 * between(0, static_cast<long>(ops.size() / 2));
-            ops.insert(ops.begin() + place, {cue, run});
+            insertPair(ops, cue, run, random);
         }
     }
 
@@ -483,8 +490,7 @@ namespace vx::test::sequence
         start.count = static_cast<int>(between(0, 1));
         Operation run;
         run.count = static_cast<int>(between(6, 16));
-        const long place = 2 * between(0, static_cast<long>(ops.size() / 2));
-        ops.insert(ops.begin() + place, {start, run});
+        insertPair(ops, start, run, random);
     }
 
     // Movies get a drag across most of the clip, forwards or back, from a
@@ -502,8 +508,7 @@ namespace vx::test::sequence
         drag.count = std::uniform_int_distribution<int>(12, 40)(random);
         Operation run;
         run.count = std::uniform_int_distribution<int>(3, 10)(random);
-        const long place = 2 * std::uniform_int_distribution<long>(0, static_cast<long>(ops.size() / 2))(random);
-        ops.insert(ops.begin() + place, {drag, run});
+        insertPair(ops, drag, run, random);
     }
 
     // A user's session: operations, each followed by some host frames. The

@@ -9,30 +9,15 @@
 // in well under a second): a frame-exact seek per frame, each taking longer
 // than the play head stays on a frame, shows nothing at all.
 
-#include "VXMoviePlayback.h"
-#include "VXSourcesGLTestSupport.h"
-#include "VXSourcesTestSupport.h"
+#include "VXMovieBarsPlayback.h"
 
-#include "core/VXTimeInfo.h"
-#include "core/VXTimeUnit.h"
-#include "core/parameters/VXParamChoice.h"
-#include "core/parameters/VXParamRange.h"
-#include "engine/behaviours/VXBehaviourTimelineBase.h"
-#include "engine/video/sources/VXVideoFormatReaderSource.h"
-#include "support/VXMovieClips.h"
-
-#include <gtest/gtest.h>
-
-#include <chrono>
-#include <cmath>
-#include <thread>
+#include <algorithm>
 
 namespace vx::test
 {
     namespace
     {
         constexpr int clipFrames = 260;
-        constexpr double msPerFrame = 40.0;
         constexpr std::chrono::seconds watchdog{60};
         // Frames the play head moves down (at 25 a second) before a picture
         // must show, and how far the picture may trail it after that.
@@ -51,27 +36,12 @@ namespace vx::test
             bool released;
         };
 
-        // Frame n shows ten bars 64 pixels wide, bar b white when bit b of n
-        // is set.
-        ClipSpec backwardsClip(const ClipCase& clipCase)
-        {
-            ClipSpec clip;
-            clip.width = 640;
-            clip.height = 360;
-            clip.upscale = 4;
-            clip.frames = clipFrames;
-            clip.luma = "if(bitand(N\\,pow(2\\,floor(X/16)))\\,235\\,16)";
-            clip.codec = clipCase.codec;
-            clip.sound = clipCase.sound;
-            return clip;
-        }
-
-        class MovieBackwardsGLTest : public SourcesGLTest, public ::testing::WithParamInterface<ClipCase>
+        class MovieBackwardsGLTest : public MovieSourceGLTest, public ::testing::WithParamInterface<ClipCase>
         {
         protected:
             void SetUp() override
             {
-                SourcesGLTest::SetUp();
+                MovieSourceGLTest::SetUp();
                 ASSERT_FALSE(HasFatalFailure());
                 if (! hasFFmpegEncoder(GetParam().encoder))
                     GTEST_SKIP() << "ffmpeg has no " << GetParam().encoder << " encoder";
@@ -79,25 +49,12 @@ namespace vx::test
                 if (! GetParam().released && test.find("Release") != std::string::npos)
                     GTEST_SKIP() << "started backwards only";
                 const std::string path = temp.file(std::string("clip.") + GetParam().extension);
-                ASSERT_TRUE(makeClip(path, backwardsClip(GetParam())));
-                source.reset(VideoFormatReaderSource::createFromXML(
-                    driver, *sourceElement("fileName=\"" + path + "\" LoadingThread=\"TTM_MESSAGE\""), nullptr));
-                drainMessages();
-                ASSERT_NE(source, nullptr);
-                ASSERT_NE(source->getVideoFormatReader(), nullptr);
-                ASSERT_EQ(source->getVideoFormatReader()->getHasAudio(), GetParam().sound);
-                ASSERT_EQ(source->getNumFrames(), unsigned(clipFrames));
+                // Frame n shows ten bars 64 pixels wide.
+                ClipSpec clip = barsClipSpec(BarsClip{clipFrames}, GetParam().sound);
+                clip.codec = GetParam().codec;
+                ASSERT_TRUE(makeClip(path, clip));
+                open(path, driver, GetParam().sound, clipFrames);
             }
-
-            void TearDown() override
-            {
-                if (source != nullptr)
-                    source->release();
-                source.reset();
-                SourcesGLTest::TearDown();
-            }
-
-            long headFrame() const { return static_cast<long>(std::floor(source->getPosition() / msPerFrame)); }
 
             // From frame n and a quarter, backwards.
             void startBackwards(long n)
@@ -166,7 +123,6 @@ namespace vx::test
 
             TimeInfo time{0.0};
             std::chrono::steady_clock::time_point last;
-            std::unique_ptr<VideoFormatReaderSource> source;
             long shown = -1, bound = -1;
             int renders = 0;
         };

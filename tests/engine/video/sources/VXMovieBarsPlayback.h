@@ -17,6 +17,8 @@
 #include "core/parameters/VXParamRange.h"
 #include "engine/behaviours/VXBehaviourTimelineBase.h"
 #include "engine/video/sources/VXVideoFormatReaderSource.h"
+#include "engine/video/sources/VXVideoSourceDataDriver.h"
+#include "support/VXFrameGate.h"
 #include "support/VXMovieClips.h"
 
 #include <gtest/gtest.h>
@@ -24,44 +26,61 @@
 #include <atomic>
 #include <chrono>
 #include <cmath>
-#include <cstdlib>
+#include <memory>
 #include <string>
 #include <thread>
 
 namespace vx::test
 {
-    // 25 frames a second, a key frame every keyInterval frames.
+    // 25 frames a second, a key frame every keyInterval frames, width x
+    // height (drawn at 160 x 90).
     struct BarsClip
     {
         int frames = 270, keyInterval = 250;
+        int width = 640, height = 360;
     };
 
-    // Frame n shows ten bars 64 pixels wide, bar b white when bit b of n is
-    // set: drawn at 160 x 90 and scaled up to 640 x 360 without smoothing.
-    // The path, or empty when it could not be made.
-    inline std::string makeBarsClip(const std::string& path, bool sound, BarsClip clip = {})
+    // Played silent (self-timed player) or with sound (seeking reader).
+    struct SoundCase
     {
-        const std::string seconds = std::to_string(clip.frames / 25.0);
+        const char* name;
+        bool sound;
+    };
+
+    // Frame n shows ten bars across, bar b white when bit b of n is set:
+    // drawn at 160 x 90 and scaled up without smoothing; H.264.
+    inline ClipSpec barsClipSpec(const BarsClip& clip, bool sound)
+    {
+        ClipSpec spec;
+        spec.width = clip.width;
+        spec.height = clip.height;
+        spec.upscale = clip.width / 160;
+        spec.frames = clip.frames;
+        spec.luma = "if(bitand(N\\,pow(2\\,floor(X/16)))\\,235\\,16)";
         const std::string group = std::to_string(clip.keyInterval);
-        std::string command = "ffmpeg -v error -y -f lavfi -i \"color=c=black:s=160x90:r=25:d=" + seconds +
-                              ",format=yuv420p,geq=lum='if(bitand(N\\,pow(2\\,floor(X/16)))\\,235\\,16)':cb=128:"
-                              "cr=128,scale=640:360:flags=neighbor\"";
-        if (sound)
-            command += " -f lavfi -i \"sine=frequency=440:duration=" + seconds + "\" -c:a pcm_s16le";
-        command += " -frames:v " + std::to_string(clip.frames) + " -c:v libx264 -preset ultrafast -g " + group +
-                   " -keyint_min " + group + " -sc_threshold 0 -pix_fmt yuv420p \"" + path + "\"";
-        return std::system(command.c_str()) == 0 && File(path).exists() ? path : std::string();
+        spec.codec = "-c:v libx264 -preset ultrafast -g " + group + " -keyint_min " + group +
+                     " -sc_threshold 0 -pix_fmt yuv420p";
+        spec.sound = sound;
+        return spec;
     }
 
-    // The frame a picture of a bars clip names; -1 when a bar is unclear.
-    inline long barsFrameOf(const Picture& picture)
+    // The path, or empty when the clip could not be made.
+    inline std::string makeBarsClip(const std::string& path, bool sound, BarsClip clip = {})
     {
-        if (picture.width < 640 || picture.pixels.empty())
+        return makeClip(path, barsClipSpec(clip, sound)) ? path : std::string();
+    }
+
+    // The frame a picture of width x height names in ten bars across it (bar
+    // b white when bit b of the frame is set), read across its middle; -1
+    // when a bar is unclear or the picture is smaller.
+    inline long frameInBars(const Picture& picture, int width, int height)
+    {
+        if (picture.width < width || picture.height < height || picture.pixels.empty())
             return -1;
         long index = 0;
         for (int bit = 0; bit < 10; ++bit)
         {
-            const int level = picture.at(bit * 64 + 32, 180).g;
+            const int level = picture.at(bit * (width / 10) + width / 20, height / 2).g;
             if (level > 170)
                 index |= 1L << bit;
             else if (level > 70)
@@ -70,10 +89,41 @@ namespace vx::test
         return index;
     }
 
-    class MovieBarsGLTest : public SourcesGLTest
+    // A movie file played as a file source.
+    class MovieSourceGLTest : public SourcesGLTest
     {
     protected:
         static constexpr double msPerFrame = 40.0;
+
+        void TearDown() override
+        {
+            if (source != nullptr)
+                source->release();
+            source.reset();
+            SourcesGLTest::TearDown();
+        }
+
+        // The movie at path opened as a file source fed by feeder: with
+        // sound or silent, of frames frames.
+        void open(const std::string& path, VideoSourceDataDriver& feeder, bool sound, int frames)
+        {
+            source.reset(VideoFormatReaderSource::createFromXML(
+                feeder, *sourceElement("fileName=\"" + path + "\" LoadingThread=\"TTM_MESSAGE\""), nullptr));
+            drainMessages();
+            ASSERT_NE(source, nullptr);
+            ASSERT_NE(source->getVideoFormatReader(), nullptr);
+            ASSERT_EQ(source->getVideoFormatReader()->getHasAudio(), sound);
+            ASSERT_EQ(source->getNumFrames(), unsigned(frames));
+        }
+
+        long headFrame() const { return static_cast<long>(std::floor(source->getPosition() / msPerFrame)); }
+
+        std::unique_ptr<VideoFormatReaderSource> source;
+    };
+
+    class MovieBarsGLTest : public MovieSourceGLTest
+    {
+    protected:
         static constexpr double hostMs = 20.0; // 50 Hz
         static constexpr std::chrono::seconds watchdog{60};
 
@@ -96,10 +146,7 @@ namespace vx::test
         void TearDown() override
         {
             driver.removeSource(&probe);
-            if (source != nullptr)
-                source->release();
-            source.reset();
-            SourcesGLTest::TearDown();
+            MovieSourceGLTest::TearDown();
         }
 
         // The clip made and loaded, with sound or silent, set to play as
@@ -108,18 +155,11 @@ namespace vx::test
         {
             const std::string path = makeBarsClip(temp.file(sound ? "sound.mov" : "silent.mov"), sound, clip);
             ASSERT_FALSE(path.empty());
-            source.reset(VideoFormatReaderSource::createFromXML(
-                driver, *sourceElement("fileName=\"" + path + "\" LoadingThread=\"TTM_MESSAGE\""), nullptr));
-            drainMessages();
-            ASSERT_NE(source, nullptr);
-            ASSERT_NE(source->getVideoFormatReader(), nullptr);
-            ASSERT_EQ(source->getVideoFormatReader()->getHasAudio(), sound);
-            ASSERT_EQ(source->getNumFrames(), unsigned(clip.frames));
+            open(path, driver, sound, clip.frames);
+            ASSERT_FALSE(HasFatalFailure());
             direct(direction);
             source->start(false, TimeUnit());
         }
-
-        long headFrame() const { return static_cast<long>(std::floor(source->getPosition() / msPerFrame)); }
 
         // Sends the play head to the start of frame n and a quarter: a cue.
         // The picture may go back as far as it.
@@ -164,7 +204,7 @@ namespace vx::test
         }
 
         // One render, judged.
-        void look() { judge(barsFrameOf(readOutput(source->render(*renderer, info)))); }
+        void look() { judge(frameInBars(readOutput(source->render(*renderer, info)), 640, 360)); }
 
         // One host frame of ms.
         void tick(double ms)
@@ -222,10 +262,20 @@ namespace vx::test
             return there();
         }
 
+        // Closes the gate and plays forwards until the decoder, decoding
+        // ahead, waits in it.
+        bool holdDecodingAhead()
+        {
+            FrameGate& gate = FrameGate::get();
+            gate.setOpen(false);
+            for (int i = 0; i < 25 && ! HasFatalFailure() && ! gate.awaitWaiter(std::chrono::milliseconds(100)); ++i)
+                tick(hostMs);
+            return gate.awaitWaiter(watchdog);
+        }
+
         PassCounter probe;
         HandClock clock;
         TimeInfo time{0.0};
-        std::unique_ptr<VideoFormatReaderSource> source;
         long shown = -1, bound = -1;
         // 1 forwards, -1 backwards, 0 at random.
         int way = 1;

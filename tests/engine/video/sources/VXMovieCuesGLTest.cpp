@@ -11,186 +11,33 @@
 // beyond the play head's frame and never goes back, except as far as the play
 // head jumped.
 
-#include "VXHandClock.h"
-#include "VXSourcesGLTestSupport.h"
-#include "VXSourcesTestSupport.h"
+#include "VXMovieBarsPlayback.h"
 
-#include "core/VXTimeInfo.h"
-#include "core/VXTimeUnit.h"
 #include "core/parameters/VXParamBase.h"
-#include "core/parameters/VXParamChoice.h"
-#include "core/parameters/VXParamRange.h"
-#include "engine/behaviours/VXBehaviourTimelineBase.h"
-#include "engine/video/formats/avfoundation/VXMediaBackend.h"
-#include "engine/video/sources/VXVideoFormatReaderSource.h"
-#include "support/VXFrameGate.h"
-#include "support/VXMovieClips.h"
-
-#include <gtest/gtest.h>
 
 #include <algorithm>
-#include <chrono>
-#include <cmath>
-#include <cstdlib>
-#include <thread>
 #include <vector>
 
 namespace vx::test
 {
     namespace
     {
-        constexpr int clipFrames = 270;
-        constexpr double msPerFrame = 40.0;
-        constexpr double hostMs = 20.0; // 50 Hz
-        constexpr std::chrono::seconds watchdog{60};
-
-        // Frame n shows ten bars 64 pixels wide, bar b white when bit b of n
-        // is set: drawn at 160 x 90 and scaled up without smoothing.
-        std::string makeCueClip(const std::string& path, bool sound, int keyInterval)
-        {
-            const std::string seconds = std::to_string(clipFrames / 25.0);
-            std::string command = "ffmpeg -v error -y -f lavfi -i \"color=c=black:s=160x90:r=25:d=" + seconds +
-                                  ",format=yuv420p,geq=lum='if(bitand(N\\,pow(2\\,floor(X/16)))\\,235\\,16)':cb=128:"
-                                  "cr=128,scale=640:360:flags=neighbor\"";
-            if (sound)
-                command += " -f lavfi -i \"sine=frequency=440:duration=" + seconds + "\" -c:a pcm_s16le";
-            command += " -frames:v " + std::to_string(clipFrames) + " -c:v libx264 -preset ultrafast -g " +
-                       std::to_string(keyInterval) + " -keyint_min " + std::to_string(keyInterval) +
-                       " -sc_threshold 0 -pix_fmt yuv420p \"" + path + "\"";
-            return std::system(command.c_str()) == 0 && File(path).exists() ? path : std::string();
-        }
-
-        // The frame a picture of the clip names; -1 when a bar is unclear.
-        long frameOf(const Picture& picture)
-        {
-            if (picture.width < 640 || picture.pixels.empty())
-                return -1;
-            long index = 0;
-            for (int bit = 0; bit < 10; ++bit)
-            {
-                const int level = picture.at(bit * 64 + 32, 180).g;
-                if (level > 170)
-                    index |= 1L << bit;
-                else if (level > 70)
-                    return -1;
-            }
-            return index;
-        }
-
-        struct SoundCase
-        {
-            const char* name;
-            bool sound;
-        };
-
-        // Counts the DataDriver's passes beside the file source.
-        class PassCounter final : public PlainSource
-        {
-        public:
-            void updateVideo() override { ++passes; }
-            std::atomic<unsigned long> passes{0};
-        };
-
-        class MovieCuesGLTest : public SourcesGLTest, public ::testing::WithParamInterface<SoundCase>
+        class MovieCuesGLTest : public MovieBarsGLTest, public ::testing::WithParamInterface<SoundCase>
         {
         protected:
             void SetUp() override
             {
-                SourcesGLTest::SetUp();
-                ASSERT_FALSE(HasFatalFailure());
-                if (! hasFFmpegEncoder("libx264"))
-                    GTEST_SKIP() << "ffmpeg has no libx264 encoder";
-                const std::string path = makeCueClip(temp.file(GetParam().sound ? "sound.mov" : "silent.mov"),
-                                                     GetParam().sound, keyInterval);
-                ASSERT_FALSE(path.empty());
-                source.reset(VideoFormatReaderSource::createFromXML(
-                    driver, *sourceElement("fileName=\"" + path + "\" LoadingThread=\"TTM_MESSAGE\""), nullptr));
-                drainMessages();
-                ASSERT_NE(source, nullptr);
-                ASSERT_NE(source->getVideoFormatReader(), nullptr);
-                ASSERT_EQ(source->getVideoFormatReader()->getHasAudio(), GetParam().sound);
-                ASSERT_EQ(source->getNumFrames(), unsigned(clipFrames));
-                source->getTimeline()->getPlayDirectionParam()->setValue(int(playForward), ValueChangeInfo());
-                source->start(false, TimeUnit());
+                MovieBarsGLTest::SetUp();
+                if (HasFatalFailure() || IsSkipped())
+                    return;
+                load(GetParam().sound, playForward, BarsClip{270, keyInterval});
             }
 
-            void TearDown() override
-            {
-                driver.removeSource(&probe);
-                if (source != nullptr)
-                    source->release();
-                source.reset();
-                SourcesGLTest::TearDown();
-            }
-
-            long headFrame() const { return static_cast<long>(std::floor(source->getPosition() / msPerFrame)); }
-
-            // Sends the play head to the start of frame n and a quarter: a
-            // cue. The picture may go back as far as it; ahead of it, no
-            // frame before it shows.
+            // A cue; ahead of it too, no frame before it shows.
             void cue(long n)
             {
-                source->getPositionParam()->setValue((n + 0.25) * msPerFrame, ValueChangeInfo());
+                MovieBarsGLTest::cue(n);
                 bound = n;
-            }
-
-            // The picture may go on from the play head's frame.
-            void turn(bool toForward)
-            {
-                forward = toForward;
-                source->getTimeline()->getPlayDirectionParam()->setValue(int(toForward ? playForward : playBackward),
-                                                                         ValueChangeInfo());
-                bound = headFrame();
-            }
-
-            // Until the DataDriver has made a whole pass that began after
-            // this call (adding the counter it holds waits for the pass
-            // under way to end).
-            void awaitPass()
-            {
-                driver.addSource(&probe);
-                const unsigned long from = probe.passes.load();
-                const auto giveUp = std::chrono::steady_clock::now() + watchdog;
-                while (probe.passes.load() == from && std::chrono::steady_clock::now() < giveUp)
-                    std::this_thread::sleep_for(std::chrono::microseconds(500));
-                driver.addSource(&probe);
-            }
-
-            // One host frame of ms: the clock moves, the timeline moves the
-            // play head, the DataDriver reads at it, one render, judged.
-            void tick(double ms)
-            {
-                clock.seconds = clock.seconds.load() + ms / 1000.0;
-                time.increment(ms);
-                source->update(time);
-                if (source->isInitialized())
-                    awaitPass();
-                judge(frameOf(readOutput(source->render(*renderer, info))));
-            }
-
-            void judge(long n)
-            {
-                ++renders;
-                const long at = headFrame();
-                const std::string where = "render " + std::to_string(renders) + ", play head at frame " +
-                                          std::to_string(at) + ", shown before " + std::to_string(shown);
-                if (shown >= 0)
-                {
-                    ASSERT_GE(n, 0) << "shows nothing or an unclear picture; " << where;
-                }
-                if (n < 0 || n == shown)
-                    return;
-                if (forward)
-                {
-                    ASSERT_LE(n, at) << "shows frame " << n << " beyond the play head; " << where;
-                    ASSERT_GE(n, bound) << "goes back to frame " << n << "; " << where;
-                }
-                else
-                {
-                    ASSERT_GE(n, at) << "shows frame " << n << " beyond the play head; " << where;
-                    ASSERT_LE(n, bound) << "goes back to frame " << n << "; " << where;
-                }
-                shown = bound = n;
             }
 
             // Played forwards from frame n, shown, for ten host frames, then
@@ -203,34 +50,11 @@ namespace vx::test
                     return false;
                 for (int i = 0; i < 10 && ! HasFatalFailure(); ++i)
                     tick(hostMs);
-                FrameGate& gate = FrameGate::get();
-                gate.setOpen(false);
-                for (int i = 0; i < 25 && ! gate.awaitWaiter(std::chrono::milliseconds(100)); ++i)
-                    tick(hostMs);
-                return gate.awaitWaiter(watchdog) && ! HasFatalFailure();
-            }
-
-            // Host frames of ms until the picture shows a frame from n to the
-            // play head's, the watchdog at most; false when it never does.
-            bool showsBy(long n, double ms)
-            {
-                const auto there = [&]
-                { return forward ? n <= shown && shown <= headFrame() : headFrame() <= shown && shown <= n; };
-                const auto giveUp = std::chrono::steady_clock::now() + watchdog;
-                while (! there() && ! HasFatalFailure() && std::chrono::steady_clock::now() < giveUp)
-                    tick(ms);
-                return there();
+                return holdDecodingAhead() && ! HasFatalFailure();
             }
 
             // Frames from one key frame to the next.
             int keyInterval = 250;
-            PassCounter probe;
-            HandClock clock;
-            TimeInfo time{0.0};
-            std::unique_ptr<VideoFormatReaderSource> source;
-            long shown = -1, bound = -1;
-            bool forward = true;
-            int renders = 0;
         };
     }
 
@@ -249,11 +73,7 @@ namespace vx::test
             tick(hostMs);
         ASSERT_FALSE(HasFatalFailure());
         FrameGate::Use use;
-        gate.setOpen(false);
-        // The decoder decodes ahead of the play head into the gate.
-        for (int i = 0; i < 25 && ! gate.awaitWaiter(std::chrono::milliseconds(100)); ++i)
-            tick(hostMs);
-        ASSERT_TRUE(gate.awaitWaiter(watchdog)) << "the decoder was never held";
+        ASSERT_TRUE(holdDecodingAhead()) << "the decoder was never held";
         ASSERT_FALSE(HasFatalFailure());
 
         cue(240);
@@ -291,10 +111,7 @@ namespace vx::test
             tick(hostMs);
         ASSERT_FALSE(HasFatalFailure());
         FrameGate::Use use;
-        gate.setOpen(false);
-        for (int i = 0; i < 25 && ! gate.awaitWaiter(std::chrono::milliseconds(100)); ++i)
-            tick(hostMs);
-        ASSERT_TRUE(gate.awaitWaiter(watchdog)) << "the decoder was never held";
+        ASSERT_TRUE(holdDecodingAhead()) << "the decoder was never held";
         ASSERT_FALSE(HasFatalFailure());
 
         cue(18);
@@ -304,7 +121,7 @@ namespace vx::test
         ASSERT_TRUE(gate.passOne(watchdog)) << "the seek to frame 18 never ran";
         for (int i = 0; i < 3 && ! HasFatalFailure(); ++i)
             tick(hostMs);
-        turn(false);
+        direct(playBackward);
         tick(hostMs);
         awaitPass();
         // The seek to frame 18 lands (its frame decoded before it was left

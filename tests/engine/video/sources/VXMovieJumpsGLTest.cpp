@@ -7,8 +7,7 @@
 // after each jump. The test waits for the seeks a render asks for to land
 // before it moves the clock on (a fast machine), never for a picture.
 
-#include "VXHandClock.h"
-#include "VXSourcesGLTestSupport.h"
+#include "VXMovieBarsPlayback.h"
 
 #include "core/parameters/VXParamChoice.h"
 #include "core/parameters/VXParamRange.h"
@@ -34,80 +33,29 @@ namespace vx::test
     namespace
     {
         constexpr int clipFrames = 300; // 12 s at 25 fps
-        constexpr double msPerFrame = 40.0;
         constexpr int hostHz = 50;
         constexpr std::chrono::seconds watchdog{60};
 
-        // Frame n shows ten bars 128 pixels wide, bar b white when bit b of n
-        // is set: drawn at 160 x 90 and scaled up without smoothing.
-        std::string makeJumpClip(const std::string& path, bool sound)
-        {
-            std::string command = "ffmpeg -v error -y -f lavfi -i \"color=c=black:s=160x90:r=25:d=12,format=yuv420p,"
-                                  "geq=lum='if(bitand(N\\,pow(2\\,floor(X/16)))\\,235\\,16)':cb=128:cr=128,"
-                                  "scale=1280:720:flags=neighbor\"";
-            if (sound)
-                command += " -f lavfi -i \"sine=frequency=440:duration=12\" -c:a pcm_s16le";
-            command += " -frames:v " + std::to_string(clipFrames) +
-                       " -c:v libx264 -preset ultrafast -g 250 -keyint_min 250 -sc_threshold 0 -pix_fmt yuv420p \"" +
-                       path + "\"";
-            return std::system(command.c_str()) == 0 && File(path).exists() ? path : std::string();
-        }
-
-        // The frame a picture of the clip names; -1 when a bar is unclear.
-        long frameOf(const Picture& picture, int height)
-        {
-            if (picture.width < 1280 || picture.pixels.empty())
-                return -1;
-            long index = 0;
-            for (int bit = 0; bit < 10; ++bit)
-            {
-                const int level = picture.at(bit * 128 + 64, height / 2).g;
-                if (level > 170)
-                    index |= 1L << bit;
-                else if (level > 70)
-                    return -1;
-            }
-            return index;
-        }
-
-        struct SoundCase
-        {
-            const char* name;
-            bool sound;
-        };
-
-        class MovieJumpsGLTest : public SourcesGLTest, public ::testing::WithParamInterface<SoundCase>
+        class MovieJumpsGLTest : public MovieSourceGLTest, public ::testing::WithParamInterface<SoundCase>
         {
         protected:
             void SetUp() override
             {
-                SourcesGLTest::SetUp();
+                MovieSourceGLTest::SetUp();
                 ASSERT_FALSE(HasFatalFailure());
                 quiet.requestThreadStop();
                 while (quiet.isThreadRunning())
                     std::this_thread::sleep_for(std::chrono::milliseconds(1));
                 if (! hasFFmpegEncoder("libx264"))
                     GTEST_SKIP() << "ffmpeg has no libx264 encoder";
-                path = makeJumpClip(temp.file(GetParam().sound ? "sound720.mov" : "silent720.mov"), GetParam().sound);
+                // Frame n shows ten bars 128 pixels wide.
+                path = makeBarsClip(temp.file(GetParam().sound ? "sound720.mov" : "silent720.mov"), GetParam().sound,
+                                    BarsClip{clipFrames, 250, 1280, 720});
                 ASSERT_FALSE(path.empty());
                 // A slow seek before: a player that aims its seeks ahead by it
                 // lands ahead of the play head.
                 AVFPlayer::lastSeekTime = 400.0;
-                source.reset(VideoFormatReaderSource::createFromXML(
-                    quiet, *sourceElement("fileName=\"" + path + "\" LoadingThread=\"TTM_MESSAGE\""), nullptr));
-                drainMessages();
-                ASSERT_NE(source, nullptr);
-                ASSERT_NE(source->getVideoFormatReader(), nullptr);
-                ASSERT_EQ(source->getVideoFormatReader()->getHasAudio(), GetParam().sound);
-                ASSERT_EQ(source->getNumFrames(), unsigned(clipFrames));
-            }
-
-            void TearDown() override
-            {
-                if (source != nullptr)
-                    source->release();
-                source.reset();
-                SourcesGLTest::TearDown();
+                open(path, quiet, GetParam().sound, clipFrames);
             }
 
             long headFrame() const { return static_cast<long>(std::floor(head / msPerFrame)); }
@@ -165,7 +113,7 @@ namespace vx::test
             {
                 ++renders;
                 const TextureRef output = source->render(*renderer, info);
-                const long n = frameOf(readOutput(output), source->getHeight());
+                const long n = frameInBars(readOutput(output), 1280, source->getHeight());
                 const long at = headFrame();
                 const std::string where = "render " + std::to_string(renders) + ", play head at frame " +
                                           std::to_string(at) + ", shown before " + std::to_string(shown);
@@ -205,7 +153,7 @@ namespace vx::test
                 while (n < 0 && std::chrono::steady_clock::now() < giveUp)
                 {
                     settle();
-                    n = frameOf(readOutput(source->render(*renderer, info)), source->getHeight());
+                    n = frameInBars(readOutput(source->render(*renderer, info)), 1280, source->getHeight());
                 }
                 ASSERT_EQ(n, headFrame());
                 shown = bound = n;
@@ -224,7 +172,6 @@ namespace vx::test
             HandClock clock;
             VideoSourceDataDriver quiet;
             std::string path;
-            std::unique_ptr<VideoFormatReaderSource> source;
             double head = 0.5 * msPerFrame;
             bool forward = true;
             long shown = -1, bound = -1;
@@ -353,7 +300,7 @@ namespace vx::test
         const std::vector<PixelRGBA8> pixels = readTexture(texture.getTarget(), texture.getGLName());
         ASSERT_EQ(pixels.size(), 1280u * 720u);
         Picture picture{1280, 720, pixels};
-        EXPECT_EQ(frameOf(picture, 720), 0);
+        EXPECT_EQ(frameInBars(picture, 1280, 720), 0);
     }
 
     INSTANTIATE_TEST_SUITE_P(Readers, MovieJumpsGLTest,

@@ -23,25 +23,6 @@ namespace vx::test
         return cut;
     }
 
-    // The frame a picture of width x height names in ten bars across it (bar
-    // b white when bit b of the frame is set), read across its middle; -1
-    // when a bar is unclear or the picture is smaller.
-    inline long frameInBars(const Picture& picture, int width, int height)
-    {
-        if (picture.width < width || picture.height < height || picture.pixels.empty())
-            return -1;
-        long index = 0;
-        for (int bit = 0; bit < 10; ++bit)
-        {
-            const int level = picture.at(bit * (width / 10) + width / 20, height / 2).g;
-            if (level > 170)
-                index |= 1L << bit;
-            else if (level > 70)
-                return -1;
-        }
-        return index;
-    }
-
     // Plays source with its play head held in the middle of its first frame
     // (at fps), rendering until the output read back satisfies shows; a
     // minute is only the watchdog. A play head run on with the clock would

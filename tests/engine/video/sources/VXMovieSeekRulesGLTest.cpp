@@ -38,18 +38,6 @@ namespace vx::test
 
             VideoFormatReader& reader() { return *source->getVideoFormatReader(); }
 
-            // Closes the gate and plays forwards until the decoder, decoding
-            // ahead, waits in it.
-            bool holdDecodingAhead()
-            {
-                FrameGate& gate = FrameGate::get();
-                gate.setOpen(false);
-                for (int i = 0; i < 25 && ! HasFatalFailure() && ! gate.awaitWaiter(std::chrono::milliseconds(100));
-                     ++i)
-                    tick(hostMs);
-                return gate.awaitWaiter(watchdog);
-            }
-
             // Lets the held decoder through frame by frame until the play
             // head's frame is decoded.
             void letThroughToPlayHead()
