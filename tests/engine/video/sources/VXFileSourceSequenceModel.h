@@ -731,11 +731,13 @@ namespace vx::test::sequence
         void jumped() { sinceJump = 0; }
 
         // A turn: the way starts at the play head's frame, whatever jump
-        // came before.
+        // came before; a frame between it and where the play head has gone
+        // since may show on the way.
         void turned()
         {
             jumped();
             jumpTarget = -1;
+            wayFrom = frameAt(head);
         }
 
         // The user moved the play head: when against the direction of play,
