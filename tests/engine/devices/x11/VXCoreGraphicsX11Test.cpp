@@ -1596,8 +1596,10 @@ namespace vx::test
                 thread.join();
             EXPECT_EQ(sched_setscheduler(reader, SCHED_OTHER, &none), 0) << std::strerror(errno);
             EXPECT_EQ(sched_setaffinity(reader, sizeof(all), &all), 0) << std::strerror(errno);
+            // No bound on the grabs here: a reader kept from running holds up
+            // whoever waits for its lock, which no machine does for seconds
+            // (the other cases bound them).
             EXPECT_EQ(timesSaid(log, "is not answering"), 0u) << log.dump();
-            EXPECT_LT(milliseconds(longestGrab), longestWait.count());
             EXPECT_TRUE(grabUntilAPictureComes(small, 256, 256));
         }
     }
