@@ -3,7 +3,8 @@
 // (seeking reader), cued twice in quick succession as a VJ does: to frame 240
 // (cue A) and, while cue A's seek waits on the decoder, to frame 20 (cue B);
 // cued on into the same or a later key-frame group, or in a burst; and, with
-// one key frame in 60, dragged by the user's hand across groups.
+// one key frame in 60, dragged by the user's hand across groups; with one in
+// 10, paused, scrubbed away from a frame and back to it.
 // The decoder is let through frame by frame, so the test does not depend on
 // how fast the machine decodes: cue B is acted on at once, cue A's seek is
 // dropped, and with cue A's seek landing no frame but cue B's shows. Each
@@ -255,6 +256,91 @@ namespace vx::test
     }
 
     INSTANTIATE_TEST_SUITE_P(Readers, MovieDragsGLTest,
+                             ::testing::Values(SoundCase{"Silent", false}, SoundCase{"WithSound", true}),
+                             [](const auto& info) { return std::string(info.param.name); });
+}
+
+namespace vx::test
+{
+    namespace
+    {
+        class MovieScrubsGLTest : public MovieCuesGLTest
+        {
+        protected:
+            MovieScrubsGLTest() { keyInterval = 10; }
+
+            // The hand on frame n.
+            void handAt(long n) { source->getPositionParam()->setValue((n + 0.25) * msPerFrame, ValueChangeInfo()); }
+
+            // Renders until frame n shows, the watchdog at most.
+            bool showsFrame(long n)
+            {
+                const auto giveUp = std::chrono::steady_clock::now() + watchdog;
+                while (shown != n && ! HasFatalFailure() && std::chrono::steady_clock::now() < giveUp)
+                    tick(hostMs);
+                return shown == n;
+            }
+
+            // Until the reader has no seek under way, the watchdog at most;
+            // the gate closed, its frames let out one at a time meanwhile
+            // (the decoder may wait with a frame decoded ahead first).
+            bool seeksLand()
+            {
+                FrameGate& gate = FrameGate::get();
+                VideoFormatReader* reader = source->getVideoFormatReader();
+                const auto giveUp = std::chrono::steady_clock::now() + watchdog;
+                while (reader != nullptr && reader->isAwaitingFrame() && std::chrono::steady_clock::now() < giveUp)
+                {
+                    if (gate.waiters() > 0)
+                    {
+                        gate.admit(1);
+                        gate.awaitAdmitted(watchdog);
+                    }
+                    else
+                        std::this_thread::sleep_for(std::chrono::microseconds(500));
+                }
+                return reader != nullptr && ! reader->isAwaitingFrame();
+            }
+        };
+    }
+
+    // Paused, the user's hand takes the play head to frame 45, which shows;
+    // then, the decoder held, to frame 20 (a key frame): its seek lands, the
+    // hand rests there, and frame 20 shows while the seek the rest asks for
+    // waits; then back to frame 45, and lets go. The decoder free, frame 45
+    // shows again: a frame that showed before, then another in between, is
+    // new to the picture.
+    TEST_P(MovieScrubsGLTest, AScrubBackToTheFrameShownBeforeShowsItAgain)
+    {
+        FrameGate& gate = FrameGate::get();
+        FrameGate::Use use;
+        direct(playPause);
+        way = 0;
+        ASSERT_TRUE(showsBy(0, hostMs)) << "the movie never showed";
+        const auto& position = source->getPositionParam();
+        position->setUserState(ParamBase::UserState_Editing);
+        handAt(45);
+        ASSERT_TRUE(showsFrame(45)) << "frame 45 never showed (showing " << shown << ")";
+        for (int i = 0; i < 3 && ! HasFatalFailure(); ++i)
+            tick(hostMs);
+        ASSERT_EQ(shown, 45);
+
+        gate.setOpen(false);
+        handAt(20);
+        awaitPass();
+        ASSERT_TRUE(seeksLand()) << "the seek to frame 20 never landed";
+        ASSERT_TRUE(showsFrame(20)) << "frame 20 never showed (showing " << shown << ")";
+
+        handAt(45);
+        awaitPass();
+        position->setUserState(ParamBase::UserState_None);
+        ASSERT_FALSE(HasFatalFailure());
+        gate.setOpen(true);
+        ASSERT_TRUE(seeksLand()) << "the seek to frame 45 never landed";
+        EXPECT_TRUE(showsFrame(45)) << "frame 45 never showed again (showing " << shown << ")";
+    }
+
+    INSTANTIATE_TEST_SUITE_P(Readers, MovieScrubsGLTest,
                              ::testing::Values(SoundCase{"Silent", false}, SoundCase{"WithSound", true}),
                              [](const auto& info) { return std::string(info.param.name); });
 }

@@ -690,10 +690,16 @@ namespace vx
         // anywhere: the picture stays until the play head's frame is known.
         const ParamPlayDirection direction = record->direction;
         const bool random = rateFor(direction) == 0.0f && direction != playPause;
-        const bool fresh =
-            (random || record->wantedFrame.load() >= 0) && objc.videoOutput->hasNewPixelBufferForItemTime(at);
-        std::shared_ptr<av::PixelBuffer> buffer =
-            fresh ? objc.videoOutput->copyPixelBufferForItemTime(at, nullptr) : nullptr;
+        const bool known = random || record->wantedFrame.load() >= 0;
+        const bool fresh = known && objc.videoOutput->hasNewPixelBufferForItemTime(at);
+        // A frame shown on the way came from the session, not the output:
+        // the output's frame is new to the picture when another shows,
+        // though the output handed it out before.
+        std::shared_ptr<av::PixelBuffer> buffer = fresh || (known && objc.textureFrame.load() != due)
+                                                      ? objc.videoOutput->copyPixelBufferForItemTime(at, nullptr)
+                                                      : nullptr;
+        if (! fresh && buffer != nullptr && buffer->frameIndex == objc.textureFrame.load())
+            buffer = nullptr;
         // In the direction of play the picture goes back only as far as the
         // play head jumped or turned: a frame beyond the bound (one a seek
         // asked for before, say) leaves the one held in place.
@@ -709,7 +715,7 @@ namespace vx
                            (way < 0 && bound >= 0 && buffer->frameIndex > bound) ||
                            (way < 0 && head >= 0 && buffer->frameIndex < head) ||
                            (random && head >= 0 && buffer->frameIndex > head));
-        if (fresh && ! back)
+        if ((fresh || buffer != nullptr) && ! back)
             makeTexture(buffer);
         // A frame other than the one due (still being decoded) stands in
         // for it: the caller is told to try again, as the play head may not
