@@ -143,8 +143,8 @@ namespace vx::test
     TEST_F(ZeroConfigTest, BrowseErrorLeavesItIdle)
     {
         dns.failNextBrowse(dnssd::kDNSServiceErr_BadParam);
+        LogRecorder log; // outlives the browser's thread
         ZeroConfigBrowser browser;
-        LogRecorder log;
         browser.browseForService(serverType);
         EXPECT_FALSE(browser.isBrowsing());
         EXPECT_FALSE(browser.isThreadRunning());
@@ -155,8 +155,8 @@ namespace vx::test
     // and browsing starts again.
     TEST_F(ZeroConfigTest, ProcessingErrorEndsTheBrowse)
     {
+        LogRecorder log; // outlives the browser's thread
         ZeroConfigBrowser browser;
-        LogRecorder log;
         browser.browseForService(serverType);
         ASSERT_TRUE(browser.isBrowsing());
         dns.failNextBrowseProcessing(-65563);
@@ -324,8 +324,8 @@ namespace vx::test
         dns.scriptResolve("S", silent);
         dns.scriptResolve("T", {"127.0.0.1", 6000});
         dns.scriptResolve("U", {"127.0.0.1", 6001});
+        LogRecorder log; // outlives the browser's thread
         ZeroConfigBrowser browser; // the default time-out: far longer than the test
-        LogRecorder log;
         browser.browseForService(serverType);
         dns.announce("T", serverType);
         dns.announce("S", serverType);
