@@ -1402,8 +1402,8 @@ namespace
         secondAttachmentOff(host, frame);
     }
 
-    // Two draw buffers: the second adds, taking the larger; the first keeps
-    // the alpha blend's factors.
+    // Two draw buffers: the second adds, the first keeps the alpha blend's
+    // factors (one equation for both).
     void blendPerDrawBuffer(HostObjects& host, PictureFrame& frame)
     {
         drawingIntoTheSecondAttachment(host, frame);
@@ -1413,13 +1413,11 @@ namespace
         host.texture = std::exchange(host.drawnTexture, 0u);
         glBlendFunci(0, GL_SRC_ALPHA, GL_ONE_MINUS_SRC_ALPHA);
         glBlendFunci(1, GL_ONE, GL_ONE);
-        glBlendEquationi(1, GL_MAX);
     }
 
     void blendOff(HostObjects& host, PictureFrame& frame)
     {
         glBlendFunc(GL_ONE, GL_ZERO);
-        glBlendEquation(GL_FUNC_ADD);
         host.drawnTexture = host.texture;
         secondAttachmentOff(host, frame);
     }
