@@ -272,9 +272,10 @@ namespace
         return GL_TEXTURE_2D;
     }
 
-    // Brief, ordinary, all on one level: every pass draws with the fixed
-    // function or its own program on texture unit 0 and expects nothing of
-    // the host's here (the attribute stack gives all of it back).
+    // What every pass of the application assumes, set on the frame's level
+    // of the attribute stack, whose pop gives the host's back: no depth test,
+    // culling, clip planes or texture generation on unit 0 (active), filled
+    // polygons, GL's own clip origin and depth range.
     void putDrawingStateInPlace()
     {
         glDisable(GL_DEPTH_TEST);

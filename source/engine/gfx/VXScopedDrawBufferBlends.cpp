@@ -2,6 +2,8 @@
 
 #include <epoxy/gl.h>
 
+#include <algorithm>
+
 namespace vx
 {
     ScopedDrawBufferBlends::ScopedDrawBufferBlends()
@@ -23,6 +25,16 @@ namespace vx
             glGetIntegeri_v(GL_BLEND_EQUATION_RGB, i, &blend.equationRGB);
             glGetIntegeri_v(GL_BLEND_EQUATION_ALPHA, i, &blend.equationAlpha);
         }
+        // Alike in all but being on, the buffers come back from the pop.
+        const auto sameAsFirst = [this](const Blend& blend)
+        {
+            const Blend& first = buffers.front();
+            return blend.sourceRGB == first.sourceRGB && blend.destinationRGB == first.destinationRGB &&
+                   blend.sourceAlpha == first.sourceAlpha && blend.destinationAlpha == first.destinationAlpha &&
+                   blend.equationRGB == first.equationRGB && blend.equationAlpha == first.equationAlpha;
+        };
+        if (std::all_of(buffers.begin(), buffers.end(), sameAsFirst))
+            buffers.clear();
     }
 
     ScopedDrawBufferBlends::~ScopedDrawBufferBlends()

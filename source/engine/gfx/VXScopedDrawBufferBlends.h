@@ -8,9 +8,10 @@ namespace vx
     // on, its source and destination factors and its equations, for colour
     // and alpha. The attribute stack's pop gives every buffer the factors and
     // equations of buffer 0: declared before the scope's glPushAttrib and
-    // ended after its glPopAttrib, this sets each buffer's own again. Needs
+    // ended after its glPopAttrib, this sets each buffer's own again when
+    // they differ (when they do not, the pop gives them all back). Needs
     // per-buffer blending (GL 4.0); without it every buffer shares buffer
-    // 0's, which the pop restores, and the guard does nothing.
+    // 0's and the guard does nothing.
     class ScopedDrawBufferBlends
     {
     public:

@@ -33,8 +33,6 @@ namespace vx
         ScopedNoConditionalRender(const ScopedNoConditionalRender&) = delete;
         ScopedNoConditionalRender& operator=(const ScopedNoConditionalRender&) = delete;
 
-        bool hasSuspended() const { return suspended; }
-
     private:
         Queries& queries;
         bool suspended = false;

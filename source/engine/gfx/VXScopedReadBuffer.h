@@ -5,12 +5,11 @@ namespace vx
     // Made with one framebuffer bound for drawing and reading: reads, for the
     // scope, from the colour buffer it draws into first (GL_DRAW_BUFFER0), so
     // a scope reads back what it draws whichever attachment the caller drew
-    // into.
-    // After it that framebuffer's read buffer is the caller's again, even when
-    // another framebuffer is bound for reading by then (a framebuffer keeps
-    // its read buffer, which the attribute stack restores only for the one
-    // bound). Nothing is changed when it draws into no
-    // single buffer (none, or front and back).
+    // into. After it that framebuffer's read buffer is the caller's again,
+    // even when another framebuffer is bound for reading by then (each
+    // framebuffer keeps its own read buffer, and the attribute stack restores
+    // only the bound one's). Nothing is changed when it draws into no single
+    // buffer (none, or front and back).
     class ScopedReadBuffer
     {
     public:
