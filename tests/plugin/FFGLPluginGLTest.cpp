@@ -1628,7 +1628,11 @@ namespace
     {
         std::srand(29);
         Instance instance(frame.viewport);
-        EXPECT_TRUE(instance.isValid());
+        if (! instance.isValid())
+        {
+            ADD_FAILURE() << "no instance";
+            return {};
+        }
         for (const std::uint32_t index : {sizeIndex, speedIndex, amountIndex})
             instance.setFloat(index, 1.0f);
         double now = 1000.0;
