@@ -1118,6 +1118,8 @@ namespace
     {
         GLuint program = 0, vertexArray = 0, buffers[2] = {};
         GLuint framebuffer = 0, renderbuffer = 0, texture = 0;
+        GLuint sampler = 0, query = 0;
+        GLuint drawnTexture = 0; // what the host draws into, when not the frame's output texture
         bool multisampled = false;
     };
 
@@ -1127,6 +1129,9 @@ namespace
         void (*setUp)(HostObjects&, PictureFrame&);
         void (*tearDown)(HostObjects&, PictureFrame&);
         bool hostDraws; // a quad with its own program and arrays, before and after the frame
+        // What the host sees of state no query tells (null: nothing), before
+        // and after the frame alike.
+        int (*hostSees)(const HostObjects&);
     };
 
     void PrintTo(const HostScenario& c, std::ostream* os)
@@ -1134,7 +1139,7 @@ namespace
         *os << c.name;
     }
 
-    GLuint buildProgram(const char* vertexSource)
+    GLuint buildProgram(const char* vertexSource, const char* capturedOutput = nullptr)
     {
         const char* const fragmentSource =
             "#version 410 compatibility\nout vec4 colour;\nvoid main() { colour = vec4(1.0); }\n";
@@ -1149,6 +1154,8 @@ namespace
             glDeleteShader(shader);
         }
         glBindAttribLocation(program, 1, "position");
+        if (capturedOutput != nullptr)
+            glTransformFeedbackVaryings(program, 1, &capturedOutput, GL_INTERLEAVED_ATTRIBS);
         glLinkProgram(program);
         GLint linked = 0;
         glGetProgramiv(program, GL_LINK_STATUS, &linked);
@@ -1346,16 +1353,307 @@ namespace
     {
     }
 
+    // A sampler object whose filter asks for mipmaps the input lacks, on
+    // unit 0.
+    void samplerWithMipmapFilter(HostObjects& host, PictureFrame&)
+    {
+        glGenSamplers(1, &host.sampler);
+        glSamplerParameteri(host.sampler, GL_TEXTURE_MIN_FILTER, GL_LINEAR_MIPMAP_LINEAR);
+        glBindSampler(0, host.sampler);
+    }
+
+    void samplerOff(HostObjects& host, PictureFrame&)
+    {
+        glBindSampler(0, 0);
+        glDeleteSamplers(1, &host.sampler);
+    }
+
+    // The host draws into a second attachment; the first holds another
+    // layer, opaque white, and stays the read buffer.
+    void drawingIntoTheSecondAttachment(HostObjects& host, PictureFrame&)
+    {
+        glGenTextures(1, &host.drawnTexture);
+        glBindTexture(GL_TEXTURE_2D, host.drawnTexture);
+        glTexImage2D(GL_TEXTURE_2D, 0, GL_RGBA8, width, height, 0, GL_RGBA, GL_UNSIGNED_BYTE, nullptr);
+        glBindTexture(GL_TEXTURE_2D, 0);
+        glFramebufferTexture2D(GL_DRAW_FRAMEBUFFER, GL_COLOR_ATTACHMENT1, GL_TEXTURE_2D, host.drawnTexture, 0);
+        vx::test::clearTo(1.0f, 1.0f, 1.0f, 1.0f);
+        glDrawBuffer(GL_COLOR_ATTACHMENT1);
+        vx::test::clearTo(0.0f, 0.0f, 0.0f, 0.0f);
+    }
+
+    void secondAttachmentOff(HostObjects& host, PictureFrame& frame)
+    {
+        glBindFramebuffer(GL_FRAMEBUFFER, frame.record.HostFBO);
+        glDrawBuffer(GL_COLOR_ATTACHMENT0);
+        glFramebufferTexture2D(GL_FRAMEBUFFER, GL_COLOR_ATTACHMENT1, GL_TEXTURE_2D, 0, 0);
+        glDeleteTextures(1, &host.drawnTexture);
+    }
+
+    void secondAttachmentAnotherLayerForReading(HostObjects& host, PictureFrame& frame)
+    {
+        drawingIntoTheSecondAttachment(host, frame);
+        anotherLayerForReading(host, frame);
+    }
+
+    void secondAttachmentAnotherLayerOff(HostObjects& host, PictureFrame& frame)
+    {
+        anotherLayerOff(host, frame);
+        secondAttachmentOff(host, frame);
+    }
+
+    // Two draw buffers: the second adds, the first keeps the alpha blend's
+    // factors (one equation for both).
+    void blendPerDrawBuffer(HostObjects& host, PictureFrame& frame)
+    {
+        drawingIntoTheSecondAttachment(host, frame);
+        const GLenum both[2] = {GL_COLOR_ATTACHMENT0, GL_COLOR_ATTACHMENT1};
+        glDrawBuffers(2, both);
+        // The picture is read from the first.
+        host.texture = std::exchange(host.drawnTexture, 0u);
+        glBlendFunci(0, GL_SRC_ALPHA, GL_ONE_MINUS_SRC_ALPHA);
+        glBlendFunci(1, GL_ONE, GL_ONE);
+    }
+
+    void blendOff(HostObjects& host, PictureFrame& frame)
+    {
+        glBlendFunc(GL_ONE, GL_ZERO);
+        host.drawnTexture = host.texture;
+        secondAttachmentOff(host, frame);
+    }
+
+    void clipOriginUpperLeft(HostObjects&, PictureFrame&)
+    {
+        glClipControl(GL_UPPER_LEFT, GL_ZERO_TO_ONE);
+    }
+
+    void clipOriginOff(HostObjects&, PictureFrame&)
+    {
+        glClipControl(GL_LOWER_LEFT, GL_NEGATIVE_ONE_TO_ONE);
+    }
+
+    void depthTestOverADepthBuffer(HostObjects& host, PictureFrame&)
+    {
+        glGenRenderbuffers(1, &host.renderbuffer);
+        glBindRenderbuffer(GL_RENDERBUFFER, host.renderbuffer);
+        glRenderbufferStorage(GL_RENDERBUFFER, GL_DEPTH_COMPONENT24, width, height);
+        glBindRenderbuffer(GL_RENDERBUFFER, 0);
+        glFramebufferRenderbuffer(GL_FRAMEBUFFER, GL_DEPTH_ATTACHMENT, GL_RENDERBUFFER, host.renderbuffer);
+        glClear(GL_DEPTH_BUFFER_BIT);
+        glEnable(GL_DEPTH_TEST);
+    }
+
+    void depthTestOff(HostObjects& host, PictureFrame&)
+    {
+        glDisable(GL_DEPTH_TEST);
+        glFramebufferRenderbuffer(GL_FRAMEBUFFER, GL_DEPTH_ATTACHMENT, GL_RENDERBUFFER, 0);
+        glDeleteRenderbuffers(1, &host.renderbuffer);
+    }
+
+    void cullingWithClockwiseFrontFaces(HostObjects&, PictureFrame&)
+    {
+        glEnable(GL_CULL_FACE);
+        glFrontFace(GL_CW);
+    }
+
+    void cullingOff(HostObjects&, PictureFrame&)
+    {
+        glFrontFace(GL_CCW);
+        glDisable(GL_CULL_FACE);
+    }
+
+    void rasterizerDiscard(HostObjects&, PictureFrame&)
+    {
+        glEnable(GL_RASTERIZER_DISCARD);
+    }
+
+    void rasterizerDiscardOff(HostObjects&, PictureFrame&)
+    {
+        glDisable(GL_RASTERIZER_DISCARD);
+    }
+
+    // Conditional on a count of samples that passed none: every draw is
+    // discarded.
+    void conditionalRenderingThatDiscards(HostObjects& host, PictureFrame&)
+    {
+        glGenQueries(1, &host.query);
+        glBeginQuery(GL_SAMPLES_PASSED, host.query);
+        glEndQuery(GL_SAMPLES_PASSED);
+        glBeginConditionalRender(host.query, GL_QUERY_WAIT);
+    }
+
+    void conditionalRenderingOff(HostObjects& host, PictureFrame&)
+    {
+        glEndConditionalRender();
+        glDeleteQueries(1, &host.query);
+    }
+
+    // Pixels a white rectangle of the host covers in a framebuffer of its own.
+    int hostRectanglePixels(const HostObjects&)
+    {
+        const vx::test::ScopedTestFramebuffer target(quadSize, quadSize);
+        vx::test::clearTo(0.0f, 0.0f, 0.0f, 0.0f);
+        glRectf(-1.0f, -1.0f, 1.0f, 1.0f);
+        const auto pixels = vx::test::readPixels(0, 0, quadSize, quadSize);
+        return static_cast<int>(
+            std::count_if(pixels.begin(), pixels.end(), [](const PixelRGBA8& p) { return p.r != 0; }));
+    }
+
+    // On a multisampled framebuffer, where the mask decides.
+    void zeroSampleMask(HostObjects& host, PictureFrame& frame)
+    {
+        multisampledFramebuffer(host, frame);
+        glEnable(GL_SAMPLE_MASK);
+        glSampleMaski(0, 0u);
+    }
+
+    void sampleMaskOff(HostObjects& host, PictureFrame& frame)
+    {
+        glSampleMaski(0, ~0u);
+        glDisable(GL_SAMPLE_MASK);
+        multisampledOff(host, frame);
+    }
+
+    // Keeps x >= 0: the right half.
+    void userClipPlane(HostObjects&, PictureFrame&)
+    {
+        const GLdouble rightHalf[4] = {1.0, 0.0, 0.0, 0.0};
+        glClipPlane(GL_CLIP_PLANE0, rightHalf);
+        glEnable(GL_CLIP_PLANE0);
+    }
+
+    void clipPlaneOff(HostObjects&, PictureFrame&)
+    {
+        const GLdouble none[4] = {0.0, 0.0, 0.0, 0.0};
+        glDisable(GL_CLIP_PLANE0);
+        glClipPlane(GL_CLIP_PLANE0, none);
+    }
+
+    void polygonModeLine(HostObjects&, PictureFrame&)
+    {
+        glPolygonMode(GL_FRONT_AND_BACK, GL_LINE);
+    }
+
+    void polygonModeOff(HostObjects&, PictureFrame&)
+    {
+        glPolygonMode(GL_FRONT_AND_BACK, GL_FILL);
+    }
+
+    // Coordinates s and t from the vertex's x and y (the default planes).
+    void textureGenerationOnUnitZero(HostObjects&, PictureFrame&)
+    {
+        glEnable(GL_TEXTURE_GEN_S);
+        glEnable(GL_TEXTURE_GEN_T);
+    }
+
+    void textureGenerationOff(HostObjects&, PictureFrame&)
+    {
+        glDisable(GL_TEXTURE_GEN_T);
+        glDisable(GL_TEXTURE_GEN_S);
+    }
+
+    // The host's program records points into a buffer.
+    void transformFeedbackOfPoints(HostObjects& host, PictureFrame&)
+    {
+        host.program = buildProgram("#version 410 compatibility\nout float captured;\n"
+                                    "void main() { captured = 1.0; gl_Position = vec4(0.0, 0.0, 0.0, 1.0); }\n",
+                                    "captured");
+        glGenBuffers(1, host.buffers);
+        glBindBufferBase(GL_TRANSFORM_FEEDBACK_BUFFER, 0, host.buffers[0]);
+        glBufferData(GL_TRANSFORM_FEEDBACK_BUFFER, 4096, nullptr, GL_STREAM_COPY);
+        glUseProgram(host.program);
+        glBeginTransformFeedback(GL_POINTS);
+    }
+
+    void transformFeedbackOff(HostObjects& host, PictureFrame&)
+    {
+        glEndTransformFeedback();
+        glUseProgram(0);
+        glBindBufferBase(GL_TRANSFORM_FEEDBACK_BUFFER, 0, 0);
+        glBindBuffer(GL_TRANSFORM_FEEDBACK_BUFFER, 0);
+        glDeleteBuffers(1, host.buffers);
+        glDeleteProgram(host.program);
+    }
+
     const HostScenario hostScenarios[] = {
-        {"SeparateAttributeFormat", separateAttributeFormat, separateAttributeFormatOff, true},
-        {"VertexArrayOfDeletedBufferNames", vertexArrayOfDeletedNames, vertexArrayOff, true},
-        {"EmptyVertexArrayBound", emptyVertexArray, vertexArrayOff, false},
-        {"FlipOnUnitZeroUnitOneActive", flipOnUnitZeroUnitOneActive, flipOff, false},
-        {"FullMatrixAndClientStacks", fullStacks, fullStacksOff, false},
-        {"AnotherLayerBoundForReading", anotherLayerForReading, anotherLayerOff, false},
-        {"MultisampledFramebuffer", multisampledFramebuffer, multisampledOff, false},
-        {"Clean", nothing, nothing, false},
+        {"SeparateAttributeFormat", separateAttributeFormat, separateAttributeFormatOff, true, nullptr},
+        {"VertexArrayOfDeletedBufferNames", vertexArrayOfDeletedNames, vertexArrayOff, true, nullptr},
+        {"EmptyVertexArrayBound", emptyVertexArray, vertexArrayOff, false, nullptr},
+        {"FlipOnUnitZeroUnitOneActive", flipOnUnitZeroUnitOneActive, flipOff, false, nullptr},
+        {"FullMatrixAndClientStacks", fullStacks, fullStacksOff, false, nullptr},
+        {"AnotherLayerBoundForReading", anotherLayerForReading, anotherLayerOff, false, nullptr},
+        {"MultisampledFramebuffer", multisampledFramebuffer, multisampledOff, false, nullptr},
+        {"SamplerWithMipmapFilterOnUnitZero", samplerWithMipmapFilter, samplerOff, false, nullptr},
+        {"DrawingIntoTheSecondAttachment", drawingIntoTheSecondAttachment, secondAttachmentOff, false, nullptr},
+        {"SecondAttachmentAnotherLayerForReading", secondAttachmentAnotherLayerForReading,
+         secondAttachmentAnotherLayerOff, false, nullptr},
+        {"BlendPerDrawBuffer", blendPerDrawBuffer, blendOff, false, nullptr},
+        {"ClipOriginUpperLeft", clipOriginUpperLeft, clipOriginOff, false, nullptr},
+        {"DepthTestOverADepthBuffer", depthTestOverADepthBuffer, depthTestOff, false, nullptr},
+        {"CullingWithClockwiseFrontFaces", cullingWithClockwiseFrontFaces, cullingOff, false, nullptr},
+        {"RasterizerDiscard", rasterizerDiscard, rasterizerDiscardOff, false, nullptr},
+        {"ConditionalRenderingThatDiscards", conditionalRenderingThatDiscards, conditionalRenderingOff, false,
+         hostRectanglePixels},
+        {"ZeroSampleMask", zeroSampleMask, sampleMaskOff, false, nullptr},
+        {"UserClipPlane", userClipPlane, clipPlaneOff, false, nullptr},
+        {"PolygonModeLine", polygonModeLine, polygonModeOff, false, nullptr},
+        {"TextureGenerationOnUnitZero", textureGenerationOnUnitZero, textureGenerationOff, false, nullptr},
+        {"TransformFeedbackOfPoints", transformFeedbackOfPoints, transformFeedbackOff, false, nullptr},
+        {"Clean", nothing, nothing, false, nullptr},
     };
+
+    // What the frame drew (resolved first from a multisampled framebuffer),
+    // read before the host's tear-down.
+    std::vector<PixelRGBA8> drawnPicture(const HostObjects& host, PictureFrame& frame)
+    {
+        if (host.multisampled)
+        {
+            const GLint read = vx::test::getInteger(GL_READ_FRAMEBUFFER_BINDING);
+            const GLint draw = vx::test::getInteger(GL_DRAW_FRAMEBUFFER_BINDING);
+            glBindFramebuffer(GL_READ_FRAMEBUFFER, host.framebuffer);
+            glBindFramebuffer(GL_DRAW_FRAMEBUFFER, frame.output->getFramebuffer());
+            glBlitFramebuffer(0, 0, width, height, 0, 0, width, height, GL_COLOR_BUFFER_BIT, GL_NEAREST);
+            glBindFramebuffer(GL_READ_FRAMEBUFFER, static_cast<GLuint>(read));
+            glBindFramebuffer(GL_DRAW_FRAMEBUFFER, static_cast<GLuint>(draw));
+        }
+        return vx::test::readTexture(GL_TEXTURE_2D,
+                                     host.drawnTexture != 0 ? host.drawnTexture : frame.output->getTexture());
+    }
+
+    // Frames of a tenth of a second on a held clock, from a fixed seed, with
+    // the largest, fastest and most flakes: by the last one flakes are down
+    // over the picture. The scenario's host (if any) leaves its state for
+    // every frame and gets it back. Answers the last frame's picture.
+    std::vector<PixelRGBA8> fallingFlakes(PictureFrame& frame, const HostScenario* scenario)
+    {
+        std::srand(29);
+        Instance instance(frame.viewport);
+        if (! instance.isValid())
+        {
+            ADD_FAILURE() << "no instance";
+            return {};
+        }
+        for (const std::uint32_t index : {sizeIndex, speedIndex, amountIndex})
+            instance.setFloat(index, 1.0f);
+        double now = 1000.0;
+        instance.effect().setClock([&now] { return now; });
+        HostObjects host;
+        if (scenario != nullptr)
+            scenario->setUp(host, frame);
+        const HostGLState before = HostGLState::capture();
+        for (int i = 0; i < 12; ++i)
+        {
+            now += 100.0;
+            EXPECT_EQ(instance(FFGL::processOpenGL, frame.recordWord()), 0u) << "frame " << i;
+        }
+        EXPECT_EQ(before.differencesTo(HostGLState::capture()), std::vector<std::string>{});
+        EXPECT_EQ(glGetError(), static_cast<GLenum>(GL_NO_ERROR));
+        auto picture = drawnPicture(host, frame);
+        if (scenario != nullptr)
+            scenario->tearDown(host, frame);
+        instance.effect().setClock({});
+        return picture;
+    }
 
     class KelvoHostStateGLTest : public KelvoGLTest, public testing::WithParamInterface<HostScenario>
     {
@@ -1384,30 +1682,50 @@ namespace
         {
             EXPECT_EQ(hostQuadPixels(host, elements), quadSize * quadSize) << "before the frame";
         }
+        const int seenBefore = c.hostSees != nullptr ? c.hostSees(host) : 0;
         const HostGLState before = HostGLState::capture();
         // A first frame: an edge pass, and the flakes still above the picture.
         EXPECT_EQ(instance(FFGL::processOpenGL, frame.recordWord()), 0u);
         EXPECT_EQ(before.differencesTo(HostGLState::capture()), std::vector<std::string>{});
+        EXPECT_EQ(glGetError(), static_cast<GLenum>(GL_NO_ERROR));
+        if (c.hostSees != nullptr)
+        {
+            EXPECT_EQ(c.hostSees(host), seenBefore);
+        }
         if (c.hostDraws)
         {
             EXPECT_EQ(hostQuadPixels(host, elements), quadSize * quadSize) << "after the frame";
         }
 
-        // What the frame drew, from the frame's framebuffer (resolved first
-        // when it is multisampled).
-        if (host.multisampled)
-        {
-            glBindFramebuffer(GL_READ_FRAMEBUFFER, host.framebuffer);
-            glBindFramebuffer(GL_DRAW_FRAMEBUFFER, frame.output->getFramebuffer());
-            glBlitFramebuffer(0, 0, width, height, 0, 0, width, height, GL_COLOR_BUFFER_BIT, GL_NEAREST);
-        }
+        const auto output = drawnPicture(host, frame);
         c.tearDown(host, frame);
         EXPECT_EQ(instance.effect().getSimulation().getNumEdgePoints(), cleanEdgePoints);
-        const auto output = frame.readOutput();
         int differing = 0;
         for (std::size_t i = 0; i < output.size(); ++i)
             if (! vx::test::isNear(output[i], frame.picture[i], 1) && differing++ < 3)
                 ADD_FAILURE() << "pixel " << i << " shows " << output[i] << ", not " << frame.picture[i];
+        EXPECT_EQ(differing, 0);
+    }
+
+    // Flakes fall, settle and draw as on a clean host; a multisampled
+    // framebuffer smooths their edges, so it is left out.
+    TEST_P(KelvoHostStateGLTest, TheFlakesFallAsOnACleanHost)
+    {
+        const HostScenario& c = GetParam();
+        if (c.setUp == multisampledFramebuffer || c.setUp == zeroSampleMask)
+            GTEST_SKIP() << "multisampled flake edges differ from a single-sampled frame's";
+        PictureFrame frame;
+        const auto clean = fallingFlakes(frame, nullptr);
+        int flakePixels = 0;
+        for (std::size_t i = 0; i < clean.size(); ++i)
+            flakePixels += vx::test::isNear(clean[i], frame.picture[i], 1) ? 0 : 1;
+        ASSERT_GT(flakePixels, 500);
+        vx::test::clearTo(0.0f, 0.0f, 0.0f, 0.0f);
+        const auto output = fallingFlakes(frame, &c);
+        int differing = 0;
+        for (std::size_t i = 0; i < output.size(); ++i)
+            if (output[i] != clean[i] && differing++ < 3)
+                ADD_FAILURE() << "pixel " << i << " shows " << output[i] << ", a clean host's " << clean[i];
         EXPECT_EQ(differing, 0);
     }
 
@@ -1446,5 +1764,37 @@ namespace
 
         // With room again, frames are drawn.
         EXPECT_EQ(instance(FFGL::processOpenGL, frame.recordWord()), 0u);
+    }
+
+    // An input the effect cannot draw from: the frame is refused with one
+    // line, however many come, and the host's state and error flag stay.
+    TEST_F(KelvoGLTest, ARectangleTextureInputRefusesTheFrameWithOneLine)
+    {
+        PictureFrame frame;
+        GLuint rectangle = 0;
+        glGenTextures(1, &rectangle);
+        glBindTexture(GL_TEXTURE_RECTANGLE, rectangle);
+        glTexImage2D(GL_TEXTURE_RECTANGLE, 0, GL_RGBA8, width, height, 0, GL_RGBA, GL_UNSIGNED_BYTE,
+                     frame.picture.data());
+        glBindTexture(GL_TEXTURE_RECTANGLE, 0);
+        frame.texture.Handle = rectangle;
+
+        Instance instance(frame.viewport);
+        ASSERT_TRUE(instance.isValid());
+        const HostGLState before = HostGLState::capture();
+        vx::test::LogRecorder log;
+        EXPECT_EQ(instance(FFGL::processOpenGL, frame.recordWord()), failWord);
+        EXPECT_EQ(instance(FFGL::processOpenGL, frame.recordWord()), failWord);
+        EXPECT_EQ(glGetError(), static_cast<GLenum>(GL_NO_ERROR));
+        EXPECT_EQ(before.differencesTo(HostGLState::capture()), std::vector<std::string>{});
+        EXPECT_EQ(log.lines().size(), 1u) << log.dump();
+        EXPECT_TRUE(log.contains("is not a 2D texture")) << log.dump();
+        for (const PixelRGBA8& pixel : frame.readOutput())
+            ASSERT_EQ(pixel, (PixelRGBA8{0, 0, 0, 0}));
+
+        // A 2D input again: frames are drawn.
+        frame.texture.Handle = frame.input->getTexture();
+        EXPECT_EQ(instance(FFGL::processOpenGL, frame.recordWord()), 0u);
+        glDeleteTextures(1, &rectangle);
     }
 }

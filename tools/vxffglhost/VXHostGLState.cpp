@@ -193,6 +193,107 @@ namespace vx::host
             glActiveTexture(static_cast<GLenum>(active));
         }
 
+        // The sampler object bound to each texture unit (GL 3.3).
+        void addSamplerBindings(std::vector<HostGLState::Entry>& entries)
+        {
+            if (epoxy_gl_version() < 33)
+                return;
+            GLint active = GL_TEXTURE0, units = 0;
+            glGetIntegerv(GL_ACTIVE_TEXTURE, &active);
+            glGetIntegerv(GL_MAX_COMBINED_TEXTURE_IMAGE_UNITS, &units);
+            HostGLState::Entry entry{"sampler objects of the texture units", {}};
+            for (GLint unit = 0; unit < units; ++unit)
+            {
+                glActiveTexture(static_cast<GLenum>(GL_TEXTURE0 + unit));
+                GLint sampler = 0;
+                glGetIntegerv(GL_SAMPLER_BINDING, &sampler);
+                entry.values.push_back(sampler);
+            }
+            glActiveTexture(static_cast<GLenum>(active));
+            entries.push_back(entry);
+        }
+
+        // Each draw buffer's attachment and blending (enabled, factors,
+        // equations; per buffer from GL 4.0), and the read buffer of the
+        // read framebuffer and of the draw framebuffer.
+        void addDrawBuffers(std::vector<HostGLState::Entry>& entries)
+        {
+            GLint buffers = 0;
+            glGetIntegerv(GL_MAX_DRAW_BUFFERS, &buffers);
+            for (GLint index = 0; index < buffers; ++index)
+            {
+                const auto i = static_cast<GLuint>(index);
+                HostGLState::Entry entry{"draw buffer " + std::to_string(index), {}};
+                GLint value = 0;
+                glGetIntegerv(static_cast<GLenum>(GL_DRAW_BUFFER0 + index), &value);
+                entry.values.push_back(value);
+                if (epoxy_gl_version() >= 30)
+                    entry.values.push_back(glIsEnabledi(GL_BLEND, i) ? 1.0 : 0.0);
+                if (epoxy_gl_version() >= 40)
+                    for (const GLenum pname : {GL_BLEND_SRC_RGB, GL_BLEND_DST_RGB, GL_BLEND_SRC_ALPHA,
+                                               GL_BLEND_DST_ALPHA, GL_BLEND_EQUATION_RGB, GL_BLEND_EQUATION_ALPHA})
+                    {
+                        glGetIntegeri_v(pname, i, &value);
+                        entry.values.push_back(value);
+                    }
+                entries.push_back(entry);
+            }
+            addIntegers(entries, "read buffer", GL_READ_BUFFER, 1);
+            GLint drawFramebuffer = 0, readFramebuffer = 0;
+            glGetIntegerv(GL_DRAW_FRAMEBUFFER_BINDING, &drawFramebuffer);
+            glGetIntegerv(GL_READ_FRAMEBUFFER_BINDING, &readFramebuffer);
+            glBindFramebuffer(GL_READ_FRAMEBUFFER, static_cast<GLuint>(drawFramebuffer));
+            addIntegers(entries, "read buffer of the draw framebuffer", GL_READ_BUFFER, 1);
+            glBindFramebuffer(GL_READ_FRAMEBUFFER, static_cast<GLuint>(readFramebuffer));
+        }
+
+        // What decides whether a primitive reaches the framebuffer at all.
+        void addRasterization(std::vector<HostGLState::Entry>& entries)
+        {
+            addIntegers(entries, "depth function", GL_DEPTH_FUNC, 1);
+            addIntegers(entries, "culled faces", GL_CULL_FACE_MODE, 1);
+            addIntegers(entries, "front face", GL_FRONT_FACE, 1);
+            addIntegers(entries, "polygon mode", GL_POLYGON_MODE, 2);
+            if (epoxy_gl_version() >= 30)
+                addEnabled(entries, "rasterizer discard", GL_RASTERIZER_DISCARD);
+            if (epoxy_gl_version() >= 32)
+            {
+                addEnabled(entries, "sample mask", GL_SAMPLE_MASK);
+                GLint mask = 0;
+                glGetIntegeri_v(GL_SAMPLE_MASK_VALUE, 0, &mask);
+                entries.push_back({"sample mask word 0", {static_cast<double>(static_cast<GLuint>(mask))}});
+            }
+            if (epoxy_gl_version() >= 45)
+            {
+                addIntegers(entries, "clip origin", GL_CLIP_ORIGIN, 1);
+                addIntegers(entries, "clip depth mode", GL_CLIP_DEPTH_MODE, 1);
+            }
+            GLint planes = 0;
+            glGetIntegerv(GL_MAX_CLIP_PLANES, &planes);
+            HostGLState::Entry clipPlanes{"clip planes enabled", {}};
+            for (GLint plane = 0; plane < planes; ++plane)
+                clipPlanes.values.push_back(glIsEnabled(static_cast<GLenum>(GL_CLIP_PLANE0 + plane)) ? 1.0 : 0.0);
+            entries.push_back(clipPlanes);
+            if (epoxy_gl_version() >= 40)
+            {
+                addIntegers(entries, "transform feedback active", GL_TRANSFORM_FEEDBACK_ACTIVE, 1);
+                addIntegers(entries, "transform feedback paused", GL_TRANSFORM_FEEDBACK_PAUSED, 1);
+            }
+        }
+
+        // Unit 0's texture coordinate generation, whichever unit is active.
+        void addTextureGenerationOfUnitZero(std::vector<HostGLState::Entry>& entries)
+        {
+            GLint active = GL_TEXTURE0;
+            glGetIntegerv(GL_ACTIVE_TEXTURE, &active);
+            glActiveTexture(GL_TEXTURE0);
+            HostGLState::Entry entry{"texture generation of unit 0", {}};
+            for (const GLenum coordinate : {GL_TEXTURE_GEN_S, GL_TEXTURE_GEN_T, GL_TEXTURE_GEN_R, GL_TEXTURE_GEN_Q})
+                entry.values.push_back(glIsEnabled(coordinate) ? 1.0 : 0.0);
+            glActiveTexture(static_cast<GLenum>(active));
+            entries.push_back(entry);
+        }
+
         std::string format(const std::vector<double>& values)
         {
             std::string text;
@@ -255,6 +356,8 @@ namespace vx::host
         addFloats(e, "texture matrix of the active unit", GL_TEXTURE_MATRIX, 16);
         addIntegers(e, "texture stack depth of the active unit", GL_TEXTURE_STACK_DEPTH, 1);
         addTextureMatrixOfUnitZero(e);
+        addTextureGenerationOfUnitZero(e);
+        addSamplerBindings(e);
         addEnabled(e, "2D texturing", GL_TEXTURE_2D);
         addTextureEnvironment(e, "texture environment of the active unit", {GL_TEXTURE_ENV_MODE, GL_TEXTURE_ENV_COLOR});
         addTextureEnvironment(e, "combiner of the active unit",
@@ -269,12 +372,14 @@ namespace vx::host
         addIntegers(e, "blend destination alpha", GL_BLEND_DST_ALPHA, 1);
         addIntegers(e, "blend equation colour", GL_BLEND_EQUATION_RGB, 1);
         addIntegers(e, "blend equation alpha", GL_BLEND_EQUATION_ALPHA, 1);
+        addDrawBuffers(e);
         addEnabled(e, "depth test", GL_DEPTH_TEST);
         addEnabled(e, "scissor test", GL_SCISSOR_TEST);
         addIntegers(e, "scissor box", GL_SCISSOR_BOX, 4);
         addEnabled(e, "stencil test", GL_STENCIL_TEST);
         addEnabled(e, "face culling", GL_CULL_FACE);
         addEnabled(e, "lighting", GL_LIGHTING);
+        addRasterization(e);
         addFloats(e, "current colour", GL_CURRENT_COLOR, 4);
         addFloats(e, "clear colour", GL_COLOR_CLEAR_VALUE, 4);
         addFloats(e, "clear depth", GL_DEPTH_CLEAR_VALUE, 1);

@@ -9,8 +9,12 @@ namespace vx::host
     // back unchanged: viewport, matrices (unit 0's texture matrix too) and
     // matrix mode, the depths of the matrix and attribute stacks, draw and
     // read framebuffer, buffer, program and texture bindings, the active
-    // unit's texture environment and current texture coordinates, enables,
-    // blending, the scissor box, colours, clear values, masks, every client
+    // unit's texture environment and current texture coordinates, unit 0's
+    // texture generation, each unit's sampler object, enables, blending (of
+    // each draw buffer too), draw and read buffers, what decides whether a
+    // primitive is drawn (depth function, culling, polygon mode, rasterizer
+    // discard, sample mask, clip control and planes, transform feedback
+    // running or paused), the scissor box, colours, clear values, masks, every client
     // array (enable, buffer, pointer, layout; texture coordinates on each
     // client unit, generic attributes too with their separate format and
     // binding) and vertex buffer binding, and pixel-store alignment. Each

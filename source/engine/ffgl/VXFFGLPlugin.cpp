@@ -14,16 +14,25 @@
 #include "engine/gfx/VXScopedBufferBinding.h"
 #include "engine/gfx/VXScopedClientAttribs.h"
 #include "engine/gfx/VXScopedCurrentColor.h"
+#include "engine/gfx/VXScopedDrawBufferBlends.h"
 #include "engine/gfx/VXScopedFramebufferBinding.h"
 #include "engine/gfx/VXScopedIdentityMatrices.h"
 #include "engine/gfx/VXScopedNoClientArrays.h"
+#include "engine/gfx/VXScopedNoConditionalRender.h"
+#include "engine/gfx/VXScopedNoDiscard.h"
+#include "engine/gfx/VXScopedNoSamplers.h"
 #include "engine/gfx/VXScopedProgram.h"
+#include "engine/gfx/VXScopedReadBuffer.h"
+#include "engine/gfx/VXScopedTextureUnit.h"
+#include "engine/gfx/VXScopedTransformFeedbackPause.h"
 #include "engine/gfx/VXTexture.h"
 
 #include <epoxy/gl.h>
 
 #include <algorithm>
 #include <cstdio>
+#include <initializer_list>
+#include <iterator>
 #include <string>
 
 namespace
@@ -45,6 +54,8 @@ VXFFGLPlugin::~VXFFGLPlugin()
     // A host that destroys a live instance still balances the engine's counts.
     if (glInitialised && app.get() != nullptr)
         app->exitInternal();
+    if (glInitialised)
+        conditionalRenderQueries.release();
 }
 
 void VXFFGLPlugin::initParameters()
@@ -107,6 +118,8 @@ std::uint32_t VXFFGLPlugin::DeInitGL()
 {
     if (app.get() != nullptr)
         app->exitInternal();
+    if (glInitialised)
+        conditionalRenderQueries.release();
     glInitialised = false;
     return FFGL::success;
 }
@@ -209,6 +222,75 @@ namespace
         const FFGLTextureStruct* input = frame.inputTextures[i];
         return input != nullptr && input->Handle != 0;
     }
+
+    struct TextureTarget
+    {
+        GLenum target, binding;
+    };
+
+    constexpr TextureTarget textureTargets[] = {
+        {GL_TEXTURE_1D, GL_TEXTURE_BINDING_1D},
+        {GL_TEXTURE_2D, GL_TEXTURE_BINDING_2D},
+        {GL_TEXTURE_3D, GL_TEXTURE_BINDING_3D},
+        {GL_TEXTURE_1D_ARRAY, GL_TEXTURE_BINDING_1D_ARRAY},
+        {GL_TEXTURE_2D_ARRAY, GL_TEXTURE_BINDING_2D_ARRAY},
+        {GL_TEXTURE_RECTANGLE, GL_TEXTURE_BINDING_RECTANGLE},
+        {GL_TEXTURE_CUBE_MAP, GL_TEXTURE_BINDING_CUBE_MAP},
+        {GL_TEXTURE_CUBE_MAP_ARRAY, GL_TEXTURE_BINDING_CUBE_MAP_ARRAY},
+        {GL_TEXTURE_BUFFER, GL_TEXTURE_BINDING_BUFFER},
+        {GL_TEXTURE_2D_MULTISAMPLE, GL_TEXTURE_BINDING_2D_MULTISAMPLE},
+        {GL_TEXTURE_2D_MULTISAMPLE_ARRAY, GL_TEXTURE_BINDING_2D_MULTISAMPLE_ARRAY},
+    };
+
+    // The target of a host's texture, found without an error where GL binds
+    // a texture to whatever target it has (GL 4.4): bound so on unit 0, the
+    // target whose binding became the texture is its own; every binding is
+    // the host's again after. GL_TEXTURE_2D where GL cannot tell, and for a
+    // name that holds no texture yet (binding it as 2D makes it one).
+    GLenum textureTarget(GLuint texture)
+    {
+        if (epoxy_gl_version() < 44 || ! glIsTexture(texture))
+            return GL_TEXTURE_2D;
+        const vx::ScopedTextureUnit unitZero(0);
+        GLint previous[std::size(textureTargets)] = {};
+        for (std::size_t i = 0; i < std::size(textureTargets); ++i)
+        {
+            glGetIntegerv(textureTargets[i].binding, &previous[i]);
+            if (static_cast<GLuint>(previous[i]) == texture)
+                return textureTargets[i].target;
+        }
+        glBindTextures(0, 1, &texture);
+        for (std::size_t i = 0; i < std::size(textureTargets); ++i)
+        {
+            GLint now = 0;
+            glGetIntegerv(textureTargets[i].binding, &now);
+            if (static_cast<GLuint>(now) != texture)
+                continue;
+            glBindTexture(textureTargets[i].target, static_cast<GLuint>(previous[i]));
+            return textureTargets[i].target;
+        }
+        return GL_TEXTURE_2D;
+    }
+
+    // What every pass of the application assumes, set on the frame's level
+    // of the attribute stack, whose pop gives the host's back: no depth test,
+    // culling, clip planes or texture generation on unit 0 (active), filled
+    // polygons, GL's own clip origin and depth range.
+    void putDrawingStateInPlace()
+    {
+        glDisable(GL_DEPTH_TEST);
+        glDisable(GL_CULL_FACE);
+        glPolygonMode(GL_FRONT_AND_BACK, GL_FILL);
+        GLint clipPlanes = 0;
+        glGetIntegerv(GL_MAX_CLIP_PLANES, &clipPlanes);
+        for (GLint plane = 0; plane < clipPlanes; ++plane)
+            glDisable(static_cast<GLenum>(GL_CLIP_PLANE0 + plane));
+        for (const GLenum coordinate : {GL_TEXTURE_GEN_S, GL_TEXTURE_GEN_T, GL_TEXTURE_GEN_R, GL_TEXTURE_GEN_Q})
+            glDisable(coordinate); // unit 0 is active
+        static const bool clipControl = epoxy_gl_version() >= 45 || epoxy_has_gl_extension("GL_ARB_clip_control");
+        if (clipControl)
+            glClipControl(GL_LOWER_LEFT, GL_NEGATIVE_ONE_TO_ONE);
+    }
 }
 
 void VXFFGLPlugin::setupInputTextures(ProcessOpenGLStructTag* frame)
@@ -252,6 +334,23 @@ std::uint32_t VXFFGLPlugin::ProcessOpenGL(ProcessOpenGLStructTag* frame)
     for (int i = 0; i < required; ++i)
         if (! isSupplied(*frame, static_cast<std::uint32_t>(i)))
             return FFGL::fail;
+    // Inputs are drawn from as 2D textures: another kind (a rectangle
+    // texture) cannot be, and binding it so would leave the host an error.
+    for (int i = 0; i < required; ++i)
+    {
+        const FFGLTextureStruct& input = *frame->inputTextures[i];
+        const GLenum target = textureTarget(input.Handle);
+        if (target == GL_TEXTURE_2D)
+            continue;
+        if (! undrawableInputReported)
+            vx::logPrint(vx::logError,
+                         "%s: The host's input %d (texture %u) is not a 2D texture (target 0x%04X): no frame is drawn.",
+                         "VXFFGLPlugin::ProcessOpenGL", i, static_cast<unsigned int>(input.Handle),
+                         static_cast<unsigned int>(target));
+        undrawableInputReported = true;
+        return FFGL::fail;
+    }
+    undrawableInputReported = false;
 
     // The frame keeps the host's state on one level of the attribute stack;
     // on a full stack its push would fail and its pop take the host's level.
@@ -285,6 +384,8 @@ std::uint32_t VXFFGLPlugin::ProcessOpenGL(ProcessOpenGLStructTag* frame)
         // The attribute stack's pop alone may not give the host its current
         // colour back: set again last, after everything below.
         const vx::ScopedCurrentColor hostColour;
+        // Resumed once the host's program is current again.
+        const vx::ScopedTransformFeedbackPause hostTransformFeedback;
         // Host state the attribute stack does not hold, put back after the
         // application drew (pixel store first, the framebuffers last).
         const vx::ScopedFramebufferBinding hostFramebuffers;
@@ -300,19 +401,32 @@ std::uint32_t VXFFGLPlugin::ProcessOpenGL(ProcessOpenGLStructTag* frame)
         // Modelview selected, unit 0 active: the attribute stack's pop gives
         // both back as they are here, this guard the host's after it.
         const vx::ScopedIdentityMatrices hostMatrices;
+        // Set again after the pop, which gives every draw buffer buffer 0's.
+        const vx::ScopedDrawBufferBlends hostBlends;
+        const vx::ScopedNoDiscard hostDiscard;
+        vx::Renderer* renderer = app->getRenderer();
+        // The units the engine binds textures through sample as its
+        // textures say.
+        const vx::ScopedNoSamplers hostSamplers(
+            renderer != nullptr ? static_cast<unsigned int>(renderer->getRenderContext().getNumTextureUnits()) : 1u);
         glPushAttrib(allAttributeGroups);
 
         // What the frame draws is what it reads back: the host's draw
-        // framebuffer is the read framebuffer too until the frame ends.
+        // framebuffer is the read framebuffer too until the frame ends, its
+        // first draw buffer the read buffer.
         GLint drawFramebuffer = 0;
         glGetIntegerv(GL_DRAW_FRAMEBUFFER_BINDING, &drawFramebuffer);
         glBindFramebuffer(GL_READ_FRAMEBUFFER, static_cast<GLuint>(drawFramebuffer));
+        const vx::ScopedReadBuffer hostReadBuffer;
 
         // The engine's binding cache must match GL: start from no program on
         // unit 0, whatever the host left bound.
         glUseProgram(0);
-        if (vx::Renderer* renderer = app->getRenderer())
+        if (renderer != nullptr)
             renderer->getRenderContext().assumeDefaultContextState();
+        putDrawingStateInPlace();
+        // Begun again (discarding) after the pop.
+        const vx::ScopedNoConditionalRender hostConditionalRender(conditionalRenderQueries);
 
         // GPU objects handed over since the last frame end here, on the
         // engine's context: in the plugin no other render task drains them.

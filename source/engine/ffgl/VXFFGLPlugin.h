@@ -2,6 +2,7 @@
 
 #include "core/VXScopedPointer.h"
 #include "engine/ffgl/FreeFrameGLPlugin.h"
+#include "engine/gfx/VXScopedNoConditionalRender.h"
 
 class VXFFGLApp;
 
@@ -27,8 +28,13 @@ public:
     FFGL::Word GetTextParameter(std::uint32_t index) override;
     // FFGL::fail (nothing drawn, no GL touched) before InitGL succeeded or
     // when an input the plugin needs is missing from this frame; FFGL::fail
-    // with nothing drawn too while the host's attribute stack is full (a
-    // log line says so once). The host's GL state is restored after drawing.
+    // with nothing drawn too while an input it needs is not a 2D texture or
+    // the host's attribute stack is full (a log line says so once). The
+    // application draws under the state it assumes whatever the host left
+    // (no depth test, culling, discard, sample mask, clip planes, texture
+    // generation, sampler objects or running transform feedback; filled
+    // polygons, GL's clip origin, the read buffer its draw buffer) and the
+    // host's GL state is restored after drawing.
     std::uint32_t ProcessOpenGL(ProcessOpenGLStructTag* frame) override;
     std::uint32_t SetTime(double time) override;
     std::uint32_t Connect() override;
@@ -46,5 +52,7 @@ private:
     char displayBuffer[128] = {};
     bool glInitialised = false;
     bool fullStackReported = false;
+    bool undrawableInputReported = false;
+    vx::ScopedNoConditionalRender::Queries conditionalRenderQueries;
     vx::ScopedPointer<VXFFGLApp> app;
 };
