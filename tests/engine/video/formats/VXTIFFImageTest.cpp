@@ -6,8 +6,8 @@
 #include <cstring>
 #include <filesystem>
 #include <functional>
-#include <sstream>
 #include <memory>
+#include <sstream>
 #include <vector>
 
 #include "core/parameters/VXParamChoice.h"
@@ -465,14 +465,22 @@ namespace vx::test
     {
         switch (o)
         {
-            case 2: return {w - 1 - x, y};         // first row on top, first column on the right
-            case 3: return {w - 1 - x, h - 1 - y}; // first row at the bottom, first column on the right
-            case 4: return {x, h - 1 - y};         // first row at the bottom, first column on the left
-            case 5: return {y, x};                 // first row on the left, first column on top
-            case 6: return {y, h - 1 - x};         // first row on the right, first column on top
-            case 7: return {w - 1 - y, h - 1 - x}; // first row on the right, first column at the bottom
-            case 8: return {w - 1 - y, x};         // first row on the left, first column at the bottom
-            default: return {x, y};
+            case 2:
+                return {w - 1 - x, y}; // first row on top, first column on the right
+            case 3:
+                return {w - 1 - x, h - 1 - y}; // first row at the bottom, first column on the right
+            case 4:
+                return {x, h - 1 - y}; // first row at the bottom, first column on the left
+            case 5:
+                return {y, x}; // first row on the left, first column on top
+            case 6:
+                return {y, h - 1 - x}; // first row on the right, first column on top
+            case 7:
+                return {w - 1 - y, h - 1 - x}; // first row on the right, first column at the bottom
+            case 8:
+                return {w - 1 - y, x}; // first row on the left, first column at the bottom
+            default:
+                return {x, y};
         }
     }
 
@@ -495,7 +503,8 @@ namespace vx::test
 
         // The picture with the given Orientation tag, and its decoding.
         std::vector<unsigned char> decodeWith(unsigned orientation, std::uint32_t* width = nullptr,
-                                              std::uint32_t* height = nullptr, std::vector<unsigned char>* bgra = nullptr)
+                                              std::uint32_t* height = nullptr,
+                                              std::vector<unsigned char>* bgra = nullptr)
         {
             RawTiff t = GetParam().make();
             t.orientation = static_cast<std::uint16_t>(orientation);
@@ -544,7 +553,8 @@ namespace vx::test
                 for (std::uint32_t x = 0; x < w; ++x)
                 {
                     const StoredAt at = storedPixelOf(o, x, y, storedWidth, storedHeight);
-                    ASSERT_EQ(0, std::memcmp(&upright[(y * w + x) * size], &stored[(at.y * storedWidth + at.x) * size], size))
+                    ASSERT_EQ(
+                        0, std::memcmp(&upright[(y * w + x) * size], &stored[(at.y * storedWidth + at.x) * size], size))
                         << "upright pixel " << x << ", " << y;
                 }
         }
@@ -574,7 +584,8 @@ namespace vx::test
             {
                 const int ours[4] = {bgra[i + 2], bgra[i + 1], bgra[i], bgra[i + 3]};
                 for (int c = 0; c < 4; ++c)
-                    ASSERT_NEAR(ours[c], static_cast<unsigned char>(rgba[i + c]), 1) << "pixel " << i / 4 << " channel " << c;
+                    ASSERT_NEAR(ours[c], static_cast<unsigned char>(rgba[i + c]), 1)
+                        << "pixel " << i / 4 << " channel " << c;
             }
         }
     }
@@ -609,65 +620,95 @@ namespace vx::test
             return static_cast<unsigned char>(k * 17);
         }
 
-        std::vector<unsigned char> floats(std::initializer_list<float> values)
+        std::uint16_t wideLevel(unsigned k)
         {
-            std::vector<unsigned char> bytes(values.size() * 4);
-            std::memcpy(bytes.data(), values.begin(), bytes.size());
-            return bytes;
+            return static_cast<std::uint16_t>(257 * level(k));
+        }
+
+        RawTiff rgb8Picture()
+        {
+            return orientedPicture(8, 3, PHOTOMETRIC_RGB,
+                                   [](unsigned k) {
+                                       return std::vector<unsigned char>{level(k), level(14 - k), 40};
+                                   });
+        }
+
+        RawTiff rgba8Picture()
+        {
+            RawTiff t = orientedPicture(8, 4, PHOTOMETRIC_RGB,
+                                        [](unsigned k)
+                                        {
+                                            return std::vector<unsigned char>{
+                                                level(k), 90, level(14 - k),
+                                                static_cast<unsigned char>(k % 3 != 0 ? 255 : 204)};
+                                        });
+            t.extraSamples = {EXTRASAMPLE_UNASSALPHA};
+            return t;
+        }
+
+        RawTiff grey8Picture()
+        {
+            return orientedPicture(8, 1, PHOTOMETRIC_MINISBLACK,
+                                   [](unsigned k) { return std::vector<unsigned char>{level(k)}; });
+        }
+
+        RawTiff palette8Picture()
+        {
+            RawTiff t =
+                orientedPicture(8, 1, PHOTOMETRIC_PALETTE,
+                                [](unsigned k) { return std::vector<unsigned char>{static_cast<unsigned char>(k)}; });
+            for (unsigned i = 0; i < 256; ++i)
+            {
+                t.red.push_back(wideLevel(i % 15));
+                t.green.push_back(wideLevel(14 - i % 15));
+                t.blue.push_back(257 * 60);
+            }
+            return t;
+        }
+
+        RawTiff rgb16Picture()
+        {
+            return orientedPicture(16, 3, PHOTOMETRIC_RGB,
+                                   [](unsigned k) {
+                                       return wideRow({wideLevel(k), 0x5050, wideLevel(14 - k)});
+                                   });
+        }
+
+        RawTiff grey16Picture()
+        {
+            return orientedPicture(16, 1, PHOTOMETRIC_MINISBLACK, [](unsigned k) { return wideRow({wideLevel(k)}); });
+        }
+
+        RawTiff rgbFloatPicture()
+        {
+            RawTiff t = orientedPicture(32, 3, PHOTOMETRIC_RGB,
+                                        [](unsigned k)
+                                        {
+                                            const float v[3] = {float(k) / 14.0f, 1.0f - float(k) / 14.0f, 0.5f};
+                                            std::vector<unsigned char> bytes(sizeof v);
+                                            std::memcpy(bytes.data(), v, sizeof v);
+                                            return bytes;
+                                        });
+            t.sampleFormat = SAMPLEFORMAT_IEEEFP;
+            return t;
+        }
+
+        // One bit a pixel, a row in a byte: the RGBA reader's forced layout.
+        RawTiff bilevelPicture()
+        {
+            RawTiff t =
+                orientedPicture(1, 1, PHOTOMETRIC_MINISBLACK, [](unsigned) { return std::vector<unsigned char>{}; });
+            t.rows = {{0xA0}, {0x48}, {0xE8}};
+            return t;
         }
     }
 
     INSTANTIATE_TEST_SUITE_P(
         Layouts, TIFFOrientationTest,
-        ::testing::Values(
-            OrientedLayout{"RGB8", [] { return orientedPicture(8, 3, PHOTOMETRIC_RGB, [](unsigned k) {
-                                            return std::vector<unsigned char>{level(k), level(14 - k), 40};
-                                        }); }},
-            OrientedLayout{"RGBA8", [] {
-                               RawTiff t = orientedPicture(8, 4, PHOTOMETRIC_RGB, [](unsigned k) {
-                                   return std::vector<unsigned char>{level(k), 90, level(14 - k),
-                                                                     static_cast<unsigned char>(k % 3 ? 255 : 204)};
-                               });
-                               t.extraSamples = {EXTRASAMPLE_UNASSALPHA};
-                               return t;
-                           }},
-            OrientedLayout{"Grey8", [] { return orientedPicture(8, 1, PHOTOMETRIC_MINISBLACK, [](unsigned k) {
-                                             return std::vector<unsigned char>{level(k)};
-                                         }); }},
-            OrientedLayout{"Palette8", [] {
-                               RawTiff t = orientedPicture(8, 1, PHOTOMETRIC_PALETTE, [](unsigned k) {
-                                   return std::vector<unsigned char>{static_cast<unsigned char>(k)};
-                               });
-                               for (unsigned i = 0; i < 256; ++i)
-                               {
-                                   t.red.push_back(static_cast<std::uint16_t>(257 * level(i % 15)));
-                                   t.green.push_back(static_cast<std::uint16_t>(257 * (255 - level(i % 15))));
-                                   t.blue.push_back(static_cast<std::uint16_t>(257 * 60));
-                               }
-                               return t;
-                           }},
-            OrientedLayout{"RGB16", [] { return orientedPicture(16, 3, PHOTOMETRIC_RGB, [](unsigned k) {
-                                             return wideRow({static_cast<std::uint16_t>(257 * level(k)), 0x5050,
-                                                             static_cast<std::uint16_t>(257 * level(14 - k))});
-                                         }); }},
-            OrientedLayout{"Grey16", [] { return orientedPicture(16, 1, PHOTOMETRIC_MINISBLACK, [](unsigned k) {
-                                              return wideRow({static_cast<std::uint16_t>(257 * level(k))});
-                                          }); }},
-            OrientedLayout{"RGBFloat", [] {
-                               RawTiff t = orientedPicture(32, 3, PHOTOMETRIC_RGB, [](unsigned k) {
-                                   return floats({float(k) / 14.0f, 1.0f - float(k) / 14.0f, 0.5f});
-                               });
-                               t.sampleFormat = SAMPLEFORMAT_IEEEFP;
-                               return t;
-                           }},
-            OrientedLayout{"Bilevel", [] {
-                               // One bit a pixel, a row in a byte: the RGBA reader's forced layout.
-                               RawTiff t = orientedPicture(1, 1, PHOTOMETRIC_MINISBLACK, [](unsigned) {
-                                   return std::vector<unsigned char>{};
-                               });
-                               t.rows = {{0xA0}, {0x48}, {0xE8}};
-                               return t;
-                           }}),
+        ::testing::Values(OrientedLayout{"RGB8", rgb8Picture}, OrientedLayout{"RGBA8", rgba8Picture},
+                          OrientedLayout{"Grey8", grey8Picture}, OrientedLayout{"Palette8", palette8Picture},
+                          OrientedLayout{"RGB16", rgb16Picture}, OrientedLayout{"Grey16", grey16Picture},
+                          OrientedLayout{"RGBFloat", rgbFloatPicture}, OrientedLayout{"Bilevel", bilevelPicture}),
         [](const auto& info) { return std::string(info.param.name); });
 
     // A reader of a portrait file opens at its upright size and serves the
