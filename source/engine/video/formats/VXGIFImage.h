@@ -35,7 +35,7 @@ namespace vx
     // before it, drawing the frames in between. So a few kilobytes of
     // one-pixel frames on a large canvas cost one canvas and one base. The
     // canvas itself is bounded: past maxCanvasPixels (or maxCanvasSide) the
-    // header's claim is refused, with a line, before anything is read. A
+    // header's claim is refused, with a line, before its images are read. A
     // file giflib cannot read leaves the image invalid with no frames. Not
     // thread-safe: one thread at a time.
     class GIFImage
@@ -46,6 +46,8 @@ namespace vx
         // frame it hands out.
         static constexpr unsigned long long maxCanvasPixels = 8192ull * 8192;
 
+        // Without keepSnapshots no base is kept: a frame shown again is drawn
+        // from the first.
         GIFImage(const char* path, bool keepSnapshots);
         ~GIFImage();
         GIFImage(const GIFImage&) = delete;
@@ -67,6 +69,7 @@ namespace vx
                             unsigned height);
         // The first frame whose accumulated delay reaches ms; 0 beyond the end.
         unsigned findFrameForTime(double ms) const;
+        // Frees the bases; the next frame is drawn from the first.
         void discardAllImages();
 
         unsigned getNumFrames() const { return static_cast<unsigned>(frames.size()); }

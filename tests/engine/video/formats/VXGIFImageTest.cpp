@@ -297,7 +297,7 @@ namespace vx::test
     };
 
     // Eight images of a pixel each, a few kilobytes: a canvas past the pixel
-    // limit is refused, with a line, before anything is read; any other opens
+    // limit is refused, with a line, before its images are read; any other opens
     // (however little of it the images paint) at the cost of one canvas,
     // never a canvas a frame.
     TEST_P(GIFCanvasTest, ACanvasCostsWhatItHoldsAndPastTheLimitIsRefused)
