@@ -1,8 +1,8 @@
 #include "engine/video/formats/VXTIFFImage.h"
 
-#include <tiffio.h>
-
 #include "engine/video/formats/VXExifOrientation.h"
+
+#include <tiffio.h>
 
 #include <algorithm>
 #include <bit>

@@ -58,8 +58,6 @@ namespace vx
 
         std::uint32_t getWidth() const { return orientation >= 5 ? height : width; }
         std::uint32_t getHeight() const { return orientation >= 5 ? width : height; }
-        // The Orientation tag, 1 to 8 (1 when absent).
-        unsigned getOrientation() const { return orientation; }
         unsigned getBytesPerPixel() const { return bytesPerPixel; }
         unsigned getSamplesPerPixel() const { return samplesPerPixel; }
         unsigned getBitsPerSample() const { return bitsPerSample; }
@@ -90,6 +88,7 @@ namespace vx
         // The stored size; rows are decoded as stored, then turned.
         std::uint32_t width = 0;
         std::uint32_t height = 0;
+        // The Orientation tag, 1 to 8 (1 when absent or out of range).
         unsigned orientation = 1;
         unsigned bytesPerPixel = 0;
         std::uint64_t scanlineSize = 0;
