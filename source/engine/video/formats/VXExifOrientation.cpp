@@ -3,6 +3,7 @@
 #include <cstdint>
 #include <cstdlib>
 #include <cstring>
+#include <utility>
 
 #include "engine/video/formats/VXJPEGSegments.h"
 
@@ -138,12 +139,29 @@ namespace vx
             return true;
         if (pixels == nullptr || width <= 0 || height <= 0 || bytesPerPixel <= 0)
             return false;
+        const std::size_t total = std::size_t(width) * std::size_t(height) * std::size_t(bytesPerPixel);
+        auto* upright = static_cast<unsigned char*>(std::malloc(total));
+        if (upright == nullptr || ! turn(orientation, pixels, upright, width, height, bytesPerPixel))
+        {
+            std::free(upright);
+            return false;
+        }
+        std::free(pixels);
+        pixels = upright;
+        if (orientation >= 5)
+            std::swap(width, height);
+        return true;
+    }
+
+    bool ExifOrientation::turn(int orientation, const unsigned char* pixels, unsigned char* upright, int width,
+                               int height, int bytesPerPixel)
+    {
+        if (pixels == nullptr || upright == nullptr || width <= 0 || height <= 0 || bytesPerPixel <= 0)
+            return false;
+        if (orientation <= 1 || orientation > 8)
+            orientation = 1;
         const std::ptrdiff_t pixel = bytesPerPixel;
         const std::ptrdiff_t row = std::ptrdiff_t(width) * pixel;
-        const std::size_t total = std::size_t(row) * std::size_t(height);
-        auto* upright = static_cast<unsigned char*>(std::malloc(total));
-        if (upright == nullptr)
-            return false;
         const bool swaps = orientation >= 5;
         const int outWidth = swaps ? height : width, outHeight = swaps ? width : height;
         // Each upright row is read along a line of the stored picture: from
@@ -154,6 +172,7 @@ namespace vx
         {
             switch (orientation)
             {
+                case 1: from = stored(0, y), step = pixel; break;
                 case 2: from = stored(width - 1, y), step = -pixel; break;
                 case 3: from = stored(width - 1, height - 1 - y), step = -pixel; break;
                 case 4: from = stored(0, height - 1 - y), step = pixel; break;
@@ -168,12 +187,10 @@ namespace vx
             case 1: turnInTiles<1>(pixels, upright, outWidth, outHeight, line); break;
             case 3: turnInTiles<3>(pixels, upright, outWidth, outHeight, line); break;
             case 4: turnInTiles<4>(pixels, upright, outWidth, outHeight, line); break;
+            case 8: turnInTiles<8>(pixels, upright, outWidth, outHeight, line); break;
+            case 16: turnInTiles<16>(pixels, upright, outWidth, outHeight, line); break;
             default: turnInTiles<0>(pixels, upright, outWidth, outHeight, line, bytesPerPixel); break;
         }
-        std::free(pixels);
-        pixels = upright;
-        width = outWidth;
-        height = outHeight;
         return true;
     }
 }

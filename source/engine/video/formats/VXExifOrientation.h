@@ -4,9 +4,10 @@
 
 namespace vx
 {
-    // The orientation tag of a JPEG's EXIF block: how the stored picture is to
-    // be turned to stand upright. Phones and cameras store a portrait shot as
-    // the sensor saw it, sideways, and name the turn in this tag.
+    // The orientation tag of a JPEG's EXIF block, which is a TIFF file's own
+    // Orientation tag (274): how the stored picture is to be turned to stand
+    // upright. Phones and cameras store a portrait shot as the sensor saw it,
+    // sideways, and name the turn in this tag; converters keep it.
     //
     // Values as the tag has them, each saying where the stored picture's first
     // row and first column belong: 1 upright, 2 mirrored left to right,
@@ -30,5 +31,11 @@ namespace vx
         // true. False, everything unchanged, when the new buffer cannot be
         // had or the sizes are not positive.
         static bool apply(int orientation, unsigned char*& pixels, int& width, int& height, int bytesPerPixel);
+        // The same into upright, a distinct buffer of width x height pixels:
+        // pixels holds width x height stored, upright receives them turned
+        // (height x width for 5 to 8). 1 or one outside 1 to 8 copies. False,
+        // nothing written, when a buffer is null or a size not positive.
+        static bool turn(int orientation, const unsigned char* pixels, unsigned char* upright, int width, int height,
+                         int bytesPerPixel);
     };
 }

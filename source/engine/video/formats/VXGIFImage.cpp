@@ -1,12 +1,12 @@
 #include "engine/video/formats/VXGIFImage.h"
 
 #include "core/VXLog.h"
-#include "engine/video/formats/VXPixels.h"
 
 #include <algorithm>
 #include <cstdint>
 #include <cstdlib>
 #include <cstring>
+#include <new>
 
 namespace vx
 {
@@ -16,17 +16,17 @@ namespace vx
         gif = path != nullptr ? DGifOpenFileName(path, &error) : nullptr;
         if (gif == nullptr)
             return;
-        if (DGifSlurp(gif) != GIF_OK || gif->SWidth <= 0 || gif->SHeight <= 0 || gif->SWidth > maxCanvasSide ||
-            gif->SHeight > maxCanvasSide)
+        // The header's canvas is judged before a byte of the images is read.
+        if (gif->SWidth > maxCanvasSide || gif->SHeight > maxCanvasSide || canvasPixels() > maxCanvasPixels)
         {
+            logPrint(logError, "GIFImage: %s claims a %d x %d canvas, more than %llu pixels: refused\n", path,
+                     gif->SWidth, gif->SHeight, maxCanvasPixels);
             DGifCloseFile(gif, &error);
             gif = nullptr;
             return;
         }
-        if (! imagesPaintTheCanvas())
+        if (DGifSlurp(gif) != GIF_OK || gif->SWidth <= 0 || gif->SHeight <= 0)
         {
-            logPrint(logError, "GIFImage: %s claims a %d x %d canvas its images do not paint: refused\n", path,
-                     gif->SWidth, gif->SHeight);
             DGifCloseFile(gif, &error);
             gif = nullptr;
             return;
@@ -71,30 +71,30 @@ namespace vx
         }
     }
 
-    bool GIFImage::imagesPaintTheCanvas() const
-    {
-        // The images' pixels were decoded from the file's data, so their
-        // areas are what the file can back; the canvas beyond them is only
-        // ever background.
-        const std::uint64_t canvasPixels = std::uint64_t(gif->SWidth) * std::uint64_t(gif->SHeight);
-        if (canvasPixels <= maxUnpaintedCanvasPixels)
-            return true;
-        std::uint64_t painted = 0;
-        for (int i = 0; i < gif->ImageCount; ++i)
-        {
-            const GifImageDesc& image = gif->SavedImages[i].ImageDesc;
-            const long left = std::max(0L, long(image.Left)), top = std::max(0L, long(image.Top));
-            const long right = std::min(long(gif->SWidth), long(image.Left) + image.Width);
-            const long bottom = std::min(long(gif->SHeight), long(image.Top) + image.Height);
-            if (right > left && bottom > top)
-                painted += std::uint64_t(right - left) * std::uint64_t(bottom - top);
-        }
-        return painted * 2 >= canvasPixels;
-    }
-
     std::size_t GIFImage::canvasBytes() const
     {
         return static_cast<std::size_t>(gif->SWidth) * static_cast<std::size_t>(gif->SHeight) * 4;
+    }
+
+    unsigned long long GIFImage::canvasPixels() const
+    {
+        return static_cast<unsigned long long>(gif->SWidth) * static_cast<unsigned long long>(gif->SHeight);
+    }
+
+    unsigned long long GIFImage::getKeptBytes() const
+    {
+        unsigned long long bytes = canvas != nullptr ? canvasBytes() : 0;
+        for (const auto& frame : frames)
+            bytes += frame->hasBase ? static_cast<unsigned long long>(frame->base.size) : 0;
+        return bytes + coveredPixels.capacity();
+    }
+
+    GIFImage::Area GIFImage::areaOf(const SavedImage& image) const
+    {
+        const GifImageDesc& d = image.ImageDesc;
+        return Area{std::max(0L, long(d.Left)), std::max(0L, long(d.Top)),
+                    std::min(long(gif->SWidth), long(d.Left) + d.Width),
+                    std::min(long(gif->SHeight), long(d.Top) + d.Height)};
     }
 
     const ColorMapObject* GIFImage::firstColorMap() const
@@ -110,7 +110,6 @@ namespace vx
             return true;
         if (! isValid())
             return false;
-        fillBackground(firstColorMap(), 0, 0, 0, 0);
         for (unsigned i = 0; i < frames.size(); ++i)
             if (getFrame(i) == nullptr)
                 return false;
@@ -141,59 +140,127 @@ namespace vx
         for (unsigned y = top; y < bottom; ++y)
             for (unsigned x = left; x < right; ++x)
                 std::memcpy(canvas + (static_cast<std::size_t>(y) * canvasWidth + x) * 4, colour, 4);
+        if (right > left && bottom > top)
+            work += static_cast<unsigned long long>(right - left) * (bottom - top);
     }
 
-    unsigned char* GIFImage::getFrame(unsigned index)
+    void GIFImage::clearPainted()
     {
-        if (frames.empty() || canvas == nullptr)
-            return nullptr;
-        index = std::min<unsigned>(index, static_cast<unsigned>(frames.size()) - 1);
-        for (auto& frame : frames)
-            frame->frame.reset();
-        GIFFrame& frame = *frames[index];
+        if (allPainted)
+            fillBackground(firstColorMap(), 0, 0, 0, 0);
+        else
+            for (const Area& a : painted)
+                fillBackground(firstColorMap(), unsigned(a.left), unsigned(a.top), unsigned(a.right - a.left),
+                               unsigned(a.bottom - a.top));
+        painted.clear();
+        paintedPixels = 0;
+        allPainted = false;
+    }
 
-        if (frame.hasSnapshot)
+    bool GIFImage::restoreBase(unsigned index)
+    {
+        shownPending = false;
+        coveredPixels.clear();
+        workSinceBase = 0;
+        if (index == 0)
         {
-            // One picture serves every decompression while nobody else holds it.
-            if (scratch == nullptr || scratch.use_count() > 1)
-                scratch = std::make_shared<Pixels>(gif->SWidth, gif->SHeight, 4, static_cast<const unsigned char*>(nullptr));
-            const unsigned bytes = static_cast<unsigned>(canvasBytes());
-            if (scratch->data == nullptr || frame.snapshot.data == nullptr ||
-                LZFPixelsCompressor::decompress(frame.snapshot.data, static_cast<unsigned>(frame.snapshot.size),
-                                                scratch->data, bytes) != bytes)
-                return nullptr;
-            frame.frame = scratch;
-            return frame.frame->data;
+            // The canvas is known (but for the first time): what was painted is cleared.
+            allPainted = allPainted || next < 0;
+            clearPainted();
         }
+        else
+        {
+            const CompressedPixels& base = frames[index]->base;
+            const unsigned bytes = static_cast<unsigned>(canvasBytes());
+            if (base.data == nullptr ||
+                LZFPixelsCompressor::decompress(base.data, static_cast<unsigned>(base.size), canvas, bytes) != bytes)
+            {
+                next = -1;
+                return false;
+            }
+            work += canvasPixels();
+            painted.clear();
+            paintedPixels = 0;
+            allPainted = true;
+        }
+        next = index;
+        return true;
+    }
 
+    void GIFImage::disposeShown()
+    {
+        if (! shownPending)
+            return;
+        shownPending = false;
+        const GIFFrame& shown = *frames[static_cast<std::size_t>(next - 1)];
+        if (shown.control.DisposalMode == DISPOSE_BACKGROUND)
+            clearPainted();
+        else if (shown.control.DisposalMode == DISPOSE_PREVIOUS && ! coveredPixels.empty())
+        {
+            // Only the frame's rectangle changed: it alone is put back.
+            const std::size_t row = static_cast<std::size_t>(covered.right - covered.left) * 4;
+            for (long y = covered.top; y < covered.bottom; ++y)
+                std::memcpy(canvas + (static_cast<std::size_t>(y) * gif->SWidth + covered.left) * 4,
+                            coveredPixels.data() + static_cast<std::size_t>(y - covered.top) * row, row);
+            work += covered.pixels();
+        }
+        coveredPixels.clear();
+    }
+
+    bool GIFImage::drawNext()
+    {
+        GIFFrame& frame = *frames[static_cast<std::size_t>(next)];
         const SavedImage& image = gif->SavedImages[frame.imageIndex];
         const ColorMapObject* colorMap = image.ImageDesc.ColorMap != nullptr ? image.ImageDesc.ColorMap : gif->SColorMap;
         if (colorMap == nullptr || image.RasterBits == nullptr)
-            return nullptr;
-        std::vector<unsigned char> saved;
-        if (frame.control.DisposalMode == DISPOSE_PREVIOUS)
-            saved.assign(canvas, canvas + canvasBytes());
+            return false;
+        disposeShown();
 
-        // The image's rectangle, clipped to the canvas; the raster runs over
-        // the whole rectangle.
-        const long canvasWidth = gif->SWidth, canvasHeight = gif->SHeight;
-        const long left = image.ImageDesc.Left, top = image.ImageDesc.Top;
-        const long width = image.ImageDesc.Width, height = image.ImageDesc.Height;
-        const int transparent = frame.control.TransparentColor;
-        for (long y = 0; y < height; ++y)
+        if (frame.hasBase)
+            workSinceBase = 0;
+        else if (keepSnapshots && next > 0 && workSinceBase >= canvasPixels())
         {
-            const long cy = top + y;
-            if (cy < 0 || cy >= canvasHeight)
-                continue;
-            for (long x = 0; x < width; ++x)
+            // The frames since the last base painted a canvas's worth: keep
+            // the canvas here, so showing any frame draws at most that much.
+            const unsigned size = static_cast<unsigned>(canvasBytes());
+            const unsigned bound = size + size / 16 + 67;
+            const std::unique_ptr<unsigned char[]> packed(new (std::nothrow) unsigned char[bound]);
+            const unsigned length =
+                packed != nullptr ? LZFPixelsCompressor::compress(canvas, size, packed.get(), bound) : 0;
+            if (length == 0 || ! frame.base.allocateData(long(length)))
+                return false;
+            std::memcpy(frame.base.data, packed.get(), length);
+            frame.base.size = long(length);
+            frame.base.width = gif->SWidth;
+            frame.base.height = gif->SHeight;
+            frame.base.bytesPerPixel = 4;
+            frame.hasBase = true;
+            work += canvasPixels();
+            workSinceBase = 0;
+        }
+
+        const Area area = areaOf(image);
+        if (frame.control.DisposalMode == DISPOSE_PREVIOUS && area.pixels() > 0)
+        {
+            covered = area;
+            const std::size_t row = static_cast<std::size_t>(area.right - area.left) * 4;
+            coveredPixels.resize(row * static_cast<std::size_t>(area.bottom - area.top));
+            for (long y = area.top; y < area.bottom; ++y)
+                std::memcpy(coveredPixels.data() + static_cast<std::size_t>(y - area.top) * row,
+                            canvas + (static_cast<std::size_t>(y) * gif->SWidth + area.left) * 4, row);
+        }
+
+        // The raster runs over the whole image; only its part on the canvas is drawn.
+        const long width = image.ImageDesc.Width;
+        const long left = image.ImageDesc.Left, top = image.ImageDesc.Top;
+        const int transparent = frame.control.TransparentColor;
+        for (long cy = area.top; cy < area.bottom; ++cy)
+            for (long cx = area.left; cx < area.right; ++cx)
             {
-                const long cx = left + x;
-                if (cx < 0 || cx >= canvasWidth)
-                    continue;
-                const int colourIndex = image.RasterBits[y * width + x];
+                const int colourIndex = image.RasterBits[(cy - top) * width + (cx - left)];
                 if (colourIndex >= colorMap->ColorCount)
                     continue; // no such colour: the pixel stays
-                unsigned char* pixel = canvas + (static_cast<std::size_t>(cy) * canvasWidth + cx) * 4;
+                unsigned char* pixel = canvas + (static_cast<std::size_t>(cy) * gif->SWidth + cx) * 4;
                 if (colourIndex != transparent || pixel[3] < 255)
                 {
                     const GifColorType& c = colorMap->Colors[colourIndex];
@@ -203,21 +270,41 @@ namespace vx
                     pixel[3] = colourIndex == transparent ? 0 : 255;
                 }
             }
-        }
-
-        if (keepSnapshots)
+        work += area.pixels();
+        workSinceBase += area.pixels();
+        if (area.pixels() > 0 && ! allPainted)
         {
-            // The canvas as a 4-byte image of its size through the LZF pixel
-            // compressor; only the compressed bytes are kept.
-            const Pixels wrapped(gif->SWidth, gif->SHeight, 4, canvas);
-            if (! compressor.compress(&wrapped, frame.snapshot))
-                return nullptr;
-            frame.hasSnapshot = true;
+            painted.push_back(area);
+            paintedPixels += area.pixels();
+            // Past a canvas's worth of rectangles the whole canvas is cleared at once.
+            if (paintedPixels >= canvasPixels())
+            {
+                allPainted = true;
+                painted.clear();
+            }
         }
-        if (frame.control.DisposalMode == DISPOSE_BACKGROUND)
-            fillBackground(firstColorMap(), 0, 0, 0, 0);
-        else if (frame.control.DisposalMode == DISPOSE_PREVIOUS)
-            std::memcpy(canvas, saved.data(), canvasBytes());
+        shownPending = true;
+        ++next;
+        return true;
+    }
+
+    unsigned char* GIFImage::getFrame(unsigned index)
+    {
+        if (frames.empty() || canvas == nullptr)
+            return nullptr;
+        index = std::min<unsigned>(index, static_cast<unsigned>(frames.size()) - 1);
+        if (shownPending && next == long(index) + 1)
+            return canvas;
+        // From the base before the frame, unless the canvas is on the way there.
+        unsigned base = index;
+        while (base > 0 && ! frames[base]->hasBase)
+            --base;
+        if (next < long(base) || next > long(index))
+            if (! restoreBase(base))
+                return nullptr;
+        while (next <= long(index))
+            if (! drawNext())
+                return nullptr;
         return canvas;
     }
 
@@ -242,11 +329,13 @@ namespace vx
     {
         for (auto& frame : frames)
         {
-            frame->frame.reset();
-            frame->snapshot.allocateData(0);
-            frame->snapshot.size = 0;
-            frame->hasSnapshot = false;
+            frame->base.allocateData(0);
+            frame->base.size = 0;
+            frame->hasBase = false;
         }
+        coveredPixels = {};
+        shownPending = false;
+        next = -1;
         loaded = false;
     }
 }

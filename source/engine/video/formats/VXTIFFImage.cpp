@@ -1,5 +1,7 @@
 #include "engine/video/formats/VXTIFFImage.h"
 
+#include "engine/video/formats/VXExifOrientation.h"
+
 #include <tiffio.h>
 
 #include <algorithm>
@@ -72,6 +74,9 @@ namespace vx
         TIFFGetFieldDefaulted(handle, TIFFTAG_SAMPLESPERPIXEL, &samples);
         TIFFGetFieldDefaulted(handle, TIFFTAG_BITSPERSAMPLE, &bits);
         TIFFGetFieldDefaulted(handle, TIFFTAG_PLANARCONFIG, &planar);
+        std::uint16_t turn = ORIENTATION_TOPLEFT;
+        TIFFGetFieldDefaulted(handle, TIFFTAG_ORIENTATION, &turn);
+        orientation = turn >= ORIENTATION_TOPLEFT && turn <= ORIENTATION_LEFTBOT ? turn : ORIENTATION_TOPLEFT;
         width = w;
         height = h;
         samplesPerPixel = samples;
@@ -189,10 +194,13 @@ namespace vx
 
     bool TIFFImageBase::readRGBA(unsigned char* out)
     {
-        // Stopping at the first strip that does not decode: going on would
-        // answer a whole picture whose missing rows repeat the last good ones.
+        // Asked for the file's own orientation, the reader neither flips nor
+        // turns: the rows come as stored, to be turned once, as every layout
+        // is (for 5 to 8 it would only flip). Stopping at the first strip
+        // that does not decode: going on would answer a whole picture whose
+        // missing rows repeat the last good ones.
         return TIFFReadRGBAImageOriented(handle, width, height, reinterpret_cast<std::uint32_t*>(out),
-                                         ORIENTATION_TOPLEFT, 1) != 0;
+                                         static_cast<int>(orientation), 1) != 0;
     }
 
     bool TIFFImageBase::decodesPremultiplied() const
@@ -248,6 +256,19 @@ namespace vx
     {
         if (out == nullptr || ! this->isValid())
             return false;
+        if (this->orientation == ORIENTATION_TOPLEFT)
+            return decodeStored(out);
+        // A picture to turn is decoded as stored beside the caller's buffer.
+        const std::unique_ptr<unsigned char[]> stored(new (std::nothrow) unsigned char[this->outputSize]);
+        return stored != nullptr && decodeStored(stored.get()) &&
+               ExifOrientation::turn(static_cast<int>(this->orientation), stored.get(), out,
+                                     static_cast<int>(this->width), static_cast<int>(this->height),
+                                     static_cast<int>(this->bytesPerPixel));
+    }
+
+    template <typename T>
+    bool TIFFImage<T>::decodeStored(unsigned char* out)
+    {
         // Straight into the caller's buffer: readers decode each image once,
         // so a cache would cost a copy and a second picture's memory.
         const bool read =

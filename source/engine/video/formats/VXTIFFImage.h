@@ -19,6 +19,9 @@ namespace vx
     //
     // Decoding contract: outputSize bytes, first row = top of the picture,
     // colour not multiplied by alpha (straight), whatever the file stores.
+    // The picture stands as the file's Orientation tag says, turned as a
+    // JPEG's EXIF orientation is: getWidth and getHeight are its upright
+    // size (the stored one swapped for orientations 5 to 8).
     // Layouts the converters do not know (separate planes, extra samples
     // beyond the known ones, oversized images) are refused: nothing is ever
     // written past outputSize. So is a picture its file cannot hold (a strip
@@ -53,8 +56,8 @@ namespace vx
         // isValid bounds it by maxDecodedBytes); null on failure.
         unsigned char* decompressToBytes(unsigned* size);
 
-        std::uint32_t getWidth() const { return width; }
-        std::uint32_t getHeight() const { return height; }
+        std::uint32_t getWidth() const { return orientation >= 5 ? height : width; }
+        std::uint32_t getHeight() const { return orientation >= 5 ? width : height; }
         unsigned getBytesPerPixel() const { return bytesPerPixel; }
         unsigned getSamplesPerPixel() const { return samplesPerPixel; }
         unsigned getBitsPerSample() const { return bitsPerSample; }
@@ -67,7 +70,8 @@ namespace vx
         // its length, its row) to convertRow; false when a strip cannot be
         // read (tiled files included) or convertRow refuses.
         bool readStrips(const std::function<bool(const unsigned char*, std::uint64_t, std::uint32_t)>& convertRow);
-        // Reads through libtiff's RGBA reader into out (width x height x 4).
+        // Reads through libtiff's RGBA reader into out (width x height x 4),
+        // rows as stored.
         bool readRGBA(unsigned char* out);
         // Every strip or tile lies in the file, as long as its rows need
         // when uncompressed.
@@ -81,8 +85,11 @@ namespace vx
         bool layoutSupported = true;
 
         bool hasNoExtraSamples = false;
+        // The stored size; rows are decoded as stored, then turned.
         std::uint32_t width = 0;
         std::uint32_t height = 0;
+        // The Orientation tag, 1 to 8 (1 when absent or out of range).
+        unsigned orientation = 1;
         unsigned bytesPerPixel = 0;
         std::uint64_t scanlineSize = 0;
         std::uint64_t rowBytes = 0;
@@ -113,6 +120,9 @@ namespace vx
         void to4bitImage(const unsigned char* in, unsigned char* out) const;
 
     protected:
+        // Decodes the picture as stored (rows and columns as the file holds
+        // them) into out.
+        bool decodeStored(unsigned char* out);
         // Converts one scanline of rowLength bytes into one output row.
         virtual bool convertDecompressedToRGBA(const unsigned char* row, std::uint64_t rowLength,
                                                unsigned char* out) = 0;

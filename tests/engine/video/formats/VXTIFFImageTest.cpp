@@ -5,7 +5,9 @@
 #include <cstdlib>
 #include <cstring>
 #include <filesystem>
+#include <functional>
 #include <memory>
+#include <sstream>
 #include <vector>
 
 #include "core/parameters/VXParamChoice.h"
@@ -17,6 +19,7 @@
 #include "engine/video/formats/VXTIFFImageFormatReader.h"
 #include "engine/video/formats/VXTIFFTestWriter.h"
 #include "support/VXLogRecorder.h"
+#include "support/VXMovieClips.h"
 #include "support/VXTempDir.h"
 
 namespace vx::test
@@ -448,6 +451,293 @@ namespace vx::test
         ASSERT_TRUE(reader.updatePixels(pixels));
         EXPECT_EQ(pixels->data[0], 99);
         EXPECT_EQ(reader.getCustomThumbnail()->data[0], 10);
+    }
+
+    // Turnings by the tag's own words: where the stored picture's first row
+    // and first column belong. Upright pixel (x, y) of orientation o is
+    // stored pixel at(o, x, y) of a picture stored w wide and h high.
+    struct StoredAt
+    {
+        std::uint32_t x, y;
+    };
+
+    StoredAt storedPixelOf(unsigned o, std::uint32_t x, std::uint32_t y, std::uint32_t w, std::uint32_t h)
+    {
+        switch (o)
+        {
+            case 2:
+                return {w - 1 - x, y}; // first row on top, first column on the right
+            case 3:
+                return {w - 1 - x, h - 1 - y}; // first row at the bottom, first column on the right
+            case 4:
+                return {x, h - 1 - y}; // first row at the bottom, first column on the left
+            case 5:
+                return {y, x}; // first row on the left, first column on top
+            case 6:
+                return {y, h - 1 - x}; // first row on the right, first column on top
+            case 7:
+                return {w - 1 - y, h - 1 - x}; // first row on the right, first column at the bottom
+            case 8:
+                return {w - 1 - y, x}; // first row on the left, first column at the bottom
+            default:
+                return {x, y};
+        }
+    }
+
+    struct OrientedLayout
+    {
+        const char* name;
+        // The stored picture, 5 wide and 3 high, every pixel its own.
+        std::function<RawTiff()> make;
+    };
+
+    void PrintTo(const OrientedLayout& layout, std::ostream* out)
+    {
+        *out << layout.name;
+    }
+
+    class TIFFOrientationTest : public ::testing::TestWithParam<OrientedLayout>
+    {
+    protected:
+        static constexpr std::uint32_t storedWidth = 5, storedHeight = 3;
+
+        // The picture with the given Orientation tag, and its decoding.
+        std::vector<unsigned char> decodeWith(unsigned orientation, std::uint32_t* width = nullptr,
+                                              std::uint32_t* height = nullptr,
+                                              std::vector<unsigned char>* bgra = nullptr)
+        {
+            RawTiff t = GetParam().make();
+            t.orientation = static_cast<std::uint16_t>(orientation);
+            const std::string path = dir.file("o" + std::to_string(orientation) + ".tif");
+            if (! writeTiff(path, t))
+                return {};
+            std::unique_ptr<TIFFImageBase> image(TIFFImageFormat::load(path.c_str()));
+            if (image == nullptr || ! image->isValid())
+                return {};
+            if (width != nullptr)
+                *width = image->getWidth();
+            if (height != nullptr)
+                *height = image->getHeight();
+            if (bgra != nullptr)
+            {
+                unsigned char* small = image->to32bitARGB();
+                if (small != nullptr)
+                    bgra->assign(small, small + std::size_t(image->getWidth()) * image->getHeight() * 4);
+                std::free(small);
+            }
+            return decode(path, &pixelSize);
+        }
+
+        TempDir dir;
+        unsigned pixelSize = 0;
+    };
+
+    // Each layout decoded with orientations 1 to 8 stands as the tag says:
+    // turned a quarter for 5 to 8 (not flipped), turned half for 3, whichever
+    // road the layout takes (libtiff's RGBA reader or the scanlines).
+    TEST_P(TIFFOrientationTest, ThePictureStandsAsItsTagSays)
+    {
+        const std::vector<unsigned char> stored = decodeWith(1);
+        ASSERT_EQ(stored.size(), storedWidth * storedHeight * pixelSize);
+        const unsigned size = pixelSize;
+        for (unsigned o = 2; o <= 8; ++o)
+        {
+            SCOPED_TRACE("orientation " + std::to_string(o));
+            std::uint32_t w = 0, h = 0;
+            const std::vector<unsigned char> upright = decodeWith(o, &w, &h);
+            EXPECT_EQ(pixelSize, size);
+            ASSERT_EQ(upright.size(), stored.size());
+            ASSERT_EQ(w, o >= 5 ? storedHeight : storedWidth);
+            ASSERT_EQ(h, o >= 5 ? storedWidth : storedHeight);
+            for (std::uint32_t y = 0; y < h; ++y)
+                for (std::uint32_t x = 0; x < w; ++x)
+                {
+                    const StoredAt at = storedPixelOf(o, x, y, storedWidth, storedHeight);
+                    ASSERT_EQ(
+                        0, std::memcmp(&upright[(y * w + x) * size], &stored[(at.y * storedWidth + at.x) * size], size))
+                        << "upright pixel " << x << ", " << y;
+                }
+        }
+    }
+
+    // The same files as ImageMagick turns them upright (-auto-orient), where
+    // the machine has it: every pixel as 8-bit RGBA within one step.
+    TEST_P(TIFFOrientationTest, AsImageMagickTurnsIt)
+    {
+        if (captureCommand("convert -version 2>/dev/null").find("ImageMagick") == std::string::npos)
+            GTEST_SKIP() << "no ImageMagick here; the turnings are checked by the tag's own words above";
+        for (unsigned o = 1; o <= 8; ++o)
+        {
+            SCOPED_TRACE("orientation " + std::to_string(o));
+            std::uint32_t w = 0, h = 0;
+            std::vector<unsigned char> bgra;
+            ASSERT_FALSE(decodeWith(o, &w, &h, &bgra).empty());
+            const std::string path = dir.file("o" + std::to_string(o) + ".tif");
+            std::istringstream size(captureCommand("convert '" + path + "' -auto-orient -format '%w %h' info:"));
+            std::uint32_t theirWidth = 0, theirHeight = 0;
+            size >> theirWidth >> theirHeight;
+            EXPECT_EQ(theirWidth, w);
+            EXPECT_EQ(theirHeight, h);
+            const std::string rgba = captureCommand("convert '" + path + "' -auto-orient -depth 8 rgba:-");
+            ASSERT_EQ(rgba.size(), bgra.size());
+            for (std::size_t i = 0; i < bgra.size(); i += 4)
+            {
+                const int ours[4] = {bgra[i + 2], bgra[i + 1], bgra[i], bgra[i + 3]};
+                for (int c = 0; c < 4; ++c)
+                    ASSERT_NEAR(ours[c], static_cast<unsigned char>(rgba[i + c]), 1)
+                        << "pixel " << i / 4 << " channel " << c;
+            }
+        }
+    }
+
+    namespace
+    {
+        // Pixel k (0 to 14) of the 5 x 3 picture, row by row, as samples.
+        RawTiff orientedPicture(std::uint16_t bits, std::uint16_t samples, std::uint16_t photometric,
+                                const std::function<std::vector<unsigned char>(unsigned k)>& pixel)
+        {
+            RawTiff t;
+            t.width = 5;
+            t.height = 3;
+            t.bitsPerSample = bits;
+            t.samplesPerPixel = samples;
+            t.photometric = photometric;
+            for (unsigned y = 0; y < t.height; ++y)
+            {
+                std::vector<unsigned char> row;
+                for (unsigned x = 0; x < t.width; ++x)
+                {
+                    const auto p = pixel(y * t.width + x);
+                    row.insert(row.end(), p.begin(), p.end());
+                }
+                t.rows.push_back(row);
+            }
+            return t;
+        }
+
+        unsigned char level(unsigned k)
+        {
+            return static_cast<unsigned char>(k * 17);
+        }
+
+        std::uint16_t wideLevel(unsigned k)
+        {
+            return static_cast<std::uint16_t>(257 * level(k));
+        }
+
+        RawTiff rgb8Picture()
+        {
+            return orientedPicture(8, 3, PHOTOMETRIC_RGB,
+                                   [](unsigned k) {
+                                       return std::vector<unsigned char>{level(k), level(14 - k), 40};
+                                   });
+        }
+
+        RawTiff rgba8Picture()
+        {
+            RawTiff t = orientedPicture(8, 4, PHOTOMETRIC_RGB,
+                                        [](unsigned k)
+                                        {
+                                            return std::vector<unsigned char>{
+                                                level(k), 90, level(14 - k),
+                                                static_cast<unsigned char>(k % 3 != 0 ? 255 : 204)};
+                                        });
+            t.extraSamples = {EXTRASAMPLE_UNASSALPHA};
+            return t;
+        }
+
+        RawTiff grey8Picture()
+        {
+            return orientedPicture(8, 1, PHOTOMETRIC_MINISBLACK,
+                                   [](unsigned k) { return std::vector<unsigned char>{level(k)}; });
+        }
+
+        RawTiff palette8Picture()
+        {
+            RawTiff t =
+                orientedPicture(8, 1, PHOTOMETRIC_PALETTE,
+                                [](unsigned k) { return std::vector<unsigned char>{static_cast<unsigned char>(k)}; });
+            for (unsigned i = 0; i < 256; ++i)
+            {
+                t.red.push_back(wideLevel(i % 15));
+                t.green.push_back(wideLevel(14 - i % 15));
+                t.blue.push_back(257 * 60);
+            }
+            return t;
+        }
+
+        RawTiff rgb16Picture()
+        {
+            return orientedPicture(16, 3, PHOTOMETRIC_RGB,
+                                   [](unsigned k) {
+                                       return wideRow({wideLevel(k), 0x5050, wideLevel(14 - k)});
+                                   });
+        }
+
+        RawTiff grey16Picture()
+        {
+            return orientedPicture(16, 1, PHOTOMETRIC_MINISBLACK, [](unsigned k) { return wideRow({wideLevel(k)}); });
+        }
+
+        RawTiff rgbFloatPicture()
+        {
+            RawTiff t = orientedPicture(32, 3, PHOTOMETRIC_RGB,
+                                        [](unsigned k)
+                                        {
+                                            const float v[3] = {float(k) / 14.0f, 1.0f - float(k) / 14.0f, 0.5f};
+                                            std::vector<unsigned char> bytes(sizeof v);
+                                            std::memcpy(bytes.data(), v, sizeof v);
+                                            return bytes;
+                                        });
+            t.sampleFormat = SAMPLEFORMAT_IEEEFP;
+            return t;
+        }
+
+        // One bit a pixel, a row in a byte: the RGBA reader's forced layout.
+        RawTiff bilevelPicture()
+        {
+            RawTiff t =
+                orientedPicture(1, 1, PHOTOMETRIC_MINISBLACK, [](unsigned) { return std::vector<unsigned char>{}; });
+            t.rows = {{0xA0}, {0x48}, {0xE8}};
+            return t;
+        }
+    }
+
+    INSTANTIATE_TEST_SUITE_P(
+        Layouts, TIFFOrientationTest,
+        ::testing::Values(OrientedLayout{"RGB8", rgb8Picture}, OrientedLayout{"RGBA8", rgba8Picture},
+                          OrientedLayout{"Grey8", grey8Picture}, OrientedLayout{"Palette8", palette8Picture},
+                          OrientedLayout{"RGB16", rgb16Picture}, OrientedLayout{"Grey16", grey16Picture},
+                          OrientedLayout{"RGBFloat", rgbFloatPicture}, OrientedLayout{"Bilevel", bilevelPicture}),
+        [](const auto& info) { return std::string(info.param.name); });
+
+    // A reader of a portrait file opens at its upright size and serves the
+    // picture turned, as ImageUtils does.
+    TEST(TIFFImageFormatReaderTest, APortraitFileOpensUpright)
+    {
+        TempDir dir;
+        RawTiff t = rgb8();
+        t.height = 1;
+        t.rows = {{10, 20, 30, 40, 50, 60}};
+        t.orientation = ORIENTATION_RIGHTTOP;
+        const File file(dir.file("portrait.tif"));
+        ASSERT_TRUE(writeTiff(file.getFullPath(), t));
+        std::unique_ptr<VideoFormatReader> reader(ImageVideoFormat().createReaderFor(file));
+        ASSERT_NE(reader, nullptr);
+        EXPECT_EQ(reader->getTextureWidth(), 1);
+        EXPECT_EQ(reader->getTextureHeight(), 2);
+        EXPECT_TRUE(reader->read(0.0));
+        std::shared_ptr<Pixels> pixels;
+        ASSERT_TRUE(reader->updatePixels(pixels));
+        EXPECT_EQ(pixels->width, 1);
+        EXPECT_EQ(pixels->height, 2);
+        EXPECT_EQ(std::vector<unsigned char>(pixels->data, pixels->data + 8),
+                  (std::vector<unsigned char>{10, 20, 30, 255, 40, 50, 60, 255}));
+        const std::shared_ptr<Pixels> viaUtils(PixelsUtils::pixelsFromFile(file));
+        ASSERT_NE(viaUtils, nullptr);
+        EXPECT_EQ(viaUtils->width, 1);
+        EXPECT_EQ(viaUtils->height, 2);
+        EXPECT_EQ(viaUtils->data[4], 40);
     }
 
     // The fuzz target's seeds are the layouts the reader meets: each opens,

@@ -17,6 +17,7 @@ namespace vx::test
         std::uint16_t planar = PLANARCONFIG_CONTIG;
         std::uint16_t sampleFormat = SAMPLEFORMAT_UINT;
         std::uint16_t compression = COMPRESSION_NONE;
+        std::uint16_t orientation = ORIENTATION_TOPLEFT;
         // Extra samples after the colour ones (EXTRASAMPLE_UNASSALPHA and the like).
         std::vector<std::uint16_t> extraSamples;
         std::vector<std::uint16_t> red, green, blue; // colour map
@@ -39,6 +40,8 @@ namespace vx::test
         TIFFSetField(tiff, TIFFTAG_SAMPLEFORMAT, t.sampleFormat);
         TIFFSetField(tiff, TIFFTAG_ROWSPERSTRIP, 1u);
         TIFFSetField(tiff, TIFFTAG_COMPRESSION, t.compression);
+        if (t.orientation != ORIENTATION_TOPLEFT)
+            TIFFSetField(tiff, TIFFTAG_ORIENTATION, t.orientation);
         if (! t.extraSamples.empty())
             TIFFSetField(tiff, TIFFTAG_EXTRASAMPLES, static_cast<std::uint16_t>(t.extraSamples.size()),
                          t.extraSamples.data());
