@@ -51,7 +51,7 @@ endif()
 # benchmarks' own code is built without optimisation (it drives the engine,
 # built at -O1, and compiles in half the time) and without the engine's
 # fuzzing coverage, which it does not need.
-macro(vx_driver_code_options)
+macro(vx_harness_code_options)
   if(VX_SANITIZE)
     add_compile_options(-O0)
   endif()
