@@ -47,6 +47,19 @@ elseif(VX_SANITIZE STREQUAL "tsan")
   add_compile_options(-O1)
 endif()
 
+# For the folder that calls it: under the sanitizers the suites' and the
+# benchmarks' own code is built without optimisation (it drives the engine,
+# built at -O1, and compiles in half the time) and without the engine's
+# fuzzing coverage, which it does not need.
+macro(vx_harness_code_options)
+  if(VX_SANITIZE)
+    add_compile_options(-O0)
+  endif()
+  if(VX_FUZZ)
+    add_compile_options(-fno-sanitize=fuzzer-no-link)
+  endif()
+endmacro()
+
 function(vx_warnings target)
   target_compile_options(${target} PRIVATE -Wall -Wextra)
   if(VX_WERROR)

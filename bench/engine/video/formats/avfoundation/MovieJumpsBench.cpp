@@ -211,7 +211,7 @@ namespace
     {
         bench::ObservedBackend backend;
         std::unique_ptr<VideoFormatReader> reader;
-        const std::string& clip = hd ? cueClip(sound) : longGopClip(sound);
+        const std::string& clip = hd ? cueClip(1080, sound) : longGopClip(sound);
         if (! prepare(state, reader, clip))
             return;
         // The GL context made, the reader opened.
