@@ -510,6 +510,11 @@ namespace vx::test
         std::string next;
     };
 
+    void PrintTo(const NextNameCase& given, std::ostream* out)
+    {
+        *out << '"' << given.taken << '"';
+    }
+
     class ZeroConfigNextNameTest : public testing::TestWithParam<NextNameCase>
     {
     };
