@@ -26,7 +26,6 @@
 #include <cstring>
 #include <deque>
 #include <functional>
-#include <memory>
 #include <mutex>
 #include <string>
 #include <thread>
@@ -180,16 +179,18 @@ namespace vx::dnssd
         };
 
         // Runs the openings one after another. What it shares with its
-        // thread lives as long as either: at exit a thread held by a frozen
-        // daemon is let go, and ends by itself if the daemon ever answers.
+        // thread is never freed: at exit a thread held by a frozen daemon is
+        // let go (it ends by itself if the daemon ever answers), and a caller
+        // still browsing then (a host that never unloads the engine) is
+        // answered that the daemon is unavailable.
         class OpeningThread
         {
         public:
-            OpeningThread() : shared(std::make_shared<Shared>())
+            OpeningThread() : shared(*new Shared)
             {
-                thread = std::thread([state = shared] {
+                thread = std::thread([&state = shared] {
                     pthread_setname_np(pthread_self(), "DNS-SD Openings");
-                    run(*state);
+                    run(state);
                 });
             }
             // The openings not begun end unopened (their processing answers
@@ -199,23 +200,23 @@ namespace vx::dnssd
             {
                 std::deque<Queued> notBegun;
                 {
-                    std::lock_guard<std::mutex> hold(shared->lock);
-                    shared->stopping = true;
-                    notBegun.swap(shared->queued);
-                    shared->wake.notify_all();
+                    std::lock_guard<std::mutex> hold(shared.lock);
+                    shared.stopping = true;
+                    notBegun.swap(shared.queued);
+                    shared.wake.notify_all();
                 }
                 for (const Queued& opening : notBegun)
                     opening.ref->endOpening(kDNSServiceErr_ServiceNotRunning);
                 bool ended = false;
                 {
-                    std::unique_lock<std::mutex> hold(shared->lock);
-                    const auto isEnded = [this] { return shared->ended; };
-                    if (shared->underWay)
-                        ended = shared->idle.wait_until(hold, shared->underWaySince + exitWait, isEnded);
+                    std::unique_lock<std::mutex> hold(shared.lock);
+                    const auto isEnded = [this] { return shared.ended; };
+                    if (shared.underWay)
+                        ended = shared.idle.wait_until(hold, shared.underWaySince + exitWait, isEnded);
                     else
                     {
                         // Nothing to wait for: it ends as it sees the stop.
-                        shared->idle.wait(hold, isEnded);
+                        shared.idle.wait(hold, isEnded);
                         ended = true;
                     }
                 }
@@ -230,11 +231,11 @@ namespace vx::dnssd
             void post(PlatformRef* ref)
             {
                 {
-                    std::lock_guard<std::mutex> hold(shared->lock);
-                    if (! shared->stopping)
+                    std::lock_guard<std::mutex> hold(shared.lock);
+                    if (! shared.stopping)
                     {
-                        shared->queued.push_back({ref, std::chrono::steady_clock::now()});
-                        shared->wake.notify_one();
+                        shared.queued.push_back({ref, std::chrono::steady_clock::now()});
+                        shared.wake.notify_one();
                         return;
                     }
                 }
@@ -245,12 +246,12 @@ namespace vx::dnssd
             // is never run; the caller frees the reference).
             bool withdraw(PlatformRef* ref)
             {
-                std::lock_guard<std::mutex> hold(shared->lock);
-                const auto found = std::find_if(shared->queued.begin(), shared->queued.end(),
+                std::lock_guard<std::mutex> hold(shared.lock);
+                const auto found = std::find_if(shared.queued.begin(), shared.queued.end(),
                                                 [ref](const Queued& opening) { return opening.ref == ref; });
-                if (found == shared->queued.end())
+                if (found == shared.queued.end())
                     return false;
-                shared->queued.erase(found);
+                shared.queued.erase(found);
                 return true;
             }
 
@@ -295,7 +296,7 @@ namespace vx::dnssd
                 state.idle.notify_all();
             }
 
-            std::shared_ptr<Shared> shared;
+            Shared& shared;
             std::thread thread;
         };
 
