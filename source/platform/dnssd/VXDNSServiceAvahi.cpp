@@ -15,8 +15,8 @@
 // gives later. Ending a reference never waits for the daemon (the client
 // library drops its connection before freeing what it holds), and one ended
 // before its opening began is never opened. At exit the openings not begun
-// are not run, and the one under way is waited for only as long as a caller
-// waits for one.
+// are not run, and the one under way is waited for until 5 s after it was
+// handed over at most (the longest a caller waits for one).
 
 #include "engine/network/VXDNSService.h"
 
