@@ -199,19 +199,27 @@ namespace vx
     {
         // "Name (n)" with n a number from 2 on counts up; anything else is
         // the first of its kind.
+        std::string base = taken;
+        long number = 2;
         const size_t bracket = taken.rfind(" (");
         if (bracket != std::string::npos && taken.size() > bracket + 3 && taken.back() == ')')
         {
             const std::string digits = taken.substr(bracket + 2, taken.size() - bracket - 3);
             if (digits.size() <= 9 && digits.front() != '0' &&
-                std::all_of(digits.begin(), digits.end(), [](char c) { return c >= '0' && c <= '9'; }))
+                std::all_of(digits.begin(), digits.end(), [](char c) { return c >= '0' && c <= '9'; }) &&
+                std::stol(digits) >= 2)
             {
-                const long number = std::stol(digits);
-                if (number >= 2)
-                    return taken.substr(0, bracket) + " (" + std::to_string(number + 1) + ")";
+                base = taken.substr(0, bracket);
+                number = std::stol(digits) + 1;
             }
         }
-        return taken + " (2)";
+        // The name is cut to leave the count room within a label, never
+        // inside a character: a longer one would be refused at every try.
+        const std::string count = " (" + std::to_string(number) + ")";
+        size_t keep = std::min(base.size(), maxNameBytes - count.size());
+        while (keep > 0 && keep < base.size() && (static_cast<unsigned char>(base[keep]) & 0xC0) == 0x80)
+            --keep;
+        return base.substr(0, keep) + count;
     }
 
     void ZeroConfigRegistration::registerReply(DNSServiceRef, DNSServiceFlags, DNSServiceErrorType error,

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <atomic>
+#include <cstddef>
 #include <cstdint>
 #include <mutex>
 #include <string>
@@ -47,8 +48,12 @@ namespace vx
         // another service held it.
         std::string getAnnouncedName() const;
 
+        // The longest name a service may have, in bytes (UTF-8): a DNS
+        // label's.
+        static constexpr size_t maxNameBytes = 63;
         // The name peers take when name is held: "Name (2)" for "Name",
-        // "Name (3)" for "Name (2)".
+        // "Name (3)" for "Name (2)"; the name before the count is cut (at a
+        // character's start) so that the whole fits maxNameBytes.
         static std::string nextName(const std::string& name);
         const std::string& getType() const { return type; }
         std::uint16_t getPort() const { return port; }

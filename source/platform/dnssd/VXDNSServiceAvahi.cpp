@@ -13,10 +13,14 @@
 // thread of the backend's; the caller waits for one a short while and
 // otherwise takes the reference still opening, whose outcome its processing
 // gives later. Ending a reference never waits for the daemon (the client
-// library drops its connection before freeing what it holds).
+// library drops its connection before freeing what it holds), and one ended
+// before its opening began is never opened. At exit the openings not begun
+// are not run, and the one under way is waited for until 5 s after it was
+// handed over at most (the longest a caller waits for one).
 
 #include "engine/network/VXDNSService.h"
 
+#include <algorithm>
 #include <chrono>
 #include <condition_variable>
 #include <cstring>
@@ -48,6 +52,11 @@ namespace vx::dnssd
         // reference still opening: a daemon that answers at all does so well
         // within it.
         constexpr int openWaitMs = 250;
+        // How long after its hand-over an opening under way at exit is
+        // waited for: the longest any caller waits for one (a registration's
+        // reply). A daemon that answers at all is done long before; a frozen
+        // one would hold the exit until the bus gives up.
+        constexpr std::chrono::milliseconds exitWait{5000};
 
         // One reference: opened on the backend's thread, then processed and
         // ended on the caller's.
@@ -69,12 +78,23 @@ namespace vx::dnssd
             virtual DNSServiceErrorType processOpened() = 0;
             virtual int openedDescriptor() const = 0;
 
-            // Backend thread: opens, then tells the caller, or frees the
-            // reference when the caller gave it up meanwhile. Nothing of it
-            // is touched once the lock is let go, unless to free it.
+            // Backend thread: opens (unless the caller gave the reference up
+            // before), then ends the opening.
             void runOpen()
             {
-                const DNSServiceErrorType error = openedSignal >= 0 ? open() : kDNSServiceErr_Unknown;
+                bool givenUp = false;
+                {
+                    std::lock_guard<std::mutex> hold(openLock);
+                    givenUp = abandoned;
+                }
+                endOpening(givenUp || openedSignal < 0 ? kDNSServiceErr_Unknown : open());
+            }
+
+            // Tells the caller the opening's answer, or frees the reference
+            // when the caller gave it up. Nothing of it is touched once the
+            // lock is let go, unless to free it.
+            void endOpening(DNSServiceErrorType error)
+            {
                 bool givenUp = false;
                 {
                     std::lock_guard<std::mutex> hold(openLock);
@@ -101,7 +121,7 @@ namespace vx::dnssd
             }
 
             // Caller: false when the opening has ended (the caller frees the
-            // reference); otherwise the backend's thread frees it after.
+            // reference); otherwise whoever ends the opening frees it.
             bool abandon()
             {
                 std::lock_guard<std::mutex> hold(openLock);
@@ -158,27 +178,52 @@ namespace vx::dnssd
             int openedSignal = -1;
         };
 
-        // Runs the openings one after another. Joined at exit once every
-        // opening handed over has ended (with a frozen daemon, when the bus
-        // gives up).
+        // Runs the openings one after another. What it shares with its
+        // thread is never freed: at exit a thread held by a frozen daemon is
+        // let go (it ends by itself if the daemon ever answers), and a caller
+        // still browsing then (a host that never unloads the engine) is
+        // answered that the daemon is unavailable.
         class OpeningThread
         {
         public:
-            OpeningThread()
-                : thread([this] {
-                      pthread_setname_np(pthread_self(), "DNS-SD Openings");
-                      run();
-                  })
+            OpeningThread() : shared(*new Shared)
             {
+                thread = std::thread([&state = shared] {
+                    pthread_setname_np(pthread_self(), "DNS-SD Openings");
+                    run(state);
+                });
             }
+            // The openings not begun end unopened (their processing answers
+            // the daemon unavailable); the one under way is waited for until
+            // exitWait after its hand-over at most.
             ~OpeningThread()
             {
+                std::deque<Queued> notBegun;
                 {
-                    std::lock_guard<std::mutex> hold(lock);
-                    stopping = true;
+                    std::lock_guard<std::mutex> hold(shared.lock);
+                    shared.stopping = true;
+                    notBegun.swap(shared.queued);
+                    shared.wake.notify_all();
                 }
-                wake.notify_all();
-                thread.join();
+                for (const Queued& opening : notBegun)
+                    opening.ref->endOpening(kDNSServiceErr_ServiceNotRunning);
+                bool ended = false;
+                {
+                    std::unique_lock<std::mutex> hold(shared.lock);
+                    const auto isEnded = [this] { return shared.ended; };
+                    if (shared.underWay)
+                        ended = shared.idle.wait_until(hold, shared.underWaySince + exitWait, isEnded);
+                    else
+                    {
+                        // Nothing to wait for: it ends as it sees the stop.
+                        shared.idle.wait(hold, isEnded);
+                        ended = true;
+                    }
+                }
+                if (ended)
+                    thread.join();
+                else
+                    thread.detach();
             }
             OpeningThread(const OpeningThread&) = delete;
             OpeningThread& operator=(const OpeningThread&) = delete;
@@ -186,34 +231,73 @@ namespace vx::dnssd
             void post(PlatformRef* ref)
             {
                 {
-                    std::lock_guard<std::mutex> hold(lock);
-                    queued.push_back(ref);
+                    std::lock_guard<std::mutex> hold(shared.lock);
+                    if (! shared.stopping)
+                    {
+                        shared.queued.push_back({ref, std::chrono::steady_clock::now()});
+                        shared.wake.notify_one();
+                        return;
+                    }
                 }
-                wake.notify_one();
+                ref->endOpening(kDNSServiceErr_ServiceNotRunning);
+            }
+
+            // Takes back an opening not begun: true when it was queued (it
+            // is never run; the caller frees the reference).
+            bool withdraw(PlatformRef* ref)
+            {
+                std::lock_guard<std::mutex> hold(shared.lock);
+                const auto found = std::find_if(shared.queued.begin(), shared.queued.end(),
+                                                [ref](const Queued& opening) { return opening.ref == ref; });
+                if (found == shared.queued.end())
+                    return false;
+                shared.queued.erase(found);
+                return true;
             }
 
         private:
-            void run()
+            struct Queued
             {
-                std::unique_lock<std::mutex> hold(lock);
+                PlatformRef* ref;
+                std::chrono::steady_clock::time_point handedOver;
+            };
+
+            struct Shared
+            {
+                std::mutex lock;
+                std::condition_variable wake;
+                std::condition_variable idle; // ended became true
+                std::deque<Queued> queued;
+                // Whether an opening is under way, and when it was handed over.
+                bool underWay = false;
+                std::chrono::steady_clock::time_point underWaySince;
+                bool stopping = false;
+                bool ended = false;
+            };
+
+            static void run(Shared& state)
+            {
+                std::unique_lock<std::mutex> hold(state.lock);
                 for (;;)
                 {
-                    wake.wait(hold, [this] { return stopping || ! queued.empty(); });
-                    if (queued.empty())
-                        return;
-                    PlatformRef* ref = queued.front();
-                    queued.pop_front();
+                    state.wake.wait(hold, [&state] { return state.stopping || ! state.queued.empty(); });
+                    if (state.stopping)
+                        break;
+                    const Queued opening = state.queued.front();
+                    state.queued.pop_front();
+                    state.underWay = true;
+                    state.underWaySince = opening.handedOver;
                     hold.unlock();
-                    ref->runOpen();
+                    opening.ref->runOpen();
                     hold.lock();
+                    state.underWay = false;
                 }
+                state.ended = true;
+                state.idle.notify_all();
             }
 
-            std::mutex lock;
-            std::condition_variable wake;
-            std::deque<PlatformRef*> queued;
-            bool stopping = false;
-            std::thread thread; // last: runs once the above exist
+            Shared& shared;
+            std::thread thread;
         };
 
         // A browse or a registration of the compatibility library.
@@ -558,12 +642,12 @@ namespace vx::dnssd
 
             int refSockFD(DNSServiceRef ref) override { return static_cast<PlatformRef*>(ref)->descriptor(); }
 
-            // A reference still opening is freed by the openings' thread
-            // once its opening ends.
+            // One whose opening has not begun is never opened; one still
+            // opening is freed by the openings' thread once its opening ends.
             void refDeallocate(DNSServiceRef ref) override
             {
                 auto* made = static_cast<PlatformRef*>(ref);
-                if (! made->abandon())
+                if (openings.withdraw(made) || ! made->abandon())
                     delete made;
             }
 

@@ -118,6 +118,19 @@ namespace vx::test
     void writeU64(Datagram& datagram, unsigned offset, std::uint64_t value) { writeRaw(datagram, offset, value); }
     void writeF64(Datagram& datagram, unsigned offset, double value) { writeRaw(datagram, offset, value); }
 
+    std::string asciiName(size_t bytes)
+    {
+        return repeated("Kelvo Stage Server ", int(bytes / 19) + 1).substr(0, bytes);
+    }
+
+    std::string repeated(const std::string& text, int times)
+    {
+        std::string made;
+        for (int i = 0; i < times; ++i)
+            made += text;
+        return made;
+    }
+
     int findFreePort()
     {
         const int probe = ::socket(AF_INET, SOCK_DGRAM, 0);

@@ -43,6 +43,11 @@ namespace vx::test
     // A UDP port nothing is bound to right now (bound on port 0, then closed).
     int findFreePort();
 
+    // Service names near the length limit: readable ASCII of that many bytes,
+    // and text repeated (3-byte CJK characters, 4-byte emoji).
+    std::string asciiName(size_t bytes);
+    std::string repeated(const std::string& text, int times);
+
     // Sends datagrams to 127.0.0.1:port.
     class UdpSender
     {

@@ -1,7 +1,8 @@
 // Discovery and announcing through restarts of a real mDNS daemon (see
 // VXMDNSDaemon.h): the daemon stopped as a package upgrade or a network
 // change stops it, with services listed and their records watched, and
-// started again; and a daemon that was not running when browsing began.
+// started again; a daemon that was not running when browsing began; one that
+// hangs, also while a program ends; names it holds already.
 
 #include <gtest/gtest.h>
 
@@ -9,6 +10,13 @@
 #include <memory>
 #include <string>
 #include <vector>
+
+#include <fcntl.h>
+#include <poll.h>
+#include <signal.h>
+#include <sys/prctl.h>
+#include <sys/wait.h>
+#include <unistd.h>
 
 #include "VXMDNSDaemon.h"
 #include "VXNetworkTestSupport.h"
@@ -42,6 +50,21 @@ namespace vx::test
                                         std::filesystem::directory_iterator()));
         }
 
+        // The event counters this process holds: one per DNS-SD reference of
+        // the platform backend's and one per registration (the libraries
+        // under it use none).
+        size_t eventCountersHeld()
+        {
+            size_t count = 0;
+            std::error_code error;
+            for (const auto& entry : std::filesystem::directory_iterator("/proc/self/fd", error))
+            {
+                std::error_code unreadable;
+                count += std::filesystem::read_symlink(entry.path(), unreadable).string() == "anon_inode:[eventfd]";
+            }
+            return count;
+        }
+
         // How long the calling thread is held by what it runs.
         template <typename Call>
         double heldMs(Call&& call)
@@ -50,6 +73,84 @@ namespace vx::test
             call();
             return getTickCount() - start;
         }
+
+        // A program of the suite's, started with its output on a pipe; killed,
+        // if it has not ended, when this goes.
+        class Program
+        {
+        public:
+            explicit Program(const std::vector<std::string>& arguments)
+            {
+                std::vector<char*> argv;
+                for (const std::string& argument : arguments)
+                    argv.push_back(const_cast<char*>(argument.c_str()));
+                argv.push_back(nullptr);
+                int ends[2];
+                if (pipe2(ends, O_CLOEXEC) != 0)
+                    return;
+                const pid_t parent = getpid();
+                pid = fork();
+                if (pid == 0)
+                {
+                    prctl(PR_SET_PDEATHSIG, SIGKILL);
+                    if (getppid() != parent)
+                        _exit(125);
+                    dup2(ends[1], 1);
+                    // Nothing of the suite's (the DNS-SD library's sockets) stays open in it.
+                    close_range(3, ~0u, 0);
+                    execv(argv[0], argv.data());
+                    _exit(127);
+                }
+                close(ends[1]);
+                output = ends[0];
+            }
+            ~Program()
+            {
+                if (pid > 0)
+                {
+                    kill(pid, SIGKILL);
+                    waitpid(pid, nullptr, 0);
+                }
+                if (output >= 0)
+                    close(output);
+            }
+            Program(const Program&) = delete;
+            Program& operator=(const Program&) = delete;
+
+            // True once it wrote the line within timeoutMs.
+            bool waitForLine(const std::string& line, int timeoutMs)
+            {
+                const double end = getTickCount() + timeoutMs;
+                std::string written;
+                while (written.find(line + "\n") == std::string::npos)
+                {
+                    pollfd readable{output, POLLIN, 0};
+                    const int leftMs = int(end - getTickCount());
+                    if (output < 0 || leftMs <= 0 || poll(&readable, 1, leftMs) <= 0)
+                        return false;
+                    char bytes[256];
+                    const ssize_t got = read(output, bytes, sizeof(bytes));
+                    if (got <= 0)
+                        return false;
+                    written.append(bytes, size_t(got));
+                }
+                return true;
+            }
+
+            // Its exit status once it ended within timeoutMs; -1 when it did not.
+            int waitForEnd(int timeoutMs)
+            {
+                int status = 0;
+                if (pid <= 0 || ! waitFor([&] { return waitpid(pid, &status, WNOHANG) == pid; }, timeoutMs))
+                    return -1;
+                pid = -1;
+                return WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
+            }
+
+        private:
+            pid_t pid = -1;
+            int output = -1;
+        };
 
         class ZeroConfigRestartTest : public testing::Test
         {
@@ -213,6 +314,47 @@ namespace vx::test
             << entriesOf("/proc/self/fd") << " descriptors, " << descriptors << " before";
     }
 
+    // Openings given up while the daemon hangs, before the one under way
+    // ends, are dropped at once and never run: none waits behind it to take
+    // the bus's 25 s in turn. Once the daemon goes on, browsing goes on.
+    TEST_F(ZeroConfigRestartTest, AnOpeningGivenUpBeforeItBeganIsNeverRun)
+    {
+        daemon.freezeResponder();
+        ZeroConfigBrowser held;
+        held.browseForService(serverType);
+        const size_t counters = eventCountersHeld();
+        for (int i = 0; i < 4; ++i)
+        {
+            ZeroConfigBrowser givenUp;
+            givenUp.browseForService(serverType);
+        }
+        EXPECT_LE(eventCountersHeld(), counters) << "the openings given up still wait their turn";
+
+        daemon.thawResponder();
+        const int port = findFreePort();
+        ZeroConfigRegistration own("VX Thawed", serverType, std::uint16_t(port));
+        EXPECT_TRUE(waitFor([&] { return held.getServiceByName("VX Thawed").has_value(); }, eventTimeoutMs));
+    }
+
+    // A program ending while the daemon hangs, with a browse and an
+    // announcement of its own under way or waiting and others given up:
+    // what never began is not run at its end, and the opening under way is
+    // waited for no longer than a caller waits for one (5 s after its
+    // hand-over); before, each took the bus's 25 s in turn. It ends cleanly
+    // (the sanitizers find nothing at its exit).
+    TEST_F(ZeroConfigRestartTest, AProgramEndsSoonWhileTheDaemonHangs)
+    {
+        daemon.freezeResponder();
+        Program program({VX_DISCOVERY_AT_EXIT_PATH, serverType, std::to_string(findFreePort())});
+        ASSERT_TRUE(program.waitForLine("ready", eventTimeoutMs + 2 * ZeroConfigRegistration::replyTimeoutMs));
+        const double ready = getTickCount();
+        // Far above the 5 s it may wait, far below the 25 s of one opening
+        // more.
+        const int boundMs = 12000;
+        EXPECT_EQ(program.waitForEnd(boundMs), 0)
+            << "-1: not ended " << (getTickCount() - ready) << " ms after it was ready";
+    }
+
     // A second service of a name already announced is announced under the
     // next name, as peers name it, said once; the first keeps its name.
     TEST_F(ZeroConfigRestartTest, ATakenNameIsAnnouncedUnderTheNextOne)
@@ -234,4 +376,53 @@ namespace vx::test
         EXPECT_EQ(linesWith(log, "\"VX Same\" is taken"), 1u) << log.dump();
         EXPECT_EQ(linesWith(log, "no longer announced"), 0u) << log.dump();
     }
+
+    struct TakenLongNameCase
+    {
+        const char* label;
+        std::string name;
+        std::string next;
+    };
+
+    void PrintTo(const TakenLongNameCase& given, std::ostream* out)
+    {
+        *out << '"' << given.name << '"';
+    }
+
+    class ZeroConfigTakenLongNameTest : public ZeroConfigRestartTest,
+                                        public testing::WithParamInterface<TakenLongNameCase>
+    {
+    };
+
+    // A second service of a name that fills a label is announced under that
+    // name cut to make room for its count, at a character's start: listed so
+    // by the daemon, and reported and logged so.
+    TEST_P(ZeroConfigTakenLongNameTest, IsAnnouncedCutToFitItsCount)
+    {
+        const TakenLongNameCase& given = GetParam();
+        LogRecorder log;
+        const int portFirst = findFreePort(), portSecond = findFreePort();
+        ZeroConfigRegistration first(given.name, serverType, std::uint16_t(portFirst));
+        ZeroConfigRegistration second(given.name, serverType, std::uint16_t(portSecond));
+        ZeroConfigBrowser browser;
+        browser.browseForService(serverType);
+        ASSERT_TRUE(waitFor(
+            [&] { return browser.getServiceByName(given.next) && browser.getServiceByName(given.name); },
+            eventTimeoutMs))
+            << browser.getNumServices() << " listed\n" << log.dump();
+        EXPECT_EQ(browser.getServiceByName(given.next)->port, portSecond);
+        EXPECT_EQ(browser.getServiceByName(given.name)->port, portFirst);
+        EXPECT_TRUE(second.isRegistered());
+        EXPECT_EQ(second.getAnnouncedName(), given.next);
+        EXPECT_EQ(linesWith(log, "is taken by another service; announcing \"" + given.next + "\""), 1u) << log.dump();
+        EXPECT_EQ(linesWith(log, "cannot announce"), 0u) << log.dump();
+        EXPECT_EQ(linesWith(log, "no longer announced"), 0u) << log.dump();
+    }
+
+    INSTANTIATE_TEST_SUITE_P(
+        Names, ZeroConfigTakenLongNameTest,
+        testing::Values(TakenLongNameCase{"ascii63", asciiName(63), asciiName(59) + " (2)"},
+                        TakenLongNameCase{"cjk21", repeated("雪", 21), repeated("雪", 19) + " (2)"},
+                        TakenLongNameCase{"fourByteAcrossTheCut", asciiName(57) + "🎥", asciiName(57) + " (2)"}),
+        [](const testing::TestParamInfo<TakenLongNameCase>& info) { return std::string(info.param.label); });
 }

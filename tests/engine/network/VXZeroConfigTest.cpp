@@ -506,9 +506,14 @@ namespace vx::test
     struct NextNameCase
     {
         const char* label;
-        const char* taken;
-        const char* next;
+        std::string taken;
+        std::string next;
     };
+
+    void PrintTo(const NextNameCase& given, std::ostream* out)
+    {
+        *out << '"' << given.taken << '"';
+    }
 
     class ZeroConfigNextNameTest : public testing::TestWithParam<NextNameCase>
     {
@@ -516,9 +521,13 @@ namespace vx::test
 
     TEST_P(ZeroConfigNextNameTest, CountsAsPeersDo)
     {
-        EXPECT_EQ(ZeroConfigRegistration::nextName(GetParam().taken), GetParam().next);
+        const std::string next = ZeroConfigRegistration::nextName(GetParam().taken);
+        EXPECT_EQ(next, GetParam().next);
+        EXPECT_LE(next.size(), ZeroConfigRegistration::maxNameBytes);
     }
 
+    // Names that fill a label: the name before the count is cut to make it
+    // room, at a character's start. "雪" is 3 bytes, "🎥" 4.
     INSTANTIATE_TEST_SUITE_P(
         Names, ZeroConfigNextNameTest,
         testing::Values(NextNameCase{"plain", "Kelvo", "Kelvo (2)"}, NextNameCase{"second", "Kelvo (2)", "Kelvo (3)"},
@@ -526,6 +535,19 @@ namespace vx::test
                         NextNameCase{"notACount", "Kelvo (1)", "Kelvo (1) (2)"},
                         NextNameCase{"words", "Kelvo (Stage)", "Kelvo (Stage) (2)"},
                         NextNameCase{"leadingZero", "Kelvo (02)", "Kelvo (02) (2)"},
-                        NextNameCase{"empty", "Kelvo ()", "Kelvo () (2)"}),
+                        NextNameCase{"empty", "Kelvo ()", "Kelvo () (2)"},
+                        NextNameCase{"ascii59Fits", asciiName(59), asciiName(59) + " (2)"},
+                        NextNameCase{"ascii60", asciiName(60), asciiName(59) + " (2)"},
+                        NextNameCase{"ascii61", asciiName(61), asciiName(59) + " (2)"},
+                        NextNameCase{"ascii62", asciiName(62), asciiName(59) + " (2)"},
+                        NextNameCase{"ascii63", asciiName(63), asciiName(59) + " (2)"},
+                        NextNameCase{"ascii63Second", asciiName(59) + " (2)", asciiName(59) + " (3)"},
+                        NextNameCase{"ascii63Tenth", asciiName(59) + " (9)", asciiName(58) + " (10)"},
+                        NextNameCase{"cjk20", repeated("雪", 20), repeated("雪", 19) + " (2)"},
+                        NextNameCase{"cjk21", repeated("雪", 21), repeated("雪", 19) + " (2)"},
+                        NextNameCase{"cjkTenth", repeated("雪", 19) + " (9)", repeated("雪", 19) + " (10)"},
+                        NextNameCase{"fourByteAcrossTheCut", asciiName(57) + "🎥", asciiName(57) + " (2)"},
+                        NextNameCase{"fourByteEndingAtTheCut", asciiName(55) + "🎥x", asciiName(55) + "🎥 (2)"},
+                        NextNameCase{"fourByteOnly", repeated("🎥", 15), repeated("🎥", 14) + " (2)"}),
         [](const testing::TestParamInfo<NextNameCase>& info) { return std::string(info.param.label); });
 }
