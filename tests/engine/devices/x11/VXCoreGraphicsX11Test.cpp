@@ -19,6 +19,7 @@
 #include <set>
 #include <thread>
 #include <tuple>
+#include <poll.h>
 #include <pthread.h>
 #include <sched.h>
 #include <signal.h>
@@ -793,6 +794,58 @@ namespace vx::test
             EXPECT_EQ(windows->waitForButtonPress(window, 30000), std::make_pair(50, 40));
         }
 
+        // A program holding the pointer grabbed, not freezing it (an open
+        // menu, a drag): the server gives it the press and the release at
+        // once, the window under the pointer nothing.
+        TEST_F(X11Test, AClickWhileAnotherProgramHoldsThePointerGoesToItAndAnswersFalse)
+        {
+            const xcb_window_t window =
+                windows->create(300, 200, 100, 80, {"captured", "", "owner", "Owner", long(getpid())});
+            cg::setBackend(connectX11(*server));
+            ScreenCaptureWrapper wrapper;
+            wrapper.setWindowId(int(window));
+
+            xcb_connection_t* program = xcb_connect(server->getDisplayName().c_str(), nullptr);
+            ASSERT_EQ(xcb_connection_has_error(program), 0);
+            const xcb_window_t root = xcb_setup_roots_iterator(xcb_get_setup(program)).data->root;
+            auto* grabbed = xcb_grab_pointer_reply(
+                program,
+                xcb_grab_pointer(program, 0, root, XCB_EVENT_MASK_BUTTON_PRESS | XCB_EVENT_MASK_BUTTON_RELEASE,
+                                 XCB_GRAB_MODE_ASYNC, XCB_GRAB_MODE_ASYNC, XCB_NONE, XCB_NONE, XCB_CURRENT_TIME),
+                nullptr);
+            const bool holds = grabbed != nullptr && grabbed->status == XCB_GRAB_STATUS_SUCCESS;
+            std::free(grabbed);
+            LogRecorder log;
+            const bool answered = holds && wrapper.sendMouseDown(350, 240);
+            // What the program got: its grab's press and release.
+            bool pressed = false, released = false;
+            const auto giveUp = std::chrono::steady_clock::now() + std::chrono::seconds(20);
+            while (holds && ! released && std::chrono::steady_clock::now() < giveUp)
+            {
+                if (xcb_generic_event_t* event = xcb_poll_for_event(program))
+                {
+                    pressed |= (event->response_type & 0x7F) == XCB_BUTTON_PRESS;
+                    released |= pressed && (event->response_type & 0x7F) == XCB_BUTTON_RELEASE;
+                    std::free(event);
+                    continue;
+                }
+                pollfd wait{xcb_get_file_descriptor(program), POLLIN, 0};
+                poll(&wait, 1, 100);
+            }
+            xcb_ungrab_pointer(program, XCB_CURRENT_TIME);
+            std::free(xcb_get_input_focus_reply(program, xcb_get_input_focus(program), nullptr));
+            xcb_disconnect(program);
+            ASSERT_TRUE(holds) << "the pointer was not grabbed";
+            EXPECT_TRUE(pressed && released) << "the grabbing program did not get the click";
+            EXPECT_FALSE(answered) << "a click taken by another program answered true";
+            EXPECT_EQ(log.count(logWarning), 1u) << log.dump();
+            EXPECT_TRUE(log.contains("held by another program")) << log.dump();
+
+            // Let go, the next click lands, and is the first the window gets.
+            EXPECT_TRUE(wrapper.sendMouseDown(360, 250)) << log.dump();
+            EXPECT_EQ(windows->waitForButtonPress(window, 30000), std::make_pair(60, 50));
+        }
+
         // A manager that keeps windows where they are when asked to raise them.
         using X11UnraisingManagerTest = X11ManagedClickTest;
 
@@ -1430,6 +1483,34 @@ namespace vx::test
                 EXPECT_EQ(wrong, 0);
             }
 
+            // Each reader grabs its window, one after the other at each of 60
+            // frames a second, until every one has had 3 pictures (30 s at
+            // most); the pictures each had, each checked for the pattern of
+            // a width x height window.
+            std::vector<int> grabInTurn(const std::vector<xcb_window_t>& readers, int width, int height)
+            {
+                std::vector<uint64_t> seen(readers.size(), 0);
+                std::vector<int> pictures(readers.size(), 0);
+                const auto giveUp = Clock::now() + std::chrono::seconds(30);
+                while (*std::min_element(pictures.begin(), pictures.end()) < 3 && Clock::now() < giveUp)
+                {
+                    for (size_t i = 0; i < readers.size(); ++i)
+                    {
+                        const auto start = Clock::now();
+                        const auto image = backend->windowListCreateImageForReader(
+                            cg::kCGWindowListOptionIncludingWindow, readers[i], seen[i]);
+                        longestGrab = std::max(longestGrab, Clock::now() - start);
+                        if (image != nullptr)
+                        {
+                            expectPattern(*image, width, height);
+                            ++pictures[i];
+                        }
+                    }
+                    std::this_thread::sleep_for(std::chrono::milliseconds(16));
+                }
+                return pictures;
+            }
+
             static long long milliseconds(Clock::duration duration)
             {
                 return std::chrono::duration_cast<std::chrono::milliseconds>(duration).count();
@@ -1533,6 +1614,85 @@ namespace vx::test
             EXPECT_LE(std::abs(pictures[0] - pictures[1]), 2);
             EXPECT_LT(milliseconds(longestGrab), longestWait.count());
             EXPECT_EQ(timesSaid(log, "is not answering"), 0u) << log.dump();
+        }
+
+        // Two sources showing one window: a picture come while neither
+        // waited is each one's.
+        TEST_F(X11SlowLinkTest, TwoReadersOfOneWindowEachGetEveryPictureThatComes)
+        {
+            const xcb_window_t shown = windows->create(0, 0, 1280, 720, {"shown", "", "vx", "VX", long(getpid())});
+            windows->sync();
+            relay->limitToClients(4 << 20);
+            const std::vector<int> pictures = grabInTurn({shown, shown}, 1280, 720);
+            EXPECT_GE(pictures[0], 3);
+            EXPECT_GE(pictures[1], 3) << "the reader second in each frame got none of the first's pictures";
+            EXPECT_LE(std::abs(pictures[0] - pictures[1]), 1);
+            EXPECT_LT(milliseconds(longestGrab), longestWait.count());
+            EXPECT_EQ(timesSaid(log, "is not answering"), 0u) << log.dump();
+        }
+
+        // Windows asked for while others' pictures come are read oldest
+        // request first: the window asked for first is not passed over for
+        // those asked for again since.
+        TEST_F(X11SlowLinkTest, ThreeWindowsGrabbedInTheSameFramesAreReadInTheOrderAsked)
+        {
+            const std::vector<xcb_window_t> grabbed = {
+                windows->create(0, 0, 1280, 720, {"first", "", "vx", "VX", long(getpid())}),
+                windows->create(320, 180, 1280, 720, {"second", "", "vx", "VX", long(getpid())}),
+                windows->create(640, 360, 1280, 720, {"third", "", "vx", "VX", long(getpid())})};
+            windows->sync();
+            relay->limitToClients(4 << 20);
+            const std::vector<int> pictures = grabInTurn(grabbed, 1280, 720);
+            for (size_t i = 0; i < grabbed.size(); ++i)
+                EXPECT_GE(pictures[i], 3) << "window " << i;
+            const auto [fewest, most] = std::minmax_element(pictures.begin(), pictures.end());
+            EXPECT_LE(*most - *fewest, 2);
+            EXPECT_LT(milliseconds(longestGrab), longestWait.count());
+            EXPECT_EQ(timesSaid(log, "is not answering"), 0u) << log.dump();
+        }
+
+        // A program ends and the next one gets its ids: its window, of the
+        // same size, chosen at once, shows its own picture, never the one
+        // of the window that went, come over the slow link meanwhile.
+        TEST_F(X11SlowLinkTest, AWindowGivenTheIdOfOneDestroyedNeverGetsThatOnesPicture)
+        {
+            auto first = std::make_unique<TestWindows>(server->getDisplayName());
+            const xcb_window_t window = first->create(100, 100, 40, 20, {"first", "", "vx", "VX", long(getpid())});
+            first->fill(window, 0xC01020);
+            const auto isFill = [](const cg::Image& image)
+            {
+                uint32_t pixel = 0;
+                std::memcpy(&pixel, image.bytes.data(), 4);
+                return pixel == 0xFFC01020u;
+            };
+            const auto giveUp = Clock::now() + std::chrono::seconds(30);
+            std::shared_ptr<const cg::Image> image;
+            while (image == nullptr && Clock::now() < giveUp)
+                image = grab(window);
+            ASSERT_NE(image, nullptr);
+            ASSERT_TRUE(isFill(*image));
+
+            // 3.2 KB of pixels in 1.6 s: the grab gives up, the picture comes after.
+            relay->limitToClients(2000);
+            ASSERT_EQ(grab(window), nullptr) << "the picture came within a grab's wait";
+            image = nullptr;
+            while (image == nullptr && Clock::now() < giveUp)
+                image = grab(window);
+            ASSERT_NE(image, nullptr) << "the picture never came";
+            ASSERT_TRUE(isFill(*image));
+            relay->limitToClients(0);
+
+            std::vector<std::unique_ptr<TestWindows>> others;
+            std::unique_ptr<TestWindows> second = restartWithTheSameIds(*server, first, *windows, window, others);
+            ASSERT_NE(second, nullptr);
+            // A source choosing the window starts with no picture had.
+            uint64_t seen = 0;
+            image = nullptr;
+            while (image == nullptr && Clock::now() < giveUp)
+                image = backend->windowListCreateImageForReader(cg::kCGWindowListOptionIncludingWindow, window, seen);
+            ASSERT_NE(image, nullptr);
+            EXPECT_FALSE(isFill(*image)) << "the window that went showed in the new one";
+            EXPECT_EQ(countWrongPixels(*image, 40, 20), 0);
         }
 
         // This process's threads.

@@ -111,6 +111,13 @@ namespace vx::test
         sync();
     }
 
+    void TestWindows::fill(xcb_window_t window, uint32_t pixel)
+    {
+        xcb_change_window_attributes(connection, window, XCB_CW_BACK_PIXEL, &pixel);
+        xcb_clear_area(connection, 0, window, 0, 0, 0, 0);
+        sync();
+    }
+
     void TestWindows::destroy(xcb_window_t window)
     {
         xcb_destroy_window(connection, window);

@@ -47,6 +47,8 @@ namespace vx::test
         // USSize), as a window manager does without asking the user.
         xcb_window_t create(int x, int y, int width, int height, const Properties& properties);
         void resize(xcb_window_t window, int width, int height);
+        // Paints the window over in one pixel value (at depth 24, 0xRRGGBB).
+        void fill(xcb_window_t window, uint32_t pixel);
         void destroy(xcb_window_t window);
         void unmap(xcb_window_t window);
         // Whether a window of any client has this id now.
