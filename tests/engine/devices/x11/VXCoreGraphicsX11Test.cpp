@@ -755,6 +755,28 @@ namespace vx::test
                                                    ManagerCase{"FluxboxComposited", ManagerKind::fluxbox, true}),
                                  [](const ::testing::TestParamInfo<ManagerCase>& info) { return info.param.name; });
 
+        // Grabs the pointer for the program, on window, its presses and
+        // releases sent to it, in that pointer mode; whether it holds it.
+        bool grabPointer(xcb_connection_t* program, xcb_window_t window, uint8_t pointerMode)
+        {
+            auto* grabbed = xcb_grab_pointer_reply(
+                program,
+                xcb_grab_pointer(program, 0, window, XCB_EVENT_MASK_BUTTON_PRESS | XCB_EVENT_MASK_BUTTON_RELEASE,
+                                 pointerMode, XCB_GRAB_MODE_ASYNC, XCB_NONE, XCB_NONE, XCB_CURRENT_TIME),
+                nullptr);
+            const bool holds = grabbed != nullptr && grabbed->status == XCB_GRAB_STATUS_SUCCESS;
+            std::free(grabbed);
+            return holds;
+        }
+
+        // The program lets the pointer go and leaves once the server has taken that.
+        void letGoAndLeave(xcb_connection_t* program)
+        {
+            xcb_ungrab_pointer(program, XCB_CURRENT_TIME);
+            std::free(xcb_get_input_focus_reply(program, xcb_get_input_focus(program), nullptr));
+            xcb_disconnect(program);
+        }
+
         // A program that grabs the pointer freezing it (as one does to take
         // the next click whatever window it lands in): the server queues
         // the pointer's events, neither press nor release taken, until it
@@ -772,18 +794,10 @@ namespace vx::test
 
             xcb_connection_t* program = xcb_connect(server->getDisplayName().c_str(), nullptr);
             ASSERT_EQ(xcb_connection_has_error(program), 0);
-            auto* grabbed = xcb_grab_pointer_reply(
-                program,
-                xcb_grab_pointer(program, 0, window, XCB_EVENT_MASK_BUTTON_PRESS | XCB_EVENT_MASK_BUTTON_RELEASE,
-                                 XCB_GRAB_MODE_SYNC, XCB_GRAB_MODE_ASYNC, XCB_NONE, XCB_NONE, XCB_CURRENT_TIME),
-                nullptr);
-            const bool frozen = grabbed != nullptr && grabbed->status == XCB_GRAB_STATUS_SUCCESS;
-            std::free(grabbed);
+            const bool frozen = grabPointer(program, window, XCB_GRAB_MODE_SYNC);
             LogRecorder log;
             const bool answered = frozen && wrapper.sendMouseDown(350, 240);
-            xcb_ungrab_pointer(program, XCB_CURRENT_TIME);
-            std::free(xcb_get_input_focus_reply(program, xcb_get_input_focus(program), nullptr));
-            xcb_disconnect(program);
+            letGoAndLeave(program);
             ASSERT_TRUE(frozen) << "the pointer was not grabbed";
             EXPECT_FALSE(answered) << "a click neither pressed nor released answered true";
             EXPECT_EQ(log.count(logWarning), 1u) << log.dump();
@@ -808,13 +822,7 @@ namespace vx::test
             xcb_connection_t* program = xcb_connect(server->getDisplayName().c_str(), nullptr);
             ASSERT_EQ(xcb_connection_has_error(program), 0);
             const xcb_window_t root = xcb_setup_roots_iterator(xcb_get_setup(program)).data->root;
-            auto* grabbed = xcb_grab_pointer_reply(
-                program,
-                xcb_grab_pointer(program, 0, root, XCB_EVENT_MASK_BUTTON_PRESS | XCB_EVENT_MASK_BUTTON_RELEASE,
-                                 XCB_GRAB_MODE_ASYNC, XCB_GRAB_MODE_ASYNC, XCB_NONE, XCB_NONE, XCB_CURRENT_TIME),
-                nullptr);
-            const bool holds = grabbed != nullptr && grabbed->status == XCB_GRAB_STATUS_SUCCESS;
-            std::free(grabbed);
+            const bool holds = grabPointer(program, root, XCB_GRAB_MODE_ASYNC);
             LogRecorder log;
             const bool answered = holds && wrapper.sendMouseDown(350, 240);
             // What the program got: its grab's press and release.
@@ -832,9 +840,7 @@ namespace vx::test
                 pollfd wait{xcb_get_file_descriptor(program), POLLIN, 0};
                 poll(&wait, 1, 100);
             }
-            xcb_ungrab_pointer(program, XCB_CURRENT_TIME);
-            std::free(xcb_get_input_focus_reply(program, xcb_get_input_focus(program), nullptr));
-            xcb_disconnect(program);
+            letGoAndLeave(program);
             ASSERT_TRUE(holds) << "the pointer was not grabbed";
             EXPECT_TRUE(pressed && released) << "the grabbing program did not get the click";
             EXPECT_FALSE(answered) << "a click taken by another program answered true";
