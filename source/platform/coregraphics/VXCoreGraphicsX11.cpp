@@ -273,7 +273,9 @@ namespace vx::cg
             void forget(const std::vector<xcb_window_t>& windows);
 
         private:
-            // A picture no read waited for, until the source's next read.
+            // A picture no read waited for, for the source's readers: until a
+            // newer one of its window comes, pictureKept passes or the window
+            // is destroyed.
             struct Kept
             {
                 ImageSource source;
