@@ -1636,12 +1636,13 @@ namespace vx::test
             const auto come = [&] { return int((relay->getBytesToClients() - before) / (1280 * 720 * 4)); };
             const std::vector<int> pictures =
                 grabInTurn({shown, shown}, 1280, 720, [&](const std::vector<int>&) { return come() >= 8; });
-            // The last may not have been taken yet, and the count may be one
-            // over after many frames.
+            // Each had nearly all: the last may not have been taken yet, the
+            // count may be one over after many frames, and a reader held up
+            // on a busy machine may miss one. Shared out, half each.
             const int came = come();
             EXPECT_GE(came, 8);
-            EXPECT_GE(pictures[0], came - 2);
-            EXPECT_GE(pictures[1], came - 2) << "the pictures went to one reader or the other, not to both";
+            EXPECT_GE(pictures[0], came - 3);
+            EXPECT_GE(pictures[1], came - 3) << "the pictures went to one reader or the other, not to both";
             EXPECT_LT(milliseconds(longestGrab), longestWait.count());
             EXPECT_EQ(timesSaid(log, "is not answering"), 0u) << log.dump();
         }
@@ -1689,7 +1690,8 @@ namespace vx::test
             ASSERT_NE(image, nullptr);
             ASSERT_TRUE(isFill(*image));
 
-            // 3.2 KB of pixels in 1.6 s: the grab gives up, the picture comes after.
+            // 3.2 KB of pixels in 1.6 s: the grab gives up, the picture comes
+            // after, and is kept; the grab taking it asks for the next.
             relay->limitToClients(2000);
             ASSERT_EQ(grab(window), nullptr) << "the picture came within a grab's wait";
             image = nullptr;
@@ -1697,8 +1699,10 @@ namespace vx::test
                 image = grab(window);
             ASSERT_NE(image, nullptr) << "the picture never came";
             ASSERT_TRUE(isFill(*image));
-            relay->limitToClients(0);
 
+            // The program ends while that one comes: the server has sent a
+            // third of it.
+            ASSERT_TRUE(relay->waitForBytesToClients(relay->getBytesToClients() + 1000));
             std::vector<std::unique_ptr<TestWindows>> others;
             std::unique_ptr<TestWindows> second = restartWithTheSameIds(*server, first, *windows, window, others);
             ASSERT_NE(second, nullptr);
