@@ -1671,10 +1671,13 @@ namespace vx::test
 
         // A program ends and the next one gets its ids: its window, of the
         // same size, chosen at once, shows its own picture, never the one
-        // of the window that went, come over the slow link meanwhile.
-        TEST_F(X11SlowLinkTest, AWindowGivenTheIdOfOneDestroyedNeverGetsThatOnesPicture)
+        // of the window that went, come over the slow link meanwhile. The
+        // backend reads the server's windows through the relay.
+        void expectANewWindowWithAnOldIdToShowItsOwnPicture(const XorgServer& server, TestWindows& observer,
+                                                              X11Relay& relay, cg::Backend& backend)
         {
-            auto first = std::make_unique<TestWindows>(server->getDisplayName());
+            using Clock = std::chrono::steady_clock;
+            auto first = std::make_unique<TestWindows>(server.getDisplayName());
             const xcb_window_t window = first->create(100, 100, 40, 20, {"first", "", "vx", "VX", long(getpid())});
             first->fill(window, 0xC01020);
             const auto isFill = [](const cg::Image& image)
@@ -1683,37 +1686,69 @@ namespace vx::test
                 std::memcpy(&pixel, image.bytes.data(), 4);
                 return pixel == 0xFFC01020u;
             };
-            const auto giveUp = Clock::now() + std::chrono::seconds(30);
-            std::shared_ptr<const cg::Image> image;
-            while (image == nullptr && Clock::now() < giveUp)
-                image = grab(window);
+            const auto grabUntilAPictureComes = [&](uint64_t& seen)
+            {
+                const auto giveUp = Clock::now() + std::chrono::seconds(30);
+                std::shared_ptr<const cg::Image> image;
+                while (image == nullptr && Clock::now() < giveUp)
+                    image = backend.windowListCreateImageForReader(cg::kCGWindowListOptionIncludingWindow, window,
+                                                                   seen);
+                return image;
+            };
+            uint64_t seen = 0;
+            std::shared_ptr<const cg::Image> image = grabUntilAPictureComes(seen);
             ASSERT_NE(image, nullptr);
             ASSERT_TRUE(isFill(*image));
 
             // 3.2 KB of pixels in 1.6 s: the grab gives up, the picture comes
             // after, and is kept; the grab taking it asks for the next.
-            relay->limitToClients(2000);
-            ASSERT_EQ(grab(window), nullptr) << "the picture came within a grab's wait";
-            image = nullptr;
-            while (image == nullptr && Clock::now() < giveUp)
-                image = grab(window);
+            relay.limitToClients(2000);
+            ASSERT_EQ(backend.windowListCreateImageForReader(cg::kCGWindowListOptionIncludingWindow, window, seen),
+                      nullptr)
+                << "the picture came within a grab's wait";
+            image = grabUntilAPictureComes(seen);
             ASSERT_NE(image, nullptr) << "the picture never came";
             ASSERT_TRUE(isFill(*image));
 
             // The program ends while that one comes: the server has sent a
             // third of it.
-            ASSERT_TRUE(relay->waitForBytesToClients(relay->getBytesToClients() + 1000));
+            ASSERT_TRUE(relay.waitForBytesToClients(relay.getBytesToClients() + 1000));
             std::vector<std::unique_ptr<TestWindows>> others;
-            std::unique_ptr<TestWindows> second = restartWithTheSameIds(*server, first, *windows, window, others);
+            std::unique_ptr<TestWindows> second = restartWithTheSameIds(server, first, observer, window, others);
             ASSERT_NE(second, nullptr);
             // A source choosing the window starts with no picture had.
-            uint64_t seen = 0;
-            image = nullptr;
-            while (image == nullptr && Clock::now() < giveUp)
-                image = backend->windowListCreateImageForReader(cg::kCGWindowListOptionIncludingWindow, window, seen);
+            uint64_t seenAnew = 0;
+            image = grabUntilAPictureComes(seenAnew);
             ASSERT_NE(image, nullptr);
             EXPECT_FALSE(isFill(*image)) << "the window that went showed in the new one";
             EXPECT_EQ(countWrongPixels(*image, 40, 20), 0);
+        }
+
+        TEST_F(X11SlowLinkTest, AWindowGivenTheIdOfOneDestroyedNeverGetsThatOnesPicture)
+        {
+            expectANewWindowWithAnOldIdToShowItsOwnPicture(*server, *windows, *relay, *backend);
+        }
+
+        // Without Composite windows are read as the screen shows them, and
+        // nothing else watches their destruction.
+        TEST(X11WithoutCompositeTest, AWindowGivenTheIdOfOneDestroyedNeverGetsThatOnesPicture)
+        {
+            XorgServer::Options options;
+            options.arguments = {"-extension", "COMPOSITE"};
+            XorgServer own(options);
+            if (! own.isRunning())
+                GTEST_SKIP() << "no X server for these tests: " << own.getWhyNot();
+            TestWindows observer(own.getDisplayName());
+            ASSERT_TRUE(observer.isConnected());
+            X11Relay relay(own.getDisplayName());
+            ASSERT_TRUE(relay.isRunning()) << relay.getWhyNot();
+            cg::X11Options noSharedMemory;
+            noSharedMemory.useSharedMemory = false;
+            std::string whyNot;
+            std::shared_ptr<cg::Backend> backend =
+                cg::createX11Backend(relay.getDisplayName().c_str(), noSharedMemory, &whyNot);
+            ASSERT_NE(backend, nullptr) << whyNot;
+            expectANewWindowWithAnOldIdToShowItsOwnPicture(own, observer, relay, *backend);
         }
 
         // This process's threads.
