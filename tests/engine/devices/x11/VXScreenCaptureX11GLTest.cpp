@@ -1,8 +1,8 @@
 // Window grabs over the X11 backend into textures: known pixels, also while
 // covered and after a resize, with and without MIT-SHM; a window that goes
 // between choosing and grabbing, or whose id another program's window gets,
-// also as the screen capture source shows it; a server that stops answering
-// for a while.
+// also as the screen capture source shows it; two captures of one window
+// over a slow link; a server that stops answering for a while.
 
 #include "engine/devices/VXScreenCaptureWrapper.h"
 
