@@ -499,7 +499,7 @@ namespace vx::cg
 
             std::once_flag unshownMade;
             xcb_window_t unshown = XCB_NONE; // never mapped: a grab of it asks whether the pointer is grabbed
-            std::atomic<bool> pressGrabbed{false}; // the last press went to a client holding the pointer
+            std::atomic<bool> pressGrabbed{false}; // the last press went to another's grab of the pointer
 
             std::mutex raiseLock;
             Owner raised; // whom setFrontProcess raised last
@@ -2306,9 +2306,12 @@ namespace vx::cg
                     return false;
                 if (event.type == kCGEventLeftMouseDown)
                 {
-                    // Sent all the same, as the pointer itself would be: a
-                    // freezing grab may let it go on to the window later.
-                    pressGrabbed = isPointerGrabbed();
+                    // Under a grab the press goes to the client holding it,
+                    // which the server does not tell: one of the process's
+                    // while a pop-up of it shows (its open menu), another's
+                    // else. Sent all the same, as the pointer itself would
+                    // be: a freezing grab may let it go on to the window later.
+                    pressGrabbed = isPointerGrabbed() && popUpsOf(owner).empty();
                     xcb_test_fake_input(requests, XCB_BUTTON_PRESS, button, XCB_CURRENT_TIME, XCB_NONE, 0, 0, 0);
                 }
             }

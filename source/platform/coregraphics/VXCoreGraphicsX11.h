@@ -49,10 +49,11 @@
 //   keeps it queued), then itself, after the press a manager's own grab may
 //   hold to raise the window first, so that the next click is checked after
 //   this one has landed (nothing is pressed while a button is down), and
-//   answers whether both were taken, and not by a client that held the
+//   answers whether both were taken, and not by another program holding the
 //   pointer grabbed when the press went (an open menu, a drag: the server
-//   gives it both; which client holds a grab it does not tell, so the
-//   captured program's own counts too); without
+//   gives it both); which client holds a grab the server does not tell: it
+//   counts as the process's own while a pop-up of the process shows (its
+//   open menu); without
 //   X-Resource, where a window's process is only what its _NET_WM_PID says,
 //   the windows of a process are those of the client that made the window
 //   chosen (the client part of their ids).

@@ -808,16 +808,17 @@ namespace vx::test
             EXPECT_EQ(windows->waitForButtonPress(window, 30000), std::make_pair(50, 40));
         }
 
-        // A program holding the pointer grabbed, not freezing it (an open
-        // menu, a drag): the server gives it the press and the release at
-        // once, the window under the pointer nothing.
+        // Another program holding the pointer grabbed, not freezing it (an
+        // open menu, a drag): the server gives it the press and the release
+        // at once, the captured program nothing.
         TEST_F(X11Test, AClickWhileAnotherProgramHoldsThePointerGoesToItAndAnswersFalse)
         {
-            const xcb_window_t window =
-                windows->create(300, 200, 100, 80, {"captured", "", "owner", "Owner", long(getpid())});
+            WindowOwnerProcess owner(server->getDisplayName(), 300, 200, 100, 80);
+            ASSERT_TRUE(owner.isRunning()) << owner.getWhyNot();
             cg::setBackend(connectX11(*server));
             ScreenCaptureWrapper wrapper;
-            wrapper.setWindowId(int(window));
+            wrapper.setWindowId(int(owner.getWindow()));
+            ASSERT_EQ(wrapper.getOwnerPid(), long(owner.getPid()));
 
             xcb_connection_t* program = xcb_connect(server->getDisplayName().c_str(), nullptr);
             ASSERT_EQ(xcb_connection_has_error(program), 0);
@@ -847,9 +848,27 @@ namespace vx::test
             EXPECT_EQ(log.count(logWarning), 1u) << log.dump();
             EXPECT_TRUE(log.contains("held by another program")) << log.dump();
 
-            // Let go, the next click lands, and is the first the window gets.
+            // Let go, the next click lands, and is the first the captured program gets.
             EXPECT_TRUE(wrapper.sendMouseDown(360, 250)) << log.dump();
-            EXPECT_EQ(windows->waitForButtonPress(window, 30000), std::make_pair(60, 50));
+            EXPECT_EQ(owner.waitForButtonPress(30000), std::make_pair(60, 50));
+        }
+
+        // The captured program's own open menu holding the pointer (its
+        // windows getting their events): the click reaches the program.
+        TEST_F(X11Test, AClickWhileTheCapturedProgramsOwnMenuHoldsThePointerReachesItAndAnswersTrue)
+        {
+            WindowOwnerProcess owner(server->getDisplayName(), 300, 200, 100, 80);
+            ASSERT_TRUE(owner.isRunning()) << owner.getWhyNot();
+            const xcb_window_t menu = owner.openPopUp(420, 200, 80, 60);
+            ASSERT_NE(menu, xcb_window_t(XCB_NONE));
+            ASSERT_TRUE(owner.grabPointer(menu));
+            cg::setBackend(connectX11(*server));
+            ScreenCaptureWrapper wrapper;
+            wrapper.setWindowId(int(owner.getWindow()));
+            LogRecorder log;
+            EXPECT_TRUE(wrapper.sendMouseDown(350, 240)) << log.dump();
+            EXPECT_EQ(log.count(logWarning), 0u) << log.dump();
+            EXPECT_EQ(owner.waitForButtonPress(30000), std::make_pair(50, 40));
         }
 
         // A manager that keeps windows where they are when asked to raise them.

@@ -118,6 +118,18 @@ namespace vx::test
         sync();
     }
 
+    bool TestWindows::grabPointer(xcb_window_t window)
+    {
+        auto* grabbed = xcb_grab_pointer_reply(
+            connection,
+            xcb_grab_pointer(connection, 1, window, XCB_EVENT_MASK_BUTTON_PRESS | XCB_EVENT_MASK_BUTTON_RELEASE,
+                             XCB_GRAB_MODE_ASYNC, XCB_GRAB_MODE_ASYNC, XCB_NONE, XCB_NONE, XCB_CURRENT_TIME),
+            nullptr);
+        const bool granted = grabbed != nullptr && grabbed->status == XCB_GRAB_STATUS_SUCCESS;
+        std::free(grabbed);
+        return granted;
+    }
+
     void TestWindows::destroy(xcb_window_t window)
     {
         xcb_destroy_window(connection, window);

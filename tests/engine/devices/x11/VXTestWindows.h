@@ -49,6 +49,10 @@ namespace vx::test
         void resize(xcb_window_t window, int width, int height);
         // Paints the window over in one pixel value (at depth 24, 0xRRGGBB).
         void fill(xcb_window_t window, uint32_t pixel);
+        // Grabs the pointer as an open menu does (on window, not freezing
+        // it, the connection's own windows getting their events); whether
+        // the server granted it.
+        bool grabPointer(xcb_window_t window);
         void destroy(xcb_window_t window);
         void unmap(xcb_window_t window);
         // Whether a window of any client has this id now.
