@@ -808,24 +808,21 @@ namespace vx::test
             EXPECT_EQ(windows->waitForButtonPress(window, 30000), std::make_pair(50, 40));
         }
 
-        // Another program holding the pointer grabbed, not freezing it (an
-        // open menu, a drag): the server gives it the press and the release
-        // at once, the captured program nothing.
-        TEST_F(X11Test, AClickWhileAnotherProgramHoldsThePointerGoesToItAndAnswersFalse)
+        // Another program (this one) holding the pointer grabbed, not
+        // freezing it (an open menu, a drag): the server gives it the press
+        // and the release of the click at (x, y) into the owner's window at
+        // once, the owner nothing. Once it lets go, a click 10 pixels on
+        // lands, the first the owner gets.
+        void expectAClickUnderAnotherProgramsGrabToAnswerFalse(const std::string& displayName,
+                                                               ScreenCaptureWrapper& wrapper,
+                                                               WindowOwnerProcess& owner, int x, int y)
         {
-            WindowOwnerProcess owner(server->getDisplayName(), 300, 200, 100, 80);
-            ASSERT_TRUE(owner.isRunning()) << owner.getWhyNot();
-            cg::setBackend(connectX11(*server));
-            ScreenCaptureWrapper wrapper;
-            wrapper.setWindowId(int(owner.getWindow()));
-            ASSERT_EQ(wrapper.getOwnerPid(), long(owner.getPid()));
-
-            xcb_connection_t* program = xcb_connect(server->getDisplayName().c_str(), nullptr);
+            xcb_connection_t* program = xcb_connect(displayName.c_str(), nullptr);
             ASSERT_EQ(xcb_connection_has_error(program), 0);
             const xcb_window_t root = xcb_setup_roots_iterator(xcb_get_setup(program)).data->root;
             const bool holds = grabPointer(program, root, XCB_GRAB_MODE_ASYNC);
             LogRecorder log;
-            const bool answered = holds && wrapper.sendMouseDown(350, 240);
+            const bool answered = holds && wrapper.sendMouseDown(x, y);
             // What the program got: its grab's press and release.
             bool pressed = false, released = false;
             const auto giveUp = std::chrono::steady_clock::now() + std::chrono::seconds(20);
@@ -848,27 +845,60 @@ namespace vx::test
             EXPECT_EQ(log.count(logWarning), 1u) << log.dump();
             EXPECT_TRUE(log.contains("held by another program")) << log.dump();
 
-            // Let go, the next click lands, and is the first the captured program gets.
-            EXPECT_TRUE(wrapper.sendMouseDown(360, 250)) << log.dump();
+            EXPECT_TRUE(wrapper.sendMouseDown(x + 10, y + 10)) << log.dump();
             EXPECT_EQ(owner.waitForButtonPress(30000), std::make_pair(60, 50));
         }
 
-        // The captured program's own open menu holding the pointer (its
-        // windows getting their events): the click reaches the program.
+        // The owner's own open menu (at menuX, menuY, beside the point)
+        // holding the pointer, its windows getting their events: the click
+        // at (x, y) reaches the owner's window.
+        void expectAClickUnderItsOwnMenusGrabToLand(ScreenCaptureWrapper& wrapper, WindowOwnerProcess& owner, int x,
+                                                    int y, int menuX, int menuY)
+        {
+            const xcb_window_t menu = owner.openPopUp(menuX, menuY, 80, 60);
+            ASSERT_NE(menu, xcb_window_t(XCB_NONE));
+            ASSERT_TRUE(owner.grabPointer(menu));
+            LogRecorder log;
+            EXPECT_TRUE(wrapper.sendMouseDown(x, y)) << log.dump();
+            EXPECT_EQ(log.count(logWarning), 0u) << log.dump();
+            EXPECT_EQ(owner.waitForButtonPress(30000), std::make_pair(50, 40));
+        }
+
+        TEST_F(X11Test, AClickWhileAnotherProgramHoldsThePointerGoesToItAndAnswersFalse)
+        {
+            WindowOwnerProcess owner(server->getDisplayName(), 300, 200, 100, 80);
+            ASSERT_TRUE(owner.isRunning()) << owner.getWhyNot();
+            cg::setBackend(connectX11(*server));
+            ScreenCaptureWrapper wrapper;
+            wrapper.setWindowId(int(owner.getWindow()));
+            expectAClickUnderAnotherProgramsGrabToAnswerFalse(server->getDisplayName(), wrapper, owner, 350, 240);
+        }
+
         TEST_F(X11Test, AClickWhileTheCapturedProgramsOwnMenuHoldsThePointerReachesItAndAnswersTrue)
         {
             WindowOwnerProcess owner(server->getDisplayName(), 300, 200, 100, 80);
             ASSERT_TRUE(owner.isRunning()) << owner.getWhyNot();
-            const xcb_window_t menu = owner.openPopUp(420, 200, 80, 60);
-            ASSERT_NE(menu, xcb_window_t(XCB_NONE));
-            ASSERT_TRUE(owner.grabPointer(menu));
             cg::setBackend(connectX11(*server));
             ScreenCaptureWrapper wrapper;
             wrapper.setWindowId(int(owner.getWindow()));
-            LogRecorder log;
-            EXPECT_TRUE(wrapper.sendMouseDown(350, 240)) << log.dump();
-            EXPECT_EQ(log.count(logWarning), 0u) << log.dump();
-            EXPECT_EQ(owner.waitForButtonPress(30000), std::make_pair(50, 40));
+            expectAClickUnderItsOwnMenusGrabToLand(wrapper, owner, 350, 240, 420, 200);
+        }
+
+        TEST_P(X11ManagedClickTest, AClickWhileAnotherProgramHoldsThePointerGoesToItAndAnswersFalse)
+        {
+            ASSERT_NO_FATAL_FAILURE(start(true, 300, 200, false));
+            if (IsSkipped())
+                return;
+            expectAClickUnderAnotherProgramsGrabToAnswerFalse(server->getDisplayName(), wrapper, *owner, x, y);
+        }
+
+        TEST_P(X11ManagedClickTest, AClickWhileTheCapturedProgramsOwnMenuHoldsThePointerReachesItAndAnswersTrue)
+        {
+            ASSERT_NO_FATAL_FAILURE(start(true, 300, 200, false));
+            if (IsSkipped())
+                return;
+            const auto [left, top] = windows->positionOnScreen(captured);
+            expectAClickUnderItsOwnMenusGrabToLand(wrapper, *owner, x, y, left + 120, top);
         }
 
         // A manager that keeps windows where they are when asked to raise them.
