@@ -755,20 +755,6 @@ namespace vx::test
                                                    ManagerCase{"FluxboxComposited", ManagerKind::fluxbox, true}),
                                  [](const ::testing::TestParamInfo<ManagerCase>& info) { return info.param.name; });
 
-        // Grabs the pointer for the program, on window, its presses and
-        // releases sent to it, in that pointer mode; whether it holds it.
-        bool grabPointer(xcb_connection_t* program, xcb_window_t window, uint8_t pointerMode)
-        {
-            auto* grabbed = xcb_grab_pointer_reply(
-                program,
-                xcb_grab_pointer(program, 0, window, XCB_EVENT_MASK_BUTTON_PRESS | XCB_EVENT_MASK_BUTTON_RELEASE,
-                                 pointerMode, XCB_GRAB_MODE_ASYNC, XCB_NONE, XCB_NONE, XCB_CURRENT_TIME),
-                nullptr);
-            const bool holds = grabbed != nullptr && grabbed->status == XCB_GRAB_STATUS_SUCCESS;
-            std::free(grabbed);
-            return holds;
-        }
-
         // The program lets the pointer go and leaves once the server has taken that.
         void letGoAndLeave(xcb_connection_t* program)
         {
@@ -794,7 +780,7 @@ namespace vx::test
 
             xcb_connection_t* program = xcb_connect(server->getDisplayName().c_str(), nullptr);
             ASSERT_EQ(xcb_connection_has_error(program), 0);
-            const bool frozen = grabPointer(program, window, XCB_GRAB_MODE_SYNC);
+            const bool frozen = grabPointer(program, window, false, XCB_GRAB_MODE_SYNC);
             LogRecorder log;
             const bool answered = frozen && wrapper.sendMouseDown(350, 240);
             letGoAndLeave(program);
@@ -820,7 +806,7 @@ namespace vx::test
             xcb_connection_t* program = xcb_connect(displayName.c_str(), nullptr);
             ASSERT_EQ(xcb_connection_has_error(program), 0);
             const xcb_window_t root = xcb_setup_roots_iterator(xcb_get_setup(program)).data->root;
-            const bool holds = grabPointer(program, root, XCB_GRAB_MODE_ASYNC);
+            const bool holds = grabPointer(program, root, false, XCB_GRAB_MODE_ASYNC);
             LogRecorder log;
             const bool answered = holds && wrapper.sendMouseDown(x, y);
             // What the program got: its grab's press and release.
@@ -1791,12 +1777,8 @@ namespace vx::test
             ASSERT_TRUE(observer.isConnected());
             X11Relay relay(own.getDisplayName());
             ASSERT_TRUE(relay.isRunning()) << relay.getWhyNot();
-            cg::X11Options noSharedMemory;
-            noSharedMemory.useSharedMemory = false;
-            std::string whyNot;
-            std::shared_ptr<cg::Backend> backend =
-                cg::createX11Backend(relay.getDisplayName().c_str(), noSharedMemory, &whyNot);
-            ASSERT_NE(backend, nullptr) << whyNot;
+            std::shared_ptr<cg::Backend> backend = connectX11(relay.getDisplayName(), false);
+            ASSERT_NE(backend, nullptr);
             expectANewWindowWithAnOldIdToShowItsOwnPicture(own, observer, relay, *backend);
         }
 

@@ -165,12 +165,8 @@ namespace vx::test
             windows->sync();
             X11Relay relay(server->getDisplayName());
             ASSERT_TRUE(relay.isRunning()) << relay.getWhyNot();
-            cg::X11Options options;
-            options.useSharedMemory = false;
-            std::string whyNot;
-            std::shared_ptr<cg::Backend> backend =
-                cg::createX11Backend(relay.getDisplayName().c_str(), options, &whyNot);
-            ASSERT_NE(backend, nullptr) << whyNot;
+            std::shared_ptr<cg::Backend> backend = connectX11(relay.getDisplayName(), false);
+            ASSERT_NE(backend, nullptr);
             cg::setBackend(backend);
             ScreenCaptureWrapper wrappers[2];
             Texture textures[2];

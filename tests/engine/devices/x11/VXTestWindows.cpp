@@ -118,16 +118,22 @@ namespace vx::test
         sync();
     }
 
-    bool TestWindows::grabPointer(xcb_window_t window)
+    bool grabPointer(xcb_connection_t* connection, xcb_window_t window, bool ownerEvents, uint8_t pointerMode)
     {
         auto* grabbed = xcb_grab_pointer_reply(
             connection,
-            xcb_grab_pointer(connection, 1, window, XCB_EVENT_MASK_BUTTON_PRESS | XCB_EVENT_MASK_BUTTON_RELEASE,
-                             XCB_GRAB_MODE_ASYNC, XCB_GRAB_MODE_ASYNC, XCB_NONE, XCB_NONE, XCB_CURRENT_TIME),
+            xcb_grab_pointer(connection, ownerEvents ? 1 : 0, window,
+                             XCB_EVENT_MASK_BUTTON_PRESS | XCB_EVENT_MASK_BUTTON_RELEASE, pointerMode,
+                             XCB_GRAB_MODE_ASYNC, XCB_NONE, XCB_NONE, XCB_CURRENT_TIME),
             nullptr);
         const bool granted = grabbed != nullptr && grabbed->status == XCB_GRAB_STATUS_SUCCESS;
         std::free(grabbed);
         return granted;
+    }
+
+    bool TestWindows::grabPointer(xcb_window_t window)
+    {
+        return vx::test::grabPointer(connection, window, true, XCB_GRAB_MODE_ASYNC);
     }
 
     void TestWindows::destroy(xcb_window_t window)

@@ -16,6 +16,11 @@ namespace vx::test
     // the server does not answer).
     xcb_atom_t internAtom(xcb_connection_t* connection, const char* name);
 
+    // Grabs the pointer for the connection on window, presses and releases
+    // reported to it (ownerEvents: its own windows get theirs as usual), in
+    // that pointer mode; whether the server granted it.
+    bool grabPointer(xcb_connection_t* connection, xcb_window_t window, bool ownerEvents, uint8_t pointerMode);
+
     // Windows a test makes on its own connection (an application's):
     // top-level, mapped, painted by the server with a tiled background
     // (patternPixel over width x height, at the screen's depth: 24, or 16 in
