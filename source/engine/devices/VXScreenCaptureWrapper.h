@@ -49,8 +49,9 @@ namespace vx
         // with a warning, when the owner has no window on screen at (x, y)
         // (closed, hidden) or clicks cannot be sent: then nothing is pressed.
         // False, with a warning, too when the press and release have not
-        // both been taken in time (another program holds the pointer): the
-        // button is let go all the same, so the click may land later.
+        // both been taken in time, or were taken by a program holding the
+        // pointer grabbed (another program holds the pointer): the button
+        // is let go all the same, so the click may land later.
         // A click (point check, raise, move, press, release) is one step
         // no other click of the process enters: one waits for the other.
         bool sendMouseDown(int x, int y);

@@ -138,6 +138,17 @@ namespace vx::cg
         // CGWindowListCreateImage of a window at its own bounds; null when
         // there is no image (the window is gone).
         virtual std::shared_ptr<const Image> windowListCreateImage(uint32_t options, uint32_t windowId) = 0;
+        // As windowListCreateImage, for one of several readers of the window,
+        // each with a seen of its own (0 at first, and for each new window):
+        // where pictures come apart from the reads (a slow link), each
+        // picture comes to every reader that has not had it, never one older
+        // than the last it had (seen is kept up to date).
+        virtual std::shared_ptr<const Image> windowListCreateImageForReader(uint32_t options, uint32_t windowId,
+                                                                            uint64_t& seen)
+        {
+            (void)seen;
+            return windowListCreateImage(options, windowId);
+        }
         // How many times a window with this id has been seen to go; watches
         // it from now on. Where ids are given again (X hands a gone client's
         // to the next), a window chosen at one count is gone at another,

@@ -53,8 +53,10 @@ namespace vx::cg
         constexpr std::chrono::milliseconds replyWait{250};
         constexpr std::chrono::milliseconds replyWaitLongest{500};
         // How long a window picture that came with no read waiting is kept
-        // for its source's next read (a grab each frame takes it at once):
-        // a window no longer grabbed, closed or resized, leaves none behind.
+        // for the next read of each reader of the window (a grab each frame
+        // takes it at once): a window no longer grabbed, or resized, leaves
+        // none behind; one destroyed leaves none at all (X gives its id to
+        // another program's window).
         constexpr std::chrono::milliseconds pictureKept{2000};
 
         // xcb writes to a server that has closed its end (gone away, or
@@ -239,7 +241,9 @@ namespace vx::cg
         // turn, and the thread reads on after a read has given up, so that
         // over a slow link every source's pictures come at the link's pace,
         // the next read of a source taking the one come meanwhile and
-        // asking for another.
+        // asking for another. A picture come meanwhile goes to every reader
+        // of the source that has not had it (each counts the pictures it
+        // had), until a newer one comes or its window is destroyed.
         class ImageReader
         {
         public:
@@ -259,18 +263,25 @@ namespace vx::cg
 
             // The source's pixels into image, waited for a bounded time when
             // no other picture is coming; at once, without waiting, a picture
-            // of the same come since an earlier read gave up (the next is
-            // asked for), or slow while pictures are coming (this source's
-            // is asked for in its turn).
-            Outcome read(const ImageSource& source, Image& image);
+            // of the same come since an earlier read gave up that this
+            // reader has not had (numbered past seen; the next is asked
+            // for), or slow while pictures are coming (this source's is
+            // asked for in its turn). seen: the number of the last picture
+            // the reader had, updated.
+            Outcome read(const ImageSource& source, Image& image, uint64_t& seen);
+            // The windows destroyed: their pictures kept, asked or coming are dropped.
+            void forget(const std::vector<xcb_window_t>& windows);
 
         private:
-            // A picture no read waited for, until the source's next read.
+            // A picture no read waited for, for the source's readers: until a
+            // newer one of its window comes, pictureKept passes or the window
+            // is destroyed.
             struct Kept
             {
                 ImageSource source;
                 Image picture;
                 std::chrono::steady_clock::time_point came;
+                uint64_t number = 0;
             };
 
             void run();
@@ -297,12 +308,15 @@ namespace vx::cg
             std::deque<ImageSource> asked;          // in turn
             std::optional<ImageSource> coming;      // read now
             bool comingWaited = false;              // for a read waiting then
+            bool comingForgotten = false;           // its window destroyed meanwhile
             bool waiting = false;                   // a read waits for the picture coming
             std::optional<std::chrono::steady_clock::time_point> quietSince; // the thread waits, nothing come
             bool finished = false; // the waited picture's outcome, not taken yet
             bool succeeded = false;
             Image picture;
-            std::vector<Kept> kept; // one per window at most
+            uint64_t pictureNumber = 0; // the waited picture's
+            uint64_t lastNumber = 0;    // of the pictures come
+            std::vector<Kept> kept;     // one per window at most, the newest come unwaited
         };
 
         class X11Backend : public Backend
@@ -323,6 +337,8 @@ namespace vx::cg
             void removeReconfiguration(int token) override;
             std::vector<Dictionary> windowListCopyWindowInfo(uint32_t options, uint32_t relativeToWindow) override;
             std::shared_ptr<const Image> windowListCreateImage(uint32_t options, uint32_t windowId) override;
+            std::shared_ptr<const Image> windowListCreateImageForReader(uint32_t options, uint32_t windowId,
+                                                                        uint64_t& seen) override;
             uint64_t windowGeneration(uint32_t windowId) override;
             bool setFrontProcess(long pid, uint32_t windowId) override;
             bool postEventToProcess(long pid, const MouseEvent& event) override;
@@ -360,9 +376,13 @@ namespace vx::cg
             // of requests sent unchecked, the destruction of windows
             // redirected or watched); answers the windows destroyed.
             std::vector<xcb_window_t> takeQueuedEvents();
-            // The windows destroyed are forgotten (X gives their ids again);
-            // those watched count as gone once more.
+            // The windows destroyed are forgotten (X gives their ids again),
+            // their pictures too; those watched count as gone once more.
             void forgetRedirected(const std::vector<xcb_window_t>& destroyed);
+            // From now on the window's destruction is told. grabLock held.
+            void watchForGoing(xcb_window_t window);
+            // The window's picture for the reader that had the one numbered seen.
+            std::shared_ptr<const Image> createImage(uint32_t windowId, uint64_t& seen);
             // Whether a window manager lives that keeps the EWMH lists.
             bool managerLives();
             // The top-level windows (clients, not their frames) the manager
@@ -408,16 +428,21 @@ namespace vx::cg
             // pointer's events held by another client's grab meanwhile);
             // false when it has not by the end of raiseWait.
             bool waitForButton(uint8_t button, bool down);
+            // Whether a client holds the pointer grabbed (an open menu, a
+            // drag): the pointer's events go to it, whatever window they
+            // fall in. True too when the server does not answer.
+            bool isPointerGrabbed();
             // The pixel format of a window of that depth and visual; false when its pixels are not read.
             bool pixelFormatOf(int depth, xcb_visualid_t visual, PixelFormat& format) const;
-            ImageRead readImage(const ImageSource& source, Image& image);
+            // seen: as in ImageReader::read.
+            ImageRead readImage(const ImageSource& source, Image& image, uint64_t& seen);
             // The window's own pixmap (right also where covered) into spareImage.
             ImageRead readRedirected(xcb_window_t window, const xcb_get_geometry_reply_t& geometry,
-                                     const PixelFormat& format);
+                                     const PixelFormat& format, uint64_t& seen);
             // What the screen shows of the window into spareImage; the parts
             // off the screen are transparent.
             ImageRead readOnScreen(xcb_window_t window, const xcb_get_geometry_reply_t& geometry,
-                                   const PixelFormat& format);
+                                   const PixelFormat& format, uint64_t& seen);
             bool ensureSegment(size_t size);
             void releaseSegment();
 
@@ -467,9 +492,14 @@ namespace vx::cg
             std::map<xcb_window_t, uint64_t> timesGone; // of the windows watched
             SharedSegment segment;
             std::unique_ptr<ImageReader> reader; // made at the first read without shared memory
+            std::map<xcb_window_t, uint64_t> plainSeen; // windowListCreateImage's reader, per window
             std::shared_ptr<Image> spareImage;
             std::atomic<bool> depthSaid{false};
             std::atomic<bool> noTestSaid{false};
+
+            std::once_flag unshownMade;
+            xcb_window_t unshown = XCB_NONE; // never mapped: a grab of it asks whether the pointer is grabbed
+            std::atomic<bool> pressGrabbed{false}; // the last press went to another's grab of the pointer
 
             std::mutex raiseLock;
             Owner raised; // whom setFrontProcess raised last
@@ -948,8 +978,23 @@ namespace vx::cg
             for (xcb_window_t window : destroyed)
             {
                 redirected.erase(window);
+                plainSeen.erase(window);
                 if (watchedForGoing.erase(window) != 0)
                     ++timesGone[window];
+            }
+            if (reader != nullptr && ! destroyed.empty())
+                reader->forget(destroyed);
+        }
+
+        void X11Backend::watchForGoing(xcb_window_t window)
+        {
+            // Selected when not watched: first, and after the window went (a
+            // window given the id since is watched too), not at every grab.
+            if (watchedForGoing.insert(window).second)
+            {
+                const uint32_t mask = XCB_EVENT_MASK_STRUCTURE_NOTIFY;
+                xcb_change_window_attributes(requests, window, XCB_CW_EVENT_MASK, &mask);
+                xcb_flush(requests);
             }
         }
 
@@ -960,14 +1005,7 @@ namespace vx::cg
                 return 0;
             std::lock_guard<std::mutex> hold(grabLock);
             forgetRedirected(takeQueuedEvents());
-            // Selected when not watched: first, and after the window went (a
-            // window given the id since is watched too), not at every grab.
-            if (watchedForGoing.insert(windowId).second)
-            {
-                const uint32_t mask = XCB_EVENT_MASK_STRUCTURE_NOTIFY;
-                xcb_change_window_attributes(requests, windowId, XCB_CW_EVENT_MASK, &mask);
-                xcb_flush(requests);
-            }
+            watchForGoing(windowId);
             auto found = timesGone.find(windowId);
             return found != timesGone.end() ? found->second : 0;
         }
@@ -1608,10 +1646,27 @@ namespace vx::cg
 
         void ImageReader::ask(const ImageSource& source)
         {
-            if ((coming && *coming == source) || std::find(asked.begin(), asked.end(), source) != asked.end())
+            if ((coming && ! comingForgotten && *coming == source) ||
+                std::find(asked.begin(), asked.end(), source) != asked.end())
                 return;
             asked.push_back(source);
             changed.notify_all();
+        }
+
+        void ImageReader::forget(const std::vector<xcb_window_t>& windows)
+        {
+            std::lock_guard<std::mutex> hold(lock);
+            for (xcb_window_t window : windows)
+            {
+                kept.erase(std::remove_if(kept.begin(), kept.end(),
+                                          [window](const Kept& k) { return k.source.window == window; }),
+                           kept.end());
+                asked.erase(std::remove_if(asked.begin(), asked.end(),
+                                           [window](const ImageSource& a) { return a.window == window; }),
+                            asked.end());
+                if (coming && coming->window == window)
+                    comingForgotten = true;
+            }
         }
 
         bool ImageReader::isSilent(std::chrono::steady_clock::time_point now) const
@@ -1622,7 +1677,7 @@ namespace vx::cg
             return poll(&wait, 1, 0) <= 0;
         }
 
-        ImageReader::Outcome ImageReader::read(const ImageSource& source, Image& image)
+        ImageReader::Outcome ImageReader::read(const ImageSource& source, Image& image, uint64_t& seen)
         {
             using Clock = std::chrono::steady_clock;
             std::unique_lock<std::mutex> hold(lock);
@@ -1641,13 +1696,14 @@ namespace vx::cg
             kept.erase(std::remove_if(kept.begin(), kept.end(),
                                       [start](const Kept& k) { return start - k.came >= pictureKept; }),
                        kept.end());
-            // Come since this source's last read: given now, and the next
-            // asked for in turn.
-            if (auto found = std::find_if(kept.begin(), kept.end(), [&](const Kept& k) { return k.source == source; });
+            // Come since this reader's last read: given now (kept for the
+            // source's other readers), and the next asked for in turn.
+            if (auto found = std::find_if(kept.begin(), kept.end(),
+                                          [&](const Kept& k) { return k.source == source && k.number > seen; });
                 found != kept.end())
             {
-                image = std::move(found->picture);
-                kept.erase(found);
+                image = found->picture;
+                seen = found->number;
                 ask(source);
                 return Outcome::read;
             }
@@ -1687,6 +1743,7 @@ namespace vx::cg
             if (! succeeded)
                 return Outcome::failed;
             image = std::move(picture);
+            seen = pictureNumber;
             return Outcome::read;
         }
 
@@ -1704,19 +1761,25 @@ namespace vx::cg
                 asked.pop_front();
                 coming = source;
                 comingWaited = waiting;
+                comingForgotten = false;
                 hold.unlock();
                 const auto start = std::chrono::steady_clock::now();
                 Image image;
-                const bool read = transfer(source, image);
+                const bool transferred = transfer(source, image);
                 hold.lock();
                 const auto now = std::chrono::steady_clock::now();
+                // A destroyed window's picture is no picture of the window
+                // that may have its id by now.
+                const bool read = transferred && ! comingForgotten;
                 coming.reset();
+                comingForgotten = false;
                 quietSince.reset();
                 if (comingWaited && waiting)
                 {
                     finished = true;
                     succeeded = read;
                     picture = std::move(image);
+                    pictureNumber = ++lastNumber;
                 }
                 // One a read gave up on soon before it came is old by the
                 // next read (the server did not answer meanwhile): that read
@@ -1726,7 +1789,7 @@ namespace vx::cg
                     kept.erase(std::remove_if(kept.begin(), kept.end(),
                                               [&](const Kept& k) { return k.source.window == source.window; }),
                                kept.end());
-                    kept.push_back(Kept{source, std::move(image), now});
+                    kept.push_back(Kept{source, std::move(image), now, ++lastNumber});
                 }
                 changed.notify_all();
             }
@@ -1857,7 +1920,7 @@ namespace vx::cg
             return true;
         }
 
-        ImageRead X11Backend::readImage(const ImageSource& source, Image& image)
+        ImageRead X11Backend::readImage(const ImageSource& source, Image& image, uint64_t& seen)
         {
             const size_t rowBytes = source.format.rowBytes(source.width);
             const size_t size = rowBytes * size_t(source.height);
@@ -1882,7 +1945,7 @@ namespace vx::cg
             }
             if (reader == nullptr)
                 reader = std::make_unique<ImageReader>(displayToWatch);
-            switch (reader->read(source, image))
+            switch (reader->read(source, image, seen))
             {
             case ImageReader::Outcome::read:
                 return ImageRead::done;
@@ -1903,6 +1966,30 @@ namespace vx::cg
             if (! answers())
                 return nullptr;
             std::lock_guard<std::mutex> hold(grabLock);
+            const auto found = plainSeen.find(windowId);
+            uint64_t seen = found != plainSeen.end() ? found->second : 0;
+            std::shared_ptr<const Image> image = createImage(windowId, seen);
+            // Kept while the window is watched: its destruction forgets it.
+            if (seen != 0 && watchedForGoing.count(windowId) != 0)
+                plainSeen[windowId] = seen;
+            return image;
+        }
+
+        std::shared_ptr<const Image> X11Backend::windowListCreateImageForReader(uint32_t, uint32_t windowId,
+                                                                                uint64_t& seen)
+        {
+            const NoSigPipe quiet;
+            if (! answers())
+                return nullptr;
+            std::lock_guard<std::mutex> hold(grabLock);
+            return createImage(windowId, seen);
+        }
+
+        std::shared_ptr<const Image> X11Backend::createImage(uint32_t windowId, uint64_t& seen)
+        {
+            // Before its first picture is asked for: a picture of it kept
+            // goes once it is destroyed.
+            watchForGoing(windowId);
             const auto geometryCookie = xcb_get_geometry(requests, windowId);
             const auto attributesCookie = xcb_get_window_attributes(requests, windowId);
             auto geometry = await<xcb_get_geometry_reply_t>(geometryCookie);
@@ -1927,14 +2014,14 @@ namespace vx::cg
 
             if (spareImage == nullptr || spareImage.use_count() > 1)
                 spareImage = std::make_shared<Image>();
-            const ImageRead read =
-                hasComposite ? readRedirected(windowId, *geometry, format) : readOnScreen(windowId, *geometry, format);
+            const ImageRead read = hasComposite ? readRedirected(windowId, *geometry, format, seen)
+                                                : readOnScreen(windowId, *geometry, format, seen);
             xcb_flush(requests);
             return read == ImageRead::done ? spareImage : nullptr;
         }
 
         ImageRead X11Backend::readRedirected(xcb_window_t window, const xcb_get_geometry_reply_t& geometry,
-                                             const PixelFormat& format)
+                                             const PixelFormat& format, uint64_t& seen)
         {
             // Automatic redirection keeps the window's content in a pixmap
             // of its own, so covered parts are there too; it stays while the
@@ -1958,7 +2045,7 @@ namespace vx::cg
             source.width = geometry.width;
             source.height = geometry.height;
             source.format = format;
-            const ImageRead read = readImage(source, *spareImage);
+            const ImageRead read = readImage(source, *spareImage, seen);
             // A window resized since its geometry came has a pixmap of
             // another size: given back before it is forgotten, else the
             // next grab redirects it once more and the server keeps both.
@@ -1972,7 +2059,7 @@ namespace vx::cg
         }
 
         ImageRead X11Backend::readOnScreen(xcb_window_t window, const xcb_get_geometry_reply_t& geometry,
-                                           const PixelFormat& format)
+                                           const PixelFormat& format, uint64_t& seen)
         {
             // A window can be read only where it lies on the screen.
             auto origin = await<xcb_translate_coordinates_reply_t>(
@@ -1993,9 +2080,9 @@ namespace vx::cg
             source.height = bottom - top;
             source.format = format;
             if (left == 0 && top == 0 && right == width && bottom == height)
-                return readImage(source, *spareImage);
+                return readImage(source, *spareImage, seen);
             Image part;
-            if (const ImageRead read = readImage(source, part); read != ImageRead::done)
+            if (const ImageRead read = readImage(source, part, seen); read != ImageRead::done)
                 return read;
             Image& whole = *spareImage;
             whole.width = width;
@@ -2187,10 +2274,11 @@ namespace vx::cg
                 // the button never seen down, and a release wait alone
                 // would find the button up at once. The release is sent
                 // whatever came of the press: a press taken later finds it.
+                // Both taken under another client's grab went to that client.
                 const bool pressed = waitForButton(button, true);
                 xcb_test_fake_input(requests, XCB_BUTTON_RELEASE, button, XCB_CURRENT_TIME, XCB_NONE, 0, 0, 0);
                 const bool released = waitForButton(button, false);
-                return pressed && released;
+                return pressed && released && ! pressGrabbed.exchange(false);
             }
             if (event.type == kCGEventMouseMoved || event.type == kCGEventLeftMouseDown)
             {
@@ -2217,7 +2305,15 @@ namespace vx::cg
                     (pointer->mask & buttons) != 0)
                     return false;
                 if (event.type == kCGEventLeftMouseDown)
+                {
+                    // Under a grab the press goes to the client holding it,
+                    // which the server does not tell: one of the process's
+                    // while a pop-up of it shows (its open menu), another's
+                    // else. Sent all the same, as the pointer itself would
+                    // be: a freezing grab may let it go on to the window later.
+                    pressGrabbed = isPointerGrabbed() && popUpsOf(owner).empty();
                     xcb_test_fake_input(requests, XCB_BUTTON_PRESS, button, XCB_CURRENT_TIME, XCB_NONE, 0, 0, 0);
+                }
             }
             else
                 return false;
@@ -2226,6 +2322,32 @@ namespace vx::cg
             // server does not answer it in time: a press is let go after.
             await<xcb_get_input_focus_reply_t>(xcb_get_input_focus(requests));
             return true;
+        }
+
+        bool X11Backend::isPointerGrabbed()
+        {
+            // The server answers a grab of a window not shown "already
+            // grabbed" while another client holds the pointer, else "not
+            // viewable", taking nothing. A grab held is that of whichever
+            // client took it: the press is checked with no button down, so
+            // no window's own grab of a press is held then.
+            std::call_once(unshownMade,
+                           [this]
+                           {
+                               unshown = xcb_generate_id(requests);
+                               const uint32_t overrideRedirect = 1;
+                               xcb_create_window(requests, 0, unshown, screen.root, -1, -1, 1, 1, 0,
+                                                 XCB_WINDOW_CLASS_INPUT_ONLY, XCB_COPY_FROM_PARENT,
+                                                 XCB_CW_OVERRIDE_REDIRECT, &overrideRedirect);
+                           });
+            auto reply = await<xcb_grab_pointer_reply_t>(xcb_grab_pointer(requests, 0, unshown, 0, XCB_GRAB_MODE_ASYNC,
+                                                                          XCB_GRAB_MODE_ASYNC, XCB_NONE, XCB_NONE,
+                                                                          XCB_CURRENT_TIME));
+            if (reply == nullptr)
+                return true;
+            if (reply->status == XCB_GRAB_STATUS_SUCCESS)
+                xcb_ungrab_pointer(requests, XCB_CURRENT_TIME);
+            return reply->status == XCB_GRAB_STATUS_ALREADY_GRABBED || reply->status == XCB_GRAB_STATUS_FROZEN;
         }
 
         bool X11Backend::waitForButton(uint8_t button, bool down)

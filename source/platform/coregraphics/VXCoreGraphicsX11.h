@@ -27,11 +27,14 @@
 //   where the server offers it, else in bands of rows on a connection and
 //   thread of their own, waited for as any reply is (below), silence
 //   counted only while that thread waits for the server: one picture comes
-//   at a time, each window grabbed meanwhile read in its turn; a picture
-//   still coming over a slow link when a grab gives up is the next grab of
-//   the window's, and one more is asked for then, so that every window's
-//   pictures come at the link's pace while no grab waits longer than any
-//   call; windows of depth
+//   at a time, the windows grabbed meanwhile read in the order asked; a
+//   picture still coming over a slow link when a grab gives up is the next
+//   grab's of each reader of the window that has not had it (each source
+//   its own reader, windowListCreateImage one per window), and one more is
+//   asked for then, so that every window's pictures come at the link's
+//   pace while no grab waits longer than any call; the pictures of a window
+//   destroyed are dropped (its id may be another program's window next);
+//   windows of depth
 //   24 and 32, and true-colour ones of depth 15 and 16 (said once for any
 //   other);
 // - mouse events go through XTest (without it clicks fail), only onto a
@@ -46,7 +49,11 @@
 //   keeps it queued), then itself, after the press a manager's own grab may
 //   hold to raise the window first, so that the next click is checked after
 //   this one has landed (nothing is pressed while a button is down), and
-//   answers whether both were taken; without
+//   answers whether both were taken, and not by another program holding the
+//   pointer grabbed when the press went (an open menu, a drag: the server
+//   gives it both); which client holds a grab the server does not tell: it
+//   counts as the process's own while a pop-up of the process shows (its
+//   open menu); without
 //   X-Resource, where a window's process is only what its _NET_WM_PID says,
 //   the windows of a process are those of the client that made the window
 //   chosen (the client part of their ids).

@@ -1,5 +1,6 @@
 #include "engine/devices/VXScreenCaptureWrapper.h"
 
+#include <algorithm>
 #include <mutex>
 #include <thread>
 
@@ -22,6 +23,9 @@ namespace vx
         // may be another window's by now.
         uint64_t generation = 0;
         bool gone = false;
+        // The last picture of the window this source had: others grabbing
+        // the same window take their own turn at each picture.
+        uint64_t pictureSeen = 0;
         long ownerPid = 0;
         std::string ownerName;
         uint32_t width = 0;
@@ -105,6 +109,7 @@ namespace vx
         pimpl->windowId = id;
         pimpl->generation = generation;
         pimpl->gone = false;
+        pimpl->pictureSeen = 0;
         pimpl->ownerPid = listed.ownerPid;
         pimpl->ownerName = listed.ownerName.value_or(std::string());
     }
@@ -135,12 +140,14 @@ namespace vx
     {
         int windowId = 0;
         uint64_t generation = 0;
+        uint64_t seen = 0;
         {
             const std::lock_guard<std::mutex> hold(pimpl->choiceLock);
             if (pimpl->windowId == 0 || pimpl->gone)
                 return false;
             windowId = pimpl->windowId;
             generation = pimpl->generation;
+            seen = pimpl->pictureSeen;
         }
         if (texture == nullptr)
             return false;
@@ -151,7 +158,13 @@ namespace vx
 
         std::shared_ptr<cg::Backend> graphics = cg::getBackend();
         const std::shared_ptr<const cg::Image> image =
-            graphics->windowListCreateImage(cg::kCGWindowListOptionIncludingWindow, uint32_t(windowId));
+            graphics->windowListCreateImageForReader(cg::kCGWindowListOptionIncludingWindow, uint32_t(windowId), seen);
+        {
+            // Unless another window was chosen meanwhile.
+            const std::lock_guard<std::mutex> hold(pimpl->choiceLock);
+            if (pimpl->windowId == windowId && pimpl->generation == generation)
+                pimpl->pictureSeen = std::max(pimpl->pictureSeen, seen);
+        }
         // Asked after the image: a window gone before it was read is told by then.
         if (graphics->windowGeneration(uint32_t(windowId)) != generation)
         {

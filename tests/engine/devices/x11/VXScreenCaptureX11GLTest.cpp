@@ -1,8 +1,8 @@
 // Window grabs over the X11 backend into textures: known pixels, also while
 // covered and after a resize, with and without MIT-SHM; a window that goes
 // between choosing and grabbing, or whose id another program's window gets,
-// also as the screen capture source shows it; a server that stops answering
-// for a while.
+// also as the screen capture source shows it; two captures of one window
+// over a slow link; a server that stops answering for a while.
 
 #include "engine/devices/VXScreenCaptureWrapper.h"
 
@@ -18,6 +18,7 @@
 #include <unistd.h>
 
 #include "VXExternalWindowManager.h"
+#include "VXX11Relay.h"
 #include "VXX11TestSupport.h"
 #include "core/VXTime.h"
 #include "core/parameters/VXParamChoice.h"
@@ -151,6 +152,56 @@ namespace vx::test
             ASSERT_TRUE(grabLater());
             EXPECT_EQ(texture.getWidth(), 40);
             expectPattern(40, 20);
+        }
+
+        // Two sources capturing one window over a slow link (a forwarded
+        // display, without shared memory): a picture that came while
+        // neither waited shows in both.
+        using X11SlowLinkGrabGLTest = X11TestOn<GLTest>;
+
+        TEST_F(X11SlowLinkGrabGLTest, TwoCapturesOfOneWindowEachShowEveryPictureThatComes)
+        {
+            const xcb_window_t window = windows->create(0, 0, 1280, 720, {"shown", "", "vx", "VX", long(getpid())});
+            windows->sync();
+            X11Relay relay(server->getDisplayName());
+            ASSERT_TRUE(relay.isRunning()) << relay.getWhyNot();
+            std::shared_ptr<cg::Backend> backend = connectX11(relay.getDisplayName(), false);
+            ASSERT_NE(backend, nullptr);
+            cg::setBackend(backend);
+            ScreenCaptureWrapper wrappers[2];
+            Texture textures[2];
+            for (ScreenCaptureWrapper& wrapper : wrappers)
+                wrapper.setWindowId(int(window));
+            // A picture in about 0.9 s: longer than a grab waits.
+            relay.limitToClients(4 << 20);
+            const size_t before = relay.getBytesToClients();
+            const auto come = [&] { return int((relay.getBytesToClients() - before) / (1280 * 720 * 4)); };
+            int shown[] = {0, 0};
+            double clock = 5000.0;
+            const auto giveUp = std::chrono::steady_clock::now() + std::chrono::seconds(30);
+            while (come() < 6 && std::chrono::steady_clock::now() < giveUp)
+            {
+                clock += 40.0;
+                updateTime(clock);
+                for (int i : {0, 1})
+                    shown[i] += wrappers[i].grab(&textures[i]) ? 1 : 0;
+                std::this_thread::sleep_for(std::chrono::milliseconds(16));
+            }
+            // The last may not have been taken yet.
+            const int came = come();
+            EXPECT_GE(came, 6);
+            EXPECT_GE(shown[0], came - 2);
+            EXPECT_GE(shown[1], came - 2) << "the pictures went to one capture or the other, not to both";
+            for (Texture& texture : textures)
+            {
+                ASSERT_EQ(texture.getWidth(), 1280);
+                const std::vector<PixelRGBA8> read = readTexture(GL_TEXTURE_2D, texture.getGLName());
+                const uint32_t p = patternPixel(700, 400);
+                EXPECT_EQ(read[size_t(400 * texture.getHardwareWidth() + 700)],
+                          (PixelRGBA8{uint8_t(p >> 16), uint8_t(p >> 8), uint8_t(p), 255}));
+                texture.release();
+            }
+            cg::setBackend(nullptr);
         }
 
         INSTANTIATE_TEST_SUITE_P(Reads, X11GrabGLTest,

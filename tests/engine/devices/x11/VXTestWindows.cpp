@@ -111,6 +111,31 @@ namespace vx::test
         sync();
     }
 
+    void TestWindows::fill(xcb_window_t window, uint32_t pixel)
+    {
+        xcb_change_window_attributes(connection, window, XCB_CW_BACK_PIXEL, &pixel);
+        xcb_clear_area(connection, 0, window, 0, 0, 0, 0);
+        sync();
+    }
+
+    bool grabPointer(xcb_connection_t* connection, xcb_window_t window, bool ownerEvents, uint8_t pointerMode)
+    {
+        auto* grabbed = xcb_grab_pointer_reply(
+            connection,
+            xcb_grab_pointer(connection, ownerEvents ? 1 : 0, window,
+                             XCB_EVENT_MASK_BUTTON_PRESS | XCB_EVENT_MASK_BUTTON_RELEASE, pointerMode,
+                             XCB_GRAB_MODE_ASYNC, XCB_NONE, XCB_NONE, XCB_CURRENT_TIME),
+            nullptr);
+        const bool granted = grabbed != nullptr && grabbed->status == XCB_GRAB_STATUS_SUCCESS;
+        std::free(grabbed);
+        return granted;
+    }
+
+    bool TestWindows::grabPointer(xcb_window_t window)
+    {
+        return vx::test::grabPointer(connection, window, true, XCB_GRAB_MODE_ASYNC);
+    }
+
     void TestWindows::destroy(xcb_window_t window)
     {
         xcb_destroy_window(connection, window);

@@ -16,6 +16,11 @@ namespace vx::test
     // the server does not answer).
     xcb_atom_t internAtom(xcb_connection_t* connection, const char* name);
 
+    // Grabs the pointer for the connection on window, presses and releases
+    // reported to it (ownerEvents: its own windows get theirs as usual), in
+    // that pointer mode; whether the server granted it.
+    bool grabPointer(xcb_connection_t* connection, xcb_window_t window, bool ownerEvents, uint8_t pointerMode);
+
     // Windows a test makes on its own connection (an application's):
     // top-level, mapped, painted by the server with a tiled background
     // (patternPixel over width x height, at the screen's depth: 24, or 16 in
@@ -47,6 +52,12 @@ namespace vx::test
         // USSize), as a window manager does without asking the user.
         xcb_window_t create(int x, int y, int width, int height, const Properties& properties);
         void resize(xcb_window_t window, int width, int height);
+        // Paints the window over in one pixel value (at depth 24, 0xRRGGBB).
+        void fill(xcb_window_t window, uint32_t pixel);
+        // Grabs the pointer as an open menu does (on window, not freezing
+        // it, the connection's own windows getting their events); whether
+        // the server granted it.
+        bool grabPointer(xcb_window_t window);
         void destroy(xcb_window_t window);
         void unmap(xcb_window_t window);
         // Whether a window of any client has this id now.

@@ -31,7 +31,8 @@ namespace vx::test
         // The owner's whole life: shows the window, tells its id and each
         // press on its windows ("press <window> <x> <y>") on the output;
         // takes commands, a line each, on the input ("popup <x> <y> <width>
-        // <height>", answered "popup <window>"; "sync", answered "synced"
+        // <height>", answered "popup <window>"; "grab <window>", answered
+        // "grab 1" when granted, else "grab 0"; "sync", answered "synced"
         // once every event sent before has been told); ends when its input
         // closes.
         [[noreturn]] void runOwner(const char* place)
@@ -73,6 +74,7 @@ namespace vx::test
                     const std::string command = commands.substr(0, end);
                     commands.erase(0, end + 1);
                     int left = 0, top = 0, popUpWidth = 0, popUpHeight = 0;
+                    unsigned grabbed = 0;
                     if (command == "sync")
                     {
                         windows.sync();
@@ -87,6 +89,8 @@ namespace vx::test
                         const xcb_window_t popUp = windows.create(left, top, popUpWidth, popUpHeight, properties);
                         dprintf(1, "popup %u\n", unsigned(popUp));
                     }
+                    else if (std::sscanf(command.c_str(), "grab %u", &grabbed) == 1)
+                        dprintf(1, "grab %d\n", windows.grabPointer(xcb_window_t(grabbed)) ? 1 : 0);
                 }
             }
         }
@@ -271,6 +275,17 @@ namespace vx::test
             if (std::sscanf(line.c_str(), "popup %u", &popUp) == 1)
                 return xcb_window_t(popUp);
         return XCB_NONE;
+    }
+
+    bool WindowOwnerProcess::grabPointer(xcb_window_t popUp)
+    {
+        tell("grab " + std::to_string(popUp));
+        std::string line;
+        int granted = 0;
+        while (readLine(line, 30000))
+            if (std::sscanf(line.c_str(), "grab %d", &granted) == 1)
+                return granted == 1;
+        return false;
     }
 
     std::vector<xcb_window_t> WindowOwnerProcess::takePressedWindows()

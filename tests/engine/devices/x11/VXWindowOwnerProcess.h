@@ -36,6 +36,9 @@ namespace vx::test
         // Shows an override-redirect window (a pop-up, as a menu) with the
         // owner's _NET_WM_PID; none when the owner did not tell it.
         xcb_window_t openPopUp(int x, int y, int width, int height);
+        // Grabs the pointer as the owner's open menu does, on the pop-up
+        // (see TestWindows::grabPointer); whether the server granted it.
+        bool grabPointer(xcb_window_t popUp);
         // The windows pressed so far, told once the owner has had every
         // event the server sent it until now.
         std::vector<xcb_window_t> takePressedWindows();

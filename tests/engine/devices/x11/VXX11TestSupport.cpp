@@ -31,10 +31,15 @@ namespace vx::test
 
     std::shared_ptr<cg::Backend> connectX11(const XorgServer& server, bool useSharedMemory)
     {
+        return connectX11(server.getDisplayName(), useSharedMemory);
+    }
+
+    std::shared_ptr<cg::Backend> connectX11(const std::string& displayName, bool useSharedMemory)
+    {
         cg::X11Options options;
         options.useSharedMemory = useSharedMemory;
         std::string whyNot;
-        std::shared_ptr<cg::Backend> backend = cg::createX11Backend(server.getDisplayName().c_str(), options, &whyNot);
+        std::shared_ptr<cg::Backend> backend = cg::createX11Backend(displayName.c_str(), options, &whyNot);
         EXPECT_NE(backend, nullptr) << whyNot;
         return backend;
     }

@@ -19,6 +19,8 @@ namespace vx::test
 
     // A backend on the server's display; null (and a failure) when it does not connect.
     std::shared_ptr<cg::Backend> connectX11(const XorgServer& server, bool useSharedMemory = true);
+    // The same on a display by name (a relay's).
+    std::shared_ptr<cg::Backend> connectX11(const std::string& displayName, bool useSharedMemory);
 
     // A client given the id base that of a client that has left had (so
     // its first window gets the id the other's had): the server hands out
