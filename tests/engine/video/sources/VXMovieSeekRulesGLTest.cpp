@@ -187,6 +187,40 @@ namespace vx::test
         EXPECT_TRUE(showsBy(249, 0.0)) << "the play head's frame (or a sync frame before it) never showed";
     }
 
+    // Played forwards, a silent movie's decoder is held with the frames
+    // after the play head's decoded ahead; the play head moves on a frame
+    // (read, not rendered), the player's clock runs on half a frame into
+    // the frame after it, and the movie turns to random play there. The
+    // render takes the picture at the player's clock: that frame, decoded
+    // and exactly one beyond the play head's, never shows.
+    TEST_F(MovieSeekRulesGLTest, AtRandomTheFrameDecodedOneBeyondThePlayHeadNeverShows)
+    {
+        start(false, playForward, 252);
+        ASSERT_FALSE(HasFatalFailure());
+        FrameGate& gate = FrameGate::get();
+        for (int i = 0; i < 10 && ! HasFatalFailure(); ++i)
+            tick(hostMs);
+        FrameGate::Use use;
+        ASSERT_TRUE(holdDecodingAhead()) << "the decoder was never held";
+        ASSERT_FALSE(HasFatalFailure());
+        // The player's clock is a quarter of a frame behind the play head (its
+        // seek went to the start of the frame cued to a quarter into): the
+        // play head a quarter into its frame, the clock at its start.
+        const double into = source->getPosition() / msPerFrame - headFrame();
+        if (into > 0.5)
+            advance(hostMs);
+        advance(msPerFrame);
+        const long head = headFrame();
+        clock.seconds = clock.seconds.load() + 1.5 * msPerFrame / 1000.0;
+        direct(playRandom);
+        drainMessages();
+        look();
+        ASSERT_FALSE(HasFatalFailure());
+        EXPECT_EQ(headFrame(), head);
+        gate.setOpen(true);
+        EXPECT_TRUE(showsBy(head, 0.0)) << "the play head's frame (or a sync frame before it) never showed";
+    }
+
     // Played forwards with sound, the movie is cued on to frame 262, the
     // frame lands and the feeding thread takes it; before a render uploads it
     // the play head is cued back to 256, between the frame shown and 262.
