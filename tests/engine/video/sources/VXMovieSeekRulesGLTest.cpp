@@ -154,6 +154,34 @@ namespace vx::test
         EXPECT_TRUE(showsBy(0, 0.0)) << "frame 0 never showed after the wrap (showing " << shown << ")";
     }
 
+    // As above, rendered at 50 Hz, faster than the movie's 25 frames a
+    // second: each frame, the last one too, stays up for both of its
+    // renders; frame 0 shows only once the play head has wrapped.
+    TEST_F(MovieSeekRulesGLTest, ASelfTimedMovieRenderedFasterThanItsFramesKeepsItsLastFrameUpForItsWholeTime)
+    {
+        start(false, playForward, 262);
+        ASSERT_FALSE(HasFatalFailure());
+        clock.seconds = clock.seconds.load() + 0.05;
+        FrameGate::Use use;
+        FrameGate::get().setOpen(false);
+        int renders = 0;
+        for (long last = headFrame(); ! HasFatalFailure(); ++renders)
+        {
+            advance(hostMs);
+            if (headFrame() < last)
+                break;
+            last = headFrame();
+            letThroughToPlayHead();
+            look();
+            ASSERT_FALSE(HasFatalFailure());
+            ASSERT_EQ(shown, last) << "frame " << last << " was not up for its whole time";
+        }
+        EXPECT_EQ(renders, 2 * (twoGroups.frames - 262) - 1) << "the play head did not wrap after the last frame";
+        bound = 0;
+        FrameGate::get().setOpen(true);
+        EXPECT_TRUE(showsBy(0, 0.0)) << "frame 0 never showed after the wrap (showing " << shown << ")";
+    }
+
     // At random, a silent movie shows frame 262; the play head is cued to
     // key frame 250, that seek held with its frame, then to frame 249 below
     // it. Frame 250 landing lies between the frame shown and the play head
