@@ -287,6 +287,46 @@ namespace vx::test
         EXPECT_TRUE(showsBy(256, 0.0)) << "the second cue's frame never showed (showing " << shown << ")";
     }
 
+    // Played backwards with sound from frame 240, the play head is cued up
+    // to frame 265, in the next group; then, as when decoding only just
+    // keeps up with play, each frame's seek lands and is taken in by the
+    // feeding thread only just before the play head moves down to the next
+    // frame, whose seek is held. Each frame taken lies between the play head
+    // and the cue's frame: the picture follows the play head down from the
+    // cue rather than stand on the frame from before it until the play head
+    // comes down past that.
+    TEST_F(MovieSeekRulesGLTest, WithSoundPlayedBackwardsACueUpShowsFramesTakenOneSeekLate)
+    {
+        start(true, playBackward, 240);
+        ASSERT_FALSE(HasFatalFailure());
+        FrameGate& gate = FrameGate::get();
+        FrameGate::Use use;
+        gate.setOpen(false);
+        const long before = shown;
+        cue(265);
+        for (int step = 0; step < 8 && ! HasFatalFailure(); ++step)
+        {
+            const auto giveUp = std::chrono::steady_clock::now() + watchdog;
+            while ((reader().getCurrentFrame() != headFrame() || reader().isAwaitingFrame()) &&
+                   std::chrono::steady_clock::now() < giveUp)
+            {
+                if (gate.waiters() > 0)
+                {
+                    gate.admit(1);
+                    gate.awaitAdmitted(watchdog);
+                }
+                advance(0.0);
+            }
+            ASSERT_FALSE(reader().isAwaitingFrame()) << "the frame of " << headFrame() << " was never taken";
+            advance(msPerFrame);
+            look();
+        }
+        ASSERT_FALSE(HasFatalFailure());
+        EXPECT_GT(shown, before) << "the picture stood on the frame from before the cue";
+        gate.setOpen(true);
+        EXPECT_TRUE(showsBy(headFrame(), 0.0)) << "the play head's frame never showed (showing " << shown << ")";
+    }
+
     // A silent movie of predicted frames told to play backwards follows the
     // play head down by a seek to each frame, from frame 990 at half speed
     // (each seek decodes from the key frame at 0). A seek under way whose
