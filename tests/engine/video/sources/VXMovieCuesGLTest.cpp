@@ -17,6 +17,8 @@
 #include "core/parameters/VXParamBase.h"
 
 #include <algorithm>
+#include <condition_variable>
+#include <mutex>
 #include <vector>
 
 namespace vx::test
@@ -302,6 +304,39 @@ namespace vx::test
                 return reader != nullptr && ! reader->isAwaitingFrame();
             }
         };
+
+        // Registered beside the file source, holds the DataDriver inside its
+        // pass while armed.
+        class PassHolder final : public PlainSource
+        {
+        public:
+            void updateVideo() override
+            {
+                std::unique_lock<std::mutex> hold(lock);
+                inside = armed;
+                changed.notify_all();
+                changed.wait(hold, [this] { return ! armed; });
+                inside = false;
+            }
+            // Until the DataDriver is held, the time-out at most.
+            bool hold(std::chrono::seconds timeout)
+            {
+                std::unique_lock<std::mutex> hold(lock);
+                armed = true;
+                return changed.wait_for(hold, timeout, [this] { return inside; });
+            }
+            void letGo()
+            {
+                std::lock_guard<std::mutex> hold(lock);
+                armed = false;
+                changed.notify_all();
+            }
+
+        private:
+            std::mutex lock;
+            std::condition_variable changed;
+            bool armed = false, inside = false;
+        };
     }
 
     // Paused, the user's hand takes the play head to frame 45, which shows;
@@ -338,6 +373,46 @@ namespace vx::test
         gate.setOpen(true);
         ASSERT_TRUE(seeksLand()) << "the seek to frame 45 never landed";
         EXPECT_TRUE(showsFrame(45)) << "frame 45 never showed again (showing " << shown << ")";
+    }
+
+    // Paused, the user's hand takes the play head to frame 45 and rests
+    // there; its seek, held in the gate, lands (at random on key frame 40),
+    // and a render takes that frame before the DataDriver reads again. The
+    // hand resting, frame 45 is sought exactly and shows.
+    TEST_P(MovieScrubsGLTest, AHandRestingAfterItsKeyFrameShowedBringsItsOwnFrame)
+    {
+        FrameGate& gate = FrameGate::get();
+        FrameGate::Use use;
+        direct(playPause);
+        way = 0;
+        ASSERT_TRUE(showsBy(0, hostMs)) << "the movie never showed";
+        PassHolder holder;
+        driver.addSource(&holder);
+        struct Unregister
+        {
+            PassHolder& holder;
+            VideoSourceDataDriver& driver;
+            ~Unregister()
+            {
+                holder.letGo();
+                driver.removeSource(&holder);
+            }
+        } unregister{holder, driver};
+        source->getPositionParam()->setUserState(ParamBase::UserState_Editing);
+        gate.setOpen(false);
+        handAt(45);
+        ASSERT_TRUE(gate.awaitWaiter(watchdog)) << "the hand's seek never ran";
+        ASSERT_TRUE(holder.hold(watchdog)) << "the DataDriver was never held";
+        gate.setOpen(true);
+        VideoFormatReader* reader = source->getVideoFormatReader();
+        const auto giveUp = std::chrono::steady_clock::now() + watchdog;
+        while (reader->isAwaitingFrame() && std::chrono::steady_clock::now() < giveUp)
+            std::this_thread::sleep_for(std::chrono::microseconds(500));
+        ASSERT_FALSE(reader->isAwaitingFrame()) << "the hand's seek never landed";
+        look();
+        ASSERT_FALSE(HasFatalFailure());
+        holder.letGo();
+        EXPECT_TRUE(showsFrame(45)) << "frame 45 never showed (showing " << shown << ")";
     }
 
     INSTANTIATE_TEST_SUITE_P(Readers, MovieScrubsGLTest,
