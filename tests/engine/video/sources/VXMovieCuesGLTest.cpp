@@ -271,6 +271,14 @@ namespace vx::test
         protected:
             MovieScrubsGLTest() { keyInterval = 10; }
 
+            // Paused, until frame 0 shows.
+            bool showsPaused()
+            {
+                direct(playPause);
+                way = 0;
+                return showsBy(0, hostMs);
+            }
+
             // The hand on frame n.
             void handAt(long n) { source->getPositionParam()->setValue((n + 0.25) * msPerFrame, ValueChangeInfo()); }
 
@@ -349,9 +357,7 @@ namespace vx::test
     {
         FrameGate& gate = FrameGate::get();
         FrameGate::Use use;
-        direct(playPause);
-        way = 0;
-        ASSERT_TRUE(showsBy(0, hostMs)) << "the movie never showed";
+        ASSERT_TRUE(showsPaused()) << "the movie never showed";
         const auto& position = source->getPositionParam();
         position->setUserState(ParamBase::UserState_Editing);
         handAt(45);
@@ -383,9 +389,7 @@ namespace vx::test
     {
         FrameGate& gate = FrameGate::get();
         FrameGate::Use use;
-        direct(playPause);
-        way = 0;
-        ASSERT_TRUE(showsBy(0, hostMs)) << "the movie never showed";
+        ASSERT_TRUE(showsPaused()) << "the movie never showed";
         PassHolder holder;
         driver.addSource(&holder);
         struct Unregister

@@ -36,6 +36,17 @@ namespace vx::test
                 ASSERT_TRUE(showsBy(n, 0.0)) << "the first frame never showed";
             }
 
+            // The silent clip played forwards from frame n, once shown, for
+            // ten host frames, then the decoder held while it decodes ahead
+            // (the gate in use); false when either never was.
+            bool playsOnThenHoldsTheDecoder(long n)
+            {
+                start(false, playForward, n);
+                for (int i = 0; i < 10 && ! HasFatalFailure(); ++i)
+                    tick(hostMs);
+                return ! HasFatalFailure() && holdDecodingAhead() && ! HasFatalFailure();
+            }
+
             VideoFormatReader& reader() { return *source->getVideoFormatReader(); }
 
             // Lets the held decoder through frame by frame until the play
@@ -101,14 +112,9 @@ namespace vx::test
     // shown.
     TEST_F(MovieSeekRulesGLTest, APlayHeadBackExactlyOnTheFrameShownWhileASeekIsHeldLeavesTheFramesBelowBehind)
     {
-        start(false, playForward, 252);
-        ASSERT_FALSE(HasFatalFailure());
         FrameGate& gate = FrameGate::get();
-        for (int i = 0; i < 10 && ! HasFatalFailure(); ++i)
-            tick(hostMs);
         FrameGate::Use use;
-        ASSERT_TRUE(holdDecodingAhead()) << "the decoder was never held";
-        ASSERT_FALSE(HasFatalFailure());
+        ASSERT_TRUE(playsOnThenHoldsTheDecoder(252)) << "frame 252 never showed or the decoder was never held";
 
         const long left = shown;
         cue(left - 6);
@@ -223,14 +229,9 @@ namespace vx::test
     // and exactly one beyond the play head's, never shows.
     TEST_F(MovieSeekRulesGLTest, AtRandomTheFrameDecodedOneBeyondThePlayHeadNeverShows)
     {
-        start(false, playForward, 252);
-        ASSERT_FALSE(HasFatalFailure());
         FrameGate& gate = FrameGate::get();
-        for (int i = 0; i < 10 && ! HasFatalFailure(); ++i)
-            tick(hostMs);
         FrameGate::Use use;
-        ASSERT_TRUE(holdDecodingAhead()) << "the decoder was never held";
-        ASSERT_FALSE(HasFatalFailure());
+        ASSERT_TRUE(playsOnThenHoldsTheDecoder(252)) << "frame 252 never showed or the decoder was never held";
         // The player's clock is a quarter of a frame behind the play head (its
         // seek went to the start of the frame cued to a quarter into): the
         // play head a quarter into its frame, the clock at its start.
