@@ -1,12 +1,13 @@
 // A movie with one key frame in 250 played forwards by the engine's timeline,
 // fed by the DataDriver thread, silent (self-timed player) and with sound
-// (seeking reader), cued to frame 300 (cue A) and 60 ms later to frame 400
-// (cue B), both in one key-frame group, as a VJ does, round after round. The
-// decoder is held in the frame gate and let through a different number of
-// frames between the two cues each round, so that cue B comes before cue A's
-// seek started, while it decodes, as it lands and after it played on; in some
-// rounds a render comes before the DataDriver has read cue B. Each render is
-// judged once: once cue B was asked, no frame before it shows.
+// (seeking reader), cued to frame 300 (cue A) and two host frames later to
+// frame 400 (cue B), both in one key-frame group, as a VJ does, round after
+// round. The decoder is held in the frame gate and let through a different
+// number of frames between the two cues each round, so that cue B comes
+// before cue A's seek started, while it decodes, as it lands and after it
+// played on; in every other round a render comes before the DataDriver has
+// read cue B. Each render is judged once: once cue B was asked, no frame
+// before it shows.
 
 #include "VXMovieBarsPlayback.h"
 

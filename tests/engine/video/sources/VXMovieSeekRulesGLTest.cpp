@@ -49,6 +49,25 @@ namespace vx::test
 
             VideoFormatReader& reader() { return *source->getVideoFormatReader(); }
 
+            // Lets the held decoder through frame by frame, no render
+            // coming, until the reader asked for frame n has taken its frame
+            // in, the watchdog at most.
+            void takesIn(long n)
+            {
+                FrameGate& gate = FrameGate::get();
+                const auto giveUp = std::chrono::steady_clock::now() + watchdog;
+                while ((reader().getCurrentFrame() != n || reader().isAwaitingFrame()) &&
+                       std::chrono::steady_clock::now() < giveUp)
+                {
+                    if (gate.waiters() > 0)
+                    {
+                        gate.admit(1);
+                        gate.awaitAdmitted(watchdog);
+                    }
+                    advance(0.0);
+                }
+            }
+
             // Lets the held decoder through frame by frame until the play
             // head's frame is decoded.
             void letThroughToPlayHead()
@@ -265,20 +284,9 @@ namespace vx::test
         ASSERT_FALSE(HasFatalFailure());
         ASSERT_LT(shown, 256);
 
-        // The reader, held on a seek of forward play, is let through frame
-        // by frame, no render coming, until it has taken frame 262 in.
+        // The reader, held on a seek of forward play, takes frame 262 in.
         cue(262);
-        const auto giveUp = std::chrono::steady_clock::now() + watchdog;
-        while ((reader().getCurrentFrame() != 262 || reader().isAwaitingFrame()) &&
-               std::chrono::steady_clock::now() < giveUp)
-        {
-            if (gate.waiters() > 0)
-            {
-                gate.admit(1);
-                gate.awaitAdmitted(watchdog);
-            }
-            advance(0.0);
-        }
+        takesIn(262);
         ASSERT_EQ(reader().getCurrentFrame(), 262);
         ASSERT_FALSE(reader().isAwaitingFrame()) << "the frame landed was never taken";
         cue(256);
@@ -307,17 +315,7 @@ namespace vx::test
         cue(265);
         for (int step = 0; step < 8 && ! HasFatalFailure(); ++step)
         {
-            const auto giveUp = std::chrono::steady_clock::now() + watchdog;
-            while ((reader().getCurrentFrame() != headFrame() || reader().isAwaitingFrame()) &&
-                   std::chrono::steady_clock::now() < giveUp)
-            {
-                if (gate.waiters() > 0)
-                {
-                    gate.admit(1);
-                    gate.awaitAdmitted(watchdog);
-                }
-                advance(0.0);
-            }
+            takesIn(headFrame());
             ASSERT_FALSE(reader().isAwaitingFrame()) << "the frame of " << headFrame() << " was never taken";
             advance(msPerFrame);
             look();
