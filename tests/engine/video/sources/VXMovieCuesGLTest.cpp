@@ -4,7 +4,8 @@
 // (cue A) and, while cue A's seek waits on the decoder, to frame 20 (cue B);
 // cued on into the same or a later key-frame group, or in a burst; and, with
 // one key frame in 60, dragged by the user's hand across groups; with one in
-// 10, paused, scrubbed away from a frame and back to it.
+// 10, paused, scrubbed away from a frame and back to it, and resting on a
+// frame whose key frame showed first.
 // The decoder is let through frame by frame, so the test does not depend on
 // how fast the machine decodes: cue B is acted on at once, cue A's seek is
 // dropped, and with cue A's seek landing no frame but cue B's shows. Each
