@@ -56,10 +56,14 @@ namespace vx::test
             admitted = 0;
             changed.notify_all();
         }
-        // Closed, lets count more frames out.
+        // Closed, lets count more frames out (open, every frame goes out
+        // uncounted: nothing to admit, and nothing for awaitAdmitted to
+        // wait for).
         void admit(int count)
         {
             std::lock_guard<std::mutex> hold(lock);
+            if (open)
+                return;
             admitted += count;
             changed.notify_all();
         }

@@ -581,6 +581,13 @@ namespace vx
     {
         if (reader.getLength() != getDuration())
             setDuration(reader.getLength());
+        // Whatever this read does, it acts on the play head from here on.
+        struct Done
+        {
+            std::atomic<double>& read;
+            double position;
+            ~Done() { read.store(position); }
+        } done{headRead, playHead.load()};
         if (heldFrame.held && ! mayLeaveHeldFrame(reader))
             return;
         const double position = playHead.load();
@@ -644,24 +651,33 @@ namespace vx
 
     bool VideoFormatReaderSource::isHeldFrameLeftBehind(VideoFormatReader& reader)
     {
+        const ParamPlayDirection direction = playDirection.load();
+        if (direction == playForward || direction == playBackward)
+            return leftInPlay(reader, heldFrame.position, heldFrame.lastHead);
+        if (direction == playRandom || direction == playPause)
+            return false;
+        // The user's hand holds the play head: it left the frame.
+        long held = -1, head = -1;
+        return reader.frameAtPosition(heldFrame.position, held) && reader.frameAtPosition(playHead.load(), head) &&
+               head != held;
+    }
+
+    bool VideoFormatReaderSource::leftInPlay(VideoFormatReader& reader, double from, double last)
+    {
         // Moved on further than play takes it between two reads.
         constexpr double jumpMs = 500.0;
         const double at = playHead.load();
-        long held = -1, head = -1;
-        if (! reader.frameAtPosition(heldFrame.position, held) || ! reader.frameAtPosition(at, head))
+        long left = -1, head = -1;
+        if (! reader.frameAtPosition(from, left) || ! reader.frameAtPosition(at, head))
             return false;
         switch (playDirection.load())
         {
             case playForward:
-                return head < held || at - heldFrame.lastHead > jumpMs;
+                return head < left || at - last > jumpMs;
             case playBackward:
-                return head > held || heldFrame.lastHead - at > jumpMs;
-            case playRandom:
-            case playPause:
-                return false;
+                return head > left || last - at > jumpMs;
             default:
-                // The user's hand holds the play head: it left the frame.
-                return head != held;
+                return false;
         }
     }
 
@@ -751,7 +767,11 @@ namespace vx
             // A frame read but not uploaded (no buffer yet, or the reader
             // could not hand it over yet) is tried again next time: the play
             // head may not move again to announce it.
-            if (textureBuffer != nullptr && newFrame.exchange(false) &&
+            // A cue or loop the feeding thread has not read yet leaves the
+            // frame read last to where the play head was: it waits for the
+            // read, which tells the reader (whose bounds then judge it).
+            const double read = headRead.load();
+            if (textureBuffer != nullptr && ! leftInPlay(*reader, read, read) && newFrame.exchange(false) &&
                 ! textureBuffer->readTextureFromVideoReader(*reader, 0))
                 newFrame.store(true);
             // Until the reader has delivered a frame the pooled texture holds

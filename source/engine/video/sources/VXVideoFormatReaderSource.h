@@ -144,6 +144,10 @@ namespace vx
         // direction since the reader last heard it (a cue); held by the
         // user's hand, it is on another frame.
         bool isHeldFrameLeftBehind(VideoFormatReader& reader);
+        // Played forwards or backwards, the play head went back against the
+        // direction of play from the frame at `from`, or on in it by a jump
+        // since `last` (where it was when the reader last heard it).
+        bool leftInPlay(VideoFormatReader& reader, double from, double last);
         XmlNode* writeReaderElement(XmlPool& pool, bool force, VideoFormatReader& reader);
         // The reader element's "width" and "height" (both above 0) as a
         // resizable reader's output size; a size the source cannot take is
@@ -172,6 +176,10 @@ namespace vx
         // "Position" as last set, on the thread that sets it: the feeding
         // thread reads the play head here, not from the parameter.
         std::atomic<double> playHead{0.0};
+        // The play head as the feeding thread took it at the start of its
+        // last read: a cue or loop since, not read yet, leaves the frame
+        // read last to a play head that has gone (see render).
+        std::atomic<double> headRead{0.0};
         // The direction last given to the reader.
         std::atomic<ParamPlayDirection> playDirection{playPause};
         // Renders that came to the reader's frame, counted before they look

@@ -4,7 +4,8 @@
 // (cue A) and, while cue A's seek waits on the decoder, to frame 20 (cue B);
 // cued on into the same or a later key-frame group, or in a burst; and, with
 // one key frame in 60, dragged by the user's hand across groups; with one in
-// 10, paused, scrubbed away from a frame and back to it.
+// 10, paused, scrubbed away from a frame and back to it, and resting on a
+// frame whose key frame showed first.
 // The decoder is let through frame by frame, so the test does not depend on
 // how fast the machine decodes: cue B is acted on at once, cue A's seek is
 // dropped, and with cue A's seek landing no frame but cue B's shows. Each
@@ -17,6 +18,8 @@
 #include "core/parameters/VXParamBase.h"
 
 #include <algorithm>
+#include <condition_variable>
+#include <mutex>
 #include <vector>
 
 namespace vx::test
@@ -269,6 +272,14 @@ namespace vx::test
         protected:
             MovieScrubsGLTest() { keyInterval = 10; }
 
+            // Paused, until frame 0 shows.
+            bool showsPaused()
+            {
+                direct(playPause);
+                way = 0;
+                return showsBy(0, hostMs);
+            }
+
             // The hand on frame n.
             void handAt(long n) { source->getPositionParam()->setValue((n + 0.25) * msPerFrame, ValueChangeInfo()); }
 
@@ -302,6 +313,39 @@ namespace vx::test
                 return reader != nullptr && ! reader->isAwaitingFrame();
             }
         };
+
+        // Registered beside the file source, holds the DataDriver inside its
+        // pass while armed.
+        class PassHolder final : public PlainSource
+        {
+        public:
+            void updateVideo() override
+            {
+                std::unique_lock<std::mutex> hold(lock);
+                inside = armed;
+                changed.notify_all();
+                changed.wait(hold, [this] { return ! armed; });
+                inside = false;
+            }
+            // Until the DataDriver is held, the time-out at most.
+            bool hold(std::chrono::seconds timeout)
+            {
+                std::unique_lock<std::mutex> hold(lock);
+                armed = true;
+                return changed.wait_for(hold, timeout, [this] { return inside; });
+            }
+            void letGo()
+            {
+                std::lock_guard<std::mutex> hold(lock);
+                armed = false;
+                changed.notify_all();
+            }
+
+        private:
+            std::mutex lock;
+            std::condition_variable changed;
+            bool armed = false, inside = false;
+        };
     }
 
     // Paused, the user's hand takes the play head to frame 45, which shows;
@@ -314,9 +358,7 @@ namespace vx::test
     {
         FrameGate& gate = FrameGate::get();
         FrameGate::Use use;
-        direct(playPause);
-        way = 0;
-        ASSERT_TRUE(showsBy(0, hostMs)) << "the movie never showed";
+        ASSERT_TRUE(showsPaused()) << "the movie never showed";
         const auto& position = source->getPositionParam();
         position->setUserState(ParamBase::UserState_Editing);
         handAt(45);
@@ -338,6 +380,44 @@ namespace vx::test
         gate.setOpen(true);
         ASSERT_TRUE(seeksLand()) << "the seek to frame 45 never landed";
         EXPECT_TRUE(showsFrame(45)) << "frame 45 never showed again (showing " << shown << ")";
+    }
+
+    // Paused, the user's hand takes the play head to frame 45 and rests
+    // there; its seek, held in the gate, lands (at random on key frame 40),
+    // and a render takes that frame before the DataDriver reads again. The
+    // hand resting, frame 45 is sought exactly and shows.
+    TEST_P(MovieScrubsGLTest, AHandRestingAfterItsKeyFrameShowedBringsItsOwnFrame)
+    {
+        FrameGate& gate = FrameGate::get();
+        FrameGate::Use use;
+        ASSERT_TRUE(showsPaused()) << "the movie never showed";
+        PassHolder holder;
+        driver.addSource(&holder);
+        struct Unregister
+        {
+            PassHolder& holder;
+            VideoSourceDataDriver& driver;
+            ~Unregister()
+            {
+                holder.letGo();
+                driver.removeSource(&holder);
+            }
+        } unregister{holder, driver};
+        source->getPositionParam()->setUserState(ParamBase::UserState_Editing);
+        gate.setOpen(false);
+        handAt(45);
+        ASSERT_TRUE(gate.awaitWaiter(watchdog)) << "the hand's seek never ran";
+        ASSERT_TRUE(holder.hold(watchdog)) << "the DataDriver was never held";
+        gate.setOpen(true);
+        VideoFormatReader* reader = source->getVideoFormatReader();
+        const auto giveUp = std::chrono::steady_clock::now() + watchdog;
+        while (reader->isAwaitingFrame() && std::chrono::steady_clock::now() < giveUp)
+            std::this_thread::sleep_for(std::chrono::microseconds(500));
+        ASSERT_FALSE(reader->isAwaitingFrame()) << "the hand's seek never landed";
+        look();
+        ASSERT_FALSE(HasFatalFailure());
+        holder.letGo();
+        EXPECT_TRUE(showsFrame(45)) << "frame 45 never showed (showing " << shown << ")";
     }
 
     INSTANTIATE_TEST_SUITE_P(Readers, MovieScrubsGLTest,

@@ -36,7 +36,37 @@ namespace vx::test
                 ASSERT_TRUE(showsBy(n, 0.0)) << "the first frame never showed";
             }
 
+            // The silent clip played forwards from frame n, once shown, for
+            // ten host frames, then the decoder held while it decodes ahead
+            // (the gate in use); false when either never was.
+            bool playsOnThenHoldsTheDecoder(long n)
+            {
+                start(false, playForward, n);
+                for (int i = 0; i < 10 && ! HasFatalFailure(); ++i)
+                    tick(hostMs);
+                return ! HasFatalFailure() && holdDecodingAhead() && ! HasFatalFailure();
+            }
+
             VideoFormatReader& reader() { return *source->getVideoFormatReader(); }
+
+            // Lets the held decoder through frame by frame, no render
+            // coming, until the reader asked for frame n has taken its frame
+            // in, the watchdog at most.
+            void takesIn(long n)
+            {
+                FrameGate& gate = FrameGate::get();
+                const auto giveUp = std::chrono::steady_clock::now() + watchdog;
+                while ((reader().getCurrentFrame() != n || reader().isAwaitingFrame()) &&
+                       std::chrono::steady_clock::now() < giveUp)
+                {
+                    if (gate.waiters() > 0)
+                    {
+                        gate.admit(1);
+                        gate.awaitAdmitted(watchdog);
+                    }
+                    advance(0.0);
+                }
+            }
 
             // Lets the held decoder through frame by frame until the play
             // head's frame is decoded.
@@ -101,14 +131,9 @@ namespace vx::test
     // shown.
     TEST_F(MovieSeekRulesGLTest, APlayHeadBackExactlyOnTheFrameShownWhileASeekIsHeldLeavesTheFramesBelowBehind)
     {
-        start(false, playForward, 252);
-        ASSERT_FALSE(HasFatalFailure());
         FrameGate& gate = FrameGate::get();
-        for (int i = 0; i < 10 && ! HasFatalFailure(); ++i)
-            tick(hostMs);
         FrameGate::Use use;
-        ASSERT_TRUE(holdDecodingAhead()) << "the decoder was never held";
-        ASSERT_FALSE(HasFatalFailure());
+        ASSERT_TRUE(playsOnThenHoldsTheDecoder(252)) << "frame 252 never showed or the decoder was never held";
 
         const long left = shown;
         cue(left - 6);
@@ -154,6 +179,34 @@ namespace vx::test
         EXPECT_TRUE(showsBy(0, 0.0)) << "frame 0 never showed after the wrap (showing " << shown << ")";
     }
 
+    // As above, rendered at 50 Hz, faster than the movie's 25 frames a
+    // second: each frame, the last one too, stays up for both of its
+    // renders; frame 0 shows only once the play head has wrapped.
+    TEST_F(MovieSeekRulesGLTest, ASelfTimedMovieRenderedFasterThanItsFramesKeepsItsLastFrameUpForItsWholeTime)
+    {
+        start(false, playForward, 262);
+        ASSERT_FALSE(HasFatalFailure());
+        clock.seconds = clock.seconds.load() + 0.05;
+        FrameGate::Use use;
+        FrameGate::get().setOpen(false);
+        int renders = 0;
+        for (long last = headFrame(); ! HasFatalFailure(); ++renders)
+        {
+            advance(hostMs);
+            if (headFrame() < last)
+                break;
+            last = headFrame();
+            letThroughToPlayHead();
+            look();
+            ASSERT_FALSE(HasFatalFailure());
+            ASSERT_EQ(shown, last) << "frame " << last << " was not up for its whole time";
+        }
+        EXPECT_EQ(renders, 2 * (twoGroups.frames - 262) - 1) << "the play head did not wrap after the last frame";
+        bound = 0;
+        FrameGate::get().setOpen(true);
+        EXPECT_TRUE(showsBy(0, 0.0)) << "frame 0 never showed after the wrap (showing " << shown << ")";
+    }
+
     // At random, a silent movie shows frame 262; the play head is cued to
     // key frame 250, that seek held with its frame, then to frame 249 below
     // it. Frame 250 landing lies between the frame shown and the play head
@@ -187,6 +240,35 @@ namespace vx::test
         EXPECT_TRUE(showsBy(249, 0.0)) << "the play head's frame (or a sync frame before it) never showed";
     }
 
+    // Played forwards, a silent movie's decoder is held with the frames
+    // after the play head's decoded ahead; the play head moves on a frame
+    // (read, not rendered), the player's clock runs on half a frame into
+    // the frame after it, and the movie turns to random play there. The
+    // render takes the picture at the player's clock: that frame, decoded
+    // and exactly one beyond the play head's, never shows.
+    TEST_F(MovieSeekRulesGLTest, AtRandomTheFrameDecodedOneBeyondThePlayHeadNeverShows)
+    {
+        FrameGate& gate = FrameGate::get();
+        FrameGate::Use use;
+        ASSERT_TRUE(playsOnThenHoldsTheDecoder(252)) << "frame 252 never showed or the decoder was never held";
+        // The player's clock is a quarter of a frame behind the play head (its
+        // seek went to the start of the frame cued to a quarter into): the
+        // play head a quarter into its frame, the clock at its start.
+        const double into = source->getPosition() / msPerFrame - headFrame();
+        if (into > 0.5)
+            advance(hostMs);
+        advance(msPerFrame);
+        const long head = headFrame();
+        clock.seconds = clock.seconds.load() + 1.5 * msPerFrame / 1000.0;
+        direct(playRandom);
+        drainMessages();
+        look();
+        ASSERT_FALSE(HasFatalFailure());
+        EXPECT_EQ(headFrame(), head);
+        gate.setOpen(true);
+        EXPECT_TRUE(showsBy(head, 0.0)) << "the play head's frame (or a sync frame before it) never showed";
+    }
+
     // Played forwards with sound, the movie is cued on to frame 262, the
     // frame lands and the feeding thread takes it; before a render uploads it
     // the play head is cued back to 256, between the frame shown and 262.
@@ -202,20 +284,9 @@ namespace vx::test
         ASSERT_FALSE(HasFatalFailure());
         ASSERT_LT(shown, 256);
 
-        // The reader, held on a seek of forward play, is let through frame
-        // by frame, no render coming, until it has taken frame 262 in.
+        // The reader, held on a seek of forward play, takes frame 262 in.
         cue(262);
-        const auto giveUp = std::chrono::steady_clock::now() + watchdog;
-        while ((reader().getCurrentFrame() != 262 || reader().isAwaitingFrame()) &&
-               std::chrono::steady_clock::now() < giveUp)
-        {
-            if (gate.waiters() > 0)
-            {
-                gate.admit(1);
-                gate.awaitAdmitted(watchdog);
-            }
-            advance(0.0);
-        }
+        takesIn(262);
         ASSERT_EQ(reader().getCurrentFrame(), 262);
         ASSERT_FALSE(reader().isAwaitingFrame()) << "the frame landed was never taken";
         cue(256);
@@ -223,6 +294,36 @@ namespace vx::test
         ASSERT_FALSE(HasFatalFailure());
         gate.setOpen(true);
         EXPECT_TRUE(showsBy(256, 0.0)) << "the second cue's frame never showed (showing " << shown << ")";
+    }
+
+    // Played backwards with sound from frame 240, the play head is cued up
+    // to frame 265, in the next group; then, as when decoding only just
+    // keeps up with play, each frame's seek lands and is taken in by the
+    // feeding thread only just before the play head moves down to the next
+    // frame, whose seek is held. Each frame taken lies between the play head
+    // and the cue's frame: the picture follows the play head down from the
+    // cue rather than stand on the frame from before it until the play head
+    // comes down past that.
+    TEST_F(MovieSeekRulesGLTest, WithSoundPlayedBackwardsACueUpShowsFramesTakenOneSeekLate)
+    {
+        start(true, playBackward, 240);
+        ASSERT_FALSE(HasFatalFailure());
+        FrameGate& gate = FrameGate::get();
+        FrameGate::Use use;
+        gate.setOpen(false);
+        const long before = shown;
+        cue(265);
+        for (int step = 0; step < 8 && ! HasFatalFailure(); ++step)
+        {
+            takesIn(headFrame());
+            ASSERT_FALSE(reader().isAwaitingFrame()) << "the frame of " << headFrame() << " was never taken";
+            advance(msPerFrame);
+            look();
+        }
+        ASSERT_FALSE(HasFatalFailure());
+        EXPECT_GT(shown, before) << "the picture stood on the frame from before the cue";
+        gate.setOpen(true);
+        EXPECT_TRUE(showsBy(headFrame(), 0.0)) << "the play head's frame never showed (showing " << shown << ")";
     }
 
     // A silent movie of predicted frames told to play backwards follows the

@@ -453,13 +453,17 @@ namespace vx
         // seeks at once, replacing the seek under way; otherwise a seek
         // waits for the read after the hold (the frame landed on shows
         // first). Held still, the newest frame wins: a seek to it replaces
-        // those waiting, and a frame landed on the way shows.
+        // those waiting, and a frame landed on the way shows. A hand resting
+        // on the frame asked for is left to restOn, whose seek's frame the
+        // caller then counts new.
         if (rateFor(record->direction) != 0.0f)
         {
             hear(frame);
             if (! record->seekDue)
                 return;
         }
+        else if (frame == record->lastRequestedFrame)
+            return;
         requestFrame(frame);
     }
 

@@ -203,15 +203,19 @@ namespace vx
             // A frame at the output now belongs to the newest seek: it goes
             // before one the feeding thread took earlier.
             std::shared_ptr<av::PixelBuffer> buffer = copyNewFrame();
+            long jump = jumpedTo.load();
             {
                 std::lock_guard<std::mutex> hold(takenLock);
-                if (buffer == nullptr && taken != nullptr && mayShowTaken())
+                if (buffer == nullptr && taken != nullptr && mayShowTaken(jump))
                     buffer = std::move(taken);
                 taken.reset();
             }
             if (buffer == nullptr)
                 return false;
             shownFrame = buffer->frameIndex;
+            // Shown since the jump: the picture goes on from this frame (a
+            // newer jump stays).
+            jumpedTo.compare_exchange_strong(jump, -1);
             info.width = buffer->getWidth();
             info.height = buffer->getHeight();
             if (pixelFormat == av::pixelFormat64ARGB)
@@ -247,23 +251,25 @@ namespace vx
         }
 
         // A frame taken for an earlier seek than the newest shows only on
-        // the way from the frame shown to the one asked for, in the
-        // direction of play: never beyond the play head, never back, never
-        // one before the frame of the newest jump, and after a turn the
-        // picture stays until the newest seek's frame is there. With
-        // nothing shown, any frame shows.
-        bool mayShowTaken() const
+        // the way to the one asked for, in the direction of play, from the
+        // frame shown, or from the frame of the newest jump until a frame
+        // has shown since: never beyond the play head, never back, never one
+        // before the jump's frame (a cue left behind), and after a turn the
+        // picture stays until the newest seek's frame is there. With nothing
+        // shown, any frame shows.
+        bool mayShowTaken(long jump) const
         {
-            const long asked = requestedFrame.load(), shown = shownFrame.load(), jump = jumpedTo.load();
+            const long asked = requestedFrame.load(), shown = shownFrame.load();
             const long n = taken->frameIndex;
             if (takenFor == asked || n == asked || shown < 0)
                 return true;
+            const long from = jump >= 0 ? jump : shown;
             switch (direction.load())
             {
                 case playForward:
-                    return std::max(shown, jump) <= n && n <= asked;
+                    return from <= n && n <= asked;
                 case playBackward:
-                    return asked <= n && n <= (jump >= 0 ? std::min(shown, jump) : shown);
+                    return asked <= n && n <= from;
                 default:
                     return std::min(shown, asked) <= n && n <= std::max(shown, asked);
             }
@@ -460,8 +466,9 @@ namespace vx
         // play (any value but forwards and backwards for none).
         std::atomic<long> requestedFrame{-1};
         std::atomic<long> shownFrame{-1};
-        // The frame of the newest jump (-1 for none), and when the newest
-        // seek was asked for (feeding thread).
+        // The frame of the newest jump (-1 for none, and once a frame has
+        // shown since), and when the newest seek was asked for (feeding
+        // thread).
         std::atomic<long> jumpedTo{-1};
         double requestedAt = 0.0;
         std::atomic<int> direction{playPause};

@@ -204,7 +204,7 @@ namespace vx::test
 
     // The picture's way forwards from a frame landed on, a seek is held as
     // it lands and a later one comes meanwhile. In the next key-frame
-    // group, the one held is given up: its frame never lands, its
+    // group (on its key frame too), the one held is given up: its frame never lands, its
     // completion comes with the later one's time. On in its own group, it
     // lands, and the later one is decoded on from it.
     TEST(FFmpegNewestSeekTest, ASeekUnderWayIsGivenUpForOneInAnotherGroupNotForOneOnInItsOwn)
@@ -219,11 +219,12 @@ namespace vx::test
             long from, held, later;
             bool lands;
         };
-        // Key frames at 0 and 30.
-        const Case cases[] = {{5, 20, 50, false}, {5, 10, 25, true}};
+        // Key frames at 0 and 30: the later seek exactly on the next key
+        // frame lies in another group too.
+        const Case cases[] = {{5, 20, 50, false}, {5, 10, 25, true}, {5, 20, 30, false}};
         for (const Case& c : cases)
         {
-            SCOPED_TRACE(c.held);
+            SCOPED_TRACE(std::to_string(c.held) + " then " + std::to_string(c.later));
             ASSERT_EQ(landOn(*session, c.from, 0.0), c.from);
             session->setPictureWay(c.from, 1);
             unsigned long before = 0;

@@ -1,0 +1,134 @@
+// The group decoder of backward play over a scripted picture source (frames
+// numbered in their first byte, a key frame every groupFrames), its budget
+// small enough that a group is decoded in parts: walked down as the decoding
+// session walks it, every frame is handed out once, in order, none missing
+// at a part's boundary, and no more than the budget is held.
+
+#include "platform/avfoundation/VXFFmpegGroupDecoder.h"
+
+extern "C"
+{
+#include <libavutil/frame.h>
+}
+
+#include <gtest/gtest.h>
+
+#include <vector>
+
+namespace vx::test
+{
+    namespace
+    {
+        // Gray pictures of 16 x 16, frame n's first byte n; random access at
+        // every key frame. Each picture in a buffer of its own, as a decoder
+        // hands them out.
+        class ScriptedPictures final : public av::PictureSource
+        {
+        public:
+            ScriptedPictures(long frameCount, long keyInterval) : frames(frameCount), groupFrames(keyInterval) {}
+            ~ScriptedPictures() override { av_frame_free(&hand); }
+
+            bool seekToRandomAccess(long frame) override
+            {
+                if (frame < 0 || frame >= frames)
+                    return false;
+                ++seeks;
+                return decode(frame / groupFrames * groupFrames);
+            }
+            bool nextPicture() override { return index + 1 < frames && decode(index + 1); }
+            AVFrame* picture() override { return hand; }
+            long pictureIndex() const override { return index; }
+
+            int seeks = 0;
+
+        private:
+            bool decode(long frame)
+            {
+                av_frame_free(&hand);
+                hand = av_frame_alloc();
+                hand->format = AV_PIX_FMT_GRAY8;
+                hand->width = hand->height = 16;
+                if (av_frame_get_buffer(hand, 0) < 0)
+                    return false;
+                hand->data[0][0] = static_cast<std::uint8_t>(frame);
+                index = frame;
+                return true;
+            }
+
+            const long frames, groupFrames;
+            AVFrame* hand = nullptr;
+            long index = -1;
+        };
+
+        // The frame a held picture shows.
+        long numberOf(const AVFrame* picture)
+        {
+            return picture != nullptr ? picture->data[0][0] : -1;
+        }
+    }
+
+    // Key frames at 0, 40 and 80; a budget of two parts of six pictures.
+    // From the last frame down to 0, as backward play does: the part ending
+    // at the play head first, then the part below the lowest held as soon
+    // as what is held leaves room for it (decoded ahead), the frames above
+    // the one handed out let go. Parts run across the key frames.
+    TEST(FFmpegGroupDecoderTest, AGroupDecodedInPartsHandsEveryFrameOutOnceInOrder)
+    {
+        constexpr long frameCount = 100, partFrames = 6;
+        ScriptedPictures pictures(frameCount, 40);
+        // What a picture holds, from a decoder that keeps the fewest.
+        std::size_t pictureBytes = 0;
+        {
+            av::FFmpegGroupDecoder probe(1);
+            ASSERT_EQ(probe.decodePart(pictures, 10, [](long) { return true; }),
+                      av::FFmpegGroupDecoder::Outcome::done);
+            pictureBytes = probe.heldBytes() / static_cast<std::size_t>(probe.highest() - probe.lowest() + 1);
+        }
+        const std::size_t budget = 2 * partFrames * pictureBytes;
+        av::FFmpegGroupDecoder parts(budget);
+        std::vector<long> decoded;
+        const auto decodePart = [&](long top)
+        {
+            decoded.clear();
+            ASSERT_EQ(parts.decodePart(pictures, top,
+                                       [&](long frame)
+                                       {
+                                           decoded.push_back(frame);
+                                           return true;
+                                       }),
+                      av::FFmpegGroupDecoder::Outcome::done);
+            ASSERT_FALSE(decoded.empty());
+            EXPECT_EQ(decoded.front() % 40, 0) << "the part ending at " << top << " began off a key frame";
+            EXPECT_EQ(decoded.back(), top);
+            for (std::size_t i = 1; i < decoded.size(); ++i)
+                ASSERT_EQ(decoded[i], decoded[i - 1] + 1) << "the part ending at " << top;
+        };
+        decodePart(frameCount - 1);
+        ASSERT_FALSE(HasFatalFailure());
+        EXPECT_EQ(parts.lowest(), frameCount - partFrames);
+
+        std::vector<long> handedOut;
+        long last = frameCount;
+        while (last > 0 && ! HasFatalFailure())
+        {
+            if (const long top = parts.nextPartTop(); top >= 0)
+            {
+                decodePart(top);
+                continue;
+            }
+            long index = -1;
+            const AVFrame* next = parts.below(last, index);
+            ASSERT_NE(next, nullptr) << "nothing held below frame " << last << " and no part due";
+            EXPECT_EQ(numberOf(next), index);
+            handedOut.push_back(index);
+            last = index;
+            parts.dropAbove(index);
+            EXPECT_LE(parts.heldBytes(), budget);
+        }
+        std::vector<long> expected;
+        for (long n = frameCount - 1; n >= 0; --n)
+            expected.push_back(n);
+        EXPECT_EQ(handedOut, expected);
+        EXPECT_LE(parts.peakHeldBytes(), budget);
+    }
+}
