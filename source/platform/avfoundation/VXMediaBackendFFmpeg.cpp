@@ -10,6 +10,7 @@
 
 #include "engine/video/formats/avfoundation/VXMediaBackend.h"
 #include "platform/avfoundation/VXFFmpegGroupDecoder.h"
+#include "platform/avfoundation/VXFFmpegPictureStore.h"
 
 extern "C"
 {
@@ -28,6 +29,7 @@ extern "C"
 #include <cstdlib>
 #include <cstring>
 #include <deque>
+#include <functional>
 #include <limits>
 #include <mutex>
 #include <optional>
@@ -491,7 +493,7 @@ namespace vx::av
                     frameIndex = followingIndex;
                     frameSeconds = followingSeconds;
                     hasFollowing = false;
-                    return true;
+                    return give();
                 }
                 for (;;)
                 {
@@ -500,7 +502,7 @@ namespace vx::av
                     {
                         numberPicture();
                         if (passesRandomAccess())
-                            return true;
+                            return give();
                         av_frame_unref(frame);
                         if (frameIndex != unnumbered && frameIndex > giveUpPast)
                             return false;
@@ -560,6 +562,21 @@ namespace vx::av
                     }
                     av_packet_unref(packet);
                 }
+            }
+
+            // The picture next() gives is told to onPicture, with the one given
+            // before it since the last seek.
+            bool give()
+            {
+                if (frameIndex == unnumbered)
+                {
+                    givenIndex = -1;
+                    return true;
+                }
+                if (onPicture)
+                    onPicture(*frame, frameIndex, givenIndex);
+                givenIndex = frameIndex;
+                return true;
             }
 
             // Whether a packet of an MPEG stream read after a jump is cut off
@@ -866,6 +883,7 @@ namespace vx::av
                     av_frame_move_ref(frame, spare);
                     frameIndex = previousIndex;
                     frameSeconds = previousSeconds;
+                    givenIndex = previousIndex;
                     return more;
                 }
                 return true;
@@ -913,6 +931,7 @@ namespace vx::av
 
             void resetAfterSeek()
             {
+                givenIndex = -1;
                 avcodec_flush_buffers(codec);
                 hasDecoded = false;
                 draining = false;
@@ -1166,16 +1185,24 @@ namespace vx::av
             // The key frames by the index, as kept at opening (inOneGroup).
             std::vector<std::int64_t> keyFrameTicks;
             std::int64_t keyFrameOrigin = 0;
+            // Told every numbered picture next() gives, with the frame given
+            // before it since the last seek (-1 for none).
+            std::function<void(const AVFrame& picture, long index, long previous)> onPicture;
+            long givenIndex = -1;
         };
 
         //==============================================================================
         class FFmpegSession final : public DecodingSession
         {
         public:
-            FFmpegSession(std::unique_ptr<Decoder> opened, bool intraOnly)
-                : decoder(std::move(opened)), reverseBySeeks(intraOnly), reverseByGroups(! intraOnly)
+            FFmpegSession(std::unique_ptr<Decoder> opened, bool intraOnly, long movieLastFrame)
+                : decoder(std::move(opened)), reverseBySeeks(intraOnly), reverseByGroups(! intraOnly),
+                  lastFrame(movieLastFrame)
             {
                 decoder->abandon = &abandonRunning;
+                // Runs on the worker, the only one to touch the store.
+                decoder->onPicture = [this](const AVFrame& picture, long index, long previous)
+                { store.keep(index, picture, previous); };
                 worker = std::thread([this] { run(); });
             }
 
@@ -1214,6 +1241,7 @@ namespace vx::av
                             target - lastExactTarget <= decoder->framesInASecond();
                 lastExactTarget = exact ? target : -1;
                 bool inQueue = false;
+                wrapTried = false;
                 // Behind a seek that moves the decoder, what is queued now
                 // is gone by the time this one runs.
                 if (exact && playsForwards() && onlyQueuedSeeks())
@@ -1271,6 +1299,7 @@ namespace vx::av
                     }
                 }
                 rate = newRate;
+                wrapTried = false;
                 changed.notify_all();
             }
 
@@ -1417,6 +1446,7 @@ namespace vx::av
                         return;
                     if (! usesGroups())
                         groups.clear();
+                    tellStoreTheWay();
                     if (! seeks.empty() && seeks.front().backwards)
                     {
                         Seek next = std::move(seeks.front());
@@ -1436,15 +1466,18 @@ namespace vx::av
                             hold.lock();
                             continue;
                         }
+                        if (landKeptSeek(hold, next))
+                            continue;
                         const FourCharCode format = pixelFormat;
                         running = decoder->indexOf(next.seconds);
+                        decoderAway = false;
                         abandonRunning = false;
                         runningGroupLeft = false;
                         hold.unlock();
                         const bool exact = next.before == 0.0;
                         std::shared_ptr<PixelBuffer> landed;
                         if (decoder->seek(next.seconds, exact))
-                            landed = decoder->convert(format);
+                            landed = keepConversion(decoder->convert(format));
                         const double reached =
                             landed != nullptr ? (exact ? next.seconds : landed->presentationSeconds) : next.seconds;
                         hold.lock();
@@ -1503,12 +1536,30 @@ namespace vx::av
                     }
                     const FourCharCode format = pixelFormat;
                     decodingOn = true;
+                    // After a seek landed from the store, the frames after
+                    // it come from there while they were decoded in a run
+                    // with it; then the decoder goes to the next one.
+                    long keptIndex = -1;
+                    const AVFrame* kept = decoderAway ? store.after(awayFrom, keptIndex) : nullptr;
+                    const long resumeAt = awayFrom + 1;
+                    const bool resumes = decoderAway && kept == nullptr;
                     hold.unlock();
                     std::shared_ptr<PixelBuffer> decoded;
-                    const bool more = decoder->next();
-                    if (more)
-                        decoded = decoder->convert(format);
+                    bool more = true;
+                    if (kept != nullptr)
+                        decoded = convertKept(*kept, keptIndex, format);
+                    else
+                    {
+                        more = resumes ? decoder->seek(static_cast<double>(resumeAt) / decoder->fps, true)
+                                       : decoder->next();
+                        if (more)
+                            decoded = keepConversion(decoder->convert(format));
+                    }
                     hold.lock();
+                    if (kept != nullptr)
+                        awayFrom = keptIndex;
+                    else
+                        decoderAway = false;
                     decodingOn = false;
                     if (! more)
                         ended = true;
@@ -1558,6 +1609,7 @@ namespace vx::av
                 queue.clear();
                 // Dropped with the seek asked before.
                 abandonRunning = false;
+                adoptFromStore(target);
                 if (landHeldSeek(hold, current, target))
                     return;
                 groups.dropAbove(target);
@@ -1599,6 +1651,8 @@ namespace vx::av
                 long index = -1;
                 const AVFrame* picture = groups.atOrAbove(head, index);
                 if (picture == nullptr || index > target)
+                    picture = store.atOrAbove(head, index);
+                if (picture == nullptr || index > target)
                     return false;
                 Seek landing = waiting ? std::move(seeks.back()) : std::move(*current);
                 if (waiting)
@@ -1613,7 +1667,7 @@ namespace vx::av
                 current.reset();
                 const FourCharCode format = pixelFormat;
                 hold.unlock();
-                std::shared_ptr<PixelBuffer> landed = decoder->convert(*picture, index, format);
+                std::shared_ptr<PixelBuffer> landed = convertKept(*picture, index, format);
                 hold.lock();
                 queue.clear();
                 unreadable = -1;
@@ -1651,12 +1705,14 @@ namespace vx::av
                     if (goOn && (! seeks.empty() || seekUnderWay.has_value()))
                         landHeldSeek(hold, seekUnderWay, top);
                     // A seek still waiting goes on with the part only when
-                    // its frame comes with it.
+                    // its frame comes with it or on the way to it (it lands
+                    // from the store).
                     if (goOn && ! seeks.empty())
                     {
                         const Seek& newest = seeks.back();
                         const long wanted = decoder->indexOf(newest.seconds);
-                        goOn = newest.backwards && groups.firstKeptOf(top) <= wanted && wanted <= top;
+                        goOn = newest.backwards && wanted <= top &&
+                               (wanted > decoded || groups.firstKeptOf(top) <= wanted);
                     }
                     if (goOn && rate < 0.0f)
                     {
@@ -1670,9 +1726,13 @@ namespace vx::av
                     hold.unlock();
                     return goOn;
                 };
+                // The part stays in the store while the group decoder holds it.
+                store.setPinned(std::min(groups.isEmpty() ? top : groups.lowest(), groups.firstKeptOf(top)),
+                                std::max(groups.highest(), top));
                 hold.unlock();
                 const FFmpegGroupDecoder::Outcome outcome = groups.decodePart(*decoder, top, each);
                 hold.lock();
+                tellStoreTheWay();
                 return outcome;
             }
 
@@ -1698,7 +1758,7 @@ namespace vx::av
                 const long after = queue.empty() ? -1 : queue.back()->frameIndex;
                 const FourCharCode format = pixelFormat;
                 hold.unlock();
-                std::shared_ptr<PixelBuffer> converted = decoder->convert(*picture, index, format);
+                std::shared_ptr<PixelBuffer> converted = convertKept(*picture, index, format);
                 hold.lock();
                 // Kept when the queue still ends where it did.
                 if (converted != nullptr && format == pixelFormat && playsBackwardsByGroups() && seeks.empty() &&
@@ -1726,6 +1786,8 @@ namespace vx::av
             {
                 if (! seeks.empty())
                     return false;
+                if (wrapIsDue())
+                    return true;
                 if (rate < 0.0f)
                 {
                     long index = -1;
@@ -1741,11 +1803,17 @@ namespace vx::av
                 // Backwards the frames above the one nearest at or above the
                 // play head are passed.
                 groups.dropAbove(static_cast<long>(requested));
+                if (rate < 0.0f)
+                    adoptFromStore(static_cast<long>(requested));
                 if (rate < 0.0f && topUpQueue(hold))
                     return;
                 const long top = groupPartDue();
                 if (top < 0)
+                {
+                    if (wrapIsDue())
+                        decodeWrapAhead(hold);
                     return;
+                }
                 const FFmpegGroupDecoder::Outcome outcome = decodeGroupPart(hold, top, nullptr);
                 // Nothing decodes there, or the movie ends before it: not
                 // tried again until another part is due.
@@ -1754,6 +1822,124 @@ namespace vx::av
                 if (outcome == FFmpegGroupDecoder::Outcome::failed ||
                     (outcome == FFmpegGroupDecoder::Outcome::done && held != top))
                     groupUnreadable = top;
+            }
+
+            // Backwards, where the group decoder holds nothing at or above
+            // frame, or holds only frames above it, and the store keeps the
+            // frame shown there: the run kept down from it, a part at most,
+            // becomes the group decoder's (a turn from forward play, a drag
+            // back, a loop's wrap).
+            void adoptFromStore(long frame)
+            {
+                long above = -1;
+                groups.atOrAbove(frame, above);
+                if ((above >= 0 && groups.lowest() <= frame) || ! store.coversDownwards(frame))
+                    return;
+                long index = -1;
+                const AVFrame* picture = store.atOrAbove(frame, index);
+                groups.clear();
+                groups.adopt(index, *picture);
+                const std::size_t most = groups.partFrames();
+                for (std::size_t n = 1; n < most && (index = store.keptBefore(index)) >= 0; ++n)
+                    groups.adopt(index, *store.find(index));
+                groupUnreadable = -1;
+                tellStoreTheWay();
+            }
+
+            // Backwards, the group decoder's frames reach frame 0, a part at
+            // most, and the movie's end is not decoded yet: the part ending at
+            // the last frame is, for a loop's wrap.
+            bool wrapIsDue() const
+            {
+                return rate < 0.0f && ! wrapTried && lastFrame > 0 && pixelFormat != 0 && groups.lowest() == 0 &&
+                       groups.highest() < lastFrame &&
+                       static_cast<std::size_t>(groups.highest()) < groups.partFrames() &&
+                       store.find(lastFrame) == nullptr;
+            }
+
+            // Decodes the movie's last part into the store, kept there as
+            // ahead of frame 0; stops for a seek or a turn.
+            void decodeWrapAhead(std::unique_lock<std::mutex>& hold)
+            {
+                wrapTried = true;
+                wrapFrom = std::max(0L, lastFrame - static_cast<long>(groups.partFrames()) + 1);
+                tellStoreTheWay();
+                const auto goesOn = [&]
+                {
+                    hold.lock();
+                    const bool on = ! stopping && seeks.empty() && rate < 0.0f;
+                    hold.unlock();
+                    return on;
+                };
+                hold.unlock();
+                for (bool more = decoder->seekToRandomAccess(wrapFrom);
+                     more && decoder->pictureIndex() < lastFrame && goesOn();)
+                    more = decoder->nextPicture();
+                hold.lock();
+            }
+
+            // The store drops first what lies farthest behind the play head
+            // (or the hand) on its way; the group decoder's frames stay.
+            void tellStoreTheWay()
+            {
+                const int direction = rate > 0.0f ? 1 : rate < 0.0f ? -1 : wayDirection;
+                store.setWay(static_cast<long>(requested), direction, wrapTried ? wrapFrom : -1);
+                if (groups.isEmpty())
+                    store.setPinned(0, -1);
+                else
+                    store.setPinned(groups.lowest(), groups.highest());
+            }
+
+            // Lands a seek whose frame the store keeps at once; the decoder
+            // stays where it is, and forward play goes on from the store
+            // (see run). False when the frame is not kept.
+            bool landKeptSeek(std::unique_lock<std::mutex>& hold, Seek& next)
+            {
+                const long target = decoder->indexOf(next.seconds);
+                const AVFrame* kept = store.find(target);
+                const FourCharCode format = pixelFormat;
+                if (kept == nullptr || format == 0)
+                    return false;
+                hold.unlock();
+                std::shared_ptr<PixelBuffer> landed = convertKept(*kept, target, format);
+                hold.lock();
+                if (landed == nullptr)
+                    return false;
+                queue.clear();
+                unreadable = -1;
+                ended = false;
+                landedIndex = target;
+                requested = static_cast<double>(target);
+                decoderAway = true;
+                awayFrom = target;
+                if (format == pixelFormat)
+                {
+                    landedFrame = landed;
+                    ++landings;
+                    if (seeks.empty())
+                        queue.push_back(landed);
+                }
+                const double reached = next.before == 0.0 ? next.seconds : landed->presentationSeconds;
+                hold.unlock();
+                next.complete(reached);
+                hold.lock();
+                return true;
+            }
+
+            // A decoded picture's conversion, made once: the store keeps it
+            // beside the picture. On the worker, the lock not held.
+            std::shared_ptr<PixelBuffer> convertKept(const AVFrame& picture, long index, FourCharCode format)
+            {
+                if (std::shared_ptr<PixelBuffer> kept = store.findConverted(index, format))
+                    return kept;
+                return keepConversion(decoder->convert(picture, index, format));
+            }
+
+            std::shared_ptr<PixelBuffer> keepConversion(std::shared_ptr<PixelBuffer> converted)
+            {
+                if (converted != nullptr)
+                    store.keepConverted(converted->frameIndex, converted);
+                return converted;
             }
 
             // Playing forward, or paused and following forward play by seeks.
@@ -1823,6 +2009,19 @@ namespace vx::av
             const bool reverseByGroups;
             FFmpegGroupDecoder groups;
             long groupUnreadable = -1;
+            // Every picture decoded, kept within one budget with the group
+            // decoder's; the worker's alone.
+            FFmpegPictureStore store;
+            // The movie's last frame (for a loop's wrap), where the part
+            // decoded ahead for it begins, and whether it was decoded since
+            // the last seek or change of rate.
+            const long lastFrame;
+            long wrapFrom = -1;
+            bool wrapTried = false;
+            // A seek landed from the store: forward play goes on after
+            // awayFrom, not from the decoder's picture.
+            bool decoderAway = false;
+            long awayFrom = -1;
             // The worker waits with nothing to do for backward play.
             bool groupsIdle = false;
             // The last seek asked was frame-exact and backwards by groups:
@@ -1936,7 +2135,8 @@ namespace vx::av
                 auto decoder = std::make_unique<Decoder>();
                 if (! decoder->openFormat(path) || ! decoder->openCodec())
                     return nullptr;
-                return std::make_unique<FFmpegSession>(std::move(decoder), intraOnly);
+                const long frames = std::lround(std::ceil(facts.durationSeconds * decoder->fps - 1e-6));
+                return std::make_unique<FFmpegSession>(std::move(decoder), intraOnly, frames - 1);
             }
 
             CGImageRef copyImageAtTime(double seconds, double* actualSeconds, std::string* error) override
