@@ -1846,33 +1846,44 @@ namespace vx::av
                 tellStoreTheWay();
             }
 
-            // Backwards, the group decoder's frames reach frame 0, a part at
-            // most, and the movie's end is not decoded yet: the part ending at
-            // the last frame is, for a loop's wrap.
+            // Backwards (played, or followed by seeks), the group decoder's
+            // frames reach frame 0, a part at most, and the movie's end is not
+            // decoded yet: the part ending at the last frame is, for a loop's
+            // wrap.
             bool wrapIsDue() const
             {
-                return rate < 0.0f && ! wrapTried && lastFrame > 0 && pixelFormat != 0 && groups.lowest() == 0 &&
+                return usesGroups() && ! wrapTried && lastFrame > 0 && groups.lowest() == 0 &&
                        groups.highest() < lastFrame &&
                        static_cast<std::size_t>(groups.highest()) < groups.partFrames() &&
                        store.find(lastFrame) == nullptr;
             }
 
-            // Decodes the movie's last part into the store, kept there as
-            // ahead of frame 0; stops for a seek or a turn.
+            // Decodes the movie's last part (of its last key-frame group, a
+            // part at most) into the store, kept there as ahead of frame 0
+            // (converted when shown); the queue is kept full meanwhile, and
+            // seeks asked land from what is held, or stop it, as a turn does.
             void decodeWrapAhead(std::unique_lock<std::mutex>& hold)
             {
                 wrapTried = true;
-                wrapFrom = std::max(0L, lastFrame - static_cast<long>(groups.partFrames()) + 1);
-                tellStoreTheWay();
+                const FourCharCode format = pixelFormat;
                 const auto goesOn = [&]
                 {
                     hold.lock();
-                    const bool on = ! stopping && seeks.empty() && rate < 0.0f;
+                    std::optional<Seek> none;
+                    if (! seeks.empty())
+                        landHeldSeek(hold, none, -1);
+                    else if (rate < 0.0f)
+                        topUpQueue(hold);
+                    const bool on = ! stopping && seeks.empty() && usesGroups() && format == pixelFormat;
                     hold.unlock();
                     return on;
                 };
+                // Ahead of frame 0 from the first picture on: the store keeps
+                // what it is told of the way as it comes.
+                wrapFrom = lastFrame - static_cast<long>(groups.partFrames()) + 1;
+                tellStoreTheWay();
                 hold.unlock();
-                for (bool more = decoder->seekToRandomAccess(wrapFrom);
+                for (bool more = decoder->seekToRandomAccess(lastFrame);
                      more && decoder->pictureIndex() < lastFrame && goesOn();)
                     more = decoder->nextPicture();
                 hold.lock();
