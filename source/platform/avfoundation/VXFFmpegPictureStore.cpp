@@ -28,6 +28,14 @@ namespace vx::av
         return std::max<std::size_t>(total, 1);
     }
 
+    namespace
+    {
+        std::size_t sizeOfConverted(const PixelBuffer& buffer)
+        {
+            return buffer.getBytesPerRow() * static_cast<std::size_t>(buffer.getHeight());
+        }
+    }
+
     FFmpegPictureStore::FFmpegPictureStore(std::size_t budgetBytes) : budget(budgetBytes) {}
 
     FFmpegPictureStore::~FFmpegPictureStore()
@@ -78,10 +86,8 @@ namespace vx::av
         if (found == kept.end() || converted == nullptr)
             return;
         Kept& entry = found->second;
-        const auto sizeOf = [](const PixelBuffer& buffer)
-        { return buffer.getBytesPerRow() * static_cast<std::size_t>(buffer.getHeight()); };
-        const std::size_t before = entry.converted != nullptr ? sizeOf(*entry.converted) : 0;
-        const std::size_t size = sizeOf(*converted);
+        const std::size_t before = entry.converted != nullptr ? sizeOfConverted(*entry.converted) : 0;
+        const std::size_t size = sizeOfConverted(*converted);
         entry.converted = std::move(converted);
         entry.bytes = entry.bytes - before + size;
         bytes = bytes - before + size;
@@ -160,7 +166,24 @@ namespace vx::av
                     victim = it;
                 }
             if (victim == kept.end())
-                return;
+            {
+                // Only pinned pictures left: their conversions go, the
+                // farthest first; the pictures stay.
+                for (auto it = kept.begin(); it != kept.end(); ++it)
+                    if (const std::pair<int, long> rank = dropRank(it->first);
+                        it->second.converted != nullptr && rank > worst)
+                    {
+                        worst = rank;
+                        victim = it;
+                    }
+                if (victim == kept.end())
+                    return;
+                const std::size_t size = sizeOfConverted(*victim->second.converted);
+                victim->second.converted.reset();
+                victim->second.bytes -= size;
+                bytes -= std::min(bytes, size);
+                continue;
+            }
             bytes -= std::min(bytes, victim->second.bytes);
             av_frame_free(&victim->second.picture);
             kept.erase(victim);

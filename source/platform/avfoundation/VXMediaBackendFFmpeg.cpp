@@ -23,6 +23,7 @@ extern "C"
 
 #include <algorithm>
 #include <atomic>
+#include <chrono>
 #include <cmath>
 #include <condition_variable>
 #include <cstdio>
@@ -1239,6 +1240,10 @@ namespace vx::av
                 // decoded ahead, and a seek to one of them lands at once.
                 followsOn = exact && lastExactTarget >= 0 && target > lastExactTarget &&
                             target - lastExactTarget <= decoder->framesInASecond();
+                // Paused, frame-exact seeks one after another go the way the
+                // hand moves: the store keeps what lies ahead of it.
+                if (exact && lastExactTarget >= 0 && target != lastExactTarget)
+                    handDirection = target > lastExactTarget ? 1 : -1;
                 lastExactTarget = exact ? target : -1;
                 bool inQueue = false;
                 wrapTried = false;
@@ -1613,7 +1618,11 @@ namespace vx::av
                 if (landHeldSeek(hold, current, target))
                     return;
                 groups.dropAbove(target);
-                const FFmpegGroupDecoder::Outcome outcome = decodeGroupPart(hold, target, &current);
+                // Played backwards, the part ends where the play head will
+                // be once it is decoded; the seek lands on the frame nearest
+                // at or above the play head then.
+                const long top = std::max(0L, target - partLead());
+                const FFmpegGroupDecoder::Outcome outcome = decodeGroupPart(hold, top, &current);
                 if (! current.has_value() || landHeldSeek(hold, current, target))
                     return;
                 if (! seeks.empty())
@@ -1698,6 +1707,10 @@ namespace vx::av
                 const FourCharCode format = pixelFormat;
                 std::optional<Seek> none;
                 std::optional<Seek>& seekUnderWay = current != nullptr ? *current : none;
+                // A part started ahead of the play head is decoded until the
+                // play head moves up off it, never left half-done for one
+                // the play head comes to meanwhile.
+                const long startHead = static_cast<long>(requested);
                 const auto each = [&](long decoded)
                 {
                     hold.lock();
@@ -1711,7 +1724,8 @@ namespace vx::av
                     {
                         const Seek& newest = seeks.back();
                         const long wanted = decoder->indexOf(newest.seconds);
-                        goOn = newest.backwards && wanted <= top &&
+                        const long reach = rate < 0.0f ? std::max(top, startHead) : top;
+                        goOn = newest.backwards && wanted <= reach &&
                                (wanted > decoded || groups.firstKeptOf(top) <= wanted);
                     }
                     if (goOn && rate < 0.0f)
@@ -1719,7 +1733,7 @@ namespace vx::av
                         const long head = static_cast<long>(requested);
                         long above = -1;
                         groups.atOrAbove(head, above);
-                        goOn = above >= 0 || head <= top;
+                        goOn = above >= 0 || head <= std::max(top, startHead);
                         if (goOn && seeks.empty() && ! seekUnderWay.has_value())
                             topUpQueue(hold, top, decoded);
                     }
@@ -1730,8 +1744,12 @@ namespace vx::av
                 store.setPinned(std::min(groups.isEmpty() ? top : groups.lowest(), groups.firstKeptOf(top)),
                                 std::max(groups.highest(), top));
                 hold.unlock();
+                const auto started = std::chrono::steady_clock::now();
                 const FFmpegGroupDecoder::Outcome outcome = groups.decodePart(*decoder, top, each);
+                const std::chrono::duration<double> took = std::chrono::steady_clock::now() - started;
                 hold.lock();
+                if (outcome == FFmpegGroupDecoder::Outcome::done)
+                    lastPartSeconds = took.count();
                 tellStoreTheWay();
                 return outcome;
             }
@@ -1776,10 +1794,31 @@ namespace vx::av
                 const long head = static_cast<long>(requested);
                 long above = -1;
                 groups.atOrAbove(head, above);
+                const long ahead = std::max(0L, head - partLead());
                 long top = groups.nextPartTop();
                 if (above < 0 || (rate < 0.0f && groups.lowest() > head))
-                    top = head;
+                {
+                    // Frames decoded ahead that the play head has not come
+                    // to yet are waited for.
+                    const bool coming = above < 0 && ! groups.isEmpty() && groups.highest() >= ahead;
+                    top = coming ? groups.nextPartTop() : ahead;
+                }
+                // Never a part the play head has already left.
+                if (rate < 0.0f && top > head)
+                    top = ahead;
                 return top >= 0 && top != groupUnreadable ? top : -1;
+            }
+
+            // Played backwards, the frames the play head passes while a part
+            // decodes (as long as the last one took): a part the play head
+            // is not on ends that far below it, where the play head is once
+            // it is decoded, so a decoder slower than the play head still
+            // shows each part it decodes.
+            long partLead() const
+            {
+                if (rate >= 0.0f)
+                    return 0;
+                return std::lround(std::min(lastPartSeconds, 60.0) * decoder->fps * std::fabs(rate));
             }
 
             bool wantsGroupWork() const
@@ -1847,14 +1886,14 @@ namespace vx::av
             }
 
             // Backwards (played, or followed by seeks), the group decoder's
-            // frames reach frame 0, a part at most, and the movie's end is not
-            // decoded yet: the part ending at the last frame is, for a loop's
-            // wrap.
+            // frames reach frame 0, a part and a half at most, and the movie's
+            // end is not decoded yet: a quarter part ending at the last frame
+            // is, for a loop's wrap (within the budget beside them).
             bool wrapIsDue() const
             {
                 return usesGroups() && ! wrapTried && lastFrame > 0 && groups.lowest() == 0 &&
                        groups.highest() < lastFrame &&
-                       static_cast<std::size_t>(groups.highest()) < groups.partFrames() &&
+                       static_cast<std::size_t>(groups.highest()) < groups.partFrames() * 3 / 2 &&
                        store.find(lastFrame) == nullptr;
             }
 
@@ -1880,7 +1919,7 @@ namespace vx::av
                 };
                 // Ahead of frame 0 from the first picture on: the store keeps
                 // what it is told of the way as it comes.
-                wrapFrom = lastFrame - static_cast<long>(groups.partFrames()) + 1;
+                wrapFrom = lastFrame - std::max<long>(4, static_cast<long>(groups.partFrames() / 4)) + 1;
                 tellStoreTheWay();
                 hold.unlock();
                 for (bool more = decoder->seekToRandomAccess(lastFrame);
@@ -1893,8 +1932,11 @@ namespace vx::av
             // (or the hand) on its way; the group decoder's frames stay.
             void tellStoreTheWay()
             {
-                const int direction = rate > 0.0f ? 1 : rate < 0.0f ? -1 : wayDirection;
-                store.setWay(static_cast<long>(requested), direction, wrapTried ? wrapFrom : -1);
+                const int direction = rate > 0.0f   ? 1
+                                      : rate < 0.0f ? -1
+                                      : wayDirection != 0 ? wayDirection
+                                                          : handDirection;
+                store.setWay(static_cast<long>(requested), direction, wrapFrom);
                 if (groups.isEmpty())
                     store.setPinned(0, -1);
                 else
@@ -2020,12 +2062,14 @@ namespace vx::av
             const bool reverseByGroups;
             FFmpegGroupDecoder groups;
             long groupUnreadable = -1;
+            // How long the last part took to decode (see partLead).
+            double lastPartSeconds = 0.0;
             // Every picture decoded, kept within one budget with the group
             // decoder's; the worker's alone.
             FFmpegPictureStore store;
             // The movie's last frame (for a loop's wrap), where the part
-            // decoded ahead for it begins, and whether it was decoded since
-            // the last seek or change of rate.
+            // decoded ahead for it begins (-1 before), and whether it was
+            // decoded since the last seek or change of rate.
             const long lastFrame;
             long wrapFrom = -1;
             bool wrapTried = false;
@@ -2065,6 +2109,8 @@ namespace vx::av
             // whether that seek followed on from the one before.
             long lastExactTarget = -1;
             bool followsOn = false;
+            // The way the last two frame-exact seeks went (0 for none).
+            int handDirection = 0;
             bool ended = false;
             // The worker is decoding the next frame of forward play.
             bool decodingOn = false;
