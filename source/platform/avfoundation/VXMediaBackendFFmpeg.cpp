@@ -425,6 +425,20 @@ namespace vx::av
                 return groupOf(a) == groupOf(b);
             }
 
+            // The key frame at or before index by the index; without one (MPEG
+            // streams), a second before it.
+            long keyFrameAtOrBefore(long index) const
+            {
+                if (keyFrameTicks.empty())
+                    return std::max(0L, index - framesInASecond());
+                const auto ticks = saturatingCast<std::int64_t>(std::floor(index / fps / timeBase + keyFrameOrigin));
+                const auto after = std::upper_bound(keyFrameTicks.begin(), keyFrameTicks.end(), ticks);
+                if (after == keyFrameTicks.begin())
+                    return 0;
+                const double seconds = (static_cast<double>(*std::prev(after)) - keyFrameOrigin) * timeBase;
+                return std::clamp(static_cast<long>(std::floor(seconds * fps + 1e-6)), 0L, index);
+            }
+
             // Decodes the stream's first picture: its stamp is frame 0's.
             // Containers without times of their own for B-frames (AVI) stamp
             // every picture by the packet that brought it out of the decoder,
@@ -1621,7 +1635,7 @@ namespace vx::av
                 // Played backwards, the part ends where the play head will
                 // be once it is decoded; the seek lands on the frame nearest
                 // at or above the play head then.
-                const long top = std::max(0L, target - partLead());
+                const long top = std::max(0L, target - partLead(target));
                 const FFmpegGroupDecoder::Outcome outcome = decodeGroupPart(hold, top, &current);
                 if (! current.has_value() || landHeldSeek(hold, current, target))
                     return;
@@ -1744,12 +1758,18 @@ namespace vx::av
                 store.setPinned(std::min(groups.isEmpty() ? top : groups.lowest(), groups.firstKeptOf(top)),
                                 std::max(groups.highest(), top));
                 hold.unlock();
+                long pictures = 0;
+                const auto counted = [&](long decoded)
+                {
+                    ++pictures;
+                    return each(decoded);
+                };
                 const auto started = std::chrono::steady_clock::now();
-                const FFmpegGroupDecoder::Outcome outcome = groups.decodePart(*decoder, top, each);
+                const FFmpegGroupDecoder::Outcome outcome = groups.decodePart(*decoder, top, counted);
                 const std::chrono::duration<double> took = std::chrono::steady_clock::now() - started;
                 hold.lock();
-                if (outcome == FFmpegGroupDecoder::Outcome::done)
-                    lastPartSeconds = took.count();
+                if (outcome == FFmpegGroupDecoder::Outcome::done && pictures > 0)
+                    secondsPerPicture = took.count() / static_cast<double>(pictures);
                 tellStoreTheWay();
                 return outcome;
             }
@@ -1794,7 +1814,7 @@ namespace vx::av
                 const long head = static_cast<long>(requested);
                 long above = -1;
                 groups.atOrAbove(head, above);
-                const long ahead = std::max(0L, head - partLead());
+                const long ahead = std::max(0L, head - partLead(head));
                 long top = groups.nextPartTop();
                 if (above < 0 || (rate < 0.0f && groups.lowest() > head))
                 {
@@ -1809,16 +1829,18 @@ namespace vx::av
                 return top >= 0 && top != groupUnreadable ? top : -1;
             }
 
-            // Played backwards, the frames the play head passes while a part
-            // decodes (as long as the last one took): a part the play head
-            // is not on ends that far below it, where the play head is once
-            // it is decoded, so a decoder slower than the play head still
-            // shows each part it decodes.
-            long partLead() const
+            // Played backwards, the frames the play head passes from head
+            // while a part ending where it then is decodes from its group's
+            // key frame, at the pace the last part decoded: a part the play
+            // head is not on ends that far below it, so a decoder slower
+            // than the play head still shows each part it decodes.
+            long partLead(long head) const
             {
-                if (rate >= 0.0f)
+                if (rate >= 0.0f || head <= 0)
                     return 0;
-                return std::lround(std::min(lastPartSeconds, 60.0) * decoder->fps * std::fabs(rate));
+                const double passed = decoder->fps * std::fabs(rate) * std::min(secondsPerPicture, 1.0);
+                const long decoded = head - decoder->keyFrameAtOrBefore(head);
+                return std::lround(passed * static_cast<double>(decoded) / (1.0 + passed));
             }
 
             bool wantsGroupWork() const
@@ -2062,8 +2084,8 @@ namespace vx::av
             const bool reverseByGroups;
             FFmpegGroupDecoder groups;
             long groupUnreadable = -1;
-            // How long the last part took to decode (see partLead).
-            double lastPartSeconds = 0.0;
+            // How long a picture of the last part took to decode (see partLead).
+            double secondsPerPicture = 0.0;
             // Every picture decoded, kept within one budget with the group
             // decoder's; the worker's alone.
             FFmpegPictureStore store;
