@@ -409,6 +409,42 @@ namespace
         return n / 250 * 250;
     }
 
+    // Played forwards from frame `from` for 0.5 s, the hand takes the play
+    // head and drags it to `to` in `seconds`; each render, once 300 ms have
+    // passed, judge(shown, where the hand was 300 ms before). The hand then
+    // rests on `to`: the milliseconds until its frame shows, -1 when it does
+    // not in 10 s.
+    template <typename Judge>
+    double dragged(Host& host, VideoFormatReader& reader, long from, long to, double seconds, Judge judge)
+    {
+        reader.setPlaybackDirection(playForward);
+        host.hand = false;
+        host.fixedHead = -1;
+        host.restart(static_cast<double>(from) - (to < from ? 12.0 : 0.0), 1);
+        while (host.seconds() < 0.5)
+            host.render();
+        reader.setPlaybackDirection(static_cast<ParamPlayDirection>(4));
+        host.hand = true;
+        std::deque<std::pair<double, long>> path;
+        const auto grabbed = Clock::now();
+        const auto since = [&grabbed] { return std::chrono::duration<double>(Clock::now() - grabbed).count(); };
+        for (double t = since(); t < seconds; t = since())
+        {
+            host.fixedHead = from + std::lround(static_cast<double>(to - from) * t / seconds);
+            path.emplace_back(t, host.fixedHead);
+            host.render();
+            while (path.size() > 1 && path[1].first <= t - 0.3)
+                path.pop_front();
+            if (path.front().first <= t - 0.3)
+                judge(host.shown, path.front().second);
+        }
+        host.fixedHead = to;
+        const auto rest = Clock::now();
+        while (host.shown != to && std::chrono::duration<double>(Clock::now() - rest).count() < 10.0)
+            host.render();
+        return host.shown == to ? std::chrono::duration<double, std::milli>(Clock::now() - rest).count() : -1.0;
+    }
+
     void BM_DragAcrossGroups(benchmark::State& state, bool sound)
     {
         bench::ObservedBackend backend;
@@ -421,47 +457,21 @@ namespace
         bool rested = true;
         for (auto _ : state)
         {
-            reader->setPlaybackDirection(playForward);
-            host.hand = false;
-            host.fixedHead = -1;
-            host.restart(20.0, 1);
-            while (host.seconds() < 0.5)
-                host.render();
             // The hand takes the play head at frame 20 and drags it to 700
             // in 2 s; each render judged against where it was 300 ms before.
-            reader->setPlaybackDirection(static_cast<ParamPlayDirection>(4));
-            host.hand = true;
-            std::deque<std::pair<double, long>> path;
-            const auto grabbed = Clock::now();
-            const auto since = [&grabbed] { return std::chrono::duration<double>(Clock::now() - grabbed).count(); };
-            for (double t = since(); t < 2.0; t = since())
-            {
-                host.fixedHead = 20 + std::lround(680.0 * t / 2.0);
-                path.emplace_back(t, host.fixedHead);
-                host.render();
-                ++renders;
-                while (path.size() > 1 && path[1].first <= t - 0.3)
-                    path.pop_front();
-                if (path.front().first > t - 0.3)
-                    continue;
-                const long floor = keyFrameOf(path.front().second);
-                if (host.shown < floor)
-                {
-                    ++behind;
-                    worstBehindMs = std::max(worstBehindMs, (floor - host.shown) * 40.0);
-                }
-            }
-            // The hand rests on frame 700.
-            host.fixedHead = 700;
-            const auto rest = Clock::now();
-            bool there = false;
-            while (! there && std::chrono::duration<double>(Clock::now() - rest).count() < 10.0)
-            {
-                host.render();
-                there = host.shown == 700;
-            }
-            restMs += std::chrono::duration<double, std::milli>(Clock::now() - rest).count();
-            rested = rested && there;
+            const double ms = dragged(host, *reader, 20, 700, 2.0,
+                                      [&](long shown, long handBefore)
+                                      {
+                                          ++renders;
+                                          const long floor = keyFrameOf(handBefore);
+                                          if (shown < floor)
+                                          {
+                                              ++behind;
+                                              worstBehindMs = std::max(worstBehindMs, (floor - shown) * 40.0);
+                                          }
+                                      });
+            restMs += std::max(ms, 0.0);
+            rested = rested && ms >= 0.0;
         }
         state.counters["behindRenders"] = double(behind);
         state.counters["renders"] = double(renders);
@@ -561,33 +571,13 @@ namespace
         bool rested = true;
         for (auto _ : state)
         {
-            reader->setPlaybackDirection(playForward);
-            host.hand = false;
-            host.fixedHead = -1;
-            host.restart(static_cast<double>(from) - 12.0, 1);
-            while (host.seconds() < 0.5)
-                host.render();
-            reader->setPlaybackDirection(static_cast<ParamPlayDirection>(4));
-            host.hand = true;
-            std::deque<std::pair<double, long>> path;
-            const auto grabbed = Clock::now();
-            const auto since = [&grabbed] { return std::chrono::duration<double>(Clock::now() - grabbed).count(); };
-            for (double t = since(); t < 3.0; t = since())
-            {
-                host.fixedHead = from - std::lround(static_cast<double>(from - 20) * t / 3.0);
-                path.emplace_back(t, host.fixedHead);
-                host.render();
-                ++renders;
-                while (path.size() > 1 && path[1].first <= t - 0.3)
-                    path.pop_front();
-                if (path.front().first <= t - 0.3 && host.shown > path.front().second)
-                    ++above;
-            }
-            host.fixedHead = 20;
-            const auto rest = Clock::now();
-            while (host.shown != 20 && std::chrono::duration<double>(Clock::now() - rest).count() < 10.0)
-                host.render();
-            rested = rested && host.shown == 20;
+            const double ms = dragged(host, *reader, from, 20, 3.0,
+                                      [&](long shown, long handBefore)
+                                      {
+                                          ++renders;
+                                          above += shown > handBefore ? 1 : 0;
+                                      });
+            rested = rested && ms >= 0.0;
         }
         state.counters["aboveRenders"] = double(above);
         state.counters["renders"] = double(renders);
