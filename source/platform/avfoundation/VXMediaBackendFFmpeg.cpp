@@ -6,7 +6,9 @@
 // by key-frame groups decoded once each: VXFFmpegGroupDecoder), performs
 // seeks (a zero tolerance lands on the exact frame: key frame, then decoding
 // forward; a frame a little ahead of the last one decoded by decoding on)
-// and runs their completions.
+// and runs their completions. Every picture it decodes is kept, within one
+// budget, in the movie's store (VXFFmpegPictureStore): turns, drags back,
+// seeks to kept frames and a loop's wrap take their frames from there.
 
 #include "engine/video/formats/avfoundation/VXMediaBackend.h"
 #include "platform/avfoundation/VXFFmpegGroupDecoder.h"
