@@ -887,9 +887,6 @@ namespace vx::av
             {
                 while (frameIndex < target)
                 {
-                    // A newer seek's frame on the way: the decoding stops there.
-                    if (landEarlier != nullptr && frameIndex == landEarlier->load())
-                        return true;
                     av_frame_unref(spare);
                     av_frame_move_ref(spare, frame);
                     const long previousIndex = frameIndex;
@@ -1205,9 +1202,6 @@ namespace vx::av
             // The key frames by the index, as kept at opening (inOneGroup).
             std::vector<std::int64_t> keyFrameTicks;
             std::int64_t keyFrameOrigin = 0;
-            // Set by the session while a seek runs to the frame of a newer one
-            // the decoding comes to before its own (-1 for none).
-            const std::atomic<long>* landEarlier = nullptr;
             // Told every numbered picture next() gives, with the frame given
             // before it since the last seek (-1 for none).
             std::function<void(const AVFrame& picture, long index, long previous)> onPicture;
@@ -1223,7 +1217,6 @@ namespace vx::av
                   lastFrame(movieLastFrame)
             {
                 decoder->abandon = &abandonRunning;
-                decoder->landEarlier = &landEarlier;
                 // Runs on the worker, the only one to touch the store.
                 decoder->onPicture = [this](const AVFrame& picture, long index, long previous)
                 { store.keep(index, picture, previous); };
@@ -1306,11 +1299,6 @@ namespace vx::av
                     runningGroupLeft = running >= 0 && (runningGroupLeft || ! decoder->inOneGroup(running, target));
                     if (running >= 0 && (runningGroupLeft || (target < running && ! isOnTheWay(running, target))))
                         abandonRunning = true;
-                    // Behind the frame of the seek under way in its group and
-                    // on its way, the decoding lands there (once is enough:
-                    // the frames it passes are kept); the store serves this one.
-                    else if (running >= 0 && exact && target < running)
-                        landEarlier = target;
                 }
                 seeks.push_back(std::move(incoming));
                 changed.notify_all();
@@ -1505,18 +1493,15 @@ namespace vx::av
                         running = decoder->indexOf(next.seconds);
                         decoderAway = false;
                         abandonRunning = false;
-                        landEarlier = -1;
                         runningGroupLeft = false;
                         hold.unlock();
                         const bool exact = next.before == 0.0;
                         std::shared_ptr<PixelBuffer> landed;
                         if (decoder->seek(next.seconds, exact))
                             landed = keepConversion(decoder->convert(format));
-                        const bool early = landed != nullptr && landed->frameIndex < running;
-                        const double reached = landed != nullptr && (! exact || early) ? landed->presentationSeconds
-                                                                                         : next.seconds;
+                        const double reached =
+                            landed != nullptr ? (exact ? next.seconds : landed->presentationSeconds) : next.seconds;
                         hold.lock();
-                        landEarlier = -1;
                         // Its group left once it was decoded (while its
                         // frame was converted), it does not land either; the
                         // decoder goes on from its frame. Asked for after it
@@ -2141,9 +2126,6 @@ namespace vx::av
             std::shared_ptr<PixelBuffer> landedFrame;
             unsigned long landings = 0;
             std::atomic<bool> abandonRunning{false};
-            // The frame a newer seek asks, on the way of the one under way
-            // (-1 for none; see Decoder::landEarlier).
-            std::atomic<long> landEarlier{-1};
             // A later seek's frame lies in another key-frame group than the
             // seek under way's.
             bool runningGroupLeft = false;
