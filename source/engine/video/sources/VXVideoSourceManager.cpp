@@ -329,6 +329,9 @@ namespace vx
         // former copy (two presets of one name each have the other's file
         // among their possible names).
         std::set<std::string> targets;
+        // Those of targets whose write failed: each holds what it held
+        // before, so what this manager knew of it stays.
+        std::set<std::string> failedTargets;
         // Where presets written now may have lain before: folders they had
         // beside other extensions, the files they were loaded from. Removed
         // once the extension's presets are all written, before the next
@@ -390,10 +393,11 @@ namespace vx
                     return storedName;
                 };
                 // Removed, or no longer this preset's: the next save tries a
-                // copy only when its removal failed.
+                // copy only when its removal failed, or when a write over it
+                // failed.
                 const auto forget = [&](const PresetFileNames::FormerCopy& former, bool)
                 {
-                    if (copy.origin != nullptr)
+                    if (copy.origin != nullptr && failedTargets.count(former.file.getFullPath()) == 0)
                         std::erase_if(presetOrigins[*copy.origin], [&](const PresetOrigin& origin)
                                       { return origin.path == former.file.getFullPath(); });
                 };
@@ -632,6 +636,7 @@ namespace vx
                     {
                         logPrint(logError, "%s: The preset could not be written to '%s'.", "savePresets",
                                  file.getFullPath().c_str());
+                        failedTargets.insert(file.getFullPath());
                         extensionWritten = false;
                         return Outcome::failed;
                     }
