@@ -200,9 +200,7 @@ namespace vx::test
                 const std::string fileOfB = dir.file("Kind/B.xml");
                 const std::string formerCopyOfB = dir.writeFile("Kind/B 2.xml", "B");
                 const std::string deleted = dir.writeFile("Kind/Deleted.xml", "D");
-                PresetFileNames::WriteTurns turns(
-                    texts, [&dir](const File& file, const std::string& text)
-                    { return dir.readFile(file.getFullPath().substr(dir.path().size() + 1)) == text; });
+                PresetFileNames::WriteTurns turns(texts);
                 std::string calls;
                 turns.run({0, 1},
                           [&](size_t index, bool last)

@@ -165,7 +165,12 @@ namespace vx
             std::string presetName;
             PresetFileNames::Stamp stamp;
 
-            bool sameFile(const File& file) const { return PresetFileNames::stampOf(file) == stamp; }
+            // withBytes: as where the file is about to be replaced or
+            // removed; without, its size and time tell.
+            bool sameFile(const File& file, bool withBytes) const
+            {
+                return PresetFileNames::isAsStamped(file, stamp, withBytes);
+            }
         };
     }
 
@@ -186,10 +191,10 @@ namespace vx
         // removes one whose preset was deleted or went elsewhere.
         std::map<std::string, FileStamp> presetFiles;
 
-        void remember(const File& file, const RenderPassInfo& kind, const std::string& tree, int stateId,
-                      const std::string& presetName)
+        // now: the file's stamp as it was loaded or written just now.
+        void remember(const File& file, const std::optional<PresetFileNames::Stamp>& now, const RenderPassInfo& kind,
+                      const std::string& tree, int stateId, const std::string& presetName)
         {
-            const std::optional<PresetFileNames::Stamp> now = PresetFileNames::stampOf(file);
             if (! now.has_value())
             {
                 presetFiles.erase(file.getFullPath());
@@ -471,10 +476,15 @@ namespace vx
             const std::string& folderName = folders[index];
             std::vector<XmlState*> states;
             std::vector<PresetFileNames::Entry> fileEntries;
+            // The ids of the kind's presets, and the index in states of each
+            // of those written.
+            std::set<int> storeIds;
+            std::map<int, size_t> stateIndex;
             bool hasPresets = false;
             for (int i = 0; i < presets->getNumStates(); ++i)
             {
                 XmlState* preset = presets->getState(i);
+                storeIds.insert(preset->getUniqueId());
                 if (preset->getName() == defaultPresetName)
                     continue;
                 notWritten.insert(preset->getUniqueId());
@@ -490,6 +500,7 @@ namespace vx
                     allWritten = false;
                     continue;
                 }
+                stateIndex.emplace(preset->getUniqueId(), states.size());
                 states.push_back(preset);
                 fileEntries.push_back({preset->getName(), {}});
             }
@@ -511,10 +522,10 @@ namespace vx
                 for (const auto& [path, stamp] : pimpl->presetFiles)
                     if (stamp.tree == tree && stamp.kind == info.get() && path.size() > kindFolder.size() + 4 &&
                         path.compare(0, kindFolder.size(), kindFolder) == 0 &&
-                        path.find('/', kindFolder.size()) == std::string::npos && stamp.sameFile(File(path)))
-                        for (size_t i = 0; i < states.size(); ++i)
-                            if (states[i]->getUniqueId() == stamp.stateId)
-                                current[i] = path.substr(kindFolder.size(), path.size() - kindFolder.size() - 4);
+                        path.find('/', kindFolder.size()) == std::string::npos &&
+                        stateIndex.count(stamp.stateId) != 0 && stamp.sameFile(File(path), false))
+                        current[stateIndex[stamp.stateId]] =
+                            path.substr(kindFolder.size(), path.size() - kindFolder.size() - 4);
                 PresetFileNames::keepCurrentNames(fileEntries, fileNames, current);
             }
 
@@ -547,29 +558,36 @@ namespace vx
             // manager wrote or loaded, unchanged since, is to it (not read
             // again): a file is replaced only when it holds that very preset
             // or a former copy of one written whole elsewhere by now (a file
-            // this save put another preset in is that one's).
+            // this save put another preset in is that one's). heldText: the
+            // bytes the file was just found to hold, if it was; they are
+            // those of the preset being written, so it is its own by name.
             const XmlState* writing = nullptr;
-            const auto ownerOf = [&](const File& file)
+            const auto ownerOfHeld = [&](const File& file, const std::string* heldText)
             {
                 const auto known = pimpl->presetFiles.find(file.getFullPath());
                 if (known != pimpl->presetFiles.end() && known->second.kind == info.get() &&
-                    known->second.sameFile(file))
+                    (heldText != nullptr ? PresetFileNames::stampOf(file, *heldText) == known->second.stamp
+                                         : known->second.sameFile(file, true)))
                 {
                     const int held = known->second.stateId;
                     const PresetFileNames::Copy copy =
-                        held == writing->getUniqueId()           ? PresetFileNames::Copy::ofThisPreset
-                        : presets->getStateById(held) == nullptr ? PresetFileNames::Copy::unknown
+                        held == writing->getUniqueId() ? PresetFileNames::Copy::ofThisPreset
+                        : storeIds.count(held) == 0    ? PresetFileNames::Copy::unknown
                         : notWritten.count(held) != 0 || targets.count(file.getFullPath()) != 0
                             ? PresetFileNames::Copy::ofPresetNotWritten
                             : PresetFileNames::Copy::ofPresetWritten;
                     return PresetFileNames::ofOwnersFile(known->second.presetName, writing->getName(), copy);
                 }
+                if (heldText != nullptr)
+                    return PresetFileNames::ofOwnersFile(writing->getName(), writing->getName(),
+                                                         PresetFileNames::Copy::unknown);
                 std::string storedName;
                 const PresetFileNames::FileOwner owner = findPresetFileOwner(infos, file, *info, &storedName);
                 if (owner.kind != PresetFileNames::FileOwner::own)
                     return owner;
                 return PresetFileNames::ofOwnersFile(storedName, writing->getName(), PresetFileNames::Copy::unknown);
             };
+            const auto ownerOf = [&](const File& file) { return ownerOfHeld(file, nullptr); };
 
             // The copies the kind's presets leave in the folders it had
             // before: removed once all of them are written, or they would
@@ -577,19 +595,17 @@ namespace vx
             std::vector<PresetFileNames::FormerCopy> formerCopies;
             bool kindWritten = true;
             using Outcome = PresetFileNames::WriteTurns::Outcome;
-            PresetFileNames::WriteTurns turns(texts, &XmlUtils::fileHolds);
+            PresetFileNames::WriteTurns turns(texts);
             // Which preset of the kind a file holds as this manager left it,
-            // if any.
+            // if any (its size and time tell: it only orders the writes).
             const auto heldBy = [&](const File& file) -> std::optional<size_t>
             {
                 const auto known = pimpl->presetFiles.find(file.getFullPath());
                 if (known == pimpl->presetFiles.end() || known->second.kind != info.get() ||
-                    ! known->second.sameFile(file))
+                    ! known->second.sameFile(file, false))
                     return std::nullopt;
-                for (size_t i = 0; i < states.size(); ++i)
-                    if (states[i]->getUniqueId() == known->second.stateId)
-                        return i;
-                return std::nullopt;
+                const auto held = stateIndex.find(known->second.stateId);
+                return held != stateIndex.end() ? std::optional<size_t>(held->second) : std::nullopt;
             };
             const auto writePreset = [&](size_t presetIndex, bool last)
             {
@@ -606,8 +622,8 @@ namespace vx
                 // preset's copy, is where placeFor would put it: left as it is.
                 const std::string fileName = fileNames[presetIndex] + ".xml";
                 File file = PresetFileNames::childOf(PresetFileNames::childOf(folder, folderName), fileName);
-                const bool unchanged =
-                    XmlUtils::fileHolds(file, text) && ownerOf(file).kind == PresetFileNames::FileOwner::own;
+                const bool unchanged = XmlUtils::fileHolds(file, text) &&
+                                       ownerOfHeld(file, &text).kind == PresetFileNames::FileOwner::own;
                 // One holding another preset of the save still to be written
                 // is taken once that one has moved out.
                 if (const std::optional<size_t> held = heldBy(file);
@@ -657,7 +673,8 @@ namespace vx
                     }
                 }
                 notWritten.erase(preset->getUniqueId());
-                pimpl->remember(file, *info, tree, preset->getUniqueId(), preset->getName());
+                pimpl->remember(file, PresetFileNames::stampOf(file, text), *info, tree, preset->getUniqueId(),
+                                preset->getName());
 
                 // The same preset left in a folder the kind had before, when
                 // other kinds were registered, has moved.
@@ -712,7 +729,10 @@ namespace vx
                 if (std::strstr(".xml", extension.c_str()) == nullptr || file.existsAsDirectory())
                     continue;
 
-                const std::unique_ptr<XmlDocument> document = XmlUtils::loadXmlFromFile(file, true);
+                // One read gives the preset and the file's stamp.
+                std::string bytes;
+                const std::optional<PresetFileNames::Stamp> stamp = PresetFileNames::readStamped(file, bytes);
+                const std::unique_ptr<XmlDocument> document = XmlUtils::loadXmlFromFileText(file, bytes, true);
                 const XmlNode* root = document != nullptr ? document->first_node() : nullptr;
                 if (root == nullptr)
                 {
@@ -746,7 +766,7 @@ namespace vx
                     skipFile(file, "the preset holds no state");
                     continue;
                 }
-                pimpl->remember(file, *info, PresetFileNames::treeKey(folder), loaded, presetName);
+                pimpl->remember(file, stamp, *info, PresetFileNames::treeKey(folder), loaded, presetName);
                 ++added;
             }
         }

@@ -332,6 +332,28 @@ namespace vx
         // Those of targets whose write failed: each holds what it held
         // before, so what this manager knew of it stays.
         std::set<std::string> failedTargets;
+        // The presets this manager knows files of the tree for, by path, so
+        // that a file is looked up by key: every path an origin of the tree
+        // has, or had earlier in this save (originsAt checks).
+        std::map<std::string, std::set<std::pair<std::string, int>>> keysByPath;
+        for (const auto& [key, origins] : presetOrigins)
+            if (key.first == treeKey)
+                for (const PresetOrigin& origin : origins)
+                    keysByPath[origin.path].insert(key);
+        // The origins of the tree at path, in the order of their presets' keys.
+        const auto originsAt = [&](const std::string& path)
+        {
+            std::vector<std::pair<const std::pair<std::string, int>*, PresetOrigin*>> found;
+            const auto keys = keysByPath.find(path);
+            if (keys == keysByPath.end())
+                return found;
+            for (const std::pair<std::string, int>& key : keys->second)
+                if (const auto known = presetOrigins.find(key); known != presetOrigins.end())
+                    for (PresetOrigin& origin : known->second)
+                        if (origin.path == path)
+                            found.emplace_back(&known->first, &origin);
+            return found;
+        };
         // Where presets written now may have lain before: folders they had
         // beside other extensions, the files they were loaded from. Removed
         // once the extension's presets are all written, before the next
@@ -357,22 +379,25 @@ namespace vx
         const auto deletedCopies = [&](const XmlStates* only)
         {
             std::vector<FormerCopy> copies;
+            const VideoSourceExtension* extension = nullptr;
+            for (const ExtensionPtr& present : extensions)
+                if (only != nullptr && present->getPresets().get() == only)
+                    extension = present.get();
+            if (extension == nullptr || presentStores.count(only) == 0)
+                return copies;
+            // Its presets but "default", by id.
+            std::set<int> kept;
+            for (int i = 0; i < only->getNumStates(); ++i)
+                if (const XmlState* state = only->getState(i); state != nullptr && state->getName() != defaultPresetName)
+                    kept.insert(state->getUniqueId());
             for (auto known = presetOrigins.begin(); known != presetOrigins.end(); ++known)
             {
                 const auto& [tree, id] = known->first;
-                const std::shared_ptr<XmlStates> store =
-                    known->second.empty() ? nullptr : known->second.front().store.lock();
-                const XmlState* state = store != nullptr ? store->getStateById(id) : nullptr;
-                const VideoSourceExtension* extension = nullptr;
-                if (tree == treeKey && store != nullptr && store.get() == only &&
-                    presentStores.count(store.get()) != 0 && notWritten.count(id) == 0 &&
-                    (state == nullptr || state->getName() == defaultPresetName))
-                    for (const ExtensionPtr& present : extensions)
-                        if (present->getPresets() == store)
-                            extension = present.get();
-                if (extension != nullptr)
-                    for (const PresetOrigin& origin : known->second)
-                        copies.push_back({{File(origin.path), origin.name, origin.stamp}, extension, &known->first});
+                if (tree != treeKey || known->second.empty() || kept.count(id) != 0 || notWritten.count(id) != 0 ||
+                    known->second.front().store.lock().get() != only)
+                    continue;
+                for (const PresetOrigin& origin : known->second)
+                    copies.push_back({{File(origin.path), origin.name, origin.stamp}, extension, &known->first});
             }
             return copies;
         };
@@ -407,29 +432,35 @@ namespace vx
             }
             return removed;
         };
-        // Which preset of store a file holding one named storedName is a
-        // copy of, as this manager loaded or saved it there: state itself,
-        // another still to be written (or not written in this save, or
-        // written to this very file), one written whole elsewhere by now,
-        // or none it knows.
-        const auto copyHeld =
-            [&](const File& file, const std::string& storedName, const XmlStates& store, const XmlState& state)
+        // Which preset of the store whose presets have storeIds a file
+        // holding one named storedName is a copy of, as this manager loaded
+        // or saved it there: state itself, another still to be written (or
+        // not written in this save, or written to this very file), one
+        // written whole elsewhere by now, or none it knows. heldText: the
+        // bytes the file was just found to hold, if it was.
+        const auto copyHeld = [&](const File& file, const std::string& storedName, const std::set<int>& storeIds,
+                                  const XmlState& state, const std::string* heldText)
         {
-            for (const auto& [key, origins] : presetOrigins)
+            // Its bytes are read (or heldText hashed) only here, where they
+            // decide whether it may be replaced.
+            std::optional<std::optional<PresetFileNames::Stamp>> heldStamp;
+            const auto asStamped = [&](const std::optional<PresetFileNames::Stamp>& stamp)
             {
-                if (key.first != treeKey || store.getStateById(key.second) == nullptr)
+                if (heldText == nullptr)
+                    return PresetFileNames::isAsStamped(file, stamp);
+                if (! heldStamp.has_value())
+                    heldStamp = PresetFileNames::stampOf(file, *heldText);
+                return *heldStamp == stamp;
+            };
+            for (const auto& [key, origin] : originsAt(file.getFullPath()))
+            {
+                if (storeIds.count(key->second) == 0 || origin->name != storedName || ! asStamped(origin->stamp))
                     continue;
-                for (const PresetOrigin& origin : origins)
-                {
-                    if (origin.path != file.getFullPath() || origin.name != storedName ||
-                        PresetFileNames::stampOf(file) != origin.stamp)
-                        continue;
-                    if (key.second == state.getUniqueId())
-                        return PresetFileNames::Copy::ofThisPreset;
-                    return notWritten.count(key.second) != 0 || targets.count(origin.path) != 0
-                               ? PresetFileNames::Copy::ofPresetNotWritten
-                               : PresetFileNames::Copy::ofPresetWritten;
-                }
+                if (key->second == state.getUniqueId())
+                    return PresetFileNames::Copy::ofThisPreset;
+                return notWritten.count(key->second) != 0 || targets.count(origin->path) != 0
+                           ? PresetFileNames::Copy::ofPresetNotWritten
+                           : PresetFileNames::Copy::ofPresetWritten;
             }
             return PresetFileNames::Copy::unknown;
         };
@@ -437,22 +468,18 @@ namespace vx
         // did: a copy it knows goes only as it knew it.
         const auto knownStamp = [&](const std::string& path) -> std::optional<PresetFileNames::Stamp>
         {
-            for (const auto& [key, origins] : presetOrigins)
-                if (key.first == treeKey)
-                    for (const PresetOrigin& origin : origins)
-                        if (origin.path == path)
-                            return origin.stamp;
-            return std::nullopt;
+            const auto found = originsAt(path);
+            return found.empty() ? std::nullopt : found.front().second->stamp;
         };
         // A file placeFor moved out of another's way is where that one's
         // preset lies now.
         const auto followMove = [&](const File& from, const File& to)
         {
-            for (auto& [key, origins] : presetOrigins)
-                if (key.first == treeKey)
-                    for (PresetOrigin& origin : origins)
-                        if (origin.path == from.getFullPath())
-                            origin.path = to.getFullPath();
+            for (const auto& [key, origin] : originsAt(from.getFullPath()))
+            {
+                origin->path = to.getFullPath();
+                keysByPath[origin->path].insert(*key);
+            }
         };
 
         bool allWritten = true;
@@ -463,11 +490,18 @@ namespace vx
             presentStores.insert(presets.get());
             std::vector<XmlState*> states;
             std::vector<PresetFileNames::Entry> fileEntries;
+            // The ids of the store's presets, and the index in states of each
+            // of those written.
+            std::set<int> storeIds;
+            std::map<int, size_t> stateIndex;
             for (int i = 0; presets != nullptr && i < presets->getNumStates(); ++i)
             {
                 XmlState* state = presets->getState(i);
+                if (state != nullptr)
+                    storeIds.insert(state->getUniqueId());
                 if (state == nullptr || state->getName() == defaultPresetName)
                     continue;
+                stateIndex.emplace(state->getUniqueId(), states.size());
                 states.push_back(state);
                 fileEntries.push_back({state->getName(), {}});
                 notWritten.insert(state->getUniqueId());
@@ -508,7 +542,7 @@ namespace vx
                         if (origin.path.size() > subPath.size() + 4 &&
                             origin.path.compare(0, subPath.size(), subPath) == 0 &&
                             origin.path.find('/', subPath.size()) == std::string::npos &&
-                            PresetFileNames::stampOf(File(origin.path)) == origin.stamp)
+                            PresetFileNames::isAsStamped(File(origin.path), origin.stamp, false))
                             current[i] = origin.path.substr(subPath.size(), origin.path.size() - subPath.size() - 4);
                 }
                 PresetFileNames::keepCurrentNames(fileEntries, fileNames, current);
@@ -545,22 +579,17 @@ namespace vx
             }
 
             using Outcome = PresetFileNames::WriteTurns::Outcome;
-            PresetFileNames::WriteTurns turns(texts, &XmlUtils::fileHolds);
+            PresetFileNames::WriteTurns turns(texts);
             // Which other preset of the source a file holds as this manager
-            // left it, if any.
+            // left it, if any (its size and time tell: it only orders the
+            // writes).
             const auto heldBy = [&](const File& file) -> std::optional<size_t>
             {
-                const std::optional<PresetFileNames::Stamp> now = PresetFileNames::stampOf(file);
-                for (const auto& [key, origins] : presetOrigins)
-                {
-                    if (key.first != treeKey || ! now.has_value())
-                        continue;
-                    for (const PresetOrigin& origin : origins)
-                        if (origin.path == file.getFullPath() && origin.stamp == now)
-                            for (size_t i = 0; i < states.size(); ++i)
-                                if (states[i]->getUniqueId() == key.second)
-                                    return i;
-                }
+                for (const auto& [key, origin] : originsAt(file.getFullPath()))
+                    if (const auto held = stateIndex.find(key->second);
+                        held != stateIndex.end() && origin->stamp.has_value() &&
+                        PresetFileNames::isAsStamped(file, origin->stamp, false))
+                        return held->second;
                 return std::nullopt;
             };
             const auto writePreset = [&](size_t presetIndex, bool last)
@@ -584,14 +613,19 @@ namespace vx
                     if (owner.kind != PresetFileNames::FileOwner::own)
                         return owner;
                     return PresetFileNames::ofOwnersFile(storedName, presetName,
-                                                         copyHeld(candidate, storedName, *presets, state));
+                                                         copyHeld(candidate, storedName, storeIds, state, nullptr));
                 };
                 // A file that already holds these bytes, and is no other
                 // preset's copy, is where placeFor would put it: left as it is.
+                // Holding them, it holds this preset of this source by name;
+                // only whose copy it is, as this manager knows, is asked.
                 const std::string fileName = fileNames[presetIndex] + ".xml";
                 File file = PresetFileNames::childOf(sub, fileName);
                 const bool unchanged =
-                    XmlUtils::fileHolds(file, text) && ownerOf(file).kind == PresetFileNames::FileOwner::own;
+                    XmlUtils::fileHolds(file, text) &&
+                    PresetFileNames::ofOwnersFile(presetName, presetName,
+                                                  copyHeld(file, presetName, storeIds, state, &text))
+                            .kind == PresetFileNames::FileOwner::own;
                 // One holding another preset of the save still to be written
                 // is taken once that one has moved out.
                 if (const std::optional<size_t> held = heldBy(file);
@@ -657,7 +691,8 @@ namespace vx
                 for (const PresetOrigin& origin : origins)
                     extensionCopies.push_back(
                         {{File(origin.path), origin.name, origin.stamp}, &extension, &known->first});
-                origins.push_back({file.getFullPath(), presetName, presets, PresetFileNames::stampOf(file)});
+                origins.push_back({file.getFullPath(), presetName, presets, PresetFileNames::stampOf(file, text)});
+                keysByPath[file.getFullPath()].insert(known->first);
                 notWritten.erase(state.getUniqueId());
                 return Outcome::written;
             };
@@ -698,7 +733,10 @@ namespace vx
                 debugPrint(file.getFullPath());
                 if (toLower(file.getExtension()) != "xml")
                     continue;
-                std::unique_ptr<XmlDocument> document = XmlUtils::loadXmlFromFile(file, true);
+                // One read gives the preset and the file's stamp.
+                std::string bytes;
+                const std::optional<PresetFileNames::Stamp> stamp = PresetFileNames::readStamped(file, bytes);
+                std::unique_ptr<XmlDocument> document = XmlUtils::loadXmlFromFileText(file, bytes, true);
                 const XmlNode* node = presetElementOf(document.get());
                 if (node == nullptr)
                 {
@@ -718,7 +756,7 @@ namespace vx
                 if (loaded != -1)
                     presetOrigins[{PresetFileNames::treeKey(folder), loaded}].push_back(
                         {file.getFullPath(), readAttribute(node->first_attribute("name"), std::string()),
-                         owner->getPresets(), PresetFileNames::stampOf(file)});
+                         owner->getPresets(), stamp});
             }
         }
     }
