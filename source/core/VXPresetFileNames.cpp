@@ -448,6 +448,12 @@ namespace vx
     bool PresetFileNames::isAsStamped(const File& file, const std::optional<Stamp>& stamp, bool withBytes)
     {
         struct stat status;
+        if (! withBytes)
+        {
+            const bool regular = ::stat(file.getFullPath().c_str(), &status) == 0 && S_ISREG(status.st_mode);
+            return regular && stamp.has_value() ? stampFrom(status, stamp->contentHash) == *stamp
+                                                : ! regular && ! stamp.has_value();
+        }
         const int fd = openRegular(file, status);
         if (fd < 0 || ! stamp.has_value())
         {
@@ -456,7 +462,7 @@ namespace vx
             return fd < 0 && ! stamp.has_value();
         }
         bool same = stampFrom(status, stamp->contentHash) == *stamp;
-        if (same && withBytes)
+        if (same)
         {
             BytesHash hash;
             same = readAll(fd, hash, nullptr) && hash.finish() == stamp->contentHash;
@@ -500,6 +506,16 @@ namespace vx
         for (size_t index = 0; index < texts.size(); ++index)
             if (! texts[index].empty())
                 bySize[texts[index].size()].push_back(index);
+    }
+
+    void PresetFileNames::WriteTurns::printed(size_t index)
+    {
+        if (texts[index].empty())
+            return;
+        const std::size_t size = texts[index].size();
+        bySize[size].push_back(index);
+        if (hashed.count(size) != 0)
+            byHash.emplace(BytesHash::of(texts[index]), index);
     }
 
     std::vector<size_t> PresetFileNames::WriteTurns::textsIn(const File& file) const

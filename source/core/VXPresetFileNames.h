@@ -172,6 +172,28 @@ namespace vx
         // them, a file edited in place with its time put back passes.
         static bool isAsStamped(const File& file, const std::optional<Stamp>& stamp, bool withBytes = true);
 
+        // What a manager wrote a preset's file from: the state's snapshot
+        // element, its own attributes, and the rest of the file as the
+        // manager frames every preset of the owner (the owner's attributes,
+        // the document around them). A save that finds a preset written from
+        // the same, and its file as stamped, does not print it: a snapshot is
+        // never changed in place (a change gives the state a new element).
+        struct WrittenFrom
+        {
+            const void* snapshot = nullptr;
+            std::string name;
+            std::string altName;
+            int storage = 0;
+            std::string framing;
+            bool operator==(const WrittenFrom&) const = default;
+        };
+        // Of an XmlState.
+        template <typename State>
+        static WrittenFrom writtenFrom(const State& state, const std::string& framing)
+        {
+            return {state.getNode(), state.getName(), state.getAltName(), int(state.getStorage()), framing};
+        }
+
         // A file a preset lay in before a save put it elsewhere: a folder its
         // owner had beside other owners, a file it was loaded from or saved
         // to under another name. Known (with the stamp the manager has of
@@ -214,10 +236,12 @@ namespace vx
         class WriteTurns
         {
         public:
-            // texts: each preset as printed, empty for one that could not be.
-            // A file is matched against them by its size and a hash of its
-            // bytes, read once per question.
+            // texts: each preset as printed, empty for one that could not be
+            // (or is not yet). A file is matched against them by its size and
+            // a hash of its bytes, read once per question.
             explicit WriteTurns(const std::vector<std::string>& texts);
+            // texts[index] was printed since.
+            void printed(size_t index);
 
             enum class Outcome
             {

@@ -216,6 +216,15 @@ namespace vx
             return std::nullopt;
         }
 
+        // The attributes that name a preset's source in its file.
+        void appendSourceAttributes(XmlPool& pool, XmlNode& element, const VideoSourceExtension& extension)
+        {
+            element.append_attribute(createAttribute(pool, "sourceId", extension.getExtensionUniqueId()));
+            element.append_attribute(createAttribute(pool, "source", extension.getExtensionName()));
+            if (const std::optional<std::uint16_t> port = presetPortOf(extension))
+                element.append_attribute(createAttribute(pool, "sourcePort", std::to_string(*port)));
+        }
+
         // Whether a preset element is the extension's: its "sourceId", its
         // "source" where it names one (network servers share an id) and its
         // "sourcePort" where it has one. A server's preset stored without a
@@ -436,25 +445,17 @@ namespace vx
         // holding one named storedName is a copy of, as this manager loaded
         // or saved it there: state itself, another still to be written (or
         // not written in this save, or written to this very file), one
-        // written whole elsewhere by now, or none it knows. heldText: the
-        // bytes the file was just found to hold, if it was.
+        // written whole elsewhere by now, or none it knows. heldStamp: the
+        // file's stamp, where its bytes were just read, else null: they are
+        // read only here, where they decide whether it may be replaced.
         const auto copyHeld = [&](const File& file, const std::string& storedName, const std::set<int>& storeIds,
-                                  const XmlState& state, const std::string* heldText)
+                                  const XmlState& state, const std::optional<PresetFileNames::Stamp>* heldStamp)
         {
-            // Its bytes are read (or heldText hashed) only here, where they
-            // decide whether it may be replaced.
-            std::optional<std::optional<PresetFileNames::Stamp>> heldStamp;
-            const auto asStamped = [&](const std::optional<PresetFileNames::Stamp>& stamp)
-            {
-                if (heldText == nullptr)
-                    return PresetFileNames::isAsStamped(file, stamp);
-                if (! heldStamp.has_value())
-                    heldStamp = PresetFileNames::stampOf(file, *heldText);
-                return *heldStamp == stamp;
-            };
             for (const auto& [key, origin] : originsAt(file.getFullPath()))
             {
-                if (storeIds.count(key->second) == 0 || origin->name != storedName || ! asStamped(origin->stamp))
+                if (storeIds.count(key->second) == 0 || origin->name != storedName ||
+                    ! (heldStamp != nullptr ? *heldStamp == origin->stamp
+                                            : PresetFileNames::isAsStamped(file, origin->stamp)))
                     continue;
                 if (key->second == state.getUniqueId())
                     return PresetFileNames::Copy::ofThisPreset;
@@ -532,11 +533,15 @@ namespace vx
             std::vector<std::string> fileNames = PresetFileNames::uniqueNames(fileEntries);
             {
                 const std::string subPath = PresetFileNames::childOf(sub, "").getFullPath();
+                // Only presets that share their name take the name they lie in.
+                std::map<std::string, int> nameUses;
+                for (const XmlState* state : states)
+                    ++nameUses[state->getName()];
                 std::vector<std::string> current(states.size());
                 for (size_t i = 0; i < states.size(); ++i)
                 {
                     const auto known = presetOrigins.find({treeKey, states[i]->getUniqueId()});
-                    if (known == presetOrigins.end())
+                    if (known == presetOrigins.end() || nameUses[states[i]->getName()] < 2)
                         continue;
                     for (const PresetOrigin& origin : known->second)
                         if (origin.path.size() > subPath.size() + 4 &&
@@ -547,35 +552,63 @@ namespace vx
                 }
                 PresetFileNames::keepCurrentNames(fileEntries, fileNames, current);
             }
-            // Each preset as its file holds it; empty for one that writes
-            // nothing or has no name to make a file of.
-            std::vector<std::string> texts(states.size());
-            for (size_t i = 0; i < states.size(); ++i)
+            // How every file of the source is framed around its preset: the
+            // element's attributes of the source, the document's declaration
+            // and version.
+            std::string framing;
             {
-                const std::string& presetName = states[i]->getName();
-                if (fileNames[i].empty())
-                {
-                    logPrint(logError, "%s: the preset \"%s\" of \"%s\" has no name to make a file of", "savePresets",
-                             presetName.c_str(), extension.getExtensionName().c_str());
-                    extensionWritten = false;
-                    continue;
-                }
+                XmlDocument pool;
+                XmlNode* element = XmlCapable::createNode(pool, presetElementName);
+                appendSourceAttributes(pool, *element, extension);
+                XmlUtils::printXmlFile(element, framing);
+            }
+            // The origin of a preset at file as this manager wrote it from
+            // what the preset is now, file holding what it wrote still (by
+            // its bytes where withBytes: another program may have written as
+            // many within the file system's tick); else null.
+            const auto writtenAsIs = [&](const XmlState& state, const File& file, bool withBytes) -> const PresetOrigin*
+            {
+                const auto known = presetOrigins.find({treeKey, state.getUniqueId()});
+                if (known == presetOrigins.end() || state.getNode() == nullptr)
+                    return nullptr;
+                for (const PresetOrigin& origin : known->second)
+                    if (origin.path == file.getFullPath() &&
+                        origin.writtenFrom == PresetFileNames::writtenFrom(state, framing) &&
+                        PresetFileNames::isAsStamped(file, origin.stamp, withBytes))
+                        return &origin;
+                return nullptr;
+            };
+            // Each preset as its file holds it; empty for one that writes
+            // nothing or has no name to make a file of, or that is left as
+            // it is (writtenAsIs: not printed).
+            std::vector<std::string> texts(states.size());
+            const auto print = [&](size_t i)
+            {
                 XmlDocument pool;
                 XmlNode* element = states[i]->writeState(pool, false);
                 if (element == nullptr)
-                    continue;
+                    return;
                 element->name(createValue(pool, presetElementName));
-                element->append_attribute(createAttribute(pool, "sourceId", extension.getExtensionUniqueId()));
-                element->append_attribute(createAttribute(pool, "source", extension.getExtensionName()));
-                if (const std::optional<std::uint16_t> port = presetPortOf(extension))
-                    element->append_attribute(createAttribute(pool, "sourcePort", std::to_string(*port)));
+                appendSourceAttributes(pool, *element, extension);
                 if (! XmlUtils::printXmlFile(element, texts[i]))
                 {
                     logPrint(logError, "%s: the preset \"%s\" of \"%s\" could not be printed", "savePresets",
-                             presetName.c_str(), extension.getExtensionName().c_str());
+                             states[i]->getName().c_str(), extension.getExtensionName().c_str());
                     texts[i].clear();
                     extensionWritten = false;
                 }
+            };
+            for (size_t i = 0; i < states.size(); ++i)
+            {
+                if (fileNames[i].empty())
+                {
+                    logPrint(logError, "%s: the preset \"%s\" of \"%s\" has no name to make a file of", "savePresets",
+                             states[i]->getName().c_str(), extension.getExtensionName().c_str());
+                    extensionWritten = false;
+                    continue;
+                }
+                if (writtenAsIs(*states[i], PresetFileNames::childOf(sub, fileNames[i] + ".xml"), true) == nullptr)
+                    print(i);
             }
 
             using Outcome = PresetFileNames::WriteTurns::Outcome;
@@ -596,8 +629,22 @@ namespace vx
             {
                 XmlState& state = *states[presetIndex];
                 const std::string& presetName = state.getName();
+                const std::string fileName = fileNames[presetIndex] + ".xml";
+                File file = PresetFileNames::childOf(sub, fileName);
+                // Left as it is where its file is as written from it still,
+                // unless a turn before took it; else printed now, and the
+                // turns learn its text.
+                std::optional<PresetFileNames::Stamp> stamp;
+                const PresetOrigin* asIs = fileNames[presetIndex].empty() ? nullptr : writtenAsIs(state, file, false);
+                if (asIs != nullptr)
+                    stamp = asIs->stamp;
+                else if (texts[presetIndex].empty() && ! fileNames[presetIndex].empty())
+                {
+                    print(presetIndex);
+                    turns.printed(presetIndex);
+                }
                 const std::string& text = texts[presetIndex];
-                if (text.empty())
+                if (text.empty() && asIs == nullptr)
                 {
                     extensionWritten = false;
                     return Outcome::failed;
@@ -619,17 +666,18 @@ namespace vx
                 // preset's copy, is where placeFor would put it: left as it is.
                 // Holding them, it holds this preset of this source by name;
                 // only whose copy it is, as this manager knows, is asked.
-                const std::string fileName = fileNames[presetIndex] + ".xml";
-                File file = PresetFileNames::childOf(sub, fileName);
-                const bool unchanged =
-                    XmlUtils::fileHolds(file, text) &&
-                    PresetFileNames::ofOwnersFile(presetName, presetName,
-                                                  copyHeld(file, presetName, storeIds, state, &text))
-                            .kind == PresetFileNames::FileOwner::own;
+                bool unchanged = asIs != nullptr || XmlUtils::fileHolds(file, text);
+                if (unchanged && asIs == nullptr)
+                {
+                    stamp = PresetFileNames::stampOf(file, text);
+                    unchanged = PresetFileNames::ofOwnersFile(presetName, presetName,
+                                                              copyHeld(file, presetName, storeIds, state, &stamp))
+                                    .kind == PresetFileNames::FileOwner::own;
+                }
                 // One holding another preset of the save still to be written
                 // is taken once that one has moved out.
-                if (const std::optional<size_t> held = heldBy(file);
-                    ! unchanged && held.has_value() && turns.waitsFor(*held, last))
+                if (const std::optional<size_t> held = unchanged ? std::nullopt : heldBy(file);
+                    held.has_value() && turns.waitsFor(*held, last))
                     return Outcome::waiting;
                 if (! unchanged)
                 {
@@ -674,12 +722,18 @@ namespace vx
                         extensionWritten = false;
                         return Outcome::failed;
                     }
+                    stamp = PresetFileNames::stampOf(file, text);
                 }
 
+                // Each once, and not the file just written (never removed).
+                const std::vector<std::string> possible = PresetFileNames::possibleNames(fileEntries[presetIndex]);
+                const std::set<std::string> names(possible.begin(), possible.end());
                 for (const File& former : folders)
-                    for (const std::string& name : PresetFileNames::possibleNames(fileEntries[presetIndex]))
+                    for (const std::string& name : names)
                     {
                         const File formerFile = PresetFileNames::childOf(former, name + ".xml");
+                        if (formerFile.getFullPath() == file.getFullPath())
+                            continue;
                         extensionCopies.push_back(
                             {{formerFile, presetName, knownStamp(formerFile.getFullPath())}, &extension});
                     }
@@ -691,7 +745,8 @@ namespace vx
                 for (const PresetOrigin& origin : origins)
                     extensionCopies.push_back(
                         {{File(origin.path), origin.name, origin.stamp}, &extension, &known->first});
-                origins.push_back({file.getFullPath(), presetName, presets, PresetFileNames::stampOf(file, text)});
+                origins.push_back(
+                    {file.getFullPath(), presetName, presets, stamp, PresetFileNames::writtenFrom(state, framing)});
                 keysByPath[file.getFullPath()].insert(known->first);
                 notWritten.erase(state.getUniqueId());
                 return Outcome::written;
@@ -756,7 +811,7 @@ namespace vx
                 if (loaded != -1)
                     presetOrigins[{PresetFileNames::treeKey(folder), loaded}].push_back(
                         {file.getFullPath(), readAttribute(node->first_attribute("name"), std::string()),
-                         owner->getPresets(), stamp});
+                         owner->getPresets(), stamp, {}});
             }
         }
     }
