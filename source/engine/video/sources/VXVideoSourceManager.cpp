@@ -598,6 +598,7 @@ namespace vx
                     extensionWritten = false;
                 }
             };
+            std::vector<bool> reused(states.size());
             for (size_t i = 0; i < states.size(); ++i)
             {
                 if (fileNames[i].empty())
@@ -607,7 +608,8 @@ namespace vx
                     extensionWritten = false;
                     continue;
                 }
-                if (writtenAsIs(*states[i], PresetFileNames::childOf(sub, fileNames[i] + ".xml"), true) == nullptr)
+                reused[i] = writtenAsIs(*states[i], PresetFileNames::childOf(sub, fileNames[i] + ".xml"), true) != nullptr;
+                if (! reused[i])
                     print(i);
             }
 
@@ -635,10 +637,10 @@ namespace vx
                 // unless a turn before took it; else printed now, and the
                 // turns learn its text.
                 std::optional<PresetFileNames::Stamp> stamp;
-                const PresetOrigin* asIs = fileNames[presetIndex].empty() ? nullptr : writtenAsIs(state, file, false);
+                const PresetOrigin* asIs = reused[presetIndex] ? writtenAsIs(state, file, false) : nullptr;
                 if (asIs != nullptr)
                     stamp = asIs->stamp;
-                else if (texts[presetIndex].empty() && ! fileNames[presetIndex].empty())
+                else if (reused[presetIndex])
                 {
                     print(presetIndex);
                     turns.printed(presetIndex);
