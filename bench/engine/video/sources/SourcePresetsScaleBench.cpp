@@ -7,7 +7,7 @@
 
 #include <benchmark/benchmark.h>
 
-#include "../../../VXScratchFolder.h"
+#include "../../../VXPresetSaves.h"
 
 #include "core/VXFile.h"
 #include "core/xml/VXXmlAttributes.h"
@@ -35,29 +35,6 @@ namespace
         vx::XmlNode* saveSourceToXML(vx::XmlPool&, vx::XmlCapable*) override { return nullptr; }
     };
 
-    // A source element with rows parameters (about 80 bytes each), "Amount"
-    // set to amount.
-    vx::XmlNode* makeSource(vx::XmlPool& pool, const std::string& name, int rows, double amount)
-    {
-        vx::XmlNode* source = vx::XmlCapable::createNode(pool, "VideoSource");
-        source->append_attribute(vx::createAttribute(pool, "name", name));
-        source->append_attribute(vx::createAttribute(pool, "type", std::string("BenchSource")));
-        vx::XmlNode* params = vx::XmlCapable::createNode(pool, "ParamContainer");
-        params->append_attribute(vx::createAttribute(pool, "name", std::string("Params")));
-        for (int r = 0; r < rows; ++r)
-        {
-            vx::XmlNode* range = vx::XmlCapable::createNode(pool, "ParamRange");
-            range->append_attribute(vx::createAttribute(pool, "name", r == 0 ? std::string("Amount")
-                                                                             : "Point " + std::to_string(r)));
-            range->append_attribute(vx::createAttribute(pool, "value", r == 0 ? amount : double(r % 97) / 97.0));
-            range->append_attribute(vx::createAttribute(pool, "min", 0.0));
-            range->append_attribute(vx::createAttribute(pool, "max", 1.0));
-            params->append_node(range);
-        }
-        source->append_node(params);
-        return source;
-    }
-
     // count presets of rows rows each, registered with a manager of its own.
     struct Presets
     {
@@ -70,7 +47,8 @@ namespace
                 vx::XmlPool pool;
                 vx::XmlNode* preset = vx::XmlCapable::createNode(pool, "Preset");
                 preset->append_attribute(vx::createAttribute(pool, "name", "Look " + std::to_string(p)));
-                preset->append_node(makeSource(pool, "Look " + std::to_string(p), rows, 0.5));
+                preset->append_node(vx::bench::presetElement(pool, "VideoSource", "BenchSource",
+                                                             "Look " + std::to_string(p), rows, 0.5));
                 extension->loadPreset(preset);
             }
         }
@@ -81,7 +59,8 @@ namespace
         {
             vx::XmlState* state = extension->getPresets()->getState(p % count);
             pools.emplace_back();
-            state->setNode(makeSource(pools.back(), state->getName(), rows, amount));
+            state->setNode(
+                vx::bench::presetElement(pools.back(), "VideoSource", "BenchSource", state->getName(), rows, amount));
         }
 
         const int count;
@@ -92,84 +71,29 @@ namespace
         std::deque<vx::XmlPool> pools;
     };
 
-    vx::bench::ScratchFolder::Medium mediumOf(const benchmark::State& state)
-    {
-        return state.range(2) != 0 ? vx::bench::ScratchFolder::Medium::disk : vx::bench::ScratchFolder::Medium::tmpfs;
-    }
-
     void BM_SourcePresetsOneChange(benchmark::State& state)
     {
-        Presets p(int(state.range(0)), int(state.range(1)));
-        const vx::bench::ScratchFolder scratch("vx-source-presets-scale-bench-", mediumOf(state));
-        const std::string changedFolder = scratch.getPath() + "/changed/";
-        const std::string fullFolder = scratch.getPath() + "/full/";
-        std::error_code ignored;
-        std::filesystem::create_directory(changedFolder, ignored);
-        bool allSaved = p.manager.savePresets(vx::File(changedFolder));
-
-        using Clock = std::chrono::steady_clock;
-        Clock::duration changedTime{}, fullTime{};
-        int turn = 0;
-        for (auto _ : state)
-        {
-            // Untimed: one preset changes; the full save gets an empty folder.
-            p.change(turn * 7, 0.001 * (turn + 1));
-            ++turn;
-            std::filesystem::remove_all(fullFolder, ignored);
-            std::filesystem::create_directory(fullFolder, ignored);
-
-            const auto t0 = Clock::now();
-            allSaved = p.manager.savePresets(vx::File(changedFolder)) && allSaved;
-            const auto t1 = Clock::now();
-            allSaved = p.manager.savePresets(vx::File(fullFolder)) && allSaved;
-            const auto t2 = Clock::now();
-            changedTime += t1 - t0;
-            fullTime += t2 - t1;
-            state.SetIterationTime(std::chrono::duration<double>(t1 - t0).count());
-        }
-        if (! allSaved)
-            state.SkipWithError("a save failed");
-        const double iterations = double(std::max<benchmark::IterationCount>(state.iterations(), 1));
-        state.counters["full_ms"] = std::chrono::duration<double, std::milli>(fullTime).count() / iterations;
-        state.counters["ratio"] = double(changedTime.count()) / double(std::max<Clock::rep>(fullTime.count(), 1));
+        vx::bench::manyPresetsOneChange<Presets>(state, "vx-source-presets-scale-bench-");
     }
 
     void BM_SourcePresetsStartUp(benchmark::State& state)
     {
-        const vx::bench::ScratchFolder scratch("vx-source-presets-scale-bench-", mediumOf(state));
-        const std::string folder = scratch.getPath() + "/";
-        {
-            Presets p(int(state.range(0)), int(state.range(1)));
-            if (! p.manager.savePresets(vx::File(folder)))
-                state.SkipWithError("the save failed");
-        }
-        using Clock = std::chrono::steady_clock;
-        for (auto _ : state)
-        {
-            // Untimed: a new manager with the source and no presets.
-            vx::VideoSourceManager manager;
-            auto* extension = new BenchExtension();
-            manager.registerSource(extension);
-            const auto t0 = Clock::now();
-            manager.loadPresets(vx::File(folder));
-            state.SetIterationTime(std::chrono::duration<double>(Clock::now() - t0).count());
-            if (extension->getPresets()->getNumStates() != int(state.range(0)))
-                state.SkipWithError("the presets did not all load");
-        }
+        vx::bench::manyPresetsStartUp<Presets>(state, "vx-source-presets-scale-bench-",
+                                               [](const std::string& from)
+                                               {
+                                                   // A new manager with the source and no presets.
+                                                   vx::VideoSourceManager manager;
+                                                   auto* extension = new BenchExtension();
+                                                   manager.registerSource(extension);
+                                                   return vx::bench::timed(
+                                                       [&]
+                                                       {
+                                                           manager.loadPresets(vx::File(from));
+                                                           return extension->getPresets()->getNumStates();
+                                                       });
+                                               });
     }
 
-    // presets, rows per preset, disk; few iterations: the full saves (and a
-    // disk's syncs) are not timed but take their time.
-    void cases(benchmark::internal::Benchmark* b)
-    {
-        b->ArgNames({"presets", "rows", "disk"});
-        for (const int disk : {0, 1})
-        {
-            b->Args({2000, 12, disk});
-            b->Args({50, 37000, disk});
-        }
-        b->UseManualTime()->Iterations(5)->Unit(benchmark::kMillisecond);
-    }
-    BENCHMARK(BM_SourcePresetsOneChange)->Apply(cases);
-    BENCHMARK(BM_SourcePresetsStartUp)->Apply(cases);
+    BENCHMARK(BM_SourcePresetsOneChange)->Apply(vx::bench::manyPresetCases);
+    BENCHMARK(BM_SourcePresetsStartUp)->Apply(vx::bench::manyPresetCases);
 }
