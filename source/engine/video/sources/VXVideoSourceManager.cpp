@@ -572,7 +572,7 @@ namespace vx
                 if (known == presetOrigins.end() || state.getNode() == nullptr)
                     return nullptr;
                 for (const PresetOrigin& origin : known->second)
-                    if (origin.path == file.getFullPath() &&
+                    if (origin.path == file.getFullPath() && origin.stamp.has_value() &&
                         origin.writtenFrom == PresetFileNames::writtenFrom(state, framing) &&
                         PresetFileNames::isAsStamped(file, origin.stamp, withBytes))
                         return &origin;
