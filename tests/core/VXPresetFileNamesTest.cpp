@@ -104,18 +104,15 @@ namespace vx::test
                               std::rename((path + ".copy").c_str(), path.c_str());
                               ASSERT_NE(statusOf(path).st_ino, was.st_ino);
                           },
-                          true,
-                          true},
+                          true, true},
                 StampCase{"RewrittenInPlaceAtANewSizeWithItsTimePutBack",
                           [](const std::string& path)
                           { rewriteInPlace(path, "<Preset name=\"Soft\"><RenderPass amount=\"0.5\"/></Preset>\n"); },
-                          false,
-                          false},
+                          false, false},
                 StampCase{"RewrittenInPlaceAtItsSizeWithItsTimePutBack",
                           [](const std::string& path)
                           { rewriteInPlace(path, "<Preset name=\"Soft\"><RenderPass amount=\"0.75\"/></Preset>\n"); },
-                          false,
-                          true},
+                          false, true},
                 StampCase{"Touched",
                           [](const std::string& path)
                           {
@@ -123,8 +120,7 @@ namespace vx::test
                               now.st_mtim.tv_sec += 2;
                               putTimesBack(path, now);
                           },
-                          false,
-                          false},
+                          false, false},
                 StampCase{"Removed", [](const std::string& path) { std::remove(path.c_str()); }, false, false}),
             [](const ::testing::TestParamInfo<StampCase>& info) { return std::string(info.param.name); });
 

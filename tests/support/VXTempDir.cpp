@@ -74,7 +74,7 @@ namespace vx::test
 
     bool rewriteInPlaceKeepingTimes(const std::string& path, const std::string& bytes)
     {
-        struct stat was {};
+        struct stat was = {};
         if (::stat(path.c_str(), &was) != 0)
             return false;
         std::FILE* file = std::fopen(path.c_str(), "r+");

@@ -539,8 +539,7 @@ namespace vx
                         path.compare(0, kindFolder.size(), kindFolder) == 0 &&
                         path.find('/', kindFolder.size()) == std::string::npos &&
                         stateIndex.count(stamp.stateId) != 0 &&
-                        nameUses[states[stateIndex[stamp.stateId]]->getName()] > 1 &&
-                        stamp.sameFile(File(path), false))
+                        nameUses[states[stateIndex[stamp.stateId]]->getName()] > 1 && stamp.sameFile(File(path), false))
                         current[stateIndex[stamp.stateId]] =
                             path.substr(kindFolder.size(), path.size() - kindFolder.size() - 4);
                 PresetFileNames::keepCurrentNames(fileEntries, fileNames, current);

@@ -397,7 +397,8 @@ namespace vx
             // Its presets but "default", by id.
             std::set<int> kept;
             for (int i = 0; i < only->getNumStates(); ++i)
-                if (const XmlState* state = only->getState(i); state != nullptr && state->getName() != defaultPresetName)
+                if (const XmlState* state = only->getState(i);
+                    state != nullptr && state->getName() != defaultPresetName)
                     kept.insert(state->getUniqueId());
             for (auto known = presetOrigins.begin(); known != presetOrigins.end(); ++known)
             {
@@ -608,7 +609,8 @@ namespace vx
                     extensionWritten = false;
                     continue;
                 }
-                reused[i] = writtenAsIs(*states[i], PresetFileNames::childOf(sub, fileNames[i] + ".xml"), true) != nullptr;
+                reused[i] =
+                    writtenAsIs(*states[i], PresetFileNames::childOf(sub, fileNames[i] + ".xml"), true) != nullptr;
                 if (! reused[i])
                     print(i);
             }
@@ -812,8 +814,11 @@ namespace vx
                 const int loaded = owner != nullptr ? owner->loadPreset(node) : -1;
                 if (loaded != -1)
                     presetOrigins[{PresetFileNames::treeKey(folder), loaded}].push_back(
-                        {file.getFullPath(), readAttribute(node->first_attribute("name"), std::string()),
-                         owner->getPresets(), stamp, {}});
+                        {file.getFullPath(),
+                         readAttribute(node->first_attribute("name"), std::string()),
+                         owner->getPresets(),
+                         stamp,
+                         {}});
             }
         }
     }
