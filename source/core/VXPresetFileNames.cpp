@@ -14,6 +14,7 @@
 #include <cstring>
 #include <map>
 #include <set>
+#include <unordered_map>
 #include <utility>
 
 namespace vx
@@ -299,30 +300,175 @@ namespace vx
         return besidePreset(folder, presets, &owner.other.name, ownerOf);
     }
 
-    std::optional<PresetFileNames::Stamp> PresetFileNames::stampOf(const File& file)
+    namespace
     {
-        // Not blocking: a pipe or device under that name is no preset file.
-        const int fd = ::open(file.getFullPath().c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
-        if (fd < 0)
-            return std::nullopt;
-        struct stat status;
-        std::optional<Stamp> stamp;
-        if (::fstat(fd, &status) == 0 && S_ISREG(status.st_mode))
+        std::uint64_t rotateLeft(std::uint64_t value, int bits)
         {
-            // FNV-1a over the bytes: a file edited in place at its size, its
-            // time put back, is told apart by them.
-            std::uint64_t hash = 14695981039346656037ull;
-            char buffer[8192];
+            return (value << bits) | (value >> (64 - bits));
+        }
+
+        // A 64-bit hash of bytes given in pieces of any size: four lanes
+        // take eight bytes each per step, so the steps run side by side and
+        // hashing keeps up with reading. Any change of bytes or length shows
+        // but by chance; stamps live in memory only, so it may change.
+        class BytesHash
+        {
+        public:
+            void add(const char* data, std::size_t count)
+            {
+                total += count;
+                if (pendingSize > 0)
+                {
+                    const std::size_t take = std::min(count, sizeof pending - pendingSize);
+                    std::memcpy(pending + pendingSize, data, take);
+                    pendingSize += take;
+                    data += take;
+                    count -= take;
+                    if (pendingSize < sizeof pending)
+                        return;
+                    block(pending);
+                    pendingSize = 0;
+                }
+                for (; count >= sizeof pending; data += sizeof pending, count -= sizeof pending)
+                    block(data);
+                std::memcpy(pending, data, count);
+                pendingSize = count;
+            }
+
+            std::uint64_t finish() const
+            {
+                std::uint64_t hash = std::uint64_t(total) * mix;
+                for (const std::uint64_t lane : lanes)
+                    hash = rotateLeft(hash ^ lane, 27) * mix + step;
+                for (std::size_t i = 0; i < pendingSize; ++i)
+                    hash = rotateLeft(hash ^ (static_cast<unsigned char>(pending[i]) * step), 11) * mix;
+                hash ^= hash >> 33;
+                hash *= step;
+                return hash ^ (hash >> 29);
+            }
+
+            static std::uint64_t of(const std::string& bytes)
+            {
+                BytesHash hash;
+                hash.add(bytes.data(), bytes.size());
+                return hash.finish();
+            }
+
+        private:
+            static constexpr std::uint64_t mix = 0x9E3779B97F4A7C15ull;
+            static constexpr std::uint64_t step = 0xD6E8FEB86659FD93ull;
+
+            void block(const char* data)
+            {
+                for (int lane = 0; lane < 4; ++lane)
+                {
+                    std::uint64_t word = 0;
+                    std::memcpy(&word, data + 8 * lane, 8);
+                    lanes[lane] = rotateLeft(lanes[lane] + word * step, 31) * mix;
+                }
+            }
+
+            std::uint64_t lanes[4] = {mix, step, mix ^ step, mix + step};
+            char pending[32] = {};
+            std::size_t pendingSize = 0;
+            std::uint64_t total = 0;
+        };
+
+        // Opens a file for reading without blocking: a pipe or device under
+        // that name is no preset file. -1 unless it is a regular file.
+        int openRegular(const File& file, struct stat& status)
+        {
+            const int fd = ::open(file.getFullPath().c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
+            if (fd < 0)
+                return -1;
+            if (::fstat(fd, &status) != 0 || ! S_ISREG(status.st_mode))
+            {
+                ::close(fd);
+                return -1;
+            }
+            return fd;
+        }
+
+        // Reads fd to its end, hashing (and keeping, where bytes is given)
+        // what it reads; false when a read fails.
+        bool readAll(int fd, BytesHash& hash, std::string* bytes)
+        {
+            char buffer[65536];
             ssize_t count = 0;
             while ((count = ::read(fd, buffer, sizeof buffer)) > 0 || (count < 0 && errno == EINTR))
-                for (ssize_t i = 0; i < count; ++i)
-                    hash = (hash ^ static_cast<unsigned char>(buffer[i])) * 1099511628211ull;
-            if (count == 0)
-                stamp = Stamp{std::int64_t(status.st_size), std::int64_t(status.st_mtim.tv_sec),
-                              std::int64_t(status.st_mtim.tv_nsec), hash};
+                if (count > 0)
+                {
+                    hash.add(buffer, std::size_t(count));
+                    if (bytes != nullptr)
+                        bytes->append(buffer, std::size_t(count));
+                }
+            return count == 0;
+        }
+
+        PresetFileNames::Stamp stampFrom(const struct stat& status, std::uint64_t contentHash)
+        {
+            return {std::int64_t(status.st_size), std::int64_t(status.st_mtim.tv_sec),
+                    std::int64_t(status.st_mtim.tv_nsec), contentHash};
+        }
+    }
+
+    std::optional<PresetFileNames::Stamp> PresetFileNames::stampOf(const File& file)
+    {
+        std::string ignored;
+        return readStamped(file, ignored);
+    }
+
+    std::optional<PresetFileNames::Stamp> PresetFileNames::readStamped(const File& file, std::string& bytes)
+    {
+        bytes.clear();
+        struct stat status;
+        const int fd = openRegular(file, status);
+        if (fd < 0)
+            return std::nullopt;
+        bytes.reserve(std::size_t(status.st_size));
+        BytesHash hash;
+        const bool read = readAll(fd, hash, &bytes);
+        ::close(fd);
+        if (! read)
+        {
+            bytes.clear();
+            return std::nullopt;
+        }
+        return stampFrom(status, hash.finish());
+    }
+
+    std::optional<PresetFileNames::Stamp> PresetFileNames::stampOf(const File& file, const std::string& bytes)
+    {
+        struct stat status;
+        if (::stat(file.getFullPath().c_str(), &status) != 0 || ! S_ISREG(status.st_mode))
+            return std::nullopt;
+        return stampFrom(status, BytesHash::of(bytes));
+    }
+
+    bool PresetFileNames::isAsStamped(const File& file, const std::optional<Stamp>& stamp, bool withBytes)
+    {
+        struct stat status;
+        if (! withBytes)
+        {
+            const bool regular = ::stat(file.getFullPath().c_str(), &status) == 0 && S_ISREG(status.st_mode);
+            return regular && stamp.has_value() ? stampFrom(status, stamp->contentHash) == *stamp
+                                                : ! regular && ! stamp.has_value();
+        }
+        const int fd = openRegular(file, status);
+        if (fd < 0 || ! stamp.has_value())
+        {
+            if (fd >= 0)
+                ::close(fd);
+            return fd < 0 && ! stamp.has_value();
+        }
+        bool same = stampFrom(status, stamp->contentHash) == *stamp;
+        if (same)
+        {
+            BytesHash hash;
+            same = readAll(fd, hash, nullptr) && hash.finish() == stamp->contentHash;
         }
         ::close(fd);
-        return stamp;
+        return same;
     }
 
     bool PresetFileNames::removeFormerCopies(const std::vector<FormerCopy>& copies,
@@ -337,7 +483,7 @@ namespace vx
             if (turns != nullptr && targets.count(path) == 0 && turns->holdsUnwritten(copy.file))
                 continue;
             bool removed = false;
-            if (targets.count(path) == 0 && (! copy.stamp.has_value() || stampOf(copy.file) == copy.stamp) &&
+            if (targets.count(path) == 0 && (! copy.stamp.has_value() || isAsStamped(copy.file, copy.stamp)) &&
                 storedNameOf(copy.file) == copy.presetName)
             {
                 if (! copy.file.deleteFile())
@@ -354,18 +500,57 @@ namespace vx
         return allRemoved;
     }
 
-    PresetFileNames::WriteTurns::WriteTurns(const std::vector<std::string>& allTexts, FileHolds holdsText)
-        : texts(allTexts), fileHolds(std::move(holdsText)), outcomes(allTexts.size(), Outcome::waiting)
+    PresetFileNames::WriteTurns::WriteTurns(const std::vector<std::string>& allTexts)
+        : texts(allTexts), outcomes(allTexts.size(), Outcome::waiting)
     {
+        for (size_t index = 0; index < texts.size(); ++index)
+            if (! texts[index].empty())
+                bySize[texts[index].size()].push_back(index);
+    }
+
+    void PresetFileNames::WriteTurns::printed(size_t index)
+    {
+        if (texts[index].empty())
+            return;
+        const std::size_t size = texts[index].size();
+        bySize[size].push_back(index);
+        if (hashed.count(size) != 0)
+            byHash.emplace(BytesHash::of(texts[index]), index);
+    }
+
+    std::vector<size_t> PresetFileNames::WriteTurns::textsIn(const File& file) const
+    {
+        struct stat status;
+        const int fd = openRegular(file, status);
+        if (fd < 0)
+            return {};
+        const auto sized = bySize.find(std::size_t(status.st_size));
+        std::string bytes;
+        BytesHash hash;
+        // A file that grew or shrank since the stat is none of them.
+        const bool read = sized != bySize.end() && readAll(fd, hash, &bytes) && bytes.size() == sized->first;
+        ::close(fd);
+        if (! read)
+            return {};
+        // The texts of that size are hashed the first time one is asked for.
+        if (hashed.insert(sized->first).second)
+            for (const size_t index : sized->second)
+                byHash.emplace(BytesHash::of(texts[index]), index);
+        std::vector<size_t> held;
+        const auto [first, last] = byHash.equal_range(hash.finish());
+        for (auto candidate = first; candidate != last; ++candidate)
+            if (texts[candidate->second] == bytes)
+                held.push_back(candidate->second);
+        std::sort(held.begin(), held.end());
+        return held;
     }
 
     PresetFileNames::WriteTurns::Holds PresetFileNames::WriteTurns::holds(const File& file, size_t index) const
     {
         Holds held = Holds::nothing;
-        for (size_t other = 0; other < texts.size(); ++other)
+        for (const size_t other : textsIn(file))
         {
-            if (other == index || outcomes[other] == Outcome::written || texts[other].empty() ||
-                texts[other] == texts[index] || ! fileHolds(file, texts[other]))
+            if (other == index || outcomes[other] == Outcome::written || texts[other] == texts[index])
                 continue;
             if (outcomes[other] == Outcome::waiting)
                 return Holds::pendingCopy;
@@ -376,8 +561,8 @@ namespace vx
 
     bool PresetFileNames::WriteTurns::holdsUnwritten(const File& file) const
     {
-        for (size_t index = 0; index < texts.size(); ++index)
-            if (outcomes[index] != Outcome::written && ! texts[index].empty() && fileHolds(file, texts[index]))
+        for (const size_t index : textsIn(file))
+            if (outcomes[index] != Outcome::written)
                 return true;
         return false;
     }

@@ -5,9 +5,11 @@
 #include <cstddef>
 #include <cstdint>
 #include <functional>
+#include <map>
 #include <optional>
 #include <set>
 #include <string>
+#include <unordered_map>
 #include <vector>
 
 namespace vx
@@ -157,6 +159,40 @@ namespace vx
         };
         // None when no regular file is there, or it cannot be read.
         static std::optional<Stamp> stampOf(const File& file);
+        // The stamp of a file that holds bytes (written or read just now):
+        // they are hashed, the file is not read.
+        static std::optional<Stamp> stampOf(const File& file, const std::string& bytes);
+        // The file's bytes and their stamp from one read; none (bytes empty)
+        // as stampOf.
+        static std::optional<Stamp> readStamped(const File& file, std::string& bytes);
+        // Whether file is still as stamped (none stamped: whether it is
+        // still missing or unreadable). Its size and time are compared
+        // first; its bytes are read only when those agree and withBytes is
+        // true, as where a file is about to be replaced or removed; without
+        // them, a file edited in place with its time put back passes.
+        static bool isAsStamped(const File& file, const std::optional<Stamp>& stamp, bool withBytes = true);
+
+        // What a manager wrote a preset's file from: the state's snapshot
+        // element, its own attributes, and the rest of the file as the
+        // manager frames every preset of the owner (the owner's attributes,
+        // the document around them). A save that finds a preset written from
+        // the same, and its file as stamped, does not print it: a snapshot is
+        // never changed in place (a change gives the state a new element).
+        struct WrittenFrom
+        {
+            const void* snapshot = nullptr;
+            std::string name;
+            std::string altName;
+            int storage = 0;
+            std::string framing;
+            bool operator==(const WrittenFrom&) const = default;
+        };
+        // Of an XmlState.
+        template <typename State>
+        static WrittenFrom writtenFrom(const State& state, const std::string& framing)
+        {
+            return {state.getNode(), state.getName(), state.getAltName(), int(state.getStorage()), framing};
+        }
 
         // A file a preset lay in before a save put it elsewhere: a folder its
         // owner had beside other owners, a file it was loaded from or saved
@@ -200,10 +236,12 @@ namespace vx
         class WriteTurns
         {
         public:
-            // Whether a file holds a text byte for byte.
-            using FileHolds = std::function<bool(const File&, const std::string&)>;
-            // texts: each preset as printed, empty for one that could not be.
-            WriteTurns(const std::vector<std::string>& texts, FileHolds fileHolds);
+            // texts: each preset as printed, empty for one that could not be
+            // (or is not yet). A file is matched against them by its size and
+            // a hash of its bytes, read once per question.
+            explicit WriteTurns(const std::vector<std::string>& texts);
+            // texts[index] was printed since.
+            void printed(size_t index);
 
             enum class Outcome
             {
@@ -239,9 +277,17 @@ namespace vx
             void run(const std::vector<size_t>& order, const std::function<Outcome(size_t index, bool last)>& write);
 
         private:
+            // The presets whose text file holds, byte for byte, in index
+            // order; none when it is missing or no text is its size.
+            std::vector<size_t> textsIn(const File& file) const;
+
             const std::vector<std::string>& texts;
-            FileHolds fileHolds;
             std::vector<Outcome> outcomes;
+            // The indices of the non-empty texts by size, and by hash for the
+            // sizes a file was asked about.
+            std::map<std::size_t, std::vector<size_t>> bySize;
+            mutable std::set<std::size_t> hashed;
+            mutable std::unordered_multimap<std::uint64_t, size_t> byHash;
         };
 
         // A preset tree's folder as the managers remember files by, however

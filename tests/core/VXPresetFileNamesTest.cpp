@@ -34,14 +34,9 @@ namespace vx::test
         // Rewrites the file in place (same inode), then puts its times back.
         void rewriteInPlace(const std::string& path, const std::string& bytes)
         {
-            const struct stat was = statusOf(path);
-            std::FILE* file = std::fopen(path.c_str(), "r+");
-            ASSERT_NE(file, nullptr);
-            std::fwrite(bytes.data(), 1, bytes.size(), file);
-            ASSERT_EQ(::ftruncate(::fileno(file), off_t(bytes.size())), 0);
-            std::fclose(file);
-            putTimesBack(path, was);
-            ASSERT_EQ(statusOf(path).st_ino, was.st_ino);
+            const ino_t was = statusOf(path).st_ino;
+            ASSERT_TRUE(rewriteInPlaceKeepingTimes(path, bytes));
+            ASSERT_EQ(statusOf(path).st_ino, was);
         }
 
         // ---- Stamps: what tells a manager's own copy from another's
@@ -53,6 +48,8 @@ namespace vx::test
             const char* name;
             void (*change)(const std::string& path);
             bool sameCopy;
+            // Where only its size and time are compared.
+            bool sameSizeAndTime;
         };
 
         void PrintTo(const StampCase& c, std::ostream* out)
@@ -74,15 +71,22 @@ namespace vx::test
             putTimesBack(path, old);
             const std::optional<PresetFileNames::Stamp> before = PresetFileNames::stampOf(File(path));
             ASSERT_TRUE(before.has_value());
+            // A load's one read, and a write's bytes, stamp it alike.
+            std::string bytes;
+            EXPECT_EQ(PresetFileNames::readStamped(File(path), bytes), before);
+            EXPECT_EQ(bytes, presetText);
+            EXPECT_EQ(PresetFileNames::stampOf(File(path), presetText), before);
 
             GetParam().change(path);
             EXPECT_EQ(PresetFileNames::stampOf(File(path)) == before, GetParam().sameCopy);
+            EXPECT_EQ(PresetFileNames::isAsStamped(File(path), before), GetParam().sameCopy);
+            EXPECT_EQ(PresetFileNames::isAsStamped(File(path), before, false), GetParam().sameSizeAndTime);
         }
 
         INSTANTIATE_TEST_SUITE_P(
             Changes, PresetFileStampTest,
             ::testing::Values(
-                StampCase{"LeftAlone", [](const std::string&) {}, true},
+                StampCase{"LeftAlone", [](const std::string&) {}, true, true},
                 // What mounting the folder's file system again does: the same
                 // bytes and times in a file of another inode.
                 StampCase{"CopiedInPlaceWithItsTimes",
@@ -100,15 +104,15 @@ namespace vx::test
                               std::rename((path + ".copy").c_str(), path.c_str());
                               ASSERT_NE(statusOf(path).st_ino, was.st_ino);
                           },
-                          true},
+                          true, true},
                 StampCase{"RewrittenInPlaceAtANewSizeWithItsTimePutBack",
                           [](const std::string& path)
                           { rewriteInPlace(path, "<Preset name=\"Soft\"><RenderPass amount=\"0.5\"/></Preset>\n"); },
-                          false},
+                          false, false},
                 StampCase{"RewrittenInPlaceAtItsSizeWithItsTimePutBack",
                           [](const std::string& path)
                           { rewriteInPlace(path, "<Preset name=\"Soft\"><RenderPass amount=\"0.75\"/></Preset>\n"); },
-                          false},
+                          false, true},
                 StampCase{"Touched",
                           [](const std::string& path)
                           {
@@ -116,8 +120,8 @@ namespace vx::test
                               now.st_mtim.tv_sec += 2;
                               putTimesBack(path, now);
                           },
-                          false},
-                StampCase{"Removed", [](const std::string& path) { std::remove(path.c_str()); }, false}),
+                          false, false},
+                StampCase{"Removed", [](const std::string& path) { std::remove(path.c_str()); }, false, false}),
             [](const ::testing::TestParamInfo<StampCase>& info) { return std::string(info.param.name); });
 
         // ---- Numbered names beside files of other presets
@@ -200,9 +204,7 @@ namespace vx::test
                 const std::string fileOfB = dir.file("Kind/B.xml");
                 const std::string formerCopyOfB = dir.writeFile("Kind/B 2.xml", "B");
                 const std::string deleted = dir.writeFile("Kind/Deleted.xml", "D");
-                PresetFileNames::WriteTurns turns(
-                    texts, [&dir](const File& file, const std::string& text)
-                    { return dir.readFile(file.getFullPath().substr(dir.path().size() + 1)) == text; });
+                PresetFileNames::WriteTurns turns(texts);
                 std::string calls;
                 turns.run({0, 1},
                           [&](size_t index, bool last)

@@ -1,5 +1,10 @@
 #include "support/VXTempDir.h"
 
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cstdio>
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
@@ -65,5 +70,20 @@ namespace vx::test
         if (! in)
             return std::string();
         return std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
+    }
+
+    bool rewriteInPlaceKeepingTimes(const std::string& path, const std::string& bytes)
+    {
+        struct stat was = {};
+        if (::stat(path.c_str(), &was) != 0)
+            return false;
+        std::FILE* file = std::fopen(path.c_str(), "r+");
+        if (file == nullptr)
+            return false;
+        const bool written = std::fwrite(bytes.data(), 1, bytes.size(), file) == bytes.size() &&
+                             ::ftruncate(::fileno(file), off_t(bytes.size())) == 0;
+        const bool closed = std::fclose(file) == 0;
+        const timespec times[2] = {was.st_atim, was.st_mtim};
+        return written && closed && ::utimensat(AT_FDCWD, path.c_str(), times, 0) == 0;
     }
 }

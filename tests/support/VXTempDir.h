@@ -30,4 +30,9 @@ namespace vx::test
     private:
         std::string root;
     };
+
+    // Rewrites the file at path in place (same inode) with bytes, then puts
+    // its times back, as an editor that keeps them may: only the bytes tell
+    // the edit. False when the file cannot be written or its times set.
+    bool rewriteInPlaceKeepingTimes(const std::string& path, const std::string& bytes);
 }

@@ -607,15 +607,22 @@ namespace vx
         const unsigned long long size = stream->getTotalSize();
         if (size == 0)
             return nullptr;
+        std::string text(static_cast<std::size_t>(size), '\0');
+        text.resize(static_cast<std::size_t>(stream->readBytes(text.data(), size)));
+        return loadXmlFromFileText(file, text, removeVersion);
+    }
 
+    std::unique_ptr<XmlDocument> XmlUtils::loadXmlFromFileText(const File& file, const std::string& text,
+                                                               bool removeVersion)
+    {
+        if (text.empty())
+            return nullptr;
         try
         {
             auto document = std::make_unique<XmlDocument>();
-            char* buffer = document->allocate_string(nullptr, static_cast<std::size_t>(size) + 1);
-            const unsigned long long read = stream->readBytes(buffer, size);
-            if (read == 0)
-                return nullptr;
-            buffer[read] = 0;
+            char* buffer = document->allocate_string(nullptr, text.size() + 1);
+            std::memcpy(buffer, text.data(), text.size());
+            buffer[text.size()] = 0;
             parseInPlace(*document, buffer, removeVersion);
             return document;
         }

@@ -96,6 +96,9 @@ namespace vx
         // Parsed document owning its texts, or null.
         static std::unique_ptr<XmlDocument> loadXmlFromString(const std::string& text, bool removeVersion);
         static std::unique_ptr<XmlDocument> loadXmlFromFile(const File& file, bool removeVersion);
+        // As loadXmlFromFile, for the file's bytes read already.
+        static std::unique_ptr<XmlDocument> loadXmlFromFileText(const File& file, const std::string& text,
+                                                                bool removeVersion);
         // Loads without the stamp and hands the root (possibly null) to
         // function; false without calling when nothing loaded.
         static bool loadXmlFromFile(const File& file, void (*function)(const XmlNode*));

@@ -153,6 +153,14 @@ namespace vx
             return owner;
         }
 
+        // The attributes that name a preset's kind in its file.
+        void appendKindAttributes(XmlPool& pool, XmlNode& element, const RenderPassInfo& kind)
+        {
+            element.append_attribute(createAttribute(pool, "renderPassId", kind.getExtensionUniqueId()));
+            element.append_attribute(createAttribute(pool, "renderPass", kind.getExtensionName()));
+            element.append_attribute(createAttribute(pool, presetCategoryAttribute, int(kind.getRenderPassCategory())));
+        }
+
         // A preset file as this manager loaded or wrote it: read again only
         // when replaced or edited since.
         struct FileStamp
@@ -164,8 +172,15 @@ namespace vx
             int stateId = -1;
             std::string presetName;
             PresetFileNames::Stamp stamp;
+            // What it was written from; nothing for a file loaded.
+            PresetFileNames::WrittenFrom writtenFrom;
 
-            bool sameFile(const File& file) const { return PresetFileNames::stampOf(file) == stamp; }
+            // withBytes: as where the file is about to be replaced or
+            // removed; without, its size and time tell.
+            bool sameFile(const File& file, bool withBytes) const
+            {
+                return PresetFileNames::isAsStamped(file, stamp, withBytes);
+            }
         };
     }
 
@@ -186,16 +201,17 @@ namespace vx
         // removes one whose preset was deleted or went elsewhere.
         std::map<std::string, FileStamp> presetFiles;
 
-        void remember(const File& file, const RenderPassInfo& kind, const std::string& tree, int stateId,
-                      const std::string& presetName)
+        // now: the file's stamp as it was loaded or written just now.
+        void remember(const File& file, const std::optional<PresetFileNames::Stamp>& now, const RenderPassInfo& kind,
+                      const std::string& tree, int stateId, const std::string& presetName,
+                      const PresetFileNames::WrittenFrom& writtenFrom = {})
         {
-            const std::optional<PresetFileNames::Stamp> now = PresetFileNames::stampOf(file);
             if (! now.has_value())
             {
                 presetFiles.erase(file.getFullPath());
                 return;
             }
-            presetFiles[file.getFullPath()] = {&kind, tree, stateId, presetName, *now};
+            presetFiles[file.getFullPath()] = {&kind, tree, stateId, presetName, *now, writtenFrom};
         }
 
         void addShared(const std::string& name, RenderPass* pass)
@@ -471,10 +487,15 @@ namespace vx
             const std::string& folderName = folders[index];
             std::vector<XmlState*> states;
             std::vector<PresetFileNames::Entry> fileEntries;
+            // The ids of the kind's presets, and the index in states of each
+            // of those written.
+            std::set<int> storeIds;
+            std::map<int, size_t> stateIndex;
             bool hasPresets = false;
             for (int i = 0; i < presets->getNumStates(); ++i)
             {
                 XmlState* preset = presets->getState(i);
+                storeIds.insert(preset->getUniqueId());
                 if (preset->getName() == defaultPresetName)
                     continue;
                 notWritten.insert(preset->getUniqueId());
@@ -490,6 +511,7 @@ namespace vx
                     allWritten = false;
                     continue;
                 }
+                stateIndex.emplace(preset->getUniqueId(), states.size());
                 states.push_back(preset);
                 fileEntries.push_back({preset->getName(), {}});
             }
@@ -507,31 +529,60 @@ namespace vx
             {
                 const std::string kindFolder =
                     PresetFileNames::childOf(PresetFileNames::childOf(folder, folderName), "").getFullPath();
+                // Only presets that share their name take the name they lie in.
+                std::map<std::string, int> nameUses;
+                for (const XmlState* state : states)
+                    ++nameUses[state->getName()];
                 std::vector<std::string> current(states.size());
                 for (const auto& [path, stamp] : pimpl->presetFiles)
                     if (stamp.tree == tree && stamp.kind == info.get() && path.size() > kindFolder.size() + 4 &&
                         path.compare(0, kindFolder.size(), kindFolder) == 0 &&
-                        path.find('/', kindFolder.size()) == std::string::npos && stamp.sameFile(File(path)))
-                        for (size_t i = 0; i < states.size(); ++i)
-                            if (states[i]->getUniqueId() == stamp.stateId)
-                                current[i] = path.substr(kindFolder.size(), path.size() - kindFolder.size() - 4);
+                        path.find('/', kindFolder.size()) == std::string::npos &&
+                        stateIndex.count(stamp.stateId) != 0 &&
+                        nameUses[states[stateIndex[stamp.stateId]]->getName()] > 1 && stamp.sameFile(File(path), false))
+                        current[stateIndex[stamp.stateId]] =
+                            path.substr(kindFolder.size(), path.size() - kindFolder.size() - 4);
                 PresetFileNames::keepCurrentNames(fileEntries, fileNames, current);
             }
 
-            // Each preset as its file holds it; empty for one that writes
-            // nothing.
-            std::vector<std::string> texts(states.size());
+            // How every file of the kind is framed around its preset: the
+            // element's attributes of the kind, the document's declaration
+            // and version.
+            std::string framing;
+            {
+                XmlPool pool;
+                XmlNode* element = XmlCapable::createNode(pool, presetElementName);
+                appendKindAttributes(pool, *element, *info);
+                XmlUtils::printXmlFile(element, framing);
+            }
+            // The presets this manager wrote where they go now from what
+            // they are now, their file holding what it wrote still (its
+            // bytes too: another program may have written as many within the
+            // file system's tick): not printed, and left as they are.
+            const File kindFolder = PresetFileNames::childOf(folder, folderName);
+            std::vector<bool> reused(states.size());
             for (size_t i = 0; i < states.size(); ++i)
+            {
+                const File file = PresetFileNames::childOf(kindFolder, fileNames[i] + ".xml");
+                const auto known = pimpl->presetFiles.find(file.getFullPath());
+                reused[i] = states[i]->getNode() != nullptr && known != pimpl->presetFiles.end() &&
+                            known->second.kind == info.get() && known->second.tree == tree &&
+                            known->second.stateId == states[i]->getUniqueId() &&
+                            known->second.writtenFrom == PresetFileNames::writtenFrom(*states[i], framing) &&
+                            known->second.sameFile(file, true);
+            }
+
+            // Each preset as its file holds it; empty for one that writes
+            // nothing, or is left as it is.
+            std::vector<std::string> texts(states.size());
+            const auto print = [&](size_t i)
             {
                 XmlPool pool;
                 XmlNode* element = states[i]->writeState(pool, false);
                 if (element == nullptr)
-                    continue;
+                    return;
                 element->name(presetElementName);
-                element->append_attribute(createAttribute(pool, "renderPassId", info->getExtensionUniqueId()));
-                element->append_attribute(createAttribute(pool, "renderPass", info->getExtensionName()));
-                element->append_attribute(
-                    createAttribute(pool, presetCategoryAttribute, int(info->getRenderPassCategory())));
+                appendKindAttributes(pool, *element, *info);
                 if (! XmlUtils::printXmlFile(element, texts[i]))
                 {
                     logPrint(logError, "RenderPassManager::savePresets: could not print the preset \"%s\" of \"%s\"",
@@ -539,7 +590,10 @@ namespace vx
                     texts[i].clear();
                     allWritten = false;
                 }
-            }
+            };
+            for (size_t i = 0; i < states.size(); ++i)
+                if (! reused[i])
+                    print(i);
 
             // Folders the kind had before that exist: its presets there move out.
             const std::vector<File> formerFolders = PresetFileNames::formerFolders(folder, entries[index], folderName);
@@ -547,29 +601,35 @@ namespace vx
             // manager wrote or loaded, unchanged since, is to it (not read
             // again): a file is replaced only when it holds that very preset
             // or a former copy of one written whole elsewhere by now (a file
-            // this save put another preset in is that one's).
+            // this save put another preset in is that one's). heldStamp: the
+            // file's stamp where it was just found to hold the very bytes of
+            // the preset being written (so it is its own by name), else null.
             const XmlState* writing = nullptr;
-            const auto ownerOf = [&](const File& file)
+            const auto ownerOfHeld = [&](const File& file, const std::optional<PresetFileNames::Stamp>* heldStamp)
             {
                 const auto known = pimpl->presetFiles.find(file.getFullPath());
                 if (known != pimpl->presetFiles.end() && known->second.kind == info.get() &&
-                    known->second.sameFile(file))
+                    (heldStamp != nullptr ? *heldStamp == known->second.stamp : known->second.sameFile(file, true)))
                 {
                     const int held = known->second.stateId;
                     const PresetFileNames::Copy copy =
-                        held == writing->getUniqueId()           ? PresetFileNames::Copy::ofThisPreset
-                        : presets->getStateById(held) == nullptr ? PresetFileNames::Copy::unknown
+                        held == writing->getUniqueId() ? PresetFileNames::Copy::ofThisPreset
+                        : storeIds.count(held) == 0    ? PresetFileNames::Copy::unknown
                         : notWritten.count(held) != 0 || targets.count(file.getFullPath()) != 0
                             ? PresetFileNames::Copy::ofPresetNotWritten
                             : PresetFileNames::Copy::ofPresetWritten;
                     return PresetFileNames::ofOwnersFile(known->second.presetName, writing->getName(), copy);
                 }
+                if (heldStamp != nullptr)
+                    return PresetFileNames::ofOwnersFile(writing->getName(), writing->getName(),
+                                                         PresetFileNames::Copy::unknown);
                 std::string storedName;
                 const PresetFileNames::FileOwner owner = findPresetFileOwner(infos, file, *info, &storedName);
                 if (owner.kind != PresetFileNames::FileOwner::own)
                     return owner;
                 return PresetFileNames::ofOwnersFile(storedName, writing->getName(), PresetFileNames::Copy::unknown);
             };
+            const auto ownerOf = [&](const File& file) { return ownerOfHeld(file, nullptr); };
 
             // The copies the kind's presets leave in the folders it had
             // before: removed once all of them are written, or they would
@@ -577,25 +637,35 @@ namespace vx
             std::vector<PresetFileNames::FormerCopy> formerCopies;
             bool kindWritten = true;
             using Outcome = PresetFileNames::WriteTurns::Outcome;
-            PresetFileNames::WriteTurns turns(texts, &XmlUtils::fileHolds);
+            PresetFileNames::WriteTurns turns(texts);
             // Which preset of the kind a file holds as this manager left it,
-            // if any.
+            // if any (its size and time tell: it only orders the writes).
             const auto heldBy = [&](const File& file) -> std::optional<size_t>
             {
                 const auto known = pimpl->presetFiles.find(file.getFullPath());
                 if (known == pimpl->presetFiles.end() || known->second.kind != info.get() ||
-                    ! known->second.sameFile(file))
+                    ! known->second.sameFile(file, false))
                     return std::nullopt;
-                for (size_t i = 0; i < states.size(); ++i)
-                    if (states[i]->getUniqueId() == known->second.stateId)
-                        return i;
-                return std::nullopt;
+                const auto held = stateIndex.find(known->second.stateId);
+                return held != stateIndex.end() ? std::optional<size_t>(held->second) : std::nullopt;
             };
             const auto writePreset = [&](size_t presetIndex, bool last)
             {
                 XmlState* preset = states[presetIndex];
+                const std::string fileName = fileNames[presetIndex] + ".xml";
+                File file = PresetFileNames::childOf(kindFolder, fileName);
+                // Its file as written still, unless a turn before took it;
+                // else it is printed now, and the turns learn its text.
+                const auto known = pimpl->presetFiles.find(file.getFullPath());
+                bool unchanged = reused[presetIndex] && known != pimpl->presetFiles.end() &&
+                                 known->second.stateId == preset->getUniqueId() && known->second.sameFile(file, false);
+                if (reused[presetIndex] && ! unchanged)
+                {
+                    print(presetIndex);
+                    turns.printed(presetIndex);
+                }
                 const std::string& text = texts[presetIndex];
-                if (text.empty())
+                if (text.empty() && ! unchanged)
                 {
                     kindWritten = false;
                     return Outcome::failed;
@@ -604,14 +674,18 @@ namespace vx
 
                 // A file that already holds these bytes, and is no other
                 // preset's copy, is where placeFor would put it: left as it is.
-                const std::string fileName = fileNames[presetIndex] + ".xml";
-                File file = PresetFileNames::childOf(PresetFileNames::childOf(folder, folderName), fileName);
-                const bool unchanged =
-                    XmlUtils::fileHolds(file, text) && ownerOf(file).kind == PresetFileNames::FileOwner::own;
+                std::optional<PresetFileNames::Stamp> stamp;
+                if (unchanged)
+                    stamp = known->second.stamp;
+                else if (XmlUtils::fileHolds(file, text))
+                {
+                    stamp = PresetFileNames::stampOf(file, text);
+                    unchanged = ownerOfHeld(file, &stamp).kind == PresetFileNames::FileOwner::own;
+                }
                 // One holding another preset of the save still to be written
                 // is taken once that one has moved out.
-                if (const std::optional<size_t> held = heldBy(file);
-                    ! unchanged && held.has_value() && turns.waitsFor(*held, last))
+                if (const std::optional<size_t> held = unchanged ? std::nullopt : heldBy(file);
+                    held.has_value() && turns.waitsFor(*held, last))
                     return Outcome::waiting;
                 if (! unchanged)
                 {
@@ -655,9 +729,11 @@ namespace vx
                         allWritten = kindWritten = false;
                         return Outcome::failed;
                     }
+                    stamp = PresetFileNames::stampOf(file, text);
                 }
                 notWritten.erase(preset->getUniqueId());
-                pimpl->remember(file, *info, tree, preset->getUniqueId(), preset->getName());
+                pimpl->remember(file, stamp, *info, tree, preset->getUniqueId(), preset->getName(),
+                                PresetFileNames::writtenFrom(*preset, framing));
 
                 // The same preset left in a folder the kind had before, when
                 // other kinds were registered, has moved.
@@ -712,7 +788,10 @@ namespace vx
                 if (std::strstr(".xml", extension.c_str()) == nullptr || file.existsAsDirectory())
                     continue;
 
-                const std::unique_ptr<XmlDocument> document = XmlUtils::loadXmlFromFile(file, true);
+                // One read gives the preset and the file's stamp.
+                std::string bytes;
+                const std::optional<PresetFileNames::Stamp> stamp = PresetFileNames::readStamped(file, bytes);
+                const std::unique_ptr<XmlDocument> document = XmlUtils::loadXmlFromFileText(file, bytes, true);
                 const XmlNode* root = document != nullptr ? document->first_node() : nullptr;
                 if (root == nullptr)
                 {
@@ -746,7 +825,7 @@ namespace vx
                     skipFile(file, "the preset holds no state");
                     continue;
                 }
-                pimpl->remember(file, *info, PresetFileNames::treeKey(folder), loaded, presetName);
+                pimpl->remember(file, stamp, *info, PresetFileNames::treeKey(folder), loaded, presetName);
                 ++added;
             }
         }

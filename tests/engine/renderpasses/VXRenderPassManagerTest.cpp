@@ -505,6 +505,15 @@ namespace vx::test
             for (const char* path :
                  {"TestAddConstant/Warm.xml", "TestAddConstant/Cold.xml", "TestAddConstant/Soft.xml"})
                 EXPECT_EQ(folder.readFile(path), fresh.readFile(path)) << path;
+
+            // Another program edits Warm's file in place, its size and time
+            // kept: the next save writes Warm again, though it did not change.
+            std::string edited = folder.readFile("TestAddConstant/Warm.xml");
+            ASSERT_NE(edited.find("0.25"), std::string::npos);
+            edited.replace(edited.find("0.25"), 4, "0.75");
+            ASSERT_TRUE(rewriteInPlaceKeepingTimes(folder.file("TestAddConstant/Warm.xml"), edited));
+            ASSERT_TRUE(manager.savePresets(File(folder.path())));
+            EXPECT_EQ(folder.readFile("TestAddConstant/Warm.xml"), fresh.readFile("TestAddConstant/Warm.xml"));
         }
 
         TEST_F(RenderPassManagerTest, LiveFolderIsRewrittenWhenPresetsChange)

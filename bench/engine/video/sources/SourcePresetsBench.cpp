@@ -11,7 +11,7 @@
 
 #include <benchmark/benchmark.h>
 
-#include "../../../VXScratchFolder.h"
+#include "../../../VXPresetSaves.h"
 
 #include "core/VXFile.h"
 #include "core/xml/VXXmlAttributes.h"
@@ -120,39 +120,13 @@ namespace
         const vx::bench::ScratchFolder scratch("vx-source-presets-bench-",
                                                onDisk ? vx::bench::ScratchFolder::Medium::disk
                                                       : vx::bench::ScratchFolder::Medium::tmpfs);
-        const std::string& root = scratch.getPath();
-        const std::string changedFolder = root + "/changed/";
-        const std::string fullFolder = root + "/full/";
-        std::error_code ignored;
-        std::filesystem::create_directory(changedFolder, ignored);
-        p.manager.savePresets(vx::File(changedFolder));
-
-        using Clock = std::chrono::steady_clock;
-        Clock::duration changedTime{}, fullTime{};
-        bool allSaved = true;
-        int turn = 0;
-        for (auto _ : state)
-        {
-            // Untimed: one preset changes; the full save gets an empty folder.
-            p.setPreset(*p.extensions[size_t(turn % numExtensions)], turn % presetsPerExtension, 0.001 * (turn + 1));
-            ++turn;
-            std::filesystem::remove_all(fullFolder, ignored);
-            std::filesystem::create_directory(fullFolder, ignored);
-
-            const auto t0 = Clock::now();
-            allSaved = p.manager.savePresets(vx::File(changedFolder)) && allSaved;
-            const auto t1 = Clock::now();
-            allSaved = p.manager.savePresets(vx::File(fullFolder)) && allSaved;
-            const auto t2 = Clock::now();
-            changedTime += t1 - t0;
-            fullTime += t2 - t1;
-            state.SetIterationTime(std::chrono::duration<double>(t1 - t0).count());
-        }
-        if (! allSaved)
-            state.SkipWithError("a save failed");
-        const double iterations = double(std::max<benchmark::IterationCount>(state.iterations(), 1));
-        state.counters["full_ms"] = std::chrono::duration<double, std::milli>(fullTime).count() / iterations;
-        state.counters["ratio"] = double(changedTime.count()) / double(std::max<Clock::rep>(fullTime.count(), 1));
+        vx::bench::oneChangedVsFirstFull(
+            state, scratch.getPath() + "/changed/", scratch.getPath() + "/full/",
+            [&](const std::string& folder) { return p.manager.savePresets(vx::File(folder)); },
+            [&](int turn) {
+                p.setPreset(*p.extensions[size_t(turn % numExtensions)], turn % presetsPerExtension,
+                            0.001 * (turn + 1));
+            });
     }
     BENCHMARK(BM_SaveSourcePresets)
         ->Name("BM_SaveSourcePresets/200/OneChangedVsFirstFull")

@@ -216,6 +216,15 @@ namespace vx
             return std::nullopt;
         }
 
+        // The attributes that name a preset's source in its file.
+        void appendSourceAttributes(XmlPool& pool, XmlNode& element, const VideoSourceExtension& extension)
+        {
+            element.append_attribute(createAttribute(pool, "sourceId", extension.getExtensionUniqueId()));
+            element.append_attribute(createAttribute(pool, "source", extension.getExtensionName()));
+            if (const std::optional<std::uint16_t> port = presetPortOf(extension))
+                element.append_attribute(createAttribute(pool, "sourcePort", std::to_string(*port)));
+        }
+
         // Whether a preset element is the extension's: its "sourceId", its
         // "source" where it names one (network servers share an id) and its
         // "sourcePort" where it has one. A server's preset stored without a
@@ -329,6 +338,31 @@ namespace vx
         // former copy (two presets of one name each have the other's file
         // among their possible names).
         std::set<std::string> targets;
+        // Those of targets whose write failed: each holds what it held
+        // before, so what this manager knew of it stays.
+        std::set<std::string> failedTargets;
+        // The presets this manager knows files of the tree for, by path, so
+        // that a file is looked up by key: every path an origin of the tree
+        // has, or had earlier in this save (originsAt checks).
+        std::map<std::string, std::set<std::pair<std::string, int>>> keysByPath;
+        for (const auto& [key, origins] : presetOrigins)
+            if (key.first == treeKey)
+                for (const PresetOrigin& origin : origins)
+                    keysByPath[origin.path].insert(key);
+        // The origins of the tree at path, in the order of their presets' keys.
+        const auto originsAt = [&](const std::string& path)
+        {
+            std::vector<std::pair<const std::pair<std::string, int>*, PresetOrigin*>> found;
+            const auto keys = keysByPath.find(path);
+            if (keys == keysByPath.end())
+                return found;
+            for (const std::pair<std::string, int>& key : keys->second)
+                if (const auto known = presetOrigins.find(key); known != presetOrigins.end())
+                    for (PresetOrigin& origin : known->second)
+                        if (origin.path == path)
+                            found.emplace_back(&known->first, &origin);
+            return found;
+        };
         // Where presets written now may have lain before: folders they had
         // beside other extensions, the files they were loaded from. Removed
         // once the extension's presets are all written, before the next
@@ -354,22 +388,26 @@ namespace vx
         const auto deletedCopies = [&](const XmlStates* only)
         {
             std::vector<FormerCopy> copies;
+            const VideoSourceExtension* extension = nullptr;
+            for (const ExtensionPtr& present : extensions)
+                if (only != nullptr && present->getPresets().get() == only)
+                    extension = present.get();
+            if (extension == nullptr || presentStores.count(only) == 0)
+                return copies;
+            // Its presets but "default", by id.
+            std::set<int> kept;
+            for (int i = 0; i < only->getNumStates(); ++i)
+                if (const XmlState* state = only->getState(i);
+                    state != nullptr && state->getName() != defaultPresetName)
+                    kept.insert(state->getUniqueId());
             for (auto known = presetOrigins.begin(); known != presetOrigins.end(); ++known)
             {
                 const auto& [tree, id] = known->first;
-                const std::shared_ptr<XmlStates> store =
-                    known->second.empty() ? nullptr : known->second.front().store.lock();
-                const XmlState* state = store != nullptr ? store->getStateById(id) : nullptr;
-                const VideoSourceExtension* extension = nullptr;
-                if (tree == treeKey && store != nullptr && store.get() == only &&
-                    presentStores.count(store.get()) != 0 && notWritten.count(id) == 0 &&
-                    (state == nullptr || state->getName() == defaultPresetName))
-                    for (const ExtensionPtr& present : extensions)
-                        if (present->getPresets() == store)
-                            extension = present.get();
-                if (extension != nullptr)
-                    for (const PresetOrigin& origin : known->second)
-                        copies.push_back({{File(origin.path), origin.name, origin.stamp}, extension, &known->first});
+                if (tree != treeKey || known->second.empty() || kept.count(id) != 0 || notWritten.count(id) != 0 ||
+                    known->second.front().store.lock().get() != only)
+                    continue;
+                for (const PresetOrigin& origin : known->second)
+                    copies.push_back({{File(origin.path), origin.name, origin.stamp}, extension, &known->first});
             }
             return copies;
         };
@@ -390,10 +428,11 @@ namespace vx
                     return storedName;
                 };
                 // Removed, or no longer this preset's: the next save tries a
-                // copy only when its removal failed.
+                // copy only when its removal failed, or when a write over it
+                // failed.
                 const auto forget = [&](const PresetFileNames::FormerCopy& former, bool)
                 {
-                    if (copy.origin != nullptr)
+                    if (copy.origin != nullptr && failedTargets.count(former.file.getFullPath()) == 0)
                         std::erase_if(presetOrigins[*copy.origin], [&](const PresetOrigin& origin)
                                       { return origin.path == former.file.getFullPath(); });
                 };
@@ -403,29 +442,27 @@ namespace vx
             }
             return removed;
         };
-        // Which preset of store a file holding one named storedName is a
-        // copy of, as this manager loaded or saved it there: state itself,
-        // another still to be written (or not written in this save, or
-        // written to this very file), one written whole elsewhere by now,
-        // or none it knows.
-        const auto copyHeld =
-            [&](const File& file, const std::string& storedName, const XmlStates& store, const XmlState& state)
+        // Which preset of the store whose presets have storeIds a file
+        // holding one named storedName is a copy of, as this manager loaded
+        // or saved it there: state itself, another still to be written (or
+        // not written in this save, or written to this very file), one
+        // written whole elsewhere by now, or none it knows. heldStamp: the
+        // file's stamp, where its bytes were just read, else null: they are
+        // read only here, where they decide whether it may be replaced.
+        const auto copyHeld = [&](const File& file, const std::string& storedName, const std::set<int>& storeIds,
+                                  const XmlState& state, const std::optional<PresetFileNames::Stamp>* heldStamp)
         {
-            for (const auto& [key, origins] : presetOrigins)
+            for (const auto& [key, origin] : originsAt(file.getFullPath()))
             {
-                if (key.first != treeKey || store.getStateById(key.second) == nullptr)
+                if (storeIds.count(key->second) == 0 || origin->name != storedName ||
+                    ! (heldStamp != nullptr ? *heldStamp == origin->stamp
+                                            : PresetFileNames::isAsStamped(file, origin->stamp)))
                     continue;
-                for (const PresetOrigin& origin : origins)
-                {
-                    if (origin.path != file.getFullPath() || origin.name != storedName ||
-                        PresetFileNames::stampOf(file) != origin.stamp)
-                        continue;
-                    if (key.second == state.getUniqueId())
-                        return PresetFileNames::Copy::ofThisPreset;
-                    return notWritten.count(key.second) != 0 || targets.count(origin.path) != 0
-                               ? PresetFileNames::Copy::ofPresetNotWritten
-                               : PresetFileNames::Copy::ofPresetWritten;
-                }
+                if (key->second == state.getUniqueId())
+                    return PresetFileNames::Copy::ofThisPreset;
+                return notWritten.count(key->second) != 0 || targets.count(origin->path) != 0
+                           ? PresetFileNames::Copy::ofPresetNotWritten
+                           : PresetFileNames::Copy::ofPresetWritten;
             }
             return PresetFileNames::Copy::unknown;
         };
@@ -433,22 +470,18 @@ namespace vx
         // did: a copy it knows goes only as it knew it.
         const auto knownStamp = [&](const std::string& path) -> std::optional<PresetFileNames::Stamp>
         {
-            for (const auto& [key, origins] : presetOrigins)
-                if (key.first == treeKey)
-                    for (const PresetOrigin& origin : origins)
-                        if (origin.path == path)
-                            return origin.stamp;
-            return std::nullopt;
+            const auto found = originsAt(path);
+            return found.empty() ? std::nullopt : found.front().second->stamp;
         };
         // A file placeFor moved out of another's way is where that one's
         // preset lies now.
         const auto followMove = [&](const File& from, const File& to)
         {
-            for (auto& [key, origins] : presetOrigins)
-                if (key.first == treeKey)
-                    for (PresetOrigin& origin : origins)
-                        if (origin.path == from.getFullPath())
-                            origin.path = to.getFullPath();
+            for (const auto& [key, origin] : originsAt(from.getFullPath()))
+            {
+                origin->path = to.getFullPath();
+                keysByPath[origin->path].insert(*key);
+            }
         };
 
         bool allWritten = true;
@@ -459,11 +492,18 @@ namespace vx
             presentStores.insert(presets.get());
             std::vector<XmlState*> states;
             std::vector<PresetFileNames::Entry> fileEntries;
+            // The ids of the store's presets, and the index in states of each
+            // of those written.
+            std::set<int> storeIds;
+            std::map<int, size_t> stateIndex;
             for (int i = 0; presets != nullptr && i < presets->getNumStates(); ++i)
             {
                 XmlState* state = presets->getState(i);
+                if (state != nullptr)
+                    storeIds.insert(state->getUniqueId());
                 if (state == nullptr || state->getName() == defaultPresetName)
                     continue;
+                stateIndex.emplace(state->getUniqueId(), states.size());
                 states.push_back(state);
                 fileEntries.push_back({state->getName(), {}});
                 notWritten.insert(state->getUniqueId());
@@ -494,77 +534,121 @@ namespace vx
             std::vector<std::string> fileNames = PresetFileNames::uniqueNames(fileEntries);
             {
                 const std::string subPath = PresetFileNames::childOf(sub, "").getFullPath();
+                // Only presets that share their name take the name they lie in.
+                std::map<std::string, int> nameUses;
+                for (const XmlState* state : states)
+                    ++nameUses[state->getName()];
                 std::vector<std::string> current(states.size());
                 for (size_t i = 0; i < states.size(); ++i)
                 {
                     const auto known = presetOrigins.find({treeKey, states[i]->getUniqueId()});
-                    if (known == presetOrigins.end())
+                    if (known == presetOrigins.end() || nameUses[states[i]->getName()] < 2)
                         continue;
                     for (const PresetOrigin& origin : known->second)
                         if (origin.path.size() > subPath.size() + 4 &&
                             origin.path.compare(0, subPath.size(), subPath) == 0 &&
                             origin.path.find('/', subPath.size()) == std::string::npos &&
-                            PresetFileNames::stampOf(File(origin.path)) == origin.stamp)
+                            PresetFileNames::isAsStamped(File(origin.path), origin.stamp, false))
                             current[i] = origin.path.substr(subPath.size(), origin.path.size() - subPath.size() - 4);
                 }
                 PresetFileNames::keepCurrentNames(fileEntries, fileNames, current);
             }
-            // Each preset as its file holds it; empty for one that writes
-            // nothing or has no name to make a file of.
-            std::vector<std::string> texts(states.size());
-            for (size_t i = 0; i < states.size(); ++i)
+            // How every file of the source is framed around its preset: the
+            // element's attributes of the source, the document's declaration
+            // and version.
+            std::string framing;
             {
-                const std::string& presetName = states[i]->getName();
-                if (fileNames[i].empty())
-                {
-                    logPrint(logError, "%s: the preset \"%s\" of \"%s\" has no name to make a file of", "savePresets",
-                             presetName.c_str(), extension.getExtensionName().c_str());
-                    extensionWritten = false;
-                    continue;
-                }
+                XmlDocument pool;
+                XmlNode* element = XmlCapable::createNode(pool, presetElementName);
+                appendSourceAttributes(pool, *element, extension);
+                XmlUtils::printXmlFile(element, framing);
+            }
+            // The origin of a preset at file as this manager wrote it from
+            // what the preset is now, file holding what it wrote still (by
+            // its bytes where withBytes: another program may have written as
+            // many within the file system's tick); else null.
+            const auto writtenAsIs = [&](const XmlState& state, const File& file, bool withBytes) -> const PresetOrigin*
+            {
+                const auto known = presetOrigins.find({treeKey, state.getUniqueId()});
+                if (known == presetOrigins.end() || state.getNode() == nullptr)
+                    return nullptr;
+                for (const PresetOrigin& origin : known->second)
+                    if (origin.path == file.getFullPath() && origin.stamp.has_value() &&
+                        origin.writtenFrom == PresetFileNames::writtenFrom(state, framing) &&
+                        PresetFileNames::isAsStamped(file, origin.stamp, withBytes))
+                        return &origin;
+                return nullptr;
+            };
+            // Each preset as its file holds it; empty for one that writes
+            // nothing or has no name to make a file of, or that is left as
+            // it is (writtenAsIs: not printed).
+            std::vector<std::string> texts(states.size());
+            const auto print = [&](size_t i)
+            {
                 XmlDocument pool;
                 XmlNode* element = states[i]->writeState(pool, false);
                 if (element == nullptr)
-                    continue;
+                    return;
                 element->name(createValue(pool, presetElementName));
-                element->append_attribute(createAttribute(pool, "sourceId", extension.getExtensionUniqueId()));
-                element->append_attribute(createAttribute(pool, "source", extension.getExtensionName()));
-                if (const std::optional<std::uint16_t> port = presetPortOf(extension))
-                    element->append_attribute(createAttribute(pool, "sourcePort", std::to_string(*port)));
+                appendSourceAttributes(pool, *element, extension);
                 if (! XmlUtils::printXmlFile(element, texts[i]))
                 {
                     logPrint(logError, "%s: the preset \"%s\" of \"%s\" could not be printed", "savePresets",
-                             presetName.c_str(), extension.getExtensionName().c_str());
+                             states[i]->getName().c_str(), extension.getExtensionName().c_str());
                     texts[i].clear();
                     extensionWritten = false;
                 }
+            };
+            std::vector<bool> reused(states.size());
+            for (size_t i = 0; i < states.size(); ++i)
+            {
+                if (fileNames[i].empty())
+                {
+                    logPrint(logError, "%s: the preset \"%s\" of \"%s\" has no name to make a file of", "savePresets",
+                             states[i]->getName().c_str(), extension.getExtensionName().c_str());
+                    extensionWritten = false;
+                    continue;
+                }
+                reused[i] =
+                    writtenAsIs(*states[i], PresetFileNames::childOf(sub, fileNames[i] + ".xml"), true) != nullptr;
+                if (! reused[i])
+                    print(i);
             }
 
             using Outcome = PresetFileNames::WriteTurns::Outcome;
-            PresetFileNames::WriteTurns turns(texts, &XmlUtils::fileHolds);
+            PresetFileNames::WriteTurns turns(texts);
             // Which other preset of the source a file holds as this manager
-            // left it, if any.
+            // left it, if any (its size and time tell: it only orders the
+            // writes).
             const auto heldBy = [&](const File& file) -> std::optional<size_t>
             {
-                const std::optional<PresetFileNames::Stamp> now = PresetFileNames::stampOf(file);
-                for (const auto& [key, origins] : presetOrigins)
-                {
-                    if (key.first != treeKey || ! now.has_value())
-                        continue;
-                    for (const PresetOrigin& origin : origins)
-                        if (origin.path == file.getFullPath() && origin.stamp == now)
-                            for (size_t i = 0; i < states.size(); ++i)
-                                if (states[i]->getUniqueId() == key.second)
-                                    return i;
-                }
+                for (const auto& [key, origin] : originsAt(file.getFullPath()))
+                    if (const auto held = stateIndex.find(key->second);
+                        held != stateIndex.end() && origin->stamp.has_value() &&
+                        PresetFileNames::isAsStamped(file, origin->stamp, false))
+                        return held->second;
                 return std::nullopt;
             };
             const auto writePreset = [&](size_t presetIndex, bool last)
             {
                 XmlState& state = *states[presetIndex];
                 const std::string& presetName = state.getName();
+                const std::string fileName = fileNames[presetIndex] + ".xml";
+                File file = PresetFileNames::childOf(sub, fileName);
+                // Left as it is where its file is as written from it still,
+                // unless a turn before took it; else printed now, and the
+                // turns learn its text.
+                std::optional<PresetFileNames::Stamp> stamp;
+                const PresetOrigin* asIs = reused[presetIndex] ? writtenAsIs(state, file, false) : nullptr;
+                if (asIs != nullptr)
+                    stamp = asIs->stamp;
+                else if (reused[presetIndex])
+                {
+                    print(presetIndex);
+                    turns.printed(presetIndex);
+                }
                 const std::string& text = texts[presetIndex];
-                if (text.empty())
+                if (text.empty() && asIs == nullptr)
                 {
                     extensionWritten = false;
                     return Outcome::failed;
@@ -580,18 +664,24 @@ namespace vx
                     if (owner.kind != PresetFileNames::FileOwner::own)
                         return owner;
                     return PresetFileNames::ofOwnersFile(storedName, presetName,
-                                                         copyHeld(candidate, storedName, *presets, state));
+                                                         copyHeld(candidate, storedName, storeIds, state, nullptr));
                 };
                 // A file that already holds these bytes, and is no other
                 // preset's copy, is where placeFor would put it: left as it is.
-                const std::string fileName = fileNames[presetIndex] + ".xml";
-                File file = PresetFileNames::childOf(sub, fileName);
-                const bool unchanged =
-                    XmlUtils::fileHolds(file, text) && ownerOf(file).kind == PresetFileNames::FileOwner::own;
+                // Holding them, it holds this preset of this source by name;
+                // only whose copy it is, as this manager knows, is asked.
+                bool unchanged = asIs != nullptr || XmlUtils::fileHolds(file, text);
+                if (unchanged && asIs == nullptr)
+                {
+                    stamp = PresetFileNames::stampOf(file, text);
+                    unchanged = PresetFileNames::ofOwnersFile(presetName, presetName,
+                                                              copyHeld(file, presetName, storeIds, state, &stamp))
+                                    .kind == PresetFileNames::FileOwner::own;
+                }
                 // One holding another preset of the save still to be written
                 // is taken once that one has moved out.
-                if (const std::optional<size_t> held = heldBy(file);
-                    ! unchanged && held.has_value() && turns.waitsFor(*held, last))
+                if (const std::optional<size_t> held = unchanged ? std::nullopt : heldBy(file);
+                    held.has_value() && turns.waitsFor(*held, last))
                     return Outcome::waiting;
                 if (! unchanged)
                 {
@@ -632,15 +722,22 @@ namespace vx
                     {
                         logPrint(logError, "%s: The preset could not be written to '%s'.", "savePresets",
                                  file.getFullPath().c_str());
+                        failedTargets.insert(file.getFullPath());
                         extensionWritten = false;
                         return Outcome::failed;
                     }
+                    stamp = PresetFileNames::stampOf(file, text);
                 }
 
+                // Each once, and not the file just written (never removed).
+                const std::vector<std::string> possible = PresetFileNames::possibleNames(fileEntries[presetIndex]);
+                const std::set<std::string> names(possible.begin(), possible.end());
                 for (const File& former : folders)
-                    for (const std::string& name : PresetFileNames::possibleNames(fileEntries[presetIndex]))
+                    for (const std::string& name : names)
                     {
                         const File formerFile = PresetFileNames::childOf(former, name + ".xml");
+                        if (formerFile.getFullPath() == file.getFullPath())
+                            continue;
                         extensionCopies.push_back(
                             {{formerFile, presetName, knownStamp(formerFile.getFullPath())}, &extension});
                     }
@@ -652,7 +749,9 @@ namespace vx
                 for (const PresetOrigin& origin : origins)
                     extensionCopies.push_back(
                         {{File(origin.path), origin.name, origin.stamp}, &extension, &known->first});
-                origins.push_back({file.getFullPath(), presetName, presets, PresetFileNames::stampOf(file)});
+                origins.push_back(
+                    {file.getFullPath(), presetName, presets, stamp, PresetFileNames::writtenFrom(state, framing)});
+                keysByPath[file.getFullPath()].insert(known->first);
                 notWritten.erase(state.getUniqueId());
                 return Outcome::written;
             };
@@ -693,7 +792,10 @@ namespace vx
                 debugPrint(file.getFullPath());
                 if (toLower(file.getExtension()) != "xml")
                     continue;
-                std::unique_ptr<XmlDocument> document = XmlUtils::loadXmlFromFile(file, true);
+                // One read gives the preset and the file's stamp.
+                std::string bytes;
+                const std::optional<PresetFileNames::Stamp> stamp = PresetFileNames::readStamped(file, bytes);
+                std::unique_ptr<XmlDocument> document = XmlUtils::loadXmlFromFileText(file, bytes, true);
                 const XmlNode* node = presetElementOf(document.get());
                 if (node == nullptr)
                 {
@@ -712,8 +814,11 @@ namespace vx
                 const int loaded = owner != nullptr ? owner->loadPreset(node) : -1;
                 if (loaded != -1)
                     presetOrigins[{PresetFileNames::treeKey(folder), loaded}].push_back(
-                        {file.getFullPath(), readAttribute(node->first_attribute("name"), std::string()),
-                         owner->getPresets(), PresetFileNames::stampOf(file)});
+                        {file.getFullPath(),
+                         readAttribute(node->first_attribute("name"), std::string()),
+                         owner->getPresets(),
+                         stamp,
+                         {}});
             }
         }
     }

@@ -183,6 +183,8 @@ namespace vx
             std::string name;
             std::weak_ptr<XmlStates> store;
             std::optional<PresetFileNames::Stamp> stamp;
+            // What it was written from; nothing for a file loaded.
+            PresetFileNames::WrittenFrom writtenFrom;
         };
         // The files this manager loaded or wrote, by preset folder and the
         // state's unique id: a save into that folder that puts the preset

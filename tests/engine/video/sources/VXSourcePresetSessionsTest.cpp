@@ -757,13 +757,13 @@ namespace vx::test
 
         TEST(SourcePresetSessionsTest, EverySeedKeepsExactlyTheUsersPresets)
         {
-            runSessions(1, 120, false, {1546, 1580, 1696, 1847});
+            runSessions(1, 120, false, {1546, 1580, 1696, 1847, 13933});
         }
 
         // Two programs over one folder, saves that run out of room.
         TEST(SourcePresetSessionsTest, EverySeedLosesNothingThroughFailedWritesAndTwoPrograms)
         {
-            runSessions(1, 120, true, {1546, 1580, 1696, 1847});
+            runSessions(1, 120, true, {1546, 1580, 1696, 1847, 13933});
         }
     }
 }

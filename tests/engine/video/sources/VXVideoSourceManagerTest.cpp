@@ -858,6 +858,21 @@ namespace vx::test
 
             ASSERT_TRUE(manager->savePresets(File(fresh.path() + "/")));
             EXPECT_EQ(filesBelow(temp.path()), filesBelow(fresh.path())) << "and a save elsewhere leaves these";
+
+            // Another program edits Warm's file in place, its size and time
+            // kept; "v1.0" is given a new snapshot, its name and file kept.
+            // The next save writes both again, though Warm did not change.
+            std::string edited = temp.readFile("Deck/Warm.xml");
+            ASSERT_NE(edited.find("first"), std::string::npos);
+            edited.replace(edited.find("first"), 5, "FIRST");
+            ASSERT_TRUE(rewriteInPlaceKeepingTimes(temp.file("Deck/Warm.xml"), edited));
+            XmlDocument pool;
+            XmlNode* third = XmlCapable::createNode(pool, "VideoSource");
+            third->append_attribute(createAttribute(pool, "note", std::string("third")));
+            deck->getPresets()->getStateByName("v1.0")->setNode(third);
+            ASSERT_TRUE(manager->savePresets(File(temp.path() + "/")));
+            EXPECT_EQ(temp.readFile("Deck/Warm.xml"), fresh.readFile("Deck/Warm.xml"));
+            EXPECT_NE(temp.readFile("Deck/v10.xml").find("third"), std::string::npos);
         }
 
         // Session after session with a new manager each: a preset deleted or
