@@ -795,6 +795,11 @@ namespace vx
                 // One read gives the preset and the file's stamp.
                 std::string bytes;
                 const std::optional<PresetFileNames::Stamp> stamp = PresetFileNames::readStamped(file, bytes);
+                if (! stamp)
+                {
+                    logPrint(logError, "%s: Failed to open file '%s'.", "loadXmlFromFile", file.getFullPath().c_str());
+                    continue;
+                }
                 std::unique_ptr<XmlDocument> document = XmlUtils::loadXmlFromFileText(file, bytes, true);
                 const XmlNode* node = presetElementOf(document.get());
                 if (node == nullptr)

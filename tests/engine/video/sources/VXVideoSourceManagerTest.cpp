@@ -385,6 +385,22 @@ namespace vx::test
             EXPECT_FALSE(manager->savePresets(File(temp.file("blocked") + "/")));
         }
 
+        // A preset file that cannot be read (a pipe under a preset's name)
+        // neither stalls the load nor passes unsaid; the others load.
+        TEST_F(VideoSourceManagerTest, AnUnreadablePresetFileIsToldAndTheOthersLoad)
+        {
+            TempDir temp;
+            temp.writeFile("Cam/Warm.xml", "<Preset name=\"Warm\" sourceId=\"cam\" source=\"Cam\"><VideoSource/></Preset>");
+            ASSERT_EQ(::mkfifo(temp.file("Cam/Stray.xml").c_str(), 0600), 0);
+            auto* cam = new PlainExtension("Cam", "cam", false);
+            manager->registerSource(cam);
+            LogRecorder log;
+            manager->loadPresets(File(temp.path() + "/"));
+            EXPECT_EQ(presetNames(*cam), (std::vector<std::string>{"Warm"}));
+            EXPECT_TRUE(log.contains("ERROR: loadXmlFromFile: Failed to open file '" + temp.file("Cam/Stray.xml") + "'."))
+                << log.dump();
+        }
+
         // Out of room half-way through: the save answers false and the
         // preset saved before is still whole, nothing left beside it.
         TEST_F(VideoSourceManagerTest, AFullDiskLeavesTheSavedPresetWhole)
