@@ -1,9 +1,9 @@
 #include "platform/avfoundation/VXFFmpegGroupDecoder.h"
+#include "platform/avfoundation/VXFFmpegPictureStore.h"
 
 extern "C"
 {
 #include <libavutil/frame.h>
-#include <libavutil/imgutils.h>
 }
 
 #include <algorithm>
@@ -11,28 +11,6 @@ extern "C"
 
 namespace vx::av
 {
-    namespace
-    {
-        // What a decoded picture keeps in memory: its buffers, else the
-        // size of its planes.
-        std::size_t bytesOf(const AVFrame& picture)
-        {
-            std::size_t total = 0;
-            for (const AVBufferRef* buffer : picture.buf)
-                if (buffer != nullptr)
-                    total += buffer->size;
-            for (int i = 0; i < picture.nb_extended_buf; ++i)
-                total += picture.extended_buf[i]->size;
-            if (total == 0)
-            {
-                const int size = av_image_get_buffer_size(static_cast<AVPixelFormat>(picture.format), picture.width,
-                                                          picture.height, 1);
-                total = size > 0 ? static_cast<std::size_t>(size) : 0;
-            }
-            return std::max<std::size_t>(total, 1);
-        }
-    }
-
     FFmpegGroupDecoder::FFmpegGroupDecoder(std::size_t budgetBytes) : budget(budgetBytes) {}
 
     FFmpegGroupDecoder::~FFmpegGroupDecoder()
@@ -77,7 +55,7 @@ namespace vx::av
             return;
         for (auto it = std::next(from); it != held.end(); it = held.erase(it))
         {
-            bytes -= std::min(bytes, bytesOf(*it->second));
+            bytes -= std::min(bytes, bytesOfPicture(*it->second));
             av_frame_free(&it->second);
         }
     }
@@ -86,7 +64,7 @@ namespace vx::av
     {
         for (auto it = held.begin(); it != held.end() && it->first < frame; it = held.erase(it))
         {
-            bytes -= std::min(bytes, bytesOf(*it->second));
+            bytes -= std::min(bytes, bytesOfPicture(*it->second));
             av_frame_free(&it->second);
         }
     }
@@ -116,10 +94,19 @@ namespace vx::av
         return bottom - 1;
     }
 
+    void FFmpegGroupDecoder::adopt(long frame, const AVFrame& picture)
+    {
+        if (pictureBytes == 0)
+            pictureBytes = bytesOfPicture(picture);
+        if (held.find(frame) == held.end())
+            if (AVFrame* kept = av_frame_clone(&picture))
+                hold(frame, kept);
+    }
+
     void FFmpegGroupDecoder::hold(long frame, AVFrame* picture)
     {
         held.emplace(frame, picture);
-        bytes += bytesOf(*picture);
+        bytes += bytesOfPicture(*picture);
         peakBytes = std::max(peakBytes, bytes);
     }
 
@@ -135,7 +122,7 @@ namespace vx::av
             if (frame > top)
                 break;
             if (pictureBytes == 0)
-                pictureBytes = bytesOf(*source.picture());
+                pictureBytes = bytesOfPicture(*source.picture());
             // What is held below the part, held from elsewhere, would leave
             // a gap: the frames held always run on, one after the other.
             if (! any)

@@ -54,6 +54,11 @@ namespace vx::av
         // below frame; null when none, with index -1.
         const AVFrame* atOrAbove(long frame, long& index) const;
         const AVFrame* below(long frame, long& index) const;
+        // Holds a new reference to a picture decoded elsewhere as frame; the
+        // caller keeps the frames held one unbroken run.
+        void adopt(long frame, const AVFrame& picture);
+        // Frames a part holds.
+        std::size_t partFrames() const;
         // Lets go of the pictures above the one nearest at or above frame
         // (backwards they are passed), or all of them.
         void dropAbove(long frame);
@@ -83,7 +88,6 @@ namespace vx::av
         std::size_t peakHeldBytes() const { return peakBytes; }
 
     private:
-        std::size_t partFrames() const;
         void hold(long frame, AVFrame* picture);
         void dropBelow(long frame);
 

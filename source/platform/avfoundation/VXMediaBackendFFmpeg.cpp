@@ -6,10 +6,13 @@
 // by key-frame groups decoded once each: VXFFmpegGroupDecoder), performs
 // seeks (a zero tolerance lands on the exact frame: key frame, then decoding
 // forward; a frame a little ahead of the last one decoded by decoding on)
-// and runs their completions.
+// and runs their completions. Every picture it decodes is kept, within one
+// budget, in the movie's store (VXFFmpegPictureStore): turns, drags back,
+// seeks to kept frames and a loop's wrap take their frames from there.
 
 #include "engine/video/formats/avfoundation/VXMediaBackend.h"
 #include "platform/avfoundation/VXFFmpegGroupDecoder.h"
+#include "platform/avfoundation/VXFFmpegPictureStore.h"
 
 extern "C"
 {
@@ -22,12 +25,14 @@ extern "C"
 
 #include <algorithm>
 #include <atomic>
+#include <chrono>
 #include <cmath>
 #include <condition_variable>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <deque>
+#include <functional>
 #include <limits>
 #include <mutex>
 #include <optional>
@@ -422,6 +427,20 @@ namespace vx::av
                 return groupOf(a) == groupOf(b);
             }
 
+            // The key frame at or before index by the index; without one (MPEG
+            // streams), a second before it.
+            long keyFrameAtOrBefore(long index) const
+            {
+                if (keyFrameTicks.empty())
+                    return std::max(0L, index - framesInASecond());
+                const auto ticks = saturatingCast<std::int64_t>(std::floor(index / fps / timeBase + keyFrameOrigin));
+                const auto after = std::upper_bound(keyFrameTicks.begin(), keyFrameTicks.end(), ticks);
+                if (after == keyFrameTicks.begin())
+                    return 0;
+                const double seconds = (static_cast<double>(*std::prev(after)) - keyFrameOrigin) * timeBase;
+                return std::clamp(static_cast<long>(std::floor(seconds * fps + 1e-6)), 0L, index);
+            }
+
             // Decodes the stream's first picture: its stamp is frame 0's.
             // Containers without times of their own for B-frames (AVI) stamp
             // every picture by the packet that brought it out of the decoder,
@@ -491,7 +510,7 @@ namespace vx::av
                     frameIndex = followingIndex;
                     frameSeconds = followingSeconds;
                     hasFollowing = false;
-                    return true;
+                    return give();
                 }
                 for (;;)
                 {
@@ -500,7 +519,7 @@ namespace vx::av
                     {
                         numberPicture();
                         if (passesRandomAccess())
-                            return true;
+                            return give();
                         av_frame_unref(frame);
                         if (frameIndex != unnumbered && frameIndex > giveUpPast)
                             return false;
@@ -560,6 +579,21 @@ namespace vx::av
                     }
                     av_packet_unref(packet);
                 }
+            }
+
+            // The picture next() gives is told to onPicture, with the one given
+            // before it since the last seek.
+            bool give()
+            {
+                if (frameIndex == unnumbered)
+                {
+                    givenIndex = -1;
+                    return true;
+                }
+                if (onPicture)
+                    onPicture(*frame, frameIndex, givenIndex);
+                givenIndex = frameIndex;
+                return true;
             }
 
             // Whether a packet of an MPEG stream read after a jump is cut off
@@ -866,6 +900,7 @@ namespace vx::av
                     av_frame_move_ref(frame, spare);
                     frameIndex = previousIndex;
                     frameSeconds = previousSeconds;
+                    givenIndex = previousIndex;
                     return more;
                 }
                 return true;
@@ -913,6 +948,7 @@ namespace vx::av
 
             void resetAfterSeek()
             {
+                givenIndex = -1;
                 avcodec_flush_buffers(codec);
                 hasDecoded = false;
                 draining = false;
@@ -1166,16 +1202,24 @@ namespace vx::av
             // The key frames by the index, as kept at opening (inOneGroup).
             std::vector<std::int64_t> keyFrameTicks;
             std::int64_t keyFrameOrigin = 0;
+            // Told every numbered picture next() gives, with the frame given
+            // before it since the last seek (-1 for none).
+            std::function<void(const AVFrame& picture, long index, long previous)> onPicture;
+            long givenIndex = -1;
         };
 
         //==============================================================================
         class FFmpegSession final : public DecodingSession
         {
         public:
-            FFmpegSession(std::unique_ptr<Decoder> opened, bool intraOnly)
-                : decoder(std::move(opened)), reverseBySeeks(intraOnly), reverseByGroups(! intraOnly)
+            FFmpegSession(std::unique_ptr<Decoder> opened, bool intraOnly, long movieLastFrame)
+                : decoder(std::move(opened)), reverseBySeeks(intraOnly), reverseByGroups(! intraOnly),
+                  lastFrame(movieLastFrame)
             {
                 decoder->abandon = &abandonRunning;
+                // Runs on the worker, the only one to touch the store.
+                decoder->onPicture = [this](const AVFrame& picture, long index, long previous)
+                { store.keep(index, picture, previous); };
                 worker = std::thread([this] { run(); });
             }
 
@@ -1212,8 +1256,13 @@ namespace vx::av
                 // decoded ahead, and a seek to one of them lands at once.
                 followsOn = exact && lastExactTarget >= 0 && target > lastExactTarget &&
                             target - lastExactTarget <= decoder->framesInASecond();
+                // Paused, frame-exact seeks one after another go the way the
+                // hand moves: the store keeps what lies ahead of it.
+                if (exact && lastExactTarget >= 0 && target != lastExactTarget)
+                    handDirection = target > lastExactTarget ? 1 : -1;
                 lastExactTarget = exact ? target : -1;
                 bool inQueue = false;
+                wrapTried = false;
                 // Behind a seek that moves the decoder, what is queued now
                 // is gone by the time this one runs.
                 if (exact && playsForwards() && onlyQueuedSeeks())
@@ -1271,6 +1320,7 @@ namespace vx::av
                     }
                 }
                 rate = newRate;
+                wrapTried = false;
                 changed.notify_all();
             }
 
@@ -1417,6 +1467,7 @@ namespace vx::av
                         return;
                     if (! usesGroups())
                         groups.clear();
+                    tellStoreTheWay();
                     if (! seeks.empty() && seeks.front().backwards)
                     {
                         Seek next = std::move(seeks.front());
@@ -1436,15 +1487,18 @@ namespace vx::av
                             hold.lock();
                             continue;
                         }
+                        if (landKeptSeek(hold, next))
+                            continue;
                         const FourCharCode format = pixelFormat;
                         running = decoder->indexOf(next.seconds);
+                        decoderAway = false;
                         abandonRunning = false;
                         runningGroupLeft = false;
                         hold.unlock();
                         const bool exact = next.before == 0.0;
                         std::shared_ptr<PixelBuffer> landed;
                         if (decoder->seek(next.seconds, exact))
-                            landed = decoder->convert(format);
+                            landed = keepConversion(decoder->convert(format));
                         const double reached =
                             landed != nullptr ? (exact ? next.seconds : landed->presentationSeconds) : next.seconds;
                         hold.lock();
@@ -1503,12 +1557,30 @@ namespace vx::av
                     }
                     const FourCharCode format = pixelFormat;
                     decodingOn = true;
+                    // After a seek landed from the store, the frames after
+                    // it come from there while they were decoded in a run
+                    // with it; then the decoder goes to the next one.
+                    long keptIndex = -1;
+                    const AVFrame* kept = decoderAway ? store.after(awayFrom, keptIndex) : nullptr;
+                    const long resumeAt = awayFrom + 1;
+                    const bool resumes = decoderAway && kept == nullptr;
                     hold.unlock();
                     std::shared_ptr<PixelBuffer> decoded;
-                    const bool more = decoder->next();
-                    if (more)
-                        decoded = decoder->convert(format);
+                    bool more = true;
+                    if (kept != nullptr)
+                        decoded = convertKept(*kept, keptIndex, format);
+                    else
+                    {
+                        more = resumes ? decoder->seek(static_cast<double>(resumeAt) / decoder->fps, true)
+                                       : decoder->next();
+                        if (more)
+                            decoded = keepConversion(decoder->convert(format));
+                    }
                     hold.lock();
+                    if (kept != nullptr)
+                        awayFrom = keptIndex;
+                    else
+                        decoderAway = false;
                     decodingOn = false;
                     if (! more)
                         ended = true;
@@ -1558,10 +1630,15 @@ namespace vx::av
                 queue.clear();
                 // Dropped with the seek asked before.
                 abandonRunning = false;
+                adoptFromStore(target);
                 if (landHeldSeek(hold, current, target))
                     return;
                 groups.dropAbove(target);
-                const FFmpegGroupDecoder::Outcome outcome = decodeGroupPart(hold, target, &current);
+                // Played backwards, the part ends where the play head will
+                // be once it is decoded; the seek lands on the frame nearest
+                // at or above the play head then.
+                const long top = std::max(0L, target - partLead(target));
+                const FFmpegGroupDecoder::Outcome outcome = decodeGroupPart(hold, top, &current);
                 if (! current.has_value() || landHeldSeek(hold, current, target))
                     return;
                 if (! seeks.empty())
@@ -1599,6 +1676,8 @@ namespace vx::av
                 long index = -1;
                 const AVFrame* picture = groups.atOrAbove(head, index);
                 if (picture == nullptr || index > target)
+                    picture = store.atOrAbove(head, index);
+                if (picture == nullptr || index > target)
                     return false;
                 Seek landing = waiting ? std::move(seeks.back()) : std::move(*current);
                 if (waiting)
@@ -1613,7 +1692,7 @@ namespace vx::av
                 current.reset();
                 const FourCharCode format = pixelFormat;
                 hold.unlock();
-                std::shared_ptr<PixelBuffer> landed = decoder->convert(*picture, index, format);
+                std::shared_ptr<PixelBuffer> landed = convertKept(*picture, index, format);
                 hold.lock();
                 queue.clear();
                 unreadable = -1;
@@ -1644,6 +1723,10 @@ namespace vx::av
                 const FourCharCode format = pixelFormat;
                 std::optional<Seek> none;
                 std::optional<Seek>& seekUnderWay = current != nullptr ? *current : none;
+                // A part started ahead of the play head is decoded until the
+                // play head moves up off it, never left half-done for one
+                // the play head comes to meanwhile.
+                const long startHead = static_cast<long>(requested);
                 const auto each = [&](long decoded)
                 {
                     hold.lock();
@@ -1651,28 +1734,45 @@ namespace vx::av
                     if (goOn && (! seeks.empty() || seekUnderWay.has_value()))
                         landHeldSeek(hold, seekUnderWay, top);
                     // A seek still waiting goes on with the part only when
-                    // its frame comes with it.
+                    // its frame comes with it or on the way to it (it lands
+                    // from the store).
                     if (goOn && ! seeks.empty())
                     {
                         const Seek& newest = seeks.back();
                         const long wanted = decoder->indexOf(newest.seconds);
-                        goOn = newest.backwards && groups.firstKeptOf(top) <= wanted && wanted <= top;
+                        const long reach = rate < 0.0f ? std::max(top, startHead) : top;
+                        goOn = newest.backwards && wanted <= reach &&
+                               (wanted > decoded || groups.firstKeptOf(top) <= wanted);
                     }
                     if (goOn && rate < 0.0f)
                     {
                         const long head = static_cast<long>(requested);
                         long above = -1;
                         groups.atOrAbove(head, above);
-                        goOn = above >= 0 || head <= top;
+                        goOn = above >= 0 || head <= std::max(top, startHead);
                         if (goOn && seeks.empty() && ! seekUnderWay.has_value())
                             topUpQueue(hold, top, decoded);
                     }
                     hold.unlock();
                     return goOn;
                 };
+                // The part stays in the store while the group decoder holds it.
+                store.setPinned(std::min(groups.isEmpty() ? top : groups.lowest(), groups.firstKeptOf(top)),
+                                std::max(groups.highest(), top));
                 hold.unlock();
-                const FFmpegGroupDecoder::Outcome outcome = groups.decodePart(*decoder, top, each);
+                long pictures = 0;
+                const auto counted = [&](long decoded)
+                {
+                    ++pictures;
+                    return each(decoded);
+                };
+                const auto started = std::chrono::steady_clock::now();
+                const FFmpegGroupDecoder::Outcome outcome = groups.decodePart(*decoder, top, counted);
+                const std::chrono::duration<double> took = std::chrono::steady_clock::now() - started;
                 hold.lock();
+                if (outcome == FFmpegGroupDecoder::Outcome::done && pictures > 0)
+                    secondsPerPicture = took.count() / static_cast<double>(pictures);
+                tellStoreTheWay();
                 return outcome;
             }
 
@@ -1698,7 +1798,7 @@ namespace vx::av
                 const long after = queue.empty() ? -1 : queue.back()->frameIndex;
                 const FourCharCode format = pixelFormat;
                 hold.unlock();
-                std::shared_ptr<PixelBuffer> converted = decoder->convert(*picture, index, format);
+                std::shared_ptr<PixelBuffer> converted = convertKept(*picture, index, format);
                 hold.lock();
                 // Kept when the queue still ends where it did.
                 if (converted != nullptr && format == pixelFormat && playsBackwardsByGroups() && seeks.empty() &&
@@ -1716,16 +1816,41 @@ namespace vx::av
                 const long head = static_cast<long>(requested);
                 long above = -1;
                 groups.atOrAbove(head, above);
+                const long ahead = std::max(0L, head - partLead(head));
                 long top = groups.nextPartTop();
                 if (above < 0 || (rate < 0.0f && groups.lowest() > head))
-                    top = head;
+                {
+                    // Frames decoded ahead that the play head has not come
+                    // to yet are waited for.
+                    const bool coming = above < 0 && ! groups.isEmpty() && groups.highest() >= ahead;
+                    top = coming ? groups.nextPartTop() : ahead;
+                }
+                // Never a part the play head has already left.
+                if (rate < 0.0f && top > head)
+                    top = ahead;
                 return top >= 0 && top != groupUnreadable ? top : -1;
+            }
+
+            // Played backwards, the frames the play head passes from head
+            // while a part ending where it then is decodes from its group's
+            // key frame, at the pace the last part decoded: a part the play
+            // head is not on ends that far below it, so a decoder slower
+            // than the play head still shows each part it decodes.
+            long partLead(long head) const
+            {
+                if (rate >= 0.0f || head <= 0)
+                    return 0;
+                const double passed = decoder->fps * std::fabs(rate) * std::min(secondsPerPicture, 1.0);
+                const long decoded = head - decoder->keyFrameAtOrBefore(head);
+                return std::lround(passed * static_cast<double>(decoded) / (1.0 + passed));
             }
 
             bool wantsGroupWork() const
             {
                 if (! seeks.empty())
                     return false;
+                if (wrapIsDue())
+                    return true;
                 if (rate < 0.0f)
                 {
                     long index = -1;
@@ -1741,11 +1866,17 @@ namespace vx::av
                 // Backwards the frames above the one nearest at or above the
                 // play head are passed.
                 groups.dropAbove(static_cast<long>(requested));
+                if (rate < 0.0f)
+                    adoptFromStore(static_cast<long>(requested));
                 if (rate < 0.0f && topUpQueue(hold))
                     return;
                 const long top = groupPartDue();
                 if (top < 0)
+                {
+                    if (wrapIsDue())
+                        decodeWrapAhead(hold);
                     return;
+                }
                 const FFmpegGroupDecoder::Outcome outcome = decodeGroupPart(hold, top, nullptr);
                 // Nothing decodes there, or the movie ends before it: not
                 // tried again until another part is due.
@@ -1754,6 +1885,138 @@ namespace vx::av
                 if (outcome == FFmpegGroupDecoder::Outcome::failed ||
                     (outcome == FFmpegGroupDecoder::Outcome::done && held != top))
                     groupUnreadable = top;
+            }
+
+            // Backwards, where the group decoder holds nothing at or above
+            // frame, or holds only frames above it, and the store keeps the
+            // frame shown there: the run kept down from it, a part at most,
+            // becomes the group decoder's (a turn from forward play, a drag
+            // back, a loop's wrap).
+            void adoptFromStore(long frame)
+            {
+                long above = -1;
+                groups.atOrAbove(frame, above);
+                if ((above >= 0 && groups.lowest() <= frame) || ! store.coversDownwards(frame))
+                    return;
+                long index = -1;
+                const AVFrame* picture = store.atOrAbove(frame, index);
+                groups.clear();
+                groups.adopt(index, *picture);
+                const std::size_t most = groups.partFrames();
+                for (std::size_t n = 1; n < most && (index = store.keptBefore(index)) >= 0; ++n)
+                    groups.adopt(index, *store.find(index));
+                groupUnreadable = -1;
+                tellStoreTheWay();
+            }
+
+            // Backwards (played, or followed by seeks), the group decoder's
+            // frames reach frame 0, a part and a half at most, and the movie's
+            // end is not decoded yet: a quarter part ending at the last frame
+            // is, for a loop's wrap (within the budget beside them).
+            bool wrapIsDue() const
+            {
+                return usesGroups() && ! wrapTried && lastFrame > 0 && groups.lowest() == 0 &&
+                       groups.highest() < lastFrame &&
+                       static_cast<std::size_t>(groups.highest()) < groups.partFrames() * 3 / 2 &&
+                       store.find(lastFrame) == nullptr;
+            }
+
+            // Decodes the movie's last part (of its last key-frame group, a
+            // part at most) into the store, kept there as ahead of frame 0
+            // (converted when shown); the queue is kept full meanwhile, and
+            // seeks asked land from what is held, or stop it, as a turn does.
+            void decodeWrapAhead(std::unique_lock<std::mutex>& hold)
+            {
+                wrapTried = true;
+                const FourCharCode format = pixelFormat;
+                const auto goesOn = [&]
+                {
+                    hold.lock();
+                    std::optional<Seek> none;
+                    if (! seeks.empty())
+                        landHeldSeek(hold, none, -1);
+                    else if (rate < 0.0f)
+                        topUpQueue(hold);
+                    const bool on = ! stopping && seeks.empty() && usesGroups() && format == pixelFormat;
+                    hold.unlock();
+                    return on;
+                };
+                // Ahead of frame 0 from the first picture on: the store keeps
+                // what it is told of the way as it comes.
+                wrapFrom = lastFrame - std::max<long>(4, static_cast<long>(groups.partFrames() / 4)) + 1;
+                tellStoreTheWay();
+                hold.unlock();
+                for (bool more = decoder->seekToRandomAccess(lastFrame);
+                     more && decoder->pictureIndex() < lastFrame && goesOn();)
+                    more = decoder->nextPicture();
+                hold.lock();
+            }
+
+            // The store drops first what lies farthest behind the play head
+            // (or the hand) on its way; the group decoder's frames stay.
+            void tellStoreTheWay()
+            {
+                const int direction = rate > 0.0f   ? 1
+                                      : rate < 0.0f ? -1
+                                      : wayDirection != 0 ? wayDirection
+                                                          : handDirection;
+                store.setWay(static_cast<long>(requested), direction, wrapFrom);
+                if (groups.isEmpty())
+                    store.setPinned(0, -1);
+                else
+                    store.setPinned(groups.lowest(), groups.highest());
+            }
+
+            // Lands a seek whose frame the store keeps at once; the decoder
+            // stays where it is, and forward play goes on from the store
+            // (see run). False when the frame is not kept.
+            bool landKeptSeek(std::unique_lock<std::mutex>& hold, Seek& next)
+            {
+                const long target = decoder->indexOf(next.seconds);
+                const AVFrame* kept = store.find(target);
+                const FourCharCode format = pixelFormat;
+                if (kept == nullptr || format == 0)
+                    return false;
+                hold.unlock();
+                std::shared_ptr<PixelBuffer> landed = convertKept(*kept, target, format);
+                hold.lock();
+                if (landed == nullptr)
+                    return false;
+                queue.clear();
+                unreadable = -1;
+                ended = false;
+                landedIndex = target;
+                requested = static_cast<double>(target);
+                decoderAway = true;
+                awayFrom = target;
+                if (format == pixelFormat)
+                {
+                    landedFrame = landed;
+                    ++landings;
+                    if (seeks.empty())
+                        queue.push_back(landed);
+                }
+                const double reached = next.before == 0.0 ? next.seconds : landed->presentationSeconds;
+                hold.unlock();
+                next.complete(reached);
+                hold.lock();
+                return true;
+            }
+
+            // A decoded picture's conversion, made once: the store keeps it
+            // beside the picture. On the worker, the lock not held.
+            std::shared_ptr<PixelBuffer> convertKept(const AVFrame& picture, long index, FourCharCode format)
+            {
+                if (std::shared_ptr<PixelBuffer> kept = store.findConverted(index, format))
+                    return kept;
+                return keepConversion(decoder->convert(picture, index, format));
+            }
+
+            std::shared_ptr<PixelBuffer> keepConversion(std::shared_ptr<PixelBuffer> converted)
+            {
+                if (converted != nullptr)
+                    store.keepConverted(converted->frameIndex, converted);
+                return converted;
             }
 
             // Playing forward, or paused and following forward play by seeks.
@@ -1823,6 +2086,21 @@ namespace vx::av
             const bool reverseByGroups;
             FFmpegGroupDecoder groups;
             long groupUnreadable = -1;
+            // How long a picture of the last part took to decode (see partLead).
+            double secondsPerPicture = 0.0;
+            // Every picture decoded, kept within one budget with the group
+            // decoder's; the worker's alone.
+            FFmpegPictureStore store;
+            // The movie's last frame (for a loop's wrap), where the part
+            // decoded ahead for it begins (-1 before), and whether it was
+            // decoded since the last seek or change of rate.
+            const long lastFrame;
+            long wrapFrom = -1;
+            bool wrapTried = false;
+            // A seek landed from the store: forward play goes on after
+            // awayFrom, not from the decoder's picture.
+            bool decoderAway = false;
+            long awayFrom = -1;
             // The worker waits with nothing to do for backward play.
             bool groupsIdle = false;
             // The last seek asked was frame-exact and backwards by groups:
@@ -1855,6 +2133,8 @@ namespace vx::av
             // whether that seek followed on from the one before.
             long lastExactTarget = -1;
             bool followsOn = false;
+            // The way the last two frame-exact seeks went (0 for none).
+            int handDirection = 0;
             bool ended = false;
             // The worker is decoding the next frame of forward play.
             bool decodingOn = false;
@@ -1936,7 +2216,8 @@ namespace vx::av
                 auto decoder = std::make_unique<Decoder>();
                 if (! decoder->openFormat(path) || ! decoder->openCodec())
                     return nullptr;
-                return std::make_unique<FFmpegSession>(std::move(decoder), intraOnly);
+                const long frames = std::lround(std::ceil(facts.durationSeconds * decoder->fps - 1e-6));
+                return std::make_unique<FFmpegSession>(std::move(decoder), intraOnly, frames - 1);
             }
 
             CGImageRef copyImageAtTime(double seconds, double* actualSeconds, std::string* error) override

@@ -158,10 +158,11 @@ namespace vx::test
             const char* name;
             std::vector<long> cues;
         };
-        // Key frames at 0 and 250.
+        // Key frames at 0 and 250. Each cue A's frame is one no case before
+        // showed (a frame kept converted lands without the decoder).
         const Case cases[] = {{"into a later group", {200, 260}},
                               {"within the group", {100, 200}},
-                              {"a burst", {100, 230, 60, 150, 260}}};
+                              {"a burst", {120, 230, 60, 150, 260}}};
         FrameGate& gate = FrameGate::get();
         for (const Case& c : cases)
         {
@@ -236,10 +237,12 @@ namespace vx::test
                 bound = std::max(bound, keyFrameOf(hand[hand.size() - 1 - lag]));
             tick(hostMs);
         };
-        handAt(30);
+        // Beyond the frames decoded ahead (kept, they would show without
+        // the decoder).
+        handAt(50);
         awaitPass();
         ASSERT_TRUE(gate.passOne(watchdog)) << "the drag's first seek never ran";
-        for (long n = 40; n <= 200 && ! HasFatalFailure(); n += 10)
+        for (long n = 60; n <= 200 && ! HasFatalFailure(); n += 10)
             handAt(n);
         for (std::size_t i = 0; i < lag && ! HasFatalFailure(); ++i)
             handAt(200);

@@ -17,7 +17,15 @@
 // resting: renders whose picture lies behind the key frame before where the
 // hand was 300 ms earlier ("behindRenders", goal 0; run on two otherwise idle
 // cores), and the time from the hand's rest until its frame itself shows
-// ("restMs").
+// ("restMs"). Frames kept from what was decoded: at a ping-pong's top turn
+// (forwards from 180 to 240, then back) and at a backward loop's wrap (from
+// frame 0 to 499), the most renders in a row the picture stands while the
+// play head is on a frame it has not shown ("turnStands", "wrapStands", goal
+// at most 2), at 720p and 1080p; a 3 s drag down from 245 to 20 (in one
+// group) and from 700 to 20 (across three): renders whose picture lies above
+// where the hand was 300 ms before ("aboveRenders", goal 0). A 1080p HEVC
+// movie (one key frame in 250) played backwards against forwards, pictures a
+// second ("ratio", goal at least 0.5 on two cores: run under taskset -c 0,1).
 
 #include <benchmark/benchmark.h>
 
@@ -401,6 +409,42 @@ namespace
         return n / 250 * 250;
     }
 
+    // Played forwards from frame `from` for 0.5 s, the hand takes the play
+    // head and drags it to `to` in `seconds`; each render, once 300 ms have
+    // passed, judge(shown, where the hand was 300 ms before). The hand then
+    // rests on `to`: the milliseconds until its frame shows, -1 when it does
+    // not in 10 s.
+    template <typename Judge>
+    double dragged(Host& host, VideoFormatReader& reader, long from, long to, double seconds, Judge judge)
+    {
+        reader.setPlaybackDirection(playForward);
+        host.hand = false;
+        host.fixedHead = -1;
+        host.restart(static_cast<double>(from) - (to < from ? 12.0 : 0.0), 1);
+        while (host.seconds() < 0.5)
+            host.render();
+        reader.setPlaybackDirection(static_cast<ParamPlayDirection>(4));
+        host.hand = true;
+        std::deque<std::pair<double, long>> path;
+        const auto grabbed = Clock::now();
+        const auto since = [&grabbed] { return std::chrono::duration<double>(Clock::now() - grabbed).count(); };
+        for (double t = since(); t < seconds; t = since())
+        {
+            host.fixedHead = from + std::lround(static_cast<double>(to - from) * t / seconds);
+            path.emplace_back(t, host.fixedHead);
+            host.render();
+            while (path.size() > 1 && path[1].first <= t - 0.3)
+                path.pop_front();
+            if (path.front().first <= t - 0.3)
+                judge(host.shown, path.front().second);
+        }
+        host.fixedHead = to;
+        const auto rest = Clock::now();
+        while (host.shown != to && std::chrono::duration<double>(Clock::now() - rest).count() < 10.0)
+            host.render();
+        return host.shown == to ? std::chrono::duration<double, std::milli>(Clock::now() - rest).count() : -1.0;
+    }
+
     void BM_DragAcrossGroups(benchmark::State& state, bool sound)
     {
         bench::ObservedBackend backend;
@@ -413,47 +457,21 @@ namespace
         bool rested = true;
         for (auto _ : state)
         {
-            reader->setPlaybackDirection(playForward);
-            host.hand = false;
-            host.fixedHead = -1;
-            host.restart(20.0, 1);
-            while (host.seconds() < 0.5)
-                host.render();
             // The hand takes the play head at frame 20 and drags it to 700
             // in 2 s; each render judged against where it was 300 ms before.
-            reader->setPlaybackDirection(static_cast<ParamPlayDirection>(4));
-            host.hand = true;
-            std::deque<std::pair<double, long>> path;
-            const auto grabbed = Clock::now();
-            const auto since = [&grabbed] { return std::chrono::duration<double>(Clock::now() - grabbed).count(); };
-            for (double t = since(); t < 2.0; t = since())
-            {
-                host.fixedHead = 20 + std::lround(680.0 * t / 2.0);
-                path.emplace_back(t, host.fixedHead);
-                host.render();
-                ++renders;
-                while (path.size() > 1 && path[1].first <= t - 0.3)
-                    path.pop_front();
-                if (path.front().first > t - 0.3)
-                    continue;
-                const long floor = keyFrameOf(path.front().second);
-                if (host.shown < floor)
-                {
-                    ++behind;
-                    worstBehindMs = std::max(worstBehindMs, (floor - host.shown) * 40.0);
-                }
-            }
-            // The hand rests on frame 700.
-            host.fixedHead = 700;
-            const auto rest = Clock::now();
-            bool there = false;
-            while (! there && std::chrono::duration<double>(Clock::now() - rest).count() < 10.0)
-            {
-                host.render();
-                there = host.shown == 700;
-            }
-            restMs += std::chrono::duration<double, std::milli>(Clock::now() - rest).count();
-            rested = rested && there;
+            const double ms = dragged(host, *reader, 20, 700, 2.0,
+                                      [&](long shown, long handBefore)
+                                      {
+                                          ++renders;
+                                          const long floor = keyFrameOf(handBefore);
+                                          if (shown < floor)
+                                          {
+                                              ++behind;
+                                              worstBehindMs = std::max(worstBehindMs, (floor - shown) * 40.0);
+                                          }
+                                      });
+            restMs += std::max(ms, 0.0);
+            rested = rested && ms >= 0.0;
         }
         state.counters["behindRenders"] = double(behind);
         state.counters["renders"] = double(renders);
@@ -470,5 +488,170 @@ namespace
     BENCHMARK_CAPTURE(BM_DragAcrossGroups, WithSound, true)
         ->Name("BM_DragAcrossGroups/WithSound/1280x720")
         ->Iterations(3)
+        ->Unit(benchmark::kMillisecond);
+}
+
+namespace
+{
+    // Renders while stillOn holds; answers the most renders in a row whose
+    // play head is past frame `from` (direction towards) while the picture
+    // is not: the picture stands.
+    template <typename Still>
+    long standsFrom(Host& host, long from, int towards, Still stillOn)
+    {
+        long run = 0, worst = 0;
+        while (stillOn() && host.seconds() < 10.0)
+        {
+            const long head = host.render();
+            const bool headPast = towards < 0 ? head < from : head > from;
+            const bool picturePast = towards < 0 ? host.shown < from : host.shown > from;
+            run = headPast && ! picturePast ? run + 1 : 0;
+            worst = std::max(worst, run);
+        }
+        return worst;
+    }
+
+    void BM_TurnAndWrap(benchmark::State& state, bool sound, int height)
+    {
+        bench::ObservedBackend backend;
+        std::unique_ptr<VideoFormatReader> reader;
+        if (! prepare(state, reader, cueClip(height, sound)))
+            return;
+        Host host(*reader);
+        long turnStands = 0, wrapStands = 0;
+        for (auto _ : state)
+        {
+            // Ping-pong in one group: up to 240, turned, down to 200.
+            reader->setPlaybackDirection(playForward);
+            host.restart(180.0, 1);
+            while (host.headFrame() < 240 && host.seconds() < 10.0)
+                host.render();
+            const long top = host.headFrame();
+            reader->setPlaybackDirection(playBackward);
+            host.restart(static_cast<double>(top), -1);
+            turnStands = std::max(turnStands, standsFrom(host, top, -1, [&] { return host.headFrame() > 200; }));
+            // Backwards from 40 to 0, wrapped to 499 (as a looping timeline
+            // does), down to 470.
+            host.restart(40.0, -1);
+            while (host.headFrame() > 0 && host.seconds() < 10.0)
+                host.render();
+            host.restart(499.0, -1);
+            wrapStands = std::max(wrapStands, standsFrom(host, 250, 1, [&] { return host.headFrame() > 470; }));
+        }
+        state.counters["turnStands"] = double(turnStands);
+        state.counters["wrapStands"] = double(wrapStands);
+        reader->release();
+    }
+
+    void registerTurnsAndWraps()
+    {
+        for (const int height : {720, 1080})
+            for (const bool sound : {false, true})
+            {
+                const std::string name = std::string("BM_TurnAndWrap/") + (sound ? "WithSound" : "Silent") +
+                                         (height == 1080 ? "/1920x1080" : "/1280x720");
+                benchmark::RegisterBenchmark(name.c_str(), [sound, height](benchmark::State& st)
+                                             { BM_TurnAndWrap(st, sound, height); })
+                    ->Iterations(3)
+                    ->Unit(benchmark::kMillisecond);
+            }
+    }
+    const bool turnsAndWrapsRegistered = (registerTurnsAndWraps(), true);
+
+    // The hand takes the play head of a 720p movie playing forwards at
+    // frame `from` and drags it down to 20 in 3 s, then rests.
+    void BM_DragDown(benchmark::State& state, bool sound, long from)
+    {
+        bench::ObservedBackend backend;
+        std::unique_ptr<VideoFormatReader> reader;
+        if (! prepare(state, reader, longGopClip(720, 30, sound)))
+            return;
+        Host host(*reader);
+        long above = 0, renders = 0;
+        bool rested = true;
+        for (auto _ : state)
+        {
+            const double ms = dragged(host, *reader, from, 20, 3.0,
+                                      [&](long shown, long handBefore)
+                                      {
+                                          ++renders;
+                                          above += shown > handBefore ? 1 : 0;
+                                      });
+            rested = rested && ms >= 0.0;
+        }
+        state.counters["aboveRenders"] = double(above);
+        state.counters["renders"] = double(renders);
+        reader->release();
+        if (! rested)
+            state.SkipWithError("never came to the hand's frame");
+    }
+    BENCHMARK_CAPTURE(BM_DragDown, SilentWithinGroup, false, 245L)
+        ->Name("BM_DragDown/Silent/WithinGroup/1280x720")
+        ->Iterations(3)
+        ->Unit(benchmark::kMillisecond);
+    BENCHMARK_CAPTURE(BM_DragDown, WithSoundWithinGroup, true, 245L)
+        ->Name("BM_DragDown/WithSound/WithinGroup/1280x720")
+        ->Iterations(3)
+        ->Unit(benchmark::kMillisecond);
+    BENCHMARK_CAPTURE(BM_DragDown, SilentAcrossGroups, false, 700L)
+        ->Name("BM_DragDown/Silent/AcrossGroups/1280x720")
+        ->Iterations(3)
+        ->Unit(benchmark::kMillisecond);
+    BENCHMARK_CAPTURE(BM_DragDown, WithSoundAcrossGroups, true, 700L)
+        ->Name("BM_DragDown/WithSound/AcrossGroups/1280x720")
+        ->Iterations(3)
+        ->Unit(benchmark::kMillisecond);
+
+    // 20 s of 1080p HEVC, one key frame in 250.
+    std::string hevcClip(bool sound)
+    {
+        return bench::makeClip(std::string("hevc1080") + (sound ? "sound" : "") + ".mov",
+                               "-f lavfi -i testsrc2=s=1920x1080:r=25:d=20" +
+                                   std::string(sound ? " -f lavfi -i sine=d=20" : "") +
+                                   " -c:v libx265 -preset ultrafast -x265-params "
+                                   "keyint=250:min-keyint=250:scenecut=0:log-level=error -pix_fmt yuv420p" +
+                                   (sound ? " -c:a pcm_s16le" : ""));
+    }
+
+    // Pictures a second over 4 s from frame `from` in the direction given,
+    // counted from the first picture on.
+    double picturesPerSecond(VideoFormatReader& reader, double from, ParamPlayDirection direction)
+    {
+        reader.setPlaybackDirection(direction);
+        Host host(reader);
+        host.restart(from, direction == playBackward ? -1 : 1);
+        while (host.pictures == 0 && host.seconds() < 10.0)
+            host.render();
+        const long first = host.pictures;
+        const double start = host.seconds();
+        while (host.seconds() < start + 4.0)
+            host.render();
+        return double(host.pictures - first) / (host.seconds() - start);
+    }
+
+    void BM_BackwardPlayHEVC(benchmark::State& state, bool sound)
+    {
+        bench::ObservedBackend backend;
+        std::unique_ptr<VideoFormatReader> reader;
+        if (! prepare(state, reader, hevcClip(sound)))
+            return;
+        double forwards = 0.0, backwards = 0.0;
+        for (auto _ : state)
+        {
+            forwards += picturesPerSecond(*reader, 260.0, playForward);
+            backwards += picturesPerSecond(*reader, 490.0, playBackward);
+        }
+        state.counters["forwardPerSecond"] = forwards / state.iterations();
+        state.counters["backwardPerSecond"] = backwards / state.iterations();
+        state.counters["ratio"] = backwards / std::max(forwards, 1e-9);
+        reader->release();
+    }
+    BENCHMARK_CAPTURE(BM_BackwardPlayHEVC, Silent, false)
+        ->Name("BM_BackwardPlayHEVC/Silent/1920x1080")
+        ->Iterations(2)
+        ->Unit(benchmark::kMillisecond);
+    BENCHMARK_CAPTURE(BM_BackwardPlayHEVC, WithSound, true)
+        ->Name("BM_BackwardPlayHEVC/WithSound/1920x1080")
+        ->Iterations(2)
         ->Unit(benchmark::kMillisecond);
 }

@@ -1,0 +1,201 @@
+#include "platform/avfoundation/VXFFmpegPictureStore.h"
+
+extern "C"
+{
+#include <libavutil/frame.h>
+#include <libavutil/imgutils.h>
+}
+
+#include <algorithm>
+#include <iterator>
+
+namespace vx::av
+{
+    std::size_t bytesOfPicture(const AVFrame& picture)
+    {
+        std::size_t total = 0;
+        for (const AVBufferRef* buffer : picture.buf)
+            if (buffer != nullptr)
+                total += buffer->size;
+        for (int i = 0; i < picture.nb_extended_buf; ++i)
+            total += picture.extended_buf[i]->size;
+        if (total == 0)
+        {
+            const int size =
+                av_image_get_buffer_size(static_cast<AVPixelFormat>(picture.format), picture.width, picture.height, 1);
+            total = size > 0 ? static_cast<std::size_t>(size) : 0;
+        }
+        return std::max<std::size_t>(total, 1);
+    }
+
+    namespace
+    {
+        std::size_t sizeOfConverted(const PixelBuffer& buffer)
+        {
+            return buffer.getBytesPerRow() * static_cast<std::size_t>(buffer.getHeight());
+        }
+    }
+
+    FFmpegPictureStore::FFmpegPictureStore(std::size_t budgetBytes) : budget(budgetBytes) {}
+
+    FFmpegPictureStore::~FFmpegPictureStore()
+    {
+        clear();
+    }
+
+    void FFmpegPictureStore::keep(long frame, const AVFrame& picture, long previous)
+    {
+        if (frame < 0)
+            return;
+        if (auto found = kept.find(frame); found != kept.end())
+        {
+            // Decoded again: what came before it may be learnt now.
+            if (found->second.previous < 0)
+                found->second.previous = previous;
+            return;
+        }
+        AVFrame* reference = av_frame_clone(&picture);
+        if (reference == nullptr)
+            return;
+        const std::size_t size = bytesOfPicture(*reference);
+        kept.emplace(frame, Kept{reference, previous < frame ? previous : -1, size, nullptr});
+        bytes += size;
+        highest = std::max(highest, frame);
+        trim();
+        peakBytes = std::max(peakBytes, bytes);
+    }
+
+    const AVFrame* FFmpegPictureStore::find(long frame) const
+    {
+        const auto found = kept.find(frame);
+        return found == kept.end() ? nullptr : found->second.picture;
+    }
+
+    std::shared_ptr<PixelBuffer> FFmpegPictureStore::findConverted(long frame, FourCharCode pixelFormat) const
+    {
+        const auto found = kept.find(frame);
+        if (found == kept.end() || found->second.converted == nullptr ||
+            found->second.converted->getPixelFormat() != pixelFormat)
+            return nullptr;
+        return found->second.converted;
+    }
+
+    void FFmpegPictureStore::keepConverted(long frame, std::shared_ptr<PixelBuffer> converted)
+    {
+        const auto found = kept.find(frame);
+        if (found == kept.end() || converted == nullptr)
+            return;
+        Kept& entry = found->second;
+        const std::size_t before = entry.converted != nullptr ? sizeOfConverted(*entry.converted) : 0;
+        const std::size_t size = sizeOfConverted(*converted);
+        entry.converted = std::move(converted);
+        entry.bytes = entry.bytes - before + size;
+        bytes = bytes - before + size;
+        trim();
+        peakBytes = std::max(peakBytes, bytes);
+    }
+
+    const AVFrame* FFmpegPictureStore::atOrAbove(long frame, long& index) const
+    {
+        const auto found = kept.lower_bound(frame);
+        index = found == kept.end() ? -1 : found->first;
+        return found == kept.end() ? nullptr : found->second.picture;
+    }
+
+    const AVFrame* FFmpegPictureStore::after(long frame, long& index) const
+    {
+        const auto found = kept.upper_bound(frame);
+        if (found == kept.end() || found->second.previous != frame)
+        {
+            index = -1;
+            return nullptr;
+        }
+        index = found->first;
+        return found->second.picture;
+    }
+
+    long FFmpegPictureStore::keptBefore(long frame) const
+    {
+        const auto found = kept.find(frame);
+        if (found == kept.end() || found == kept.begin() || std::prev(found)->first != found->second.previous)
+            return -1;
+        return found->second.previous;
+    }
+
+    bool FFmpegPictureStore::coversDownwards(long frame) const
+    {
+        const auto found = kept.lower_bound(frame);
+        if (found == kept.end())
+            return false;
+        return found->first == frame || (found->second.previous >= 0 && found->second.previous < frame);
+    }
+
+    void FFmpegPictureStore::setWay(long headFrame, int wayDirection, long wrapFromFrame)
+    {
+        head = headFrame;
+        direction = wayDirection;
+        wrapFrom = wrapFromFrame;
+    }
+
+    std::pair<int, long> FFmpegPictureStore::dropRank(long frame) const
+    {
+        // Behind the way (rank 1) before ahead of it (rank 0); the farther,
+        // the sooner.
+        if (direction > 0)
+            return frame < head ? std::pair{1, head - frame} : std::pair{0, frame - head};
+        if (direction < 0)
+        {
+            if (wrapFrom >= 0 && frame >= wrapFrom && frame > head)
+                return {0, head + 1 + (highest - frame)};
+            return frame > head ? std::pair{1, frame - head} : std::pair{0, head - frame};
+        }
+        return {0, frame > head ? frame - head : head - frame};
+    }
+
+    void FFmpegPictureStore::trim()
+    {
+        while (bytes > budget)
+        {
+            auto victim = kept.end();
+            std::pair<int, long> worst{-1, 0};
+            for (auto it = kept.begin(); it != kept.end(); ++it)
+                if (const std::pair<int, long> rank = dropRank(it->first);
+                    rank > worst && (it->first < pinnedFirst || it->first > pinnedLast))
+                {
+                    worst = rank;
+                    victim = it;
+                }
+            if (victim == kept.end())
+            {
+                // Only pinned pictures left: their conversions go, the
+                // farthest first; the pictures stay.
+                for (auto it = kept.begin(); it != kept.end(); ++it)
+                    if (const std::pair<int, long> rank = dropRank(it->first);
+                        it->second.converted != nullptr && rank > worst)
+                    {
+                        worst = rank;
+                        victim = it;
+                    }
+                if (victim == kept.end())
+                    return;
+                const std::size_t size = sizeOfConverted(*victim->second.converted);
+                victim->second.converted.reset();
+                victim->second.bytes -= size;
+                bytes -= std::min(bytes, size);
+                continue;
+            }
+            bytes -= std::min(bytes, victim->second.bytes);
+            av_frame_free(&victim->second.picture);
+            kept.erase(victim);
+        }
+    }
+
+    void FFmpegPictureStore::clear()
+    {
+        for (auto& entry : kept)
+            av_frame_free(&entry.second.picture);
+        kept.clear();
+        bytes = 0;
+        highest = -1;
+    }
+}

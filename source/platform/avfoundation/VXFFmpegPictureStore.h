@@ -1,0 +1,101 @@
+#pragma once
+
+#include "engine/video/formats/avfoundation/VXCoreMedia.h"
+
+#include <cstddef>
+#include <map>
+#include <memory>
+
+extern "C"
+{
+    struct AVFrame;
+}
+
+// The decoded pictures of one movie kept beside its decoding session, with
+// their conversions once made, ready to upload: whatever the decoder decodes (forwards, for a seek,
+// for a drag, for backward play) is kept up to a budget of bytes that also
+// holds the group decoder's pictures, so a frame asked for again shows without
+// decoding. One thread at a time (the decoding session's worker).
+namespace vx::av
+{
+    // What a decoded picture keeps in memory: its buffers, else the size of
+    // its planes; at least 1.
+    std::size_t bytesOfPicture(const AVFrame& picture);
+
+    class FFmpegPictureStore
+    {
+    public:
+        // The budget of a movie's decoded pictures, the group decoder's
+        // included.
+        static constexpr std::size_t defaultBudgetBytes = std::size_t{200} << 20;
+
+        explicit FFmpegPictureStore(std::size_t budgetBytes = defaultBudgetBytes);
+        ~FFmpegPictureStore();
+        FFmpegPictureStore(const FFmpegPictureStore&) = delete;
+        FFmpegPictureStore& operator=(const FFmpegPictureStore&) = delete;
+
+        // Keeps a new reference to picture as frame, decoded straight after
+        // frame previous (-1: not known), then drops pictures until the
+        // budget holds (the one just kept too, when it is the one to go;
+        // pinned ones never).
+        void keep(long frame, const AVFrame& picture, long previous);
+
+        // The picture kept as frame; null when none.
+        const AVFrame* find(long frame) const;
+        // Its conversion into pixelFormat, when kept; null otherwise.
+        std::shared_ptr<PixelBuffer> findConverted(long frame, FourCharCode pixelFormat) const;
+        // Keeps the conversion of the picture kept as frame (nothing when
+        // that is not kept), in the budget too.
+        void keepConverted(long frame, std::shared_ptr<PixelBuffer> converted);
+        // The picture nearest at or above frame, with its frame (-1 for none).
+        const AVFrame* atOrAbove(long frame, long& index) const;
+        // The picture decoded straight after frame, kept; null when not kept
+        // or when what follows frame in the store was decoded apart from it.
+        const AVFrame* after(long frame, long& index) const;
+        // The frame decoded straight before frame, when both are kept; -1
+        // otherwise.
+        long keptBefore(long frame) const;
+        // Whether the picture shown at frame going backwards (the one
+        // nearest at or above it, with none of the movie's between) is kept.
+        bool coversDownwards(long frame) const;
+
+        // Where the play head or hand is and the way it goes (1 forwards, -1
+        // backwards, 0 either): pictures behind it go first, the farthest
+        // first, then those farthest ahead. Going backwards, pictures from
+        // wrapFrom up (the movie's end, decoded ahead for a loop's wrap;
+        // -1 for none) count as ahead, beyond frame 0.
+        void setWay(long head, int direction, long wrapFrom = -1);
+        // Frames from first to last stay whatever the budget (the group
+        // decoder holds them too, sharing their memory); first above last
+        // for none.
+        void setPinned(long first, long last)
+        {
+            pinnedFirst = first;
+            pinnedLast = last;
+        }
+
+        void clear();
+        bool isEmpty() const { return kept.empty(); }
+        std::size_t heldBytes() const { return bytes; }
+        // The most held at once.
+        std::size_t peakHeldBytes() const { return peakBytes; }
+
+    private:
+        struct Kept
+        {
+            AVFrame* picture;
+            long previous;
+            std::size_t bytes;
+            std::shared_ptr<PixelBuffer> converted;
+        };
+        // The order pictures go in: the larger, the sooner.
+        std::pair<int, long> dropRank(long frame) const;
+        void trim();
+
+        std::map<long, Kept> kept;
+        std::size_t budget, bytes = 0, peakBytes = 0;
+        long pinnedFirst = 0, pinnedLast = -1;
+        long head = 0, wrapFrom = -1, highest = -1;
+        int direction = 0;
+    };
+}

@@ -1,0 +1,179 @@
+// A movie with one key frame in 250 played forwards by the engine's timeline,
+// fed by the DataDriver thread, silent (self-timed player) and with sound
+// (seeking reader), then turned backwards or dragged down by the user's hand
+// over the frames it just played. The decoder is held in the frame gate: no
+// frame is converted, so what shows comes from the pictures the movie kept.
+// And, with a last key-frame group as long, played backwards in a loop on the
+// real clock: the last group was decoded ahead, and shows at the wrap. Each
+// render is judged once: in the direction of play the picture is never
+// beyond the play head's frame and never goes back.
+
+#include "VXMovieBarsPlayback.h"
+
+#include "core/parameters/VXParamBase.h"
+
+namespace vx::test
+{
+    namespace
+    {
+        class MovieKeptFramesGLTest : public MovieBarsGLTest, public ::testing::WithParamInterface<SoundCase>
+        {
+        protected:
+            void SetUp() override
+            {
+                MovieBarsGLTest::SetUp();
+                if (HasFatalFailure() || IsSkipped())
+                    return;
+                load(GetParam().sound, playForward, BarsClip{270, 250});
+            }
+
+            // Renders, the clock standing still, until frame n shows; false
+            // after the time-out.
+            bool showsFrame(long n)
+            {
+                const auto giveUp = std::chrono::steady_clock::now() + std::chrono::seconds(20);
+                while (shown != n && ! HasFatalFailure() && std::chrono::steady_clock::now() < giveUp)
+                    tick(0.0);
+                return shown == n;
+            }
+
+            // Played forwards from frame 170 to 220 and on, every frame shown
+            // on the way (the clock waits for it), then the decoder held while
+            // it decodes ahead; the play head's frame then.
+            long playsThenHoldsTheDecoder()
+            {
+                cue(170);
+                if (! showsBy(170, 0.0))
+                    return -1;
+                while (headFrame() < 220 && ! HasFatalFailure())
+                {
+                    tick(hostMs);
+                    if (! showsFrame(headFrame()))
+                        return -1;
+                }
+                if (HasFatalFailure() || ! holdDecodingAhead())
+                    return -1;
+                return headFrame();
+            }
+        };
+    }
+
+    // Turned backwards at the top of what it played, the decoder held (let
+    // through once, for the frame it was held in): the picture follows the
+    // play head down frame by frame, each frame coming from the store.
+    TEST_P(MovieKeptFramesGLTest, TurnedBackwardsTheFramesJustPlayedShowWithoutDecoding)
+    {
+        FrameGate& gate = FrameGate::get();
+        FrameGate::Use use;
+        const long top = playsThenHoldsTheDecoder();
+        ASSERT_GE(top, 220) << "never played to frame 220 or the decoder was never held";
+        direct(playBackward);
+        tick(0.0);
+        gate.admit(1);
+        for (int step = 0; step < 30 && ! HasFatalFailure(); ++step)
+        {
+            tick(msPerFrame);
+            ASSERT_TRUE(showsFrame(headFrame())) << "frame " << headFrame() << " never showed (showing " << shown
+                                                 << ")";
+        }
+    }
+
+    // The hand takes the play head at the top of what it played, the
+    // decoder held (let through once), and drags it down a frame a render:
+    // each frame the hand is on shows, from the store.
+    TEST_P(MovieKeptFramesGLTest, DraggedDownOverTheFramesJustPlayedEachShowsWithoutDecoding)
+    {
+        FrameGate& gate = FrameGate::get();
+        FrameGate::Use use;
+        const long top = playsThenHoldsTheDecoder();
+        ASSERT_GE(top, 220) << "never played to frame 220 or the decoder was never held";
+        const auto& position = source->getPositionParam();
+        position->setUserState(ParamBase::UserState_Editing);
+        gate.admit(1);
+        for (long n = top - 1; n >= top - 30 && ! HasFatalFailure(); --n)
+        {
+            cue(n);
+            ASSERT_TRUE(showsFrame(n)) << "frame " << n << " never showed (showing " << shown << ")";
+        }
+        position->setUserState(ParamBase::UserState_None);
+    }
+
+    namespace
+    {
+        // Key frames at 0 and 250, the last one of 500 frames 499.
+        class MovieBackwardLoopGLTest : public MovieBarsGLTest, public ::testing::WithParamInterface<SoundCase>
+        {
+        protected:
+            void SetUp() override
+            {
+                MovieBarsGLTest::SetUp();
+                if (HasFatalFailure() || IsSkipped())
+                    return;
+                load(GetParam().sound, playBackward, BarsClip{500, 250});
+                last = std::chrono::steady_clock::now();
+            }
+
+            // One host frame at least 20 ms after the one before, the play
+            // head moved by the real time passed.
+            void tickOnTheClock()
+            {
+                auto now = std::chrono::steady_clock::now();
+                while (now - last < std::chrono::milliseconds(20))
+                {
+                    std::this_thread::sleep_for(std::chrono::milliseconds(1));
+                    now = std::chrono::steady_clock::now();
+                }
+                tick(std::chrono::duration<double, std::milli>(now - last).count());
+                last = now;
+            }
+
+            std::chrono::steady_clock::time_point last;
+        };
+    }
+
+    // Played backwards from frame 40 in a loop at the movie's own speed, twice
+    // (cued there again): at the wrap a frame of the last group shows within
+    // 10 renders (decoding that group's part there takes longer), and the
+    // picture goes on down from there.
+    TEST_P(MovieBackwardLoopGLTest, AtTheWrapTheLastGroupDecodedAheadShowsAtOnce)
+    {
+        constexpr int within = 10;
+        for (int wrap = 0; wrap < 2 && ! HasFatalFailure(); ++wrap)
+        {
+            cue(40);
+            last = std::chrono::steady_clock::now();
+            const auto giveUp = last + watchdog;
+            while ((shown < 0 || shown > 40) && ! HasFatalFailure() && std::chrono::steady_clock::now() < giveUp)
+                tickOnTheClock();
+            ASSERT_LE(shown, 40) << "frame 40 never showed";
+            long head = headFrame();
+            while (headFrame() <= head && ! HasFatalFailure() && std::chrono::steady_clock::now() < giveUp)
+            {
+                head = headFrame();
+                // The wrap may come with this render: the picture may go
+                // back as far as it.
+                if (head <= 1)
+                    bound = 499;
+                tickOnTheClock();
+            }
+            ASSERT_GT(headFrame(), head) << "never wrapped";
+            int renders = 1;
+            while (shown < 250 && renders < within && ! HasFatalFailure())
+            {
+                tickOnTheClock();
+                ++renders;
+            }
+            ASSERT_GE(shown, 250) << "wrap " << wrap << ": frame " << shown << " stood " << within << " renders";
+            for (int i = 0; i < 25 && ! HasFatalFailure(); ++i)
+                tickOnTheClock();
+        }
+    }
+
+    INSTANTIATE_TEST_SUITE_P(Readers, MovieBackwardLoopGLTest,
+                             ::testing::Values(SoundCase{"Silent", false}, SoundCase{"WithSound", true}),
+                             [](const auto& info) { return std::string(info.param.name); });
+
+    INSTANTIATE_TEST_SUITE_P(Readers, MovieKeptFramesGLTest,
+                             ::testing::Values(SoundCase{"Silent", false}, SoundCase{"WithSound", true}),
+                             [](const auto& info) { return std::string(info.param.name); });
+}
