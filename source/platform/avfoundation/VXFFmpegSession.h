@@ -1,0 +1,250 @@
+#pragma once
+
+#include "engine/video/formats/avfoundation/VXMediaBackend.h"
+#include "platform/avfoundation/VXFFmpegDecoder.h"
+#include "platform/avfoundation/VXFFmpegGroupDecoder.h"
+#include "platform/avfoundation/VXFFmpegPictureStore.h"
+
+#include <atomic>
+#include <condition_variable>
+#include <deque>
+#include <functional>
+#include <memory>
+#include <mutex>
+#include <optional>
+#include <thread>
+#include <vector>
+
+// A movie's decoding session: one worker thread decodes ahead of the play
+// head, performs seeks and runs their completions (see VXMediaBackendFFmpeg).
+namespace vx::av::ffmpeg
+{
+    class FFmpegSession final : public DecodingSession
+    {
+    public:
+        FFmpegSession(std::unique_ptr<Decoder> opened, bool intraOnly, long movieLastFrame);
+
+        ~FFmpegSession() override;
+
+        void setPixelFormat(FourCharCode format) override;
+
+        void seek(double seconds, double before, double after, std::function<void(double)> done) override;
+
+        void setRate(float newRate) override;
+
+        void setPictureWay(long from, int direction) override;
+
+        void setAudioVolume(int, float) override {}
+
+        std::shared_ptr<PixelBuffer> frameForTime(double seconds) override;
+
+        bool isDecodingToward(double seconds) override;
+
+        std::shared_ptr<PixelBuffer> lastLandedFrame(unsigned long& count) override;
+
+    private:
+        struct Seek
+        {
+            double seconds, before, after;
+            std::function<void(double)> done;
+            // Its frame was decoded ahead and leads the queue: the decoder stays.
+            bool queued = false;
+            // The completions of the seeks it replaced.
+            std::vector<std::function<void(double)>> replaced;
+            // Frame-exact, backwards by key-frame groups (set by seek).
+            bool backwards = false;
+
+            void takeCompletionsOf(Seek& other)
+            {
+                if (other.done)
+                    replaced.push_back(std::move(other.done));
+                for (auto& completion : other.replaced)
+                    replaced.push_back(std::move(completion));
+                other.replaced.clear();
+            }
+
+            void complete(double reached)
+            {
+                if (done)
+                    done(reached);
+                for (auto& completion : replaced)
+                    if (completion)
+                        completion(reached);
+            }
+        };
+
+        void run();
+
+        // Whether frame lies on the picture's way to target (see
+        // setPictureWay).
+        bool isOnTheWay(long frame, long target) const;
+
+        bool playsBackwards() const { return reverseBySeeks && rate < 0.0f; }
+
+        bool playsBackwardsByGroups() const { return reverseByGroups && rate < 0.0f; }
+
+        // Backwards by key-frame groups: playing, or paused and
+        // following backward play by frame-exact seeks.
+        bool usesGroups() const;
+
+        // Served from the groups held: a seek whose frame is held lands at
+        // once; otherwise the part ending at its frame is decoded, and the
+        // newest seek lands as soon as its frame is. Played backwards, the
+        // seek lands on the frame nearest at or above the play head once
+        // the decoding reaches it: the play head moved on meanwhile.
+        void seekByGroups(std::unique_lock<std::mutex>& hold, Seek next);
+
+        // Lands the newest seek (a waiting one, else current) when the
+        // frame at or above what it asks for, up to its own, is held:
+        // its frame, or played backwards the play head's when that is
+        // lower. The seeks it replaced and current complete with it.
+        bool landHeldSeek(std::unique_lock<std::mutex>& hold, std::optional<Seek>& current, long currentTarget);
+
+        // Decodes the part of a group ending at top; between pictures the
+        // seeks asked meanwhile land once their frames are held, and
+        // played backwards the queue is kept full. Stops for a seek of
+        // another kind or outside the part, for a turn, and for a play
+        // head that moved up off the part.
+        FFmpegGroupDecoder::Outcome decodeGroupPart(std::unique_lock<std::mutex>& hold, long top,
+                                                    std::optional<Seek>* current);
+
+        // The next frame the queue wants (below its lowest, or the one
+        // nearest at or above the play head) converted from the groups
+        // held; false when it wants none or none is held. While a part
+        // ending at partTop is decoded up to decodedTo, a frame is next
+        // only when none between comes with the rest of the part.
+        bool topUpQueue(std::unique_lock<std::mutex>& hold, long partTop = -1, long decodedTo = -1);
+
+        // The part a group's play wants next: the one ending at the play
+        // head when nothing at or above it is held (or it lies below all
+        // held), else the one below the parts held when there is room;
+        // -1 for none.
+        long groupPartDue() const;
+
+        // Played backwards, the frames the play head passes from head
+        // while a part ending where it then is decodes from its group's
+        // key frame, at the pace the last part decoded: a part the play
+        // head is not on ends that far below it, so a decoder slower
+        // than the play head still shows each part it decodes.
+        long partLead(long head) const;
+
+        bool wantsGroupWork() const;
+
+        void workOnGroups(std::unique_lock<std::mutex>& hold);
+
+        // Backwards, where the group decoder holds nothing at or above
+        // frame, or holds only frames above it, and the store keeps the
+        // frame shown there: the run kept down from it, a part at most,
+        // becomes the group decoder's (a turn from forward play, a drag
+        // back, a loop's wrap).
+        void adoptFromStore(long frame);
+
+        // Backwards (played, or followed by seeks), the group decoder's
+        // frames reach frame 0, a part and a half at most, and the movie's
+        // end is not decoded yet: a quarter part ending at the last frame
+        // is, for a loop's wrap (within the budget beside them).
+        bool wrapIsDue() const;
+
+        // Decodes the movie's last part (of its last key-frame group, a
+        // part at most) into the store, kept there as ahead of frame 0
+        // (converted when shown); the queue is kept full meanwhile, and
+        // seeks asked land from what is held, or stop it, as a turn does.
+        void decodeWrapAhead(std::unique_lock<std::mutex>& hold);
+
+        // The store drops first what lies farthest behind the play head
+        // (or the hand) on its way; the group decoder's frames stay.
+        void tellStoreTheWay();
+
+        // Lands a seek whose frame the store keeps at once; the decoder
+        // stays where it is, and forward play goes on from the store
+        // (see run). False when the frame is not kept.
+        bool landKeptSeek(std::unique_lock<std::mutex>& hold, Seek& next);
+
+        // A decoded picture's conversion, made once: the store keeps it
+        // beside the picture. On the worker, the lock not held.
+        std::shared_ptr<PixelBuffer> convertKept(const AVFrame& picture, long index, FourCharCode format);
+
+        std::shared_ptr<PixelBuffer> keepConversion(std::shared_ptr<PixelBuffer> converted);
+
+        // Playing forward, or paused and following forward play by seeks.
+        bool playsForwards() const { return rate > 0.0f || (rate == 0.0f && followsOn); }
+
+        // No seek waits that moves the decoder.
+        bool onlyQueuedSeeks() const;
+
+        // Backwards, the frame below the lowest one queued (the play
+        // head's own when none is).
+        long nextBackwards() const;
+
+        // Reads the next frame backwards by an exact seek; kept only when
+        // the queue still ends where it did and the frame is below it. A
+        // frame that cannot be read is not tried again until the queue
+        // or the play head moves.
+        void readBackwards(std::unique_lock<std::mutex>& hold);
+
+        bool wantsMore() const;
+
+        std::unique_ptr<Decoder> decoder;
+        const bool reverseBySeeks;
+        // Backwards over predicted frames: by key-frame groups, held by
+        // the worker alone. A part that decodes nothing is not tried
+        // again until another is due.
+        const bool reverseByGroups;
+        FFmpegGroupDecoder groups;
+        long groupUnreadable = -1;
+        // How long a picture of the last part took to decode (see partLead).
+        double secondsPerPicture = 0.0;
+        // Every picture decoded, kept within one budget with the group
+        // decoder's; the worker's alone.
+        FFmpegPictureStore store;
+        // The movie's last frame (for a loop's wrap), where the part
+        // decoded ahead for it begins (-1 before), and whether it was
+        // decoded since the last seek or change of rate.
+        const long lastFrame;
+        long wrapFrom = -1;
+        bool wrapTried = false;
+        // A seek landed from the store: forward play goes on after
+        // awayFrom, not from the decoder's picture.
+        bool decoderAway = false;
+        long awayFrom = -1;
+        // The worker waits with nothing to do for backward play.
+        bool groupsIdle = false;
+        // The last seek asked was frame-exact and backwards by groups:
+        // paused, the part below the ones held is decoded ahead.
+        bool followsBackwards = false;
+        std::mutex lock;
+        std::condition_variable changed;
+        std::deque<std::shared_ptr<PixelBuffer>> queue;
+        std::deque<Seek> seeks;
+        FourCharCode pixelFormat = 0;
+        float rate = 0.0f;
+        double requested = 0.0;
+        long unreadable = -1;
+        // The frame the seek under way looks for (-1 for none), and the
+        // frame the last seek landed on; the seek under way is given up
+        // when a later one makes its frame one that will not show.
+        long running = -1;
+        long landedIndex = 0;
+        // The picture's way as last told (setPictureWay); -1 for none.
+        long wayFrom = -1;
+        int wayDirection = 0;
+        // The frame the last seek to finish landed on, and the seeks landed.
+        std::shared_ptr<PixelBuffer> landedFrame;
+        unsigned long landings = 0;
+        std::atomic<bool> abandonRunning{false};
+        // A later seek's frame lies in another key-frame group than the
+        // seek under way's.
+        bool runningGroupLeft = false;
+        // The frame of the last frame-exact seek (-1 after any other), and
+        // whether that seek followed on from the one before.
+        long lastExactTarget = -1;
+        bool followsOn = false;
+        // The way the last two frame-exact seeks went (0 for none).
+        int handDirection = 0;
+        bool ended = false;
+        // The worker is decoding the next frame of forward play.
+        bool decodingOn = false;
+        bool stopping = false;
+        std::thread worker;
+    };
+}
