@@ -26,6 +26,39 @@ namespace vx::test
 {
     namespace
     {
+        // Registered beside the file source, holds the DataDriver inside its
+        // pass while armed.
+        class PassHolder final : public PlainSource
+        {
+        public:
+            void updateVideo() override
+            {
+                std::unique_lock<std::mutex> hold(lock);
+                inside = armed;
+                changed.notify_all();
+                changed.wait(hold, [this] { return ! armed; });
+                inside = false;
+            }
+            // Until the DataDriver is held, the time-out at most.
+            bool hold(std::chrono::seconds timeout)
+            {
+                std::unique_lock<std::mutex> hold(lock);
+                armed = true;
+                return changed.wait_for(hold, timeout, [this] { return inside; });
+            }
+            void letGo()
+            {
+                std::lock_guard<std::mutex> hold(lock);
+                armed = false;
+                changed.notify_all();
+            }
+
+        private:
+            std::mutex lock;
+            std::condition_variable changed;
+            bool armed = false, inside = false;
+        };
+
         class MovieCuesGLTest : public MovieBarsGLTest, public ::testing::WithParamInterface<SoundCase>
         {
         protected:
@@ -55,6 +88,24 @@ namespace vx::test
                 for (int i = 0; i < 10 && ! HasFatalFailure(); ++i)
                     tick(hostMs);
                 return holdDecodingAhead() && ! HasFatalFailure();
+            }
+
+            // Turns to direction as the play head moves ms on, the
+            // DataDriver held inside a pass meanwhile: it hears the turn
+            // with the move, never the turn where the play head was. Then
+            // one render, judged.
+            void turnAsThePlayHeadMoves(ParamPlayDirection direction, double ms)
+            {
+                PassHolder holder;
+                driver.addSource(&holder);
+                const bool held = holder.hold(watchdog);
+                direct(direction);
+                move(ms);
+                holder.letGo();
+                driver.removeSource(&holder);
+                ASSERT_TRUE(held) << "the DataDriver was never held";
+                awaitPass();
+                look();
             }
 
             // Frames from one key frame to the next.
@@ -102,7 +153,8 @@ namespace vx::test
 
     // Played forwards from frame 10, the play head is sent to frame 18 and
     // that seek is held as it lands; the play head runs on to frame 20 and
-    // turns backwards. Moving down, the play head has left frame 18 behind:
+    // turns backwards, the DataDriver hearing the turn once the play head
+    // is on frame 19. Moving down, the play head has left frame 18 behind:
     // a seek to its own frame is asked at once, frame 18 never shows (it
     // lands while that seek runs), and the picture follows the play head
     // down.
@@ -125,8 +177,8 @@ namespace vx::test
         ASSERT_TRUE(gate.passOne(watchdog)) << "the seek to frame 18 never ran";
         for (int i = 0; i < 3 && ! HasFatalFailure(); ++i)
             tick(hostMs);
-        direct(playBackward);
-        tick(hostMs);
+        turnAsThePlayHeadMoves(playBackward, hostMs);
+        ASSERT_FALSE(HasFatalFailure());
         awaitPass();
         // The seek to frame 18 lands (its frame decoded before it was left
         // behind); the one to the play head's frame runs and waits with its
@@ -136,6 +188,49 @@ namespace vx::test
             tick(0.0);
         ASSERT_FALSE(HasFatalFailure());
         gate.admit(1);
+        EXPECT_TRUE(showsBy(headFrame(), 0.0)) << "the play head's frame never showed (showing " << shown << ")";
+        ASSERT_FALSE(HasFatalFailure());
+
+        gate.setOpen(true);
+        for (int i = 0; i < 20 && ! HasFatalFailure(); ++i)
+            tick(hostMs);
+        EXPECT_TRUE(showsBy(headFrame(), 0.0)) << "never came to the play head's frame";
+    }
+
+    // As above, but the DataDriver hears the turn on frame 20, before the
+    // play head moves down to frame 19; the turn's seek waits behind the one
+    // to frame 18. The decoder, decoding the group for it, passes the play
+    // head's frame, and the picture comes to it as soon as that frame is
+    // let through (the reader with sound lands the turn's seek on its own
+    // frame first, then seeks the play head's: two frames).
+    TEST_P(MovieCuesGLTest, ATurnHeardBeforeThePlayHeadMovesOnShowsThePlayHeadsFrameOnceDecoded)
+    {
+        FrameGate& gate = FrameGate::get();
+        cue(10);
+        ASSERT_TRUE(showsBy(10, 0.0)) << "the first frame never showed";
+        for (int i = 0; i < 4 && ! HasFatalFailure(); ++i)
+            tick(hostMs);
+        ASSERT_FALSE(HasFatalFailure());
+        FrameGate::Use use;
+        ASSERT_TRUE(holdDecodingAhead()) << "the decoder was never held";
+        ASSERT_FALSE(HasFatalFailure());
+
+        cue(18);
+        tick(hostMs);
+        ASSERT_TRUE(gate.passOne(watchdog)) << "the seek to frame 18 never ran";
+        for (int i = 0; i < 3 && ! HasFatalFailure(); ++i)
+            tick(hostMs);
+        ASSERT_EQ(headFrame(), 20);
+        direct(playBackward);
+        awaitPass();
+        tick(hostMs);
+        ASSERT_EQ(headFrame(), 19);
+        awaitPass();
+        ASSERT_TRUE(gate.passOne(watchdog)) << "the turn's frame was not asked for";
+        for (int i = 0; i < 3 && ! HasFatalFailure(); ++i)
+            tick(0.0);
+        ASSERT_FALSE(HasFatalFailure());
+        gate.admit(GetParam().sound ? 2 : 1);
         EXPECT_TRUE(showsBy(headFrame(), 0.0)) << "the play head's frame never showed (showing " << shown << ")";
         ASSERT_FALSE(HasFatalFailure());
 
@@ -315,39 +410,6 @@ namespace vx::test
                 }
                 return reader != nullptr && ! reader->isAwaitingFrame();
             }
-        };
-
-        // Registered beside the file source, holds the DataDriver inside its
-        // pass while armed.
-        class PassHolder final : public PlainSource
-        {
-        public:
-            void updateVideo() override
-            {
-                std::unique_lock<std::mutex> hold(lock);
-                inside = armed;
-                changed.notify_all();
-                changed.wait(hold, [this] { return ! armed; });
-                inside = false;
-            }
-            // Until the DataDriver is held, the time-out at most.
-            bool hold(std::chrono::seconds timeout)
-            {
-                std::unique_lock<std::mutex> hold(lock);
-                armed = true;
-                return changed.wait_for(hold, timeout, [this] { return inside; });
-            }
-            void letGo()
-            {
-                std::lock_guard<std::mutex> hold(lock);
-                armed = false;
-                changed.notify_all();
-            }
-
-        private:
-            std::mutex lock;
-            std::condition_variable changed;
-            bool armed = false, inside = false;
         };
     }
 
