@@ -77,17 +77,57 @@ namespace vx::test
                 bound = n;
             }
 
-            // Played forwards from frame n, shown, for ten host frames, then
-            // the decoder held (closed gate) while it decodes ahead; false
-            // when it never was.
-            bool playsFromThenHoldsTheDecoder(long n)
+            // Played forwards from frame n, shown, for ticks host frames,
+            // then the decoder held (closed gate) while it decodes ahead;
+            // false when it never was.
+            bool playsFromThenHoldsTheDecoder(long n, int ticks = 10)
             {
                 cue(n);
                 if (! showsBy(n, 0.0))
                     return false;
-                for (int i = 0; i < 10 && ! HasFatalFailure(); ++i)
+                for (int i = 0; i < ticks && ! HasFatalFailure(); ++i)
                     tick(hostMs);
                 return holdDecodingAhead() && ! HasFatalFailure();
+            }
+
+            // Played forwards from frame 10, the decoder held, the play head
+            // is sent to frame 18: the frame decoding ahead passes, the seek
+            // to frame 18 runs and waits with its frame, and the play head
+            // runs on to frame 20. False when any of it failed.
+            bool runsOnPastASeekWaitingFor18()
+            {
+                if (! playsFromThenHoldsTheDecoder(10, 4))
+                    return false;
+                cue(18);
+                tick(hostMs);
+                if (! FrameGate::get().passOne(watchdog))
+                    return false;
+                for (int i = 0; i < 3 && ! HasFatalFailure(); ++i)
+                    tick(hostMs);
+                return ! HasFatalFailure() && headFrame() == 20;
+            }
+
+            // Turned backwards: the seek to frame 18 lands (its frame
+            // decoded before it was left behind), the turn's runs and waits
+            // with its frame while renders come. Let through frames frames,
+            // the clock standing still, the play head's frame shows; the
+            // decoder free, the picture follows the play head down.
+            void followsThePlayHeadDown(int frames)
+            {
+                FrameGate& gate = FrameGate::get();
+                ASSERT_TRUE(gate.passOne(watchdog)) << "the play head's frame was not asked for";
+                for (int i = 0; i < 3 && ! HasFatalFailure(); ++i)
+                    tick(0.0);
+                ASSERT_FALSE(HasFatalFailure());
+                gate.admit(frames);
+                EXPECT_TRUE(showsBy(headFrame(), 0.0))
+                    << "the play head's frame never showed (showing " << shown << ")";
+                ASSERT_FALSE(HasFatalFailure());
+
+                gate.setOpen(true);
+                for (int i = 0; i < 20 && ! HasFatalFailure(); ++i)
+                    tick(hostMs);
+                EXPECT_TRUE(showsBy(headFrame(), 0.0)) << "never came to the play head's frame";
             }
 
             // Turns to direction as the play head moves ms on, the
@@ -160,41 +200,12 @@ namespace vx::test
     // down.
     TEST_P(MovieCuesGLTest, ATurnToBackwardsWhileASeekOfForwardPlayRunsNeverShowsThatSeeksFrame)
     {
-        FrameGate& gate = FrameGate::get();
-        cue(10);
-        ASSERT_TRUE(showsBy(10, 0.0)) << "the first frame never showed";
-        for (int i = 0; i < 4 && ! HasFatalFailure(); ++i)
-            tick(hostMs);
-        ASSERT_FALSE(HasFatalFailure());
         FrameGate::Use use;
-        ASSERT_TRUE(holdDecodingAhead()) << "the decoder was never held";
-        ASSERT_FALSE(HasFatalFailure());
-
-        cue(18);
-        tick(hostMs);
-        // The frame decoding ahead passes; the seek to frame 18 runs and
-        // waits with its frame.
-        ASSERT_TRUE(gate.passOne(watchdog)) << "the seek to frame 18 never ran";
-        for (int i = 0; i < 3 && ! HasFatalFailure(); ++i)
-            tick(hostMs);
+        ASSERT_TRUE(runsOnPastASeekWaitingFor18()) << "frame 10 never showed, or the decoder or the seek never ran";
         turnAsThePlayHeadMoves(playBackward, hostMs);
         ASSERT_FALSE(HasFatalFailure());
         awaitPass();
-        // The seek to frame 18 lands (its frame decoded before it was left
-        // behind); the one to the play head's frame runs and waits with its
-        // frame while renders come.
-        ASSERT_TRUE(gate.passOne(watchdog)) << "the play head's frame was not asked for";
-        for (int i = 0; i < 3 && ! HasFatalFailure(); ++i)
-            tick(0.0);
-        ASSERT_FALSE(HasFatalFailure());
-        gate.admit(1);
-        EXPECT_TRUE(showsBy(headFrame(), 0.0)) << "the play head's frame never showed (showing " << shown << ")";
-        ASSERT_FALSE(HasFatalFailure());
-
-        gate.setOpen(true);
-        for (int i = 0; i < 20 && ! HasFatalFailure(); ++i)
-            tick(hostMs);
-        EXPECT_TRUE(showsBy(headFrame(), 0.0)) << "never came to the play head's frame";
+        followsThePlayHeadDown(1);
     }
 
     // As above, but the DataDriver hears the turn on frame 20, before the
@@ -205,39 +216,14 @@ namespace vx::test
     // frame first, then seeks the play head's: two frames).
     TEST_P(MovieCuesGLTest, ATurnHeardBeforeThePlayHeadMovesOnShowsThePlayHeadsFrameOnceDecoded)
     {
-        FrameGate& gate = FrameGate::get();
-        cue(10);
-        ASSERT_TRUE(showsBy(10, 0.0)) << "the first frame never showed";
-        for (int i = 0; i < 4 && ! HasFatalFailure(); ++i)
-            tick(hostMs);
-        ASSERT_FALSE(HasFatalFailure());
         FrameGate::Use use;
-        ASSERT_TRUE(holdDecodingAhead()) << "the decoder was never held";
-        ASSERT_FALSE(HasFatalFailure());
-
-        cue(18);
-        tick(hostMs);
-        ASSERT_TRUE(gate.passOne(watchdog)) << "the seek to frame 18 never ran";
-        for (int i = 0; i < 3 && ! HasFatalFailure(); ++i)
-            tick(hostMs);
-        ASSERT_EQ(headFrame(), 20);
+        ASSERT_TRUE(runsOnPastASeekWaitingFor18()) << "frame 10 never showed, or the decoder or the seek never ran";
         direct(playBackward);
         awaitPass();
         tick(hostMs);
         ASSERT_EQ(headFrame(), 19);
         awaitPass();
-        ASSERT_TRUE(gate.passOne(watchdog)) << "the turn's frame was not asked for";
-        for (int i = 0; i < 3 && ! HasFatalFailure(); ++i)
-            tick(0.0);
-        ASSERT_FALSE(HasFatalFailure());
-        gate.admit(GetParam().sound ? 2 : 1);
-        EXPECT_TRUE(showsBy(headFrame(), 0.0)) << "the play head's frame never showed (showing " << shown << ")";
-        ASSERT_FALSE(HasFatalFailure());
-
-        gate.setOpen(true);
-        for (int i = 0; i < 20 && ! HasFatalFailure(); ++i)
-            tick(hostMs);
-        EXPECT_TRUE(showsBy(headFrame(), 0.0)) << "never came to the play head's frame";
+        followsThePlayHeadDown(GetParam().sound ? 2 : 1);
     }
 
     // Played forwards from frame 20, the decoder is held while it decodes
