@@ -109,9 +109,10 @@ namespace vx::test
 
             // Turned backwards: the seek to frame 18 lands (its frame
             // decoded before it was left behind), the turn's runs and waits
-            // with its frame while renders come. Let through frames frames,
-            // the clock standing still, the play head's frame shows; the
-            // decoder free, the picture follows the play head down.
+            // with its frame while renders come. The decoder let through the
+            // given number of frames, the clock standing still, the play
+            // head's frame shows; the decoder free, the picture follows the
+            // play head down.
             void followsThePlayHeadDown(int frames)
             {
                 FrameGate& gate = FrameGate::get();
