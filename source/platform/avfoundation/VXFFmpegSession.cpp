@@ -54,6 +54,7 @@ namespace vx::av::ffmpeg
         if (exact && lastExactTarget >= 0 && target != lastExactTarget)
             handDirection = target > lastExactTarget ? 1 : -1;
         lastExactTarget = exact ? target : -1;
+        toldSinceSeek = -1;
         bool inQueue = false;
         wrapTried = false;
         // Behind a seek that moves the decoder, what is queued now
@@ -132,6 +133,7 @@ namespace vx::av::ffmpeg
         std::shared_ptr<PixelBuffer> shown;
         if (playsBackwardsByGroups())
         {
+            toldSinceSeek = target;
             // The queue runs down from the frame nearest at or above
             // the play head: none below it shows.
             while (queue.size() > 1 && queue[1]->frameIndex >= target)
@@ -181,6 +183,7 @@ namespace vx::av::ffmpeg
             const std::size_t queued = queue.size();
             const bool moved = static_cast<long>(requested) != target;
             requested = static_cast<double>(target);
+            toldSinceSeek = target;
             while (queue.size() > 1 && queue[1]->frameIndex >= target)
                 queue.pop_front();
             if (! queue.empty() && queue.front()->frameIndex == target)
@@ -372,11 +375,15 @@ namespace vx::av::ffmpeg
     {
         const long target = decoder->indexOf(next.seconds);
         std::optional<Seek> current(std::move(next));
-        requested = static_cast<double>(target);
+        // Played backwards, the play head may have moved on down from the
+        // seek's frame while the seek waited (behind one of forward play,
+        // say): it lands where the play head was told last, not above it.
+        const long head = rate < 0.0f && 0 <= toldSinceSeek && toldSinceSeek < target ? toldSinceSeek : target;
+        requested = static_cast<double>(head);
         queue.clear();
         // Dropped with the seek asked before.
         abandonRunning = false;
-        adoptFromStore(target);
+        adoptFromStore(head);
         if (landHeldSeek(hold, current, target))
             return;
         groups.dropAbove(target);

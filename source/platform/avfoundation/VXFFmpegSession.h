@@ -220,6 +220,9 @@ namespace vx::av::ffmpeg
         float rate = 0.0f;
         double requested = 0.0;
         long unreadable = -1;
+        // The play head's frame as the reader asked for it playing
+        // backwards since the newest seek was asked (-1 for none).
+        long toldSinceSeek = -1;
         // The frame the seek under way looks for (-1 for none), and the
         // frame the last seek landed on; the seek under way is given up
         // when a later one makes its frame one that will not show.

@@ -192,13 +192,19 @@ namespace vx::test
             driver.addSource(&probe);
         }
 
-        // The clock and the play head move ms on, the DataDriver reads at the
-        // play head.
-        void advance(double ms)
+        // The clock and the play head move ms on.
+        void move(double ms)
         {
             clock.seconds = clock.seconds.load() + ms / 1000.0;
             time.increment(ms);
             source->update(time);
+        }
+
+        // The clock and the play head move ms on, the DataDriver reads at the
+        // play head.
+        void advance(double ms)
+        {
+            move(ms);
             if (source->isInitialized())
                 awaitPass();
         }

@@ -26,6 +26,39 @@ namespace vx::test
 {
     namespace
     {
+        // Registered beside the file source, holds the DataDriver inside its
+        // pass while armed.
+        class PassHolder final : public PlainSource
+        {
+        public:
+            void updateVideo() override
+            {
+                std::unique_lock<std::mutex> hold(lock);
+                inside = armed;
+                changed.notify_all();
+                changed.wait(hold, [this] { return ! armed; });
+                inside = false;
+            }
+            // Until the DataDriver is held, the time-out at most.
+            bool hold(std::chrono::seconds timeout)
+            {
+                std::unique_lock<std::mutex> hold(lock);
+                armed = true;
+                return changed.wait_for(hold, timeout, [this] { return inside; });
+            }
+            void letGo()
+            {
+                std::lock_guard<std::mutex> hold(lock);
+                armed = false;
+                changed.notify_all();
+            }
+
+        private:
+            std::mutex lock;
+            std::condition_variable changed;
+            bool armed = false, inside = false;
+        };
+
         class MovieCuesGLTest : public MovieBarsGLTest, public ::testing::WithParamInterface<SoundCase>
         {
         protected:
@@ -44,17 +77,76 @@ namespace vx::test
                 bound = n;
             }
 
-            // Played forwards from frame n, shown, for ten host frames, then
-            // the decoder held (closed gate) while it decodes ahead; false
-            // when it never was.
-            bool playsFromThenHoldsTheDecoder(long n)
+            // Played forwards from frame n, shown, for ticks host frames,
+            // then the decoder held (closed gate) while it decodes ahead;
+            // false when it never was.
+            bool playsFromThenHoldsTheDecoder(long n, int ticks = 10)
             {
                 cue(n);
                 if (! showsBy(n, 0.0))
                     return false;
-                for (int i = 0; i < 10 && ! HasFatalFailure(); ++i)
+                for (int i = 0; i < ticks && ! HasFatalFailure(); ++i)
                     tick(hostMs);
                 return holdDecodingAhead() && ! HasFatalFailure();
+            }
+
+            // Played forwards from frame 10, the decoder held, the play head
+            // is sent to frame 18: the frame decoding ahead passes, the seek
+            // to frame 18 runs and waits with its frame, and the play head
+            // runs on to frame 20. False when any of it failed.
+            bool runsOnPastASeekWaitingFor18()
+            {
+                if (! playsFromThenHoldsTheDecoder(10, 4))
+                    return false;
+                cue(18);
+                tick(hostMs);
+                if (! FrameGate::get().passOne(watchdog))
+                    return false;
+                for (int i = 0; i < 3 && ! HasFatalFailure(); ++i)
+                    tick(hostMs);
+                return ! HasFatalFailure() && headFrame() == 20;
+            }
+
+            // Turned backwards: the seek to frame 18 lands (its frame
+            // decoded before it was left behind), the turn's runs and waits
+            // with its frame while renders come. The decoder let through the
+            // given number of frames, the clock standing still, the play
+            // head's frame shows; the decoder free, the picture follows the
+            // play head down.
+            void followsThePlayHeadDown(int frames)
+            {
+                FrameGate& gate = FrameGate::get();
+                ASSERT_TRUE(gate.passOne(watchdog)) << "the play head's frame was not asked for";
+                for (int i = 0; i < 3 && ! HasFatalFailure(); ++i)
+                    tick(0.0);
+                ASSERT_FALSE(HasFatalFailure());
+                gate.admit(frames);
+                EXPECT_TRUE(showsBy(headFrame(), 0.0))
+                    << "the play head's frame never showed (showing " << shown << ")";
+                ASSERT_FALSE(HasFatalFailure());
+
+                gate.setOpen(true);
+                for (int i = 0; i < 20 && ! HasFatalFailure(); ++i)
+                    tick(hostMs);
+                EXPECT_TRUE(showsBy(headFrame(), 0.0)) << "never came to the play head's frame";
+            }
+
+            // Turns to direction as the play head moves ms on, the
+            // DataDriver held inside a pass meanwhile: it hears the turn
+            // with the move, never the turn where the play head was. Then
+            // one render, judged.
+            void turnAsThePlayHeadMoves(ParamPlayDirection direction, double ms)
+            {
+                PassHolder holder;
+                driver.addSource(&holder);
+                const bool held = holder.hold(watchdog);
+                direct(direction);
+                move(ms);
+                holder.letGo();
+                driver.removeSource(&holder);
+                ASSERT_TRUE(held) << "the DataDriver was never held";
+                awaitPass();
+                look();
             }
 
             // Frames from one key frame to the next.
@@ -102,47 +194,37 @@ namespace vx::test
 
     // Played forwards from frame 10, the play head is sent to frame 18 and
     // that seek is held as it lands; the play head runs on to frame 20 and
-    // turns backwards. Moving down, the play head has left frame 18 behind:
+    // turns backwards, the DataDriver hearing the turn once the play head
+    // is on frame 19. Moving down, the play head has left frame 18 behind:
     // a seek to its own frame is asked at once, frame 18 never shows (it
     // lands while that seek runs), and the picture follows the play head
     // down.
     TEST_P(MovieCuesGLTest, ATurnToBackwardsWhileASeekOfForwardPlayRunsNeverShowsThatSeeksFrame)
     {
-        FrameGate& gate = FrameGate::get();
-        cue(10);
-        ASSERT_TRUE(showsBy(10, 0.0)) << "the first frame never showed";
-        for (int i = 0; i < 4 && ! HasFatalFailure(); ++i)
-            tick(hostMs);
-        ASSERT_FALSE(HasFatalFailure());
         FrameGate::Use use;
-        ASSERT_TRUE(holdDecodingAhead()) << "the decoder was never held";
+        ASSERT_TRUE(runsOnPastASeekWaitingFor18()) << "frame 10 never showed, or the decoder or the seek never ran";
+        turnAsThePlayHeadMoves(playBackward, hostMs);
         ASSERT_FALSE(HasFatalFailure());
-
-        cue(18);
-        tick(hostMs);
-        // The frame decoding ahead passes; the seek to frame 18 runs and
-        // waits with its frame.
-        ASSERT_TRUE(gate.passOne(watchdog)) << "the seek to frame 18 never ran";
-        for (int i = 0; i < 3 && ! HasFatalFailure(); ++i)
-            tick(hostMs);
-        direct(playBackward);
-        tick(hostMs);
         awaitPass();
-        // The seek to frame 18 lands (its frame decoded before it was left
-        // behind); the one to the play head's frame runs and waits with its
-        // frame while renders come.
-        ASSERT_TRUE(gate.passOne(watchdog)) << "the play head's frame was not asked for";
-        for (int i = 0; i < 3 && ! HasFatalFailure(); ++i)
-            tick(0.0);
-        ASSERT_FALSE(HasFatalFailure());
-        gate.admit(1);
-        EXPECT_TRUE(showsBy(headFrame(), 0.0)) << "the play head's frame never showed (showing " << shown << ")";
-        ASSERT_FALSE(HasFatalFailure());
+        followsThePlayHeadDown(1);
+    }
 
-        gate.setOpen(true);
-        for (int i = 0; i < 20 && ! HasFatalFailure(); ++i)
-            tick(hostMs);
-        EXPECT_TRUE(showsBy(headFrame(), 0.0)) << "never came to the play head's frame";
+    // As above, but the DataDriver hears the turn on frame 20, before the
+    // play head moves down to frame 19; the turn's seek waits behind the one
+    // to frame 18. The decoder, decoding the group for it, passes the play
+    // head's frame, and the picture comes to it as soon as that frame is
+    // let through (the reader with sound lands the turn's seek on its own
+    // frame first, then seeks the play head's: two frames).
+    TEST_P(MovieCuesGLTest, ATurnHeardBeforeThePlayHeadMovesOnShowsThePlayHeadsFrameOnceDecoded)
+    {
+        FrameGate::Use use;
+        ASSERT_TRUE(runsOnPastASeekWaitingFor18()) << "frame 10 never showed, or the decoder or the seek never ran";
+        direct(playBackward);
+        awaitPass();
+        tick(hostMs);
+        ASSERT_EQ(headFrame(), 19);
+        awaitPass();
+        followsThePlayHeadDown(GetParam().sound ? 2 : 1);
     }
 
     // Played forwards from frame 20, the decoder is held while it decodes
@@ -315,39 +397,6 @@ namespace vx::test
                 }
                 return reader != nullptr && ! reader->isAwaitingFrame();
             }
-        };
-
-        // Registered beside the file source, holds the DataDriver inside its
-        // pass while armed.
-        class PassHolder final : public PlainSource
-        {
-        public:
-            void updateVideo() override
-            {
-                std::unique_lock<std::mutex> hold(lock);
-                inside = armed;
-                changed.notify_all();
-                changed.wait(hold, [this] { return ! armed; });
-                inside = false;
-            }
-            // Until the DataDriver is held, the time-out at most.
-            bool hold(std::chrono::seconds timeout)
-            {
-                std::unique_lock<std::mutex> hold(lock);
-                armed = true;
-                return changed.wait_for(hold, timeout, [this] { return inside; });
-            }
-            void letGo()
-            {
-                std::lock_guard<std::mutex> hold(lock);
-                armed = false;
-                changed.notify_all();
-            }
-
-        private:
-            std::mutex lock;
-            std::condition_variable changed;
-            bool armed = false, inside = false;
         };
     }
 
