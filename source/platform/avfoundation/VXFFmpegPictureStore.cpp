@@ -45,24 +45,48 @@ namespace vx::av
 
     void FFmpegPictureStore::keep(long frame, const AVFrame& picture, long previous)
     {
+        add(frame, picture, previous, false);
+    }
+
+    const AVFrame* FFmpegPictureStore::keepHeld(long frame, const AVFrame& picture, long previous)
+    {
+        return add(frame, picture, previous, true);
+    }
+
+    const AVFrame* FFmpegPictureStore::add(long frame, const AVFrame& picture, long previous, bool held)
+    {
         if (frame < 0)
-            return;
-        if (auto found = kept.find(frame); found != kept.end())
+            return nullptr;
+        auto found = kept.find(frame);
+        if (found != kept.end())
         {
-            // Decoded again: what came before it may be learnt now.
-            if (found->second.previous < 0)
+            // Decoded again: what came before it may be learnt now. The
+            // picture kept stays (a holder shares that one).
+            if (found->second.previous < 0 && previous < frame)
                 found->second.previous = previous;
-            return;
+            found->second.held = found->second.held || held;
+            return found->second.picture;
         }
         AVFrame* reference = av_frame_clone(&picture);
         if (reference == nullptr)
-            return;
+            return nullptr;
         const std::size_t size = bytesOfPicture(*reference);
-        kept.emplace(frame, Kept{reference, previous < frame ? previous : -1, size, nullptr});
+        found = kept.emplace(frame, Kept{reference, previous < frame ? previous : -1, size, nullptr, held}).first;
         bytes += size;
         highest = std::max(highest, frame);
         trim();
         peakBytes = std::max(peakBytes, bytes);
+        const auto still = kept.find(frame);
+        return still != kept.end() ? still->second.picture : nullptr;
+    }
+
+    void FFmpegPictureStore::letGo(long frame)
+    {
+        if (const auto found = kept.find(frame); found != kept.end() && found->second.held)
+        {
+            found->second.held = false;
+            trim();
+        }
     }
 
     const AVFrame* FFmpegPictureStore::find(long frame) const
@@ -137,6 +161,11 @@ namespace vx::av
         wrapFrom = wrapFromFrame;
     }
 
+    bool FFmpegPictureStore::stays(const std::pair<const long, Kept>& entry) const
+    {
+        return entry.second.held || (entry.first >= pinnedFirst && entry.first <= pinnedLast);
+    }
+
     std::pair<int, long> FFmpegPictureStore::dropRank(long frame) const
     {
         // Behind the way (rank 1) before ahead of it (rank 0); the farther,
@@ -159,16 +188,15 @@ namespace vx::av
             auto victim = kept.end();
             std::pair<int, long> worst{-1, 0};
             for (auto it = kept.begin(); it != kept.end(); ++it)
-                if (const std::pair<int, long> rank = dropRank(it->first);
-                    rank > worst && (it->first < pinnedFirst || it->first > pinnedLast))
+                if (const std::pair<int, long> rank = dropRank(it->first); rank > worst && ! stays(*it))
                 {
                     worst = rank;
                     victim = it;
                 }
             if (victim == kept.end())
             {
-                // Only pinned pictures left: their conversions go, the
-                // farthest first; the pictures stay.
+                // Only pictures that stay are left: their conversions go,
+                // the farthest first.
                 for (auto it = kept.begin(); it != kept.end(); ++it)
                     if (const std::pair<int, long> rank = dropRank(it->first);
                         it->second.converted != nullptr && rank > worst)

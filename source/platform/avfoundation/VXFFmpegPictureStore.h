@@ -12,10 +12,12 @@ extern "C"
 }
 
 // The decoded pictures of one movie kept beside its decoding session, with
-// their conversions once made, ready to upload: whatever the decoder decodes (forwards, for a seek,
-// for a drag, for backward play) is kept up to a budget of bytes that also
-// holds the group decoder's pictures, so a frame asked for again shows without
-// decoding. One thread at a time (the decoding session's worker).
+// their conversions once made, ready to upload: whatever the decoder decodes
+// (forwards, for a seek, for a drag, for backward play) is kept up to a
+// budget of bytes, so a frame asked for again shows without decoding. The
+// group decoder's pictures are kept here too, shared, so the budget counts
+// every picture a movie keeps once. One thread at a time (the decoding
+// session's worker).
 namespace vx::av
 {
     // What a decoded picture keeps in memory: its buffers, else the size of
@@ -25,8 +27,8 @@ namespace vx::av
     class FFmpegPictureStore
     {
     public:
-        // The budget of a movie's decoded pictures, the group decoder's
-        // included.
+        // The budget of a movie's decoded pictures and their conversions,
+        // the group decoder's included.
         static constexpr std::size_t defaultBudgetBytes = std::size_t{200} << 20;
 
         explicit FFmpegPictureStore(std::size_t budgetBytes = defaultBudgetBytes);
@@ -37,7 +39,7 @@ namespace vx::av
         // Keeps a new reference to picture as frame, decoded straight after
         // frame previous (-1: not known), then drops pictures until the
         // budget holds (the one just kept too, when it is the one to go;
-        // pinned ones never).
+        // held or pinned ones never).
         void keep(long frame, const AVFrame& picture, long previous);
 
         // The picture kept as frame; null when none.
@@ -65,17 +67,27 @@ namespace vx::av
         // wrapFrom up (the movie's end, decoded ahead for a loop's wrap;
         // -1 for none) count as ahead, beyond frame 0.
         void setWay(long head, int direction, long wrapFrom = -1);
-        // Frames from first to last stay whatever the budget (the group
-        // decoder holds them too, sharing their memory); first above last
-        // for none.
+        // For a holder beside the store (the group decoder), which shares
+        // the picture kept: keeps picture as frame, as keep does, unless one
+        // is kept already; it stays whatever the budget until let go. The
+        // picture kept, or null when none could be.
+        const AVFrame* keepHeld(long frame, const AVFrame& picture, long previous);
+        // The holder let go of frame: it may be dropped again.
+        void letGo(long frame);
+
+        // Frames from first to last stay whatever the budget too; first
+        // above last for none.
         void setPinned(long first, long last)
         {
             pinnedFirst = first;
             pinnedLast = last;
         }
 
+        // Drops every picture, held ones too.
         void clear();
         bool isEmpty() const { return kept.empty(); }
+        std::size_t budgetBytes() const { return budget; }
+        // Bytes of the pictures and conversions kept, each once.
         std::size_t heldBytes() const { return bytes; }
         // The most held at once.
         std::size_t peakHeldBytes() const { return peakBytes; }
@@ -87,8 +99,13 @@ namespace vx::av
             long previous;
             std::size_t bytes;
             std::shared_ptr<PixelBuffer> converted;
+            // A holder beside the store shares it.
+            bool held = false;
         };
         // The order pictures go in: the larger, the sooner.
+        const AVFrame* add(long frame, const AVFrame& picture, long previous, bool held);
+        // Whether a picture stays whatever the budget (held or pinned).
+        bool stays(const std::pair<const long, Kept>& entry) const;
         std::pair<int, long> dropRank(long frame) const;
         void trim();
 

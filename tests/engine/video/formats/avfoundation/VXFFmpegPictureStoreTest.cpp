@@ -117,6 +117,37 @@ namespace vx::test
         EXPECT_LE(store.heldBytes(), 2 * size + 64 * 64 * 2);
     }
 
+    // A holder beside the store (the group decoder) shares the picture kept:
+    // held pictures stay whatever the budget and count once; let go, they
+    // may go again, and the budget holds.
+    TEST(FFmpegPictureStoreHeldTest, HeldPicturesStayAreCountedOnceAndGoOnceLetGo)
+    {
+        const std::size_t size = av::bytesOfPicture(*picture());
+        av::FFmpegPictureStore store(4 * size);
+        store.setWay(9, 1);
+        // Decoded again, a kept frame stays the one shared.
+        store.keep(0, *picture(), -1);
+        const AVFrame* shared = store.keepHeld(0, *picture(), -1);
+        ASSERT_NE(shared, nullptr);
+        EXPECT_EQ(shared, store.find(0));
+        EXPECT_EQ(store.heldBytes(), size);
+        ASSERT_NE(store.keepHeld(1, *picture(), 0), nullptr);
+        ASSERT_NE(store.keepHeld(2, *picture(), 1), nullptr);
+        for (long n = 3; n < 10; ++n)
+        {
+            store.keep(n, *picture(), n - 1);
+            EXPECT_LE(store.heldBytes(), 4 * size) << "after frame " << n;
+        }
+        EXPECT_EQ(keptOf(store, 0, 9), "0 1 2 9") << "held frames farthest behind stayed";
+        store.letGo(0);
+        store.letGo(1);
+        store.keep(8, *picture(), -1);
+        EXPECT_EQ(keptOf(store, 0, 9), "1 2 8 9") << "the frame let go farthest behind went first";
+        EXPECT_LE(store.peakHeldBytes(), 4 * size);
+        store.clear();
+        EXPECT_EQ(store.heldBytes(), 0u);
+    }
+
     // A run decoded one picture after the other, with a gap where pictures
     // were dropped and another run kept apart from it.
     TEST(FFmpegPictureStoreRunsTest, OnlyPicturesDecodedOneAfterTheOtherFollowEachOther)
