@@ -7,6 +7,7 @@ extern "C"
 }
 
 #include <algorithm>
+#include <atomic>
 #include <iterator>
 
 namespace vx::av
@@ -36,7 +37,45 @@ namespace vx::av
         }
     }
 
+    namespace
+    {
+        std::atomic<std::size_t> allStoresBytes{0}, allStoresMost{0};
+        std::atomic<std::size_t> newStoresBudget{FFmpegPictureStore::defaultBudgetBytes};
+    }
+
+    FFmpegPictureStore::FFmpegPictureStore() : budget(newStoresBudget.load()) {}
+
     FFmpegPictureStore::FFmpegPictureStore(std::size_t budgetBytes) : budget(budgetBytes) {}
+
+    std::size_t FFmpegPictureStore::heldByAllStores()
+    {
+        return allStoresBytes.load();
+    }
+
+    std::size_t FFmpegPictureStore::mostHeldByAllStores()
+    {
+        return allStoresMost.load();
+    }
+
+    void FFmpegPictureStore::resetMostHeldByAllStores()
+    {
+        allStoresMost.store(allStoresBytes.load());
+    }
+
+    void FFmpegPictureStore::setBudgetOfNewStores(std::size_t budgetBytes)
+    {
+        newStoresBudget.store(budgetBytes);
+    }
+
+    void FFmpegPictureStore::publish()
+    {
+        // Unsigned: a store holding less adds the difference's wrap-around.
+        const std::size_t all = (allStoresBytes += bytes - published);
+        published = bytes;
+        for (std::size_t most = allStoresMost.load(); all > most && ! allStoresMost.compare_exchange_weak(most, all);)
+        {
+        }
+    }
 
     FFmpegPictureStore::~FFmpegPictureStore()
     {
@@ -205,7 +244,7 @@ namespace vx::av
                         victim = it;
                     }
                 if (victim == kept.end())
-                    return;
+                    break;
                 const std::size_t size = sizeOfConverted(*victim->second.converted);
                 victim->second.converted.reset();
                 victim->second.bytes -= size;
@@ -216,6 +255,7 @@ namespace vx::av
             av_frame_free(&victim->second.picture);
             kept.erase(victim);
         }
+        publish();
     }
 
     void FFmpegPictureStore::clear()
@@ -225,5 +265,6 @@ namespace vx::av
         kept.clear();
         bytes = 0;
         highest = -1;
+        publish();
     }
 }

@@ -31,7 +31,9 @@ namespace vx::av
         // the group decoder's included.
         static constexpr std::size_t defaultBudgetBytes = std::size_t{200} << 20;
 
-        explicit FFmpegPictureStore(std::size_t budgetBytes = defaultBudgetBytes);
+        // With the budget of new stores (defaultBudgetBytes unless set).
+        FFmpegPictureStore();
+        explicit FFmpegPictureStore(std::size_t budgetBytes);
         ~FFmpegPictureStore();
         FFmpegPictureStore(const FFmpegPictureStore&) = delete;
         FFmpegPictureStore& operator=(const FFmpegPictureStore&) = delete;
@@ -92,6 +94,14 @@ namespace vx::av
         // The most held at once.
         std::size_t peakHeldBytes() const { return peakBytes; }
 
+        // Bytes every store holds now, and the most they held at once since
+        // the last reset; from any thread.
+        static std::size_t heldByAllStores();
+        static std::size_t mostHeldByAllStores();
+        static void resetMostHeldByAllStores();
+        // The budget of stores made from now on (tests that fill it).
+        static void setBudgetOfNewStores(std::size_t budgetBytes);
+
     private:
         struct Kept
         {
@@ -108,9 +118,11 @@ namespace vx::av
         bool stays(const std::pair<const long, Kept>& entry) const;
         std::pair<int, long> dropRank(long frame) const;
         void trim();
+        // Tells heldByAllStores what this store holds now.
+        void publish();
 
         std::map<long, Kept> kept;
-        std::size_t budget, bytes = 0, peakBytes = 0;
+        std::size_t budget, bytes = 0, peakBytes = 0, published = 0;
         long pinnedFirst = 0, pinnedLast = -1;
         long head = 0, wrapFrom = -1, highest = -1;
         int direction = 0;
