@@ -70,8 +70,9 @@ namespace vx::av
     void FFmpegPictureStore::publish()
     {
         // Unsigned: a store holding less adds the difference's wrap-around.
-        const std::size_t all = (allStoresBytes += bytes - published);
-        published = bytes;
+        const std::size_t now = footprint();
+        const std::size_t all = (allStoresBytes += now - published);
+        published = now;
         for (std::size_t most = allStoresMost.load(); all > most && ! allStoresMost.compare_exchange_weak(most, all);)
         {
         }
@@ -110,11 +111,10 @@ namespace vx::av
         if (reference == nullptr)
             return nullptr;
         const std::size_t size = bytesOfPicture(*reference);
-        found = kept.emplace(frame, Kept{reference, previous < frame ? previous : -1, size, nullptr, held}).first;
-        bytes += size;
+        kept.emplace(frame, Kept{reference, previous < frame ? previous : -1, size, nullptr, held});
+        pictures += size;
         highest = std::max(highest, frame);
         trim();
-        peakBytes = std::max(peakBytes, bytes);
         const auto still = kept.find(frame);
         return still != kept.end() ? still->second.picture : nullptr;
     }
@@ -150,12 +150,9 @@ namespace vx::av
             return;
         Kept& entry = found->second;
         const std::size_t before = entry.converted != nullptr ? sizeOfConverted(*entry.converted) : 0;
-        const std::size_t size = sizeOfConverted(*converted);
+        conversions = conversions - before + sizeOfConverted(*converted);
         entry.converted = std::move(converted);
-        entry.bytes = entry.bytes - before + size;
-        bytes = bytes - before + size;
         trim();
-        peakBytes = std::max(peakBytes, bytes);
     }
 
     const AVFrame* FFmpegPictureStore::atOrAbove(long frame, long& index) const
@@ -200,11 +197,6 @@ namespace vx::av
         wrapFrom = wrapFromFrame;
     }
 
-    bool FFmpegPictureStore::stays(const std::pair<const long, Kept>& entry) const
-    {
-        return entry.second.held || (entry.first >= pinnedFirst && entry.first <= pinnedLast);
-    }
-
     std::pair<int, long> FFmpegPictureStore::dropRank(long frame) const
     {
         // Behind the way (rank 1) before ahead of it (rank 0); the farther,
@@ -222,39 +214,36 @@ namespace vx::av
 
     void FFmpegPictureStore::trim()
     {
-        while (bytes > budget)
+        // The decoder's pool keeps the memory of the most pictures kept at
+        // once for its next ones: a picture below that costs nothing more,
+        // and a conversion only has the room beside it.
+        while (footprint() > budget)
         {
+            const bool picturesGo = pictures > picturesMost;
             auto victim = kept.end();
             std::pair<int, long> worst{-1, 0};
             for (auto it = kept.begin(); it != kept.end(); ++it)
-                if (const std::pair<int, long> rank = dropRank(it->first); rank > worst && ! stays(*it))
+                if (const std::pair<int, long> rank = dropRank(it->first);
+                    rank > worst && ((picturesGo && ! it->second.held) || it->second.converted != nullptr))
                 {
                     worst = rank;
                     victim = it;
                 }
             if (victim == kept.end())
+                break;
+            Kept& entry = victim->second;
+            if (entry.converted != nullptr)
+                conversions -= std::min(conversions, sizeOfConverted(*entry.converted));
+            entry.converted.reset();
+            if (picturesGo && ! entry.held)
             {
-                // Only pictures that stay are left: their conversions go,
-                // the farthest first.
-                for (auto it = kept.begin(); it != kept.end(); ++it)
-                    if (const std::pair<int, long> rank = dropRank(it->first);
-                        it->second.converted != nullptr && rank > worst)
-                    {
-                        worst = rank;
-                        victim = it;
-                    }
-                if (victim == kept.end())
-                    break;
-                const std::size_t size = sizeOfConverted(*victim->second.converted);
-                victim->second.converted.reset();
-                victim->second.bytes -= size;
-                bytes -= std::min(bytes, size);
-                continue;
+                pictures -= std::min(pictures, entry.bytes);
+                av_frame_free(&entry.picture);
+                kept.erase(victim);
             }
-            bytes -= std::min(bytes, victim->second.bytes);
-            av_frame_free(&victim->second.picture);
-            kept.erase(victim);
         }
+        picturesMost = std::max(picturesMost, pictures);
+        peakBytes = std::max(peakBytes, footprint());
         publish();
     }
 
@@ -263,7 +252,7 @@ namespace vx::av
         for (auto& entry : kept)
             av_frame_free(&entry.second.picture);
         kept.clear();
-        bytes = 0;
+        pictures = conversions = picturesMost = 0;
         highest = -1;
         publish();
     }

@@ -2,6 +2,7 @@
 
 #include "engine/video/formats/avfoundation/VXCoreMedia.h"
 
+#include <algorithm>
 #include <cstddef>
 #include <map>
 #include <memory>
@@ -41,7 +42,7 @@ namespace vx::av
         // Keeps a new reference to picture as frame, decoded straight after
         // frame previous (-1: not known), then drops pictures until the
         // budget holds (the one just kept too, when it is the one to go;
-        // held or pinned ones never).
+        // held ones never).
         void keep(long frame, const AVFrame& picture, long previous);
 
         // The picture kept as frame; null when none.
@@ -77,25 +78,20 @@ namespace vx::av
         // The holder let go of frame: it may be dropped again.
         void letGo(long frame);
 
-        // Frames from first to last stay whatever the budget too; first
-        // above last for none.
-        void setPinned(long first, long last)
-        {
-            pinnedFirst = first;
-            pinnedLast = last;
-        }
-
         // Drops every picture, held ones too.
         void clear();
         bool isEmpty() const { return kept.empty(); }
         std::size_t budgetBytes() const { return budget; }
         // Bytes of the pictures and conversions kept, each once.
-        std::size_t heldBytes() const { return bytes; }
-        // The most held at once.
+        std::size_t heldBytes() const { return pictures + conversions; }
+        // What the budget holds: the conversions kept and the pictures
+        // counted at the most kept at once (the decoder's pool keeps their
+        // memory for its next pictures); and the most of that at once.
+        std::size_t footprint() const { return std::max(pictures, picturesMost) + conversions; }
         std::size_t peakHeldBytes() const { return peakBytes; }
 
-        // Bytes every store holds now, and the most they held at once since
-        // the last reset; from any thread.
+        // The footprints of every store now, and the most at once since the
+        // last reset; from any thread.
         static std::size_t heldByAllStores();
         static std::size_t mostHeldByAllStores();
         static void resetMostHeldByAllStores();
@@ -107,23 +103,21 @@ namespace vx::av
         {
             AVFrame* picture;
             long previous;
+            // The picture's, without its conversion.
             std::size_t bytes;
             std::shared_ptr<PixelBuffer> converted;
             // A holder beside the store shares it.
             bool held = false;
         };
-        // The order pictures go in: the larger, the sooner.
         const AVFrame* add(long frame, const AVFrame& picture, long previous, bool held);
-        // Whether a picture stays whatever the budget (held or pinned).
-        bool stays(const std::pair<const long, Kept>& entry) const;
+        // The order pictures go in: the larger, the sooner.
         std::pair<int, long> dropRank(long frame) const;
         void trim();
         // Tells heldByAllStores what this store holds now.
         void publish();
 
         std::map<long, Kept> kept;
-        std::size_t budget, bytes = 0, peakBytes = 0, published = 0;
-        long pinnedFirst = 0, pinnedLast = -1;
+        std::size_t budget, pictures = 0, conversions = 0, picturesMost = 0, peakBytes = 0, published = 0;
         long head = 0, wrapFrom = -1, highest = -1;
         int direction = 0;
     };
