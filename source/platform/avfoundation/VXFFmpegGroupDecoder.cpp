@@ -13,6 +13,11 @@ namespace vx::av
 {
     FFmpegGroupDecoder::FFmpegGroupDecoder(std::size_t budgetBytes) : budget(budgetBytes) {}
 
+    FFmpegGroupDecoder::FFmpegGroupDecoder(FFmpegPictureStore& shared)
+        : store(&shared), budget(shared.budgetBytes())
+    {
+    }
+
     FFmpegGroupDecoder::~FFmpegGroupDecoder()
     {
         clear();
@@ -53,28 +58,30 @@ namespace vx::av
         auto from = held.lower_bound(frame);
         if (from == held.end())
             return;
-        for (auto it = std::next(from); it != held.end(); it = held.erase(it))
-        {
-            bytes -= std::min(bytes, bytesOfPicture(*it->second));
-            av_frame_free(&it->second);
-        }
+        for (auto it = std::next(from); it != held.end();)
+            it = letGo(it);
     }
 
     void FFmpegGroupDecoder::dropBelow(long frame)
     {
-        for (auto it = held.begin(); it != held.end() && it->first < frame; it = held.erase(it))
-        {
-            bytes -= std::min(bytes, bytesOfPicture(*it->second));
-            av_frame_free(&it->second);
-        }
+        for (auto it = held.begin(); it != held.end() && it->first < frame;)
+            it = letGo(it);
     }
 
     void FFmpegGroupDecoder::clear()
     {
-        for (auto& entry : held)
-            av_frame_free(&entry.second);
-        held.clear();
+        for (auto it = held.begin(); it != held.end();)
+            it = letGo(it);
         bytes = 0;
+    }
+
+    std::map<long, AVFrame*>::iterator FFmpegGroupDecoder::letGo(std::map<long, AVFrame*>::iterator picture)
+    {
+        bytes -= std::min(bytes, bytesOfPicture(*picture->second));
+        av_frame_free(&picture->second);
+        if (store != nullptr)
+            store->letGo(picture->first);
+        return held.erase(picture);
     }
 
     std::size_t FFmpegGroupDecoder::partFrames() const
@@ -99,14 +106,21 @@ namespace vx::av
         if (pictureBytes == 0)
             pictureBytes = bytesOfPicture(picture);
         if (held.find(frame) == held.end())
-            if (AVFrame* kept = av_frame_clone(&picture))
-                hold(frame, kept);
+            hold(frame, picture, -1);
     }
 
-    void FFmpegGroupDecoder::hold(long frame, AVFrame* picture)
+    void FFmpegGroupDecoder::hold(long frame, const AVFrame& picture, long previous)
     {
-        held.emplace(frame, picture);
-        bytes += bytesOfPicture(*picture);
+        const AVFrame* shared = store != nullptr ? store->keepHeld(frame, picture, previous) : nullptr;
+        AVFrame* kept = av_frame_clone(shared != nullptr ? shared : &picture);
+        if (kept == nullptr)
+        {
+            if (store != nullptr)
+                store->letGo(frame);
+            return;
+        }
+        held.emplace(frame, kept);
+        bytes += bytesOfPicture(*kept);
         peakBytes = std::max(peakBytes, bytes);
     }
 
@@ -116,6 +130,7 @@ namespace vx::av
         if (top < 0 || ! source.seekToRandomAccess(top))
             return Outcome::failed;
         bool any = false;
+        long previous = -1;
         for (;;)
         {
             const long frame = source.pictureIndex();
@@ -130,8 +145,8 @@ namespace vx::av
             any = true;
             // Pictures below the part decode only as references of the ones in it.
             if (frame >= firstKeptOf(top) && held.find(frame) == held.end())
-                if (AVFrame* kept = av_frame_clone(source.picture()))
-                    hold(frame, kept);
+                hold(frame, *source.picture(), previous);
+            previous = frame;
             if (! each(frame))
                 return Outcome::stopped;
             if (frame == top || ! source.nextPicture())

@@ -31,6 +31,8 @@ namespace vx::av
         virtual long pictureIndex() const = 0;
     };
 
+    class FFmpegPictureStore;
+
     // The decoded pictures held for backward play: at most a budget's bytes,
     // so a group is decoded in parts, from its key frame each time, where it
     // does not fit twice (the part shown and the part below decoded ahead).
@@ -42,6 +44,9 @@ namespace vx::av
         static constexpr std::size_t defaultBudgetBytes = std::size_t{200} << 20;
 
         explicit FFmpegGroupDecoder(std::size_t budgetBytes = defaultBudgetBytes);
+        // Holding its pictures in the movie's store, shared, within the
+        // store's budget (the store outlives it).
+        explicit FFmpegGroupDecoder(FFmpegPictureStore& shared);
         ~FFmpegGroupDecoder();
         FFmpegGroupDecoder(const FFmpegGroupDecoder&) = delete;
         FFmpegGroupDecoder& operator=(const FFmpegGroupDecoder&) = delete;
@@ -83,15 +88,20 @@ namespace vx::av
         // there). Failed when no picture at or below top decodes.
         Outcome decodePart(PictureSource& source, long top, const std::function<bool(long frame)>& each);
 
-        // Bytes held now, and the most held at once.
+        // Bytes held now, and the most held at once (counted in the store
+        // too, when one is shared).
         std::size_t heldBytes() const { return bytes; }
         std::size_t peakHeldBytes() const { return peakBytes; }
 
     private:
-        void hold(long frame, AVFrame* picture);
+        // Holds picture as frame, decoded straight after previous (-1: not
+        // known); in the store too, sharing the one kept there.
+        void hold(long frame, const AVFrame& picture, long previous);
+        std::map<long, AVFrame*>::iterator letGo(std::map<long, AVFrame*>::iterator picture);
         void dropBelow(long frame);
 
         std::map<long, AVFrame*> held;
+        FFmpegPictureStore* store = nullptr;
         std::size_t budget;
         // Bytes of one picture, from the first one held (0 before).
         std::size_t pictureBytes = 0;

@@ -7,6 +7,7 @@ extern "C"
 }
 
 #include <algorithm>
+#include <atomic>
 #include <iterator>
 
 namespace vx::av
@@ -36,7 +37,46 @@ namespace vx::av
         }
     }
 
+    namespace
+    {
+        std::atomic<std::size_t> allStoresBytes{0}, allStoresMost{0};
+        std::atomic<std::size_t> newStoresBudget{FFmpegPictureStore::defaultBudgetBytes};
+    }
+
+    FFmpegPictureStore::FFmpegPictureStore() : budget(newStoresBudget.load()) {}
+
     FFmpegPictureStore::FFmpegPictureStore(std::size_t budgetBytes) : budget(budgetBytes) {}
+
+    std::size_t FFmpegPictureStore::heldByAllStores()
+    {
+        return allStoresBytes.load();
+    }
+
+    std::size_t FFmpegPictureStore::mostHeldByAllStores()
+    {
+        return allStoresMost.load();
+    }
+
+    void FFmpegPictureStore::resetMostHeldByAllStores()
+    {
+        allStoresMost.store(allStoresBytes.load());
+    }
+
+    void FFmpegPictureStore::setBudgetOfNewStores(std::size_t budgetBytes)
+    {
+        newStoresBudget.store(budgetBytes);
+    }
+
+    void FFmpegPictureStore::publish()
+    {
+        // Unsigned: a store holding less adds the difference's wrap-around.
+        const std::size_t now = footprint();
+        const std::size_t all = (allStoresBytes += now - published);
+        published = now;
+        for (std::size_t most = allStoresMost.load(); all > most && ! allStoresMost.compare_exchange_weak(most, all);)
+        {
+        }
+    }
 
     FFmpegPictureStore::~FFmpegPictureStore()
     {
@@ -45,24 +85,47 @@ namespace vx::av
 
     void FFmpegPictureStore::keep(long frame, const AVFrame& picture, long previous)
     {
+        add(frame, picture, previous, false);
+    }
+
+    const AVFrame* FFmpegPictureStore::keepHeld(long frame, const AVFrame& picture, long previous)
+    {
+        return add(frame, picture, previous, true);
+    }
+
+    const AVFrame* FFmpegPictureStore::add(long frame, const AVFrame& picture, long previous, bool held)
+    {
         if (frame < 0)
-            return;
-        if (auto found = kept.find(frame); found != kept.end())
+            return nullptr;
+        auto found = kept.find(frame);
+        if (found != kept.end())
         {
-            // Decoded again: what came before it may be learnt now.
-            if (found->second.previous < 0)
+            // Decoded again: what came before it may be learnt now. The
+            // picture kept stays (a holder shares that one).
+            if (found->second.previous < 0 && previous < frame)
                 found->second.previous = previous;
-            return;
+            found->second.held = found->second.held || held;
+            return found->second.picture;
         }
         AVFrame* reference = av_frame_clone(&picture);
         if (reference == nullptr)
-            return;
+            return nullptr;
         const std::size_t size = bytesOfPicture(*reference);
-        kept.emplace(frame, Kept{reference, previous < frame ? previous : -1, size, nullptr});
-        bytes += size;
+        kept.emplace(frame, Kept{reference, previous < frame ? previous : -1, size, nullptr, held});
+        pictures += size;
         highest = std::max(highest, frame);
         trim();
-        peakBytes = std::max(peakBytes, bytes);
+        const auto still = kept.find(frame);
+        return still != kept.end() ? still->second.picture : nullptr;
+    }
+
+    void FFmpegPictureStore::letGo(long frame)
+    {
+        if (const auto found = kept.find(frame); found != kept.end() && found->second.held)
+        {
+            found->second.held = false;
+            trim();
+        }
     }
 
     const AVFrame* FFmpegPictureStore::find(long frame) const
@@ -87,12 +150,9 @@ namespace vx::av
             return;
         Kept& entry = found->second;
         const std::size_t before = entry.converted != nullptr ? sizeOfConverted(*entry.converted) : 0;
-        const std::size_t size = sizeOfConverted(*converted);
+        conversions = conversions - before + sizeOfConverted(*converted);
         entry.converted = std::move(converted);
-        entry.bytes = entry.bytes - before + size;
-        bytes = bytes - before + size;
         trim();
-        peakBytes = std::max(peakBytes, bytes);
     }
 
     const AVFrame* FFmpegPictureStore::atOrAbove(long frame, long& index) const
@@ -154,40 +214,37 @@ namespace vx::av
 
     void FFmpegPictureStore::trim()
     {
-        while (bytes > budget)
+        // The decoder's pool keeps the memory of the most pictures kept at
+        // once for its next ones: a picture below that costs nothing more,
+        // and a conversion only has the room beside it.
+        while (footprint() > budget)
         {
+            const bool picturesGo = pictures > picturesMost;
             auto victim = kept.end();
             std::pair<int, long> worst{-1, 0};
             for (auto it = kept.begin(); it != kept.end(); ++it)
                 if (const std::pair<int, long> rank = dropRank(it->first);
-                    rank > worst && (it->first < pinnedFirst || it->first > pinnedLast))
+                    rank > worst && ((picturesGo && ! it->second.held) || it->second.converted != nullptr))
                 {
                     worst = rank;
                     victim = it;
                 }
             if (victim == kept.end())
+                break;
+            Kept& entry = victim->second;
+            if (entry.converted != nullptr)
+                conversions -= std::min(conversions, sizeOfConverted(*entry.converted));
+            entry.converted.reset();
+            if (picturesGo && ! entry.held)
             {
-                // Only pinned pictures left: their conversions go, the
-                // farthest first; the pictures stay.
-                for (auto it = kept.begin(); it != kept.end(); ++it)
-                    if (const std::pair<int, long> rank = dropRank(it->first);
-                        it->second.converted != nullptr && rank > worst)
-                    {
-                        worst = rank;
-                        victim = it;
-                    }
-                if (victim == kept.end())
-                    return;
-                const std::size_t size = sizeOfConverted(*victim->second.converted);
-                victim->second.converted.reset();
-                victim->second.bytes -= size;
-                bytes -= std::min(bytes, size);
-                continue;
+                pictures -= std::min(pictures, entry.bytes);
+                av_frame_free(&entry.picture);
+                kept.erase(victim);
             }
-            bytes -= std::min(bytes, victim->second.bytes);
-            av_frame_free(&victim->second.picture);
-            kept.erase(victim);
         }
+        picturesMost = std::max(picturesMost, pictures);
+        peakBytes = std::max(peakBytes, footprint());
+        publish();
     }
 
     void FFmpegPictureStore::clear()
@@ -195,7 +252,8 @@ namespace vx::av
         for (auto& entry : kept)
             av_frame_free(&entry.second.picture);
         kept.clear();
-        bytes = 0;
+        pictures = conversions = picturesMost = 0;
         highest = -1;
+        publish();
     }
 }

@@ -500,9 +500,6 @@ namespace vx::av::ffmpeg
             hold.unlock();
             return goOn;
         };
-        // The part stays in the store while the group decoder holds it.
-        store.setPinned(std::min(groups.isEmpty() ? top : groups.lowest(), groups.firstKeptOf(top)),
-                        std::max(groups.highest(), top));
         hold.unlock();
         long pictures = 0;
         const auto counted = [&](long decoded)
@@ -672,10 +669,6 @@ namespace vx::av::ffmpeg
     {
         const int direction = rate > 0.0f ? 1 : rate < 0.0f ? -1 : wayDirection != 0 ? wayDirection : handDirection;
         store.setWay(static_cast<long>(requested), direction, wrapFrom);
-        if (groups.isEmpty())
-            store.setPinned(0, -1);
-        else
-            store.setPinned(groups.lowest(), groups.highest());
     }
 
     bool FFmpegSession::landKeptSeek(std::unique_lock<std::mutex>& hold, Seek& next)

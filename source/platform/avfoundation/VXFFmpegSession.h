@@ -152,7 +152,8 @@ namespace vx::av::ffmpeg
         void decodeWrapAhead(std::unique_lock<std::mutex>& hold);
 
         // The store drops first what lies farthest behind the play head
-        // (or the hand) on its way; the group decoder's frames stay.
+        // (or the hand) on its way; the group decoder's frames stay (it
+        // holds them there).
         void tellStoreTheWay();
 
         // Lands a seek whose frame the store keeps at once; the decoder
@@ -190,13 +191,13 @@ namespace vx::av::ffmpeg
         // the worker alone. A part that decodes nothing is not tried
         // again until another is due.
         const bool reverseByGroups;
-        FFmpegGroupDecoder groups;
+        // Every picture decoded, kept within one budget with the group
+        // decoder's, which it holds there; the worker's alone.
+        FFmpegPictureStore store;
+        FFmpegGroupDecoder groups{store};
         long groupUnreadable = -1;
         // How long a picture of the last part took to decode (see partLead).
         double secondsPerPicture = 0.0;
-        // Every picture decoded, kept within one budget with the group
-        // decoder's; the worker's alone.
-        FFmpegPictureStore store;
         // The movie's last frame (for a loop's wrap), where the part
         // decoded ahead for it begins (-1 before), and whether it was
         // decoded since the last seek or change of rate.

@@ -116,7 +116,8 @@ namespace vx::av
 
         // Frame memory, reused: a fresh block per decoded frame costs page
         // faults and zeroing on every frame. Blocks carry their size in front;
-        // a few free ones are kept per process (never freed at exit).
+        // a few free ones are kept per process while any block is in use
+        // (once the last one comes back, movies were released: they go).
         class PooledFrameAllocator final : public FrameAllocator
         {
         public:
@@ -124,6 +125,7 @@ namespace vx::av
             {
                 {
                     std::lock_guard<std::mutex> hold(lock);
+                    ++inUse;
                     for (auto it = free.begin(); it != free.end(); ++it)
                         if (sizeOf(*it) == size)
                         {
@@ -135,7 +137,11 @@ namespace vx::av
                 auto* block =
                     static_cast<unsigned char*>(std::aligned_alloc(header, (size + 2 * header - 1) / header * header));
                 if (block == nullptr)
+                {
+                    std::lock_guard<std::mutex> hold(lock);
+                    --inUse;
                     return nullptr;
+                }
                 std::memcpy(block, &size, sizeof(size));
                 return block + header;
             }
@@ -144,10 +150,19 @@ namespace vx::av
             {
                 auto* block = static_cast<unsigned char*>(bytes) - header;
                 std::lock_guard<std::mutex> hold(lock);
-                if (free.size() < kept)
+                inUse -= std::min<std::size_t>(inUse, 1);
+                if (inUse > 0 && free.size() < kept)
+                {
                     free.push_back(block);
-                else
-                    std::free(block);
+                    return;
+                }
+                std::free(block);
+                if (inUse == 0)
+                {
+                    for (unsigned char* spare : free)
+                        std::free(spare);
+                    free.clear();
+                }
             }
 
         private:
@@ -164,6 +179,7 @@ namespace vx::av
 
             std::mutex lock;
             std::vector<unsigned char*> free;
+            std::size_t inUse = 0;
         };
 
         PooledFrameAllocator& pooledFrameAllocator()

@@ -5,6 +5,7 @@
 // at a part's boundary, and no more than the budget is held.
 
 #include "platform/avfoundation/VXFFmpegGroupDecoder.h"
+#include "platform/avfoundation/VXFFmpegPictureStore.h"
 
 extern "C"
 {
@@ -13,6 +14,8 @@ extern "C"
 
 #include <gtest/gtest.h>
 
+#include <functional>
+#include <set>
 #include <vector>
 
 namespace vx::test
@@ -33,6 +36,7 @@ namespace vx::test
                 if (frame < 0 || frame >= frames)
                     return false;
                 ++seeks;
+                index = -1;
                 return decode(frame / groupFrames * groupFrames);
             }
             bool nextPicture() override { return index + 1 < frames && decode(index + 1); }
@@ -51,10 +55,18 @@ namespace vx::test
                 if (av_frame_get_buffer(hand, 0) < 0)
                     return false;
                 hand->data[0][0] = static_cast<std::uint8_t>(frame);
+                if (onPicture)
+                    onPicture(*hand, frame, frame == index + 1 ? index : -1);
                 index = frame;
                 return true;
             }
 
+        public:
+            // Told every picture decoded, with the one decoded before it, as
+            // the decoding session tells its store.
+            std::function<void(const AVFrame&, long, long)> onPicture;
+
+        private:
             const long frames, groupFrames;
             AVFrame* hand = nullptr;
             long index = -1;
@@ -130,5 +142,77 @@ namespace vx::test
             expected.push_back(n);
         EXPECT_EQ(handedOut, expected);
         EXPECT_LE(parts.peakHeldBytes(), budget);
+    }
+}
+
+namespace vx::test
+{
+    // The group decoder sharing the movie's store, which keeps every picture
+    // decoded besides (as the decoding session does) within a budget of
+    // two parts: walked down from the last frame to 0, every frame is handed
+    // out, and at every step the pictures kept by either (each counted once,
+    // by their buffers) are what the store counts and within its budget.
+    // Nothing is kept once both let go.
+    TEST(FFmpegGroupDecoderTest, SharingTheStoreEveryPictureKeptCountsOnceWithinItsBudget)
+    {
+        constexpr long frameCount = 100, partFrames = 6;
+        ScriptedPictures pictures(frameCount, 40);
+        std::size_t pictureBytes = 0;
+        {
+            av::FFmpegGroupDecoder probe(1);
+            ASSERT_EQ(probe.decodePart(pictures, 0, [](long) { return true; }), av::FFmpegGroupDecoder::Outcome::done);
+            pictureBytes = probe.heldBytes();
+        }
+        const std::size_t budget = 2 * partFrames * pictureBytes;
+        av::FFmpegPictureStore store(budget);
+        pictures.onPicture = [&store](const AVFrame& picture, long index, long previous)
+        { store.keep(index, picture, previous); };
+        av::FFmpegGroupDecoder parts(store);
+        // The bytes kept by either, each buffer once.
+        const auto keptBytes = [&]
+        {
+            std::set<const void*> buffers;
+            std::size_t total = 0;
+            for (long n = 0; n < frameCount; ++n)
+            {
+                long index = -1;
+                const AVFrame* group = parts.atOrAbove(n, index);
+                for (const AVFrame* picture : {store.find(n), index == n ? group : nullptr})
+                    if (picture != nullptr && buffers.insert(picture->buf[0]->data).second)
+                        total += av::bytesOfPicture(*picture);
+            }
+            return total;
+        };
+        std::vector<long> handedOut;
+        long last = frameCount;
+        store.setWay(last, -1);
+        ASSERT_EQ(parts.decodePart(pictures, frameCount - 1, [](long) { return true; }),
+                  av::FFmpegGroupDecoder::Outcome::done);
+        while (last > 0 && ! HasFatalFailure())
+        {
+            if (const long top = parts.nextPartTop(); top >= 0)
+            {
+                ASSERT_EQ(parts.decodePart(pictures, top, [](long) { return true; }),
+                          av::FFmpegGroupDecoder::Outcome::done);
+            }
+            else
+            {
+                long index = -1;
+                ASSERT_NE(parts.below(last, index), nullptr) << "nothing held below frame " << last;
+                handedOut.push_back(index);
+                last = index;
+                parts.dropAbove(index);
+                store.setWay(last, -1);
+            }
+            const std::size_t kept = keptBytes();
+            ASSERT_EQ(store.heldBytes(), kept) << "at frame " << last;
+            ASSERT_LE(kept, budget) << "at frame " << last;
+        }
+        EXPECT_EQ(handedOut.size(), static_cast<std::size_t>(frameCount));
+        EXPECT_LE(store.peakHeldBytes(), budget);
+        parts.clear();
+        store.clear();
+        EXPECT_EQ(store.heldBytes(), 0u);
+        EXPECT_EQ(keptBytes(), 0u);
     }
 }

@@ -6,11 +6,13 @@
 // And, with a last key-frame group as long, played backwards in a loop on the
 // real clock: the last group was decoded ahead, and shows at the wrap. Each
 // render is judged once: in the direction of play the picture is never
-// beyond the play head's frame and never goes back.
+// beyond the play head's frame and never goes back. With a small budget,
+// the pictures kept stay within it and go on release.
 
 #include "VXMovieBarsPlayback.h"
 
 #include "core/parameters/VXParamBase.h"
+#include "platform/avfoundation/VXFFmpegPictureStore.h"
 
 namespace vx::test
 {
@@ -168,6 +170,57 @@ namespace vx::test
                 tickOnTheClock();
         }
     }
+
+    namespace
+    {
+        // The same movie with a store of 16 MB: about 40 of its pictures.
+        class MovieKeptPicturesBudgetGLTest : public MovieBackwardLoopGLTest
+        {
+        protected:
+            static constexpr std::size_t budget = std::size_t{16} << 20;
+
+            void SetUp() override
+            {
+                av::FFmpegPictureStore::setBudgetOfNewStores(budget);
+                MovieBackwardLoopGLTest::SetUp();
+                av::FFmpegPictureStore::resetMostHeldByAllStores();
+            }
+            void TearDown() override
+            {
+                MovieBackwardLoopGLTest::TearDown();
+                av::FFmpegPictureStore::setBudgetOfNewStores(av::FFmpegPictureStore::defaultBudgetBytes);
+            }
+        };
+    }
+
+    // Played backwards in a loop from frame 290 down across the key frame at
+    // 250, then from 30 across the wrap to the last group: the pictures the
+    // movie keeps (the group decoder's among them) never exceed the budget,
+    // though they fill it; released, none are kept.
+    TEST_P(MovieKeptPicturesBudgetGLTest, ThePicturesKeptStayWithinTheBudgetAndGoOnRelease)
+    {
+        for (const long from : {290L, 30L})
+        {
+            cue(from);
+            last = std::chrono::steady_clock::now();
+            for (int render = 0; render < 60 && ! HasFatalFailure(); ++render)
+            {
+                if (headFrame() <= 1)
+                    bound = 499;
+                tickOnTheClock();
+                ASSERT_LE(av::FFmpegPictureStore::mostHeldByAllStores(), budget)
+                    << "from frame " << from << ", showing " << shown;
+            }
+        }
+        EXPECT_GE(av::FFmpegPictureStore::mostHeldByAllStores(), budget * 3 / 4) << "the budget never filled";
+        source->release();
+        source.reset();
+        EXPECT_EQ(av::FFmpegPictureStore::heldByAllStores(), 0u);
+    }
+
+    INSTANTIATE_TEST_SUITE_P(Readers, MovieKeptPicturesBudgetGLTest,
+                             ::testing::Values(SoundCase{"Silent", false}, SoundCase{"WithSound", true}),
+                             [](const auto& info) { return std::string(info.param.name); });
 
     INSTANTIATE_TEST_SUITE_P(Readers, MovieBackwardLoopGLTest,
                              ::testing::Values(SoundCase{"Silent", false}, SoundCase{"WithSound", true}),

@@ -52,8 +52,8 @@ namespace vx::test
             long head;
             int direction;
             long wrapFrom;
-            // Pinned frames (first above last for none).
-            long pinnedFirst, pinnedLast;
+            // Frames held beside the store (first above last for none).
+            long heldFirst, heldLast;
             // Frames 0 to 9 kept in turn, room for four: those left.
             const char* left;
         };
@@ -69,9 +69,11 @@ namespace vx::test
         const std::size_t size = av::bytesOfPicture(*picture());
         av::FFmpegPictureStore store(4 * size);
         store.setWay(c.head, c.direction, c.wrapFrom);
-        store.setPinned(c.pinnedFirst, c.pinnedLast);
         for (long n = 0; n < 10; ++n)
-            store.keep(n, *picture(), n - 1);
+            if (n >= c.heldFirst && n <= c.heldLast)
+                store.keepHeld(n, *picture(), n - 1);
+            else
+                store.keep(n, *picture(), n - 1);
         EXPECT_EQ(keptOf(store, 0, 9), c.left);
         EXPECT_LE(store.heldBytes(), 4 * size);
     }
@@ -87,20 +89,19 @@ namespace vx::test
             WayCase{"BackwardsAcrossTheWrap", 1, -1, 8, 0, -1, "0 1 8 9"},
             // Either way at 5: the farthest from it go.
             WayCase{"EitherWay", 5, 0, -1, 0, -1, "4 5 6 7"},
-            // Pinned 0 to 2 stay whatever the way.
-            WayCase{"PinnedStay", 9, 1, -1, 0, 2, "0 1 2 9"}),
+            // Held 0 to 2 stay whatever the way.
+            WayCase{"HeldStay", 9, 1, -1, 0, 2, "0 1 2 9"}),
         [](const auto& info) { return std::string(info.param.name); });
 
-    // Conversions count in the budget; where only pinned pictures are left,
+    // Conversions count in the budget; where only held pictures are left,
     // their conversions go and the pictures stay.
-    TEST(FFmpegPictureStoreConvertedTest, ConversionsOfPinnedPicturesGoBeforeThePictures)
+    TEST(FFmpegPictureStoreConvertedTest, ConversionsOfHeldPicturesGoBeforeThePictures)
     {
         const std::size_t size = av::bytesOfPicture(*picture());
         av::FFmpegPictureStore store(2 * size + 64 * 64 * 2);
         store.setWay(0, 1);
-        store.setPinned(0, 1);
-        store.keep(0, *picture(), -1);
-        store.keep(1, *picture(), 0);
+        store.keepHeld(0, *picture(), -1);
+        store.keepHeld(1, *picture(), 0);
         const auto converted = [](long frame)
         {
             auto buffer = av::PixelBuffer::create(64, 64, av::pixelFormat422YpCbCr8);
@@ -115,6 +116,66 @@ namespace vx::test
         EXPECT_EQ(store.findConverted(1, av::pixelFormat422YpCbCr8), nullptr) << "the farther conversion stayed";
         EXPECT_NE(store.findConverted(0, av::pixelFormat422YpCbCr8), nullptr);
         EXPECT_LE(store.heldBytes(), 2 * size + 64 * 64 * 2);
+    }
+
+    // The decoder's pool keeps the memory of the most pictures kept at once:
+    // a conversion has only the room beside that, and pictures below it are
+    // not dropped for one (that would free nothing).
+    TEST(FFmpegPictureStoreConvertedTest, AConversionHasOnlyTheRoomTheMostPicturesKeptLeave)
+    {
+        const std::size_t size = av::bytesOfPicture(*picture());
+        const auto converted = [](long frame)
+        {
+            auto buffer = av::PixelBuffer::create(64, 64, av::pixelFormat422YpCbCr8);
+            buffer->frameIndex = frame;
+            return buffer;
+        };
+        const std::size_t convertedSize = 64 * 64 * 2;
+        av::FFmpegPictureStore store(2 * size + convertedSize);
+        store.setWay(1, 1);
+        store.keep(0, *picture(), -1);
+        store.keep(1, *picture(), 0);
+        store.keepConverted(1, converted(1));
+        EXPECT_NE(store.findConverted(1, av::pixelFormat422YpCbCr8), nullptr) << "with room beside the pictures";
+        store.setWay(5, 1);
+        for (long n = 2; n < 6; ++n)
+            store.keep(n, *picture(), n - 1);
+        EXPECT_EQ(keptOf(store, 0, 5), "3 4 5") << "pictures took the room of the conversion dropped";
+        store.keepConverted(5, converted(5));
+        EXPECT_EQ(store.findConverted(5, av::pixelFormat422YpCbCr8), nullptr) << "kept beyond the most pictures kept";
+        EXPECT_EQ(keptOf(store, 0, 5), "3 4 5");
+        EXPECT_LE(store.peakHeldBytes(), 2 * size + convertedSize);
+    }
+
+    // A holder beside the store (the group decoder) shares the picture kept:
+    // held pictures stay whatever the budget and count once; let go, they
+    // may go again, and the budget holds.
+    TEST(FFmpegPictureStoreHeldTest, HeldPicturesStayAreCountedOnceAndGoOnceLetGo)
+    {
+        const std::size_t size = av::bytesOfPicture(*picture());
+        av::FFmpegPictureStore store(4 * size);
+        store.setWay(9, 1);
+        // Decoded again, a kept frame stays the one shared.
+        store.keep(0, *picture(), -1);
+        const AVFrame* shared = store.keepHeld(0, *picture(), -1);
+        ASSERT_NE(shared, nullptr);
+        EXPECT_EQ(shared, store.find(0));
+        EXPECT_EQ(store.heldBytes(), size);
+        ASSERT_NE(store.keepHeld(1, *picture(), 0), nullptr);
+        ASSERT_NE(store.keepHeld(2, *picture(), 1), nullptr);
+        for (long n = 3; n < 10; ++n)
+        {
+            store.keep(n, *picture(), n - 1);
+            EXPECT_LE(store.heldBytes(), 4 * size) << "after frame " << n;
+        }
+        EXPECT_EQ(keptOf(store, 0, 9), "0 1 2 9") << "held frames farthest behind stayed";
+        store.letGo(0);
+        store.letGo(1);
+        store.keep(8, *picture(), -1);
+        EXPECT_EQ(keptOf(store, 0, 9), "1 2 8 9") << "the frame let go farthest behind went first";
+        EXPECT_LE(store.peakHeldBytes(), 4 * size);
+        store.clear();
+        EXPECT_EQ(store.heldBytes(), 0u);
     }
 
     // A run decoded one picture after the other, with a gap where pictures
