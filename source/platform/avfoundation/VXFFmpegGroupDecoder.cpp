@@ -7,6 +7,7 @@ extern "C"
 }
 
 #include <algorithm>
+#include <deque>
 #include <iterator>
 
 namespace vx::av
@@ -60,6 +61,16 @@ namespace vx::av
         }
     }
 
+    void FFmpegGroupDecoder::release(long frame)
+    {
+        const auto found = held.find(frame);
+        if (found == held.end())
+            return;
+        bytes -= std::min(bytes, bytesOfPicture(*found->second));
+        av_frame_free(&found->second);
+        held.erase(found);
+    }
+
     void FFmpegGroupDecoder::dropBelow(long frame)
     {
         for (auto it = held.begin(); it != held.end() && it->first < frame; it = held.erase(it))
@@ -111,11 +122,14 @@ namespace vx::av
     }
 
     FFmpegGroupDecoder::Outcome FFmpegGroupDecoder::decodePart(PictureSource& source, long top,
-                                                               const std::function<bool(long)>& each)
+                                                               const std::function<Step(long)>& each)
     {
         if (top < 0 || ! source.seekToRandomAccess(top))
             return Outcome::failed;
         bool any = false;
+        // The frames this part holds, oldest first: the part may end at
+        // any frame, so the last ones decoded are held as they come.
+        std::deque<long> part;
         for (;;)
         {
             const long frame = source.pictureIndex();
@@ -128,13 +142,23 @@ namespace vx::av
             if (! any)
                 dropBelow(std::max(frame, firstKeptOf(top)));
             any = true;
-            // Pictures below the part decode only as references of the ones in it.
-            if (frame >= firstKeptOf(top) && held.find(frame) == held.end())
+            // Pictures a part's length below the last one decode only as
+            // references of the ones after them.
+            while (! part.empty() && part.front() < firstKeptOf(frame))
+            {
+                release(part.front());
+                part.pop_front();
+            }
+            if (held.find(frame) == held.end())
                 if (AVFrame* kept = av_frame_clone(source.picture()))
+                {
                     hold(frame, kept);
-            if (! each(frame))
+                    part.push_back(frame);
+                }
+            const Step step = each(frame);
+            if (step == Step::stop)
                 return Outcome::stopped;
-            if (frame == top || ! source.nextPicture())
+            if (step == Step::last || frame == top || ! source.nextPicture())
                 break;
         }
         return any ? Outcome::done : Outcome::failed;

@@ -121,13 +121,6 @@ namespace vx::av::ffmpeg
         // -1 for none.
         long groupPartDue() const;
 
-        // Played backwards, the frames the play head passes from head
-        // while a part ending where it then is decodes from its group's
-        // key frame, at the pace the last part decoded: a part the play
-        // head is not on ends that far below it, so a decoder slower
-        // than the play head still shows each part it decodes.
-        long partLead(long head) const;
-
         bool wantsGroupWork() const;
 
         void workOnGroups(std::unique_lock<std::mutex>& hold);
@@ -192,8 +185,6 @@ namespace vx::av::ffmpeg
         const bool reverseByGroups;
         FFmpegGroupDecoder groups;
         long groupUnreadable = -1;
-        // How long a picture of the last part took to decode (see partLead).
-        double secondsPerPicture = 0.0;
         // Every picture decoded, kept within one budget with the group
         // decoder's; the worker's alone.
         FFmpegPictureStore store;
