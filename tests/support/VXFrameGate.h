@@ -61,7 +61,7 @@ namespace vx::test
                 std::lock_guard<std::mutex> hold(lock);
                 wait = pace;
                 if (wait.count() > 0)
-                    decodedFrames.push_back(frame);
+                    decodedFrames.push_back({frame, std::chrono::steady_clock::now()});
             }
             if (wait.count() > 0)
                 std::this_thread::sleep_for(wait);
@@ -73,8 +73,14 @@ namespace vx::test
             pace = perPicture;
             decodedFrames.clear();
         }
-        // The frames of the pictures decoded while paced, in decoding order.
-        std::vector<long> decoded()
+        // The pictures decoded while paced, in decoding order: their frame
+        // and when.
+        struct Decoded
+        {
+            long frame;
+            std::chrono::steady_clock::time_point at;
+        };
+        std::vector<Decoded> decoded()
         {
             std::lock_guard<std::mutex> hold(lock);
             return decodedFrames;
@@ -134,6 +140,6 @@ namespace vx::test
         int waiting = 0, admitted = 0;
         unsigned long passed = 0;
         std::chrono::milliseconds pace{0};
-        std::vector<long> decodedFrames;
+        std::vector<Decoded> decodedFrames;
     };
 }

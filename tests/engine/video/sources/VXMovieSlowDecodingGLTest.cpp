@@ -5,9 +5,11 @@
 // its key frame each time, slower than the play head passes them. Each
 // render is judged once: the picture never goes back up and is never below
 // the play head; it never stands longer than decoding from the play head's
-// key frame to the play head takes (half again, and half a second); and
-// every part decoded (each run of pictures from a key frame) puts a picture
-// on the screen: none is left half-done or decoded again for nothing.
+// key frame to the play head takes (half again, and a second). No picture is
+// decoded above the play head (passed), and every part decoded (each run of
+// pictures from a key frame) puts a picture on the screen: none is left
+// half-done or decoded again for nothing. And
+// a cue there decodes its group once, from its key frame.
 
 #include "VXMovieBarsPlayback.h"
 
@@ -58,6 +60,7 @@ namespace vx::test
                 if (HasFatalFailure())
                     return;
                 const long at = headFrame();
+                heads.push_back({last, at});
                 if (shown != before || (shown >= 0 && shown <= at))
                 {
                     stood = 0;
@@ -73,20 +76,32 @@ namespace vx::test
                                        << ", the play head from frame " << standFrom << " to " << at;
             }
 
+            // Renders, the clock standing still, until frame n shows; false
+            // after the watchdog.
+            bool showsFrame(long n)
+            {
+                const auto giveUp = std::chrono::steady_clock::now() + watchdog;
+                while (shown != n && ! HasFatalFailure() && std::chrono::steady_clock::now() < giveUp)
+                    tick(0.0);
+                return shown == n;
+            }
+
             std::chrono::steady_clock::time_point last = std::chrono::steady_clock::now();
+            // Where the play head was at each render (step).
+            std::vector<std::pair<std::chrono::steady_clock::time_point, long>> heads;
             long standFrom = -1;
             long stood = 0;
         };
 
         // The runs of pictures decoded from a key frame on, in order.
-        std::vector<std::vector<long>> runsOf(const std::vector<long>& decoded)
+        std::vector<std::vector<long>> runsOf(const std::vector<FrameGate::Decoded>& decoded)
         {
             std::vector<std::vector<long>> runs;
-            for (const long frame : decoded)
+            for (const FrameGate::Decoded& picture : decoded)
             {
-                if (runs.empty() || frame <= runs.back().back())
+                if (runs.empty() || picture.frame <= runs.back().back())
                     runs.emplace_back();
-                runs.back().push_back(frame);
+                runs.back().push_back(picture.frame);
             }
             return runs;
         }
@@ -98,7 +113,7 @@ namespace vx::test
         FrameGate& gate = FrameGate::get();
         FrameGate::Use use;
         cue(390);
-        ASSERT_TRUE(showsBy(390, 0.0)) << "frame 390 never showed";
+        ASSERT_TRUE(showsFrame(390)) << "frame 390 never showed";
         gate.setPace(pace);
         direct(playBackward);
         std::vector<long> shownFrames;
@@ -113,9 +128,23 @@ namespace vx::test
         ASSERT_FALSE(HasFatalFailure());
         ASSERT_LE(headFrame(), 150) << "the watchdog ran out";
         ASSERT_LT(shown, 250) << "no frame of the first group showed";
+        const std::vector<FrameGate::Decoded> decoded = gate.decoded();
+        // No picture is decoded above where the play head was at the
+        // render before (it has passed there): decoding stops where it
+        // meets the play head.
+        for (const FrameGate::Decoded& picture : decoded)
+        {
+            const auto after = std::upper_bound(heads.begin(), heads.end(), picture.at,
+                                                [](const auto& at, const auto& head) { return at < head.first; });
+            if (after == heads.begin())
+                continue;
+            const long head = std::prev(after)->second;
+            ASSERT_LE(picture.frame, head + 2) << "decoded frame " << picture.frame << ", the play head on frame "
+                                               << head << " at the render before";
+        }
         // Every run but the last (it may be under way) shows a frame of its
         // own: above where the next run from its key frame ends.
-        const std::vector<std::vector<long>> runs = runsOf(gate.decoded());
+        const std::vector<std::vector<long>> runs = runsOf(decoded);
         ASSERT_GE(runs.size(), 2u);
         for (std::size_t r = 0; r + 1 < runs.size(); ++r)
         {
@@ -126,6 +155,24 @@ namespace vx::test
             EXPECT_TRUE(shows) << "the pictures decoded from frame " << run.front() << " to " << run.back()
                                << " never showed (run " << r + 1 << " of " << runs.size() << ")";
         }
+    }
+
+    // Paused, a cue to frame 300 decodes from key frame 250 up to it, once:
+    // not first on past it, then again from the group before.
+    TEST_P(MovieSlowDecodingGLTest, ACueDecodesFromItsKeyFrameOnce)
+    {
+        FrameGate& gate = FrameGate::get();
+        FrameGate::Use use;
+        ASSERT_TRUE(showsFrame(0)) << "frame 0 never showed";
+        gate.setPace(std::chrono::milliseconds(1));
+        cue(300);
+        ASSERT_TRUE(showsFrame(300)) << "frame 300 never showed";
+        const std::vector<FrameGate::Decoded> decoded = gate.decoded();
+        ASSERT_FALSE(decoded.empty());
+        EXPECT_EQ(decoded.front().frame, keyInterval);
+        EXPECT_EQ(runsOf(decoded).size(), 1u) << "decoded from frame " << decoded.front().frame << " to "
+                                              << decoded.back().frame << " more than once";
+        EXPECT_LE(decoded.size(), 300u - keyInterval + 8u) << "decoded past frame 300";
     }
 
     INSTANTIATE_TEST_SUITE_P(Readers, MovieSlowDecodingGLTest,
