@@ -551,20 +551,11 @@ namespace vx::av::ffmpeg
         const long head = static_cast<long>(requested);
         long above = -1;
         groups.atOrAbove(head, above);
-        // Backwards the part ends at the play head, or lower where the
-        // decoding meets it.
-        const long ahead = head;
+        // Backwards a part asked for at the play head ends lower, where
+        // the decoding meets it; never a part the play head has left.
         long top = groups.nextPartTop();
-        if (above < 0 || (rate < 0.0f && groups.lowest() > head))
-        {
-            // Frames decoded ahead that the play head has not come
-            // to yet are waited for.
-            const bool coming = above < 0 && ! groups.isEmpty() && groups.highest() >= ahead;
-            top = coming ? groups.nextPartTop() : ahead;
-        }
-        // Never a part the play head has already left.
-        if (rate < 0.0f && top > head)
-            top = ahead;
+        if (above < 0 || (rate < 0.0f && groups.lowest() > head) || (rate < 0.0f && top > head))
+            top = head;
         return top >= 0 && top != groupUnreadable ? top : -1;
     }
 

@@ -102,9 +102,11 @@ namespace vx::av::ffmpeg
 
         // Decodes the part of a group ending at top; between pictures the
         // seeks asked meanwhile land once their frames are held, and
-        // played backwards the queue is kept full. Stops for a seek of
-        // another kind or outside the part, for a turn, and for a play
-        // head that moved up off the part.
+        // played backwards the queue is kept full. Ends where the decoding
+        // meets the play head (or the frame the seeks landed on), the
+        // frames decoded last held. Stops for a seek of another kind or
+        // outside the part, for a turn, and for a play head that moved up
+        // off the part.
         FFmpegGroupDecoder::Outcome decodeGroupPart(std::unique_lock<std::mutex>& hold, long top,
                                                     std::optional<Seek>* current);
 
