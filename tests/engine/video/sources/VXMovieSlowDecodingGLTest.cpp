@@ -1,15 +1,15 @@
 // A 720p HEVC movie (key frames at 0 and 250) whose decoder takes 20 ms a
 // picture, half a frame's time (the gate paced), played backwards by the
 // engine's timeline, fed by the DataDriver thread, silent (self-timed
-// player) and with sound (seeking reader): a group is decoded in parts from
-// its key frame each time, slower than the play head passes them. Each
-// render is judged once: the picture never goes back up and is never below
-// the play head; it never stands longer than decoding from the play head's
-// key frame to the play head takes (half again, and a second). No picture is
-// decoded above the play head (passed), and every part decoded (each run of
-// pictures from a key frame) puts a picture on the screen: none is left
-// half-done or decoded again for nothing. And
-// a cue there decodes its group once, from its key frame.
+// player) and with sound (seeking reader): each part of a group decodes from
+// its key frame, more pictures than the play head passes frames meanwhile.
+// Each render is judged once: the picture never goes back up and is never
+// below the play head; it never stands longer than decoding from the play
+// head's key frame to the play head takes (half again, and a second). No
+// picture is decoded above the play head (passed), and every part decoded
+// (each run of pictures from a key frame) puts a picture on the screen: none
+// is left half-done or decoded again for nothing. And a cue decodes its
+// group once, from its key frame.
 
 #include "VXMovieBarsPlayback.h"
 
