@@ -4,7 +4,7 @@
 // closed, a decoder waits in it for the test, which may let a given number
 // of frames out meanwhile. One for the process (frames it gave may outlive a
 // test in the texture cache), the decoders' allocator while a test holds a
-// Use.
+// Use. Paced, it also slows each picture a decoder decodes.
 
 #include "engine/video/formats/avfoundation/VXMediaBackend.h"
 
@@ -12,6 +12,8 @@
 #include <condition_variable>
 #include <cstdlib>
 #include <mutex>
+#include <thread>
+#include <vector>
 
 namespace vx::test
 {
@@ -24,6 +26,7 @@ namespace vx::test
             ~Use()
             {
                 get().setOpen(true);
+                get().setPace(std::chrono::milliseconds(0));
                 av::FrameAllocator::setCurrent(nullptr);
             }
         };
@@ -48,6 +51,40 @@ namespace vx::test
             return std::aligned_alloc(64, (size + 63) / 64 * 64);
         }
         void deallocate(void* block) override { std::free(block); }
+
+        // Paced, each picture a decoder decodes takes at least the pace
+        // (a decoder slower than a clip's rate), and its frame is recorded.
+        void pictureDecoded(long frame) override
+        {
+            std::chrono::milliseconds wait{0};
+            {
+                std::lock_guard<std::mutex> hold(lock);
+                wait = pace;
+                if (wait.count() > 0)
+                    decodedFrames.push_back({frame, std::chrono::steady_clock::now()});
+            }
+            if (wait.count() > 0)
+                std::this_thread::sleep_for(wait);
+        }
+        // Zero for none; the record starts afresh.
+        void setPace(std::chrono::milliseconds perPicture)
+        {
+            std::lock_guard<std::mutex> hold(lock);
+            pace = perPicture;
+            decodedFrames.clear();
+        }
+        // The pictures decoded while paced, in decoding order: their frame
+        // and when.
+        struct Decoded
+        {
+            long frame;
+            std::chrono::steady_clock::time_point at;
+        };
+        std::vector<Decoded> decoded()
+        {
+            std::lock_guard<std::mutex> hold(lock);
+            return decodedFrames;
+        }
 
         void setOpen(bool isOpen)
         {
@@ -102,5 +139,7 @@ namespace vx::test
         bool open = true;
         int waiting = 0, admitted = 0;
         unsigned long passed = 0;
+        std::chrono::milliseconds pace{0};
+        std::vector<Decoded> decodedFrames;
     };
 }

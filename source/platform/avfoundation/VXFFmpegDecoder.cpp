@@ -208,18 +208,6 @@ namespace vx::av::ffmpeg
         return groupOf(a) == groupOf(b);
     }
 
-    long Decoder::keyFrameAtOrBefore(long index) const
-    {
-        if (keyFrameTicks.empty())
-            return std::max(0L, index - framesInASecond());
-        const auto ticks = saturatingCast<std::int64_t>(std::floor(index / fps / timeBase + keyFrameOrigin));
-        const auto after = std::upper_bound(keyFrameTicks.begin(), keyFrameTicks.end(), ticks);
-        if (after == keyFrameTicks.begin())
-            return 0;
-        const double seconds = (static_cast<double>(*std::prev(after)) - keyFrameOrigin) * timeBase;
-        return std::clamp(static_cast<long>(std::floor(seconds * fps + 1e-6)), 0L, index);
-    }
-
     void Decoder::findFirstPicture()
     {
         const bool decoded = next();
@@ -279,6 +267,7 @@ namespace vx::av::ffmpeg
             if (received == 0)
             {
                 numberPicture();
+                FrameAllocator::getCurrent().pictureDecoded(frameIndex);
                 if (passesRandomAccess())
                     return give();
                 av_frame_unref(frame);
@@ -434,7 +423,10 @@ namespace vx::av::ffmpeg
                 // unit midway (a program stream's leading headers
                 // cut off), and it then bears the stamp of the next:
                 // a random-access picture stamped as it is passed by.
-                if (! isRandomAccess() || (firstPacketStamp != AV_NOPTS_VALUE && stampOf(*frame) == firstPacketStamp))
+                // A container's packets are whole: its first one after
+                // a jump is the random-access picture itself.
+                if (! isRandomAccess() || (carriesStartCodes() && firstPacketStamp != AV_NOPTS_VALUE &&
+                                           stampOf(*frame) == firstPacketStamp))
                     return false;
                 randomAccess = frameIndex == unnumbered ? RandomAccess::passed : RandomAccess::leading;
                 randomAccessIndex = frameIndex;

@@ -7,6 +7,7 @@ extern "C"
 }
 
 #include <algorithm>
+#include <deque>
 #include <iterator>
 
 namespace vx::av
@@ -60,6 +61,14 @@ namespace vx::av
             return;
         for (auto it = std::next(from); it != held.end();)
             it = letGo(it);
+    }
+
+    void FFmpegGroupDecoder::release(long frame)
+    {
+        const auto found = held.find(frame);
+        if (found == held.end())
+            return;
+        letGo(found);
     }
 
     void FFmpegGroupDecoder::dropBelow(long frame)
@@ -125,12 +134,15 @@ namespace vx::av
     }
 
     FFmpegGroupDecoder::Outcome FFmpegGroupDecoder::decodePart(PictureSource& source, long top,
-                                                               const std::function<bool(long)>& each)
+                                                               const std::function<Step(long)>& each)
     {
         if (top < 0 || ! source.seekToRandomAccess(top))
             return Outcome::failed;
         bool any = false;
         long previous = -1;
+        // The frames this part holds, oldest first: the part may end at
+        // any frame, so the last ones decoded are held as they come.
+        std::deque<long> part;
         for (;;)
         {
             const long frame = source.pictureIndex();
@@ -143,13 +155,24 @@ namespace vx::av
             if (! any)
                 dropBelow(std::max(frame, firstKeptOf(top)));
             any = true;
-            // Pictures below the part decode only as references of the ones in it.
-            if (frame >= firstKeptOf(top) && held.find(frame) == held.end())
+            // Pictures a part's length below the last one decode only as
+            // references of the ones after them.
+            while (! part.empty() && part.front() < firstKeptOf(frame))
+            {
+                release(part.front());
+                part.pop_front();
+            }
+            if (held.find(frame) == held.end())
+            {
                 hold(frame, *source.picture(), previous);
+                if (held.find(frame) != held.end())
+                    part.push_back(frame);
+            }
             previous = frame;
-            if (! each(frame))
+            const Step step = each(frame);
+            if (step == Step::stop)
                 return Outcome::stopped;
-            if (frame == top || ! source.nextPicture())
+            if (step == Step::last || frame == top || ! source.nextPicture())
                 break;
         }
         return any ? Outcome::done : Outcome::failed;

@@ -82,11 +82,21 @@ namespace vx::av
             stopped,
             failed
         };
-        // Decodes the part ending at frame top, from the random-access
-        // picture at or before it on, keeping the last ones a part holds:
-        // each is held as it comes, and then told to each (false stops
-        // there). Failed when no picture at or below top decodes.
-        Outcome decodePart(PictureSource& source, long top, const std::function<bool(long frame)>& each);
+        // What each picture's frame told to decodePart's caller leads to:
+        // decoding on, the part ending at that frame (done), or stopping.
+        enum class Step
+        {
+            more,
+            last,
+            stop
+        };
+        // Decodes the part ending at frame top at most, from the
+        // random-access picture at or before it on: each picture is held as
+        // it comes, the lowest of them let go beyond a part's frames, and
+        // then told to each, which may end the part there. Whenever it ends,
+        // the last frames decoded, a part at most, stay held. Failed when no
+        // picture at or below top decodes.
+        Outcome decodePart(PictureSource& source, long top, const std::function<Step(long frame)>& each);
 
         // Bytes held now, and the most held at once (counted in the store
         // too, when one is shared).
@@ -99,6 +109,7 @@ namespace vx::av
         void hold(long frame, const AVFrame& picture, long previous);
         std::map<long, AVFrame*>::iterator letGo(std::map<long, AVFrame*>::iterator picture);
         void dropBelow(long frame);
+        void release(long frame);
 
         std::map<long, AVFrame*> held;
         FFmpegPictureStore* store = nullptr;

@@ -1,7 +1,6 @@
 #include "platform/avfoundation/VXFFmpegSession.h"
 
 #include <algorithm>
-#include <chrono>
 #include <cmath>
 
 namespace vx::av::ffmpeg
@@ -387,11 +386,10 @@ namespace vx::av::ffmpeg
         if (landHeldSeek(hold, current, target))
             return;
         groups.dropAbove(target);
-        // Played backwards, the part ends where the play head will
-        // be once it is decoded; the seek lands on the frame nearest
-        // at or above the play head then.
-        const long top = std::max(0L, target - partLead(target));
-        const FFmpegGroupDecoder::Outcome outcome = decodeGroupPart(hold, top, &current);
+        // The part ends at the frame, or where the decoding on its way
+        // up meets the play head (or a newer seek) coming down; the
+        // seek lands on the frame nearest at or above the play head then.
+        const FFmpegGroupDecoder::Outcome outcome = decodeGroupPart(hold, target, &current);
         if (! current.has_value() || landHeldSeek(hold, current, target))
             return;
         if (! seeks.empty())
@@ -486,7 +484,9 @@ namespace vx::av::ffmpeg
                 const Seek& newest = seeks.back();
                 const long wanted = decoder->indexOf(newest.seconds);
                 const long reach = rate < 0.0f ? std::max(top, startHead) : top;
-                goOn = newest.backwards && wanted <= reach && (wanted > decoded || groups.firstKeptOf(top) <= wanted);
+                long held = -1;
+                groups.atOrAbove(wanted, held);
+                goOn = newest.backwards && wanted <= reach && (wanted > decoded || held == wanted);
             }
             if (goOn && rate < 0.0f)
             {
@@ -497,22 +497,19 @@ namespace vx::av::ffmpeg
                 if (goOn && seeks.empty() && ! seekUnderWay.has_value())
                     topUpQueue(hold, top, decoded);
             }
+            // Met the play head (or the frame the seeks landed on): what
+            // lies above it is passed, and what the part holds below it
+            // shows while the next part decodes.
+            const bool met = goOn && seeks.empty() && ! seekUnderWay.has_value() &&
+                             decoded >= static_cast<long>(requested);
             hold.unlock();
-            return goOn;
+            return ! goOn ? FFmpegGroupDecoder::Step::stop
+                   : met  ? FFmpegGroupDecoder::Step::last
+                          : FFmpegGroupDecoder::Step::more;
         };
         hold.unlock();
-        long pictures = 0;
-        const auto counted = [&](long decoded)
-        {
-            ++pictures;
-            return each(decoded);
-        };
-        const auto started = std::chrono::steady_clock::now();
-        const FFmpegGroupDecoder::Outcome outcome = groups.decodePart(*decoder, top, counted);
-        const std::chrono::duration<double> took = std::chrono::steady_clock::now() - started;
+        const FFmpegGroupDecoder::Outcome outcome = groups.decodePart(*decoder, top, each);
         hold.lock();
-        if (outcome == FFmpegGroupDecoder::Outcome::done && pictures > 0)
-            secondsPerPicture = took.count() / static_cast<double>(pictures);
         tellStoreTheWay();
         return outcome;
     }
@@ -548,28 +545,12 @@ namespace vx::av::ffmpeg
         const long head = static_cast<long>(requested);
         long above = -1;
         groups.atOrAbove(head, above);
-        const long ahead = std::max(0L, head - partLead(head));
+        // Backwards a part asked for at the play head ends lower, where
+        // the decoding meets it; never a part the play head has left.
         long top = groups.nextPartTop();
-        if (above < 0 || (rate < 0.0f && groups.lowest() > head))
-        {
-            // Frames decoded ahead that the play head has not come
-            // to yet are waited for.
-            const bool coming = above < 0 && ! groups.isEmpty() && groups.highest() >= ahead;
-            top = coming ? groups.nextPartTop() : ahead;
-        }
-        // Never a part the play head has already left.
-        if (rate < 0.0f && top > head)
-            top = ahead;
+        if (above < 0 || (rate < 0.0f && groups.lowest() > head) || (rate < 0.0f && top > head))
+            top = head;
         return top >= 0 && top != groupUnreadable ? top : -1;
-    }
-
-    long FFmpegSession::partLead(long head) const
-    {
-        if (rate >= 0.0f || head <= 0)
-            return 0;
-        const double passed = decoder->fps * std::fabs(rate) * std::min(secondsPerPicture, 1.0);
-        const long decoded = head - decoder->keyFrameAtOrBefore(head);
-        return std::lround(passed * static_cast<double>(decoded) / (1.0 + passed));
     }
 
     bool FFmpegSession::wantsGroupWork() const

@@ -102,9 +102,11 @@ namespace vx::av::ffmpeg
 
         // Decodes the part of a group ending at top; between pictures the
         // seeks asked meanwhile land once their frames are held, and
-        // played backwards the queue is kept full. Stops for a seek of
-        // another kind or outside the part, for a turn, and for a play
-        // head that moved up off the part.
+        // played backwards the queue is kept full. Ends where the decoding
+        // meets the play head (or the frame the seeks landed on), the
+        // frames decoded last held. Stops for a seek of another kind or
+        // outside the part, for a turn, and for a play head that moved up
+        // off the part.
         FFmpegGroupDecoder::Outcome decodeGroupPart(std::unique_lock<std::mutex>& hold, long top,
                                                     std::optional<Seek>* current);
 
@@ -120,13 +122,6 @@ namespace vx::av::ffmpeg
         // held), else the one below the parts held when there is room;
         // -1 for none.
         long groupPartDue() const;
-
-        // Played backwards, the frames the play head passes from head
-        // while a part ending where it then is decodes from its group's
-        // key frame, at the pace the last part decoded: a part the play
-        // head is not on ends that far below it, so a decoder slower
-        // than the play head still shows each part it decodes.
-        long partLead(long head) const;
 
         bool wantsGroupWork() const;
 
@@ -196,8 +191,6 @@ namespace vx::av::ffmpeg
         FFmpegPictureStore store;
         FFmpegGroupDecoder groups{store};
         long groupUnreadable = -1;
-        // How long a picture of the last part took to decode (see partLead).
-        double secondsPerPicture = 0.0;
         // The movie's last frame (for a loop's wrap), where the part
         // decoded ahead for it begins (-1 before), and whether it was
         // decoded since the last seek or change of rate.

@@ -2,7 +2,8 @@
 // numbered in their first byte, a key frame every groupFrames), its budget
 // small enough that a group is decoded in parts: walked down as the decoding
 // session walks it, every frame is handed out once, in order, none missing
-// at a part's boundary, and no more than the budget is held.
+// at a part's boundary, and no more than the budget is held; a part ended
+// early holds the frames decoded last.
 
 #include "platform/avfoundation/VXFFmpegGroupDecoder.h"
 #include "platform/avfoundation/VXFFmpegPictureStore.h"
@@ -92,7 +93,7 @@ namespace vx::test
         std::size_t pictureBytes = 0;
         {
             av::FFmpegGroupDecoder probe(1);
-            ASSERT_EQ(probe.decodePart(pictures, 10, [](long) { return true; }),
+            ASSERT_EQ(probe.decodePart(pictures, 10, [](long) { return av::FFmpegGroupDecoder::Step::more; }),
                       av::FFmpegGroupDecoder::Outcome::done);
             pictureBytes = probe.heldBytes() / static_cast<std::size_t>(probe.highest() - probe.lowest() + 1);
         }
@@ -106,7 +107,7 @@ namespace vx::test
                                        [&](long frame)
                                        {
                                            decoded.push_back(frame);
-                                           return true;
+                                           return av::FFmpegGroupDecoder::Step::more;
                                        }),
                       av::FFmpegGroupDecoder::Outcome::done);
             ASSERT_FALSE(decoded.empty());
@@ -143,6 +144,49 @@ namespace vx::test
         EXPECT_EQ(handedOut, expected);
         EXPECT_LE(parts.peakHeldBytes(), budget);
     }
+
+    // Key frames at 0 and 40; parts of six pictures. A part ended by its
+    // caller where the decoding meets the play head (65, below the top
+    // asked for) holds the six frames decoded last, never more; one
+    // stopped holds no more either.
+    TEST(FFmpegGroupDecoderTest, APartEndedWhereItMeetsThePlayHeadHoldsTheFramesDecodedLast)
+    {
+        constexpr long partFrames = 6;
+        ScriptedPictures pictures(100, 40);
+        std::size_t pictureBytes = 0;
+        {
+            av::FFmpegGroupDecoder probe(1);
+            ASSERT_EQ(probe.decodePart(pictures, 0, [](long) { return av::FFmpegGroupDecoder::Step::more; }),
+                      av::FFmpegGroupDecoder::Outcome::done);
+            pictureBytes = probe.heldBytes();
+        }
+        const std::size_t budget = 2 * partFrames * pictureBytes;
+        struct Row
+        {
+            av::FFmpegGroupDecoder::Step at65;
+            av::FFmpegGroupDecoder::Outcome outcome;
+        };
+        for (const Row& row : {Row{av::FFmpegGroupDecoder::Step::last, av::FFmpegGroupDecoder::Outcome::done},
+                               Row{av::FFmpegGroupDecoder::Step::stop, av::FFmpegGroupDecoder::Outcome::stopped}})
+        {
+            av::FFmpegGroupDecoder part(budget);
+            long last = -1;
+            EXPECT_EQ(part.decodePart(pictures, 79,
+                                      [&](long frame)
+                                      {
+                                          last = frame;
+                                          return frame == 65 ? row.at65 : av::FFmpegGroupDecoder::Step::more;
+                                      }),
+                      row.outcome);
+            EXPECT_EQ(last, 65);
+            EXPECT_EQ(part.lowest(), 65 - partFrames + 1);
+            EXPECT_EQ(part.highest(), 65);
+            EXPECT_LE(part.peakHeldBytes(), partFrames * pictureBytes);
+            long index = -1;
+            for (long n = 60; n <= 65; ++n)
+                EXPECT_EQ(numberOf(part.atOrAbove(n, index)), n);
+        }
+    }
 }
 
 namespace vx::test
@@ -160,7 +204,7 @@ namespace vx::test
         std::size_t pictureBytes = 0;
         {
             av::FFmpegGroupDecoder probe(1);
-            ASSERT_EQ(probe.decodePart(pictures, 0, [](long) { return true; }), av::FFmpegGroupDecoder::Outcome::done);
+            ASSERT_EQ(probe.decodePart(pictures, 0, [](long) { return av::FFmpegGroupDecoder::Step::more; }), av::FFmpegGroupDecoder::Outcome::done);
             pictureBytes = probe.heldBytes();
         }
         const std::size_t budget = 2 * partFrames * pictureBytes;
@@ -186,13 +230,13 @@ namespace vx::test
         std::vector<long> handedOut;
         long last = frameCount;
         store.setWay(last, -1);
-        ASSERT_EQ(parts.decodePart(pictures, frameCount - 1, [](long) { return true; }),
+        ASSERT_EQ(parts.decodePart(pictures, frameCount - 1, [](long) { return av::FFmpegGroupDecoder::Step::more; }),
                   av::FFmpegGroupDecoder::Outcome::done);
         while (last > 0 && ! HasFatalFailure())
         {
             if (const long top = parts.nextPartTop(); top >= 0)
             {
-                ASSERT_EQ(parts.decodePart(pictures, top, [](long) { return true; }),
+                ASSERT_EQ(parts.decodePart(pictures, top, [](long) { return av::FFmpegGroupDecoder::Step::more; }),
                           av::FFmpegGroupDecoder::Outcome::done);
             }
             else

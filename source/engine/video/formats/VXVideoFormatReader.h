@@ -84,7 +84,8 @@ namespace vx
         // Where the play head is while the source holds its reads on a seek
         // under way (feeding thread). A reader that keeps its picture to the
         // play head follows it and answers true: it is not read again at the
-        // frame held. Readers that show the frame read answer false.
+        // frame held. Readers that show the frame read answer false (they
+        // may still seek on towards the play head meanwhile).
         virtual bool followPlayHead(double /*positionMs*/) { return false; }
         virtual void setPlaybackSpeed(float speed);
         virtual void setPlaybackDirection(ParamPlayDirection direction);

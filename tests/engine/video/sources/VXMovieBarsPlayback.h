@@ -210,7 +210,10 @@ namespace vx::test
         }
 
         // One render, judged.
-        void look() { judge(frameInBars(readOutput(source->render(*renderer, info)), 640, 360)); }
+        void look()
+        {
+            judge(frameInBars(readOutput(source->render(*renderer, info)), source->getWidth(), source->getHeight()));
+        }
 
         // One host frame of ms.
         void tick(double ms)

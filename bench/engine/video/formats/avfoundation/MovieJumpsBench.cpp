@@ -158,6 +158,10 @@ namespace
                 reader.readFrame(at);
                 held = head;
             }
+            // Held, a reader that keeps to the play head hears where it is
+            // now; any other is asked again at the frame held.
+            else if (! reader.followPlayHead(at))
+                reader.readFrame(held * 40.0 + 20.0);
             awaited = awaiting && ! leftBehind;
             // Held by the hand, a player shows what it is handed while its
             // seeks run, and tells no success then.

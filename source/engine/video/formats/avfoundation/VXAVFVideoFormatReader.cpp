@@ -420,6 +420,15 @@ namespace vx
 
         void playerItemDidReachEnd() { seekToPosition(0.0); }
 
+        // Played backwards, a seek still under way while the play head moves
+        // on down is replaced by one to the play head's frame: the decoding
+        // meets the play head there, not at a frame it has passed.
+        void followDown(long frame)
+        {
+            if (direction.load() == playBackward && isSeeking() && frame >= 0 && frame < requestedFrame.load())
+                seekToFrame(frame);
+        }
+
     private:
         // Tells the decoding session the picture's way before a seek to
         // frame: from the frame shown in the direction of play, or from
@@ -562,6 +571,16 @@ namespace vx
         internal->seekToFrame(frame);
         setCurrentFrame(frame);
         return internal->update();
+    }
+
+    bool AVFVideoFormatReader::followPlayHead(double positionMs)
+    {
+        // The frame read stays the reader's: read again, it hands over what
+        // lands.
+        long frame = -1;
+        if (frameAtPosition(positionMs, frame))
+            internal->followDown(frame);
+        return false;
     }
 
     bool AVFVideoFormatReader::isAwaitingFrame()

@@ -32,6 +32,7 @@ namespace vx
         unsigned getTotalFrames() override;
         bool readFrame(double positionMs) override;
         bool isAwaitingFrame() override;
+        bool followPlayHead(double positionMs) override;
         bool keepsFramesRead() const override;
         void setPlaybackDirection(ParamPlayDirection direction) override;
         bool updateTextureInternal(Texture* texture) override;

@@ -173,6 +173,9 @@ namespace vx::av
         virtual void* allocate(std::size_t size) = 0;
         // Gives back a block this allocator made.
         virtual void deallocate(void* block) = 0;
+        // Told of each picture a decoder decodes (handed on or not), on the
+        // decoder's thread (tests pace decoding with it).
+        virtual void pictureDecoded(long /*frame*/) {}
 
         static FrameAllocator& getCurrent();
         // Null restores the default. The allocator must outlive the blocks it
