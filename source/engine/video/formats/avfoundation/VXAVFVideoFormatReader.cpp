@@ -559,9 +559,13 @@ namespace vx
         // is new once it has arrived.
         if (frame == currentFrame.load())
             return internal->awaitsFrame() && internal->update();
+        // The frame landed for the seek asked before is taken in before this
+        // seek clears the output (a hand or play head moving on every read
+        // would leave none to show); the next upload judges it.
+        const bool tookLanded = internal->awaitsFrame() && internal->update();
         internal->seekToFrame(frame);
         setCurrentFrame(frame);
-        return internal->update();
+        return internal->update() || tookLanded;
     }
 
     bool AVFVideoFormatReader::isAwaitingFrame()
