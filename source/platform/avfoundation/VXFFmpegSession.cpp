@@ -280,9 +280,6 @@ namespace vx::av::ffmpeg
                     continue;
                 const FourCharCode format = pixelFormat;
                 running = decoder->indexOf(next.seconds);
-                // The frames decoded on the way are kept as the ones
-                // before the seek's frame, where the picture goes.
-                tellStoreTheWay(running);
                 runningAt =
                     decoder->decodesOnTo(running) ? decoder->pictureIndex() : decoder->keyFrameAtOrBefore(running) - 1;
                 abandonAt = -1;
@@ -720,10 +717,10 @@ namespace vx::av::ffmpeg
         hold.lock();
     }
 
-    void FFmpegSession::tellStoreTheWay(long head)
+    void FFmpegSession::tellStoreTheWay()
     {
         const int direction = rate > 0.0f ? 1 : rate < 0.0f ? -1 : wayDirection != 0 ? wayDirection : handDirection;
-        store.setWay(head >= 0 ? head : static_cast<long>(requested), direction, wrapFrom);
+        store.setWay(static_cast<long>(requested), direction, wrapFrom);
         if (groups.isEmpty())
             store.setPinned(0, -1);
         else

@@ -155,9 +155,8 @@ namespace vx::av::ffmpeg
         void decodeWrapAhead(std::unique_lock<std::mutex>& hold);
 
         // The store drops first what lies farthest behind the play head
-        // (or the hand; while a seek decodes, its frame) on its way; the
-        // group decoder's frames stay.
-        void tellStoreTheWay(long head = -1);
+        // (or the hand) on its way; the group decoder's frames stay.
+        void tellStoreTheWay();
 
         // Lands a seek whose frame the store keeps at once; the decoder
         // stays where it is, and forward play goes on from the store
