@@ -11,7 +11,13 @@ namespace vx::av::ffmpeg
         decoder->abandon = &abandonRunning;
         // Runs on the worker, the only one to touch the store.
         decoder->onPicture = [this](const AVFrame& picture, long index, long previous)
-        { store.keep(index, picture, previous); };
+        {
+            store.keep(index, picture, previous);
+            runningAt = index;
+            const long at = abandonAt.load();
+            if (at >= 0 && index >= at)
+                abandonRunning = true;
+        };
         worker = std::thread([this] { run(); });
     }
 
@@ -76,7 +82,12 @@ namespace vx::av::ffmpeg
             ! inQueue && exact && reverseByGroups && (wayDirection < 0 || (wayDirection == 0 && rate < 0.0f));
         followsBackwards = incoming.backwards;
         followsOn = followsOn && ! incoming.backwards;
-        if (! inQueue)
+        // A frame whose conversion is kept lands here and now: a
+        // reader asking for it next takes it, whatever the worker is
+        // busy with.
+        if (! inQueue && exact && landsAtOnce(incoming, target))
+            inQueue = true;
+        else if (! inQueue)
         {
             // The newest wins: seeks that have not started are
             // dropped, their completions run when this one lands,
@@ -90,8 +101,18 @@ namespace vx::av::ffmpeg
                 incoming.takeCompletionsOf(waiting);
             seeks.clear();
             runningGroupLeft = running >= 0 && (runningGroupLeft || ! decoder->inOneGroup(running, target));
+            abandonAt = -1;
             if (running >= 0 && (runningGroupLeft || (target < running && ! isOnTheWay(running, target))))
-                abandonRunning = true;
+            {
+                // In its group, a frame its decoding has yet to pass
+                // (the hand moving down while the group decodes): it
+                // is given up there, and this one lands from the
+                // store.
+                if (! runningGroupLeft && target > runningAt.load())
+                    abandonAt = target;
+                else
+                    abandonRunning = true;
+            }
         }
         seeks.push_back(std::move(incoming));
         changed.notify_all();
@@ -244,6 +265,14 @@ namespace vx::av::ffmpeg
                 if (next.queued)
                 {
                     requested = static_cast<double>(decoder->indexOf(next.seconds));
+                    // Landed from the store: forward play goes on
+                    // from there, whatever landed meanwhile.
+                    if (next.fromStore)
+                    {
+                        landedIndex = decoder->indexOf(next.seconds);
+                        decoderAway = true;
+                        awayFrom = landedIndex;
+                    }
                     hold.unlock();
                     next.complete(next.seconds);
                     hold.lock();
@@ -253,9 +282,13 @@ namespace vx::av::ffmpeg
                     continue;
                 const FourCharCode format = pixelFormat;
                 running = decoder->indexOf(next.seconds);
+                runningAt =
+                    decoder->decodesOnTo(running) ? decoder->pictureIndex() : decoder->keyFrameAtOrBefore(running) - 1;
+                abandonAt = -1;
                 decoderAway = false;
                 abandonRunning = false;
                 runningGroupLeft = false;
+                const unsigned long atOnce = landedAtOnce;
                 hold.unlock();
                 const bool exact = next.before == 0.0;
                 std::shared_ptr<PixelBuffer> landed;
@@ -268,8 +301,9 @@ namespace vx::av::ffmpeg
                 // frame was converted), it does not land either; the
                 // decoder goes on from its frame. Asked for after it
                 // ended, giving up stops nothing else.
-                const bool givenUp = decoder->abandoned || runningGroupLeft;
+                const bool givenUp = decoder->abandoned || runningGroupLeft || atOnce != landedAtOnce;
                 running = -1;
+                abandonAt = -1;
                 abandonRunning = false;
                 runningGroupLeft = false;
                 if (givenUp)
@@ -326,6 +360,7 @@ namespace vx::av::ffmpeg
             const AVFrame* kept = decoderAway ? store.after(awayFrom, keptIndex) : nullptr;
             const long resumeAt = awayFrom + 1;
             const bool resumes = decoderAway && kept == nullptr;
+            const unsigned long atOnce = landedAtOnce;
             hold.unlock();
             std::shared_ptr<PixelBuffer> decoded;
             bool more = true;
@@ -338,11 +373,14 @@ namespace vx::av::ffmpeg
                     decoded = keepConversion(decoder->convert(format));
             }
             hold.lock();
+            decodingOn = false;
+            // A seek landed meanwhile: forward play goes on from its frame.
+            if (atOnce != landedAtOnce)
+                continue;
             if (kept != nullptr)
                 awayFrom = keptIndex;
             else
                 decoderAway = false;
-            decodingOn = false;
             if (! more)
                 ended = true;
             if (decoded != nullptr && format == pixelFormat && onlyQueuedSeeks())
@@ -384,7 +422,13 @@ namespace vx::av::ffmpeg
         abandonRunning = false;
         adoptFromStore(head);
         if (landHeldSeek(hold, current, target))
+        {
+            // The frames above the one landed on are passed (followed
+            // by seeks, no play lets them go): the part below is due
+            // once what is held leaves room for it.
+            groups.dropAbove(static_cast<long>(requested));
             return;
+        }
         groups.dropAbove(target);
         // The part ends at the frame, or where the decoding on its way
         // up meets the play head (or a newer seek) coming down; the
@@ -439,9 +483,12 @@ namespace vx::av::ffmpeg
         }
         current.reset();
         const FourCharCode format = pixelFormat;
+        const unsigned long atOnce = landedAtOnce;
         hold.unlock();
         std::shared_ptr<PixelBuffer> landed = convertKept(*picture, index, format);
         hold.lock();
+        if (handedOn(landing, atOnce))
+            return true;
         queue.clear();
         unreadable = -1;
         ended = false;
@@ -614,8 +661,12 @@ namespace vx::av::ffmpeg
 
     bool FFmpegSession::wrapIsDue() const
     {
+        // Up to the frame shown at the play head: one left above it by a
+        // jump down is passed.
+        long reach = -1;
+        groups.atOrAbove(static_cast<long>(requested), reach);
         return usesGroups() && ! wrapTried && lastFrame > 0 && groups.lowest() == 0 && groups.highest() < lastFrame &&
-               static_cast<std::size_t>(groups.highest()) < groups.partFrames() * 3 / 2 &&
+               reach >= 0 && static_cast<std::size_t>(reach) < groups.partFrames() * 3 / 2 &&
                store.find(lastFrame) == nullptr;
     }
 
@@ -631,7 +682,12 @@ namespace vx::av::ffmpeg
                 landHeldSeek(hold, none, -1);
             else if (rate < 0.0f)
                 topUpQueue(hold);
-            const bool on = ! stopping && seeks.empty() && usesGroups() && format == pixelFormat;
+            // A seek into the part kept for the wrap (the wrap itself)
+            // waits for the decoding on its way there.
+            const bool ahead = ! seeks.empty() && seeks.back().backwards &&
+                               decoder->indexOf(seeks.back().seconds) >= wrapFrom &&
+                               decoder->indexOf(seeks.back().seconds) >= decoder->pictureIndex();
+            const bool on = ! stopping && (seeks.empty() || ahead) && usesGroups() && format == pixelFormat;
             hold.unlock();
             return on;
         };
@@ -659,9 +715,12 @@ namespace vx::av::ffmpeg
         const FourCharCode format = pixelFormat;
         if (kept == nullptr || format == 0)
             return false;
+        const unsigned long atOnce = landedAtOnce;
         hold.unlock();
         std::shared_ptr<PixelBuffer> landed = convertKept(*kept, target, format);
         hold.lock();
+        if (handedOn(next, atOnce))
+            return true;
         if (landed == nullptr)
             return false;
         queue.clear();
@@ -694,9 +753,58 @@ namespace vx::av::ffmpeg
 
     std::shared_ptr<PixelBuffer> FFmpegSession::keepConversion(std::shared_ptr<PixelBuffer> converted)
     {
-        if (converted != nullptr)
-            store.keepConverted(converted->frameIndex, converted);
+        if (converted == nullptr)
+            return converted;
+        store.keepConverted(converted->frameIndex, converted);
+        std::lock_guard<std::mutex> hold(lock);
+        conversions[converted->frameIndex] = converted;
+        // Those let go of by the store and everyone else go too.
+        if (conversions.size() > 2 * conversionsSwept)
+        {
+            std::erase_if(conversions, [](const auto& entry) { return entry.second.expired(); });
+            conversionsSwept = std::max<std::size_t>(64, conversions.size());
+        }
         return converted;
+    }
+
+    bool FFmpegSession::landsAtOnce(Seek& incoming, long target)
+    {
+        const auto found = conversions.find(target);
+        std::shared_ptr<PixelBuffer> kept = found != conversions.end() ? found->second.lock() : nullptr;
+        if (kept == nullptr || pixelFormat == 0 || kept->getPixelFormat() != pixelFormat)
+            return false;
+        for (Seek& waiting : seeks)
+            incoming.takeCompletionsOf(waiting);
+        seeks.clear();
+        abandonAt = -1;
+        if (running >= 0)
+            abandonRunning = true;
+        queue.clear();
+        queue.push_back(kept);
+        incoming.queued = true;
+        // Backwards the group decoder takes it on (see run).
+        incoming.fromStore = ! incoming.backwards;
+        ++landedAtOnce;
+        unreadable = -1;
+        ended = false;
+        landedIndex = target;
+        requested = static_cast<double>(target);
+        landedFrame = kept;
+        ++landings;
+        if (incoming.fromStore)
+        {
+            decoderAway = true;
+            awayFrom = target;
+        }
+        return true;
+    }
+
+    bool FFmpegSession::handedOn(Seek& landing, unsigned long atOnce)
+    {
+        if (atOnce == landedAtOnce || seeks.empty())
+            return false;
+        seeks.back().takeCompletionsOf(landing);
+        return true;
     }
 
     bool FFmpegSession::onlyQueuedSeeks() const

@@ -9,6 +9,7 @@
 #include <condition_variable>
 #include <deque>
 #include <functional>
+#include <map>
 #include <memory>
 #include <mutex>
 #include <optional>
@@ -53,6 +54,8 @@ namespace vx::av::ffmpeg
             std::vector<std::function<void(double)>> replaced;
             // Frame-exact, backwards by key-frame groups (set by seek).
             bool backwards = false;
+            // Landed when asked, its frame's conversion kept (queued too).
+            bool fromStore = false;
 
             void takeCompletionsOf(Seek& other)
             {
@@ -160,7 +163,19 @@ namespace vx::av::ffmpeg
         // beside the picture. On the worker, the lock not held.
         std::shared_ptr<PixelBuffer> convertKept(const AVFrame& picture, long index, FourCharCode format);
 
+        // The lock not held.
         std::shared_ptr<PixelBuffer> keepConversion(std::shared_ptr<PixelBuffer> converted);
+
+        // Lands a frame-exact seek whose frame's conversion is kept (the
+        // lock held): it leads the queue, the seeks asked before complete
+        // with it, and the one under way is given up.
+        bool landsAtOnce(Seek& incoming, long target);
+
+        // After the lock was let go with landedAtOnce at atOnce: a seek
+        // landed when asked meanwhile, so the landing's frame never shows
+        // and the landing completes with that seek (true; false when none
+        // landed so).
+        bool handedOn(Seek& landing, unsigned long atOnce);
 
         // Playing forward, or paused and following forward play by seeks.
         bool playsForwards() const { return rate > 0.0f || (rate == 0.0f && followsOn); }
@@ -229,6 +244,16 @@ namespace vx::av::ffmpeg
         std::shared_ptr<PixelBuffer> landedFrame;
         unsigned long landings = 0;
         std::atomic<bool> abandonRunning{false};
+        // The frame the seek under way has decoded up to, and the frame
+        // whose decoding gives it up (-1 for none; see seek).
+        std::atomic<long> runningAt{-1}, abandonAt{-1};
+        // The conversions made, by frame, while the store (or anyone)
+        // keeps them: a seek lands on one at once (see landsAtOnce).
+        std::map<long, std::weak_ptr<PixelBuffer>> conversions;
+        std::size_t conversionsSwept = 64;
+        // Seeks landed when asked, counted: the worker's work begun before
+        // one is passed over (its frame would go after that seek's).
+        unsigned long landedAtOnce = 0;
         // A later seek's frame lies in another key-frame group than the
         // seek under way's.
         bool runningGroupLeft = false;

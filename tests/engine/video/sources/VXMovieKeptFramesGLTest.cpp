@@ -102,6 +102,75 @@ namespace vx::test
 
     namespace
     {
+        // With sound only: the self-timed player seeks at random to a frame
+        // at or before the hand's, and shows a frame it landed on by bounds
+        // of its own.
+        class MovieDraggedWithSoundGLTest : public MovieKeptFramesGLTest
+        {
+        protected:
+            // Until the seek the reader was sent on last has landed, the
+            // watchdog at most.
+            bool seekLands()
+            {
+                VideoFormatReader& reader = *source->getVideoFormatReader();
+                const auto giveUp = std::chrono::steady_clock::now() + watchdog;
+                while (reader.isAwaitingFrame() && std::chrono::steady_clock::now() < giveUp)
+                    std::this_thread::sleep_for(std::chrono::microseconds(500));
+                return ! reader.isAwaitingFrame();
+            }
+        };
+    }
+
+    // Played forwards over frames 170 to 220 and on (each shown, its
+    // conversion kept), then the decoder held while it decodes ahead: the
+    // hand takes the play head and drags it down a frame a host frame. Each
+    // frame shows at the render after the hand reached it, the decoder never
+    // let through.
+    TEST_P(MovieDraggedWithSoundGLTest, DraggedDownOverKeptFramesEachShowsAtTheRenderAfterTheHandReachedIt)
+    {
+        FrameGate::Use use;
+        const long top = playsThenHoldsTheDecoder();
+        ASSERT_GE(top, 220) << "never played to frame 220 or the decoder was never held";
+        const auto& position = source->getPositionParam();
+        position->setUserState(ParamBase::UserState_Editing);
+        for (long n = top - 1; n >= top - 30 && ! HasFatalFailure(); --n)
+        {
+            cue(n);
+            tick(0.0);
+            ASSERT_EQ(shown, n) << "frame " << n << " did not show at the render after the hand reached it";
+        }
+        position->setUserState(ParamBase::UserState_None);
+    }
+
+    // Cued to frame 100, the hand takes the play head and drags it up a
+    // frame a host frame, the decoder held: each step's frame, decoded on
+    // and let through once the hand is on it (or decoded ahead and let
+    // through, then landing from the store), lands before the hand moves
+    // on, and shows at the render after that move (between the frame shown
+    // and the hand's), the hand's next frame not yet through the gate.
+    TEST_P(MovieDraggedWithSoundGLTest, DraggedUpEachFrameLandedBeforeTheHandMovedOnShowsAtTheNextRender)
+    {
+        FrameGate& gate = FrameGate::get();
+        FrameGate::Use use;
+        cue(100);
+        ASSERT_TRUE(showsBy(100, 0.0)) << "frame 100 never showed (showing " << shown << ")";
+        const auto& position = source->getPositionParam();
+        position->setUserState(ParamBase::UserState_Editing);
+        gate.setOpen(false);
+        for (long n = 101; n <= 130 && ! HasFatalFailure(); ++n)
+        {
+            cue(n);
+            tick(0.0);
+            ASSERT_EQ(shown, n - 1) << "frame " << n - 1 << " landed before the hand left it and never showed";
+            gate.admit(1);
+            ASSERT_TRUE(seekLands()) << "the seek to frame " << n << " never landed";
+        }
+        gate.setOpen(true);
+        position->setUserState(ParamBase::UserState_None);
+    }
+
+    namespace
+    {
         // Key frames at 0 and 250, the last one of 500 frames 499.
         class MovieBackwardLoopGLTest : public MovieBarsGLTest, public ::testing::WithParamInterface<SoundCase>
         {
@@ -116,7 +185,9 @@ namespace vx::test
             }
 
             // One host frame at least 20 ms after the one before, the play
-            // head moved by the real time passed.
+            // head moved by the real time passed. Should that take it past
+            // frame 0 (a late host frame may pass several frames), the wrap
+            // comes with this render: the picture may go back as far as it.
             void tickOnTheClock()
             {
                 auto now = std::chrono::steady_clock::now();
@@ -125,7 +196,10 @@ namespace vx::test
                     std::this_thread::sleep_for(std::chrono::milliseconds(1));
                     now = std::chrono::steady_clock::now();
                 }
-                tick(std::chrono::duration<double, std::milli>(now - last).count());
+                const double ms = std::chrono::duration<double, std::milli>(now - last).count();
+                if (source->getPosition() - ms < 0.0)
+                    bound = 499;
+                tick(ms);
                 last = now;
             }
 
@@ -152,10 +226,6 @@ namespace vx::test
             while (headFrame() <= head && ! HasFatalFailure() && std::chrono::steady_clock::now() < giveUp)
             {
                 head = headFrame();
-                // The wrap may come with this render: the picture may go
-                // back as far as it.
-                if (head <= 1)
-                    bound = 499;
                 tickOnTheClock();
             }
             ASSERT_GT(headFrame(), head) << "never wrapped";
@@ -228,5 +298,8 @@ namespace vx::test
 
     INSTANTIATE_TEST_SUITE_P(Readers, MovieKeptFramesGLTest,
                              ::testing::Values(SoundCase{"Silent", false}, SoundCase{"WithSound", true}),
+                             [](const auto& info) { return std::string(info.param.name); });
+
+    INSTANTIATE_TEST_SUITE_P(Readers, MovieDraggedWithSoundGLTest, ::testing::Values(SoundCase{"WithSound", true}),
                              [](const auto& info) { return std::string(info.param.name); });
 }

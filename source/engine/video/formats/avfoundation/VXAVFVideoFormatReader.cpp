@@ -284,6 +284,11 @@ namespace vx
         // A seek was asked for whose frame has not been reported new yet.
         bool awaitsFrame() const { return pending; }
 
+        // Before the next seek: the frame the one asked before landed on, as
+        // update takes it, once a frame has shown (until then the newest
+        // seek's frame is the first to show, whatever landed before).
+        bool takeLanded() { return pending && shownFrame.load() >= 0 && update(); }
+
         // A seek asked for has not landed (its completion has not run).
         bool isSeeking() const { return seeksLanded.load() != seeksAsked.load(); }
 
@@ -568,9 +573,13 @@ namespace vx
         // is new once it has arrived.
         if (frame == currentFrame.load())
             return internal->awaitsFrame() && internal->update();
+        // The frame landed for the seek asked before is taken in before this
+        // seek clears the output (a hand or play head moving on every read
+        // would leave none to show); the next upload judges it.
+        const bool tookLanded = internal->takeLanded();
         internal->seekToFrame(frame);
         setCurrentFrame(frame);
-        return internal->update();
+        return internal->update() || tookLanded;
     }
 
     bool AVFVideoFormatReader::followPlayHead(double positionMs)
