@@ -208,6 +208,18 @@ namespace vx::av::ffmpeg
         return groupOf(a) == groupOf(b);
     }
 
+    long Decoder::keyFrameAtOrBefore(long index) const
+    {
+        if (keyFrameTicks.empty())
+            return std::max(0L, index - framesInASecond());
+        const auto ticks = saturatingCast<std::int64_t>(std::floor(index / fps / timeBase + keyFrameOrigin));
+        const auto after = std::upper_bound(keyFrameTicks.begin(), keyFrameTicks.end(), ticks);
+        if (after == keyFrameTicks.begin())
+            return 0;
+        const double seconds = (static_cast<double>(*std::prev(after)) - keyFrameOrigin) * timeBase;
+        return std::clamp(static_cast<long>(std::floor(seconds * fps + 1e-6)), 0L, index);
+    }
+
     void Decoder::findFirstPicture()
     {
         const bool decoded = next();

@@ -87,6 +87,10 @@ namespace vx::av::ffmpeg
         // Safe beside the decoding: the key frames are kept at opening.
         bool inOneGroup(long a, long b) const;
 
+        // The key frame at or before index by the index; without one (MPEG
+        // streams), a second before it.
+        long keyFrameAtOrBefore(long index) const;
+
         // Decodes the stream's first picture: its stamp is frame 0's.
         // Containers without times of their own for B-frames (AVI) stamp
         // every picture by the packet that brought it out of the decoder,
