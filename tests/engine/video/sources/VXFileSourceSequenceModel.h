@@ -592,7 +592,7 @@ namespace vx::test::sequence
                 low = between(0, last - 2);
                 high = std::min(last, low + between(2, 8));
             }
-            Operation window = op(OpKind::pingPong, static_cast<int>(between(15, 40)),
+            Operation window = op(OpKind::pingPong, static_cast<int>(between(12, 30)),
                                   speed() * (between(0, 1) == 0 ? -1.0 : 1.0));
             window.positions = {middleOf(facts, low) / length, middleOf(facts, high) / length,
                                 middleOf(facts, between(low, high)) / length};
@@ -604,10 +604,10 @@ namespace vx::test::sequence
             const double at = speed(), perRender = at * stepMs;
             Operation seek = op(OpKind::seek);
             seek.value = middleOf(facts, from) / length;
-            const double beyond = startOf(facts, last + 1) - startOf(facts, last + 1 - std::min(last, between(key, 2 * key)));
+            const double beyond = startOf(facts, last + 1) - startOf(facts, last + 1 - std::min(last, between(key / 2 + 1, key + 2)));
             const int renders = static_cast<int>(std::ceil((middleOf(facts, from) + beyond) / perRender));
             parts.push_back({op(OpKind::mode, 0), op(OpKind::run), seek, op(OpKind::run), op(OpKind::play, 0, -at),
-                             op(OpKind::run, std::min(renders, 80))});
+                             op(OpKind::run, std::min(renders, 60))});
         }
         {
             const long way = between(0, 2);
@@ -618,12 +618,12 @@ namespace vx::test::sequence
                                 : between(0, 1) == 0 ? between(2, key - 1)
                                                      : between(key + 1, std::min(last, 3 * key));
             static const double handFrames[] = {0.5, 1.0, 2.0, 3.0};
-            Operation drag = op(OpKind::drag, std::max(2, static_cast<int>(std::lround(
-                                                              static_cast<double>(frames) / handFrames[between(0, 3)]))));
+            const long renders = std::lround(static_cast<double>(frames) / handFrames[between(0, 3)]);
+            Operation drag = op(OpKind::drag, static_cast<int>(std::clamp(renders, 2L, 40L)));
             drag.fromHead = true;
             drag.positions = {(between(0, 2) == 0 ? 1.0 : -1.0) * static_cast<double>(frames) / static_cast<double>(facts.frames)};
-            parts.push_back({before, op(OpKind::run, static_cast<int>(between(4, 12))), drag,
-                             op(OpKind::run, static_cast<int>(between(2, 6)))});
+            parts.push_back({before, op(OpKind::run, static_cast<int>(between(3, 8))), drag,
+                             op(OpKind::run, static_cast<int>(between(2, 5)))});
         }
         for (std::size_t i = parts.size() - 1; i > 0; --i)
             std::swap(parts[i], parts[static_cast<std::size_t>(between(0, static_cast<long>(i)))]);
