@@ -605,7 +605,9 @@ namespace vx::test
                         for (int step = 1; step <= op.count + restingRenders; ++step)
                         {
                             const double along = std::min(1.0, double(step) / op.count);
-                            const double ms = from + (to - from) * along;
+                            const double ms = op.fromHead ? from + (to - from) * along
+                                                          : (op.positions[0] + (op.positions[1] - op.positions[0]) * along) *
+                                                                facts.lengthMs;
                             model.handRests(step > op.count);
                             if (step <= op.count)
                                 jumpTo(ms);
@@ -882,8 +884,9 @@ namespace vx::test
     // source shows the play head's frame within its reader's tolerance,
     // every frame in play when the host renders at least as fast as the
     // frames come, never goes back in play, never stands behind where the
-    // play head or the hand went within its reader's bound, never shows the frame of a
-    // request the play head has left behind while a later one is under way,
+    // play head or the hand went for longer than its reader's bound, never
+    // shows the frame of a request the play head has left behind while a
+    // later one is under way,
     // never goes blank once shown, keeps its colours through chain edits
     // and follows its size.
     TEST_P(FileSourceSequenceGLTest, ShowsWhatThePlayHeadIsOnThroughAnySequence)

@@ -592,11 +592,13 @@ namespace vx::test::sequence
                 low = between(0, last - 2);
                 high = std::min(last, low + between(2, 8));
             }
-            Operation window = op(OpKind::pingPong, static_cast<int>(between(12, 30)),
-                                  speed() * (between(0, 1) == 0 ? -1.0 : 1.0));
+            Operation window = op(OpKind::pingPong, static_cast<int>(between(12, 30)));
+            window.value = speed();
+            window.value *= between(0, 1) == 0 ? -1.0 : 1.0;
             window.positions = {middleOf(facts, low) / length, middleOf(facts, high) / length,
                                 middleOf(facts, between(low, high)) / length};
-            parts.push_back({op(OpKind::mode, 1), op(OpKind::run), window, op(OpKind::run, static_cast<int>(between(1, 6)))});
+            parts.push_back(
+                {op(OpKind::mode, 1), op(OpKind::run), window, op(OpKind::run, static_cast<int>(between(1, 6)))});
         }
         {
             // Enough frames to reach frame 0 and play some of the last group.
@@ -604,7 +606,8 @@ namespace vx::test::sequence
             const double at = speed(), perRender = at * stepMs;
             Operation seek = op(OpKind::seek);
             seek.value = middleOf(facts, from) / length;
-            const double beyond = startOf(facts, last + 1) - startOf(facts, last + 1 - std::min(last, between(key / 2 + 1, key + 2)));
+            const long lastOnes = std::min(last, between(key / 2 + 1, key + 2));
+            const double beyond = startOf(facts, last + 1) - startOf(facts, last + 1 - lastOnes);
             const int renders = static_cast<int>(std::ceil((middleOf(facts, from) + beyond) / perRender));
             parts.push_back({op(OpKind::mode, 0), op(OpKind::run), seek, op(OpKind::run), op(OpKind::play, 0, -at),
                              op(OpKind::run, std::min(renders, 60))});
@@ -621,7 +624,8 @@ namespace vx::test::sequence
             const long renders = std::lround(static_cast<double>(frames) / handFrames[between(0, 3)]);
             Operation drag = op(OpKind::drag, static_cast<int>(std::clamp(renders, 2L, 40L)));
             drag.fromHead = true;
-            drag.positions = {(between(0, 2) == 0 ? 1.0 : -1.0) * static_cast<double>(frames) / static_cast<double>(facts.frames)};
+            drag.positions = {(between(0, 2) == 0 ? 1.0 : -1.0) * static_cast<double>(frames) /
+                              static_cast<double>(facts.frames)};
             parts.push_back({before, op(OpKind::run, static_cast<int>(between(3, 8))), drag,
                              op(OpKind::run, static_cast<int>(between(2, 5)))});
         }
@@ -1168,7 +1172,10 @@ namespace vx::test::sequence
             return Verdict{"shows every frame of a loop in turn", text.str()};
         }
 
-        void passed(double fromMs, double toMs) { passedMs.emplace_back(std::min(fromMs, toMs), std::max(fromMs, toMs)); }
+        void passed(double fromMs, double toMs)
+        {
+            passedMs.emplace_back(std::min(fromMs, toMs), std::max(fromMs, toMs));
+        }
 
         // Renders the picture may stand behind the play head (see cue).
         int standRenders() const
@@ -1223,8 +1230,8 @@ namespace vx::test::sequence
                 if (merged[i].second > merged[i].first)
                     text << "-" << merged[i].second;
             }
-            text << " is due: the play head went there from frame " << reaches.front().own.front().first << " in the last "
-                 << reaches.size() - 1 << " renders, the picture stands (" << where() << ")";
+            text << " is due: the play head went there from frame " << reaches.front().own.front().first
+                 << " in the last " << reaches.size() - 1 << " renders, the picture stands (" << where() << ")";
             return Verdict{"never stands behind the play head", text.str()};
         }
 
