@@ -605,9 +605,10 @@ namespace vx::test
                         for (int step = 1; step <= op.count + restingRenders; ++step)
                         {
                             const double along = std::min(1.0, double(step) / op.count);
-                            const double ms = op.fromHead ? from + (to - from) * along
-                                                          : (op.positions[0] + (op.positions[1] - op.positions[0]) * along) *
-                                                                facts.lengthMs;
+                            const double ms =
+                                op.fromHead ? from + (to - from) * along
+                                            : (op.positions[0] + (op.positions[1] - op.positions[0]) * along) *
+                                                  facts.lengthMs;
                             model.handRests(step > op.count);
                             if (step <= op.count)
                                 jumpTo(ms);
