@@ -105,13 +105,12 @@ namespace vx::av::ffmpeg
         {
             // The queue runs the other way now.
             queue.clear();
-            if (newRate >= 0.0f && seeks.empty())
-            {
-                // Forwards the decoder goes on from the play head
-                // (or a seek waiting), not from the last frame read
-                // backwards.
-                seeks.push_back({std::max(0.0, requested / decoder->fps), 0.0, 0.0, {}, false, {}});
-            }
+            // Forwards the decoder goes on from the play head (or a
+            // seek waiting, or one the worker has taken that is not
+            // backwards: a turn's own), not from the last frame read
+            // backwards.
+            if (newRate >= 0.0f && seeks.empty() && ! (seekInHand.has_value() && ! seekInHandBackwards))
+                seeks.push_back({seekInHand.value_or(std::max(0.0, requested / decoder->fps)), 0.0, 0.0, {}, false, {}});
         }
         rate = newRate;
         wrapTried = false;
@@ -219,6 +218,7 @@ namespace vx::av::ffmpeg
         std::unique_lock<std::mutex> hold(lock);
         for (;;)
         {
+            seekInHand.reset();
             changed.wait(hold,
                          [this]
                          {
@@ -235,6 +235,8 @@ namespace vx::av::ffmpeg
             {
                 Seek next = std::move(seeks.front());
                 seeks.pop_front();
+                seekInHand = next.seconds;
+                seekInHandBackwards = true;
                 seekByGroups(hold, std::move(next));
                 continue;
             }
@@ -242,6 +244,8 @@ namespace vx::av::ffmpeg
             {
                 Seek next = std::move(seeks.front());
                 seeks.pop_front();
+                seekInHand = next.seconds;
+                seekInHandBackwards = false;
                 if (next.queued)
                 {
                     requested = static_cast<double>(decoder->indexOf(next.seconds));
