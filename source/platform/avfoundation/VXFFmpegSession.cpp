@@ -105,12 +105,14 @@ namespace vx::av::ffmpeg
         {
             // The queue runs the other way now.
             queue.clear();
-            // Forwards the decoder goes on from the play head (or a
-            // seek waiting, or one the worker has taken that is not
-            // backwards: a turn's own), not from the last frame read
-            // backwards.
+            // Forwards the decoder goes on from the play head, not
+            // from the last frame read backwards: from a seek waiting,
+            // or one the worker has taken (a turn's own) as it lands;
+            // from where one it takes backwards goes; else from the
+            // frame last asked for.
+            const double from = seekInHand.value_or(std::max(0.0, requested / decoder->fps));
             if (newRate >= 0.0f && seeks.empty() && ! (seekInHand.has_value() && ! seekInHandBackwards))
-                seeks.push_back({seekInHand.value_or(std::max(0.0, requested / decoder->fps)), 0.0, 0.0, {}, false, {}});
+                seeks.push_back({from, 0.0, 0.0, {}, false, {}});
         }
         rate = newRate;
         wrapTried = false;
