@@ -596,7 +596,7 @@ namespace vx::test::sequence
                 low = between(0, last - 2);
                 high = std::min(last, low + between(2, 8));
             }
-            Operation window = op(OpKind::pingPong, static_cast<int>(between(12, 30)));
+            Operation window = op(OpKind::pingPong, static_cast<int>(between(10, 24)));
             window.value = speed();
             window.value *= between(0, 1) == 0 ? -1.0 : 1.0;
             window.positions = {middleOf(facts, low) / length, middleOf(facts, high) / length,
@@ -606,15 +606,16 @@ namespace vx::test::sequence
         }
         {
             // Enough frames to reach frame 0 and play some of the last group.
-            const long from = between(0, std::min(last, key + 2));
-            const double at = speed(), perRender = at * stepMs;
+            const long from = between(0, std::min(last, key / 2 + 1));
+            static const double loopSpeeds[] = {1.0, 2.0};
+            const double at = loopSpeeds[between(0, 1)], perRender = at * stepMs;
             Operation seek = op(OpKind::seek);
             seek.value = (middleOf(facts, from) + offMiddleMs) / length;
-            const long lastOnes = std::min(last, between(key / 2 + 1, key + 2));
+            const long lastOnes = std::min(last, between(2, key / 2 + 2));
             const double beyond = startOf(facts, last + 1) - startOf(facts, last + 1 - lastOnes);
             const int renders = static_cast<int>(std::ceil((middleOf(facts, from) + offMiddleMs + beyond) / perRender));
             parts.push_back({op(OpKind::mode, 0), op(OpKind::run), seek, op(OpKind::run), op(OpKind::play, 0, -at),
-                             op(OpKind::run, std::min(renders, 60))});
+                             op(OpKind::run, std::min(renders, 40))});
         }
         {
             const long way = between(0, 2);
@@ -626,11 +627,11 @@ namespace vx::test::sequence
                                                      : between(key + 1, std::min(last, 3 * key));
             static const double handFrames[] = {0.5, 1.0, 2.0, 3.0};
             const long renders = std::lround(static_cast<double>(frames) / handFrames[between(0, 3)]);
-            Operation drag = op(OpKind::drag, static_cast<int>(std::clamp(renders, 2L, 40L)));
+            Operation drag = op(OpKind::drag, static_cast<int>(std::clamp(renders, 2L, 24L)));
             drag.fromHead = true;
             drag.positions = {(between(0, 2) == 0 ? 1.0 : -1.0) * static_cast<double>(frames) /
                               static_cast<double>(facts.frames)};
-            parts.push_back({before, op(OpKind::run, static_cast<int>(between(3, 8))), drag,
+            parts.push_back({before, op(OpKind::run, static_cast<int>(between(2, 6))), drag,
                              op(OpKind::run, static_cast<int>(between(2, 5)))});
         }
         for (std::size_t i = parts.size() - 1; i > 0; --i)
