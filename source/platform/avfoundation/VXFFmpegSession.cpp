@@ -105,14 +105,11 @@ namespace vx::av::ffmpeg
         {
             // The queue runs the other way now.
             queue.clear();
-            // Forwards the decoder goes on from the play head, not
-            // from the last frame read backwards: from a seek waiting,
-            // or one the worker has taken (a turn's own) as it lands;
-            // from where one it takes backwards goes; else from the
-            // frame last asked for.
-            const double from = seekInHand.value_or(std::max(0.0, requested / decoder->fps));
-            if (newRate >= 0.0f && seeks.empty() && ! (seekInHand.has_value() && ! seekInHandBackwards))
-                seeks.push_back({from, 0.0, 0.0, {}, false, {}});
+            // Forwards the decoder goes on from the play head (or a
+            // seek waiting, or one the worker has taken: a turn's own),
+            // not from the last frame read backwards.
+            if (newRate >= 0.0f && seeks.empty() && ! forwardSeekInHand)
+                seeks.push_back({std::max(0.0, requested / decoder->fps), 0.0, 0.0, {}, false, {}});
         }
         rate = newRate;
         wrapTried = false;
@@ -220,7 +217,7 @@ namespace vx::av::ffmpeg
         std::unique_lock<std::mutex> hold(lock);
         for (;;)
         {
-            seekInHand.reset();
+            forwardSeekInHand = false;
             changed.wait(hold,
                          [this]
                          {
@@ -237,8 +234,6 @@ namespace vx::av::ffmpeg
             {
                 Seek next = std::move(seeks.front());
                 seeks.pop_front();
-                seekInHand = next.seconds;
-                seekInHandBackwards = true;
                 seekByGroups(hold, std::move(next));
                 continue;
             }
@@ -246,8 +241,7 @@ namespace vx::av::ffmpeg
             {
                 Seek next = std::move(seeks.front());
                 seeks.pop_front();
-                seekInHand = next.seconds;
-                seekInHandBackwards = false;
+                forwardSeekInHand = true;
                 if (next.queued)
                 {
                     requested = static_cast<double>(decoder->indexOf(next.seconds));
