@@ -822,9 +822,10 @@ namespace vx::test::sequence
     //    selfTimedTrailRenders in forward play may still show for
     //    selfTimedCatchUp renders after a jump (a seek asked in the pass of
     //    one render lands before the next pass, its frame reaches the
-    //    texture by the render after), 4. During a drag each render is a
-    //    jump, where the checks above let the last frame shown stand; this
-    //    is what bounds it.
+    //    texture by the render after), 4; in forward play the frames of
+    //    its trail (whole frames, see selfTimedTrail) count as the play
+    //    head's own. During a drag each render is a jump, where the checks
+    //    above let the last frame shown stand; this is what bounds it.
     //  - any other reader reads in the feeding thread or the render, 0.
     // Not judged while the decoder's work is held and the renders after it
     // is let go that are judged as then.
@@ -1200,6 +1201,17 @@ namespace vx::test::sequence
             reach.own.emplace_back(due, due);
             if (holding && facts.selfTimed)
                 reach.own.emplace_back(std::max(0L, due - facts.gop + 1), due);
+            // Played forwards a self-timed movie keeps to the play head
+            // within the trail the checks above allow (its player corrects
+            // drift beyond a tenth of a second only): a slow play head stays
+            // in a frame longer than standRenders while the one before shows.
+            if (facts.selfTimed && direction == Direction::forward && ! holding)
+            {
+                const long trail = selfTimedTrail();
+                reach.own.emplace_back(std::max(0L, due - trail), due);
+                if (mode == 0 && due < trail)
+                    reach.own.emplace_back(facts.frames + due - trail, facts.frames - 1);
+            }
             for (const auto& [from, to] : passedMs)
                 reach.passed.emplace_back(frameAt(from), frameAt(to));
             passedMs.clear();
