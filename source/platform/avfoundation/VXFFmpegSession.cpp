@@ -103,12 +103,14 @@ namespace vx::av::ffmpeg
         std::lock_guard<std::mutex> hold(lock);
         if ((reverseBySeeks || reverseByGroups) && (newRate < 0.0f) != (rate < 0.0f))
         {
-            // The queue runs the other way now.
-            queue.clear();
             // Forwards the decoder goes on from the play head (or a
-            // seek waiting, or one the worker has taken: a turn's own),
-            // not from the last frame read backwards.
-            if (newRate >= 0.0f && seeks.empty() && ! forwardSeekInHand)
+            // seek waiting, or one the worker has taken: a turn's own,
+            // whose frame may be queued already), not from the last
+            // frame read backwards. The queue runs the other way now.
+            const bool fromSeekInHand = newRate >= 0.0f && forwardSeekInHand;
+            if (! fromSeekInHand)
+                queue.clear();
+            if (newRate >= 0.0f && seeks.empty() && ! fromSeekInHand)
                 seeks.push_back({std::max(0.0, requested / decoder->fps), 0.0, 0.0, {}, false, {}});
         }
         rate = newRate;
