@@ -123,15 +123,15 @@ namespace vx::av::ffmpeg
         std::lock_guard<std::mutex> hold(lock);
         if ((reverseBySeeks || reverseByGroups) && (newRate < 0.0f) != (rate < 0.0f))
         {
-            // The queue runs the other way now.
-            queue.clear();
-            if (newRate >= 0.0f && seeks.empty())
-            {
-                // Forwards the decoder goes on from the play head
-                // (or a seek waiting), not from the last frame read
-                // backwards.
+            // Forwards the decoder goes on from the play head (or a
+            // seek waiting, or one the worker has taken: a turn's own,
+            // whose frame may be queued already), not from the last
+            // frame read backwards. The queue runs the other way now.
+            const bool fromSeekInHand = newRate >= 0.0f && forwardSeekInHand;
+            if (! fromSeekInHand)
+                queue.clear();
+            if (newRate >= 0.0f && seeks.empty() && ! fromSeekInHand)
                 seeks.push_back({std::max(0.0, requested / decoder->fps), 0.0, 0.0, {}, false, {}});
-            }
         }
         rate = newRate;
         wrapTried = false;
@@ -239,6 +239,7 @@ namespace vx::av::ffmpeg
         std::unique_lock<std::mutex> hold(lock);
         for (;;)
         {
+            forwardSeekInHand = false;
             changed.wait(hold,
                          [this]
                          {
@@ -262,6 +263,7 @@ namespace vx::av::ffmpeg
             {
                 Seek next = std::move(seeks.front());
                 seeks.pop_front();
+                forwardSeekInHand = true;
                 if (next.queued)
                 {
                     requested = static_cast<double>(decoder->indexOf(next.seconds));

@@ -218,6 +218,9 @@ namespace vx::av::ffmpeg
         long awayFrom = -1;
         // The worker waits with nothing to do for backward play.
         bool groupsIdle = false;
+        // The worker has taken a seek that is not backwards by groups and
+        // not yet finished it.
+        bool forwardSeekInHand = false;
         // The last seek asked was frame-exact and backwards by groups:
         // paused, the part below the ones held is decoded ahead.
         bool followsBackwards = false;

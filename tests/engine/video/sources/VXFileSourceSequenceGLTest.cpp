@@ -1,6 +1,8 @@
 // File sources of every kind walked through seeded random sequences of what
 // a user does (play forwards and backwards at speeds, pause, play modes,
-// seek, scrub, drag across key-frame groups, resizes, releases, also during
+// ping-pong in a window within or across key-frame groups, loops played
+// backwards across their wrap, seek, scrub, drag across key-frame groups and
+// down over the frames just shown, resizes, releases, also during
 // seeks, presets, effects added, removed and moved, and cues given while the
 // decoder's work is held, so that a jump, a scrub step or a turn comes while
 // an earlier seek is under way) under a host rendering at 25, 50 and 60 Hz on
@@ -593,12 +595,20 @@ namespace vx::test
                         break;
                     case OpKind::drag:
                     {
+                        // From the play head, to a frame's middle at most.
+                        const double from = op.fromHead ? model.head : op.positions[0] * facts.lengthMs;
+                        const double to =
+                            op.fromHead ? std::clamp(from + op.positions[0] * facts.lengthMs, middleOf(facts, 0),
+                                                     middleOf(facts, facts.frames - 1))
+                                        : op.positions[1] * facts.lengthMs;
                         hold(true);
                         for (int step = 1; step <= op.count + restingRenders; ++step)
                         {
                             const double along = std::min(1.0, double(step) / op.count);
                             const double ms =
-                                (op.positions[0] + (op.positions[1] - op.positions[0]) * along) * facts.lengthMs;
+                                op.fromHead ? from + (to - from) * along
+                                            : (op.positions[0] + (op.positions[1] - op.positions[0]) * along) *
+                                                  facts.lengthMs;
                             model.handRests(step > op.count);
                             if (step <= op.count)
                                 jumpTo(ms);
@@ -606,6 +616,26 @@ namespace vx::test
                                 return failure;
                         }
                         hold(false);
+                        break;
+                    }
+                    case OpKind::pingPong:
+                    {
+                        const auto& position = source->getPositionParam();
+                        const ValueRange<double> whole = position->getMinMaxRange();
+                        const auto window = [&](double start, double stop)
+                        {
+                            position->setStartStopRange(ValueRange<double>(start, stop, "range"), ValueChangeInfo());
+                            model.setWindow(start, stop);
+                        };
+                        window(op.positions[0] * facts.lengthMs, op.positions[1] * facts.lengthMs);
+                        jumpTo(op.positions[2] * facts.lengthMs);
+                        model.speed = std::abs(op.value);
+                        timeline->getSpeedParam()->setValue(model.speed, ValueChangeInfo());
+                        direct(op.value < 0.0 ? Direction::backward : Direction::forward);
+                        for (int n = 0; n < op.count; ++n)
+                            if (! tick(i))
+                                return failure;
+                        window(whole.min, whole.max);
                         break;
                     }
                     }
@@ -854,8 +884,10 @@ namespace vx::test
     // Every seed of the run (the fixed set, or as the environment asks): the
     // source shows the play head's frame within its reader's tolerance,
     // every frame in play when the host renders at least as fast as the
-    // frames come, never goes back in play, never shows the frame of a
-    // request the play head has left behind while a later one is under way,
+    // frames come, never goes back in play, never stands behind where the
+    // play head or the hand went for longer than its reader's bound, never
+    // shows the frame of a request the play head has left behind while a
+    // later one is under way,
     // never goes blank once shown, keeps its colours through chain edits
     // and follows its size.
     TEST_P(FileSourceSequenceGLTest, ShowsWhatThePlayHeadIsOnThroughAnySequence)

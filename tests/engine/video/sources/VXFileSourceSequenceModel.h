@@ -16,6 +16,7 @@
 #include <chrono>
 #include <cmath>
 #include <cstdlib>
+#include <deque>
 #include <numeric>
 #include <optional>
 #include <random>
@@ -108,6 +109,9 @@ namespace vx::test::sequence
         // Read by seeks to each frame on the backend's worker (the reader of
         // movies with sound).
         bool seeks = false;
+        // Frames from one key frame of the clip to the next (1: each frame
+        // decodes alone): where ping-pong windows and drags are drawn.
+        long keyInterval = 1;
     };
 
     inline KindFacts factsOf(SourceKind kind)
@@ -126,12 +130,14 @@ namespace vx::test::sequence
             uniform(50);
             f.selfTimed = true;
             f.gop = 10;
+            f.keyInterval = 10;
             break;
         case SourceKind::soundMovie:
             f.name = "SoundMovie";
             f.fileName = "sound.mov";
             uniform(50);
             f.seeks = true;
+            f.keyInterval = 12;
             break;
         case SourceKind::silentMpg:
             f.name = "SilentMpg";
@@ -139,6 +145,7 @@ namespace vx::test::sequence
             uniform(103);
             f.selfTimed = true;
             f.gop = 15;
+            f.keyInterval = 15;
             break;
         case SourceKind::soundTsMpg:
             // A transport stream with B-frames and sound, named as a program
@@ -147,6 +154,7 @@ namespace vx::test::sequence
             f.fileName = "sound_ts.mpg";
             uniform(50);
             f.seeks = true;
+            f.keyInterval = 12;
             break;
         case SourceKind::theoraMov:
             // An Ogg movie without sound, named as a QuickTime one is.
@@ -155,6 +163,7 @@ namespace vx::test::sequence
             uniform(50);
             f.selfTimed = true;
             f.gop = 10;
+            f.keyInterval = 10;
             break;
         case SourceKind::qmv:
             f.name = "QMV";
@@ -303,8 +312,15 @@ namespace vx::test::sequence
         backwardStart,
         // The user's hand takes the play head at positions[0] and moves it
         // evenly to positions[1] over count host frames (across key-frame
-        // groups), rests there for restingRenders, then lets go.
-        drag
+        // groups), rests there for restingRenders, then lets go. fromHead:
+        // it takes the play head where it is and moves it by positions[0]
+        // (below 0 down, back over frames just shown).
+        drag,
+        // The play head kept in a window (positions[0] to positions[1]),
+        // sent to positions[2], played at value (below 0 backwards) for
+        // count host frames in the play mode set; then the window is the
+        // whole clip again.
+        pingPong
     };
 
     // Host frames a drag's hand rests before it lets go.
@@ -319,6 +335,7 @@ namespace vx::test::sequence
         Effect effect = Effect::redder;
         std::vector<double> positions;
         bool landsOne = false;
+        bool fromHead = false;
     };
 
     inline std::string describe(const Operation& op, double lengthMs)
@@ -395,8 +412,19 @@ namespace vx::test::sequence
                  << " ms" << (op.count == 1 ? ", release after a frame" : "");
             break;
         case OpKind::drag:
-            text << "drag from " << std::lround(op.positions[0] * lengthMs) << " ms to "
-                 << std::lround(op.positions[1] * lengthMs) << " ms in " << op.count << " frames, rest, let go";
+            if (op.fromHead)
+                text << "drag from the play head " << (op.positions[0] < 0.0 ? "down " : "up ")
+                     << std::lround(std::abs(op.positions[0]) * lengthMs) << " ms";
+            else
+                text << "drag from " << std::lround(op.positions[0] * lengthMs) << " ms to "
+                     << std::lround(op.positions[1] * lengthMs) << " ms";
+            text << " in " << op.count << " frames, rest, let go";
+            break;
+        case OpKind::pingPong:
+            text << "window " << std::lround(op.positions[0] * lengthMs) << " to "
+                 << std::lround(op.positions[1] * lengthMs) << " ms, from " << std::lround(op.positions[2] * lengthMs)
+                 << " ms play " << (op.value < 0 ? "backwards" : "forwards") << " at " << std::abs(op.value) << "x for "
+                 << op.count << " frames, whole clip again";
             break;
         }
         return text.str();
@@ -511,6 +539,107 @@ namespace vx::test::sequence
         insertPair(ops, drag, run, random);
     }
 
+    // Where frame n starts, and its middle, in ms.
+    inline double startOf(const KindFacts& facts, long n)
+    {
+        return std::accumulate(facts.frameMs.begin(), facts.frameMs.begin() + n, 0.0);
+    }
+    inline double middleOf(const KindFacts& facts, long n)
+    {
+        return startOf(facts, n) + facts.frameMs[static_cast<std::size_t>(n)] / 2.0;
+    }
+
+    // Clips that play get, after the rest (which stays as it was), from a
+    // random stream of their own and in an order drawn: a ping-pong in a
+    // window within one key-frame group or across a key frame; a loop
+    // played backwards from near frame 0 across its wrap into the last
+    // group; the hand taking the play head where it is, playing forwards,
+    // paused or backwards, and dragging it down over the frames just shown
+    // (within a group or across groups), or up.
+    inline void addTurnsWrapsAndDrags(std::vector<Operation>& ops, unsigned seed, unsigned salt, const KindFacts& facts)
+    {
+        std::mt19937 random(seed * 2654435761u ^ salt ^ 0x7feb352du);
+        const auto between = [&random](long low, long high)
+        { return std::uniform_int_distribution<long>(low, high)(random); };
+        static const double speeds[] = {0.5, 1.0, 2.0};
+        const auto speed = [&] { return speeds[between(0, 2)]; };
+        const double length = facts.lengthMs, stepMs = 1000.0 / rateForSeed(seed);
+        const long last = facts.frames - 1, key = facts.keyInterval;
+        const auto op = [](OpKind kind, int count = 0, double value = 0.0)
+        {
+            Operation made;
+            made.kind = kind, made.count = count, made.value = value;
+            return made;
+        };
+        // Started a little past a frame's middle, the play head is never
+        // stepped onto an end, where the timeline's sums and the model's
+        // may differ on whether it turned or wrapped.
+        const double offMiddleMs = 12.0;
+        std::vector<std::vector<Operation>> parts;
+        {
+            // The window's ends in the middles of its end frames.
+            long low = 0, high = 0;
+            if (key > 3 && between(0, 1) == 0)
+            {
+                const long group = key * between(0, (last - 2) / key), top = std::min(group + key - 1, last);
+                low = between(group, top - 2);
+                high = between(low + 2, top);
+            }
+            else if (key > 3)
+            {
+                const long at = key * between(1, last / key);
+                low = at - between(1, key / 2);
+                high = std::min(last, at + between(1, key / 2));
+            }
+            else
+            {
+                low = between(0, last - 2);
+                high = std::min(last, low + between(2, 8));
+            }
+            Operation window = op(OpKind::pingPong, static_cast<int>(between(10, 24)));
+            window.value = speed();
+            window.value *= between(0, 1) == 0 ? -1.0 : 1.0;
+            window.positions = {middleOf(facts, low) / length, middleOf(facts, high) / length,
+                                (middleOf(facts, between(low, high - 1)) + offMiddleMs) / length};
+            parts.push_back(
+                {op(OpKind::mode, 1), op(OpKind::run), window, op(OpKind::run, static_cast<int>(between(1, 6)))});
+        }
+        {
+            // Enough frames to reach frame 0 and play some of the last group.
+            const long from = between(0, std::min(last, key / 2 + 1));
+            static const double loopSpeeds[] = {1.0, 2.0};
+            const double at = loopSpeeds[between(0, 1)], perRender = at * stepMs;
+            Operation seek = op(OpKind::seek);
+            seek.value = (middleOf(facts, from) + offMiddleMs) / length;
+            const long lastOnes = std::min(last, between(2, key / 2 + 2));
+            const double beyond = startOf(facts, last + 1) - startOf(facts, last + 1 - lastOnes);
+            const int renders = static_cast<int>(std::ceil((middleOf(facts, from) + offMiddleMs + beyond) / perRender));
+            parts.push_back({op(OpKind::mode, 0), op(OpKind::run), seek, op(OpKind::run), op(OpKind::play, 0, -at),
+                             op(OpKind::run, std::min(renders, 40))});
+        }
+        {
+            const long way = between(0, 2);
+            Operation before = way == 1 ? op(OpKind::pause) : op(OpKind::play, 0, speed() * (way == 0 ? -1.0 : 1.0));
+            // Down within a group or across groups, or up; the hand moving
+            // half a frame to three frames a render.
+            const long frames = key <= 3     ? between(2, std::min(last, 10L))
+                                : between(0, 1) == 0 ? between(2, key - 1)
+                                                     : between(key + 1, std::min(last, 3 * key));
+            static const double handFrames[] = {0.5, 1.0, 2.0, 3.0};
+            const long renders = std::lround(static_cast<double>(frames) / handFrames[between(0, 3)]);
+            Operation drag = op(OpKind::drag, static_cast<int>(std::clamp(renders, 2L, 24L)));
+            drag.fromHead = true;
+            drag.positions = {(between(0, 2) == 0 ? 1.0 : -1.0) * static_cast<double>(frames) /
+                              static_cast<double>(facts.frames)};
+            parts.push_back({before, op(OpKind::run, static_cast<int>(between(2, 6))), drag,
+                             op(OpKind::run, static_cast<int>(between(2, 5)))});
+        }
+        for (std::size_t i = parts.size() - 1; i > 0; --i)
+            std::swap(parts[i], parts[static_cast<std::size_t>(between(0, static_cast<long>(i)))]);
+        for (const std::vector<Operation>& part : parts)
+            ops.insert(ops.end(), part.begin(), part.end());
+    }
+
     // A user's session: operations, each followed by some host frames. The
     // kind's name goes into the seed: kinds of the same length play
     // different sessions. Every session applies a preset.
@@ -606,6 +735,8 @@ namespace vx::test::sequence
             addBackwardStarts(ops, seed, salt);
             addDrag(ops, seed, salt);
         }
+        if (! facts.still)
+            addTurnsWrapsAndDrags(ops, seed, salt, facts);
         return ops;
     }
 
@@ -677,6 +808,27 @@ namespace vx::test::sequence
     // shows every frame the play head is in, in turn, none left out, the
     // frame after the last one the wrap goes to (frame 0 when the play head
     // is in it).
+    // Whatever the allowances above let through, the picture never stands:
+    // no frame shown lies beyond where the play head (or the hand) was
+    // standRenders renders before, that is outside the frames it went over
+    // since (round the loop at a wrap, to the window's end and back at a
+    // bounce, straight across a jump), or those a held self-timed movie's
+    // seek may stop at. The bound follows from how the renders wait:
+    //  - a reader that seeks to each frame: the render waits for the seek,
+    //    0;
+    //  - a reader that buffers: the render of a jump may show the frame
+    //    before, 1;
+    //  - a self-timed movie: a frame that trails the play head by
+    //    selfTimedTrailRenders in forward play may still show for
+    //    selfTimedCatchUp renders after a jump (a seek asked in the pass of
+    //    one render lands before the next pass, its frame reaches the
+    //    texture by the render after), 4; in forward play the frames of
+    //    its trail (whole frames, see selfTimedTrail) count as the play
+    //    head's own. During a drag each render is a jump, where the checks
+    //    above let the last frame shown stand; this is what bounds it.
+    //  - any other reader reads in the feeding thread or the render, 0.
+    // Not judged while the decoder's work is held and the renders after it
+    // is let go that are judged as then.
 
     // The play head as the engine's timeline must move it, and what the
     // source is set to, with what it has shown.
@@ -686,6 +838,7 @@ namespace vx::test::sequence
         Model(KindFacts kindFacts, int hostRate) : facts(std::move(kindFacts)), rate(hostRate)
         {
             head = 0.0;
+            windowEnd = facts.lengthMs;
             for (double ms : facts.frameMs)
                 shortestFrameMs = std::min(shortestFrameMs, ms);
         }
@@ -701,29 +854,42 @@ namespace vx::test::sequence
             if (holding || ! playing())
                 return;
             const double step = speed * 1000.0 / rate;
-            const double length = facts.lengthMs;
+            const double low = windowStart, high = windowEnd;
             double next = head + (direction == Direction::forward ? step : -step);
-            if (next > length || next < 0.0)
+            if (next > high || next < low)
             {
-                const bool pastEnd = next > length;
+                const bool pastEnd = next > high;
                 switch (mode)
                 {
                 case 0:
-                    next += pastEnd ? -length : length;
+                    next += pastEnd ? low - high : high - low;
                     loopsThisFrame = pastEnd ? 1 : -1;
+                    passed(pastEnd ? head : low, pastEnd ? high : head);
+                    passed(pastEnd ? low : next, pastEnd ? next : high);
                     jumped();
                     break;
                 case 1:
-                    next = pastEnd ? 2.0 * length - next : -next;
+                    next = pastEnd ? 2.0 * high - next : 2.0 * low - next;
+                    passed(pastEnd ? std::min(head, next) : low, pastEnd ? high : std::max(head, next));
                     direction = pastEnd ? Direction::backward : Direction::forward;
                     turned();
                     break;
                 default:
-                    next = pastEnd ? length : 0.0;
+                    next = pastEnd ? high : low;
+                    passed(head, next);
                     break;
                 }
             }
-            head = next;
+            else
+                passed(head, next);
+            head = headBefore = next;
+        }
+
+        // The play head kept between startMs and stopMs by the play mode.
+        void setWindow(double startMs, double stopMs)
+        {
+            windowStart = startMs;
+            windowEnd = stopMs;
         }
 
         // A jump, a turn or the end of a scrub: a self-timed movie may catch
@@ -748,6 +914,8 @@ namespace vx::test::sequence
         // play shows until one from there on does (see cue).
         void jumpedTo()
         {
+            passed(headBefore, head);
+            headBefore = head;
             const long to = frameAt(head);
             if (wayFrom < 0 || (direction == Direction::forward && to < wayFrom) ||
                 (direction == Direction::backward && to > wayFrom))
@@ -785,6 +953,9 @@ namespace vx::test::sequence
         // the play head's frame now.
         void releasedNow()
         {
+            reaches.clear();
+            passedMs.clear();
+            headBefore = head;
             sinceRelease = 0;
             shownSinceRelease = false;
             lastShown = wayFrom = frameAt(head);
@@ -819,11 +990,12 @@ namespace vx::test::sequence
         }
 
         // Whether the engine's play head is where the model's is: within a
-        // millionth of a ms, the two ends of a looping clip being one place.
+        // millionth of a ms, the two ends of a looping window being one
+        // place.
         bool headAgrees(double engineMs) const
         {
             const double d = std::abs(engineMs - head);
-            return d < 1e-6 || (mode == 0 && std::abs(d - facts.lengthMs) < 1e-6);
+            return d < 1e-6 || (mode == 0 && std::abs(d - (windowEnd - windowStart)) < 1e-6);
         }
 
         // Whether the timeline counted the loops the host frame made (the
@@ -891,10 +1063,12 @@ namespace vx::test::sequence
             // read is at the play head as it is now, not at the release.
             if (sinceRelease == 0 && ! shownSinceRelease)
                 lastShown = wayFrom = frameAt(head);
-            headAtRender = head;
+            headAtRender = headBefore = head;
             std::optional<Verdict> verdict = judgeOnly(seen);
             if (! verdict)
                 verdict = judgeLoop(seen);
+            if (! verdict)
+                verdict = judgeStand(seen);
             ++sinceJump;
             ++sinceRelease;
             ++sinceLetGo;
@@ -1005,6 +1179,80 @@ namespace vx::test::sequence
             return Verdict{"shows every frame of a loop in turn", text.str()};
         }
 
+        void passed(double fromMs, double toMs)
+        {
+            passedMs.emplace_back(std::min(fromMs, toMs), std::max(fromMs, toMs));
+        }
+
+        // Renders the picture may stand behind the play head (see cue).
+        int standRenders() const
+        {
+            if (facts.selfTimed)
+                return selfTimedCatchUp + static_cast<int>(std::ceil(selfTimedTrailRenders));
+            return buffering ? 1 : 0;
+        }
+
+        // The stand oracle (see cue), on a render the other checks passed;
+        // counts the render's reach in.
+        std::optional<Verdict> judgeStand(const Seen& seen)
+        {
+            Reach reach;
+            const long due = frameAt(head);
+            reach.own.emplace_back(due, due);
+            if (holding && facts.selfTimed)
+                reach.own.emplace_back(std::max(0L, due - facts.gop + 1), due);
+            // Played forwards a self-timed movie keeps to the play head
+            // within the trail the checks above allow (its player corrects
+            // drift beyond a tenth of a second only): a slow play head stays
+            // in a frame longer than standRenders while the one before shows.
+            if (facts.selfTimed && direction == Direction::forward && ! holding)
+            {
+                const long trail = selfTimedTrail();
+                reach.own.emplace_back(std::max(0L, due - trail), due);
+                if (mode == 0 && due < trail)
+                    reach.own.emplace_back(facts.frames + due - trail, facts.frames - 1);
+            }
+            for (const auto& [from, to] : passedMs)
+                reach.passed.emplace_back(frameAt(from), frameAt(to));
+            passedMs.clear();
+            reaches.push_back(std::move(reach));
+            while (reaches.size() > static_cast<std::size_t>(standRenders()) + 1)
+                reaches.pop_front();
+            const long number = seen.blank ? -1 : numberIn(seen);
+            if (number < 0 || decoderHeld || sinceLetGo < letGoRenders())
+                return std::nullopt;
+            // The first render counted stands for where the play head was
+            // then; the others also for the way it went from there.
+            std::vector<std::pair<long, long>> spans;
+            for (std::size_t i = 0; i < reaches.size(); ++i)
+            {
+                spans.insert(spans.end(), reaches[i].own.begin(), reaches[i].own.end());
+                if (i > 0)
+                    spans.insert(spans.end(), reaches[i].passed.begin(), reaches[i].passed.end());
+            }
+            if (std::any_of(spans.begin(), spans.end(),
+                            [number](const auto& span) { return span.first <= number && number <= span.second; }))
+                return std::nullopt;
+            std::sort(spans.begin(), spans.end());
+            std::vector<std::pair<long, long>> merged;
+            for (const auto& span : spans)
+                if (! merged.empty() && span.first <= merged.back().second + 1)
+                    merged.back().second = std::max(merged.back().second, span.second);
+                else
+                    merged.push_back(span);
+            std::ostringstream text;
+            text << "shows frame " << number << " where one of frames";
+            for (std::size_t i = 0; i < merged.size(); ++i)
+            {
+                text << (i > 0 ? "," : "") << " " << merged[i].first;
+                if (merged[i].second > merged[i].first)
+                    text << "-" << merged[i].second;
+            }
+            text << " is due: the play head went there from frame " << reaches.front().own.front().first
+                 << " in the last " << reaches.size() - 1 << " renders, the picture stands (" << where() << ")";
+            return Verdict{"never stands behind the play head", text.str()};
+        }
+
         std::optional<Verdict> judgeOnly(const Seen& seen)
         {
             const long due = frameAt(head);
@@ -1108,6 +1356,21 @@ namespace vx::test::sequence
         {
             return static_cast<long>(std::ceil(selfTimedTrailRenders * speed * 1000.0 / rate / shortestFrameMs));
         }
+
+        // The stand oracle (see cue): the play head's moves since the render
+        // before (ms, low first), and the reach of each of the last
+        // standRenders() + 1 renders: the frames it stood for (its own, or
+        // those a held self-timed movie's seek may stop at) and those it went
+        // over to get there.
+        struct Reach
+        {
+            std::vector<std::pair<long, long>> own, passed;
+        };
+        std::vector<std::pair<double, double>> passedMs;
+        std::deque<Reach> reaches;
+        double headBefore = 0.0;
+        // The play head's window.
+        double windowStart = 0.0, windowEnd = 0.0;
 
         double shortestFrameMs = 1e9;
         long lastShown = -1;

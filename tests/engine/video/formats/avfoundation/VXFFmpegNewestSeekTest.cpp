@@ -72,15 +72,15 @@ namespace vx::test
             return landed != nullptr ? landed->frameIndex : -1;
         }
 
-        // A 60-frame clip with a key frame every 30, decoded by a session whose
-        // frames come through the gate; the session null when either could not
-        // be made.
+        // A clip of 60 frames (or as many as given) with a key frame every
+        // 30, decoded by a session whose frames come through the gate; the
+        // session null when either could not be made.
         struct GatedClip
         {
-            explicit GatedClip(const char* codec = "-c:v mpeg4 -g 30")
+            explicit GatedClip(const char* codec = "-c:v mpeg4 -g 30", int frames = 60)
             {
                 const std::string path = temp.file("gop30.mov");
-                if (makeClip(path, numberedClip(60, codec)))
+                if (makeClip(path, numberedClip(frames, codec)))
                     opened = openSession(path);
                 session = opened.session.get();
             }
@@ -308,5 +308,76 @@ namespace vx::test
         EXPECT_FALSE(session->isDecodingToward(at(50))) << "a seek brings it";
         gate.setOpen(true);
         EXPECT_EQ(landOn(*session, 50, 0.0), 50);
+    }
+
+    // Played backwards by key-frame groups, a frame-exact seek two groups
+    // down with the picture's way turned forwards (a cue and a turn, as the
+    // player asks them) is taken by the worker; the rate turns forwards
+    // while it is held as it lands, or as it completes (its frame queued).
+    // Forward play goes on from that seek's frame: not from the frame
+    // backward play was on (kept, it would land at once after it, with the
+    // kept frames after it queued above the play head), nor with the
+    // landed frame dropped from the queue; either way the play head's frame
+    // would never show.
+    TEST(FFmpegNewestSeekTest, TurnedForwardsWhileItsSeekIsUnderWayPlayGoesOnFromThatSeeksFrame)
+    {
+        FrameGate& gate = FrameGate::get();
+        for (const bool asItCompletes : {false, true})
+        {
+            SCOPED_TRACE(asItCompletes ? "turned as the seek completes" : "turned while the seek is held");
+            const GatedClip clip("-c:v mpeg4 -g 30 -sc_threshold 1000000000", 90);
+            ASSERT_NE(clip.session, nullptr);
+            av::DecodingSession* session = clip.session;
+            const auto at = [](long frame) { return frame / 25.0 + 0.001; };
+            // Shows frame within the watchdog, asked for as the player does.
+            const auto shows = [session, &at](long frame)
+            {
+                const auto giveUp = std::chrono::steady_clock::now() + watchdog;
+                for (;;)
+                {
+                    session->isDecodingToward(at(frame));
+                    const std::shared_ptr<av::PixelBuffer> shown = session->frameForTime(at(frame));
+                    if (shown != nullptr && shown->frameIndex == frame)
+                        return true;
+                    if (std::chrono::steady_clock::now() > giveUp)
+                        return false;
+                    std::this_thread::sleep_for(std::chrono::milliseconds(1));
+                }
+            };
+            ASSERT_EQ(landOn(*session, 80, 0.0), 80);
+            session->setPictureWay(80, -1);
+            session->setRate(-1.0f);
+            for (long frame = 80; frame >= 75; --frame)
+                ASSERT_TRUE(shows(frame)) << frame;
+            // Until the worker has nothing left to do: the seek is the one
+            // held.
+            const auto giveUp = std::chrono::steady_clock::now() + watchdog;
+            while (session->isDecodingToward(at(75)) && std::chrono::steady_clock::now() < giveUp)
+                std::this_thread::sleep_for(std::chrono::milliseconds(1));
+            gate.setOpen(false);
+            session->setPictureWay(10, 1);
+            std::mutex lock;
+            std::condition_variable changed;
+            bool landed = false;
+            session->seek(10 / 25.0, 0.0, 0.0,
+                          [&](double)
+                          {
+                              if (asItCompletes)
+                                  session->setRate(1.0f);
+                              std::lock_guard<std::mutex> hold(lock);
+                              landed = true;
+                              changed.notify_all();
+                          });
+            ASSERT_TRUE(gate.awaitWaiter(watchdog));
+            if (! asItCompletes)
+                session->setRate(1.0f);
+            gate.setOpen(true);
+            {
+                std::unique_lock<std::mutex> hold(lock);
+                ASSERT_TRUE(changed.wait_for(hold, watchdog, [&] { return landed; }));
+            }
+            ASSERT_TRUE(shows(10));
+            EXPECT_TRUE(shows(12));
+        }
     }
 }
