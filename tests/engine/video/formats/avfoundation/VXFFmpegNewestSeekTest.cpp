@@ -14,6 +14,7 @@
 #include <cstring>
 #include <limits>
 #include <mutex>
+#include <string>
 #include <thread>
 #include <vector>
 
@@ -378,6 +379,48 @@ namespace vx::test
             }
             ASSERT_TRUE(shows(10));
             EXPECT_TRUE(shows(12));
+        }
+    }
+
+    // Followed backwards by seeks (the reader with sound), a part decoded up
+    // to a seek's frame ends there when the next seek, asked while the
+    // landed frame is converted (held in the gate), wants that frame again
+    // or the one below it: both are held, and no picture above them is
+    // decoded (the play head has passed it).
+    TEST(FFmpegNewestSeekTest, FollowedBackwardsAPartEndsAtTheFrameOfASeekAskedWhileTheLastLands)
+    {
+        FrameGate& gate = FrameGate::get();
+        for (const long next : {20L, 19L})
+        {
+            SCOPED_TRACE("then a seek to " + std::to_string(next));
+            const GatedClip clip("-c:v mpeg4 -g 30 -sc_threshold 1000000000", 60);
+            ASSERT_NE(clip.session, nullptr);
+            av::DecodingSession* session = clip.session;
+            ASSERT_EQ(landOn(*session, 0, 0.0), 0);
+            session->setPictureWay(40, -1);
+            gate.setPace(std::chrono::milliseconds(1));
+            gate.setOpen(false);
+            session->seek(20 / 25.0, 0.0, 0.0, {});
+            ASSERT_TRUE(gate.awaitWaiter(watchdog));
+            std::mutex lock;
+            std::condition_variable changed;
+            bool landed = false;
+            std::vector<FrameGate::Decoded> decoded;
+            session->seek(next / 25.0, 0.0, 0.0,
+                          [&](double)
+                          {
+                              std::vector<FrameGate::Decoded> sofar = gate.decoded();
+                              std::lock_guard<std::mutex> hold(lock);
+                              decoded = std::move(sofar);
+                              landed = true;
+                              changed.notify_all();
+                          });
+            gate.setOpen(true);
+            std::unique_lock<std::mutex> hold(lock);
+            ASSERT_TRUE(changed.wait_for(hold, watchdog, [&] { return landed; }));
+            ASSERT_FALSE(decoded.empty());
+            for (const FrameGate::Decoded& picture : decoded)
+                EXPECT_LE(picture.frame, 20) << "decoded frame " << picture.frame;
         }
     }
 }
