@@ -528,10 +528,12 @@ namespace vx::av::ffmpeg
             // A seek still waiting goes on with the part only when
             // its frame comes with it or on the way to it (it lands
             // from the store).
+            long meets = static_cast<long>(requested);
             if (goOn && ! seeks.empty())
             {
                 const Seek& newest = seeks.back();
                 const long wanted = decoder->indexOf(newest.seconds);
+                meets = wanted;
                 const long reach = rate < 0.0f ? std::max(top, startHead) : top;
                 long held = -1;
                 groups.atOrAbove(wanted, held);
@@ -546,11 +548,11 @@ namespace vx::av::ffmpeg
                 if (goOn && seeks.empty() && ! seekUnderWay.has_value())
                     topUpQueue(hold, top, decoded);
             }
-            // Met the play head (or the frame the seeks landed on): what
-            // lies above it is passed, and what the part holds below it
-            // shows while the next part decodes.
-            const bool met = goOn && seeks.empty() && ! seekUnderWay.has_value() &&
-                             decoded >= static_cast<long>(requested);
+            // Met the play head (or the frame the seeks landed on, or
+            // that of one asked while the last landed, held: it lands
+            // next): what lies above it is passed, and what the part
+            // holds below it shows while the next part decodes.
+            const bool met = goOn && ! seekUnderWay.has_value() && decoded >= meets;
             hold.unlock();
             return ! goOn ? FFmpegGroupDecoder::Step::stop
                    : met  ? FFmpegGroupDecoder::Step::last

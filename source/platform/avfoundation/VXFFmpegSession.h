@@ -106,8 +106,8 @@ namespace vx::av::ffmpeg
         // Decodes the part of a group ending at top; between pictures the
         // seeks asked meanwhile land once their frames are held, and
         // played backwards the queue is kept full. Ends where the decoding
-        // meets the play head (or the frame the seeks landed on), the
-        // frames decoded last held. Stops for a seek of another kind or
+        // meets the play head (or the frame the seeks landed on, or the
+        // newest seek's), the frames decoded last held. Stops for a seek of another kind or
         // outside the part, for a turn, and for a play head that moved up
         // off the part.
         FFmpegGroupDecoder::Outcome decodeGroupPart(std::unique_lock<std::mutex>& hold, long top,

@@ -14,6 +14,7 @@
 #include <cstring>
 #include <limits>
 #include <mutex>
+#include <string>
 #include <thread>
 #include <vector>
 
@@ -378,6 +379,52 @@ namespace vx::test
             }
             ASSERT_TRUE(shows(10));
             EXPECT_TRUE(shows(12));
+        }
+    }
+
+    // Followed backwards by seeks (the reader with sound): a part decodes
+    // from key frame 0 toward frame 25, a seek to 20 comes on its way and
+    // lands as it is decoded; the next seek, asked while 20 is converted
+    // (held in the gate), wants 20 again or 19, both held. The part ends
+    // there: no picture above them is decoded (the play head has passed).
+    TEST(FFmpegNewestSeekTest, FollowedBackwardsAPartEndsAtTheFrameOfASeekAskedWhileTheLastLands)
+    {
+        FrameGate& gate = FrameGate::get();
+        for (const long next : {20L, 19L})
+        {
+            SCOPED_TRACE("then a seek to " + std::to_string(next));
+            const GatedClip clip("-c:v mpeg4 -g 30 -sc_threshold 1000000000", 60);
+            ASSERT_NE(clip.session, nullptr);
+            av::DecodingSession* session = clip.session;
+            ASSERT_EQ(landOn(*session, 0, 0.0), 0);
+            session->setPictureWay(40, -1);
+            gate.setPace(std::chrono::milliseconds(20));
+            gate.setOpen(false);
+            session->seek(25 / 25.0, 0.0, 0.0, {});
+            const auto giveUp = std::chrono::steady_clock::now() + watchdog;
+            while (gate.decoded().empty() && std::chrono::steady_clock::now() < giveUp)
+                std::this_thread::sleep_for(std::chrono::milliseconds(1));
+            session->seek(20 / 25.0, 0.0, 0.0, {});
+            ASSERT_LT(gate.decoded().back().frame, 20) << "decoded past frame 20 before its seek was asked";
+            ASSERT_TRUE(gate.awaitWaiter(watchdog));
+            std::mutex lock;
+            std::condition_variable changed;
+            bool landed = false;
+            std::vector<FrameGate::Decoded> decoded;
+            session->seek(next / 25.0, 0.0, 0.0,
+                          [&](double)
+                          {
+                              std::vector<FrameGate::Decoded> sofar = gate.decoded();
+                              std::lock_guard<std::mutex> hold(lock);
+                              decoded = std::move(sofar);
+                              landed = true;
+                              changed.notify_all();
+                          });
+            gate.setOpen(true);
+            std::unique_lock<std::mutex> hold(lock);
+            ASSERT_TRUE(changed.wait_for(hold, watchdog, [&] { return landed; }));
+            ASSERT_FALSE(decoded.empty());
+            EXPECT_EQ(decoded.back().frame, 20) << "decoded on to frame " << decoded.back().frame;
         }
     }
 }
