@@ -31,6 +31,13 @@ namespace vx::av::ffmpeg
         worker.join();
     }
 
+    void FFmpegSession::tellWorker()
+    {
+        // Until the worker has looked at what it was told, it is not idle.
+        groupsIdle = false;
+        changed.notify_all();
+    }
+
     void FFmpegSession::setPixelFormat(FourCharCode format)
     {
         std::lock_guard<std::mutex> hold(lock);
@@ -41,7 +48,7 @@ namespace vx::av::ffmpeg
         landedFrame.reset();
         // Frames so far were in the old format: decode again from the play head.
         seeks.push_back({std::max(0.0, requested / decoder->fps), 0.0, 0.0, {}, false, {}});
-        changed.notify_all();
+        tellWorker();
     }
 
     void FFmpegSession::seek(double seconds, double before, double after, std::function<void(double)> done)
@@ -115,7 +122,7 @@ namespace vx::av::ffmpeg
             }
         }
         seeks.push_back(std::move(incoming));
-        changed.notify_all();
+        tellWorker();
     }
 
     void FFmpegSession::setRate(float newRate)
@@ -135,7 +142,7 @@ namespace vx::av::ffmpeg
         }
         rate = newRate;
         wrapTried = false;
-        changed.notify_all();
+        tellWorker();
     }
 
     void FFmpegSession::setPictureWay(long from, int direction)
@@ -162,7 +169,7 @@ namespace vx::av::ffmpeg
                 shown = queue.front();
             else
                 queue.clear(); // the play head moved up past them
-            changed.notify_all();
+            tellWorker();
             return shown;
         }
         if (playsBackwards())
@@ -175,7 +182,7 @@ namespace vx::av::ffmpeg
                 shown = queue.front();
             else if (seeks.empty())
                 queue.clear(); // moved up or a frame short: read down from the play head again
-            changed.notify_all();
+            tellWorker();
             return shown;
         }
         while (! queue.empty() && queue.front()->frameIndex <= target)
@@ -188,7 +195,7 @@ namespace vx::av::ffmpeg
             shown = queue.front();
             break;
         }
-        changed.notify_all();
+        tellWorker();
         return shown;
     }
 
@@ -212,10 +219,7 @@ namespace vx::av::ffmpeg
                 queue.clear();
             // Told something new, the worker looks again.
             if (moved || queue.size() != queued)
-            {
-                groupsIdle = false;
-                changed.notify_all();
-            }
+                tellWorker();
             return ! groupsIdle;
         }
         if (! seeks.empty() || running >= 0 || ! playsForwards() || ended || pixelFormat == 0)

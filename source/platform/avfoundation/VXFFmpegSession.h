@@ -153,6 +153,8 @@ namespace vx::av::ffmpeg
         // (or the hand) on its way; the group decoder's frames stay (it
         // holds them there).
         void tellStoreTheWay();
+        // Wakes the worker to look at what changed (under the lock).
+        void tellWorker();
 
         // Lands a seek whose frame the store keeps at once; the decoder
         // stays where it is, and forward play goes on from the store

@@ -427,4 +427,38 @@ namespace vx::test
             EXPECT_EQ(decoded.back().frame, 20) << "decoded on to frame " << decoded.back().frame;
         }
     }
+
+    // Played backwards by key-frame groups, the play head moves down frame
+    // by frame as the player asks: at each the picture (the render), then,
+    // while another frame shows, whether its own is on the way (the player,
+    // before the next render). Once not on the way it is there. The play
+    // head moved by the render is news to a worker waiting idle: taken for
+    // idle before the worker has looked, the next render would show the
+    // frame above the play head's.
+    TEST(FFmpegNewestSeekTest, PlayedBackwardsEachFrameShowsOrIsOnTheWay)
+    {
+        const GatedClip clip("-c:v mpeg4 -g 10 -sc_threshold 1000000000", 100);
+        ASSERT_NE(clip.session, nullptr);
+        av::DecodingSession* session = clip.session;
+        const auto at = [](long frame) { return frame / 25.0 + 0.001; };
+        ASSERT_EQ(landOn(*session, 99, 0.0), 99);
+        session->setPictureWay(99, -1);
+        session->setRate(-1.0f);
+        const auto giveUp = std::chrono::steady_clock::now() + watchdog;
+        for (long frame = 99; frame >= 0; --frame)
+        {
+            std::shared_ptr<av::PixelBuffer> shown = session->frameForTime(at(frame));
+            while ((shown == nullptr || shown->frameIndex != frame) && session->isDecodingToward(at(frame)))
+            {
+                ASSERT_LT(std::chrono::steady_clock::now(), giveUp) << "frame " << frame << " never showed";
+                std::this_thread::sleep_for(std::chrono::milliseconds(1));
+                shown = session->frameForTime(at(frame));
+            }
+            // Not on the way any more: there.
+            if (shown == nullptr || shown->frameIndex != frame)
+                shown = session->frameForTime(at(frame));
+            ASSERT_NE(shown, nullptr) << "frame " << frame << " taken for there or not due, nothing showing";
+            ASSERT_EQ(shown->frameIndex, frame) << "frame " << frame << " taken for there or not due";
+        }
+    }
 }
