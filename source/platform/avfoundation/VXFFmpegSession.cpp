@@ -31,6 +31,13 @@ namespace vx::av::ffmpeg
         worker.join();
     }
 
+    void FFmpegSession::landedFromStore(long frame)
+    {
+        landedIndex = frame;
+        decoderAway = true;
+        awayFrom = frame;
+    }
+
     void FFmpegSession::tellWorker()
     {
         // Until the worker has looked at what it was told, it is not idle.
@@ -274,11 +281,7 @@ namespace vx::av::ffmpeg
                     // Landed from the store: forward play goes on
                     // from there, whatever landed meanwhile.
                     if (next.fromStore)
-                    {
-                        landedIndex = decoder->indexOf(next.seconds);
-                        decoderAway = true;
-                        awayFrom = landedIndex;
-                    }
+                        landedFromStore(decoder->indexOf(next.seconds));
                     hold.unlock();
                     next.complete(next.seconds);
                     hold.lock();
@@ -734,10 +737,8 @@ namespace vx::av::ffmpeg
         queue.clear();
         unreadable = -1;
         ended = false;
-        landedIndex = target;
         requested = static_cast<double>(target);
-        decoderAway = true;
-        awayFrom = target;
+        landedFromStore(target);
         if (format == pixelFormat)
         {
             landedFrame = landed;
@@ -800,10 +801,7 @@ namespace vx::av::ffmpeg
         landedFrame = kept;
         ++landings;
         if (incoming.fromStore)
-        {
-            decoderAway = true;
-            awayFrom = target;
-        }
+            landedFromStore(target);
         return true;
     }
 

@@ -107,9 +107,9 @@ namespace vx::av::ffmpeg
         // seeks asked meanwhile land once their frames are held, and
         // played backwards the queue is kept full. Ends where the decoding
         // meets the play head (or the frame the seeks landed on, or the
-        // newest seek's), the frames decoded last held. Stops for a seek of another kind or
-        // outside the part, for a turn, and for a play head that moved up
-        // off the part.
+        // newest seek's), the frames decoded last held. Stops for a seek
+        // of another kind or outside the part, for a turn, and for a play
+        // head that moved up off the part.
         FFmpegGroupDecoder::Outcome decodeGroupPart(std::unique_lock<std::mutex>& hold, long top,
                                                     std::optional<Seek>* current);
 
@@ -155,6 +155,9 @@ namespace vx::av::ffmpeg
         void tellStoreTheWay();
         // Wakes the worker to look at what changed (under the lock).
         void tellWorker();
+        // A seek landed on frame from the store: the decoder stays where it
+        // is, and forward play goes on from frame (under the lock).
+        void landedFromStore(long frame);
 
         // Lands a seek whose frame the store keeps at once; the decoder
         // stays where it is, and forward play goes on from the store
