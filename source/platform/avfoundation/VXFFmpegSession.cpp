@@ -643,6 +643,8 @@ namespace vx::av::ffmpeg
                 decodeWrapAhead(hold);
             return;
         }
+        if (adoptPartBelow(top))
+            return;
         const FFmpegGroupDecoder::Outcome outcome = decodeGroupPart(hold, top, nullptr);
         // Nothing decodes there, or the movie ends before it: not
         // tried again until another part is due.
@@ -660,9 +662,22 @@ namespace vx::av::ffmpeg
         if ((above >= 0 && groups.lowest() <= frame) || ! store.coversDownwards(frame))
             return;
         long index = -1;
-        const AVFrame* picture = store.atOrAbove(frame, index);
+        store.atOrAbove(frame, index);
         groups.clear();
-        groups.adopt(index, *picture);
+        adoptKeptDownFrom(index);
+    }
+
+    bool FFmpegSession::adoptPartBelow(long top)
+    {
+        if (groups.isEmpty() || top != groups.lowest() - 1 || store.keptBefore(groups.lowest()) != top)
+            return false;
+        adoptKeptDownFrom(top);
+        return true;
+    }
+
+    void FFmpegSession::adoptKeptDownFrom(long index)
+    {
+        groups.adopt(index, *store.find(index));
         const std::size_t most = groups.partFrames();
         for (std::size_t n = 1; n < most && (index = store.keptBefore(index)) >= 0; ++n)
             groups.adopt(index, *store.find(index));

@@ -137,6 +137,16 @@ namespace vx::av::ffmpeg
         // back, a loop's wrap).
         void adoptFromStore(long frame);
 
+        // The part due below the frames held, when the store keeps it up
+        // to them (decoded a moment before: forward play up to a turn, a
+        // drag back), becomes the group decoder's rather than being
+        // decoded again; false when it is not kept so.
+        bool adoptPartBelow(long top);
+
+        // The run the store keeps down from frame index (kept), a part at
+        // most, becomes the group decoder's.
+        void adoptKeptDownFrom(long index);
+
         // Backwards (played, or followed by seeks), the group decoder's
         // frames reach frame 0, a part and a half at most, and the movie's
         // end is not decoded yet: a quarter part ending at the last frame

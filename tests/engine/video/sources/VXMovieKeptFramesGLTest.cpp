@@ -40,9 +40,9 @@ namespace vx::test
             }
 
             // Played forwards from frame 170 to 220 and on, every frame shown
-            // on the way (the clock waits for it), then the decoder held while
-            // it decodes ahead; the play head's frame then.
-            long playsThenHoldsTheDecoder()
+            // on the way (the clock waits for it); the play head's frame then
+            // (-1 when one never showed).
+            long playsFrom170To220()
             {
                 cue(170);
                 if (! showsBy(170, 0.0))
@@ -53,9 +53,31 @@ namespace vx::test
                     if (! showsFrame(headFrame()))
                         return -1;
                 }
-                if (HasFatalFailure() || ! holdDecodingAhead())
-                    return -1;
-                return headFrame();
+                return HasFatalFailure() ? -1 : headFrame();
+            }
+
+            // Then the decoder held while it decodes ahead.
+            long playsThenHoldsTheDecoder()
+            {
+                const long top = playsFrom170To220();
+                return top < 0 || ! holdDecodingAhead() ? -1 : top;
+            }
+        };
+
+        // The same movie with a store of 16 MB: parts of about 20 of its
+        // pictures, about twice as many kept.
+        class MovieKeptFramesSmallStoreGLTest : public MovieKeptFramesGLTest
+        {
+        protected:
+            void SetUp() override
+            {
+                av::FFmpegPictureStore::setBudgetOfNewStores(std::size_t{16} << 20);
+                MovieKeptFramesGLTest::SetUp();
+            }
+            void TearDown() override
+            {
+                MovieKeptFramesGLTest::TearDown();
+                av::FFmpegPictureStore::setBudgetOfNewStores(av::FFmpegPictureStore::defaultBudgetBytes);
             }
         };
     }
@@ -78,6 +100,32 @@ namespace vx::test
             ASSERT_TRUE(showsFrame(headFrame())) << "frame " << headFrame() << " never showed (showing " << shown
                                                  << ")";
         }
+    }
+
+    // Turned backwards at the top of what it played, more frames than the
+    // part taken at the turn: the play head followed down 30 frames, each
+    // shows, and the part below comes from the store too: no picture the
+    // play head went over is decoded again (the part below what is kept
+    // may be decoded ahead).
+    TEST_P(MovieKeptFramesSmallStoreGLTest, TurnedBackwardsThePartsBelowComeFromTheStoreToo)
+    {
+        FrameGate& gate = FrameGate::get();
+        FrameGate::Use use;
+        const long top = playsFrom170To220();
+        ASSERT_GE(top, 220) << "never played to frame 220";
+        // Every picture decoded from here on is recorded.
+        gate.setPace(std::chrono::milliseconds(1));
+        direct(playBackward);
+        for (int step = 0; step < 30 && ! HasFatalFailure(); ++step)
+        {
+            tick(msPerFrame);
+            ASSERT_TRUE(showsFrame(headFrame())) << "frame " << headFrame() << " never showed (showing " << shown
+                                                 << ")";
+        }
+        const long bottom = headFrame();
+        for (const FrameGate::Decoded& picture : gate.decoded())
+            ASSERT_TRUE(picture.frame < bottom || picture.frame > top)
+                << "frame " << picture.frame << " was decoded again";
     }
 
     // The hand takes the play head at the top of what it played, the
@@ -297,6 +345,10 @@ namespace vx::test
                              [](const auto& info) { return std::string(info.param.name); });
 
     INSTANTIATE_TEST_SUITE_P(Readers, MovieKeptFramesGLTest,
+                             ::testing::Values(SoundCase{"Silent", false}, SoundCase{"WithSound", true}),
+                             [](const auto& info) { return std::string(info.param.name); });
+
+    INSTANTIATE_TEST_SUITE_P(Readers, MovieKeptFramesSmallStoreGLTest,
                              ::testing::Values(SoundCase{"Silent", false}, SoundCase{"WithSound", true}),
                              [](const auto& info) { return std::string(info.param.name); });
 
