@@ -140,9 +140,11 @@ namespace vx::av::ffmpeg
             // Forwards the decoder goes on from the play head (or a
             // seek waiting, or one the worker has taken: a turn's own,
             // whose frame may be queued already), not from the last
-            // frame read backwards. The queue runs the other way now.
+            // frame read backwards. The queue runs the other way now,
+            // but for the frame of a turn's seek landed when asked.
             const bool fromSeekInHand = newRate >= 0.0f && forwardSeekInHand;
-            if (! fromSeekInHand)
+            const bool fromSeekLanded = newRate >= 0.0f && ! seeks.empty() && seeks.back().queued;
+            if (! fromSeekInHand && ! fromSeekLanded)
                 queue.clear();
             if (newRate >= 0.0f && seeks.empty() && ! fromSeekInHand)
                 seeks.push_back({std::max(0.0, requested / decoder->fps), 0.0, 0.0, {}, false, {}});
@@ -578,8 +580,7 @@ namespace vx::av::ffmpeg
             return false;
         long index = -1;
         const long head = static_cast<long>(requested);
-        const AVFrame* picture =
-            queue.empty() ? groups.atOrAbove(head, index) : groups.below(queue.back()->frameIndex, index);
+        const AVFrame* picture = nextForQueue(index);
         if (picture == nullptr)
             return false;
         const long from = queue.empty() ? head : index + 1;
@@ -596,6 +597,24 @@ namespace vx::av::ffmpeg
             (queue.empty() ? after < 0 : queue.back()->frameIndex == after))
             queue.push_back(converted);
         return true;
+    }
+
+    const AVFrame* FFmpegSession::nextForQueue(long& index) const
+    {
+        if (queue.empty())
+            return groups.atOrAbove(static_cast<long>(requested), index);
+        const long lowest = queue.back()->frameIndex;
+        const AVFrame* picture = groups.below(lowest, index);
+        // Below a frame landed above all held (a turn's, from the store)
+        // the frames between come first, unless the play head has passed
+        // them.
+        if (picture != nullptr && lowest > groups.highest() && index < static_cast<long>(requested) &&
+            index != lowest - 1 && store.keptBefore(lowest) != index)
+        {
+            index = -1;
+            return nullptr;
+        }
+        return picture;
     }
 
     long FFmpegSession::groupPartDue() const
@@ -620,8 +639,7 @@ namespace vx::av::ffmpeg
         if (rate < 0.0f)
         {
             long index = -1;
-            if (queue.size() < 4 && (queue.empty() ? groups.atOrAbove(static_cast<long>(requested), index)
-                                                   : groups.below(queue.back()->frameIndex, index)) != nullptr)
+            if (queue.size() < 4 && nextForQueue(index) != nullptr)
                 return true;
         }
         return groupPartDue() >= 0;

@@ -120,6 +120,12 @@ namespace vx::av::ffmpeg
         // only when none between comes with the rest of the part.
         bool topUpQueue(std::unique_lock<std::mutex>& hold, long partTop = -1, long decodedTo = -1);
 
+        // The frame held that the queue wants next: the one below its
+        // lowest, unless frames between (by the store's order of decoding)
+        // are not held and the play head lies among them; the one nearest
+        // at or above the play head when it is empty. Null when none.
+        const AVFrame* nextForQueue(long& index) const;
+
         // The part a group's play wants next: the one ending at the play
         // head when nothing at or above it is held (or it lies below all
         // held), else the one below the parts held when there is room;

@@ -7,11 +7,15 @@
 // real clock: the last group was decoded ahead, and shows at the wrap. Each
 // render is judged once: in the direction of play the picture is never
 // beyond the play head's frame and never goes back. With a small budget,
-// the pictures kept stay within it and go on release.
+// the pictures kept stay within it and go on release. Ping-pong in a window
+// of what was played: each turn's frame, kept, shows, and the picture goes
+// on from it.
 
 #include "VXMovieBarsPlayback.h"
 
 #include "core/parameters/VXParamBase.h"
+#include "core/parameters/VXParamRange.h"
+#include "engine/behaviours/VXBehaviourTimeline.h"
 #include "platform/avfoundation/VXFFmpegPictureStore.h"
 
 namespace vx::test
@@ -219,6 +223,157 @@ namespace vx::test
 
     namespace
     {
+        // The play head bounces in a window of frames played before.
+        class MoviePingPongGLTest : public MovieKeptFramesGLTest
+        {
+        protected:
+            // Bounce mode in the window from the start of frame first to
+            // the end of frame last, at speed.
+            void bounceIn(long first, long last, double speed)
+            {
+                auto timeline = std::dynamic_pointer_cast<BehaviourTimeline>(source->getTimeline());
+                ASSERT_NE(timeline, nullptr);
+                source->getPositionParam()->setStartStopRange(
+                    ValueRange<double>(first * msPerFrame, (last + 1) * msPerFrame, "range"), ValueChangeInfo());
+                timeline->getPlayModeParam()->setValue(1, ValueChangeInfo());
+                timeline->getSpeedParam()->setValue(speed, ValueChangeInfo());
+            }
+
+            // Host frames forwards until the play head is in frame n, each
+            // frame it comes to shown (renders with the clock still until it
+            // does).
+            void showsEachFrameTo(long n)
+            {
+                while (headFrame() < n && ! HasFatalFailure())
+                {
+                    tick(hostMs);
+                    ASSERT_TRUE(showsFrame(headFrame()))
+                        << "frame " << headFrame() << " never showed (showing " << shown << ")";
+                }
+            }
+
+            // Host frames of ms, each frame the play head comes to shown.
+            void followsFor(double ms, int renders)
+            {
+                for (int n = 0; n < renders && ! HasFatalFailure(); ++n)
+                {
+                    tick(ms);
+                    ASSERT_TRUE(showsFrame(headFrame()))
+                        << "frame " << headFrame() << " never showed after the turn (showing " << shown << ")";
+                }
+            }
+
+            // The way the timeline plays now: 1 forwards, -1 backwards.
+            int timelineWay() const
+            {
+                return source->getTimeline()->getPlayDirectionParam()->getValue() == playBackward ? -1 : 1;
+            }
+
+            // Host frames of ms, each frame the play head comes to shown
+            // (renders with the clock still until it does), until the play
+            // head turned; then its frame shows, and those it comes to in
+            // rendersAfter more.
+            void turnsAndGoesOn(double ms, int rendersAfter)
+            {
+                const long before = headFrame();
+                bool turned = false;
+                for (int render = 0; render < 200 && ! turned && ! HasFatalFailure(); ++render)
+                {
+                    move(ms);
+                    turned = timelineWay() != way;
+                    if (turned)
+                    {
+                        way = -way;
+                        bound = headFrame();
+                    }
+                    awaitPass();
+                    look();
+                    ASSERT_TRUE(showsFrame(headFrame())) << "frame " << headFrame() << " never showed (showing "
+                                                         << shown << ")" << (turned ? " at the turn" : "");
+                }
+                ASSERT_TRUE(turned) << "never turned from frame " << before;
+                followsFor(ms, rendersAfter);
+            }
+        };
+    }
+
+    // Played forwards over frames 170 to 200, then ping-pong in frames 180
+    // to 199 at 3x from 199 down: at the bottom the play head turns into
+    // frame 180 from 181 shown. Its frame, kept, lands when asked and shows
+    // (not the frame shown before, now ahead of the play head), then the
+    // frames up from it.
+    TEST_P(MoviePingPongGLTest, AtTheBottomTurnTheTurnsFrameShowsThenThoseAboveIt)
+    {
+        cue(170);
+        ASSERT_TRUE(showsBy(170, 0.0)) << "frame 170 never showed (showing " << shown << ")";
+        showsEachFrameTo(200);
+        ASSERT_FALSE(HasFatalFailure());
+        bounceIn(180, 199, 3.0);
+        ASSERT_FALSE(HasFatalFailure());
+        cue(199);
+        direct(playBackward);
+        ASSERT_TRUE(showsFrame(199)) << "frame 199 never showed (showing " << shown << ")";
+        turnsAndGoesOn(hostMs, 6);
+    }
+
+    namespace
+    {
+        // Silent only: the self-timed player takes a new speed at once,
+        // the reader with sound seeks to each frame at any speed.
+        class MoviePingPongSpeedGLTest : public MoviePingPongGLTest
+        {
+        };
+    }
+
+    // Played forwards over frames 0 to 40, cued back to 10 and played to 12;
+    // then the play head is sent to frame 32 in a window of frames 25 to 32,
+    // ping-pong at 2x, and turns at once: the speed comes to the decoder
+    // with the turn, before the turn's seek, while its frames are those the
+    // play head left (0 to 12), and the end of the movie is decoded ahead of
+    // frame 0 for a loop's wrap (slowly, the seek comes meanwhile). The
+    // frame the turn landed on, kept, shows, then each frame down from it:
+    // never the frames left.
+    TEST_P(MoviePingPongSpeedGLTest, AtATopTurnWithANewSpeedTheFramesBelowTheTurnShowNotThoseLeft)
+    {
+        FrameGate& gate = FrameGate::get();
+        FrameGate::Use use;
+        cue(0);
+        ASSERT_TRUE(showsBy(0, 0.0)) << "frame 0 never showed (showing " << shown << ")";
+        showsEachFrameTo(40);
+        cue(10);
+        ASSERT_TRUE(showsFrame(10)) << "frame 10 never showed (showing " << shown << ")";
+        showsEachFrameTo(12);
+        ASSERT_FALSE(HasFatalFailure());
+        // The decoder's pictures slowed, the DataDriver stopped: the turn's
+        // seek comes once the decoder is on its way to the movie's end.
+        gate.setPace(std::chrono::milliseconds(25));
+        driver.removeSource(source.get());
+        bounceIn(25, 32, 2.0);
+        ASSERT_FALSE(HasFatalFailure());
+        cue(32);
+        move(hostMs);
+        ASSERT_EQ(timelineWay(), -1) << "never turned";
+        const auto giveUp = std::chrono::steady_clock::now() + watchdog;
+        const auto atTheEnd = [&]
+        {
+            const auto decoded = gate.decoded();
+            return std::any_of(decoded.begin(), decoded.end(), [](const auto& d) { return d.frame >= 250; });
+        };
+        while (! atTheEnd() && std::chrono::steady_clock::now() < giveUp)
+            std::this_thread::sleep_for(std::chrono::milliseconds(1));
+        ASSERT_TRUE(atTheEnd()) << "the movie's end was never decoded ahead";
+        way = -1;
+        bound = headFrame();
+        source->updateVideo();
+        gate.setPace(std::chrono::milliseconds(0));
+        driver.addSource(source.get());
+        ASSERT_TRUE(showsFrame(headFrame()))
+            << "frame " << headFrame() << " never showed (showing " << shown << ") at the turn";
+        followsFor(hostMs, 5);
+    }
+
+    namespace
+    {
         // Key frames at 0 and 250, the last one of 500 frames 499.
         class MovieBackwardLoopGLTest : public MovieBarsGLTest, public ::testing::WithParamInterface<SoundCase>
         {
@@ -350,6 +505,13 @@ namespace vx::test
 
     INSTANTIATE_TEST_SUITE_P(Readers, MovieKeptFramesSmallStoreGLTest,
                              ::testing::Values(SoundCase{"Silent", false}, SoundCase{"WithSound", true}),
+                             [](const auto& info) { return std::string(info.param.name); });
+
+    INSTANTIATE_TEST_SUITE_P(Readers, MoviePingPongGLTest,
+                             ::testing::Values(SoundCase{"Silent", false}, SoundCase{"WithSound", true}),
+                             [](const auto& info) { return std::string(info.param.name); });
+
+    INSTANTIATE_TEST_SUITE_P(Readers, MoviePingPongSpeedGLTest, ::testing::Values(SoundCase{"Silent", false}),
                              [](const auto& info) { return std::string(info.param.name); });
 
     INSTANTIATE_TEST_SUITE_P(Readers, MovieDraggedWithSoundGLTest, ::testing::Values(SoundCase{"WithSound", true}),
