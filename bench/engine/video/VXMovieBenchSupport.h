@@ -212,6 +212,7 @@ namespace vx::bench
         }
         void setRate(float rate) override { inner->setRate(rate); }
         void setPictureWay(long from, int direction) override { inner->setPictureWay(from, direction); }
+        void setFollowsHand(bool follows) override { inner->setFollowsHand(follows); }
         void setAudioVolume(int track, float volume) override { inner->setAudioVolume(track, volume); }
         std::shared_ptr<av::PixelBuffer> frameForTime(double seconds) override
         {

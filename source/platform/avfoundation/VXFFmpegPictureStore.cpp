@@ -162,6 +162,19 @@ namespace vx::av
         return found == kept.end() ? nullptr : found->second.picture;
     }
 
+    const AVFrame* FFmpegPictureStore::atOrBelow(long frame, long& index) const
+    {
+        const auto above = kept.upper_bound(frame);
+        if (above == kept.begin())
+        {
+            index = -1;
+            return nullptr;
+        }
+        const auto found = std::prev(above);
+        index = found->first;
+        return found->second.picture;
+    }
+
     const AVFrame* FFmpegPictureStore::after(long frame, long& index) const
     {
         const auto found = kept.upper_bound(frame);

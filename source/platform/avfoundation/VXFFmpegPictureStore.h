@@ -54,6 +54,8 @@ namespace vx::av
         void keepConverted(long frame, std::shared_ptr<PixelBuffer> converted);
         // The picture nearest at or above frame, with its frame (-1 for none).
         const AVFrame* atOrAbove(long frame, long& index) const;
+        // The picture nearest at or below frame, with its frame (-1 for none).
+        const AVFrame* atOrBelow(long frame, long& index) const;
         // The picture decoded straight after frame, kept; null when not kept
         // or when what follows frame in the store was decoded apart from it.
         const AVFrame* after(long frame, long& index) const;

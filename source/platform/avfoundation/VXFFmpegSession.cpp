@@ -161,6 +161,12 @@ namespace vx::av::ffmpeg
         wayDirection = direction;
     }
 
+    void FFmpegSession::setFollowsHand(bool follows)
+    {
+        std::lock_guard<std::mutex> hold(lock);
+        followsHand = follows;
+    }
+
     std::shared_ptr<PixelBuffer> FFmpegSession::frameForTime(double seconds)
     {
         std::lock_guard<std::mutex> hold(lock);
@@ -293,15 +299,17 @@ namespace vx::av::ffmpeg
                     continue;
                 const FourCharCode format = pixelFormat;
                 running = decoder->indexOf(next.seconds);
-                runningAt =
-                    decoder->decodesOnTo(running) ? decoder->pictureIndex() : decoder->keyFrameAtOrBefore(running) - 1;
+                const bool fromKeyFrame = ! decoder->decodesOnTo(running);
+                runningAt = fromKeyFrame ? decoder->keyFrameAtOrBefore(running) - 1 : decoder->pictureIndex();
                 abandonAt = -1;
                 decoderAway = false;
                 abandonRunning = false;
                 runningGroupLeft = false;
                 const unsigned long atOnce = landedAtOnce;
-                hold.unlock();
                 const bool exact = next.before == 0.0;
+                if (exact && fromKeyFrame && followsHand && format != 0 && decoder->hasKeyFrameIndex())
+                    bringStandIn(hold, running, atOnce);
+                hold.unlock();
                 std::shared_ptr<PixelBuffer> landed;
                 if (decoder->seek(next.seconds, exact))
                     landed = keepConversion(decoder->convert(format));
@@ -750,6 +758,31 @@ namespace vx::av::ffmpeg
     {
         const int direction = rate > 0.0f ? 1 : rate < 0.0f ? -1 : wayDirection != 0 ? wayDirection : handDirection;
         store.setWay(static_cast<long>(requested), direction, wrapFrom);
+    }
+
+    void FFmpegSession::bringStandIn(std::unique_lock<std::mutex>& hold, long frame, unsigned long atOnce)
+    {
+        const FourCharCode format = pixelFormat;
+        const long key = decoder->keyFrameAtOrBefore(frame);
+        long index = -1;
+        const AVFrame* kept = store.atOrBelow(frame, index);
+        hold.unlock();
+        std::shared_ptr<PixelBuffer> standIn;
+        if (kept != nullptr && index >= key)
+            standIn = convertKept(*kept, index, format);
+        else if (decoder->seekToRandomAccess(frame) && decoder->pictureIndex() < frame)
+            standIn = keepConversion(decoder->convert(format));
+        hold.lock();
+        // Not when a later seek asked meanwhile lies below it or in
+        // another group, or landed when asked; nor below the frame landed
+        // on last while the hand moves up.
+        const long newest = seeks.empty() ? frame : decoder->indexOf(seeks.back().seconds);
+        if (standIn == nullptr || format != pixelFormat || abandonRunning || atOnce != landedAtOnce ||
+            standIn->frameIndex > newest || ! decoder->inOneGroup(standIn->frameIndex, newest) ||
+            (handDirection > 0 && standIn->frameIndex < landedIndex))
+            return;
+        queue.clear();
+        queue.push_back(standIn);
     }
 
     bool FFmpegSession::landKeptSeek(std::unique_lock<std::mutex>& hold, Seek& next)

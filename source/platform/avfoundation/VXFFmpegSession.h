@@ -35,6 +35,8 @@ namespace vx::av::ffmpeg
 
         void setPictureWay(long from, int direction) override;
 
+        void setFollowsHand(bool follows) override;
+
         void setAudioVolume(int, float) override {}
 
         std::shared_ptr<PixelBuffer> frameForTime(double seconds) override;
@@ -175,6 +177,13 @@ namespace vx::av::ffmpeg
         // is, and forward play goes on from frame (under the lock).
         void landedFromStore(long frame);
 
+        // Before a frame-exact seek to frame decodes from its key frame,
+        // for the hand: the frame nearest below it in its group that the
+        // store keeps, else that key frame (decoded here), leads the queue
+        // unless a later seek leaves it behind meanwhile. The lock held on
+        // entry and return, let go between.
+        void bringStandIn(std::unique_lock<std::mutex>& hold, long frame, unsigned long atOnce);
+
         // Lands a seek whose frame the store keeps at once; the decoder
         // stays where it is, and forward play goes on from the store
         // (see run). False when the frame is not kept.
@@ -287,6 +296,8 @@ namespace vx::av::ffmpeg
         bool followsOn = false;
         // The way the last two frame-exact seeks went (0 for none).
         int handDirection = 0;
+        // The user's hand holds the play head (setFollowsHand).
+        bool followsHand = false;
         bool ended = false;
         // The worker is decoding the next frame of forward play.
         bool decodingOn = false;

@@ -778,6 +778,9 @@ namespace vx::test::sequence
     //    self-timed movie's seeks may stop on the sync frame before the
     //    frame asked for; once the hand has rested two renders, the frame
     //    itself shows;
+    //  - while the user holds the play head and the decoder is held, a
+    //    reader that seeks may show a frame of the hand's key-frame group
+    //    below the hand's (a stand-in while the hand's frame decodes);
     //  - a reader that buffers (the render reads, from frames fetched on
     //    task threads) may show the frame before in the render of a jump;
     //  - after a release (and the load) the render that initialises the
@@ -1318,6 +1321,8 @@ namespace vx::test::sequence
                 if (lastShown >= 0 && number >= 0 && (number == lastShown || onTheWay(number, due)))
                     return std::nullopt;
                 if (facts.selfTimed && holding && number >= std::max(0L, due - facts.gop + 1) && number <= due)
+                    return std::nullopt;
+                if (facts.seeks && holding && number >= due / facts.keyInterval * facts.keyInterval && number <= due)
                     return std::nullopt;
                 return "frame " + std::to_string(due) + ", " + std::to_string(lastShown) +
                        " (the last shown) or one on the way (from " + std::to_string(wayFrom) + ")";

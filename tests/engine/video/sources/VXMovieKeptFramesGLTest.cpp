@@ -9,7 +9,8 @@
 // beyond the play head's frame and never goes back. With a small budget,
 // the pictures kept stay within it and go on release. Ping-pong in a window
 // of what was played: each turn's frame, kept, shows, and the picture goes
-// on from it.
+// on from it. With sound, dragged down across a key frame into a group not
+// decoded: a frame of that group stands in while the hand's frame decodes.
 
 #include "VXMovieBarsPlayback.h"
 
@@ -17,6 +18,9 @@
 #include "core/parameters/VXParamRange.h"
 #include "engine/behaviours/VXBehaviourTimeline.h"
 #include "platform/avfoundation/VXFFmpegPictureStore.h"
+
+#include <algorithm>
+#include <vector>
 
 namespace vx::test
 {
@@ -371,6 +375,99 @@ namespace vx::test
             << "frame " << headFrame() << " never showed (showing " << shown << ") at the turn";
         followsFor(hostMs, 5);
     }
+
+    namespace
+    {
+        // The hand rests on its frame after crossing the key frame, or moves
+        // on down before the next render; the group was cued into before
+        // at frame kept (its picture and conversion kept), or not (-1).
+        struct StandInCase
+        {
+            const char* name;
+            bool movesOn;
+            long kept;
+        };
+
+        // With sound, key frames at 0, 250 and 500: the group from 250 is
+        // never decoded before the hand crosses into it.
+        class MovieDraggedAcrossGroupsGLTest : public MovieBarsGLTest,
+                                               public ::testing::WithParamInterface<StandInCase>
+        {
+        protected:
+            void SetUp() override
+            {
+                MovieBarsGLTest::SetUp();
+                if (HasFatalFailure() || IsSkipped())
+                    return;
+                load(true, playForward, BarsClip{520, 250});
+            }
+
+            // Until the decoder, paced, has decoded frame n, the watchdog
+            // at most.
+            bool decodes(long n)
+            {
+                FrameGate& gate = FrameGate::get();
+                const auto giveUp = std::chrono::steady_clock::now() + watchdog;
+                const auto seen = [&]
+                {
+                    const std::vector<FrameGate::Decoded> decoded = gate.decoded();
+                    return std::any_of(decoded.begin(), decoded.end(), [n](const auto& d) { return d.frame == n; });
+                };
+                while (! seen() && std::chrono::steady_clock::now() < giveUp)
+                    std::this_thread::sleep_for(std::chrono::milliseconds(1));
+                return seen();
+            }
+        };
+    }
+
+    // Cued to frame 510, the hand takes the play head and drags it down to
+    // 505 (kept), then across the key frame at 500 to 495, the decoder held
+    // before it converts 495. The frame kept nearest below in the group, or
+    // else the group's key frame 250, decoded and let through first, shows
+    // at the render after the hand crossed (or after it moved on to 490),
+    // never a frame above the hand; let go, the hand's frame follows.
+    TEST_P(MovieDraggedAcrossGroupsGLTest, AFrameOfTheGroupStandsInAtTheRenderAfterTheHandCrossedIntoIt)
+    {
+        FrameGate& gate = FrameGate::get();
+        FrameGate::Use use;
+        const long kept = GetParam().kept;
+        if (kept >= 0)
+        {
+            cue(kept);
+            ASSERT_TRUE(showsBy(kept, 0.0)) << "frame " << kept << " never showed (showing " << shown << ")";
+        }
+        cue(510);
+        ASSERT_TRUE(showsBy(510, 0.0)) << "frame 510 never showed (showing " << shown << ")";
+        const auto& position = source->getPositionParam();
+        position->setUserState(ParamBase::UserState_Editing);
+        // Held by the hand: never beyond its frame, either way.
+        way = 0;
+        cue(505);
+        ASSERT_TRUE(showsBy(505, 0.0)) << "frame 505 never showed (showing " << shown << ")";
+        gate.setOpen(false);
+        gate.setPace(std::chrono::milliseconds(1));
+        cue(495);
+        advance(0.0);
+        if (kept < 0)
+            gate.admit(1);
+        ASSERT_TRUE(decodes(251)) << "the decoder never decoded on from key frame 250";
+        const long hand = GetParam().movesOn ? 490 : 495;
+        if (GetParam().movesOn)
+            cue(hand);
+        tick(0.0);
+        ASSERT_EQ(shown, kept >= 0 ? kept : 250) << "no frame stood in at the render after the hand crossed";
+        gate.setOpen(true);
+        const auto giveUp = std::chrono::steady_clock::now() + watchdog;
+        while (shown != hand && ! HasFatalFailure() && std::chrono::steady_clock::now() < giveUp)
+            tick(0.0);
+        ASSERT_EQ(shown, hand) << "the hand's frame never showed";
+        position->setUserState(ParamBase::UserState_None);
+    }
+
+    INSTANTIATE_TEST_SUITE_P(WithSound, MovieDraggedAcrossGroupsGLTest,
+                             ::testing::Values(StandInCase{"Resting", false, -1}, StandInCase{"MovingOn", true, -1},
+                                               StandInCase{"RestingOverAKeptFrame", false, 300}),
+                             [](const auto& info) { return std::string(info.param.name); });
 
     namespace
     {

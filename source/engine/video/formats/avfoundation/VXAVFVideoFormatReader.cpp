@@ -244,9 +244,12 @@ namespace vx
             if (buffer == nullptr)
                 return false;
             std::lock_guard<std::mutex> hold(takenLock);
-            taken = std::move(buffer);
             takenFor = requestedFrame.load();
-            pending = false;
+            // Held by the hand, a frame below the one asked for while its
+            // seek decodes is a stand-in: the seek stays pending.
+            takenStandIn = isHeldByHand(direction.load()) && buffer->frameIndex < takenFor && isSeeking();
+            taken = std::move(buffer);
+            pending = takenStandIn;
             return true;
         }
 
@@ -255,8 +258,9 @@ namespace vx
         // frame shown, or from the frame of the newest jump until a frame
         // has shown since: never beyond the play head, never back, never one
         // before the jump's frame (a cue left behind), and after a turn the
-        // picture stays until the newest seek's frame is there. With nothing
-        // shown, any frame shows.
+        // picture stays until the newest seek's frame is there. A stand-in
+        // shows at or below the hand's frame while the hand moves down. With
+        // nothing shown, any frame shows.
         bool mayShowTaken(long jump) const
         {
             const long asked = requestedFrame.load(), shown = shownFrame.load();
@@ -271,7 +275,8 @@ namespace vx
                 case playBackward:
                     return asked <= n && n <= from;
                 default:
-                    return std::min(shown, asked) <= n && n <= std::max(shown, asked);
+                    return (std::min(shown, asked) <= n && n <= std::max(shown, asked)) ||
+                           (takenStandIn && n <= asked && asked < shown);
             }
         }
 
@@ -279,6 +284,16 @@ namespace vx
         {
             if (direction.exchange(playDirection) != playDirection)
                 jumpedTo = -1;
+            if (av::DecodingSession* session = player != nullptr ? player->getCurrentItem()->getSession() : nullptr)
+                session->setFollowsHand(isHeldByHand(playDirection));
+        }
+
+        // Any direction but the timeline's own: the user's hand holds the
+        // play head.
+        static bool isHeldByHand(int playDirection)
+        {
+            return playDirection != playForward && playDirection != playBackward && playDirection != playRandom &&
+                   playDirection != playPause;
         }
 
         // A seek was asked for whose frame has not been reported new yet.
@@ -473,8 +488,10 @@ namespace vx
         // uploaded yet.
         std::mutex takenLock;
         std::shared_ptr<av::PixelBuffer> taken;
-        // The frame the newest seek asked for when it was taken.
+        // The frame the newest seek asked for when it was taken, and
+        // whether it came as a stand-in for that frame.
         long takenFor = -1;
+        bool takenStandIn = false;
         // The frame of the newest seek asked for (feeding thread), the frame
         // uploaded last (render thread; -1 for none) and the direction of
         // play (any value but forwards and backwards for none).

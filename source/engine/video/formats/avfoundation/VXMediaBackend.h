@@ -100,6 +100,12 @@ namespace vx::av
         // Before a way is told, and for `from` below 0, the way runs from the
         // frame the last seek landed on, either way.
         virtual void setPictureWay(long /*from*/, int /*direction*/) {}
+        // Held by the user's hand: a frame-exact seek that decodes from a
+        // key frame first brings a stand-in to the front, the frame nearest
+        // below its own in its key-frame group that is at hand (kept, else
+        // that key frame), so the picture follows the hand while its frame
+        // decodes (where the container indexes its key frames).
+        virtual void setFollowsHand(bool /*follows*/) {}
         // The volume of one audio track from time zero on.
         virtual void setAudioVolume(int audioTrack, float volume) = 0;
         // The decoded frame shown at seconds (the last one starting at or
