@@ -8,6 +8,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <chrono>
 #include <condition_variable>
 #include <cstdlib>
@@ -459,6 +460,40 @@ namespace vx::test
                 shown = session->frameForTime(at(frame));
             ASSERT_NE(shown, nullptr) << "frame " << frame << " taken for there or not due, nothing showing";
             ASSERT_EQ(shown->frameIndex, frame) << "frame " << frame << " taken for there or not due";
+        }
+    }
+}
+
+namespace vx::test
+{
+    // A seek to frame 29 of a movie with four B-frames in a row and a key
+    // frame every 30: key frame 30 is decoded several frames before 29 is
+    // shown, so by the index (of decoding times) the demuxer lands on it.
+    // Whether sought frame-exactly or followed backwards (the part ending at
+    // 29 decoded for backward play), the pictures decoded up to 29 come from
+    // key frame 0: none of the group above is decoded for nothing first.
+    TEST(FFmpegNewestSeekTest, ASeekToTheFrameBeforeAKeyFrameDecodesNothingOfTheGroupAbove)
+    {
+        if (! hasFFmpegEncoder("libx265"))
+            GTEST_SKIP() << "ffmpeg has no libx265 encoder";
+        FrameGate& gate = FrameGate::get();
+        for (const bool backwards : {false, true})
+        {
+            SCOPED_TRACE(backwards ? "followed backwards" : "frame-exact");
+            const GatedClip clip("-c:v libx265 -preset ultrafast -x265-params "
+                                 "keyint=30:min-keyint=30:scenecut=0:bframes=4:log-level=error -pix_fmt yuv420p",
+                                 60);
+            ASSERT_NE(clip.session, nullptr);
+            ASSERT_EQ(landOn(*clip.session, 0, 0.0), 0);
+            if (backwards)
+                clip.session->setPictureWay(40, -1);
+            gate.setPace(std::chrono::milliseconds(1));
+            ASSERT_EQ(landOn(*clip.session, 29, 0.0), 29);
+            const std::vector<FrameGate::Decoded> decoded = gate.decoded();
+            const auto reached = std::find_if(decoded.begin(), decoded.end(),
+                                              [](const FrameGate::Decoded& picture) { return picture.frame >= 29; });
+            ASSERT_NE(reached, decoded.end());
+            EXPECT_EQ(reached->frame, 29) << "decoded frame " << reached->frame << " on the way to 29";
         }
     }
 }
