@@ -4,7 +4,8 @@
 // over the frames it just played. The decoder is held in the frame gate: no
 // frame is converted, so what shows comes from the pictures the movie kept.
 // And, with a last key-frame group as long, played backwards in a loop on the
-// real clock: the last group was decoded ahead, and shows at the wrap. Each
+// real clock: the last group was decoded ahead, and shows at the wrap (a wrap
+// before that decoding is done goes on with it). Each
 // render is judged once: in the direction of play the picture is never
 // beyond the play head's frame and never goes back. With a small budget,
 // the pictures kept stay within it and go on release.
@@ -13,6 +14,8 @@
 
 #include "core/parameters/VXParamBase.h"
 #include "platform/avfoundation/VXFFmpegPictureStore.h"
+
+#include <set>
 
 namespace vx::test
 {
@@ -239,6 +242,36 @@ namespace vx::test
             for (int i = 0; i < 25 && ! HasFatalFailure(); ++i)
                 tickOnTheClock();
         }
+    }
+
+    // The same, each picture decoded in 12 ms at least: the last group (250
+    // pictures, 3 s) is still decoding ahead when the play head wraps. The
+    // wrap's seek waits for that decoding rather than starting the group
+    // afresh: no picture of the last group is decoded twice before one of
+    // its frames shows.
+    TEST_P(MovieBackwardLoopGLTest, AWrapWhileTheLastGroupDecodesAheadGoesOnWithThatDecoding)
+    {
+        FrameGate& gate = FrameGate::get();
+        FrameGate::Use use;
+        gate.setPace(std::chrono::milliseconds(12));
+        cue(40);
+        last = std::chrono::steady_clock::now();
+        const auto giveUp = last + watchdog;
+        long head = headFrame();
+        while (headFrame() <= head && ! HasFatalFailure() && std::chrono::steady_clock::now() < giveUp)
+        {
+            head = headFrame();
+            tickOnTheClock();
+        }
+        ASSERT_GT(headFrame(), head) << "never wrapped";
+        while (shown < 250 && ! HasFatalFailure() && std::chrono::steady_clock::now() < giveUp)
+            tickOnTheClock();
+        ASSERT_GE(shown, 250) << "no frame of the last group showed";
+        std::set<long> lastGroup;
+        for (const FrameGate::Decoded& picture : gate.decoded())
+            if (picture.frame >= 250)
+                ASSERT_TRUE(lastGroup.insert(picture.frame).second) << "frame " << picture.frame << " decoded twice";
+        EXPECT_FALSE(lastGroup.empty()) << "the last group was never decoded";
     }
 
     namespace
