@@ -149,10 +149,6 @@ namespace vx::test
         for (std::size_t r = 0; r + 1 < runs.size(); ++r)
         {
             const std::vector<long>& run = runs[r];
-            // A part stopped at its key frame for a seek above it (the
-            // reader with sound) costs that one picture: not judged here.
-            if (run.size() == 1)
-                continue;
             const long floor = runs[r + 1].front() == run.front() ? runs[r + 1].back() : run.front() - 1;
             const bool shows = std::any_of(shownFrames.begin(), shownFrames.end(),
                                            [&](long n) { return floor < n && n <= run.back(); });
