@@ -253,7 +253,10 @@ namespace vx::av::ffmpeg
         for (int packets = 0; packets < 1000 && av_read_frame(format, held) >= 0; ++packets)
         {
             if (held->stream_index == stream)
-                return hasHeld = true;
+            {
+                hasHeld = true;
+                return true;
+            }
             av_packet_unref(held);
         }
         return false;
