@@ -241,17 +241,34 @@ namespace vx::av::ffmpeg
 
     void Decoder::holdFirstPacket()
     {
+        if (holdNextPacket())
+        {
+            keepPalette(*held);
+            openingTime = held->dts != AV_NOPTS_VALUE ? held->dts : held->pts;
+        }
+    }
+
+    bool Decoder::holdNextPacket()
+    {
         for (int packets = 0; packets < 1000 && av_read_frame(format, held) >= 0; ++packets)
         {
             if (held->stream_index == stream)
             {
                 hasHeld = true;
-                keepPalette(*held);
-                openingTime = held->dts != AV_NOPTS_VALUE ? held->dts : held->pts;
-                return;
+                return true;
             }
             av_packet_unref(held);
         }
+        return false;
+    }
+
+    std::int64_t Decoder::landedPast(long target)
+    {
+        if (zeroStamp == AV_NOPTS_VALUE || ! holdNextPacket() || (held->flags & AV_PKT_FLAG_KEY) == 0 ||
+            held->pts == AV_NOPTS_VALUE || held->dts == AV_NOPTS_VALUE)
+            return AV_NOPTS_VALUE;
+        const long index = indexOfTicks(static_cast<double>(held->pts) - static_cast<double>(zeroStamp));
+        return index > target ? held->dts : AV_NOPTS_VALUE;
     }
 
     void Decoder::keepPalette(const AVPacket& carrier)
@@ -510,7 +527,19 @@ namespace vx::av::ffmpeg
             if (toBeginning)
                 seekToBeginning();
             else
+            {
                 seekTo(ts);
+                // By the index the demuxer lands on the key frame whose
+                // decoding time is at or before the frame's time: with
+                // B-frames that of the next group may be, shown after
+                // the frame. Passed by undecoded, to the one before it.
+                if (const std::int64_t past = keyFrameIndexed ? landedPast(target) : AV_NOPTS_VALUE;
+                    past != AV_NOPTS_VALUE && past <= ts)
+                {
+                    ts = past - 1;
+                    continue;
+                }
+            }
             // A picture past the target before a random-access one
             // means that one lies past it too.
             const bool decoded = next(toBeginning ? unnumbered : target);

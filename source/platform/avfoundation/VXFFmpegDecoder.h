@@ -107,6 +107,15 @@ namespace vx::av::ffmpeg
         // first unless a seek comes before.
         void holdFirstPacket();
 
+        // The stream's next packet read into held, decoded first; false
+        // when the stream ends first.
+        bool holdNextPacket();
+
+        // After a jump: the decoding time of the packet landed on (held)
+        // when it is a random-access picture shown after frame target;
+        // AV_NOPTS_VALUE when it is not.
+        std::int64_t landedPast(long target);
+
         // Remembers the palette a packet carries.
         void keepPalette(const AVPacket& carrier);
 

@@ -540,8 +540,9 @@ namespace vx::av::ffmpeg
         {
             hold.lock();
             bool goOn = ! stopping && format == pixelFormat && usesGroups();
-            if (goOn && (! seeks.empty() || seekUnderWay.has_value()))
-                landHeldSeek(hold, seekUnderWay, top);
+            // Also one asked while the last landing's frame was converted.
+            while (goOn && landHeldSeek(hold, seekUnderWay, top))
+                continue;
             // A seek still waiting goes on with the part only when
             // its frame comes with it or on the way to it (it lands
             // from the store).
@@ -731,7 +732,11 @@ namespace vx::av::ffmpeg
             hold.lock();
             std::optional<Seek> none;
             if (! seeks.empty())
-                landHeldSeek(hold, none, -1);
+            {
+                // Also one asked while the last landing's frame was converted.
+                while (landHeldSeek(hold, none, -1))
+                    continue;
+            }
             else if (rate < 0.0f)
                 topUpQueue(hold);
             // A seek into the part kept for the wrap (the wrap itself)

@@ -4,7 +4,8 @@
 // over the frames it just played. The decoder is held in the frame gate: no
 // frame is converted, so what shows comes from the pictures the movie kept.
 // And, with a last key-frame group as long, played backwards in a loop on the
-// real clock: the last group was decoded ahead, and shows at the wrap. Each
+// real clock: the last group was decoded ahead, and shows at the wrap (a wrap
+// before that decoding is done goes on with it). Each
 // render is judged once: in the direction of play the picture is never
 // beyond the play head's frame and never goes back. With a small budget,
 // the pictures kept stay within it and go on release. Ping-pong in a window
@@ -539,6 +540,54 @@ namespace vx::test
             for (int i = 0; i < 25 && ! HasFatalFailure(); ++i)
                 tickOnTheClock();
         }
+    }
+
+    // The same, each picture decoded in 12 ms at least: the last group (250
+    // pictures, 3 s) is still decoding ahead when the play head wraps. The
+    // wrap's seek waits for that decoding rather than starting the group
+    // afresh from its key frame.
+    TEST_P(MovieBackwardLoopGLTest, AWrapWhileTheLastGroupDecodesAheadGoesOnWithThatDecoding)
+    {
+        FrameGate& gate = FrameGate::get();
+        FrameGate::Use use;
+        gate.setPace(std::chrono::milliseconds(12));
+        cue(40);
+        last = std::chrono::steady_clock::now();
+        const auto giveUp = last + watchdog;
+        long head = headFrame();
+        while (headFrame() <= head && ! HasFatalFailure() && std::chrono::steady_clock::now() < giveUp)
+        {
+            head = headFrame();
+            tickOnTheClock();
+        }
+        ASSERT_GT(headFrame(), head) << "never wrapped";
+        // What was decoded before the render ahead of the one that showed
+        // it began (before it landed).
+        auto beforeShown = std::chrono::steady_clock::now(), thisRender = beforeShown;
+        while (shown < 250 && ! HasFatalFailure() && std::chrono::steady_clock::now() < giveUp)
+        {
+            beforeShown = thisRender;
+            thisRender = std::chrono::steady_clock::now();
+            tickOnTheClock();
+        }
+        ASSERT_GE(shown, 250) << "no frame of the last group showed";
+        // After the cue's part (the last pictures below 250): loaded at
+        // frame 0, backwards, the movie decodes its end ahead at once, and
+        // the cue stops that.
+        const std::vector<FrameGate::Decoded> decoded = gate.decoded();
+        const auto cued = std::find_if(decoded.rbegin(), decoded.rend(),
+                                       [&](const FrameGate::Decoded& picture)
+                                       { return picture.frame < 250 && picture.at < beforeShown; })
+                              .base();
+        long reached = -1;
+        for (auto picture = cued; picture != decoded.end(); ++picture)
+            if (picture->frame >= 250 && picture->at < beforeShown)
+            {
+                ASSERT_GT(picture->frame, reached) << "the last group's decoding started afresh at frame "
+                                                   << picture->frame << " (it had reached " << reached << ")";
+                reached = picture->frame;
+            }
+        EXPECT_GE(reached, 250) << "the last group was not decoded ahead";
     }
 
     namespace

@@ -181,10 +181,6 @@ namespace vx::test
         for (std::size_t r = 0; r + 1 < runs.size() && runs[r].ended <= reached; ++r)
         {
             const std::vector<long>& run = runs[r].frames;
-            // A part stopped at its key frame for a seek above it (the
-            // reader with sound) costs that one picture: not judged here.
-            if (run.size() == 1)
-                continue;
             const std::vector<long>& next = runs[r + 1].frames;
             const long floor = next.front() == run.front() ? next.back() : run.front() - 1;
             const bool shows = std::any_of(shownFrames.begin(), shownFrames.end(),

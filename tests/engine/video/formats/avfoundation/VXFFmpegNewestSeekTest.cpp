@@ -1,5 +1,6 @@
 // The FFmpeg backend's decoding session given seeks faster than it lands
-// them, as backward play of a long-GOP movie does: the newest wins.
+// them, as backward play of a long-GOP movie does: the newest wins, and no
+// picture is decoded for nothing on the way.
 
 #include "engine/video/formats/avfoundation/VXMediaBackend.h"
 #include "support/VXFrameGate.h"
@@ -8,10 +9,12 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <chrono>
 #include <condition_variable>
 #include <cstdlib>
 #include <cstring>
+#include <functional>
 #include <limits>
 #include <mutex>
 #include <string>
@@ -459,6 +462,104 @@ namespace vx::test
                 shown = session->frameForTime(at(frame));
             ASSERT_NE(shown, nullptr) << "frame " << frame << " taken for there or not due, nothing showing";
             ASSERT_EQ(shown->frameIndex, frame) << "frame " << frame << " taken for there or not due";
+        }
+    }
+
+    // A seek to frame 29 of a movie with four B-frames in a row and a key
+    // frame every 30: key frame 30 is decoded several frames before 29 is
+    // shown, so by the index (of decoding times) the demuxer lands on it.
+    // Whether sought frame-exactly or followed backwards (the part ending at
+    // 29 decoded for backward play), the pictures decoded up to 29 come from
+    // key frame 0: none of the group above is decoded for nothing first.
+    TEST(FFmpegNewestSeekTest, ASeekToTheFrameBeforeAKeyFrameDecodesNothingOfTheGroupAbove)
+    {
+        if (! hasFFmpegEncoder("libx265"))
+            GTEST_SKIP() << "ffmpeg has no libx265 encoder";
+        FrameGate& gate = FrameGate::get();
+        for (const bool backwards : {false, true})
+        {
+            SCOPED_TRACE(backwards ? "followed backwards" : "frame-exact");
+            const GatedClip clip("-c:v libx265 -preset ultrafast -x265-params "
+                                 "keyint=30:min-keyint=30:scenecut=0:bframes=4:log-level=error -pix_fmt yuv420p",
+                                 60);
+            ASSERT_NE(clip.session, nullptr);
+            ASSERT_EQ(landOn(*clip.session, 0, 0.0), 0);
+            if (backwards)
+                clip.session->setPictureWay(40, -1);
+            gate.setPace(std::chrono::milliseconds(1));
+            ASSERT_EQ(landOn(*clip.session, 29, 0.0), 29);
+            const std::vector<FrameGate::Decoded> decoded = gate.decoded();
+            const auto reached = std::find_if(decoded.begin(), decoded.end(),
+                                              [](const FrameGate::Decoded& picture) { return picture.frame >= 29; });
+            ASSERT_NE(reached, decoded.end());
+            EXPECT_EQ(reached->frame, 29) << "decoded frame " << reached->frame << " on the way to 29";
+        }
+    }
+
+    // Followed backwards by seeks (the reader with sound) while a part of
+    // the key-frame group below decodes ahead (or, at frame 0, the movie's
+    // end for a loop's wrap), each picture paced: a seek to a held frame
+    // lands from what is held, its frame converted in the closed gate, and
+    // the next seek (to the frame below, held too) comes meanwhile. Both
+    // land, and the decoding ahead goes on: none of its pictures is decoded
+    // twice by the time the play head reaches its top (stopped for the seek,
+    // it would start afresh from its key frame).
+    TEST(FFmpegNewestSeekTest, FollowedBackwardsASeekAskedWhileTheLastLandsLeavesTheDecodingAheadGoingOn)
+    {
+        const struct
+        {
+            const char* name;
+            long from, ahead, last;
+        } cases[] = {
+            {"the part below", 59, 0, 29},
+            {"the movie's end", 5, 30, 59},
+        };
+        FrameGate& gate = FrameGate::get();
+        for (const auto& c : cases)
+        {
+            SCOPED_TRACE(c.name);
+            const GatedClip clip("-c:v mpeg4 -g 30 -sc_threshold 1000000000", 60);
+            ASSERT_NE(clip.session, nullptr);
+            av::DecodingSession* session = clip.session;
+            ASSERT_EQ(landOn(*session, 0, 0.0), 0);
+            session->setPictureWay(c.from + 1, -1);
+            gate.setPace(std::chrono::milliseconds(20));
+            ASSERT_EQ(landOn(*session, c.from, 0.0), c.from);
+            const auto decodedAhead = [&]
+            {
+                std::vector<long> frames;
+                for (const FrameGate::Decoded& picture : gate.decoded())
+                    if (c.ahead <= picture.frame && picture.frame <= c.last)
+                        frames.push_back(picture.frame);
+                return frames;
+            };
+            const auto giveUp = std::chrono::steady_clock::now() + watchdog;
+            while (decodedAhead().empty() && std::chrono::steady_clock::now() < giveUp)
+                std::this_thread::sleep_for(std::chrono::milliseconds(1));
+            ASSERT_FALSE(decodedAhead().empty()) << "nothing decoded ahead";
+            gate.setOpen(false);
+            session->seek((c.from - 1) / 25.0, 0.0, 0.0, {});
+            ASSERT_TRUE(gate.awaitWaiter(watchdog));
+            std::mutex lock;
+            std::condition_variable changed;
+            bool landed = false;
+            session->seek((c.from - 2) / 25.0, 0.0, 0.0,
+                          [&](double)
+                          {
+                              std::lock_guard<std::mutex> hold(lock);
+                              landed = true;
+                              changed.notify_all();
+                          });
+            gate.setOpen(true);
+            {
+                std::unique_lock<std::mutex> hold(lock);
+                ASSERT_TRUE(changed.wait_for(hold, watchdog, [&] { return landed; }));
+            }
+            // The play head at the top of what was decoded ahead.
+            ASSERT_EQ(landOn(*session, c.last, 0.0), c.last);
+            const std::vector<long> frames = decodedAhead();
+            const auto again = std::adjacent_find(frames.begin(), frames.end(), std::greater_equal<long>());
+            EXPECT_TRUE(again == frames.end()) << "decoded frame " << again[1] << " again after " << again[0];
         }
     }
 }
