@@ -136,26 +136,26 @@ namespace vx::test
         direct(playBackward);
         std::vector<long> shownFrames;
         const auto giveUp = std::chrono::steady_clock::now() + watchdog;
-        while (headFrame() > 150 && ! HasFatalFailure() && std::chrono::steady_clock::now() < giveUp)
+        // Renders until the play head is at or below frame, each judged,
+        // the frames shown recorded.
+        const auto playsDownTo = [&](long frame)
         {
-            const long before = shown;
-            step();
-            if (shown != before)
-                shownFrames.push_back(shown);
-        }
+            while (headFrame() > frame && ! HasFatalFailure() && std::chrono::steady_clock::now() < giveUp)
+            {
+                const long before = shown;
+                step();
+                if (shown != before)
+                    shownFrames.push_back(shown);
+            }
+        };
+        playsDownTo(150);
         ASSERT_FALSE(HasFatalFailure());
         ASSERT_LE(headFrame(), 150) << "the watchdog ran out";
         ASSERT_LT(shown, 250) << "no frame of the first group showed";
         // A part that met the play head as it reached frame 150 shows at
         // the renders after: ten more, judged alike.
         const auto reached = std::chrono::steady_clock::now();
-        while (headFrame() > 140 && ! HasFatalFailure() && std::chrono::steady_clock::now() < giveUp)
-        {
-            const long before = shown;
-            step();
-            if (shown != before)
-                shownFrames.push_back(shown);
-        }
+        playsDownTo(140);
         ASSERT_FALSE(HasFatalFailure());
         const std::vector<FrameGate::Decoded> decoded = gate.decoded();
         // No picture is decoded above where the play head was at the
