@@ -165,8 +165,10 @@ namespace vx::test
         {
             const long head = headAt(picture.at);
             if (head >= 0)
+            {
                 ASSERT_LE(picture.frame, head + 2) << "decoded frame " << picture.frame << ", the play head on frame "
                                                    << head << " at the render before";
+            }
         }
         // Every run ended by the time the play head reached frame 150 but
         // the last (it may be under way) shows a frame of its own: above
