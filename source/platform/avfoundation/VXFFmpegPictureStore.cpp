@@ -210,12 +210,27 @@ namespace vx::av
         wrapFrom = wrapFromFrame;
     }
 
-    std::pair<int, long> FFmpegPictureStore::dropRank(long frame) const
+    long FFmpegPictureStore::wayEnd() const
+    {
+        auto at = kept.upper_bound(head);
+        if (at == kept.begin())
+            return head;
+        --at;
+        long end = at->first;
+        for (auto next = std::next(at); next != kept.end() && next->second.previous == end; ++next)
+            end = next->first;
+        return end;
+    }
+
+    std::pair<int, long> FFmpegPictureStore::dropRank(long frame, long aheadTo) const
     {
         // Behind the way (rank 1) before ahead of it (rank 0); the farther,
-        // the sooner.
+        // the sooner. Going forwards, the way ends with the run decoded on
+        // from the play head: what an earlier pass left beyond it goes by
+        // its distance, as what lies behind does.
         if (direction > 0)
-            return frame < head ? std::pair{1, head - frame} : std::pair{0, frame - head};
+            return frame < head || frame > aheadTo ? std::pair{1, frame < head ? head - frame : frame - head}
+                                                   : std::pair{0, frame - head};
         if (direction < 0)
         {
             if (wrapFrom >= 0 && frame >= wrapFrom && frame > head)
@@ -230,13 +245,14 @@ namespace vx::av
         // The decoder's pool keeps the memory of the most pictures kept at
         // once for its next ones: a picture below that costs nothing more,
         // and a conversion only has the room beside it.
+        const long aheadTo = direction > 0 ? wayEnd() : 0;
         while (footprint() > budget)
         {
             const bool picturesGo = pictures > picturesMost;
             auto victim = kept.end();
             std::pair<int, long> worst{-1, 0};
             for (auto it = kept.begin(); it != kept.end(); ++it)
-                if (const std::pair<int, long> rank = dropRank(it->first);
+                if (const std::pair<int, long> rank = dropRank(it->first, aheadTo);
                     rank > worst && ((picturesGo && ! it->second.held) || it->second.converted != nullptr))
                 {
                     worst = rank;

@@ -68,7 +68,9 @@ namespace vx::av
 
         // Where the play head or hand is and the way it goes (1 forwards, -1
         // backwards, 0 either): pictures behind it go first, the farthest
-        // first, then those farthest ahead. Going backwards, pictures from
+        // first, then those farthest ahead. Going forwards, pictures ahead
+        // beyond the run decoded on from the play head's (an earlier pass's)
+        // go with those behind, by distance. Going backwards, pictures from
         // wrapFrom up (the movie's end, decoded ahead for a loop's wrap;
         // -1 for none) count as ahead, beyond frame 0.
         void setWay(long head, int direction, long wrapFrom = -1);
@@ -113,7 +115,9 @@ namespace vx::av
         };
         const AVFrame* add(long frame, const AVFrame& picture, long previous, bool held);
         // The order pictures go in: the larger, the sooner.
-        std::pair<int, long> dropRank(long frame) const;
+        // The top of the run decoded on unbroken from the play head's picture.
+        long wayEnd() const;
+        std::pair<int, long> dropRank(long frame, long aheadTo) const;
         void trim();
         // Tells heldByAllStores what this store holds now.
         void publish();

@@ -93,6 +93,25 @@ namespace vx::test
             WayCase{"HeldStay", 9, 1, -1, 0, 2, "0 1 2 9"}),
         [](const auto& info) { return std::string(info.param.name); });
 
+    // Going forwards, what an earlier pass left ahead beyond the run decoded
+    // on from the play head goes by its distance, as what lies behind does:
+    // a turn back finds the frames just played.
+    TEST(FFmpegPictureStoreWayTest, GoingForwardsAnEarlierPassesFramesBeyondTheRunGoByTheirDistance)
+    {
+        const std::size_t size = av::bytesOfPicture(*picture());
+        av::FFmpegPictureStore store(6 * size);
+        store.setWay(20, 1);
+        for (long n = 40; n <= 42; ++n)
+            store.keep(n, *picture(), n == 40 ? -1 : n - 1);
+        // Played on from 20 to 25, the play head on each as it comes.
+        for (long n = 20; n <= 25; ++n)
+        {
+            store.setWay(n, 1);
+            store.keep(n, *picture(), n == 20 ? -1 : n - 1);
+        }
+        EXPECT_EQ(keptOf(store, 0, 50), "20 21 22 23 24 25");
+    }
+
     // Conversions count in the budget; where only held pictures are left,
     // their conversions go and the pictures stay.
     TEST(FFmpegPictureStoreConvertedTest, ConversionsOfHeldPicturesGoBeforeThePictures)
