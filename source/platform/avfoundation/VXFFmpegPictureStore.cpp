@@ -8,6 +8,7 @@ extern "C"
 
 #include <algorithm>
 #include <atomic>
+#include <cstdlib>
 #include <iterator>
 
 namespace vx::av
@@ -212,13 +213,12 @@ namespace vx::av
 
     long FFmpegPictureStore::wayEnd() const
     {
-        auto at = kept.upper_bound(head);
+        const auto at = kept.upper_bound(head);
         if (at == kept.begin())
             return head;
-        --at;
-        long end = at->first;
-        for (auto next = std::next(at); next != kept.end() && next->second.previous == end; ++next)
-            end = next->first;
+        long end = std::prev(at)->first, next = -1;
+        while (after(end, next) != nullptr)
+            end = next;
         return end;
     }
 
@@ -229,8 +229,7 @@ namespace vx::av
         // from the play head: what an earlier pass left beyond it goes by
         // its distance, as what lies behind does.
         if (direction > 0)
-            return frame < head || frame > aheadTo ? std::pair{1, frame < head ? head - frame : frame - head}
-                                                   : std::pair{0, frame - head};
+            return {frame < head || frame > aheadTo ? 1 : 0, std::labs(frame - head)};
         if (direction < 0)
         {
             if (wrapFrom >= 0 && frame >= wrapFrom && frame > head)

@@ -114,9 +114,9 @@ namespace vx::av
             bool held = false;
         };
         const AVFrame* add(long frame, const AVFrame& picture, long previous, bool held);
-        // The order pictures go in: the larger, the sooner.
         // The top of the run decoded on unbroken from the play head's picture.
         long wayEnd() const;
+        // The order pictures go in: the larger, the sooner.
         std::pair<int, long> dropRank(long frame, long aheadTo) const;
         void trim();
         // Tells heldByAllStores what this store holds now.
