@@ -245,7 +245,21 @@ namespace vx::av::ffmpeg
         {
             keepPalette(*held);
             openingTime = held->dts != AV_NOPTS_VALUE ? held->dts : held->pts;
+            keyFrameShowsLater = 0;
+            if ((held->flags & AV_PKT_FLAG_KEY) != 0 && held->pts != AV_NOPTS_VALUE && held->pos >= 0)
+                if (const AVIndexEntry* entry = indexEntryAt(held->pos); entry != nullptr)
+                    keyFrameShowsLater = std::max<std::int64_t>(0, held->pts - entry->timestamp);
         }
+    }
+
+    const AVIndexEntry* Decoder::indexEntryAt(std::int64_t position) const
+    {
+        AVStream* s = videoStream();
+        const int count = avformat_index_get_entries_count(s);
+        for (int i = 0; i < count; ++i)
+            if (const AVIndexEntry* entry = avformat_index_get_entry(s, i); entry != nullptr && entry->pos == position)
+                return entry;
+        return nullptr;
     }
 
     bool Decoder::holdNextPacket()
@@ -579,12 +593,7 @@ namespace vx::av::ffmpeg
             return frame->buf[0] != nullptr;
         if (! hasKeyFrameIndex())
             return target - frameIndex <= framesInASecond();
-        AVStream* s = videoStream();
-        const std::int64_t origin = std::min(zeroStamp, streamStart());
-        const auto ticksOf = [&](long index)
-        { return saturatingCast<std::int64_t>(std::floor(index / fps / timeBase + origin)); };
-        const AVIndexEntry* key = avformat_index_get_entry_from_timestamp(s, ticksOf(target), AVSEEK_FLAG_BACKWARD);
-        return key != nullptr && key->timestamp <= ticksOf(frameIndex);
+        return keyFrameAtOrBefore(target) <= frameIndex;
     }
 
     void Decoder::keepKeyFrames()
@@ -598,7 +607,7 @@ namespace vx::av::ffmpeg
         for (int i = 0; i < count; ++i)
             if (const AVIndexEntry* entry = avformat_index_get_entry(s, i);
                 entry != nullptr && (entry->flags & AVINDEX_KEYFRAME) != 0)
-                keyFrameTicks.push_back(entry->timestamp);
+                keyFrameTicks.push_back(entry->timestamp + keyFrameShowsLater);
         std::sort(keyFrameTicks.begin(), keyFrameTicks.end());
     }
 

@@ -204,19 +204,23 @@ namespace vx::av::ffmpeg
 
         // Whether decoding on from the frame in hand reaches target at no
         // more cost than a seek: the frame is the one in hand, or it lies
-        // ahead and the key frame a seek would land on is at or before
-        // the frame in hand by the container's index of key frames, or
+        // ahead and its key frame (keyFrameAtOrBefore) is at or before
+        // the frame in hand, or
         // (without one) it is at most a second ahead. MPEG streams have
         // no such index: theirs holds the places earlier seeks probed.
         bool decodesOnTo(long target);
 
-        // The key frames' times by the container's index, sorted, with
-        // the origin frame times count from (see decodesOnTo).
+        // The key frames' times by the container's index, as they show,
+        // sorted, with the origin frame times count from (see
+        // decodesOnTo).
         void keepKeyFrames();
 
         // Whether the container indexes the stream's key frames (MPEG
         // streams' index holds only the places earlier seeks probed).
         bool hasKeyFrameIndex() const;
+
+        // The stream's index entry for the packet at position in the file.
+        const AVIndexEntry* indexEntryAt(std::int64_t position) const;
 
         // Decodes on to the frame covering target: the frame of that
         // index or, where the movie has none (a variable-rate movie
@@ -335,9 +339,14 @@ namespace vx::av::ffmpeg
         // first packet after a seek.
         std::vector<std::uint8_t> palette;
         bool paletteDue = false;
-        // The key frames by the index, as kept at opening (inOneGroup).
+        // The key frames by the index, as kept at opening (inOneGroup), at
+        // the time they show.
         std::vector<std::int64_t> keyFrameTicks;
         std::int64_t keyFrameOrigin = 0;
+        // How much later the stream's first packet, a key frame, shows than
+        // the index places it (the index holds decoding times where
+        // B-frames come before it): taken for every key frame.
+        std::int64_t keyFrameShowsLater = 0;
         // Told every numbered picture next() gives, with the frame given
         // before it since the last seek (-1 for none).
         std::function<void(const AVFrame& picture, long index, long previous)> onPicture;
