@@ -38,14 +38,6 @@ namespace vx::test
                 direct(playPause);
                 source->start(false, TimeUnit());
             }
-
-            bool showsFrame(long n)
-            {
-                const auto giveUp = std::chrono::steady_clock::now() + watchdog;
-                while (shown != n && ! HasFatalFailure() && std::chrono::steady_clock::now() < giveUp)
-                    tick(0.0);
-                return shown == n;
-            }
         };
 
         TEST_P(MovieBFramesGLTest, ACueAFewFramesOnDecodesOnFromTheFrameShown)

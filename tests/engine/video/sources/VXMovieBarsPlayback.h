@@ -271,6 +271,16 @@ namespace vx::test
             return there();
         }
 
+        // Host frames of ms until frame n shows, the watchdog at most;
+        // false when it never does.
+        bool showsFrame(long n, double ms = 0.0)
+        {
+            const auto giveUp = std::chrono::steady_clock::now() + watchdog;
+            while (shown != n && ! HasFatalFailure() && std::chrono::steady_clock::now() < giveUp)
+                tick(ms);
+            return shown == n;
+        }
+
         // Closes the gate and plays forwards until the decoder, decoding
         // ahead, waits in it.
         bool holdDecodingAhead()

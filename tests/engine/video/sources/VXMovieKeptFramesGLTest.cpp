@@ -38,16 +38,6 @@ namespace vx::test
                 load(GetParam().sound, playForward, BarsClip{270, 250});
             }
 
-            // Renders, the clock standing still, until frame n shows; false
-            // after the time-out.
-            bool showsFrame(long n)
-            {
-                const auto giveUp = std::chrono::steady_clock::now() + std::chrono::seconds(20);
-                while (shown != n && ! HasFatalFailure() && std::chrono::steady_clock::now() < giveUp)
-                    tick(0.0);
-                return shown == n;
-            }
-
             // Played forwards from frame 170 to 220 and on, every frame shown
             // on the way (the clock waits for it); the play head's frame then
             // (-1 when one never showed).

@@ -86,16 +86,6 @@ namespace vx::test
                 return after == heads.begin() ? -1 : std::prev(after)->second;
             }
 
-            // Renders, the clock standing still, until frame n shows; false
-            // after the watchdog.
-            bool showsFrame(long n)
-            {
-                const auto giveUp = std::chrono::steady_clock::now() + watchdog;
-                while (shown != n && ! HasFatalFailure() && std::chrono::steady_clock::now() < giveUp)
-                    tick(0.0);
-                return shown == n;
-            }
-
             std::chrono::steady_clock::time_point last = std::chrono::steady_clock::now();
             // Where the play head was at each render (step).
             std::vector<std::pair<std::chrono::steady_clock::time_point, long>> heads;
