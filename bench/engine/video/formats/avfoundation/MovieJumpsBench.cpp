@@ -322,6 +322,8 @@ namespace
             bareSeek += Clock::now() - t0;
         }
         state.counters["ratio"] = double(toHead.count()) / double(std::max<Clock::rep>(bareSeek.count(), 1));
+        state.counters["toHeadMs"] = std::chrono::duration<double, std::milli>(toHead).count() / state.iterations();
+        state.counters["bareMs"] = std::chrono::duration<double, std::milli>(bareSeek).count() / state.iterations();
         reader->release();
         if (! arrived)
             state.SkipWithError("never came to the play head's frame");
