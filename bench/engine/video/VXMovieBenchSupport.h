@@ -222,6 +222,7 @@ namespace vx::bench
             return frame;
         }
         bool isDecodingToward(double seconds) override { return inner->isDecodingToward(seconds); }
+        bool decodesOnTo(double seconds) override { return inner->decodesOnTo(seconds); }
         // A player shows the frame landed on while later seeks run: handed
         // out too.
         std::shared_ptr<av::PixelBuffer> lastLandedFrame(unsigned long& landings) override

@@ -214,6 +214,14 @@ namespace vx::av::ffmpeg
         return shown;
     }
 
+    bool FFmpegSession::decodesOnTo(double seconds)
+    {
+        std::lock_guard<std::mutex> hold(lock);
+        const long target = decoder->indexOf(seconds);
+        return running >= 0 && running < target && ! runningGroupLeft && ! abandonRunning.load() &&
+               abandonAt.load() < 0 && decoder->inOneGroup(running, target);
+    }
+
     bool FFmpegSession::isDecodingToward(double seconds)
     {
         std::lock_guard<std::mutex> hold(lock);

@@ -42,6 +42,7 @@ namespace vx::av::ffmpeg
         std::shared_ptr<PixelBuffer> frameForTime(double seconds) override;
 
         bool isDecodingToward(double seconds) override;
+        bool decodesOnTo(double seconds) override;
 
         std::shared_ptr<PixelBuffer> lastLandedFrame(unsigned long& count) override;
 

@@ -192,6 +192,43 @@ namespace vx::test
         EXPECT_LT(shown, 240);
     }
 
+    // Played forwards with sound, a jump on to frame 200 of the same group
+    // while the decoder is held; the play head runs on four frames. Let
+    // through until frame 200 is decoded, the decoding goes on to where the
+    // play head is: frame 200, left by then, never shows; the play head's
+    // does. (The silent player catches up by its own clock.)
+    TEST_P(MovieCuesGLTest, AJumpOnWhileThePlayHeadMovesOnLandsOnThePlayHeadsFrame)
+    {
+        if (! GetParam().sound)
+            GTEST_SKIP() << "the self-timed player shows the frames it passes on its way to the play head";
+        FrameGate& gate = FrameGate::get();
+        FrameGate::Use use;
+        ASSERT_TRUE(playsFromThenHoldsTheDecoder(10, 4)) << "frame 10 never showed, or the decoder was never held";
+        cue(200);
+        for (int i = 0; i < 8 && ! HasFatalFailure(); ++i)
+            tick(hostMs);
+        ASSERT_FALSE(HasFatalFailure());
+        const long head = headFrame();
+        ASSERT_GE(head, 203);
+        // Recorded from here on.
+        gate.setPace(std::chrono::milliseconds(1));
+        const auto decodedTo = [&gate]
+        {
+            long most = -1;
+            for (const FrameGate::Decoded& picture : gate.decoded())
+                most = std::max(most, picture.frame);
+            return most;
+        };
+        while (decodedTo() < 202 && ! HasFatalFailure())
+            ASSERT_TRUE(gate.passOne(watchdog)) << "the decoder never asked for more (decoded to " << decodedTo() << ")";
+        for (int i = 0; i < 4 && ! HasFatalFailure(); ++i)
+            tick(0.0);
+        ASSERT_FALSE(HasFatalFailure());
+        EXPECT_LT(shown, 200) << "the jump landed on a frame the play head had left";
+        gate.setOpen(true);
+        EXPECT_TRUE(showsFrame(head)) << "the play head's frame never showed (showing " << shown << ")";
+    }
+
     // Played forwards from frame 10, the play head is sent to frame 18 and
     // that seek is held as it lands; the play head runs on to frame 20 and
     // turns backwards, the DataDriver hearing the turn once the play head

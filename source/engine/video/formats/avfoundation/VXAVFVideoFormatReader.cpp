@@ -440,13 +440,31 @@ namespace vx
 
         void playerItemDidReachEnd() { seekToPosition(0.0); }
 
-        // Played backwards, a seek still under way while the play head moves
-        // on down is replaced by one to the play head's frame: the decoding
-        // meets the play head there, not at a frame it has passed.
-        void followDown(long frame)
+        // A seek still under way while the play head moves on is replaced by
+        // one to the play head's frame: the decoding meets the play head
+        // there, not at a frame it has passed. Played backwards always;
+        // forwards while the decoding under way goes on to the frame, at
+        // most a second on from the frame read (a decoder slower than the
+        // play head still lands). Feeding thread.
+        void follow(long frame)
         {
-            if (direction.load() == playBackward && isSeeking() && frame >= 0 && frame < requestedFrame.load())
-                seekToFrame(frame);
+            const int way = direction.load() == playForward ? 1 : direction.load() == playBackward ? -1 : 0;
+            const long asked = requestedFrame.load();
+            if (way == 0 || ! isSeeking() || frame < 0 || way * (frame - asked) <= 0)
+                return;
+            if (way > 0)
+            {
+                if (asked != followedTo)
+                    followedFrom = asked;
+                av::DecodingSession* session = player != nullptr ? player->getCurrentItem()->getSession() : nullptr;
+                const av::CMTime start = av::CMTimeMultiply(frameDuration, frame);
+                const av::CMTime second = av::CMTimeMultiply(frameDuration, frame - followedFrom);
+                if (session == nullptr || ! start.valid || ! second.valid || av::CMTimeGetSeconds(second) > 1.0 ||
+                    ! session->decodesOnTo(av::CMTimeGetSeconds(start)))
+                    return;
+                followedTo = frame;
+            }
+            seekToFrame(frame);
         }
 
     private:
@@ -501,6 +519,9 @@ namespace vx
         // shown since), and when the newest seek was asked for (feeding
         // thread).
         std::atomic<long> jumpedTo{-1};
+        // Playing forwards, the frame read that follow went on from, and the
+        // frame it went on to last (feeding thread).
+        long followedFrom = -1, followedTo = -1;
         double requestedAt = 0.0;
         std::atomic<int> direction{playPause};
         // Taken while a frame is copied from the output: by the feeding or
@@ -605,7 +626,7 @@ namespace vx
         // lands.
         long frame = -1;
         if (frameAtPosition(positionMs, frame))
-            internal->followDown(frame);
+            internal->follow(frame);
         return false;
     }
 

@@ -116,6 +116,10 @@ namespace vx::av
         // playing forward with no seek waiting or under way, is decoding on
         // towards it.
         virtual bool isDecodingToward(double /*seconds*/) { return false; }
+        // True while the seek under way decodes, within one key-frame group,
+        // towards a frame before the one at seconds: a seek to it asked now
+        // is met by that decoding, which goes on to it.
+        virtual bool decodesOnTo(double /*seconds*/) { return false; }
         // The frame the newest seek to finish landed on (null before any,
         // and for backends that keep none), with the count of seeks landed
         // so far: a later landing counts higher. It stays while later seeks
