@@ -245,13 +245,18 @@ namespace vx::av::ffmpeg
                 tellWorker();
             return ! groupsIdle;
         }
-        if (! seeks.empty() || running >= 0 || ! playsForwards() || ended || pixelFormat == 0)
+        // A caller's seek is the caller's to wait for; the session's own
+        // (decoding again from the play head once opened or turned
+        // forwards) brings the frame as forward play does.
+        const bool awaitedSeek = (running >= 0 && runningAwaited) ||
+                                 std::any_of(seeks.begin(), seeks.end(), [](const Seek& s) { return s.awaited(); });
+        if (awaitedSeek || ! playsForwards() || ended || pixelFormat == 0)
             return false;
         const long target = decoder->indexOf(seconds);
         if (std::any_of(queue.begin(), queue.end(),
                         [target](const auto& frame) { return frame->frameIndex >= target; }))
             return false;
-        return decodingOn || wantsMore();
+        return decodingOn || running >= 0 || ! seeks.empty() || wantsMore();
     }
 
     std::shared_ptr<PixelBuffer> FFmpegSession::lastLandedFrame(unsigned long& count)
@@ -307,6 +312,7 @@ namespace vx::av::ffmpeg
                     continue;
                 const FourCharCode format = pixelFormat;
                 running = decoder->indexOf(next.seconds);
+                runningAwaited = next.awaited();
                 const bool fromKeyFrame = ! decoder->decodesOnTo(running);
                 runningAt = fromKeyFrame ? decoder->keyFrameAtOrBefore(running) - 1 : decoder->pictureIndex();
                 abandonAt = -1;

@@ -69,6 +69,10 @@ namespace vx::av::ffmpeg
                 other.replaced.clear();
             }
 
+            // Some caller waits for it to land; the session's own seeks
+            // (decoding again from the play head) have nobody.
+            bool awaited() const { return done || ! replaced.empty(); }
+
             void complete(double reached)
             {
                 if (done)
@@ -270,6 +274,7 @@ namespace vx::av::ffmpeg
         // frame the last seek landed on; the seek under way is given up
         // when a later one makes its frame one that will not show.
         long running = -1;
+        bool runningAwaited = false;
         long landedIndex = 0;
         // The picture's way as last told (setPictureWay); -1 for none.
         long wayFrom = -1;

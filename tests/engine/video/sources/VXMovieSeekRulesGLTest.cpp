@@ -181,6 +181,26 @@ namespace vx::test
         EXPECT_TRUE(showsBy(0, 0.0)) << "frame 0 never showed after the wrap (showing " << shown << ")";
     }
 
+    // A silent movie loaded playing forwards, each picture decoded slowly:
+    // its first frame comes by the player's own seek from frame 0 once
+    // opened, not by one the reader asked. Until that frame is decoded the
+    // reader says it catches up; the render after shows it.
+    TEST_F(MovieSeekRulesGLTest, ASelfTimedMovieJustOpenedCatchesUpUntilItsFirstFrameIsDecoded)
+    {
+        FrameGate::Use use;
+        FrameGate::get().setPace(std::chrono::milliseconds(300));
+        load(false, playForward);
+        ASSERT_FALSE(HasFatalFailure());
+        // The render that initialises the source reads its first frame.
+        look();
+        awaitPass();
+        const auto giveUp = std::chrono::steady_clock::now() + watchdog;
+        while (reader().isCatchingUp() && std::chrono::steady_clock::now() < giveUp)
+            std::this_thread::sleep_for(std::chrono::milliseconds(1));
+        look();
+        EXPECT_EQ(shown, 0) << "the reader no longer caught up, yet its first frame did not show";
+    }
+
     // As above, rendered at 50 Hz, faster than the movie's 25 frames a
     // second: each frame, the last one too, stays up for both of its
     // renders; frame 0 shows only once the play head has wrapped.

@@ -113,8 +113,9 @@ namespace vx::av
         // decoded yet.
         virtual std::shared_ptr<PixelBuffer> frameForTime(double seconds) = 0;
         // True while the frame at seconds is not decoded yet and the session,
-        // playing forward with no seek waiting or under way, is decoding on
-        // towards it.
+        // playing forward with no caller's seek waiting or under way, is
+        // decoding on towards it (its own seek from the play head, once
+        // opened or turned forwards, included).
         virtual bool isDecodingToward(double /*seconds*/) { return false; }
         // True while the seek under way decodes, within one key-frame group,
         // towards a frame before the one at seconds: a seek to it asked now
