@@ -57,9 +57,10 @@ namespace vx
             DNSServiceBrowse(&ref, 0, 0, type.c_str(), nullptr, &ZeroConfigBrowser::browseReply, this);
         if (error == kDNSServiceErr_NoError)
         {
-            browseRef.store(ref);
+            // Said by the time the browser answers browsing.
             if (! firstTry)
                 logPrint(logInfo, "ZeroConfigBrowser: browsing for \"%s\" again", type.c_str());
+            browseRef.store(ref);
             return error;
         }
         DNSServiceRefDeallocate(ref);
