@@ -1,17 +1,18 @@
 // A movie with one key frame in 250 played backwards by the engine's
-// timeline at its own speed on the real clock, fed by the DataDriver thread,
-// silent (self-timed player) and with sound (seeking reader): started from a
-// late frame, and again after a release while it plays. Each render is
-// judged once: the picture is never beyond the play head's frame (below it)
-// and never goes back up; once a picture shows, a picture shows at every
-// render. How soon the first picture shows and how closely the picture
-// follows the play head is bound generously (a group of this size decodes
-// in well under a second): a frame-exact seek per frame, each taking longer
-// than the play head stays on a frame, shows nothing at all. Where the
-// engine needs longer here and now to show that frame paused (a race
-// detector, a busy machine), the host clock the timeline and the player run
-// on goes slower than the real one, so that the bound is thrice that time:
-// such a seek per frame still takes far longer than a frame.
+// timeline at its own speed on a host clock moved by the real time passed,
+// fed by the DataDriver thread, silent (self-timed player) and with sound
+// (seeking reader): started from a late frame, and again after a release
+// while it plays. Each render is judged once: the picture is never beyond
+// the play head's frame (below it) and never goes back up; once a picture
+// shows, a picture shows at every render. How soon the first picture shows
+// and how closely the picture follows the play head is bound generously (a
+// group of this size decodes in well under a second): a frame-exact seek
+// per frame, each taking longer than the play head stays on a frame, shows
+// nothing at all. Where showing that frame paused, the movie just opened,
+// takes more than a third of the bound here and now (a race detector, a
+// busy machine), the clock moves slower than the real one, so that the
+// bound is three times that: such a seek per frame still takes far longer
+// than a frame.
 
 #include "VXMovieBarsPlayback.h"
 
