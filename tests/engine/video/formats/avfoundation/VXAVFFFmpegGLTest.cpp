@@ -19,10 +19,12 @@
 #include "support/VXTempDir.h"
 #include "support/gl/VXGLTestFixture.h"
 
+#include <atomic>
 #include <chrono>
 #include <cmath>
 #include <cstdio>
 #include <cstring>
+#include <memory>
 #include <sstream>
 #include <thread>
 
@@ -278,8 +280,17 @@ namespace vx::test
                 std::shared_ptr<av::Player> player = av::Player::playerWithPlayerItem(item);
                 av::PlayerItemVideoOutput output(av::pixelFormat422YpCbCr8);
                 item->addOutput(&output);
-                player->seekToTime(av::CMTimeMakeWithSeconds(1.62, 600), av::kCMTimeZero, av::kCMTimeZero);
+                // Play resumes from where the seek landed when its completion
+                // runs, which may come after its frame shows: the clock
+                // moves once it has.
+                auto landed = std::make_shared<std::atomic<bool>>(false);
+                player->seekToTime(av::CMTimeMakeWithSeconds(1.62, 600), av::kCMTimeZero, av::kCMTimeZero,
+                                   [landed](bool) { *landed = true; });
                 player->setRate(-1.0f);
+                const auto landsBy = std::chrono::steady_clock::now() + std::chrono::seconds(30);
+                while (! *landed && std::chrono::steady_clock::now() < landsBy)
+                    std::this_thread::sleep_for(std::chrono::milliseconds(2));
+                EXPECT_TRUE(*landed) << "the seek never completed";
                 for (long k : {40L, 35L, 30L, 21L, 10L})
                 {
                     clock.seconds = 50.0 + (40 - k) * 0.04;
