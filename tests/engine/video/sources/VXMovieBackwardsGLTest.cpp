@@ -17,7 +17,6 @@
 #include "VXMovieBarsPlayback.h"
 
 #include <algorithm>
-#include <cstdio>
 
 namespace vx::test
 {
@@ -61,40 +60,11 @@ namespace vx::test
                 ASSERT_TRUE(makeClip(path, clip));
                 open(path, driver, GetParam().sound, clipFrames);
                 ASSERT_FALSE(HasFatalFailure());
-                const double seekMs = pausedSeekMs(240);
-                // Played from a source of its own: a reader may keep what
-                // it decoded through a release.
+                const double seekMs = pausedSeekMs(240, time);
                 source.reset();
                 open(path, driver, GetParam().sound, clipFrames);
                 ASSERT_GT(seekMs, 0.0) << "frame 240 never showed paused";
-                pace = std::min(1.0, firstPictureWithin * msPerFrame / (3.0 * seekMs));
-                if (pace < 1.0)
-                    std::printf("[ measured ] frame 240 showed paused after %.0f ms: the clock runs at %.2f\n",
-                                seekMs, pace);
-            }
-
-            // Real milliseconds from the start to frame n showing, paused,
-            // the movie just opened (0 when it never does); released after.
-            double pausedSeekMs(long n)
-            {
-                source->getTimeline()->getPlayDirectionParam()->setValue(int(playPause), ValueChangeInfo());
-                source->getPositionParam()->setValue((n + 0.25) * msPerFrame, ValueChangeInfo());
-                source->start(false, TimeUnit());
-                const auto started = std::chrono::steady_clock::now();
-                double took = 0.0;
-                while (took == 0.0 && std::chrono::steady_clock::now() < started + watchdog)
-                {
-                    time.increment(1.0);
-                    source->update(time);
-                    source->updateVideo();
-                    if (frameInBars(readOutput(source->render(*renderer, info)), 640, 360) == n)
-                        took = std::chrono::duration<double, std::milli>(std::chrono::steady_clock::now() - started)
-                                   .count();
-                    else
-                        std::this_thread::sleep_for(std::chrono::milliseconds(2));
-                }
-                source->release();
-                return took;
+                pace = paceFor(firstPictureWithin * msPerFrame, seekMs);
             }
 
             // From frame n and a quarter, backwards.

@@ -23,9 +23,11 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <atomic>
 #include <chrono>
 #include <cmath>
+#include <cstdio>
 #include <memory>
 #include <string>
 #include <thread>
@@ -117,6 +119,44 @@ namespace vx::test
         }
 
         long headFrame() const { return static_cast<long>(std::floor(source->getPosition() / msPerFrame)); }
+
+        // Real milliseconds from the start to frame n showing, paused, the
+        // movie just opened (0 when it never does within a minute); released
+        // after. A reader may keep what it decoded through a release: what
+        // is played after this is opened afresh.
+        double pausedSeekMs(long n, TimeInfo& time)
+        {
+            source->getTimeline()->getPlayDirectionParam()->setValue(int(playPause), ValueChangeInfo());
+            source->getPositionParam()->setValue((n + 0.25) * msPerFrame, ValueChangeInfo());
+            source->start(false, TimeUnit());
+            const auto started = std::chrono::steady_clock::now();
+            double took = 0.0;
+            while (took == 0.0 && std::chrono::steady_clock::now() < started + std::chrono::minutes(1))
+            {
+                time.increment(1.0);
+                source->update(time);
+                source->updateVideo();
+                if (frameInBars(readOutput(source->render(*renderer, info)), source->getWidth(),
+                                source->getHeight()) == n)
+                    took = std::chrono::duration<double, std::milli>(std::chrono::steady_clock::now() - started)
+                               .count();
+                else
+                    std::this_thread::sleep_for(std::chrono::milliseconds(2));
+            }
+            source->release();
+            return took;
+        }
+
+        // The share of real time a clock on the real one moves by, so that
+        // playMs of play last at least three times seekMs (a race detector,
+        // a busy machine): 1 where they do already.
+        static double paceFor(double playMs, double seekMs)
+        {
+            const double pace = std::min(1.0, playMs / (3.0 * seekMs));
+            if (pace < 1.0)
+                std::printf("[ measured ] a paused seek took %.0f ms: the clock runs at %.2f\n", seekMs, pace);
+            return pace;
+        }
 
         std::unique_ptr<VideoFormatReaderSource> source;
     };
