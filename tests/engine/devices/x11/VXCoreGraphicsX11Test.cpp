@@ -1494,6 +1494,7 @@ namespace vx::test
             // after 500 ms; a second leaves room for a busy machine under
             // the sanitizers.
             static constexpr std::chrono::milliseconds longestWait{1000};
+            static constexpr std::chrono::milliseconds silentAfter{250};
 
             void SetUp() override
             {
@@ -1609,7 +1610,14 @@ namespace vx::test
             relay->limitToClients(4 << 20);
             ASSERT_TRUE(grabUntilAPictureComes());
             EXPECT_LT(milliseconds(longestGrab), longestWait.count());
-            EXPECT_EQ(timesSaid(log, "is not answering"), 0u) << log.dump();
+            // A slow link is no silent server: nothing is said of it. A busy
+            // machine may hold the link up for as long as a silence (the
+            // relay sees it): each such silence is said once.
+            const std::vector<std::string> said = silencesSaid(log);
+            if (relay->getLongestPauseToClients() < silentAfter)
+                EXPECT_TRUE(said.empty()) << log.dump();
+            for (size_t n = 0; n < said.size(); ++n)
+                EXPECT_EQ(said[n], n % 2 == 0 ? "is not answering" : "answers again") << log.dump();
         }
 
         TEST_F(X11SlowLinkTest, AServerStoppedMidPictureHoldsNoCallPastItsBoundAndIsSaidOnce)

@@ -164,6 +164,9 @@ namespace vx::test
         {
             std::lock_guard<std::mutex> hold(lock);
             bytesPerSecond = rate;
+            // Pauses count from here.
+            lastToClients = std::chrono::steady_clock::now();
+            longestPauseToClients = {};
         }
         wakeRelay();
     }
@@ -172,6 +175,12 @@ namespace vx::test
     {
         std::lock_guard<std::mutex> hold(lock);
         return bytesToClients;
+    }
+
+    std::chrono::steady_clock::duration X11Relay::getLongestPauseToClients()
+    {
+        std::lock_guard<std::mutex> hold(lock);
+        return longestPauseToClients;
     }
 
     bool X11Relay::waitForBytesToClients(size_t count)
@@ -293,6 +302,10 @@ namespace vx::test
                     continue;
                 if (got > 0 && toClient)
                 {
+                    const auto now = std::chrono::steady_clock::now();
+                    if (lastToClients != std::chrono::steady_clock::time_point{})
+                        longestPauseToClients = std::max(longestPauseToClients, now - lastToClients);
+                    lastToClients = now;
                     bytesToClients += size_t(got);
                     connected.notify_all();
                     if (bytesPerSecond > 0)

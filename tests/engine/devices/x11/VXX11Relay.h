@@ -1,5 +1,6 @@
 #pragma once
 
+#include <chrono>
 #include <condition_variable>
 #include <cstddef>
 #include <mutex>
@@ -47,6 +48,10 @@ namespace vx::test
         size_t getBytesToClients();
         // Waits up to 30 s until that many have been passed on.
         bool waitForBytesToClients(size_t count);
+        // The longest time between two reads of the servers' bytes passed on
+        // to the clients since the pace was last set (a server, or this
+        // relay, held up by a busy machine).
+        std::chrono::steady_clock::duration getLongestPauseToClients();
 
     private:
         struct Pair
@@ -74,6 +79,8 @@ namespace vx::test
         std::condition_variable connected; // also told of bytes passed on
         size_t bytesPerSecond = 0;
         size_t bytesToClients = 0;
+        std::chrono::steady_clock::time_point lastToClients{};
+        std::chrono::steady_clock::duration longestPauseToClients{};
         std::vector<Pair> pairs;
         bool stopping = false;
         std::thread thread;
