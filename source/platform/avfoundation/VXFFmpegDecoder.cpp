@@ -178,6 +178,7 @@ namespace vx::av::ffmpeg
         if (codec == nullptr || avcodec_parameters_to_context(codec, s->codecpar) < 0)
             return false;
         codec->thread_count = 2;
+        pictureMemory.serve(*codec);
         if (avcodec_open2(codec, decoder, nullptr) < 0)
             return false;
         frame = av_frame_alloc();

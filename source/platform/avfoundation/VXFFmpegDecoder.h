@@ -2,6 +2,7 @@
 
 #include "engine/video/formats/avfoundation/VXMediaBackend.h"
 #include "platform/avfoundation/VXFFmpegGroupDecoder.h"
+#include "platform/avfoundation/VXFFmpegPictureMemory.h"
 
 extern "C"
 {
@@ -271,6 +272,11 @@ namespace vx::av::ffmpeg
         // packet.
         double measureEnd(double claimedSeconds);
 
+        // Faults in a little more of the memory of pictures to come while
+        // less than bytes of it, and less than pictures, is ready; false
+        // once it is.
+        bool warmPictureMemory(std::size_t bytes, std::size_t pictures) { return pictureMemory.warm(bytes, pictures); }
+
         // The decoded frame in a new buffer of the pixel format; null when
         // it cannot be converted.
         std::shared_ptr<PixelBuffer> convert(FourCharCode pixelFormat);
@@ -279,6 +285,8 @@ namespace vx::av::ffmpeg
         std::shared_ptr<PixelBuffer> convert(const AVFrame& picture, long index, FourCharCode pixelFormat);
 
         AVFormatContext* format = nullptr;
+        // Outlives codec, whose pictures it holds.
+        FFmpegPictureMemory pictureMemory;
         AVCodecContext* codec = nullptr;
         AVFrame* frame = nullptr;
         AVFrame* spare = nullptr;

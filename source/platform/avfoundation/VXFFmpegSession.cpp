@@ -277,10 +277,22 @@ namespace vx::av::ffmpeg
                          {
                              const bool due = stopping || ! seeks.empty() || wantsMore();
                              groupsIdle = ! due && usesGroups();
-                             return due;
+                             return due || warmsMemory();
                          });
             if (stopping)
                 return;
+            if (seeks.empty() && ! wantsMore())
+            {
+                // Nothing else to do: a large page at a time, so that a
+                // request waits little.
+                hold.unlock();
+                // As many pictures as the movie has, and the decoder's own.
+                const auto pictures = static_cast<std::size_t>(std::max(lastFrame, 0L)) + 8;
+                const bool more = decoder->warmPictureMemory(store.budgetBytes(), pictures);
+                hold.lock();
+                memoryWarm = ! more;
+                continue;
+            }
             if (! usesGroups())
                 groups.clear();
             tellStoreTheWay();
@@ -921,6 +933,11 @@ namespace vx::av::ffmpeg
             unreadable = index;
         else if (playsBackwards() && seeks.empty() && format == pixelFormat && nextBackwards() == index)
             queue.push_back(decoded);
+    }
+
+    bool FFmpegSession::warmsMemory() const
+    {
+        return ! memoryWarm && pixelFormat != 0 && (rate != 0.0f || followsOn || followsBackwards);
     }
 
     bool FFmpegSession::wantsMore() const

@@ -229,6 +229,10 @@ namespace vx::av::ffmpeg
         void readBackwards(std::unique_lock<std::mutex>& hold);
 
         bool wantsMore() const;
+        // The movie plays (or seeks follow its play) and the memory of the
+        // pictures its store will keep is not all faulted in yet: the worker
+        // does that while it has nothing else to do.
+        bool warmsMemory() const;
 
         std::unique_ptr<Decoder> decoder;
         const bool reverseBySeeks;
@@ -253,6 +257,7 @@ namespace vx::av::ffmpeg
         long awayFrom = -1;
         // The worker waits with nothing to do for backward play.
         bool groupsIdle = false;
+        bool memoryWarm = false;
         // The worker has taken a seek that is not backwards by groups and
         // not yet finished it.
         bool forwardSeekInHand = false;
