@@ -28,6 +28,9 @@ namespace vx::av
     {
         constexpr std::size_t largePage = std::size_t{2} << 20;
         constexpr std::size_t blockAtLeast = std::size_t{32} << 20;
+        // Pictures from this size on (a little under 720 x 480 in 4:2:0)
+        // are cut from blocks on large pages.
+        constexpr std::size_t largePicture = std::size_t{512} << 10;
         // Of each plane's start; also what a decoder may read past a plane.
         constexpr std::size_t planeAlign = 64;
         constexpr std::size_t planePadding = 16 + planeAlign;
@@ -172,7 +175,10 @@ namespace vx::av
             if (mapped == MAP_FAILED)
                 return false;
             auto* start = reinterpret_cast<std::uint8_t*>(roundUp(reinterpret_cast<std::uintptr_t>(mapped), largePage));
-            madvise(start, length, MADV_HUGEPAGE);
+            // Small pictures gain nothing from large pages, whose first
+            // touch clears 2 MB.
+            if (bufferSize >= largePicture)
+                madvise(start, length, MADV_HUGEPAGE);
             blocks.push_back({mapped, length + largePage, start, length});
             allBlockBytes += length + largePage;
             return true;

@@ -14,11 +14,12 @@ extern "C"
 // The memory of a decoder's pictures. A movie's store keeps up to its budget
 // of them, so a first fill touches that much memory afresh; on 4 KB pages it
 // costs a page fault per page, more than the decoding itself on some
-// machines. Pictures here come from blocks of 32 MB or more, aligned to and
-// advised for 2 MB pages, and go back to a pool for the decoder's next
-// pictures; the blocks go once the decoder is closed and the last picture
-// let go. Formats the decoder cannot take in one buffer (palettes, hardware
-// frames, decoders that allocate their own) keep the default.
+// machines. Pictures here come from blocks of 32 MB or more, aligned to 2 MB
+// and, for pictures of 512 KB and more, advised for 2 MB pages; they go back
+// to a pool for the decoder's next pictures, and the blocks go once the
+// decoder is closed and the last picture let go. Formats the decoder cannot
+// take in one buffer (palettes, hardware frames, decoders that allocate
+// their own) keep the default.
 namespace vx::av
 {
     class FFmpegPictureMemory
