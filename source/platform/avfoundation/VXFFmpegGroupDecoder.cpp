@@ -172,6 +172,10 @@ namespace vx::av
             const Step step = each(frame);
             if (step == Step::stop)
                 return Outcome::stopped;
+            // Ended short of its top, the part leaves a gap below what is
+            // held above it, which is passed.
+            if (step == Step::last)
+                dropAbove(frame);
             if (step == Step::last || frame == top || ! source.nextPicture())
                 break;
         }

@@ -93,9 +93,10 @@ namespace vx::av
         // Decodes the part ending at frame top at most, from the
         // random-access picture at or before it on: each picture is held as
         // it comes, the lowest of them let go beyond a part's frames, and
-        // then told to each, which may end the part there. Whenever it ends,
-        // the last frames decoded, a part at most, stay held. Failed when no
-        // picture at or below top decodes.
+        // then told to each, which may end the part there (what is held
+        // above that frame is then let go). Whenever it ends, the last frames
+        // decoded, a part at most, stay held. Failed when no picture at or
+        // below top decodes.
         Outcome decodePart(PictureSource& source, long top, const std::function<Step(long frame)>& each);
 
         // Bytes held now, and the most held at once (counted in the store

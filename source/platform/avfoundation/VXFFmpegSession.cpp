@@ -243,7 +243,9 @@ namespace vx::av::ffmpeg
             // Told something new, the worker looks again.
             if (moved || queue.size() != queued)
                 tellWorker();
-            return ! groupsIdle;
+            // Idle as the worker saw it last, which may not have looked
+            // since: work due now counts too.
+            return ! groupsIdle || wantsGroupWork();
         }
         // A caller's seek is the caller's to wait for; the session's own
         // (decoding again from the play head once opened or turned

@@ -148,7 +148,8 @@ namespace vx::test
     // Key frames at 0 and 40; parts of six pictures. A part ended by its
     // caller where the decoding meets the play head (65, below the top
     // asked for) holds the six frames decoded last, never more; one
-    // stopped holds no more either.
+    // stopped holds no more either. Ended so below a part held above it
+    // (80 to 85), the frames held still run on: those above are passed.
     TEST(FFmpegGroupDecoderTest, APartEndedWhereItMeetsThePlayHeadHoldsTheFramesDecodedLast)
     {
         constexpr long partFrames = 6;
@@ -165,11 +166,17 @@ namespace vx::test
         {
             av::FFmpegGroupDecoder::Step at65;
             av::FFmpegGroupDecoder::Outcome outcome;
+            bool partAbove;
         };
-        for (const Row& row : {Row{av::FFmpegGroupDecoder::Step::last, av::FFmpegGroupDecoder::Outcome::done},
-                               Row{av::FFmpegGroupDecoder::Step::stop, av::FFmpegGroupDecoder::Outcome::stopped}})
+        for (const Row& row :
+             {Row{av::FFmpegGroupDecoder::Step::last, av::FFmpegGroupDecoder::Outcome::done, false},
+              Row{av::FFmpegGroupDecoder::Step::stop, av::FFmpegGroupDecoder::Outcome::stopped, false},
+              Row{av::FFmpegGroupDecoder::Step::last, av::FFmpegGroupDecoder::Outcome::done, true}})
         {
             av::FFmpegGroupDecoder part(budget);
+            if (row.partAbove)
+                ASSERT_EQ(part.decodePart(pictures, 85, [](long) { return av::FFmpegGroupDecoder::Step::more; }),
+                          av::FFmpegGroupDecoder::Outcome::done);
             long last = -1;
             EXPECT_EQ(part.decodePart(pictures, 79,
                                       [&](long frame)
@@ -181,10 +188,11 @@ namespace vx::test
             EXPECT_EQ(last, 65);
             EXPECT_EQ(part.lowest(), 65 - partFrames + 1);
             EXPECT_EQ(part.highest(), 65);
-            EXPECT_LE(part.peakHeldBytes(), partFrames * pictureBytes);
+            EXPECT_LE(part.peakHeldBytes(), (row.partAbove ? 2 : 1) * partFrames * pictureBytes);
             long index = -1;
             for (long n = 60; n <= 65; ++n)
                 EXPECT_EQ(numberOf(part.atOrAbove(n, index)), n);
+            EXPECT_EQ(part.atOrAbove(66, index), nullptr);
         }
     }
 }
