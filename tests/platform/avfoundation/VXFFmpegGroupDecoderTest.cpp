@@ -175,8 +175,10 @@ namespace vx::test
         {
             av::FFmpegGroupDecoder part(budget);
             if (row.partAbove)
+            {
                 ASSERT_EQ(part.decodePart(pictures, 85, [](long) { return av::FFmpegGroupDecoder::Step::more; }),
                           av::FFmpegGroupDecoder::Outcome::done);
+            }
             long last = -1;
             EXPECT_EQ(part.decodePart(pictures, 79,
                                       [&](long frame)
