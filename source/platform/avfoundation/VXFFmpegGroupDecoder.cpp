@@ -172,8 +172,8 @@ namespace vx::av
             const Step step = each(frame);
             if (step == Step::stop)
                 return Outcome::stopped;
-            // Ended short of its top, the part leaves a gap below what is
-            // held above it, which is passed.
+            // Ended where its caller says, what is held above is passed: let
+            // go, so that a part ended short of its top leaves no gap.
             if (step == Step::last)
                 dropAbove(frame);
             if (step == Step::last || frame == top || ! source.nextPicture())
