@@ -48,7 +48,7 @@ elseif(VX_SANITIZE STREQUAL "tsan")
 endif()
 
 # The sanitizer builds link about seventy-five programs, each with the static
-# engine: their line tables are compressed (an eighth of the build's size;
+# engine: their line tables are compressed (an eighth off each program;
 # the sanitizers' symbolizer and gdb read them so).
 if(VX_SANITIZE)
   add_link_options(-Wl,--compress-debug-sections=zlib)
