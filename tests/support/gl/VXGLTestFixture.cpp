@@ -516,6 +516,20 @@ namespace vx::test
         return pixels;
     }
 
+    std::vector<PixelRGBA8> readTextureRows(GLuint texture, int y, int width, int rows)
+    {
+        GLint previous = 0;
+        glGetIntegerv(GL_READ_FRAMEBUFFER_BINDING, &previous);
+        GLuint framebuffer = 0;
+        glGenFramebuffers(1, &framebuffer);
+        glBindFramebuffer(GL_READ_FRAMEBUFFER, framebuffer);
+        glFramebufferTexture2D(GL_READ_FRAMEBUFFER, GL_COLOR_ATTACHMENT0, GL_TEXTURE_2D, texture, 0);
+        std::vector<PixelRGBA8> pixels = readPixels(0, y, width, rows);
+        glBindFramebuffer(GL_READ_FRAMEBUFFER, (GLuint)previous);
+        glDeleteFramebuffers(1, &framebuffer);
+        return pixels;
+    }
+
     bool isNear(const PixelRGBA8& a, const PixelRGBA8& b, int tolerance)
     {
         auto near = [tolerance](uint8_t x, uint8_t y) { return std::abs(int(x) - int(y)) <= tolerance; };

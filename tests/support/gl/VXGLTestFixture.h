@@ -94,6 +94,12 @@ namespace vx::test
     // texture binding of the active unit is restored.
     std::vector<PixelRGBA8> readTexture(GLenum target, GLuint texture, int level = 0);
 
+    // Rows y to y + rows - 1 of a 2D texture's first level, width wide, as
+    // RGBA8, read through a framebuffer of its own: far less to copy than the
+    // whole level where a band is all a test looks at. The read framebuffer
+    // binding is restored.
+    std::vector<PixelRGBA8> readTextureRows(GLuint texture, int y, int width, int rows);
+
     // One integer of GL state (glGetIntegerv).
     GLint getInteger(GLenum name);
 

@@ -113,7 +113,7 @@ namespace vx::test
             {
                 ++renders;
                 const TextureRef output = source->render(*renderer, info);
-                const long n = frameInBars(readOutput(output), 1280, source->getHeight());
+                const long n = frameInBars(output, 1280, source->getHeight());
                 const long at = headFrame();
                 const std::string where = "render " + std::to_string(renders) + ", play head at frame " +
                                           std::to_string(at) + ", shown before " + std::to_string(shown);
@@ -153,7 +153,7 @@ namespace vx::test
                 while (n < 0 && std::chrono::steady_clock::now() < giveUp)
                 {
                     settle();
-                    n = frameInBars(readOutput(source->render(*renderer, info)), 1280, source->getHeight());
+                    n = frameInBars(source->render(*renderer, info), 1280, source->getHeight());
                 }
                 ASSERT_EQ(n, headFrame());
                 shown = bound = n;
